@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <optional>
+
+namespace quorvia::platform {
+
+// The user's defaults store. Reads follow the platform's rules: an absent or
+// unconvertible value reads 0, false or nothing, and a non-finite stored double
+// reads as absent.
+class DefaultsStore {
+public:
+    virtual ~DefaultsStore() = default;
+
+    virtual std::optional<QVariant> value(const QString& key) const = 0;
+    virtual void setValue(const QString& key, const QVariant& value) = 0;
+    virtual void remove(const QString& key) = 0;
+    virtual QStringList keys() const = 0;
+
+    bool contains(const QString& key) const { return value(key).has_value(); }
+
+    std::optional<QByteArray> data(const QString& key) const;
+    std::optional<QString> string(const QString& key) const;
+    qint64 integer(const QString& key) const;
+    double doubleValue(const QString& key) const;
+    bool boolean(const QString& key) const;
+    // Present and holding a finite number (or a numeric string).
+    std::optional<double> number(const QString& key) const;
+
+    void setData(const QString& key, const QByteArray& v) { setValue(key, QVariant(v)); }
+    void setString(const QString& key, const QString& v) { setValue(key, QVariant(v)); }
+    void setInteger(const QString& key, qint64 v) { setValue(key, QVariant(v)); }
+    void setDouble(const QString& key, double v);
+    void setBool(const QString& key, bool v) { setValue(key, QVariant(v)); }
+};
+
+} // namespace quorvia::platform

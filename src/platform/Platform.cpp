@@ -1,0 +1,60 @@
+#include "platform/Platform.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace quorvia::platform {
+
+namespace {
+std::unique_ptr<Platform>& slot()
+{
+    static std::unique_ptr<Platform> instance;
+    return instance;
+}
+
+template <typename T>
+T& require(const std::shared_ptr<T>& service, const char* name)
+{
+    if (!service) {
+        std::fprintf(stderr, "platform service not installed: %s\n", name);
+        std::abort();
+    }
+    return *service;
+}
+} // namespace
+
+Platform& current()
+{
+    auto& instance = slot();
+    if (!instance) {
+        std::fprintf(stderr, "no platform installed\n");
+        std::abort();
+    }
+    return *instance;
+}
+
+bool hasCurrent() { return slot() != nullptr; }
+
+std::unique_ptr<Platform> install(std::unique_ptr<Platform> platform)
+{
+    auto previous = std::move(slot());
+    slot() = std::move(platform);
+    return previous;
+}
+
+Scheduler& Platform::scheduler() const { return require(schedulerService, "scheduler"); }
+DefaultsStore& Platform::defaults() const { return require(defaultsService, "defaults"); }
+DisplayService& Platform::displays() const { return require(displayService, "displays"); }
+CaptureService& Platform::capture() const { return require(captureService, "capture"); }
+PermissionService& Platform::permissions() const { return require(permissionService, "permissions"); }
+Workspace& Platform::workspace() const { return require(workspaceService, "workspace"); }
+ScriptRunner& Platform::scriptRunner() const { return require(scriptRunnerService, "scriptRunner"); }
+PointerService& Platform::pointer() const { return require(pointerService, "pointer"); }
+ProcessService& Platform::process() const { return require(processService, "process"); }
+AudioService& Platform::audio() const { return require(audioService, "audio"); }
+SpeechService& Platform::speech() const { return require(speechService, "speech"); }
+Keychain& Platform::keychain() const { return require(keychainService, "keychain"); }
+HotKeyService& Platform::hotKeys() const { return require(hotKeyService, "hotKeys"); }
+ApplicationShell& Platform::application() const { return require(applicationService, "application"); }
+
+} // namespace quorvia::platform

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <memory>
+
+namespace quorvia::platform {
+
+class Scheduler;
+class DefaultsStore;
+class DisplayService;
+class CaptureService;
+class PermissionService;
+class Workspace;
+class ScriptRunner;
+class PointerService;
+class ProcessService;
+class AudioService;
+class SpeechService;
+class Keychain;
+class HotKeyService;
+class ApplicationShell;
+
+// The platform's shared instances. The application installs the Linux set at
+// start; each test installs the fakes it needs. Reaching a service that was not
+// installed is a programming error and aborts.
+class Platform {
+public:
+    Scheduler& scheduler() const;
+    DefaultsStore& defaults() const;
+    DisplayService& displays() const;
+    CaptureService& capture() const;
+    PermissionService& permissions() const;
+    Workspace& workspace() const;
+    ScriptRunner& scriptRunner() const;
+    PointerService& pointer() const;
+    ProcessService& process() const;
+    AudioService& audio() const;
+    SpeechService& speech() const;
+    Keychain& keychain() const;
+    HotKeyService& hotKeys() const;
+    ApplicationShell& application() const;
+
+    std::shared_ptr<Scheduler> schedulerService;
+    std::shared_ptr<DefaultsStore> defaultsService;
+    std::shared_ptr<DisplayService> displayService;
+    std::shared_ptr<CaptureService> captureService;
+    std::shared_ptr<PermissionService> permissionService;
+    std::shared_ptr<Workspace> workspaceService;
+    std::shared_ptr<ScriptRunner> scriptRunnerService;
+    std::shared_ptr<PointerService> pointerService;
+    std::shared_ptr<ProcessService> processService;
+    std::shared_ptr<AudioService> audioService;
+    std::shared_ptr<SpeechService> speechService;
+    std::shared_ptr<Keychain> keychainService;
+    std::shared_ptr<HotKeyService> hotKeyService;
+    std::shared_ptr<ApplicationShell> applicationService;
+};
+
+Platform& current();
+bool hasCurrent();
+// Replaces the whole set; returns the previous one so tests can restore it.
+std::unique_ptr<Platform> install(std::unique_ptr<Platform> platform);
+
+} // namespace quorvia::platform

@@ -1,0 +1,146 @@
+#include "platform/Text.h"
+
+#include <QTextBoundaryFinder>
+
+#include <cmath>
+
+namespace quorvia::platform::text {
+
+QList<int> graphemeBoundaries(const QString& s)
+{
+    QList<int> bounds;
+    bounds.append(0);
+    if (s.isEmpty())
+        return bounds;
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, s);
+    finder.toStart();
+    while (finder.toNextBoundary() != -1)
+        bounds.append(static_cast<int>(finder.position()));
+    if (bounds.last() != s.size())
+        bounds.append(static_cast<int>(s.size()));
+    return bounds;
+}
+
+int graphemeCount(const QString& s) { return static_cast<int>(graphemeBoundaries(s).size()) - 1; }
+
+QStringList graphemes(const QString& s)
+{
+    const auto bounds = graphemeBoundaries(s);
+    QStringList out;
+    out.reserve(bounds.size());
+    for (int i = 0; i + 1 < bounds.size(); ++i)
+        out.append(s.mid(bounds[i], bounds[i + 1] - bounds[i]));
+    return out;
+}
+
+QString graphemePrefix(const QString& s, int count)
+{
+    if (count <= 0)
+        return QString();
+    const auto bounds = graphemeBoundaries(s);
+    if (count >= bounds.size() - 1)
+        return s;
+    return s.left(bounds[count]);
+}
+
+bool isNewline(char32_t c)
+{
+    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+bool isWhitespace(char32_t c)
+{
+    return c == 0x09 || QChar::category(c) == QChar::Separator_Space;
+}
+
+bool isWhitespaceOrNewline(char32_t c) { return isWhitespace(c) || isNewline(c); }
+
+namespace {
+template <typename Pred>
+QString trimmedBy(const QString& s, Pred pred)
+{
+    const auto ucs4 = s.toUcs4();
+    qsizetype begin = 0;
+    qsizetype end = ucs4.size();
+    while (begin < end && pred(ucs4[begin]))
+        ++begin;
+    while (end > begin && pred(ucs4[end - 1]))
+        --end;
+    return QString::fromUcs4(reinterpret_cast<const char32_t*>(ucs4.constData()) + begin, end - begin);
+}
+} // namespace
+
+QString trimmedWhitespace(const QString& s) { return trimmedBy(s, isWhitespace); }
+QString trimmedWhitespaceAndNewlines(const QString& s) { return trimmedBy(s, isWhitespaceOrNewline); }
+
+bool isBlank(const QString& s) { return trimmedWhitespaceAndNewlines(s).isEmpty(); }
+
+bool canonicallyEqual(const QString& a, const QString& b)
+{
+    return a.normalized(QString::NormalizationForm_C) == b.normalized(QString::NormalizationForm_C);
+}
+
+QString foldCaseAndDiacritics(const QString& s)
+{
+    const QString decomposed = s.normalized(QString::NormalizationForm_KD);
+    QString out;
+    out.reserve(decomposed.size());
+    for (QChar c : decomposed) {
+        const auto cat = c.category();
+        if (cat == QChar::Mark_NonSpacing || cat == QChar::Mark_SpacingCombining || cat == QChar::Mark_Enclosing)
+            continue;
+        out.append(c);
+    }
+    return out.toCaseFolded().normalized(QString::NormalizationForm_C);
+}
+
+int compareCaseDiacriticInsensitive(const QString& a, const QString& b)
+{
+    return foldCaseAndDiacritics(a).compare(foldCaseAndDiacritics(b));
+}
+
+int localizedStandardCompare(const QString& a, const QString& b)
+{
+    const QString x = foldCaseAndDiacritics(a);
+    const QString y = foldCaseAndDiacritics(b);
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < x.size() && j < y.size()) {
+        if (x[i].isDigit() && y[j].isDigit()) {
+            qsizetype i2 = i;
+            qsizetype j2 = j;
+            while (i2 < x.size() && x[i2].isDigit())
+                ++i2;
+            while (j2 < y.size() && y[j2].isDigit())
+                ++j2;
+            // Compare digit runs by value without overflow: strip leading zeros, then length, then text.
+            QString ra = x.mid(i, i2 - i);
+            QString rb = y.mid(j, j2 - j);
+            while (ra.size() > 1 && ra[0] == u'0')
+                ra.remove(0, 1);
+            while (rb.size() > 1 && rb[0] == u'0')
+                rb.remove(0, 1);
+            if (ra.size() != rb.size())
+                return ra.size() < rb.size() ? -1 : 1;
+            const int c = ra.compare(rb);
+            if (c != 0)
+                return c < 0 ? -1 : 1;
+            i = i2;
+            j = j2;
+            continue;
+        }
+        if (x[i] != y[j])
+            return x[i] < y[j] ? -1 : 1;
+        ++i;
+        ++j;
+    }
+    if (i < x.size())
+        return 1;
+    if (j < y.size())
+        return -1;
+    return 0;
+}
+
+double roundHalfAwayFromZero(double v) { return std::round(v); }
+
+} // namespace quorvia::platform::text

@@ -1,0 +1,17 @@
+#include "platform/linux/LinuxPlatform.h"
+
+#include "platform/Platform.h"
+#include "platform/linux/QtScheduler.h"
+#include "platform/linux/SettingsDefaults.h"
+
+namespace quorvia::platform::native {
+
+void installLinuxPlatform()
+{
+    auto platform = std::make_unique<Platform>();
+    platform->schedulerService = std::make_shared<QtScheduler>();
+    platform->defaultsService = std::make_shared<SettingsDefaults>();
+    install(std::move(platform));
+}
+
+} // namespace quorvia::platform::native

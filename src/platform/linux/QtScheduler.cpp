@@ -1,0 +1,129 @@
+#include "platform/linux/QtScheduler.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace quorvia::platform::native {
+
+namespace {
+
+class ThreadQueue final : public WorkQueue {
+public:
+    explicit ThreadQueue(QString label) : label_(std::move(label)), thread_([this] { run(); }) {}
+
+    ~ThreadQueue() override
+    {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+
+    QString label() const override { return label_; }
+
+    void async(std::function<void()> work) override
+    {
+        {
+            std::lock_guard lock(mutex_);
+            tasks_.push_back(std::move(work));
+        }
+        wake_.notify_one();
+    }
+
+private:
+    void run()
+    {
+        for (;;) {
+            std::function<void()> task;
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
+                if (tasks_.empty())
+                    return; // stopping with nothing left
+                task = std::move(tasks_.front());
+                tasks_.pop_front();
+            }
+            task();
+        }
+    }
+
+    QString label_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::function<void()>> tasks_;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+class PoolQueue final : public WorkQueue {
+public:
+    QString label() const override { return QStringLiteral("com.local.quorvia.global"); }
+    void async(std::function<void()> work) override { QThreadPool::globalInstance()->start(std::move(work)); }
+};
+
+} // namespace
+
+QtScheduler::QtScheduler() : global_(std::make_shared<PoolQueue>()) { clock_.start(); }
+
+QtScheduler::~QtScheduler()
+{
+    for (auto& [id, timer] : timers_)
+        delete timer;
+}
+
+double QtScheduler::now() const { return static_cast<double>(clock_.nsecsElapsed()) / 1e9; }
+
+void QtScheduler::post(std::function<void()> work)
+{
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work), Qt::QueuedConnection);
+}
+
+Scheduler::TimerId QtScheduler::schedule(double delaySeconds, std::function<void()> work)
+{
+    const TimerId id = nextId_++;
+    auto* timer = new QTimer(this);
+    timer->setSingleShot(true);
+    timer->setTimerType(Qt::PreciseTimer);
+    timer->setInterval(static_cast<int>(std::max(0.0, delaySeconds) * 1000.0 + 0.5));
+    connect(timer, &QTimer::timeout, this, [this, id, work = std::move(work)] {
+        auto it = timers_.find(id);
+        if (it == timers_.end())
+            return;
+        it->second->deleteLater();
+        timers_.erase(it);
+        work();
+    });
+    timers_[id] = timer;
+    timer->start();
+    return id;
+}
+
+void QtScheduler::cancel(TimerId id)
+{
+    auto it = timers_.find(id);
+    if (it == timers_.end())
+        return;
+    it->second->stop();
+    it->second->deleteLater();
+    timers_.erase(it);
+}
+
+bool QtScheduler::isMainThread() const
+{
+    return QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
+std::shared_ptr<WorkQueue> QtScheduler::makeSerialQueue(const QString& label) { return std::make_shared<ThreadQueue>(label); }
+
+WorkQueue& QtScheduler::globalQueue() { return *global_; }
+
+} // namespace quorvia::platform::native

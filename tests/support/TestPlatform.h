@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/Platform.h"
+#include "support/ManualScheduler.h"
+#include "support/MemoryDefaults.h"
+
+#include <memory>
+
+namespace quorvia::test {
+
+// Installs a fresh platform of fakes (manual clock, in-memory defaults) for the
+// life of the object and restores the previous one afterwards. Tests add the
+// other fakes they need through platform().
+class TestPlatform {
+public:
+    TestPlatform();
+    ~TestPlatform();
+    TestPlatform(const TestPlatform&) = delete;
+    TestPlatform& operator=(const TestPlatform&) = delete;
+
+    platform::Platform& platform() { return platform::current(); }
+    ManualScheduler& scheduler() { return *scheduler_; }
+    MemoryDefaults& defaults() { return *defaults_; }
+
+private:
+    std::shared_ptr<ManualScheduler> scheduler_;
+    std::shared_ptr<MemoryDefaults> defaults_;
+    std::unique_ptr<platform::Platform> previous_;
+};
+
+} // namespace quorvia::test
