@@ -2,6 +2,7 @@
 
 #include "platform/Platform.h"
 #include "platform/linux/QtScheduler.h"
+#include "platform/linux/LinuxWorkspace.h"
 #include "platform/linux/SettingsDefaults.h"
 
 namespace quorvia::platform::native {
@@ -11,6 +12,7 @@ void installLinuxPlatform()
     auto platform = std::make_unique<Platform>();
     platform->schedulerService = std::make_shared<QtScheduler>();
     platform->defaultsService = std::make_shared<SettingsDefaults>();
+    platform->workspaceService = std::make_shared<LinuxWorkspace>();
     install(std::move(platform));
 }
 
