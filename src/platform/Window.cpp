@@ -1,0 +1,229 @@
+#include "platform/Window.h"
+
+#include "platform/NotificationCenter.h"
+#include "platform/ScreenSpace.h"
+#include "platform/linux/X11WindowHints.h"
+
+#include <QCloseEvent>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace quorvia::platform {
+
+namespace {
+std::vector<Window*>& liveWindows()
+{
+    static std::vector<Window*> windows;
+    return windows;
+}
+} // namespace
+
+Window::Window(const Rect& frame, WindowStyle style) : QWidget(nullptr), style_(style), frame_(frame)
+{
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    liveWindows().push_back(this);
+    applyFlags();
+    applyGeometry();
+}
+
+Window::~Window()
+{
+    auto& windows = liveWindows();
+    windows.erase(std::remove(windows.begin(), windows.end(), this), windows.end());
+}
+
+std::vector<Window*> Window::allWindows() { return liveWindows(); }
+
+void Window::setFrame(const Rect& frame)
+{
+    const Rect old = frame_;
+    frame_ = frame;
+    applyGeometry();
+    announce(old.origin != frame.origin, old.size != frame.size);
+}
+
+void Window::setFrameOrigin(Point origin) { setFrame(Rect(origin, frame_.size)); }
+
+void Window::setLevel(int level)
+{
+    level_ = level;
+    applyFlags();
+}
+
+void Window::setCollectionBehavior(CollectionBehavior behavior)
+{
+    collection_ = behavior;
+    if (testAttribute(Qt::WA_WState_Created))
+        native::setOnAllDesktops(*this, contains(behavior, CollectionBehavior::canJoinAllSpaces));
+}
+
+void Window::setCanBecomeKey(bool value)
+{
+    canBecomeKey_ = value;
+    applyFlags();
+}
+
+void Window::setIgnoresMouseEvents(bool value)
+{
+    ignoresMouse_ = value;
+    setAttribute(Qt::WA_TransparentForMouseEvents, value);
+    applyFlags();
+}
+
+void Window::setAlphaValue(double alpha)
+{
+    alpha_ = std::clamp(alpha, 0.0, 1.0);
+    setWindowOpacity(alpha_);
+}
+
+void Window::setBackgroundColor(const QColor& color)
+{
+    QPalette p = palette();
+    p.setColor(QPalette::Window, color);
+    setPalette(p);
+    setAutoFillBackground(true);
+}
+
+void Window::setContentView(QWidget* view)
+{
+    if (content_ == view)
+        return;
+    auto* box = qobject_cast<QVBoxLayout*>(layout());
+    if (!box) {
+        box = new QVBoxLayout(this);
+        box->setContentsMargins(0, 0, 0, 0);
+        box->setSpacing(0);
+    }
+    if (content_) {
+        box->removeWidget(content_);
+        content_->deleteLater();
+    }
+    content_ = view;
+    if (view) {
+        box->addWidget(view);
+        view->show();
+    }
+}
+
+void Window::orderFront() { present(false); }
+void Window::orderFrontRegardless() { present(false); }
+void Window::makeKeyAndOrderFront() { present(true); }
+
+void Window::orderOut()
+{
+    if (isVisible())
+        hide();
+}
+
+void Window::present(bool activate)
+{
+    applyFlags();
+    if (!isVisible()) {
+        applyGeometry();
+        QWidget::show();
+    }
+    raise();
+    if (activate && canBecomeKey())
+        activateWindow();
+}
+
+void Window::applyFlags()
+{
+    Qt::WindowFlags flags = isPanel() ? Qt::Tool : Qt::Window;
+    if (!contains(style_, WindowStyle::titled)) {
+        flags |= Qt::FramelessWindowHint;
+    } else {
+        flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+        if (contains(style_, WindowStyle::closable))
+            flags |= Qt::WindowCloseButtonHint;
+        if (contains(style_, WindowStyle::miniaturizable))
+            flags |= Qt::WindowMinimizeButtonHint;
+        if (contains(style_, WindowStyle::resizable))
+            flags |= Qt::WindowMaximizeButtonHint;
+    }
+    if (level_ >= floatingLevel)
+        flags |= Qt::WindowStaysOnTopHint;
+    // Overlays must stay above everything, which only an unmanaged window can.
+    if (level_ >= overlayLevel)
+        flags |= Qt::X11BypassWindowManagerHint;
+    if (ignoresMouse_)
+        flags |= Qt::WindowTransparentForInput;
+    if (!canBecomeKey())
+        flags |= Qt::WindowDoesNotAcceptFocus;
+
+    setAttribute(Qt::WA_ShowWithoutActivating,
+                 !canBecomeKey() || contains(style_, WindowStyle::nonactivatingPanel));
+    if (flags == windowFlags())
+        return;
+    const bool wasVisible = isVisible();
+    setWindowFlags(flags);
+    // Qt hides a visible window whose flags change.
+    if (wasVisible) {
+        applyGeometry();
+        QWidget::show();
+    }
+}
+
+void Window::applyGeometry()
+{
+    applyingGeometry_ = true;
+    setGeometry(toQtGlobal(frame_));
+    applyingGeometry_ = false;
+}
+
+void Window::adoptQtGeometry()
+{
+    if (applyingGeometry_)
+        return;
+    const QRect actual = geometry();
+    // Qt's geometry is whole pixels; only a change the frame cannot explain is news.
+    if (actual == toQtGlobal(frame_))
+        return;
+    const Rect old = frame_;
+    frame_ = fromQtGlobal(QRectF(actual));
+    announce(old.origin != frame_.origin, old.size != frame_.size);
+}
+
+void Window::announce(bool moved, bool resized)
+{
+    if (moved) {
+        if (onDidMove)
+            onDidMove();
+        NotificationCenter::defaultCenter().post(didMoveNotification, this);
+    }
+    if (resized) {
+        if (onDidResize)
+            onDidResize();
+        NotificationCenter::defaultCenter().post(didResizeNotification, this);
+    }
+}
+
+void Window::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    adoptQtGeometry();
+}
+
+void Window::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    adoptQtGeometry();
+}
+
+void Window::closeEvent(QCloseEvent* event)
+{
+    if (onWillClose)
+        onWillClose();
+    NotificationCenter::defaultCenter().post(willCloseNotification, this);
+    event->accept();
+}
+
+void Window::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (contains(collection_, CollectionBehavior::canJoinAllSpaces))
+        native::setOnAllDesktops(*this, true);
+}
+
+} // namespace quorvia::platform
