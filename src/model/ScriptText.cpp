@@ -1,0 +1,175 @@
+#include "model/ScriptText.h"
+
+#include "model/WholeNumber.h"
+#include "platform/Text.h"
+#include "platform/Uuid.h"
+
+#include <limits>
+
+namespace quorvia {
+
+namespace text = platform::text;
+
+QStringList ParsedScript::sections() const
+{
+    QStringList out;
+    out.reserve(static_cast<qsizetype>(blocks.size()));
+    for (const auto& block : blocks)
+        out.append(block.text);
+    return out;
+}
+
+std::vector<std::optional<qint64>> ParsedScript::explicitSlideMappings() const
+{
+    std::vector<std::optional<qint64>> out;
+    out.reserve(blocks.size());
+    for (const auto& block : blocks) {
+        const auto kind = block.kind();
+        out.push_back(kind.isSlide() ? std::optional<qint64>(kind.slideNumber) : std::nullopt);
+    }
+    return out;
+}
+
+namespace ScriptText {
+
+namespace {
+
+QString normalizedLineEndings(const QString& text)
+{
+    QString out = text;
+    out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return out;
+}
+
+QStringList splitLines(const QString& normalized) { return normalized.split(u'\n'); }
+
+bool isSeparatorLine(const QString& line) { return text::trimmedWhitespace(line) == QLatin1String("---"); }
+
+bool hasSeparatorLine(const QStringList& lines)
+{
+    for (const auto& line : lines)
+        if (isSeparatorLine(line))
+            return true;
+    return false;
+}
+
+} // namespace
+
+QStringList trimmingBlankLines(const QStringList& lines)
+{
+    qsizetype begin = 0;
+    qsizetype end = lines.size();
+    while (begin < end && text::isBlank(lines[begin]))
+        ++begin;
+    while (end > begin && text::isBlank(lines[end - 1]))
+        --end;
+    return lines.mid(begin, end - begin);
+}
+
+bool isDemoLabel(const QString& label)
+{
+    if (label.isEmpty())
+        return false;
+    for (QChar c : label) {
+        const char16_t u = c.unicode();
+        if (!((u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z')))
+            return false;
+    }
+    return true;
+}
+
+bool isValidTimelineLabel(const QString& label)
+{
+    if (const auto number = parseWholeNumber(label))
+        return *number >= 1;
+    return isDemoLabel(label);
+}
+
+ParsedScript parseScript(const QString& source)
+{
+    const QString normalized = normalizedLineEndings(source);
+    const QStringList lines = splitLines(normalized);
+    ParsedScript result;
+
+    if (!hasSeparatorLine(lines)) {
+        const QString whole = text::trimmedWhitespaceAndNewlines(normalized);
+        if (!whole.isEmpty())
+            result.blocks.emplace_back(platform::newUuid(), QStringLiteral("1"), whole);
+        return result;
+    }
+
+    std::vector<QStringList> chunks(1);
+    for (const auto& line : lines) {
+        if (isSeparatorLine(line))
+            chunks.emplace_back();
+        else
+            chunks.back().append(line);
+    }
+
+    qint64 lastSlideNumber = 0;
+    for (const auto& chunk : chunks) {
+        QStringList body = trimmingBlankLines(chunk);
+        if (body.isEmpty())
+            continue;
+        const QString candidate = text::trimmedWhitespaceAndNewlines(body.first());
+        const auto number = parseWholeNumber(candidate);
+        QString label;
+        if (number && *number >= 1 && body.size() >= 2) {
+            label = QString::number(*number);
+            lastSlideNumber = *number;
+            body = trimmingBlankLines(body.mid(1));
+        } else if (isDemoLabel(candidate) && body.size() >= 2) {
+            label = candidate;
+            body = trimmingBlankLines(body.mid(1));
+        } else {
+            // After a label at the largest number there is no next one; the number saturates.
+            if (lastSlideNumber < std::numeric_limits<qint64>::max())
+                ++lastSlideNumber;
+            label = QString::number(lastSlideNumber);
+        }
+        const QString blockText = text::trimmedWhitespaceAndNewlines(body.join(u'\n'));
+        if (blockText.isEmpty())
+            continue;
+        result.blocks.emplace_back(platform::newUuid(), label, blockText);
+    }
+    return result;
+}
+
+QString serialize(const std::vector<PromptTimelineBlock>& blocks)
+{
+    QStringList pieces;
+    pieces.reserve(static_cast<qsizetype>(blocks.size()));
+    for (const auto& block : blocks)
+        pieces.append(block.text.isEmpty() ? block.label : block.label + u'\n' + block.text);
+    return pieces.join(QStringLiteral("\n---\n"));
+}
+
+QStringList legacySections(const QString& storedText)
+{
+    const QString normalized = normalizedLineEndings(storedText);
+    QStringList out;
+    for (const auto& piece : normalized.split(QStringLiteral("\n\n"))) {
+        const QString trimmed = text::trimmedWhitespaceAndNewlines(piece);
+        if (!trimmed.isEmpty())
+            out.append(trimmed);
+    }
+    return out;
+}
+
+ParsedScript migrateStoredScript(const QString& storedText)
+{
+    const QString normalized = normalizedLineEndings(storedText);
+    if (hasSeparatorLine(splitLines(normalized)))
+        return parseScript(normalized);
+    ParsedScript result;
+    const QStringList sections = legacySections(normalized);
+    for (qsizetype i = 0; i < sections.size(); ++i)
+        result.blocks.emplace_back(platform::newUuid(), QString::number(i + 1), sections[i]);
+    return result;
+}
+
+QStringList makeSections(const QString& text) { return parseScript(text).sections(); }
+
+} // namespace ScriptText
+
+} // namespace quorvia

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "model/PromptTimelineBlock.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+namespace quorvia {
+
+// The result of parsing a script text or migrating a stored one.
+struct ParsedScript {
+    std::vector<PromptTimelineBlock> blocks;
+
+    QStringList sections() const;
+    // Per block, its slide number, or nothing for a demo block.
+    std::vector<std::optional<qint64>> explicitSlideMappings() const;
+};
+
+// Conversions between a script text ("---" lines cut it into blocks) and timeline blocks.
+namespace ScriptText {
+
+ParsedScript parseScript(const QString& text);
+QString serialize(const std::vector<PromptTimelineBlock>& blocks);
+// For stored text without blocks: without separator lines, one block per paragraph.
+ParsedScript migrateStoredScript(const QString& storedText);
+QStringList legacySections(const QString& storedText);
+QStringList trimmingBlankLines(const QStringList& lines);
+bool isDemoLabel(const QString& label);
+bool isValidTimelineLabel(const QString& label);
+QStringList makeSections(const QString& text);
+
+} // namespace ScriptText
+
+} // namespace quorvia
