@@ -1,0 +1,83 @@
+#include "platform/VideoSurface.h"
+
+#include <QPainter>
+
+namespace quorvia::platform {
+
+namespace {
+VideoSurface::Factory& factorySlot()
+{
+    static VideoSurface::Factory factory;
+    return factory;
+}
+} // namespace
+
+VideoSurface::VideoSurface(QWidget* parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAutoFillBackground(false);
+}
+
+VideoSurface* VideoSurface::create(QWidget* parent)
+{
+    if (auto& factory = factorySlot())
+        return factory(parent);
+    return new VideoSurface(parent);
+}
+
+VideoSurface::Factory VideoSurface::setFactory(Factory factory)
+{
+    auto previous = std::move(factorySlot());
+    factorySlot() = std::move(factory);
+    return previous;
+}
+
+void VideoSurface::enqueue(const SampleBuffer& buffer)
+{
+    if (status_ == Status::failed)
+        return;
+    if (!buffer.isValid || buffer.image.isNull()) {
+        // An undrawable frame leaves the renderer failed until it is flushed.
+        status_ = Status::failed;
+        return;
+    }
+    image_ = buffer.image;
+    status_ = Status::rendering;
+    update();
+}
+
+void VideoSurface::flush()
+{
+    if (status_ == Status::failed)
+        status_ = Status::unknown;
+}
+
+void VideoSurface::flushAndRemoveImage()
+{
+    status_ = Status::unknown;
+    image_ = QImage();
+    update();
+}
+
+QRectF VideoSurface::contentRect() const
+{
+    const QRectF bounds = rect();
+    if (image_.isNull() || bounds.isEmpty())
+        return {};
+    QSizeF size = image_.deviceIndependentSize();
+    size.scale(bounds.size(), Qt::KeepAspectRatio);
+    return QRectF(bounds.center().x() - size.width() / 2, bounds.center().y() - size.height() / 2, size.width(),
+                  size.height());
+}
+
+void VideoSurface::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+    if (!image_.isNull()) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(contentRect(), image_);
+    }
+}
+
+} // namespace quorvia::platform

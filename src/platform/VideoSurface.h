@@ -1,0 +1,48 @@
+#pragma once
+
+#include "platform/SampleBuffer.h"
+
+#include <QWidget>
+
+#include <functional>
+
+namespace quorvia::platform {
+
+// Draws captured frames, the whole picture fitted by aspect and centred on
+// black. Keeps the renderer states that callers consult before each frame.
+class VideoSurface : public QWidget {
+public:
+    enum class Status { unknown, rendering, failed };
+    using Factory = std::function<VideoSurface*(QWidget* parent)>;
+
+    explicit VideoSurface(QWidget* parent = nullptr);
+
+    // Builds the surface through the installed factory (tests install fakes).
+    static VideoSurface* create(QWidget* parent);
+    // Returns the previous factory; an empty one restores the default.
+    static Factory setFactory(Factory factory);
+
+    virtual Status status() const { return status_; }
+    virtual bool requiresFlushToResumeDecoding() const { return false; }
+    virtual bool isReadyForMoreMediaData() const { return true; }
+
+    virtual void enqueue(const SampleBuffer& buffer);
+    // Resets the renderer and keeps the picture on screen.
+    virtual void flush();
+    // Resets the renderer and clears the picture to black.
+    virtual void flushAndRemoveImage();
+
+    const QImage& displayedImage() const { return image_; }
+    // Where the picture lies inside the widget, in widget coordinates.
+    QRectF contentRect() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void setStatus(Status status) { status_ = status; }
+
+private:
+    Status status_ = Status::unknown;
+    QImage image_;
+};
+
+} // namespace quorvia::platform

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "platform/PointerService.h"
+
+namespace quorvia::test {
+
+class FakePointerService final : public platform::PointerService {
+public:
+    FakePointerService()
+    {
+        QImage image(16, 24, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::white);
+        arrow = {image, {16, 24}, {1, 1}};
+        current = arrow;
+    }
+
+    platform::Point mouseLocation() const override { return location; }
+    platform::CursorImage currentCursor() const override { return current; }
+    platform::CursorImage arrowCursor() const override { return arrow; }
+    bool isApplicationActive() const override { return active; }
+
+    platform::Point location;
+    platform::CursorImage current;
+    platform::CursorImage arrow;
+    bool active = false;
+};
+
+} // namespace quorvia::test
