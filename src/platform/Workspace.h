@@ -34,6 +34,9 @@ public:
                               std::function<void(bool ok, const QString& error)> completion) = 0;
     // False when the desktop has no display settings to open.
     virtual bool openDisplaySettings() = 0;
+    // Brings a running application forward; with allWindows, every one of its
+    // windows. False when no such process runs.
+    virtual bool activateApplication(qint64 processIdentifier, bool allWindows) = 0;
 
     NotificationCenter& notificationCenter() { return center_; }
 

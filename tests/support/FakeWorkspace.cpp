@@ -20,6 +20,16 @@ void FakeWorkspace::openDocument(const QString& path, const QString& bundleIdent
     });
 }
 
+bool FakeWorkspace::activateApplication(qint64 processIdentifier, bool allWindows)
+{
+    const bool running = std::any_of(running_.begin(), running_.end(), [&](const auto& app) {
+        return app.processIdentifier == processIdentifier;
+    });
+    if (running)
+        activations.push_back({processIdentifier, allWindows});
+    return running;
+}
+
 void FakeWorkspace::setInstalled(const QString& bundleIdentifier, bool installed)
 {
     if (installed)

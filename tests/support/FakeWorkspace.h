@@ -24,6 +24,8 @@ public:
         return displaySettingsAvailable;
     }
 
+    bool activateApplication(qint64 processIdentifier, bool allWindows) override;
+
     void setInstalled(const QString& bundleIdentifier, bool installed = true);
     void launch(const platform::RunningApplication& app);
     void terminate(const QString& bundleIdentifier);
@@ -33,6 +35,12 @@ public:
     bool openDocumentSucceeds = true;
     QString openDocumentError = QStringLiteral("无法打开文稿");
     QStringList openedDocuments;
+    struct Activation {
+        qint64 processIdentifier = 0;
+        bool allWindows = false;
+        friend bool operator==(const Activation&, const Activation&) = default;
+    };
+    std::vector<Activation> activations;
     int displaySettingsOpened = 0;
     bool displaySettingsAvailable = true;
 

@@ -13,6 +13,7 @@ public:
     void openDocument(const QString& path, const QString& bundleIdentifier,
                       std::function<void(bool, const QString&)> completion) override;
     bool openDisplaySettings() override;
+    bool activateApplication(qint64, bool) override { return false; }
 };
 
 } // namespace quorvia::platform::native
