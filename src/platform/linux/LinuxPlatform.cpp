@@ -3,6 +3,7 @@
 #include "platform/Platform.h"
 #include "platform/linux/QtScheduler.h"
 #include "platform/linux/LinuxWorkspace.h"
+#include "platform/linux/QtDisplayService.h"
 #include "platform/linux/LinuxScriptRunner.h"
 #include "platform/linux/SettingsDefaults.h"
 
@@ -14,6 +15,7 @@ void installLinuxPlatform()
     platform->schedulerService = std::make_shared<QtScheduler>();
     platform->defaultsService = std::make_shared<SettingsDefaults>();
     platform->workspaceService = std::make_shared<LinuxWorkspace>();
+    platform->displayService = std::make_shared<QtDisplayService>();
     platform->scriptRunnerService = std::make_shared<LinuxScriptRunner>();
     install(std::move(platform));
 }

@@ -1,0 +1,101 @@
+#include "privacy/DisplaySelectionController.h"
+
+#include "platform/NotificationCenter.h"
+#include "support/FakeDisplayService.h"
+#include "support/TestPlatform.h"
+
+#include <gtest/gtest.h>
+
+using namespace quorvia;
+using platform::Rect;
+using test::FakeDisplayService;
+
+namespace {
+const QString kKey = QStringLiteral("presentation.display.selectedExternalStableKey");
+
+struct Selection : ::testing::Test {
+    test::TestPlatform env;
+    std::shared_ptr<FakeDisplayService> displays = std::make_shared<FakeDisplayService>();
+    int posts = 0;
+    platform::Observation obs = platform::NotificationCenter::defaultCenter().observe(
+        DisplaySelectionController::audienceDisplaySelectionChanged, nullptr,
+        [this](const platform::Notification&) { ++posts; });
+
+    Selection() { env.platform().displayService = displays; }
+
+    void twoExternals()
+    {
+        displays->setScreens({FakeDisplayService::builtIn(1), FakeDisplayService::external(7, QStringLiteral("A")),
+                              FakeDisplayService::external(8, QStringLiteral("B"), Rect(3360, 0, 1920, 1080))});
+    }
+};
+} // namespace
+
+TEST_F(Selection, SingleExternalIsSelectedWithoutBeingStored)
+{
+    displays->setScreens({FakeDisplayService::builtIn(1), FakeDisplayService::external(7)});
+    DisplaySelectionController controller(&env.defaults());
+    EXPECT_EQ(controller.selectedDisplayID(), 7u);
+    EXPECT_FALSE(env.defaults().contains(kKey));
+    EXPECT_EQ(env.defaults().writeCount(), 0);
+}
+
+TEST_F(Selection, UnknownKeyChangesNothingAndValidKeyPostsEveryTime)
+{
+    twoExternals();
+    DisplaySelectionController controller(&env.defaults());
+    EXPECT_FALSE(controller.selectedDisplayID().has_value());
+
+    controller.select(QStringLiteral("1:2:3:4:Nowhere"));
+    EXPECT_EQ(posts, 0);
+    EXPECT_FALSE(controller.selectedStableKey().has_value());
+    EXPECT_EQ(env.defaults().writeCount(), 0);
+
+    const QString keyB = controller.descriptors()[1].stableKey;
+    controller.select(keyB);
+    controller.select(keyB);
+    EXPECT_EQ(posts, 2);
+    EXPECT_EQ(controller.selectedDisplayID(), 8u);
+    EXPECT_EQ(env.defaults().string(kKey), keyB);
+}
+
+TEST_F(Selection, StoredKeyMatchingNoDisplaySelectsNone)
+{
+    twoExternals();
+    env.defaults().setString(kKey, QStringLiteral("0:0:0:0:Gone"));
+    DisplaySelectionController controller(&env.defaults());
+    EXPECT_EQ(controller.selectedStableKey(), QStringLiteral("0:0:0:0:Gone"));
+    EXPECT_FALSE(controller.selectedDisplayID().has_value());
+}
+
+TEST_F(Selection, ChoiceOutlivesUnplugAndReturnsWithTheDisplay)
+{
+    twoExternals();
+    DisplaySelectionController controller(&env.defaults());
+    const auto chosen = controller.descriptors()[1];
+    controller.select(chosen.stableKey);
+
+    displays->unplug(8);
+    // The list as of the last refresh still answers until the next one.
+    EXPECT_EQ(controller.selectedDisplayID(), 8u);
+    EXPECT_TRUE(controller.refresh());
+    EXPECT_EQ(controller.selectedDisplayID(), 7u) << "the one remaining external is used";
+    EXPECT_EQ(env.defaults().string(kKey), chosen.stableKey);
+
+    displays->plug(FakeDisplayService::external(8, QStringLiteral("B"), Rect(3360, 0, 1920, 1080)));
+    EXPECT_TRUE(controller.refresh());
+    EXPECT_EQ(controller.selectedDisplayID(), 8u);
+}
+
+TEST_F(Selection, RefreshReportsOnlyRealChanges)
+{
+    twoExternals();
+    DisplaySelectionController controller(&env.defaults());
+    EXPECT_FALSE(controller.refresh());
+    EXPECT_FALSE(controller.refresh());
+    displays->setFrame(8, Rect(3360, 0, 1280, 720));
+    EXPECT_TRUE(controller.refresh());
+    displays->setScale(7, 2.0);
+    EXPECT_TRUE(controller.refresh());
+    EXPECT_FALSE(controller.refresh());
+}
