@@ -1,0 +1,293 @@
+#include "keynote/SlideSyncReducer.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace quorvia;
+
+namespace {
+
+using Source = PresentationEventSource;
+using Outcome = SyncAuditEvent::Outcome;
+using Decision = SlideSyncDecision;
+
+SlideMappings maps(std::initializer_list<std::optional<qint64>> slides) { return SlideMappings(slides); }
+
+// A reducer that has accepted `slide` as Keynote's current one at `now`.
+SlideSyncReducer showing(qint64 slide, const SlideMappings& mappings, double now)
+{
+    SlideSyncReducer reducer;
+    reducer.keynoteSlideObserved(slide, mappings, now);
+    return reducer;
+}
+
+} // namespace
+
+TEST(SlideSyncReducerTest, KeynoteReportingTheCommandedSlideInTimeIsItsEcho)
+{
+    const auto mappings = maps({3});
+    SlideSyncReducer reducer;
+    EXPECT_EQ(reducer.sectionChanged(0, mappings, Source::speech, 10), Decision::sendSlide(3, Source::speech));
+    EXPECT_EQ(reducer.auditTrail().back(), (SyncAuditEvent{10, Source::speech, 3, 0, Outcome::commandSent}));
+
+    SlideSyncReducer inTime = reducer;
+    EXPECT_EQ(inTime.keynoteSlideObserved(3, mappings, 12.5), Decision::none());
+    EXPECT_EQ(inTime.auditTrail().back(), (SyncAuditEvent{12.5, Source::commandEcho, 3, 0, Outcome::echoSuppressed}));
+    EXPECT_EQ(inTime.lastObservedSlide(), 3);
+    // A later poll still showing the slide changes nothing.
+    EXPECT_EQ(inTime.keynoteSlideObserved(3, mappings, 13), Decision::none());
+    EXPECT_EQ(inTime.auditTrail().size(), 2u);
+    EXPECT_EQ(inTime.checkCommandTimeout(20), Decision::none());
+
+    // Too late: a page turn by hand, and the command stays pending until it times out.
+    SlideSyncReducer late = reducer;
+    EXPECT_EQ(late.keynoteSlideObserved(3, mappings, 12.6), Decision::selectSection(0, Source::keynoteManual));
+    EXPECT_EQ(late.auditTrail().back(), (SyncAuditEvent{12.6, Source::keynoteManual, 3, 0, Outcome::observed}));
+    EXPECT_EQ(late.checkCommandTimeout(12.6), Decision::conflict(SlideSyncReducer::timeoutMessage));
+}
+
+TEST(SlideSyncReducerTest, SectionsWithoutASlideAndKeynoteCausedChangesSendNothing)
+{
+    const auto mappings = maps({std::nullopt, 2, 4});
+    SlideSyncReducer reducer;
+    EXPECT_EQ(reducer.sectionChanged(0, mappings, Source::manualPrompt, 1), Decision::none());
+    EXPECT_EQ(reducer.sectionChanged(3, mappings, Source::manualPrompt, 1), Decision::none());
+    EXPECT_EQ(reducer.sectionChanged(-1, mappings, Source::manualPrompt, 1), Decision::none());
+    EXPECT_TRUE(reducer.auditTrail().empty());
+
+    EXPECT_EQ(reducer.sectionChanged(1, mappings, Source::keynoteManual, 1), Decision::none());
+    EXPECT_EQ(reducer.sectionChanged(2, mappings, Source::commandEcho, 1), Decision::none());
+    EXPECT_TRUE(reducer.auditTrail().empty());
+    EXPECT_EQ(reducer.lastVisitedSectionBySlide(), (std::map<qint64, qint64>{{2, 1}, {4, 2}}));
+}
+
+TEST(SlideSyncReducerTest, PageTurnInKeynoteHoldsAutomationBackForTwoSeconds)
+{
+    const auto mappings = maps({1, 2, 3, 4});
+    SlideSyncReducer reducer;
+    EXPECT_EQ(reducer.keynoteSlideObserved(2, mappings, 20), Decision::selectSection(1, Source::keynoteManual));
+
+    EXPECT_EQ(reducer.sectionChanged(2, mappings, Source::speech, 21.9), Decision::none());
+    EXPECT_EQ(reducer.auditTrail().back().outcome, Outcome::automaticSuppressed);
+    EXPECT_EQ(reducer.sectionChanged(2, mappings, Source::manualPrompt, 21), Decision::sendSlide(3, Source::manualPrompt));
+
+    SlideSyncReducer atEnd = showing(2, mappings, 20);
+    EXPECT_EQ(atEnd.sectionChanged(2, mappings, Source::keyword, 22.0), Decision::sendSlide(3, Source::keyword));
+    // System and recovery changes are never held back.
+    SlideSyncReducer system = showing(2, mappings, 20);
+    EXPECT_EQ(system.sectionChanged(3, mappings, Source::system, 20.1), Decision::sendSlide(4, Source::system));
+}
+
+TEST(SlideSyncReducerTest, KeynoteMovingElsewhereWhileACommandIsPendingIsAManualOverride)
+{
+    const auto mappings = maps({1, 2, 3, 4, 5, 6});
+    SlideSyncReducer reducer = showing(1, mappings, 0);
+    ASSERT_EQ(reducer.sectionChanged(3, mappings, Source::speech, 10), Decision::sendSlide(4, Source::speech));
+    EXPECT_EQ(reducer.keynoteSlideObserved(6, mappings, 11), Decision::selectSection(5, Source::keynoteManual));
+    EXPECT_EQ(reducer.auditTrail().back(), (SyncAuditEvent{11, Source::keynoteManual, 6, 5, Outcome::manualOverride}));
+    // The command is dropped, so it can no longer time out.
+    EXPECT_EQ(reducer.checkCommandTimeout(20), Decision::none());
+    EXPECT_EQ(reducer.sectionChanged(4, mappings, Source::speech, 12.9), Decision::none());
+
+    // Keynote still showing the old slide is no override: the command waits for its echo.
+    SlideSyncReducer waiting = showing(1, mappings, 0);
+    waiting.sectionChanged(3, mappings, Source::speech, 10);
+    EXPECT_EQ(waiting.keynoteSlideObserved(1, mappings, 10.5), Decision::none());
+    EXPECT_EQ(waiting.keynoteSlideObserved(4, mappings, 11), Decision::none());
+    EXPECT_EQ(waiting.auditTrail().back().outcome, Outcome::echoSuppressed);
+}
+
+TEST(SlideSyncReducerTest, ConflictPauseStopsOnlyAutomation)
+{
+    const auto mappings = maps({1, 2, 3});
+    SlideSyncReducer reducer = showing(1, mappings, 0);
+    reducer.sectionChanged(1, mappings, Source::speech, 5);
+    EXPECT_EQ(reducer.checkCommandTimeout(7.5), Decision::none());
+    EXPECT_EQ(reducer.checkCommandTimeout(7.51), Decision::conflict(SlideSyncReducer::timeoutMessage));
+    EXPECT_TRUE(reducer.isConflictPaused());
+    EXPECT_EQ(reducer.auditTrail().back(), (SyncAuditEvent{7.51, Source::speech, 2, 1, Outcome::conflict}));
+    // The timed-out command is gone: its late report is a page turn, not an echo.
+    EXPECT_EQ(reducer.keynoteSlideObserved(2, mappings, 7.6), Decision::selectSection(1, Source::keynoteManual));
+    EXPECT_EQ(reducer.auditTrail().back().outcome, Outcome::observed);
+
+    EXPECT_EQ(reducer.sectionChanged(2, mappings, Source::keyword, 30), Decision::none());
+    EXPECT_EQ(reducer.auditTrail().back().outcome, Outcome::automaticSuppressed);
+    EXPECT_EQ(reducer.sectionChanged(2, mappings, Source::manualPrompt, 30), Decision::sendSlide(3, Source::manualPrompt));
+
+    reducer.resume(40);
+    EXPECT_FALSE(reducer.isConflictPaused());
+    EXPECT_EQ(reducer.auditTrail().back(), (SyncAuditEvent{40, Source::recovery, 2, std::nullopt, Outcome::resumed}));
+    // Resuming drops the pending command and holds automation back for 2 s.
+    EXPECT_EQ(reducer.checkCommandTimeout(50), Decision::none());
+    EXPECT_EQ(reducer.sectionChanged(0, mappings, Source::speech, 41.9), Decision::none());
+    EXPECT_EQ(reducer.sectionChanged(0, mappings, Source::speech, 42), Decision::sendSlide(1, Source::speech));
+}
+
+TEST(SlideSyncReducerTest, FailureReportPausesEvenWithNothingPending)
+{
+    SlideSyncReducer reducer;
+    EXPECT_EQ(reducer.reportCommandFailure(7, 3), Decision::conflict(SlideSyncReducer::failureMessage));
+    EXPECT_TRUE(reducer.isConflictPaused());
+    EXPECT_EQ(reducer.auditTrail().back(), (SyncAuditEvent{3, Source::system, 7, std::nullopt, Outcome::conflict}));
+
+    const auto mappings = maps({1, 2});
+    SlideSyncReducer pending;
+    pending.sectionChanged(1, mappings, Source::manualPrompt, 1);
+    pending.reportCommandFailure(2, 1.1);
+    EXPECT_EQ(pending.auditTrail().back(), (SyncAuditEvent{1.1, Source::manualPrompt, 2, 1, Outcome::conflict}));
+    EXPECT_EQ(pending.checkCommandTimeout(10), Decision::none());
+}
+
+TEST(SlideSyncReducerTest, SlideAlreadyShownSendsNothing)
+{
+    const auto mappings = maps({1, 2, 2});
+    SlideSyncReducer reducer = showing(2, mappings, 0);
+    EXPECT_EQ(reducer.sectionChanged(2, mappings, Source::manualPrompt, 5), Decision::none());
+    EXPECT_EQ(reducer.auditTrail().back(), (SyncAuditEvent{5, Source::manualPrompt, 2, 2, Outcome::sameSlide}));
+    const auto before = reducer.auditTrail().size();
+    EXPECT_EQ(reducer.keynoteSlideObserved(2, mappings, 6), Decision::none());
+    EXPECT_EQ(reducer.auditTrail().size(), before);
+}
+
+TEST(SlideSyncReducerTest, SteppingBackToTheShownSlideWhileAnotherIsPendingSendsItAgain)
+{
+    const auto mappings = maps({3, 4});
+    SlideSyncReducer reducer = showing(3, mappings, 0);
+    ASSERT_EQ(reducer.sectionChanged(1, mappings, Source::speech, 10), Decision::sendSlide(4, Source::speech));
+    // Keynote may already be on its way to 4: send 3 so both end on the same slide.
+    EXPECT_EQ(reducer.sectionChanged(0, mappings, Source::manualPrompt, 10.3), Decision::sendSlide(3, Source::manualPrompt));
+    EXPECT_EQ(reducer.keynoteSlideObserved(3, mappings, 10.6), Decision::none());
+    EXPECT_EQ(reducer.auditTrail().back().outcome, Outcome::echoSuppressed);
+    EXPECT_EQ(reducer.checkCommandTimeout(20), Decision::none());
+}
+
+TEST(SlideSyncReducerTest, NoSecondCommandForASlideWhoseEchoIsAwaited)
+{
+    const auto mappings = maps({5, 5, 6});
+    SlideSyncReducer reducer = showing(1, mappings, 0);
+    ASSERT_EQ(reducer.sectionChanged(0, mappings, Source::speech, 10), Decision::sendSlide(5, Source::speech));
+    EXPECT_EQ(reducer.sectionChanged(1, mappings, Source::speech, 11), Decision::none());
+    EXPECT_EQ(reducer.auditTrail().back().outcome, Outcome::sameSlide);
+    EXPECT_EQ(reducer.lastVisitedSectionBySlide().at(5), 1);
+    // Once the window has passed the command may go again.
+    EXPECT_EQ(reducer.sectionChanged(0, mappings, Source::manualPrompt, 12.6), Decision::sendSlide(5, Source::manualPrompt));
+}
+
+TEST(SlideSyncReducerTest, SharedSlideSelectsFirstOpenThenLastVisitedThenLastSection)
+{
+    const auto mappings = maps({1, 1, 1, 2});
+    SlideSyncReducer reducer = showing(2, mappings, 0);
+    reducer.markSectionCompleted(0);
+    EXPECT_EQ(reducer.keynoteSlideObserved(1, mappings, 1), Decision::selectSection(1, Source::keynoteManual));
+
+    SlideSyncReducer allDone = showing(2, mappings, 0);
+    for (qint64 i : {0, 1, 2})
+        allDone.markSectionCompleted(i);
+    EXPECT_EQ(allDone.keynoteSlideObserved(1, mappings, 1), Decision::selectSection(2, Source::keynoteManual));
+    allDone.sectionChanged(0, mappings, Source::keynoteManual, 2);
+    allDone.keynoteSlideObserved(2, mappings, 3);
+    EXPECT_EQ(allDone.keynoteSlideObserved(1, mappings, 4), Decision::selectSection(0, Source::keynoteManual));
+
+    EXPECT_EQ(allDone.keynoteSlideObserved(2, maps({2, 1, 1, 2}), 5), Decision::selectSection(3, Source::keynoteManual));
+    // The visit recorded for slide 1 no longer counts once that section is no candidate.
+    EXPECT_EQ(allDone.keynoteSlideObserved(1, maps({2, 1, 1, 2}), 6), Decision::selectSection(2, Source::keynoteManual));
+
+    allDone.resetCompletion();
+    EXPECT_TRUE(allDone.completedSections().empty());
+    EXPECT_TRUE(allDone.lastVisitedSectionBySlide().empty());
+}
+
+TEST(SlideSyncReducerTest, SlideWithoutASectionIsStillRecorded)
+{
+    SlideSyncReducer reducer;
+    EXPECT_EQ(reducer.keynoteSlideObserved(9, maps({1, 2}), 4), Decision::none());
+    EXPECT_EQ(reducer.lastObservedSlide(), 9);
+    EXPECT_EQ(reducer.auditTrail().back(), (SyncAuditEvent{4, Source::keynoteManual, 9, std::nullopt, Outcome::observed}));
+}
+
+TEST(SlideSyncReducerTest, AuditTrailKeepsTheNewest120InOrder)
+{
+    SlideSyncReducer reducer;
+    for (int i = 1; i <= 121; ++i)
+        reducer.reportCommandFailure(i, i);
+    ASSERT_EQ(reducer.auditTrail().size(), 120u);
+    EXPECT_EQ(reducer.auditTrail().front().slideNumber, 2);
+    EXPECT_EQ(reducer.auditTrail().back().slideNumber, 121);
+}
+
+TEST(SlideSyncReducerTest, OutcomeRawValuesRoundTrip)
+{
+    for (auto outcome : {Outcome::observed, Outcome::commandSent, Outcome::echoSuppressed, Outcome::sameSlide,
+                         Outcome::manualOverride, Outcome::automaticSuppressed, Outcome::conflict, Outcome::resumed})
+        EXPECT_EQ(syncAuditOutcomeFromRawValue(rawValue(outcome)), outcome);
+    EXPECT_EQ(rawValue(Outcome::automaticSuppressed), QStringLiteral("automaticSuppressed"));
+    EXPECT_FALSE(syncAuditOutcomeFromRawValue(QStringLiteral("Observed")).has_value());
+    EXPECT_FALSE(syncAuditOutcomeFromRawValue(QString()).has_value());
+}
+
+// Long random runs of speech, manual and Keynote events: an echo never turns
+// into a command, no slide is commanded twice while its echo is awaited, and
+// the audit trail stays bounded.
+TEST(SlideSyncReducerTest, RandomisedSequencesKeepTheInvariants)
+{
+    const Source sectionSources[] = {Source::speech, Source::keyword, Source::fixedScroll, Source::manualPrompt,
+                                     Source::recovery, Source::system, Source::keynoteManual, Source::commandEcho};
+    for (unsigned seed = 1; seed <= 40; ++seed) {
+        std::mt19937 rng(seed);
+        auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+        SlideMappings mappings;
+        for (int i = 0, n = 2 + pick(8); i < n; ++i)
+            mappings.push_back(pick(5) == 0 ? std::nullopt : std::optional<qint64>(1 + pick(6)));
+
+        SlideSyncReducer reducer;
+        double now = 100;
+        std::optional<std::pair<qint64, double>> awaited; // slide and time of the command in flight
+
+        for (int step = 0; step < 3000; ++step) {
+            now += pick(4) == 0 ? pick(30) / 10.0 : pick(5) / 10.0;
+            const std::size_t sizeBefore = reducer.auditTrail().size();
+            const SyncAuditEvent lastBefore = sizeBefore ? reducer.auditTrail().back() : SyncAuditEvent{};
+            Decision decision;
+            const int action = pick(10);
+            if (action < 4) {
+                const Source source = sectionSources[pick(8)];
+                decision = reducer.sectionChanged(pick(static_cast<int>(mappings.size()) + 1), mappings, source, now);
+                if (source == Source::keynoteManual || source == Source::commandEcho)
+                    ASSERT_EQ(decision, Decision::none());
+                if (decision.kind == Decision::Kind::sendSlide) {
+                    if (awaited && now - awaited->second <= SlideSyncReducer::echoTimeout)
+                        ASSERT_NE(decision.number, awaited->first) << "seed " << seed << " step " << step;
+                    awaited = std::make_pair(decision.number, now);
+                }
+            } else if (action < 8) {
+                const qint64 slide = awaited && pick(2) == 0 ? awaited->first : 1 + pick(6);
+                decision = reducer.keynoteSlideObserved(slide, mappings, now);
+                ASSERT_NE(decision.kind, Decision::Kind::sendSlide);
+                if (decision.kind == Decision::Kind::selectSection) {
+                    // The script follows Keynote and reports back; nothing may be sent in return.
+                    ASSERT_EQ(reducer.sectionChanged(decision.number, mappings, Source::keynoteManual, now), Decision::none());
+                }
+            } else if (action == 8) {
+                decision = reducer.checkCommandTimeout(now);
+            } else if (pick(3) == 0) {
+                decision = reducer.reportCommandFailure(1 + pick(6), now);
+            } else if (pick(2) == 0) {
+                reducer.resume(now);
+            } else {
+                reducer.markSectionCompleted(pick(static_cast<int>(mappings.size())));
+            }
+
+            const auto& trail = reducer.auditTrail();
+            ASSERT_LE(trail.size(), SlideSyncReducer::auditTrailLimit);
+            const bool appended = trail.size() != sizeBefore || (!trail.empty() && trail.back() != lastBefore);
+            if (appended) {
+                // These settle the command in flight.
+                const Outcome last = trail.back().outcome;
+                if (last == Outcome::echoSuppressed || last == Outcome::manualOverride || last == Outcome::conflict
+                    || last == Outcome::resumed)
+                    awaited.reset();
+            }
+        }
+    }
+}
