@@ -1,0 +1,372 @@
+#include "KeynoteControllerFixture.h"
+
+#include "keynote/KeynoteScripts.h"
+
+using namespace quorvia;
+using namespace quorvia::test;
+
+using KeynoteController_ = KeynoteControllerFixture;
+
+TEST_F(KeynoteController_, InitialStateFollowsTheInstallation)
+{
+    makeController();
+    EXPECT_EQ(controller->state(), KeynoteConnectionState::notRunning());
+    EXPECT_EQ(keynote->scriptCount(), 0); // nothing is probed at construction
+
+    workspace->setInstalled(QStringLiteral("com.apple.Keynote"), false);
+    KeynoteController missing;
+    EXPECT_EQ(missing.state(), KeynoteConnectionState::notInstalled());
+    // The second identifier counts as installed Keynote too.
+    workspace->setInstalled(QStringLiteral("com.apple.iWork.Keynote"));
+    EXPECT_EQ(KeynoteController().state(), KeynoteConnectionState::notRunning());
+}
+
+TEST_F(KeynoteController_, RefreshShowsCheckingThenTheAnswer)
+{
+    makeController();
+    controller->refresh();
+    EXPECT_EQ(controller->state(), KeynoteConnectionState::checking());
+    EXPECT_EQ(stateChanges, 1);
+    settle();
+    EXPECT_EQ(controller->state(), KeynoteConnectionState::ready(1, 12, false));
+    EXPECT_EQ(controller->documentIdentity(), talk);
+    EXPECT_EQ(stateChanges, 2);
+
+    keynote->quit();
+    controller->refresh();
+    EXPECT_EQ(controller->state(), KeynoteConnectionState::notRunning());
+    EXPECT_FALSE(controller->documentIdentity());
+    workspace->setInstalled(QStringLiteral("com.apple.Keynote"), false);
+    controller->refresh();
+    EXPECT_EQ(controller->state(), KeynoteConnectionState::notInstalled());
+    EXPECT_EQ(keynote->receivedRequests().size(), 1u);
+}
+
+TEST_F(KeynoteController_, PostsOnlyRealChangesOfStateOrIdentity)
+{
+    makeReadyController();
+    controller->setMonitoringEnabled(true);
+    settle();
+    runFor(0.7);
+    EXPECT_EQ(stateChanges, 0);
+
+    // Same slide position, another document.
+    keynote->open(Document::withSlides(QStringLiteral("Other.key"), QStringLiteral("/y/Other.key"), 12));
+    runFor(0.7);
+    EXPECT_EQ(stateChanges, 1);
+    EXPECT_EQ(controller->documentIdentity()->filePath, QStringLiteral("/y/Other.key"));
+    EXPECT_EQ(controller->state(), KeynoteConnectionState::ready(1, 12, false));
+}
+
+TEST_F(KeynoteController_, MonitoringPostsOnceAndPollsEveryIntervalSkippingBusyTicks)
+{
+    makeReadyController();
+    controller->setMonitoringEnabled(true);
+    controller->setMonitoringEnabled(true);
+    EXPECT_EQ(monitoringChanges, 1);
+    EXPECT_TRUE(controller->isMonitoring());
+    // From a ready state the first read does not show checking.
+    EXPECT_EQ(controller->state(), KeynoteConnectionState::ready(1, 12, false));
+    settle();
+    EXPECT_EQ(keynote->scriptCount(), 1);
+
+    env.scheduler().advance(0.69);
+    settle();
+    EXPECT_EQ(keynote->scriptCount(), 1);
+    env.scheduler().advance(0.01);
+    settle();
+    EXPECT_EQ(keynote->scriptCount(), 2);
+
+    // Ticks while a read is still on its way do nothing.
+    env.scheduler().advance(0.7);
+    EXPECT_EQ(queuedScripts(), 1u);
+    env.scheduler().advance(1.4);
+    EXPECT_EQ(queuedScripts(), 1u);
+    settle();
+    EXPECT_EQ(keynote->scriptCount(), 3);
+
+    keynote->setCurrentSlide(7);
+    runFor(0.7);
+    EXPECT_EQ(controller->state(), KeynoteConnectionState::ready(7, 12, false));
+
+    controller->setMonitoringEnabled(false);
+    controller->setMonitoringEnabled(false);
+    EXPECT_EQ(monitoringChanges, 2);
+    const int before = keynote->scriptCount();
+    runFor(3);
+    EXPECT_EQ(keynote->scriptCount(), before);
+}
+
+TEST_F(KeynoteController_, MonitoringFromANonReadyStateShowsChecking)
+{
+    makeController();
+    controller->setMonitoringEnabled(true);
+    EXPECT_EQ(controller->state(), KeynoteConnectionState::checking());
+    settle();
+    EXPECT_TRUE(controller->state().isReady());
+}
+
+TEST_F(KeynoteController_, SlideOutsideTheDocumentIsRefusedWithoutAScript)
+{
+    makeReadyController();
+    BoolCalls calls;
+    controller->goToSlide(0, calls.callback());
+    controller->goToSlide(13, calls.callback());
+    controller->goToSlide(-4, calls.callback());
+    EXPECT_EQ(calls.values, (std::vector<bool>{false, false, false}));
+    EXPECT_EQ(queuedScripts(), 0u);
+
+    // A recorded ready state does not help once Keynote has quit.
+    keynote->quit();
+    controller->goToSlide(2, calls.callback());
+    controller->startSlideshow(calls.callback());
+    EXPECT_EQ(calls.values.size(), 5u);
+    EXPECT_FALSE(calls.values[3] || calls.values[4]);
+    EXPECT_EQ(queuedScripts(), 0u);
+    EXPECT_TRUE(controller->state().isReady());
+
+    makeController();
+    controller->goToSlide(1, calls.callback()); // not ready yet
+    EXPECT_FALSE(calls.values.back());
+}
+
+TEST_F(KeynoteController_, GoToSlideRecordsKeynotesAnswer)
+{
+    makeReadyController();
+    BoolCalls calls;
+    controller->goToSlide(12, calls.callback());
+    EXPECT_TRUE(calls.values.empty());
+    settle();
+    EXPECT_EQ(calls.values, std::vector<bool>{true});
+    EXPECT_EQ(controller->state(), KeynoteConnectionState::ready(12, 12, false));
+    EXPECT_EQ(stateChanges, 1);
+    EXPECT_EQ(keynote->receivedScripts(),
+              QStringList{KeynoteScripts::goToSlideScript(12, QStringLiteral("com.apple.Keynote"))});
+}
+
+TEST_F(KeynoteController_, CommandsDuringAProbeCollapseIntoTheNewest)
+{
+    makeReadyController();
+    controller->setMonitoringEnabled(true); // its first read is in flight
+    BoolCalls first;
+    BoolCalls second;
+    controller->goToSlide(3, first.callback());
+    controller->goToSlide(5, second.callback());
+    EXPECT_EQ(first.values, std::vector<bool>{true});
+    EXPECT_TRUE(second.values.empty());
+    settle();
+    EXPECT_EQ(second.values, std::vector<bool>{true});
+    EXPECT_EQ(keynote->receivedRequests(), (std::vector<Request>{Request::stateRead, Request::goToSlide}));
+    EXPECT_EQ(keynote->frontDocument()->currentSlide, 5);
+    EXPECT_EQ(controller->state(), KeynoteConnectionState::ready(5, 12, false));
+}
+
+TEST_F(KeynoteController_, ReadyResultWithANewerCommandParkedIsNotRecorded)
+{
+    makeReadyController();
+    BoolCalls first;
+    BoolCalls second;
+    std::vector<KeynoteConnectionState> seen;
+    auto watch = platform::NotificationCenter::defaultCenter().observe(
+        KeynoteController::keynoteConnectionStateChanged, controller.get(),
+        [&](const platform::Notification&) { seen.push_back(controller->state()); });
+    controller->goToSlide(3, first.callback());
+    controller->goToSlide(9, second.callback());
+    EXPECT_TRUE(first.values.empty()); // parked behind the running command, not replacing it
+    env.scheduler().drainQueues();
+    env.scheduler().runPending();
+    // The first result arrives: not recorded, first completes, the parked command is sent.
+    EXPECT_EQ(first.values, std::vector<bool>{true});
+    EXPECT_TRUE(seen.empty());
+    EXPECT_EQ(controller->state(), KeynoteConnectionState::ready(1, 12, false));
+    EXPECT_EQ(queuedScripts(), 1u);
+    settle();
+    EXPECT_EQ(second.values, std::vector<bool>{true});
+    EXPECT_EQ(seen, std::vector<KeynoteConnectionState>{KeynoteConnectionState::ready(9, 12, false)});
+}
+
+TEST_F(KeynoteController_, DeniedSlideCommandFailsItAndTheParkedOne)
+{
+    makeReadyController();
+    BoolCalls first;
+    BoolCalls parked;
+    controller->goToSlide(3, first.callback());
+    controller->goToSlide(4, parked.callback());
+    keynote->setAutomationDenied(true);
+    settle();
+    EXPECT_EQ(first.values, std::vector<bool>{false});
+    EXPECT_EQ(parked.values, std::vector<bool>{false});
+    EXPECT_EQ(controller->state(), KeynoteConnectionState::automationDenied());
+    EXPECT_FALSE(controller->documentIdentity());
+    EXPECT_EQ(keynote->receivedRequests().size(), 1u);
+}
+
+TEST_F(KeynoteController_, OutOfRangeAnswerIsUnavailable)
+{
+    makeReadyController();
+    keynote->open(Document::withSlides(QStringLiteral("Short.key"), QStringLiteral("/x/Short.key"), 2));
+    BoolCalls calls;
+    controller->goToSlide(10, calls.callback()); // the recorded count is still 12
+    settle();
+    EXPECT_EQ(calls.values, std::vector<bool>{false});
+    EXPECT_EQ(controller->state(), KeynoteConnectionState::unavailable());
+}
+
+TEST_F(KeynoteController_, StopDuringAHeldScriptFailsBothCommandsAndKeepsTheState)
+{
+    makeReadyController();
+    keynote->setHolding(true);
+    BoolCalls held;
+    BoolCalls parked;
+    controller->goToSlide(4, held.callback());
+    controller->goToSlide(6, parked.callback());
+    {
+        QueueDrainThread drain(env.scheduler(), KeynoteController::probeQueueLabel);
+        ASSERT_TRUE(keynote->waitUntilHeld());
+        controller->stop();
+        EXPECT_EQ(parked.values, std::vector<bool>{false});
+        EXPECT_TRUE(held.values.empty());
+        keynote->release();
+    }
+    settle();
+    EXPECT_EQ(held.values, std::vector<bool>{false});
+    EXPECT_EQ(keynote->frontDocument()->currentSlide, 4); // Keynote did move
+    EXPECT_EQ(controller->state(), KeynoteConnectionState::ready(1, 12, false));
+    EXPECT_EQ(stateChanges, 0);
+
+    // The in-flight slot was freed.
+    keynote->setHolding(false);
+    controller->refresh();
+    settle();
+    EXPECT_EQ(controller->state(), KeynoteConnectionState::ready(4, 12, false));
+}
+
+TEST_F(KeynoteController_, StopEndsMonitoringAndDiscardsResults)
+{
+    makeReadyController();
+    controller->setMonitoringEnabled(true);
+    keynote->setCurrentSlide(8);
+    controller->stop();
+    EXPECT_FALSE(controller->isMonitoring());
+    EXPECT_EQ(monitoringChanges, 2);
+    settle();
+    EXPECT_EQ(controller->state(), KeynoteConnectionState::ready(1, 12, false));
+}
+
+TEST_F(KeynoteController_, RefreshWhileACommandRunsDoesNothing)
+{
+    makeReadyController();
+    BoolCalls calls;
+    controller->goToSlide(2, calls.callback());
+    controller->refresh();
+    EXPECT_EQ(controller->state(), KeynoteConnectionState::ready(1, 12, false));
+    EXPECT_EQ(queuedScripts(), 1u);
+    EXPECT_EQ(stateChanges, 0);
+}
+
+TEST_F(KeynoteController_, PlaybackCommands)
+{
+    makeReadyController();
+    BoolCalls calls;
+    controller->startSlideshow(calls.callback());
+    settle();
+    EXPECT_EQ(controller->state(), KeynoteConnectionState::ready(1, 12, true));
+    controller->showNextBuild(calls.callback());
+    settle();
+    controller->showNextBuild(calls.callback());
+    settle();
+    controller->showPreviousSlide(calls.callback());
+    settle();
+    EXPECT_EQ(controller->state(), KeynoteConnectionState::ready(2, 12, true));
+    controller->stopSlideshow(calls.callback());
+    settle();
+    EXPECT_EQ(controller->state(), KeynoteConnectionState::ready(2, 12, false));
+    EXPECT_EQ(calls.values, std::vector<bool>(5, true));
+
+    // Refused at once while a read runs, and never parked.
+    controller->refresh();
+    controller->startSlideshow(calls.callback());
+    EXPECT_FALSE(calls.values.back());
+    settle();
+    EXPECT_FALSE(keynote->isPlaying());
+
+    // Ready but not playing afterwards still counts as done.
+    keynote->setIgnoresStart(true);
+    controller->startSlideshow(calls.callback());
+    settle();
+    EXPECT_TRUE(calls.values.back());
+    EXPECT_FALSE(controller->state().isPlaying);
+
+    keynote->closeAll();
+    controller->startSlideshow(calls.callback());
+    settle();
+    EXPECT_FALSE(calls.values.back());
+    EXPECT_EQ(controller->state(), KeynoteConnectionState::noDocument());
+}
+
+TEST_F(KeynoteController_, PlaybackResultLeavesAParkedSlideCommandForTheNextRead)
+{
+    makeReadyController();
+    BoolCalls playback;
+    BoolCalls slide;
+    controller->startSlideshow(playback.callback());
+    controller->goToSlide(7, slide.callback());
+    settle();
+    EXPECT_EQ(playback.values, std::vector<bool>{true});
+    EXPECT_TRUE(slide.values.empty());
+    controller->refresh();
+    settle();
+    EXPECT_EQ(slide.values, std::vector<bool>{true});
+    EXPECT_EQ(controller->state(), KeynoteConnectionState::ready(7, 12, true));
+}
+
+TEST_F(KeynoteController_, ActivationOnlyWhilePlaying)
+{
+    makeReadyController();
+    controller->activateForPresentationIfPlaying();
+    EXPECT_TRUE(workspace->activations.empty());
+
+    controller->startSlideshow();
+    settle();
+    controller->activateForPresentationIfPlaying();
+    EXPECT_EQ(workspace->activations,
+              (std::vector<FakeWorkspace::Activation>{{SimulatedKeynote::processIdentifier, false}}));
+
+    keynote->quit();
+    controller->activateForPresentationIfPlaying();
+    EXPECT_EQ(workspace->activations.size(), 1u);
+    EXPECT_EQ(keynote->scriptCount(), 1);
+}
+
+TEST_F(KeynoteController_, CompletionIsDroppedWhenTheControllerGoes)
+{
+    makeReadyController();
+    BoolCalls calls;
+    controller->goToSlide(5, calls.callback());
+    controller.reset();
+    settle();
+    EXPECT_TRUE(calls.values.empty());
+}
+
+TEST_F(KeynoteController_, ObserverCommandRunsAtOnceAndTheParkedOneWaits)
+{
+    makeReadyController();
+    BoolCalls parked;
+    BoolCalls fromObserver;
+    bool sent = false;
+    auto watch = platform::NotificationCenter::defaultCenter().observe(
+        KeynoteController::keynoteConnectionStateChanged, controller.get(), [&](const platform::Notification&) {
+            if (!std::exchange(sent, true))
+                controller->goToSlide(11, fromObserver.callback());
+        });
+    controller->setMonitoringEnabled(true);
+    controller->goToSlide(5, parked.callback());
+    keynote->setCurrentSlide(2);
+    settle();
+    EXPECT_EQ(fromObserver.values, std::vector<bool>{true});
+    EXPECT_EQ(parked.values, std::vector<bool>{true});
+    EXPECT_EQ(keynote->receivedRequests(),
+              (std::vector<Request>{Request::stateRead, Request::goToSlide, Request::goToSlide}));
+    EXPECT_EQ(keynote->receivedScripts().last(), KeynoteScripts::goToSlideScript(5, QStringLiteral("com.apple.Keynote")));
+    EXPECT_EQ(controller->state(), KeynoteConnectionState::ready(5, 12, false));
+}
