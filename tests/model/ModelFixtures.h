@@ -4,6 +4,9 @@
 #include "model/StoredState.h"
 #include "platform/NotificationCenter.h"
 #include "support/MemoryDefaults.h"
+#include "support/TestPlatform.h"
+
+#include <gtest/gtest.h>
 
 #include <QStringList>
 
@@ -74,6 +77,32 @@ public:
 
 private:
     std::vector<platform::Observation> observations_;
+};
+
+// A model over stored projects, with its notifications recorded from the start.
+class PromptScriptTest : public ::testing::Test {
+protected:
+    PromptScript& makeScript(std::vector<StoredProject> projects, std::optional<QUuid> active = std::nullopt)
+    {
+        storeProjects(env.defaults(), projects, active);
+        script.emplace(env.defaults());
+        log.emplace(&*script);
+        return *script;
+    }
+
+    PromptScript& makeScript(std::vector<PromptTimelineBlock> blocks, qint64 currentIndex = 0)
+    {
+        StoredProject project = makeProject("Talk", std::move(blocks));
+        project.currentIndex = currentIndex;
+        return makeScript(std::vector<StoredProject>{project});
+    }
+
+    StoredState storedState() { return readStoredState(env.defaults()); }
+    StoredProject stored() { return storedState().projects[0]; }
+
+    TestPlatform env;
+    std::optional<PromptScript> script;
+    std::optional<ModelNotificationLog> log;
 };
 
 } // namespace quorvia::test

@@ -1,35 +1,10 @@
 #include "ModelFixtures.h"
 
-#include "support/TestPlatform.h"
-
-#include <gtest/gtest.h>
-
 using namespace quorvia;
 using quorvia::test::makeBlocks;
 using quorvia::test::makeProject;
 
-namespace {
-
-class PromptScriptNavigation : public ::testing::Test {
-protected:
-    PromptScript& makeScript(std::vector<PromptTimelineBlock> blocks, qint64 currentIndex = 0)
-    {
-        StoredProject project = makeProject("Talk", std::move(blocks));
-        project.currentIndex = currentIndex;
-        test::storeProjects(env.defaults(), {project});
-        script.emplace(env.defaults());
-        log.emplace(&*script);
-        return *script;
-    }
-
-    StoredProject stored() { return test::readStoredState(env.defaults()).projects[0]; }
-
-    test::TestPlatform env;
-    std::optional<PromptScript> script;
-    std::optional<test::ModelNotificationLog> log;
-};
-
-} // namespace
+using PromptScriptNavigation = test::PromptScriptTest;
 
 TEST_F(PromptScriptNavigation, PositionAndCurrentText)
 {
@@ -44,7 +19,7 @@ TEST_F(PromptScriptNavigation, PositionAndCurrentText)
 
 TEST_F(PromptScriptNavigation, EmptyScriptOffersNothingToMove)
 {
-    PromptScript& s = makeScript({});
+    PromptScript& s = makeScript(std::vector<PromptTimelineBlock>{});
     EXPECT_FALSE(s.canMovePrevious());
     EXPECT_FALSE(s.canMoveNext());
     EXPECT_FALSE(s.currentBlock().has_value());
@@ -170,7 +145,7 @@ TEST_F(PromptScriptNavigation, ReadingPositionIsClampedToTheShownText)
 
 TEST_F(PromptScriptNavigation, ReadingPositionWithoutBlocksFollowsTheHint)
 {
-    PromptScript& s = makeScript({});
+    PromptScript& s = makeScript(std::vector<PromptTimelineBlock>{});
     s.setReadingCharacterIndex(10000);
     EXPECT_EQ(s.readingCharacterIndex(), s.currentText().size());
 }

@@ -1,0 +1,210 @@
+#include "ModelFixtures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace quorvia;
+using quorvia::test::makeBlocks;
+using quorvia::test::makeProject;
+
+namespace {
+
+using ProjectList = test::PromptScriptTest;
+
+const QStringList switchNotifications{"PresentationProjectsChanged", "PromptScriptChanged:system", "PresentationDeckChanged"};
+
+QStringList namesOf(const PromptScript& s)
+{
+    QStringList out;
+    for (const auto& summary : s.projectSummaries())
+        out.append(summary.name);
+    return out;
+}
+
+} // namespace
+
+TEST_F(ProjectList, CreateNormalisesTheName)
+{
+    PromptScript& s = makeScript(makeBlocks({{"1", "a"}}));
+    const QUuid first = s.activeProjectID();
+    const QUuid blank = s.createProject("  \n ");
+    EXPECT_EQ(s.activeProjectID(), blank);
+    EXPECT_EQ(s.activeProjectName(), QStringLiteral("未命名演讲"));
+    EXPECT_FALSE(s.hasContent());
+    EXPECT_EQ(s.promptMode(), PromptMode::fixedScroll);
+    EXPECT_EQ(log->entries, switchNotifications);
+
+    s.createProject("  Talk  ");
+    s.createProject("Talk");
+    s.createProject(QString(80, u'n'));
+    EXPECT_EQ(namesOf(s), (QStringList{"Talk", QStringLiteral("未命名演讲"), "Talk", "Talk", QString(60, u'n')}));
+    const StoredState state = storedState();
+    EXPECT_EQ(state.projects.size(), 5u);
+    EXPECT_EQ(state.activeProjectID, s.activeProjectID());
+    EXPECT_EQ(test::storedProject(state, blank)->timelineBlocks, std::vector<PromptTimelineBlock>{});
+    EXPECT_TRUE(s.canDeleteActiveProject());
+    EXPECT_NE(first, blank);
+}
+
+TEST_F(ProjectList, SwitchingKeepsEachProjectsStateButNotSpeech)
+{
+    StoredProject a = makeProject("A", makeBlocks({{"1", "abc"}, {"2", "def"}}));
+    StoredProject b = makeProject("B", makeBlocks({{"1", "x"}}));
+    PromptScript& s = makeScript({a, b});
+    s.moveNext();
+    s.setSpeechProgress(2, 1, true);
+    s.setReadingCharacterIndex(1);
+    log->entries.clear();
+
+    s.selectProject(b.id);
+    EXPECT_EQ(log->entries, switchNotifications);
+    EXPECT_EQ(s.sections(), QStringList{"x"});
+    EXPECT_EQ(test::storedProject(storedState(), a.id)->speechProgress, (std::vector<qint64>{0, 0}));
+
+    s.selectProject(a.id);
+    EXPECT_EQ(s.currentIndex(), 1);
+    EXPECT_EQ(s.readingCharacterIndex(), 1);
+    EXPECT_EQ(s.completedSections(), std::set<qint64>{0});
+    EXPECT_EQ(s.spokenCharacterOffset(1), 0);
+
+    log->entries.clear();
+    s.selectProject(a.id);
+    s.selectProject(QUuid::createUuid());
+    EXPECT_TRUE(log->entries.isEmpty());
+}
+
+TEST_F(ProjectList, SwitchNotificationsFindTheNewProjectStored)
+{
+    StoredProject a = makeProject("A", makeBlocks({{"1", "a"}}));
+    StoredProject b = makeProject("B", makeBlocks({{"1", "b"}}));
+    PromptScript& s = makeScript({a, b});
+    QUuid seen;
+    auto observation = platform::NotificationCenter::defaultCenter().observe(
+        NotificationName::presentationProjectsChanged, &s, [&](const platform::Notification&) { seen = storedState().activeProjectID; });
+    s.selectProject(b.id);
+    EXPECT_EQ(seen, b.id);
+}
+
+TEST_F(ProjectList, RenameWritesOnlyTheName)
+{
+    PromptScript& s = makeScript(makeBlocks({{"1", "a"}}));
+    s.setSpeechProgress(1, 0, false);
+    s.renameActiveProject(QStringLiteral("  Keynote  "));
+    EXPECT_EQ(s.activeProjectName(), "Keynote");
+    EXPECT_EQ(log->entries.last(), "PresentationProjectsChanged");
+    // No snapshot: the partial speech progress is not stored by a rename.
+    EXPECT_EQ(stored().speechProgress, std::vector<qint64>{0});
+    EXPECT_EQ(stored().name, "Keynote");
+
+    const int posted = log->entries.size();
+    s.renameActiveProject(" Keynote ");
+    EXPECT_EQ(log->entries.size(), posted);
+    s.renameActiveProject("keynote");
+    EXPECT_EQ(s.activeProjectName(), "keynote");
+}
+
+TEST_F(ProjectList, DuplicateNamesAreUnique)
+{
+    PromptScript& s = makeScript(std::vector<StoredProject>{makeProject("Talk", makeBlocks({{"1", "a"}}))});
+    const QUuid original = s.activeProjectID();
+    s.duplicateActiveProject();
+    EXPECT_EQ(s.activeProjectName(), QStringLiteral("Talk 副本"));
+    s.selectProject(original);
+    s.duplicateActiveProject();
+    EXPECT_EQ(s.activeProjectName(), QStringLiteral("Talk 副本 2"));
+
+    s.createProject(QStringLiteral("talk 副本"));
+    s.renameActiveProject(QStringLiteral("Café"));
+    s.duplicateActiveProject();
+    s.createProject(QStringLiteral("CAFE 副本 x"));
+    s.selectProject(s.projectSummaries()[3].id);
+    s.duplicateActiveProject();
+    EXPECT_EQ(s.activeProjectName(), QStringLiteral("Café 副本 2"));
+}
+
+TEST_F(ProjectList, LongNamesAreCutBeforeTheSuffix)
+{
+    const QString sixty(60, u'x');
+    PromptScript& s = makeScript(std::vector<StoredProject>{makeProject(sixty, makeBlocks({{"1", "a"}}))});
+    const QUuid original = s.activeProjectID();
+    s.duplicateActiveProject();
+    EXPECT_EQ(s.activeProjectName(), QString(57, u'x') + QStringLiteral(" 副本"));
+    s.selectProject(original);
+    s.duplicateActiveProject();
+    EXPECT_EQ(s.activeProjectName(), QString(55, u'x') + QStringLiteral(" 副本 2"));
+}
+
+TEST_F(ProjectList, DuplicateCopiesTheProjectAndFollowsACopiedDeck)
+{
+    QTemporaryDir dir;
+    const QString copyPath = dir.filePath("Copy.key");
+    QFile copyFile(copyPath);
+    ASSERT_TRUE(copyFile.open(QIODevice::WriteOnly));
+    copyFile.write("abc");
+    copyFile.close();
+
+    PromptScript& s = makeScript(makeBlocks({{"1", "a"}, {"2", "b"}}));
+    const PresentationDeck deck{"/d/Talk.key", "Talk.key", 10, 1.5, {{1, ""}, {2, ""}}};
+    s.replaceDeck(deck);
+    s.mergeKeynoteNotesBackup({"Talk.key", QString("/d/Talk.key"), 2, {{1, "note"}}});
+    s.moveNext();
+    s.setSpeechProgress(1, 1, false);
+    const auto blocks = s.timelineBlocks();
+    log->entries.clear();
+
+    const auto copyID = s.duplicateActiveProject(copyPath);
+    ASSERT_TRUE(copyID.has_value());
+    EXPECT_EQ(s.activeProjectID(), *copyID);
+    EXPECT_EQ(log->entries, switchNotifications);
+    EXPECT_EQ(s.timelineBlocks(), blocks);
+    EXPECT_EQ(s.currentIndex(), 1);
+    EXPECT_EQ(s.completedSections(), std::set<qint64>{0});
+    EXPECT_EQ(s.spokenCharacterOffset(1), 0);
+    ASSERT_TRUE(s.deck().has_value());
+    EXPECT_EQ(s.deck()->filePath, copyPath);
+    EXPECT_EQ(s.deck()->fileName, "Copy.key");
+    EXPECT_EQ(s.deck()->fileSize, 3);
+    EXPECT_EQ(s.deck()->slides, deck.slides);
+    EXPECT_EQ(s.keynoteNotesBackup()->documentPath, copyPath);
+    EXPECT_EQ(s.keynoteNotesBackup()->notesBySlide.at(1), "note");
+
+    // Without a copy both projects name the same file.
+    s.duplicateActiveProject();
+    EXPECT_EQ(s.deck()->filePath, copyPath);
+    EXPECT_EQ(s.projectSummaries().size(), 3u);
+}
+
+TEST_F(ProjectList, DeleteActivatesTheNeighbour)
+{
+    StoredProject a = makeProject("A", makeBlocks({{"1", "a"}}));
+    StoredProject b = makeProject("B", makeBlocks({{"1", "b"}}));
+    StoredProject c = makeProject("C", makeBlocks({{"1", "c"}}));
+    PromptScript& s = makeScript({a, b, c});
+    EXPECT_TRUE(s.deleteActiveProject());
+    EXPECT_EQ(s.activeProjectID(), b.id);
+    EXPECT_EQ(log->entries, switchNotifications);
+    s.selectProject(c.id);
+    EXPECT_TRUE(s.deleteActiveProject());
+    EXPECT_EQ(s.activeProjectID(), b.id);
+    EXPECT_EQ(namesOf(s), QStringList{"B"});
+    EXPECT_FALSE(s.canDeleteActiveProject());
+    log->entries.clear();
+    EXPECT_FALSE(s.deleteActiveProject());
+    EXPECT_TRUE(log->entries.isEmpty());
+    EXPECT_EQ(storedState().projects.size(), 1u);
+}
+
+TEST_F(ProjectList, SummariesCountMigratedBlocksOfOldRecords)
+{
+    StoredProject old;
+    old.id = QUuid::createUuid();
+    old.name = "Old";
+    old.rawText = "One\n\nTwo\n\nThree";
+    StoredProject current = makeProject("Now", makeBlocks({{"1", "a"}}));
+    PromptScript& s = makeScript({current, old});
+    const auto summaries = s.projectSummaries();
+    ASSERT_EQ(summaries.size(), 2u);
+    EXPECT_EQ(summaries[0], (PresentationProjectSummary{current.id, "Now", 1}));
+    EXPECT_EQ(summaries[1], (PresentationProjectSummary{old.id, "Old", 3}));
+}
