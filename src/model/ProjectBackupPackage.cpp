@@ -1,0 +1,272 @@
+#include "model/ProjectBackupPackage.h"
+
+#include "model/FilePaths.h"
+#include "model/ProjectDocumentStore.h"
+#include "platform/Uuid.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace quorvia {
+
+namespace {
+
+fs::path toPath(const QString& path) { return ProjectDocumentStore::toPath(path); }
+
+QString newStagingName(const QString& role)
+{
+    return QStringLiteral(".QuorviaBackup-") + role + platform::uuidString(platform::newUuid());
+}
+
+// Removes a folder when the export ends, however it ends.
+class StagingFolder {
+public:
+    explicit StagingFolder(fs::path path) : path_(std::move(path)) {}
+    ~StagingFolder()
+    {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    StagingFolder(const StagingFolder&) = delete;
+    StagingFolder& operator=(const StagingFolder&) = delete;
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+// Written under a temporary name and renamed, so the file is whole or absent.
+std::error_code writeFileAtomically(const fs::path& path, const QByteArray& data)
+{
+    const fs::path temporary = path.parent_path() / (path.filename().native() + ".partial");
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return {errno, std::generic_category()};
+    qsizetype written = 0;
+    while (written < data.size()) {
+        const ssize_t n = ::write(fd, data.constData() + written, static_cast<size_t>(data.size() - written));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const std::error_code error(errno, std::generic_category());
+            ::close(fd);
+            ::unlink(temporary.c_str());
+            return error;
+        }
+        written += n;
+    }
+    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+        const std::error_code error(errno, std::generic_category());
+        ::unlink(temporary.c_str());
+        return error;
+    }
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        const std::error_code error(errno, std::generic_category());
+        ::unlink(temporary.c_str());
+        return error;
+    }
+    return {};
+}
+
+// Puts the staged package in place of what is at destination. Both lie in one
+// folder, so the swap is a rename and never a copy across file systems.
+std::error_code replaceItem(const fs::path& destination, const fs::path& staged)
+{
+    if (::renameat2(AT_FDCWD, staged.c_str(), AT_FDCWD, destination.c_str(), RENAME_EXCHANGE) == 0)
+        return {}; // the old item now sits at the staged path and goes with it
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return {errno, std::generic_category()};
+
+    // No atomic exchange on this file system: set the old item aside first.
+    const fs::path aside = destination.parent_path() / newStagingName(QStringLiteral("previous-")).toStdString();
+    std::error_code error;
+    fs::rename(destination, aside, error);
+    if (error)
+        return error;
+    fs::rename(staged, destination, error);
+    if (error) {
+        std::error_code ignored;
+        fs::rename(aside, destination, ignored);
+        return error;
+    }
+    std::error_code ignored;
+    fs::remove_all(aside, ignored);
+    return {};
+}
+
+bool isInside(const fs::path& path, const fs::path& root)
+{
+    const fs::path relative = path.lexically_relative(root);
+    return !relative.empty() && relative != "." && *relative.begin() != "..";
+}
+
+// The document and everything a link in it reaches must stay inside the package.
+std::expected<void, ProjectBackupFailure> checkContained(const fs::path& source, const fs::path& packageRoot)
+{
+    std::error_code error;
+    const fs::path resolved = fs::canonical(source, error);
+    if (error)
+        return std::unexpected(error);
+    if (!isInside(resolved, packageRoot))
+        return std::unexpected(ProjectBackupError::invalidPresentationPath());
+    if (!fs::is_directory(resolved, error))
+        return {};
+    fs::recursive_directory_iterator it(resolved, error);
+    if (error)
+        return std::unexpected(error);
+    for (const fs::recursive_directory_iterator end; it != end; it.increment(error)) {
+        if (error)
+            return std::unexpected(error);
+        if (!it->is_symlink(error))
+            continue;
+        fs::path target = fs::read_symlink(it->path(), error);
+        if (error)
+            return std::unexpected(error);
+        if (target.is_relative())
+            target = it->path().parent_path() / target;
+        const fs::path reached = fs::weakly_canonical(target, error);
+        if (error)
+            return std::unexpected(error);
+        if (!isInside(reached, packageRoot))
+            return std::unexpected(ProjectBackupError::invalidPresentationPath());
+    }
+    if (error)
+        return std::unexpected(error);
+    return {};
+}
+
+std::optional<QByteArray> readManifest(const fs::path& packageRoot)
+{
+    std::error_code error;
+    const fs::path manifest = fs::canonical(packageRoot / toPath(ProjectBackupPackage::manifestName), error);
+    if (error || !isInside(manifest, packageRoot) || !fs::is_regular_file(manifest, error))
+        return std::nullopt;
+    QFile file(ProjectDocumentStore::fromPath(manifest));
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return file.readAll();
+}
+
+} // namespace
+
+bool ProjectBackupPackage::isSafeRelativePath(const QString& path)
+{
+    if (path.isEmpty() || path.startsWith(u'/') || path.contains(QChar(0)))
+        return false;
+    for (const QString& piece : path.split(u'/')) {
+        if (piece.isEmpty() || piece == u"." || piece == u"..")
+            return false;
+    }
+    return true;
+}
+
+std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(const PresentationProjectsBackup& backup,
+                                                                             const QString& destination)
+{
+    if (backup.projects.empty())
+        return std::unexpected(ProjectBackupError::emptyBackup());
+
+    fs::path target = toPath(destination);
+    if (target.has_relative_path() && !target.has_filename())
+        target = target.parent_path(); // a trailing "/"
+    fs::path folder = target.parent_path();
+    if (folder.empty())
+        folder = ".";
+
+    // Staged beside the destination: replacing it is then a rename on one file system.
+    std::error_code error;
+    const StagingFolder staging(folder / newStagingName({}).toStdString());
+    if (!fs::create_directory(staging.path(), error) || error)
+        return std::unexpected(error ? error : std::make_error_code(std::errc::file_exists));
+
+    PresentationProjectsBackup record = backup;
+    for (auto& project : record.projects) {
+        if (!project.deck) {
+            project.deckAssetPath.reset();
+            continue;
+        }
+        const QString& sourcePath = project.deck->filePath;
+        if (sourcePath.isEmpty() || !fs::exists(toPath(sourcePath), error))
+            return std::unexpected(ProjectBackupError::missingPresentation(project.name));
+        const QString relative = documentsDirectoryName + u'/' + platform::uuidString(project.id) + u'/'
+            + paths::lastPathComponent(sourcePath);
+        if (!isSafeRelativePath(relative))
+            return std::unexpected(ProjectBackupError::invalidPresentationPath());
+        const fs::path copy = staging.path() / toPath(relative);
+        fs::create_directories(copy.parent_path(), error);
+        if (error)
+            return std::unexpected(error);
+        if (const std::error_code copyError = ProjectDocumentStore::copyItem(toPath(sourcePath), copy))
+            return std::unexpected(copyError);
+        project.deckAssetPath = relative;
+    }
+
+    if (const std::error_code writeError = writeFileAtomically(staging.path() / toPath(manifestName), record.toManifest()))
+        return std::unexpected(writeError);
+
+    const bool replacing = fs::exists(fs::symlink_status(target, error));
+    const std::error_code moveError = replacing ? replaceItem(target, staging.path()) : [&] {
+        std::error_code e;
+        fs::rename(staging.path(), target, e);
+        return e;
+    }();
+    if (moveError)
+        return std::unexpected(moveError);
+    return {};
+}
+
+std::expected<PresentationProjectsBackup, ProjectBackupFailure>
+ProjectBackupPackage::importBackup(const QString& packagePath, const std::optional<QString>& documentStoreRoot)
+{
+    const QString packageName = paths::lastPathComponent(packagePath);
+    const qsizetype dot = packageName.lastIndexOf(u'.');
+    if (dot <= 0 || packageName.mid(dot + 1).compare(filenameExtension, Qt::CaseInsensitive) != 0)
+        return std::unexpected(ProjectBackupError::invalidPackage());
+
+    std::error_code error;
+    const fs::path package = toPath(packagePath);
+    const fs::path packageRoot = fs::canonical(package, error);
+    if (error)
+        return std::unexpected(ProjectBackupError::invalidPackage());
+    const auto manifest = readManifest(packageRoot);
+    if (!manifest)
+        return std::unexpected(ProjectBackupError::invalidPackage());
+    auto decoded = PresentationProjectsBackup::fromManifest(*manifest);
+    if (!decoded)
+        return std::unexpected(ProjectBackupError::invalidPackage());
+    PresentationProjectsBackup record = std::move(*decoded);
+    if (record.formatVersion != PresentationProjectsBackup::currentFormatVersion)
+        return std::unexpected(ProjectBackupError::unsupportedVersion(record.formatVersion));
+    if (record.projects.empty())
+        return std::unexpected(ProjectBackupError::emptyBackup());
+
+    for (auto& project : record.projects) {
+        if (!project.deck) {
+            project.deckAssetPath.reset();
+            continue;
+        }
+        if (!project.deckAssetPath || !isSafeRelativePath(*project.deckAssetPath))
+            return std::unexpected(ProjectBackupError::invalidPresentationPath());
+        const fs::path source = packageRoot / toPath(*project.deckAssetPath);
+        if (!fs::exists(source, error))
+            return std::unexpected(ProjectBackupError::missingPresentation(project.name));
+        if (auto contained = checkContained(source, packageRoot); !contained)
+            return std::unexpected(contained.error());
+        auto copy = ProjectDocumentStore::copyDocument(ProjectDocumentStore::fromPath(source), documentStoreRoot);
+        if (!copy)
+            return std::unexpected(copy.error());
+        const PresentationDeck bound = *project.deck;
+        project.deck = bound.relocated(*copy);
+        if (project.keynoteNotesBackup)
+            project.keynoteNotesBackup = project.keynoteNotesBackup->relocated(*copy, bound);
+    }
+    return record;
+}
+
+} // namespace quorvia

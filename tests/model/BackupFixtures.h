@@ -1,0 +1,106 @@
+#pragma once
+
+#include "model/PresentationProjectsBackup.h"
+#include "model/ProjectBackupError.h"
+#include "platform/Uuid.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <expected>
+#include <filesystem>
+
+namespace quorvia::test {
+
+inline void writeFile(const QString& path, const QByteArray& content)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    file.write(content);
+}
+
+inline QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Every entry below a folder, relative and sorted, links not followed.
+inline QStringList listTree(const QString& root)
+{
+    namespace fs = std::filesystem;
+    QStringList out;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(root.toStdString(), error), end; !error && it != end; it.increment(error))
+        out.append(QString::fromStdString(it->path().lexically_relative(root.toStdString()).string()));
+    out.sort();
+    return out;
+}
+
+inline void makeLink(const QString& target, const QString& link)
+{
+    std::error_code error;
+    std::filesystem::create_symlink(target.toStdString(), link.toStdString(), error);
+    ASSERT_FALSE(error) << error.message();
+}
+
+template <typename T>
+QString failureText(const std::expected<T, ProjectBackupFailure>& result)
+{
+    return result ? QStringLiteral("<success>") : description(result.error());
+}
+
+template <typename T>
+std::optional<ProjectBackupError> ownError(const std::expected<T, ProjectBackupFailure>& result)
+{
+    if (result)
+        return std::nullopt;
+    if (const auto* own = std::get_if<ProjectBackupError>(&result.error()))
+        return *own;
+    return std::nullopt;
+}
+
+inline PresentationDeck deckAt(const QString& path, qint64 slides = 3)
+{
+    return PresentationDeck::keynoteDocument(path, slides);
+}
+
+inline PresentationProjectsBackup::Project backupProject(const QString& name, std::optional<PresentationDeck> deck = std::nullopt)
+{
+    PresentationProjectsBackup::Project project;
+    project.id = platform::newUuid();
+    project.name = name;
+    project.rawText = QStringLiteral("1\n开场");
+    project.timelineBlocks = {PromptTimelineBlock(platform::newUuid(), QStringLiteral("1"), QStringLiteral("开场"))};
+    project.slideMappings = {1};
+    project.slideMappingReviews = {SlideMappingReview::manual};
+    project.promptMode = PromptMode::keyword;
+    project.speechProgress = {0};
+    project.completedSections = {0};
+    project.readingCharacterIndex = 2;
+    project.deck = std::move(deck);
+    return project;
+}
+
+inline PresentationProjectsBackup backupOf(std::vector<PresentationProjectsBackup::Project> projects)
+{
+    PresentationProjectsBackup backup;
+    backup.exportedAt = QDateTime(QDate(2026, 3, 1), QTime(9, 30, 15), Qt::UTC);
+    backup.activeProjectID = projects.empty() ? QUuid() : projects.front().id;
+    backup.projects = std::move(projects);
+    return backup;
+}
+
+// A package written by hand, for manifests an export would never produce.
+inline void writeManifest(const QString& package, const QJsonObject& manifest)
+{
+    writeFile(package + QStringLiteral("/manifest.json"), QJsonDocument(manifest).toJson());
+}
+
+} // namespace quorvia::test
