@@ -130,7 +130,7 @@ void Window::present(bool activate)
 
 void Window::applyFlags()
 {
-    Qt::WindowFlags flags = isPanel() ? Qt::Tool : Qt::Window;
+    Qt::WindowFlags flags = contains(style_, WindowStyle::popover) ? Qt::Popup : isPanel() ? Qt::Tool : Qt::Window;
     if (!contains(style_, WindowStyle::titled)) {
         flags |= Qt::FramelessWindowHint;
     } else {

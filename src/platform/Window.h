@@ -46,6 +46,8 @@ enum class WindowStyle : unsigned {
     utilityWindow = 1u << 4,
     nonactivatingPanel = 1u << 7,
     fullSizeContentView = 1u << 15,
+    // A transient popup that closes on a click outside it.
+    popover = 1u << 20,
 };
 
 constexpr WindowStyle operator|(WindowStyle a, WindowStyle b) { return WindowStyle(unsigned(a) | unsigned(b)); }

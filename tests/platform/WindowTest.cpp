@@ -1,5 +1,6 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Panel.h"
+#include "platform/Popover.h"
 #include "platform/ScreenSpace.h"
 #include "platform/Window.h"
 
@@ -128,4 +129,39 @@ TEST(Window, SharingTypeAndAlphaAreKept)
     window.setCollectionBehavior(CollectionBehavior::canJoinAllSpaces | CollectionBehavior::fullScreenAuxiliary);
     EXPECT_TRUE(contains(window.collectionBehavior(), CollectionBehavior::fullScreenAuxiliary));
     EXPECT_FALSE(contains(window.collectionBehavior(), CollectionBehavior::stationary));
+}
+
+TEST(Popover, PrefersItsEdgeAndFlipsWhenThereIsNoRoom)
+{
+    const QRect screen(0, 0, 1440, 900);
+    const QSize size(320, 160);
+    // Above the anchor when there is room.
+    EXPECT_EQ(Popover::placement(QRect(600, 400, 80, 24), size, screen, Popover::Edge::maxY),
+              QRect(480, 400 - 6 - 160, 320, 160));
+    // Near the top it opens below instead.
+    EXPECT_EQ(Popover::placement(QRect(600, 10, 80, 24), size, screen, Popover::Edge::maxY).top(), 10 + 24 + 6);
+    // Kept inside the screen sideways.
+    EXPECT_EQ(Popover::placement(QRect(1400, 400, 40, 24), size, screen, Popover::Edge::maxY).right(), 1439);
+    EXPECT_EQ(Popover::placement(QRect(0, 400, 40, 24), size, screen, Popover::Edge::maxY).left(), 0);
+}
+
+TEST(Popover, IsLeftOutOfCaptureAndReportsClosing)
+{
+    Window anchorWindow(Rect(100, 100, 300, 200));
+    auto* anchor = new QWidget;
+    anchorWindow.setContentView(anchor);
+    anchorWindow.orderFront();
+    auto* content = new QWidget;
+    content->setFixedSize(320, 160);
+    Popover popover(content);
+    EXPECT_EQ(popover.sharingType(), SharingType::none);
+    EXPECT_EQ(popover.windowType(), Qt::Popup);
+    int closed = 0;
+    popover.onClose = [&] { ++closed; };
+    popover.show(anchor);
+    EXPECT_TRUE(popover.isShown());
+    EXPECT_EQ(popover.frame().size, (Size{320, 160}));
+    popover.dismiss();
+    EXPECT_FALSE(popover.isShown());
+    EXPECT_EQ(closed, 1);
 }

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QColor>
+
+namespace quorvia::privacy_palette {
+
+// The platform's dark-appearance colours, as the privacy surfaces use them.
+inline QColor black() { return QColor(0, 0, 0); }
+inline QColor white() { return QColor(255, 255, 255); }
+inline QColor secondaryLabel() { return QColor(235, 235, 245, 153); }
+inline QColor secondaryLabelOnLight() { return QColor(60, 60, 67, 153); }
+inline QColor systemYellow() { return QColor(255, 214, 10); }
+inline QColor systemBlue() { return QColor(10, 132, 255); }
+inline QColor separator() { return QColor(84, 84, 88, 153); }
+
+} // namespace quorvia::privacy_palette

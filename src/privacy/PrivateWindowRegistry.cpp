@@ -1,0 +1,173 @@
+#include "privacy/PrivateWindowRegistry.h"
+
+#include "privacy/DisplayTopology.h"
+#include "privacy/IslandTriggerPanel.h"
+#include "privacy/PrivateWindowBoundary.h"
+#include "privacy/PrivateWindowGeometry.h"
+
+#include <QApplication>
+
+#include <algorithm>
+
+namespace quorvia {
+
+using platform::Window;
+
+namespace {
+bool listed(const std::vector<Window*>& list, const QWidget* widget)
+{
+    return std::find(list.begin(), list.end(), widget) != list.end();
+}
+
+platform::SharingType sharingType(bool sharingEnabled)
+{
+    return sharingEnabled ? platform::SharingType::readOnly : platform::SharingType::none;
+}
+} // namespace
+
+std::vector<Window*> PrivateWindowRegistry::registeredWindows() const
+{
+    std::vector<Window*> live;
+    for (const auto& w : windows_)
+        if (w)
+            live.push_back(w);
+    return live;
+}
+
+void PrivateWindowRegistry::registerWindow(Window* window)
+{
+    if (!window)
+        return;
+    std::erase_if(windows_, [](const auto& w) { return w.isNull(); });
+    if (!listed(registeredWindows(), window))
+        windows_.emplace_back(window);
+    window->setSharingType(sharingType(sharingEnabled_));
+
+    // A dead window's watch could otherwise match a new window at its address.
+    std::erase_if(boundaryObservers_, [](const BoundaryWatch& w) { return w.window.isNull(); });
+    const bool watched = std::any_of(boundaryObservers_.begin(), boundaryObservers_.end(),
+                                     [&](const BoundaryWatch& w) { return w.window == window; });
+    if (watched)
+        return;
+    QPointer<Window> weak(window);
+    auto clampIfAlive = [this, weak](const platform::Notification&) {
+        if (weak)
+            clamp(*weak);
+    };
+    auto& center = platform::NotificationCenter::defaultCenter();
+    boundaryObservers_.push_back({weak, center.observe(Window::didMoveNotification, window, clampIfAlive),
+                                  center.observe(Window::didResizeNotification, window, clampIfAlive)});
+}
+
+void PrivateWindowRegistry::setSharingEnabled(bool enabled)
+{
+    sharingEnabled_ = enabled;
+    for (Window* w : registeredWindows())
+        w->setSharingType(sharingType(enabled));
+}
+
+void PrivateWindowRegistry::takeSnapshot(const std::vector<Window*>& except)
+{
+    previouslyVisible_.clear();
+    for (Window* w : registeredWindows())
+        if (w->isVisible() && !listed(except, w))
+            previouslyVisible_.emplace_back(w);
+    hasRestorationSnapshot_ = true;
+}
+
+void PrivateWindowRegistry::hideAll(Window* except, bool preservingVisibility)
+{
+    const std::vector<Window*> excepted = except ? std::vector<Window*>{except} : std::vector<Window*>{};
+    if (preservingVisibility && !hasRestorationSnapshot_)
+        takeSnapshot(excepted);
+    for (Window* w : registeredWindows())
+        if (w != except)
+            w->orderOut();
+}
+
+void PrivateWindowRegistry::hideAllAppOwnedWindows(const std::vector<Window*>& except, bool preservingVisibility)
+{
+    if (preservingVisibility && !hasRestorationSnapshot_)
+        takeSnapshot(except);
+    for (Window* w : Window::allWindows())
+        if (!listed(except, w))
+            w->orderOut();
+    // Popups, dialogs and anything else top-level belong to the application too.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible() && !qobject_cast<Window*>(widget) && !listed(except, widget))
+            widget->hide();
+    }
+}
+
+void PrivateWindowRegistry::restorePreviouslyVisible(Window* except)
+{
+    std::vector<Window*> taken;
+    for (const auto& w : previouslyVisible_)
+        if (w)
+            taken.push_back(w);
+    previouslyVisible_.clear();
+    hasRestorationSnapshot_ = false;
+    for (Window* w : taken)
+        if (w != except)
+            restore(w);
+}
+
+void PrivateWindowRegistry::restore(Window* window)
+{
+    if (!window)
+        return;
+    // Without a built-in screen a shown window could land on the audience display.
+    if (!clamp(*window))
+        return;
+    window->orderFrontRegardless();
+}
+
+void PrivateWindowRegistry::discardRestorationSnapshot()
+{
+    previouslyVisible_.clear();
+    hasRestorationSnapshot_ = false;
+}
+
+void PrivateWindowRegistry::clampAllToBuiltInScreen()
+{
+    for (Window* w : registeredWindows())
+        clamp(*w);
+}
+
+bool PrivateWindowRegistry::clamp(Window& window)
+{
+    const auto screen = DisplayTopology::builtInScreen();
+    if (!screen) {
+        window.orderOut();
+        return false;
+    }
+    const auto boundary = qobject_cast<IslandTriggerPanel*>(&window) ? PrivateWindowBoundary::fullDisplay
+                                                                      : PrivateWindowBoundary::visibleDesktop;
+    const platform::Rect area = bounds(boundary, screen->frame, screen->visibleFrame);
+    const platform::Rect clamped = PrivateWindowGeometry::clampedFrame(window.frame(), area);
+    if (clamped != window.frame())
+        window.setFrame(clamped);
+    return true;
+}
+
+bool PrivateWindowRegistry::containsVisiblePrivateWindow(platform::Point point) const
+{
+    for (Window* w : registeredWindows())
+        if (w->isVisible() && w->frame().contains(point))
+            return true;
+    return false;
+}
+
+bool PrivateWindowRegistry::visibleWindowsAreOnBuiltInScreen() const
+{
+    const auto screen = DisplayTopology::builtInScreen();
+    for (Window* w : registeredWindows()) {
+        if (!w->isVisible())
+            continue;
+        if (!screen || !screen->frame.contains(w->frame()))
+            return false;
+    }
+    return true;
+}
+
+} // namespace quorvia

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "platform/Geometry.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Window.h"
+
+#include <QPointer>
+
+#include <vector>
+
+namespace quorvia {
+
+// Knows which windows are private to the speaker: keeps them out of capture
+// and on the built-in screen, hides them on demand while remembering which
+// were showing, and brings exactly those back. Windows are held weakly.
+class PrivateWindowRegistry {
+public:
+    PrivateWindowRegistry() = default;
+    PrivateWindowRegistry(const PrivateWindowRegistry&) = delete;
+    PrivateWindowRegistry& operator=(const PrivateWindowRegistry&) = delete;
+
+    void registerWindow(platform::Window* window);
+    // App sharing: registered windows become capturable read-only.
+    void setSharingEnabled(bool enabled);
+
+    // Orders out every window of the application, registered or not.
+    void hideAllAppOwnedWindows(const std::vector<platform::Window*>& except = {}, bool preservingVisibility = true);
+    void hideAll(platform::Window* except = nullptr, bool preservingVisibility = true);
+    void restorePreviouslyVisible(platform::Window* except = nullptr);
+    void restore(platform::Window* window);
+    void discardRestorationSnapshot();
+    void clampAllToBuiltInScreen();
+
+    bool containsVisiblePrivateWindow(platform::Point point) const;
+    bool visibleWindowsAreOnBuiltInScreen() const;
+
+    bool hasRestorationSnapshot() const { return hasRestorationSnapshot_; }
+    std::vector<platform::Window*> registeredWindows() const;
+
+private:
+    struct BoundaryWatch {
+        QPointer<platform::Window> window;
+        platform::Observation moved;
+        platform::Observation resized;
+    };
+
+    // False when the window had to be ordered out for want of a built-in screen.
+    bool clamp(platform::Window& window);
+    void takeSnapshot(const std::vector<platform::Window*>& except);
+
+    std::vector<QPointer<platform::Window>> windows_;
+    std::vector<QPointer<platform::Window>> previouslyVisible_;
+    bool hasRestorationSnapshot_ = false;
+    bool sharingEnabled_ = false;
+    std::vector<BoundaryWatch> boundaryObservers_;
+};
+
+} // namespace quorvia

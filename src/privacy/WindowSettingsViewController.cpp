@@ -1,0 +1,144 @@
+#include "privacy/WindowSettingsViewController.h"
+
+#include "platform/Text.h"
+#include "privacy/IslandPreferences.h"
+#include "privacy/PrivacyPalette.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSlider>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace quorvia {
+
+namespace {
+QFont pixelFont(int pixelSize, QFont::Weight weight = QFont::Normal)
+{
+    QFont f;
+    f.setPixelSize(pixelSize);
+    f.setWeight(weight);
+    return f;
+}
+
+void setTextColor(QLabel* label, const QColor& color)
+{
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, color);
+    label->setPalette(p);
+}
+} // namespace
+
+platform::Size WindowSettingsViewController::preferredSize(bool hasAdditionalView, platform::Size additional)
+{
+    double height = 160;
+    if (hasAdditionalView)
+        height += additional.height + 12;
+    return {std::max(320.0, additional.width), height};
+}
+
+QString WindowSettingsViewController::percentText(double opacity)
+{
+    return QString::number(qint64(platform::text::roundHalfAwayFromZero(opacity * 100))) + QLatin1Char('%');
+}
+
+int WindowSettingsViewController::sliderPosition(double opacity)
+{
+    return int(std::lround(opacity * 1000));
+}
+
+WindowSettingsViewController::WindowSettingsViewController(const QString& heading, const QString& note, double opacity,
+                                                           bool alwaysOnTop, bool showsAlwaysOnTop,
+                                                           QWidget* additionalView, platform::Size additionalSize)
+    : preferred_(preferredSize(additionalView != nullptr, additionalSize))
+{
+    loadView(heading, note, opacity, alwaysOnTop, showsAlwaysOnTop, additionalView, additionalSize);
+}
+
+void WindowSettingsViewController::loadView(const QString& heading, const QString& note, double opacity,
+                                            bool alwaysOnTop, bool showsAlwaysOnTop, QWidget* additionalView,
+                                            platform::Size additionalSize)
+{
+    setFixedSize(int(std::ceil(preferred_.width)), int(std::ceil(preferred_.height)));
+    const bool dark = palette().color(QPalette::Window).lightness() < 128;
+    const QColor secondary = dark ? privacy_palette::secondaryLabel() : privacy_palette::secondaryLabelOnLight();
+
+    auto* headingLabel = new QLabel(heading);
+    headingLabel->setFont(pixelFont(15, QFont::DemiBold));
+
+    auto* sliderTitle = new QLabel(QStringLiteral("窗口透明度"));
+    sliderTitle->setFont(pixelFont(12));
+
+    valueLabel_ = new QLabel;
+    QFont digits = pixelFont(11, QFont::Medium);
+    digits.setStyleHint(QFont::Monospace);
+    digits.setFamily(QStringLiteral("monospace"));
+    valueLabel_->setFont(digits);
+    setTextColor(valueLabel_, secondary);
+    valueLabel_->setText(percentText(opacity));
+
+    auto* titleRow = new QHBoxLayout;
+    titleRow->setContentsMargins(0, 0, 0, 0);
+    titleRow->addWidget(sliderTitle);
+    titleRow->addStretch(1);
+    titleRow->addWidget(valueLabel_);
+
+    slider_ = new QSlider(Qt::Horizontal);
+    slider_->setRange(sliderPosition(IslandPreferences::minimumOpacity),
+                      sliderPosition(IslandPreferences::maximumOpacity));
+    slider_->setValue(sliderPosition(opacity));
+    slider_->setTracking(true);
+    slider_->setAccessibleName(QStringLiteral("窗口透明度"));
+    connect(slider_, &QSlider::valueChanged, this, &WindowSettingsViewController::opacityChanged);
+
+    auto* stack = new QVBoxLayout(this);
+    // Leading, top and trailing insets only: the column hangs from the top.
+    stack->setContentsMargins(16, 14, 16, 0);
+    stack->setSpacing(9);
+    stack->addWidget(headingLabel);
+    stack->addLayout(titleRow);
+    stack->addWidget(slider_);
+
+    if (showsAlwaysOnTop) {
+        checkbox_ = new QCheckBox(QStringLiteral("始终置顶"));
+        checkbox_->setChecked(alwaysOnTop);
+        connect(checkbox_, &QCheckBox::toggled, this, &WindowSettingsViewController::alwaysOnTopChanged);
+        stack->addWidget(checkbox_);
+    }
+
+    auto* noteLabel = new QLabel(note);
+    noteLabel->setWordWrap(true);
+    noteLabel->setFont(pixelFont(11));
+    setTextColor(noteLabel, secondary);
+    stack->addWidget(noteLabel);
+
+    if (additionalView) {
+        auto* line = new QFrame;
+        line->setFrameShape(QFrame::HLine);
+        line->setFrameShadow(QFrame::Plain);
+        stack->addWidget(line);
+        additionalView->setFixedHeight(int(std::ceil(additionalSize.height)));
+        stack->addWidget(additionalView);
+    }
+    stack->addStretch(1);
+}
+
+void WindowSettingsViewController::opacityChanged(int sliderValue)
+{
+    const double value = sliderValue / 1000.0;
+    valueLabel_->setText(percentText(value));
+    if (onOpacityChanged)
+        onOpacityChanged(value);
+}
+
+void WindowSettingsViewController::alwaysOnTopChanged(bool checked)
+{
+    if (onAlwaysOnTopChanged)
+        onAlwaysOnTopChanged(checked);
+}
+
+} // namespace quorvia

@@ -1,0 +1,87 @@
+#include "privacy/AudiencePreviewPreferences.h"
+#include "privacy/IslandPreferences.h"
+#include "privacy/PrompterPreferences.h"
+
+#include "support/TestPlatform.h"
+
+#include <gtest/gtest.h>
+
+using namespace quorvia;
+
+namespace {
+const QString kIslandOpacity = QStringLiteral("island.window.opacity");
+const QString kIslandTop = QStringLiteral("island.window.alwaysOnTop");
+const QString kPrompterOpacity = QStringLiteral("prompter.window.opacity");
+const QString kPrompterTop = QStringLiteral("prompter.window.alwaysOnTop");
+const QString kPreviewOpacity = QStringLiteral("audience.preview.opacity");
+} // namespace
+
+TEST(WindowPreferences, FreshStoreDefaultsAndSeeding)
+{
+    test::TestPlatform env;
+    IslandPreferences island;
+    EXPECT_DOUBLE_EQ(island.opacity(), 0.97);
+    EXPECT_TRUE(island.alwaysOnTop());
+    EXPECT_DOUBLE_EQ(AudiencePreviewPreferences().opacity(), 1.0);
+    EXPECT_EQ(env.defaults().writeCount(), 0) << "reading writes nothing";
+
+    PrompterPreferences prompter(nullptr, island);
+    EXPECT_DOUBLE_EQ(env.defaults().doubleValue(kPrompterOpacity), 0.97);
+    EXPECT_EQ(env.defaults().value(kPrompterTop), QVariant(true));
+    EXPECT_DOUBLE_EQ(prompter.opacity(), 0.97);
+
+    // Later island changes do not reach the prompter.
+    island.setOpacity(0.5);
+    island.setAlwaysOnTop(false);
+    EXPECT_DOUBLE_EQ(PrompterPreferences(nullptr, island).opacity(), 0.97);
+    EXPECT_TRUE(prompter.alwaysOnTop());
+}
+
+TEST(WindowPreferences, SeedingOnlyFillsAbsentKeysIndependently)
+{
+    test::TestPlatform env;
+    env.defaults().setDouble(kPrompterOpacity, 0.6);
+    env.defaults().setBool(kIslandTop, false);
+    IslandPreferences island(&env.defaults());
+    PrompterPreferences prompter(&env.defaults(), island);
+    EXPECT_DOUBLE_EQ(prompter.opacity(), 0.6);
+    EXPECT_FALSE(prompter.alwaysOnTop());
+    EXPECT_EQ(env.defaults().value(kPrompterTop), QVariant(false));
+
+    // A key removed after seeding reads as the store's zero, clamped.
+    env.defaults().remove(kPrompterOpacity);
+    EXPECT_DOUBLE_EQ(prompter.opacity(), 0.35);
+}
+
+TEST(WindowPreferences, OpacityIsClampedOnReadAndWrite)
+{
+    test::TestPlatform env;
+    IslandPreferences island;
+    env.defaults().setDouble(kIslandOpacity, 0.1);
+    EXPECT_DOUBLE_EQ(island.opacity(), 0.35);
+    env.defaults().setDouble(kIslandOpacity, 1.7);
+    EXPECT_DOUBLE_EQ(island.opacity(), 1.0);
+    island.setOpacity(0.2);
+    EXPECT_DOUBLE_EQ(env.defaults().doubleValue(kIslandOpacity), 0.35);
+    env.defaults().setString(kIslandOpacity, QStringLiteral("0.8"));
+    EXPECT_DOUBLE_EQ(island.opacity(), 0.8) << "another type goes through the store's conversion";
+
+    AudiencePreviewPreferences preview;
+    preview.setOpacity(3.0);
+    EXPECT_DOUBLE_EQ(env.defaults().doubleValue(kPreviewOpacity), 1.0);
+    env.defaults().setDouble(kPreviewOpacity, 0.0);
+    EXPECT_DOUBLE_EQ(preview.opacity(), 0.35);
+
+    PrompterPreferences prompter(nullptr, island);
+    prompter.setOpacity(0.05);
+    EXPECT_DOUBLE_EQ(env.defaults().doubleValue(kPrompterOpacity), 0.35);
+}
+
+TEST(WindowPreferences, StoredFalseAlwaysOnTopReadsFalse)
+{
+    test::TestPlatform env;
+    IslandPreferences island;
+    island.setAlwaysOnTop(false);
+    EXPECT_FALSE(island.alwaysOnTop());
+    EXPECT_FALSE(IslandPreferences().alwaysOnTop()) << "two objects on one store agree";
+}

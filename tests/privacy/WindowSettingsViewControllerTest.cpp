@@ -1,0 +1,87 @@
+#include "privacy/WindowSettingsViewController.h"
+
+#include "privacy/IslandButton.h"
+#include "platform/Panel.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QSlider>
+
+#include <gtest/gtest.h>
+
+using namespace quorvia;
+using platform::Size;
+
+TEST(WindowSettingsView, PreferredSizeFollowsTheExtraView)
+{
+    EXPECT_EQ(WindowSettingsViewController::preferredSize(false, {}), (Size{320, 160}));
+    EXPECT_EQ(WindowSettingsViewController::preferredSize(true, {620, 300}), (Size{620, 472}));
+    EXPECT_EQ(WindowSettingsViewController::preferredSize(true, {200, 100}), (Size{320, 272}));
+}
+
+TEST(WindowSettingsView, PercentRoundsHalfAwayFromZero)
+{
+    EXPECT_EQ(WindowSettingsViewController::percentText(0.97), QStringLiteral("97%"));
+    EXPECT_EQ(WindowSettingsViewController::percentText(0.35), QStringLiteral("35%"));
+    EXPECT_EQ(WindowSettingsViewController::percentText(1.0), QStringLiteral("100%"));
+    EXPECT_EQ(WindowSettingsViewController::percentText(0.355), QStringLiteral("36%"));
+}
+
+TEST(WindowSettingsView, SliderReportsEveryValueAndTheLabelFollows)
+{
+    WindowSettingsViewController view(QStringLiteral("灵动岛设置"), QStringLiteral("说明"), 0.97, true);
+    EXPECT_EQ(view.valueLabel()->text(), QStringLiteral("97%"));
+    EXPECT_EQ(view.size(), QSize(320, 160));
+    std::vector<double> seen;
+    view.onOpacityChanged = [&](double v) { seen.push_back(v); };
+    view.slider()->setValue(WindowSettingsViewController::sliderPosition(0.5));
+    view.slider()->setValue(WindowSettingsViewController::sliderPosition(0.35));
+    view.slider()->setValue(0); // below the range: the slider holds the minimum
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_DOUBLE_EQ(seen[0], 0.5);
+    EXPECT_DOUBLE_EQ(seen[1], 0.35);
+    EXPECT_EQ(view.valueLabel()->text(), QStringLiteral("35%"));
+
+    std::vector<bool> tops;
+    view.onAlwaysOnTopChanged = [&](bool v) { tops.push_back(v); };
+    ASSERT_NE(view.checkbox(), nullptr);
+    EXPECT_TRUE(view.checkbox()->isChecked());
+    view.checkbox()->setChecked(false);
+    EXPECT_EQ(tops, std::vector<bool>{false});
+}
+
+TEST(WindowSettingsView, CheckboxCanBeLeftOutAndCallbacksMayBeUnset)
+{
+    auto* extra = new QLabel(QStringLiteral("额外"));
+    WindowSettingsViewController view(QStringLiteral("外屏预览设置"), QStringLiteral("说明"), 0.5, false, false, extra,
+                                      {200, 100});
+    EXPECT_EQ(view.checkbox(), nullptr);
+    EXPECT_EQ(view.findChildren<QCheckBox*>().size(), 0);
+    EXPECT_EQ(view.size(), QSize(320, 272));
+    EXPECT_EQ(extra->parentWidget(), &view);
+    view.slider()->setValue(800);
+    EXPECT_EQ(view.valueLabel()->text(), QStringLiteral("80%"));
+}
+
+TEST(IslandButton, FirstClickOnAnInactivePanelActs)
+{
+    platform::Panel panel(platform::Rect(0, 0, 200, 80),
+                          platform::WindowStyle::borderless | platform::WindowStyle::nonactivatingPanel);
+    auto* button = new IslandButton(QStringLiteral("继续"));
+    panel.setContentView(button);
+    panel.orderFrontRegardless();
+    QApplication::processEvents();
+    EXPECT_TRUE(button->acceptsFirstMouse());
+
+    int clicks = 0;
+    QObject::connect(button, &QPushButton::clicked, [&] { ++clicks; });
+    const QPointF local(button->width() / 2.0, button->height() / 2.0);
+    const QPointF global = button->mapToGlobal(local);
+    QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(button, &press);
+    QApplication::sendEvent(button, &release);
+    EXPECT_EQ(clicks, 1);
+}
