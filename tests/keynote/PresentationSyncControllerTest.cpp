@@ -1,0 +1,478 @@
+#include "keynote/KeynoteController.h"
+#include "keynote/PresentationSyncController.h"
+#include "model/PromptScript.h"
+#include "platform/NotificationCenter.h"
+#include "support/FakeWorkspace.h"
+#include "support/SimulatedKeynote.h"
+#include "support/TestPlatform.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <ostream>
+
+namespace quorvia {
+void PrintTo(const PresentationSyncStatus& status, std::ostream* os)
+{
+    *os << status.title().toStdString() << " / " << status.detail().toStdString();
+}
+} // namespace quorvia
+
+using namespace quorvia;
+using namespace quorvia::test;
+
+namespace {
+
+using Source = PresentationEventSource;
+using Status = PresentationSyncStatus;
+using Outcome = SyncAuditEvent::Outcome;
+
+const QString talkPath = QStringLiteral("/x/Talk.key");
+
+// Real Keynote controller against the simulated Keynote showing Talk.key (12
+// slides), and a script bound to it whose sections map to slides
+// 1, 2, 4, 5, none (a demo) and 3.
+class PresentationSyncControllerTest : public ::testing::Test {
+protected:
+    PresentationSyncControllerTest()
+    {
+        env.platform().workspaceService = workspace;
+        env.platform().scriptRunnerService = keynote;
+        keynote->attach(*workspace);
+        keynote->launch();
+        keynote->open(SimulatedKeynote::Document::withSlides(QStringLiteral("Talk.key"), talkPath, 12));
+
+        keynoteController = std::make_unique<KeynoteController>();
+        script = std::make_unique<PromptScript>(env.defaults());
+        script->replaceDeck(PresentationDeck::keynoteDocument(talkPath, 12));
+        script->replaceText(QStringLiteral("1\nA\n---\n2\nB\n---\n4\nC\n---\n5\nD\n---\nDEMO\nE\n---\n3\nF"));
+        sync = std::make_unique<PresentationSyncController>(*script, *keynoteController);
+        statusObservation = platform::NotificationCenter::defaultCenter().observe(
+            PresentationSyncController::presentationSyncStatusChanged, sync.get(),
+            [this](const platform::Notification&) { ++statusChanges; });
+
+        keynoteController->refresh();
+        settle();
+    }
+
+    void settle() { env.scheduler().settle(); }
+
+    // Advances in small steps, running Keynote's scripts as they are queued.
+    void runFor(double seconds)
+    {
+        for (double t = 0; t < seconds - 1e-9; t += 0.05) {
+            env.scheduler().advance(0.05);
+            settle();
+        }
+    }
+
+    // Advances without letting Keynote answer anything.
+    void advanceUnanswered(double seconds) { env.scheduler().advance(seconds); }
+
+    bool enableLive()
+    {
+        sync->setSafetyState(PresentationSafetyState::live());
+        return sync->enable();
+    }
+
+    // Enabled in live, past the hold that enabling starts.
+    void enableLiveAndWait()
+    {
+        ASSERT_TRUE(enableLive());
+        runFor(2.1);
+        keynote->clearLog();
+    }
+
+    int slideCommands() const
+    {
+        const auto requests = keynote->receivedRequests();
+        return static_cast<int>(std::count(requests.begin(), requests.end(), SimulatedKeynote::Request::goToSlide));
+    }
+
+    int keynoteSlide() const { return keynote->frontDocument()->currentSlide; }
+
+    // Keynote that stays on `slide` whatever it is told.
+    void makeKeynoteStuckOn(int slide)
+    {
+        const QChar separator(u'\x1F');
+        const QString reply = QString::number(slide) + separator + QStringLiteral("12") + separator
+            + QStringLiteral("false") + separator + QStringLiteral("Talk.key") + separator + talkPath;
+        for (int i = 0; i < 200; ++i)
+            keynote->replyNextWith(platform::ScriptReply::text(reply));
+    }
+
+    bool auditHas(Outcome outcome) const
+    {
+        const auto& trail = sync->auditTrail();
+        return std::any_of(trail.begin(), trail.end(), [&](const SyncAuditEvent& e) { return e.outcome == outcome; });
+    }
+
+    TestPlatform env;
+    std::shared_ptr<FakeWorkspace> workspace = std::make_shared<FakeWorkspace>();
+    std::shared_ptr<SimulatedKeynote> keynote = std::make_shared<SimulatedKeynote>();
+    std::unique_ptr<KeynoteController> keynoteController;
+    std::unique_ptr<PromptScript> script;
+    std::unique_ptr<PresentationSyncController> sync;
+    platform::Observation statusObservation;
+    int statusChanges = 0;
+};
+
+} // namespace
+
+TEST(PresentationSyncStatusTest, TitlesAndDetails)
+{
+    EXPECT_EQ(Status::following(3).title(), QStringLiteral("双向同步中 · Keynote 第 3 页"));
+    EXPECT_EQ(Status::following(12).detail(), QStringLiteral("页码监听、定向切页和命令回声抑制正在运行。"));
+    EXPECT_EQ(Status::suspended(QStringLiteral("原因")).title(), QStringLiteral("双向同步已暂停"));
+    EXPECT_EQ(Status::conflict(QStringLiteral("原因")).detail(), QStringLiteral("原因"));
+    EXPECT_EQ(Status::conflict(QStringLiteral("原因")).title(), QStringLiteral("双向同步冲突"));
+    EXPECT_EQ(Status::disabled().title(), QStringLiteral("双向同步已关闭"));
+    EXPECT_EQ(Status::disabled().detail(), QStringLiteral("先检测 Keynote，再由用户显式启用。"));
+    EXPECT_EQ(Status::ready().title(), QStringLiteral("双向同步待命"));
+    EXPECT_EQ(Status::ready().detail(), QStringLiteral("人工翻页优先；同页 build 不改变稿件段落。"));
+    EXPECT_NE(Status::suspended(QStringLiteral("a")), Status::conflict(QStringLiteral("a")));
+    EXPECT_NE(Status::following(3), Status::following(4));
+}
+
+TEST_F(PresentationSyncControllerTest, WhileOffNothingHappensButTheSafetyStateIsKept)
+{
+    EXPECT_FALSE(sync->isEnabled());
+    EXPECT_EQ(sync->status(), Status::disabled());
+    script->setIndex(2, Source::speech);
+    keynote->setCurrentSlide(5);
+    keynoteController->refresh();
+    runFor(5);
+    EXPECT_EQ(slideCommands(), 0);
+    EXPECT_EQ(script->currentIndex(), 2);
+    EXPECT_EQ(statusChanges, 0);
+
+    sync->setSafetyState(PresentationSafetyState::live());
+    EXPECT_EQ(sync->status(), Status::disabled());
+    ASSERT_TRUE(sync->enable());
+    // Enabling follows Keynote to the section of slide 5 and may page at once.
+    EXPECT_EQ(script->currentIndex(), 3);
+    EXPECT_EQ(sync->status(), Status::following(5));
+    EXPECT_TRUE(keynoteController->isMonitoring());
+}
+
+TEST_F(PresentationSyncControllerTest, EnableFollowsKeynoteOrRefusesAnotherDocument)
+{
+    keynote->setCurrentSlide(4);
+    keynoteController->refresh();
+    settle();
+    ASSERT_TRUE(sync->enable());
+    EXPECT_TRUE(sync->isEnabled());
+    EXPECT_EQ(script->currentIndex(), 2);
+    EXPECT_TRUE(keynoteController->isMonitoring());
+    EXPECT_EQ(sync->status(), Status::suspended(QStringLiteral("已启用监听；开始 Keynote 放映或隐私输出后允许主动翻页。")));
+    // Outside live nothing is sent, whatever the script does.
+    script->setIndex(3, Source::manualPrompt);
+    runFor(3);
+    EXPECT_EQ(slideCommands(), 0);
+
+    sync->disable();
+    EXPECT_EQ(sync->status(), Status::disabled());
+    EXPECT_FALSE(keynoteController->isMonitoring());
+
+    const QString refusal = QStringLiteral("请先检测 Keynote，并确认实际播放文档身份和页数与绑定的 .key 文稿一致。");
+    script->replaceDeck(PresentationDeck::keynoteDocument(talkPath, 11));
+    EXPECT_FALSE(sync->enable());
+    EXPECT_FALSE(sync->isEnabled());
+    EXPECT_EQ(sync->status(), Status::suspended(refusal));
+
+    script->replaceDeck(PresentationDeck::keynoteDocument(QStringLiteral("/x/Other.key"), 12));
+    EXPECT_FALSE(sync->enable());
+    keynote->quit();
+    keynoteController->refresh();
+    script->replaceDeck(PresentationDeck::keynoteDocument(talkPath, 12));
+    EXPECT_FALSE(sync->enable());
+    EXPECT_FALSE(sync->isEnabled());
+}
+
+TEST_F(PresentationSyncControllerTest, SpeechSendsTheSlideAndItsEchoIsSwallowed)
+{
+    enableLiveAndWait();
+    EXPECT_EQ(sync->status(), Status::following(1));
+
+    script->setIndex(5, Source::speech);
+    settle();
+    EXPECT_EQ(slideCommands(), 1);
+    EXPECT_EQ(keynoteSlide(), 3);
+    EXPECT_EQ(sync->auditTrail().back().outcome, Outcome::echoSuppressed);
+    EXPECT_EQ(script->currentIndex(), 5);
+    EXPECT_EQ(sync->status(), Status::following(3));
+    runFor(5);
+    EXPECT_EQ(slideCommands(), 1);
+    EXPECT_EQ(sync->status(), Status::following(3));
+
+    // The speaker pages in Keynote: the script follows and automation waits 2 s.
+    keynote->setCurrentSlide(2);
+    runFor(0.7);
+    EXPECT_EQ(script->currentIndex(), 1);
+    EXPECT_EQ(sync->auditTrail().back().outcome, Outcome::observed);
+    EXPECT_EQ(sync->status(), Status::following(2));
+    keynote->clearLog();
+    script->setIndex(2, Source::keyword);
+    settle();
+    EXPECT_EQ(slideCommands(), 0);
+    EXPECT_EQ(sync->auditTrail().back().outcome, Outcome::automaticSuppressed);
+    // A manual step still goes through.
+    script->setIndex(3, Source::manualPrompt);
+    runFor(0.25);
+    EXPECT_EQ(slideCommands(), 1);
+    EXPECT_EQ(keynoteSlide(), 5);
+}
+
+TEST_F(PresentationSyncControllerTest, ManualStepsAreDebouncedAndSpeechCancelsThem)
+{
+    enableLiveAndWait();
+    script->moveNext(Source::manualPrompt);
+    advanceUnanswered(0.1);
+    script->moveNext(Source::manualPrompt);
+    advanceUnanswered(0.1);
+    script->moveNext(Source::manualPrompt);
+    advanceUnanswered(0.19);
+    settle();
+    EXPECT_EQ(slideCommands(), 0);
+    advanceUnanswered(0.01);
+    settle();
+    EXPECT_EQ(slideCommands(), 1);
+    EXPECT_EQ(keynoteSlide(), 5); // section 3, where the speaker stopped
+
+    runFor(3);
+    keynote->clearLog();
+    script->setIndex(0, Source::manualPrompt);
+    advanceUnanswered(0.1);
+    script->setIndex(5, Source::speech);
+    settle();
+    EXPECT_EQ(slideCommands(), 1);
+    EXPECT_EQ(keynoteSlide(), 3);
+    runFor(1);
+    EXPECT_EQ(slideCommands(), 1);
+    EXPECT_EQ(keynoteSlide(), 3);
+}
+
+TEST_F(PresentationSyncControllerTest, NotificationWithoutSourceIsASystemChangeSentAtOnce)
+{
+    enableLiveAndWait();
+    keynote->setCurrentSlide(2);
+    runFor(0.7);
+    ASSERT_EQ(script->currentIndex(), 1);
+    script->setIndex(3, Source::fixedScroll); // held back by the page turn
+    settle();
+    EXPECT_EQ(keynoteSlide(), 2);
+    platform::NotificationCenter::defaultCenter().post(NotificationName::promptScriptChanged, script.get(),
+                                                       {{PromptScriptNotificationKey::eventSource, 7}});
+    settle();
+    EXPECT_EQ(keynoteSlide(), 5);
+}
+
+TEST_F(PresentationSyncControllerTest, SameSlideSendsNothing)
+{
+    script->replaceText(QStringLiteral("1\nA\n---\n1\nB\n---\n2\nC"));
+    enableLiveAndWait();
+    const int changes = statusChanges;
+    script->setIndex(1, Source::speech);
+    runFor(3);
+    EXPECT_EQ(slideCommands(), 0);
+    EXPECT_EQ(sync->auditTrail().back().outcome, Outcome::sameSlide);
+    EXPECT_EQ(script->currentIndex(), 1);
+    EXPECT_EQ(statusChanges, changes);
+}
+
+TEST_F(PresentationSyncControllerTest, QuickStepBackWhileACommandIsInFlightEndsOnTheSameSlide)
+{
+    enableLiveAndWait();
+    script->setIndex(1, Source::speech); // slide 2, not yet answered
+    script->setIndex(0, Source::manualPrompt);
+    advanceUnanswered(0.2);
+    settle();
+    runFor(6);
+    EXPECT_EQ(script->currentIndex(), 0);
+    EXPECT_EQ(keynoteSlide(), 1);
+    EXPECT_EQ(sync->status(), Status::following(1));
+    EXPECT_FALSE(auditHas(Outcome::conflict));
+}
+
+TEST_F(PresentationSyncControllerTest, UnconfirmedCommandBecomesAConflictAndRecoveryGivesUpAfterThree)
+{
+    enableLiveAndWait();
+    makeKeynoteStuckOn(1);
+    script->setIndex(2, Source::speech);
+    runFor(2.5);
+    EXPECT_EQ(slideCommands(), 1);
+    EXPECT_EQ(sync->status(), Status::following(1));
+    runFor(0.5);
+    EXPECT_EQ(sync->status(), Status::conflict(QStringLiteral("Keynote 未在时限内读回目标页，自动翻页已暂停")));
+
+    // Each retry waits at least 1 s after its conflict; the third is the last.
+    runFor(1.0);
+    EXPECT_EQ(slideCommands(), 2);
+    runFor(30);
+    EXPECT_EQ(slideCommands(), 4);
+    EXPECT_TRUE(sync->status().isConflict());
+
+    sync->resumeAfterConflict();
+    EXPECT_EQ(sync->status(), Status::ready());
+    settle();
+    EXPECT_EQ(slideCommands(), 5);
+    EXPECT_EQ(sync->auditTrail().back().source, Source::recovery);
+}
+
+TEST_F(PresentationSyncControllerTest, RecoveryResendsAndKeynoteFollowingEndsTheConflict)
+{
+    enableLiveAndWait();
+    // Keynote ignores the first command only.
+    const QChar separator(u'\x1F');
+    keynote->replyNextWith(platform::ScriptReply::text(QStringLiteral("1") + separator + "12" + separator + "false"
+                                                      + separator + "Talk.key" + separator + talkPath));
+    script->setIndex(2, Source::speech);
+    runFor(3);
+    ASSERT_TRUE(sync->status().isConflict());
+    EXPECT_EQ(keynoteSlide(), 1);
+    // A page turn by hand is still followed while the conflict shows.
+    keynote->setCurrentSlide(5);
+    runFor(0.7);
+    EXPECT_EQ(script->currentIndex(), 3);
+    EXPECT_TRUE(sync->status().isConflict());
+    runFor(1);
+    EXPECT_EQ(keynoteSlide(), 5);
+    EXPECT_EQ(sync->status(), Status::following(5));
+}
+
+TEST_F(PresentationSyncControllerTest, RefusedCommandIsAConflictButNotAfterSyncWasSwitchedOff)
+{
+    enableLiveAndWait();
+    keynote->replyNextWith(platform::ScriptReply::text(QStringLiteral("OUT_OF_RANGE")));
+    script->setIndex(2, Source::speech);
+    settle();
+    EXPECT_EQ(sync->status(), Status::conflict(QStringLiteral("Keynote 定向切页失败，已降级为人工控制")));
+    sync->resumeAfterConflict();
+    runFor(3);
+    EXPECT_EQ(keynoteSlide(), 4);
+    runFor(2.1);
+
+    // A failure arriving after the speaker switched sync off.
+    script->setIndex(3, Source::speech);
+    sync->disable();
+    keynote->replyNextWith(platform::ScriptReply::text(QStringLiteral("OUT_OF_RANGE")));
+    settle();
+    EXPECT_EQ(sync->status(), Status::disabled());
+    keynoteController->refresh();
+    settle();
+    keynote->clearLog();
+    ASSERT_TRUE(sync->enable());
+    EXPECT_EQ(sync->status(), Status::following(4));
+    runFor(5);
+    EXPECT_EQ(slideCommands(), 0); // no recovery was armed
+    EXPECT_EQ(sync->status(), Status::following(4));
+}
+
+TEST_F(PresentationSyncControllerTest, SafetyStatesGateOutboundPaging)
+{
+    ASSERT_TRUE(enableLive());
+    runFor(2.1);
+    keynote->clearLog();
+
+    sync->setSafetyState(PresentationSafetyState::privacyPaused());
+    EXPECT_EQ(sync->status(), Status::suspended(QStringLiteral("隐私暂停期间只被动记录人工翻页，不发送 Keynote 指令。")));
+    script->setIndex(1, Source::manualPrompt);
+    runFor(1);
+    EXPECT_EQ(slideCommands(), 0);
+    // Keynote is still followed passively.
+    keynote->setCurrentSlide(4);
+    runFor(0.7);
+    EXPECT_EQ(script->currentIndex(), 2);
+    EXPECT_EQ(sync->status(), Status::suspended(QStringLiteral("只监听人工翻页；主动同步当前暂停。")));
+
+    sync->setSafetyState(PresentationSafetyState::live());
+    EXPECT_EQ(sync->status(), Status::suspended(QStringLiteral("安全状态已恢复；请确认当前位置后手动恢复主动同步。")));
+    script->setIndex(3, Source::manualPrompt);
+    runFor(3);
+    EXPECT_EQ(slideCommands(), 0);
+    sync->resumeAfterConflict();
+    EXPECT_EQ(sync->status(), Status::ready());
+    settle();
+    EXPECT_EQ(keynoteSlide(), 5);
+
+    sync->setSafetyState(PresentationSafetyState::disabled());
+    EXPECT_EQ(sync->status(), Status::suspended(QStringLiteral("等待 Keynote 原生放映或隐私输出开始。")));
+    sync->setSafetyState(PresentationSafetyState::live());
+    EXPECT_EQ(sync->status(), Status::ready());
+
+    sync->setSafetyState(PresentationSafetyState::degraded(QStringLiteral("采集不稳定")));
+    EXPECT_EQ(sync->status(), Status::suspended(QStringLiteral("当前安全状态不允许主动翻页。")));
+    sync->resumeAfterConflict();
+    EXPECT_EQ(sync->status(), Status::suspended(QStringLiteral("当前安全状态不允许主动翻页。")));
+}
+
+TEST_F(PresentationSyncControllerTest, KeynoteNotReadyOrAnotherDocumentSuspendsPaging)
+{
+    enableLiveAndWait();
+    keynote->quit();
+    runFor(0.7);
+    EXPECT_EQ(sync->status(), Status::suspended(KeynoteConnectionState::notRunning().detail()));
+
+    keynote->launch();
+    keynote->open(SimulatedKeynote::Document::withSlides(QStringLiteral("Talk.key"), talkPath, 12));
+    keynote->open(SimulatedKeynote::Document::withSlides(QStringLiteral("Other.key"), QStringLiteral("/y/Other.key"), 12));
+    runFor(0.7);
+    EXPECT_EQ(sync->status(), Status::conflict(QStringLiteral("Keynote 实际播放文档与绑定的 .key 文稿身份不一致。")));
+    keynote->open(SimulatedKeynote::Document::withSlides(QStringLiteral("Short.key"), QStringLiteral("/y/Short.key"), 3));
+    runFor(0.7);
+    EXPECT_EQ(sync->status(), Status::conflict(QStringLiteral("Keynote 与绑定的 .key 文稿页数不一致。")));
+    // A mismatch is never retried by itself.
+    runFor(5);
+    EXPECT_EQ(slideCommands(), 0);
+
+    // The bound document back in front clears the mismatch by itself.
+    keynote->bringToFront(QStringLiteral("Talk.key"));
+    runFor(0.7);
+    EXPECT_EQ(sync->status(), Status::suspended(QStringLiteral("只监听人工翻页；主动同步当前暂停。")));
+}
+
+TEST_F(PresentationSyncControllerTest, StatusIsAnnouncedOnlyWhenItChanges)
+{
+    enableLiveAndWait();
+    statusChanges = 0;
+    sync->setSafetyState(PresentationSafetyState::live());
+    sync->setSafetyState(PresentationSafetyState::live());
+    EXPECT_EQ(statusChanges, 1); // following to ready
+    keynote->setCurrentSlide(3);
+    runFor(0.7);
+    EXPECT_EQ(sync->status(), Status::following(3));
+    keynote->setCurrentSlide(4);
+    runFor(0.7);
+    EXPECT_EQ(sync->status(), Status::following(4));
+    EXPECT_EQ(statusChanges, 3);
+}
+
+TEST_F(PresentationSyncControllerTest, ShutdownStopsTimeoutsAndRecovery)
+{
+    enableLiveAndWait();
+    makeKeynoteStuckOn(1);
+    script->setIndex(2, Source::speech);
+    sync->shutdown();
+    settle();
+    EXPECT_FALSE(keynoteController->isMonitoring());
+    const int sent = slideCommands();
+    const auto trail = sync->auditTrail().size();
+    runFor(10);
+    EXPECT_EQ(slideCommands(), sent);
+    EXPECT_EQ(sync->auditTrail().size(), trail);
+}
+
+TEST_F(PresentationSyncControllerTest, DestroyedControllerIgnoresLateCompletionsAndNotifications)
+{
+    enableLiveAndWait();
+    script->setIndex(2, Source::speech);
+    script->setIndex(0, Source::manualPrompt);
+    sync.reset();
+    keynote->replyNextWith(platform::ScriptReply::text(QStringLiteral("OUT_OF_RANGE")));
+    runFor(3);
+    script->setIndex(3, Source::speech);
+    keynote->setCurrentSlide(6);
+    runFor(1);
+    EXPECT_EQ(script->currentIndex(), 3);
+}
