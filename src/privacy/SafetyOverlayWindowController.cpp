@@ -1,0 +1,181 @@
+#include "privacy/SafetyOverlayWindowController.h"
+
+#include "platform/Panel.h"
+#include "platform/Platform.h"
+#include "platform/Workspace.h"
+#include "privacy/DisplayTopology.h"
+#include "privacy/IslandButton.h"
+#include "privacy/PrivacyPalette.h"
+#include "privacy/SafetyOverlayContentView.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace quorvia {
+
+using platform::CollectionBehavior;
+using platform::WindowStyle;
+
+namespace {
+QFont pixelFont(int size, QFont::Weight weight)
+{
+    QFont f;
+    f.setPixelSize(size);
+    f.setWeight(weight);
+    return f;
+}
+
+QLabel* label(const QString& text, int size, QFont::Weight weight, const QColor& color)
+{
+    auto* l = new QLabel(text);
+    l->setFont(pixelFont(size, weight));
+    QPalette p = l->palette();
+    p.setColor(QPalette::WindowText, color);
+    l->setPalette(p);
+    return l;
+}
+
+// A wrapping label shows at most this many lines; the rest is cut off.
+void limitLines(QLabel* l, int lines)
+{
+    l->setWordWrap(true);
+    l->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    l->setMaximumHeight(l->fontMetrics().lineSpacing() * lines);
+}
+
+QPalette darkAppearance()
+{
+    QPalette p;
+    p.setColor(QPalette::Window, privacy_palette::black());
+    p.setColor(QPalette::WindowText, privacy_palette::white());
+    p.setColor(QPalette::Button, QColor(72, 72, 74));
+    p.setColor(QPalette::ButtonText, privacy_palette::white());
+    p.setColor(QPalette::Base, QColor(28, 28, 30));
+    p.setColor(QPalette::Text, privacy_palette::white());
+    return p;
+}
+} // namespace
+
+SafetyOverlayWindowController::SafetyOverlayWindowController()
+    : panel_(std::make_unique<platform::Panel>(platform::Rect(), WindowStyle::borderless
+                                                                     | WindowStyle::nonactivatingPanel))
+{
+    platform::Panel& p = *panel_;
+    p.setPalette(darkAppearance());
+    p.setBackgroundColor(privacy_palette::black());
+    p.setLevel(platform::Window::overlayLevel);
+    p.setCollectionBehavior(CollectionBehavior::canJoinAllSpaces | CollectionBehavior::fullScreenAuxiliary
+                            | CollectionBehavior::stationary | CollectionBehavior::ignoresCycle);
+    p.setSharingType(platform::SharingType::none);
+    p.setHidesOnDeactivate(false);
+    p.setCanBecomeKey(false);
+    p.setContentView(makeContentView());
+}
+
+SafetyOverlayWindowController::~SafetyOverlayWindowController()
+{
+    // An activity must never outlive the mask that asked for it.
+    if (activity_)
+        platform::current().process().endActivity(*activity_);
+}
+
+QWidget* SafetyOverlayWindowController::makeContentView()
+{
+    auto* title = label(QStringLiteral("安全遮罩"), 44, QFont::Bold, privacy_palette::white());
+    reasonLabel_ = label(QString(), 18, QFont::Medium, privacy_palette::systemYellow());
+    limitLines(reasonLabel_, 4);
+    auto* explanation = label(QStringLiteral("全部私密窗口已先隐藏。系统镜像会把此内置屏遮罩复制到观众端。"
+                                             "请切换回扩展显示，然后点击“重新尝试隐私输出”。"),
+                              15, QFont::Normal, privacy_palette::secondaryLabel());
+    limitLines(explanation, 5);
+
+    auto* retry = button(QStringLiteral("重新尝试隐私输出"), &SafetyOverlayWindowController::retryPressed);
+    QPalette blue = retry->palette();
+    blue.setColor(QPalette::Button, privacy_palette::systemBlue());
+    retry->setPalette(blue);
+
+    auto row = [](QWidget* left, QWidget* right) {
+        auto* r = new QHBoxLayout;
+        r->setSpacing(12);
+        r->setContentsMargins(0, 0, 0, 0);
+        r->addWidget(left, 1);
+        r->addWidget(right, 1);
+        return r;
+    };
+    auto* buttons = new QVBoxLayout;
+    buttons->setSpacing(10);
+    buttons->addLayout(row(button(QStringLiteral("打开显示器设置"), &SafetyOverlayWindowController::openDisplays),
+                           retry));
+    buttons->addLayout(
+        row(button(QStringLiteral("关闭输出并返回"), &SafetyOverlayWindowController::stopPressed),
+            button(QStringLiteral("临时退出遮罩（私密窗口仍隐藏）"), &SafetyOverlayWindowController::temporaryExitPressed)));
+
+    auto* column = new QWidget;
+    auto* stack = new QVBoxLayout(column);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(24);
+    stack->addWidget(title, 0, Qt::AlignHCenter);
+    stack->addWidget(reasonLabel_);
+    stack->addWidget(explanation);
+    stack->addLayout(buttons);
+    return new SafetyOverlayContentView(column);
+}
+
+IslandButton* SafetyOverlayWindowController::button(const QString& title,
+                                                    void (SafetyOverlayWindowController::*action)())
+{
+    auto* b = new IslandButton(title);
+    b->setFont(pixelFont(15, QFont::Normal));
+    b->setMinimumHeight(34);
+    b->setFocusPolicy(Qt::NoFocus);
+    QObject::connect(b, &QPushButton::clicked, [this, action] { (this->*action)(); });
+    return b;
+}
+
+bool SafetyOverlayWindowController::isShown() const { return panel_->isVisible(); }
+
+void SafetyOverlayWindowController::show(const QString& reason)
+{
+    const auto screen = DisplayTopology::builtInScreen();
+    if (!screen)
+        return;
+    reasonLabel_->setText(reason);
+    // The full frame: menu bar and dock areas are covered too.
+    panel_->setFrame(screen->frame);
+    panel_->orderFrontRegardless();
+    if (!activity_)
+        activity_ = platform::current().process().beginActivity({.userInitiated = true, .idleDisplaySleepDisabled = true},
+                                                                QStringLiteral("保持镜像安全遮罩可见"));
+}
+
+void SafetyOverlayWindowController::hide()
+{
+    panel_->orderOut();
+    if (activity_) {
+        platform::current().process().endActivity(*activity_);
+        activity_.reset();
+    }
+}
+
+void SafetyOverlayWindowController::openDisplays() { platform::current().workspace().openDisplaySettings(); }
+
+void SafetyOverlayWindowController::retryPressed()
+{
+    if (onRetry)
+        onRetry();
+}
+
+void SafetyOverlayWindowController::stopPressed()
+{
+    if (onStopAndReturn)
+        onStopAndReturn();
+}
+
+void SafetyOverlayWindowController::temporaryExitPressed()
+{
+    if (onTemporaryExit)
+        onTemporaryExit();
+}
+
+} // namespace quorvia

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "platform/ProcessService.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QLabel;
+class QWidget;
+
+namespace quorvia {
+
+namespace platform {
+class Panel;
+}
+class IslandButton;
+
+// The black mask over the built-in screen while displays are mirrored. It
+// shows why it is up and offers four ways out; it decides nothing itself.
+class SafetyOverlayWindowController {
+public:
+    SafetyOverlayWindowController();
+    ~SafetyOverlayWindowController();
+    SafetyOverlayWindowController(const SafetyOverlayWindowController&) = delete;
+    SafetyOverlayWindowController& operator=(const SafetyOverlayWindowController&) = delete;
+
+    // Without a built-in screen nothing changes: the mask never goes elsewhere.
+    void show(const QString& reason);
+    void hide();
+
+    void openDisplays();
+    void retryPressed();
+    void stopPressed();
+    void temporaryExitPressed();
+
+    std::function<void()> onRetry;
+    std::function<void()> onStopAndReturn;
+    std::function<void()> onTemporaryExit;
+
+    platform::Panel& window() const { return *panel_; }
+    QLabel& reasonLabel() const { return *reasonLabel_; }
+    bool isShown() const;
+    bool holdsActivity() const { return activity_.has_value(); }
+
+private:
+    QWidget* makeContentView();
+    IslandButton* button(const QString& title, void (SafetyOverlayWindowController::*action)());
+
+    std::unique_ptr<platform::Panel> panel_;
+    QLabel* reasonLabel_ = nullptr;
+    std::optional<platform::ActivityToken> activity_;
+};
+
+} // namespace quorvia
