@@ -142,6 +142,10 @@ std::expected<PresentationDeck, PPTXParseFailure> PPTXParser::parse(const QStrin
 
 std::expected<QByteArray, PPTXParserError> PPTXParser::archiveEntry(const QString& entry, const QString& archivePath)
 {
+    // unzip globs an archive name that names no file, so a missing archive
+    // could stand for other archives nearby.
+    if (!QFileInfo(archivePath).isFile())
+        return std::unexpected(PPTXParserError::unreadableArchive);
     QProcess unzip;
     unzip.setProgram(unzipPath);
     unzip.setArguments({QStringLiteral("-p"), archivePath, literalEntryPattern(entry)});

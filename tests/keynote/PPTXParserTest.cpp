@@ -196,6 +196,13 @@ TEST(PPTXParserTest, EntryNamesAreMatchedLiterallyNotAsPatterns)
         EXPECT_EQ(parserError(deck.error()), PPTXParserError::unreadableArchive);
     }
 
+    // An archive name is no pattern either: a missing one does not stand for its neighbours.
+    const QString neighbour = withTarget("slides/s1.xml", "deck1.pptx").value().filePath;
+    ASSERT_TRUE(QFileInfo::exists(neighbour));
+    const auto missing = PPTXParser::parse(package.path("deck[1].pptx"));
+    ASSERT_FALSE(missing.has_value());
+    EXPECT_EQ(parserError(missing.error()), PPTXParserError::unreadableArchive);
+
     const auto dash = withTarget("/-d", "dash.pptx");
     ASSERT_TRUE(dash.has_value());
     EXPECT_EQ(dash->slides.at(0).text, QStringLiteral("dash"));
