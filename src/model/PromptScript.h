@@ -5,6 +5,8 @@
 #include "model/PresentationDeck.h"
 #include "model/PresentationEventSource.h"
 #include "model/PresentationProjectSummary.h"
+#include "model/PresentationProjectsBackup.h"
+#include "model/ProjectBackupError.h"
 #include "model/PromptMode.h"
 #include "model/PromptScriptNotifications.h"
 #include "model/PromptTimelineBlock.h"
@@ -16,6 +18,7 @@
 #include <QStringList>
 #include <QUuid>
 
+#include <expected>
 #include <optional>
 #include <set>
 #include <vector>
@@ -126,7 +129,12 @@ public:
     bool mergeKeynoteNotesBackup(const KeynotePresenterNotesBackup& backup);
     void clearKeynoteNotesBackup();
 
-    // Backup packages add their two members here (makeProjectsBackup, importProjectsBackup).
+    // Backup packages. The record of every project, after storing the working
+    // fields; each deckAssetPath is left for the export to fill in.
+    PresentationProjectsBackup makeProjectsBackup();
+    // Adds the backup's projects under new ids and activates the counterpart of
+    // its active project; answers how many were added. Fails only before any change.
+    std::expected<qint64, ProjectBackupError> importProjectsBackup(const PresentationProjectsBackup& backup);
 
 private:
     // Loading and saving.

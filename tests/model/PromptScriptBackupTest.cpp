@@ -1,0 +1,183 @@
+#include "BackupFixtures.h"
+#include "ModelFixtures.h"
+
+#include "model/ProjectBackupPackage.h"
+
+#include <QDateTime>
+
+using namespace quorvia;
+using namespace quorvia::test;
+
+namespace {
+
+class PromptScriptBackupTest : public PromptScriptTest {
+protected:
+    QString path(const QString& relative) const { return dir.filePath(relative); }
+
+    QStringList projectNames() const
+    {
+        QStringList names;
+        for (const auto& summary : script->projectSummaries())
+            names.append(summary.name);
+        return names;
+    }
+
+    // The application's two steps: the package on its own, then the model.
+    std::expected<qint64, ProjectBackupFailure> importPackage(const QString& package)
+    {
+        auto record = ProjectBackupPackage::importBackup(package, path("store"));
+        if (!record)
+            return std::unexpected(record.error());
+        auto added = script->importProjectsBackup(*record);
+        if (!added)
+            return std::unexpected(ProjectBackupFailure(added.error()));
+        return *added;
+    }
+
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST_F(PromptScriptBackupTest, BackupRecordSnapshotsTheActiveProjectAndSavesNothing)
+{
+    StoredProject talk = makeProject("讲演", makeBlocks({{"1", "开场"}, {"2", "正文"}}));
+    StoredProject older;
+    older.id = platform::newUuid();
+    older.name = QStringLiteral("旧稿");
+    older.rawText = QStringLiteral("1\n第一段\n---\nDemo\n现场");
+    makeScript({talk, older});
+    script->moveNext();
+    log->entries.clear();
+    const int writes = env.defaults().writeCount();
+
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
+    const PresentationProjectsBackup backup = script->makeProjectsBackup();
+
+    EXPECT_EQ(env.defaults().writeCount(), writes);
+    EXPECT_TRUE(log->entries.isEmpty());
+    EXPECT_EQ(backup.formatVersion, 1);
+    EXPECT_EQ(backup.activeProjectID, talk.id);
+    EXPECT_GE(backup.exportedAt, before);
+    EXPECT_EQ(backup.exportedAt.time().msec(), 0);
+    ASSERT_EQ(backup.projects.size(), 2u);
+
+    const auto& active = backup.projects[0];
+    EXPECT_EQ(active.currentIndex, 1); // the working field, not the stale record
+    EXPECT_EQ(active.timelineBlocks, *talk.timelineBlocks);
+    EXPECT_FALSE(active.deckAssetPath);
+
+    // An older record is filled in the way loading would read it.
+    const auto& migrated = backup.projects[1];
+    EXPECT_EQ(migrated.timelineBlocks.size(), 2u);
+    EXPECT_EQ(migrated.timelineBlocks[1].label, QStringLiteral("Demo"));
+    EXPECT_EQ(migrated.slideMappings, (std::vector<std::optional<qint64>>{1, std::nullopt}));
+    EXPECT_EQ(migrated.promptMode, PromptMode::fixedScroll);
+    EXPECT_TRUE(migrated.speechProgress.empty());
+    EXPECT_TRUE(migrated.completedSections.empty());
+    EXPECT_TRUE(migrated.slideMappingReviews.empty());
+    EXPECT_EQ(migrated.readingCharacterIndex, 0);
+}
+
+TEST_F(PromptScriptBackupTest, ExportThenImportAddsProjectsUnderNewIdsAndNames)
+{
+    writeFile(path("decks/讲稿.key"), "deck");
+    StoredProject talk = makeProject("讲演", makeBlocks({{"1", "开场白"}, {"2", "正文"}}));
+    talk.deck = PresentationDeck::keynoteDocument(path("decks/讲稿.key"), 2);
+    StoredProject other = makeProject("备用", makeBlocks({{"1", "备用内容"}}));
+    makeScript({talk, other}, other.id);
+    const auto originals = script->projectSummaries();
+    const StoredState storedBefore = storedState();
+
+    const QString package = path("全部.quorviabackup");
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(script->makeProjectsBackup(), package));
+    script->setSpeechProgress(2, 0, false);
+    log->entries.clear();
+
+    const auto added = importPackage(package);
+    ASSERT_TRUE(added) << description(added.error()).toStdString();
+    EXPECT_EQ(*added, 2);
+    EXPECT_EQ(projectNames(), (QStringList{"讲演", "备用", "讲演（导入）", "备用（导入）"}));
+    EXPECT_EQ(log->entries, (QStringList{"PresentationProjectsChanged", "PromptScriptChanged:system", "PresentationDeckChanged"}));
+
+    const auto summaries = script->projectSummaries();
+    for (std::size_t i = 2; i < 4; ++i) {
+        EXPECT_NE(summaries[i].id, talk.id);
+        EXPECT_NE(summaries[i].id, other.id);
+    }
+    // The counterpart of the exporting model's active project is active.
+    EXPECT_EQ(script->activeProjectID(), summaries[3].id);
+    EXPECT_EQ(script->sections(), QStringList{"备用内容"});
+
+    // Originals are untouched, apart from the left project's unsaved speech progress.
+    const StoredState storedAfter = storedState();
+    EXPECT_EQ(storedAfter.activeProjectID, summaries[3].id);
+    ASSERT_EQ(storedAfter.projects.size(), 4u);
+    EXPECT_EQ(storedAfter.projects[0], storedBefore.projects[0]);
+    EXPECT_EQ(storedAfter.projects[1].timelineBlocks, storedBefore.projects[1].timelineBlocks);
+    EXPECT_EQ(storedAfter.projects[1].speechProgress, (std::vector<qint64>{0}));
+
+    // The imported deck is the store's copy, not the original file.
+    const StoredProject* importedTalk = storedProject(storedAfter, summaries[2].id);
+    ASSERT_TRUE(importedTalk && importedTalk->deck);
+    EXPECT_TRUE(importedTalk->deck->filePath.startsWith(path("store") + u'/'));
+    EXPECT_EQ(importedTalk->timelineBlocks, talk.timelineBlocks);
+}
+
+TEST_F(PromptScriptBackupTest, NamesStayUniqueWithinOneImport)
+{
+    makeScript(makeBlocks({{"1", "内容"}}));
+    PresentationProjectsBackup::Project first = backupProject(QStringLiteral("新讲演"));
+    PresentationProjectsBackup::Project second = backupProject(QStringLiteral("新讲演"));
+    PresentationProjectsBackup backup = backupOf({first, second});
+    backup.activeProjectID = platform::newUuid(); // names no project of the backup
+
+    ASSERT_TRUE(script->importProjectsBackup(backup));
+    EXPECT_EQ(projectNames(), (QStringList{"Talk", "新讲演", "新讲演（导入）"}));
+    EXPECT_EQ(script->activeProjectID(), script->projectSummaries()[1].id);
+
+    // The same backup again: every name is taken now.
+    ASSERT_TRUE(script->importProjectsBackup(backup));
+    EXPECT_EQ(projectNames().size(), 5);
+    EXPECT_EQ(projectNames()[3], QStringLiteral("新讲演（导入） 2"));
+}
+
+TEST_F(PromptScriptBackupTest, RefusedBackupsChangeNothing)
+{
+    makeScript(makeBlocks({{"1", "内容"}}));
+    script->setSpeechProgress(2, 0, false);
+    log->entries.clear();
+    const int writes = env.defaults().writeCount();
+
+    PresentationProjectsBackup later = backupOf({backupProject(QStringLiteral("甲"))});
+    later.formatVersion = 2;
+    EXPECT_EQ(script->importProjectsBackup(later).error().description(), QStringLiteral("该备份使用不受支持的格式版本 2。"));
+    EXPECT_EQ(script->importProjectsBackup(backupOf({})).error(), ProjectBackupError::emptyBackup());
+
+    EXPECT_EQ(env.defaults().writeCount(), writes);
+    EXPECT_TRUE(log->entries.isEmpty());
+    EXPECT_EQ(script->speechProgress(), (std::vector<qint64>{2}));
+    EXPECT_EQ(projectNames(), QStringList{"Talk"});
+}
+
+TEST_F(PromptScriptBackupTest, MissingThirdDocumentLeavesTheModelUnchanged)
+{
+    makeScript(makeBlocks({{"1", "内容"}}));
+    std::vector<PresentationProjectsBackup::Project> projects;
+    for (const char* name : {"一", "二", "三号项目"}) {
+        const QString file = path(QString::fromUtf8(name) + ".key");
+        writeFile(file, "deck");
+        projects.push_back(backupProject(QString::fromUtf8(name), deckAt(file)));
+    }
+    const QString package = path("三个.quorviabackup");
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupOf(projects), package));
+    QFile::remove(package + "/Documents/" + platform::uuidString(projects[2].id) + "/三号项目.key");
+    log->entries.clear();
+    const StoredState before = storedState();
+
+    const auto result = importPackage(package);
+    EXPECT_EQ(description(result.error()), QStringLiteral("项目“三号项目”对应的演示文稿已丢失，无法生成或恢复完整备份。"));
+    EXPECT_EQ(projectNames(), QStringList{"Talk"});
+    EXPECT_TRUE(log->entries.isEmpty());
+    EXPECT_EQ(storedState().projects, before.projects);
+}
