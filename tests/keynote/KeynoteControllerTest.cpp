@@ -241,18 +241,6 @@ TEST_F(KeynoteController_, StopDuringAHeldScriptFailsBothCommandsAndKeepsTheStat
     EXPECT_EQ(controller->state(), KeynoteConnectionState::ready(4, 12, false));
 }
 
-TEST_F(KeynoteController_, StopEndsMonitoringAndDiscardsResults)
-{
-    makeReadyController();
-    controller->setMonitoringEnabled(true);
-    keynote->setCurrentSlide(8);
-    controller->stop();
-    EXPECT_FALSE(controller->isMonitoring());
-    EXPECT_EQ(monitoringChanges, 2);
-    settle();
-    EXPECT_EQ(controller->state(), KeynoteConnectionState::ready(1, 12, false));
-}
-
 TEST_F(KeynoteController_, RefreshWhileACommandRunsDoesNothing)
 {
     makeReadyController();
