@@ -1,0 +1,138 @@
+#pragma once
+
+#include "platform/Platform.h"
+#include "platform/Window.h"
+#include "privacy/AudienceCanvasView.h"
+#include "privacy/ScreenMirrorEngine.h"
+#include "support/FakeCaptureService.h"
+#include "support/FakeDisplayService.h"
+#include "support/FakePermissionService.h"
+#include "support/FakePointerService.h"
+#include "support/FakeProcessService.h"
+#include "support/FakeVideoSurface.h"
+#include "support/FakeWorkspace.h"
+#include "support/TestPlatform.h"
+
+#include <gtest/gtest.h>
+
+namespace quorvia {
+
+// Reaches the engine's private stream stop.
+struct ScreenMirrorEngineTestPeer {
+    static void stopStream(ScreenMirrorEngine& engine, std::function<void()> completion)
+    {
+        engine.stopStream(std::move(completion));
+    }
+};
+
+namespace test {
+
+constexpr platform::DisplayID kBuiltIn = 1;
+constexpr platform::DisplayID kAudience = 2;
+constexpr platform::DisplayID kOther = 3;
+const platform::Rect kAudienceFrame(1440, 0, 1920, 1080);
+const platform::Rect kOtherFrame(3360, 0, 1280, 1024);
+
+// One engine on fakes: a built-in screen and an audience display, this
+// application and Keynote among the shareable applications.
+class ScreenMirrorEngineFixture : public ::testing::Test {
+protected:
+    ScreenMirrorEngineFixture()
+    {
+        auto& p = env.platform();
+        p.displayService = displays;
+        p.captureService = capture;
+        p.permissionService = permissions;
+        p.pointerService = pointer;
+        p.processService = process;
+        p.workspaceService = workspace;
+        displays->setScreens({FakeDisplayService::builtIn(kBuiltIn), FakeDisplayService::external(kAudience)});
+        capture->content.displays = {FakeCaptureService::display(kBuiltIn, platform::Rect(0, 0, 1440, 900)),
+                                     FakeCaptureService::display(kAudience, kAudienceFrame)};
+        capture->content.applications = {{QStringLiteral("com.local.quorvia"), QStringLiteral("Quorvia"), process->pid},
+                                         {QStringLiteral("com.apple.Keynote"), QStringLiteral("Keynote"), 77},
+                                         {QStringLiteral("org.example.Editor"), QStringLiteral("Editor"), 88}};
+        engine = std::make_unique<ScreenMirrorEngine>();
+        engine->onStateChange = [this](const PresentationSafetyState& s) { reported.push_back(s); };
+        engine->onWillFailClosed = [this](const QString& reason) {
+            // What the owner sees at that moment.
+            willFail.push_back(reason);
+            stateAtWillFail.push_back(engine->currentState());
+            modeAtWillFail.push_back(canvas() ? std::optional(canvas()->mode().kind) : std::nullopt);
+        };
+        engine->shouldSuppressPointer = [this](platform::Point) { return suppressPointer; };
+        engine->arePrivateWindowsWithinSafeBounds = [this] { return privateWindowsSafe; };
+        engine->setSelectedExternalDisplayID(kAudience);
+    }
+
+    ~ScreenMirrorEngineFixture() override { engine.reset(); }
+
+    ManualScheduler& clock() { return env.scheduler(); }
+    AudienceCanvasView* canvas() const { return engine->output().canvas(); }
+    platform::Window* window() const { return engine->output().window(); }
+    FakeCaptureStream* stream() const { return capture->lastStream(); }
+    PresentationSafetyState state() const { return engine->currentState(); }
+    std::optional<AudienceOutputMode::Kind> mode() const
+    {
+        return canvas() ? std::optional(canvas()->mode().kind) : std::nullopt;
+    }
+
+    void enable()
+    {
+        engine->setPrivacyOutputEnabled(true);
+        clock().runPending();
+    }
+    void disable()
+    {
+        engine->setPrivacyOutputEnabled(false);
+        clock().runPending();
+    }
+    // Through the standby wait to a running stream, before any frame.
+    void startCapturing()
+    {
+        enable();
+        clock().advance(0.5);
+        ASSERT_TRUE(capture->answerContent());
+        clock().runPending();
+        ASSERT_NE(stream(), nullptr);
+        ASSERT_TRUE(stream()->completeStart());
+        clock().runPending();
+    }
+    void deliver(platform::FrameStatus status, FakeCaptureStream* from = nullptr)
+    {
+        (from ? from : stream())->deliver(status);
+        clock().drainQueue(ScreenMirrorEngine::captureQueueLabel);
+        clock().runPending();
+    }
+    void startLive()
+    {
+        startCapturing();
+        deliver(platform::FrameStatus::complete);
+        ASSERT_EQ(state(), PresentationSafetyState::live());
+    }
+    void completeStop()
+    {
+        ASSERT_TRUE(stream()->completeStop());
+        clock().runPending();
+    }
+
+    TestPlatform env;
+    FakeVideoSurfaces surfaces;
+    std::shared_ptr<FakeDisplayService> displays = std::make_shared<FakeDisplayService>();
+    std::shared_ptr<FakeCaptureService> capture = std::make_shared<FakeCaptureService>();
+    std::shared_ptr<FakePermissionService> permissions = std::make_shared<FakePermissionService>();
+    std::shared_ptr<FakePointerService> pointer = std::make_shared<FakePointerService>();
+    std::shared_ptr<FakeProcessService> process = std::make_shared<FakeProcessService>();
+    std::shared_ptr<FakeWorkspace> workspace = std::make_shared<FakeWorkspace>();
+    std::unique_ptr<ScreenMirrorEngine> engine;
+
+    std::vector<PresentationSafetyState> reported;
+    std::vector<QString> willFail;
+    std::vector<PresentationSafetyState> stateAtWillFail;
+    std::vector<std::optional<AudienceOutputMode::Kind>> modeAtWillFail;
+    bool suppressPointer = false;
+    bool privateWindowsSafe = true;
+};
+
+} // namespace test
+} // namespace quorvia
