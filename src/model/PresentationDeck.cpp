@@ -8,6 +8,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <cmath>
 
 namespace quorvia {
 
@@ -61,8 +62,12 @@ PresentationDeck PresentationDeck::relocated(const QString& newFilePath) const
 
 QString PresentationDeck::identity() const
 {
-    QString time = QString::number(modificationTime, 'g', QLocale::FloatingPointShortest);
-    if (!time.contains(u'.') && !time.contains(u'e') && !time.contains(u'n') && !time.contains(u'i'))
+    // The shortest form that reads back as the same number, positional within the
+    // usual range (a whole number keeps ".0"), scientific beyond it.
+    const double magnitude = std::abs(modificationTime);
+    const bool positional = magnitude < 1e16 && (magnitude == 0 || magnitude >= 1e-4);
+    QString time = QString::number(modificationTime, positional ? 'f' : 'g', QLocale::FloatingPointShortest);
+    if (positional && !time.contains(u'.'))
         time += QStringLiteral(".0");
     const QChar separator(0x1F);
     return filePath + separator + QString::number(fileSize) + separator + time;

@@ -98,6 +98,8 @@ TEST(ProjectRecordsDeck, IdentityAndJson)
     EXPECT_EQ(deck.identity(), QStringLiteral("/a/T.key\x1F" "42\x1F" "0.0"));
     deck.modificationTime = 1700000000.25;
     EXPECT_EQ(deck.identity(), QStringLiteral("/a/T.key\x1F" "42\x1F" "1700000000.25"));
+    deck.modificationTime = 1700000000;
+    EXPECT_EQ(deck.identity(), QStringLiteral("/a/T.key\x1F" "42\x1F" "1700000000.0"));
 
     EXPECT_EQ(PresentationDeck::fromJson(deck.toJson()), deck);
     for (const char* key : {"filePath", "fileName", "fileSize", "modificationTime", "slides"}) {
