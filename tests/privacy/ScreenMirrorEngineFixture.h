@@ -110,6 +110,14 @@ protected:
         deliver(platform::FrameStatus::complete);
         ASSERT_EQ(state(), PresentationSafetyState::live());
     }
+    // Switched off with any stop confirmed, ready for a new start.
+    void turnOff()
+    {
+        disable();
+        if (stream())
+            stream()->completeStop();
+        clock().runPending();
+    }
     void completeStop()
     {
         ASSERT_TRUE(stream()->completeStop());
