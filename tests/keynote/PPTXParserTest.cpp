@@ -102,6 +102,52 @@ private:
     std::map<QString, QByteArray> parts_;
 };
 
+// A zip of stored entries written byte by byte; zip itself refuses duplicate
+// names and wrong checksums.
+QByteArray storedZip(const std::vector<std::pair<QByteArray, QByteArray>>& entries, quint32 crc)
+{
+    auto u16 = [](QByteArray& out, quint16 v) { out.append(char(v & 0xff)).append(char(v >> 8)); };
+    auto u32 = [&](QByteArray& out, quint32 v) {
+        u16(out, quint16(v & 0xffff));
+        u16(out, quint16(v >> 16));
+    };
+    QByteArray local;
+    QByteArray central;
+    for (const auto& [name, data] : entries) {
+        const auto offset = quint32(local.size());
+        u32(local, 0x04034b50);
+        for (int v : {10, 0, 0, 0, 0})
+            u16(local, v);
+        u32(local, crc);
+        u32(local, quint32(data.size()));
+        u32(local, quint32(data.size()));
+        u16(local, quint16(name.size()));
+        u16(local, 0);
+        local += name + data;
+
+        u32(central, 0x02014b50);
+        for (int v : {20, 10, 0, 0, 0, 0})
+            u16(central, v);
+        u32(central, crc);
+        u32(central, quint32(data.size()));
+        u32(central, quint32(data.size()));
+        u16(central, quint16(name.size()));
+        for (int v : {0, 0, 0, 0})
+            u16(central, v);
+        u32(central, 0);
+        u32(central, offset);
+        central += name;
+    }
+    QByteArray end;
+    u32(end, 0x06054b50);
+    for (quint16 v : {quint16(0), quint16(0), quint16(entries.size()), quint16(entries.size())})
+        u16(end, v);
+    u32(end, quint32(central.size()));
+    u32(end, quint32(local.size()));
+    u16(end, 0);
+    return local + central + end;
+}
+
 PPTXParserError parserError(const PPTXParseFailure& failure)
 {
     EXPECT_TRUE(std::holds_alternative<PPTXParserError>(failure));
@@ -290,6 +336,23 @@ TEST(PPTXParserTest, BrokenPackagesAreRefusedWithTheRightError)
     EXPECT_EQ(parserError(garbage.error()), PPTXParserError::unreadableArchive);
     EXPECT_EQ(parserError(PPTXParser::parse(scratch.path("missing.pptx")).error()),
               PPTXParserError::unreadableArchive);
+}
+
+TEST(PPTXParserTest, ChildWritingMuchToItsErrorStreamDoesNotHang)
+{
+    // Thousands of copies of the entry, each with a wrong checksum: unzip
+    // reports every one on its error stream, far more than a pipe holds.
+    const std::vector<std::pair<QByteArray, QByteArray>> copies(
+        4000, {QByteArray("ppt/presentation.xml"), presentationXml({"r1"})});
+    QTemporaryDir dir;
+    QFile file(dir.filePath("noisy.pptx"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(storedZip(copies, 0x12345678));
+    file.close();
+
+    const auto deck = PPTXParser::parse(file.fileName());
+    ASSERT_FALSE(deck.has_value());
+    EXPECT_EQ(parserError(deck.error()), PPTXParserError::unreadableArchive);
 }
 
 TEST(PPTXParserTest, OversizedEntryIsRefusedAsUnreadable)
