@@ -6,6 +6,8 @@ namespace quorvia::platform {
 
 double uptime() { return current().scheduler().now(); }
 
+QDateTime currentDate() { return current().scheduler().currentDate(); }
+
 struct DelayedCall::State {
     Scheduler::TimerId id = 0;
     bool done = false;

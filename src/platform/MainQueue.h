@@ -8,6 +8,8 @@ namespace quorvia::platform {
 
 // Monotonic seconds (the system uptime clock of the design).
 double uptime();
+// The wall clock, in UTC; only for dates that are stored or shown.
+QDateTime currentDate();
 
 // A delayed call that can be cancelled; dropping the handle does not cancel it.
 class DelayedCall {

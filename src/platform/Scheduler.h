@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 #include <cstdint>
@@ -27,6 +28,8 @@ public:
 
     // Monotonic seconds since some fixed point.
     virtual double now() const = 0;
+    // The calendar date, in UTC, for records that keep a date.
+    virtual QDateTime currentDate() const = 0;
     // Runs work on the main thread on a later turn. Thread-safe.
     virtual void post(std::function<void()> work) = 0;
     // Main thread only: runs work once after delay seconds. Ids are never 0.

@@ -111,3 +111,13 @@ TEST_F(SchedulerTest, PostFromAnotherThreadArrivesOnTheMainQueue)
     clock.runPending();
     EXPECT_TRUE(ran);
 }
+
+TEST_F(SchedulerTest, CurrentDateMovesWithTheVirtualClock)
+{
+    const QDateTime start(QDate(2026, 12, 6), QTime(21, 0), Qt::UTC);
+    clock.setCurrentDate(start);
+    EXPECT_EQ(currentDate(), start);
+    clock.advance(90.5);
+    EXPECT_EQ(currentDate(), start.addMSecs(90500));
+    EXPECT_EQ(currentDate().timeSpec(), Qt::UTC);
+}

@@ -2,6 +2,7 @@
 
 #include "platform/Scheduler.h"
 
+
 #include <QString>
 
 #include <functional>
@@ -23,6 +24,9 @@ public:
     ~ManualScheduler() override;
 
     double now() const override { return now_; }
+    // A fixed date that moves with the virtual clock.
+    QDateTime currentDate() const override { return date_.addMSecs(static_cast<qint64>((now_ - 1000.0) * 1000.0)); }
+    void setCurrentDate(const QDateTime& date) { date_ = date.addMSecs(-static_cast<qint64>((now_ - 1000.0) * 1000.0)); }
     void post(std::function<void()> work) override;
     TimerId schedule(double delaySeconds, std::function<void()> work) override;
     void cancel(TimerId id) override;
@@ -60,6 +64,7 @@ private:
     void takePosted();
 
     double now_ = 1000.0;
+    QDateTime date_ = QDateTime(QDate(2026, 3, 1), QTime(9, 30), Qt::UTC);
     std::uint64_t seq_ = 0;
     TimerId nextId_ = 1;
     std::map<std::pair<double, std::uint64_t>, Item> items_;

@@ -80,6 +80,8 @@ QtScheduler::~QtScheduler()
         delete timer;
 }
 
+QDateTime QtScheduler::currentDate() const { return QDateTime::currentDateTimeUtc(); }
+
 double QtScheduler::now() const { return static_cast<double>(clock_.nsecsElapsed()) / 1e9; }
 
 void QtScheduler::post(std::function<void()> work)

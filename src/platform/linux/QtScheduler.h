@@ -19,6 +19,7 @@ public:
     ~QtScheduler() override;
 
     double now() const override;
+    QDateTime currentDate() const override;
     void post(std::function<void()> work) override;
     TimerId schedule(double delaySeconds, std::function<void()> work) override;
     void cancel(TimerId id) override;
