@@ -3,6 +3,10 @@
 #include "platform/Platform.h"
 #include "platform/linux/QtScheduler.h"
 #include "platform/linux/LinuxWorkspace.h"
+#include "platform/linux/LinuxCaptureService.h"
+#include "platform/linux/LinuxPermissionService.h"
+#include "platform/linux/LinuxPointerService.h"
+#include "platform/linux/LinuxProcessService.h"
 #include "platform/linux/QtDisplayService.h"
 #include "platform/linux/LinuxScriptRunner.h"
 #include "platform/linux/SettingsDefaults.h"
@@ -17,6 +21,10 @@ void installLinuxPlatform()
     platform->workspaceService = std::make_shared<LinuxWorkspace>();
     platform->displayService = std::make_shared<QtDisplayService>();
     platform->scriptRunnerService = std::make_shared<LinuxScriptRunner>();
+    platform->captureService = std::make_shared<LinuxCaptureService>();
+    platform->permissionService = std::make_shared<LinuxPermissionService>();
+    platform->pointerService = std::make_shared<LinuxPointerService>();
+    platform->processService = std::make_shared<LinuxProcessService>();
     install(std::move(platform));
 }
 

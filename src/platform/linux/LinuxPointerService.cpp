@@ -1,0 +1,90 @@
+#include "platform/linux/LinuxPointerService.h"
+
+#include "platform/ScreenSpace.h"
+#include "platform/linux/X11Windows.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+
+#include <xcb/xfixes.h>
+
+#include <cstdlib>
+
+namespace quorvia::platform::native {
+
+LinuxPointerService::LinuxPointerService() = default;
+LinuxPointerService::~LinuxPointerService() = default;
+
+Point LinuxPointerService::mouseLocation() const { return fromQtGlobal(QPointF(QCursor::pos())); }
+
+bool LinuxPointerService::isApplicationActive() const
+{
+    return QGuiApplication::applicationState() == Qt::ApplicationActive;
+}
+
+CursorImage LinuxPointerService::arrowCursor() const
+{
+    // Our own arrow, drawn at twice the point size for sharp scaling.
+    const double scale = 2.0;
+    QImage image(int(12 * scale), int(19 * scale), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(scale, scale);
+    QPainterPath arrow;
+    arrow.moveTo(1, 1);
+    arrow.lineTo(1, 16);
+    arrow.lineTo(4.8, 12.4);
+    arrow.lineTo(7.4, 18);
+    arrow.lineTo(9.6, 17);
+    arrow.lineTo(7.1, 11.6);
+    arrow.lineTo(11.8, 11.6);
+    arrow.closeSubpath();
+    painter.setPen(QPen(Qt::white, 1.2));
+    painter.setBrush(Qt::black);
+    painter.drawPath(arrow);
+    painter.end();
+    image.setDevicePixelRatio(scale);
+    return {image, {12, 19}, {1, 1}};
+}
+
+CursorImage LinuxPointerService::currentCursor() const
+{
+    if (!triedX11_ && QGuiApplication::platformName() == QLatin1String("xcb")) {
+        triedX11_ = true;
+        x11_ = std::make_unique<X11Windows>();
+        if (x11_->isConnected()) {
+            auto* version = xcb_xfixes_query_version_reply(
+                x11_->connection(), xcb_xfixes_query_version(x11_->connection(), 4, 0), nullptr);
+            haveFixes_ = version != nullptr;
+            std::free(version);
+        }
+    }
+    if (!haveFixes_)
+        return arrowCursor();
+    auto* reply = xcb_xfixes_get_cursor_image_reply(x11_->connection(),
+                                                    xcb_xfixes_get_cursor_image(x11_->connection()), nullptr);
+    if (!reply)
+        return arrowCursor();
+    const int w = reply->width;
+    const int h = reply->height;
+    CursorImage cursor;
+    if (w > 0 && h > 0 && xcb_xfixes_get_cursor_image_cursor_image_length(reply) >= w * h) {
+        const std::uint32_t* pixels = xcb_xfixes_get_cursor_image_cursor_image(reply);
+        // Premultiplied ARGB, one 32-bit value per pixel.
+        QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < h; ++y)
+            std::memcpy(image.scanLine(y), pixels + std::size_t(y) * w, std::size_t(w) * 4);
+        const QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+        const double dpr = screen ? screen->devicePixelRatio() : 1.0;
+        image.setDevicePixelRatio(dpr);
+        cursor = {image, {w / dpr, h / dpr}, {reply->xhot / dpr, reply->yhot / dpr}};
+    }
+    std::free(reply);
+    return cursor.image.isNull() ? arrowCursor() : cursor;
+}
+
+} // namespace quorvia::platform::native
