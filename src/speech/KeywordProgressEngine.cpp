@@ -2,6 +2,8 @@
 
 #include "speech/SpokenText.h"
 
+#include "platform/Text.h"
+
 #include <QSet>
 
 #include <algorithm>

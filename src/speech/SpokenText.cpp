@@ -1,5 +1,7 @@
 #include "speech/SpokenText.h"
 
+#include <QTextBoundaryFinder>
+
 namespace quorvia::spokentext {
 
 bool isKeptCategory(QChar::Category c)
@@ -20,6 +22,20 @@ bool isKeptCategory(QChar::Category c)
     default:
         return false;
     }
+}
+
+QList<int> boundariesBetween(const QString& text, int begin, int end)
+{
+    QList<int> bounds{begin};
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text.constData() + begin, end - begin);
+    while (finder.toNextBoundary() != -1) {
+        const int at = begin + static_cast<int>(finder.position());
+        if (at > bounds.last())
+            bounds.append(at);
+    }
+    if (bounds.last() != end)
+        bounds.append(end);
+    return bounds;
 }
 
 QString lowered(QStringView character)
