@@ -181,9 +181,10 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
 
     // Staged beside the destination: replacing it is then a rename on one file system.
     std::error_code error;
-    const StagingFolder staging(folder / newStagingName({}).toStdString());
-    if (!fs::create_directory(staging.path(), error) || error)
+    const fs::path stagingPath = folder / newStagingName({}).toStdString();
+    if (!fs::create_directory(stagingPath, error) || error)
         return std::unexpected(error ? error : std::make_error_code(std::errc::file_exists));
+    const StagingFolder staging(stagingPath);
 
     PresentationProjectsBackup record = backup;
     for (auto& project : record.projects) {
