@@ -34,7 +34,7 @@ protected:
     }
 
     // One frame of the first display with our own application excluded or not.
-    QImage captureOnce(bool excludeOwn)
+    QImage captureOnce(bool excludeOwn, bool showsCursor = false)
     {
         native::LinuxCaptureService service;
         std::optional<ShareableContent> content;
@@ -54,6 +54,7 @@ protected:
         config.width = filter.display.width;
         config.height = filter.display.height;
         config.minimumFrameInterval = {1, 30};
+        config.showsCursor = showsCursor;
         auto stream = service.makeStream(filter, config, [](StreamID, CaptureError error) {
             ADD_FAILURE() << description(error).toStdString();
         });
@@ -100,4 +101,13 @@ TEST_F(LinuxCaptureServiceTest, OurWindowsAreBlankedWhenExcludedAndSeenOtherwise
     const QImage privateWindow = captureOnce(false);
     ASSERT_FALSE(privateWindow.isNull());
     EXPECT_EQ(privateWindow.pixelColor(200, 175), QColor(Qt::black));
+}
+
+TEST_F(LinuxCaptureServiceTest, TheCursorIsDrawnOnlyWhenAskedFor)
+{
+    const QImage without = captureOnce(false, false);
+    const QImage with = captureOnce(false, true);
+    ASSERT_FALSE(without.isNull());
+    ASSERT_FALSE(with.isNull());
+    EXPECT_NE(without, with);
 }

@@ -9,6 +9,7 @@
 #include <QWindow>
 
 #include <xcb/shm.h>
+#include <xcb/xfixes.h>
 #include <xcb/xcb.h>
 
 #include <sys/ipc.h>
@@ -36,6 +37,9 @@ public:
         if (region_.isEmpty())
             return false;
         const std::size_t size = std::size_t(region_.width()) * std::size_t(region_.height()) * 4;
+        auto* fixes = xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 4, 0), nullptr);
+        haveFixes_ = fixes != nullptr;
+        std::free(fixes);
         auto* version = xcb_shm_query_version_reply(c, xcb_shm_query_version(c), nullptr);
         const bool haveShm = version != nullptr;
         std::free(version);
@@ -106,9 +110,31 @@ public:
         return image;
     }
 
+    // The server draws the cursor on the screen, not into the root window's
+    // picture, so a capture that shows it draws it itself.
+    void drawCursor(QPainter& painter)
+    {
+        if (!haveFixes_)
+            return;
+        xcb_connection_t* c = windows.connection();
+        auto* reply = xcb_xfixes_get_cursor_image_reply(c, xcb_xfixes_get_cursor_image(c), nullptr);
+        if (!reply)
+            return;
+        const int w = reply->width;
+        const int h = reply->height;
+        if (w > 0 && h > 0 && xcb_xfixes_get_cursor_image_cursor_image_length(reply) >= w * h) {
+            QImage cursor(reinterpret_cast<const uchar*>(xcb_xfixes_get_cursor_image_cursor_image(reply)), w, h,
+                          w * 4, QImage::Format_ARGB32_Premultiplied);
+            painter.drawImage(QPoint(reply->x - reply->xhot - region_.x(), reply->y - reply->yhot - region_.y()),
+                              cursor);
+        }
+        std::free(reply);
+    }
+
     const QRect& region() const { return region_; }
 
 private:
+    bool haveFixes_ = false;
     QRect region_;
     std::uint32_t segment_ = 0;
     uchar* memory_ = nullptr;
@@ -122,6 +148,7 @@ X11CaptureStream::X11CaptureStream(ContentFilter filter, StreamConfiguration con
       ownProcessID_(ownProcessID),
       onStop_(std::move(onStop)),
       configuration_(std::move(configuration)),
+      showsCursor_(configuration_.showsCursor),
       grabQueue_(QStringLiteral("com.local.quorvia.capture-grab"))
 {
 }
@@ -246,6 +273,8 @@ void X11CaptureStream::grab(std::vector<std::uint32_t> ownWindows)
     for (const auto* list : {&*before, &*after})
         for (const QRect& rect : *list)
             painter.fillRect(rect.translated(-origin), Qt::black);
+    if (showsCursor_)
+        grabber_->drawCursor(painter);
     painter.end();
     image.setDevicePixelRatio(devicePixelRatio_);
 
@@ -284,6 +313,7 @@ void X11CaptureStream::updateConfiguration(const StreamConfiguration& configurat
     auto self = shared_from_this();
     MainQueue::async([self, configuration, completion = std::move(completion)] {
         self->configuration_ = configuration;
+        self->showsCursor_ = configuration.showsCursor;
         if (self->running_)
             self->armClock(configuration.minimumFrameInterval.seconds());
         if (completion)

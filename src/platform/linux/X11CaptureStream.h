@@ -41,7 +41,8 @@ private:
     const double devicePixelRatio_;
     const qint64 ownProcessID_;
     const CaptureService::StopHandler onStop_;
-    StreamConfiguration configuration_;
+    StreamConfiguration configuration_; // main thread
+    std::atomic<bool> showsCursor_;
     FrameHandler handler_;
     std::optional<SerialQueue> outputQueue_;
     SerialQueue grabQueue_;
