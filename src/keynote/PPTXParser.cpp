@@ -146,6 +146,10 @@ std::expected<QByteArray, PPTXParserError> PPTXParser::archiveEntry(const QStrin
     // could stand for other archives nearby.
     if (!QFileInfo(archivePath).isFile())
         return std::unexpected(PPTXParserError::unreadableArchive);
+    // No entry name holds NUL; passed on, it would cut the name short and
+    // select another entry.
+    if (entry.contains(QChar(u'\0')))
+        return std::unexpected(PPTXParserError::unreadableArchive);
     QProcess unzip;
     unzip.setProgram(unzipPath);
     unzip.setArguments({QStringLiteral("-p"), archivePath, literalEntryPattern(entry)});
