@@ -6,6 +6,50 @@
 
 namespace quorvia::platform::text {
 
+namespace {
+char32_t codePointAt(const QString& s, qsizetype i)
+{
+    if (s[i].isHighSurrogate() && i + 1 < s.size() && s[i + 1].isLowSurrogate())
+        return QChar::surrogateToUcs4(s[i], s[i + 1]);
+    return s[i].unicode();
+}
+
+char32_t codePointBefore(const QString& s, qsizetype i)
+{
+    if (s[i - 1].isLowSurrogate() && i >= 2 && s[i - 2].isHighSurrogate())
+        return QChar::surrogateToUcs4(s[i - 2], s[i - 1]);
+    return s[i - 1].unicode();
+}
+
+bool isPictographic(char32_t c)
+{
+    return (c >= 0x1F000 && c <= 0x1FAFF) || (c >= 0x2600 && c <= 0x27BF) || c == 0x2764;
+}
+
+// The boundary finder of some Qt versions breaks inside clusters depending on
+// what precedes them (CR LF after some scripts, even surrogate pairs); a break
+// the cluster rules forbid is dropped, so no offset ever splits a character.
+bool forbidsBreak(const QString& s, qsizetype p)
+{
+    const QChar before = s[p - 1];
+    const QChar after = s[p];
+    if (before.isHighSurrogate() && after.isLowSurrogate())
+        return true;
+    if (before == u'\r' && after == u'\n')
+        return true;
+    const char32_t prev = codePointBefore(s, p);
+    if (prev < 0x20 || prev == 0x7F)
+        return false; // controls always end a cluster
+    const char32_t next = codePointAt(s, p);
+    if (next == 0x200D)
+        return true;
+    const auto category = QChar::category(next);
+    if (category == QChar::Mark_NonSpacing || category == QChar::Mark_SpacingCombining || category == QChar::Mark_Enclosing)
+        return true;
+    return prev == 0x200D && isPictographic(next);
+}
+} // namespace
+
 QList<int> graphemeBoundaries(const QString& s)
 {
     QList<int> bounds;
@@ -14,8 +58,12 @@ QList<int> graphemeBoundaries(const QString& s)
         return bounds;
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, s);
     finder.toStart();
-    while (finder.toNextBoundary() != -1)
-        bounds.append(static_cast<int>(finder.position()));
+    while (finder.toNextBoundary() != -1) {
+        const auto p = finder.position();
+        if (p > 0 && p < s.size() && forbidsBreak(s, p))
+            continue;
+        bounds.append(static_cast<int>(p));
+    }
     if (bounds.last() != s.size())
         bounds.append(static_cast<int>(s.size()));
     return bounds;

@@ -61,3 +61,20 @@ TEST(Uuid, StandardUpperCaseFormReadCaseInsensitively)
     EXPECT_FALSE(parseUuid(QStringLiteral("{") + text + QStringLiteral("}")).has_value());
     EXPECT_FALSE(parseUuid(QStringLiteral("not-a-uuid")).has_value());
 }
+
+TEST(Text, ClustersNeverSplitWhateverPrecedesThem)
+{
+    // CR LF after Devanagari and emoji after long runs once came apart.
+    const QString s = QString::fromUtf8("देवनागरी\r\nदे 说话的人 👨‍👩‍👧 x\u0301");
+    const auto bounds = graphemeBoundaries(s);
+    for (int p : bounds) {
+        if (p == 0 || p == s.size())
+            continue;
+        EXPECT_FALSE(s[p - 1].isHighSurrogate() && s[p].isLowSurrogate()) << p;
+        EXPECT_FALSE(s[p - 1] == u'\r' && s[p] == u'\n') << p;
+        EXPECT_NE(s[p].unicode(), 0x200D) << p;
+        EXPECT_NE(s[p].category(), QChar::Mark_NonSpacing) << p;
+    }
+    EXPECT_TRUE(graphemes(s).contains(QStringLiteral("\r\n")));
+    EXPECT_TRUE(graphemes(s).contains(QString::fromUtf8("👨‍👩‍👧")));
+}
