@@ -13,6 +13,33 @@ using ReplaceResult = std::expected<void, KeynotePresenterNotesError>;
 
 } // namespace
 
+std::optional<QString> KeynoteController::notesOperationTarget(const KeynoteDocumentIdentity& expectedIdentity,
+                                                               qint64 expectedSlideCount, qint64 lowestSlide,
+                                                               qint64 highestSlide) const
+{
+    // Notes are never touched while the slideshow plays or another script runs.
+    const bool documentReady = state_.isReady() && !state_.isPlaying && state_.slideCount == expectedSlideCount
+        && documentIdentity_ == expectedIdentity;
+    if (!documentReady || lowestSlide < 1 || highestSlide > state_.slideCount || isProbeInFlight_)
+        return std::nullopt;
+    return runningBundleIdentifier();
+}
+
+template <typename Result>
+std::function<void(Result, bool)> KeynoteController::finishNotesOperation(std::function<void(Result)> complete)
+{
+    return [this, complete = std::move(complete)](Result result, bool isStale) {
+        if (isStale) {
+            complete(std::unexpected(KeynotePresenterNotesError::unavailable));
+            return;
+        }
+        const Alive stillHere = alive();
+        complete(std::move(result));
+        if (!stillHere.expired())
+            performProbe(false);
+    };
+}
+
 void KeynoteController::readPresenterNotes(std::vector<qint64> slideNumbers,
                                            const KeynoteDocumentIdentity& expectedIdentity, qint64 expectedSlideCount,
                                            NotesReadCompletion completion)
@@ -20,14 +47,10 @@ void KeynoteController::readPresenterNotes(std::vector<qint64> slideNumbers,
     requireMainThread();
     std::sort(slideNumbers.begin(), slideNumbers.end());
     slideNumbers.erase(std::unique(slideNumbers.begin(), slideNumbers.end()), slideNumbers.end());
-
-    // Notes are never touched while the slideshow plays or another script runs.
-    const bool documentReady = state_.isReady() && !state_.isPlaying && state_.slideCount == expectedSlideCount
-        && documentIdentity_ == expectedIdentity;
-    const bool slidesValid = !slideNumbers.empty() && slideNumbers.front() >= 1
-        && slideNumbers.back() <= state_.slideCount;
-    const auto running = documentReady && slidesValid ? runningBundleIdentifier() : std::nullopt;
-    if (!running || isProbeInFlight_) {
+    const auto running = slideNumbers.empty()
+        ? std::nullopt
+        : notesOperationTarget(expectedIdentity, expectedSlideCount, slideNumbers.front(), slideNumbers.back());
+    if (!running) {
         completion(std::unexpected(KeynotePresenterNotesError::invalidState));
         return;
     }
@@ -39,21 +62,15 @@ void KeynoteController::readPresenterNotes(std::vector<qint64> slideNumbers,
             return KeynoteScripts::readPresenterNotes(runner, slideNumbers, expectedIdentity, expectedSlideCount,
                                                       bundleIdentifier);
         },
-        [this, expectedIdentity, expectedSlideCount, completion = std::move(completion)](NotesResult result,
-                                                                                         bool isStale) {
-            if (isStale) {
-                completion(std::unexpected(KeynotePresenterNotesError::unavailable));
-                return;
-            }
-            const Alive stillHere = alive();
-            if (result)
+        finishNotesOperation<NotesResult>(
+            [expectedIdentity, expectedSlideCount, completion = std::move(completion)](NotesResult result) {
+                if (!result) {
+                    completion(std::unexpected(result.error()));
+                    return;
+                }
                 completion(KeynotePresenterNotesBackup{expectedIdentity.name, expectedIdentity.filePath,
                                                        expectedSlideCount, std::move(*result)});
-            else
-                completion(std::unexpected(result.error()));
-            if (!stillHere.expired())
-                performProbe(false);
-        });
+            }));
 }
 
 void KeynoteController::replacePresenterNotes(std::map<qint64, QString> notes,
@@ -61,11 +78,10 @@ void KeynoteController::replacePresenterNotes(std::map<qint64, QString> notes,
                                               qint64 expectedSlideCount, NotesReplaceCompletion completion)
 {
     requireMainThread();
-    const bool documentReady = state_.isReady() && !state_.isPlaying && state_.slideCount == expectedSlideCount
-        && documentIdentity_ == expectedIdentity;
-    const bool slidesValid = !notes.empty() && notes.begin()->first >= 1 && notes.rbegin()->first <= state_.slideCount;
-    const auto running = documentReady && slidesValid ? runningBundleIdentifier() : std::nullopt;
-    if (!running || isProbeInFlight_) {
+    const auto running = notes.empty()
+        ? std::nullopt
+        : notesOperationTarget(expectedIdentity, expectedSlideCount, notes.begin()->first, notes.rbegin()->first);
+    if (!running) {
         completion(std::unexpected(KeynotePresenterNotesError::invalidState));
         return;
     }
@@ -77,16 +93,7 @@ void KeynoteController::replacePresenterNotes(std::map<qint64, QString> notes,
             return KeynoteScripts::replacePresenterNotes(runner, notes, expectedIdentity, expectedSlideCount,
                                                          bundleIdentifier);
         },
-        [this, completion = std::move(completion)](ReplaceResult result, bool isStale) {
-            if (isStale) {
-                completion(std::unexpected(KeynotePresenterNotesError::unavailable));
-                return;
-            }
-            const Alive stillHere = alive();
-            completion(result);
-            if (!stillHere.expired())
-                performProbe(false);
-        });
+        finishNotesOperation<ReplaceResult>(std::move(completion)));
 }
 
 } // namespace quorvia

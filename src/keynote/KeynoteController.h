@@ -95,6 +95,13 @@ private:
     void inspectOpenedDocument(const QString& filePath, double deadline, OpenCompletion completion);
     void scheduleInspection(double delay, const QString& filePath, double deadline, OpenCompletion completion);
     KeynoteOpenError importFailure(const QString& filePath) const;
+    // The running Keynote to send a notes script to, or nothing when the request must be refused.
+    std::optional<QString> notesOperationTarget(const KeynoteDocumentIdentity& expectedIdentity,
+                                                qint64 expectedSlideCount, qint64 lowestSlide,
+                                                qint64 highestSlide) const;
+    // Completes a notes operation, then reads the state once; a stale result is unavailable.
+    template <typename Result>
+    std::function<void(Result, bool isStale)> finishNotesOperation(std::function<void(Result)> complete);
 
     // Starts a script run: raises the generation and takes the in-flight slot.
     // The script runs on the probe queue; onResult runs on the main thread

@@ -51,6 +51,28 @@ Outcome outcomeOf(const ScriptResult& result)
     return Outcome::failure;
 }
 
+// Why a notes script failed to run, if it did.
+std::optional<KeynotePresenterNotesError> notesRunFailure(const ScriptResult& result)
+{
+    switch (outcomeOf(result)) {
+    case Outcome::failure:
+        return KeynotePresenterNotesError::unavailable;
+    case Outcome::automationDenied:
+        return KeynotePresenterNotesError::automationDenied;
+    case Outcome::reply:
+        break;
+    }
+    return std::nullopt;
+}
+
+// A notes reply that is not the expected answer.
+KeynotePresenterNotesError notesReplyFailure(const std::optional<QString>& text)
+{
+    if (text == KeynoteScripts::documentMismatchWord || text == KeynoteScripts::noDocumentWord)
+        return KeynotePresenterNotesError::documentMismatch;
+    return KeynotePresenterNotesError::unavailable;
+}
+
 // An optional sign and ASCII digits only, within int.
 std::optional<int> decimalInteger(const QString& field)
 {
@@ -212,14 +234,8 @@ ProbeResult KeynoteScripts::classifyState(const ScriptResult& outcome)
 std::expected<KeynoteScripts::Notes, KeynotePresenterNotesError>
 KeynoteScripts::classifyNotesRead(const ScriptResult& outcome, const std::vector<qint64>& slideNumbers)
 {
-    switch (outcomeOf(outcome)) {
-    case Outcome::failure:
-        return std::unexpected(KeynotePresenterNotesError::unavailable);
-    case Outcome::automationDenied:
-        return std::unexpected(KeynotePresenterNotesError::automationDenied);
-    case Outcome::reply:
-        break;
-    }
+    if (const auto failed = notesRunFailure(outcome))
+        return std::unexpected(*failed);
     const platform::ScriptReply& reply = *outcome;
     if (reply.numberOfItems() == static_cast<int>(slideNumbers.size()) && reply.isList()) {
         Notes notes;
@@ -231,28 +247,17 @@ KeynoteScripts::classifyNotesRead(const ScriptResult& outcome, const std::vector
         }
         return notes;
     }
-    const auto text = reply.stringValue();
-    if (text == documentMismatchWord || text == noDocumentWord)
-        return std::unexpected(KeynotePresenterNotesError::documentMismatch);
-    return std::unexpected(KeynotePresenterNotesError::unavailable);
+    return std::unexpected(notesReplyFailure(reply.stringValue()));
 }
 
 std::expected<void, KeynotePresenterNotesError> KeynoteScripts::classifyNotesReplacement(const ScriptResult& outcome)
 {
-    switch (outcomeOf(outcome)) {
-    case Outcome::failure:
-        return std::unexpected(KeynotePresenterNotesError::unavailable);
-    case Outcome::automationDenied:
-        return std::unexpected(KeynotePresenterNotesError::automationDenied);
-    case Outcome::reply:
-        break;
-    }
+    if (const auto failed = notesRunFailure(outcome))
+        return std::unexpected(*failed);
     const auto text = outcome->stringValue();
     if (text == okWord)
         return {};
-    if (text == documentMismatchWord || text == noDocumentWord)
-        return std::unexpected(KeynotePresenterNotesError::documentMismatch);
-    return std::unexpected(KeynotePresenterNotesError::unavailable);
+    return std::unexpected(notesReplyFailure(text));
 }
 
 ProbeResult KeynoteScripts::readCurrentSlide(platform::ScriptRunner& runner, const QString& bundleIdentifier)
