@@ -1,5 +1,6 @@
 #include "model/PromptScript.h"
 
+#include "platform/MainQueue.h"
 #include "platform/Uuid.h"
 
 #include <QDateTime>
@@ -14,7 +15,7 @@ PresentationProjectsBackup PromptScript::makeProjectsBackup()
 
     PresentationProjectsBackup backup;
     backup.formatVersion = PresentationProjectsBackup::currentFormatVersion;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QDateTime now = platform::currentDate();
     backup.exportedAt = QDateTime(now.date(), QTime(now.time().hour(), now.time().minute(), now.time().second()), Qt::UTC);
     backup.activeProjectID = activeProjectID_;
     backup.projects.reserve(projects_.size());

@@ -51,15 +51,14 @@ TEST_F(PromptScriptBackupTest, BackupRecordSnapshotsTheActiveProjectAndSavesNoth
     log->entries.clear();
     const int writes = env.defaults().writeCount();
 
-    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
+    env.scheduler().setCurrentDate(QDateTime(QDate(2026, 5, 4), QTime(8, 7, 6, 543), Qt::UTC));
     const PresentationProjectsBackup backup = script->makeProjectsBackup();
 
     EXPECT_EQ(env.defaults().writeCount(), writes);
     EXPECT_TRUE(log->entries.isEmpty());
     EXPECT_EQ(backup.formatVersion, 1);
     EXPECT_EQ(backup.activeProjectID, talk.id);
-    EXPECT_GE(backup.exportedAt, before);
-    EXPECT_EQ(backup.exportedAt.time().msec(), 0);
+    EXPECT_EQ(backup.exportedAt, QDateTime(QDate(2026, 5, 4), QTime(8, 7, 6), Qt::UTC));
     ASSERT_EQ(backup.projects.size(), 2u);
 
     const auto& active = backup.projects[0];
