@@ -132,12 +132,6 @@ void SimulatedKeynote::closeAll()
     playing_ = false;
 }
 
-int SimulatedKeynote::documentCount() const
-{
-    std::lock_guard lock(mutex_);
-    return static_cast<int>(documents_.size());
-}
-
 std::optional<SimulatedKeynote::Document> SimulatedKeynote::frontDocument() const
 {
     std::lock_guard lock(mutex_);
@@ -150,12 +144,6 @@ void SimulatedKeynote::setCurrentSlide(int slide)
     std::lock_guard lock(mutex_);
     if (Document* document = front())
         document->currentSlide = std::clamp(slide, 1, document->slideCount());
-}
-
-void SimulatedKeynote::setPlaying(bool playing)
-{
-    std::lock_guard lock(mutex_);
-    playing_ = playing;
 }
 
 bool SimulatedKeynote::isPlaying() const
@@ -251,9 +239,7 @@ QueueDrainThread::QueueDrainThread(ManualScheduler& scheduler, const QString& la
 {
 }
 
-QueueDrainThread::~QueueDrainThread() { join(); }
-
-void QueueDrainThread::join()
+QueueDrainThread::~QueueDrainThread()
 {
     if (thread_.joinable())
         thread_.join();

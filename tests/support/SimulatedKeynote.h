@@ -47,15 +47,12 @@ public:
 
     platform::ScriptResult run(const QString& source) override;
 
-    QString bundleIdentifier() const { return bundleIdentifier_; }
-
     // Running. With a workspace attached, Keynote is installed there, its launch
     // and quit appear in the running list, and opening a file through the
     // workspace opens it here (launching first, after launchDelay seconds).
     void attach(FakeWorkspace& workspace);
     void launch();
     void quit();
-    bool isRunning() const;
     double launchDelay = 0;
 
     // Files on disk that opening through the workspace can find.
@@ -65,10 +62,8 @@ public:
     void open(const Document& document);
     void bringToFront(const QString& name);
     void closeAll();
-    int documentCount() const;
     std::optional<Document> frontDocument() const;
     void setCurrentSlide(int slide);
-    void setPlaying(bool playing);
     bool isPlaying() const;
     QString notes(int slide) const;
     // Keynote that does not start a slideshow when asked.
@@ -98,6 +93,7 @@ private:
     std::optional<Parsed> parse(const QString& source) const;
     platform::ScriptResult evaluate(const Parsed& script);
     platform::ScriptReply stateReply() const;
+    bool isRunning() const;
     Document* front();
     const Document* front() const;
 
@@ -129,7 +125,6 @@ public:
     ~QueueDrainThread();
     QueueDrainThread(const QueueDrainThread&) = delete;
     QueueDrainThread& operator=(const QueueDrainThread&) = delete;
-    void join();
 
 private:
     std::thread thread_;
