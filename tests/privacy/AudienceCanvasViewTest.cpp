@@ -235,3 +235,26 @@ TEST(AudienceCanvasViewRendering, SafeCardShowsTheReason)
     EXPECT_EQ(canvas.mode().cardSubtitle(), QStringLiteral("捕获流心跳超时"));
     EXPECT_EQ(shot.pixelColor(5, 5), QColor(Qt::black));
 }
+
+TEST(AudienceCanvasViewRendering, LiveFrameIsPillarboxedWithThePointerOnTop)
+{
+    AudienceCanvasView canvas(Rect(0, 0, 960, 540));
+    canvas.configurePointerSource(kBuiltIn);
+    canvas.setMode(AudienceOutputMode::live());
+    QImage picture(1440, 900, QImage::Format_RGB32);
+    picture.fill(QColor(40, 90, 160));
+    platform::SampleBuffer buffer;
+    buffer.frameStatus = 0;
+    buffer.image = picture;
+    canvas.enqueue(buffer);
+    QImage arrow(16, 16, QImage::Format_ARGB32_Premultiplied);
+    arrow.fill(Qt::white);
+    canvas.updatePointer({720, 450}, {arrow, {16, 16}, {0, 0}}, false);
+    const QImage shot = canvas.grab().toImage();
+    shot.save(QStringLiteral("/tmp/quorvia-audience-live.png"));
+    // 16:10 in 16:9: 864 wide, bars of 48 on each side.
+    EXPECT_EQ(shot.pixelColor(20, 270), QColor(Qt::black));
+    EXPECT_EQ(shot.pixelColor(60, 270), QColor(40, 90, 160));
+    EXPECT_EQ(shot.pixelColor(940, 270), QColor(Qt::black));
+    EXPECT_EQ(shot.pixelColor(485, 275), QColor(Qt::white)); // the pointer below-right of the centre
+}
