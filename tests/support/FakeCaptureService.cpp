@@ -134,6 +134,25 @@ void FakeCaptureService::shareableContent(bool excludingDesktopWindows, bool onS
     pending_.push_back(std::move(completion));
 }
 
+void FakeCaptureStream::abandonPending()
+{
+    std::deque<Completion> starts;
+    std::deque<Completion> stops;
+    std::deque<Completion> updates;
+    {
+        std::lock_guard lock(mutex_);
+        starts.swap(starts_);
+        stops.swap(stops_);
+        updates.swap(updates_);
+    }
+}
+
+FakeCaptureService::~FakeCaptureService()
+{
+    for (const auto& stream : streams)
+        stream->abandonPending();
+}
+
 std::shared_ptr<platform::CaptureStream> FakeCaptureService::makeStream(const platform::ContentFilter& filter,
                                                                         const platform::StreamConfiguration& config,
                                                                         StopHandler onStopWithError)

@@ -41,6 +41,10 @@ public:
 
     static QImage defaultImage();
 
+    // Drops completions the test never answered: an owner may keep its stream
+    // alive from inside one, which would otherwise outlive the test.
+    void abandonPending();
+
     const platform::ContentFilter filter;
     platform::StreamConfiguration configuration;
     std::vector<platform::StreamConfiguration> updates;
@@ -66,6 +70,7 @@ private:
 // every stream made is kept for the test to drive.
 class FakeCaptureService final : public platform::CaptureService {
 public:
+    ~FakeCaptureService() override;
     void shareableContent(bool excludingDesktopWindows, bool onScreenWindowsOnly,
                           ContentCompletion completion) override;
     std::shared_ptr<platform::CaptureStream> makeStream(const platform::ContentFilter& filter,
