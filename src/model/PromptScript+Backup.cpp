@@ -15,8 +15,8 @@ PresentationProjectsBackup PromptScript::makeProjectsBackup()
 
     PresentationProjectsBackup backup;
     backup.formatVersion = PresentationProjectsBackup::currentFormatVersion;
-    const QDateTime now = platform::currentDate();
-    backup.exportedAt = QDateTime(now.date(), QTime(now.time().hour(), now.time().minute(), now.time().second()), Qt::UTC);
+    const QDateTime now = platform::currentDate().toUTC();
+    backup.exportedAt = now.addMSecs(-now.time().msec());
     backup.activeProjectID = activeProjectID_;
     backup.projects.reserve(projects_.size());
     for (const StoredProject& record : projects_) {

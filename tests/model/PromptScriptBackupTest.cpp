@@ -51,7 +51,8 @@ TEST_F(PromptScriptBackupTest, BackupRecordSnapshotsTheActiveProjectAndSavesNoth
     log->entries.clear();
     const int writes = env.defaults().writeCount();
 
-    env.scheduler().setCurrentDate(QDateTime(QDate(2026, 5, 4), QTime(8, 7, 6, 543), Qt::UTC));
+    // A clock that answers in another zone still gives the instant in UTC.
+    env.scheduler().setCurrentDate(QDateTime(QDate(2026, 5, 4), QTime(16, 7, 6, 543), Qt::OffsetFromUTC, 8 * 3600));
     const PresentationProjectsBackup backup = script->makeProjectsBackup();
 
     EXPECT_EQ(env.defaults().writeCount(), writes);
