@@ -34,7 +34,7 @@ protected:
     }
 
     // One frame of the first display with our own application excluded or not.
-    QImage captureOnce(bool excludeOwn, bool showsCursor = false)
+    QImage captureOnce(bool excludeOwn, bool showsCursor = false, std::function<void()> betweenTickAndGrab = {})
     {
         native::LinuxCaptureService service;
         std::optional<ShareableContent> content;
@@ -69,7 +69,9 @@ protected:
         env.scheduler().runPending();
         EXPECT_TRUE(started);
         env.scheduler().advance(1.0 / 30.0);
-        env.scheduler().drainQueues();
+        if (betweenTickAndGrab)
+            betweenTickAndGrab();
+        env.scheduler().settle(); // grab, check on the main queue, hand over
         stream->stopCapture({});
         env.scheduler().settle();
         return frame;
@@ -110,4 +112,12 @@ TEST_F(LinuxCaptureServiceTest, TheCursorIsDrawnOnlyWhenAskedFor)
     ASSERT_FALSE(without.isNull());
     ASSERT_FALSE(with.isNull());
     EXPECT_NE(without, with);
+}
+
+TEST_F(LinuxCaptureServiceTest, AFrameTakenWhileAPrivateWindowAppearsIsDropped)
+{
+    Window late(Rect(0, 0, 120, 80), WindowStyle::borderless);
+    late.setSharingType(SharingType::none);
+    const QImage frame = captureOnce(false, false, [&] { late.orderFront(); });
+    EXPECT_TRUE(frame.isNull());
 }

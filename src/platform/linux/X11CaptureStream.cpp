@@ -198,13 +198,10 @@ void X11CaptureStream::armClock(double interval)
     });
 }
 
-void X11CaptureStream::tick()
+QSet<std::uint32_t> X11CaptureStream::ownWindowsToLeaveOut() const
 {
-    if (!running_ || grabInFlight_)
-        return; // a slow grab drops frames rather than queueing them
-    // Our own windows that must stay out, read here on the main thread where
-    // they live: every visible one when this application is excluded, else
-    // those whose sharing type is none.
+    // Every visible window when this application is excluded, else those
+    // whose sharing type is none.
     bool ownExcluded = false;
     for (const auto& app : filter_.excludedApplications)
         ownExcluded = ownExcluded || app.processID == ownProcessID_;
@@ -216,10 +213,27 @@ void X11CaptureStream::tick()
         for (QWindow* window : QGuiApplication::topLevelWindows())
             if (window->isVisible())
                 ids.insert(std::uint32_t(window->winId()));
+    return ids;
+}
 
+void X11CaptureStream::tick()
+{
+    if (!running_ || grabInFlight_)
+        return; // a slow grab drops frames rather than queueing them
     grabInFlight_ = true;
     auto self = shared_from_this();
-    grabQueue_.async([self, own = std::vector<std::uint32_t>(ids.begin(), ids.end())] { self->grab(own); });
+    grabQueue_.async([self, own = ownWindowsToLeaveOut()] { self->grab(own); });
+}
+
+void X11CaptureStream::deliver(SampleBuffer buffer, const QSet<std::uint32_t>& blanked)
+{
+    // A window of ours that appeared after the list was taken may be in the
+    // picture unblanked: such a frame is dropped.
+    if (!running_ || !ownWindowsToLeaveOut().subtract(blanked).isEmpty() || !outputQueue_)
+        return;
+    outputQueue_->async([handler = handler_, id = identifier(), buffer] {
+        handler(id, buffer, StreamOutputType::screen);
+    });
 }
 
 namespace {
@@ -247,7 +261,7 @@ std::optional<std::vector<QRect>> exclusions(X11Windows& windows, const std::vec
 }
 } // namespace
 
-void X11CaptureStream::grab(std::vector<std::uint32_t> ownWindows)
+void X11CaptureStream::grab(QSet<std::uint32_t> own)
 {
     struct Done {
         std::atomic<bool>& flag;
@@ -259,6 +273,7 @@ void X11CaptureStream::grab(std::vector<std::uint32_t> ownWindows)
     for (const auto& app : filter_.excludedApplications)
         pids.insert(app.processID);
 
+    const std::vector<std::uint32_t> ownWindows(own.begin(), own.end());
     const auto before = exclusions(grabber_->windows, ownWindows, pids);
     QImage image = before ? grabber_->grab() : QImage();
     const auto after = before ? exclusions(grabber_->windows, ownWindows, pids) : std::nullopt;
@@ -282,10 +297,9 @@ void X11CaptureStream::grab(std::vector<std::uint32_t> ownWindows)
     buffer.frameStatus = int(FrameStatus::complete);
     buffer.image = std::move(image);
     buffer.presentationTime = uptime();
-    if (outputQueue_)
-        outputQueue_->async([handler = handler_, id = identifier(), buffer] {
-            handler(id, buffer, StreamOutputType::screen);
-        });
+    MainQueue::async([self = shared_from_this(), buffer = std::move(buffer), own = std::move(own)] {
+        self->deliver(buffer, own);
+    });
 }
 
 void X11CaptureStream::stopOnItsOwn(CaptureError error)

@@ -3,6 +3,7 @@
 #include "platform/CaptureService.h"
 
 #include <QRect>
+#include <QSet>
 
 #include <atomic>
 #include <memory>
@@ -33,7 +34,9 @@ public:
 private:
     void armClock(double interval);
     void tick();
-    void grab(std::vector<std::uint32_t> ownWindows);
+    QSet<std::uint32_t> ownWindowsToLeaveOut() const;
+    void grab(QSet<std::uint32_t> own);
+    void deliver(SampleBuffer buffer, const QSet<std::uint32_t>& blanked);
     void stopOnItsOwn(CaptureError error);
 
     const ContentFilter filter_;
