@@ -238,11 +238,11 @@ TEST_F(ScreenMirrorEngineHealth, TheApplicationsCursorOnlyWhileItIsActive)
     EXPECT_EQ(canvas()->pointerGeometry().size(), QSize(30, 30));
 }
 
-// Mends: a privacy pause ends only by resuming, and a late frame never
+// A privacy pause ends only by resuming, and a late frame never
 // disturbs a fail-closed stop.
-class ScreenMirrorEngineMends : public ScreenMirrorEngineFixture {};
+class ScreenMirrorEngineStrayEvents : public ScreenMirrorEngineFixture {};
 
-TEST_F(ScreenMirrorEngineMends, SuspendedFrameDuringThePauseKeepsItPausedAndFrozen)
+TEST_F(ScreenMirrorEngineStrayEvents, SuspendedFrameDuringThePauseKeepsItPausedAndFrozen)
 {
     startLive();
     engine->privacyPause();
@@ -260,7 +260,7 @@ TEST_F(ScreenMirrorEngineMends, SuspendedFrameDuringThePauseKeepsItPausedAndFroz
     EXPECT_EQ(mode(), Kind::live);
 }
 
-TEST_F(ScreenMirrorEngineMends, SuspensionDuringThePauseStillFailsClosedPastItsGrace)
+TEST_F(ScreenMirrorEngineStrayEvents, SuspensionDuringThePauseStillFailsClosedPastItsGrace)
 {
     startLive();
     engine->privacyPause();
@@ -272,7 +272,7 @@ TEST_F(ScreenMirrorEngineMends, SuspensionDuringThePauseStillFailsClosedPastItsG
     EXPECT_EQ(state(), PresentationSafetyState::safeStopped(QStringLiteral("捕获流持续挂起，无法保证画面安全")));
 }
 
-TEST_F(ScreenMirrorEngineMends, LateFrameOfAStoppedStreamLeavesTheFailClosedStop)
+TEST_F(ScreenMirrorEngineStrayEvents, LateFrameOfAStoppedStreamLeavesTheFailClosedStop)
 {
     startLive();
     auto* old = stream();
@@ -291,7 +291,7 @@ TEST_F(ScreenMirrorEngineMends, LateFrameOfAStoppedStreamLeavesTheFailClosedStop
     EXPECT_EQ(willFail.size(), 1u);
 }
 
-TEST_F(ScreenMirrorEngineMends, ForeignFrameWhileTheOutputIsOnFailsClosed)
+TEST_F(ScreenMirrorEngineStrayEvents, ForeignFrameWhileTheOutputIsOnFailsClosed)
 {
     startLive();
     auto* old = stream();

@@ -184,7 +184,7 @@ TEST_F(ScreenMirrorEngineStart, ShutdownWaitsForTheStopAndReleasesEverything)
     EXPECT_TRUE(reported.empty());
 }
 
-// Mend: a superseded start's content reply, failure or success, touches
+// A superseded start's content reply, failure or success, touches
 // neither a newer output nor a fail-closed stop.
 class ScreenMirrorEngineSupersededStart : public ScreenMirrorEngineFixture,
                                           public ::testing::WithParamInterface<int> {
