@@ -2,6 +2,8 @@
 
 #include "platform/Uuid.h"
 
+#include <QJsonDocument>
+
 #include <cmath>
 
 namespace quorvia::json {
@@ -47,6 +49,15 @@ std::optional<QUuid> toUuid(const QJsonValue& value)
     if (!value.isString())
         return std::nullopt;
     return platform::parseUuid(value.toString());
+}
+
+std::optional<QJsonObject> parseObject(const QByteArray& data)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(data, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    return document.object();
 }
 
 QJsonValue fromUuid(const QUuid& id) { return platform::uuidString(id); }

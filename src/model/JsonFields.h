@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -17,6 +18,9 @@ std::optional<double> toNumber(const QJsonValue& value);
 std::optional<QString> toString(const QJsonValue& value);
 std::optional<bool> toBool(const QJsonValue& value);
 std::optional<QUuid> toUuid(const QJsonValue& value);
+
+// The object of a whole JSON text, or nothing when the text is not one.
+std::optional<QJsonObject> parseObject(const QByteArray& data);
 
 QJsonValue fromUuid(const QUuid& id);
 // Non-finite numbers have no JSON form; they are written as 0 rather than as a

@@ -8,14 +8,6 @@ namespace quorvia {
 
 namespace {
 
-QJsonValue integerValue(qint64 v) { return QJsonValue(v); }
-
-std::optional<PromptMode> toPromptMode(const QJsonValue& value)
-{
-    const auto raw = json::toString(value);
-    return raw ? promptModeFromRawValue(*raw) : std::nullopt;
-}
-
 // An internet date-time: whole seconds, a time zone designator required.
 std::optional<QDateTime> toDate(const QJsonValue& value)
 {
@@ -37,56 +29,64 @@ QString fromDate(const QDateTime& date)
 
 } // namespace
 
+PresentationProjectsBackup::Project PresentationProjectsBackup::Project::fromStoredProject(const StoredProject& record)
+{
+    Project p;
+    p.id = record.id;
+    p.name = record.name;
+    p.rawText = record.rawText;
+    p.timelineBlocks = record.timelineBlocks.value_or(std::vector<PromptTimelineBlock>{});
+    p.currentIndex = record.currentIndex;
+    p.deck = record.deck;
+    p.slideMappings = record.slideMappings.value_or(std::vector<std::optional<qint64>>{});
+    p.slideMappingReviews = record.slideMappingReviews.value_or(std::vector<std::optional<SlideMappingReview>>{});
+    p.promptMode = record.promptMode.value_or(PromptMode::fixedScroll);
+    p.speechProgress = record.speechProgress.value_or(std::vector<qint64>{});
+    p.completedSections = record.completedSections.value_or(std::vector<qint64>{});
+    p.readingCharacterIndex = record.readingCharacterIndex.value_or(0);
+    p.keynoteNotesBackup = record.keynoteNotesBackup;
+    return p;
+}
+
+StoredProject PresentationProjectsBackup::Project::toStoredProject() const
+{
+    StoredProject record;
+    record.id = id;
+    record.name = name;
+    record.rawText = rawText;
+    record.timelineBlocks = timelineBlocks;
+    record.currentIndex = currentIndex;
+    record.deck = deck;
+    record.slideMappings = slideMappings;
+    record.slideMappingReviews = slideMappingReviews;
+    record.promptMode = promptMode;
+    record.speechProgress = speechProgress;
+    record.completedSections = completedSections;
+    record.readingCharacterIndex = readingCharacterIndex;
+    record.keynoteNotesBackup = keynoteNotesBackup;
+    return record;
+}
+
 QJsonObject PresentationProjectsBackup::Project::toJson() const
 {
-    QJsonObject object{
-        {QStringLiteral("id"), json::fromUuid(id)},
-        {QStringLiteral("name"), name},
-        {QStringLiteral("rawText"), rawText},
-        {QStringLiteral("timelineBlocks"), json::fromArray(timelineBlocks, [](const PromptTimelineBlock& b) { return b.toJson(); })},
-        {QStringLiteral("currentIndex"), currentIndex},
-        {QStringLiteral("slideMappings"), json::fromArrayOfOptionals(slideMappings, integerValue)},
-        {QStringLiteral("slideMappingReviews"),
-         json::fromArrayOfOptionals(slideMappingReviews, [](const SlideMappingReview& r) { return r.toJson(); })},
-        {QStringLiteral("promptMode"), rawValue(promptMode)},
-        {QStringLiteral("speechProgress"), json::fromArray(speechProgress, integerValue)},
-        {QStringLiteral("completedSections"), json::fromArray(completedSections, integerValue)},
-        {QStringLiteral("readingCharacterIndex"), readingCharacterIndex},
-    };
-    if (deck)
-        object.insert(QStringLiteral("deck"), deck->toJson());
+    QJsonObject object = toStoredProject().toJson();
     if (deckAssetPath)
         object.insert(QStringLiteral("deckAssetPath"), *deckAssetPath);
-    if (keynoteNotesBackup)
-        object.insert(QStringLiteral("keynoteNotesBackup"), keynoteNotesBackup->toJson());
     return object;
 }
 
 std::optional<PresentationProjectsBackup::Project> PresentationProjectsBackup::Project::fromJson(const QJsonValue& value)
 {
+    // A stored record in which only the deck, its place and the notes backup may be missing.
+    const auto record = StoredProject::fromJson(value);
     json::Fields fields(value);
-    Project p;
-    p.id = fields.required(QStringLiteral("id"), json::toUuid);
-    p.name = fields.required(QStringLiteral("name"), json::toString);
-    p.rawText = fields.required(QStringLiteral("rawText"), json::toString);
-    p.timelineBlocks = fields.required(QStringLiteral("timelineBlocks"),
-                                       [](const QJsonValue& v) { return json::toArray(v, PromptTimelineBlock::fromJson); });
-    p.currentIndex = fields.required(QStringLiteral("currentIndex"), json::toInteger);
-    p.deck = fields.optional(QStringLiteral("deck"), PresentationDeck::fromJson);
-    p.deckAssetPath = fields.optional(QStringLiteral("deckAssetPath"), json::toString);
-    p.slideMappings = fields.required(QStringLiteral("slideMappings"),
-                                      [](const QJsonValue& v) { return json::toArrayOfOptionals(v, json::toInteger); });
-    p.slideMappingReviews = fields.required(QStringLiteral("slideMappingReviews"),
-                                            [](const QJsonValue& v) { return json::toArrayOfOptionals(v, SlideMappingReview::fromJson); });
-    p.promptMode = fields.required(QStringLiteral("promptMode"), toPromptMode);
-    p.speechProgress = fields.required(QStringLiteral("speechProgress"), [](const QJsonValue& v) { return json::toArray(v, json::toInteger); });
-    p.completedSections = fields.required(QStringLiteral("completedSections"),
-                                          [](const QJsonValue& v) { return json::toArray(v, json::toInteger); });
-    p.readingCharacterIndex = fields.required(QStringLiteral("readingCharacterIndex"), json::toInteger);
-    p.keynoteNotesBackup = fields.optional(QStringLiteral("keynoteNotesBackup"), KeynotePresenterNotesBackup::fromJson);
-    if (!fields.ok())
+    const auto deckAssetPath = fields.optional(QStringLiteral("deckAssetPath"), json::toString);
+    if (!record || !fields.ok() || !record->timelineBlocks || !record->slideMappings || !record->slideMappingReviews
+        || !record->promptMode || !record->speechProgress || !record->completedSections || !record->readingCharacterIndex)
         return std::nullopt;
-    return p;
+    Project project = fromStoredProject(*record);
+    project.deckAssetPath = deckAssetPath;
+    return project;
 }
 
 QJsonObject PresentationProjectsBackup::toJson() const
@@ -120,11 +120,8 @@ std::optional<PresentationProjectsBackup> PresentationProjectsBackup::fromJson(c
 
 std::optional<PresentationProjectsBackup> PresentationProjectsBackup::fromManifest(const QByteArray& data)
 {
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(data, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
-        return std::nullopt;
-    return fromJson(document.object());
+    const auto object = json::parseObject(data);
+    return object ? fromJson(*object) : std::nullopt;
 }
 
 } // namespace quorvia

@@ -5,6 +5,7 @@
 #include "model/PromptMode.h"
 #include "model/PromptTimelineBlock.h"
 #include "model/SlideMappingReview.h"
+#include "model/StoredProject.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -40,6 +41,11 @@ struct PresentationProjectsBackup {
         std::optional<KeynotePresenterNotesBackup> keynoteNotesBackup;
 
         bool operator==(const Project&) const = default;
+
+        // The stored record of this project, every list present; the deck's place is dropped.
+        StoredProject toStoredProject() const;
+        // Lists the record lacks read as empty; the caller derives blocks and mappings first.
+        static Project fromStoredProject(const StoredProject& record);
 
         QJsonObject toJson() const;
         static std::optional<Project> fromJson(const QJsonValue& value);

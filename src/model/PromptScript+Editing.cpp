@@ -43,9 +43,7 @@ void PromptScript::replaceText(const QString& text)
 {
     timelineBlocks_ = parseScript(text).blocks;
     rawText_ = serialize(timelineBlocks_);
-    sections_.clear();
-    for (const auto& block : timelineBlocks_)
-        sections_.append(block.text);
+    sections_ = ScriptText::sections(timelineBlocks_);
     currentIndex_ = 0;
     readingCharacterIndex_ = 0;
     const auto slideCount = deckSlideCount();

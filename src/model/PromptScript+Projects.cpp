@@ -52,18 +52,8 @@ QString PromptScript::uniqueProjectName(const QString& name, const QString& suff
 QUuid PromptScript::createProject(const QString& name)
 {
     leaveActiveProject();
-    StoredProject record;
-    record.id = platform::newUuid();
-    record.name = normalizedName(name);
-    record.rawText = QString();
+    StoredProject record = StoredProject::newRecord(normalizedName(name), QString());
     record.timelineBlocks = std::vector<PromptTimelineBlock>{};
-    record.currentIndex = 0;
-    record.slideMappings = std::vector<std::optional<qint64>>{};
-    record.slideMappingReviews = std::vector<std::optional<SlideMappingReview>>{};
-    record.promptMode = PromptMode::fixedScroll;
-    record.speechProgress = std::vector<qint64>{};
-    record.completedSections = std::vector<qint64>{};
-    record.readingCharacterIndex = 0;
     projects_.push_back(record);
     activeProjectID_ = record.id;
     loadActiveProject();

@@ -5,7 +5,6 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
-#include "platform/Uuid.h"
 
 #include <algorithm>
 
@@ -38,17 +37,8 @@ StoredState PromptScript::loadState()
             preserveUnreadableProjects(*data);
         }
     }
-    StoredProject fallback;
-    fallback.id = platform::newUuid();
-    fallback.name = QStringLiteral("默认演讲");
-    fallback.rawText = defaults_.string(legacyScriptKey).value_or(QString());
-    fallback.currentIndex = 0;
-    fallback.slideMappings = std::vector<std::optional<qint64>>{};
-    fallback.slideMappingReviews = std::vector<std::optional<SlideMappingReview>>{};
-    fallback.promptMode = PromptMode::fixedScroll;
-    fallback.speechProgress = std::vector<qint64>{};
-    fallback.completedSections = std::vector<qint64>{};
-    fallback.readingCharacterIndex = 0;
+    // No block list, so that loading migrates the legacy text.
+    StoredProject fallback = StoredProject::newRecord(QStringLiteral("默认演讲"), defaults_.string(legacyScriptKey).value_or(QString()));
     StoredState state;
     state.activeProjectID = fallback.id;
     state.projects.push_back(std::move(fallback));
@@ -74,9 +64,7 @@ void PromptScript::load(const StoredProject& record)
 {
     timelineBlocks_ = record.timelineBlocks ? *record.timelineBlocks : migrateStoredScript(record.rawText).blocks;
     rawText_ = record.timelineBlocks ? serialize(timelineBlocks_) : record.rawText;
-    sections_.clear();
-    for (const auto& block : timelineBlocks_)
-        sections_.append(block.text);
+    sections_ = ScriptText::sections(timelineBlocks_);
     const qint64 count = sectionCount();
     currentIndex_ = clampedIndex(record.currentIndex, count);
     deck_ = record.deck;
@@ -181,17 +169,6 @@ void PromptScript::leaveActiveProject()
 }
 
 // MARK: Normalisation
-
-std::vector<std::optional<qint64>> PromptScript::slideMappings(const std::vector<PromptTimelineBlock>& blocks)
-{
-    std::vector<std::optional<qint64>> out;
-    out.reserve(blocks.size());
-    for (const auto& block : blocks) {
-        const auto kind = block.kind();
-        out.push_back(kind.isSlide() ? std::optional<qint64>(kind.slideNumber) : std::nullopt);
-    }
-    return out;
-}
 
 bool PromptScript::isValidSlideNumber(qint64 number, std::optional<qint64> slideCount)
 {

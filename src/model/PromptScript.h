@@ -55,8 +55,10 @@ public:
     static QString serialize(const std::vector<PromptTimelineBlock>& blocks) { return ScriptText::serialize(blocks); }
     static ParsedScript migrateStoredScript(const QString& text) { return ScriptText::migrateStoredScript(text); }
     static QStringList makeSections(const QString& text) { return ScriptText::makeSections(text); }
-    // Per block, n for a slide(n) block, nothing for a demo block.
-    static std::vector<std::optional<qint64>> slideMappings(const std::vector<PromptTimelineBlock>& blocks);
+    static std::vector<std::optional<qint64>> slideMappings(const std::vector<PromptTimelineBlock>& blocks)
+    {
+        return ScriptText::slideMappings(blocks);
+    }
     // At least 1, and at most the slide count when a deck is bound.
     static bool isValidSlideNumber(qint64 number, std::optional<qint64> slideCount);
 

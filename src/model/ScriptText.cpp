@@ -10,7 +10,9 @@ namespace quorvia {
 
 namespace text = platform::text;
 
-QStringList ParsedScript::sections() const
+namespace ScriptText {
+
+QStringList sections(const std::vector<PromptTimelineBlock>& blocks)
 {
     QStringList out;
     out.reserve(static_cast<qsizetype>(blocks.size()));
@@ -19,7 +21,7 @@ QStringList ParsedScript::sections() const
     return out;
 }
 
-std::vector<std::optional<qint64>> ParsedScript::explicitSlideMappings() const
+std::vector<std::optional<qint64>> slideMappings(const std::vector<PromptTimelineBlock>& blocks)
 {
     std::vector<std::optional<qint64>> out;
     out.reserve(blocks.size());
@@ -29,8 +31,6 @@ std::vector<std::optional<qint64>> ParsedScript::explicitSlideMappings() const
     }
     return out;
 }
-
-namespace ScriptText {
 
 namespace {
 

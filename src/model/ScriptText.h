@@ -10,13 +10,19 @@
 
 namespace quorvia {
 
+namespace ScriptText {
+// The text of each block, in order.
+QStringList sections(const std::vector<PromptTimelineBlock>& blocks);
+// Per block, n for a slide(n) block, nothing for a demo block.
+std::vector<std::optional<qint64>> slideMappings(const std::vector<PromptTimelineBlock>& blocks);
+} // namespace ScriptText
+
 // The result of parsing a script text or migrating a stored one.
 struct ParsedScript {
     std::vector<PromptTimelineBlock> blocks;
 
-    QStringList sections() const;
-    // Per block, its slide number, or nothing for a demo block.
-    std::vector<std::optional<qint64>> explicitSlideMappings() const;
+    QStringList sections() const { return ScriptText::sections(blocks); }
+    std::vector<std::optional<qint64>> explicitSlideMappings() const { return ScriptText::slideMappings(blocks); }
 };
 
 // Conversions between a script text ("---" lines cut it into blocks) and timeline blocks.

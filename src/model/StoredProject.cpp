@@ -1,6 +1,7 @@
 #include "model/StoredProject.h"
 
 #include "model/JsonFields.h"
+#include "platform/Uuid.h"
 
 namespace quorvia {
 
@@ -15,6 +16,21 @@ std::optional<PromptMode> toPromptMode(const QJsonValue& value)
 }
 
 } // namespace
+
+StoredProject StoredProject::newRecord(const QString& name, const QString& rawText)
+{
+    StoredProject record;
+    record.id = platform::newUuid();
+    record.name = name;
+    record.rawText = rawText;
+    record.slideMappings = std::vector<std::optional<qint64>>{};
+    record.slideMappingReviews = std::vector<std::optional<SlideMappingReview>>{};
+    record.promptMode = PromptMode::fixedScroll;
+    record.speechProgress = std::vector<qint64>{};
+    record.completedSections = std::vector<qint64>{};
+    record.readingCharacterIndex = 0;
+    return record;
+}
 
 QJsonObject StoredProject::toJson() const
 {

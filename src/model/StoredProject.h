@@ -35,6 +35,9 @@ struct StoredProject {
     std::optional<qint64> readingCharacterIndex;
     std::optional<KeynotePresenterNotesBackup> keynoteNotesBackup;
 
+    // A new project under a new id: empty lists, fixedScroll, no deck and no block list.
+    static StoredProject newRecord(const QString& name, const QString& rawText);
+
     bool operator==(const StoredProject&) const = default;
 
     QJsonObject toJson() const;

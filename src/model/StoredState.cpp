@@ -17,11 +17,10 @@ QByteArray StoredState::toJson() const
 
 std::optional<StoredState> StoredState::fromJson(const QByteArray& data)
 {
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(data, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
+    const auto object = json::parseObject(data);
+    if (!object)
         return std::nullopt;
-    json::Fields fields(document.object());
+    json::Fields fields(*object);
     StoredState state;
     state.activeProjectID = fields.required(QStringLiteral("activeProjectID"), json::toUuid);
     state.projects = fields.required(QStringLiteral("projects"), [](const QJsonValue& v) { return json::toArray(v, StoredProject::fromJson); });
