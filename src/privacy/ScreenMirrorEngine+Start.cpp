@@ -37,7 +37,7 @@ void ScreenMirrorEngine::enable()
             engine->beginPrivacyOutput(generation);
     };
     // A stop still in flight finishes before the new output begins.
-    if (isStoppingStream_)
+    if (streamStop_->isStopping)
         stopStream(std::move(begin));
     else
         begin();

@@ -175,9 +175,9 @@ void ScreenMirrorEngine::handleApplicationLifecycleChange(const platform::Notifi
 void ScreenMirrorEngine::stopStream(std::function<void()> completion)
 {
     streamConfiguration_.reset();
-    if (isStoppingStream_) {
+    if (streamStop_->isStopping) {
         if (completion)
-            stopWaiters_.push_back(std::move(completion));
+            streamStop_->waiters.push_back(std::move(completion));
         return;
     }
     if (!stream_) {
@@ -187,19 +187,16 @@ void ScreenMirrorEngine::stopStream(std::function<void()> completion)
     }
     auto old = std::move(stream_);
     stream_.reset();
-    isStoppingStream_ = true;
+    streamStop_->isStopping = true;
     if (completion)
-        stopWaiters_.push_back(std::move(completion));
+        streamStop_->waiters.push_back(std::move(completion));
     // Every concurrent caller waits for this one platform stop; its error is
     // ignored, the stream counts as stopped.
-    old->stopCapture([weak = weak()](std::optional<platform::CaptureError>) {
-        platform::MainQueue::async([weak] {
-            auto* engine = alive(weak);
-            if (!engine)
-                return;
-            engine->isStoppingStream_ = false;
-            auto waiters = std::move(engine->stopWaiters_);
-            engine->stopWaiters_.clear();
+    old->stopCapture([stop = streamStop_](std::optional<platform::CaptureError>) {
+        platform::MainQueue::async([stop] {
+            stop->isStopping = false;
+            auto waiters = std::move(stop->waiters);
+            stop->waiters.clear();
             for (auto& waiter : waiters)
                 waiter();
         });

@@ -141,8 +141,13 @@ private:
     platform::ThermalState lastThermalState_;
     int frameRate_ = 30;
     int lifecycleGeneration_ = 0;
-    bool isStoppingStream_ = false;
-    std::vector<std::function<void()>> stopWaiters_;
+    // Shared with the platform's stop report, so waiters still run (and a
+    // shutdown completion still arrives) if the engine goes first.
+    struct StreamStop {
+        bool isStopping = false;
+        std::vector<std::function<void()>> waiters;
+    };
+    std::shared_ptr<StreamStop> streamStop_ = std::make_shared<StreamStop>();
     std::vector<platform::Observation> keynoteLifecycleObservers_;
     PresentationSafetyState state_ = PresentationSafetyState::disabled();
 };

@@ -184,6 +184,18 @@ TEST_F(ScreenMirrorEngineStart, ShutdownWaitsForTheStopAndReleasesEverything)
     EXPECT_TRUE(reported.empty());
 }
 
+TEST_F(ScreenMirrorEngineStart, ShutdownCompletionArrivesEvenIfTheEngineGoesFirst)
+{
+    startLive();
+    auto* s = stream();
+    bool done = false;
+    engine->shutdown([&] { done = true; });
+    engine.reset();
+    ASSERT_TRUE(s->completeStop());
+    clock().runPending();
+    EXPECT_TRUE(done);
+}
+
 // A superseded start's content reply, failure or success, touches
 // neither a newer output nor a fail-closed stop.
 class ScreenMirrorEngineSupersededStart : public ScreenMirrorEngineFixture,
