@@ -1,16 +1,9 @@
-#include "keynote/KeynoteController.h"
+#include "KeynoteControllerFixture.h"
+
 #include "keynote/PresentationSyncController.h"
 #include "model/PromptScript.h"
-#include "platform/NotificationCenter.h"
-#include "support/FakeWorkspace.h"
-#include "support/SimulatedKeynote.h"
-#include "support/TestPlatform.h"
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
-#include <ostream>
 
 namespace quorvia {
 void PrintTo(const PresentationSyncStatus& status, std::ostream* os)
@@ -32,40 +25,20 @@ const QString talkPath = QStringLiteral("/x/Talk.key");
 const QString passiveMessage = QStringLiteral("只监听人工翻页；主动同步当前暂停。");
 const QString notAllowedMessage = QStringLiteral("当前安全状态不允许主动翻页。");
 
-// Real Keynote controller against the simulated Keynote showing Talk.key (12
-// slides), and a script bound to it whose sections map to slides
-// 1, 2, 4, 5, none (a demo) and 3.
-class PresentationSyncControllerTest : public ::testing::Test {
+// The Keynote controller's fixture with a script bound to Talk.key whose
+// sections map to slides 1, 2, 4, 5, none (a demo) and 3.
+class PresentationSyncControllerTest : public KeynoteControllerFixture {
 protected:
     PresentationSyncControllerTest()
     {
-        env.platform().workspaceService = workspace;
-        env.platform().scriptRunnerService = keynote;
-        keynote->attach(*workspace);
-        keynote->launch();
-        keynote->open(SimulatedKeynote::Document::withSlides(QStringLiteral("Talk.key"), talkPath, 12));
-
-        keynoteController = std::make_unique<KeynoteController>();
+        makeReadyController();
         script = std::make_unique<PromptScript>(env.defaults());
         script->replaceDeck(PresentationDeck::keynoteDocument(talkPath, 12));
         script->replaceText(QStringLiteral("1\nA\n---\n2\nB\n---\n4\nC\n---\n5\nD\n---\nDEMO\nE\n---\n3\nF"));
-        sync = std::make_unique<PresentationSyncController>(*script, *keynoteController);
+        sync = std::make_unique<PresentationSyncController>(*script, *controller);
         statusObservation = platform::NotificationCenter::defaultCenter().observe(
             PresentationSyncController::presentationSyncStatusChanged, sync.get(),
             [this](const platform::Notification&) { ++statusChanges; });
-        keynoteController->refresh();
-        settle();
-    }
-
-    void settle() { env.scheduler().settle(); }
-
-    // Advances in small steps, running Keynote's scripts as they are queued.
-    void runFor(double seconds)
-    {
-        for (double t = 0; t < seconds - 1e-9; t += 0.05) {
-            env.scheduler().advance(0.05);
-            settle();
-        }
     }
 
     // Enabled in live, past the hold that enabling starts.
@@ -97,10 +70,6 @@ protected:
 
     void answerNextOutOfRange() { keynote->replyNextWith(platform::ScriptReply::text(QStringLiteral("OUT_OF_RANGE"))); }
 
-    TestPlatform env;
-    std::shared_ptr<FakeWorkspace> workspace = std::make_shared<FakeWorkspace>();
-    std::shared_ptr<SimulatedKeynote> keynote = std::make_shared<SimulatedKeynote>();
-    std::unique_ptr<KeynoteController> keynoteController;
     std::unique_ptr<PromptScript> script;
     std::unique_ptr<PresentationSyncController> sync;
     platform::Observation statusObservation;
@@ -126,54 +95,43 @@ TEST(PresentationSyncStatusTest, TitlesAndDetails)
     EXPECT_NE(Status::suspended(reason), Status::conflict(reason));
 }
 
-TEST_F(PresentationSyncControllerTest, WhileOffNothingHappensButTheSafetyStateIsKept)
+TEST_F(PresentationSyncControllerTest, OffUntilEnabledWithTheBoundDocument)
 {
-    EXPECT_EQ(sync->status(), Status::disabled());
-    script->setIndex(2, Source::speech);
-    keynote->setCurrentSlide(5);
-    keynoteController->refresh();
-    runFor(5);
-    EXPECT_EQ(slideCommands(), 0);
-    EXPECT_EQ(script->currentIndex(), 2);
-    EXPECT_EQ(statusChanges, 0);
-
-    sync->setSafetyState(PresentationSafetyState::live());
-    EXPECT_EQ(sync->status(), Status::disabled());
-    ASSERT_TRUE(sync->enable());
-    // Enabling follows Keynote to the section of slide 5 and may page at once.
-    EXPECT_EQ(script->currentIndex(), 3);
-    EXPECT_EQ(sync->status(), Status::following(5));
-    EXPECT_TRUE(keynoteController->isMonitoring());
-}
-
-TEST_F(PresentationSyncControllerTest, EnableFollowsKeynoteOrRefusesAnotherDocument)
-{
-    keynote->setCurrentSlide(4);
-    keynoteController->refresh();
-    settle();
-    ASSERT_TRUE(sync->enable());
-    EXPECT_EQ(script->currentIndex(), 2);
-    EXPECT_EQ(sync->status(), Status::suspended(QStringLiteral("已启用监听；开始 Keynote 放映或隐私输出后允许主动翻页。")));
-    // Outside live nothing is sent, whatever the script does.
-    script->setIndex(3, Source::manualPrompt);
-    runFor(3);
-    EXPECT_EQ(slideCommands(), 0);
-
-    sync->disable();
-    EXPECT_EQ(sync->status(), Status::disabled());
-    EXPECT_FALSE(keynoteController->isMonitoring());
-
     const Status refused = Status::suspended(QStringLiteral("请先检测 Keynote，并确认实际播放文档身份和页数与绑定的 .key 文稿一致。"));
     script->replaceDeck(PresentationDeck::keynoteDocument(talkPath, 11));
     EXPECT_FALSE(sync->enable());
     EXPECT_EQ(sync->status(), refused);
     script->replaceDeck(PresentationDeck::keynoteDocument(QStringLiteral("/x/Other.key"), 12));
     EXPECT_FALSE(sync->enable());
-    keynote->quit();
-    keynoteController->refresh();
     script->replaceDeck(PresentationDeck::keynoteDocument(talkPath, 12));
-    EXPECT_FALSE(sync->enable());
     EXPECT_FALSE(sync->isEnabled());
+
+    // While off, changes on either side and timer ticks do nothing.
+    script->setIndex(2, Source::speech);
+    keynote->setCurrentSlide(4);
+    controller->refresh();
+    runFor(5);
+    EXPECT_EQ(slideCommands(), 0);
+    EXPECT_EQ(script->currentIndex(), 2);
+    sync->setSafetyState(PresentationSafetyState::disabled()); // kept for enabling
+    EXPECT_EQ(sync->status(), refused);
+
+    // Enabling follows Keynote to the section of slide 4; outside live nothing is sent.
+    ASSERT_TRUE(sync->enable());
+    EXPECT_EQ(script->currentIndex(), 2);
+    EXPECT_TRUE(controller->isMonitoring());
+    EXPECT_EQ(sync->status(), Status::suspended(QStringLiteral("已启用监听；开始 Keynote 放映或隐私输出后允许主动翻页。")));
+    script->setIndex(3, Source::manualPrompt);
+    runFor(3);
+    EXPECT_EQ(slideCommands(), 0);
+
+    sync->disable();
+    EXPECT_EQ(sync->status(), Status::disabled());
+    EXPECT_FALSE(controller->isMonitoring());
+    sync->setSafetyState(PresentationSafetyState::live());
+    ASSERT_TRUE(sync->enable());
+    EXPECT_EQ(script->currentIndex(), 3); // Keynote still shows the slide already followed
+    EXPECT_EQ(sync->status(), Status::following(4));
 }
 
 TEST_F(PresentationSyncControllerTest, SpeechSendsTheSlideAndItsEchoIsSwallowed)
@@ -303,7 +261,7 @@ TEST_F(PresentationSyncControllerTest, RefusedCommandIsAConflictButNotAfterSyncW
     answerNextOutOfRange();
     settle();
     EXPECT_EQ(sync->status(), Status::disabled());
-    keynoteController->refresh();
+    controller->refresh();
     settle();
     keynote->clearLog();
     ASSERT_TRUE(sync->enable());
@@ -382,7 +340,7 @@ TEST_F(PresentationSyncControllerTest, AfterShutdownOrDestructionNothingMoreHapp
     script->setIndex(2, Source::speech);
     sync->shutdown();
     settle();
-    EXPECT_FALSE(keynoteController->isMonitoring());
+    EXPECT_FALSE(controller->isMonitoring());
     const auto trail = sync->auditTrail().size();
     runFor(10);
     EXPECT_EQ(slideCommands(), 1);
@@ -392,7 +350,7 @@ TEST_F(PresentationSyncControllerTest, AfterShutdownOrDestructionNothingMoreHapp
     ASSERT_TRUE(sync->enable());
     script->setIndex(1, Source::system);
     sync.reset();
-    keynoteController->setMonitoringEnabled(true);
+    controller->setMonitoringEnabled(true);
     runFor(1);
     script->setIndex(3, Source::speech);
     keynote->setCurrentSlide(6);
