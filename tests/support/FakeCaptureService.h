@@ -2,6 +2,7 @@
 
 #include "platform/CaptureService.h"
 
+#include <atomic>
 #include <deque>
 #include <mutex>
 #include <vector>
@@ -63,7 +64,7 @@ private:
     std::deque<Completion> starts_;
     std::deque<Completion> stops_;
     std::deque<Completion> updates_;
-    bool capturing_ = false;
+    std::atomic<bool> capturing_{false};
 };
 
 // Shareable content is answered by hand (or at once when autoAnswer is set);
