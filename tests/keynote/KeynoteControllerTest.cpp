@@ -13,20 +13,11 @@ const auto ready = &KeynoteConnectionState::ready;
 
 } // namespace
 
-TEST_F(KeynoteController_, InitialStateFollowsTheInstallation)
+TEST_F(KeynoteController_, StartsFromTheInstallationAndRefreshShowsCheckingThenTheAnswer)
 {
     makeController();
     EXPECT_EQ(controller->state(), KeynoteConnectionState::notRunning());
     EXPECT_EQ(keynote->scriptCount(), 0); // nothing is probed at construction
-    workspace->setInstalled(QStringLiteral("com.apple.Keynote"), false);
-    EXPECT_EQ(KeynoteController().state(), KeynoteConnectionState::notInstalled());
-    workspace->setInstalled(QStringLiteral("com.apple.iWork.Keynote")); // the second identifier counts too
-    EXPECT_EQ(KeynoteController().state(), KeynoteConnectionState::notRunning());
-}
-
-TEST_F(KeynoteController_, RefreshShowsCheckingThenTheAnswer)
-{
-    makeController();
     controller->refresh();
     EXPECT_EQ(controller->state(), KeynoteConnectionState::checking());
     settle();
@@ -39,12 +30,15 @@ TEST_F(KeynoteController_, RefreshShowsCheckingThenTheAnswer)
     EXPECT_EQ(controller->state(), KeynoteConnectionState::notRunning());
     EXPECT_FALSE(controller->documentIdentity());
     workspace->setInstalled(QStringLiteral("com.apple.Keynote"), false);
+    EXPECT_EQ(KeynoteController().state(), KeynoteConnectionState::notInstalled());
     controller->refresh();
     EXPECT_EQ(controller->state(), KeynoteConnectionState::notInstalled());
     EXPECT_EQ(keynote->receivedRequests().size(), 1u);
 
-    // Monitoring from a state that is not ready shows checking too.
-    workspace->setInstalled(QStringLiteral("com.apple.Keynote"));
+    // The second identifier counts as Keynote too; monitoring from a state
+    // that is not ready shows checking.
+    workspace->setInstalled(QStringLiteral("com.apple.iWork.Keynote"));
+    EXPECT_EQ(KeynoteController().state(), KeynoteConnectionState::notRunning());
     keynote->launch();
     keynote->open(Document::withSlides(QStringLiteral("Talk.key"), QStringLiteral("/x/Talk.key"), 12));
     controller->setMonitoringEnabled(true);
