@@ -1,22 +1,16 @@
 #pragma once
 
+#include "privacy/WindowPreferences.h"
+
 namespace quorvia {
 
-namespace platform {
-class DefaultsStore;
-}
-
-// The audience preview window's own opacity.
-class AudiencePreviewPreferences {
+// The audience preview window's own opacity; it has no always-on-top.
+class AudiencePreviewPreferences : private WindowPreferences {
 public:
-    // Null means the platform's defaults store.
     explicit AudiencePreviewPreferences(platform::DefaultsStore* defaults = nullptr);
 
-    double opacity() const;
-    void setOpacity(double value);
-
-private:
-    platform::DefaultsStore& defaults_;
+    using WindowPreferences::opacity;
+    using WindowPreferences::setOpacity;
 };
 
 } // namespace quorvia

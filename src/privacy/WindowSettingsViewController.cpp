@@ -1,7 +1,7 @@
 #include "privacy/WindowSettingsViewController.h"
 
 #include "platform/Text.h"
-#include "privacy/IslandPreferences.h"
+#include "privacy/WindowPreferences.h"
 #include "privacy/PrivacyPalette.h"
 
 #include <QCheckBox>
@@ -88,8 +88,8 @@ void WindowSettingsViewController::loadView(const QString& heading, const QStrin
     titleRow->addWidget(valueLabel_);
 
     slider_ = new QSlider(Qt::Horizontal);
-    slider_->setRange(sliderPosition(IslandPreferences::minimumOpacity),
-                      sliderPosition(IslandPreferences::maximumOpacity));
+    slider_->setRange(sliderPosition(WindowPreferences::minimumOpacity),
+                      sliderPosition(WindowPreferences::maximumOpacity));
     slider_->setValue(sliderPosition(opacity));
     slider_->setTracking(true);
     slider_->setAccessibleName(QStringLiteral("窗口透明度"));
