@@ -33,10 +33,21 @@ constexpr platform::DisplayID kOther = 3;
 const platform::Rect kAudienceFrame(1440, 0, 1920, 1080);
 const platform::Rect kOtherFrame(3360, 0, 1280, 1024);
 
+const QString kSuspended = QStringLiteral("捕获暂时挂起；观众端保持最后安全帧");
+const QString kThermal = QStringLiteral("系统热状态较高；已降至 15 fps 并暂停自动化");
+const QString kBadStatus = QStringLiteral("捕获帧缺少有效状态");
+const QString kUnsafe = QStringLiteral("显示器拓扑或观众外屏选择不安全");
+const QString kResume = QStringLiteral("恢复时显示器或捕获身份已变化");
+const QString kTopology = QStringLiteral("显示器拔插、重排、缩放或主显示器配置已变化");
+const QString kKeynoteChanged = QStringLiteral("Keynote 运行状态已变化；请重新启动隐私输出");
+
+using Kind = AudienceOutputMode::Kind;
+using State = PresentationSafetyState;
+using platform::FrameStatus;
+
 // One engine on fakes: a built-in screen and an audience display, this
 // application and Keynote among the shareable applications.
-class ScreenMirrorEngineFixture : public ::testing::Test {
-protected:
+struct ScreenMirrorEngineFixture : ::testing::Test {
     ScreenMirrorEngineFixture()
     {
         auto& p = env.platform();
@@ -87,11 +98,16 @@ protected:
         engine->setPrivacyOutputEnabled(false);
         clock().runPending();
     }
-    // Through the standby wait to a running stream, before any frame.
-    void startCapturing()
+    // Through the standby wait, the content request unanswered.
+    void preflighting()
     {
         enable();
         clock().advance(0.5);
+    }
+    // Through the standby wait to a running stream, before any frame.
+    void startCapturing()
+    {
+        preflighting();
         ASSERT_TRUE(capture->answerContent());
         clock().runPending();
         ASSERT_NE(stream(), nullptr);
@@ -100,7 +116,15 @@ protected:
     }
     void deliver(platform::FrameStatus status, FakeCaptureStream* from = nullptr)
     {
-        (from ? from : stream())->deliver(status);
+        platform::SampleBuffer buffer;
+        buffer.frameStatus = int(status);
+        buffer.image = FakeCaptureStream::defaultImage();
+        deliverRaw(buffer, platform::StreamOutputType::screen, from);
+    }
+    void deliverRaw(const platform::SampleBuffer& buffer, platform::StreamOutputType type,
+                    FakeCaptureStream* from = nullptr)
+    {
+        (from ? from : stream())->deliverRaw(buffer, type);
         clock().drainQueue(ScreenMirrorEngine::captureQueueLabel);
         clock().runPending();
     }
@@ -121,6 +145,14 @@ protected:
     void completeStop()
     {
         ASSERT_TRUE(stream()->completeStop());
+        clock().runPending();
+    }
+    // A fail-closed stop carried through to its end.
+    void failClosedAndStop(const QString& reason)
+    {
+        engine->failClosed(reason);
+        if (stream())
+            stream()->completeStop();
         clock().runPending();
     }
 

@@ -4,12 +4,6 @@
 
 using namespace quorvia;
 using namespace quorvia::test;
-using Kind = AudienceOutputMode::Kind;
-using platform::FrameStatus;
-
-namespace {
-const QString kKeynoteChanged = QStringLiteral("Keynote 运行状态已变化；请重新启动隐私输出");
-}
 
 class ScreenMirrorEngineStop : public ScreenMirrorEngineFixture {};
 
@@ -19,12 +13,11 @@ TEST_F(ScreenMirrorEngineStop, FailClosedWarnsFirstFreezesThenShowsTheCardOnlyAf
     engine->failClosed(QStringLiteral("x"));
     ASSERT_EQ(willFail, (std::vector<QString>{QStringLiteral("x")}));
     // The owner heard of it while the output was still live and unfrozen.
-    EXPECT_EQ(stateAtWillFail.front(), PresentationSafetyState::live());
+    EXPECT_EQ(stateAtWillFail.front(), State::live());
     EXPECT_EQ(modeAtWillFail.front(), Kind::live);
 
-    EXPECT_EQ(state(), PresentationSafetyState::safeStopped(QStringLiteral("x")));
+    EXPECT_EQ(state(), State::safeStopped(QStringLiteral("x")));
     EXPECT_EQ(mode(), Kind::frozen);
-    EXPECT_FALSE(engine->isPrivacyOutputEnabled());
     EXPECT_FALSE(engine->hasStream());
     EXPECT_EQ(stream()->stopRequests, 1);
 
@@ -35,49 +28,32 @@ TEST_F(ScreenMirrorEngineStop, FailClosedWarnsFirstFreezesThenShowsTheCardOnlyAf
     EXPECT_EQ(canvas()->mode().reason, QStringLiteral("x"));
     EXPECT_TRUE(window()->isVisible());
     EXPECT_FALSE(engine->captureIdentity());
-    EXPECT_EQ(reported.back(), PresentationSafetyState::safeStopped(QStringLiteral("x")));
 }
 
 TEST_F(ScreenMirrorEngineStop, FailClosedDestroysTheWindowWhenTheAudienceIsGoneOrMirrored)
 {
     startLive();
     displays->unplug(kAudience);
-    engine->failClosed(QStringLiteral("gone"));
-    completeStop();
+    failClosedAndStop(QStringLiteral("gone"));
     EXPECT_EQ(window(), nullptr);
 
-    disable();
-    reported.clear();
+    turnOff();
     displays->setScreens({FakeDisplayService::builtIn(kBuiltIn), FakeDisplayService::external(kAudience),
                           FakeDisplayService::external(kOther, QStringLiteral("Second"), kOtherFrame)});
     startLive();
     displays->mirror(kBuiltIn, kOther);
-    engine->failClosed(QStringLiteral("mirrored"));
-    completeStop();
+    failClosedAndStop(QStringLiteral("mirrored"));
     EXPECT_EQ(window(), nullptr);
     EXPECT_TRUE(engine->auxiliaryOutputs().empty());
-}
-
-TEST_F(ScreenMirrorEngineStop, FailClosedWhileOffDestroysQuietlyAndEndsDisabled)
-{
-    startLive();
-    engine->failClosed(QStringLiteral("first"));
-    completeStop();
-    ASSERT_NE(window(), nullptr);
-    willFail.clear();
-    engine->failClosed(QStringLiteral("second"));
-    EXPECT_TRUE(willFail.empty());
-    EXPECT_EQ(window(), nullptr);
-    EXPECT_EQ(state(), PresentationSafetyState::disabled());
 }
 
 TEST_F(ScreenMirrorEngineStop, FailClosedFromAnotherThreadActsOnTheMainQueue)
 {
     startLive();
     std::thread([&] { engine->failClosed(QStringLiteral("far")); }).join();
-    EXPECT_EQ(state(), PresentationSafetyState::live());
+    EXPECT_EQ(state(), State::live());
     clock().runPending();
-    EXPECT_EQ(state(), PresentationSafetyState::safeStopped(QStringLiteral("far")));
+    EXPECT_EQ(state(), State::safeStopped(QStringLiteral("far")));
 }
 
 TEST_F(ScreenMirrorEngineStop, ConcurrentStopsShareOnePlatformStopAndRunInCallOrder)
@@ -92,7 +68,6 @@ TEST_F(ScreenMirrorEngineStop, ConcurrentStopsShareOnePlatformStopAndRunInCallOr
         ScreenMirrorEngineTestPeer::stopStream(*engine, [&] { order.push_back(4); });
     });
     EXPECT_EQ(stream()->stopRequests, 1);
-    EXPECT_TRUE(order.empty());
     ASSERT_TRUE(stream()->completeStop(platform::CaptureError::streamInterrupted)); // error ignored
     EXPECT_TRUE(order.empty()); // the platform's report hops to the main queue
     clock().runPending();
@@ -106,20 +81,13 @@ TEST_F(ScreenMirrorEngineStop, StateReportsComeLaterWithTheStateCurrentAtDeliver
     clock().runPending();
     EXPECT_TRUE(reported.empty());
 
-    engine->setPrivacyOutputEnabled(true);
-    clock().runPending();
-    // standby was assigned; then a fail-closed stop before delivery.
-    ASSERT_EQ(reported.size(), 1u);
-    EXPECT_EQ(reported[0], PresentationSafetyState::standby());
-
+    enable();
     reported.clear();
     engine->failClosed(QStringLiteral("a"));
     engine->failClosed(QStringLiteral("b")); // output already off: back to disabled
     EXPECT_TRUE(reported.empty());
     clock().runPending();
-    ASSERT_EQ(reported.size(), 2u);
-    EXPECT_EQ(reported[0], PresentationSafetyState::disabled());
-    EXPECT_EQ(reported[1], PresentationSafetyState::disabled());
+    EXPECT_EQ(reported, (std::vector{State::disabled(), State::disabled()}));
 }
 
 TEST_F(ScreenMirrorEngineStop, ActivityIsHeldWhileTheAudienceSeesSomethingAndEndsWithIt)
@@ -132,58 +100,44 @@ TEST_F(ScreenMirrorEngineStop, ActivityIsHeldWhileTheAudienceSeesSomethingAndEnd
     EXPECT_TRUE(activity.options.idleDisplaySleepDisabled);
     EXPECT_EQ(process->begun, 1); // standby, preflighting and live share one
 
-    engine->failClosed(QStringLiteral("x"));
-    completeStop();
+    failClosedAndStop(QStringLiteral("x"));
     EXPECT_EQ(process->active.size(), 1u); // the safe card is still shown
     disable();
     EXPECT_TRUE(process->active.empty());
     EXPECT_EQ(process->unknownEnds, 0);
 }
 
-class ScreenMirrorEngineKeynote : public ScreenMirrorEngineFixture {};
-
-TEST_F(ScreenMirrorEngineKeynote, LaunchOrQuitWhileOnFailsClosed)
-{
-    startLive();
-    workspace->launch({QStringLiteral("com.apple.iWork.Keynote"), 91, QStringLiteral("Keynote")});
-    EXPECT_EQ(state(), PresentationSafetyState::safeStopped(kKeynoteChanged));
-    EXPECT_EQ(willFail, (std::vector<QString>{kKeynoteChanged}));
-}
-
-TEST_F(ScreenMirrorEngineKeynote, QuitCountsLikeLaunchAndOtherAppsDoNothing)
-{
-    workspace->launch({QStringLiteral("com.apple.Keynote"), 90, QStringLiteral("Keynote")});
-    startLive();
-    workspace->launch({QStringLiteral("org.example.Other"), 92, QStringLiteral("Other")});
-    EXPECT_EQ(state(), PresentationSafetyState::live());
-    workspace->terminate(QStringLiteral("com.apple.Keynote"));
-    EXPECT_EQ(state(), PresentationSafetyState::safeStopped(kKeynoteChanged));
-}
-
-TEST_F(ScreenMirrorEngineKeynote, WhileOffNothingHappens)
+TEST_F(ScreenMirrorEngineStop, KeynoteLaunchOrQuitFailsClosedOnlyWhileOn)
 {
     workspace->launch({QStringLiteral("com.apple.Keynote"), 90, QStringLiteral("Keynote")});
     workspace->terminate(QStringLiteral("com.apple.Keynote"));
     clock().runPending();
-    EXPECT_EQ(state(), PresentationSafetyState::disabled());
-    EXPECT_TRUE(willFail.empty());
+    EXPECT_EQ(state(), State::disabled());
     EXPECT_TRUE(reported.empty());
+
+    startLive();
+    workspace->launch({QStringLiteral("org.example.Other"), 92, QStringLiteral("Other")});
+    EXPECT_EQ(state(), State::live());
+    workspace->launch({QStringLiteral("com.apple.iWork.Keynote"), 91, QStringLiteral("Keynote")});
+    EXPECT_EQ(state(), State::safeStopped(kKeynoteChanged));
+    EXPECT_EQ(willFail, (std::vector<QString>{kKeynoteChanged}));
+
+    turnOff();
+    startLive();
+    workspace->terminate(QStringLiteral("com.apple.iWork.Keynote"));
+    EXPECT_EQ(state(), State::safeStopped(kKeynoteChanged));
 }
 
-class ScreenMirrorEngineSafePages : public ScreenMirrorEngineFixture {};
-
-TEST_F(ScreenMirrorEngineSafePages, OtherExternalDisplaysShowASafePageThatFollowsThem)
+TEST_F(ScreenMirrorEngineStop, OtherExternalDisplaysShowASafePageThatFollowsThem)
 {
     displays->plug(FakeDisplayService::external(kOther, QStringLiteral("Second"), kOtherFrame));
     enable();
     ASSERT_EQ(engine->auxiliaryOutputs().size(), 1u);
     const auto& aux = *engine->auxiliaryOutputs().at(kOther);
-    ASSERT_NE(aux.canvas(), nullptr);
     EXPECT_EQ(aux.canvas()->mode().kind, Kind::safe);
     EXPECT_EQ(aux.canvas()->mode().reason, QStringLiteral("此显示器未选择为观众输出"));
     EXPECT_EQ(aux.window()->frame(), kOtherFrame);
-    EXPECT_EQ(engine->audienceOutputWindows().size(), 2u);
-    EXPECT_EQ(engine->audienceOutputWindows().front(), window());
+    EXPECT_EQ(engine->audienceOutputWindows(), (std::vector{window(), aux.window()}));
 
     disable();
     EXPECT_TRUE(engine->auxiliaryOutputs().empty());
