@@ -56,22 +56,8 @@ QString failureText(const std::expected<T, ProjectBackupFailure>& result)
     return result ? QStringLiteral("<success>") : description(result.error());
 }
 
-template <typename T>
-std::optional<ProjectBackupError> ownError(const std::expected<T, ProjectBackupFailure>& result)
-{
-    if (result)
-        return std::nullopt;
-    if (const auto* own = std::get_if<ProjectBackupError>(&result.error()))
-        return *own;
-    return std::nullopt;
-}
-
-inline PresentationDeck deckAt(const QString& path, qint64 slides = 3)
-{
-    return PresentationDeck::keynoteDocument(path, slides);
-}
-
-inline PresentationProjectsBackup::Project backupProject(const QString& name, std::optional<PresentationDeck> deck = std::nullopt)
+// A one-block project, with a deck of 3 slides for the document at deckPath when given.
+inline PresentationProjectsBackup::Project backupProject(const QString& name, const std::optional<QString>& deckPath = std::nullopt)
 {
     PresentationProjectsBackup::Project project;
     project.id = platform::newUuid();
@@ -84,7 +70,8 @@ inline PresentationProjectsBackup::Project backupProject(const QString& name, st
     project.speechProgress = {0};
     project.completedSections = {0};
     project.readingCharacterIndex = 2;
-    project.deck = std::move(deck);
+    if (deckPath)
+        project.deck = PresentationDeck::keynoteDocument(*deckPath, 3);
     return project;
 }
 

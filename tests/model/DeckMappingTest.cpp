@@ -6,6 +6,7 @@ using quorvia::test::makeBlocks;
 namespace {
 
 using DeckMapping = test::PromptScriptTest;
+using Reviews = std::vector<std::optional<SlideMappingReview>>;
 
 PresentationDeck deckOf(qint64 slides, const QString& name = "Talk.key")
 {
@@ -22,27 +23,20 @@ SlideMappingReview cloudReview(qint64 slide, double confidence, bool review)
 
 } // namespace
 
-TEST_F(DeckMapping, BindingFewerSlidesDropsMappingsAndReviews)
+TEST_F(DeckMapping, BindingADeckRecomputesMappingsAndResetsReviews)
 {
     PromptScript& s = makeScript(makeBlocks({{"1", "a"}, {"4", "b"}, {"Demo", "c"}}));
+    s.replaceDeck(deckOf(5));
+    s.applyCloudMappingSuggestions({{0, 2, 0.5}, {2, 3, 0.9}});
     log->entries.clear();
+
     s.replaceDeck(deckOf(3));
     EXPECT_EQ(s.slideMappings(), (std::vector<std::optional<qint64>>{1, std::nullopt, std::nullopt}));
-    EXPECT_EQ(s.slideMappingReviews(), (std::vector<std::optional<SlideMappingReview>>{SlideMappingReview::manual, std::nullopt, std::nullopt}));
+    EXPECT_EQ(s.slideMappingReviews(), (Reviews{SlideMappingReview::manual, std::nullopt, std::nullopt}));
     EXPECT_EQ(s.timelineBlocks()[1].label, "4");
     EXPECT_EQ(log->entries, QStringList{"PresentationDeckChanged"});
     EXPECT_EQ(stored().deck, deckOf(3));
     EXPECT_EQ(s.deckStatusText(), QStringLiteral("Talk.key · 3 页 · 已映射 1 段"));
-}
-
-TEST_F(DeckMapping, BindingResetsCloudReviews)
-{
-    PromptScript& s = makeScript(makeBlocks({{"1", "a"}, {"Demo", "b"}}));
-    s.replaceDeck(deckOf(5));
-    s.applyCloudMappingSuggestions({{0, 2, 0.5}, {1, 3, 0.9}});
-    EXPECT_EQ(s.slideMappingReview(1), cloudReview(3, 0.9, false));
-    s.replaceDeck(deckOf(5, "Other.key"));
-    EXPECT_EQ(s.slideMappingReviews(), (std::vector<std::optional<SlideMappingReview>>{SlideMappingReview::manual, std::nullopt}));
 }
 
 TEST_F(DeckMapping, BindingWithoutSectionsAndNonFiniteTime)
@@ -61,17 +55,19 @@ TEST_F(DeckMapping, BindingWithoutSectionsAndNonFiniteTime)
 TEST_F(DeckMapping, CloudSuggestionsChangeReviewsOnly)
 {
     PromptScript& s = makeScript(makeBlocks({{"1", "a"}, {"2", "b"}, {"Demo", "c"}, {"4", "d"}, {"5", "e"}}));
+    // Without a deck nothing changes and nothing is saved or posted.
+    const int writes = env.defaults().writeCount();
+    s.applyCloudMappingSuggestions({{0, 1, 0.9}});
+    EXPECT_EQ(env.defaults().writeCount(), writes);
+    EXPECT_EQ(s.deckStatusText(), QStringLiteral("尚未导入 .key 文稿"));
+
     s.replaceDeck(deckOf(6));
     const auto mappings = s.slideMappings();
     log->entries.clear();
-
     s.applyCloudMappingSuggestions({{0, 3, 0.9}, {0, 5, 0.8}, {1, 4, 1.4}, {2, 2, -0.2}, {3, 1, 0.72}, {4, 6, 0.7199},
                                     {7, 1, 0.9}, {1, 0, 0.9}, {1, 7, 0.9}});
-    EXPECT_EQ(s.slideMappingReview(0), cloudReview(5, 0.8, false));
-    EXPECT_EQ(s.slideMappingReview(1), cloudReview(4, 1.0, false));
-    EXPECT_EQ(s.slideMappingReview(2), cloudReview(2, 0.0, true));
-    EXPECT_EQ(s.slideMappingReview(3), cloudReview(1, 0.72, false));
-    EXPECT_EQ(s.slideMappingReview(4), cloudReview(6, 0.7199, true));
+    EXPECT_EQ(s.slideMappingReviews(), (Reviews{cloudReview(5, 0.8, false), cloudReview(4, 1.0, false), cloudReview(2, 0.0, true),
+                                                cloudReview(1, 0.72, false), cloudReview(6, 0.7199, true)}));
     EXPECT_EQ(s.slideMappings(), mappings);
     EXPECT_EQ(log->entries, QStringList{"PresentationDeckChanged"});
     EXPECT_EQ(stored().slideMappingReviews, s.slideMappingReviews());
@@ -84,17 +80,8 @@ TEST_F(DeckMapping, CloudSuggestionsChangeReviewsOnly)
     s.applyCloudMappingSuggestions({{0, 1, std::numeric_limits<double>::quiet_NaN()}});
     EXPECT_EQ(s.slideMappingReview(0), cloudReview(1, 0.0, true));
     EXPECT_EQ(stored().slideMappingReviews, s.slideMappingReviews());
-}
 
-TEST_F(DeckMapping, CloudSuggestionsNeedADeckWithSlides)
-{
-    PromptScript& s = makeScript(makeBlocks({{"1", "a"}}));
-    const int writes = env.defaults().writeCount();
-    s.applyCloudMappingSuggestions({{0, 1, 0.9}});
-    EXPECT_TRUE(log->entries.isEmpty());
-    EXPECT_EQ(env.defaults().writeCount(), writes);
-    EXPECT_EQ(s.deckStatusText(), QStringLiteral("尚未导入 .key 文稿"));
-
+    // A deck without slides accepts no suggestion.
     s.replaceDeck(deckOf(0));
     s.applyCloudMappingSuggestions({{0, 1, 0.9}});
     EXPECT_EQ(s.slideMappingReview(0), std::nullopt);

@@ -25,6 +25,22 @@ inline std::vector<PromptTimelineBlock> makeBlocks(std::initializer_list<std::pa
     return blocks;
 }
 
+inline QStringList labelsOf(const std::vector<PromptTimelineBlock>& blocks)
+{
+    QStringList out;
+    for (const auto& block : blocks)
+        out.append(block.label);
+    return out;
+}
+
+inline QStringList namesOf(const PromptScript& script)
+{
+    QStringList out;
+    for (const auto& summary : script.projectSummaries())
+        out.append(summary.name);
+    return out;
+}
+
 inline StoredProject makeProject(const QString& name, std::vector<PromptTimelineBlock> blocks)
 {
     StoredProject project;

