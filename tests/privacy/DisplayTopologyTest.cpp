@@ -94,17 +94,3 @@ TEST_F(Topology, DescriptorsSortByNaturalNameThenId)
     EXPECT_EQ(d[3].id, 22u);
     EXPECT_NE(d[2].stableKey, d[3].stableKey) << "identical monitors differ in their unit field";
 }
-
-TEST(TopologyShareable, FindsTheCaptureDisplayById)
-{
-    struct Display {
-        DisplayID displayID;
-        int width;
-    };
-    struct Content {
-        std::vector<Display> displays;
-    };
-    const Content content{{{3, 100}, {7, 200}}};
-    EXPECT_EQ(DisplayTopology::shareableDisplay(7, content)->width, 200);
-    EXPECT_FALSE(DisplayTopology::shareableDisplay(9, content).has_value());
-}

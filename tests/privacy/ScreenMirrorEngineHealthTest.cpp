@@ -28,26 +28,25 @@ TEST_F(ScreenMirrorEngineHealth, IdleFramesKeepTheHeartbeatAliveButShowNothing)
 
 TEST_F(ScreenMirrorEngineHealth, BadFramesFailClosedWithTheirReasons)
 {
-    auto buffer = [](std::optional<FrameStatus> status, bool image = true, bool valid = true) {
+    using platform::StreamOutputType;
+    auto buffer = [](int status, bool image = true, bool valid = true) {
         platform::SampleBuffer b;
-        if (status)
-            b.frameStatus = int(*status);
-        if (image)
-            b.image = FakeCaptureStream::defaultImage();
+        b.frameStatus = status;
+        b.image = image ? FakeCaptureStream::defaultImage() : QImage();
         b.isValid = valid;
         return b;
     };
-    platform::SampleBuffer unknown = buffer(FrameStatus::complete);
-    unknown.frameStatus = 9;
+    platform::SampleBuffer noStatus = buffer(0);
+    noStatus.frameStatus.reset();
     const QString invalid = QStringLiteral("捕获返回了无效画面");
-    const std::vector<std::tuple<platform::SampleBuffer, platform::StreamOutputType, QString>> cases{
-        {buffer(FrameStatus::blank), platform::StreamOutputType::screen, QStringLiteral("ScreenCaptureKit 返回空白状态")},
-        {buffer(FrameStatus::stopped), platform::StreamOutputType::screen, QStringLiteral("ScreenCaptureKit 已停止输出")},
-        {unknown, platform::StreamOutputType::screen, QStringLiteral("ScreenCaptureKit 返回未知帧状态")},
-        {buffer(std::nullopt), platform::StreamOutputType::screen, kBadStatus},
-        {buffer(FrameStatus::complete), platform::StreamOutputType::audio, kBadStatus},
-        {buffer(FrameStatus::complete, false), platform::StreamOutputType::screen, invalid},
-        {buffer(FrameStatus::started, true, false), platform::StreamOutputType::screen, invalid},
+    const std::vector<std::tuple<platform::SampleBuffer, StreamOutputType, QString>> cases{
+        {buffer(int(FrameStatus::blank)), StreamOutputType::screen, QStringLiteral("ScreenCaptureKit 返回空白状态")},
+        {buffer(int(FrameStatus::stopped)), StreamOutputType::screen, QStringLiteral("ScreenCaptureKit 已停止输出")},
+        {buffer(9), StreamOutputType::screen, QStringLiteral("ScreenCaptureKit 返回未知帧状态")},
+        {noStatus, StreamOutputType::screen, kBadStatus},
+        {buffer(int(FrameStatus::complete)), StreamOutputType::audio, kBadStatus},
+        {buffer(int(FrameStatus::complete), false), StreamOutputType::screen, invalid},
+        {buffer(int(FrameStatus::started), true, false), StreamOutputType::screen, invalid},
     };
     for (const auto& [frame, type, reason] : cases) {
         SCOPED_TRACE(reason.toStdString());
