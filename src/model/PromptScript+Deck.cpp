@@ -16,8 +16,7 @@ void PromptScript::replaceDeck(const PresentationDeck& deck)
     slideMappingReviews_.clear();
     for (const auto& mapping : slideMappings_)
         slideMappingReviews_.push_back(mapping ? std::optional(SlideMappingReview::manual) : std::nullopt);
-    updateActiveSnapshot();
-    persist();
+    save();
     notifyDeckChanged();
 }
 
@@ -59,8 +58,7 @@ void PromptScript::applyCloudMappingSuggestions(const std::vector<CloudSlideSugg
             SlideMappingReview{suggestion.slideNumber, confidence, confidence < CloudSlideSuggestion::reviewThreshold,
                                SlideMappingReview::Origin::cloudAI};
     }
-    updateActiveSnapshot();
-    persist();
+    save();
     notifyDeckChanged();
 }
 

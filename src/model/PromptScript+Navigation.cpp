@@ -53,12 +53,7 @@ void PromptScript::movePrevious(PresentationEventSource source)
 {
     if (!canMovePrevious())
         return;
-    resetSpeechProgressForCurrentBlock();
-    --currentIndex_;
-    readingCharacterIndex_ = 0;
-    updateActiveSnapshot();
-    persist();
-    notifyChanged(source);
+    enterSection(currentIndex_ - 1, source);
 }
 
 void PromptScript::moveNext(PresentationEventSource source)
@@ -66,12 +61,7 @@ void PromptScript::moveNext(PresentationEventSource source)
     if (!canMoveNext())
         return;
     completedSections_.insert(currentIndex_);
-    resetSpeechProgressForCurrentBlock();
-    ++currentIndex_;
-    readingCharacterIndex_ = 0;
-    updateActiveSnapshot();
-    persist();
-    notifyChanged(source);
+    enterSection(currentIndex_ + 1, source);
 }
 
 void PromptScript::setIndex(qint64 index, PresentationEventSource source)
@@ -80,11 +70,15 @@ void PromptScript::setIndex(qint64 index, PresentationEventSource source)
         return;
     if (index > currentIndex_)
         completedSections_.insert(currentIndex_);
+    enterSection(index, source);
+}
+
+void PromptScript::enterSection(qint64 index, PresentationEventSource source)
+{
     resetSpeechProgressForCurrentBlock();
     currentIndex_ = index;
     readingCharacterIndex_ = 0;
-    updateActiveSnapshot();
-    persist();
+    save();
     notifyChanged(source);
 }
 
@@ -93,8 +87,7 @@ void PromptScript::setPromptMode(PromptMode mode)
     if (mode == promptMode_)
         return;
     promptMode_ = mode;
-    updateActiveSnapshot();
-    persist();
+    save();
     notifyModeChanged();
 }
 
@@ -115,8 +108,7 @@ void PromptScript::setSpeechProgress(qint64 offset, qint64 sectionIndex, bool is
         return;
     speechProgress_[index] = clamped;
     if (isFinal) {
-        updateActiveSnapshot();
-        persist();
+        save();
     }
     notifyChanged(PresentationEventSource::speech);
 }
@@ -126,16 +118,14 @@ void PromptScript::markSectionCompleted(qint64 sectionIndex)
     if (!isSectionIndex(sectionIndex) || completedSections_.contains(sectionIndex))
         return;
     completedSections_.insert(sectionIndex);
-    updateActiveSnapshot();
-    persist();
+    save();
 }
 
 void PromptScript::resetAutomationProgress()
 {
     speechProgress_.assign(timelineBlocks_.size(), 0);
     completedSections_.clear();
-    updateActiveSnapshot();
-    persist();
+    save();
     notifyChanged(PresentationEventSource::recovery);
 }
 
@@ -145,8 +135,7 @@ void PromptScript::setReadingCharacterIndex(qint64 index)
     if (clamped == readingCharacterIndex_)
         return;
     readingCharacterIndex_ = clamped;
-    updateActiveSnapshot();
-    persist();
+    save();
 }
 
 } // namespace quorvia

@@ -13,8 +13,7 @@ bool PromptScript::mergeKeynoteNotesBackup(const KeynotePresenterNotesBackup& ba
     } else {
         keynoteNotesBackup_ = backup;
     }
-    updateActiveSnapshot();
-    persist();
+    save();
     notifyNotesBackupChanged();
     return true;
 }
@@ -24,8 +23,7 @@ void PromptScript::clearKeynoteNotesBackup()
     if (!keynoteNotesBackup_)
         return;
     keynoteNotesBackup_.reset();
-    updateActiveSnapshot();
-    persist();
+    save();
     notifyNotesBackupChanged();
 }
 

@@ -18,8 +18,7 @@ PromptScript::PromptScript(platform::DefaultsStore& defaults) : defaults_(defaul
     const StoredProject& record = active != projects_.end() ? *active : projects_.front();
     activeProjectID_ = record.id;
     load(record);
-    updateActiveSnapshot();
-    persist();
+    save();
 }
 
 PromptScript::PromptScript() : PromptScript(platform::current().defaults()) {}
@@ -126,6 +125,12 @@ void PromptScript::persist()
     defaults_.setString(legacyScriptKey, rawText_);
 }
 
+void PromptScript::save()
+{
+    updateActiveSnapshot();
+    persist();
+}
+
 void PromptScript::notifyChanged(PresentationEventSource source)
 {
     platform::NotificationCenter::defaultCenter().post(NotificationName::promptScriptChanged, this,
@@ -148,8 +153,7 @@ void PromptScript::notifyModeChanged() { platform::NotificationCenter::defaultCe
 
 void PromptScript::commitTimelineEdit(PresentationEventSource source)
 {
-    updateActiveSnapshot();
-    persist();
+    save();
     notifyChanged(source);
     notifyDeckChanged();
 }

@@ -146,6 +146,8 @@ private:
     void loadActiveProject();
     void updateActiveSnapshot();
     void persist();
+    // Snapshot, then persist.
+    void save();
     void notifyChanged(PresentationEventSource source);
     void notifyDeckChanged();
     void notifyProjectsChanged();
@@ -178,6 +180,8 @@ private:
     const StoredProject* activeRecord() const;
 
     void resetSpeechProgressForCurrentBlock();
+    // Leaves the current section for `index`: its speech progress and the reading position restart; saves, announces.
+    void enterSection(qint64 index, PresentationEventSource source);
     std::set<qint64> shiftedCompletedSections(qint64 insertionIndex) const;
     std::optional<qint64> deckSlideCount() const;
     qint64 sectionCount() const { return static_cast<qint64>(timelineBlocks_.size()); }
