@@ -5,12 +5,7 @@
 #include "platform/Window.h"
 #include "privacy/AudiencePreviewCanvasView.h"
 #include "privacy/WindowSettingsViewController.h"
-#include "support/FakeCaptureService.h"
-#include "support/FakeDisplayService.h"
-#include "support/FakePermissionService.h"
-#include "support/FakeProcessService.h"
-#include "support/FakeVideoSurface.h"
-#include "support/TestPlatform.h"
+#include "PrivacyFakes.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -37,23 +32,13 @@ TEST(AudiencePreviewFrame, InitialFrameSitsTopRightWithinItsWidthLimits)
 namespace {
 const QString kQueue = QStringLiteral("com.local.quorvia.audience-preview");
 
-struct Preview : ::testing::Test {
-    test::TestPlatform env;
-    std::shared_ptr<FakeDisplayService> displays = std::make_shared<FakeDisplayService>();
-    std::shared_ptr<test::FakeCaptureService> capture = std::make_shared<test::FakeCaptureService>();
-    std::shared_ptr<test::FakePermissionService> permissions = std::make_shared<test::FakePermissionService>();
-    std::shared_ptr<test::FakeProcessService> process = std::make_shared<test::FakeProcessService>();
-    test::FakeVideoSurfaces surfaces;
+struct Preview : ::testing::Test, test::PrivacyFakes {
     std::unique_ptr<AudiencePreviewWindowController> preview = std::make_unique<AudiencePreviewWindowController>();
     std::vector<bool> visibility;
     int windowsCreated = 0;
 
     Preview()
     {
-        env.platform().displayService = displays;
-        env.platform().captureService = capture;
-        env.platform().permissionService = permissions;
-        env.platform().processService = process;
         displays->setScreens({FakeDisplayService::builtIn(1), FakeDisplayService::external(7),
                               FakeDisplayService::external(8, QStringLiteral("B"), Rect(3360, 0, 1920, 1080))});
         capture->content.displays = {test::FakeCaptureService::display(7, Rect(1440, 0, 1920, 1080)),
@@ -69,7 +54,7 @@ struct Preview : ::testing::Test {
     void answer(std::expected<platform::ShareableContent, platform::CaptureError> reply)
     {
         capture->answerContent(std::move(reply));
-        env.scheduler().runPending();
+        clock().runPending();
     }
     // Start and bring the stream to running.
     test::FakeCaptureStream* running(platform::DisplayID id)
@@ -78,19 +63,19 @@ struct Preview : ::testing::Test {
         answer(capture->content);
         auto* stream = capture->lastStream();
         if (stream && stream->completeStart())
-            env.scheduler().runPending();
+            clock().runPending();
         return stream;
     }
     void stopped(test::FakeCaptureStream* stream)
     {
         stream->completeStop();
-        env.scheduler().runPending();
+        clock().runPending();
     }
     void deliver(test::FakeCaptureStream* stream, const platform::SampleBuffer& buffer)
     {
         stream->deliverRaw(buffer);
-        env.scheduler().drainQueue(kQueue);
-        env.scheduler().runPending();
+        clock().drainQueue(kQueue);
+        clock().runPending();
     }
     static platform::SampleBuffer frame(int status, bool valid = true)
     {
@@ -186,7 +171,7 @@ TEST_F(Preview, StartFailureAndSystemStopEndThePreview)
     answer(capture->content);
     auto* stream = capture->lastStream();
     stream->completeStart(platform::CaptureError::startFailed);
-    env.scheduler().runPending();
+    clock().runPending();
     EXPECT_EQ(status(), QStringLiteral("外屏预览启动失败"));
     EXPECT_EQ(stream->stopRequests, 1);
     EXPECT_FALSE(preview->isVisible());
@@ -194,7 +179,7 @@ TEST_F(Preview, StartFailureAndSystemStopEndThePreview)
     stopped(stream);
     auto* second = running(7);
     second->fail();
-    env.scheduler().runPending();
+    clock().runPending();
     EXPECT_EQ(status(), QStringLiteral("外屏预览已停止"));
     EXPECT_TRUE(preview->window()->isVisible());
     EXPECT_FALSE(preview->isVisible());
@@ -330,8 +315,8 @@ TEST_F(Preview, SnapshotOfAPictureAndOfAStatus)
     QImage picture(1920, 1080, QImage::Format_ARGB32);
     picture.fill(QColor(30, 90, 160));
     stream->deliver(FrameStatus::complete, picture);
-    env.scheduler().drainQueue(kQueue);
-    env.scheduler().runPending();
+    clock().drainQueue(kQueue);
+    clock().runPending();
     platform::Window* window = preview->window();
     window->resize(640, 388);
     QApplication::processEvents();

@@ -1,7 +1,6 @@
 #include "privacy/CaptureIdentity.h"
 
-#include "support/FakeDisplayService.h"
-#include "support/TestPlatform.h"
+#include "PrivacyFakes.h"
 
 #include <gtest/gtest.h>
 
@@ -9,13 +8,10 @@ using namespace quorvia;
 using test::FakeDisplayService;
 
 namespace {
-struct CaptureIdentityTest : ::testing::Test {
-    test::TestPlatform env;
-    std::shared_ptr<FakeDisplayService> displays = std::make_shared<FakeDisplayService>();
+struct CaptureIdentityTest : ::testing::Test, test::PrivacyFakes {
 
     CaptureIdentityTest()
     {
-        env.platform().displayService = displays;
         reset();
     }
     void reset()

@@ -1,8 +1,7 @@
 #include "privacy/DisplaySelectionController.h"
 
 #include "platform/NotificationCenter.h"
-#include "support/FakeDisplayService.h"
-#include "support/TestPlatform.h"
+#include "PrivacyFakes.h"
 
 #include <gtest/gtest.h>
 
@@ -13,9 +12,7 @@ using test::FakeDisplayService;
 namespace {
 const QString kKey = QStringLiteral("presentation.display.selectedExternalStableKey");
 
-struct Selection : ::testing::Test {
-    test::TestPlatform env;
-    std::shared_ptr<FakeDisplayService> displays = std::make_shared<FakeDisplayService>();
+struct Selection : ::testing::Test, test::PrivacyFakes {
     int posts = 0;
     platform::Observation obs = platform::NotificationCenter::defaultCenter().observe(
         DisplaySelectionController::audienceDisplaySelectionChanged, nullptr,
@@ -23,7 +20,6 @@ struct Selection : ::testing::Test {
 
     Selection()
     {
-        env.platform().displayService = displays;
         displays->setScreens({FakeDisplayService::builtIn(1), FakeDisplayService::external(7, QStringLiteral("A")),
                               FakeDisplayService::external(8, QStringLiteral("B"), Rect(3360, 0, 1920, 1080))});
     }

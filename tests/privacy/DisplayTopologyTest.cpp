@@ -1,7 +1,6 @@
 #include "privacy/DisplayTopology.h"
 
-#include "support/FakeDisplayService.h"
-#include "support/TestPlatform.h"
+#include "PrivacyFakes.h"
 
 #include <gtest/gtest.h>
 
@@ -11,11 +10,7 @@ using platform::Screen;
 using test::FakeDisplayService;
 
 namespace {
-struct Topology : ::testing::Test {
-    test::TestPlatform env;
-    std::shared_ptr<FakeDisplayService> displays = std::make_shared<FakeDisplayService>();
-    Topology() { env.platform().displayService = displays; }
-};
+struct Topology : ::testing::Test, test::PrivacyFakes {};
 } // namespace
 
 TEST_F(Topology, OnlyABuiltInScreenWithAnExtendedExternalIsSafe)

@@ -2,8 +2,7 @@
 
 #include "privacy/IslandTriggerPanel.h"
 #include "privacy/PrivateWindowGeometry.h"
-#include "support/FakeDisplayService.h"
-#include "support/TestPlatform.h"
+#include "PrivacyFakes.h"
 
 #include <gtest/gtest.h>
 
@@ -27,14 +26,11 @@ TEST(PrivateWindowGeometry, ClampShrinksThenMovesIntoTheBounds)
 }
 
 namespace {
-struct Registry : ::testing::Test {
-    test::TestPlatform env;
-    std::shared_ptr<FakeDisplayService> displays = std::make_shared<FakeDisplayService>();
+struct Registry : ::testing::Test, test::PrivacyFakes {
     PrivateWindowRegistry registry;
 
     Registry()
     {
-        env.platform().displayService = displays;
         displays->setScreens({FakeDisplayService::builtIn(1), FakeDisplayService::external(7)});
     }
 

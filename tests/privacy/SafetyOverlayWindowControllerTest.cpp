@@ -3,10 +3,7 @@
 #include "Snapshot.h"
 #include "platform/Panel.h"
 #include "privacy/SafetyOverlayContentView.h"
-#include "support/FakeDisplayService.h"
-#include "support/FakeProcessService.h"
-#include "support/FakeWorkspace.h"
-#include "support/TestPlatform.h"
+#include "PrivacyFakes.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -19,20 +16,10 @@ using platform::Rect;
 using test::FakeDisplayService;
 
 namespace {
-struct Overlay : ::testing::Test {
-    test::TestPlatform env;
-    std::shared_ptr<FakeDisplayService> displays = std::make_shared<FakeDisplayService>();
-    std::shared_ptr<test::FakeProcessService> process = std::make_shared<test::FakeProcessService>();
-    std::shared_ptr<test::FakeWorkspace> workspace = std::make_shared<test::FakeWorkspace>();
+struct Overlay : ::testing::Test, test::PrivacyFakes {
     SafetyOverlayWindowController overlay;
 
-    Overlay()
-    {
-        env.platform().displayService = displays;
-        env.platform().processService = process;
-        env.platform().workspaceService = workspace;
-        displays->setScreens({FakeDisplayService::builtIn(1), FakeDisplayService::external(7)});
-    }
+    Overlay() { displays->setScreens({FakeDisplayService::builtIn(1), FakeDisplayService::external(7)}); }
 
     void click(const QString& title)
     {

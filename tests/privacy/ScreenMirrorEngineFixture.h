@@ -4,14 +4,7 @@
 #include "platform/Window.h"
 #include "privacy/AudienceCanvasView.h"
 #include "privacy/ScreenMirrorEngine.h"
-#include "support/FakeCaptureService.h"
-#include "support/FakeDisplayService.h"
-#include "support/FakePermissionService.h"
-#include "support/FakePointerService.h"
-#include "support/FakeProcessService.h"
-#include "support/FakeVideoSurface.h"
-#include "support/FakeWorkspace.h"
-#include "support/TestPlatform.h"
+#include "PrivacyFakes.h"
 
 #include <gtest/gtest.h>
 
@@ -47,16 +40,9 @@ using platform::FrameStatus;
 
 // One engine on fakes: a built-in screen and an audience display, this
 // application and Keynote among the shareable applications.
-struct ScreenMirrorEngineFixture : ::testing::Test {
+struct ScreenMirrorEngineFixture : ::testing::Test, PrivacyFakes {
     ScreenMirrorEngineFixture()
     {
-        auto& p = env.platform();
-        p.displayService = displays;
-        p.captureService = capture;
-        p.permissionService = permissions;
-        p.pointerService = pointer;
-        p.processService = process;
-        p.workspaceService = workspace;
         displays->setScreens({FakeDisplayService::builtIn(kBuiltIn), FakeDisplayService::external(kAudience)});
         capture->content.displays = {FakeCaptureService::display(kBuiltIn, platform::Rect(0, 0, 1440, 900)),
                                      FakeCaptureService::display(kAudience, kAudienceFrame)};
@@ -78,7 +64,6 @@ struct ScreenMirrorEngineFixture : ::testing::Test {
 
     ~ScreenMirrorEngineFixture() override { engine.reset(); }
 
-    ManualScheduler& clock() { return env.scheduler(); }
     AudienceCanvasView* canvas() const { return engine->output().canvas(); }
     platform::Window* window() const { return engine->output().window(); }
     FakeCaptureStream* stream() const { return capture->lastStream(); }
@@ -156,14 +141,6 @@ struct ScreenMirrorEngineFixture : ::testing::Test {
         clock().runPending();
     }
 
-    TestPlatform env;
-    FakeVideoSurfaces surfaces;
-    std::shared_ptr<FakeDisplayService> displays = std::make_shared<FakeDisplayService>();
-    std::shared_ptr<FakeCaptureService> capture = std::make_shared<FakeCaptureService>();
-    std::shared_ptr<FakePermissionService> permissions = std::make_shared<FakePermissionService>();
-    std::shared_ptr<FakePointerService> pointer = std::make_shared<FakePointerService>();
-    std::shared_ptr<FakeProcessService> process = std::make_shared<FakeProcessService>();
-    std::shared_ptr<FakeWorkspace> workspace = std::make_shared<FakeWorkspace>();
     std::unique_ptr<ScreenMirrorEngine> engine;
 
     std::vector<PresentationSafetyState> reported;

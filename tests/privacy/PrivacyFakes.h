@@ -1,0 +1,42 @@
+#pragma once
+
+#include "support/FakeCaptureService.h"
+#include "support/FakeDisplayService.h"
+#include "support/FakePermissionService.h"
+#include "support/FakePointerService.h"
+#include "support/FakeProcessService.h"
+#include "support/FakeVideoSurface.h"
+#include "support/FakeWorkspace.h"
+#include "support/TestPlatform.h"
+
+#include <memory>
+
+namespace quorvia::test {
+
+// The platform services the privacy views and the output stand on, every one
+// a fake, installed for one test. The screens are the test's to set.
+struct PrivacyFakes {
+    PrivacyFakes()
+    {
+        auto& p = env.platform();
+        p.displayService = displays;
+        p.captureService = capture;
+        p.permissionService = permissions;
+        p.pointerService = pointer;
+        p.processService = process;
+        p.workspaceService = workspace;
+    }
+
+    ManualScheduler& clock() { return env.scheduler(); }
+
+    TestPlatform env;
+    FakeVideoSurfaces surfaces;
+    std::shared_ptr<FakeDisplayService> displays = std::make_shared<FakeDisplayService>();
+    std::shared_ptr<FakeCaptureService> capture = std::make_shared<FakeCaptureService>();
+    std::shared_ptr<FakePermissionService> permissions = std::make_shared<FakePermissionService>();
+    std::shared_ptr<FakePointerService> pointer = std::make_shared<FakePointerService>();
+    std::shared_ptr<FakeProcessService> process = std::make_shared<FakeProcessService>();
+    std::shared_ptr<FakeWorkspace> workspace = std::make_shared<FakeWorkspace>();
+};
+
+} // namespace quorvia::test
