@@ -47,7 +47,6 @@ TEST_F(DeckMapping, BindingWithoutSectionsAndNonFiniteTime)
     s.replaceDeck(deck);
     EXPECT_TRUE(s.slideMappings().empty());
     EXPECT_EQ(log->entries, QStringList{"PresentationDeckChanged"});
-    // The save went through and reads back.
     ASSERT_TRUE(stored().deck.has_value());
     EXPECT_EQ(stored().deck->modificationTime, 0.0);
 }
@@ -81,7 +80,6 @@ TEST_F(DeckMapping, CloudSuggestionsChangeReviewsOnly)
     EXPECT_EQ(s.slideMappingReview(0), cloudReview(1, 0.0, true));
     EXPECT_EQ(stored().slideMappingReviews, s.slideMappingReviews());
 
-    // A deck without slides accepts no suggestion.
     s.replaceDeck(deckOf(0));
     s.applyCloudMappingSuggestions({{0, 1, 0.9}});
     EXPECT_EQ(s.slideMappingReview(0), std::nullopt);

@@ -49,7 +49,6 @@ protected:
         return manifest;
     }
 
-    // The description of an import's failure, or "<success>".
     QString importFailure(const QString& packagePath) const { return failureText(ProjectBackupPackage::importBackup(packagePath, store())); }
 
     const QString invalidPackage = ProjectBackupError::invalidPackage().description();

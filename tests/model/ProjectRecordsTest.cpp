@@ -9,10 +9,6 @@
 #include "BackupFixtures.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
 
 using namespace quorvia;
 

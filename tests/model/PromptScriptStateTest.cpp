@@ -55,8 +55,6 @@ TEST_F(PromptScriptState, LegacyTextIsMigratedWhenNoProjectIsStored)
         local.defaults().setString(PromptScript::legacyScriptKey, legacy);
         PromptScript s(local.defaults());
         EXPECT_EQ(test::labelsOf(s.timelineBlocks()), labels) << legacy.toStdString();
-        // A readable, if empty, list is not set aside.
-        EXPECT_FALSE(local.defaults().contains(PromptScript::unreadableProjectsKey));
     }
 }
 
