@@ -41,10 +41,7 @@ struct Preview : ::testing::Test, test::PrivacyFakes {
     {
         displays->setScreens({FakeDisplayService::builtIn(1), FakeDisplayService::external(7),
                               FakeDisplayService::external(8, QStringLiteral("B"), Rect(3360, 0, 1920, 1080))});
-        capture->content.displays = {test::FakeCaptureService::display(7, Rect(1440, 0, 1920, 1080)),
-                                     test::FakeCaptureService::display(8, Rect(3360, 0, 1920, 1080))};
-        capture->content.applications = {{QStringLiteral("com.local.quorvia"), QStringLiteral("Quorvia"), process->pid},
-                                         {QStringLiteral("com.apple.Keynote"), QStringLiteral("Keynote"), 77}};
+        shareEverything();
         preview->onVisibilityChange = [this](bool v) { visibility.push_back(v); };
         preview->onWindowCreated = [this](platform::Window*) { ++windowsCreated; };
     }

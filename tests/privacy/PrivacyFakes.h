@@ -29,6 +29,18 @@ struct PrivacyFakes {
 
     ManualScheduler& clock() { return env.scheduler(); }
 
+    // Every listed screen becomes shareable, with this application, Keynote
+    // and one other application running.
+    void shareEverything()
+    {
+        capture->content.displays.clear();
+        for (const auto& screen : displays->screens())
+            capture->content.displays.push_back(FakeCaptureService::display(*screen.displayID, screen.frame));
+        capture->content.applications = {{QStringLiteral("com.local.quorvia"), QStringLiteral("Quorvia"), process->pid},
+                                         {QStringLiteral("com.apple.Keynote"), QStringLiteral("Keynote"), 77},
+                                         {QStringLiteral("org.example.Editor"), QStringLiteral("Editor"), 88}};
+    }
+
     TestPlatform env;
     FakeVideoSurfaces surfaces;
     std::shared_ptr<FakeDisplayService> displays = std::make_shared<FakeDisplayService>();

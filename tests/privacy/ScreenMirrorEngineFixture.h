@@ -44,11 +44,7 @@ struct ScreenMirrorEngineFixture : ::testing::Test, PrivacyFakes {
     ScreenMirrorEngineFixture()
     {
         displays->setScreens({FakeDisplayService::builtIn(kBuiltIn), FakeDisplayService::external(kAudience)});
-        capture->content.displays = {FakeCaptureService::display(kBuiltIn, platform::Rect(0, 0, 1440, 900)),
-                                     FakeCaptureService::display(kAudience, kAudienceFrame)};
-        capture->content.applications = {{QStringLiteral("com.local.quorvia"), QStringLiteral("Quorvia"), process->pid},
-                                         {QStringLiteral("com.apple.Keynote"), QStringLiteral("Keynote"), 77},
-                                         {QStringLiteral("org.example.Editor"), QStringLiteral("Editor"), 88}};
+        shareEverything();
         engine = std::make_unique<ScreenMirrorEngine>();
         engine->onStateChange = [this](const PresentationSafetyState& s) { reported.push_back(s); };
         engine->onWillFailClosed = [this](const QString& reason) {

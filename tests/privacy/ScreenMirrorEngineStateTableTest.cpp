@@ -104,7 +104,7 @@ const std::vector<Row> kRows{
     {"TopologyUnchanged", live, topology, State::live(), Kind::live},
     {"TopologyDuringStandby", standby, topology, State::standby(), Kind::standby},
     {"KeynoteLaunched", live,
-     [](F& f) { f.workspace->launch({QStringLiteral("com.apple.Keynote"), 90, QStringLiteral("Keynote")}); },
+     [](F& f) { f.workspace->launch({QStringLiteral("com.apple.iWork.Keynote"), 91, QStringLiteral("Keynote")}); },
      State::safeStopped(kKeynoteChanged), Kind::frozen},
     {"FailClosedWhileOn", live, failX, stopped("x"), Kind::safe},
     {"FailClosedWhileOff", nothing, failX, State::disabled(), std::nullopt},
