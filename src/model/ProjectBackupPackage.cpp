@@ -159,8 +159,8 @@ bool ProjectBackupPackage::isSafeRelativePath(const QString& path)
 {
     if (path.isEmpty() || path.startsWith(u'/') || path.contains(QChar(0)))
         return false;
-    for (const QString& piece : path.split(u'/')) {
-        if (piece.isEmpty() || piece == u"." || piece == u"..")
+    for (const QString& segment : path.split(u'/')) {
+        if (segment.isEmpty() || segment == u"." || segment == u"..")
             return false;
     }
     return true;

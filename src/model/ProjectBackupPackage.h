@@ -32,7 +32,7 @@ public:
     static std::expected<PresentationProjectsBackup, ProjectBackupFailure>
     importBackup(const QString& packagePath, const std::optional<QString>& documentStoreRoot = std::nullopt);
 
-    // Relative, "/" separated, with no empty, "." or ".." piece and no NUL.
+    // Relative, "/" separated, with no empty, "." or ".." segment and no NUL.
     static bool isSafeRelativePath(const QString& path);
 };
 

@@ -137,19 +137,19 @@ ParsedScript parseScript(const QString& source)
 
 QString serialize(const std::vector<PromptTimelineBlock>& blocks)
 {
-    QStringList pieces;
-    pieces.reserve(static_cast<qsizetype>(blocks.size()));
+    QStringList parts;
+    parts.reserve(static_cast<qsizetype>(blocks.size()));
     for (const auto& block : blocks)
-        pieces.append(block.text.isEmpty() ? block.label : block.label + u'\n' + block.text);
-    return pieces.join(QStringLiteral("\n---\n"));
+        parts.append(block.text.isEmpty() ? block.label : block.label + u'\n' + block.text);
+    return parts.join(QStringLiteral("\n---\n"));
 }
 
 QStringList legacySections(const QString& storedText)
 {
     const QString normalized = normalizedLineEndings(storedText);
     QStringList out;
-    for (const auto& piece : normalized.split(QStringLiteral("\n\n"))) {
-        const QString trimmed = text::trimmedWhitespaceAndNewlines(piece);
+    for (const auto& paragraph : normalized.split(QStringLiteral("\n\n"))) {
+        const QString trimmed = text::trimmedWhitespaceAndNewlines(paragraph);
         if (!trimmed.isEmpty())
             out.append(trimmed);
     }
