@@ -46,6 +46,14 @@ void VideoSurface::enqueue(const SampleBuffer& buffer)
     update();
 }
 
+void VideoSurface::enqueueWhenReady(const SampleBuffer& buffer)
+{
+    if (status() == Status::failed || requiresFlushToResumeDecoding())
+        flush();
+    if (isReadyForMoreMediaData())
+        enqueue(buffer);
+}
+
 void VideoSurface::flush()
 {
     if (status_ == Status::failed)

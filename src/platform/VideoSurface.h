@@ -27,6 +27,9 @@ public:
     virtual bool isReadyForMoreMediaData() const { return true; }
 
     virtual void enqueue(const SampleBuffer& buffer);
+    // Flushes a failed renderer, or one that asks for it, first; a renderer
+    // that is not ready for more drops the frame.
+    void enqueueWhenReady(const SampleBuffer& buffer);
     // Resets the renderer and keeps the picture on screen.
     virtual void flush();
     // Resets the renderer and clears the picture to black.

@@ -83,14 +83,8 @@ void AudienceCanvasView::setMode(AudienceOutputMode mode)
 
 void AudienceCanvasView::enqueue(const platform::SampleBuffer& buffer)
 {
-    if (mode_.kind != AudienceOutputMode::Kind::live || !surface_)
-        return;
-    if (surface_->status() == platform::VideoSurface::Status::failed)
-        surface_->flush();
-    else if (surface_->requiresFlushToResumeDecoding())
-        surface_->flush();
-    if (surface_->isReadyForMoreMediaData())
-        surface_->enqueue(buffer);
+    if (mode_.kind == AudienceOutputMode::Kind::live && surface_)
+        surface_->enqueueWhenReady(buffer);
 }
 
 void AudienceCanvasView::configurePointerSource(const platform::Rect& frame) { sourceScreenFrame_ = frame; }

@@ -54,11 +54,7 @@ void AudiencePreviewCanvasView::enqueue(const platform::SampleBuffer& buffer)
     if (!buffer.isValid || !buffer.hasImage() || !surface_)
         return;
     statusLabel_->hide();
-    if (surface_->status() == platform::VideoSurface::Status::failed || surface_->requiresFlushToResumeDecoding())
-        surface_->flush();
-    // Frames are dropped rather than queued when the renderer is busy.
-    if (surface_->isReadyForMoreMediaData())
-        surface_->enqueue(buffer);
+    surface_->enqueueWhenReady(buffer);
 }
 
 void AudiencePreviewCanvasView::prepareForShutdown()

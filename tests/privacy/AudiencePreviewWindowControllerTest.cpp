@@ -123,15 +123,6 @@ TEST_F(Preview, OnlyUsableCompleteAndStartedFramesReachTheRenderer)
     deliver(stream, frame(int(FrameStatus::started)));
     EXPECT_EQ(surface->enqueued, 2);
     EXPECT_FALSE(statusShown());
-
-    // A failed renderer is flushed first; a busy one drops the frame.
-    surface->forcedStatus = platform::VideoSurface::Status::failed;
-    surface->calls.clear();
-    deliver(stream, frame(int(FrameStatus::complete)));
-    EXPECT_EQ(surface->calls, (std::vector<QString>{"flush", "enqueue"}));
-    surface->ready = false;
-    deliver(stream, frame(int(FrameStatus::complete)));
-    EXPECT_EQ(surface->enqueued, 3);
 }
 
 TEST_F(Preview, EveryFailureShowsItsTextAndReportsThePreviewGone)

@@ -134,8 +134,9 @@ TEST_P(ScreenMirrorEngineStateTable, Transition)
         EXPECT_EQ(canvas(), nullptr);
     }
     // Whatever happened, every report that was posted has arrived and agrees.
-    if (!reported.empty())
+    if (!reported.empty()) {
         EXPECT_EQ(reported.back(), state());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Engine, ScreenMirrorEngineStateTable, ::testing::ValuesIn(kRows),
