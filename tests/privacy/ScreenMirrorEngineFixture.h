@@ -58,8 +58,6 @@ struct ScreenMirrorEngineFixture : ::testing::Test, PrivacyFakes {
         engine->setSelectedExternalDisplayID(kAudience);
     }
 
-    ~ScreenMirrorEngineFixture() override { engine.reset(); }
-
     AudienceCanvasView* canvas() const { return engine->output().canvas(); }
     platform::Window* window() const { return engine->output().window(); }
     FakeCaptureStream* stream() const { return capture->lastStream(); }
