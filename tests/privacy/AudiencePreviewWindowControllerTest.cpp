@@ -74,14 +74,6 @@ struct Preview : ::testing::Test, test::PrivacyFakes {
         clock().drainQueue(kQueue);
         clock().runPending();
     }
-    static platform::SampleBuffer frame(int status, bool valid = true)
-    {
-        platform::SampleBuffer buffer;
-        buffer.frameStatus = status;
-        buffer.image = test::FakeCaptureStream::defaultImage();
-        buffer.isValid = valid;
-        return buffer;
-    }
 };
 } // namespace
 
@@ -113,14 +105,14 @@ TEST_F(Preview, OnlyUsableCompleteAndStartedFramesReachTheRenderer)
     auto* surface = surfaces.last();
     for (int status : {int(FrameStatus::idle), int(FrameStatus::blank), int(FrameStatus::suspended),
                        int(FrameStatus::stopped), 42})
-        deliver(stream, frame(status));
+        deliver(stream, test::sampleFrame(status));
     deliver(stream, platform::SampleBuffer{});
-    deliver(stream, frame(int(FrameStatus::complete), false));
+    deliver(stream, test::sampleFrame(int(FrameStatus::complete), true, false));
     EXPECT_EQ(surface->enqueued, 0);
     EXPECT_TRUE(statusShown()) << "the last picture and text stay";
 
-    deliver(stream, frame(int(FrameStatus::complete)));
-    deliver(stream, frame(int(FrameStatus::started)));
+    deliver(stream, test::sampleFrame(int(FrameStatus::complete)));
+    deliver(stream, test::sampleFrame(int(FrameStatus::started)));
     EXPECT_EQ(surface->enqueued, 2);
     EXPECT_FALSE(statusShown());
 }

@@ -13,6 +13,16 @@
 
 namespace quorvia::test {
 
+// A captured frame: a status (none when absent), a picture and validity.
+inline platform::SampleBuffer sampleFrame(std::optional<int> status, bool withImage = true, bool valid = true)
+{
+    platform::SampleBuffer buffer;
+    buffer.frameStatus = status;
+    buffer.image = withImage ? FakeCaptureStream::defaultImage() : QImage();
+    buffer.isValid = valid;
+    return buffer;
+}
+
 // The platform services the privacy views and the output stand on, every one
 // a fake, installed for one test. The screens are the test's to set.
 struct PrivacyFakes {

@@ -95,10 +95,7 @@ struct ScreenMirrorEngineFixture : ::testing::Test, PrivacyFakes {
     }
     void deliver(platform::FrameStatus status, FakeCaptureStream* from = nullptr)
     {
-        platform::SampleBuffer buffer;
-        buffer.frameStatus = int(status);
-        buffer.image = FakeCaptureStream::defaultImage();
-        deliverRaw(buffer, platform::StreamOutputType::screen, from);
+        deliverRaw(sampleFrame(int(status)), platform::StreamOutputType::screen, from);
     }
     void deliverRaw(const platform::SampleBuffer& buffer, platform::StreamOutputType type,
                     FakeCaptureStream* from = nullptr)

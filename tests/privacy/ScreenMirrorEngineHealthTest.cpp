@@ -27,24 +27,16 @@ TEST_F(ScreenMirrorEngineHealth, IdleFramesKeepTheHeartbeatAliveButShowNothing)
 TEST_F(ScreenMirrorEngineHealth, BadFramesFailClosedWithTheirReasons)
 {
     using platform::StreamOutputType;
-    auto buffer = [](int status, bool image = true, bool valid = true) {
-        platform::SampleBuffer b;
-        b.frameStatus = status;
-        b.image = image ? FakeCaptureStream::defaultImage() : QImage();
-        b.isValid = valid;
-        return b;
-    };
-    platform::SampleBuffer noStatus = buffer(0);
-    noStatus.frameStatus.reset();
+
     const QString invalid = QStringLiteral("捕获返回了无效画面");
     const std::vector<std::tuple<platform::SampleBuffer, StreamOutputType, QString>> cases{
-        {buffer(int(FrameStatus::blank)), StreamOutputType::screen, QStringLiteral("ScreenCaptureKit 返回空白状态")},
-        {buffer(int(FrameStatus::stopped)), StreamOutputType::screen, QStringLiteral("ScreenCaptureKit 已停止输出")},
-        {buffer(9), StreamOutputType::screen, QStringLiteral("ScreenCaptureKit 返回未知帧状态")},
-        {noStatus, StreamOutputType::screen, kBadStatus},
-        {buffer(int(FrameStatus::complete)), StreamOutputType::audio, kBadStatus},
-        {buffer(int(FrameStatus::complete), false), StreamOutputType::screen, invalid},
-        {buffer(int(FrameStatus::started), true, false), StreamOutputType::screen, invalid},
+        {sampleFrame(int(FrameStatus::blank)), StreamOutputType::screen, QStringLiteral("ScreenCaptureKit 返回空白状态")},
+        {sampleFrame(int(FrameStatus::stopped)), StreamOutputType::screen, QStringLiteral("ScreenCaptureKit 已停止输出")},
+        {sampleFrame(9), StreamOutputType::screen, QStringLiteral("ScreenCaptureKit 返回未知帧状态")},
+        {sampleFrame(std::nullopt), StreamOutputType::screen, kBadStatus},
+        {sampleFrame(int(FrameStatus::complete)), StreamOutputType::audio, kBadStatus},
+        {sampleFrame(int(FrameStatus::complete), false), StreamOutputType::screen, invalid},
+        {sampleFrame(int(FrameStatus::started), true, false), StreamOutputType::screen, invalid},
     };
     for (const auto& [frame, type, reason] : cases) {
         SCOPED_TRACE(reason.toStdString());
