@@ -104,17 +104,25 @@ bool isWhitespace(char32_t c)
 bool isWhitespaceOrNewline(char32_t c) { return isWhitespace(c) || isNewline(c); }
 
 namespace {
+// Walks code points in place, so lone surrogates survive untouched.
 template <typename Pred>
 QString trimmedBy(const QString& s, Pred pred)
 {
-    const auto ucs4 = s.toUcs4();
     qsizetype begin = 0;
-    qsizetype end = ucs4.size();
-    while (begin < end && pred(ucs4[begin]))
-        ++begin;
-    while (end > begin && pred(ucs4[end - 1]))
-        --end;
-    return QString::fromUcs4(reinterpret_cast<const char32_t*>(ucs4.constData()) + begin, end - begin);
+    qsizetype end = s.size();
+    while (begin < end) {
+        const char32_t c = codePointAt(s, begin);
+        if (!pred(c))
+            break;
+        begin += QChar::requiresSurrogates(c) ? 2 : 1;
+    }
+    while (end > begin) {
+        const char32_t c = codePointBefore(s, end);
+        if (!pred(c))
+            break;
+        end -= QChar::requiresSurrogates(c) ? 2 : 1;
+    }
+    return s.mid(begin, end - begin);
 }
 } // namespace
 
@@ -130,7 +138,8 @@ bool canonicallyEqual(const QString& a, const QString& b)
 
 QString foldCaseAndDiacritics(const QString& s)
 {
-    const QString decomposed = s.normalized(QString::NormalizationForm_KD);
+    // Canonical decomposition only: widths and compatibility forms stay distinct.
+    const QString decomposed = s.normalized(QString::NormalizationForm_D);
     QString out;
     out.reserve(decomposed.size());
     for (QChar c : decomposed) {

@@ -78,3 +78,14 @@ TEST(Text, ClustersNeverSplitWhateverPrecedesThem)
     EXPECT_TRUE(graphemes(s).contains(QStringLiteral("\r\n")));
     EXPECT_TRUE(graphemes(s).contains(QString::fromUtf8("👨‍👩‍👧")));
 }
+
+TEST(Text, FoldingAndTrimmingKeepWhatTheyDoNotConcern)
+{
+    // Only case and diacritics fold: full-width brackets are other characters.
+    EXPECT_NE(compareCaseDiacriticInsensitive(QString::fromUtf8("讲演（导入）"), QString::fromUtf8("讲演(导入)")), 0);
+    EXPECT_EQ(compareCaseDiacriticInsensitive(QString::fromUtf8("ÉCOLE"), QStringLiteral("ecole")), 0);
+    // A lone surrogate is not whitespace and is kept as it is.
+    const QString lone = QString(QChar(0xD800)) + QStringLiteral("a");
+    EXPECT_EQ(trimmedWhitespaceAndNewlines(QStringLiteral(" ") + lone + QStringLiteral("\n")), lone);
+    EXPECT_EQ(trimmedWhitespace(QString::fromUtf8("\u3000😀\u3000")), QString::fromUtf8("😀"));
+}
