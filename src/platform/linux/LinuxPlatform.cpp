@@ -1,14 +1,14 @@
 #include "platform/linux/LinuxPlatform.h"
 
 #include "platform/Platform.h"
-#include "platform/linux/QtScheduler.h"
-#include "platform/linux/LinuxWorkspace.h"
 #include "platform/linux/LinuxCaptureService.h"
 #include "platform/linux/LinuxPermissionService.h"
 #include "platform/linux/LinuxPointerService.h"
 #include "platform/linux/LinuxProcessService.h"
-#include "platform/linux/QtDisplayService.h"
 #include "platform/linux/LinuxScriptRunner.h"
+#include "platform/linux/LinuxWorkspace.h"
+#include "platform/linux/QtDisplayService.h"
+#include "platform/linux/QtScheduler.h"
 #include "platform/linux/SettingsDefaults.h"
 
 namespace quorvia::platform::native {
