@@ -22,8 +22,8 @@ inline void PrintTo(const KeynoteConnectionState& state, std::ostream* out)
 
 namespace quorvia::test {
 
-// A running Keynote with Talk.key (12 slides) in front, the fake workspace and
-// the manual clock; notifications of the controller are counted.
+// A running Keynote with Talk.key (12 slides, notes on 1 and 3) in front, the
+// fake workspace and the manual clock; the controller's notifications are counted.
 class KeynoteControllerFixture : public ::testing::Test {
 protected:
     using Document = SimulatedKeynote::Document;
@@ -35,7 +35,10 @@ protected:
         env.platform().scriptRunnerService = keynote;
         keynote->attach(*workspace);
         keynote->launch();
-        keynote->open(Document::withSlides(QStringLiteral("Talk.key"), QStringLiteral("/x/Talk.key"), 12));
+        auto document = Document::withSlides(QStringLiteral("Talk.key"), QStringLiteral("/x/Talk.key"), 12);
+        document.notes[0] = QStringLiteral("one");
+        document.notes[2] = QStringLiteral("three");
+        keynote->open(document);
     }
 
     void makeController()

@@ -18,14 +18,12 @@ TEST(KeynoteDocumentIdentity, KnownPathDecidesAloneElseNameStemsCompare)
     };
     const std::optional<QString> none;
     const Row rows[] = {
-        {{"Talk", "/Users/a/Talk.key"}, "/Users/a/./Talk.key", true},
         {{"Talk", "/Users/a/Talk.key"}, "/Users/a/b/../Talk.key", true},
         {{"Talk", "/Users/a/Talk.key"}, "/users/a/Talk.key", false},
         {{"Talk.key", "/A/Talk.key"}, "/B/Talk.key", false}, // never falls back to the name
         {{"Talk", none}, "/d/talk.KEY", true},
         {{"Café.key", none}, "/d/Cafe.key", true},
         {{"Talk", none}, "/d/Talk 2.key", false},
-        {{"Talk.key", none}, "/x/TALK.key", true},
         {{"Talk.key.key", none}, "/x/Talk.key", false}, // only one ending is dropped
         {{"Talk.key.key", none}, "/x/Talk.key.key", true},
         {{"Q1/Talk", none}, "/x/Talk.key", true},
@@ -41,26 +39,15 @@ TEST(KeynoteDocumentIdentity, KnownPathDecidesAloneElseNameStemsCompare)
     }
 }
 
-TEST(KeynoteOpenError, Descriptions)
+TEST(KeynoteOpenError, MismatchNamesThePathElseTheName)
 {
     const QString mismatch = QStringLiteral("Keynote 已返回文稿和页数，但它与所选文件不是同一文件。\n所选：/x/Talk.key\nKeynote：");
-    const std::pair<KeynoteOpenError, QString> rows[] = {
-        {KeynoteOpenError::documentMismatch("/x/Talk.key", "Other", std::nullopt), mismatch + "Other"},
-        {KeynoteOpenError::documentMismatch("/x/Talk.key", "Other", "/y/Other.key"), mismatch + "/y/Other.key"},
-        {KeynoteOpenError::identityUnavailable("/x/Talk.key"),
-         QStringLiteral("Keynote 已返回页数，但没有返回可验证的文稿身份。\n所选：/x/Talk.key")},
-        {KeynoteOpenError::notInstalled(), QStringLiteral("本机未找到 Keynote。")},
-        {KeynoteOpenError::couldNotOpen(), QStringLiteral("Keynote 未能打开所选文稿。")},
-        {KeynoteOpenError::automationDenied(),
-         QStringLiteral("请在系统设置的“隐私与安全性 → 自动化”中允许本应用控制 Keynote，然后重试。")},
-        {KeynoteOpenError::timedOut(),
-         QStringLiteral("Keynote 打开文稿后没有及时返回文档身份和页数，请确认文稿可正常打开后重试。")},
-    };
-    for (const auto& [error, text] : rows)
-        EXPECT_EQ(error.description(), text);
+    EXPECT_EQ(KeynoteOpenError::documentMismatch("/x/Talk.key", "Other", std::nullopt).description(), mismatch + "Other");
+    EXPECT_EQ(KeynoteOpenError::identityUnavailable("/x/Talk.key").description(),
+              QStringLiteral("Keynote 已返回页数，但没有返回可验证的文稿身份。\n所选：/x/Talk.key"));
 }
 
-TEST(KeynoteConnectionState, TitlesDetailsAndReadiness)
+TEST(KeynoteConnectionState, ReadyTitlesAndDetailsFollowPlayback)
 {
     struct Row {
         KeynoteConnectionState state;
@@ -70,22 +57,13 @@ TEST(KeynoteConnectionState, TitlesDetailsAndReadiness)
     const Row rows[] = {
         {KeynoteConnectionState::ready(3, 12, true), u"Keynote：第 3 / 12 页 · 放映中",
          u"页内 build 不改变页码；只在实际换页时同步提词。"},
-        {KeynoteConnectionState::ready(1, 1, false), u"Keynote：第 1 / 1 页 · 编辑中",
-         u"已定向读取当前页；可使用 Keynote 原生外屏或本应用隐私输出。"},
         {KeynoteConnectionState::ready(1234, 10000, false), u"Keynote：第 1234 / 10000 页 · 编辑中",
          u"已定向读取当前页；可使用 Keynote 原生外屏或本应用隐私输出。"},
-        {KeynoteConnectionState::checking(), u"Keynote：检测中", u"正在读取 Keynote 当前页。"},
-        {KeynoteConnectionState::notInstalled(), u"Keynote：未安装", u"本机未找到 Keynote。安装后重新检测。"},
-        {KeynoteConnectionState::notRunning(), u"Keynote：未运行", u"请先打开 Keynote 和演示文稿，再重新检测。"},
-        {KeynoteConnectionState::noDocument(), u"Keynote：未打开文稿", u"Keynote 已运行，但没有打开的演示文稿。"},
         {KeynoteConnectionState::automationDenied(), u"Keynote：未授权控制",
          u"请在系统设置的“隐私与安全性 → 自动化”中允许本应用控制 Keynote。"},
-        {KeynoteConnectionState::unavailable(), u"Keynote：无法读取", u"Keynote 没有返回可识别的页码；自动同步保持关闭。"},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(row.state.title(), QString::fromUtf16(row.title));
         EXPECT_EQ(row.state.detail(), QString::fromUtf16(row.detail));
-        EXPECT_EQ(row.state.isReady(), row.state.kind == KeynoteConnectionState::Kind::ready);
     }
-    EXPECT_NE(KeynoteConnectionState::ready(2, 5, true), KeynoteConnectionState::ready(2, 5, false));
 }

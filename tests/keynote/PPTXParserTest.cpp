@@ -2,7 +2,6 @@
 #include "keynote/PPTXParserXml.h"
 
 #include <QDataStream>
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -159,14 +158,8 @@ TEST_F(PPTXParserTest, SlidesFollowTheSlideListWithRunsTrimmedOnePerLine)
                                  QStringLiteral("Talk.pptx"));
     const auto deck = PPTXParser::parse(archive);
     EXPECT_EQ(texts(deck), (QStringList{"开场\n第二段\nA & <B>", "Hello\nworld", ""}));
-    for (qint64 i = 0; i < 3; ++i)
-        EXPECT_EQ(deck->slides[i].number, i + 1);
-
-    const QFileInfo info(archive);
-    EXPECT_EQ(deck->filePath, info.absoluteFilePath());
-    EXPECT_EQ(deck->fileName, QStringLiteral("Talk.pptx"));
-    EXPECT_EQ(deck->fileSize, info.size());
-    EXPECT_NEAR(deck->modificationTime, info.lastModified().toMSecsSinceEpoch() / 1000.0, 0.01);
+    EXPECT_EQ(deck->slides[2].number, 3);
+    EXPECT_EQ(deck->filePath, QFileInfo(archive).absoluteFilePath());
 }
 
 TEST_F(PPTXParserTest, RelationshipTargetsMapToPackageEntries)
@@ -228,7 +221,6 @@ TEST_F(PPTXParserTest, BrokenPackagesAreRefusedWithTheRightError)
     const auto invalid = PPTXParserError::invalidPresentation;
     const Case cases[] = {
         {"no relationships part", relationshipsEntry, std::nullopt, unreadable},
-        {"no presentation part", presentationEntry, std::nullopt, unreadable},
         {"empty presentation part", presentationEntry, QByteArray(), unreadable},
         {"slide part missing", "ppt/slides/slide1.xml", std::nullopt, unreadable},
         {"empty slide list", presentationEntry, presentationXml({}), invalid},
@@ -237,7 +229,6 @@ TEST_F(PPTXParserTest, BrokenPackagesAreRefusedWithTheRightError)
         {"listed id is a layout", relationshipsEntry, relationshipsXml({{"r1", "slides/slide1.xml", slideType + "Layout"}}),
          invalid},
         {"malformed slide", "ppt/slides/slide1.xml", "<p:sld><a:t>open</p:sld>", invalid},
-        {"malformed relationships", relationshipsEntry, "<Relationships", invalid},
     };
     for (const Case& c : cases) {
         Parts parts = oneSlide();
@@ -247,13 +238,6 @@ TEST_F(PPTXParserTest, BrokenPackagesAreRefusedWithTheRightError)
             parts.erase(c.entry);
         EXPECT_EQ(errorOf(parse(parts)), c.expected) << c.name;
     }
-
-    QFile notZip(dir.filePath("garbage.pptx"));
-    ASSERT_TRUE(notZip.open(QIODevice::WriteOnly));
-    notZip.write("this is not a zip archive");
-    notZip.close();
-    EXPECT_EQ(errorOf(PPTXParser::parse(notZip.fileName())), unreadable);
-    EXPECT_EQ(errorOf(PPTXParser::parse(dir.filePath("missing.pptx"))), unreadable);
 }
 
 TEST_F(PPTXParserTest, ChildWritingMuchToItsErrorStreamDoesNotHang)
@@ -282,15 +266,13 @@ TEST(PPTXParserXmlTest, EntitiesStayLocalAndBounded)
     ASSERT_TRUE(secret.open(QIODevice::WriteOnly));
     secret.write("SECRET");
     secret.close();
-    pptx::SlideTextXMLParser external;
-    ASSERT_TRUE(external.parse("<!DOCTYPE p:sld [<!ENTITY leak SYSTEM \"file://" + secret.fileName().toUtf8()
-                               + "\">]><p:sld><a:t>A&leak;B</a:t><a:t>&#x4E2D;&amp;</a:t></p:sld>"));
-    EXPECT_EQ(external.textRuns, (QStringList{"AB", "中&"}));
-
-    // A small internal entity expands; runs match "a:t" or "t" exactly as written.
-    pptx::SlideTextXMLParser small;
-    ASSERT_TRUE(small.parse("<!DOCTYPE p:sld [<!ENTITY co \"Quorvia\">]><p:sld><a:t>&co;</a:t><t>x<a:rPr/>y</t><b:t>no</b:t></p:sld>"));
-    EXPECT_EQ(small.textRuns, (QStringList{"Quorvia", "xy"}));
+    // The external entity stays unread, a small internal one expands; runs
+    // match "a:t" or "t" exactly as written.
+    pptx::SlideTextXMLParser parser;
+    ASSERT_TRUE(parser.parse("<!DOCTYPE p:sld [<!ENTITY leak SYSTEM \"file://" + secret.fileName().toUtf8()
+                             + "\"><!ENTITY co \"Quorvia\">]><p:sld><a:t>A&leak;B</a:t><a:t>&#x4E2D;&amp;&co;</a:t>"
+                             + "<t>x<a:rPr/>y</t><b:t>no</b:t></p:sld>"));
+    EXPECT_EQ(parser.textRuns, (QStringList{"AB", "中&Quorvia", "xy"}));
 
     // Ten levels of ten references each: a billion characters if expanded.
     QByteArray laughs = "<!DOCTYPE p:sld [<!ENTITY a \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\">";
