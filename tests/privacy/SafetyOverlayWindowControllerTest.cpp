@@ -31,7 +31,7 @@ struct Overlay : ::testing::Test, test::PrivacyFakes {
 };
 } // namespace
 
-TEST_F(Overlay, CoversTheBuiltInScreensFullFrameAndStaysOutOfCapture)
+TEST_F(Overlay, CoversTheBuiltInScreensFullFrameAndNothingWithTheLidClosed)
 {
     const platform::Panel& panel = overlay.window();
     EXPECT_EQ(panel.sharingType(), platform::SharingType::none);
@@ -45,6 +45,16 @@ TEST_F(Overlay, CoversTheBuiltInScreensFullFrameAndStaysOutOfCapture)
     displays->setFrame(1, Rect(0, 0, 1280, 800), Rect(0, 0, 1280, 775));
     overlay.show(QStringLiteral("再次"));
     EXPECT_EQ(panel.frame(), Rect(0, 0, 1280, 800));
+
+    // Lid closed: a mask already up keeps its reason; a new one is shown nowhere.
+    displays->setScreens({FakeDisplayService::external(7, QStringLiteral("A"), Rect(0, 0, 1920, 1080))});
+    overlay.show(QStringLiteral("新原因"));
+    EXPECT_EQ(overlay.reasonLabel().text(), QStringLiteral("再次"));
+    EXPECT_EQ(panel.frame(), Rect(0, 0, 1280, 800));
+    overlay.hide();
+    overlay.show(QStringLiteral("原因"));
+    EXPECT_FALSE(overlay.isShown());
+    EXPECT_TRUE(process->active.empty());
 }
 
 TEST_F(Overlay, TwoShowsHoldOneActivityAndOneHideEndsIt)
@@ -67,19 +77,6 @@ TEST_F(Overlay, TwoShowsHoldOneActivityAndOneHideEndsIt)
     }
     EXPECT_EQ(process->active.size(), 1u);
     EXPECT_EQ(process->unknownEnds, 0);
-}
-
-TEST_F(Overlay, WithTheLidClosedNothingIsShownAnywhere)
-{
-    overlay.show(QStringLiteral("旧原因"));
-    displays->setScreens({FakeDisplayService::external(7, QStringLiteral("A"), Rect(0, 0, 1920, 1080))});
-    overlay.show(QStringLiteral("新原因"));
-    EXPECT_EQ(overlay.reasonLabel().text(), QStringLiteral("旧原因")) << "a mask already up keeps its reason";
-    EXPECT_EQ(overlay.window().frame(), Rect(0, 0, 1440, 900));
-    overlay.hide();
-    overlay.show(QStringLiteral("原因"));
-    EXPECT_FALSE(overlay.isShown());
-    EXPECT_TRUE(process->active.empty());
 }
 
 TEST_F(Overlay, ButtonsRunTheirCallbacksAndNeverHideTheMask)

@@ -101,24 +101,21 @@ TEST_F(ScreenMirrorEngineHealth, RejectedRateChangeFailsClosedOnlyForItsOwnOutpu
     startLive();
     process->thermal = ThermalState::serious;
     clock().advance(0.5);
-    ASSERT_TRUE(stream()->completeUpdate(platform::CaptureError::configurationRejected));
-    clock().runPending();
-    EXPECT_EQ(state(), State::safeStopped(QStringLiteral("捕获降级配置失败")));
-
-    process->thermal = ThermalState::nominal;
-    turnOff();
-    startLive();
-    clock().advance(0.5);
-    ASSERT_TRUE(stream()->completeUpdate()); // back to 30
-
     // A rejection arriving after a fail-closed stop leaves the stop and its reason.
-    process->thermal = ThermalState::serious;
-    clock().advance(0.5);
     failClosedAndStop(QStringLiteral("earlier"));
     ASSERT_TRUE(stream()->completeUpdate(platform::CaptureError::configurationRejected));
     clock().runPending();
     EXPECT_EQ(state(), State::safeStopped(QStringLiteral("earlier")));
     EXPECT_EQ(mode(), Kind::safe);
+
+    // The next output starts at 15 fps; its first cool check raises the rate, and is refused.
+    process->thermal = ThermalState::nominal;
+    turnOff();
+    startLive();
+    clock().advance(0.5);
+    ASSERT_TRUE(stream()->completeUpdate(platform::CaptureError::configurationRejected));
+    clock().runPending();
+    EXPECT_EQ(state(), State::safeStopped(QStringLiteral("捕获降级配置失败")));
 }
 
 TEST_F(ScreenMirrorEngineHealth, PointerFollowsOnlyWhileUnsuppressedWithTheActiveAppsCursor)

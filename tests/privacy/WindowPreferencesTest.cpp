@@ -33,7 +33,7 @@ TEST(WindowPreferences, FreshStoreDefaultsAndSeedsThePrompterOnce)
     EXPECT_TRUE(prompter.alwaysOnTop());
 }
 
-TEST(WindowPreferences, SeedingFillsEachAbsentKeyOnItsOwn)
+TEST(WindowPreferences, SeedingFillsEachAbsentKeyOnItsOwnAndOpacityIsClamped)
 {
     test::TestPlatform env;
     env.defaults().setDouble(kPrompterOpacity, 0.6);
@@ -45,11 +45,7 @@ TEST(WindowPreferences, SeedingFillsEachAbsentKeyOnItsOwn)
     // A key removed after seeding reads as the store's zero, clamped.
     env.defaults().remove(kPrompterOpacity);
     EXPECT_DOUBLE_EQ(prompter.opacity(), 0.35);
-}
 
-TEST(WindowPreferences, OpacityIsClampedOnReadAndWrite)
-{
-    test::TestPlatform env;
     IslandPreferences island;
     env.defaults().setDouble(kIslandOpacity, 0.1);
     EXPECT_DOUBLE_EQ(island.opacity(), 0.35);
