@@ -89,23 +89,6 @@ TEST_F(KeynoteControllerNotes, GuardsRefuseSynchronouslyWithoutAScript)
               (std::vector<Request>{Request::playback, Request::playback, Request::stateRead}));
 }
 
-TEST_F(KeynoteControllerNotes, KeynotesRefusalsPassThrough)
-{
-    read({1}, talk);
-    keynote->open(Document::withSlides(QStringLiteral("Other.key"), QStringLiteral("/y/Other.key"), 12));
-    settle();
-    EXPECT_EQ(reads[0].error(), Error::documentMismatch);
-    // The follow-up read records the new front document.
-    EXPECT_EQ(controller->documentIdentity()->filePath, QStringLiteral("/y/Other.key"));
-
-    makeReadyController();
-    replace({{1, QStringLiteral("x")}}, {QStringLiteral("Other.key"), QStringLiteral("/y/Other.key")});
-    keynote->setAutomationDenied(true);
-    settle();
-    EXPECT_EQ(replaces[0].error(), Error::automationDenied);
-    EXPECT_EQ(controller->state(), KeynoteConnectionState::automationDenied());
-}
-
 TEST_F(KeynoteControllerNotes, StopDuringAnOperationReportsUnavailableWithoutAFollowUp)
 {
     replace({{4, QStringLiteral("new")}}, talk);
