@@ -59,8 +59,6 @@ TEST(KeynoteConnectionState, ReadyTitlesAndDetailsFollowPlayback)
          u"页内 build 不改变页码；只在实际换页时同步提词。"},
         {KeynoteConnectionState::ready(1234, 10000, false), u"Keynote：第 1234 / 10000 页 · 编辑中",
          u"已定向读取当前页；可使用 Keynote 原生外屏或本应用隐私输出。"},
-        {KeynoteConnectionState::automationDenied(), u"Keynote：未授权控制",
-         u"请在系统设置的“隐私与安全性 → 自动化”中允许本应用控制 Keynote。"},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(row.state.title(), QString::fromUtf16(row.title));
