@@ -23,8 +23,7 @@ inline platform::SampleBuffer sampleFrame(std::optional<int> status, bool withIm
     return buffer;
 }
 
-// The platform services the privacy views and the output stand on, every one
-// a fake, installed for one test. The screens are the test's to set.
+// Every platform service the privacy code uses, faked for one test; the screens are the test's to set.
 struct PrivacyFakes {
     PrivacyFakes()
     {

@@ -49,11 +49,8 @@ struct Registry : ::testing::Test, test::PrivacyFakes {
 TEST_F(Registry, MovingAWindowOffTheBuiltInScreenClampsItBack)
 {
     auto w = added(Rect(100, 100, 800, 600));
-    int moves = 0;
-    w->onDidMove = [&] { ++moves; };
     w->setFrame(Rect(-100, 100, 800, 600));
     EXPECT_EQ(w->frame(), Rect(0, 100, 800, 600));
-    EXPECT_EQ(moves, 2) << "the move, then the clamp's own move, whose clamp changes nothing";
 
     // Inside its bounds: no frame change at all.
     int changes = 0;

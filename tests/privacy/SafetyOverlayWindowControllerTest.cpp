@@ -98,7 +98,6 @@ TEST_F(Overlay, ButtonsRunTheirCallbacksAndNeverHideTheMask)
 
 TEST_F(Overlay, LongReasonKeepsFourLinesWithinFortyOfEachEdge)
 {
-    EXPECT_EQ(SafetyOverlayContentView::columnWidth(900, 1440), 900);
     EXPECT_EQ(SafetyOverlayContentView::columnWidth(900, 800), 720);
     EXPECT_EQ(SafetyOverlayContentView::columnWidth(900, 60), 0);
 

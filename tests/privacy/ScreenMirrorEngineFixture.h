@@ -38,8 +38,7 @@ using Kind = AudienceOutputMode::Kind;
 using State = PresentationSafetyState;
 using platform::FrameStatus;
 
-// One engine on fakes: a built-in screen and an audience display, this
-// application and Keynote among the shareable applications.
+// One engine on fakes: a built-in screen, an audience display, everything shareable.
 struct ScreenMirrorEngineFixture : ::testing::Test, PrivacyFakes {
     ScreenMirrorEngineFixture()
     {

@@ -120,8 +120,7 @@ TEST_F(ScreenMirrorEngineStart, ShutdownCompletesOnlyOnALaterTurnAfterTheStop)
     EXPECT_TRUE(done);
 }
 
-// A superseded start's content reply, failure or success, touches neither a
-// newer output nor a fail-closed stop.
+// A superseded start's content reply touches neither a newer output nor a fail-closed stop.
 class ScreenMirrorEngineSupersededStart : public ScreenMirrorEngineFixture,
                                           public ::testing::WithParamInterface<int> {
 protected:

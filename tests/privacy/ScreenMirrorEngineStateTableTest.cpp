@@ -8,8 +8,7 @@ namespace {
 using F = ScreenMirrorEngineFixture;
 using Step = std::function<void(F&)>;
 
-// One row of the engine's state table: bring the engine into the "from"
-// state, raise the event, and compare the state and what the audience sees.
+// One row of the state table: arrange the "from" state, raise the event, compare state and audience view.
 struct Row {
     const char* name;
     Step arrange;

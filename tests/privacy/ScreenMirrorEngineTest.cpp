@@ -54,15 +54,6 @@ TEST_F(ScreenMirrorEngineStop, FailClosedDestroysTheWindowWhenTheAudienceIsGoneO
     EXPECT_TRUE(engine->auxiliaryOutputs().empty());
 }
 
-TEST_F(ScreenMirrorEngineStop, FailClosedFromAnotherThreadActsOnTheMainQueue)
-{
-    startLive();
-    std::thread([&] { engine->failClosed(QStringLiteral("far")); }).join();
-    EXPECT_EQ(state(), State::live());
-    clock().runPending();
-    EXPECT_EQ(state(), State::safeStopped(QStringLiteral("far")));
-}
-
 TEST_F(ScreenMirrorEngineStop, ConcurrentStopsShareOnePlatformStopAndRunInCallOrder)
 {
     startLive();
@@ -82,7 +73,7 @@ TEST_F(ScreenMirrorEngineStop, ConcurrentStopsShareOnePlatformStopAndRunInCallOr
     EXPECT_EQ(stream()->stopRequests, 1);
 }
 
-TEST_F(ScreenMirrorEngineStop, StateReportsComeLaterWithTheStateCurrentAtDelivery)
+TEST_F(ScreenMirrorEngineStop, FailClosedAndItsReportsComeLaterWithTheStateCurrentAtDelivery)
 {
     engine->failClosed(QStringLiteral("off")); // already disabled: equal transition
     clock().runPending();
@@ -95,6 +86,14 @@ TEST_F(ScreenMirrorEngineStop, StateReportsComeLaterWithTheStateCurrentAtDeliver
     EXPECT_TRUE(reported.empty());
     clock().runPending();
     EXPECT_EQ(reported, (std::vector{State::disabled(), State::disabled()}));
+
+    // A call from another thread acts only on the main queue.
+    turnOff();
+    startLive();
+    std::thread([&] { engine->failClosed(QStringLiteral("far")); }).join();
+    EXPECT_EQ(state(), State::live());
+    clock().runPending();
+    EXPECT_EQ(state(), State::safeStopped(QStringLiteral("far")));
 }
 
 TEST_F(ScreenMirrorEngineStop, KeynoteLaunchOrQuitFailsClosedOnlyWhileOn)

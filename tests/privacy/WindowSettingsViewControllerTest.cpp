@@ -1,13 +1,9 @@
 #include "privacy/WindowSettingsViewController.h"
 
 #include "Snapshot.h"
-#include "platform/Panel.h"
-#include "privacy/IslandButton.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QSlider>
 
 #include <gtest/gtest.h>
@@ -33,7 +29,6 @@ TEST(WindowSettingsView, SliderReportsEveryValueAndTheLabelFollows)
     view.onOpacityChanged = [&](double v) { seen.push_back(v); };
     view.slider()->setValue(WindowSettingsViewController::sliderPosition(0.5));
     view.slider()->setValue(WindowSettingsViewController::sliderPosition(0.35));
-    view.slider()->setValue(0); // below the range: the slider holds the minimum
     EXPECT_EQ(seen, (std::vector<double>{0.5, 0.35}));
     EXPECT_EQ(view.valueLabel()->text(), QStringLiteral("35%"));
 
@@ -43,23 +38,4 @@ TEST(WindowSettingsView, SliderReportsEveryValueAndTheLabelFollows)
     EXPECT_TRUE(view.checkbox()->isChecked());
     view.checkbox()->setChecked(false);
     EXPECT_EQ(tops, std::vector<bool>{false});
-}
-
-TEST(IslandButton, FirstClickOnAnInactivePanelActs)
-{
-    platform::Panel panel(platform::Rect(0, 0, 200, 80),
-                          platform::WindowStyle::borderless | platform::WindowStyle::nonactivatingPanel);
-    auto* button = new IslandButton(QStringLiteral("继续"));
-    panel.setContentView(button);
-    panel.orderFrontRegardless();
-    QApplication::processEvents();
-    int clicks = 0;
-    QObject::connect(button, &QPushButton::clicked, [&] { ++clicks; });
-    const QPointF local(button->width() / 2.0, button->height() / 2.0);
-    const QPointF global = button->mapToGlobal(local);
-    QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(button, &press);
-    QApplication::sendEvent(button, &release);
-    EXPECT_EQ(clicks, 1);
 }
