@@ -202,7 +202,6 @@ TEST_F(KeynoteScriptsWithKeynote, NotesTextSurvivesTheRoundTrip)
         QString(),
         QStringLiteral("two\r\nlines\rand\nmore"),
         QStringLiteral("\"quoted\" \\back\\slash\\\" & linefeed & \"not a join\""),
-        QStringLiteral("\n\n"),
         QStringLiteral("tab\tunit\x1Fsep 讲稿 é 👋🏽"),
         QStringLiteral(" then return \"DOCUMENT_MISMATCH\""),
     };
