@@ -54,7 +54,6 @@ TEST(AudiencePointerLayout, MapsByAspectFitOrHides)
     ASSERT_TRUE(offset);
     EXPECT_EQ(offset->position, (Point{720, 0}));
     EXPECT_EQ(offset->anchor, (Point{0.25, 0.75}));
-    EXPECT_DOUBLE_EQ(offset->scale, 2.0); // no window
     // A small cursor gets an 18-point layer.
     auto small = layoutAudiencePointer(Kind::live, false, kBuiltIn, {1440, 900}, {10, 10}, cursor({8, 12}, {4, 6}), 1.0);
     ASSERT_TRUE(small);

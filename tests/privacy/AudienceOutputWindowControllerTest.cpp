@@ -28,7 +28,6 @@ TEST(AudienceOutputWindowController, ShowReusesTheWindowAndOnlyDestroyEndsTheRen
     EXPECT_EQ(output.canvas(), canvas);
     EXPECT_EQ(window->frame(), Rect(800, 0, 1024, 768));
     EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(canvas->mode().kind, AudienceOutputMode::Kind::safe);
 
     output.destroy();
     EXPECT_FALSE(output.isRendererHealthy());

@@ -107,5 +107,4 @@ TEST_F(Overlay, LongReasonKeepsFourLinesWithinFortyOfEachEdge)
     QApplication::processEvents();
     test::keepSnapshot(view.grab(), QStringLiteral("safety-overlay"));
     EXPECT_LE(overlay.reasonLabel().height(), overlay.reasonLabel().fontMetrics().lineSpacing() * 4);
-    overlay.hide();
 }

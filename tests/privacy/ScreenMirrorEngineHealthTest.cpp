@@ -60,7 +60,6 @@ TEST_F(ScreenMirrorEngineHealth, EachHealthRuleFailsClosedWithItsReason)
          QStringLiteral("无法确认全部私密窗口位于内置显示器")},
         {[&] { window()->setFrame(platform::Rect(1440, 0, 1920, 1000)); }, windowAway},
         {[&] { window()->orderOut(); }, windowAway},
-        // A display plugged in after the start has no safe page.
         {[&] { displays->plug(FakeDisplayService::external(kOther, QStringLiteral("Second"), kOtherFrame)); },
          QStringLiteral("未选择的外屏安全页已失效")},
         {[&] { process->thermal = ThermalState::critical; }, QStringLiteral("系统处于严重热状态，无法保证稳定输出")},
