@@ -87,13 +87,10 @@ protected:
     platform::Observation monitoringObservation;
 };
 
-// Records a completion's calls.
-struct BoolCalls {
-    std::vector<bool> values;
-    KeynoteController::Completion callback()
-    {
-        return [this](bool value) { values.push_back(value); };
-    }
-};
+// A completion that appends each result to `calls`.
+inline KeynoteController::Completion recordInto(std::vector<bool>& calls)
+{
+    return [&calls](bool value) { calls.push_back(value); };
+}
 
 } // namespace quorvia::test

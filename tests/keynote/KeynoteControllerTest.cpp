@@ -66,16 +66,16 @@ TEST_F(KeynoteController_, MonitoringPostsOnceAndPollsEveryIntervalSkippingBusyT
 TEST_F(KeynoteController_, SlideCommandsAreRefusedAtOnceWithoutAScript)
 {
     makeController();
-    BoolCalls calls;
-    controller->goToSlide(1, calls.callback()); // not ready yet
+    std::vector<bool> calls;
+    controller->goToSlide(1, recordInto(calls)); // not ready yet
     makeReadyController();
     for (int slide : {0, 13, -4})
-        controller->goToSlide(slide, calls.callback());
+        controller->goToSlide(slide, recordInto(calls));
     // A recorded ready state does not help once Keynote has quit.
     keynote->quit();
-    controller->goToSlide(2, calls.callback());
-    controller->startSlideshow(calls.callback());
-    EXPECT_EQ(calls.values, std::vector<bool>(6, false));
+    controller->goToSlide(2, recordInto(calls));
+    controller->startSlideshow(recordInto(calls));
+    EXPECT_EQ(calls, std::vector<bool>(6, false));
     EXPECT_EQ(queuedScripts(), 0u);
     EXPECT_TRUE(controller->state().isReady());
 }
@@ -84,16 +84,15 @@ TEST_F(KeynoteController_, CommandsDuringAProbeCollapseIntoTheNewest)
 {
     makeReadyController();
     controller->setMonitoringEnabled(true); // its first read is in flight
-    BoolCalls first;
-    BoolCalls second;
-    controller->goToSlide(3, first.callback());
-    controller->goToSlide(5, second.callback());
+    std::vector<bool> first, second;
+    controller->goToSlide(3, recordInto(first));
+    controller->goToSlide(5, recordInto(second));
     controller->refresh(); // does nothing while a script runs
-    EXPECT_EQ(first.values, std::vector<bool>{true});
-    EXPECT_TRUE(second.values.empty());
+    EXPECT_EQ(first, std::vector<bool>{true});
+    EXPECT_TRUE(second.empty());
     EXPECT_EQ(queuedScripts(), 1u);
     settle();
-    EXPECT_EQ(second.values, std::vector<bool>{true});
+    EXPECT_EQ(second, std::vector<bool>{true});
     EXPECT_EQ(keynote->receivedRequests(), (std::vector<Request>{Request::stateRead, Request::goToSlide}));
     EXPECT_EQ(controller->state(), ready(5, 12, false));
 }
@@ -101,14 +100,13 @@ TEST_F(KeynoteController_, CommandsDuringAProbeCollapseIntoTheNewest)
 TEST_F(KeynoteController_, FailedSlideCommandFailsTheParkedOneToo)
 {
     makeReadyController();
-    BoolCalls first;
-    BoolCalls parked;
-    controller->goToSlide(3, first.callback());
-    controller->goToSlide(4, parked.callback());
+    std::vector<bool> first, parked;
+    controller->goToSlide(3, recordInto(first));
+    controller->goToSlide(4, recordInto(parked));
     keynote->setAutomationDenied(true);
     settle();
-    EXPECT_EQ(first.values, std::vector<bool>{false});
-    EXPECT_EQ(parked.values, std::vector<bool>{false});
+    EXPECT_EQ(first, std::vector<bool>{false});
+    EXPECT_EQ(parked, std::vector<bool>{false});
     EXPECT_EQ(controller->state(), KeynoteConnectionState::automationDenied());
 }
 
@@ -116,20 +114,19 @@ TEST_F(KeynoteController_, StopDuringAHeldScriptFailsBothCommandsAndKeepsTheStat
 {
     makeReadyController();
     keynote->setHolding(true);
-    BoolCalls held;
-    BoolCalls parked;
-    controller->goToSlide(4, held.callback());
-    controller->goToSlide(6, parked.callback());
+    std::vector<bool> held, parked;
+    controller->goToSlide(4, recordInto(held));
+    controller->goToSlide(6, recordInto(parked));
     {
         QueueDrainThread drain(env.scheduler(), KeynoteController::probeQueueLabel);
         ASSERT_TRUE(keynote->waitUntilHeld());
         controller->stop();
-        EXPECT_EQ(parked.values, std::vector<bool>{false});
-        EXPECT_TRUE(held.values.empty());
+        EXPECT_EQ(parked, std::vector<bool>{false});
+        EXPECT_TRUE(held.empty());
         keynote->release();
     }
     settle();
-    EXPECT_EQ(held.values, std::vector<bool>{false});
+    EXPECT_EQ(held, std::vector<bool>{false});
     EXPECT_EQ(keynote->frontDocument()->currentSlide, 4); // Keynote did move
     EXPECT_EQ(controller->state(), ready(1, 12, false));
     EXPECT_EQ(stateChanges, 0);
@@ -144,7 +141,7 @@ TEST_F(KeynoteController_, StopDuringAHeldScriptFailsBothCommandsAndKeepsTheStat
 TEST_F(KeynoteController_, PlaybackCommands)
 {
     makeReadyController();
-    BoolCalls calls;
+    std::vector<bool> calls;
     const std::pair<void (KeynoteController::*)(KeynoteController::Completion), KeynoteConnectionState> steps[] = {
         {&KeynoteController::startSlideshow, ready(1, 12, true)},
         {&KeynoteController::showNextBuild, ready(2, 12, true)},
@@ -152,36 +149,26 @@ TEST_F(KeynoteController_, PlaybackCommands)
         {&KeynoteController::stopSlideshow, ready(1, 12, false)},
     };
     for (const auto& [command, expected] : steps) {
-        (controller.get()->*command)(calls.callback());
+        (controller.get()->*command)(recordInto(calls));
         settle();
         EXPECT_EQ(controller->state(), expected);
     }
-    EXPECT_EQ(calls.values, std::vector<bool>(4, true));
+    EXPECT_EQ(calls, std::vector<bool>(4, true));
 
     // Refused at once while a read runs, and never parked.
     controller->refresh();
-    controller->startSlideshow(calls.callback());
-    EXPECT_FALSE(calls.values.back());
+    controller->startSlideshow(recordInto(calls));
+    EXPECT_FALSE(calls.back());
     settle();
     EXPECT_FALSE(controller->state().isPlaying);
-
-    // A playback result does not start a slide command parked behind it; the next read does.
-    BoolCalls slide;
-    controller->stopSlideshow();
-    controller->goToSlide(7, slide.callback());
-    settle();
-    EXPECT_TRUE(slide.values.empty());
-    controller->refresh();
-    settle();
-    EXPECT_EQ(slide.values, std::vector<bool>{true});
 }
 
 TEST_F(KeynoteController_, CompletionIsDroppedWhenTheControllerGoes)
 {
     makeReadyController();
-    BoolCalls calls;
-    controller->goToSlide(5, calls.callback());
+    std::vector<bool> calls;
+    controller->goToSlide(5, recordInto(calls));
     controller.reset();
     settle();
-    EXPECT_TRUE(calls.values.empty());
+    EXPECT_TRUE(calls.empty());
 }
