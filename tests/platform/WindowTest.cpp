@@ -86,7 +86,6 @@ public:
 TEST(Panel, OverriddenKeyEligibilityAppliesWhenShown)
 {
     NeverKeyPanel panel;
-    EXPECT_TRUE(panel.isPanel());
     panel.orderFrontRegardless();
     EXPECT_TRUE(panel.windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));
     EXPECT_EQ(panel.windowType(), Qt::Tool);
@@ -117,18 +116,6 @@ TEST(Window, OrderOutCloseAndTheLiveWindowList)
     window.reset();
     const auto after = Window::allWindows();
     EXPECT_EQ(std::find(after.begin(), after.end(), raw), after.end());
-}
-
-TEST(Window, SharingTypeAndAlphaAreKept)
-{
-    Window window;
-    window.setSharingType(SharingType::none);
-    EXPECT_EQ(window.sharingType(), SharingType::none);
-    window.setAlphaValue(0.5);
-    EXPECT_DOUBLE_EQ(window.alphaValue(), 0.5);
-    window.setCollectionBehavior(CollectionBehavior::canJoinAllSpaces | CollectionBehavior::fullScreenAuxiliary);
-    EXPECT_TRUE(contains(window.collectionBehavior(), CollectionBehavior::fullScreenAuxiliary));
-    EXPECT_FALSE(contains(window.collectionBehavior(), CollectionBehavior::stationary));
 }
 
 TEST(Popover, PrefersItsEdgeAndFlipsWhenThereIsNoRoom)
