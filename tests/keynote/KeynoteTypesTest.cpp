@@ -11,13 +11,8 @@ using namespace quorvia;
 
 TEST(KeynoteDocumentIdentity, KnownPathDecidesAloneElseNameStemsCompare)
 {
-    struct Row {
-        KeynoteDocumentIdentity identity;
-        const char* otherPath;
-        bool matches;
-    };
     const std::optional<QString> none;
-    const Row rows[] = {
+    const std::tuple<KeynoteDocumentIdentity, const char*, bool> rows[] = {
         {{"Talk", "/Users/a/Talk.key"}, "/Users/a/b/../Talk.key", true},
         {{"Talk", "/Users/a/Talk.key"}, "/users/a/Talk.key", false},
         {{"Talk.key", "/A/Talk.key"}, "/B/Talk.key", false}, // never falls back to the name
@@ -27,13 +22,13 @@ TEST(KeynoteDocumentIdentity, KnownPathDecidesAloneElseNameStemsCompare)
         {{"Q1/Talk", none}, "/x/Talk.key", true},
         {{"Talk", none}, "/x/Talk.keynote", false},
     };
-    for (const Row& row : rows) {
-        const QString path = QString::fromUtf8(row.otherPath);
+    for (const auto& [identity, otherPath, matches] : rows) {
+        const QString path = QString::fromUtf8(otherPath);
         PresentationDeck deck;
         deck.filePath = path;
         deck.fileName = QFileInfo(path).fileName();
-        EXPECT_EQ(row.identity.matches(deck), row.matches) << row.otherPath;
-        EXPECT_EQ(row.identity.matches(path), row.matches) << row.otherPath;
+        EXPECT_EQ(identity.matches(deck), matches) << otherPath;
+        EXPECT_EQ(identity.matches(path), matches) << otherPath;
     }
 }
 

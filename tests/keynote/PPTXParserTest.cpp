@@ -193,29 +193,23 @@ TEST_F(PPTXParserTest, ExtensionIsCheckedBeforeAnyProcessRuns)
 
 TEST_F(PPTXParserTest, BrokenPackagesAreRefusedWithTheRightError)
 {
-    struct Case {
-        const char* name;
-        QString entry;
-        std::optional<QByteArray> bytes; // nothing removes the entry
-        PPTXParserError expected;
-    };
     const auto unreadable = PPTXParserError::unreadableArchive;
     const auto invalid = PPTXParserError::invalidPresentation;
-    const Case cases[] = {
-        {"no relationships part", relationshipsEntry, std::nullopt, unreadable},
-        {"slide part missing", "ppt/slides/slide1.xml", std::nullopt, unreadable},
-        {"empty slide list", presentationEntry, presentationXml({}), invalid},
-        {"external slide target", relationshipsEntry, relationshipsXml({{"r1", "slides/slide1.xml", slideType, true}}),
-         invalid},
-        {"malformed slide", "ppt/slides/slide1.xml", "<p:sld><a:t>open</p:sld>", invalid},
+    // The entry replaced by the bytes, or removed without them.
+    const std::tuple<QString, std::optional<QByteArray>, PPTXParserError> cases[] = {
+        {relationshipsEntry, std::nullopt, unreadable},
+        {"ppt/slides/slide1.xml", std::nullopt, unreadable},
+        {presentationEntry, presentationXml({}), invalid},
+        {relationshipsEntry, relationshipsXml({{"r1", "slides/slide1.xml", slideType, true}}), invalid}, // external
+        {"ppt/slides/slide1.xml", "<p:sld><a:t>open</p:sld>", invalid},
     };
-    for (const Case& c : cases) {
+    for (const auto& [entry, bytes, expected] : cases) {
         Parts parts = oneSlide();
-        if (c.bytes)
-            parts[c.entry] = *c.bytes;
+        if (bytes)
+            parts[entry] = *bytes;
         else
-            parts.erase(c.entry);
-        EXPECT_EQ(errorOf(parse(parts)), c.expected) << c.name;
+            parts.erase(entry);
+        EXPECT_EQ(errorOf(parse(parts)), expected) << entry.toStdString();
     }
 }
 
