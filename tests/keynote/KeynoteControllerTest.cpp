@@ -53,7 +53,6 @@ TEST_F(KeynoteController_, MonitoringPostsOnceAndPollsEveryIntervalSkippingBusyT
     EXPECT_EQ(stateChanges, 0); // identical answers post nothing
 
     controller->setMonitoringEnabled(false);
-    controller->setMonitoringEnabled(false);
     EXPECT_EQ(monitoringChanges, 2);
     const int before = keynote->scriptCount();
     runFor(3);

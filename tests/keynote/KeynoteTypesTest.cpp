@@ -32,12 +32,10 @@ TEST(KeynoteDocumentIdentity, KnownPathDecidesAloneElseNameStemsCompare)
     }
 }
 
-TEST(KeynoteOpenError, MismatchNamesThePathElseTheName)
+TEST(KeynoteOpenError, MismatchWithoutAPathNamesTheDocument)
 {
     const QString mismatch = QStringLiteral("Keynote 已返回文稿和页数，但它与所选文件不是同一文件。\n所选：/x/Talk.key\nKeynote：");
     EXPECT_EQ(KeynoteOpenError::documentMismatch("/x/Talk.key", "Other", std::nullopt).description(), mismatch + "Other");
-    EXPECT_EQ(KeynoteOpenError::identityUnavailable("/x/Talk.key").description(),
-              QStringLiteral("Keynote 已返回页数，但没有返回可验证的文稿身份。\n所选：/x/Talk.key"));
 }
 
 TEST(KeynoteConnectionState, ReadyTitleNamesTheSlideAndPlayback)

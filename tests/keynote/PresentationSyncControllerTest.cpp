@@ -5,13 +5,6 @@
 
 #include <algorithm>
 
-namespace quorvia {
-void PrintTo(const PresentationSyncStatus& status, std::ostream* os)
-{
-    *os << status.title().toStdString() << " / " << status.detail().toStdString();
-}
-} // namespace quorvia
-
 using namespace quorvia;
 using namespace quorvia::test;
 

@@ -155,9 +155,8 @@ TEST(SlideSyncReducerTest, SharedSlideSelectsFirstOpenThenLastVisitedThenLastSec
     allDone.sectionChanged(0, mappings, Source::keynoteManual, 2);
     allDone.keynoteSlideObserved(2, mappings, 3);
     EXPECT_EQ(allDone.keynoteSlideObserved(1, mappings, 4), Decision::selectSection(0, Source::keynoteManual));
-
-    EXPECT_EQ(allDone.keynoteSlideObserved(2, maps({2, 1, 1, 2}), 5), Decision::selectSection(3, Source::keynoteManual));
     // The visit recorded for slide 1 no longer counts once that section is no candidate.
+    allDone.keynoteSlideObserved(2, mappings, 5);
     EXPECT_EQ(allDone.keynoteSlideObserved(1, maps({2, 1, 1, 2}), 6), Decision::selectSection(2, Source::keynoteManual));
 }
 
