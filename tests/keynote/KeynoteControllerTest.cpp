@@ -5,11 +5,7 @@ using namespace quorvia::test;
 
 using KeynoteController_ = KeynoteControllerFixture;
 
-namespace {
-
 const auto ready = &KeynoteConnectionState::ready;
-
-} // namespace
 
 TEST_F(KeynoteController_, StartsFromTheInstallationAndRefreshShowsCheckingThenTheAnswer)
 {

@@ -34,8 +34,8 @@ TEST(KeynoteDocumentIdentity, KnownPathDecidesAloneElseNameStemsCompare)
 
 TEST(KeynoteOpenError, MismatchWithoutAPathNamesTheDocument)
 {
-    const QString mismatch = QStringLiteral("Keynote 已返回文稿和页数，但它与所选文件不是同一文件。\n所选：/x/Talk.key\nKeynote：");
-    EXPECT_EQ(KeynoteOpenError::documentMismatch("/x/Talk.key", "Other", std::nullopt).description(), mismatch + "Other");
+    EXPECT_EQ(KeynoteOpenError::documentMismatch("/x/Talk.key", "Other", std::nullopt).description(),
+              QStringLiteral("Keynote 已返回文稿和页数，但它与所选文件不是同一文件。\n所选：/x/Talk.key\nKeynote：Other"));
 }
 
 TEST(KeynoteConnectionState, ReadyTitleNamesTheSlideAndPlayback)

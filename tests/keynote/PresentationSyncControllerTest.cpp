@@ -57,8 +57,6 @@ protected:
             keynote->replyNextWith(platform::ScriptReply::text(reply));
     }
 
-    void answerNextOutOfRange() { keynote->replyNextWith(platform::ScriptReply::text(QStringLiteral("OUT_OF_RANGE"))); }
-
     std::unique_ptr<PromptScript> script;
     std::unique_ptr<PresentationSyncController> sync;
     platform::Observation statusObservation;
@@ -190,7 +188,7 @@ TEST_F(PresentationSyncControllerTest, UnconfirmedCommandBecomesAConflictAndReco
 TEST_F(PresentationSyncControllerTest, RefusedCommandIsAConflictButNotAfterSyncWasSwitchedOff)
 {
     enableLiveAndWait();
-    answerNextOutOfRange();
+    keynote->replyNextWith(platform::ScriptReply::text(QStringLiteral("OUT_OF_RANGE")));
     script->setIndex(2, Source::speech);
     settle();
     EXPECT_EQ(sync->status(), Status::conflict(QStringLiteral("Keynote 定向切页失败，已降级为人工控制")));
@@ -201,7 +199,7 @@ TEST_F(PresentationSyncControllerTest, RefusedCommandIsAConflictButNotAfterSyncW
     // A failure arriving after the speaker switched sync off.
     script->setIndex(3, Source::speech);
     sync->disable();
-    answerNextOutOfRange();
+    keynote->replyNextWith(platform::ScriptReply::text(QStringLiteral("OUT_OF_RANGE")));
     settle();
     EXPECT_EQ(sync->status(), Status::disabled());
     controller->refresh();
