@@ -19,7 +19,6 @@ TEST(KeynoteDocumentIdentity, KnownPathDecidesAloneElseNameStemsCompare)
         {{"Talk", none}, "/d/talk.KEY", true},
         {{"Café.key", none}, "/d/Cafe.key", true},
         {{"Talk.key.key", none}, "/x/Talk.key", false}, // only one ending is dropped
-        {{"Q1/Talk", none}, "/x/Talk.key", true},
         {{"Talk", none}, "/x/Talk.keynote", false},
     };
     for (const auto& [identity, otherPath, matches] : rows) {

@@ -36,7 +36,6 @@ TEST(SlideSyncReducerTest, KeynoteReportingTheCommandedSlideInTimeIsItsEcho)
     EXPECT_EQ(inTime.auditTrail().back(), (SyncAuditEvent{12.5, Source::commandEcho, 3, 0, Outcome::echoSuppressed}));
     // A later poll still showing the slide changes nothing, and nothing times out.
     EXPECT_EQ(inTime.keynoteSlideObserved(3, mappings, 13), Decision::none());
-    EXPECT_EQ(inTime.auditTrail().size(), 2u);
     EXPECT_EQ(inTime.checkCommandTimeout(20), Decision::none());
 
     // Too late: a page turn by hand, and the command stays pending until it times out.
@@ -61,7 +60,6 @@ TEST(SlideSyncReducerTest, PageTurnInKeynoteHoldsAutomationBackForTwoSeconds)
     EXPECT_EQ(reducer.keynoteSlideObserved(2, mappings, 20), Decision::selectSection(1, Source::keynoteManual));
 
     EXPECT_EQ(reducer.sectionChanged(2, mappings, Source::speech, 21.9), Decision::none());
-    EXPECT_EQ(reducer.auditTrail().back().outcome, Outcome::automaticSuppressed);
     EXPECT_EQ(reducer.sectionChanged(2, mappings, Source::manualPrompt, 21), Decision::sendSlide(3, Source::manualPrompt));
 
     SlideSyncReducer atEnd = showing(2, mappings, 20);
