@@ -309,7 +309,7 @@ ScriptResult SimulatedKeynote::evaluate(const Parsed& script)
             if (playing_ && document->currentSlide > 1)
                 --document->currentSlide;
         } else if (script.command.startsWith(QStringLiteral("start"))) {
-            playing_ = playing_ || !ignoresStart_;
+            playing_ = true;
         } else {
             playing_ = false;
         }

@@ -125,13 +125,6 @@ void SimulatedKeynote::bringToFront(const QString& name)
     }
 }
 
-void SimulatedKeynote::closeAll()
-{
-    std::lock_guard lock(mutex_);
-    documents_.clear();
-    playing_ = false;
-}
-
 std::optional<SimulatedKeynote::Document> SimulatedKeynote::frontDocument() const
 {
     std::lock_guard lock(mutex_);
@@ -146,12 +139,6 @@ void SimulatedKeynote::setCurrentSlide(int slide)
         document->currentSlide = std::clamp(slide, 1, document->slideCount());
 }
 
-bool SimulatedKeynote::isPlaying() const
-{
-    std::lock_guard lock(mutex_);
-    return playing_;
-}
-
 QString SimulatedKeynote::notes(int slide) const
 {
     std::lock_guard lock(mutex_);
@@ -159,12 +146,6 @@ QString SimulatedKeynote::notes(int slide) const
     if (!document || slide < 1 || slide > document->slideCount())
         return {};
     return document->notes[static_cast<std::size_t>(slide - 1)];
-}
-
-void SimulatedKeynote::setIgnoresStart(bool ignores)
-{
-    std::lock_guard lock(mutex_);
-    ignoresStart_ = ignores;
 }
 
 void SimulatedKeynote::setAutomationDenied(bool denied)
@@ -200,12 +181,6 @@ void SimulatedKeynote::release()
     std::lock_guard lock(mutex_);
     ++releasedTickets_;
     changed_.notify_all();
-}
-
-QStringList SimulatedKeynote::receivedScripts() const
-{
-    std::lock_guard lock(mutex_);
-    return received_;
 }
 
 std::vector<SimulatedKeynote::Request> SimulatedKeynote::receivedRequests() const

@@ -61,13 +61,9 @@ public:
     // Documents; the last opened is in front.
     void open(const Document& document);
     void bringToFront(const QString& name);
-    void closeAll();
     std::optional<Document> frontDocument() const;
     void setCurrentSlide(int slide);
-    bool isPlaying() const;
     QString notes(int slide) const;
-    // Keynote that does not start a slideshow when asked.
-    void setIgnoresStart(bool ignores);
 
     // Failures.
     void setAutomationDenied(bool denied);
@@ -81,7 +77,6 @@ public:
     void release();
 
     // What was received.
-    QStringList receivedScripts() const;
     std::vector<Request> receivedRequests() const;
     int scriptCount() const;
     // Slides whose notes were written, in writing order.
@@ -102,7 +97,6 @@ private:
     std::condition_variable changed_;
     bool running_ = false;
     bool denied_ = false;
-    bool ignoresStart_ = false;
     bool playing_ = false;
     std::vector<Document> documents_; // front is last
     std::map<QString, Document> files_;
