@@ -203,8 +203,9 @@ TEST(SlideSyncReducerTest, RandomisedSequencesKeepTheInvariants)
                     && (trail.back().outcome == Outcome::echoSuppressed || trail.back().outcome == Outcome::manualOverride))
                     awaited.reset();
                 // The script follows Keynote and reports back; nothing may be sent in return.
-                if (decision.kind == Decision::Kind::selectSection)
+                if (decision.kind == Decision::Kind::selectSection) {
                     ASSERT_EQ(reducer.sectionChanged(decision.number, mappings, Source::keynoteManual, now), Decision::none());
+                }
             } else if (action == 8) {
                 if (reducer.checkCommandTimeout(now).kind == Decision::Kind::conflict)
                     awaited.reset();

@@ -22,7 +22,7 @@ struct Reply {
 std::uint32_t internAtom(xcb_connection_t* c, const char* name)
 {
     Reply reply(xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, std::uint16_t(std::strlen(name)), name), nullptr));
-    return reply ? reply->atom : XCB_ATOM_NONE;
+    return reply ? reply->atom : std::uint32_t(XCB_ATOM_NONE);
 }
 } // namespace
 
