@@ -23,31 +23,32 @@ Anchor anchor()
 }
 } // namespace
 
+// The flip itself is Geometry's; here we only shift by the primary screen's
+// left edge, which is not always at 0 in Qt's space.
 Rect fromQtGlobal(const QRectF& r)
 {
     const Anchor a = anchor();
-    return Rect(r.x() - a.left, a.bottom - (r.y() + r.height()), r.width(), r.height());
+    return fromQt(r.translated(-a.left, 0), a.bottom);
 }
 
 QRect toQtGlobal(const Rect& r)
 {
     const Anchor a = anchor();
-    const double left = r.minX() + a.left;
-    const double top = a.bottom - r.maxY();
-    return QRect(int(std::lround(left)), int(std::lround(top)), int(std::lround(r.width())),
-                 int(std::lround(r.height())));
+    const QRectF q = toQt(r, a.bottom).translated(a.left, 0);
+    return QRect(int(std::lround(q.x())), int(std::lround(q.y())), int(std::lround(q.width())),
+                 int(std::lround(q.height())));
 }
 
 Point fromQtGlobal(QPointF p)
 {
     const Anchor a = anchor();
-    return Point{p.x() - a.left, a.bottom - p.y()};
+    return fromQt(p - QPointF(a.left, 0), a.bottom);
 }
 
 QPointF toQtGlobal(Point p)
 {
     const Anchor a = anchor();
-    return QPointF(p.x + a.left, a.bottom - p.y);
+    return toQt(p, a.bottom) + QPointF(a.left, 0);
 }
 
 } // namespace quorvia::platform
