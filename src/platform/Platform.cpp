@@ -56,5 +56,6 @@ SpeechService& Platform::speech() const { return require(speechService, "speech"
 Keychain& Platform::keychain() const { return require(keychainService, "keychain"); }
 HotKeyService& Platform::hotKeys() const { return require(hotKeyService, "hotKeys"); }
 ApplicationShell& Platform::application() const { return require(applicationService, "application"); }
+Animator& Platform::animator() const { return require(animatorService, "animator"); }
 
 } // namespace quorvia::platform

@@ -18,6 +18,7 @@ class SpeechService;
 class Keychain;
 class HotKeyService;
 class ApplicationShell;
+class Animator;
 
 // The platform's shared instances. The application installs the Linux set at
 // start; each test installs the fakes it needs. Reaching a service that was not
@@ -38,6 +39,7 @@ public:
     Keychain& keychain() const;
     HotKeyService& hotKeys() const;
     ApplicationShell& application() const;
+    Animator& animator() const;
 
     std::shared_ptr<Scheduler> schedulerService;
     std::shared_ptr<DefaultsStore> defaultsService;
@@ -53,6 +55,7 @@ public:
     std::shared_ptr<Keychain> keychainService;
     std::shared_ptr<HotKeyService> hotKeyService;
     std::shared_ptr<ApplicationShell> applicationService;
+    std::shared_ptr<Animator> animatorService;
 };
 
 Platform& current();

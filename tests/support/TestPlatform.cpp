@@ -5,11 +5,12 @@
 namespace quorvia::test {
 
 TestPlatform::TestPlatform()
-    : scheduler_(std::make_shared<ManualScheduler>()), defaults_(std::make_shared<MemoryDefaults>())
+    : scheduler_(std::make_shared<ManualScheduler>()), defaults_(std::make_shared<MemoryDefaults>()), animator_(std::make_shared<ManualAnimator>())
 {
     auto p = std::make_unique<platform::Platform>();
     p->schedulerService = scheduler_;
     p->defaultsService = defaults_;
+    p->animatorService = animator_;
     previous_ = platform::install(std::move(p));
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Platform.h"
+#include "support/ManualAnimator.h"
 #include "support/ManualScheduler.h"
 #include "support/MemoryDefaults.h"
 
@@ -8,7 +9,7 @@
 
 namespace quorvia::test {
 
-// Installs a fresh platform of fakes (manual clock, in-memory defaults) for the
+// Installs a fresh platform of fakes (manual clock, in-memory defaults, manual animator) for the
 // life of the object and restores the previous one afterwards. Tests add the
 // other fakes they need through platform().
 class TestPlatform {
@@ -21,10 +22,12 @@ public:
     platform::Platform& platform() { return platform::current(); }
     ManualScheduler& scheduler() { return *scheduler_; }
     MemoryDefaults& defaults() { return *defaults_; }
+    ManualAnimator& animator() { return *animator_; }
 
 private:
     std::shared_ptr<ManualScheduler> scheduler_;
     std::shared_ptr<MemoryDefaults> defaults_;
+    std::shared_ptr<ManualAnimator> animator_;
     std::unique_ptr<platform::Platform> previous_;
 };
 

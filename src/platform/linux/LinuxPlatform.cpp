@@ -10,6 +10,7 @@
 #include "platform/linux/QtDisplayService.h"
 #include "platform/linux/QtScheduler.h"
 #include "platform/linux/SettingsDefaults.h"
+#include "platform/ClockAnimator.h"
 
 namespace quorvia::platform::native {
 
@@ -25,6 +26,7 @@ void installLinuxPlatform()
     platform->permissionService = std::make_shared<LinuxPermissionService>();
     platform->pointerService = std::make_shared<LinuxPointerService>();
     platform->processService = std::make_shared<LinuxProcessService>();
+    platform->animatorService = std::make_shared<ClockAnimator>();
     install(std::move(platform));
 }
 
