@@ -12,5 +12,14 @@ inline QColor secondaryLabelOnLight() { return QColor(60, 60, 67, 153); }
 inline QColor systemYellow() { return QColor(255, 214, 10); }
 inline QColor systemBlue() { return QColor(10, 132, 255); }
 inline QColor separator() { return QColor(84, 84, 88, 153); }
+inline QColor tertiaryLabel() { return QColor(235, 235, 245, 76); }
+// The default accent of the platform's controls.
+inline QColor controlAccent() { return QColor(10, 132, 255); }
+inline QColor timelineCardFill() { return QColor(43, 43, 43); }
+inline QColor timelineCardBorder() { return QColor(87, 87, 87); }
+inline QColor systemRed() { return QColor(255, 69, 58); }
+// Editing windows: the window's near-black and the text area's dark grey.
+inline QColor editingBackground() { return QColor(19, 19, 19); }
+inline QColor editingTextBackground() { return QColor(31, 31, 31); }
 
 } // namespace quorvia::privacy_palette

@@ -1,6 +1,6 @@
 #include "privacy/AudienceCanvasView.h"
 
-#include "Snapshot.h"
+#include "support/Snapshot.h"
 #include "platform/VideoSurface.h"
 #include "support/FakeVideoSurface.h"
 

@@ -1,6 +1,6 @@
 #include "privacy/AudiencePreviewWindowController.h"
 
-#include "Snapshot.h"
+#include "support/Snapshot.h"
 #include "platform/Popover.h"
 #include "platform/Window.h"
 #include "privacy/AudiencePreviewCanvasView.h"

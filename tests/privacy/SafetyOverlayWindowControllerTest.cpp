@@ -1,6 +1,6 @@
 #include "privacy/SafetyOverlayWindowController.h"
 
-#include "Snapshot.h"
+#include "support/Snapshot.h"
 #include "platform/Panel.h"
 #include "privacy/SafetyOverlayContentView.h"
 #include "PrivacyFakes.h"

@@ -1,6 +1,6 @@
 #include "privacy/WindowSettingsViewController.h"
 
-#include "Snapshot.h"
+#include "support/Snapshot.h"
 
 #include <QCheckBox>
 #include <QLabel>

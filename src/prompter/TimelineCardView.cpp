@@ -1,0 +1,87 @@
+#include "prompter/TimelineCardView.h"
+
+#include "privacy/PrivacyPalette.h"
+
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace quorvia {
+
+TimelineCardView::TimelineCardView(int index, const QString& label, bool selected, QWidget* parent)
+    : QWidget(parent), index_(index), selected_(selected), titleLabel_(new QLabel(label, this))
+{
+    QFont font = titleLabel_->font();
+    font.setPixelSize(14);
+    font.setWeight(QFont::DemiBold);
+    titleLabel_->setFont(font);
+    titleLabel_->setAlignment(Qt::AlignCenter);
+    titleLabel_->setTextInteractionFlags(Qt::NoTextInteraction);
+    titleLabel_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    QPalette palette = titleLabel_->palette();
+    palette.setColor(QPalette::WindowText, privacy_palette::white());
+    titleLabel_->setPalette(palette);
+
+    setCursor(Qt::PointingHandCursor);
+    setAccessibleName(QStringLiteral("时间线块 ") + label);
+    setAccessibleDescription(QStringLiteral("button"));
+}
+
+QPixmap TimelineCardView::dragImage()
+{
+    QPixmap image = grab();
+    if (image.isNull()) {
+        image = QPixmap(size());
+        image.fill(Qt::transparent);
+    }
+    return image;
+}
+
+void TimelineCardView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const double border = selected_ ? 2 : 1;
+    QPen pen(selected_ ? privacy_palette::controlAccent() : privacy_palette::timelineCardBorder(), border);
+    painter.setPen(pen);
+    QColor fill = selected_ ? privacy_palette::controlAccent() : privacy_palette::timelineCardFill();
+    if (selected_)
+        fill.setAlphaF(0.34f);
+    painter.setBrush(fill);
+    // The border is drawn inside the card, as a layer border is.
+    const QRectF inner = QRectF(rect()).adjusted(border / 2, border / 2, -border / 2, -border / 2);
+    painter.drawRoundedRect(inner, 7 - border / 2, 7 - border / 2);
+}
+
+void TimelineCardView::resizeEvent(QResizeEvent*)
+{
+    titleLabel_->setGeometry(3, 0, std::max(0, width() - 6), height());
+}
+
+void TimelineCardView::mousePressEvent(QMouseEvent* event)
+{
+    dragStarted_ = false;
+    pressPoint_ = event->position().toPoint();
+    event->accept();
+}
+
+void TimelineCardView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (dragStarted_ || !(event->buttons() & Qt::LeftButton))
+        return;
+    dragStarted_ = true;
+    // The canvas may run a nested drag loop here; a reload during it keeps this
+    // card alive until the loop is over, so returning afterwards is safe.
+    if (onDragStart)
+        onDragStart(index_, pressPoint_);
+}
+
+void TimelineCardView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || dragStarted_)
+        return;
+    if (onSelect)
+        onSelect(index_);
+}
+
+} // namespace quorvia

@@ -1,0 +1,280 @@
+#include "prompter/TimelineStripView.h"
+
+#include "model/PromptScript.h"
+#include "prompter/TimelineBlockIndex.h"
+#include "prompter/TimelineCardView.h"
+#include "prompter/TimelineStripCanvas.h"
+#include "support/Snapshot.h"
+#include "support/TestPlatform.h"
+
+#include <QApplication>
+#include <QDrag>
+#include <QLabel>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QScrollArea>
+#include <QScrollBar>
+
+#include <gtest/gtest.h>
+
+using namespace quorvia;
+
+namespace {
+
+std::vector<PromptTimelineBlock> blocks(std::initializer_list<const char*> labels)
+{
+    std::vector<PromptTimelineBlock> out;
+    for (const char* label : labels)
+        out.emplace_back(QUuid::createUuid(), QString::fromUtf8(label), QStringLiteral("文字"));
+    return out;
+}
+
+std::vector<PromptTimelineBlock> numbered(int count)
+{
+    std::vector<PromptTimelineBlock> out;
+    for (int i = 1; i <= count; ++i)
+        out.emplace_back(QUuid::createUuid(), QString::number(i), QString());
+    return out;
+}
+
+std::unique_ptr<QMimeData> dragged(const QByteArray& value)
+{
+    auto data = std::make_unique<QMimeData>();
+    data->setData(timeline_block_index::mimeType(), value);
+    return data;
+}
+
+void sendMouse(QWidget* widget, QEvent::Type type, QPoint at, Qt::MouseButtons buttons)
+{
+    QMouseEvent event(type, QPointF(at), widget->mapToGlobal(QPointF(at)), Qt::LeftButton, buttons, Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &event);
+}
+
+// The platform delivers a drop only to the widget that took the drag's entry.
+bool sendDrop(QWidget* canvas, const QMimeData* data, QPointF at)
+{
+    QDragEnterEvent enter(at.toPoint(), Qt::MoveAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(canvas, &enter);
+    QDropEvent event(at, Qt::MoveAction, data, Qt::LeftButton, Qt::NoModifier);
+    event.setAccepted(false);
+    QCoreApplication::sendEvent(canvas, &event);
+    return event.isAccepted();
+}
+
+void flushDeferredDeletes()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+class TimelineStripViewTest : public ::testing::Test {
+protected:
+    test::TestPlatform platform;
+    std::vector<std::pair<int, int>> moves;
+    std::vector<int> selections;
+
+    std::unique_ptr<TimelineStripView> makeStrip(TimelineStripDensity density, int width)
+    {
+        auto strip = std::make_unique<TimelineStripView>(density);
+        strip->resize(width, int(timelineTotalHeight(density)));
+        strip->onMove = [this](int from, int to) { moves.emplace_back(from, to); };
+        strip->onSelect = [this](int index) { selections.push_back(index); };
+        strip->show();
+        return strip;
+    }
+};
+
+} // namespace
+
+TEST_F(TimelineStripViewTest, CardsFollowTheBlocksWithTheirLookAndLabels)
+{
+    auto strip = makeStrip(TimelineStripDensity::regular, 500);
+    strip->reload(blocks({"1", "2", "Demo", "3"}), 2);
+    const auto& cards = strip->canvas()->cards();
+    ASSERT_EQ(cards.size(), 4u);
+    EXPECT_EQ(cards[2]->geometry(), QRect(136, 38, 58, 30));
+    EXPECT_EQ(cards[3]->geometry(), QRect(204, 1, 58, 30));
+    EXPECT_EQ(cards[2]->titleLabel()->text(), QStringLiteral("Demo"));
+    EXPECT_EQ(cards[2]->accessibleName(), QStringLiteral("时间线块 Demo"));
+    EXPECT_EQ(cards[2]->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_TRUE(cards[2]->isSelected());
+    EXPECT_FALSE(cards[1]->isSelected());
+    EXPECT_EQ(strip->canvas()->width(), strip->scrollView()->viewport()->width());
+    EXPECT_EQ(strip->canvas()->height(), 82);
+    EXPECT_EQ(strip->slideLabel()->geometry(), QRect(0, 3, 30, 30));
+    EXPECT_EQ(strip->demoLabel()->geometry(), QRect(0, 41, 30, 30));
+    EXPECT_EQ(strip->scrollView()->geometry().left(), 37);
+
+    // A selection outside the blocks highlights nothing; an empty list leaves
+    // the canvas as wide as the visible area.
+    strip->reload(blocks({"1", "2"}), 5);
+    ASSERT_EQ(strip->canvas()->cards().size(), 2u);
+    EXPECT_FALSE(strip->canvas()->cards()[0]->isSelected());
+    EXPECT_FALSE(strip->canvas()->cards()[1]->isSelected());
+    strip->reload({}, 0);
+    EXPECT_TRUE(strip->canvas()->cards().empty());
+    EXPECT_EQ(strip->canvas()->width(), strip->scrollView()->viewport()->width());
+    platform.scheduler().runPending();
+}
+
+TEST_F(TimelineStripViewTest, BothDensitiesRender)
+{
+    const auto script = blocks({"1", "2", "Demo", "3", "4", "问答", "5"});
+    for (auto density : {TimelineStripDensity::regular, TimelineStripDensity::compact}) {
+        QWidget host;
+        host.setAutoFillBackground(true);
+        QPalette dark = host.palette();
+        dark.setColor(QPalette::Window, QColor(28, 28, 30));
+        host.setPalette(dark);
+        host.resize(420, int(timelineTotalHeight(density)));
+        TimelineStripView strip(density, &host);
+        strip.setGeometry(host.rect());
+        host.show();
+        strip.reload(script, 1);
+        platform.scheduler().runPending();
+        test::keepSnapshot(host.grab(), density == TimelineStripDensity::regular ? QStringLiteral("timeline-regular")
+                                                                                 : QStringLiteral("timeline-compact"));
+    }
+}
+
+TEST_F(TimelineStripViewTest, ReloadRevealsTheSelectedCardOnlyWhenTheSelectionOrOrderChanged)
+{
+    auto strip = makeStrip(TimelineStripDensity::regular, 237); // a 200-wide visible area
+    QScrollBar* bar = strip->scrollView()->horizontalScrollBar();
+    const auto script = numbered(12);
+
+    strip->reload(script, 8);
+    EXPECT_EQ(bar->value(), 0); // deferred to after the current pass
+    platform.scheduler().runPending();
+    // Card 8 spans 544..602; with the gap on both sides its right edge is 612.
+    const int visible = strip->scrollView()->viewport()->width();
+    EXPECT_EQ(bar->value(), 612 - visible);
+
+    // Same ids and selection, a new label: rebuilt, not scrolled.
+    bar->setValue(0);
+    auto relabelled = script;
+    relabelled[8].label = QStringLiteral("九");
+    strip->reload(relabelled, 8);
+    platform.scheduler().runPending();
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(strip->canvas()->cards()[8]->titleLabel()->text(), QStringLiteral("九"));
+
+    // Two reloads in one pass reveal in order: to card 11, then back left to card 3 (204 - 10).
+    strip->reload(script, 11);
+    strip->reload(script, 3);
+    platform.scheduler().runPending();
+    EXPECT_EQ(bar->value(), 194);
+}
+
+TEST_F(TimelineStripViewTest, DropsMoveToTheColumnUnderThePointer)
+{
+    auto strip = makeStrip(TimelineStripDensity::regular, 600);
+    strip->reload(blocks({"1", "2", "Demo", "3"}), 0);
+    QWidget* canvas = strip->canvas();
+
+    EXPECT_TRUE(sendDrop(canvas, dragged("0").get(), {67.9, 10}));
+    EXPECT_TRUE(moves.empty()); // its own column
+    EXPECT_TRUE(sendDrop(canvas, dragged("0").get(), {68, 50}));
+    EXPECT_TRUE(sendDrop(canvas, dragged("0").get(), {550, 10})); // right of the last card
+    EXPECT_TRUE(sendDrop(canvas, dragged("3").get(), {-5, 10}));
+    EXPECT_EQ(moves, (std::vector<std::pair<int, int>>{{0, 1}, {0, 3}, {3, 0}}));
+
+    moves.clear();
+    for (const char* bad : {"x1", "99999999999999999999", "-1", ""}) {
+        SCOPED_TRACE(bad);
+        EXPECT_FALSE(sendDrop(canvas, dragged(bad).get(), {140, 10}));
+        EXPECT_FALSE(strip->canvas()->performDrop(dragged(bad).get(), {140, 10}));
+    }
+    QMimeData plainText;
+    plainText.setText(QStringLiteral("1"));
+    EXPECT_FALSE(sendDrop(canvas, &plainText, {140, 10}));
+    EXPECT_TRUE(moves.empty());
+
+    // The pointer entering with an unreadable index is offered no operation.
+    auto bad = dragged("x1");
+    QDragEnterEvent enterBad(QPoint(10, 10), Qt::MoveAction, bad.get(), Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(canvas, &enterBad);
+    EXPECT_FALSE(enterBad.isAccepted());
+    auto good = dragged("2");
+    QDragEnterEvent enterGood(QPoint(10, 10), Qt::MoveAction, good.get(), Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(canvas, &enterGood);
+    EXPECT_TRUE(enterGood.isAccepted());
+    EXPECT_EQ(enterGood.dropAction(), Qt::MoveAction);
+
+    strip->reload({}, 0);
+    EXPECT_FALSE(sendDrop(canvas, dragged("0").get(), {10, 10}));
+    platform.scheduler().runPending();
+}
+
+TEST_F(TimelineStripViewTest, APressSelectsOnReleaseAndAMovedPressDragsInstead)
+{
+    auto strip = makeStrip(TimelineStripDensity::compact, 400);
+    strip->reload(blocks({"1", "Demo", "2"}), 0);
+    int drags = 0;
+    QByteArray carried;
+    strip->canvas()->runDrag = [&](QDrag& drag) {
+        ++drags;
+        carried = drag.mimeData()->data(timeline_block_index::mimeType());
+    };
+
+    TimelineCardView* card = strip->canvas()->cards()[1];
+    sendMouse(card, QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton);
+    sendMouse(card, QEvent::MouseButtonRelease, {5, 5}, Qt::NoButton);
+    EXPECT_EQ(selections, std::vector<int>{1});
+
+    card = strip->canvas()->cards()[2];
+    sendMouse(card, QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton);
+    sendMouse(card, QEvent::MouseMove, {7, 6}, Qt::LeftButton);
+    sendMouse(card, QEvent::MouseMove, {20, 6}, Qt::LeftButton);
+    sendMouse(card, QEvent::MouseButtonRelease, {20, 6}, Qt::NoButton);
+    EXPECT_EQ(drags, 1);
+    EXPECT_EQ(carried, QByteArray("2"));
+    EXPECT_EQ(selections, std::vector<int>{1});
+    platform.scheduler().runPending();
+}
+
+TEST_F(TimelineStripViewTest, ARebuildDuringADragKeepsTheSourceAliveAndTheDropLands)
+{
+    // Both strips show one script and are wired the way their owners wire them.
+    PromptScript script(platform.defaults());
+    script.replaceText(QStringLiteral("1\n一\n---\n2\n二\n---\nDemo\n演示\n---\n3\n三"));
+    auto panel = makeStrip(TimelineStripDensity::regular, 500);
+    auto prompter = makeStrip(TimelineStripDensity::compact, 400);
+    for (TimelineStripView* strip : {panel.get(), prompter.get()}) {
+        strip->onMove = [&script](int from, int to) { script.moveBlock(from, to); };
+        strip->reload(script.timelineBlocks(), int(script.currentIndex()));
+    }
+    auto reloadBoth = [&] {
+        for (TimelineStripView* strip : {panel.get(), prompter.get()})
+            strip->reload(script.timelineBlocks(), int(script.currentIndex()));
+    };
+
+    QPointer<TimelineCardView> source = prompter->canvas()->cards()[0];
+    bool sourceAliveAfterRebuild = false;
+    prompter->canvas()->runDrag = [&](QDrag& drag) {
+        // Spoken progress rebuilds every card while the pointer is still down.
+        script.setSpeechProgress(1, 0, false);
+        reloadBoth();
+        reloadBoth();
+        flushDeferredDeletes();
+        sourceAliveAfterRebuild = !source.isNull();
+        // Dropped on the panel's strip, right of its last card.
+        EXPECT_TRUE(sendDrop(panel->canvas(), drag.mimeData(), {480, 40}));
+        reloadBoth();
+    };
+    sendMouse(source, QEvent::MouseButtonPress, {4, 4}, Qt::LeftButton);
+    sendMouse(source, QEvent::MouseMove, {9, 4}, Qt::LeftButton);
+
+    EXPECT_TRUE(sourceAliveAfterRebuild);
+    EXPECT_FALSE(prompter->canvas()->isDragging());
+    QStringList labels;
+    for (const auto& block : script.timelineBlocks())
+        labels.append(block.label);
+    EXPECT_EQ(labels, (QStringList{"2", "Demo", "3", "1"}));
+    ASSERT_EQ(prompter->canvas()->cards().size(), 4u);
+    EXPECT_EQ(prompter->canvas()->cards()[3]->titleLabel()->text(), QStringLiteral("1"));
+
+    flushDeferredDeletes();
+    EXPECT_TRUE(source.isNull());
+    platform.scheduler().runPending();
+}
