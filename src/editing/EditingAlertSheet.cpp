@@ -1,0 +1,43 @@
+#include "editing/EditingAlertSheet.h"
+
+#include "editing/EditingWindow.h"
+#include "privacy/PrivacyPalette.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace quorvia {
+
+EditingAlertSheet::EditingAlertSheet(const QString& message, const QString& informativeText, QWidget* window)
+    : QDialog(window), message_(message), informative_(informativeText)
+{
+    setWindowModality(Qt::WindowModal);
+    setWindowTitle(message);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 18, 20, 16);
+    layout->setSpacing(8);
+    auto* title = editing_window::makeLabel(message, 14, QFont::Bold, privacy_palette::white());
+    auto* detail = editing_window::makeLabel(informativeText, 12, QFont::Normal, privacy_palette::secondaryLabel());
+    detail->setWordWrap(true);
+    layout->addWidget(title);
+    layout->addWidget(detail);
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    auto* ok = editing_window::makeButton(QStringLiteral("知道了"), privacy_palette::systemBlue());
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    row->addWidget(ok);
+    layout->addLayout(row);
+    setMinimumWidth(320);
+}
+
+EditingAlertSheet* EditingAlertSheet::begin(const QString& message, const QString& informativeText, QWidget* window)
+{
+    auto* sheet = new EditingAlertSheet(message, informativeText, window);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->open();
+    return sheet;
+}
+
+} // namespace quorvia

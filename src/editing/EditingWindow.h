@@ -1,0 +1,32 @@
+#pragma once
+
+#include "platform/Window.h"
+
+#include <QColor>
+
+#include <memory>
+#include <optional>
+
+class QLabel;
+class QPushButton;
+
+namespace quorvia::editing_window {
+
+// An editing window: floats at level 3, stays out of capture, joins every
+// space and is only hidden when closed. Hidden until presented.
+std::unique_ptr<platform::Window> make(platform::Size contentSize, platform::WindowStyle style, const QString& title);
+
+// The origin that centres a window of this size on the built-in screen's
+// visible frame; none without a built-in screen.
+std::optional<platform::Point> centredOrigin(platform::Size windowSize);
+
+// Centres the window on the built-in screen, or hides it when there is none.
+// Answers whether it was placed.
+bool positionOnBuiltInScreen(platform::Window& window);
+
+// The near-black content view every editing window draws on.
+QWidget* makeContentView();
+QLabel* makeLabel(const QString& text, int pixelSize, QFont::Weight weight, const QColor& colour);
+QPushButton* makeButton(const QString& title, std::optional<QColor> bezel = std::nullopt);
+
+} // namespace quorvia::editing_window

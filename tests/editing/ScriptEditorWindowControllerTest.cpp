@@ -1,0 +1,152 @@
+#include "editing/ScriptEditorWindowController.h"
+
+#include "EditingFixture.h"
+#include "editing/EditingAlertSheet.h"
+#include "editing/ScriptEditorTexts.h"
+#include "support/Snapshot.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTextEdit>
+
+using namespace quorvia;
+
+namespace {
+
+class ScriptEditorTest : public test::EditingFixture {
+protected:
+    ScriptEditorTest()
+    {
+        script.replaceText(QStringLiteral("1\n开场\n---\n4\n第四页\n---\nBrowser\n演示浏览器\n---\n4\n又一页"));
+    }
+
+    const PromptTimelineBlock& block(int i) const { return script.timelineBlocks()[std::size_t(i)]; }
+
+    // Types a label and text, saves, and answers the sheet it raised (none when saved).
+    std::optional<script_editor::Alert> save(const QString& label, std::optional<QString> text = std::nullopt)
+    {
+        editor.labelField()->setText(label);
+        if (text)
+            editor.textView()->setPlainText(*text);
+        editor.savePressed();
+        const auto sheets = children<EditingAlertSheet>(editor.window());
+        if (sheets.empty())
+            return std::nullopt;
+        script_editor::Alert alert{sheets.front()->message(), sheets.front()->informativeText()};
+        for (auto* sheet : sheets)
+            delete sheet;
+        return alert;
+    }
+
+    ScriptEditorWindowController editor{script};
+};
+
+} // namespace
+
+TEST_F(ScriptEditorTest, PresentsTheCurrentBlockCentredOnTheBuiltInScreen)
+{
+    EXPECT_FALSE(editor.window()->isVisible());
+    EXPECT_EQ(editor.window()->title(), QStringLiteral("编辑演讲稿"));
+    EXPECT_EQ(editor.window()->level(), platform::Window::floatingLevel);
+    EXPECT_EQ(editor.window()->sharingType(), platform::SharingType::none);
+
+    script.setIndex(1);
+    editor.present();
+    ASSERT_TRUE(editor.window()->isVisible());
+    EXPECT_EQ(editor.editingBlockID(), block(1).id);
+    EXPECT_EQ(editor.window()->title(), QStringLiteral("编辑稿件块 4 · 默认演讲"));
+    EXPECT_EQ(editor.labelField()->text(), QStringLiteral("4"));
+    EXPECT_EQ(editor.textView()->toPlainText(), QStringLiteral("第四页"));
+    EXPECT_EQ(editor.textView()->textCursor().position(), 3);
+    const auto visible = test::FakeDisplayService::builtIn(1).visibleFrame;
+    EXPECT_EQ(editor.window()->frame(),
+              platform::Rect(visible.midX() - 340, visible.midY() - 260, 680, 520));
+    editor.window()->resize(680, 520);
+    test::keepSnapshot(editor.window()->grab(), QStringLiteral("script-editor"));
+
+    // Another block replaces the controls, unsaved input included.
+    editor.labelField()->setText(QStringLiteral("99"));
+    editor.present(block(2).id);
+    EXPECT_EQ(editor.labelField()->text(), QStringLiteral("Browser"));
+    EXPECT_EQ(editor.window()->title(), QStringLiteral("编辑稿件块 Browser · 默认演讲"));
+}
+
+TEST_F(ScriptEditorTest, NothingToEditChangesNothing)
+{
+    editor.present(QUuid::createUuid());
+    EXPECT_FALSE(editor.window()->isVisible());
+    EXPECT_EQ(editor.editingBlockID(), std::nullopt);
+
+    script.deleteTimeline();
+    editor.present();
+    EXPECT_FALSE(editor.window()->isVisible());
+    EXPECT_EQ(editor.window()->title(), QStringLiteral("编辑演讲稿"));
+}
+
+TEST_F(ScriptEditorTest, WithoutABuiltInScreenTheWindowStaysHidden)
+{
+    displays->setScreens({test::FakeDisplayService::external(2)});
+    editor.present(block(0).id);
+    EXPECT_FALSE(editor.window()->isVisible());
+
+    // A screen change while hidden only moves it.
+    displays->setScreens({test::FakeDisplayService::builtIn(1)});
+    editor.positionOnBuiltInScreen();
+    EXPECT_FALSE(editor.window()->isVisible());
+    EXPECT_EQ(editor.window()->frame().origin.x, test::FakeDisplayService::builtIn(1).visibleFrame.midX() - 340);
+}
+
+TEST_F(ScriptEditorTest, SavingTrimsAndStoresAndHides)
+{
+    editor.present(block(0).id);
+    EXPECT_EQ(save(QStringLiteral(" 7 "), QStringLiteral("\n\n  新的开场\n第二行 \n\n")), std::nullopt);
+    EXPECT_FALSE(editor.window()->isVisible());
+    EXPECT_EQ(block(0).label, QStringLiteral("7"));
+    EXPECT_EQ(block(0).text, QStringLiteral("新的开场\n第二行"));
+    EXPECT_EQ(editor.window()->title(), QStringLiteral("编辑稿件块 1 · 默认演讲"));
+
+    // A number other blocks carry, and a block's own letters label, are fine.
+    editor.present(block(0).id);
+    EXPECT_EQ(save(QStringLiteral("4")), std::nullopt);
+    editor.present(block(2).id);
+    EXPECT_EQ(save(QStringLiteral("Browser")), std::nullopt);
+}
+
+TEST_F(ScriptEditorTest, AnInvalidLabelShowsTheSheetAndKeepsTheInput)
+{
+    editor.present(block(0).id);
+    const QString before = script.rawText();
+    for (const QString& label : {QStringLiteral("0"), QStringLiteral("-2"), QStringLiteral(""), QStringLiteral("A1"),
+                                 QStringLiteral("a b"), QStringLiteral("演示"), QStringLiteral("browser")}) {
+        SCOPED_TRACE(label.toStdString());
+        EXPECT_EQ(save(label, QStringLiteral("保留的文字")), script_editor::invalidLabelAlert());
+        EXPECT_TRUE(editor.window()->isVisible());
+        EXPECT_EQ(editor.labelField()->text(), label);
+        EXPECT_EQ(editor.textView()->toPlainText(), QStringLiteral("保留的文字"));
+    }
+    EXPECT_EQ(script.rawText(), before);
+}
+
+TEST_F(ScriptEditorTest, ABlockRemovedWhileEditingIsReportedAsGone)
+{
+    editor.present(block(2).id);
+    script.replaceText(QStringLiteral("1\n全新的稿件"));
+    EXPECT_EQ(save(QStringLiteral("Browser")), script_editor::missingBlockAlert());
+    EXPECT_TRUE(editor.window()->isVisible());
+    EXPECT_EQ(script.timelineBlocks().size(), 1u);
+
+    editor.cancelPressed();
+    EXPECT_FALSE(editor.window()->isVisible());
+    EXPECT_EQ(editor.labelField()->text(), QStringLiteral("Browser"));
+}
+
+TEST_F(ScriptEditorTest, AnEmptyTextStillTypesInTheEditorLook)
+{
+    ASSERT_TRUE(script.updateBlock(block(2).id, QStringLiteral("Browser"), QStringLiteral("  \n")));
+    editor.present(block(2).id);
+    EXPECT_TRUE(editor.textView()->toPlainText().isEmpty());
+    EXPECT_EQ(editor.textView()->textCursor().position(), 0);
+    const QTextCharFormat typing = editor.textView()->currentCharFormat();
+    EXPECT_EQ(typing.font().pixelSize(), 18);
+    EXPECT_EQ(typing.foreground().color(), QColor(Qt::white));
+}
