@@ -8,9 +8,12 @@
 #include "platform/linux/LinuxScriptRunner.h"
 #include "platform/linux/LinuxWorkspace.h"
 #include "platform/linux/QtDisplayService.h"
+#include "platform/linux/RandrDisplayService.h"
 #include "platform/linux/QtScheduler.h"
 #include "platform/linux/SettingsDefaults.h"
 #include "platform/ClockAnimator.h"
+
+#include <QGuiApplication>
 
 namespace quorvia::platform::native {
 
@@ -20,7 +23,13 @@ void installLinuxPlatform()
     platform->schedulerService = std::make_shared<QtScheduler>();
     platform->defaultsService = std::make_shared<SettingsDefaults>();
     platform->workspaceService = std::make_shared<LinuxWorkspace>();
-    platform->displayService = std::make_shared<QtDisplayService>();
+    // Outside an X session (or without RandR) only Qt's own view is left.
+    auto randr = QGuiApplication::platformName() == QLatin1String("xcb") ? std::make_shared<RandrDisplayService>()
+                                                                          : nullptr;
+    if (randr && randr->isAvailable())
+        platform->displayService = randr;
+    else
+        platform->displayService = std::make_shared<QtDisplayService>();
     platform->scriptRunnerService = std::make_shared<LinuxScriptRunner>();
     platform->captureService = std::make_shared<LinuxCaptureService>();
     platform->permissionService = std::make_shared<LinuxPermissionService>();

@@ -1,6 +1,7 @@
 #include "platform/linux/LinuxProcessService.h"
 
 #include "platform/MainQueue.h"
+#include "platform/linux/ScreenSaverInhibitor.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -33,7 +34,12 @@ QString readText(const QString& path)
 }
 } // namespace
 
-LinuxProcessService::LinuxProcessService(QString thermalRoot) : thermalRoot_(std::move(thermalRoot)) {}
+LinuxProcessService::LinuxProcessService(QString thermalRoot, QDBusConnection bus)
+    : thermalRoot_(std::move(thermalRoot))
+    , inhibitor_(std::make_unique<ScreenSaverInhibitor>(std::move(bus), QCoreApplication::applicationName()))
+{
+    inhibitor_->onUnavailable = [this] { startIdleReset(); };
+}
 
 LinuxProcessService::~LinuxProcessService() = default;
 
@@ -83,14 +89,12 @@ ThermalState LinuxProcessService::thermalState() const
     return worst;
 }
 
-ActivityToken LinuxProcessService::beginActivity(ActivityOptions options, const QString&)
+ActivityToken LinuxProcessService::beginActivity(ActivityOptions options, const QString& reason)
 {
     const ActivityToken token{nextToken_++};
     activities_.emplace(token.value, options);
-    if (options.idleDisplaySleepDisabled && !keepAwakeTimer_) {
-        keepAwake();
-        keepAwakeTimer_ = Timer::scheduled(30.0, true, [this] { keepAwake(); });
-    }
+    if (options.idleDisplaySleepDisabled)
+        inhibitor_->hold(reason);
     return token;
 }
 
@@ -99,8 +103,18 @@ void LinuxProcessService::endActivity(ActivityToken token)
     activities_.erase(token.value);
     const bool anyAwake = std::any_of(activities_.begin(), activities_.end(),
                                       [](const auto& entry) { return entry.second.idleDisplaySleepDisabled; });
-    if (!anyAwake)
+    if (!anyAwake) {
+        inhibitor_->release();
         keepAwakeTimer_.reset();
+    }
+}
+
+void LinuxProcessService::startIdleReset()
+{
+    if (keepAwakeTimer_)
+        return;
+    keepAwake();
+    keepAwakeTimer_ = Timer::scheduled(30.0, true, [this] { keepAwake(); });
 }
 
 void LinuxProcessService::keepAwake()

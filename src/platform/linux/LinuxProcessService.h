@@ -2,6 +2,7 @@
 
 #include "platform/ProcessService.h"
 
+#include <QDBusConnection>
 #include <QString>
 
 #include <map>
@@ -13,12 +14,17 @@ class Timer;
 
 namespace quorvia::platform::native {
 
+class ScreenSaverInhibitor;
+
 // The thermal state from the kernel's thermal zones, measured against each
-// zone's own trip points; activities that keep the display awake by resetting
-// the X server's idle timer while any is held.
+// zone's own trip points; activities that keep the display awake through the
+// desktop's screen-saver inhibit on the session bus while any is held, or by
+// resetting the X server's idle timer where no inhibit service answers.
 class LinuxProcessService final : public ProcessService {
 public:
-    explicit LinuxProcessService(QString thermalRoot = QStringLiteral("/sys/class/thermal"));
+    explicit LinuxProcessService(QString thermalRoot = QStringLiteral("/sys/class/thermal"),
+                                 QDBusConnection bus = QDBusConnection::sessionBus());
+    // Ends the inhibit, so nothing stays inhibited after the application quits.
     ~LinuxProcessService() override;
 
     qint64 processIdentifier() const override;
@@ -29,13 +35,18 @@ public:
     // One zone's reading against its trip points (millidegrees).
     static ThermalState classify(int temperature, const std::map<QString, int>& tripPoints);
 
+    // The fallback is running: no inhibit service answered.
+    bool keepsAwakeByIdleReset() const { return keepAwakeTimer_ != nullptr; }
+
 private:
     void keepAwake();
+    void startIdleReset();
 
     QString thermalRoot_;
     std::map<std::uint64_t, ActivityOptions> activities_;
     std::uint64_t nextToken_ = 1;
     std::unique_ptr<Timer> keepAwakeTimer_;
+    std::unique_ptr<ScreenSaverInhibitor> inhibitor_;
 };
 
 } // namespace quorvia::platform::native

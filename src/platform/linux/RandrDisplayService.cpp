@@ -1,0 +1,219 @@
+#include "platform/linux/RandrDisplayService.h"
+
+#include "platform/NotificationCenter.h"
+#include "platform/ScreenSpace.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <QWindow>
+
+#include <xcb/randr.h>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
+
+namespace quorvia::platform::native {
+
+namespace {
+
+template <typename T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
+
+template <typename T> Reply<T> reply(T* raw) { return Reply<T>(raw, &std::free); }
+
+std::vector<QtScreenInfo> qtScreens()
+{
+    std::vector<QtScreenInfo> result;
+    for (QScreen* s : QGuiApplication::screens())
+        result.push_back({s->name(), s->geometry(), s->availableGeometry(), s->devicePixelRatio()});
+    return result;
+}
+
+} // namespace
+
+RandrDisplayService::RandrDisplayService(const QByteArray& displayName)
+{
+    int screenNumber = 0;
+    xcb_connection_t* c = xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), &screenNumber);
+    if (!c || xcb_connection_has_error(c)) {
+        if (c)
+            xcb_disconnect(c);
+        return;
+    }
+    const xcb_query_extension_reply_t* extension = xcb_get_extension_data(c, &xcb_randr_id);
+    auto version = reply(xcb_randr_query_version_reply(c, xcb_randr_query_version(c, 1, 3), nullptr));
+    // Primary outputs and cheap resource queries arrived in 1.3.
+    if (!extension || !extension->present || !version
+        || (version->major_version == 1 && version->minor_version < 3)) {
+        xcb_disconnect(c);
+        return;
+    }
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
+    for (int i = 0; i < screenNumber && it.rem; ++i)
+        xcb_screen_next(&it);
+    if (!it.rem) {
+        xcb_disconnect(c);
+        return;
+    }
+    connection_ = c;
+    root_ = it.data->root;
+    firstEvent_ = extension->first_event;
+    const char edidName[] = "EDID";
+    auto atom = reply(xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof(edidName) - 1, edidName), nullptr));
+    edidAtom_ = atom ? atom->atom : 0;
+
+    xcb_randr_select_input(c, root_,
+                           XCB_RANDR_NOTIFY_MASK_SCREEN_CHANGE | XCB_RANDR_NOTIFY_MASK_OUTPUT_CHANGE
+                               | XCB_RANDR_NOTIFY_MASK_CRTC_CHANGE | XCB_RANDR_NOTIFY_MASK_OUTPUT_PROPERTY);
+    xcb_flush(c);
+    notifier_ = new QSocketNotifier(xcb_get_file_descriptor(c), QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, [this] { readEvents(); });
+
+    if (qGuiApp) {
+        for (QScreen* screen : QGuiApplication::screens())
+            watch(screen);
+        connect(qGuiApp, &QGuiApplication::screenAdded, this, [this](QScreen* screen) {
+            watch(screen);
+            changed();
+        });
+        connect(qGuiApp, &QGuiApplication::screenRemoved, this, [this](QScreen*) { changed(); });
+        connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, [this](QScreen*) { changed(); });
+    }
+}
+
+RandrDisplayService::~RandrDisplayService()
+{
+    delete notifier_;
+    if (connection_)
+        xcb_disconnect(connection_);
+}
+
+void RandrDisplayService::watch(QScreen* screen)
+{
+    connect(screen, &QScreen::geometryChanged, this, [this] { changed(); });
+    connect(screen, &QScreen::availableGeometryChanged, this, [this] { changed(); });
+    connect(screen, &QScreen::logicalDotsPerInchChanged, this, [this] { changed(); });
+}
+
+void RandrDisplayService::changed()
+{
+    NotificationCenter::defaultCenter().post(screenParametersChangedNotification, static_cast<DisplayService*>(this));
+}
+
+bool RandrDisplayService::takeRandrEvents() const
+{
+    bool any = false;
+    while (xcb_generic_event_t* event = xcb_poll_for_queued_event(connection_)) {
+        const std::uint8_t type = event->response_type & 0x7F;
+        any = any || type == firstEvent_ + XCB_RANDR_SCREEN_CHANGE_NOTIFY || type == firstEvent_ + XCB_RANDR_NOTIFY;
+        std::free(event);
+    }
+    return any;
+}
+
+void RandrDisplayService::readEvents()
+{
+    bool any = false;
+    while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+        const std::uint8_t type = event->response_type & 0x7F;
+        any = any || type == firstEvent_ + XCB_RANDR_SCREEN_CHANGE_NOTIFY || type == firstEvent_ + XCB_RANDR_NOTIFY;
+        std::free(event);
+    }
+    if (xcb_connection_has_error(connection_))
+        notifier_->setEnabled(false);
+    if (any)
+        changed();
+}
+
+std::optional<RandrTable> RandrDisplayService::readTable() const
+{
+    if (!connection_ || xcb_connection_has_error(connection_))
+        return std::nullopt;
+    xcb_connection_t* c = connection_;
+    auto resources = reply(xcb_randr_get_screen_resources_current_reply(
+        c, xcb_randr_get_screen_resources_current(c, root_), nullptr));
+    auto primary = reply(xcb_randr_get_output_primary_reply(c, xcb_randr_get_output_primary(c, root_), nullptr));
+    if (!resources || !primary)
+        return std::nullopt;
+    const xcb_timestamp_t stamp = resources->config_timestamp;
+
+    RandrTable table;
+    table.primaryOutput = primary->output;
+
+    const xcb_randr_crtc_t* crtcs = xcb_randr_get_screen_resources_current_crtcs(resources.get());
+    const int crtcCount = xcb_randr_get_screen_resources_current_crtcs_length(resources.get());
+    std::vector<xcb_randr_get_crtc_info_cookie_t> crtcCookies;
+    for (int i = 0; i < crtcCount; ++i)
+        crtcCookies.push_back(xcb_randr_get_crtc_info(c, crtcs[i], stamp));
+
+    const xcb_randr_output_t* outputs = xcb_randr_get_screen_resources_current_outputs(resources.get());
+    const int outputCount = xcb_randr_get_screen_resources_current_outputs_length(resources.get());
+    std::vector<xcb_randr_get_output_info_cookie_t> outputCookies;
+    std::vector<xcb_randr_get_output_property_cookie_t> edidCookies;
+    for (int i = 0; i < outputCount; ++i) {
+        outputCookies.push_back(xcb_randr_get_output_info(c, outputs[i], stamp));
+        // 128 longs hold a base block and its extensions.
+        edidCookies.push_back(
+            xcb_randr_get_output_property(c, outputs[i], edidAtom_, XCB_ATOM_ANY, 0, 128, false, false));
+    }
+
+    for (int i = 0; i < crtcCount; ++i) {
+        auto info = reply(xcb_randr_get_crtc_info_reply(c, crtcCookies[std::size_t(i)], nullptr));
+        if (!info)
+            continue;
+        RandrCrtc crtc{crtcs[i], {}};
+        if (info->mode != XCB_NONE)
+            crtc.area = QRect(info->x, info->y, info->width, info->height);
+        table.crtcs.push_back(crtc);
+    }
+    for (int i = 0; i < outputCount; ++i) {
+        auto info = reply(xcb_randr_get_output_info_reply(c, outputCookies[std::size_t(i)], nullptr));
+        auto edid = reply(xcb_randr_get_output_property_reply(c, edidCookies[std::size_t(i)], nullptr));
+        if (!info)
+            continue;
+        RandrOutput output;
+        output.id = outputs[i];
+        output.name = QString::fromUtf8(reinterpret_cast<const char*>(xcb_randr_get_output_info_name(info.get())),
+                                        xcb_randr_get_output_info_name_length(info.get()));
+        output.connection = info->connection == XCB_RANDR_CONNECTION_CONNECTED ? RandrConnection::connected
+            : info->connection == XCB_RANDR_CONNECTION_DISCONNECTED            ? RandrConnection::disconnected
+                                                                              : RandrConnection::unknown;
+        output.crtc = info->crtc;
+        if (edid && edid->format == 8) {
+            output.edid = QByteArray(reinterpret_cast<const char*>(xcb_randr_get_output_property_data(edid.get())),
+                                     xcb_randr_get_output_property_data_length(edid.get()));
+        }
+        table.outputs.push_back(output);
+    }
+    // Events read while waiting for the replies are not seen by the socket
+    // notifier any more; announce them from the event loop.
+    if (takeRandrEvents()) {
+        auto* self = const_cast<RandrDisplayService*>(this);
+        QMetaObject::invokeMethod(self, [self] { self->changed(); }, Qt::QueuedConnection);
+    }
+    return table;
+}
+
+std::vector<Screen> RandrDisplayService::screens() const
+{
+    const auto table = readTable();
+    if (!table)
+        return {};
+    return decideScreens(*table, qtScreens());
+}
+
+std::optional<Screen> RandrDisplayService::mainScreen() const
+{
+    const auto all = screens();
+    if (all.empty())
+        return std::nullopt;
+    if (QWindow* active = QGuiApplication::focusWindow()) {
+        const Rect frame = fromQtGlobal(QRectF(active->frameGeometry()));
+        if (auto s = screenContaining(frame))
+            return s;
+    }
+    return all.front();
+}
+
+} // namespace quorvia::platform::native

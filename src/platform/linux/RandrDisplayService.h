@@ -1,0 +1,50 @@
+#pragma once
+
+#include "platform/DisplayService.h"
+#include "platform/linux/RandrTopology.h"
+
+#include <QByteArray>
+#include <QObject>
+
+#include <optional>
+
+class QScreen;
+class QSocketNotifier;
+struct xcb_connection_t;
+
+namespace quorvia::platform::native {
+
+// The screen list from the X server's RandR outputs and their EDID, read live
+// on every call on a connection of its own. Changes are announced from RandR's
+// events and from Qt's screen signals, since Qt's list decides whether the
+// topology can be trusted (see decideScreens).
+class RandrDisplayService final : public QObject, public DisplayService {
+    Q_OBJECT
+public:
+    // The display named, or the default one when empty; check isAvailable.
+    explicit RandrDisplayService(const QByteArray& displayName = {});
+    ~RandrDisplayService() override;
+
+    // Connected to an X server whose RandR answers the queries used here.
+    bool isAvailable() const { return connection_ != nullptr; }
+
+    std::vector<Screen> screens() const override;
+    std::optional<Screen> mainScreen() const override;
+
+    // The raw tables, none when the server does not answer.
+    std::optional<RandrTable> readTable() const;
+
+private:
+    void watch(QScreen* screen);
+    void changed();
+    void readEvents();
+    bool takeRandrEvents() const;
+
+    xcb_connection_t* connection_ = nullptr;
+    std::uint32_t root_ = 0;
+    std::uint32_t edidAtom_ = 0;
+    std::uint8_t firstEvent_ = 0;
+    QSocketNotifier* notifier_ = nullptr;
+};
+
+} // namespace quorvia::platform::native
