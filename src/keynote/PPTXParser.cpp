@@ -3,9 +3,15 @@
 #include "keynote/PPTXParserXml.h"
 #include "platform/Text.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStringDecoder>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -88,7 +94,7 @@ std::expected<PresentationDeck, PPTXParseFailure> PPTXParser::parse(const QStrin
     const QFileInfo info(filePath);
     if (info.suffix().toLower() != QStringLiteral("pptx"))
         return std::unexpected(PPTXParserError::unreadableArchive);
-    // Absolute, so the archive's path can never pass for an option of unzip.
+    // The deck records where the file is, whatever the working folder.
     const QString path = info.absoluteFilePath();
 
     auto presentation = archiveEntry(QStringLiteral("ppt/presentation.xml"), path);
@@ -142,17 +148,29 @@ std::expected<PresentationDeck, PPTXParseFailure> PPTXParser::parse(const QStrin
 
 std::expected<QByteArray, PPTXParserError> PPTXParser::archiveEntry(const QString& entry, const QString& archivePath)
 {
-    // unzip globs an archive name that names no file, so a missing archive
-    // could stand for other archives nearby.
-    if (!QFileInfo(archivePath).isFile())
-        return std::unexpected(PPTXParserError::unreadableArchive);
     // No entry name holds NUL; passed on, it would cut the name short and
     // select another entry.
     if (entry.contains(QChar(u'\0')))
         return std::unexpected(PPTXParserError::unreadableArchive);
+    // unzip reads its archive argument as a wildcard pattern too, so it gets
+    // the file already opened here, under a name without pattern characters.
+    const int fd = ::open(QFile::encodeName(archivePath).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::unexpected(PPTXParserError::unreadableArchive);
+    const auto closeArchive = qScopeGuard([fd] { ::close(fd); });
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+        return std::unexpected(PPTXParserError::unreadableArchive);
+
     QProcess unzip;
     unzip.setProgram(unzipPath);
-    unzip.setArguments({QStringLiteral("-p"), archivePath, literalEntryPattern(entry)});
+    unzip.setArguments({QStringLiteral("-p"), QStringLiteral("/dev/fd/%1").arg(fd), literalEntryPattern(entry)});
+    // In a session of its own unzip has no terminal to ask for a password on,
+    // so an encrypted entry fails instead of waiting for ever.
+    unzip.setChildProcessModifier([fd] {
+        ::setsid();
+        ::fcntl(fd, F_SETFD, 0);
+    });
     // Only the output is read; the error stream goes nowhere so the child can
     // never block on a full pipe nobody drains, and it never waits for input.
     unzip.setStandardErrorFile(QProcess::nullDevice());

@@ -27,10 +27,7 @@ SlideSyncDecision SlideSyncReducer::sectionChanged(qint64 index, const SlideMapp
     // A command for another slide may still move Keynote away from the slide
     // it shows, so only a settled Keynote counts as already being there.
     const bool awaitingOtherSlide = pendingCommand_ && pendingCommand_->slideNumber != slide;
-    // Sending the slide again while its own echo is awaited gains nothing.
-    const bool awaitingThisSlide = pendingCommand_ && pendingCommand_->slideNumber == slide
-        && now - pendingCommand_->sentAt <= echoTimeout;
-    if ((lastObservedSlide_ == slide && !awaitingOtherSlide) || awaitingThisSlide) {
+    if (lastObservedSlide_ == slide && !awaitingOtherSlide) {
         appendAudit(now, source, slide, index, Outcome::sameSlide);
         return SlideSyncDecision::none();
     }

@@ -13,7 +13,7 @@ void ScreenMirrorEngine::setPrivacyOutputEnabled(bool enabled)
 {
     platform::MainQueue::async([weak = weak(), enabled] {
         auto* engine = alive(weak);
-        if (!engine)
+        if (!engine || engine->isShutDown_)
             return;
         if (enabled)
             engine->enable();
@@ -30,6 +30,8 @@ void ScreenMirrorEngine::enable()
     const int generation = ++lifecycleGeneration_;
     privacyOutputEnabled_ = true;
     hasReceivedRenderableFrame_ = false;
+    // A superseded stop may never have cleared the previous output's identity.
+    captureIdentity_.reset();
     heartbeat_ = CaptureHeartbeat();
     auto begin = [weak = weak(), generation] {
         auto* engine = alive(weak);
@@ -90,7 +92,7 @@ void ScreenMirrorEngine::startPrivacyOutput()
 {
     if (!platform::MainQueue::isMainThread())
         return;
-    if (!privacyOutputEnabled_ || stream_ || isStarting_)
+    if (isShutDown_ || !privacyOutputEnabled_ || stream_ || isStarting_)
         return;
     isStarting_ = true;
     const int generation = lifecycleGeneration_;
@@ -223,7 +225,11 @@ void ScreenMirrorEngine::configureStream(const platform::ShareableDisplay& displ
             if (!engine->privacyOutputEnabled_)
                 return;
             engine->isStarting_ = false;
-            engine->output_.show(externalScreenFrame, AudienceOutputMode::live());
+            // Frames may have come first and a pause or suspension may hold the
+            // picture by now: only a start still in progress goes live here.
+            const auto kind = engine->state_.kind();
+            if (kind == PresentationSafetyState::Kind::preflighting || kind == PresentationSafetyState::Kind::live)
+                engine->output_.show(externalScreenFrame, AudienceOutputMode::live());
             engine->startHealthMonitoring();
         });
     });
@@ -242,7 +248,7 @@ void ScreenMirrorEngine::privacyPause()
 
 void ScreenMirrorEngine::resumeAfterPrivacyPause()
 {
-    if (!platform::MainQueue::isMainThread())
+    if (!platform::MainQueue::isMainThread() || isShutDown_)
         return;
     if (privacyOutputEnabled_ && stream_ && state_.kind() == PresentationSafetyState::Kind::privacyPaused
         && captureIdentity_ == currentCaptureIdentity()) {
@@ -275,6 +281,7 @@ void ScreenMirrorEngine::handleTopologyChange()
 
 void ScreenMirrorEngine::shutdown(std::function<void()> completion)
 {
+    isShutDown_ = true;
     ++lifecycleGeneration_;
     privacyOutputEnabled_ = false;
     isStarting_ = false;

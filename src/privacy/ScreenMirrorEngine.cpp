@@ -216,6 +216,8 @@ void ScreenMirrorEngine::failClosed(const QString& reason)
         postFailClosed(weak(), reason);
         return;
     }
+    if (isShutDown_)
+        return;
     isStarting_ = false;
     if (!privacyOutputEnabled_) {
         stopHealthMonitoring();

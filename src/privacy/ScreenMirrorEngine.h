@@ -137,6 +137,8 @@ private:
     bool includesOwnApplication_ = false;
     bool isStarting_ = false;
     bool hasReceivedRenderableFrame_ = false;
+    // Set by shutdown: no later request may bring the output back.
+    bool isShutDown_ = false;
     CaptureHeartbeat heartbeat_;
     platform::ThermalState lastThermalState_;
     int frameRate_ = 30;

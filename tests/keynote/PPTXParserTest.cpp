@@ -10,6 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <map>
 
 using namespace quorvia;
@@ -95,7 +100,7 @@ QByteArray storedZip(const QByteArray& name, const QByteArray& data, int copies,
 class PPTXParserTest : public ::testing::Test {
 protected:
     // Writes the parts into a scratch folder and packs them with zip.
-    QString pack(const Parts& parts, const QString& fileName)
+    QString pack(const Parts& parts, const QString& fileName, const QStringList& zipOptions = {})
     {
         const QString root = dir.filePath(QStringLiteral("parts-") + fileName);
         QDir(root).removeRecursively();
@@ -113,7 +118,7 @@ protected:
         QProcess zip;
         zip.setWorkingDirectory(root);
         // -nw: names are taken literally.
-        zip.start(QStringLiteral("zip"), QStringList{"-q", "-X", "-nw", archive, "--"} + entries);
+        zip.start(QStringLiteral("zip"), QStringList{"-q", "-X", "-nw"} + zipOptions + QStringList{archive, "--"} + entries);
         EXPECT_TRUE(zip.waitForFinished(-1));
         EXPECT_EQ(zip.exitCode(), 0) << zip.readAllStandardError().toStdString();
         return archive;
@@ -182,6 +187,61 @@ TEST_F(PPTXParserTest, EntryNamesAreMatchedLiterallyNotAsPatterns)
     // A missing archive's name is no pattern for its neighbours either.
     ASSERT_TRUE(withTarget("slides/s1.xml", "deck1.pptx").has_value());
     EXPECT_EQ(errorOf(PPTXParser::parse(dir.filePath("deck[1].pptx"))), PPTXParserError::unreadableArchive);
+}
+
+// unzip would also read the archive's own name as a pattern.
+TEST_F(PPTXParserTest, TheArchiveReadIsTheOneNamedWhateverItsNameHolds)
+{
+    auto slides = [](const QStringList& texts) {
+        Parts parts{{presentationEntry, presentationXml({"r1"})},
+                    {relationshipsEntry, relationshipsXml({{"r1", "slides/slide1.xml"}})}};
+        parts["ppt/slides/slide1.xml"] = slideXml(texts);
+        return parts;
+    };
+    for (const char* neighbour : {"deck1.pptx", "decky.pptx", "deckz.pptx", "deckx.pptx"})
+        pack(slides({QString::fromLatin1(neighbour)}), QString::fromLatin1(neighbour));
+    for (const char* name : {"deck[1].pptx", "deck[xyz].pptx", "deck?.pptx", "deck*.pptx"}) {
+        const QString archive = pack(slides({"own"}), QString::fromLatin1(name));
+        const auto deck = PPTXParser::parse(archive);
+        EXPECT_EQ(texts(deck), QStringList{"own"}) << name;
+        EXPECT_EQ(deck->fileName, QString::fromLatin1(name));
+        EXPECT_EQ(deck->fileSize, QFileInfo(archive).size());
+    }
+}
+
+namespace {
+// Makes a new pseudo-terminal the controlling terminal of this process.
+bool takeATerminal()
+{
+    if (::setsid() < 0)
+        return false;
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+        return false;
+    const int terminal = ::open(::ptsname(master), O_RDWR);
+    return terminal >= 0 && ::ioctl(terminal, TIOCSCTTY, 0) == 0;
+}
+} // namespace
+
+TEST_F(PPTXParserTest, EncryptedPackageIsUnreadableAndNeverWaitsForAPassword)
+{
+    const QString archive = pack(oneSlide(), "locked.pptx", {"-P", "secret"});
+    EXPECT_EQ(errorOf(PPTXParser::parse(archive)), PPTXParserError::unreadableArchive);
+
+    // With a terminal to ask on, unzip would wait there for ever; the alarm ends the wait.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            if (!takeATerminal())
+                std::_Exit(2);
+            ::alarm(10);
+            const auto result = PPTXParser::parse(archive);
+            const bool unreadable = !result && std::holds_alternative<PPTXParserError>(result.error())
+                && std::get<PPTXParserError>(result.error()) == PPTXParserError::unreadableArchive;
+            dir.remove();
+            std::_Exit(unreadable ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(PPTXParserTest, ExtensionIsCheckedBeforeAnyProcessRuns)

@@ -44,6 +44,12 @@ struct ScreenMirrorEngineFixture : ::testing::Test, PrivacyFakes {
     {
         displays->setScreens({FakeDisplayService::builtIn(kBuiltIn), FakeDisplayService::external(kAudience)});
         shareEverything();
+        makeEngine();
+    }
+
+    // A new engine in place of the current one (a shut-down engine stays off).
+    void makeEngine()
+    {
         engine = std::make_unique<ScreenMirrorEngine>();
         engine->onStateChange = [this](const PresentationSafetyState& s) { reported.push_back(s); };
         engine->onWillFailClosed = [this](const QString& reason) {

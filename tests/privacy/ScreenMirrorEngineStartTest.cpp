@@ -96,7 +96,7 @@ TEST_F(ScreenMirrorEngineStart, ShutdownCompletesOnlyOnALaterTurnAfterTheStop)
     EXPECT_TRUE(done);
     EXPECT_EQ(window(), nullptr);
 
-    turnOff();
+    makeEngine();
     startLive();
     done = false;
     engine->shutdown([&] { done = true; });
@@ -109,7 +109,7 @@ TEST_F(ScreenMirrorEngineStart, ShutdownCompletesOnlyOnALaterTurnAfterTheStop)
     EXPECT_TRUE(process->active.empty());
 
     // The completion arrives even if the engine goes first.
-    turnOff();
+    makeEngine();
     startLive();
     auto* s = stream();
     done = false;
@@ -118,6 +118,72 @@ TEST_F(ScreenMirrorEngineStart, ShutdownCompletesOnlyOnALaterTurnAfterTheStop)
     ASSERT_TRUE(s->completeStop());
     clock().runPending();
     EXPECT_TRUE(done);
+}
+
+TEST_F(ScreenMirrorEngineStart, ShutdownIsFinalForRequestsPostedBeforeOrAfterIt)
+{
+    engine->setPrivacyOutputEnabled(true); // posted before the shutdown, runs after it
+    bool done = false;
+    engine->shutdown([&] { done = true; });
+    clock().advance(2.0);
+    ASSERT_TRUE(done);
+    engine->setPrivacyOutputEnabled(true);
+    engine->resumeAfterPrivacyPause();
+    engine->failClosed(QStringLiteral("reason"));
+    clock().advance(2.0);
+    EXPECT_FALSE(engine->isPrivacyOutputEnabled());
+    EXPECT_EQ(capture->contentRequests, 0);
+    EXPECT_TRUE(capture->streams.empty());
+    EXPECT_EQ(window(), nullptr);
+    EXPECT_TRUE(reported.empty());
+    EXPECT_TRUE(willFail.empty());
+}
+
+// Frames may arrive before the start completion; a pause or suspension they
+// led to keeps the picture held when the completion comes.
+TEST_F(ScreenMirrorEngineStart, StartCompletionDoesNotUndoAPauseOrSuspensionThatCameFirst)
+{
+    for (const bool pause : {true, false}) {
+        SCOPED_TRACE(pause ? "paused" : "suspended");
+        preflighting();
+        ASSERT_TRUE(capture->answerContent());
+        clock().runPending();
+        deliver(FrameStatus::complete);
+        ASSERT_EQ(state(), State::live());
+        if (pause)
+            engine->privacyPause();
+        else
+            deliver(FrameStatus::suspended);
+        clock().runPending();
+        ASSERT_EQ(mode(), Kind::frozen);
+        ASSERT_TRUE(stream()->completeStart());
+        clock().runPending();
+        EXPECT_EQ(mode(), Kind::frozen);
+        EXPECT_EQ(state(), pause ? State::privacyPaused() : State::degraded(kSuspended));
+        turnOff();
+    }
+}
+
+TEST_F(ScreenMirrorEngineStart, ANewStartDoesNotCheckTheDisplaysAgainstAFailedOutputsIdentity)
+{
+    startLive();
+    auto* old = stream();
+    engine->failClosed(QStringLiteral("reason"));
+    clock().runPending();
+    // The displays change while the stop is still pending; then the speaker starts again.
+    displays->setScreens({FakeDisplayService::builtIn(kBuiltIn),
+                          FakeDisplayService::external(kAudience, QStringLiteral("Projector"),
+                                                       platform::Rect(1440, 0, 1280, 720))});
+    enable();
+    ASSERT_TRUE(old->completeStop());
+    clock().runPending();
+    ASSERT_EQ(state(), State::standby());
+    engine->handleTopologyChange();
+    clock().runPending();
+    EXPECT_EQ(state(), State::standby());
+    clock().advance(0.5);
+    EXPECT_EQ(state(), State::preflighting());
+    EXPECT_EQ(engine->captureIdentity()->audienceFrame, platform::Rect(1440, 0, 1280, 720));
 }
 
 // A superseded start's content reply touches neither a newer output nor a fail-closed stop.
