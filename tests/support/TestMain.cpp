@@ -1,17 +1,34 @@
+#include "support/XServer.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 // Sanitizer builds stop at the first undefined behaviour, with its stack.
 extern "C" const char* __ubsan_default_options() { return "print_stacktrace=1:halt_on_error=1"; }
 
 // Widget tests need an application object; the offscreen platform keeps them
-// away from any real display.
+// away from any real display. Tests of the X11 backends ask for xcb and get
+// the private test X server, never the user's desktop.
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
+    if (qgetenv("QT_QPA_PLATFORM") == "xcb") {
+        if (GTEST_FLAG_GET(list_tests)) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        } else {
+            const QString display = quorvia::test::XServer::display();
+            if (display.isEmpty()) {
+                std::fputs("could not start the test X server (Xvfb)\n", stderr);
+                return 1;
+            }
+            qputenv("DISPLAY", display.toLocal8Bit());
+        }
+    }
     QApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }
