@@ -11,6 +11,7 @@
 #include "platform/linux/RandrDisplayService.h"
 #include "platform/linux/QtScheduler.h"
 #include "platform/linux/SettingsDefaults.h"
+#include "platform/linux/X11HotKeyService.h"
 #include "platform/ClockAnimator.h"
 
 #include <QGuiApplication>
@@ -35,6 +36,8 @@ void installLinuxPlatform()
     platform->permissionService = std::make_shared<LinuxPermissionService>();
     platform->pointerService = std::make_shared<LinuxPointerService>();
     platform->processService = std::make_shared<LinuxProcessService>();
+    // Without an X server it refuses every hot key, which the callers accept.
+    platform->hotKeyService = std::make_shared<X11HotKeyService>();
     platform->animatorService = std::make_shared<ClockAnimator>();
     install(std::move(platform));
 }

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "platform/HotKeyService.h"
+
+#include <QByteArray>
+#include <QObject>
+
+#include <map>
+#include <vector>
+
+class QSocketNotifier;
+struct xcb_connection_t;
+
+namespace quorvia::platform::native {
+
+// The X server's modifier bits that stand for the design's modifiers and for
+// the lock keys, which a hot key must ignore.
+struct X11ModifierMasks {
+    std::uint16_t super = 0x40; // Mod4
+    std::uint16_t alt = 0x08;   // Mod1
+    std::uint16_t numLock = 0x10; // Mod2
+};
+
+// Hot keys as passive key grabs on the root window, on a connection of its
+// own. A key is grabbed by its position (the evdev code of the design's key),
+// with the exact modifiers and again with Caps Lock and Num Lock held.
+class X11HotKeyService final : public QObject, public HotKeyService {
+    Q_OBJECT
+public:
+    // The display named, or the default one when empty; check isAvailable.
+    explicit X11HotKeyService(const QByteArray& displayName = {});
+    // Releases every grab still held.
+    ~X11HotKeyService() override;
+
+    bool isAvailable() const { return connection_ != nullptr; }
+
+    HandlerRef installHandler(Handler handler) override;
+    void removeHandler(HandlerRef handler) override;
+    std::optional<HotKeyRef> registerHotKey(std::uint32_t keyCode, std::uint32_t modifiers, HotKeyID id) override;
+    void unregisterHotKey(HotKeyRef hotKey) override;
+
+    // The X key code of a design key position on an evdev server; none for a key
+    // this service does not know.
+    static std::optional<std::uint8_t> x11KeyCode(std::uint32_t keyCode);
+    // The X modifier state for design modifiers; none when a bit has no counterpart.
+    static std::optional<std::uint16_t> x11Modifiers(std::uint32_t modifiers, const X11ModifierMasks& masks);
+
+private:
+    struct Grab {
+        std::uint8_t keyCode = 0;
+        std::uint16_t modifiers = 0;
+        HotKeyID id;
+    };
+
+    std::vector<std::uint16_t> lockVariants() const;
+    void ungrab(const Grab& grab);
+    void sync();
+    void readEvents();
+    void pressed(std::uint8_t keyCode, std::uint16_t state);
+
+    xcb_connection_t* connection_ = nullptr;
+    std::uint32_t root_ = 0;
+    std::uint8_t minKeyCode_ = 0;
+    std::uint8_t maxKeyCode_ = 0;
+    X11ModifierMasks masks_;
+    QSocketNotifier* notifier_ = nullptr;
+    std::vector<std::pair<HandlerRef, Handler>> handlers_;
+    std::map<HotKeyRef, Grab> grabs_;
+    std::uint64_t nextRef_ = 1;
+    // A held key repeats as a release and a press with one timestamp.
+    std::uint8_t lastReleasedKey_ = 0;
+    std::uint32_t lastReleaseTime_ = 0;
+};
+
+} // namespace quorvia::platform::native
