@@ -40,6 +40,9 @@ public:
     void advance(double seconds);
     // Advance to the next due item and run it; false when nothing is scheduled.
     bool runNext();
+    // Moves the clock forward without running anything, as a blocked main
+    // thread would; what fell due runs at the next runPending or advance.
+    void stall(double seconds) { now_ += seconds > 0 ? seconds : 0; }
     std::size_t pendingCount() const;
 
     // Background queues: by default work waits until drained.
