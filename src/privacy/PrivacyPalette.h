@@ -22,4 +22,10 @@ inline QColor systemRed() { return QColor(255, 69, 58); }
 inline QColor editingBackground() { return QColor(19, 19, 19); }
 inline QColor editingTextBackground() { return QColor(31, 31, 31); }
 
+// The prompter's script text.
+inline QColor promptDimText() { return QColor::fromRgbF(1, 1, 1, 0.36f); }
+inline QColor promptCodeBackground() { return QColor::fromRgbF(1, 1, 1, 0.11f); }
+inline QColor systemPink() { return QColor(255, 55, 95); }
+inline QColor readingLine() { return QColor(255, 55, 95, 115); }
+
 } // namespace quorvia::privacy_palette
