@@ -138,6 +138,12 @@ TEST_F(LinuxProcessServiceInhibit, NothingStaysInhibitedAfterTheServiceGoes)
     service.endActivity(service.beginActivity(keepDisplayAwake, QStringLiteral("保持观众输出可见")));
     ASSERT_TRUE(waitUntil([&] { return screenSaver.inhibitCalls == 3 && screenSaver.unInhibitCalls == 3; }));
     EXPECT_TRUE(screenSaver.held.empty());
+
+    // The application quits while the output still runs.
+    service.beginActivity(keepDisplayAwake, QStringLiteral("保持观众输出可见"));
+    ASSERT_TRUE(waitUntil([&] { return screenSaver.held.size() == 1; }));
+    QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit");
+    ASSERT_TRUE(waitUntil([&] { return screenSaver.held.empty(); }));
 }
 
 TEST_F(LinuxProcessServiceInhibit, WithoutAServiceTheIdleTimerIsResetInstead)

@@ -39,6 +39,14 @@ LinuxProcessService::LinuxProcessService(QString thermalRoot, QDBusConnection bu
     , inhibitor_(std::make_unique<ScreenSaverInhibitor>(std::move(bus), QCoreApplication::applicationName()))
 {
     inhibitor_->onUnavailable = [this] { startIdleReset(); };
+    // The platform outlives the event loop; the bus may be gone by the time it is destroyed.
+    if (auto* application = QCoreApplication::instance()) {
+        quitWatch_ = std::make_unique<QObject>();
+        QObject::connect(application, &QCoreApplication::aboutToQuit, quitWatch_.get(), [this] {
+            inhibitor_->release();
+            keepAwakeTimer_.reset();
+        });
+    }
 }
 
 LinuxProcessService::~LinuxProcessService() = default;

@@ -3,6 +3,7 @@
 #include "platform/ProcessService.h"
 
 #include <QDBusConnection>
+#include <QObject>
 #include <QString>
 
 #include <map>
@@ -24,7 +25,7 @@ class LinuxProcessService final : public ProcessService {
 public:
     explicit LinuxProcessService(QString thermalRoot = QStringLiteral("/sys/class/thermal"),
                                  QDBusConnection bus = QDBusConnection::sessionBus());
-    // Ends the inhibit, so nothing stays inhibited after the application quits.
+    // Ends the inhibit, as does the application's quit.
     ~LinuxProcessService() override;
 
     qint64 processIdentifier() const override;
@@ -47,6 +48,7 @@ private:
     std::uint64_t nextToken_ = 1;
     std::unique_ptr<Timer> keepAwakeTimer_;
     std::unique_ptr<ScreenSaverInhibitor> inhibitor_;
+    std::unique_ptr<QObject> quitWatch_;
 };
 
 } // namespace quorvia::platform::native
