@@ -177,6 +177,7 @@ std::optional<HotKeyService::HotKeyRef> X11HotKeyService::registerHotKey(std::ui
             std::free(error);
         }
     }
+    readQueuedLater();
     const Grab grab{*key, *state, id};
     if (refused) {
         ungrab(grab);
@@ -202,7 +203,15 @@ void X11HotKeyService::unregisterHotKey(HotKeyRef hotKey)
     if (!shared) {
         ungrab(grab);
         sync();
+        readQueuedLater();
     }
+}
+
+void X11HotKeyService::readQueuedLater()
+{
+    // Events that came in while a reply was awaited wait in the connection's
+    // queue, where the socket notifier does not see them.
+    QMetaObject::invokeMethod(this, [this] { readEvents(); }, Qt::QueuedConnection);
 }
 
 void X11HotKeyService::sync()

@@ -55,6 +55,7 @@ private:
     std::vector<std::uint16_t> lockVariants() const;
     void ungrab(const Grab& grab);
     void sync();
+    void readQueuedLater();
     void readEvents();
     void pressed(std::uint8_t keyCode, std::uint16_t state);
 
