@@ -27,5 +27,9 @@ inline QColor promptDimText() { return QColor::fromRgbF(1, 1, 1, 0.36f); }
 inline QColor promptCodeBackground() { return QColor::fromRgbF(1, 1, 1, 0.11f); }
 inline QColor systemPink() { return QColor(255, 55, 95); }
 inline QColor readingLine() { return QColor(255, 55, 95, 115); }
+// The prompter window and its bubble.
+inline QColor prompterPlum() { return QColor::fromRgbF(0.12f, 0.03f, 0.08f, 0.98f); }
+inline QColor prompterBubbleRing() { return QColor(255, 55, 95, 191); }
+inline QColor prompterButtonFill() { return QColor(255, 255, 255, 36); }
 
 } // namespace quorvia::privacy_palette

@@ -45,6 +45,8 @@ PrompterHost::~PrompterHost()
     delete scriptView_.data();
 }
 
+ScriptScrollView& PrompterHost::scriptView() const { return *scriptView_; }
+
 void PrompterHost::loadContent()
 {
     const auto block = script_.currentBlock();

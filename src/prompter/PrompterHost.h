@@ -31,7 +31,7 @@ public:
     PrompterHost(const PrompterHost&) = delete;
     PrompterHost& operator=(const PrompterHost&) = delete;
 
-    ScriptScrollView& scriptView() const { return *scriptView_; }
+    ScriptScrollView& scriptView() const;
     Placement placement() const { return placement_; }
     PromptScript& script() const { return script_; }
     AutoScrollController& autoScroll() const { return autoScroll_; }
