@@ -63,7 +63,7 @@ protected:
         env.platform().animatorService = animator;
         displays->setScreens({FakeDisplayService::builtIn(1)});
         script = std::make_unique<PromptScript>(env.defaults());
-        script->replaceText(QStringLiteral("1\n") + mixedScriptBlock(1200) + QStringLiteral("\n---\n2\n第二块\n---\nDEMO\n演示"));
+        script->replaceText(QStringLiteral("1\n") + mixedScriptBlock(600) + QStringLiteral("\n---\n2\n第二块\n---\nDEMO\n演示"));
         autoScroll = std::make_unique<AutoScrollController>(std::make_unique<AutoScrollPreferences>(env.defaults()));
         host = std::make_unique<PrompterHost>(*script, *autoScroll);
         keynote = std::make_unique<KeynoteController>();
