@@ -1,6 +1,7 @@
 #include "platform/linux/LinuxPlatform.h"
 
 #include "platform/Platform.h"
+#include "platform/linux/LibsecretKeychain.h"
 #include "platform/linux/LinuxCaptureService.h"
 #include "platform/linux/LinuxPermissionService.h"
 #include "platform/linux/LinuxPointerService.h"
@@ -38,6 +39,7 @@ void installLinuxPlatform()
     platform->processService = std::make_shared<LinuxProcessService>();
     // Without an X server it refuses every hot key, which the callers accept.
     platform->hotKeyService = std::make_shared<X11HotKeyService>();
+    platform->keychainService = std::make_shared<LibsecretKeychain>();
     platform->animatorService = std::make_shared<ClockAnimator>();
     install(std::move(platform));
 }

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace quorvia::platform {
+
+struct HttpRequest {
+    QUrl url;
+    QByteArray method = "GET";
+    // Longest wait for the next bytes of the transfer.
+    double timeoutSeconds = 60;
+    std::vector<std::pair<QByteArray, QByteArray>> headers;
+    QByteArray body;
+    // A reply body above this many bytes is cut off and reported; none = no limit.
+    std::optional<qint64> maximumBodyBytes;
+};
+
+enum class HttpFailure {
+    // No usable reply: no connection, time-out, TLS failure, cancellation.
+    transfer,
+    bodyTooLarge,
+};
+
+struct HttpResult {
+    std::optional<HttpFailure> failure;
+    // Present for every HTTP reply, whatever its status; redirects are never followed.
+    std::optional<int> statusCode;
+    std::optional<QByteArray> body;
+};
+
+// One data task per request; nothing is cached between requests. The
+// completion runs once, on the main thread.
+class HttpSession {
+public:
+    virtual ~HttpSession() = default;
+    virtual void dataTask(const HttpRequest& request, std::function<void(HttpResult)> completion) = 0;
+};
+
+// A session that keeps no cache, cookies or credentials between requests.
+std::shared_ptr<HttpSession> makeEphemeralHttpSession();
+
+} // namespace quorvia::platform

@@ -1,0 +1,106 @@
+#include "LocalHttpsServer.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslSocket>
+
+#include <memory>
+
+namespace quorvia::test {
+
+LocalHttpsServer::LocalHttpsServer()
+{
+    const QString key = folder_.filePath(QStringLiteral("key.pem"));
+    const QString cert = folder_.filePath(QStringLiteral("cert.pem"));
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
+                   QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
+                   QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert, QStringLiteral("-days"), QStringLiteral("2"),
+                   QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
+                   QStringLiteral("subjectAltName=IP:127.0.0.1")});
+    if (!openssl.waitForFinished(10000) || openssl.exitCode() != 0) {
+        problem_ = QStringLiteral("openssl could not make a certificate: ") + QString::fromLocal8Bit(openssl.readAllStandardError());
+        return;
+    }
+    QFile keyFile(key);
+    QFile certFile(cert);
+    if (!keyFile.open(QIODevice::ReadOnly) || !certFile.open(QIODevice::ReadOnly)) {
+        problem_ = QStringLiteral("certificate files missing");
+        return;
+    }
+    certificate_ = QSslCertificate(certFile.readAll(), QSsl::Pem);
+    const QSslKey privateKey(keyFile.readAll(), QSsl::Ec, QSsl::Pem);
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setLocalCertificate(certificate_);
+    tls.setPrivateKey(privateKey);
+    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+    server_.setSslConfiguration(tls);
+    QObject::connect(&server_, &QTcpServer::pendingConnectionAvailable, &server_, [this] {
+        while (QTcpSocket* socket = server_.nextPendingConnection())
+            serve(static_cast<QSslSocket*>(socket));
+    });
+    if (!server_.listen(QHostAddress::LocalHost, 0))
+        problem_ = server_.errorString();
+}
+
+LocalHttpsServer::~LocalHttpsServer() = default;
+
+QUrl LocalHttpsServer::url(const QString& path) const
+{
+    return QUrl(QStringLiteral("https://127.0.0.1:%1%2").arg(server_.serverPort()).arg(path));
+}
+
+void LocalHttpsServer::serve(QSslSocket* socket)
+{
+    auto buffer = std::make_shared<QByteArray>();
+    QObject::connect(socket, &QSslSocket::disconnected, socket, &QObject::deleteLater);
+    QObject::connect(socket, &QSslSocket::readyRead, socket, [this, socket, buffer] {
+        buffer->append(socket->readAll());
+        const qsizetype end = buffer->indexOf("\r\n\r\n");
+        if (end < 0)
+            return;
+        Request request;
+        const QList<QByteArray> lines = buffer->left(end).split('\n');
+        const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
+        request.method = first.value(0);
+        request.path = first.value(1);
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const qsizetype colon = lines[i].indexOf(':');
+            if (colon > 0)
+                request.headers.insert(lines[i].left(colon).trimmed().toLower(), lines[i].mid(colon + 1).trimmed());
+        }
+        const qsizetype length = request.headers.value("content-length", "0").toLongLong();
+        if (buffer->size() < end + 4 + length)
+            return;
+        request.body = buffer->mid(end + 4, length);
+        buffer->clear();
+        requests.push_back(request);
+        if (reply.never)
+            return;
+        QByteArray response = "HTTP/1.1 " + QByteArray::number(reply.status) + " Reply\r\n";
+        response += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n";
+        for (const auto& [name, value] : reply.headers)
+            response += name + ": " + value + "\r\n";
+        response += "\r\n" + reply.body;
+        socket->write(response);
+        socket->disconnectFromHost();
+    });
+}
+
+bool spinUntil(const std::function<bool()>& done, int milliseconds)
+{
+    QDeadlineTimer deadline(milliseconds);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+} // namespace quorvia::test

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QSslCertificate>
+#include <QSslServer>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <functional>
+#include <vector>
+
+namespace quorvia::test {
+
+// A small HTTPS/1.1 server on 127.0.0.1 for one test, with its own
+// self-signed certificate made by the openssl tool in a private folder.
+// It answers every request with `reply`, on the main thread's event loop.
+class LocalHttpsServer {
+public:
+    struct Request {
+        QByteArray method;
+        QByteArray path;
+        QMap<QByteArray, QByteArray> headers; // names lower-cased
+        QByteArray body;
+    };
+    struct Reply {
+        int status = 200;
+        QByteArray body;
+        QList<std::pair<QByteArray, QByteArray>> headers;
+        bool never = false; // keep the connection open and say nothing
+    };
+
+    LocalHttpsServer();
+    ~LocalHttpsServer();
+
+    // Empty when the server runs; otherwise why it could not start.
+    QString problem() const { return problem_; }
+    QUrl url(const QString& path = QStringLiteral("/match")) const;
+    QSslCertificate certificate() const { return certificate_; }
+
+    Reply reply;
+    std::vector<Request> requests;
+
+private:
+    void serve(QSslSocket* socket);
+
+    QTemporaryDir folder_;
+    QSslServer server_;
+    QSslCertificate certificate_;
+    QString problem_;
+};
+
+// Runs the event loop until `done` answers true or the time is up.
+bool spinUntil(const std::function<bool()>& done, int milliseconds = 5000);
+
+} // namespace quorvia::test
