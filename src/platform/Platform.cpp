@@ -57,5 +57,6 @@ Keychain& Platform::keychain() const { return require(keychainService, "keychain
 HotKeyService& Platform::hotKeys() const { return require(hotKeyService, "hotKeys"); }
 ApplicationShell& Platform::application() const { return require(applicationService, "application"); }
 Animator& Platform::animator() const { return require(animatorService, "animator"); }
+DialogService& Platform::dialogs() const { return require(dialogService, "dialogs"); }
 
 } // namespace quorvia::platform

@@ -19,6 +19,7 @@ class Keychain;
 class HotKeyService;
 class ApplicationShell;
 class Animator;
+class DialogService;
 
 // The platform's shared instances. The application installs the Linux set at
 // start; each test installs the fakes it needs. Reaching a service that was not
@@ -40,6 +41,7 @@ public:
     HotKeyService& hotKeys() const;
     ApplicationShell& application() const;
     Animator& animator() const;
+    DialogService& dialogs() const;
 
     std::shared_ptr<Scheduler> schedulerService;
     std::shared_ptr<DefaultsStore> defaultsService;
@@ -56,6 +58,7 @@ public:
     std::shared_ptr<HotKeyService> hotKeyService;
     std::shared_ptr<ApplicationShell> applicationService;
     std::shared_ptr<Animator> animatorService;
+    std::shared_ptr<DialogService> dialogService;
 };
 
 Platform& current();

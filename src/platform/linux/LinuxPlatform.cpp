@@ -8,6 +8,7 @@
 #include "platform/linux/LinuxProcessService.h"
 #include "platform/linux/LinuxScriptRunner.h"
 #include "platform/linux/LinuxWorkspace.h"
+#include "platform/linux/QtDialogService.h"
 #include "platform/linux/QtDisplayService.h"
 #include "platform/linux/RandrDisplayService.h"
 #include "platform/linux/QtScheduler.h"
@@ -41,6 +42,7 @@ void installLinuxPlatform()
     platform->hotKeyService = std::make_shared<X11HotKeyService>();
     platform->keychainService = std::make_shared<LibsecretKeychain>();
     platform->animatorService = std::make_shared<ClockAnimator>();
+    platform->dialogService = std::make_shared<QtDialogService>();
     install(std::move(platform));
 }
 

@@ -1,0 +1,156 @@
+#include "platform/linux/QtDialogService.h"
+
+#include "platform/MainQueue.h"
+#include "platform/Window.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace quorvia::platform::native {
+
+namespace {
+
+QDialog* makeAlert(const AlertRequest& request, QLineEdit** field, int* answer)
+{
+    auto* dialog = new QDialog(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint);
+    dialog->setWindowTitle(QApplication::applicationName());
+    dialog->setModal(true);
+
+    auto* icon = new QLabel;
+    const auto pixmap = request.style == AlertStyle::warning ? QStyle::SP_MessageBoxWarning
+                                                             : QStyle::SP_MessageBoxInformation;
+    icon->setPixmap(dialog->style()->standardIcon(pixmap).pixmap(48, 48));
+    icon->setAlignment(Qt::AlignTop);
+
+    auto* message = new QLabel(request.messageText);
+    QFont bold = message->font();
+    bold.setBold(true);
+    message->setFont(bold);
+    message->setWordWrap(true);
+    auto* informative = new QLabel(request.informativeText);
+    informative->setWordWrap(true);
+    informative->setVisible(!request.informativeText.isEmpty());
+
+    auto* texts = new QVBoxLayout;
+    texts->addWidget(message);
+    texts->addWidget(informative);
+    if (request.textField) {
+        auto* edit = new QLineEdit(request.textField->initialValue);
+        edit->setPlaceholderText(request.textField->placeholder);
+        edit->setFixedWidth(static_cast<int>(request.textField->width));
+        if (request.textField->selectsAll)
+            edit->selectAll();
+        texts->addWidget(edit);
+        *field = edit;
+    }
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(icon);
+    top->addLayout(texts, 1);
+
+    // The first button sits at the trailing end and answers Return.
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    for (int i = static_cast<int>(request.buttons.size()) - 1; i >= 0; --i) {
+        auto* button = new QPushButton(request.buttons[static_cast<std::size_t>(i)]);
+        button->setAutoDefault(i == 0);
+        button->setDefault(i == 0);
+        QObject::connect(button, &QPushButton::clicked, dialog, [dialog, answer, i] {
+            *answer = i;
+            dialog->accept();
+        });
+        buttons->addWidget(button);
+    }
+
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addLayout(top);
+    layout->addLayout(buttons);
+    dialog->setMinimumWidth(360);
+    return dialog;
+}
+
+} // namespace
+
+AlertResponse QtDialogService::runAlert(const AlertRequest& request)
+{
+    QLineEdit* field = nullptr;
+    AlertResponse response;
+    QDialog* dialog = makeAlert(request, &field, &response.buttonIndex);
+    ++presenting_;
+    dialog->exec();
+    --presenting_;
+    if (field)
+        response.text = field->text();
+    delete dialog;
+    return response;
+}
+
+void QtDialogService::beginOpenPanel(const FileDialogRequest& request, FileCompletion completion)
+{
+    beginPanel(request, false, std::move(completion));
+}
+
+void QtDialogService::beginSavePanel(const FileDialogRequest& request, FileCompletion completion)
+{
+    beginPanel(request, true, std::move(completion));
+}
+
+bool QtDialogService::isFilePanelKey() const
+{
+    return qobject_cast<QFileDialog*>(QApplication::activeWindow()) != nullptr;
+}
+
+void QtDialogService::beginPanel(const FileDialogRequest& request, bool saving, FileCompletion completion)
+{
+    auto* dialog = new QFileDialog(request.parent, request.title);
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(request.parent ? Qt::WindowModal : Qt::ApplicationModal);
+    dialog->setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    if (saving)
+        dialog->setFileMode(QFileDialog::AnyFile);
+    else if (request.canChooseDirectories)
+        // Packages are folders: they are picked as a whole, not entered.
+        dialog->setFileMode(QFileDialog::Directory);
+    else
+        dialog->setFileMode(request.allowsMultipleSelection ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    if (!request.prompt.isEmpty())
+        dialog->setLabelText(QFileDialog::Accept, request.prompt);
+    if (!request.allowedExtensions.empty()) {
+        QStringList patterns;
+        for (const auto& ext : request.allowedExtensions)
+            patterns << QStringLiteral("*.") + ext;
+        dialog->setNameFilter(patterns.join(u' '));
+    }
+    if (saving && !request.suggestedName.isEmpty())
+        dialog->selectFile(request.suggestedName);
+    if (!request.message.isEmpty()) {
+        if (auto* grid = qobject_cast<QGridLayout*>(dialog->layout())) {
+            auto* label = new QLabel(request.message);
+            label->setWordWrap(true);
+            grid->addWidget(label, grid->rowCount(), 0, 1, -1);
+        }
+    }
+
+    ++presenting_;
+    QObject::connect(dialog, &QFileDialog::finished, dialog,
+                     [this, dialog, completion = std::move(completion)](int result) {
+                         --presenting_;
+                         std::optional<QString> path;
+                         const auto files = dialog->selectedFiles();
+                         if (result == QDialog::Accepted && !files.isEmpty())
+                             path = files.front();
+                         MainQueue::async([completion, path] { completion(path); });
+                     });
+    dialog->open();
+}
+
+} // namespace quorvia::platform::native
