@@ -1,3 +1,7 @@
+#include "app/AppDelegate.h"
+#include "platform/MainQueue.h"
+#include "platform/Platform.h"
+#include "platform/linux/LinuxApplicationShell.h"
 #include "platform/linux/LinuxPlatform.h"
 
 #include <QApplication>
@@ -19,23 +23,33 @@ void onTerminationSignal(int)
 
 int main(int argc, char** argv)
 {
+    using namespace quorvia;
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvia"));
     QApplication::setQuitOnLastWindowClosed(false);
 
-    quorvia::platform::native::installLinuxPlatform();
+    auto shell = std::make_shared<platform::native::LinuxApplicationShell>();
+    // A second launch only asks the running instance to reopen.
+    if (!shell->claimPrimaryInstance())
+        return 0;
 
-    // SIGTERM and SIGINT quit through the event loop, never mid-turn.
+    platform::native::installLinuxPlatform();
+    platform::current().applicationService = shell;
+
+    // SIGTERM and SIGINT quit through the delegate, never mid-turn.
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
         auto* notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
+        QObject::connect(notifier, &QSocketNotifier::activated, &app, [shell] {
             char byte = 0;
             [[maybe_unused]] auto got = ::read(signalPipe[1], &byte, 1);
-            QApplication::quit();
+            shell->terminate();
         });
         std::signal(SIGTERM, onTerminationSignal);
         std::signal(SIGINT, onTerminationSignal);
     }
 
+    AppDelegate delegate(*shell);
+    platform::MainQueue::async([&delegate] { delegate.applicationDidFinishLaunching(); });
     return app.exec();
 }

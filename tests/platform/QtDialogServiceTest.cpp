@@ -12,6 +12,7 @@
 #include <algorithm>
 
 using namespace quorvia::platform;
+using quorvia::platform::native::QtDialogService;
 
 namespace {
 
@@ -26,7 +27,8 @@ QDialog* openAlert()
 // The alert's buttons from left to right.
 std::vector<QPushButton*> buttonsLeftToRight(QDialog* dialog)
 {
-    auto buttons = dialog->findChildren<QPushButton*>();
+    const auto found = dialog->findChildren<QPushButton*>();
+    std::vector<QPushButton*> buttons(found.begin(), found.end());
     std::sort(buttons.begin(), buttons.end(), [](auto* a, auto* b) { return a->x() < b->x(); });
     return buttons;
 }

@@ -1,0 +1,68 @@
+#include "app/AppCoordinator.h"
+
+#include "privacy/DisplayTopology.h"
+
+namespace quorvia {
+
+using Kind = PresentationSafetyState::Kind;
+
+void AppCoordinator::startPrivacyOutputDirectly()
+{
+    if (presentationState.kind() != Kind::disabled && presentationState.kind() != Kind::safeStopped)
+        return;
+    audiencePreview->stop();
+    if (isSystemMirroring()) {
+        enterSafetyShield(QStringLiteral("系统镜像无法排除私密窗口；请先切换为扩展显示"));
+        return;
+    }
+    systemMirrorShieldActive = false;
+    emergencyLocalHidden = false;
+    safetyOverlayController->hide();
+    displaySelection->refresh();
+    const auto id = displaySelection->selectedDisplayID();
+    mirrorEngine->setSelectedExternalDisplayID(id);
+    mirrorEngine->setPrivacyOutputEnabled(true);
+    if (id)
+        keynoteController->activateForPresentationIfPlaying();
+}
+
+void AppCoordinator::stopPrivacyOutputAndReturn()
+{
+    mirrorEngine->setPrivacyOutputEnabled(false);
+    if (isSystemMirroring()) {
+        enterSafetyShield(QStringLiteral("隐私输出已停止，但系统镜像仍在运行"));
+        return;
+    }
+    systemMirrorShieldActive = false;
+    emergencyLocalHidden = false;
+    safetyOverlayResumeTimer.reset();
+    safetyOverlayController->hide();
+    privateWindows->restorePreviouslyVisible();
+}
+
+void AppCoordinator::toggleAppSharing()
+{
+    if (presentationState.kind() != Kind::disabled)
+        return;
+    isAppSharingEnabled = !isAppSharingEnabled;
+    privateWindows->setSharingEnabled(isAppSharingEnabled);
+    mirrorEngine->setIncludesOwnApplication(isAppSharingEnabled);
+}
+
+void AppCoordinator::toggleAudiencePreview()
+{
+    if (!presentationState.allowsAudiencePreview()) {
+        audiencePreview->stop();
+        return;
+    }
+    displaySelection->refresh();
+    const auto id = displaySelection->selectedDisplayID();
+    if (!id)
+        return;
+    if (audiencePreview->isVisible())
+        audiencePreview->stop();
+    else
+        audiencePreview->start(*id);
+}
+
+} // namespace quorvia

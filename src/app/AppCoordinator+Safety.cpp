@@ -1,0 +1,221 @@
+#include "app/AppCoordinator.h"
+
+#include "platform/Panel.h"
+#include "platform/Platform.h"
+#include "privacy/DisplayTopology.h"
+
+#include <algorithm>
+
+namespace quorvia {
+
+using Kind = PresentationSafetyState::Kind;
+
+bool AppCoordinator::isSystemMirroring() { return DisplayTopology::snapshot().isMirroring(); }
+
+void AppCoordinator::handlePresentationStateChange(const PresentationSafetyState& state)
+{
+    presentationState = state;
+    if (!state.allowsAudiencePreview())
+        audiencePreview->stop();
+    updateAutomationAvailability();
+
+    switch (state.kind()) {
+    case Kind::degraded:
+    case Kind::preparing:
+    case Kind::standby:
+    case Kind::preflighting:
+        break;
+    case Kind::safeStopped:
+        enterSafetyShield(state.reason());
+        break;
+    case Kind::disabled:
+        if (isSystemMirroring()) {
+            enterSafetyShield(QStringLiteral("系统镜像仍在运行；私密窗口保持隐藏"));
+        } else {
+            systemMirrorShieldActive = false;
+            safetyOverlayController->hide();
+            privateWindows->restorePreviouslyVisible();
+        }
+        break;
+    case Kind::live:
+        safetyOverlayController->hide();
+        systemMirrorShieldActive = false;
+        privateWindows->restorePreviouslyVisible();
+        privateWindows->clampAllToBuiltInScreen();
+        break;
+    case Kind::privacyPaused:
+        hidePrivateSurfaces(false);
+        break;
+    }
+}
+
+bool AppCoordinator::isAutomationAllowed() const
+{
+    if (presentationState.kind() == Kind::live)
+        return true;
+    if (presentationState.kind() != Kind::disabled)
+        return false;
+    const auto& keynote = keynoteController->state();
+    return keynote.kind == KeynoteConnectionState::Kind::ready && keynote.isPlaying;
+}
+
+void AppCoordinator::updateAutomationAvailability()
+{
+    const bool allowed = isAutomationAllowed();
+    if (allowed) {
+        syncController->setSafetyState(PresentationSafetyState::live());
+    } else {
+        syncController->setSafetyState(presentationState);
+    }
+}
+
+void AppCoordinator::enterSafetyShield(const QString& reason)
+{
+    syncController->setSafetyState(PresentationSafetyState::safeStopped(reason));
+    hidePrivateSurfaces(true);
+    systemMirrorShieldActive = true;
+    lastSafetyReason = reason;
+    safetyOverlayResumeTimer.reset();
+    safetyOverlayController->show(reason);
+}
+
+void AppCoordinator::hidePrivateSurfaces(bool allowSafetyOverlay)
+{
+    auto keep = mirrorEngine->audienceOutputWindows();
+    if (allowSafetyOverlay)
+        keep.push_back(&safetyOverlayController->window());
+    privateWindows->hideAllAppOwnedWindows(keep, true);
+}
+
+void AppCoordinator::monitorTopology()
+{
+    audiencePreview->handleTopologyChange(displaySelection->selectedDisplayID());
+    const DisplaySnapshot snapshot = DisplayTopology::snapshot();
+    if (!snapshot.isMirroring()) {
+        mirrorEngine->handleTopologyChange();
+        if (!systemMirrorShieldActive)
+            privateWindows->clampAllToBuiltInScreen();
+    } else {
+        if (!systemMirrorShieldActive)
+            enterSafetyShield(QStringLiteral("检测到系统镜像；私密窗口已先隐藏"));
+        if (presentationState.kind() != Kind::disabled && presentationState.kind() != Kind::safeStopped)
+            mirrorEngine->failClosed(QStringLiteral("系统镜像无法保证私密窗口排除"));
+    }
+}
+
+void AppCoordinator::enforceStartupSafety()
+{
+    if (!isSystemMirroring()) {
+        systemMirrorShieldActive = false;
+        platform::current().application().activateIgnoringOtherApps();
+    } else {
+        enterSafetyShield(QStringLiteral("启动时检测到系统镜像；私密窗口保持隐藏"));
+    }
+}
+
+void AppCoordinator::retryAfterSafetyStop()
+{
+    if (!isSystemMirroring()) {
+        safetyOverlayResumeTimer.reset();
+        safetyOverlayController->hide();
+        startPrivacyOutputDirectly();
+    } else {
+        safetyOverlayController->show(QStringLiteral("系统镜像仍在运行；请先切换为扩展显示"));
+    }
+}
+
+void AppCoordinator::temporarilyExitSafetyOverlay()
+{
+    safetyOverlayController->hide();
+    const WeakLife weak = life_;
+    safetyOverlayResumeTimer = platform::Timer::scheduled(safetyOverlayReturnDelay, false, [weak] {
+        auto* self = alive(weak);
+        if (self && self->systemMirrorShieldActive)
+            self->safetyOverlayController->show(self->lastSafetyReason);
+    });
+}
+
+bool AppCoordinator::shouldSuppressAudiencePointer(platform::Point point) const
+{
+    if (isAppSharingEnabled)
+        return false;
+    if (privateWindows->containsVisiblePrivateWindow(point))
+        return true;
+    auto excluded = mirrorEngine->audienceOutputWindows();
+    excluded.push_back(&safetyOverlayController->window());
+    for (platform::Window* window : platform::Window::allWindows()) {
+        if (!window->isVisible() || std::find(excluded.begin(), excluded.end(), window) != excluded.end())
+            continue;
+        if (window->frame().contains(point))
+            return true;
+    }
+    return false;
+}
+
+void AppCoordinator::screenParametersChanged()
+{
+    const auto snapshot = DisplayTopology::configurationSnapshot();
+    const bool changed = !displayConfigurationSnapshot || *displayConfigurationSnapshot != snapshot;
+    displayConfigurationSnapshot = snapshot;
+    monitorTopology();
+    if (systemMirrorShieldActive || !changed)
+        return;
+    recallPrompter();
+}
+
+void AppCoordinator::recallPrompter() {}
+
+void AppCoordinator::restorePrimaryWindowAfterReopen()
+{
+    if (systemMirrorShieldActive || presentationState.isSafeStopped()) {
+        safetyOverlayController->show(lastSafetyReason);
+        return;
+    }
+    if (isSystemMirroring()) {
+        enterSafetyShield(QStringLiteral("检测到系统镜像；私密窗口保持隐藏"));
+        return;
+    }
+    if (emergencyLocalHidden || !presentationState.allowsPrimaryWindowRecovery())
+        return;
+    platform::current().application().activateIgnoringOtherApps();
+    privateWindows->clampAllToBuiltInScreen();
+}
+
+void AppCoordinator::handleEmergencyToggle()
+{
+    switch (presentationState.kind()) {
+    case Kind::live:
+    case Kind::degraded:
+        hidePrivateSurfaces(false);
+        mirrorEngine->privacyPause();
+        return;
+    case Kind::privacyPaused:
+        if (DisplayTopology::snapshot().isSafe(displaySelection->selectedDisplayID()))
+            mirrorEngine->resumeAfterPrivacyPause();
+        else
+            mirrorEngine->failClosed(QStringLiteral("紧急恢复时显示器拓扑不安全"));
+        return;
+    default:
+        break;
+    }
+    if (!emergencyLocalHidden) {
+        emergencyLocalHidden = true;
+        hidePrivateSurfaces(false);
+        return;
+    }
+    // Under the shield the windows stay hidden whatever the displays do now:
+    // only the shield's own ways out may reveal them.
+    if (systemMirrorShieldActive) {
+        emergencyLocalHidden = false;
+        safetyOverlayController->show(lastSafetyReason);
+        return;
+    }
+    if (isSystemMirroring()) {
+        enterSafetyShield(QStringLiteral("系统镜像仍在运行；私密窗口保持隐藏"));
+        return;
+    }
+    emergencyLocalHidden = false;
+    privateWindows->restorePreviouslyVisible();
+}
+
+} // namespace quorvia

@@ -1,0 +1,29 @@
+#include "app/AppCoordinator.h"
+
+#include "platform/Platform.h"
+
+namespace quorvia {
+
+void AppCoordinator::shutdown(std::function<void()> completion)
+{
+    syncController->shutdown();
+    topologyTimer.reset();
+    safetyOverlayResumeTimer.reset();
+    if (localKeyMonitor) {
+        platform::current().application().removeLocalKeyMonitor(*localKeyMonitor);
+        localKeyMonitor.reset();
+    }
+    keynoteStateObserver.reset();
+    audiencePreview->stop();
+    audiencePreview->onWindowCreated = nullptr;
+    audiencePreview->onVisibilityChange = nullptr;
+    mirrorEngine->onStateChange = nullptr;
+    mirrorEngine->onWillFailClosed = nullptr;
+    mirrorEngine->shouldSuppressPointer = nullptr;
+    mirrorEngine->arePrivateWindowsWithinSafeBounds = nullptr;
+    safetyOverlayController->hide();
+    screenParametersObserver.reset();
+    mirrorEngine->shutdown(std::move(completion));
+}
+
+} // namespace quorvia

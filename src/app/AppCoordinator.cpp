@@ -1,0 +1,145 @@
+#include "app/AppCoordinator.h"
+
+#include "platform/DisplayService.h"
+#include "platform/Platform.h"
+#include "privacy/DisplayTopology.h"
+
+namespace quorvia {
+
+AppCoordinator::AppCoordinator()
+    : privateWindows(std::make_unique<PrivateWindowRegistry>()),
+      preferences(std::make_unique<IslandPreferences>()),
+      mirrorEngine(std::make_unique<ScreenMirrorEngine>()),
+      displaySelection(std::make_unique<DisplaySelectionController>()),
+      safetyOverlayController(std::make_unique<SafetyOverlayWindowController>()),
+      audiencePreview(std::make_unique<AudiencePreviewWindowController>()),
+      promptScript(std::make_unique<PromptScript>()),
+      keynoteController(std::make_unique<KeynoteController>()),
+      syncController(std::make_unique<PresentationSyncController>(*promptScript, *keynoteController))
+{
+}
+
+// Nothing is torn down here: shutdown() removes timers, observers and callbacks.
+AppCoordinator::~AppCoordinator() = default;
+
+AppCoordinator* AppCoordinator::alive(const WeakLife& weak)
+{
+    const auto life = weak.lock();
+    return life ? *life : nullptr;
+}
+
+std::function<void()> AppCoordinator::weakly(void (AppCoordinator::*handler)())
+{
+    return [weak = WeakLife(life_), handler] {
+        if (auto* self = alive(weak))
+            (self->*handler)();
+    };
+}
+
+PrompterPreferences& AppCoordinator::prompterPreferences()
+{
+    if (!prompterPreferencesStorage)
+        prompterPreferencesStorage = std::make_unique<PrompterPreferences>(nullptr, *preferences);
+    return *prompterPreferencesStorage;
+}
+
+void AppCoordinator::start()
+{
+    configureModules();
+    displayConfigurationSnapshot = DisplayTopology::configurationSnapshot();
+
+    configureSafetyControls();
+
+    const WeakLife weak = life_;
+    keynoteStateObserver = platform::NotificationCenter::defaultCenter().observe(
+        KeynoteController::keynoteConnectionStateChanged, keynoteController.get(), [weak](const auto&) {
+            if (auto* self = alive(weak))
+                self->updateAutomationAvailability();
+        });
+
+    mirrorEngine->onStateChange = [weak](const PresentationSafetyState& state) {
+        if (auto* self = alive(weak))
+            self->handlePresentationStateChange(state);
+    };
+    mirrorEngine->onWillFailClosed = [weak](const QString& reason) {
+        if (auto* self = alive(weak))
+            self->enterSafetyShield(reason);
+    };
+    mirrorEngine->shouldSuppressPointer = [weak](platform::Point point) {
+        auto* self = alive(weak);
+        return self ? self->shouldSuppressAudiencePointer(point) : true;
+    };
+    mirrorEngine->arePrivateWindowsWithinSafeBounds = [weak] {
+        auto* self = alive(weak);
+        return self ? self->privateWindows->visibleWindowsAreOnBuiltInScreen() : false;
+    };
+
+    audiencePreview->onWindowCreated = [weak](platform::Window* window) {
+        if (auto* self = alive(weak))
+            self->privateWindows->registerWindow(window);
+    };
+    audiencePreview->onVisibilityChange = [weak](bool) {
+        if (alive(weak)) {
+            // The panel shows the preview's visibility once it exists.
+        }
+    };
+
+    screenParametersObserver = platform::NotificationCenter::defaultCenter().observe(
+        platform::DisplayService::screenParametersChangedNotification, nullptr, [weak](const auto&) {
+            if (auto* self = alive(weak))
+                self->screenParametersChanged();
+        });
+
+    topologyTimer = platform::Timer::scheduled(topologyInterval, true, weakly(&AppCoordinator::monitorTopology));
+
+    buildMainMenu();
+    enforceStartupSafety();
+
+    localKeyMonitor = platform::current().application().addLocalKeyMonitor([weak](const platform::KeyPress& press) {
+        auto* self = alive(weak);
+        return self ? self->handleLocalKeyDown(press) : false;
+    });
+}
+
+void AppCoordinator::configureModules() {}
+
+void AppCoordinator::configureSafetyControls()
+{
+    safetyOverlayController->onRetry = weakly(&AppCoordinator::retryAfterSafetyStop);
+    safetyOverlayController->onStopAndReturn = weakly(&AppCoordinator::stopPrivacyOutputAndReturn);
+    safetyOverlayController->onTemporaryExit = weakly(&AppCoordinator::temporarilyExitSafetyOverlay);
+}
+
+void AppCoordinator::buildMainMenu()
+{
+    auto& shell = platform::current().application();
+    std::vector<platform::MenuItem> items;
+    items.push_back({QStringLiteral("关于Quorvia"), {}, [&shell] { shell.orderFrontStandardAboutPanel(); }});
+    items.push_back({{}, {}, nullptr, true});
+    items.push_back({QStringLiteral("退出"), QKeySequence(Qt::CTRL | Qt::Key_Q), [&shell] { shell.terminate(); }});
+    shell.setMainMenu(std::move(items));
+}
+
+bool AppCoordinator::handleLocalKeyDown(const platform::KeyPress& press)
+{
+    if (press.command || press.control || press.option)
+        return false;
+    if (press.key != platform::KeyPress::Key::left && press.key != platform::KeyPress::Key::right)
+        return false;
+    const auto& shell = platform::current().application();
+    const auto& dialogs = platform::current().dialogs();
+    if (shell.hasModalWindow() || dialogs.isPresenting())
+        return false;
+    if (dialogs.isFilePanelKey())
+        return false;
+    if (shell.focusIsInTextInput())
+        return false;
+
+    if (press.key == platform::KeyPress::Key::left)
+        promptScript->movePrevious(PresentationEventSource::manualPrompt);
+    else
+        promptScript->moveNext(PresentationEventSource::manualPrompt);
+    return true;
+}
+
+} // namespace quorvia

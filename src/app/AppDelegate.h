@@ -1,0 +1,44 @@
+#pragma once
+
+#include "platform/ApplicationShell.h"
+#include "platform/MainQueue.h"
+
+#include <memory>
+
+namespace quorvia {
+
+class AppCoordinator;
+
+// Creates the one coordinator once launching has finished, keeps the
+// application alive without windows, and turns a quit request into one
+// orderly shutdown with exactly one reply.
+class AppDelegate {
+public:
+    static constexpr double terminationFallbackDelay = 3.0;
+    static constexpr double terminationReplyDelay = 0.05;
+
+    // Takes over the shell's quit and reopen steps.
+    explicit AppDelegate(platform::ApplicationShell& shell);
+    ~AppDelegate();
+    AppDelegate(const AppDelegate&) = delete;
+    AppDelegate& operator=(const AppDelegate&) = delete;
+
+    void applicationDidFinishLaunching();
+    bool applicationShouldTerminateAfterLastWindowClosed() const { return false; }
+    bool applicationShouldHandleReopen(bool hasVisibleWindows);
+    platform::TerminateReply applicationShouldTerminate();
+
+    AppCoordinator* coordinator() const { return coordinator_.get(); }
+
+private:
+    void replyToTerminationOnce();
+
+    platform::ApplicationShell& shell_;
+    std::unique_ptr<AppCoordinator> coordinator_;
+    bool isTerminationPending_ = false;
+    platform::DelayedCall terminationFallback_;
+    bool terminationReplySent_ = false;
+    std::shared_ptr<AppDelegate*> life_ = std::make_shared<AppDelegate*>(this);
+};
+
+} // namespace quorvia

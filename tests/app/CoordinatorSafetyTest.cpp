@@ -1,0 +1,182 @@
+#include "CoordinatorHarness.h"
+
+#include "platform/Window.h"
+
+#include <QLabel>
+
+using namespace quorvia;
+using namespace quorvia::test;
+using State = PresentationSafetyState;
+
+namespace {
+
+const QString kFound = QStringLiteral("检测到系统镜像；私密窗口已先隐藏");
+const QString kCannotExclude = QStringLiteral("系统镜像无法保证私密窗口排除");
+const QString kStillMirroring = QStringLiteral("系统镜像仍在运行；私密窗口保持隐藏");
+
+class CoordinatorSafetyTest : public CoordinatorHarness {
+protected:
+    // Two private windows on the built-in screen, the first showing.
+    void makePrivateWindows()
+    {
+        shown = std::make_unique<platform::Window>(platform::Rect(100, 100, 300, 200));
+        hidden = std::make_unique<platform::Window>(platform::Rect(500, 100, 300, 200));
+        app().windows().registerWindow(shown.get());
+        app().windows().registerWindow(hidden.get());
+        shown->orderFront();
+    }
+    QString overlayText() { return app().safetyOverlay().reasonLabel().text(); }
+
+    std::unique_ptr<platform::Window> shown;
+    std::unique_ptr<platform::Window> hidden;
+};
+
+TEST_F(CoordinatorSafetyTest, mirroringWithTheOutputOffHidesEverythingWithinOneTickWithoutFailingClosed)
+{
+    buildAndStart();
+    makePrivateWindows();
+    mirrorDisplays();
+    runFor(1.0);
+    EXPECT_TRUE(app().isShieldActive());
+    EXPECT_FALSE(shown->isVisible());
+    EXPECT_TRUE(app().safetyOverlay().isShown());
+    EXPECT_EQ(overlayText(), kFound);
+    EXPECT_EQ(app().safetyState(), State::disabled());
+
+    // The check never lowers the shield; a disabled report does while nothing is mirrored.
+    displays->unmirror();
+    runFor(2.0);
+    EXPECT_TRUE(app().isShieldActive());
+    EXPECT_FALSE(shown->isVisible());
+    app().stopPrivacyOutputAndReturn();
+    settle();
+    EXPECT_FALSE(app().isShieldActive());
+    EXPECT_TRUE(shown->isVisible());
+    EXPECT_FALSE(hidden->isVisible());
+    EXPECT_FALSE(app().safetyOverlay().isShown());
+}
+
+TEST_F(CoordinatorSafetyTest, mirroringWhileLiveFailsTheOutputClosedOnceAndKeepsTheEnginesReason)
+{
+    buildAndStart();
+    goLive();
+    mirrorDisplays();
+    runFor(1.0);
+    capture->lastStream()->completeStop();
+    runFor(3.0);
+    EXPECT_EQ(app().safetyState(), State::safeStopped(kCannotExclude));
+    EXPECT_TRUE(app().isShieldActive());
+    EXPECT_EQ(overlayText(), kCannotExclude);
+    EXPECT_EQ(app().lastReason(), kCannotExclude);
+    EXPECT_EQ(capture->lastStream()->stopRequests, 1);
+}
+
+TEST_F(CoordinatorSafetyTest, temporaryExitBringsTheOverlayBackAfterEightSecondsOnlyWhileTheShieldStands)
+{
+    buildAndStart();
+    mirrorDisplays();
+    runFor(1.0);
+    app().temporarilyExitSafetyOverlay();
+    EXPECT_FALSE(app().safetyOverlay().isShown());
+    runFor(7.9);
+    EXPECT_FALSE(app().safetyOverlay().isShown());
+    runFor(0.2);
+    EXPECT_TRUE(app().safetyOverlay().isShown());
+    EXPECT_EQ(overlayText(), kFound);
+
+    app().temporarilyExitSafetyOverlay();
+    displays->unmirror();
+    app().startPrivacyOutputDirectly();
+    runFor(9.0);
+    EXPECT_FALSE(app().isShieldActive());
+    EXPECT_FALSE(app().safetyOverlay().isShown());
+}
+
+TEST_F(CoordinatorSafetyTest, retryWhileMirroredOnlyRepeatsTheAdviceAndStartsNothing)
+{
+    buildAndStart();
+    mirrorDisplays();
+    runFor(1.0);
+    app().retryAfterSafetyStop();
+    settle();
+    EXPECT_EQ(overlayText(), QStringLiteral("系统镜像仍在运行；请先切换为扩展显示"));
+    EXPECT_EQ(app().lastReason(), kFound);
+    EXPECT_FALSE(app().engine().isPrivacyOutputEnabled());
+}
+
+TEST_F(CoordinatorSafetyTest, emergencyToggleWithTheOutputOffHidesAndRestoresExactlyTheVisibleWindows)
+{
+    buildAndStart();
+    makePrivateWindows();
+    app().handleEmergencyToggle();
+    EXPECT_TRUE(app().isEmergencyLocalHidden());
+    EXPECT_FALSE(shown->isVisible());
+    app().handleEmergencyToggle();
+    EXPECT_FALSE(app().isEmergencyLocalHidden());
+    EXPECT_TRUE(shown->isVisible());
+    EXPECT_FALSE(hidden->isVisible());
+
+}
+
+TEST_F(CoordinatorSafetyTest, emergencyRestoreUnderTheShieldNeverRevealsWindows)
+{
+    buildAndStart();
+    makePrivateWindows();
+    app().handleEmergencyToggle();
+    mirrorDisplays();
+    EXPECT_TRUE(app().isShieldActive());
+    displays->unmirror(); // gone again, but the shield still stands
+    app().temporarilyExitSafetyOverlay();
+    app().handleEmergencyToggle();
+    EXPECT_FALSE(app().isEmergencyLocalHidden());
+    EXPECT_TRUE(app().isShieldActive());
+    EXPECT_FALSE(shown->isVisible());
+    EXPECT_TRUE(app().safetyOverlay().isShown());
+    EXPECT_EQ(overlayText(), kFound);
+
+    // The shield's own way out brings back what was showing before the first press.
+    app().stopPrivacyOutputAndReturn();
+    EXPECT_TRUE(shown->isVisible());
+    EXPECT_FALSE(hidden->isVisible());
+}
+
+TEST_F(CoordinatorSafetyTest, emergencyToggleWhileLivePausesAndResumesOnlyOnASafeTopology)
+{
+    buildAndStart();
+    makePrivateWindows();
+    goLive();
+    app().handleEmergencyToggle();
+    settle();
+    EXPECT_EQ(app().safetyState(), State::privacyPaused());
+    EXPECT_FALSE(shown->isVisible());
+    EXPECT_FALSE(app().safetyOverlay().isShown());
+
+    app().handleEmergencyToggle();
+    settle();
+    deliverFrame();
+    EXPECT_EQ(app().safetyState(), State::live());
+    EXPECT_TRUE(shown->isVisible());
+}
+
+TEST_F(CoordinatorSafetyTest, pointerIsHiddenOverOurWindowsButNeverWithAppSharing)
+{
+    buildAndStart();
+    makePrivateWindows();
+    platform::Window other(platform::Rect(900, 500, 100, 100));
+    other.orderFront();
+    EXPECT_TRUE(app().shouldSuppressAudiencePointer({150, 150}));
+    EXPECT_TRUE(app().shouldSuppressAudiencePointer({950, 550}));
+    EXPECT_FALSE(app().shouldSuppressAudiencePointer({1300, 800}));
+
+    mirrorDisplays();
+    runFor(1.0);
+    displays->unmirror();
+    EXPECT_FALSE(app().shouldSuppressAudiencePointer({1300, 800})); // the overlay does not count
+    app().stopPrivacyOutputAndReturn();
+
+    app().toggleAppSharing();
+    EXPECT_TRUE(app().appSharingEnabled());
+    EXPECT_FALSE(app().shouldSuppressAudiencePointer({150, 150}));
+}
+
+} // namespace

@@ -1,0 +1,97 @@
+#include "CoordinatorHarness.h"
+
+#include "privacy/PrivateWindowRegistry.h"
+
+#include <QLabel>
+
+using namespace quorvia;
+using namespace quorvia::test;
+using Key = platform::KeyPress::Key;
+
+namespace {
+
+class CoordinatorStartTest : public CoordinatorHarness {
+protected:
+    void threeBlocks()
+    {
+        app().script().replaceText(QStringLiteral("1\none\n---\n2\ntwo\n---\n3\nthree"));
+        app().script().setIndex(1, PresentationEventSource::manualPrompt);
+    }
+    qint64 index() { return app().script().currentIndex(); }
+};
+
+TEST_F(CoordinatorStartTest, buildsTheMenuWithAboutAndQuitOnControlQ)
+{
+    buildAndStart();
+    ASSERT_EQ(shell->menu.size(), 3u);
+    EXPECT_EQ(shell->menu[0].title, QStringLiteral("关于Quorvia"));
+    EXPECT_TRUE(shell->menu[1].isSeparator);
+    const auto* quit = shell->menuItem(QStringLiteral("退出"));
+    ASSERT_NE(quit, nullptr);
+    EXPECT_EQ(quit->shortcut, QKeySequence(Qt::CTRL | Qt::Key_Q));
+    quit->action();
+    EXPECT_EQ(shell->terminateRequests, 1);
+    shell->menu[0].action();
+    EXPECT_EQ(shell->aboutPanels, 1);
+}
+
+TEST_F(CoordinatorStartTest, startsSafelyOrRaisesTheShieldWhenDisplaysAreMirrored)
+{
+    buildAndStart();
+    EXPECT_FALSE(app().isShieldActive());
+    EXPECT_FALSE(app().safetyOverlay().isShown());
+    EXPECT_GE(shell->activations, 1);
+
+    coordinator.reset();
+    mirrorDisplays();
+    buildAndStart();
+    EXPECT_TRUE(app().isShieldActive());
+    EXPECT_TRUE(app().safetyOverlay().isShown());
+    EXPECT_EQ(app().safetyOverlay().reasonLabel().text(), QStringLiteral("启动时检测到系统镜像；私密窗口保持隐藏"));
+}
+
+TEST_F(CoordinatorStartTest, arrowKeysStepTheScriptOnlyWhenNothingElseWantsThem)
+{
+    buildAndStart();
+    threeBlocks();
+
+    EXPECT_TRUE(shell->press({Key::left, false, false, false, true})); // Shift does not count
+    EXPECT_EQ(index(), 0);
+    EXPECT_TRUE(shell->press({Key::left}));
+    EXPECT_EQ(index(), 0); // at the first block the key is still used up
+    EXPECT_TRUE(shell->press({Key::right}));
+    EXPECT_EQ(index(), 1);
+
+    EXPECT_FALSE(shell->press({Key::right, true}));
+    EXPECT_FALSE(shell->press({Key::right, false, true}));
+    EXPECT_FALSE(shell->press({Key::right, false, false, true}));
+    EXPECT_FALSE(shell->press({Key::other}));
+
+    shell->modal = true;
+    EXPECT_FALSE(shell->press({Key::right}));
+    shell->modal = false;
+    dialogs->filePanelKey = true;
+    EXPECT_FALSE(shell->press({Key::right}));
+    dialogs->filePanelKey = false;
+    shell->textFocus = true;
+    EXPECT_FALSE(shell->press({Key::right}));
+    shell->textFocus = false;
+    EXPECT_EQ(index(), 1);
+}
+
+TEST_F(CoordinatorStartTest, aGoneCoordinatorAnswersEveryCallbackSafely)
+{
+    buildAndStart();
+    threeBlocks();
+    auto pointer = app().engine().shouldSuppressPointer;
+    auto bounds = app().engine().arePrivateWindowsWithinSafeBounds;
+    auto retry = app().safetyOverlay().onRetry;
+    auto monitor = shell->monitors.begin()->second;
+    coordinator.reset();
+    EXPECT_TRUE(pointer({10, 10}));
+    EXPECT_FALSE(bounds());
+    retry();
+    EXPECT_FALSE(monitor({Key::right}));
+}
+
+} // namespace
