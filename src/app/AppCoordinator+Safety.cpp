@@ -65,12 +65,15 @@ void AppCoordinator::updateAutomationAvailability()
     if (allowed) {
         syncController->setSafetyState(PresentationSafetyState::live());
     } else {
+        autoScroll->pause();
         syncController->setSafetyState(presentationState);
     }
 }
 
 void AppCoordinator::enterSafetyShield(const QString& reason)
 {
+    autoScroll->pause();
+    prompterHost->captureReadingPosition();
     syncController->setSafetyState(PresentationSafetyState::safeStopped(reason));
     hidePrivateSurfaces(true);
     systemMirrorShieldActive = true;
@@ -161,9 +164,18 @@ void AppCoordinator::screenParametersChanged()
     if (systemMirrorShieldActive || !changed)
         return;
     recallPrompter();
+    if (scriptEditorController)
+        scriptEditorController->positionOnBuiltInScreen();
+    if (scriptManagementController)
+        scriptManagementController->positionOnBuiltInScreen();
 }
 
-void AppCoordinator::recallPrompter() {}
+void AppCoordinator::recallPrompter()
+{
+    autoScroll->pause();
+    if (prompterHost->placement() == PrompterHost::Placement::window)
+        prompterHost->setPlacement(PrompterHost::Placement::island);
+}
 
 void AppCoordinator::restorePrimaryWindowAfterReopen()
 {

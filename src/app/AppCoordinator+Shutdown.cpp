@@ -6,9 +6,13 @@ namespace quorvia {
 
 void AppCoordinator::shutdown(std::function<void()> completion)
 {
+    autoScroll->pause();
+    prompterHost->captureReadingPosition();
+    autoScroll->onAdvance = nullptr;
     syncController->shutdown();
     topologyTimer.reset();
     safetyOverlayResumeTimer.reset();
+    globalHotKeys->onEmergencyToggle = nullptr;
     if (localKeyMonitor) {
         platform::current().application().removeLocalKeyMonitor(*localKeyMonitor);
         localKeyMonitor.reset();

@@ -12,8 +12,13 @@ AppCoordinator::AppCoordinator()
       mirrorEngine(std::make_unique<ScreenMirrorEngine>()),
       displaySelection(std::make_unique<DisplaySelectionController>()),
       safetyOverlayController(std::make_unique<SafetyOverlayWindowController>()),
+      globalHotKeys(std::make_unique<GlobalHotKeyController>()),
+      cloudAISettings(std::make_unique<CloudAISettings>()),
+      cloudAIMatcher(std::make_unique<CloudAIMatcher>()),
       audiencePreview(std::make_unique<AudiencePreviewWindowController>()),
+      autoScroll(std::make_unique<AutoScrollController>()),
       promptScript(std::make_unique<PromptScript>()),
+      prompterHost(std::make_unique<PrompterHost>(*promptScript, *autoScroll)),
       keynoteController(std::make_unique<KeynoteController>()),
       syncController(std::make_unique<PresentationSyncController>(*promptScript, *keynoteController))
 {
@@ -108,6 +113,7 @@ void AppCoordinator::configureSafetyControls()
     safetyOverlayController->onRetry = weakly(&AppCoordinator::retryAfterSafetyStop);
     safetyOverlayController->onStopAndReturn = weakly(&AppCoordinator::stopPrivacyOutputAndReturn);
     safetyOverlayController->onTemporaryExit = weakly(&AppCoordinator::temporarilyExitSafetyOverlay);
+    globalHotKeys->onEmergencyToggle = weakly(&AppCoordinator::handleEmergencyToggle);
 }
 
 void AppCoordinator::buildMainMenu()
@@ -130,11 +136,15 @@ bool AppCoordinator::handleLocalKeyDown(const platform::KeyPress& press)
     const auto& dialogs = platform::current().dialogs();
     if (shell.hasModalWindow() || dialogs.isPresenting())
         return false;
-    if (dialogs.isFilePanelKey())
+    QWidget* key = shell.keyWindow();
+    if (dialogs.isFilePanelKey()
+        || (key && scriptEditorController && key == scriptEditorController->window())
+        || (key && scriptManagementController && key == scriptManagementController->window()))
         return false;
     if (shell.focusIsInTextInput())
         return false;
 
+    autoScroll->pause();
     if (press.key == platform::KeyPress::Key::left)
         promptScript->movePrevious(PresentationEventSource::manualPrompt);
     else

@@ -1,5 +1,14 @@
 #pragma once
 
+// The management window's inline getters need these complete.
+#include <QLabel>
+#include <QPushButton>
+
+#include "app/GlobalHotKeyController.h"
+#include "editing/CloudAIMatcher.h"
+#include "editing/CloudAISettings.h"
+#include "editing/ScriptEditorWindowController.h"
+#include "editing/ScriptManagementWindowController.h"
 #include "keynote/KeynoteController.h"
 #include "keynote/PresentationSyncController.h"
 #include "model/PromptScript.h"
@@ -17,6 +26,8 @@
 #include "privacy/PrompterPreferences.h"
 #include "privacy/SafetyOverlayWindowController.h"
 #include "privacy/ScreenMirrorEngine.h"
+#include "prompter/AutoScrollController.h"
+#include "prompter/PrompterHost.h"
 
 #include <QString>
 
@@ -56,6 +67,11 @@ public:
     DisplaySelectionController& displays() { return *displaySelection; }
     KeynoteController& keynote() { return *keynoteController; }
     PresentationSyncController& sync() { return *syncController; }
+    AutoScrollController& scroll() { return *autoScroll; }
+    GlobalHotKeyController& hotKeys() { return *globalHotKeys; }
+    PrompterHost& host() { return *prompterHost; }
+    ScriptEditorWindowController* scriptEditor() const { return scriptEditorController.get(); }
+    ScriptManagementWindowController* scriptManagement() const { return scriptManagementController.get(); }
     const PresentationSafetyState& safetyState() const { return presentationState; }
     bool isShieldActive() const { return systemMirrorShieldActive; }
     bool isEmergencyLocalHidden() const { return emergencyLocalHidden; }
@@ -64,6 +80,7 @@ public:
     bool isStarted() const { return topologyTimer != nullptr; }
     // The last Keynote notes or import result line, and whether it was an error.
     const std::pair<QString, bool>& keynoteNotesResult() const { return lastKeynoteNotesResult; }
+    bool isProjectOperationRunning() const { return projectOperationRunning; }
 
     // Panel commands and handlers, reachable from tests as the panel reaches them.
     void startPrivacyOutputDirectly();
@@ -80,6 +97,24 @@ public:
     bool shouldSuppressAudiencePointer(platform::Point point) const;
     void screenParametersChanged();
     void monitorTopology();
+
+    // Script editing and management.
+    void showScriptEditor(std::optional<QUuid> blockID = std::nullopt);
+    void showScriptManagement();
+    void importScript();
+    void deleteTimeline();
+    void addDemoBlock(std::optional<QString> uploadedText = std::nullopt);
+    void uploadDemoBlock();
+
+    // Projects and backups.
+    bool canChangePresentationProject();
+    bool selectPresentationProject(const QUuid& id);
+    void createPresentationProject();
+    void renamePresentationProject();
+    void deletePresentationProject();
+    void duplicatePresentationProject();
+    void exportProjectBackup();
+    void importProjectBackup();
 
     // The presenter notes that the mapped sections give, by slide number.
     std::map<qint64, QString> mappedPresenterNotes() const;
@@ -115,6 +150,22 @@ private:
     void setKeynoteNotesResult(const QString& text, bool isError);
     void showKeynoteImportError(const QString& description);
 
+    // Script editing.
+    std::optional<QString> requestDemoLabel();
+    void showScriptImportError(const QString& description);
+    void showDemoLabelError();
+    std::optional<qint64> demoInsertionIndex() const;
+    // The window that carries a chooser: the island's, or none before it exists.
+    platform::Window* islandWindow() const;
+
+    // Projects.
+    std::optional<QString> requestProjectName(const QString& title, const QString& message,
+                                              const QString& initialValue, const QString& confirmTitle);
+    void showProjectOperationError(const QString& title, const QString& description);
+    void showProjectOperationSuccess(const QString& title, const QString& message);
+    void activateRestoredProjectKeynote(const QString& successMessage);
+    void setProjectOperationRunning(bool running);
+
     Life life_ = std::make_shared<AppCoordinator*>(this);
 
     // Built in this order; each later one may receive earlier ones.
@@ -124,11 +175,18 @@ private:
     std::unique_ptr<ScreenMirrorEngine> mirrorEngine;
     std::unique_ptr<DisplaySelectionController> displaySelection;
     std::unique_ptr<SafetyOverlayWindowController> safetyOverlayController;
+    std::unique_ptr<GlobalHotKeyController> globalHotKeys;
+    std::unique_ptr<CloudAISettings> cloudAISettings;
+    std::unique_ptr<CloudAIMatcher> cloudAIMatcher;
     std::unique_ptr<AudiencePreviewWindowController> audiencePreview;
+    std::unique_ptr<AutoScrollController> autoScroll;
     std::unique_ptr<PromptScript> promptScript;
+    std::unique_ptr<PrompterHost> prompterHost;
     std::unique_ptr<KeynoteController> keynoteController;
     std::unique_ptr<PresentationSyncController> syncController;
 
+    std::unique_ptr<ScriptEditorWindowController> scriptEditorController;
+    std::unique_ptr<ScriptManagementWindowController> scriptManagementController;
     std::unique_ptr<platform::Timer> topologyTimer;
     std::optional<DisplayConfigurationSnapshot> displayConfigurationSnapshot;
     platform::Observation keynoteStateObserver;
@@ -141,6 +199,7 @@ private:
     bool isAppSharingEnabled = false;
     QString lastSafetyReason = QStringLiteral("私密窗口保持隐藏");
     std::pair<QString, bool> lastKeynoteNotesResult;
+    bool projectOperationRunning = false;
 
     PrompterPreferences& prompterPreferences();
 };

@@ -5,6 +5,8 @@
 #include "support/FakeCaptureService.h"
 #include "support/FakeDialogService.h"
 #include "support/FakeDisplayService.h"
+#include "support/FakeHotKeyService.h"
+#include "support/MemoryKeychain.h"
 #include "support/FakePermissionService.h"
 #include "support/FakePointerService.h"
 #include "support/FakeProcessService.h"
@@ -38,6 +40,8 @@ protected:
         p.scriptRunnerService = keynote;
         p.dialogService = dialogs;
         p.applicationService = shell;
+        p.hotKeyService = hotKeys;
+        p.keychainService = keychain;
         keynote->attach(*workspace);
         displays->setScreens({FakeDisplayService::builtIn(1)});
     }
@@ -115,6 +119,13 @@ protected:
         env.scheduler().runPending();
     }
 
+    // Control-Option-Command-H.
+    void pressEmergencyKey()
+    {
+        hotKeys->press(GlobalHotKeyController::emergencyKeyCode, GlobalHotKeyController::emergencyModifiers);
+        settle();
+    }
+
     void mirrorDisplays()
     {
         if (displays->screens().size() < 2)
@@ -133,6 +144,8 @@ protected:
     std::shared_ptr<SimulatedKeynote> keynote = std::make_shared<SimulatedKeynote>();
     std::shared_ptr<FakeDialogService> dialogs = std::make_shared<FakeDialogService>();
     std::shared_ptr<FakeApplicationShell> shell = std::make_shared<FakeApplicationShell>();
+    std::shared_ptr<FakeHotKeyService> hotKeys = std::make_shared<FakeHotKeyService>();
+    std::shared_ptr<MemoryKeychain> keychain = std::make_shared<MemoryKeychain>();
     std::unique_ptr<AppCoordinator> coordinator;
     // The coordinator under test, whoever owns it.
     AppCoordinator* subject = nullptr;

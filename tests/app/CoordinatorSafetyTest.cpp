@@ -108,10 +108,13 @@ TEST_F(CoordinatorSafetyTest, emergencyToggleWithTheOutputOffHidesAndRestoresExa
 {
     buildAndStart();
     makePrivateWindows();
-    app().handleEmergencyToggle();
+    hotKeys->press(GlobalHotKeyController::emergencyKeyCode,
+                   GlobalHotKeyController::emergencyModifiers | platform::hotKeyModifier::shift);
+    EXPECT_FALSE(app().isEmergencyLocalHidden());
+    pressEmergencyKey();
     EXPECT_TRUE(app().isEmergencyLocalHidden());
     EXPECT_FALSE(shown->isVisible());
-    app().handleEmergencyToggle();
+    pressEmergencyKey();
     EXPECT_FALSE(app().isEmergencyLocalHidden());
     EXPECT_TRUE(shown->isVisible());
     EXPECT_FALSE(hidden->isVisible());

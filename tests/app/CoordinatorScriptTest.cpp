@@ -1,0 +1,166 @@
+#include "CoordinatorHarness.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace quorvia;
+using namespace quorvia::test;
+using Key = platform::KeyPress::Key;
+
+namespace {
+
+const QString kUploadFailed = QStringLiteral("稿件上传失败");
+const QString kBadLabel = QStringLiteral("演示块标识无效");
+
+class CoordinatorScriptTest : public CoordinatorHarness {
+protected:
+    CoordinatorScriptTest()
+    {
+        buildAndStart();
+        app().script().replaceText(QStringLiteral("1\none\n---\n2\ntwo"));
+    }
+    QString file(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = dir.filePath(name);
+        QFile out(path);
+        EXPECT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(bytes);
+        return path;
+    }
+    std::vector<QString> labels()
+    {
+        std::vector<QString> result;
+        for (const auto& block : app().script().timelineBlocks())
+            result.push_back(block.label);
+        return result;
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(CoordinatorScriptTest, importReplacesTheScriptAndAnyFailureLeavesItUnchanged)
+{
+    app().showScriptManagement();
+    ASSERT_TRUE(app().scriptManagement()->window()->isVisible());
+    const QString before = app().script().rawText();
+
+    dialogs->answerPanel(file("latin1.md", QByteArray("1\ncaf\xe9")));
+    dialogs->answerAlert(0);
+    app().scriptManagement()->onImport();
+    settle();
+    ASSERT_EQ(dialogs->alertMessages(), std::vector{kUploadFailed});
+    EXPECT_EQ(dialogs->alerts[0].informativeText, QStringLiteral("文件不是有效的 UTF-8 文本。"));
+    EXPECT_EQ(app().script().rawText(), before);
+    EXPECT_EQ(dialogs->panels[0].request.parent, app().scriptManagement()->window());
+    EXPECT_EQ(dialogs->panels[0].request.allowedExtensions, (std::vector{QStringLiteral("txt"), QStringLiteral("md")}));
+
+    dialogs->answerPanel(std::nullopt);
+    app().importScript();
+    settle();
+    EXPECT_EQ(app().script().rawText(), before);
+
+    dialogs->answerPanel(file("talk.txt", QStringLiteral("1\n新稿\n---\n2\n第二段\n---\n3\n第三段").toUtf8()));
+    app().importScript();
+    settle();
+    EXPECT_EQ(labels(), (std::vector{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")}));
+    EXPECT_EQ(app().script().currentIndex(), 0);
+}
+
+TEST_F(CoordinatorScriptTest, demoLabelsMustBeUnusedLettersAndANumberIsRefused)
+{
+    dialogs->answerAlert(0, QStringLiteral("12"));
+    dialogs->answerAlert(0);
+    app().addDemoBlock();
+    EXPECT_EQ(dialogs->alertMessages(), (std::vector{QStringLiteral("演示块标识"), kBadLabel}));
+    EXPECT_EQ(dialogs->alerts[0].textField->placeholder, QStringLiteral("例如 A、demo、browser"));
+
+    for (const QString typed : {QStringLiteral("a1"), QStringLiteral("")}) {
+        dialogs->answerAlert(0, typed);
+        dialogs->answerAlert(0);
+        app().addDemoBlock(QStringLiteral("text"));
+    }
+    EXPECT_EQ(labels().size(), 2u);
+
+    dialogs->answerAlert(0, QStringLiteral("  demo \n"));
+    app().addDemoBlock(QStringLiteral("text"));
+    EXPECT_EQ(labels(), (std::vector{QStringLiteral("1"), QStringLiteral("demo"), QStringLiteral("2")}));
+    EXPECT_FALSE(app().scriptEditor()); // uploaded text does not open the editor
+
+    dialogs->answerAlert(0, QStringLiteral("DEMO"));
+    dialogs->answerAlert(0);
+    app().addDemoBlock(QStringLiteral("text"));
+    EXPECT_EQ(dialogs->alertMessages().back(), kBadLabel);
+
+    dialogs->answerAlert(1, QStringLiteral("B"));
+    app().addDemoBlock();
+    EXPECT_EQ(labels().size(), 3u);
+}
+
+TEST_F(CoordinatorScriptTest, aDemoOnAnEmptyTimelineGoesFirstAndOpensTheEditorOnIt)
+{
+    dialogs->answerAlert(0);
+    app().deleteTimeline();
+    ASSERT_FALSE(app().script().hasContent());
+    app().deleteTimeline(); // nothing to delete: no question
+    EXPECT_EQ(dialogs->alerts.size(), 1u);
+
+    app().showScriptEditor();
+    EXPECT_FALSE(app().scriptEditor());
+
+    dialogs->answerAlert(0, QStringLiteral("A"));
+    app().addDemoBlock();
+    ASSERT_EQ(labels(), std::vector{QStringLiteral("A")});
+    ASSERT_TRUE(app().scriptEditor());
+    EXPECT_EQ(app().scriptEditor()->editingBlockID(), app().script().timelineBlocks()[0].id);
+    EXPECT_TRUE(app().scriptEditor()->window()->isVisible());
+}
+
+TEST_F(CoordinatorScriptTest, deleteAsksFirstAndHidesTheEditor)
+{
+    app().showScriptEditor();
+    ASSERT_TRUE(app().scriptEditor()->window()->isVisible());
+    dialogs->answerAlert(1);
+    app().deleteTimeline();
+    EXPECT_EQ(labels().size(), 2u);
+    const auto& question = dialogs->alerts.back();
+    EXPECT_EQ(question.messageText, QStringLiteral("删除全部稿件块？"));
+    EXPECT_EQ(question.buttons, (std::vector{QStringLiteral("全部删除"), QStringLiteral("取消")}));
+    EXPECT_EQ(question.style, platform::AlertStyle::warning);
+
+    dialogs->answerAlert(0);
+    app().deleteTimeline();
+    EXPECT_TRUE(labels().empty());
+    EXPECT_FALSE(app().scriptEditor()->window()->isVisible());
+}
+
+TEST_F(CoordinatorScriptTest, uploadedDemoTextGoesAfterTheCurrentBlock)
+{
+    app().showScriptManagement();
+    dialogs->answerAlert(0, QStringLiteral("browser"));
+    dialogs->answerPanel(file("demo.md", QStringLiteral("打开浏览器").toUtf8()));
+    app().uploadDemoBlock();
+    settle();
+    EXPECT_EQ(dialogs->panels[0].request.title, QStringLiteral("上传演示块 browser"));
+    EXPECT_EQ(labels(), (std::vector{QStringLiteral("1"), QStringLiteral("browser"), QStringLiteral("2")}));
+    EXPECT_EQ(app().script().timelineBlocks()[1].text, QStringLiteral("打开浏览器"));
+}
+
+TEST_F(CoordinatorScriptTest, editingWindowsKeepTheArrowKeysAndRefuseWhileTheOutputRuns)
+{
+    app().showScriptEditor();
+    shell->key = app().scriptEditor()->window();
+    EXPECT_FALSE(shell->press({Key::right}));
+    EXPECT_EQ(app().script().currentIndex(), 0);
+    shell->key = nullptr;
+
+    app().scroll().start();
+    EXPECT_TRUE(shell->press({Key::right}));
+    EXPECT_FALSE(app().scroll().isRunning());
+    EXPECT_EQ(app().script().currentIndex(), 1);
+
+    goLive();
+    app().showScriptManagement();
+    EXPECT_FALSE(app().scriptManagement());
+}
+
+} // namespace
