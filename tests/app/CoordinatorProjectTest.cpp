@@ -1,0 +1,254 @@
+#include "CoordinatorHarness.h"
+
+#include "model/ProjectBackupPackage.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+using namespace quorvia;
+using namespace quorvia::test;
+using Document = SimulatedKeynote::Document;
+
+namespace {
+
+const QString kFinishEditing = QStringLiteral("请先完成当前稿件编辑");
+const QString kDuplicated = QStringLiteral("项目及其演示文稿已复制为独立副本。原项目不会随副本修改而改变。");
+
+// A private data folder, so the document store never touches the user's.
+class CoordinatorProjectTest : public CoordinatorHarness {
+protected:
+    CoordinatorProjectTest() : previousDataHome(qgetenv("XDG_DATA_HOME"))
+    {
+        qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
+        buildAndStart();
+        app().script().replaceText(QStringLiteral("1\none\n---\n2\ntwo"));
+    }
+    ~CoordinatorProjectTest() override { qputenv("XDG_DATA_HOME", previousDataHome); }
+
+    std::vector<QString> names()
+    {
+        std::vector<QString> result;
+        for (const auto& summary : app().script().projectSummaries())
+            result.push_back(summary.name);
+        return result;
+    }
+    QString writeFile(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = files.filePath(name);
+        QFile out(path);
+        EXPECT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(bytes);
+        return path;
+    }
+    // Keynote opens whatever it is asked to open, with this many slides.
+    void keynoteOpensAnything(int slides)
+    {
+        keynote->launch();
+        workspace->onOpenDocument = [this, slides](const QString& path, const QString&) {
+            keynote->open(Document::withSlides(QFileInfo(path).fileName(), path, slides));
+        };
+    }
+    // The hash of every file under a folder, by relative path.
+    std::map<QString, QByteArray> contents(const QString& folder)
+    {
+        std::map<QString, QByteArray> result;
+        QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile file(it.next());
+            EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+            result[QDir(folder).relativeFilePath(file.fileName())] =
+                QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+        }
+        return result;
+    }
+    const platform::AlertRequest& lastAlert() { return dialogs->alerts.back(); }
+
+    QTemporaryDir home;
+    QTemporaryDir files;
+    QByteArray previousDataHome;
+};
+
+TEST_F(CoordinatorProjectTest, anOpenEditorRefusesEveryProjectChangeAndComesForward)
+{
+    app().showScriptEditor();
+    const auto before = names();
+    const QUuid other = app().script().createProject(QStringLiteral("另一个"));
+    app().script().selectProject(app().script().projectSummaries().front().id);
+    for (int i = 0; i < 7; ++i)
+        dialogs->answerAlert(0);
+
+    EXPECT_FALSE(app().selectPresentationProject(other));
+    app().createPresentationProject();
+    app().renamePresentationProject();
+    app().deletePresentationProject();
+    app().duplicatePresentationProject();
+    app().exportProjectBackup();
+    app().importProjectBackup();
+    settle();
+    EXPECT_EQ(dialogs->alertMessages(), std::vector<QString>(7, kFinishEditing));
+    EXPECT_EQ(lastAlert().buttons, std::vector{QStringLiteral("知道了")});
+    EXPECT_TRUE(dialogs->panels.empty());
+    EXPECT_EQ(names().size(), before.size() + 1);
+    EXPECT_NE(app().script().activeProjectID(), other);
+
+    app().scriptEditor()->window()->orderOut();
+    EXPECT_TRUE(app().selectPresentationProject(other));
+    EXPECT_EQ(app().script().activeProjectID(), other);
+}
+
+TEST_F(CoordinatorProjectTest, createProposesTheNextNumberAndCancellingChangesNothing)
+{
+    app().script().createProject(QStringLiteral("二"));
+    app().script().createProject(QStringLiteral("三"));
+    app().scroll().start();
+    dialogs->answerAlert(1, QStringLiteral("x"));
+    app().createPresentationProject();
+    ASSERT_TRUE(lastAlert().textField);
+    EXPECT_EQ(lastAlert().textField->initialValue, QStringLiteral("新演讲 4"));
+    EXPECT_EQ(lastAlert().buttons, (std::vector{QStringLiteral("新建"), QStringLiteral("取消")}));
+    EXPECT_EQ(names().size(), 3u);
+    EXPECT_TRUE(app().scroll().isRunning());
+
+    dialogs->answerAlert(0, QStringLiteral("   "));
+    app().createPresentationProject();
+    EXPECT_EQ(names().back(), QStringLiteral("未命名演讲"));
+    EXPECT_EQ(app().script().activeProjectName(), QStringLiteral("未命名演讲"));
+    EXPECT_FALSE(app().scroll().isRunning());
+
+    dialogs->answerAlert(0, QStringLiteral("年会"));
+    app().renamePresentationProject();
+    EXPECT_EQ(lastAlert().textField->initialValue, QStringLiteral("未命名演讲"));
+    EXPECT_EQ(names().back(), QStringLiteral("年会"));
+}
+
+TEST_F(CoordinatorProjectTest, deleteAsksByNameAndTheLastProjectIsNeverAsked)
+{
+    app().deletePresentationProject();
+    EXPECT_TRUE(dialogs->alerts.empty());
+
+    app().script().createProject(QStringLiteral("彩排"));
+    dialogs->answerAlert(0);
+    app().deletePresentationProject();
+    EXPECT_EQ(lastAlert().messageText, QStringLiteral("删除“彩排”？"));
+    EXPECT_EQ(lastAlert().style, platform::AlertStyle::warning);
+    EXPECT_EQ(names().size(), 1u);
+}
+
+TEST_F(CoordinatorProjectTest, duplicateWithoutADeckIsReadyAtOnceAndASwitchMeanwhileEndsSilently)
+{
+    dialogs->answerAlert(0);
+    app().duplicatePresentationProject();
+    EXPECT_TRUE(app().isProjectOperationRunning());
+    settle();
+    EXPECT_FALSE(app().isProjectOperationRunning());
+    EXPECT_EQ(lastAlert().messageText, QStringLiteral("项目已就绪"));
+    EXPECT_EQ(lastAlert().informativeText, kDuplicated);
+    EXPECT_EQ(names().size(), 2u);
+
+    const QUuid first = app().script().projectSummaries().front().id;
+    app().duplicatePresentationProject();
+    app().script().selectProject(first);
+    settle();
+    EXPECT_EQ(dialogs->alerts.size(), 1u);
+    EXPECT_FALSE(app().isProjectOperationRunning());
+    EXPECT_EQ(names().size(), 2u);
+
+    goLive();
+    app().duplicatePresentationProject();
+    settle();
+    EXPECT_EQ(names().size(), 2u);
+}
+
+TEST_F(CoordinatorProjectTest, aDuplicatedKeynoteDeckWithAnotherSlideCountLeavesSyncOff)
+{
+    const QString talk = writeFile(QStringLiteral("Talk.key"), "keynote");
+    app().script().replaceDeck(PresentationDeck::keynoteDocument(talk, 12));
+    keynoteOpensAnything(10);
+    dialogs->answerAlert(0);
+    app().duplicatePresentationProject();
+    runFor(2.0);
+    ASSERT_EQ(dialogs->alerts.size(), 1u);
+    EXPECT_EQ(lastAlert().messageText, QStringLiteral("项目已恢复，双向同步保持关闭"));
+    EXPECT_EQ(lastAlert().informativeText,
+              kDuplicated + QStringLiteral(" 但 Keynote 当前实际页数与备份记录不一致，请检查文稿后重新导入。"));
+    EXPECT_FALSE(app().sync().isEnabled());
+    EXPECT_NE(app().script().deck()->filePath, talk);
+    EXPECT_TRUE(QFileInfo::exists(app().script().deck()->filePath));
+    EXPECT_FALSE(app().isProjectOperationRunning());
+}
+
+TEST_F(CoordinatorProjectTest, backupsRoundTripAndNeverReplaceAnythingButABackup)
+{
+    const QString slides = writeFile(QStringLiteral("deck.pptx"), "pptx bytes");
+    app().script().replaceDeck(PresentationDeck::keynoteDocument(slides, 3));
+    app().script().createProject(QStringLiteral("二"));
+    app().script().createProject(QStringLiteral("三"));
+    app().script().selectProject(app().script().projectSummaries().front().id);
+
+    dialogs->answerPanel(files.filePath(QStringLiteral("全部")));
+    dialogs->answerAlert(0);
+    app().exportProjectBackup();
+    settle();
+    EXPECT_EQ(dialogs->panels[0].request.suggestedName, QStringLiteral("演讲项目备份.quorviabackup"));
+    EXPECT_TRUE(dialogs->panels[0].saving);
+    EXPECT_EQ(lastAlert().messageText, QStringLiteral("备份已导出"));
+    EXPECT_EQ(lastAlert().informativeText, QStringLiteral("已备份 3 个项目。此备份可通过“导入备份”追加恢复。"));
+    const QString package = files.filePath(QStringLiteral("全部.quorviabackup"));
+    EXPECT_TRUE(QFileInfo(QDir(package).filePath(ProjectBackupPackage::manifestName)).isFile());
+
+    app().script().createProject(QStringLiteral("四"));
+    app().script().createProject(QStringLiteral("五"));
+    const auto before = names();
+    dialogs->answerPanel(package);
+    dialogs->answerAlert(0);
+    app().importProjectBackup();
+    settle();
+    EXPECT_EQ(lastAlert().messageText, QStringLiteral("项目已就绪"));
+    EXPECT_EQ(lastAlert().informativeText, QStringLiteral("已追加恢复 3 个项目；原有项目保持不变。"));
+    const auto after = names();
+    ASSERT_EQ(after.size(), 8u);
+    EXPECT_EQ(std::vector(after.begin(), after.begin() + 5), before);
+    EXPECT_EQ(app().script().timelineBlocks().size(), 2u); // the backup's active project, with its script
+
+    // Neither an ordinary folder nor a file under the package's name is replaced.
+    QDir(files.path()).mkdir(QStringLiteral("旧.quorviabackup"));
+    writeFile(QStringLiteral("旧.quorviabackup/keep.txt"), "keep");
+    writeFile(QStringLiteral("单个.quorviabackup"), "file");
+    const auto folderBefore = contents(files.filePath(QStringLiteral("旧.quorviabackup")));
+    for (const QString chosen : {QStringLiteral("旧.quorviabackup"), QStringLiteral("单个")}) {
+        dialogs->answerPanel(files.filePath(chosen));
+        dialogs->answerAlert(0);
+        app().exportProjectBackup();
+        settle();
+        EXPECT_EQ(lastAlert().messageText, QStringLiteral("导出备份失败"));
+    }
+    EXPECT_EQ(contents(files.filePath(QStringLiteral("旧.quorviabackup"))), folderBefore);
+    QFile single(files.filePath(QStringLiteral("单个.quorviabackup")));
+    ASSERT_TRUE(single.open(QIODevice::ReadOnly));
+    EXPECT_EQ(single.readAll(), QByteArray("file"));
+
+    // An existing backup is replaced whole.
+    dialogs->answerPanel(package);
+    dialogs->answerAlert(0);
+    app().exportProjectBackup();
+    settle();
+    EXPECT_EQ(lastAlert().informativeText, QStringLiteral("已备份 8 个项目。此备份可通过“导入备份”追加恢复。"));
+}
+
+TEST_F(CoordinatorProjectTest, importOfSomethingElseFailsWithThePackagesReason)
+{
+    dialogs->answerPanel(files.path());
+    dialogs->answerAlert(0);
+    app().importProjectBackup();
+    settle();
+    EXPECT_EQ(lastAlert().messageText, QStringLiteral("导入备份失败"));
+    EXPECT_EQ(lastAlert().informativeText, QStringLiteral("所选文件不是有效的演讲项目备份。"));
+    EXPECT_FALSE(app().isProjectOperationRunning());
+    EXPECT_EQ(names().size(), 1u);
+}
+
+} // namespace
