@@ -72,11 +72,25 @@ void advanceOnly(benchmark::State& state)
         surface.view.advance(1.0 / 60.0, 260);
 }
 
+// One more spoken character: repaint the colours and the view.
+void spokenProgressStep(benchmark::State& state)
+{
+    Surface surface;
+    int spoken = 3000;
+    for (auto _ : state) {
+        surface.view.setSpokenProgress(++spoken, 0);
+        surface.image.fill(Qt::black);
+        surface.view.render(&surface.image);
+        benchmark::DoNotOptimize(surface.image.constBits());
+    }
+}
+
 } // namespace
 
 BENCHMARK(autoScrollTick)->Unit(benchmark::kMicrosecond);
 BENCHMARK(repaintOnly)->Unit(benchmark::kMicrosecond);
 BENCHMARK(advanceOnly)->Unit(benchmark::kMicrosecond);
+BENCHMARK(spokenProgressStep)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {

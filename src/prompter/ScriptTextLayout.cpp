@@ -99,6 +99,8 @@ void ScriptTextLayout::build(const ScriptScrollModel& model)
             cursor.mergeCharFormat(styleFormat(span.style, fontSize));
         }
     }
+    paintedCurrent_ = {};
+    paintedSpoken_ = {};
     characterCount_ = platform::text::graphemeCount(text);
     textLength_ = static_cast<int>(text.size());
     document_.setTextWidth(std::max(0, view_.width()));
@@ -115,26 +117,46 @@ void ScriptTextLayout::applyInsets()
     document_.rootFrame()->setFrameFormat(frame);
 }
 
+void ScriptTextLayout::paint(int location, int length, const QColor& colour)
+{
+    if (length <= 0)
+        return;
+    QTextCursor cursor(&document_);
+    cursor.setPosition(location);
+    cursor.setPosition(location + length, QTextCursor::KeepAnchor);
+    QTextCharFormat format;
+    format.setForeground(colour);
+    cursor.mergeCharFormat(format);
+}
+
 void ScriptTextLayout::applyHighlight(std::optional<ScriptScrollModel::Range> current,
                                       std::optional<ScriptScrollModel::Range> spoken)
 {
     if (textLength_ == 0)
         return;
-    QTextCursor cursor(&document_);
-    cursor.beginEditBlock();
-    auto paint = [&](int location, int length, const QColor& colour) {
-        cursor.setPosition(location);
-        cursor.setPosition(location + length, QTextCursor::KeepAnchor);
-        QTextCharFormat format;
-        format.setForeground(colour);
-        cursor.mergeCharFormat(format);
-    };
-    paint(0, textLength_, privacy_palette::promptDimText());
-    if (current)
-        paint(current->location, current->length, privacy_palette::white());
-    if (spoken)
-        paint(spoken->location, spoken->length, privacy_palette::systemYellow());
-    cursor.endEditBlock();
+    // Recolouring makes the document lay its blocks out again: touch only
+    // what changed, so a spoken character costs one block.
+    using Range = ScriptScrollModel::Range;
+    const Range none{0, 0};
+    const Range newCurrent = current.value_or(none);
+    const Range newSpoken = spoken.value_or(none);
+    QTextCursor batch(&document_);
+    batch.beginEditBlock();
+    if (newCurrent != paintedCurrent_) {
+        paint(paintedCurrent_.location, paintedCurrent_.length, privacy_palette::promptDimText());
+        paint(newCurrent.location, newCurrent.length, privacy_palette::white());
+        paint(newSpoken.location, newSpoken.length, privacy_palette::systemYellow());
+    } else if (newSpoken != paintedSpoken_) {
+        const int oldEnd = paintedSpoken_.length > 0 ? paintedSpoken_.location + paintedSpoken_.length : newCurrent.location;
+        const int newEnd = newSpoken.length > 0 ? newSpoken.location + newSpoken.length : newCurrent.location;
+        if (newEnd > oldEnd)
+            paint(oldEnd, newEnd - oldEnd, privacy_palette::systemYellow());
+        else
+            paint(newEnd, oldEnd - newEnd, privacy_palette::white());
+    }
+    batch.endEditBlock();
+    paintedCurrent_ = newCurrent;
+    paintedSpoken_ = newSpoken;
 }
 
 bool ScriptTextLayout::followViewWidth()

@@ -41,10 +41,14 @@ public:
 
 private:
     void applyInsets();
+    void paint(int location, int length, const QColor& colour);
     std::optional<LineBox> lineBoxAt(int position) const;
 
     const QWidget& view_;
     QTextDocument document_;
+    // The ranges last painted white and yellow.
+    ScriptScrollModel::Range paintedCurrent_;
+    ScriptScrollModel::Range paintedSpoken_;
     int characterCount_ = 0;
     int textLength_ = 0;
 };

@@ -21,12 +21,14 @@ class ScriptScrollViewTest : public ::testing::Test {
 protected:
     ScriptScrollViewTest() { view.resize(600, 400); }
 
-    QFont fontAt(int position) const
+    QTextCharFormat formatAt(int position) const
     {
         QTextCursor cursor(const_cast<QTextDocument*>(&view.textDocument()));
         cursor.setPosition(position + 1);
-        return cursor.charFormat().font();
+        return cursor.charFormat();
     }
+    QFont fontAt(int position) const { return formatAt(position).font(); }
+    QColor colourAt(int position) const { return formatAt(position).foreground().color(); }
 
     test::TestPlatform env;
     ScriptScrollView view;
@@ -72,6 +74,29 @@ TEST_F(ScriptScrollViewTest, StylesFollowTheMarkdownSpans)
     EXPECT_TRUE(fontAt(8).italic());
     EXPECT_EQ(fontAt(11).pixelSize(), std::lround(size * 0.92));
     EXPECT_EQ(fontAt(14).pixelSize(), std::lround(size * 1.08));
+}
+
+TEST_F(ScriptScrollViewTest, ColoursFollowTheCurrentSectionAndTheSpokenPart)
+{
+    const QColor dim = QColor::fromRgbF(1, 1, 1, 0.36f);
+    const QColor yellow(255, 214, 10);
+    view.setSections({"abcdefghij", "klm"}, 0);
+    EXPECT_EQ(colourAt(0), Qt::white);
+    EXPECT_EQ(colourAt(12), dim);
+    view.setSpokenProgress(6, 0);
+    EXPECT_EQ(colourAt(5), yellow);
+    EXPECT_EQ(colourAt(6), Qt::white);
+    // Only repainted differences: going back whitens what is no longer spoken.
+    view.setSpokenProgress(3, 0);
+    EXPECT_EQ(colourAt(2), yellow);
+    EXPECT_EQ(colourAt(3), Qt::white);
+    EXPECT_EQ(colourAt(5), Qt::white);
+    view.scrollToSection(1);
+    EXPECT_EQ(colourAt(0), dim);
+    EXPECT_EQ(colourAt(12), Qt::white);
+    view.setSpokenProgress(2, 1);
+    EXPECT_EQ(colourAt(13), yellow);
+    EXPECT_EQ(colourAt(14), Qt::white);
 }
 
 TEST_F(ScriptScrollViewTest, WheelScrollsOnlyTheShownOffsetUntilAdopted)
