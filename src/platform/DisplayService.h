@@ -27,6 +27,9 @@ struct Screen {
     std::uint32_t modelNumber = 0;
     std::uint32_t serialNumber = 0;
     std::uint32_t unitNumber = 0;
+    // How far a camera housing reaches down into the top of the screen; 0 where
+    // the panel has none (every Linux screen).
+    double safeAreaTopInset = 0;
 
     friend bool operator==(const Screen&, const Screen&) = default;
 };

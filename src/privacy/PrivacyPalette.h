@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QPalette>
 
 namespace quorvia::privacy_palette {
 
@@ -21,6 +22,37 @@ inline QColor systemRed() { return QColor(255, 69, 58); }
 // Editing windows: the window's near-black and the text area's dark grey.
 inline QColor editingBackground() { return QColor(19, 19, 19); }
 inline QColor editingTextBackground() { return QColor(31, 31, 31); }
+inline QColor systemGreen() { return QColor(48, 209, 88); }
+inline QColor systemOrange() { return QColor(255, 159, 10); }
+inline QColor label() { return QColor(255, 255, 255, 217); }
+
+// The island's near-black panel and its hairline.
+inline QColor islandBackground() { return QColor::fromRgbF(0.055f, 0.055f, 0.055f, 0.97f); }
+inline QColor islandBorder() { return QColor::fromRgbF(0.22f, 0.22f, 0.22f, 1.0f); }
+
+inline QColor buttonFace() { return QColor(72, 72, 74); }
+
+// The dark appearance the island and its popovers take.
+inline QPalette darkAppearance()
+{
+    QPalette p;
+    p.setColor(QPalette::Window, QColor(30, 30, 32));
+    p.setColor(QPalette::WindowText, white());
+    p.setColor(QPalette::Button, buttonFace());
+    p.setColor(QPalette::ButtonText, white());
+    p.setColor(QPalette::Base, QColor(28, 28, 30));
+    p.setColor(QPalette::AlternateBase, QColor(44, 44, 46));
+    p.setColor(QPalette::Text, white());
+    p.setColor(QPalette::ToolTipBase, QColor(44, 44, 46));
+    p.setColor(QPalette::ToolTipText, white());
+    p.setColor(QPalette::Highlight, systemBlue());
+    p.setColor(QPalette::HighlightedText, white());
+    p.setColor(QPalette::PlaceholderText, secondaryLabel());
+    p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(255, 255, 255, 77));
+    p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(255, 255, 255, 77));
+    p.setColor(QPalette::Disabled, QPalette::Text, QColor(255, 255, 255, 77));
+    return p;
+}
 
 // The prompter's script text.
 inline QColor promptDimText() { return QColor::fromRgbF(1, 1, 1, 0.36f); }

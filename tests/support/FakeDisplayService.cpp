@@ -116,6 +116,14 @@ void FakeDisplayService::setScale(DisplayID id, double scale)
     }
 }
 
+void FakeDisplayService::setSafeAreaTopInset(DisplayID id, double inset)
+{
+    if (Screen* s = find(id)) {
+        s->safeAreaTopInset = inset;
+        changed();
+    }
+}
+
 void FakeDisplayService::setMain(std::optional<DisplayID> id)
 {
     main_ = id;

@@ -28,6 +28,7 @@ public:
     void unmirror();
     void setFrame(platform::DisplayID id, const platform::Rect& frame, std::optional<platform::Rect> visible = {});
     void setScale(platform::DisplayID id, double scale);
+    void setSafeAreaTopInset(platform::DisplayID id, double inset);
     // Main screen by id; none falls back to the first listed screen.
     void setMain(std::optional<platform::DisplayID> id);
 

@@ -1,0 +1,60 @@
+#include "island/IslandBackgroundView.h"
+
+#include "platform/ScreenSpace.h"
+#include "platform/Window.h"
+#include "privacy/PrivacyPalette.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace quorvia {
+
+IslandBackgroundView::IslandBackgroundView(QWidget* parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_TranslucentBackground);
+}
+
+void IslandBackgroundView::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    QPainterPath path;
+    path.addRoundedRect(r, 24, 24);
+    p.fillPath(path, privacy_palette::islandBackground());
+    p.setPen(QPen(privacy_palette::islandBorder(), 1));
+    p.drawPath(path);
+}
+
+void IslandBackgroundView::resizeEvent(QResizeEvent*)
+{
+    if (onLayout)
+        onLayout();
+}
+
+void IslandBackgroundView::mousePressEvent(QMouseEvent* event)
+{
+    auto* w = qobject_cast<platform::Window*>(window());
+    if (!w || event->button() != Qt::LeftButton)
+        return QWidget::mousePressEvent(event);
+    dragOrigin_ = w->frame().origin;
+    dragMouse_ = platform::fromQtGlobal(event->globalPosition());
+}
+
+void IslandBackgroundView::mouseMoveEvent(QMouseEvent* event)
+{
+    auto* w = qobject_cast<platform::Window*>(window());
+    if (!w || !dragOrigin_ || !dragMouse_)
+        return;
+    const platform::Point now = platform::fromQtGlobal(event->globalPosition());
+    w->setFrameOrigin({dragOrigin_->x + now.x - dragMouse_->x, dragOrigin_->y + now.y - dragMouse_->y});
+}
+
+void IslandBackgroundView::mouseReleaseEvent(QMouseEvent*)
+{
+    dragOrigin_.reset();
+    dragMouse_.reset();
+}
+
+} // namespace quorvia

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/Geometry.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+namespace quorvia {
+
+// The island's rounded near-black content view. A drag on any empty part of it
+// moves the window.
+class IslandBackgroundView : public QWidget {
+    Q_OBJECT
+public:
+    explicit IslandBackgroundView(QWidget* parent = nullptr);
+
+    // Lays the island's views out whenever the background changes size.
+    std::function<void()> onLayout;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    std::optional<platform::Point> dragOrigin_;
+    std::optional<platform::Point> dragMouse_;
+};
+
+} // namespace quorvia

@@ -1,0 +1,72 @@
+#include "island/IslandResizeHandleView.h"
+
+#include "island/IslandWindow.h"
+#include "platform/ScreenSpace.h"
+
+#include <QMouseEvent>
+
+namespace quorvia {
+
+IslandResizeHandleView::IslandResizeHandleView(Edge edge, QWidget* parent) : QWidget(parent), edge_(edge)
+{
+    setCursor(cursorShape(edge));
+    setAttribute(Qt::WA_NoSystemBackground);
+}
+
+Qt::CursorShape IslandResizeHandleView::cursorShape(Edge edge)
+{
+    switch (edge) {
+    case Edge::left:
+    case Edge::right:
+        return Qt::SizeHorCursor;
+    case Edge::top:
+    case Edge::bottom:
+        return Qt::SizeVerCursor;
+    case Edge::topLeft:
+    case Edge::bottomRight:
+        return Qt::SizeFDiagCursor;
+    case Edge::topRight:
+    case Edge::bottomLeft:
+        return Qt::SizeBDiagCursor;
+    }
+    return Qt::ArrowCursor;
+}
+
+void IslandResizeHandleView::beginDrag(platform::Point mouse)
+{
+    auto* w = qobject_cast<platform::Window*>(window());
+    if (!w)
+        return;
+    initialFrame_ = w->frame();
+    initialMouseLocation_ = mouse;
+}
+
+void IslandResizeHandleView::dragTo(platform::Point mouse)
+{
+    auto* w = qobject_cast<platform::Window*>(window());
+    if (!w || !initialFrame_ || !initialMouseLocation_)
+        return;
+    auto* island = qobject_cast<IslandWindow*>(w);
+    const platform::Size minimum = island ? island->contentMinSize() : platform::Size{};
+    w->setFrame(island_geometry::resizedFrame(edge_, *initialFrame_, *initialMouseLocation_, mouse, minimum));
+}
+
+void IslandResizeHandleView::endDrag()
+{
+    initialFrame_.reset();
+    initialMouseLocation_.reset();
+}
+
+void IslandResizeHandleView::mousePressEvent(QMouseEvent* event)
+{
+    beginDrag(platform::fromQtGlobal(event->globalPosition()));
+}
+
+void IslandResizeHandleView::mouseMoveEvent(QMouseEvent* event)
+{
+    dragTo(platform::fromQtGlobal(event->globalPosition()));
+}
+
+void IslandResizeHandleView::mouseReleaseEvent(QMouseEvent*) { endDrag(); }
+
+} // namespace quorvia
