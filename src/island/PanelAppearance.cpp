@@ -1,0 +1,53 @@
+#include "island/PanelAppearance.h"
+
+#include "privacy/IslandButton.h"
+#include "privacy/PrivacyPalette.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QSignalBlocker>
+
+namespace quorvia::panel_appearance {
+
+std::optional<QColor> color(PanelTint tint)
+{
+    switch (tint) {
+    case PanelTint::none: return std::nullopt;
+    case PanelTint::secondary: return privacy_palette::secondaryLabel();
+    case PanelTint::green: return privacy_palette::systemGreen();
+    case PanelTint::red: return privacy_palette::systemRed();
+    case PanelTint::blue: return privacy_palette::systemBlue();
+    case PanelTint::orange: return privacy_palette::systemOrange();
+    }
+    return std::nullopt;
+}
+
+void applyLabel(QLabel& label, const PanelLabel& look)
+{
+    label.setText(look.text);
+    label.setToolTip(look.toolTip);
+    QPalette p = label.palette();
+    p.setColor(QPalette::WindowText, color(look.tint).value_or(privacy_palette::label()));
+    label.setPalette(p);
+}
+
+void applyBezel(IslandButton& button, PanelTint tint) { button.setBezelColor(color(tint)); }
+
+void applyButton(IslandButton& button, const PanelButton& look)
+{
+    button.setText(look.title);
+    button.setEnabled(look.enabled);
+    applyBezel(button, look.bezel);
+    button.setToolTip(look.toolTip);
+}
+
+void fillPopup(QComboBox& popup, const std::vector<PanelPopupItem>& items, std::optional<std::size_t> selected)
+{
+    const QSignalBlocker quiet(popup);
+    popup.clear();
+    for (const auto& item : items)
+        popup.addItem(item.title, item.key ? QVariant(*item.key) : QVariant());
+    popup.setCurrentIndex(selected && *selected < items.size() ? int(*selected) : -1);
+}
+
+} // namespace quorvia::panel_appearance
