@@ -6,7 +6,7 @@
 #include "platform/Popover.h"
 #include "privacy/IslandButton.h"
 #include "privacy/IslandTriggerPanel.h"
-#include "privacy/Snapshot.h"
+#include "support/Snapshot.h"
 #include "privacy/WindowSettingsViewController.h"
 
 #include <QCheckBox>

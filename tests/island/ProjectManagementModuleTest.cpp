@@ -1,6 +1,6 @@
 #include "island/ProjectManagementModule.h"
 
-#include "privacy/Snapshot.h"
+#include "support/Snapshot.h"
 
 #include <QLabel>
 
