@@ -418,7 +418,8 @@ void IslandWindowController::showSettings(QWidget* sender)
         island->setLevel(onTop ? platform::Window::floatingLevel : platform::Window::normalLevel);
     };
 
-    // A replaced popover stays open until the speaker clicks elsewhere.
+    // A replaced popover stays open until the speaker clicks elsewhere; closed ones go.
+    std::erase_if(retiredPopovers_, [](const auto& popover) { return !popover->isShown(); });
     if (settingsPopover_)
         retiredPopovers_.push_back(std::move(settingsPopover_));
     settingsPopover_ = std::make_unique<platform::Popover>(content);

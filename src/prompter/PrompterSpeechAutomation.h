@@ -11,6 +11,8 @@ struct PrompterSpeechStatus {
     Kind kind = Kind::ready;
     // The short status line, "语音：待命" and the like.
     QString title = QStringLiteral("语音：待命");
+    // The hint sentence shown as the status's tool tip.
+    QString detail;
 
     bool operator==(const PrompterSpeechStatus&) const = default;
 };
