@@ -306,6 +306,22 @@ TEST_F(PresentationModuleTest, AudienceDisplaysRebuildOnlyOnAChange)
     EXPECT_FALSE(module->outlets().appSharingButton->isEnabled());
 }
 
+TEST_F(PresentationModuleTest, LeavingTheIslandStopsOnlyAnEmbeddedPrompter)
+{
+    autoScroll->start();
+    module->didResignActive();
+    EXPECT_FALSE(autoScroll->isRunning());
+    EXPECT_EQ(log, std::vector<std::string>{"speech stop keeping calibration"});
+
+    log.clear();
+    host->setPlacement(PrompterHost::Placement::window);
+    autoScroll->start();
+    module->didResignActive();
+    EXPECT_TRUE(autoScroll->isRunning());
+    EXPECT_TRUE(log.empty());
+    autoScroll->pause();
+}
+
 TEST_F(PresentationModuleTest, PicturesOfThePanelInTheIsland)
 {
     readKeynote();
