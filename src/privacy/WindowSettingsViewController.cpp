@@ -5,6 +5,7 @@
 #include "privacy/PrivacyPalette.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -64,8 +65,7 @@ void WindowSettingsViewController::loadView(const QString& heading, const QStrin
                                             platform::Size additionalSize)
 {
     setFixedSize(int(std::ceil(preferred_.width)), int(std::ceil(preferred_.height)));
-    const bool dark = palette().color(QPalette::Window).lightness() < 128;
-    const QColor secondary = dark ? privacy_palette::secondaryLabel() : privacy_palette::secondaryLabelOnLight();
+    const QColor secondary = secondaryColor();
 
     auto* headingLabel = new QLabel(heading);
     headingLabel->setFont(pixelFont(15, QFont::DemiBold));
@@ -110,7 +110,8 @@ void WindowSettingsViewController::loadView(const QString& heading, const QStrin
         stack->addWidget(checkbox_);
     }
 
-    auto* noteLabel = new QLabel(note);
+    noteLabel_ = new QLabel(note);
+    auto* noteLabel = noteLabel_;
     noteLabel->setWordWrap(true);
     noteLabel->setFont(pixelFont(11));
     setTextColor(noteLabel, secondary);
@@ -125,6 +126,22 @@ void WindowSettingsViewController::loadView(const QString& heading, const QStrin
         stack->addWidget(additionalView);
     }
     stack->addStretch(1);
+}
+
+QColor WindowSettingsViewController::secondaryColor() const
+{
+    const bool dark = palette().color(QPalette::Window).lightness() < 128;
+    return dark ? privacy_palette::secondaryLabel() : privacy_palette::secondaryLabelOnLight();
+}
+
+void WindowSettingsViewController::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    // A popover with its own appearance hands its palette down after construction.
+    if (event->type() == QEvent::PaletteChange && valueLabel_ && noteLabel_) {
+        setTextColor(valueLabel_, secondaryColor());
+        setTextColor(noteLabel_, secondaryColor());
+    }
 }
 
 void WindowSettingsViewController::opacityChanged(int sliderValue)

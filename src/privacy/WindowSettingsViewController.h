@@ -38,12 +38,17 @@ public:
     QCheckBox* checkbox() const { return checkbox_; }
     QLabel* valueLabel() const { return valueLabel_; }
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
+    QColor secondaryColor() const;
     void loadView(const QString& heading, const QString& note, double opacity, bool alwaysOnTop,
                   bool showsAlwaysOnTop, QWidget* additionalView, platform::Size additionalSize);
 
     platform::Size preferred_;
     QLabel* valueLabel_ = nullptr;
+    QLabel* noteLabel_ = nullptr;
     QSlider* slider_ = nullptr;
     QCheckBox* checkbox_ = nullptr;
 };

@@ -6,6 +6,7 @@
 #include "platform/Popover.h"
 #include "privacy/IslandButton.h"
 #include "privacy/IslandTriggerPanel.h"
+#include "privacy/PrivacyPalette.h"
 #include "support/Snapshot.h"
 #include "privacy/WindowSettingsViewController.h"
 
@@ -157,6 +158,8 @@ TEST_F(IslandCollapseTest, SettingsChangeTheIslandOnlyAndAreBuiltAnewEachTime)
     ASSERT_NE(settings, nullptr);
     EXPECT_EQ(settings->preferredContentSize(), (platform::Size{620, 472}));
     EXPECT_EQ(presentation->settingsViews, 1);
+    // Its secondary texts follow the popover's dark appearance.
+    EXPECT_EQ(settings->valueLabel()->palette().color(QPalette::WindowText), privacy_palette::secondaryLabel());
     test::keepSnapshot(settings->grab(), QStringLiteral("island-settings"));
 
     settings->slider()->setValue(WindowSettingsViewController::sliderPosition(0.5));
