@@ -19,8 +19,6 @@ inline QColor controlAccent() { return QColor(10, 132, 255); }
 inline QColor timelineCardFill() { return QColor(43, 43, 43); }
 inline QColor timelineCardBorder() { return QColor(87, 87, 87); }
 inline QColor systemRed() { return QColor(255, 69, 58); }
-inline QColor systemOrange() { return QColor(255, 159, 10); }
-inline QColor systemGreen() { return QColor(48, 209, 88); }
 // Editing windows: the window's near-black and the text area's dark grey.
 inline QColor editingBackground() { return QColor(19, 19, 19); }
 inline QColor editingTextBackground() { return QColor(31, 31, 31); }
