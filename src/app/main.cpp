@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "platform/DefaultsStore.h"
 #include "platform/MainQueue.h"
 #include "platform/Platform.h"
 #include "platform/linux/LinuxApplicationShell.h"
@@ -51,5 +52,8 @@ int main(int argc, char** argv)
 
     AppDelegate delegate(*shell);
     platform::MainQueue::async([&delegate] { delegate.applicationDidFinishLaunching(); });
-    return app.exec();
+    const int status = app.exec();
+    // Every way out of the event loop, SIGTERM included, ends here: nothing saved may stay in memory.
+    platform::current().defaults().flush();
+    return status;
 }

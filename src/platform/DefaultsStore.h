@@ -20,6 +20,9 @@ public:
     virtual void setValue(const QString& key, const QVariant& value) = 0;
     virtual void remove(const QString& key) = 0;
     virtual QStringList keys() const = 0;
+    // Writes every change made so far to disk and waits for it; the
+    // application calls it on its way out. Stores held in memory do nothing.
+    virtual void flush() {}
 
     bool contains(const QString& key) const { return value(key).has_value(); }
 

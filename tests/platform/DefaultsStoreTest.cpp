@@ -49,14 +49,19 @@ TEST(DefaultsStore, MemoryStoreReadsLikeThePlatform) {
 TEST(DefaultsStore, SettingsFilePersistsTypedValues)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("defaults.ini"));
+    const QString folder = dir.filePath(QStringLiteral("defaults"));
+    // Large enough to live in a file of its own; a leading U+FEFF must survive.
+    const QString longText = QString(QChar(0xFEFF)) + QString::fromUtf8("逐字跟读").repeated(4000);
     {
-        platform::native::SettingsDefaults store(path);
+        platform::native::SettingsDefaults store(folder, QString());
         exerciseStore(store);
+        store.setString(QStringLiteral("long"), longText);
     }
-    platform::native::SettingsDefaults reopened(path);
+    platform::native::SettingsDefaults reopened(folder, QString());
     EXPECT_EQ(reopened.integer(QStringLiteral("presentation.autoScroll.charactersPerMinute")), 260);
     EXPECT_TRUE(reopened.boolean(QStringLiteral("island.window.alwaysOnTop")));
     EXPECT_DOUBLE_EQ(reopened.doubleValue(QStringLiteral("island.window.opacity")), 0.97);
     EXPECT_EQ(reopened.data(QStringLiteral("d")), QByteArray("{\"a\":1}\0\xff", 9));
+    EXPECT_EQ(reopened.string(QStringLiteral("long")), longText);
+    EXPECT_FALSE(reopened.contains(QStringLiteral("s")));
 }

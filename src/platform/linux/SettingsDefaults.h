@@ -1,24 +1,58 @@
 #pragma once
 
 #include "platform/DefaultsStore.h"
+#include "platform/linux/DefaultsFileStore.h"
 
-#include <QSettings>
+#include <QMap>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace quorvia::platform::native {
 
-// The defaults store as a settings file under the user's config folder.
+// The defaults store under the user's config folder. Values live in memory, so
+// a read after a write sees it at once; a thread of its own writes them to
+// disk, taking changes that arrive close together in one atomic write.
 class SettingsDefaults final : public DefaultsStore {
 public:
+    // The store's folder under the user's config folder; the settings file that
+    // earlier versions kept beside it is read at the first start.
     SettingsDefaults();
-    explicit SettingsDefaults(const QString& filePath);
+    // `legacySettingsPath` is read only while `folder` holds no store.
+    SettingsDefaults(const QString& folder, const QString& legacySettingsPath, double coalesceSeconds = 0.05);
+    // Writes what is still pending.
+    ~SettingsDefaults() override;
+
+    SettingsDefaults(const SettingsDefaults&) = delete;
+    SettingsDefaults& operator=(const SettingsDefaults&) = delete;
 
     std::optional<QVariant> value(const QString& key) const override;
     void setValue(const QString& key, const QVariant& value) override;
     void remove(const QString& key) override;
     QStringList keys() const override;
+    void flush() override;
 
 private:
-    mutable QSettings settings_;
+    void importLegacySettings(const QString& path);
+    void runWriter();
+
+    DefaultsFileStore files_; // the writer's once constructed
+    const std::chrono::duration<double> coalesce_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable wakeWriter_;
+    std::condition_variable attemptFinished_;
+    QMap<QString, QVariant> values_;
+    // Counts of changes: made, covered by the last write attempt, and on disk.
+    quint64 changes_ = 0;
+    quint64 attempted_ = 0;
+    quint64 stored_ = 0;
+    bool flushRequested_ = false;
+    bool stopping_ = false;
+
+    std::thread writer_;
 };
 
 } // namespace quorvia::platform::native

@@ -1,0 +1,243 @@
+#include "platform/linux/SettingsDefaults.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <random>
+#include <thread>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+using quorvia::platform::native::DefaultsFileStore;
+using quorvia::platform::native::SettingsDefaults;
+
+namespace {
+
+// Long enough that nothing is written unless something forces it.
+constexpr double never = 3600;
+
+const QString big = QStringLiteral("presentation.projects.v1");
+
+QStringList filesIn(const QString& folder) { return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
+
+QStringList separateFilesIn(const QString& folder) { return QDir(folder).entryList({QStringLiteral("value-*.dat")}, QDir::Files); }
+
+// A value that names its own generation, so a reader can tell a complete one from a mix.
+QByteArray bigValue(qint64 n)
+{
+    const QByteArray head = "n=" + QByteArray::number(n) + ';';
+    return head + QByteArray(64 << 10, static_cast<char>('a' + n % 26)) + head;
+}
+
+std::optional<qint64> generationOf(const QByteArray& value)
+{
+    const qsizetype end = value.indexOf(';');
+    if (!value.startsWith("n=") || end < 0)
+        return std::nullopt;
+    bool ok = false;
+    const qint64 n = value.mid(2, end - 2).toLongLong(&ok);
+    if (!ok || value != bigValue(n))
+        return std::nullopt;
+    return n;
+}
+
+// Just small enough to stay in the index, so the index takes a while to write too.
+QString smallText(qint64 n)
+{
+    const QString head = QString::fromUtf8("第%1段").arg(n);
+    return head + QString(DefaultsFileStore::separateFileThreshold / 2 - 64, QChar(u'字')) + head;
+}
+
+} // namespace
+
+TEST(SettingsDefaults, FlushAndDestructionPutTheLastChangeOnDisk)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("defaults"));
+    SettingsDefaults store(folder, QString(), never);
+    store.setInteger(QStringLiteral("n"), 1);
+    store.setData(big, bigValue(1));
+    store.setInteger(QStringLiteral("n"), 2);
+    // Read back at once, long before the coalescing delay has passed.
+    EXPECT_EQ(store.integer(QStringLiteral("n")), 2);
+    EXPECT_FALSE(QFile::exists(folder + u'/' + DefaultsFileStore::indexName));
+
+    store.flush();
+    {
+        const SettingsDefaults onDisk(folder, QString(), never);
+        EXPECT_EQ(onDisk.integer(QStringLiteral("n")), 2);
+        EXPECT_EQ(onDisk.data(big), bigValue(1));
+    }
+
+    {
+        SettingsDefaults quitting(folder, QString(), never);
+        quitting.setInteger(QStringLiteral("n"), 3);
+        quitting.remove(big);
+    }
+    const SettingsDefaults reopened(folder, QString(), never);
+    EXPECT_EQ(reopened.integer(QStringLiteral("n")), 3);
+    EXPECT_FALSE(reopened.contains(big));
+    EXPECT_TRUE(separateFilesIn(folder).isEmpty());
+}
+
+TEST(SettingsDefaults, LargeValuesAreRewrittenOnlyWhenTheyChange)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("defaults"));
+    SettingsDefaults store(folder, QString(), never);
+    store.setData(big, bigValue(1));
+    store.setInteger(QStringLiteral("small"), 1);
+    store.flush();
+    const QStringList first = separateFilesIn(folder);
+    ASSERT_EQ(first.size(), 1);
+
+    store.setInteger(QStringLiteral("small"), 2);
+    store.setData(big, bigValue(1)); // the same bytes again
+    store.flush();
+    EXPECT_EQ(separateFilesIn(folder), first);
+
+    store.setData(big, bigValue(2));
+    store.flush();
+    const QStringList second = separateFilesIn(folder);
+    ASSERT_EQ(second.size(), 1);
+    EXPECT_NE(second, first);
+    // Nothing half-written or superseded is left behind.
+    EXPECT_EQ(filesIn(folder), QStringList({DefaultsFileStore::indexName, second.front()}));
+}
+
+TEST(SettingsDefaults, EarlierSettingsFileIsMovedOverOnce)
+{
+    QTemporaryDir dir;
+    const QString legacyPath = dir.filePath(QStringLiteral("defaults.ini"));
+    const QString folder = dir.filePath(QStringLiteral("defaults"));
+    const QByteArray projects = QString::fromUtf8(R"({"activeProjectID":"X","projects":[{"name":"默认演讲, 第一"}]})").toUtf8().repeated(500);
+    {
+        // As the earlier version wrote it.
+        QSettings legacy(legacyPath, QSettings::IniFormat);
+        legacy.setValue(big, projects);
+        legacy.setValue(QStringLiteral("presentation.promptScript"), QString::fromUtf8("1\n大家好, 今天"));
+        legacy.setValue(QStringLiteral("presentation.autoScroll.charactersPerMinute"), 300);
+        legacy.setValue(QStringLiteral("island.window.opacity"), 0.5);
+        legacy.setValue(QStringLiteral("island.window.alwaysOnTop"), false);
+    }
+    const QSettings legacy(legacyPath, QSettings::IniFormat);
+    {
+        const SettingsDefaults store(folder, legacyPath, never);
+        EXPECT_EQ(store.keys().size(), legacy.allKeys().size());
+        for (const QString& key : legacy.allKeys())
+            EXPECT_EQ(store.value(key), legacy.value(key)) << key.toStdString();
+        EXPECT_EQ(store.data(big), projects);
+        EXPECT_EQ(store.integer(QStringLiteral("presentation.autoScroll.charactersPerMinute")), 300);
+        EXPECT_DOUBLE_EQ(store.doubleValue(QStringLiteral("island.window.opacity")), 0.5);
+        EXPECT_FALSE(store.boolean(QStringLiteral("island.window.alwaysOnTop")));
+        EXPECT_TRUE(store.contains(QStringLiteral("island.window.alwaysOnTop")));
+    }
+    // Moved over at the first start: a later change to the old file is not read again.
+    QSettings(legacyPath, QSettings::IniFormat).setValue(QStringLiteral("presentation.autoScroll.charactersPerMinute"), 500);
+    const SettingsDefaults reopened(folder, legacyPath, never);
+    EXPECT_EQ(reopened.integer(QStringLiteral("presentation.autoScroll.charactersPerMinute")), 300);
+    EXPECT_EQ(reopened.data(big), projects);
+}
+
+TEST(SettingsDefaults, DamagedFilesAreSetAsideNotLost)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("defaults"));
+    {
+        SettingsDefaults store(folder, QString(), never);
+        store.setData(big, bigValue(1));
+        store.setInteger(QStringLiteral("small"), 1);
+    }
+    // A large value whose file is gone reads as absent; the other values stay.
+    for (const QString& name : separateFilesIn(folder))
+        QFile::remove(folder + u'/' + name);
+    {
+        const SettingsDefaults store(folder, QString(), never);
+        EXPECT_FALSE(store.contains(big));
+        EXPECT_EQ(store.integer(QStringLiteral("small")), 1);
+    }
+
+    QFile index(folder + u'/' + DefaultsFileStore::indexName);
+    ASSERT_TRUE(index.open(QIODevice::ReadWrite));
+    const QByteArray intact = index.readAll();
+    index.resize(intact.size() - 3);
+    index.close();
+    const SettingsDefaults store(folder, QString(), never);
+    EXPECT_TRUE(store.keys().isEmpty());
+    const QStringList aside = QDir(folder).entryList({DefaultsFileStore::indexName + QStringLiteral(".unreadable-*")}, QDir::Files);
+    ASSERT_EQ(aside.size(), 1);
+    QFile kept(folder + u'/' + aside.front());
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), intact.left(intact.size() - 3));
+}
+
+TEST(SettingsDefaults, FlushReturnsWhenTheDiskRefusesTheWrite)
+{
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath(QStringLiteral("file")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    SettingsDefaults store(dir.filePath(QStringLiteral("file/defaults")), QString(), never);
+    store.setInteger(QStringLiteral("n"), 1);
+    store.flush();
+    store.flush();
+    EXPECT_EQ(store.integer(QStringLiteral("n")), 1);
+}
+
+// A writer killed at random moments always leaves a store that reads back as one
+// of the states it wrote, each generation complete and no older than before.
+TEST(SettingsDefaults, KilledWriterLeavesAWrittenState)
+{
+    // In memory where there is such a folder: a kill tests the renames, not the disk's speed.
+    QTemporaryDir dir(QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm/quorvia-XXXXXX") : QDir::tempPath() + QStringLiteral("/quorvia-XXXXXX"));
+    const QString folder = dir.filePath(QStringLiteral("defaults"));
+    const auto seed = std::random_device{}();
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> delay(1000, 30000);
+    {
+        SettingsDefaults first(folder, QString(), never);
+        first.setData(big, bigValue(0));
+        first.setInteger(QStringLiteral("small"), 0);
+        first.setString(QStringLiteral("text"), smallText(0));
+    }
+    qint64 last = 0;
+    for (int round = 0; round < 50; ++round) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            SettingsDefaults store(folder, QString(), 0);
+            // Completes the generation on disk first, so the keys never lag by more than one.
+            for (qint64 n = generationOf(store.data(big).value_or(QByteArray())).value_or(1);; ++n) {
+                store.setData(big, bigValue(n));
+                store.setInteger(QStringLiteral("small"), n);
+                store.setString(QStringLiteral("text"), smallText(n));
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+
+        const SettingsDefaults store(folder, QString(), never);
+        SCOPED_TRACE(testing::Message() << "seed " << seed << ", round " << round);
+        ASSERT_TRUE(store.data(big).has_value());
+        const auto n = generationOf(*store.data(big));
+        ASSERT_TRUE(n.has_value());
+        const qint64 small = store.integer(QStringLiteral("small"));
+        // Each key is written in turn, so a snapshot may fall between them.
+        EXPECT_TRUE(small == *n || small == *n - 1) << *n << " " << small;
+        const QString text = store.string(QStringLiteral("text")).value_or(QString());
+        EXPECT_TRUE(text == smallText(small) || (small == *n && text == smallText(*n - 1))) << text.left(12).toStdString();
+        EXPECT_GE(*n, last);
+        last = *n;
+        EXPECT_TRUE(QDir(folder).entryList({QStringLiteral("*unreadable*")}).isEmpty());
+    }
+    // The writer got far enough to be killed mid-write many times.
+    EXPECT_GT(last, 50);
+}
