@@ -33,7 +33,7 @@ bool mayReplace(const QString& destination)
 
 void AppCoordinator::exportProjectBackup()
 {
-    if (presentationState.kind() != Kind::disabled || !canChangePresentationProject())
+    if (presentationState.kind() != Kind::disabled || !canChangePresentationProject() || !islandWindow())
         return;
     platform::FileDialogRequest request;
     request.title = QStringLiteral("导出全部演讲项目");
@@ -77,7 +77,7 @@ void AppCoordinator::exportProjectBackup()
 
 void AppCoordinator::importProjectBackup()
 {
-    if (presentationState.kind() != Kind::disabled || !canChangePresentationProject())
+    if (presentationState.kind() != Kind::disabled || !canChangePresentationProject() || !islandWindow())
         return;
     platform::FileDialogRequest request;
     request.title = QStringLiteral("导入演讲项目备份");

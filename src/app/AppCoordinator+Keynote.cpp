@@ -12,7 +12,13 @@ void AppCoordinator::showKeynoteImportError(const QString& description)
 
 void AppCoordinator::importKeynoteDocument()
 {
+    if (!canChangePresentationProject())
+        return;
+    platform::Window* parent = islandWindow();
+    if (!parent)
+        return;
     platform::FileDialogRequest request;
+    request.parent = parent;
     request.title = QStringLiteral("导入当前演讲项目的 Keynote 文稿");
     request.message = QStringLiteral("文稿会同时在 Keynote 中打开；应用读取实际页数后自动启用双向同步。");
     request.prompt = QStringLiteral("导入");

@@ -38,6 +38,8 @@ void AppCoordinator::stopPrivacyOutputAndReturn()
     safetyOverlayResumeTimer.reset();
     safetyOverlayController->hide();
     privateWindows->restorePreviouslyVisible();
+    if (islandController && (!islandController->window() || !islandController->window()->isVisible()))
+        islandController->showWindow();
 }
 
 void AppCoordinator::toggleAppSharing()

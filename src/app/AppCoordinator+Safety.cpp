@@ -111,6 +111,9 @@ void AppCoordinator::enforceStartupSafety()
     if (!isSystemMirroring()) {
         systemMirrorShieldActive = false;
         platform::current().application().activateIgnoringOtherApps();
+        islandController->showWindow();
+        if (auto* window = islandController->window())
+            window->makeKeyAndOrderFront();
     } else {
         enterSafetyShield(QStringLiteral("启动时检测到系统镜像；私密窗口保持隐藏"));
     }
@@ -164,6 +167,7 @@ void AppCoordinator::screenParametersChanged()
     if (systemMirrorShieldActive || !changed)
         return;
     recallPrompter();
+    islandController->positionOnBuiltInScreen();
     if (scriptEditorController)
         scriptEditorController->positionOnBuiltInScreen();
     if (scriptManagementController)
@@ -190,6 +194,7 @@ void AppCoordinator::restorePrimaryWindowAfterReopen()
     if (emergencyLocalHidden || !presentationState.allowsPrimaryWindowRecovery())
         return;
     platform::current().application().activateIgnoringOtherApps();
+    islandController->restoreAfterApplicationReopen();
     privateWindows->clampAllToBuiltInScreen();
 }
 

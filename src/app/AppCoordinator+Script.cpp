@@ -36,7 +36,10 @@ bool isVisible(const platform::Window* window) { return window && window->isVisi
 
 } // namespace
 
-platform::Window* AppCoordinator::islandWindow() const { return nullptr; }
+platform::Window* AppCoordinator::islandWindow() const
+{
+    return islandController ? islandController->window() : nullptr;
+}
 
 void AppCoordinator::showScriptEditor(std::optional<QUuid> blockID)
 {

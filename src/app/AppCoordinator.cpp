@@ -7,7 +7,8 @@
 namespace quorvia {
 
 AppCoordinator::AppCoordinator()
-    : privateWindows(std::make_unique<PrivateWindowRegistry>()),
+    : registry(std::make_unique<IslandModuleRegistry>()),
+      privateWindows(std::make_unique<PrivateWindowRegistry>()),
       preferences(std::make_unique<IslandPreferences>()),
       mirrorEngine(std::make_unique<ScreenMirrorEngine>()),
       displaySelection(std::make_unique<DisplaySelectionController>()),
@@ -16,6 +17,7 @@ AppCoordinator::AppCoordinator()
       cloudAISettings(std::make_unique<CloudAISettings>()),
       cloudAIMatcher(std::make_unique<CloudAIMatcher>()),
       audiencePreview(std::make_unique<AudiencePreviewWindowController>()),
+      projectModule(std::make_shared<ProjectManagementModule>()),
       autoScroll(std::make_unique<AutoScrollController>()),
       promptScript(std::make_unique<PromptScript>()),
       prompterHost(std::make_unique<PrompterHost>(*promptScript, *autoScroll)),
@@ -53,9 +55,21 @@ void AppCoordinator::start()
     configureModules();
     displayConfigurationSnapshot = DisplayTopology::configurationSnapshot();
 
+    islandController = std::make_unique<IslandWindowController>(registry->modules(), *preferences);
+    for (platform::Window* window : islandController->privateWindows())
+        privateWindows->registerWindow(window);
+    const WeakLife weak = life_;
+    islandController->onWindowFrameChanged = [weak] {
+        if (auto* self = alive(weak))
+            self->privateWindows->clampAllToBuiltInScreen();
+    };
+    islandController->onWillCollapse = [weak] {
+        if (auto* self = alive(weak))
+            self->autoScroll->pause();
+    };
+
     configureSafetyControls();
 
-    const WeakLife weak = life_;
     keynoteStateObserver = platform::NotificationCenter::defaultCenter().observe(
         KeynoteController::keynoteConnectionStateChanged, keynoteController.get(), [weak](const auto&) {
             if (auto* self = alive(weak))
@@ -106,7 +120,7 @@ void AppCoordinator::start()
     });
 }
 
-void AppCoordinator::configureModules() {}
+void AppCoordinator::configureModules() { registry->registerModule(projectModule); }
 
 void AppCoordinator::configureSafetyControls()
 {

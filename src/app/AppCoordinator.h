@@ -9,6 +9,10 @@
 #include "editing/CloudAISettings.h"
 #include "editing/ScriptEditorWindowController.h"
 #include "editing/ScriptManagementWindowController.h"
+#include "island/IslandModuleRegistry.h"
+#include "island/IslandWindow.h"
+#include "island/IslandWindowController.h"
+#include "island/ProjectManagementModule.h"
 #include "keynote/KeynoteController.h"
 #include "keynote/PresentationSyncController.h"
 #include "model/PromptScript.h"
@@ -69,6 +73,8 @@ public:
     PresentationSyncController& sync() { return *syncController; }
     AutoScrollController& scroll() { return *autoScroll; }
     GlobalHotKeyController& hotKeys() { return *globalHotKeys; }
+    IslandWindowController* island() const { return islandController.get(); }
+    const IslandModuleRegistry& modules() const { return *registry; }
     PrompterHost& host() { return *prompterHost; }
     ScriptEditorWindowController* scriptEditor() const { return scriptEditorController.get(); }
     ScriptManagementWindowController* scriptManagement() const { return scriptManagementController.get(); }
@@ -169,6 +175,7 @@ private:
     Life life_ = std::make_shared<AppCoordinator*>(this);
 
     // Built in this order; each later one may receive earlier ones.
+    std::unique_ptr<IslandModuleRegistry> registry;
     std::unique_ptr<PrivateWindowRegistry> privateWindows;
     std::unique_ptr<IslandPreferences> preferences;
     std::unique_ptr<PrompterPreferences> prompterPreferencesStorage;
@@ -179,12 +186,14 @@ private:
     std::unique_ptr<CloudAISettings> cloudAISettings;
     std::unique_ptr<CloudAIMatcher> cloudAIMatcher;
     std::unique_ptr<AudiencePreviewWindowController> audiencePreview;
+    std::shared_ptr<ProjectManagementModule> projectModule;
     std::unique_ptr<AutoScrollController> autoScroll;
     std::unique_ptr<PromptScript> promptScript;
     std::unique_ptr<PrompterHost> prompterHost;
     std::unique_ptr<KeynoteController> keynoteController;
     std::unique_ptr<PresentationSyncController> syncController;
 
+    std::unique_ptr<IslandWindowController> islandController;
     std::unique_ptr<ScriptEditorWindowController> scriptEditorController;
     std::unique_ptr<ScriptManagementWindowController> scriptManagementController;
     std::unique_ptr<platform::Timer> topologyTimer;

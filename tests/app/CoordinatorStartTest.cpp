@@ -41,6 +41,12 @@ TEST_F(CoordinatorStartTest, startsSafelyOrRaisesTheShieldWhenDisplaysAreMirrore
     EXPECT_FALSE(app().isShieldActive());
     EXPECT_FALSE(app().safetyOverlay().isShown());
     EXPECT_GE(shell->activations, 1);
+    ASSERT_TRUE(app().island());
+    EXPECT_TRUE(app().island()->window()->isVisible());
+    const auto registered = app().windows().registeredWindows();
+    EXPECT_EQ(std::vector(registered.begin(), registered.begin() + 2), app().island()->privateWindows());
+    ASSERT_FALSE(app().modules().modules().empty());
+    EXPECT_EQ(app().modules().modules().back()->id(), QStringLiteral("project-management"));
 
     coordinator.reset();
     mirrorDisplays();
@@ -48,6 +54,13 @@ TEST_F(CoordinatorStartTest, startsSafelyOrRaisesTheShieldWhenDisplaysAreMirrore
     EXPECT_TRUE(app().isShieldActive());
     EXPECT_TRUE(app().safetyOverlay().isShown());
     EXPECT_EQ(app().safetyOverlay().reasonLabel().text(), QStringLiteral("启动时检测到系统镜像；私密窗口保持隐藏"));
+    EXPECT_FALSE(app().island()->window()->isVisible());
+
+    // Stopping with the mirroring gone returns the speaker to the island.
+    displays->unmirror();
+    app().stopPrivacyOutputAndReturn();
+    EXPECT_TRUE(app().island()->window()->isVisible());
+    EXPECT_FALSE(app().safetyOverlay().isShown());
 }
 
 TEST_F(CoordinatorStartTest, arrowKeysStepTheScriptOnlyWhenNothingElseWantsThem)

@@ -1,6 +1,7 @@
 #include "support/XServer.h"
 
 #include <QCoreApplication>
+#include <QImage>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -9,7 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <xcb/xcb.h>
+
 #include <csignal>
+#include <cstring>
+#include <memory>
 
 using quorvia::test::XServer;
 
@@ -68,6 +73,74 @@ protected:
         return false;
     }
 
+    // The viewable top-level windows of the process, by the pid Qt stamps on them.
+    int viewableWindows(const QProcess& process)
+    {
+        xcb_connection_t* c = xcb_connect(server.name().toLatin1().constData(), nullptr);
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+        using Reply = std::unique_ptr<void, decltype(&std::free)>;
+        auto* atomReply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen("_NET_WM_PID"), "_NET_WM_PID"), nullptr);
+        Reply atomHolder(atomReply, &std::free);
+        auto* tree = xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr);
+        Reply treeHolder(tree, &std::free);
+        int count = 0;
+        const xcb_window_t* children = xcb_query_tree_children(tree);
+        for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
+            auto* attributes = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, children[i]), nullptr);
+            Reply attributesHolder(attributes, &std::free);
+            if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
+                continue;
+            auto* pid = xcb_get_property_reply(
+                c, xcb_get_property(c, 0, children[i], atomReply->atom, XCB_ATOM_CARDINAL, 0, 1), nullptr);
+            Reply pidHolder(pid, &std::free);
+            if (pid && xcb_get_property_value_length(pid) == 4
+                && *static_cast<std::uint32_t*>(xcb_get_property_value(pid)) == process.processId())
+                ++count;
+        }
+        xcb_disconnect(c);
+        return count;
+    }
+
+    bool waitFor(std::function<bool()> condition, int timeoutMs = 10000)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < timeoutMs) {
+            if (condition())
+                return true;
+            QThread::msleep(20);
+        }
+        return condition();
+    }
+
+    void xdotool(const QStringList& arguments)
+    {
+        QProcess tool;
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), server.name());
+        tool.setProcessEnvironment(env);
+        tool.start(QStringLiteral("xdotool"), arguments);
+        ASSERT_TRUE(tool.waitForFinished(5000));
+    }
+
+    // The whole screen, for a person to look at.
+    void screenshot(const QString& path)
+    {
+        xcb_connection_t* c = xcb_connect(server.name().toLatin1().constData(), nullptr);
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+        auto* image = xcb_get_image_reply(c,
+                                          xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, 0, 0,
+                                                        screen->width_in_pixels, screen->height_in_pixels, ~0u),
+                                          nullptr);
+        if (image) {
+            QImage(xcb_get_image_data(image), screen->width_in_pixels, screen->height_in_pixels, QImage::Format_RGB32)
+                .copy()
+                .save(path);
+            std::free(image);
+        }
+        xcb_disconnect(c);
+    }
+
     XServer server;
     QTemporaryDir folders;
     QString executable;
@@ -103,3 +176,38 @@ TEST_F(ApplicationProcessTest, terminationSignalQuitsCleanlyWithinTheFallback)
 }
 
 } // namespace
+
+TEST_F(ApplicationProcessTest, showsTheIslandAndQuitsOnControlQ)
+{
+    launch(first);
+    ASSERT_TRUE(waitFor([&] { return viewableWindows(first) >= 1; }));
+    QThread::msleep(500);
+    screenshot(QStringLiteral("/tmp/quorvia-xvfb-island.png"));
+    xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+             QString::number(first.processId()), QStringLiteral("windowfocus"), QStringLiteral("--sync")});
+    QElapsedTimer clock;
+    clock.start();
+    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+q")});
+    ASSERT_TRUE(first.waitForFinished(10000));
+    EXPECT_LT(clock.elapsed(), 3500);
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first.exitCode(), 0);
+}
+
+TEST_F(ApplicationProcessTest, theEmergencyKeyHidesEveryWindowAndBringsTheIslandBack)
+{
+    launch(first);
+    ASSERT_TRUE(waitFor([&] { return viewableWindows(first) >= 1; }));
+    QThread::msleep(300);
+    const int shown = viewableWindows(first);
+
+    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+super+shift+h")});
+    QThread::msleep(500);
+    EXPECT_EQ(viewableWindows(first), shown);
+
+    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+super+h")});
+    EXPECT_TRUE(waitFor([&] { return viewableWindows(first) == 0; }, 5000));
+
+    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+super+h")});
+    EXPECT_TRUE(waitFor([&] { return viewableWindows(first) == shown; }, 5000));
+}
