@@ -14,6 +14,13 @@ EditingAlertSheet::EditingAlertSheet(const QString& message, const QString& info
     : QDialog(window), message_(message), informative_(informativeText)
 {
     setWindowModality(Qt::WindowModal);
+    // A dialog is a window of its own and does not inherit the editing window's look.
+    setAttribute(Qt::WA_WindowPropagation);
+    setAutoFillBackground(true);
+    QPalette dark = palette();
+    dark.setColor(QPalette::Window, privacy_palette::editingBackground());
+    dark.setColor(QPalette::WindowText, privacy_palette::white());
+    setPalette(dark);
     setWindowTitle(message);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 18, 20, 16);

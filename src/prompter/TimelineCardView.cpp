@@ -2,11 +2,25 @@
 
 #include "privacy/PrivacyPalette.h"
 
+#include <QAccessibleWidget>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <mutex>
+
 namespace quorvia {
+namespace {
+
+// Assistive technology hears a card as a button.
+QAccessibleInterface* cardAccessible(const QString& key, QObject* object)
+{
+    if (key == QLatin1String(TimelineCardView::staticMetaObject.className()) && object && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Button);
+    return nullptr;
+}
+
+} // namespace
 
 TimelineCardView::TimelineCardView(int index, const QString& label, bool selected, QWidget* parent)
     : QWidget(parent), index_(index), selected_(selected), titleLabel_(new QLabel(label, this))
@@ -23,8 +37,9 @@ TimelineCardView::TimelineCardView(int index, const QString& label, bool selecte
     titleLabel_->setPalette(palette);
 
     setCursor(Qt::PointingHandCursor);
+    static std::once_flag accessibleFactory;
+    std::call_once(accessibleFactory, [] { QAccessible::installFactory(cardAccessible); });
     setAccessibleName(QStringLiteral("时间线块 ") + label);
-    setAccessibleDescription(QStringLiteral("button"));
 }
 
 QPixmap TimelineCardView::dragImage()

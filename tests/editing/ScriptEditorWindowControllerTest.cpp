@@ -33,6 +33,7 @@ protected:
         if (sheets.empty())
             return std::nullopt;
         script_editor::Alert alert{sheets.front()->message(), sheets.front()->informativeText()};
+        test::keepSnapshot(sheets.front()->grab(), QStringLiteral("script-editor-alert"));
         for (auto* sheet : sheets)
             delete sheet;
         return alert;

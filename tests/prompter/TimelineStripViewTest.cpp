@@ -7,6 +7,7 @@
 #include "support/Snapshot.h"
 #include "support/TestPlatform.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDrag>
 #include <QLabel>
@@ -95,7 +96,10 @@ TEST_F(TimelineStripViewTest, CardsFollowTheBlocksWithTheirLookAndLabels)
     EXPECT_EQ(cards[2]->geometry(), QRect(136, 38, 58, 30));
     EXPECT_EQ(cards[3]->geometry(), QRect(204, 1, 58, 30));
     EXPECT_EQ(cards[2]->titleLabel()->text(), QStringLiteral("Demo"));
-    EXPECT_EQ(cards[2]->accessibleName(), QStringLiteral("时间线块 Demo"));
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(cards[2]);
+    ASSERT_NE(accessible, nullptr);
+    EXPECT_EQ(accessible->role(), QAccessible::Button);
+    EXPECT_EQ(accessible->text(QAccessible::Name), QStringLiteral("时间线块 Demo"));
     EXPECT_EQ(cards[2]->cursor().shape(), Qt::PointingHandCursor);
     EXPECT_TRUE(cards[2]->isSelected());
     EXPECT_FALSE(cards[1]->isSelected());
@@ -132,6 +136,13 @@ TEST_F(TimelineStripViewTest, BothDensitiesRender)
         host.show();
         strip.reload(script, 1);
         platform.scheduler().runPending();
+        // The scroller shows once its queued layout ran, in the room under the rows.
+        QCoreApplication::sendPostedEvents();
+        QScrollBar* bar = strip.scrollView()->horizontalScrollBar();
+        const bool overflows = density == TimelineStripDensity::regular;
+        EXPECT_EQ(bar->isVisible(), overflows);
+        if (overflows)
+            EXPECT_GE(bar->mapTo(&strip, QPoint(0, 0)).y(), strip.canvas()->cards()[2]->geometry().bottom());
         test::keepSnapshot(host.grab(), density == TimelineStripDensity::regular ? QStringLiteral("timeline-regular")
                                                                                  : QStringLiteral("timeline-compact"));
     }
