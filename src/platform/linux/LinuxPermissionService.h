@@ -5,14 +5,17 @@
 namespace quorvia::platform::native {
 
 // X11 and PulseAudio ask no permission: recording is allowed wherever our
-// capture works, and the microphone always. Keynote does not exist here, so
-// controlling it is never allowed.
+// capture works, and the microphone wherever a capture device exists. Keynote
+// does not exist here, so controlling it is never allowed.
 class LinuxPermissionService final : public PermissionService {
 public:
     bool preflightScreenCaptureAccess() override;
     bool requestScreenCaptureAccess() override { return preflightScreenCaptureAccess(); }
-    AuthorizationStatus microphoneAuthorizationStatus() const override { return AuthorizationStatus::authorized; }
-    void requestMicrophoneAccess(std::function<void(bool)> completion) override { completion(true); }
+    AuthorizationStatus microphoneAuthorizationStatus() const override;
+    void requestMicrophoneAccess(std::function<void(bool)> completion) override
+    {
+        completion(microphoneAuthorizationStatus() == AuthorizationStatus::authorized);
+    }
     AuthorizationStatus automationAuthorizationStatus(const QString&) const override
     {
         return AuthorizationStatus::denied;

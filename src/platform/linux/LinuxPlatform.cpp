@@ -9,6 +9,8 @@
 #include "platform/linux/LinuxScriptRunner.h"
 #include "platform/linux/LinuxWorkspace.h"
 #include "platform/linux/QtDialogService.h"
+#include "platform/linux/PocketSphinxSpeechService.h"
+#include "platform/linux/PulseAudioService.h"
 #include "platform/linux/QtDisplayService.h"
 #include "platform/linux/RandrDisplayService.h"
 #include "platform/linux/QtScheduler.h"
@@ -43,6 +45,8 @@ void installLinuxPlatform()
     platform->keychainService = std::make_shared<LibsecretKeychain>();
     platform->animatorService = std::make_shared<ClockAnimator>();
     platform->dialogService = std::make_shared<QtDialogService>();
+    platform->audioService = std::make_shared<PulseAudioService>();
+    platform->speechService = std::make_shared<PocketSphinxSpeechService>();
     install(std::move(platform));
 }
 

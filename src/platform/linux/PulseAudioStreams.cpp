@@ -1,0 +1,254 @@
+#include "platform/linux/PulseAudioStreams.h"
+
+#include "platform/linux/PulseConnection.h"
+
+#include <pulse/context.h>
+#include <pulse/introspect.h>
+#include <pulse/stream.h>
+
+#include <cstring>
+
+namespace quorvia::platform::native {
+
+namespace {
+pa_sample_spec floatSpec(const AudioFormat& format)
+{
+    return {PA_SAMPLE_FLOAT32NE, std::uint32_t(format.sampleRate), std::uint8_t(format.channelCount)};
+}
+
+void onStreamState(pa_stream*, void* connection) { static_cast<PulseConnection*>(connection)->signal(); }
+
+// Under the lock: waits for the stream to become ready; false when it failed.
+bool awaitReady(PulseConnection& connection, pa_stream* stream)
+{
+    connection.waitUntil([stream] { return !PA_STREAM_IS_GOOD(pa_stream_get_state(stream)) || pa_stream_get_state(stream) == PA_STREAM_READY; });
+    return pa_stream_get_state(stream) == PA_STREAM_READY;
+}
+
+void release(pa_stream*& stream)
+{
+    if (!stream)
+        return;
+    pa_stream_set_state_callback(stream, nullptr, nullptr);
+    pa_stream_set_read_callback(stream, nullptr, nullptr);
+    pa_stream_disconnect(stream);
+    pa_stream_unref(stream);
+    stream = nullptr;
+}
+} // namespace
+
+PulseAudioPlayer::PulseAudioPlayer(std::shared_ptr<PulseConnection> connection,
+                                   std::shared_ptr<PulseAudioService::Names> names)
+    : connection_(std::move(connection)), names_(std::move(names))
+{
+}
+
+PulseAudioPlayer::~PulseAudioPlayer() { stop(); }
+
+bool PulseAudioPlayer::bindDevice(AudioDeviceID device)
+{
+    const QString uid = names_->uidFor(device);
+    if (uid.isEmpty())
+        return false;
+    sinkName_ = uid.toUtf8();
+    return true;
+}
+
+bool PulseAudioPlayer::start(const AudioFormat& format)
+{
+    if (sinkName_.isEmpty() || !format.isUsable() || format.channelCount > 32 || stream_
+        || !connection_->ensureConnected())
+        return false;
+    format_ = format;
+    PulseConnection::Lock lock(*connection_);
+    const pa_sample_spec layout = floatSpec(format);
+    stream_ = pa_stream_new(connection_->context(), "Quorvia test tone", &layout, nullptr);
+    if (!stream_)
+        return false;
+    pa_stream_set_state_callback(stream_, onStreamState, connection_.get());
+    if (pa_stream_connect_playback(stream_, sinkName_.constData(), nullptr, PA_STREAM_START_CORKED, nullptr, nullptr)
+            < 0
+        || !awaitReady(*connection_, stream_)) {
+        release(stream_);
+        return false;
+    }
+    return true;
+}
+
+void PulseAudioPlayer::finished()
+{
+    if (auto done = std::exchange(onFinished_, nullptr))
+        done();
+}
+
+void PulseAudioPlayer::scheduleBuffer(const PCMBuffer& buffer, std::function<void()> onFinished)
+{
+    PulseConnection::Lock lock(*connection_);
+    onFinished_ = std::move(onFinished);
+    if (!stream_ || buffer.format() != format_) {
+        finished();
+        return;
+    }
+    const int channels = format_.channelCount;
+    std::vector<float> interleaved(std::size_t(buffer.frameLength()) * channels);
+    for (std::uint32_t frame = 0; frame < buffer.frameLength(); ++frame)
+        for (int c = 0; c < channels; ++c)
+            interleaved[std::size_t(frame) * channels + c] = buffer.channelData(c)[frame];
+    if (pa_stream_write(stream_, interleaved.data(), interleaved.size() * sizeof(float), nullptr, 0, PA_SEEK_RELATIVE)
+        < 0) {
+        finished();
+        return;
+    }
+    pa_operation* drain = pa_stream_drain(
+        stream_, [](pa_stream*, int, void* self) { static_cast<PulseAudioPlayer*>(self)->finished(); }, this);
+    if (!drain)
+        finished();
+    else
+        pa_operation_unref(drain);
+}
+
+void PulseAudioPlayer::play()
+{
+    PulseConnection::Lock lock(*connection_);
+    if (stream_)
+        if (auto* op = pa_stream_cork(stream_, 0, nullptr, nullptr))
+            pa_operation_unref(op);
+}
+
+void PulseAudioPlayer::stop()
+{
+    if (!stream_ && !onFinished_)
+        return;
+    if (!connection_->loop()) {
+        stream_ = nullptr;
+        finished();
+        return;
+    }
+    PulseConnection::Lock lock(*connection_);
+    // The drain's callback must not outlive this player.
+    release(stream_);
+    finished();
+}
+
+PulseAudioInput::PulseAudioInput(std::shared_ptr<PulseConnection> connection,
+                                 std::shared_ptr<PulseAudioService::Names> names)
+    : connection_(std::move(connection)), names_(std::move(names))
+{
+}
+
+PulseAudioInput::~PulseAudioInput() { stop(); }
+
+bool PulseAudioInput::bindDevice(AudioDeviceID device)
+{
+    const QString uid = names_->uidFor(device);
+    if (uid.isEmpty() || !connection_->ensureConnected())
+        return false;
+    const QByteArray name = uid.toUtf8();
+    struct Context {
+        AudioFormat format;
+        PulseConnection* connection;
+    } ctx{{}, connection_.get()};
+    {
+        PulseConnection::Lock lock(*connection_);
+        connection_->await(pa_context_get_source_info_by_name(
+            connection_->context(), name.constData(),
+            [](pa_context*, const pa_source_info* info, int eol, void* data) {
+                auto* c = static_cast<Context*>(data);
+                if (eol == 0 && info && info->monitor_of_sink == PA_INVALID_INDEX)
+                    c->format = {double(info->sample_spec.rate), int(info->sample_spec.channels)};
+                else
+                    c->connection->signal();
+            },
+            &ctx));
+    }
+    if (!ctx.format.isUsable())
+        return false;
+    sourceName_ = name;
+    format_ = ctx.format;
+    return true;
+}
+
+void PulseAudioInput::installTap(std::uint32_t bufferFrames, Tap tap)
+{
+    if (!connection_->ensureConnected())
+        return;
+    PulseConnection::Lock lock(*connection_);
+    tapFrames_ = bufferFrames > 0 ? bufferFrames : 1024;
+    tap_ = std::move(tap);
+}
+
+void PulseAudioInput::removeTap()
+{
+    if (!connection_->loop())
+        return;
+    PulseConnection::Lock lock(*connection_);
+    tap_ = nullptr;
+}
+
+bool PulseAudioInput::start()
+{
+    if (sourceName_.isEmpty() || stream_ || !connection_->ensureConnected())
+        return false;
+    PulseConnection::Lock lock(*connection_);
+    const pa_sample_spec layout = floatSpec(format_);
+    stream_ = pa_stream_new(connection_->context(), "Quorvia microphone", &layout, nullptr);
+    if (!stream_)
+        return false;
+    pa_stream_set_state_callback(stream_, onStreamState, connection_.get());
+    pa_stream_set_read_callback(
+        stream_, [](pa_stream*, size_t, void* self) { static_cast<PulseAudioInput*>(self)->readAvailable(); }, this);
+    pa_buffer_attr attributes;
+    std::memset(&attributes, 0xff, sizeof attributes);
+    attributes.fragsize = std::uint32_t(tapFrames_ * sizeof(float) * std::size_t(format_.channelCount));
+    if (pa_stream_connect_record(stream_, sourceName_.constData(), &attributes, PA_STREAM_ADJUST_LATENCY) < 0
+        || !awaitReady(*connection_, stream_)) {
+        release(stream_);
+        return false;
+    }
+    return true;
+}
+
+void PulseAudioInput::readAvailable()
+{
+    const void* data = nullptr;
+    size_t bytes = 0;
+    while (stream_ && pa_stream_readable_size(stream_) > 0 && pa_stream_peek(stream_, &data, &bytes) == 0) {
+        if (bytes == 0)
+            break;
+        const std::size_t samples = bytes / sizeof(float);
+        if (data) {
+            const auto* floats = static_cast<const float*>(data);
+            pending_.insert(pending_.end(), floats, floats + samples);
+        } else {
+            pending_.insert(pending_.end(), samples, 0.0f); // a hole in the stream is silence
+        }
+        pa_stream_drop(stream_);
+    }
+    const std::size_t channels = std::size_t(format_.channelCount);
+    const std::size_t chunk = std::size_t(tapFrames_) * channels;
+    std::size_t offset = 0;
+    while (pending_.size() - offset >= chunk) {
+        if (tap_) {
+            if (auto buffer = PCMBuffer::make(format_, tapFrames_)) {
+                buffer->setFrameLength(tapFrames_);
+                for (std::size_t f = 0; f < tapFrames_; ++f)
+                    for (std::size_t c = 0; c < channels; ++c)
+                        buffer->channelData(int(c))[f] = pending_[offset + f * channels + c];
+                tap_(*buffer);
+            }
+        }
+        offset += chunk;
+    }
+    pending_.erase(pending_.begin(), pending_.begin() + std::ptrdiff_t(offset));
+}
+
+void PulseAudioInput::stop()
+{
+    if (!stream_)
+        return;
+    PulseConnection::Lock lock(*connection_);
+    release(stream_);
+    pending_.clear();
+}
+
+} // namespace quorvia::platform::native

@@ -1,0 +1,77 @@
+#include "support/PulseAudioServer.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QThread>
+
+namespace quorvia::test {
+
+bool PulseAudioServer::isInstalled() { return !QStandardPaths::findExecutable("pulseaudio").isEmpty(); }
+
+PulseAudioServer::PulseAudioServer(const QStringList& modules)
+{
+    if (!isInstalled() || !dir_.isValid())
+        return;
+    QStringList arguments{"-n",
+                          "--daemonize=no",
+                          "--system=no",
+                          "--use-pid-file=no",
+                          "--exit-idle-time=-1",
+                          "--disable-shm=yes",
+                          "--log-target=stderr",
+                          "--log-level=error",
+                          "--load=module-native-protocol-unix auth-anonymous=1 socket=" + dir_.path() + "/native"};
+    for (const auto& module : modules)
+        arguments << "--load=" + module;
+    process_ = std::make_unique<QProcess>();
+    process_->setProcessEnvironment(environment());
+    process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_->start("pulseaudio", arguments);
+    if (!process_->waitForStarted(5000))
+        return;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 10000 && process_->state() == QProcess::Running) {
+        if (QFileInfo::exists(dir_.path() + "/native") && !pactl({"get-default-sink"}).isEmpty()) {
+            running_ = true;
+            return;
+        }
+        QThread::msleep(20);
+    }
+}
+
+PulseAudioServer::~PulseAudioServer()
+{
+    if (!process_)
+        return;
+    process_->terminate();
+    if (!process_->waitForFinished(3000)) {
+        process_->kill();
+        process_->waitForFinished(3000);
+    }
+}
+
+QString PulseAudioServer::address() const { return "unix:" + dir_.path() + "/native"; }
+
+QProcessEnvironment PulseAudioServer::environment() const
+{
+    auto env = QProcessEnvironment::systemEnvironment();
+    for (const char* key : {"HOME", "XDG_RUNTIME_DIR", "PULSE_RUNTIME_PATH", "PULSE_STATE_PATH", "XDG_CONFIG_HOME"})
+        env.insert(key, dir_.path());
+    env.insert("PULSE_SERVER", address());
+    env.remove("DBUS_SESSION_BUS_ADDRESS");
+    return env;
+}
+
+QString PulseAudioServer::pactl(const QStringList& arguments) const
+{
+    QProcess tool;
+    tool.setProcessEnvironment(environment());
+    tool.start("pactl", arguments);
+    if (!tool.waitForFinished(5000))
+        return {};
+    return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
+}
+
+} // namespace quorvia::test
