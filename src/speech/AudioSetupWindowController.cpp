@@ -1,0 +1,258 @@
+#include "speech/AudioSetupWindowController.h"
+
+#include "privacy/DisplayTopology.h"
+#include "privacy/PrivacyPalette.h"
+#include "speech/AudioDeviceController.h"
+#include "speech/AudioSetupState.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+namespace quorvia {
+
+namespace {
+constexpr platform::Size windowSize{620, 350};
+
+QLabel* makeLabel(const QString& text, int pixelSize, QFont::Weight weight, const QColor& colour, int maxLines = 0)
+{
+    auto* label = new QLabel(text);
+    QFont font = label->font();
+    font.setPixelSize(pixelSize);
+    font.setWeight(weight);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+    if (maxLines > 0) {
+        label->setWordWrap(true);
+        label->setMaximumHeight(label->fontMetrics().lineSpacing() * maxLines);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
+    return label;
+}
+
+QPushButton* makeButton(const QString& title)
+{
+    auto* button = new QPushButton(title);
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+QHBoxLayout* labeledRow(const QString& title, QWidget* control)
+{
+    auto* row = new QHBoxLayout;
+    row->setSpacing(12);
+    QLabel* label = makeLabel(title, 13, QFont::Medium, privacy_palette::white());
+    label->setFixedWidth(120);
+    row->addWidget(label, 0, Qt::AlignVCenter);
+    row->addWidget(control, 1, Qt::AlignVCenter);
+    return row;
+}
+
+void fill(QComboBox& popup, const AudioSetupPopup& state)
+{
+    const QSignalBlocker quiet(&popup);
+    popup.clear();
+    for (const auto& [name, uid] : state.items)
+        popup.addItem(name, uid);
+    popup.setCurrentIndex(state.selectedIndex.value_or(-1));
+}
+
+// The UID of the popup's selected item, if it carries one.
+std::optional<QString> selectedUID(const QComboBox* popup)
+{
+    if (!popup || popup->currentIndex() < 0)
+        return std::nullopt;
+    const QVariant value = popup->currentData();
+    if (value.typeId() != QMetaType::QString)
+        return std::nullopt;
+    return value.toString();
+}
+} // namespace
+
+AudioSetupWindowController::AudioSetupWindowController(AudioDeviceController& devices, Automation automation)
+    : devices_(devices), automation_(std::move(automation)),
+      window_(std::make_unique<platform::Window>(platform::Rect({0, 0}, windowSize),
+                                                 platform::WindowStyle::titled | platform::WindowStyle::closable)),
+      life_(std::make_shared<AudioSetupWindowController*>(this))
+{
+    window_->setTitle(QStringLiteral("音频设备"));
+    window_->setPalette(privacy_palette::darkAppearance());
+    window_->setBackgroundColor(privacy_palette::editingBackground());
+    window_->setLevel(platform::Window::floatingLevel);
+    window_->setCollectionBehavior(platform::CollectionBehavior::canJoinAllSpaces
+                                   | platform::CollectionBehavior::fullScreenAuxiliary);
+    window_->setSharingType(platform::SharingType::none);
+    window_->setContentView(makeContentView());
+    positionOnBuiltInScreen();
+
+    auto& center = platform::NotificationCenter::defaultCenter();
+    for (const QString& name : {automationStatusChanged, NotificationName::audioDeviceSelectionChanged,
+                                NotificationName::audioDeviceTopologyChanged}) {
+        observers_.push_back(center.observe(name, nullptr, [alive = std::weak_ptr(life_)](const auto&) {
+            if (auto self = alive.lock())
+                (*self)->reload();
+        }));
+    }
+    reload();
+}
+
+AudioSetupWindowController::~AudioSetupWindowController() = default;
+
+QWidget* AudioSetupWindowController::makeContentView()
+{
+    auto* root = new QWidget;
+    root->setAutoFillBackground(true);
+    QPalette palette = privacy_palette::darkAppearance();
+    palette.setColor(QPalette::Window, privacy_palette::editingBackground());
+    root->setPalette(palette);
+
+    auto* stack = new QVBoxLayout(root);
+    stack->setContentsMargins(22, 20, 22, 0);
+    stack->setSpacing(12);
+    stack->addWidget(makeLabel(QStringLiteral("麦克风与系统输出"), 20, QFont::DemiBold, privacy_palette::white()));
+
+    inputPopup_ = new QComboBox;
+    outputPopup_ = new QComboBox;
+    for (QComboBox* popup : {inputPopup_.data(), outputPopup_.data()})
+        popup->setMinimumHeight(28);
+    stack->addLayout(labeledRow(QStringLiteral("麦克风输入"), inputPopup_));
+    stack->addLayout(labeledRow(QStringLiteral("系统音频输出"), outputPopup_));
+
+    testToneButton_ = makeButton(QStringLiteral("播放测试音"));
+    confirmButton_ = makeButton(QStringLiteral("我在会场听到了"));
+    confirmButton_->setCheckable(true);
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(10);
+    buttons->addWidget(testToneButton_);
+    buttons->addWidget(confirmButton_);
+    buttons->addStretch(1);
+    stack->addLayout(buttons);
+
+    routeLabel_ = makeLabel(QString(), 13, QFont::Normal, privacy_palette::secondaryLabel(), 3);
+    statusLabel_ = makeLabel(QString(), 13, QFont::Normal, privacy_palette::systemOrange(), 3);
+    stack->addWidget(routeLabel_);
+    stack->addWidget(statusLabel_);
+    stack->addWidget(makeLabel(QStringLiteral("逐字跟读或关键词模式会直接尝试语音识别；识别不可用时，可切回固定滚动或手动翻页。"
+                                              "更换 USB / 蓝牙设备后请重新确认音频路径。现场音频只在设备端处理。"),
+                               12, QFont::Normal, privacy_palette::secondaryLabel(), 4));
+    closeButton_ = makeButton(QStringLiteral("完成"));
+    stack->addWidget(closeButton_, 0, Qt::AlignLeft);
+    stack->addStretch(1);
+
+    QObject::connect(inputPopup_, &QComboBox::activated, root, [this] { inputChanged(); });
+    QObject::connect(outputPopup_, &QComboBox::activated, root, [this] { outputChanged(); });
+    QObject::connect(testToneButton_, &QPushButton::clicked, root, [this] { playTestTone(); });
+    // The button shows the confirmation; only the automation's answer may change its state.
+    QObject::connect(confirmButton_, &QPushButton::clicked, root, [this] { confirmOutputRoute(); });
+    QObject::connect(closeButton_, &QPushButton::clicked, root, [this] { closePressed(); });
+    return root;
+}
+
+void AudioSetupWindowController::apply(const AudioSetupState& state)
+{
+    if (inputPopup_)
+        fill(*inputPopup_, state.inputs);
+    if (outputPopup_)
+        fill(*outputPopup_, state.outputs);
+    if (routeLabel_)
+        routeLabel_->setText(state.routeText);
+    setStatus(state.statusText);
+    if (confirmButton_) {
+        confirmButton_->setChecked(state.confirmChecked);
+        confirmButton_->setText(state.confirmTitle);
+    }
+}
+
+void AudioSetupWindowController::setStatus(const QString& text)
+{
+    if (statusLabel_)
+        statusLabel_->setText(text);
+}
+
+void AudioSetupWindowController::reload()
+{
+    const auto [title, detail] = automation_.status ? automation_.status() : std::pair<QString, QString>();
+    const bool verified = automation_.hasVerifiedOutputRoute && automation_.hasVerifiedOutputRoute();
+    apply(AudioSetupState::of(devices_, title, detail, verified));
+}
+
+void AudioSetupWindowController::positionOnBuiltInScreen()
+{
+    const auto screen = DisplayTopology::builtInScreen();
+    if (!screen) {
+        window_->orderOut();
+        return;
+    }
+    const platform::Rect& visible = screen->visibleFrame;
+    const platform::Size size = window_->frame().size;
+    window_->setFrameOrigin({visible.midX() - size.width / 2, visible.midY() - size.height / 2});
+}
+
+void AudioSetupWindowController::present()
+{
+    devices_.refresh();
+    reload();
+    // A private window never appears where the audience might see it.
+    if (!DisplayTopology::builtInScreen()) {
+        window_->orderOut();
+        return;
+    }
+    positionOnBuiltInScreen();
+    window_->makeKeyAndOrderFront();
+    window_->activateWindow();
+}
+
+void AudioSetupWindowController::inputChanged()
+{
+    const auto uid = selectedUID(inputPopup_);
+    if (!uid)
+        return;
+    devices_.selectInput(*uid);
+    if (automation_.audioRouteChanged)
+        automation_.audioRouteChanged();
+}
+
+void AudioSetupWindowController::outputChanged()
+{
+    const auto uid = selectedUID(outputPopup_);
+    if (!uid)
+        return;
+    if (devices_.selectOutput(*uid)) {
+        if (automation_.audioRouteChanged)
+            automation_.audioRouteChanged();
+        return;
+    }
+    reload();
+    setStatus(audio_setup_text::outputChangeRefused);
+}
+
+void AudioSetupWindowController::playTestTone()
+{
+    if (automation_.setOutputRouteVerified)
+        automation_.setOutputRouteVerified(false);
+    devices_.playOutputTestTone([alive = std::weak_ptr(life_)](bool played) {
+        if (auto self = alive.lock(); self && !played)
+            (*self)->setStatus(audio_setup_text::toneFailed);
+    });
+}
+
+void AudioSetupWindowController::confirmOutputRoute()
+{
+    if (automation_.setOutputRouteVerified)
+        automation_.setOutputRouteVerified(true);
+    const bool verified = automation_.hasVerifiedOutputRoute && automation_.hasVerifiedOutputRoute();
+    if (!verified) {
+        reload(); // a click must not leave the button looking confirmed
+        setStatus(audio_setup_text::notSystemDefault);
+    }
+}
+
+void AudioSetupWindowController::closePressed() { window_->orderOut(); }
+
+} // namespace quorvia

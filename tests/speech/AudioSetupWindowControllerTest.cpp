@@ -1,0 +1,214 @@
+#include "speech/AudioSetupWindowController.h"
+
+#include "platform/NotificationCenter.h"
+#include "speech/AudioDeviceController.h"
+#include "speech/AudioSetupState.h"
+#include "support/FakeAudioService.h"
+#include "support/FakeDisplayService.h"
+#include "support/Snapshot.h"
+#include "support/TestPlatform.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+namespace quorvia {
+namespace {
+
+// Speech automation as far as the window reads and drives it: confirming
+// holds only while the output in force is the system default.
+struct FakeAutomation {
+    AudioSetupWindowController::Automation hooks(AudioDeviceController& devices)
+    {
+        return {[this] { return std::pair(title, detail); }, [this] { return verified; },
+                [this, &devices](bool value) {
+                    verified = value && devices.selectedOutputIsSystemDefault();
+                    platform::NotificationCenter::defaultCenter().post(
+                        AudioSetupWindowController::automationStatusChanged, this);
+                },
+                [this] {
+                    ++routeChanges;
+                    verified = false;
+                }};
+    }
+    QString title = QStringLiteral("就绪");
+    QString detail = QStringLiteral("可以开始语音跟随");
+    bool verified = false;
+    int routeChanges = 0;
+};
+
+class AudioSetupTest : public ::testing::Test {
+protected:
+    AudioSetupTest()
+    {
+        platform.platform().audioService = audio;
+        platform.platform().displayService = displays;
+        displays->setScreens({test::FakeDisplayService::builtIn(1)});
+        audio->defaultInput = audio->add("mic", "内置麦克风", 1, 0);
+        audio->add("usb", "USB Headset", 1, 2);
+        audio->defaultOutput = audio->add("spk", "内置扬声器", 0, 2);
+        devices = std::make_unique<AudioDeviceController>();
+    }
+
+    AudioSetupWindowController& window()
+    {
+        if (!controller)
+            controller = std::make_unique<AudioSetupWindowController>(*devices, automation.hooks(*devices));
+        return *controller;
+    }
+    QStringList titles(QComboBox* popup)
+    {
+        QStringList list;
+        for (int i = 0; i < popup->count(); ++i)
+            list << popup->itemText(i);
+        return list;
+    }
+    void choose(QComboBox* popup, const QString& uid)
+    {
+        popup->setCurrentIndex(popup->findData(uid));
+        emit popup->activated(popup->currentIndex());
+    }
+
+    test::TestPlatform platform;
+    std::shared_ptr<test::FakeAudioService> audio = std::make_shared<test::FakeAudioService>();
+    std::shared_ptr<test::FakeDisplayService> displays = std::make_shared<test::FakeDisplayService>();
+    std::unique_ptr<AudioDeviceController> devices;
+    FakeAutomation automation;
+    std::unique_ptr<AudioSetupWindowController> controller;
+};
+
+TEST_F(AudioSetupTest, StateNamesTheDevicesInForceOrTheirAbsence)
+{
+    auto state = AudioSetupState::of(*devices, "就绪", "可以开始", false);
+    EXPECT_EQ(state.inputs.items, (std::vector<std::pair<QString, QString>>{{"USB Headset", "usb"}, {"内置麦克风", "mic"}}));
+    EXPECT_EQ(state.inputs.selectedIndex, 1); // the system default input, no choice stored
+    EXPECT_EQ(state.outputs.items.front().second, "usb"); // a two-way device is in both lists
+    EXPECT_EQ(state.routeText, "当前输入：内置麦克风\n当前系统输出：内置扬声器 · 已设为系统默认输出");
+    EXPECT_EQ(state.statusText, "就绪：可以开始");
+    EXPECT_EQ(state.confirmTitle, "我在会场听到了");
+    EXPECT_FALSE(state.confirmChecked);
+
+    audio->remove("mic");
+    audio->remove("usb");
+    audio->defaultOutput = 77; // a device the list does not hold
+    audio->add("hdmi", "HDMI", 0, 2);
+    devices->refresh();
+    state = AudioSetupState::of(*devices, "就绪", "可以开始", true);
+    EXPECT_TRUE(state.inputs.items.empty());
+    EXPECT_EQ(state.outputs.items.size(), 2u);
+    EXPECT_FALSE(state.outputs.selectedIndex);
+    EXPECT_EQ(state.routeText, "当前输入：无可用麦克风\n当前系统输出：无可用输出 · 尚未成为系统默认输出");
+    EXPECT_EQ(state.confirmTitle, "会场输出已确认");
+    EXPECT_TRUE(state.confirmChecked);
+}
+
+TEST_F(AudioSetupTest, BuiltAsAPrivateFloatingWindowThatAppearsOnlyOnTheBuiltInScreen)
+{
+    auto& c = window();
+    EXPECT_FALSE(c.window()->isVisible());
+    EXPECT_EQ(c.window()->title(), "音频设备");
+    EXPECT_EQ(c.window()->level(), platform::Window::floatingLevel);
+    EXPECT_EQ(c.window()->sharingType(), platform::SharingType::none);
+    EXPECT_EQ(c.window()->collectionBehavior(),
+              platform::CollectionBehavior::canJoinAllSpaces | platform::CollectionBehavior::fullScreenAuxiliary);
+
+    c.present();
+    ASSERT_TRUE(c.window()->isVisible());
+    const auto visible = test::FakeDisplayService::builtIn(1).visibleFrame;
+    EXPECT_EQ(c.window()->frame(), platform::Rect(visible.midX() - 310, visible.midY() - 175, 620, 350));
+    c.closePressed();
+    EXPECT_FALSE(c.window()->isVisible());
+
+    // No built-in screen: the window stays hidden rather than showing where the audience may look.
+    displays->setScreens({test::FakeDisplayService::external(2)});
+    c.present();
+    EXPECT_FALSE(c.window()->isVisible());
+    c.positionOnBuiltInScreen();
+    EXPECT_FALSE(c.window()->isVisible());
+}
+
+TEST_F(AudioSetupTest, ChoosingDevicesReportsARouteChangeAndARefusalRestoresTheOutput)
+{
+    auto& c = window();
+    c.present();
+    choose(c.inputPopup(), "usb");
+    EXPECT_EQ(devices->selectedInputUID(), "usb");
+    EXPECT_EQ(automation.routeChanges, 1);
+    EXPECT_TRUE(c.routeLabel()->text().startsWith("当前输入：USB Headset\n"));
+
+    choose(c.outputPopup(), "usb");
+    EXPECT_EQ(audio->defaultOutput, audio->find("usb")->id);
+    EXPECT_EQ(automation.routeChanges, 2);
+    EXPECT_EQ(c.outputPopup()->currentData().toString(), "usb");
+
+    audio->refuseDefaultOutput = true;
+    choose(c.outputPopup(), "spk");
+    EXPECT_EQ(c.outputPopup()->currentData().toString(), "usb"); // back to the output in force
+    EXPECT_EQ(c.statusLabel()->text(), "无法更改系统默认输出，请在系统设置中手动选择。");
+    EXPECT_EQ(automation.routeChanges, 2);
+
+    // A device change elsewhere reloads the window and replaces the message.
+    audio->add("bt", "蓝牙耳机", 1, 2);
+    ASSERT_TRUE(devices->refresh()); // as the coordinator's poll does before it tells
+    platform::NotificationCenter::defaultCenter().post(NotificationName::audioDeviceTopologyChanged, devices.get());
+    EXPECT_EQ(c.statusLabel()->text(), "就绪：可以开始语音跟随");
+    EXPECT_EQ(titles(c.inputPopup()), (QStringList{"USB Headset", "内置麦克风", "蓝牙耳机"}));
+}
+
+TEST_F(AudioSetupTest, ConfirmingNeedsTheSystemDefaultAndATonePlayedWithdrawsIt)
+{
+    auto& c = window();
+    c.present();
+    c.confirmButton()->click();
+    EXPECT_TRUE(automation.verified);
+    EXPECT_EQ(c.confirmButton()->text(), "会场输出已确认");
+    EXPECT_TRUE(c.confirmButton()->isChecked());
+    EXPECT_EQ(c.statusLabel()->text(), "就绪：可以开始语音跟随");
+
+    c.testToneButton()->click();
+    EXPECT_FALSE(automation.verified);
+    EXPECT_EQ(c.confirmButton()->text(), "我在会场听到了");
+    EXPECT_FALSE(c.confirmButton()->isChecked());
+    ASSERT_TRUE(audio->lastPlayer());
+    audio->lastPlayer()->finishBuffer();
+    platform.scheduler().runPending();
+    EXPECT_EQ(c.statusLabel()->text(), "就绪：可以开始语音跟随");
+
+    // The default output moved elsewhere: confirming is refused and says why.
+    audio->defaultOutput = audio->find("usb")->id;
+    devices->selectInput("mic");
+    devices->refresh();
+    audio->defaultOutput = 99;
+    c.confirmButton()->click();
+    EXPECT_FALSE(automation.verified);
+    EXPECT_FALSE(c.confirmButton()->isChecked());
+    EXPECT_EQ(c.confirmButton()->text(), "我在会场听到了");
+    EXPECT_EQ(c.statusLabel()->text(), "所选设备不是当前系统默认输出；请重新选择或在系统设置中修正。");
+
+    // No output in force: the tone fails at once.
+    c.playTestTone();
+    EXPECT_EQ(c.statusLabel()->text(), "测试音播放失败，请重新选择系统输出设备。");
+}
+
+TEST_F(AudioSetupTest, LooksRight)
+{
+    automation.title = QStringLiteral("语音跟随就绪");
+    automation.detail = QStringLiteral("选择逐字跟读或关键词模式后开始识别；更换设备后请重新确认。");
+    auto& c = window();
+    c.present();
+    c.window()->resize(620, 350);
+    const QPixmap picture = c.window()->grab();
+    EXPECT_EQ(picture.size(), QSize(620, 350));
+    // Every control fits inside the window.
+    for (QWidget* w : std::initializer_list<QWidget*>{c.inputPopup(), c.outputPopup(), c.routeLabel(), c.statusLabel(),
+                                                      c.confirmButton(), c.closeButton()}) {
+        const QRect area(w->mapTo(c.window(), QPoint(0, 0)), w->size());
+        EXPECT_TRUE(QRect(0, 0, 620, 350).contains(area)) << w->metaObject()->className();
+    }
+    test::keepSnapshot(picture, QStringLiteral("audio-setup"));
+}
+
+} // namespace
+} // namespace quorvia
