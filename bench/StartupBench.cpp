@@ -36,7 +36,7 @@ struct Server {
             return;
         const std::string displayFd = std::to_string(fds[1]);
         const char* argv[] = {"Xvfb", "-displayfd", displayFd.c_str(), "-screen", "0", "1920x1080x24",
-                              "-nolisten", "tcp", nullptr};
+                              "-nolisten", "tcp", "-noreset", nullptr};
         pid = ::fork();
         if (pid == 0) {
             ::prctl(PR_SET_PDEATHSIG, SIGTERM);
