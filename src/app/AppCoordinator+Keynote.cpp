@@ -32,11 +32,13 @@ void AppCoordinator::importKeynoteDocument()
             return;
         const QUuid projectID = self->promptScript->activeProjectID();
         self->syncController->disable();
+        self->presentationModule->setDeckImporting(true);
         self->keynoteController->openDocumentAndInspect(
             *path, [weak, projectID, path = *path](std::expected<KeynoteOpenedDocument, KeynoteOpenError> result) {
                 auto* self = alive(weak);
                 if (!self)
                     return;
+                self->presentationModule->setDeckImporting(false);
                 if (self->promptScript->activeProjectID() != projectID)
                     return;
                 if (!result) {
@@ -97,6 +99,7 @@ QString AppCoordinator::keynoteNotesErrorText(KeynotePresenterNotesError error)
 void AppCoordinator::setKeynoteNotesResult(const QString& text, bool isError)
 {
     lastKeynoteNotesResult = {text, isError};
+    presentationModule->setKeynoteNotesResult(text, isError);
 }
 
 void AppCoordinator::replaceKeynotePresenterNotes()
@@ -117,6 +120,7 @@ void AppCoordinator::replaceKeynotePresenterNotes()
         return;
     }
     const QUuid projectID = promptScript->activeProjectID();
+    presentationModule->setKeynoteNotesWorking(true);
 
     std::vector<qint64> slides;
     for (const auto& [slide, text] : notes)
@@ -165,6 +169,7 @@ void AppCoordinator::restoreKeynotePresenterNotes()
         return;
     }
     const QUuid projectID = promptScript->activeProjectID();
+    presentationModule->setKeynoteNotesWorking(true);
     const WeakLife weak = life_;
     keynoteController->replacePresenterNotes(
         backup->notesBySlide, context->identity, context->slideCount,

@@ -49,6 +49,47 @@ void AppCoordinator::toggleAppSharing()
     isAppSharingEnabled = !isAppSharingEnabled;
     privateWindows->setSharingEnabled(isAppSharingEnabled);
     mirrorEngine->setIncludesOwnApplication(isAppSharingEnabled);
+    presentationModule->setAppSharingEnabled(isAppSharingEnabled);
+}
+
+void AppCoordinator::togglePrompterPlacement()
+{
+    if (prompterHost->placement() == PrompterHost::Placement::window) {
+        if (prompterController)
+            prompterController->releaseScriptView();
+        prompterHost->setPlacement(PrompterHost::Placement::island);
+    } else {
+        prompterHost->setPlacement(PrompterHost::Placement::window);
+        prompterWindow().takeOverScriptView();
+    }
+}
+
+PrompterWindowController& AppCoordinator::prompterWindow()
+{
+    if (prompterController)
+        return *prompterController;
+    auto controller = std::make_unique<PrompterWindowController>(*promptScript, *autoScroll, *prompterHost,
+                                                                 prompterPreferences(), *speechAutomation,
+                                                                 *syncController);
+    controller->update(presentationState);
+    controller->setAutomationAvailable(isAutomationAllowed());
+    const WeakLife weak = life_;
+    controller->onCloseRequested = [weak] {
+        auto* self = alive(weak);
+        if (self && self->prompterHost->placement() == PrompterHost::Placement::window)
+            self->togglePrompterPlacement();
+    };
+    prompterController = std::move(controller);
+    for (platform::Window* window : prompterController->privateWindows())
+        privateWindows->registerWindow(window);
+    return *prompterController;
+}
+
+// The audio setup window is not part of this build; the command keeps its gate.
+void AppCoordinator::showAudioSetup()
+{
+    if (presentationState.kind() != Kind::disabled)
+        return;
 }
 
 void AppCoordinator::toggleAudiencePreview()
@@ -59,8 +100,11 @@ void AppCoordinator::toggleAudiencePreview()
     }
     displaySelection->refresh();
     const auto id = displaySelection->selectedDisplayID();
-    if (!id)
+    if (!id) {
+        presentationModule->refreshAudienceDisplays();
+        presentationModule->setAudiencePreviewVisible(false);
         return;
+    }
     if (audiencePreview->isVisible())
         audiencePreview->stop();
     else

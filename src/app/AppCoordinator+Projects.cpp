@@ -185,6 +185,10 @@ void AppCoordinator::showProjectOperationSuccess(const QString& title, const QSt
     CommandDialogs::acknowledge(platform::AlertStyle::informational, title, message);
 }
 
-void AppCoordinator::setProjectOperationRunning(bool running) { projectOperationRunning = running; }
+void AppCoordinator::setProjectOperationRunning(bool running)
+{
+    projectOperationRunning = running;
+    presentationModule->setProjectOperationRunning(running);
+}
 
 } // namespace quorvia

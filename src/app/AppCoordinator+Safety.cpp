@@ -18,6 +18,9 @@ void AppCoordinator::handlePresentationStateChange(const PresentationSafetyState
     if (!state.allowsAudiencePreview())
         audiencePreview->stop();
     updateAutomationAvailability();
+    presentationModule->update(state);
+    if (prompterController)
+        prompterController->update(state);
 
     switch (state.kind()) {
     case Kind::degraded:
@@ -68,6 +71,9 @@ void AppCoordinator::updateAutomationAvailability()
         autoScroll->pause();
         syncController->setSafetyState(presentationState);
     }
+    presentationModule->updateAutomationAvailability();
+    if (prompterController)
+        prompterController->setAutomationAvailable(allowed);
 }
 
 void AppCoordinator::enterSafetyShield(const QString& reason)
@@ -92,6 +98,7 @@ void AppCoordinator::hidePrivateSurfaces(bool allowSafetyOverlay)
 
 void AppCoordinator::monitorTopology()
 {
+    presentationModule->refreshAudienceDisplays();
     audiencePreview->handleTopologyChange(displaySelection->selectedDisplayID());
     const DisplaySnapshot snapshot = DisplayTopology::snapshot();
     if (!snapshot.isMirroring()) {
@@ -177,8 +184,11 @@ void AppCoordinator::screenParametersChanged()
 void AppCoordinator::recallPrompter()
 {
     autoScroll->pause();
-    if (prompterHost->placement() == PrompterHost::Placement::window)
-        prompterHost->setPlacement(PrompterHost::Placement::island);
+    if (prompterHost->placement() != PrompterHost::Placement::window)
+        return;
+    if (prompterController)
+        prompterController->releaseScriptView();
+    prompterHost->setPlacement(PrompterHost::Placement::island);
 }
 
 void AppCoordinator::restorePrimaryWindowAfterReopen()

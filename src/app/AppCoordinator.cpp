@@ -22,7 +22,11 @@ AppCoordinator::AppCoordinator()
       promptScript(std::make_unique<PromptScript>()),
       prompterHost(std::make_unique<PrompterHost>(*promptScript, *autoScroll)),
       keynoteController(std::make_unique<KeynoteController>()),
-      syncController(std::make_unique<PresentationSyncController>(*promptScript, *keynoteController))
+      syncController(std::make_unique<PresentationSyncController>(*promptScript, *keynoteController)),
+      speechAutomation(std::make_unique<UnavailableSpeechAutomation>()),
+      presentationModule(std::make_shared<PresentationModule>(*promptScript, *autoScroll, *prompterHost,
+                                                              *displaySelection, *keynoteController,
+                                                              *syncController, *speechAutomation))
 {
 }
 
@@ -97,10 +101,9 @@ void AppCoordinator::start()
         if (auto* self = alive(weak))
             self->privateWindows->registerWindow(window);
     };
-    audiencePreview->onVisibilityChange = [weak](bool) {
-        if (alive(weak)) {
-            // The panel shows the preview's visibility once it exists.
-        }
+    audiencePreview->onVisibilityChange = [weak](bool visible) {
+        if (auto* self = alive(weak))
+            self->presentationModule->setAudiencePreviewVisible(visible);
     };
 
     screenParametersObserver = platform::NotificationCenter::defaultCenter().observe(
@@ -120,7 +123,46 @@ void AppCoordinator::start()
     });
 }
 
-void AppCoordinator::configureModules() { registry->registerModule(projectModule); }
+void AppCoordinator::configureModules()
+{
+    auto& panel = *presentationModule;
+    const WeakLife weak = life_;
+    panel.onStartPrivacyOutput = weakly(&AppCoordinator::startPrivacyOutputDirectly);
+    panel.onStopPrivacyOutput = weakly(&AppCoordinator::stopPrivacyOutputAndReturn);
+    panel.onTogglePrompterPlacement = weakly(&AppCoordinator::togglePrompterPlacement);
+    panel.onEditScript = [weak] {
+        if (auto* self = alive(weak))
+            self->showScriptEditor(std::nullopt);
+    };
+    panel.onOpenScriptManagement = weakly(&AppCoordinator::showScriptManagement);
+    panel.onToggleAppSharing = weakly(&AppCoordinator::toggleAppSharing);
+    panel.onToggleAutoScroll = [weak] {
+        auto* self = alive(weak);
+        if (!self)
+            return;
+        if (self->autoScroll->isRunning())
+            self->autoScroll->pause();
+        else
+            self->autoScroll->start();
+    };
+    panel.onSelectProject = [weak](const QUuid& id) {
+        auto* self = alive(weak);
+        return self ? self->selectPresentationProject(id) : false;
+    };
+    panel.onCreateProject = weakly(&AppCoordinator::createPresentationProject);
+    panel.onRenameProject = weakly(&AppCoordinator::renamePresentationProject);
+    panel.onDeleteProject = weakly(&AppCoordinator::deletePresentationProject);
+    panel.onDuplicateProject = weakly(&AppCoordinator::duplicatePresentationProject);
+    panel.onImportProjectBackup = weakly(&AppCoordinator::importProjectBackup);
+    panel.onExportProjectBackup = weakly(&AppCoordinator::exportProjectBackup);
+    panel.onImportKeynoteDocument = weakly(&AppCoordinator::importKeynoteDocument);
+    panel.onReplaceKeynoteNotes = weakly(&AppCoordinator::replaceKeynotePresenterNotes);
+    panel.onRestoreKeynoteNotes = weakly(&AppCoordinator::restoreKeynotePresenterNotes);
+    panel.onOpenAudioSetup = weakly(&AppCoordinator::showAudioSetup);
+    panel.onToggleAudiencePreview = weakly(&AppCoordinator::toggleAudiencePreview);
+    registry->registerModule(presentationModule);
+    registry->registerModule(projectModule);
+}
 
 void AppCoordinator::configureSafetyControls()
 {

@@ -12,7 +12,9 @@
 #include "island/IslandModuleRegistry.h"
 #include "island/IslandWindow.h"
 #include "island/IslandWindowController.h"
+#include "island/PresentationModule.h"
 #include "island/ProjectManagementModule.h"
+#include "app/UnavailableSpeechAutomation.h"
 #include "keynote/KeynoteController.h"
 #include "keynote/PresentationSyncController.h"
 #include "model/PromptScript.h"
@@ -32,6 +34,7 @@
 #include "privacy/ScreenMirrorEngine.h"
 #include "prompter/AutoScrollController.h"
 #include "prompter/PrompterHost.h"
+#include "prompter/PrompterWindowController.h"
 
 #include <QString>
 
@@ -75,6 +78,8 @@ public:
     GlobalHotKeyController& hotKeys() { return *globalHotKeys; }
     IslandWindowController* island() const { return islandController.get(); }
     const IslandModuleRegistry& modules() const { return *registry; }
+    PresentationModule& panel() { return *presentationModule; }
+    PrompterWindowController* prompter() const { return prompterController.get(); }
     PrompterHost& host() { return *prompterHost; }
     ScriptEditorWindowController* scriptEditor() const { return scriptEditorController.get(); }
     ScriptManagementWindowController* scriptManagement() const { return scriptManagementController.get(); }
@@ -92,6 +97,8 @@ public:
     void startPrivacyOutputDirectly();
     void stopPrivacyOutputAndReturn();
     void toggleAppSharing();
+    void togglePrompterPlacement();
+    void showAudioSetup();
     void toggleAudiencePreview();
     void handleEmergencyToggle();
     void retryAfterSafetyStop();
@@ -144,6 +151,7 @@ private:
     void hidePrivateSurfaces(bool allowSafetyOverlay = false);
     void enforceStartupSafety();
     void recallPrompter();
+    PrompterWindowController& prompterWindow();
     static bool isSystemMirroring();
 
     // Keynote.
@@ -192,8 +200,11 @@ private:
     std::unique_ptr<PrompterHost> prompterHost;
     std::unique_ptr<KeynoteController> keynoteController;
     std::unique_ptr<PresentationSyncController> syncController;
+    std::unique_ptr<PrompterSpeechAutomation> speechAutomation;
+    std::shared_ptr<PresentationModule> presentationModule;
 
     std::unique_ptr<IslandWindowController> islandController;
+    std::unique_ptr<PrompterWindowController> prompterController;
     std::unique_ptr<ScriptEditorWindowController> scriptEditorController;
     std::unique_ptr<ScriptManagementWindowController> scriptManagementController;
     std::unique_ptr<platform::Timer> topologyTimer;

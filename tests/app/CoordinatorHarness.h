@@ -89,7 +89,8 @@ protected:
     // and Keynote running.
     void plugAudienceDisplay()
     {
-        displays->plug(FakeDisplayService::external(2));
+        if (displays->screens().size() < 2)
+            displays->plug(FakeDisplayService::external(2));
         capture->content.displays.clear();
         for (const auto& screen : displays->screens())
             capture->content.displays.push_back(FakeCaptureService::display(*screen.displayID, screen.frame));
