@@ -31,6 +31,8 @@ void AppCoordinator::importKeynoteDocument()
         if (!self || !path)
             return;
         const QUuid projectID = self->promptScript->activeProjectID();
+        if (self->slideMappingController && self->slideMappingController->window())
+            self->slideMappingController->window()->orderOut();
         self->syncController->disable();
         self->presentationModule->setDeckImporting(true);
         self->keynoteController->openDocumentAndInspect(

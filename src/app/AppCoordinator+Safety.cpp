@@ -179,6 +179,10 @@ void AppCoordinator::screenParametersChanged()
         scriptEditorController->positionOnBuiltInScreen();
     if (scriptManagementController)
         scriptManagementController->positionOnBuiltInScreen();
+    if (slideMappingController)
+        slideMappingController->positionOnBuiltInScreen();
+    if (cloudAISettingsController)
+        cloudAISettingsController->positionOnBuiltInScreen();
 }
 
 void AppCoordinator::recallPrompter()

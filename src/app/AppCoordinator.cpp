@@ -6,7 +6,7 @@
 
 namespace quorvia {
 
-AppCoordinator::AppCoordinator()
+AppCoordinator::AppCoordinator(std::shared_ptr<platform::HttpSession> cloudSession)
     : registry(std::make_unique<IslandModuleRegistry>()),
       privateWindows(std::make_unique<PrivateWindowRegistry>()),
       preferences(std::make_unique<IslandPreferences>()),
@@ -15,7 +15,7 @@ AppCoordinator::AppCoordinator()
       safetyOverlayController(std::make_unique<SafetyOverlayWindowController>()),
       globalHotKeys(std::make_unique<GlobalHotKeyController>()),
       cloudAISettings(std::make_unique<CloudAISettings>()),
-      cloudAIMatcher(std::make_unique<CloudAIMatcher>()),
+      cloudAIMatcher(std::make_unique<CloudAIMatcher>(std::move(cloudSession))),
       audiencePreview(std::make_unique<AudiencePreviewWindowController>()),
       projectModule(std::make_shared<ProjectManagementModule>()),
       autoScroll(std::make_unique<AutoScrollController>()),

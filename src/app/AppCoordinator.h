@@ -7,8 +7,10 @@
 #include "app/GlobalHotKeyController.h"
 #include "editing/CloudAIMatcher.h"
 #include "editing/CloudAISettings.h"
+#include "editing/CloudAISettingsWindowController.h"
 #include "editing/ScriptEditorWindowController.h"
 #include "editing/ScriptManagementWindowController.h"
+#include "editing/SlideMappingWindowController.h"
 #include "island/IslandModuleRegistry.h"
 #include "island/IslandWindow.h"
 #include "island/IslandWindowController.h"
@@ -55,7 +57,8 @@ public:
     static constexpr double topologyInterval = 1.0;
     static constexpr double safetyOverlayReturnDelay = 8.0;
 
-    AppCoordinator();
+    // Tests hand the cloud matcher a session of their own; none makes the real one.
+    explicit AppCoordinator(std::shared_ptr<platform::HttpSession> cloudSession = nullptr);
     ~AppCoordinator();
     AppCoordinator(const AppCoordinator&) = delete;
     AppCoordinator& operator=(const AppCoordinator&) = delete;
@@ -128,6 +131,13 @@ public:
     void duplicatePresentationProject();
     void exportProjectBackup();
     void importProjectBackup();
+
+    // Slide mapping and cloud matching; no panel command reaches them.
+    void showSlideMappings();
+    void showCloudAISettings();
+    void runCloudAIMapping();
+    SlideMappingWindowController* slideMapping() const { return slideMappingController.get(); }
+    CloudAISettingsWindowController* cloudSettingsWindow() const { return cloudAISettingsController.get(); }
 
     // The presenter notes that the mapped sections give, by slide number.
     std::map<qint64, QString> mappedPresenterNotes() const;
@@ -207,6 +217,8 @@ private:
     std::unique_ptr<PrompterWindowController> prompterController;
     std::unique_ptr<ScriptEditorWindowController> scriptEditorController;
     std::unique_ptr<ScriptManagementWindowController> scriptManagementController;
+    std::unique_ptr<SlideMappingWindowController> slideMappingController;
+    std::unique_ptr<CloudAISettingsWindowController> cloudAISettingsController;
     std::unique_ptr<platform::Timer> topologyTimer;
     std::optional<DisplayConfigurationSnapshot> displayConfigurationSnapshot;
     platform::Observation keynoteStateObserver;
