@@ -2,6 +2,9 @@
 
 #include "platform/Platform.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace quorvia::platform {
 
 double uptime() { return current().scheduler().now(); }
@@ -46,6 +49,8 @@ struct Timer::State {
     bool repeats = false;
     bool valid = true;
     Scheduler::TimerId pending = 0;
+    // When the pending fire is due, in uptime seconds.
+    double deadline = 0;
     std::function<void()> fire;
 };
 
@@ -58,26 +63,35 @@ Timer::Timer(double intervalSeconds, bool repeats, std::function<void()> fire)
     state_->fire = std::move(fire);
 
     // The scheduled closure holds the state weakly so a destroyed timer stops.
+    // A repeating timer keeps to its own deadlines: a late fire shortens the
+    // next wait, and deadlines missed altogether are skipped, never caught up.
     struct Arm {
-        static void next(const std::shared_ptr<State>& state)
+        static void next(const std::shared_ptr<State>& state, double delay)
         {
             std::weak_ptr<State> weak = state;
-            state->pending = current().scheduler().schedule(state->interval, [weak] {
+            auto& scheduler = current().scheduler();
+            state->deadline = scheduler.now() + delay;
+            state->pending = scheduler.schedule(delay, [weak] {
                 auto s = weak.lock();
                 if (!s || !s->valid)
                     return;
                 s->pending = 0;
-                if (s->repeats)
-                    next(s);
-                else
+                if (s->repeats) {
+                    // A clock of whole milliseconds may also fire a little early.
+                    const double late = current().scheduler().now() - s->deadline;
+                    const double wait = late < 0 ? s->interval - late
+                                                 : s->interval - std::fmod(late, std::max(s->interval, 1e-9));
+                    next(s, std::max(0.0, wait));
+                } else {
                     s->valid = false;
+                }
                 auto fire = s->fire; // the callback may destroy the timer
                 if (fire)
                     fire();
             });
         }
     };
-    Arm::next(state_);
+    Arm::next(state_, intervalSeconds);
 }
 
 Timer::Timer(Timer&& other) noexcept : state_(std::move(other.state_)), interval_(other.interval_) {}

@@ -14,18 +14,27 @@ namespace quorvia::platform::native {
 
 namespace {
 
+// The thread keeps what it runs on alive itself, so the queue may be
+// destroyed from one of its own tasks: it then lets the thread finish the
+// remaining tasks and end on its own instead of joining itself.
 class ThreadQueue final : public WorkQueue {
 public:
-    explicit ThreadQueue(QString label) : label_(std::move(label)), thread_([this] { run(); }) {}
+    explicit ThreadQueue(QString label)
+        : label_(std::move(label)), state_(std::make_shared<State>()), thread_([state = state_] { run(*state); })
+    {
+    }
 
     ~ThreadQueue() override
     {
         {
-            std::lock_guard lock(mutex_);
-            stopping_ = true;
+            std::lock_guard lock(state_->mutex);
+            state_->stopping = true;
         }
-        wake_.notify_all();
-        thread_.join();
+        state_->wake.notify_all();
+        if (std::this_thread::get_id() == thread_.get_id())
+            thread_.detach();
+        else
+            thread_.join();
     }
 
     QString label() const override { return label_; }
@@ -33,34 +42,38 @@ public:
     void async(std::function<void()> work) override
     {
         {
-            std::lock_guard lock(mutex_);
-            tasks_.push_back(std::move(work));
+            std::lock_guard lock(state_->mutex);
+            state_->tasks.push_back(std::move(work));
         }
-        wake_.notify_one();
+        state_->wake.notify_one();
     }
 
 private:
-    void run()
+    struct State {
+        std::mutex mutex;
+        std::condition_variable wake;
+        std::deque<std::function<void()>> tasks;
+        bool stopping = false;
+    };
+
+    static void run(State& state)
     {
         for (;;) {
             std::function<void()> task;
             {
-                std::unique_lock lock(mutex_);
-                wake_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
-                if (tasks_.empty())
+                std::unique_lock lock(state.mutex);
+                state.wake.wait(lock, [&] { return state.stopping || !state.tasks.empty(); });
+                if (state.tasks.empty())
                     return; // stopping with nothing left
-                task = std::move(tasks_.front());
-                tasks_.pop_front();
+                task = std::move(state.tasks.front());
+                state.tasks.pop_front();
             }
             task();
         }
     }
 
     QString label_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<std::function<void()>> tasks_;
-    bool stopping_ = false;
+    std::shared_ptr<State> state_;
     std::thread thread_;
 };
 

@@ -1,118 +1,184 @@
 #include "platform/linux/X11CaptureStream.h"
 
 #include "platform/Window.h"
+#include "platform/linux/X11ShmPool.h"
+#include "platform/linux/X11WindowTracker.h"
 #include "platform/linux/X11Windows.h"
 
 #include <QGuiApplication>
 #include <QPainter>
-#include <QSet>
 #include <QWindow>
 
+#include <xcb/damage.h>
 #include <xcb/shm.h>
-#include <xcb/xfixes.h>
 #include <xcb/xcb.h>
+#include <xcb/xfixes.h>
 
-#include <sys/ipc.h>
-#include <sys/shm.h>
-
+#include <algorithm>
 #include <cstdlib>
+#include <tuple>
 
 namespace quorvia::platform::native {
 
-// Root-window grabs over shared memory, falling back to plain image requests.
+namespace {
+// Buffers in use at once: the one being grabbed, frames on their way and the
+// picture on screen.
+constexpr int poolCapacity = 5;
+} // namespace
+
+// The grab queue's connection: root-window grabs into a shared-memory pool
+// (plain image requests where there is none), the window tracker and the
+// damage that says whether anything changed.
 class X11Grabber {
 public:
     X11Windows windows;
+    X11WindowTracker tracker{windows};
 
     bool open(const QRect& region)
     {
         if (!windows.isConnected())
             return false;
         xcb_connection_t* c = windows.connection();
-        const xcb_setup_t* setup = xcb_get_setup(c);
-        const xcb_screen_t* screen = xcb_setup_roots_iterator(setup).data;
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
         if (!screen || screen->root_depth < 24)
             return false;
         region_ = region.intersected(QRect(0, 0, screen->width_in_pixels, screen->height_in_pixels));
         if (region_.isEmpty())
             return false;
-        const std::size_t size = std::size_t(region_.width()) * std::size_t(region_.height()) * 4;
         auto* fixes = xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 4, 0), nullptr);
         haveFixes_ = fixes != nullptr;
         std::free(fixes);
-        auto* version = xcb_shm_query_version_reply(c, xcb_shm_query_version(c), nullptr);
-        const bool haveShm = version != nullptr;
-        std::free(version);
-        if (haveShm) {
-            const int id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
-            if (id >= 0) {
-                void* addr = shmat(id, nullptr, 0);
-                if (addr != reinterpret_cast<void*>(-1)) {
-                    segment_ = xcb_generate_id(c);
-                    auto* error = xcb_request_check(c, xcb_shm_attach_checked(c, segment_, std::uint32_t(id), 0));
-                    if (!error) {
-                        memory_ = static_cast<uchar*>(addr);
-                    } else {
-                        std::free(error);
-                        shmdt(addr);
-                        segment_ = 0;
-                    }
-                }
-                // Marked for removal now; it lives until both sides detach.
-                shmctl(id, IPC_RMID, nullptr);
+        const auto* damageExtension = xcb_get_extension_data(c, &xcb_damage_id);
+        if (damageExtension && damageExtension->present) {
+            auto* version = xcb_damage_query_version_reply(c, xcb_damage_query_version(c, 1, 1), nullptr);
+            if (version) {
+                damage_ = xcb_generate_id(c);
+                xcb_damage_create(c, damage_, windows.root(), XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
+                damageEvent_ = damageExtension->first_event + XCB_DAMAGE_NOTIFY;
             }
+            std::free(version);
         }
-        return true;
+        pool_ = X11ShmPool::create(c, region_.size(), poolCapacity);
+        return tracker.start();
     }
 
     ~X11Grabber()
     {
-        if (memory_) {
-            xcb_shm_detach(windows.connection(), segment_);
-            xcb_flush(windows.connection());
-            shmdt(memory_);
-        }
+        if (pool_)
+            pool_->close();
     }
 
-    // The region as 32-bit pixels; a null image when the server refused.
-    QImage grab()
+    // Reads every event that has arrived: window changes and damage.
+    void pumpEvents()
+    {
+        xcb_connection_t* c = windows.connection();
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+            if (damage_ && (event->response_type & ~0x80) == damageEvent_)
+                damaged_ = true;
+            else
+                tracker.handle(event);
+            std::free(event);
+        }
+        tracker.resolvePending();
+    }
+
+    // Whether the screen may have changed since the last call; from then on
+    // new changes are reported again.
+    bool takeDamage()
+    {
+        if (!damage_)
+            return true;
+        if (!damaged_)
+            return false;
+        damaged_ = false;
+        xcb_damage_subtract(windows.connection(), damage_, XCB_NONE, XCB_NONE);
+        return true;
+    }
+    void keepDamaged() { damaged_ = true; }
+
+    bool failed() const { return xcb_connection_has_error(windows.connection()) != 0; }
+
+    enum class Grab { picture, busy, refused };
+
+    // The region as 32-bit pixels.
+    Grab grab(QImage& image)
     {
         xcb_connection_t* c = windows.connection();
         const int w = region_.width();
         const int h = region_.height();
-        if (memory_) {
+        if (pool_) {
+            X11ShmPool::Buffer* buffer = pool_->acquire();
+            if (!buffer)
+                return Grab::busy;
             xcb_generic_error_t* error = nullptr;
             auto* reply = xcb_shm_get_image_reply(
                 c,
                 xcb_shm_get_image(c, windows.root(), std::int16_t(region_.x()), std::int16_t(region_.y()),
-                                  std::uint16_t(w), std::uint16_t(h), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment_, 0),
+                                  std::uint16_t(w), std::uint16_t(h), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
+                                  buffer->segment, 0),
                 &error);
             std::free(error);
-            if (!reply)
-                return {};
+            if (!reply) {
+                pool_->giveBack(buffer);
+                return Grab::refused;
+            }
             std::free(reply);
-            // Copied out, since the next grab reuses the segment.
-            return QImage(memory_, w, h, w * 4, QImage::Format_RGB32).copy();
+            image = pool_->wrap(buffer);
+            return Grab::picture;
         }
         xcb_generic_error_t* error = nullptr;
-        auto* reply = xcb_get_image_reply(
-            c,
-            xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, windows.root(), std::int16_t(region_.x()),
-                          std::int16_t(region_.y()), std::uint16_t(w), std::uint16_t(h), ~0u),
-            &error);
+        auto* reply = xcb_get_image_reply(c,
+                                          xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, windows.root(),
+                                                        std::int16_t(region_.x()), std::int16_t(region_.y()),
+                                                        std::uint16_t(w), std::uint16_t(h), ~0u),
+                                          &error);
         std::free(error);
         if (!reply)
-            return {};
-        QImage image;
+            return Grab::refused;
         if (xcb_get_image_data_length(reply) >= w * h * 4)
             image = QImage(xcb_get_image_data(reply), w, h, w * 4, QImage::Format_RGB32).copy();
         std::free(reply);
-        return image;
+        return image.isNull() ? Grab::refused : Grab::picture;
+    }
+
+    // Rectangles to blank in root coordinates, or none when one of them
+    // cannot be known.
+    std::optional<std::vector<QRect>> exclusions(const QSet<std::uint32_t>& own, const QSet<qint64>& processIDs)
+    {
+        std::vector<QRect> rects = tracker.framesOf(processIDs);
+        for (std::uint32_t id : own) {
+            auto frame = tracker.frameOf(id);
+            // Not a top-level nor a client the tracker knows: asked for directly.
+            if (!frame)
+                frame = windows.viewableFrame(id);
+            if (!frame)
+                return std::nullopt;
+            if (!frame->isEmpty())
+                rects.push_back(*frame);
+        }
+        if (failed())
+            return std::nullopt;
+        // In a fixed order, so equal lists compare equal.
+        std::sort(rects.begin(), rects.end(), [](const QRect& a, const QRect& b) {
+            return std::tuple(a.x(), a.y(), a.width(), a.height()) < std::tuple(b.x(), b.y(), b.width(), b.height());
+        });
+        return rects;
+    }
+
+    void blank(QImage& image, const std::vector<QRect>& rects) const
+    {
+        for (const QRect& root : rects) {
+            const QRect r = root.translated(-region_.topLeft()).intersected(image.rect());
+            for (int y = r.top(); y <= r.bottom(); ++y) {
+                auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+                std::fill_n(row + r.left(), r.width(), QRgb(0xff000000));
+            }
+        }
     }
 
     // The server draws the cursor on the screen, not into the root window's
     // picture, so a capture that shows it draws it itself.
-    void drawCursor(QPainter& painter)
+    void drawCursor(QImage& image)
     {
         if (!haveFixes_)
             return;
@@ -125,19 +191,20 @@ public:
         if (w > 0 && h > 0 && xcb_xfixes_get_cursor_image_cursor_image_length(reply) >= w * h) {
             QImage cursor(reinterpret_cast<const uchar*>(xcb_xfixes_get_cursor_image_cursor_image(reply)), w, h,
                           w * 4, QImage::Format_ARGB32_Premultiplied);
+            QPainter painter(&image);
             painter.drawImage(QPoint(reply->x - reply->xhot - region_.x(), reply->y - reply->yhot - region_.y()),
                               cursor);
         }
         std::free(reply);
     }
 
-    const QRect& region() const { return region_; }
-
 private:
     bool haveFixes_ = false;
     QRect region_;
-    std::uint32_t segment_ = 0;
-    uchar* memory_ = nullptr;
+    std::uint32_t damage_ = 0;
+    std::uint8_t damageEvent_ = 0;
+    bool damaged_ = true;
+    std::shared_ptr<X11ShmPool> pool_;
 };
 
 X11CaptureStream::X11CaptureStream(ContentFilter filter, StreamConfiguration configuration, QRect nativeRegion,
@@ -154,6 +221,11 @@ X11CaptureStream::X11CaptureStream(ContentFilter filter, StreamConfiguration con
 }
 
 X11CaptureStream::~X11CaptureStream() = default;
+
+void X11CaptureStream::releaseOnMainQueue(std::shared_ptr<X11CaptureStream> self)
+{
+    MainQueue::async([self = std::move(self)] {});
+}
 
 std::expected<void, CaptureError> X11CaptureStream::addStreamOutput(StreamOutputType type, SerialQueue queue,
                                                                     FrameHandler handler)
@@ -172,11 +244,11 @@ void X11CaptureStream::startCapture(Completion completion)
         completion(CaptureError::startFailed);
         return;
     }
-    auto self = shared_from_this();
-    grabQueue_.async([self, completion = std::move(completion)] {
+    grabQueue_.async([self = shared_from_this(), completion = std::move(completion)]() mutable {
         auto grabber = std::make_unique<X11Grabber>();
         if (!grabber->open(self->region_)) {
             completion(CaptureError::startFailed);
+            releaseOnMainQueue(std::move(self));
             return;
         }
         self->grabber_ = std::move(grabber);
@@ -186,6 +258,7 @@ void X11CaptureStream::startCapture(Completion completion)
                 self->armClock(self->configuration_.minimumFrameInterval.seconds());
         });
         completion(std::nullopt);
+        releaseOnMainQueue(std::move(self));
     });
 }
 
@@ -206,13 +279,15 @@ QSet<std::uint32_t> X11CaptureStream::ownWindowsToLeaveOut() const
     for (const auto& app : filter_.excludedApplications)
         ownExcluded = ownExcluded || app.processID == ownProcessID_;
     QSet<std::uint32_t> ids;
-    for (Window* window : Window::allWindows())
-        if (window->isVisible() && (ownExcluded || window->sharingType() == SharingType::none))
-            ids.insert(std::uint32_t(window->winId()));
-    if (ownExcluded)
+    if (ownExcluded) {
         for (QWindow* window : QGuiApplication::topLevelWindows())
             if (window->isVisible())
                 ids.insert(std::uint32_t(window->winId()));
+        return ids;
+    }
+    for (Window* window : Window::allWindows())
+        if (window->isVisible() && window->sharingType() == SharingType::none)
+            ids.insert(std::uint32_t(window->winId()));
     return ids;
 }
 
@@ -221,85 +296,94 @@ void X11CaptureStream::tick()
     if (!running_ || grabInFlight_)
         return; // a slow grab drops frames rather than queueing them
     grabInFlight_ = true;
-    auto self = shared_from_this();
-    grabQueue_.async([self, own = ownWindowsToLeaveOut()] { self->grab(own); });
+    grabQueue_.async([self = shared_from_this(), own = ownWindowsToLeaveOut()]() mutable {
+        self->grab(own);
+        self->grabInFlight_ = false;
+        releaseOnMainQueue(std::move(self));
+    });
 }
 
 void X11CaptureStream::deliver(SampleBuffer buffer, const QSet<std::uint32_t>& blanked)
 {
+    if (!running_ || !outputQueue_)
+        return;
     // A window of ours that appeared after the list was taken may be in the
     // picture unblanked: such a frame is dropped.
-    if (!running_ || !ownWindowsToLeaveOut().subtract(blanked).isEmpty() || !outputQueue_)
+    if (buffer.hasImage() && !ownWindowsToLeaveOut().subtract(blanked).isEmpty())
         return;
-    outputQueue_->async([handler = handler_, id = identifier(), buffer] {
+    outputQueue_->async([handler = handler_, id = identifier(), buffer = std::move(buffer)] {
         handler(id, buffer, StreamOutputType::screen);
     });
 }
 
-namespace {
-// Rectangles to blank, or none when one of them cannot be known.
-std::optional<std::vector<QRect>> exclusions(X11Windows& windows, const std::vector<std::uint32_t>& own,
-                                             const QSet<qint64>& pids)
+void X11CaptureStream::grab(const QSet<std::uint32_t>& own)
 {
-    std::vector<QRect> rects;
-    for (std::uint32_t id : own) {
-        const auto frame = windows.viewableFrame(id);
-        if (!frame)
-            return std::nullopt;
-        if (!frame->isEmpty())
-            rects.push_back(*frame);
-    }
-    if (!pids.isEmpty()) {
-        const auto tops = windows.topLevels();
-        if (!tops)
-            return std::nullopt;
-        for (const auto& top : *tops)
-            if (top.processID != 0 && pids.contains(top.processID))
-                rects.push_back(top.frame);
-    }
-    return rects;
-}
-} // namespace
-
-void X11CaptureStream::grab(QSet<std::uint32_t> own)
-{
-    struct Done {
-        std::atomic<bool>& flag;
-        ~Done() { flag = false; }
-    } done{grabInFlight_};
     if (!running_ || !grabber_)
         return;
-    QSet<qint64> pids;
+    X11Grabber& grabber = *grabber_;
+    QSet<qint64> processIDs;
     for (const auto& app : filter_.excludedApplications)
-        pids.insert(app.processID);
+        processIDs.insert(app.processID);
 
-    const std::vector<std::uint32_t> ownWindows(own.begin(), own.end());
-    const auto before = exclusions(grabber_->windows, ownWindows, pids);
-    QImage image = before ? grabber_->grab() : QImage();
-    const auto after = before ? exclusions(grabber_->windows, ownWindows, pids) : std::nullopt;
-    if (!before || !after || image.isNull()) {
-        stopOnItsOwn(image.isNull() && before && after ? CaptureError::streamInterrupted
-                                                       : CaptureError::exclusionUnavailable);
+    grabber.pumpEvents();
+    const auto before = grabber.exclusions(own, processIDs);
+    if (!before) {
+        stopOnItsOwn(CaptureError::exclusionUnavailable);
+        return;
+    }
+    const bool showsCursor = showsCursor_;
+    const bool damaged = grabber.takeDamage();
+    if (hasPicture_ && !damaged && !showsCursor && *before == lastBlanked_ && own == lastOwn_) {
+        // Nothing changed: no picture, only a sign of life now and then.
+        const double now = uptime();
+        if (now - lastDeliveryUptime_ < idleFrameInterval)
+            return;
+        lastDeliveryUptime_ = now;
+        SampleBuffer idle;
+        idle.frameStatus = int(FrameStatus::idle);
+        idle.presentationTime = now;
+        MainQueue::async([self = shared_from_this(), idle = std::move(idle), own] { self->deliver(idle, own); });
+        return;
+    }
+
+    QImage image;
+    switch (grabber.grab(image)) {
+    case X11Grabber::Grab::picture:
+        break;
+    case X11Grabber::Grab::busy:
+        // Every buffer is still on its way or on screen: try again next tick.
+        grabber.keepDamaged();
+        return;
+    case X11Grabber::Grab::refused:
+        stopOnItsOwn(CaptureError::streamInterrupted);
+        return;
+    }
+    // The grab's reply came after every event the server sent before it.
+    grabber.pumpEvents();
+    const auto after = grabber.exclusions(own, processIDs);
+    if (!after) {
+        stopOnItsOwn(CaptureError::exclusionUnavailable);
         return;
     }
     // A window may have moved during the grab: blank where it was and where it is.
-    QPainter painter(&image);
-    const QPoint origin = grabber_->region().topLeft();
-    for (const auto* list : {&*before, &*after})
-        for (const QRect& rect : *list)
-            painter.fillRect(rect.translated(-origin), Qt::black);
-    if (showsCursor_)
-        grabber_->drawCursor(painter);
-    painter.end();
+    grabber.blank(image, *before);
+    grabber.blank(image, *after);
+    if (showsCursor)
+        grabber.drawCursor(image);
     image.setDevicePixelRatio(devicePixelRatio_);
+    lastBlanked_ = *after;
+    lastOwn_ = own;
+    hasPicture_ = true;
+    // Changes during the grab are in the next damage, but where the windows
+    // stood before it may differ from where they stand now: grab once more.
+    if (*before != *after)
+        grabber.keepDamaged();
 
     SampleBuffer buffer;
     buffer.frameStatus = int(FrameStatus::complete);
     buffer.image = std::move(image);
-    buffer.presentationTime = uptime();
-    MainQueue::async([self = shared_from_this(), buffer = std::move(buffer), own = std::move(own)] {
-        self->deliver(buffer, own);
-    });
+    buffer.presentationTime = lastDeliveryUptime_ = uptime();
+    MainQueue::async([self = shared_from_this(), buffer = std::move(buffer), own] { self->deliver(buffer, own); });
 }
 
 void X11CaptureStream::stopOnItsOwn(CaptureError error)
@@ -312,20 +396,19 @@ void X11CaptureStream::stopOnItsOwn(CaptureError error)
 void X11CaptureStream::stopCapture(Completion completion)
 {
     running_ = false;
-    auto self = shared_from_this();
-    MainQueue::async([self] { self->clock_.reset(); });
+    MainQueue::async([self = shared_from_this()] { self->clock_.reset(); });
     // After any grab in flight; the stream lives until then.
-    grabQueue_.async([self, completion = std::move(completion)] {
+    grabQueue_.async([self = shared_from_this(), completion = std::move(completion)]() mutable {
         self->grabber_.reset();
         if (completion)
             completion(std::nullopt);
+        releaseOnMainQueue(std::move(self));
     });
 }
 
 void X11CaptureStream::updateConfiguration(const StreamConfiguration& configuration, Completion completion)
 {
-    auto self = shared_from_this();
-    MainQueue::async([self, configuration, completion = std::move(completion)] {
+    MainQueue::async([self = shared_from_this(), configuration, completion = std::move(completion)] {
         self->configuration_ = configuration;
         self->showsCursor_ = configuration.showsCursor;
         if (self->running_)

@@ -7,7 +7,7 @@
 
 #include <atomic>
 #include <memory>
-#include <mutex>
+#include <vector>
 
 namespace quorvia::platform::native {
 
@@ -15,10 +15,12 @@ class X11Grabber;
 
 // Captures one display from the X server's root window. The frame clock runs
 // on the main loop, where our own windows are read; grabs run on a queue of
-// their own. Windows of excluded applications and our windows that are left
-// out of capture are blanked, read just before and after each grab. When that
-// cannot be done for a frame, the stream stops with an error rather than
-// deliver it.
+// their own, into shared memory, and only when the screen changed (XDamage);
+// otherwise an idle frame now and then tells the owner the stream is alive.
+// Windows of excluded applications and our windows that are left out of
+// capture are blanked where they were just before and just after each grab,
+// as the server's window events tell. When that cannot be done for a frame,
+// the stream stops with an error rather than deliver it.
 class X11CaptureStream final : public CaptureStream, public std::enable_shared_from_this<X11CaptureStream> {
 public:
     X11CaptureStream(ContentFilter filter, StreamConfiguration configuration, QRect nativeRegion,
@@ -31,13 +33,19 @@ public:
     void stopCapture(Completion completion) override;
     void updateConfiguration(const StreamConfiguration& configuration, Completion completion) override;
 
+    // While nothing changes, an idle frame at most this often.
+    static constexpr double idleFrameInterval = 0.5;
+
 private:
     void armClock(double interval);
     void tick();
     QSet<std::uint32_t> ownWindowsToLeaveOut() const;
-    void grab(QSet<std::uint32_t> own);
+    void grab(const QSet<std::uint32_t>& own);
     void deliver(SampleBuffer buffer, const QSet<std::uint32_t>& blanked);
     void stopOnItsOwn(CaptureError error);
+    // Work on the grab queue ends by handing its hold on the stream back to
+    // the main queue, so the stream and its queue never die on that queue.
+    static void releaseOnMainQueue(std::shared_ptr<X11CaptureStream> self);
 
     const ContentFilter filter_;
     const QRect region_;
@@ -54,6 +62,12 @@ private:
     std::atomic<bool> running_{false};
     std::atomic<bool> grabInFlight_{false};
     std::atomic<bool> stopReported_{false};
+
+    // Grab queue only: what the last delivered picture was made with.
+    std::vector<QRect> lastBlanked_;
+    QSet<std::uint32_t> lastOwn_;
+    bool hasPicture_ = false;
+    double lastDeliveryUptime_ = 0;
 };
 
 } // namespace quorvia::platform::native
