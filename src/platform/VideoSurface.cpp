@@ -1,5 +1,6 @@
 #include "platform/VideoSurface.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace quorvia::platform {
@@ -78,14 +79,25 @@ QRectF VideoSurface::contentRect() const
                   size.height());
 }
 
-void VideoSurface::paintEvent(QPaintEvent*)
+void VideoSurface::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), Qt::black);
-    if (!image_.isNull()) {
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(contentRect(), image_);
+    const QRectF content = contentRect();
+    // Black only where the picture does not cover: the bars around it.
+    const QRegion bars = QRegion(event->rect()) - content.toAlignedRect().adjusted(1, 1, -1, -1);
+    for (const QRect& bar : bars)
+        painter.fillRect(bar, Qt::black);
+    if (image_.isNull())
+        return;
+    const QSizeF pixels = content.size() * devicePixelRatioF();
+    if (qFuzzyCompare(pixels.width(), double(image_.width())) && qFuzzyCompare(pixels.height(), double(image_.height()))
+        && content.topLeft() == content.topLeft().toPoint()) {
+        // Same size on screen as captured: a plain copy, no scaling.
+        painter.drawImage(content.topLeft(), image_);
+        return;
     }
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(content, image_);
 }
 
 } // namespace quorvia::platform

@@ -19,6 +19,9 @@ public:
     }
     void setImage(const QImage& image)
     {
+        // The same cursor comes 30 times a second; it is drawn again only when it changed.
+        if (image.cacheKey() == image_.cacheKey())
+            return;
         image_ = image;
         update();
     }
@@ -57,6 +60,8 @@ AudienceCanvasView::~AudienceCanvasView() = default;
 
 void AudienceCanvasView::setMode(AudienceOutputMode mode)
 {
+    if (mode.kind == mode_.kind && mode.reason == mode_.reason && mode.kind == AudienceOutputMode::Kind::live)
+        return;
     mode_ = std::move(mode);
     switch (mode_.kind) {
     case AudienceOutputMode::Kind::live:
@@ -107,9 +112,13 @@ void AudienceCanvasView::updatePointer(platform::Point globalLocation, const pla
     const double bottom = layout->position.y - layout->anchor.y * layout->size.height;
     const double top = height() - (bottom + layout->size.height);
     cursorLayer_->setImage(cursor.image);
-    cursorLayer_->setGeometry(QRectF(left, top, layout->size.width, layout->size.height).toRect());
-    cursorLayer_->show();
-    cursorLayer_->raise();
+    const QRect geometry = QRectF(left, top, layout->size.width, layout->size.height).toRect();
+    if (cursorLayer_->geometry() != geometry)
+        cursorLayer_->setGeometry(geometry);
+    if (cursorLayer_->isHidden()) {
+        cursorLayer_->show();
+        cursorLayer_->raise();
+    }
 }
 
 void AudienceCanvasView::prepareForShutdown()

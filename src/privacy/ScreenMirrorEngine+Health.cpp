@@ -1,6 +1,7 @@
 #include "platform/Platform.h"
 #include "platform/PointerService.h"
 #include "platform/Window.h"
+#include "privacy/AudienceCanvasView.h"
 #include "privacy/DisplayTopology.h"
 #include "privacy/ScreenMirrorEngine.h"
 
@@ -81,7 +82,7 @@ void ScreenMirrorEngine::handleFrame(int status, const platform::SampleBuffer& b
     switch (static_cast<platform::FrameStatus>(status)) {
     case platform::FrameStatus::idle:
         if (isSuspensionDegraded(state_)) {
-            output_.setMode(AudienceOutputMode::live());
+            showLive();
             transition(PresentationSafetyState::live());
         }
         return;
@@ -101,7 +102,7 @@ void ScreenMirrorEngine::handleFrame(int status, const platform::SampleBuffer& b
         }
         if (state_.kind() == PresentationSafetyState::Kind::privacyPaused)
             return;
-        output_.setMode(AudienceOutputMode::live());
+        showLive();
         output_.enqueue(buffer);
         if (!hasReceivedRenderableFrame_) {
             hasReceivedRenderableFrame_ = true;
@@ -114,6 +115,14 @@ void ScreenMirrorEngine::handleFrame(int status, const platform::SampleBuffer& b
     case platform::FrameStatus::stopped:
         return; // the heartbeat has failed closed
     }
+}
+
+void ScreenMirrorEngine::showLive()
+{
+    // Frames come many times a second; the window is told only of a change.
+    const auto* canvas = output_.canvas();
+    if (canvas && canvas->mode().kind != AudienceOutputMode::Kind::live)
+        output_.setMode(AudienceOutputMode::live());
 }
 
 void ScreenMirrorEngine::checkHealth()

@@ -112,6 +112,7 @@ private:
     void startHealthMonitoring();
     void receiveFrame(platform::StreamID source, bool hasUsableStatus, const platform::SampleBuffer& buffer);
     void handleFrame(int status, const platform::SampleBuffer& buffer);
+    void showLive();
     void checkHealth();
     bool audienceWindowIsInPlace() const;
     bool auxiliaryOutputsAreValid(platform::DisplayID selectedID) const;

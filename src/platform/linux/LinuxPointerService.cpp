@@ -27,6 +27,9 @@ bool LinuxPointerService::isApplicationActive() const
 
 CursorImage LinuxPointerService::arrowCursor() const
 {
+    // Drawn once, so callers see the same picture every time.
+    if (arrow_)
+        return *arrow_;
     // Our own arrow, drawn at twice the point size for sharp scaling.
     const double scale = 2.0;
     QImage image(int(12 * scale), int(19 * scale), QImage::Format_ARGB32_Premultiplied);
@@ -48,7 +51,8 @@ CursorImage LinuxPointerService::arrowCursor() const
     painter.drawPath(arrow);
     painter.end();
     image.setDevicePixelRatio(scale);
-    return {image, {12, 19}, {1, 1}};
+    arrow_ = CursorImage{image, {12, 19}, {1, 1}};
+    return *arrow_;
 }
 
 CursorImage LinuxPointerService::currentCursor() const
@@ -61,10 +65,23 @@ CursorImage LinuxPointerService::currentCursor() const
                 x11_->connection(), xcb_xfixes_query_version(x11_->connection(), 4, 0), nullptr);
             haveFixes_ = version != nullptr;
             std::free(version);
+            if (haveFixes_)
+                xcb_xfixes_select_cursor_input(x11_->connection(), x11_->root(),
+                                               XCB_XFIXES_CURSOR_NOTIFY_MASK_DISPLAY_CURSOR);
         }
     }
     if (!haveFixes_)
         return arrowCursor();
+    // Only cursor changes arrive on this connection.
+    bool changed = false;
+    while (xcb_generic_event_t* event = xcb_poll_for_event(x11_->connection())) {
+        changed = true;
+        std::free(event);
+    }
+    const QScreen* screenNow = QGuiApplication::screenAt(QCursor::pos());
+    const double dprNow = screenNow ? screenNow->devicePixelRatio() : 1.0;
+    if (cursor_ && !changed && cursor_->image.devicePixelRatio() == dprNow)
+        return *cursor_;
     auto* reply = xcb_xfixes_get_cursor_image_reply(x11_->connection(),
                                                     xcb_xfixes_get_cursor_image(x11_->connection()), nullptr);
     if (!reply)
@@ -84,7 +101,10 @@ CursorImage LinuxPointerService::currentCursor() const
         cursor = {image, {w / dpr, h / dpr}, {reply->xhot / dpr, reply->yhot / dpr}};
     }
     std::free(reply);
-    return cursor.image.isNull() ? arrowCursor() : cursor;
+    if (cursor.image.isNull())
+        return arrowCursor();
+    cursor_ = cursor;
+    return cursor;
 }
 
 } // namespace quorvia::platform::native

@@ -3,6 +3,7 @@
 #include "platform/PointerService.h"
 
 #include <memory>
+#include <optional>
 
 namespace quorvia::platform::native {
 
@@ -24,6 +25,9 @@ private:
     mutable std::unique_ptr<X11Windows> x11_;
     mutable bool triedX11_ = false;
     mutable bool haveFixes_ = false;
+    // The cursor as last read; read again only when the server says it changed.
+    mutable std::optional<CursorImage> cursor_;
+    mutable std::optional<CursorImage> arrow_;
 };
 
 } // namespace quorvia::platform::native

@@ -117,3 +117,154 @@ TEST_F(LinuxCaptureServiceTest, AFrameTakenWhileAPrivateWindowAppearsIsDropped)
     const QImage frame = captureOnce(false, false, [&] { late.orderFront(); });
     EXPECT_TRUE(frame.isNull());
 }
+
+namespace {
+int countPixels(const QImage& image, QRgb colour)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            n += (row[x] | 0xff000000) == colour;
+    }
+    return n;
+}
+} // namespace
+
+// One stream of the first display kept running; each step is one clock tick.
+class RunningCaptureTest : public LinuxCaptureServiceTest {
+protected:
+    void SetUp() override
+    {
+        LinuxCaptureServiceTest::SetUp();
+        std::optional<ShareableContent> content;
+        service.shareableContent(false, false, [&](std::expected<ShareableContent, CaptureError> reply) {
+            content = reply.value_or(ShareableContent{});
+        });
+        env.scheduler().drainQueues();
+        ASSERT_TRUE(content && !content->displays.empty());
+        StreamConfiguration config;
+        config.width = content->displays.front().width;
+        config.height = content->displays.front().height;
+        config.minimumFrameInterval = {1, 30};
+        config.showsCursor = false;
+        stream = service.makeStream({content->displays.front(), {}}, config, [this](StreamID, CaptureError) {
+            stoppedWithError = true;
+        });
+        ASSERT_TRUE(stream->addStreamOutput(StreamOutputType::screen, SerialQueue(QStringLiteral("out")),
+                                            [this](StreamID, const SampleBuffer& buffer, StreamOutputType) {
+                                                frames.push_back(buffer);
+                                            }));
+        bool started = false;
+        stream->startCapture([&](std::optional<CaptureError> error) { started = !error; });
+        env.scheduler().settle();
+        ASSERT_TRUE(started);
+    }
+    void TearDown() override
+    {
+        if (stream)
+            stream->stopCapture({});
+        env.scheduler().settle();
+    }
+
+    // The frames one tick delivers.
+    std::vector<SampleBuffer> tick()
+    {
+        frames.clear();
+        env.scheduler().advance(1.0 / 30.0);
+        env.scheduler().settle();
+        return std::move(frames);
+    }
+    std::vector<QImage> pictures(const std::vector<SampleBuffer>& buffers)
+    {
+        std::vector<QImage> out;
+        for (const auto& b : buffers)
+            if (b.frameStatus == int(FrameStatus::complete) && b.hasImage())
+                out.push_back(b.image);
+        return out;
+    }
+
+    native::LinuxCaptureService service;
+    std::shared_ptr<CaptureStream> stream;
+    std::vector<SampleBuffer> frames;
+    bool stoppedWithError = false;
+};
+
+TEST_F(RunningCaptureTest, APrivateWindowIsNeverSeenWhileItAppearsMovesOrGoesAway)
+{
+    const QRgb red = qRgb(255, 0, 0);
+    const QRgb green = qRgb(0, 255, 0);
+    Window shared(Rect(0, 0, 300, 200), WindowStyle::borderless);
+    shared.setBackgroundColor(QColor(green));
+    shared.setFrame(fromQtGlobal(QRectF(40, 40, 300, 200)));
+    shared.orderFront();
+    Window secret(Rect(0, 0, 240, 160), WindowStyle::borderless);
+    secret.setSharingType(SharingType::none);
+    secret.setBackgroundColor(QColor(red));
+    settle(100);
+
+    int seen = 0;
+    auto check = [&](const char* step) {
+        for (const QImage& picture : pictures(tick())) {
+            ++seen;
+            EXPECT_EQ(countPixels(picture, red), 0) << step;
+            EXPECT_GT(countPixels(picture, green), 0) << step;
+        }
+    };
+    check("before");
+    // Each change lands between two ticks, with the server told and not waited for.
+    const QPointF places[] = {{400, 300}, {60, 60}, {1700, 900}, {900, 100}};
+    secret.setFrame(fromQtGlobal(QRectF(places[0], QSizeF(240, 160))));
+    secret.orderFront();
+    QCoreApplication::processEvents();
+    check("appeared");
+    for (const QPointF& place : places) {
+        secret.setFrame(fromQtGlobal(QRectF(place, QSizeF(240, 160))));
+        QCoreApplication::processEvents();
+        check("moved");
+        settle(30);
+        check("settled");
+    }
+    secret.orderOut();
+    QCoreApplication::processEvents();
+    check("gone");
+    secret.orderFront();
+    secret.setFrame(fromQtGlobal(QRectF(200, 200, 240, 160)));
+    QCoreApplication::processEvents();
+    check("back");
+    settle(30);
+    check("back settled");
+    EXPECT_GE(seen, 6);
+    EXPECT_FALSE(stoppedWithError);
+}
+
+TEST_F(RunningCaptureTest, AStillScreenIsNotGrabbedAgainButStaysAlive)
+{
+    Window window(Rect(0, 0, 200, 100), WindowStyle::borderless);
+    window.setBackgroundColor(Qt::blue);
+    window.setFrame(fromQtGlobal(QRectF(100, 100, 200, 100)));
+    window.orderFront();
+    settle(100);
+    tick();
+    tick();
+
+    // A second of a still screen: no picture, but idle frames twice a second.
+    int pictureCount = 0;
+    int idle = 0;
+    for (int i = 0; i < 30; ++i)
+        for (const auto& frame : tick()) {
+            pictureCount += frame.frameStatus == int(FrameStatus::complete);
+            idle += frame.frameStatus == int(FrameStatus::idle);
+        }
+    EXPECT_EQ(pictureCount, 0);
+    EXPECT_GE(idle, 1);
+    EXPECT_LE(idle, 3);
+
+    // A change on screen is grabbed at the next tick.
+    window.setBackgroundColor(Qt::yellow);
+    window.update();
+    settle(50);
+    const auto changed = pictures(tick());
+    ASSERT_EQ(changed.size(), 1u);
+    EXPECT_EQ(changed.front().pixelColor(150, 150), QColor(Qt::yellow));
+}
