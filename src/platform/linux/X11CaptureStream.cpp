@@ -7,6 +7,7 @@
 
 #include <QGuiApplication>
 #include <QPainter>
+#include <QRegion>
 #include <QWindow>
 
 #include <xcb/damage.h>
@@ -53,7 +54,9 @@ public:
             auto* version = xcb_damage_query_version_reply(c, xcb_damage_query_version(c, 1, 1), nullptr);
             if (version) {
                 damage_ = xcb_generate_id(c);
-                xcb_damage_create(c, damage_, windows.root(), XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
+                // Each new piece of damage as a rectangle: where a left-out
+                // window was stays blank until something is drawn there.
+                xcb_damage_create(c, damage_, windows.root(), XCB_DAMAGE_REPORT_LEVEL_DELTA_RECTANGLES);
                 damageEvent_ = damageExtension->first_event + XCB_DAMAGE_NOTIFY;
             }
             std::free(version);
@@ -68,15 +71,25 @@ public:
             pool_->close();
     }
 
-    // Reads every event that has arrived: window changes and damage.
-    void pumpEvents()
+    // Reads every event that has arrived: window changes and damage. A
+    // left-out window that moves or goes leaves its picture behind until
+    // whatever lies beneath is drawn again, so that place stays blank till then.
+    void pumpEvents(const QSet<std::uint32_t>& own, const QSet<qint64>& processIDs)
     {
         xcb_connection_t* c = windows.connection();
         while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
-            if (damage_ && (event->response_type & ~0x80) == damageEvent_)
+            const std::uint8_t type = event->response_type & ~0x80;
+            if (damage_ && type == damageEvent_) {
                 damaged_ = true;
-            else
+                const auto* e = reinterpret_cast<const xcb_damage_notify_event_t*>(event);
+                stale_ -= QRect(e->area.x, e->area.y, e->area.width, e->area.height);
+            } else {
+                const std::uint32_t window = changedWindow(event);
+                const auto was = window ? tracker.mappedFrameIfAmong(window, own, processIDs) : std::nullopt;
                 tracker.handle(event);
+                if (was && tracker.frameOf(window) != was)
+                    stale_ += *was;
+            }
             std::free(event);
         }
         tracker.resolvePending();
@@ -158,6 +171,8 @@ public:
         }
         if (failed())
             return std::nullopt;
+        for (const QRect& rect : stale_)
+            rects.push_back(rect);
         // In a fixed order, so equal lists compare equal.
         std::sort(rects.begin(), rects.end(), [](const QRect& a, const QRect& b) {
             return std::tuple(a.x(), a.y(), a.width(), a.height()) < std::tuple(b.x(), b.y(), b.width(), b.height());
@@ -199,7 +214,27 @@ public:
     }
 
 private:
+    // The window whose place an event changes, or 0.
+    static std::uint32_t changedWindow(const xcb_generic_event_t* event)
+    {
+        switch (event->response_type & ~0x80) {
+        case XCB_CONFIGURE_NOTIFY:
+            return reinterpret_cast<const xcb_configure_notify_event_t*>(event)->window;
+        case XCB_UNMAP_NOTIFY:
+            return reinterpret_cast<const xcb_unmap_notify_event_t*>(event)->window;
+        case XCB_DESTROY_NOTIFY:
+            return reinterpret_cast<const xcb_destroy_notify_event_t*>(event)->window;
+        case XCB_REPARENT_NOTIFY:
+            return reinterpret_cast<const xcb_reparent_notify_event_t*>(event)->window;
+        case XCB_GRAVITY_NOTIFY:
+            return reinterpret_cast<const xcb_gravity_notify_event_t*>(event)->window;
+        default:
+            return 0;
+        }
+    }
+
     bool haveFixes_ = false;
+    QRegion stale_;
     QRect region_;
     std::uint32_t damage_ = 0;
     std::uint8_t damageEvent_ = 0;
@@ -325,7 +360,7 @@ void X11CaptureStream::grab(const QSet<std::uint32_t>& own)
     for (const auto& app : filter_.excludedApplications)
         processIDs.insert(app.processID);
 
-    grabber.pumpEvents();
+    grabber.pumpEvents(own, processIDs);
     const auto before = grabber.exclusions(own, processIDs);
     if (!before) {
         stopOnItsOwn(CaptureError::exclusionUnavailable);
@@ -359,7 +394,7 @@ void X11CaptureStream::grab(const QSet<std::uint32_t>& own)
         return;
     }
     // The grab's reply came after every event the server sent before it.
-    grabber.pumpEvents();
+    grabber.pumpEvents(own, processIDs);
     const auto after = grabber.exclusions(own, processIDs);
     if (!after) {
         stopOnItsOwn(CaptureError::exclusionUnavailable);

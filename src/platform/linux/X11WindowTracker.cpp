@@ -190,4 +190,17 @@ std::vector<QRect> X11WindowTracker::framesOf(const QSet<qint64>& processIDs) co
     return frames;
 }
 
+std::optional<QRect> X11WindowTracker::mappedFrameIfAmong(std::uint32_t topLevel, const QSet<std::uint32_t>& windows,
+                                                          const QSet<qint64>& processIDs) const
+{
+    const auto it = tops_.find(topLevel);
+    if (it == tops_.end() || !it->second.mapped)
+        return std::nullopt;
+    const Top& top = it->second;
+    if (windows.contains(topLevel) || (top.client && windows.contains(top.client))
+        || (top.processID && processIDs.contains(top.processID)))
+        return top.frame;
+    return std::nullopt;
+}
+
 } // namespace quorvia::platform::native

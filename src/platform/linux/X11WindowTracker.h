@@ -35,6 +35,10 @@ public:
     std::optional<QRect> frameOf(std::uint32_t window) const;
     // The frames of mapped windows whose client belongs to one of the processes.
     std::vector<QRect> framesOf(const QSet<qint64>& processIDs) const;
+    // The frame of a mapped top-level window that is one of `windows` (or
+    // holds one as its client) or belongs to one of the processes; else none.
+    std::optional<QRect> mappedFrameIfAmong(std::uint32_t topLevel, const QSet<std::uint32_t>& windows,
+                                            const QSet<qint64>& processIDs) const;
 
     std::size_t size() const { return tops_.size(); }
 

@@ -11,6 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+
 using namespace quorvia;
 using namespace quorvia::platform;
 
@@ -201,6 +205,16 @@ TEST_F(RunningCaptureTest, APrivateWindowIsNeverSeenWhileItAppearsMovesOrGoesAwa
     Window secret(Rect(0, 0, 240, 160), WindowStyle::borderless);
     secret.setSharingType(SharingType::none);
     secret.setBackgroundColor(QColor(red));
+    // Another client's window that never draws itself again: what lies on it
+    // stays on screen after it has moved away.
+    xcb_connection_t* other = xcb_connect(nullptr, nullptr);
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(other)).data;
+    const xcb_window_t undrawn = xcb_generate_id(other);
+    const std::uint32_t noBackground = XCB_BACK_PIXMAP_NONE;
+    xcb_create_window(other, XCB_COPY_FROM_PARENT, undrawn, screen->root, 600, 600, 400, 300, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXMAP, &noBackground);
+    xcb_map_window(other, undrawn);
+    std::free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));
     settle(100);
 
     int seen = 0;
@@ -213,7 +227,7 @@ TEST_F(RunningCaptureTest, APrivateWindowIsNeverSeenWhileItAppearsMovesOrGoesAwa
     };
     check("before");
     // Each change lands between two ticks, with the server told and not waited for.
-    const QPointF places[] = {{400, 300}, {60, 60}, {1700, 900}, {900, 100}};
+    const QPointF places[] = {{400, 300}, {60, 60}, {650, 650}, {1700, 900}, {900, 100}};
     secret.setFrame(fromQtGlobal(QRectF(places[0], QSizeF(240, 160))));
     secret.orderFront();
     QCoreApplication::processEvents();
@@ -236,6 +250,7 @@ TEST_F(RunningCaptureTest, APrivateWindowIsNeverSeenWhileItAppearsMovesOrGoesAwa
     check("back settled");
     EXPECT_GE(seen, 6);
     EXPECT_FALSE(stoppedWithError);
+    xcb_disconnect(other);
 }
 
 TEST_F(RunningCaptureTest, AStillScreenIsNotGrabbedAgainButStaysAlive)
