@@ -60,6 +60,15 @@ std::optional<QJsonObject> parseObject(const QByteArray& data)
     return document.object();
 }
 
+QByteArray encode(const QJsonObject& object, QJsonDocument::JsonFormat format)
+{
+    static const QByteArray byteOrderMark("\xEF\xBB\xBF");
+    QByteArray bytes = QJsonDocument(object).toJson(format);
+    if (bytes.contains(byteOrderMark))
+        bytes.replace(byteOrderMark, "\\ufeff");
+    return bytes;
+}
+
 QJsonValue fromUuid(const QUuid& id) { return platform::uuidString(id); }
 
 QJsonValue fromDouble(double value) { return std::isfinite(value) ? value : 0.0; }

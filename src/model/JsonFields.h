@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QString>
@@ -21,6 +22,10 @@ std::optional<QUuid> toUuid(const QJsonValue& value);
 
 // The object of a whole JSON text, or nothing when the text is not one.
 std::optional<QJsonObject> parseObject(const QByteArray& data);
+
+// The JSON text of an object. U+FEFF is written as the escape \ufeff, since
+// the reader drops it when it comes as raw bytes.
+QByteArray encode(const QJsonObject& object, QJsonDocument::JsonFormat format);
 
 QJsonValue fromUuid(const QUuid& id);
 // Non-finite numbers have no JSON form; they are written as 0 rather than as a

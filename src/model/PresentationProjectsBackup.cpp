@@ -102,7 +102,7 @@ QJsonObject PresentationProjectsBackup::toJson() const
 QByteArray PresentationProjectsBackup::toManifest() const
 {
     // Qt keeps object members sorted by name.
-    return QJsonDocument(toJson()).toJson(QJsonDocument::Indented);
+    return json::encode(toJson(), QJsonDocument::Indented);
 }
 
 std::optional<PresentationProjectsBackup> PresentationProjectsBackup::fromJson(const QJsonValue& value)

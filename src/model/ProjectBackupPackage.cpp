@@ -150,7 +150,11 @@ std::optional<QByteArray> readManifest(const fs::path& packageRoot)
     QFile file(ProjectDocumentStore::fromPath(manifest));
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    return file.readAll();
+    // Read whole, so a huge manifest would take as much memory first: beyond the limit it is not a manifest.
+    QByteArray bytes = file.read(ProjectBackupPackage::manifestSizeLimit + 1);
+    if (bytes.size() > ProjectBackupPackage::manifestSizeLimit || file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return bytes;
 }
 
 } // namespace

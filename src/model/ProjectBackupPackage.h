@@ -20,6 +20,8 @@ public:
     static inline const QString typeIdentifier = QStringLiteral("com.local.quorvia.project-backup");
     static inline const QString manifestName = QStringLiteral("manifest.json");
     static inline const QString documentsDirectoryName = QStringLiteral("Documents");
+    // A larger manifest makes the package invalid.
+    static constexpr qint64 manifestSizeLimit = 16 * 1024 * 1024;
 
     // Writes the package at destination. The destination is either replaced
     // whole by a complete package or, on any failure, left as it was.

@@ -28,13 +28,14 @@ PromptScript::PromptScript() : PromptScript(platform::current().defaults()) {}
 StoredState PromptScript::loadState()
 {
     if (const auto data = defaults_.data(projectsKey)) {
-        if (auto state = StoredState::fromJson(*data)) {
-            if (!state->projects.empty())
-                return std::move(*state);
-        } else {
-            // The fallback below is saved over the key at once; keep what could not be read.
-            preserveUnreadableProjects(*data);
-        }
+        auto state = StoredState::fromJson(*data);
+        if (state && !state->projects.empty())
+            return std::move(*state);
+        // The fallback below is saved over the key at once; keep what could not be used.
+        preserveUnusableProjects(*data);
+    } else if (defaults_.contains(projectsKey)) {
+        // A value of another kind is no more absent than undecodable bytes.
+        preserveUnusableProjects(defaults_.string(projectsKey).value_or(QString()).toUtf8());
     }
     // No block list, so that loading migrates the legacy text.
     StoredProject fallback = StoredProject::newRecord(QStringLiteral("默认演讲"), defaults_.string(legacyScriptKey).value_or(QString()));
@@ -44,17 +45,16 @@ StoredState PromptScript::loadState()
     return state;
 }
 
-void PromptScript::preserveUnreadableProjects(const QByteArray& data)
+void PromptScript::preserveUnusableProjects(const QByteArray& data)
 {
-    // Never write over an earlier preserved copy: take the first free key.
+    // Never write over an earlier kept copy, nor over anything else a side key holds.
     for (int n = 1;; ++n) {
         const QString key = n == 1 ? unreadableProjectsKey : unreadableProjectsKey + u'.' + QString::number(n);
-        const auto existing = defaults_.data(key);
-        if (!existing) {
+        if (!defaults_.contains(key)) {
             defaults_.setData(key, data);
             return;
         }
-        if (*existing == data)
+        if (defaults_.data(key) == data)
             return;
     }
 }
@@ -118,10 +118,7 @@ void PromptScript::updateActiveSnapshot()
 
 void PromptScript::persist()
 {
-    StoredState state;
-    state.activeProjectID = activeProjectID_;
-    state.projects = projects_;
-    defaults_.setData(projectsKey, state.toJson());
+    defaults_.setData(projectsKey, encoder_.encode(activeProjectID_, projects_));
     defaults_.setString(legacyScriptKey, rawText_);
 }
 

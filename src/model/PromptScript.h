@@ -13,6 +13,7 @@
 #include "model/ScriptText.h"
 #include "model/SlideMappingReview.h"
 #include "model/StoredProject.h"
+#include "model/StoredStateEncoder.h"
 
 #include <QString>
 #include <QStringList>
@@ -39,7 +40,7 @@ public:
     // Defaults keys.
     static inline const QString projectsKey = QStringLiteral("presentation.projects.v1");
     static inline const QString legacyScriptKey = QStringLiteral("presentation.promptScript");
-    // Where undecodable project data is kept before the first save writes over the key.
+    // Where stored project data that cannot be used is kept before the first save writes over the key.
     static inline const QString unreadableProjectsKey = QStringLiteral("presentation.projects.v1.unreadable");
 
     // Loads, normalises and saves once; posts nothing.
@@ -141,7 +142,7 @@ public:
 private:
     // Loading and saving.
     StoredState loadState();
-    void preserveUnreadableProjects(const QByteArray& data);
+    void preserveUnusableProjects(const QByteArray& data);
     void load(const StoredProject& record);
     void loadActiveProject();
     void updateActiveSnapshot();
@@ -189,6 +190,7 @@ private:
 
     platform::DefaultsStore& defaults_;
     std::vector<StoredProject> projects_;
+    StoredStateEncoder encoder_;
     QUuid activeProjectID_;
     QString rawText_;
     std::vector<PromptTimelineBlock> timelineBlocks_;

@@ -12,7 +12,7 @@ QByteArray StoredState::toJson() const
         {QStringLiteral("activeProjectID"), json::fromUuid(activeProjectID)},
         {QStringLiteral("projects"), json::fromArray(projects, [](const StoredProject& p) { return p.toJson(); })},
     };
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+    return json::encode(object, QJsonDocument::Compact);
 }
 
 std::optional<StoredState> StoredState::fromJson(const QByteArray& data)

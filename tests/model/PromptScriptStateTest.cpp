@@ -77,6 +77,16 @@ TEST_F(PromptScriptState, UnreadableProjectsAreKeptAsideNotLost)
     EXPECT_EQ(defaults.data(PromptScript::unreadableProjectsKey), unreadable);
     EXPECT_EQ(defaults.data(PromptScript::unreadableProjectsKey + ".2"), QByteArray("not json"));
     EXPECT_FALSE(defaults.contains(PromptScript::unreadableProjectsKey + ".3"));
+
+    // A state that decodes but holds no project (a second, empty list after the real one) is
+    // replaced too, so it is kept as well; a side key holding anything else is passed over.
+    const QByteArray emptied = unreadable.chopped(1).replace(R"("name":"A","rawText":"x")", R"("name":"A","rawText":"x","currentIndex":0)")
+        + R"(,"projects":[]})";
+    defaults.setInteger(PromptScript::unreadableProjectsKey + ".3", 7);
+    defaults.setData(PromptScript::projectsKey, emptied);
+    EXPECT_EQ(start().activeProjectName(), QStringLiteral("默认演讲"));
+    EXPECT_EQ(defaults.integer(PromptScript::unreadableProjectsKey + ".3"), 7);
+    EXPECT_EQ(defaults.data(PromptScript::unreadableProjectsKey + ".4"), emptied);
 }
 
 TEST_F(PromptScriptState, UnknownActiveIdFallsBackToTheFirstProject)
