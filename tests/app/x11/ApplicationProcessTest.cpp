@@ -1,3 +1,6 @@
+#include "model/PromptScript.h"
+#include "model/StoredState.h"
+#include "platform/linux/SettingsDefaults.h"
 #include "support/XServer.h"
 
 #include <QCoreApplication>
@@ -5,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -210,4 +214,30 @@ TEST_F(ApplicationProcessTest, theEmergencyKeyHidesEveryWindowAndBringsTheIsland
 
     xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+super+h")});
     EXPECT_TRUE(waitFor([&] { return viewableWindows(first) == shown; }, 5000));
+}
+
+TEST_F(ApplicationProcessTest, theEarlierSettingsFileIsInTheNewStoreWhenTheQuitReturns)
+{
+    using namespace quorvia;
+    const QString config = folders.filePath(QStringLiteral("config/com.local.quorvia.mvp"));
+    const QString script = QString::fromUtf8("1\n大家好\n---\nDemo\n演示");
+    {
+        QSettings legacy(config + QStringLiteral("/defaults.ini"), QSettings::IniFormat);
+        legacy.setValue(PromptScript::legacyScriptKey, script);
+    }
+    launch(first);
+    ASSERT_TRUE(waitUntilListening());
+    // The signal handler is installed just after the instance socket.
+    QThread::msleep(300);
+    ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
+    ASSERT_TRUE(first.waitForFinished(10000));
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+
+    const platform::native::SettingsDefaults stored(config + QStringLiteral("/defaults"), QString());
+    EXPECT_EQ(stored.string(PromptScript::legacyScriptKey), script);
+    const auto state = StoredState::fromJson(stored.data(PromptScript::projectsKey).value_or(QByteArray()));
+    ASSERT_TRUE(state.has_value());
+    ASSERT_EQ(state->projects.size(), 1u);
+    EXPECT_EQ(state->projects[0].name, QStringLiteral("默认演讲"));
+    EXPECT_EQ(state->projects[0].timelineBlocks.value_or(std::vector<PromptTimelineBlock>{}).size(), 2u);
 }
