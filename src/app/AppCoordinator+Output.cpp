@@ -85,11 +85,22 @@ PrompterWindowController& AppCoordinator::prompterWindow()
     return *prompterController;
 }
 
-// The audio setup window is not part of this build; the command keeps its gate.
 void AppCoordinator::showAudioSetup()
 {
     if (presentationState.kind() != Kind::disabled)
         return;
+    if (!audioSetupController) {
+        auto* automation = speechAutomation.get();
+        AudioSetupWindowController::Automation bridge;
+        bridge.status = [automation] { return std::pair(automation->status().title, automation->detail()); };
+        bridge.hasVerifiedOutputRoute = [automation] { return automation->outputRouteVerified; };
+        bridge.setOutputRouteVerified = [automation](bool verified) { automation->outputRouteVerified = verified; };
+        bridge.audioRouteChanged = [automation] { automation->audioRouteChanged(); };
+        audioSetupController = std::make_unique<AudioSetupWindowController>(*audioDevices, std::move(bridge));
+        if (auto* window = audioSetupController->window())
+            privateWindows->registerWindow(window);
+    }
+    audioSetupController->present();
 }
 
 void AppCoordinator::toggleAudiencePreview()

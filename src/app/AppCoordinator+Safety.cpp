@@ -111,6 +111,10 @@ void AppCoordinator::monitorTopology()
         if (presentationState.kind() != Kind::disabled && presentationState.kind() != Kind::safeStopped)
             mirrorEngine->failClosed(QStringLiteral("系统镜像无法保证私密窗口排除"));
     }
+    if (audioDevices->refresh()) {
+        speechAutomation->audioRouteChanged();
+        platform::NotificationCenter::defaultCenter().post(NotificationName::audioDeviceTopologyChanged, audioDevices.get());
+    }
 }
 
 void AppCoordinator::enforceStartupSafety()
@@ -181,6 +185,8 @@ void AppCoordinator::screenParametersChanged()
         scriptManagementController->positionOnBuiltInScreen();
     if (slideMappingController)
         slideMappingController->positionOnBuiltInScreen();
+    if (audioSetupController)
+        audioSetupController->positionOnBuiltInScreen();
     if (cloudAISettingsController)
         cloudAISettingsController->positionOnBuiltInScreen();
 }

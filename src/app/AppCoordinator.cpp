@@ -23,6 +23,8 @@ AppCoordinator::AppCoordinator(std::shared_ptr<platform::HttpSession> cloudSessi
       prompterHost(std::make_unique<PrompterHost>(*promptScript, *autoScroll)),
       keynoteController(std::make_unique<KeynoteController>()),
       syncController(std::make_unique<PresentationSyncController>(*promptScript, *keynoteController)),
+      audioDevices(std::make_unique<AudioDeviceController>()),
+      onDeviceSpeech(std::make_unique<OnDeviceSpeechController>(*audioDevices)),
       speechAutomation(std::make_unique<UnavailableSpeechAutomation>()),
       presentationModule(std::make_shared<PresentationModule>(*promptScript, *autoScroll, *prompterHost,
                                                               *displaySelection, *keynoteController,

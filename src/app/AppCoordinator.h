@@ -1,6 +1,7 @@
 #pragma once
 
 // The management window's inline getters need these complete.
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 
@@ -35,6 +36,9 @@
 #include "privacy/SafetyOverlayWindowController.h"
 #include "privacy/ScreenMirrorEngine.h"
 #include "prompter/AutoScrollController.h"
+#include "speech/AudioDeviceController.h"
+#include "speech/AudioSetupWindowController.h"
+#include "speech/OnDeviceSpeechController.h"
 #include "prompter/PrompterHost.h"
 #include "prompter/PrompterWindowController.h"
 
@@ -52,7 +56,6 @@ namespace quorvia {
 // down at quit. Main thread only; one instance for the life of the process.
 class AppCoordinator {
 public:
-    static inline const QString audioDeviceTopologyChanged = QStringLiteral("AudioDeviceTopologyChanged");
 
     static constexpr double topologyInterval = 1.0;
     static constexpr double safetyOverlayReturnDelay = 8.0;
@@ -83,6 +86,8 @@ public:
     const IslandModuleRegistry& modules() const { return *registry; }
     PresentationModule& panel() { return *presentationModule; }
     PrompterWindowController* prompter() const { return prompterController.get(); }
+    AudioDeviceController& audio() { return *audioDevices; }
+    AudioSetupWindowController* audioSetup() const { return audioSetupController.get(); }
     PrompterHost& host() { return *prompterHost; }
     ScriptEditorWindowController* scriptEditor() const { return scriptEditorController.get(); }
     ScriptManagementWindowController* scriptManagement() const { return scriptManagementController.get(); }
@@ -210,7 +215,9 @@ private:
     std::unique_ptr<PrompterHost> prompterHost;
     std::unique_ptr<KeynoteController> keynoteController;
     std::unique_ptr<PresentationSyncController> syncController;
-    std::unique_ptr<PrompterSpeechAutomation> speechAutomation;
+    std::unique_ptr<AudioDeviceController> audioDevices;
+    std::unique_ptr<OnDeviceSpeechController> onDeviceSpeech;
+    std::unique_ptr<UnavailableSpeechAutomation> speechAutomation;
     std::shared_ptr<PresentationModule> presentationModule;
 
     std::unique_ptr<IslandWindowController> islandController;
@@ -218,6 +225,7 @@ private:
     std::unique_ptr<ScriptEditorWindowController> scriptEditorController;
     std::unique_ptr<ScriptManagementWindowController> scriptManagementController;
     std::unique_ptr<SlideMappingWindowController> slideMappingController;
+    std::unique_ptr<AudioSetupWindowController> audioSetupController;
     std::unique_ptr<CloudAISettingsWindowController> cloudAISettingsController;
     std::unique_ptr<platform::Timer> topologyTimer;
     std::optional<DisplayConfigurationSnapshot> displayConfigurationSnapshot;

@@ -17,6 +17,12 @@ public:
     void toggleQuestionPause() override {}
     void resumeAfterLowConfidence() override {}
     const void* notificationSender() const override { return this; }
+
+    QString detail() const { return QStringLiteral("此版本没有语音自动化；请使用固定滚动或手动翻页。"); }
+    // Whether the speaker confirmed that the room heard the test tone; a
+    // changed audio route asks again.
+    bool outputRouteVerified = false;
+    void audioRouteChanged() { outputRouteVerified = false; }
 };
 
 } // namespace quorvia

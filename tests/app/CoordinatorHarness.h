@@ -2,6 +2,7 @@
 
 #include "app/AppCoordinator.h"
 #include "support/FakeApplicationShell.h"
+#include "support/FakeAudioService.h"
 #include "support/FakeCaptureService.h"
 #include "support/FakeDialogService.h"
 #include "support/FakeDisplayService.h"
@@ -42,6 +43,7 @@ protected:
         p.applicationService = shell;
         p.hotKeyService = hotKeys;
         p.keychainService = keychain;
+        p.audioService = audio;
         keynote->attach(*workspace);
         displays->setScreens({FakeDisplayService::builtIn(1)});
     }
@@ -147,6 +149,7 @@ protected:
     std::shared_ptr<FakeApplicationShell> shell = std::make_shared<FakeApplicationShell>();
     std::shared_ptr<FakeHotKeyService> hotKeys = std::make_shared<FakeHotKeyService>();
     std::shared_ptr<MemoryKeychain> keychain = std::make_shared<MemoryKeychain>();
+    std::shared_ptr<FakeAudioService> audio = std::make_shared<FakeAudioService>();
     std::unique_ptr<AppCoordinator> coordinator;
     // The coordinator under test, whoever owns it.
     AppCoordinator* subject = nullptr;

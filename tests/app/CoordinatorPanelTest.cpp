@@ -99,3 +99,31 @@ TEST_F(CoordinatorPanelTest, sharingAndPreviewFollowTheOutputsState)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(CoordinatorPanelTest, audioDevicesArePolledEverySecondAndTheSetupWindowIsMadeOnce)
+{
+    buildAndStart();
+    int changes = 0;
+    auto observation = platform::NotificationCenter::defaultCenter().observe(
+        QStringLiteral("AudioDeviceTopologyChanged"), &app().audio(), [&](const auto&) { ++changes; });
+    runFor(1.0);
+    EXPECT_EQ(changes, 0);
+    audio->add(QStringLiteral("usb-mic"), QStringLiteral("USB 麦克风"), 1, 0);
+    runFor(1.0);
+    EXPECT_EQ(changes, 1);
+    runFor(2.0);
+    EXPECT_EQ(changes, 1);
+
+    app().showAudioSetup();
+    auto* setup = app().audioSetup();
+    ASSERT_TRUE(setup);
+    EXPECT_TRUE(setup->window()->isVisible());
+    app().showAudioSetup();
+    EXPECT_EQ(app().audioSetup(), setup);
+    const auto registered = app().windows().registeredWindows();
+    EXPECT_NE(std::find(registered.begin(), registered.end(), setup->window()), registered.end());
+}
+
+} // namespace
