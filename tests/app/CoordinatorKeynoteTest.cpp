@@ -126,3 +126,30 @@ TEST_F(CoordinatorKeynoteTest, notesCommandsRefuseWithoutAMatchingStoppedDocumen
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(CoordinatorKeynoteTest, withKeynotePlayingTheSlideFollowsAnArrowKeyStepAndMirroringStopsIt)
+{
+    bindTalk(4, QStringLiteral("1\na\n---\n2\nb\n---\n3\nc"));
+    bool started = false;
+    app().keynote().startSlideshow([&](bool ok) { started = ok; });
+    runFor(1.0);
+    ASSERT_TRUE(started);
+    ASSERT_TRUE(app().sync().enable());
+    runFor(1.0);
+
+    EXPECT_TRUE(shell->press({platform::KeyPress::Key::right}));
+    runFor(2.0);
+    ASSERT_TRUE(keynote->frontDocument());
+    EXPECT_EQ(keynote->frontDocument()->currentSlide, 2);
+
+    // The shield tells sync to stop: a further step no longer turns the slide.
+    mirrorDisplays();
+    EXPECT_TRUE(app().isShieldActive());
+    app().script().moveNext(PresentationEventSource::manualPrompt);
+    runFor(2.0);
+    EXPECT_EQ(keynote->frontDocument()->currentSlide, 2);
+}
+
+} // namespace
