@@ -4,7 +4,6 @@
 
 #include <QAccessibleWidget>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPainter>
 
 #include <mutex>
@@ -36,7 +35,7 @@ TimelineCardView::TimelineCardView(int index, const QString& label, bool selecte
     palette.setColor(QPalette::WindowText, privacy_palette::white());
     titleLabel_->setPalette(palette);
 
-    setCursor(Qt::PointingHandCursor);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
     static std::once_flag accessibleFactory;
     std::call_once(accessibleFactory, [] { QAccessible::installFactory(cardAccessible); });
     setAccessibleName(QStringLiteral("时间线块 ") + label);
@@ -71,32 +70,6 @@ void TimelineCardView::paintEvent(QPaintEvent*)
 void TimelineCardView::resizeEvent(QResizeEvent*)
 {
     titleLabel_->setGeometry(3, 0, std::max(0, width() - 6), height());
-}
-
-void TimelineCardView::mousePressEvent(QMouseEvent* event)
-{
-    dragStarted_ = false;
-    pressPoint_ = event->position().toPoint();
-    event->accept();
-}
-
-void TimelineCardView::mouseMoveEvent(QMouseEvent* event)
-{
-    if (dragStarted_ || !(event->buttons() & Qt::LeftButton))
-        return;
-    dragStarted_ = true;
-    // The canvas may run a nested drag loop here; a reload during it keeps this
-    // card alive until the loop is over, so returning afterwards is safe.
-    if (onDragStart)
-        onDragStart(index_, pressPoint_);
-}
-
-void TimelineCardView::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (event->button() != Qt::LeftButton || dragStarted_)
-        return;
-    if (onSelect)
-        onSelect(index_);
 }
 
 } // namespace quorvia

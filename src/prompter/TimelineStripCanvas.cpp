@@ -7,6 +7,8 @@
 #include <QDrag>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QMouseEvent>
+#include <QPointer>
 #include <QScrollArea>
 #include <QScrollBar>
 
@@ -26,6 +28,7 @@ TimelineStripCanvas::TimelineStripCanvas(TimelineStripDensity density, QWidget* 
     : QWidget(parent), density_(density)
 {
     setAcceptDrops(true);
+    setMouseTracking(true);
     runDrag = [](QDrag& drag) { drag.exec(Qt::MoveAction, Qt::MoveAction); };
 }
 
@@ -35,40 +38,18 @@ void TimelineStripCanvas::reload(const std::vector<PromptTimelineBlock>& blocks,
 {
     blocks_ = blocks;
     selectedIndex_ = selectedIndex;
+    // No card ever handles an event, so none is on the stack here.
     for (TimelineCardView* card : cards_)
-        retire(card);
+        delete card;
     cards_.clear();
-
-    QPointer<TimelineStripCanvas> self(this);
     for (std::size_t i = 0; i < blocks_.size(); ++i) {
         const int index = static_cast<int>(i);
         auto* card = new TimelineCardView(index, blocks_[i].label, index == selectedIndex, this);
-        card->onSelect = [self](int index) {
-            if (self && self->onSelect)
-                self->onSelect(index);
-        };
-        card->onDragStart = [self](int index, QPoint hotSpot) {
-            if (self)
-                self->startDrag(index, hotSpot);
-        };
         card->show();
         cards_.push_back(card);
     }
     const QScrollArea* scrollArea = enclosingScrollArea(this);
     updateFrame(scrollArea ? scrollArea->viewport()->width() : 0);
-}
-
-void TimelineStripCanvas::retire(TimelineCardView* card)
-{
-    card->hide();
-    card->onSelect = nullptr;
-    card->onDragStart = nullptr;
-    // The drag loop runs inside the source card's own mouse handler: that card
-    // must live until the loop is over; the others may be inside a click.
-    if (dragging_ && card == dragSource_)
-        dragSourceRetired_ = true;
-    else
-        card->deleteLater();
 }
 
 void TimelineStripCanvas::updateFrame(double minimumWidth)
@@ -95,32 +76,74 @@ void TimelineStripCanvas::revealBlock(int index)
     bar->setValue(qRound(offset));
 }
 
+std::optional<int> TimelineStripCanvas::cardIndexAt(QPoint position) const
+{
+    for (std::size_t i = 0; i < cards_.size(); ++i)
+        if (cards_[i]->geometry().contains(position))
+            return static_cast<int>(i);
+    return std::nullopt;
+}
+
+void TimelineStripCanvas::updateCursor(QPoint position)
+{
+    setCursor(cardIndexAt(position) ? Qt::PointingHandCursor : Qt::ArrowCursor);
+}
+
+void TimelineStripCanvas::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    const QPoint position = event->position().toPoint();
+    pressedIndex_ = cardIndexAt(position);
+    dragStarted_ = false;
+    if (pressedIndex_)
+        pressHotSpot_ = position - cards_[static_cast<std::size_t>(*pressedIndex_)]->pos();
+    event->accept();
+}
+
+void TimelineStripCanvas::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!(event->buttons() & Qt::LeftButton)) {
+        updateCursor(event->position().toPoint());
+        return;
+    }
+    // The first movement of a press starts the drag; later ones belong to it.
+    if (!pressedIndex_ || dragStarted_)
+        return;
+    dragStarted_ = true;
+    startDrag(*pressedIndex_, pressHotSpot_);
+}
+
+void TimelineStripCanvas::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    const std::optional<int> pressed = pressedIndex_;
+    pressedIndex_.reset();
+    if (pressed && !dragStarted_ && onSelect)
+        onSelect(*pressed);
+    updateCursor(event->position().toPoint());
+}
+
 void TimelineStripCanvas::startDrag(int index, QPoint hotSpot)
 {
+    // The cards may have been rebuilt since the press; the column still names the block.
     if (dragging_ || index < 0 || index >= static_cast<int>(cards_.size()))
         return;
-    TimelineCardView* card = cards_[static_cast<std::size_t>(index)];
     auto* data = new QMimeData;
     data->setData(timeline_block_index::mimeType(), timeline_block_index::encode(index));
     QPointer<QDrag> drag = new QDrag(this);
     drag->setMimeData(data);
-    drag->setPixmap(card->dragImage());
+    drag->setPixmap(cards_[static_cast<std::size_t>(index)]->dragImage());
     drag->setHotSpot(hotSpot);
 
     QPointer<TimelineStripCanvas> self(this);
     dragging_ = true;
-    dragSource_ = card;
-    dragSourceRetired_ = false;
     runDrag(*drag);
     if (drag)
         drag->deleteLater();
-    if (!self)
-        return;
-    dragging_ = false;
-    if (dragSourceRetired_ && dragSource_)
-        dragSource_->deleteLater();
-    dragSource_ = nullptr;
-    dragSourceRetired_ = false;
+    if (self)
+        dragging_ = false;
 }
 
 std::optional<int> TimelineStripCanvas::sourceIndex(const QMimeData* data)

@@ -3,7 +3,6 @@
 #include "model/PromptTimelineBlock.h"
 #include "prompter/TimelineStripDensity.h"
 
-#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -17,8 +16,9 @@ namespace quorvia {
 
 class TimelineCardView;
 
-// The strip's scrolling content: owns the cards, lays them out, starts every
-// drag and is the drop target.
+// The strip's scrolling content: owns the cards and lays them out. It, not a
+// card, takes every press, click and drag, since a reload (spoken progress
+// included) may replace the cards while the button is held.
 class TimelineStripCanvas : public QWidget {
     Q_OBJECT
 public:
@@ -36,6 +36,8 @@ public:
     // Drop handling, also reached by synthetic drops in tests. Answers whether
     // the drop was taken (also when nothing moved).
     bool performDrop(const QMimeData* data, QPointF position);
+    // The card under a point of the canvas, if any.
+    std::optional<int> cardIndexAt(QPoint position) const;
     static std::optional<int> sourceIndex(const QMimeData* data);
 
     std::function<void(int index)> onSelect;
@@ -48,18 +50,23 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void startDrag(int index, QPoint hotSpot);
-    void retire(TimelineCardView* card);
+    void updateCursor(QPoint position);
 
     TimelineStripDensity density_;
     std::vector<PromptTimelineBlock> blocks_;
     int selectedIndex_ = 0;
     std::vector<TimelineCardView*> cards_;
     bool dragging_ = false;
-    QPointer<TimelineCardView> dragSource_;
-    bool dragSourceRetired_ = false;
+    // One press: the card it began on, where in that card, and whether it became a drag.
+    std::optional<int> pressedIndex_;
+    QPoint pressHotSpot_;
+    bool dragStarted_ = false;
 };
 
 } // namespace quorvia

@@ -1,0 +1,114 @@
+#include "prompter/TimelineStripView.h"
+
+#include "model/PromptScript.h"
+#include "model/PromptScriptNotifications.h"
+#include "platform/NotificationCenter.h"
+#include "prompter/TimelineCardView.h"
+#include "prompter/TimelineStripCanvas.h"
+#include "support/TestPlatform.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QLabel>
+#include <QProcess>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+using namespace quorvia;
+
+namespace {
+
+template <typename Predicate> bool waitUntil(Predicate done, int ms = 5000)
+{
+    QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+QString at(QPoint p)
+{
+    return QString::number(p.x()) + QLatin1Char(' ') + QString::number(p.y());
+}
+
+} // namespace
+
+// A real drag on the X server: a card of the prompter's strip is pressed,
+// moved and released over the panel's strip, while spoken progress rebuilds
+// every card of both strips many times during the drag.
+TEST(TimelineStripDrag, ARealDragSurvivesRebuildsAndMovesTheBlock)
+{
+    test::TestPlatform platform;
+    PromptScript script(platform.defaults());
+    script.replaceText(QStringLiteral("1\n一\n---\n2\n二\n---\nDemo\n演示\n---\n3\n三"));
+
+    QWidget host;
+    host.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    auto* layout = new QVBoxLayout(&host);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* panel = new TimelineStripView(TimelineStripDensity::regular);
+    auto* prompter = new TimelineStripView(TimelineStripDensity::compact);
+    panel->setFixedHeight(int(timelineTotalHeight(TimelineStripDensity::regular)));
+    prompter->setFixedHeight(int(timelineTotalHeight(TimelineStripDensity::compact)));
+    layout->addWidget(panel);
+    layout->addWidget(prompter);
+    auto reloadBoth = [&] {
+        panel->reload(script.timelineBlocks(), int(script.currentIndex()));
+        prompter->reload(script.timelineBlocks(), int(script.currentIndex()));
+    };
+    for (TimelineStripView* strip : {panel, prompter})
+        strip->onMove = [&](int from, int to) { script.moveBlock(from, to); };
+    auto observation = platform::NotificationCenter::defaultCenter().observe(
+        NotificationName::promptScriptChanged, &script, [&](const platform::Notification&) { reloadBoth(); });
+    reloadBoth();
+    host.setGeometry(40, 40, 480, 160);
+    host.show();
+    ASSERT_TRUE(waitUntil([&] { return host.isVisible() && host.windowHandle() && host.windowHandle()->isExposed(); }));
+    waitUntil([] { return false; }, 200);
+
+    // Spoken progress arrives all through the drag.
+    int rebuilds = 0;
+    QTimer progress;
+    QObject::connect(&progress, &QTimer::timeout, &progress, [&] {
+        script.setSpeechProgress(++rebuilds, 0, false);
+        reloadBoth();
+    });
+    progress.start(15);
+
+    int drags = 0;
+    const auto runPlatformDrag = prompter->canvas()->runDrag;
+    prompter->canvas()->runDrag = [&](QDrag& drag) {
+        ++drags;
+        runPlatformDrag(drag);
+    };
+    TimelineCardView* card = prompter->canvas()->cards()[0];
+    const QPoint from = card->mapToGlobal(card->rect().center());
+    const QPoint to = panel->canvas()->mapToGlobal(QPoint(panel->canvas()->width() - 5, 15));
+    QProcess xdotool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), qEnvironmentVariable("DISPLAY"));
+    xdotool.setProcessEnvironment(environment);
+    xdotool.start(QStringLiteral("sh"),
+                  {QStringLiteral("-c"),
+                   QStringLiteral("xdotool mousemove %1 && sleep 0.2 && xdotool mousedown 1 && sleep 0.2 && "
+                                  "xdotool mousemove %2 && sleep 0.2 && xdotool mousemove %3 && sleep 0.3 && "
+                                  "xdotool mousemove %4 && sleep 0.3 && xdotool mouseup 1")
+                       .arg(at(from), at(from + QPoint(6, 0)), at((from + to) / 2), at(to))});
+    ASSERT_TRUE(xdotool.waitForStarted(3000));
+    const bool finished = waitUntil([&] { return xdotool.state() == QProcess::NotRunning; }, 8000);
+    progress.stop();
+    ASSERT_TRUE(finished);
+    ASSERT_EQ(xdotool.exitCode(), 0) << xdotool.readAllStandardError().toStdString();
+    waitUntil([&] { return !prompter->canvas()->isDragging(); }, 2000);
+
+    EXPECT_EQ(drags, 1);
+    EXPECT_GT(rebuilds, 3);
+    QStringList labels;
+    for (const auto& block : script.timelineBlocks())
+        labels.append(block.label);
+    EXPECT_EQ(labels, (QStringList{"2", "Demo", "3", "1"}));
+    EXPECT_EQ(panel->canvas()->cards()[3]->titleLabel()->text(), QStringLiteral("1"));
+}
