@@ -69,7 +69,7 @@ PrompterWindowController& AppCoordinator::prompterWindow()
     if (prompterController)
         return *prompterController;
     auto controller = std::make_unique<PrompterWindowController>(*promptScript, *autoScroll, *prompterHost,
-                                                                 prompterPreferences(), *speechAutomation,
+                                                                 prompterPreferences(), *speechAutomationAdapter,
                                                                  *syncController);
     controller->update(presentationState);
     controller->setAutomationAvailable(isAutomationAllowed());
@@ -92,9 +92,9 @@ void AppCoordinator::showAudioSetup()
     if (!audioSetupController) {
         auto* automation = speechAutomation.get();
         AudioSetupWindowController::Automation bridge;
-        bridge.status = [automation] { return std::pair(automation->status().title, automation->detail()); };
-        bridge.hasVerifiedOutputRoute = [automation] { return automation->outputRouteVerified; };
-        bridge.setOutputRouteVerified = [automation](bool verified) { automation->outputRouteVerified = verified; };
+        bridge.status = [automation] { return std::pair(automation->status().title(), automation->status().detail()); };
+        bridge.hasVerifiedOutputRoute = [automation] { return automation->hasVerifiedOutputRoute(); };
+        bridge.setOutputRouteVerified = [automation](bool verified) { automation->setOutputRouteVerified(verified); };
         bridge.audioRouteChanged = [automation] { automation->audioRouteChanged(); };
         audioSetupController = std::make_unique<AudioSetupWindowController>(*audioDevices, std::move(bridge));
         if (auto* window = audioSetupController->window())

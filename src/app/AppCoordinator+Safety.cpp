@@ -67,9 +67,11 @@ void AppCoordinator::updateAutomationAvailability()
     const bool allowed = isAutomationAllowed();
     if (allowed) {
         syncController->setSafetyState(PresentationSafetyState::live());
+        speechAutomation->setSafetyState(PresentationSafetyState::live());
     } else {
         autoScroll->pause();
         syncController->setSafetyState(presentationState);
+        speechAutomation->setSafetyState(presentationState);
     }
     presentationModule->updateAutomationAvailability();
     if (prompterController)
@@ -81,6 +83,7 @@ void AppCoordinator::enterSafetyShield(const QString& reason)
     autoScroll->pause();
     prompterHost->captureReadingPosition();
     syncController->setSafetyState(PresentationSafetyState::safeStopped(reason));
+    speechAutomation->setSafetyState(PresentationSafetyState::safeStopped(reason));
     hidePrivateSurfaces(true);
     systemMirrorShieldActive = true;
     lastSafetyReason = reason;

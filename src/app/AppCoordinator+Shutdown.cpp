@@ -10,6 +10,7 @@ void AppCoordinator::shutdown(std::function<void()> completion)
     prompterHost->captureReadingPosition();
     autoScroll->onAdvance = nullptr;
     syncController->shutdown();
+    speechAutomation->shutdown();
     audioDevices->stopTestTone();
     topologyTimer.reset();
     safetyOverlayResumeTimer.reset();

@@ -25,10 +25,11 @@ AppCoordinator::AppCoordinator(std::shared_ptr<platform::HttpSession> cloudSessi
       syncController(std::make_unique<PresentationSyncController>(*promptScript, *keynoteController)),
       audioDevices(std::make_unique<AudioDeviceController>()),
       onDeviceSpeech(std::make_unique<OnDeviceSpeechController>(*audioDevices)),
-      speechAutomation(std::make_unique<UnavailableSpeechAutomation>()),
+      speechAutomation(std::make_unique<SpeechAutomationController>(*promptScript, *onDeviceSpeech, *audioDevices)),
+      speechAutomationAdapter(std::make_unique<PrompterSpeechAutomationAdapter>(*speechAutomation)),
       presentationModule(std::make_shared<PresentationModule>(*promptScript, *autoScroll, *prompterHost,
                                                               *displaySelection, *keynoteController,
-                                                              *syncController, *speechAutomation))
+                                                              *syncController, *speechAutomationAdapter))
 {
 }
 

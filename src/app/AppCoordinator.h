@@ -17,7 +17,6 @@
 #include "island/IslandWindowController.h"
 #include "island/PresentationModule.h"
 #include "island/ProjectManagementModule.h"
-#include "app/UnavailableSpeechAutomation.h"
 #include "keynote/KeynoteController.h"
 #include "keynote/PresentationSyncController.h"
 #include "model/PromptScript.h"
@@ -39,6 +38,8 @@
 #include "speech/AudioDeviceController.h"
 #include "speech/AudioSetupWindowController.h"
 #include "speech/OnDeviceSpeechController.h"
+#include "speech/SpeechAutomationController.h"
+#include "prompter/PrompterSpeechAutomationAdapter.h"
 #include "prompter/PrompterHost.h"
 #include "prompter/PrompterWindowController.h"
 
@@ -217,7 +218,9 @@ private:
     std::unique_ptr<PresentationSyncController> syncController;
     std::unique_ptr<AudioDeviceController> audioDevices;
     std::unique_ptr<OnDeviceSpeechController> onDeviceSpeech;
-    std::unique_ptr<UnavailableSpeechAutomation> speechAutomation;
+    std::unique_ptr<SpeechAutomationController> speechAutomation;
+    // What the panel and the prompter window see of it.
+    std::unique_ptr<PrompterSpeechAutomationAdapter> speechAutomationAdapter;
     std::shared_ptr<PresentationModule> presentationModule;
 
     std::unique_ptr<IslandWindowController> islandController;
