@@ -88,6 +88,7 @@ public:
     PresentationModule& panel() { return *presentationModule; }
     PrompterWindowController* prompter() const { return prompterController.get(); }
     AudioDeviceController& audio() { return *audioDevices; }
+    SpeechAutomationController& speech() { return *speechAutomation; }
     AudioSetupWindowController* audioSetup() const { return audioSetupController.get(); }
     PrompterHost& host() { return *prompterHost; }
     ScriptEditorWindowController* scriptEditor() const { return scriptEditorController.get(); }

@@ -153,3 +153,21 @@ TEST_F(CoordinatorKeynoteTest, withKeynotePlayingTheSlideFollowsAnArrowKeyStepAn
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(CoordinatorKeynoteTest, speechAutomationIsRefusedWhileKeynoteIsStoppedAndUnderTheShield)
+{
+    bindTalk(4, QStringLiteral("1\na\n---\n2\nb"));
+    app().script().setPromptMode(PromptMode::wordFollow);
+    EXPECT_FALSE(app().speech().startSelectedMode());
+    EXPECT_EQ(app().speech().status().title(), QStringLiteral("语音：不可用"));
+
+    app().keynote().startSlideshow();
+    runFor(1.0);
+    mirrorDisplays();
+    EXPECT_FALSE(app().speech().startSelectedMode());
+    EXPECT_EQ(app().speech().status().title(), QStringLiteral("语音：不可用"));
+}
+
+} // namespace
