@@ -2,6 +2,7 @@
 
 #include "editing/CloudAISettings.h"
 #include "editing/EditingWindow.h"
+#include "privacy/BuiltInScreenPlacement.h"
 #include "privacy/PrivacyPalette.h"
 
 #include <QHBoxLayout>
@@ -95,14 +96,14 @@ void CloudAISettingsWindowController::present()
     modelField_->setText(settings_.model());
     tokenField_->setText(settings_.token());
     statusLabel_->clear();
-    if (!editing_window::positionOnBuiltInScreen(*window_))
+    if (!centreOnBuiltInScreen(*window_))
         return;
     window_->makeKeyAndOrderFront();
 }
 
 void CloudAISettingsWindowController::positionOnBuiltInScreen()
 {
-    editing_window::positionOnBuiltInScreen(*window_);
+    centreOnBuiltInScreen(*window_);
 }
 
 void CloudAISettingsWindowController::cancelPressed()

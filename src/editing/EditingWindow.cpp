@@ -31,26 +31,6 @@ std::unique_ptr<platform::Window> make(platform::Size contentSize, platform::Win
     return window;
 }
 
-std::optional<platform::Point> centredOrigin(platform::Size windowSize)
-{
-    const auto screen = DisplayTopology::builtInScreen();
-    if (!screen)
-        return std::nullopt;
-    const platform::Rect& visible = screen->visibleFrame;
-    return platform::Point{visible.midX() - windowSize.width / 2, visible.midY() - windowSize.height / 2};
-}
-
-bool positionOnBuiltInScreen(platform::Window& window)
-{
-    const auto origin = centredOrigin(window.frame().size);
-    if (!origin) {
-        window.orderOut();
-        return false;
-    }
-    window.setFrameOrigin(*origin);
-    return true;
-}
-
 QWidget* makeContentView()
 {
     auto* view = new QWidget;

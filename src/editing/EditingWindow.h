@@ -16,14 +16,6 @@ namespace quorvia::editing_window {
 // space and is only hidden when closed. Hidden until presented.
 std::unique_ptr<platform::Window> make(platform::Size contentSize, platform::WindowStyle style, const QString& title);
 
-// The origin that centres a window of this size on the built-in screen's
-// visible frame; none without a built-in screen.
-std::optional<platform::Point> centredOrigin(platform::Size windowSize);
-
-// Centres the window on the built-in screen, or hides it when there is none.
-// Answers whether it was placed.
-bool positionOnBuiltInScreen(platform::Window& window);
-
 // The near-black content view every editing window draws on.
 QWidget* makeContentView();
 QLabel* makeLabel(const QString& text, int pixelSize, QFont::Weight weight, const QColor& colour);

@@ -2,6 +2,7 @@
 
 #include "editing/EditingAlertSheet.h"
 #include "editing/EditingWindow.h"
+#include "privacy/BuiltInScreenPlacement.h"
 #include "editing/ScriptEditorTexts.h"
 #include "model/PromptScript.h"
 #include "privacy/PrivacyPalette.h"
@@ -132,7 +133,7 @@ void ScriptEditorWindowController::present(std::optional<QUuid> blockID)
     textView_->ensureCursorVisible();
 
     // Without a built-in screen the window would show off it: stay hidden.
-    if (!editing_window::positionOnBuiltInScreen(*window_))
+    if (!centreOnBuiltInScreen(*window_))
         return;
     window_->makeKeyAndOrderFront();
     textView_->setFocus();
@@ -140,7 +141,7 @@ void ScriptEditorWindowController::present(std::optional<QUuid> blockID)
 
 void ScriptEditorWindowController::positionOnBuiltInScreen()
 {
-    editing_window::positionOnBuiltInScreen(*window_);
+    centreOnBuiltInScreen(*window_);
 }
 
 void ScriptEditorWindowController::cancelPressed()

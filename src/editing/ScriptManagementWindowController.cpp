@@ -1,6 +1,7 @@
 #include "editing/ScriptManagementWindowController.h"
 
 #include "editing/EditingWindow.h"
+#include "privacy/BuiltInScreenPlacement.h"
 #include "editing/ScriptManagementState.h"
 #include "model/PromptScript.h"
 #include "model/PromptScriptNotifications.h"
@@ -84,14 +85,14 @@ void ScriptManagementWindowController::updateControls()
 void ScriptManagementWindowController::present()
 {
     updateControls();
-    if (!editing_window::positionOnBuiltInScreen(*window_))
+    if (!centreOnBuiltInScreen(*window_))
         return;
     window_->makeKeyAndOrderFront();
 }
 
 void ScriptManagementWindowController::positionOnBuiltInScreen()
 {
-    editing_window::positionOnBuiltInScreen(*window_);
+    centreOnBuiltInScreen(*window_);
 }
 
 } // namespace quorvia

@@ -1,6 +1,7 @@
 #include "editing/SlideMappingWindowController.h"
 
 #include "editing/EditingWindow.h"
+#include "privacy/BuiltInScreenPlacement.h"
 #include "editing/SlideMappingRows.h"
 #include "model/PromptScript.h"
 #include "model/PromptScriptNotifications.h"
@@ -196,14 +197,14 @@ void SlideMappingWindowController::mappingChanged(QComboBox* popup, qint64 secti
 void SlideMappingWindowController::present()
 {
     reload();
-    if (!editing_window::positionOnBuiltInScreen(*window_))
+    if (!centreOnBuiltInScreen(*window_))
         return;
     window_->makeKeyAndOrderFront();
 }
 
 void SlideMappingWindowController::positionOnBuiltInScreen()
 {
-    editing_window::positionOnBuiltInScreen(*window_);
+    centreOnBuiltInScreen(*window_);
 }
 
 void SlideMappingWindowController::setCloudAIWorking(bool working)

@@ -15,6 +15,7 @@
 #include "privacy/IslandTriggerPanel.h"
 #include "privacy/PrivacyPalette.h"
 #include "privacy/WindowSettingsViewController.h"
+#include "privacy/TextStyle.h"
 #include "island/IslandModuleSettingsProviding.h"
 
 #include <QLabel>
@@ -29,14 +30,6 @@ namespace geometry = island_geometry;
 
 namespace {
 constexpr int statusWindowLevel = 25;
-
-QFont pixelFont(int size, QFont::Weight weight)
-{
-    QFont f;
-    f.setPixelSize(size);
-    f.setWeight(weight);
-    return f;
-}
 } // namespace
 
 IslandWindowController::IslandWindowController(std::vector<std::shared_ptr<IslandModule>> modules,

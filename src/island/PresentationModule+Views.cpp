@@ -4,6 +4,7 @@
 #include "model/PromptScript.h"
 #include "privacy/IslandButton.h"
 #include "privacy/PrivacyPalette.h"
+#include "privacy/TextStyle.h"
 #include "prompter/AutoScrollController.h"
 #include "prompter/TimelineStripView.h"
 #include "prompter/PrompterSpeechAutomation.h"
@@ -19,26 +20,11 @@
 namespace quorvia {
 
 namespace {
-QFont pixelFont(int size, QFont::Weight weight)
-{
-    QFont f;
-    f.setPixelSize(size);
-    f.setWeight(weight);
-    return f;
-}
-
-void tint(QLabel* label, const QColor& color)
-{
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, color);
-    label->setPalette(p);
-}
-
 ElidedLabel* smallLabel(const QString& text, const QColor& color, Qt::TextElideMode mode = Qt::ElideRight)
 {
     auto* label = new ElidedLabel(text, mode);
     label->setFont(pixelFont(11, QFont::Medium));
-    tint(label, color);
+    setTextColour(label, color);
     return label;
 }
 
@@ -84,7 +70,7 @@ QWidget* PresentationModule::makeExpandedView()
 
     auto* stateLabel = new ElidedLabel(currentState_.title());
     stateLabel->setFont(pixelFont(19, QFont::DemiBold));
-    tint(stateLabel, privacy_palette::white());
+    setTextColour(stateLabel, privacy_palette::white());
     auto* detailLabel = smallLabel(currentState_.detail(), privacy_palette::secondaryLabel());
     detailLabel->setFont(pixelFont(11, QFont::Normal));
     IslandButton* privacyButton = actionButton(QStringLiteral("启动隐私输出"),
@@ -102,7 +88,7 @@ QWidget* PresentationModule::makeExpandedView()
 
     auto* positionLabel = new QLabel(script_.positionText());
     positionLabel->setFont(pixelFont(11, QFont::Medium));
-    tint(positionLabel, privacy_palette::systemOrange());
+    setTextColour(positionLabel, privacy_palette::systemOrange());
     QComboBox* modePopup = popupButton();
     for (PromptMode mode : allPromptModes)
         modePopup->addItem(quorvia::title(mode), rawValue(mode));
@@ -110,7 +96,7 @@ QWidget* PresentationModule::makeExpandedView()
     ElidedLabel* automationLabel = smallLabel(QString(), privacy_palette::secondaryLabel());
     auto* speedLabel = new QLabel(autoScroll_.speedText());
     speedLabel->setFont(pixelFont(11, QFont::Medium));
-    tint(speedLabel, privacy_palette::secondaryLabel());
+    setTextColour(speedLabel, privacy_palette::secondaryLabel());
     QHBoxLayout* reading = row(8);
     reading->addWidget(positionLabel);
     reading->addWidget(modePopup);

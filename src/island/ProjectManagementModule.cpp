@@ -1,32 +1,13 @@
 #include "island/ProjectManagementModule.h"
 
 #include "privacy/PrivacyPalette.h"
+#include "privacy/TextStyle.h"
 
 #include <QFontDatabase>
 #include <QLabel>
 #include <QVBoxLayout>
 
 namespace quorvia {
-
-namespace {
-QLabel* label(const QString& text, QFont font, const QColor& color)
-{
-    auto* l = new QLabel(text);
-    l->setFont(font);
-    QPalette p = l->palette();
-    p.setColor(QPalette::WindowText, color);
-    l->setPalette(p);
-    return l;
-}
-
-QFont systemFont(int size, QFont::Weight weight)
-{
-    QFont f;
-    f.setPixelSize(size);
-    f.setWeight(weight);
-    return f;
-}
-} // namespace
 
 const QStringList& ProjectManagementModule::rows()
 {
@@ -44,17 +25,17 @@ QWidget* ProjectManagementModule::makeExpandedView()
     auto* stack = new QVBoxLayout;
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(10);
-    stack->addWidget(label(title(), systemFont(22, QFont::DemiBold), privacy_palette::white()));
-    stack->addWidget(label(QStringLiteral("扩展占位模块"), systemFont(11, QFont::Medium), privacy_palette::systemOrange()));
+    stack->addWidget(styledLabel(title(), pixelFont(22, QFont::DemiBold), privacy_palette::white()));
+    stack->addWidget(styledLabel(QStringLiteral("扩展占位模块"), pixelFont(11, QFont::Medium), privacy_palette::systemOrange()));
     // A monospaced face whose Chinese characters are exactly two columns wide.
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     mono.setFamilies({QStringLiteral("Noto Sans Mono CJK SC"), mono.family()});
     mono.setPixelSize(13);
     mono.setWeight(QFont::Normal);
     for (const QString& row : rows())
-        stack->addWidget(label(row, mono, privacy_palette::white()));
-    QLabel* note = label(QStringLiteral("此模块用于验证多个 App 在同一个灵动岛内切换。后续可替换为真实项目数据适配器。"),
-                         systemFont(12, QFont::Normal), privacy_palette::secondaryLabel());
+        stack->addWidget(styledLabel(row, mono, privacy_palette::white()));
+    QLabel* note = styledLabel(QStringLiteral("此模块用于验证多个 App 在同一个灵动岛内切换。后续可替换为真实项目数据适配器。"),
+                               pixelFont(12, QFont::Normal), privacy_palette::secondaryLabel());
     note->setWordWrap(true);
     stack->addWidget(note);
     auto* outer = new QVBoxLayout(container);

@@ -6,6 +6,7 @@
 #include "privacy/DisplayTopology.h"
 #include "privacy/IslandButton.h"
 #include "privacy/PrivacyPalette.h"
+#include "privacy/TextStyle.h"
 #include "privacy/SafetyOverlayContentView.h"
 
 #include <QHBoxLayout>
@@ -18,24 +19,6 @@ using platform::CollectionBehavior;
 using platform::WindowStyle;
 
 namespace {
-QFont pixelFont(int size, QFont::Weight weight)
-{
-    QFont f;
-    f.setPixelSize(size);
-    f.setWeight(weight);
-    return f;
-}
-
-QLabel* label(const QString& text, int size, QFont::Weight weight, const QColor& color)
-{
-    auto* l = new QLabel(text);
-    l->setFont(pixelFont(size, weight));
-    QPalette p = l->palette();
-    p.setColor(QPalette::WindowText, color);
-    l->setPalette(p);
-    return l;
-}
-
 // A wrapping label shows at most this many lines; the rest is cut off.
 void limitLines(QLabel* l, int lines)
 {
@@ -82,12 +65,12 @@ SafetyOverlayWindowController::~SafetyOverlayWindowController()
 
 QWidget* SafetyOverlayWindowController::makeContentView()
 {
-    auto* title = label(QStringLiteral("安全遮罩"), 44, QFont::Bold, privacy_palette::white());
-    reasonLabel_ = label(QString(), 18, QFont::Medium, privacy_palette::systemYellow());
+    auto* title = styledLabel(QStringLiteral("安全遮罩"), pixelFont(44, QFont::Bold), privacy_palette::white());
+    reasonLabel_ = styledLabel(QString(), pixelFont(18, QFont::Medium), privacy_palette::systemYellow());
     limitLines(reasonLabel_, 4);
-    auto* explanation = label(QStringLiteral("全部私密窗口已先隐藏。系统镜像会把此内置屏遮罩复制到观众端。"
-                                             "请切换回扩展显示，然后点击“重新尝试隐私输出”。"),
-                              15, QFont::Normal, privacy_palette::secondaryLabel());
+    auto* explanation = styledLabel(QStringLiteral("全部私密窗口已先隐藏。系统镜像会把此内置屏遮罩复制到观众端。"
+                                                   "请切换回扩展显示，然后点击“重新尝试隐私输出”。"),
+                                    pixelFont(15, QFont::Normal), privacy_palette::secondaryLabel());
     limitLines(explanation, 5);
 
     auto* retry = button(QStringLiteral("重新尝试隐私输出"), &SafetyOverlayWindowController::retryPressed);

@@ -3,6 +3,7 @@
 #include "platform/Text.h"
 #include "privacy/WindowPreferences.h"
 #include "privacy/PrivacyPalette.h"
+#include "privacy/TextStyle.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -16,23 +17,6 @@
 #include <cmath>
 
 namespace quorvia {
-
-namespace {
-QFont pixelFont(int pixelSize, QFont::Weight weight = QFont::Normal)
-{
-    QFont f;
-    f.setPixelSize(pixelSize);
-    f.setWeight(weight);
-    return f;
-}
-
-void setTextColor(QLabel* label, const QColor& color)
-{
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, color);
-    label->setPalette(p);
-}
-} // namespace
 
 platform::Size WindowSettingsViewController::preferredSize(bool hasAdditionalView, platform::Size additional)
 {
@@ -78,7 +62,7 @@ void WindowSettingsViewController::loadView(const QString& heading, const QStrin
     digits.setStyleHint(QFont::Monospace);
     digits.setFamily(QStringLiteral("monospace"));
     valueLabel_->setFont(digits);
-    setTextColor(valueLabel_, secondary);
+    setTextColour(valueLabel_, secondary);
     valueLabel_->setText(percentText(opacity));
 
     auto* titleRow = new QHBoxLayout;
@@ -114,7 +98,7 @@ void WindowSettingsViewController::loadView(const QString& heading, const QStrin
     auto* noteLabel = noteLabel_;
     noteLabel->setWordWrap(true);
     noteLabel->setFont(pixelFont(11));
-    setTextColor(noteLabel, secondary);
+    setTextColour(noteLabel, secondary);
     stack->addWidget(noteLabel);
 
     if (additionalView) {
@@ -139,8 +123,8 @@ void WindowSettingsViewController::changeEvent(QEvent* event)
     QWidget::changeEvent(event);
     // A popover with its own appearance hands its palette down after construction.
     if (event->type() == QEvent::PaletteChange && valueLabel_ && noteLabel_) {
-        setTextColor(valueLabel_, secondaryColor());
-        setTextColor(noteLabel_, secondaryColor());
+        setTextColour(valueLabel_, secondaryColor());
+        setTextColour(noteLabel_, secondaryColor());
     }
 }
 

@@ -1,6 +1,6 @@
 #include "speech/AudioSetupWindowController.h"
 
-#include "privacy/DisplayTopology.h"
+#include "privacy/BuiltInScreenPlacement.h"
 #include "privacy/PrivacyPalette.h"
 #include "speech/AudioDeviceController.h"
 #include "speech/AudioSetupState.h"
@@ -184,26 +184,15 @@ void AudioSetupWindowController::reload()
 
 void AudioSetupWindowController::positionOnBuiltInScreen()
 {
-    const auto screen = DisplayTopology::builtInScreen();
-    if (!screen) {
-        window_->orderOut();
-        return;
-    }
-    const platform::Rect& visible = screen->visibleFrame;
-    const platform::Size size = window_->frame().size;
-    window_->setFrameOrigin({visible.midX() - size.width / 2, visible.midY() - size.height / 2});
+    centreOnBuiltInScreen(*window_);
 }
 
 void AudioSetupWindowController::present()
 {
     devices_.refresh();
     reload();
-    // A private window never appears where the audience might see it.
-    if (!DisplayTopology::builtInScreen()) {
-        window_->orderOut();
+    if (!centreOnBuiltInScreen(*window_))
         return;
-    }
-    positionOnBuiltInScreen();
     window_->makeKeyAndOrderFront();
     window_->activateWindow();
 }

@@ -25,14 +25,10 @@ protected:
 
 } // namespace
 
-TEST_F(CloudAISettingsTest, NothingStoredReadsEmptyAndUnconfigured)
+TEST_F(CloudAISettingsTest, SavingTrimsEveryValueAndKeepsTheTokenInTheKeychainOnly)
 {
     EXPECT_EQ(stored(), (std::vector<QString>{"", "", ""}));
     EXPECT_EQ(settings.configuration().endpoint, std::nullopt);
-}
-
-TEST_F(CloudAISettingsTest, SavingTrimsEveryValueAndKeepsTheTokenInTheKeychainOnly)
-{
     ASSERT_TRUE(settings.save(QStringLiteral("  HTTPS://match.example/v1/match\n"), QStringLiteral(" small-1 "),
                               QStringLiteral("  tok en  ")));
     EXPECT_EQ(stored(), (std::vector<QString>{"HTTPS://match.example/v1/match", "small-1", "tok en"}));

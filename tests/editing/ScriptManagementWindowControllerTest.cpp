@@ -1,7 +1,6 @@
 #include "editing/ScriptManagementWindowController.h"
 
 #include "EditingFixture.h"
-#include "editing/ScriptManagementState.h"
 #include "support/Snapshot.h"
 
 #include <QLabel>
@@ -10,14 +9,6 @@
 using namespace quorvia;
 
 using ScriptManagementTest = test::EditingFixture;
-
-TEST(ScriptManagementState, CountsEveryBlockAndOffersReimportOnlyWithContent)
-{
-    EXPECT_EQ(ScriptManagementState::of(false, 0),
-              (ScriptManagementState{QStringLiteral("尚未导入稿件"), QStringLiteral("上传稿件"), false}));
-    EXPECT_EQ(ScriptManagementState::of(true, 12),
-              (ScriptManagementState{QStringLiteral("12 个时间线块"), QStringLiteral("重新导入稿件"), true}));
-}
 
 TEST_F(ScriptManagementTest, ControlsFollowTheScriptEvenWhileHidden)
 {

@@ -113,9 +113,3 @@ TEST(PrompterToolbarStateTest, SyncOnlyWhileOffOrLiveAndFontsByTheirLimits)
         EXPECT_TRUE(s.smallerFontEnabled);
     }
 }
-
-TEST(PrompterToolbarStateTest, TitleAndBadgeTexts)
-{
-    EXPECT_EQ(PrompterToolbarState::badgeText(u"默认演讲"_qs, u"块 2 / 7 · 3"_qs), u"PRIVATE · 默认演讲 · 块 2 / 7 · 3"_qs);
-    EXPECT_EQ(PrompterToolbarState::windowTitle(u"默认演讲"_qs), u"私密提词窗口 · 默认演讲"_qs);
-}

@@ -2,10 +2,10 @@
 
 #include "platform/NotificationCenter.h"
 #include "platform/ScreenSpace.h"
+#include "platform/linux/QtScreenWatch.h"
 
 #include <QGuiApplication>
 #include <QScreen>
-#include <QWindow>
 
 namespace quorvia::platform::native {
 
@@ -35,21 +35,7 @@ std::uint32_t serialNumber(const QString& text)
 
 QtDisplayService::QtDisplayService()
 {
-    for (QScreen* screen : QGuiApplication::screens())
-        watch(screen);
-    connect(qGuiApp, &QGuiApplication::screenAdded, this, [this](QScreen* screen) {
-        watch(screen);
-        changed();
-    });
-    connect(qGuiApp, &QGuiApplication::screenRemoved, this, [this](QScreen*) { changed(); });
-    connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, [this](QScreen*) { changed(); });
-}
-
-void QtDisplayService::watch(QScreen* screen)
-{
-    connect(screen, &QScreen::geometryChanged, this, [this] { changed(); });
-    connect(screen, &QScreen::availableGeometryChanged, this, [this] { changed(); });
-    connect(screen, &QScreen::logicalDotsPerInchChanged, this, [this] { changed(); });
+    watchQtScreens(this, [this] { changed(); });
 }
 
 void QtDisplayService::changed()
@@ -124,15 +110,7 @@ std::vector<Screen> QtDisplayService::screens() const
 
 std::optional<Screen> QtDisplayService::mainScreen() const
 {
-    const auto all = screens();
-    if (all.empty())
-        return std::nullopt;
-    if (QWindow* active = QGuiApplication::focusWindow()) {
-        const Rect frame = fromQtGlobal(QRectF(active->frameGeometry()));
-        if (auto s = screenContaining(frame))
-            return s;
-    }
-    return all.front();
+    return screenOfFocusedWindow(*this);
 }
 
 } // namespace quorvia::platform::native

@@ -5,7 +5,6 @@
 #include <QHash>
 #include <QObject>
 
-class QScreen;
 
 namespace quorvia::platform::native {
 
@@ -24,7 +23,6 @@ public:
     static bool isBuiltInConnector(const QString& outputName);
 
 private:
-    void watch(QScreen* screen);
     void changed();
     DisplayID idFor(const QString& outputName) const;
 

@@ -1,26 +1,21 @@
 #include "platform/linux/RandrDisplayService.h"
 
 #include "platform/NotificationCenter.h"
-#include "platform/ScreenSpace.h"
+#include "platform/linux/QtScreenWatch.h"
+#include "platform/linux/XcbConnection.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSocketNotifier>
-#include <QWindow>
 
 #include <xcb/randr.h>
 #include <xcb/xcb.h>
 
 #include <cstdlib>
-#include <memory>
 
 namespace quorvia::platform::native {
 
 namespace {
-
-template <typename T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
-
-template <typename T> Reply<T> reply(T* raw) { return Reply<T>(raw, &std::free); }
 
 std::vector<QtScreenInfo> qtScreens()
 {
@@ -34,34 +29,22 @@ std::vector<QtScreenInfo> qtScreens()
 
 RandrDisplayService::RandrDisplayService(const QByteArray& displayName)
 {
-    int screenNumber = 0;
-    xcb_connection_t* c = xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), &screenNumber);
-    if (!c || xcb_connection_has_error(c)) {
-        if (c)
-            xcb_disconnect(c);
+    const auto opened = connectXcbScreen(displayName);
+    if (!opened)
         return;
-    }
+    xcb_connection_t* c = opened->connection;
     const xcb_query_extension_reply_t* extension = xcb_get_extension_data(c, &xcb_randr_id);
-    auto version = reply(xcb_randr_query_version_reply(c, xcb_randr_query_version(c, 1, 3), nullptr));
+    auto version = xcbReply(xcb_randr_query_version_reply(c, xcb_randr_query_version(c, 1, 3), nullptr));
     // Primary outputs and cheap resource queries arrived in 1.3.
     if (!extension || !extension->present || !version
         || (version->major_version == 1 && version->minor_version < 3)) {
         xcb_disconnect(c);
         return;
     }
-    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
-    for (int i = 0; i < screenNumber && it.rem; ++i)
-        xcb_screen_next(&it);
-    if (!it.rem) {
-        xcb_disconnect(c);
-        return;
-    }
     connection_ = c;
-    root_ = it.data->root;
+    root_ = opened->screen->root;
     firstEvent_ = extension->first_event;
-    const char edidName[] = "EDID";
-    auto atom = reply(xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof(edidName) - 1, edidName), nullptr));
-    edidAtom_ = atom ? atom->atom : 0;
+    edidAtom_ = internXcbAtom(c, "EDID");
 
     xcb_randr_select_input(c, root_,
                            XCB_RANDR_NOTIFY_MASK_SCREEN_CHANGE | XCB_RANDR_NOTIFY_MASK_OUTPUT_CHANGE
@@ -70,16 +53,7 @@ RandrDisplayService::RandrDisplayService(const QByteArray& displayName)
     notifier_ = new QSocketNotifier(xcb_get_file_descriptor(c), QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] { readEvents(); });
 
-    if (qGuiApp) {
-        for (QScreen* screen : QGuiApplication::screens())
-            watch(screen);
-        connect(qGuiApp, &QGuiApplication::screenAdded, this, [this](QScreen* screen) {
-            watch(screen);
-            changed();
-        });
-        connect(qGuiApp, &QGuiApplication::screenRemoved, this, [this](QScreen*) { changed(); });
-        connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, [this](QScreen*) { changed(); });
-    }
+    watchQtScreens(this, [this] { changed(); });
 }
 
 RandrDisplayService::~RandrDisplayService()
@@ -87,13 +61,6 @@ RandrDisplayService::~RandrDisplayService()
     delete notifier_;
     if (connection_)
         xcb_disconnect(connection_);
-}
-
-void RandrDisplayService::watch(QScreen* screen)
-{
-    connect(screen, &QScreen::geometryChanged, this, [this] { changed(); });
-    connect(screen, &QScreen::availableGeometryChanged, this, [this] { changed(); });
-    connect(screen, &QScreen::logicalDotsPerInchChanged, this, [this] { changed(); });
 }
 
 void RandrDisplayService::changed()
@@ -131,9 +98,9 @@ std::optional<RandrTable> RandrDisplayService::readTable() const
     if (!connection_ || xcb_connection_has_error(connection_))
         return std::nullopt;
     xcb_connection_t* c = connection_;
-    auto resources = reply(xcb_randr_get_screen_resources_current_reply(
+    auto resources = xcbReply(xcb_randr_get_screen_resources_current_reply(
         c, xcb_randr_get_screen_resources_current(c, root_), nullptr));
-    auto primary = reply(xcb_randr_get_output_primary_reply(c, xcb_randr_get_output_primary(c, root_), nullptr));
+    auto primary = xcbReply(xcb_randr_get_output_primary_reply(c, xcb_randr_get_output_primary(c, root_), nullptr));
     if (!resources || !primary)
         return std::nullopt;
     const xcb_timestamp_t stamp = resources->config_timestamp;
@@ -159,7 +126,7 @@ std::optional<RandrTable> RandrDisplayService::readTable() const
     }
 
     for (int i = 0; i < crtcCount; ++i) {
-        auto info = reply(xcb_randr_get_crtc_info_reply(c, crtcCookies[std::size_t(i)], nullptr));
+        auto info = xcbReply(xcb_randr_get_crtc_info_reply(c, crtcCookies[std::size_t(i)], nullptr));
         if (!info)
             continue;
         RandrCrtc crtc{crtcs[i], {}};
@@ -168,8 +135,8 @@ std::optional<RandrTable> RandrDisplayService::readTable() const
         table.crtcs.push_back(crtc);
     }
     for (int i = 0; i < outputCount; ++i) {
-        auto info = reply(xcb_randr_get_output_info_reply(c, outputCookies[std::size_t(i)], nullptr));
-        auto edid = reply(xcb_randr_get_output_property_reply(c, edidCookies[std::size_t(i)], nullptr));
+        auto info = xcbReply(xcb_randr_get_output_info_reply(c, outputCookies[std::size_t(i)], nullptr));
+        auto edid = xcbReply(xcb_randr_get_output_property_reply(c, edidCookies[std::size_t(i)], nullptr));
         if (!info)
             continue;
         RandrOutput output;
@@ -205,15 +172,7 @@ std::vector<Screen> RandrDisplayService::screens() const
 
 std::optional<Screen> RandrDisplayService::mainScreen() const
 {
-    const auto all = screens();
-    if (all.empty())
-        return std::nullopt;
-    if (QWindow* active = QGuiApplication::focusWindow()) {
-        const Rect frame = fromQtGlobal(QRectF(active->frameGeometry()));
-        if (auto s = screenContaining(frame))
-            return s;
-    }
-    return all.front();
+    return screenOfFocusedWindow(*this);
 }
 
 } // namespace quorvia::platform::native

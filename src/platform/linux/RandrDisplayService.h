@@ -8,7 +8,6 @@
 
 #include <optional>
 
-class QScreen;
 class QSocketNotifier;
 struct xcb_connection_t;
 
@@ -35,7 +34,6 @@ public:
     std::optional<RandrTable> readTable() const;
 
 private:
-    void watch(QScreen* screen);
     void changed();
     void readEvents();
     bool takeRandrEvents() const;

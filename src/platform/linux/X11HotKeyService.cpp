@@ -1,5 +1,7 @@
 #include "platform/linux/X11HotKeyService.h"
 
+#include "platform/linux/XcbConnection.h"
+
 #include <QSocketNotifier>
 
 #include <xcb/xcb.h>
@@ -11,9 +13,6 @@
 namespace quorvia::platform::native {
 
 namespace {
-
-template <typename T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
-template <typename T> Reply<T> reply(T* raw) { return Reply<T>(raw, &std::free); }
 
 // Keysyms of the keys whose modifier bits vary between servers.
 constexpr xcb_keysym_t superLeft = 0xffeb;
@@ -30,8 +29,8 @@ constexpr std::uint8_t evdevKeyH = 35;
 X11ModifierMasks readModifierMasks(xcb_connection_t* c, std::uint8_t minKeyCode, std::uint8_t maxKeyCode)
 {
     X11ModifierMasks masks;
-    auto modifiers = reply(xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr));
-    auto keyboard = reply(xcb_get_keyboard_mapping_reply(
+    auto modifiers = xcbReply(xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr));
+    auto keyboard = xcbReply(xcb_get_keyboard_mapping_reply(
         c, xcb_get_keyboard_mapping(c, minKeyCode, std::uint8_t(maxKeyCode - minKeyCode + 1)), nullptr));
     if (!modifiers || !keyboard)
         return masks;
@@ -80,23 +79,13 @@ X11ModifierMasks readModifierMasks(xcb_connection_t* c, std::uint8_t minKeyCode,
 
 X11HotKeyService::X11HotKeyService(const QByteArray& displayName)
 {
-    int screenNumber = 0;
-    xcb_connection_t* c = xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), &screenNumber);
-    if (!c || xcb_connection_has_error(c)) {
-        if (c)
-            xcb_disconnect(c);
+    const auto opened = connectXcbScreen(displayName);
+    if (!opened)
         return;
-    }
+    xcb_connection_t* c = opened->connection;
     const xcb_setup_t* setup = xcb_get_setup(c);
-    xcb_screen_iterator_t it = xcb_setup_roots_iterator(setup);
-    for (int i = 0; i < screenNumber && it.rem; ++i)
-        xcb_screen_next(&it);
-    if (!it.rem) {
-        xcb_disconnect(c);
-        return;
-    }
     connection_ = c;
-    root_ = it.data->root;
+    root_ = opened->screen->root;
     minKeyCode_ = setup->min_keycode;
     maxKeyCode_ = setup->max_keycode;
     masks_ = readModifierMasks(c, minKeyCode_, maxKeyCode_);

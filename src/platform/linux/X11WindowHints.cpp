@@ -1,27 +1,15 @@
 #include "platform/linux/X11WindowHints.h"
 
+#include "platform/linux/XcbConnection.h"
+
 #include <QGuiApplication>
 #include <QWidget>
 #include <QtGui/qguiapplication_platform.h>
 
 #include <xcb/xcb.h>
 
-#include <cstring>
 
 namespace quorvia::platform::native {
-
-namespace {
-xcb_atom_t atom(xcb_connection_t* c, const char* name)
-{
-    auto cookie = xcb_intern_atom(c, 0, std::uint16_t(std::strlen(name)), name);
-    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(c, cookie, nullptr);
-    if (!reply)
-        return XCB_ATOM_NONE;
-    const xcb_atom_t result = reply->atom;
-    std::free(reply);
-    return result;
-}
-} // namespace
 
 void setOnAllDesktops(QWidget& window, bool sticky)
 {
@@ -35,13 +23,13 @@ void setOnAllDesktops(QWidget& window, bool sticky)
 
     // Before mapping the desktop property decides; afterwards only a state
     // request to the root window does.
-    const xcb_atom_t desktop = atom(c, "_NET_WM_DESKTOP");
+    const xcb_atom_t desktop = internXcbAtom(c, "_NET_WM_DESKTOP");
     if (sticky && desktop != XCB_ATOM_NONE) {
         const std::uint32_t all = 0xFFFFFFFFu;
         xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, desktop, XCB_ATOM_CARDINAL, 32, 1, &all);
     }
-    const xcb_atom_t state = atom(c, "_NET_WM_STATE");
-    const xcb_atom_t stickyAtom = atom(c, "_NET_WM_STATE_STICKY");
+    const xcb_atom_t state = internXcbAtom(c, "_NET_WM_STATE");
+    const xcb_atom_t stickyAtom = internXcbAtom(c, "_NET_WM_STATE_STICKY");
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
     if (state != XCB_ATOM_NONE && stickyAtom != XCB_ATOM_NONE && screen) {
         xcb_client_message_event_t event{};
