@@ -75,6 +75,8 @@ QWidget* PresentationModule::makeExpandedView()
     detailLabel->setFont(pixelFont(11, QFont::Normal));
     IslandButton* privacyButton = actionButton(QStringLiteral("启动隐私输出"),
                                                &PresentationModule::togglePrivacyOutputPressed, true);
+    // Room for the longest of its titles, so a narrow header never clips it.
+    privacyButton->setMinimumWidth(privacyButton->fontMetrics().horizontalAdvance(QStringLiteral("重新尝试隐私输出")) + 28);
     auto* titleStack = new QWidget;
     titleStack->setMinimumWidth(220);
     auto* titleColumn = new QVBoxLayout(titleStack);
