@@ -222,6 +222,8 @@ AudienceDisplayPopup audienceDisplayPopup(const PresentationPanelSnapshot& s)
     AudienceDisplayPopup p;
     if (s.displays.empty()) {
         p.items.push_back({QStringLiteral("未连接外屏"), std::nullopt});
+        // The lone item is what the pop-up shows; with none chosen it would read blank.
+        p.selectedIndex = 0;
         p.forceDisabled = true;
         return p;
     }

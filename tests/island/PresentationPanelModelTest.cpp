@@ -266,6 +266,7 @@ TEST(PresentationPanelOutput, AudienceDisplayPopupAndPreview)
     PresentationPanelSnapshot s;
     auto popup = panel::audienceDisplayPopup(s);
     EXPECT_EQ(popup.items, (std::vector<PanelPopupItem>{{QStringLiteral("未连接外屏"), std::nullopt}}));
+    EXPECT_EQ(popup.selectedIndex, 0u);
     EXPECT_TRUE(popup.forceDisabled);
 
     s.displays = {display(5, QStringLiteral("投影仪"))};
