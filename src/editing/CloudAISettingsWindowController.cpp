@@ -4,6 +4,7 @@
 #include "editing/EditingWindow.h"
 #include "privacy/BuiltInScreenPlacement.h"
 #include "privacy/PrivacyPalette.h"
+#include "privacy/TextStyle.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -32,7 +33,7 @@ QWidget* CloudAISettingsWindowController::labeledRow(const QString& title, QLine
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(10);
-    QLabel* label = editing_window::makeLabel(title, 13, QFont::Normal, privacy_palette::white());
+    QLabel* label = styledLabel(title, 13, QFont::Normal, privacy_palette::white());
     label->setFixedWidth(86);
     layout->addWidget(label);
     layout->addWidget(field, 1);
@@ -47,7 +48,7 @@ QWidget* CloudAISettingsWindowController::makeContentView()
     stack->setContentsMargins(22, 20, 22, 16);
     stack->setSpacing(12);
 
-    stack->addWidget(editing_window::makeLabel(QStringLiteral("供应商无关的 HTTPS JSON 服务"), 19, QFont::DemiBold,
+    stack->addWidget(styledLabel(QStringLiteral("供应商无关的 HTTPS JSON 服务"), 19, QFont::DemiBold,
                                                privacy_palette::white()));
     endpointField_ = new QLineEdit;
     endpointField_->setPlaceholderText(endpointPlaceholder);
@@ -61,7 +62,7 @@ QWidget* CloudAISettingsWindowController::makeContentView()
     stack->addWidget(labeledRow(QStringLiteral("访问令牌"), tokenField_));
 
     auto addNote = [&](const QString& text, const QColor& colour, int lines) {
-        QLabel* note = editing_window::makeLabel(text, 12, QFont::Normal, colour);
+        QLabel* note = styledLabel(text, 12, QFont::Normal, colour);
         note->setWordWrap(true);
         note->setMaximumHeight(note->fontMetrics().lineSpacing() * lines);
         stack->addWidget(note);

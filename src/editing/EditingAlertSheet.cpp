@@ -2,6 +2,7 @@
 
 #include "editing/EditingWindow.h"
 #include "privacy/PrivacyPalette.h"
+#include "privacy/TextStyle.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -25,8 +26,8 @@ EditingAlertSheet::EditingAlertSheet(const QString& message, const QString& info
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 18, 20, 16);
     layout->setSpacing(8);
-    auto* title = editing_window::makeLabel(message, 14, QFont::Bold, privacy_palette::white());
-    auto* detail = editing_window::makeLabel(informativeText, 12, QFont::Normal, privacy_palette::secondaryLabel());
+    auto* title = styledLabel(message, 14, QFont::Bold, privacy_palette::white());
+    auto* detail = styledLabel(informativeText, 12, QFont::Normal, privacy_palette::secondaryLabel());
     detail->setWordWrap(true);
     layout->addWidget(title);
     layout->addWidget(detail);

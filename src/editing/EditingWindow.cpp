@@ -3,7 +3,6 @@
 #include "privacy/DisplayTopology.h"
 #include "privacy/PrivacyPalette.h"
 
-#include <QLabel>
 #include <QPushButton>
 
 namespace quorvia::editing_window {
@@ -39,19 +38,6 @@ QWidget* makeContentView()
     palette.setColor(QPalette::Window, privacy_palette::editingBackground());
     view->setPalette(palette);
     return view;
-}
-
-QLabel* makeLabel(const QString& text, int pixelSize, QFont::Weight weight, const QColor& colour)
-{
-    auto* label = new QLabel(text);
-    QFont font = label->font();
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
-    return label;
 }
 
 QPushButton* makeButton(const QString& title, std::optional<QColor> bezel)

@@ -7,7 +7,6 @@
 #include <memory>
 #include <optional>
 
-class QLabel;
 class QPushButton;
 
 namespace quorvia::editing_window {
@@ -18,7 +17,6 @@ std::unique_ptr<platform::Window> make(platform::Size contentSize, platform::Win
 
 // The near-black content view every editing window draws on.
 QWidget* makeContentView();
-QLabel* makeLabel(const QString& text, int pixelSize, QFont::Weight weight, const QColor& colour);
 QPushButton* makeButton(const QString& title, std::optional<QColor> bezel = std::nullopt);
 
 } // namespace quorvia::editing_window

@@ -6,6 +6,7 @@
 #include "editing/ScriptEditorTexts.h"
 #include "model/PromptScript.h"
 #include "privacy/PrivacyPalette.h"
+#include "privacy/TextStyle.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -39,7 +40,7 @@ QWidget* ScriptEditorWindowController::makeContentView()
     layout->setContentsMargins(20, 18, 20, 16);
     layout->setSpacing(0);
 
-    QLabel* rule = editing_window::makeLabel(script_editor::ruleText(), 13, QFont::Normal, privacy_palette::secondaryLabel());
+    QLabel* rule = styledLabel(script_editor::ruleText(), 13, QFont::Normal, privacy_palette::secondaryLabel());
     rule->setWordWrap(true);
     rule->setMaximumHeight(rule->fontMetrics().lineSpacing() * 3);
     layout->addWidget(rule);
@@ -47,7 +48,7 @@ QWidget* ScriptEditorWindowController::makeContentView()
 
     auto* labelRow = new QHBoxLayout;
     labelRow->setSpacing(10);
-    labelRow->addWidget(editing_window::makeLabel(script_editor::labelCaption(), 13, QFont::Medium, privacy_palette::secondaryLabel()));
+    labelRow->addWidget(styledLabel(script_editor::labelCaption(), 13, QFont::Medium, privacy_palette::secondaryLabel()));
     labelField_ = new QLineEdit;
     QFont fieldFont = labelField_->font();
     fieldFont.setPixelSize(16);

@@ -6,6 +6,7 @@
 #include "model/PromptScript.h"
 #include "model/PromptScriptNotifications.h"
 #include "privacy/PrivacyPalette.h"
+#include "privacy/TextStyle.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -34,10 +35,10 @@ QWidget* ScriptManagementWindowController::makeContentView()
     stack->setContentsMargins(20, 18, 20, 18);
     stack->setSpacing(12);
 
-    stack->addWidget(editing_window::makeLabel(QStringLiteral("整条时间线"), 20, QFont::DemiBold, privacy_palette::white()));
-    statusLabel_ = editing_window::makeLabel(QString(), 13, QFont::Normal, privacy_palette::secondaryLabel());
+    stack->addWidget(styledLabel(QStringLiteral("整条时间线"), 20, QFont::DemiBold, privacy_palette::white()));
+    statusLabel_ = styledLabel(QString(), 13, QFont::Normal, privacy_palette::secondaryLabel());
     stack->addWidget(statusLabel_);
-    QLabel* description = editing_window::makeLabel(
+    QLabel* description = styledLabel(
         QStringLiteral("上传或重新导入会用新文件替换全部数字块和演示块。删除同样会清空整条时间线，但保留当前演讲项目和已绑定的 .key 文稿。"),
         12, QFont::Normal, privacy_palette::secondaryLabel());
     description->setWordWrap(true);

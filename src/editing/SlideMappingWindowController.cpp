@@ -6,6 +6,7 @@
 #include "model/PromptScript.h"
 #include "model/PromptScriptNotifications.h"
 #include "privacy/PrivacyPalette.h"
+#include "privacy/TextStyle.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -60,10 +61,10 @@ QWidget* SlideMappingWindowController::makeContentView()
     layout->setContentsMargins(20, 18, 20, 16);
     layout->setSpacing(0);
 
-    heading_ = editing_window::makeLabel(QString(), 18, QFont::DemiBold, privacy_palette::white());
+    heading_ = styledLabel(QString(), 18, QFont::DemiBold, privacy_palette::white());
     layout->addWidget(heading_);
     layout->addSpacing(8);
-    QLabel* description = editing_window::makeLabel(
+    QLabel* description = styledLabel(
         QStringLiteral("为每个稿件块选择对应的 PPT 页。使用 --- 分页时，其后的数字会自动映射；仍可在这里人工校对。"), 12,
         QFont::Normal, privacy_palette::secondaryLabel());
     description->setWordWrap(true);
@@ -75,7 +76,7 @@ QWidget* SlideMappingWindowController::makeContentView()
     cloudRow->setSpacing(10);
     configureAIButton_ = editing_window::makeButton(QStringLiteral("配置云服务"));
     runAIButton_ = editing_window::makeButton(QStringLiteral("运行云端 AI 匹配"), privacy_palette::systemBlue());
-    aiStatusLabel_ = editing_window::makeLabel(QStringLiteral("云端匹配需明确点击；低置信度建议必须人工选择确认。"), 12,
+    aiStatusLabel_ = styledLabel(QStringLiteral("云端匹配需明确点击；低置信度建议必须人工选择确认。"), 12,
                                                QFont::Normal, privacy_palette::secondaryLabel());
     aiStatusLabel_->setWordWrap(true);
     aiStatusLabel_->setMaximumHeight(aiStatusLabel_->fontMetrics().lineSpacing() * 2);
@@ -137,7 +138,7 @@ void SlideMappingWindowController::reload()
     const auto& deck = script_.deck();
     const QStringList& sections = script_.sections();
     if (!deck || sections.isEmpty()) {
-        QLabel* empty = editing_window::makeLabel(slide_mapping::emptyText(), 13, QFont::Normal, privacy_palette::secondaryLabel());
+        QLabel* empty = styledLabel(slide_mapping::emptyText(), 13, QFont::Normal, privacy_palette::secondaryLabel());
         empty->setWordWrap(true);
         rows_->insertWidget(0, empty);
         return;
@@ -155,9 +156,9 @@ QWidget* SlideMappingWindowController::makeRow(qint64 sectionIndex, const QStrin
 
     auto* column = new QVBoxLayout;
     column->setSpacing(3);
-    column->addWidget(editing_window::makeLabel(slide_mapping::sectionTitle(sectionIndex), 11, QFont::DemiBold,
+    column->addWidget(styledLabel(slide_mapping::sectionTitle(sectionIndex), 11, QFont::DemiBold,
                                                 privacy_palette::systemOrange()));
-    QLabel* preview = editing_window::makeLabel(slide_mapping::preview(text), 12, QFont::Normal, privacy_palette::white());
+    QLabel* preview = styledLabel(slide_mapping::preview(text), 12, QFont::Normal, privacy_palette::white());
     preview->setObjectName(QStringLiteral("preview"));
     preview->setWordWrap(true);
     preview->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -166,7 +167,7 @@ QWidget* SlideMappingWindowController::makeRow(qint64 sectionIndex, const QStrin
     preview->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     column->addWidget(preview);
     if (const auto line = slide_mapping::reviewLine(script_.slideMappingReview(sectionIndex))) {
-        QLabel* review = editing_window::makeLabel(line->text, 10, QFont::Medium,
+        QLabel* review = styledLabel(line->text, 10, QFont::Medium,
                                                    line->needsReview ? privacy_palette::systemRed() : privacy_palette::systemGreen());
         review->setObjectName(QStringLiteral("review"));
         column->addWidget(review);

@@ -27,4 +27,15 @@ QLabel* styledLabel(const QString& text, const QFont& font, const QColor& colour
     return label;
 }
 
+QLabel* styledLabel(const QString& text, int pixelSize, QFont::Weight weight, const QColor& colour)
+{
+    auto* label = new QLabel(text);
+    QFont font = label->font();
+    font.setPixelSize(pixelSize);
+    font.setWeight(weight);
+    label->setFont(font);
+    setTextColour(label, colour);
+    return label;
+}
+
 } // namespace quorvia

@@ -16,5 +16,7 @@ void setTextColour(QWidget* widget, const QColor& colour);
 
 // A label in a pixel font and text colour.
 QLabel* styledLabel(const QString& text, const QFont& font, const QColor& colour);
+// A label in its own font at a pixel size and weight, in a text colour.
+QLabel* styledLabel(const QString& text, int pixelSize, QFont::Weight weight, const QColor& colour);
 
 } // namespace quorvia

@@ -2,6 +2,7 @@
 
 #include "privacy/BuiltInScreenPlacement.h"
 #include "privacy/PrivacyPalette.h"
+#include "privacy/TextStyle.h"
 #include "speech/AudioDeviceController.h"
 #include "speech/AudioSetupState.h"
 
@@ -19,14 +20,7 @@ constexpr platform::Size windowSize{620, 350};
 
 QLabel* makeLabel(const QString& text, int pixelSize, QFont::Weight weight, const QColor& colour, int maxLines = 0)
 {
-    auto* label = new QLabel(text);
-    QFont font = label->font();
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
+    QLabel* label = styledLabel(text, pixelSize, weight, colour);
     if (maxLines > 0) {
         label->setWordWrap(true);
         label->setMaximumHeight(label->fontMetrics().lineSpacing() * maxLines);
