@@ -43,11 +43,19 @@ void applyButton(IslandButton& button, const PanelButton& look)
 
 void fillPopup(QComboBox& popup, const std::vector<PanelPopupItem>& items, std::optional<std::size_t> selected)
 {
+    const int current = selected && *selected < items.size() ? int(*selected) : -1;
+    // Refreshed on every change of the script: an unchanged list keeps its items.
+    bool same = popup.count() == int(items.size()) && popup.currentIndex() == current;
+    for (std::size_t i = 0; same && i < items.size(); ++i)
+        same = popup.itemText(int(i)) == items[i].title
+               && popup.itemData(int(i)) == (items[i].key ? QVariant(*items[i].key) : QVariant());
+    if (same)
+        return;
     const QSignalBlocker quiet(popup);
     popup.clear();
     for (const auto& item : items)
         popup.addItem(item.title, item.key ? QVariant(*item.key) : QVariant());
-    popup.setCurrentIndex(selected && *selected < items.size() ? int(*selected) : -1);
+    popup.setCurrentIndex(current);
 }
 
 } // namespace quorvia::panel_appearance

@@ -5,6 +5,7 @@
 #include "keynote/PresentationSyncController.h"
 #include "model/PromptScript.h"
 #include "model/PromptScriptNotifications.h"
+#include "platform/MainQueue.h"
 #include "prompter/AutoScrollController.h"
 #include "prompter/PrompterHost.h"
 #include "prompter/ScriptScrollView.h"
@@ -16,6 +17,8 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+
+#include <utility>
 
 namespace quorvia {
 
@@ -57,11 +60,8 @@ PresentationModule::PresentationModule(PromptScript& script, AutoScrollControlle
         return center.observe(name, sender, [handler = std::move(handler)](const platform::Notification&) { handler(); });
     };
     placementObserver_ = on(PrompterHost::placementChangedNotification, &prompterHost_, [this] { applyPlacement(); });
-    scriptObserver_ = on(NotificationName::promptScriptChanged, &script_, [this] {
-        updateScriptControls();
-        updateProjectControls();
-        updateKeynoteControls();
-    });
+    scriptObserver_ = on(NotificationName::promptScriptChanged, &script_,
+                         [this] { refreshLater(scriptParts | projectPart | keynoteParts); });
     projectObserver_ = on(NotificationName::presentationProjectsChanged, &script_, [this] {
         notesResult_.reset();
         updateProjectControls();
@@ -72,22 +72,20 @@ PresentationModule::PresentationModule(PromptScript& script, AutoScrollControlle
         postSummaryChanged();
     });
     autoScrollObserver_ = on(AutoScrollController::stateChangedNotification, &autoScroll_,
-                             [this] { updateAutoScrollControls(); });
+                             [this] { refreshLater(speedPart | automationPart); });
     keynoteObserver_ = on(KeynoteController::keynoteConnectionStateChanged, &keynoteController_, [this] {
         notesResult_.reset();
-        updateKeynoteControls();
+        refreshLater(keynoteParts);
     });
-    deckObserver_ = on(NotificationName::presentationDeckChanged, &script_, [this] {
-        updateDeckControls();
-        updateKeynoteControls();
-    });
+    deckObserver_ = on(NotificationName::presentationDeckChanged, &script_,
+                       [this] { refreshLater(deckPart | keynoteParts); });
     keynoteNotesObserver_ = on(NotificationName::keynoteNotesBackupChanged, &script_,
-                               [this] { updateKeynoteNotesControls(); });
-    modeObserver_ = on(NotificationName::presentationModeChanged, &script_, [this] { updateAutomationControls(); });
+                               [this] { refreshLater(notesPart); });
+    modeObserver_ = on(NotificationName::presentationModeChanged, &script_, [this] { refreshLater(automationPart); });
     syncObserver_ = on(PresentationSyncController::presentationSyncStatusChanged, &syncController_,
-                       [this] { updateSyncControls(); });
+                       [this] { refreshLater(syncPart); });
     speechObserver_ = on(PrompterSpeechAutomation::statusChangedNotification, speechAutomation_.notificationSender(),
-                         [this] { updateAutomationControls(); });
+                         [this] { refreshLater(automationPart); });
     displaySelectionObserver_ = on(DisplaySelectionController::audienceDisplaySelectionChanged, &displaySelection_,
                                    [this] {
                                        reloadAudienceDisplays();
@@ -282,10 +280,74 @@ void PresentationModule::setKeynoteNotesResult(const QString& message, bool isEr
 
 // MARK: refreshes
 
+// Each refresh reads one snapshot and sets the controls of its parts; the
+// named updates are the sets of parts the panel has always refreshed together.
+void PresentationModule::refreshNow(unsigned parts)
+{
+    refreshNow(parts, snapshot());
+}
+
+void PresentationModule::refreshNow(unsigned parts, const PresentationPanelSnapshot& s)
+{
+    if (parts & privacyPart)
+        applyPrivacyControls(s);
+    if (parts & previewPart)
+        applyAudiencePreviewControls(s);
+    if (parts & projectPart)
+        applyProjectControls(s);
+    if (parts & scriptPart)
+        applyScriptControls(s);
+    if (parts & speedPart)
+        applySpeedControls(s);
+    if (parts & automationPart)
+        applyAutomationControls(s);
+    if (parts & deckPart)
+        applyDeckControls(s);
+    if (parts & syncPart)
+        applySyncControls(s);
+    if (parts & keynotePart)
+        applyKeynoteControls(s);
+    if (parts & notesPart)
+        applyKeynoteNotesControls(s);
+}
+
+void PresentationModule::refreshLater(unsigned parts)
+{
+    // Speech following changes the script on every recognised word, and one
+    // change reaches the panel through several notifications: the parts they
+    // ask for are refreshed once, after this turn of the event loop.
+    const bool scheduled = pendingRefresh_ != 0;
+    pendingRefresh_ |= parts;
+    if (scheduled)
+        return;
+    QPointer<PresentationModule> self(this);
+    platform::MainQueue::async([self] {
+        if (!self)
+            return;
+        const unsigned parts = std::exchange(self->pendingRefresh_, 0u);
+        self->refreshNow(parts);
+    });
+}
+
 void PresentationModule::updateControls(const PresentationSafetyState& state)
 {
     PresentationPanelSnapshot s = snapshot();
     s.state = state;
+    refreshNow(privacyPart | previewPart | projectPart | scriptParts | syncPart, s);
+}
+
+void PresentationModule::updateScriptControls() { refreshNow(scriptParts); }
+void PresentationModule::updateProjectControls() { refreshNow(projectPart); }
+void PresentationModule::updateKeynoteControls() { refreshNow(keynoteParts); }
+void PresentationModule::updateKeynoteNotesControls() { refreshNow(notesPart); }
+void PresentationModule::updateAutomationControls() { refreshNow(automationPart); }
+void PresentationModule::updateSyncControls() { refreshNow(syncPart); }
+void PresentationModule::updateAutoScrollControls() { refreshNow(speedPart | automationPart); }
+void PresentationModule::updateAudiencePreviewControls() { refreshNow(previewPart); }
+void PresentationModule::updateDeckControls() { refreshNow(deckPart); }
+
+void PresentationModule::applyPrivacyControls(const PresentationPanelSnapshot& s)
+{
     const auto look = panel::privacyOutputControls(s);
     if (auto* button = qobject_cast<IslandButton*>(outlets_.startPrivacyOutputButton.data()))
         panel_appearance::applyButton(*button, look.button);
@@ -294,18 +356,11 @@ void PresentationModule::updateControls(const PresentationSafetyState& state)
                                                   && !panel::audienceDisplayPopup(s).forceDisabled);
     if (outlets_.appSharingButton)
         outlets_.appSharingButton->setEnabled(look.appSharingEnabled);
-    updateAudiencePreviewControls();
-    updateProjectControls();
-    updateScriptControls();
-    updateAutoScrollControls();
-    updateAutomationControls();
-    updateDeckControls();
-    updateSyncControls();
 }
 
-void PresentationModule::updateScriptControls()
+void PresentationModule::applyScriptControls(const PresentationPanelSnapshot& s)
 {
-    const auto look = panel::scriptControls(snapshot());
+    const auto look = panel::scriptControls(s);
     if (outlets_.scriptPositionLabel)
         outlets_.scriptPositionLabel->setText(look.positionText);
     if (outlets_.editScriptButton)
@@ -314,13 +369,11 @@ void PresentationModule::updateScriptControls()
         outlets_.scriptManagementButton->setEnabled(look.scriptManagementEnabled);
     if (outlets_.timelineStrip)
         outlets_.timelineStrip->reload(script_.timelineBlocks(), int(script_.currentIndex()));
-    updateAutoScrollControls();
-    updateDeckControls();
 }
 
-void PresentationModule::updateProjectControls()
+void PresentationModule::applyProjectControls(const PresentationPanelSnapshot& s)
 {
-    const auto look = panel::projectControls(snapshot());
+    const auto look = panel::projectControls(s);
     if (QComboBox* popup = outlets_.projectPopup) {
         panel_appearance::fillPopup(*popup, look.items, look.selectedIndex);
         popup->setEnabled(look.enabled);
@@ -334,9 +387,9 @@ void PresentationModule::updateProjectControls()
         outlets_.deleteProjectButton->setEnabled(look.deleteEnabled);
 }
 
-void PresentationModule::updateKeynoteControls()
+void PresentationModule::applyKeynoteControls(const PresentationPanelSnapshot& s)
 {
-    const auto look = panel::keynoteControls(snapshot());
+    const auto look = panel::keynoteControls(s);
     if (outlets_.keynoteStatusLabel)
         panel_appearance::applyLabel(*outlets_.keynoteStatusLabel, look.status);
     if (outlets_.keynoteRefreshButton)
@@ -345,13 +398,11 @@ void PresentationModule::updateKeynoteControls()
         panel_appearance::applyButton(*jump, look.jump);
     if (auto* playback = qobject_cast<IslandButton*>(outlets_.keynotePlaybackButton.data()))
         panel_appearance::applyButton(*playback, look.playback);
-    updateAudiencePreviewControls();
-    updateKeynoteNotesControls();
 }
 
-void PresentationModule::updateKeynoteNotesControls()
+void PresentationModule::applyKeynoteNotesControls(const PresentationPanelSnapshot& s)
 {
-    const auto look = panel::notesControls(snapshot(), notesResult_);
+    const auto look = panel::notesControls(s, notesResult_);
     if (outlets_.replaceKeynoteNotesButton) {
         outlets_.replaceKeynoteNotesButton->setText(look.replace.title);
         outlets_.replaceKeynoteNotesButton->setEnabled(look.replace.enabled);
@@ -368,9 +419,9 @@ void PresentationModule::updateKeynoteNotesControls()
         outlets_.restoreKeynoteNotesButton->setToolTip(look.replace.toolTip);
 }
 
-void PresentationModule::updateAutomationControls()
+void PresentationModule::applyAutomationControls(const PresentationPanelSnapshot& s)
 {
-    const auto look = panel::automationControls(snapshot());
+    const auto look = panel::automationControls(s);
     if (QComboBox* popup = outlets_.modePopup) {
         popup->setCurrentIndex(look.modeIndex);
         popup->setEnabled(true);
@@ -392,9 +443,9 @@ void PresentationModule::updateAutomationControls()
         outlets_.audioSetupButton->setEnabled(look.audioSetupEnabled);
 }
 
-void PresentationModule::updateSyncControls()
+void PresentationModule::applySyncControls(const PresentationPanelSnapshot& s)
 {
-    const auto look = panel::syncControls(snapshot());
+    const auto look = panel::syncControls(s);
     if (outlets_.syncStatusLabel)
         panel_appearance::applyLabel(*outlets_.syncStatusLabel, look.status);
     if (outlets_.syncToggleButton) {
@@ -407,11 +458,10 @@ void PresentationModule::updateSyncControls()
         outlets_.keynoteBuildButton->setEnabled(look.buildEnabled);
 }
 
-void PresentationModule::updateAutoScrollControls()
+void PresentationModule::applySpeedControls(const PresentationPanelSnapshot& s)
 {
     if (outlets_.speedLabel)
-        outlets_.speedLabel->setText(autoScroll_.speedText());
-    updateAutomationControls();
+        outlets_.speedLabel->setText(s.speedText);
 }
 
 void PresentationModule::updateFontSizeControls()
@@ -423,15 +473,15 @@ void PresentationModule::updateFontSizeControls()
         outlets_.largerFontButton->setEnabled(view.canIncreaseFontSize());
 }
 
-void PresentationModule::updateAudiencePreviewControls()
+void PresentationModule::applyAudiencePreviewControls(const PresentationPanelSnapshot& s)
 {
     if (auto* button = qobject_cast<IslandButton*>(outlets_.audiencePreviewButton.data()))
-        panel_appearance::applyButton(*button, panel::audiencePreviewButton(snapshot()));
+        panel_appearance::applyButton(*button, panel::audiencePreviewButton(s));
 }
 
-void PresentationModule::updateDeckControls()
+void PresentationModule::applyDeckControls(const PresentationPanelSnapshot& s)
 {
-    const auto look = panel::deckControls(snapshot());
+    const auto look = panel::deckControls(s);
     if (outlets_.deckStatusLabel)
         outlets_.deckStatusLabel->setText(look.statusText);
     if (outlets_.importDeckButton) {

@@ -163,6 +163,35 @@ private:
     IslandButton* actionButton(const QString& title, void (PresentationModule::*action)(), bool prominent = false);
     void applyPlacement();
 
+    // The parts of the panel a refresh sets, each from one snapshot.
+    enum RefreshPart : unsigned {
+        privacyPart = 1u << 0,
+        previewPart = 1u << 1,
+        projectPart = 1u << 2,
+        scriptPart = 1u << 3,
+        speedPart = 1u << 4,
+        automationPart = 1u << 5,
+        deckPart = 1u << 6,
+        syncPart = 1u << 7,
+        keynotePart = 1u << 8,
+        notesPart = 1u << 9,
+    };
+    static constexpr unsigned scriptParts = scriptPart | speedPart | automationPart | deckPart;
+    static constexpr unsigned keynoteParts = keynotePart | previewPart | notesPart;
+    void refreshNow(unsigned parts);
+    void refreshNow(unsigned parts, const PresentationPanelSnapshot& s);
+    void refreshLater(unsigned parts);
+    void applyPrivacyControls(const PresentationPanelSnapshot& s);
+    void applyAudiencePreviewControls(const PresentationPanelSnapshot& s);
+    void applyProjectControls(const PresentationPanelSnapshot& s);
+    void applyScriptControls(const PresentationPanelSnapshot& s);
+    void applySpeedControls(const PresentationPanelSnapshot& s);
+    void applyAutomationControls(const PresentationPanelSnapshot& s);
+    void applyDeckControls(const PresentationPanelSnapshot& s);
+    void applySyncControls(const PresentationPanelSnapshot& s);
+    void applyKeynoteControls(const PresentationPanelSnapshot& s);
+    void applyKeynoteNotesControls(const PresentationPanelSnapshot& s);
+
     void updateControls(const PresentationSafetyState& state);
     void updateScriptControls();
     void updateProjectControls();
@@ -193,6 +222,7 @@ private:
         keynoteObserver_, deckObserver_, keynoteNotesObserver_, modeObserver_, syncObserver_, speechObserver_,
         displaySelectionObserver_, fontSizeObserver_;
 
+    unsigned pendingRefresh_ = 0;
     bool isImportingDeck_ = false;
     bool isWritingKeynoteNotes_ = false;
     bool isManagingProjects_ = false;

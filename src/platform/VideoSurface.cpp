@@ -1,7 +1,10 @@
 #include "platform/VideoSurface.h"
 
+#include "platform/MainQueue.h"
+
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPointer>
 
 namespace quorvia::platform {
 
@@ -44,7 +47,55 @@ void VideoSurface::enqueue(const SampleBuffer& buffer)
     }
     image_ = buffer.image;
     status_ = Status::rendering;
+    const QSize target = pixelSize();
+    if (!target.isEmpty() && target != image_.size()) {
+        // Painted when the scaled picture is ready.
+        scaleForScreen();
+        return;
+    }
     update();
+}
+
+QSize VideoSurface::pixelSize() const
+{
+    return (contentRect().size() * devicePixelRatioF()).toSize();
+}
+
+void VideoSurface::scaleForScreen()
+{
+    // One picture at a time; the newest frame follows when it is done.
+    if (scaling_ || image_.isNull())
+        return;
+    const QSize target = pixelSize();
+    if (target.isEmpty() || target == image_.size())
+        return;
+    if (!scaler_)
+        scaler_ = std::make_shared<SerialQueue>(QStringLiteral("com.local.quorvia.audience-scale"));
+    scaling_ = true;
+    QPointer<VideoSurface> self(this);
+    scaler_->async([self, source = image_, target, generation = generation_] {
+        QImage scaled = source.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        MainQueue::async([self, scaled = std::move(scaled), key = source.cacheKey(), generation]() mutable {
+            if (!self)
+                return;
+            self->scaling_ = false;
+            if (generation != self->generation_)
+                return;
+            if (scaled.size() == self->pixelSize()) {
+                scaled.setDevicePixelRatio(self->devicePixelRatioF());
+                self->scaled_ = std::move(scaled);
+                self->update();
+            }
+            if (self->image_.cacheKey() != key || self->scaled_.isNull())
+                self->scaleForScreen();
+        });
+    });
+}
+
+void VideoSurface::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    scaleForScreen();
 }
 
 void VideoSurface::enqueueWhenReady(const SampleBuffer& buffer)
@@ -65,6 +116,8 @@ void VideoSurface::flushAndRemoveImage()
 {
     status_ = Status::unknown;
     image_ = QImage();
+    scaled_ = QImage();
+    ++generation_;
     update();
 }
 
@@ -96,6 +149,12 @@ void VideoSurface::paintEvent(QPaintEvent* event)
         painter.drawImage(content.topLeft(), image_);
         return;
     }
+    if (!scaled_.isNull() && scaled_.size() == pixels.toSize()) {
+        // Scaled off the main thread; until the newest frame is, the one before it.
+        painter.drawImage(content.topLeft().toPoint(), scaled_);
+        return;
+    }
+    // Not scaled yet (a new size): smoothly here, this once.
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(content, image_);
 }

@@ -4,12 +4,18 @@
 
 #include <QWidget>
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 
 namespace quorvia::platform {
 
+class SerialQueue;
+
 // Draws captured frames, the whole picture fitted by aspect and centred on
 // black. Keeps the renderer states that callers consult before each frame.
+// A picture of another size than it takes on screen is scaled smoothly on a
+// queue of its own, so painting it on the main thread is a plain copy.
 class VideoSurface : public QWidget {
 public:
     enum class Status { unknown, rendering, failed };
@@ -41,11 +47,22 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void setStatus(Status status) { status_ = status; }
 
 private:
+    // The picture's size on screen in device pixels; empty when nothing is shown.
+    QSize pixelSize() const;
+    void scaleForScreen();
+
     Status status_ = Status::unknown;
     QImage image_;
+    // The newest picture the scaling queue has finished, at pixelSize().
+    QImage scaled_;
+    bool scaling_ = false;
+    // Results of scaling begun before the picture was removed are dropped.
+    std::uint64_t generation_ = 0;
+    std::shared_ptr<SerialQueue> scaler_;
 };
 
 } // namespace quorvia::platform

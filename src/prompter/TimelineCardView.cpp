@@ -41,6 +41,19 @@ TimelineCardView::TimelineCardView(int index, const QString& label, bool selecte
     setAccessibleName(QStringLiteral("时间线块 ") + label);
 }
 
+void TimelineCardView::setContent(int index, const QString& label, bool selected)
+{
+    index_ = index;
+    if (label != titleLabel_->text()) {
+        titleLabel_->setText(label);
+        setAccessibleName(QStringLiteral("时间线块 ") + label);
+    }
+    if (selected != selected_) {
+        selected_ = selected;
+        update();
+    }
+}
+
 QPixmap TimelineCardView::dragImage()
 {
     QPixmap image = grab();

@@ -6,12 +6,15 @@ class QLabel;
 
 namespace quorvia {
 
-// One timeline card: its look only. Cards are rebuilt on every reload, so the
-// long-lived canvas takes the presses and drags over them.
+// One timeline card: its look only. A reload may replace cards or give them
+// another block, so the long-lived canvas takes the presses and drags over them.
 class TimelineCardView : public QWidget {
     Q_OBJECT
 public:
     TimelineCardView(int index, const QString& label, bool selected, QWidget* parent = nullptr);
+
+    // Shows another block, or the same one after a change, without a new widget.
+    void setContent(int index, const QString& label, bool selected);
 
     int index() const { return index_; }
     bool isSelected() const { return selected_; }

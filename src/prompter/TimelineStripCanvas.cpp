@@ -38,12 +38,19 @@ void TimelineStripCanvas::reload(const std::vector<PromptTimelineBlock>& blocks,
 {
     blocks_ = blocks;
     selectedIndex_ = selectedIndex;
+    // Spoken progress reloads on every recognised word: the cards there are
+    // kept and shown their block in place, and only the count changes widgets.
     // No card ever handles an event, so none is on the stack here.
-    for (TimelineCardView* card : cards_)
-        delete card;
-    cards_.clear();
+    while (cards_.size() > blocks_.size()) {
+        delete cards_.back();
+        cards_.pop_back();
+    }
     for (std::size_t i = 0; i < blocks_.size(); ++i) {
         const int index = static_cast<int>(i);
+        if (i < cards_.size()) {
+            cards_[i]->setContent(index, blocks_[i].label, index == selectedIndex);
+            continue;
+        }
         auto* card = new TimelineCardView(index, blocks_[i].label, index == selectedIndex, this);
         card->show();
         cards_.push_back(card);

@@ -7,6 +7,9 @@
 #include "privacy/IslandButton.h"
 #include "privacy/PrivacyPalette.h"
 #include "prompter/ScriptScrollView.h"
+#include "prompter/TimelineCardView.h"
+#include "prompter/TimelineStripCanvas.h"
+#include "prompter/TimelineStripView.h"
 #include "support/Snapshot.h"
 
 #include <QComboBox>
@@ -73,11 +76,15 @@ TEST_F(PresentationModuleTest, OnlyTheNewestViewIsRefreshedAndNothingReachesAGon
 
     // Another poster's "PromptScriptChanged" is ignored.
     script->setIndex(1, PresentationEventSource::manualPrompt);
+    settle();
     EXPECT_EQ(module->outlets().scriptPositionLabel->text(), script->positionText());
     module->outlets().scriptPositionLabel->setText(QStringLiteral("x"));
     platform::NotificationCenter::defaultCenter().post(NotificationName::promptScriptChanged, &speech);
+    settle();
     EXPECT_EQ(module->outlets().scriptPositionLabel->text(), QStringLiteral("x"));
 
+    // A refresh still due when the module goes does nothing.
+    script->setIndex(0, PresentationEventSource::manualPrompt);
     module.reset();
     script->setIndex(2, PresentationEventSource::manualPrompt);
     keynote->refresh();
@@ -216,6 +223,7 @@ TEST_F(PresentationModuleTest, ModeChangesPauseStopAndSetInThatOrder)
     module->promptModeChanged(popup);
     EXPECT_EQ(log, (std::vector<std::string>{"speech stop keeping calibration", "mode changed"}));
     EXPECT_EQ(script->promptMode(), PromptMode::fixedScroll);
+    settle();
     EXPECT_EQ(module->outlets().autoScrollButton->text(), QStringLiteral("开始滚动"));
 
     int toggles = 0;
@@ -233,6 +241,7 @@ TEST_F(PresentationModuleTest, ModeChangesPauseStopAndSetInThatOrder)
     module->questionPausePressed();
     EXPECT_EQ(log, (std::vector<std::string>{"speech stop keeping calibration", "speech start",
                                              "resume after low confidence", "question pause"}));
+    settle();
     EXPECT_EQ(module->outlets().automationStatusLabel->text(), QStringLiteral("语音：逐字跟读"));
     EXPECT_EQ(module->outlets().questionPauseButton->text(), QStringLiteral("问答暂停"));
     EXPECT_TRUE(module->outlets().questionPauseButton->isEnabled());
@@ -339,6 +348,39 @@ TEST_F(PresentationModuleTest, PicturesOfThePanelInTheIsland)
     ASSERT_NE(island.settingsPopover(), nullptr);
     test::keepSnapshot(island.settingsPopover()->contentView()->grab(), QStringLiteral("presentation-settings"));
     host->scriptView().setParent(nullptr);
+}
+
+TEST_F(PresentationModuleTest, ChangesInOneTurnRefreshThePanelOnceAfterItAndKeepTheCards)
+{
+    script->replaceText(QStringLiteral("1\n一二三四\n---\n2\n五六七八\n---\nDemo\n九十"));
+    std::unique_ptr<QWidget> view(module->makeExpandedView());
+    std::unique_ptr<QWidget> settings(module->makeIslandSettingsView());
+    host->scriptView().setParent(nullptr);
+    settle();
+    const auto cards = module->outlets().timelineStrip->canvas()->cards();
+    ASSERT_EQ(cards.size(), 3u);
+    QComboBox* projects = module->outlets().projectPopup;
+    int projectListRebuilds = 0;
+    QObject::connect(projects->model(), &QAbstractItemModel::rowsRemoved, [&] { ++projectListRebuilds; });
+
+    // Recognised words: spoken progress, then the reading position, in one turn.
+    script->setSpeechProgress(2, 0, false);
+    script->setReadingCharacterIndex(2);
+    script->setSpeechProgress(3, 0, false);
+    module->outlets().scriptPositionLabel->setText(QStringLiteral("x"));
+    EXPECT_EQ(module->outlets().scriptPositionLabel->text(), QStringLiteral("x")) << "not refreshed in the turn";
+    settle();
+    EXPECT_EQ(module->outlets().scriptPositionLabel->text(), script->positionText());
+    EXPECT_EQ(module->outlets().timelineStrip->canvas()->cards(), cards);
+    EXPECT_EQ(projectListRebuilds, 0);
+
+    // A move between sections still shows at the end of its turn, on the same cards.
+    script->setIndex(2, PresentationEventSource::manualPrompt);
+    settle();
+    EXPECT_EQ(module->outlets().scriptPositionLabel->text(), script->positionText());
+    EXPECT_TRUE(module->outlets().timelineStrip->canvas()->cards()[2]->isSelected());
+    EXPECT_FALSE(cards[0]->isSelected());
+    EXPECT_EQ(module->outlets().timelineStrip->canvas()->cards(), cards);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "platform/VideoSurface.h"
 
+#include "support/TestPlatform.h"
+
 #include <gtest/gtest.h>
 
 using namespace quorvia::platform;
@@ -30,6 +32,7 @@ TEST(VideoSurface, FitsThePictureByAspectOnBlack)
 
 TEST(VideoSurface, UndrawableFrameFailsTheRendererUntilFlushed)
 {
+    quorvia::test::TestPlatform platform;
     VideoSurface surface;
     surface.resize(100, 100);
     EXPECT_EQ(surface.status(), VideoSurface::Status::unknown);
@@ -47,4 +50,33 @@ TEST(VideoSurface, UndrawableFrameFailsTheRendererUntilFlushed)
     surface.flushAndRemoveImage();
     EXPECT_TRUE(surface.displayedImage().isNull());
     EXPECT_EQ(surface.grab().toImage().pixelColor(50, 50), QColor(Qt::black));
+}
+
+TEST(VideoSurface, APictureOfAnotherSizeIsScaledOffTheMainThreadAndNoOldOneComesBack)
+{
+    quorvia::test::TestPlatform platform;
+    VideoSurface surface;
+    surface.resize(100, 50);
+    surface.enqueue(frame(200, 100, Qt::red));
+    // Until the scaling queue has run, the picture is scaled where it is painted.
+    EXPECT_EQ(platform.scheduler().queuedWorkCount(), 1u);
+    EXPECT_EQ(surface.grab().toImage().pixelColor(50, 25), QColor(Qt::red));
+    platform.scheduler().settle();
+
+    // Frames that come while one is being scaled: the newest is shown next.
+    surface.enqueue(frame(200, 100, Qt::green));
+    surface.enqueue(frame(200, 100, Qt::blue));
+    EXPECT_EQ(platform.scheduler().queuedWorkCount(), 1u);
+    platform.scheduler().settle();
+    EXPECT_EQ(surface.grab().toImage().pixelColor(50, 25), QColor(Qt::blue));
+
+    // A picture removed while it is being scaled stays removed.
+    surface.enqueue(frame(200, 100, Qt::yellow));
+    surface.flushAndRemoveImage();
+    platform.scheduler().settle();
+    EXPECT_EQ(surface.grab().toImage().pixelColor(50, 25), QColor(Qt::black));
+    surface.enqueue(frame(200, 100, Qt::cyan));
+    platform.scheduler().drainQueues();
+    EXPECT_EQ(surface.grab().toImage().pixelColor(50, 25), QColor(Qt::cyan));
+    platform.scheduler().settle();
 }

@@ -119,6 +119,44 @@ TEST_F(TimelineStripViewTest, CardsFollowTheBlocksWithTheirLookAndLabels)
     platform.scheduler().runPending();
 }
 
+TEST_F(TimelineStripViewTest, AReloadShowsTheNewBlocksOnTheCardsItAlreadyHas)
+{
+    auto strip = makeStrip(TimelineStripDensity::regular, 500);
+    auto script = blocks({"1", "2", "3"});
+    strip->reload(script, 0);
+    const std::vector<TimelineCardView*> before = strip->canvas()->cards();
+
+    // Spoken progress and reading position leave the blocks alone: same widgets.
+    strip->reload(script, 0);
+    EXPECT_EQ(strip->canvas()->cards(), before);
+
+    // A new selection, label and kind: the same cards, each showing its block.
+    script[1].label = QStringLiteral("Demo");
+    strip->reload(script, 2);
+    const auto& cards = strip->canvas()->cards();
+    ASSERT_EQ(cards, before);
+    EXPECT_FALSE(cards[0]->isSelected());
+    EXPECT_TRUE(cards[2]->isSelected());
+    EXPECT_EQ(cards[1]->titleLabel()->text(), QStringLiteral("Demo"));
+    EXPECT_EQ(cards[1]->geometry(), QRect(68, 38, 58, 30));
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(cards[1]);
+    ASSERT_NE(accessible, nullptr);
+    EXPECT_EQ(accessible->text(QAccessible::Name), QStringLiteral("时间线块 Demo"));
+
+    // More blocks add cards after the kept ones; fewer remove the surplus.
+    strip->reload(blocks({"1", "2", "3", "4", "5"}), 4);
+    ASSERT_EQ(strip->canvas()->cards().size(), 5u);
+    EXPECT_EQ(strip->canvas()->cards()[0], before[0]);
+    EXPECT_EQ(strip->canvas()->cards()[4]->index(), 4);
+    EXPECT_TRUE(strip->canvas()->cards()[4]->isSelected());
+    EXPECT_EQ(strip->canvas()->cards()[1]->geometry(), QRect(68, 1, 58, 30));
+    strip->reload(blocks({"7"}), 0);
+    ASSERT_EQ(strip->canvas()->cards().size(), 1u);
+    EXPECT_EQ(strip->canvas()->cards()[0]->titleLabel()->text(), QStringLiteral("7"));
+    EXPECT_EQ(strip->canvas()->children().size(), 1);
+    platform.scheduler().runPending();
+}
+
 TEST_F(TimelineStripViewTest, BothDensitiesRender)
 {
     const auto script = blocks({"1", "2", "Demo", "3", "4", "问答", "5"});
@@ -159,7 +197,7 @@ TEST_F(TimelineStripViewTest, ReloadRevealsTheSelectedCardOnlyWhenTheSelectionOr
     const int visible = strip->scrollView()->viewport()->width();
     EXPECT_EQ(bar->value(), 612 - visible);
 
-    // Same ids and selection, a new label: rebuilt, not scrolled.
+    // Same ids and selection, a new label: shown, not scrolled.
     bar->setValue(0);
     auto relabelled = script;
     relabelled[8].label = QStringLiteral("九");

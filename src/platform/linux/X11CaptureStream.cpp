@@ -80,9 +80,13 @@ public:
         while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
             const std::uint8_t type = event->response_type & ~0x80;
             if (damage_ && type == damageEvent_) {
-                damaged_ = true;
                 const auto* e = reinterpret_cast<const xcb_damage_notify_event_t*>(event);
-                stale_ -= QRect(e->area.x, e->area.y, e->area.width, e->area.height);
+                const QRect area(e->area.x, e->area.y, e->area.width, e->area.height);
+                stale_ -= area;
+                // The root spans every output; what is drawn on the others,
+                // the audience window included, is no change of this picture.
+                damaged_ += area.intersected(region_);
+                damageToSubtract_ = true;
             } else {
                 const std::uint32_t window = changedWindow(event);
                 const auto was = window ? tracker.mappedFrameIfAmong(window, own, processIDs) : std::nullopt;
@@ -95,19 +99,33 @@ public:
         tracker.resolvePending();
     }
 
-    // Whether the screen may have changed since the last call; from then on
-    // new changes are reported again.
-    bool takeDamage()
+    // Where the captured screen may have changed since the last call, in root
+    // coordinates; none when anything may have (no damage tracking, or a
+    // grab still owed). From then on new changes are reported again.
+    std::optional<QRegion> takeDamage()
     {
-        if (!damage_)
-            return true;
-        if (!damaged_)
-            return false;
-        damaged_ = false;
-        xcb_damage_subtract(windows.connection(), damage_, XCB_NONE, XCB_NONE);
-        return true;
+        if (damageToSubtract_) {
+            damageToSubtract_ = false;
+            xcb_damage_subtract(windows.connection(), damage_, XCB_NONE, XCB_NONE);
+        }
+        QRegion damaged;
+        std::swap(damaged, damaged_);
+        if (!damage_ || mustGrab_) {
+            mustGrab_ = false;
+            return std::nullopt;
+        }
+        return damaged;
     }
-    void keepDamaged() { damaged_ = true; }
+    void keepDamaged() { mustGrab_ = true; }
+    // Damage taken and not yet acted on: reported again by the next take.
+    void giveBack(const std::optional<QRegion>& damage)
+    {
+        if (damage)
+            damaged_ += *damage;
+        else
+            mustGrab_ = true;
+    }
+    int descriptor() const { return xcb_get_file_descriptor(windows.connection()); }
 
     bool failed() const { return xcb_connection_has_error(windows.connection()) != 0; }
 
@@ -238,9 +256,24 @@ private:
     QRect region_;
     std::uint32_t damage_ = 0;
     std::uint8_t damageEvent_ = 0;
-    bool damaged_ = true;
+    QRegion damaged_;
+    bool damageToSubtract_ = false;
+    bool mustGrab_ = true;
     std::shared_ptr<X11ShmPool> pool_;
 };
+
+bool X11CaptureStream::changesOnlyBlankedPlaces(const std::optional<QRegion>& damage,
+                                                const std::vector<QRect>& blanked)
+{
+    if (!damage)
+        return false;
+    // Private windows repaint all the time (a scrolling prompter): under the
+    // same blanking the picture cannot differ from the last one.
+    QRegion left = *damage;
+    for (const QRect& rect : blanked)
+        left -= rect;
+    return left.isEmpty();
+}
 
 X11CaptureStream::X11CaptureStream(ContentFilter filter, StreamConfiguration configuration, QRect nativeRegion,
                                    double devicePixelRatio, qint64 ownProcessID, CaptureService::StopHandler onStop)
@@ -286,11 +319,14 @@ void X11CaptureStream::startCapture(Completion completion)
             releaseOnMainQueue(std::move(self));
             return;
         }
+        const int descriptor = grabber->descriptor();
         self->grabber_ = std::move(grabber);
         self->running_ = true;
-        MainQueue::async([self] {
-            if (self->running_)
-                self->armClock(self->configuration_.minimumFrameInterval.seconds());
+        MainQueue::async([self, descriptor] {
+            if (!self->running_)
+                return;
+            self->armClock(self->configuration_.minimumFrameInterval.seconds());
+            self->watchServer(descriptor);
         });
         completion(std::nullopt);
         releaseOnMainQueue(std::move(self));
@@ -299,8 +335,44 @@ void X11CaptureStream::startCapture(Completion completion)
 
 void X11CaptureStream::armClock(double interval)
 {
+    interval_ = std::max(interval, 1.0 / 120.0);
     std::weak_ptr<X11CaptureStream> weak = shared_from_this();
-    clock_ = Timer::scheduled(std::max(interval, 1.0 / 120.0), true, [weak] {
+    clock_ = Timer::scheduled(interval_, true, [weak] {
+        auto self = weak.lock();
+        // Not again right after a tick that damage woke.
+        if (self && uptime() - self->lastTickUptime_ >= self->interval_ / 2)
+            self->tick();
+    });
+}
+
+void X11CaptureStream::watchServer(int descriptor)
+{
+    serverWatch_ = std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Read);
+    std::weak_ptr<X11CaptureStream> weak = shared_from_this();
+    QObject::connect(serverWatch_.get(), &QSocketNotifier::activated, serverWatch_.get(), [weak] {
+        if (auto self = weak.lock())
+            self->wake();
+    });
+}
+
+void X11CaptureStream::wake()
+{
+    // Quiet until a grab has read what came: the socket stays readable till then.
+    serverWatch_->setEnabled(false);
+    if (!running_)
+        return;
+    // A picture no sooner than the frame interval after the last one, and
+    // ticks not closer than a quarter of it while private windows repaint.
+    const double now = uptime();
+    const double wait = std::max(lastPictureUptime_ + interval_ - now, lastTickUptime_ + interval_ / 4 - now);
+    if (wait <= 0) {
+        tick();
+        return;
+    }
+    if (pendingWake_.isScheduled())
+        return;
+    std::weak_ptr<X11CaptureStream> weak = shared_from_this();
+    pendingWake_ = MainQueue::asyncAfter(wait, [weak] {
         if (auto self = weak.lock())
             self->tick();
     });
@@ -331,10 +403,15 @@ void X11CaptureStream::tick()
     if (!running_ || grabInFlight_)
         return; // a slow grab drops frames rather than queueing them
     grabInFlight_ = true;
-    grabQueue_.async([self = shared_from_this(), own = ownWindowsToLeaveOut()]() mutable {
-        self->grab(own);
+    lastTickUptime_ = uptime();
+    pendingWake_.cancel();
+    grabQueue_.async([self = shared_from_this(), own = ownWindowsToLeaveOut(), interval = interval_]() mutable {
+        self->grab(own, interval);
         self->grabInFlight_ = false;
-        releaseOnMainQueue(std::move(self));
+        MainQueue::async([self = std::move(self)] {
+            if (self->serverWatch_)
+                self->serverWatch_->setEnabled(true);
+        });
     });
 }
 
@@ -351,7 +428,7 @@ void X11CaptureStream::deliver(SampleBuffer buffer, const QSet<std::uint32_t>& b
     });
 }
 
-void X11CaptureStream::grab(const QSet<std::uint32_t>& own)
+void X11CaptureStream::grab(const QSet<std::uint32_t>& own, double interval)
 {
     if (!running_ || !grabber_)
         return;
@@ -367,8 +444,9 @@ void X11CaptureStream::grab(const QSet<std::uint32_t>& own)
         return;
     }
     const bool showsCursor = showsCursor_;
-    const bool damaged = grabber.takeDamage();
-    if (hasPicture_ && !damaged && !showsCursor && *before == lastBlanked_ && own == lastOwn_) {
+    const auto damage = grabber.takeDamage();
+    if (hasPicture_ && !showsCursor && *before == lastBlanked_ && own == lastOwn_
+        && changesOnlyBlankedPlaces(damage, *before)) {
         // Nothing changed: no picture, only a sign of life now and then.
         const double now = uptime();
         if (now - lastDeliveryUptime_ < idleFrameInterval)
@@ -381,6 +459,11 @@ void X11CaptureStream::grab(const QSet<std::uint32_t>& own)
         return;
     }
 
+    if (hasPicture_ && uptime() - lastPictureUptime_ < interval * 0.75) {
+        // Within the frame interval of the last picture: the next tick takes it.
+        grabber.giveBack(damage);
+        return;
+    }
     QImage image;
     switch (grabber.grab(image)) {
     case X11Grabber::Grab::picture:
@@ -417,7 +500,7 @@ void X11CaptureStream::grab(const QSet<std::uint32_t>& own)
     SampleBuffer buffer;
     buffer.frameStatus = int(FrameStatus::complete);
     buffer.image = std::move(image);
-    buffer.presentationTime = lastDeliveryUptime_ = uptime();
+    buffer.presentationTime = lastDeliveryUptime_ = lastPictureUptime_ = uptime();
     MainQueue::async([self = shared_from_this(), buffer = std::move(buffer), own] { self->deliver(buffer, own); });
 }
 
@@ -431,7 +514,14 @@ void X11CaptureStream::stopOnItsOwn(CaptureError error)
 void X11CaptureStream::stopCapture(Completion completion)
 {
     running_ = false;
-    MainQueue::async([self = shared_from_this()] { self->clock_.reset(); });
+    // The socket closes with the grab connection; no watch may outlive it.
+    if (MainQueue::isMainThread())
+        serverWatch_.reset();
+    MainQueue::async([self = shared_from_this()] {
+        self->clock_.reset();
+        self->serverWatch_.reset();
+        self->pendingWake_.cancel();
+    });
     // After any grab in flight; the stream lives until then.
     grabQueue_.async([self = shared_from_this(), completion = std::move(completion)]() mutable {
         self->grabber_.reset();

@@ -1,12 +1,16 @@
 #pragma once
 
 #include "platform/CaptureService.h"
+#include "platform/MainQueue.h"
 
 #include <QRect>
+#include <QRegion>
 #include <QSet>
+#include <QSocketNotifier>
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace quorvia::platform::native {
@@ -14,9 +18,11 @@ namespace quorvia::platform::native {
 class X11Grabber;
 
 // Captures one display from the X server's root window. The frame clock runs
-// on the main loop, where our own windows are read; grabs run on a queue of
-// their own, into shared memory, and only when the screen changed (XDamage);
-// otherwise an idle frame now and then tells the owner the stream is alive.
+// on the main loop, where our own windows are read, and damage arriving from
+// the server wakes it early, so a change waits for no clock; grabs run on a queue of
+// their own, into shared memory, and only when the captured screen changed
+// outside the blanked places (XDamage); otherwise an idle frame now and then
+// tells the owner the stream is alive.
 // Windows of excluded applications and our windows that are left out of
 // capture are blanked where they were just before and just after each grab,
 // as the server's window events tell. When that cannot be done for a frame,
@@ -36,11 +42,17 @@ public:
     // While nothing changes, an idle frame at most this often.
     static constexpr double idleFrameInterval = 0.5;
 
+    // Whether a picture taken now would equal the last one, given where the
+    // screen was damaged since (none: anywhere) and the places blanked in both.
+    static bool changesOnlyBlankedPlaces(const std::optional<QRegion>& damage, const std::vector<QRect>& blanked);
+
 private:
     void armClock(double interval);
+    void watchServer(int descriptor);
+    void wake();
     void tick();
     QSet<std::uint32_t> ownWindowsToLeaveOut() const;
-    void grab(const QSet<std::uint32_t>& own);
+    void grab(const QSet<std::uint32_t>& own, double interval);
     void deliver(SampleBuffer buffer, const QSet<std::uint32_t>& blanked);
     void stopOnItsOwn(CaptureError error);
     // Work on the grab queue ends by handing its hold on the stream back to
@@ -58,6 +70,12 @@ private:
     std::optional<SerialQueue> outputQueue_;
     SerialQueue grabQueue_;
     std::unique_ptr<Timer> clock_;
+    // Main thread: the grab connection's socket, watched while no grab reads it.
+    std::unique_ptr<QSocketNotifier> serverWatch_;
+    DelayedCall pendingWake_;
+    double interval_ = 1.0 / 30.0;
+    double lastTickUptime_ = -1e9;
+    std::atomic<double> lastPictureUptime_{-1e9};
     std::unique_ptr<X11Grabber> grabber_; // touched only on grabQueue_
     std::atomic<bool> running_{false};
     std::atomic<bool> grabInFlight_{false};

@@ -3,6 +3,7 @@
 #include "platform/Window.h"
 #include "platform/linux/LinuxCaptureService.h"
 #include "platform/linux/QtDisplayService.h"
+#include "platform/linux/X11CaptureStream.h"
 #include "support/TestPlatform.h"
 
 #include <QCoreApplication>
@@ -282,4 +283,129 @@ TEST_F(RunningCaptureTest, AStillScreenIsNotGrabbedAgainButStaysAlive)
     const auto changed = pictures(tick());
     ASSERT_EQ(changed.size(), 1u);
     EXPECT_EQ(changed.front().pixelColor(150, 150), QColor(Qt::yellow));
+}
+
+namespace {
+struct Counts {
+    int pictures = 0;
+    int idle = 0;
+};
+Counts count(const std::vector<SampleBuffer>& frames)
+{
+    Counts c;
+    for (const auto& frame : frames) {
+        c.pictures += frame.frameStatus == int(FrameStatus::complete) && frame.hasImage();
+        c.idle += frame.frameStatus == int(FrameStatus::idle);
+    }
+    return c;
+}
+} // namespace
+
+TEST_F(RunningCaptureTest, RepaintsOfPrivateWindowsAloneAreNotGrabbedButTheirMovesAre)
+{
+    const QRgb red = qRgb(255, 0, 0);
+    Window shared(Rect(0, 0, 300, 200), WindowStyle::borderless);
+    shared.setBackgroundColor(Qt::green);
+    shared.setFrame(fromQtGlobal(QRectF(40, 40, 300, 200)));
+    shared.orderFront();
+    Window secret(Rect(0, 0, 240, 160), WindowStyle::borderless);
+    secret.setSharingType(SharingType::none);
+    secret.setBackgroundColor(QColor(red));
+    secret.setFrame(fromQtGlobal(QRectF(500, 400, 240, 160)));
+    secret.orderFront();
+    settle(100);
+    tick();
+    tick();
+
+    // A second of the private window repainting as a scrolling prompter does.
+    Counts repainting;
+    for (int i = 0; i < 30; ++i) {
+        secret.setBackgroundColor(i % 2 ? QColor(red) : QColor(Qt::magenta));
+        secret.update();
+        settle(5);
+        const Counts c = count(tick());
+        repainting.pictures += c.pictures;
+        repainting.idle += c.idle;
+    }
+    EXPECT_EQ(repainting.pictures, 0);
+    EXPECT_GE(repainting.idle, 1) << "the stream stays alive for the heartbeat";
+
+    // A move changes what is blanked: grabbed, and blank where it was and is.
+    secret.setFrame(fromQtGlobal(QRectF(900, 300, 240, 160)));
+    settle(50);
+    const auto moved = pictures(tick());
+    ASSERT_EQ(moved.size(), 1u);
+    EXPECT_EQ(countPixels(moved.front(), red), 0);
+    EXPECT_EQ(moved.front().pixelColor(1000, 380), QColor(Qt::black));
+
+    // A repaint half on a shared window is a change of the picture.
+    secret.setFrame(fromQtGlobal(QRectF(200, 100, 240, 160)));
+    settle(50);
+    tick();
+    tick();
+    shared.setBackgroundColor(Qt::yellow);
+    shared.update();
+    settle(50);
+    const auto sharedChange = pictures(tick());
+    ASSERT_EQ(sharedChange.size(), 1u);
+    EXPECT_EQ(sharedChange.front().pixelColor(60, 60), QColor(Qt::yellow));
+    EXPECT_EQ(countPixels(sharedChange.front(), red), 0);
+    EXPECT_FALSE(stoppedWithError);
+}
+
+TEST_F(RunningCaptureTest, ChangesOutsideTheCapturedScreenAreNotGrabbed)
+{
+    // The left half of the server's root stands for the laptop's screen; the
+    // right half for another output, where the audience window repaints.
+    stream->stopCapture({});
+    env.scheduler().settle();
+    StreamConfiguration config;
+    config.width = 960;
+    config.height = 1080;
+    config.minimumFrameInterval = {1, 30};
+    config.showsCursor = false;
+    stream = std::make_shared<native::X11CaptureStream>(
+        ContentFilter{}, config, QRect(0, 0, 960, 1080), 1.0, QCoreApplication::applicationPid(),
+        [this](StreamID, CaptureError) { stoppedWithError = true; });
+    ASSERT_TRUE(stream->addStreamOutput(StreamOutputType::screen, SerialQueue(QStringLiteral("out")),
+                                        [this](StreamID, const SampleBuffer& buffer, StreamOutputType) {
+                                            frames.push_back(buffer);
+                                        }));
+    bool started = false;
+    stream->startCapture([&](std::optional<CaptureError> error) { started = !error; });
+    env.scheduler().settle();
+    ASSERT_TRUE(started);
+
+    Window elsewhere(Rect(0, 0, 400, 300), WindowStyle::borderless);
+    elsewhere.setBackgroundColor(Qt::blue);
+    elsewhere.setFrame(fromQtGlobal(QRectF(1200, 200, 400, 300)));
+    elsewhere.orderFront();
+    Window here(Rect(0, 0, 200, 100), WindowStyle::borderless);
+    here.setBackgroundColor(Qt::blue);
+    here.setFrame(fromQtGlobal(QRectF(100, 100, 200, 100)));
+    here.orderFront();
+    settle(100);
+    ASSERT_EQ(pictures(tick()).size(), 1u);
+    tick();
+
+    Counts outside;
+    for (int i = 0; i < 30; ++i) {
+        elsewhere.setBackgroundColor(i % 2 ? QColor(Qt::blue) : QColor(Qt::cyan));
+        elsewhere.update();
+        settle(5);
+        const Counts c = count(tick());
+        outside.pictures += c.pictures;
+        outside.idle += c.idle;
+    }
+    EXPECT_EQ(outside.pictures, 0);
+    EXPECT_GE(outside.idle, 1);
+
+    here.setBackgroundColor(Qt::yellow);
+    here.update();
+    settle(50);
+    const auto inside = pictures(tick());
+    ASSERT_EQ(inside.size(), 1u);
+    EXPECT_EQ(inside.front().size(), QSize(960, 1080));
+    EXPECT_EQ(inside.front().pixelColor(150, 150), QColor(Qt::yellow));
+    EXPECT_FALSE(stoppedWithError);
 }
