@@ -3,6 +3,7 @@
 #include "support/Snapshot.h"
 #include "platform/VideoSurface.h"
 #include "support/FakeVideoSurface.h"
+#include "support/TestPlatform.h"
 
 #include <gtest/gtest.h>
 
@@ -76,6 +77,7 @@ TEST(AudiencePointerLayout, MapsByAspectFitOrHides)
 
 class AudienceCanvasViewTest : public ::testing::Test {
 protected:
+    test::TestPlatform platform;
     test::FakeVideoSurfaces surfaces;
     AudienceCanvasView canvas{Rect(0, 0, 640, 400)};
     test::FakeVideoSurface& surface = *surfaces.last();
