@@ -63,6 +63,12 @@ IslandWindowController::IslandWindowController(std::vector<std::shared_ptr<Islan
 
 IslandWindowController::~IslandWindowController()
 {
+    // A step after this point would reach freed windows.
+    if (platform::hasCurrent()) {
+        platform::Animator& animator = platform::current().animator();
+        animator.cancel(fadeAnimation_);
+        animator.cancel(compactFrameAnimation_);
+    }
     heightObservation_.reset();
     if (window_) {
         window_->onDidMove = nullptr;
@@ -83,7 +89,8 @@ std::vector<platform::Window*> IslandWindowController::privateWindows() const
 
 void IslandWindowController::showWindow()
 {
-    if (window_)
+    // With no screen of the speaker's own, the one screen there is may be the audience's.
+    if (window_ && DisplayTopology::builtInScreen())
         window_->orderFront();
 }
 
@@ -284,6 +291,8 @@ void IslandWindowController::toggleExpanded()
 
 void IslandWindowController::restoreAfterApplicationReopen()
 {
+    if (!DisplayTopology::builtInScreen())
+        return;
     if (!isExpanded_) {
         expandFromCompactPanel();
         return;
@@ -298,15 +307,20 @@ void IslandWindowController::fadeIn(platform::Window& target, double duration)
     const double opacity = preferences_.opacity();
     const std::uint64_t generation = formGeneration_;
     QPointer<platform::Window> guarded(&target);
+    fadeTarget_ = guarded;
+    // A hidden window keeps fading: it must come back at its full opacity.
     fadeAnimation_ = platform::current().animator().start(
         duration, platform::TimingCurve::easeInEaseOut,
         [this, guarded, generation, opacity](double progress) {
-            // A later collapse, expand or hide owns the window now.
-            if (generation != formGeneration_ || !guarded || !guarded->isVisible())
+            // A later collapse or expand owns the window now.
+            if (generation != formGeneration_ || !guarded)
                 return;
             guarded->setAlphaValue(opacity * progress);
         },
-        nullptr);
+        [this, generation] {
+            if (generation == formGeneration_)
+                fadeAnimation_ = 0;
+        });
 }
 
 void IslandWindowController::beginFormChange()
@@ -317,6 +331,23 @@ void IslandWindowController::beginFormChange()
     animator.cancel(compactFrameAnimation_);
     fadeAnimation_ = 0;
     compactFrameAnimation_ = 0;
+}
+
+void IslandWindowController::settleForHide()
+{
+    platform::Animator& animator = platform::current().animator();
+    if (fadeAnimation_ != 0) {
+        animator.cancel(fadeAnimation_);
+        fadeAnimation_ = 0;
+        if (fadeTarget_)
+            fadeTarget_->setAlphaValue(preferences_.opacity());
+    }
+    if (compactFrameAnimation_ != 0) {
+        animator.cancel(compactFrameAnimation_);
+        compactFrameAnimation_ = 0;
+        if (!isExpanded_)
+            compactPanel_->setFrame(compactFrameTarget_);
+    }
 }
 
 void IslandWindowController::collapseToCompactPanel()
@@ -341,7 +372,7 @@ void IslandWindowController::collapseToCompactPanel()
 
 void IslandWindowController::expandFromCompactPanel()
 {
-    if (!window_ || isExpanded_)
+    if (!window_ || isExpanded_ || !DisplayTopology::builtInScreen())
         return;
     beginFormChange();
     isExpanded_ = true;
@@ -374,6 +405,7 @@ void IslandWindowController::updateCompactPanel(bool hovered, bool animated)
     }
     const Rect from = compactPanel_->frame();
     const std::uint64_t generation = formGeneration_;
+    compactFrameTarget_ = target;
     compactFrameAnimation_ = animator.start(
         hovered ? 0.18 : 0.14, platform::TimingCurve::easeInEaseOut,
         [this, from, target, generation](double t) {
@@ -383,7 +415,10 @@ void IslandWindowController::updateCompactPanel(bool hovered, bool animated)
             compactPanel_->setFrame(Rect(mix(from.minX(), target.minX()), mix(from.minY(), target.minY()),
                                          mix(from.width(), target.width()), mix(from.height(), target.height())));
         },
-        nullptr);
+        [this, generation] {
+            if (generation == formGeneration_)
+                compactFrameAnimation_ = 0;
+        });
 }
 
 void IslandWindowController::showSettings(QWidget* sender)

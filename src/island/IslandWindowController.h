@@ -1,6 +1,7 @@
 #pragma once
 
 #include "island/IslandModule.h"
+#include "platform/Geometry.h"
 #include "platform/NotificationCenter.h"
 
 #include <QPointer>
@@ -46,6 +47,9 @@ public:
     void restoreAfterApplicationReopen();
 
     void toggleExpanded();
+    // A hide of the private windows ends the running fade and trigger resize
+    // in their final form, so whatever comes back is whole.
+    void settleForHide();
     void showSettings(QWidget* sender);
 
     std::function<void()> onWindowFrameChanged;
@@ -95,6 +99,8 @@ private:
     std::uint64_t formGeneration_ = 0;
     std::uint64_t fadeAnimation_ = 0;
     std::uint64_t compactFrameAnimation_ = 0;
+    QPointer<platform::Window> fadeTarget_;
+    platform::Rect compactFrameTarget_;
 
     IslandBackgroundView* backgroundView_ = nullptr;
     IslandCompactTriggerView* compactTrigger_ = nullptr;

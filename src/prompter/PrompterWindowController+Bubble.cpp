@@ -102,6 +102,7 @@ void PrompterWindowController::restoreExpandedStateWithoutShowing()
     if (bubbleAnimation_ != 0)
         platform::current().animator().cancel(bubbleAnimation_);
     bubbleAnimation_ = 0;
+    bubbleCompletion_ = nullptr;
     const Rect target = expandedFrame(bubblePanel_->frame());
     bubblePanel_->orderOut();
     window_->setFrame(target);
@@ -114,24 +115,48 @@ Rect PrompterWindowController::expandedFrame(const Rect& bubble) const
     return PrompterBubbleGeometry::expandedFrame(bubble, expandedWindowSize_, builtInVisibleFrame());
 }
 
-void PrompterWindowController::animateBubble(double duration, const Rect& target, std::function<void()> completion)
+void PrompterWindowController::animateBubble(double duration, const Rect& target,
+                                             std::function<void(bool reveal)> completion)
 {
     const unsigned generation = ++bubbleGeneration_;
     const Rect start = bubblePanel_->frame();
     std::weak_ptr<bool> alive = alive_;
     auto current = [this, alive, generation] { return alive.lock() && generation == bubbleGeneration_ && isBubbleAnimating_; };
+    bubbleCompletion_ = std::move(completion);
     bubbleAnimation_ = platform::current().animator().start(
         duration, platform::TimingCurve::easeInEaseOut,
         [this, current, start, target](double p) {
             if (current())
                 bubblePanel_->setFrame(interpolate(start, target, p));
         },
-        [this, current, completion = std::move(completion)] {
+        [this, current] {
             if (!current())
                 return;
             bubbleAnimation_ = 0;
-            completion();
+            auto finish = std::move(bubbleCompletion_);
+            bubbleCompletion_ = nullptr;
+            if (finish)
+                finish(true);
         });
+}
+
+std::vector<platform::Window*> PrompterWindowController::settleForHide()
+{
+    if (!isBubbleAnimating_ || !bubbleCompletion_)
+        return {};
+    ++bubbleGeneration_;
+    if (bubbleAnimation_ != 0)
+        platform::current().animator().cancel(bubbleAnimation_);
+    bubbleAnimation_ = 0;
+    auto finish = std::move(bubbleCompletion_);
+    bubbleCompletion_ = nullptr;
+    // A collapse ends as the bubble, which already shows; an expand ends as
+    // the window, which shows only once the hide is lifted.
+    const bool showing = bubblePanel_->isVisible();
+    finish(false);
+    if (showing && !isCollapsedToBubble_ && builtInVisibleFrame())
+        return {window_.get()};
+    return {};
 }
 
 void PrompterWindowController::collapseToBubblePressed()
@@ -151,7 +176,8 @@ void PrompterWindowController::collapseToBubblePressed()
     if (builtInVisibleFrame())
         bubblePanel_->orderFrontRegardless();
     window_->orderOut();
-    animateBubble(collapseDuration, target, [this] {
+    animateBubble(collapseDuration, target, [this, target](bool) {
+        bubblePanel_->setFrame(target);
         isBubbleAnimating_ = false;
         clampBubbleToBuiltInScreen();
     });
@@ -163,12 +189,12 @@ void PrompterWindowController::expandFromBubble()
         return;
     isBubbleAnimating_ = true;
     const Rect target = expandedFrame(bubblePanel_->frame());
-    animateBubble(expandDuration, target, [this, target] {
+    animateBubble(expandDuration, target, [this, target](bool reveal) {
         bubblePanel_->orderOut();
         window_->setFrame(target);
         window_->setAlphaValue(preferences_.opacity());
         window_->setLevel(preferences_.alwaysOnTop() ? platform::Window::floatingLevel : platform::Window::normalLevel);
-        if (builtInVisibleFrame())
+        if (reveal && builtInVisibleFrame())
             window_->orderFrontRegardless();
         isCollapsedToBubble_ = false;
         isBubbleAnimating_ = false;

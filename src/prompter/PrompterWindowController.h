@@ -74,6 +74,9 @@ public:
     void takeOverScriptView();
     void releaseScriptView();
     void positionOnBuiltInScreen();
+    // A hide of the private windows ends a running collapse or expand in its
+    // final form without showing it; answers what that form shows.
+    std::vector<platform::Window*> settleForHide();
 
     // What tests and the owner look at.
     PrompterPanel& window() const { return *window_; }
@@ -116,7 +119,8 @@ private:
     void clampBubbleToBuiltInScreen();
     void restoreExpandedStateWithoutShowing();
     platform::Rect expandedFrame(const platform::Rect& bubble) const;
-    void animateBubble(double duration, const platform::Rect& target, std::function<void()> completion);
+    // The completion learns whether it may show what it finishes.
+    void animateBubble(double duration, const platform::Rect& target, std::function<void(bool reveal)> completion);
 
     PromptScript& script_;
     AutoScrollController& autoScroll_;
@@ -160,6 +164,7 @@ private:
     // one (after a release, take-over or hide) does nothing.
     unsigned bubbleGeneration_ = 0;
     platform::AnimationId bubbleAnimation_ = 0;
+    std::function<void(bool reveal)> bubbleCompletion_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -3,6 +3,8 @@
 #include "IslandFixture.h"
 #include "island/IslandCompactTriggerView.h"
 #include "island/IslandWindow.h"
+#include "island/IslandWindowGeometry.h"
+#include "privacy/DisplayTopology.h"
 #include "platform/Popover.h"
 #include "privacy/IslandButton.h"
 #include "privacy/IslandTriggerPanel.h"
@@ -191,6 +193,28 @@ TEST(IslandSettings, AModuleWithoutSettingsGetsOnlyTheWindowControls)
     auto* settings = qobject_cast<WindowSettingsViewController*>(island.settingsPopover()->contentView());
     ASSERT_NE(settings, nullptr);
     EXPECT_EQ(settings->preferredContentSize(), (platform::Size{320, 160}));
+}
+
+TEST_F(IslandCollapseTest, DestroyingTheControllerStopsItsFadeAndTriggerAnimations)
+{
+    island->toggleExpanded();
+    island->compactTrigger().onHoverChanged(true);
+    ASSERT_EQ(env.animator().runningCount(), 2u);
+    island.reset();
+    EXPECT_EQ(env.animator().runningCount(), 0u);
+    env.animator().finishAll();
+}
+
+TEST_F(IslandCollapseTest, ASettledHideEndsTheFadeAndTheTriggerResizeInTheirFinalForm)
+{
+    island->toggleExpanded();
+    island->compactTrigger().onHoverChanged(true);
+    island->compactPanel().orderOut();
+    island->settleForHide();
+    EXPECT_EQ(env.animator().runningCount(), 0u);
+    EXPECT_DOUBLE_EQ(island->compactPanel().alphaValue(), 0.97);
+    EXPECT_EQ(island->compactPanel().frame(),
+              island_geometry::compactPanelFrame(*DisplayTopology::builtInScreen(), true));
 }
 
 } // namespace
