@@ -89,20 +89,35 @@ TEST(RandrTopology, MirroringThroughOneCrtcOrEqualOrOverlappingAreas)
     EXPECT_TRUE(screens[1].isInMirrorSet);
 }
 
-TEST(RandrTopology, DisconnectedOutputsAndIdleCrtcsShowNothing)
+TEST(RandrTopology, AnOutputADrivenCrtcLightsCountsWhateverItsConnectorReads)
 {
     RandrTable table;
     table.outputs = {output(66, "eDP-1", 1, panelEdid),
-                     // Unplugged while the driver still holds its CRTC, even one it shares.
+                     // Unplugged while the driver still holds its CRTC.
                      output(70, "HDMI-1", 2, projectorEdid, RandrConnection::disconnected),
-                     output(71, "DP-1", 1, {}, RandrConnection::disconnected),
-                     // Connected but not driven.
-                     output(72, "DP-2", 3)};
+                     // Not driven at all, and connected but not driven.
+                     output(71, "DP-1", 0, {}, RandrConnection::disconnected), output(72, "DP-2", 3)};
     table.crtcs = {{1, QRect(0, 0, 1920, 1080)}, {2, QRect(1920, 0, 1920, 1080)}, {3, QRect()}};
-    const auto screens = decideScreens(table, qtFor({{"eDP-1", QRect(0, 0, 1920, 1080)}}));
-    ASSERT_EQ(screens.size(), 1u);
+    auto screens = decideScreens(
+        table, qtFor({{"eDP-1", QRect(0, 0, 1920, 1080)}, {"HDMI-1", QRect(1920, 0, 1920, 1080)}}));
+    ASSERT_EQ(screens.size(), 2u);
     EXPECT_TRUE(screens[0].isBuiltIn);
-    EXPECT_FALSE(screens[0].isInMirrorSet);
+    EXPECT_EQ(screens[1].displayID, 70u);
+    EXPECT_FALSE(screens[1].isBuiltIn);
+
+    // A mode forced on a projector that was never detected, copying the panel:
+    // it still reads disconnected, and the panel is mirrored.
+    RandrTable forced;
+    forced.outputs = {output(66, "eDP-1", 1, panelEdid), output(70, "HDMI-1", 2, {}, RandrConnection::disconnected)};
+    forced.crtcs = {{1, QRect(0, 0, 1920, 1080)}, {2, QRect(0, 0, 1920, 1080)}};
+    screens = decideScreens(forced, qtFor({{"eDP-1", QRect(0, 0, 1920, 1080)}}));
+    ASSERT_EQ(screens.size(), 1u);
+    EXPECT_TRUE(screens[0].isInMirrorSet);
+    // Sharing the panel's CRTC shows the same.
+    forced.outputs[1].crtc = 1;
+    screens = decideScreens(forced, qtFor({{"eDP-1", QRect(0, 0, 1920, 1080)}}));
+    ASSERT_EQ(screens.size(), 1u);
+    EXPECT_TRUE(screens[0].isInMirrorSet);
 
     // A connector that cannot tell (an old VGA projector) counts while it is driven.
     table.outputs[1].connection = RandrConnection::unknown;
@@ -110,6 +125,41 @@ TEST(RandrTopology, DisconnectedOutputsAndIdleCrtcsShowNothing)
         table, qtFor({{"eDP-1", QRect(0, 0, 1920, 1080)}, {"HDMI-1", QRect(1920, 0, 1920, 1080)}}));
     ASSERT_EQ(withProjector.size(), 2u);
     EXPECT_EQ(withProjector[1].displayID, 70u);
+}
+
+TEST(RandrTopology, ALaptopWithItsPanelOffOrUnpluggedHasNoBuiltInScreen)
+{
+    const auto qtProjector = qtFor({{"HDMI-1", QRect(0, 0, 1920, 1080)}});
+    RandrTable lidClosed;
+    // The lid closed: the panel's connector is there, undriven; the projector is primary.
+    lidClosed.outputs = {output(66, "eDP-1", 0, panelEdid), output(70, "HDMI-1", 2, projectorEdid)};
+    lidClosed.crtcs = {{1, QRect()}, {2, QRect(0, 0, 1920, 1080)}};
+    lidClosed.primaryOutput = 70;
+    auto screens = decideScreens(lidClosed, qtProjector);
+    ASSERT_EQ(screens.size(), 1u);
+    EXPECT_FALSE(screens[0].isBuiltIn);
+
+    // Some drivers report the closed panel as disconnected.
+    lidClosed.outputs[0].connection = RandrConnection::disconnected;
+    screens = decideScreens(lidClosed, qtProjector);
+    ASSERT_EQ(screens.size(), 1u);
+    EXPECT_FALSE(screens[0].isBuiltIn);
+
+    // The same for other panel connectors.
+    for (const char* name : {"LVDS-1", "DSI-1"}) {
+        RandrTable table = lidClosed;
+        table.outputs[0].name = QString::fromLatin1(name);
+        screens = decideScreens(table, qtProjector);
+        ASSERT_EQ(screens.size(), 1u) << name;
+        EXPECT_FALSE(screens[0].isBuiltIn) << name;
+    }
+
+    // A desktop has no panel connector at all: its primary stands in.
+    RandrTable desktop = lidClosed;
+    desktop.outputs.erase(desktop.outputs.begin());
+    screens = decideScreens(desktop, qtProjector);
+    ASSERT_EQ(screens.size(), 1u);
+    EXPECT_TRUE(screens[0].isBuiltIn);
 }
 
 TEST(RandrTopology, TwoExternalsWithoutAPanel)

@@ -16,13 +16,14 @@ struct ActiveOutput {
     QRect area;
 };
 
-// Outputs that light a display, the primary first. A connector that cannot
-// tell whether something is attached counts as attached while it is driven.
+// Outputs that light a display, the primary first. Whatever the connector
+// reports, an output a CRTC drives shows a picture: a mode forced on a
+// projector that was never detected reads disconnected while it shows.
 std::vector<ActiveOutput> activeOutputs(const RandrTable& table)
 {
     std::vector<ActiveOutput> active;
     for (const RandrOutput& output : table.outputs) {
-        if (output.connection == RandrConnection::disconnected || output.crtc == 0)
+        if (output.crtc == 0)
             continue;
         auto crtc = std::find_if(table.crtcs.begin(), table.crtcs.end(),
                                  [&](const RandrCrtc& c) { return c.id == output.crtc; });
@@ -68,8 +69,11 @@ std::vector<Screen> decideScreens(const RandrTable& table, const std::vector<QtS
         }
     }
 
-    const bool anyPanel = std::any_of(active.begin(), active.end(), [](const ActiveOutput& a) {
-        return QtDisplayService::isBuiltInConnector(a.output->name);
+    // A laptop whose panel is off or disconnected (the lid closed) has no
+    // screen of its own; only a machine without any panel connector lets the
+    // primary stand in.
+    const bool hasPanelConnector = std::any_of(table.outputs.begin(), table.outputs.end(), [](const RandrOutput& o) {
+        return QtDisplayService::isBuiltInConnector(o.name);
     });
     std::vector<QRect> qtAreas;
     for (const QtScreenInfo& s : qtScreens)
@@ -106,7 +110,7 @@ std::vector<Screen> decideScreens(const RandrTable& table, const std::vector<QtS
         const bool panel = std::any_of(groups[i].begin(), groups[i].end(), [](const ActiveOutput* a) {
             return QtDisplayService::isBuiltInConnector(a->output->name);
         });
-        screen.isBuiltIn = agreesWithQt && (anyPanel ? panel : i == 0);
+        screen.isBuiltIn = agreesWithQt && (hasPanelConnector ? panel : i == 0);
         screen.isInMirrorSet = groups[i].size() > 1;
         screens.push_back(screen);
     }
