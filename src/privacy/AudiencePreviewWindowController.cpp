@@ -70,6 +70,11 @@ void AudiencePreviewWindowController::start(platform::DisplayID displayID)
 {
     if (isStopping_)
         return;
+    // With no screen of the speaker's own, the one screen there is may be the audience's.
+    if (!DisplayTopology::builtInScreen()) {
+        stop();
+        return;
+    }
     stopStream(nullptr);
     activeDisplayID_ = displayID;
     const std::uint64_t request = ++request_;

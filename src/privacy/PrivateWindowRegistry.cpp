@@ -66,9 +66,33 @@ void PrivateWindowRegistry::setSharingEnabled(bool enabled)
         w->setSharingType(sharingType(enabled));
 }
 
+void PrivateWindowRegistry::addTransitionSettler(TransitionSettler settler)
+{
+    settlers_.push_back(std::move(settler));
+}
+
+std::vector<Window*> PrivateWindowRegistry::settleTransitions()
+{
+    std::vector<Window*> shown;
+    for (const auto& settle : settlers_)
+        for (Window* w : settle())
+            shown.push_back(w);
+    return shown;
+}
+
+void PrivateWindowRegistry::rememberAsVisible(Window* window)
+{
+    if (!window || !listed(registeredWindows(), window))
+        return;
+    hasRestorationSnapshot_ = true;
+    if (std::find(previouslyVisible_.begin(), previouslyVisible_.end(), window) == previouslyVisible_.end())
+        previouslyVisible_.emplace_back(window);
+}
+
 void PrivateWindowRegistry::takeSnapshot(const std::vector<Window*>& except)
 {
     previouslyVisible_.clear();
+    previouslyVisibleWidgets_.clear();
     for (Window* w : registeredWindows())
         if (w->isVisible() && !listed(except, w))
             previouslyVisible_.emplace_back(w);
@@ -78,8 +102,13 @@ void PrivateWindowRegistry::takeSnapshot(const std::vector<Window*>& except)
 void PrivateWindowRegistry::hideAll(Window* except, bool preservingVisibility)
 {
     const std::vector<Window*> excepted = except ? std::vector<Window*>{except} : std::vector<Window*>{};
+    const std::vector<Window*> settled = settleTransitions();
     if (preservingVisibility && !hasRestorationSnapshot_)
         takeSnapshot(excepted);
+    if (preservingVisibility)
+        for (Window* w : settled)
+            if (w != except)
+                rememberAsVisible(w);
     for (Window* w : registeredWindows())
         if (w != except)
             w->orderOut();
@@ -87,29 +116,67 @@ void PrivateWindowRegistry::hideAll(Window* except, bool preservingVisibility)
 
 void PrivateWindowRegistry::hideAllAppOwnedWindows(const std::vector<Window*>& except, bool preservingVisibility)
 {
+    const std::vector<Window*> settled = settleTransitions();
     if (preservingVisibility && !hasRestorationSnapshot_)
         takeSnapshot(except);
+    if (preservingVisibility)
+        for (Window* w : settled)
+            if (!listed(except, w))
+                rememberAsVisible(w);
+    // Popups, dialogs and anything else top-level belong to the application
+    // too. They are noted before any window goes, since hiding a parent takes
+    // its dialogs along.
+    std::vector<QWidget*> plain;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->isVisible() && !qobject_cast<Window*>(widget) && !listed(except, widget))
+            plain.push_back(widget);
+    if (preservingVisibility)
+        for (QWidget* widget : plain)
+            if (std::find(previouslyVisibleWidgets_.begin(), previouslyVisibleWidgets_.end(), widget)
+                == previouslyVisibleWidgets_.end())
+                previouslyVisibleWidgets_.emplace_back(widget);
     for (Window* w : Window::allWindows())
         if (!listed(except, w))
             w->orderOut();
-    // Popups, dialogs and anything else top-level belong to the application too.
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->isVisible() && !qobject_cast<Window*>(widget) && !listed(except, widget))
+    for (QWidget* widget : plain)
+        if (widget)
             widget->hide();
-    }
 }
 
 void PrivateWindowRegistry::restorePreviouslyVisible(Window* except)
 {
+    // Shown now, they could land on the audience's screen; they wait for one.
+    if (!DisplayTopology::builtInScreen()) {
+        hasRestorationSnapshot_ = true;
+        for (Window* w : registeredWindows()) {
+            if (w == except || !w->isVisible())
+                continue;
+            rememberAsVisible(w);
+            w->orderOut();
+        }
+        return;
+    }
     std::vector<Window*> taken;
     for (const auto& w : previouslyVisible_)
         if (w)
             taken.push_back(w);
+    std::vector<QWidget*> widgets;
+    for (const auto& w : previouslyVisibleWidgets_)
+        if (w)
+            widgets.push_back(w);
     previouslyVisible_.clear();
+    previouslyVisibleWidgets_.clear();
     hasRestorationSnapshot_ = false;
     for (Window* w : taken)
         if (w != except)
             restore(w);
+    // Dialogs after the windows they belong to.
+    for (QWidget* widget : widgets) {
+        widget->show();
+        widget->raise();
+    }
+    if (onRestored)
+        onRestored();
 }
 
 void PrivateWindowRegistry::restore(Window* window)
@@ -125,6 +192,7 @@ void PrivateWindowRegistry::restore(Window* window)
 void PrivateWindowRegistry::discardRestorationSnapshot()
 {
     previouslyVisible_.clear();
+    previouslyVisibleWidgets_.clear();
     hasRestorationSnapshot_ = false;
 }
 

@@ -6,6 +6,7 @@
 
 #include <QPointer>
 
+#include <functional>
 #include <vector>
 
 namespace quorvia {
@@ -20,10 +21,20 @@ public:
     PrivateWindowRegistry& operator=(const PrivateWindowRegistry&) = delete;
 
     void registerWindow(platform::Window* window);
+    // Ends a running show or hide animation in its final form without showing
+    // anything, and answers the windows that form shows. Every hide runs these
+    // first, so what a restore brings back is finished, never half-way.
+    using TransitionSettler = std::function<std::vector<platform::Window*>()>;
+    void addTransitionSettler(TransitionSettler settler);
+    // Counts a hidden registered window as showing for the next restore.
+    void rememberAsVisible(platform::Window* window);
     // App sharing: registered windows become capturable read-only.
     void setSharingEnabled(bool enabled);
 
-    // Orders out every window of the application, registered or not.
+    // Orders out every window of the application, registered or not; the
+    // dialogs and other plain top-level widgets that were showing come back
+    // with the next restore. A restore without a built-in screen shows
+    // nothing and keeps what it would have shown for a later one.
     void hideAllAppOwnedWindows(const std::vector<platform::Window*>& except = {}, bool preservingVisibility = true);
     void hideAll(platform::Window* except = nullptr, bool preservingVisibility = true);
     void restorePreviouslyVisible(platform::Window* except = nullptr);
@@ -33,6 +44,9 @@ public:
 
     bool containsVisiblePrivateWindow(platform::Point point) const;
     bool visibleWindowsAreOnBuiltInScreen() const;
+
+    // Runs once a restore has brought the hidden windows back.
+    std::function<void()> onRestored;
 
     bool hasRestorationSnapshot() const { return hasRestorationSnapshot_; }
     std::vector<platform::Window*> registeredWindows() const;
@@ -47,9 +61,12 @@ private:
     // False when the window had to be ordered out for want of a built-in screen.
     bool clamp(platform::Window& window);
     void takeSnapshot(const std::vector<platform::Window*>& except);
+    std::vector<platform::Window*> settleTransitions();
 
     std::vector<QPointer<platform::Window>> windows_;
     std::vector<QPointer<platform::Window>> previouslyVisible_;
+    std::vector<QPointer<QWidget>> previouslyVisibleWidgets_;
+    std::vector<TransitionSettler> settlers_;
     bool hasRestorationSnapshot_ = false;
     bool sharingEnabled_ = false;
     std::vector<BoundaryWatch> boundaryObservers_;

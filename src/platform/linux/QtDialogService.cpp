@@ -1,6 +1,9 @@
 #include "platform/linux/QtDialogService.h"
 
+#include "platform/DisplayService.h"
 #include "platform/MainQueue.h"
+#include "platform/Platform.h"
+#include "platform/ScreenSpace.h"
 #include "platform/Window.h"
 
 #include <QApplication>
@@ -13,6 +16,8 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace quorvia::platform::native {
 
@@ -77,16 +82,40 @@ QDialog* makeAlert(const AlertRequest& request, QLineEdit** field, int* answer)
     return dialog;
 }
 
+// A dialog without a parent to centre on goes to the middle of the speaker's
+// own screen; Qt would pick the primary one, which may be the audience's.
+void placeOnBuiltInScreen(QWidget* dialog)
+{
+    if (!hasCurrent())
+        return;
+    for (const Screen& screen : current().displays().screens()) {
+        if (!screen.isBuiltIn)
+            continue;
+        dialog->adjustSize();
+        QRect frame(QPoint(), dialog->size());
+        frame.moveCenter(toQtGlobal(screen.visibleFrame).center());
+        dialog->move(frame.topLeft());
+        return;
+    }
+}
+
 } // namespace
+
+bool QtDialogService::isPresenting() const
+{
+    return std::any_of(open_.begin(), open_.end(), [](const QPointer<QDialog>& d) { return d && d->isVisible(); });
+}
 
 AlertResponse QtDialogService::runAlert(const AlertRequest& request)
 {
     QLineEdit* field = nullptr;
     AlertResponse response;
     QDialog* dialog = makeAlert(request, &field, &response.buttonIndex);
-    ++presenting_;
+    placeOnBuiltInScreen(dialog);
+    open_.emplace_back(dialog);
+    // Hidden with the private windows, the alert ends unanswered.
     dialog->exec();
-    --presenting_;
+    std::erase_if(open_, [dialog](const QPointer<QDialog>& d) { return !d || d == dialog; });
     if (field)
         response.text = field->text();
     delete dialog;
@@ -140,10 +169,12 @@ void QtDialogService::beginPanel(const FileDialogRequest& request, bool saving, 
         }
     }
 
-    ++presenting_;
+    if (!request.parent)
+        placeOnBuiltInScreen(dialog);
+    open_.emplace_back(dialog);
     QObject::connect(dialog, &QFileDialog::finished, dialog,
                      [this, dialog, completion = std::move(completion)](int result) {
-                         --presenting_;
+                         std::erase_if(open_, [dialog](const QPointer<QDialog>& d) { return !d || d == dialog; });
                          std::optional<QString> path;
                          const auto files = dialog->selectedFiles();
                          if (result == QDialog::Accepted && !files.isEmpty())

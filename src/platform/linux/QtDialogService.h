@@ -2,6 +2,11 @@
 
 #include "platform/DialogService.h"
 
+#include <QDialog>
+#include <QPointer>
+
+#include <vector>
+
 namespace quorvia::platform::native {
 
 // Alerts as a small dialog of ours that keeps the requested button order;
@@ -12,13 +17,14 @@ public:
     AlertResponse runAlert(const AlertRequest& request) override;
     void beginOpenPanel(const FileDialogRequest& request, FileCompletion completion) override;
     void beginSavePanel(const FileDialogRequest& request, FileCompletion completion) override;
-    bool isPresenting() const override { return presenting_ > 0; }
+    // A dialog hidden with the private windows is not up until it returns.
+    bool isPresenting() const override;
     bool isFilePanelKey() const override;
 
 private:
     void beginPanel(const FileDialogRequest& request, bool saving, FileCompletion completion);
 
-    int presenting_ = 0;
+    std::vector<QPointer<QDialog>> open_;
 };
 
 } // namespace quorvia::platform::native

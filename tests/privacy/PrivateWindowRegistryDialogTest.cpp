@@ -1,0 +1,122 @@
+#include "privacy/PrivateWindowRegistry.h"
+
+#include "PrivacyFakes.h"
+#include "platform/ScreenSpace.h"
+#include "platform/linux/QtDialogService.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace quorvia;
+using platform::Rect;
+using platform::Window;
+using test::FakeDisplayService;
+
+namespace {
+
+// The application's own dialogs, as the platform makes them, hidden and
+// brought back with the private windows.
+struct RegistryDialogs : ::testing::Test, test::PrivacyFakes {
+    RegistryDialogs()
+    {
+        // Away from where Qt would centre a dialog of its own accord.
+        displays->setScreens({FakeDisplayService::external(7), FakeDisplayService::builtIn(1)});
+        displays->setFrame(1, Rect(3000, 0, 1440, 900));
+        displays->setMain(7);
+        island.orderFront();
+        registry.registerWindow(&island);
+    }
+
+    QFileDialog* openChooser()
+    {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* chooser = qobject_cast<QFileDialog*>(widget); chooser && chooser->isVisible())
+                return chooser;
+        return nullptr;
+    }
+
+    platform::native::QtDialogService dialogs;
+    PrivateWindowRegistry registry;
+    Window island{Rect(3100, 100, 600, 400)};
+};
+
+TEST_F(RegistryDialogs, aChooserHiddenWithTheWindowsReturnsWithThemAndCanStillBeAnswered)
+{
+    platform::FileDialogRequest request;
+    request.title = QStringLiteral("导入项目备份");
+    request.parent = &island;
+    std::optional<std::optional<QString>> answered;
+    dialogs.beginOpenPanel(request, [&](std::optional<QString> path) { answered = path; });
+    QFileDialog* chooser = openChooser();
+    ASSERT_NE(chooser, nullptr);
+    EXPECT_TRUE(dialogs.isPresenting());
+
+    registry.hideAllAppOwnedWindows();
+    EXPECT_FALSE(chooser->isVisible());
+    EXPECT_FALSE(island.isVisible());
+    // Hidden, it holds nothing up: the arrow keys may step the script again.
+    EXPECT_FALSE(dialogs.isPresenting());
+
+    registry.restorePreviouslyVisible();
+    EXPECT_TRUE(island.isVisible());
+    ASSERT_EQ(openChooser(), chooser);
+    EXPECT_TRUE(dialogs.isPresenting());
+
+    chooser->reject();
+    clock().settle();
+    ASSERT_TRUE(answered.has_value());
+    EXPECT_FALSE(answered->has_value());
+    EXPECT_FALSE(dialogs.isPresenting());
+}
+
+TEST_F(RegistryDialogs, aRestoreWithoutABuiltInScreenKeepsTheChooserForLater)
+{
+    platform::FileDialogRequest request;
+    request.parent = &island;
+    dialogs.beginOpenPanel(request, [](std::optional<QString>) {});
+    QFileDialog* chooser = openChooser();
+    ASSERT_NE(chooser, nullptr);
+    registry.hideAllAppOwnedWindows();
+    displays->unplug(1);
+    registry.restorePreviouslyVisible();
+    EXPECT_FALSE(chooser->isVisible());
+    EXPECT_FALSE(island.isVisible());
+    EXPECT_TRUE(registry.hasRestorationSnapshot());
+
+    displays->plug(FakeDisplayService::builtIn(1));
+    displays->setFrame(1, Rect(3000, 0, 1440, 900));
+    registry.restorePreviouslyVisible();
+    EXPECT_TRUE(island.isVisible());
+    EXPECT_TRUE(chooser->isVisible());
+    chooser->reject();
+    clock().settle();
+}
+
+TEST_F(RegistryDialogs, anAlertHiddenWithTheWindowsEndsUnansweredAndAnAlertOpensOnTheBuiltInScreen)
+{
+    platform::AlertRequest request;
+    request.messageText = QStringLiteral("备份导入失败");
+    request.buttons = {QStringLiteral("知道了")};
+    QRect placed;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (qobject_cast<QDialog*>(widget) && widget->isVisible())
+                placed = widget->geometry();
+        registry.hideAllAppOwnedWindows();
+    });
+    const auto answer = dialogs.runAlert(request);
+    EXPECT_EQ(answer.buttonIndex, -1);
+    EXPECT_FALSE(dialogs.isPresenting());
+    ASSERT_FALSE(placed.isEmpty());
+    const QRect builtIn = platform::toQtGlobal(Rect(3000, 0, 1440, 900));
+    EXPECT_TRUE(builtIn.contains(placed.center())) << placed.x() << "," << placed.y();
+    registry.restorePreviouslyVisible();
+}
+
+} // namespace
