@@ -7,7 +7,7 @@ namespace quorvia {
 
 void AppCoordinator::showKeynoteImportError(const QString& description)
 {
-    CommandDialogs::acknowledge(platform::AlertStyle::warning, QStringLiteral(".key 文稿导入失败"), description);
+    alerts->acknowledge(platform::AlertStyle::warning, QStringLiteral(".key 文稿导入失败"), description);
 }
 
 void AppCoordinator::importKeynoteDocument()

@@ -39,7 +39,7 @@ void AppCoordinator::stopPrivacyOutputAndReturn()
     safetyOverlayController->hide();
     privateWindows->restorePreviouslyVisible();
     if (islandController && (!islandController->window() || !islandController->window()->isVisible()))
-        islandController->showWindow();
+        showIsland();
 }
 
 void AppCoordinator::toggleAppSharing()

@@ -18,7 +18,7 @@ bool AppCoordinator::canChangePresentationProject()
     if (!editor || !editor->isVisible())
         return true;
     editor->makeKeyAndOrderFront();
-    CommandDialogs::acknowledge(platform::AlertStyle::informational, QStringLiteral("请先完成当前稿件编辑"),
+    alerts->acknowledge(platform::AlertStyle::informational, QStringLiteral("请先完成当前稿件编辑"),
                                 QStringLiteral("保存或取消编辑后，才能切换演讲项目。"));
     return false;
 }
@@ -177,12 +177,12 @@ void AppCoordinator::activateRestoredProjectKeynote(const QString& successMessag
 
 void AppCoordinator::showProjectOperationError(const QString& title, const QString& description)
 {
-    CommandDialogs::acknowledge(platform::AlertStyle::warning, title, description);
+    alerts->acknowledge(platform::AlertStyle::warning, title, description);
 }
 
 void AppCoordinator::showProjectOperationSuccess(const QString& title, const QString& message)
 {
-    CommandDialogs::acknowledge(platform::AlertStyle::informational, title, message);
+    alerts->acknowledge(platform::AlertStyle::informational, title, message);
 }
 
 void AppCoordinator::setProjectOperationRunning(bool running)

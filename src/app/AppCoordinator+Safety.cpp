@@ -2,7 +2,10 @@
 
 #include "platform/Panel.h"
 #include "platform/Platform.h"
+#include "platform/ScreenSpace.h"
 #include "privacy/DisplayTopology.h"
+
+#include <QApplication>
 
 #include <algorithm>
 
@@ -37,13 +40,15 @@ void AppCoordinator::handlePresentationStateChange(const PresentationSafetyState
         } else {
             systemMirrorShieldActive = false;
             safetyOverlayController->hide();
-            privateWindows->restorePreviouslyVisible();
+            if (mayRevealPrivateWindows())
+                privateWindows->restorePreviouslyVisible();
         }
         break;
     case Kind::live:
         safetyOverlayController->hide();
         systemMirrorShieldActive = false;
-        privateWindows->restorePreviouslyVisible();
+        if (mayRevealPrivateWindows())
+            privateWindows->restorePreviouslyVisible();
         privateWindows->clampAllToBuiltInScreen();
         break;
     case Kind::privacyPaused:
@@ -106,8 +111,10 @@ void AppCoordinator::monitorTopology()
     const DisplaySnapshot snapshot = DisplayTopology::snapshot();
     if (!snapshot.isMirroring()) {
         mirrorEngine->handleTopologyChange();
-        if (!systemMirrorShieldActive)
+        if (!systemMirrorShieldActive) {
+            watchBuiltInScreen();
             privateWindows->clampAllToBuiltInScreen();
+        }
     } else {
         if (!systemMirrorShieldActive)
             enterSafetyShield(QStringLiteral("检测到系统镜像；私密窗口已先隐藏"));
@@ -125,12 +132,51 @@ void AppCoordinator::enforceStartupSafety()
     if (!isSystemMirroring()) {
         systemMirrorShieldActive = false;
         platform::current().application().activateIgnoringOtherApps();
-        islandController->showWindow();
-        if (auto* window = islandController->window())
+        showIsland();
+        if (auto* window = islandController->window(); window && !awaitingBuiltInScreen)
             window->makeKeyAndOrderFront();
     } else {
         enterSafetyShield(QStringLiteral("启动时检测到系统镜像；私密窗口保持隐藏"));
     }
+}
+
+void AppCoordinator::showIsland()
+{
+    if (!islandController)
+        return;
+    if (DisplayTopology::builtInScreen()) {
+        islandController->showWindow();
+        return;
+    }
+    if (auto* window = islandController->window())
+        privateWindows->rememberAsVisible(window);
+    watchBuiltInScreen();
+}
+
+void AppCoordinator::watchBuiltInScreen()
+{
+    if (!DisplayTopology::builtInScreen()) {
+        if (!awaitingBuiltInScreen) {
+            awaitingBuiltInScreen = true;
+            hidePrivateSurfaces(false);
+        }
+        return;
+    }
+    if (!awaitingBuiltInScreen)
+        return;
+    awaitingBuiltInScreen = false;
+    if (mayRevealPrivateWindows() && presentationState.allowsPrimaryWindowRecovery()
+        && !presentationState.isSafeStopped())
+        privateWindows->restorePreviouslyVisible();
+}
+
+bool AppCoordinator::mayRevealPrivateWindows() const { return !emergencyLocalHidden && !isShuttingDown; }
+
+bool AppCoordinator::isHoldingPrivateWindows() const
+{
+    return emergencyLocalHidden || isShuttingDown || systemMirrorShieldActive || awaitingBuiltInScreen
+        || privateWindows->hasRestorationSnapshot() || presentationState.kind() == Kind::privacyPaused
+        || !DisplayTopology::builtInScreen();
 }
 
 void AppCoordinator::retryAfterSafetyStop()
@@ -167,6 +213,13 @@ bool AppCoordinator::shouldSuppressAudiencePointer(platform::Point point) const
         if (!window->isVisible() || std::find(excluded.begin(), excluded.end(), window) != excluded.end())
             continue;
         if (window->frame().contains(point))
+            return true;
+    }
+    // Alerts, choosers and sheets are the application's windows too.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (!widget->isVisible() || qobject_cast<platform::Window*>(widget))
+            continue;
+        if (platform::fromQtGlobal(QRectF(widget->frameGeometry())).contains(point))
             return true;
     }
     return false;
@@ -214,8 +267,12 @@ void AppCoordinator::restorePrimaryWindowAfterReopen()
         enterSafetyShield(QStringLiteral("检测到系统镜像；私密窗口保持隐藏"));
         return;
     }
-    if (emergencyLocalHidden || !presentationState.allowsPrimaryWindowRecovery())
+    if (emergencyLocalHidden || isShuttingDown || !presentationState.allowsPrimaryWindowRecovery())
         return;
+    if (!DisplayTopology::builtInScreen()) {
+        watchBuiltInScreen();
+        return;
+    }
     platform::current().application().activateIgnoringOtherApps();
     islandController->restoreAfterApplicationReopen();
     privateWindows->clampAllToBuiltInScreen();
@@ -223,24 +280,25 @@ void AppCoordinator::restorePrimaryWindowAfterReopen()
 
 void AppCoordinator::handleEmergencyToggle()
 {
-    switch (presentationState.kind()) {
-    case Kind::live:
-    case Kind::degraded:
-        hidePrivateSurfaces(false);
-        mirrorEngine->privacyPause();
-        return;
-    case Kind::privacyPaused:
-        if (DisplayTopology::snapshot().isSafe(displaySelection->selectedDisplayID()))
+    const Kind kind = presentationState.kind();
+    // The audience sees the pause page: this press resumes it.
+    if (kind == Kind::privacyPaused) {
+        if (DisplayTopology::snapshot().isSafe(displaySelection->selectedDisplayID())) {
+            emergencyLocalHidden = false;
             mirrorEngine->resumeAfterPrivacyPause();
-        else
+        } else {
             mirrorEngine->failClosed(QStringLiteral("紧急恢复时显示器拓扑不安全"));
+        }
         return;
-    default:
-        break;
     }
+    // The hide holds until the next press whatever the output does meanwhile:
+    // a pause the engine refuses, or a state that later reads live or disabled,
+    // must not bring the windows back.
     if (!emergencyLocalHidden) {
         emergencyLocalHidden = true;
         hidePrivateSurfaces(false);
+        if (kind == Kind::live || kind == Kind::degraded)
+            mirrorEngine->privacyPause();
         return;
     }
     // Under the shield the windows stay hidden whatever the displays do now:
@@ -255,7 +313,11 @@ void AppCoordinator::handleEmergencyToggle()
         return;
     }
     emergencyLocalHidden = false;
+    if (kind == Kind::safeStopped)
+        return;
     privateWindows->restorePreviouslyVisible();
+    if (kind == Kind::live)
+        privateWindows->clampAllToBuiltInScreen();
 }
 
 } // namespace quorvia

@@ -200,12 +200,12 @@ void AppCoordinator::uploadDemoBlock()
 
 void AppCoordinator::showScriptImportError(const QString& description)
 {
-    CommandDialogs::acknowledge(platform::AlertStyle::warning, QStringLiteral("稿件上传失败"), description);
+    alerts->acknowledge(platform::AlertStyle::warning, QStringLiteral("稿件上传失败"), description);
 }
 
 void AppCoordinator::showDemoLabelError()
 {
-    CommandDialogs::acknowledge(platform::AlertStyle::warning, QStringLiteral("演示块标识无效"),
+    alerts->acknowledge(platform::AlertStyle::warning, QStringLiteral("演示块标识无效"),
                                 QStringLiteral("请输入尚未使用的纯英文字母标识，例如 A、demo 或 browser。"));
 }
 

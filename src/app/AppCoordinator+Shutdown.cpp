@@ -6,6 +6,10 @@ namespace quorvia {
 
 void AppCoordinator::shutdown(std::function<void()> completion)
 {
+    // Nothing watches the displays from here on, and the capture may take
+    // seconds to confirm its stop: nothing private stays up meanwhile.
+    isShuttingDown = true;
+    hidePrivateSurfaces(false);
     autoScroll->pause();
     prompterHost->captureReadingPosition();
     autoScroll->onAdvance = nullptr;

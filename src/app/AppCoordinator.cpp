@@ -9,6 +9,7 @@ namespace quorvia {
 AppCoordinator::AppCoordinator(std::shared_ptr<platform::HttpSession> cloudSession)
     : registry(std::make_unique<IslandModuleRegistry>()),
       privateWindows(std::make_unique<PrivateWindowRegistry>()),
+      alerts(std::make_unique<AlertRunner>()),
       preferences(std::make_unique<IslandPreferences>()),
       mirrorEngine(std::make_unique<ScreenMirrorEngine>()),
       displaySelection(std::make_unique<DisplaySelectionController>()),
@@ -73,6 +74,23 @@ void AppCoordinator::start()
     islandController->onWillCollapse = [weak] {
         if (auto* self = alive(weak))
             self->autoScroll->pause();
+    };
+    privateWindows->addTransitionSettler([weak] {
+        std::vector<platform::Window*> shown;
+        if (auto* self = alive(weak)) {
+            self->islandController->settleForHide();
+            if (self->prompterController)
+                shown = self->prompterController->settleForHide();
+        }
+        return shown;
+    });
+    alerts->isHoldingWindows = [weak] {
+        auto* self = alive(weak);
+        return self && self->isHoldingPrivateWindows();
+    };
+    privateWindows->onRestored = [weak] {
+        if (auto* self = alive(weak))
+            self->alerts->windowsReturned();
     };
 
     configureSafetyControls();

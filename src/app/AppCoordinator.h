@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "app/AlertRunner.h"
 #include "app/GlobalHotKeyController.h"
 #include "editing/CloudAIMatcher.h"
 #include "editing/CloudAISettings.h"
@@ -96,6 +97,8 @@ public:
     const PresentationSafetyState& safetyState() const { return presentationState; }
     bool isShieldActive() const { return systemMirrorShieldActive; }
     bool isEmergencyLocalHidden() const { return emergencyLocalHidden; }
+    bool isAwaitingBuiltInScreen() const { return awaitingBuiltInScreen; }
+    const AlertRunner& alertRunner() const { return *alerts; }
     bool appSharingEnabled() const { return isAppSharingEnabled; }
     const QString& lastReason() const { return lastSafetyReason; }
     bool isStarted() const { return topologyTimer != nullptr; }
@@ -167,6 +170,14 @@ private:
     void enterSafetyShield(const QString& reason);
     void hidePrivateSurfaces(bool allowSafetyOverlay = false);
     void enforceStartupSafety();
+    // Private windows show only on the speaker's own screen: without one they
+    // are held hidden, and they return when one appears.
+    void watchBuiltInScreen();
+    void showIsland();
+    // Whether a state report or a lifted shield may bring the private windows
+    // back: not while the emergency hide or the quit holds them.
+    bool mayRevealPrivateWindows() const;
+    bool isHoldingPrivateWindows() const;
     void recallPrompter();
     PrompterWindowController& prompterWindow();
     static bool isSystemMirroring();
@@ -202,6 +213,7 @@ private:
     // Built in this order; each later one may receive earlier ones.
     std::unique_ptr<IslandModuleRegistry> registry;
     std::unique_ptr<PrivateWindowRegistry> privateWindows;
+    std::unique_ptr<AlertRunner> alerts;
     std::unique_ptr<IslandPreferences> preferences;
     std::unique_ptr<PrompterPreferences> prompterPreferencesStorage;
     std::unique_ptr<ScreenMirrorEngine> mirrorEngine;
@@ -241,6 +253,8 @@ private:
     bool systemMirrorShieldActive = false;
     bool emergencyLocalHidden = false;
     bool isAppSharingEnabled = false;
+    bool awaitingBuiltInScreen = false;
+    bool isShuttingDown = false;
     QString lastSafetyReason = QStringLiteral("私密窗口保持隐藏");
     std::pair<QString, bool> lastKeynoteNotesResult;
     bool projectOperationRunning = false;

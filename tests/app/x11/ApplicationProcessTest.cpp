@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -127,6 +128,59 @@ protected:
         ASSERT_TRUE(tool.waitForFinished(5000));
     }
 
+    // The ids of the process's viewable windows, only those whose title
+    // matches the pattern when one is given.
+    QStringList visibleWindows(const QProcess& process, const QString& titlePattern = {})
+    {
+        QStringList arguments{QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                              QString::number(process.processId())};
+        if (!titlePattern.isEmpty())
+            arguments << QStringLiteral("--name") << titlePattern;
+        QProcess tool;
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), server.name());
+        tool.setProcessEnvironment(env);
+        tool.start(QStringLiteral("xdotool"), arguments);
+        tool.waitForFinished(5000);
+        return QString::fromUtf8(tool.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    }
+
+    // Clicks at a point given from the window's top-left corner.
+    void clickIn(const QString& window, int x, int y)
+    {
+        xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(x),
+                 QString::number(y), QStringLiteral("click"), QStringLiteral("1")});
+        QThread::msleep(300);
+    }
+
+    void focusAndType(const QString& window, const QStringList& keys)
+    {
+        xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
+        xdotool(keys);
+    }
+
+    // Opens "灵动岛设置" on the island and presses one of its buttons, at its
+    // place in the settings' fixed layout.
+    void pressIslandSetting(int x, int y)
+    {
+        ASSERT_TRUE(waitFor([&] { return viewableWindows(first) >= 1; }));
+        QThread::msleep(500);
+        const QStringList before = visibleWindows(first);
+        ASSERT_EQ(before.size(), 1);
+        island = before.front();
+        clickIn(island, 603, 31); // the gear
+        QString settings;
+        ASSERT_TRUE(waitFor([&] {
+            for (const QString& id : visibleWindows(first))
+                if (!before.contains(id))
+                    settings = id;
+            return !settings.isEmpty();
+        }, 5000));
+        clickIn(settings, x, y);
+    }
+
+    void pressEmergencyKey() { xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+super+h")}); }
+
     // The whole screen, for a person to look at.
     void screenshot(const QString& path)
     {
@@ -151,6 +205,7 @@ protected:
     QProcessEnvironment environment;
     QProcess first;
     QProcess second;
+    QString island;
 };
 
 TEST_F(ApplicationProcessTest, aSecondLaunchHandsOverAndExitsWhileTheFirstStays)
@@ -240,4 +295,61 @@ TEST_F(ApplicationProcessTest, theEarlierSettingsFileIsInTheNewStoreWhenTheQuitR
     ASSERT_EQ(state->projects.size(), 1u);
     EXPECT_EQ(state->projects[0].name, QStringLiteral("默认演讲"));
     EXPECT_EQ(state->projects[0].timelineBlocks.value_or(std::vector<PromptTimelineBlock>{}).size(), 2u);
+}
+
+TEST_F(ApplicationProcessTest, aChooserHiddenByTheEmergencyKeyReturnsWithTheWindowsAndCanBeCancelled)
+{
+    launch(first);
+    pressIslandSetting(508, 253); // "导入备份"
+    const QString title = QStringLiteral("导入演讲项目备份");
+    ASSERT_TRUE(waitFor([&] { return !visibleWindows(first, title).isEmpty(); }, 5000));
+
+    pressEmergencyKey();
+    EXPECT_TRUE(waitFor([&] { return viewableWindows(first) == 0; }, 5000));
+    pressEmergencyKey();
+    ASSERT_TRUE(waitFor([&] { return !visibleWindows(first, title).isEmpty(); }, 5000));
+
+    focusAndType(visibleWindows(first, title).front(), {QStringLiteral("key"), QStringLiteral("Escape")});
+    EXPECT_TRUE(waitFor([&] { return visibleWindows(first, title).isEmpty(); }, 5000));
+    EXPECT_GE(viewableWindows(first), 1);
+}
+
+TEST_F(ApplicationProcessTest, anOutcomeAlertCutShortByTheEmergencyKeyWaitsAndShowsWhenTheWindowsReturn)
+{
+    QFile deck(folders.filePath(QStringLiteral("Talk.key")));
+    ASSERT_TRUE(deck.open(QIODevice::WriteOnly));
+    deck.close();
+    launch(first);
+    pressIslandSetting(558, 293); // "导入 .key 文稿"
+    const QString chooserTitle = QStringLiteral("Keynote 文稿");
+    ASSERT_TRUE(waitFor([&] { return !visibleWindows(first, chooserTitle).isEmpty(); }, 5000));
+    focusAndType(visibleWindows(first, chooserTitle).front(),
+                 {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), deck.fileName()});
+    const QStringList known = visibleWindows(first);
+    xdotool({QStringLiteral("key"), QStringLiteral("Return")});
+    // Keynote is never installed here: the import fails at once and says so.
+    QString alert;
+    ASSERT_TRUE(waitFor([&] {
+        for (const QString& id : visibleWindows(first))
+            if (!known.contains(id))
+                alert = id;
+        return !alert.isEmpty();
+    }, 5000));
+
+    pressEmergencyKey();
+    EXPECT_TRUE(waitFor([&] { return viewableWindows(first) == 0; }, 5000));
+    QThread::msleep(1000);
+    EXPECT_EQ(viewableWindows(first), 0);
+
+    // The island and the alert come back; the alert is read, then goes.
+    pressEmergencyKey();
+    alert.clear();
+    ASSERT_TRUE(waitFor([&] {
+        for (const QString& id : visibleWindows(first))
+            if (id != island)
+                alert = id;
+        return !alert.isEmpty() && visibleWindows(first).contains(island);
+    }, 5000));
+    focusAndType(alert, {QStringLiteral("key"), QStringLiteral("Return")});
+    EXPECT_TRUE(waitFor([&] { return visibleWindows(first) == QStringList{island}; }, 5000));
 }

@@ -1,0 +1,61 @@
+#include "app/AlertRunner.h"
+
+#include "app/CommandDialogs.h"
+#include "platform/MainQueue.h"
+
+namespace quorvia {
+
+void AlertRunner::acknowledge(platform::AlertStyle style, const QString& message, const QString& informative)
+{
+    // Behind one that waits, so outcomes keep their order.
+    if (holding() || !waiting_.empty()) {
+        waiting_.push_back({style, message, informative});
+        return;
+    }
+    present({style, message, informative});
+}
+
+void AlertRunner::present(const Waiting& alert)
+{
+    platform::AlertRequest request;
+    request.style = alert.style;
+    request.messageText = alert.message;
+    request.informativeText = alert.informative;
+    request.buttons = {CommandDialogs::acknowledgeTitle};
+    std::weak_ptr<AlertRunner*> weak = life_;
+    const auto response = CommandDialogs::run(request);
+    // The runner may be gone once the modal alert returns.
+    auto life = weak.lock();
+    if (!life)
+        return;
+    // Hidden with the private windows before anyone read it: it shows again with them.
+    if (response.buttonIndex < 0 && holding())
+        waiting_.push_front(alert);
+}
+
+void AlertRunner::windowsReturned()
+{
+    if (waiting_.empty() || scheduled_)
+        return;
+    scheduled_ = true;
+    std::weak_ptr<AlertRunner*> weak = life_;
+    platform::MainQueue::async([weak] {
+        if (auto life = weak.lock())
+            (*life)->showNext();
+    });
+}
+
+void AlertRunner::showNext()
+{
+    scheduled_ = false;
+    if (waiting_.empty() || holding())
+        return;
+    const Waiting next = waiting_.front();
+    waiting_.pop_front();
+    std::weak_ptr<AlertRunner*> weak = life_;
+    present(next);
+    if (auto life = weak.lock())
+        (*life)->windowsReturned();
+}
+
+} // namespace quorvia

@@ -1,0 +1,286 @@
+#include "CoordinatorHarness.h"
+
+#include "island/IslandWindow.h"
+#include "platform/ScreenSpace.h"
+#include "platform/Window.h"
+#include "privacy/IslandTriggerPanel.h"
+#include "prompter/PrompterBubbleView.h"
+#include "prompter/PrompterPanel.h"
+
+#include <QDialog>
+
+using namespace quorvia;
+using namespace quorvia::test;
+using State = PresentationSafetyState;
+
+namespace {
+
+// Sequences in which the private windows are hidden while something else is
+// under way (an animation, a start, a stop, a quit): nothing may come back
+// before the hide is lifted, and then exactly what showed, in its final form.
+class CoordinatorHiddenWindowsTest : public CoordinatorHarness {
+protected:
+    void makePrivateWindow()
+    {
+        shown = std::make_unique<platform::Window>(platform::Rect(100, 100, 300, 200));
+        app().windows().registerWindow(shown.get());
+        shown->orderFront();
+    }
+    // The prompter in its own window, collapsed to the bubble and settled there.
+    PrompterWindowController& collapsedPrompter()
+    {
+        app().togglePrompterPlacement();
+        PrompterWindowController& prompter = *app().prompter();
+        prompter.collapseToBubblePressed();
+        env.animator().finishAll();
+        return prompter;
+    }
+    platform::Window& islandWindow() { return *app().island()->window(); }
+    void liftEmergencyHide()
+    {
+        pressEmergencyKey();
+        ASSERT_FALSE(app().isEmergencyLocalHidden());
+    }
+
+    std::unique_ptr<platform::Window> shown;
+};
+
+TEST_F(CoordinatorHiddenWindowsTest, anExpandCutShortByTheEmergencyKeyComesBackAsTheWindowAlone)
+{
+    buildAndStart();
+    PrompterWindowController& prompter = collapsedPrompter();
+    ASSERT_TRUE(prompter.bubblePanel().isVisible());
+    prompter.bubbleView().onActivate();
+    pressEmergencyKey();
+    env.animator().finishAll();
+    EXPECT_FALSE(prompter.window().isVisible());
+    EXPECT_FALSE(prompter.bubblePanel().isVisible());
+
+    liftEmergencyHide();
+    EXPECT_TRUE(prompter.window().isVisible());
+    EXPECT_FALSE(prompter.bubblePanel().isVisible());
+    EXPECT_FALSE(prompter.isCollapsedToBubble());
+    EXPECT_FALSE(prompter.isBubbleAnimating());
+}
+
+TEST_F(CoordinatorHiddenWindowsTest, aCollapseCutShortByTheShieldComesBackAsTheSettledBubble)
+{
+    buildAndStart();
+    plugAudienceDisplay();
+    app().togglePrompterPlacement();
+    PrompterWindowController& prompter = *app().prompter();
+    prompter.collapseToBubblePressed();
+    displays->mirror(1, 2);
+    runFor(1.0);
+    env.animator().finishAll();
+    EXPECT_FALSE(prompter.window().isVisible());
+    EXPECT_FALSE(prompter.bubblePanel().isVisible());
+
+    displays->unmirror();
+    app().stopPrivacyOutputAndReturn();
+    EXPECT_FALSE(prompter.window().isVisible());
+    EXPECT_TRUE(prompter.bubblePanel().isVisible());
+    EXPECT_FALSE(prompter.isBubbleAnimating());
+    EXPECT_EQ(prompter.bubblePanel().frame().size, platform::Size(56, 56));
+}
+
+TEST_F(CoordinatorHiddenWindowsTest, theIslandAndItsTriggerComeBackOpaqueAfterAHideDuringTheirFade)
+{
+    buildAndStart();
+    const double opacity = islandWindow().alphaValue();
+    ASSERT_GT(opacity, 0);
+
+    app().island()->toggleExpanded();
+    env.animator().finishAll();
+    app().island()->toggleExpanded(); // expand: fades in from 0
+    pressEmergencyKey();
+    env.animator().finishAll();
+    liftEmergencyHide();
+    EXPECT_TRUE(islandWindow().isVisible());
+    EXPECT_DOUBLE_EQ(islandWindow().alphaValue(), opacity);
+
+    app().island()->toggleExpanded(); // collapse: the trigger fades in
+    pressEmergencyKey();
+    env.animator().finishAll();
+    liftEmergencyHide();
+    IslandTriggerPanel& trigger = app().island()->compactPanel();
+    EXPECT_TRUE(trigger.isVisible());
+    EXPECT_FALSE(islandWindow().isVisible());
+    EXPECT_GT(trigger.alphaValue(), 0.9);
+    EXPECT_EQ(env.animator().runningCount(), 0u);
+}
+
+TEST_F(CoordinatorHiddenWindowsTest, theEmergencyHideDuringTheStartWaitOutlastsTheOutputGoingLive)
+{
+    buildAndStart();
+    makePrivateWindow();
+    plugAudienceDisplay();
+    app().startPrivacyOutputDirectly();
+    env.scheduler().runPending();
+    pressEmergencyKey();
+    EXPECT_NE(app().safetyState(), State::live());
+
+    env.scheduler().advance(0.6);
+    ASSERT_TRUE(capture->answerContent());
+    env.scheduler().runPending();
+    ASSERT_TRUE(capture->lastStream()->completeStart());
+    env.scheduler().runPending();
+    deliverFrame();
+    ASSERT_EQ(app().safetyState(), State::live());
+    EXPECT_FALSE(shown->isVisible());
+    EXPECT_FALSE(islandWindow().isVisible());
+
+    app().restorePrimaryWindowAfterReopen();
+    EXPECT_FALSE(islandWindow().isVisible());
+
+    // The second press brings them back and leaves the audience output running.
+    liftEmergencyHide();
+    EXPECT_TRUE(shown->isVisible());
+    EXPECT_TRUE(islandWindow().isVisible());
+    EXPECT_EQ(app().safetyState(), State::live());
+}
+
+TEST_F(CoordinatorHiddenWindowsTest, aDisabledReportDoesNotUndoTheEmergencyHide)
+{
+    buildAndStart();
+    makePrivateWindow();
+    plugAudienceDisplay();
+    app().startPrivacyOutputDirectly();
+    env.scheduler().runPending();
+    pressEmergencyKey();
+    // The output gives up on its own.
+    app().engine().setPrivacyOutputEnabled(false);
+    runFor(1.0);
+    ASSERT_EQ(app().safetyState(), State::disabled());
+    EXPECT_FALSE(shown->isVisible());
+    EXPECT_FALSE(islandWindow().isVisible());
+
+    liftEmergencyHide();
+    EXPECT_TRUE(shown->isVisible());
+}
+
+TEST_F(CoordinatorHiddenWindowsTest, theKeyWhileTheOutputIsStoppingIsRecordedThoughTheEngineRefusesThePause)
+{
+    buildAndStart();
+    makePrivateWindow();
+    goLive();
+    app().engine().setPrivacyOutputEnabled(false);
+    settle();
+    ASSERT_EQ(app().safetyState(), State::live());
+    pressEmergencyKey();
+    EXPECT_TRUE(app().isEmergencyLocalHidden());
+    EXPECT_FALSE(shown->isVisible());
+
+    capture->lastStream()->completeStop();
+    runFor(1.0);
+    ASSERT_EQ(app().safetyState(), State::disabled());
+    app().restorePrimaryWindowAfterReopen();
+    EXPECT_FALSE(shown->isVisible());
+    EXPECT_FALSE(islandWindow().isVisible());
+
+    liftEmergencyHide();
+    EXPECT_TRUE(shown->isVisible());
+    EXPECT_TRUE(islandWindow().isVisible());
+}
+
+TEST_F(CoordinatorHiddenWindowsTest, nothingPrivateStaysUpWhileAQuitWaitsForTheCaptureToStop)
+{
+    buildAndStart();
+    makePrivateWindow();
+    goLive();
+    bool completed = false;
+    app().shutdown([&] { completed = true; });
+    mirrorDisplays();
+    runFor(3.0);
+    EXPECT_FALSE(completed);
+    EXPECT_FALSE(shown->isVisible());
+    EXPECT_FALSE(islandWindow().isVisible());
+    app().restorePrimaryWindowAfterReopen();
+    EXPECT_FALSE(islandWindow().isVisible());
+}
+
+TEST_F(CoordinatorHiddenWindowsTest, withoutABuiltInScreenNothingPrivateShowsUntilOneAppears)
+{
+    displays->setScreens({FakeDisplayService::external(2)});
+    buildAndStart();
+    EXPECT_FALSE(islandWindow().isVisible());
+    EXPECT_TRUE(app().isAwaitingBuiltInScreen());
+    runFor(1.0);
+    app().restorePrimaryWindowAfterReopen();
+    app().toggleAudiencePreview();
+    settle();
+    EXPECT_FALSE(islandWindow().isVisible());
+    EXPECT_FALSE(app().preview().isVisible());
+
+    displays->setScreens({FakeDisplayService::builtIn(1), FakeDisplayService::external(2)});
+    EXPECT_TRUE(islandWindow().isVisible());
+    EXPECT_FALSE(app().isAwaitingBuiltInScreen());
+
+    // The laptop's screen goes again, then the speaker stops and returns.
+    displays->unplug(1);
+    EXPECT_FALSE(islandWindow().isVisible());
+    app().stopPrivacyOutputAndReturn();
+    EXPECT_FALSE(islandWindow().isVisible());
+    runFor(1.0);
+    EXPECT_FALSE(islandWindow().isVisible());
+    displays->plug(FakeDisplayService::builtIn(1));
+    EXPECT_TRUE(islandWindow().isVisible());
+}
+
+TEST_F(CoordinatorHiddenWindowsTest, screensThatNameNoBuiltInOneHideTheWindowsUntilTheyAgreeAgain)
+{
+    buildAndStart();
+    makePrivateWindow();
+    // As when the two views of the displays disagree: every screen listed, none the speaker's.
+    auto noneBuiltIn = FakeDisplayService::builtIn(1);
+    noneBuiltIn.isBuiltIn = false;
+    displays->setScreens({noneBuiltIn, FakeDisplayService::external(2)});
+    runFor(1.0);
+    EXPECT_FALSE(shown->isVisible());
+    EXPECT_FALSE(islandWindow().isVisible());
+
+    displays->setScreens({FakeDisplayService::builtIn(1), FakeDisplayService::external(2)});
+    runFor(1.0);
+    EXPECT_TRUE(shown->isVisible());
+    EXPECT_TRUE(islandWindow().isVisible());
+}
+
+TEST_F(CoordinatorHiddenWindowsTest, anOutcomeAlertWaitsForTheEmergencyHideAndTheShieldToLift)
+{
+    buildAndStart();
+    dialogs->answerPanel(QStringLiteral("/nowhere/Missing.key"));
+    app().importKeynoteDocument();
+    pressEmergencyKey();
+    runFor(15.0);
+    EXPECT_TRUE(dialogs->alerts.empty());
+    EXPECT_EQ(app().alertRunner().waitingCount(), 1u);
+
+    dialogs->answerAlert(0);
+    liftEmergencyHide();
+    settle();
+    EXPECT_EQ(dialogs->alertMessages(), std::vector{QStringLiteral(".key 文稿导入失败")});
+
+    dialogs->answerPanel(QStringLiteral("/nowhere/Missing.key"));
+    app().importKeynoteDocument();
+    mirrorDisplays();
+    runFor(15.0);
+    EXPECT_EQ(dialogs->alerts.size(), 1u);
+    displays->unmirror();
+    dialogs->answerAlert(0);
+    app().stopPrivacyOutputAndReturn();
+    settle();
+    EXPECT_EQ(dialogs->alerts.size(), 2u);
+}
+
+TEST_F(CoordinatorHiddenWindowsTest, thePointerIsHiddenOverAnAlertOrChooserAsOverAnyOtherWindowOfOurs)
+{
+    buildAndStart();
+    QDialog dialog;
+    dialog.setGeometry(platform::toQtGlobal(platform::Rect(50, 20, 200, 100)));
+    dialog.show();
+    EXPECT_TRUE(app().shouldSuppressAudiencePointer({100, 50}));
+    dialog.hide();
+    EXPECT_FALSE(app().shouldSuppressAudiencePointer({100, 50}));
+}
+
+} // namespace
