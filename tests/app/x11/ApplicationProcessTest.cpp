@@ -142,7 +142,11 @@ protected:
         tool.setProcessEnvironment(env);
         tool.start(QStringLiteral("xdotool"), arguments);
         tool.waitForFinished(5000);
-        return QString::fromUtf8(tool.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+        QStringList found = QString::fromUtf8(tool.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+        // The search also answers the island for some patterns.
+        if (!titlePattern.isEmpty())
+            found.removeAll(island);
+        return found;
     }
 
     // Clicks at a point given from the window's top-left corner.
