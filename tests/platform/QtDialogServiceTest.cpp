@@ -1,10 +1,20 @@
 #include "platform/linux/QtDialogService.h"
+#include "platform/linux/QtPackageFileDialog.h"
+#include "support/TestPlatform.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -103,4 +113,138 @@ TEST(QtDialogServiceTest, textFieldStartsWithItsValueAndAnswersWhatWasTypedUntri
     EXPECT_TRUE(selected);
     EXPECT_EQ(answer.buttonIndex, 0);
     EXPECT_EQ(answer.text, QStringLiteral("  年会  "));
+}
+
+namespace {
+
+QFileDialog* openChooser()
+{
+    for (auto* widget : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<QFileDialog*>(widget); dialog && dialog->isVisible())
+            return dialog;
+    return nullptr;
+}
+
+// A home folder of the test's own, so choosers never start in the user's.
+class ChooserFolders : public ::testing::Test {
+protected:
+    ChooserFolders() : savedHome_(qgetenv("HOME")) { qputenv("HOME", home_.path().toLocal8Bit()); }
+    ~ChooserFolders() override { qputenv("HOME", savedHome_); }
+
+    // Opens a chooser for the extensions and answers it with the path, or
+    // cancels it; gives the folder it started in.
+    QString choose(std::vector<QString> extensions, std::optional<QString> answer)
+    {
+        FileDialogRequest request;
+        request.allowedExtensions = std::move(extensions);
+        std::optional<std::optional<QString>> completed;
+        service_.beginOpenPanel(request, [&](std::optional<QString> path) { completed = path; });
+        QFileDialog* dialog = openChooser();
+        EXPECT_NE(dialog, nullptr);
+        if (!dialog)
+            return {};
+        const QString started = QDir(dialog->directory()).absolutePath();
+        if (answer) {
+            dialog->setDirectory(QFileInfo(*answer).absolutePath());
+            dialog->selectFile(QFileInfo(*answer).fileName());
+            static_cast<QDialog*>(dialog)->accept(); // through the dialog, as its button does
+        } else {
+            dialog->reject();
+        }
+        env_.scheduler().runPending();
+        EXPECT_TRUE(completed);
+        if (completed)
+            EXPECT_EQ(*completed, answer);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return started;
+    }
+
+    QString file(const QString& relative)
+    {
+        const QString path = work_.filePath(relative);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile out(path);
+        EXPECT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write("1\n");
+        return QFileInfo(path).absoluteFilePath();
+    }
+
+    quorvia::test::TestPlatform env_;
+    QTemporaryDir home_;
+    QTemporaryDir work_;
+    QByteArray savedHome_;
+    QtDialogService service_;
+};
+
+} // namespace
+
+TEST_F(ChooserFolders, StartAtHomeThenWhereTheSameKindOfFileWasLastChosen)
+{
+    const QString home = QDir(home_.path()).absolutePath();
+    const QString talk = file(QStringLiteral("talks/autumn/talk.md"));
+    const QString deck = file(QStringLiteral("decks/deck.key"));
+
+    EXPECT_EQ(choose({QStringLiteral("txt"), QStringLiteral("md")}, talk), home);
+    // A cancelled chooser forgets nothing; the same kind in another order is the same kind.
+    EXPECT_EQ(choose({QStringLiteral("md"), QStringLiteral("txt")}, std::nullopt), QFileInfo(talk).absolutePath());
+    EXPECT_EQ(choose({QStringLiteral("txt"), QStringLiteral("md")}, std::nullopt), QFileInfo(talk).absolutePath());
+    // Another kind keeps a folder of its own.
+    EXPECT_EQ(choose({QStringLiteral("key")}, deck), home);
+    EXPECT_EQ(choose({QStringLiteral("key")}, std::nullopt), QFileInfo(deck).absolutePath());
+    EXPECT_EQ(choose({QStringLiteral("txt"), QStringLiteral("md")}, std::nullopt), QFileInfo(talk).absolutePath());
+
+    // A folder that has gone sends the chooser home again.
+    QDir(work_.filePath(QStringLiteral("talks"))).removeRecursively();
+    EXPECT_EQ(choose({QStringLiteral("txt"), QStringLiteral("md")}, std::nullopt), home);
+}
+
+TEST(QtPackageFileDialogTest, ADoubleClickedPackageIsChosenAndAPlainFolderIsEntered)
+{
+    QTemporaryDir root;
+    QDir(root.path()).mkpath(QStringLiteral("演讲项目备份.quorviabackup"));
+    QDir(root.path()).mkpath(QStringLiteral("旧稿.quorviabackup.d"));
+    quorvia::platform::native::QtPackageFileDialog dialog(nullptr, QStringLiteral("导入演讲项目备份"),
+                                                          {QStringLiteral("quorviabackup")});
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setDirectory(root.path());
+    EXPECT_TRUE(dialog.isPackage(root.filePath(QStringLiteral("演讲项目备份.quorviabackup"))));
+    EXPECT_FALSE(dialog.isPackage(root.filePath(QStringLiteral("旧稿.quorviabackup.d"))));
+    EXPECT_FALSE(dialog.isPackage(root.filePath(QStringLiteral("missing.quorviabackup"))));
+    dialog.show();
+    auto* list = dialog.findChild<QAbstractItemView*>(QStringLiteral("listView"));
+    ASSERT_NE(list, nullptr);
+
+    auto doubleClick = [&](const QString& name) {
+        QDeadlineTimer deadline(5000);
+        while (!deadline.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            const QModelIndex root = list->rootIndex();
+            for (int row = 0; row < list->model()->rowCount(root); ++row) {
+                const QModelIndex item = list->model()->index(row, 0, root);
+                if (item.data().toString() != name)
+                    continue;
+                const QPointF at = list->visualRect(item).center();
+                QMouseEvent press(QEvent::MouseButtonPress, at, list->viewport()->mapToGlobal(at), Qt::LeftButton,
+                                  Qt::LeftButton, Qt::NoModifier);
+                QCoreApplication::sendEvent(list->viewport(), &press);
+                QMouseEvent twice(QEvent::MouseButtonDblClick, at, list->viewport()->mapToGlobal(at), Qt::LeftButton,
+                                  Qt::LeftButton, Qt::NoModifier);
+                QCoreApplication::sendEvent(list->viewport(), &twice);
+                return true;
+            }
+        }
+        return false;
+    };
+    // A folder that only looks alike is walked into, as any folder is.
+    ASSERT_TRUE(doubleClick(QStringLiteral("旧稿.quorviabackup.d")));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QDir(dialog.directory()).dirName(), QStringLiteral("旧稿.quorviabackup.d"));
+    EXPECT_TRUE(dialog.isVisible());
+
+    dialog.setDirectory(root.path());
+    ASSERT_TRUE(doubleClick(QStringLiteral("演讲项目备份.quorviabackup")));
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.chosenPackage(), QDir(root.path()).absoluteFilePath(QStringLiteral("演讲项目备份.quorviabackup")));
+    EXPECT_EQ(QDir(dialog.directory()).absolutePath(), QDir(root.path()).absolutePath()) << "walked into the package";
 }

@@ -1,12 +1,16 @@
 #include "platform/linux/QtDialogService.h"
 
+#include "platform/DefaultsStore.h"
 #include "platform/DisplayService.h"
 #include "platform/MainQueue.h"
 #include "platform/Platform.h"
 #include "platform/ScreenSpace.h"
 #include "platform/Window.h"
+#include "platform/linux/QtPackageFileDialog.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QDialog>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -99,6 +103,26 @@ void placeOnBuiltInScreen(QWidget* dialog)
     }
 }
 
+// Choosers remember their last folder per kind of file they offer.
+QString lastFolderKey(const FileDialogRequest& request)
+{
+    QStringList kinds;
+    for (const auto& extension : request.allowedExtensions)
+        kinds << extension.toLower();
+    kinds.sort();
+    return QStringLiteral("fileDialog.lastFolder.")
+        + (kinds.isEmpty() ? QStringLiteral("any") : kinds.join(u'+'));
+}
+
+// The last folder of this kind while it still exists, else the home folder.
+QString startFolder(const FileDialogRequest& request)
+{
+    const auto last = hasCurrent() ? current().defaults().string(lastFolderKey(request)) : std::nullopt;
+    if (last && !last->isEmpty() && QFileInfo(*last).isDir())
+        return *last;
+    return QDir::homePath();
+}
+
 } // namespace
 
 bool QtDialogService::isPresenting() const
@@ -132,6 +156,16 @@ void QtDialogService::beginSavePanel(const FileDialogRequest& request, FileCompl
     beginPanel(request, true, std::move(completion));
 }
 
+bool QtDialogService::confirmReplace(const QString& path)
+{
+    AlertRequest request;
+    request.style = AlertStyle::warning;
+    request.messageText = QStringLiteral("“%1”已存在。要替换它吗？").arg(QFileInfo(path).fileName());
+    request.informativeText = QStringLiteral("替换后，其中原有的内容会被新的内容取代。");
+    request.buttons = {QStringLiteral("替换"), QStringLiteral("取消")};
+    return runAlert(request).isFirstButton();
+}
+
 bool QtDialogService::isFilePanelKey() const
 {
     return qobject_cast<QFileDialog*>(QApplication::activeWindow()) != nullptr;
@@ -139,20 +173,21 @@ bool QtDialogService::isFilePanelKey() const
 
 void QtDialogService::beginPanel(const FileDialogRequest& request, bool saving, FileCompletion completion)
 {
-    auto* dialog = new QFileDialog(request.parent, request.title);
-    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    auto* dialog = new QtPackageFileDialog(request.parent, request.title, request.allowedExtensions);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(request.parent ? Qt::WindowModal : Qt::ApplicationModal);
     dialog->setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setDirectory(startFolder(request));
     if (saving)
         dialog->setFileMode(QFileDialog::AnyFile);
-    else if (request.canChooseDirectories)
-        // Packages are folders: they are picked as a whole, not entered.
+    else if (request.canChooseDirectories && request.allowedExtensions.empty())
         dialog->setFileMode(QFileDialog::Directory);
     else
+        // Packages among the allowed extensions are picked as files are.
         dialog->setFileMode(request.allowsMultipleSelection ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    dialog->onConfirmReplace = [this](const QString& path) { return confirmReplace(path); };
     if (!request.prompt.isEmpty())
-        dialog->setLabelText(QFileDialog::Accept, request.prompt);
+        dialog->setAcceptTitle(request.prompt);
     if (!request.allowedExtensions.empty()) {
         QStringList patterns;
         for (const auto& ext : request.allowedExtensions)
@@ -173,12 +208,16 @@ void QtDialogService::beginPanel(const FileDialogRequest& request, bool saving, 
         placeOnBuiltInScreen(dialog);
     open_.emplace_back(dialog);
     QObject::connect(dialog, &QFileDialog::finished, dialog,
-                     [this, dialog, completion = std::move(completion)](int result) {
+                     [this, dialog, key = lastFolderKey(request), completion = std::move(completion)](int result) {
                          std::erase_if(open_, [dialog](const QPointer<QDialog>& d) { return !d || d == dialog; });
                          std::optional<QString> path;
                          const auto files = dialog->selectedFiles();
-                         if (result == QDialog::Accepted && !files.isEmpty())
+                         if (result == QDialog::Accepted && !dialog->chosenPackage().isEmpty())
+                             path = dialog->chosenPackage();
+                         else if (result == QDialog::Accepted && !files.isEmpty())
                              path = files.front();
+                         if (path && hasCurrent())
+                             current().defaults().setString(key, QFileInfo(*path).absolutePath());
                          MainQueue::async([completion, path] { completion(path); });
                      });
     dialog->open();

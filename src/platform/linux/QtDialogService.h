@@ -11,7 +11,8 @@ namespace quorvia::platform::native {
 
 // Alerts as a small dialog of ours that keeps the requested button order;
 // file choosers as Qt's own (not the desktop's) file dialog, window-modal on
-// their parent.
+// their parent, starting in the last folder used for the same kind of file
+// (the home folder at first).
 class QtDialogService final : public DialogService {
 public:
     AlertResponse runAlert(const AlertRequest& request) override;
@@ -23,6 +24,8 @@ public:
 
 private:
     void beginPanel(const FileDialogRequest& request, bool saving, FileCompletion completion);
+    // Saving onto an existing package: asks before it is replaced.
+    bool confirmReplace(const QString& path);
 
     std::vector<QPointer<QDialog>> open_;
 };

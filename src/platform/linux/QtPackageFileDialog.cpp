@@ -1,0 +1,110 @@
+#include "platform/linux/QtPackageFileDialog.h"
+
+#include <QAbstractItemView>
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+
+namespace quorvia::platform::native {
+
+QtPackageFileDialog::QtPackageFileDialog(QWidget* parent, const QString& title, std::vector<QString> packageExtensions)
+    : QFileDialog(parent, title), packageExtensions_(std::move(packageExtensions))
+{
+    setOption(QFileDialog::DontUseNativeDialog, true);
+    for (auto* view : findChildren<QAbstractItemView*>()) {
+        // The list, the detail view and the sidebar's places.
+        view->installEventFilter(this);
+        view->viewport()->installEventFilter(this);
+        if (view->selectionModel())
+            connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                    &QtPackageFileDialog::keepAcceptTitle, Qt::QueuedConnection);
+    }
+    if (auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+        connect(name, &QLineEdit::textChanged, this, &QtPackageFileDialog::keepAcceptTitle, Qt::QueuedConnection);
+    connect(this, &QFileDialog::currentChanged, this, [this](const QString& path) {
+        // Show a picked package's name where a picked file's name shows.
+        if (acceptMode() == QFileDialog::AcceptSave && isPackage(path))
+            if (auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                name->setText(QFileInfo(path).fileName());
+    });
+}
+
+void QtPackageFileDialog::setAcceptTitle(const QString& title)
+{
+    acceptTitle_ = title;
+    setLabelText(QFileDialog::Accept, title);
+}
+
+bool QtPackageFileDialog::isPackage(const QString& path) const
+{
+    const QFileInfo item(path);
+    if (!item.isDir())
+        return false;
+    for (const auto& extension : packageExtensions_)
+        if (item.fileName().endsWith(u'.' + extension, Qt::CaseInsensitive) && item.fileName().size() > extension.size() + 1)
+            return true;
+    return false;
+}
+
+void QtPackageFileDialog::accept()
+{
+    const QStringList files = selectedFiles();
+    if (files.size() == 1 && isPackage(files.front())) {
+        choosePackage(files.front());
+        return;
+    }
+    QFileDialog::accept();
+}
+
+void QtPackageFileDialog::choosePackage(const QString& path)
+{
+    if (acceptMode() == QFileDialog::AcceptSave && onConfirmReplace && !onConfirmReplace(path))
+        return;
+    chosenPackage_ = QFileInfo(path).absoluteFilePath();
+    QDialog::accept();
+}
+
+bool QtPackageFileDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    QAbstractItemView* view = nullptr;
+    QModelIndex index;
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        view = qobject_cast<QAbstractItemView*>(watched->parent());
+        if (view && view->viewport() == watched)
+            index = view->indexAt(static_cast<QMouseEvent*>(event)->position().toPoint());
+    } else if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        view = qobject_cast<QAbstractItemView*>(watched);
+        if (view && (key == Qt::Key_Return || key == Qt::Key_Enter))
+            index = view->currentIndex();
+    }
+    if (index.isValid()) {
+        const QString path = index.data(QFileSystemModel::FilePathRole).toString();
+        if (!path.isEmpty() && isPackage(path)) {
+            choosePackage(path);
+            return true;
+        }
+    }
+    return QFileDialog::eventFilter(watched, event);
+}
+
+void QtPackageFileDialog::keepAcceptTitle()
+{
+    const QStringList files = selectedFiles();
+    if (acceptTitle_.isEmpty() || files.size() != 1 || !isPackage(files.front()))
+        return;
+    auto* box = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+    if (!box)
+        return;
+    for (auto* button : box->buttons())
+        if (box->buttonRole(button) == QDialogButtonBox::AcceptRole) {
+            button->setText(acceptTitle_);
+            button->setEnabled(true);
+        }
+}
+
+} // namespace quorvia::platform::native

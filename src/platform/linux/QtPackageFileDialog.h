@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QFileDialog>
+
+#include <functional>
+#include <vector>
+
+namespace quorvia::platform::native {
+
+// Qt's own file dialog, where a folder named with one of the package
+// extensions counts as one item: choosing it picks it, as a file is picked,
+// instead of walking into it, and saving onto one asks first.
+class QtPackageFileDialog final : public QFileDialog {
+    Q_OBJECT
+public:
+    QtPackageFileDialog(QWidget* parent, const QString& title, std::vector<QString> packageExtensions);
+
+    // The confirming button's title, kept over a package as well.
+    void setAcceptTitle(const QString& title);
+    bool isPackage(const QString& path) const;
+    // The package picked, when the dialog was answered with one.
+    const QString& chosenPackage() const { return chosenPackage_; }
+
+    // Saving onto an existing package: true to replace it. Unset, it is replaced.
+    std::function<bool(const QString& path)> onConfirmReplace;
+
+    void accept() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void choosePackage(const QString& path);
+    // Qt retitles the button "Open" over a folder; a package is chosen, not
+    // opened. Runs after Qt's own update.
+    void keepAcceptTitle();
+
+    std::vector<QString> packageExtensions_;
+    QString chosenPackage_;
+    QString acceptTitle_;
+};
+
+} // namespace quorvia::platform::native

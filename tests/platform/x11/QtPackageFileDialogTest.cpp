@@ -1,0 +1,191 @@
+#include "platform/linux/QtDialogService.h"
+#include "platform/linux/QtPackageFileDialog.h"
+#include "support/Snapshot.h"
+#include "support/TestPlatform.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace quorvia;
+using namespace quorvia::platform;
+
+namespace {
+
+// Real key presses from the X server, into the window given.
+bool press(QWidget* window, const QString& key)
+{
+    const QString id = QString::number(window->winId());
+    return QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), id}) == 0
+        && QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), key}) == 0;
+}
+
+QFileDialog* visibleChooser()
+{
+    for (auto* widget : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<QFileDialog*>(widget); dialog && dialog->isVisible())
+            return dialog;
+    return nullptr;
+}
+
+// The alert over the chooser, once it shows.
+QDialog* visibleAlert()
+{
+    for (auto* widget : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<QDialog*>(widget);
+            dialog && dialog->isVisible() && !qobject_cast<QFileDialog*>(dialog))
+            return dialog;
+    return nullptr;
+}
+
+// Saving a backup where one already is: the speaker's second export to the same place.
+class BackupSavePanel : public ::testing::Test {
+protected:
+    BackupSavePanel() : savedHome_(qgetenv("HOME"))
+    {
+        qputenv("HOME", home_.path().toLocal8Bit());
+        QDir(home_.path()).mkpath(existing());
+        QFile manifest(existing() + QStringLiteral("/manifest.json"));
+        EXPECT_TRUE(manifest.open(QIODevice::WriteOnly));
+    }
+    ~BackupSavePanel() override { qputenv("HOME", savedHome_); }
+
+    QString existing() const { return QDir(home_.path()).absoluteFilePath(QStringLiteral("演讲项目备份.quorviabackup")); }
+
+    void open()
+    {
+        FileDialogRequest request;
+        request.title = QStringLiteral("导出全部演讲项目");
+        request.prompt = QStringLiteral("导出");
+        request.allowedExtensions = {QStringLiteral("quorviabackup")};
+        request.suggestedName = QStringLiteral("演讲项目备份.quorviabackup");
+        service_.beginSavePanel(request, [this](std::optional<QString> path) { answer_ = path; });
+    }
+
+    // Runs the steps, each once its condition holds, until the chooser is answered.
+    void run(std::vector<std::function<bool()>> steps)
+    {
+        std::size_t next = 0;
+        QTimer poll;
+        poll.setInterval(50);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (next < steps.size() && steps[next]())
+                ++next;
+        });
+        poll.start();
+        QDeadlineTimer deadline(20000);
+        while (!answer_ && !deadline.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            env_.scheduler().runPending();
+        }
+        EXPECT_EQ(next, steps.size()) << "steps left undone; alert " << (visibleAlert() != nullptr) << " chooser "
+                                      << (visibleChooser() != nullptr) << " active "
+                                      << (visibleChooser() && visibleChooser()->isActiveWindow());
+    }
+
+    test::TestPlatform env_;
+    QTemporaryDir home_;
+    QByteArray savedHome_;
+    native::QtDialogService service_;
+    std::optional<std::optional<QString>> answer_;
+};
+
+} // namespace
+
+TEST_F(BackupSavePanel, ReturnOnAnExistingBackupAsksToReplaceItAndReturnReplaces)
+{
+    open();
+    QStringList alertTexts;
+    QString folderWhileAsked;
+    int asked = 0;
+    run({
+        [&] { return visibleChooser() && visibleChooser()->isActiveWindow() ? press(visibleChooser(), QStringLiteral("Return")) : false; },
+        // The first answer keeps the chooser open where it was.
+        [&] {
+            QDialog* alert = visibleAlert();
+            if (!alert)
+                return false;
+            ++asked;
+            for (auto* label : alert->findChildren<QLabel*>())
+                if (!label->text().isEmpty())
+                    alertTexts << label->text();
+            test::keepSnapshot(alert->grab(), QStringLiteral("backup-replace-alert"));
+            return press(alert, QStringLiteral("Escape"));
+        },
+        [&] {
+            QFileDialog* chooser = visibleChooser();
+            if (visibleAlert() || !chooser)
+                return false;
+            folderWhileAsked = QDir(chooser->directory()).absolutePath();
+            test::keepSnapshot(chooser->grab(), QStringLiteral("backup-save-panel"));
+            return press(chooser, QStringLiteral("Return"));
+        },
+        [&] {
+            QDialog* alert = visibleAlert();
+            if (!alert)
+                return false;
+            ++asked;
+            return press(alert, QStringLiteral("Return"));
+        },
+    });
+    ASSERT_TRUE(answer_);
+    EXPECT_EQ(*answer_, existing());
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(folderWhileAsked, QDir(home_.path()).absolutePath()) << "the chooser walked into the backup";
+    EXPECT_TRUE(alertTexts.contains(QStringLiteral("“演讲项目备份.quorviabackup”已存在。要替换它吗？")))
+        << alertTexts.join(u'|').toStdString();
+    EXPECT_FALSE(service_.isPresenting());
+}
+
+TEST_F(BackupSavePanel, ReturnOnABackupInTheListChoosesItInTheOpenPanel)
+{
+    FileDialogRequest request;
+    request.title = QStringLiteral("导入演讲项目备份");
+    request.prompt = QStringLiteral("导入");
+    request.canChooseDirectories = true;
+    request.allowedExtensions = {QStringLiteral("quorviabackup")};
+    QDir(home_.path()).mkpath(QStringLiteral("其他文件夹"));
+    service_.beginOpenPanel(request, [this](std::optional<QString> path) { answer_ = path; });
+    QString acceptTitle;
+    run({
+        [&] {
+            auto* chooser = visibleChooser();
+            auto* list = chooser ? chooser->findChild<QAbstractItemView*>(QStringLiteral("listView")) : nullptr;
+            if (!list || !chooser->isActiveWindow())
+                return false;
+            const QModelIndex root = list->rootIndex();
+            for (int row = 0; row < list->model()->rowCount(root); ++row) {
+                const QModelIndex item = list->model()->index(row, 0, root);
+                if (item.data().toString() != QStringLiteral("演讲项目备份.quorviabackup"))
+                    continue;
+                list->setFocus();
+                list->setCurrentIndex(item);
+                return true;
+            }
+            return false;
+        },
+        [&] {
+            auto* chooser = visibleChooser();
+            for (auto* button : chooser->findChildren<QPushButton*>())
+                if (button->isDefault())
+                    acceptTitle = button->text();
+            test::keepSnapshot(chooser->grab(), QStringLiteral("backup-open-panel"));
+            return press(chooser, QStringLiteral("Return"));
+        },
+    });
+    ASSERT_TRUE(answer_);
+    EXPECT_EQ(*answer_, existing());
+    // The button keeps its own title: a package is chosen, not opened.
+    EXPECT_EQ(acceptTitle, QStringLiteral("导入"));
+}
