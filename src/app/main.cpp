@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "app/ApplicationAppearance.h"
 #include "platform/DefaultsStore.h"
 #include "platform/MainQueue.h"
 #include "platform/Platform.h"
@@ -29,6 +30,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvia"));
     QApplication::setQuitOnLastWindowClosed(false);
+    ApplicationAppearance::apply(app);
 
     auto shell = std::make_shared<platform::native::LinuxApplicationShell>();
     // A second launch only asks the running instance to reopen.

@@ -1,0 +1,20 @@
+#include "app/ApplicationAppearance.h"
+
+#include "platform/linux/QtTranslations.h"
+#include "privacy/PrivacyPalette.h"
+
+#include <QApplication>
+#include <QStyleFactory>
+
+namespace quorvia {
+
+void ApplicationAppearance::apply(QApplication& application)
+{
+    // A style that draws with the palette, whatever the desktop's theme is.
+    if (auto* style = QStyleFactory::create(QStringLiteral("Fusion")))
+        QApplication::setStyle(style);
+    QApplication::setPalette(privacy_palette::darkAppearance());
+    platform::native::QtTranslations::installChinese(application);
+}
+
+} // namespace quorvia
