@@ -1,6 +1,7 @@
 #include "prompter/TimelineCardView.h"
 
 #include "privacy/PrivacyPalette.h"
+#include "prompter/TimelineCardTitle.h"
 
 #include <QAccessibleWidget>
 #include <QLabel>
@@ -22,12 +23,13 @@ QAccessibleInterface* cardAccessible(const QString& key, QObject* object)
 } // namespace
 
 TimelineCardView::TimelineCardView(int index, const QString& label, bool selected, QWidget* parent)
-    : QWidget(parent), index_(index), selected_(selected), titleLabel_(new QLabel(label, this))
+    : QWidget(parent), index_(index), selected_(selected), label_(label), titleLabel_(new QLabel(label, this))
 {
     QFont font = titleLabel_->font();
-    font.setPixelSize(14);
+    font.setPixelSize(TimelineCardTitle::largestPixelSize);
     font.setWeight(QFont::DemiBold);
     titleLabel_->setFont(font);
+    baseFont_ = font;
     titleLabel_->setAlignment(Qt::AlignCenter);
     titleLabel_->setTextInteractionFlags(Qt::NoTextInteraction);
     titleLabel_->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -44,8 +46,9 @@ TimelineCardView::TimelineCardView(int index, const QString& label, bool selecte
 void TimelineCardView::setContent(int index, const QString& label, bool selected)
 {
     index_ = index;
-    if (label != titleLabel_->text()) {
-        titleLabel_->setText(label);
+    if (label != label_) {
+        label_ = label;
+        fitTitle();
         setAccessibleName(QStringLiteral("时间线块 ") + label);
     }
     if (selected != selected_) {
@@ -83,6 +86,14 @@ void TimelineCardView::paintEvent(QPaintEvent*)
 void TimelineCardView::resizeEvent(QResizeEvent*)
 {
     titleLabel_->setGeometry(3, 0, std::max(0, width() - 6), height());
+    fitTitle();
+}
+
+void TimelineCardView::fitTitle()
+{
+    const auto title = TimelineCardTitle::fit(label_, baseFont_, titleLabel_->width());
+    titleLabel_->setFont(title.font);
+    titleLabel_->setText(title.text);
 }
 
 } // namespace quorvia

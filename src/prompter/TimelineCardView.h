@@ -27,8 +27,13 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // The label as stored, shrunk or shortened to the card's width.
+    void fitTitle();
+
     int index_;
     bool selected_;
+    QString label_;
+    QFont baseFont_;
     QLabel* titleLabel_;
 };
 

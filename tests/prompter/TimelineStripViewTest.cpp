@@ -157,6 +157,40 @@ TEST_F(TimelineStripViewTest, AReloadShowsTheNewBlocksOnTheCardsItAlreadyHas)
     platform.scheduler().runPending();
 }
 
+TEST_F(TimelineStripViewTest, CompactCardTitlesShrinkToFitThenShortenAtTheFloor)
+{
+    auto strip = makeStrip(TimelineStripDensity::compact, 500);
+    strip->reload(blocks({"3", "Demo", "问答", "12", "browser-checkout-flow"}), 0);
+    const auto& cards = strip->canvas()->cards();
+    ASSERT_EQ(cards.size(), 5u);
+    for (const auto* card : cards) {
+        const QLabel* title = card->titleLabel();
+        EXPECT_EQ(card->size(), QSize(44, 24));
+        EXPECT_EQ(title->width(), 38);
+        EXPECT_LE(QFontMetrics(title->font()).horizontalAdvance(title->text()), title->width()) << title->text().toStdString();
+        EXPECT_GE(title->font().pixelSize(), 9);
+    }
+    // A short label keeps the card's own size; longer ones shrink but stay whole.
+    EXPECT_EQ(cards[0]->titleLabel()->font().pixelSize(), 14);
+    EXPECT_EQ(cards[1]->titleLabel()->text(), QStringLiteral("Demo"));
+    EXPECT_LT(cards[1]->titleLabel()->font().pixelSize(), 14);
+    EXPECT_EQ(cards[2]->titleLabel()->text(), QStringLiteral("问答"));
+    // Past the floor the label is cut short; assistive technology still hears all of it.
+    EXPECT_EQ(cards[4]->titleLabel()->font().pixelSize(), 9);
+    EXPECT_TRUE(cards[4]->titleLabel()->text().endsWith(QChar(0x2026)));
+    EXPECT_TRUE(cards[4]->titleLabel()->text().startsWith(QStringLiteral("br")));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(cards[4])->text(QAccessible::Name),
+              QStringLiteral("时间线块 browser-checkout-flow"));
+    test::keepSnapshot(strip->grab(), QStringLiteral("timeline-compact-titles"));
+
+    // A card given a longer label in place fits it the same way, and a short one grows back.
+    strip->reload(blocks({"3", "browser-checkout-flow", "问答", "12", "7"}), 0);
+    ASSERT_EQ(strip->canvas()->cards().size(), 5u);
+    EXPECT_TRUE(cards[1]->titleLabel()->text().endsWith(QChar(0x2026)));
+    EXPECT_EQ(cards[4]->titleLabel()->text(), QStringLiteral("7"));
+    EXPECT_EQ(cards[4]->titleLabel()->font().pixelSize(), 14);
+}
+
 TEST_F(TimelineStripViewTest, BothDensitiesRender)
 {
     const auto script = blocks({"1", "2", "Demo", "3", "4", "问答", "5"});
