@@ -129,6 +129,7 @@ PrompterWindowController::~PrompterWindowController()
     modeObserver_.reset();
     fontSizeObserver_.reset();
     syncObserver_.reset();
+    projectsObserver_.reset();
     if (prompterHost_.scriptView().parentWidget() == scriptContainer_) {
         prompterHost_.onAdvanced = nullptr;
         prompterHost_.scriptView().setParent(nullptr);
@@ -157,6 +158,12 @@ void PrompterWindowController::observe()
     modeObserver_ = center.observe(NotificationName::presentationModeChanged, &script_, controls);
     fontSizeObserver_ = center.observe(ScriptScrollView::fontSizeChangedNotification, &prompterHost_.scriptView(), controls);
     syncObserver_ = center.observe(PresentationSyncController::presentationSyncStatusChanged, &syncController_, controls);
+    // A rename posts only the project list's change, and the title and badge name the project.
+    projectsObserver_ = center.observe(NotificationName::presentationProjectsChanged, &script_,
+                                       [this, alive](const platform::Notification&) {
+                                           if (alive.lock())
+                                               updateLabels();
+                                       });
 }
 
 void PrompterWindowController::configure(IslandButton* button, const QString& title,

@@ -153,6 +153,7 @@ private:
     platform::Observation modeObserver_;
     platform::Observation fontSizeObserver_;
     platform::Observation syncObserver_;
+    platform::Observation projectsObserver_;
     std::unique_ptr<platform::Popover> settingsPopover_;
 
     bool isCollapsedToBubble_ = false;

@@ -99,6 +99,15 @@ TEST_F(PrompterWindowTest, LabelsShowTheProjectAndPosition)
     EXPECT_EQ(script->timelineBlocks()[1].label, "1");
 }
 
+TEST_F(PrompterWindowTest, RenamingTheProjectRenamesTheTitleAndBadgeAtOnce)
+{
+    build();
+    script->setIndex(1, PresentationEventSource::manualPrompt);
+    script->renameActiveProject(u"年会主题演讲"_qs);
+    EXPECT_EQ(controller->window().title(), u"私密提词窗口 · 年会主题演讲"_qs);
+    EXPECT_EQ(controller->privateBadge().text(), u"PRIVATE · 年会主题演讲 · 块 2 / 3 · 2"_qs);
+}
+
 TEST_F(PrompterWindowTest, OnlyTheWatchedObjectsRefreshTheControls)
 {
     script->setPromptMode(PromptMode::wordFollow);
