@@ -34,6 +34,8 @@ EditingAlertSheet::EditingAlertSheet(const QString& message, const QString& info
     auto* row = new QHBoxLayout;
     row->addStretch();
     auto* ok = editing_window::makeButton(QStringLiteral("知道了"), privacy_palette::systemBlue());
+    // The one button answers Return, as every alert's first button does.
+    ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     row->addWidget(ok);
     layout->addLayout(row);
