@@ -126,6 +126,8 @@ void ScriptEditorWindowController::present(std::optional<QUuid> blockID)
     window_->setTitle(script_editor::windowTitle(found->label, script_.activeProjectName()));
     labelField_->setText(found->label);
     textView_->setPlainText(found->text);
+    presentedText_ = found->text;
+    presentedRawText_ = textView_->document()->toRawText();
     QTextCursor end(textView_->document());
     end.movePosition(QTextCursor::End);
     textView_->setTextCursor(end);
@@ -150,12 +152,23 @@ void ScriptEditorWindowController::cancelPressed()
     window_->orderOut();
 }
 
+QString ScriptEditorWindowController::editedText() const
+{
+    // The plain-text export turns no-break spaces into spaces and line
+    // separators into line breaks; the document's own characters do not.
+    QString raw = textView_->document()->toRawText();
+    if (raw == presentedRawText_)
+        return presentedText_;
+    raw.replace(QChar::ParagraphSeparator, u'\n');
+    return raw;
+}
+
 void ScriptEditorWindowController::savePressed()
 {
     const QString label = labelField_->text();
     std::optional<script_editor::Alert> problem = script_editor::saveProblem(script_, editingBlockID_, label);
     if (!problem) {
-        if (script_.updateBlock(*editingBlockID_, label, textView_->toPlainText())) {
+        if (script_.updateBlock(*editingBlockID_, label, editedText())) {
             window_->orderOut();
             return;
         }

@@ -43,6 +43,8 @@ public:
 private:
     QWidget* makeContentView();
     void applyTextAppearance();
+    // The text as the speaker left it, character for character.
+    QString editedText() const;
 
     PromptScript& script_;
     std::unique_ptr<platform::Window> window_;
@@ -51,6 +53,9 @@ private:
     QPushButton* cancelButton_ = nullptr;
     QPushButton* saveButton_ = nullptr;
     std::optional<QUuid> editingBlockID_;
+    // The block's text when presented, and the editor's own text of it.
+    QString presentedText_;
+    QString presentedRawText_;
 };
 
 } // namespace quorvia

@@ -5,8 +5,12 @@
 #include "editing/ScriptEditorTexts.h"
 #include "support/Snapshot.h"
 
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
+#include <QTextCursor>
 #include <QTextEdit>
 
 using namespace quorvia;
@@ -113,6 +117,28 @@ TEST_F(ScriptEditorTest, SavingTrimsAndStoresAndHides)
     EXPECT_EQ(save(QStringLiteral("Browser")), std::nullopt);
 }
 
+TEST_F(ScriptEditorTest, SpecialSpacesAndSeparatorsSurviveASaveEditedOrNot)
+{
+    // A no-break space, a line separator, a paragraph separator and a zero-width no-break space.
+    const QString special = QStringLiteral("价格\u00A0100\u00A0元\u2028下一行\u2029再一段\uFEFF结尾");
+    ASSERT_TRUE(script.updateBlock(block(0).id, QStringLiteral("1"), special));
+    ASSERT_EQ(block(0).text, special);
+    const QString before = script.rawText();
+
+    editor.present(block(0).id);
+    EXPECT_EQ(save(QStringLiteral("1")), std::nullopt);
+    EXPECT_EQ(block(0).text, special);
+    EXPECT_EQ(script.rawText(), before);
+
+    // Typing keeps the untouched characters around the change.
+    editor.present(block(0).id);
+    QTextCursor end(editor.textView()->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(QStringLiteral("！"));
+    EXPECT_EQ(save(QStringLiteral("1")), std::nullopt);
+    EXPECT_EQ(block(0).text, QStringLiteral("价格\u00A0100\u00A0元\u2028下一行\n再一段\uFEFF结尾！"));
+}
+
 TEST_F(ScriptEditorTest, AnInvalidLabelShowsTheSheetAndKeepsTheInput)
 {
     editor.present(block(0).id);
@@ -126,6 +152,26 @@ TEST_F(ScriptEditorTest, AnInvalidLabelShowsTheSheetAndKeepsTheInput)
         EXPECT_EQ(editor.textView()->toPlainText(), QStringLiteral("保留的文字"));
     }
     EXPECT_EQ(script.rawText(), before);
+}
+
+TEST_F(ScriptEditorTest, ReturnAnswersTheSheet)
+{
+    editor.present(block(0).id);
+    editor.labelField()->setText(QStringLiteral("0"));
+    editor.savePressed();
+    const auto sheets = children<EditingAlertSheet>(editor.window());
+    ASSERT_EQ(sheets.size(), 1);
+    QPointer<EditingAlertSheet> sheet = sheets.front();
+    ASSERT_TRUE(sheet->isVisible());
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(sheet, &press);
+    ASSERT_TRUE(sheet);
+    EXPECT_FALSE(sheet->isVisible());
+    EXPECT_EQ(sheet->result(), QDialog::Accepted);
+    // The editor stays up with the speaker's input.
+    EXPECT_TRUE(editor.window()->isVisible());
+    EXPECT_EQ(editor.labelField()->text(), QStringLiteral("0"));
+    delete sheet;
 }
 
 TEST_F(ScriptEditorTest, ABlockRemovedWhileEditingIsReportedAsGone)
