@@ -3,6 +3,7 @@
 #include "app/CommandDialogs.h"
 #include "app/ScriptFileReader.h"
 #include "platform/Platform.h"
+#include "platform/Text.h"
 
 namespace quorvia {
 
@@ -11,6 +12,8 @@ namespace {
 using Kind = PresentationSafetyState::Kind;
 
 const QString kChooseScriptMessage = QStringLiteral("请选择 UTF-8 编码的 TXT 或 Markdown 文件。");
+const QString kBlankScriptFile =
+    QStringLiteral("文件是空的或只有空白，没有可用的稿件内容；当前稿件保持不变。如需清空稿件，请使用“全部删除”。");
 
 platform::FileDialogRequest scriptChooser(const QString& title, platform::Window* parent)
 {
@@ -100,6 +103,9 @@ void AppCoordinator::importScript()
                     return;
                 if (!text)
                     self->showScriptImportError(text.error());
+                // An empty file would wipe every block: clearing is the delete command's job.
+                else if (platform::text::isBlank(*text))
+                    self->showScriptImportError(kBlankScriptFile);
                 else
                     self->promptScript->replaceText(*text);
             });

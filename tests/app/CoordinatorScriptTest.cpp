@@ -66,6 +66,24 @@ TEST_F(CoordinatorScriptTest, importReplacesTheScriptAndAnyFailureLeavesItUnchan
     EXPECT_EQ(app().script().currentIndex(), 0);
 }
 
+TEST_F(CoordinatorScriptTest, anEmptyOrBlankFileIsRefusedAndTheScriptStays)
+{
+    app().showScriptManagement();
+    const QString before = app().script().rawText();
+    const QByteArray blanks[] = {QByteArray(), QByteArray(" \n\t\r\n  "), QStringLiteral("\u3000\n\u00A0").toUtf8()};
+    int n = 0;
+    for (const QByteArray& bytes : blanks) {
+        dialogs->answerPanel(file(QStringLiteral("blank%1.txt").arg(n++), bytes));
+        dialogs->answerAlert(0);
+        app().importScript();
+        settle();
+    }
+    ASSERT_EQ(dialogs->alertMessages(), (std::vector{kUploadFailed, kUploadFailed, kUploadFailed}));
+    EXPECT_TRUE(dialogs->alerts[0].informativeText.contains(QStringLiteral("全部删除")));
+    EXPECT_EQ(app().script().rawText(), before);
+    EXPECT_EQ(labels(), (std::vector{QStringLiteral("1"), QStringLiteral("2")}));
+}
+
 TEST_F(CoordinatorScriptTest, demoLabelsMustBeUnusedLettersAndANumberIsRefused)
 {
     dialogs->answerAlert(0, QStringLiteral("12"));
