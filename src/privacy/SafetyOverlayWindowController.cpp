@@ -123,6 +123,7 @@ void SafetyOverlayWindowController::show(const QString& reason)
     const auto screen = DisplayTopology::builtInScreen();
     if (!screen)
         return;
+    reason_ = reason;
     reasonLabel_->setText(reason);
     // The full frame: menu bar and dock areas are covered too.
     panel_->setFrame(screen->frame);
@@ -141,7 +142,17 @@ void SafetyOverlayWindowController::hide()
     }
 }
 
-void SafetyOverlayWindowController::openDisplays() { platform::current().workspace().openDisplaySettings(); }
+void SafetyOverlayWindowController::openDisplays()
+{
+    // A button that does nothing would leave the speaker guessing.
+    if (!platform::current().workspace().openDisplaySettings())
+        reasonLabel_->setText(reason_ + u'\n' + displaySettingsUnavailableMessage());
+}
+
+QString SafetyOverlayWindowController::displaySettingsUnavailableMessage()
+{
+    return QStringLiteral("未能打开显示器设置：没有找到可用的显示器设置工具。请在桌面的系统设置中改为扩展显示。");
+}
 
 void SafetyOverlayWindowController::retryPressed()
 {

@@ -31,7 +31,9 @@ public:
     void show(const QString& reason);
     void hide();
 
+    // When no display settings open, the reason line says so.
     void openDisplays();
+    static QString displaySettingsUnavailableMessage();
     void retryPressed();
     void stopPressed();
     void temporaryExitPressed();
@@ -51,6 +53,7 @@ private:
 
     std::unique_ptr<platform::Panel> panel_;
     QLabel* reasonLabel_ = nullptr;
+    QString reason_;
     std::optional<platform::ActivityToken> activity_;
 };
 

@@ -94,6 +94,21 @@ TEST_F(Overlay, ButtonsRunTheirCallbacksAndNeverHideTheMask)
     click(QStringLiteral("打开显示器设置"));
     EXPECT_EQ(workspace->displaySettingsOpened, 1);
     EXPECT_TRUE(overlay.isShown());
+    EXPECT_EQ(overlay.reasonLabel().text(), QStringLiteral("原因"));
+}
+
+TEST_F(Overlay, NoDisplaySettingsToOpenIsSaidOnTheReasonLine)
+{
+    workspace->displaySettingsAvailable = false;
+    overlay.show(QStringLiteral("检测到系统镜像"));
+    click(QStringLiteral("打开显示器设置"));
+    click(QStringLiteral("打开显示器设置"));
+    EXPECT_EQ(overlay.reasonLabel().text(), QStringLiteral("检测到系统镜像\n")
+                                                + SafetyOverlayWindowController::displaySettingsUnavailableMessage());
+    EXPECT_TRUE(overlay.isShown());
+    // A new reason replaces the note.
+    overlay.show(QStringLiteral("再次"));
+    EXPECT_EQ(overlay.reasonLabel().text(), QStringLiteral("再次"));
 }
 
 TEST_F(Overlay, LongReasonKeepsFourLinesWithinFortyOfEachEdge)

@@ -16,22 +16,53 @@ void LinuxWorkspace::openDocument(const QString&, const QString&, std::function<
     });
 }
 
+namespace {
+
+// Whether the desktop registered a handler for settings links.
+bool desktopOpensSettingsLinks()
+{
+    const QString mime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+    if (mime.isEmpty())
+        return false;
+    QProcess query;
+    query.start(mime, {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("x-scheme-handler/settings")});
+    if (!query.waitForFinished(1000)) {
+        query.kill();
+        query.waitForFinished(100);
+        return false;
+    }
+    return query.exitCode() == 0 && !query.readAllStandardOutput().trimmed().isEmpty();
+}
+
+} // namespace
+
 bool LinuxWorkspace::openDisplaySettings()
 {
     struct Tool {
         const char* program;
         QStringList arguments;
     };
+    // The desktop's own settings first, then the stand-alone RandR tools.
     const Tool tools[] = {
         {"gnome-control-center", {QStringLiteral("display")}},
         {"systemsettings", {QStringLiteral("kcm_kscreen")}},
+        {"kcmshell6", {QStringLiteral("kcm_kscreen")}},
+        {"kcmshell5", {QStringLiteral("kcm_kscreen")}},
         {"xfce4-display-settings", {}},
+        {"cinnamon-settings", {QStringLiteral("display")}},
+        {"mate-display-properties", {}},
+        {"lxqt-config-monitor", {}},
+        {"xdg-open", {QStringLiteral("settings://display")}},
+        {"lxrandr", {}},
         {"arandr", {}},
     };
     for (const auto& tool : tools) {
-        const QString path = QStandardPaths::findExecutable(QString::fromLatin1(tool.program));
-        if (!path.isEmpty())
-            return QProcess::startDetached(path, tool.arguments);
+        const QString program = QString::fromLatin1(tool.program);
+        if (program == QLatin1String("xdg-open") && !desktopOpensSettingsLinks())
+            continue;
+        const QString path = QStandardPaths::findExecutable(program);
+        if (!path.isEmpty() && QProcess::startDetached(path, tool.arguments))
+            return true;
     }
     return false;
 }
