@@ -5,12 +5,14 @@
 #include "platform/ScreenSpace.h"
 #include "platform/linux/X11CaptureStream.h"
 #include "platform/linux/X11Windows.h"
+#include "platform/linux/XcbConnection.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
 
+#include <cstring>
 #include <map>
 
 namespace quorvia::platform::native {
@@ -47,7 +49,32 @@ QString processName(qint64 pid)
 
 } // namespace
 
-bool LinuxCaptureService::isAvailable() { return QGuiApplication::platformName() == QLatin1String("xcb"); }
+bool LinuxCaptureService::seesEveryWindow(const ExtensionProbe& serverHasExtension)
+{
+    // Under XWayland the X server holds only the X clients: a grab shows the
+    // desktop's native windows as black or stale, never as they are.
+    return !serverHasExtension("XWAYLAND");
+}
+
+bool LinuxCaptureService::serverHasExtension(const char* name)
+{
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+    if (!c)
+        return false;
+    const auto reply =
+        xcbReply(xcb_query_extension_reply(c, xcb_query_extension(c, uint16_t(std::strlen(name)), name), nullptr));
+    return reply && reply->present != 0;
+}
+
+bool LinuxCaptureService::isAvailable()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return false;
+    // The server behind a running application never changes.
+    static const bool seen = seesEveryWindow(&serverHasExtension);
+    return seen;
+}
 
 void LinuxCaptureService::shareableContent(bool, bool, ContentCompletion completion)
 {

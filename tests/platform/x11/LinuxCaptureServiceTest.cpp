@@ -19,6 +19,15 @@
 using namespace quorvia;
 using namespace quorvia::platform;
 
+// The real extension query, on the private test X server.
+TEST(LinuxCaptureServiceServerTest, AnXvfbServerIsNotXWayland)
+{
+    EXPECT_TRUE(native::LinuxCaptureService::serverHasExtension("RANDR"));
+    EXPECT_TRUE(native::LinuxCaptureService::serverHasExtension("MIT-SHM"));
+    EXPECT_FALSE(native::LinuxCaptureService::serverHasExtension("XWAYLAND"));
+    EXPECT_TRUE(native::LinuxCaptureService::isAvailable());
+}
+
 // Runs on the private test X server.
 class LinuxCaptureServiceTest : public ::testing::Test {
 protected:
