@@ -3,6 +3,7 @@
 #include "platform/Popover.h"
 #include "platform/linux/QtDialogService.h"
 #include "privacy/PrivacyPalette.h"
+#include "support/FakeDisplayService.h"
 #include "support/Snapshot.h"
 #include "support/TestPlatform.h"
 
@@ -31,7 +32,13 @@ bool hasHan(const QString& text)
 
 class ApplicationAppearanceTest : public ::testing::Test {
 protected:
-    ApplicationAppearanceTest() : savedPalette_(QApplication::palette()) { ApplicationAppearance::apply(*qApp); }
+    ApplicationAppearanceTest() : savedPalette_(QApplication::palette())
+    {
+        auto displays = std::make_shared<test::FakeDisplayService>();
+        displays->setScreens({test::FakeDisplayService::builtIn()});
+        env.platform().displayService = displays;
+        ApplicationAppearance::apply(*qApp);
+    }
     ~ApplicationAppearanceTest() override
     {
         QApplication::setPalette(savedPalette_);

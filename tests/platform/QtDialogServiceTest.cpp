@@ -1,5 +1,6 @@
 #include "platform/linux/QtDialogService.h"
 #include "platform/linux/QtPackageFileDialog.h"
+#include "support/FakeDisplayService.h"
 #include "support/TestPlatform.h"
 
 #include <QAbstractItemView>
@@ -128,7 +129,13 @@ QFileDialog* openChooser()
 // A home folder of the test's own, so choosers never start in the user's.
 class ChooserFolders : public ::testing::Test {
 protected:
-    ChooserFolders() : savedHome_(qgetenv("HOME")) { qputenv("HOME", home_.path().toLocal8Bit()); }
+    ChooserFolders() : savedHome_(qgetenv("HOME"))
+    {
+        qputenv("HOME", home_.path().toLocal8Bit());
+        auto displays = std::make_shared<quorvia::test::FakeDisplayService>();
+        displays->setScreens({quorvia::test::FakeDisplayService::builtIn()});
+        env_.platform().displayService = displays;
+    }
     ~ChooserFolders() override { qputenv("HOME", savedHome_); }
 
     // Opens a chooser for the extensions and answers it with the path, or

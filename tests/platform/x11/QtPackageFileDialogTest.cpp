@@ -1,5 +1,6 @@
 #include "platform/linux/QtDialogService.h"
 #include "platform/linux/QtPackageFileDialog.h"
+#include "support/FakeDisplayService.h"
 #include "support/Snapshot.h"
 #include "support/TestPlatform.h"
 
@@ -55,6 +56,9 @@ protected:
     BackupSavePanel() : savedHome_(qgetenv("HOME"))
     {
         qputenv("HOME", home_.path().toLocal8Bit());
+        auto displays = std::make_shared<test::FakeDisplayService>();
+        displays->setScreens({test::FakeDisplayService::builtIn()});
+        env_.platform().displayService = displays;
         QDir(home_.path()).mkpath(existing());
         QFile manifest(existing() + QStringLiteral("/manifest.json"));
         EXPECT_TRUE(manifest.open(QIODevice::WriteOnly));
