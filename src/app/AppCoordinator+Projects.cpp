@@ -19,7 +19,7 @@ bool AppCoordinator::canChangePresentationProject()
         return true;
     editor->makeKeyAndOrderFront();
     alerts->acknowledge(platform::AlertStyle::informational, QStringLiteral("请先完成当前稿件编辑"),
-                                QStringLiteral("保存或取消编辑后，才能切换演讲项目。"));
+                        QStringLiteral("保存或取消编辑后，才能切换演讲项目。"));
     return false;
 }
 

@@ -212,7 +212,7 @@ void AppCoordinator::showScriptImportError(const QString& description)
 void AppCoordinator::showDemoLabelError()
 {
     alerts->acknowledge(platform::AlertStyle::warning, QStringLiteral("演示块标识无效"),
-                                QStringLiteral("请输入尚未使用的纯英文字母标识，例如 A、demo 或 browser。"));
+                        QStringLiteral("请输入尚未使用的纯英文字母标识，例如 A、demo 或 browser。"));
 }
 
 } // namespace quorvia
