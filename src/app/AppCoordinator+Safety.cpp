@@ -121,6 +121,10 @@ void AppCoordinator::monitorTopology()
         if (presentationState.kind() != Kind::disabled && presentationState.kind() != Kind::safeStopped)
             mirrorEngine->failClosed(QStringLiteral("系统镜像无法保证私密窗口排除"));
     }
+    // A shield raised while the screens were being sorted out shows its mask
+    // as soon as the speaker's screen is known.
+    if (systemMirrorShieldActive && !emergencyLocalHidden && !isShuttingDown)
+        safetyOverlayController->showIfWaiting();
     if (audioDevices->refresh()) {
         speechAutomation->audioRouteChanged();
         platform::NotificationCenter::defaultCenter().post(NotificationName::audioDeviceTopologyChanged, audioDevices.get());

@@ -121,8 +121,11 @@ bool SafetyOverlayWindowController::isShown() const { return panel_->isVisible()
 void SafetyOverlayWindowController::show(const QString& reason)
 {
     const auto screen = DisplayTopology::builtInScreen();
-    if (!screen)
+    if (!screen) {
+        waitingReason_ = reason;
         return;
+    }
+    waitingReason_.reset();
     reason_ = reason;
     reasonLabel_->setText(reason);
     // The full frame: menu bar and dock areas are covered too.
@@ -133,8 +136,15 @@ void SafetyOverlayWindowController::show(const QString& reason)
                                                                 QStringLiteral("保持镜像安全遮罩可见"));
 }
 
+void SafetyOverlayWindowController::showIfWaiting()
+{
+    if (waitingReason_ && DisplayTopology::builtInScreen())
+        show(*waitingReason_);
+}
+
 void SafetyOverlayWindowController::hide()
 {
+    waitingReason_.reset();
     panel_->orderOut();
     if (activity_) {
         platform::current().process().endActivity(*activity_);

@@ -27,9 +27,12 @@ public:
     SafetyOverlayWindowController(const SafetyOverlayWindowController&) = delete;
     SafetyOverlayWindowController& operator=(const SafetyOverlayWindowController&) = delete;
 
-    // Without a built-in screen nothing changes: the mask never goes elsewhere.
+    // Without a built-in screen nothing shows: the mask never goes elsewhere.
+    // It waits for one instead, until hidden.
     void show(const QString& reason);
     void hide();
+    // Shows the mask that waited, now that a built-in screen may be there.
+    void showIfWaiting();
 
     // When no display settings open, the reason line says so.
     void openDisplays();
@@ -55,6 +58,7 @@ private:
     QLabel* reasonLabel_ = nullptr;
     QString reason_;
     std::optional<platform::ActivityToken> activity_;
+    std::optional<QString> waitingReason_;
 };
 
 } // namespace quorvia

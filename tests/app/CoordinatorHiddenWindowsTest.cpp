@@ -245,6 +245,34 @@ TEST_F(CoordinatorHiddenWindowsTest, screensThatNameNoBuiltInOneHideTheWindowsUn
     EXPECT_TRUE(islandWindow().isVisible());
 }
 
+TEST_F(CoordinatorHiddenWindowsTest, aShieldRaisedWhileNoScreenIsTheSpeakersShowsItsMaskOnceOneIs)
+{
+    buildAndStart();
+    makePrivateWindow();
+    // The laptop's screen copied to a projector, first listed before it is
+    // known to be the laptop's.
+    auto laptop = FakeDisplayService::builtIn(1);
+    laptop.isInMirrorSet = true;
+    const std::vector mirrored{laptop};
+    laptop.isBuiltIn = false;
+    displays->setScreens({laptop});
+    runFor(1.0);
+    EXPECT_TRUE(app().isShieldActive());
+    EXPECT_FALSE(shown->isVisible());
+    EXPECT_FALSE(app().safetyOverlay().isShown());
+
+    displays->setScreens(mirrored);
+    runFor(1.0);
+    EXPECT_TRUE(app().safetyOverlay().isShown());
+    EXPECT_EQ(app().safetyOverlay().reasonLabel().text(), QStringLiteral("检测到系统镜像；私密窗口已先隐藏"));
+    EXPECT_FALSE(shown->isVisible());
+
+    // Left for a while on purpose, it stays away until its timer brings it back.
+    app().temporarilyExitSafetyOverlay();
+    runFor(1.0);
+    EXPECT_FALSE(app().safetyOverlay().isShown());
+}
+
 TEST_F(CoordinatorHiddenWindowsTest, anOutcomeAlertWaitsForTheEmergencyHideAndTheShieldToLift)
 {
     buildAndStart();
