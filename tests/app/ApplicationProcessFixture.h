@@ -1,0 +1,212 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+
+namespace quorvia::test {
+
+// The real executable on an X server of the test's, with private folders for
+// its settings, documents and instance socket.
+class ApplicationProcessFixture : public ::testing::Test {
+protected:
+    // ":N"; empty when the server could not start.
+    virtual QString displayName() const = 0;
+
+    void SetUp() override
+    {
+        if (displayName().isEmpty())
+            GTEST_SKIP() << "Xvfb cannot start here";
+        executable = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../quorvia"));
+        ASSERT_TRUE(QFileInfo(executable).isExecutable()) << executable.toStdString();
+        environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), displayName());
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.insert(QStringLiteral("TMPDIR"), folders.path());
+        environment.insert(QStringLiteral("HOME"), folders.path());
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folders.filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), folders.filePath(QStringLiteral("data")));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folders.path());
+        environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    }
+
+    void TearDown() override
+    {
+        for (auto* process : {&first, &second})
+            if (process->state() != QProcess::NotRunning) {
+                process->kill();
+                process->waitForFinished(5000);
+            }
+    }
+
+    void launch(QProcess& process)
+    {
+        process.setProcessEnvironment(environment);
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(executable, {});
+        ASSERT_TRUE(process.waitForStarted(5000));
+    }
+
+    // Until the instance socket exists, the application has not finished starting.
+    bool waitUntilListening(int timeoutMs = 10000)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        const QDir temp(folders.path());
+        while (clock.elapsed() < timeoutMs) {
+            for (const auto& entry : temp.entryList(QDir::System))
+                if (entry.startsWith(QStringLiteral("quorvia-")))
+                    return true;
+            QThread::msleep(20);
+        }
+        return false;
+    }
+
+    // The viewable top-level windows of the process, by the pid Qt stamps on them.
+    int viewableWindows(const QProcess& process)
+    {
+        xcb_connection_t* c = xcb_connect(displayName().toLatin1().constData(), nullptr);
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+        using Reply = std::unique_ptr<void, decltype(&std::free)>;
+        auto* atomReply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen("_NET_WM_PID"), "_NET_WM_PID"), nullptr);
+        Reply atomHolder(atomReply, &std::free);
+        auto* tree = xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr);
+        Reply treeHolder(tree, &std::free);
+        int count = 0;
+        const xcb_window_t* children = xcb_query_tree_children(tree);
+        for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
+            auto* attributes = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, children[i]), nullptr);
+            Reply attributesHolder(attributes, &std::free);
+            if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
+                continue;
+            auto* pid = xcb_get_property_reply(
+                c, xcb_get_property(c, 0, children[i], atomReply->atom, XCB_ATOM_CARDINAL, 0, 1), nullptr);
+            Reply pidHolder(pid, &std::free);
+            if (pid && xcb_get_property_value_length(pid) == 4
+                && *static_cast<std::uint32_t*>(xcb_get_property_value(pid)) == process.processId())
+                ++count;
+        }
+        xcb_disconnect(c);
+        return count;
+    }
+
+    bool waitFor(std::function<bool()> condition, int timeoutMs = 10000)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < timeoutMs) {
+            if (condition())
+                return true;
+            QThread::msleep(20);
+        }
+        return condition();
+    }
+
+    void xdotool(const QStringList& arguments)
+    {
+        QProcess tool;
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), displayName());
+        tool.setProcessEnvironment(env);
+        tool.start(QStringLiteral("xdotool"), arguments);
+        ASSERT_TRUE(tool.waitForFinished(5000));
+    }
+
+    // The ids of the process's viewable windows, only those whose title
+    // matches the pattern when one is given.
+    QStringList visibleWindows(const QProcess& process, const QString& titlePattern = {})
+    {
+        QStringList arguments{QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                              QString::number(process.processId())};
+        if (!titlePattern.isEmpty())
+            arguments << QStringLiteral("--name") << titlePattern;
+        QProcess tool;
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), displayName());
+        tool.setProcessEnvironment(env);
+        tool.start(QStringLiteral("xdotool"), arguments);
+        tool.waitForFinished(5000);
+        QStringList found = QString::fromUtf8(tool.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+        // The search also answers the island for some patterns.
+        if (!titlePattern.isEmpty())
+            found.removeAll(island);
+        return found;
+    }
+
+    // Clicks at a point given from the window's top-left corner.
+    void clickIn(const QString& window, int x, int y)
+    {
+        xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(x),
+                 QString::number(y), QStringLiteral("click"), QStringLiteral("1")});
+        QThread::msleep(300);
+    }
+
+    void focusAndType(const QString& window, const QStringList& keys)
+    {
+        xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
+        xdotool(keys);
+    }
+
+    // Opens "灵动岛设置" on the island and presses one of its buttons, at its
+    // place in the settings' fixed layout.
+    void pressIslandSetting(int x, int y)
+    {
+        ASSERT_TRUE(waitFor([&] { return viewableWindows(first) >= 1; }));
+        QThread::msleep(500);
+        const QStringList before = visibleWindows(first);
+        ASSERT_EQ(before.size(), 1);
+        island = before.front();
+        clickIn(island, 603, 31); // the gear
+        QString settings;
+        ASSERT_TRUE(waitFor([&] {
+            for (const QString& id : visibleWindows(first))
+                if (!before.contains(id))
+                    settings = id;
+            return !settings.isEmpty();
+        }, 5000));
+        clickIn(settings, x, y);
+    }
+
+    void pressEmergencyKey() { xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+super+h")}); }
+
+    // The whole screen, for a person to look at.
+    void screenshot(const QString& path)
+    {
+        xcb_connection_t* c = xcb_connect(displayName().toLatin1().constData(), nullptr);
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+        auto* image = xcb_get_image_reply(c,
+                                          xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, 0, 0,
+                                                        screen->width_in_pixels, screen->height_in_pixels, ~0u),
+                                          nullptr);
+        if (image) {
+            QImage(xcb_get_image_data(image), screen->width_in_pixels, screen->height_in_pixels, QImage::Format_RGB32)
+                .copy()
+                .save(path);
+            std::free(image);
+        }
+        xcb_disconnect(c);
+    }
+
+    QTemporaryDir folders;
+    QString executable;
+    QProcessEnvironment environment;
+    QProcess first;
+    QProcess second;
+    QString island;
+};
+
+} // namespace quorvia::test
