@@ -27,7 +27,7 @@ QtPackageFileDialog::QtPackageFileDialog(QWidget* parent, const QString& title, 
         connect(name, &QLineEdit::textChanged, this, &QtPackageFileDialog::keepAcceptTitle, Qt::QueuedConnection);
     connect(this, &QFileDialog::currentChanged, this, [this](const QString& path) {
         // Show a picked package's name where a picked file's name shows.
-        if (acceptMode() == QFileDialog::AcceptSave && isPackage(path))
+        if (isPackage(path))
             if (auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
                 name->setText(QFileInfo(path).fileName());
     });
