@@ -255,3 +255,44 @@ TEST(QtPackageFileDialogTest, ADoubleClickedPackageIsChosenAndAPlainFolderIsEnte
     EXPECT_EQ(dialog.chosenPackage(), QDir(root.path()).absoluteFilePath(QStringLiteral("演讲项目备份.quorviabackup")));
     EXPECT_EQ(QDir(dialog.directory()).absolutePath(), QDir(root.path()).absolutePath()) << "walked into the package";
 }
+
+TEST(QtPackageFileDialogTest, SavingOntoABackupByAnyOfItsNamesAsksFirst)
+{
+    QTemporaryDir root;
+    QDir(root.path()).mkpath(QStringLiteral("演讲项目备份.quorviabackup"));
+    QDir(root.path()).mkpath(QStringLiteral("talk.v2.quorviabackup"));
+    const QString home = QDir(root.path()).absolutePath();
+    struct Case {
+        QString typed;
+        bool replace;
+        QString chosen;
+    };
+    const Case cases[] = {
+        {QStringLiteral("演讲项目备份.quorviabackup"), true, home + QStringLiteral("/演讲项目备份.quorviabackup")},
+        {QStringLiteral("演讲项目备份"), true, home + QStringLiteral("/演讲项目备份.quorviabackup")},
+        {QStringLiteral("talk.v2"), true, home + QStringLiteral("/talk.v2.quorviabackup")},
+        // Declined: the chooser stays up where it was.
+        {QStringLiteral("演讲项目备份"), false, QString()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        quorvia::platform::native::QtPackageFileDialog dialog(nullptr, QStringLiteral("导出全部演讲项目"),
+                                                              {QStringLiteral("quorviabackup")});
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setDefaultSuffix(QStringLiteral("quorviabackup"));
+        dialog.setDirectory(root.path());
+        QStringList asked;
+        dialog.onConfirmReplace = [&](const QString& path) {
+            asked << path;
+            return c.replace;
+        };
+        dialog.show();
+        dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(c.typed);
+        static_cast<QDialog*>(&dialog)->accept();
+        EXPECT_EQ(asked, QStringList{c.chosen.isEmpty() ? home + QStringLiteral("/演讲项目备份.quorviabackup") : c.chosen});
+        EXPECT_EQ(dialog.chosenPackage(), c.chosen);
+        EXPECT_EQ(dialog.isVisible(), !c.replace);
+        EXPECT_EQ(QDir(dialog.directory()).absolutePath(), home);
+    }
+}

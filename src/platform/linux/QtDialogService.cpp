@@ -178,8 +178,12 @@ void QtDialogService::beginPanel(const FileDialogRequest& request, bool saving, 
     dialog->setWindowModality(request.parent ? Qt::WindowModal : Qt::ApplicationModal);
     dialog->setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog->setDirectory(startFolder(request));
-    if (saving)
+    if (saving) {
         dialog->setFileMode(QFileDialog::AnyFile);
+        // A name typed bare gets the one kind of file being saved.
+        if (request.allowedExtensions.size() == 1)
+            dialog->setDefaultSuffix(request.allowedExtensions.front());
+    }
     else if (request.canChooseDirectories && request.allowedExtensions.empty())
         dialog->setFileMode(QFileDialog::Directory);
     else

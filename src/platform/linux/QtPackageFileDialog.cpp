@@ -57,6 +57,16 @@ void QtPackageFileDialog::accept()
         choosePackage(files.front());
         return;
     }
+    // A name typed without the package's extension still names the package
+    // that saving will write, once the extension is added.
+    if (files.size() == 1 && acceptMode() == QFileDialog::AcceptSave && packageExtensions_.size() == 1
+        && !QFileInfo::exists(files.front())) {
+        const QString named = files.front() + u'.' + packageExtensions_.front();
+        if (isPackage(named)) {
+            choosePackage(named);
+            return;
+        }
+    }
     QFileDialog::accept();
 }
 
