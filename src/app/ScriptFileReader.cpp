@@ -1,43 +1,73 @@
 #include "app/ScriptFileReader.h"
 
+#include "model/ScriptText.h"
+
 #include <QFile>
 #include <QStringDecoder>
 
-#include <filesystem>
-#include <system_error>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace quorvia {
 
+namespace {
+
+const QString unreadable = QStringLiteral("无法读取所选文件。");
+const QString tooLarge = QStringLiteral("文件超过 16 MB，无法作为稿件上传。");
+
+// Closes the descriptor however the read ends.
+struct Descriptor {
+    int fd;
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+} // namespace
+
 std::expected<QString, QString> ScriptFileReader::read(const QString& path)
 {
-    std::error_code error;
-    const std::filesystem::path file(path.toStdU16String());
-    const auto status = std::filesystem::status(file, error);
-    if (error)
-        return std::unexpected(QStringLiteral("找不到所选文件。"));
-    if (!std::filesystem::is_regular_file(status))
+    // Opened without waiting, then judged by what was opened: an item swapped
+    // in after a check by name could be a pipe that blocks the reader for ever.
+    const Descriptor file{::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};
+    if (file.fd < 0)
+        return std::unexpected(errno == ENOENT || errno == ENOTDIR ? QStringLiteral("找不到所选文件。") : unreadable);
+    struct stat status {};
+    if (::fstat(file.fd, &status) != 0)
+        return std::unexpected(unreadable);
+    if (!S_ISREG(status.st_mode))
         return std::unexpected(QStringLiteral("所选项目不是普通文件。"));
-    const auto size = std::filesystem::file_size(file, error);
-    if (error)
-        return std::unexpected(QStringLiteral("无法读取所选文件。"));
-    if (size > static_cast<std::uintmax_t>(maximumBytes))
-        return std::unexpected(QStringLiteral("文件超过 16 MB，无法作为稿件上传。"));
+    if (status.st_size > maximumBytes)
+        return std::unexpected(tooLarge);
 
-    QFile handle(path);
-    if (!handle.open(QIODevice::ReadOnly))
-        return std::unexpected(QStringLiteral("无法读取所选文件。"));
     // The file may have grown since it was measured.
-    const QByteArray bytes = handle.read(maximumBytes + 1);
-    if (bytes.size() > maximumBytes)
-        return std::unexpected(QStringLiteral("文件超过 16 MB，无法作为稿件上传。"));
-    if (handle.error() != QFileDevice::NoError)
-        return std::unexpected(QStringLiteral("无法读取所选文件。"));
+    QByteArray bytes(maximumBytes + 1, Qt::Uninitialized);
+    qsizetype filled = 0;
+    while (filled < bytes.size()) {
+        const ssize_t n = ::read(file.fd, bytes.data() + filled, static_cast<size_t>(bytes.size() - filled));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return std::unexpected(unreadable);
+        if (n == 0)
+            break;
+        filled += n;
+    }
+    if (filled > maximumBytes)
+        return std::unexpected(tooLarge);
+    bytes.truncate(filled);
 
     // Stateless, so a sequence cut off at the end counts as an error too.
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = decoder.decode(bytes);
     if (decoder.hasError())
         return std::unexpected(QStringLiteral("文件不是有效的 UTF-8 文本。"));
+    if (auto problem = ScriptText::sizeProblem(text))
+        return std::unexpected(*problem);
     return text;
 }
 

@@ -7,8 +7,9 @@
 namespace quorvia {
 
 // Reads a script file the speaker picked: a regular file of at most 16 MiB
-// holding valid UTF-8. Any other item is refused before a byte is read, so a
-// pipe or a device never blocks the caller. File work only; thread-safe.
+// holding valid UTF-8, within the script's limits on blocks. Any other item is
+// refused before a byte is read, so a pipe or a device never blocks the
+// caller. File work only; thread-safe.
 class ScriptFileReader {
 public:
     ScriptFileReader() = delete;

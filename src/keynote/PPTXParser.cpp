@@ -154,13 +154,17 @@ std::expected<QByteArray, PPTXParserError> PPTXParser::archiveEntry(const QStrin
         return std::unexpected(PPTXParserError::unreadableArchive);
     // unzip reads its archive argument as a wildcard pattern too, so it gets
     // the file already opened here, under a name without pattern characters.
-    const int fd = ::open(QFile::encodeName(archivePath).constData(), O_RDONLY | O_CLOEXEC);
+    // Opened without waiting, so a pipe under the name cannot block us before
+    // the check of what was opened refuses it.
+    const int fd = ::open(QFile::encodeName(archivePath).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return std::unexpected(PPTXParserError::unreadableArchive);
     const auto closeArchive = qScopeGuard([fd] { ::close(fd); });
     struct stat status {};
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
         return std::unexpected(PPTXParserError::unreadableArchive);
+    // unzip then reads a plain file the ordinary way.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 
     QProcess unzip;
     unzip.setProgram(unzipPath);

@@ -170,6 +170,56 @@ ParsedScript migrateStoredScript(const QString& storedText)
 
 QStringList makeSections(const QString& text) { return parseScript(text).sections(); }
 
+namespace {
+qsizetype utf8Size(QStringView line)
+{
+    qsizetype bytes = 0;
+    for (const QChar c : line) {
+        const char16_t u = c.unicode();
+        bytes += u < 0x80 ? 1 : u < 0x800 ? 2 : c.isSurrogate() ? 2 : 3;
+    }
+    return bytes;
+}
+} // namespace
+
+std::optional<QString> sizeProblem(const QString& source)
+{
+    const QString normalized = normalizedLineEndings(source);
+    const QStringList lines = splitLines(normalized);
+    const QString tooLarge = QStringLiteral("稿件中有一块超过 1 MB，无法上传。请把它拆成几块。");
+    if (!hasSeparatorLine(lines)) {
+        if (utf8Size(normalized) > maximumBlockBytes)
+            return tooLarge;
+        return std::nullopt;
+    }
+    // Every chunk between separators with a line that is not blank becomes one block.
+    qsizetype blocks = 0;
+    qsizetype chunkBytes = 0;
+    bool chunkHasText = false;
+    auto closeChunk = [&] {
+        if (chunkHasText)
+            ++blocks;
+        chunkBytes = 0;
+        chunkHasText = false;
+    };
+    for (const QString& line : lines) {
+        if (isSeparatorLine(line)) {
+            closeChunk();
+            if (blocks > maximumBlockCount)
+                break;
+            continue;
+        }
+        chunkBytes += utf8Size(line) + 1;
+        chunkHasText = chunkHasText || !text::isBlank(line);
+        if (chunkBytes > maximumBlockBytes + 1)
+            return tooLarge;
+    }
+    closeChunk();
+    if (blocks > maximumBlockCount)
+        return QStringLiteral("稿件超过 %1 块，无法上传。请把它拆成几个演讲项目。").arg(maximumBlockCount);
+    return std::nullopt;
+}
+
 } // namespace ScriptText
 
 } // namespace quorvia

@@ -38,6 +38,13 @@ bool isDemoLabel(const QString& label);
 bool isValidTimelineLabel(const QString& label);
 QStringList makeSections(const QString& text);
 
+// A script beyond these limits would stall every step and save on the main thread.
+constexpr qsizetype maximumBlockCount = 2000;
+constexpr qsizetype maximumBlockBytes = 1024 * 1024; // in UTF-8
+// Why the text would parse into too many blocks or a block too large, in
+// Chinese; nothing when it fits. Counts without building the blocks.
+std::optional<QString> sizeProblem(const QString& text);
+
 } // namespace ScriptText
 
 } // namespace quorvia

@@ -5,7 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using quorvia::ScriptFileReader;
 
@@ -43,10 +51,86 @@ TEST(ScriptFileReaderTest, readsStrictUtf8FromRegularFilesOnly)
 TEST(ScriptFileReaderTest, refusesFilesAboveSixteenMebibytes)
 {
     QTemporaryDir dir;
-    const QString atLimit = write(dir, "limit.txt", QByteArray(ScriptFileReader::maximumBytes, 'a'));
+    // As many blocks as a script may hold, filling the file to the byte.
+    QByteArray full;
+    for (int i = 0; i < 1999; ++i)
+        full += QByteArray(8383, 'a') + "\n---\n";
+    full += QByteArray(ScriptFileReader::maximumBytes - full.size(), 'a');
+    const QString atLimit = write(dir, "limit.txt", full);
     EXPECT_EQ(ScriptFileReader::read(atLimit)->size(), ScriptFileReader::maximumBytes);
     const QString above = write(dir, "above.txt", QByteArray(ScriptFileReader::maximumBytes + 1, 'a'));
     EXPECT_EQ(ScriptFileReader::read(above).error(), QStringLiteral("文件超过 16 MB，无法作为稿件上传。"));
+}
+
+TEST(ScriptFileReaderTest, aPipeSwappedInAfterAnyCheckNeverBlocksTheReader)
+{
+    QTemporaryDir dir;
+    const QString script = write(dir, "talk.txt", QByteArray("1\n开场"));
+    const QString other = dir.filePath("other.txt");
+    ASSERT_EQ(::mkfifo(other.toLocal8Bit().constData(), 0600), 0);
+
+    // The picked name flips between the file and a pipe while it is read.
+    std::atomic<bool> stop = false;
+    std::thread swapper([&] {
+        const QByteArray a = script.toLocal8Bit();
+        const QByteArray b = other.toLocal8Bit();
+        while (!stop)
+            ::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_EXCHANGE);
+    });
+    auto reads = std::async(std::launch::async, [&] {
+        int refused = 0;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (std::chrono::steady_clock::now() < end) {
+            const auto result = ScriptFileReader::read(script);
+            if (result)
+                EXPECT_EQ(*result, QStringLiteral("1\n开场"));
+            else if (result.error() == QStringLiteral("所选项目不是普通文件。"))
+                ++refused;
+        }
+        return refused;
+    });
+    const bool finished = reads.wait_for(std::chrono::seconds(8)) == std::future_status::ready;
+    stop = true;
+    swapper.join();
+    if (!finished) {
+        // Release a reader stuck in the pipe so the test can end.
+        for (const QString& name : {script, other}) {
+            const int fd = ::open(name.toLocal8Bit().constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+        }
+    }
+    EXPECT_TRUE(finished) << "a read blocked on a pipe";
+    EXPECT_GT(reads.get(), 0);
+}
+
+TEST(ScriptFileReaderTest, refusesScriptsBeyondTheBlockLimits)
+{
+    QTemporaryDir dir;
+    QByteArray atLimit;
+    for (int i = 0; i < 2000; ++i)
+        atLimit += "块\n---\n";
+    // Separators around blank chunks make no blocks, so they do not count.
+    atLimit += "\n\n---\n---\n";
+    const auto fits = ScriptFileReader::read(write(dir, "fits.txt", atLimit));
+    ASSERT_TRUE(fits.has_value()) << fits.error().toStdString();
+
+    const auto tooMany = ScriptFileReader::read(write(dir, "many.txt", atLimit + "再一块"));
+    ASSERT_FALSE(tooMany.has_value());
+    EXPECT_EQ(tooMany.error(), QStringLiteral("稿件超过 2000 块，无法上传。请把它拆成几个演讲项目。"));
+
+    // What made the attack: megabytes of nothing but separators and one letter.
+    QByteArray flood;
+    for (int i = 0; i < 400000; ++i)
+        flood += "a\n---\n";
+    EXPECT_FALSE(ScriptFileReader::read(write(dir, "flood.md", flood)).has_value());
+
+    const QByteArray big(1024 * 1024 + 1, 'x');
+    const QString oneBlockTooLarge = QStringLiteral("稿件中有一块超过 1 MB，无法上传。请把它拆成几块。");
+    EXPECT_EQ(ScriptFileReader::read(write(dir, "big.txt", big)).error(), oneBlockTooLarge);
+    EXPECT_EQ(ScriptFileReader::read(write(dir, "bigmiddle.txt", "1\n开场\n---\n" + big + "\n---\n2\n结束")).error(),
+              oneBlockTooLarge);
+    EXPECT_TRUE(ScriptFileReader::read(write(dir, "justfits.txt", "1\n---\n" + big.left(1024 * 1024))).has_value());
 }
 
 } // namespace

@@ -12,9 +12,12 @@
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <future>
 #include <map>
 
 using namespace quorvia;
@@ -290,6 +293,22 @@ TEST_F(PPTXParserTest, OversizedEntryIsRefusedAsUnreadable)
     Parts parts = oneSlide();
     parts["ppt/slides/slide1.xml"] = "<p:sld><a:t>x</a:t>" + QByteArray(PPTXParser::maximumEntrySize, ' ') + "</p:sld>";
     EXPECT_EQ(errorOf(parse(parts, "bomb.pptx")), PPTXParserError::unreadableArchive);
+}
+
+TEST_F(PPTXParserTest, APipeNamedLikeADeckIsRefusedWithoutWaiting)
+{
+    const QString pipe = dir.filePath("deck.pptx");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    auto parsed = std::async(std::launch::async, [&] { return PPTXParser::parse(pipe); });
+    const bool finished = parsed.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!finished) {
+        // A writer lets a parser stuck in the pipe go, so the test can end.
+        const int fd = ::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+    }
+    ASSERT_TRUE(finished) << "the parser waited on a pipe";
+    EXPECT_EQ(errorOf(parsed.get()), PPTXParserError::unreadableArchive);
 }
 
 TEST(PPTXParserXmlTest, EntitiesStayLocalAndBounded)
