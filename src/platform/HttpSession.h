@@ -14,7 +14,7 @@ namespace quorvia::platform {
 struct HttpRequest {
     QUrl url;
     QByteArray method = "GET";
-    // Longest wait for the next bytes of the transfer.
+    // Longest wait for the next bytes of the transfer, and for the whole of it.
     double timeoutSeconds = 60;
     std::vector<std::pair<QByteArray, QByteArray>> headers;
     QByteArray body;

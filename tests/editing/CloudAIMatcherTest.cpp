@@ -4,6 +4,7 @@
 #include "platform/HttpSession.h"
 #include "platform/linux/QtHttpSession.h"
 
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -221,4 +222,18 @@ TEST_F(CloudAIMatcherHttpsTest, SilenceAndUntrustedCertificatesAreTransportFailu
     CloudAIMatcher matcher(session);
     EXPECT_EQ(run(matcher, other.url()), CloudAIMatcher::Result(std::unexpected(Error::transportFailure)));
     EXPECT_TRUE(other.requests.empty());
+}
+
+TEST_F(CloudAIMatcherHttpsTest, APeerDrippingBytesIsCutOffAtTheTimeOut)
+{
+    auto session = std::make_shared<platform::native::QtHttpSession>(QList<QSslCertificate>{server.certificate()});
+    // Each byte comes well within the time-out; the whole reply would take minutes.
+    CloudAIMatcher quick(session, 0.8);
+    server.reply = {200, QByteArray(1000, ' ')};
+    server.reply.dripIntervalMs = 150;
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(run(quick, server.url(), 6000), CloudAIMatcher::Result(std::unexpected(Error::transportFailure)));
+    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_EQ(server.requests.size(), 1u);
 }

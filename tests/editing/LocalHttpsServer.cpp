@@ -7,6 +7,7 @@
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslSocket>
+#include <QTimer>
 
 #include <memory>
 
@@ -86,8 +87,23 @@ void LocalHttpsServer::serve(QSslSocket* socket)
         response += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n";
         for (const auto& [name, value] : reply.headers)
             response += name + ": " + value + "\r\n";
-        response += "\r\n" + reply.body;
-        socket->write(response);
+        response += "\r\n";
+        if (reply.dripIntervalMs > 0) {
+            socket->write(response);
+            auto* drip = new QTimer(socket);
+            auto left = std::make_shared<QByteArray>(reply.body);
+            QObject::connect(drip, &QTimer::timeout, socket, [socket, drip, left] {
+                socket->write(left->left(1));
+                left->remove(0, 1);
+                if (left->isEmpty()) {
+                    drip->stop();
+                    socket->disconnectFromHost();
+                }
+            });
+            drip->start(reply.dripIntervalMs);
+            return;
+        }
+        socket->write(response + reply.body);
         socket->disconnectFromHost();
     });
 }

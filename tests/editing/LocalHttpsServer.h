@@ -29,6 +29,8 @@ public:
         QByteArray body;
         QList<std::pair<QByteArray, QByteArray>> headers;
         bool never = false; // keep the connection open and say nothing
+        // Above 0: the head at once, then the body one byte at this interval.
+        int dripIntervalMs = 0;
     };
 
     LocalHttpsServer();

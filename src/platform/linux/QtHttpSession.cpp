@@ -4,7 +4,9 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSslConfiguration>
+#include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 
 namespace quorvia::platform {
@@ -36,7 +38,8 @@ void QtHttpSession::dataTask(const HttpRequest& request, std::function<void(Http
     networkRequest.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     networkRequest.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
     networkRequest.setAttribute(QNetworkRequest::AuthenticationReuseAttribute, QNetworkRequest::Manual);
-    networkRequest.setTransferTimeout(std::max(1, static_cast<int>(std::lround(request.timeoutSeconds * 1000))));
+    const int timeoutMs = std::max(1, static_cast<int>(std::lround(std::clamp(request.timeoutSeconds, 0.0, 86400.0) * 1000)));
+    networkRequest.setTransferTimeout(timeoutMs);
     for (const auto& [name, value] : request.headers)
         networkRequest.setRawHeader(name, value);
     if (!extraAuthorities_.isEmpty()) {
@@ -46,6 +49,12 @@ void QtHttpSession::dataTask(const HttpRequest& request, std::function<void(Http
     }
 
     QNetworkReply* reply = manager_->sendCustomRequest(networkRequest, request.method, request.body);
+    // The transfer time-out only measures silences: a peer sending a byte now
+    // and then would hold the request open for ever without this deadline.
+    auto* deadline = new QTimer(reply);
+    deadline->setSingleShot(true);
+    QObject::connect(deadline, &QTimer::timeout, reply, &QNetworkReply::abort);
+    deadline->start(timeoutMs);
     auto tooLarge = std::make_shared<bool>(false);
     const std::optional<qint64> limit = request.maximumBodyBytes;
     if (limit) {
