@@ -1,6 +1,9 @@
 #include "app/AppDelegate.h"
 
 #include "app/AppCoordinator.h"
+#include "app/CommandDialogs.h"
+#include "platform/DefaultsStore.h"
+#include "platform/Platform.h"
 
 namespace quorvia {
 
@@ -20,6 +23,19 @@ void AppDelegate::applicationDidFinishLaunching()
 {
     coordinator_ = std::make_unique<AppCoordinator>();
     coordinator_->start();
+    // Files of the store were found damaged at this start and set aside; the
+    // next start finds them aside already, so this is said once.
+    const QStringList setAside = platform::current().defaults().damagedFilesSetAside();
+    if (!setAside.isEmpty())
+        platform::MainQueue::async([setAside] {
+            CommandDialogs::acknowledge(platform::AlertStyle::warning, damagedStoreMessage, damagedStoreDetail(setAside));
+        });
+}
+
+QString AppDelegate::damagedStoreDetail(const QStringList& setAside)
+{
+    return QStringLiteral("以下已损坏的文件没有删除，已原样保留：\n%1\n无法读取的内容没有被覆盖；其余设置照常使用。")
+        .arg(setAside.join(u'\n'));
 }
 
 bool AppDelegate::applicationShouldHandleReopen(bool)

@@ -3,6 +3,9 @@
 #include "platform/ApplicationShell.h"
 #include "platform/MainQueue.h"
 
+#include <QString>
+#include <QStringList>
+
 #include <memory>
 
 namespace quorvia {
@@ -29,6 +32,10 @@ public:
     platform::TerminateReply applicationShouldTerminate();
 
     AppCoordinator* coordinator() const { return coordinator_.get(); }
+
+    // Told at the start when the settings store set damaged files aside.
+    static inline const QString damagedStoreMessage = QStringLiteral("部分已保存的数据无法读取");
+    static QString damagedStoreDetail(const QStringList& setAside);
 
 private:
     void replyToTerminationOnce();

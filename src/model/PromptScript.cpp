@@ -6,6 +6,9 @@
 #include "platform/Platform.h"
 #include "platform/Text.h"
 
+#include <QDataStream>
+#include <QIODevice>
+
 #include <algorithm>
 
 namespace quorvia {
@@ -33,9 +36,9 @@ StoredState PromptScript::loadState()
             return std::move(*state);
         // The fallback below is saved over the key at once; keep what could not be used.
         preserveUnusableProjects(*data);
-    } else if (defaults_.contains(projectsKey)) {
+    } else if (const auto other = defaults_.value(projectsKey)) {
         // A value of another kind is no more absent than undecodable bytes.
-        preserveUnusableProjects(defaults_.string(projectsKey).value_or(QString()).toUtf8());
+        preserveUnusableProjects(bytesOfUnexpectedValue(*other));
     }
     // No block list, so that loading migrates the legacy text.
     StoredProject fallback = StoredProject::newRecord(QStringLiteral("默认演讲"), defaults_.string(legacyScriptKey).value_or(QString()));
@@ -43,6 +46,20 @@ StoredState PromptScript::loadState()
     state.activeProjectID = fallback.id;
     state.projects.push_back(std::move(fallback));
     return state;
+}
+
+QByteArray PromptScript::bytesOfUnexpectedValue(const QVariant& value)
+{
+    // An earlier settings file splits a text at its commas into a list; joined
+    // again it is the text that was written.
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(u',').toUtf8();
+    if (value.canConvert<QString>() && !value.toString().isEmpty())
+        return value.toString().toUtf8();
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << value;
+    return bytes;
 }
 
 void PromptScript::preserveUnusableProjects(const QByteArray& data)

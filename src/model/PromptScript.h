@@ -16,6 +16,7 @@
 #include "model/StoredStateEncoder.h"
 
 #include <QString>
+#include <QVariant>
 #include <QStringList>
 #include <QUuid>
 
@@ -143,6 +144,7 @@ private:
     // Loading and saving.
     StoredState loadState();
     void preserveUnusableProjects(const QByteArray& data);
+    static QByteArray bytesOfUnexpectedValue(const QVariant& value);
     void load(const StoredProject& record);
     void loadActiveProject();
     void updateActiveSnapshot();

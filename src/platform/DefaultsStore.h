@@ -23,6 +23,9 @@ public:
     // Writes every change made so far to disk and waits for it; the
     // application calls it on its way out. Stores held in memory do nothing.
     virtual void flush() {}
+    // Damaged files of the store that opening it moved aside, kept for a
+    // person to recover; the application names them to the user once.
+    virtual QStringList damagedFilesSetAside() const { return {}; }
 
     bool contains(const QString& key) const { return value(key).has_value(); }
 

@@ -1,4 +1,9 @@
 #include "ModelFixtures.h"
+#include "platform/linux/SettingsDefaults.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 using namespace quorvia;
 using quorvia::test::makeBlocks;
@@ -200,4 +205,68 @@ TEST_F(PromptScriptState, ObserversFindTheChangeStoredButPartialSpeechIsNotSaved
     s.setSpeechProgress(4, 0, true);
     EXPECT_EQ(test::readStoredState(defaults).projects[0].speechProgress, (std::vector<qint64>{4, 0}));
     EXPECT_EQ(log.entries.size(), 4);
+}
+
+TEST_F(PromptScriptState, AValueOfAnotherKindKeepsItsBytes)
+{
+    // An earlier settings file read a compact JSON text as a list split at its commas.
+    const QByteArray json =
+        R"({"activeProjectID":"11111111-2222-3333-4444-555555555555","projects":[{"id":"11111111-2222-3333-4444-555555555555","name":"A","rawText":"x","currentIndex":0}]})";
+    defaults.setValue(PromptScript::projectsKey, QString::fromUtf8(json).split(u','));
+    EXPECT_EQ(start().activeProjectName(), QStringLiteral("默认演讲"));
+    EXPECT_EQ(defaults.data(PromptScript::unreadableProjectsKey), json);
+
+    defaults.setValue(PromptScript::projectsKey, QVariantMap{{QStringLiteral("k"), 1}});
+    start();
+    const QByteArray kept = defaults.data(PromptScript::unreadableProjectsKey + ".2").value_or(QByteArray());
+    EXPECT_FALSE(kept.isEmpty());
+    EXPECT_TRUE(kept.contains('k'));
+}
+
+// Through the store on disk: a large projects value lives in a file of its own.
+TEST(PromptScriptDamagedStore, AProjectsFileThatNoLongerDecodesIsKeptAndNamedOnce)
+{
+    test::TestPlatform env;
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("defaults"));
+    const QString script = QStringLiteral("1\n") + QString(20000, QChar(u'讲'));
+    {
+        platform::native::SettingsDefaults store(folder, QString());
+        PromptScript model(store);
+        model.replaceText(script);
+        model.createProject(QStringLiteral("第二场"));
+    }
+    const QStringList files = QDir(folder).entryList({QStringLiteral("value-*.dat")}, QDir::Files);
+    ASSERT_FALSE(files.isEmpty());
+    QByteArray damaged;
+    for (const QString& name : files) {
+        QFile file(folder + u'/' + name);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        const QByteArray bytes = file.readAll();
+        file.write("!");
+        damaged = bytes + "!";
+    }
+    ASSERT_EQ(files.size(), 1);
+
+    QString asidePath;
+    {
+        platform::native::SettingsDefaults store(folder, QString());
+        const QStringList aside = store.damagedFilesSetAside();
+        ASSERT_EQ(aside.size(), 1);
+        asidePath = aside.front();
+        PromptScript model(store);
+        EXPECT_EQ(test::namesOf(model), QStringList{QStringLiteral("默认演讲")});
+        // The model's copy holds the damaged bytes whole.
+        EXPECT_EQ(store.data(PromptScript::unreadableProjectsKey), damaged);
+    }
+    {
+        QFile kept(asidePath);
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly)) << asidePath.toStdString();
+        EXPECT_EQ(kept.readAll(), damaged);
+    }
+    // Written over and reopened: the copies are still there and nothing is named again.
+    platform::native::SettingsDefaults store(folder, QString());
+    EXPECT_TRUE(store.damagedFilesSetAside().isEmpty());
+    EXPECT_EQ(store.data(PromptScript::unreadableProjectsKey), damaged);
+    EXPECT_TRUE(QFile::exists(asidePath));
 }

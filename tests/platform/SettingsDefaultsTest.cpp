@@ -155,12 +155,37 @@ TEST(SettingsDefaults, DamagedFilesAreSetAsideNotLost)
         store.setData(big, bigValue(1));
         store.setInteger(QStringLiteral("small"), 1);
     }
-    // A large value whose file is gone reads as absent; the other values stay.
+    // A large value whose file is damaged reads as the file's bytes, which no
+    // reader takes for a good value; the file is set aside, never deleted, even
+    // by the writes that follow. The other values stay.
+    ASSERT_EQ(separateFilesIn(folder).size(), 1);
+    const QString valuePath = folder + u'/' + separateFilesIn(folder).front();
+    QByteArray damaged;
+    {
+        QFile value(valuePath);
+        ASSERT_TRUE(value.open(QIODevice::ReadWrite));
+        damaged = value.readAll() + 'x';
+        value.write("x");
+    }
+    {
+        SettingsDefaults store(folder, QString(), never);
+        EXPECT_EQ(store.data(big), damaged);
+        EXPECT_EQ(store.integer(QStringLiteral("small")), 1);
+        ASSERT_EQ(store.damagedFilesSetAside().size(), 1);
+        EXPECT_TRUE(store.damagedFilesSetAside().front().startsWith(valuePath + QStringLiteral(".unreadable-")));
+        store.setData(big, bigValue(2));
+        store.flush();
+        QFile aside(store.damagedFilesSetAside().front());
+        ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
+        EXPECT_EQ(aside.readAll(), damaged);
+    }
+    // One whose file is gone is present and empty.
     for (const QString& name : separateFilesIn(folder))
         QFile::remove(folder + u'/' + name);
     {
         const SettingsDefaults store(folder, QString(), never);
-        EXPECT_FALSE(store.contains(big));
+        EXPECT_EQ(store.data(big), QByteArray());
+        EXPECT_TRUE(store.damagedFilesSetAside().isEmpty());
         EXPECT_EQ(store.integer(QStringLiteral("small")), 1);
     }
 

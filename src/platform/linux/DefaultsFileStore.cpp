@@ -3,6 +3,7 @@
 #include <QDataStream>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSet>
 
@@ -125,12 +126,15 @@ DefaultsFileStore::DefaultsFileStore(const QString& folder) : folder_(folder) {}
 std::optional<QMap<QString, QVariant>> DefaultsFileStore::load()
 {
     separate_.clear();
+    setAside_.clear();
+    keep_.clear();
     const QString indexPath = folder_ + u'/' + indexName;
-    if (!QFile::exists(indexPath))
+    if (!QFileInfo(indexPath).exists() && !QFileInfo(indexPath).isSymLink())
         return std::nullopt;
 
     QMap<QString, QVariant> values;
     QHash<QString, SeparateFile> separate;
+    QStringList damaged;
     const auto bytes = readFile(indexPath);
     bool readable = bytes.has_value();
     if (readable) {
@@ -153,11 +157,16 @@ std::optional<QMap<QString, QVariant>> DefaultsFileStore::load()
                 in >> name;
                 if (in.status() != QDataStream::Ok || !isSeparateFileName(name))
                     readable = false;
-                else if (const auto file = readFile(folder_ + u'/' + name))
-                    if (auto value = decodeValue(*file)) {
-                        values.insert(key, *value);
-                        separate.insert(key, {name, *value});
-                    }
+                else if (const auto file = readFile(folder_ + u'/' + name); file && decodeValue(*file)) {
+                    const QVariant value = *decodeValue(*file);
+                    values.insert(key, value);
+                    separate.insert(key, {name, value});
+                } else {
+                    // Present but unusable, so the owner of the key keeps a copy
+                    // before it writes anything over it.
+                    values.insert(key, QVariant(file.value_or(QByteArray())));
+                    damaged.append(name);
+                }
             } else {
                 readable = false;
             }
@@ -167,11 +176,25 @@ std::optional<QMap<QString, QVariant>> DefaultsFileStore::load()
     }
     if (!readable) {
         // Keep what could not be read for a person to recover; start as if there were no store.
-        QFile::rename(indexPath, indexPath + QStringLiteral(".unreadable-") + randomHex());
+        moveAside(indexName);
         return std::nullopt;
     }
+    for (const QString& name : damaged)
+        moveAside(name);
     separate_ = std::move(separate);
     return values;
+}
+
+void DefaultsFileStore::moveAside(const QString& name)
+{
+    const QString path = folder_ + u'/' + name;
+    if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink())
+        return;
+    const QString aside = path + QStringLiteral(".unreadable-") + randomHex();
+    if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(aside).constData()) == 0)
+        setAside_.append(aside);
+    else
+        keep_.insert(name);
 }
 
 bool DefaultsFileStore::write(const QMap<QString, QVariant>& values)
@@ -220,7 +243,7 @@ void DefaultsFileStore::removeLeftovers(const QHash<QString, SeparateFile>& kept
     const QDir dir(folder_);
     for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden)) {
         const bool staleTemporary = name.contains(temporaryMarker);
-        if (staleTemporary || (isSeparateFileName(name) && !keptNames.contains(name)))
+        if (staleTemporary || (isSeparateFileName(name) && !keptNames.contains(name) && !keep_.contains(name)))
             QFile::remove(dir.filePath(name));
     }
 }

@@ -2,7 +2,9 @@
 
 #include <QHash>
 #include <QMap>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <optional>
@@ -23,9 +25,14 @@ public:
     explicit DefaultsFileStore(const QString& folder);
 
     // Nothing when the folder holds no index yet. An index that cannot be read
-    // is moved aside (never deleted) and also reads as nothing; a large value
-    // whose file is missing or damaged is left out.
+    // is moved aside (never deleted) and also reads as nothing. A large value
+    // whose file is missing, unreadable or damaged reads as the file's bytes
+    // (empty when there are none), which no reader takes for a good value, and
+    // the file is moved aside.
     std::optional<QMap<QString, QVariant>> load();
+
+    // The paths the last load moved damaged files to.
+    const QStringList& setAside() const { return setAside_; }
 
     // Writes every value, reusing the files of large values that did not change,
     // then deletes the files the new index no longer names. False when the
@@ -42,10 +49,14 @@ private:
 
     bool writeSeparate(const QVariant& value, QString& name);
     void removeLeftovers(const QHash<QString, SeparateFile>& kept);
+    void moveAside(const QString& name);
 
     QString folder_;
     // What the index on disk names, with the value each file holds.
     QHash<QString, SeparateFile> separate_;
+    QStringList setAside_;
+    // Damaged files that could not be moved aside: never removed as leftovers.
+    QSet<QString> keep_;
 };
 
 } // namespace quorvia::platform::native

@@ -25,6 +25,7 @@ SettingsDefaults::SettingsDefaults(const QString& folder, const QString& legacyS
         values_ = std::move(*stored);
     else
         importLegacySettings(legacySettingsPath);
+    setAside_ = files_.setAside();
     writer_ = std::thread([this] { runWriter(); });
 }
 

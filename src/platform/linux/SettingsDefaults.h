@@ -33,12 +33,14 @@ public:
     void remove(const QString& key) override;
     QStringList keys() const override;
     void flush() override;
+    QStringList damagedFilesSetAside() const override { return setAside_; }
 
 private:
     void importLegacySettings(const QString& path);
     void runWriter();
 
     DefaultsFileStore files_; // the writer's once constructed
+    QStringList setAside_;
     const std::chrono::duration<double> coalesce_;
 
     mutable std::mutex mutex_;
