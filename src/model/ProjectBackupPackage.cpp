@@ -1,5 +1,6 @@
 #include "model/ProjectBackupPackage.h"
 
+#include "model/BackupPackageReader.h"
 #include "model/FilePaths.h"
 #include "model/ProjectDocumentStore.h"
 #include "platform/Uuid.h"
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -45,7 +47,7 @@ private:
 std::error_code writeFileAtomically(const fs::path& path, const QByteArray& data)
 {
     const fs::path temporary = path.parent_path() / (path.filename().native() + ".partial");
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
         return {errno, std::generic_category()};
     qsizetype written = 0;
@@ -100,63 +102,6 @@ std::error_code replaceItem(const fs::path& destination, const fs::path& staged)
     return {};
 }
 
-bool isInside(const fs::path& path, const fs::path& root)
-{
-    const fs::path relative = path.lexically_relative(root);
-    return !relative.empty() && relative != "." && *relative.begin() != "..";
-}
-
-// The document and everything a link in it reaches must stay inside the package.
-std::expected<void, ProjectBackupFailure> checkContained(const fs::path& source, const fs::path& packageRoot)
-{
-    std::error_code error;
-    const fs::path resolved = fs::canonical(source, error);
-    if (error)
-        return std::unexpected(error);
-    if (!isInside(resolved, packageRoot))
-        return std::unexpected(ProjectBackupError::invalidPresentationPath());
-    if (!fs::is_directory(resolved, error))
-        return {};
-    fs::recursive_directory_iterator it(resolved, error);
-    if (error)
-        return std::unexpected(error);
-    for (const fs::recursive_directory_iterator end; it != end; it.increment(error)) {
-        if (error)
-            return std::unexpected(error);
-        if (!it->is_symlink(error))
-            continue;
-        fs::path target = fs::read_symlink(it->path(), error);
-        if (error)
-            return std::unexpected(error);
-        if (target.is_relative())
-            target = it->path().parent_path() / target;
-        const fs::path reached = fs::weakly_canonical(target, error);
-        if (error)
-            return std::unexpected(error);
-        if (!isInside(reached, packageRoot))
-            return std::unexpected(ProjectBackupError::invalidPresentationPath());
-    }
-    if (error)
-        return std::unexpected(error);
-    return {};
-}
-
-std::optional<QByteArray> readManifest(const fs::path& packageRoot)
-{
-    std::error_code error;
-    const fs::path manifest = fs::canonical(packageRoot / toPath(ProjectBackupPackage::manifestName), error);
-    if (error || !isInside(manifest, packageRoot) || !fs::is_regular_file(manifest, error))
-        return std::nullopt;
-    QFile file(ProjectDocumentStore::fromPath(manifest));
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    // Read whole, so a huge manifest would take as much memory first: beyond the limit it is not a manifest.
-    QByteArray bytes = file.read(ProjectBackupPackage::manifestSizeLimit + 1);
-    if (bytes.size() > ProjectBackupPackage::manifestSizeLimit || file.error() != QFileDevice::NoError)
-        return std::nullopt;
-    return bytes;
-}
-
 } // namespace
 
 bool ProjectBackupPackage::isSafeRelativePath(const QString& path)
@@ -186,8 +131,8 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
     // Staged beside the destination: replacing it is then a rename on one file system.
     std::error_code error;
     const fs::path stagingPath = folder / newStagingName({}).toStdString();
-    if (!fs::create_directory(stagingPath, error) || error)
-        return std::unexpected(error ? error : std::make_error_code(std::errc::file_exists));
+    if (::mkdir(stagingPath.c_str(), 0700) != 0)
+        return std::unexpected(std::error_code(errno, std::generic_category()));
     const StagingFolder staging(stagingPath);
 
     PresentationProjectsBackup record = backup;
@@ -214,6 +159,8 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
 
     if (const std::error_code writeError = writeFileAtomically(staging.path() / toPath(manifestName), record.toManifest()))
         return std::unexpected(writeError);
+    // Only this user may read what an export holds, as with the settings store.
+    ProjectDocumentStore::makePrivate(staging.path());
 
     const bool replacing = fs::exists(fs::symlink_status(target, error));
     const std::error_code moveError = replacing ? replaceItem(target, staging.path()) : [&] {
@@ -234,12 +181,10 @@ ProjectBackupPackage::importBackup(const QString& packagePath, const std::option
     if (dot <= 0 || packageName.mid(dot + 1).compare(filenameExtension, Qt::CaseInsensitive) != 0)
         return std::unexpected(ProjectBackupError::invalidPackage());
 
-    std::error_code error;
-    const fs::path package = toPath(packagePath);
-    const fs::path packageRoot = fs::canonical(package, error);
-    if (error)
+    auto reader = BackupPackageReader::open(packagePath);
+    if (!reader)
         return std::unexpected(ProjectBackupError::invalidPackage());
-    const auto manifest = readManifest(packageRoot);
+    const auto manifest = reader->readFile(manifestName, manifestSizeLimit);
     if (!manifest)
         return std::unexpected(ProjectBackupError::invalidPackage());
     auto decoded = PresentationProjectsBackup::fromManifest(*manifest);
@@ -251,6 +196,7 @@ ProjectBackupPackage::importBackup(const QString& packagePath, const std::option
     if (record.projects.empty())
         return std::unexpected(ProjectBackupError::emptyBackup());
 
+    std::optional<fs::path> storeRoot;
     for (auto& project : record.projects) {
         if (!project.deck) {
             project.deckAssetPath.reset();
@@ -258,12 +204,14 @@ ProjectBackupPackage::importBackup(const QString& packagePath, const std::option
         }
         if (!project.deckAssetPath || !isSafeRelativePath(*project.deckAssetPath))
             return std::unexpected(ProjectBackupError::invalidPresentationPath());
-        const fs::path source = packageRoot / toPath(*project.deckAssetPath);
-        if (!fs::exists(source, error))
-            return std::unexpected(ProjectBackupError::missingPresentation(project.name));
-        if (auto contained = checkContained(source, packageRoot); !contained)
-            return std::unexpected(contained.error());
-        auto copy = ProjectDocumentStore::copyDocument(ProjectDocumentStore::fromPath(source), documentStoreRoot);
+        if (!storeRoot) {
+            auto root = documentStoreRoot ? std::expected<QString, ProjectBackupFailure>(*documentStoreRoot)
+                                          : ProjectDocumentStore::defaultRoot();
+            if (!root)
+                return std::unexpected(root.error());
+            storeRoot = toPath(*root);
+        }
+        auto copy = reader->copyDeck(*project.deckAssetPath, project.name, *storeRoot);
         if (!copy)
             return std::unexpected(copy.error());
         const PresentationDeck bound = *project.deck;
@@ -271,6 +219,7 @@ ProjectBackupPackage::importBackup(const QString& packagePath, const std::option
         if (project.keynoteNotesBackup)
             project.keynoteNotesBackup = project.keynoteNotesBackup->relocated(*copy, bound);
     }
+    reader->keepCopies();
     return record;
 }
 

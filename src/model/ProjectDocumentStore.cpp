@@ -6,6 +6,9 @@
 #include <QFile>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <sys/stat.h>
+
 namespace fs = std::filesystem;
 
 namespace quorvia {
@@ -25,6 +28,22 @@ std::expected<QString, ProjectBackupFailure> ProjectDocumentStore::defaultRoot()
     if (error)
         return std::unexpected(error);
     return fromPath(root);
+}
+
+void ProjectDocumentStore::makePrivate(const fs::path& item)
+{
+    std::error_code error;
+    const auto apply = [&](const fs::path& path, const fs::file_status& status) {
+        if (fs::is_directory(status))
+            fs::permissions(path, fs::perms::owner_all, error);
+        else if (fs::is_regular_file(status))
+            fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, error);
+    };
+    apply(item, fs::symlink_status(item, error));
+    if (!fs::is_directory(fs::symlink_status(item, error)))
+        return;
+    for (fs::recursive_directory_iterator it(item, error), end; !error && it != end; it.increment(error))
+        apply(it->path(), it->symlink_status(error));
 }
 
 std::error_code ProjectDocumentStore::copyItem(const fs::path& from, const fs::path& to)
@@ -68,16 +87,20 @@ std::expected<QString, ProjectBackupFailure> ProjectDocumentStore::copyDocument(
         rootPath = toPath(*defaultPath);
     }
 
+    // Only this user may enter the copy's folder, from the start.
     const fs::path folder = rootPath / toPath(platform::uuidString(platform::newUuid()));
-    fs::create_directories(folder, error);
+    fs::create_directories(rootPath, error);
     if (error)
         return std::unexpected(error);
+    if (::mkdir(folder.c_str(), 0700) != 0)
+        return std::unexpected(std::error_code(errno, std::generic_category()));
     const fs::path destination = folder / toPath(name);
     if (const std::error_code copyError = copyItem(source, destination)) {
         std::error_code ignored;
         fs::remove_all(folder, ignored);
         return std::unexpected(copyError);
     }
+    makePrivate(destination);
     return fromPath(destination);
 }
 

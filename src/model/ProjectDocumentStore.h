@@ -12,8 +12,9 @@
 namespace quorvia {
 
 // The application's own folder of copied presentation documents. Every copy
-// gets a folder of its own, so copies never collide; nothing is ever removed.
-// File work only: callers run it off the main thread.
+// gets a folder of its own, so copies never collide, that only this user can
+// enter; a kept copy is never removed. File work only: callers run it off the
+// main thread.
 class ProjectDocumentStore {
 public:
     ProjectDocumentStore() = delete;
@@ -32,6 +33,10 @@ public:
     // Copies a document to `to`: a link at the top is followed, so the copy holds
     // the document itself; inside a folder links are copied as links, never followed.
     static std::error_code copyItem(const std::filesystem::path& from, const std::filesystem::path& to);
+
+    // Files only this user can read and write, folders only this user can
+    // enter, throughout the item; links are left as they are.
+    static void makePrivate(const std::filesystem::path& item);
 
     static std::filesystem::path toPath(const QString& path);
     static QString fromPath(const std::filesystem::path& path);

@@ -1,13 +1,22 @@
 #include "BackupFixtures.h"
 
+#include "model/BackupPackageReader.h"
 #include "model/ProjectBackupPackage.h"
 #include "model/ProjectDocumentStore.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QRegularExpression>
 
+#include <atomic>
 #include <functional>
+#include <thread>
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace quorvia;
 using namespace quorvia::test;
@@ -214,4 +223,130 @@ TEST_F(BackupPackageTest, LinksWithinThePackageAreKept)
     const QString copy = imported->projects[0].deck->filePath;
     EXPECT_TRUE(QFileInfo(copy + "/preview.png").isSymLink());
     EXPECT_EQ(readFile(copy + "/preview.png"), "png");
+}
+
+// A package in a folder others can write to: what they can change must never
+// make the importing user copy a file of theirs into the store.
+TEST_F(BackupPackageTest, APackageThatIsALinkIsRefused)
+{
+    // Named like a package, the link makes the folder it sits in the package.
+    const QString shared = path("shared");
+    writeFile(shared + "/Documents/A/talk.key", "only the importer can read this");
+    writeManifest(shared, singleProjectManifest());
+    makeLink(QStringLiteral("."), shared + "/talk.quorviabackup");
+    EXPECT_EQ(importFailure(shared + "/talk.quorviabackup"), invalidPackage);
+    makeLink(shared, path("absolute.quorviabackup"));
+    EXPECT_EQ(importFailure(path("absolute.quorviabackup")), invalidPackage);
+    EXPECT_FALSE(QFileInfo::exists(store()));
+}
+
+TEST_F(BackupPackageTest, ADeckSwappedForALinkDuringTheImportIsNeverFollowed)
+{
+    writeFile(path("secret.txt"), "secret");
+    writeFile(package() + "/Documents/A/talk.key", "deck");
+    makeLink(path("secret.txt"), package() + "/Documents/A/spare");
+    writeManifest(package(), singleProjectManifest());
+
+    std::atomic<bool> stop = false;
+    std::thread swapper([&] {
+        const QByteArray deck = QFile::encodeName(package() + "/Documents/A/talk.key");
+        const QByteArray spare = QFile::encodeName(package() + "/Documents/A/spare");
+        while (!stop)
+            ::renameat2(AT_FDCWD, deck.constData(), AT_FDCWD, spare.constData(), RENAME_EXCHANGE);
+    });
+    int imported = 0;
+    int refused = 0;
+    QStringList leaks;
+    for (int i = 0; i < 400; ++i) {
+        const auto result = ProjectBackupPackage::importBackup(package(), store());
+        if (!result) {
+            EXPECT_EQ(failureText(result), invalidPath);
+            ++refused;
+            continue;
+        }
+        ++imported;
+        const QString copy = result->projects[0].deck->filePath;
+        if (QFileInfo(copy).isSymLink() || readFile(copy) != "deck")
+            leaks.append(copy);
+    }
+    stop = true;
+    swapper.join();
+    EXPECT_TRUE(leaks.isEmpty()) << leaks.size() << " copies hold what the link reached";
+    EXPECT_GT(imported, 0);
+    EXPECT_GT(refused, 0);
+}
+
+TEST_F(BackupPackageTest, ALinkInAFolderDeckMustStayInsideTheDeck)
+{
+    // Inside the package, but outside the deck: in the store it would reach
+    // whatever lies beside the copy.
+    writeFile(package() + "/Documents/B/notes.txt", "another project's file");
+    writeFile(package() + "/Documents/A/talk.key/Index.zip", "index");
+    makeLink("../../B/notes.txt", package() + "/Documents/A/talk.key/leak");
+    writeManifest(package(), singleProjectManifest());
+    EXPECT_EQ(importFailure(package()), invalidPath);
+    EXPECT_TRUE(listTree(store()).isEmpty());
+
+    // A link into a deeper folder of the deck stays, and still works in the store.
+    QFile::remove(package() + "/Documents/A/talk.key/leak");
+    writeFile(package() + "/Documents/A/talk.key/Data/a/b.png", "png");
+    makeLink("../../Index.zip", package() + "/Documents/A/talk.key/Data/a/index");
+    const auto imported = ProjectBackupPackage::importBackup(package(), store());
+    ASSERT_TRUE(imported) << failureText(imported).toStdString();
+    EXPECT_EQ(readFile(imported->projects[0].deck->filePath + "/Data/a/index"), "index");
+}
+
+TEST_F(BackupPackageTest, AnImportBeyondTheByteBudgetFailsAndTakesItsCopiesAway)
+{
+    // The first deck copies; the second claims more than any deck may take
+    // without holding a byte on disk.
+    Project first = backupProject("甲", QStringLiteral("/elsewhere/a.key"));
+    first.deckAssetPath = QStringLiteral("Documents/A/a.key");
+    Project second = backupProject("乙", QStringLiteral("/elsewhere/b.key"));
+    second.deckAssetPath = QStringLiteral("Documents/B/b.key");
+    writeFile(package() + "/Documents/A/a.key", "first");
+    writeFile(package() + "/Documents/B/b.key", {});
+    ASSERT_EQ(::truncate(QFile::encodeName(package() + "/Documents/B/b.key").constData(),
+                         BackupPackageReader::maximumTotalBytes + 1),
+              0);
+    writeManifest(package(), backupOf({first, second}).toJson());
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(importFailure(package()), invalidPackage);
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_TRUE(listTree(store()).isEmpty());
+
+    // A missing deck after a copied one takes that copy away too; the store's
+    // own earlier copies stay.
+    writeFile(store() + "/EARLIER/kept.key", "kept");
+    QFile::remove(package() + "/Documents/B/b.key");
+    EXPECT_EQ(importFailure(package()), ProjectBackupError::missingPresentation("乙").description());
+    EXPECT_EQ(listTree(store()), (QStringList{"EARLIER", "EARLIER/kept.key"}));
+}
+
+TEST_F(BackupPackageTest, ExportsAndStoredCopiesAreForThisUserOnly)
+{
+    const mode_t previous = ::umask(022);
+    Project project = backupProject("甲", deckFile("decks/talk.key/Index.zip", "index").section(u'/', 0, -2));
+    const auto exported = ProjectBackupPackage::exportBackup(backupOf({project}), package());
+    ASSERT_TRUE(exported) << failureText(exported).toStdString();
+    const auto imported = ProjectBackupPackage::importBackup(package(), store());
+    ASSERT_TRUE(imported) << failureText(imported).toStdString();
+    const auto copied = ProjectDocumentStore::copyDocument(deckFile("plain.key"), store());
+    ASSERT_TRUE(copied);
+    ::umask(previous);
+
+    const auto modeOf = [](const QString& item) {
+        struct stat status {};
+        EXPECT_EQ(::lstat(QFile::encodeName(item).constData(), &status), 0) << item.toStdString();
+        return status.st_mode & 0777;
+    };
+    const QString deckFolder = imported->projects[0].deck->filePath;
+    for (const QString& folder : {package(), package() + "/Documents", deckFolder, QFileInfo(deckFolder).path(),
+                                  QFileInfo(*copied).path()})
+        EXPECT_EQ(modeOf(folder), 0700u) << folder.toStdString();
+    for (const QString& file : {package() + "/manifest.json", deckFolder + "/Index.zip", *copied})
+        EXPECT_EQ(modeOf(file), 0600u) << file.toStdString();
+    for (const QString& item : listTree(package()))
+        EXPECT_EQ(modeOf(package() + u'/' + item) & 077, 0u) << item.toStdString();
 }
