@@ -3,15 +3,25 @@
 #include "platform/Window.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QStandardPaths>
 #include <QTextEdit>
+#include <QTimer>
 #include <QWindow>
 
+#include <cstdio>
+#include <optional>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace quorvia::platform::native {
@@ -19,6 +29,38 @@ namespace quorvia::platform::native {
 namespace {
 const QByteArray reopenMessage = QByteArrayLiteral("reopen\n");
 constexpr int handOverTimeoutMs = 1000;
+// What a socket's path may hold, its final NUL aside.
+constexpr qsizetype maximumSocketPath = sizeof(sockaddr_un::sun_path) - 1;
+
+// A folder nobody else can enter or replace: a real folder, not a link, this
+// user's, closed to everyone else.
+bool isPrivateFolder(const QString& path)
+{
+    struct stat status {};
+    return !path.isEmpty() && ::lstat(QFile::encodeName(path).constData(), &status) == 0 && S_ISDIR(status.st_mode)
+        && status.st_uid == ::getuid() && (status.st_mode & 077) == 0;
+}
+
+// Made when missing; an item already there is used only when it passes the check.
+QString privateFolder(const QString& path)
+{
+    ::mkdir(QFile::encodeName(path).constData(), 0700);
+    return isPrivateFolder(path) ? path : QString();
+}
+
+std::optional<uid_t> peerUid(qintptr descriptor)
+{
+    ucred credentials {};
+    socklen_t length = sizeof credentials;
+    if (descriptor < 0 || ::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0)
+        return std::nullopt;
+    return credentials.uid;
+}
+
+void report(const QString& why)
+{
+    std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("Quorvia：无法建立单实例通道（%1），本次启动单独运行，再次启动会另开一个窗口。").arg(why)));
+}
 } // namespace
 
 LinuxApplicationShell::LinuxApplicationShell(QString serverName) : serverName_(std::move(serverName))
@@ -34,25 +76,54 @@ LinuxApplicationShell::~LinuxApplicationShell()
 
 QString LinuxApplicationShell::defaultServerName()
 {
-    return QStringLiteral("quorvia-%1").arg(::getuid());
+    // The shared temporary folder is anyone's to squat a name in; these are not.
+    const QString uid = QString::number(::getuid());
+    QStringList candidates;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (QDir::isAbsolutePath(runtime) && isPrivateFolder(runtime))
+        candidates << runtime + QStringLiteral("/quorvia-instance");
+    if (const QString folder = privateFolder(QDir::tempPath() + QStringLiteral("/quorvia-") + uid); !folder.isEmpty())
+        candidates << folder + QStringLiteral("/instance");
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/com.local.quorvia.mvp");
+    if (QDir().mkpath(config))
+        if (const QString folder = privateFolder(config + QStringLiteral("/instance")); !folder.isEmpty())
+            candidates << folder + QStringLiteral("/socket");
+    for (const QString& candidate : candidates)
+        if (QFile::encodeName(candidate).size() <= maximumSocketPath)
+            return candidate;
+    return {};
 }
 
 bool LinuxApplicationShell::claimPrimaryInstance()
 {
+    if (serverName_.isEmpty()) {
+        report(QStringLiteral("没有只属于当前用户的文件夹可放置它"));
+        return true;
+    }
     QLocalSocket probe;
     probe.connectToServer(serverName_);
     if (probe.waitForConnected(handOverTimeoutMs)) {
-        probe.write(reopenMessage);
-        probe.waitForBytesWritten(handOverTimeoutMs);
-        probe.disconnectFromServer();
-        return false;
+        // Only an instance of this user's is handed the reopen and believed.
+        if (peerUid(probe.socketDescriptor()) == ::getuid()) {
+            probe.write(reopenMessage);
+            probe.waitForBytesWritten(handOverTimeoutMs);
+            probe.disconnectFromServer();
+            return false;
+        }
+        probe.abort();
     }
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
+    server_->setMaxPendingConnections(maximumConnections);
     if (!server_->listen(serverName_)) {
-        // Nobody answered, so the socket left behind belongs to a dead instance.
+        // Nobody of ours answered, so the socket left behind belongs to a dead instance.
         QLocalServer::removeServer(serverName_);
-        server_->listen(serverName_);
+        if (!server_->listen(serverName_)) {
+            report(server_->errorString());
+            delete server_;
+            server_ = nullptr;
+            return true;
+        }
     }
     connect(server_, &QLocalServer::newConnection, this, &LinuxApplicationShell::acceptConnection);
     return true;
@@ -61,11 +132,30 @@ bool LinuxApplicationShell::claimPrimaryInstance()
 void LinuxApplicationShell::acceptConnection()
 {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
+        // Another user's peer, or one more than the few a reopen needs, is dropped unheard.
+        if (connections_ >= maximumConnections || peerUid(socket->socketDescriptor()) != ::getuid()) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        ++connections_;
+        connect(socket, &QObject::destroyed, this, [this] { --connections_; });
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        socket->setReadBufferSize(maximumMessageBytes);
+        // One short message per connection, within the time; a peer that says
+        // more or dawdles is cut off.
+        QTimer::singleShot(messageTimeoutMs, socket, [socket] { socket->abort(); socket->deleteLater(); });
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            while (socket->canReadLine())
-                if (socket->readLine() == reopenMessage && onReopen)
+            if (socket->canReadLine()) {
+                const bool reopen = socket->readLine(maximumMessageBytes + 1) == reopenMessage;
+                socket->abort();
+                socket->deleteLater();
+                if (reopen && onReopen)
                     onReopen();
+            } else if (socket->bytesAvailable() >= maximumMessageBytes) {
+                socket->abort();
+                socket->deleteLater();
+            }
         });
     }
 }

@@ -12,18 +12,27 @@ namespace quorvia::platform::native {
 
 // The Qt application as the shell: key presses are seen once per window
 // before any widget gets them, the menu's shortcuts answer anywhere in the
-// application, and a local socket in the temporary folder lets a second
-// launch hand a reopen to the running instance.
+// application, and a local socket in a folder only this user can enter lets
+// a second launch hand a reopen to the running instance.
 class LinuxApplicationShell final : public QObject, public ApplicationShell {
     Q_OBJECT
 public:
     explicit LinuxApplicationShell(QString serverName = defaultServerName());
     ~LinuxApplicationShell() override;
 
+    // The socket's path: in the session's runtime folder, else in a folder of
+    // ours in the temporary folder, else in the config folder; each is used
+    // only when it is this user's alone. Empty when none is.
     static QString defaultServerName();
 
+    // A message longer than this, or one not finished within the time, ends its connection.
+    static constexpr qint64 maximumMessageBytes = 4096;
+    static constexpr int messageTimeoutMs = 1000;
+    static constexpr int maximumConnections = 8;
+
     // Becomes the running instance; false after handing a reopen to the one
-    // already running, and the caller then exits.
+    // already running, and the caller then exits. When the socket cannot be
+    // set up the instance runs alone and says so on the error stream.
     bool claimPrimaryInstance();
 
     void terminate() override;
@@ -45,6 +54,7 @@ private:
 
     QString serverName_;
     QLocalServer* server_ = nullptr;
+    int connections_ = 0;
     std::vector<MenuItem> menu_;
     std::map<MonitorID, std::function<bool(const KeyPress&)>> monitors_;
     MonitorID nextMonitor_ = 1;

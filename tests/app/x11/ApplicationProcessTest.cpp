@@ -6,12 +6,18 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QSettings>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <memory>
+#include <vector>
+
+#include <unistd.h>
 
 using quorvia::test::XServer;
 
@@ -48,6 +54,95 @@ TEST_F(ApplicationProcessTest, terminationSignalQuitsCleanlyWithinTheFallback)
     EXPECT_LT(clock.elapsed(), 3500);
     EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(first.exitCode(), 0);
+}
+
+// Another local user can make names in the shared temporary folder, never in
+// the folders the instance socket now lives in.
+TEST_F(ApplicationProcessTest, aServerSquattingTheOldSocketNameIsNotBelieved)
+{
+    QTemporaryDir runtime;
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    QLocalServer squatter;
+    squatter.setSocketOptions(QLocalServer::WorldAccessOption);
+    ASSERT_TRUE(squatter.listen(folders.filePath(QStringLiteral("quorvia-%1").arg(::getuid()))));
+    int approached = 0;
+    QObject::connect(&squatter, &QLocalServer::newConnection, [&] {
+        while (squatter.nextPendingConnection())
+            ++approached;
+    });
+
+    launch(first);
+    ASSERT_TRUE(waitFor([&] {
+        QCoreApplication::processEvents();
+        return viewableWindows(first) >= 1 || first.state() == QProcess::NotRunning;
+    }));
+    EXPECT_EQ(first.state(), QProcess::Running) << "the application believed the squatter and left";
+    EXPECT_TRUE(QFileInfo::exists(runtime.filePath(QStringLiteral("quorvia-instance"))));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(approached, 0);
+}
+
+TEST_F(ApplicationProcessTest, aFileAtTheOldNameStillLeavesOneInstanceWithoutARuntimeFolder)
+{
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    QFile squatted(folders.filePath(QStringLiteral("quorvia-%1").arg(::getuid())));
+    ASSERT_TRUE(squatted.open(QIODevice::WriteOnly));
+    squatted.close();
+
+    launch(first);
+    ASSERT_TRUE(waitFor([&] { return viewableWindows(first) >= 1; }));
+    launch(second);
+    ASSERT_TRUE(second.waitForFinished(10000)) << "two instances run over one store";
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(first.state(), QProcess::Running);
+    // The config folder took the socket, in a folder of its own closed to others.
+    const QString folder = folders.filePath(QStringLiteral("config/com.local.quorvia.mvp/instance"));
+    EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("/socket")));
+    EXPECT_EQ(QFileInfo(folder).permissions() & (QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther), 0);
+}
+
+TEST_F(ApplicationProcessTest, theSocketCutsOffEndlessMessagesAndCrowds)
+{
+    launch(first);
+    ASSERT_TRUE(waitUntilListening());
+    const QString name = folders.filePath(QStringLiteral("quorvia-instance"));
+
+    // A line that never ends is dropped once it passes a few KiB.
+    QLocalSocket flood;
+    flood.connectToServer(name);
+    ASSERT_TRUE(flood.waitForConnected(3000));
+    const QByteArray chunk(64 * 1024, 'x');
+    qint64 sent = 0;
+    QElapsedTimer clock;
+    clock.start();
+    while (flood.state() == QLocalSocket::ConnectedState && clock.elapsed() < 5000) {
+        sent += std::max<qint64>(0, flood.write(chunk));
+        flood.waitForBytesWritten(100);
+    }
+    EXPECT_NE(flood.state(), QLocalSocket::ConnectedState);
+    EXPECT_LT(sent, 16 * 1024 * 1024);
+
+    // Silent peers are dropped after a second, and beyond a few at once at the door.
+    std::vector<std::unique_ptr<QLocalSocket>> crowd;
+    for (int i = 0; i < 40; ++i) {
+        crowd.push_back(std::make_unique<QLocalSocket>());
+        crowd.back()->connectToServer(name);
+        crowd.back()->waitForConnected(1000);
+    }
+    EXPECT_TRUE(waitFor([&] {
+        for (auto& socket : crowd) {
+            socket->waitForReadyRead(10);
+            if (socket->state() == QLocalSocket::ConnectedState)
+                return false;
+        }
+        return true;
+    }, 5000));
+
+    // An honest second launch still hands over.
+    launch(second);
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(first.state(), QProcess::Running);
 }
 
 } // namespace
