@@ -6,6 +6,7 @@
 #include "privacy/PrivateWindowGeometry.h"
 
 #include <QApplication>
+#include <QDialog>
 
 #include <algorithm>
 
@@ -130,10 +131,12 @@ void PrivateWindowRegistry::hideAllAppOwnedWindows(const std::vector<Window*>& e
     for (QWidget* widget : QApplication::topLevelWidgets())
         if (widget->isVisible() && !qobject_cast<Window*>(widget) && !listed(except, widget))
             plain.push_back(widget);
+    // Dialogs come back; popups, menus and tooltips count as dismissed.
     if (preservingVisibility)
         for (QWidget* widget : plain)
-            if (std::find(previouslyVisibleWidgets_.begin(), previouslyVisibleWidgets_.end(), widget)
-                == previouslyVisibleWidgets_.end())
+            if (qobject_cast<QDialog*>(widget)
+                && std::find(previouslyVisibleWidgets_.begin(), previouslyVisibleWidgets_.end(), widget)
+                    == previouslyVisibleWidgets_.end())
                 previouslyVisibleWidgets_.emplace_back(widget);
     for (Window* w : Window::allWindows())
         if (!listed(except, w))

@@ -32,8 +32,8 @@ public:
     void setSharingEnabled(bool enabled);
 
     // Orders out every window of the application, registered or not; the
-    // dialogs and other plain top-level widgets that were showing come back
-    // with the next restore. A restore without a built-in screen shows
+    // dialogs that were showing (choosers, alerts, sheets) come back with the
+    // next restore. A restore without a built-in screen shows
     // nothing and keeps what it would have shown for a later one.
     void hideAllAppOwnedWindows(const std::vector<platform::Window*>& except = {}, bool preservingVisibility = true);
     void hideAll(platform::Window* except = nullptr, bool preservingVisibility = true);

@@ -300,6 +300,34 @@ TEST_F(CoordinatorHiddenWindowsTest, anOutcomeAlertWaitsForTheEmergencyHideAndTh
     EXPECT_EQ(dialogs->alerts.size(), 2u);
 }
 
+TEST_F(CoordinatorHiddenWindowsTest, anOutcomeAlertHiddenWhileUpShowsAgainAndLaterOnesKeepTheirOrder)
+{
+    buildAndStart();
+    dialogs->answerPanel(QStringLiteral("/nowhere/First.key"));
+    app().importKeynoteDocument();
+    // The key is pressed while the alert is up; hidden, it ends unanswered.
+    dialogs->answerAlert(-1);
+    dialogs->onAlert = [this](const platform::AlertRequest&) {
+        dialogs->onAlert = nullptr;
+        pressEmergencyKey();
+    };
+    runFor(15.0);
+    ASSERT_EQ(dialogs->alerts.size(), 1u);
+    ASSERT_TRUE(app().isEmergencyLocalHidden());
+    dialogs->answerPanel(QStringLiteral("/nowhere/Second.key"));
+    app().importKeynoteDocument();
+    runFor(15.0);
+    EXPECT_EQ(app().alertRunner().waitingCount(), 2u);
+
+    dialogs->answerAlert(0);
+    dialogs->answerAlert(0);
+    liftEmergencyHide();
+    settle();
+    ASSERT_EQ(dialogs->alerts.size(), 3u);
+    EXPECT_EQ(dialogs->alerts[1].informativeText, dialogs->alerts[0].informativeText);
+    EXPECT_EQ(app().alertRunner().waitingCount(), 0u);
+}
+
 TEST_F(CoordinatorHiddenWindowsTest, thePointerIsHiddenOverAnAlertOrChooserAsOverAnyOtherWindowOfOurs)
 {
     buildAndStart();
