@@ -37,7 +37,7 @@ void AppCoordinator::stopPrivacyOutputAndReturn()
     emergencyLocalHidden = false;
     safetyOverlayResumeTimer.reset();
     safetyOverlayController->hide();
-    privateWindows->restorePreviouslyVisible();
+    revealPrivateWindows();
     if (islandController && (!islandController->window() || !islandController->window()->isVisible()))
         showIsland();
 }

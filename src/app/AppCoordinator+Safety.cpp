@@ -41,14 +41,14 @@ void AppCoordinator::handlePresentationStateChange(const PresentationSafetyState
             systemMirrorShieldActive = false;
             safetyOverlayController->hide();
             if (mayRevealPrivateWindows())
-                privateWindows->restorePreviouslyVisible();
+                revealPrivateWindows();
         }
         break;
     case Kind::live:
         safetyOverlayController->hide();
         systemMirrorShieldActive = false;
         if (mayRevealPrivateWindows())
-            privateWindows->restorePreviouslyVisible();
+            revealPrivateWindows();
         privateWindows->clampAllToBuiltInScreen();
         break;
     case Kind::privacyPaused:
@@ -171,7 +171,18 @@ void AppCoordinator::watchBuiltInScreen()
     awaitingBuiltInScreen = false;
     if (mayRevealPrivateWindows() && presentationState.allowsPrimaryWindowRecovery()
         && !presentationState.isSafeStopped())
-        privateWindows->restorePreviouslyVisible();
+        revealPrivateWindows();
+}
+
+void AppCoordinator::revealPrivateWindows()
+{
+    // Shown now they could land on the audience's screen: they wait for the
+    // speaker's, which the display watch brings back.
+    if (!DisplayTopology::builtInScreen()) {
+        watchBuiltInScreen();
+        return;
+    }
+    privateWindows->restorePreviouslyVisible();
 }
 
 bool AppCoordinator::mayRevealPrivateWindows() const { return !emergencyLocalHidden && !isShuttingDown; }
@@ -319,7 +330,7 @@ void AppCoordinator::handleEmergencyToggle()
     emergencyLocalHidden = false;
     if (kind == Kind::safeStopped)
         return;
-    privateWindows->restorePreviouslyVisible();
+    revealPrivateWindows();
     if (kind == Kind::live)
         privateWindows->clampAllToBuiltInScreen();
 }

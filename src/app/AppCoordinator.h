@@ -173,6 +173,8 @@ private:
     // Private windows show only on the speaker's own screen: without one they
     // are held hidden, and they return when one appears.
     void watchBuiltInScreen();
+    // Restores what a hide took away, or waits for a built-in screen to do it.
+    void revealPrivateWindows();
     void showIsland();
     // Whether a state report or a lifted shield may bring the private windows
     // back: not while the emergency hide or the quit holds them.
