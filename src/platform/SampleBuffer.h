@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QImage>
+#include <QRegion>
 
+#include <cstdint>
 #include <optional>
 
 namespace quorvia::platform {
@@ -30,6 +32,11 @@ struct SampleBuffer {
     bool isValid = true;
     // Seconds of uptime at which the frame was taken.
     double presentationTime = 0;
+    // The picture's place among its stream's pictures, from 1; 0 when unknown.
+    std::uint64_t sequence = 0;
+    // Where, in its pixels, the picture differs from the stream's picture
+    // before it; none when unknown, and then all of it may have changed.
+    std::optional<QRegion> dirtyRegion;
 
     bool hasImage() const { return !image.isNull(); }
 };

@@ -45,7 +45,10 @@ void VideoSurface::enqueue(const SampleBuffer& buffer)
         status_ = Status::failed;
         return;
     }
+    const bool follows = buffer.sequence != 0 && buffer.sequence == sequence_ + 1 && !image_.isNull()
+                         && image_.size() == buffer.image.size();
     image_ = buffer.image;
+    sequence_ = buffer.sequence;
     status_ = Status::rendering;
     const QSize target = pixelSize();
     if (!target.isEmpty() && target != image_.size()) {
@@ -53,7 +56,18 @@ void VideoSurface::enqueue(const SampleBuffer& buffer)
         scaleForScreen();
         return;
     }
-    update();
+    if (!follows || !buffer.dirtyRegion) {
+        update();
+        return;
+    }
+    // The picture before it is on screen: only what changed is copied.
+    const double ratio = devicePixelRatioF();
+    const QPoint origin = contentRect().topLeft().toPoint();
+    QRegion changed;
+    for (const QRect& rect : *buffer.dirtyRegion)
+        changed += QRectF(QPointF(rect.topLeft()) / ratio, QSizeF(rect.size()) / ratio).toAlignedRect().translated(origin);
+    if (!changed.isEmpty())
+        update(changed);
 }
 
 QSize VideoSurface::pixelSize() const
@@ -116,6 +130,7 @@ void VideoSurface::flushAndRemoveImage()
 {
     status_ = Status::unknown;
     image_ = QImage();
+    sequence_ = 0;
     scaled_ = QImage();
     ++generation_;
     update();
@@ -145,8 +160,15 @@ void VideoSurface::paintEvent(QPaintEvent* event)
     const QSizeF pixels = content.size() * devicePixelRatioF();
     if (qFuzzyCompare(pixels.width(), double(image_.width())) && qFuzzyCompare(pixels.height(), double(image_.height()))
         && content.topLeft() == content.topLeft().toPoint()) {
-        // Same size on screen as captured: a plain copy, no scaling.
-        painter.drawImage(content.topLeft(), image_);
+        // Same size on screen as captured: a plain copy of what is repainted.
+        const QPoint origin = content.topLeft().toPoint();
+        const double ratio = devicePixelRatioF();
+        for (const QRect& rect : event->region()) {
+            const QRect part = rect.intersected(content.toAlignedRect());
+            if (!part.isEmpty())
+                painter.drawImage(part, image_,
+                                  QRectF(QPointF(part.topLeft() - origin) * ratio, QSizeF(part.size()) * ratio));
+        }
         return;
     }
     if (!scaled_.isNull() && scaled_.size() == pixels.toSize()) {

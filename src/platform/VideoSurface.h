@@ -57,6 +57,9 @@ private:
 
     Status status_ = Status::unknown;
     QImage image_;
+    // The sequence of the picture on screen, so the next one of its stream
+    // repaints only where it differs.
+    std::uint64_t sequence_ = 0;
     // The newest picture the scaling queue has finished, at pixelSize().
     QImage scaled_;
     bool scaling_ = false;

@@ -2,6 +2,9 @@
 
 #include "support/TestPlatform.h"
 
+#include <QCoreApplication>
+#include <QPaintEvent>
+
 #include <gtest/gtest.h>
 
 using namespace quorvia::platform;
@@ -79,4 +82,56 @@ TEST(VideoSurface, APictureOfAnotherSizeIsScaledOffTheMainThreadAndNoOldOneComes
     platform.scheduler().drainQueues();
     EXPECT_EQ(surface.grab().toImage().pixelColor(50, 25), QColor(Qt::cyan));
     platform.scheduler().settle();
+}
+
+namespace {
+// The regions a widget is asked to repaint.
+struct PaintSpy : QObject {
+    std::vector<QRegion> regions;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            regions.push_back(static_cast<QPaintEvent*>(event)->region());
+        return false;
+    }
+};
+
+SampleBuffer next(QColor color, std::uint64_t sequence, std::optional<QRegion> dirty)
+{
+    SampleBuffer buffer = frame(200, 100, color);
+    buffer.sequence = sequence;
+    buffer.dirtyRegion = std::move(dirty);
+    return buffer;
+}
+} // namespace
+
+TEST(VideoSurface, TheNextPictureOfAStreamRepaintsOnlyWhereItChanged)
+{
+    quorvia::test::TestPlatform platform;
+    VideoSurface surface;
+    surface.resize(200, 100);
+    surface.show();
+    PaintSpy spy;
+    surface.installEventFilter(&spy);
+    auto paintsAfter = [&](const SampleBuffer& buffer) {
+        spy.regions.clear();
+        surface.enqueue(buffer);
+        QCoreApplication::processEvents();
+        return spy.regions;
+    };
+
+    EXPECT_EQ(paintsAfter(next(Qt::red, 1, std::nullopt)), std::vector<QRegion>{QRegion(0, 0, 200, 100)});
+    EXPECT_EQ(paintsAfter(next(Qt::green, 2, QRegion(10, 20, 30, 40))), std::vector<QRegion>{QRegion(10, 20, 30, 40)});
+    EXPECT_EQ(surface.grab().toImage().pixelColor(15, 25), QColor(Qt::green));
+    // Nothing changed: nothing to repaint.
+    EXPECT_TRUE(paintsAfter(next(Qt::green, 3, QRegion())).empty());
+
+    // A picture missed in between, or one of unknown place: all of it.
+    EXPECT_EQ(paintsAfter(next(Qt::blue, 5, QRegion(0, 0, 5, 5))), std::vector<QRegion>{QRegion(0, 0, 200, 100)});
+    EXPECT_EQ(paintsAfter(next(Qt::blue, 0, QRegion(0, 0, 5, 5))), std::vector<QRegion>{QRegion(0, 0, 200, 100)});
+    // After the picture was removed, the next one is drawn whole.
+    surface.enqueue(next(Qt::red, 1, std::nullopt));
+    surface.flushAndRemoveImage();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(paintsAfter(next(Qt::yellow, 2, QRegion(0, 0, 5, 5))), std::vector<QRegion>{QRegion(0, 0, 200, 100)});
 }

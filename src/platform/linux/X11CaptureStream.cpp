@@ -489,6 +489,17 @@ void X11CaptureStream::grab(const QSet<std::uint32_t>& own, double interval)
     if (showsCursor)
         grabber.drawCursor(image);
     image.setDevicePixelRatio(devicePixelRatio_);
+    // What differs from the last picture: what was drawn since, and every
+    // place blanked then or now. The owner repaints only that.
+    std::optional<QRegion> dirty;
+    if (damage && hasPicture_ && !showsCursor) {
+        QRegion changed = *damage;
+        const std::vector<QRect>& was = lastBlanked_;
+        for (const auto* rects : {&was, &*before, &*after})
+            for (const QRect& rect : *rects)
+                changed += rect;
+        dirty = changed.intersected(region_).translated(-region_.topLeft());
+    }
     lastBlanked_ = *after;
     lastOwn_ = own;
     hasPicture_ = true;
@@ -500,6 +511,8 @@ void X11CaptureStream::grab(const QSet<std::uint32_t>& own, double interval)
     SampleBuffer buffer;
     buffer.frameStatus = int(FrameStatus::complete);
     buffer.image = std::move(image);
+    buffer.sequence = ++pictureSequence_;
+    buffer.dirtyRegion = std::move(dirty);
     buffer.presentationTime = lastDeliveryUptime_ = lastPictureUptime_ = uptime();
     MainQueue::async([self = shared_from_this(), buffer = std::move(buffer), own] { self->deliver(buffer, own); });
 }

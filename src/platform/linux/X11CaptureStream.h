@@ -85,6 +85,7 @@ private:
     std::vector<QRect> lastBlanked_;
     QSet<std::uint32_t> lastOwn_;
     bool hasPicture_ = false;
+    std::uint64_t pictureSequence_ = 0;
     double lastDeliveryUptime_ = 0;
 };
 

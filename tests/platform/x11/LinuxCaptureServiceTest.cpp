@@ -14,6 +14,7 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 using namespace quorvia;
@@ -285,13 +286,21 @@ TEST_F(RunningCaptureTest, AStillScreenIsNotGrabbedAgainButStaysAlive)
     EXPECT_GE(idle, 1);
     EXPECT_LE(idle, 3);
 
-    // A change on screen is grabbed at the next tick.
+    // A change on screen is grabbed at the next tick, and said to be there.
     window.setBackgroundColor(Qt::yellow);
     window.update();
     settle(50);
-    const auto changed = pictures(tick());
+    const auto buffers = tick();
+    const auto changed = pictures(buffers);
     ASSERT_EQ(changed.size(), 1u);
     EXPECT_EQ(changed.front().pixelColor(150, 150), QColor(Qt::yellow));
+    const SampleBuffer& picture = *std::find_if(buffers.begin(), buffers.end(),
+                                                [](const SampleBuffer& b) { return b.hasImage(); });
+    ASSERT_TRUE(picture.dirtyRegion.has_value());
+    EXPECT_TRUE(picture.dirtyRegion->contains(QRect(100, 100, 200, 100)));
+    EXPECT_LT(picture.dirtyRegion->boundingRect().width() * picture.dirtyRegion->boundingRect().height(),
+              changed.front().width() * changed.front().height() / 10);
+    EXPECT_GT(picture.sequence, 0u);
 }
 
 namespace {
@@ -339,13 +348,20 @@ TEST_F(RunningCaptureTest, RepaintsOfPrivateWindowsAloneAreNotGrabbedButTheirMov
     EXPECT_EQ(repainting.pictures, 0);
     EXPECT_GE(repainting.idle, 1) << "the stream stays alive for the heartbeat";
 
-    // A move changes what is blanked: grabbed, and blank where it was and is.
+    // A move changes what is blanked: grabbed, blank where it was and is,
+    // and both places repainted.
     secret.setFrame(fromQtGlobal(QRectF(900, 300, 240, 160)));
     settle(50);
-    const auto moved = pictures(tick());
+    const auto movedBuffers = tick();
+    const auto moved = pictures(movedBuffers);
     ASSERT_EQ(moved.size(), 1u);
     EXPECT_EQ(countPixels(moved.front(), red), 0);
     EXPECT_EQ(moved.front().pixelColor(1000, 380), QColor(Qt::black));
+    for (const auto& buffer : movedBuffers)
+        if (buffer.hasImage() && buffer.dirtyRegion) {
+            EXPECT_TRUE(buffer.dirtyRegion->contains(QRect(500, 400, 240, 160)));
+            EXPECT_TRUE(buffer.dirtyRegion->contains(QRect(900, 300, 240, 160)));
+        }
 
     // A repaint half on a shared window is a change of the picture.
     secret.setFrame(fromQtGlobal(QRectF(200, 100, 240, 160)));
