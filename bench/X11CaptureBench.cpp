@@ -271,11 +271,16 @@ void presentFrame(benchmark::State& state)
     cursor.image.fill(Qt::white);
     PaintCounter counter;
     canvas->videoSurface()->installEventFilter(&counter);
+    // All of the picture changed, or a part as a slide's build or a video would.
+    const bool whole = state.range(1) != 0;
     int i = 0;
     for (auto _ : state) {
         SampleBuffer frame;
         frame.frameStatus = 0;
         frame.image = (++i % 2) ? a : b;
+        frame.sequence = std::uint64_t(i);
+        if (!whole)
+            frame.dirtyRegion = QRegion(720, 405, 480, 270);
         const int paints = counter.paints;
         const double start = threadSeconds();
         canvas->enqueue(frame);
@@ -288,7 +293,13 @@ void presentFrame(benchmark::State& state)
     env.scheduler().settle();
     runLoopFor(100);
 }
-BENCHMARK(presentFrame)->ArgName("window_width")->Arg(1920)->Arg(1280)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(presentFrame)
+    ->ArgNames({"window_width", "all_changed"})
+    ->Args({1920, 1})
+    ->Args({1920, 0})
+    ->Args({1280, 1})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // Reference: a bare copy of the captured frame, in the main thread's processor time.
 void copyFrame(benchmark::State& state)

@@ -155,7 +155,10 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs = 5000)
     while (!condition()) {
         if (timer.elapsed() > timeoutMs)
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        // Sleeping between looks, as the application's loop does.
+        QEventLoop loop;
+        QTimer::singleShot(1, &loop, &QEventLoop::quit);
+        loop.exec();
     }
     return true;
 }
@@ -175,8 +178,8 @@ public:
 // The engine over fakes for everything but the clock, the capture and the
 // X server: the laptop's screen is the built-in display, the projector the
 // audience display.
-struct Presenting {
-    Presenting()
+struct Services {
+    Services()
     {
         auto& p = env.platform();
         p.schedulerService = std::make_shared<platform::native::QtScheduler>();
@@ -195,11 +198,30 @@ struct Presenting {
         p.workspaceService = std::make_shared<test::FakeWorkspace>();
         previousFactory = platform::VideoSurface::setFactory(
             [](QWidget* parent) -> platform::VideoSurface* { return new CountingSurface(parent); });
+    }
+    ~Services() { platform::VideoSurface::setFactory(previousFactory); }
 
-        // Something of the speaker's to show, and the prompter, private.
-        desktop.setBackgroundColor(QColor(40, 90, 160));
-        desktop.setFrame(platform::fromQtGlobal(QRectF(0, 0, outputWidth, outputHeight)));
-        desktop.orderFront();
+    test::TestPlatform env;
+    std::shared_ptr<test::FakeDisplayService> displays = std::make_shared<test::FakeDisplayService>();
+    std::shared_ptr<test::FakeProcessService> process = std::make_shared<test::FakeProcessService>();
+    std::shared_ptr<test::FakePointerService> pointer = std::make_shared<test::FakePointerService>();
+    platform::VideoSurface::Factory previousFactory;
+};
+
+struct Presenting : Services {
+    Presenting()
+    {
+
+        // Another program's window to show on the laptop's screen, and the
+        // prompter, private.
+        desktop = xcb_connect(nullptr, nullptr);
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(desktop)).data;
+        const xcb_window_t background = xcb_generate_id(desktop);
+        const std::uint32_t blue = 0xff285aa0u;
+        xcb_create_window(desktop, XCB_COPY_FROM_PARENT, background, screen->root, 0, 0, outputWidth, outputHeight, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL, &blue);
+        xcb_map_window(desktop, background);
+        xcb_flush(desktop);
         prompter.setSharingType(platform::SharingType::none);
         auto* view = new ScriptScrollView;
         QString text;
@@ -224,7 +246,7 @@ struct Presenting {
         engine.shutdown([&] { done = true; });
         waitFor([&] { return done; });
         runLoopFor(100);
-        platform::VideoSurface::setFactory(previousFactory);
+        xcb_disconnect(desktop);
     }
 
     bool setOutput(bool on)
@@ -244,12 +266,7 @@ struct Presenting {
             scrolling.stop();
     }
 
-    test::TestPlatform env;
-    std::shared_ptr<test::FakeDisplayService> displays = std::make_shared<test::FakeDisplayService>();
-    std::shared_ptr<test::FakeProcessService> process = std::make_shared<test::FakeProcessService>();
-    std::shared_ptr<test::FakePointerService> pointer = std::make_shared<test::FakePointerService>();
-    platform::VideoSurface::Factory previousFactory;
-    platform::Window desktop{platform::Rect(0, 0, outputWidth, outputHeight), platform::WindowStyle::borderless};
+    xcb_connection_t* desktop = nullptr;
     platform::Window prompter{platform::Rect(0, 0, 800, 500), platform::WindowStyle::borderless};
     ScriptScrollView* scriptView = nullptr;
     QTimer scrolling;
