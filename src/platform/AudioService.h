@@ -35,7 +35,8 @@ public:
     // Opens the bound device for buffers of this format; false when it cannot.
     virtual bool start(const AudioFormat& format) = 0;
     // onFinished runs exactly once on any thread: when the buffer has been
-    // played out, or when stop() cut it off.
+    // played out, when stop() cut it off, or when the device went away; never
+    // after the player is destroyed.
     virtual void scheduleBuffer(const PCMBuffer& buffer, std::function<void()> onFinished) = 0;
     virtual void play() = 0;
     virtual void stop() = 0;
@@ -56,6 +57,10 @@ public:
     virtual void removeTap() = 0;
     virtual bool start() = 0;
     virtual void stop() = 0;
+
+    // Runs at most once per start(), on any thread, when capture ends without
+    // stop() (the device or the sound system went away). Set before start().
+    std::function<void()> onInterrupted;
 };
 
 // The machine's audio hardware. Reads answer neutral values (empty list,

@@ -199,6 +199,8 @@ void AudioSetupWindowController::inputChanged()
     devices_.selectInput(*uid);
     if (automation_.audioRouteChanged)
         automation_.audioRouteChanged();
+    // The route change withdraws the confirmation without a notification of its own.
+    reload();
 }
 
 void AudioSetupWindowController::outputChanged()
@@ -209,6 +211,7 @@ void AudioSetupWindowController::outputChanged()
     if (devices_.selectOutput(*uid)) {
         if (automation_.audioRouteChanged)
             automation_.audioRouteChanged();
+        reload();
         return;
     }
     reload();

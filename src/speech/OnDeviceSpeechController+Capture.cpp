@@ -44,8 +44,8 @@ OnDeviceSpeechController::startAudioAndAnalysis(std::shared_ptr<platform::Speech
         return std::unexpected(AudioDeviceError::inputUnavailable);
 
     // The tap keeps its own writer end, so stop() closing the queue never races it.
-    engine->installTap(tapBufferFrames, [alive = Alive(life_), analysisFormat, converter,
-                                         queue](const platform::PCMBuffer& captured) {
+    engine->installTap(tapBufferFrames, [alive = Alive(life_), analysisFormat, converter, queue,
+                                         generation](const platform::PCMBuffer& captured) {
         if (alive.expired())
             return;
         auto converted = convertBuffer(captured, analysisFormat, converter.get());
@@ -53,11 +53,16 @@ OnDeviceSpeechController::startAudioAndAnalysis(std::shared_ptr<platform::Speech
             return;
         const double level = levelDBFS(captured);
         queue->yield(std::move(*converted));
-        platform::MainQueue::async([alive, level] {
-            if (auto self = alive.lock(); self && (*self)->onInputLevel)
+        // A level still queued when its run ends must not count toward the next run.
+        platform::MainQueue::async([alive, level, generation] {
+            if (auto self = alive.lock(); self && (*self)->startGeneration_ == generation && (*self)->onInputLevel)
                 (*self)->onInputLevel(level);
         });
     });
+    // Capture that ends by itself (the sound server went away) ends the run as a failure.
+    engine->onInterrupted = [alive = Alive(life_), generation] {
+        updateIfCurrent(alive, generation, OnDeviceSpeechState::failed(analysisStopped));
+    };
     if (!engine->start()) {
         engine->removeTap();
         return std::unexpected(AudioDeviceError::inputUnavailable);

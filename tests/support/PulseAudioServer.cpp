@@ -5,6 +5,8 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <csignal>
+
 namespace quorvia::test {
 
 bool PulseAudioServer::isInstalled() { return !QStandardPaths::findExecutable("pulseaudio").isEmpty(); }
@@ -13,42 +15,80 @@ PulseAudioServer::PulseAudioServer(const QStringList& modules)
 {
     if (!isInstalled() || !dir_.isValid())
         return;
-    QStringList arguments{"-n",
-                          "--daemonize=no",
-                          "--system=no",
-                          "--use-pid-file=no",
-                          "--exit-idle-time=-1",
-                          "--disable-shm=yes",
-                          "--log-target=stderr",
-                          "--log-level=error",
-                          "--load=module-native-protocol-unix auth-anonymous=1 socket=" + dir_.path() + "/native"};
+    arguments_ = QStringList{"-n",
+                             "--daemonize=no",
+                             "--system=no",
+                             "--use-pid-file=no",
+                             "--exit-idle-time=-1",
+                             "--disable-shm=yes",
+                             "--log-target=stderr",
+                             "--log-level=error",
+                             "--load=module-native-protocol-unix auth-anonymous=1 socket=" + dir_.path() + "/native"};
     for (const auto& module : modules)
-        arguments << "--load=" + module;
+        arguments_ << "--load=" + module;
+    running_ = launch();
+}
+
+bool PulseAudioServer::launch()
+{
     process_ = std::make_unique<QProcess>();
     process_->setProcessEnvironment(environment());
     process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_->start("pulseaudio", arguments);
+    process_->start("pulseaudio", arguments_);
     if (!process_->waitForStarted(5000))
-        return;
+        return false;
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < 10000 && process_->state() == QProcess::Running) {
-        if (QFileInfo::exists(dir_.path() + "/native") && !pactl({"get-default-sink"}).isEmpty()) {
-            running_ = true;
-            return;
-        }
+        if (QFileInfo::exists(dir_.path() + "/native") && !pactl({"get-default-sink"}).isEmpty())
+            return true;
         QThread::msleep(20);
     }
+    return false;
 }
 
 PulseAudioServer::~PulseAudioServer()
 {
     if (!process_)
         return;
+    resume();
     process_->terminate();
     if (!process_->waitForFinished(3000)) {
         process_->kill();
         process_->waitForFinished(3000);
+    }
+}
+
+void PulseAudioServer::kill()
+{
+    if (!process_)
+        return;
+    resume();
+    process_->kill();
+    process_->waitForFinished(3000);
+    running_ = false;
+}
+
+bool PulseAudioServer::restart()
+{
+    kill();
+    running_ = launch();
+    return running_;
+}
+
+void PulseAudioServer::pause()
+{
+    if (process_ && process_->state() == QProcess::Running && !paused_) {
+        ::kill(pid_t(process_->processId()), SIGSTOP);
+        paused_ = true;
+    }
+}
+
+void PulseAudioServer::resume()
+{
+    if (process_ && paused_) {
+        ::kill(pid_t(process_->processId()), SIGCONT);
+        paused_ = false;
     }
 }
 

@@ -26,10 +26,21 @@ public:
     // Runs pactl with the arguments and gives its trimmed output.
     QString pactl(const QStringList& arguments) const;
 
+    // Faults of a real server: killed at once (SIGKILL), started again on the
+    // same socket with the same modules, stopped (SIGSTOP) and continued.
+    void kill();
+    bool restart();
+    void pause();
+    void resume();
+
 private:
+    bool launch();
+
     QTemporaryDir dir_;
+    QStringList arguments_;
     std::unique_ptr<QProcess> process_;
     bool running_ = false;
+    bool paused_ = false;
 };
 
 } // namespace quorvia::test

@@ -14,8 +14,9 @@ class PulseConnection;
 
 // The sound server's sinks are outputs and its sources, monitors left out,
 // are inputs; a sink's or source's name is the persistent UID and its
-// description the name. Where no server answers, the lists are empty and
-// defaults cannot be changed.
+// description the name. Where no server runs, the lists are empty and
+// defaults cannot be changed. A server that stalls is given a short bound:
+// reads then answer what it said last, and changes and streams fail.
 class PulseAudioService final : public AudioService {
 public:
     explicit PulseAudioService(QString serverAddress = {});
@@ -40,8 +41,17 @@ public:
     };
 
 private:
+    struct ServerDefaults {
+        QString sink;
+        QString source;
+    };
+    ServerDefaults readDefaults();
+
     std::shared_ptr<PulseConnection> connection_;
     std::shared_ptr<Names> names_;
+    // What the server said last, for the time it does not answer.
+    std::vector<AudioDeviceInfo> lastDevices_;
+    ServerDefaults lastDefaults_;
 };
 
 } // namespace quorvia::platform::native

@@ -16,24 +16,41 @@ pa_sample_spec floatSpec(const AudioFormat& format)
     return {PA_SAMPLE_FLOAT32NE, std::uint32_t(format.sampleRate), std::uint8_t(format.channelCount)};
 }
 
-void onStreamState(pa_stream*, void* connection) { static_cast<PulseConnection*>(connection)->signal(); }
-
-// Under the lock: waits for the stream to become ready; false when it failed.
+// Under the lock: waits for the stream to become ready; false when it failed or the server stalled.
 bool awaitReady(PulseConnection& connection, pa_stream* stream)
 {
-    connection.waitUntil([stream] { return !PA_STREAM_IS_GOOD(pa_stream_get_state(stream)) || pa_stream_get_state(stream) == PA_STREAM_READY; });
-    return pa_stream_get_state(stream) == PA_STREAM_READY;
+    return connection.waitUntil([stream] {
+        return !PA_STREAM_IS_GOOD(pa_stream_get_state(stream)) || pa_stream_get_state(stream) == PA_STREAM_READY;
+    }) && pa_stream_get_state(stream) == PA_STREAM_READY;
 }
 
-void release(pa_stream*& stream)
+void releaseStream(pa_stream*& stream)
 {
     if (!stream)
         return;
-    pa_stream_set_state_callback(stream, nullptr, nullptr);
     pa_stream_set_read_callback(stream, nullptr, nullptr);
-    pa_stream_disconnect(stream);
+    if (pa_stream_get_state(stream) == PA_STREAM_CREATING) {
+        // A stalled server has not made it yet; it is ended once it has.
+        pa_stream_set_state_callback(
+            stream,
+            [](pa_stream* s, void*) {
+                if (pa_stream_get_state(s) == PA_STREAM_READY)
+                    pa_stream_disconnect(s);
+            },
+            nullptr);
+    } else {
+        pa_stream_set_state_callback(stream, nullptr, nullptr);
+        if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream)))
+            pa_stream_disconnect(stream);
+    }
     pa_stream_unref(stream);
     stream = nullptr;
+}
+
+bool ended(pa_stream* stream)
+{
+    const pa_stream_state_t state = pa_stream_get_state(stream);
+    return state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED;
 }
 } // namespace
 
@@ -56,20 +73,29 @@ bool PulseAudioPlayer::bindDevice(AudioDeviceID device)
 
 bool PulseAudioPlayer::start(const AudioFormat& format)
 {
-    if (sinkName_.isEmpty() || !format.isUsable() || format.channelCount > 32 || stream_
-        || !connection_->ensureConnected())
+    if (sinkName_.isEmpty() || !format.isUsable() || format.channelCount > 32)
+        return false;
+    PulseConnection::Lock lock(*connection_);
+    if (stream_ || !connection_->ensureConnected())
         return false;
     format_ = format;
-    PulseConnection::Lock lock(*connection_);
     const pa_sample_spec layout = floatSpec(format);
     stream_ = pa_stream_new(connection_->context(), "Quorvia test tone", &layout, nullptr);
     if (!stream_)
         return false;
-    pa_stream_set_state_callback(stream_, onStreamState, connection_.get());
+    pa_stream_set_state_callback(
+        stream_,
+        [](pa_stream* stream, void* self) {
+            auto* player = static_cast<PulseAudioPlayer*>(self);
+            if (ended(stream))
+                player->finished();
+            player->connection_->signal();
+        },
+        this);
     if (pa_stream_connect_playback(stream_, sinkName_.constData(), nullptr, PA_STREAM_START_CORKED, nullptr, nullptr)
             < 0
         || !awaitReady(*connection_, stream_)) {
-        release(stream_);
+        release();
         return false;
     }
     return true;
@@ -81,11 +107,30 @@ void PulseAudioPlayer::finished()
         done();
 }
 
+void PulseAudioPlayer::cancelDrain()
+{
+    if (!drain_)
+        return;
+    if (pa_operation_get_state(drain_) == PA_OPERATION_RUNNING)
+        pa_operation_cancel(drain_);
+    pa_operation_unref(drain_);
+    drain_ = nullptr;
+}
+
+void PulseAudioPlayer::release()
+{
+    cancelDrain();
+    releaseStream(stream_);
+}
+
 void PulseAudioPlayer::scheduleBuffer(const PCMBuffer& buffer, std::function<void()> onFinished)
 {
     PulseConnection::Lock lock(*connection_);
+    // One buffer at a time: one still scheduled counts as cut off.
+    cancelDrain();
+    finished();
     onFinished_ = std::move(onFinished);
-    if (!stream_ || buffer.format() != format_) {
+    if (!stream_ || ended(stream_) || buffer.format() != format_) {
         finished();
         return;
     }
@@ -99,34 +144,25 @@ void PulseAudioPlayer::scheduleBuffer(const PCMBuffer& buffer, std::function<voi
         finished();
         return;
     }
-    pa_operation* drain = pa_stream_drain(
+    drain_ = pa_stream_drain(
         stream_, [](pa_stream*, int, void* self) { static_cast<PulseAudioPlayer*>(self)->finished(); }, this);
-    if (!drain)
+    if (!drain_)
         finished();
-    else
-        pa_operation_unref(drain);
 }
 
 void PulseAudioPlayer::play()
 {
     PulseConnection::Lock lock(*connection_);
-    if (stream_)
+    if (stream_ && !ended(stream_))
         if (auto* op = pa_stream_cork(stream_, 0, nullptr, nullptr))
             pa_operation_unref(op);
 }
 
 void PulseAudioPlayer::stop()
 {
-    if (!stream_ && !onFinished_)
-        return;
-    if (!connection_->loop()) {
-        stream_ = nullptr;
-        finished();
-        return;
-    }
     PulseConnection::Lock lock(*connection_);
-    // The drain's callback must not outlive this player.
-    release(stream_);
+    // Nothing of this player may be called back once the lock is let go.
+    release();
     finished();
 }
 
@@ -141,7 +177,7 @@ PulseAudioInput::~PulseAudioInput() { stop(); }
 bool PulseAudioInput::bindDevice(AudioDeviceID device)
 {
     const QString uid = names_->uidFor(device);
-    if (uid.isEmpty() || !connection_->ensureConnected())
+    if (uid.isEmpty())
         return false;
     const QByteArray name = uid.toUtf8();
     struct Context {
@@ -150,6 +186,8 @@ bool PulseAudioInput::bindDevice(AudioDeviceID device)
     } ctx{{}, connection_.get()};
     {
         PulseConnection::Lock lock(*connection_);
+        if (!connection_->ensureConnected())
+            return false;
         connection_->await(pa_context_get_source_info_by_name(
             connection_->context(), name.constData(),
             [](pa_context*, const pa_source_info* info, int eol, void* data) {
@@ -170,8 +208,6 @@ bool PulseAudioInput::bindDevice(AudioDeviceID device)
 
 void PulseAudioInput::installTap(std::uint32_t bufferFrames, Tap tap)
 {
-    if (!connection_->ensureConnected())
-        return;
     PulseConnection::Lock lock(*connection_);
     tapFrames_ = bufferFrames > 0 ? bufferFrames : 1024;
     tap_ = std::move(tap);
@@ -179,22 +215,23 @@ void PulseAudioInput::installTap(std::uint32_t bufferFrames, Tap tap)
 
 void PulseAudioInput::removeTap()
 {
-    if (!connection_->loop())
-        return;
     PulseConnection::Lock lock(*connection_);
     tap_ = nullptr;
 }
 
 bool PulseAudioInput::start()
 {
-    if (sourceName_.isEmpty() || stream_ || !connection_->ensureConnected())
+    if (sourceName_.isEmpty())
         return false;
     PulseConnection::Lock lock(*connection_);
+    if (stream_ || !connection_->ensureConnected())
+        return false;
     const pa_sample_spec layout = floatSpec(format_);
     stream_ = pa_stream_new(connection_->context(), "Quorvia microphone", &layout, nullptr);
     if (!stream_)
         return false;
-    pa_stream_set_state_callback(stream_, onStreamState, connection_.get());
+    pa_stream_set_state_callback(
+        stream_, [](pa_stream*, void* self) { static_cast<PulseAudioInput*>(self)->streamStateChanged(); }, this);
     pa_stream_set_read_callback(
         stream_, [](pa_stream*, size_t, void* self) { static_cast<PulseAudioInput*>(self)->readAvailable(); }, this);
     pa_buffer_attr attributes;
@@ -202,10 +239,20 @@ bool PulseAudioInput::start()
     attributes.fragsize = std::uint32_t(tapFrames_ * sizeof(float) * std::size_t(format_.channelCount));
     if (pa_stream_connect_record(stream_, sourceName_.constData(), &attributes, PA_STREAM_ADJUST_LATENCY) < 0
         || !awaitReady(*connection_, stream_)) {
-        release(stream_);
+        release();
         return false;
     }
+    // Armed only now: a stream that never came up is reported by start() itself.
+    interrupted_ = onInterrupted;
     return true;
+}
+
+void PulseAudioInput::streamStateChanged()
+{
+    if (stream_ && ended(stream_))
+        if (auto report = std::exchange(interrupted_, nullptr))
+            report();
+    connection_->signal();
 }
 
 void PulseAudioInput::readAvailable()
@@ -242,13 +289,17 @@ void PulseAudioInput::readAvailable()
     pending_.erase(pending_.begin(), pending_.begin() + std::ptrdiff_t(offset));
 }
 
+void PulseAudioInput::release()
+{
+    interrupted_ = nullptr;
+    releaseStream(stream_);
+    pending_.clear();
+}
+
 void PulseAudioInput::stop()
 {
-    if (!stream_)
-        return;
     PulseConnection::Lock lock(*connection_);
-    release(stream_);
-    pending_.clear();
+    release();
 }
 
 } // namespace quorvia::platform::native

@@ -6,13 +6,15 @@
 #include <memory>
 #include <vector>
 
+struct pa_operation;
 struct pa_stream;
 
 namespace quorvia::platform::native {
 
 class PulseConnection;
 
-// Plays float buffers on one sink through its own stream.
+// Plays float buffers on one sink through its own stream. A stream the server
+// drops ends the buffer as played.
 class PulseAudioPlayer final : public AudioPlayer {
 public:
     PulseAudioPlayer(std::shared_ptr<PulseConnection> connection, std::shared_ptr<PulseAudioService::Names> names);
@@ -23,19 +25,24 @@ public:
     void play() override;
     void stop() override;
 
+private:
     // Under the connection's lock.
     void finished();
+    void cancelDrain();
+    void release();
 
-private:
     std::shared_ptr<PulseConnection> connection_;
     std::shared_ptr<PulseAudioService::Names> names_;
     QByteArray sinkName_;
     AudioFormat format_;
     pa_stream* stream_ = nullptr;
+    // Kept so that stopping can cancel it: its reply must not reach a player that is gone.
+    pa_operation* drain_ = nullptr;
     std::function<void()> onFinished_;
 };
 
-// Records one source through its own stream, cut into buffers for the tap.
+// Records one source through its own stream, cut into buffers for the tap. A
+// stream the server drops is reported through onInterrupted.
 class PulseAudioInput final : public AudioInput {
 public:
     PulseAudioInput(std::shared_ptr<PulseConnection> connection, std::shared_ptr<PulseAudioService::Names> names);
@@ -47,10 +54,12 @@ public:
     bool start() override;
     void stop() override;
 
+private:
     // Under the connection's lock, on its thread.
     void readAvailable();
+    void streamStateChanged();
+    void release();
 
-private:
     std::shared_ptr<PulseConnection> connection_;
     std::shared_ptr<PulseAudioService::Names> names_;
     QByteArray sourceName_;
@@ -58,6 +67,7 @@ private:
     pa_stream* stream_ = nullptr;
     std::uint32_t tapFrames_ = 1024;
     Tap tap_;
+    std::function<void()> interrupted_;
     std::vector<float> pending_; // interleaved
 };
 

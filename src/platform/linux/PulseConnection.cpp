@@ -1,92 +1,165 @@
 #include "platform/linux/PulseConnection.h"
 
 #include <pulse/context.h>
+#include <pulse/introspect.h>
 #include <pulse/operation.h>
+#include <pulse/rtclock.h>
 #include <pulse/thread-mainloop.h>
 
 namespace quorvia::platform::native {
 
-PulseConnection::PulseConnection(QString serverAddress) : serverAddress_(std::move(serverAddress)) {}
+namespace {
+struct Deadline {
+    PulseConnection* connection;
+    bool passed = false;
+};
+} // namespace
 
-PulseConnection::~PulseConnection() { disconnect(); }
+PulseConnection::PulseConnection(QString serverAddress, double answerBound)
+    : serverAddress_(std::move(serverAddress)), answerBound_(answerBound)
+{
+    loop_ = pa_threaded_mainloop_new();
+    if (loop_ && pa_threaded_mainloop_start(loop_) < 0) {
+        pa_threaded_mainloop_free(loop_);
+        loop_ = nullptr;
+    }
+}
+
+PulseConnection::~PulseConnection()
+{
+    if (!loop_)
+        return;
+    pa_threaded_mainloop_stop(loop_);
+    dropContext();
+    pa_threaded_mainloop_free(loop_);
+}
 
 PulseConnection::Lock::Lock(PulseConnection& connection) : connection_(connection)
 {
-    pa_threaded_mainloop_lock(connection_.loop_);
+    if (connection_.loop_)
+        pa_threaded_mainloop_lock(connection_.loop_);
 }
 
-PulseConnection::Lock::~Lock() { pa_threaded_mainloop_unlock(connection_.loop_); }
+PulseConnection::Lock::~Lock()
+{
+    if (connection_.loop_)
+        pa_threaded_mainloop_unlock(connection_.loop_);
+}
 
 bool PulseConnection::contextGood() const
 {
     return context_ && PA_CONTEXT_IS_GOOD(pa_context_get_state(context_));
 }
 
-void PulseConnection::signal() { pa_threaded_mainloop_signal(loop_, 0); }
-
-void PulseConnection::waitUntil(const std::function<bool()>& done)
+void PulseConnection::signal()
 {
-    while (!done() && contextGood())
-        pa_threaded_mainloop_wait(loop_);
+    if (loop_)
+        pa_threaded_mainloop_signal(loop_, 0);
 }
 
-void PulseConnection::await(pa_operation* operation)
+bool PulseConnection::waitUntil(const std::function<bool()>& done)
+{
+    if (done())
+        return true;
+    if (!loop_ || !contextGood() || stalled_)
+        return false;
+    Deadline deadline{this};
+    pa_time_event* timer = pa_context_rttime_new(
+        context_, pa_rtclock_now() + pa_usec_t(answerBound_ * 1e6),
+        [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* data) {
+            auto* d = static_cast<Deadline*>(data);
+            d->passed = true;
+            d->connection->signal();
+        },
+        &deadline);
+    if (!timer)
+        return false;
+    while (!done() && contextGood() && !deadline.passed)
+        pa_threaded_mainloop_wait(loop_);
+    pa_threaded_mainloop_get_api(loop_)->time_free(timer);
+    if (done())
+        return true;
+    if (contextGood() && deadline.passed) {
+        stalled_ = true;
+        probe();
+    }
+    return false;
+}
+
+bool PulseConnection::await(pa_operation* operation)
 {
     if (!operation)
-        return;
+        return false;
     waitUntil([operation] { return pa_operation_get_state(operation) != PA_OPERATION_RUNNING; });
-    if (pa_operation_get_state(operation) == PA_OPERATION_RUNNING)
-        pa_operation_cancel(operation);
+    const pa_operation_state_t state = pa_operation_get_state(operation);
+    if (state == PA_OPERATION_RUNNING)
+        pa_operation_cancel(operation); // its reply, if it ever comes, reaches nothing
+    pa_operation_unref(operation);
+    return state == PA_OPERATION_DONE;
+}
+
+void PulseConnection::probe()
+{
+    if (probing_ || !context_ || pa_context_get_state(context_) != PA_CONTEXT_READY)
+        return;
+    // Any answer, even a late one, shows the server is back.
+    pa_operation* operation = pa_context_get_server_info(
+        context_,
+        [](pa_context*, const pa_server_info*, void* self) {
+            auto* connection = static_cast<PulseConnection*>(self);
+            connection->probing_ = false;
+            connection->stalled_ = false;
+            connection->signal();
+        },
+        this);
+    if (!operation)
+        return;
+    probing_ = true;
     pa_operation_unref(operation);
 }
 
-void PulseConnection::disconnect()
+void PulseConnection::dropContext()
 {
-    if (!loop_)
+    stalled_ = false;
+    probing_ = false;
+    if (!context_)
         return;
-    pa_threaded_mainloop_stop(loop_);
-    if (context_) {
-        pa_context_disconnect(context_);
-        pa_context_unref(context_);
-        context_ = nullptr;
-    }
-    pa_threaded_mainloop_free(loop_);
-    loop_ = nullptr;
+    pa_context_set_state_callback(context_, nullptr, nullptr);
+    // Streams of this context keep it alive until they are released.
+    pa_context_disconnect(context_);
+    pa_context_unref(context_);
+    context_ = nullptr;
 }
 
 bool PulseConnection::ensureConnected()
 {
-    std::lock_guard guard(connecting_);
-    if (loop_) {
-        Lock lock(*this);
-        if (pa_context_get_state(context_) == PA_CONTEXT_READY)
-            return true;
-    }
-    disconnect();
-    loop_ = pa_threaded_mainloop_new();
     if (!loop_)
         return false;
+    if (context_) {
+        const pa_context_state_t state = pa_context_get_state(context_);
+        if (state == PA_CONTEXT_READY)
+            return true;
+        if (PA_CONTEXT_IS_GOOD(state)) // still connecting
+            return waitUntil([this] { return pa_context_get_state(context_) == PA_CONTEXT_READY; });
+        dropContext();
+    }
     context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Quorvia");
-    if (!context_ || pa_threaded_mainloop_start(loop_) < 0) {
-        disconnect();
+    if (!context_)
         return false;
-    }
-    bool ready = false;
-    {
-        Lock lock(*this);
-        pa_context_set_state_callback(
-            context_, [](pa_context*, void* self) { static_cast<PulseConnection*>(self)->signal(); }, this);
-        const QByteArray address = serverAddress_.toLocal8Bit();
-        if (pa_context_connect(context_, address.isEmpty() ? nullptr : address.constData(), PA_CONTEXT_NOAUTOSPAWN,
-                               nullptr)
-            >= 0) {
-            waitUntil([this] { return pa_context_get_state(context_) == PA_CONTEXT_READY; });
-            ready = pa_context_get_state(context_) == PA_CONTEXT_READY;
-        }
-    }
-    if (!ready)
-        disconnect();
-    return ready;
+    pa_context_set_state_callback(
+        context_,
+        [](pa_context*, void* self) {
+            auto* connection = static_cast<PulseConnection*>(self);
+            connection->stalled_ = false;
+            connection->signal();
+        },
+        this);
+    const QByteArray address = serverAddress_.toLocal8Bit();
+    if (pa_context_connect(context_, address.isEmpty() ? nullptr : address.constData(), PA_CONTEXT_NOAUTOSPAWN,
+                           nullptr)
+        < 0)
+        return false;
+    return waitUntil([this] { return pa_context_get_state(context_) == PA_CONTEXT_READY; });
 }
 
 } // namespace quorvia::platform::native

@@ -3,7 +3,6 @@
 #include <QString>
 
 #include <functional>
-#include <mutex>
 
 struct pa_context;
 struct pa_operation;
@@ -11,20 +10,24 @@ struct pa_threaded_mainloop;
 
 namespace quorvia::platform::native {
 
-// One connection to the sound server on its own event thread. Never starts a
-// server; a lost connection is made again on the next use.
+// One connection to the sound server on its own event thread, which lives as
+// long as this object so that streams of a lost server can still be released
+// safely. Never starts a server; a lost connection is made again on the next
+// use. No wait lasts longer than the answer bound: a server that does not
+// answer in time counts as stalled, and later waits give up at once until it
+// answers again.
 class PulseConnection {
 public:
+    static constexpr double defaultAnswerBound = 0.5; // seconds
+
     // An empty address means the user's server as libpulse finds it.
-    explicit PulseConnection(QString serverAddress);
+    explicit PulseConnection(QString serverAddress, double answerBound = defaultAnswerBound);
     ~PulseConnection();
     PulseConnection(const PulseConnection&) = delete;
     PulseConnection& operator=(const PulseConnection&) = delete;
 
-    // Connects if needed; false when no server answers.
-    bool ensureConnected();
-
-    // Holds the event thread's lock; every libpulse call happens under it.
+    // Holds the event thread's lock; every libpulse call and every member
+    // below happens under it. Never taken inside a libpulse callback.
     class Lock {
     public:
         explicit Lock(PulseConnection& connection);
@@ -36,22 +39,32 @@ public:
         PulseConnection& connection_;
     };
 
+    // Connects if needed; false when no server is ready (gone, or stalled).
+    bool ensureConnected();
+    // True while a request went unanswered within the bound and the server
+    // has not shown life since.
+    bool isStalled() const { return stalled_; }
     pa_context* context() const { return context_; }
-    pa_threaded_mainloop* loop() const { return loop_; }
     bool contextGood() const;
-    // Under the lock: waits until the operation ends or the connection drops, then releases it.
-    void await(pa_operation* operation);
-    // Under the lock: waits until done() holds or the connection drops.
-    void waitUntil(const std::function<bool()>& done);
+    // Waits until done() holds, the connection drops or the bound passes;
+    // gives done().
+    bool waitUntil(const std::function<bool()>& done);
+    // Waits for the operation as waitUntil does, then releases it, cancelled
+    // when it had not ended; true when it ended.
+    bool await(pa_operation* operation);
     // From callbacks, to wake a waiter.
     void signal();
 
 private:
-    void disconnect();
+    void dropContext();
+    void probe();
+
     QString serverAddress_;
-    std::mutex connecting_;
+    double answerBound_;
     pa_threaded_mainloop* loop_ = nullptr;
     pa_context* context_ = nullptr;
+    bool stalled_ = false;
+    bool probing_ = false;
 };
 
 } // namespace quorvia::platform::native
