@@ -80,6 +80,32 @@ void blockStep(benchmark::State& state)
     stepThroughBlocks(state, store);
 }
 
+// One block step in the largest script an import takes: 2000 blocks filling 16 MiB.
+void largestScriptStep(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    platform::native::SettingsDefaults store(dir.filePath(QStringLiteral("defaults")), QString());
+    const QString block = QString::fromUtf8("大家好，今天我们来讨论一下产品的发布计划与市场分析。").repeated(110).left(2790);
+    std::vector<PromptTimelineBlock> blocks;
+    for (int i = 0; i < ScriptText::maximumBlockCount; ++i)
+        blocks.emplace_back(QUuid::createUuid(), QString::number(i + 1), block);
+    StoredState stored;
+    stored.projects.push_back(StoredProject::newRecord(QStringLiteral("最大的稿件"), ScriptText::serialize(blocks)));
+    stored.projects.back().timelineBlocks = std::move(blocks);
+    stored.activeProjectID = stored.projects.front().id;
+    store.setData(PromptScript::projectsKey, stored.toJson());
+    PromptScript script(store);
+    bool forward = true;
+    for (auto _ : state) {
+        if (forward)
+            script.moveNext();
+        else
+            script.movePrevious();
+        forward = !forward;
+    }
+    state.counters["MiB"] = static_cast<double>(script.rawText().toUtf8().size()) / (1 << 20);
+}
+
 // Reference in the same run: the previous settings-file store.
 void blockStepPreviousStore(benchmark::State& state)
 {
@@ -99,6 +125,7 @@ void encodeAllProjects(benchmark::State& state)
 } // namespace
 
 BENCHMARK(blockStep)->Arg(1)->Arg(10)->Arg(50)->Unit(benchmark::kMicrosecond);
+BENCHMARK(largestScriptStep)->Iterations(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(encodeAllProjects)->Arg(1)->Arg(10)->Arg(50)->Unit(benchmark::kMicrosecond);
 BENCHMARK(blockStepPreviousStore)->Arg(1)->Arg(10)->Arg(50)->Iterations(6)->Unit(benchmark::kMillisecond);
 

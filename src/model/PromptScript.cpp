@@ -135,7 +135,16 @@ void PromptScript::updateActiveSnapshot()
 
 void PromptScript::persist()
 {
-    defaults_.setData(projectsKey, encoder_.encode(activeProjectID_, projects_));
+    if (activeProjectID_ != savedActiveProjectID_) {
+        savedActiveProjectID_ = activeProjectID_;
+        ++projectSwitches_;
+    }
+    // A large project takes long to encode: the store does it from this copy,
+    // off the main thread where it can. Copies of the texts share their bytes.
+    auto projects = std::make_shared<const std::vector<StoredProject>>(projects_);
+    defaults_.setDeferredData(projectsKey, [encoder = encoder_, active = activeProjectID_, projects, switches = projectSwitches_] {
+        return encoder->encode(active, *projects, switches);
+    });
     defaults_.setString(legacyScriptKey, rawText_);
 }
 

@@ -21,6 +21,7 @@
 #include <QUuid>
 
 #include <expected>
+#include <memory>
 #include <optional>
 #include <set>
 #include <vector>
@@ -192,7 +193,10 @@ private:
 
     platform::DefaultsStore& defaults_;
     std::vector<StoredProject> projects_;
-    StoredStateEncoder encoder_;
+    // Shared with the saves the store has yet to make, off the main thread.
+    std::shared_ptr<StoredStateEncoder> encoder_ = std::make_shared<StoredStateEncoder>();
+    QUuid savedActiveProjectID_;
+    quint64 projectSwitches_ = 0;
     QUuid activeProjectID_;
     QString rawText_;
     std::vector<PromptTimelineBlock> timelineBlocks_;

@@ -4,8 +4,13 @@
 
 namespace quorvia {
 
-QByteArray StoredStateEncoder::encode(const QUuid& activeProjectID, const std::vector<StoredProject>& projects)
+QByteArray StoredStateEncoder::encode(const QUuid& activeProjectID, const std::vector<StoredProject>& projects, quint64 switches)
 {
+    std::lock_guard lock(mutex_);
+    if (switches != switches_) {
+        inactive_.clear();
+        switches_ = switches;
+    }
     // Records that share an id cannot be told apart, so they are never kept.
     QHash<QUuid, int> occurrences;
     for (const StoredProject& project : projects)

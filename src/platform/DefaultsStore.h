@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
 #include <optional>
 
 namespace quorvia::platform {
@@ -19,6 +20,12 @@ public:
     virtual std::optional<QVariant> value(const QString& key) const = 0;
     virtual void setValue(const QString& key, const QVariant& value) = 0;
     virtual void remove(const QString& key) = 0;
+    // Stores the bytes `produce` makes. A store that writes on a thread of its
+    // own may run it there, later, so a large value is not encoded on the
+    // caller's thread; a read of the key before then runs it at once, and a
+    // newer value for the key means it never runs. `produce` must be safe to
+    // run on any thread. This one runs it now.
+    virtual void setDeferredData(const QString& key, std::function<QByteArray()> produce) { setData(key, produce()); }
     virtual QStringList keys() const = 0;
     // Writes every change made so far to disk and waits for it; the
     // application calls it on its way out. Stores held in memory do nothing.

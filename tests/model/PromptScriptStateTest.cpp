@@ -5,6 +5,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <functional>
+#include <map>
+
 using namespace quorvia;
 using quorvia::test::makeBlocks;
 using quorvia::test::makeProject;
@@ -269,4 +272,74 @@ TEST(PromptScriptDamagedStore, AProjectsFileThatNoLongerDecodesIsKeptAndNamedOnc
     EXPECT_TRUE(store.damagedFilesSetAside().isEmpty());
     EXPECT_EQ(store.data(PromptScript::unreadableProjectsKey), damaged);
     EXPECT_TRUE(QFile::exists(asidePath));
+}
+
+namespace {
+
+// A store that, like the one on disk, makes deferred values when it gets to
+// them: only the newest per key, and only when asked.
+class DeferringDefaults final : public platform::DefaultsStore {
+public:
+    std::optional<QVariant> value(const QString& key) const override { return memory.value(key); }
+    void setValue(const QString& key, const QVariant& value) override
+    {
+        pending.erase(key);
+        memory.setValue(key, value);
+    }
+    void remove(const QString& key) override
+    {
+        pending.erase(key);
+        memory.remove(key);
+    }
+    QStringList keys() const override { return memory.keys(); }
+    void setDeferredData(const QString& key, std::function<QByteArray()> produce) override { pending[key] = std::move(produce); }
+
+    void produce()
+    {
+        for (auto& [key, make] : pending)
+            memory.setData(key, make());
+        pending.clear();
+    }
+
+    test::MemoryDefaults memory;
+    std::map<QString, std::function<QByteArray()>> pending;
+};
+
+} // namespace
+
+TEST(PromptScriptSaving, TheProjectsAreEncodedWhenTheStoreGetsToThemNotAtEachStep)
+{
+    test::TestPlatform env;
+    DeferringDefaults defaults;
+    PromptScript script(defaults);
+    script.replaceText(QStringLiteral("1\n甲\n---\n2\n乙\n---\n3\n丙"));
+    defaults.produce();
+    const QUuid first = script.activeProjectID();
+
+    // Steps hand over what to encode; nothing is encoded until the store asks.
+    int encoded = 0;
+    script.moveNext();
+    ASSERT_EQ(defaults.pending.count(PromptScript::projectsKey), 1u);
+    auto make = defaults.pending.at(PromptScript::projectsKey);
+    defaults.pending[PromptScript::projectsKey] = [&encoded, make] { ++encoded; return make(); };
+    script.moveNext();
+    EXPECT_EQ(encoded, 0);
+    defaults.produce();
+    EXPECT_EQ(test::readStoredState(defaults.memory).projects.front().currentIndex, 2);
+
+    // Saves skipped while another project was active must not leave its old
+    // encoding to be used once it is inactive again.
+    const QUuid second = script.createProject(QStringLiteral("乙项目"));
+    defaults.produce();
+    script.selectProject(first);
+    defaults.produce(); // the second project is now kept encoded, still empty
+    script.selectProject(second);
+    script.replaceText(QStringLiteral("1\n新的稿件"));
+    script.selectProject(first); // only this last save is made
+    defaults.produce();
+    const StoredState stored = test::readStoredState(defaults.memory);
+    ASSERT_EQ(stored.projects.size(), 2u);
+    EXPECT_EQ(stored.projects[1].id, second);
+    EXPECT_TRUE(stored.projects[1].rawText.contains(QStringLiteral("新的稿件")));
+    EXPECT_EQ(stored.toJson(), defaults.memory.data(PromptScript::projectsKey));
 }

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <random>
@@ -265,4 +266,49 @@ TEST(SettingsDefaults, KilledWriterLeavesAWrittenState)
     }
     // The writer got far enough to be killed mid-write many times.
     EXPECT_GT(last, 50);
+}
+
+TEST(SettingsDefaults, DeferredValuesAreMadeByTheWriterOrAtTheFirstRead)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("defaults"));
+    const auto caller = std::this_thread::get_id();
+    std::atomic<int> made = 0;
+    std::atomic<bool> madeElsewhere = false;
+    const auto producer = [&](qint64 n) {
+        return [&, n] {
+            ++made;
+            madeElsewhere = std::this_thread::get_id() != caller;
+            return bigValue(n);
+        };
+    };
+    {
+        SettingsDefaults store(folder, QString(), never);
+        store.setDeferredData(big, producer(1));
+        EXPECT_TRUE(store.keys().contains(big));
+        // A newer value for the key means the older one is never made.
+        store.setDeferredData(big, producer(2));
+        store.flush();
+        EXPECT_EQ(made, 1);
+        EXPECT_TRUE(madeElsewhere);
+        EXPECT_EQ(store.data(big), bigValue(2));
+
+        // Read before the writer gets to it: made at once, and only once.
+        store.setDeferredData(big, producer(3));
+        EXPECT_EQ(store.data(big), bigValue(3));
+        EXPECT_EQ(made, 2);
+        store.flush();
+        EXPECT_EQ(made, 2);
+
+        store.setDeferredData(QStringLiteral("gone"), producer(4));
+        store.remove(QStringLiteral("gone"));
+        EXPECT_FALSE(store.contains(QStringLiteral("gone")));
+        store.setDeferredData(big, producer(5));
+        store.setData(big, "plain");
+        EXPECT_EQ(store.data(big), QByteArray("plain"));
+        store.setDeferredData(big, producer(6));
+    }
+    // Destruction writes what was still to be made.
+    EXPECT_EQ(SettingsDefaults(folder, QString(), never).data(big), bigValue(6));
+    EXPECT_EQ(made, 3);
 }

@@ -51,9 +51,19 @@ void SettingsDefaults::importLegacySettings(const QString& path)
         ++changes_;
 }
 
+void SettingsDefaults::produceDeferred(const QString& key) const
+{
+    const auto deferred = deferred_.find(key);
+    if (deferred == deferred_.end())
+        return;
+    values_.insert(key, QVariant(deferred->produce()));
+    deferred_.erase(deferred);
+}
+
 std::optional<QVariant> SettingsDefaults::value(const QString& key) const
 {
     std::lock_guard lock(mutex_);
+    produceDeferred(key);
     const auto it = values_.constFind(key);
     if (it == values_.cend())
         return std::nullopt;
@@ -64,7 +74,18 @@ void SettingsDefaults::setValue(const QString& key, const QVariant& value)
 {
     {
         std::lock_guard lock(mutex_);
+        deferred_.remove(key);
         values_.insert(key, value);
+        ++changes_;
+    }
+    wakeWriter_.notify_one();
+}
+
+void SettingsDefaults::setDeferredData(const QString& key, std::function<QByteArray()> produce)
+{
+    {
+        std::lock_guard lock(mutex_);
+        deferred_.insert(key, {std::move(produce), ++deferredGeneration_});
         ++changes_;
     }
     wakeWriter_.notify_one();
@@ -74,7 +95,8 @@ void SettingsDefaults::remove(const QString& key)
 {
     {
         std::lock_guard lock(mutex_);
-        if (values_.remove(key) == 0)
+        const bool wasDeferred = deferred_.remove(key) > 0;
+        if (values_.remove(key) == 0 && !wasDeferred)
             return;
         ++changes_;
     }
@@ -84,7 +106,12 @@ void SettingsDefaults::remove(const QString& key)
 QStringList SettingsDefaults::keys() const
 {
     std::lock_guard lock(mutex_);
-    return values_.keys();
+    QStringList keys = values_.keys();
+    for (auto it = deferred_.cbegin(); it != deferred_.cend(); ++it)
+        if (!values_.contains(it.key()))
+            keys.append(it.key());
+    keys.sort();
+    return keys;
 }
 
 void SettingsDefaults::flush()
@@ -116,12 +143,26 @@ void SettingsDefaults::runWriter()
             wakeWriter_.wait_for(lock, coalesce_, [&] { return stopping_ || flushRequested_; });
 
         // The map is shared, not copied; the next change on the main thread detaches it.
-        const QMap<QString, QVariant> snapshot = values_;
+        QMap<QString, QVariant> snapshot = values_;
+        const QMap<QString, Deferred> deferred = deferred_;
         const quint64 target = changes_;
         flushRequested_ = false;
         lock.unlock();
+        // Values handed over to be made are made here, off their owner's thread.
+        QMap<QString, QByteArray> produced;
+        for (auto it = deferred.cbegin(); it != deferred.cend(); ++it) {
+            produced.insert(it.key(), it->produce());
+            snapshot.insert(it.key(), QVariant(produced.value(it.key())));
+        }
         const bool written = files_.write(snapshot);
         lock.lock();
+        for (auto it = produced.cbegin(); it != produced.cend(); ++it) {
+            const auto current = deferred_.find(it.key());
+            if (current != deferred_.end() && current->generation == deferred.value(it.key()).generation) {
+                values_.insert(it.key(), QVariant(*it));
+                deferred_.erase(current);
+            }
+        }
         attempted_ = target;
         if (written)
             stored_ = target;

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -31,12 +32,16 @@ public:
     std::optional<QVariant> value(const QString& key) const override;
     void setValue(const QString& key, const QVariant& value) override;
     void remove(const QString& key) override;
+    // Run by the writer, just before the write that holds the value.
+    void setDeferredData(const QString& key, std::function<QByteArray()> produce) override;
     QStringList keys() const override;
     void flush() override;
     QStringList damagedFilesSetAside() const override { return setAside_; }
 
 private:
     void importLegacySettings(const QString& path);
+    // With the lock held: makes the key's deferred value, if any, now.
+    void produceDeferred(const QString& key) const;
     void runWriter();
 
     DefaultsFileStore files_; // the writer's once constructed
@@ -46,7 +51,14 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wakeWriter_;
     std::condition_variable attemptFinished_;
-    QMap<QString, QVariant> values_;
+    mutable QMap<QString, QVariant> values_;
+    // Values still to be made, each newer than what values_ holds for its key.
+    struct Deferred {
+        std::function<QByteArray()> produce;
+        quint64 generation = 0;
+    };
+    mutable QMap<QString, Deferred> deferred_;
+    quint64 deferredGeneration_ = 0;
     // Counts of changes: made, covered by the last write attempt, and on disk.
     quint64 changes_ = 0;
     quint64 attempted_ = 0;
