@@ -97,3 +97,21 @@ TEST_F(AppDelegateTest, reopenRunsTheCoordinatorsRulesWithoutASecondCoordinator)
 }
 
 } // namespace
+
+TEST_F(AppDelegateTest, damagedStoredFilesSetAsideAreNamedOnceAtTheStart)
+{
+    env.defaults().setAside = {QStringLiteral("/home/u/.config/com.local.quorvia.mvp/defaults/value-1f.dat.unreadable-2c")};
+    dialogs->answerAlert(0);
+    launch();
+    ASSERT_EQ(dialogs->alertMessages(), std::vector<QString>{AppDelegate::damagedStoreMessage});
+    const platform::AlertRequest& alert = dialogs->alerts.front();
+    EXPECT_EQ(alert.style, platform::AlertStyle::warning);
+    EXPECT_TRUE(alert.informativeText.contains(env.defaults().setAside.front()));
+    EXPECT_EQ(alert.buttons, std::vector<QString>{QStringLiteral("知道了")});
+}
+
+TEST_F(AppDelegateTest, anIntactStoreStartsWithoutAnAlert)
+{
+    launch();
+    EXPECT_TRUE(dialogs->alertMessages().empty());
+}

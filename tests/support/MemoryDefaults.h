@@ -26,6 +26,10 @@ public:
         ++writes_;
     }
     QStringList keys() const override { return values_.keys(); }
+    QStringList damagedFilesSetAside() const override { return setAside; }
+
+    // What the store reports it set aside when it opened.
+    QStringList setAside;
 
     int writeCount() const { return writes_; }
 
