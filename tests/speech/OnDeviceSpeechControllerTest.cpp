@@ -274,5 +274,38 @@ TEST_F(OnDeviceSpeechControllerTest, AFailureWhileListeningReleasesTheMicrophone
     EXPECT_FALSE(controller->isCapturing());
 }
 
+TEST_F(OnDeviceSpeechControllerTest, CaptureLostByTheSoundSystemEndsOnlyItsOwnRun)
+{
+    startAndSettle();
+    auto interrupted = audio->lastInput()->onInterrupted;
+    ASSERT_TRUE(interrupted);
+    interrupted();
+    platform.scheduler().settle();
+    EXPECT_EQ(controller->state(), State::failed("设备端连续语音分析已停止。"));
+    EXPECT_FALSE(controller->isCapturing());
+    EXPECT_EQ(audio->lastInput(), nullptr);
+
+    // A new run is not ended by the old run's late report.
+    startAndSettle();
+    ASSERT_EQ(controller->state(), State::listening());
+    interrupted();
+    platform.scheduler().settle();
+    EXPECT_EQ(controller->state(), State::listening());
+    EXPECT_TRUE(controller->isCapturing());
+}
+
+TEST_F(OnDeviceSpeechControllerTest, LevelsStillQueuedWhenTheirRunEndsAreDropped)
+{
+    startAndSettle();
+    ASSERT_TRUE(audio->lastInput()->deliver(sine(1024, 48000)));
+    controller->stop();
+    startAndSettle();
+    EXPECT_TRUE(levels.empty());
+    ASSERT_TRUE(audio->lastInput()->deliver(sine(1024, 48000, 0.1f)));
+    platform.scheduler().runPending();
+    ASSERT_EQ(levels.size(), 1u);
+    EXPECT_NEAR(levels.front(), 20 * std::log10(0.1 / std::sqrt(2.0)), 0.1);
+}
+
 } // namespace
 } // namespace quorvia
