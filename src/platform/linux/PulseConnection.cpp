@@ -138,7 +138,7 @@ bool PulseConnection::ensureConnected()
     if (context_) {
         const pa_context_state_t state = pa_context_get_state(context_);
         if (state == PA_CONTEXT_READY)
-            return true;
+            return !stalled_; // nothing more is asked of a server that has not answered yet
         if (PA_CONTEXT_IS_GOOD(state)) // still connecting
             return waitUntil([this] { return pa_context_get_state(context_) == PA_CONTEXT_READY; });
         dropContext();
