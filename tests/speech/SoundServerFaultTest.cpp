@@ -134,6 +134,11 @@ protected:
         return condition();
     }
 
+    void pumpFor(int milliseconds)
+    {
+        pumpUntil([] { return false; }, milliseconds);
+    }
+
     // Captured buffers that reached the current run's analyser since the last call.
     int heard()
     {
@@ -244,7 +249,7 @@ TEST_F(SoundServerFaultTest, AServerKilledDuringRecognitionEndsItAndItStartsAgai
     EXPECT_EQ(automation->status(), Status::ready());
     EXPECT_FALSE(recognizer->isCapturing());
     // The capture's own report of the loss belongs to the stopped run.
-    pumpUntil([] { return false; }, 200);
+    pumpFor(200);
     EXPECT_EQ(automation->status(), Status::ready());
     EXPECT_FALSE(poll());
 
@@ -423,7 +428,7 @@ TEST_F(SoundServerFaultTest, CalibrationIgnoresLevelsLeftOverFromTheRunBeforeIt)
     // A result that matches the script at once: only the level can fail it.
     env.scheduler().advance(1.0);
     speech->transcribers.back()->results()->send({QStringLiteral("大家好今天我们来讨论一下"), true});
-    pumpUntil([&] { return false; }, 100);
+    pumpFor(100);
     for (int second = 0; second < 8; ++second) {
         env.scheduler().advance(1.0);
         env.scheduler().runPending();
