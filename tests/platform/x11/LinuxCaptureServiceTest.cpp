@@ -434,3 +434,29 @@ TEST_F(RunningCaptureTest, ChangesOutsideTheCapturedScreenAreNotGrabbed)
     EXPECT_EQ(inside.front().pixelColor(150, 150), QColor(Qt::yellow));
     EXPECT_FALSE(stoppedWithError);
 }
+
+TEST_F(RunningCaptureTest, AChangeIsGrabbedWhenItsDamageArrivesNotAtTheNextClockTick)
+{
+    Window window(Rect(0, 0, 200, 100), WindowStyle::borderless);
+    window.setSharingType(SharingType::readOnly);
+    window.setBackgroundColor(Qt::blue);
+    window.setFrame(fromQtGlobal(QRectF(100, 100, 200, 100)));
+    window.orderFront();
+    settle(100);
+    tick();
+    tick();
+    tick();
+
+    // The damage wakes the stream; a quarter of the frame interval later the
+    // picture is there, while the clock's next tick is still far off.
+    window.setBackgroundColor(Qt::yellow);
+    window.update();
+    settle(50);
+    frames.clear();
+    env.scheduler().advance(1.0 / 120.0);
+    env.scheduler().settle();
+    const auto changed = pictures(frames);
+    ASSERT_EQ(changed.size(), 1u);
+    EXPECT_EQ(changed.front().pixelColor(150, 150), QColor(Qt::yellow));
+    EXPECT_FALSE(stoppedWithError);
+}
