@@ -77,20 +77,18 @@ LinuxApplicationShell::~LinuxApplicationShell()
 QString LinuxApplicationShell::defaultServerName()
 {
     // The shared temporary folder is anyone's to squat a name in; these are not.
-    const QString uid = QString::number(::getuid());
-    QStringList candidates;
+    // Each is tried only when the one before cannot hold the socket.
+    const auto fits = [](const QString& path) { return QFile::encodeName(path).size() <= maximumSocketPath; };
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (QDir::isAbsolutePath(runtime) && isPrivateFolder(runtime))
-        candidates << runtime + QStringLiteral("/quorvia-instance");
-    if (const QString folder = privateFolder(QDir::tempPath() + QStringLiteral("/quorvia-") + uid); !folder.isEmpty())
-        candidates << folder + QStringLiteral("/instance");
+    if (QDir::isAbsolutePath(runtime) && isPrivateFolder(runtime) && fits(runtime + QStringLiteral("/quorvia-instance")))
+        return runtime + QStringLiteral("/quorvia-instance");
+    const QString temporary = QDir::tempPath() + QStringLiteral("/quorvia-") + QString::number(::getuid());
+    if (fits(temporary + QStringLiteral("/instance")) && !privateFolder(temporary).isEmpty())
+        return temporary + QStringLiteral("/instance");
     const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/com.local.quorvia.mvp");
-    if (QDir().mkpath(config))
-        if (const QString folder = privateFolder(config + QStringLiteral("/instance")); !folder.isEmpty())
-            candidates << folder + QStringLiteral("/socket");
-    for (const QString& candidate : candidates)
-        if (QFile::encodeName(candidate).size() <= maximumSocketPath)
-            return candidate;
+    const QString instance = config + QStringLiteral("/instance");
+    if (fits(instance + QStringLiteral("/socket")) && QDir().mkpath(config) && !privateFolder(instance).isEmpty())
+        return instance + QStringLiteral("/socket");
     return {};
 }
 
