@@ -4,7 +4,16 @@
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPaintEngine>
 #include <QPointer>
+#include <QThread>
+#include <QThreadPool>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <latch>
+#include <vector>
 
 namespace quorvia::platform {
 
@@ -147,6 +156,73 @@ QRectF VideoSurface::contentRect() const
                   size.height());
 }
 
+bool VideoSurface::copyStraight(QPainter& painter, const QImage& source, const QRegion& region, QPoint origin)
+{
+    // Only into a plain image of the window, of the picture's own pixel
+    // format, at one device pixel per pixel and moved, not turned or scaled.
+    QPaintEngine* engine = painter.paintEngine();
+    if (!engine || engine->type() != QPaintEngine::Raster || devicePixelRatioF() != 1
+        || source.devicePixelRatio() != 1)
+        return false;
+    auto* target = dynamic_cast<QImage*>(engine->paintDevice());
+    // Captured pictures are opaque (RGB32 keeps its alpha byte at 0xff), so
+    // onto RGB32 or premultiplied ARGB32 a copy is exactly what drawing does.
+    if (!target || source.format() != QImage::Format_RGB32
+        || (target->format() != QImage::Format_RGB32 && target->format() != QImage::Format_ARGB32_Premultiplied))
+        return false;
+    const QTransform toDevice = painter.deviceTransform();
+    if (toDevice.type() > QTransform::TxTranslate || toDevice.dx() != std::round(toDevice.dx())
+        || toDevice.dy() != std::round(toDevice.dy()))
+        return false;
+    const QPoint shift(int(toDevice.dx()), int(toDevice.dy()));
+    QRegion device = region.translated(shift) & target->rect();
+    const QRegion clip = engine->systemClip();
+    if (!clip.isEmpty())
+        device &= clip;
+
+    // Rows of the rectangles, in bands copied side by side: a whole frame is
+    // several megabytes, more than one core moves in a frame's share of time.
+    struct Rows {
+        QRect rect;
+        int first;
+        int count;
+    };
+    std::vector<Rows> rows;
+    int total = 0;
+    for (const QRect& rect : device) {
+        rows.push_back({rect, 0, rect.height()});
+        total += rect.width() * rect.height();
+    }
+    auto copy = [&](const Rows& part) {
+        const QPoint from = part.rect.topLeft() - shift - origin;
+        const qsizetype bytes = qsizetype(part.rect.width()) * 4;
+        for (int y = part.first; y < part.first + part.count; ++y)
+            std::memcpy(target->scanLine(part.rect.top() + y) + part.rect.left() * 4,
+                        source.constScanLine(from.y() + y) + from.x() * 4, std::size_t(bytes));
+    };
+    const int bands = total >= 512 * 1024 ? std::clamp(QThread::idealThreadCount(), 1, 4) : 1;
+    if (bands == 1) {
+        for (const Rows& part : rows)
+            copy(part);
+        return true;
+    }
+    std::vector<Rows> split;
+    for (const Rows& part : rows) {
+        const int step = (part.count + bands - 1) / bands;
+        for (int first = 0; first < part.count; first += step)
+            split.push_back({part.rect, first, std::min(step, part.count - first)});
+    }
+    std::latch done(std::ptrdiff_t(split.size() - 1));
+    for (std::size_t i = 1; i < split.size(); ++i)
+        QThreadPool::globalInstance()->start([&copy, &done, part = split[i]] {
+            copy(part);
+            done.count_down();
+        });
+    copy(split.front());
+    done.wait();
+    return true;
+}
+
 void VideoSurface::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
@@ -162,6 +238,8 @@ void VideoSurface::paintEvent(QPaintEvent* event)
         && content.topLeft() == content.topLeft().toPoint()) {
         // Same size on screen as captured: a plain copy of what is repainted.
         const QPoint origin = content.topLeft().toPoint();
+        if (copyStraight(painter, image_, event->region() & content.toAlignedRect(), origin))
+            return;
         const double ratio = devicePixelRatioF();
         for (const QRect& rect : event->region()) {
             const QRect part = rect.intersected(content.toAlignedRect());
@@ -173,7 +251,9 @@ void VideoSurface::paintEvent(QPaintEvent* event)
     }
     if (!scaled_.isNull() && scaled_.size() == pixels.toSize()) {
         // Scaled off the main thread; until the newest frame is, the one before it.
-        painter.drawImage(content.topLeft().toPoint(), scaled_);
+        const QPoint origin = content.topLeft().toPoint();
+        if (!copyStraight(painter, scaled_, event->region() & QRect(origin, scaled_.size()), origin))
+            painter.drawImage(origin, scaled_);
         return;
     }
     // Not scaled yet (a new size): smoothly here, this once.

@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+class QPainter;
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -53,6 +55,10 @@ protected:
 private:
     // The picture's size on screen in device pixels; empty when nothing is shown.
     QSize pixelSize() const;
+    // Copies the part of a picture placed at origin under the region (widget
+    // coordinates) straight into the window's picture; false when that cannot
+    // be done exactly.
+    bool copyStraight(QPainter& painter, const QImage& source, const QRegion& region, QPoint origin);
     void scaleForScreen();
 
     Status status_ = Status::unknown;

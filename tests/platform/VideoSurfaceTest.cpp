@@ -3,7 +3,9 @@
 #include "support/TestPlatform.h"
 
 #include <QCoreApplication>
+#include <QBackingStore>
 #include <QPaintEvent>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -134,4 +136,46 @@ TEST(VideoSurface, TheNextPictureOfAStreamRepaintsOnlyWhereItChanged)
     surface.flushAndRemoveImage();
     QCoreApplication::processEvents();
     EXPECT_EQ(paintsAfter(next(Qt::yellow, 2, QRegion(0, 0, 5, 5))), std::vector<QRegion>{QRegion(0, 0, 200, 100)});
+}
+
+TEST(VideoSurface, APictureCopiedStraightIntoItsWindowLandsWhereItIsDrawn)
+{
+    quorvia::test::TestPlatform platform;
+    // The surface inside a window, off its corner, as the audience canvas holds it.
+    QWidget window;
+    window.resize(1400, 900);
+    auto* surface = new VideoSurface(&window);
+    surface->setGeometry(30, 20, 1280, 720);
+    window.show();
+    QCoreApplication::processEvents();
+
+    QImage picture(1280, 720, QImage::Format_RGB32);
+    picture.fill(Qt::black);
+    for (int y = 0; y < 720; ++y)
+        for (int x = 0; x < 1280; x += 97)
+            picture.setPixel(x, y, qRgb(x % 256, y % 256, 200));
+    SampleBuffer first;
+    first.frameStatus = 0;
+    first.image = picture;
+    first.sequence = 1;
+    surface->enqueue(first);
+    QCoreApplication::processEvents();
+    // A part changed in the next picture.
+    QImage changed = picture.copy();
+    for (int y = 300; y < 340; ++y)
+        for (int x = 500; x < 600; ++x)
+            changed.setPixel(x, y, qRgb(255, 255, 0));
+    SampleBuffer second = first;
+    second.image = changed;
+    second.sequence = 2;
+    second.dirtyRegion = QRegion(500, 300, 100, 40);
+    surface->enqueue(second);
+    QCoreApplication::processEvents();
+
+    QBackingStore* store = window.backingStore();
+    ASSERT_NE(store, nullptr);
+    const QImage* shown = dynamic_cast<QImage*>(store->paintDevice());
+    ASSERT_NE(shown, nullptr);
+    for (QPoint at : {QPoint(0, 0), QPoint(97, 5), QPoint(1261, 719), QPoint(550, 320), QPoint(679, 333)})
+        EXPECT_EQ(QColor(shown->pixel(at + QPoint(30, 20))), QColor(changed.pixel(at))) << at.x() << "," << at.y();
 }
