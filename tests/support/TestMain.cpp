@@ -1,3 +1,4 @@
+#include "support/TwoOutputXServer.h"
 #include "support/XServer.h"
 
 #include <QApplication>
@@ -21,9 +22,13 @@ int main(int argc, char** argv)
         if (GTEST_FLAG_GET(list_tests)) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
         } else {
-            const QString display = quorvia::test::XServer::display();
+            const bool twoOutputs = qgetenv("QUORVIA_TEST_X_KIND") == "two-output";
+            const QString display = twoOutputs ? quorvia::test::TwoOutputXServer::display()
+                                               : quorvia::test::XServer::display();
             if (display.isEmpty()) {
-                std::fputs("could not start the test X server (Xvfb)\n", stderr);
+                std::fputs(twoOutputs ? "could not start the two-output test X server (Xorg, dummy driver)\n"
+                                      : "could not start the test X server (Xvfb)\n",
+                           stderr);
                 return 1;
             }
             qputenv("DISPLAY", display.toLocal8Bit());

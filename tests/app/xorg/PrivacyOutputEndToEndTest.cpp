@@ -1,0 +1,297 @@
+#include "support/ApplicationControls.h"
+#include "support/AudienceWatch.h"
+#include "support/RunningApplication.h"
+#include "support/TwoOutputXServer.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPainter>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+using quorvia::test::AudienceWatch;
+using quorvia::test::RunningApplication;
+using quorvia::test::TwoOutputXServer;
+using Window = RunningApplication::Window;
+namespace controls = quorvia::test::controls;
+
+namespace {
+
+constexpr int W = TwoOutputXServer::outputWidth;
+constexpr int H = TwoOutputXServer::outputHeight;
+const QRect laptop(0, 0, W, H);
+const QRect projector(W, 0, W, H);
+// Colours no private window paints: the desktop and another program's window.
+const QColor desktopColour(0, 64, 64);
+const QColor foreignColour(255, 0, 255);
+const QColor reasonYellow(255, 214, 10);
+// How long the display watch may take to notice, with room for a loaded machine.
+constexpr int watchMs = 1000;
+constexpr int watchSlackMs = 800;
+
+// Another program's window on the laptop screen, where no private window
+// opens: the audience must see it, so a black picture cannot pass.
+class ForeignWindow : public QWidget {
+public:
+    ForeignWindow()
+    {
+        setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint);
+        setGeometry(760, 760, 440, 260);
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), foreignColour); }
+};
+
+QString sampleTalk()
+{
+    QFile file(QStringLiteral(QUORVIA_SAMPLE_TALK));
+    file.open(QIODevice::ReadOnly);
+    return QString::fromUtf8(file.readAll());
+}
+
+void pause(int ms)
+{
+    RunningApplication::waitFor([] { return false; }, ms);
+}
+
+// The real executable on the laptop screen and projector of a private Xorg.
+class PrivacyOutputEndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        display = TwoOutputXServer::display();
+        ASSERT_FALSE(display.isEmpty()) << "the two-output test X server did not start";
+        ASSERT_TRUE(TwoOutputXServer::restoreLayout(display));
+        app = std::make_unique<RunningApplication>(display);
+        ASSERT_TRUE(app->tool(QStringLiteral("xsetroot"), {QStringLiteral("-solid"), desktopColour.name()}));
+        foreign.show();
+        app->seedScript(sampleTalk());
+        ASSERT_TRUE(app->start());
+        auto found = app->waitWindow(QString());
+        ASSERT_TRUE(found);
+        island = *found;
+        pause(800);
+    }
+
+    void TearDown() override
+    {
+        if (HasFailure()) {
+            const QString test = QString::fromLatin1(::testing::UnitTest::GetInstance()->current_test_info()->name());
+            app->grab(laptop).save(QStringLiteral("/tmp/quorvia-e2e-%1-laptop.png").arg(test));
+            app->grab(projector).save(QStringLiteral("/tmp/quorvia-e2e-%1-projector.png").arg(test));
+        }
+        if (app && app->isRunning())
+            EXPECT_TRUE(app->quit());
+        TwoOutputXServer::restoreLayout(display);
+    }
+
+    QRect foreignOnProjector() const { return foreign.geometry().translated(-laptop.topLeft()); }
+
+    // The output is live when the projector shows the other program's window
+    // where it stands on the laptop screen.
+    bool audienceSeesForeignWindow(int timeoutMs = 5000)
+    {
+        return RunningApplication::waitFor(
+            [&] {
+                const QRect where = foreignOnProjector();
+                return AudienceWatch::pixelsOfColour(app->grab(projector), where, foreignColour)
+                       > where.width() * where.height() * 9 / 10;
+            },
+            timeoutMs);
+    }
+
+    void toggleOutput() { app->click(island, controls::island::privacyButton.x(), controls::island::privacyButton.y(), 200); }
+
+    void startOutput()
+    {
+        toggleOutput();
+        ASSERT_TRUE(audienceSeesForeignWindow(8000)) << "the privacy output did not go live";
+    }
+
+    std::optional<Window> openSettings()
+    {
+        const auto before = app->windows();
+        app->click(island, controls::island::gear.x(), controls::island::gear.y(), 800);
+        return app->waitNewWindow(before, 5000);
+    }
+
+    // The editor, the prompter window, script management and the audio setup,
+    // out of one another's way: the editor and script management cannot open
+    // while the output runs, so they open first.
+    void openPrivateWindows()
+    {
+        app->click(island, controls::island::editBlock.x(), controls::island::editBlock.y(), 800);
+        const auto editor = app->waitWindow(QStringLiteral("^编辑稿件块"), 5000);
+        ASSERT_TRUE(editor) << "编辑当前块 opened no editor";
+        app->moveWindow(*editor, {20, 540});
+        app->click(island, controls::island::detach.x(), controls::island::detach.y(), 800);
+        ASSERT_TRUE(app->waitWindow(QStringLiteral("^私密提词窗口"), 5000)) << "分离窗口 opened no prompter window";
+        auto settings = openSettings();
+        ASSERT_TRUE(settings) << "the gear opened no settings";
+        app->click(*settings, controls::settings::scriptManagement.x(), controls::settings::scriptManagement.y(), 800);
+        const auto management = app->waitWindow(QStringLiteral("^稿件管理$"), 5000);
+        ASSERT_TRUE(management) << "稿件管理 opened no window";
+        app->moveWindow(*management, {40, 40});
+        settings = openSettings();
+        ASSERT_TRUE(settings);
+        app->click(*settings, controls::settings::audioDevices.x(), controls::settings::audioDevices.y(), 800);
+        ASSERT_TRUE(app->waitWindow(QStringLiteral("^音频设备$"), 5000)) << "音频设备 opened no window";
+    }
+
+    std::vector<Window> windowsOn(const QRect& screen) const
+    {
+        std::vector<Window> found;
+        for (const auto& w : app->windows())
+            if (screen.intersects(w.frame))
+                found.push_back(w);
+        return found;
+    }
+
+    // On a still screen, the audience sees nothing where a private window stands.
+    void expectBlankWherePrivateWindowsStand()
+    {
+        pause(600);
+        const QImage picture = app->grab(projector);
+        const auto windows = windowsOn(laptop);
+        EXPECT_GE(windows.size(), 1u);
+        for (const auto& w : windows) {
+            const QRect where = w.frame.intersected(laptop).adjusted(1, 1, -1, -1);
+            EXPECT_EQ(AudienceWatch::pixelsOfColour(picture, where, Qt::black), where.width() * where.height())
+                << "window \"" << w.name.toStdString() << "\" at " << w.frame.x() << "," << w.frame.y();
+        }
+    }
+
+    void expectNoPrivatePixels(const AudienceWatch::Tally& tally, int atLeastFrames)
+    {
+        EXPECT_GE(tally.frames, atLeastFrames);
+        EXPECT_EQ(tally.framesWithPrivatePixels, 0)
+            << "the worst of " << tally.frames << " frames had " << tally.mostPrivatePixels
+            << " private pixels (frames " << tally.firstLeakingFrame << " to " << tally.lastLeakingFrame
+            << " leaked); saved to /tmp/quorvia-e2e-leak.png";
+        if (tally.framesWithPrivatePixels > 0)
+            tally.worstFrame.save(QStringLiteral("/tmp/quorvia-e2e-leak.png"));
+        std::printf("audience frames checked: %d\n", tally.frames);
+    }
+
+    // Only the safety overlay is up, over the whole laptop screen, with its reason.
+    bool onlyTheOverlayStands() const
+    {
+        const auto shown = app->windows();
+        return shown.size() == 1 && shown.front().frame.contains(laptop)
+               && AudienceWatch::pixelsOfColour(app->grab(laptop), laptop, reasonYellow) > 200;
+    }
+
+    QString display;
+    std::unique_ptr<RunningApplication> app;
+    ForeignWindow foreign;
+    Window island;
+};
+
+TEST_F(PrivacyOutputEndToEndTest, theAudienceSeesTheLaptopScreenWithoutAnyPrivateWindow)
+{
+    openPrivateWindows();
+    startOutput();
+    AudienceWatch watch(display, projector);
+    watch.start();
+    expectBlankWherePrivateWindowsStand();
+    // The settings popover, which the output leaves open for the audio devices.
+    ASSERT_TRUE(openSettings());
+    expectBlankWherePrivateWindowsStand();
+    EXPECT_TRUE(RunningApplication::waitFor([&] { return watch.tally().frames >= 300; }, 60000));
+    expectNoPrivatePixels(watch.stop(), 300);
+    EXPECT_TRUE(audienceSeesForeignWindow(1000));
+}
+
+TEST_F(PrivacyOutputEndToEndTest, windowsThatMoveOpenCloseAndFoldStayOutOfEveryFrame)
+{
+    openPrivateWindows();
+    startOutput();
+    AudienceWatch watch(display, projector);
+    watch.start();
+
+    auto prompter = app->waitWindow(QStringLiteral("^私密提词窗口"));
+    ASSERT_TRUE(prompter);
+    for (const QPoint to : {QPoint(900, 420), QPoint(300, 600), QPoint(1276, 578)}) {
+        app->moveWindow(*prompter, to);
+        pause(300);
+    }
+    prompter = app->waitWindow(QStringLiteral("^私密提词窗口"));
+    ASSERT_TRUE(prompter);
+    auto before = app->windows();
+    app->click(*prompter, controls::prompter::collapse.x(), controls::prompter::collapse.y(), 800);
+    const auto bubble = app->waitNewWindow(before, 5000);
+    ASSERT_TRUE(bubble) << "缩成圆点 showed no bubble";
+    app->click(*bubble, bubble->frame.width() / 2, bubble->frame.height() / 2, 800);
+    EXPECT_TRUE(app->waitWindow(QStringLiteral("^私密提词窗口"), 5000)) << "the bubble did not expand";
+
+    // The settings popover opens over the island and closes on a click outside it.
+    for (int round = 0; round < 2; ++round) {
+        const auto settings = openSettings();
+        ASSERT_TRUE(settings);
+        app->clickAt({1700, 300}, 800);
+        EXPECT_TRUE(RunningApplication::waitFor(
+            [&] {
+                const auto shown = app->windows();
+                return std::none_of(shown.begin(), shown.end(), [&](const Window& w) { return w.id == settings->id; });
+            },
+            3000));
+    }
+
+    RunningApplication::waitFor([&] { return watch.tally().frames >= 300; }, 60000);
+    expectNoPrivatePixels(watch.stop(), 300);
+    expectBlankWherePrivateWindowsStand();
+    EXPECT_TRUE(audienceSeesForeignWindow(1000));
+}
+
+TEST_F(PrivacyOutputEndToEndTest, mirroringRaisesTheOverlayAndRetryAfterExtendingResumes)
+{
+    openPrivateWindows();
+    startOutput();
+    const auto shownBefore = app->windows().size();
+    const QString projectorOutput = QString::fromLatin1(TwoOutputXServer::projectorOutput);
+    ASSERT_TRUE(TwoOutputXServer::xrandr(display, {QStringLiteral("--output"), projectorOutput, QStringLiteral("--same-as"),
+                                                   QString::fromLatin1(TwoOutputXServer::laptopOutput)}));
+    QElapsedTimer clock;
+    clock.start();
+    // Every private window hidden, the output stopped (its window gone from the
+    // projector) and the overlay up with its reason, within one watch.
+    EXPECT_TRUE(RunningApplication::waitFor([&] { return onlyTheOverlayStands(); }, watchMs + watchSlackMs))
+        << "after " << clock.elapsed() << " ms, " << app->windows().size() << " windows stand";
+
+    ASSERT_TRUE(TwoOutputXServer::restoreLayout(display));
+    pause(watchMs + 300);
+    const auto overlay = app->waitWindow(QString());
+    ASSERT_TRUE(overlay);
+    app->click(*overlay, controls::overlay::retry.x(), controls::overlay::retry.y(), 300);
+    EXPECT_TRUE(audienceSeesForeignWindow(8000)) << "重新尝试隐私输出 did not bring the output back";
+    // The private windows and the audience window are back.
+    EXPECT_TRUE(RunningApplication::waitFor([&] { return app->windows().size() == shownBefore; }, 5000));
+    expectBlankWherePrivateWindowsStand();
+}
+
+TEST_F(PrivacyOutputEndToEndTest, theEmergencyKeyPausesTheLiveOutputAndTheSecondPressResumesIt)
+{
+    app->click(island, controls::island::detach.x(), controls::island::detach.y(), 800);
+    startOutput();
+    const auto shownBefore = app->windows().size();
+    AudienceWatch watch(display, projector);
+    watch.start();
+
+    app->key(QStringLiteral("ctrl+alt+super+h"), 0);
+    EXPECT_TRUE(RunningApplication::waitFor([&] { return windowsOn(laptop).empty(); }, 2000))
+        << windowsOn(laptop).size() << " private windows still stand";
+    pause(1500);
+    EXPECT_TRUE(windowsOn(laptop).empty()) << "a private window came back while the key's hide was in force";
+
+    app->key(QStringLiteral("ctrl+alt+super+h"), 0);
+    EXPECT_TRUE(RunningApplication::waitFor([&] { return app->windows().size() == shownBefore; }, 5000));
+    // Live again: the audience follows the laptop screen.
+    foreign.move(foreign.pos() + QPoint(-200, 0));
+    EXPECT_TRUE(audienceSeesForeignWindow(5000));
+    expectNoPrivatePixels(watch.stop(), 20);
+}
+
+} // namespace

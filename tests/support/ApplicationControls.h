@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QPoint>
+
+namespace quorvia::test::controls {
+
+// Centres of the application's controls inside their windows, as it lays them
+// out, for driving the real executable with the pointer.
+namespace island {
+inline const QPoint privacyButton(556, 93);
+inline const QPoint gear(603, 31);
+inline const QPoint editBlock(93, 461);
+inline const QPoint detach(545, 461);
+} // namespace island
+
+namespace settings {
+inline const QPoint scriptManagement(48, 293);
+inline const QPoint importBackup(508, 253);
+inline const QPoint audioDevices(458, 333);
+} // namespace settings
+
+namespace prompter {
+inline const QPoint collapse(521, 30);
+inline const QPoint autoScroll(89, 373);
+// Where the script's lines stand.
+inline const int scriptTop = 70;
+inline const int scriptBottom = 200;
+} // namespace prompter
+
+namespace audioSetup {
+inline const QPoint done(61, 321);
+}
+
+namespace overlay {
+inline const QPoint retry(1163, 612);
+}
+
+} // namespace quorvia::test::controls

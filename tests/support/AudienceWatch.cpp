@@ -1,0 +1,156 @@
+#include "support/AudienceWatch.h"
+
+#include <QPainter>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
+#include <optional>
+
+namespace quorvia::test {
+
+namespace {
+
+constexpr int tolerance = 6;
+
+bool near(int a, int b) { return std::abs(a - b) <= tolerance; }
+
+bool isPrivate(QRgb p)
+{
+    const int r = qRed(p), g = qGreen(p), b = qBlue(p);
+    const bool grey = std::abs(r - g) <= 2 && std::abs(g - b) <= 2 && r >= 10;
+    const bool accentBlue = near(r, 10) && near(g, 132) && near(b, 255);
+    return grey || accentBlue;
+}
+
+QImage grabRoot(xcb_connection_t* c, const QRect& area)
+{
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    std::unique_ptr<xcb_get_image_reply_t, decltype(&std::free)> image(
+        xcb_get_image_reply(c,
+                            xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, root, area.x(), area.y(), area.width(),
+                                          area.height(), ~0u),
+                            nullptr),
+        &std::free);
+    if (!image || xcb_get_image_data_length(image.get()) < area.width() * area.height() * 4)
+        return {};
+    return QImage(xcb_get_image_data(image.get()), area.width(), area.height(), QImage::Format_RGB32).copy();
+}
+
+// Where the audience picture may show the pointer, which the output draws where
+// the speaker's pointer is (left out over private windows): a box around it.
+std::optional<QRect> pointerBox(xcb_connection_t* c, const QRect& projector)
+{
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    std::unique_ptr<xcb_query_pointer_reply_t, decltype(&std::free)> pointer(
+        xcb_query_pointer_reply(c, xcb_query_pointer(c, root), nullptr), &std::free);
+    if (!pointer)
+        return std::nullopt;
+    QPoint at(pointer->root_x, pointer->root_y);
+    if (projector.contains(at))
+        at -= projector.topLeft();
+    return QRect(at - QPoint(8, 8), QSize(48, 48));
+}
+
+} // namespace
+
+AudienceWatch::AudienceWatch(const QString& display, const QRect& projector)
+    : display_(display), projector_(projector)
+{
+}
+
+AudienceWatch::~AudienceWatch() { stop(); }
+
+void AudienceWatch::start()
+{
+    stop();
+    {
+        std::lock_guard lock(mutex_);
+        tally_ = {};
+    }
+    running_ = true;
+    thread_ = std::thread([this] { run(); });
+}
+
+AudienceWatch::Tally AudienceWatch::stop()
+{
+    running_ = false;
+    if (thread_.joinable())
+        thread_.join();
+    return tally();
+}
+
+AudienceWatch::Tally AudienceWatch::tally() const
+{
+    std::lock_guard lock(mutex_);
+    return tally_;
+}
+
+QImage AudienceWatch::grab() const
+{
+    xcb_connection_t* c = xcb_connect(display_.toLatin1().constData(), nullptr);
+    QImage image = xcb_connection_has_error(c) ? QImage() : grabRoot(c, projector_);
+    xcb_disconnect(c);
+    return image;
+}
+
+void AudienceWatch::run()
+{
+    xcb_connection_t* c = xcb_connect(display_.toLatin1().constData(), nullptr);
+    while (running_ && !xcb_connection_has_error(c)) {
+        const auto before = pointerBox(c, projector_);
+        QImage frame = grabRoot(c, projector_);
+        const auto after = pointerBox(c, projector_);
+        if (frame.isNull())
+            break;
+        QImage checked = frame;
+        for (const auto& box : {before, after})
+            if (box) {
+                QPainter painter(&checked);
+                painter.fillRect(*box, Qt::black);
+            }
+        const int count = privatePixels(checked);
+        std::lock_guard lock(mutex_);
+        ++tally_.frames;
+        if (count > 0) {
+            ++tally_.framesWithPrivatePixels;
+            if (tally_.firstLeakingFrame < 0)
+                tally_.firstLeakingFrame = tally_.frames;
+            tally_.lastLeakingFrame = tally_.frames;
+        }
+        if (count > tally_.mostPrivatePixels) {
+            tally_.mostPrivatePixels = count;
+            tally_.worstFrame = frame;
+        }
+    }
+    xcb_disconnect(c);
+}
+
+int AudienceWatch::privatePixels(const QImage& image)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            count += isPrivate(row[x]) ? 1 : 0;
+    }
+    return count;
+}
+
+int AudienceWatch::pixelsOfColour(const QImage& image, const QRect& area, QColor colour)
+{
+    int count = 0;
+    const QRect inside = area.intersected(image.rect());
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = inside.left(); x <= inside.right(); ++x)
+            count += near(qRed(row[x]), colour.red()) && near(qGreen(row[x]), colour.green())
+                             && near(qBlue(row[x]), colour.blue())
+                         ? 1
+                         : 0;
+    }
+    return count;
+}
+
+} // namespace quorvia::test

@@ -1,0 +1,238 @@
+#include "support/RunningApplication.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QThread>
+
+#include <xcb/xcb.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace quorvia::test {
+
+namespace {
+
+template <typename T>
+using Reply = std::unique_ptr<T, decltype(&std::free)>;
+
+template <typename T>
+Reply<T> hold(T* reply)
+{
+    return Reply<T>(reply, &std::free);
+}
+
+std::uint32_t internAtom(xcb_connection_t* c, const char* name)
+{
+    auto reply = hold(xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen(name), name), nullptr));
+    return reply ? reply->atom : 0;
+}
+
+} // namespace
+
+RunningApplication::RunningApplication(const QString& display)
+    : display_(display),
+      executable_(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../quorvia")))
+{
+    connection_ = xcb_connect(display.toLatin1().constData(), nullptr);
+    if (xcb_connection_has_error(connection_) == 0) {
+        pidAtom_ = internAtom(connection_, "_NET_WM_PID");
+        nameAtom_ = internAtom(connection_, "_NET_WM_NAME");
+        utf8Atom_ = internAtom(connection_, "UTF8_STRING");
+    }
+    for (const char* sub : {"config/com.local.quorvia.mvp", "data", "run", "tmp", "home"})
+        QDir(folders_.path()).mkpath(QString::fromLatin1(sub));
+    QFile::setPermissions(folders_.filePath(QStringLiteral("run")),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+RunningApplication::~RunningApplication()
+{
+    if (process_.state() != QProcess::NotRunning) {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+    xcb_disconnect(connection_);
+}
+
+void RunningApplication::seedScript(const QString& text)
+{
+    QSettings legacy(folders_.filePath(QStringLiteral("config/com.local.quorvia.mvp/defaults.ini")),
+                     QSettings::IniFormat);
+    legacy.setValue(QStringLiteral("presentation.promptScript"), text);
+}
+
+bool RunningApplication::start(int timeoutMs)
+{
+    auto environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display_);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(QStringLiteral("HOME"), folders_.filePath(QStringLiteral("home")));
+    environment.insert(QStringLiteral("TMPDIR"), folders_.filePath(QStringLiteral("tmp")));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folders_.filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), folders_.filePath(QStringLiteral("data")));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folders_.filePath(QStringLiteral("run")));
+    environment.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
+    // The emergency key and the private windows do not depend on a session bus.
+    environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    environment.remove(QStringLiteral("SESSION_MANAGER"));
+    process_.setProcessEnvironment(environment);
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.setStandardOutputFile(folders_.filePath(QStringLiteral("application.log")));
+    process_.start(executable_, {});
+    if (!process_.waitForStarted(5000))
+        return false;
+    return waitFor([&] { return !windows().empty() || !isRunning(); }, timeoutMs) && isRunning();
+}
+
+bool RunningApplication::quit(int timeoutMs)
+{
+    if (!isRunning())
+        return false;
+    ::kill(static_cast<pid_t>(process_.processId()), SIGTERM);
+    return process_.waitForFinished(timeoutMs) && process_.exitStatus() == QProcess::NormalExit
+           && process_.exitCode() == 0;
+}
+
+std::vector<RunningApplication::Window> RunningApplication::windows() const
+{
+    std::vector<Window> found;
+    if (!connection_ || xcb_connection_has_error(connection_) || !isRunning())
+        return found;
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+    auto tree = hold(xcb_query_tree_reply(connection_, xcb_query_tree(connection_, root), nullptr));
+    if (!tree)
+        return found;
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    const int count = xcb_query_tree_children_length(tree.get());
+    for (int i = 0; i < count; ++i) {
+        const xcb_window_t w = children[i];
+        auto attributes = hold(xcb_get_window_attributes_reply(connection_, xcb_get_window_attributes(connection_, w), nullptr));
+        if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
+            continue;
+        auto pid = hold(xcb_get_property_reply(
+            connection_, xcb_get_property(connection_, 0, w, pidAtom_, XCB_ATOM_CARDINAL, 0, 1), nullptr));
+        if (!pid || xcb_get_property_value_length(pid.get()) != 4
+            || *static_cast<std::uint32_t*>(xcb_get_property_value(pid.get())) != process_.processId())
+            continue;
+        auto geometry = hold(xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, w), nullptr));
+        if (!geometry)
+            continue;
+        auto name = hold(xcb_get_property_reply(
+            connection_, xcb_get_property(connection_, 0, w, nameAtom_, utf8Atom_, 0, 256), nullptr));
+        Window window;
+        window.id = w;
+        window.frame = QRect(geometry->x, geometry->y, geometry->width, geometry->height);
+        if (name)
+            window.name = QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(name.get())),
+                                            xcb_get_property_value_length(name.get()));
+        found.push_back(window);
+    }
+    return found;
+}
+
+std::optional<RunningApplication::Window> RunningApplication::waitWindow(const QString& pattern, int timeoutMs) const
+{
+    const QRegularExpression expression(pattern);
+    std::optional<Window> best;
+    waitFor(
+        [&] {
+            best.reset();
+            for (const auto& w : windows())
+                if ((pattern.isEmpty() || expression.match(w.name).hasMatch())
+                    && (!best || w.frame.width() * w.frame.height() > best->frame.width() * best->frame.height()))
+                    best = w;
+            return best.has_value();
+        },
+        timeoutMs);
+    return best;
+}
+
+std::optional<RunningApplication::Window> RunningApplication::waitNewWindow(const std::vector<Window>& known,
+                                                                             int timeoutMs) const
+{
+    std::optional<Window> best;
+    waitFor(
+        [&] {
+            best.reset();
+            for (const auto& w : windows()) {
+                const bool old = std::any_of(known.begin(), known.end(), [&](const Window& k) { return k.id == w.id; });
+                if (!old && (!best || w.frame.width() * w.frame.height() > best->frame.width() * best->frame.height()))
+                    best = w;
+            }
+            return best.has_value();
+        },
+        timeoutMs);
+    return best;
+}
+
+void RunningApplication::click(const Window& window, int x, int y, int settleMs) const
+{
+    clickAt(window.frame.topLeft() + QPoint(x, y), settleMs);
+}
+
+void RunningApplication::clickAt(QPoint rootPoint, int settleMs) const
+{
+    tool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(rootPoint.x()),
+                                     QString::number(rootPoint.y()), QStringLiteral("click"), QStringLiteral("1")});
+    waitFor([] { return false; }, settleMs);
+}
+
+void RunningApplication::key(const QString& keys, int settleMs) const
+{
+    tool(QStringLiteral("xdotool"), {QStringLiteral("key"), keys});
+    waitFor([] { return false; }, settleMs);
+}
+
+void RunningApplication::moveWindow(const Window& window, QPoint topLeft) const
+{
+    tool(QStringLiteral("xdotool"), {QStringLiteral("windowmove"), QString::number(window.id),
+                                     QString::number(topLeft.x()), QString::number(topLeft.y())});
+}
+
+QImage RunningApplication::grab(const QRect& area) const
+{
+    if (!connection_ || xcb_connection_has_error(connection_))
+        return {};
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+    auto image = hold(xcb_get_image_reply(connection_,
+                                          xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, root, area.x(), area.y(),
+                                                        area.width(), area.height(), ~0u),
+                                          nullptr));
+    if (!image || xcb_get_image_data_length(image.get()) < area.width() * area.height() * 4)
+        return {};
+    return QImage(xcb_get_image_data(image.get()), area.width(), area.height(), QImage::Format_RGB32).copy();
+}
+
+bool RunningApplication::waitFor(const std::function<bool()>& condition, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < timeoutMs) {
+        if (condition())
+            return true;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(10);
+    }
+    return condition();
+}
+
+bool RunningApplication::tool(const QString& program, const QStringList& arguments, QString* output) const
+{
+    QProcess process;
+    auto environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display_);
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    const bool finished = process.waitForFinished(10000);
+    if (output)
+        *output = QString::fromUtf8(process.readAllStandardOutput());
+    return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+} // namespace quorvia::test
