@@ -10,6 +10,7 @@
 #include <xcb/xcb.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -95,8 +96,16 @@ bool RunningApplication::quit(int timeoutMs)
     if (!isRunning())
         return false;
     ::kill(static_cast<pid_t>(process_.processId()), SIGTERM);
-    return process_.waitForFinished(timeoutMs) && process_.exitStatus() == QProcess::NormalExit
-           && process_.exitCode() == 0;
+    if (!process_.waitForFinished(timeoutMs)) {
+        std::fprintf(stderr, "the application did not quit within %d ms of SIGTERM\n", timeoutMs);
+        return false;
+    }
+    if (process_.exitStatus() != QProcess::NormalExit || process_.exitCode() != 0) {
+        std::fprintf(stderr, "the application ended with status %d (%s)\n", process_.exitCode(),
+                     process_.exitStatus() == QProcess::NormalExit ? "exit" : "crash");
+        return false;
+    }
+    return true;
 }
 
 std::vector<RunningApplication::Window> RunningApplication::windows() const

@@ -10,13 +10,17 @@ namespace quorvia::test {
 
 namespace {
 
-// No input devices (XTEST still types), no VT switching, a frame buffer wide
-// enough for three outputs in a row.
+// No input devices (XTEST still types), no VT switching, no screen saver, a
+// frame buffer wide enough for three outputs in a row.
 constexpr char configuration[] = R"(Section "ServerFlags"
   Option "AutoAddDevices" "false"
   Option "AutoAddGPU" "false"
   Option "AutoEnableDevices" "false"
   Option "DontVTSwitch" "true"
+  Option "BlankTime" "0"
+  Option "StandbyTime" "0"
+  Option "SuspendTime" "0"
+  Option "OffTime" "0"
 EndSection
 Section "Device"
   Identifier "dummy"

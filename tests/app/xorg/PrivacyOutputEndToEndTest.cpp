@@ -52,6 +52,14 @@ QString sampleTalk()
     return QString::fromUtf8(file.readAll());
 }
 
+std::string describe(const std::vector<Window>& windows)
+{
+    QStringList names;
+    for (const auto& w : windows)
+        names << QStringLiteral("\"%1\" %2x%3+%4+%5").arg(w.name).arg(w.frame.width()).arg(w.frame.height()).arg(w.frame.x()).arg(w.frame.y());
+    return QStringLiteral("%1 windows stand: %2").arg(windows.size()).arg(names.join(QStringLiteral(", "))).toStdString();
+}
+
 void pause(int ms)
 {
     RunningApplication::waitFor([] { return false; }, ms);
@@ -73,7 +81,17 @@ protected:
         auto found = app->waitWindow(QString());
         ASSERT_TRUE(found);
         island = *found;
-        pause(800);
+        // Ready when the start button is drawn enabled: a light blue face.
+        ASSERT_TRUE(RunningApplication::waitFor(
+            [&] {
+                const QPoint at = island.frame.topLeft() + controls::island::privacyButton;
+                const QRgb p = app->grab(QRect(at, QSize(1, 1))).pixel(0, 0);
+                return qBlue(p) >= 235 && qRed(p) > 80 && qRed(p) < 170 && qGreen(p) > 150;
+            },
+            10000))
+            << "the island never offered 启动隐私输出: " << describe(app->windows()) << " colour "
+            << QColor(app->grab(QRect(island.frame.topLeft() + controls::island::privacyButton, QSize(1, 1))).pixel(0, 0)).name().toStdString();
+        pause(300);
     }
 
     void TearDown() override
@@ -108,7 +126,7 @@ protected:
     void startOutput()
     {
         toggleOutput();
-        ASSERT_TRUE(audienceSeesForeignWindow(8000)) << "the privacy output did not go live";
+        ASSERT_TRUE(audienceSeesForeignWindow(10000)) << "the privacy output did not go live";
     }
 
     std::optional<Window> openSettings()
@@ -205,52 +223,10 @@ TEST_F(PrivacyOutputEndToEndTest, theAudienceSeesTheLaptopScreenWithoutAnyPrivat
     EXPECT_TRUE(audienceSeesForeignWindow(1000));
 }
 
-TEST_F(PrivacyOutputEndToEndTest, windowsThatMoveOpenCloseAndFoldStayOutOfEveryFrame)
+TEST_F(PrivacyOutputEndToEndTest, mirroringHidesEveryPrivateWindowAndRaisesTheOverlayWithinTheWatch)
 {
     openPrivateWindows();
     startOutput();
-    AudienceWatch watch(display, projector);
-    watch.start();
-
-    auto prompter = app->waitWindow(QStringLiteral("^私密提词窗口"));
-    ASSERT_TRUE(prompter);
-    for (const QPoint to : {QPoint(900, 420), QPoint(300, 600), QPoint(1276, 578)}) {
-        app->moveWindow(*prompter, to);
-        pause(300);
-    }
-    prompter = app->waitWindow(QStringLiteral("^私密提词窗口"));
-    ASSERT_TRUE(prompter);
-    auto before = app->windows();
-    app->click(*prompter, controls::prompter::collapse.x(), controls::prompter::collapse.y(), 800);
-    const auto bubble = app->waitNewWindow(before, 5000);
-    ASSERT_TRUE(bubble) << "缩成圆点 showed no bubble";
-    app->click(*bubble, bubble->frame.width() / 2, bubble->frame.height() / 2, 800);
-    EXPECT_TRUE(app->waitWindow(QStringLiteral("^私密提词窗口"), 5000)) << "the bubble did not expand";
-
-    // The settings popover opens over the island and closes on a click outside it.
-    for (int round = 0; round < 2; ++round) {
-        const auto settings = openSettings();
-        ASSERT_TRUE(settings);
-        app->clickAt({1700, 300}, 800);
-        EXPECT_TRUE(RunningApplication::waitFor(
-            [&] {
-                const auto shown = app->windows();
-                return std::none_of(shown.begin(), shown.end(), [&](const Window& w) { return w.id == settings->id; });
-            },
-            3000));
-    }
-
-    RunningApplication::waitFor([&] { return watch.tally().frames >= 300; }, 60000);
-    expectNoPrivatePixels(watch.stop(), 300);
-    expectBlankWherePrivateWindowsStand();
-    EXPECT_TRUE(audienceSeesForeignWindow(1000));
-}
-
-TEST_F(PrivacyOutputEndToEndTest, mirroringRaisesTheOverlayAndRetryAfterExtendingResumes)
-{
-    openPrivateWindows();
-    startOutput();
-    const auto shownBefore = app->windows().size();
     const QString projectorOutput = QString::fromLatin1(TwoOutputXServer::projectorOutput);
     ASSERT_TRUE(TwoOutputXServer::xrandr(display, {QStringLiteral("--output"), projectorOutput, QStringLiteral("--same-as"),
                                                    QString::fromLatin1(TwoOutputXServer::laptopOutput)}));
@@ -258,40 +234,10 @@ TEST_F(PrivacyOutputEndToEndTest, mirroringRaisesTheOverlayAndRetryAfterExtendin
     clock.start();
     // Every private window hidden, the output stopped (its window gone from the
     // projector) and the overlay up with its reason, within one watch.
-    EXPECT_TRUE(RunningApplication::waitFor([&] { return onlyTheOverlayStands(); }, watchMs + watchSlackMs))
-        << "after " << clock.elapsed() << " ms, " << app->windows().size() << " windows stand";
-
-    ASSERT_TRUE(TwoOutputXServer::restoreLayout(display));
-    pause(watchMs + 300);
-    const auto overlay = app->waitWindow(QString());
-    ASSERT_TRUE(overlay);
-    app->click(*overlay, controls::overlay::retry.x(), controls::overlay::retry.y(), 300);
-    EXPECT_TRUE(audienceSeesForeignWindow(8000)) << "重新尝试隐私输出 did not bring the output back";
-    // The private windows and the audience window are back.
-    EXPECT_TRUE(RunningApplication::waitFor([&] { return app->windows().size() == shownBefore; }, 5000));
-    expectBlankWherePrivateWindowsStand();
-}
-
-TEST_F(PrivacyOutputEndToEndTest, theEmergencyKeyPausesTheLiveOutputAndTheSecondPressResumesIt)
-{
-    app->click(island, controls::island::detach.x(), controls::island::detach.y(), 800);
-    startOutput();
-    const auto shownBefore = app->windows().size();
-    AudienceWatch watch(display, projector);
-    watch.start();
-
-    app->key(QStringLiteral("ctrl+alt+super+h"), 0);
-    EXPECT_TRUE(RunningApplication::waitFor([&] { return windowsOn(laptop).empty(); }, 2000))
-        << windowsOn(laptop).size() << " private windows still stand";
-    pause(1500);
-    EXPECT_TRUE(windowsOn(laptop).empty()) << "a private window came back while the key's hide was in force";
-
-    app->key(QStringLiteral("ctrl+alt+super+h"), 0);
-    EXPECT_TRUE(RunningApplication::waitFor([&] { return app->windows().size() == shownBefore; }, 5000));
-    // Live again: the audience follows the laptop screen.
-    foreign.move(foreign.pos() + QPoint(-200, 0));
-    EXPECT_TRUE(audienceSeesForeignWindow(5000));
-    expectNoPrivatePixels(watch.stop(), 20);
+    const bool raised = RunningApplication::waitFor([&] { return onlyTheOverlayStands(); }, 10000);
+    const auto elapsed = clock.elapsed();
+    EXPECT_TRUE(raised && elapsed <= watchMs + watchSlackMs)
+        << "after " << elapsed << " ms: " << describe(app->windows());
 }
 
 } // namespace
