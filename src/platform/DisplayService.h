@@ -21,6 +21,10 @@ struct Screen {
     double backingScaleFactor = 1.0;
     QString localizedName;
     bool isBuiltIn = false;
+    // The speaker's own screen by the hardware, while the window system's
+    // screen list has not caught up with it (isBuiltIn is then false): nothing
+    // private may be placed there yet, but the safety overlay may cover it.
+    bool isBuiltInPendingWindowSystem = false;
     bool isInMirrorSet = false;
     std::optional<DisplayID> mirrorsDisplay; // the display this one copies, if any
     std::uint32_t vendorNumber = 0;

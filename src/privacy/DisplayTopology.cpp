@@ -29,10 +29,20 @@ std::optional<Screen> DisplayTopology::builtInScreen()
     return std::nullopt;
 }
 
+std::optional<Screen> DisplayTopology::safetyOverlayScreen()
+{
+    if (auto screen = builtInScreen())
+        return screen;
+    for (const Screen& s : identifiedScreens())
+        if (s.isBuiltInPendingWindowSystem)
+            return s;
+    return std::nullopt;
+}
+
 std::vector<Screen> DisplayTopology::externalScreens()
 {
     std::vector<Screen> screens = identifiedScreens();
-    std::erase_if(screens, [](const Screen& s) { return s.isBuiltIn; });
+    std::erase_if(screens, [](const Screen& s) { return s.isBuiltIn || s.isBuiltInPendingWindowSystem; });
     return screens;
 }
 

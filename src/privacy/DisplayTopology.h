@@ -19,6 +19,10 @@ public:
 
     static std::optional<platform::DisplayID> displayID(const platform::Screen& screen) { return screen.displayID; }
     static std::optional<platform::Screen> builtInScreen();
+    // Where the safety overlay stands: the built-in screen, or the one the
+    // hardware names while the window system's list still lags behind, so a
+    // mirror noticed during that lag is covered at once.
+    static std::optional<platform::Screen> safetyOverlayScreen();
     static std::vector<platform::Screen> externalScreens();
     static std::vector<ExternalDisplayDescriptor> externalDisplayDescriptors();
     static std::optional<platform::Screen> screen(platform::DisplayID id);

@@ -120,7 +120,7 @@ bool SafetyOverlayWindowController::isShown() const { return panel_->isVisible()
 
 void SafetyOverlayWindowController::show(const QString& reason)
 {
-    const auto screen = DisplayTopology::builtInScreen();
+    const auto screen = DisplayTopology::safetyOverlayScreen();
     if (!screen) {
         waitingReason_ = reason;
         return;
@@ -138,7 +138,7 @@ void SafetyOverlayWindowController::show(const QString& reason)
 
 void SafetyOverlayWindowController::showIfWaiting()
 {
-    if (waitingReason_ && DisplayTopology::builtInScreen())
+    if (waitingReason_ && DisplayTopology::safetyOverlayScreen())
         show(*waitingReason_);
 }
 

@@ -217,10 +217,22 @@ TEST(RandrTopology, BadEdidGivesNoIdentityAndQtDisagreementFailsClosed)
     EXPECT_EQ(screens[0].visibleFrame, Rect(0, 0, 1920, 1052));
     EXPECT_EQ(screens[0].backingScaleFactor, 2.0);
 
-    // Qt has not seen the projector yet: nothing is built in until it has.
+    // Qt has not seen the projector yet: nothing is built in until it has, but
+    // the panel stays known as the speaker's for the safety overlay.
     screens = decideScreens(table, qtFor({{"eDP-1", QRect(0, 0, 1920, 1080)}}));
     ASSERT_EQ(screens.size(), 2u);
     EXPECT_FALSE(screens[0].isBuiltIn);
     EXPECT_FALSE(screens[1].isBuiltIn);
+    EXPECT_TRUE(screens[0].isBuiltInPendingWindowSystem);
+    EXPECT_FALSE(screens[1].isBuiltInPendingWindowSystem);
+
+    // Mirrored by xrandr --same-as while Qt still has the projector to the
+    // right: the one picture is the speaker's, pending Qt.
+    table.crtcs = {{1, QRect(0, 0, 1920, 1080)}, {2, QRect(0, 0, 1920, 1080)}};
+    screens = decideScreens(table, qtFor({{"eDP-1", QRect(0, 0, 1920, 1080)}, {"HDMI-1", QRect(1920, 0, 1280, 720)}}));
+    ASSERT_EQ(screens.size(), 1u);
+    EXPECT_FALSE(screens[0].isBuiltIn);
+    EXPECT_TRUE(screens[0].isBuiltInPendingWindowSystem);
+    EXPECT_TRUE(screens[0].isInMirrorSet);
     EXPECT_TRUE(decideScreens({}, {}).empty());
 }

@@ -2,6 +2,7 @@
 
 #include "support/Snapshot.h"
 #include "platform/Panel.h"
+#include "privacy/DisplayTopology.h"
 #include "privacy/SafetyOverlayContentView.h"
 #include "PrivacyFakes.h"
 
@@ -55,6 +56,22 @@ TEST_F(Overlay, CoversTheBuiltInScreensFullFrameAndNothingWithTheLidClosed)
     overlay.show(QStringLiteral("原因"));
     EXPECT_FALSE(overlay.isShown());
     EXPECT_TRUE(process->active.empty());
+}
+
+TEST_F(Overlay, CoversTheSpeakersScreenWhileTheWindowSystemStillLagsBehind)
+{
+    // The hardware names the speaker's screen; the window system's list has not caught up.
+    auto laptop = FakeDisplayService::builtIn(1);
+    laptop.isBuiltIn = false;
+    laptop.isBuiltInPendingWindowSystem = true;
+    laptop.isInMirrorSet = true;
+    displays->setScreens({laptop});
+    EXPECT_FALSE(DisplayTopology::builtInScreen());
+    EXPECT_TRUE(DisplayTopology::externalScreens().empty()) << "the speaker's screen is never an audience display";
+
+    overlay.show(QStringLiteral("系统镜像无法保证私密窗口排除"));
+    EXPECT_TRUE(overlay.isShown());
+    EXPECT_EQ(overlay.window().frame(), laptop.frame);
 }
 
 TEST_F(Overlay, TwoShowsHoldOneActivityAndOneHideEndsIt)

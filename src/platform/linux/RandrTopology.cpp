@@ -110,7 +110,9 @@ std::vector<Screen> decideScreens(const RandrTable& table, const std::vector<QtS
         const bool panel = std::any_of(groups[i].begin(), groups[i].end(), [](const ActiveOutput* a) {
             return QtDisplayService::isBuiltInConnector(a->output->name);
         });
-        screen.isBuiltIn = agreesWithQt && (hasPanelConnector ? panel : i == 0);
+        const bool speakers = hasPanelConnector ? panel : i == 0;
+        screen.isBuiltIn = agreesWithQt && speakers;
+        screen.isBuiltInPendingWindowSystem = !agreesWithQt && speakers;
         screen.isInMirrorSet = groups[i].size() > 1;
         screens.push_back(screen);
     }
