@@ -31,6 +31,10 @@ DisplayServerProcess DisplayServerProcess::start(const std::vector<std::string>&
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        // A caller waiting for its own stop signal blocks it; the server must not inherit that.
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
         ::fcntl(fds[1], F_SETFD, 0);
         const int null = ::open("/dev/null", O_RDWR);
         ::dup2(null, STDIN_FILENO);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <string_view>
 
 // Sanitizer builds stop at the first undefined behaviour, with its stack.
 extern "C" const char* __ubsan_default_options() { return "print_stacktrace=1:halt_on_error=1"; }
@@ -22,7 +23,8 @@ int main(int argc, char** argv)
         if (GTEST_FLAG_GET(list_tests)) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
         } else {
-            const bool twoOutputs = qgetenv("QUORVIA_TEST_X_KIND") == "two-output";
+            // Tests under an xorg/ folder build into <folder>_xorg_tests.
+            const bool twoOutputs = std::string_view(argv[0]).ends_with("_xorg_tests");
             const QString display = twoOutputs ? quorvia::test::TwoOutputXServer::display()
                                                : quorvia::test::XServer::display();
             if (display.isEmpty()) {
