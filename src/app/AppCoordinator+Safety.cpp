@@ -163,12 +163,18 @@ void AppCoordinator::watchBuiltInScreen()
         if (!awaitingBuiltInScreen) {
             awaitingBuiltInScreen = true;
             hidePrivateSurfaces(false);
+            // The hardware names the speaker's screen while the window system
+            // still lags behind: the mask there says why everything went.
+            if (!systemMirrorShieldActive && mayRevealPrivateWindows() && DisplayTopology::safetyOverlayScreen())
+                safetyOverlayController->show(QStringLiteral("显示器列表尚未一致；私密窗口已先隐藏"));
         }
         return;
     }
     if (!awaitingBuiltInScreen)
         return;
     awaitingBuiltInScreen = false;
+    if (!systemMirrorShieldActive && !presentationState.isSafeStopped())
+        safetyOverlayController->hide();
     if (mayRevealPrivateWindows() && presentationState.allowsPrimaryWindowRecovery()
         && !presentationState.isSafeStopped())
         revealPrivateWindows();

@@ -243,6 +243,19 @@ TEST_F(CoordinatorHiddenWindowsTest, screensThatNameNoBuiltInOneHideTheWindowsUn
     runFor(1.0);
     EXPECT_TRUE(shown->isVisible());
     EXPECT_TRUE(islandWindow().isVisible());
+
+    // When the hardware still names the speaker's screen, the mask there says why.
+    noneBuiltIn.isBuiltInPendingWindowSystem = true;
+    displays->setScreens({noneBuiltIn, FakeDisplayService::external(2)});
+    runFor(1.0);
+    EXPECT_FALSE(shown->isVisible());
+    EXPECT_TRUE(app().safetyOverlay().isShown());
+    EXPECT_EQ(app().safetyOverlay().reasonLabel().text(), QStringLiteral("显示器列表尚未一致；私密窗口已先隐藏"));
+    EXPECT_FALSE(app().isShieldActive());
+    displays->setScreens({FakeDisplayService::builtIn(1), FakeDisplayService::external(2)});
+    runFor(1.0);
+    EXPECT_FALSE(app().safetyOverlay().isShown());
+    EXPECT_TRUE(shown->isVisible());
 }
 
 TEST_F(CoordinatorHiddenWindowsTest, aShieldRaisedWhileNoScreenIsTheSpeakersShowsItsMaskOnceOneIs)

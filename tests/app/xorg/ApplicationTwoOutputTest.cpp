@@ -1,0 +1,110 @@
+#include "app/ApplicationProcessFixture.h"
+#include "support/TwoOutputXServer.h"
+
+#include <QFile>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+using quorvia::test::TwoOutputXServer;
+
+namespace {
+
+// The real executable on the server with a laptop screen and a projector.
+class ApplicationTwoOutputTest : public quorvia::test::ApplicationProcessFixture {
+protected:
+    QString displayName() const override { return TwoOutputXServer::display(); }
+
+    void SetUp() override
+    {
+        ApplicationProcessFixture::SetUp();
+        ASSERT_TRUE(TwoOutputXServer::restoreLayout(displayName()));
+    }
+
+    void TearDown() override
+    {
+        ApplicationProcessFixture::TearDown();
+        TwoOutputXServer::restoreLayout(displayName());
+    }
+
+    bool xrandr(const QStringList& arguments) { return TwoOutputXServer::xrandr(displayName(), arguments); }
+    QString laptop() const { return QString::fromLatin1(TwoOutputXServer::laptopOutput); }
+    QString projector() const { return QString::fromLatin1(TwoOutputXServer::projectorOutput); }
+};
+
+TEST_F(ApplicationTwoOutputTest, anOutcomeAlertUpWhenMirroringStartsWaitsBehindTheShieldAndReturnsAfterIt)
+{
+    QFile deck(folders.filePath(QStringLiteral("Talk.key")));
+    ASSERT_TRUE(deck.open(QIODevice::WriteOnly));
+    deck.close();
+    launch(first);
+    pressIslandSetting(558, 293); // "导入 .key 文稿"
+    const QString chooserTitle = QStringLiteral("Keynote 文稿");
+    ASSERT_TRUE(waitFor([&] { return !visibleWindows(first, chooserTitle).isEmpty(); }, 5000));
+    focusAndType(visibleWindows(first, chooserTitle).front(),
+                 {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), deck.fileName()});
+    const QStringList known = visibleWindows(first);
+    xdotool({QStringLiteral("key"), QStringLiteral("Return")});
+    QString alert;
+    ASSERT_TRUE(waitFor([&] {
+        for (const QString& id : visibleWindows(first))
+            if (!known.contains(id))
+                alert = id;
+        return !alert.isEmpty();
+    }, 5000));
+
+    // The projector copies the laptop: only the mask stays, over the laptop's whole screen.
+    ASSERT_TRUE(xrandr({QStringLiteral("--output"), projector(), QStringLiteral("--same-as"), laptop()}));
+    QString mask;
+    ASSERT_TRUE(waitFor([&] {
+        const QStringList shown = visibleWindows(first);
+        if (shown.size() != 1 || shown.front() == island || shown.front() == alert)
+            return false;
+        mask = shown.front();
+        return true;
+    }, 5000));
+    ASSERT_TRUE(xrandr({QStringLiteral("--output"), projector(), QStringLiteral("--right-of"), laptop()}));
+    QThread::msleep(1500);
+    EXPECT_EQ(visibleWindows(first), QStringList{mask});
+
+    clickIn(mask, 756, 655); // "关闭输出并返回"
+    alert.clear();
+    ASSERT_TRUE(waitFor([&] {
+        for (const QString& id : visibleWindows(first))
+            if (id != island && id != mask)
+                alert = id;
+        return !alert.isEmpty() && visibleWindows(first).contains(island);
+    }, 5000));
+    EXPECT_FALSE(visibleWindows(first).contains(mask));
+    focusAndType(alert, {QStringLiteral("key"), QStringLiteral("Return")});
+    EXPECT_TRUE(waitFor([&] { return visibleWindows(first) == QStringList{island}; }, 5000));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ApplicationTwoOutputTest, aModeForcedOnAThirdOutputCopyingTheLaptopWhileLiveLeavesOnlyTheMask)
+{
+    launch(first);
+    ASSERT_TRUE(waitFor([&] { return viewableWindows(first) >= 1; }));
+    QThread::msleep(500);
+    island = visibleWindows(first).front();
+    clickIn(island, 556, 89); // "启动隐私输出"
+    // The audience picture opens on the projector.
+    ASSERT_TRUE(waitFor([&] { return visibleWindows(first).size() >= 2; }, 10000));
+
+    ASSERT_TRUE(xrandr({QStringLiteral("--addmode"), QStringLiteral("DUMMY2"), QStringLiteral("1920x1080")}));
+    ASSERT_TRUE(xrandr({QStringLiteral("--output"), QStringLiteral("DUMMY2"), QStringLiteral("--mode"),
+                        QStringLiteral("1920x1080"), QStringLiteral("--same-as"), laptop()}));
+    QString mask;
+    EXPECT_TRUE(waitFor([&] {
+        const QStringList shown = visibleWindows(first);
+        if (shown.size() != 1 || shown.front() == island)
+            return false;
+        mask = shown.front();
+        return true;
+    }, 5000)) << visibleWindows(first).join(u' ').toStdString();
+}
+
+} // namespace

@@ -1,0 +1,139 @@
+#include "app/CoordinatorHarness.h"
+
+#include <QLabel>
+
+#include "island/IslandWindow.h"
+#include "platform/linux/RandrDisplayService.h"
+#include "privacy/DisplayTopology.h"
+#include "support/TwoOutputXServer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QThread>
+
+using namespace quorvia;
+using namespace quorvia::test;
+using State = PresentationSafetyState;
+
+namespace {
+
+// The whole application over fakes, but with the real display service on an
+// X server with a laptop screen and a projector, changed with xrandr.
+class CoordinatorTwoOutputTest : public CoordinatorHarness {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(display.isEmpty());
+        ASSERT_TRUE(TwoOutputXServer::restoreLayout(display));
+        randr = std::make_shared<platform::native::RandrDisplayService>(display.toLatin1());
+        ASSERT_TRUE(randr->isAvailable());
+        env.platform().displayService = randr;
+        ASSERT_TRUE(letQtCatchUp());
+    }
+
+    void TearDown() override
+    {
+        TwoOutputXServer::restoreLayout(display);
+        letQtCatchUp();
+    }
+
+    bool xrandr(const QStringList& arguments) { return TwoOutputXServer::xrandr(display, arguments); }
+
+    // Lets Qt read the server's changes until its screen list matches the
+    // server's pictures, so that a built-in screen is named again.
+    bool letQtCatchUp(int timeoutMs = 5000)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < timeoutMs) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            if (DisplayTopology::builtInScreen())
+                return true;
+            QThread::msleep(20);
+        }
+        return false;
+    }
+
+    // Every picture of the server shareable, this application running.
+    void shareTheServersScreens()
+    {
+        capture->content.displays.clear();
+        for (const auto& screen : randr->screens())
+            capture->content.displays.push_back(FakeCaptureService::display(*screen.displayID, screen.frame));
+        capture->content.applications = {{QStringLiteral("com.local.quorvia"), QStringLiteral("Quorvia"), process->pid}};
+    }
+
+    void goLiveOnTheProjector()
+    {
+        shareTheServersScreens();
+        app().startPrivacyOutputDirectly();
+        env.scheduler().runPending();
+        env.scheduler().advance(0.5);
+        ASSERT_TRUE(capture->answerContent());
+        env.scheduler().runPending();
+        ASSERT_NE(capture->lastStream(), nullptr);
+        ASSERT_TRUE(capture->lastStream()->completeStart());
+        env.scheduler().runPending();
+        deliverFrame();
+        ASSERT_EQ(app().safetyState(), State::live());
+    }
+
+    platform::Window& islandWindow() { return *app().island()->window(); }
+
+    const QString display = TwoOutputXServer::display();
+    std::shared_ptr<platform::native::RandrDisplayService> randr;
+};
+
+TEST_F(CoordinatorTwoOutputTest, aModeForcedOnAThirdOutputCopyingTheLaptopWhileLiveRaisesTheShield)
+{
+    buildAndStart();
+    ASSERT_TRUE(islandWindow().isVisible());
+    goLiveOnTheProjector();
+
+    // The usual cure for a projector that is not recognised.
+    ASSERT_TRUE(xrandr({QStringLiteral("--addmode"), QStringLiteral("DUMMY2"), QStringLiteral("1920x1080")}));
+    ASSERT_TRUE(xrandr({QStringLiteral("--output"), QStringLiteral("DUMMY2"), QStringLiteral("--mode"),
+                        QStringLiteral("1920x1080"), QStringLiteral("--same-as"),
+                        QString::fromLatin1(TwoOutputXServer::laptopOutput)}));
+    letQtCatchUp();
+    runFor(1.0);
+    EXPECT_TRUE(app().isShieldActive());
+    EXPECT_FALSE(islandWindow().isVisible());
+    EXPECT_TRUE(app().safetyOverlay().isShown());
+    EXPECT_NE(app().safetyState(), State::live());
+}
+
+TEST_F(CoordinatorTwoOutputTest, whileQtAndTheServerDisagreeTheWindowsStayHiddenAndReturnOnceTheyAgree)
+{
+    buildAndStart();
+    ASSERT_TRUE(islandWindow().isVisible());
+
+    // A third picture lights up; the server tells at once, Qt once it reads its events.
+    ASSERT_TRUE(xrandr({QStringLiteral("--addmode"), QStringLiteral("DUMMY2"), QStringLiteral("1024x768")}));
+    ASSERT_TRUE(xrandr({QStringLiteral("--output"), QStringLiteral("DUMMY2"), QStringLiteral("--mode"),
+                        QStringLiteral("1024x768"), QStringLiteral("--right-of"),
+                        QString::fromLatin1(TwoOutputXServer::projectorOutput)}));
+    ASSERT_FALSE(DisplayTopology::builtInScreen());
+    app().monitorTopology();
+    EXPECT_FALSE(islandWindow().isVisible());
+    EXPECT_TRUE(app().isAwaitingBuiltInScreen());
+    EXPECT_TRUE(app().safetyOverlay().isShown());
+    EXPECT_EQ(app().safetyOverlay().reasonLabel().text(), QStringLiteral("显示器列表尚未一致；私密窗口已先隐藏"));
+
+    ASSERT_TRUE(letQtCatchUp());
+    runFor(1.0);
+    EXPECT_TRUE(islandWindow().isVisible());
+    EXPECT_FALSE(app().isAwaitingBuiltInScreen());
+    EXPECT_FALSE(app().safetyOverlay().isShown());
+
+    // The output switched off again: they disagree once more, then agree.
+    ASSERT_TRUE(xrandr({QStringLiteral("--output"), QStringLiteral("DUMMY2"), QStringLiteral("--off")}));
+    app().monitorTopology();
+    EXPECT_FALSE(islandWindow().isVisible());
+    ASSERT_TRUE(letQtCatchUp());
+    runFor(1.0);
+    EXPECT_TRUE(islandWindow().isVisible());
+}
+
+} // namespace
