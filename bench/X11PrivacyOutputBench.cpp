@@ -11,7 +11,7 @@
 //   a change on the laptop's screen to the audience window, read back from
 //     the server: worst of 10 (reference: the frame interval).
 // The server is the run's two-output Xorg when QUORVIA_TEST_TWO_OUTPUT_DISPLAY
-// names one, else a private Xvfb split into two RandR monitors.
+// names one, else a private one (support/TwoOutputXServer.h).
 
 #include "platform/VideoSurface.h"
 #include "platform/Window.h"
@@ -27,13 +27,13 @@
 #include "support/FakeProcessService.h"
 #include "support/FakeWorkspace.h"
 #include "support/TestPlatform.h"
+#include "support/TwoOutputXServer.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QProcess>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
@@ -57,46 +57,23 @@ constexpr int outputHeight = 1080;
 
 qint64 serverPid = 0;
 
-// The X server: the run's two-output one, or a private Xvfb of our own.
+// The X server: the run's two-output one when named, else one of our own.
 class Server {
 public:
     bool start()
     {
-        display_ = qEnvironmentVariable("QUORVIA_TEST_TWO_OUTPUT_DISPLAY");
+        display_ = qEnvironmentVariable(test::TwoOutputXServer::environmentVariable);
         if (!display_.isEmpty()) {
             serverPid = findServer(display_);
             return serverPid != 0;
         }
-        own_.setProgram(QStringLiteral("Xvfb"));
-        own_.setArguments({QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                           QStringLiteral("0"), QStringLiteral("3840x1080x24"), QStringLiteral("-nolisten"),
-                           QStringLiteral("tcp"), QStringLiteral("-noreset")});
-        own_.start();
-        if (!own_.waitForReadyRead(5000))
-            return false;
-        display_ = QStringLiteral(":") + QString::fromLatin1(own_.readLine()).trimmed();
-        serverPid = own_.processId();
-        const bool laptop = QProcess::execute(QStringLiteral("xrandr"),
-                                              {QStringLiteral("-display"), display_, QStringLiteral("--setmonitor"),
-                                               QStringLiteral("LAPTOP"), QStringLiteral("1920/300x1080/170+0+0"),
-                                               QStringLiteral("screen")})
-                            == 0;
-        const bool projector = QProcess::execute(QStringLiteral("xrandr"),
-                                                 {QStringLiteral("-display"), display_, QStringLiteral("--setmonitor"),
-                                                  QStringLiteral("PROJECTOR"),
-                                                  QStringLiteral("1920/300x1080/170+1920+0"), QStringLiteral("none")})
-                               == 0;
-        return laptop && projector;
-    }
-    ~Server()
-    {
-        if (own_.state() != QProcess::NotRunning) {
-            own_.terminate();
-            own_.waitForFinished(3000);
-        }
+        own_ = std::make_unique<test::TwoOutputXServer>();
+        display_ = own_->name();
+        serverPid = own_->pid();
+        return !display_.isEmpty();
     }
     const QString& display() const { return display_; }
-    bool isOwn() const { return own_.state() != QProcess::NotRunning; }
+    bool isOwn() const { return own_ != nullptr; }
 
 private:
     // The process of an X server started with the display as an argument.
@@ -120,7 +97,7 @@ private:
     }
 
     QString display_;
-    QProcess own_;
+    std::unique_ptr<test::TwoOutputXServer> own_;
 };
 
 double processSeconds()
@@ -421,8 +398,8 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "xcb");
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
-    std::fprintf(stderr, "X server %s (%s), pid %lld\n", qPrintable(server.display()),
-                 server.isOwn() ? "private Xvfb, two monitors" : "two-output Xorg", serverPid);
+    std::fprintf(stderr, "X server %s (%s two-output Xorg), pid %lld\n", qPrintable(server.display()),
+                 server.isOwn() ? "a private" : "the run's", serverPid);
     {
         Presenting scene;
         presenting = &scene;
