@@ -5,6 +5,7 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <deque>
 #include <memory>
 #include <optional>
 
@@ -98,18 +99,25 @@ QImage AudienceWatch::grab() const
 void AudienceWatch::run()
 {
     xcb_connection_t* c = xcb_connect(display_.toLatin1().constData(), nullptr);
+    std::deque<QRect> recentPointer;
     while (running_ && !xcb_connection_has_error(c)) {
-        const auto before = pointerBox(c, projector_);
+        // The output draws the pointer where it was when its frame was taken,
+        // which may be a little before this read: leave out where it lately was.
+        if (const auto box = pointerBox(c, projector_))
+            recentPointer.push_back(*box);
         QImage frame = grabRoot(c, projector_);
-        const auto after = pointerBox(c, projector_);
+        if (const auto box = pointerBox(c, projector_))
+            recentPointer.push_back(*box);
+        while (recentPointer.size() > 12)
+            recentPointer.pop_front();
         if (frame.isNull())
             break;
         QImage checked = frame;
-        for (const auto& box : {before, after})
-            if (box) {
-                QPainter painter(&checked);
-                painter.fillRect(*box, Qt::black);
-            }
+        {
+            QPainter painter(&checked);
+            for (const QRect& box : recentPointer)
+                painter.fillRect(box, Qt::black);
+        }
         const int count = privatePixels(checked);
         std::lock_guard lock(mutex_);
         ++tally_.frames;

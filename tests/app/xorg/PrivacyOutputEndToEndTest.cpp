@@ -45,11 +45,15 @@ protected:
     void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), foreignColour); }
 };
 
-QString sampleTalk()
+// The sample talk behind an opening long enough to scroll.
+QString talk()
 {
     QFile file(QStringLiteral(QUORVIA_SAMPLE_TALK));
     file.open(QIODevice::ReadOnly);
-    return QString::fromUtf8(file.readAll());
+    QString opening = QStringLiteral("1\n# 开场\n");
+    for (int line = 1; line <= 40; ++line)
+        opening += QStringLiteral("第 %1 行：大家好，欢迎来到今天的发布会，我们从市场讲起。\n").arg(line);
+    return opening + QStringLiteral("---\n") + QString::fromUtf8(file.readAll());
 }
 
 std::string describe(const std::vector<Window>& windows)
@@ -76,7 +80,7 @@ protected:
         app = std::make_unique<RunningApplication>(display);
         ASSERT_TRUE(app->tool(QStringLiteral("xsetroot"), {QStringLiteral("-solid"), desktopColour.name()}));
         foreign.show();
-        app->seedScript(sampleTalk());
+        app->seedScript(talk());
         ASSERT_TRUE(app->start());
         auto found = app->waitWindow(QString());
         ASSERT_TRUE(found);
@@ -238,6 +242,141 @@ TEST_F(PrivacyOutputEndToEndTest, mirroringHidesEveryPrivateWindowAndRaisesTheOv
     const auto elapsed = clock.elapsed();
     EXPECT_TRUE(raised && elapsed <= watchMs + watchSlackMs)
         << "after " << elapsed << " ms: " << describe(app->windows());
+}
+
+TEST_F(PrivacyOutputEndToEndTest, windowsThatMoveOpenCloseAndFoldStayOutOfEveryFrame)
+{
+    openPrivateWindows();
+    startOutput();
+    AudienceWatch watch(display, projector);
+    watch.start();
+
+    auto prompter = app->waitWindow(QStringLiteral("^私密提词窗口"));
+    ASSERT_TRUE(prompter);
+    for (const QPoint to : {QPoint(900, 420), QPoint(300, 600), QPoint(1276, 578)}) {
+        app->moveWindow(*prompter, to);
+        pause(300);
+    }
+    prompter = app->waitWindow(QStringLiteral("^私密提词窗口"));
+    ASSERT_TRUE(prompter);
+    auto before = app->windows();
+    app->click(*prompter, controls::prompter::collapse.x(), controls::prompter::collapse.y(), 800);
+    const auto bubble = app->waitNewWindow(before, 5000);
+    ASSERT_TRUE(bubble) << "缩成圆点 showed no bubble";
+    app->click(*bubble, bubble->frame.width() / 2, bubble->frame.height() / 2, 800);
+    EXPECT_TRUE(app->waitWindow(QStringLiteral("^私密提词窗口"), 5000)) << "the bubble did not expand";
+
+    // The settings popover opens over the island and closes on a click outside it.
+    for (int round = 0; round < 2; ++round) {
+        const auto settings = openSettings();
+        ASSERT_TRUE(settings);
+        app->clickAt({1700, 300}, 800);
+        EXPECT_TRUE(RunningApplication::waitFor(
+            [&] {
+                const auto shown = app->windows();
+                return std::none_of(shown.begin(), shown.end(), [&](const Window& w) { return w.id == settings->id; });
+            },
+            3000));
+    }
+
+    RunningApplication::waitFor([&] { return watch.tally().frames >= 300; }, 60000);
+    expectNoPrivatePixels(watch.stop(), 300);
+    expectBlankWherePrivateWindowsStand();
+    EXPECT_TRUE(audienceSeesForeignWindow(1000));
+}
+
+TEST_F(PrivacyOutputEndToEndTest, theEmergencyKeyPausesTheLiveOutputAndTheSecondPressResumesIt)
+{
+    app->click(island, controls::island::detach.x(), controls::island::detach.y(), 800);
+    startOutput();
+    // Well past the start: the state is live, not still on its way there.
+    pause(1500);
+    const auto shownBefore = app->windows().size();
+    AudienceWatch watch(display, projector);
+    watch.start();
+
+    app->key(QStringLiteral("ctrl+alt+super+h"), 0);
+    EXPECT_TRUE(RunningApplication::waitFor([&] { return windowsOn(laptop).empty(); }, 2000))
+        << windowsOn(laptop).size() << " private windows still stand";
+    pause(1500);
+    EXPECT_TRUE(windowsOn(laptop).empty()) << "a private window came back while the key's hide was in force";
+
+    app->key(QStringLiteral("ctrl+alt+super+h"), 0);
+    EXPECT_TRUE(RunningApplication::waitFor([&] { return app->windows().size() == shownBefore; }, 5000));
+    // Live again: the audience follows the laptop screen.
+    foreign.move(foreign.pos() + QPoint(-200, 0));
+    EXPECT_TRUE(audienceSeesForeignWindow(5000));
+    expectNoPrivatePixels(watch.stop(), 20);
+}
+
+TEST_F(PrivacyOutputEndToEndTest, retryAfterExtendingAgainBringsTheOutputAndTheWindowsBack)
+{
+    app->click(island, controls::island::detach.x(), controls::island::detach.y(), 800);
+    startOutput();
+    const auto shownBefore = app->windows().size();
+    ASSERT_TRUE(TwoOutputXServer::xrandr(display, {QStringLiteral("--output"), QString::fromLatin1(TwoOutputXServer::projectorOutput),
+                                                   QStringLiteral("--same-as"), QString::fromLatin1(TwoOutputXServer::laptopOutput)}));
+    ASSERT_TRUE(RunningApplication::waitFor([&] { return onlyTheOverlayStands(); }, 10000)) << describe(app->windows());
+
+    ASSERT_TRUE(TwoOutputXServer::restoreLayout(display));
+    pause(watchMs + 500);
+    const auto overlay = app->waitWindow(QString());
+    ASSERT_TRUE(overlay);
+    app->click(*overlay, controls::overlay::retry.x(), controls::overlay::retry.y(), 300);
+    EXPECT_TRUE(audienceSeesForeignWindow(10000)) << "重新尝试隐私输出 did not bring the output back: "
+                                                  << describe(app->windows());
+    EXPECT_TRUE(RunningApplication::waitFor([&] { return app->windows().size() == shownBefore; }, 5000))
+        << describe(app->windows());
+    expectBlankWherePrivateWindowsStand();
+}
+
+TEST_F(PrivacyOutputEndToEndTest, removingTheProjectorFailsClosedAndAddingItBackLetsTheOutputStartAgain)
+{
+    startOutput();
+    const QString projectorOutput = QString::fromLatin1(TwoOutputXServer::projectorOutput);
+    ASSERT_TRUE(TwoOutputXServer::xrandr(display, {QStringLiteral("--output"), projectorOutput, QStringLiteral("--off")}));
+    // Failed closed: the audience window is gone and nothing private stands unshielded.
+    EXPECT_TRUE(RunningApplication::waitFor([&] { return windowsOn(projector).empty(); }, watchMs + watchSlackMs))
+        << describe(app->windows());
+    pause(watchMs);
+    const auto shown = app->windows();
+    const bool shielded = onlyTheOverlayStands();
+    const bool stoppedWithWindows = !shown.empty() && !shielded;
+    EXPECT_TRUE(shielded || stoppedWithWindows) << describe(shown);
+
+    ASSERT_TRUE(TwoOutputXServer::restoreLayout(display));
+    pause(watchMs + 500);
+    if (onlyTheOverlayStands()) {
+        const auto overlay = app->waitWindow(QString());
+        ASSERT_TRUE(overlay);
+        app->click(*overlay, controls::overlay::retry.x(), controls::overlay::retry.y(), 300);
+    } else {
+        auto again = app->waitWindow(QString());
+        ASSERT_TRUE(again);
+        island = *again;
+        toggleOutput();
+    }
+    EXPECT_TRUE(audienceSeesForeignWindow(10000)) << "the output did not start again: " << describe(app->windows());
+}
+
+TEST_F(PrivacyOutputEndToEndTest, autoScrollMovesTheScriptWhileLiveAndStopsWithTheOutput)
+{
+    app->click(island, controls::island::detach.x(), controls::island::detach.y(), 800);
+    const auto prompter = app->waitWindow(QStringLiteral("^私密提词窗口"), 5000);
+    ASSERT_TRUE(prompter);
+    startOutput();
+    const QRect script(prompter->frame.left(), prompter->frame.top() + controls::prompter::scriptTop,
+                       prompter->frame.width(), controls::prompter::scriptBottom - controls::prompter::scriptTop);
+    const QImage still = app->grab(script);
+    app->click(*prompter, controls::prompter::autoScroll.x(), controls::prompter::autoScroll.y(), 0);
+    EXPECT_TRUE(RunningApplication::waitFor([&] { return app->grab(script) != still; }, 5000))
+        << "auto-scroll did not move the script";
+
+    toggleOutput();
+    pause(800);
+    const QImage stopped = app->grab(script);
+    pause(1500);
+    EXPECT_EQ(app->grab(script), stopped) << "the script still scrolls after the output stopped";
 }
 
 } // namespace
