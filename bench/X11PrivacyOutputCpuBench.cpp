@@ -46,9 +46,7 @@ void measure(benchmark::State& state, Output output, Motion motion)
         return;
     }
     RunningApplication app(server.name());
-    QFile talk(QStringLiteral(QUORVIA_SAMPLE_TALK));
-    talk.open(QIODevice::ReadOnly);
-    app.seedScript(QString::fromUtf8(talk.readAll()));
+    app.seedScript(RunningApplication::scrollingTalk());
     if (!app.start()) {
         state.SkipWithError("the application did not start");
         return;

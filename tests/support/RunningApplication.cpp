@@ -68,6 +68,16 @@ void RunningApplication::seedScript(const QString& text)
     legacy.setValue(QStringLiteral("presentation.promptScript"), text);
 }
 
+QString RunningApplication::scrollingTalk()
+{
+    QFile file(QStringLiteral(QUORVIA_SAMPLE_TALK));
+    file.open(QIODevice::ReadOnly);
+    QString opening = QStringLiteral("1\n# 开场\n");
+    for (int line = 1; line <= 40; ++line)
+        opening += QStringLiteral("第 %1 行：大家好，欢迎来到今天的发布会，我们从市场讲起。\n").arg(line);
+    return opening + QStringLiteral("---\n") + QString::fromUtf8(file.readAll());
+}
+
 bool RunningApplication::start(int timeoutMs)
 {
     auto environment = QProcessEnvironment::systemEnvironment();

@@ -34,6 +34,8 @@ public:
 
     // A script the first start turns into its first project.
     void seedScript(const QString& text);
+    // The sample talk behind an opening long enough for auto-scroll to move.
+    static QString scrollingTalk();
     // Starts the executable and waits for its first window.
     bool start(int timeoutMs = 20000);
     // SIGTERM, then waits; true when it quit on its own with status 0.

@@ -4,7 +4,6 @@
 #include "support/TwoOutputXServer.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QPainter>
 #include <QWidget>
 
@@ -45,16 +44,6 @@ protected:
     void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), foreignColour); }
 };
 
-// The sample talk behind an opening long enough to scroll.
-QString talk()
-{
-    QFile file(QStringLiteral(QUORVIA_SAMPLE_TALK));
-    file.open(QIODevice::ReadOnly);
-    QString opening = QStringLiteral("1\n# 开场\n");
-    for (int line = 1; line <= 40; ++line)
-        opening += QStringLiteral("第 %1 行：大家好，欢迎来到今天的发布会，我们从市场讲起。\n").arg(line);
-    return opening + QStringLiteral("---\n") + QString::fromUtf8(file.readAll());
-}
 
 std::string describe(const std::vector<Window>& windows)
 {
@@ -80,7 +69,7 @@ protected:
         app = std::make_unique<RunningApplication>(display);
         ASSERT_TRUE(app->tool(QStringLiteral("xsetroot"), {QStringLiteral("-solid"), desktopColour.name()}));
         foreign.show();
-        app->seedScript(talk());
+        app->seedScript(RunningApplication::scrollingTalk());
         ASSERT_TRUE(app->start());
         auto found = app->waitWindow(QString());
         ASSERT_TRUE(found);
