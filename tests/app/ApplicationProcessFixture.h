@@ -184,6 +184,34 @@ protected:
     void pressEmergencyKey() { xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+super+h")}); }
 
     // The whole screen, for a person to look at.
+    // Starts `first` and imports an empty .key file through the chooser: with no
+    // Keynote here, the import fails at once and says so in an alert, whose id
+    // this returns (empty when none came).
+    QString launchWithFailedImportAlert()
+    {
+        QFile deck(folders.filePath(QStringLiteral("Talk.key")));
+        if (!deck.open(QIODevice::WriteOnly))
+            return {};
+        deck.close();
+        launch(first);
+        pressIslandSetting(558, 293); // "导入 .key 文稿"
+        const QString chooserTitle = QStringLiteral("Keynote 文稿");
+        if (!waitFor([&] { return !visibleWindows(first, chooserTitle).isEmpty(); }, 5000))
+            return {};
+        focusAndType(visibleWindows(first, chooserTitle).front(),
+                     {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), deck.fileName()});
+        const QStringList known = visibleWindows(first);
+        xdotool({QStringLiteral("key"), QStringLiteral("Return")});
+        QString alert;
+        waitFor([&] {
+            for (const QString& id : visibleWindows(first))
+                if (!known.contains(id))
+                    alert = id;
+            return !alert.isEmpty();
+        }, 5000);
+        return alert;
+    }
+
     void screenshot(const QString& path)
     {
         xcb_connection_t* c = xcb_connect(displayName().toLatin1().constData(), nullptr);

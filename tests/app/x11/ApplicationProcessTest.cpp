@@ -227,25 +227,8 @@ TEST_F(ApplicationProcessTest, aChooserHiddenByTheEmergencyKeyReturnsWithTheWind
 
 TEST_F(ApplicationProcessTest, anOutcomeAlertCutShortByTheEmergencyKeyWaitsAndShowsWhenTheWindowsReturn)
 {
-    QFile deck(folders.filePath(QStringLiteral("Talk.key")));
-    ASSERT_TRUE(deck.open(QIODevice::WriteOnly));
-    deck.close();
-    launch(first);
-    pressIslandSetting(558, 293); // "导入 .key 文稿"
-    const QString chooserTitle = QStringLiteral("Keynote 文稿");
-    ASSERT_TRUE(waitFor([&] { return !visibleWindows(first, chooserTitle).isEmpty(); }, 5000));
-    focusAndType(visibleWindows(first, chooserTitle).front(),
-                 {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), deck.fileName()});
-    const QStringList known = visibleWindows(first);
-    xdotool({QStringLiteral("key"), QStringLiteral("Return")});
-    // Keynote is never installed here: the import fails at once and says so.
-    QString alert;
-    ASSERT_TRUE(waitFor([&] {
-        for (const QString& id : visibleWindows(first))
-            if (!known.contains(id))
-                alert = id;
-        return !alert.isEmpty();
-    }, 5000));
+    QString alert = launchWithFailedImportAlert();
+    ASSERT_FALSE(alert.isEmpty()) << "the failed import raised no alert";
 
     pressEmergencyKey();
     EXPECT_TRUE(waitFor([&] { return viewableWindows(first) == 0; }, 5000));

@@ -34,24 +34,8 @@ protected:
 
 TEST_F(ApplicationTwoOutputTest, anOutcomeAlertUpWhenMirroringStartsWaitsBehindTheShieldAndReturnsAfterIt)
 {
-    QFile deck(folders.filePath(QStringLiteral("Talk.key")));
-    ASSERT_TRUE(deck.open(QIODevice::WriteOnly));
-    deck.close();
-    launch(first);
-    pressIslandSetting(558, 293); // "导入 .key 文稿"
-    const QString chooserTitle = QStringLiteral("Keynote 文稿");
-    ASSERT_TRUE(waitFor([&] { return !visibleWindows(first, chooserTitle).isEmpty(); }, 5000));
-    focusAndType(visibleWindows(first, chooserTitle).front(),
-                 {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), deck.fileName()});
-    const QStringList known = visibleWindows(first);
-    xdotool({QStringLiteral("key"), QStringLiteral("Return")});
-    QString alert;
-    ASSERT_TRUE(waitFor([&] {
-        for (const QString& id : visibleWindows(first))
-            if (!known.contains(id))
-                alert = id;
-        return !alert.isEmpty();
-    }, 5000));
+    QString alert = launchWithFailedImportAlert();
+    ASSERT_FALSE(alert.isEmpty()) << "the failed import raised no alert";
 
     // The projector copies the laptop: only the mask stays, over the laptop's whole screen.
     ASSERT_TRUE(xrandr({QStringLiteral("--output"), projector(), QStringLiteral("--same-as"), laptop()}));
