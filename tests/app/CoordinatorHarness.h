@@ -93,8 +93,14 @@ protected:
     {
         if (displays->screens().size() < 2)
             displays->plug(FakeDisplayService::external(2));
+        shareScreens(displays->screens());
+    }
+
+    // These screens shareable, this application running.
+    void shareScreens(const std::vector<platform::Screen>& screens)
+    {
         capture->content.displays.clear();
-        for (const auto& screen : displays->screens())
+        for (const auto& screen : screens)
             capture->content.displays.push_back(FakeCaptureService::display(*screen.displayID, screen.frame));
         capture->content.applications = {{QStringLiteral("com.local.quorvia"), QStringLiteral("Quorvia"), process->pid}};
     }
@@ -103,6 +109,12 @@ protected:
     void goLive()
     {
         plugAudienceDisplay();
+        carryOutputLive();
+    }
+
+    // The panel's start command, then the capture answering until the first frame.
+    void carryOutputLive()
+    {
         app().startPrivacyOutputDirectly();
         env.scheduler().runPending();
         env.scheduler().advance(0.5);

@@ -55,28 +55,11 @@ protected:
         return false;
     }
 
-    // Every picture of the server shareable, this application running.
-    void shareTheServersScreens()
-    {
-        capture->content.displays.clear();
-        for (const auto& screen : randr->screens())
-            capture->content.displays.push_back(FakeCaptureService::display(*screen.displayID, screen.frame));
-        capture->content.applications = {{QStringLiteral("com.local.quorvia"), QStringLiteral("Quorvia"), process->pid}};
-    }
-
+    // Every picture of the server shareable, then live on the projector.
     void goLiveOnTheProjector()
     {
-        shareTheServersScreens();
-        app().startPrivacyOutputDirectly();
-        env.scheduler().runPending();
-        env.scheduler().advance(0.5);
-        ASSERT_TRUE(capture->answerContent());
-        env.scheduler().runPending();
-        ASSERT_NE(capture->lastStream(), nullptr);
-        ASSERT_TRUE(capture->lastStream()->completeStart());
-        env.scheduler().runPending();
-        deliverFrame();
-        ASSERT_EQ(app().safetyState(), State::live());
+        shareScreens(randr->screens());
+        carryOutputLive();
     }
 
     platform::Window& islandWindow() { return *app().island()->window(); }
