@@ -4,7 +4,6 @@
 #include "model/ProjectBackupPackage.h"
 #include "model/ProjectDocumentStore.h"
 
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QRegularExpression>
@@ -24,6 +23,18 @@ using namespace quorvia::test;
 namespace {
 
 using Project = PresentationProjectsBackup::Project;
+
+// Bytes this process has read so far, from the page cache or the disk alike.
+qint64 bytesReadByThisProcess()
+{
+    QFile io(QStringLiteral("/proc/self/io"));
+    if (!io.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : io.readAll().split('\n'))
+        if (line.startsWith("rchar:"))
+            return line.mid(6).trimmed().toLongLong();
+    return -1;
+}
 
 class BackupPackageTest : public ::testing::Test {
 protected:
@@ -254,17 +265,15 @@ TEST_F(BackupPackageTest, ADeckSwappedForALinkDuringTheImportIsNeverFollowed)
         while (!stop)
             ::renameat2(AT_FDCWD, deck.constData(), AT_FDCWD, spare.constData(), RENAME_EXCHANGE);
     });
-    int imported = 0;
-    int refused = 0;
+    // Which import wins a round is the scheduler's business: each one either
+    // copies the deck itself or is refused, and no copy ever holds the secret.
     QStringList leaks;
     for (int i = 0; i < 400; ++i) {
         const auto result = ProjectBackupPackage::importBackup(package(), store());
         if (!result) {
             EXPECT_EQ(failureText(result), invalidPath);
-            ++refused;
             continue;
         }
-        ++imported;
         const QString copy = result->projects[0].deck->filePath;
         if (QFileInfo(copy).isSymLink() || readFile(copy) != "deck")
             leaks.append(copy);
@@ -272,8 +281,6 @@ TEST_F(BackupPackageTest, ADeckSwappedForALinkDuringTheImportIsNeverFollowed)
     stop = true;
     swapper.join();
     EXPECT_TRUE(leaks.isEmpty()) << leaks.size() << " copies hold what the link reached";
-    EXPECT_GT(imported, 0);
-    EXPECT_GT(refused, 0);
 }
 
 TEST_F(BackupPackageTest, ALinkInAFolderDeckMustStayInsideTheDeck)
@@ -310,10 +317,10 @@ TEST_F(BackupPackageTest, AnImportBeyondTheByteBudgetFailsAndTakesItsCopiesAway)
                          BackupPackageReader::maximumTotalBytes + 1),
               0);
     writeManifest(package(), backupOf({first, second}).toJson());
-    QElapsedTimer clock;
-    clock.start();
+    const qint64 readBefore = bytesReadByThisProcess();
+    ASSERT_GE(readBefore, 0);
     EXPECT_EQ(importFailure(package()), invalidPackage);
-    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_LT(bytesReadByThisProcess() - readBefore, qint64(64) << 20) << "the claimed bytes were read";
     EXPECT_TRUE(listTree(store()).isEmpty());
 
     // A missing deck after a copied one takes that copy away too; the store's
