@@ -58,11 +58,11 @@ protected:
         process.setProcessEnvironment(environment);
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start(executable, {});
-        ASSERT_TRUE(process.waitForStarted(5000));
+        ASSERT_TRUE(process.waitForStarted(60000));
     }
 
     // Until the instance socket exists, the application has not finished starting.
-    bool waitUntilListening(int timeoutMs = 10000)
+    bool waitUntilListening(int timeoutMs = 60000)
     {
         QElapsedTimer clock;
         clock.start();
@@ -74,6 +74,20 @@ protected:
             QThread::msleep(20);
         }
         return false;
+    }
+
+    // Until the process catches the signal, sending it would kill it outright.
+    bool waitUntilCatching(const QProcess& process, int signal, int timeoutMs = 60000)
+    {
+        return waitFor([&] {
+            QFile status(QStringLiteral("/proc/%1/status").arg(process.processId()));
+            if (!status.open(QIODevice::ReadOnly))
+                return false;
+            for (const QByteArray& line : status.readAll().split('\n'))
+                if (line.startsWith("SigCgt:"))
+                    return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signal - 1) & 1) != 0;
+            return false;
+        }, timeoutMs);
     }
 
     // The viewable top-level windows of the process, by the pid Qt stamps on them.
@@ -104,7 +118,7 @@ protected:
         return count;
     }
 
-    bool waitFor(std::function<bool()> condition, int timeoutMs = 10000)
+    bool waitFor(std::function<bool()> condition, int timeoutMs = 60000)
     {
         QElapsedTimer clock;
         clock.start();
@@ -123,7 +137,7 @@ protected:
         env.insert(QStringLiteral("DISPLAY"), displayName());
         tool.setProcessEnvironment(env);
         tool.start(QStringLiteral("xdotool"), arguments);
-        ASSERT_TRUE(tool.waitForFinished(5000));
+        ASSERT_TRUE(tool.waitForFinished(60000));
     }
 
     // The ids of the process's viewable windows, only those whose title
@@ -139,7 +153,7 @@ protected:
         env.insert(QStringLiteral("DISPLAY"), displayName());
         tool.setProcessEnvironment(env);
         tool.start(QStringLiteral("xdotool"), arguments);
-        tool.waitForFinished(5000);
+        tool.waitForFinished(60000);
         QStringList found = QString::fromUtf8(tool.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
         // The search also answers the island for some patterns.
         if (!titlePattern.isEmpty())
@@ -177,7 +191,7 @@ protected:
                 if (!before.contains(id))
                     settings = id;
             return !settings.isEmpty();
-        }, 5000));
+        }));
         clickIn(settings, x, y);
     }
 
@@ -196,7 +210,7 @@ protected:
         launch(first);
         pressIslandSetting(558, 293); // "导入 .key 文稿"
         const QString chooserTitle = QStringLiteral("Keynote 文稿");
-        if (!waitFor([&] { return !visibleWindows(first, chooserTitle).isEmpty(); }, 5000))
+        if (!waitFor([&] { return !visibleWindows(first, chooserTitle).isEmpty(); }))
             return {};
         focusAndType(visibleWindows(first, chooserTitle).front(),
                      {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), deck.fileName()});
@@ -208,7 +222,7 @@ protected:
                 if (!known.contains(id))
                     alert = id;
             return !alert.isEmpty();
-        }, 5000);
+        });
         return alert;
     }
 

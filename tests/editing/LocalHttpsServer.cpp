@@ -24,7 +24,7 @@ LocalHttpsServer::LocalHttpsServer()
                    QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert, QStringLiteral("-days"), QStringLiteral("2"),
                    QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
                    QStringLiteral("subjectAltName=IP:127.0.0.1")});
-    if (!openssl.waitForFinished(10000) || openssl.exitCode() != 0) {
+    if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0) {
         problem_ = QStringLiteral("openssl could not make a certificate: ") + QString::fromLocal8Bit(openssl.readAllStandardError());
         return;
     }

@@ -54,6 +54,6 @@ private:
 };
 
 // Runs the event loop until `done` answers true or the time is up.
-bool spinUntil(const std::function<bool()>& done, int milliseconds = 5000);
+bool spinUntil(const std::function<bool()>& done, int milliseconds = 60000);
 
 } // namespace quorvia::test

@@ -300,7 +300,7 @@ TEST_F(PPTXParserTest, APipeNamedLikeADeckIsRefusedWithoutWaiting)
     const QString pipe = dir.filePath("deck.pptx");
     ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
     auto parsed = std::async(std::launch::async, [&] { return PPTXParser::parse(pipe); });
-    const bool finished = parsed.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    const bool finished = parsed.wait_for(std::chrono::seconds(90)) == std::future_status::ready;
     if (!finished) {
         // A writer lets a parser stuck in the pipe go, so the test can end.
         const int fd = ::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK);

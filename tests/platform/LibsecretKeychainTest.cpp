@@ -37,14 +37,14 @@ TEST(LibsecretKeychain, KeepsOneSecretInARealSecretService)
     QProcess keyring;
     keyring.setProcessEnvironment(environment);
     keyring.start(daemon, {QStringLiteral("--foreground"), QStringLiteral("--unlock"), QStringLiteral("--components=secrets")});
-    ASSERT_TRUE(keyring.waitForStarted(5000));
+    ASSERT_TRUE(keyring.waitForStarted(60000));
     // The new login keyring's password, read until the end of input.
     keyring.write("test-password");
-    keyring.waitForBytesWritten(2000);
+    keyring.waitForBytesWritten(60000);
     keyring.closeWriteChannel();
 
     QDBusConnection probe = QDBusConnection::connectToBus(bus.address(), QStringLiteral("keyring-probe"));
-    QDeadlineTimer deadline(5000);
+    QDeadlineTimer deadline(60000);
     while (!probe.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.secrets")) && !deadline.hasExpired())
         QThread::msleep(20);
     ASSERT_TRUE(probe.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.secrets")))

@@ -49,7 +49,7 @@ private:
 
 template <typename Predicate> bool waitUntil(Predicate done)
 {
-    QDeadlineTimer deadline(5000);
+    QDeadlineTimer deadline(60000);
     while (!done() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     return done();

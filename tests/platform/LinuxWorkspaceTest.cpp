@@ -29,7 +29,7 @@ protected:
     // The first started program, waiting for the detached start to run.
     QString started()
     {
-        QDeadlineTimer deadline(5000);
+        QDeadlineTimer deadline(60000);
         QFile file(log());
         while (!deadline.hasExpired()) {
             if (file.open(QIODevice::ReadOnly)) {

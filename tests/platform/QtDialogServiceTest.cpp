@@ -222,7 +222,7 @@ TEST(QtPackageFileDialogTest, ADoubleClickedPackageIsChosenAndAPlainFolderIsEnte
     ASSERT_NE(list, nullptr);
 
     auto doubleClick = [&](const QString& name) {
-        QDeadlineTimer deadline(5000);
+        QDeadlineTimer deadline(60000);
         while (!deadline.hasExpired()) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
             const QModelIndex root = list->rootIndex();

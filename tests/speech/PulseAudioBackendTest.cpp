@@ -35,8 +35,8 @@ protected:
         platform.platform().audioService = service;
     }
 
-    // Runs main-queue work until the condition holds or a few seconds pass.
-    bool pumpUntil(const std::function<bool()>& condition, int milliseconds = 5000)
+    // Runs main-queue work until the condition holds, or for as long as only a hang takes.
+    bool pumpUntil(const std::function<bool()>& condition, int milliseconds = 60000)
     {
         QElapsedTimer clock;
         clock.start();
@@ -90,9 +90,11 @@ TEST_F(PulseAudioServiceTest, TonePlaysOnTheChosenSinkAtItsFrequencyAndLength)
     recorder.setStandardOutputFile(recording);
     recorder.start("parec", {"--device=room_speaker.monitor", "--format=float32le", "--rate=48000", "--channels=1",
                              "--raw", "--latency-msec=20"});
-    ASSERT_TRUE(recorder.waitForStarted(3000));
+    ASSERT_TRUE(recorder.waitForStarted(60000));
     ASSERT_TRUE(pumpUntil([&] { return server->pactl({"list", "short", "source-outputs"}).size() > 0; }));
-    QThread::msleep(150);
+    // Silence on record before the tone, so that its start is heard.
+    QFile file(recording);
+    ASSERT_TRUE(pumpUntil([&] { return file.size() >= qint64(sizeof(float)) * 4800; }));
 
     std::vector<bool> results;
     controller.playOutputTestTone([&](bool ok) { results.push_back(ok); });
@@ -100,23 +102,33 @@ TEST_F(PulseAudioServiceTest, TonePlaysOnTheChosenSinkAtItsFrequencyAndLength)
     ASSERT_TRUE(pumpUntil([&] { return !results.empty(); }));
     EXPECT_EQ(results, std::vector<bool>{true});
     EXPECT_FALSE(controller.isPlayingTestTone());
-    QThread::msleep(200);
-    recorder.terminate();
-    recorder.waitForFinished(3000);
 
-    QFile file(recording);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
-    const auto* samples = reinterpret_cast<const float*>(bytes.constData());
-    const std::size_t count = std::size_t(bytes.size()) / sizeof(float);
+    // The recorder lags the sink: it is done once a tenth of a second of
+    // silence follows the tone on record.
+    QByteArray bytes;
+    const float* samples = nullptr;
+    std::size_t count = 0;
     std::ptrdiff_t first = -1, last = -1;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (std::abs(samples[i]) > 0.01f) {
-            if (first < 0)
-                first = std::ptrdiff_t(i);
-            last = std::ptrdiff_t(i);
+    const auto readRecording = [&] {
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        bytes = file.readAll();
+        file.close();
+        samples = reinterpret_cast<const float*>(bytes.constData());
+        count = std::size_t(bytes.size()) / sizeof(float);
+        first = last = -1;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (std::abs(samples[i]) > 0.01f) {
+                if (first < 0)
+                    first = std::ptrdiff_t(i);
+                last = std::ptrdiff_t(i);
+            }
         }
-    }
+        return first >= 0 && std::ptrdiff_t(count) - last > 4800;
+    };
+    EXPECT_TRUE(pumpUntil(readRecording)) << "the recording never held the whole tone";
+    recorder.terminate();
+    recorder.waitForFinished(60000);
     ASSERT_GE(first, 0) << "nothing was heard on the sink's monitor";
     EXPECT_NEAR(double(last - first) / 48000.0, 0.5, 0.03);
 

@@ -9,7 +9,7 @@ namespace quorvia::test {
 
 namespace {
 
-constexpr int startTimeoutMs = 5000;
+constexpr int startTimeoutMs = 60000;
 constexpr int stopTimeoutMs = 2000;
 constexpr auto addressVariable = "DBUS_SESSION_BUS_ADDRESS";
 

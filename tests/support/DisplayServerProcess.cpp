@@ -12,7 +12,7 @@
 namespace quorvia::test {
 
 namespace {
-constexpr int startTimeoutMs = 10000;
+constexpr int startTimeoutMs = 60000;
 }
 
 DisplayServerProcess DisplayServerProcess::start(const std::vector<std::string>& command)

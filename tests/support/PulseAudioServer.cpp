@@ -35,11 +35,11 @@ bool PulseAudioServer::launch()
     process_->setProcessEnvironment(environment());
     process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_->start("pulseaudio", arguments_);
-    if (!process_->waitForStarted(5000))
+    if (!process_->waitForStarted(60000))
         return false;
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < 10000 && process_->state() == QProcess::Running) {
+    while (clock.elapsed() < 60000 && process_->state() == QProcess::Running) {
         if (QFileInfo::exists(dir_.path() + "/native") && !pactl({"get-default-sink"}).isEmpty())
             return true;
         QThread::msleep(20);
@@ -65,7 +65,7 @@ void PulseAudioServer::kill()
         return;
     resume();
     process_->kill();
-    process_->waitForFinished(3000);
+    process_->waitForFinished(60000);
     running_ = false;
 }
 
@@ -109,7 +109,7 @@ QString PulseAudioServer::pactl(const QStringList& arguments) const
     QProcess tool;
     tool.setProcessEnvironment(environment());
     tool.start("pactl", arguments);
-    if (!tool.waitForFinished(5000))
+    if (!tool.waitForFinished(60000))
         return {};
     return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
 }

@@ -96,7 +96,7 @@ bool RunningApplication::start(int timeoutMs)
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.setStandardOutputFile(folders_.filePath(QStringLiteral("application.log")));
     process_.start(executable_, {});
-    if (!process_.waitForStarted(5000))
+    if (!process_.waitForStarted(60000))
         return false;
     return waitFor([&] { return !windows().empty() || !isRunning(); }, timeoutMs) && isRunning();
 }
@@ -248,7 +248,7 @@ bool RunningApplication::tool(const QString& program, const QStringList& argumen
     environment.insert(QStringLiteral("DISPLAY"), display_);
     process.setProcessEnvironment(environment);
     process.start(program, arguments);
-    const bool finished = process.waitForFinished(10000);
+    const bool finished = process.waitForFinished(60000);
     if (output)
         *output = QString::fromUtf8(process.readAllStandardOutput());
     return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;

@@ -37,9 +37,9 @@ public:
     // The sample talk behind an opening long enough for auto-scroll to move.
     static QString scrollingTalk();
     // Starts the executable and waits for its first window.
-    bool start(int timeoutMs = 20000);
+    bool start(int timeoutMs = 60000);
     // SIGTERM, then waits; true when it quit on its own with status 0.
-    bool quit(int timeoutMs = 10000);
+    bool quit(int timeoutMs = 60000);
     bool isRunning() const { return process_.state() != QProcess::NotRunning; }
     qint64 pid() const { return process_.processId(); }
     const QString& display() const { return display_; }
@@ -49,8 +49,8 @@ public:
     std::vector<Window> windows() const;
     // The largest viewable window whose name matches `pattern` (any when empty), or
     // that is not in `known`, waiting up to `timeoutMs`.
-    std::optional<Window> waitWindow(const QString& pattern, int timeoutMs = 10000) const;
-    std::optional<Window> waitNewWindow(const std::vector<Window>& known, int timeoutMs = 10000) const;
+    std::optional<Window> waitWindow(const QString& pattern, int timeoutMs = 60000) const;
+    std::optional<Window> waitNewWindow(const std::vector<Window>& known, int timeoutMs = 60000) const;
 
     // Clicks at a point inside a window (window coordinates), then lets events settle.
     void click(const Window& window, int x, int y, int settleMs = 600) const;
@@ -62,7 +62,7 @@ public:
     QImage grab(const QRect& area) const;
 
     // Polls `condition` (with Qt events of this process handled) until true or timeout.
-    static bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000);
+    static bool waitFor(const std::function<bool()>& condition, int timeoutMs = 60000);
     // Runs a command-line tool on the display; true when it exits 0.
     bool tool(const QString& program, const QStringList& arguments, QString* output = nullptr) const;
 

@@ -103,7 +103,7 @@ bool TwoOutputXServer::xrandr(const QString& display, const QStringList& argumen
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.setStandardOutputFile(QProcess::nullDevice());
     process.start(QStringLiteral("xrandr"), arguments);
-    return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit
+    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
            && process.exitCode() == 0;
 }
 

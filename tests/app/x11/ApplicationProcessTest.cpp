@@ -4,7 +4,6 @@
 #include "platform/linux/SettingsDefaults.h"
 #include "support/XServer.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -13,10 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <memory>
 #include <vector>
 
+#include <sys/socket.h>
 #include <unistd.h>
 
 using quorvia::test::XServer;
@@ -35,23 +36,20 @@ TEST_F(ApplicationProcessTest, aSecondLaunchHandsOverAndExitsWhileTheFirstStays)
     launch(first);
     ASSERT_TRUE(waitUntilListening());
     launch(second);
-    ASSERT_TRUE(second.waitForFinished(10000));
+    ASSERT_TRUE(second.waitForFinished(60000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);
     QThread::msleep(300);
     EXPECT_EQ(first.state(), QProcess::Running);
 }
 
-TEST_F(ApplicationProcessTest, terminationSignalQuitsCleanlyWithinTheFallback)
+TEST_F(ApplicationProcessTest, terminationSignalQuitsCleanly)
 {
     launch(first);
-    ASSERT_TRUE(waitUntilListening());
-    QThread::msleep(300);
-    QElapsedTimer clock;
-    clock.start();
+    ASSERT_TRUE(waitUntilCatching(first, SIGTERM));
     ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
-    ASSERT_TRUE(first.waitForFinished(10000));
-    EXPECT_LT(clock.elapsed(), 3500);
+    // How soon the delegate's fallback answers is tested on virtual time.
+    ASSERT_TRUE(first.waitForFinished(60000));
     EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(first.exitCode(), 0);
 }
@@ -92,7 +90,7 @@ TEST_F(ApplicationProcessTest, aFileAtTheOldNameStillLeavesOneInstanceWithoutARu
     launch(first);
     ASSERT_TRUE(waitFor([&] { return viewableWindows(first) >= 1; }));
     launch(second);
-    ASSERT_TRUE(second.waitForFinished(10000)) << "two instances run over one store";
+    ASSERT_TRUE(second.waitForFinished(60000)) << "two instances run over one store";
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(first.state(), QProcess::Running);
     // The config folder took the socket, in a folder of its own closed to others.
@@ -107,20 +105,28 @@ TEST_F(ApplicationProcessTest, theSocketCutsOffEndlessMessagesAndCrowds)
     ASSERT_TRUE(waitUntilListening());
     const QString name = folders.filePath(QStringLiteral("quorvia-instance"));
 
-    // A line that never ends is dropped once it passes a few KiB.
+    // A line that never ends is dropped once it passes a few KiB. What the
+    // kernel took from the peer until then is that and the socket's buffers;
+    // a server that read on would take megabytes before its time-out. A slow
+    // server can only take less.
     QLocalSocket flood;
     flood.connectToServer(name);
-    ASSERT_TRUE(flood.waitForConnected(3000));
+    ASSERT_TRUE(flood.waitForConnected(60000));
     const QByteArray chunk(64 * 1024, 'x');
-    qint64 sent = 0;
-    QElapsedTimer clock;
-    clock.start();
-    while (flood.state() == QLocalSocket::ConnectedState && clock.elapsed() < 5000) {
-        sent += std::max<qint64>(0, flood.write(chunk));
-        flood.waitForBytesWritten(100);
-    }
-    EXPECT_NE(flood.state(), QLocalSocket::ConnectedState);
-    EXPECT_LT(sent, 16 * 1024 * 1024);
+    qint64 accepted = 0;
+    bool dropped = false;
+    EXPECT_TRUE(waitFor([&] {
+        for (;;) {
+            const ssize_t n = ::send(int(flood.socketDescriptor()), chunk.constData(), size_t(chunk.size()),
+                                     MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n > 0 && (accepted += n) < 64 * 1024 * 1024)
+                continue;
+            dropped = n < 0 && errno != EAGAIN && errno != EINTR;
+            return n >= 0 || dropped;
+        }
+    }, 60000));
+    EXPECT_TRUE(dropped);
+    EXPECT_LT(accepted, 4 * 1024 * 1024);
 
     // Silent peers are dropped after a second, and beyond a few at once at the door.
     std::vector<std::unique_ptr<QLocalSocket>> crowd;
@@ -136,11 +142,11 @@ TEST_F(ApplicationProcessTest, theSocketCutsOffEndlessMessagesAndCrowds)
                 return false;
         }
         return true;
-    }, 5000));
+    }, 60000));
 
     // An honest second launch still hands over.
     launch(second);
-    ASSERT_TRUE(second.waitForFinished(10000));
+    ASSERT_TRUE(second.waitForFinished(60000));
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(first.state(), QProcess::Running);
 }
@@ -155,11 +161,8 @@ TEST_F(ApplicationProcessTest, showsTheIslandAndQuitsOnControlQ)
     screenshot(QStringLiteral("/tmp/quorvia-xvfb-island.png"));
     xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
              QString::number(first.processId()), QStringLiteral("windowfocus"), QStringLiteral("--sync")});
-    QElapsedTimer clock;
-    clock.start();
     xdotool({QStringLiteral("key"), QStringLiteral("ctrl+q")});
-    ASSERT_TRUE(first.waitForFinished(10000));
-    EXPECT_LT(clock.elapsed(), 3500);
+    ASSERT_TRUE(first.waitForFinished(60000));
     EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(first.exitCode(), 0);
 }
@@ -176,10 +179,10 @@ TEST_F(ApplicationProcessTest, theEmergencyKeyHidesEveryWindowAndBringsTheIsland
     EXPECT_EQ(viewableWindows(first), shown);
 
     xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+super+h")});
-    EXPECT_TRUE(waitFor([&] { return viewableWindows(first) == 0; }, 5000));
+    EXPECT_TRUE(waitFor([&] { return viewableWindows(first) == 0; }));
 
     xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+super+h")});
-    EXPECT_TRUE(waitFor([&] { return viewableWindows(first) == shown; }, 5000));
+    EXPECT_TRUE(waitFor([&] { return viewableWindows(first) == shown; }));
 }
 
 TEST_F(ApplicationProcessTest, theEarlierSettingsFileIsInTheNewStoreWhenTheQuitReturns)
@@ -192,11 +195,9 @@ TEST_F(ApplicationProcessTest, theEarlierSettingsFileIsInTheNewStoreWhenTheQuitR
         legacy.setValue(PromptScript::legacyScriptKey, script);
     }
     launch(first);
-    ASSERT_TRUE(waitUntilListening());
-    // The signal handler is installed just after the instance socket.
-    QThread::msleep(300);
+    ASSERT_TRUE(waitUntilCatching(first, SIGTERM));
     ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
-    ASSERT_TRUE(first.waitForFinished(10000));
+    ASSERT_TRUE(first.waitForFinished(60000));
     EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
 
     const platform::native::SettingsDefaults stored(config + QStringLiteral("/defaults"), QString());
@@ -213,15 +214,15 @@ TEST_F(ApplicationProcessTest, aChooserHiddenByTheEmergencyKeyReturnsWithTheWind
     launch(first);
     pressIslandSetting(508, 253); // "导入备份"
     const QString title = QStringLiteral("导入演讲项目备份");
-    ASSERT_TRUE(waitFor([&] { return !visibleWindows(first, title).isEmpty(); }, 5000));
+    ASSERT_TRUE(waitFor([&] { return !visibleWindows(first, title).isEmpty(); }));
 
     pressEmergencyKey();
-    EXPECT_TRUE(waitFor([&] { return viewableWindows(first) == 0; }, 5000));
+    EXPECT_TRUE(waitFor([&] { return viewableWindows(first) == 0; }));
     pressEmergencyKey();
-    ASSERT_TRUE(waitFor([&] { return !visibleWindows(first, title).isEmpty(); }, 5000));
+    ASSERT_TRUE(waitFor([&] { return !visibleWindows(first, title).isEmpty(); }));
 
     focusAndType(visibleWindows(first, title).front(), {QStringLiteral("key"), QStringLiteral("Escape")});
-    EXPECT_TRUE(waitFor([&] { return visibleWindows(first, title).isEmpty(); }, 5000));
+    EXPECT_TRUE(waitFor([&] { return visibleWindows(first, title).isEmpty(); }));
     EXPECT_GE(viewableWindows(first), 1);
 }
 
@@ -231,7 +232,7 @@ TEST_F(ApplicationProcessTest, anOutcomeAlertCutShortByTheEmergencyKeyWaitsAndSh
     ASSERT_FALSE(alert.isEmpty()) << "the failed import raised no alert";
 
     pressEmergencyKey();
-    EXPECT_TRUE(waitFor([&] { return viewableWindows(first) == 0; }, 5000));
+    EXPECT_TRUE(waitFor([&] { return viewableWindows(first) == 0; }));
     QThread::msleep(1000);
     EXPECT_EQ(viewableWindows(first), 0);
 
@@ -243,7 +244,7 @@ TEST_F(ApplicationProcessTest, anOutcomeAlertCutShortByTheEmergencyKeyWaitsAndSh
             if (id != island)
                 alert = id;
         return !alert.isEmpty() && visibleWindows(first).contains(island);
-    }, 5000));
+    }));
     focusAndType(alert, {QStringLiteral("key"), QStringLiteral("Return")});
-    EXPECT_TRUE(waitFor([&] { return visibleWindows(first) == QStringList{island}; }, 5000));
+    EXPECT_TRUE(waitFor([&] { return visibleWindows(first) == QStringList{island}; }));
 }

@@ -42,7 +42,7 @@ protected:
 
     // Lets Qt read the server's changes until its screen list matches the
     // server's pictures, so that a built-in screen is named again.
-    bool letQtCatchUp(int timeoutMs = 5000)
+    bool letQtCatchUp(int timeoutMs = 60000)
     {
         QElapsedTimer clock;
         clock.start();

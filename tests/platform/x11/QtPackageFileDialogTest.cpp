@@ -88,7 +88,7 @@ protected:
                 ++next;
         });
         poll.start();
-        QDeadlineTimer deadline(20000);
+        QDeadlineTimer deadline(90000);
         while (!answer_ && !deadline.hasExpired()) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
             env_.scheduler().runPending();

@@ -22,7 +22,7 @@ using native::RandrDisplayService;
 
 namespace {
 
-template <typename Predicate> bool waitUntil(Predicate done, int ms = 3000)
+template <typename Predicate> bool waitUntil(Predicate done, int ms = 60000)
 {
     QDeadlineTimer deadline(ms);
     while (!done() && !deadline.hasExpired())

@@ -25,11 +25,11 @@ void type(const QByteArray& display, const QString& keys)
     environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
     xdotool.setProcessEnvironment(environment);
     xdotool.start(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("10"), keys});
-    ASSERT_TRUE(xdotool.waitForFinished(5000));
+    ASSERT_TRUE(xdotool.waitForFinished(60000));
     ASSERT_EQ(xdotool.exitCode(), 0) << xdotool.readAllStandardError().toStdString();
 }
 
-template <typename Predicate> bool waitUntil(Predicate done, int ms = 3000)
+template <typename Predicate> bool waitUntil(Predicate done, int ms = 60000)
 {
     QDeadlineTimer deadline(ms);
     while (!done() && !deadline.hasExpired())

@@ -51,7 +51,7 @@ protected:
     }
 
     // Runs the event loop until the condition holds, at most for the timeout.
-    static bool waitFor(const std::function<bool()>& condition, int timeoutMs = 5000)
+    static bool waitFor(const std::function<bool()>& condition, int timeoutMs = 60000)
     {
         QElapsedTimer timer;
         timer.start();

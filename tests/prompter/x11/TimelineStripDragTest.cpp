@@ -21,7 +21,7 @@ using namespace quorvia;
 
 namespace {
 
-template <typename Predicate> bool waitUntil(Predicate done, int ms = 5000)
+template <typename Predicate> bool waitUntil(Predicate done, int ms = 60000)
 {
     QDeadlineTimer deadline(ms);
     while (!done() && !deadline.hasExpired())
@@ -69,19 +69,25 @@ TEST(TimelineStripDrag, ARealDragSurvivesRebuildsAndMovesTheBlock)
     ASSERT_TRUE(waitUntil([&] { return host.isVisible() && host.windowHandle() && host.windowHandle()->isExposed(); }));
     waitUntil([] { return false; }, 200);
 
-    // Spoken progress arrives all through the drag.
+    // Spoken progress arrives all through the drag; a loaded machine may
+    // take in the whole drag between two of the timer's turns, so the drag's
+    // own loop is handed one rebuild as it starts.
     int rebuilds = 0;
-    QTimer progress;
-    QObject::connect(&progress, &QTimer::timeout, &progress, [&] {
+    int rebuildsWhileDragging = 0;
+    const auto progressOnce = [&] {
         script.setSpeechProgress(++rebuilds, 0, false);
         reloadBoth();
-    });
+        rebuildsWhileDragging += prompter->canvas()->isDragging();
+    };
+    QTimer progress;
+    QObject::connect(&progress, &QTimer::timeout, &progress, progressOnce);
     progress.start(15);
 
     int drags = 0;
     const auto runPlatformDrag = prompter->canvas()->runDrag;
     prompter->canvas()->runDrag = [&](QDrag& drag) {
         ++drags;
+        QTimer::singleShot(0, &host, progressOnce);
         runPlatformDrag(drag);
     };
     TimelineCardView* card = prompter->canvas()->cards()[0];
@@ -97,15 +103,15 @@ TEST(TimelineStripDrag, ARealDragSurvivesRebuildsAndMovesTheBlock)
                                   "xdotool mousemove %2 && sleep 0.2 && xdotool mousemove %3 && sleep 0.3 && "
                                   "xdotool mousemove %4 && sleep 0.3 && xdotool mouseup 1")
                        .arg(at(from), at(from + QPoint(6, 0)), at((from + to) / 2), at(to))});
-    ASSERT_TRUE(xdotool.waitForStarted(3000));
-    const bool finished = waitUntil([&] { return xdotool.state() == QProcess::NotRunning; }, 8000);
+    ASSERT_TRUE(xdotool.waitForStarted(60000));
+    const bool finished = waitUntil([&] { return xdotool.state() == QProcess::NotRunning; });
     progress.stop();
     ASSERT_TRUE(finished);
     ASSERT_EQ(xdotool.exitCode(), 0) << xdotool.readAllStandardError().toStdString();
-    waitUntil([&] { return !prompter->canvas()->isDragging(); }, 2000);
+    waitUntil([&] { return !prompter->canvas()->isDragging(); });
 
     EXPECT_EQ(drags, 1);
-    EXPECT_GT(rebuilds, 3);
+    EXPECT_GE(rebuildsWhileDragging, 1);
     QStringList labels;
     for (const auto& block : script.timelineBlocks())
         labels.append(block.label);
