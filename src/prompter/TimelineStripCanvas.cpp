@@ -63,7 +63,9 @@ void TimelineStripCanvas::updateFrame(double minimumWidth)
 {
     const int count = static_cast<int>(blocks_.size());
     const double width = timeline_geometry::canvasWidth(density_, count, minimumWidth);
-    setGeometry(0, 0, qRound(width), qRound(timelineTotalHeight(density_)));
+    // Only the size: where the canvas stands belongs to the scroll area, by the
+    // scroller's value; moving it here would leave the two disagreeing.
+    resize(qRound(width), qRound(timelineTotalHeight(density_)));
     for (std::size_t i = 0; i < cards_.size() && i < blocks_.size(); ++i)
         cards_[i]->setGeometry(timeline_geometry::cardFrame(density_, static_cast<int>(i), blocks_[i].kind()).toRect());
 }

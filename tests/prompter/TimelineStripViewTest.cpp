@@ -4,6 +4,7 @@
 #include "prompter/TimelineBlockIndex.h"
 #include "prompter/TimelineCardView.h"
 #include "prompter/TimelineStripCanvas.h"
+#include "prompter/TimelineStripExpectations.h"
 #include "support/Snapshot.h"
 #include "support/TestPlatform.h"
 
@@ -245,6 +246,39 @@ TEST_F(TimelineStripViewTest, ReloadRevealsTheSelectedCardOnlyWhenTheSelectionOr
     strip->reload(script, 3);
     platform.scheduler().runPending();
     EXPECT_EQ(bar->value(), 194);
+}
+
+TEST_F(TimelineStripViewTest, TheSelectedCardStaysInViewThroughStepsRelayoutsAndRepeatedReloads)
+{
+    auto strip = makeStrip(TimelineStripDensity::regular, 437); // a 400-wide visible area
+    const auto script = numbered(30);
+    auto select = [&](const std::vector<PromptTimelineBlock>& blocks, int index) {
+        strip->reload(blocks, index);
+        platform.scheduler().runPending();
+        return test::showsCard(*strip, index);
+    };
+
+    for (int i = 0; i <= 20; ++i)
+        EXPECT_TRUE(select(script, i));
+    // Back one: the card is left of the last one revealed but still in view.
+    EXPECT_TRUE(select(script, 19));
+    // The same blocks again, as spoken progress sends them: nothing to reveal, nothing moves.
+    EXPECT_TRUE(select(script, 19));
+    // A click on a card far away, on either side.
+    EXPECT_TRUE(select(script, 2));
+    EXPECT_TRUE(select(script, 28));
+
+    // The strip laid out again: wider (the scroller pulled back), hidden and shown.
+    strip->resize(600, strip->height());
+    EXPECT_TRUE(test::showsCard(*strip, 28));
+    strip->hide();
+    strip->show();
+    QCoreApplication::sendPostedEvents();
+    EXPECT_TRUE(test::showsCard(*strip, 28));
+
+    // A shorter script pulls the scroller back with the canvas.
+    EXPECT_TRUE(select(numbered(6), 5));
+    EXPECT_TRUE(select(script, 29));
 }
 
 TEST_F(TimelineStripViewTest, DropsMoveToTheColumnUnderThePointer)
