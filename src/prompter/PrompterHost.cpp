@@ -54,7 +54,7 @@ void PrompterHost::loadContent()
     loadedText_ = script_.currentText();
     const int spoken = script_.hasContent() ? static_cast<int>(script_.spokenCharacterOffset(script_.currentIndex())) : 0;
     scriptView_->setSections({script_.currentText()}, 0, {spoken});
-    restoreLater(static_cast<int>(script_.readingCharacterIndex()));
+    restoreLater(static_cast<int>(script_.readingCharacterIndex()), true);
 }
 
 void PrompterHost::reloadIfNeeded()
@@ -69,20 +69,34 @@ void PrompterHost::reloadIfNeeded()
     loadContent();
 }
 
-void PrompterHost::restoreLater(int index)
+void PrompterHost::restoreLater(int index, bool afterLoad)
 {
+    const quint64 generation = ++restoreGeneration_;
+    if (afterLoad)
+        pendingRestore_ = {generation, index};
     std::weak_ptr<bool> alive = alive_;
-    platform::MainQueue::async([this, alive, index] {
-        if (alive.lock() && scriptView_)
+    platform::MainQueue::async([this, alive, index, generation] {
+        if (!alive.lock())
+            return;
+        if (pendingRestore_ && pendingRestore_->first == generation)
+            pendingRestore_.reset();
+        if (scriptView_)
             scriptView_->restoreReading(index);
     });
+}
+
+int PrompterHost::readingPosition() const
+{
+    if (pendingRestore_)
+        return pendingRestore_->second;
+    return scriptView_ ? scriptView_->readingCharacterIndex() : 0;
 }
 
 void PrompterHost::install(QWidget* container)
 {
     if (!container || !scriptView_)
         return;
-    const int index = scriptView_->readingCharacterIndex();
+    const int index = readingPosition();
     if (auto* previous = scriptView_->parentWidget(); previous && previous->layout())
         previous->layout()->removeWidget(scriptView_);
     scriptView_->setParent(nullptr);
@@ -108,7 +122,7 @@ void PrompterHost::install(QWidget* container)
     scriptView_->show();
 
     scriptView_->restoreReading(index);
-    restoreLater(index);
+    restoreLater(index, false);
 }
 
 void PrompterHost::setPlacement(Placement placement)
@@ -122,7 +136,7 @@ void PrompterHost::setPlacement(Placement placement)
 void PrompterHost::captureReadingPosition()
 {
     if (scriptView_)
-        script_.setReadingCharacterIndex(scriptView_->readingCharacterIndex());
+        script_.setReadingCharacterIndex(readingPosition());
 }
 
 double PrompterHost::progressFraction() const { return scriptView_ ? scriptView_->progressFraction() : 0.0; }

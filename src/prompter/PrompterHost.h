@@ -48,7 +48,11 @@ public:
 private:
     void loadContent();
     void reloadIfNeeded();
-    void restoreLater(int index);
+    void restoreLater(int index, bool afterLoad);
+    // Where the view reads, or the saved place of a block just loaded: until
+    // its queued restore has run, the view's own measure (of a view perhaps
+    // never laid out) is not the reader's place.
+    int readingPosition() const;
 
     PromptScript& script_;
     AutoScrollController& autoScroll_;
@@ -57,6 +61,9 @@ private:
     Placement placement_ = Placement::island;
     std::optional<QUuid> loadedBlockID_;
     std::optional<QString> loadedText_;
+    // The generation of a load's queued restore, and the place it restores.
+    std::optional<std::pair<quint64, int>> pendingRestore_;
+    quint64 restoreGeneration_ = 0;
     platform::Observation scriptObserver_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

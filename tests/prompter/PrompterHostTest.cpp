@@ -116,6 +116,30 @@ TEST_F(PrompterHostTest, InstallMovesTheViewAndRestoresTwice)
     EXPECT_EQ(view().parentWidget(), &window);
 }
 
+TEST_F(PrompterHostTest, AMoveOrAQuitBeforeALoadsRestoreKeepsTheSavedPlace)
+{
+    // As at start: the island takes the view over before the load's restore
+    // has run, in a container never laid out.
+    script->selectProject(second.id);
+    QWidget island;
+    host->install(&island);
+    env.scheduler().runPending();
+    EXPECT_NEAR(view().readingCharacterIndex(), 900, 40);
+
+    // A quit in the same turn as the load saves the place it was about to show.
+    script->selectProject(first.id);
+    script->setReadingCharacterIndex(0);
+    script->selectProject(second.id);
+    host->captureReadingPosition();
+    EXPECT_EQ(script->readingCharacterIndex(), 900);
+    env.scheduler().runPending();
+
+    // Once restored, the view's own place counts again.
+    view().restoreReading(1200);
+    host->captureReadingPosition();
+    EXPECT_NEAR(script->readingCharacterIndex(), 1200, 40);
+}
+
 TEST_F(PrompterHostTest, ContainerDyingDoesNotTakeTheViewAlong)
 {
     auto container = std::make_unique<QWidget>();

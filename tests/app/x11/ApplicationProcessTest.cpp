@@ -209,6 +209,46 @@ TEST_F(ApplicationProcessTest, theEarlierSettingsFileIsInTheNewStoreWhenTheQuitR
     EXPECT_EQ(state->projects[0].timelineBlocks.value_or(std::vector<PromptTimelineBlock>{}).size(), 2u);
 }
 
+TEST_F(ApplicationProcessTest, theSavedReadingPositionOutlastsAStartAndAQuit)
+{
+    using namespace quorvia;
+    const QString config = folders.filePath(QStringLiteral("config/com.local.quorvia.mvp"));
+    QString text;
+    for (int line = 1; line <= 80; ++line)
+        text += QStringLiteral("第 %1 行：大家好，欢迎来到今天的发布会，我们从市场讲起。\n").arg(line);
+    StoredProject project;
+    project.id = QUuid::createUuid();
+    project.name = QStringLiteral("长稿");
+    project.timelineBlocks = std::vector<PromptTimelineBlock>{{QUuid::createUuid(), QStringLiteral("1"), text}};
+    project.rawText = QStringLiteral("1\n") + text;
+    project.readingCharacterIndex = 1500;
+    {
+        StoredState state;
+        state.projects = {project};
+        state.activeProjectID = project.id;
+        platform::native::SettingsDefaults store(config + QStringLiteral("/defaults"), QString());
+        store.setData(PromptScript::projectsKey, state.toJson());
+        store.flush();
+    }
+    const auto storedPosition = [&] {
+        const platform::native::SettingsDefaults stored(config + QStringLiteral("/defaults"), QString());
+        const auto state = StoredState::fromJson(stored.data(PromptScript::projectsKey).value_or(QByteArray()));
+        return state && state->projects.size() == 1 ? state->projects[0].readingCharacterIndex.value_or(-1) : -1;
+    };
+
+    // Twice: a quit that saved a wrong place would show at the second.
+    for (int round = 0; round < 2; ++round) {
+        launch(first);
+        ASSERT_TRUE(waitFor([&] { return viewableWindows(first) >= 1; }));
+        QThread::msleep(500);
+        ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
+        ASSERT_TRUE(first.waitForFinished(10000));
+        EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+        // Within a line of the place: the view reads from the start of the line it stands on.
+        EXPECT_NEAR(storedPosition(), 1500, 40) << "after start " << round + 1;
+    }
+}
+
 TEST_F(ApplicationProcessTest, aChooserHiddenByTheEmergencyKeyReturnsWithTheWindowsAndCanBeCancelled)
 {
     launch(first);
