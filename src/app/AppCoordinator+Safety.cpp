@@ -111,6 +111,9 @@ void AppCoordinator::monitorTopology()
     const DisplaySnapshot snapshot = DisplayTopology::snapshot();
     if (!snapshot.isMirroring()) {
         mirrorEngine->handleTopologyChange();
+        // The advice a refused retry gave no longer holds once mirroring has ended.
+        if (systemMirrorShieldActive && safetyOverlayController->reason() == retryWhileMirroredReason)
+            safetyOverlayController->setReason(lastSafetyReason);
         if (!systemMirrorShieldActive) {
             watchBuiltInScreen();
             privateWindows->clampAllToBuiltInScreen();
@@ -207,7 +210,7 @@ void AppCoordinator::retryAfterSafetyStop()
         safetyOverlayController->hide();
         startPrivacyOutputDirectly();
     } else {
-        safetyOverlayController->show(QStringLiteral("系统镜像仍在运行；请先切换为扩展显示"));
+        safetyOverlayController->show(retryWhileMirroredReason);
     }
 }
 
@@ -280,6 +283,10 @@ void AppCoordinator::recallPrompter()
 
 void AppCoordinator::restorePrimaryWindowAfterReopen()
 {
+    // The quit hid everything for good and ended the overlay's inhibit;
+    // nothing would end either a second time.
+    if (isShuttingDown)
+        return;
     if (systemMirrorShieldActive || presentationState.isSafeStopped()) {
         safetyOverlayController->show(lastSafetyReason);
         return;
@@ -288,7 +295,7 @@ void AppCoordinator::restorePrimaryWindowAfterReopen()
         enterSafetyShield(QStringLiteral("检测到系统镜像；私密窗口保持隐藏"));
         return;
     }
-    if (emergencyLocalHidden || isShuttingDown || !presentationState.allowsPrimaryWindowRecovery())
+    if (emergencyLocalHidden || !presentationState.allowsPrimaryWindowRecovery())
         return;
     if (!DisplayTopology::builtInScreen()) {
         watchBuiltInScreen();

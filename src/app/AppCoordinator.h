@@ -61,6 +61,7 @@ public:
 
     static constexpr double topologyInterval = 1.0;
     static constexpr double safetyOverlayReturnDelay = 8.0;
+    static inline const QString retryWhileMirroredReason = QStringLiteral("系统镜像仍在运行；请先切换为扩展显示");
 
     // Tests hand the cloud matcher a session of their own; none makes the real one.
     explicit AppCoordinator(std::shared_ptr<platform::HttpSession> cloudSession = nullptr);

@@ -142,6 +142,25 @@ void SafetyOverlayWindowController::showIfWaiting()
         show(*waitingReason_);
 }
 
+QString SafetyOverlayWindowController::reason() const
+{
+    if (waitingReason_)
+        return *waitingReason_;
+    return isShown() ? reason_ : QString();
+}
+
+void SafetyOverlayWindowController::setReason(const QString& reason)
+{
+    if (waitingReason_) {
+        waitingReason_ = reason;
+        return;
+    }
+    if (!isShown())
+        return;
+    reason_ = reason;
+    reasonLabel_->setText(reason);
+}
+
 void SafetyOverlayWindowController::hide()
 {
     waitingReason_.reset();

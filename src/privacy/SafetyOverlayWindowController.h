@@ -33,6 +33,10 @@ public:
     void hide();
     // Shows the mask that waited, now that a built-in screen may be there.
     void showIfWaiting();
+    // The reason the mask states, shown or waiting; empty when it is down.
+    QString reason() const;
+    // Changes what a shown or waiting mask states, and shows nothing.
+    void setReason(const QString& reason);
 
     // When no display settings open, the reason line says so.
     void openDisplays();

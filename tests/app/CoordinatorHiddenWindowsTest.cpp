@@ -9,6 +9,8 @@
 
 #include <QDialog>
 
+#include <algorithm>
+
 using namespace quorvia;
 using namespace quorvia::test;
 using State = PresentationSafetyState;
@@ -36,6 +38,13 @@ protected:
         return prompter;
     }
     platform::Window& islandWindow() { return *app().island()->window(); }
+    // Screen-saver inhibits held for the safety overlay.
+    int maskInhibits() const
+    {
+        return static_cast<int>(std::count_if(process->active.begin(), process->active.end(), [](const auto& entry) {
+            return entry.second.reason == QStringLiteral("保持镜像安全遮罩可见");
+        }));
+    }
     void liftEmergencyHide()
     {
         pressEmergencyKey();
@@ -195,6 +204,41 @@ TEST_F(CoordinatorHiddenWindowsTest, nothingPrivateStaysUpWhileAQuitWaitsForTheC
     EXPECT_FALSE(completed);
     EXPECT_FALSE(shown->isVisible());
     EXPECT_FALSE(islandWindow().isVisible());
+    app().restorePrimaryWindowAfterReopen();
+    EXPECT_FALSE(islandWindow().isVisible());
+}
+
+TEST_F(CoordinatorHiddenWindowsTest, aReopenOnceTheQuitIsAcceptedBringsBackNeitherTheMaskNorItsInhibit)
+{
+    buildAndStart();
+    makePrivateWindow();
+    goLive();
+    mirrorDisplays();
+    runFor(1.0);
+    ASSERT_TRUE(app().isShieldActive());
+    ASSERT_TRUE(app().safetyOverlay().isShown());
+    app().shutdown([] {});
+    EXPECT_FALSE(app().safetyOverlay().isShown());
+    EXPECT_EQ(maskInhibits(), 0);
+
+    app().restorePrimaryWindowAfterReopen();
+    runFor(3.0);
+    EXPECT_FALSE(app().safetyOverlay().isShown());
+    EXPECT_EQ(maskInhibits(), 0);
+    EXPECT_FALSE(shown->isVisible());
+    EXPECT_FALSE(islandWindow().isVisible());
+}
+
+TEST_F(CoordinatorHiddenWindowsTest, aReopenAfterTheQuitFindsMirroringRaisesNoShield)
+{
+    buildAndStart();
+    app().shutdown([] {});
+    mirrorDisplays();
+    app().restorePrimaryWindowAfterReopen();
+    EXPECT_FALSE(app().isShieldActive());
+    EXPECT_FALSE(app().safetyOverlay().isShown());
+    EXPECT_EQ(maskInhibits(), 0);
+    displays->unmirror();
     app().restorePrimaryWindowAfterReopen();
     EXPECT_FALSE(islandWindow().isVisible());
 }

@@ -104,6 +104,35 @@ TEST_F(CoordinatorSafetyTest, retryWhileMirroredOnlyRepeatsTheAdviceAndStartsNot
     EXPECT_FALSE(app().engine().isPrivacyOutputEnabled());
 }
 
+TEST_F(CoordinatorSafetyTest, theRefusedRetrysAdviceLastsOnlyWhileTheWatchStillSeesMirroring)
+{
+    buildAndStart();
+    makePrivateWindows();
+    mirrorDisplays();
+    runFor(1.0);
+    app().retryAfterSafetyStop();
+    runFor(2.0);
+    EXPECT_EQ(overlayText(), QStringLiteral("系统镜像仍在运行；请先切换为扩展显示"));
+
+    displays->unmirror();
+    runFor(1.0);
+    EXPECT_EQ(overlayText(), kFound);
+    EXPECT_TRUE(app().isShieldActive());
+    EXPECT_TRUE(app().safetyOverlay().isShown());
+    EXPECT_FALSE(shown->isVisible());
+
+    // Refused again while mirrored, then left for a while: the mask that
+    // comes back does not repeat advice that no longer holds.
+    mirrorDisplays();
+    runFor(1.0);
+    app().retryAfterSafetyStop();
+    app().temporarilyExitSafetyOverlay();
+    displays->unmirror();
+    runFor(9.0);
+    EXPECT_TRUE(app().safetyOverlay().isShown());
+    EXPECT_EQ(overlayText(), kFound);
+}
+
 TEST_F(CoordinatorSafetyTest, emergencyToggleWithTheOutputOffHidesAndRestoresExactlyTheVisibleWindows)
 {
     buildAndStart();
