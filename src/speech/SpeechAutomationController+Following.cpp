@@ -61,6 +61,18 @@ SpeechAlignmentResult SpeechAutomationController::align(const OnDeviceSpeechResu
     return alignment;
 }
 
+SpeechAutomationStatus SpeechAutomationController::followingStatus() const
+{
+    // The question pause is the speaker's own choice and shows while it holds,
+    // so no other pause can hide it; a low-confidence pause shows once it alone
+    // holds advance back.
+    if (isQuestionPaused_)
+        return SpeechAutomationStatus::questionPaused();
+    if (isLowConfidencePaused_)
+        return SpeechAutomationStatus::degraded(lowConfidenceMessage);
+    return SpeechAutomationStatus::listening(script_.promptMode());
+}
+
 void SpeechAutomationController::handleWordFollow(const OnDeviceSpeechResult& result)
 {
     const SpeechAlignmentResult alignment = align(result);
@@ -82,7 +94,7 @@ void SpeechAutomationController::handleWordFollow(const OnDeviceSpeechResult& re
     if (lowConfidenceCount_ >= lowConfidenceCount && lowConfidenceStartedAt_
         && now - *lowConfidenceStartedAt_ >= lowConfidenceDuration) {
         isLowConfidencePaused_ = true;
-        setStatus(SpeechAutomationStatus::degraded(lowConfidenceMessage));
+        setStatus(followingStatus());
     }
 
     const double ratio = alignment.progressUTF16 / sectionLength;

@@ -106,8 +106,7 @@ void SpeechAutomationController::resetRollingRecognition()
 void SpeechAutomationController::toggleQuestionPause()
 {
     isQuestionPaused_ = !isQuestionPaused_;
-    setStatus(isQuestionPaused_ ? SpeechAutomationStatus::questionPaused()
-                                : SpeechAutomationStatus::listening(script_.promptMode()));
+    setStatus(followingStatus());
 }
 
 void SpeechAutomationController::resumeAfterLowConfidence()
@@ -117,7 +116,7 @@ void SpeechAutomationController::resumeAfterLowConfidence()
     lowConfidenceStartedAt_.reset();
     completionEvidenceCount_ = 0;
     completionStartedAt_.reset();
-    setStatus(SpeechAutomationStatus::listening(script_.promptMode()));
+    setStatus(followingStatus());
 }
 
 void SpeechAutomationController::audioRouteChanged()
@@ -155,8 +154,7 @@ void SpeechAutomationController::handleBlockChange()
     const bool following = kind == SpeechAutomationStatus::Kind::listening || kind == SpeechAutomationStatus::Kind::degraded
         || kind == SpeechAutomationStatus::Kind::questionPaused;
     if (following && script_.hasContent())
-        setStatus(isQuestionPaused_ ? SpeechAutomationStatus::questionPaused()
-                                    : SpeechAutomationStatus::listening(script_.promptMode()));
+        setStatus(followingStatus());
 }
 
 void SpeechAutomationController::setStatus(const SpeechAutomationStatus& status)

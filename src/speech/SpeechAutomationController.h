@@ -92,6 +92,8 @@ private:
     void completeCurrentSection(PresentationEventSource source);
     void handleBlockChange();
     void resetRollingRecognition();
+    // What following shows while the pauses stand as they do.
+    SpeechAutomationStatus followingStatus() const;
     void calibrationTick(const std::shared_ptr<int>& secondsRemaining);
     void finishCalibration();
     QString recognizedText() const { return finalizedSpeech_ + volatileSpeech_; }

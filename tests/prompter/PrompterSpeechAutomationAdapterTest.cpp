@@ -76,7 +76,9 @@ TEST_F(PrompterSpeechAutomationAdapterTest, PassesCommandsAndShowsTheStatus)
     EXPECT_EQ(adapter.status().title, QStringLiteral("语音：逐字跟读中"));
     adapter.toggleQuestionPause();
     EXPECT_EQ(adapter.status().kind, Kind::questionPaused);
-    adapter.resumeAfterLowConfidence();
+    adapter.resumeAfterLowConfidence(); // lifts no question pause
+    EXPECT_EQ(adapter.status().kind, Kind::questionPaused);
+    adapter.toggleQuestionPause();
     EXPECT_EQ(adapter.status().kind, Kind::listening);
     adapter.stopRecognition(false);
     EXPECT_EQ(adapter.status().kind, Kind::ready);

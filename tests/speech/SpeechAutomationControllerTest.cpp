@@ -291,6 +291,77 @@ TEST_F(SpeechAutomationControllerTest, BlockChangesResetTheRollingStateAndReasse
     EXPECT_EQ(automation->status(), Status::ready());
 }
 
+// Off-script talk long enough to set off the low-confidence pause.
+void driftOffScript(test::SpeechAutomationRig& rig)
+{
+    for (int i = 0; i < 7; ++i) {
+        rig.say(offScript, false);
+        rig.after(0.5);
+    }
+}
+
+TEST_F(SpeechAutomationControllerTest, ALowConfidencePauseNeverHidesTheQuestionPause)
+{
+    startFollowing();
+    automation->toggleQuestionPause();
+    statuses.clear();
+    driftOffScript(*this);
+    EXPECT_EQ(automation->status(), Status::questionPaused());
+    EXPECT_TRUE(statuses.empty());
+
+    // Both pauses hold: reading the section through shows progress only.
+    say(opening);
+    after(1.0);
+    say(opening);
+    EXPECT_EQ(script->spokenCharacterOffset(0), opening.size());
+    EXPECT_EQ(script->currentIndex(), 0);
+
+    // Ending the question pause shows the pause that still holds advance back.
+    automation->toggleQuestionPause();
+    EXPECT_EQ(automation->status(), Status::degraded(lowConfidence));
+    after(1.0);
+    say(opening);
+    EXPECT_EQ(script->currentIndex(), 0);
+
+    automation->resumeAfterLowConfidence();
+    EXPECT_EQ(automation->status(), Status::listening(PromptMode::wordFollow));
+    say(opening);
+    after(1.0);
+    say(opening);
+    EXPECT_EQ(script->currentIndex(), 1);
+}
+
+TEST_F(SpeechAutomationControllerTest, ResumingFromLowConfidenceKeepsTheQuestionPauseAndThePlace)
+{
+    startFollowing();
+    driftOffScript(*this);
+    ASSERT_EQ(automation->status(), Status::degraded(lowConfidence));
+    automation->toggleQuestionPause();
+    ASSERT_EQ(automation->status(), Status::questionPaused());
+    say(QStringLiteral("大家好今天我们来讨论"), true);
+    const qint64 spoken = script->spokenCharacterOffset(0);
+    ASSERT_GT(spoken, 0);
+
+    automation->resumeAfterLowConfidence();
+    EXPECT_EQ(automation->status(), Status::questionPaused());
+    EXPECT_EQ(automation->status().title(), QStringLiteral("语音：问答暂停"));
+    EXPECT_EQ(recognizer->state(), State::listening());
+    // Following goes on from the words already heard, without advancing.
+    say(QStringLiteral("一下产品的发布计划"), false);
+    EXPECT_GT(script->spokenCharacterOffset(0), spoken);
+    say(opening);
+    after(1.0);
+    say(opening);
+    EXPECT_EQ(script->currentIndex(), 0);
+
+    automation->toggleQuestionPause();
+    EXPECT_EQ(automation->status(), Status::listening(PromptMode::wordFollow));
+    say(opening);
+    after(1.0);
+    say(opening);
+    EXPECT_EQ(script->currentIndex(), 1);
+}
+
 TEST_F(SpeechAutomationControllerTest, TheLastSectionCompletesInPlace)
 {
     script->setIndex(2, PresentationEventSource::manualPrompt);
