@@ -183,7 +183,14 @@ void AudioSetupWindowController::positionOnBuiltInScreen()
 
 void AudioSetupWindowController::present()
 {
-    devices_.refresh();
+    // A change this refresh finds is gone for the coordinator's next check, so
+    // it is handled here as that check would: the route is no longer the
+    // confirmed one, and everyone watching the devices hears of it.
+    if (devices_.refresh()) {
+        if (automation_.audioRouteChanged)
+            automation_.audioRouteChanged();
+        platform::NotificationCenter::defaultCenter().post(NotificationName::audioDeviceTopologyChanged, &devices_);
+    }
     reload();
     if (!centreOnBuiltInScreen(*window_))
         return;

@@ -39,7 +39,8 @@ public:
     AudioSetupWindowController(const AudioSetupWindowController&) = delete;
     AudioSetupWindowController& operator=(const AudioSetupWindowController&) = delete;
 
-    // Refreshes the devices, fills, centres on the built-in screen and shows;
+    // Refreshes the devices (a change found is reported as the coordinator's
+    // check reports one), fills, centres on the built-in screen and shows;
     // stays hidden without a built-in screen.
     void present();
     void positionOnBuiltInScreen();

@@ -1,5 +1,7 @@
 #include "speech/AudioSetupWindowController.h"
 
+#include "AudioSetupHooks.h"
+#include "SpeechAutomationRig.h"
 #include "platform/NotificationCenter.h"
 #include "speech/AudioDeviceController.h"
 #include "speech/AudioSetupState.h"
@@ -190,6 +192,54 @@ TEST_F(AudioSetupTest, ConfirmingNeedsTheSystemDefaultAndATonePlayedWithdrawsIt)
     // No output in force: the tone fails at once.
     c.playTestTone();
     EXPECT_EQ(c.statusLabel()->text(), "测试音播放失败，请重新选择系统输出设备。");
+}
+
+// The window over the real speech automation, as the coordinator wires it.
+class AudioSetupWithAutomationTest : public ::testing::Test, public test::SpeechAutomationRig {
+protected:
+    AudioSetupWithAutomationTest()
+    {
+        env.platform().displayService = displays;
+        displays->setScreens({test::FakeDisplayService::builtIn(1)});
+        window = std::make_unique<AudioSetupWindowController>(*devices, test::setupWindowHooks(*automation));
+        topologyObservation = platform::NotificationCenter::defaultCenter().observe(
+            NotificationName::audioDeviceTopologyChanged, devices.get(), [this](const auto&) { ++topologyPosts; });
+    }
+
+    std::shared_ptr<test::FakeDisplayService> displays = std::make_shared<test::FakeDisplayService>();
+    std::unique_ptr<AudioSetupWindowController> window;
+    platform::Observation topologyObservation;
+    int topologyPosts = 0;
+};
+
+TEST_F(AudioSetupWithAutomationTest, ADeviceChangeFoundOnOpeningIsHandledAsTheCoordinatorHandlesOne)
+{
+    window->present();
+    startFollowing();
+    window->confirmOutputRoute();
+    ASSERT_EQ(window->confirmButton()->text(), "会场输出已确认");
+
+    // Opening again with nothing changed keeps the confirmation and the following.
+    window->closePressed();
+    window->present();
+    EXPECT_EQ(topologyPosts, 0);
+    EXPECT_TRUE(automation->hasVerifiedOutputRoute());
+    EXPECT_EQ(automation->status(), SpeechAutomationStatus::listening(PromptMode::wordFollow));
+
+    // A headset plugged in just before opening, ahead of the coordinator's check.
+    window->closePressed();
+    audio->defaultOutput = audio->add(QStringLiteral("usb"), QStringLiteral("USB Headset"), 1, 2);
+    window->present();
+    EXPECT_EQ(topologyPosts, 1);
+    EXPECT_FALSE(automation->hasVerifiedOutputRoute());
+    EXPECT_FALSE(window->confirmButton()->isChecked());
+    EXPECT_EQ(window->confirmButton()->text(), "我在会场听到了");
+    EXPECT_EQ(automation->status(), SpeechAutomationStatus::ready());
+    EXPECT_FALSE(recognizer->isCapturing());
+    EXPECT_TRUE(window->routeLabel()->text().endsWith("当前系统输出：USB Headset · 已设为系统默认输出"));
+    EXPECT_EQ(window->statusLabel()->text(), AudioSetupState::statusLine(automation->status().title(),
+                                                                         automation->status().detail()));
+    EXPECT_FALSE(devices->refresh()); // nothing left over for the coordinator's check
 }
 
 TEST_F(AudioSetupTest, LooksRight)
