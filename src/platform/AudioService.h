@@ -26,6 +26,13 @@ struct AudioDeviceInfo {
     friend bool operator==(const AudioDeviceInfo&, const AudioDeviceInfo&) = default;
 };
 
+// How a scheduled buffer ended.
+enum class PlaybackEnd {
+    played,  // played out to its end
+    stopped, // cut off by stop() or by the next buffer scheduled
+    lost,    // the device or the sound system went away before it played out
+};
+
 // Plays buffers on one output device. Main thread only, except where noted.
 class AudioPlayer {
 public:
@@ -34,10 +41,9 @@ public:
     virtual bool bindDevice(AudioDeviceID device) = 0;
     // Opens the bound device for buffers of this format; false when it cannot.
     virtual bool start(const AudioFormat& format) = 0;
-    // onFinished runs exactly once on any thread: when the buffer has been
-    // played out, when stop() cut it off, or when the device went away; never
-    // after the player is destroyed.
-    virtual void scheduleBuffer(const PCMBuffer& buffer, std::function<void()> onFinished) = 0;
+    // onFinished runs exactly once on any thread, with how the buffer ended;
+    // never after the player is destroyed.
+    virtual void scheduleBuffer(const PCMBuffer& buffer, std::function<void(PlaybackEnd)> onFinished) = 0;
     virtual void play() = 0;
     virtual void stop() = 0;
 };

@@ -46,11 +46,14 @@ void AudioDeviceController::playOutputTestTone(std::function<void(bool)> complet
     }
     const std::uint64_t token = ++toneToken_;
     tonePlayer_ = std::move(player);
-    tonePlayer_->scheduleBuffer(*buffer, [alive = Alive(life_), token, completion = std::move(completion)] {
-        platform::MainQueue::async([alive, token, completion] {
+    tonePlayer_->scheduleBuffer(*buffer, [alive = Alive(life_), token, completion = std::move(completion)](
+                                             platform::PlaybackEnd end) {
+        platform::MainQueue::async([alive, token, completion, end] {
             if (auto self = alive.lock(); self && (*self)->toneToken_ == token)
                 (*self)->stopTestTone();
-            completion(true);
+            // A tone the sound system lost on the way was not heard, so it must
+            // not pass for played; one cut off here was wanted.
+            completion(end != platform::PlaybackEnd::lost);
         });
     });
     tonePlayer_->play();

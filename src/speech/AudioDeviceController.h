@@ -72,7 +72,8 @@ public:
     std::expected<void, AudioDeviceError> configureInputNode(platform::AudioInput& input) const;
 
     // The completion runs exactly once: false before this returns when the
-    // tone cannot start, else true on the main queue once it has played.
+    // tone cannot start; on the main queue, true once it has played or was
+    // stopped, false when the sound system lost it midway.
     void playOutputTestTone(std::function<void(bool)> completion);
     void stopTestTone();
     bool isPlayingTestTone() const { return tonePlayer_ != nullptr; }

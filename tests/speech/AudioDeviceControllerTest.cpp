@@ -274,6 +274,18 @@ TEST_F(AudioTestToneTest, LateCompletionOfAReplacedToneLeavesTheNewToneAlone)
     EXPECT_FALSE(controller.isPlayingTestTone());
 }
 
+TEST_F(AudioTestToneTest, AToneTheSoundSystemLostCompletesAsNotPlayed)
+{
+    AudioDeviceController controller;
+    std::vector<bool> results;
+    controller.playOutputTestTone([&](bool ok) { results.push_back(ok); });
+    audio->lastPlayer()->finishBuffer(platform::PlaybackEnd::lost);
+    platform.scheduler().runPending();
+    EXPECT_EQ(results, std::vector<bool>{false});
+    EXPECT_FALSE(controller.isPlayingTestTone());
+    EXPECT_EQ(audio->lastPlayer(), nullptr);
+}
+
 TEST_F(AudioTestToneTest, StoppingOrDestroyingStillCompletesOnce)
 {
     std::vector<bool> results;

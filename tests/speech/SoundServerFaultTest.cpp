@@ -1,6 +1,7 @@
 // The sound path against a real private sound server that is killed,
 // restarted or stopped while the application uses it.
 
+#include "AudioSetupHooks.h"
 #include "SpeechAutomationRig.h"
 #include "model/PromptScript.h"
 #include "platform/AnalyzerInputQueue.h"
@@ -37,6 +38,7 @@ using State = OnDeviceSpeechState;
 
 const QString analysisStopped = QStringLiteral("设备端连续语音分析已停止。");
 const QString opening = QStringLiteral("大家好，今天我们来讨论一下产品的发布计划。");
+const QString toneFailed = QStringLiteral("测试音播放失败，请重新选择系统输出设备。");
 
 // The Pulse service as the application sees it, which notes every call that
 // does not come from the main thread.
@@ -118,6 +120,15 @@ protected:
         if (changed)
             automation->audioRouteChanged();
         return changed;
+    }
+
+    // The room's speaker suspended, so a tone on it cannot play out before
+    // the test has done with the server whatever it means to.
+    void holdRoomSpeaker() { server->pactl({"suspend-sink", "room_speaker", "1"}); }
+
+    std::unique_ptr<AudioSetupWindowController> makeSetupWindow()
+    {
+        return std::make_unique<AudioSetupWindowController>(*devices, test::setupWindowHooks(*automation));
     }
 
     // Runs main-queue work and the recogniser's queue until the condition
@@ -210,14 +221,19 @@ TEST_F(SoundServerFaultTest, ATestToneCutOffMidwayCompletesOnceAndNeverReachesIt
     EXPECT_EQ(completions[5], 1);
 }
 
-TEST_F(SoundServerFaultTest, AServerKilledDuringATonePlaysItOutOnceAndTheNextToneWorks)
+TEST_F(SoundServerFaultTest, AServerKilledDuringAToneSaysItFailedOnceAndTheNextToneWorks)
 {
+    holdRoomSpeaker();
     int completions = 0;
-    devices->playOutputTestTone([&](bool) { ++completions; });
+    std::optional<bool> heard;
+    devices->playOutputTestTone([&](bool ok) {
+        ++completions;
+        heard = ok;
+    });
     ASSERT_TRUE(devices->isPlayingTestTone());
-    QThread::msleep(100);
     server->kill();
     ASSERT_TRUE(pumpUntil([&] { return completions > 0; })) << "the cut-off tone never completed";
+    EXPECT_EQ(heard, false);
     EXPECT_FALSE(devices->isPlayingTestTone());
     QThread::msleep(100);
     env.scheduler().runPending();
@@ -235,6 +251,31 @@ TEST_F(SoundServerFaultTest, AServerKilledDuringATonePlaysItOutOnceAndTheNextTon
     devices->playOutputTestTone([&](bool ok) { played = ok; });
     ASSERT_TRUE(pumpUntil([&] { return played.has_value(); }));
     EXPECT_EQ(played, true);
+}
+
+TEST_F(SoundServerFaultTest, AToneCutOffByARestartedServerShowsTheFailureButAStoppedOneDoesNot)
+{
+    auto window = makeSetupWindow();
+    holdRoomSpeaker();
+    window->playTestTone();
+    ASSERT_TRUE(devices->isPlayingTestTone());
+    ASSERT_TRUE(server->restart());
+    ASSERT_TRUE(pumpUntil([&] { return window->statusLabel()->text() == toneFailed; }))
+        << "a tone the restarted server never played was taken as heard";
+    EXPECT_FALSE(devices->isPlayingTestTone());
+
+    // On the new server, a tone the speaker stops is no failure of the output.
+    useDefaults();
+    poll();
+    holdRoomSpeaker();
+    window->present();
+    std::optional<bool> stopped;
+    devices->playOutputTestTone([&](bool ok) { stopped = ok; });
+    ASSERT_TRUE(devices->isPlayingTestTone());
+    devices->stopTestTone();
+    ASSERT_TRUE(pumpUntil([&] { return stopped.has_value(); }));
+    EXPECT_EQ(stopped, true);
+    EXPECT_NE(window->statusLabel()->text(), toneFailed);
 }
 
 TEST_F(SoundServerFaultTest, AServerKilledDuringRecognitionEndsItAndItStartsAgainOnTheNextServer)
@@ -383,13 +424,8 @@ TEST_F(SoundServerFaultTest, AStoppedServerNeverHoldsTheMainThreadLongAndIsReadA
 
 TEST_F(SoundServerFaultTest, TheSetupWindowWithdrawsTheConfirmationWhenTheRouteChanges)
 {
-    AudioSetupWindowController::Automation bridge;
-    auto* a = automation.get();
-    bridge.status = [a] { return std::pair(a->status().title(), a->status().detail()); };
-    bridge.hasVerifiedOutputRoute = [a] { return a->hasVerifiedOutputRoute(); };
-    bridge.setOutputRouteVerified = [a](bool verified) { a->setOutputRouteVerified(verified); };
-    bridge.audioRouteChanged = [a] { a->audioRouteChanged(); };
-    AudioSetupWindowController window(*devices, bridge);
+    auto owned = makeSetupWindow();
+    auto& window = *owned;
     window.present();
     const auto choose = [](QComboBox* popup, const QString& uid) {
         popup->setCurrentIndex(popup->findData(uid));

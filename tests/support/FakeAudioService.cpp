@@ -27,7 +27,8 @@ bool FakeAudioPlayer::start(const platform::AudioFormat& format)
     return true;
 }
 
-void FakeAudioPlayer::scheduleBuffer(const platform::PCMBuffer& buffer, std::function<void()> onFinished)
+void FakeAudioPlayer::scheduleBuffer(const platform::PCMBuffer& buffer,
+                                     std::function<void(platform::PlaybackEnd)> onFinished)
 {
     scheduled = buffer;
     onFinished_ = std::move(onFinished);
@@ -37,13 +38,13 @@ void FakeAudioPlayer::stop()
 {
     stopped = true;
     playing = false;
-    finishBuffer(); // a cut-off buffer counts as finished, as the real engine reports it
+    finishBuffer(platform::PlaybackEnd::stopped);
 }
 
-void FakeAudioPlayer::finishBuffer()
+void FakeAudioPlayer::finishBuffer(platform::PlaybackEnd end)
 {
     if (auto done = std::exchange(onFinished_, nullptr))
-        done();
+        done(end);
 }
 
 FakeAudioInput::~FakeAudioInput()

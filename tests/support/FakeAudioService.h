@@ -19,12 +19,12 @@ public:
     ~FakeAudioPlayer() override;
     bool bindDevice(platform::AudioDeviceID device) override;
     bool start(const platform::AudioFormat& format) override;
-    void scheduleBuffer(const platform::PCMBuffer& buffer, std::function<void()> onFinished) override;
+    void scheduleBuffer(const platform::PCMBuffer& buffer, std::function<void(platform::PlaybackEnd)> onFinished) override;
     void play() override { playing = true; }
     void stop() override;
 
-    // Reports the scheduled buffer as played out, on the calling thread.
-    void finishBuffer();
+    // Reports how the scheduled buffer ended, on the calling thread.
+    void finishBuffer(platform::PlaybackEnd end = platform::PlaybackEnd::played);
 
     std::optional<platform::AudioDeviceID> boundDevice;
     std::optional<platform::AudioFormat> startedFormat;
@@ -34,7 +34,7 @@ public:
 
 private:
     FakeAudioService& owner_;
-    std::function<void()> onFinished_;
+    std::function<void(platform::PlaybackEnd)> onFinished_;
 };
 
 // Captures nothing by itself: the test pushes buffers through the tap.

@@ -88,7 +88,7 @@ bool PulseAudioPlayer::start(const AudioFormat& format)
         [](pa_stream* stream, void* self) {
             auto* player = static_cast<PulseAudioPlayer*>(self);
             if (ended(stream))
-                player->finished();
+                player->finished(PlaybackEnd::lost);
             player->connection_->signal();
         },
         this);
@@ -101,10 +101,10 @@ bool PulseAudioPlayer::start(const AudioFormat& format)
     return true;
 }
 
-void PulseAudioPlayer::finished()
+void PulseAudioPlayer::finished(PlaybackEnd end)
 {
     if (auto done = std::exchange(onFinished_, nullptr))
-        done();
+        done(end);
 }
 
 void PulseAudioPlayer::cancelDrain()
@@ -123,15 +123,15 @@ void PulseAudioPlayer::release()
     releaseStream(stream_);
 }
 
-void PulseAudioPlayer::scheduleBuffer(const PCMBuffer& buffer, std::function<void()> onFinished)
+void PulseAudioPlayer::scheduleBuffer(const PCMBuffer& buffer, std::function<void(PlaybackEnd)> onFinished)
 {
     PulseConnection::Lock lock(*connection_);
     // One buffer at a time: one still scheduled counts as cut off.
     cancelDrain();
-    finished();
+    finished(PlaybackEnd::stopped);
     onFinished_ = std::move(onFinished);
     if (!stream_ || ended(stream_) || buffer.format() != format_) {
-        finished();
+        finished(PlaybackEnd::lost);
         return;
     }
     const int channels = format_.channelCount;
@@ -141,13 +141,19 @@ void PulseAudioPlayer::scheduleBuffer(const PCMBuffer& buffer, std::function<voi
             interleaved[std::size_t(frame) * channels + c] = buffer.channelData(c)[frame];
     if (pa_stream_write(stream_, interleaved.data(), interleaved.size() * sizeof(float), nullptr, 0, PA_SEEK_RELATIVE)
         < 0) {
-        finished();
+        finished(PlaybackEnd::lost);
         return;
     }
+    // The server answers a drain once the buffer has played out, or refuses it
+    // when the stream went away first.
     drain_ = pa_stream_drain(
-        stream_, [](pa_stream*, int, void* self) { static_cast<PulseAudioPlayer*>(self)->finished(); }, this);
+        stream_,
+        [](pa_stream*, int success, void* self) {
+            static_cast<PulseAudioPlayer*>(self)->finished(success ? PlaybackEnd::played : PlaybackEnd::lost);
+        },
+        this);
     if (!drain_)
-        finished();
+        finished(PlaybackEnd::lost);
 }
 
 void PulseAudioPlayer::play()
@@ -163,7 +169,7 @@ void PulseAudioPlayer::stop()
     PulseConnection::Lock lock(*connection_);
     // Nothing of this player may be called back once the lock is let go.
     release();
-    finished();
+    finished(PlaybackEnd::stopped);
 }
 
 PulseAudioInput::PulseAudioInput(std::shared_ptr<PulseConnection> connection,

@@ -14,20 +14,20 @@ namespace quorvia::platform::native {
 class PulseConnection;
 
 // Plays float buffers on one sink through its own stream. A stream the server
-// drops ends the buffer as played.
+// drops ends the buffer as lost.
 class PulseAudioPlayer final : public AudioPlayer {
 public:
     PulseAudioPlayer(std::shared_ptr<PulseConnection> connection, std::shared_ptr<PulseAudioService::Names> names);
     ~PulseAudioPlayer() override;
     bool bindDevice(AudioDeviceID device) override;
     bool start(const AudioFormat& format) override;
-    void scheduleBuffer(const PCMBuffer& buffer, std::function<void()> onFinished) override;
+    void scheduleBuffer(const PCMBuffer& buffer, std::function<void(PlaybackEnd)> onFinished) override;
     void play() override;
     void stop() override;
 
 private:
     // Under the connection's lock.
-    void finished();
+    void finished(PlaybackEnd end);
     void cancelDrain();
     void release();
 
@@ -38,7 +38,7 @@ private:
     pa_stream* stream_ = nullptr;
     // Kept so that stopping can cancel it: its reply must not reach a player that is gone.
     pa_operation* drain_ = nullptr;
-    std::function<void()> onFinished_;
+    std::function<void(PlaybackEnd)> onFinished_;
 };
 
 // Records one source through its own stream, cut into buffers for the tap. A
