@@ -15,6 +15,7 @@
 #include "speech/OnDeviceSpeechController.h"
 #include "speech/SpeechAutomationController.h"
 #include "support/FakeDisplayService.h"
+#include "support/FakePermissionService.h"
 #include "support/FakeSpeechService.h"
 #include "support/PulseAudioServer.h"
 #include "support/TestPlatform.h"
@@ -38,6 +39,8 @@ using State = OnDeviceSpeechState;
 
 const QString analysisStopped = QStringLiteral("设备端连续语音分析已停止。");
 const QString opening = QStringLiteral("大家好，今天我们来讨论一下产品的发布计划。");
+const QString preparationFailed = QStringLiteral("语音识别准备失败，请检查麦克风和语音资源。");
+const QString noPermission = QStringLiteral("未获得麦克风权限，请在系统设置中授权后重新校准。");
 const QString toneFailed = QStringLiteral("测试音播放失败，请重新选择系统输出设备。");
 
 // The Pulse service as the application sees it, which notes every call that
@@ -276,6 +279,28 @@ TEST_F(SoundServerFaultTest, AToneCutOffByARestartedServerShowsTheFailureButASto
     ASSERT_TRUE(pumpUntil([&] { return stopped.has_value(); }));
     EXPECT_EQ(stopped, true);
     EXPECT_NE(window->statusLabel()->text(), toneFailed);
+}
+
+TEST_F(SoundServerFaultTest, WithNoMicrophoneAtAllWordFollowSaysSoAndARefusalStillNamesThePermission)
+{
+    server->pactl({"unload-module", "module-sine-source"});
+    server->pactl({"unload-module", "module-null-source"});
+    ASSERT_TRUE(poll());
+    ASSERT_TRUE(devices->inputDevices().empty());
+    ASSERT_FALSE(devices->outputDevices().empty());
+
+    ASSERT_TRUE(automation->startSelectedMode());
+    ASSERT_TRUE(pumpUntil([&] { return automation->status().kind == Status::Kind::unavailable; }));
+    EXPECT_EQ(automation->status(), Status::unavailable(preparationFailed));
+    EXPECT_FALSE(recognizer->isCapturing());
+
+    // Where the system does refuse the microphone, the speaker is told to allow it.
+    auto refusing = std::make_shared<test::FakePermissionService>();
+    refusing->microphone = platform::AuthorizationStatus::denied;
+    env.platform().permissionService = refusing;
+    automation->startSelectedMode();
+    ASSERT_TRUE(pumpUntil([&] { return automation->status().kind == Status::Kind::unavailable; }));
+    EXPECT_EQ(automation->status(), Status::unavailable(noPermission));
 }
 
 TEST_F(SoundServerFaultTest, AServerKilledDuringRecognitionEndsItAndItStartsAgainOnTheNextServer)
