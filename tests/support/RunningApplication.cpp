@@ -127,17 +127,40 @@ std::vector<RunningApplication::Window> RunningApplication::windows() const
     auto tree = hold(xcb_query_tree_reply(connection_, xcb_query_tree(connection_, root), nullptr));
     if (!tree)
         return found;
+    auto isOurs = [&](xcb_window_t w) {
+        auto pid = hold(xcb_get_property_reply(
+            connection_, xcb_get_property(connection_, 0, w, pidAtom_, XCB_ATOM_CARDINAL, 0, 1), nullptr));
+        return pid && xcb_get_property_value_length(pid.get()) == 4
+               && *static_cast<std::uint32_t*>(xcb_get_property_value(pid.get())) == process_.processId();
+    };
     const xcb_window_t* children = xcb_query_tree_children(tree.get());
     const int count = xcb_query_tree_children_length(tree.get());
     for (int i = 0; i < count; ++i) {
-        const xcb_window_t w = children[i];
-        auto attributes = hold(xcb_get_window_attributes_reply(connection_, xcb_get_window_attributes(connection_, w), nullptr));
+        const xcb_window_t top = children[i];
+        auto attributes = hold(xcb_get_window_attributes_reply(connection_, xcb_get_window_attributes(connection_, top), nullptr));
         if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
             continue;
-        auto pid = hold(xcb_get_property_reply(
-            connection_, xcb_get_property(connection_, 0, w, pidAtom_, XCB_ATOM_CARDINAL, 0, 1), nullptr));
-        if (!pid || xcb_get_property_value_length(pid.get()) != 4
-            || *static_cast<std::uint32_t*>(xcb_get_property_value(pid.get())) != process_.processId())
+        auto outer = hold(xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, top), nullptr));
+        if (!outer)
+            continue;
+        // A window manager puts each window inside a frame of its own.
+        xcb_window_t w = XCB_WINDOW_NONE;
+        QPoint at(outer->x, outer->y);
+        if (isOurs(top)) {
+            w = top;
+        } else if (auto inside = hold(xcb_query_tree_reply(connection_, xcb_query_tree(connection_, top), nullptr))) {
+            const xcb_window_t* clients = xcb_query_tree_children(inside.get());
+            for (int j = 0; j < xcb_query_tree_children_length(inside.get()) && !w; ++j) {
+                if (!isOurs(clients[j]))
+                    continue;
+                auto g = hold(xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, clients[j]), nullptr));
+                if (!g)
+                    continue;
+                w = clients[j];
+                at += QPoint(g->x + outer->border_width, g->y + outer->border_width);
+            }
+        }
+        if (!w)
             continue;
         auto geometry = hold(xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, w), nullptr));
         if (!geometry)
@@ -146,7 +169,10 @@ std::vector<RunningApplication::Window> RunningApplication::windows() const
             connection_, xcb_get_property(connection_, 0, w, nameAtom_, utf8Atom_, 0, 256), nullptr));
         Window window;
         window.id = w;
-        window.frame = QRect(geometry->x, geometry->y, geometry->width, geometry->height);
+        window.frame = w == top ? QRect(geometry->x, geometry->y, geometry->width, geometry->height)
+                                : QRect(at, QSize(geometry->width, geometry->height));
+        window.outer = QRect(outer->x, outer->y, outer->width + 2 * outer->border_width,
+                             outer->height + 2 * outer->border_width);
         if (name)
             window.name = QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(name.get())),
                                             xcb_get_property_value_length(name.get()));
@@ -212,6 +238,29 @@ void RunningApplication::moveWindow(const Window& window, QPoint topLeft) const
 {
     tool(QStringLiteral("xdotool"), {QStringLiteral("windowmove"), QString::number(window.id),
                                      QString::number(topLeft.x()), QString::number(topLeft.y())});
+}
+
+void RunningApplication::moveWindowInSteps(const Window& window, QPoint step, int count, int intervalMs) const
+{
+    if (!connection_ || xcb_connection_has_error(connection_))
+        return;
+    // Asked of the window itself: a window manager, if one runs, moves its frame.
+    QPoint at = window.frame.topLeft();
+    for (int i = 0; i < count; ++i) {
+        at += step;
+        const std::uint32_t values[] = {std::uint32_t(at.x()), std::uint32_t(at.y())};
+        xcb_configure_window(connection_, window.id, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, values);
+        xcb_flush(connection_);
+        QThread::msleep(intervalMs);
+    }
+    // Every move has been handled once this answers.
+    std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+}
+
+void RunningApplication::movePointer(QPoint rootPoint) const
+{
+    tool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(rootPoint.x()),
+                                     QString::number(rootPoint.y())});
 }
 
 QImage RunningApplication::grab(const QRect& area) const

@@ -25,6 +25,9 @@ public:
         std::uint32_t id = 0;
         QRect frame; // root coordinates
         QString name;
+        // The root's child that holds it: a window manager's frame, or the
+        // window itself when none manages it.
+        QRect outer;
     };
 
     explicit RunningApplication(const QString& display);
@@ -57,6 +60,10 @@ public:
     void clickAt(QPoint rootPoint, int settleMs = 600) const;
     void key(const QString& keys, int settleMs = 300) const;
     void moveWindow(const Window& window, QPoint topLeft) const;
+    // Moves a window `count` times by `step`, `intervalMs` apart, as a drag does.
+    void moveWindowInSteps(const Window& window, QPoint step, int count, int intervalMs) const;
+    // Puts the pointer at a point of the root window.
+    void movePointer(QPoint rootPoint) const;
 
     // The picture the server shows in `area` (root coordinates), read back.
     QImage grab(const QRect& area) const;

@@ -54,9 +54,11 @@ public:
             auto* version = xcb_damage_query_version_reply(c, xcb_damage_query_version(c, 1, 1), nullptr);
             if (version) {
                 damage_ = xcb_generate_id(c);
-                // Each new piece of damage as a rectangle: where a left-out
-                // window was stays blank until something is drawn there.
-                xcb_damage_create(c, damage_, windows.root(), XCB_DAMAGE_REPORT_LEVEL_DELTA_RECTANGLES);
+                // Every drawing, also where the screen was damaged already: a
+                // left-out window that goes leaves its place blank until the
+                // server draws there again, and that redrawing may come before
+                // the damage it lay in was taken.
+                xcb_damage_create(c, damage_, windows.root(), XCB_DAMAGE_REPORT_LEVEL_RAW_RECTANGLES);
                 damageEvent_ = damageExtension->first_event + XCB_DAMAGE_NOTIFY;
             }
             std::free(version);
@@ -82,11 +84,11 @@ public:
             if (damage_ && type == damageEvent_) {
                 const auto* e = reinterpret_cast<const xcb_damage_notify_event_t*>(event);
                 const QRect area(e->area.x, e->area.y, e->area.width, e->area.height);
+                // Drawn after the window left: what lay beneath shows again.
                 stale_ -= area;
                 // The root spans every output; what is drawn on the others,
                 // the audience window included, is no change of this picture.
                 damaged_ += area.intersected(region_);
-                damageToSubtract_ = true;
             } else {
                 const std::uint32_t window = changedWindow(event);
                 const auto was = window ? tracker.mappedFrameIfAmong(window, own, processIDs) : std::nullopt;
@@ -101,13 +103,9 @@ public:
 
     // Where the captured screen may have changed since the last call, in root
     // coordinates; none when anything may have (no damage tracking, or a
-    // grab still owed). From then on new changes are reported again.
+    // grab still owed).
     std::optional<QRegion> takeDamage()
     {
-        if (damageToSubtract_) {
-            damageToSubtract_ = false;
-            xcb_damage_subtract(windows.connection(), damage_, XCB_NONE, XCB_NONE);
-        }
         QRegion damaged;
         std::swap(damaged, damaged_);
         if (!damage_ || mustGrab_) {
@@ -257,7 +255,6 @@ private:
     std::uint32_t damage_ = 0;
     std::uint8_t damageEvent_ = 0;
     QRegion damaged_;
-    bool damageToSubtract_ = false;
     bool mustGrab_ = true;
     std::shared_ptr<X11ShmPool> pool_;
 };
