@@ -117,14 +117,18 @@ TEST_F(PresentationPanelSpeechTest, TheQuestionPauseStaysShownThroughOffScriptTa
     press(pauseButton());
     ASSERT_EQ(statusTitle(), QStringLiteral("语音：问答暂停"));
 
-    // The audience's question, then the answer: nothing like the script.
+    // The audience's question, then the answer: nothing like the script, long
+    // enough to set off the low-confidence pause behind the question pause.
+    statuses.clear();
     for (int i = 0; i < 7; ++i) {
         say(offScript, false);
         after(0.5);
     }
+    EXPECT_TRUE(statuses.empty());
     EXPECT_EQ(statusTitle(), QStringLiteral("语音：问答暂停"));
     EXPECT_EQ(pauseButton()->text(), QStringLiteral("继续跟读"));
     readThrough();
+    EXPECT_EQ(script->spokenCharacterOffset(0), script->currentText().size());
     EXPECT_EQ(script->currentIndex(), 0);
 
     // Ending the question pause shows that low confidence still holds advance back.

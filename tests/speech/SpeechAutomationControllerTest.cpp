@@ -300,37 +300,6 @@ void driftOffScript(test::SpeechAutomationRig& rig)
     }
 }
 
-TEST_F(SpeechAutomationControllerTest, ALowConfidencePauseNeverHidesTheQuestionPause)
-{
-    startFollowing();
-    automation->toggleQuestionPause();
-    statuses.clear();
-    driftOffScript(*this);
-    EXPECT_EQ(automation->status(), Status::questionPaused());
-    EXPECT_TRUE(statuses.empty());
-
-    // Both pauses hold: reading the section through shows progress only.
-    say(opening);
-    after(1.0);
-    say(opening);
-    EXPECT_EQ(script->spokenCharacterOffset(0), opening.size());
-    EXPECT_EQ(script->currentIndex(), 0);
-
-    // Ending the question pause shows the pause that still holds advance back.
-    automation->toggleQuestionPause();
-    EXPECT_EQ(automation->status(), Status::degraded(lowConfidence));
-    after(1.0);
-    say(opening);
-    EXPECT_EQ(script->currentIndex(), 0);
-
-    automation->resumeAfterLowConfidence();
-    EXPECT_EQ(automation->status(), Status::listening(PromptMode::wordFollow));
-    say(opening);
-    after(1.0);
-    say(opening);
-    EXPECT_EQ(script->currentIndex(), 1);
-}
-
 TEST_F(SpeechAutomationControllerTest, ResumingFromLowConfidenceKeepsTheQuestionPauseAndThePlace)
 {
     startFollowing();
