@@ -1,40 +1,33 @@
 #pragma once
 
-#include <QWidget>
+#include "prompter/TimelineCardTitle.h"
 
-class QLabel;
+#include <QPixmap>
+#include <QRect>
+#include <QString>
+
+class QPainter;
 
 namespace quorvia {
 
-// One timeline card: its look only. A reload may replace cards or give them
-// another block, so the long-lived canvas takes the presses and drags over them.
-class TimelineCardView : public QWidget {
-    Q_OBJECT
-public:
-    TimelineCardView(int index, const QString& label, bool selected, QWidget* parent = nullptr);
+// One timeline card as the canvas draws it. Cards are not widgets: a strip of
+// thousands of blocks holds the blocks and nothing per card beyond them, and a
+// reload never deletes what a running drag started from.
+struct TimelineCardView {
+    int index = -1;
+    QString label;
+    bool selected = false;
+    // In the canvas's space.
+    QRect frame;
 
-    // Shows another block, or the same one after a change, without a new widget.
-    void setContent(int index, const QString& label, bool selected);
+    // Heard by assistive technology, whatever the title had to cut.
+    QString accessibleName() const { return QStringLiteral("时间线块 ") + label; }
+    // The title's room: 3 in from either side, the card's full height.
+    QRect titleRect() const { return frame.adjusted(3, 0, -3, 0); }
 
-    int index() const { return index_; }
-    bool isSelected() const { return selected_; }
-    QLabel* titleLabel() const { return titleLabel_; }
+    void paint(QPainter& painter, const TimelineCardTitle& title) const;
     // A bitmap of the card to follow the pointer while dragging.
-    QPixmap dragImage();
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-
-private:
-    // The label as stored, shrunk or shortened to the card's width.
-    void fitTitle();
-
-    int index_;
-    bool selected_;
-    QString label_;
-    QFont baseFont_;
-    QLabel* titleLabel_;
+    QPixmap dragImage(const TimelineCardTitle& title, qreal devicePixelRatio) const;
 };
 
 } // namespace quorvia

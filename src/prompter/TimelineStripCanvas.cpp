@@ -1,16 +1,23 @@
 #include "prompter/TimelineStripCanvas.h"
 
 #include "prompter/TimelineBlockIndex.h"
-#include "prompter/TimelineCardView.h"
+#include "prompter/TimelineStripAccessible.h"
 #include "prompter/TimelineStripGeometry.h"
 
+#include <QAccessible>
 #include <QDrag>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPaintEvent>
 #include <QPointer>
 #include <QScrollArea>
 #include <QScrollBar>
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
 
 namespace quorvia {
 namespace {
@@ -22,6 +29,12 @@ QScrollArea* enclosingScrollArea(QWidget* canvas)
     return viewport ? qobject_cast<QScrollArea*>(viewport->parentWidget()) : nullptr;
 }
 
+bool sameLabels(const std::vector<PromptTimelineBlock>& a, const std::vector<PromptTimelineBlock>& b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const PromptTimelineBlock& x, const PromptTimelineBlock& y) { return x.label == y.label; });
+}
+
 } // namespace
 
 TimelineStripCanvas::TimelineStripCanvas(TimelineStripDensity density, QWidget* parent)
@@ -30,54 +43,67 @@ TimelineStripCanvas::TimelineStripCanvas(TimelineStripDensity density, QWidget* 
     setAcceptDrops(true);
     setMouseTracking(true);
     runDrag = [](QDrag& drag) { drag.exec(Qt::MoveAction, Qt::MoveAction); };
+    static std::once_flag accessibleFactory;
+    std::call_once(accessibleFactory, [] { QAccessible::installFactory(TimelineStripAccessible::create); });
 }
 
 TimelineStripCanvas::~TimelineStripCanvas() = default;
 
 void TimelineStripCanvas::reload(const std::vector<PromptTimelineBlock>& blocks, int selectedIndex)
 {
+    // Spoken progress reloads on every recognised word with nothing to show.
+    const bool changed = selectedIndex != selectedIndex_ || !sameLabels(blocks, blocks_);
     blocks_ = blocks;
     selectedIndex_ = selectedIndex;
-    // Spoken progress reloads on every recognised word: the cards there are
-    // kept and shown their block in place, and only the count changes widgets.
-    // No card ever handles an event, so none is on the stack here.
-    while (cards_.size() > blocks_.size()) {
-        delete cards_.back();
-        cards_.pop_back();
-    }
-    for (std::size_t i = 0; i < blocks_.size(); ++i) {
-        const int index = static_cast<int>(i);
-        if (i < cards_.size()) {
-            cards_[i]->setContent(index, blocks_[i].label, index == selectedIndex);
-            continue;
-        }
-        auto* card = new TimelineCardView(index, blocks_[i].label, index == selectedIndex, this);
-        card->show();
-        cards_.push_back(card);
-    }
+    titles_.resize(blocks_.size());
     const QScrollArea* scrollArea = enclosingScrollArea(this);
     updateFrame(scrollArea ? scrollArea->viewport()->width() : 0);
+    if (changed)
+        update();
 }
 
 void TimelineStripCanvas::updateFrame(double minimumWidth)
 {
-    const int count = static_cast<int>(blocks_.size());
-    const double width = timeline_geometry::canvasWidth(density_, count, minimumWidth);
-    // Only the size: where the canvas stands belongs to the scroll area, by the
-    // scroller's value; moving it here would leave the two disagreeing.
+    // Only the size: where the canvas stands is the scroll area's, by the
+    // scroller's value. Moving it here would leave the two disagreeing.
+    const double width = timeline_geometry::canvasWidth(density_, cardCount(), minimumWidth);
     resize(qRound(width), qRound(timelineTotalHeight(density_)));
-    for (std::size_t i = 0; i < cards_.size() && i < blocks_.size(); ++i)
-        cards_[i]->setGeometry(timeline_geometry::cardFrame(density_, static_cast<int>(i), blocks_[i].kind()).toRect());
+}
+
+TimelineCardView TimelineStripCanvas::card(int index) const
+{
+    const auto& block = blocks_.at(static_cast<std::size_t>(index));
+    return {index, block.label, index == selectedIndex_,
+            timeline_geometry::cardFrame(density_, index, block.kind()).toRect()};
+}
+
+QFont TimelineStripCanvas::titleFont() const
+{
+    QFont font = this->font();
+    font.setPixelSize(TimelineCardTitle::largestPixelSize);
+    font.setWeight(QFont::DemiBold);
+    return font;
+}
+
+const TimelineCardTitle& TimelineStripCanvas::cardTitle(int index) const
+{
+    const auto& label = blocks_.at(static_cast<std::size_t>(index)).label;
+    auto& fitted = titles_[static_cast<std::size_t>(index)];
+    if (!fitted || fitted->label != label) {
+        const int room = std::max(0, qRound(timelineCardSize(density_).width()) - 6);
+        fitted = FittedTitle{label, TimelineCardTitle::fit(label, titleFont(), room)};
+    }
+    return fitted->title;
 }
 
 void TimelineStripCanvas::revealBlock(int index)
 {
-    if (index < 0 || index >= static_cast<int>(cards_.size()))
+    if (index < 0 || index >= cardCount())
         return;
     QScrollArea* scrollArea = enclosingScrollArea(this);
     if (!scrollArea)
         return;
-    const QRect frame = cards_[static_cast<std::size_t>(index)]->geometry();
+    const QRect frame = card(index).frame;
     const double gap = timelineSlotGap(density_);
     QScrollBar* bar = scrollArea->horizontalScrollBar();
     const double offset = timeline_geometry::revealOffset(bar->value(), scrollArea->viewport()->width(),
@@ -87,10 +113,44 @@ void TimelineStripCanvas::revealBlock(int index)
 
 std::optional<int> TimelineStripCanvas::cardIndexAt(QPoint position) const
 {
-    for (std::size_t i = 0; i < cards_.size(); ++i)
-        if (cards_[i]->geometry().contains(position))
-            return static_cast<int>(i);
-    return std::nullopt;
+    if (position.x() < 0)
+        return std::nullopt;
+    const int column = static_cast<int>(std::floor(position.x() / timelineColumnStep(density_)));
+    if (column >= cardCount() || !card(column).frame.contains(position))
+        return std::nullopt;
+    return column;
+}
+
+void TimelineStripCanvas::selectCard(int index)
+{
+    if (index >= 0 && index < cardCount() && onSelect)
+        onSelect(index);
+}
+
+void TimelineStripCanvas::paintEvent(QPaintEvent* event)
+{
+    if (blocks_.empty())
+        return;
+    // Only the columns the exposed area touches: a long script is mostly out of view.
+    const double step = timelineColumnStep(density_);
+    const QRect area = event->rect();
+    const int first = std::max(0, static_cast<int>(std::floor(area.left() / step)));
+    const int last = std::min(cardCount() - 1, static_cast<int>(std::floor(area.right() / step)));
+    QPainter painter(this);
+    for (int i = first; i <= last; ++i) {
+        const TimelineCardView view = card(i);
+        if (view.frame.intersects(area))
+            view.paint(painter, cardTitle(i));
+    }
+}
+
+void TimelineStripCanvas::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::FontChange) {
+        titles_.assign(blocks_.size(), std::nullopt);
+        update();
+    }
+    QWidget::changeEvent(event);
 }
 
 void TimelineStripCanvas::updateCursor(QPoint position)
@@ -106,7 +166,7 @@ void TimelineStripCanvas::mousePressEvent(QMouseEvent* event)
     pressedIndex_ = cardIndexAt(position);
     dragStarted_ = false;
     if (pressedIndex_)
-        pressHotSpot_ = position - cards_[static_cast<std::size_t>(*pressedIndex_)]->pos();
+        pressHotSpot_ = position - card(*pressedIndex_).frame.topLeft();
     event->accept();
 }
 
@@ -129,21 +189,21 @@ void TimelineStripCanvas::mouseReleaseEvent(QMouseEvent* event)
         return;
     const std::optional<int> pressed = pressedIndex_;
     pressedIndex_.reset();
-    if (pressed && !dragStarted_ && onSelect)
-        onSelect(*pressed);
+    if (pressed && !dragStarted_)
+        selectCard(*pressed);
     updateCursor(event->position().toPoint());
 }
 
 void TimelineStripCanvas::startDrag(int index, QPoint hotSpot)
 {
-    // The cards may have been rebuilt since the press; the column still names the block.
-    if (dragging_ || index < 0 || index >= static_cast<int>(cards_.size()))
+    // A reload since the press may have taken the card away; the column still names the block.
+    if (dragging_ || index < 0 || index >= cardCount())
         return;
     auto* data = new QMimeData;
     data->setData(timeline_block_index::mimeType(), timeline_block_index::encode(index));
     QPointer<QDrag> drag = new QDrag(this);
     drag->setMimeData(data);
-    drag->setPixmap(cards_[static_cast<std::size_t>(index)]->dragImage());
+    drag->setPixmap(card(index).dragImage(cardTitle(index), devicePixelRatioF()));
     drag->setHotSpot(hotSpot);
 
     QPointer<TimelineStripCanvas> self(this);
@@ -167,8 +227,7 @@ bool TimelineStripCanvas::performDrop(const QMimeData* data, QPointF position)
     const std::optional<int> source = sourceIndex(data);
     if (!source)
         return false;
-    const std::optional<int> destination =
-        timeline_geometry::dropDestination(density_, position.x(), static_cast<int>(blocks_.size()));
+    const std::optional<int> destination = timeline_geometry::dropDestination(density_, position.x(), cardCount());
     if (!destination)
         return false;
     if (*destination != *source && onMove)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "model/PromptTimelineBlock.h"
+#include "prompter/TimelineCardTitle.h"
+#include "prompter/TimelineCardView.h"
 #include "prompter/TimelineStripDensity.h"
 
 #include <QWidget>
@@ -14,11 +16,11 @@ class QMimeData;
 
 namespace quorvia {
 
-class TimelineCardView;
-
-// The strip's scrolling content: owns the cards and lays them out. It, not a
-// card, takes every press, click and drag, since a reload (spoken progress
-// included) may replace the cards while the button is held.
+// The strip's scrolling content: draws the cards, lays them out and takes
+// every press, click and drag over them. It makes no widget per card, so a
+// reload costs what the blocks cost and holds nothing the press or a running
+// drag could lose; assistive technology reaches each card as a button through
+// the canvas's accessible children.
 class TimelineStripCanvas : public QWidget {
     Q_OBJECT
 public:
@@ -29,15 +31,22 @@ public:
     void updateFrame(double minimumWidth);
     void revealBlock(int index);
 
-    const std::vector<TimelineCardView*>& cards() const { return cards_; }
+    int cardCount() const { return static_cast<int>(blocks_.size()); }
+    // The card at a valid index, where it stands and how it looks.
+    TimelineCardView card(int index) const;
+    // Its label fitted to the card: shrunk, then cut short at the floor size.
+    const TimelineCardTitle& cardTitle(int index) const;
+    // The card under a point of the canvas, if any.
+    std::optional<int> cardIndexAt(QPoint position) const;
+    // A click on a card, or its press action from assistive technology.
+    void selectCard(int index);
+
     TimelineStripDensity density() const { return density_; }
     bool isDragging() const { return dragging_; }
 
     // Drop handling, also reached by synthetic drops in tests. Answers whether
     // the drop was taken (also when nothing moved).
     bool performDrop(const QMimeData* data, QPointF position);
-    // The card under a point of the canvas, if any.
-    std::optional<int> cardIndexAt(QPoint position) const;
     static std::optional<int> sourceIndex(const QMimeData* data);
 
     std::function<void(int index)> onSelect;
@@ -47,6 +56,8 @@ public:
     std::function<void(QDrag& drag)> runDrag;
 
 protected:
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -55,13 +66,20 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    struct FittedTitle {
+        QString label;
+        TimelineCardTitle title;
+    };
+
     void startDrag(int index, QPoint hotSpot);
     void updateCursor(QPoint position);
+    QFont titleFont() const;
 
     TimelineStripDensity density_;
     std::vector<PromptTimelineBlock> blocks_;
     int selectedIndex_ = 0;
-    std::vector<TimelineCardView*> cards_;
+    // Fitted on first paint of a card and kept while its label stays.
+    mutable std::vector<std::optional<FittedTitle>> titles_;
     bool dragging_ = false;
     // One press: the card it began on, where in that card, and whether it became a drag.
     std::optional<int> pressedIndex_;

@@ -69,11 +69,11 @@ TEST_F(CoordinatorTimelineStripTest, theIslandsStripKeepsShowingTheCurrentCardWh
     // The speaker scrolls back to the start and clicks a card there, then far to the right.
     panelStrip().scrollView()->horizontalScrollBar()->setValue(0);
     TimelineStripCanvas* canvas = panelStrip().canvas();
-    click(canvas, canvas->cards()[2]->geometry().center());
+    click(canvas, canvas->card(2).frame.center());
     ASSERT_EQ(current(), 2);
     EXPECT_TRUE(showsCard(panelStrip(), 2)) << "a click on a distant card";
     panelStrip().scrollView()->horizontalScrollBar()->setValue(panelStrip().scrollView()->horizontalScrollBar()->maximum());
-    click(canvas, canvas->cards()[37]->geometry().center());
+    click(canvas, canvas->card(37).frame.center());
     ASSERT_EQ(current(), 37);
     EXPECT_TRUE(showsCard(panelStrip(), 37)) << "a click far to the right";
     press(Key::left);

@@ -12,6 +12,7 @@
 #include "prompter/TimelineStripView.h"
 #include "support/Snapshot.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -357,8 +358,10 @@ TEST_F(PresentationModuleTest, ChangesInOneTurnRefreshThePanelOnceAfterItAndKeep
     std::unique_ptr<QWidget> settings(module->makeIslandSettingsView());
     host->scriptView().setParent(nullptr);
     settle();
-    const auto cards = module->outlets().timelineStrip->canvas()->cards();
-    ASSERT_EQ(cards.size(), 3u);
+    TimelineStripCanvas* canvas = module->outlets().timelineStrip->canvas();
+    ASSERT_EQ(canvas->cardCount(), 3);
+    QAccessibleInterface* cards = QAccessible::queryAccessibleInterface(canvas);
+    QAccessibleInterface* firstCard = cards->child(0);
     QComboBox* projects = module->outlets().projectPopup;
     int projectListRebuilds = 0;
     QObject::connect(projects->model(), &QAbstractItemModel::rowsRemoved, [&] { ++projectListRebuilds; });
@@ -371,16 +374,18 @@ TEST_F(PresentationModuleTest, ChangesInOneTurnRefreshThePanelOnceAfterItAndKeep
     EXPECT_EQ(module->outlets().scriptPositionLabel->text(), QStringLiteral("x")) << "not refreshed in the turn";
     settle();
     EXPECT_EQ(module->outlets().scriptPositionLabel->text(), script->positionText());
-    EXPECT_EQ(module->outlets().timelineStrip->canvas()->cards(), cards);
+    EXPECT_EQ(cards->child(0), firstCard);
+    EXPECT_TRUE(canvas->findChildren<QWidget*>().isEmpty());
     EXPECT_EQ(projectListRebuilds, 0);
 
     // A move between sections still shows at the end of its turn, on the same cards.
     script->setIndex(2, PresentationEventSource::manualPrompt);
     settle();
     EXPECT_EQ(module->outlets().scriptPositionLabel->text(), script->positionText());
-    EXPECT_TRUE(module->outlets().timelineStrip->canvas()->cards()[2]->isSelected());
-    EXPECT_FALSE(cards[0]->isSelected());
-    EXPECT_EQ(module->outlets().timelineStrip->canvas()->cards(), cards);
+    EXPECT_TRUE(canvas->card(2).selected);
+    EXPECT_FALSE(canvas->card(0).selected);
+    EXPECT_EQ(cards->child(0), firstCard);
+    EXPECT_TRUE(canvas->findChildren<QWidget*>().isEmpty());
 }
 
 } // namespace

@@ -19,12 +19,12 @@ inline ::testing::AssertionResult showsCard(const TimelineStripView& strip, int 
     const int offset = strip.scrollView()->horizontalScrollBar()->value();
     if (canvas->x() != -offset)
         return ::testing::AssertionFailure() << "canvas at x " << canvas->x() << " with the scroller at " << offset;
-    if (index < 0 || index >= int(canvas->cards().size()))
+    if (index < 0 || index >= canvas->cardCount())
         return ::testing::AssertionFailure() << "no card " << index;
-    const TimelineCardView* card = canvas->cards()[std::size_t(index)];
-    if (!card->isSelected())
+    const TimelineCardView card = canvas->card(index);
+    if (!card.selected)
         return ::testing::AssertionFailure() << "card " << index << " not highlighted";
-    const QRect shown = card->geometry().translated(canvas->pos());
+    const QRect shown = card.frame.translated(canvas->pos());
     if (!strip.scrollView()->viewport()->rect().contains(shown))
         return ::testing::AssertionFailure() << "card " << index << " at " << shown.left() << ".." << shown.right()
                                              << " outside the visible " << strip.scrollView()->viewport()->width();

@@ -2,6 +2,7 @@
 
 #include "model/PromptScript.h"
 #include "prompter/TimelineBlockIndex.h"
+#include "prompter/TimelineCardTitle.h"
 #include "prompter/TimelineCardView.h"
 #include "prompter/TimelineStripCanvas.h"
 #include "prompter/TimelineStripExpectations.h"
@@ -63,6 +64,23 @@ bool sendDrop(QWidget* canvas, const QMimeData* data, QPointF at)
     return event.isAccepted();
 }
 
+// The accessible button of one card, as assistive technology reaches it.
+QAccessibleInterface* cardAccessible(const TimelineStripCanvas& canvas, int index)
+{
+    QAccessibleInterface* strip = QAccessible::queryAccessibleInterface(const_cast<TimelineStripCanvas*>(&canvas));
+    return strip ? strip->child(index) : nullptr;
+}
+
+struct PaintCounter : QObject {
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        count += event->type() == QEvent::Paint;
+        return false;
+    }
+    int count = 0;
+};
+
 class TimelineStripViewTest : public ::testing::Test {
 protected:
     test::TestPlatform platform;
@@ -86,22 +104,24 @@ TEST_F(TimelineStripViewTest, CardsFollowTheBlocksWithTheirLookAndLabels)
 {
     auto strip = makeStrip(TimelineStripDensity::regular, 500);
     strip->reload(blocks({"1", "2", "Demo", "3"}), 2);
-    const auto& cards = strip->canvas()->cards();
-    ASSERT_EQ(cards.size(), 4u);
-    EXPECT_EQ(cards[2]->geometry(), QRect(136, 38, 58, 30));
-    EXPECT_EQ(cards[3]->geometry(), QRect(204, 1, 58, 30));
-    EXPECT_EQ(cards[2]->titleLabel()->text(), QStringLiteral("Demo"));
-    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(cards[2]);
+    const TimelineStripCanvas* canvas = strip->canvas();
+    ASSERT_EQ(canvas->cardCount(), 4);
+    EXPECT_EQ(canvas->card(2).frame, QRect(136, 38, 58, 30));
+    EXPECT_EQ(canvas->card(3).frame, QRect(204, 1, 58, 30));
+    EXPECT_EQ(canvas->cardTitle(2).text, QStringLiteral("Demo"));
+    QAccessibleInterface* accessible = cardAccessible(*canvas, 2);
     ASSERT_NE(accessible, nullptr);
     EXPECT_EQ(accessible->role(), QAccessible::Button);
     EXPECT_EQ(accessible->text(QAccessible::Name), QStringLiteral("时间线块 Demo"));
     // The pointing hand shows over a card, not over the gaps.
-    sendMouse(strip->canvas(), QEvent::MouseMove, cards[2]->geometry().center(), Qt::NoButton);
+    sendMouse(strip->canvas(), QEvent::MouseMove, canvas->card(2).frame.center(), Qt::NoButton);
     EXPECT_EQ(strip->canvas()->cursor().shape(), Qt::PointingHandCursor);
     sendMouse(strip->canvas(), QEvent::MouseMove, {140, 10}, Qt::NoButton);
     EXPECT_EQ(strip->canvas()->cursor().shape(), Qt::ArrowCursor);
-    EXPECT_TRUE(cards[2]->isSelected());
-    EXPECT_FALSE(cards[1]->isSelected());
+    sendMouse(strip->canvas(), QEvent::MouseMove, {150, 20}, Qt::NoButton); // between the rows, on no card
+    EXPECT_EQ(strip->canvas()->cursor().shape(), Qt::ArrowCursor);
+    EXPECT_TRUE(canvas->card(2).selected);
+    EXPECT_FALSE(canvas->card(1).selected);
     EXPECT_EQ(strip->canvas()->width(), strip->scrollView()->viewport()->width());
     EXPECT_EQ(strip->canvas()->height(), 82);
     EXPECT_EQ(strip->slideLabel()->geometry(), QRect(0, 3, 30, 30));
@@ -111,50 +131,61 @@ TEST_F(TimelineStripViewTest, CardsFollowTheBlocksWithTheirLookAndLabels)
     // A selection outside the blocks highlights nothing; an empty list leaves
     // the canvas as wide as the visible area.
     strip->reload(blocks({"1", "2"}), 5);
-    ASSERT_EQ(strip->canvas()->cards().size(), 2u);
-    EXPECT_FALSE(strip->canvas()->cards()[0]->isSelected());
-    EXPECT_FALSE(strip->canvas()->cards()[1]->isSelected());
+    ASSERT_EQ(canvas->cardCount(), 2);
+    EXPECT_FALSE(canvas->card(0).selected);
+    EXPECT_FALSE(canvas->card(1).selected);
     strip->reload({}, 0);
-    EXPECT_TRUE(strip->canvas()->cards().empty());
+    EXPECT_EQ(canvas->cardCount(), 0);
     EXPECT_EQ(strip->canvas()->width(), strip->scrollView()->viewport()->width());
     platform.scheduler().runPending();
 }
 
-TEST_F(TimelineStripViewTest, AReloadShowsTheNewBlocksOnTheCardsItAlreadyHas)
+TEST_F(TimelineStripViewTest, AReloadShowsTheNewBlocksWithNoWidgetPerCard)
 {
     auto strip = makeStrip(TimelineStripDensity::regular, 500);
+    TimelineStripCanvas* canvas = strip->canvas();
     auto script = blocks({"1", "2", "3"});
     strip->reload(script, 0);
-    const std::vector<TimelineCardView*> before = strip->canvas()->cards();
+    EXPECT_TRUE(canvas->findChildren<QWidget*>().isEmpty());
+    QAccessibleInterface* second = cardAccessible(*canvas, 1);
 
-    // Spoken progress and reading position leave the blocks alone: same widgets.
+    // Spoken progress and reading position leave the blocks alone: nothing to repaint.
+    QCoreApplication::processEvents();
+    PaintCounter paints(canvas);
     strip->reload(script, 0);
-    EXPECT_EQ(strip->canvas()->cards(), before);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(paints.count, 0);
+    script[2].text = QStringLiteral("新的文字");
+    strip->reload(script, 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(paints.count, 0);
 
-    // A new selection, label and kind: the same cards, each showing its block.
+    // A new selection, label and kind: each card shows its block, heard the same way.
     script[1].label = QStringLiteral("Demo");
     strip->reload(script, 2);
-    const auto& cards = strip->canvas()->cards();
-    ASSERT_EQ(cards, before);
-    EXPECT_FALSE(cards[0]->isSelected());
-    EXPECT_TRUE(cards[2]->isSelected());
-    EXPECT_EQ(cards[1]->titleLabel()->text(), QStringLiteral("Demo"));
-    EXPECT_EQ(cards[1]->geometry(), QRect(68, 38, 58, 30));
-    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(cards[1]);
-    ASSERT_NE(accessible, nullptr);
-    EXPECT_EQ(accessible->text(QAccessible::Name), QStringLiteral("时间线块 Demo"));
+    EXPECT_FALSE(canvas->card(0).selected);
+    EXPECT_TRUE(canvas->card(2).selected);
+    EXPECT_EQ(canvas->cardTitle(1).text, QStringLiteral("Demo"));
+    EXPECT_EQ(canvas->card(1).frame, QRect(68, 38, 58, 30));
+    EXPECT_EQ(cardAccessible(*canvas, 1), second);
+    EXPECT_EQ(second->text(QAccessible::Name), QStringLiteral("时间线块 Demo"));
 
-    // More blocks add cards after the kept ones; fewer remove the surplus.
+    // More blocks add cards after the kept ones; fewer take the surplus away,
+    // for assistive technology too.
     strip->reload(blocks({"1", "2", "3", "4", "5"}), 4);
-    ASSERT_EQ(strip->canvas()->cards().size(), 5u);
-    EXPECT_EQ(strip->canvas()->cards()[0], before[0]);
-    EXPECT_EQ(strip->canvas()->cards()[4]->index(), 4);
-    EXPECT_TRUE(strip->canvas()->cards()[4]->isSelected());
-    EXPECT_EQ(strip->canvas()->cards()[1]->geometry(), QRect(68, 1, 58, 30));
+    ASSERT_EQ(canvas->cardCount(), 5);
+    EXPECT_EQ(canvas->card(4).index, 4);
+    EXPECT_TRUE(canvas->card(4).selected);
+    EXPECT_EQ(canvas->card(1).frame, QRect(68, 1, 58, 30));
+    const QAccessible::Id last = QAccessible::uniqueId(cardAccessible(*canvas, 4));
     strip->reload(blocks({"7"}), 0);
-    ASSERT_EQ(strip->canvas()->cards().size(), 1u);
-    EXPECT_EQ(strip->canvas()->cards()[0]->titleLabel()->text(), QStringLiteral("7"));
-    EXPECT_EQ(strip->canvas()->children().size(), 1);
+    ASSERT_EQ(canvas->cardCount(), 1);
+    EXPECT_EQ(canvas->cardTitle(0).text, QStringLiteral("7"));
+    QAccessibleInterface* strip_ = QAccessible::queryAccessibleInterface(canvas);
+    EXPECT_EQ(strip_->childCount(), 1);
+    EXPECT_EQ(strip_->child(1), nullptr);
+    EXPECT_EQ(QAccessible::accessibleInterface(last), nullptr);
+    EXPECT_TRUE(canvas->findChildren<QWidget*>().isEmpty());
     platform.scheduler().runPending();
 }
 
@@ -162,34 +193,33 @@ TEST_F(TimelineStripViewTest, CompactCardTitlesShrinkToFitThenShortenAtTheFloor)
 {
     auto strip = makeStrip(TimelineStripDensity::compact, 500);
     strip->reload(blocks({"3", "Demo", "问答", "12", "browser-checkout-flow"}), 0);
-    const auto& cards = strip->canvas()->cards();
-    ASSERT_EQ(cards.size(), 5u);
-    for (const auto* card : cards) {
-        const QLabel* title = card->titleLabel();
-        EXPECT_EQ(card->size(), QSize(44, 24));
-        EXPECT_EQ(title->width(), 38);
-        EXPECT_LE(QFontMetrics(title->font()).horizontalAdvance(title->text()), title->width()) << title->text().toStdString();
-        EXPECT_GE(title->font().pixelSize(), 9);
+    const TimelineStripCanvas* canvas = strip->canvas();
+    ASSERT_EQ(canvas->cardCount(), 5);
+    for (int i = 0; i < canvas->cardCount(); ++i) {
+        const TimelineCardTitle& title = canvas->cardTitle(i);
+        EXPECT_EQ(canvas->card(i).frame.size(), QSize(44, 24));
+        EXPECT_EQ(canvas->card(i).titleRect().width(), 38);
+        EXPECT_LE(QFontMetrics(title.font).horizontalAdvance(title.text), 38) << title.text.toStdString();
+        EXPECT_GE(title.font.pixelSize(), 9);
     }
     // A short label keeps the card's own size; longer ones shrink but stay whole.
-    EXPECT_EQ(cards[0]->titleLabel()->font().pixelSize(), 14);
-    EXPECT_EQ(cards[1]->titleLabel()->text(), QStringLiteral("Demo"));
-    EXPECT_LT(cards[1]->titleLabel()->font().pixelSize(), 14);
-    EXPECT_EQ(cards[2]->titleLabel()->text(), QStringLiteral("问答"));
+    EXPECT_EQ(canvas->cardTitle(0).font.pixelSize(), 14);
+    EXPECT_EQ(canvas->cardTitle(1).text, QStringLiteral("Demo"));
+    EXPECT_LT(canvas->cardTitle(1).font.pixelSize(), 14);
+    EXPECT_EQ(canvas->cardTitle(2).text, QStringLiteral("问答"));
     // Past the floor the label is cut short; assistive technology still hears all of it.
-    EXPECT_EQ(cards[4]->titleLabel()->font().pixelSize(), 9);
-    EXPECT_TRUE(cards[4]->titleLabel()->text().endsWith(QChar(0x2026)));
-    EXPECT_TRUE(cards[4]->titleLabel()->text().startsWith(QStringLiteral("br")));
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(cards[4])->text(QAccessible::Name),
-              QStringLiteral("时间线块 browser-checkout-flow"));
+    EXPECT_EQ(canvas->cardTitle(4).font.pixelSize(), 9);
+    EXPECT_TRUE(canvas->cardTitle(4).text.endsWith(QChar(0x2026)));
+    EXPECT_TRUE(canvas->cardTitle(4).text.startsWith(QStringLiteral("br")));
+    EXPECT_EQ(cardAccessible(*canvas, 4)->text(QAccessible::Name), QStringLiteral("时间线块 browser-checkout-flow"));
     test::keepSnapshot(strip->grab(), QStringLiteral("timeline-compact-titles"));
 
     // A card given a longer label in place fits it the same way, and a short one grows back.
     strip->reload(blocks({"3", "browser-checkout-flow", "问答", "12", "7"}), 0);
-    ASSERT_EQ(strip->canvas()->cards().size(), 5u);
-    EXPECT_TRUE(cards[1]->titleLabel()->text().endsWith(QChar(0x2026)));
-    EXPECT_EQ(cards[4]->titleLabel()->text(), QStringLiteral("7"));
-    EXPECT_EQ(cards[4]->titleLabel()->font().pixelSize(), 14);
+    ASSERT_EQ(canvas->cardCount(), 5);
+    EXPECT_TRUE(canvas->cardTitle(1).text.endsWith(QChar(0x2026)));
+    EXPECT_EQ(canvas->cardTitle(4).text, QStringLiteral("7"));
+    EXPECT_EQ(canvas->cardTitle(4).font.pixelSize(), 14);
 }
 
 TEST_F(TimelineStripViewTest, BothDensitiesRender)
@@ -213,10 +243,85 @@ TEST_F(TimelineStripViewTest, BothDensitiesRender)
         const bool overflows = density == TimelineStripDensity::regular;
         EXPECT_EQ(bar->isVisible(), overflows);
         if (overflows)
-            EXPECT_GE(bar->mapTo(&strip, QPoint(0, 0)).y(), strip.canvas()->cards()[2]->geometry().bottom());
+            EXPECT_GE(bar->mapTo(&strip, QPoint(0, 0)).y(), strip.canvas()->card(2).frame.bottom());
         test::keepSnapshot(host.grab(), density == TimelineStripDensity::regular ? QStringLiteral("timeline-regular")
                                                                                  : QStringLiteral("timeline-compact"));
     }
+}
+
+TEST_F(TimelineStripViewTest, EveryCardIsAButtonForAssistiveTechnologyThatSelectsItsBlock)
+{
+    auto strip = makeStrip(TimelineStripDensity::regular, 237); // a 200-wide visible area
+    strip->reload(blocks({"1", "Demo", "2", "3", "4", "5"}), 0);
+    platform.scheduler().runPending();
+    TimelineStripCanvas* canvas = strip->canvas();
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(canvas);
+    ASSERT_NE(accessible, nullptr);
+    ASSERT_EQ(accessible->childCount(), 6);
+
+    QAccessibleInterface* demo = accessible->child(1);
+    ASSERT_NE(demo, nullptr);
+    EXPECT_EQ(demo->role(), QAccessible::Button);
+    EXPECT_EQ(demo->text(QAccessible::Name), QStringLiteral("时间线块 Demo"));
+    EXPECT_EQ(demo->parent(), accessible);
+    EXPECT_EQ(accessible->indexOfChild(demo), 1);
+    // Where it stands on screen, and found again there.
+    const QRect onScreen(canvas->mapToGlobal(canvas->card(1).frame.topLeft()), QSize(58, 30));
+    EXPECT_EQ(demo->rect(), onScreen);
+    EXPECT_EQ(accessible->childAt(onScreen.center().x(), onScreen.center().y()), demo);
+    EXPECT_EQ(accessible->childAt(onScreen.center().x(), onScreen.top() - 5), nullptr);
+    // A card scrolled out of the strip's view says so.
+    EXPECT_FALSE(demo->state().offscreen);
+    EXPECT_TRUE(accessible->child(5)->state().offscreen);
+
+    // Pressing it asks for its block, as a click does; the strip's own selection waits for the owner.
+    ASSERT_NE(demo->actionInterface(), nullptr);
+    EXPECT_EQ(demo->actionInterface()->actionNames(), QStringList{QAccessibleActionInterface::pressAction()});
+    demo->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(selections, std::vector<int>{1});
+    EXPECT_TRUE(canvas->card(0).selected);
+
+    // Once a shorter script took the card away, it neither reads nor acts.
+    const QAccessible::Id gone = QAccessible::uniqueId(accessible->child(4));
+    strip->reload(blocks({"1", "2"}), 0);
+    EXPECT_EQ(accessible->childCount(), 2);
+    EXPECT_EQ(QAccessible::accessibleInterface(gone), nullptr);
+    EXPECT_EQ(accessible->child(4), nullptr);
+    platform.scheduler().runPending();
+}
+
+TEST_F(TimelineStripViewTest, CardsAreDrawnWhereTheyStandAlsoFarIntoALongScript)
+{
+    auto strip = makeStrip(TimelineStripDensity::regular, 537);
+    const auto script = numbered(2000);
+    strip->reload(script, 1998);
+    platform.scheduler().runPending();
+    ASSERT_TRUE(test::showsCard(*strip, 1998));
+
+    QWidget* viewport = strip->scrollView()->viewport();
+    const QImage shown = viewport->grab().toImage();
+    const qreal scale = shown.devicePixelRatio();
+    auto pixel = [&](QPoint canvasPoint) {
+        const QPoint at = strip->canvas()->mapTo(viewport, canvasPoint);
+        return shown.pixelColor(QPoint(qRound(at.x() * scale), qRound(at.y() * scale)));
+    };
+    auto whitePixels = [&](const TimelineCardView& card) {
+        int count = 0;
+        for (int x = card.titleRect().left(); x <= card.titleRect().right(); ++x)
+            for (int y = card.frame.top() + 4; y < card.frame.bottom() - 4; ++y)
+                count += pixel({x, y}).lightness() > 200;
+        return count;
+    };
+    const TimelineCardView selected = strip->canvas()->card(1998);
+    const TimelineCardView before = strip->canvas()->card(1997);
+    // The highlighted card's border in the accent colour, its neighbour's plain fill and border.
+    EXPECT_EQ(pixel({selected.frame.left() + 1, selected.frame.center().y()}), QColor(10, 132, 255));
+    EXPECT_EQ(pixel({before.frame.center().x(), before.frame.top() + 4}), QColor(43, 43, 43));
+    EXPECT_EQ(pixel({before.frame.left(), before.frame.center().y()}), QColor(87, 87, 87));
+    // Both titles are drawn in white inside their cards.
+    EXPECT_GT(whitePixels(selected), 10);
+    EXPECT_GT(whitePixels(before), 10);
+    test::keepSnapshot(QPixmap::fromImage(shown), QStringLiteral("timeline-far-into-a-long-script"));
 }
 
 TEST_F(TimelineStripViewTest, ReloadRevealsTheSelectedCardOnlyWhenTheSelectionOrOrderChanged)
@@ -239,7 +344,7 @@ TEST_F(TimelineStripViewTest, ReloadRevealsTheSelectedCardOnlyWhenTheSelectionOr
     strip->reload(relabelled, 8);
     platform.scheduler().runPending();
     EXPECT_EQ(bar->value(), 0);
-    EXPECT_EQ(strip->canvas()->cards()[8]->titleLabel()->text(), QStringLiteral("九"));
+    EXPECT_EQ(strip->canvas()->cardTitle(8).text, QStringLiteral("九"));
 
     // Two reloads in one pass reveal in order: to card 11, then back left to card 3 (204 - 10).
     strip->reload(script, 11);
@@ -329,7 +434,7 @@ TEST_F(TimelineStripViewTest, APressSelectsOnReleaseAndAMovedPressDragsInstead)
     TimelineStripCanvas* canvas = strip->canvas();
     std::vector<QByteArray> carried;
     canvas->runDrag = [&](QDrag& drag) { carried.push_back(drag.mimeData()->data(timeline_block_index::mimeType())); };
-    auto centre = [&](int i) { return canvas->cards()[std::size_t(i)]->geometry().center(); };
+    auto centre = [&](int i) { return canvas->card(i).frame.center(); };
 
     sendMouse(canvas, QEvent::MouseButtonPress, centre(1), Qt::LeftButton);
     sendMouse(canvas, QEvent::MouseButtonRelease, centre(1), Qt::NoButton);
@@ -389,7 +494,7 @@ TEST_F(TimelineStripViewTest, ARebuildDuringADragLetsTheDropLand)
         // Dropped on the panel's strip, right of its last card.
         dropped = sendDrop(panel->canvas(), drag.mimeData(), {480, 40});
     };
-    const QPoint first = source->cards()[0]->geometry().center();
+    const QPoint first = source->card(0).frame.center();
     sendMouse(source, QEvent::MouseButtonPress, first, Qt::LeftButton);
     sendMouse(source, QEvent::MouseMove, first + QPoint(5, 0), Qt::LeftButton);
 
@@ -400,7 +505,7 @@ TEST_F(TimelineStripViewTest, ARebuildDuringADragLetsTheDropLand)
         labels.append(block.label);
     EXPECT_EQ(labels, (QStringList{"2", "Demo", "3", "1"}));
     reloadBoth();
-    ASSERT_EQ(prompter->canvas()->cards().size(), 4u);
-    EXPECT_EQ(prompter->canvas()->cards()[3]->titleLabel()->text(), QStringLiteral("1"));
+    ASSERT_EQ(prompter->canvas()->cardCount(), 4);
+    EXPECT_EQ(prompter->canvas()->cardTitle(3).text, QStringLiteral("1"));
     platform.scheduler().runPending();
 }

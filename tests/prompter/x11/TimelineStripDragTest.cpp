@@ -3,7 +3,6 @@
 #include "model/PromptScript.h"
 #include "model/PromptScriptNotifications.h"
 #include "platform/NotificationCenter.h"
-#include "prompter/TimelineCardView.h"
 #include "prompter/TimelineStripCanvas.h"
 #include "support/TestPlatform.h"
 
@@ -90,8 +89,7 @@ TEST(TimelineStripDrag, ARealDragSurvivesRebuildsAndMovesTheBlock)
         QTimer::singleShot(0, &host, progressOnce);
         runPlatformDrag(drag);
     };
-    TimelineCardView* card = prompter->canvas()->cards()[0];
-    const QPoint from = card->mapToGlobal(card->rect().center());
+    const QPoint from = prompter->canvas()->mapToGlobal(prompter->canvas()->card(0).frame.center());
     const QPoint to = panel->canvas()->mapToGlobal(QPoint(panel->canvas()->width() - 5, 15));
     QProcess xdotool;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -116,5 +114,5 @@ TEST(TimelineStripDrag, ARealDragSurvivesRebuildsAndMovesTheBlock)
     for (const auto& block : script.timelineBlocks())
         labels.append(block.label);
     EXPECT_EQ(labels, (QStringList{"2", "Demo", "3", "1"}));
-    EXPECT_EQ(panel->canvas()->cards()[3]->titleLabel()->text(), QStringLiteral("1"));
+    EXPECT_EQ(panel->canvas()->cardTitle(3).text, QStringLiteral("1"));
 }
