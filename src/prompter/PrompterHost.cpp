@@ -55,6 +55,8 @@ void PrompterHost::loadContent()
     const int spoken = script_.hasContent() ? static_cast<int>(script_.spokenCharacterOffset(script_.currentIndex())) : 0;
     scriptView_->setSections({script_.currentText()}, 0, {spoken});
     restoreLater(static_cast<int>(script_.readingCharacterIndex()), true);
+    if (onReloaded)
+        onReloaded();
 }
 
 void PrompterHost::reloadIfNeeded()
@@ -80,8 +82,11 @@ void PrompterHost::restoreLater(int index, bool afterLoad)
             return;
         if (pendingRestore_ && pendingRestore_->first == generation)
             pendingRestore_.reset();
-        if (scriptView_)
-            scriptView_->restoreReading(index);
+        if (!scriptView_)
+            return;
+        scriptView_->restoreReading(index);
+        if (onReloaded)
+            onReloaded();
     });
 }
 

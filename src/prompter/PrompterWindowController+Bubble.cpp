@@ -75,6 +75,8 @@ void PrompterWindowController::takeOverScriptView()
         if (alive.lock())
             updateProgress();
     };
+    // A step, a jump or a project switch shows another block: the bar follows it at once.
+    prompterHost_.onReloaded = prompterHost_.onAdvanced;
     if (!window_->isVisible())
         positionOnBuiltInScreen();
     // Never on a screen that may be the audience's.
@@ -88,6 +90,7 @@ void PrompterWindowController::takeOverScriptView()
 void PrompterWindowController::releaseScriptView()
 {
     prompterHost_.onAdvanced = nullptr;
+    prompterHost_.onReloaded = nullptr;
     closeSettingsPopover();
     bubblePanel_->orderOut();
     restoreExpandedStateWithoutShowing();

@@ -132,6 +132,7 @@ PrompterWindowController::~PrompterWindowController()
     projectsObserver_.reset();
     if (prompterHost_.scriptView().parentWidget() == scriptContainer_) {
         prompterHost_.onAdvanced = nullptr;
+        prompterHost_.onReloaded = nullptr;
         prompterHost_.scriptView().setParent(nullptr);
     }
 }

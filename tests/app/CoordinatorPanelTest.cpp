@@ -1,6 +1,11 @@
 #include "CoordinatorHarness.h"
 
 #include "prompter/PrompterPanel.h"
+#include "prompter/ScriptScrollView.h"
+
+#include <QProgressBar>
+
+#include <cmath>
 
 using namespace quorvia;
 using namespace quorvia::test;
@@ -75,6 +80,40 @@ TEST_F(CoordinatorPanelTest, thePrompterWindowIsMadeOnceAndClosingItReturnsTheVi
     displays->plug(FakeDisplayService::external(2));
     EXPECT_EQ(app().host().placement(), Placement::island);
     EXPECT_FALSE(prompter->window().isVisible());
+}
+
+TEST_F(CoordinatorPanelTest, theDetachedPromptersProgressBarShowsTheBlockNowShown)
+{
+    buildAndStart();
+    QString lines;
+    for (int line = 1; line <= 60; ++line)
+        lines += QStringLiteral("第 %1 行：大家好，欢迎来到今天的发布会，我们从市场讲起。\n").arg(line);
+    app().script().replaceText(QStringLiteral("1\n") + lines + QStringLiteral("---\n2\n") + lines);
+    const QUuid talk = app().script().activeProjectID();
+    app().togglePrompterPlacement();
+    settle();
+    const QProgressBar& bar = app().prompter()->progress();
+    const auto shown = [&] { return static_cast<int>(std::lround(app().host().progressFraction() * 100)); };
+
+    // Scrolled to the end of the first block.
+    app().host().scriptView().restoreReading(static_cast<int>(lines.size()) - 10);
+    app().scroll().start();
+    runFor(1.0);
+    ASSERT_EQ(bar.value(), 100);
+
+    app().script().moveNext(PresentationEventSource::manualPrompt);
+    settle();
+    EXPECT_EQ(bar.value(), shown());
+    EXPECT_LT(bar.value(), 100);
+
+    // Another project shows its own block, and coming back shows this one again.
+    app().script().createProject(QStringLiteral("另一个"));
+    settle();
+    EXPECT_EQ(bar.value(), shown());
+    app().script().selectProject(talk);
+    settle();
+    EXPECT_EQ(bar.value(), shown());
+    EXPECT_LT(bar.value(), 100);
 }
 
 TEST_F(CoordinatorPanelTest, sharingAndPreviewFollowTheOutputsState)
