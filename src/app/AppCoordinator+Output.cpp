@@ -52,11 +52,20 @@ void AppCoordinator::toggleAppSharing()
     presentationModule->setAppSharingEnabled(isAppSharingEnabled);
 }
 
+void AppCoordinator::releasePrompterWindow()
+{
+    if (!prompterController)
+        return;
+    prompterController->releaseScriptView();
+    // Hidden meanwhile, it was remembered as showing; empty now, it must not come back.
+    for (platform::Window* window : prompterController->privateWindows())
+        privateWindows->forgetVisibility(window);
+}
+
 void AppCoordinator::togglePrompterPlacement()
 {
     if (prompterHost->placement() == PrompterHost::Placement::window) {
-        if (prompterController)
-            prompterController->releaseScriptView();
+        releasePrompterWindow();
         prompterHost->setPlacement(PrompterHost::Placement::island);
     } else {
         prompterHost->setPlacement(PrompterHost::Placement::window);

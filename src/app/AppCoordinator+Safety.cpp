@@ -276,8 +276,7 @@ void AppCoordinator::recallPrompter()
     autoScroll->pause();
     if (prompterHost->placement() != PrompterHost::Placement::window)
         return;
-    if (prompterController)
-        prompterController->releaseScriptView();
+    releasePrompterWindow();
     prompterHost->setPlacement(PrompterHost::Placement::island);
 }
 

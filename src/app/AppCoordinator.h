@@ -182,6 +182,8 @@ private:
     bool mayRevealPrivateWindows() const;
     bool isHoldingPrivateWindows() const;
     void recallPrompter();
+    // Hides the prompter window and its bubble for good, also from a later restore.
+    void releasePrompterWindow();
     PrompterWindowController& prompterWindow();
     static bool isSystemMirroring();
 

@@ -90,6 +90,11 @@ void PrivateWindowRegistry::rememberAsVisible(Window* window)
         previouslyVisible_.emplace_back(window);
 }
 
+void PrivateWindowRegistry::forgetVisibility(Window* window)
+{
+    std::erase_if(previouslyVisible_, [window](const QPointer<Window>& w) { return w.isNull() || w == window; });
+}
+
 void PrivateWindowRegistry::takeSnapshot(const std::vector<Window*>& except)
 {
     previouslyVisible_.clear();

@@ -28,6 +28,8 @@ public:
     void addTransitionSettler(TransitionSettler settler);
     // Counts a hidden registered window as showing for the next restore.
     void rememberAsVisible(platform::Window* window);
+    // A hidden window whose content has gone elsewhere: the next restore leaves it out.
+    void forgetVisibility(platform::Window* window);
     // App sharing: registered windows become capturable read-only.
     void setSharingEnabled(bool enabled);
 

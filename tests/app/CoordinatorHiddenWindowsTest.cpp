@@ -243,6 +243,41 @@ TEST_F(CoordinatorHiddenWindowsTest, aReopenAfterTheQuitFindsMirroringRaisesNoSh
     EXPECT_FALSE(islandWindow().isVisible());
 }
 
+TEST_F(CoordinatorHiddenWindowsTest, aPrompterSentHomeWhileHiddenNeverComesBackEmpty)
+{
+    displays->setScreens({FakeDisplayService::builtIn(1), FakeDisplayService::external(2)});
+    buildAndStart();
+    app().togglePrompterPlacement();
+    PrompterWindowController& prompter = *app().prompter();
+    ASSERT_TRUE(prompter.window().isVisible());
+    // The projector unplugged: for a moment no screen is named the laptop's.
+    auto lagging = FakeDisplayService::builtIn(1);
+    lagging.isBuiltIn = false;
+
+    for (const bool folded : {false, true}) {
+        if (folded) {
+            app().togglePrompterPlacement();
+            prompter.collapseToBubblePressed();
+            env.animator().finishAll();
+            ASSERT_TRUE(prompter.bubblePanel().isVisible());
+        }
+        displays->setScreens({lagging});
+        runFor(1.0);
+        EXPECT_EQ(app().host().placement(), PrompterHost::Placement::island);
+        displays->setScreens({FakeDisplayService::builtIn(1)});
+        runFor(1.0);
+        EXPECT_TRUE(islandWindow().isVisible());
+        EXPECT_FALSE(prompter.window().isVisible()) << "folded " << folded;
+        EXPECT_FALSE(prompter.bubblePanel().isVisible()) << "folded " << folded;
+
+        displays->plug(FakeDisplayService::external(2));
+        runFor(1.0);
+        EXPECT_FALSE(prompter.window().isVisible());
+        EXPECT_FALSE(prompter.bubblePanel().isVisible());
+        EXPECT_TRUE(islandWindow().isVisible());
+    }
+}
+
 TEST_F(CoordinatorHiddenWindowsTest, withoutABuiltInScreenNothingPrivateShowsUntilOneAppears)
 {
     displays->setScreens({FakeDisplayService::external(2)});
