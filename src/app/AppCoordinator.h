@@ -100,6 +100,7 @@ public:
     bool isEmergencyLocalHidden() const { return emergencyLocalHidden; }
     bool isAwaitingBuiltInScreen() const { return awaitingBuiltInScreen; }
     const AlertRunner& alertRunner() const { return *alerts; }
+    AlertRunner& alertRunner() { return *alerts; }
     bool appSharingEnabled() const { return isAppSharingEnabled; }
     const QString& lastReason() const { return lastSafetyReason; }
     bool isStarted() const { return topologyTimer != nullptr; }

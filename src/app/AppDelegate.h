@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/ApplicationShell.h"
+#include "platform/DefaultsStore.h"
 #include "platform/MainQueue.h"
 
 #include <QString>
@@ -33,9 +34,13 @@ public:
 
     AppCoordinator* coordinator() const { return coordinator_.get(); }
 
-    // Told at the start when the settings store set damaged files aside.
+    // Told at the start when the settings store found something wrong.
     static inline const QString damagedStoreMessage = QStringLiteral("部分已保存的数据无法读取");
-    static QString damagedStoreDetail(const QStringList& setAside);
+    static QString damagedStoreDetail(const platform::DefaultsStoreDamage& damage);
+    // Told when the settings store cannot write to disk, and at quit when the last write failed.
+    static inline const QString writeFailureMessage = QStringLiteral("无法保存设置和演讲项目");
+    static QString writeFailureDetail(const platform::DefaultsWriteFailure& failure);
+    static QString quitWriteFailureDetail(const platform::DefaultsWriteFailure& failure);
 
 private:
     void replyToTerminationOnce();
@@ -45,6 +50,7 @@ private:
     bool isTerminationPending_ = false;
     platform::DelayedCall terminationFallback_;
     bool terminationReplySent_ = false;
+    bool alertAllowedAtQuit_ = false;
     std::shared_ptr<AppDelegate*> life_ = std::make_shared<AppDelegate*>(this);
 };
 

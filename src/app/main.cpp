@@ -10,6 +10,7 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -56,6 +57,7 @@ int main(int argc, char** argv)
     platform::MainQueue::async([&delegate] { delegate.applicationDidFinishLaunching(); });
     const int status = app.exec();
     // Every way out of the event loop, SIGTERM included, ends here: nothing saved may stay in memory.
-    platform::current().defaults().flush();
+    if (const auto failure = platform::current().defaults().flush())
+        std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("Quorvia：%1").arg(AppDelegate::quitWriteFailureDetail(*failure))));
     return status;
 }

@@ -10,6 +10,43 @@
 
 namespace quorvia::platform {
 
+// What opening a store found wrong. Nothing of it was deleted: damaged files
+// and files the store could not tell the key of were renamed aside, where a
+// person can still recover them.
+struct DefaultsStoreDamage {
+    enum class Index {
+        intact,
+        // The index was damaged or gone; the copy kept beside it held every value.
+        restoredFromCopy,
+        // Index and copy were both unusable: the small values are gone and the
+        // large ones came back only as far as their own files name their keys.
+        lost,
+    };
+    QString folder;
+    Index index = Index::intact;
+    // Damaged or unreadable files, at the paths they were moved to (where they
+    // are when they could not be moved).
+    QStringList setAside;
+    // Files the index named that were not there; their keys read as absent.
+    QStringList missing;
+    // Value files that no index named and whose key is unknown, moved aside.
+    QStringList unaccounted;
+    // Keys read back from their own files after the index was lost.
+    QStringList recovered;
+
+    bool isEmpty() const
+    {
+        return index == Index::intact && setAside.isEmpty() && missing.isEmpty() && unaccounted.isEmpty() && recovered.isEmpty();
+    }
+};
+
+// A write to disk that failed: where and why, in words for the speaker.
+struct DefaultsWriteFailure {
+    QString folder;
+    QString reason;
+    bool operator==(const DefaultsWriteFailure&) const = default;
+};
+
 // The user's defaults store. Reads follow the platform's rules: an absent or
 // unconvertible value reads 0, false or nothing, and a non-finite stored double
 // reads as absent.
@@ -28,11 +65,16 @@ public:
     virtual void setDeferredData(const QString& key, std::function<QByteArray()> produce) { setData(key, produce()); }
     virtual QStringList keys() const = 0;
     // Writes every change made so far to disk and waits for it; the
-    // application calls it on its way out. Stores held in memory do nothing.
-    virtual void flush() {}
-    // Damaged files of the store that opening it moved aside, kept for a
-    // person to recover; the application names them to the user once.
-    virtual QStringList damagedFilesSetAside() const { return {}; }
+    // application calls it on its way out and before it exports a backup.
+    // Answers why, when what is in memory could not all be written. Stores held
+    // in memory do nothing.
+    virtual std::optional<DefaultsWriteFailure> flush() { return std::nullopt; }
+    // What opening the store found wrong; the application tells the user once.
+    virtual DefaultsStoreDamage damageFound() const { return {}; }
+
+    // Main thread. Told, on the main thread, when writes to disk begin to fail;
+    // the store keeps trying, and tells again only after one has succeeded.
+    std::function<void(const DefaultsWriteFailure&)> onWriteFailure;
 
     bool contains(const QString& key) const { return value(key).has_value(); }
 

@@ -100,14 +100,92 @@ TEST_F(AppDelegateTest, reopenRunsTheCoordinatorsRulesWithoutASecondCoordinator)
 
 TEST_F(AppDelegateTest, damagedStoredFilesSetAsideAreNamedOnceAtTheStart)
 {
-    env.defaults().setAside = {QStringLiteral("/home/u/.config/com.local.quorvia.mvp/defaults/value-1f.dat.unreadable-2c")};
+    const QString aside = QStringLiteral("/home/u/.config/com.local.quorvia.mvp/defaults/value-1f.dat.unreadable-2c");
+    env.defaults().damage.setAside = {aside};
     dialogs->answerAlert(0);
     launch();
     ASSERT_EQ(dialogs->alertMessages(), std::vector<QString>{AppDelegate::damagedStoreMessage});
     const platform::AlertRequest& alert = dialogs->alerts.front();
     EXPECT_EQ(alert.style, platform::AlertStyle::warning);
-    EXPECT_TRUE(alert.informativeText.contains(env.defaults().setAside.front()));
+    EXPECT_TRUE(alert.informativeText.contains(aside));
+    EXPECT_TRUE(alert.informativeText.contains(QStringLiteral("其余设置照常使用")));
     EXPECT_EQ(alert.buttons, std::vector<QString>{QStringLiteral("知道了")});
+}
+
+// The alert says what happened and nothing that did not: kept files only when
+// some were kept, the other settings in use only when the index was read.
+TEST(AppDelegateText, theStartAlertSaysOnlyWhatIsTrue)
+{
+    using Index = platform::DefaultsStoreDamage::Index;
+    platform::DefaultsStoreDamage lost;
+    lost.index = Index::lost;
+    lost.setAside = {QStringLiteral("/c/defaults/defaults.dat.unreadable-1")};
+    lost.recovered = {QStringLiteral("presentation.projects.v1")};
+    const QString lostText = AppDelegate::damagedStoreDetail(lost);
+    EXPECT_TRUE(lostText.contains(QStringLiteral("已从各自的数据文件恢复")));
+    EXPECT_TRUE(lostText.contains(lost.setAside.front()));
+    EXPECT_FALSE(lostText.contains(QStringLiteral("照常使用")));
+
+    lost.recovered.clear();
+    lost.setAside.clear();
+    const QString nothingBack = AppDelegate::damagedStoreDetail(lost);
+    EXPECT_TRUE(nothingBack.contains(QStringLiteral("设置已恢复为默认值")));
+    EXPECT_FALSE(nothingBack.contains(QStringLiteral("原样保留")));
+    EXPECT_FALSE(nothingBack.contains(QStringLiteral("恢复，")));
+
+    platform::DefaultsStoreDamage missing;
+    missing.missing = {QStringLiteral("/c/defaults/value-2a.dat")};
+    const QString missingText = AppDelegate::damagedStoreDetail(missing);
+    EXPECT_TRUE(missingText.contains(missing.missing.front()));
+    EXPECT_FALSE(missingText.contains(QStringLiteral("原样保留")));
+
+    platform::DefaultsStoreDamage copy;
+    copy.index = Index::restoredFromCopy;
+    EXPECT_TRUE(AppDelegate::damagedStoreDetail(copy).contains(QStringLiteral("副本完整恢复")));
+}
+
+TEST_F(AppDelegateTest, aStoreThatCannotWriteIsToldWithItsFolderAndReason)
+{
+    launch();
+    const platform::DefaultsWriteFailure failure{QStringLiteral("/home/u/.config/com.local.quorvia.mvp/defaults"),
+                                                 QStringLiteral("磁盘空间已满")};
+    ASSERT_TRUE(env.defaults().onWriteFailure);
+    dialogs->answerAlert(0);
+    env.defaults().onWriteFailure(failure);
+    ASSERT_EQ(dialogs->alertMessages(), std::vector<QString>{AppDelegate::writeFailureMessage});
+    EXPECT_TRUE(dialogs->alerts.front().informativeText.contains(failure.folder));
+    EXPECT_TRUE(dialogs->alerts.front().informativeText.contains(failure.reason));
+    EXPECT_TRUE(dialogs->alerts.front().informativeText.contains(QStringLiteral("继续尝试保存")));
+}
+
+TEST_F(AppDelegateTest, aFinalWriteThatFailsIsSaidBeforeTheReply)
+{
+    launch();
+    env.defaults().flushFailure = platform::DefaultsWriteFailure{QStringLiteral("/ro/defaults"), QStringLiteral("文件夹所在的磁盘只读")};
+    dialogs->answerAlert(0);
+    bool saidBeforeTheReply = false;
+    dialogs->onAlert = [&](const platform::AlertRequest&) { saidBeforeTheReply = shell->terminationAnswers.empty(); };
+    const int flushesBefore = env.defaults().flushes;
+    shell->terminate();
+    while (shell->terminationAnswers.empty() && env.scheduler().runNext()) {
+    }
+    ASSERT_EQ(shell->terminationAnswers, std::vector{true});
+    EXPECT_GT(env.defaults().flushes, flushesBefore);
+    ASSERT_EQ(dialogs->alertMessages(), std::vector<QString>{AppDelegate::writeFailureMessage});
+    EXPECT_TRUE(dialogs->alerts.front().informativeText.contains(QStringLiteral("/ro/defaults")));
+    EXPECT_TRUE(dialogs->alerts.front().informativeText.contains(QStringLiteral("已经丢失")));
+    EXPECT_TRUE(saidBeforeTheReply);
+}
+
+TEST_F(AppDelegateTest, aQuitWithEverythingWrittenSaysNothing)
+{
+    launch();
+    shell->terminate();
+    while (shell->terminationAnswers.empty() && env.scheduler().runNext()) {
+    }
+    ASSERT_EQ(shell->terminationAnswers, std::vector{true});
+    EXPECT_GE(env.defaults().flushes, 1);
+    EXPECT_TRUE(dialogs->alertMessages().empty());
 }
 
 TEST_F(AppDelegateTest, anIntactStoreStartsWithoutAnAlert)

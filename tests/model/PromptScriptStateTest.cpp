@@ -254,7 +254,7 @@ TEST(PromptScriptDamagedStore, AProjectsFileThatNoLongerDecodesIsKeptAndNamedOnc
     QString asidePath;
     {
         platform::native::SettingsDefaults store(folder, QString());
-        const QStringList aside = store.damagedFilesSetAside();
+        const QStringList aside = store.damageFound().setAside;
         ASSERT_EQ(aside.size(), 1);
         asidePath = aside.front();
         PromptScript model(store);
@@ -269,9 +269,67 @@ TEST(PromptScriptDamagedStore, AProjectsFileThatNoLongerDecodesIsKeptAndNamedOnc
     }
     // Written over and reopened: the copies are still there and nothing is named again.
     platform::native::SettingsDefaults store(folder, QString());
-    EXPECT_TRUE(store.damagedFilesSetAside().isEmpty());
+    EXPECT_TRUE(store.damageFound().setAside.isEmpty());
     EXPECT_EQ(store.data(PromptScript::unreadableProjectsKey), damaged);
     EXPECT_TRUE(QFile::exists(asidePath));
+}
+
+// One stray byte in the index, a truncated index or none at all: every project
+// comes back, their file outlives the first save, and what the start reports is
+// what happened.
+TEST(PromptScriptDamagedStore, ADamagedTruncatedOrMissingIndexCostsNoProject)
+{
+    using platform::native::DefaultsFileStore;
+    using Index = platform::DefaultsStoreDamage::Index;
+    for (const char* damage : {"stray byte", "truncated", "missing", "missing with its copy"}) {
+        SCOPED_TRACE(damage);
+        test::TestPlatform env;
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("defaults"));
+        QStringList names;
+        {
+            platform::native::SettingsDefaults store(folder, QString());
+            PromptScript model(store);
+            for (int i = 0; i < 40; ++i) {
+                model.createProject(QStringLiteral("第%1场").arg(i));
+                model.replaceText(QStringLiteral("1\n") + QString(4000, QChar(u'讲')));
+            }
+            names = test::namesOf(model);
+        }
+        const QString index = folder + u'/' + DefaultsFileStore::indexName;
+        QFile file(index);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        const QByteArray intact = file.readAll();
+        const QString kind = damage;
+        if (kind == QStringLiteral("stray byte")) {
+            // Inside the name of the projects' file, where the structure still parses.
+            const qsizetype at = intact.lastIndexOf(QByteArray("v\0a\0l\0u\0e\0-", 10)) + 20;
+            file.seek(at);
+            file.write(intact.mid(at, 1) == "3" ? "4" : "3");
+        } else if (kind == QStringLiteral("truncated")) {
+            file.resize(intact.size() / 2);
+        }
+        file.close();
+        if (kind.startsWith(QStringLiteral("missing")))
+            QFile::remove(index);
+        if (kind == QStringLiteral("missing with its copy"))
+            QFile::remove(folder + u'/' + DefaultsFileStore::indexCopyName);
+
+        {
+            platform::native::SettingsDefaults store(folder, QString());
+            const platform::DefaultsStoreDamage found = store.damageFound();
+            EXPECT_EQ(found.index, kind == QStringLiteral("missing with its copy") ? Index::lost : Index::restoredFromCopy);
+            EXPECT_EQ(found.setAside.size(), kind.startsWith(QStringLiteral("missing")) ? 0 : 1);
+            EXPECT_TRUE(found.missing.isEmpty());
+            PromptScript model(store);
+            EXPECT_EQ(test::namesOf(model), names);
+        }
+        // The first save is on disk; the projects' file is still there and named.
+        platform::native::SettingsDefaults reopened(folder, QString());
+        EXPECT_TRUE(reopened.damageFound().isEmpty());
+        PromptScript model(reopened);
+        EXPECT_EQ(test::namesOf(model), names);
+    }
 }
 
 namespace {

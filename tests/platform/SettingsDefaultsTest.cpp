@@ -1,4 +1,5 @@
 #include "platform/linux/SettingsDefaults.h"
+#include "support/TestPlatform.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,6 +14,8 @@
 #include <random>
 #include <thread>
 
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -110,7 +113,7 @@ TEST(SettingsDefaults, LargeValuesAreRewrittenOnlyWhenTheyChange)
     ASSERT_EQ(second.size(), 1);
     EXPECT_NE(second, first);
     // Nothing half-written or superseded is left behind.
-    EXPECT_EQ(filesIn(folder), QStringList({DefaultsFileStore::indexName, second.front()}));
+    EXPECT_EQ(filesIn(folder), QStringList({DefaultsFileStore::indexCopyName, DefaultsFileStore::indexName, second.front()}));
 }
 
 TEST(SettingsDefaults, EarlierSettingsFileIsMovedOverOnce)
@@ -172,36 +175,28 @@ TEST(SettingsDefaults, DamagedFilesAreSetAsideNotLost)
         SettingsDefaults store(folder, QString(), never);
         EXPECT_EQ(store.data(big), damaged);
         EXPECT_EQ(store.integer(QStringLiteral("small")), 1);
-        ASSERT_EQ(store.damagedFilesSetAside().size(), 1);
-        EXPECT_TRUE(store.damagedFilesSetAside().front().startsWith(valuePath + QStringLiteral(".unreadable-")));
+        ASSERT_EQ(store.damageFound().setAside.size(), 1);
+        EXPECT_TRUE(store.damageFound().setAside.front().startsWith(valuePath + QStringLiteral(".unreadable-")));
+        EXPECT_EQ(store.damageFound().index, quorvia::platform::DefaultsStoreDamage::Index::intact);
         store.setData(big, bigValue(2));
         store.flush();
-        QFile aside(store.damagedFilesSetAside().front());
+        QFile aside(store.damageFound().setAside.front());
         ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
         EXPECT_EQ(aside.readAll(), damaged);
     }
-    // One whose file is gone is present and empty.
-    for (const QString& name : separateFilesIn(folder))
-        QFile::remove(folder + u'/' + name);
+    // One whose file is gone reads as absent, and is said.
+    const QStringList gone = separateFilesIn(folder);
+    ASSERT_EQ(gone.size(), 1);
+    QFile::remove(folder + u'/' + gone.front());
     {
         const SettingsDefaults store(folder, QString(), never);
-        EXPECT_EQ(store.data(big), QByteArray());
-        EXPECT_TRUE(store.damagedFilesSetAside().isEmpty());
+        EXPECT_FALSE(store.contains(big));
+        EXPECT_EQ(store.damageFound().missing, QStringList{folder + u'/' + gone.front()});
+        EXPECT_TRUE(store.damageFound().setAside.isEmpty());
         EXPECT_EQ(store.integer(QStringLiteral("small")), 1);
     }
-
-    QFile index(folder + u'/' + DefaultsFileStore::indexName);
-    ASSERT_TRUE(index.open(QIODevice::ReadWrite));
-    const QByteArray intact = index.readAll();
-    index.resize(intact.size() - 3);
-    index.close();
-    const SettingsDefaults store(folder, QString(), never);
-    EXPECT_TRUE(store.keys().isEmpty());
-    const QStringList aside = QDir(folder).entryList({DefaultsFileStore::indexName + QStringLiteral(".unreadable-*")}, QDir::Files);
-    ASSERT_EQ(aside.size(), 1);
-    QFile kept(folder + u'/' + aside.front());
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_EQ(kept.readAll(), intact.left(intact.size() - 3));
+    // Said once: the next start finds a store that no longer names it.
+    EXPECT_TRUE(SettingsDefaults(folder, QString(), never).damageFound().isEmpty());
 }
 
 TEST(SettingsDefaults, FlushReturnsWhenTheDiskRefusesTheWrite)
@@ -214,6 +209,140 @@ TEST(SettingsDefaults, FlushReturnsWhenTheDiskRefusesTheWrite)
     store.flush();
     store.flush();
     EXPECT_EQ(store.integer(QStringLiteral("n")), 1);
+}
+
+namespace {
+
+// A small disk of the test's own: a tmpfs where this process may mount one,
+// else a limit on the size of the files this process writes, which fails the
+// same writes for the same cause, a write that finds no room.
+class SmallDisk {
+public:
+    explicit SmallDisk(qint64 bytes)
+    {
+        const QByteArray options = "size=" + QByteArray::number(bytes) + ",mode=0700";
+        mounted_ = ::mount("tmpfs", QFile::encodeName(dir_.path()).constData(), "tmpfs", 0, options.constData()) == 0;
+        if (!mounted_) {
+            ::getrlimit(RLIMIT_FSIZE, &previous_);
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit limited = previous_;
+            limited.rlim_cur = static_cast<rlim_t>(bytes);
+            ::setrlimit(RLIMIT_FSIZE, &limited);
+        }
+    }
+    ~SmallDisk()
+    {
+        if (mounted_)
+            ::umount2(QFile::encodeName(dir_.path()).constData(), MNT_DETACH);
+        else
+            ::setrlimit(RLIMIT_FSIZE, &previous_);
+    }
+    QString path() const { return dir_.path(); }
+    bool isTmpfs() const { return mounted_; }
+    void makeReadOnly()
+    {
+        if (mounted_)
+            ::mount("tmpfs", QFile::encodeName(dir_.path()).constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr);
+        else
+            ::chmod(QFile::encodeName(dir_.path() + QStringLiteral("/defaults")).constData(), 0500);
+    }
+    void makeWritable()
+    {
+        if (mounted_)
+            ::mount("tmpfs", QFile::encodeName(dir_.path()).constData(), "tmpfs", MS_REMOUNT, nullptr);
+        else
+            ::chmod(QFile::encodeName(dir_.path() + QStringLiteral("/defaults")).constData(), 0700);
+    }
+
+private:
+    QTemporaryDir dir_;
+    bool mounted_ = false;
+    rlimit previous_ {};
+};
+
+} // namespace
+
+// A disk that fills up: the speaker is told once, with the folder and why; the
+// values on disk stay as they were, nothing half-written is left, and the
+// store keeps trying until the value fits.
+TEST(SettingsDefaults, AFullDiskIsToldOnceAndTheWriteKeptTrying)
+{
+    quorvia::test::TestPlatform env;
+    SmallDisk disk(512 << 10);
+    const QString folder = disk.path() + QStringLiteral("/defaults");
+    std::vector<quorvia::platform::DefaultsWriteFailure> told;
+    {
+        SettingsDefaults store(folder, QString(), never, 0.01);
+        store.onWriteFailure = [&](const auto& failure) { told.push_back(failure); };
+        store.setData(big, bigValue(1));
+        store.setInteger(QStringLiteral("small"), 1);
+        ASSERT_FALSE(store.flush().has_value());
+
+        store.setData(big, QByteArray(2 << 20, 'x'));
+        store.setInteger(QStringLiteral("small"), 2);
+        const auto failure = store.flush();
+        ASSERT_TRUE(failure.has_value());
+        EXPECT_EQ(failure->folder, folder);
+        if (disk.isTmpfs())
+            EXPECT_EQ(failure->reason, QStringLiteral("磁盘空间已满"));
+        EXPECT_TRUE(store.flush().has_value());
+        env.scheduler().runPending();
+        ASSERT_EQ(told.size(), 1u);
+        EXPECT_EQ(told.front(), *failure);
+        EXPECT_TRUE(QDir(folder).entryList({QStringLiteral("*.tmp-*")}, QDir::Files | QDir::Hidden).isEmpty());
+        {
+            const SettingsDefaults onDisk(folder, QString(), never);
+            EXPECT_EQ(onDisk.data(big), bigValue(1));
+            EXPECT_EQ(onDisk.integer(QStringLiteral("small")), 1);
+            EXPECT_TRUE(onDisk.damageFound().isEmpty());
+        }
+
+        // Room again: the writer gets the change out by itself.
+        store.setData(big, bigValue(3));
+        bool written = false;
+        for (int i = 0; i < 6000 && !written; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            written = SettingsDefaults(folder, QString(), never).integer(QStringLiteral("small")) == 2;
+        }
+        EXPECT_TRUE(written);
+        EXPECT_FALSE(store.flush().has_value());
+    }
+    env.scheduler().runPending();
+    EXPECT_EQ(told.size(), 1u);
+}
+
+TEST(SettingsDefaults, AReadOnlyFolderIsToldAndTheChangesLandOnceItIsWritable)
+{
+    quorvia::test::TestPlatform env;
+    SmallDisk disk(4 << 20);
+    const QString folder = disk.path() + QStringLiteral("/defaults");
+    std::vector<quorvia::platform::DefaultsWriteFailure> told;
+    SettingsDefaults store(folder, QString(), never, 0.01);
+    store.onWriteFailure = [&](const auto& failure) { told.push_back(failure); };
+    store.setInteger(QStringLiteral("small"), 1);
+    ASSERT_FALSE(store.flush().has_value());
+    disk.makeReadOnly();
+    if (::access(QFile::encodeName(folder).constData(), W_OK) == 0)
+        GTEST_FAIL() << "the folder could not be made read-only here";
+
+    store.setInteger(QStringLiteral("small"), 2);
+    store.setData(big, bigValue(2));
+    const auto failure = store.flush();
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->folder, folder);
+    EXPECT_FALSE(failure->reason.isEmpty());
+    for (int i = 0; i < 3; ++i)
+        store.setInteger(QStringLiteral("small"), 3 + i);
+    EXPECT_TRUE(store.flush().has_value());
+    env.scheduler().runPending();
+    EXPECT_EQ(told.size(), 1u);
+    EXPECT_EQ(SettingsDefaults(folder, QString(), never).integer(QStringLiteral("small")), 1);
+
+    disk.makeWritable();
+    EXPECT_FALSE(store.flush().has_value());
+    const SettingsDefaults onDisk(folder, QString(), never);
+    EXPECT_EQ(onDisk.integer(QStringLiteral("small")), 5);
+    EXPECT_EQ(onDisk.data(big), bigValue(2));
 }
 
 // A writer killed at random moments always leaves a store that reads back as one

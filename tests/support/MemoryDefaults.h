@@ -26,10 +26,18 @@ public:
         ++writes_;
     }
     QStringList keys() const override { return values_.keys(); }
-    QStringList damagedFilesSetAside() const override { return setAside; }
+    platform::DefaultsStoreDamage damageFound() const override { return damage; }
+    std::optional<platform::DefaultsWriteFailure> flush() override
+    {
+        ++flushes;
+        return flushFailure;
+    }
 
-    // What the store reports it set aside when it opened.
-    QStringList setAside;
+    // What the store reports it found wrong when it opened.
+    platform::DefaultsStoreDamage damage;
+    // What a flush answers: a disk that refuses the write.
+    std::optional<platform::DefaultsWriteFailure> flushFailure;
+    int flushes = 0;
 
     int writeCount() const { return writes_; }
 

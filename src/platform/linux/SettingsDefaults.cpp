@@ -1,8 +1,15 @@
 #include "platform/linux/SettingsDefaults.h"
 
+#include "platform/MainQueue.h"
+#include "platform/Platform.h"
+
 #include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace quorvia::platform::native {
 
@@ -18,14 +25,19 @@ SettingsDefaults::SettingsDefaults()
 {
 }
 
-SettingsDefaults::SettingsDefaults(const QString& folder, const QString& legacySettingsPath, double coalesceSeconds)
-    : files_(folder), coalesce_(coalesceSeconds)
+SettingsDefaults::SettingsDefaults(const QString& folder, const QString& legacySettingsPath, double coalesceSeconds,
+                                   double firstRetrySeconds)
+    : files_(folder), coalesce_(coalesceSeconds), firstRetry_(firstRetrySeconds), retry_(firstRetrySeconds)
 {
     if (auto stored = files_.load())
         values_ = std::move(*stored);
     else
         importLegacySettings(legacySettingsPath);
-    setAside_ = files_.setAside();
+    damage_ = files_.damage();
+    // What was recovered is written at once under a new index and its copy,
+    // which no longer name what was set aside or missing: said once.
+    if (!damage_.isEmpty())
+        ++changes_;
     writer_ = std::thread([this] { runWriter(); });
 }
 
@@ -114,15 +126,59 @@ QStringList SettingsDefaults::keys() const
     return keys;
 }
 
-void SettingsDefaults::flush()
+std::optional<DefaultsWriteFailure> SettingsDefaults::flush()
 {
     std::unique_lock lock(mutex_);
     const quint64 target = changes_;
     if (stored_ >= target)
-        return;
+        return std::nullopt;
+    // An attempt that began before this call may not hold every change: wait for a later one.
+    const quint64 attemptsBefore = attempts_;
     flushRequested_ = true;
     wakeWriter_.notify_all();
-    attemptFinished_.wait(lock, [&] { return attempted_ >= target; });
+    attemptFinished_.wait(lock, [&] { return stored_ >= target || (attempted_ >= target && attempts_ > attemptsBefore); });
+    if (stored_ >= target)
+        return std::nullopt;
+    return failure_;
+}
+
+QString SettingsDefaults::describeError(int error)
+{
+    switch (error) {
+    case ENOSPC:
+        return QStringLiteral("磁盘空间已满");
+    case EDQUOT:
+        return QStringLiteral("已超出磁盘配额");
+    case EROFS:
+        return QStringLiteral("文件夹所在的磁盘只读");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("没有写入该文件夹的权限");
+    case ENOTDIR:
+    case EEXIST:
+        return QStringLiteral("路径上有同名的文件占着位置");
+    case EIO:
+        return QStringLiteral("磁盘读写出错");
+    default:
+        return QStringLiteral("系统错误 %1：%2").arg(error).arg(QString::fromLocal8Bit(std::strerror(error)));
+    }
+}
+
+void SettingsDefaults::reportFailure(int error)
+{
+    const DefaultsWriteFailure failure{files_.folder(), describeError(error)};
+    const bool alreadyTold = failure_.has_value();
+    failure_ = failure;
+    // On the way out the caller of the last flush says it.
+    if (alreadyTold || stopping_)
+        return;
+    std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("Quorvia：无法保存到 %1（%2），稍后会再试。").arg(failure.folder, failure.reason)));
+    if (!hasCurrent())
+        return;
+    MainQueue::async([weak = std::weak_ptr<SettingsDefaults*>(life_), failure] {
+        if (const auto life = weak.lock(); life && (*life)->onWriteFailure)
+            (*life)->onWriteFailure(failure);
+    });
 }
 
 void SettingsDefaults::runWriter()
@@ -130,7 +186,7 @@ void SettingsDefaults::runWriter()
     std::unique_lock lock(mutex_);
     for (;;) {
         // A failed write is tried again at the next change or flush, not in a loop.
-        wakeWriter_.wait(lock, [&] { return stopping_ || flushRequested_ || changes_ != attempted_; });
+        wakeWriter_.wait(lock, [&] { return stopping_ || flushRequested_ || changes_ != attempted_ || changes_ != stored_; });
         if (changes_ == stored_) {
             flushRequested_ = false;
             attempted_ = changes_;
@@ -139,8 +195,10 @@ void SettingsDefaults::runWriter()
                 return;
             continue;
         }
+        // After a failure the next attempt waits longer each time, so a full
+        // disk is not hammered with rewrites; a flush or the quit tries at once.
         if (!stopping_ && !flushRequested_)
-            wakeWriter_.wait_for(lock, coalesce_, [&] { return stopping_ || flushRequested_; });
+            wakeWriter_.wait_for(lock, failure_ ? retry_ : coalesce_, [&] { return stopping_ || flushRequested_; });
 
         // The map is shared, not copied; the next change on the main thread detaches it.
         QMap<QString, QVariant> snapshot = values_;
@@ -154,7 +212,8 @@ void SettingsDefaults::runWriter()
             produced.insert(it.key(), it->produce());
             snapshot.insert(it.key(), QVariant(produced.value(it.key())));
         }
-        const bool written = files_.write(snapshot);
+        const auto outcome = files_.write(snapshot);
+        const bool written = outcome.has_value();
         lock.lock();
         for (auto it = produced.cbegin(); it != produced.cend(); ++it) {
             const auto current = deferred_.find(it.key());
@@ -164,8 +223,15 @@ void SettingsDefaults::runWriter()
             }
         }
         attempted_ = target;
-        if (written)
+        ++attempts_;
+        if (written) {
             stored_ = target;
+            failure_.reset();
+            retry_ = firstRetry_;
+        } else {
+            reportFailure(outcome.error());
+            retry_ = std::min(retry_ * 2, std::chrono::duration<double>(longestRetrySeconds));
+        }
         attemptFinished_.notify_all();
         if (stopping_ && (!written || changes_ == stored_))
             return;

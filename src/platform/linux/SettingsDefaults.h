@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -15,14 +16,16 @@ namespace quorvia::platform::native {
 
 // The defaults store under the user's config folder. Values live in memory, so
 // a read after a write sees it at once; a thread of its own writes them to
-// disk, taking changes that arrive close together in one atomic write.
+// disk, taking changes that arrive close together in one atomic write. A write
+// that fails is tried again, later and later, until one succeeds.
 class SettingsDefaults final : public DefaultsStore {
 public:
     // The store's folder under the user's config folder; the settings file that
     // earlier versions kept beside it is read at the first start.
     SettingsDefaults();
     // `legacySettingsPath` is read only while `folder` holds no store.
-    SettingsDefaults(const QString& folder, const QString& legacySettingsPath, double coalesceSeconds = 0.05);
+    SettingsDefaults(const QString& folder, const QString& legacySettingsPath, double coalesceSeconds = 0.05,
+                     double firstRetrySeconds = 2.0);
     // Writes what is still pending.
     ~SettingsDefaults() override;
 
@@ -35,18 +38,26 @@ public:
     // Run by the writer, just before the write that holds the value.
     void setDeferredData(const QString& key, std::function<QByteArray()> produce) override;
     QStringList keys() const override;
-    void flush() override;
-    QStringList damagedFilesSetAside() const override { return setAside_; }
+    std::optional<DefaultsWriteFailure> flush() override;
+    DefaultsStoreDamage damageFound() const override { return damage_; }
+
+    static constexpr double longestRetrySeconds = 30.0;
+    // In words for the speaker.
+    static QString describeError(int error);
 
 private:
     void importLegacySettings(const QString& path);
     // With the lock held: makes the key's deferred value, if any, now.
     void produceDeferred(const QString& key) const;
     void runWriter();
+    // With the lock held, on the writer.
+    void reportFailure(int error);
 
     DefaultsFileStore files_; // the writer's once constructed
-    QStringList setAside_;
+    DefaultsStoreDamage damage_;
     const std::chrono::duration<double> coalesce_;
+    const std::chrono::duration<double> firstRetry_;
+    std::chrono::duration<double> retry_;
 
     mutable std::mutex mutex_;
     std::condition_variable wakeWriter_;
@@ -63,8 +74,13 @@ private:
     quint64 changes_ = 0;
     quint64 attempted_ = 0;
     quint64 stored_ = 0;
+    quint64 attempts_ = 0;
     bool flushRequested_ = false;
     bool stopping_ = false;
+    // Why the last attempt failed; none once one succeeds.
+    std::optional<DefaultsWriteFailure> failure_;
+    // Lets a report posted to the main thread find the store gone.
+    std::shared_ptr<SettingsDefaults*> life_ = std::make_shared<SettingsDefaults*>(this);
 
     std::thread writer_;
 };

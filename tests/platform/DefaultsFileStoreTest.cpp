@@ -1,0 +1,194 @@
+#include "platform/linux/SettingsDefaults.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using quorvia::platform::DefaultsStoreDamage;
+using quorvia::platform::native::DefaultsFileStore;
+using quorvia::platform::native::SettingsDefaults;
+
+namespace {
+
+constexpr double never = 3600;
+const QString big = QStringLiteral("presentation.projects.v1");
+
+QByteArray bigValue(char fill) { return QByteArray("{\"projects\":") + QByteArray(300 << 10, fill) + '}'; }
+
+QStringList valueFilesIn(const QString& folder) { return QDir(folder).entryList({QStringLiteral("value-*.dat")}, QDir::Files | QDir::System); }
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A store on disk with one large and one small value.
+void writeStore(const QString& folder)
+{
+    SettingsDefaults store(folder, QString(), never);
+    store.setData(big, bigValue('a'));
+    store.setInteger(QStringLiteral("speed"), 300);
+}
+
+} // namespace
+
+TEST(DefaultsFileStore, ValueFilesNameTheirKeysInAFormTheEarlierReaderAccepts)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("defaults"));
+    writeStore(folder);
+    const QStringList files = valueFilesIn(folder);
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_EQ(DefaultsFileStore::keyOfFileName(files.front()), big);
+    EXPECT_EQ(contents(folder + u'/' + DefaultsFileStore::indexName), contents(folder + u'/' + DefaultsFileStore::indexCopyName));
+    // Names of the earlier form, and names that only look alike, carry no key.
+    EXPECT_EQ(DefaultsFileStore::keyOfFileName(QStringLiteral("value-00112233aabbccdd.dat")), std::nullopt);
+    EXPECT_EQ(DefaultsFileStore::keyOfFileName(QStringLiteral("value-zz-00112233aabbccdd.dat")), std::nullopt);
+    EXPECT_EQ(DefaultsFileStore::keyOfFileName(QStringLiteral("value-616-00112233aabbccdd.dat")), std::nullopt);
+    EXPECT_EQ(DefaultsFileStore::keyOfFileName(QStringLiteral("value-61-0011.dat.tmp-1")), std::nullopt);
+    EXPECT_EQ(DefaultsFileStore::keyOfFileName(QStringLiteral("value-e4bda0-0011.dat")), QString::fromUtf8("你"));
+}
+
+// With the index and its copy both gone, large values come back from the files
+// that name their keys; a file of the earlier form, whose key nothing tells, is
+// moved aside whole and named, and the first write after sweeps neither.
+TEST(DefaultsFileStore, WithoutIndexOrCopyLargeValuesComeBackFromTheirOwnFiles)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("defaults"));
+    writeStore(folder);
+    const QByteArray earlier = QByteArray::fromHex("5144563100000000") + QByteArray(20000, 'e');
+    {
+        QFile old(folder + QStringLiteral("/value-00112233aabbccdd.dat"));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write(earlier);
+    }
+    QFile::remove(folder + u'/' + DefaultsFileStore::indexName);
+    QFile::remove(folder + u'/' + DefaultsFileStore::indexCopyName);
+
+    {
+        SettingsDefaults store(folder, QString(), never);
+        EXPECT_EQ(store.data(big), bigValue('a'));
+        EXPECT_FALSE(store.contains(QStringLiteral("speed")));
+        const DefaultsStoreDamage damage = store.damageFound();
+        EXPECT_EQ(damage.index, DefaultsStoreDamage::Index::lost);
+        EXPECT_EQ(damage.recovered, QStringList{big});
+        ASSERT_EQ(damage.unaccounted.size(), 1);
+        EXPECT_EQ(contents(damage.unaccounted.front()), earlier);
+        EXPECT_FALSE(damage.isEmpty());
+        store.setInteger(QStringLiteral("speed"), 400);
+        EXPECT_FALSE(store.flush().has_value());
+        EXPECT_EQ(contents(damage.unaccounted.front()), earlier);
+    }
+    const SettingsDefaults reopened(folder, QString(), never);
+    EXPECT_TRUE(reopened.damageFound().isEmpty());
+    EXPECT_EQ(reopened.data(big), bigValue('a'));
+    EXPECT_EQ(reopened.integer(QStringLiteral("speed")), 400);
+}
+
+// Of several files of one key left without an index, the newest is taken and
+// the others are kept aside.
+TEST(DefaultsFileStore, WithoutIndexTheNewestFileOfAKeyWinsAndTheOthersAreKept)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("defaults"));
+    writeStore(folder);
+    const QString first = valueFilesIn(folder).front();
+    QFile::copy(folder + u'/' + first, dir.filePath(QStringLiteral("first")));
+    {
+        SettingsDefaults store(folder, QString(), never);
+        store.setData(big, bigValue('b'));
+    }
+    // The superseded file is back, older than the current one, and no index is left.
+    ASSERT_TRUE(QFile::copy(dir.filePath(QStringLiteral("first")), folder + u'/' + first));
+    QFile older(folder + u'/' + first);
+    ASSERT_TRUE(older.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(older.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+    older.close();
+    QFile::remove(folder + u'/' + DefaultsFileStore::indexName);
+    QFile::remove(folder + u'/' + DefaultsFileStore::indexCopyName);
+
+    const SettingsDefaults store(folder, QString(), never);
+    EXPECT_EQ(store.data(big), bigValue('b'));
+    ASSERT_EQ(store.damageFound().unaccounted.size(), 1);
+    EXPECT_EQ(contents(store.damageFound().unaccounted.front()), contents(dir.filePath(QStringLiteral("first"))));
+}
+
+// A value file that is a FIFO, a link to an endless device or a file far
+// beyond any value is never read: the store opens, sets it aside like a damaged
+// file and says so; the next start is clean.
+TEST(DefaultsFileStore, FilesThatAreNoPlainFilesOrTooLargeAreSetAsideWithoutWaiting)
+{
+    for (const char* kind : {"fifo", "device", "huge"}) {
+        SCOPED_TRACE(kind);
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("defaults"));
+        writeStore(folder);
+        const QString path = folder + u'/' + valueFilesIn(folder).front();
+        const QByteArray encoded = QFile::encodeName(path);
+        ASSERT_TRUE(QFile::remove(path));
+        if (std::string_view(kind) == "fifo")
+            ASSERT_EQ(::mkfifo(encoded.constData(), 0600), 0);
+        else if (std::string_view(kind) == "device")
+            ASSERT_EQ(::symlink("/dev/zero", encoded.constData()), 0);
+        else {
+            // Sparse: as large as it claims, without the disk space.
+            const int fd = ::open(encoded.constData(), O_CREAT | O_WRONLY, 0600);
+            ASSERT_GE(fd, 0);
+            ASSERT_EQ(::ftruncate(fd, DefaultsFileStore::maximumValueBytes + 1), 0);
+            ::close(fd);
+        }
+
+        auto opening = std::async(std::launch::async, [&] { return std::make_unique<SettingsDefaults>(folder, QString(), never); });
+        if (opening.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+            // Let a reader stuck on the FIFO go, then fail.
+            const int writer = ::open(encoded.constData(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0)
+                ::close(writer);
+            opening.wait();
+            FAIL() << "opening the store waited on the file";
+        }
+        const auto store = opening.get();
+        EXPECT_FALSE(store->contains(big));
+        EXPECT_EQ(store->integer(QStringLiteral("speed")), 300);
+        ASSERT_EQ(store->damageFound().setAside.size(), 1);
+        EXPECT_TRUE(store->damageFound().setAside.front().startsWith(path + QStringLiteral(".unreadable-")));
+        EXPECT_FALSE(QFileInfo(path).exists() || QFileInfo(path).isSymLink());
+        EXPECT_FALSE(store->flush().has_value());
+        EXPECT_TRUE(SettingsDefaults(folder, QString(), never).damageFound().isEmpty());
+    }
+}
+
+TEST(DefaultsFileStore, AnIndexThatIsAFifoIsSetAsideAndTheCopyRead)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("defaults"));
+    writeStore(folder);
+    const QString index = folder + u'/' + DefaultsFileStore::indexName;
+    ASSERT_TRUE(QFile::remove(index));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(index).constData(), 0600), 0);
+    auto opening = std::async(std::launch::async, [&] { return std::make_unique<SettingsDefaults>(folder, QString(), never); });
+    if (opening.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+        const int writer = ::open(QFile::encodeName(index).constData(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            ::close(writer);
+        opening.wait();
+        FAIL() << "opening the store waited on the index";
+    }
+    const auto store = opening.get();
+    EXPECT_EQ(store->data(big), bigValue('a'));
+    EXPECT_EQ(store->integer(QStringLiteral("speed")), 300);
+    EXPECT_EQ(store->damageFound().index, DefaultsStoreDamage::Index::restoredFromCopy);
+    ASSERT_EQ(store->damageFound().setAside.size(), 1);
+    EXPECT_TRUE(store->damageFound().setAside.front().startsWith(index + QStringLiteral(".unreadable-")));
+}
