@@ -1,5 +1,6 @@
 #include "model/BackupPackageReader.h"
 
+#include "model/DeckTree.h"
 #include "model/ProjectDocumentStore.h"
 #include "platform/Uuid.h"
 
@@ -23,7 +24,6 @@ namespace quorvia {
 
 namespace {
 
-constexpr int maximumDepth = 64;
 constexpr size_t chunkSize = 1 << 20;
 
 // Closes a descriptor however a step ends.
@@ -63,18 +63,9 @@ bool writeAll(int fd, const char* at, size_t left)
     return true;
 }
 
-// Relative, and still inside the deck folder once joined to where the link sits.
-bool staysInsideDeck(const fs::path& linkFolder, const fs::path& target)
-{
-    if (target.empty() || target.is_absolute())
-        return false;
-    const fs::path reached = (linkFolder / target).lexically_normal();
-    return reached.empty() || *reached.begin() != "..";
-}
-
 } // namespace
 
-std::optional<BackupPackageReader> BackupPackageReader::open(const QString& packagePath)
+std::optional<BackupPackageReader> BackupPackageReader::open(const QString& packagePath, const BackupLimits& limits)
 {
     const QByteArray path = QFile::encodeName(packagePath);
     // The package itself must not be a link: one placed in a shared folder
@@ -90,12 +81,13 @@ std::optional<BackupPackageReader> BackupPackageReader::open(const QString& pack
         ::close(fd);
         return std::nullopt;
     }
-    return BackupPackageReader(fd);
+    return BackupPackageReader(fd, limits);
 }
 
 BackupPackageReader::BackupPackageReader(BackupPackageReader&& other) noexcept
-    : rootFd_(std::exchange(other.rootFd_, -1)), bytesLeft_(other.bytesLeft_), itemsLeft_(other.itemsLeft_),
-      copies_(std::move(other.copies_)), createdStoreRoot_(std::move(other.createdStoreRoot_))
+    : rootFd_(std::exchange(other.rootFd_, -1)), limits_(other.limits_), bytesLeft_(other.bytesLeft_),
+      itemsLeft_(other.itemsLeft_), links_(std::move(other.links_)), copies_(std::move(other.copies_)),
+      createdStoreRoot_(std::move(other.createdStoreRoot_))
 {
     other.copies_.clear();
     other.createdStoreRoot_.reset();
@@ -148,22 +140,31 @@ std::expected<int, ProjectBackupFailure> BackupPackageReader::openBeneath(const 
     return std::unexpected(ProjectBackupError::invalidPresentationPath());
 }
 
-std::optional<QByteArray> BackupPackageReader::readFile(const QString& relativePath, qint64 limit) const
+std::optional<QByteArray> BackupPackageReader::readFile(const QString& relativePath, qint64 limit, bool* tooLarge) const
 {
+    bool ignored = false;
+    bool& over = tooLarge ? *tooLarge : ignored;
+    over = false;
     const auto opened = openBeneath(relativePath, O_RDONLY | O_NONBLOCK | O_NOCTTY, {});
     if (!opened)
         return std::nullopt;
     const Descriptor file(*opened);
     struct stat status {};
-    if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size > limit)
+    if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode))
         return std::nullopt;
+    if (status.st_size > limit) {
+        over = true;
+        return std::nullopt;
+    }
     // The file may grow after it was measured: never more than the limit is read.
     QByteArray bytes(std::min<qint64>(status.st_size, limit) + 1, Qt::Uninitialized);
     qint64 filled = 0;
     for (;;) {
         if (filled == bytes.size()) {
-            if (filled > limit)
+            if (filled > limit) {
+                over = true;
                 return std::nullopt;
+            }
             bytes.resize(std::min<qint64>(filled * 2, limit + 1));
         }
         const ssize_t n = ::read(file.get(), bytes.data() + filled, static_cast<size_t>(bytes.size() - filled));
@@ -175,17 +176,22 @@ std::optional<QByteArray> BackupPackageReader::readFile(const QString& relativeP
             break;
         filled += n;
     }
-    if (filled > limit)
+    if (filled > limit) {
+        over = true;
         return std::nullopt;
+    }
     bytes.truncate(filled);
     return bytes;
 }
 
-std::expected<void, ProjectBackupFailure> BackupPackageReader::charge(qint64 bytes)
+std::expected<void, ProjectBackupFailure> BackupPackageReader::charge(qint64 bytes, qint64 items)
 {
-    if (bytes > bytesLeft_ || itemsLeft_ <= 0)
-        return std::unexpected(ProjectBackupError::invalidPackage());
+    if (items > itemsLeft_)
+        return std::unexpected(ProjectBackupError::refused(limits_.deckItemsText()));
+    if (bytes > bytesLeft_)
+        return std::unexpected(ProjectBackupError::refused(limits_.deckBytesText()));
     bytesLeft_ -= bytes;
+    itemsLeft_ -= items;
     return {};
 }
 
@@ -202,7 +208,7 @@ std::expected<QString, ProjectBackupFailure> BackupPackageReader::copyDeck(const
     if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode))
         return std::unexpected(ProjectBackupError::invalidPresentationPath());
     if (S_ISREG(status.st_mode) && status.st_size > bytesLeft_)
-        return std::unexpected(ProjectBackupError::invalidPackage());
+        return std::unexpected(ProjectBackupError::refused(limits_.deckBytesText()));
 
     std::error_code error;
     if (!fs::exists(storeRoot, error)) {
@@ -222,21 +228,31 @@ std::expected<QString, ProjectBackupFailure> BackupPackageReader::copyDeck(const
 
     const QString name = relativePath.section(u'/', -1);
     const QByteArray encodedName = QFile::encodeName(name);
+    links_.clear();
     const auto copied = S_ISREG(status.st_mode) ? copyFile(source.get(), destination.get(), encodedName.constData())
                                                 : copyFolder(source.get(), destination.get(), encodedName.constData(), {}, 0);
     if (!copied)
         return std::unexpected(copied.error());
+    if (!links_.empty()) {
+        // Judged in the copy, once every item a link could pass through is there:
+        // a chain of links may lead where no single one of them seems to.
+        const Descriptor deck(::openat(destination.get(), encodedName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (deck.get() < 0)
+            return std::unexpected(lastError());
+        for (const fs::path& link : links_)
+            if (!DeckTree::linkStaysInside(deck.get(), link))
+                return std::unexpected(ProjectBackupError::invalidPresentationPath());
+    }
     return ProjectDocumentStore::fromPath(folder / ProjectDocumentStore::toPath(name));
 }
 
 std::expected<void, ProjectBackupFailure> BackupPackageReader::copyFile(int sourceFd, int folderFd, const char* name)
 {
-    --itemsLeft_;
     struct stat status {};
     if (::fstat(sourceFd, &status) != 0)
         return std::unexpected(lastError());
     // A sparse file can claim far more than it holds: its size is what a copy would take.
-    if (auto fits = charge(status.st_size); !fits)
+    if (auto fits = charge(status.st_size, 1); !fits)
         return fits;
     ::fcntl(sourceFd, F_SETFL, ::fcntl(sourceFd, F_GETFL) & ~O_NONBLOCK);
     const Descriptor target(::openat(folderFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
@@ -255,7 +271,7 @@ std::expected<void, ProjectBackupFailure> BackupPackageReader::copyFile(int sour
         copied += n;
         // The file may grow while it is read.
         if (copied > status.st_size)
-            if (auto fits = charge(n); !fits)
+            if (auto fits = charge(std::min<qint64>(n, copied - status.st_size), 0); !fits)
                 return fits;
         if (!writeAll(target.get(), buffer.data(), static_cast<size_t>(n)))
             return std::unexpected(lastError());
@@ -266,8 +282,10 @@ std::expected<void, ProjectBackupFailure> BackupPackageReader::copyFile(int sour
 std::expected<void, ProjectBackupFailure> BackupPackageReader::copyFolder(int sourceFd, int folderFd, const char* name,
                                                                           const fs::path& inside, int depth)
 {
-    if (depth > maximumDepth || --itemsLeft_ < 0)
-        return std::unexpected(ProjectBackupError::invalidPackage());
+    if (depth > limits_.deckDepth)
+        return std::unexpected(ProjectBackupError::refused(limits_.deckDepthText()));
+    if (auto fits = charge(0, 1); !fits)
+        return fits;
     if (::mkdirat(folderFd, name, 0700) != 0)
         return std::unexpected(lastError());
     const Descriptor target(::openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -288,13 +306,12 @@ std::expected<void, ProjectBackupFailure> BackupPackageReader::copyFolder(int so
         const std::string child = entry->d_name;
         if (child == "." || child == "..")
             continue;
-        if (itemsLeft_ <= 0)
-            return std::unexpected(ProjectBackupError::invalidPackage());
         struct stat status {};
         if (::fstatat(sourceFd, child.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
             return std::unexpected(lastError());
         if (S_ISLNK(status.st_mode)) {
-            --itemsLeft_;
+            if (auto fits = charge(0, 1); !fits)
+                return fits;
             // A link is kept only when it stays inside the deck wherever the deck lands.
             std::string linkTarget(PATH_MAX, '\0');
             const ssize_t length = ::readlinkat(sourceFd, child.c_str(), linkTarget.data(), linkTarget.size());
@@ -303,10 +320,11 @@ std::expected<void, ProjectBackupFailure> BackupPackageReader::copyFolder(int so
             if (static_cast<size_t>(length) >= linkTarget.size())
                 return std::unexpected(ProjectBackupError::invalidPresentationPath());
             linkTarget.resize(static_cast<size_t>(length));
-            if (!staysInsideDeck(inside, fs::path(linkTarget)))
+            if (linkTarget.empty() || fs::path(linkTarget).is_absolute())
                 return std::unexpected(ProjectBackupError::invalidPresentationPath());
             if (::symlinkat(linkTarget.c_str(), target.get(), child.c_str()) != 0)
                 return std::unexpected(lastError());
+            links_.push_back(inside / child);
             continue;
         }
         const bool isFolder = S_ISDIR(status.st_mode);

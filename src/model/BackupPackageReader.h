@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/BackupLimits.h"
 #include "model/ProjectBackupError.h"
 
 #include <QByteArray>
@@ -20,20 +21,19 @@ namespace quorvia {
 // are removed again unless the import keeps them. File work only.
 class BackupPackageReader {
 public:
-    // More than this many bytes (or items) over all decks make the package invalid.
-    static constexpr qint64 maximumTotalBytes = qint64(2) << 30;
-    static constexpr qint64 maximumItems = 100000;
-
-    // Nothing when the path is a link or not a folder.
-    static std::optional<BackupPackageReader> open(const QString& packagePath);
+    // Nothing when the path is a link or not a folder. Decks beyond the
+    // limits are refused as they are copied.
+    static std::optional<BackupPackageReader> open(const QString& packagePath,
+                                                   const BackupLimits& limits = BackupLimits::standard());
 
     BackupPackageReader(BackupPackageReader&& other) noexcept;
     BackupPackageReader& operator=(BackupPackageReader&&) = delete;
     BackupPackageReader(const BackupPackageReader&) = delete;
     ~BackupPackageReader();
 
-    // The regular file at `relativePath`, when it holds at most `limit` bytes.
-    std::optional<QByteArray> readFile(const QString& relativePath, qint64 limit) const;
+    // The regular file at `relativePath`, when it holds at most `limit` bytes;
+    // `tooLarge` tells a larger file from one that could not be read.
+    std::optional<QByteArray> readFile(const QString& relativePath, qint64 limit, bool* tooLarge = nullptr) const;
 
     // Copies the deck at `relativePath` (a safe relative path) into a new
     // folder of the store under `storeRoot`; answers the copy's path.
@@ -48,19 +48,25 @@ public:
     qint64 bytesLeft() const { return bytesLeft_; }
 
 private:
-    explicit BackupPackageReader(int rootFd) : rootFd_(rootFd) {}
+    BackupPackageReader(int rootFd, const BackupLimits& limits)
+        : rootFd_(rootFd), limits_(limits), bytesLeft_(limits.deckBytes), itemsLeft_(limits.deckItems)
+    {
+    }
 
     std::expected<int, ProjectBackupFailure> openBeneath(const QString& relativePath, int flags,
                                                          const QString& projectName) const;
     std::expected<void, ProjectBackupFailure> copyFile(int sourceFd, int folderFd, const char* name);
-    // `inside` is where the folder lies within the deck, for judging its links.
+    // `inside` is where the folder lies within the deck; its links are noted
+    // there, to be judged once the whole deck is copied.
     std::expected<void, ProjectBackupFailure> copyFolder(int sourceFd, int folderFd, const char* name,
                                                          const std::filesystem::path& inside, int depth);
-    std::expected<void, ProjectBackupFailure> charge(qint64 bytes);
+    std::expected<void, ProjectBackupFailure> charge(qint64 bytes, qint64 items);
 
     int rootFd_ = -1;
-    qint64 bytesLeft_ = maximumTotalBytes;
-    qint64 itemsLeft_ = maximumItems;
+    BackupLimits limits_;
+    qint64 bytesLeft_ = 0;
+    qint64 itemsLeft_ = 0;
+    std::vector<std::filesystem::path> links_;
     std::vector<std::filesystem::path> copies_;
     // The store's folder when this import made it, so a failed import takes it away again.
     std::optional<std::filesystem::path> createdStoreRoot_;

@@ -15,6 +15,8 @@ QString ProjectBackupError::description() const
         return QStringLiteral("该备份中没有可恢复的演讲项目。");
     case Kind::invalidPresentationPath:
         return QStringLiteral("备份中的演示文稿路径无效。");
+    case Kind::refused:
+        return name;
     }
     return {};
 }

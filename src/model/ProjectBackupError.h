@@ -15,17 +15,21 @@ struct ProjectBackupError {
         invalidPackage,
         emptyBackup,
         invalidPresentationPath,
+        // Beyond a limit or rule of backups; the text says which.
+        refused,
     };
 
     Kind kind = Kind::invalidPackage;
     qint64 version = 0; // unsupportedVersion
-    QString name;       // missingPresentation: a project's name, or a file name
+    QString name;       // missingPresentation: a project's name, or a file name; refused: the whole text
 
     static ProjectBackupError unsupportedVersion(qint64 version) { return {Kind::unsupportedVersion, version, {}}; }
     static ProjectBackupError missingPresentation(const QString& name) { return {Kind::missingPresentation, 0, name}; }
     static ProjectBackupError invalidPackage() { return {Kind::invalidPackage, 0, {}}; }
     static ProjectBackupError emptyBackup() { return {Kind::emptyBackup, 0, {}}; }
     static ProjectBackupError invalidPresentationPath() { return {Kind::invalidPresentationPath, 0, {}}; }
+    // `what` names the limit, as in "备份清单超过 256 MB 的上限".
+    static ProjectBackupError refused(const QString& what) { return {Kind::refused, 0, what + QStringLiteral("。")}; }
 
     QString description() const;
 

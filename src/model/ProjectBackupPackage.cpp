@@ -1,8 +1,10 @@
 #include "model/ProjectBackupPackage.h"
 
 #include "model/BackupPackageReader.h"
+#include "model/DeckTree.h"
 #include "model/FilePaths.h"
 #include "model/ProjectDocumentStore.h"
+#include "model/ScriptText.h"
 #include "platform/Uuid.h"
 
 #include <QFile>
@@ -115,28 +117,30 @@ bool ProjectBackupPackage::isSafeRelativePath(const QString& path)
     return true;
 }
 
+std::optional<ProjectBackupError> ProjectBackupPackage::scriptProblem(const PresentationProjectsBackup::Project& project)
+{
+    if (const auto limit = ScriptText::exceededLimit(project.timelineBlocks, project.rawText))
+        return ProjectBackupError::refused(QStringLiteral("项目“") + project.name + QStringLiteral("”的")
+                                           + ScriptText::limitText(*limit)
+                                           + (*limit == ScriptText::SizeLimit::blockCount ? QStringLiteral("的上限")
+                                                                                         : QStringLiteral(" 的上限")));
+    return std::nullopt;
+}
+
 std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(const PresentationProjectsBackup& backup,
-                                                                             const QString& destination)
+                                                                             const QString& destination,
+                                                                             const BackupLimits& limits)
 {
     if (backup.projects.empty())
         return std::unexpected(ProjectBackupError::emptyBackup());
 
-    fs::path target = toPath(destination);
-    if (target.has_relative_path() && !target.has_filename())
-        target = target.parent_path(); // a trailing "/"
-    fs::path folder = target.parent_path();
-    if (folder.empty())
-        folder = ".";
-
-    // Staged beside the destination: replacing it is then a rename on one file system.
-    std::error_code error;
-    const fs::path stagingPath = folder / newStagingName({}).toStdString();
-    if (::mkdir(stagingPath.c_str(), 0700) != 0)
-        return std::unexpected(std::error_code(errno, std::generic_category()));
-    const StagingFolder staging(stagingPath);
-
+    // Everything an import would refuse is refused here, before a byte is written.
     PresentationProjectsBackup record = backup;
+    DeckTree::Size decks;
+    std::error_code error;
     for (auto& project : record.projects) {
+        if (auto problem = scriptProblem(project))
+            return std::unexpected(*problem);
         if (!project.deck) {
             project.deckAssetPath.reset();
             continue;
@@ -148,16 +152,57 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
             + paths::lastPathComponent(sourcePath);
         if (!isSafeRelativePath(relative))
             return std::unexpected(ProjectBackupError::invalidPresentationPath());
-        const fs::path copy = staging.path() / toPath(relative);
+        project.deckAssetPath = relative;
+        const auto size = DeckTree::measure(toPath(sourcePath), project.name, limits);
+        if (!size)
+            return std::unexpected(size.error());
+        decks.bytes += size->bytes;
+        decks.items += size->items;
+        if (decks.items > limits.deckItems)
+            return std::unexpected(ProjectBackupError::refused(limits.deckItemsText()));
+        if (decks.bytes > limits.deckBytes)
+            return std::unexpected(ProjectBackupError::refused(limits.deckBytesText()));
+    }
+    const QByteArray manifest = record.toManifest();
+    if (manifest.size() > limits.manifestBytes)
+        return std::unexpected(ProjectBackupError::refused(limits.manifestText()));
+
+    fs::path target = toPath(destination);
+    if (target.has_relative_path() && !target.has_filename())
+        target = target.parent_path(); // a trailing "/"
+    fs::path folder = target.parent_path();
+    if (folder.empty())
+        folder = ".";
+
+    // Staged beside the destination: replacing it is then a rename on one file system.
+    const fs::path stagingPath = folder / newStagingName({}).toStdString();
+    if (::mkdir(stagingPath.c_str(), 0700) != 0)
+        return std::unexpected(std::error_code(errno, std::generic_category()));
+    const StagingFolder staging(stagingPath);
+
+    DeckTree::Size copied;
+    for (const auto& project : record.projects) {
+        if (!project.deckAssetPath)
+            continue;
+        const fs::path copy = staging.path() / toPath(*project.deckAssetPath);
         fs::create_directories(copy.parent_path(), error);
         if (error)
             return std::unexpected(error);
-        if (const std::error_code copyError = ProjectDocumentStore::copyItem(toPath(sourcePath), copy))
+        if (const std::error_code copyError = ProjectDocumentStore::copyItem(toPath(project.deck->filePath), copy))
             return std::unexpected(copyError);
-        project.deckAssetPath = relative;
+        // A deck that grew since it was measured must still fit.
+        const auto size = DeckTree::measure(copy, project.name, limits);
+        if (!size)
+            return std::unexpected(size.error());
+        copied.bytes += size->bytes;
+        copied.items += size->items;
+        if (copied.items > limits.deckItems)
+            return std::unexpected(ProjectBackupError::refused(limits.deckItemsText()));
+        if (copied.bytes > limits.deckBytes)
+            return std::unexpected(ProjectBackupError::refused(limits.deckBytesText()));
     }
 
-    if (const std::error_code writeError = writeFileAtomically(staging.path() / toPath(manifestName), record.toManifest()))
+    if (const std::error_code writeError = writeFileAtomically(staging.path() / toPath(manifestName), manifest))
         return std::unexpected(writeError);
     // Only this user may read what an export holds, as with the settings store.
     ProjectDocumentStore::makePrivate(staging.path());
@@ -174,19 +219,22 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
 }
 
 std::expected<PresentationProjectsBackup, ProjectBackupFailure>
-ProjectBackupPackage::importBackup(const QString& packagePath, const std::optional<QString>& documentStoreRoot)
+ProjectBackupPackage::importBackup(const QString& packagePath, const std::optional<QString>& documentStoreRoot,
+                                   const BackupLimits& limits)
 {
     const QString packageName = paths::lastPathComponent(packagePath);
     const qsizetype dot = packageName.lastIndexOf(u'.');
     if (dot <= 0 || packageName.mid(dot + 1).compare(filenameExtension, Qt::CaseInsensitive) != 0)
         return std::unexpected(ProjectBackupError::invalidPackage());
 
-    auto reader = BackupPackageReader::open(packagePath);
+    auto reader = BackupPackageReader::open(packagePath, limits);
     if (!reader)
         return std::unexpected(ProjectBackupError::invalidPackage());
-    const auto manifest = reader->readFile(manifestName, manifestSizeLimit);
+    bool tooLarge = false;
+    const auto manifest = reader->readFile(manifestName, limits.manifestBytes, &tooLarge);
     if (!manifest)
-        return std::unexpected(ProjectBackupError::invalidPackage());
+        return std::unexpected(tooLarge ? ProjectBackupError::refused(limits.manifestText())
+                                        : ProjectBackupError::invalidPackage());
     auto decoded = PresentationProjectsBackup::fromManifest(*manifest);
     if (!decoded)
         return std::unexpected(ProjectBackupError::invalidPackage());
@@ -195,6 +243,9 @@ ProjectBackupPackage::importBackup(const QString& packagePath, const std::option
         return std::unexpected(ProjectBackupError::unsupportedVersion(record.formatVersion));
     if (record.projects.empty())
         return std::unexpected(ProjectBackupError::emptyBackup());
+    for (const auto& project : record.projects)
+        if (auto problem = scriptProblem(project))
+            return std::unexpected(*problem);
 
     std::optional<fs::path> storeRoot;
     for (auto& project : record.projects) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/BackupLimits.h"
 #include "model/PresentationProjectsBackup.h"
 #include "model/ProjectBackupError.h"
 
@@ -20,19 +21,24 @@ public:
     static inline const QString typeIdentifier = QStringLiteral("com.local.quorvia.project-backup");
     static inline const QString manifestName = QStringLiteral("manifest.json");
     static inline const QString documentsDirectoryName = QStringLiteral("Documents");
-    // A larger manifest makes the package invalid.
-    static constexpr qint64 manifestSizeLimit = 16 * 1024 * 1024;
-
     // Writes the package at destination. The destination is either replaced
-    // whole by a complete package or, on any failure, left as it was.
+    // whole by a complete package or, on any failure, left as it was. A backup
+    // beyond the limits, or with a script beyond the script limits, is
+    // refused before anything is written.
     static std::expected<void, ProjectBackupFailure> exportBackup(const PresentationProjectsBackup& backup,
-                                                                  const QString& destination);
+                                                                  const QString& destination,
+                                                                  const BackupLimits& limits = BackupLimits::standard());
 
     // Checks the package and copies every deck into the document store under
     // documentStoreRoot (the default root when none is given); the returned
-    // record's decks and matching notes backups point at the copies.
+    // record's decks and matching notes backups point at the copies. The same
+    // limits as export's hold, and every script keeps to the script limits.
     static std::expected<PresentationProjectsBackup, ProjectBackupFailure>
-    importBackup(const QString& packagePath, const std::optional<QString>& documentStoreRoot = std::nullopt);
+    importBackup(const QString& packagePath, const std::optional<QString>& documentStoreRoot = std::nullopt,
+                 const BackupLimits& limits = BackupLimits::standard());
+
+    // Why the project's script is beyond the script limits, or nothing.
+    static std::optional<ProjectBackupError> scriptProblem(const PresentationProjectsBackup::Project& project);
 
     // Relative, "/" separated, with no empty, "." or ".." segment and no NUL.
     static bool isSafeRelativePath(const QString& path);

@@ -1,5 +1,7 @@
 #include "model/PromptScript.h"
 
+#include "model/ProjectBackupPackage.h"
+
 #include "platform/MainQueue.h"
 #include "platform/Uuid.h"
 
@@ -36,10 +38,15 @@ std::expected<qint64, ProjectBackupError> PromptScript::importProjectsBackup(con
         return std::unexpected(ProjectBackupError::unsupportedVersion(backup.formatVersion));
     if (backup.projects.empty())
         return std::unexpected(ProjectBackupError::emptyBackup());
+    for (const auto& project : backup.projects)
+        if (auto problem = ProjectBackupPackage::scriptProblem(project))
+            return std::unexpected(*problem);
 
     leaveActiveProject();
     std::map<QUuid, QUuid> newIds;
     std::optional<QUuid> firstNewId;
+    ProjectNameSet taken = takenProjectNames();
+    projects_.reserve(projects_.size() + backup.projects.size());
     for (const auto& project : backup.projects) {
         StoredProject record = project.toStoredProject();
         record.id = platform::newUuid();
@@ -47,7 +54,7 @@ std::expected<qint64, ProjectBackupError> PromptScript::importProjectsBackup(con
         if (!firstNewId)
             firstNewId = record.id;
         // Earlier projects of this import already count as taken.
-        record.name = uniqueProjectName(project.name, QStringLiteral("（导入）"));
+        record.name = uniqueProjectName(project.name, QStringLiteral("（导入）"), taken);
         projects_.push_back(std::move(record));
     }
     const auto active = newIds.find(backup.activeProjectID);

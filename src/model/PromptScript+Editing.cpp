@@ -72,6 +72,8 @@ std::optional<QUuid> PromptScript::addDemoBlock(const QString& label, const QStr
     const auto at = static_cast<std::size_t>(insertion);
 
     PromptTimelineBlock block(platform::newUuid(), trimmedLabel, platform::text::trimmedWhitespaceAndNewlines(text));
+    if (ScriptText::exceededLimitWith(timelineBlocks_, std::nullopt, block.label, block.text))
+        return std::nullopt;
     timelineBlocks_.insert(timelineBlocks_.begin() + static_cast<std::ptrdiff_t>(at), block);
     sections_.insert(static_cast<qsizetype>(at), block.text);
     slideMappings_.insert(slideMappings_.begin() + static_cast<std::ptrdiff_t>(at), std::nullopt);
@@ -85,6 +87,19 @@ std::optional<QUuid> PromptScript::addDemoBlock(const QString& label, const QStr
     return block.id;
 }
 
+std::optional<ScriptText::SizeLimit> PromptScript::exceededLimit(const std::optional<QUuid>& id, const QString& label,
+                                                                 const QString& text) const
+{
+    std::optional<std::size_t> replacing;
+    if (id) {
+        const auto found = std::find_if(timelineBlocks_.begin(), timelineBlocks_.end(), [&](const PromptTimelineBlock& b) { return b.id == *id; });
+        if (found != timelineBlocks_.end())
+            replacing = static_cast<std::size_t>(found - timelineBlocks_.begin());
+    }
+    return ScriptText::exceededLimitWith(timelineBlocks_, replacing, platform::text::trimmedWhitespaceAndNewlines(label),
+                                         platform::text::trimmedWhitespaceAndNewlines(text));
+}
+
 bool PromptScript::updateBlock(const QUuid& id, const QString& label, const QString& text)
 {
     const auto found = std::find_if(timelineBlocks_.begin(), timelineBlocks_.end(), [&](const PromptTimelineBlock& b) { return b.id == id; });
@@ -93,8 +108,12 @@ bool PromptScript::updateBlock(const QUuid& id, const QString& label, const QStr
     if (!canUseTimelineLabel(label, id))
         return false;
     const auto index = static_cast<std::size_t>(found - timelineBlocks_.begin());
-    found->label = platform::text::trimmedWhitespaceAndNewlines(label);
-    found->text = platform::text::trimmedWhitespaceAndNewlines(text);
+    const QString newLabel = platform::text::trimmedWhitespaceAndNewlines(label);
+    const QString newText = platform::text::trimmedWhitespaceAndNewlines(text);
+    if (ScriptText::exceededLimitWith(timelineBlocks_, index, newLabel, newText))
+        return false;
+    found->label = newLabel;
+    found->text = newText;
     sections_[static_cast<qsizetype>(index)] = found->text;
     const auto kind = found->kind();
     if (kind.isSlide() && isValidSlideNumber(kind.slideNumber, deckSlideCount())) {

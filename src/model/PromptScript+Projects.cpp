@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <set>
 
 namespace quorvia {
 
@@ -32,21 +31,17 @@ QString PromptScript::normalizedName(const QString& name)
     return platform::text::graphemePrefix(trimmed, maximumNameLength);
 }
 
-QString PromptScript::uniqueProjectName(const QString& name, const QString& suffix) const
+ProjectNameSet PromptScript::takenProjectNames() const
 {
-    const QString base = normalizedName(name);
-    std::set<QString> taken;
+    ProjectNameSet names;
     for (const auto& record : projects_)
-        taken.insert(platform::text::foldCaseAndDiacritics(record.name));
-    if (!taken.contains(platform::text::foldCaseAndDiacritics(base)))
-        return base;
-    for (qint64 n = 1;; ++n) {
-        const QString candidateSuffix = n == 1 ? suffix : suffix + u' ' + QString::number(n);
-        const int keep = std::max(1, maximumNameLength - platform::text::graphemeCount(candidateSuffix));
-        const QString candidate = platform::text::graphemePrefix(base, keep) + candidateSuffix;
-        if (!taken.contains(platform::text::foldCaseAndDiacritics(candidate)))
-            return candidate;
-    }
+        names.insert(record.name);
+    return names;
+}
+
+QString PromptScript::uniqueProjectName(const QString& name, const QString& suffix, ProjectNameSet& taken)
+{
+    return taken.takeFree(normalizedName(name), suffix, maximumNameLength);
 }
 
 QUuid PromptScript::createProject(const QString& name)
@@ -90,7 +85,8 @@ std::optional<QUuid> PromptScript::duplicateActiveProject(const std::optional<QS
             ? std::optional(source.keynoteNotesBackup->relocated(*relocatedDeckPath, *source.deck))
             : std::nullopt;
     }
-    copy.name = uniqueProjectName(source.name, QStringLiteral(" 副本"));
+    ProjectNameSet taken = takenProjectNames();
+    copy.name = uniqueProjectName(source.name, QStringLiteral(" 副本"), taken);
     projects_.push_back(std::move(copy));
     activeProjectID_ = projects_.back().id;
     loadActiveProject();

@@ -9,6 +9,7 @@
 #include "model/ProjectBackupError.h"
 #include "model/PromptMode.h"
 #include "model/PromptScriptNotifications.h"
+#include "model/ProjectNameSet.h"
 #include "model/PromptTimelineBlock.h"
 #include "model/ScriptText.h"
 #include "model/SlideMappingReview.h"
@@ -106,6 +107,11 @@ public:
     void replaceText(const QString& text);
     std::optional<QUuid> addDemoBlock(const QString& label, const QString& text, std::optional<qint64> after = std::nullopt);
     bool updateBlock(const QUuid& id, const QString& label, const QString& text);
+    // The script limit that storing `label` and `text` (both trimmed) in the
+    // block `id`, or in a new block when none, would go beyond; both edits
+    // refuse such a change.
+    std::optional<ScriptText::SizeLimit> exceededLimit(const std::optional<QUuid>& id, const QString& label,
+                                                       const QString& text) const;
     void moveBlock(qint64 from, qint64 to);
     void deleteTimeline();
     bool canUseTimelineLabel(const QString& label, const std::optional<QUuid>& excluding = std::nullopt) const;
@@ -178,7 +184,10 @@ private:
     static qint64 normalizedReadingIndex(qint64 index, const QString& text);
 
     static QString normalizedName(const QString& name);
-    QString uniqueProjectName(const QString& name, const QString& suffix) const;
+    ProjectNameSet takenProjectNames() const;
+    // A name no project has, compared without regard to case and diacritics;
+    // `taken` is the set of names so far, and takes this one.
+    static QString uniqueProjectName(const QString& name, const QString& suffix, ProjectNameSet& taken);
     std::optional<std::size_t> activeProjectArrayIndex() const;
     StoredProject* activeRecord();
     const StoredProject* activeRecord() const;

@@ -170,7 +170,6 @@ ParsedScript migrateStoredScript(const QString& storedText)
 
 QStringList makeSections(const QString& text) { return parseScript(text).sections(); }
 
-namespace {
 qsizetype utf8Size(QStringView line)
 {
     qsizetype bytes = 0;
@@ -180,13 +179,82 @@ qsizetype utf8Size(QStringView line)
     }
     return bytes;
 }
-} // namespace
+
+std::optional<SizeLimit> exceededLimit(const std::vector<PromptTimelineBlock>& blocks, const QString& storedText)
+{
+    if (static_cast<qsizetype>(blocks.size()) > maximumBlockCount)
+        return SizeLimit::blockCount;
+    // A UTF-16 unit takes at most three bytes in UTF-8: most scripts need no counting.
+    qsizetype units = 0;
+    for (const auto& block : blocks)
+        units += block.label.size() + block.text.size();
+    const bool totalFits = 3 * units <= maximumScriptBytes;
+    qsizetype total = 0;
+    for (const auto& block : blocks) {
+        const qsizetype blockUnits = block.label.size() + block.text.size();
+        const qsizetype size = !totalFits || 3 * blockUnits > maximumBlockBytes ? utf8Size(block.label) + utf8Size(block.text)
+                                                                                 : blockUnits;
+        if (size > maximumBlockBytes)
+            return SizeLimit::blockBytes;
+        total += size;
+    }
+    if (!totalFits && total > maximumScriptBytes)
+        return SizeLimit::scriptBytes;
+    // The stored text adds a line break after each label and a separator line between blocks.
+    if (3 * storedText.size() > storedTextAllowance && utf8Size(storedText) > storedTextAllowance)
+        return SizeLimit::scriptBytes;
+    return std::nullopt;
+}
+
+std::optional<SizeLimit> exceededLimitWith(const std::vector<PromptTimelineBlock>& blocks, std::optional<std::size_t> replacing,
+                                           const QString& label, const QString& text)
+{
+    const qsizetype count = static_cast<qsizetype>(blocks.size()) + (replacing ? 0 : 1);
+    if (count > maximumBlockCount)
+        return SizeLimit::blockCount;
+    const auto size = [](const QString& label, const QString& text, bool exact) {
+        return exact || 3 * (label.size() + text.size()) > maximumBlockBytes ? utf8Size(label) + utf8Size(text)
+                                                                             : label.size() + text.size();
+    };
+    qsizetype units = label.size() + text.size();
+    for (std::size_t i = 0; i < blocks.size(); ++i)
+        if (i != replacing)
+            units += blocks[i].label.size() + blocks[i].text.size();
+    const bool totalFits = 3 * units <= maximumScriptBytes;
+    const qsizetype own = size(label, text, !totalFits);
+    if (own > maximumBlockBytes)
+        return SizeLimit::blockBytes;
+    if (totalFits)
+        return std::nullopt;
+    qsizetype total = own;
+    for (std::size_t i = 0; i < blocks.size(); ++i)
+        if (i != replacing)
+            total += size(blocks[i].label, blocks[i].text, true);
+    if (total > maximumScriptBytes)
+        return SizeLimit::scriptBytes;
+    return std::nullopt;
+}
+
+QString limitText(SizeLimit limit)
+{
+    switch (limit) {
+    case SizeLimit::blockCount:
+        return QStringLiteral("稿件超过 %1 块").arg(maximumBlockCount);
+    case SizeLimit::blockBytes:
+        return QStringLiteral("稿件中有一块超过 1 MB");
+    case SizeLimit::scriptBytes:
+        return QStringLiteral("稿件合计超过 16 MB");
+    }
+    return {};
+}
 
 std::optional<QString> sizeProblem(const QString& source)
 {
     const QString normalized = normalizedLineEndings(source);
     const QStringList lines = splitLines(normalized);
     const QString tooLarge = QStringLiteral("稿件中有一块超过 1 MB，无法上传。请把它拆成几块。");
+    if (utf8Size(normalized) > maximumScriptBytes)
+        return QStringLiteral("稿件合计超过 16 MB，无法上传。请把它拆成几个演讲项目。");
     if (!hasSeparatorLine(lines)) {
         if (utf8Size(normalized) > maximumBlockBytes)
             return tooLarge;

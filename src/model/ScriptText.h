@@ -38,12 +38,30 @@ bool isDemoLabel(const QString& label);
 bool isValidTimelineLabel(const QString& label);
 QStringList makeSections(const QString& text);
 
-// A script beyond these limits would stall every step and save on the main thread.
+// A script beyond these limits would stall every step and save on the main
+// thread. Every way a script comes in (upload, editor, demo blocks, backups)
+// keeps to them, so whatever the application holds also fits in a backup.
 constexpr qsizetype maximumBlockCount = 2000;
-constexpr qsizetype maximumBlockBytes = 1024 * 1024; // in UTF-8
+constexpr qsizetype maximumBlockBytes = 1024 * 1024; // in UTF-8, label included
+constexpr qsizetype maximumScriptBytes = 16 * 1024 * 1024; // all labels and texts, in UTF-8
+// The stored text of a script within the limits never takes more than this.
+constexpr qsizetype storedTextAllowance = maximumScriptBytes + 6 * maximumBlockCount;
+
+enum class SizeLimit { blockCount, blockBytes, scriptBytes };
+
 // Why the text would parse into too many blocks or a block too large, in
 // Chinese; nothing when it fits. Counts without building the blocks.
 std::optional<QString> sizeProblem(const QString& text);
+// The first limit the blocks (or the stored text made of them) go beyond.
+std::optional<SizeLimit> exceededLimit(const std::vector<PromptTimelineBlock>& blocks, const QString& storedText);
+// The first limit the blocks would go beyond with the block at `replacing`
+// (a new block when none) given `label` and `text`.
+std::optional<SizeLimit> exceededLimitWith(const std::vector<PromptTimelineBlock>& blocks, std::optional<std::size_t> replacing,
+                                           const QString& label, const QString& text);
+// The limit in words, as in "稿件超过 2000 块".
+QString limitText(SizeLimit limit);
+// Bytes the text takes in UTF-8.
+qsizetype utf8Size(QStringView text);
 
 } // namespace ScriptText
 

@@ -303,6 +303,40 @@ TEST_F(BackupPackageTest, ALinkInAFolderDeckMustStayInsideTheDeck)
     EXPECT_EQ(readFile(imported->projects[0].deck->filePath + "/Data/a/index"), "index");
 }
 
+TEST_F(BackupPackageTest, AChainOfLinksIsJudgedByWhereItReallyLeadsInTheCopy)
+{
+    // "up" climbs back to the deck; through it, "esc" climbs three folders
+    // above the copy, to the folder the store lies in, though its own words
+    // stay inside.
+    const QString deck = package() + "/Documents/A/talk.key";
+    writeFile(deck + "/Index.zip", "index");
+    QDir().mkpath(deck + "/a1/a2/a3/a4/a5");
+    makeLink("../../../../..", deck + "/a1/a2/a3/a4/a5/up");
+    makeLink("a1/a2/a3/a4/a5/up/../../../secret.txt", deck + "/esc");
+    writeFile(path("secret.txt"), "the importing user's file");
+    writeManifest(package(), singleProjectManifest());
+    EXPECT_EQ(importFailure(package()), invalidPath);
+    EXPECT_TRUE(listTree(store()).isEmpty());
+
+    // The same climb written out, and a loop of links, are refused too.
+    QFile::remove(deck + "/esc");
+    makeLink("a1/a2/a3/a4/a5/up/../outside", deck + "/esc");
+    EXPECT_EQ(importFailure(package()), invalidPath);
+    QFile::remove(deck + "/esc");
+    makeLink("loop", deck + "/loop");
+    EXPECT_EQ(importFailure(package()), invalidPath);
+    QFile::remove(deck + "/loop");
+
+    // A chain that ends inside the deck is kept, and works in the copy.
+    QFile::remove(deck + "/esc");
+    makeLink("a1/a2/a3/a4/a5/up/Index.zip", deck + "/esc");
+    makeLink("../esc", deck + "/a1/again");
+    makeLink("../../../../../missing/../Index.zip", deck + "/a1/a2/a3/a4/a5/dangling");
+    const auto imported = ProjectBackupPackage::importBackup(package(), store());
+    ASSERT_TRUE(imported) << failureText(imported).toStdString();
+    EXPECT_EQ(readFile(imported->projects[0].deck->filePath + "/a1/again"), "index");
+}
+
 TEST_F(BackupPackageTest, AnImportBeyondTheByteBudgetFailsAndTakesItsCopiesAway)
 {
     // The first deck copies; the second claims more than any deck may take
@@ -314,12 +348,12 @@ TEST_F(BackupPackageTest, AnImportBeyondTheByteBudgetFailsAndTakesItsCopiesAway)
     writeFile(package() + "/Documents/A/a.key", "first");
     writeFile(package() + "/Documents/B/b.key", {});
     ASSERT_EQ(::truncate(QFile::encodeName(package() + "/Documents/B/b.key").constData(),
-                         BackupPackageReader::maximumTotalBytes + 1),
+                         BackupLimits::standard().deckBytes + 1),
               0);
     writeManifest(package(), backupOf({first, second}).toJson());
     const qint64 readBefore = bytesReadByThisProcess();
     ASSERT_GE(readBefore, 0);
-    EXPECT_EQ(importFailure(package()), invalidPackage);
+    EXPECT_EQ(importFailure(package()), QStringLiteral("演示文稿合计超过 2 GB 的上限。"));
     EXPECT_LT(bytesReadByThisProcess() - readBefore, qint64(64) << 20) << "the claimed bytes were read";
     EXPECT_TRUE(listTree(store()).isEmpty());
 

@@ -119,6 +119,30 @@ TEST_F(PromptScriptBackupTest, NamesStayUniqueWithinOneImport)
     EXPECT_EQ(namesOf(*script)[3], QStringLiteral("新讲演（导入） 2"));
 }
 
+TEST_F(PromptScriptBackupTest, ThousandsOfProjectsWithOneNameEachGetTheNextFreeVariant)
+{
+    makeScript(makeBlocks({{"1", "内容"}}));
+    script->createProject(QStringLiteral("talk（导入） 3")); // another case, already taken
+    std::vector<PresentationProjectsBackup::Project> projects;
+    for (int i = 0; i < 4000; ++i)
+        projects.push_back(backupProject(i % 2 ? QStringLiteral("Talk") : QStringLiteral(" TALK ")));
+    const PresentationProjectsBackup backup = backupOf(projects);
+
+    ASSERT_EQ(script->importProjectsBackup(backup), 4000);
+    const QStringList names = namesOf(*script);
+    ASSERT_EQ(names.size(), 4002);
+    EXPECT_EQ(names.mid(2, 5), (QStringList{"TALK（导入）", "Talk（导入） 2", "TALK（导入） 4", "Talk（导入） 5", "TALK（导入） 6"}));
+    EXPECT_EQ(names.back(), QStringLiteral("Talk（导入） 4001"));
+    QSet<QString> folded;
+    for (const QString& name : names)
+        folded.insert(name.toCaseFolded());
+    EXPECT_EQ(folded.size(), names.size());
+
+    // A second import goes on from where the first left off.
+    ASSERT_EQ(script->importProjectsBackup(backupOf({backupProject(QStringLiteral("talk"))})), 1);
+    EXPECT_EQ(namesOf(*script).back(), QStringLiteral("talk（导入） 4002"));
+}
+
 TEST_F(PromptScriptBackupTest, FailedImportsLeaveTheModelUnchanged)
 {
     makeScript(makeBlocks({{"1", "内容"}}));

@@ -9,6 +9,8 @@
 
 #include <random>
 
+#include <unistd.h>
+
 using namespace quorvia;
 using quorvia::test::makeBlocks;
 using quorvia::test::makeProject;
@@ -128,21 +130,28 @@ TEST(StoredEncoding, AnOversizedManifestMakesTheImportFailBeforeReadingIt)
     const QString package = dir.filePath(QStringLiteral("a.quorviabackup"));
     ASSERT_TRUE(ProjectBackupPackage::exportBackup(test::backupOf({test::backupProject(QStringLiteral("A"))}), package));
     const QString store = dir.filePath(QStringLiteral("store"));
+    BackupLimits limits;
+    limits.manifestBytes = 64 * 1024;
 
     // Still valid JSON when padded with spaces up to the limit.
     QFile manifest(package + QStringLiteral("/manifest.json"));
     const qint64 size = manifest.size();
     ASSERT_TRUE(manifest.open(QIODevice::Append));
-    manifest.write(QByteArray(ProjectBackupPackage::manifestSizeLimit - size, ' '));
+    manifest.write(QByteArray(limits.manifestBytes - size, ' '));
     manifest.close();
-    EXPECT_TRUE(ProjectBackupPackage::importBackup(package, store));
+    EXPECT_TRUE(ProjectBackupPackage::importBackup(package, store, limits));
 
     ASSERT_TRUE(manifest.open(QIODevice::Append));
     manifest.write(" ");
     manifest.close();
-    const auto refused = ProjectBackupPackage::importBackup(package, dir.filePath(QStringLiteral("other")));
-    EXPECT_EQ(test::failureText(refused), ProjectBackupError::invalidPackage().description());
+    const auto refused = ProjectBackupPackage::importBackup(package, dir.filePath(QStringLiteral("other")), limits);
+    EXPECT_EQ(test::failureText(refused), QStringLiteral("备份清单超过 65536 字节的上限。"));
     EXPECT_FALSE(QDir(dir.filePath(QStringLiteral("other"))).exists());
+
+    // A manifest that claims more than the standard limit is never read.
+    ASSERT_EQ(::truncate(QFile::encodeName(manifest.fileName()).constData(), BackupLimits::standard().manifestBytes + 1), 0);
+    EXPECT_EQ(test::failureText(ProjectBackupPackage::importBackup(package, store)),
+              QStringLiteral("备份清单超过 256 MB 的上限。"));
 }
 
 TEST(StoredEncoding, ProjectsInTheEarlierSettingsFileReadTheSame)

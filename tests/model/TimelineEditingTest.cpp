@@ -1,5 +1,7 @@
 #include "ModelFixtures.h"
 
+#include "platform/Uuid.h"
+
 using namespace quorvia;
 using quorvia::test::makeBlocks;
 
@@ -71,6 +73,28 @@ TEST_F(TimelineEditing, AddDemoBlockRefusesAndPlaces)
     s.addDemoBlock("Head", "", -5);
     s.addDemoBlock("End", "");
     EXPECT_EQ(s.rawText(), "Head\n---\nDemo\n---\nTail\n---\nEnd");
+}
+
+TEST_F(TimelineEditing, EditsKeepToTheScriptLimits)
+{
+    std::vector<PromptTimelineBlock> blocks;
+    for (int i = 0; i < 1999; ++i)
+        blocks.emplace_back(platform::newUuid(), QStringLiteral("1"), QStringLiteral("x"));
+    PromptScript& s = makeScript(blocks);
+    const QString full(1024 * 1024 - 4, u'y'); // with the label "Demo", exactly 1 MB
+
+    EXPECT_FALSE(s.addDemoBlock("Demo", full + u'y'));
+    const auto last = s.addDemoBlock("Demo", full);
+    ASSERT_TRUE(last);
+    EXPECT_EQ(s.exceededLimit(std::nullopt, "Two", ""), ScriptText::SizeLimit::blockCount);
+    EXPECT_FALSE(s.addDemoBlock("Two", ""));
+    EXPECT_EQ(s.timelineBlocks().size(), 2000u);
+
+    // An edit is judged on what is kept, trimmed: one character of three bytes tips it over.
+    EXPECT_EQ(s.exceededLimit(*last, " Demo ", full + u'\n'), std::nullopt);
+    EXPECT_FALSE(s.updateBlock(*last, "Demo", full.chopped(1) + QChar(0x8BB2)));
+    EXPECT_TRUE(s.updateBlock(*last, "Demo", full.chopped(1) + u'z'));
+    EXPECT_EQ(s.timelineBlocks().back().text.back(), u'z');
 }
 
 TEST_F(TimelineEditing, UpdateBlockRelabelsAndMaps)
