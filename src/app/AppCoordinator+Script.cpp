@@ -14,6 +14,7 @@ using Kind = PresentationSafetyState::Kind;
 const QString kChooseScriptMessage = QStringLiteral("请选择 UTF-8 编码的 TXT 或 Markdown 文件。");
 const QString kBlankScriptFile =
     QStringLiteral("文件是空的或只有空白，没有可用的稿件内容；当前稿件保持不变。如需清空稿件，请使用“全部删除”。");
+const QString kBlankDemoFile = QStringLiteral("文件是空的或只有空白，没有可用的演示块内容；当前稿件保持不变。");
 
 platform::FileDialogRequest scriptChooser(const QString& title, platform::Window* parent)
 {
@@ -162,6 +163,11 @@ void AppCoordinator::addDemoBlock(std::optional<QString> uploadedText)
     const auto label = requestDemoLabel();
     if (!label)
         return;
+    if (const auto limit = promptScript->exceededLimit(std::nullopt, *label, uploadedText.value_or(QString()))) {
+        alerts->acknowledge(platform::AlertStyle::warning, QStringLiteral("无法添加演示块"),
+                            ScriptText::limitText(*limit) + QStringLiteral("，无法再添加演示块。"));
+        return;
+    }
     const auto id = promptScript->addDemoBlock(*label, uploadedText.value_or(QString()), demoInsertionIndex());
     if (!id) {
         showDemoLabelError();
@@ -196,6 +202,15 @@ void AppCoordinator::uploadDemoBlock()
                     return;
                 if (!text) {
                     self->showScriptImportError(text.error());
+                    return;
+                }
+                // An empty file would add an empty block, which the speaker did not ask for.
+                if (platform::text::isBlank(*text)) {
+                    self->showScriptImportError(kBlankDemoFile);
+                    return;
+                }
+                if (const auto limit = self->promptScript->exceededLimit(std::nullopt, label, *text)) {
+                    self->showScriptImportError(ScriptText::limitText(*limit) + QStringLiteral("，无法添加演示块。"));
                     return;
                 }
                 if (!self->promptScript->addDemoBlock(label, *text, self->demoInsertionIndex()))

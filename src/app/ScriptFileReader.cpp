@@ -1,11 +1,13 @@
 #include "app/ScriptFileReader.h"
 
 #include "model/ScriptText.h"
+#include "platform/Text.h"
 
 #include <QFile>
 #include <QStringDecoder>
 
 #include <cerrno>
+#include <optional>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,6 +28,24 @@ struct Descriptor {
             ::close(fd);
     }
 };
+
+// A binary file decodes as UTF-8 often enough (NUL bytes do), and would show
+// as rows of boxes: only tabs and line or paragraph breaks may stand among the text.
+std::optional<QString> controlCharacterProblem(const QString& text)
+{
+    qsizetype line = 1;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == u'\n')
+            ++line;
+        const bool control = u < 0x20 || (u >= 0x7F && u <= 0x9F);
+        if (control && u != u'\t' && !platform::text::isNewline(u))
+            return QStringLiteral("文件第 %1 行含有控制字符 U+%2，不是纯文本稿件；当前稿件保持不变。")
+                .arg(line)
+                .arg(QString::number(u, 16).toUpper().rightJustified(4, u'0'));
+    }
+    return std::nullopt;
+}
 
 } // namespace
 
@@ -66,6 +86,8 @@ std::expected<QString, QString> ScriptFileReader::read(const QString& path)
     QString text = decoder.decode(bytes);
     if (decoder.hasError())
         return std::unexpected(QStringLiteral("文件不是有效的 UTF-8 文本。"));
+    if (auto problem = controlCharacterProblem(text))
+        return std::unexpected(*problem);
     if (auto problem = ScriptText::sizeProblem(text))
         return std::unexpected(*problem);
     return text;

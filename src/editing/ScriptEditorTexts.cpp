@@ -32,7 +32,21 @@ Alert missingBlockAlert()
     return {QStringLiteral("该块已不存在"), QStringLiteral("该块已不存在，请重新打开编辑。")};
 }
 
-std::optional<Alert> saveProblem(const PromptScript& script, const std::optional<QUuid>& editingBlockID, const QString& label)
+Alert tooLargeAlert(ScriptText::SizeLimit limit)
+{
+    switch (limit) {
+    case ScriptText::SizeLimit::blockBytes:
+        return {QStringLiteral("稿件块过大"), QStringLiteral("这一块超过 1 MB，无法保存。请把它拆成几块。")};
+    case ScriptText::SizeLimit::scriptBytes:
+        return {QStringLiteral("稿件过大"), QStringLiteral("保存后稿件合计会超过 16 MB，无法保存。请把部分内容移到其他演讲项目。")};
+    case ScriptText::SizeLimit::blockCount:
+        break;
+    }
+    return {QStringLiteral("稿件过大"), QStringLiteral("稿件超过 2000 块，无法保存。请把它拆成几个演讲项目。")};
+}
+
+std::optional<Alert> saveProblem(const PromptScript& script, const std::optional<QUuid>& editingBlockID, const QString& label,
+                                 const QString& text)
 {
     const auto& blocks = script.timelineBlocks();
     const bool exists = editingBlockID && std::any_of(blocks.begin(), blocks.end(), [&](const PromptTimelineBlock& block) {
@@ -42,6 +56,8 @@ std::optional<Alert> saveProblem(const PromptScript& script, const std::optional
         return missingBlockAlert();
     if (!script.canUseTimelineLabel(label, editingBlockID))
         return invalidLabelAlert();
+    if (const auto limit = script.exceededLimit(editingBlockID, label, text))
+        return tooLargeAlert(*limit);
     return std::nullopt;
 }
 

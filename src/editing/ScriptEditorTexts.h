@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/ScriptText.h"
+
 #include <QString>
 #include <QUuid>
 
@@ -26,11 +28,13 @@ struct Alert {
 
 Alert invalidLabelAlert();
 Alert missingBlockAlert();
+// A block or script beyond the script limits, as a paste can make it.
+Alert tooLargeAlert(ScriptText::SizeLimit limit);
 
-// Why saving `label` into the edited block would fail, or none when it can be
-// saved. A block that is gone is said to be gone, not blamed on the label.
+// Why saving `label` and `text` into the edited block would fail, or none when
+// it can be saved. A block that is gone is said to be gone, not blamed on the label.
 std::optional<Alert> saveProblem(const PromptScript& script, const std::optional<QUuid>& editingBlockID,
-                                 const QString& label);
+                                 const QString& label, const QString& text);
 
 } // namespace script_editor
 } // namespace quorvia

@@ -166,9 +166,10 @@ QString ScriptEditorWindowController::editedText() const
 void ScriptEditorWindowController::savePressed()
 {
     const QString label = labelField_->text();
-    std::optional<script_editor::Alert> problem = script_editor::saveProblem(script_, editingBlockID_, label);
+    const QString text = editedText();
+    std::optional<script_editor::Alert> problem = script_editor::saveProblem(script_, editingBlockID_, label, text);
     if (!problem) {
-        if (script_.updateBlock(*editingBlockID_, label, editedText())) {
+        if (script_.updateBlock(*editingBlockID_, label, text)) {
             window_->orderOut();
             return;
         }

@@ -84,6 +84,61 @@ TEST_F(CoordinatorScriptTest, anEmptyOrBlankFileIsRefusedAndTheScriptStays)
     EXPECT_EQ(labels(), (std::vector{QStringLiteral("1"), QStringLiteral("2")}));
 }
 
+TEST_F(CoordinatorScriptTest, aBinaryFileOrOneWithControlCharactersIsRefusedWithTheLineAndTheScriptStays)
+{
+    app().showScriptManagement();
+    const QString before = app().script().rawText();
+    const QByteArray files[] = {QByteArray(64, '\0'), QByteArray("1\n\xe5\xbc\x80\xe5\x9c\xba\n\x1b[31m\x07"),
+                                QByteArray("1\nok\n\n\xc2\x9b")};
+    int n = 0;
+    for (const QByteArray& bytes : files) {
+        dialogs->answerPanel(file(QStringLiteral("binary%1.txt").arg(n++), bytes));
+        dialogs->answerAlert(0);
+        app().importScript();
+        settle();
+    }
+    ASSERT_EQ(dialogs->alertMessages(), (std::vector{kUploadFailed, kUploadFailed, kUploadFailed}));
+    EXPECT_EQ(dialogs->alerts[0].informativeText,
+              QStringLiteral("文件第 1 行含有控制字符 U+0000，不是纯文本稿件；当前稿件保持不变。"));
+    EXPECT_TRUE(dialogs->alerts[1].informativeText.startsWith(QStringLiteral("文件第 3 行含有控制字符 U+001B")));
+    EXPECT_TRUE(dialogs->alerts[2].informativeText.startsWith(QStringLiteral("文件第 4 行含有控制字符 U+009B")));
+    EXPECT_EQ(app().script().rawText(), before);
+
+    // Tabs and every kind of line or paragraph break are text.
+    dialogs->answerPanel(file("breaks.txt", QStringLiteral("1\r\n\t缩进\u2028换行\f\v\u0085\u2029段落").toUtf8()));
+    app().importScript();
+    settle();
+    EXPECT_EQ(dialogs->alerts.size(), 3u);
+    EXPECT_TRUE(app().script().rawText().contains(QStringLiteral("\t缩进\u2028换行")));
+}
+
+TEST_F(CoordinatorScriptTest, aDemoUploadIsRefusedAsAScriptUploadIsAndKeepsTheScriptLimits)
+{
+    app().showScriptManagement();
+    const QString before = app().script().rawText();
+    const QByteArray refused[] = {QByteArray(), QByteArray(" \n\t\r\n  "), QByteArray(3, '\0'),
+                                  // With its label, a few bytes over 1 MB.
+                                  QByteArray("line\n").repeated(1024 * 1024 / 5 - 1) + "line"};
+    int n = 0;
+    for (const QByteArray& bytes : refused) {
+        dialogs->answerAlert(0, QStringLiteral("browser"));
+        dialogs->answerPanel(file(QStringLiteral("demo%1.md").arg(n++), bytes));
+        dialogs->answerAlert(0);
+        app().uploadDemoBlock();
+        settle();
+    }
+    std::vector<QString> refusals;
+    for (const auto& alert : dialogs->alerts)
+        if (alert.messageText == kUploadFailed)
+            refusals.push_back(alert.informativeText);
+    ASSERT_EQ(refusals.size(), 4u);
+    EXPECT_TRUE(refusals[0].startsWith(QStringLiteral("文件是空的或只有空白")));
+    EXPECT_EQ(refusals[1], refusals[0]);
+    EXPECT_TRUE(refusals[2].contains(QStringLiteral("U+0000")));
+    EXPECT_EQ(refusals[3], QStringLiteral("稿件中有一块超过 1 MB，无法添加演示块。"));
+    EXPECT_EQ(app().script().rawText(), before);
+}
+
 TEST_F(CoordinatorScriptTest, demoLabelsMustBeUnusedLettersAndANumberIsRefused)
 {
     dialogs->answerAlert(0, QStringLiteral("12"));

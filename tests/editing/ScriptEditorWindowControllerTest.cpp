@@ -154,6 +154,30 @@ TEST_F(ScriptEditorTest, AnInvalidLabelShowsTheSheetAndKeepsTheInput)
     EXPECT_EQ(script.rawText(), before);
 }
 
+TEST_F(ScriptEditorTest, APastedBlockOrScriptBeyondTheScriptLimitsIsRefusedWithTheInputKept)
+{
+    editor.present(block(0).id);
+    const QString before = script.rawText();
+    // The label "1" and a text of 1 MB in CJK characters, three bytes each, plus one.
+    const QString overBlock = QString(1024 * 1024 / 3, QChar(0x8BB2)) + u'x';
+    EXPECT_EQ(save(QStringLiteral("1"), overBlock), script_editor::tooLargeAlert(ScriptText::SizeLimit::blockBytes));
+    EXPECT_TRUE(editor.window()->isVisible());
+    EXPECT_EQ(editor.textView()->toPlainText().size(), overBlock.size());
+    EXPECT_EQ(script.rawText(), before);
+    // Blanks at the ends are not kept, so they do not count.
+    EXPECT_EQ(save(QStringLiteral("1"), QStringLiteral("\n  ") + overBlock.chopped(1) + QStringLiteral("  \n")), std::nullopt);
+    EXPECT_EQ(block(0).text.size(), overBlock.size() - 1);
+
+    // Sixteen blocks a byte short of 1 MB and a small one: 14 bytes short of 16 MB in all.
+    QStringList blocks(16, QStringLiteral("1\n") + QString(1024 * 1024 - 2, u'a'));
+    blocks << QStringLiteral("1\nx");
+    script.replaceText(blocks.join(QStringLiteral("\n---\n")));
+    editor.present(block(16).id);
+    EXPECT_EQ(save(QStringLiteral("1"), QString(15, u'x')), std::nullopt);
+    EXPECT_EQ(save(QStringLiteral("1"), QString(16, u'x')), script_editor::tooLargeAlert(ScriptText::SizeLimit::scriptBytes));
+    EXPECT_EQ(block(16).text, QString(15, u'x'));
+}
+
 TEST_F(ScriptEditorTest, ReturnAnswersTheSheet)
 {
     editor.present(block(0).id);
