@@ -18,7 +18,8 @@ struct HttpRequest {
     double timeoutSeconds = 60;
     std::vector<std::pair<QByteArray, QByteArray>> headers;
     QByteArray body;
-    // A reply body above this many bytes is cut off and reported; none = no limit.
+    // A reply above this many bytes, its head counted with its body, is cut
+    // off and reported; none = no limit on the body.
     std::optional<qint64> maximumBodyBytes;
 };
 

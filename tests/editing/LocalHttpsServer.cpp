@@ -84,6 +84,26 @@ void LocalHttpsServer::serve(QSslSocket* socket)
         if (reply.never)
             return;
         QByteArray response = "HTTP/1.1 " + QByteArray::number(reply.status) + " Reply\r\n";
+        if (reply.endlessHeaders) {
+            // Keeps a few lines in flight, and more each time they leave.
+            const QByteArray line = "X-Padding: " + QByteArray(1000, 'p') + "\r\n";
+            socket->write(response + line.repeated(16));
+            QObject::connect(socket, &QSslSocket::encryptedBytesWritten, socket, [socket, line] {
+                if (socket->encryptedBytesToWrite() < 64 * 1024)
+                    socket->write(line.repeated(16));
+            });
+            return;
+        }
+        if (reply.chunkSize > 0) {
+            response += "Transfer-Encoding: chunked\r\nConnection: close\r\n\r\n";
+            for (qsizetype at = 0; at < reply.body.size(); at += reply.chunkSize) {
+                const QByteArray chunk = reply.body.mid(at, reply.chunkSize);
+                response += QByteArray::number(chunk.size(), 16) + ";note=x\r\n" + chunk + "\r\n";
+            }
+            socket->write(response + "0\r\nX-Trailer: t\r\n\r\n");
+            socket->disconnectFromHost();
+            return;
+        }
         response += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n";
         for (const auto& [name, value] : reply.headers)
             response += name + ": " + value + "\r\n";

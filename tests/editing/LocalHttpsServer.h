@@ -31,6 +31,10 @@ public:
         bool never = false; // keep the connection open and say nothing
         // Above 0: the head at once, then the body one byte at this interval.
         int dripIntervalMs = 0;
+        // The status line, then header lines for as long as the client reads them.
+        bool endlessHeaders = false;
+        // The body in chunks of this size (chunked transfer coding) when above 0.
+        int chunkSize = 0;
     };
 
     LocalHttpsServer();

@@ -5,15 +5,12 @@
 #include <QList>
 #include <QSslCertificate>
 
-#include <memory>
-
-class QNetworkAccessManager;
-
 namespace quorvia::platform::native {
 
-// HTTP over Qt Network, on the main thread. TLS errors are never ignored;
-// `extraCertificateAuthorities` are trusted in addition to the system's.
-class QtHttpSession final : public HttpSession, public std::enable_shared_from_this<QtHttpSession> {
+// HTTP over Qt's sockets, on the main thread, one connection a request. TLS
+// errors are never ignored; `extraCertificateAuthorities` are trusted in
+// addition to the system's.
+class QtHttpSession final : public HttpSession {
 public:
     explicit QtHttpSession(QList<QSslCertificate> extraCertificateAuthorities = {});
     ~QtHttpSession() override;
@@ -22,7 +19,6 @@ public:
 
 private:
     QList<QSslCertificate> extraAuthorities_;
-    std::unique_ptr<QNetworkAccessManager> manager_;
 };
 
 } // namespace quorvia::platform::native
