@@ -32,8 +32,10 @@ public:
     // Completion on the main queue: empty error text on success.
     virtual void openDocument(const QString& path, const QString& bundleIdentifier,
                               std::function<void(bool ok, const QString& error)> completion) = 0;
-    // False when the desktop has no display settings to open.
-    virtual bool openDisplaySettings() = 0;
+    // Answers on a later turn of the main queue: false when the desktop has
+    // no display settings to open. Finding out may take the desktop a while,
+    // so the asking never waits on the main thread.
+    virtual void openDisplaySettings(std::function<void(bool opened)> completion) = 0;
     // Brings a running application forward; with allWindows, every one of its
     // windows. False when no such process runs.
     virtual bool activateApplication(qint64 processIdentifier, bool allWindows) = 0;

@@ -126,6 +126,7 @@ void SafetyOverlayWindowController::show(const QString& reason)
         return;
     }
     waitingReason_.reset();
+    ++*shows_;
     reason_ = reason;
     reasonLabel_->setText(reason);
     // The full frame: menu bar and dock areas are covered too.
@@ -164,6 +165,7 @@ void SafetyOverlayWindowController::setReason(const QString& reason)
 void SafetyOverlayWindowController::hide()
 {
     waitingReason_.reset();
+    ++*shows_;
     panel_->orderOut();
     if (activity_) {
         platform::current().process().endActivity(*activity_);
@@ -174,8 +176,14 @@ void SafetyOverlayWindowController::hide()
 void SafetyOverlayWindowController::openDisplays()
 {
     // A button that does nothing would leave the speaker guessing.
-    if (!platform::current().workspace().openDisplaySettings())
+    const std::weak_ptr<quint64> shows = shows_;
+    const quint64 show = *shows_;
+    platform::current().workspace().openDisplaySettings([this, shows, show](bool opened) {
+        const auto current = shows.lock();
+        if (opened || !current || *current != show)
+            return;
         reasonLabel_->setText(reason_ + u'\n' + displaySettingsUnavailableMessage());
+    });
 }
 
 QString SafetyOverlayWindowController::displaySettingsUnavailableMessage()

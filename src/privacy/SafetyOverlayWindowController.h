@@ -63,6 +63,9 @@ private:
     QString reason_;
     std::optional<platform::ActivityToken> activity_;
     std::optional<QString> waitingReason_;
+    // Tells an answer about the display settings that the mask outlived from
+    // one for the reason it still shows.
+    std::shared_ptr<quint64> shows_ = std::make_shared<quint64>(0);
 };
 
 } // namespace quorvia

@@ -1,11 +1,15 @@
 #include "platform/linux/LinuxWorkspace.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <optional>
+#include <signal.h>
 
 using quorvia::platform::native::LinuxWorkspace;
 
@@ -43,6 +47,25 @@ protected:
         return {};
     }
 
+    // Asks, and runs the main loop until the answer comes.
+    bool openDisplaySettings()
+    {
+        std::optional<bool> opened;
+        workspace.openDisplaySettings([&](bool answer) { opened = answer; });
+        spinUntil([&] { return opened.has_value(); });
+        EXPECT_TRUE(opened.has_value()) << "no answer";
+        return opened.value_or(false);
+    }
+
+    // Only a hang reaches the deadline.
+    static bool spinUntil(const std::function<bool()>& done)
+    {
+        QDeadlineTimer deadline(30000);
+        while (!done() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return done();
+    }
+
     QTemporaryDir dir_;
     QByteArray savedPath_;
     LinuxWorkspace workspace;
@@ -52,7 +75,7 @@ protected:
 
 TEST_F(DisplaySettingsTools, NothingInstalledAnswersFalse)
 {
-    EXPECT_FALSE(workspace.openDisplaySettings());
+    EXPECT_FALSE(openDisplaySettings());
     EXPECT_FALSE(QFile::exists(log()));
 }
 
@@ -61,7 +84,7 @@ TEST_F(DisplaySettingsTools, TheDesktopsOwnSettingsComeBeforeTheRandrTools)
     tool(QStringLiteral("arandr"));
     tool(QStringLiteral("lxrandr"));
     tool(QStringLiteral("xfce4-display-settings"));
-    EXPECT_TRUE(workspace.openDisplaySettings());
+    EXPECT_TRUE(openDisplaySettings());
     EXPECT_EQ(started(), QStringLiteral("xfce4-display-settings"));
 }
 
@@ -69,7 +92,7 @@ TEST_F(DisplaySettingsTools, LxrandrOnABareWindowManager)
 {
     tool(QStringLiteral("lxrandr"));
     tool(QStringLiteral("arandr"));
-    EXPECT_TRUE(workspace.openDisplaySettings());
+    EXPECT_TRUE(openDisplaySettings());
     EXPECT_EQ(started(), QStringLiteral("lxrandr"));
 }
 
@@ -78,10 +101,53 @@ TEST_F(DisplaySettingsTools, SettingsLinksOpenOnlyWhereTheDesktopHandlesThem)
     // xdg-open is everywhere; without a handler for settings links it would open nothing.
     tool(QStringLiteral("xdg-open"));
     tool(QStringLiteral("xdg-mime"), "exit 0\n");
-    EXPECT_FALSE(workspace.openDisplaySettings());
+    EXPECT_FALSE(openDisplaySettings());
 
     tool(QStringLiteral("xdg-mime"), "echo org.example.Settings.desktop\nexit 0\n");
     tool(QStringLiteral("lxrandr"));
-    EXPECT_TRUE(workspace.openDisplaySettings());
+    EXPECT_TRUE(openDisplaySettings());
     EXPECT_EQ(started(), QStringLiteral("xdg-open settings://display"));
+}
+
+TEST_F(DisplaySettingsTools, AHungXdgMimeIsAskedOffTheMainThreadAndEndedWithEverythingItStarted)
+{
+    // It starts a helper of its own and never answers.
+    const QString helper = dir_.filePath(QStringLiteral("helper.pid"));
+    tool(QStringLiteral("xdg-mime"), "/bin/sleep 600 &\necho $! > '" + helper.toLocal8Bit() + "'\nwait\n");
+    tool(QStringLiteral("xdg-open"));
+    tool(QStringLiteral("arandr"));
+
+    std::optional<bool> opened;
+    workspace.openDisplaySettings([&](bool answer) { opened = answer; });
+    // The main loop runs on while the desktop is asked.
+    ASSERT_TRUE(spinUntil([&] { return QFile::exists(helper) && QFile(helper).size() > 0; }));
+    EXPECT_FALSE(opened.has_value());
+    QFile file(helper);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const pid_t pid = file.readAll().trimmed().toInt();
+    ASSERT_GT(pid, 0);
+
+    ASSERT_TRUE(spinUntil([&] { return opened.has_value(); })) << "no answer";
+    EXPECT_TRUE(*opened);
+    EXPECT_EQ(started(), QStringLiteral("arandr"));
+    // The helper went with the query: gone, or a zombie left for its new parent to reap.
+    const auto ended = [pid] {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return true;
+        const QByteArray line = stat.readAll();
+        return line.mid(line.lastIndexOf(')') + 2, 1) == "Z";
+    };
+    EXPECT_TRUE(spinUntil(ended)) << "the query's helper still runs";
+    if (!ended())
+        ::kill(pid, SIGKILL);
+}
+
+TEST_F(DisplaySettingsTools, AQueryThatAnswersLateIsTakenAsNoAnswer)
+{
+    tool(QStringLiteral("xdg-mime"), "/bin/sleep 600\necho org.example.Settings.desktop\n");
+    EXPECT_EQ(LinuxWorkspace::runBriefly(dir_.filePath(QStringLiteral("xdg-mime")), {}, 0.2), std::nullopt);
+    tool(QStringLiteral("xdg-mime"), "echo org.example.Settings.desktop\n/bin/sleep 600 &\n");
+    EXPECT_EQ(LinuxWorkspace::runBriefly(dir_.filePath(QStringLiteral("xdg-mime")), {}, 20),
+              QByteArray("org.example.Settings.desktop\n"));
 }

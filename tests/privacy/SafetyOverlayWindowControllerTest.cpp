@@ -120,12 +120,28 @@ TEST_F(Overlay, NoDisplaySettingsToOpenIsSaidOnTheReasonLine)
     overlay.show(QStringLiteral("检测到系统镜像"));
     click(QStringLiteral("打开显示器设置"));
     click(QStringLiteral("打开显示器设置"));
+    EXPECT_EQ(overlay.reasonLabel().text(), QStringLiteral("检测到系统镜像")) << "the answer comes later";
+    clock().runPending();
     EXPECT_EQ(overlay.reasonLabel().text(), QStringLiteral("检测到系统镜像\n")
                                                 + SafetyOverlayWindowController::displaySettingsUnavailableMessage());
     EXPECT_TRUE(overlay.isShown());
     // A new reason replaces the note.
     overlay.show(QStringLiteral("再次"));
     EXPECT_EQ(overlay.reasonLabel().text(), QStringLiteral("再次"));
+
+    // An answer that comes after a new reason, or after the mask went, notes nothing.
+    click(QStringLiteral("打开显示器设置"));
+    overlay.show(QStringLiteral("第三次"));
+    clock().runPending();
+    EXPECT_EQ(overlay.reasonLabel().text(), QStringLiteral("第三次"));
+    {
+        SafetyOverlayWindowController gone;
+        gone.show(QStringLiteral("原因"));
+        for (auto* b : gone.window().findChildren<QPushButton*>())
+            if (b->text() == QStringLiteral("打开显示器设置"))
+                b->click();
+    }
+    clock().runPending();
 }
 
 TEST_F(Overlay, LongReasonKeepsFourLinesWithinFortyOfEachEdge)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/MainQueue.h"
 #include "platform/Workspace.h"
 
 #include <QSet>
@@ -18,10 +19,13 @@ public:
     }
     void openDocument(const QString& path, const QString& bundleIdentifier,
                       std::function<void(bool, const QString&)> completion) override;
-    bool openDisplaySettings() override
+    void openDisplaySettings(std::function<void(bool)> completion) override
     {
         ++displaySettingsOpened;
-        return displaySettingsAvailable;
+        platform::MainQueue::async([completion = std::move(completion), opened = displaySettingsAvailable] {
+            if (completion)
+                completion(opened);
+        });
     }
 
     bool activateApplication(qint64 processIdentifier, bool allWindows) override;

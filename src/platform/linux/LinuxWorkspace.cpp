@@ -2,8 +2,23 @@
 
 #include "platform/MainQueue.h"
 
+#include <QCoreApplication>
+#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QThreadPool>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace quorvia::platform::native {
 
@@ -16,6 +31,77 @@ void LinuxWorkspace::openDocument(const QString&, const QString&, std::function<
     });
 }
 
+std::optional<QByteArray> LinuxWorkspace::runBriefly(const QString& program, const QStringList& arguments, double seconds)
+{
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0)
+        return std::nullopt;
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    ::posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    ::posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    ::posix_spawnattr_init(&attributes);
+    // A group of its own, so that whatever it starts ends with it.
+    ::posix_spawnattr_setpgroup(&attributes, 0);
+    ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+
+    const QByteArray path = QFile::encodeName(program);
+    std::vector<QByteArray> words{path};
+    for (const QString& argument : arguments)
+        words.push_back(argument.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawned = ::posix_spawn(&pid, path.constData(), &actions, &attributes, argv.data(), environ);
+    ::posix_spawn_file_actions_destroy(&actions);
+    ::posix_spawnattr_destroy(&attributes);
+    ::close(out[1]);
+    if (spawned != 0) {
+        ::close(out[0]);
+        return std::nullopt;
+    }
+
+    QByteArray output;
+    bool exited = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    pollfd reading{out[0], POLLIN, 0};
+    bool open = true;
+    while (!exited && std::chrono::steady_clock::now() < deadline) {
+        if (open && ::poll(&reading, 1, 20) > 0) {
+            char buffer[4096];
+            const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+            if (n > 0 && output.size() < 65536)
+                output.append(buffer, n);
+            open = n != 0 && !(n < 0 && errno != EINTR && errno != EAGAIN);
+        } else if (!open) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        // Seen, not reaped: the group keeps its number until it is ended below.
+        siginfo_t info{};
+        exited = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
+    }
+    // What it wrote just before it ended; a child it left may hold the pipe open.
+    ::fcntl(out[0], F_SETFL, O_NONBLOCK);
+    for (char buffer[4096]; open && output.size() < 65536;) {
+        const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        output.append(buffer, n);
+    }
+    ::kill(-pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    ::close(out[0]);
+    if (!exited || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return std::nullopt;
+    return output;
+}
+
 namespace {
 
 // Whether the desktop registered a handler for settings links.
@@ -24,19 +110,13 @@ bool desktopOpensSettingsLinks()
     const QString mime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
     if (mime.isEmpty())
         return false;
-    QProcess query;
-    query.start(mime, {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("x-scheme-handler/settings")});
-    if (!query.waitForFinished(1000)) {
-        query.kill();
-        query.waitForFinished(100);
-        return false;
-    }
-    return query.exitCode() == 0 && !query.readAllStandardOutput().trimmed().isEmpty();
+    const auto answer = LinuxWorkspace::runBriefly(
+        mime, {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("x-scheme-handler/settings")},
+        LinuxWorkspace::queryDeadlineSeconds);
+    return answer && !answer->trimmed().isEmpty();
 }
 
-} // namespace
-
-bool LinuxWorkspace::openDisplaySettings()
+bool startDisplaySettings()
 {
     struct Tool {
         const char* program;
@@ -58,13 +138,31 @@ bool LinuxWorkspace::openDisplaySettings()
     };
     for (const auto& tool : tools) {
         const QString program = QString::fromLatin1(tool.program);
+        const QString path = QStandardPaths::findExecutable(program);
+        if (path.isEmpty())
+            continue;
         if (program == QLatin1String("xdg-open") && !desktopOpensSettingsLinks())
             continue;
-        const QString path = QStandardPaths::findExecutable(program);
-        if (!path.isEmpty() && QProcess::startDetached(path, tool.arguments))
+        if (QProcess::startDetached(path, tool.arguments))
             return true;
     }
     return false;
+}
+
+} // namespace
+
+void LinuxWorkspace::openDisplaySettings(std::function<void(bool)> completion)
+{
+    QThreadPool::globalInstance()->start([completion = std::move(completion)]() mutable {
+        const bool opened = startDisplaySettings();
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [completion = std::move(completion), opened] {
+                if (completion)
+                    completion(opened);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 } // namespace quorvia::platform::native
