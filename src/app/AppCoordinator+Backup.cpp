@@ -41,6 +41,11 @@ void AppCoordinator::exportProjectBackup()
     request.prompt = QStringLiteral("导出");
     request.allowedExtensions = {ProjectBackupPackage::filenameExtension};
     request.suggestedName = QStringLiteral("演讲项目备份.") + ProjectBackupPackage::filenameExtension;
+    request.refuseReplacing = [](const QString& path) -> std::optional<QString> {
+        if (mayReplace(withPackageExtension(path)))
+            return std::nullopt;
+        return QStringLiteral("所选位置已有同名文件或文件夹，且它不是演讲项目备份。请换一个名称或位置。");
+    };
     request.parent = islandWindow();
 
     platform::current().application().activateIgnoringOtherApps();

@@ -53,6 +53,10 @@ struct FileDialogRequest {
     // Save only.
     QString suggestedName;
     bool isExtensionHidden = false;
+    // Save only: why an item already at the chosen path may not be written
+    // over, or nothing when it may. A refusal is said in the chooser, before
+    // any question to replace the item, and the chooser stays for another name.
+    std::function<std::optional<QString>(const QString& path)> refuseReplacing;
     Window* parent = nullptr;
 };
 

@@ -227,6 +227,14 @@ TEST_F(CoordinatorProjectTest, backupsRoundTripAndNeverReplaceAnythingButABackup
         EXPECT_EQ(lastAlert().messageText, QStringLiteral("导出备份失败"));
     }
     EXPECT_EQ(contents(files.filePath(QStringLiteral("旧.quorviabackup"))), folderBefore);
+    // The chooser says so itself, before it would ask to replace them.
+    const auto& refuse = dialogs->panels.back().request.refuseReplacing;
+    ASSERT_TRUE(refuse);
+    const QString notABackup = QStringLiteral("所选位置已有同名文件或文件夹，且它不是演讲项目备份。请换一个名称或位置。");
+    EXPECT_EQ(refuse(files.filePath(QStringLiteral("旧.quorviabackup"))), notABackup);
+    EXPECT_EQ(refuse(files.filePath(QStringLiteral("单个"))), notABackup);
+    EXPECT_EQ(refuse(package), std::nullopt);
+    EXPECT_EQ(refuse(files.filePath(QStringLiteral("新的"))), std::nullopt);
     QFile single(files.filePath(QStringLiteral("单个.quorviabackup")));
     ASSERT_TRUE(single.open(QIODevice::ReadOnly));
     EXPECT_EQ(single.readAll(), QByteArray("file"));

@@ -21,6 +21,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <future>
+#include <thread>
 
 using namespace quorvia::platform;
 using quorvia::platform::native::QtDialogService;
@@ -126,6 +129,15 @@ QFileDialog* openChooser()
     return nullptr;
 }
 
+// A chooser opens once its remembered folder has been checked; only a hang reaches the deadline.
+QFileDialog* awaitChooser()
+{
+    QDeadlineTimer deadline(20000);
+    while (!openChooser() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return openChooser();
+}
+
 // A home folder of the test's own, so choosers never start in the user's.
 class ChooserFolders : public ::testing::Test {
 protected:
@@ -146,7 +158,7 @@ protected:
         request.allowedExtensions = std::move(extensions);
         std::optional<std::optional<QString>> completed;
         service_.beginOpenPanel(request, [&](std::optional<QString> path) { completed = path; });
-        QFileDialog* dialog = openChooser();
+        QFileDialog* dialog = awaitChooser();
         EXPECT_NE(dialog, nullptr);
         if (!dialog)
             return {};
@@ -203,6 +215,44 @@ TEST_F(ChooserFolders, StartAtHomeThenWhereTheSameKindOfFileWasLastChosen)
     // A folder that has gone sends the chooser home again.
     QDir(work_.filePath(QStringLiteral("talks"))).removeRecursively();
     EXPECT_EQ(choose({QStringLiteral("txt"), QStringLiteral("md")}, std::nullopt), home);
+}
+
+TEST_F(ChooserFolders, ARememberedFolderThatNeverAnswersIsLeftToItsThreadAndTheChooserStartsAtHome)
+{
+    const QString home = QDir(home_.path()).absolutePath();
+    const QString talk = file(QStringLiteral("share/talk.md"));
+    ASSERT_EQ(choose({QStringLiteral("md")}, talk), home);
+
+    // A stand-in for a share that stopped answering: the check blocks until the test ends.
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<int> checks{0};
+    std::atomic<bool> onMainThread{false};
+    const auto mainThread = std::this_thread::get_id();
+    service_.checkFolder = [&, released](const QString&) {
+        onMainThread = onMainThread || std::this_thread::get_id() == mainThread;
+        ++checks;
+        released.wait();
+        return true;
+    };
+    EXPECT_EQ(choose({QStringLiteral("md")}, std::nullopt), home);
+    EXPECT_EQ(choose({QStringLiteral("md")}, std::nullopt), home);
+    QDeadlineTimer started(20000);
+    while (checks.load() < 2 && !started.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(checks.load(), 2);
+    EXPECT_FALSE(onMainThread.load());
+
+    // The late answers open nothing more.
+    release.set_value();
+    QDeadlineTimer settle(300);
+    while (!settle.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(openChooser(), nullptr);
+
+    // A folder that answers in time is still where the chooser starts.
+    service_.checkFolder = nullptr;
+    EXPECT_EQ(choose({QStringLiteral("md")}, std::nullopt), QFileInfo(talk).absolutePath());
 }
 
 TEST(QtPackageFileDialogTest, ADoubleClickedPackageIsChosenAndAPlainFolderIsEntered)

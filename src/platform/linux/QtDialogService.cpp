@@ -21,7 +21,12 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <QCoreApplication>
+#include <QTimer>
+
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 namespace quorvia::platform::native {
 
@@ -114,14 +119,10 @@ QString lastFolderKey(const FileDialogRequest& request)
         + (kinds.isEmpty() ? QStringLiteral("any") : kinds.join(u'+'));
 }
 
-// The last folder of this kind while it still exists, else the home folder.
-QString startFolder(const FileDialogRequest& request)
-{
-    const auto last = hasCurrent() ? current().defaults().string(lastFolderKey(request)) : std::nullopt;
-    if (last && !last->isEmpty() && QFileInfo(*last).isDir())
-        return *last;
-    return QDir::homePath();
-}
+// Checks that have not answered yet: a share that stopped answering holds
+// each for minutes, so only a few are ever left waiting at once.
+std::atomic<int> checksWaiting{0};
+constexpr int maximumChecksWaiting = 4;
 
 } // namespace
 
@@ -173,11 +174,62 @@ bool QtDialogService::isFilePanelKey() const
 
 void QtDialogService::beginPanel(const FileDialogRequest& request, bool saving, FileCompletion completion)
 {
+    // The last folder of this kind while it still is one, else the home folder.
+    const auto last = hasCurrent() ? current().defaults().string(lastFolderKey(request)) : std::nullopt;
+    if (!last || last->isEmpty() || checksWaiting.load() >= maximumChecksWaiting) {
+        openPanel(request, saving, std::move(completion), QDir::homePath());
+        return;
+    }
+
+    // Whichever comes first, the answer or the deadline, opens the chooser.
+    struct Pending {
+        FileDialogRequest request;
+        bool saving;
+        FileCompletion completion;
+        bool opened = false;
+    };
+    auto pending = std::make_shared<Pending>(Pending{request, saving, std::move(completion)});
+    const std::weak_ptr<bool> alive = alive_;
+    const auto open = [this, alive, pending](const QString& folder) {
+        if (pending->opened || alive.expired())
+            return;
+        pending->opened = true;
+        openPanel(pending->request, pending->saving, std::move(pending->completion), folder);
+    };
+    auto* deadline = new QTimer;
+    deadline->setSingleShot(true);
+    QObject::connect(deadline, &QTimer::timeout, deadline, [open, deadline] {
+        open(QDir::homePath());
+        deadline->deleteLater();
+    });
+    deadline->start(std::max(0, static_cast<int>(folderCheckSeconds * 1000)));
+
+    const auto check = checkFolder ? checkFolder : [](const QString& path) { return QFileInfo(path).isDir(); };
+    ++checksWaiting;
+    const QPointer<QTimer> timer = deadline;
+    std::thread([check, path = *last, open, timer] {
+        const bool isFolder = check(path);
+        --checksWaiting;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [open, timer, isFolder, path] {
+                if (!timer)
+                    return; // the deadline came first
+                timer->stop();
+                timer->deleteLater();
+                open(isFolder ? path : QDir::homePath());
+            },
+            Qt::QueuedConnection);
+    }).detach();
+}
+
+void QtDialogService::openPanel(const FileDialogRequest& request, bool saving, FileCompletion completion, const QString& folder)
+{
     auto* dialog = new QtPackageFileDialog(request.parent, request.title, request.allowedExtensions);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(request.parent ? Qt::WindowModal : Qt::ApplicationModal);
     dialog->setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog->setDirectory(startFolder(request));
+    dialog->setDirectory(folder);
     if (saving) {
         dialog->setFileMode(QFileDialog::AnyFile);
         // A name typed bare gets the one kind of file being saved.
@@ -190,6 +242,17 @@ void QtDialogService::beginPanel(const FileDialogRequest& request, bool saving, 
         // Packages among the allowed extensions are picked as files are.
         dialog->setFileMode(request.allowsMultipleSelection ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     dialog->onConfirmReplace = [this](const QString& path) { return confirmReplace(path); };
+    if (saving && request.refuseReplacing) {
+        dialog->onCheckReplace = request.refuseReplacing;
+        dialog->onRefuseReplace = [this](const QString& path, const QString& reason) {
+            AlertRequest refusal;
+            refusal.style = AlertStyle::warning;
+            refusal.messageText = QStringLiteral("不能替换“%1”").arg(QFileInfo(path).fileName());
+            refusal.informativeText = reason;
+            refusal.buttons = {QStringLiteral("知道了")};
+            runAlert(refusal);
+        };
+    }
     if (!request.prompt.isEmpty())
         dialog->setAcceptTitle(request.prompt);
     if (!request.allowedExtensions.empty()) {

@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <QPointer>
 
+#include <functional>
+#include <memory>
 #include <vector>
 
 namespace quorvia::platform::native {
@@ -22,12 +24,22 @@ public:
     bool isPresenting() const override;
     bool isFilePanelKey() const override;
 
+    // Whether a remembered folder is still a folder. It may lie on a share
+    // that stopped answering, where asking blocks for minutes, so it is asked
+    // off the main thread, and a chooser waits for the answer only this long
+    // before it starts in the home folder instead.
+    std::function<bool(const QString& path)> checkFolder;
+    double folderCheckSeconds = 0.5;
+
 private:
     void beginPanel(const FileDialogRequest& request, bool saving, FileCompletion completion);
+    void openPanel(const FileDialogRequest& request, bool saving, FileCompletion completion, const QString& folder);
     // Saving onto an existing package: asks before it is replaced.
     bool confirmReplace(const QString& path);
 
     std::vector<QPointer<QDialog>> open_;
+    // Answers that arrive after the service has gone are dropped.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 } // namespace quorvia::platform::native

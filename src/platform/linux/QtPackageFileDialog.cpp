@@ -50,9 +50,27 @@ bool QtPackageFileDialog::isPackage(const QString& path) const
     return false;
 }
 
+bool QtPackageFileDialog::refusesReplacing(const QString& path)
+{
+    if (acceptMode() != QFileDialog::AcceptSave || !onCheckReplace)
+        return false;
+    const QFileInfo item(path);
+    if (!item.exists() && !item.isSymLink())
+        return false;
+    const auto reason = onCheckReplace(item.absoluteFilePath());
+    if (!reason)
+        return false;
+    if (onRefuseReplace)
+        onRefuseReplace(item.absoluteFilePath(), *reason);
+    return true;
+}
+
 void QtPackageFileDialog::accept()
 {
     const QStringList files = selectedFiles();
+    // Before Qt's own question to replace a file, which would come first otherwise.
+    if (files.size() == 1 && refusesReplacing(files.front()))
+        return;
     if (files.size() == 1 && isPackage(files.front())) {
         choosePackage(files.front());
         return;
@@ -62,6 +80,8 @@ void QtPackageFileDialog::accept()
     if (files.size() == 1 && acceptMode() == QFileDialog::AcceptSave && packageExtensions_.size() == 1
         && !QFileInfo::exists(files.front())) {
         const QString named = files.front() + u'.' + packageExtensions_.front();
+        if (refusesReplacing(named))
+            return;
         if (isPackage(named)) {
             choosePackage(named);
             return;
@@ -72,6 +92,8 @@ void QtPackageFileDialog::accept()
 
 void QtPackageFileDialog::choosePackage(const QString& path)
 {
+    if (refusesReplacing(path))
+        return;
     if (acceptMode() == QFileDialog::AcceptSave && onConfirmReplace && !onConfirmReplace(path))
         return;
     chosenPackage_ = QFileInfo(path).absoluteFilePath();

@@ -3,6 +3,7 @@
 #include <QFileDialog>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace quorvia::platform::native {
@@ -23,6 +24,11 @@ public:
 
     // Saving onto an existing package: true to replace it. Unset, it is replaced.
     std::function<bool(const QString& path)> onConfirmReplace;
+    // Saving onto any existing item: why it may not be replaced, asked first;
+    // nothing when it may. Unset, every item may be.
+    std::function<std::optional<QString>(const QString& path)> onCheckReplace;
+    // Says a refusal of the check above; the dialog stays open.
+    std::function<void(const QString& path, const QString& reason)> onRefuseReplace;
 
     void accept() override;
 
@@ -31,6 +37,8 @@ protected:
 
 private:
     void choosePackage(const QString& path);
+    // Saving onto an item that must stay: says so and answers true.
+    bool refusesReplacing(const QString& path);
     // Qt retitles the button "Open" over a folder; a package is chosen, not
     // opened. Runs after Qt's own update.
     void keepAcceptTitle();

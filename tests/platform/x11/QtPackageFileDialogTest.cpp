@@ -152,6 +152,54 @@ TEST_F(BackupSavePanel, ReturnOnAnExistingBackupAsksToReplaceItAndReturnReplaces
     EXPECT_FALSE(service_.isPresenting());
 }
 
+TEST_F(BackupSavePanel, AFolderThatIsNotABackupIsRefusedInTheChooserWhichStaysForAnotherName)
+{
+    // Latin names: the name field's fallback font for CJK leaks inside the system's font library.
+    QDir(home_.path()).mkpath(QStringLiteral("old-notes.quorviabackup"));
+    const QString fake = QDir(home_.path()).absoluteFilePath(QStringLiteral("old-notes.quorviabackup"));
+    FileDialogRequest request;
+    request.title = QStringLiteral("导出全部演讲项目");
+    request.prompt = QStringLiteral("导出");
+    request.allowedExtensions = {QStringLiteral("quorviabackup")};
+    request.suggestedName = QStringLiteral("old-notes.quorviabackup");
+    QStringList checked;
+    request.refuseReplacing = [&](const QString& path) -> std::optional<QString> {
+        checked << path;
+        if (path == fake)
+            return QStringLiteral("所选位置已有同名文件或文件夹，且它不是演讲项目备份。请换一个名称或位置。");
+        return std::nullopt;
+    };
+    service_.beginSavePanel(request, [this](std::optional<QString> path) { answer_ = path; });
+    QStringList alertTexts;
+    run({
+        [&] { return visibleChooser() && visibleChooser()->isActiveWindow() ? press(visibleChooser(), QStringLiteral("Return")) : false; },
+        [&] {
+            QDialog* alert = visibleAlert();
+            if (!alert)
+                return false;
+            for (auto* label : alert->findChildren<QLabel*>())
+                if (!label->text().isEmpty())
+                    alertTexts << label->text();
+            test::keepSnapshot(alert->grab(), QStringLiteral("backup-not-a-backup-alert"));
+            return press(alert, QStringLiteral("Return"));
+        },
+        // Still there, for another name.
+        [&] {
+            QFileDialog* chooser = visibleChooser();
+            if (visibleAlert() || !chooser)
+                return false;
+            chooser->selectFile(QStringLiteral("talk"));
+            return press(chooser, QStringLiteral("Return"));
+        },
+    });
+    ASSERT_TRUE(answer_);
+    EXPECT_EQ(*answer_, QDir(home_.path()).absoluteFilePath(QStringLiteral("talk.quorviabackup")));
+    EXPECT_EQ(alertTexts, (QStringList{QStringLiteral("不能替换“old-notes.quorviabackup”"),
+                                       QStringLiteral("所选位置已有同名文件或文件夹，且它不是演讲项目备份。请换一个名称或位置。")}));
+    EXPECT_EQ(checked.value(0), fake);
+    EXPECT_TRUE(QDir(fake).exists());
+}
+
 TEST_F(BackupSavePanel, ReturnOnABackupInTheListChoosesItInTheOpenPanel)
 {
     FileDialogRequest request;
