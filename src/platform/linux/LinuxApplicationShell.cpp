@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -13,12 +14,17 @@
 #include <QPlainTextEdit>
 #include <QStandardPaths>
 #include <QTextEdit>
+#include <QThread>
 #include <QTimer>
 #include <QWindow>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -72,6 +78,11 @@ LinuxApplicationShell::~LinuxApplicationShell()
 {
     if (qApp)
         qApp->removeEventFilter(this);
+    // The socket goes before the lock: a launch that takes the lock never meets a live socket.
+    delete server_;
+    server_ = nullptr;
+    if (lockFd_ >= 0)
+        ::close(lockFd_);
 }
 
 QString LinuxApplicationShell::defaultServerName()
@@ -98,33 +109,67 @@ bool LinuxApplicationShell::claimPrimaryInstance()
         report(QStringLiteral("没有只属于当前用户的文件夹可放置它"));
         return true;
     }
-    QLocalSocket probe;
-    probe.connectToServer(serverName_);
-    if (probe.waitForConnected(handOverTimeoutMs)) {
-        // Only an instance of this user's is handed the reopen and believed.
-        if (peerUid(probe.socketDescriptor()) == ::getuid()) {
-            probe.write(reopenMessage);
-            probe.waitForBytesWritten(handOverTimeoutMs);
-            probe.disconnectFromServer();
-            return false;
-        }
-        probe.abort();
+    // Who runs is decided by a lock beside the socket, held for the whole
+    // life of the running instance: a socket can be replaced by anyone who
+    // listens at its path, a held lock cannot be taken.
+    const QByteArray lockPath = QFile::encodeName(serverName_ + QStringLiteral(".lock"));
+    lockFd_ = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (lockFd_ < 0) {
+        report(QString::fromLocal8Bit(std::strerror(errno)));
+        return true;
     }
+    int locked = -1;
+    do
+        locked = ::flock(lockFd_, LOCK_EX | LOCK_NB);
+    while (locked != 0 && errno == EINTR);
+    if (locked != 0) {
+        const int error = errno;
+        ::close(lockFd_);
+        lockFd_ = -1;
+        if (error != EWOULDBLOCK) {
+            report(QString::fromLocal8Bit(std::strerror(error)));
+            return true;
+        }
+        handOverReopen();
+        return false;
+    }
+    // Only the lock's holder gets here, so a socket at the path is a dead instance's.
+    QLocalServer::removeServer(serverName_);
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
     server_->setMaxPendingConnections(maximumConnections);
     if (!server_->listen(serverName_)) {
-        // Nobody of ours answered, so the socket left behind belongs to a dead instance.
-        QLocalServer::removeServer(serverName_);
-        if (!server_->listen(serverName_)) {
-            report(server_->errorString());
-            delete server_;
-            server_ = nullptr;
-            return true;
-        }
+        std::fprintf(stderr, "%s\n",
+                     qPrintable(QStringLiteral("Quorvia：无法建立单实例通道（%1），再次启动时无法把窗口交给本实例。").arg(server_->errorString())));
+        delete server_;
+        server_ = nullptr;
+        return true;
     }
     connect(server_, &QLocalServer::newConnection, this, &LinuxApplicationShell::acceptConnection);
     return true;
+}
+
+void LinuxApplicationShell::handOverReopen()
+{
+    // The running instance may have taken the lock a moment ago and not be
+    // listening yet; one that never answers is still running, and is left be.
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < handOverPatienceMs) {
+        QLocalSocket probe;
+        probe.connectToServer(serverName_);
+        // Only an instance of this user's is handed the reopen.
+        if (probe.waitForConnected(handOverTimeoutMs) && peerUid(probe.socketDescriptor()) == ::getuid()) {
+            probe.write(reopenMessage);
+            if (probe.waitForBytesWritten(handOverTimeoutMs)) {
+                probe.disconnectFromServer();
+                return;
+            }
+        }
+        probe.abort();
+        QThread::msleep(50);
+    }
+    std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("Quorvia：已有一个 Quorvia 在运行，但它没有应答；本次启动不再继续。")));
 }
 
 void LinuxApplicationShell::acceptConnection()

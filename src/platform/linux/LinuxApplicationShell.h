@@ -29,10 +29,14 @@ public:
     static constexpr qint64 maximumMessageBytes = 4096;
     static constexpr int messageTimeoutMs = 1000;
     static constexpr int maximumConnections = 8;
+    // How long a second launch keeps trying to reach the running instance.
+    static constexpr int handOverPatienceMs = 10000;
 
-    // Becomes the running instance; false after handing a reopen to the one
-    // already running, and the caller then exits. When the socket cannot be
-    // set up the instance runs alone and says so on the error stream.
+    // Becomes the running instance, holding a lock beside the socket until it
+    // ends; false when another instance holds it, after handing it a reopen
+    // (or, when it never answers, saying so), and the caller then exits. When
+    // neither lock nor socket can be set up the instance runs alone and says so
+    // on the error stream.
     bool claimPrimaryInstance();
 
     void terminate() override;
@@ -51,9 +55,11 @@ protected:
 
 private:
     void acceptConnection();
+    void handOverReopen();
 
     QString serverName_;
     QLocalServer* server_ = nullptr;
+    int lockFd_ = -1;
     int connections_ = 0;
     std::vector<MenuItem> menu_;
     std::map<MonitorID, std::function<bool(const KeyPress&)>> monitors_;

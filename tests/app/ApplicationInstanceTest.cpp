@@ -1,0 +1,159 @@
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+// The real executable on the offscreen platform, with folders of the test's
+// own; only the instance it decides to be matters here.
+class ApplicationInstanceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        executable = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../quorvia"));
+        ASSERT_TRUE(QFileInfo(executable).isExecutable()) << executable.toStdString();
+        environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("TMPDIR"), folders.path());
+        environment.insert(QStringLiteral("HOME"), folders.path());
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folders.filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), folders.filePath(QStringLiteral("data")));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folders.path());
+        environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        environment.remove(QStringLiteral("DISPLAY"));
+        gate = folders.filePath(QStringLiteral("gate"));
+        ASSERT_EQ(::mkfifo(QFile::encodeName(gate).constData(), 0600), 0);
+        // Held open for writing, so each launcher finds its line whenever it gets to the gate.
+        gateFd = ::open(QFile::encodeName(gate).constData(), O_RDWR | O_CLOEXEC);
+        ASSERT_GE(gateFd, 0);
+    }
+
+    void TearDown() override
+    {
+        for (auto* process : {&a, &b})
+            if (process->state() != QProcess::NotRunning) {
+                process->kill();
+                process->waitForFinished(10000);
+            }
+        if (gateFd >= 0)
+            ::close(gateFd);
+    }
+
+    // Started, then held at the gate until it opens.
+    void launchAtGate(QProcess& process)
+    {
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("read -r _ < \"$0\"; exec \"$1\""), gate, executable});
+        ASSERT_TRUE(process.waitForStarted(10000));
+    }
+
+    void openGate(int launches)
+    {
+        const QByteArray lines = QByteArray("go\n").repeated(launches);
+        ASSERT_EQ(::write(gateFd, lines.constData(), static_cast<size_t>(lines.size())), lines.size());
+    }
+
+    // Until one of the two has ended; nullptr when neither has by the deadline.
+    QProcess* firstToEnd(int timeoutMs = 60000)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < timeoutMs) {
+            for (auto* process : {&a, &b})
+                if (process->waitForFinished(10))
+                    return process;
+        }
+        return nullptr;
+    }
+
+    QTemporaryDir folders;
+    QString executable;
+    QProcessEnvironment environment;
+    QString gate;
+    int gateFd = -1;
+    QProcess a;
+    QProcess b;
+};
+
+// Two launches let go at once, a hundred times, the one left from the round
+// before killed without a chance to clean up: one of them always hands over and
+// ends, and the other is left running.
+TEST_F(ApplicationInstanceTest, twoLaunchesAtOnceNeverLeaveTwoRunning)
+{
+    for (int round = 0; round < 100; ++round) {
+        SCOPED_TRACE(round);
+        launchAtGate(a);
+        launchAtGate(b);
+        openGate(2);
+        QProcess* ended = firstToEnd();
+        ASSERT_NE(ended, nullptr) << "neither launch ended: two instances run";
+        QProcess* other = ended == &a ? &b : &a;
+        EXPECT_EQ(ended->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(ended->exitCode(), 0) << ended->readAllStandardError().toStdString();
+        ASSERT_EQ(other->state(), QProcess::Running) << other->readAllStandardError().toStdString();
+        // Stopped for good, with no chance to remove its socket.
+        other->kill();
+        ASSERT_TRUE(other->waitForFinished(30000));
+    }
+}
+
+// A running instance that does not answer (stopped, as a debugger or a full
+// backlog would leave it) still holds its place: a new launch ends instead of
+// replacing it.
+TEST_F(ApplicationInstanceTest, anInstanceThatDoesNotAnswerIsNotReplaced)
+{
+    launchAtGate(a);
+    openGate(1);
+    const QString socket = folders.filePath(QStringLiteral("quorvia-instance"));
+    QElapsedTimer clock;
+    clock.start();
+    while (!QFileInfo::exists(socket) && clock.elapsed() < 60000)
+        QThread::msleep(20);
+    ASSERT_TRUE(QFileInfo::exists(socket));
+    const auto inodeOf = [&] {
+        struct stat status {};
+        return ::lstat(QFile::encodeName(socket).constData(), &status) == 0 ? status.st_ino : ino_t(0);
+    };
+    const ino_t inode = inodeOf();
+    ::kill(static_cast<pid_t>(a.processId()), SIGSTOP);
+    // Its backlog full: no connection gets through until it runs again.
+    std::vector<int> crowd;
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, QFile::encodeName(socket).constData(), sizeof address.sun_path - 1);
+    for (int i = 0; i < 100000; ++i) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+            ::close(fd);
+            break;
+        }
+        crowd.push_back(fd);
+    }
+
+    launchAtGate(b);
+    openGate(1);
+    ASSERT_TRUE(b.waitForFinished(60000)) << "the new launch stayed";
+    ::kill(static_cast<pid_t>(a.processId()), SIGCONT);
+    EXPECT_EQ(a.state(), QProcess::Running);
+    EXPECT_EQ(inodeOf(), inode) << "the running instance's socket was replaced";
+    for (const int fd : crowd)
+        ::close(fd);
+}
+
+} // namespace
