@@ -1,6 +1,7 @@
 #include "platform/linux/X11CaptureStream.h"
 
 #include "platform/Window.h"
+#include "platform/linux/X11PictureRefresh.h"
 #include "platform/linux/X11ShmPool.h"
 #include "platform/linux/X11WindowTracker.h"
 #include "platform/linux/X11Windows.h"
@@ -64,6 +65,8 @@ public:
             std::free(version);
         }
         pool_ = X11ShmPool::create(c, region_.size(), poolCapacity);
+        if (pool_)
+            scratch_ = X11ShmPool::create(c, region_.size(), 1);
         return tracker.start();
     }
 
@@ -71,6 +74,8 @@ public:
     {
         if (pool_)
             pool_->close();
+        if (scratch_)
+            scratch_->close();
     }
 
     // Reads every event that has arrived: window changes and damage. A
@@ -101,74 +106,54 @@ public:
         tracker.resolvePending();
     }
 
-    // Where the captured screen may have changed since the last call, in root
-    // coordinates; none when anything may have (no damage tracking, or a
-    // grab still owed).
-    std::optional<QRegion> takeDamage()
+    // Notes in every picture buffer, and in what changed since the last
+    // picture, where the screen was drawn since the last call; without damage
+    // tracking, or before the first picture, anything may have changed.
+    void noteChanges()
     {
         QRegion damaged;
         std::swap(damaged, damaged_);
-        if (!damage_ || mustGrab_) {
-            mustGrab_ = false;
-            return std::nullopt;
+        const bool known = damage_ && !first_;
+        first_ = false;
+        if (!known) {
+            sincePicture_.reset();
+            if (pool_)
+                pool_->forEach([](X11ShmPool::Buffer& b) { b.holdsPicture = false; });
+            return;
         }
-        return damaged;
+        if (sincePicture_)
+            *sincePicture_ += damaged;
+        if (pool_ && !damaged.isEmpty()) {
+            const QRegion local = damaged.translated(-region_.topLeft());
+            pool_->forEach([&](X11ShmPool::Buffer& b) { b.changedSince += local; });
+        }
     }
-    void keepDamaged() { mustGrab_ = true; }
-    // Damage taken and not yet acted on: reported again by the next take.
-    void giveBack(const std::optional<QRegion>& damage)
+    // Where the screen changed since the last picture, in root coordinates;
+    // none when anything may have.
+    const std::optional<QRegion>& changedSincePicture() const { return sincePicture_; }
+    // A picture is made, or nothing that changed shows in one.
+    void forgetChanges()
     {
-        if (damage)
-            damaged_ += *damage;
-        else
-            mustGrab_ = true;
+        if (damage_)
+            sincePicture_ = QRegion();
+    }
+    // Root rectangles in picture coordinates.
+    QRegion local(const std::vector<QRect>& rects) const
+    {
+        QRegion region;
+        for (const QRect& rect : rects)
+            region += rect.translated(-region_.topLeft());
+        return region & QRect(QPoint(), region_.size());
+    }
+    QRegion local(const QRegion& root) const
+    {
+        return root.translated(-region_.topLeft()) & QRect(QPoint(), region_.size());
     }
     int descriptor() const { return xcb_get_file_descriptor(windows.connection()); }
 
     bool failed() const { return xcb_connection_has_error(windows.connection()) != 0; }
 
     enum class Grab { picture, busy, refused };
-
-    // The region as 32-bit pixels.
-    Grab grab(QImage& image)
-    {
-        xcb_connection_t* c = windows.connection();
-        const int w = region_.width();
-        const int h = region_.height();
-        if (pool_) {
-            X11ShmPool::Buffer* buffer = pool_->acquire();
-            if (!buffer)
-                return Grab::busy;
-            xcb_generic_error_t* error = nullptr;
-            auto* reply = xcb_shm_get_image_reply(
-                c,
-                xcb_shm_get_image(c, windows.root(), std::int16_t(region_.x()), std::int16_t(region_.y()),
-                                  std::uint16_t(w), std::uint16_t(h), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
-                                  buffer->segment, 0),
-                &error);
-            std::free(error);
-            if (!reply) {
-                pool_->giveBack(buffer);
-                return Grab::refused;
-            }
-            std::free(reply);
-            image = pool_->wrap(buffer);
-            return Grab::picture;
-        }
-        xcb_generic_error_t* error = nullptr;
-        auto* reply = xcb_get_image_reply(c,
-                                          xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, windows.root(),
-                                                        std::int16_t(region_.x()), std::int16_t(region_.y()),
-                                                        std::uint16_t(w), std::uint16_t(h), ~0u),
-                                          &error);
-        std::free(error);
-        if (!reply)
-            return Grab::refused;
-        if (xcb_get_image_data_length(reply) >= w * h * 4)
-            image = QImage(xcb_get_image_data(reply), w, h, w * 4, QImage::Format_RGB32).copy();
-        std::free(reply);
-        return image.isNull() ? Grab::refused : Grab::picture;
-    }
 
     // Rectangles to blank in root coordinates, or none when one of them
     // cannot be known.
@@ -196,15 +181,87 @@ public:
         return rects;
     }
 
-    void blank(QImage& image, const std::vector<QRect>& rects) const
+    // A picture on its way: the buffer it is in and what of it was read now.
+    struct Taken {
+        X11ShmPool::Buffer* buffer = nullptr;
+        QImage image;
+        bool whole = true;
+        QRegion grabbed;
+    };
+
+    // Reads the screen into a free buffer where it differs from the picture
+    // the buffer holds, leaving out what is left out before the grab
+    // (picture coordinates); finish() blanks it.
+    Grab grab(Taken& taken, const QRegion& leftOutBefore)
     {
-        for (const QRect& root : rects) {
-            const QRect r = root.translated(-region_.topLeft()).intersected(image.rect());
-            for (int y = r.top(); y <= r.bottom(); ++y) {
-                auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-                std::fill_n(row + r.left(), r.width(), QRgb(0xff000000));
-            }
+        xcb_connection_t* c = windows.connection();
+        const int w = region_.width();
+        const int h = region_.height();
+        if (!pool_) {
+            xcb_generic_error_t* error = nullptr;
+            auto* reply = xcb_get_image_reply(c,
+                                              xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, windows.root(),
+                                                            std::int16_t(region_.x()), std::int16_t(region_.y()),
+                                                            std::uint16_t(w), std::uint16_t(h), ~0u),
+                                              &error);
+            std::free(error);
+            if (!reply)
+                return Grab::refused;
+            if (xcb_get_image_data_length(reply) >= w * h * 4)
+                taken.image = QImage(xcb_get_image_data(reply), w, h, w * 4, QImage::Format_RGB32).copy();
+            std::free(reply);
+            return taken.image.isNull() ? Grab::refused : Grab::picture;
         }
+        X11ShmPool::Buffer* buffer = pool_->acquire();
+        if (!buffer)
+            return Grab::busy;
+        const QRect bounds(QPoint(), region_.size());
+        // Without a scratch buffer to read parts into, the whole screen is read.
+        const bool holds = buffer->holdsPicture && scratch_;
+        taken.buffer = buffer;
+        taken.whole = !holds;
+        taken.grabbed = X11PictureRefresh::toGrab(bounds, holds, buffer->changedSince, buffer->blanked, leftOutBefore);
+        const bool read = holds ? readParts(*buffer, taken.grabbed) : readWhole(*buffer);
+        if (!read) {
+            discard(taken);
+            return Grab::refused;
+        }
+        return Grab::picture;
+    }
+
+    // Blanks what is left out (before and after the grab, picture
+    // coordinates) where it is not black already, and hands the picture out.
+    void finish(Taken& taken, const QRegion& leftOut)
+    {
+        if (taken.buffer) {
+            X11ShmPool::Buffer* buffer = taken.buffer;
+            const QRegion blank = X11PictureRefresh::toBlank(!taken.whole, taken.grabbed, buffer->blanked, leftOut);
+            taken.image = pool_->wrap(buffer);
+            X11PictureRefresh::fillBlack(taken.image, blank);
+            buffer->holdsPicture = true;
+            buffer->changedSince = QRegion();
+            buffer->blanked = leftOut;
+            return;
+        }
+        X11PictureRefresh::fillBlack(taken.image, leftOut);
+    }
+
+    // A picture not handed out: its buffer is free again, holding nothing known.
+    void discard(Taken& taken)
+    {
+        if (taken.buffer && taken.image.isNull()) {
+            taken.buffer->holdsPicture = false;
+            pool_->giveBack(taken.buffer);
+        }
+        taken = {};
+    }
+
+    // A picture whose buffer will hold something else than the screen (the
+    // cursor drawn into it) is read whole when the buffer comes back.
+    static void forgetContent(Taken& taken)
+    {
+        if (taken.buffer)
+            taken.buffer->holdsPicture = false;
     }
 
     // The server draws the cursor on the screen, not into the root window's
@@ -230,6 +287,76 @@ public:
     }
 
 private:
+    bool readWhole(X11ShmPool::Buffer& buffer)
+    {
+        xcb_connection_t* c = windows.connection();
+        xcb_generic_error_t* error = nullptr;
+        auto* reply = xcb_shm_get_image_reply(
+            c,
+            xcb_shm_get_image(c, windows.root(), std::int16_t(region_.x()), std::int16_t(region_.y()),
+                              std::uint16_t(region_.width()), std::uint16_t(region_.height()), ~0u,
+                              XCB_IMAGE_FORMAT_Z_PIXMAP, buffer.segment, 0),
+            &error);
+        std::free(error);
+        std::free(reply);
+        return reply != nullptr;
+    }
+
+    // Reads the region's rectangles, one request each (all sent before the
+    // first answer is awaited), into the scratch buffer and copies them into
+    // place; a region of many rectangles is read as the one around them.
+    bool readParts(X11ShmPool::Buffer& buffer, const QRegion& parts)
+    {
+        if (parts.isEmpty())
+            return true;
+        constexpr int mostReads = 16;
+        std::vector<QRect> reads;
+        if (parts.rectCount() <= mostReads)
+            reads.assign(parts.begin(), parts.end());
+        else
+            reads.push_back(parts.boundingRect());
+        X11ShmPool::Buffer* scratch = scratch_->acquire();
+        if (!scratch)
+            return false;
+        xcb_connection_t* c = windows.connection();
+        std::vector<xcb_shm_get_image_cookie_t> cookies;
+        std::vector<std::size_t> offsets;
+        std::size_t offset = 0;
+        for (const QRect& r : reads) {
+            offsets.push_back(offset);
+            cookies.push_back(xcb_shm_get_image(c, windows.root(), std::int16_t(region_.x() + r.x()),
+                                                std::int16_t(region_.y() + r.y()), std::uint16_t(r.width()),
+                                                std::uint16_t(r.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
+                                                scratch->segment, std::uint32_t(offset)));
+            offset += std::size_t(r.width()) * std::size_t(r.height()) * 4;
+        }
+        bool answered = true;
+        for (const auto& cookie : cookies) {
+            xcb_generic_error_t* error = nullptr;
+            auto* reply = xcb_shm_get_image_reply(c, cookie, &error);
+            answered = answered && reply;
+            std::free(error);
+            std::free(reply);
+        }
+        if (answered) {
+            const std::size_t stride = std::size_t(region_.width()) * 4;
+            for (std::size_t i = 0; i < reads.size(); ++i) {
+                const QRect& read = reads[i];
+                const std::size_t readStride = std::size_t(read.width()) * 4;
+                for (const QRect& part : parts & read) {
+                    const std::size_t bytes = std::size_t(part.width()) * 4;
+                    for (int y = part.top(); y <= part.bottom(); ++y)
+                        std::memcpy(buffer.memory + std::size_t(y) * stride + std::size_t(part.left()) * 4,
+                                    scratch->memory + offsets[i] + std::size_t(y - read.top()) * readStride
+                                        + std::size_t(part.left() - read.left()) * 4,
+                                    bytes);
+                }
+            }
+        }
+        scratch_->giveBack(scratch);
+        return answered;
+    }
+
     // The window whose place an event changes, or 0.
     static std::uint32_t changedWindow(const xcb_generic_event_t* event)
     {
@@ -255,8 +382,11 @@ private:
     std::uint32_t damage_ = 0;
     std::uint8_t damageEvent_ = 0;
     QRegion damaged_;
-    bool mustGrab_ = true;
+    bool first_ = true;
+    std::optional<QRegion> sincePicture_;
     std::shared_ptr<X11ShmPool> pool_;
+    // Where changed parts of the screen are read before they are copied into place.
+    std::shared_ptr<X11ShmPool> scratch_;
 };
 
 bool X11CaptureStream::changesOnlyBlankedPlaces(const std::optional<QRegion>& damage,
@@ -440,11 +570,13 @@ void X11CaptureStream::grab(const QSet<std::uint32_t>& own, double interval)
         stopOnItsOwn(CaptureError::exclusionUnavailable);
         return;
     }
+    grabber.noteChanges();
     const bool showsCursor = showsCursor_;
-    const auto damage = grabber.takeDamage();
-    if (hasPicture_ && !showsCursor && *before == lastBlanked_ && own == lastOwn_
-        && changesOnlyBlankedPlaces(damage, *before)) {
-        // Nothing changed: no picture, only a sign of life now and then.
+    const std::optional<QRegion> changed = grabber.changedSincePicture();
+    if (hasPicture_ && !showsCursor && !owed_ && *before == lastBlanked_ && own == lastOwn_
+        && changesOnlyBlankedPlaces(changed, *before)) {
+        // Nothing changed that a picture shows: only a sign of life now and then.
+        grabber.forgetChanges();
         const double now = uptime();
         if (now - lastDeliveryUptime_ < idleFrameInterval)
             return;
@@ -456,18 +588,17 @@ void X11CaptureStream::grab(const QSet<std::uint32_t>& own, double interval)
         return;
     }
 
-    if (hasPicture_ && uptime() - lastPictureUptime_ < interval * 0.75) {
-        // Within the frame interval of the last picture: the next tick takes it.
-        grabber.giveBack(damage);
+    // Within the frame interval of the last picture the next tick takes it;
+    // the changes stay noted till then.
+    if (hasPicture_ && uptime() - lastPictureUptime_ < interval * 0.75)
         return;
-    }
-    QImage image;
-    switch (grabber.grab(image)) {
+    const QRegion leftOutBefore = grabber.local(*before);
+    X11Grabber::Taken taken;
+    switch (grabber.grab(taken, leftOutBefore)) {
     case X11Grabber::Grab::picture:
         break;
     case X11Grabber::Grab::busy:
         // Every buffer is still on its way or on screen: try again next tick.
-        grabber.keepDamaged();
         return;
     case X11Grabber::Grab::refused:
         stopOnItsOwn(CaptureError::streamInterrupted);
@@ -477,33 +608,31 @@ void X11CaptureStream::grab(const QSet<std::uint32_t>& own, double interval)
     grabber.pumpEvents(own, processIDs);
     const auto after = grabber.exclusions(own, processIDs);
     if (!after) {
+        grabber.discard(taken);
         stopOnItsOwn(CaptureError::exclusionUnavailable);
         return;
     }
     // A window may have moved during the grab: blank where it was and where it is.
-    grabber.blank(image, *before);
-    grabber.blank(image, *after);
-    if (showsCursor)
+    const QRegion leftOut = leftOutBefore + grabber.local(*after);
+    grabber.finish(taken, leftOut);
+    QImage image = std::move(taken.image);
+    if (showsCursor) {
         grabber.drawCursor(image);
-    image.setDevicePixelRatio(devicePixelRatio_);
-    // What differs from the last picture: what was drawn since, and every
-    // place blanked then or now. The owner repaints only that.
-    std::optional<QRegion> dirty;
-    if (damage && hasPicture_ && !showsCursor) {
-        QRegion changed = *damage;
-        const std::vector<QRect>& was = lastBlanked_;
-        for (const auto* rects : {&was, &*before, &*after})
-            for (const QRect& rect : *rects)
-                changed += rect;
-        dirty = changed.intersected(region_).translated(-region_.topLeft());
+        X11Grabber::forgetContent(taken);
     }
+    image.setDevicePixelRatio(devicePixelRatio_);
+    // What differs from the last picture; the owner repaints only that.
+    std::optional<QRegion> dirty;
+    if (changed && hasPicture_ && !showsCursor)
+        dirty = X11PictureRefresh::changedFromLast(grabber.local(*changed), lastLeftOut_, leftOut);
     lastBlanked_ = *after;
+    lastLeftOut_ = leftOut;
     lastOwn_ = own;
     hasPicture_ = true;
+    grabber.forgetChanges();
     // Changes during the grab are in the next damage, but where the windows
     // stood before it may differ from where they stand now: grab once more.
-    if (*before != *after)
-        grabber.keepDamaged();
+    owed_ = *before != *after;
 
     SampleBuffer buffer;
     buffer.frameStatus = int(FrameStatus::complete);

@@ -25,7 +25,9 @@ class X11Grabber;
 // tells the owner the stream is alive.
 // Windows of excluded applications and our windows that are left out of
 // capture are blanked where they were just before and just after each grab,
-// as the server's window events tell. When that cannot be done for a frame,
+// as the server's window events tell. A picture buffer is read again only
+// where the screen changed since the picture it holds, and blanked only where
+// it is not black already. When that cannot be done for a frame,
 // the stream stops with an error rather than deliver it.
 class X11CaptureStream final : public CaptureStream, public std::enable_shared_from_this<X11CaptureStream> {
 public:
@@ -83,6 +85,10 @@ private:
 
     // Grab queue only: what the last delivered picture was made with.
     std::vector<QRect> lastBlanked_;
+    // Black in the last picture, in its coordinates.
+    QRegion lastLeftOut_;
+    // A picture is due even if nothing changes, as the windows moved during the last grab.
+    bool owed_ = false;
     QSet<std::uint32_t> lastOwn_;
     bool hasPicture_ = false;
     std::uint64_t pictureSequence_ = 0;

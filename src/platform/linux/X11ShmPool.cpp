@@ -90,6 +90,13 @@ X11ShmPool::Buffer* X11ShmPool::acquire()
 
 void X11ShmPool::giveBack(Buffer* buffer) { release(buffer); }
 
+void X11ShmPool::forEach(const std::function<void(Buffer&)>& visit)
+{
+    std::lock_guard lock(mutex_);
+    for (auto& buffer : all_)
+        visit(*buffer);
+}
+
 QImage X11ShmPool::wrap(Buffer* buffer)
 {
     auto* handle = new Handle{shared_from_this(), buffer};

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QImage>
+#include <QRegion>
 #include <QSize>
+
+#include <functional>
 
 #include <memory>
 #include <mutex>
@@ -19,6 +22,11 @@ public:
     struct Buffer {
         std::uint32_t segment = 0;
         uchar* memory = nullptr;
+        // What its memory holds, kept by the connection's thread: whether a
+        // whole picture, what changed on screen since, and where it is black.
+        bool holdsPicture = false;
+        QRegion changedSince;
+        QRegion blanked;
     };
 
     // None when the server has no shared memory for us.
@@ -35,6 +43,10 @@ public:
     // The connection's thread, before the connection closes: free buffers
     // go now, the others when their images are released.
     void close();
+
+    // The connection's thread: every buffer, handed out or not (only the
+    // fields above that the connection's thread keeps may be touched).
+    void forEach(const std::function<void(Buffer&)>& visit);
 
     QSize size() const { return size_; }
     std::size_t bufferCount() const;

@@ -460,3 +460,55 @@ TEST_F(RunningCaptureTest, AChangeIsGrabbedWhenItsDamageArrivesNotAtTheNextClock
     EXPECT_EQ(changed.front().pixelColor(150, 150), QColor(Qt::yellow));
     EXPECT_FALSE(stoppedWithError);
 }
+
+// Pictures after the first are read again only where the screen changed and
+// blanked only where they are not black already: every one of them must still
+// be black wherever a private window is, and whole and up to date elsewhere.
+TEST_F(RunningCaptureTest, PicturesReadInPartsStayBlackOverPrivateWindowsAndShowEveryOtherChange)
+{
+    const QRgb reds[] = {qRgb(255, 0, 0), qRgb(250, 0, 0)};
+    const QRgb blue = qRgb(0, 0, 255);
+    const QRgb shades[] = {qRgb(0, 255, 0), qRgb(0, 200, 0), qRgb(0, 150, 0)};
+    Window shared(Rect(0, 0, 300, 200), WindowStyle::borderless);
+    shared.setFrame(fromQtGlobal(QRectF(40, 40, 300, 200)));
+    shared.setBackgroundColor(QColor(shades[0]));
+    shared.orderFront();
+    // One private window repaints itself all the time, another moves.
+    Window drawing(Rect(0, 0, 240, 160), WindowStyle::borderless);
+    drawing.setSharingType(SharingType::none);
+    drawing.setFrame(fromQtGlobal(QRectF(500, 60, 240, 160)));
+    drawing.setBackgroundColor(QColor(reds[0]));
+    drawing.orderFront();
+    Window moving(Rect(0, 0, 200, 120), WindowStyle::borderless);
+    moving.setSharingType(SharingType::none);
+    moving.setFrame(fromQtGlobal(QRectF(100, 500, 200, 120)));
+    moving.setBackgroundColor(QColor(blue));
+    moving.orderFront();
+    settle(100);
+
+    int seen = 0;
+    for (int step = 0; step < 30; ++step) {
+        shared.setBackgroundColor(QColor(shades[step % 3]));
+        drawing.setBackgroundColor(QColor(reds[step % 2]));
+        moving.setFrame(fromQtGlobal(QRectF(100 + 13 * step, 500 + 7 * step, 200, 120)));
+        QCoreApplication::processEvents();
+        settle(20);
+        for (const QImage& picture : pictures(tick())) {
+            ++seen;
+            ASSERT_EQ(countPixels(picture, reds[0]) + countPixels(picture, reds[1]) + countPixels(picture, blue), 0)
+                << "step " << step;
+            // The shared window in one of its shades, never parts of two.
+            const QImage window = picture.copy(40, 40, 300, 200);
+            ASSERT_TRUE(std::any_of(std::begin(shades), std::end(shades),
+                                    [&](QRgb shade) { return countPixels(window, shade) == 300 * 200; }))
+                << "step " << step;
+        }
+    }
+    // Once the screen is still, the picture shows it as it is now.
+    settle(100);
+    for (int i = 0; i < 3; ++i)
+        for (const QImage& picture : pictures(tick()))
+            EXPECT_EQ(countPixels(picture.copy(40, 40, 300, 200), shades[29 % 3]), 300 * 200);
+    EXPECT_GE(seen, 10);
+    EXPECT_FALSE(stoppedWithError);
+}
