@@ -4,6 +4,7 @@
 #include "privacy/IslandTriggerPanel.h"
 #include "privacy/PrivateWindowBoundary.h"
 #include "privacy/PrivateWindowGeometry.h"
+#include "platform/ScreenSpace.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -18,6 +19,22 @@ namespace {
 bool listed(const std::vector<Window*>& list, const QWidget* widget)
 {
     return std::find(list.begin(), list.end(), widget) != list.end();
+}
+
+// A dialog shown again where it stood could stand on the audience's screen,
+// if the displays were rearranged meanwhile: it comes back inside the
+// built-in screen's visible frame, as the registered windows do.
+void keepOnScreen(QWidget& dialog, const platform::Screen& screen)
+{
+    const QRect qtFrame = dialog.frameGeometry();
+    const platform::Rect frame = platform::fromQtGlobal(QRectF(qtFrame));
+    const platform::Rect clamped = PrivateWindowGeometry::clampedFrame(frame, screen.visibleFrame);
+    if (clamped == frame)
+        return;
+    const QRect target = platform::toQtGlobal(clamped);
+    if (target.size() != qtFrame.size())
+        dialog.resize(dialog.size() - (qtFrame.size() - target.size()));
+    dialog.move(target.topLeft());
 }
 
 platform::SharingType sharingType(bool sharingEnabled)
@@ -179,7 +196,10 @@ void PrivateWindowRegistry::restorePreviouslyVisible(Window* except)
         if (w != except)
             restore(w);
     // Dialogs after the windows they belong to.
+    const auto screen = DisplayTopology::builtInScreen();
     for (QWidget* widget : widgets) {
+        if (screen)
+            keepOnScreen(*widget, *screen);
         widget->show();
         widget->raise();
     }

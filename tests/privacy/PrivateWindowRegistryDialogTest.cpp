@@ -98,6 +98,41 @@ TEST_F(RegistryDialogs, aRestoreWithoutABuiltInScreenKeepsTheChooserForLater)
     clock().settle();
 }
 
+TEST_F(RegistryDialogs, aChooserBroughtBackAfterTheDisplaysMovedComesBackOnTheBuiltInScreen)
+{
+    platform::FileDialogRequest request;
+    request.parent = &island;
+    dialogs.beginOpenPanel(request, [](std::optional<QString>) {});
+    QFileDialog* chooser = openChooser();
+    ASSERT_NE(chooser, nullptr);
+    // Where the speaker left it on the laptop's screen.
+    chooser->move(platform::toQtGlobal(Rect(3400, 300, chooser->width(), chooser->height())).topLeft());
+    const QRect before = chooser->frameGeometry();
+    ASSERT_TRUE(platform::toQtGlobal(Rect(3000, 0, 1440, 900)).contains(before));
+    registry.hideAllAppOwnedWindows();
+
+    // The projector now stands where the laptop's screen stood, which moved left.
+    displays->setFrame(7, Rect(3000, 0, 1920, 1080));
+    displays->setFrame(1, Rect(0, 0, 1440, 900), Rect(0, 0, 1440, 875));
+    registry.restorePreviouslyVisible();
+    ASSERT_TRUE(chooser->isVisible());
+    const QRect builtIn = platform::toQtGlobal(Rect(0, 0, 1440, 875));
+    EXPECT_TRUE(builtIn.contains(chooser->frameGeometry()))
+        << chooser->frameGeometry().x() << "," << chooser->frameGeometry().y();
+    EXPECT_EQ(chooser->frameGeometry().size(), before.size());
+    EXPECT_TRUE(Rect(0, 0, 1440, 875).contains(island.frame()));
+
+    // Where it fits already, it stays where the speaker left it.
+    chooser->move(chooser->pos() + QPoint(-40, 30));
+    const QRect moved = chooser->frameGeometry();
+    ASSERT_TRUE(builtIn.contains(moved));
+    registry.hideAllAppOwnedWindows();
+    registry.restorePreviouslyVisible();
+    EXPECT_EQ(chooser->frameGeometry(), moved);
+    chooser->reject();
+    clock().settle();
+}
+
 TEST_F(RegistryDialogs, anAlertHiddenWithTheWindowsEndsUnansweredAndAnAlertOpensOnTheBuiltInScreen)
 {
     platform::AlertRequest request;
