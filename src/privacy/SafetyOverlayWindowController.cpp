@@ -1,5 +1,6 @@
 #include "privacy/SafetyOverlayWindowController.h"
 
+#include "platform/MainQueue.h"
 #include "platform/Panel.h"
 #include "platform/Platform.h"
 #include "platform/Workspace.h"
@@ -9,6 +10,8 @@
 #include "privacy/TextStyle.h"
 #include "privacy/SafetyOverlayContentView.h"
 
+#include <QApplication>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -26,6 +29,30 @@ void limitLines(QLabel* l, int lines)
     l->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     l->setMaximumHeight(l->fontMetrics().lineSpacing() * lines);
 }
+
+// Reports every window of the application that is shown.
+class WindowShownFilter final : public QObject {
+public:
+    explicit WindowShownFilter(std::function<void(QWidget*)> onShown) : onShown_(std::move(onShown)) {}
+    ~WindowShownFilter() override
+    {
+        if (qApp)
+            qApp->removeEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && watched->isWidgetType()) {
+            auto* widget = static_cast<QWidget*>(watched);
+            if (widget->isWindow())
+                onShown_(widget);
+        }
+        return false;
+    }
+
+private:
+    std::function<void(QWidget*)> onShown_;
+};
 
 QPalette darkAppearance()
 {
@@ -58,6 +85,8 @@ SafetyOverlayWindowController::SafetyOverlayWindowController()
 
 SafetyOverlayWindowController::~SafetyOverlayWindowController()
 {
+    *alive_ = false;
+    keepAbove_.reset();
     // An activity must never outlive the mask that asked for it.
     if (activity_)
         platform::current().process().endActivity(*activity_);
@@ -132,9 +161,28 @@ void SafetyOverlayWindowController::show(const QString& reason)
     // The full frame: menu bar and dock areas are covered too.
     panel_->setFrame(screen->frame);
     panel_->orderFrontRegardless();
+    keepAboveWindowsShownLater();
     if (!activity_)
         activity_ = platform::current().process().beginActivity({.userInitiated = true, .idleDisplaySleepDisabled = true},
                                                                 QStringLiteral("保持镜像安全遮罩可见"));
+}
+
+void SafetyOverlayWindowController::keepAboveWindowsShownLater()
+{
+    if (keepAbove_ || !qApp)
+        return;
+    std::weak_ptr<bool> alive = alive_;
+    keepAbove_ = std::make_unique<WindowShownFilter>([this, alive](QWidget* shown) {
+        if (shown == panel_.get())
+            return;
+        // A window is mapped only after its show event: raised on a later
+        // turn, the mask goes above it, also above one that stays on top.
+        platform::MainQueue::async([this, alive] {
+            if (const auto life = alive.lock(); life && *life && panel_->isVisible())
+                panel_->raise();
+        });
+    });
+    qApp->installEventFilter(keepAbove_.get());
 }
 
 void SafetyOverlayWindowController::showIfWaiting()
@@ -166,6 +214,7 @@ void SafetyOverlayWindowController::hide()
 {
     waitingReason_.reset();
     ++*shows_;
+    keepAbove_.reset();
     panel_->orderOut();
     if (activity_) {
         platform::current().process().endActivity(*activity_);

@@ -9,6 +9,7 @@
 #include <optional>
 
 class QLabel;
+class QObject;
 class QWidget;
 
 namespace quorvia {
@@ -57,6 +58,7 @@ public:
 private:
     QWidget* makeContentView();
     IslandButton* button(const QString& title, void (SafetyOverlayWindowController::*action)());
+    void keepAboveWindowsShownLater();
 
     std::unique_ptr<platform::Panel> panel_;
     QLabel* reasonLabel_ = nullptr;
@@ -66,6 +68,9 @@ private:
     // Tells an answer about the display settings that the mask outlived from
     // one for the reason it still shows.
     std::shared_ptr<quint64> shows_ = std::make_shared<quint64>(0);
+    // While the mask is up, any window of ours that opens goes beneath it.
+    std::unique_ptr<QObject> keepAbove_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 } // namespace quorvia

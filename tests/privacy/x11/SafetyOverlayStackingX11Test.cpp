@@ -1,0 +1,116 @@
+#include "platform/Panel.h"
+#include "platform/linux/QtScheduler.h"
+#include "privacy/SafetyOverlayWindowController.h"
+#include "support/FakeDisplayService.h"
+#include "support/FakeProcessService.h"
+#include "support/FakeWorkspace.h"
+#include "support/TestPlatform.h"
+
+#include <QCoreApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
+
+using namespace quorvia;
+
+namespace {
+
+const QColor alertColour(255, 0, 255);
+
+// The safety overlay on the test X server's screen, which stands in as the
+// built-in one, and windows of ours that open while it is up.
+class SafetyOverlayStackingX11Test : public ::testing::Test {
+protected:
+    SafetyOverlayStackingX11Test()
+    {
+        auto& p = env.platform();
+        p.schedulerService = std::make_shared<platform::native::QtScheduler>();
+        platform::Screen builtIn = test::FakeDisplayService::builtIn(1);
+        builtIn.frame = builtIn.visibleFrame = platform::Rect(0, 0, 1920, 1080);
+        displays->setScreens({builtIn});
+        p.displayService = displays;
+        p.processService = std::make_shared<test::FakeProcessService>();
+        p.workspaceService = std::make_shared<test::FakeWorkspace>();
+        connection = xcb_connect(qgetenv("DISPLAY").constData(), nullptr);
+    }
+    ~SafetyOverlayStackingX11Test() override { xcb_disconnect(connection); }
+
+    static bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!condition()) {
+            if (timer.elapsed() > timeoutMs)
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        return true;
+    }
+
+    // What the server shows at a point of the screen, read back.
+    QColor pixel(QPoint at) const
+    {
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+        auto* image = xcb_get_image_reply(
+            connection, xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, root, at.x(), at.y(), 1, 1, ~0u), nullptr);
+        if (!image)
+            return {};
+        const auto value = *reinterpret_cast<const std::uint32_t*>(xcb_get_image_data(image));
+        std::free(image);
+        return QColor::fromRgb(value & 0xffffff);
+    }
+
+    // Where a window stands inside its own frame, away from any text.
+    static QPoint insideOf(const QWidget& window) { return window.geometry().topLeft() + QPoint(6, 6); }
+
+    test::TestPlatform env;
+    std::shared_ptr<test::FakeDisplayService> displays = std::make_shared<test::FakeDisplayService>();
+    xcb_connection_t* connection = nullptr;
+};
+
+// An alert with no parent stays on top as the application's alerts do; a
+// chooser opens plainly. Either one opened under the mask stays beneath it.
+TEST_F(SafetyOverlayStackingX11Test, aWindowOfOursOpenedWhileTheMaskIsUpStaysBeneathIt)
+{
+    SafetyOverlayWindowController overlay;
+    overlay.show(QStringLiteral("检测到系统镜像；私密窗口已先隐藏"));
+    ASSERT_TRUE(waitFor([&] { return pixel({300, 300}) == Qt::black; })) << "the mask never showed";
+
+    for (const bool staysOnTop : {true, false}) {
+        QDialog dialog;
+        if (staysOnTop)
+            dialog.setWindowFlags(Qt::Dialog | Qt::WindowStaysOnTopHint);
+        dialog.setAutoFillBackground(true);
+        QPalette palette = dialog.palette();
+        palette.setColor(QPalette::Window, alertColour);
+        dialog.setPalette(palette);
+        dialog.setGeometry(500, 300, 420, 200);
+        dialog.show();
+        // Drawn first, then covered: the mask must end above it and stay.
+        ASSERT_TRUE(waitFor([&] { return dialog.isVisible() && dialog.testAttribute(Qt::WA_Mapped); }));
+        EXPECT_TRUE(waitFor([&] { return pixel(insideOf(dialog)) == Qt::black; }))
+            << "stays on top " << staysOnTop << ": the window stands above the mask";
+        waitFor([] { return false; }, 300);
+        EXPECT_EQ(pixel(insideOf(dialog)), QColor(Qt::black)) << "stays on top " << staysOnTop;
+        dialog.hide();
+    }
+
+    // Down, the mask lets windows opened later show as usual.
+    overlay.hide();
+    QDialog after;
+    after.setAutoFillBackground(true);
+    QPalette palette = after.palette();
+    palette.setColor(QPalette::Window, alertColour);
+    after.setPalette(palette);
+    after.setGeometry(500, 300, 420, 200);
+    after.show();
+    EXPECT_TRUE(waitFor([&] { return pixel(insideOf(after)) == alertColour; }));
+}
+
+} // namespace
