@@ -27,11 +27,15 @@ void AppDelegate::applicationDidFinishLaunching()
     coordinator_ = std::make_unique<AppCoordinator>();
     coordinator_->start();
     // Files of the store were found damaged at this start and set aside; the
-    // next start finds them aside already, so this is said once.
+    // next start finds them aside already, so this is said once. It names
+    // paths under the home folder: it waits, like every alert, while the
+    // private windows are held hidden.
     const platform::DefaultsStoreDamage damage = platform::current().defaults().damageFound();
     if (!damage.isEmpty())
-        platform::MainQueue::async([damage] {
-            CommandDialogs::acknowledge(platform::AlertStyle::warning, damagedStoreMessage, damagedStoreDetail(damage));
+        platform::MainQueue::async([weak = std::weak_ptr<AppDelegate*>(life_), damage] {
+            if (const auto life = weak.lock())
+                (*life)->coordinator_->alertRunner().acknowledge(platform::AlertStyle::warning, damagedStoreMessage,
+                                                                 damagedStoreDetail(damage));
         });
     platform::current().defaults().onWriteFailure = [this](const platform::DefaultsWriteFailure& failure) {
         if (coordinator_)

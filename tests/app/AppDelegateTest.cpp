@@ -188,6 +188,40 @@ TEST_F(AppDelegateTest, aQuitWithEverythingWrittenSaysNothing)
     EXPECT_TRUE(dialogs->alertMessages().empty());
 }
 
+// It names paths under the home folder: never on a screen the audience may see.
+TEST_F(AppDelegateTest, theDamagedStoreAlertWaitsUnderTheShieldUntilTheWindowsReturn)
+{
+    env.defaults().damage.setAside = {QStringLiteral("/home/u/.config/com.local.quorvia.mvp/defaults/value-1f.dat.unreadable-2c")};
+    mirrorDisplays();
+    dialogs->answerAlert(0);
+    launch();
+    runFor(3.0);
+    ASSERT_TRUE(app().isShieldActive());
+    EXPECT_TRUE(dialogs->alertMessages().empty());
+
+    displays->unmirror();
+    runFor(2.0);
+    EXPECT_TRUE(dialogs->alertMessages().empty());
+    app().stopPrivacyOutputAndReturn();
+    settle();
+    EXPECT_EQ(dialogs->alertMessages(), std::vector<QString>{AppDelegate::damagedStoreMessage});
+}
+
+TEST_F(AppDelegateTest, theDamagedStoreAlertWaitsForABuiltInScreen)
+{
+    env.defaults().damage.setAside = {QStringLiteral("/home/u/.config/com.local.quorvia.mvp/defaults/value-1f.dat.unreadable-2c")};
+    displays->setScreens({FakeDisplayService::external(2)});
+    dialogs->answerAlert(0);
+    launch();
+    runFor(3.0);
+    EXPECT_TRUE(dialogs->alertMessages().empty());
+
+    displays->setScreens({FakeDisplayService::builtIn(1), FakeDisplayService::external(2)});
+    runFor(1.0);
+    ASSERT_TRUE(app().island()->window()->isVisible());
+    EXPECT_EQ(dialogs->alertMessages(), std::vector<QString>{AppDelegate::damagedStoreMessage});
+}
+
 TEST_F(AppDelegateTest, anIntactStoreStartsWithoutAnAlert)
 {
     launch();
