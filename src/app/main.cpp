@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 #include "app/ApplicationAppearance.h"
+#include "model/ProjectDocumentStore.h"
 #include "platform/DefaultsStore.h"
 #include "platform/MainQueue.h"
 #include "platform/Platform.h"
@@ -10,6 +11,7 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <filesystem>
 #include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -40,6 +42,13 @@ int main(int argc, char** argv)
 
     platform::native::installLinuxPlatform();
     platform::current().applicationService = shell;
+
+    // Document copies an earlier run was stopped in the middle of go, before any new one begins.
+    for (const std::filesystem::path& left : ProjectDocumentStore::discardInterruptedCopies())
+        platform::globalQueue().async([left] {
+            std::error_code ignored;
+            std::filesystem::remove_all(left, ignored);
+        });
 
     // SIGTERM and SIGINT quit through the delegate, never mid-turn.
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {

@@ -97,8 +97,10 @@ BackupPackageReader::~BackupPackageReader()
 {
     // An import that did not finish leaves none of its copies behind.
     std::error_code ignored;
-    for (const fs::path& copy : copies_)
-        fs::remove_all(copy, ignored);
+    for (const Copy& copy : copies_) {
+        fs::remove_all(copy.incoming, ignored);
+        ProjectDocumentStore::leaveIncomingFolder(copy.storeRoot);
+    }
     if (!copies_.empty() && createdStoreRoot_)
         ::rmdir(createdStoreRoot_->c_str());
     if (rootFd_ >= 0)
@@ -217,11 +219,13 @@ std::expected<QString, ProjectBackupFailure> BackupPackageReader::copyDeck(const
             return std::unexpected(error);
         createdStoreRoot_ = storeRoot;
     }
-    // Every copy in a folder of its own that only this user can enter.
-    const fs::path folder = storeRoot / ProjectDocumentStore::toPath(platform::uuidString(platform::newUuid()));
-    if (::mkdir(folder.c_str(), 0700) != 0)
-        return std::unexpected(lastError());
-    copies_.push_back(folder);
+    // Every copy in a folder of its own that only this user can enter, made
+    // where the next start removes it unless the import keeps it.
+    const auto incoming = ProjectDocumentStore::makeIncomingFolder(storeRoot);
+    if (!incoming)
+        return std::unexpected(incoming.error());
+    const fs::path folder = *incoming;
+    copies_.push_back({folder, storeRoot});
     const Descriptor destination(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (destination.get() < 0)
         return std::unexpected(lastError());
@@ -243,7 +247,27 @@ std::expected<QString, ProjectBackupFailure> BackupPackageReader::copyDeck(const
             if (!DeckTree::linkStaysInside(deck.get(), link))
                 return std::unexpected(ProjectBackupError::invalidPresentationPath());
     }
-    return ProjectDocumentStore::fromPath(folder / ProjectDocumentStore::toPath(name));
+    return ProjectDocumentStore::fromPath(storeRoot / folder.filename() / ProjectDocumentStore::toPath(name));
+}
+
+std::expected<void, ProjectBackupFailure> BackupPackageReader::keepCopies()
+{
+    std::vector<fs::path> admitted;
+    for (const Copy& copy : copies_) {
+        auto moved = ProjectDocumentStore::admit(copy.incoming, copy.storeRoot);
+        if (!moved) {
+            // All or none: the copies already in the store go with the rest.
+            std::error_code ignored;
+            for (const fs::path& folder : admitted)
+                fs::remove_all(folder, ignored);
+            return std::unexpected(moved.error());
+        }
+        admitted.push_back(*moved);
+    }
+    for (const Copy& copy : copies_)
+        ProjectDocumentStore::leaveIncomingFolder(copy.storeRoot);
+    copies_.clear();
+    return {};
 }
 
 std::expected<void, ProjectBackupFailure> BackupPackageReader::copyFile(int sourceFd, int folderFd, const char* name)

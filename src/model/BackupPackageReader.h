@@ -41,8 +41,8 @@ public:
     std::expected<QString, ProjectBackupFailure> copyDeck(const QString& relativePath, const QString& projectName,
                                                           const std::filesystem::path& storeRoot);
 
-    // The copies stay in the store; otherwise they go when the reader does.
-    void keepCopies() { copies_.clear(); }
+    // The copies move into the store, all or none; otherwise they go when the reader does.
+    std::expected<void, ProjectBackupFailure> keepCopies();
 
     // The budget left, for tests.
     qint64 bytesLeft() const { return bytesLeft_; }
@@ -67,7 +67,11 @@ private:
     qint64 bytesLeft_ = 0;
     qint64 itemsLeft_ = 0;
     std::vector<std::filesystem::path> links_;
-    std::vector<std::filesystem::path> copies_;
+    struct Copy {
+        std::filesystem::path incoming;
+        std::filesystem::path storeRoot;
+    };
+    std::vector<Copy> copies_;
     // The store's folder when this import made it, so a failed import takes it away again.
     std::optional<std::filesystem::path> createdStoreRoot_;
 };

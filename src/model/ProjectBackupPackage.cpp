@@ -270,7 +270,8 @@ ProjectBackupPackage::importBackup(const QString& packagePath, const std::option
         if (project.keynoteNotesBackup)
             project.keynoteNotesBackup = project.keynoteNotesBackup->relocated(*copy, bound);
     }
-    reader->keepCopies();
+    if (auto kept = reader->keepCopies(); !kept)
+        return std::unexpected(kept.error());
     return record;
 }
 

@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 
 #include <cerrno>
+#include <cstdio>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
@@ -88,20 +89,80 @@ std::expected<QString, ProjectBackupFailure> ProjectDocumentStore::copyDocument(
     }
 
     // Only this user may enter the copy's folder, from the start.
-    const fs::path folder = rootPath / toPath(platform::uuidString(platform::newUuid()));
-    fs::create_directories(rootPath, error);
+    const auto folder = makeIncomingFolder(rootPath);
+    if (!folder)
+        return std::unexpected(folder.error());
+    const fs::path destination = *folder / toPath(name);
+    std::error_code copyError = copyItem(source, destination);
+    if (!copyError)
+        makePrivate(destination);
+    const auto admitted = copyError ? std::expected<fs::path, std::error_code>() : admit(*folder, rootPath);
+    if (copyError || !admitted) {
+        std::error_code ignored;
+        fs::remove_all(*folder, ignored);
+    }
+    leaveIncomingFolder(rootPath);
+    if (copyError || !admitted)
+        return std::unexpected(copyError ? copyError : admitted.error());
+    return fromPath(*admitted / toPath(name));
+}
+
+std::expected<fs::path, std::error_code> ProjectDocumentStore::makeIncomingFolder(const fs::path& root)
+{
+    const fs::path incoming = root / toPath(incomingFolderName);
+    std::error_code error;
+    fs::create_directories(root, error);
     if (error)
         return std::unexpected(error);
-    if (::mkdir(folder.c_str(), 0700) != 0)
-        return std::unexpected(std::error_code(errno, std::generic_category()));
-    const fs::path destination = folder / toPath(name);
-    if (const std::error_code copyError = copyItem(source, destination)) {
-        std::error_code ignored;
-        fs::remove_all(folder, ignored);
-        return std::unexpected(copyError);
+    const fs::path folder = incoming / toPath(platform::uuidString(platform::newUuid()));
+    // Another copy that just finished may take the empty incoming folder away in between.
+    for (int attempt = 0;; ++attempt) {
+        if (::mkdir(incoming.c_str(), 0700) != 0 && errno != EEXIST)
+            return std::unexpected(std::error_code(errno, std::generic_category()));
+        if (::mkdir(folder.c_str(), 0700) == 0)
+            return folder;
+        if (errno != ENOENT || attempt == 10)
+            return std::unexpected(std::error_code(errno, std::generic_category()));
     }
-    makePrivate(destination);
-    return fromPath(destination);
+}
+
+void ProjectDocumentStore::leaveIncomingFolder(const fs::path& root)
+{
+    // Only when empty: another copy may be under way in it.
+    ::rmdir((root / toPath(incomingFolderName)).c_str());
+}
+
+std::expected<fs::path, std::error_code> ProjectDocumentStore::admit(const fs::path& incoming, const fs::path& root)
+{
+    const fs::path admitted = root / incoming.filename();
+    if (::rename(incoming.c_str(), admitted.c_str()) != 0)
+        return std::unexpected(std::error_code(errno, std::generic_category()));
+    return admitted;
+}
+
+std::vector<fs::path> ProjectDocumentStore::discardInterruptedCopies(const std::optional<QString>& root)
+{
+    fs::path rootPath;
+    if (root) {
+        rootPath = toPath(*root);
+    } else {
+        const QString dataFolder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+        if (dataFolder.isEmpty())
+            return {};
+        rootPath = toPath(dataFolder) / toPath(applicationFolderName) / toPath(documentsFolderName);
+    }
+    // Renamed at once, so a copy begun from now on never meets what is being removed.
+    const fs::path incoming = rootPath / toPath(incomingFolderName);
+    const fs::path discarded = rootPath / toPath(discardedPrefix + platform::uuidString(platform::newUuid()));
+    ::rename(incoming.c_str(), discarded.c_str());
+    std::vector<fs::path> found;
+    std::error_code error;
+    for (fs::directory_iterator it(rootPath, error), end; !error && it != end; it.increment(error)) {
+        const QString name = fromPath(it->path().filename());
+        if (name.startsWith(discardedPrefix) && it->symlink_status(error).type() == fs::file_type::directory)
+            found.push_back(it->path());
+    }
+    return found;
 }
 
 } // namespace quorvia

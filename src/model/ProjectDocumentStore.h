@@ -8,19 +8,24 @@
 #include <filesystem>
 #include <optional>
 #include <system_error>
+#include <vector>
 
 namespace quorvia {
 
 // The application's own folder of copied presentation documents. Every copy
 // gets a folder of its own, so copies never collide, that only this user can
-// enter; a kept copy is never removed. File work only: callers run it off the
-// main thread.
+// enter; a kept copy is never removed. A copy is made in the store's incoming
+// folder and moved into the store whole once complete, so one cut short (the
+// application killed) is never taken for a document: the next start removes
+// it. File work only: callers run it off the main thread.
 class ProjectDocumentStore {
 public:
     ProjectDocumentStore() = delete;
 
     static inline const QString applicationFolderName = QStringLiteral("com.local.quorvia.mvp");
     static inline const QString documentsFolderName = QStringLiteral("ProjectDocuments");
+    static inline const QString incomingFolderName = QStringLiteral(".incoming");
+    static inline const QString discardedPrefix = QStringLiteral(".discarded-");
 
     // Copies the file or folder package at sourcePath into a new folder of the
     // store under `root` (the default root when none is given); answers the copy's path.
@@ -37,6 +42,20 @@ public:
     // Files only this user can read and write, folders only this user can
     // enter, throughout the item; links are left as they are.
     static void makePrivate(const std::filesystem::path& item);
+
+    // A new folder for one copy in the making, in the incoming folder under `root`.
+    static std::expected<std::filesystem::path, std::error_code> makeIncomingFolder(const std::filesystem::path& root);
+    // Takes the incoming folder under `root` away once no copy is in it.
+    static void leaveIncomingFolder(const std::filesystem::path& root);
+    // Moves a complete copy's folder out of the incoming folder into the store
+    // under `root`, under the same name; answers where it now is.
+    static std::expected<std::filesystem::path, std::error_code> admit(const std::filesystem::path& incoming,
+                                                                       const std::filesystem::path& root);
+    // At start, before any copy begins: moves what copies cut short left in the
+    // incoming folder out of the way, at once, and answers every such folder,
+    // of this start and of earlier ones, for the caller to remove at leisure.
+    // Nothing else in the store is touched. The default root is not created.
+    static std::vector<std::filesystem::path> discardInterruptedCopies(const std::optional<QString>& root = std::nullopt);
 
     static std::filesystem::path toPath(const QString& path);
     static QString fromPath(const std::filesystem::path& path);

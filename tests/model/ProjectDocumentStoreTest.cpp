@@ -1,11 +1,18 @@
 #include "BackupFixtures.h"
 
+#include "model/ProjectBackupPackage.h"
 #include "model/ProjectDocumentStore.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <csignal>
+#include <string_view>
+
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace quorvia;
 using namespace quorvia::test;
@@ -86,4 +93,71 @@ TEST_F(DocumentStoreTest, DefaultRootLivesInTheUserDataFolder)
         qputenv("XDG_DATA_HOME", previous);
     ASSERT_TRUE(copy);
     EXPECT_TRUE(copy->startsWith(path("data/com.local.quorvia.mvp/ProjectDocuments/")));
+}
+
+// A copy into the store, of a document or of a backup's deck, killed half way:
+// the store itself never holds the partial copy, and the next start takes it
+// away while every kept copy stays.
+TEST_F(DocumentStoreTest, ACopyKilledHalfWayIsGoneAfterTheNextStart)
+{
+    namespace fs = std::filesystem;
+    writeFile(path("small.key"), "deck");
+    const auto kept = ProjectDocumentStore::copyDocument(path("small.key"), root());
+    ASSERT_TRUE(kept) << failureText(kept).toStdString();
+    const QStringList before = listTree(root());
+
+    // Sparse, so it takes no room here, yet takes a while to copy.
+    const auto makeLarge = [&](const QString& file) {
+        const int fd = ::open(QFile::encodeName(file).constData(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, qint64(1536) << 20), 0);
+        ::close(fd);
+    };
+    makeLarge(path("large.key"));
+    const QString package = path("演讲项目备份.quorviabackup");
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupOf({backupProject(QStringLiteral("甲"), path("small.key"))}), package));
+    for (const QString& item : listTree(package))
+        if (item.endsWith(QStringLiteral("small.key")))
+            makeLarge(package + u'/' + item);
+
+    for (const char* kind : {"document", "backup"}) {
+        SCOPED_TRACE(kind);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (std::string_view(kind) == "document")
+                (void)ProjectDocumentStore::copyDocument(path("large.key"), root());
+            else
+                (void)ProjectBackupPackage::importBackup(package, root());
+            ::_exit(0);
+        }
+        // Killed once the copy has begun to fill, wherever in the store it is made.
+        const fs::path keptPath = ProjectDocumentStore::toPath(*kept);
+        bool underWay = false;
+        for (int i = 0; i < 60000 && !underWay; ++i) {
+            std::error_code error;
+            for (fs::recursive_directory_iterator it(ProjectDocumentStore::toPath(root()), error), end; !error && it != end; it.increment(error))
+                if (it->path() != keptPath && it->is_regular_file(error) && it->file_size(error) > 0
+                    && it->file_size(error) != std::uintmax_t(-1))
+                    underWay = true;
+            if (!underWay)
+                ::usleep(1000);
+        }
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(underWay) << "the copy never began";
+
+        QStringList inStore;
+        for (const QString& item : listTree(root()))
+            if (!item.startsWith(ProjectDocumentStore::incomingFolderName))
+                inStore.append(item);
+        EXPECT_EQ(inStore, before);
+
+        std::error_code ignored;
+        for (const fs::path& left : ProjectDocumentStore::discardInterruptedCopies(root()))
+            fs::remove_all(left, ignored);
+        EXPECT_EQ(listTree(root()), before);
+        EXPECT_EQ(readFile(*kept), "deck");
+    }
 }
