@@ -61,7 +61,8 @@ void HttpExchange::connectAndSend(const QList<QSslCertificate>& extraAuthorities
     const int defaultPort = secure ? 443 : 80;
     const int port = request_.url.port(defaultPort);
     QByteArray head = request_.method + ' ' + target + " HTTP/1.1\r\n";
-    head += "Host: " + QUrl::toAce(request_.url.host());
+    const QString host = request_.url.host();
+    head += "Host: " + (host.contains(u':') ? '[' + host.toLatin1() + ']' : QUrl::toAce(host));
     if (port != defaultPort)
         head += ':' + QByteArray::number(port);
     head += "\r\n";
