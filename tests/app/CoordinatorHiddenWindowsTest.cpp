@@ -10,6 +10,7 @@
 #include <QDialog>
 
 #include <algorithm>
+#include <random>
 
 using namespace quorvia;
 using namespace quorvia::test;
@@ -419,6 +420,125 @@ TEST_F(CoordinatorHiddenWindowsTest, anOutcomeAlertHiddenWhileUpShowsAgainAndLat
     EXPECT_EQ(dialogs->alerts[1].informativeText, dialogs->alerts[0].informativeText);
     EXPECT_EQ(app().alertRunner().waitingCount(), 0u);
 }
+
+// Random sequences of what the speaker, the displays and the capture do, with
+// a quit somewhere among them. Whatever the order: the mask holds at most one
+// inhibit and never ends one it did not begin, nothing private stands beside
+// the mask, and once the quit is accepted nothing comes back.
+class CoordinatorRandomSequenceTest : public CoordinatorHiddenWindowsTest,
+                                      public ::testing::WithParamInterface<unsigned> {
+protected:
+    enum Step { mirror, unmirror, start, stop, emergency, reopen, tick, frame, leave, retry, stopped, quit, count };
+
+    // Buttons are pressed only where they show: the panel's on the island, the
+    // mask's on the mask.
+    bool reachable(Step step)
+    {
+        const bool mask = app().safetyOverlay().isShown();
+        switch (step) {
+        case start:
+            return islandWindow().isVisible();
+        case stop:
+            return islandWindow().isVisible() || mask;
+        case leave:
+        case retry:
+            return mask;
+        default:
+            return true;
+        }
+    }
+
+    void take(Step step)
+    {
+        if (!reachable(step))
+            return;
+        switch (step) {
+        case mirror:
+            mirrorDisplays();
+            break;
+        case unmirror:
+            displays->unmirror();
+            break;
+        case start:
+            plugAudienceDisplay();
+            app().startPrivacyOutputDirectly();
+            break;
+        case stop:
+            app().stopPrivacyOutputAndReturn();
+            break;
+        case emergency:
+            pressEmergencyKey();
+            break;
+        case reopen:
+            app().restorePrimaryWindowAfterReopen();
+            break;
+        case tick:
+            runFor(0.5);
+            break;
+        case frame:
+            if (auto* stream = capture->lastStream(); stream && stream->isCapturing())
+                deliverFrame();
+            break;
+        case leave:
+            app().temporarilyExitSafetyOverlay();
+            break;
+        case retry:
+            app().retryAfterSafetyStop();
+            break;
+        case stopped:
+            if (auto* stream = capture->lastStream())
+                stream->completeStop();
+            break;
+        case quit:
+            if (!quitAccepted) {
+                quitAccepted = true;
+                app().shutdown([] {});
+            }
+            break;
+        case count:
+            break;
+        }
+        settle();
+    }
+
+    bool anyPrivateWindowVisible()
+    {
+        const auto windows = app().windows().registeredWindows();
+        return std::any_of(windows.begin(), windows.end(), [](platform::Window* w) { return w->isVisible(); });
+    }
+
+    bool quitAccepted = false;
+};
+
+TEST_P(CoordinatorRandomSequenceTest, theMaskItsInhibitAndTheQuitStayInStep)
+{
+    capture->autoAnswer = true;
+    capture->autoCompleteStart = true;
+    buildAndStart();
+    makePrivateWindow();
+    std::mt19937 random(GetParam());
+    std::uniform_int_distribution<int> pick(0, Step::count - 1);
+    std::vector<int> taken;
+    for (int i = 0; i < 40; ++i) {
+        const auto step = static_cast<Step>(pick(random));
+        taken.push_back(step);
+        take(step);
+        SCOPED_TRACE(::testing::PrintToString(taken));
+        ASSERT_LE(maskInhibits(), 1);
+        ASSERT_EQ(process->unknownEnds, 0);
+        if (app().safetyOverlay().isShown()) {
+            ASSERT_FALSE(anyPrivateWindowVisible());
+        }
+        if (quitAccepted) {
+            ASSERT_FALSE(app().safetyOverlay().isShown());
+            ASSERT_EQ(maskInhibits(), 0);
+            ASSERT_FALSE(anyPrivateWindowVisible());
+            ASSERT_FALSE(islandWindow().isVisible());
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, CoordinatorRandomSequenceTest, ::testing::Range(1u, 25u));
 
 TEST_F(CoordinatorHiddenWindowsTest, thePointerIsHiddenOverAnAlertOrChooserAsOverAnyOtherWindowOfOurs)
 {
