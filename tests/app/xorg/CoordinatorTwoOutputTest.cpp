@@ -3,6 +3,7 @@
 #include <QLabel>
 
 #include "island/IslandWindow.h"
+#include "prompter/PrompterPanel.h"
 #include "platform/linux/RandrDisplayService.h"
 #include "privacy/DisplayTopology.h"
 #include "support/TwoOutputXServer.h"
@@ -117,6 +118,36 @@ TEST_F(CoordinatorTwoOutputTest, whileQtAndTheServerDisagreeTheWindowsStayHidden
     ASSERT_TRUE(letQtCatchUp());
     runFor(1.0);
     EXPECT_TRUE(islandWindow().isVisible());
+}
+
+TEST_F(CoordinatorTwoOutputTest, unpluggingTheProjectorSendsADetachedPrompterHomeForGood)
+{
+    buildAndStart();
+    app().togglePrompterPlacement();
+    PrompterWindowController& prompter = *app().prompter();
+    ASSERT_TRUE(prompter.window().isVisible());
+
+    ASSERT_TRUE(xrandr({QStringLiteral("--output"), QString::fromLatin1(TwoOutputXServer::projectorOutput),
+                        QStringLiteral("--off")}));
+    // The watch ticks before Qt has read the change.
+    app().monitorTopology();
+    ASSERT_TRUE(letQtCatchUp());
+    runFor(1.0);
+    letQtCatchUp();
+    runFor(1.0);
+    EXPECT_EQ(app().host().placement(), PrompterHost::Placement::island);
+    EXPECT_TRUE(islandWindow().isVisible());
+    EXPECT_FALSE(prompter.window().isVisible());
+
+    ASSERT_TRUE(TwoOutputXServer::restoreLayout(display));
+    app().monitorTopology();
+    ASSERT_TRUE(letQtCatchUp());
+    runFor(1.0);
+    letQtCatchUp();
+    runFor(1.0);
+    EXPECT_TRUE(islandWindow().isVisible());
+    EXPECT_FALSE(prompter.window().isVisible());
+    EXPECT_FALSE(prompter.bubblePanel().isVisible());
 }
 
 } // namespace
