@@ -22,6 +22,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <unistd.h>
 #include <future>
 #include <thread>
 
@@ -138,6 +145,45 @@ QFileDialog* awaitChooser()
     return openChooser();
 }
 
+// A file system mounted on `folder` that never answers, as a share does once
+// its network is gone: whatever looks at the folder waits until release().
+class SilentMount {
+public:
+    explicit SilentMount(const QString& folder) : path_(QFile::encodeName(folder))
+    {
+        fd_ = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
+        if (fd_ < 0) {
+            problem_ = QStringLiteral("no /dev/fuse");
+            return;
+        }
+        // The mount's first request is never read, so every request waits behind it.
+        const std::string options = "fd=" + std::to_string(fd_) + ",rootmode=40000,user_id=" + std::to_string(::getuid())
+            + ",group_id=" + std::to_string(::getgid());
+        if (::mount("quorvia-silent", path_.constData(), "fuse", MS_NOSUID | MS_NODEV, options.c_str()) != 0) {
+            problem_ = QString::fromLocal8Bit(std::strerror(errno));
+            release();
+        }
+    }
+    ~SilentMount()
+    {
+        release();
+        if (problem_.isEmpty())
+            ::umount2(path_.constData(), MNT_DETACH);
+    }
+    // Whoever waits on the mount is told it is gone.
+    void release()
+    {
+        if (fd_ >= 0)
+            ::close(std::exchange(fd_, -1));
+    }
+    QString problem() const { return problem_; }
+
+private:
+    QByteArray path_;
+    int fd_ = -1;
+    QString problem_;
+};
+
 // A home folder of the test's own, so choosers never start in the user's.
 class ChooserFolders : public ::testing::Test {
 protected:
@@ -253,6 +299,38 @@ TEST_F(ChooserFolders, ARememberedFolderThatNeverAnswersIsLeftToItsThreadAndTheC
     // A folder that answers in time is still where the chooser starts.
     service_.checkFolder = nullptr;
     EXPECT_EQ(choose({QStringLiteral("md")}, std::nullopt), QFileInfo(talk).absolutePath());
+}
+
+TEST_F(ChooserFolders, AFolderOnAMountThatStoppedAnsweringNeverHoldsTheMainThread)
+{
+    const QString home = QDir(home_.path()).absolutePath();
+    const QString talk = file(QStringLiteral("share/talk.md"));
+    const QString share = QFileInfo(talk).absolutePath();
+    // Remembered by us, and by Qt as the last folder a dialog showed.
+    ASSERT_EQ(choose({QStringLiteral("md")}, talk), home);
+    ASSERT_EQ(choose({QStringLiteral("md")}, std::nullopt), share);
+
+    SilentMount mount(share);
+    if (!mount.problem().isEmpty())
+        GTEST_SKIP() << "no FUSE mount here (" << mount.problem().toStdString()
+                     << "); ARememberedFolderThatNeverAnswers... stands in for it";
+    // Should the main thread wait on the mount, the watchdog ends the wait, and the test fails.
+    std::atomic<bool> done{false};
+    std::atomic<bool> watchdogFired{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 600 && !done; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!done) {
+            watchdogFired = true;
+            mount.release();
+        }
+    });
+    const QString started = choose({QStringLiteral("md")}, std::nullopt);
+    done = true;
+    watchdog.join();
+    EXPECT_FALSE(watchdogFired.load()) << "the main thread waited on the silent mount";
+    EXPECT_EQ(started, home);
+    mount.release();
 }
 
 TEST(QtPackageFileDialogTest, ADoubleClickedPackageIsChosenAndAPlainFolderIsEntered)

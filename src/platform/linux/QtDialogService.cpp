@@ -225,7 +225,7 @@ void QtDialogService::beginPanel(const FileDialogRequest& request, bool saving, 
 
 void QtDialogService::openPanel(const FileDialogRequest& request, bool saving, FileCompletion completion, const QString& folder)
 {
-    auto* dialog = new QtPackageFileDialog(request.parent, request.title, request.allowedExtensions);
+    auto* dialog = new QtPackageFileDialog(request.parent, request.title, request.allowedExtensions, folder);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(request.parent ? Qt::WindowModal : Qt::ApplicationModal);
     dialog->setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -285,6 +285,9 @@ void QtDialogService::openPanel(const FileDialogRequest& request, bool saving, F
                              path = files.front();
                          if (path && hasCurrent())
                              current().defaults().setString(key, QFileInfo(*path).absolutePath());
+                         // Qt starts its next dialog where its last one was, looking at that folder
+                         // on the main thread: leave it home, which our own check never needs.
+                         dialog->setDirectory(QDir::homePath());
                          MainQueue::async([completion, path] { completion(path); });
                      });
     dialog->open();

@@ -11,8 +11,9 @@
 
 namespace quorvia::platform::native {
 
-QtPackageFileDialog::QtPackageFileDialog(QWidget* parent, const QString& title, std::vector<QString> packageExtensions)
-    : QFileDialog(parent, title), packageExtensions_(std::move(packageExtensions))
+QtPackageFileDialog::QtPackageFileDialog(QWidget* parent, const QString& title, std::vector<QString> packageExtensions,
+                                         const QString& folder)
+    : QFileDialog(parent, title, folder), packageExtensions_(std::move(packageExtensions))
 {
     setOption(QFileDialog::DontUseNativeDialog, true);
     for (auto* view : findChildren<QAbstractItemView*>()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDir>
 #include <QFileDialog>
 
 #include <functional>
@@ -14,7 +15,10 @@ namespace quorvia::platform::native {
 class QtPackageFileDialog final : public QFileDialog {
     Q_OBJECT
 public:
-    QtPackageFileDialog(QWidget* parent, const QString& title, std::vector<QString> packageExtensions);
+    // Starts in `folder`. Without one, Qt would start where its last dialog
+    // was, looking at that folder on the main thread whatever became of it.
+    QtPackageFileDialog(QWidget* parent, const QString& title, std::vector<QString> packageExtensions,
+                        const QString& folder = QDir::homePath());
 
     // The confirming button's title, kept over a package as well.
     void setAcceptTitle(const QString& title);
