@@ -136,12 +136,23 @@ void AppCoordinator::start()
     topologyTimer = platform::Timer::scheduled(topologyInterval, true, weakly(&AppCoordinator::monitorTopology));
 
     buildMainMenu();
+    // What start-up leaves hidden is built once the island is on screen, so
+    // the speaker sees it sooner; the display watch's first tick is a second
+    // away, and anything that needs it before then builds it on the spot.
+    if (auto* island = islandController->window())
+        island->onFirstPaint = weakly(&AppCoordinator::prepareHiddenWindows);
+    platform::MainQueue::asyncAfter(hiddenWindowsLatestDelay, weakly(&AppCoordinator::prepareHiddenWindows));
     enforceStartupSafety();
 
     localKeyMonitor = platform::current().application().addLocalKeyMonitor([weak](const platform::KeyPress& press) {
         auto* self = alive(weak);
         return self ? self->handleLocalKeyDown(press) : false;
     });
+}
+
+void AppCoordinator::prepareHiddenWindows()
+{
+    safetyOverlayController->prepareWindow();
 }
 
 void AppCoordinator::configureModules()

@@ -61,6 +61,9 @@ public:
 
     static constexpr double topologyInterval = 1.0;
     static constexpr double safetyOverlayReturnDelay = 8.0;
+    // When the island never gets painted (no built-in screen, say), what
+    // start-up left hidden is built this long after the start all the same.
+    static constexpr double hiddenWindowsLatestDelay = 0.3;
     static inline const QString retryWhileMirroredReason = QStringLiteral("系统镜像仍在运行；请先切换为扩展显示");
 
     // Tests hand the cloud matcher a session of their own; none makes the real one.
@@ -164,6 +167,7 @@ private:
     void configureModules();
     void configureSafetyControls();
     void buildMainMenu();
+    void prepareHiddenWindows();
 
     // Safety.
     void handlePresentationStateChange(const PresentationSafetyState& state);

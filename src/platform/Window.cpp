@@ -6,8 +6,10 @@
 
 #include <QCloseEvent>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
+#include <utility>
 
 namespace quorvia::platform {
 
@@ -224,6 +226,26 @@ void Window::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     if (contains(collection_, CollectionBehavior::canJoinAllSpaces))
         native::setOnAllDesktops(*this, true);
+    // The native window exists from the first show on; watching it is harmless when repeated.
+    if (onFirstPaint && windowHandle())
+        windowHandle()->installEventFilter(this);
+}
+
+bool Window::eventFilter(QObject* watched, QEvent* event)
+{
+    // The widget draws its picture while the exposure is handled: a call
+    // queued now runs once that picture is on screen.
+    if (event->type() == QEvent::Expose && watched == windowHandle() && windowHandle()->isExposed()) {
+        windowHandle()->removeEventFilter(this);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (auto painted = std::exchange(onFirstPaint, nullptr))
+                    painted();
+            },
+            Qt::QueuedConnection);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 } // namespace quorvia::platform

@@ -125,12 +125,15 @@ public:
     std::function<void()> onDidMove;
     std::function<void()> onDidResize;
     std::function<void()> onWillClose;
+    // Runs once, right after the window's first picture has been drawn on screen.
+    std::function<void()> onFirstPaint;
 
 protected:
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     void applyFlags();
 

@@ -67,10 +67,30 @@ QPalette darkAppearance()
 }
 } // namespace
 
-SafetyOverlayWindowController::SafetyOverlayWindowController()
-    : panel_(std::make_unique<platform::Panel>(platform::Rect(), WindowStyle::borderless
-                                                                     | WindowStyle::nonactivatingPanel))
+SafetyOverlayWindowController::SafetyOverlayWindowController() = default;
+
+void SafetyOverlayWindowController::prepareWindow()
 {
+    if (!panel_)
+        buildWindow();
+}
+
+platform::Panel& SafetyOverlayWindowController::window()
+{
+    prepareWindow();
+    return *panel_;
+}
+
+QLabel& SafetyOverlayWindowController::reasonLabel()
+{
+    prepareWindow();
+    return *reasonLabel_;
+}
+
+void SafetyOverlayWindowController::buildWindow()
+{
+    panel_ = std::make_unique<platform::Panel>(platform::Rect(),
+                                               WindowStyle::borderless | WindowStyle::nonactivatingPanel);
     platform::Panel& p = *panel_;
     p.setPalette(darkAppearance());
     p.setBackgroundColor(privacy_palette::black());
@@ -145,7 +165,7 @@ IslandButton* SafetyOverlayWindowController::button(const QString& title,
     return b;
 }
 
-bool SafetyOverlayWindowController::isShown() const { return panel_->isVisible(); }
+bool SafetyOverlayWindowController::isShown() const { return panel_ && panel_->isVisible(); }
 
 void SafetyOverlayWindowController::show(const QString& reason)
 {
@@ -157,10 +177,10 @@ void SafetyOverlayWindowController::show(const QString& reason)
     waitingReason_.reset();
     ++*shows_;
     reason_ = reason;
-    reasonLabel_->setText(reason);
+    reasonLabel().setText(reason);
     // The full frame: menu bar and dock areas are covered too.
-    panel_->setFrame(screen->frame);
-    panel_->orderFrontRegardless();
+    window().setFrame(screen->frame);
+    window().orderFrontRegardless();
     keepAboveWindowsShownLater();
     if (!activity_)
         activity_ = platform::current().process().beginActivity({.userInitiated = true, .idleDisplaySleepDisabled = true},
@@ -215,7 +235,8 @@ void SafetyOverlayWindowController::hide()
     waitingReason_.reset();
     ++*shows_;
     keepAbove_.reset();
-    panel_->orderOut();
+    if (panel_)
+        panel_->orderOut();
     if (activity_) {
         platform::current().process().endActivity(*activity_);
         activity_.reset();
@@ -231,7 +252,7 @@ void SafetyOverlayWindowController::openDisplays()
         const auto current = shows.lock();
         if (opened || !current || *current != show)
             return;
-        reasonLabel_->setText(reason_ + u'\n' + displaySettingsUnavailableMessage());
+        reasonLabel().setText(reason_ + u'\n' + displaySettingsUnavailableMessage());
     });
 }
 

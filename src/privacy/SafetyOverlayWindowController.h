@@ -28,6 +28,12 @@ public:
     SafetyOverlayWindowController(const SafetyOverlayWindowController&) = delete;
     SafetyOverlayWindowController& operator=(const SafetyOverlayWindowController&) = delete;
 
+    // Builds the mask's window, hidden, unless it is built already. It is
+    // left out of start-up until the island is on screen; whatever needs it
+    // sooner builds it then.
+    void prepareWindow();
+    bool isWindowBuilt() const { return panel_ != nullptr; }
+
     // Without a built-in screen nothing shows: the mask never goes elsewhere.
     // It waits for one instead, until hidden.
     void show(const QString& reason);
@@ -50,12 +56,13 @@ public:
     std::function<void()> onStopAndReturn;
     std::function<void()> onTemporaryExit;
 
-    platform::Panel& window() const { return *panel_; }
-    QLabel& reasonLabel() const { return *reasonLabel_; }
+    platform::Panel& window();
+    QLabel& reasonLabel();
     bool isShown() const;
     bool holdsActivity() const { return activity_.has_value(); }
 
 private:
+    void buildWindow();
     QWidget* makeContentView();
     IslandButton* button(const QString& title, void (SafetyOverlayWindowController::*action)());
     void keepAboveWindowsShownLater();

@@ -2,6 +2,8 @@
 
 #include "privacy/PrivateWindowRegistry.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QLabel>
 
 using namespace quorvia;
@@ -90,6 +92,28 @@ TEST_F(CoordinatorStartTest, arrowKeysStepTheScriptOnlyWhenNothingElseWantsThem)
     EXPECT_FALSE(shell->press({Key::right}));
     shell->textFocus = false;
     EXPECT_EQ(index(), 1);
+}
+
+TEST_F(CoordinatorStartTest, theHiddenSafetyOverlayIsBuiltOnceTheIslandIsOnScreenAndBeforeTheDisplayWatchTicks)
+{
+    buildAndStart();
+    EXPECT_FALSE(app().safetyOverlay().isWindowBuilt()) << "built before the island was painted";
+    // The island's first picture reaches the screen.
+    QDeadlineTimer deadline(10000);
+    while (!app().safetyOverlay().isWindowBuilt() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        settle();
+    }
+    EXPECT_TRUE(app().safetyOverlay().isWindowBuilt());
+    EXPECT_FALSE(app().safetyOverlay().isShown());
+
+    // An island that is never painted leaves it no later than a fraction of the first tick.
+    coordinator.reset();
+    buildAndStart();
+    EXPECT_FALSE(app().safetyOverlay().isWindowBuilt());
+    runFor(AppCoordinator::hiddenWindowsLatestDelay);
+    EXPECT_TRUE(app().safetyOverlay().isWindowBuilt());
+    EXPECT_LT(AppCoordinator::hiddenWindowsLatestDelay, AppCoordinator::topologyInterval / 2);
 }
 
 TEST_F(CoordinatorStartTest, aGoneCoordinatorAnswersEveryCallbackSafely)

@@ -5,6 +5,7 @@
 #include "platform/Window.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 
 #include <gtest/gtest.h>
 
@@ -151,4 +152,33 @@ TEST(Popover, IsLeftOutOfCaptureAndReportsClosing)
     popover.dismiss();
     EXPECT_FALSE(popover.isShown());
     EXPECT_EQ(closed, 1);
+}
+
+TEST(Window, FirstPaintIsReportedOnceAfterThePictureIsDrawn)
+{
+    struct Painted : QWidget {
+        void paintEvent(QPaintEvent*) override { ++paints; }
+        int paints = 0;
+    };
+    Window window(Rect(0, 0, 120, 80));
+    auto* content = new Painted;
+    window.setContentView(content);
+    std::vector<int> paintsWhenReported;
+    window.onFirstPaint = [&] { paintsWhenReported.push_back(content->paints); };
+
+    window.orderFront();
+    EXPECT_TRUE(paintsWhenReported.empty()) << "reported before any picture";
+    QDeadlineTimer deadline(10000);
+    while (paintsWhenReported.empty() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_EQ(paintsWhenReported.size(), 1u);
+    EXPECT_GE(paintsWhenReported[0], 1);
+
+    // Shown again, or exposed again, it says nothing more.
+    window.orderOut();
+    window.orderFront();
+    content->update();
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(paintsWhenReported.size(), 1u);
 }

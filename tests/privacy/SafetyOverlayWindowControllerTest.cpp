@@ -156,3 +156,29 @@ TEST_F(Overlay, LongReasonKeepsFourLinesWithinFortyOfEachEdge)
     test::keepSnapshot(view.grab(), QStringLiteral("safety-overlay"));
     EXPECT_LE(overlay.reasonLabel().height(), overlay.reasonLabel().fontMetrics().lineSpacing() * 4);
 }
+
+TEST_F(Overlay, TheMaskIsBuiltWhenFirstNeededAndIsWhollyThereWhenItShows)
+{
+    // Hidden and asked about before anything needed it: nothing is built.
+    overlay.hide();
+    EXPECT_FALSE(overlay.isShown());
+    EXPECT_FALSE(overlay.isWindowBuilt());
+
+    // Prepared ahead of need: built, hidden, and private from the start.
+    overlay.prepareWindow();
+    ASSERT_TRUE(overlay.isWindowBuilt());
+    platform::Panel* prepared = &overlay.window();
+    EXPECT_FALSE(prepared->isVisible());
+    EXPECT_EQ(prepared->sharingType(), platform::SharingType::none);
+    overlay.prepareWindow();
+    EXPECT_EQ(&overlay.window(), prepared);
+
+    // Needed before anyone prepared it: a mask shows at once with its reason and buttons.
+    SafetyOverlayWindowController early;
+    early.show(QStringLiteral("启动时检测到系统镜像"));
+    EXPECT_TRUE(early.isShown());
+    EXPECT_EQ(early.window().level(), platform::Window::overlayLevel);
+    EXPECT_EQ(early.reasonLabel().text(), QStringLiteral("启动时检测到系统镜像"));
+    EXPECT_EQ(early.window().findChildren<QPushButton*>().size(), 4);
+    early.hide();
+}
