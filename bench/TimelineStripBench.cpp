@@ -124,9 +124,9 @@ void residentSize(benchmark::State& state)
 } // namespace
 
 BENCHMARK(residentSize)->Arg(2000)->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(reloadUpload)->RangeMultiplier(2)->Range(250, 2000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
-BENCHMARK(reloadSwitch)->RangeMultiplier(2)->Range(250, 2000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
-BENCHMARK(reloadUnchanged)->RangeMultiplier(2)->Range(250, 2000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
+BENCHMARK(reloadUpload)->Arg(250)->Arg(500)->Arg(1000)->Arg(2000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
+BENCHMARK(reloadSwitch)->Arg(250)->Arg(500)->Arg(1000)->Arg(2000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
+BENCHMARK(reloadUnchanged)->Arg(250)->Arg(500)->Arg(1000)->Arg(2000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
