@@ -3,8 +3,12 @@
 #include "platform/linux/SettingsDefaults.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
+
+#include <limits>
 
 #include <benchmark/benchmark.h>
 
@@ -106,6 +110,104 @@ void largestScriptStep(benchmark::State& state)
     state.counters["MiB"] = static_cast<double>(script.rawText().toUtf8().size()) / (1 << 20);
 }
 
+// Bytes this process has handed to write(2) so far, on any thread.
+double bytesWritten()
+{
+    QFile io(QStringLiteral("/proc/self/io"));
+    if (!io.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : io.readAll().split('\n'))
+        if (line.startsWith("wchar:"))
+            return line.mid(6).trimmed().toDouble();
+    return 0;
+}
+
+// CPU time, in seconds, of the store's writer threads alive now.
+double writerCpuSeconds()
+{
+    double total = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(task + QStringLiteral("/comm")));
+        QFile schedstat(tasks.filePath(task + QStringLiteral("/schedstat")));
+        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != platform::native::SettingsDefaults::writerThreadName
+            || !schedstat.open(QIODevice::ReadOnly))
+            continue;
+        total += schedstat.readAll().split(' ').value(0).toDouble() / 1e9;
+    }
+    return total;
+}
+
+// A rehearsal at 200 projects: 30 block steps, each far enough from the next
+// that its write goes out on its own (the store flushed after each step).
+// Counters: bytes written and the writer thread's CPU per step. Argument 1 is
+// the reference in the same run: the large value kept as one file, rewritten
+// whole at every step, as the store did before it kept such values in pieces.
+void rehearsalStepWrites(benchmark::State& state)
+{
+    constexpr int steps = 30;
+    const bool whole = state.range(0) == 1;
+    QTemporaryDir dir;
+    platform::native::SettingsDefaults store(dir.filePath(QStringLiteral("defaults")), QString(),
+                                             platform::native::SettingsDefaults::defaultCoalesceSeconds, 2.0,
+                                             whole ? std::numeric_limits<qsizetype>::max()
+                                                   : platform::native::DefaultsFileStore::piecewiseThreshold);
+    store.setData(PromptScript::projectsKey, storedState(200));
+    PromptScript script(store);
+    store.flush();
+    double bytes = 0;
+    double cpu = 0;
+    double rounds = 0;
+    for (auto _ : state) {
+        const double bytesBefore = bytesWritten();
+        const double cpuBefore = writerCpuSeconds();
+        for (int step = 0; step < steps; ++step) {
+            if (step % 2 == 0)
+                script.moveNext();
+            else
+                script.movePrevious();
+            store.flush();
+        }
+        bytes += bytesWritten() - bytesBefore;
+        cpu += writerCpuSeconds() - cpuBefore;
+        ++rounds;
+    }
+    state.counters["MB_per_step"] = bytes / rounds / steps / 1e6;
+    state.counters["writer_ms_per_step"] = cpu / rounds / steps * 1e3;
+    state.counters["MB_per_rehearsal"] = bytes / rounds / 1e6;
+}
+
+// Steps taken quickly, within the store's coalescing window: they reach the
+// disk together. An odd count, so each round ends on another block.
+void quickStepsWrites(benchmark::State& state)
+{
+    constexpr int steps = 29;
+    QTemporaryDir dir;
+    platform::native::SettingsDefaults store(dir.filePath(QStringLiteral("defaults")), QString());
+    store.setData(PromptScript::projectsKey, storedState(200));
+    PromptScript script(store);
+    store.flush();
+    double bytes = 0;
+    double cpu = 0;
+    double rounds = 0;
+    for (auto _ : state) {
+        const double bytesBefore = bytesWritten();
+        const double cpuBefore = writerCpuSeconds();
+        for (int step = 0; step < steps; ++step) {
+            if (step % 2 == 0)
+                script.moveNext();
+            else
+                script.movePrevious();
+        }
+        store.flush();
+        bytes += bytesWritten() - bytesBefore;
+        cpu += writerCpuSeconds() - cpuBefore;
+        ++rounds;
+    }
+    state.counters["MB_per_step"] = bytes / rounds / steps / 1e6;
+    state.counters["writer_ms_per_step"] = cpu / rounds / steps * 1e3;
+}
+
 // Reference in the same run: the previous settings-file store.
 void blockStepPreviousStore(benchmark::State& state)
 {
@@ -124,6 +226,8 @@ void encodeAllProjects(benchmark::State& state)
 
 } // namespace
 
+BENCHMARK(rehearsalStepWrites)->Arg(0)->Arg(1)->Iterations(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(quickStepsWrites)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(blockStep)->Arg(1)->Arg(10)->Arg(50)->Unit(benchmark::kMicrosecond);
 BENCHMARK(largestScriptStep)->Iterations(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(encodeAllProjects)->Arg(1)->Arg(10)->Arg(50)->Unit(benchmark::kMicrosecond);

@@ -1,6 +1,7 @@
 #include "app/AppCoordinator.h"
 
 #include "model/ProjectBackupPackage.h"
+#include "platform/DefaultsStore.h"
 #include "platform/Platform.h"
 
 #include <QDir>
@@ -57,7 +58,10 @@ void AppCoordinator::exportProjectBackup()
         const QString destination = withPackageExtension(*chosen);
         const PresentationProjectsBackup snapshot = self->promptScript->makeProjectsBackup();
         self->setProjectOperationRunning(true);
-        platform::globalQueue().async([weak, snapshot, destination] {
+        platform::DefaultsStore& defaults = platform::current().defaults();
+        platform::globalQueue().async([weak, snapshot, destination, &defaults] {
+            // What the backup holds is on disk first, so the store is never older than a backup of it.
+            defaults.flush();
             std::expected<void, QString> outcome;
             if (!mayReplace(destination))
                 outcome = std::unexpected(

@@ -226,6 +226,26 @@ protected:
         return alert;
     }
 
+    // What a window of ours shows now.
+    QImage windowImage(const QString& window)
+    {
+        xcb_connection_t* c = xcb_connect(displayName().toLatin1().constData(), nullptr);
+        const auto id = static_cast<xcb_window_t>(window.toULong());
+        QImage picture;
+        auto* geometry = xcb_get_geometry_reply(c, xcb_get_geometry(c, id), nullptr);
+        if (geometry) {
+            auto* image = xcb_get_image_reply(c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, id, 0, 0, geometry->width, geometry->height, ~0u),
+                                              nullptr);
+            if (image) {
+                picture = QImage(xcb_get_image_data(image), geometry->width, geometry->height, QImage::Format_RGB32).copy();
+                std::free(image);
+            }
+            std::free(geometry);
+        }
+        xcb_disconnect(c);
+        return picture;
+    }
+
     void screenshot(const QString& path)
     {
         xcb_connection_t* c = xcb_connect(displayName().toLatin1().constData(), nullptr);

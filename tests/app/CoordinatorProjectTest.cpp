@@ -191,8 +191,11 @@ TEST_F(CoordinatorProjectTest, backupsRoundTripAndNeverReplaceAnythingButABackup
 
     dialogs->answerPanel(files.filePath(QStringLiteral("全部")));
     dialogs->answerAlert(0);
+    const int flushes = env.defaults().flushes;
     app().exportProjectBackup();
     settle();
+    // What the backup holds is on disk before the backup is written.
+    EXPECT_EQ(env.defaults().flushes, flushes + 1);
     EXPECT_EQ(dialogs->panels[0].request.suggestedName, QStringLiteral("演讲项目备份.quorviabackup"));
     EXPECT_TRUE(dialogs->panels[0].saving);
     EXPECT_EQ(lastAlert().messageText, QStringLiteral("备份已导出"));

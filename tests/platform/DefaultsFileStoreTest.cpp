@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <future>
+#include <limits>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -191,4 +192,100 @@ TEST(DefaultsFileStore, AnIndexThatIsAFifoIsSetAsideAndTheCopyRead)
     EXPECT_EQ(store->damageFound().index, DefaultsStoreDamage::Index::restoredFromCopy);
     ASSERT_EQ(store->damageFound().setAside.size(), 1);
     EXPECT_TRUE(store->damageFound().setAside.front().startsWith(index + QStringLiteral(".unreadable-")));
+}
+
+namespace {
+
+QStringList piecesIn(const QString& folder) { return QDir(folder).entryList({QStringLiteral("piece-*.dat")}, QDir::Files); }
+
+// Megabytes with a counter in the middle, as a project's reading position sits
+// among the other projects.
+QByteArray manyMegabytes(int n, qsizetype inserted = 0)
+{
+    QByteArray value(3 << 20, 'p');
+    for (qsizetype i = 0; i < value.size(); i += 97)
+        value[i] = static_cast<char>('a' + (i / 97) % 26);
+    value.insert(value.size() / 2, QByteArray("n=") + QByteArray::number(n) + QByteArray(inserted, 'i') + ';');
+    return value;
+}
+
+} // namespace
+
+// A change in the middle of a very large value rewrites only the pieces it
+// touches, also when it changes the value's length; the value reads back whole.
+TEST(DefaultsFileStore, AChangeInsideAVeryLargeValueRewritesOnlyThePiecesItTouches)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("defaults"));
+    SettingsDefaults store(folder, QString(), never);
+    store.setData(big, manyMegabytes(1));
+    ASSERT_FALSE(store.flush().has_value());
+    const QStringList first = piecesIn(folder);
+    ASSERT_GE(first.size(), 3 * (1 << 20) / DefaultsFileStore::pieceBytes);
+
+    for (const auto& [n, inserted] : {std::pair{2, qsizetype(0)}, std::pair{3, qsizetype(5000)}, std::pair{4, qsizetype(0)}}) {
+        SCOPED_TRACE(n);
+        const QStringList before = piecesIn(folder);
+        store.setData(big, manyMegabytes(n, inserted));
+        ASSERT_FALSE(store.flush().has_value());
+        const QStringList after = piecesIn(folder);
+        QStringList added;
+        for (const QString& name : after)
+            if (!before.contains(name))
+                added.append(name);
+        EXPECT_LE(added.size(), 2) << "a small change rewrote " << added.size() << " pieces";
+        EXPECT_GE(after.size() - added.size(), before.size() - 2);
+        EXPECT_EQ(SettingsDefaults(folder, QString(), never).data(big), manyMegabytes(n, inserted));
+    }
+    // Leftovers of replaced pieces are gone.
+    store.setData(big, QByteArray("small now"));
+    ASSERT_FALSE(store.flush().has_value());
+    EXPECT_TRUE(piecesIn(folder).isEmpty());
+}
+
+// A value kept whole by an earlier version is read, then kept in pieces.
+TEST(DefaultsFileStore, AVeryLargeValueKeptWholeIsReadAndThenKeptInPieces)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("defaults"));
+    {
+        SettingsDefaults whole(folder, QString(), never, 2.0, std::numeric_limits<qsizetype>::max());
+        whole.setData(big, manyMegabytes(1));
+    }
+    EXPECT_TRUE(piecesIn(folder).isEmpty());
+    {
+        SettingsDefaults store(folder, QString(), never);
+        EXPECT_EQ(store.data(big), manyMegabytes(1));
+        store.setData(big, manyMegabytes(2));
+    }
+    EXPECT_FALSE(piecesIn(folder).isEmpty());
+    EXPECT_EQ(SettingsDefaults(folder, QString(), never).data(big), manyMegabytes(2));
+}
+
+// A piece gone: the value cannot be put together, so its list is set aside,
+// the pieces left go aside together, and both are named.
+TEST(DefaultsFileStore, AValueMissingAPieceIsSetAsideWithTheRestOfItsPieces)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("defaults"));
+    {
+        SettingsDefaults store(folder, QString(), never);
+        store.setData(big, manyMegabytes(1));
+        store.setInteger(QStringLiteral("speed"), 300);
+    }
+    const QStringList pieces = piecesIn(folder);
+    ASSERT_GT(pieces.size(), 2);
+    QFile::remove(folder + u'/' + pieces.front());
+
+    {
+        SettingsDefaults store(folder, QString(), never);
+        EXPECT_FALSE(store.contains(big));
+        EXPECT_EQ(store.integer(QStringLiteral("speed")), 300);
+        const DefaultsStoreDamage damage = store.damageFound();
+        ASSERT_EQ(damage.setAside.size(), 1);
+        ASSERT_EQ(damage.unaccounted.size(), 1);
+        EXPECT_EQ(QDir(damage.unaccounted.front()).entryList(QDir::Files).size(), pieces.size() - 1);
+        store.setInteger(QStringLiteral("speed"), 320);
+    }
+    EXPECT_TRUE(SettingsDefaults(folder, QString(), never).damageFound().isEmpty());
 }

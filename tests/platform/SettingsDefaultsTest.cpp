@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <csignal>
 #include <random>
 #include <thread>
@@ -347,7 +348,8 @@ TEST(SettingsDefaults, AReadOnlyFolderIsToldAndTheChangesLandOnceItIsWritable)
 
 // A writer killed at random moments always leaves a store that reads back as one
 // of the states it wrote, each generation complete and no older than before.
-TEST(SettingsDefaults, KilledWriterLeavesAWrittenState)
+void killWriterAtRandomMoments(const std::function<QByteArray(qint64)>& bigValue,
+                               const std::function<std::optional<qint64>(const QByteArray&)>& generationOf, int rounds)
 {
     // In memory where there is such a folder: a kill tests the renames, not the disk's speed.
     QTemporaryDir dir(QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm/quorvia-XXXXXX") : QDir::tempPath() + QStringLiteral("/quorvia-XXXXXX"));
@@ -362,7 +364,7 @@ TEST(SettingsDefaults, KilledWriterLeavesAWrittenState)
         first.setString(QStringLiteral("text"), smallText(0));
     }
     qint64 last = 0;
-    for (int round = 0; round < 50; ++round) {
+    for (int round = 0; round < rounds; ++round) {
         // The writer says when a generation is on disk; each round kills it at
         // a random moment after it has put down a new one, however slowly.
         int written[2];
@@ -409,7 +411,25 @@ TEST(SettingsDefaults, KilledWriterLeavesAWrittenState)
         EXPECT_TRUE(QDir(folder).entryList({QStringLiteral("*unreadable*")}).isEmpty());
     }
     // Each round put down at least one generation past the one before.
-    EXPECT_GE(last, 50);
+    EXPECT_GE(last, rounds);
+}
+
+TEST(SettingsDefaults, KilledWriterLeavesAWrittenState) { killWriterAtRandomMoments(bigValue, generationOf, 50); }
+
+// The same for a value kept in pieces, of which each write changes one in the middle.
+TEST(SettingsDefaults, KilledWriterOfAValueInPiecesLeavesAWrittenState)
+{
+    const QByteArray side(3 << 19, 'm');
+    const auto middleValue = [side](qint64 n) { return side + "n=" + QByteArray::number(n) + ';' + side; };
+    killWriterAtRandomMoments(middleValue, [&](const QByteArray& value) -> std::optional<qint64> {
+        const qsizetype at = value.indexOf("n=", side.size());
+        const qsizetype end = value.indexOf(';', at);
+        bool ok = false;
+        const qint64 n = at == side.size() && end > at ? value.mid(at + 2, end - at - 2).toLongLong(&ok) : 0;
+        if (!ok || value != middleValue(n))
+            return std::nullopt;
+        return n;
+    }, 25);
 }
 
 TEST(SettingsDefaults, DeferredValuesAreMadeByTheWriterOrAtTheFirstRead)

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,12 +21,14 @@ namespace {
 
 constexpr quint32 indexMagic = 0x51444631;
 constexpr quint32 valueMagic = 0x51445631;
+constexpr quint32 piecewiseMagic = 0x51445031;
 constexpr quint8 inlineValue = 0;
 constexpr quint8 separateValue = 1;
 
 const QString separatePrefix = QStringLiteral("value-");
 const QString separateSuffix = QStringLiteral(".dat");
 const QString temporaryMarker = QStringLiteral(".tmp-");
+const QString piecePrefix = QStringLiteral("piece-");
 // The index's last entry, under a key no caller can use, holds a digest of the
 // bytes before it: one stray byte anywhere makes the index unreadable rather
 // than naming a wrong file. An earlier reader takes it for one more value.
@@ -177,9 +180,74 @@ std::optional<QVariant> decodeValue(const QByteArray& bytes)
     return value;
 }
 
+QByteArray encodePieceList(const std::vector<std::pair<QString, qsizetype>>& pieces)
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setVersion(QDataStream::Qt_6_4);
+    out << piecewiseMagic << static_cast<quint32>(pieces.size());
+    for (const auto& [name, length] : pieces)
+        out << name << static_cast<qint64>(length);
+    return bytes;
+}
+
+bool isPieceFileName(const QString& name);
+
+std::optional<std::vector<std::pair<QString, qsizetype>>> decodePieceList(const QByteArray& bytes)
+{
+    QDataStream in(bytes);
+    in.setVersion(QDataStream::Qt_6_4);
+    quint32 magic = 0;
+    quint32 count = 0;
+    in >> magic >> count;
+    if (in.status() != QDataStream::Ok || magic != piecewiseMagic || count > bytes.size())
+        return std::nullopt;
+    std::vector<std::pair<QString, qsizetype>> pieces;
+    for (quint32 i = 0; i < count; ++i) {
+        QString name;
+        qint64 length = 0;
+        in >> name >> length;
+        if (in.status() != QDataStream::Ok || !isPieceFileName(name) || length < 0 || length > DefaultsFileStore::maximumValueBytes)
+            return std::nullopt;
+        pieces.emplace_back(name, static_cast<qsizetype>(length));
+    }
+    if (!in.atEnd())
+        return std::nullopt;
+    return pieces;
+}
+
 bool isSeparateFileName(const QString& name)
 {
     return name.startsWith(separatePrefix) && name.endsWith(separateSuffix) && !name.contains(u'/') && !name.contains(temporaryMarker);
+}
+
+bool isPieceFileName(const QString& name)
+{
+    return name.startsWith(piecePrefix) && name.endsWith(separateSuffix) && !name.contains(u'/') && !name.contains(temporaryMarker);
+}
+
+qsizetype commonPrefix(const QByteArray& a, const QByteArray& b)
+{
+    const qsizetype limit = std::min(a.size(), b.size());
+    constexpr qsizetype block = 4096;
+    qsizetype at = 0;
+    while (at + block <= limit && std::memcmp(a.constData() + at, b.constData() + at, block) == 0)
+        at += block;
+    while (at < limit && a[at] == b[at])
+        ++at;
+    return at;
+}
+
+qsizetype commonSuffix(const QByteArray& a, const QByteArray& b, qsizetype limit)
+{
+    constexpr qsizetype block = 4096;
+    qsizetype length = 0;
+    while (length + block <= limit
+           && std::memcmp(a.constData() + a.size() - length - block, b.constData() + b.size() - length - block, block) == 0)
+        length += block;
+    while (length < limit && a[a.size() - length - 1] == b[b.size() - length - 1])
+        ++length;
+    return length;
 }
 
 } // namespace
@@ -193,7 +261,25 @@ struct DefaultsFileStore::Index {
     std::vector<Entry> entries;
 };
 
-DefaultsFileStore::DefaultsFileStore(const QString& folder) : folder_(folder) {}
+DefaultsFileStore::DefaultsFileStore(const QString& folder, qsizetype piecewiseFrom) : folder_(folder), piecewiseFrom_(piecewiseFrom) {}
+
+std::optional<QByteArray> DefaultsFileStore::readPieces(const std::vector<Piece>& pieces) const
+{
+    qsizetype total = 0;
+    for (const Piece& piece : pieces)
+        total += piece.length;
+    if (total > maximumValueBytes)
+        return std::nullopt;
+    QByteArray value;
+    value.reserve(total);
+    for (const Piece& piece : pieces) {
+        const StoredFile file = readStoredFile(folder_ + u'/' + piece.name, piece.length);
+        if (file.state != StoredFile::State::read || file.bytes.size() != piece.length)
+            return std::nullopt;
+        value += file.bytes;
+    }
+    return value;
+}
 
 std::optional<QString> DefaultsFileStore::keyOfFileName(const QString& name)
 {
@@ -294,13 +380,28 @@ std::optional<QMap<QString, QVariant>> DefaultsFileStore::load()
     QHash<QString, SeparateFile> separate;
     QSet<QString> named;
     QMap<QString, QString> missing;
+    bool piecesIncomplete = false;
     const auto readValueFile = [&](const QString& key, const QString& name) {
         const StoredFile file = readStoredFile(folder_ + u'/' + name, maximumValueBytes);
         if (file.state == StoredFile::State::read) {
             if (const auto value = decodeValue(file.bytes)) {
                 values.insert(key, *value);
-                separate.insert(key, {name, *value});
+                separate.insert(key, {name, *value, {}});
                 return true;
+            }
+            if (const auto pieces = decodePieceList(file.bytes)) {
+                std::vector<Piece> list;
+                for (const auto& [pieceName, length] : *pieces)
+                    list.push_back({pieceName, length});
+                if (const auto value = readPieces(list)) {
+                    values.insert(key, QVariant(*value));
+                    separate.insert(key, {name, QVariant(*value), list});
+                    return true;
+                }
+                // Its pieces are kept with the others no value accounts for.
+                piecesIncomplete = true;
+                damage_.setAside.append(moveAside(name));
+                return false;
             }
             // Present but unusable, so the owner of the key keeps a copy
             // before it writes anything over it.
@@ -356,6 +457,31 @@ std::optional<QMap<QString, QVariant>> DefaultsFileStore::load()
         }
     }
     damage_.missing = missing.values();
+    // Pieces no value names are leftovers of a write cut short, unless
+    // anything was amiss: then they may be all that is left of a value, and
+    // go aside together, into one folder.
+    if (!indexIntact || !missing.isEmpty() || piecesIncomplete) {
+        QSet<QString> used;
+        for (const SeparateFile& file : separate)
+            for (const Piece& piece : file.pieces)
+                used.insert(piece.name);
+        QString aside;
+        for (const QString& name : present) {
+            if (!isPieceFileName(name) || used.contains(name))
+                continue;
+            if (aside.isEmpty()) {
+                aside = folder_ + QStringLiteral("/pieces.unreadable-") + randomHex();
+                if (!QDir().mkdir(aside)) {
+                    aside = folder_;
+                    damage_.unaccounted.append(folder_ + u'/' + piecePrefix + u'*');
+                } else {
+                    damage_.unaccounted.append(aside);
+                }
+            }
+            if (aside == folder_ || !QFile::rename(dir.filePath(name), aside + u'/' + name))
+                keep_.insert(name);
+        }
+    }
     separate_ = std::move(separate);
     if (!index && values.isEmpty())
         return std::nullopt;
@@ -390,14 +516,21 @@ std::expected<void, int> DefaultsFileStore::write(const QMap<QString, QVariant>&
             out << inlineValue << it.value();
             continue;
         }
-        QString name;
         const auto known = separate_.constFind(it.key());
-        if (known != separate_.cend() && known->value == it.value())
-            name = known->name;
-        else if (auto written = writeSeparate(it.key(), it.value(), name); !written)
-            return written;
-        next.insert(it.key(), {name, it.value()});
-        out << separateValue << name;
+        SeparateFile file;
+        if (known != separate_.cend() && known->value == it.value()) {
+            file = *known;
+        } else if (it.value().typeId() == QMetaType::QByteArray && it.value().toByteArray().size() >= piecewiseFrom_) {
+            if (auto written = writePiecewise(it.key(), it.value().toByteArray(), known != separate_.cend() ? &*known : nullptr, file);
+                !written)
+                return written;
+        } else {
+            file.value = it.value();
+            if (auto written = writeSeparate(it.key(), it.value(), file.name); !written)
+                return written;
+        }
+        out << separateValue << file.name;
+        next.insert(it.key(), std::move(file));
     }
     const QByteArray digest = digestOf(index);
     out << digestKey << inlineValue << QVariant(digest);
@@ -422,15 +555,63 @@ std::expected<void, int> DefaultsFileStore::writeSeparate(const QString& key, co
     return writeFileAtomically(folder_, name, encodeValue(value), false);
 }
 
+std::expected<void, int> DefaultsFileStore::writePiecewise(const QString& key, const QByteArray& value, const SeparateFile* previous,
+                                                           SeparateFile& written)
+{
+    std::vector<Piece> head;
+    std::vector<Piece> tail;
+    qsizetype start = 0;
+    qsizetype end = value.size();
+    if (previous && !previous->pieces.empty()) {
+        // Pieces wholly inside the unchanged start or end are kept as they are.
+        const QByteArray old = previous->value.toByteArray();
+        const qsizetype prefix = commonPrefix(old, value);
+        const qsizetype suffix = commonSuffix(old, value, std::min(old.size(), value.size()) - prefix);
+        std::size_t first = 0;
+        while (first < previous->pieces.size() && start + previous->pieces[first].length <= prefix)
+            head.push_back(previous->pieces[first]), start += previous->pieces[first++].length;
+        std::size_t last = previous->pieces.size();
+        qsizetype kept = 0;
+        while (last > first && kept + previous->pieces[last - 1].length <= suffix)
+            kept += previous->pieces[--last].length;
+        tail.assign(previous->pieces.begin() + static_cast<std::ptrdiff_t>(last), previous->pieces.end());
+        end = value.size() - kept;
+    }
+    written.pieces = std::move(head);
+    const qsizetype changed = end - start;
+    const qsizetype count = changed <= 0 ? 0 : (changed + pieceBytes - 1) / pieceBytes;
+    for (qsizetype i = 0; i < count; ++i) {
+        const qsizetype from = start + changed * i / count;
+        const qsizetype to = start + changed * (i + 1) / count;
+        const QString name = piecePrefix + randomHex() + separateSuffix;
+        if (auto done = writeFileAtomically(folder_, name, QByteArray::fromRawData(value.constData() + from, to - from), false); !done)
+            return done;
+        written.pieces.push_back({name, to - from});
+    }
+    written.pieces.insert(written.pieces.end(), tail.begin(), tail.end());
+    std::vector<std::pair<QString, qsizetype>> list;
+    for (const Piece& piece : written.pieces)
+        list.emplace_back(piece.name, piece.length);
+    written.value = QVariant(value);
+    written.name = separatePrefix + QString::fromLatin1(key.toUtf8().toHex()) + u'-' + randomHex() + separateSuffix;
+    if (QFile::encodeName(written.name).size() > 200)
+        written.name = separatePrefix + randomHex() + separateSuffix;
+    return writeFileAtomically(folder_, written.name, encodePieceList(list), false);
+}
+
 void DefaultsFileStore::removeLeftovers(const QHash<QString, SeparateFile>& kept)
 {
     QSet<QString> keptNames;
-    for (const auto& file : kept)
+    for (const auto& file : kept) {
         keptNames.insert(file.name);
+        for (const Piece& piece : file.pieces)
+            keptNames.insert(piece.name);
+    }
     const QDir dir(folder_);
     for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden)) {
         const bool staleTemporary = name.contains(temporaryMarker);
-        if (staleTemporary || (isSeparateFileName(name) && !keptNames.contains(name) && !keep_.contains(name)))
+        if (staleTemporary
+            || ((isSeparateFileName(name) || isPieceFileName(name)) && !keptNames.contains(name) && !keep_.contains(name)))
             QFile::remove(dir.filePath(name));
     }
 }

@@ -11,27 +11,35 @@
 
 #include <expected>
 #include <optional>
+#include <vector>
 
 namespace quorvia::platform::native {
 
 // The defaults store's files in one folder: a small index file that holds the
 // small values and names the files of the large ones, and a copy of the index
 // beside it. Each large value's file names its key, so the value can be found
-// again without either index. Every file is complete before it takes its final
-// name, and the index is replaced by a rename, so a crash leaves either the
-// previous or the new set of values. Not thread-safe: one thread uses an
-// instance at a time.
+// again without either index. A very large value of bytes is kept in pieces
+// that its file lists in order: a change rewrites only the pieces it touches,
+// so a small edit in the middle of many megabytes writes little. Every file is
+// complete before it takes its final name, and the index is replaced by a
+// rename, so a crash leaves either the previous or the new set of values. Not
+// thread-safe: one thread uses an instance at a time.
 class DefaultsFileStore {
 public:
     // Values at least this large live in files of their own, rewritten only when they change.
     static constexpr qsizetype separateFileThreshold = 16 * 1024;
+    // Byte values at least this large are kept in pieces of about this size.
+    // Smaller ones keep the single file that earlier versions read.
+    static constexpr qsizetype piecewiseThreshold = 1 << 20;
+    static constexpr qsizetype pieceBytes = 256 << 10;
     // Larger files are not read: no value of ours comes near.
     static constexpr qint64 maximumIndexBytes = 256 << 20;
     static constexpr qint64 maximumValueBytes = qint64(1) << 30;
     static inline const QString indexName = QStringLiteral("defaults.dat");
     static inline const QString indexCopyName = QStringLiteral("defaults-copy.dat");
 
-    explicit DefaultsFileStore(const QString& folder);
+    // `piecewiseFrom`: the size from which byte values are kept in pieces.
+    explicit DefaultsFileStore(const QString& folder, qsizetype piecewiseFrom = piecewiseThreshold);
 
     // Nothing when the folder holds no store yet, or nothing of it could be
     // read. An index that cannot be read is moved aside (never deleted) and the
@@ -57,19 +65,31 @@ public:
     static std::optional<QString> keyOfFileName(const QString& name);
 
 private:
+    struct Piece {
+        QString name;
+        qsizetype length = 0;
+    };
     struct SeparateFile {
         QString name;
         QVariant value;
+        // In order, when the value is kept in pieces.
+        std::vector<Piece> pieces;
     };
     struct Index;
 
     std::optional<Index> readIndex(const QString& name) const;
     std::expected<void, int> writeSeparate(const QString& key, const QVariant& value, QString& name);
+    // Reuses the pieces of `previous` that the change leaves whole.
+    std::expected<void, int> writePiecewise(const QString& key, const QByteArray& value, const SeparateFile* previous,
+                                            SeparateFile& written);
+    // The value a piece list names, when every piece is there whole.
+    std::optional<QByteArray> readPieces(const std::vector<Piece>& pieces) const;
     void removeLeftovers(const QHash<QString, SeparateFile>& kept);
     // The path the file now has: aside, or where it was when it could not be moved.
     QString moveAside(const QString& name);
 
     QString folder_;
+    qsizetype piecewiseFrom_;
     // What the index on disk names, with the value each file holds.
     QHash<QString, SeparateFile> separate_;
     DefaultsStoreDamage damage_;

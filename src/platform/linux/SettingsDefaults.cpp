@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <pthread.h>
 
 namespace quorvia::platform::native {
 
@@ -26,8 +27,8 @@ SettingsDefaults::SettingsDefaults()
 }
 
 SettingsDefaults::SettingsDefaults(const QString& folder, const QString& legacySettingsPath, double coalesceSeconds,
-                                   double firstRetrySeconds)
-    : files_(folder), coalesce_(coalesceSeconds), firstRetry_(firstRetrySeconds), retry_(firstRetrySeconds)
+                                   double firstRetrySeconds, qsizetype piecewiseFrom)
+    : files_(folder, piecewiseFrom), coalesce_(coalesceSeconds), firstRetry_(firstRetrySeconds), retry_(firstRetrySeconds)
 {
     if (auto stored = files_.load())
         values_ = std::move(*stored);
@@ -38,7 +39,10 @@ SettingsDefaults::SettingsDefaults(const QString& folder, const QString& legacyS
     // which no longer name what was set aside or missing: said once.
     if (!damage_.isEmpty())
         ++changes_;
-    writer_ = std::thread([this] { runWriter(); });
+    writer_ = std::thread([this] {
+        ::pthread_setname_np(::pthread_self(), writerThreadName);
+        runWriter();
+    });
 }
 
 SettingsDefaults::~SettingsDefaults()

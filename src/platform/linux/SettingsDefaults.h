@@ -16,16 +16,19 @@ namespace quorvia::platform::native {
 
 // The defaults store under the user's config folder. Values live in memory, so
 // a read after a write sees it at once; a thread of its own writes them to
-// disk, taking changes that arrive close together in one atomic write. A write
-// that fails is tried again, later and later, until one succeeds.
+// disk within about a second of a change, taking every change made meanwhile in
+// one atomic write (a value set again before then is written once), and at
+// once when flushed. A write that fails is tried again, later and later, until
+// one succeeds.
 class SettingsDefaults final : public DefaultsStore {
 public:
     // The store's folder under the user's config folder; the settings file that
     // earlier versions kept beside it is read at the first start.
     SettingsDefaults();
     // `legacySettingsPath` is read only while `folder` holds no store.
-    SettingsDefaults(const QString& folder, const QString& legacySettingsPath, double coalesceSeconds = 0.05,
-                     double firstRetrySeconds = 2.0);
+    // A change waits up to `coalesceSeconds` for others to join it in one write.
+    SettingsDefaults(const QString& folder, const QString& legacySettingsPath, double coalesceSeconds = defaultCoalesceSeconds,
+                     double firstRetrySeconds = 2.0, qsizetype piecewiseFrom = DefaultsFileStore::piecewiseThreshold);
     // Writes what is still pending.
     ~SettingsDefaults() override;
 
@@ -41,7 +44,10 @@ public:
     std::optional<DefaultsWriteFailure> flush() override;
     DefaultsStoreDamage damageFound() const override { return damage_; }
 
+    static constexpr double defaultCoalesceSeconds = 1.0;
     static constexpr double longestRetrySeconds = 30.0;
+    // The writer thread's name, as the system lists it.
+    static constexpr const char* writerThreadName = "quorvia-store";
     // In words for the speaker.
     static QString describeError(int error);
 

@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -287,4 +288,70 @@ TEST_F(ApplicationProcessTest, anOutcomeAlertCutShortByTheEmergencyKeyWaitsAndSh
     }));
     focusAndType(alert, {QStringLiteral("key"), QStringLiteral("Return")});
     EXPECT_TRUE(waitFor([&] { return visibleWindows(first) == QStringList{island}; }));
+}
+
+namespace {
+
+// A project of ten short blocks; answers the stored current block, -1 when none can be read.
+std::function<qint64()> storeTenBlocks(const QString& config)
+{
+    using namespace quorvia;
+    StoredProject project;
+    project.id = QUuid::createUuid();
+    project.name = QStringLiteral("十块");
+    std::vector<PromptTimelineBlock> blocks;
+    for (int i = 1; i <= 10; ++i)
+        blocks.emplace_back(QUuid::createUuid(), QString::number(i), QStringLiteral("第 %1 块：%2").arg(i).arg(QString(i * 3, QChar(u'讲'))));
+    project.rawText = ScriptText::serialize(blocks);
+    project.timelineBlocks = std::move(blocks);
+    {
+        StoredState state;
+        state.projects = {project};
+        state.activeProjectID = project.id;
+        platform::native::SettingsDefaults store(config + QStringLiteral("/defaults"), QString());
+        store.setData(PromptScript::projectsKey, state.toJson());
+    }
+    return [config] {
+        const platform::native::SettingsDefaults stored(config + QStringLiteral("/defaults"), QString());
+        const auto state = StoredState::fromJson(stored.data(PromptScript::projectsKey).value_or(QByteArray()));
+        return state && state->projects.size() == 1 ? state->projects[0].currentIndex : qint64(-1);
+    };
+}
+
+} // namespace
+
+// Steps taken just before the quit are written, though the store holds a
+// change back for up to a second to gather others with it: by Control+Q, in
+// order after the steps, and by SIGTERM right after the last step shows.
+TEST_F(ApplicationProcessTest, theLastStepsBeforeAQuitOrATerminationSignalAreStored)
+{
+    const QString config = folders.filePath(QStringLiteral("config/com.local.quorvia.mvp"));
+    const auto storedIndex = storeTenBlocks(config);
+    ASSERT_EQ(storedIndex(), 0);
+
+    for (const bool bySignal : {false, true}) {
+        SCOPED_TRACE(bySignal ? "SIGTERM" : "Control+Q");
+        const qint64 before = storedIndex();
+        launch(first);
+        ASSERT_TRUE(waitFor([&] { return viewableWindows(first) >= 1; }));
+        QThread::msleep(500);
+        const QStringList shown = visibleWindows(first);
+        ASSERT_EQ(shown.size(), 1);
+        island = shown.front();
+        xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), island});
+        if (!bySignal) {
+            xdotool({QStringLiteral("key"), QStringLiteral("Right"), QStringLiteral("Right"), QStringLiteral("Right"), QStringLiteral("ctrl+q")});
+        } else {
+            // Each step is on screen before the next, so the signal follows all three.
+            for (int step = 0; step < 3; ++step) {
+                const QImage was = windowImage(island);
+                xdotool({QStringLiteral("key"), QStringLiteral("Right")});
+                ASSERT_TRUE(waitFor([&] { return windowImage(island) != was; })) << "step " << step << " never showed";
+            }
+            ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
+        }
+        ASSERT_TRUE(first.waitForFinished(10000));
+        EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(storedIndex(), before + 3);
+    }
 }
