@@ -16,7 +16,9 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QSettings>
 #include <QTimer>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -330,6 +332,33 @@ TEST_F(ChooserFolders, AFolderOnAMountThatStoppedAnsweringNeverHoldsTheMainThrea
     watchdog.join();
     EXPECT_FALSE(watchdogFired.load()) << "the main thread waited on the silent mount";
     EXPECT_EQ(started, home);
+    mount.release();
+}
+
+TEST_F(ChooserFolders, AFolderAnotherQtApplicationLastShowedOnASilentMountIsNeverLookedAt)
+{
+    const QString share = QFileInfo(file(QStringLiteral("share/talk.md"))).absolutePath();
+    // Where Qt keeps its dialogs' last folder, shared by every Qt application of the user.
+    QSettings(QSettings::UserScope, QStringLiteral("QtProject"))
+        .setValue(QStringLiteral("FileDialog/lastVisited"), QUrl::fromLocalFile(share).toString());
+    SilentMount mount(share);
+    if (!mount.problem().isEmpty())
+        GTEST_SKIP() << "no FUSE mount here (" << mount.problem().toStdString() << ")";
+    std::atomic<bool> done{false};
+    std::atomic<bool> watchdogFired{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 600 && !done; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!done) {
+            watchdogFired = true;
+            mount.release();
+        }
+    });
+    const QString started = choose({QStringLiteral("md")}, std::nullopt);
+    done = true;
+    watchdog.join();
+    EXPECT_FALSE(watchdogFired.load()) << "the main thread waited on the silent mount";
+    EXPECT_EQ(started, QDir(home_.path()).absolutePath());
     mount.release();
 }
 

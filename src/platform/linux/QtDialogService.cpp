@@ -22,7 +22,9 @@
 #include <QVBoxLayout>
 
 #include <QCoreApplication>
+#include <QSettings>
 #include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
 #include <atomic>
@@ -225,6 +227,10 @@ void QtDialogService::beginPanel(const FileDialogRequest& request, bool saving, 
 
 void QtDialogService::openPanel(const FileDialogRequest& request, bool saving, FileCompletion completion, const QString& folder)
 {
+    // Qt's first dialog in a process starts where any Qt application's dialog
+    // last was, looking at that folder on the main thread: make that this one.
+    QSettings(QSettings::UserScope, QStringLiteral("QtProject"))
+        .setValue(QStringLiteral("FileDialog/lastVisited"), QUrl::fromLocalFile(folder).toString());
     auto* dialog = new QtPackageFileDialog(request.parent, request.title, request.allowedExtensions, folder);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(request.parent ? Qt::WindowModal : Qt::ApplicationModal);
