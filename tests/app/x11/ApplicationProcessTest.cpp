@@ -18,7 +18,9 @@
 #include <memory>
 #include <vector>
 
+#include <sys/mount.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using quorvia::test::XServer;
@@ -354,4 +356,59 @@ TEST_F(ApplicationProcessTest, theLastStepsBeforeAQuitOrATerminationSignalAreSto
         EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(storedIndex(), before + 3);
     }
+}
+
+// A settings folder that cannot be written: the speaker hears it while the
+// application runs and again, before it ends, when the last write fails; what
+// was stored before stays as it was.
+TEST_F(ApplicationProcessTest, AStoreThatCannotBeWrittenIsSaidWhileRunningAndAtTheEnd)
+{
+    const QString config = folders.filePath(QStringLiteral("config/com.local.quorvia.mvp"));
+    const auto storedIndex = storeTenBlocks(config);
+    const QByteArray store = QFile::encodeName(config + QStringLiteral("/defaults"));
+    // Read-only for everyone, root too, where a mount is allowed; else closed to this user.
+    const bool mounted = ::mount(store.constData(), store.constData(), nullptr, MS_BIND, nullptr) == 0;
+    if (mounted)
+        ASSERT_EQ(::mount(nullptr, store.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr), 0);
+    else
+        ASSERT_EQ(::chmod(store.constData(), 0500), 0);
+    struct Restore {
+        QByteArray path;
+        bool mounted;
+        ~Restore() { mounted ? void(::umount2(path.constData(), MNT_DETACH)) : void(::chmod(path.constData(), 0700)); }
+    } restore{store, mounted};
+    ASSERT_NE(::access(store.constData(), W_OK), 0) << "the store could not be made read-only here";
+
+    launch(first);
+    ASSERT_TRUE(waitFor([&] { return viewableWindows(first) >= 1; }));
+    QThread::msleep(300);
+    const QStringList shown = visibleWindows(first);
+    ASSERT_EQ(shown.size(), 1);
+    island = shown.front();
+    const auto newWindow = [&] {
+        QString found;
+        waitFor([&] {
+            for (const QString& id : visibleWindows(first))
+                if (id != island)
+                    found = id;
+            return !found.isEmpty();
+        }, 15000);
+        return found;
+    };
+    // The start's own save fails.
+    const QString running = newWindow();
+    ASSERT_FALSE(running.isEmpty()) << "the failed save was not said";
+    focusAndType(running, {QStringLiteral("key"), QStringLiteral("Return")});
+    ASSERT_TRUE(waitFor([&] { return visibleWindows(first) == QStringList{island}; }, 5000));
+
+    xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), island});
+    xdotool({QStringLiteral("key"), QStringLiteral("Right")});
+    ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
+    const QString atTheEnd = newWindow();
+    ASSERT_FALSE(atTheEnd.isEmpty()) << "the failed last write was not said";
+    EXPECT_EQ(first.state(), QProcess::Running);
+    focusAndType(atTheEnd, {QStringLiteral("key"), QStringLiteral("Return")});
+    ASSERT_TRUE(first.waitForFinished(10000));
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(storedIndex(), 0);
 }
