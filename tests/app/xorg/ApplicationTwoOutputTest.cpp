@@ -1,6 +1,8 @@
 #include "app/ApplicationProcessFixture.h"
+#include "platform/linux/SettingsDefaults.h"
 #include "support/TwoOutputXServer.h"
 
+#include <QDir>
 #include <QFile>
 #include <QThread>
 
@@ -62,6 +64,37 @@ TEST_F(ApplicationTwoOutputTest, anOutcomeAlertUpWhenMirroringStartsWaitsBehindT
     EXPECT_FALSE(visibleWindows(first).contains(mask));
     focusAndType(alert, {QStringLiteral("key"), QStringLiteral("Return")});
     EXPECT_TRUE(waitFor([&] { return visibleWindows(first) == QStringList{island}; }));
+}
+
+// The alert names a path under the home folder: started with the laptop
+// mirrored, nothing but the mask shows, also once the start-up alert is due.
+TEST_F(ApplicationTwoOutputTest, theDamagedStoreAlertWaitsBehindTheMaskOfAMirroredStart)
+{
+    const QString store = folders.filePath(QStringLiteral("config/com.local.quorvia.mvp/defaults"));
+    {
+        quorvia::platform::native::SettingsDefaults defaults(store, QString());
+        defaults.setData(QStringLiteral("presentation.projects.v1"), QByteArray(96 << 10, '{'));
+        defaults.flush();
+    }
+    // A stored value whose file went missing: the next start says so.
+    const QStringList valueFiles = QDir(store).entryList({QStringLiteral("value-*.dat")}, QDir::Files);
+    ASSERT_FALSE(valueFiles.isEmpty());
+    for (const QString& file : valueFiles)
+        ASSERT_TRUE(QFile::remove(store + u'/' + file));
+
+    ASSERT_TRUE(xrandr({QStringLiteral("--output"), projector(), QStringLiteral("--same-as"), laptop()}));
+    launch(first);
+    QString mask;
+    ASSERT_TRUE(waitFor([&] {
+        const QStringList shown = visibleWindows(first);
+        if (shown.size() != 1)
+            return false;
+        mask = shown.front();
+        return true;
+    }, 10000)) << visibleWindows(first).join(u' ').toStdString();
+    // Well past the turn the alert is raised in.
+    QThread::msleep(2000);
+    EXPECT_EQ(visibleWindows(first), QStringList{mask}) << "something opened beside the mask";
 }
 
 } // namespace
