@@ -163,4 +163,24 @@ TEST_F(LinuxProcessServiceInhibit, WithoutAServiceTheIdleTimerIsResetInstead)
     ASSERT_TRUE(waitUntil([&] { return screenSaver.held.empty(); }));
 }
 
+TEST_F(LinuxProcessServiceInhibit, TheSessionBusIsReachedOnlyOnceAnActivityNeedsIt)
+{
+    offerService();
+    const QByteArray previous = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());
+    const QString sessionBusName = QStringLiteral("qt_default_session_bus");
+    {
+        LinuxProcessService service(QStringLiteral("/nonexistent"));
+        service.endActivity(service.beginActivity({.userInitiated = true}, QStringLiteral("其他")));
+        EXPECT_FALSE(QDBusConnection(sessionBusName).isConnected()) << "connected at start";
+
+        const auto token = service.beginActivity(keepDisplayAwake, QStringLiteral("保持镜像安全遮罩可见"));
+        ASSERT_TRUE(waitUntil([&] { return screenSaver.held.size() == 1; }));
+        EXPECT_EQ(screenSaver.lastReason, "保持镜像安全遮罩可见");
+        service.endActivity(token);
+        ASSERT_TRUE(waitUntil([&] { return screenSaver.held.empty(); }));
+    }
+    qputenv("DBUS_SESSION_BUS_ADDRESS", previous);
+}
+
 #include "LinuxProcessServiceInhibitTest.moc"

@@ -34,7 +34,17 @@ QString readText(const QString& path)
 }
 } // namespace
 
+LinuxProcessService::LinuxProcessService(QString thermalRoot)
+    : LinuxProcessService(std::move(thermalRoot), [] { return QDBusConnection::sessionBus(); })
+{
+}
+
 LinuxProcessService::LinuxProcessService(QString thermalRoot, QDBusConnection bus)
+    : LinuxProcessService(std::move(thermalRoot), [bus] { return bus; })
+{
+}
+
+LinuxProcessService::LinuxProcessService(QString thermalRoot, std::function<QDBusConnection()> bus)
     : thermalRoot_(std::move(thermalRoot))
     , inhibitor_(std::make_unique<ScreenSaverInhibitor>(std::move(bus), QCoreApplication::applicationName()))
 {

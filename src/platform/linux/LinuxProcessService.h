@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -23,8 +24,9 @@ class ScreenSaverInhibitor;
 // resetting the X server's idle timer where no inhibit service answers.
 class LinuxProcessService final : public ProcessService {
 public:
-    explicit LinuxProcessService(QString thermalRoot = QStringLiteral("/sys/class/thermal"),
-                                 QDBusConnection bus = QDBusConnection::sessionBus());
+    // The session bus is connected to on the first activity, not at start.
+    explicit LinuxProcessService(QString thermalRoot = QStringLiteral("/sys/class/thermal"));
+    LinuxProcessService(QString thermalRoot, QDBusConnection bus);
     // Ends the inhibit, as does the application's quit.
     ~LinuxProcessService() override;
 
@@ -40,6 +42,7 @@ public:
     bool keepsAwakeByIdleReset() const { return keepAwakeTimer_ != nullptr; }
 
 private:
+    LinuxProcessService(QString thermalRoot, std::function<QDBusConnection()> bus);
     void keepAwake();
     void startIdleReset();
 

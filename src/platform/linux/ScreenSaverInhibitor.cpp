@@ -16,7 +16,9 @@ constexpr int replyTimeoutMs = 5000;
 } // namespace
 
 struct ScreenSaverInhibitor::State {
+    std::function<QDBusConnection()> connect;
     QDBusConnection bus{QString()};
+    bool connected = false;
     QString applicationName;
     bool wanted = false;
     bool pending = false;
@@ -32,6 +34,15 @@ struct ScreenSaverInhibitor::State {
         bus.send(message);
     }
 
+    QDBusConnection& connection()
+    {
+        if (!connected) {
+            bus = connect();
+            connected = true;
+        }
+        return bus;
+    }
+
     void markUnavailable()
     {
         if (!wanted)
@@ -42,10 +53,10 @@ struct ScreenSaverInhibitor::State {
     }
 };
 
-ScreenSaverInhibitor::ScreenSaverInhibitor(QDBusConnection bus, QString applicationName)
+ScreenSaverInhibitor::ScreenSaverInhibitor(std::function<QDBusConnection()> bus, QString applicationName)
     : state_(std::make_shared<State>())
 {
-    state_->bus = std::move(bus);
+    state_->connect = std::move(bus);
     state_->applicationName = std::move(applicationName);
     state_->owner = this;
 }
@@ -62,7 +73,7 @@ void ScreenSaverInhibitor::hold(const QString& reason)
     s.wanted = true;
     if (s.cookie || s.pending || s.unavailable)
         return;
-    if (!s.bus.isConnected()) {
+    if (!s.connection().isConnected()) {
         s.markUnavailable();
         return;
     }

@@ -14,7 +14,9 @@ namespace quorvia::platform::native {
 // object is gone, is released at once, so nothing stays inhibited.
 class ScreenSaverInhibitor {
 public:
-    ScreenSaverInhibitor(QDBusConnection bus, QString applicationName);
+    // The bus is reached on the first hold, so a start that never needs it
+    // never waits for a connection.
+    ScreenSaverInhibitor(std::function<QDBusConnection()> bus, QString applicationName);
     // Releases a held inhibit.
     ~ScreenSaverInhibitor();
     ScreenSaverInhibitor(const ScreenSaverInhibitor&) = delete;
