@@ -4,6 +4,7 @@
 
 #include <xcb/xcb.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <deque>
 #include <memory>
@@ -99,23 +100,25 @@ QImage AudienceWatch::grab() const
 void AudienceWatch::run()
 {
     xcb_connection_t* c = xcb_connect(display_.toLatin1().constData(), nullptr);
-    std::deque<QRect> recentPointer;
+    std::deque<std::pair<QRect, std::chrono::steady_clock::time_point>> recentPointer;
     while (running_ && !xcb_connection_has_error(c)) {
         // The output draws the pointer where it was when its frame was taken,
-        // which may be a little before this read: leave out where it lately was.
+        // and learns of a pointer put somewhere by a program (as the tests'
+        // tool does) only at its next check: leave out where it lately was.
         if (const auto box = pointerBox(c, projector_))
-            recentPointer.push_back(*box);
+            recentPointer.emplace_back(*box, std::chrono::steady_clock::now());
         QImage frame = grabRoot(c, projector_);
         if (const auto box = pointerBox(c, projector_))
-            recentPointer.push_back(*box);
-        while (recentPointer.size() > 12)
+            recentPointer.emplace_back(*box, std::chrono::steady_clock::now());
+        while (recentPointer.size() > 2
+               && std::chrono::steady_clock::now() - recentPointer.front().second > std::chrono::milliseconds(1500))
             recentPointer.pop_front();
         if (frame.isNull())
             break;
         QImage checked = frame;
         {
             QPainter painter(&checked);
-            for (const QRect& box : recentPointer)
+            for (const auto& [box, when] : recentPointer)
                 painter.fillRect(box, Qt::black);
         }
         const int count = privatePixels(checked);

@@ -1,5 +1,6 @@
 #include "platform/linux/LinuxPointerService.h"
 
+#include "platform/MainQueue.h"
 #include "platform/ScreenSpace.h"
 #include "platform/linux/X11Windows.h"
 
@@ -8,17 +9,96 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
+#include <QSocketNotifier>
 
 #include <xcb/xfixes.h>
+#include <xcb/xinput.h>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace quorvia::platform::native {
 
 LinuxPointerService::LinuxPointerService() = default;
 LinuxPointerService::~LinuxPointerService() = default;
 
-Point LinuxPointerService::mouseLocation() const { return fromQtGlobal(QPointF(QCursor::pos())); }
+void LinuxPointerService::connect() const
+{
+    if (triedX11_ || QGuiApplication::platformName() != QLatin1String("xcb"))
+        return;
+    triedX11_ = true;
+    x11_ = std::make_unique<X11Windows>();
+    if (!x11_->isConnected())
+        return;
+    xcb_connection_t* c = x11_->connection();
+    auto* version = xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 4, 0), nullptr);
+    haveFixes_ = version != nullptr;
+    std::free(version);
+    if (haveFixes_)
+        xcb_xfixes_select_cursor_input(c, x11_->root(), XCB_XFIXES_CURSOR_NOTIFY_MASK_DISPLAY_CURSOR);
+    const auto* input = xcb_get_extension_data(c, &xcb_input_id);
+    if (input && input->present) {
+        auto* xi = xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 2), nullptr);
+        if (xi && xi->major_version >= 2)
+            inputOpcode_ = input->major_opcode;
+        std::free(xi);
+    }
+    if (inputOpcode_) {
+        // Events are read as they come, so none pile up while nobody asks.
+        events_ = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(c), QSocketNotifier::Read);
+        QObject::connect(events_.get(), &QSocketNotifier::activated, events_.get(), [this] { readEvents(); });
+    }
+    xcb_flush(c);
+}
+
+void LinuxPointerService::watchMotion(bool watch) const
+{
+    if (!inputOpcode_ || watch == watching_)
+        return;
+    watching_ = watch;
+    struct {
+        xcb_input_event_mask_t head;
+        std::uint32_t mask;
+    } selection{{XCB_INPUT_DEVICE_ALL, 1}, watch ? std::uint32_t(XCB_INPUT_XI_EVENT_MASK_RAW_MOTION) : 0u};
+    xcb_input_xi_select_events(x11_->connection(), x11_->root(), 1, &selection.head);
+    xcb_flush(x11_->connection());
+}
+
+void LinuxPointerService::readEvents() const
+{
+    if (!x11_ || !x11_->isConnected())
+        return;
+    while (xcb_generic_event_t* event = xcb_poll_for_event(x11_->connection())) {
+        const std::uint8_t type = event->response_type & ~0x80;
+        if (type == XCB_GE_GENERIC && reinterpret_cast<xcb_ge_generic_event_t*>(event)->extension == inputOpcode_)
+            moved_ = true;
+        else
+            cursorChanged_ = true;
+        std::free(event);
+    }
+    // One word of motion is enough until the position has been asked for.
+    if (moved_)
+        watchMotion(false);
+}
+
+QPoint LinuxPointerService::position() const
+{
+    connect();
+    readEvents();
+    const double now = uptime();
+    const bool told = inputOpcode_ != 0;
+    if (position_ && told && !moved_ && now - queriedAt_ < recheckInterval)
+        return *position_;
+    // Asked for the next motion before the position, so none is missed between.
+    moved_ = false;
+    watchMotion(true);
+    position_ = QCursor::pos();
+    queriedAt_ = now;
+    ++queries_;
+    return *position_;
+}
+
+Point LinuxPointerService::mouseLocation() const { return fromQtGlobal(QPointF(position())); }
 
 bool LinuxPointerService::isApplicationActive() const
 {
@@ -57,31 +137,17 @@ CursorImage LinuxPointerService::arrowCursor() const
 
 CursorImage LinuxPointerService::currentCursor() const
 {
-    if (!triedX11_ && QGuiApplication::platformName() == QLatin1String("xcb")) {
-        triedX11_ = true;
-        x11_ = std::make_unique<X11Windows>();
-        if (x11_->isConnected()) {
-            auto* version = xcb_xfixes_query_version_reply(
-                x11_->connection(), xcb_xfixes_query_version(x11_->connection(), 4, 0), nullptr);
-            haveFixes_ = version != nullptr;
-            std::free(version);
-            if (haveFixes_)
-                xcb_xfixes_select_cursor_input(x11_->connection(), x11_->root(),
-                                               XCB_XFIXES_CURSOR_NOTIFY_MASK_DISPLAY_CURSOR);
-        }
-    }
+    connect();
     if (!haveFixes_)
         return arrowCursor();
-    // Only cursor changes arrive on this connection.
-    bool changed = false;
-    while (xcb_generic_event_t* event = xcb_poll_for_event(x11_->connection())) {
-        changed = true;
-        std::free(event);
-    }
-    const QScreen* screenNow = QGuiApplication::screenAt(QCursor::pos());
+    readEvents();
+    // The screen under the position last asked for, not asked for again.
+    const QPoint at = position_ ? *position_ : position();
+    const QScreen* screenNow = QGuiApplication::screenAt(at);
     const double dprNow = screenNow ? screenNow->devicePixelRatio() : 1.0;
-    if (cursor_ && !changed && cursor_->image.devicePixelRatio() == dprNow)
+    if (cursor_ && !cursorChanged_ && cursor_->image.devicePixelRatio() == dprNow)
         return *cursor_;
+    cursorChanged_ = false;
     auto* reply = xcb_xfixes_get_cursor_image_reply(x11_->connection(),
                                                     xcb_xfixes_get_cursor_image(x11_->connection()), nullptr);
     if (!reply)
@@ -95,8 +161,7 @@ CursorImage LinuxPointerService::currentCursor() const
         QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
         for (int y = 0; y < h; ++y)
             std::memcpy(image.scanLine(y), pixels + std::size_t(y) * w, std::size_t(w) * 4);
-        const QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
-        const double dpr = screen ? screen->devicePixelRatio() : 1.0;
+        const double dpr = dprNow;
         image.setDevicePixelRatio(dpr);
         cursor = {image, {w / dpr, h / dpr}, {reply->xhot / dpr, reply->yhot / dpr}};
     }

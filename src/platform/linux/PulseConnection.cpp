@@ -6,6 +6,14 @@
 #include <pulse/rtclock.h>
 #include <pulse/thread-mainloop.h>
 
+#include <QFile>
+#include <QStringList>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+
 namespace quorvia::platform::native {
 
 namespace {
@@ -15,9 +23,13 @@ struct Deadline {
 };
 } // namespace
 
-PulseConnection::PulseConnection(QString serverAddress, double answerBound)
-    : serverAddress_(std::move(serverAddress)), answerBound_(answerBound)
+PulseConnection::PulseConnection(QString serverAddress, double answerBound, Clock clock)
+    : serverAddress_(std::move(serverAddress)), answerBound_(answerBound), clock_(std::move(clock))
 {
+    if (!clock_)
+        clock_ = [] {
+            return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+        };
     loop_ = pa_threaded_mainloop_new();
     if (loop_ && pa_threaded_mainloop_start(loop_) < 0) {
         pa_threaded_mainloop_free(loop_);
@@ -131,6 +143,50 @@ void PulseConnection::dropContext()
     context_ = nullptr;
 }
 
+QByteArray PulseConnection::socketsNow() const
+{
+    // The sockets libpulse looks for first: the address given, or else the
+    // one PULSE_SERVER names and those of the user's and the system's server.
+    auto pathOf = [](const QString& address) {
+        if (address.startsWith(QLatin1String("unix:")))
+            return address.mid(5);
+        return address.startsWith(QLatin1Char('/')) ? address : QString();
+    };
+    QStringList paths;
+    QByteArray seen;
+    if (!serverAddress_.isEmpty()) {
+        paths << pathOf(serverAddress_);
+    } else {
+        const QString named = qEnvironmentVariable("PULSE_SERVER");
+        seen += named.toUtf8();
+        paths << pathOf(named);
+        if (qEnvironmentVariableIsSet("PULSE_RUNTIME_PATH"))
+            paths << qEnvironmentVariable("PULSE_RUNTIME_PATH") + QStringLiteral("/native");
+        if (qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
+            paths << qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/pulse/native");
+        paths << QStringLiteral("/run/pulse/native") << QStringLiteral("/var/run/pulse/native");
+    }
+    for (const QString& path : paths) {
+        struct stat info {};
+        if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0) {
+            seen += '-';
+            continue;
+        }
+        seen += QByteArray::number(qulonglong(info.st_ino)) + ':' + QByteArray::number(qlonglong(info.st_mtim.tv_sec))
+                + '.' + QByteArray::number(qlonglong(info.st_mtim.tv_nsec)) + ';';
+    }
+    return seen;
+}
+
+bool PulseConnection::mayTryAgain()
+{
+    if (pause_ == 0)
+        return true;
+    // Not looked for again, reading the client's settings each time, while
+    // nothing says it could be there now.
+    return clock_() >= retryAt_ || socketsNow() != socketsAtFailure_;
+}
+
 bool PulseConnection::ensureConnected()
 {
     if (!loop_)
@@ -143,6 +199,22 @@ bool PulseConnection::ensureConnected()
             return waitUntil([this] { return pa_context_get_state(context_) == PA_CONTEXT_READY; });
         dropContext();
     }
+    if (!mayTryAgain())
+        return false;
+    ++attempts_;
+    const bool connected = connect();
+    if (connected) {
+        pause_ = 0;
+    } else if (!context_ || !PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) {
+        pause_ = pause_ == 0 ? firstRetryPause : std::min(pause_ * 2, longestRetryPause);
+        retryAt_ = clock_() + pause_;
+        socketsAtFailure_ = socketsNow();
+    }
+    return connected;
+}
+
+bool PulseConnection::connect()
+{
     context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Quorvia");
     if (!context_)
         return false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <functional>
@@ -15,13 +16,18 @@ namespace quorvia::platform::native {
 // safely. Never starts a server; a lost connection is made again on the next
 // use. No wait lasts longer than the answer bound: a server that does not
 // answer in time counts as stalled, and later waits give up at once until it
-// answers again.
+// answers again. A server that is not there is looked for again after a pause
+// that grows, or at once when a socket where it would listen appears anew.
 class PulseConnection {
 public:
     static constexpr double defaultAnswerBound = 0.5; // seconds
+    // The pause after a failed connection: doubled at each failure up to the longest.
+    static constexpr double firstRetryPause = 1.0;
+    static constexpr double longestRetryPause = 30.0;
+    using Clock = std::function<double()>; // monotonic seconds
 
     // An empty address means the user's server as libpulse finds it.
-    explicit PulseConnection(QString serverAddress, double answerBound = defaultAnswerBound);
+    explicit PulseConnection(QString serverAddress, double answerBound = defaultAnswerBound, Clock clock = {});
     ~PulseConnection();
     PulseConnection(const PulseConnection&) = delete;
     PulseConnection& operator=(const PulseConnection&) = delete;
@@ -54,10 +60,17 @@ public:
     bool await(pa_operation* operation);
     // From callbacks, to wake a waiter.
     void signal();
+    // How many times a connection has been begun.
+    int connectionAttempts() const { return attempts_; }
 
 private:
     void dropContext();
     void probe();
+    bool connect();
+    // Whether a connection may be tried now, after a failed one.
+    bool mayTryAgain();
+    // What can be seen cheaply of the sockets a server would listen on.
+    QByteArray socketsNow() const;
 
     QString serverAddress_;
     double answerBound_;
@@ -65,6 +78,11 @@ private:
     pa_context* context_ = nullptr;
     bool stalled_ = false;
     bool probing_ = false;
+    Clock clock_;
+    int attempts_ = 0;
+    double pause_ = 0; // 0 while the last connection did not fail
+    double retryAt_ = 0;
+    QByteArray socketsAtFailure_;
 };
 
 } // namespace quorvia::platform::native

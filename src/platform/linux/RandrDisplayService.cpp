@@ -79,8 +79,25 @@ bool RandrDisplayService::takeRandrEvents() const
     return any;
 }
 
+bool RandrDisplayService::changedSinceRead() const
+{
+    bool any = false;
+    while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+        const std::uint8_t type = event->response_type & 0x7F;
+        any = any || type == firstEvent_ + XCB_RANDR_SCREEN_CHANGE_NOTIFY || type == firstEvent_ + XCB_RANDR_NOTIFY;
+        std::free(event);
+    }
+    // Taken from under the socket notifier: announced from the event loop.
+    if (any) {
+        auto* self = const_cast<RandrDisplayService*>(this);
+        QMetaObject::invokeMethod(self, [self] { self->changed(); }, Qt::QueuedConnection);
+    }
+    return any;
+}
+
 void RandrDisplayService::readEvents()
 {
+    table_.reset();
     bool any = false;
     while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
         const std::uint8_t type = event->response_type & 0x7F;
@@ -97,6 +114,11 @@ std::optional<RandrTable> RandrDisplayService::readTable() const
 {
     if (!connection_ || xcb_connection_has_error(connection_))
         return std::nullopt;
+    if (changedSinceRead())
+        table_.reset();
+    if (table_)
+        return table_;
+    ++reads_;
     xcb_connection_t* c = connection_;
     auto resources = xcbReply(xcb_randr_get_screen_resources_current_reply(
         c, xcb_randr_get_screen_resources_current(c, root_), nullptr));
@@ -158,7 +180,9 @@ std::optional<RandrTable> RandrDisplayService::readTable() const
     if (takeRandrEvents()) {
         auto* self = const_cast<RandrDisplayService*>(this);
         QMetaObject::invokeMethod(self, [self] { self->changed(); }, Qt::QueuedConnection);
+        return table;
     }
+    table_ = table;
     return table;
 }
 

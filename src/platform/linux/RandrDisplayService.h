@@ -13,10 +13,12 @@ struct xcb_connection_t;
 
 namespace quorvia::platform::native {
 
-// The screen list from the X server's RandR outputs and their EDID, read live
-// on every call on a connection of its own. Changes are announced from RandR's
-// events and from Qt's screen signals, since Qt's list decides whether the
-// topology can be trusted (see decideScreens).
+// The screen list from the X server's RandR outputs and their EDID, on a
+// connection of its own: read again whenever the server has sent word of a
+// change since the last read (looked for on every call, without a round
+// trip), else as last read. Changes are announced from RandR's events and
+// from Qt's screen signals, since Qt's list decides whether the topology can
+// be trusted (see decideScreens).
 class RandrDisplayService final : public QObject, public DisplayService {
     Q_OBJECT
 public:
@@ -32,17 +34,23 @@ public:
 
     // The raw tables, none when the server does not answer.
     std::optional<RandrTable> readTable() const;
+    // How many times the tables were asked of the server.
+    int tableReads() const { return reads_; }
 
 private:
     void changed();
     void readEvents();
     bool takeRandrEvents() const;
+    // Reads what the server has sent; true when it tells of a RandR change.
+    bool changedSinceRead() const;
 
     xcb_connection_t* connection_ = nullptr;
     std::uint32_t root_ = 0;
     std::uint32_t edidAtom_ = 0;
     std::uint8_t firstEvent_ = 0;
     QSocketNotifier* notifier_ = nullptr;
+    mutable std::optional<RandrTable> table_;
+    mutable int reads_ = 0;
 };
 
 } // namespace quorvia::platform::native

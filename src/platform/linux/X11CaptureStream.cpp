@@ -463,13 +463,32 @@ void X11CaptureStream::startCapture(Completion completion)
 void X11CaptureStream::armClock(double interval)
 {
     interval_ = std::max(interval, 1.0 / 120.0);
+    armedUptime_ = uptime();
+    runClock(false);
+}
+
+void X11CaptureStream::runClock(bool slow)
+{
+    slowClock_ = slow;
     std::weak_ptr<X11CaptureStream> weak = shared_from_this();
-    clock_ = Timer::scheduled(interval_, true, [weak] {
-        auto self = weak.lock();
-        // Not again right after a tick that damage woke.
-        if (self && uptime() - self->lastTickUptime_ >= self->interval_ / 2)
-            self->tick();
+    clock_ = Timer::scheduled(slow ? idleFrameInterval : interval_, true, [weak] {
+        if (auto self = weak.lock())
+            self->clockTick();
     });
+}
+
+void X11CaptureStream::clockTick()
+{
+    // Not again right after a tick that damage woke.
+    if (uptime() - lastTickUptime_ >= interval_ / 2)
+        tick();
+    // On a screen that has been still a while the server's events wake the
+    // stream for any change; the clock only keeps the idle frames coming.
+    // Nothing is still while a picture is owed or the cursor is drawn in.
+    const bool still = !showsCursor_ && !followUp_
+                       && uptime() - std::max(double(lastPictureUptime_), armedUptime_) >= stillAfter;
+    if (still != slowClock_)
+        runClock(still);
 }
 
 void X11CaptureStream::watchServer(int descriptor)
@@ -488,6 +507,8 @@ void X11CaptureStream::wake()
     serverWatch_->setEnabled(false);
     if (!running_)
         return;
+    if (slowClock_)
+        runClock(false);
     // A picture no sooner than the frame interval after the last one, and
     // ticks not closer than a quarter of it while private windows repaint.
     const double now = uptime();
@@ -577,6 +598,7 @@ void X11CaptureStream::grab(const QSet<std::uint32_t>& own, double interval)
         && changesOnlyBlankedPlaces(changed, *before)) {
         // Nothing changed that a picture shows: only a sign of life now and then.
         grabber.forgetChanges();
+        followUp_ = false;
         const double now = uptime();
         if (now - lastDeliveryUptime_ < idleFrameInterval)
             return;
@@ -590,8 +612,10 @@ void X11CaptureStream::grab(const QSet<std::uint32_t>& own, double interval)
 
     // Within the frame interval of the last picture the next tick takes it;
     // the changes stay noted till then.
-    if (hasPicture_ && uptime() - lastPictureUptime_ < interval * 0.75)
+    if (hasPicture_ && uptime() - lastPictureUptime_ < interval * 0.75) {
+        followUp_ = true;
         return;
+    }
     const QRegion leftOutBefore = grabber.local(*before);
     X11Grabber::Taken taken;
     switch (grabber.grab(taken, leftOutBefore)) {
@@ -599,6 +623,7 @@ void X11CaptureStream::grab(const QSet<std::uint32_t>& own, double interval)
         break;
     case X11Grabber::Grab::busy:
         // Every buffer is still on its way or on screen: try again next tick.
+        followUp_ = true;
         return;
     case X11Grabber::Grab::refused:
         stopOnItsOwn(CaptureError::streamInterrupted);
@@ -633,6 +658,7 @@ void X11CaptureStream::grab(const QSet<std::uint32_t>& own, double interval)
     // Changes during the grab are in the next damage, but where the windows
     // stood before it may differ from where they stand now: grab once more.
     owed_ = *before != *after;
+    followUp_ = owed_;
 
     SampleBuffer buffer;
     buffer.frameStatus = int(FrameStatus::complete);

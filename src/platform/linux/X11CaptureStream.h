@@ -43,6 +43,9 @@ public:
 
     // While nothing changes, an idle frame at most this often.
     static constexpr double idleFrameInterval = 0.5;
+    // A screen without a new picture for this long counts as still: the clock
+    // slows to the idle frames, and the server's events wake the stream.
+    static constexpr double stillAfter = 1.0;
 
     // Whether a picture taken now would equal the last one, given where the
     // screen was damaged since (none: anywhere) and the places blanked in both.
@@ -50,6 +53,8 @@ public:
 
 private:
     void armClock(double interval);
+    void runClock(bool slow);
+    void clockTick();
     void watchServer(int descriptor);
     void wake();
     void tick();
@@ -76,6 +81,10 @@ private:
     std::unique_ptr<QSocketNotifier> serverWatch_;
     DelayedCall pendingWake_;
     double interval_ = 1.0 / 30.0;
+    bool slowClock_ = false; // main thread
+    double armedUptime_ = 0; // main thread
+    // Set on the grab queue: a picture is due at the next tick whatever the server says.
+    std::atomic<bool> followUp_{false};
     double lastTickUptime_ = -1e9;
     std::atomic<double> lastPictureUptime_{-1e9};
     std::unique_ptr<X11Grabber> grabber_; // touched only on grabQueue_

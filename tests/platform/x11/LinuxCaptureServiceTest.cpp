@@ -512,3 +512,69 @@ TEST_F(RunningCaptureTest, PicturesReadInPartsStayBlackOverPrivateWindowsAndShow
     EXPECT_GE(seen, 10);
     EXPECT_FALSE(stoppedWithError);
 }
+
+// A screen still for a while is not looked at thirty times a second: the
+// clock slows to the idle frames, which keep the stream alive, and a change
+// or a private window's move is grabbed as soon as the server tells of it.
+TEST_F(RunningCaptureTest, AfterAStillWhileChangesAndMovesAreStillGrabbedAtOnceAndIdleFramesGoOn)
+{
+    const QRgb red = qRgb(255, 0, 0);
+    Window shared(Rect(0, 0, 200, 100), WindowStyle::borderless);
+    shared.setSharingType(SharingType::readOnly);
+    shared.setBackgroundColor(Qt::blue);
+    shared.setFrame(fromQtGlobal(QRectF(100, 100, 200, 100)));
+    shared.orderFront();
+    Window secret(Rect(0, 0, 240, 160), WindowStyle::borderless);
+    secret.setSharingType(SharingType::none);
+    secret.setBackgroundColor(QColor(red));
+    secret.setFrame(fromQtGlobal(QRectF(600, 300, 240, 160)));
+    secret.orderFront();
+    settle(100);
+
+    // The picture a wake by the server's word brings, before the clock's next tick.
+    auto woken = [&] {
+        settle(50);
+        frames.clear();
+        env.scheduler().advance(1.0 / 120.0);
+        env.scheduler().settle();
+        return pictures(frames);
+    };
+    // Well past the time after which a screen counts as still.
+    auto stayStill = [&] {
+        Counts c;
+        for (int i = 0; i < 90; ++i) {
+            const Counts one = count(tick());
+            c.pictures += one.pictures;
+            c.idle += one.idle;
+        }
+        return c;
+    };
+    for (int i = 0; i < 3; ++i)
+        tick();
+    const Counts still = stayStill();
+    EXPECT_EQ(still.pictures, 0);
+    EXPECT_GE(still.idle, 2) << "the idle frames stopped";
+
+    for (const QColor colour : {QColor(Qt::yellow), QColor(Qt::cyan)}) {
+        shared.setBackgroundColor(colour);
+        shared.update();
+        const auto changed = woken();
+        ASSERT_EQ(changed.size(), 1u);
+        EXPECT_EQ(changed.front().pixelColor(150, 150), colour);
+        EXPECT_EQ(countPixels(changed.front(), red), 0);
+        EXPECT_GE(stayStill().idle, 2);
+    }
+    // A private window that moves after a still while: blank where it is.
+    secret.setFrame(fromQtGlobal(QRectF(900, 500, 240, 160)));
+    QCoreApplication::processEvents();
+    auto moved = woken();
+    for (int i = 0; i < 3; ++i)
+        for (const QImage& picture : pictures(tick()))
+            moved.push_back(picture);
+    ASSERT_FALSE(moved.empty()) << "the move was not grabbed";
+    for (const QImage& picture : moved) {
+        EXPECT_EQ(countPixels(picture, red), 0);
+        EXPECT_EQ(picture.pixelColor(950, 550), QColor(Qt::black));
+    }
+    EXPECT_FALSE(stoppedWithError);
+}

@@ -110,3 +110,26 @@ TEST(RandrDisplayService, AModeChangeIsAnnouncedAndReadBack)
     EXPECT_FALSE(nowhere.isAvailable());
     EXPECT_TRUE(nowhere.screens().empty());
 }
+
+// The tables are asked of the server again only after it told of a change,
+// which a call finds without a round trip: a change is read back at once.
+TEST(RandrDisplayService, TheTablesAreReadAgainOnlyAfterTheServerToldOfAChange)
+{
+    test::XServer server;
+    ASSERT_FALSE(server.name().isEmpty());
+    RandrDisplayService service(server.name().toLocal8Bit());
+    ASSERT_TRUE(service.isAvailable());
+    const auto first = service.screens();
+    ASSERT_EQ(first.size(), 1u);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(service.screens(), first);
+    EXPECT_EQ(service.tableReads(), 1);
+
+    ASSERT_TRUE(switchMode(server.name(), 1024, 768));
+    const auto switched = service.screens();
+    ASSERT_EQ(switched.size(), 1u);
+    EXPECT_EQ(switched.front().frame.size, (Size{1024, 768}));
+    EXPECT_EQ(service.tableReads(), 2);
+    EXPECT_EQ(service.screens(), switched);
+    EXPECT_EQ(service.tableReads(), 2);
+}
