@@ -4,6 +4,7 @@
 #include "editing/EditingWindow.h"
 #include "privacy/BuiltInScreenPlacement.h"
 #include "editing/ScriptEditorTexts.h"
+#include "editing/TextFindBar.h"
 #include "model/PromptScript.h"
 #include "privacy/PrivacyPalette.h"
 #include "privacy/TextStyle.h"
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QVBoxLayout>
@@ -53,7 +55,7 @@ QWidget* ScriptEditorWindowController::makeContentView()
     QFont fieldFont = labelField_->font();
     fieldFont.setPixelSize(16);
     fieldFont.setWeight(QFont::DemiBold);
-    labelField_->setFont(fieldFont);
+    labelField_->setFont(monospacedDigitFont(fieldFont));
     labelField_->setPlaceholderText(script_editor::labelPlaceholder());
     labelField_->setMinimumWidth(220);
     labelRow->addWidget(labelField_, 1);
@@ -74,6 +76,10 @@ QWidget* ScriptEditorWindowController::makeContentView()
     textView_->setPalette(textPalette);
     textView_->setFrameShape(QFrame::StyledPanel);
     layout->addWidget(textView_, 1);
+    findBar_ = new TextFindBar(textView_);
+    auto* find = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), content);
+    find->setContext(Qt::WidgetWithChildrenShortcut);
+    QObject::connect(find, &QShortcut::activated, findBar_, [this] { findBar_->open(); });
     layout->addSpacing(16);
 
     auto* buttonRow = new QHBoxLayout;

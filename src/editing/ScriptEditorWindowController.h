@@ -14,6 +14,7 @@ class QTextEdit;
 namespace quorvia {
 
 class PromptScript;
+class TextFindBar;
 
 // The private window that edits one block of the active script: its label and
 // its text. A save goes through the script, which validates, stores and
@@ -38,6 +39,7 @@ public:
     QTextEdit* textView() const { return textView_; }
     QPushButton* cancelButton() const { return cancelButton_; }
     QPushButton* saveButton() const { return saveButton_; }
+    TextFindBar* findBar() const { return findBar_; }
     std::optional<QUuid> editingBlockID() const { return editingBlockID_; }
 
 private:
@@ -52,6 +54,7 @@ private:
     QTextEdit* textView_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
     QPushButton* saveButton_ = nullptr;
+    TextFindBar* findBar_ = nullptr;
     std::optional<QUuid> editingBlockID_;
     // The block's text when presented, and the editor's own text of it.
     QString presentedText_;

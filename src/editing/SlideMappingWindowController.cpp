@@ -156,8 +156,10 @@ QWidget* SlideMappingWindowController::makeRow(qint64 sectionIndex, const QStrin
 
     auto* column = new QVBoxLayout;
     column->setSpacing(3);
-    column->addWidget(styledLabel(slide_mapping::sectionTitle(sectionIndex), 11, QFont::DemiBold,
-                                                privacy_palette::systemOrange()));
+    QLabel* sectionLabel = styledLabel(slide_mapping::sectionTitle(sectionIndex),
+                                       monospacedDigitFont(pixelFont(11, QFont::DemiBold)), privacy_palette::systemOrange());
+    sectionLabel->setObjectName(QStringLiteral("sectionLabel"));
+    column->addWidget(sectionLabel);
     QLabel* preview = styledLabel(slide_mapping::preview(text), 12, QFont::Normal, privacy_palette::white());
     preview->setObjectName(QStringLiteral("preview"));
     preview->setWordWrap(true);

@@ -89,7 +89,7 @@ QWidget* PresentationModule::makeExpandedView()
     header->addWidget(privacyButton, 0, Qt::AlignVCenter);
 
     auto* positionLabel = new QLabel(script_.positionText());
-    positionLabel->setFont(pixelFont(11, QFont::Medium));
+    positionLabel->setFont(monospacedDigitFont(pixelFont(11, QFont::Medium)));
     setTextColour(positionLabel, privacy_palette::systemOrange());
     QComboBox* modePopup = popupButton();
     for (PromptMode mode : allPromptModes)
@@ -97,7 +97,7 @@ QWidget* PresentationModule::makeExpandedView()
     QObject::connect(modePopup, &QComboBox::activated, this, [this, modePopup] { promptModeChanged(modePopup); });
     ElidedLabel* automationLabel = smallLabel(QString(), privacy_palette::secondaryLabel());
     auto* speedLabel = new QLabel(autoScroll_.speedText());
-    speedLabel->setFont(pixelFont(11, QFont::Medium));
+    speedLabel->setFont(monospacedDigitFont(pixelFont(11, QFont::Medium)));
     setTextColour(speedLabel, privacy_palette::secondaryLabel());
     QHBoxLayout* reading = row(8);
     reading->addWidget(positionLabel);

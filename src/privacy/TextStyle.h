@@ -11,6 +11,13 @@ namespace quorvia {
 // The application font at a pixel size and weight.
 QFont pixelFont(int pixelSize, QFont::Weight weight = QFont::Normal);
 
+// The font with digits of one width, so figures that change do not make the
+// text around them jump: the font itself when its digits already are, else
+// the first family at hand whose digits are (other characters still come
+// from the font's own family), else the font unchanged.
+QFont monospacedDigitFont(const QFont& base);
+bool hasEqualDigitWidths(const QFont& font);
+
 // Colours the widget's text (its WindowText role).
 void setTextColour(QWidget* widget, const QColor& colour);
 

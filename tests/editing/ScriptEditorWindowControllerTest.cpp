@@ -3,9 +3,14 @@
 #include "EditingFixture.h"
 #include "editing/EditingAlertSheet.h"
 #include "editing/ScriptEditorTexts.h"
+#include "editing/TextFindBar.h"
 #include "support/Snapshot.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QFontMetricsF>
+#include <QLabel>
+#include <QTest>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPointer>
@@ -220,4 +225,115 @@ TEST_F(ScriptEditorTest, AnEmptyTextStillTypesInTheEditorLook)
     const QTextCharFormat typing = editor.textView()->currentCharFormat();
     EXPECT_EQ(typing.font().pixelSize(), 18);
     EXPECT_EQ(typing.foreground().color(), QColor(Qt::white));
+}
+
+namespace {
+
+// Keys to whatever has the keyboard, shortcuts first, as a person types them.
+void type(QWidget* window, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : window;
+    QTest::keyClick(target, Qt::Key(key), modifiers);
+}
+
+class ScriptEditorFindTest : public ScriptEditorTest {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(script.updateBlock(block(2).id, QStringLiteral("Browser"),
+                                       QStringLiteral("现在请大家看现场演示。\n演示之后回到幻灯片。\n最后再演示一次。")));
+        editor.present(block(2).id);
+        QApplication::setActiveWindow(editor.window());
+        editor.textView()->setFocus();
+    }
+
+    TextFindBar& bar() { return *editor.findBar(); }
+    QString selected() const { return editor.textView()->textCursor().selectedText(); }
+    int selectionStart() const { return editor.textView()->textCursor().selectionStart(); }
+};
+
+} // namespace
+
+TEST_F(ScriptEditorFindTest, CtrlFOpensTheBarOverTheTextAndReturnStepsThroughEveryMatchWrapping)
+{
+    ASSERT_FALSE(bar().isVisible());
+    type(editor.window(), Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(bar().isVisible());
+    EXPECT_EQ(QApplication::focusWidget(), bar().field());
+    EXPECT_EQ(bar().parentWidget(), editor.textView());
+    EXPECT_TRUE(editor.textView()->rect().contains(bar().geometry()));
+
+    bar().field()->setText(QStringLiteral("演示"));
+    // The caret sat at the end: the search wraps to the first occurrence.
+    EXPECT_EQ(bar().matches().size(), 3u);
+    EXPECT_EQ(editor.textView()->extraSelections().size(), 3);
+    EXPECT_EQ(selectionStart(), 8);
+    EXPECT_EQ(bar().countLabel()->text(), QStringLiteral("1/3"));
+    test::keepSnapshot(editor.window()->grab(), QStringLiteral("script-editor-find"));
+
+    type(editor.window(), Qt::Key_Return);
+    EXPECT_EQ(selectionStart(), 12);
+    type(editor.window(), Qt::Key_Return);
+    EXPECT_EQ(selectionStart(), 26);
+    EXPECT_EQ(bar().countLabel()->text(), QStringLiteral("3/3"));
+    type(editor.window(), Qt::Key_Return);
+    EXPECT_EQ(selectionStart(), 8);
+    type(editor.window(), Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_EQ(selectionStart(), 26);
+    type(editor.window(), Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_EQ(selectionStart(), 12);
+    EXPECT_EQ(selected(), QStringLiteral("演示"));
+    // The text itself never changed.
+    EXPECT_EQ(editor.textView()->toPlainText(), QStringLiteral("现在请大家看现场演示。\n演示之后回到幻灯片。\n最后再演示一次。"));
+}
+
+TEST_F(ScriptEditorFindTest, EscapeClosesTheBarClearsTheMarksAndGivesTheTextTheKeyboard)
+{
+    type(editor.window(), Qt::Key_F, Qt::ControlModifier);
+    bar().field()->setText(QStringLiteral("幻灯片"));
+    ASSERT_EQ(editor.textView()->extraSelections().size(), 1);
+    type(editor.window(), Qt::Key_Escape);
+    EXPECT_FALSE(bar().isVisible());
+    EXPECT_TRUE(editor.textView()->extraSelections().isEmpty());
+    EXPECT_EQ(QApplication::focusWidget(), editor.textView());
+    // The found text stays selected, and Escape left the window up.
+    EXPECT_EQ(selected(), QStringLiteral("幻灯片"));
+    EXPECT_TRUE(editor.window()->isVisible());
+
+    // Opened again, a one-line selection becomes the query.
+    type(editor.window(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_EQ(bar().field()->text(), QStringLiteral("幻灯片"));
+    EXPECT_EQ(editor.textView()->extraSelections().size(), 1);
+}
+
+TEST_F(ScriptEditorFindTest, NoMatchSaysSoAndLeavesTheSelectionAndTheMarksFollowEdits)
+{
+    type(editor.window(), Qt::Key_F, Qt::ControlModifier);
+    const int caret = editor.textView()->textCursor().position();
+    bar().field()->setText(QStringLiteral("结尾"));
+    EXPECT_EQ(bar().countLabel()->text(), QStringLiteral("无结果"));
+    type(editor.window(), Qt::Key_Return);
+    EXPECT_EQ(editor.textView()->textCursor().position(), caret);
+    EXPECT_TRUE(editor.textView()->extraSelections().isEmpty());
+
+    // Text typed while the bar is open is searched too.
+    QTextCursor end(editor.textView()->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(QStringLiteral("结尾"));
+    EXPECT_EQ(editor.textView()->extraSelections().size(), 1);
+    type(editor.window(), Qt::Key_Return);
+    EXPECT_EQ(selected(), QStringLiteral("结尾"));
+    EXPECT_EQ(bar().countLabel()->text(), QStringLiteral("1/1"));
+
+    // Another block presented into the window is searched afresh.
+    editor.present(block(0).id);
+    EXPECT_TRUE(editor.textView()->extraSelections().isEmpty());
+}
+
+TEST_F(ScriptEditorTest, TheLabelFieldsFiguresTakeOneWidth)
+{
+    const QFontMetricsF metrics(editor.labelField()->font());
+    EXPECT_DOUBLE_EQ(metrics.horizontalAdvance(QStringLiteral("1")), metrics.horizontalAdvance(QStringLiteral("8")));
+    EXPECT_EQ(editor.labelField()->font().pixelSize(), 16);
+    EXPECT_EQ(editor.labelField()->font().weight(), QFont::DemiBold);
 }

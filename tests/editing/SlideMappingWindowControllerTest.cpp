@@ -5,6 +5,7 @@
 #include "support/Snapshot.h"
 
 #include <QComboBox>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QPushButton>
 
@@ -90,6 +91,12 @@ TEST_F(SlideMappingTest, RowsShowEverySectionWithItsSlideAndReview)
     EXPECT_EQ(controller.popups()[3]->currentIndex(), 0); // slide 7 of a 3-slide deck
     EXPECT_EQ(controller.popups()[3]->accessibleName(), QStringLiteral("第 4 段对应 PPT 页"));
     EXPECT_EQ(reviewTexts(), (QStringList{"AI 建议第 2 页 · 13% · 待人工确认", "AI 已匹配第 3 页 · 90%"}));
+    // Section numbers of one width, so "第 1 段" and "第 8 段" line up.
+    const auto sectionLabels = controller.window()->findChildren<QLabel*>(QStringLiteral("sectionLabel"));
+    ASSERT_EQ(sectionLabels.size(), 4);
+    const QFontMetricsF metrics(sectionLabels.front()->font());
+    EXPECT_DOUBLE_EQ(metrics.horizontalAdvance(QStringLiteral("1")), metrics.horizontalAdvance(QStringLiteral("8")));
+    EXPECT_EQ(sectionLabels.front()->text(), QStringLiteral("第 1 段"));
     controller.window()->resize(780, 600);
     test::keepSnapshot(controller.window()->grab(), QStringLiteral("slide-mapping"));
 }

@@ -14,6 +14,7 @@
 
 #include <QAccessible>
 #include <QComboBox>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QPushButton>
 
@@ -386,6 +387,24 @@ TEST_F(PresentationModuleTest, ChangesInOneTurnRefreshThePanelOnceAfterItAndKeep
     EXPECT_FALSE(canvas->card(0).selected);
     EXPECT_EQ(cards->child(0), firstCard);
     EXPECT_TRUE(canvas->findChildren<QWidget*>().isEmpty());
+}
+
+} // namespace
+} // namespace quorvia
+
+namespace quorvia {
+namespace {
+
+TEST_F(PresentationModuleTest, PositionAndSpeedFiguresTakeOneWidthEach)
+{
+    std::unique_ptr<QWidget> view(module->makeExpandedView());
+    for (QLabel* label : {module->outlets().scriptPositionLabel.data(), module->outlets().speedLabel.data()}) {
+        ASSERT_NE(label, nullptr);
+        const QFontMetricsF metrics(label->font());
+        EXPECT_DOUBLE_EQ(metrics.horizontalAdvance(QStringLiteral("1")), metrics.horizontalAdvance(QStringLiteral("8")));
+        EXPECT_DOUBLE_EQ(metrics.horizontalAdvance(QStringLiteral("111")), metrics.horizontalAdvance(QStringLiteral("888")));
+    }
+    host->scriptView().setParent(nullptr);
 }
 
 } // namespace
