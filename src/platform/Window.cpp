@@ -5,6 +5,8 @@
 #include "platform/linux/X11WindowHints.h"
 
 #include <QCloseEvent>
+#include <QPainter>
+#include <QPainterPath>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -87,6 +89,82 @@ void Window::setBackgroundColor(const QColor& color)
     setAutoFillBackground(true);
 }
 
+void Window::setShape(const WindowShape& shape)
+{
+    shape_ = shape;
+    updateShapeAndShadow();
+}
+
+void Window::setHasShadow(bool hasShadow)
+{
+    if (hasShadow == hasShadow_)
+        return;
+    hasShadow_ = hasShadow;
+    updateShapeAndShadow();
+}
+
+bool Window::isCompositing() { return compositingProbe ? compositingProbe() : native::windowsAreComposited(); }
+
+namespace {
+QPainterPath shapePath(const WindowShape& shape, const QRectF& rect)
+{
+    QPainterPath path;
+    switch (shape.kind) {
+    case WindowShape::Kind::rectangle: path.addRect(rect); break;
+    case WindowShape::Kind::roundedRectangle: path.addRoundedRect(rect, shape.cornerRadius, shape.cornerRadius); break;
+    case WindowShape::Kind::ellipse: path.addEllipse(rect); break;
+    }
+    return path;
+}
+} // namespace
+
+QRegion Window::shapeRegion(const WindowShape& shape, const QSize& size)
+{
+    if (shape.kind == WindowShape::Kind::rectangle)
+        return QRegion(QRect(QPoint(), size));
+    // Whole pixels: a pixel belongs to the shape when its centre does.
+    return QRegion(shapePath(shape, QRectF(QPointF(), QSizeF(size))).toFillPolygon().toPolygon());
+}
+
+void Window::updateShapeAndShadow()
+{
+    const bool shaped = shape_.kind != WindowShape::Kind::rectangle;
+    const bool composited = (shaped || hasShadow_) && isCompositing();
+    const QMargins margins = composited && hasShadow_ ? shadowExtent : QMargins();
+    if (margins != shadowMargins_) {
+        shadowMargins_ = margins;
+        if (layout())
+            layout()->setContentsMargins(margins);
+        applyGeometry();
+        update();
+    }
+    if (shaped && !composited)
+        setMask(shapeRegion(shape_, toQtGlobal(frame_).size()));
+    else
+        clearMask();
+}
+
+void Window::paintEvent(QPaintEvent* event)
+{
+    if (shadowMargins_.isNull())
+        return QWidget::paintEvent(event);
+    // A soft shadow, darkest under the shape, fading out over the margin.
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF body = QRectF(rect()).marginsRemoved(shadowMargins_.toMarginsF());
+    const int steps = 12;
+    for (int i = steps; i >= 1; --i) {
+        const double spread = double(i);
+        const QRectF ring = body.adjusted(-spread, -spread * 0.6 + 4, spread, spread + 4);
+        WindowShape grown = shape_;
+        grown.cornerRadius += spread;
+        painter.fillPath(shapePath(grown, ring), QColor(0, 0, 0, 10));
+    }
+    // The shape itself is the content's to draw; nothing of the shadow under it.
+    painter.setCompositionMode(QPainter::CompositionMode_Clear);
+    painter.fillPath(shapePath(shape_, body), Qt::transparent);
+}
+
 void Window::setContentView(QWidget* view)
 {
     if (content_ == view)
@@ -94,7 +172,7 @@ void Window::setContentView(QWidget* view)
     auto* box = qobject_cast<QVBoxLayout*>(layout());
     if (!box) {
         box = new QVBoxLayout(this);
-        box->setContentsMargins(0, 0, 0, 0);
+        box->setContentsMargins(shadowMargins_);
         box->setSpacing(0);
     }
     if (content_) {
@@ -170,15 +248,17 @@ void Window::applyFlags()
 void Window::applyGeometry()
 {
     applyingGeometry_ = true;
-    setGeometry(toQtGlobal(frame_));
+    setGeometry(toQtGlobal(frame_).marginsAdded(shadowMargins_));
     applyingGeometry_ = false;
+    if (!mask().isEmpty())
+        setMask(shapeRegion(shape_, toQtGlobal(frame_).size()));
 }
 
 void Window::adoptQtGeometry()
 {
     if (applyingGeometry_)
         return;
-    const QRect actual = geometry();
+    const QRect actual = geometry().marginsRemoved(shadowMargins_);
     // Qt's geometry is whole pixels; only a change the frame cannot explain is news.
     if (actual == toQtGlobal(frame_))
         return;
@@ -224,6 +304,9 @@ void Window::closeEvent(QCloseEvent* event)
 void Window::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    // A compositor may have come or gone since the window was last up.
+    if (shape_.kind != WindowShape::Kind::rectangle || hasShadow_)
+        updateShapeAndShadow();
     if (contains(collection_, CollectionBehavior::canJoinAllSpaces))
         native::setOnAllDesktops(*this, true);
     // The native window exists from the first show on; watching it is harmless when repeated.

@@ -3,6 +3,8 @@
 #include "platform/Geometry.h"
 
 #include <QColor>
+#include <QMargins>
+#include <QRegion>
 #include <QString>
 #include <QWidget>
 
@@ -36,6 +38,15 @@ constexpr bool contains(CollectionBehavior set, CollectionBehavior flag)
 {
     return (unsigned(set) & unsigned(flag)) == unsigned(flag) && unsigned(flag) != 0;
 }
+
+// The outline of what a borderless window draws, for its shadow and, where
+// nothing composites translucent windows, for the window's own shape.
+struct WindowShape {
+    enum class Kind { rectangle, roundedRectangle, ellipse };
+    Kind kind = Kind::rectangle;
+    double cornerRadius = 0;
+    friend bool operator==(const WindowShape&, const WindowShape&) = default;
+};
 
 enum class WindowStyle : unsigned {
     borderless = 0,
@@ -109,6 +120,24 @@ public:
     QString title() const { return windowTitle(); }
     void setBackgroundColor(const QColor& color);
 
+    // Where a compositor blends translucent windows, a shadow is drawn around
+    // the shape (outside the frame, which stays the shape's); elsewhere the
+    // window is cut to the shape, since its clear parts would show black.
+    void setShape(const WindowShape& shape);
+    WindowShape shape() const { return shape_; }
+    void setHasShadow(bool hasShadow);
+    bool hasShadow() const { return hasShadow_; }
+    // Whether the shadow is drawn now: asked for, and a compositor blends it.
+    bool drawsShadow() const { return !shadowMargins_.isNull(); }
+    static constexpr QMargins shadowExtent{14, 8, 14, 22};
+    // The shape as a region of a window of this size.
+    static QRegion shapeRegion(const WindowShape& shape, const QSize& size);
+    // Whether a compositing manager blends translucent windows; tests stand in for one.
+    static inline std::function<bool()> compositingProbe;
+    static bool isCompositing();
+    // Re-reads the compositor and updates the shadow and the cut to the shape.
+    void updateShapeAndShadow();
+
     // The window takes the view and fills itself with it.
     void setContentView(QWidget* view);
     QWidget* contentView() const { return content_; }
@@ -134,6 +163,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
     void applyFlags();
 
@@ -154,6 +184,9 @@ private:
     bool ignoresMouse_ = false;
     double alpha_ = 1.0;
     QWidget* content_ = nullptr;
+    WindowShape shape_;
+    bool hasShadow_ = false;
+    QMargins shadowMargins_;
 };
 
 } // namespace quorvia::platform

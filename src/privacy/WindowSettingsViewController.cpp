@@ -1,6 +1,7 @@
 #include "privacy/WindowSettingsViewController.h"
 
 #include "platform/Text.h"
+#include "platform/Window.h"
 #include "privacy/WindowPreferences.h"
 #include "privacy/PrivacyPalette.h"
 #include "privacy/TextStyle.h"
@@ -29,6 +30,13 @@ platform::Size WindowSettingsViewController::preferredSize(bool hasAdditionalVie
 QString WindowSettingsViewController::percentText(double opacity)
 {
     return QString::number(qint64(platform::text::roundHalfAwayFromZero(opacity * 100))) + QLatin1Char('%');
+}
+
+QString WindowSettingsViewController::noteText(const QString& note, bool composited)
+{
+    if (composited)
+        return note;
+    return note + QStringLiteral("透明度需要开启窗口合成的桌面才会生效。");
 }
 
 int WindowSettingsViewController::sliderPosition(double opacity)
@@ -94,7 +102,7 @@ void WindowSettingsViewController::loadView(const QString& heading, const QStrin
         stack->addWidget(checkbox_);
     }
 
-    noteLabel_ = new QLabel(note);
+    noteLabel_ = new QLabel(noteText(note, platform::Window::isCompositing()));
     auto* noteLabel = noteLabel_;
     noteLabel->setWordWrap(true);
     noteLabel->setFont(pixelFont(11));

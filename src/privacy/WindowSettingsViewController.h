@@ -23,6 +23,9 @@ public:
 
     static platform::Size preferredSize(bool hasAdditionalView, platform::Size additionalSize);
     static QString percentText(double opacity);
+    // The owner's note; where nothing composites translucent windows it also
+    // says that opacity needs a desktop that does.
+    static QString noteText(const QString& note, bool composited);
     // The slider counts thousandths of opacity.
     static int sliderPosition(double opacity);
 
@@ -37,6 +40,7 @@ public:
     QSlider* slider() const { return slider_; }
     QCheckBox* checkbox() const { return checkbox_; }
     QLabel* valueLabel() const { return valueLabel_; }
+    QLabel* noteLabel() const { return noteLabel_; }
 
 protected:
     void changeEvent(QEvent* event) override;

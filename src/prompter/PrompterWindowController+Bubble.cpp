@@ -47,6 +47,8 @@ void PrompterWindowController::configureBubblePanel()
     b.setSharingType(platform::SharingType::none);
     b.setHidesOnDeactivate(false);
     b.setContentView(bubbleView_);
+    b.setShape({platform::WindowShape::Kind::ellipse});
+    b.setHasShadow(true);
     std::weak_ptr<bool> alive = alive_;
     bubbleView_->onActivate = [this, alive] {
         if (alive.lock())

@@ -182,3 +182,85 @@ TEST(Window, FirstPaintIsReportedOnceAfterThePictureIsDrawn)
     QCoreApplication::processEvents();
     EXPECT_EQ(paintsWhenReported.size(), 1u);
 }
+
+namespace {
+
+// Stands in for a compositing manager coming and going.
+struct CompositorStandIn {
+    explicit CompositorStandIn(bool running) { set(running); }
+    ~CompositorStandIn() { Window::compositingProbe = nullptr; }
+    void set(bool running)
+    {
+        Window::compositingProbe = [running] { return running; };
+    }
+};
+
+} // namespace
+
+TEST(WindowShape, WithoutACompositorTheWindowIsCutToItsShapeAtEverySize)
+{
+    CompositorStandIn compositor(false);
+    Window bubble(Rect(100, 100, 56, 56), WindowStyle::borderless);
+    bubble.setAttribute(Qt::WA_TranslucentBackground);
+    bubble.setShape({WindowShape::Kind::ellipse});
+    bubble.setHasShadow(true);
+    bubble.orderFront();
+    EXPECT_FALSE(bubble.drawsShadow());
+    EXPECT_EQ(bubble.geometry().size(), QSize(56, 56));
+    // The corners are not the window's, so no black square shows around the circle.
+    EXPECT_TRUE(bubble.mask().contains(QPoint(28, 28)));
+    EXPECT_TRUE(bubble.mask().contains(QPoint(28, 1)));
+    EXPECT_FALSE(bubble.mask().contains(QPoint(1, 1)));
+    EXPECT_FALSE(bubble.mask().contains(QPoint(54, 54)));
+
+    Window island(Rect(0, 0, 640, 520), WindowStyle::borderless);
+    island.setShape({WindowShape::Kind::roundedRectangle, 24});
+    island.orderFront();
+    EXPECT_FALSE(island.mask().contains(QPoint(1, 1)));
+    EXPECT_TRUE(island.mask().contains(QPoint(24, 1)));
+    EXPECT_TRUE(island.mask().contains(QPoint(320, 260)));
+    // A resize takes the cut along.
+    island.setFrame(Rect(0, 0, 800, 600));
+    EXPECT_TRUE(island.mask().contains(QPoint(700, 300)));
+    EXPECT_FALSE(island.mask().contains(QPoint(798, 598)));
+    EXPECT_TRUE(island.mask().contains(QPoint(780, 598)));
+
+    // Back to a plain rectangle, nothing is cut.
+    island.setShape({});
+    EXPECT_TRUE(island.mask().isEmpty());
+}
+
+TEST(WindowShape, WithACompositorTheShadowLiesOutsideTheFrameWhichStaysTheShapes)
+{
+    CompositorStandIn compositor(true);
+    Window panel(Rect(300, 300, 248, 58), WindowStyle::borderless);
+    panel.setAttribute(Qt::WA_TranslucentBackground);
+    auto* content = new QWidget;
+    panel.setContentView(content);
+    panel.setShape({WindowShape::Kind::roundedRectangle, 20});
+    panel.orderFront();
+    QApplication::processEvents();
+    EXPECT_FALSE(panel.drawsShadow());
+    EXPECT_TRUE(panel.mask().isEmpty()) << "translucency gives the shape; nothing is cut";
+    const QRect bare = toQtGlobal(panel.frame());
+    EXPECT_EQ(panel.geometry(), bare);
+
+    panel.setHasShadow(true);
+    QApplication::processEvents();
+    EXPECT_TRUE(panel.drawsShadow());
+    EXPECT_EQ(panel.frame(), Rect(300, 300, 248, 58));
+    EXPECT_EQ(panel.geometry(), bare.marginsAdded(Window::shadowExtent));
+    EXPECT_EQ(content->geometry(), QRect(QPoint(Window::shadowExtent.left(), Window::shadowExtent.top()), bare.size()));
+    // The shadow darkens below the shape and fades out at the margin's edge.
+    const QImage picture = panel.grab().toImage();
+    const int midX = picture.width() / 2;
+    EXPECT_GT(qAlpha(picture.pixel(midX, picture.height() - Window::shadowExtent.bottom() + 4)), 0);
+    EXPECT_EQ(qAlpha(picture.pixel(0, 0)), 0);
+
+    // Moves keep the frame the truth, margins aside.
+    panel.setFrameOrigin({310, 290});
+    EXPECT_EQ(panel.geometry(), toQtGlobal(panel.frame()).marginsAdded(Window::shadowExtent));
+    panel.setHasShadow(false);
+    EXPECT_EQ(panel.geometry(), toQtGlobal(panel.frame()));
+    EXPECT_EQ(panel.frame(), Rect(310, 290, 248, 58));
+}

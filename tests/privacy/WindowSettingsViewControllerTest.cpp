@@ -1,9 +1,11 @@
 #include "privacy/WindowSettingsViewController.h"
 
+#include "platform/Window.h"
 #include "support/Snapshot.h"
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QLayout>
 #include <QSlider>
 
 #include <gtest/gtest.h>
@@ -38,4 +40,23 @@ TEST(WindowSettingsView, SliderReportsEveryValueAndTheLabelFollows)
     EXPECT_TRUE(view.checkbox()->isChecked());
     view.checkbox()->setChecked(false);
     EXPECT_EQ(tops, std::vector<bool>{false});
+}
+
+TEST(WindowSettingsView, WithoutACompositorTheNoteSaysOpacityNeedsOne)
+{
+    const QString note = QStringLiteral("可拖动空白背景移动主窗口，也可拖动边缘改变大小。");
+    EXPECT_EQ(WindowSettingsViewController::noteText(note, true), note);
+    EXPECT_EQ(WindowSettingsViewController::noteText(note, false),
+              note + QStringLiteral("透明度需要开启窗口合成的桌面才会生效。"));
+
+    platform::Window::compositingProbe = [] { return false; };
+    WindowSettingsViewController bare(QStringLiteral("灵动岛设置"), note, 0.97, true);
+    EXPECT_TRUE(bare.noteLabel()->text().endsWith(QStringLiteral("透明度需要开启窗口合成的桌面才会生效。")));
+    // The longer note still fits the popover's fixed size.
+    EXPECT_LE(bare.layout()->minimumSize().height(), bare.height());
+    test::keepSnapshot(bare.grab(), QStringLiteral("window-settings-no-compositor"));
+    platform::Window::compositingProbe = [] { return true; };
+    WindowSettingsViewController composited(QStringLiteral("灵动岛设置"), note, 0.97, true);
+    EXPECT_EQ(composited.noteLabel()->text(), note);
+    platform::Window::compositingProbe = nullptr;
 }

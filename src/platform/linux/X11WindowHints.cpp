@@ -6,7 +6,11 @@
 #include <QWidget>
 #include <QtGui/qguiapplication_platform.h>
 
+#include <X11/Xlib.h>
 #include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
 
 
 namespace quorvia::platform::native {
@@ -46,6 +50,24 @@ void setOnAllDesktops(QWidget& window, bool sticky)
                        reinterpret_cast<const char*>(&event));
     }
     xcb_flush(c);
+}
+
+bool windowsAreComposited()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return false;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection())
+        return false;
+    xcb_connection_t* c = x11->connection();
+    // A compositing manager owns this selection for the screen it composites.
+    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(DefaultScreen(x11->display()));
+    const xcb_atom_t selection = internXcbAtom(c, name.constData());
+    if (selection == XCB_ATOM_NONE)
+        return false;
+    std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&std::free)> owner(
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr), &std::free);
+    return owner && owner->owner != XCB_NONE;
 }
 
 } // namespace quorvia::platform::native

@@ -8,4 +8,8 @@ namespace quorvia::platform::native {
 // nothing outside an X11 session.
 void setOnAllDesktops(QWidget& window, bool sticky);
 
+// Whether a compositing manager runs on the X11 screen, so translucent
+// windows blend with what lies under them. False outside an X11 session.
+bool windowsAreComposited();
+
 } // namespace quorvia::platform::native
