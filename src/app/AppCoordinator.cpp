@@ -208,7 +208,12 @@ void AppCoordinator::buildMainMenu()
 {
     auto& shell = platform::current().application();
     std::vector<platform::MenuItem> items;
-    items.push_back({QStringLiteral("关于Quorvia"), {}, [&shell] { shell.orderFrontStandardAboutPanel(); }});
+    // The status icon's menu is there while the private windows are held: no new one shows then.
+    items.push_back({QStringLiteral("关于Quorvia"), {}, [weak = WeakLife(life_), &shell] {
+                         auto* self = alive(weak);
+                         if (self && !self->isHoldingPrivateWindows())
+                             shell.orderFrontStandardAboutPanel();
+                     }});
     items.push_back({{}, {}, nullptr, true});
     items.push_back({QStringLiteral("退出"), QKeySequence(Qt::CTRL | Qt::Key_Q), [&shell] { shell.terminate(); }});
     shell.setMainMenu(std::move(items));

@@ -4,6 +4,7 @@
 #include "platform/Window.h"
 #include "privacy/PrivacyPalette.h"
 
+#include <QContextMenuEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -55,6 +56,14 @@ void IslandBackgroundView::mouseReleaseEvent(QMouseEvent*)
 {
     dragOrigin_.reset();
     dragMouse_.reset();
+}
+
+void IslandBackgroundView::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (!onContextMenu)
+        return QWidget::contextMenuEvent(event);
+    onContextMenu(event->globalPos());
+    event->accept();
 }
 
 } // namespace quorvia

@@ -18,6 +18,8 @@ public:
 
     // Lays the island's views out whenever the background changes size.
     std::function<void()> onLayout;
+    // A right click on the background, at a point in Qt's global space.
+    std::function<void(const QPoint&)> onContextMenu;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -25,6 +27,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     std::optional<platform::Point> dragOrigin_;

@@ -1,5 +1,6 @@
 #include "island/IslandCompactTriggerView.h"
 
+#include "platform/AccessibleButton.h"
 #include "platform/Symbols.h"
 #include "privacy/PrivacyPalette.h"
 
@@ -15,6 +16,13 @@ IslandCompactTriggerView::IslandCompactTriggerView(QWidget* parent) : QWidget(pa
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setCursor(Qt::PointingHandCursor);
+    static const bool asButton = (platform::presentAsButton(staticMetaObject, [](QWidget* trigger) {
+                                      auto* view = static_cast<IslandCompactTriggerView*>(trigger);
+                                      if (view->onActivate)
+                                          view->onActivate();
+                                  }),
+                                  true);
+    (void)asButton;
     setAccessibleName(QStringLiteral("打开灵动岛"));
 
     hoverStack_ = new QWidget(this);

@@ -6,6 +6,7 @@
 #include "island/IslandWindow.h"
 #include "island/IslandWindowGeometry.h"
 #include "platform/Animator.h"
+#include "platform/MenuItems.h"
 #include "platform/Platform.h"
 #include "platform/Popover.h"
 #include "platform/Symbols.h"
@@ -19,6 +20,7 @@
 #include "island/IslandModuleSettingsProviding.h"
 
 #include <QLabel>
+#include <QMenu>
 #include <QVBoxLayout>
 
 namespace quorvia {
@@ -103,6 +105,8 @@ void IslandWindowController::configureWindow(IslandWindow& w)
     w.setCollectionBehavior(CollectionBehavior::canJoinAllSpaces | CollectionBehavior::fullScreenAuxiliary
                             | CollectionBehavior::stationary);
     w.setSharingType(platform::SharingType::none);
+    w.setShape({platform::WindowShape::Kind::roundedRectangle, 24});
+    w.setHasShadow(true);
     w.setContentMinSize(geometry::minimumContentSize);
     w.setIgnoresMouseEvents(false);
     w.setHidesOnDeactivate(false);
@@ -175,6 +179,7 @@ void IslandWindowController::buildViewHierarchy()
         handles_.push_back(new IslandResizeHandleView(edge, backgroundView_));
 
     backgroundView_->onLayout = [this] { layoutViews(); };
+    backgroundView_->onContextMenu = [this](const QPoint& at) { showContextMenu(at); };
     layoutViews();
 }
 
@@ -395,6 +400,10 @@ void IslandWindowController::updateCompactPanel(bool hovered, bool animated)
     isCompactHovered_ = hovered;
     compactTrigger_->setHovered(hovered);
     compactHasShadow_ = hovered;
+    // Idle, the trigger is a plain strip; hovered, a rounded shape with a shadow.
+    compactPanel_->setShape(hovered ? platform::WindowShape{platform::WindowShape::Kind::roundedRectangle, 20}
+                                    : platform::WindowShape{});
+    compactPanel_->setHasShadow(hovered);
     const Rect target = geometry::compactPanelFrame(*screen, hovered);
     platform::Animator& animator = platform::current().animator();
     animator.cancel(compactFrameAnimation_);
@@ -419,6 +428,23 @@ void IslandWindowController::updateCompactPanel(bool hovered, bool animated)
             if (generation == formGeneration_)
                 compactFrameAnimation_ = 0;
         });
+}
+
+QMenu* IslandWindowController::contextMenu() const { return contextMenu_; }
+
+void IslandWindowController::showContextMenu(const QPoint& globalPosition)
+{
+    if (!platform::hasCurrent() || !platform::current().applicationService)
+        return;
+    const auto items = platform::current().application().mainMenu();
+    if (items.empty())
+        return;
+    if (contextMenu_)
+        contextMenu_->close();
+    // A child of the background takes the island's dark look; it goes when it closes.
+    contextMenu_ = platform::makeMenu(items, backgroundView_);
+    contextMenu_->setAttribute(Qt::WA_DeleteOnClose);
+    contextMenu_->popup(globalPosition);
 }
 
 void IslandWindowController::showSettings(QWidget* sender)

@@ -12,6 +12,7 @@
 #include <vector>
 
 class QLabel;
+class QMenu;
 class QWidget;
 
 namespace quorvia {
@@ -67,6 +68,10 @@ public:
     const std::vector<IslandResizeHandleView*>& resizeHandles() const { return handles_; }
     platform::Popover* settingsPopover() const { return settingsPopover_.get(); }
     bool compactPanelHasShadow() const { return compactHasShadow_; }
+    // The menu a right click on the island's background opened, while it is up.
+    QMenu* contextMenu() const;
+    // The main menu's items (about, quit) at a point of Qt's global space.
+    void showContextMenu(const QPoint& globalPosition);
 
 private:
     void configureWindow(IslandWindow& window);
@@ -110,6 +115,7 @@ private:
     IslandButton* collapseButton_ = nullptr;
     IslandButton* settingsButton_ = nullptr;
     std::vector<IslandResizeHandleView*> handles_;
+    QPointer<QMenu> contextMenu_;
 
     platform::Observation heightObservation_;
 };

@@ -49,7 +49,9 @@ public:
     // Ends a deferred quit: true quits, false keeps running.
     virtual void replyToTermination(bool shouldTerminate) = 0;
     virtual void activateIgnoringOtherApps() = 0;
+    // The main menu also shows in the status icon's menu and the island's.
     virtual void setMainMenu(std::vector<MenuItem> items) = 0;
+    virtual std::vector<MenuItem> mainMenu() const = 0;
     virtual void orderFrontStandardAboutPanel() = 0;
 
     // Key presses meant for any window of the application; the handler

@@ -1,5 +1,6 @@
 #include "prompter/PrompterBubbleView.h"
 
+#include "platform/AccessibleButton.h"
 #include "platform/ScreenSpace.h"
 #include "platform/Symbols.h"
 #include "platform/Window.h"
@@ -19,6 +20,13 @@ PrompterBubbleView::PrompterBubbleView(QWidget* parent) : QWidget(parent), iconV
     iconView_->setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_TranslucentBackground);
     setCursor(Qt::OpenHandCursor);
+    static const bool asButton = (platform::presentAsButton(staticMetaObject, [](QWidget* bubble) {
+                                      auto* view = static_cast<PrompterBubbleView*>(bubble);
+                                      if (view->onActivate)
+                                          view->onActivate();
+                                  }),
+                                  true);
+    (void)asButton;
     setAccessibleName(QStringLiteral("展开提词窗"));
     setToolTip(QStringLiteral("拖动圆点；点击恢复提词窗"));
 }

@@ -2,9 +2,13 @@
 
 #include "privacy/PrivateWindowRegistry.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QLabel>
+#include <QMenu>
 
 using namespace quorvia;
 using namespace quorvia::test;
@@ -35,6 +39,37 @@ TEST_F(CoordinatorStartTest, buildsTheMenuWithAboutAndQuitOnControlQ)
     EXPECT_EQ(shell->terminateRequests, 1);
     shell->menu[0].action();
     EXPECT_EQ(shell->aboutPanels, 1);
+}
+
+TEST_F(CoordinatorStartTest, theIslandsContextMenuReachesAboutAndQuit)
+{
+    buildAndStart();
+    IslandWindowController& island = *app().island();
+    QWidget* background = island.window()->contentView();
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(300, 40), background->mapToGlobal(QPoint(300, 40)));
+    QApplication::sendEvent(background, &click);
+    QMenu* menu = island.contextMenu();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_TRUE(menu->isVisible());
+    const auto actions = menu->actions();
+    ASSERT_EQ(actions.size(), 3);
+    EXPECT_EQ(actions[0]->text(), QStringLiteral("关于Quorvia"));
+    EXPECT_TRUE(actions[1]->isSeparator());
+    EXPECT_EQ(actions[2]->text(), QStringLiteral("退出"));
+    EXPECT_EQ(actions[2]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+
+    actions[0]->trigger();
+    EXPECT_EQ(shell->aboutPanels, 1);
+    // While the emergency key holds the windows hidden no new window shows.
+    pressEmergencyKey();
+    shell->menu[0].action();
+    EXPECT_EQ(shell->aboutPanels, 1);
+    pressEmergencyKey();
+    shell->menu[0].action();
+    EXPECT_EQ(shell->aboutPanels, 2);
+
+    actions[2]->trigger();
+    EXPECT_EQ(shell->terminateRequests, 1);
 }
 
 TEST_F(CoordinatorStartTest, startsSafelyOrRaisesTheShieldWhenDisplaysAreMirrored)

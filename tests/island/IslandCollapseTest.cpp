@@ -12,6 +12,7 @@
 #include "support/Snapshot.h"
 #include "privacy/WindowSettingsViewController.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QSlider>
 
@@ -101,6 +102,21 @@ TEST_F(IslandCollapseTest, HoverGrowsTheTriggerOnlyWhileCollapsed)
     island->toggleExpanded();
     EXPECT_FALSE(island->isCompactHovered());
     EXPECT_EQ(island->compactPanel().frame(), Rect(610, 862, 220, 38));
+}
+
+TEST_F(IslandCollapseTest, TheTriggerIsAButtonToAssistiveTechnologyAndItsPressExpands)
+{
+    island->toggleExpanded();
+    env.animator().finishAll();
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&island->compactTrigger());
+    ASSERT_NE(accessible, nullptr);
+    EXPECT_EQ(accessible->role(), QAccessible::Button);
+    EXPECT_EQ(accessible->text(QAccessible::Name), QStringLiteral("打开灵动岛"));
+    QAccessibleActionInterface* actions = accessible->actionInterface();
+    ASSERT_NE(actions, nullptr);
+    actions->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_TRUE(island->isExpanded());
+    EXPECT_TRUE(island->window()->isVisible());
 }
 
 TEST_F(IslandCollapseTest, ExpandReReadsTheLevelAndFadesInAtTheTopCentre)

@@ -6,6 +6,7 @@
 #include "privacy/IslandButton.h"
 #include "privacy/WindowSettingsViewController.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QProgressBar>
 
@@ -231,4 +232,22 @@ TEST_F(PrompterWindowBehaviourTest, WithoutABuiltInScreenNothingIsShown)
     controller->bubbleView().onActivate();
     animator->finishAll();
     EXPECT_FALSE(window().isVisible());
+}
+
+TEST_F(PrompterWindowBehaviourTest, TheBubbleIsAButtonToAssistiveTechnologyAndItsPressExpands)
+{
+    open();
+    controller->collapseToBubblePressed();
+    animator->finishAll();
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&controller->bubbleView());
+    ASSERT_NE(accessible, nullptr);
+    EXPECT_EQ(accessible->role(), QAccessible::Button);
+    EXPECT_EQ(accessible->text(QAccessible::Name), QStringLiteral("展开提词窗"));
+    QAccessibleActionInterface* actions = accessible->actionInterface();
+    ASSERT_NE(actions, nullptr);
+    ASSERT_TRUE(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
+    actions->doAction(QAccessibleActionInterface::pressAction());
+    animator->finishAll();
+    EXPECT_FALSE(controller->isCollapsedToBubble());
+    EXPECT_TRUE(window().isVisible());
 }

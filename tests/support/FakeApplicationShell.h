@@ -27,6 +27,7 @@ public:
     }
     void activateIgnoringOtherApps() override { ++activations; }
     void setMainMenu(std::vector<platform::MenuItem> items) override { menu = std::move(items); }
+    std::vector<platform::MenuItem> mainMenu() const override { return menu; }
     void orderFrontStandardAboutPanel() override { ++aboutPanels; }
 
     MonitorID addLocalKeyMonitor(std::function<bool(const platform::KeyPress&)> handler) override

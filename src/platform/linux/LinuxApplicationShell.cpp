@@ -1,6 +1,8 @@
 #include "platform/linux/LinuxApplicationShell.h"
 
 #include "platform/Window.h"
+#include "platform/linux/AboutPanel.h"
+#include "platform/linux/QtStatusIcon.h"
 
 #include <QApplication>
 #include <QDir>
@@ -10,7 +12,6 @@
 #include <QLineEdit>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QStandardPaths>
 #include <QTextEdit>
@@ -69,7 +70,8 @@ void report(const QString& why)
 }
 } // namespace
 
-LinuxApplicationShell::LinuxApplicationShell(QString serverName) : serverName_(std::move(serverName))
+LinuxApplicationShell::LinuxApplicationShell(QString serverName)
+    : hasStatusArea(&QtStatusIcon::isAvailable), serverName_(std::move(serverName))
 {
     qApp->installEventFilter(this);
 }
@@ -234,12 +236,25 @@ void LinuxApplicationShell::activateIgnoringOtherApps()
     }
 }
 
-void LinuxApplicationShell::setMainMenu(std::vector<MenuItem> items) { menu_ = std::move(items); }
+void LinuxApplicationShell::setMainMenu(std::vector<MenuItem> items)
+{
+    menu_ = std::move(items);
+    statusIcon_.reset();
+    if (!hasStatusArea || !hasStatusArea())
+        return;
+    // A click on the icon is a reopen, as a second launch is.
+    statusIcon_ = std::make_unique<QtStatusIcon>(menu_, [this] {
+        if (onReopen)
+            onReopen();
+    });
+    statusIcon_->show();
+}
 
 void LinuxApplicationShell::orderFrontStandardAboutPanel()
 {
-    QMessageBox::about(nullptr, QStringLiteral("关于Quorvia"),
-                       QStringLiteral("Quorvia %1").arg(QCoreApplication::applicationVersion()));
+    if (!aboutPanel_)
+        aboutPanel_ = std::make_unique<AboutPanel>();
+    aboutPanel_->present();
 }
 
 ApplicationShell::MonitorID LinuxApplicationShell::addLocalKeyMonitor(std::function<bool(const KeyPress&)> handler)

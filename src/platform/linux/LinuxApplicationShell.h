@@ -4,9 +4,16 @@
 
 #include <QObject>
 
+#include <functional>
 #include <map>
+#include <memory>
 
 class QLocalServer;
+
+namespace quorvia::platform::native {
+class AboutPanel;
+class QtStatusIcon;
+}
 
 namespace quorvia::platform::native {
 
@@ -39,10 +46,16 @@ public:
     // on the error stream.
     bool claimPrimaryInstance();
 
+    // Whether the desktop has a status area for the icon; tests stand in for one.
+    std::function<bool()> hasStatusArea;
+    QtStatusIcon* statusIcon() const { return statusIcon_.get(); }
+    AboutPanel* aboutPanel() const { return aboutPanel_.get(); }
+
     void terminate() override;
     void replyToTermination(bool shouldTerminate) override;
     void activateIgnoringOtherApps() override;
     void setMainMenu(std::vector<MenuItem> items) override;
+    std::vector<MenuItem> mainMenu() const override { return menu_; }
     void orderFrontStandardAboutPanel() override;
     MonitorID addLocalKeyMonitor(std::function<bool(const KeyPress&)> handler) override;
     void removeLocalKeyMonitor(MonitorID id) override;
@@ -62,6 +75,9 @@ private:
     int lockFd_ = -1;
     int connections_ = 0;
     std::vector<MenuItem> menu_;
+    // Only where the desktop has a status area.
+    std::unique_ptr<QtStatusIcon> statusIcon_;
+    std::unique_ptr<AboutPanel> aboutPanel_;
     std::map<MonitorID, std::function<bool(const KeyPress&)>> monitors_;
     MonitorID nextMonitor_ = 1;
     bool awaitingReply_ = false;
