@@ -13,7 +13,7 @@ using Kind = PresentationSafetyState::Kind;
 
 const QString kChooseScriptMessage = QStringLiteral("请选择 UTF-8 编码的 TXT 或 Markdown 文件。");
 const QString kBlankScriptFile =
-    QStringLiteral("文件是空的或只有空白，没有可用的稿件内容；当前稿件保持不变。如需清空稿件，请使用“全部删除”。");
+    QStringLiteral("文件是空的或只有空白，没有可用的稿件内容；当前稿件保持不变。如需清空稿件，请在“稿件管理”中使用“删除全部稿件块”。");
 const QString kBlankDemoFile = QStringLiteral("文件是空的或只有空白，没有可用的演示块内容；当前稿件保持不变。");
 
 platform::FileDialogRequest scriptChooser(const QString& title, platform::Window* parent)

@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 #include "app/ApplicationAppearance.h"
 #include "model/ProjectDocumentStore.h"
+#include "platform/ApplicationIcon.h"
 #include "platform/DefaultsStore.h"
 #include "platform/MainQueue.h"
 #include "platform/Platform.h"
@@ -32,8 +33,12 @@ int main(int argc, char** argv)
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvia"));
+    QApplication::setApplicationVersion(QStringLiteral(QUORVIA_VERSION));
+    // The desktop entry is installed by this name, so the desktop pairs windows with it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("quorvia"));
     QApplication::setQuitOnLastWindowClosed(false);
     ApplicationAppearance::apply(app);
+    QApplication::setWindowIcon(platform::applicationIcon());
 
     auto shell = std::make_shared<platform::native::LinuxApplicationShell>();
     // A second launch only asks the running instance to reopen.

@@ -19,6 +19,9 @@ public:
 
     static inline const QString filenameExtension = QStringLiteral("quorviabackup");
     static inline const QString typeIdentifier = QStringLiteral("com.local.quorvia.project-backup");
+    // The desktop's file type for a package (installed as shared MIME info):
+    // a kind of folder, with its own icon.
+    static inline const QString contentType = QStringLiteral("application/x-quorvia-project-backup");
     static inline const QString manifestName = QStringLiteral("manifest.json");
     static inline const QString documentsDirectoryName = QStringLiteral("Documents");
     // Writes the package at destination. The destination is either replaced

@@ -79,7 +79,7 @@ TEST_F(CoordinatorScriptTest, anEmptyOrBlankFileIsRefusedAndTheScriptStays)
         settle();
     }
     ASSERT_EQ(dialogs->alertMessages(), (std::vector{kUploadFailed, kUploadFailed, kUploadFailed}));
-    EXPECT_TRUE(dialogs->alerts[0].informativeText.contains(QStringLiteral("全部删除")));
+    EXPECT_TRUE(dialogs->alerts[0].informativeText.contains(QStringLiteral("“删除全部稿件块”")));
     EXPECT_EQ(app().script().rawText(), before);
     EXPECT_EQ(labels(), (std::vector{QStringLiteral("1"), QStringLiteral("2")}));
 }

@@ -1,5 +1,8 @@
 #include "platform/linux/QtDialogService.h"
+#include "platform/ApplicationIcon.h"
 #include "platform/linux/QtPackageFileDialog.h"
+#include "platform/linux/QtTranslations.h"
+#include "support/Snapshot.h"
 #include "support/FakeDisplayService.h"
 #include "support/TestPlatform.h"
 
@@ -11,6 +14,8 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -19,6 +24,8 @@
 #include <QSettings>
 #include <QTimer>
 #include <QUrl>
+#include <QTranslator>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -36,6 +43,7 @@
 
 using namespace quorvia::platform;
 using quorvia::platform::native::QtDialogService;
+using quorvia::platform::native::QtPackageFileDialog;
 
 namespace {
 
@@ -452,4 +460,89 @@ TEST(QtPackageFileDialogTest, SavingOntoABackupByAnyOfItsNamesAsksFirst)
         EXPECT_EQ(dialog.isVisible(), !c.replace);
         EXPECT_EQ(QDir(dialog.directory()).absolutePath(), home);
     }
+}
+
+namespace {
+
+// The detail view's texts for an item of the chooser, once its folder is read.
+QModelIndex itemNamed(QFileDialog& dialog, const QString& name)
+{
+    auto* details = dialog.findChild<QAbstractItemView*>(QStringLiteral("treeView"));
+    if (!details)
+        return {};
+    QDeadlineTimer deadline(10000);
+    while (!deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        const QModelIndex root = details->rootIndex();
+        for (int row = 0; row < details->model()->rowCount(root); ++row) {
+            const QModelIndex item = details->model()->index(row, 0, root);
+            if (item.data().toString() == name)
+                return item;
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+TEST(QtPackageFileDialogTest, ABackupShowsAsAnItemOfItsOwnKindAndAFolderIsCalledSoInChinese)
+{
+    QTranslator* qtCatalogue = quorvia::platform::native::QtTranslations::installChinese(*qApp);
+    QTemporaryDir root;
+    QDir(root.path()).mkpath(QStringLiteral("演讲项目备份.quorviabackup"));
+    QDir(root.path()).mkpath(QStringLiteral("素材"));
+    quorvia::platform::native::QtPackageFileDialog dialog(nullptr, QStringLiteral("导入演讲项目备份"),
+                                                          {QStringLiteral("quorviabackup")});
+    dialog.setDirectory(root.path());
+    dialog.resize(QtPackageFileDialog::readableSize());
+    dialog.show();
+
+    const QModelIndex backup = itemNamed(dialog, QStringLiteral("演讲项目备份.quorviabackup"));
+    const QModelIndex folder = itemNamed(dialog, QStringLiteral("素材"));
+    ASSERT_TRUE(backup.isValid());
+    ASSERT_TRUE(folder.isValid());
+    const auto typeOf = [](const QModelIndex& item) { return item.siblingAtColumn(2).data().toString(); };
+    EXPECT_EQ(typeOf(backup), quorvia::platform::backupPackageTypeName());
+    EXPECT_EQ(typeOf(folder), QStringLiteral("文件夹"));
+    const QImage shown = backup.data(Qt::DecorationRole).value<QIcon>().pixmap(32, 32).toImage();
+    const QImage own = quorvia::platform::backupPackageIcon().pixmap(32, 32).toImage();
+    EXPECT_EQ(shown.convertToFormat(QImage::Format_ARGB32), own.convertToFormat(QImage::Format_ARGB32));
+    EXPECT_NE(folder.data(Qt::DecorationRole).value<QIcon>().pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32),
+              own.convertToFormat(QImage::Format_ARGB32));
+
+    // Every column reads whole: none is cut to an ellipsis.
+    auto* details = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    ASSERT_NE(details, nullptr);
+    const QFontMetrics metrics(details->font());
+    EXPECT_GE(details->header()->sectionSize(2), metrics.horizontalAdvance(typeOf(backup)) + 12);
+    EXPECT_GE(details->header()->sectionSize(1), metrics.horizontalAdvance(QStringLiteral("888.8 KiB")) + 12);
+    quorvia::test::keepSnapshot(dialog.grab(), QStringLiteral("file-dialog-backup"));
+    dialog.reject();
+    for (auto* translator : qApp->findChildren<QTranslator*>()) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
+    (void)qtCatalogue;
+}
+
+TEST_F(ChooserFolders, ChoosersOpenLargeEnoughToReadAndKeepTheSizeTheyWereLeftAt)
+{
+    FileDialogRequest request;
+    request.allowedExtensions = {QStringLiteral("quorviabackup")};
+    service_.beginOpenPanel(request, [](std::optional<QString>) {});
+    QFileDialog* dialog = openChooser();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->size(), QtPackageFileDialog::readableSize());
+    dialog->resize(1100, 640);
+    dialog->reject();
+    env_.scheduler().runPending();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    service_.beginSavePanel(request, [](std::optional<QString>) {});
+    dialog = openChooser();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->size(), QSize(1100, 640));
+    dialog->reject();
+    env_.scheduler().runPending();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }

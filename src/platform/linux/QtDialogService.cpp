@@ -102,7 +102,9 @@ void placeOnBuiltInScreen(QWidget* dialog)
     for (const Screen& screen : current().displays().screens()) {
         if (!screen.isBuiltIn)
             continue;
-        dialog->adjustSize();
+        // A size given on purpose (a chooser's) is kept.
+        if (!dialog->testAttribute(Qt::WA_Resized))
+            dialog->adjustSize();
         QRect frame(QPoint(), dialog->size());
         frame.moveCenter(toQtGlobal(screen.visibleFrame).center());
         dialog->move(frame.topLeft());
@@ -125,6 +127,30 @@ QString lastFolderKey(const FileDialogRequest& request)
 // each for minutes, so only a few are ever left waiting at once.
 std::atomic<int> checksWaiting{0};
 constexpr int maximumChecksWaiting = 4;
+
+const QString chooserWidthKey = QStringLiteral("fileDialog.width");
+const QString chooserHeightKey = QStringLiteral("fileDialog.height");
+
+// The size the speaker last left a chooser at, else one that reads every column.
+QSize chooserSize()
+{
+    const QSize fallback = QtPackageFileDialog::readableSize();
+    if (!hasCurrent())
+        return fallback;
+    const qint64 width = current().defaults().integer(chooserWidthKey);
+    const qint64 height = current().defaults().integer(chooserHeightKey);
+    if (width < 400 || height < 300 || width > 10000 || height > 10000)
+        return fallback;
+    return QSize(int(width), int(height));
+}
+
+void rememberChooserSize(const QSize& size)
+{
+    if (!hasCurrent())
+        return;
+    current().defaults().setInteger(chooserWidthKey, size.width());
+    current().defaults().setInteger(chooserHeightKey, size.height());
+}
 
 } // namespace
 
@@ -236,6 +262,7 @@ void QtDialogService::openPanel(const FileDialogRequest& request, bool saving, F
     dialog->setWindowModality(request.parent ? Qt::WindowModal : Qt::ApplicationModal);
     dialog->setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog->setDirectory(folder);
+    dialog->resize(chooserSize());
     if (saving) {
         dialog->setFileMode(QFileDialog::AnyFile);
         // A name typed bare gets the one kind of file being saved.
@@ -283,6 +310,7 @@ void QtDialogService::openPanel(const FileDialogRequest& request, bool saving, F
     QObject::connect(dialog, &QFileDialog::finished, dialog,
                      [this, dialog, key = lastFolderKey(request), completion = std::move(completion)](int result) {
                          std::erase_if(open_, [dialog](const QPointer<QDialog>& d) { return !d || d == dialog; });
+                         rememberChooserSize(dialog->size());
                          std::optional<QString> path;
                          const auto files = dialog->selectedFiles();
                          if (result == QDialog::Accepted && !dialog->chosenPackage().isEmpty())

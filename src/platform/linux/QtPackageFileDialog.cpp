@@ -1,21 +1,76 @@
 #include "platform/linux/QtPackageFileDialog.h"
 
+#include "platform/ApplicationIcon.h"
+
 #include <QAbstractItemView>
+#include <QDateTime>
 #include <QDialogButtonBox>
+#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTreeView>
 
 namespace quorvia::platform::native {
+
+namespace {
+
+// A backup package shows as one item of its own kind, with its own icon, as
+// the desktop's file manager shows it once the type is installed. Asked on the
+// choosers' file-reading thread, and by a model that may outlive its dialog:
+// one provider, holding nothing, serves every chooser.
+class PackageIconProvider final : public QFileIconProvider {
+public:
+    QIcon icon(const QFileInfo& info) const override
+    {
+        return isBackup(info) ? backupPackageIcon() : QFileIconProvider::icon(info);
+    }
+    QString type(const QFileInfo& info) const override
+    {
+        return isBackup(info) ? backupPackageTypeName() : QFileIconProvider::type(info);
+    }
+    using QFileIconProvider::icon;
+
+    // Kept to the end of the process: nothing is torn down after the application.
+    static PackageIconProvider& shared()
+    {
+        static auto* provider = new PackageIconProvider;
+        return *provider;
+    }
+
+private:
+    static bool isBackup(const QFileInfo& info)
+    {
+        const QString suffix = u'.' + backupPackageExtension();
+        return info.isDir() && info.fileName().size() > suffix.size()
+            && info.fileName().endsWith(suffix, Qt::CaseInsensitive);
+    }
+};
+
+} // namespace
 
 QtPackageFileDialog::QtPackageFileDialog(QWidget* parent, const QString& title, std::vector<QString> packageExtensions,
                                          const QString& folder)
     : QFileDialog(parent, title, folder), packageExtensions_(std::move(packageExtensions))
 {
     setOption(QFileDialog::DontUseNativeDialog, true);
+    setIconProvider(&PackageIconProvider::shared());
+    // Qt sizes the columns for short Latin texts; sizes and kinds in Chinese need more.
+    if (auto* details = findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        const QFontMetrics metrics(details->font());
+        QHeaderView* header = details->header();
+        header->resizeSection(0, metrics.horizontalAdvance(QStringLiteral("演讲项目备份.quorviabackup")) + 40);
+        header->resizeSection(1, metrics.horizontalAdvance(QStringLiteral("888.8 KiB")) + 24);
+        header->resizeSection(2, metrics.horizontalAdvance(backupPackageTypeName()) + 24);
+        const QDateTime late(QDate(2026, 12, 31), QTime(23, 59, 59));
+        header->resizeSection(3, metrics.horizontalAdvance(QLocale::system().toString(late, QLocale::ShortFormat)) + 24);
+        header->setStretchLastSection(true);
+    }
     for (auto* view : findChildren<QAbstractItemView*>()) {
         // The list, the detail view and the sidebar's places.
         view->installEventFilter(this);

@@ -20,6 +20,9 @@ public:
     QtPackageFileDialog(QWidget* parent, const QString& title, std::vector<QString> packageExtensions,
                         const QString& folder = QDir::homePath());
 
+    // Large enough for every column of the detail view at its width.
+    static QSize readableSize() { return QSize(920, 560); }
+
     // The confirming button's title, kept over a package as well.
     void setAcceptTitle(const QString& title);
     bool isPackage(const QString& path) const;

@@ -6,7 +6,8 @@ class QTranslator;
 namespace quorvia::platform::native {
 
 // Qt's own texts (file dialogs, standard buttons, text field menus) in
-// Chinese, from the translations Qt ships in its translations folder.
+// Chinese, from the translations Qt ships in its translations folder, and a
+// few of our own for the texts that catalogue lacks.
 class QtTranslations {
 public:
     QtTranslations() = delete;
