@@ -211,8 +211,11 @@ void AppCoordinator::buildMainMenu()
     // The status icon's menu is there while the private windows are held: no new one shows then.
     items.push_back({QStringLiteral("关于Quorvia"), {}, [weak = WeakLife(life_), &shell] {
                          auto* self = alive(weak);
-                         if (self && !self->isHoldingPrivateWindows())
-                             shell.orderFrontStandardAboutPanel();
+                         if (!self || self->isHoldingPrivateWindows())
+                             return;
+                         // Kept on the speaker's screen and hidden with the others from its first show.
+                         self->privateWindows->registerWindow(shell.standardAboutPanel());
+                         shell.orderFrontStandardAboutPanel();
                      }});
     items.push_back({{}, {}, nullptr, true});
     items.push_back({QStringLiteral("退出"), QKeySequence(Qt::CTRL | Qt::Key_Q), [&shell] { shell.terminate(); }});

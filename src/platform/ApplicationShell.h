@@ -11,6 +11,8 @@ class QWidget;
 
 namespace quorvia::platform {
 
+class Window;
+
 enum class TerminateReply { now, later };
 
 // A key press as the local key monitor sees it. Command is Super (Meta in
@@ -52,6 +54,9 @@ public:
     // The main menu also shows in the status icon's menu and the island's.
     virtual void setMainMenu(std::vector<MenuItem> items) = 0;
     virtual std::vector<MenuItem> mainMenu() const = 0;
+    // The About panel, made hidden on first ask so its owner can keep it with
+    // the private windows before it ever shows; null where there is none.
+    virtual Window* standardAboutPanel() = 0;
     virtual void orderFrontStandardAboutPanel() = 0;
 
     // Key presses meant for any window of the application; the handler

@@ -60,6 +60,8 @@ TEST_F(CoordinatorStartTest, theIslandsContextMenuReachesAboutAndQuit)
 
     actions[0]->trigger();
     EXPECT_EQ(shell->aboutPanels, 1);
+    const auto registered = app().windows().registeredWindows();
+    EXPECT_NE(std::find(registered.begin(), registered.end(), shell->about.get()), registered.end());
     // While the emergency key holds the windows hidden no new window shows.
     pressEmergencyKey();
     shell->menu[0].action();

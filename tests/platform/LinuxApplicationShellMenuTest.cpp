@@ -106,9 +106,14 @@ TEST_F(ShellMenuTest, TheAboutPanelIsPrivateAndShowsNameIconAndVersionOnTheSpeak
 {
     QCoreApplication::setApplicationName(QStringLiteral("Quorvia"));
     QCoreApplication::setApplicationVersion(QStringLiteral("0.1"));
+    // Made hidden, private before it ever shows.
+    platform::Window* made = shell.standardAboutPanel();
+    ASSERT_NE(made, nullptr);
+    EXPECT_FALSE(made->isVisible());
+    EXPECT_EQ(made->sharingType(), platform::SharingType::none);
     shell.orderFrontStandardAboutPanel();
     platform::native::AboutPanel* about = shell.aboutPanel();
-    ASSERT_NE(about, nullptr);
+    ASSERT_EQ(about, made);
     ASSERT_TRUE(about->isVisible());
     EXPECT_EQ(about->sharingType(), platform::SharingType::none);
     EXPECT_EQ(about->title(), QStringLiteral("关于Quorvia"));

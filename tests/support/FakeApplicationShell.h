@@ -1,8 +1,10 @@
 #pragma once
 
 #include "platform/ApplicationShell.h"
+#include "platform/Window.h"
 
 #include <map>
+#include <memory>
 #include <optional>
 
 namespace quorvia::test {
@@ -28,6 +30,12 @@ public:
     void activateIgnoringOtherApps() override { ++activations; }
     void setMainMenu(std::vector<platform::MenuItem> items) override { menu = std::move(items); }
     std::vector<platform::MenuItem> mainMenu() const override { return menu; }
+    platform::Window* standardAboutPanel() override
+    {
+        if (!about)
+            about = std::make_unique<platform::Window>();
+        return about.get();
+    }
     void orderFrontStandardAboutPanel() override { ++aboutPanels; }
 
     MonitorID addLocalKeyMonitor(std::function<bool(const platform::KeyPress&)> handler) override
@@ -70,6 +78,7 @@ public:
     bool terminated = false;
     int activations = 0;
     int aboutPanels = 0;
+    std::unique_ptr<platform::Window> about;
     std::vector<platform::MenuItem> menu;
     std::map<MonitorID, std::function<bool(const platform::KeyPress&)>> monitors;
     MonitorID nextMonitor = 1;

@@ -250,10 +250,16 @@ void LinuxApplicationShell::setMainMenu(std::vector<MenuItem> items)
     statusIcon_->show();
 }
 
-void LinuxApplicationShell::orderFrontStandardAboutPanel()
+Window* LinuxApplicationShell::standardAboutPanel()
 {
     if (!aboutPanel_)
         aboutPanel_ = std::make_unique<AboutPanel>();
+    return aboutPanel_.get();
+}
+
+void LinuxApplicationShell::orderFrontStandardAboutPanel()
+{
+    standardAboutPanel();
     aboutPanel_->present();
 }
 

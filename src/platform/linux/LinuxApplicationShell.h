@@ -56,6 +56,7 @@ public:
     void activateIgnoringOtherApps() override;
     void setMainMenu(std::vector<MenuItem> items) override;
     std::vector<MenuItem> mainMenu() const override { return menu_; }
+    Window* standardAboutPanel() override;
     void orderFrontStandardAboutPanel() override;
     MonitorID addLocalKeyMonitor(std::function<bool(const KeyPress&)> handler) override;
     void removeLocalKeyMonitor(MonitorID id) override;
