@@ -530,7 +530,7 @@ TEST_F(ChooserFolders, ChoosersOpenLargeEnoughToReadAndKeepTheSizeTheyWereLeftAt
     FileDialogRequest request;
     request.allowedExtensions = {QStringLiteral("quorviabackup")};
     service_.beginOpenPanel(request, [](std::optional<QString>) {});
-    QFileDialog* dialog = openChooser();
+    QFileDialog* dialog = awaitChooser();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->size(), QtPackageFileDialog::readableSize());
     dialog->resize(1100, 640);
@@ -539,7 +539,7 @@ TEST_F(ChooserFolders, ChoosersOpenLargeEnoughToReadAndKeepTheSizeTheyWereLeftAt
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
     service_.beginSavePanel(request, [](std::optional<QString>) {});
-    dialog = openChooser();
+    dialog = awaitChooser();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->size(), QSize(1100, 640));
     dialog->reject();
