@@ -84,6 +84,7 @@ public:
     void pumpEvents(const QSet<std::uint32_t>& own, const QSet<qint64>& processIDs)
     {
         xcb_connection_t* c = windows.connection();
+        QRegion left;
         while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
             const std::uint8_t type = event->response_type & ~0x80;
             if (damage_ && type == damageEvent_) {
@@ -98,12 +99,30 @@ public:
                 const std::uint32_t window = changedWindow(event);
                 const auto was = window ? tracker.mappedFrameIfAmong(window, own, processIDs) : std::nullopt;
                 tracker.handle(event);
-                if (was && tracker.frameOf(window) != was)
+                if (was && tracker.frameOf(window) != was) {
                     stale_ += *was;
+                    left += *was;
+                }
             }
             std::free(event);
         }
         tracker.resolvePending();
+        redrawDesktopIn(left);
+    }
+
+    // Has the server paint the desktop again where a left-out window stood:
+    // a window cut to a shape never covered its rectangle's corners, so
+    // nothing else would draw there. Only where the desktop shows is painted,
+    // and only the damage of that paint lets a place out of the stale set.
+    void redrawDesktopIn(const QRegion& places)
+    {
+        if (places.isEmpty() || !damage_)
+            return;
+        xcb_connection_t* c = windows.connection();
+        for (const QRect& rect : places)
+            xcb_clear_area(c, 1, windows.root(), std::int16_t(rect.x()), std::int16_t(rect.y()),
+                           std::uint16_t(rect.width()), std::uint16_t(rect.height()));
+        xcb_flush(c);
     }
 
     // Notes in every picture buffer, and in what changed since the last

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QRegion>
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 
 using namespace quorvia;
 using namespace quorvia::platform;
@@ -197,6 +199,20 @@ protected:
             if (b.frameStatus == int(FrameStatus::complete) && b.hasImage())
                 out.push_back(b.image);
         return out;
+    }
+
+    // Polls with the event loop running until the condition holds; only a
+    // hang reaches the deadline.
+    bool waitFor(const std::function<bool()>& condition)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 10000) {
+            if (condition())
+                return true;
+            settle(30);
+        }
+        return condition();
     }
 
     native::LinuxCaptureService service;
@@ -577,4 +593,126 @@ TEST_F(RunningCaptureTest, AfterAStillWhileChangesAndMovesAreStillGrabbedAtOnceA
         EXPECT_EQ(picture.pixelColor(950, 550), QColor(Qt::black));
     }
     EXPECT_FALSE(stoppedWithError);
+}
+
+namespace {
+// The root window painted in one colour for the test's length, black after.
+class PaintedDesktop {
+public:
+    explicit PaintedDesktop(QRgb colour) : c_(xcb_connect(nullptr, nullptr))
+    {
+        root_ = xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root;
+        paint(colour & 0xffffff);
+    }
+    ~PaintedDesktop()
+    {
+        paint(0);
+        xcb_disconnect(c_);
+    }
+    // What the server shows at a point of the screen now.
+    QRgb shownAt(int x, int y) const
+    {
+        auto* reply = xcb_get_image_reply(
+            c_, xcb_get_image(c_, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, std::int16_t(x), std::int16_t(y), 1, 1, ~0u),
+            nullptr);
+        QRgb pixel = 0;
+        if (reply && xcb_get_image_data_length(reply) >= 4)
+            pixel = *reinterpret_cast<const quint32*>(xcb_get_image_data(reply)) | 0xff000000u;
+        std::free(reply);
+        return pixel;
+    }
+
+private:
+    void paint(std::uint32_t pixel)
+    {
+        xcb_change_window_attributes(c_, root_, XCB_CW_BACK_PIXEL, &pixel);
+        xcb_clear_area(c_, 0, root_, 0, 0, 0, 0);
+        std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
+    }
+    xcb_connection_t* c_;
+    xcb_window_t root_ = 0;
+};
+} // namespace
+
+// A private window cut to an ellipse that folds in steps, each cut anew,
+// never covered the corners of the rectangles it passed through: once it has
+// gone they show the desktop again, while where it lay over a window that never
+// redraws stays black, since the private picture is still on screen there.
+// While it stands, its whole rectangle is black.
+TEST_F(RunningCaptureTest, TheCornersOfAShapedPrivateWindowShowTheDesktopOnceItFoldsAwayAndItsPictureStaysBlank)
+{
+    const QRgb red = qRgb(255, 0, 0);
+    const QRgb black = qRgb(0, 0, 0);
+    const QRgb desktop = qRgb(0, 64, 64);
+    PaintedDesktop painted(desktop);
+    xcb_connection_t* other = xcb_connect(nullptr, nullptr);
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(other)).data;
+    const xcb_window_t undrawn = xcb_generate_id(other);
+    const std::uint32_t noBackground = XCB_BACK_PIXMAP_NONE;
+    xcb_create_window(other, XCB_COPY_FROM_PARENT, undrawn, screen->root, 600, 500, 400, 400, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXMAP, &noBackground);
+    xcb_map_window(other, undrawn);
+    std::free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));
+
+    // Most of it over the desktop, its right edge over the undrawn window.
+    const QRect place(360, 560, 400, 300);
+    const QRect overDesktop(place.left(), place.top(), 600 - place.left(), place.height());
+    Window secret(Rect(0, 0, 400, 300), WindowStyle::borderless);
+    secret.setSharingType(SharingType::none);
+    secret.setBackgroundColor(QColor(red));
+    secret.setFrame(fromQtGlobal(QRectF(place)));
+    secret.setMask(QRegion(0, 0, place.width(), place.height(), QRegion::Ellipse));
+    secret.orderFront();
+    settle(200);
+    const QPoint corner = place.topLeft() + QPoint(3, 3);
+    const QPoint shapeOverUndrawn(700, place.center().y());
+    ASSERT_EQ(painted.shownAt(corner.x(), corner.y()), desktop) << "the window is not cut to its shape";
+
+    int seen = 0;
+    auto check = [&](const QImage& picture) {
+        ++seen;
+        EXPECT_EQ(countPixels(picture, red), 0);
+        EXPECT_EQ(picture.pixel(shapeOverUndrawn), black);
+    };
+    for (int i = 0; i < 3; ++i)
+        for (const QImage& picture : pictures(tick())) {
+            check(picture);
+            EXPECT_EQ(picture.pixel(corner), black);
+            EXPECT_EQ(countPixels(picture.copy(place), black), place.width() * place.height());
+        }
+    EXPECT_GE(seen, 1);
+
+    // Folds towards its top left, cut to each new size, as an animation does.
+    for (int step = 1; step <= 10; ++step) {
+        const QRect frame(place.left() + 8 * step, place.top() + 6 * step, place.width() - 30 * step,
+                          place.height() - 22 * step);
+        secret.setFrame(fromQtGlobal(QRectF(frame)));
+        secret.setMask(QRegion(0, 0, frame.width(), frame.height(), QRegion::Ellipse));
+        QCoreApplication::processEvents();
+        settle(16);
+        for (const QImage& picture : pictures(tick()))
+            check(picture);
+    }
+    secret.setFrame(fromQtGlobal(QRectF(60, 60, 100, 80)));
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(waitFor([&] {
+        return painted.shownAt(corner.x(), corner.y()) == desktop
+               && painted.shownAt(overDesktop.center().x(), overDesktop.center().y()) == desktop;
+    }));
+    ASSERT_EQ(painted.shownAt(shapeOverUndrawn.x(), shapeOverUndrawn.y()), red)
+        << "the undrawn window no longer holds the private picture";
+
+    QImage last;
+    const bool returned = waitFor([&] {
+        for (const QImage& picture : pictures(tick())) {
+            check(picture);
+            last = picture;
+        }
+        return !last.isNull() && countPixels(last.copy(overDesktop), desktop) == overDesktop.width() * overDesktop.height();
+    });
+    EXPECT_TRUE(returned) << "the capture shows "
+                          << overDesktop.width() * overDesktop.height() - countPixels(last.copy(overDesktop), desktop)
+                          << " pixels where the window passed over the desktop otherwise than the desktop";
+    EXPECT_FALSE(stoppedWithError);
+    xcb_disconnect(other);
 }
