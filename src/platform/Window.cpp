@@ -92,7 +92,7 @@ void Window::setBackgroundColor(const QColor& color)
 void Window::setShape(const WindowShape& shape)
 {
     shape_ = shape;
-    update();
+    updateShapeAndShadow();
 }
 
 void Window::setHasShadow(bool hasShadow)
@@ -118,16 +118,30 @@ QPainterPath shapePath(const WindowShape& shape, const QRectF& rect)
 }
 } // namespace
 
+QRegion Window::shapeRegion(const WindowShape& shape, const QSize& size)
+{
+    if (shape.kind == WindowShape::Kind::rectangle)
+        return QRegion(QRect(QPoint(), size));
+    // Whole pixels: a pixel belongs to the shape when its centre does.
+    return QRegion(shapePath(shape, QRectF(QPointF(), QSizeF(size))).toFillPolygon().toPolygon());
+}
+
 void Window::updateShapeAndShadow()
 {
-    const QMargins margins = hasShadow_ && isCompositing() ? shadowExtent : QMargins();
-    if (margins == shadowMargins_)
-        return;
-    shadowMargins_ = margins;
-    if (layout())
-        layout()->setContentsMargins(margins);
-    applyGeometry();
-    update();
+    const bool shaped = shape_.kind != WindowShape::Kind::rectangle;
+    const bool composited = (shaped || hasShadow_) && isCompositing();
+    const QMargins margins = composited && hasShadow_ ? shadowExtent : QMargins();
+    if (margins != shadowMargins_) {
+        shadowMargins_ = margins;
+        if (layout())
+            layout()->setContentsMargins(margins);
+        applyGeometry();
+        update();
+    }
+    if (shaped && !composited)
+        setMask(shapeRegion(shape_, toQtGlobal(frame_).size()));
+    else
+        clearMask();
 }
 
 void Window::paintEvent(QPaintEvent* event)
@@ -236,6 +250,8 @@ void Window::applyGeometry()
     applyingGeometry_ = true;
     setGeometry(toQtGlobal(frame_).marginsAdded(shadowMargins_));
     applyingGeometry_ = false;
+    if (!mask().isEmpty())
+        setMask(shapeRegion(shape_, toQtGlobal(frame_).size()));
 }
 
 void Window::adoptQtGeometry()
@@ -289,7 +305,7 @@ void Window::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     // A compositor may have come or gone since the window was last up.
-    if (hasShadow_)
+    if (shape_.kind != WindowShape::Kind::rectangle || hasShadow_)
         updateShapeAndShadow();
     if (contains(collection_, CollectionBehavior::canJoinAllSpaces))
         native::setOnAllDesktops(*this, true);

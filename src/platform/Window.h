@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QMargins>
+#include <QRegion>
 #include <QString>
 #include <QWidget>
 
@@ -38,7 +39,8 @@ constexpr bool contains(CollectionBehavior set, CollectionBehavior flag)
     return (unsigned(set) & unsigned(flag)) == unsigned(flag) && unsigned(flag) != 0;
 }
 
-// The outline of what a borderless window draws, for its shadow.
+// The outline of what a borderless window draws, for its shadow and, where
+// nothing composites translucent windows, for the window's own shape.
 struct WindowShape {
     enum class Kind { rectangle, roundedRectangle, ellipse };
     Kind kind = Kind::rectangle;
@@ -119,9 +121,8 @@ public:
     void setBackgroundColor(const QColor& color);
 
     // Where a compositor blends translucent windows, a shadow is drawn around
-    // the shape, outside the frame, which stays the shape's. Nothing cuts the
-    // window to its shape elsewhere: capture keeps a moved window's old place
-    // blank until it is drawn again, and the corners outside a cut shape never are.
+    // the shape (outside the frame, which stays the shape's); elsewhere the
+    // window is cut to the shape, since its clear parts would show black.
     void setShape(const WindowShape& shape);
     WindowShape shape() const { return shape_; }
     void setHasShadow(bool hasShadow);
@@ -129,10 +130,12 @@ public:
     // Whether the shadow is drawn now: asked for, and a compositor blends it.
     bool drawsShadow() const { return !shadowMargins_.isNull(); }
     static constexpr QMargins shadowExtent{14, 8, 14, 22};
+    // The shape as a region of a window of this size.
+    static QRegion shapeRegion(const WindowShape& shape, const QSize& size);
     // Whether a compositing manager blends translucent windows; tests stand in for one.
     static inline std::function<bool()> compositingProbe;
     static bool isCompositing();
-    // Re-reads the compositor and draws the shadow or not.
+    // Re-reads the compositor and updates the shadow and the cut to the shape.
     void updateShapeAndShadow();
 
     // The window takes the view and fills itself with it.

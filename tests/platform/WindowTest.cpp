@@ -197,7 +197,7 @@ struct CompositorStandIn {
 
 } // namespace
 
-TEST(WindowShape, WithoutACompositorThereIsNoShadowAndTheWindowIsItsFrame)
+TEST(WindowShape, WithoutACompositorTheWindowIsCutToItsShapeAtEverySize)
 {
     CompositorStandIn compositor(false);
     Window bubble(Rect(100, 100, 56, 56), WindowStyle::borderless);
@@ -206,15 +206,28 @@ TEST(WindowShape, WithoutACompositorThereIsNoShadowAndTheWindowIsItsFrame)
     bubble.setHasShadow(true);
     bubble.orderFront();
     EXPECT_FALSE(bubble.drawsShadow());
-    EXPECT_EQ(bubble.geometry(), toQtGlobal(bubble.frame()));
-    EXPECT_TRUE(bubble.mask().isEmpty());
+    EXPECT_EQ(bubble.geometry().size(), QSize(56, 56));
+    // The corners are not the window's, so no black square shows around the circle.
+    EXPECT_TRUE(bubble.mask().contains(QPoint(28, 28)));
+    EXPECT_TRUE(bubble.mask().contains(QPoint(28, 1)));
+    EXPECT_FALSE(bubble.mask().contains(QPoint(1, 1)));
+    EXPECT_FALSE(bubble.mask().contains(QPoint(54, 54)));
 
-    // A compositor that starts later is found when the window shows again.
-    compositor.set(true);
-    bubble.orderOut();
-    bubble.orderFront();
-    EXPECT_TRUE(bubble.drawsShadow());
-    EXPECT_EQ(bubble.frame(), Rect(100, 100, 56, 56));
+    Window island(Rect(0, 0, 640, 520), WindowStyle::borderless);
+    island.setShape({WindowShape::Kind::roundedRectangle, 24});
+    island.orderFront();
+    EXPECT_FALSE(island.mask().contains(QPoint(1, 1)));
+    EXPECT_TRUE(island.mask().contains(QPoint(24, 1)));
+    EXPECT_TRUE(island.mask().contains(QPoint(320, 260)));
+    // A resize takes the cut along.
+    island.setFrame(Rect(0, 0, 800, 600));
+    EXPECT_TRUE(island.mask().contains(QPoint(700, 300)));
+    EXPECT_FALSE(island.mask().contains(QPoint(798, 598)));
+    EXPECT_TRUE(island.mask().contains(QPoint(780, 598)));
+
+    // Back to a plain rectangle, nothing is cut.
+    island.setShape({});
+    EXPECT_TRUE(island.mask().isEmpty());
 }
 
 TEST(WindowShape, WithACompositorTheShadowLiesOutsideTheFrameWhichStaysTheShapes)
@@ -228,6 +241,7 @@ TEST(WindowShape, WithACompositorTheShadowLiesOutsideTheFrameWhichStaysTheShapes
     panel.orderFront();
     QApplication::processEvents();
     EXPECT_FALSE(panel.drawsShadow());
+    EXPECT_TRUE(panel.mask().isEmpty()) << "translucency gives the shape; nothing is cut";
     const QRect bare = toQtGlobal(panel.frame());
     EXPECT_EQ(panel.geometry(), bare);
 

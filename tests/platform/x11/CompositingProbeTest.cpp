@@ -84,12 +84,14 @@ TEST(CompositingProbe, TheServerSeesTheShadowsMarginOnlyWhileSomethingComposites
     settle();
     EXPECT_FALSE(bubble.drawsShadow());
     EXPECT_EQ(bubble.geometry(), toQtGlobal(bubble.frame()));
+    EXPECT_FALSE(bubble.mask().isEmpty());
 
     SelectionOwner compositor;
     bubble.orderOut();
     bubble.orderFront();
     settle();
     EXPECT_TRUE(bubble.drawsShadow());
+    EXPECT_TRUE(bubble.mask().isEmpty());
     EXPECT_EQ(bubble.frame(), Rect(200, 200, 56, 56));
     EXPECT_EQ(bubble.geometry(), toQtGlobal(bubble.frame()).marginsAdded(platform::Window::shadowExtent));
 }
