@@ -663,10 +663,12 @@ TEST_F(RunningCaptureTest, TheCornersOfAShapedPrivateWindowShowTheDesktopOnceItF
     // Cut to its shape by the window itself: nothing composites on the test server.
     secret.setShape({WindowShape::Kind::ellipse});
     secret.orderFront();
-    settle(200);
     const QPoint corner = place.topLeft() + QPoint(3, 3);
     const QPoint shapeOverUndrawn(700, place.center().y());
-    ASSERT_EQ(painted.shownAt(corner.x(), corner.y()), desktop) << "the window is not cut to its shape";
+    ASSERT_TRUE(waitFor([&] {
+        return painted.shownAt(corner.x(), corner.y()) == desktop
+               && painted.shownAt(shapeOverUndrawn.x(), shapeOverUndrawn.y()) == red;
+    })) << "the window is not up, cut to its shape";
 
     int seen = 0;
     auto check = [&](const QImage& picture) {
