@@ -17,13 +17,13 @@ namespace quorvia::test {
 // tests that force a mode onto an undetected display.
 //
 // Tests in tests/<folder>/xorg/ build into <folder>_xorg_tests and run with Qt
-// on display() (TestMain points DISPLAY there), one at a time. A test that
-// changes the layout puts it back with restoreLayout().
+// on display() (TestMain points DISPLAY there), each test on a server of its
+// own. A test that changes the layout puts it back with restoreLayout().
 class TwoOutputXServer {
 public:
-    // The shared server of this test run: the one scripts/test exported in
-    // QUORVIA_TEST_TWO_OUTPUT_DISPLAY, or else one started on first use and
-    // stopped when this process exits. Empty when Xorg cannot start.
+    // The server named in QUORVIA_TEST_TWO_OUTPUT_DISPLAY, or else one
+    // started on first use and stopped when this process exits. Empty when
+    // Xorg cannot start.
     static QString display();
 
     // A server of this object's own, stopped when it is destroyed.
