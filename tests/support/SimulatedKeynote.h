@@ -73,7 +73,7 @@ public:
     // Holding: while on, each script waits inside run() until released. Only
     // useful when the probe queue runs on another thread (QueueDrainThread).
     void setHolding(bool holding);
-    bool waitUntilHeld(int timeoutMs = 5000);
+    bool waitUntilHeld(int timeoutMs = 60000);
     void release();
 
     // What was received.

@@ -20,7 +20,7 @@ bool WindowManager::start(int timeoutMs)
     process_.setProcessEnvironment(environment);
     process_.setProcessChannelMode(QProcess::MergedChannels);
     process_.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-    if (!process_.waitForStarted(5000)) {
+    if (!process_.waitForStarted(60000)) {
         failure_ = QStringLiteral("openbox did not start: %1").arg(process_.errorString());
         return false;
     }

@@ -16,7 +16,7 @@ public:
     WindowManager& operator=(const WindowManager&) = delete;
 
     // Starts it and waits until it manages the screen.
-    bool start(int timeoutMs = 10000);
+    bool start(int timeoutMs = 60000);
     void stop();
     // Why it did not start, for the failure message.
     QString failure() const { return failure_; }

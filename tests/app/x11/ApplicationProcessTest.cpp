@@ -245,7 +245,7 @@ TEST_F(ApplicationProcessTest, theSavedReadingPositionOutlastsAStartAndAQuit)
         ASSERT_TRUE(waitFor([&] { return viewableWindows(first) >= 1; }));
         QThread::msleep(500);
         ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
-        ASSERT_TRUE(first.waitForFinished(10000));
+        ASSERT_TRUE(first.waitForFinished(60000));
         EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
         // Within a line of the place: the view reads from the start of the line it stands on.
         EXPECT_NEAR(storedPosition(), 1500, 40) << "after start " << round + 1;

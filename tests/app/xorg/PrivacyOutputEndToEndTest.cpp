@@ -290,8 +290,7 @@ TEST_F(PrivacyOutputEndToEndTest, windowsThatMoveOpenCloseAndFoldStayOutOfEveryF
             [&] {
                 const auto shown = app->windows();
                 return std::none_of(shown.begin(), shown.end(), [&](const Window& w) { return w.id == settings->id; });
-            },
-            3000));
+            }));
     }
 
     expectNoPrivatePixels(tallyAfter(watch, 300), 300);

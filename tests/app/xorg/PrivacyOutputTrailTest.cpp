@@ -26,7 +26,7 @@ const QRect projector(W, 0, W, H);
 const QColor desktopColour(0, 64, 64);
 const QColor foreignColour(255, 0, 255);
 // Only a hang takes this long: the server redraws a bare desktop at once.
-constexpr int redrawnWithinMs = 10000;
+constexpr int redrawnWithinMs = 60000;
 // Where the pointer waits, so the audience picture carries none.
 const QPoint pointerAway(2 * W - 5, H - 5);
 
@@ -80,8 +80,7 @@ protected:
                 const QPoint at = island.frame.topLeft() + controls::island::privacyButton;
                 const QRgb p = app->grab(QRect(at, QSize(1, 1))).pixel(0, 0);
                 return qBlue(p) >= 235 && qRed(p) > 80 && qRed(p) < 170 && qGreen(p) > 150;
-            },
-            10000))
+            }))
             << "the island never offered 启动隐私输出";
         pause(300);
     }
@@ -105,7 +104,7 @@ protected:
     std::optional<Window> detach()
     {
         app->click(island, controls::island::detach.x(), controls::island::detach.y(), 800);
-        return app->waitWindow(QStringLiteral("^私密提词窗口"), 5000);
+        return app->waitWindow(QStringLiteral("^私密提词窗口"));
     }
 
     void startOutput()
@@ -117,8 +116,7 @@ protected:
             [&] {
                 return AudienceWatch::pixelsOfColour(app->grab(projector), where, foreignColour)
                        > where.width() * where.height() * 9 / 10;
-            },
-            10000))
+            }))
             << "the privacy output did not go live";
     }
 
@@ -211,14 +209,13 @@ TEST_P(PrivacyOutputTrailTest, foldingThePrompterIntoItsBubbleLeavesNoTrail)
     const auto before = app->windows();
     app->click(*prompter, controls::prompter::collapse.x(), controls::prompter::collapse.y(), 0);
     app->movePointer(pointerAway);
-    ASSERT_TRUE(app->waitNewWindow(before, 5000)) << "缩成圆点 showed no bubble";
+    ASSERT_TRUE(app->waitNewWindow(before)) << "缩成圆点 showed no bubble";
     // The fold animates: the bare place is known once the bubble has shrunk.
     ASSERT_TRUE(RunningApplication::waitFor(
         [&] {
             const auto bubble = app->waitNewWindow(before, 0);
             return bubble && bubble->outer.width() < 100 && !app->waitWindow(QStringLiteral("^私密提词窗口"), 0);
-        },
-        5000))
+        }))
         << "the prompter did not fold into a small bubble";
     expectDesktopReturns(bareDesktopIn(stood));
     expectNoPrivatePixels(watch);
@@ -257,7 +254,7 @@ TEST_P(PrivacyOutputTrailTest, detachingThePrompterShrinksTheIslandWithoutATrail
     ASSERT_TRUE(detach()) << "分离窗口 opened no prompter window";
     app->movePointer(pointerAway);
     // The island shrinks once the script has left it.
-    ASSERT_TRUE(RunningApplication::waitFor([&] { return outerOf(island.id) && outerOf(island.id)->height() < stood->height(); }, 5000))
+    ASSERT_TRUE(RunningApplication::waitFor([&] { return outerOf(island.id) && outerOf(island.id)->height() < stood->height(); }))
         << "the island did not shrink";
     pause(500);
     expectDesktopReturns(bareDesktopIn(*stood));
