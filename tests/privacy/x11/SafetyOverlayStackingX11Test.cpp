@@ -41,7 +41,7 @@ protected:
     }
     ~SafetyOverlayStackingX11Test() override { xcb_disconnect(connection); }
 
-    static bool waitFor(const std::function<bool()>& condition, int timeoutMs = 10000)
+    static bool waitFor(const std::function<bool()>& condition, int timeoutMs = 60000)
     {
         QElapsedTimer timer;
         timer.start();
