@@ -352,7 +352,7 @@ TEST_F(ApplicationProcessTest, theLastStepsBeforeAQuitOrATerminationSignalAreSto
             }
             ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
         }
-        ASSERT_TRUE(first.waitForFinished(10000));
+        ASSERT_TRUE(first.waitForFinished(60000));
         EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(storedIndex(), before + 3);
     }
@@ -392,14 +392,14 @@ TEST_F(ApplicationProcessTest, AStoreThatCannotBeWrittenIsSaidWhileRunningAndAtT
                 if (id != island)
                     found = id;
             return !found.isEmpty();
-        }, 15000);
+        });
         return found;
     };
     // The start's own save fails.
     const QString running = newWindow();
     ASSERT_FALSE(running.isEmpty()) << "the failed save was not said";
     focusAndType(running, {QStringLiteral("key"), QStringLiteral("Return")});
-    ASSERT_TRUE(waitFor([&] { return visibleWindows(first) == QStringList{island}; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return visibleWindows(first) == QStringList{island}; }));
 
     xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), island});
     xdotool({QStringLiteral("key"), QStringLiteral("Right")});
@@ -408,7 +408,7 @@ TEST_F(ApplicationProcessTest, AStoreThatCannotBeWrittenIsSaidWhileRunningAndAtT
     ASSERT_FALSE(atTheEnd.isEmpty()) << "the failed last write was not said";
     EXPECT_EQ(first.state(), QProcess::Running);
     focusAndType(atTheEnd, {QStringLiteral("key"), QStringLiteral("Return")});
-    ASSERT_TRUE(first.waitForFinished(10000));
+    ASSERT_TRUE(first.waitForFinished(60000));
     EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(storedIndex(), 0);
 }

@@ -91,7 +91,7 @@ TEST_F(ApplicationTwoOutputTest, theDamagedStoreAlertWaitsBehindTheMaskOfAMirror
             return false;
         mask = shown.front();
         return true;
-    }, 10000)) << visibleWindows(first).join(u' ').toStdString();
+    })) << visibleWindows(first).join(u' ').toStdString();
     // Well past the turn the alert is raised in.
     QThread::msleep(2000);
     EXPECT_EQ(visibleWindows(first), QStringList{mask}) << "something opened beside the mask";

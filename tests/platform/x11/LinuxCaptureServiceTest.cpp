@@ -572,11 +572,13 @@ TEST_F(RunningCaptureTest, AfterAStillWhileChangesAndMovesAreStillGrabbedAtOnceA
     secret.setBackgroundColor(QColor(red));
     secret.setFrame(fromQtGlobal(QRectF(600, 300, 240, 160)));
     secret.orderFront();
-    settle(100);
+    settleOnScreen({200, 150}, Qt::blue);
+    settleOnScreen({720, 380}, QColor(red));
 
-    // The picture a wake by the server's word brings, before the clock's next tick.
-    auto woken = [&] {
-        settle(50);
+    // The picture a wake by the server's word brings, before the clock's next
+    // tick, once the server shows the change.
+    auto woken = [&](QPoint at, QColor colour) {
+        settleOnScreen(at, colour);
         frames.clear();
         env.scheduler().advance(1.0 / 120.0);
         env.scheduler().settle();
@@ -601,7 +603,7 @@ TEST_F(RunningCaptureTest, AfterAStillWhileChangesAndMovesAreStillGrabbedAtOnceA
     for (const QColor colour : {QColor(Qt::yellow), QColor(Qt::cyan)}) {
         shared.setBackgroundColor(colour);
         shared.update();
-        const auto changed = woken();
+        const auto changed = woken({200, 150}, colour);
         ASSERT_EQ(changed.size(), 1u);
         EXPECT_EQ(changed.front().pixelColor(150, 150), colour);
         EXPECT_EQ(countPixels(changed.front(), red), 0);
@@ -610,7 +612,7 @@ TEST_F(RunningCaptureTest, AfterAStillWhileChangesAndMovesAreStillGrabbedAtOnceA
     // A private window that moves after a still while: blank where it is.
     secret.setFrame(fromQtGlobal(QRectF(900, 500, 240, 160)));
     QCoreApplication::processEvents();
-    auto moved = woken();
+    auto moved = woken({1020, 580}, QColor(red));
     for (int i = 0; i < 3; ++i)
         for (const QImage& picture : pictures(tick()))
             moved.push_back(picture);
