@@ -136,7 +136,7 @@ TEST_F(CoordinatorStartTest, theHiddenSafetyOverlayIsBuiltOnceTheIslandIsOnScree
     buildAndStart();
     EXPECT_FALSE(app().safetyOverlay().isWindowBuilt()) << "built before the island was painted";
     // The island's first picture reaches the screen.
-    QDeadlineTimer deadline(10000);
+    QDeadlineTimer deadline(60000);
     while (!app().safetyOverlay().isWindowBuilt() && !deadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         settle();

@@ -470,7 +470,7 @@ QModelIndex itemNamed(QFileDialog& dialog, const QString& name)
     auto* details = dialog.findChild<QAbstractItemView*>(QStringLiteral("treeView"));
     if (!details)
         return {};
-    QDeadlineTimer deadline(10000);
+    QDeadlineTimer deadline(60000);
     while (!deadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         const QModelIndex root = details->rootIndex();

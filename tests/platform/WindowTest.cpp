@@ -168,7 +168,7 @@ TEST(Window, FirstPaintIsReportedOnceAfterThePictureIsDrawn)
 
     window.orderFront();
     EXPECT_TRUE(paintsWhenReported.empty()) << "reported before any picture";
-    QDeadlineTimer deadline(10000);
+    QDeadlineTimer deadline(60000);
     while (paintsWhenReported.empty() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     ASSERT_EQ(paintsWhenReported.size(), 1u);
