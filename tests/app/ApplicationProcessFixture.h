@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRect>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -246,21 +247,44 @@ protected:
         return picture;
     }
 
-    void screenshot(const QString& path)
+    void screenshot(const QString& path) { rootImage().save(path); }
+
+    // What the whole root shows now, every output's picture at its place.
+    QImage rootImage()
     {
         xcb_connection_t* c = xcb_connect(displayName().toLatin1().constData(), nullptr);
         const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-        auto* image = xcb_get_image_reply(c,
-                                          xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, 0, 0,
-                                                        screen->width_in_pixels, screen->height_in_pixels, ~0u),
-                                          nullptr);
-        if (image) {
-            QImage(xcb_get_image_data(image), screen->width_in_pixels, screen->height_in_pixels, QImage::Format_RGB32)
-                .copy()
-                .save(path);
-            std::free(image);
+        auto* geometry = xcb_get_geometry_reply(c, xcb_get_geometry(c, screen->root), nullptr);
+        QImage picture;
+        if (geometry) {
+            auto* image = xcb_get_image_reply(
+                c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, 0, 0, geometry->width, geometry->height, ~0u),
+                nullptr);
+            if (image) {
+                picture = QImage(xcb_get_image_data(image), geometry->width, geometry->height, QImage::Format_RGB32).copy();
+                std::free(image);
+            }
+            std::free(geometry);
         }
         xcb_disconnect(c);
+        return picture;
+    }
+
+    // Where a window stands in the root; empty when it is gone.
+    QRect windowFrame(const QString& window)
+    {
+        xcb_connection_t* c = xcb_connect(displayName().toLatin1().constData(), nullptr);
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+        const auto id = static_cast<xcb_window_t>(window.toULong());
+        QRect frame;
+        auto* geometry = xcb_get_geometry_reply(c, xcb_get_geometry(c, id), nullptr);
+        auto* at = xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, id, root, 0, 0), nullptr);
+        if (geometry && at)
+            frame = QRect(at->dst_x, at->dst_y, geometry->width, geometry->height);
+        std::free(geometry);
+        std::free(at);
+        xcb_disconnect(c);
+        return frame;
     }
 
     QTemporaryDir folders;

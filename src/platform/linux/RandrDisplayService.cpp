@@ -1,6 +1,7 @@
 #include "platform/linux/RandrDisplayService.h"
 
 #include "platform/NotificationCenter.h"
+#include "platform/linux/QtScreenResync.h"
 #include "platform/linux/QtScreenWatch.h"
 #include "platform/linux/XcbConnection.h"
 
@@ -54,6 +55,10 @@ RandrDisplayService::RandrDisplayService(const QByteArray& displayName)
     connect(notifier_, &QSocketNotifier::activated, this, [this] { readEvents(); });
 
     watchQtScreens(this, [this] { changed(); });
+    if (qGuiApp) {
+        new QtScreenResync(this);
+        QtScreenResync::repairStaleScreens();
+    }
 }
 
 RandrDisplayService::~RandrDisplayService()

@@ -18,7 +18,8 @@ namespace quorvia::platform::native {
 // change since the last read (looked for on every call, without a round
 // trip), else as last read. Changes are announced from RandR's events and
 // from Qt's screen signals, since Qt's list decides whether the topology can
-// be trusted (see decideScreens).
+// be trusted (see decideScreens); screens Qt moved without saying so are
+// brought up to date (see QtScreenResync).
 class RandrDisplayService final : public QObject, public DisplayService {
     Q_OBJECT
 public:

@@ -66,6 +66,48 @@ TEST_F(ApplicationTwoOutputTest, anOutcomeAlertUpWhenMirroringStartsWaitsBehindT
     EXPECT_TRUE(waitFor([&] { return visibleWindows(first) == QStringList{island}; }));
 }
 
+// Started while the projector copied the laptop, then extended again: the
+// speaker's way back from the mask brings the island onto the laptop screen,
+// and the projector shows nothing of ours.
+TEST_F(ApplicationTwoOutputTest, returningFromTheMaskOfAMirroredStartAfterExtendingBringsTheIslandBack)
+{
+    const QRect laptopArea(0, 0, TwoOutputXServer::outputWidth, TwoOutputXServer::outputHeight);
+    const QRect projectorArea = laptopArea.translated(TwoOutputXServer::outputWidth, 0);
+    const QImage projectorBefore = rootImage().copy(projectorArea);
+
+    ASSERT_TRUE(xrandr({QStringLiteral("--output"), projector(), QStringLiteral("--same-as"), laptop()}));
+    launch(first);
+    QString mask;
+    ASSERT_TRUE(waitFor([&] {
+        const QStringList shown = visibleWindows(first);
+        if (shown.size() != 1)
+            return false;
+        mask = shown.front();
+        return true;
+    })) << visibleWindows(first).join(u' ').toStdString();
+
+    ASSERT_TRUE(xrandr({QStringLiteral("--output"), projector(), QStringLiteral("--right-of"), laptop()}));
+    // Until the speaker answers, the mask alone stays.
+    QThread::msleep(1500);
+    EXPECT_EQ(visibleWindows(first), QStringList{mask});
+
+    clickIn(mask, 756, 655); // "关闭输出并返回"
+    ASSERT_TRUE(waitFor([&] {
+        const QStringList shown = visibleWindows(first);
+        return shown.size() == 1 && shown.front() != mask;
+    })) << "still shown: " << visibleWindows(first).join(u' ').toStdString();
+    island = visibleWindows(first).front();
+    const QRect frame = windowFrame(island);
+    EXPECT_TRUE(laptopArea.contains(frame)) << frame.x() << "," << frame.y() << " " << frame.width() << "x"
+                                            << frame.height();
+    // Once it has drawn, the projector still shows only what it showed before the start.
+    ASSERT_TRUE(waitFor([&] { return !windowImage(island).isNull(); }));
+    QThread::msleep(500);
+    const QImage projectorAfter = rootImage().copy(projectorArea);
+    ASSERT_EQ(projectorAfter.size(), projectorBefore.size());
+    EXPECT_TRUE(projectorAfter == projectorBefore) << "the projector shows something new";
+}
+
 // The alert names a path under the home folder: started with the laptop
 // mirrored, nothing but the mask shows, also once the start-up alert is due.
 TEST_F(ApplicationTwoOutputTest, theDamagedStoreAlertWaitsBehindTheMaskOfAMirroredStart)
