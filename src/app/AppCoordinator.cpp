@@ -153,6 +153,8 @@ void AppCoordinator::start()
 void AppCoordinator::prepareHiddenWindows()
 {
     safetyOverlayController->prepareWindow();
+    // No device list shows at start; the sound server is asked once the island is up.
+    audioDevices->loadDevices();
 }
 
 void AppCoordinator::configureModules()

@@ -23,8 +23,24 @@ AudioDeviceController::AudioDeviceController(platform::DefaultsStore& defaults)
 {
     selectedInputUID_ = defaults_.string(inputUIDKey);
     selectedOutputUID_ = defaults_.string(outputUIDKey);
-    refresh();
 }
+
+AudioDeviceController& AudioDeviceController::loaded() const
+{
+    // Never built const: the controller is only ever owned and used mutably.
+    auto& self = const_cast<AudioDeviceController&>(*this);
+    if (!devicesRead_)
+        self.refresh();
+    return self;
+}
+
+void AudioDeviceController::loadDevices() const { loaded(); }
+
+const std::vector<AudioDeviceDescriptor>& AudioDeviceController::devices() const { return loaded().devices_; }
+
+const std::optional<QString>& AudioDeviceController::selectedInputUID() const { return loaded().selectedInputUID_; }
+
+const std::optional<QString>& AudioDeviceController::selectedOutputUID() const { return loaded().selectedOutputUID_; }
 
 AudioDeviceController::~AudioDeviceController()
 {
@@ -69,7 +85,8 @@ bool AudioDeviceController::refresh()
     auto& audio = platform::current().audio();
     auto fresh = readDevices();
     const QString signature = deviceSignature(fresh, audio.defaultInputDevice(), audio.defaultOutputDevice());
-    const bool changed = signature != lastDeviceSignature_;
+    const bool changed = devicesRead_ && signature != lastDeviceSignature_;
+    devicesRead_ = true;
     devices_ = std::move(fresh);
     lastDeviceSignature_ = signature;
 
@@ -87,7 +104,8 @@ bool AudioDeviceController::refresh()
 std::vector<AudioDeviceDescriptor> AudioDeviceController::inputDevices() const
 {
     std::vector<AudioDeviceDescriptor> result;
-    std::copy_if(devices_.begin(), devices_.end(), std::back_inserter(result),
+    const auto& devices = this->devices();
+    std::copy_if(devices.begin(), devices.end(), std::back_inserter(result),
                  [](const auto& d) { return d.supportsInput; });
     return result;
 }
@@ -95,7 +113,8 @@ std::vector<AudioDeviceDescriptor> AudioDeviceController::inputDevices() const
 std::vector<AudioDeviceDescriptor> AudioDeviceController::outputDevices() const
 {
     std::vector<AudioDeviceDescriptor> result;
-    std::copy_if(devices_.begin(), devices_.end(), std::back_inserter(result),
+    const auto& devices = this->devices();
+    std::copy_if(devices.begin(), devices.end(), std::back_inserter(result),
                  [](const auto& d) { return d.supportsOutput; });
     return result;
 }
@@ -120,6 +139,7 @@ AudioDeviceController::selectedDevice(const std::optional<QString>& uid,
 
 std::optional<AudioDeviceDescriptor> AudioDeviceController::selectedInput() const
 {
+    loadDevices();
     return selectedDevice(selectedInputUID_,
                           selectedInputUID_ ? std::nullopt : platform::current().audio().defaultInputDevice(),
                           &AudioDeviceDescriptor::supportsInput);
@@ -127,6 +147,7 @@ std::optional<AudioDeviceDescriptor> AudioDeviceController::selectedInput() cons
 
 std::optional<AudioDeviceDescriptor> AudioDeviceController::selectedOutput() const
 {
+    loadDevices();
     return selectedDevice(selectedOutputUID_,
                           selectedOutputUID_ ? std::nullopt : platform::current().audio().defaultOutputDevice(),
                           &AudioDeviceDescriptor::supportsOutput);

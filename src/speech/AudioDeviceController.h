@@ -42,18 +42,23 @@ public:
     static constexpr double toneAmplitude = 0.16;
     static constexpr std::uint32_t toneFadeFrames = 1200;
 
-    // Reads the stored choices from the defaults store and refreshes once.
+    // Reads the stored choices from the defaults store. The sound server is
+    // first asked for its devices by whatever needs them, or by loadDevices().
     AudioDeviceController();
     explicit AudioDeviceController(platform::DefaultsStore& defaults);
     ~AudioDeviceController();
     AudioDeviceController(const AudioDeviceController&) = delete;
     AudioDeviceController& operator=(const AudioDeviceController&) = delete;
 
-    const std::vector<AudioDeviceDescriptor>& devices() const { return devices_; }
-    const std::optional<QString>& selectedInputUID() const { return selectedInputUID_; }
-    const std::optional<QString>& selectedOutputUID() const { return selectedOutputUID_; }
+    // Reads the devices unless they have been read already.
+    void loadDevices() const;
 
-    // Re-reads the devices; true when the device signature changed.
+    const std::vector<AudioDeviceDescriptor>& devices() const;
+    const std::optional<QString>& selectedInputUID() const;
+    const std::optional<QString>& selectedOutputUID() const;
+
+    // Re-reads the devices; true when the device signature changed. The
+    // first reading changes nothing anyone has seen, so it answers false.
     bool refresh();
 
     std::vector<AudioDeviceDescriptor> inputDevices() const;
@@ -94,7 +99,11 @@ private:
                                                         bool AudioDeviceDescriptor::*supports) const;
     void notifyChanged();
 
+    // The device list and what a reading of it decides, read on first use.
+    AudioDeviceController& loaded() const;
+
     platform::DefaultsStore& defaults_;
+    bool devicesRead_ = false;
     std::vector<AudioDeviceDescriptor> devices_;
     std::optional<QString> selectedInputUID_;
     std::optional<QString> selectedOutputUID_;

@@ -72,6 +72,55 @@ TEST_F(AudioDeviceControllerTest, NoHardwareGivesEmptyListsAndNothingInForce)
     EXPECT_EQ(description(AudioDeviceError::inputUnavailable), "无法使用所选麦克风，请重新选择并校准。");
 }
 
+TEST_F(AudioDeviceControllerTest, TheSoundServerIsAskedOnlyOnFirstUseAndThenAnswersAsIfReadAtOnce)
+{
+    audio->add("mic", "Desk Mic", 1, 0);
+    platform.defaults().setString(AudioDeviceController::inputUIDKey, "gone");
+    platform.defaults().setString(AudioDeviceController::outputUIDKey, "spk");
+    AudioDeviceController controller;
+    EXPECT_EQ(audio->serverQuestions, 0);
+
+    // Plugged in after construction and before the first question: it is listed.
+    const auto speaker = audio->add("spk", "Speaker", 0, 2);
+    audio->defaultOutput = speaker;
+    // A stored choice whose device is absent falls back on the first question too.
+    EXPECT_FALSE(controller.selectedInputUID());
+    EXPECT_GT(audio->serverQuestions, 0);
+    EXPECT_EQ(uids(controller.devices()), (std::vector<QString>{"mic", "spk"}));
+    EXPECT_EQ(controller.selectedOutputUID(), "spk");
+    EXPECT_EQ(controller.selectedInput()->uid, "mic");
+    // The first reading is the baseline, not a change; later ones compare with it.
+    EXPECT_FALSE(controller.refresh());
+    audio->remove("spk");
+    EXPECT_TRUE(controller.refresh());
+}
+
+TEST_F(AudioDeviceControllerTest, EveryFirstQuestionReadsTheDevices)
+{
+    audio->add("mic", "Desk Mic", 1, 2);
+    const std::vector<std::function<bool(AudioDeviceController&)>> questions = {
+        [](auto& c) { return c.inputDevices().size() == 1; },
+        [](auto& c) { return c.outputDevices().size() == 1; },
+        [](auto& c) { return c.selectedOutput().has_value(); },
+        [](auto& c) { return c.selectOutput("mic"); },
+        [&](auto& c) {
+            c.selectInput("mic");
+            return c.selectedInputUID() == "mic";
+        },
+        [&](auto& c) { return c.configureInputNode(*audio->makeInput()).has_value(); },
+        [](auto& c) {
+            c.loadDevices();
+            return c.devices().size() == 1;
+        },
+        // Its first reading tells nothing new.
+        [](auto& c) { return !c.refresh() && c.devices().size() == 1; },
+    };
+    for (std::size_t i = 0; i < questions.size(); ++i) {
+        AudioDeviceController controller;
+        EXPECT_TRUE(questions[i](controller)) << "question " << i;
+    }
+}
+
 TEST_F(AudioDeviceControllerTest, ListsSortLikeTheFinderAndSplitByCapability)
 {
     audio->add("mute", "Dummy", 0, 0);

@@ -96,6 +96,8 @@ protected:
         script->replaceText(QStringLiteral("1\n") + opening);
         script->setPromptMode(PromptMode::wordFollow);
         devices = std::make_unique<AudioDeviceController>(env.defaults());
+        // As the application does once its island is up: the list later checks compare with.
+        devices->loadDevices();
         recognizer = std::make_unique<OnDeviceSpeechController>(*devices);
         automation = std::make_unique<SpeechAutomationController>(*script, *recognizer, *devices);
         automation->setSafetyState(PresentationSafetyState::live());

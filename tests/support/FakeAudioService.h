@@ -66,9 +66,21 @@ private:
 // them; players and inputs are kept so tests can drive them.
 class FakeAudioService final : public platform::AudioService {
 public:
-    std::vector<platform::AudioDeviceInfo> devices() override { return deviceList; }
-    std::optional<platform::AudioDeviceID> defaultInputDevice() override { return defaultInput; }
-    std::optional<platform::AudioDeviceID> defaultOutputDevice() override { return defaultOutput; }
+    std::vector<platform::AudioDeviceInfo> devices() override
+    {
+        ++serverQuestions;
+        return deviceList;
+    }
+    std::optional<platform::AudioDeviceID> defaultInputDevice() override
+    {
+        ++serverQuestions;
+        return defaultInput;
+    }
+    std::optional<platform::AudioDeviceID> defaultOutputDevice() override
+    {
+        ++serverQuestions;
+        return defaultOutput;
+    }
     bool setDefaultOutputDevice(platform::AudioDeviceID device) override;
     bool setDefaultSystemOutputDevice(platform::AudioDeviceID device) override;
     std::unique_ptr<platform::AudioPlayer> makePlayer() override;
@@ -96,6 +108,8 @@ public:
     FakeAudioPlayer* lastPlayer() const { return players.empty() ? nullptr : players.back(); }
     FakeAudioInput* lastInput() const { return inputs.empty() ? nullptr : inputs.back(); }
     int playersMade = 0;
+    // How often the device list or a default was asked for.
+    int serverQuestions = 0;
 
 private:
     friend class FakeAudioPlayer;
