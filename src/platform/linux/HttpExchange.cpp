@@ -238,28 +238,24 @@ bool HttpExchange::parseBody()
 
 void HttpExchange::finishWithReply()
 {
-    if (stage_ == Stage::done)
-        return;
-    stage_ = Stage::done;
     HttpResult result;
     result.statusCode = status_;
     result.body = body_;
-    deadline_.stop();
-    if (socket_)
-        socket_->abort();
-    auto completion = std::move(completion_);
-    deleteLater();
-    if (completion)
-        completion(std::move(result));
+    complete(std::move(result));
 }
 
 void HttpExchange::finish(std::optional<HttpFailure> failure)
 {
+    HttpResult result;
+    result.failure = failure;
+    complete(std::move(result));
+}
+
+void HttpExchange::complete(HttpResult result)
+{
     if (stage_ == Stage::done)
         return;
     stage_ = Stage::done;
-    HttpResult result;
-    result.failure = failure;
     deadline_.stop();
     if (socket_)
         socket_->abort();

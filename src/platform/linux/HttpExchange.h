@@ -36,6 +36,8 @@ private:
     bool parseBody();
     void finish(std::optional<HttpFailure> failure);
     void finishWithReply();
+    // Answers once; whatever arrives after is dropped.
+    void complete(HttpResult result);
 
     HttpRequest request_;
     std::function<void(HttpResult)> completion_;
