@@ -239,6 +239,16 @@ TEST_P(PrivacyOutputTrailTest, draggingThePrompterInFineStepsLeavesNoTrail)
     for (int i = 0; i <= steps; ++i)
         path += prompter->outer.translated(step * i);
     app->moveWindowInSteps(*prompter, step, steps, 10);
+    // A window manager takes the moves in its own time, later on a loaded
+    // machine: what is bare is known once the window has come to rest.
+    const QRect last = prompter->outer.translated(step * steps);
+    RunningApplication::waitFor([&] { return outerOf(prompter->id) == last; });
+    std::optional<QRect> was;
+    ASSERT_TRUE(RunningApplication::waitFor([&] {
+        pause(500);
+        const auto now = outerOf(prompter->id);
+        return now && std::exchange(was, now) == now;
+    })) << "the prompter never came to rest";
     expectDesktopReturns(bareDesktopIn(path));
     expectNoPrivatePixels(watch);
 }
