@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -47,6 +48,9 @@ public:
     static inline const char* projectorOutput = "DUMMY1";
     static constexpr int outputWidth = 1920;
     static constexpr int outputHeight = 1080;
+    // Where each output stands in the restored layout: the projector right of the laptop.
+    static QRect laptopArea() { return {0, 0, outputWidth, outputHeight}; }
+    static QRect projectorArea() { return {outputWidth, 0, outputWidth, outputHeight}; }
 
 private:
     std::unique_ptr<QTemporaryDir> folder_;

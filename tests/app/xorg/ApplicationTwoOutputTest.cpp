@@ -89,8 +89,8 @@ TEST_F(ApplicationTwoOutputTest, anOutcomeAlertUpWhenMirroringStartsWaitsBehindT
 // and the projector shows nothing of ours.
 TEST_F(ApplicationTwoOutputTest, returningFromTheMaskOfAMirroredStartAfterExtendingBringsTheIslandBack)
 {
-    const QRect laptopArea(0, 0, TwoOutputXServer::outputWidth, TwoOutputXServer::outputHeight);
-    const QRect projectorArea = laptopArea.translated(TwoOutputXServer::outputWidth, 0);
+    const QRect laptopArea = TwoOutputXServer::laptopArea();
+    const QRect projectorArea = TwoOutputXServer::projectorArea();
     const QImage projectorBefore = rootImage().copy(projectorArea);
 
     const QString mask = launchMirroredUntilTheMaskAloneShows();

@@ -18,8 +18,8 @@ namespace {
 
 constexpr int W = TwoOutputXServer::outputWidth;
 constexpr int H = TwoOutputXServer::outputHeight;
-const QRect laptop(0, 0, W, H);
-const QRect projector(W, 0, W, H);
+const QRect laptop = TwoOutputXServer::laptopArea();
+const QRect projector = TwoOutputXServer::projectorArea();
 // Colours no private window paints: the desktop and another program's window.
 const QColor desktopColour(0, 64, 64);
 const QColor foreignColour(255, 0, 255);

@@ -21,8 +21,8 @@ namespace {
 
 constexpr int W = TwoOutputXServer::outputWidth;
 constexpr int H = TwoOutputXServer::outputHeight;
-const QRect laptop(0, 0, W, H);
-const QRect projector(W, 0, W, H);
+const QRect laptop = TwoOutputXServer::laptopArea();
+const QRect projector = TwoOutputXServer::projectorArea();
 const QColor desktopColour(0, 64, 64);
 const QColor foreignColour(255, 0, 255);
 // Only a hang takes this long: the server redraws a bare desktop at once.
