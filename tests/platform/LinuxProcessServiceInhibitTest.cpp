@@ -1,5 +1,6 @@
 #include "platform/linux/LinuxProcessService.h"
 #include "support/DBusSessionBus.h"
+#include "support/EventWait.h"
 #include "support/TestPlatform.h"
 
 #include <QCoreApplication>
@@ -46,14 +47,6 @@ public slots:
 private:
     uint nextCookie = 7;
 };
-
-template <typename Predicate> bool waitUntil(Predicate done)
-{
-    QDeadlineTimer deadline(60000);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
 
 // Lets replies still on their way arrive, to show that nothing more comes.
 void settle()
@@ -105,7 +98,7 @@ TEST_F(LinuxProcessServiceInhibit, OneInhibitSpansOverlappingActivitiesAndEndsWi
 
     const auto first = service.beginActivity(keepDisplayAwake, QStringLiteral("保持观众输出可见"));
     const auto second = service.beginActivity(keepDisplayAwake, QStringLiteral("保持镜像安全遮罩可见"));
-    ASSERT_TRUE(waitUntil([&] { return screenSaver.inhibitCalls == 1; }));
+    ASSERT_TRUE(test::waitUntil([&] { return screenSaver.inhibitCalls == 1; }));
     EXPECT_EQ(screenSaver.lastReason, "保持观众输出可见");
     EXPECT_FALSE(service.keepsAwakeByIdleReset());
 
@@ -114,7 +107,7 @@ TEST_F(LinuxProcessServiceInhibit, OneInhibitSpansOverlappingActivitiesAndEndsWi
     settle();
     EXPECT_EQ(screenSaver.unInhibitCalls, 0);
     service.endActivity(second);
-    ASSERT_TRUE(waitUntil([&] { return screenSaver.unInhibitCalls == 1; }));
+    ASSERT_TRUE(test::waitUntil([&] { return screenSaver.unInhibitCalls == 1; }));
     EXPECT_TRUE(screenSaver.held.empty());
     EXPECT_EQ(screenSaver.inhibitCalls, 1);
 }
@@ -125,9 +118,9 @@ TEST_F(LinuxProcessServiceInhibit, NothingStaysInhibitedAfterTheServiceGoes)
     {
         LinuxProcessService service(QStringLiteral("/nonexistent"), client);
         service.beginActivity(keepDisplayAwake, QStringLiteral("保持观众输出可见"));
-        ASSERT_TRUE(waitUntil([&] { return screenSaver.held.size() == 1; }));
+        ASSERT_TRUE(test::waitUntil([&] { return screenSaver.held.size() == 1; }));
     }
-    ASSERT_TRUE(waitUntil([&] { return screenSaver.held.empty(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return screenSaver.held.empty(); }));
 
     // Gone, or done, before the reply came: the late cookie is handed back.
     {
@@ -136,31 +129,31 @@ TEST_F(LinuxProcessServiceInhibit, NothingStaysInhibitedAfterTheServiceGoes)
     }
     LinuxProcessService service(QStringLiteral("/nonexistent"), client);
     service.endActivity(service.beginActivity(keepDisplayAwake, QStringLiteral("保持观众输出可见")));
-    ASSERT_TRUE(waitUntil([&] { return screenSaver.inhibitCalls == 3 && screenSaver.unInhibitCalls == 3; }));
+    ASSERT_TRUE(test::waitUntil([&] { return screenSaver.inhibitCalls == 3 && screenSaver.unInhibitCalls == 3; }));
     EXPECT_TRUE(screenSaver.held.empty());
 
     // The application quits while the output still runs.
     service.beginActivity(keepDisplayAwake, QStringLiteral("保持观众输出可见"));
-    ASSERT_TRUE(waitUntil([&] { return screenSaver.held.size() == 1; }));
+    ASSERT_TRUE(test::waitUntil([&] { return screenSaver.held.size() == 1; }));
     QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit");
-    ASSERT_TRUE(waitUntil([&] { return screenSaver.held.empty(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return screenSaver.held.empty(); }));
 }
 
 TEST_F(LinuxProcessServiceInhibit, WithoutAServiceTheIdleTimerIsResetInstead)
 {
     LinuxProcessService service(QStringLiteral("/nonexistent"), client);
     const auto token = service.beginActivity(keepDisplayAwake, QStringLiteral("保持观众输出可见"));
-    ASSERT_TRUE(waitUntil([&] { return service.keepsAwakeByIdleReset(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return service.keepsAwakeByIdleReset(); }));
     service.endActivity(token);
     EXPECT_FALSE(service.keepsAwakeByIdleReset());
 
     // A service that starts later is used by the next activity.
     offerService();
     const auto next = service.beginActivity(keepDisplayAwake, QStringLiteral("保持观众输出可见"));
-    ASSERT_TRUE(waitUntil([&] { return screenSaver.held.size() == 1; }));
+    ASSERT_TRUE(test::waitUntil([&] { return screenSaver.held.size() == 1; }));
     EXPECT_FALSE(service.keepsAwakeByIdleReset());
     service.endActivity(next);
-    ASSERT_TRUE(waitUntil([&] { return screenSaver.held.empty(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return screenSaver.held.empty(); }));
 }
 
 TEST_F(LinuxProcessServiceInhibit, TheSessionBusIsReachedOnlyOnceAnActivityNeedsIt)
@@ -175,10 +168,10 @@ TEST_F(LinuxProcessServiceInhibit, TheSessionBusIsReachedOnlyOnceAnActivityNeeds
         EXPECT_FALSE(QDBusConnection(sessionBusName).isConnected()) << "connected at start";
 
         const auto token = service.beginActivity(keepDisplayAwake, QStringLiteral("保持镜像安全遮罩可见"));
-        ASSERT_TRUE(waitUntil([&] { return screenSaver.held.size() == 1; }));
+        ASSERT_TRUE(test::waitUntil([&] { return screenSaver.held.size() == 1; }));
         EXPECT_EQ(screenSaver.lastReason, "保持镜像安全遮罩可见");
         service.endActivity(token);
-        ASSERT_TRUE(waitUntil([&] { return screenSaver.held.empty(); }));
+        ASSERT_TRUE(test::waitUntil([&] { return screenSaver.held.empty(); }));
     }
     qputenv("DBUS_SESSION_BUS_ADDRESS", previous);
 }

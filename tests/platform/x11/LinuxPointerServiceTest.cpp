@@ -1,5 +1,6 @@
 #include "platform/ScreenSpace.h"
 #include "platform/linux/LinuxPointerService.h"
+#include "support/EventWait.h"
 #include "support/TestPlatform.h"
 #include "support/XServer.h"
 
@@ -37,14 +38,6 @@ void movePointerBy(QPoint by)
     xdotool({QStringLiteral("mousemove_relative"), QStringLiteral("--"), QString::number(by.x()), QString::number(by.y())});
 }
 
-template <typename Predicate> bool waitUntil(Predicate done, int ms = 60000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
-
 platform::Point at(QPoint qt) { return platform::fromQtGlobal(QPointF(qt)); }
 
 // The pointer is asked for only when the server says it moved, or for a
@@ -79,7 +72,7 @@ TEST(LinuxPointerServiceTest, AsksWhereThePointerIsOnlyWhenItMovedOrForTheOccasi
         ASSERT_NO_FATAL_FAILURE(movePointerBy(by));
         to += by;
         const auto before = pointer.positionQueries();
-        EXPECT_TRUE(waitUntil([&] { return pointer.mouseLocation() == at(to); }));
+        EXPECT_TRUE(test::waitUntil([&] { return pointer.mouseLocation() == at(to); }));
         EXPECT_GE(pointer.positionQueries(), before + 1);
         const auto settled = pointer.positionQueries();
         pointer.mouseLocation();

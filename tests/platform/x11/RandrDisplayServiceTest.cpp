@@ -1,6 +1,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/ScreenSpace.h"
 #include "platform/linux/RandrDisplayService.h"
+#include "support/EventWait.h"
 #include "support/XServer.h"
 
 #include <QCoreApplication>
@@ -21,14 +22,6 @@ using namespace quorvia::platform;
 using native::RandrDisplayService;
 
 namespace {
-
-template <typename Predicate> bool waitUntil(Predicate done, int ms = 60000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
 
 // Switches the server's one output to a new mode, as a display settings tool would.
 bool switchMode(const QString& display, std::uint16_t width, std::uint16_t height)
@@ -101,7 +94,7 @@ TEST(RandrDisplayService, AModeChangeIsAnnouncedAndReadBack)
         DisplayService::screenParametersChangedNotification, nullptr, [&](const auto&) { ++changes; });
 
     ASSERT_TRUE(switchMode(server.name(), 1024, 768));
-    ASSERT_TRUE(waitUntil([&] { return changes > 0; }));
+    ASSERT_TRUE(test::waitUntil([&] { return changes > 0; }));
     const auto screens = service.screens();
     ASSERT_EQ(screens.size(), 1u);
     EXPECT_EQ(screens.front().frame.size, (Size{1024, 768}));

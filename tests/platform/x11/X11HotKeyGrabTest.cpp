@@ -1,4 +1,5 @@
 #include "platform/linux/X11HotKeyService.h"
+#include "support/EventWait.h"
 #include "support/XServer.h"
 
 #include <QCoreApplication>
@@ -29,14 +30,6 @@ void type(const QByteArray& display, const QString& keys)
     ASSERT_EQ(xdotool.exitCode(), 0) << xdotool.readAllStandardError().toStdString();
 }
 
-template <typename Predicate> bool waitUntil(Predicate done, int ms = 60000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
-
 } // namespace
 
 TEST(X11HotKeyGrab, ExactCombinationFiresWithAndWithoutLockKeys)
@@ -57,7 +50,7 @@ TEST(X11HotKeyGrab, ExactCombinationFiresWithAndWithoutLockKeys)
 
     type(testDisplay(), QStringLiteral("ctrl+alt+super+shift+h"));
     type(testDisplay(), QStringLiteral("ctrl+alt+super+h"));
-    ASSERT_TRUE(waitUntil([&] { return pressed.size() == 1; }));
+    ASSERT_TRUE(quorvia::test::waitUntil([&] { return pressed.size() == 1; }));
     EXPECT_EQ(pressed.front(), ours);
 
     type(testDisplay(), QStringLiteral("Caps_Lock"));
@@ -66,11 +59,11 @@ TEST(X11HotKeyGrab, ExactCombinationFiresWithAndWithoutLockKeys)
     type(testDisplay(), QStringLiteral("Num_Lock"));
     type(testDisplay(), QStringLiteral("ctrl+alt+super+h"));
     type(testDisplay(), QStringLiteral("Num_Lock"));
-    ASSERT_TRUE(waitUntil([&] { return pressed.size() == 3; }));
+    ASSERT_TRUE(quorvia::test::waitUntil([&] { return pressed.size() == 3; }));
 
     service.unregisterHotKey(*ref);
     type(testDisplay(), QStringLiteral("ctrl+alt+super+h"));
-    waitUntil([] { return false; }, 300);
+    quorvia::test::waitUntil([] { return false; }, 300);
     EXPECT_EQ(pressed.size(), 3u);
     EXPECT_EQ(passedOn, 3);
 }

@@ -1,4 +1,5 @@
 #include "platform/linux/RandrDisplayService.h"
+#include "support/EventWait.h"
 #include "support/TwoOutputXServer.h"
 
 #include <QCoreApplication>
@@ -14,14 +15,6 @@ using native::RandrDisplayService;
 using test::TwoOutputXServer;
 
 namespace {
-
-template <typename Predicate> bool waitUntil(Predicate done, int ms = 60000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
 
 QString describe(const std::vector<Screen>& screens)
 {
@@ -58,19 +51,19 @@ TEST_F(RandrTwoOutputTest, mirroringAndExtendingAgainEachSettleOnAKnownLaptopScr
 {
     RandrDisplayService service(display.toLocal8Bit());
     ASSERT_TRUE(service.isAvailable());
-    ASSERT_TRUE(waitUntil([&] {
+    ASSERT_TRUE(test::waitUntil([&] {
         const auto screens = service.screens();
         return screens.size() == 2 && screens.front().isBuiltIn;
     })) << describe(service.screens()).toStdString();
 
     ASSERT_TRUE(xrandr({QStringLiteral("--output"), projector, QStringLiteral("--same-as"), laptop}));
-    EXPECT_TRUE(waitUntil([&] {
+    EXPECT_TRUE(test::waitUntil([&] {
         const auto screens = service.screens();
         return screens.size() == 1 && screens.front().isBuiltIn && screens.front().isInMirrorSet;
     })) << describe(service.screens()).toStdString();
 
     ASSERT_TRUE(xrandr({QStringLiteral("--output"), projector, QStringLiteral("--right-of"), laptop}));
-    EXPECT_TRUE(waitUntil([&] {
+    EXPECT_TRUE(test::waitUntil([&] {
         const auto screens = service.screens();
         return screens.size() == 2 && screens.front().isBuiltIn && !screens.front().isInMirrorSet
                && !screens.back().isBuiltIn && !screens.back().isInMirrorSet;

@@ -1,6 +1,7 @@
 #include "platform/Panel.h"
 #include "platform/linux/QtScheduler.h"
 #include "privacy/SafetyOverlayWindowController.h"
+#include "support/EventWait.h"
 #include "support/FakeDisplayService.h"
 #include "support/FakeProcessService.h"
 #include "support/FakeWorkspace.h"
@@ -41,18 +42,6 @@ protected:
     }
     ~SafetyOverlayStackingX11Test() override { xcb_disconnect(connection); }
 
-    static bool waitFor(const std::function<bool()>& condition, int timeoutMs = 60000)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (!condition()) {
-            if (timer.elapsed() > timeoutMs)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        }
-        return true;
-    }
-
     // What the server shows at a point of the screen, read back.
     QColor pixel(QPoint at) const
     {
@@ -80,7 +69,7 @@ TEST_F(SafetyOverlayStackingX11Test, aWindowOfOursOpenedWhileTheMaskIsUpStaysBen
 {
     SafetyOverlayWindowController overlay;
     overlay.show(QStringLiteral("检测到系统镜像；私密窗口已先隐藏"));
-    ASSERT_TRUE(waitFor([&] { return pixel({300, 300}) == Qt::black; })) << "the mask never showed";
+    ASSERT_TRUE(test::waitUntil([&] { return pixel({300, 300}) == Qt::black; })) << "the mask never showed";
 
     for (const bool staysOnTop : {true, false}) {
         QDialog dialog;
@@ -93,10 +82,10 @@ TEST_F(SafetyOverlayStackingX11Test, aWindowOfOursOpenedWhileTheMaskIsUpStaysBen
         dialog.setGeometry(500, 300, 420, 200);
         dialog.show();
         // Drawn first, then covered: the mask must end above it and stay.
-        ASSERT_TRUE(waitFor([&] { return dialog.isVisible() && dialog.testAttribute(Qt::WA_Mapped); }));
-        EXPECT_TRUE(waitFor([&] { return pixel(insideOf(dialog)) == Qt::black; }))
+        ASSERT_TRUE(test::waitUntil([&] { return dialog.isVisible() && dialog.testAttribute(Qt::WA_Mapped); }));
+        EXPECT_TRUE(test::waitUntil([&] { return pixel(insideOf(dialog)) == Qt::black; }))
             << "stays on top " << staysOnTop << ": the window stands above the mask";
-        waitFor([] { return false; }, 300);
+        test::waitUntil([] { return false; }, 300);
         EXPECT_EQ(pixel(insideOf(dialog)), QColor(Qt::black)) << "stays on top " << staysOnTop;
         dialog.hide();
     }
@@ -110,7 +99,7 @@ TEST_F(SafetyOverlayStackingX11Test, aWindowOfOursOpenedWhileTheMaskIsUpStaysBen
     after.setPalette(palette);
     after.setGeometry(500, 300, 420, 200);
     after.show();
-    EXPECT_TRUE(waitFor([&] { return pixel(insideOf(after)) == alertColour; }));
+    EXPECT_TRUE(test::waitUntil([&] { return pixel(insideOf(after)) == alertColour; }));
 }
 
 } // namespace

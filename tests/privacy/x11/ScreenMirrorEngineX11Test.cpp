@@ -4,6 +4,7 @@
 #include "platform/VideoSurface.h"
 #include "privacy/AudienceCanvasView.h"
 #include "privacy/ScreenMirrorEngine.h"
+#include "support/EventWait.h"
 #include "support/FakeDisplayService.h"
 #include "support/FakePermissionService.h"
 #include "support/FakePointerService.h"
@@ -51,23 +52,12 @@ protected:
     }
 
     // Runs the event loop until the condition holds, at most for the timeout.
-    static bool waitFor(const std::function<bool()>& condition, int timeoutMs = 60000)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (!condition()) {
-            if (timer.elapsed() > timeoutMs)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        }
-        return true;
-    }
 
     // On, live, and a few pictures on the audience window.
     void goLive(ScreenMirrorEngine& engine)
     {
         engine.setPrivacyOutputEnabled(true);
-        ASSERT_TRUE(waitFor([&] { return engine.currentState() == State::live(); }))
+        ASSERT_TRUE(test::waitUntil([&] { return engine.currentState() == State::live(); }))
             << engine.currentState().title().toStdString() << " " << engine.currentState().detail().toStdString();
         const auto* surface = engine.output().canvas()->videoSurface();
         const qint64 first = surface->displayedImage().cacheKey();
@@ -75,7 +65,7 @@ protected:
         platform::Window changing(platform::Rect(0, 0, 120, 90), platform::WindowStyle::borderless);
         changing.setBackgroundColor(Qt::magenta);
         changing.orderFront();
-        EXPECT_TRUE(waitFor([&] { return surface->displayedImage().cacheKey() != first; }));
+        EXPECT_TRUE(test::waitUntil([&] { return surface->displayedImage().cacheKey() != first; }));
     }
 
     test::TestPlatform env;
@@ -90,19 +80,19 @@ TEST_F(ScreenMirrorEngineX11Test, SwitchingOffAndFailingClosedWhileCapturingKeep
     for (int round = 0; round < 2; ++round) {
         goLive(*engine);
         engine->setPrivacyOutputEnabled(false);
-        ASSERT_TRUE(waitFor([&] { return engine->currentState() == State::disabled(); }));
+        ASSERT_TRUE(test::waitUntil([&] { return engine->currentState() == State::disabled(); }));
 
         goLive(*engine);
         engine->failClosed(QStringLiteral("测试"));
-        ASSERT_TRUE(waitFor([&] {
+        ASSERT_TRUE(test::waitUntil([&] {
             return !engine->hasStream() && engine->output().canvas()
                 && engine->output().canvas()->mode().kind == AudienceOutputMode::Kind::safe;
         }));
         engine->setPrivacyOutputEnabled(false);
-        ASSERT_TRUE(waitFor([&] { return engine->currentState() == State::disabled(); }));
+        ASSERT_TRUE(test::waitUntil([&] { return engine->currentState() == State::disabled(); }));
     }
     // Whatever the grab threads still finish runs out here.
-    waitFor([] { return false; }, 200);
+    test::waitUntil([] { return false; }, 200);
 }
 
 TEST_F(ScreenMirrorEngineX11Test, ShuttingDownWhileCapturingCompletesAndKeepsRunning)
@@ -112,8 +102,8 @@ TEST_F(ScreenMirrorEngineX11Test, ShuttingDownWhileCapturingCompletesAndKeepsRun
         goLive(*engine);
         bool done = false;
         engine->shutdown([&] { done = true; });
-        ASSERT_TRUE(waitFor([&] { return done; }));
+        ASSERT_TRUE(test::waitUntil([&] { return done; }));
         engine.reset();
-        waitFor([] { return false; }, 100);
+        test::waitUntil([] { return false; }, 100);
     }
 }

@@ -4,6 +4,7 @@
 #include "model/PromptScriptNotifications.h"
 #include "platform/NotificationCenter.h"
 #include "prompter/TimelineStripCanvas.h"
+#include "support/EventWait.h"
 #include "support/TestPlatform.h"
 
 #include <QCoreApplication>
@@ -19,14 +20,6 @@
 using namespace quorvia;
 
 namespace {
-
-template <typename Predicate> bool waitUntil(Predicate done, int ms = 60000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
 
 QString at(QPoint p)
 {
@@ -65,8 +58,9 @@ TEST(TimelineStripDrag, ARealDragSurvivesRebuildsAndMovesTheBlock)
     reloadBoth();
     host.setGeometry(40, 40, 480, 160);
     host.show();
-    ASSERT_TRUE(waitUntil([&] { return host.isVisible() && host.windowHandle() && host.windowHandle()->isExposed(); }));
-    waitUntil([] { return false; }, 200);
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return host.isVisible() && host.windowHandle() && host.windowHandle()->isExposed(); }));
+    test::waitUntil([] { return false; }, 200);
 
     // Spoken progress arrives all through the drag; a loaded machine may
     // take in the whole drag between two of the timer's turns, so the drag's
@@ -102,11 +96,11 @@ TEST(TimelineStripDrag, ARealDragSurvivesRebuildsAndMovesTheBlock)
                                   "xdotool mousemove %4 && sleep 0.3 && xdotool mouseup 1")
                        .arg(at(from), at(from + QPoint(6, 0)), at((from + to) / 2), at(to))});
     ASSERT_TRUE(xdotool.waitForStarted(60000));
-    const bool finished = waitUntil([&] { return xdotool.state() == QProcess::NotRunning; });
+    const bool finished = test::waitUntil([&] { return xdotool.state() == QProcess::NotRunning; });
     progress.stop();
     ASSERT_TRUE(finished);
     ASSERT_EQ(xdotool.exitCode(), 0) << xdotool.readAllStandardError().toStdString();
-    waitUntil([&] { return !prompter->canvas()->isDragging(); });
+    test::waitUntil([&] { return !prompter->canvas()->isDragging(); });
 
     EXPECT_EQ(drags, 1);
     EXPECT_GE(rebuildsWhileDragging, 1);
