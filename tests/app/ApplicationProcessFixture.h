@@ -18,6 +18,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace quorvia::test {
 
@@ -228,38 +229,23 @@ protected:
     }
 
     // What a window of ours shows now.
-    QImage windowImage(const QString& window)
-    {
-        xcb_connection_t* c = xcb_connect(displayName().toLatin1().constData(), nullptr);
-        const auto id = static_cast<xcb_window_t>(window.toULong());
-        QImage picture;
-        auto* geometry = xcb_get_geometry_reply(c, xcb_get_geometry(c, id), nullptr);
-        if (geometry) {
-            auto* image = xcb_get_image_reply(c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, id, 0, 0, geometry->width, geometry->height, ~0u),
-                                              nullptr);
-            if (image) {
-                picture = QImage(xcb_get_image_data(image), geometry->width, geometry->height, QImage::Format_RGB32).copy();
-                std::free(image);
-            }
-            std::free(geometry);
-        }
-        xcb_disconnect(c);
-        return picture;
-    }
+    QImage windowImage(const QString& window) { return drawableImage(static_cast<xcb_window_t>(window.toULong())); }
 
     void screenshot(const QString& path) { rootImage().save(path); }
 
     // What the whole root shows now, every output's picture at its place.
-    QImage rootImage()
+    QImage rootImage() { return drawableImage(std::nullopt); }
+
+    // Without a window, the root's picture.
+    QImage drawableImage(std::optional<xcb_window_t> window)
     {
         xcb_connection_t* c = xcb_connect(displayName().toLatin1().constData(), nullptr);
-        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-        auto* geometry = xcb_get_geometry_reply(c, xcb_get_geometry(c, screen->root), nullptr);
+        const xcb_window_t id = window.value_or(xcb_setup_roots_iterator(xcb_get_setup(c)).data->root);
         QImage picture;
+        auto* geometry = xcb_get_geometry_reply(c, xcb_get_geometry(c, id), nullptr);
         if (geometry) {
             auto* image = xcb_get_image_reply(
-                c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, 0, 0, geometry->width, geometry->height, ~0u),
-                nullptr);
+                c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, id, 0, 0, geometry->width, geometry->height, ~0u), nullptr);
             if (image) {
                 picture = QImage(xcb_get_image_data(image), geometry->width, geometry->height, QImage::Format_RGB32).copy();
                 std::free(image);

@@ -234,6 +234,27 @@ protected:
         return started;
     }
 
+    // Opens and cancels a chooser while the mount stays silent. Should the main
+    // thread wait on the mount, a watchdog frees it after 30 s and the test fails.
+    QString chooseBeside(SilentMount& mount)
+    {
+        std::atomic<bool> done{false};
+        std::atomic<bool> watchdogFired{false};
+        std::thread watchdog([&] {
+            for (int i = 0; i < 600 && !done; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (!done) {
+                watchdogFired = true;
+                mount.release();
+            }
+        });
+        const QString started = choose({QStringLiteral("md")}, std::nullopt);
+        done = true;
+        watchdog.join();
+        EXPECT_FALSE(watchdogFired.load()) << "the main thread waited on the silent mount";
+        return started;
+    }
+
     QString file(const QString& relative)
     {
         const QString path = work_.filePath(relative);
@@ -324,21 +345,7 @@ TEST_F(ChooserFolders, AFolderOnAMountThatStoppedAnsweringNeverHoldsTheMainThrea
     if (!mount.problem().isEmpty())
         GTEST_SKIP() << "no FUSE mount here (" << mount.problem().toStdString()
                      << "); ARememberedFolderThatNeverAnswers... stands in for it";
-    // Should the main thread wait on the mount, the watchdog ends the wait, and the test fails.
-    std::atomic<bool> done{false};
-    std::atomic<bool> watchdogFired{false};
-    std::thread watchdog([&] {
-        for (int i = 0; i < 600 && !done; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        if (!done) {
-            watchdogFired = true;
-            mount.release();
-        }
-    });
-    const QString started = choose({QStringLiteral("md")}, std::nullopt);
-    done = true;
-    watchdog.join();
-    EXPECT_FALSE(watchdogFired.load()) << "the main thread waited on the silent mount";
+    const QString started = chooseBeside(mount);
     EXPECT_EQ(started, home);
     mount.release();
 }
@@ -352,20 +359,7 @@ TEST_F(ChooserFolders, AFolderAnotherQtApplicationLastShowedOnASilentMountIsNeve
     SilentMount mount(share);
     if (!mount.problem().isEmpty())
         GTEST_SKIP() << "no FUSE mount here (" << mount.problem().toStdString() << ")";
-    std::atomic<bool> done{false};
-    std::atomic<bool> watchdogFired{false};
-    std::thread watchdog([&] {
-        for (int i = 0; i < 600 && !done; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        if (!done) {
-            watchdogFired = true;
-            mount.release();
-        }
-    });
-    const QString started = choose({QStringLiteral("md")}, std::nullopt);
-    done = true;
-    watchdog.join();
-    EXPECT_FALSE(watchdogFired.load()) << "the main thread waited on the silent mount";
+    const QString started = chooseBeside(mount);
     EXPECT_EQ(started, QDir(home_.path()).absolutePath());
     mount.release();
 }
