@@ -1,16 +1,16 @@
 #include "keynote/PPTXParser.h"
 
 #include "keynote/PPTXParserXml.h"
+#include "platform/BoundedFileRead.h"
+#include "platform/FileDescriptor.h"
 #include "platform/Text.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QStringDecoder>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -156,13 +156,10 @@ std::expected<QByteArray, PPTXParserError> PPTXParser::archiveEntry(const QStrin
     // the file already opened here, under a name without pattern characters.
     // Opened without waiting, so a pipe under the name cannot block us before
     // the check of what was opened refuses it.
-    const int fd = ::open(QFile::encodeName(archivePath).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
+    const platform::FileDescriptor archive(platform::openForReading(archivePath));
+    if (!archive.isOpen() || !platform::isRegularFile(archive.get()))
         return std::unexpected(PPTXParserError::unreadableArchive);
-    const auto closeArchive = qScopeGuard([fd] { ::close(fd); });
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
-        return std::unexpected(PPTXParserError::unreadableArchive);
+    const int fd = archive.get();
     // unzip then reads a plain file the ordinary way.
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 

@@ -1,5 +1,7 @@
 #include "platform/linux/EdidIdentity.h"
 
+#include "platform/Fnv1a.h"
+
 #include <array>
 
 namespace quorvia::platform::native {
@@ -27,16 +29,6 @@ QString descriptorText(const QByteArray& data, int offset)
     return QString::fromLatin1(text).trimmed();
 }
 
-std::uint32_t digest(const QString& text)
-{
-    std::uint32_t hash = 2166136261u;
-    for (const char byte : text.toUtf8()) {
-        hash ^= std::uint8_t(byte);
-        hash *= 16777619u;
-    }
-    return hash;
-}
-
 } // namespace
 
 QString EdidIdentity::manufacturerLetters() const
@@ -53,7 +45,7 @@ std::uint32_t EdidIdentity::stableSerial() const
 {
     if (serialNumber != 0 || serialText.isEmpty())
         return serialNumber;
-    return digest(serialText);
+    return fnv1a32(serialText.toUtf8());
 }
 
 std::optional<EdidIdentity> parseEdid(const QByteArray& edid)

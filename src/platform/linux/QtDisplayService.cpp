@@ -1,5 +1,6 @@
 #include "platform/linux/QtDisplayService.h"
 
+#include "platform/Fnv1a.h"
 #include "platform/NotificationCenter.h"
 #include "platform/ScreenSpace.h"
 #include "platform/linux/QtScreenWatch.h"
@@ -10,17 +11,10 @@
 namespace quorvia::platform::native {
 
 namespace {
-// A stable 32-bit digest of an identity string (FNV-1a); 0 for none.
+// 0 stands for no identity at all.
 std::uint32_t digest(const QString& text)
 {
-    if (text.isEmpty())
-        return 0;
-    std::uint32_t hash = 2166136261u;
-    for (const char byte : text.toUtf8()) {
-        hash ^= std::uint8_t(byte);
-        hash *= 16777619u;
-    }
-    return hash;
+    return text.isEmpty() ? 0 : fnv1a32(text.toUtf8());
 }
 
 std::uint32_t serialNumber(const QString& text)

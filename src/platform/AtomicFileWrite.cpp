@@ -1,0 +1,56 @@
+#include "platform/AtomicFileWrite.h"
+
+#include "platform/FileDescriptor.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace quorvia::platform {
+
+QString randomHex() { return QString::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, u'0'); }
+
+void syncFolder(int folderFd) { ::fsync(folderFd); }
+
+void syncFolder(const QString& folder)
+{
+    const FileDescriptor fd(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.isOpen())
+        syncFolder(fd.get());
+}
+
+std::expected<void, int> writeFileAtomically(int folderFd, const QByteArray& name, QByteArrayView bytes, bool syncsFolder)
+{
+    const QByteArray temporary = name + atomicWriteTemporaryMarker + randomHex().toLatin1();
+    // O_EXCL with O_NOFOLLOW: never written through a link someone left under the name.
+    FileDescriptor fd(::openat(folderFd, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!fd.isOpen())
+        return std::unexpected(errno);
+    int error = 0;
+    if (!writeAll(fd.get(), bytes) || ::fsync(fd.get()) != 0)
+        error = errno;
+    if (!fd.close() && error == 0)
+        error = errno;
+    if (error == 0 && ::renameat(folderFd, temporary.constData(), folderFd, name.constData()) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlinkat(folderFd, temporary.constData(), 0);
+        return std::unexpected(error);
+    }
+    if (syncsFolder)
+        syncFolder(folderFd);
+    return {};
+}
+
+std::expected<void, int> writeFileAtomically(const QString& folder, const QString& name, QByteArrayView bytes, bool syncsFolder)
+{
+    const FileDescriptor folderFd(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folderFd.isOpen())
+        return std::unexpected(errno);
+    return writeFileAtomically(folderFd.get(), QFile::encodeName(name), bytes, syncsFolder);
+}
+
+} // namespace quorvia::platform

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <expected>
+
+namespace quorvia::platform {
+
+// Names a temporary of an atomic write carries, so a folder's owner can tell
+// the pieces of a write that never finished from its real files.
+inline constexpr char atomicWriteTemporaryMarker[] = ".tmp-";
+
+// Writes `bytes` as `name` in the folder open at folderFd: to a private
+// temporary first, synced, then renamed over `name`, so a reader finds the
+// old file or the new one whole and never a part. On any failure the
+// temporary is removed at once and errno is returned. With syncsFolder the
+// new name itself is made durable too.
+std::expected<void, int> writeFileAtomically(int folderFd, const QByteArray& name, QByteArrayView bytes, bool syncsFolder);
+// The same for a folder given by path.
+std::expected<void, int> writeFileAtomically(const QString& folder, const QString& name, QByteArrayView bytes, bool syncsFolder);
+
+// Makes every rename done in the folder so far durable.
+void syncFolder(int folderFd);
+void syncFolder(const QString& folder);
+
+// 16 lower-case hex digits from the system's random source.
+QString randomHex();
+
+} // namespace quorvia::platform

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArrayView>
+
+#include <utility>
+
+namespace quorvia::platform {
+
+// Owns one open file descriptor and closes it however the scope ends.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd = -1) noexcept : fd_(fd) {}
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept
+    {
+        if (this != &other)
+            reset(std::exchange(other.fd_, -1));
+        return *this;
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() { reset(); }
+
+    int get() const noexcept { return fd_; }
+    bool isOpen() const noexcept { return fd_ >= 0; }
+    int release() noexcept { return std::exchange(fd_, -1); }
+    void reset(int fd = -1) noexcept;
+    // Closes now and reports close's own failure (errno), which for a file
+    // just written can be the first word of a full disk.
+    bool close() noexcept;
+
+private:
+    int fd_;
+};
+
+// Writes every byte, through short writes and interruptions; false with errno set.
+bool writeAll(int fd, QByteArrayView bytes);
+
+} // namespace quorvia::platform
