@@ -6,12 +6,15 @@
 #include "prompter/TimelineCardView.h"
 #include "prompter/TimelineStripCanvas.h"
 #include "prompter/TimelineStripExpectations.h"
+#include "privacy/TextStyle.h"
 #include "support/Snapshot.h"
 #include "support/TestPlatform.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QDrag>
+#include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -508,4 +511,38 @@ TEST_F(TimelineStripViewTest, ARebuildDuringADragLetsTheDropLand)
     ASSERT_EQ(prompter->canvas()->cardCount(), 4);
     EXPECT_EQ(prompter->canvas()->cardTitle(3).text, QStringLiteral("1"));
     platform.scheduler().runPending();
+}
+
+TEST_F(TimelineStripViewTest, CardTitleFiguresTakeOneWidthInADesktopFontWhoseOwnDoNot)
+{
+    QFont proportional;
+    for (const QString& family : QFontDatabase::families(QFontDatabase::Latin)) {
+        QFont candidate(family);
+        candidate.setPixelSize(TimelineCardTitle::largestPixelSize);
+        candidate.setWeight(QFont::DemiBold);
+        if (!hasEqualDigitWidths(candidate)) {
+            proportional = candidate;
+            break;
+        }
+    }
+    ASSERT_FALSE(hasEqualDigitWidths(proportional)) << "no font with proportional figures at hand";
+    struct DesktopFont {
+        QFont saved = QApplication::font();
+        explicit DesktopFont(const QFont& font) { QApplication::setFont(font); }
+        ~DesktopFont() { QApplication::setFont(saved); }
+    } desktop(proportional);
+    auto strip = makeStrip(TimelineStripDensity::compact, 500);
+    strip->reload(blocks({"1", "8", "1111", "8888"}), 0);
+    const TimelineStripCanvas* canvas = strip->canvas();
+    ASSERT_EQ(canvas->cardCount(), 4);
+    for (int i = 0; i < canvas->cardCount(); ++i) {
+        const QFont& font = canvas->cardTitle(i).font;
+        SCOPED_TRACE(font.pixelSize());
+        EXPECT_TRUE(hasEqualDigitWidths(font));
+        EXPECT_EQ(font.weight(), QFont::DemiBold);
+    }
+    // Shrunk or not, "1111" is as wide as "8888".
+    EXPECT_EQ(canvas->cardTitle(2).font.pixelSize(), canvas->cardTitle(3).font.pixelSize());
+    EXPECT_EQ(QFontMetricsF(canvas->cardTitle(2).font).horizontalAdvance(canvas->cardTitle(2).text),
+              QFontMetricsF(canvas->cardTitle(3).font).horizontalAdvance(canvas->cardTitle(3).text));
 }
