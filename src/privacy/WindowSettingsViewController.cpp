@@ -88,8 +88,9 @@ void WindowSettingsViewController::loadView(const QString& heading, const QStrin
     connect(slider_, &QSlider::valueChanged, this, &WindowSettingsViewController::opacityChanged);
 
     auto* stack = new QVBoxLayout(this);
-    // Leading, top and trailing insets only: the column hangs from the top.
-    stack->setContentsMargins(16, 14, 16, 0);
+    // The column hangs from the top; the bottom inset counts only where the
+    // content needs more than the preferred height.
+    stack->setContentsMargins(16, 14, 16, 14);
     stack->setSpacing(9);
     stack->addWidget(headingLabel);
     stack->addLayout(titleRow);
@@ -118,6 +119,10 @@ void WindowSettingsViewController::loadView(const QString& heading, const QStrin
         stack->addWidget(additionalView);
     }
     stack->addStretch(1);
+    // A note that wraps to more lines than the preferred height holds grows
+    // the popover rather than being cut.
+    const int width = int(std::ceil(preferred_.width));
+    setFixedHeight(std::max(int(std::ceil(preferred_.height)), stack->totalHeightForWidth(width)));
 }
 
 QColor WindowSettingsViewController::secondaryColor() const
