@@ -88,9 +88,8 @@ void WindowSettingsViewController::loadView(const QString& heading, const QStrin
     connect(slider_, &QSlider::valueChanged, this, &WindowSettingsViewController::opacityChanged);
 
     auto* stack = new QVBoxLayout(this);
-    // The column hangs from the top; the bottom inset counts only where the
-    // content needs more than the preferred height.
-    stack->setContentsMargins(16, 14, 16, 14);
+    // Leading, top and trailing insets only: the column hangs from the top.
+    stack->setContentsMargins(16, 14, 16, 0);
     stack->setSpacing(9);
     stack->addWidget(headingLabel);
     stack->addLayout(titleRow);
@@ -120,9 +119,11 @@ void WindowSettingsViewController::loadView(const QString& heading, const QStrin
     }
     stack->addStretch(1);
     // A note that wraps to more lines than the preferred height holds grows
-    // the popover rather than being cut.
-    const int width = int(std::ceil(preferred_.width));
-    setFixedHeight(std::max(int(std::ceil(preferred_.height)), stack->totalHeightForWidth(width)));
+    // the popover, with the top's inset below it, rather than being cut.
+    const int preferredHeight = int(std::ceil(preferred_.height));
+    const int contentHeight = stack->totalHeightForWidth(int(std::ceil(preferred_.width)));
+    if (contentHeight > preferredHeight)
+        setFixedHeight(contentHeight + 14);
 }
 
 QColor WindowSettingsViewController::secondaryColor() const
