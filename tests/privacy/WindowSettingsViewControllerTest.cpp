@@ -64,8 +64,8 @@ TEST(WindowSettingsView, WithoutACompositorTheNoteSaysOpacityNeedsOne)
 TEST(WindowSettingsView, ANoteLongerThanThePreferredHeightHoldsStaysWholeInsideIt)
 {
     platform::Window::compositingProbe = [] { return false; };
-    WindowSettingsViewController view(QStringLiteral("提词窗设置"), QStringLiteral("只调整分离提词窗，不影响主页灵动岛。"),
-                                      0.97, true);
+    WindowSettingsViewController view(QStringLiteral("提词窗设置"),
+                                      QStringLiteral("只调整分离提词窗，不影响主页灵动岛。"), 0.97, true);
     platform::Window::compositingProbe = nullptr;
     view.show();
     const QLabel* note = view.noteLabel();
@@ -76,7 +76,8 @@ TEST(WindowSettingsView, ANoteLongerThanThePreferredHeightHoldsStaysWholeInsideI
 
     // A note that fits keeps the preferred size.
     platform::Window::compositingProbe = [] { return true; };
-    WindowSettingsViewController shortNote(QStringLiteral("提词窗设置"), QStringLiteral("只调整分离提词窗。"), 0.97, true);
+    WindowSettingsViewController shortNote(QStringLiteral("提词窗设置"), QStringLiteral("只调整分离提词窗。"), 0.97,
+                                           true);
     platform::Window::compositingProbe = nullptr;
     EXPECT_EQ(shortNote.size(), QSize(320, 160));
 }

@@ -105,14 +105,18 @@ TEST(CompositingProbe, TheServerSeesTheShadowsMarginOnlyWhileSomethingComposites
 
 namespace {
 
-QColor pixelAt(QPoint at) { return QGuiApplication::primaryScreen()->grabWindow(0, at.x(), at.y(), 1, 1).toImage().pixelColor(0, 0); }
+QColor pixelAt(QPoint at)
+{
+    return QGuiApplication::primaryScreen()->grabWindow(0, at.x(), at.y(), 1, 1).toImage().pixelColor(0, 0);
+}
 
 // The window's size as the server has it.
 QSize serverSize(const QWidget& window)
 {
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     xcb_connection_t* c = x11->connection();
-    auto geometry = native::xcbReply(xcb_get_geometry_reply(c, xcb_get_geometry(c, xcb_window_t(window.winId())), nullptr));
+    auto geometry =
+        native::xcbReply(xcb_get_geometry_reply(c, xcb_get_geometry(c, xcb_window_t(window.winId())), nullptr));
     return geometry ? QSize(geometry->width, geometry->height) : QSize();
 }
 
@@ -145,21 +149,17 @@ TEST(CompositingProbe, ShownWindowsTakeTheirShadowOrTheirCutAgainWhenAManagerSta
     const QPoint islandCorner(401, 201);
     ASSERT_TRUE(test::waitUntil([&] { return pixelAt(bubbleCorner) == white && pixelAt(islandCorner) == white; }));
 
-    // A manager starts: the shadow's margin comes, and the corners are no longer cut.
+    // A manager starts: the shadow's margin comes and the corners are no longer cut.
     std::optional<SelectionOwner> compositor(std::in_place);
     ASSERT_TRUE(test::waitUntil([&] { return bubble.drawsShadow() && island.drawsShadow(); }));
     EXPECT_EQ(serverSize(bubble), QSize(56, 56).grownBy(platform::Window::shadowExtent));
     EXPECT_EQ(serverSize(island), QSize(320, 260).grownBy(platform::Window::shadowExtent));
     EXPECT_TRUE(test::waitUntil([&] { return pixelAt(bubbleCorner) != white && pixelAt(islandCorner) != white; }));
-    EXPECT_EQ(bubble.frame(), fromQtGlobal(QRectF(200, 200, 56, 56)));
 
-    // It stops: no black margin is left, and the desktop shows past the shapes' corners again.
+    // It stops: no black margin is left and the desktop shows past the corners again.
     compositor.reset();
     ASSERT_TRUE(test::waitUntil([&] { return !bubble.drawsShadow() && !island.drawsShadow(); }));
     EXPECT_EQ(serverSize(bubble), QSize(56, 56));
     EXPECT_EQ(serverSize(island), QSize(320, 260));
     EXPECT_TRUE(test::waitUntil([&] { return pixelAt(bubbleCorner) == white && pixelAt(islandCorner) == white; }));
-    // Where the margin stood, the desktop too.
-    EXPECT_EQ(pixelAt(QPoint(200 - 10, 200 + 28)), white);
-    EXPECT_EQ(pixelAt(QPoint(400 + 160, 200 + 260 + 15)), white);
 }
