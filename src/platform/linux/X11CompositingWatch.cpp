@@ -27,9 +27,11 @@ std::unique_ptr<X11CompositingWatch> X11CompositingWatch::make()
     std::unique_ptr<X11CompositingWatch> watch(new X11CompositingWatch);
     xcb_connection_t* c = watch->connection_ = screen->connection;
     const xcb_query_extension_reply_t* fixes = xcb_get_extension_data(c, &xcb_xfixes_id);
+    if (!fixes || !fixes->present)
+        return nullptr;
     auto version = xcbReply(xcb_xfixes_query_version_reply(
         c, xcb_xfixes_query_version(c, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION), nullptr));
-    if (!fixes || !fixes->present || !version)
+    if (!version)
         return nullptr;
     watch->selectionNotify_ = fixes->first_event + XCB_XFIXES_SELECTION_NOTIFY;
 
