@@ -3,6 +3,7 @@
 #include "platform/Symbols.h"
 #include "privacy/PrivacyPalette.h"
 
+#include <QAbstractScrollArea>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -21,6 +22,17 @@ constexpr int preferredWidth = 380;
 
 QColor markColour() { return QColor(255, 214, 10, 70); }
 QColor currentColour() { return QColor(255, 159, 10, 150); }
+
+// A scroll area keeps its viewport margins to itself and its subclasses; the
+// bar reserves its strip through them without the editor having to be one.
+struct ViewportMargins : QAbstractScrollArea {
+    static void set(QAbstractScrollArea& area, const QMargins& margins)
+    {
+        const auto setter =
+            static_cast<void (QAbstractScrollArea::*)(const QMargins&)>(&ViewportMargins::setViewportMargins);
+        (area.*setter)(margins);
+    }
+};
 } // namespace
 
 TextFindBar::TextFindBar(QTextEdit* editor)
@@ -101,6 +113,7 @@ void TextFindBar::open()
 void TextFindBar::close()
 {
     hide();
+    ViewportMargins::set(*editor_, {});
     matches_.clear();
     current_.reset();
     editor_->setExtraSelections({});
@@ -173,6 +186,8 @@ void TextFindBar::place()
     const int width = std::min(preferredWidth, area.width() - scrollBar - 2 * inset);
     const int height = sizeHint().height();
     setGeometry(area.right() - scrollBar - inset - width + 1, area.top() + inset, std::max(width, 0), height);
+    // The text starts below the bar, so no line, and no match in it, lies under it.
+    ViewportMargins::set(*editor_, QMargins(0, height + 2 * inset, 0, 0));
 }
 
 bool TextFindBar::eventFilter(QObject* watched, QEvent* event)

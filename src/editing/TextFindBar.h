@@ -15,10 +15,11 @@ class QPushButton;
 
 namespace quorvia {
 
-// The find bar of a text view: it lies over the view's top right corner,
-// marks every occurrence of what is typed, and steps through them with
-// Return and Shift+Return, wrapping at either end. Escape or "完成" closes it
-// and gives the keyboard back to the text.
+// The find bar of a text view: it stands in the view's top right corner,
+// above the text, which it moves down while it shows. It marks every
+// occurrence of what is typed, and steps through them with Return and
+// Shift+Return, wrapping at either end. Escape or "完成" closes it and gives
+// the keyboard back to the text.
 class TextFindBar : public QFrame {
     Q_OBJECT
 public:

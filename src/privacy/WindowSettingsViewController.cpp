@@ -118,6 +118,12 @@ void WindowSettingsViewController::loadView(const QString& heading, const QStrin
         stack->addWidget(additionalView);
     }
     stack->addStretch(1);
+    // A note that wraps to more lines than the preferred height holds grows
+    // the popover, with the top's inset below it, rather than being cut.
+    const int preferredHeight = int(std::ceil(preferred_.height));
+    const int contentHeight = stack->totalHeightForWidth(int(std::ceil(preferred_.width)));
+    if (contentHeight > preferredHeight)
+        setFixedHeight(contentHeight + 14);
 }
 
 QColor WindowSettingsViewController::secondaryColor() const

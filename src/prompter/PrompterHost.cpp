@@ -19,6 +19,10 @@ PrompterHost::PrompterHost(PromptScript& script, AutoScrollController& autoScrol
         if (alive.lock())
             autoScroll_.pause();
     };
+    scriptView_->onLaidOut = [this, alive] {
+        if (alive.lock() && onReloaded)
+            onReloaded();
+    };
     autoScroll_.onAdvance = [this, alive](double seconds) {
         if (!alive.lock() || !scriptView_)
             return;

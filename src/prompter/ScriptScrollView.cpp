@@ -59,12 +59,16 @@ void ScriptScrollView::decreaseFontSize()
 {
     followGeometry();
     model_.decreaseFontSize();
+    if (onLaidOut)
+        onLaidOut();
 }
 
 void ScriptScrollView::increaseFontSize()
 {
     followGeometry();
     model_.increaseFontSize();
+    if (onLaidOut)
+        onLaidOut();
 }
 
 void ScriptScrollView::advance(double seconds, int charactersPerMinute)
@@ -102,6 +106,8 @@ void ScriptScrollView::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     layout_.followViewWidth();
     model_.layoutChanged();
+    if (onLaidOut)
+        onLaidOut();
 }
 
 void ScriptScrollView::wheelEvent(QWheelEvent* event)

@@ -43,6 +43,9 @@ public:
     // Not set by the system; called when scrolling moves the current section.
     std::function<void(int)> onSectionChanged;
     std::function<void()> onReachedEnd;
+    // Called when the text is laid out anew at another font size or view
+    // size, which moves how far through it the view stands.
+    std::function<void()> onLaidOut;
 
     const ScriptScrollModel& model() const { return model_; }
     const QTextDocument& textDocument() const { return layout_.document(); }

@@ -4,6 +4,8 @@
 #include "prompter/TimelineStripAccessible.h"
 #include "prompter/TimelineStripGeometry.h"
 
+#include "privacy/TextStyle.h"
+
 #include <QAccessible>
 #include <QDrag>
 #include <QDropEvent>
@@ -82,7 +84,7 @@ QFont TimelineStripCanvas::titleFont() const
     QFont font = this->font();
     font.setPixelSize(TimelineCardTitle::largestPixelSize);
     font.setWeight(QFont::DemiBold);
-    return font;
+    return monospacedDigitFont(font);
 }
 
 const TimelineCardTitle& TimelineStripCanvas::cardTitle(int index) const

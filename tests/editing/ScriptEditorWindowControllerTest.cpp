@@ -287,6 +287,29 @@ TEST_F(ScriptEditorFindTest, CtrlFOpensTheBarOverTheTextAndReturnStepsThroughEve
     EXPECT_EQ(editor.textView()->toPlainText(), QStringLiteral("现在请大家看现场演示。\n演示之后回到幻灯片。\n最后再演示一次。"));
 }
 
+TEST_F(ScriptEditorFindTest, AMatchOnTheFirstLineIsNotUnderTheBarAndClosingGivesTheTopBack)
+{
+    QTextEdit* text = editor.textView();
+    const int viewportTop = text->viewport()->geometry().top();
+    // The match ends the first line, towards the right where the bar stands.
+    text->setPlainText(QString(24, QChar(0x5B57)) + QStringLiteral("目标\n第二行"));
+    type(editor.window(), Qt::Key_F, Qt::ControlModifier);
+    bar().field()->setText(QStringLiteral("目标"));
+    ASSERT_EQ(selectionStart(), 24);
+    // Where the match is drawn, in the coordinates the bar stands in.
+    QTextCursor edge = text->textCursor();
+    const QRect end = text->cursorRect(edge);
+    edge.setPosition(24);
+    const QRect match = text->cursorRect(edge).united(end).translated(text->viewport()->pos());
+    ASSERT_GT(match.left(), bar().geometry().left()) << "the match lies within the bar's width";
+    EXPECT_FALSE(bar().geometry().intersects(match));
+    EXPECT_FALSE(bar().geometry().intersects(text->viewport()->geometry()));
+    test::keepSnapshot(editor.window()->grab(), QStringLiteral("script-editor-find-first-line"));
+
+    type(editor.window(), Qt::Key_Escape);
+    EXPECT_EQ(text->viewport()->geometry().top(), viewportTop);
+}
+
 TEST_F(ScriptEditorFindTest, EscapeClosesTheBarClearsTheMarksAndGivesTheTextTheKeyboard)
 {
     type(editor.window(), Qt::Key_F, Qt::ControlModifier);

@@ -60,3 +60,24 @@ TEST(WindowSettingsView, WithoutACompositorTheNoteSaysOpacityNeedsOne)
     EXPECT_EQ(composited.noteLabel()->text(), note);
     platform::Window::compositingProbe = nullptr;
 }
+
+TEST(WindowSettingsView, ANoteLongerThanThePreferredHeightHoldsStaysWholeInsideIt)
+{
+    platform::Window::compositingProbe = [] { return false; };
+    WindowSettingsViewController view(QStringLiteral("提词窗设置"),
+                                      QStringLiteral("只调整分离提词窗，不影响主页灵动岛。"), 0.97, true);
+    platform::Window::compositingProbe = nullptr;
+    view.show();
+    const QLabel* note = view.noteLabel();
+    EXPECT_EQ(view.width(), 320);
+    EXPECT_GE(note->height(), note->heightForWidth(note->width())) << "every wrapped line gets its height";
+    EXPECT_LE(note->geometry().bottom(), view.height() - 1);
+    test::keepSnapshot(view.grab(), QStringLiteral("window-settings-long-note"));
+
+    // A note that fits keeps the preferred size.
+    platform::Window::compositingProbe = [] { return true; };
+    WindowSettingsViewController shortNote(QStringLiteral("提词窗设置"), QStringLiteral("只调整分离提词窗。"), 0.97,
+                                           true);
+    platform::Window::compositingProbe = nullptr;
+    EXPECT_EQ(shortNote.size(), QSize(320, 160));
+}

@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QProgressBar>
 
+#include <cmath>
+
 using namespace quorvia;
 using platform::Rect;
 using Kind = PrompterSpeechStatus::Kind;
@@ -101,6 +103,20 @@ TEST_F(PrompterWindowBehaviourTest, FontSyncAndCloseButtons)
     window().close();
     EXPECT_EQ(closeRequests, 1);
     EXPECT_TRUE(window().isVisible());
+}
+
+TEST_F(PrompterWindowBehaviourTest, TheProgressBarFollowsAFontSizeThatMakesTheBlockOverflowOrFit)
+{
+    script->replaceText(u"1\n"_qs + QString(60, QChar(0x5B57)));
+    open();
+    ASSERT_EQ(controller->progress().value(), 100) << "the block fits the view";
+    while (controller->largerFontButton().isEnabled())
+        controller->largerFontPressed();
+    ASSERT_LT(host->progressFraction(), 1.0) << "the block overflows at the largest size";
+    EXPECT_EQ(controller->progress().value(), std::lround(host->progressFraction() * 100));
+    while (controller->smallerFontButton().isEnabled())
+        controller->smallerFontPressed();
+    EXPECT_EQ(controller->progress().value(), 100);
 }
 
 TEST_F(PrompterWindowBehaviourTest, SettingsChangeBothWindowsAndClosesOnCollapse)

@@ -6,12 +6,14 @@
 #include "prompter/TimelineCardView.h"
 #include "prompter/TimelineStripCanvas.h"
 #include "prompter/TimelineStripExpectations.h"
+#include "privacy/TextStyle.h"
 #include "support/Snapshot.h"
 #include "support/TestPlatform.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QDrag>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -508,4 +510,28 @@ TEST_F(TimelineStripViewTest, ARebuildDuringADragLetsTheDropLand)
     ASSERT_EQ(prompter->canvas()->cardCount(), 4);
     EXPECT_EQ(prompter->canvas()->cardTitle(3).text, QStringLiteral("1"));
     platform.scheduler().runPending();
+}
+
+TEST_F(TimelineStripViewTest, CardTitleFiguresTakeOneWidthInADesktopFontWhoseOwnDoNot)
+{
+    QFont proportional;
+    for (const QString& family : QFontDatabase::families(QFontDatabase::Latin)) {
+        QFont font(family);
+        font.setPixelSize(14);
+        font.setWeight(QFont::DemiBold);
+        if (!hasEqualDigitWidths(font))
+            proportional = font;
+    }
+    ASSERT_FALSE(hasEqualDigitWidths(proportional)) << "no font with proportional figures at hand";
+    const QFont saved = QApplication::font();
+    QApplication::setFont(proportional);
+    auto strip = makeStrip(TimelineStripDensity::compact, 500);
+    strip->reload(blocks({"1", "111111"}), 0);
+    // At the card's own size and shrunk to fit.
+    const TimelineCardTitle whole = strip->canvas()->cardTitle(0), shrunk = strip->canvas()->cardTitle(1);
+    QApplication::setFont(saved);
+    EXPECT_TRUE(hasEqualDigitWidths(whole.font));
+    EXPECT_TRUE(hasEqualDigitWidths(shrunk.font));
+    EXPECT_LT(shrunk.font.pixelSize(), 14);
+    EXPECT_EQ(shrunk.font.weight(), QFont::DemiBold);
 }

@@ -1,12 +1,18 @@
+#include "platform/CompositingWatch.h"
 #include "platform/ScreenSpace.h"
 #include "platform/Window.h"
+#include "platform/linux/X11CompositingWatch.h"
 #include "platform/linux/X11WindowHints.h"
 #include "platform/linux/XcbConnection.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
 #include <QtGui/qguiapplication_platform.h>
+
+#include "support/EventWait.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +20,7 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <optional>
 
 using namespace quorvia;
 using namespace quorvia::platform;
@@ -94,4 +101,65 @@ TEST(CompositingProbe, TheServerSeesTheShadowsMarginOnlyWhileSomethingComposites
     EXPECT_TRUE(bubble.mask().isEmpty());
     EXPECT_EQ(bubble.frame(), Rect(200, 200, 56, 56));
     EXPECT_EQ(bubble.geometry(), toQtGlobal(bubble.frame()).marginsAdded(platform::Window::shadowExtent));
+}
+
+namespace {
+
+QColor pixelAt(QPoint at)
+{
+    return QGuiApplication::primaryScreen()->grabWindow(0, at.x(), at.y(), 1, 1).toImage().pixelColor(0, 0);
+}
+
+// The window's size as the server has it.
+QSize serverSize(const QWidget& window)
+{
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* c = x11->connection();
+    auto geometry =
+        native::xcbReply(xcb_get_geometry_reply(c, xcb_get_geometry(c, xcb_window_t(window.winId())), nullptr));
+    return geometry ? QSize(geometry->width, geometry->height) : QSize();
+}
+
+} // namespace
+
+TEST(CompositingProbe, ShownWindowsTakeTheirShadowOrTheirCutAgainWhenAManagerStartsOrStops)
+{
+    platform::watchCompositing(native::X11CompositingWatch::make());
+    struct Unwatch {
+        ~Unwatch() { platform::watchCompositing(nullptr); }
+    } unwatch;
+    // A white desktop below, which shows wherever a window is cut away.
+    QWidget desktop;
+    desktop.setWindowFlags(Qt::FramelessWindowHint);
+    desktop.setStyleSheet(QStringLiteral("background: white"));
+    desktop.setGeometry(100, 100, 900, 700);
+    desktop.show();
+
+    platform::Window bubble(fromQtGlobal(QRectF(200, 200, 56, 56)), WindowStyle::borderless);
+    platform::Window island(fromQtGlobal(QRectF(400, 200, 320, 260)), WindowStyle::borderless);
+    for (platform::Window* window : {&bubble, &island}) {
+        window->setAttribute(Qt::WA_TranslucentBackground);
+        window->setHasShadow(true);
+        window->orderFront();
+    }
+    bubble.setShape({WindowShape::Kind::ellipse});
+    island.setShape({WindowShape::Kind::roundedRectangle, 24});
+    const QColor white(Qt::white);
+    const QPoint bubbleCorner(201, 201);
+    const QPoint islandCorner(401, 201);
+    ASSERT_TRUE(test::waitUntil([&] { return pixelAt(bubbleCorner) == white && pixelAt(islandCorner) == white; }));
+
+    // A manager starts: the shadow's margin comes and the corners are no longer cut.
+    std::optional<SelectionOwner> compositor(std::in_place);
+    ASSERT_TRUE(test::waitUntil([&] { return bubble.drawsShadow() && island.drawsShadow(); }));
+    EXPECT_EQ(serverSize(bubble), QSize(56, 56).grownBy(platform::Window::shadowExtent));
+    EXPECT_EQ(serverSize(island), QSize(320, 260).grownBy(platform::Window::shadowExtent));
+    EXPECT_TRUE(test::waitUntil([&] { return pixelAt(bubbleCorner) != white && pixelAt(islandCorner) != white; }));
+
+    // It stops: no black margin is left and the desktop shows past the corners again.
+    compositor.reset();
+    ASSERT_TRUE(test::waitUntil([&] { return !bubble.drawsShadow() && !island.drawsShadow(); }));
+    EXPECT_EQ(serverSize(bubble), QSize(56, 56));
+    EXPECT_EQ(serverSize(island), QSize(320, 260));
+    EXPECT_TRUE(test::waitUntil([&] { return pixelAt(bubbleCorner) == white && pixelAt(islandCorner) == white; }));
 }
