@@ -41,9 +41,11 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(platform::applicationIcon());
 
     auto shell = std::make_shared<platform::native::LinuxApplicationShell>();
-    // A second launch only asks the running instance to reopen.
-    if (!shell->claimPrimaryInstance())
-        return 0;
+    // A second launch only asks the running instance to reopen; one that may
+    // not run never opens the store.
+    using Claim = platform::native::LinuxApplicationShell::Claim;
+    if (const Claim claim = shell->claimPrimaryInstance(); claim != Claim::primary)
+        return claim == Claim::handedOver ? 0 : 1;
 
     platform::native::installLinuxPlatform();
     platform::current().applicationService = shell;
