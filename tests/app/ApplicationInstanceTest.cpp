@@ -216,4 +216,37 @@ TEST_F(ApplicationInstanceTest, oneStoreWriterWhateverBecomesOfTheSocket)
     EXPECT_NE(a.exitCode(), 0);
 }
 
+// Every descriptor of the running application but its standard streams
+// closes when it starts a program, those it was handed included: a started
+// program holds none of its sockets, pipes or files.
+TEST_F(ApplicationInstanceTest, aStartedProgramInheritsOnlyTheStandardStreams)
+{
+    int handed[2];
+    ASSERT_EQ(::pipe(handed), 0); // without close-on-exec, as a careless launcher leaves one
+    launchAtGate(a);
+    ::close(handed[0]);
+    ::close(handed[1]);
+    openGate(1);
+    QElapsedTimer clock;
+    clock.start();
+    while (!hasOpenedTheStore(a) && a.state() == QProcess::Running && clock.elapsed() < 60000)
+        QThread::msleep(20);
+    ASSERT_TRUE(hasOpenedTheStore(a));
+    QThread::msleep(500); // the rest of its start
+    const QDir descriptors(QStringLiteral("/proc/%1/fdinfo").arg(a.processId()));
+    int passedOn = 0;
+    for (const QString& fd : descriptors.entryList(QDir::Files)) {
+        QFile info(descriptors.filePath(fd));
+        if (fd.toInt() <= 2 || !info.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& line : info.readAll().split('\n'))
+            if (line.startsWith("flags:") && (line.mid(6).trimmed().toUInt(nullptr, 8) & O_CLOEXEC) == 0) {
+                ++passedOn;
+                ADD_FAILURE() << "descriptor " << fd.toStdString() << " passes on: "
+                              << QFileInfo(QStringLiteral("/proc/%1/fd/%2").arg(a.processId()).arg(fd)).symLinkTarget().toStdString();
+            }
+    }
+    EXPECT_EQ(passedOn, 0);
+}
+
 } // namespace
