@@ -156,6 +156,30 @@ std::expected<std::optional<Identity>, std::error_code> putInPlace(int parentFd,
     return std::nullopt;
 }
 
+// The keys and values a JSON text holds, counted without parsing it.
+qsizetype jsonItemCount(const QByteArray& text)
+{
+    qsizetype count = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (const char c : text) {
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inString = false;
+            continue;
+        }
+        if (c == '"')
+            inString = true;
+        else if (c == ',' || c == ':' || c == '[' || c == '{')
+            ++count;
+    }
+    return count;
+}
+
 } // namespace
 
 bool ProjectBackupPackage::isSafeRelativePath(const QString& path)
@@ -313,6 +337,12 @@ ProjectBackupPackage::importBackup(const QString& packagePath, const std::option
     if (!manifest)
         return std::unexpected(tooLarge ? ProjectBackupError::refused(limits.manifestText())
                                         : ProjectBackupError::invalidPackage());
+    // Parsing keeps about 16 bytes for each key and value, far more than a
+    // short number such as "0," takes in the text. The manifests export
+    // writes, one member to a line, take more than this for each; a denser
+    // one would take many times its size in memory to read.
+    if (jsonItemCount(*manifest) > manifest->size() / 8 + 64)
+        return std::unexpected(ProjectBackupError::invalidPackage());
     auto decoded = PresentationProjectsBackup::fromManifest(*manifest);
     if (!decoded)
         return std::unexpected(ProjectBackupError::invalidPackage());

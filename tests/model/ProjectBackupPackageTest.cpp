@@ -19,6 +19,7 @@
 #include <stdio.h>
 #include <sys/inotify.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
@@ -590,4 +591,39 @@ TEST_F(BackupPackageTest, AStagingFolderSwappedByAnotherUserNeverHandsThemTheDec
         QDir(package()).removeRecursively();
         ::unlink(package().toLocal8Bit().constData());
     }
+}
+
+// A manifest dense with tiny values is refused before it is parsed: reading a
+// package never takes more than a few times its manifest's size in memory.
+TEST_F(BackupPackageTest, ReadingAManifestTakesMemoryInProportionToItsSize)
+{
+    QByteArray manifest = "{\"formatVersion\": 1, \"exportedAt\": \"2026-01-01T00:00:00Z\", "
+                          "\"activeProjectID\": \"8B2C1C43-0F5E-4B8A-9D34-3C1F0D4E5A61\", \"projects\": [";
+    manifest += QByteArray("0,").repeated(32 << 20);
+    manifest += "0]}";
+    writeFile(package() + "/manifest.json", manifest);
+    const qint64 allowed = 4 * manifest.size();
+    manifest.clear();
+    manifest.squeeze();
+    const auto residentKiB = [] {
+        QFile status(QStringLiteral("/proc/self/status"));
+        status.open(QIODevice::ReadOnly);
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmRSS:"))
+                return line.mid(6).trimmed().split(' ').first().toLongLong();
+        return qint64(0);
+    };
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const qint64 before = residentKiB();
+        const auto imported = ProjectBackupPackage::importBackup(package(), store());
+        rusage usage {};
+        ::getrusage(RUSAGE_SELF, &usage);
+        ::_exit(imported ? 2 : (qint64(usage.ru_maxrss) - before) * 1024 > allowed ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: it took more than four times the manifest's size; 2: it was read";
 }
