@@ -13,6 +13,7 @@
 #include <thread>
 
 #include <csignal>
+#include <cstring>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -20,6 +21,8 @@
 #include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
@@ -626,4 +629,40 @@ TEST_F(BackupPackageTest, ReadingAManifestTakesMemoryInProportionToItsSize)
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: it took more than four times the manifest's size; 2: it was read";
+}
+
+// A deck that is neither a file nor a folder (a pipe, a socket, a device) is
+// refused by its type before it is ever opened, in the application's words.
+TEST_F(BackupPackageTest, ADeckThatIsNoFileNorFolderIsRefusedUnopened)
+{
+    writeManifest(package(), singleProjectManifest());
+    const QByteArray deck = QFile::encodeName(package() + "/Documents/A/talk.key");
+    QDir().mkpath(package() + "/Documents/A");
+
+    // A pipe opened for reading would let the writer waiting on it through.
+    ASSERT_EQ(::mkfifo(deck.constData(), 0600), 0);
+    std::atomic<bool> reached = false;
+    std::thread writer([&] {
+        const int fd = ::open(deck.constData(), O_WRONLY | O_CLOEXEC);
+        reached = true;
+        if (fd >= 0)
+            ::close(fd);
+    });
+    EXPECT_EQ(importFailure(package()), invalidPath);
+    ::usleep(200000);
+    EXPECT_FALSE(reached) << "the pipe was opened";
+    const int release = ::open(deck.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    writer.join();
+    ::close(release);
+
+    // A socket cannot be opened at all: the refusal is ours, not the system's words.
+    ASSERT_EQ(::unlink(deck.constData()), 0);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(std::size_t(deck.size()), sizeof address.sun_path);
+    std::memcpy(address.sun_path, deck.constData(), std::size_t(deck.size()));
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(importFailure(package()), invalidPath);
+    ::close(listener);
 }
