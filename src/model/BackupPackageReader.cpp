@@ -42,8 +42,7 @@ std::optional<BackupPackageReader> BackupPackageReader::open(const QString& pack
 }
 
 BackupPackageReader::BackupPackageReader(BackupPackageReader&& other) noexcept
-    : rootFd_(std::exchange(other.rootFd_, -1)), limits_(other.limits_),
-      copier_(std::move(other.copier_)), copies_(std::move(other.copies_)),
+    : rootFd_(std::exchange(other.rootFd_, -1)), copier_(std::move(other.copier_)), copies_(std::move(other.copies_)),
       createdStoreRoot_(std::move(other.createdStoreRoot_))
 {
     other.copies_.clear();

@@ -46,17 +46,19 @@ public:
     std::expected<QString, ProjectBackupFailure> copyDeck(const QString& relativePath, const QString& projectName,
                                                           const std::filesystem::path& storeRoot);
 
+    // The bytes all decks copied together may take, once measured.
+    void allowBytes(qint64 bytes) { copier_.allowBytes(bytes); }
+
     // The copies move into the store, all or none; otherwise they go when the reader does.
     std::expected<void, ProjectBackupFailure> keepCopies();
 
 private:
-    BackupPackageReader(int rootFd, const BackupLimits& limits) : rootFd_(rootFd), limits_(limits), copier_(limits) {}
+    BackupPackageReader(int rootFd, const BackupLimits& limits) : rootFd_(rootFd), copier_(limits) {}
 
     std::expected<int, ProjectBackupFailure> openBeneath(const QString& relativePath, int flags,
                                                          const QString& projectName) const;
 
     int rootFd_ = -1;
-    BackupLimits limits_;
     DeckCopier copier_;
     struct Copy {
         std::filesystem::path incoming;

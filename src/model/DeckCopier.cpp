@@ -125,6 +125,9 @@ std::expected<void, ProjectBackupFailure> DeckCopier::copyFile(int sourceFd, int
         return std::unexpected(lastError());
     if (auto fits = charge(1); !fits)
         return fits;
+    if (status.st_size > bytesLeft_)
+        return std::unexpected(ProjectBackupError::refused(QStringLiteral("演示文稿在复制时变大了，请稍后再试")));
+    bytesLeft_ -= status.st_size;
     ::fcntl(sourceFd, F_SETFL, ::fcntl(sourceFd, F_GETFL) & ~O_NONBLOCK);
     const Descriptor target(::openat(folderFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (target.get() < 0)

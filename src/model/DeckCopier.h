@@ -9,6 +9,7 @@
 
 #include <expected>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -42,6 +43,10 @@ class DeckCopier {
 public:
     explicit DeckCopier(const BackupLimits& limits) : limits_(limits), itemsLeft_(limits.deckItems) {}
 
+    // The bytes all copies together may take: what was measured and found
+    // room for. A file that grew since is refused rather than let fill the disk.
+    void allowBytes(qint64 bytes) { bytesLeft_ = bytes; }
+
     // The file or folder open at `sourceFd` becomes `name` in the folder open
     // at `folderFd`. A link inside is kept only when it stays inside the copy.
     std::expected<void, ProjectBackupFailure> copy(int sourceFd, int folderFd, const char* name);
@@ -70,6 +75,7 @@ private:
 
     BackupLimits limits_;
     qint64 itemsLeft_ = 0;
+    qint64 bytesLeft_ = std::numeric_limits<qint64>::max();
     std::vector<std::filesystem::path> links_;
 };
 

@@ -269,6 +269,7 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
         return std::unexpected(made);
 
     DeckCopier copier(limits);
+    copier.allowBytes(decks.bytes);
     std::optional<Descriptor> documents;
     for (const auto& project : record.projects) {
         if (!project.deckAssetPath)
@@ -390,6 +391,7 @@ ProjectBackupPackage::importBackup(const QString& packagePath, const std::option
         // One folder per deck besides the decks.
         if (auto problem = BackupLimits::spaceProblem(disk, decks.bytes, decks.items * 2, QStringLiteral("演示文稿存放位置")))
             return std::unexpected(*problem);
+        reader->allowBytes(decks.bytes);
     }
     for (auto& project : record.projects) {
         if (!project.deck)
