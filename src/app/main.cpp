@@ -14,11 +14,28 @@
 #include <csignal>
 #include <filesystem>
 #include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <linux/close_range.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 int signalPipe[2] = {-1, -1};
+
+void markInheritedDescriptorsCloseOnExec()
+{
+    if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0)
+        return;
+    // A kernel without it: one by one, as the process lists them.
+    const std::filesystem::path listed("/proc/self/fd");
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(listed, error)) {
+        const int fd = std::atoi(entry.path().filename().c_str());
+        if (fd > 2)
+            ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
+    }
+}
 
 void onTerminationSignal(int)
 {
@@ -31,6 +48,10 @@ int main(int argc, char** argv)
 {
     using namespace quorvia;
 
+    // Nothing this process was handed, nor anything it opens, passes on to
+    // the programs it starts: those get their standard streams only.
+    markInheritedDescriptorsCloseOnExec();
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvia"));
     QApplication::setApplicationVersion(QStringLiteral(QUORVIA_VERSION));
@@ -41,9 +62,11 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(platform::applicationIcon());
 
     auto shell = std::make_shared<platform::native::LinuxApplicationShell>();
-    // A second launch only asks the running instance to reopen.
-    if (!shell->claimPrimaryInstance())
-        return 0;
+    // A second launch only asks the running instance to reopen; one that may
+    // not run never opens the store.
+    using Claim = platform::native::LinuxApplicationShell::Claim;
+    if (const Claim claim = shell->claimPrimaryInstance(); claim != Claim::primary)
+        return claim == Claim::handedOver ? 0 : 1;
 
     platform::native::installLinuxPlatform();
     platform::current().applicationService = shell;
@@ -56,7 +79,7 @@ int main(int argc, char** argv)
         });
 
     // SIGTERM and SIGINT quit through the delegate, never mid-turn.
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
         auto* notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, &app);
         QObject::connect(notifier, &QSocketNotifier::activated, &app, [shell] {
             char byte = 0;

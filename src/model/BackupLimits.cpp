@@ -1,10 +1,13 @@
 #include "model/BackupLimits.h"
 
+#include <algorithm>
+#include <sys/statvfs.h>
+
 namespace quorvia {
 
 namespace {
 
-QString sizeText(qint64 bytes)
+QString limitSizeText(qint64 bytes)
 {
     if (bytes % (qint64(1) << 30) == 0)
         return QStringLiteral("%1 GB").arg(bytes >> 30);
@@ -23,12 +26,7 @@ QString ofLimit(const QString& figure)
 
 QString BackupLimits::manifestText() const
 {
-    return QStringLiteral("备份清单超过 ") + ofLimit(sizeText(manifestBytes));
-}
-
-QString BackupLimits::deckBytesText() const
-{
-    return QStringLiteral("演示文稿合计超过 ") + ofLimit(sizeText(deckBytes));
+    return QStringLiteral("备份清单超过 ") + ofLimit(limitSizeText(manifestBytes));
 }
 
 QString BackupLimits::deckItemsText() const
@@ -39,6 +37,30 @@ QString BackupLimits::deckItemsText() const
 QString BackupLimits::deckDepthText() const
 {
     return QStringLiteral("演示文稿的文件夹超过 %1 层的上限").arg(deckDepth);
+}
+
+QString BackupLimits::sizeText(qint64 bytes)
+{
+    constexpr qint64 kib = 1024;
+    if (bytes >= kib * kib * kib)
+        return QStringLiteral("%1 GB").arg(double(bytes) / (kib * kib * kib), 0, 'f', 1);
+    if (bytes >= kib * kib)
+        return QStringLiteral("%1 MB").arg(double(bytes) / (kib * kib), 0, 'f', 1);
+    return QStringLiteral("%1 KB").arg((bytes + kib - 1) / kib);
+}
+
+std::optional<ProjectBackupError> BackupLimits::spaceProblem(const struct statvfs& disk, qint64 bytes, qint64 items,
+                                                             const QString& place)
+{
+    // Every item may take a block more than its bytes, and the disk is not
+    // filled to the brim: a fiftieth more, at least 1 MB.
+    const qint64 block = std::max<qint64>(disk.f_frsize, 4096);
+    const qint64 needed = bytes + items * block + std::max<qint64>(bytes / 50, qint64(1) << 20);
+    const qint64 available = qint64(disk.f_bavail) * qint64(disk.f_frsize);
+    if (needed <= available)
+        return std::nullopt;
+    return ProjectBackupError::refused(place + QStringLiteral("的磁盘空间不足：需要约 ") + sizeText(needed)
+                                       + QStringLiteral("，可用 ") + sizeText(available));
 }
 
 } // namespace quorvia

@@ -1,6 +1,12 @@
 #pragma once
 
+#include "model/ProjectBackupError.h"
+
 #include <QString>
+
+#include <optional>
+
+struct statvfs;
 
 namespace quorvia {
 
@@ -8,10 +14,10 @@ namespace quorvia {
 // figures, so whatever export writes, import reads back, and both admit every
 // project the application can hold: a script at the script limits (whose
 // manifest, with every character escaped, stays under 200 MB) with its deck.
+// The decks' bytes have no figure of their own: the disk they are copied to
+// says how many fit.
 struct BackupLimits {
     qint64 manifestBytes = qint64(256) << 20;
-    // Over all decks together.
-    qint64 deckBytes = qint64(2) << 30;
     // Files, folders and links of all decks together.
     qint64 deckItems = 100000;
     // Folders within folders of one folder deck.
@@ -21,9 +27,16 @@ struct BackupLimits {
 
     // Each limit in words, as in "备份清单超过 256 MB 的上限".
     QString manifestText() const;
-    QString deckBytesText() const;
     QString deckItemsText() const;
     QString deckDepthText() const;
+
+    // Refuses copying `bytes` in `items` files and folders onto `disk` when it
+    // has not room for them with a margin; the text, led by `place` (as in
+    // "所选位置"), names the space needed and the space free.
+    static std::optional<ProjectBackupError> spaceProblem(const struct statvfs& disk, qint64 bytes, qint64 items,
+                                                          const QString& place);
+    // A size in round words, as in "1.5 GB".
+    static QString sizeText(qint64 bytes);
 };
 
 } // namespace quorvia

@@ -1,6 +1,5 @@
 #include "model/BackupPackageReader.h"
 
-#include "model/DeckTree.h"
 #include "model/ProjectDocumentStore.h"
 #include "platform/Uuid.h"
 
@@ -22,48 +21,6 @@ namespace fs = std::filesystem;
 
 namespace quorvia {
 
-namespace {
-
-constexpr size_t chunkSize = 1 << 20;
-
-// Closes a descriptor however a step ends.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Descriptor& operator=(Descriptor&& other) noexcept
-    {
-        std::swap(fd_, other.fd_);
-        return *this;
-    }
-    ~Descriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-std::error_code lastError() { return {errno, std::generic_category()}; }
-
-bool writeAll(int fd, const char* at, size_t left)
-{
-    while (left > 0) {
-        const ssize_t n = ::write(fd, at, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        at += n;
-        left -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-} // namespace
 
 std::optional<BackupPackageReader> BackupPackageReader::open(const QString& packagePath, const BackupLimits& limits)
 {
@@ -85,8 +42,7 @@ std::optional<BackupPackageReader> BackupPackageReader::open(const QString& pack
 }
 
 BackupPackageReader::BackupPackageReader(BackupPackageReader&& other) noexcept
-    : rootFd_(std::exchange(other.rootFd_, -1)), limits_(other.limits_), bytesLeft_(other.bytesLeft_),
-      itemsLeft_(other.itemsLeft_), links_(std::move(other.links_)), copies_(std::move(other.copies_)),
+    : rootFd_(std::exchange(other.rootFd_, -1)), copier_(std::move(other.copier_)), copies_(std::move(other.copies_)),
       createdStoreRoot_(std::move(other.createdStoreRoot_))
 {
     other.copies_.clear();
@@ -118,6 +74,12 @@ std::expected<int, ProjectBackupFailure> BackupPackageReader::openBeneath(const 
     for (qsizetype i = 0; i < segments.size(); ++i) {
         const bool last = i + 1 == segments.size();
         const QByteArray name = QFile::encodeName(segments[i]);
+        // Judged by type before it is opened: opening a device can do
+        // something. What was opened is judged again below.
+        struct stat named {};
+        if (::fstatat(at, name.constData(), &named, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(named.st_mode)
+            && !S_ISDIR(named.st_mode))
+            return std::unexpected(ProjectBackupError::invalidPresentationPath());
         // Folders on the way are judged after opening too: asked for a folder,
         // the kernel would not say whether a link or a file stood there.
         const int fd = ::openat(at, name.constData(),
@@ -125,7 +87,7 @@ std::expected<int, ProjectBackupFailure> BackupPackageReader::openBeneath(const 
         if (fd < 0) {
             if (errno == ENOENT || errno == ENOTDIR)
                 return std::unexpected(ProjectBackupError::missingPresentation(projectName));
-            if (errno == ELOOP)
+            if (errno == ELOOP || errno == ENXIO || errno == ENODEV)
                 return std::unexpected(ProjectBackupError::invalidPresentationPath());
             return std::unexpected(lastError());
         }
@@ -186,15 +148,14 @@ std::optional<QByteArray> BackupPackageReader::readFile(const QString& relativeP
     return bytes;
 }
 
-std::expected<void, ProjectBackupFailure> BackupPackageReader::charge(qint64 bytes, qint64 items)
+std::expected<DeckCopier::Size, ProjectBackupFailure> BackupPackageReader::measureDeck(const QString& relativePath,
+                                                                                     const QString& projectName) const
 {
-    if (items > itemsLeft_)
-        return std::unexpected(ProjectBackupError::refused(limits_.deckItemsText()));
-    if (bytes > bytesLeft_)
-        return std::unexpected(ProjectBackupError::refused(limits_.deckBytesText()));
-    bytesLeft_ -= bytes;
-    itemsLeft_ -= items;
-    return {};
+    const auto opened = openBeneath(relativePath, O_RDONLY | O_NONBLOCK | O_NOCTTY, projectName);
+    if (!opened)
+        return std::unexpected(opened.error());
+    const Descriptor source(*opened);
+    return copier_.measure(source.get());
 }
 
 std::expected<QString, ProjectBackupFailure> BackupPackageReader::copyDeck(const QString& relativePath, const QString& projectName,
@@ -209,8 +170,6 @@ std::expected<QString, ProjectBackupFailure> BackupPackageReader::copyDeck(const
         return std::unexpected(lastError());
     if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode))
         return std::unexpected(ProjectBackupError::invalidPresentationPath());
-    if (S_ISREG(status.st_mode) && status.st_size > bytesLeft_)
-        return std::unexpected(ProjectBackupError::refused(limits_.deckBytesText()));
 
     std::error_code error;
     if (!fs::exists(storeRoot, error)) {
@@ -232,21 +191,8 @@ std::expected<QString, ProjectBackupFailure> BackupPackageReader::copyDeck(const
 
     const QString name = relativePath.section(u'/', -1);
     const QByteArray encodedName = QFile::encodeName(name);
-    links_.clear();
-    const auto copied = S_ISREG(status.st_mode) ? copyFile(source.get(), destination.get(), encodedName.constData())
-                                                : copyFolder(source.get(), destination.get(), encodedName.constData(), {}, 0);
-    if (!copied)
+    if (auto copied = copier_.copy(source.get(), destination.get(), encodedName.constData()); !copied)
         return std::unexpected(copied.error());
-    if (!links_.empty()) {
-        // Judged in the copy, once every item a link could pass through is there:
-        // a chain of links may lead where no single one of them seems to.
-        const Descriptor deck(::openat(destination.get(), encodedName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (deck.get() < 0)
-            return std::unexpected(lastError());
-        for (const fs::path& link : links_)
-            if (!DeckTree::linkStaysInside(deck.get(), link))
-                return std::unexpected(ProjectBackupError::invalidPresentationPath());
-    }
     return ProjectDocumentStore::fromPath(storeRoot / folder.filename() / ProjectDocumentStore::toPath(name));
 }
 
@@ -267,110 +213,6 @@ std::expected<void, ProjectBackupFailure> BackupPackageReader::keepCopies()
     for (const Copy& copy : copies_)
         ProjectDocumentStore::leaveIncomingFolder(copy.storeRoot);
     copies_.clear();
-    return {};
-}
-
-std::expected<void, ProjectBackupFailure> BackupPackageReader::copyFile(int sourceFd, int folderFd, const char* name)
-{
-    struct stat status {};
-    if (::fstat(sourceFd, &status) != 0)
-        return std::unexpected(lastError());
-    // A sparse file can claim far more than it holds: its size is what a copy would take.
-    if (auto fits = charge(status.st_size, 1); !fits)
-        return fits;
-    ::fcntl(sourceFd, F_SETFL, ::fcntl(sourceFd, F_GETFL) & ~O_NONBLOCK);
-    const Descriptor target(::openat(folderFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (target.get() < 0)
-        return std::unexpected(lastError());
-    std::vector<char> buffer(chunkSize);
-    qint64 copied = 0;
-    for (;;) {
-        const ssize_t n = ::read(sourceFd, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return std::unexpected(lastError());
-        if (n == 0)
-            break;
-        copied += n;
-        // The file may grow while it is read.
-        if (copied > status.st_size)
-            if (auto fits = charge(std::min<qint64>(n, copied - status.st_size), 0); !fits)
-                return fits;
-        if (!writeAll(target.get(), buffer.data(), static_cast<size_t>(n)))
-            return std::unexpected(lastError());
-    }
-    return {};
-}
-
-std::expected<void, ProjectBackupFailure> BackupPackageReader::copyFolder(int sourceFd, int folderFd, const char* name,
-                                                                          const fs::path& inside, int depth)
-{
-    if (depth > limits_.deckDepth)
-        return std::unexpected(ProjectBackupError::refused(limits_.deckDepthText()));
-    if (auto fits = charge(0, 1); !fits)
-        return fits;
-    if (::mkdirat(folderFd, name, 0700) != 0)
-        return std::unexpected(lastError());
-    const Descriptor target(::openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (target.get() < 0)
-        return std::unexpected(lastError());
-
-    const int listing = ::dup(sourceFd);
-    if (listing < 0)
-        return std::unexpected(lastError());
-    DIR* entries = ::fdopendir(listing);
-    if (!entries) {
-        ::close(listing);
-        return std::unexpected(lastError());
-    }
-    const std::unique_ptr<DIR, int (*)(DIR*)> closeEntries(entries, &::closedir);
-    ::rewinddir(entries);
-    while (const dirent* entry = ::readdir(entries)) {
-        const std::string child = entry->d_name;
-        if (child == "." || child == "..")
-            continue;
-        struct stat status {};
-        if (::fstatat(sourceFd, child.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
-            return std::unexpected(lastError());
-        if (S_ISLNK(status.st_mode)) {
-            if (auto fits = charge(0, 1); !fits)
-                return fits;
-            // A link is kept only when it stays inside the deck wherever the deck lands.
-            std::string linkTarget(PATH_MAX, '\0');
-            const ssize_t length = ::readlinkat(sourceFd, child.c_str(), linkTarget.data(), linkTarget.size());
-            if (length < 0)
-                return std::unexpected(lastError());
-            if (static_cast<size_t>(length) >= linkTarget.size())
-                return std::unexpected(ProjectBackupError::invalidPresentationPath());
-            linkTarget.resize(static_cast<size_t>(length));
-            if (linkTarget.empty() || fs::path(linkTarget).is_absolute())
-                return std::unexpected(ProjectBackupError::invalidPresentationPath());
-            if (::symlinkat(linkTarget.c_str(), target.get(), child.c_str()) != 0)
-                return std::unexpected(lastError());
-            links_.push_back(inside / child);
-            continue;
-        }
-        const bool isFolder = S_ISDIR(status.st_mode);
-        if (!isFolder && !S_ISREG(status.st_mode))
-            return std::unexpected(ProjectBackupError::invalidPresentationPath());
-        // Opened without following, then judged by what was opened: an item
-        // swapped after the look above is refused, never followed.
-        const Descriptor opened(::openat(sourceFd, child.c_str(),
-                                         (isFolder ? O_RDONLY | O_DIRECTORY : O_RDONLY | O_NONBLOCK | O_NOCTTY) | O_NOFOLLOW | O_CLOEXEC));
-        if (opened.get() < 0)
-            return std::unexpected(errno == ELOOP || errno == ENOTDIR ? ProjectBackupFailure(ProjectBackupError::invalidPresentationPath())
-                                                                      : ProjectBackupFailure(lastError()));
-        struct stat openedStatus {};
-        if (::fstat(opened.get(), &openedStatus) != 0)
-            return std::unexpected(lastError());
-        if (S_ISDIR(openedStatus.st_mode) != isFolder || (!isFolder && !S_ISREG(openedStatus.st_mode)))
-            return std::unexpected(ProjectBackupError::invalidPresentationPath());
-        const auto copied = isFolder ? copyFolder(opened.get(), target.get(), child.c_str(), inside / child, depth + 1)
-                                     : copyFile(opened.get(), target.get(), child.c_str());
-        if (!copied)
-            return copied;
-    }
     return {};
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/BackupLimits.h"
+#include "model/DeckCopier.h"
 #include "model/ProjectBackupError.h"
 
 #include <QByteArray>
@@ -22,7 +23,7 @@ namespace quorvia {
 class BackupPackageReader {
 public:
     // Nothing when the path is a link or not a folder. Decks beyond the
-    // limits are refused as they are copied.
+    // limits are refused as they are measured or copied.
     static std::optional<BackupPackageReader> open(const QString& packagePath,
                                                    const BackupLimits& limits = BackupLimits::standard());
 
@@ -35,38 +36,30 @@ public:
     // `tooLarge` tells a larger file from one that could not be read.
     std::optional<QByteArray> readFile(const QString& relativePath, qint64 limit, bool* tooLarge = nullptr) const;
 
+    // What a copy of the deck at `relativePath` would take.
+    std::expected<DeckCopier::Size, ProjectBackupFailure> measureDeck(const QString& relativePath,
+                                                                      const QString& projectName) const;
+
     // Copies the deck at `relativePath` (a safe relative path) into a new
     // folder of the store under `storeRoot`; answers the copy's path.
     // `projectName` names the missing presentation.
     std::expected<QString, ProjectBackupFailure> copyDeck(const QString& relativePath, const QString& projectName,
                                                           const std::filesystem::path& storeRoot);
 
+    // The bytes all decks copied together may take, once measured.
+    void allowBytes(qint64 bytes) { copier_.allowBytes(bytes); }
+
     // The copies move into the store, all or none; otherwise they go when the reader does.
     std::expected<void, ProjectBackupFailure> keepCopies();
 
-    // The budget left, for tests.
-    qint64 bytesLeft() const { return bytesLeft_; }
-
 private:
-    BackupPackageReader(int rootFd, const BackupLimits& limits)
-        : rootFd_(rootFd), limits_(limits), bytesLeft_(limits.deckBytes), itemsLeft_(limits.deckItems)
-    {
-    }
+    BackupPackageReader(int rootFd, const BackupLimits& limits) : rootFd_(rootFd), copier_(limits) {}
 
     std::expected<int, ProjectBackupFailure> openBeneath(const QString& relativePath, int flags,
                                                          const QString& projectName) const;
-    std::expected<void, ProjectBackupFailure> copyFile(int sourceFd, int folderFd, const char* name);
-    // `inside` is where the folder lies within the deck; its links are noted
-    // there, to be judged once the whole deck is copied.
-    std::expected<void, ProjectBackupFailure> copyFolder(int sourceFd, int folderFd, const char* name,
-                                                         const std::filesystem::path& inside, int depth);
-    std::expected<void, ProjectBackupFailure> charge(qint64 bytes, qint64 items);
 
     int rootFd_ = -1;
-    BackupLimits limits_;
-    qint64 bytesLeft_ = 0;
-    qint64 itemsLeft_ = 0;
-    std::vector<std::filesystem::path> links_;
+    DeckCopier copier_;
     struct Copy {
         std::filesystem::path incoming;
         std::filesystem::path storeRoot;

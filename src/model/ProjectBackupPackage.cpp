@@ -1,6 +1,7 @@
 #include "model/ProjectBackupPackage.h"
 
 #include "model/BackupPackageReader.h"
+#include "model/DeckCopier.h"
 #include "model/DeckTree.h"
 #include "model/FilePaths.h"
 #include "model/ProjectDocumentStore.h"
@@ -11,8 +12,11 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <string>
+#include <utility>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -23,85 +27,157 @@ namespace {
 
 fs::path toPath(const QString& path) { return ProjectDocumentStore::toPath(path); }
 
-QString newStagingName(const QString& role)
+std::string newStagingName(const QString& role)
 {
-    return QStringLiteral(".QuorviaBackup-") + role + platform::uuidString(platform::newUuid());
+    return QFile::encodeName(QStringLiteral(".QuorviaBackup-") + role + platform::uuidString(platform::newUuid())).toStdString();
 }
 
-// Removes a folder when the export ends, however it ends.
+using Identity = std::pair<dev_t, ino_t>;
+
+std::optional<Identity> identityAt(int folderFd, const std::string& name)
+{
+    struct stat status {};
+    if (::fstatat(folderFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return std::nullopt;
+    return Identity(status.st_dev, status.st_ino);
+}
+
+// The staging folder, held by its descriptor in the destination's folder,
+// which another user may be able to write: its name is trusted for nothing.
+// However the export ends, it takes away what it made and what it replaced.
 class StagingFolder {
 public:
-    explicit StagingFolder(fs::path path) : path_(std::move(path)) {}
+    StagingFolder(int parentFd, std::string name) : parentFd_(parentFd), name_(std::move(name)) {}
     ~StagingFolder()
     {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
+        // Through the descriptor: what is in it goes even when the folder
+        // itself was moved away from its name.
+        if (fd_.get() >= 0 && !placed_)
+            DeckCopier::removeContents(fd_.get());
+        if (atName_ && identityAt(parentFd_, name_) == atName_)
+            DeckCopier::remove(parentFd_, name_.c_str());
     }
     StagingFolder(const StagingFolder&) = delete;
     StagingFolder& operator=(const StagingFolder&) = delete;
-    const fs::path& path() const { return path_; }
+
+    std::error_code create()
+    {
+        if (::mkdirat(parentFd_, name_.c_str(), 0700) != 0)
+            return lastError();
+        fd_ = Descriptor(::openat(parentFd_, name_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        struct stat status {};
+        if (fd_.get() < 0 || ::fstat(fd_.get(), &status) != 0)
+            return lastError();
+        // Another user's folder swapped in meanwhile is not ours to fill.
+        if (status.st_uid != ::geteuid() || (status.st_mode & 077) != 0)
+            return std::make_error_code(std::errc::permission_denied);
+        identity_ = Identity(status.st_dev, status.st_ino);
+        atName_ = identity_;
+        return {};
+    }
+    int fd() const { return fd_.get(); }
+    const std::string& name() const { return name_; }
+    const Identity& identity() const { return identity_; }
+    // The package is in place; the staging name holds the item it replaced, if any.
+    void placed(std::optional<Identity> replaced)
+    {
+        placed_ = true;
+        atName_ = replaced;
+    }
 
 private:
-    fs::path path_;
+    int parentFd_;
+    std::string name_;
+    Descriptor fd_;
+    Identity identity_;
+    std::optional<Identity> atName_;
+    bool placed_ = false;
 };
 
 // Written under a temporary name and renamed, so the file is whole or absent.
-std::error_code writeFileAtomically(const fs::path& path, const QByteArray& data)
+std::error_code writeFileAtomically(int folderFd, const char* name, const QByteArray& data)
 {
-    const fs::path temporary = path.parent_path() / (path.filename().native() + ".partial");
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return {errno, std::generic_category()};
-    qsizetype written = 0;
-    while (written < data.size()) {
-        const ssize_t n = ::write(fd, data.constData() + written, static_cast<size_t>(data.size() - written));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const std::error_code error(errno, std::generic_category());
-            ::close(fd);
-            ::unlink(temporary.c_str());
-            return error;
-        }
-        written += n;
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        const std::error_code error(errno, std::generic_category());
-        ::unlink(temporary.c_str());
-        return error;
-    }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        const std::error_code error(errno, std::generic_category());
-        ::unlink(temporary.c_str());
+    const std::string temporary = std::string(name) + ".partial";
+    const Descriptor file(::openat(folderFd, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (file.get() < 0)
+        return lastError();
+    if (!writeAll(file.get(), data.constData(), static_cast<size_t>(data.size())) || ::fsync(file.get()) != 0
+        || ::renameat(folderFd, temporary.c_str(), folderFd, name) != 0) {
+        const std::error_code error = lastError();
+        ::unlinkat(folderFd, temporary.c_str(), 0);
         return error;
     }
     return {};
 }
 
-// Puts the staged package in place of what is at destination. Both lie in one
-// folder, so the swap is a rename and never a copy across file systems.
-std::error_code replaceItem(const fs::path& destination, const fs::path& staged)
+// A private folder `name` in the folder open at `parentFd`, opened.
+std::expected<Descriptor, std::error_code> makeFolder(int parentFd, const char* name)
 {
-    if (::renameat2(AT_FDCWD, staged.c_str(), AT_FDCWD, destination.c_str(), RENAME_EXCHANGE) == 0)
-        return {}; // the old item now sits at the staged path and goes with it
-    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
-        return {errno, std::generic_category()};
+    if (::mkdirat(parentFd, name, 0700) != 0 && errno != EEXIST)
+        return std::unexpected(lastError());
+    Descriptor folder(::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (folder.get() < 0)
+        return std::unexpected(lastError());
+    return folder;
+}
 
-    // No atomic exchange on this file system: set the old item aside first.
-    const fs::path aside = destination.parent_path() / newStagingName(QStringLiteral("previous-")).toStdString();
-    std::error_code error;
-    fs::rename(destination, aside, error);
-    if (error)
-        return error;
-    fs::rename(staged, destination, error);
-    if (error) {
-        std::error_code ignored;
-        fs::rename(aside, destination, ignored);
-        return error;
+// Puts the staged package in place of `destination`, both names in the
+// folder open at `parentFd`: a rename, never a copy across file systems.
+// Answers what the staging name holds afterwards: the replaced item, if any.
+std::expected<std::optional<Identity>, std::error_code> putInPlace(int parentFd, const StagingFolder& staging,
+                                                                    const std::string& destination)
+{
+    const auto previous = identityAt(parentFd, destination);
+    if (!previous) {
+        // RENAME_NOREPLACE: an item that appeared meanwhile is not overwritten.
+        if (::renameat2(parentFd, staging.name().c_str(), parentFd, destination.c_str(), RENAME_NOREPLACE) == 0)
+            return std::nullopt;
+        if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+            return std::unexpected(lastError());
+        if (::renameat(parentFd, staging.name().c_str(), parentFd, destination.c_str()) != 0)
+            return std::unexpected(lastError());
+        return std::nullopt;
     }
-    std::error_code ignored;
-    fs::remove_all(aside, ignored);
-    return {};
+    if (::renameat2(parentFd, staging.name().c_str(), parentFd, destination.c_str(), RENAME_EXCHANGE) == 0)
+        return previous; // the old item now sits at the staging name and goes with it
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return std::unexpected(lastError());
+    // No atomic exchange on this file system: set the old item aside first.
+    const std::string aside = newStagingName(QStringLiteral("previous-"));
+    if (::renameat(parentFd, destination.c_str(), parentFd, aside.c_str()) != 0)
+        return std::unexpected(lastError());
+    if (::renameat(parentFd, staging.name().c_str(), parentFd, destination.c_str()) != 0) {
+        const std::error_code error = lastError();
+        ::renameat(parentFd, aside.c_str(), parentFd, destination.c_str());
+        return std::unexpected(error);
+    }
+    if (identityAt(parentFd, aside) == previous)
+        DeckCopier::remove(parentFd, aside.c_str());
+    return std::nullopt;
+}
+
+// The keys and values a JSON text holds, counted without parsing it.
+qsizetype jsonItemCount(const QByteArray& text)
+{
+    qsizetype count = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (const char c : text) {
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inString = false;
+            continue;
+        }
+        if (c == '"')
+            inString = true;
+        else if (c == ',' || c == ':' || c == '[' || c == '{')
+            ++count;
+    }
+    return count;
 }
 
 } // namespace
@@ -160,8 +236,6 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
         decks.items += size->items;
         if (decks.items > limits.deckItems)
             return std::unexpected(ProjectBackupError::refused(limits.deckItemsText()));
-        if (decks.bytes > limits.deckBytes)
-            return std::unexpected(ProjectBackupError::refused(limits.deckBytesText()));
     }
     const QByteArray manifest = record.toManifest();
     if (manifest.size() > limits.manifestBytes)
@@ -173,48 +247,77 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
     fs::path folder = target.parent_path();
     if (folder.empty())
         folder = ".";
+    const std::string targetName = target.filename().native();
+    if (targetName.empty() || targetName == "." || targetName == "..")
+        return std::unexpected(ProjectBackupError::invalidPresentationPath());
+    const Descriptor parent(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (parent.get() < 0)
+        return std::unexpected(lastError());
+    struct statvfs disk {};
+    if (::fstatvfs(parent.get(), &disk) != 0)
+        return std::unexpected(lastError());
+    // The package folder, Documents, one folder per deck and the manifest besides the decks.
+    if (auto problem = BackupLimits::spaceProblem(disk, decks.bytes + manifest.size(), decks.items + 2 * qint64(record.projects.size()) + 3,
+                                                  QStringLiteral("所选位置")))
+        return std::unexpected(*problem);
 
-    // Staged beside the destination: replacing it is then a rename on one file system.
-    const fs::path stagingPath = folder / newStagingName({}).toStdString();
-    if (::mkdir(stagingPath.c_str(), 0700) != 0)
-        return std::unexpected(std::error_code(errno, std::generic_category()));
-    const StagingFolder staging(stagingPath);
+    // Staged beside the destination, so putting it in place is a rename; built
+    // only through the descriptor of the folder made for it, from the first
+    // copy private to this user.
+    StagingFolder staging(parent.get(), newStagingName({}));
+    if (const std::error_code made = staging.create())
+        return std::unexpected(made);
 
-    DeckTree::Size copied;
+    DeckCopier copier(limits);
+    copier.allowBytes(decks.bytes);
+    std::optional<Descriptor> documents;
     for (const auto& project : record.projects) {
         if (!project.deckAssetPath)
             continue;
-        const fs::path copy = staging.path() / toPath(*project.deckAssetPath);
-        fs::create_directories(copy.parent_path(), error);
-        if (error)
-            return std::unexpected(error);
-        if (const std::error_code copyError = ProjectDocumentStore::copyItem(toPath(project.deck->filePath), copy))
-            return std::unexpected(copyError);
-        // A deck that grew since it was measured must still fit.
-        const auto size = DeckTree::measure(copy, project.name, limits);
-        if (!size)
-            return std::unexpected(size.error());
-        copied.bytes += size->bytes;
-        copied.items += size->items;
-        if (copied.items > limits.deckItems)
-            return std::unexpected(ProjectBackupError::refused(limits.deckItemsText()));
-        if (copied.bytes > limits.deckBytes)
-            return std::unexpected(ProjectBackupError::refused(limits.deckBytesText()));
+        if (!documents) {
+            auto made = makeFolder(staging.fd(), QFile::encodeName(documentsDirectoryName).constData());
+            if (!made)
+                return std::unexpected(made.error());
+            documents = std::move(*made);
+        }
+        auto projectFolder = makeFolder(documents->get(), QFile::encodeName(platform::uuidString(project.id)).constData());
+        if (!projectFolder)
+            return std::unexpected(projectFolder.error());
+        // The deck itself, through a link at the top as the speaker bound it;
+        // judged by type before it is opened.
+        const QByteArray sourcePath = QFile::encodeName(project.deck->filePath);
+        struct stat status {};
+        if (::stat(sourcePath.constData(), &status) != 0)
+            return std::unexpected(ProjectBackupError::missingPresentation(project.name));
+        if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode))
+            return std::unexpected(ProjectBackupError::invalidPresentationPath());
+        const Descriptor source(::open(sourcePath.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        if (source.get() < 0)
+            return std::unexpected(lastError());
+        const QByteArray name = QFile::encodeName(project.deckAssetPath->section(u'/', -1));
+        if (auto copied = copier.copy(source.get(), projectFolder->get(), name.constData()); !copied)
+            return std::unexpected(copied.error());
     }
 
-    if (const std::error_code writeError = writeFileAtomically(staging.path() / toPath(manifestName), manifest))
+    if (const std::error_code writeError = writeFileAtomically(staging.fd(), QFile::encodeName(manifestName).constData(), manifest))
         return std::unexpected(writeError);
-    // Only this user may read what an export holds, as with the settings store.
-    ProjectDocumentStore::makePrivate(staging.path());
+    if (::fsync(staging.fd()) != 0)
+        return std::unexpected(lastError());
 
-    const bool replacing = fs::exists(fs::symlink_status(target, error));
-    const std::error_code moveError = replacing ? replaceItem(target, staging.path()) : [&] {
-        std::error_code e;
-        fs::rename(staging.path(), target, e);
-        return e;
-    }();
-    if (moveError)
-        return std::unexpected(moveError);
+    // Whatever now bears the staging name must be the folder built; what was
+    // put in place must be it too, or the export did not happen.
+    const QString tampered = QStringLiteral("导出时所选文件夹中的备份被他人改动，未写入备份");
+    if (identityAt(parent.get(), staging.name()) != staging.identity())
+        return std::unexpected(ProjectBackupError::refused(tampered));
+    const auto replaced = putInPlace(parent.get(), staging, targetName);
+    if (!replaced)
+        return std::unexpected(replaced.error());
+    if (identityAt(parent.get(), targetName) != staging.identity()) {
+        staging.placed(std::nullopt);
+        DeckCopier::removeContents(staging.fd());
+        return std::unexpected(ProjectBackupError::refused(tampered));
+    }
+    staging.placed(*replaced);
     return {};
 }
 
@@ -235,6 +338,12 @@ ProjectBackupPackage::importBackup(const QString& packagePath, const std::option
     if (!manifest)
         return std::unexpected(tooLarge ? ProjectBackupError::refused(limits.manifestText())
                                         : ProjectBackupError::invalidPackage());
+    // Parsing keeps about 16 bytes for each key and value, far more than a
+    // short number such as "0," takes in the text. The manifests export
+    // writes, one member to a line, take more than this for each; a denser
+    // one would take many times its size in memory to read.
+    if (jsonItemCount(*manifest) > manifest->size() / 8 + 64)
+        return std::unexpected(ProjectBackupError::invalidPackage());
     auto decoded = PresentationProjectsBackup::fromManifest(*manifest);
     if (!decoded)
         return std::unexpected(ProjectBackupError::invalidPackage());
@@ -247,7 +356,8 @@ ProjectBackupPackage::importBackup(const QString& packagePath, const std::option
         if (auto problem = scriptProblem(project))
             return std::unexpected(*problem);
 
-    std::optional<fs::path> storeRoot;
+    // Every deck is measured, and the store's disk asked for room, before any is copied.
+    DeckCopier::Size decks;
     for (auto& project : record.projects) {
         if (!project.deck) {
             project.deckAssetPath.reset();
@@ -255,13 +365,37 @@ ProjectBackupPackage::importBackup(const QString& packagePath, const std::option
         }
         if (!project.deckAssetPath || !isSafeRelativePath(*project.deckAssetPath))
             return std::unexpected(ProjectBackupError::invalidPresentationPath());
-        if (!storeRoot) {
-            auto root = documentStoreRoot ? std::expected<QString, ProjectBackupFailure>(*documentStoreRoot)
-                                          : ProjectDocumentStore::defaultRoot();
-            if (!root)
-                return std::unexpected(root.error());
-            storeRoot = toPath(*root);
+        const auto size = reader->measureDeck(*project.deckAssetPath, project.name);
+        if (!size)
+            return std::unexpected(size.error());
+        decks.bytes += size->bytes;
+        decks.items += size->items;
+        if (decks.items > limits.deckItems)
+            return std::unexpected(ProjectBackupError::refused(limits.deckItemsText()));
+    }
+    std::optional<fs::path> storeRoot;
+    if (decks.items > 0) {
+        auto root = documentStoreRoot ? std::expected<QString, ProjectBackupFailure>(*documentStoreRoot)
+                                      : ProjectDocumentStore::defaultRoot();
+        if (!root)
+            return std::unexpected(root.error());
+        storeRoot = toPath(*root);
+        // The store may not be there yet: its disk is the nearest folder's that is.
+        fs::path existing = *storeRoot;
+        struct statvfs disk {};
+        while (::statvfs(existing.c_str(), &disk) != 0) {
+            if (errno != ENOENT || !existing.has_relative_path())
+                return std::unexpected(lastError());
+            existing = existing.parent_path();
         }
+        // One folder per deck besides the decks.
+        if (auto problem = BackupLimits::spaceProblem(disk, decks.bytes, decks.items * 2, QStringLiteral("演示文稿存放位置")))
+            return std::unexpected(*problem);
+        reader->allowBytes(decks.bytes);
+    }
+    for (auto& project : record.projects) {
+        if (!project.deck)
+            continue;
         auto copy = reader->copyDeck(*project.deckAssetPath, project.name, *storeRoot);
         if (!copy)
             return std::unexpected(copy.error());

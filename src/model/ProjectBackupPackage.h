@@ -26,8 +26,10 @@ public:
     static inline const QString documentsDirectoryName = QStringLiteral("Documents");
     // Writes the package at destination. The destination is either replaced
     // whole by a complete package or, on any failure, left as it was. A backup
-    // beyond the limits, or with a script beyond the script limits, is
-    // refused before anything is written.
+    // beyond the limits, with a script beyond the script limits, or larger than
+    // the destination's disk has room for, is refused before anything is
+    // written. The package is this user's alone from its first byte, even in a
+    // folder others can write to.
     static std::expected<void, ProjectBackupFailure> exportBackup(const PresentationProjectsBackup& backup,
                                                                   const QString& destination,
                                                                   const BackupLimits& limits = BackupLimits::standard());
@@ -35,7 +37,8 @@ public:
     // Checks the package and copies every deck into the document store under
     // documentStoreRoot (the default root when none is given); the returned
     // record's decks and matching notes backups point at the copies. The same
-    // limits as export's hold, and every script keeps to the script limits.
+    // limits as export's hold, every script keeps to the script limits, and
+    // decks the store's disk has no room for are refused before any is copied.
     static std::expected<PresentationProjectsBackup, ProjectBackupFailure>
     importBackup(const QString& packagePath, const std::optional<QString>& documentStoreRoot = std::nullopt,
                  const BackupLimits& limits = BackupLimits::standard());

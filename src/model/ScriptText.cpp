@@ -250,41 +250,23 @@ QString limitText(SizeLimit limit)
 
 std::optional<QString> sizeProblem(const QString& source)
 {
-    const QString normalized = normalizedLineEndings(source);
-    const QStringList lines = splitLines(normalized);
-    const QString tooLarge = QStringLiteral("稿件中有一块超过 1 MB，无法上传。请把它拆成几块。");
-    if (utf8Size(normalized) > maximumScriptBytes)
+    // Judged on the blocks the text becomes, labels included, as every other
+    // way in and the backup judge them: whatever is taken can be exported.
+    // A text far beyond the limits is refused before it is parsed.
+    if (utf8Size(source) > 2 * storedTextAllowance)
         return QStringLiteral("稿件合计超过 16 MB，无法上传。请把它拆成几个演讲项目。");
-    if (!hasSeparatorLine(lines)) {
-        if (utf8Size(normalized) > maximumBlockBytes)
-            return tooLarge;
+    const ParsedScript parsed = parseScript(source);
+    const auto limit = exceededLimit(parsed.blocks, serialize(parsed.blocks));
+    if (!limit)
         return std::nullopt;
-    }
-    // Every chunk between separators with a line that is not blank becomes one block.
-    qsizetype blocks = 0;
-    qsizetype chunkBytes = 0;
-    bool chunkHasText = false;
-    auto closeChunk = [&] {
-        if (chunkHasText)
-            ++blocks;
-        chunkBytes = 0;
-        chunkHasText = false;
-    };
-    for (const QString& line : lines) {
-        if (isSeparatorLine(line)) {
-            closeChunk();
-            if (blocks > maximumBlockCount)
-                break;
-            continue;
-        }
-        chunkBytes += utf8Size(line) + 1;
-        chunkHasText = chunkHasText || !text::isBlank(line);
-        if (chunkBytes > maximumBlockBytes + 1)
-            return tooLarge;
-    }
-    closeChunk();
-    if (blocks > maximumBlockCount)
+    switch (*limit) {
+    case SizeLimit::blockCount:
         return QStringLiteral("稿件超过 %1 块，无法上传。请把它拆成几个演讲项目。").arg(maximumBlockCount);
+    case SizeLimit::blockBytes:
+        return QStringLiteral("稿件中有一块超过 1 MB，无法上传。请把它拆成几块。");
+    case SizeLimit::scriptBytes:
+        return QStringLiteral("稿件合计超过 16 MB，无法上传。请把它拆成几个演讲项目。");
+    }
     return std::nullopt;
 }
 

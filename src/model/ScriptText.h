@@ -50,7 +50,7 @@ constexpr qsizetype storedTextAllowance = maximumScriptBytes + 6 * maximumBlockC
 enum class SizeLimit { blockCount, blockBytes, scriptBytes };
 
 // Why the text would parse into too many blocks or a block too large, in
-// Chinese; nothing when it fits. Counts without building the blocks.
+// Chinese; nothing when it fits. Judged on the parsed blocks, as everywhere.
 std::optional<QString> sizeProblem(const QString& text);
 // The first limit the blocks (or the stored text made of them) go beyond.
 std::optional<SizeLimit> exceededLimit(const std::vector<PromptTimelineBlock>& blocks, const QString& storedText);

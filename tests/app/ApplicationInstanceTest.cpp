@@ -1,8 +1,11 @@
+#include "platform/linux/SettingsDefaults.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -154,6 +157,96 @@ TEST_F(ApplicationInstanceTest, anInstanceThatDoesNotAnswerIsNotReplaced)
     EXPECT_EQ(inodeOf(), inode) << "the running instance's socket was replaced";
     for (const int fd : crowd)
         ::close(fd);
+}
+
+// The store's writer thread runs: the launch has opened the store.
+bool hasOpenedTheStore(const QProcess& process)
+{
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(process.processId()));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile name(tasks.filePath(task + QStringLiteral("/comm")));
+        if (name.open(QIODevice::ReadOnly) && name.readAll().trimmed() == quorvia::platform::native::SettingsDefaults::writerThreadName)
+            return true;
+    }
+    return false;
+}
+
+// Without a runtime folder, with the temporary folder's name taken by another
+// user and a config path too long for a socket there, no launch can hand over:
+// still only one of them opens the store, and the projects outlive both. A lock
+// that cannot be made at all lets no launch run.
+TEST_F(ApplicationInstanceTest, oneStoreWriterWhateverBecomesOfTheSocket)
+{
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    QFile squatted(folders.filePath(QStringLiteral("quorvia-%1").arg(::getuid())));
+    ASSERT_TRUE(squatted.open(QIODevice::WriteOnly));
+    squatted.close();
+    const QString config = folders.filePath(QStringLiteral("config-") + QString(80, u'c'));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+    const QString settings = config + QStringLiteral("/com.local.quorvia.mvp");
+    ASSERT_TRUE(QDir().mkpath(settings));
+    {
+        QSettings legacy(settings + QStringLiteral("/defaults.ini"), QSettings::IniFormat);
+        legacy.setValue(QStringLiteral("presentation.promptScript"), QStringLiteral("1\n开场\n---\n2\n收尾"));
+    }
+
+    launchAtGate(a);
+    openGate(1);
+    QElapsedTimer clock;
+    clock.start();
+    while (!hasOpenedTheStore(a) && a.state() == QProcess::Running && clock.elapsed() < 60000)
+        QThread::msleep(20);
+    ASSERT_TRUE(hasOpenedTheStore(a)) << a.readAllStandardError().toStdString();
+    launchAtGate(b);
+    openGate(1);
+    ASSERT_TRUE(b.waitForFinished(60000)) << "two launches write one store";
+    EXPECT_NE(b.exitCode(), 0);
+    EXPECT_EQ(a.state(), QProcess::Running);
+    ::kill(static_cast<pid_t>(a.processId()), SIGTERM);
+    ASSERT_TRUE(a.waitForFinished(60000));
+    const quorvia::platform::native::SettingsDefaults store(settings + QStringLiteral("/defaults"), QString());
+    EXPECT_TRUE(store.value(QStringLiteral("presentation.projects.v1")).has_value());
+
+    // Something in the lock's place that is not a lock.
+    ASSERT_TRUE(QFile::remove(settings + QStringLiteral("/instance.lock")));
+    ASSERT_TRUE(QDir().mkdir(settings + QStringLiteral("/instance.lock")));
+    launchAtGate(a);
+    openGate(1);
+    ASSERT_TRUE(a.waitForFinished(60000)) << "a launch without the lock runs";
+    EXPECT_NE(a.exitCode(), 0);
+}
+
+// Every descriptor of the running application but its standard streams
+// closes when it starts a program, those it was handed included: a started
+// program holds none of its sockets, pipes or files.
+TEST_F(ApplicationInstanceTest, aStartedProgramInheritsOnlyTheStandardStreams)
+{
+    int handed[2];
+    ASSERT_EQ(::pipe(handed), 0); // without close-on-exec, as a careless launcher leaves one
+    launchAtGate(a);
+    ::close(handed[0]);
+    ::close(handed[1]);
+    openGate(1);
+    QElapsedTimer clock;
+    clock.start();
+    while (!hasOpenedTheStore(a) && a.state() == QProcess::Running && clock.elapsed() < 60000)
+        QThread::msleep(20);
+    ASSERT_TRUE(hasOpenedTheStore(a));
+    QThread::msleep(500); // the rest of its start
+    const QDir descriptors(QStringLiteral("/proc/%1/fdinfo").arg(a.processId()));
+    int passedOn = 0;
+    for (const QString& fd : descriptors.entryList(QDir::Files)) {
+        QFile info(descriptors.filePath(fd));
+        if (fd.toInt() <= 2 || !info.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& line : info.readAll().split('\n'))
+            if (line.startsWith("flags:") && (line.mid(6).trimmed().toUInt(nullptr, 8) & O_CLOEXEC) == 0) {
+                ++passedOn;
+                ADD_FAILURE() << "descriptor " << fd.toStdString() << " passes on: "
+                              << QFileInfo(QStringLiteral("/proc/%1/fd/%2").arg(a.processId()).arg(fd)).symLinkTarget().toStdString();
+            }
+    }
+    EXPECT_EQ(passedOn, 0);
 }
 
 } // namespace

@@ -1,4 +1,6 @@
 #include "app/ScriptFileReader.h"
+#include "model/ProjectBackupPackage.h"
+#include "model/ScriptText.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -16,6 +18,9 @@
 #include <unistd.h>
 
 using quorvia::ScriptFileReader;
+using quorvia::PresentationProjectsBackup;
+using quorvia::ProjectBackupPackage;
+namespace ScriptText = quorvia::ScriptText;
 
 namespace {
 
@@ -128,7 +133,34 @@ TEST(ScriptFileReaderTest, refusesScriptsBeyondTheBlockLimits)
     EXPECT_EQ(ScriptFileReader::read(write(dir, "big.txt", big)).error(), oneBlockTooLarge);
     EXPECT_EQ(ScriptFileReader::read(write(dir, "bigmiddle.txt", "1\n开场\n---\n" + big + "\n---\n2\n结束")).error(),
               oneBlockTooLarge);
-    EXPECT_TRUE(ScriptFileReader::read(write(dir, "justfits.txt", "1\n---\n" + big.left(1024 * 1024))).has_value());
+    // The block's label "2" counts: with it the block holds 1 MB exactly.
+    EXPECT_TRUE(ScriptFileReader::read(write(dir, "justfits.txt", "1\n---\n" + big.left(1024 * 1024 - 1))).has_value());
+}
+
+// A script is judged as the blocks it becomes, labels included, so a file at a
+// limit before parsing cannot become a script that no backup will take.
+TEST(ScriptFileReaderTest, whateverIsTakenCanBeExported)
+{
+    QTemporaryDir dir;
+    const auto exportable = [](const QString& text) {
+        PresentationProjectsBackup::Project project;
+        project.name = QStringLiteral("稿");
+        project.timelineBlocks = ScriptText::parseScript(text).blocks;
+        project.rawText = ScriptText::serialize(project.timelineBlocks);
+        return !ProjectBackupPackage::scriptProblem(project).has_value();
+    };
+    // One block of exactly 1 MB of text, which parsing labels "1".
+    const QByteArray oneBlock(1024 * 1024, 'x');
+    // 2000 blocks just under 16 MB, each given a 19-digit label by numbering on.
+    QByteArray numbered = "1000000000000000000\n" + QByteArray(8000, 'y');
+    for (int i = 1; i < 2000; ++i)
+        numbered += "\n---\n" + QByteArray(8380, 'z');
+    ASSERT_LT(numbered.size(), ScriptFileReader::maximumBytes);
+    for (const QByteArray& bytes : {oneBlock, numbered}) {
+        const auto read = ScriptFileReader::read(write(dir, "limit.txt", bytes));
+        if (read)
+            EXPECT_TRUE(exportable(*read)) << "a script was taken that no backup exports";
+    }
 }
 
 } // namespace

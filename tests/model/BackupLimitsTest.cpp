@@ -152,7 +152,6 @@ TEST_F(BackupLimitsTest, DecksAndTheManifestMeetTheSameLimitsOnBothSides)
     const qint64 manifestSize = QFileInfo(path("roomy.quorviabackup/manifest.json")).size();
 
     BackupLimits exact = roomy;
-    exact.deckBytes = 15;
     exact.deckItems = 6;
     exact.manifestBytes = manifestSize;
     exact.deckDepth = 1;
@@ -175,7 +174,6 @@ TEST_F(BackupLimitsTest, DecksAndTheManifestMeetTheSameLimitsOnBothSides)
         return limits;
     };
     const Case cases[] = {
-        {less([](BackupLimits& l) { l.deckBytes -= 1; }), QStringLiteral("演示文稿合计超过 14 字节的上限。")},
         {less([](BackupLimits& l) { l.deckItems -= 1; }), QStringLiteral("演示文稿合计超过 5 个文件的上限。")},
         {less([](BackupLimits& l) { l.deckDepth -= 1; }), QStringLiteral("演示文稿的文件夹超过 0 层的上限。")},
         {less([](BackupLimits& l) { l.manifestBytes -= 1; }),
@@ -193,6 +191,5 @@ TEST(BackupLimitsText, TheStandardLimitsAreNamedInRoundFigures)
 {
     const BackupLimits limits = BackupLimits::standard();
     EXPECT_EQ(limits.manifestText(), QStringLiteral("备份清单超过 256 MB 的上限"));
-    EXPECT_EQ(limits.deckBytesText(), QStringLiteral("演示文稿合计超过 2 GB 的上限"));
     EXPECT_EQ(limits.deckItemsText(), QStringLiteral("演示文稿合计超过 100000 个文件的上限"));
 }

@@ -12,9 +12,20 @@
 #include <functional>
 #include <thread>
 
+#include <csignal>
+#include <cstring>
+
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/inotify.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace quorvia;
@@ -339,21 +350,23 @@ TEST_F(BackupPackageTest, AChainOfLinksIsJudgedByWhereItReallyLeadsInTheCopy)
 
 TEST_F(BackupPackageTest, AnImportBeyondTheByteBudgetFailsAndTakesItsCopiesAway)
 {
-    // The first deck copies; the second claims more than any deck may take
-    // without holding a byte on disk.
+    // The first deck would copy; the second claims more than the store's disk
+    // holds, without holding a byte on disk.
     Project first = backupProject("甲", QStringLiteral("/elsewhere/a.key"));
     first.deckAssetPath = QStringLiteral("Documents/A/a.key");
     Project second = backupProject("乙", QStringLiteral("/elsewhere/b.key"));
     second.deckAssetPath = QStringLiteral("Documents/B/b.key");
     writeFile(package() + "/Documents/A/a.key", "first");
     writeFile(package() + "/Documents/B/b.key", {});
+    struct statvfs disk {};
+    ASSERT_EQ(::statvfs(QFile::encodeName(package()).constData(), &disk), 0);
     ASSERT_EQ(::truncate(QFile::encodeName(package() + "/Documents/B/b.key").constData(),
-                         BackupLimits::standard().deckBytes + 1),
+                         qint64(disk.f_bavail) * qint64(disk.f_frsize) + (qint64(1) << 30)),
               0);
     writeManifest(package(), backupOf({first, second}).toJson());
     const qint64 readBefore = bytesReadByThisProcess();
     ASSERT_GE(readBefore, 0);
-    EXPECT_EQ(importFailure(package()), QStringLiteral("演示文稿合计超过 2 GB 的上限。"));
+    EXPECT_TRUE(importFailure(package()).startsWith(QStringLiteral("演示文稿存放位置的磁盘空间不足：需要约 ")));
     EXPECT_LT(bytesReadByThisProcess() - readBefore, qint64(64) << 20) << "the claimed bytes were read";
     EXPECT_TRUE(listTree(store()).isEmpty());
 
@@ -390,4 +403,266 @@ TEST_F(BackupPackageTest, ExportsAndStoredCopiesAreForThisUserOnly)
         EXPECT_EQ(modeOf(file), 0600u) << file.toStdString();
     for (const QString& item : listTree(package()))
         EXPECT_EQ(modeOf(package() + u'/' + item) & 077, 0u) << item.toStdString();
+}
+
+namespace {
+
+// A disk of `bytes` of the test's own, where this process may mount one.
+class SmallDisk {
+public:
+    explicit SmallDisk(qint64 bytes)
+    {
+        const QByteArray options = "size=" + QByteArray::number(bytes) + ",mode=0700";
+        mounted_ = ::mount("tmpfs", QFile::encodeName(dir_.path()).constData(), "tmpfs", 0, options.constData()) == 0;
+    }
+    ~SmallDisk()
+    {
+        if (mounted_)
+            ::umount2(QFile::encodeName(dir_.path()).constData(), MNT_DETACH);
+    }
+    bool mounted() const { return mounted_; }
+    QString path(const QString& relative = {}) const { return relative.isEmpty() ? dir_.path() : dir_.filePath(relative); }
+
+private:
+    QTemporaryDir dir_;
+    bool mounted_ = false;
+};
+
+// A file that claims `bytes` and holds none of them on disk.
+void makeSparse(const QString& file, qint64 bytes)
+{
+    QDir().mkpath(QFileInfo(file).path());
+    const int fd = ::open(QFile::encodeName(file).constData(), O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, "deck", 4, 0), 4);
+    ASSERT_EQ(::ftruncate(fd, bytes), 0);
+    ::close(fd);
+}
+
+} // namespace
+
+// Decks larger together than any fixed figure go out and come back, as long
+// as the disk has room; a disk without room refuses up front, naming the space
+// needed and free, and is left as it was.
+TEST_F(BackupPackageTest, DecksOfAnySizeRoundTripAndAFullDiskRefusesUpFront)
+{
+    const qint64 size = qint64(1100) << 20;
+    makeSparse(path("decks/one.key"), size);
+    makeSparse(path("decks/two.key"), size);
+    const PresentationProjectsBackup backup = backupOf({backupProject("甲", path("decks/one.key")), backupProject("乙", path("decks/two.key"))});
+    const auto exported = ProjectBackupPackage::exportBackup(backup, package());
+    ASSERT_TRUE(exported) << failureText(exported).toStdString();
+    const auto imported = ProjectBackupPackage::importBackup(package(), store());
+    ASSERT_TRUE(imported) << failureText(imported).toStdString();
+    for (const auto& project : imported->projects) {
+        struct stat status {};
+        ASSERT_EQ(::stat(QFile::encodeName(project.deck->filePath).constData(), &status), 0);
+        EXPECT_EQ(status.st_size, size);
+        EXPECT_LT(status.st_blocks * 512, qint64(16) << 20) << "the copy filled its holes";
+        QFile copy(project.deck->filePath);
+        ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+        EXPECT_EQ(copy.read(4), "deck");
+    }
+
+    SmallDisk disk(8 << 20);
+    if (!disk.mounted())
+        GTEST_SKIP() << "no tmpfs can be mounted here";
+    makeSparse(path("decks/mid.key"), qint64(64) << 20);
+    const PresentationProjectsBackup mid = backupOf({backupProject("丙", path("decks/mid.key"))});
+    const QRegularExpression told(QStringLiteral("^(所选位置|演示文稿存放位置)的磁盘空间不足：需要约 [0-9.]+ MB，可用 [0-9.]+ MB。$"));
+    const QString exportText = failureText(ProjectBackupPackage::exportBackup(mid, disk.path("全部.quorviabackup")));
+    EXPECT_TRUE(told.match(exportText).hasMatch() && exportText.startsWith(QStringLiteral("所选位置"))) << exportText.toStdString();
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(mid, path("mid.quorviabackup")));
+    const QString importText = failureText(ProjectBackupPackage::importBackup(path("mid.quorviabackup"), disk.path("store")));
+    EXPECT_TRUE(told.match(importText).hasMatch() && importText.startsWith(QStringLiteral("演示文稿存放位置"))) << importText.toStdString();
+    EXPECT_TRUE(listTree(disk.path()).isEmpty());
+}
+
+namespace {
+
+constexpr uid_t otherUser = 65534;
+
+// Runs `work` in a child process as another local user; answers its exit status.
+int asOtherUser(const std::function<int()>& work)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(otherUser) != 0 || ::setuid(otherUser) != 0)
+            ::_exit(200);
+        ::_exit(work());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 201;
+}
+
+// Files under `folder` whose bytes begin with `secret` that the calling user can read.
+int readableCopies(const std::string& folder, const std::string& secret)
+{
+    int found = 0;
+    DIR* entries = ::opendir(folder.c_str());
+    if (!entries)
+        return 0;
+    while (const dirent* entry = ::readdir(entries)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        const std::string item = folder + "/" + name;
+        struct stat status {};
+        if (::stat(item.c_str(), &status) != 0)
+            continue;
+        if (S_ISDIR(status.st_mode)) {
+            found += readableCopies(item, secret);
+            continue;
+        }
+        const int file = ::open(item.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        std::string bytes(secret.size(), '\0');
+        if (file >= 0 && ::read(file, bytes.data(), bytes.size()) == ssize_t(bytes.size()) && bytes == secret)
+            ++found;
+        if (file >= 0)
+            ::close(file);
+    }
+    ::closedir(entries);
+    return found;
+}
+
+} // namespace
+
+// Exporting into a folder another user can write: that user swaps the staging
+// folder for a link to a folder of their own the moment it appears. The
+// export then fails or writes a real package, and no copy of a deck is ever
+// theirs to read.
+TEST_F(BackupPackageTest, AStagingFolderSwappedByAnotherUserNeverHandsThemTheDecks)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "another local user needs root to stand in for";
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0711), 0);
+    const std::string shared = QFile::encodeName(exportsFolder()).toStdString();
+    ASSERT_EQ(::chmod(shared.c_str(), 0777), 0);
+    const std::string theirs = QFile::encodeName(path("theirs")).toStdString();
+    ASSERT_EQ(::mkdir(theirs.c_str(), 0777), 0);
+    ASSERT_EQ(::chown(theirs.c_str(), otherUser, otherUser), 0);
+    // Twenty projects, each deck readable by all, kept in a folder only this user enters.
+    std::vector<Project> projects;
+    for (int i = 0; i < 20; ++i) {
+        const QString deck = deckFile(QStringLiteral("private/deck%1.key").arg(i), "secret deck");
+        ::chmod(QFile::encodeName(deck).constData(), 0644);
+        projects.push_back(backupProject(QStringLiteral("项目%1").arg(i), deck));
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(path("private")).constData(), 0700), 0);
+
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        const std::string loot = theirs + "/loot" + std::to_string(round);
+        // Moved aside within the shared folder: moving another user's folder elsewhere is not allowed.
+        const std::string kept = shared + "/kept" + std::to_string(round);
+        const pid_t swapper = ::fork();
+        if (swapper == 0) {
+            if (::setgid(otherUser) != 0 || ::setuid(otherUser) != 0)
+                ::_exit(200);
+            ::mkdir(loot.c_str(), 0777);
+            const int watch = ::inotify_init1(IN_CLOEXEC);
+            ::inotify_add_watch(watch, shared.c_str(), IN_CREATE | IN_ONLYDIR);
+            alignas(inotify_event) char events[4096];
+            for (;;) {
+                const ssize_t n = ::read(watch, events, sizeof events);
+                for (ssize_t at = 0; at < n;) {
+                    const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+                    const std::string name = event->len ? event->name : "";
+                    if (name.rfind(".QuorviaBackup-", 0) == 0 && name.find("previous") == std::string::npos) {
+                        const std::string staging = shared + "/" + name;
+                        if (::rename(staging.c_str(), kept.c_str()) == 0 && ::symlink(loot.c_str(), staging.c_str()) == 0)
+                            ::_exit(0);
+                    }
+                    at += sizeof(inotify_event) + event->len;
+                }
+            }
+        }
+        ASSERT_GT(swapper, 0);
+        ::usleep(100000); // its watch in place
+        const auto exported = ProjectBackupPackage::exportBackup(backupOf(projects), package());
+        ::kill(swapper, SIGKILL);
+        ::waitpid(swapper, nullptr, 0);
+        if (exported) {
+            struct stat status {};
+            ASSERT_EQ(::lstat(QFile::encodeName(package()).constData(), &status), 0);
+            EXPECT_TRUE(S_ISDIR(status.st_mode)) << "the package is a link";
+            EXPECT_EQ(status.st_uid, ::geteuid());
+        }
+        EXPECT_EQ(asOtherUser([&] { return readableCopies(theirs, "secret deck") + readableCopies(shared, "secret deck"); }), 0)
+            << "another user can read a copy of a deck";
+        QDir(package()).removeRecursively();
+        ::unlink(package().toLocal8Bit().constData());
+    }
+}
+
+// A manifest dense with tiny values is refused before it is parsed: reading a
+// package never takes more than a few times its manifest's size in memory.
+TEST_F(BackupPackageTest, ReadingAManifestTakesMemoryInProportionToItsSize)
+{
+    QByteArray manifest = "{\"formatVersion\": 1, \"exportedAt\": \"2026-01-01T00:00:00Z\", "
+                          "\"activeProjectID\": \"8B2C1C43-0F5E-4B8A-9D34-3C1F0D4E5A61\", \"projects\": [";
+    manifest += QByteArray("0,").repeated(32 << 20);
+    manifest += "0]}";
+    writeFile(package() + "/manifest.json", manifest);
+    const qint64 allowed = 4 * manifest.size();
+    manifest.clear();
+    manifest.squeeze();
+    const auto residentKiB = [] {
+        QFile status(QStringLiteral("/proc/self/status"));
+        status.open(QIODevice::ReadOnly);
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmRSS:"))
+                return line.mid(6).trimmed().split(' ').first().toLongLong();
+        return qint64(0);
+    };
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const qint64 before = residentKiB();
+        const auto imported = ProjectBackupPackage::importBackup(package(), store());
+        rusage usage {};
+        ::getrusage(RUSAGE_SELF, &usage);
+        ::_exit(imported ? 2 : (qint64(usage.ru_maxrss) - before) * 1024 > allowed ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: it took more than four times the manifest's size; 2: it was read";
+}
+
+// A deck that is neither a file nor a folder (a pipe, a socket, a device) is
+// refused by its type before it is ever opened, in the application's words.
+TEST_F(BackupPackageTest, ADeckThatIsNoFileNorFolderIsRefusedUnopened)
+{
+    writeManifest(package(), singleProjectManifest());
+    const QByteArray deck = QFile::encodeName(package() + "/Documents/A/talk.key");
+    QDir().mkpath(package() + "/Documents/A");
+
+    // A pipe opened for reading would let the writer waiting on it through.
+    ASSERT_EQ(::mkfifo(deck.constData(), 0600), 0);
+    std::atomic<bool> reached = false;
+    std::thread writer([&] {
+        const int fd = ::open(deck.constData(), O_WRONLY | O_CLOEXEC);
+        reached = true;
+        if (fd >= 0)
+            ::close(fd);
+    });
+    EXPECT_EQ(importFailure(package()), invalidPath);
+    ::usleep(200000);
+    EXPECT_FALSE(reached) << "the pipe was opened";
+    const int release = ::open(deck.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    writer.join();
+    ::close(release);
+
+    // A socket cannot be opened at all: the refusal is ours, not the system's words.
+    ASSERT_EQ(::unlink(deck.constData()), 0);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(std::size_t(deck.size()), sizeof address.sun_path);
+    std::memcpy(address.sun_path, deck.constData(), std::size_t(deck.size()));
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(importFailure(package()), invalidPath);
+    ::close(listener);
 }

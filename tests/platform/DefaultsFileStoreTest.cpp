@@ -10,7 +10,10 @@
 #include <future>
 #include <limits>
 
+#include <cerrno>
+
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -288,4 +291,35 @@ TEST(DefaultsFileStore, AValueMissingAPieceIsSetAsideWithTheRestOfItsPieces)
         store.setInteger(QStringLiteral("speed"), 320);
     }
     EXPECT_TRUE(SettingsDefaults(folder, QString(), never).damageFound().isEmpty());
+}
+
+// A save that finds the disk full takes what it wrote with it at once, so a
+// retry never eats the room the speaker frees, and the stored values stay.
+TEST(DefaultsFileStore, AFailedWriteOnAFullDiskLeavesNoPiecesBehind)
+{
+    QTemporaryDir disk;
+    if (::mount("tmpfs", QFile::encodeName(disk.path()).constData(), "tmpfs", 0, "size=1m,mode=0700") != 0)
+        GTEST_SKIP() << "no tmpfs can be mounted here";
+    struct Unmount {
+        QByteArray path;
+        ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
+    } unmount{QFile::encodeName(disk.path())};
+    const QString folder = disk.filePath(QStringLiteral("defaults"));
+    DefaultsFileStore store(folder, 64 << 10);
+    QMap<QString, QVariant> values{{QStringLiteral("speed"), 300}, {big, QVariant(QByteArray(200 << 10, 'a'))}};
+    ASSERT_TRUE(store.write(values));
+    const QStringList before = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+
+    values.insert(big, QVariant(QByteArray(3 << 20, 'b')));
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        SCOPED_TRACE(attempt);
+        const auto written = store.write(values);
+        ASSERT_FALSE(written);
+        EXPECT_EQ(written.error(), ENOSPC);
+        EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot), before);
+    }
+    DefaultsFileStore reread(folder);
+    const auto stored = reread.load();
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->value(big).toByteArray(), QByteArray(200 << 10, 'a'));
 }

@@ -500,6 +500,21 @@ QString DefaultsFileStore::moveAside(const QString& name)
 
 std::expected<void, int> DefaultsFileStore::write(const QMap<QString, QVariant>& values)
 {
+    // A write that fails before its index is in place takes its new files
+    // with it at once: no index names them, and on a full disk every retry
+    // would otherwise eat the room the speaker frees.
+    written_.clear();
+    auto result = writeValuesAndIndex(values);
+    if (!result && !indexReplaced_)
+        for (const QString& name : written_)
+            ::unlink(QFile::encodeName(folder_ + u'/' + name).constData());
+    written_.clear();
+    return result;
+}
+
+std::expected<void, int> DefaultsFileStore::writeValuesAndIndex(const QMap<QString, QVariant>& values)
+{
+    indexReplaced_ = false;
     if (!QDir().mkpath(folder_)) {
         // For the reason: the one step that fails again says why.
         const int error = ::mkdir(QFile::encodeName(folder_).constData(), 0700) == 0 ? 0 : errno;
@@ -538,6 +553,7 @@ std::expected<void, int> DefaultsFileStore::write(const QMap<QString, QVariant>&
         return std::unexpected(EIO);
     if (auto written = writeFileAtomically(folder_, indexName, index, false); !written)
         return written;
+    indexReplaced_ = true;
     // The copy names the same files, so the index may be lost without a value.
     if (auto written = writeFileAtomically(folder_, indexCopyName, index, true); !written)
         return written;
@@ -552,7 +568,10 @@ std::expected<void, int> DefaultsFileStore::writeSeparate(const QString& key, co
     // until it is replaced. The name carries the key, for when no index does.
     const QString keyed = separatePrefix + QString::fromLatin1(key.toUtf8().toHex()) + u'-' + randomHex() + separateSuffix;
     name = QFile::encodeName(keyed).size() <= 200 ? keyed : separatePrefix + randomHex() + separateSuffix;
-    return writeFileAtomically(folder_, name, encodeValue(value), false);
+    auto done = writeFileAtomically(folder_, name, encodeValue(value), false);
+    if (done)
+        written_.append(name);
+    return done;
 }
 
 std::expected<void, int> DefaultsFileStore::writePiecewise(const QString& key, const QByteArray& value, const SeparateFile* previous,
@@ -586,6 +605,7 @@ std::expected<void, int> DefaultsFileStore::writePiecewise(const QString& key, c
         const QString name = piecePrefix + randomHex() + separateSuffix;
         if (auto done = writeFileAtomically(folder_, name, QByteArray::fromRawData(value.constData() + from, to - from), false); !done)
             return done;
+        written_.append(name);
         written.pieces.push_back({name, to - from});
     }
     written.pieces.insert(written.pieces.end(), tail.begin(), tail.end());
@@ -596,7 +616,10 @@ std::expected<void, int> DefaultsFileStore::writePiecewise(const QString& key, c
     written.name = separatePrefix + QString::fromLatin1(key.toUtf8().toHex()) + u'-' + randomHex() + separateSuffix;
     if (QFile::encodeName(written.name).size() > 200)
         written.name = separatePrefix + randomHex() + separateSuffix;
-    return writeFileAtomically(folder_, written.name, encodePieceList(list), false);
+    auto done = writeFileAtomically(folder_, written.name, encodePieceList(list), false);
+    if (done)
+        written_.append(written.name);
+    return done;
 }
 
 void DefaultsFileStore::removeLeftovers(const QHash<QString, SeparateFile>& kept)

@@ -78,6 +78,7 @@ private:
     struct Index;
 
     std::optional<Index> readIndex(const QString& name) const;
+    std::expected<void, int> writeValuesAndIndex(const QMap<QString, QVariant>& values);
     std::expected<void, int> writeSeparate(const QString& key, const QVariant& value, QString& name);
     // Reuses the pieces of `previous` that the change leaves whole.
     std::expected<void, int> writePiecewise(const QString& key, const QByteArray& value, const SeparateFile* previous,
@@ -95,6 +96,9 @@ private:
     DefaultsStoreDamage damage_;
     // Files that could not be moved aside: never removed as leftovers.
     QSet<QString> keep_;
+    // Made by the write under way, and whether its index has replaced the one on disk.
+    QStringList written_;
+    bool indexReplaced_ = false;
 };
 
 } // namespace quorvia::platform::native

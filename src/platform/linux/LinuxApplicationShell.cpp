@@ -3,11 +3,13 @@
 #include "platform/Window.h"
 #include "platform/linux/AboutPanel.h"
 #include "platform/linux/QtStatusIcon.h"
+#include "platform/linux/SettingsDefaults.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocalServer>
@@ -64,14 +66,16 @@ std::optional<uid_t> peerUid(qintptr descriptor)
     return credentials.uid;
 }
 
-void report(const QString& why)
+void say(const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("Quorvia：") + text)); }
+
+QString settingsFolder()
 {
-    std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("Quorvia：无法建立单实例通道（%1），本次启动单独运行，再次启动会另开一个窗口。").arg(why)));
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/com.local.quorvia.mvp");
 }
 } // namespace
 
-LinuxApplicationShell::LinuxApplicationShell(QString serverName)
-    : hasStatusArea(&QtStatusIcon::isAvailable), serverName_(std::move(serverName))
+LinuxApplicationShell::LinuxApplicationShell(QString serverName, QString lockPath)
+    : hasStatusArea(&QtStatusIcon::isAvailable), serverName_(std::move(serverName)), lockPath_(std::move(lockPath))
 {
     qApp->installEventFilter(this);
 }
@@ -80,12 +84,12 @@ LinuxApplicationShell::~LinuxApplicationShell()
 {
     if (qApp)
         qApp->removeEventFilter(this);
-    // The socket goes before the lock: a launch that takes the lock never meets a live socket.
+    // The lock stays until the process ends: the store may still write on the way out.
     delete server_;
     server_ = nullptr;
-    if (lockFd_ >= 0)
-        ::close(lockFd_);
 }
+
+QString LinuxApplicationShell::defaultLockPath() { return settingsFolder() + QStringLiteral("/instance.lock"); }
 
 QString LinuxApplicationShell::defaultServerName()
 {
@@ -98,42 +102,58 @@ QString LinuxApplicationShell::defaultServerName()
     const QString temporary = QDir::tempPath() + QStringLiteral("/quorvia-") + QString::number(::getuid());
     if (fits(temporary + QStringLiteral("/instance")) && !privateFolder(temporary).isEmpty())
         return temporary + QStringLiteral("/instance");
-    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/com.local.quorvia.mvp");
+    const QString config = settingsFolder();
     const QString instance = config + QStringLiteral("/instance");
     if (fits(instance + QStringLiteral("/socket")) && QDir().mkpath(config) && !privateFolder(instance).isEmpty())
         return instance + QStringLiteral("/socket");
     return {};
 }
 
-bool LinuxApplicationShell::claimPrimaryInstance()
+LinuxApplicationShell::Claim LinuxApplicationShell::claimPrimaryInstance()
 {
-    if (serverName_.isEmpty()) {
-        report(QStringLiteral("没有只属于当前用户的文件夹可放置它"));
-        return true;
-    }
-    // Who runs is decided by a lock beside the socket, held for the whole
-    // life of the running instance: a socket can be replaced by anyone who
-    // listens at its path, a held lock cannot be taken.
-    const QByteArray lockPath = QFile::encodeName(serverName_ + QStringLiteral(".lock"));
-    lockFd_ = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (lockFd_ < 0) {
-        report(QString::fromLocal8Bit(std::strerror(errno)));
-        return true;
+    // Who runs is decided by a lock in the settings folder, held for the whole
+    // life of the running instance: two launches writing one store delete each
+    // other's files, so no launch that cannot hold it goes on, whatever
+    // became of the socket. A held lock cannot be taken; a socket can be
+    // replaced by anyone who listens at its path.
+    const auto refuse = [](int error) {
+        say(QStringLiteral("无法锁定设置文件夹（%1）。为免两个 Quorvia 同时写入设置而丢失项目，本次启动不再继续。")
+                .arg(SettingsDefaults::describeError(error)));
+        return Claim::refused;
+    };
+    const QByteArray lockPath = QFile::encodeName(lockPath_);
+    if (lockPath.isEmpty())
+        return refuse(ENOENT);
+    QDir().mkpath(QFileInfo(lockPath_).path());
+    const int fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return refuse(errno == ELOOP ? EEXIST : errno);
+    // Only a plain file of this user's: anything else there is not our lock.
+    struct stat status {};
+    const int statError = ::fstat(fd, &status) == 0 ? 0 : errno;
+    if (statError != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::getuid()) {
+        ::close(fd);
+        return refuse(statError != 0 ? statError : EEXIST);
     }
     int locked = -1;
     do
-        locked = ::flock(lockFd_, LOCK_EX | LOCK_NB);
+        locked = ::flock(fd, LOCK_EX | LOCK_NB);
     while (locked != 0 && errno == EINTR);
     if (locked != 0) {
         const int error = errno;
-        ::close(lockFd_);
-        lockFd_ = -1;
-        if (error != EWOULDBLOCK) {
-            report(QString::fromLocal8Bit(std::strerror(error)));
-            return true;
+        ::close(fd);
+        if (error != EWOULDBLOCK)
+            return refuse(error);
+        if (serverName_.isEmpty()) {
+            say(QStringLiteral("已有一个 Quorvia 在运行，但没有只属于当前用户的文件夹可放置单实例通道，无法把窗口交给它；本次启动不再继续。"));
+            return Claim::refused;
         }
-        handOverReopen();
-        return false;
+        return handOverReopen() ? Claim::handedOver : Claim::refused;
+    }
+    lockFd_ = fd;
+    if (serverName_.isEmpty()) {
+        say(QStringLiteral("无法建立单实例通道（没有只属于当前用户的文件夹可放置它），再次启动时无法把窗口交给本实例。"));
+        return Claim::primary;
     }
     // Only the lock's holder gets here, so a socket at the path is a dead instance's.
     QLocalServer::removeServer(serverName_);
@@ -141,17 +161,16 @@ bool LinuxApplicationShell::claimPrimaryInstance()
     server_->setSocketOptions(QLocalServer::UserAccessOption);
     server_->setMaxPendingConnections(maximumConnections);
     if (!server_->listen(serverName_)) {
-        std::fprintf(stderr, "%s\n",
-                     qPrintable(QStringLiteral("Quorvia：无法建立单实例通道（%1），再次启动时无法把窗口交给本实例。").arg(server_->errorString())));
+        say(QStringLiteral("无法建立单实例通道（%1），再次启动时无法把窗口交给本实例。").arg(server_->errorString()));
         delete server_;
         server_ = nullptr;
-        return true;
+        return Claim::primary;
     }
     connect(server_, &QLocalServer::newConnection, this, &LinuxApplicationShell::acceptConnection);
-    return true;
+    return Claim::primary;
 }
 
-void LinuxApplicationShell::handOverReopen()
+bool LinuxApplicationShell::handOverReopen()
 {
     // The running instance may have taken the lock a moment ago and not be
     // listening yet; one that never answers is still running, and is left be.
@@ -165,13 +184,14 @@ void LinuxApplicationShell::handOverReopen()
             probe.write(reopenMessage);
             if (probe.waitForBytesWritten(handOverTimeoutMs)) {
                 probe.disconnectFromServer();
-                return;
+                return true;
             }
         }
         probe.abort();
         QThread::msleep(50);
     }
-    std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("Quorvia：已有一个 Quorvia 在运行，但它没有应答；本次启动不再继续。")));
+    say(QStringLiteral("已有一个 Quorvia 在运行，但它没有应答；本次启动不再继续。"));
+    return false;
 }
 
 void LinuxApplicationShell::acceptConnection()

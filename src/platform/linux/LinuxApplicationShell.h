@@ -19,18 +19,21 @@ namespace quorvia::platform::native {
 
 // The Qt application as the shell: key presses are seen once per window
 // before any widget gets them, the menu's shortcuts answer anywhere in the
-// application, and a local socket in a folder only this user can enter lets
-// a second launch hand a reopen to the running instance.
+// application, a lock in the settings folder makes one launch the store's only
+// writer, and a local socket in a folder only this user can enter lets a
+// second launch hand a reopen to the running instance.
 class LinuxApplicationShell final : public QObject, public ApplicationShell {
     Q_OBJECT
 public:
-    explicit LinuxApplicationShell(QString serverName = defaultServerName());
+    explicit LinuxApplicationShell(QString serverName = defaultServerName(), QString lockPath = defaultLockPath());
     ~LinuxApplicationShell() override;
 
     // The socket's path: in the session's runtime folder, else in a folder of
     // ours in the temporary folder, else in the config folder; each is used
     // only when it is this user's alone. Empty when none is.
     static QString defaultServerName();
+    // In the settings folder, beside the store it guards, whatever the socket finds.
+    static QString defaultLockPath();
 
     // A message longer than this, or one not finished within the time, ends its connection.
     static constexpr qint64 maximumMessageBytes = 4096;
@@ -39,12 +42,16 @@ public:
     // How long a second launch keeps trying to reach the running instance.
     static constexpr int handOverPatienceMs = 10000;
 
-    // Becomes the running instance, holding a lock beside the socket until it
-    // ends; false when another instance holds it, after handing it a reopen
-    // (or, when it never answers, saying so), and the caller then exits. When
-    // neither lock nor socket can be set up the instance runs alone and says so
-    // on the error stream.
-    bool claimPrimaryInstance();
+    enum class Claim {
+        primary,    // this launch runs, the store's only writer
+        handedOver, // another instance runs and was handed a reopen
+        refused,    // this launch may not run; the reason is on the error stream
+    };
+    // Becomes the running instance, holding the lock until the process ends.
+    // A launch that cannot hold it never runs: it hands a reopen to the
+    // instance that does, or says why it cannot start. Without a socket the
+    // holder still runs, and says a later launch cannot hand it a reopen.
+    Claim claimPrimaryInstance();
 
     // Whether the desktop has a status area for the icon; tests stand in for one.
     std::function<bool()> hasStatusArea;
@@ -69,9 +76,11 @@ protected:
 
 private:
     void acceptConnection();
-    void handOverReopen();
+    // False when the running instance never answered.
+    bool handOverReopen();
 
     QString serverName_;
+    QString lockPath_;
     QLocalServer* server_ = nullptr;
     int lockFd_ = -1;
     int connections_ = 0;

@@ -1,0 +1,284 @@
+#include "model/DeckCopier.h"
+
+#include "model/DeckTree.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <memory>
+#include <string>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace quorvia {
+
+namespace {
+
+constexpr size_t chunkSize = 1 << 20;
+
+// A listing of the folder open at `fd`, through a descriptor of its own.
+std::expected<std::unique_ptr<DIR, int (*)(DIR*)>, std::error_code> listing(int fd)
+{
+    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (own < 0)
+        return std::unexpected(lastError());
+    DIR* entries = ::fdopendir(own);
+    if (!entries) {
+        const std::error_code error = lastError();
+        ::close(own);
+        return std::unexpected(error);
+    }
+    ::rewinddir(entries);
+    return std::unique_ptr<DIR, int (*)(DIR*)>(entries, &::closedir);
+}
+
+bool isDotOrDotDot(const char* name) { return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)); }
+
+} // namespace
+
+bool writeAll(int fd, const char* at, size_t left)
+{
+    while (left > 0) {
+        const ssize_t n = ::write(fd, at, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        at += n;
+        left -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void DeckCopier::remove(int folderFd, const char* name)
+{
+    struct stat status {};
+    if (::fstatat(folderFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return;
+    if (S_ISDIR(status.st_mode)) {
+        const Descriptor folder(::openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (folder.get() >= 0)
+            removeContents(folder.get());
+        ::unlinkat(folderFd, name, AT_REMOVEDIR);
+    } else {
+        ::unlinkat(folderFd, name, 0);
+    }
+}
+
+void DeckCopier::removeContents(int folderFd)
+{
+    auto entries = listing(folderFd);
+    if (!entries)
+        return;
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(entries->get()))
+        if (!isDotOrDotDot(entry->d_name))
+            names.emplace_back(entry->d_name);
+    for (const std::string& name : names)
+        remove(folderFd, name.c_str());
+}
+
+Descriptor::~Descriptor()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+std::expected<void, ProjectBackupFailure> DeckCopier::charge(qint64 items)
+{
+    if (items > itemsLeft_)
+        return std::unexpected(ProjectBackupError::refused(limits_.deckItemsText()));
+    itemsLeft_ -= items;
+    return {};
+}
+
+std::expected<void, ProjectBackupFailure> DeckCopier::copy(int sourceFd, int folderFd, const char* name)
+{
+    struct stat status {};
+    if (::fstat(sourceFd, &status) != 0)
+        return std::unexpected(lastError());
+    if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode))
+        return std::unexpected(ProjectBackupError::invalidPresentationPath());
+    links_.clear();
+    const auto copied = S_ISREG(status.st_mode) ? copyFile(sourceFd, folderFd, name) : copyFolder(sourceFd, folderFd, name, {}, 0);
+    if (!copied || links_.empty())
+        return copied;
+    // Judged in the copy, once every item a link could pass through is there:
+    // a chain of links may lead where no single one of them seems to.
+    const Descriptor deck(::openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (deck.get() < 0)
+        return std::unexpected(lastError());
+    for (const fs::path& link : links_)
+        if (!DeckTree::linkStaysInside(deck.get(), link))
+            return std::unexpected(ProjectBackupError::invalidPresentationPath());
+    return {};
+}
+
+std::expected<void, ProjectBackupFailure> DeckCopier::copyFile(int sourceFd, int folderFd, const char* name)
+{
+    struct stat status {};
+    if (::fstat(sourceFd, &status) != 0)
+        return std::unexpected(lastError());
+    if (auto fits = charge(1); !fits)
+        return fits;
+    if (status.st_size > bytesLeft_)
+        return std::unexpected(ProjectBackupError::refused(QStringLiteral("演示文稿在复制时变大了，请稍后再试")));
+    bytesLeft_ -= status.st_size;
+    ::fcntl(sourceFd, F_SETFL, ::fcntl(sourceFd, F_GETFL) & ~O_NONBLOCK);
+    const Descriptor target(::openat(folderFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (target.get() < 0)
+        return std::unexpected(lastError());
+    // The bytes the file had when it was opened, no more: one that grows
+    // meanwhile cannot outrun the room measured for it. Only its data is
+    // copied; its holes stay holes.
+    const off_t size = status.st_size;
+    std::vector<char> buffer(chunkSize);
+    off_t at = 0;
+    while (at < size) {
+        off_t data = ::lseek(sourceFd, at, SEEK_DATA);
+        if (data < 0 && errno == ENXIO)
+            break; // a hole to the end
+        if (data < 0)
+            data = at; // no holes known here: all of it is data
+        if (data >= size)
+            break;
+        off_t hole = ::lseek(sourceFd, data, SEEK_HOLE);
+        hole = hole < 0 ? size : std::min(hole, size);
+        if (::lseek(target.get(), data, SEEK_SET) < 0)
+            return std::unexpected(lastError());
+        for (at = data; at < hole;) {
+            const ssize_t n = ::pread(sourceFd, buffer.data(), static_cast<size_t>(std::min<off_t>(hole - at, chunkSize)), at);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return std::unexpected(lastError());
+            if (n == 0)
+                return ::ftruncate(target.get(), at) == 0 ? std::expected<void, ProjectBackupFailure>() : std::unexpected(lastError());
+            if (!writeAll(target.get(), buffer.data(), static_cast<size_t>(n)))
+                return std::unexpected(lastError());
+            at += n;
+        }
+    }
+    if (::ftruncate(target.get(), size) != 0)
+        return std::unexpected(lastError());
+    return {};
+}
+
+std::expected<void, ProjectBackupFailure> DeckCopier::copyFolder(int sourceFd, int folderFd, const char* name,
+                                                                 const fs::path& inside, int depth)
+{
+    if (depth > limits_.deckDepth)
+        return std::unexpected(ProjectBackupError::refused(limits_.deckDepthText()));
+    if (auto fits = charge(1); !fits)
+        return fits;
+    if (::mkdirat(folderFd, name, 0700) != 0)
+        return std::unexpected(lastError());
+    const Descriptor target(::openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (target.get() < 0)
+        return std::unexpected(lastError());
+
+    auto entries = listing(sourceFd);
+    if (!entries)
+        return std::unexpected(entries.error());
+    while (const dirent* entry = ::readdir(entries->get())) {
+        if (isDotOrDotDot(entry->d_name))
+            continue;
+        const std::string child = entry->d_name;
+        struct stat status {};
+        if (::fstatat(sourceFd, child.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+            return std::unexpected(lastError());
+        if (S_ISLNK(status.st_mode)) {
+            if (auto fits = charge(1); !fits)
+                return fits;
+            // A link is kept only when it stays inside the deck wherever the deck lands.
+            std::string linkTarget(PATH_MAX, '\0');
+            const ssize_t length = ::readlinkat(sourceFd, child.c_str(), linkTarget.data(), linkTarget.size());
+            if (length < 0)
+                return std::unexpected(lastError());
+            if (static_cast<size_t>(length) >= linkTarget.size())
+                return std::unexpected(ProjectBackupError::invalidPresentationPath());
+            linkTarget.resize(static_cast<size_t>(length));
+            if (linkTarget.empty() || fs::path(linkTarget).is_absolute())
+                return std::unexpected(ProjectBackupError::invalidPresentationPath());
+            if (::symlinkat(linkTarget.c_str(), target.get(), child.c_str()) != 0)
+                return std::unexpected(lastError());
+            links_.push_back(inside / child);
+            continue;
+        }
+        const bool isFolder = S_ISDIR(status.st_mode);
+        // Judged by type before opening: a device or a pipe is never opened.
+        if (!isFolder && !S_ISREG(status.st_mode))
+            return std::unexpected(ProjectBackupError::invalidPresentationPath());
+        // Opened without following, then judged by what was opened: an item
+        // swapped after the look above is refused, never followed.
+        const Descriptor opened(::openat(sourceFd, child.c_str(),
+                                         (isFolder ? O_RDONLY | O_DIRECTORY : O_RDONLY | O_NONBLOCK | O_NOCTTY) | O_NOFOLLOW | O_CLOEXEC));
+        if (opened.get() < 0)
+            return std::unexpected(errno == ELOOP || errno == ENOTDIR || errno == ENXIO
+                                       ? ProjectBackupFailure(ProjectBackupError::invalidPresentationPath())
+                                       : ProjectBackupFailure(lastError()));
+        struct stat openedStatus {};
+        if (::fstat(opened.get(), &openedStatus) != 0)
+            return std::unexpected(lastError());
+        if (S_ISDIR(openedStatus.st_mode) != isFolder || (!isFolder && !S_ISREG(openedStatus.st_mode)))
+            return std::unexpected(ProjectBackupError::invalidPresentationPath());
+        const auto copied = isFolder ? copyFolder(opened.get(), target.get(), child.c_str(), inside / child, depth + 1)
+                                     : copyFile(opened.get(), target.get(), child.c_str());
+        if (!copied)
+            return copied;
+    }
+    return {};
+}
+
+std::expected<DeckCopier::Size, ProjectBackupFailure> DeckCopier::measure(int sourceFd) const
+{
+    struct stat status {};
+    if (::fstat(sourceFd, &status) != 0)
+        return std::unexpected(lastError());
+    if (S_ISREG(status.st_mode))
+        return Size{status.st_size, 1};
+    if (!S_ISDIR(status.st_mode))
+        return std::unexpected(ProjectBackupError::invalidPresentationPath());
+    Size size;
+    if (auto measured = measureFolder(sourceFd, 0, size); !measured)
+        return std::unexpected(measured.error());
+    return size;
+}
+
+std::expected<void, ProjectBackupFailure> DeckCopier::measureFolder(int sourceFd, int depth, Size& size) const
+{
+    if (depth > limits_.deckDepth)
+        return std::unexpected(ProjectBackupError::refused(limits_.deckDepthText()));
+    if (++size.items > limits_.deckItems)
+        return std::unexpected(ProjectBackupError::refused(limits_.deckItemsText()));
+    auto entries = listing(sourceFd);
+    if (!entries)
+        return std::unexpected(entries.error());
+    while (const dirent* entry = ::readdir(entries->get())) {
+        if (isDotOrDotDot(entry->d_name))
+            continue;
+        struct stat status {};
+        if (::fstatat(sourceFd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+            return std::unexpected(lastError());
+        if (S_ISDIR(status.st_mode)) {
+            const Descriptor child(::openat(sourceFd, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (child.get() < 0)
+                return std::unexpected(errno == ELOOP || errno == ENOTDIR ? ProjectBackupFailure(ProjectBackupError::invalidPresentationPath())
+                                                                          : ProjectBackupFailure(lastError()));
+            if (auto measured = measureFolder(child.get(), depth + 1, size); !measured)
+                return measured;
+            continue;
+        }
+        if (++size.items > limits_.deckItems)
+            return std::unexpected(ProjectBackupError::refused(limits_.deckItemsText()));
+        if (S_ISREG(status.st_mode))
+            size.bytes += status.st_size;
+    }
+    return {};
+}
+
+} // namespace quorvia

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "model/BackupLimits.h"
+#include "model/ProjectBackupError.h"
+
+#include <QtGlobal>
+
+#include <cerrno>
+
+#include <expected>
+#include <filesystem>
+#include <limits>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+namespace quorvia {
+
+// Closes a descriptor however a step ends.
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Descriptor& operator=(Descriptor&& other) noexcept
+    {
+        std::swap(fd_, other.fd_);
+        return *this;
+    }
+    ~Descriptor();
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Copies decks (a file, or a folder of files, folders and links) from open
+// descriptors into a folder open at another, one name at a time and never
+// following a link, so nothing outside what was opened is reached, and no name
+// swapped on the way is written through. What it makes is this user's alone
+// from its creation. Files keep their holes: a sparse deck stays sparse. The
+// deck item and depth limits hold over every deck one copier copies. File work only.
+class DeckCopier {
+public:
+    explicit DeckCopier(const BackupLimits& limits) : limits_(limits), itemsLeft_(limits.deckItems) {}
+
+    // The bytes all copies together may take: what was measured and found
+    // room for. A file that grew since is refused rather than let fill the disk.
+    void allowBytes(qint64 bytes) { bytesLeft_ = bytes; }
+
+    // The file or folder open at `sourceFd` becomes `name` in the folder open
+    // at `folderFd`. A link inside is kept only when it stays inside the copy.
+    std::expected<void, ProjectBackupFailure> copy(int sourceFd, int folderFd, const char* name);
+
+    struct Size {
+        qint64 bytes = 0; // of its files
+        qint64 items = 0;
+    };
+    // What a copy of the item open at `sourceFd` would take, within the limits.
+    std::expected<Size, ProjectBackupFailure> measure(int sourceFd) const;
+
+    // Removes `name` in the folder open at `folderFd`, and whatever it holds,
+    // never following a link; best effort.
+    static void remove(int folderFd, const char* name);
+    // Removes everything in the folder open at `folderFd`; best effort.
+    static void removeContents(int folderFd);
+
+private:
+    std::expected<void, ProjectBackupFailure> copyFile(int sourceFd, int folderFd, const char* name);
+    // `inside` is where the folder lies within the deck; its links are noted
+    // there, to be judged once the whole deck is copied.
+    std::expected<void, ProjectBackupFailure> copyFolder(int sourceFd, int folderFd, const char* name,
+                                                         const std::filesystem::path& inside, int depth);
+    std::expected<void, ProjectBackupFailure> measureFolder(int sourceFd, int depth, Size& size) const;
+    std::expected<void, ProjectBackupFailure> charge(qint64 items);
+
+    BackupLimits limits_;
+    qint64 itemsLeft_ = 0;
+    qint64 bytesLeft_ = std::numeric_limits<qint64>::max();
+    std::vector<std::filesystem::path> links_;
+};
+
+// Writes every byte, through interruptions; false on an error, in errno.
+bool writeAll(int fd, const char* at, size_t left);
+
+// The errno of the last call, as an error.
+inline std::error_code lastError() { return {errno, std::generic_category()}; }
+
+} // namespace quorvia
