@@ -1,16 +1,12 @@
 #include "app/ScriptFileReader.h"
 
 #include "model/ScriptText.h"
+#include "platform/BoundedFileRead.h"
 #include "platform/Text.h"
 
-#include <QFile>
 #include <QStringDecoder>
 
-#include <cerrno>
 #include <optional>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace quorvia {
 
@@ -18,16 +14,6 @@ namespace {
 
 const QString unreadable = QStringLiteral("无法读取所选文件。");
 const QString tooLarge = QStringLiteral("文件超过 16 MB，无法作为稿件上传。");
-
-// Closes the descriptor however the read ends.
-struct Descriptor {
-    int fd;
-    ~Descriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
 
 // A binary file decodes as UTF-8 often enough (NUL bytes do), and would show
 // as rows of boxes: only tabs and line or paragraph breaks may stand among the text.
@@ -53,33 +39,21 @@ std::expected<QString, QString> ScriptFileReader::read(const QString& path)
 {
     // Opened without waiting, then judged by what was opened: an item swapped
     // in after a check by name could be a pipe that blocks the reader for ever.
-    const Descriptor file{::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};
-    if (file.fd < 0)
-        return std::unexpected(errno == ENOENT || errno == ENOTDIR ? QStringLiteral("找不到所选文件。") : unreadable);
-    struct stat status {};
-    if (::fstat(file.fd, &status) != 0)
-        return std::unexpected(unreadable);
-    if (!S_ISREG(status.st_mode))
+    // The file may also grow after it was measured.
+    const auto read = platform::readBoundedFile(path, maximumBytes);
+    switch (read.outcome) {
+    case platform::BoundedFileRead::Outcome::read:
+        break;
+    case platform::BoundedFileRead::Outcome::missing:
+        return std::unexpected(QStringLiteral("找不到所选文件。"));
+    case platform::BoundedFileRead::Outcome::notRegular:
         return std::unexpected(QStringLiteral("所选项目不是普通文件。"));
-    if (status.st_size > maximumBytes)
+    case platform::BoundedFileRead::Outcome::tooLarge:
         return std::unexpected(tooLarge);
-
-    // The file may have grown since it was measured.
-    QByteArray bytes(maximumBytes + 1, Qt::Uninitialized);
-    qsizetype filled = 0;
-    while (filled < bytes.size()) {
-        const ssize_t n = ::read(file.fd, bytes.data() + filled, static_cast<size_t>(bytes.size() - filled));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return std::unexpected(unreadable);
-        if (n == 0)
-            break;
-        filled += n;
+    case platform::BoundedFileRead::Outcome::failed:
+        return std::unexpected(unreadable);
     }
-    if (filled > maximumBytes)
-        return std::unexpected(tooLarge);
-    bytes.truncate(filled);
+    const QByteArray& bytes = read.bytes;
 
     // Stateless, so a sequence cut off at the end counts as an error too.
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);

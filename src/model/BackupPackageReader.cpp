@@ -1,6 +1,7 @@
 #include "model/BackupPackageReader.h"
 
 #include "model/ProjectDocumentStore.h"
+#include "platform/BoundedFileRead.h"
 #include "platform/Uuid.h"
 
 #include <QFile>
@@ -69,7 +70,7 @@ std::expected<int, ProjectBackupFailure> BackupPackageReader::openBeneath(const 
     // One name at a time from the package's own descriptor, refusing every
     // link: nothing reached this way lies outside the package.
     const QStringList segments = relativePath.split(u'/');
-    Descriptor folder;
+    FileDescriptor folder;
     int at = rootFd_;
     for (qsizetype i = 0; i < segments.size(); ++i) {
         const bool last = i + 1 == segments.size();
@@ -93,7 +94,7 @@ std::expected<int, ProjectBackupFailure> BackupPackageReader::openBeneath(const 
         }
         if (last)
             return fd;
-        folder = Descriptor(fd);
+        folder = FileDescriptor(fd);
         struct stat status {};
         if (::fstat(fd, &status) != 0)
             return std::unexpected(lastError());
@@ -112,40 +113,12 @@ std::optional<QByteArray> BackupPackageReader::readFile(const QString& relativeP
     const auto opened = openBeneath(relativePath, O_RDONLY | O_NONBLOCK | O_NOCTTY, {});
     if (!opened)
         return std::nullopt;
-    const Descriptor file(*opened);
-    struct stat status {};
-    if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode))
+    const FileDescriptor file(*opened);
+    auto read = platform::readBounded(file.get(), limit);
+    over = read.outcome == platform::BoundedFileRead::Outcome::tooLarge;
+    if (!read.ok())
         return std::nullopt;
-    if (status.st_size > limit) {
-        over = true;
-        return std::nullopt;
-    }
-    // The file may grow after it was measured: never more than the limit is read.
-    QByteArray bytes(std::min<qint64>(status.st_size, limit) + 1, Qt::Uninitialized);
-    qint64 filled = 0;
-    for (;;) {
-        if (filled == bytes.size()) {
-            if (filled > limit) {
-                over = true;
-                return std::nullopt;
-            }
-            bytes.resize(std::min<qint64>(filled * 2, limit + 1));
-        }
-        const ssize_t n = ::read(file.get(), bytes.data() + filled, static_cast<size_t>(bytes.size() - filled));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return std::nullopt;
-        if (n == 0)
-            break;
-        filled += n;
-    }
-    if (filled > limit) {
-        over = true;
-        return std::nullopt;
-    }
-    bytes.truncate(filled);
-    return bytes;
+    return std::move(read.bytes);
 }
 
 std::expected<DeckCopier::Size, ProjectBackupFailure> BackupPackageReader::measureDeck(const QString& relativePath,
@@ -154,7 +127,7 @@ std::expected<DeckCopier::Size, ProjectBackupFailure> BackupPackageReader::measu
     const auto opened = openBeneath(relativePath, O_RDONLY | O_NONBLOCK | O_NOCTTY, projectName);
     if (!opened)
         return std::unexpected(opened.error());
-    const Descriptor source(*opened);
+    const FileDescriptor source(*opened);
     return copier_.measure(source.get());
 }
 
@@ -164,7 +137,7 @@ std::expected<QString, ProjectBackupFailure> BackupPackageReader::copyDeck(const
     const auto opened = openBeneath(relativePath, O_RDONLY | O_NONBLOCK | O_NOCTTY, projectName);
     if (!opened)
         return std::unexpected(opened.error());
-    const Descriptor source(*opened);
+    const FileDescriptor source(*opened);
     struct stat status {};
     if (::fstat(source.get(), &status) != 0)
         return std::unexpected(lastError());
@@ -185,7 +158,7 @@ std::expected<QString, ProjectBackupFailure> BackupPackageReader::copyDeck(const
         return std::unexpected(incoming.error());
     const fs::path folder = *incoming;
     copies_.push_back({folder, storeRoot});
-    const Descriptor destination(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const FileDescriptor destination(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (destination.get() < 0)
         return std::unexpected(lastError());
 

@@ -40,27 +40,13 @@ bool isDotOrDotDot(const char* name) { return name[0] == '.' && (name[1] == 0 ||
 
 } // namespace
 
-bool writeAll(int fd, const char* at, size_t left)
-{
-    while (left > 0) {
-        const ssize_t n = ::write(fd, at, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        at += n;
-        left -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 void DeckCopier::remove(int folderFd, const char* name)
 {
     struct stat status {};
     if (::fstatat(folderFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
         return;
     if (S_ISDIR(status.st_mode)) {
-        const Descriptor folder(::openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        const FileDescriptor folder(::openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (folder.get() >= 0)
             removeContents(folder.get());
         ::unlinkat(folderFd, name, AT_REMOVEDIR);
@@ -80,12 +66,6 @@ void DeckCopier::removeContents(int folderFd)
             names.emplace_back(entry->d_name);
     for (const std::string& name : names)
         remove(folderFd, name.c_str());
-}
-
-Descriptor::~Descriptor()
-{
-    if (fd_ >= 0)
-        ::close(fd_);
 }
 
 std::expected<void, ProjectBackupFailure> DeckCopier::charge(qint64 items)
@@ -109,7 +89,7 @@ std::expected<void, ProjectBackupFailure> DeckCopier::copy(int sourceFd, int fol
         return copied;
     // Judged in the copy, once every item a link could pass through is there:
     // a chain of links may lead where no single one of them seems to.
-    const Descriptor deck(::openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const FileDescriptor deck(::openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (deck.get() < 0)
         return std::unexpected(lastError());
     for (const fs::path& link : links_)
@@ -129,7 +109,7 @@ std::expected<void, ProjectBackupFailure> DeckCopier::copyFile(int sourceFd, int
         return std::unexpected(ProjectBackupError::refused(QStringLiteral("演示文稿在复制时变大了，请稍后再试")));
     bytesLeft_ -= status.st_size;
     ::fcntl(sourceFd, F_SETFL, ::fcntl(sourceFd, F_GETFL) & ~O_NONBLOCK);
-    const Descriptor target(::openat(folderFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    const FileDescriptor target(::openat(folderFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (target.get() < 0)
         return std::unexpected(lastError());
     // The bytes the file had when it was opened, no more: one that grows
@@ -158,7 +138,7 @@ std::expected<void, ProjectBackupFailure> DeckCopier::copyFile(int sourceFd, int
                 return std::unexpected(lastError());
             if (n == 0)
                 return ::ftruncate(target.get(), at) == 0 ? std::expected<void, ProjectBackupFailure>() : std::unexpected(lastError());
-            if (!writeAll(target.get(), buffer.data(), static_cast<size_t>(n)))
+            if (!platform::writeAll(target.get(), QByteArrayView(buffer.data(), n)))
                 return std::unexpected(lastError());
             at += n;
         }
@@ -177,7 +157,7 @@ std::expected<void, ProjectBackupFailure> DeckCopier::copyFolder(int sourceFd, i
         return fits;
     if (::mkdirat(folderFd, name, 0700) != 0)
         return std::unexpected(lastError());
-    const Descriptor target(::openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const FileDescriptor target(::openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (target.get() < 0)
         return std::unexpected(lastError());
 
@@ -215,7 +195,7 @@ std::expected<void, ProjectBackupFailure> DeckCopier::copyFolder(int sourceFd, i
             return std::unexpected(ProjectBackupError::invalidPresentationPath());
         // Opened without following, then judged by what was opened: an item
         // swapped after the look above is refused, never followed.
-        const Descriptor opened(::openat(sourceFd, child.c_str(),
+        const FileDescriptor opened(::openat(sourceFd, child.c_str(),
                                          (isFolder ? O_RDONLY | O_DIRECTORY : O_RDONLY | O_NONBLOCK | O_NOCTTY) | O_NOFOLLOW | O_CLOEXEC));
         if (opened.get() < 0)
             return std::unexpected(errno == ELOOP || errno == ENOTDIR || errno == ENXIO
@@ -265,7 +245,7 @@ std::expected<void, ProjectBackupFailure> DeckCopier::measureFolder(int sourceFd
         if (::fstatat(sourceFd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
             return std::unexpected(lastError());
         if (S_ISDIR(status.st_mode)) {
-            const Descriptor child(::openat(sourceFd, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            const FileDescriptor child(::openat(sourceFd, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             if (child.get() < 0)
                 return std::unexpected(errno == ELOOP || errno == ENOTDIR ? ProjectBackupFailure(ProjectBackupError::invalidPresentationPath())
                                                                           : ProjectBackupFailure(lastError()));

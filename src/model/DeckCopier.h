@@ -2,6 +2,7 @@
 
 #include "model/BackupLimits.h"
 #include "model/ProjectBackupError.h"
+#include "platform/FileDescriptor.h"
 
 #include <QtGlobal>
 
@@ -11,27 +12,11 @@
 #include <filesystem>
 #include <limits>
 #include <system_error>
-#include <utility>
 #include <vector>
 
 namespace quorvia {
 
-// Closes a descriptor however a step ends.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Descriptor& operator=(Descriptor&& other) noexcept
-    {
-        std::swap(fd_, other.fd_);
-        return *this;
-    }
-    ~Descriptor();
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
+using platform::FileDescriptor;
 
 // Copies decks (a file, or a folder of files, folders and links) from open
 // descriptors into a folder open at another, one name at a time and never
@@ -78,9 +63,6 @@ private:
     qint64 bytesLeft_ = std::numeric_limits<qint64>::max();
     std::vector<std::filesystem::path> links_;
 };
-
-// Writes every byte, through interruptions; false on an error, in errno.
-bool writeAll(int fd, const char* at, size_t left);
 
 // The errno of the last call, as an error.
 inline std::error_code lastError() { return {errno, std::generic_category()}; }

@@ -6,6 +6,7 @@
 #include "model/FilePaths.h"
 #include "model/ProjectDocumentStore.h"
 #include "model/ScriptText.h"
+#include "platform/AtomicFileWrite.h"
 #include "platform/Uuid.h"
 
 #include <QFile>
@@ -64,7 +65,7 @@ public:
     {
         if (::mkdirat(parentFd_, name_.c_str(), 0700) != 0)
             return lastError();
-        fd_ = Descriptor(::openat(parentFd_, name_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        fd_ = FileDescriptor(::openat(parentFd_, name_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         struct stat status {};
         if (fd_.get() < 0 || ::fstat(fd_.get(), &status) != 0)
             return lastError();
@@ -88,34 +89,18 @@ public:
 private:
     int parentFd_;
     std::string name_;
-    Descriptor fd_;
+    FileDescriptor fd_;
     Identity identity_;
     std::optional<Identity> atName_;
     bool placed_ = false;
 };
 
-// Written under a temporary name and renamed, so the file is whole or absent.
-std::error_code writeFileAtomically(int folderFd, const char* name, const QByteArray& data)
-{
-    const std::string temporary = std::string(name) + ".partial";
-    const Descriptor file(::openat(folderFd, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (file.get() < 0)
-        return lastError();
-    if (!writeAll(file.get(), data.constData(), static_cast<size_t>(data.size())) || ::fsync(file.get()) != 0
-        || ::renameat(folderFd, temporary.c_str(), folderFd, name) != 0) {
-        const std::error_code error = lastError();
-        ::unlinkat(folderFd, temporary.c_str(), 0);
-        return error;
-    }
-    return {};
-}
-
 // A private folder `name` in the folder open at `parentFd`, opened.
-std::expected<Descriptor, std::error_code> makeFolder(int parentFd, const char* name)
+std::expected<FileDescriptor, std::error_code> makeFolder(int parentFd, const char* name)
 {
     if (::mkdirat(parentFd, name, 0700) != 0 && errno != EEXIST)
         return std::unexpected(lastError());
-    Descriptor folder(::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    FileDescriptor folder(::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (folder.get() < 0)
         return std::unexpected(lastError());
     return folder;
@@ -250,7 +235,7 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
     const std::string targetName = target.filename().native();
     if (targetName.empty() || targetName == "." || targetName == "..")
         return std::unexpected(ProjectBackupError::invalidPresentationPath());
-    const Descriptor parent(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const FileDescriptor parent(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (parent.get() < 0)
         return std::unexpected(lastError());
     struct statvfs disk {};
@@ -270,7 +255,7 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
 
     DeckCopier copier(limits);
     copier.allowBytes(decks.bytes);
-    std::optional<Descriptor> documents;
+    std::optional<FileDescriptor> documents;
     for (const auto& project : record.projects) {
         if (!project.deckAssetPath)
             continue;
@@ -291,7 +276,7 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
             return std::unexpected(ProjectBackupError::missingPresentation(project.name));
         if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode))
             return std::unexpected(ProjectBackupError::invalidPresentationPath());
-        const Descriptor source(::open(sourcePath.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        const FileDescriptor source(::open(sourcePath.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
         if (source.get() < 0)
             return std::unexpected(lastError());
         const QByteArray name = QFile::encodeName(project.deckAssetPath->section(u'/', -1));
@@ -299,8 +284,8 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
             return std::unexpected(copied.error());
     }
 
-    if (const std::error_code writeError = writeFileAtomically(staging.fd(), QFile::encodeName(manifestName).constData(), manifest))
-        return std::unexpected(writeError);
+    if (auto written = platform::writeFileAtomically(staging.fd(), QFile::encodeName(manifestName), manifest, false); !written)
+        return std::unexpected(std::error_code(written.error(), std::generic_category()));
     if (::fsync(staging.fd()) != 0)
         return std::unexpected(lastError());
 

@@ -1,11 +1,13 @@
 #include "platform/linux/DefaultsFileStore.h"
 
+#include "platform/AtomicFileWrite.h"
+#include "platform/BoundedFileRead.h"
+
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QSet>
 
 #include <algorithm>
@@ -27,7 +29,7 @@ constexpr quint8 separateValue = 1;
 
 const QString separatePrefix = QStringLiteral("value-");
 const QString separateSuffix = QStringLiteral(".dat");
-const QString temporaryMarker = QStringLiteral(".tmp-");
+const QString temporaryMarker = QString::fromLatin1(atomicWriteTemporaryMarker);
 const QString piecePrefix = QStringLiteral("piece-");
 // The index's last entry, under a key no caller can use, holds a digest of the
 // bytes before it: one stray byte anywhere makes the index unreadable rather
@@ -35,60 +37,6 @@ const QString piecePrefix = QStringLiteral("piece-");
 const QString digestKey = QStringLiteral("\u0000index-digest");
 
 QByteArray digestOf(QByteArrayView bytes) { return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).left(16); }
-
-QString randomHex() { return QString::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, u'0'); }
-
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    const char* at = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, at, static_cast<size_t>(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        at += n;
-        left -= n;
-    }
-    return true;
-}
-
-void syncFolder(const QString& folder)
-{
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
-// The bytes reach the disk under a temporary name and only then take the final
-// one, so a reader never meets a partial file. Syncing the folder makes the new
-// name itself durable, and with it every rename done in the folder before.
-std::expected<void, int> writeFileAtomically(const QString& folder, const QString& name, const QByteArray& bytes, bool syncsFolder)
-{
-    const QByteArray finalPath = QFile::encodeName(folder + u'/' + name);
-    const QByteArray temporaryPath = QFile::encodeName(folder + u'/' + name + temporaryMarker + randomHex());
-    const int fd = ::open(temporaryPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return std::unexpected(errno);
-    int error = 0;
-    if (!writeAll(fd, bytes) || ::fsync(fd) != 0)
-        error = errno;
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
-    if (error == 0 && ::rename(temporaryPath.constData(), finalPath.constData()) != 0)
-        error = errno;
-    if (error != 0) {
-        ::unlink(temporaryPath.constData());
-        return std::unexpected(error);
-    }
-    if (syncsFolder)
-        syncFolder(folder);
-    return {};
-}
 
 // What reading one stored file found.
 struct StoredFile {
@@ -100,51 +48,31 @@ struct StoredFile {
 // and never more than the bound (a file that grows while it is read).
 StoredFile readStoredFile(const QString& path, qint64 bound)
 {
-    const QByteArray encoded = QFile::encodeName(path);
-    const int fd = ::open(encoded.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
+    auto read = readBoundedFile(path, bound);
+    switch (read.outcome) {
+    case BoundedFileRead::Outcome::read:
+        return {StoredFile::State::read, std::move(read.bytes)};
+    case BoundedFileRead::Outcome::missing: {
+        // A link that leads nowhere is there, just not a file to read.
         struct stat link {};
-        if (error == ENOENT || error == ENOTDIR)
-            // A link that leads nowhere is there, just not a file to read.
-            return {::lstat(encoded.constData(), &link) == 0 ? StoredFile::State::odd : StoredFile::State::missing, {}};
-        return {error == ELOOP || error == ENXIO ? StoredFile::State::odd : StoredFile::State::unreadable, {}};
+        const bool dangling = read.error == ENOENT && ::lstat(QFile::encodeName(path).constData(), &link) == 0;
+        return {dangling ? StoredFile::State::odd : StoredFile::State::missing, {}};
     }
-    StoredFile result;
-    struct stat status {};
-    if (::fstat(fd, &status) != 0) {
-        result.state = StoredFile::State::unreadable;
-    } else if (!S_ISREG(status.st_mode) || status.st_size > bound) {
-        result.state = StoredFile::State::odd;
-    } else {
-        result.state = StoredFile::State::read;
-        result.bytes.resize(static_cast<qsizetype>(status.st_size) + 1);
-        qsizetype filled = 0;
-        for (;;) {
-            if (filled == result.bytes.size()) {
-                if (filled > bound) {
-                    result.state = StoredFile::State::odd;
-                    break;
-                }
-                result.bytes.resize(std::min<qsizetype>(bound + 1, filled * 2 + 4096));
-            }
-            const ssize_t n = ::read(fd, result.bytes.data() + filled, static_cast<size_t>(result.bytes.size() - filled));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                result.state = StoredFile::State::unreadable;
-                break;
-            }
-            if (n == 0)
-                break;
-            filled += n;
-        }
-        if (result.state == StoredFile::State::read && filled > bound)
-            result.state = StoredFile::State::odd;
-        result.bytes.truncate(result.state == StoredFile::State::read ? filled : 0);
+    case BoundedFileRead::Outcome::notRegular:
+    case BoundedFileRead::Outcome::tooLarge:
+        return {StoredFile::State::odd, {}};
+    case BoundedFileRead::Outcome::failed:
+        break;
     }
-    ::close(fd);
-    return result;
+    return {StoredFile::State::unreadable, {}};
+}
+
+// A new name every time: the index on disk still names the previous file
+// until it is replaced. The name carries the key, for when no index does.
+QString separateFileName(const QString& key)
+{
+    const QString keyed = separatePrefix + QString::fromLatin1(key.toUtf8().toHex()) + u'-' + randomHex() + separateSuffix;
+    return QFile::encodeName(keyed).size() <= 200 ? keyed : separatePrefix + randomHex() + separateSuffix;
 }
 
 bool isLarge(const QVariant& value)
@@ -564,10 +492,7 @@ std::expected<void, int> DefaultsFileStore::writeValuesAndIndex(const QMap<QStri
 
 std::expected<void, int> DefaultsFileStore::writeSeparate(const QString& key, const QVariant& value, QString& name)
 {
-    // A new name every time: the index on disk still names the previous file
-    // until it is replaced. The name carries the key, for when no index does.
-    const QString keyed = separatePrefix + QString::fromLatin1(key.toUtf8().toHex()) + u'-' + randomHex() + separateSuffix;
-    name = QFile::encodeName(keyed).size() <= 200 ? keyed : separatePrefix + randomHex() + separateSuffix;
+    name = separateFileName(key);
     auto done = writeFileAtomically(folder_, name, encodeValue(value), false);
     if (done)
         written_.append(name);
@@ -613,9 +538,7 @@ std::expected<void, int> DefaultsFileStore::writePiecewise(const QString& key, c
     for (const Piece& piece : written.pieces)
         list.emplace_back(piece.name, piece.length);
     written.value = QVariant(value);
-    written.name = separatePrefix + QString::fromLatin1(key.toUtf8().toHex()) + u'-' + randomHex() + separateSuffix;
-    if (QFile::encodeName(written.name).size() > 200)
-        written.name = separatePrefix + randomHex() + separateSuffix;
+    written.name = separateFileName(key);
     auto done = writeFileAtomically(folder_, written.name, encodePieceList(list), false);
     if (done)
         written_.append(written.name);
