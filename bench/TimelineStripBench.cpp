@@ -70,8 +70,10 @@ void reloadSwitch(benchmark::State& state)
     Strips strips;
     strips.reload(scripts[1], count / 2);
     int turn = 0;
-    for (auto _ : state)
-        strips.reload(scripts[turn ^= 1], count / 2 + turn);
+    for (auto _ : state) {
+        turn ^= 1;
+        strips.reload(scripts[turn], count / 2 + turn);
+    }
     state.SetComplexityN(count);
 }
 

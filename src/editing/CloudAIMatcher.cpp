@@ -95,7 +95,7 @@ CloudAIMatcher::Result CloudAIMatcher::interpretReply(const platform::HttpResult
 {
     if (reply.failure == platform::HttpFailure::transfer)
         return std::unexpected(CloudAIMatcherError::transportFailure);
-    if (reply.failure == platform::HttpFailure::bodyTooLarge)
+    if (reply.failure == platform::HttpFailure::replyTooLarge)
         return std::unexpected(CloudAIMatcherError::invalidResponse);
     if (!reply.statusCode || *reply.statusCode < 200 || *reply.statusCode >= 300 || !reply.body)
         return std::unexpected(CloudAIMatcherError::serverRejected);
@@ -122,7 +122,7 @@ void CloudAIMatcher::match(const PresentationDeck& deck, const QStringList& sect
     request.timeoutSeconds = timeoutSeconds_;
     request.headers = {{"Content-Type", "application/json"}, {"Authorization", "Bearer " + configuration.token.toUtf8()}};
     request.body = requestBody(deck, sections, configuration.model);
-    request.maximumBodyBytes = maximumReplyBytes;
+    request.maximumReplyBytes = maximumReplyBytes;
 
     const qint64 sectionCount = sections.size();
     const qint64 slideCount = deck.slideCount();

@@ -14,19 +14,21 @@ namespace quorvia::platform {
 struct HttpRequest {
     QUrl url;
     QByteArray method = "GET";
-    // Longest wait for the next bytes of the transfer, and for the whole of it.
+    // The whole exchange, from connecting to the reply's last byte, ends
+    // within this time, however the peer paces its bytes.
     double timeoutSeconds = 60;
     std::vector<std::pair<QByteArray, QByteArray>> headers;
     QByteArray body;
     // A reply above this many bytes, its head counted with its body, is cut
     // off and reported; none = no limit on the body.
-    std::optional<qint64> maximumBodyBytes;
+    std::optional<qint64> maximumReplyBytes;
 };
 
 enum class HttpFailure {
     // No usable reply: no connection, time-out, TLS failure, cancellation.
     transfer,
-    bodyTooLarge,
+    // The reply, head and body together, passed `maximumReplyBytes`.
+    replyTooLarge,
 };
 
 struct HttpResult {

@@ -2,7 +2,7 @@
 
 #include "LocalHttpsServer.h"
 #include "platform/HttpSession.h"
-#include "platform/linux/QtHttpSession.h"
+#include "platform/linux/SocketHttpSession.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -102,7 +102,7 @@ TEST(CloudAIMatcher, ConfigurationIsCheckedInOrderBeforeAnythingIsSent)
     EXPECT_EQ(sent.url, QUrl(QStringLiteral("HTTPS://x.example/match?k=1")));
     EXPECT_EQ(sent.method, QByteArray("POST"));
     EXPECT_EQ(sent.timeoutSeconds, 45);
-    EXPECT_EQ(sent.maximumBodyBytes, 4 * 1024 * 1024);
+    EXPECT_EQ(sent.maximumReplyBytes, 4 * 1024 * 1024);
     using Header = std::pair<QByteArray, QByteArray>;
     EXPECT_EQ(sent.headers, (std::vector<Header>{{"Content-Type", "application/json"}, {"Authorization", "Bearer tok en"}}));
 }
@@ -150,7 +150,7 @@ TEST(CloudAIMatcher, RepliesMapToTheirErrors)
     EXPECT_EQ(interpret({std::nullopt, 200, std::nullopt}), rejected);
     EXPECT_EQ(interpret({platform::HttpFailure::transfer, std::nullopt, std::nullopt}),
               CloudAIMatcher::Result(std::unexpected(Error::transportFailure)));
-    EXPECT_EQ(interpret({platform::HttpFailure::bodyTooLarge, std::nullopt, std::nullopt}), invalid);
+    EXPECT_EQ(interpret({platform::HttpFailure::replyTooLarge, std::nullopt, std::nullopt}), invalid);
 }
 
 // Against a real TLS server on 127.0.0.1 whose certificate only this test trusts.
@@ -178,7 +178,7 @@ protected:
 
 TEST_F(CloudAIMatcherHttpsTest, AGoodReplyIsDecodedAndTheRequestArrivesAsBuilt)
 {
-    auto session = std::make_shared<platform::native::QtHttpSession>(QList<QSslCertificate>{server.certificate()});
+    auto session = std::make_shared<platform::native::SocketHttpSession>(QList<QSslCertificate>{server.certificate()});
     CloudAIMatcher matcher(session);
     server.reply.body = R"({"mappings":[{"section_index":2,"slide_number":3,"confidence":0.8},{"section_index":0,"slide_number":1,"confidence":0.95}]})";
     const auto result = run(matcher, server.url());
@@ -200,7 +200,7 @@ TEST_F(CloudAIMatcherHttpsTest, AGoodReplyIsDecodedAndTheRequestArrivesAsBuilt)
 
 TEST_F(CloudAIMatcherHttpsTest, ARedirectIsRejectedAndItsTargetNeverHearsOfTheToken)
 {
-    auto session = std::make_shared<platform::native::QtHttpSession>(
+    auto session = std::make_shared<platform::native::SocketHttpSession>(
         QList<QSslCertificate>{server.certificate(), other.certificate()});
     CloudAIMatcher matcher(session);
     server.reply = {307, QByteArray(), {{"Location", other.url().toEncoded()}}};
@@ -211,7 +211,7 @@ TEST_F(CloudAIMatcherHttpsTest, ARedirectIsRejectedAndItsTargetNeverHearsOfTheTo
 
 TEST_F(CloudAIMatcherHttpsTest, SilenceAndUntrustedCertificatesAreTransportFailures)
 {
-    auto session = std::make_shared<platform::native::QtHttpSession>(QList<QSslCertificate>{server.certificate()});
+    auto session = std::make_shared<platform::native::SocketHttpSession>(QList<QSslCertificate>{server.certificate()});
     server.reply.never = true;
     // A loaded machine may not even finish the handshake within a short
     // time-out: that fails the same way, and a longer one is tried until the
@@ -231,7 +231,7 @@ TEST_F(CloudAIMatcherHttpsTest, SilenceAndUntrustedCertificatesAreTransportFailu
 
 TEST_F(CloudAIMatcherHttpsTest, APeerDrippingBytesIsCutOffAtTheTimeOut)
 {
-    auto session = std::make_shared<platform::native::QtHttpSession>(QList<QSslCertificate>{server.certificate()});
+    auto session = std::make_shared<platform::native::SocketHttpSession>(QList<QSslCertificate>{server.certificate()});
     // Each byte comes well within the time-out; the whole reply would take
     // five minutes, far past the wait for the answer.
     server.reply = {200, QByteArray(2000, ' ')};

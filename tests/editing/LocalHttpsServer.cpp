@@ -13,7 +13,7 @@
 
 namespace quorvia::test {
 
-LocalHttpsServer::LocalHttpsServer()
+LocalHttpsServer::LocalHttpsServer(const QString& certifiedHost)
 {
     const QString key = folder_.filePath(QStringLiteral("key.pem"));
     const QString cert = folder_.filePath(QStringLiteral("cert.pem"));
@@ -22,8 +22,10 @@ LocalHttpsServer::LocalHttpsServer()
                   {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
                    QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
                    QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert, QStringLiteral("-days"), QStringLiteral("2"),
-                   QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
-                   QStringLiteral("subjectAltName=IP:127.0.0.1")});
+                   QStringLiteral("-subj"), QStringLiteral("/CN=") + (certifiedHost.isEmpty() ? QStringLiteral("127.0.0.1") : certifiedHost),
+                   QStringLiteral("-addext"),
+                   certifiedHost.isEmpty() ? QStringLiteral("subjectAltName=IP:127.0.0.1")
+                                           : QStringLiteral("subjectAltName=DNS:") + certifiedHost});
     if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0) {
         problem_ = QStringLiteral("openssl could not make a certificate: ") + QString::fromLocal8Bit(openssl.readAllStandardError());
         return;
@@ -83,6 +85,15 @@ void LocalHttpsServer::serve(QSslSocket* socket)
         requests.push_back(request);
         if (reply.never)
             return;
+        if (!reply.raw.isEmpty()) {
+            const qsizetype piece = reply.rawPieceBytes > 0 ? reply.rawPieceBytes : reply.raw.size();
+            for (qsizetype at = 0; at < reply.raw.size(); at += piece) {
+                socket->write(reply.raw.mid(at, piece));
+                socket->flush();
+            }
+            socket->disconnectFromHost();
+            return;
+        }
         QByteArray response = "HTTP/1.1 " + QByteArray::number(reply.status) + " Reply\r\n";
         if (reply.endlessHeaders) {
             // Keeps a few lines in flight, and more each time they leave.

@@ -14,7 +14,8 @@
 namespace quorvia::test {
 
 // A small HTTPS/1.1 server on 127.0.0.1 for one test, with its own
-// self-signed certificate made by the openssl tool in a private folder.
+// self-signed certificate made by the openssl tool in a private folder, for
+// 127.0.0.1 or for the host name given.
 // It answers every request with `reply`, on the main thread's event loop.
 class LocalHttpsServer {
 public:
@@ -35,9 +36,13 @@ public:
         bool endlessHeaders = false;
         // The body in chunks of this size (chunked transfer coding) when above 0.
         int chunkSize = 0;
+        // When not empty, the whole reply as it is sent, then the server closes.
+        QByteArray raw{};
+        // Above 0: `raw` in pieces of this size, each its own TLS record.
+        int rawPieceBytes = 0;
     };
 
-    LocalHttpsServer();
+    explicit LocalHttpsServer(const QString& certifiedHost = {});
     ~LocalHttpsServer();
 
     // Empty when the server runs; otherwise why it could not start.

@@ -3,7 +3,8 @@
 # there: the desktop entry, the icons and the backup packages' file type.
 set -euo pipefail
 build=$1
-prefix=$(mktemp -d)
+# A space in the prefix, as in a home folder's name, must survive into the entry.
+prefix=$(mktemp -d "${TMPDIR:-/tmp}/quorvia install.XXXXXX")
 trap 'rm -rf "$prefix"' EXIT
 fail() { echo "install-tree: $*" >&2; exit 1; }
 
@@ -18,7 +19,9 @@ key() { sed -n "s/^$1=//p" "$entry"; }
 [[ $(key Name) == Quorvia ]] || fail "Name is '$(key Name)'"
 [[ $(key Icon) == quorvia ]] || fail "Icon is '$(key Icon)'"
 [[ $(key StartupWMClass) == Quorvia ]] || fail "StartupWMClass is '$(key StartupWMClass)'"
-[[ $(key Exec) == quorvia ]] || fail "Exec is '$(key Exec)'"
+# The installed program by its full path (quoted for the space), so the menu
+# starts it whatever the session's PATH holds.
+[[ $(key Exec) == "\"$prefix/bin/quorvia\"" ]] || fail "Exec is '$(key Exec)', not the installed program"
 [[ $(key Categories) == *Office* ]] || fail "Categories are '$(key Categories)'"
 # The comment speaks Chinese, like the rest of the application.
 LC_ALL=C.UTF-8 grep -qP '^Comment=.*[\x{4e00}-\x{9fff}]' "$entry" || fail "the comment is not in Chinese"

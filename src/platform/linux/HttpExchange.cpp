@@ -33,7 +33,7 @@ void HttpExchange::start(const HttpRequest& request, const QList<QSslCertificate
 }
 
 HttpExchange::HttpExchange(const HttpRequest& request, std::function<void(HttpResult)> completion)
-    : request_(request), completion_(std::move(completion)), cap_(request.maximumBodyBytes)
+    : request_(request), completion_(std::move(completion)), cap_(request.maximumReplyBytes)
 {
 }
 
@@ -45,9 +45,10 @@ void HttpExchange::connectAndSend(const QList<QSslCertificate>& extraAuthorities
     // The time-out bounds the whole exchange: a peer sending a byte now and then
     // would otherwise hold it open for ever.
     const int timeoutMs = std::max(1, static_cast<int>(std::lround(std::clamp(request_.timeoutSeconds, 0.0, 86400.0) * 1000)));
-    deadline_.setSingleShot(true);
-    connect(&deadline_, &QTimer::timeout, this, [this] { finish(HttpFailure::transfer); });
-    deadline_.start(timeoutMs);
+    deadline_.setRemainingTime(timeoutMs);
+    deadlineTimer_.setSingleShot(true);
+    connect(&deadlineTimer_, &QTimer::timeout, this, [this] { finish(HttpFailure::transfer); });
+    deadlineTimer_.start(timeoutMs);
     if ((!secure && !plain) || request_.url.host().isEmpty()) {
         QTimer::singleShot(0, this, [this] { finish(HttpFailure::transfer); });
         return;
@@ -111,14 +112,32 @@ void HttpExchange::readAvailable()
     const QByteArray chunk = socket_->readAll();
     if (chunk.isEmpty())
         return;
+    // The socket may hand over one small record after another without the
+    // event loop, and so the timer, getting a turn in between.
+    if (deadline_.hasExpired()) {
+        finish(HttpFailure::transfer);
+        return;
+    }
     received_ += chunk.size();
     if (cap_ ? received_ > *cap_ : stage_ == Stage::head && received_ > uncappedHeadBytes) {
-        finish(HttpFailure::bodyTooLarge);
+        finish(HttpFailure::replyTooLarge);
         return;
     }
     buffer_ += chunk;
     while (stage_ != Stage::done && parse()) {
     }
+    if (stage_ == Stage::done)
+        return;
+    buffer_.remove(0, read_);
+    scanned_ = std::max<qsizetype>(0, scanned_ - read_);
+    read_ = 0;
+}
+
+qsizetype HttpExchange::find(QByteArrayView marker)
+{
+    const qsizetype at = buffer_.indexOf(marker, std::max(read_, scanned_));
+    scanned_ = at < 0 ? std::max(read_, buffer_.size() - marker.size() + 1) : 0;
+    return at;
 }
 
 bool HttpExchange::parse()
@@ -139,11 +158,11 @@ bool HttpExchange::parse()
 
 bool HttpExchange::parseHead()
 {
-    const qsizetype end = buffer_.indexOf("\r\n\r\n");
+    const qsizetype end = find("\r\n\r\n");
     if (end < 0)
         return false;
-    const QList<QByteArray> lines = buffer_.left(end).split('\n');
-    buffer_.remove(0, end + 4);
+    const QList<QByteArray> lines = buffer_.mid(read_, end - read_).split('\n');
+    read_ = end + 4;
     const QList<QByteArray> statusLine = lines.value(0).trimmed().split(' ');
     bool ok = false;
     const int status = statusLine.value(1).toInt(&ok);
@@ -173,7 +192,7 @@ bool HttpExchange::parseHead()
             return false;
         }
         if (cap_ && value > *cap_) {
-            finish(HttpFailure::bodyTooLarge);
+            finish(HttpFailure::replyTooLarge);
             return false;
         }
         contentLength_ = value;
@@ -188,21 +207,21 @@ bool HttpExchange::parseBody()
 {
     switch (stage_) {
     case Stage::body:
-        body_ += buffer_;
-        buffer_.clear();
+        body_ += QByteArrayView(buffer_).sliced(read_);
+        read_ = buffer_.size();
         if (contentLength_ && body_.size() >= *contentLength_) {
             body_.truncate(*contentLength_);
             finishWithReply();
         }
         return false;
     case Stage::chunkSize: {
-        const qsizetype end = buffer_.indexOf("\r\n");
+        const qsizetype end = find("\r\n");
         if (end < 0)
             return false;
         bool ok = false;
-        const QByteArray size = buffer_.left(end).split(';').value(0).trimmed();
+        const QByteArray size = buffer_.mid(read_, end - read_).split(';').value(0).trimmed();
         chunkLeft_ = size.toLongLong(&ok, 16);
-        buffer_.remove(0, end + 2);
+        read_ = end + 2;
         if (!ok || chunkLeft_ < 0 || size.size() > 15) {
             finish(HttpFailure::transfer);
             return false;
@@ -211,20 +230,24 @@ bool HttpExchange::parseBody()
         return true;
     }
     case Stage::chunkData: {
-        // The data, then its line break.
-        if (buffer_.size() < chunkLeft_ + 2)
+        // The data, then its line break, or the framing is broken.
+        if (buffer_.size() - read_ < chunkLeft_ + 2)
             return false;
-        body_ += buffer_.left(chunkLeft_);
-        buffer_.remove(0, chunkLeft_ + 2);
+        if (QByteArrayView(buffer_).sliced(read_ + chunkLeft_, 2) != "\r\n") {
+            finish(HttpFailure::transfer);
+            return false;
+        }
+        body_ += QByteArrayView(buffer_).sliced(read_, chunkLeft_);
+        read_ += chunkLeft_ + 2;
         stage_ = Stage::chunkSize;
         return true;
     }
     case Stage::chunkTrailer: {
-        const qsizetype end = buffer_.indexOf("\r\n");
+        const qsizetype end = find("\r\n");
         if (end < 0)
             return false;
-        const bool last = end == 0;
-        buffer_.remove(0, end + 2);
+        const bool last = end == read_;
+        read_ = end + 2;
         if (last)
             finishWithReply();
         return !last;
@@ -256,7 +279,7 @@ void HttpExchange::complete(HttpResult result)
     if (stage_ == Stage::done)
         return;
     stage_ = Stage::done;
-    deadline_.stop();
+    deadlineTimer_.stop();
     if (socket_)
         socket_->abort();
     auto completion = std::move(completion_);

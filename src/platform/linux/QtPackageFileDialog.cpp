@@ -20,10 +20,10 @@ namespace quorvia::platform::native {
 
 namespace {
 
-// A backup package shows as one item of its own kind, with its own icon, as
-// the desktop's file manager shows it once the type is installed. Asked on the
-// choosers' file-reading thread, and by a model that may outlive its dialog:
-// one provider, holding nothing, serves every chooser.
+// A backup package shows as one item of its own kind, with its own icon
+// (file managers show a folder: their type database ignores folder names).
+// Asked on the choosers' file-reading thread, and by a model that may outlive
+// its dialog: one provider, holding nothing, serves every chooser.
 class PackageIconProvider final : public QFileIconProvider {
 public:
     QIcon icon(const QFileInfo& info) const override

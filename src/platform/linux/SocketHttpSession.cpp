@@ -1,4 +1,4 @@
-#include "platform/linux/QtHttpSession.h"
+#include "platform/linux/SocketHttpSession.h"
 
 #include "platform/linux/HttpExchange.h"
 
@@ -6,19 +6,19 @@ namespace quorvia::platform {
 
 std::shared_ptr<HttpSession> makeEphemeralHttpSession()
 {
-    return std::make_shared<native::QtHttpSession>();
+    return std::make_shared<native::SocketHttpSession>();
 }
 
 namespace native {
 
-QtHttpSession::QtHttpSession(QList<QSslCertificate> extraCertificateAuthorities)
+SocketHttpSession::SocketHttpSession(QList<QSslCertificate> extraCertificateAuthorities)
     : extraAuthorities_(std::move(extraCertificateAuthorities))
 {
 }
 
-QtHttpSession::~QtHttpSession() = default;
+SocketHttpSession::~SocketHttpSession() = default;
 
-void QtHttpSession::dataTask(const HttpRequest& request, std::function<void(HttpResult)> completion)
+void SocketHttpSession::dataTask(const HttpRequest& request, std::function<void(HttpResult)> completion)
 {
     // Nothing is kept between requests: no cache, cookies or credentials.
     HttpExchange::start(request, extraAuthorities_, std::move(completion));
