@@ -209,6 +209,7 @@ void X11CaptureStream::grab(const QSet<std::uint32_t>& own, double interval)
         processIDs.insert(app.processID);
 
     grabber.pumpEvents(own, processIDs);
+    grabber.markRead();
     const auto before = grabber.exclusions(own, processIDs);
     if (!before) {
         stopOnItsOwn(CaptureError::exclusionUnavailable);

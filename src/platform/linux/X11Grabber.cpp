@@ -79,10 +79,14 @@ void X11Grabber::pumpEvents(const QSet<std::uint32_t>& own, const QSet<qint64>& 
             damaged_ += area.intersected(region_);
         } else {
             const std::uint32_t window = changedWindow(event);
+            // A window mapped earlier in this pump is known as whose only once asked.
+            if (window)
+                tracker.resolvePending();
             const auto was = window ? tracker.mappedFrameIfAmong(window, own, processIDs) : std::nullopt;
             tracker.handle(event);
             if (was && tracker.frameOf(window) != was) {
                 stale_ += *was;
+                heldInPicture_ += *was;
                 left += *was;
             }
         }
@@ -90,6 +94,11 @@ void X11Grabber::pumpEvents(const QSet<std::uint32_t>& own, const QSet<qint64>& 
     }
     tracker.resolvePending();
     redrawDesktopIn(left);
+}
+
+void X11Grabber::markRead()
+{
+    heldInPicture_ = QRegion();
 }
 
 void X11Grabber::redrawDesktopIn(const QRegion& places)
@@ -157,7 +166,7 @@ std::optional<std::vector<QRect>> X11Grabber::exclusions(const QSet<std::uint32_
     }
     if (failed())
         return std::nullopt;
-    for (const QRect& rect : stale_)
+    for (const QRect& rect : stale_ + heldInPicture_)
         rects.push_back(rect);
     // In a fixed order, so equal lists compare equal.
     std::sort(rects.begin(), rects.end(), [](const QRect& a, const QRect& b) {

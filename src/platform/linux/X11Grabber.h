@@ -33,6 +33,11 @@ public:
     // left-out window that moves or goes leaves its picture behind until
     // whatever lies beneath is drawn again, so that place stays blank till then.
     void pumpEvents(const QSet<std::uint32_t>& own, const QSet<qint64>& processIDs);
+    // The picture read next shows the screen as the events read so far left
+    // it. Events read after it may have come before the read or after it, so
+    // every place a left-out window stood in them stays blank in that
+    // picture, whatever is drawn there later.
+    void markRead();
 
     // Has the server paint the desktop again where a left-out window stood:
     // a window cut to a shape never covered its rectangle's corners, so
@@ -103,6 +108,9 @@ private:
 
     bool haveFixes_ = false;
     QRegion stale_;
+    // Places left since markRead(): in the picture read then, the window may
+    // still have stood there, and a drawing read later says nothing of it.
+    QRegion heldInPicture_;
     QRect region_;
     std::uint32_t damage_ = 0;
     std::uint8_t damageEvent_ = 0;
