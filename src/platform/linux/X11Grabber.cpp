@@ -93,7 +93,7 @@ void X11Grabber::pumpEvents(const QSet<std::uint32_t>& own, const QSet<qint64>& 
         std::free(event);
     }
     tracker.resolvePending();
-    redrawDesktopIn(left);
+    exposeBeneath(left);
 }
 
 void X11Grabber::markRead()
@@ -101,14 +101,29 @@ void X11Grabber::markRead()
     heldInPicture_ = QRegion();
 }
 
-void X11Grabber::redrawDesktopIn(const QRegion& places)
+void X11Grabber::exposeBeneath(const QRegion& places)
 {
     if (places.isEmpty() || !damage_)
         return;
     xcb_connection_t* c = windows.connection();
-    for (const QRect& rect : places)
-        xcb_clear_area(c, 1, windows.root(), std::int16_t(rect.x()), std::int16_t(rect.y()),
-                       std::uint16_t(rect.width()), std::uint16_t(rect.height()));
+    std::vector<QRect> rects(places.begin(), places.end());
+    constexpr std::size_t mostWindows = 8;
+    if (rects.size() > mostWindows)
+        rects = {places.boundingRect()};
+    // A window that draws nothing, shown over the place and gone at once:
+    // what lies beneath is exposed as when any window goes away.
+    const std::uint32_t values[] = {XCB_BACK_PIXMAP_NONE, 1};
+    for (const QRect& rect : rects) {
+        if (rect.isEmpty())
+            continue;
+        const xcb_window_t cover = xcb_generate_id(c);
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, cover, windows.root(), std::int16_t(rect.x()),
+                          std::int16_t(rect.y()), std::uint16_t(rect.width()), std::uint16_t(rect.height()), 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
+                          XCB_CW_BACK_PIXMAP | XCB_CW_OVERRIDE_REDIRECT, values);
+        xcb_map_window(c, cover);
+        xcb_destroy_window(c, cover);
+    }
     xcb_flush(c);
 }
 

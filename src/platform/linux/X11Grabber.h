@@ -39,11 +39,12 @@ public:
     // picture, whatever is drawn there later.
     void markRead();
 
-    // Has the server paint the desktop again where a left-out window stood:
-    // a window cut to a shape never covered its rectangle's corners, so
-    // nothing else would draw there. Only where the desktop shows is painted,
-    // and only the damage of that paint lets a place out of the stale set.
-    void redrawDesktopIn(const QRegion& places);
+    // Has the server expose what lies beneath where a left-out window stood,
+    // so whoever owns that place draws it again: a window cut to a shape
+    // never covered its rectangle's corners, nor a frame the window manager
+    // draws, so nothing else would. Only the damage of that drawing lets a
+    // place out of the stale set; a window that never draws stays blank.
+    void exposeBeneath(const QRegion& places);
 
     // Notes in every picture buffer, and in what changed since the last
     // picture, where the screen was drawn since the last call; without damage
