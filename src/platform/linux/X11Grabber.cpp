@@ -34,6 +34,10 @@ bool X11Grabber::open(const QRect& region)
         return false;
     auto* fixes = xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 4, 0), nullptr);
     haveFixes_ = fixes != nullptr;
+    if (fixes && fixes->major_version >= 2) {
+        noInput_ = xcb_generate_id(c);
+        xcb_xfixes_create_region(c, noInput_, 0, nullptr);
+    }
     std::free(fixes);
     const auto* damageExtension = xcb_get_extension_data(c, &xcb_damage_id);
     if (damageExtension && damageExtension->present) {
@@ -121,6 +125,9 @@ void X11Grabber::exposeBeneath(const QRegion& places)
                           std::int16_t(rect.y()), std::uint16_t(rect.width()), std::uint16_t(rect.height()), 0,
                           XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
                           XCB_CW_BACK_PIXMAP | XCB_CW_OVERRIDE_REDIRECT, values);
+        // Nothing for the pointer: the windows beneath it see no leave and enter.
+        if (noInput_)
+            xcb_xfixes_set_window_shape_region(c, cover, XCB_SHAPE_SK_INPUT, 0, 0, noInput_);
         xcb_map_window(c, cover);
         xcb_destroy_window(c, cover);
     }

@@ -108,6 +108,8 @@ private:
     static std::uint32_t changedWindow(const xcb_generic_event_t* event);
 
     bool haveFixes_ = false;
+    // An empty region, the input shape of the windows that expose a place.
+    std::uint32_t noInput_ = 0;
     QRegion stale_;
     // Places left since markRead(): in the picture read then, the window may
     // still have stood there, and a drawing read later says nothing of it.

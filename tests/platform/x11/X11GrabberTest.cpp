@@ -141,3 +141,45 @@ TEST(X11GrabberTest, AWindowThatAppearsAndMovesBetweenReadsIsBlankedWhereItAppea
     EXPECT_EQ(redPixels(taken.image), 0);
     grabber.discard(taken);
 }
+
+// Where a left-out window stood, the window beneath is asked to draw again;
+// the window under the pointer there sees no leave and enter, so what a
+// program shows while hovered stays as it is.
+TEST(X11GrabberTest, ExposingAPlaceAsksTheWindowBeneathToDrawWithoutCrossingThePointer)
+{
+    xcb_connection_t* other = xcb_connect(nullptr, nullptr);
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(other)).data;
+    const xcb_window_t beneath = xcb_generate_id(other);
+    const std::uint32_t values[] = {XCB_BACK_PIXMAP_NONE, 1,
+                                    XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_ENTER_WINDOW
+                                        | XCB_EVENT_MASK_LEAVE_WINDOW};
+    xcb_create_window(other, XCB_COPY_FROM_PARENT, beneath, screen->root, 200, 200, 300, 200, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                      XCB_CW_BACK_PIXMAP | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values);
+    xcb_map_window(other, beneath);
+    xcb_warp_pointer(other, XCB_NONE, screen->root, 0, 0, 0, 0, 350, 300);
+    std::free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));
+    while (xcb_generic_event_t* event = xcb_poll_for_event(other))
+        std::free(event);
+
+    X11Grabber grabber;
+    ASSERT_TRUE(grabber.open(QRect(0, 0, 1920, 1080)));
+    grabber.exposeBeneath(QRegion(300, 250, 100, 100));
+    receive(grabber);
+    std::free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));
+
+    QRegion exposed;
+    int crossings = 0;
+    while (xcb_generic_event_t* event = xcb_poll_for_event(other)) {
+        const std::uint8_t type = event->response_type & ~0x80;
+        if (type == XCB_EXPOSE) {
+            const auto* e = reinterpret_cast<const xcb_expose_event_t*>(event);
+            exposed += QRect(e->x, e->y, e->width, e->height);
+        }
+        crossings += type == XCB_ENTER_NOTIFY || type == XCB_LEAVE_NOTIFY;
+        std::free(event);
+    }
+    EXPECT_EQ(exposed, QRegion(100, 50, 100, 100));
+    EXPECT_EQ(crossings, 0);
+    xcb_disconnect(other);
+}
