@@ -81,6 +81,10 @@ void X11Grabber::pumpEvents(const QSet<std::uint32_t>& own, const QSet<qint64>& 
             // The root spans every output; what is drawn on the others,
             // the audience window included, is no change of this picture.
             damaged_ += area.intersected(region_);
+        } else if (const std::uint32_t cover = coverOf(event)) {
+            // Our own windows that expose a place come and go unseen.
+            if (type == XCB_DESTROY_NOTIFY)
+                covers_.remove(cover);
         } else {
             const std::uint32_t window = changedWindow(event);
             // A window mapped earlier in this pump is known as whose only once asked.
@@ -130,6 +134,7 @@ void X11Grabber::exposeBeneath(const QRegion& places)
             xcb_xfixes_set_window_shape_region(c, cover, XCB_SHAPE_SK_INPUT, 0, 0, noInput_);
         xcb_map_window(c, cover);
         xcb_destroy_window(c, cover);
+        covers_.insert(cover);
     }
     xcb_flush(c);
 }
@@ -349,6 +354,24 @@ bool X11Grabber::readParts(X11ShmPool::Buffer& buffer, const QRegion& parts)
     }
     scratch_->giveBack(scratch);
     return answered;
+}
+
+std::uint32_t X11Grabber::coverOf(const xcb_generic_event_t* event) const
+{
+    if (covers_.isEmpty())
+        return 0;
+    std::uint32_t window = 0;
+    switch (event->response_type & ~0x80) {
+    case XCB_CREATE_NOTIFY:
+        window = reinterpret_cast<const xcb_create_notify_event_t*>(event)->window;
+        break;
+    case XCB_MAP_NOTIFY:
+        window = reinterpret_cast<const xcb_map_notify_event_t*>(event)->window;
+        break;
+    default:
+        window = changedWindow(event);
+    }
+    return covers_.contains(window) ? window : 0;
 }
 
 std::uint32_t X11Grabber::changedWindow(const xcb_generic_event_t* event)

@@ -106,10 +106,14 @@ private:
 
     // The window whose place an event changes, or 0.
     static std::uint32_t changedWindow(const xcb_generic_event_t* event);
+    // The window of ours that exposes a place an event is about, or 0.
+    std::uint32_t coverOf(const xcb_generic_event_t* event) const;
 
     bool haveFixes_ = false;
     // An empty region, the input shape of the windows that expose a place.
     std::uint32_t noInput_ = 0;
+    // Those windows, until the server says they are gone.
+    QSet<std::uint32_t> covers_;
     QRegion stale_;
     // Places left since markRead(): in the picture read then, the window may
     // still have stood there, and a drawing read later says nothing of it.
