@@ -69,6 +69,19 @@ X11Grabber::~X11Grabber()
 
 void X11Grabber::pumpEvents(const QSet<std::uint32_t>& own, const QSet<qint64>& processIDs)
 {
+    const QRegion left = readEvents(own, processIDs);
+    if (left.isEmpty() || !exposeBeneath(left))
+        return;
+    // The server paints the desktop and the windows with a background of
+    // their own as it exposes them: read that now, so the places show again
+    // in the picture about to be taken. What programs draw comes later.
+    xcb_connection_t* c = windows.connection();
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    exposeBeneath(readEvents(own, processIDs));
+}
+
+QRegion X11Grabber::readEvents(const QSet<std::uint32_t>& own, const QSet<qint64>& processIDs)
+{
     xcb_connection_t* c = windows.connection();
     QRegion left;
     while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
@@ -76,15 +89,23 @@ void X11Grabber::pumpEvents(const QSet<std::uint32_t>& own, const QSet<qint64>& 
         if (damage_ && type == damageEvent_) {
             const auto* e = reinterpret_cast<const xcb_damage_notify_event_t*>(event);
             const QRect area(e->area.x, e->area.y, e->area.width, e->area.height);
-            // Drawn after the window left: what lay beneath shows again.
+            // Drawn after the server exposed it: what lay beneath shows again.
             stale_ -= area;
             // The root spans every output; what is drawn on the others,
             // the audience window included, is no change of this picture.
             damaged_ += area.intersected(region_);
         } else if (const std::uint32_t cover = coverOf(event)) {
-            // Our own windows that expose a place come and go unseen.
-            if (type == XCB_DESTROY_NOTIFY)
+            // Our own windows that expose a place come and go unseen. The
+            // server exposes what lies beneath right after one is taken off
+            // the screen: drawing there from then on is that drawing again,
+            // while drawing before may be the window that left.
+            if (type == XCB_UNMAP_NOTIFY) {
+                const QRect place = covers_.value(cover);
+                stale_ += unexposed_ & place;
+                unexposed_ -= place;
+            } else if (type == XCB_DESTROY_NOTIFY) {
                 covers_.remove(cover);
+            }
         } else {
             const std::uint32_t window = changedWindow(event);
             // A window mapped earlier in this pump is known as whose only once asked.
@@ -93,7 +114,7 @@ void X11Grabber::pumpEvents(const QSet<std::uint32_t>& own, const QSet<qint64>& 
             const auto was = window ? tracker.mappedFrameIfAmong(window, own, processIDs) : std::nullopt;
             tracker.handle(event);
             if (was && tracker.frameOf(window) != was) {
-                stale_ += *was;
+                unexposed_ += *was;
                 heldInPicture_ += *was;
                 left += *was;
             }
@@ -101,7 +122,7 @@ void X11Grabber::pumpEvents(const QSet<std::uint32_t>& own, const QSet<qint64>& 
         std::free(event);
     }
     tracker.resolvePending();
-    exposeBeneath(left);
+    return left;
 }
 
 void X11Grabber::markRead()
@@ -109,10 +130,10 @@ void X11Grabber::markRead()
     heldInPicture_ = QRegion();
 }
 
-void X11Grabber::exposeBeneath(const QRegion& places)
+bool X11Grabber::exposeBeneath(const QRegion& places)
 {
     if (places.isEmpty() || !damage_)
-        return;
+        return false;
     xcb_connection_t* c = windows.connection();
     std::vector<QRect> rects(places.begin(), places.end());
     constexpr std::size_t mostWindows = 8;
@@ -134,9 +155,10 @@ void X11Grabber::exposeBeneath(const QRegion& places)
             xcb_xfixes_set_window_shape_region(c, cover, XCB_SHAPE_SK_INPUT, 0, 0, noInput_);
         xcb_map_window(c, cover);
         xcb_destroy_window(c, cover);
-        covers_.insert(cover);
+        covers_.insert(cover, rect);
     }
     xcb_flush(c);
+    return true;
 }
 
 void X11Grabber::noteChanges()
@@ -193,7 +215,7 @@ std::optional<std::vector<QRect>> X11Grabber::exclusions(const QSet<std::uint32_
     }
     if (failed())
         return std::nullopt;
-    for (const QRect& rect : stale_ + heldInPicture_)
+    for (const QRect& rect : stale_ + unexposed_ + heldInPicture_)
         rects.push_back(rect);
     // In a fixed order, so equal lists compare equal.
     std::sort(rects.begin(), rects.end(), [](const QRect& a, const QRect& b) {

@@ -4,6 +4,7 @@
 #include "platform/linux/X11WindowTracker.h"
 #include "platform/linux/X11Windows.h"
 
+#include <QHash>
 #include <QImage>
 #include <QRect>
 #include <QRegion>
@@ -44,7 +45,8 @@ public:
     // never covered its rectangle's corners, nor a frame the window manager
     // draws, so nothing else would. Only the damage of that drawing lets a
     // place out of the stale set; a window that never draws stays blank.
-    void exposeBeneath(const QRegion& places);
+    // False when nothing was asked for.
+    bool exposeBeneath(const QRegion& places);
 
     // Notes in every picture buffer, and in what changed since the last
     // picture, where the screen was drawn since the last call; without damage
@@ -97,6 +99,8 @@ public:
     void drawCursor(QImage& image);
 
 private:
+    // Takes the events that have arrived; the places left-out windows left in them.
+    QRegion readEvents(const QSet<std::uint32_t>& own, const QSet<qint64>& processIDs);
     bool readWhole(X11ShmPool::Buffer& buffer);
 
     // Reads the region's rectangles, one request each (all sent before the
@@ -113,7 +117,10 @@ private:
     // An empty region, the input shape of the windows that expose a place.
     std::uint32_t noInput_ = 0;
     // Those windows, until the server says they are gone.
-    QSet<std::uint32_t> covers_;
+    QHash<std::uint32_t, QRect> covers_;
+    // Places a left-out window left, blank until the server has exposed them
+    // and then until whatever lies beneath has drawn there.
+    QRegion unexposed_;
     QRegion stale_;
     // Places left since markRead(): in the picture read then, the window may
     // still have stood there, and a drawing read later says nothing of it.

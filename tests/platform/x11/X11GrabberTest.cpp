@@ -183,3 +183,57 @@ TEST(X11GrabberTest, ExposingAPlaceAsksTheWindowBeneathToDrawWithoutCrossingTheP
     EXPECT_EQ(crossings, 0);
     xcb_disconnect(other);
 }
+
+// A frame holding a larger window moves and shrinks at once, as a window
+// manager's frame does while the window inside follows: the server reports
+// drawing over the whole of the inner window at its new place, beyond the
+// frame, where nothing changed. Over a window that never draws, the private
+// picture stays there, and only drawing after the server exposed the place
+// may end its blanking.
+TEST(X11GrabberTest, DrawingReportedBeforeAPlaceIsExposedLeavesItBlank)
+{
+    xcb_connection_t* other = xcb_connect(nullptr, nullptr);
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(other)).data;
+    const std::uint32_t undrawnValues[] = {XCB_BACK_PIXMAP_NONE, 1};
+    const xcb_window_t undrawn = xcb_generate_id(other);
+    xcb_create_window(other, XCB_COPY_FROM_PARENT, undrawn, screen->root, 100, 100, 700, 500, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                      XCB_CW_BACK_PIXMAP | XCB_CW_OVERRIDE_REDIRECT, undrawnValues);
+    const xcb_window_t frame = xcb_generate_id(other);
+    xcb_create_window(other, XCB_COPY_FROM_PARENT, frame, screen->root, 200, 200, 220, 172, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                      XCB_CW_BACK_PIXMAP | XCB_CW_OVERRIDE_REDIRECT, undrawnValues);
+    const xcb_window_t inner = xcb_generate_id(other);
+    const std::uint32_t redBackground = red;
+    xcb_create_window(other, XCB_COPY_FROM_PARENT, inner, frame, 0, 0, 220, 172, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      screen->root_visual, XCB_CW_BACK_PIXEL, &redBackground);
+    xcb_map_window(other, undrawn);
+    xcb_map_window(other, inner);
+    xcb_map_window(other, frame);
+    std::free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));
+
+    X11Grabber grabber;
+    ASSERT_TRUE(grabber.open(QRect(0, 0, 1920, 1080)));
+    const QSet<std::uint32_t> own{frame};
+    const std::uint32_t place[] = {204, 203, 175, 140};
+    xcb_configure_window(other, frame,
+                         XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH
+                             | XCB_CONFIG_WINDOW_HEIGHT,
+                         place);
+    std::free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));
+    receive(grabber);
+
+    grabber.pumpEvents(own, {});
+    grabber.markRead();
+    const auto before = grabber.exclusions(own, {});
+    ASSERT_TRUE(before);
+    X11Grabber::Taken taken;
+    ASSERT_EQ(grabber.grab(taken, grabber.local(*before)), X11Grabber::Grab::picture);
+    grabber.pumpEvents(own, {});
+    const auto after = grabber.exclusions(own, {});
+    ASSERT_TRUE(after);
+    grabber.finish(taken, grabber.local(*before) + grabber.local(*after));
+    EXPECT_EQ(redPixels(taken.image), 0);
+    grabber.discard(taken);
+    xcb_disconnect(other);
+}
