@@ -7,9 +7,6 @@
 #include "support/TwoOutputXServer.h"
 #include "support/WindowManager.h"
 
-#include <QElapsedTimer>
-#include <QPainter>
-
 #include <gtest/gtest.h>
 
 #include <xcb/xcb.h>
