@@ -30,7 +30,7 @@ void limitLines(QLabel* l, int lines)
     l->setMaximumHeight(l->fontMetrics().lineSpacing() * lines);
 }
 
-// Reports every window of the application that is shown.
+// Reports every window of the application that is shown or becomes active.
 class WindowShownFilter final : public QObject {
 public:
     explicit WindowShownFilter(std::function<void(QWidget*)> onShown) : onShown_(std::move(onShown)) {}
@@ -42,7 +42,7 @@ public:
 
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Show && watched->isWidgetType()) {
+        if ((event->type() == QEvent::Show || event->type() == QEvent::WindowActivate) && watched->isWidgetType()) {
             auto* widget = static_cast<QWidget*>(watched);
             if (widget->isWindow())
                 onShown_(widget);
@@ -195,8 +195,10 @@ void SafetyOverlayWindowController::keepAboveWindowsShownLater()
     keepAbove_ = std::make_unique<WindowShownFilter>([this, alive](QWidget* shown) {
         if (shown == panel_.get())
             return;
-        // A window is mapped only after its show event: raised on a later
-        // turn, the mask goes above it, also above one that stays on top.
+        // A window is mapped only after its show event, and one that stays
+        // on top goes to the front again as it becomes active (an alert up
+        // before the mask, a late activation): raised on a later turn, the
+        // mask goes above it.
         platform::MainQueue::async([this, alive] {
             if (const auto life = alive.lock(); life && *life && panel_->isVisible())
                 panel_->raise();

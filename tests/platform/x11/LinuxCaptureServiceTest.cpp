@@ -18,8 +18,11 @@
 #include <xcb/xcb.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <thread>
 
 using namespace quorvia;
 using namespace quorvia::platform;
@@ -746,4 +749,55 @@ TEST_F(RunningCaptureTest, TheCornersOfAShapedPrivateWindowShowTheDesktopOnceItF
                           << " pixels where the window passed over the desktop otherwise than the desktop";
     EXPECT_FALSE(stoppedWithError);
     xcb_disconnect(other);
+}
+
+// Another client moves a private window in small steps a few hundred
+// microseconds apart while the stream runs flat out: whatever order the
+// server moves it, draws where it was and tells the capture, no delivered
+// picture holds any of it.
+TEST_F(RunningCaptureTest, APrivateWindowMovedFastByAnotherClientNeverReachesAPicture)
+{
+    const QRgb red = qRgb(255, 0, 0);
+    Window secret(Rect(0, 0, 120, 80), WindowStyle::borderless);
+    secret.setSharingType(SharingType::none);
+    secret.setBackgroundColor(QColor(red));
+    secret.setFrame(fromQtGlobal(QRectF(100, 100, 120, 80)));
+    secret.orderFront();
+    settleOnScreen({160, 140}, QColor(red));
+    tick();
+
+    std::atomic<bool> moving{true};
+    std::thread mover([&moving, id = std::uint32_t(secret.winId())] {
+        xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+        int x = 100;
+        int step = 7;
+        while (moving) {
+            x += step;
+            if (x < 100 || x > 1600)
+                step = -step;
+            const std::uint32_t place[] = {std::uint32_t(x), std::uint32_t(100 + x / 3)};
+            xcb_configure_window(c, id, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, place);
+            xcb_flush(c);
+            std::this_thread::sleep_for(std::chrono::microseconds(300));
+        }
+        std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+        xcb_disconnect(c);
+    });
+    int seen = 0;
+    int leaked = 0;
+    int worst = 0;
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 3000)
+        for (const QImage& picture : pictures(tick())) {
+            ++seen;
+            const int n = countPixels(picture, red);
+            leaked += n > 0;
+            worst = std::max(worst, n);
+        }
+    moving = false;
+    mover.join();
+    EXPECT_GE(seen, 30);
+    EXPECT_EQ(leaked, 0) << "of " << seen << " pictures; the worst held " << worst << " private pixels";
+    EXPECT_FALSE(stoppedWithError);
 }

@@ -1,4 +1,5 @@
 #include "platform/Panel.h"
+#include "platform/linux/QtDialogService.h"
 #include "platform/linux/QtScheduler.h"
 #include "privacy/SafetyOverlayWindowController.h"
 #include "support/EventWait.h"
@@ -7,9 +8,11 @@
 #include "support/FakeWorkspace.h"
 #include "support/TestPlatform.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -53,6 +56,22 @@ protected:
         const auto value = *reinterpret_cast<const std::uint32_t*>(xcb_get_image_data(image));
         std::free(image);
         return QColor::fromRgb(value & 0xffffff);
+    }
+
+    // Where each window stands in the server's stack, bottom up; -1 when it is not a child of the root.
+    int stackPlace(std::uint32_t window) const
+    {
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+        auto* tree = xcb_query_tree_reply(connection, xcb_query_tree(connection, root), nullptr);
+        int place = -1;
+        if (tree) {
+            const xcb_window_t* children = xcb_query_tree_children(tree);
+            for (int i = 0; i < xcb_query_tree_children_length(tree); ++i)
+                if (children[i] == window)
+                    place = i;
+        }
+        std::free(tree);
+        return place;
     }
 
     // Where a window stands inside its own frame, away from any text.
@@ -100,6 +119,54 @@ TEST_F(SafetyOverlayStackingX11Test, aWindowOfOursOpenedWhileTheMaskIsUpStaysBen
     after.setGeometry(500, 300, 420, 200);
     after.show();
     EXPECT_TRUE(test::waitUntil([&] { return pixel(insideOf(after)) == alertColour; }));
+}
+
+// An alert that stays on top goes above the mask again when it is raised and
+// becomes the active window: one that was up before the mask came, brought to
+// the front only now, must end beneath the mask too, as must a modal alert run
+// through the dialog service while the mask is up.
+TEST_F(SafetyOverlayStackingX11Test, anAlertActivatedWhileTheMaskIsUpEndsBeneathIt)
+{
+    QDialog earlier(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint);
+    earlier.setGeometry(500, 300, 420, 200);
+    earlier.show();
+    ASSERT_TRUE(test::waitUntil([&] { return earlier.testAttribute(Qt::WA_Mapped); }));
+    SafetyOverlayWindowController overlay;
+    overlay.show(QStringLiteral("检测到系统镜像；私密窗口已先隐藏"));
+    ASSERT_TRUE(test::waitUntil([&] { return pixel({300, 300}) == Qt::black; })) << "the mask never showed";
+    const auto mask = std::uint32_t(overlay.window().winId());
+    const auto earlierID = std::uint32_t(earlier.winId());
+    ASSERT_GT(stackPlace(mask), stackPlace(earlierID));
+    earlier.raise();
+    earlier.activateWindow();
+    ASSERT_TRUE(test::waitUntil([&] { return earlier.isActiveWindow(); }));
+    test::waitUntil([] { return false; }, 300);
+    EXPECT_GT(stackPlace(mask), stackPlace(earlierID))
+        << "the mask stands at " << stackPlace(mask) << ", the alert up before it at " << stackPlace(earlierID);
+    earlier.hide();
+
+    int maskPlace = -1;
+    int alertPlace = -1;
+    bool answered = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* alert = nullptr;
+        EXPECT_TRUE(test::waitUntil([&] {
+            alert = QApplication::activeModalWidget();
+            return alert && alert->testAttribute(Qt::WA_Mapped) && alert->isActiveWindow();
+        })) << "the alert never showed";
+        if (alert) {
+            test::waitUntil([] { return false; }, 300);
+            maskPlace = stackPlace(mask);
+            alertPlace = stackPlace(std::uint32_t(alert->winId()));
+            alert->close();
+        }
+        answered = true;
+    });
+    platform::native::QtDialogService dialogs;
+    dialogs.runAlert({.messageText = QStringLiteral("无法保存"), .buttons = {QStringLiteral("知道了")}});
+    ASSERT_TRUE(answered);
+    EXPECT_GT(maskPlace, alertPlace) << "the mask stands at " << maskPlace << ", the modal alert at " << alertPlace;
+    EXPECT_GE(alertPlace, 0);
 }
 
 } // namespace

@@ -1,0 +1,239 @@
+#include "platform/linux/X11Grabber.h"
+
+#include <gtest/gtest.h>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+
+using quorvia::platform::native::X11Grabber;
+
+namespace {
+
+constexpr std::uint32_t red = 0xff0000;
+
+int redPixels(const QImage& image)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            n += (row[x] & 0xffffff) == red;
+    }
+    return n;
+}
+
+// Another client's window that the grabber is told to leave out, moved by
+// that client with each step done by the server before the next.
+class MovingWindow {
+public:
+    MovingWindow(QPoint at, QSize size, std::uint32_t processID = 0) : size_(size)
+    {
+        connection_ = xcb_connect(nullptr, nullptr);
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
+        id_ = xcb_generate_id(connection_);
+        const std::uint32_t values[] = {red, 1};
+        xcb_create_window(connection_, XCB_COPY_FROM_PARENT, id_, screen->root, std::int16_t(at.x()),
+                          std::int16_t(at.y()), std::uint16_t(size.width()), std::uint16_t(size.height()), 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                          XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+        if (processID) {
+            const char name[] = "_NET_WM_PID";
+            auto* atom = xcb_intern_atom_reply(connection_, xcb_intern_atom(connection_, 0, sizeof name - 1, name),
+                                               nullptr);
+            xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, id_, atom->atom, XCB_ATOM_CARDINAL, 32, 1,
+                                &processID);
+            std::free(atom);
+        }
+    }
+    void map()
+    {
+        xcb_map_window(connection_, id_);
+        sync();
+    }
+    ~MovingWindow() { xcb_disconnect(connection_); }
+
+    void moveTo(QPoint at)
+    {
+        const std::uint32_t values[] = {std::uint32_t(at.x()), std::uint32_t(at.y())};
+        xcb_configure_window(connection_, id_, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, values);
+        sync();
+    }
+    QRect at(QPoint place) const { return {place, size_}; }
+    std::uint32_t id() const { return id_; }
+
+private:
+    void sync() { std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr)); }
+
+    xcb_connection_t* connection_ = nullptr;
+    xcb_window_t id_ = 0;
+    QSize size_;
+};
+
+// Whatever the grabber's connection has been sent so far is read before the next step.
+void receive(X11Grabber& grabber)
+{
+    xcb_connection_t* c = grabber.windows.connection();
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+}
+
+} // namespace
+
+// The window moves A to B after the events were read, the picture is taken
+// with it at B, and it moves on to C with the desktop drawn again at B before
+// the events are read once more: the drawing at B came after the picture.
+TEST(X11GrabberTest, APlaceLeftAndDrawnAgainAfterTheReadStaysBlankInThatPicture)
+{
+    const QPoint a(100, 100), b(400, 300), c(800, 500);
+    MovingWindow window(a, {120, 80});
+    window.map();
+    X11Grabber grabber;
+    ASSERT_TRUE(grabber.open(QRect(0, 0, 1920, 1080)));
+    const QSet<std::uint32_t> own{window.id()};
+    receive(grabber);
+
+    grabber.pumpEvents(own, {});
+    grabber.markRead();
+    const auto before = grabber.exclusions(own, {});
+    ASSERT_TRUE(before);
+    EXPECT_EQ(grabber.local(*before), QRegion(window.at(a)));
+
+    window.moveTo(b);
+    X11Grabber::Taken taken;
+    ASSERT_EQ(grabber.grab(taken, grabber.local(*before)), X11Grabber::Grab::picture);
+    window.moveTo(c);
+    receive(grabber);
+
+    grabber.pumpEvents(own, {});
+    const auto after = grabber.exclusions(own, {});
+    ASSERT_TRUE(after);
+    grabber.finish(taken, grabber.local(*before) + grabber.local(*after));
+    ASSERT_FALSE(taken.image.isNull());
+    EXPECT_EQ(redPixels(taken.image), 0);
+    grabber.discard(taken);
+}
+
+// A window of an excluded program appears at A after the events were read and
+// is in the picture there; then it moves on before the events are read again.
+// Whose it is must be known before its move is taken, or A is not blanked.
+TEST(X11GrabberTest, AWindowThatAppearsAndMovesBetweenReadsIsBlankedWhereItAppeared)
+{
+    const QPoint a(300, 200), b(900, 600);
+    const qint64 excluded = 4242424;
+    X11Grabber grabber;
+    ASSERT_TRUE(grabber.open(QRect(0, 0, 1920, 1080)));
+    grabber.pumpEvents({}, {excluded});
+    grabber.markRead();
+    const auto before = grabber.exclusions({}, {excluded});
+    ASSERT_TRUE(before);
+
+    MovingWindow window(a, {120, 80}, std::uint32_t(excluded));
+    window.map();
+    X11Grabber::Taken taken;
+    ASSERT_EQ(grabber.grab(taken, grabber.local(*before)), X11Grabber::Grab::picture);
+    window.moveTo(b);
+    receive(grabber);
+
+    grabber.pumpEvents({}, {excluded});
+    const auto after = grabber.exclusions({}, {excluded});
+    ASSERT_TRUE(after);
+    grabber.finish(taken, grabber.local(*before) + grabber.local(*after));
+    EXPECT_EQ(redPixels(taken.image), 0);
+    grabber.discard(taken);
+}
+
+// Where a left-out window stood, the window beneath is asked to draw again;
+// the window under the pointer there sees no leave and enter, so what a
+// program shows while hovered stays as it is.
+TEST(X11GrabberTest, ExposingAPlaceAsksTheWindowBeneathToDrawWithoutCrossingThePointer)
+{
+    xcb_connection_t* other = xcb_connect(nullptr, nullptr);
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(other)).data;
+    const xcb_window_t beneath = xcb_generate_id(other);
+    const std::uint32_t values[] = {XCB_BACK_PIXMAP_NONE, 1,
+                                    XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_ENTER_WINDOW
+                                        | XCB_EVENT_MASK_LEAVE_WINDOW};
+    xcb_create_window(other, XCB_COPY_FROM_PARENT, beneath, screen->root, 200, 200, 300, 200, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                      XCB_CW_BACK_PIXMAP | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values);
+    xcb_map_window(other, beneath);
+    xcb_warp_pointer(other, XCB_NONE, screen->root, 0, 0, 0, 0, 350, 300);
+    std::free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));
+    while (xcb_generic_event_t* event = xcb_poll_for_event(other))
+        std::free(event);
+
+    X11Grabber grabber;
+    ASSERT_TRUE(grabber.open(QRect(0, 0, 1920, 1080)));
+    grabber.exposeBeneath(QRegion(300, 250, 100, 100));
+    receive(grabber);
+    std::free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));
+
+    QRegion exposed;
+    int crossings = 0;
+    while (xcb_generic_event_t* event = xcb_poll_for_event(other)) {
+        const std::uint8_t type = event->response_type & ~0x80;
+        if (type == XCB_EXPOSE) {
+            const auto* e = reinterpret_cast<const xcb_expose_event_t*>(event);
+            exposed += QRect(e->x, e->y, e->width, e->height);
+        }
+        crossings += type == XCB_ENTER_NOTIFY || type == XCB_LEAVE_NOTIFY;
+        std::free(event);
+    }
+    EXPECT_EQ(exposed, QRegion(100, 50, 100, 100));
+    EXPECT_EQ(crossings, 0);
+    xcb_disconnect(other);
+}
+
+// A frame holding a larger window moves and shrinks at once, as a window
+// manager's frame does while the window inside follows: the server reports
+// drawing over the whole of the inner window at its new place, beyond the
+// frame, where nothing changed. Over a window that never draws, the private
+// picture stays there, and only drawing after the server exposed the place
+// may end its blanking.
+TEST(X11GrabberTest, DrawingReportedBeforeAPlaceIsExposedLeavesItBlank)
+{
+    xcb_connection_t* other = xcb_connect(nullptr, nullptr);
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(other)).data;
+    const std::uint32_t undrawnValues[] = {XCB_BACK_PIXMAP_NONE, 1};
+    const xcb_window_t undrawn = xcb_generate_id(other);
+    xcb_create_window(other, XCB_COPY_FROM_PARENT, undrawn, screen->root, 100, 100, 700, 500, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                      XCB_CW_BACK_PIXMAP | XCB_CW_OVERRIDE_REDIRECT, undrawnValues);
+    const xcb_window_t frame = xcb_generate_id(other);
+    xcb_create_window(other, XCB_COPY_FROM_PARENT, frame, screen->root, 200, 200, 220, 172, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                      XCB_CW_BACK_PIXMAP | XCB_CW_OVERRIDE_REDIRECT, undrawnValues);
+    const xcb_window_t inner = xcb_generate_id(other);
+    const std::uint32_t redBackground = red;
+    xcb_create_window(other, XCB_COPY_FROM_PARENT, inner, frame, 0, 0, 220, 172, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      screen->root_visual, XCB_CW_BACK_PIXEL, &redBackground);
+    xcb_map_window(other, undrawn);
+    xcb_map_window(other, inner);
+    xcb_map_window(other, frame);
+    std::free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));
+
+    X11Grabber grabber;
+    ASSERT_TRUE(grabber.open(QRect(0, 0, 1920, 1080)));
+    const QSet<std::uint32_t> own{frame};
+    const std::uint32_t place[] = {204, 203, 175, 140};
+    xcb_configure_window(other, frame,
+                         XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH
+                             | XCB_CONFIG_WINDOW_HEIGHT,
+                         place);
+    std::free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));
+    receive(grabber);
+
+    grabber.pumpEvents(own, {});
+    grabber.markRead();
+    const auto before = grabber.exclusions(own, {});
+    ASSERT_TRUE(before);
+    X11Grabber::Taken taken;
+    ASSERT_EQ(grabber.grab(taken, grabber.local(*before)), X11Grabber::Grab::picture);
+    grabber.pumpEvents(own, {});
+    const auto after = grabber.exclusions(own, {});
+    ASSERT_TRUE(after);
+    grabber.finish(taken, grabber.local(*before) + grabber.local(*after));
+    EXPECT_EQ(redPixels(taken.image), 0);
+    grabber.discard(taken);
+    xcb_disconnect(other);
+}
