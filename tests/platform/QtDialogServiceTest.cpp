@@ -228,8 +228,9 @@ protected:
         }
         env_.scheduler().runPending();
         EXPECT_TRUE(completed);
-        if (completed)
+        if (completed) {
             EXPECT_EQ(*completed, answer);
+        }
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         return started;
     }

@@ -90,8 +90,9 @@ protected:
             app->grab(laptop).save(QStringLiteral("/tmp/quorvia-e2e-%1-laptop.png").arg(test));
             app->grab(projector).save(QStringLiteral("/tmp/quorvia-e2e-%1-projector.png").arg(test));
         }
-        if (app && app->isRunning())
+        if (app && app->isRunning()) {
             EXPECT_TRUE(app->quit());
+        }
         TwoOutputXServer::restoreLayout(display);
     }
 
