@@ -3,9 +3,9 @@
 #include "platform/Popover.h"
 #include "platform/ScreenSpace.h"
 #include "platform/Window.h"
+#include "support/EventWait.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
 
 #include <gtest/gtest.h>
 
@@ -168,9 +168,7 @@ TEST(Window, FirstPaintIsReportedOnceAfterThePictureIsDrawn)
 
     window.orderFront();
     EXPECT_TRUE(paintsWhenReported.empty()) << "reported before any picture";
-    QDeadlineTimer deadline(60000);
-    while (paintsWhenReported.empty() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    quorvia::test::waitUntil([&] { return !paintsWhenReported.empty(); });
     ASSERT_EQ(paintsWhenReported.size(), 1u);
     EXPECT_GE(paintsWhenReported[0], 1);
 

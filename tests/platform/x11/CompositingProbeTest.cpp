@@ -2,9 +2,9 @@
 #include "platform/Window.h"
 #include "platform/linux/X11WindowHints.h"
 #include "platform/linux/XcbConnection.h"
+#include "support/EventWait.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QtGui/qguiapplication_platform.h>
 
@@ -53,13 +53,7 @@ private:
     xcb_atom_t selection_ = XCB_ATOM_NONE;
 };
 
-void settle(int ms = 200)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
+void settle(int ms = 200) { quorvia::test::runEventsFor(ms); }
 
 } // namespace
 
