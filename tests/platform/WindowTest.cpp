@@ -3,7 +3,9 @@
 #include "platform/Popover.h"
 #include "platform/ScreenSpace.h"
 #include "platform/Window.h"
+#include "platform/WindowSystem.h"
 #include "support/EventWait.h"
+#include "support/TestPlatform.h"
 
 #include <QApplication>
 
@@ -261,4 +263,27 @@ TEST(WindowShape, WithACompositorTheShadowLiesOutsideTheFrameWhichStaysTheShapes
     panel.setHasShadow(false);
     EXPECT_EQ(panel.geometry(), toQtGlobal(panel.frame()));
     EXPECT_EQ(panel.frame(), Rect(310, 290, 248, 58));
+}
+
+// The abstraction asks the backend the platform holds, not one of its own choosing.
+TEST(Window, AWindowOnEveryDesktopAndTheCompositorAreTheInstalledWindowSystemsToAnswer)
+{
+    struct RecordingWindowSystem final : WindowSystem {
+        std::vector<bool> sticky;
+        bool composited = true;
+        void setOnAllDesktops(QWidget&, bool value) override { sticky.push_back(value); }
+        bool windowsAreComposited() override { return composited; }
+    };
+    quorvia::test::TestPlatform env;
+    auto system = std::make_shared<RecordingWindowSystem>();
+    env.platform().windowSystemService = system;
+
+    Window window(Rect(10, 20, 300, 200));
+    window.setCollectionBehavior(CollectionBehavior::canJoinAllSpaces);
+    window.orderFront();
+    window.setCollectionBehavior(CollectionBehavior::none);
+    EXPECT_EQ(system->sticky, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(Window::isCompositing());
+    system->composited = false;
+    EXPECT_FALSE(Window::isCompositing());
 }

@@ -3,6 +3,7 @@
 #include "platform/linux/X11WindowHints.h"
 #include "platform/linux/XcbConnection.h"
 #include "support/EventWait.h"
+#include "support/TestPlatform.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -70,6 +71,8 @@ TEST(CompositingProbe, ABareServerDoesNotCompositeAndASelectionOwnerDoes)
 
 TEST(CompositingProbe, TheServerSeesTheShadowsMarginOnlyWhileSomethingComposites)
 {
+    test::TestPlatform env;
+    env.platform().windowSystemService = std::make_shared<native::X11WindowSystem>();
     platform::Window bubble(Rect(200, 200, 56, 56), WindowStyle::borderless);
     bubble.setAttribute(Qt::WA_TranslucentBackground);
     bubble.setShape({WindowShape::Kind::ellipse});
