@@ -77,7 +77,8 @@ public:
     void shutdown(std::function<void()> completion);
     void restorePrimaryWindowAfterReopen();
 
-    // Read-only views for the end-to-end tests.
+    // The coordinator's own controllers, handed to the end-to-end tests, which
+    // drive them as the panel and the speaker would; not for product code.
     PromptScript& script() { return *promptScript; }
     ScreenMirrorEngine& engine() { return *mirrorEngine; }
     PrivateWindowRegistry& windows() { return *privateWindows; }

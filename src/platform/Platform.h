@@ -20,6 +20,7 @@ class HotKeyService;
 class ApplicationShell;
 class Animator;
 class DialogService;
+class WindowSystem;
 
 // The platform's shared instances. The application installs the Linux set at
 // start; each test installs the fakes it needs. Reaching a service that was not
@@ -42,6 +43,8 @@ public:
     ApplicationShell& application() const;
     Animator& animator() const;
     DialogService& dialogs() const;
+    // May be absent, unlike the others: windows then do without it.
+    WindowSystem* windowSystem() const { return windowSystemService.get(); }
 
     std::shared_ptr<Scheduler> schedulerService;
     std::shared_ptr<DefaultsStore> defaultsService;
@@ -59,6 +62,7 @@ public:
     std::shared_ptr<ApplicationShell> applicationService;
     std::shared_ptr<Animator> animatorService;
     std::shared_ptr<DialogService> dialogService;
+    std::shared_ptr<WindowSystem> windowSystemService;
 };
 
 Platform& current();

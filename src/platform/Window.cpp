@@ -1,8 +1,9 @@
 #include "platform/Window.h"
 
 #include "platform/NotificationCenter.h"
+#include "platform/Platform.h"
 #include "platform/ScreenSpace.h"
-#include "platform/linux/X11WindowHints.h"
+#include "platform/WindowSystem.h"
 
 #include <QCloseEvent>
 #include <QPainter>
@@ -20,6 +21,20 @@ std::vector<Window*>& liveWindows()
 {
     static std::vector<Window*> windows;
     return windows;
+}
+
+WindowSystem* windowSystem() { return hasCurrent() ? current().windowSystem() : nullptr; }
+
+void setOnAllDesktops(QWidget& window, bool sticky)
+{
+    if (WindowSystem* system = windowSystem())
+        system->setOnAllDesktops(window, sticky);
+}
+
+bool windowsAreComposited()
+{
+    WindowSystem* system = windowSystem();
+    return system && system->windowsAreComposited();
 }
 } // namespace
 
@@ -59,7 +74,7 @@ void Window::setCollectionBehavior(CollectionBehavior behavior)
 {
     collection_ = behavior;
     if (testAttribute(Qt::WA_WState_Created))
-        native::setOnAllDesktops(*this, contains(behavior, CollectionBehavior::canJoinAllSpaces));
+        setOnAllDesktops(*this, contains(behavior, CollectionBehavior::canJoinAllSpaces));
 }
 
 void Window::setCanBecomeKey(bool value)
@@ -103,7 +118,7 @@ void Window::setHasShadow(bool hasShadow)
     updateShapeAndShadow();
 }
 
-bool Window::isCompositing() { return compositingProbe ? compositingProbe() : native::windowsAreComposited(); }
+bool Window::isCompositing() { return compositingProbe ? compositingProbe() : windowsAreComposited(); }
 
 namespace {
 QPainterPath shapePath(const WindowShape& shape, const QRectF& rect)
@@ -308,7 +323,7 @@ void Window::showEvent(QShowEvent* event)
     if (shape_.kind != WindowShape::Kind::rectangle || hasShadow_)
         updateShapeAndShadow();
     if (contains(collection_, CollectionBehavior::canJoinAllSpaces))
-        native::setOnAllDesktops(*this, true);
+        setOnAllDesktops(*this, true);
     // The native window exists from the first show on; watching it is harmless when repeated.
     if (onFirstPaint && windowHandle())
         windowHandle()->installEventFilter(this);

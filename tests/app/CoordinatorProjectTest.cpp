@@ -222,7 +222,7 @@ TEST_F(CoordinatorProjectTest, backupsRoundTripAndNeverReplaceAnythingButABackup
     writeFile(QStringLiteral("旧.quorviabackup/keep.txt"), "keep");
     writeFile(QStringLiteral("单个.quorviabackup"), "file");
     const auto folderBefore = contents(files.filePath(QStringLiteral("旧.quorviabackup")));
-    for (const QString chosen : {QStringLiteral("旧.quorviabackup"), QStringLiteral("单个")}) {
+    for (const QString& chosen : {QStringLiteral("旧.quorviabackup"), QStringLiteral("单个")}) {
         dialogs->answerPanel(files.filePath(chosen));
         dialogs->answerAlert(0);
         app().exportProjectBackup();

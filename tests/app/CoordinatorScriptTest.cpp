@@ -147,7 +147,7 @@ TEST_F(CoordinatorScriptTest, demoLabelsMustBeUnusedLettersAndANumberIsRefused)
     EXPECT_EQ(dialogs->alertMessages(), (std::vector{QStringLiteral("演示块标识"), kBadLabel}));
     EXPECT_EQ(dialogs->alerts[0].textField->placeholder, QStringLiteral("例如 A、demo、browser"));
 
-    for (const QString typed : {QStringLiteral("a1"), QStringLiteral("")}) {
+    for (const QString& typed : {QStringLiteral("a1"), QStringLiteral("")}) {
         dialogs->answerAlert(0, typed);
         dialogs->answerAlert(0);
         app().addDemoBlock(QStringLiteral("text"));

@@ -1,12 +1,12 @@
 #include "CoordinatorHarness.h"
 
 #include "privacy/PrivateWindowRegistry.h"
+#include "support/EventWait.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QLabel>
 #include <QMenu>
 
@@ -136,11 +136,10 @@ TEST_F(CoordinatorStartTest, theHiddenSafetyOverlayIsBuiltOnceTheIslandIsOnScree
     buildAndStart();
     EXPECT_FALSE(app().safetyOverlay().isWindowBuilt()) << "built before the island was painted";
     // The island's first picture reaches the screen.
-    QDeadlineTimer deadline(60000);
-    while (!app().safetyOverlay().isWindowBuilt() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    quorvia::test::waitUntil([&] {
         settle();
-    }
+        return app().safetyOverlay().isWindowBuilt();
+    });
     EXPECT_TRUE(app().safetyOverlay().isWindowBuilt());
     EXPECT_FALSE(app().safetyOverlay().isShown());
 

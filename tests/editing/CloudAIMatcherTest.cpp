@@ -34,11 +34,6 @@ PresentationDeck deckOf(int slides)
     return deck;
 }
 
-CloudAIConfiguration configured(const QString& endpoint = QStringLiteral("https://match.example/v1/match"))
-{
-    return CloudAIConfiguration{QUrl(endpoint), QString(), QStringLiteral("tok en")};
-}
-
 std::optional<CloudAIMatcher::Result> matchNow(const CloudAIMatcher& matcher, const CloudAIConfiguration& configuration,
                                                int slides = 3, QStringList sections = {"a", "b", "c"})
 {
@@ -192,9 +187,9 @@ TEST_F(CloudAIMatcherHttpsTest, AGoodReplyIsDecodedAndTheRequestArrivesAsBuilt)
     EXPECT_EQ(request.headers.value("content-type"), QByteArray("application/json"));
     EXPECT_EQ(request.body, CloudAIMatcher::requestBody(deckOf(3), {"a", "b", "c"}, QStringLiteral("m")));
 
-    server.reply = {404, R"({"mappings":[]})"};
+    server.reply = {.status = 404, .body = R"({"mappings":[]})", .headers = {}};
     EXPECT_EQ(run(matcher, server.url()), CloudAIMatcher::Result(std::unexpected(Error::serverRejected)));
-    server.reply = {200, QByteArray(5 * 1024 * 1024, ' ')};
+    server.reply = {.status = 200, .body = QByteArray(5 * 1024 * 1024, ' '), .headers = {}};
     EXPECT_EQ(run(matcher, server.url()), CloudAIMatcher::Result(std::unexpected(Error::invalidResponse)));
 }
 
@@ -234,7 +229,7 @@ TEST_F(CloudAIMatcherHttpsTest, APeerDrippingBytesIsCutOffAtTheTimeOut)
     auto session = std::make_shared<platform::native::SocketHttpSession>(QList<QSslCertificate>{server.certificate()});
     // Each byte comes well within the time-out; the whole reply would take
     // five minutes, far past the wait for the answer.
-    server.reply = {200, QByteArray(2000, ' ')};
+    server.reply = {.status = 200, .body = QByteArray(2000, ' '), .headers = {}};
     server.reply.dripIntervalMs = 150;
     for (double timeout = 0.8; server.requests.empty() && timeout < 60; timeout *= 2) {
         CloudAIMatcher quick(session, timeout);

@@ -1,7 +1,8 @@
 #include "LocalHttpsServer.h"
 
+#include "support/EventWait.h"
+
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSslConfiguration>
@@ -139,15 +140,6 @@ void LocalHttpsServer::serve(QSslSocket* socket)
     });
 }
 
-bool spinUntil(const std::function<bool()>& done, int milliseconds)
-{
-    QDeadlineTimer deadline(milliseconds);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+bool spinUntil(const std::function<bool()>& done, int milliseconds) { return quorvia::test::waitUntil(done, milliseconds); }
 
 } // namespace quorvia::test

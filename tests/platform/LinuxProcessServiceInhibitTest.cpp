@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
-#include <QDeadlineTimer>
 #include <QObject>
 
 #include <gtest/gtest.h>
@@ -49,12 +48,7 @@ private:
 };
 
 // Lets replies still on their way arrive, to show that nothing more comes.
-void settle()
-{
-    QDeadlineTimer deadline(200);
-    while (!deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
+void settle() { quorvia::test::runEventsFor(200); }
 
 constexpr ActivityOptions keepDisplayAwake{.userInitiated = true, .idleDisplaySleepDisabled = true};
 

@@ -1,4 +1,5 @@
 #include "platform/linux/LinuxWorkspace.h"
+#include "support/EventWait.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -57,14 +58,7 @@ protected:
         return opened.value_or(false);
     }
 
-    // Only a hang reaches the deadline.
-    static bool spinUntil(const std::function<bool()>& done)
-    {
-        QDeadlineTimer deadline(30000);
-        while (!done() && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        return done();
-    }
+    static bool spinUntil(const std::function<bool()>& done) { return quorvia::test::waitUntil(done, 30000); }
 
     QTemporaryDir dir_;
     QByteArray savedPath_;

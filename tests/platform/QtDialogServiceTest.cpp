@@ -2,13 +2,13 @@
 #include "platform/ApplicationIcon.h"
 #include "platform/linux/QtPackageFileDialog.h"
 #include "platform/linux/QtTranslations.h"
+#include "support/EventWait.h"
 #include "support/Snapshot.h"
 #include "support/FakeDisplayService.h"
 #include "support/TestPlatform.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -149,9 +149,7 @@ QFileDialog* openChooser()
 // A chooser opens once its remembered folder has been checked; only a hang reaches the deadline.
 QFileDialog* awaitChooser()
 {
-    QDeadlineTimer deadline(20000);
-    while (!openChooser() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    quorvia::test::waitUntil([] { return openChooser() != nullptr; }, 20000);
     return openChooser();
 }
 
@@ -228,8 +226,9 @@ protected:
         }
         env_.scheduler().runPending();
         EXPECT_TRUE(completed);
-        if (completed)
+        if (completed) {
             EXPECT_EQ(*completed, answer);
+        }
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         return started;
     }
@@ -314,17 +313,13 @@ TEST_F(ChooserFolders, ARememberedFolderThatNeverAnswersIsLeftToItsThreadAndTheC
     };
     EXPECT_EQ(choose({QStringLiteral("md")}, std::nullopt), home);
     EXPECT_EQ(choose({QStringLiteral("md")}, std::nullopt), home);
-    QDeadlineTimer started(20000);
-    while (checks.load() < 2 && !started.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    quorvia::test::waitUntil([&] { return checks.load() >= 2; }, 20000);
     EXPECT_EQ(checks.load(), 2);
     EXPECT_FALSE(onMainThread.load());
 
     // The late answers open nothing more.
     release.set_value();
-    QDeadlineTimer settle(300);
-    while (!settle.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    quorvia::test::runEventsFor(300);
     EXPECT_EQ(openChooser(), nullptr);
 
     // A folder that answers in time is still where the chooser starts.
@@ -381,25 +376,23 @@ TEST(QtPackageFileDialogTest, ADoubleClickedPackageIsChosenAndAPlainFolderIsEnte
     ASSERT_NE(list, nullptr);
 
     auto doubleClick = [&](const QString& name) {
-        QDeadlineTimer deadline(60000);
-        while (!deadline.hasExpired()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            const QModelIndex root = list->rootIndex();
-            for (int row = 0; row < list->model()->rowCount(root); ++row) {
-                const QModelIndex item = list->model()->index(row, 0, root);
-                if (item.data().toString() != name)
-                    continue;
-                const QPointF at = list->visualRect(item).center();
-                QMouseEvent press(QEvent::MouseButtonPress, at, list->viewport()->mapToGlobal(at), Qt::LeftButton,
-                                  Qt::LeftButton, Qt::NoModifier);
-                QCoreApplication::sendEvent(list->viewport(), &press);
-                QMouseEvent twice(QEvent::MouseButtonDblClick, at, list->viewport()->mapToGlobal(at), Qt::LeftButton,
-                                  Qt::LeftButton, Qt::NoModifier);
-                QCoreApplication::sendEvent(list->viewport(), &twice);
-                return true;
-            }
-        }
-        return false;
+        QModelIndex item;
+        if (!quorvia::test::waitUntil([&] {
+                const QModelIndex root = list->rootIndex();
+                for (int row = 0; row < list->model()->rowCount(root) && !item.isValid(); ++row)
+                    if (list->model()->index(row, 0, root).data().toString() == name)
+                        item = list->model()->index(row, 0, root);
+                return item.isValid();
+            }))
+            return false;
+        const QPointF at = list->visualRect(item).center();
+        QMouseEvent press(QEvent::MouseButtonPress, at, list->viewport()->mapToGlobal(at), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(list->viewport(), &press);
+        QMouseEvent twice(QEvent::MouseButtonDblClick, at, list->viewport()->mapToGlobal(at), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(list->viewport(), &twice);
+        return true;
     };
     // A folder that only looks alike is walked into, as any folder is.
     ASSERT_TRUE(doubleClick(QStringLiteral("旧稿.quorviabackup.d")));
@@ -464,17 +457,15 @@ QModelIndex itemNamed(QFileDialog& dialog, const QString& name)
     auto* details = dialog.findChild<QAbstractItemView*>(QStringLiteral("treeView"));
     if (!details)
         return {};
-    QDeadlineTimer deadline(60000);
-    while (!deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QModelIndex found;
+    quorvia::test::waitUntil([&] {
         const QModelIndex root = details->rootIndex();
-        for (int row = 0; row < details->model()->rowCount(root); ++row) {
-            const QModelIndex item = details->model()->index(row, 0, root);
-            if (item.data().toString() == name)
-                return item;
-        }
-    }
-    return {};
+        for (int row = 0; row < details->model()->rowCount(root) && !found.isValid(); ++row)
+            if (details->model()->index(row, 0, root).data().toString() == name)
+                found = details->model()->index(row, 0, root);
+        return found.isValid();
+    });
+    return found;
 }
 
 } // namespace

@@ -284,8 +284,9 @@ TEST(SettingsDefaults, AFullDiskIsToldOnceAndTheWriteKeptTrying)
         const auto failure = store.flush();
         ASSERT_TRUE(failure.has_value());
         EXPECT_EQ(failure->folder, folder);
-        if (disk.isTmpfs())
+        if (disk.isTmpfs()) {
             EXPECT_EQ(failure->reason, QStringLiteral("磁盘空间已满"));
+        }
         EXPECT_TRUE(store.flush().has_value());
         env.scheduler().runPending();
         ASSERT_EQ(told.size(), 1u);

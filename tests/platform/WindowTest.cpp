@@ -3,9 +3,11 @@
 #include "platform/Popover.h"
 #include "platform/ScreenSpace.h"
 #include "platform/Window.h"
+#include "platform/WindowSystem.h"
+#include "support/EventWait.h"
+#include "support/TestPlatform.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
 
 #include <gtest/gtest.h>
 
@@ -168,9 +170,7 @@ TEST(Window, FirstPaintIsReportedOnceAfterThePictureIsDrawn)
 
     window.orderFront();
     EXPECT_TRUE(paintsWhenReported.empty()) << "reported before any picture";
-    QDeadlineTimer deadline(60000);
-    while (paintsWhenReported.empty() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    quorvia::test::waitUntil([&] { return !paintsWhenReported.empty(); });
     ASSERT_EQ(paintsWhenReported.size(), 1u);
     EXPECT_GE(paintsWhenReported[0], 1);
 
@@ -263,4 +263,27 @@ TEST(WindowShape, WithACompositorTheShadowLiesOutsideTheFrameWhichStaysTheShapes
     panel.setHasShadow(false);
     EXPECT_EQ(panel.geometry(), toQtGlobal(panel.frame()));
     EXPECT_EQ(panel.frame(), Rect(310, 290, 248, 58));
+}
+
+// The abstraction asks the backend the platform holds, not one of its own choosing.
+TEST(Window, AWindowOnEveryDesktopAndTheCompositorAreTheInstalledWindowSystemsToAnswer)
+{
+    struct RecordingWindowSystem final : WindowSystem {
+        std::vector<bool> sticky;
+        bool composited = true;
+        void setOnAllDesktops(QWidget&, bool value) override { sticky.push_back(value); }
+        bool windowsAreComposited() override { return composited; }
+    };
+    quorvia::test::TestPlatform env;
+    auto system = std::make_shared<RecordingWindowSystem>();
+    env.platform().windowSystemService = system;
+
+    Window window(Rect(10, 20, 300, 200));
+    window.setCollectionBehavior(CollectionBehavior::canJoinAllSpaces);
+    window.orderFront();
+    window.setCollectionBehavior(CollectionBehavior::none);
+    EXPECT_EQ(system->sticky, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(Window::isCompositing());
+    system->composited = false;
+    EXPECT_FALSE(Window::isCompositing());
 }

@@ -16,7 +16,7 @@ PrompterToolbarState::Inputs inputs(PromptMode mode, Kind speech = Kind::ready, 
     in.hasContent = true;
     in.automationAvailable = true;
     in.speedText = u"260 字/分"_qs;
-    in.speech = {speech, title};
+    in.speech = {.kind = speech, .title = title, .detail = {}};
     return in;
 }
 

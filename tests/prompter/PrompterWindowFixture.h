@@ -41,10 +41,10 @@ public:
     // Changes the status and announces it.
     void set(PrompterSpeechStatus::Kind kind, const QString& title)
     {
-        status_ = {kind, title};
+        status_ = {.kind = kind, .title = title, .detail = {}};
         platform::NotificationCenter::defaultCenter().post(statusChangedNotification, this);
     }
-    void setSilently(PrompterSpeechStatus::Kind kind, const QString& title) { status_ = {kind, title}; }
+    void setSilently(PrompterSpeechStatus::Kind kind, const QString& title) { status_ = {.kind = kind, .title = title, .detail = {}}; }
 
     std::vector<std::string> calls;
 

@@ -244,8 +244,9 @@ TEST_F(TimelineStripViewTest, BothDensitiesRender)
         QScrollBar* bar = strip.scrollView()->horizontalScrollBar();
         const bool overflows = density == TimelineStripDensity::regular;
         EXPECT_EQ(bar->isVisible(), overflows);
-        if (overflows)
+        if (overflows) {
             EXPECT_GE(bar->mapTo(&strip, QPoint(0, 0)).y(), strip.canvas()->card(2).frame.bottom());
+        }
         test::keepSnapshot(host.grab(), density == TimelineStripDensity::regular ? QStringLiteral("timeline-regular")
                                                                                  : QStringLiteral("timeline-compact"));
     }

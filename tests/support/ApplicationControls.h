@@ -17,6 +17,7 @@ namespace settings {
 inline const QPoint scriptManagement(48, 293);
 inline const QPoint importBackup(508, 253);
 inline const QPoint audioDevices(458, 333);
+inline const QPoint importKeynote(558, 293);
 } // namespace settings
 
 namespace prompter {
@@ -33,6 +34,7 @@ inline const QPoint done(61, 321);
 
 namespace overlay {
 inline const QPoint retry(1163, 612);
+inline const QPoint stopAndReturn(756, 655);
 }
 
 } // namespace quorvia::test::controls

@@ -1,8 +1,10 @@
 #include "support/RunningApplication.h"
 
+#include "support/ApplicationControls.h"
+#include "support/EventWait.h"
+
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QThread>
@@ -50,6 +52,19 @@ RunningApplication::RunningApplication(const QString& display)
         QDir(folders_.path()).mkpath(QString::fromLatin1(sub));
     QFile::setPermissions(folders_.filePath(QStringLiteral("run")),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+
+    environment_ = QProcessEnvironment::systemEnvironment();
+    environment_.insert(QStringLiteral("DISPLAY"), display_);
+    environment_.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment_.insert(QStringLiteral("HOME"), folders_.filePath(QStringLiteral("home")));
+    environment_.insert(QStringLiteral("TMPDIR"), folders_.filePath(QStringLiteral("tmp")));
+    environment_.insert(QStringLiteral("XDG_CONFIG_HOME"), folders_.filePath(QStringLiteral("config")));
+    environment_.insert(QStringLiteral("XDG_DATA_HOME"), folders_.filePath(QStringLiteral("data")));
+    environment_.insert(QStringLiteral("XDG_RUNTIME_DIR"), folders_.filePath(QStringLiteral("run")));
+    environment_.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
+    // The emergency key and the private windows do not depend on a session bus.
+    environment_.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    environment_.remove(QStringLiteral("SESSION_MANAGER"));
 }
 
 RunningApplication::~RunningApplication()
@@ -78,27 +93,28 @@ QString RunningApplication::scrollingTalk()
     return opening + QStringLiteral("---\n") + QString::fromUtf8(file.readAll());
 }
 
-bool RunningApplication::start(int timeoutMs)
+bool RunningApplication::launch()
 {
-    auto environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DISPLAY"), display_);
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    environment.insert(QStringLiteral("HOME"), folders_.filePath(QStringLiteral("home")));
-    environment.insert(QStringLiteral("TMPDIR"), folders_.filePath(QStringLiteral("tmp")));
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folders_.filePath(QStringLiteral("config")));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), folders_.filePath(QStringLiteral("data")));
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folders_.filePath(QStringLiteral("run")));
-    environment.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
-    // The emergency key and the private windows do not depend on a session bus.
-    environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-    environment.remove(QStringLiteral("SESSION_MANAGER"));
-    process_.setProcessEnvironment(environment);
+    process_.setProcessEnvironment(environment_);
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.setStandardOutputFile(folders_.filePath(QStringLiteral("application.log")));
     process_.start(executable_, {});
-    if (!process_.waitForStarted(60000))
+    return process_.waitForStarted(60000);
+}
+
+bool RunningApplication::start(int timeoutMs)
+{
+    if (!launch())
         return false;
     return waitFor([&] { return !windows().empty() || !isRunning(); }, timeoutMs) && isRunning();
+}
+
+bool RunningApplication::launchAnother(QProcess& process) const
+{
+    process.setProcessEnvironment(environment_);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(executable_, {});
+    return process.waitForStarted(60000);
 }
 
 bool RunningApplication::quit(int timeoutMs)
@@ -116,6 +132,45 @@ bool RunningApplication::quit(int timeoutMs)
         return false;
     }
     return true;
+}
+
+bool RunningApplication::waitUntilListening(int timeoutMs) const
+{
+    const QDir runtime(environment_.value(QStringLiteral("XDG_RUNTIME_DIR"), folders_.filePath(QStringLiteral("tmp"))));
+    return waitFor(
+        [&] {
+            const QStringList entries = runtime.entryList(QDir::System);
+            return std::any_of(entries.begin(), entries.end(),
+                               [](const QString& entry) { return entry.startsWith(QStringLiteral("quorvia-")); });
+        },
+        timeoutMs);
+}
+
+bool RunningApplication::waitUntilCatching(int signal, int timeoutMs) const
+{
+    return waitFor(
+        [&] {
+            QFile status(QStringLiteral("/proc/%1/status").arg(process_.processId()));
+            if (!status.open(QIODevice::ReadOnly))
+                return false;
+            for (const QByteArray& line : status.readAll().split('\n'))
+                if (line.startsWith("SigCgt:"))
+                    return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signal - 1) & 1) != 0;
+            return false;
+        },
+        timeoutMs);
+}
+
+bool RunningApplication::waitUntilOffersPrivacyOutput(const Window& island, int timeoutMs) const
+{
+    // The enabled button's light blue face.
+    return waitFor(
+        [&] {
+            const QPoint at = island.frame.topLeft() + controls::island::privacyButton;
+            const QRgb p = grab(QRect(at, QSize(1, 1))).pixel(0, 0);
+            return qBlue(p) >= 235 && qRed(p) > 80 && qRed(p) < 170 && qGreen(p) > 150;
+        },
+        timeoutMs);
 }
 
 std::vector<RunningApplication::Window> RunningApplication::windows() const
@@ -181,6 +236,14 @@ std::vector<RunningApplication::Window> RunningApplication::windows() const
     return found;
 }
 
+std::vector<RunningApplication::Window> RunningApplication::windows(const QString& pattern) const
+{
+    const QRegularExpression expression(pattern);
+    std::vector<Window> found = windows();
+    std::erase_if(found, [&](const Window& w) { return !expression.match(w.name).hasMatch(); });
+    return found;
+}
+
 std::optional<RunningApplication::Window> RunningApplication::waitWindow(const QString& pattern, int timeoutMs) const
 {
     const QRegularExpression expression(pattern);
@@ -216,6 +279,11 @@ std::optional<RunningApplication::Window> RunningApplication::waitNewWindow(cons
     return best;
 }
 
+void RunningApplication::click(const Window& window, QPoint control, int settleMs) const
+{
+    clickAt(window.frame.topLeft() + control, settleMs);
+}
+
 void RunningApplication::click(const Window& window, int x, int y, int settleMs) const
 {
     clickAt(window.frame.topLeft() + QPoint(x, y), settleMs);
@@ -230,8 +298,57 @@ void RunningApplication::clickAt(QPoint rootPoint, int settleMs) const
 
 void RunningApplication::key(const QString& keys, int settleMs) const
 {
-    tool(QStringLiteral("xdotool"), {QStringLiteral("key"), keys});
+    tool(QStringLiteral("xdotool"), QStringList{QStringLiteral("key")} + keys.split(u' ', Qt::SkipEmptyParts));
     waitFor([] { return false; }, settleMs);
+}
+
+bool RunningApplication::focus(const Window& window, int timeoutMs) const
+{
+    if (!connection_ || xcb_connection_has_error(connection_))
+        return false;
+    return waitFor(
+        [&] {
+            // Refused (and answered with an error we ignore) while the window is not viewable.
+            xcb_set_input_focus(connection_, XCB_INPUT_FOCUS_POINTER_ROOT, window.id, XCB_CURRENT_TIME);
+            auto focus = hold(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+            return focus && focus->focus == window.id;
+        },
+        timeoutMs);
+}
+
+void RunningApplication::type(const QString& text) const
+{
+    tool(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), text});
+}
+
+void RunningApplication::pressEmergencyKey() const { key(QStringLiteral("ctrl+alt+super+h"), 0); }
+
+std::optional<RunningApplication::Window> RunningApplication::pressIslandSetting(const Window& island, QPoint control) const
+{
+    const auto before = windows();
+    click(island, controls::island::gear, 300);
+    const auto settings = waitNewWindow(before);
+    if (settings)
+        click(*settings, control, 300);
+    return settings;
+}
+
+std::optional<RunningApplication::Window> RunningApplication::failKeynoteImport(const Window& island) const
+{
+    QFile deck(folders_.filePath(QStringLiteral("Talk.key")));
+    if (!deck.open(QIODevice::WriteOnly))
+        return std::nullopt;
+    deck.close();
+    if (!pressIslandSetting(island, controls::settings::importKeynote))
+        return std::nullopt;
+    const auto chooser = waitWindow(QStringLiteral("Keynote 文稿"));
+    if (!chooser)
+        return std::nullopt;
+    focus(*chooser);
+    type(deck.fileName());
+    const auto known = windows();
+    key(QStringLiteral("Return"), 0);
+    return waitNewWindow(known);
 }
 
 void RunningApplication::moveWindow(const Window& window, QPoint topLeft) const
@@ -263,6 +380,22 @@ void RunningApplication::movePointer(QPoint rootPoint) const
                                      QString::number(rootPoint.y())});
 }
 
+QImage RunningApplication::windowImage(const Window& window) const
+{
+    if (!connection_ || xcb_connection_has_error(connection_))
+        return {};
+    auto geometry = hold(xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, window.id), nullptr));
+    if (!geometry)
+        return {};
+    auto image = hold(xcb_get_image_reply(connection_,
+                                          xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, window.id, 0, 0,
+                                                        geometry->width, geometry->height, ~0u),
+                                          nullptr));
+    if (!image || xcb_get_image_data_length(image.get()) < geometry->width * geometry->height * 4)
+        return {};
+    return QImage(xcb_get_image_data(image.get()), geometry->width, geometry->height, QImage::Format_RGB32).copy();
+}
+
 QImage RunningApplication::grab(const QRect& area) const
 {
     if (!connection_ || xcb_connection_has_error(connection_))
@@ -279,15 +412,7 @@ QImage RunningApplication::grab(const QRect& area) const
 
 bool RunningApplication::waitFor(const std::function<bool()>& condition, int timeoutMs)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < timeoutMs) {
-        if (condition())
-            return true;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(10);
-    }
-    return condition();
+    return waitUntil(condition, timeoutMs);
 }
 
 bool RunningApplication::tool(const QString& program, const QStringList& arguments, QString* output) const

@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRect>
 #include <QString>
 #include <QStringList>
@@ -28,6 +29,8 @@ public:
         // The root's child that holds it: a window manager's frame, or the
         // window itself when none manages it.
         QRect outer;
+
+        bool operator==(const Window& other) const { return id == other.id; }
     };
 
     explicit RunningApplication(const QString& display);
@@ -39,26 +42,63 @@ public:
     void seedScript(const QString& text);
     // The sample talk behind an opening long enough for auto-scroll to move.
     static QString scrollingTalk();
+    // What the executable starts with: HOME, TMPDIR, XDG_CONFIG_HOME,
+    // XDG_DATA_HOME and XDG_RUNTIME_DIR in the private folders ("home",
+    // "tmp", "config", "data", "run"). A test may change it before a start.
+    QProcessEnvironment& environment() { return environment_; }
+    // Starts the executable without waiting for more than the process.
+    bool launch();
     // Starts the executable and waits for its first window.
     bool start(int timeoutMs = 60000);
+    // Starts it once more in the same folders and environment, as a second
+    // launch by the speaker; the caller waits for that one.
+    bool launchAnother(QProcess& process) const;
     // SIGTERM, then waits; true when it quit on its own with status 0.
     bool quit(int timeoutMs = 60000);
     bool isRunning() const { return process_.state() != QProcess::NotRunning; }
     qint64 pid() const { return process_.processId(); }
+    // The first start, for its exit status.
+    QProcess& process() { return process_; }
     const QString& display() const { return display_; }
     QString folder() const { return folders_.path(); }
 
+    // Until the instance socket stands in the runtime folder: start-up is over.
+    bool waitUntilListening(int timeoutMs = 60000) const;
+    // Until the process handles `signal`; before that, the signal ends it outright.
+    bool waitUntilCatching(int signal, int timeoutMs = 60000) const;
+    // Until the island draws the privacy output's start button enabled, as
+    // after start-up, when the button takes a click.
+    bool waitUntilOffersPrivacyOutput(const Window& island, int timeoutMs = 60000) const;
+
     // The application's viewable top-level windows, by the pid Qt stamps on them.
     std::vector<Window> windows() const;
+    // Those whose name matches `pattern`.
+    std::vector<Window> windows(const QString& pattern) const;
     // The largest viewable window whose name matches `pattern` (any when empty), or
     // that is not in `known`, waiting up to `timeoutMs`.
     std::optional<Window> waitWindow(const QString& pattern, int timeoutMs = 60000) const;
     std::optional<Window> waitNewWindow(const std::vector<Window>& known, int timeoutMs = 60000) const;
 
     // Clicks at a point inside a window (window coordinates), then lets events settle.
+    // Controls are named in support/ApplicationControls.h.
+    void click(const Window& window, QPoint control, int settleMs = 600) const;
     void click(const Window& window, int x, int y, int settleMs = 600) const;
     void clickAt(QPoint rootPoint, int settleMs = 600) const;
+    // Presses keys one after the other, e.g. "Right Right ctrl+q".
     void key(const QString& keys, int settleMs = 300) const;
+    // Gives the window the keyboard, asking again until it has it: a window
+    // just shown may not take it yet. False when it never did.
+    bool focus(const Window& window, int timeoutMs = 10000) const;
+    // Types text as keystrokes into the window that has the keyboard.
+    void type(const QString& text) const;
+    void pressEmergencyKey() const;
+    // Opens "灵动岛设置" from the island and presses one of its controls;
+    // answers the settings window.
+    std::optional<Window> pressIslandSetting(const Window& island, QPoint control) const;
+    // From the island, imports an empty .key file through the chooser: with no
+    // Keynote here the import fails at once and says so in an alert, which
+    // this answers.
+    std::optional<Window> failKeynoteImport(const Window& island) const;
     void moveWindow(const Window& window, QPoint topLeft) const;
     // Moves a window `count` times by `step`, `intervalMs` apart, as a drag does.
     void moveWindowInSteps(const Window& window, QPoint step, int count, int intervalMs) const;
@@ -67,8 +107,10 @@ public:
 
     // The picture the server shows in `area` (root coordinates), read back.
     QImage grab(const QRect& area) const;
+    // What a window draws now, read from the window itself.
+    QImage windowImage(const Window& window) const;
 
-    // Polls `condition` (with Qt events of this process handled) until true or timeout.
+    // Waits for `condition` on the test's event loop (test::waitUntil).
     static bool waitFor(const std::function<bool()>& condition, int timeoutMs = 60000);
     // Runs a command-line tool on the display; true when it exits 0.
     bool tool(const QString& program, const QStringList& arguments, QString* output = nullptr) const;
@@ -77,6 +119,7 @@ private:
     QString display_;
     QTemporaryDir folders_;
     QString executable_;
+    QProcessEnvironment environment_;
     QProcess process_;
     xcb_connection_t* connection_ = nullptr;
     std::uint32_t pidAtom_ = 0;

@@ -18,8 +18,11 @@ constexpr std::uint8_t nameTag = 0xFC;
 
 std::uint8_t byteAt(const QByteArray& data, int index) { return std::uint8_t(data[index]); }
 
-// Descriptor text is up to 13 bytes of code page 437, ended by a line feed and
-// padded with spaces.
+// Descriptor text is up to 13 bytes, ended by a line feed and padded with
+// spaces. The standard names code page 437; monitors write its ASCII part,
+// where it and Latin-1 agree. A byte above it is read as Latin-1, as it always
+// was, since the name and the serial's digest are part of the stored key of
+// the chosen audience display.
 QString descriptorText(const QByteArray& data, int offset)
 {
     QByteArray text = data.mid(offset + 5, 13);

@@ -18,6 +18,7 @@
 #include "platform/linux/SettingsDefaults.h"
 #include "platform/linux/X11CompositingWatch.h"
 #include "platform/linux/X11HotKeyService.h"
+#include "platform/linux/X11WindowHints.h"
 #include "platform/ClockAnimator.h"
 
 #include <QGuiApplication>
@@ -46,6 +47,7 @@ void installLinuxPlatform()
     platform->hotKeyService = std::make_shared<X11HotKeyService>();
     platform->keychainService = std::make_shared<LibsecretKeychain>();
     platform->animatorService = std::make_shared<ClockAnimator>();
+    platform->windowSystemService = std::make_shared<X11WindowSystem>();
     platform->dialogService = std::make_shared<QtDialogService>();
     platform->audioService = std::make_shared<PulseAudioService>();
     platform->speechService = std::make_shared<PocketSphinxSpeechService>();

@@ -189,7 +189,8 @@ void SettingsDefaults::runWriter()
 {
     std::unique_lock lock(mutex_);
     for (;;) {
-        // A failed write is tried again at the next change or flush, not in a loop.
+        // Wakes for a change, a flush or the quit, and at once while a failed
+        // write is still owed: its retry waits below, longer after each failure.
         wakeWriter_.wait(lock, [&] { return stopping_ || flushRequested_ || changes_ != attempted_ || changes_ != stored_; });
         if (changes_ == stored_) {
             flushRequested_ = false;

@@ -70,4 +70,8 @@ bool windowsAreComposited()
     return owner && owner->owner != XCB_NONE;
 }
 
+void X11WindowSystem::setOnAllDesktops(QWidget& window, bool sticky) { native::setOnAllDesktops(window, sticky); }
+
+bool X11WindowSystem::windowsAreComposited() { return native::windowsAreComposited(); }
+
 } // namespace quorvia::platform::native

@@ -1,8 +1,17 @@
 #pragma once
 
+#include "platform/WindowSystem.h"
+
 class QWidget;
 
 namespace quorvia::platform::native {
+
+// The X11 window manager's hints, as the platform's window system.
+class X11WindowSystem final : public WindowSystem {
+public:
+    void setOnAllDesktops(QWidget& window, bool sticky) override;
+    bool windowsAreComposited() override;
+};
 
 // Asks the X11 window manager to show the window on every desktop. Does
 // nothing outside an X11 session.

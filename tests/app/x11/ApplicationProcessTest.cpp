@@ -1,7 +1,8 @@
-#include "app/ApplicationProcessFixture.h"
 #include "model/PromptScript.h"
 #include "model/StoredState.h"
 #include "platform/linux/SettingsDefaults.h"
+#include "support/ApplicationControls.h"
+#include "support/RunningApplication.h"
 #include "support/XServer.h"
 
 #include <QFile>
@@ -12,10 +13,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <sys/mount.h>
@@ -23,38 +26,67 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using quorvia::test::RunningApplication;
 using quorvia::test::XServer;
+using Window = RunningApplication::Window;
+namespace controls = quorvia::test::controls;
 
 namespace {
 
-class ApplicationProcessTest : public quorvia::test::ApplicationProcessFixture {
+// The real executable on an X server of the test's own.
+class ApplicationProcessTest : public ::testing::Test {
 protected:
-    QString displayName() const override { return server.name(); }
+    void SetUp() override
+    {
+        if (server.name().isEmpty())
+            FAIL() << "the test X server could not start";
+        app = std::make_unique<RunningApplication>(server.name());
+    }
+
+    static bool waitFor(const std::function<bool()>& condition, int timeoutMs = 60000)
+    {
+        return RunningApplication::waitFor(condition, timeoutMs);
+    }
+    static void pause(int ms) { RunningApplication::waitFor([] { return false; }, ms); }
+
+    // The island, once it stands alone after the start and has had time to settle.
+    std::optional<Window> settledIsland()
+    {
+        if (!waitFor([&] { return !app->windows().empty(); }))
+            return std::nullopt;
+        pause(500);
+        const auto shown = app->windows();
+        if (shown.size() != 1)
+            return std::nullopt;
+        return shown.front();
+    }
 
     XServer server;
+    std::unique_ptr<RunningApplication> app;
+    QProcess second;
 };
 
 TEST_F(ApplicationProcessTest, aSecondLaunchHandsOverAndExitsWhileTheFirstStays)
 {
-    launch(first);
-    ASSERT_TRUE(waitUntilListening());
-    launch(second);
+    ASSERT_TRUE(app->launch());
+    ASSERT_TRUE(app->waitUntilListening());
+    ASSERT_TRUE(app->launchAnother(second));
     ASSERT_TRUE(second.waitForFinished(60000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);
     QThread::msleep(300);
-    EXPECT_EQ(first.state(), QProcess::Running);
+    EXPECT_TRUE(app->isRunning());
 }
 
 TEST_F(ApplicationProcessTest, terminationSignalQuitsCleanly)
 {
-    launch(first);
-    ASSERT_TRUE(waitUntilCatching(first, SIGTERM));
-    ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
+    ASSERT_TRUE(app->launch());
+    ASSERT_TRUE(app->waitUntilCatching(SIGTERM));
+    ::kill(static_cast<pid_t>(app->pid()), SIGTERM);
     // How soon the delegate's fallback answers is tested on virtual time.
-    ASSERT_TRUE(first.waitForFinished(60000));
-    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(first.exitCode(), 0);
+    ASSERT_TRUE(app->process().waitForFinished(60000));
+    EXPECT_EQ(app->process().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app->process().exitCode(), 0);
 }
 
 // Another local user can make names in the shared temporary folder, never in
@@ -62,22 +94,19 @@ TEST_F(ApplicationProcessTest, terminationSignalQuitsCleanly)
 TEST_F(ApplicationProcessTest, aServerSquattingTheOldSocketNameIsNotBelieved)
 {
     QTemporaryDir runtime;
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    app->environment().insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
     QLocalServer squatter;
     squatter.setSocketOptions(QLocalServer::WorldAccessOption);
-    ASSERT_TRUE(squatter.listen(folders.filePath(QStringLiteral("quorvia-%1").arg(::getuid()))));
+    ASSERT_TRUE(squatter.listen(app->environment().value(QStringLiteral("TMPDIR")) + QStringLiteral("/quorvia-%1").arg(::getuid())));
     int approached = 0;
     QObject::connect(&squatter, &QLocalServer::newConnection, [&] {
         while (squatter.nextPendingConnection())
             ++approached;
     });
 
-    launch(first);
-    ASSERT_TRUE(waitFor([&] {
-        QCoreApplication::processEvents();
-        return viewableWindows(first) >= 1 || first.state() == QProcess::NotRunning;
-    }));
-    EXPECT_EQ(first.state(), QProcess::Running) << "the application believed the squatter and left";
+    ASSERT_TRUE(app->launch());
+    ASSERT_TRUE(waitFor([&] { return !app->windows().empty() || !app->isRunning(); }));
+    EXPECT_TRUE(app->isRunning()) << "the application believed the squatter and left";
     EXPECT_TRUE(QFileInfo::exists(runtime.filePath(QStringLiteral("quorvia-instance"))));
     QCoreApplication::processEvents();
     EXPECT_EQ(approached, 0);
@@ -85,28 +114,28 @@ TEST_F(ApplicationProcessTest, aServerSquattingTheOldSocketNameIsNotBelieved)
 
 TEST_F(ApplicationProcessTest, aFileAtTheOldNameStillLeavesOneInstanceWithoutARuntimeFolder)
 {
-    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-    QFile squatted(folders.filePath(QStringLiteral("quorvia-%1").arg(::getuid())));
+    app->environment().remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    QFile squatted(app->environment().value(QStringLiteral("TMPDIR")) + QStringLiteral("/quorvia-%1").arg(::getuid()));
     ASSERT_TRUE(squatted.open(QIODevice::WriteOnly));
     squatted.close();
 
-    launch(first);
-    ASSERT_TRUE(waitFor([&] { return viewableWindows(first) >= 1; }));
-    launch(second);
+    ASSERT_TRUE(app->launch());
+    ASSERT_TRUE(waitFor([&] { return !app->windows().empty(); }));
+    ASSERT_TRUE(app->launchAnother(second));
     ASSERT_TRUE(second.waitForFinished(60000)) << "two instances run over one store";
     EXPECT_EQ(second.exitCode(), 0);
-    EXPECT_EQ(first.state(), QProcess::Running);
+    EXPECT_TRUE(app->isRunning());
     // The config folder took the socket, in a folder of its own closed to others.
-    const QString folder = folders.filePath(QStringLiteral("config/com.local.quorvia.mvp/instance"));
+    const QString folder = app->folder() + QStringLiteral("/config/com.local.quorvia.mvp/instance");
     EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("/socket")));
     EXPECT_EQ(QFileInfo(folder).permissions() & (QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther), 0);
 }
 
 TEST_F(ApplicationProcessTest, theSocketCutsOffEndlessMessagesAndCrowds)
 {
-    launch(first);
-    ASSERT_TRUE(waitUntilListening());
-    const QString name = folders.filePath(QStringLiteral("quorvia-instance"));
+    ASSERT_TRUE(app->launch());
+    ASSERT_TRUE(app->waitUntilListening());
+    const QString name = app->environment().value(QStringLiteral("XDG_RUNTIME_DIR")) + QStringLiteral("/quorvia-instance");
 
     // A line that never ends is dropped once it passes a few KiB. What the
     // kernel took from the peer until then is that and the socket's buffers;
@@ -148,60 +177,60 @@ TEST_F(ApplicationProcessTest, theSocketCutsOffEndlessMessagesAndCrowds)
     }, 60000));
 
     // An honest second launch still hands over.
-    launch(second);
+    ASSERT_TRUE(app->launchAnother(second));
     ASSERT_TRUE(second.waitForFinished(60000));
     EXPECT_EQ(second.exitCode(), 0);
-    EXPECT_EQ(first.state(), QProcess::Running);
+    EXPECT_TRUE(app->isRunning());
 }
 
 } // namespace
 
 TEST_F(ApplicationProcessTest, showsTheIslandAndQuitsOnControlQ)
 {
-    launch(first);
-    ASSERT_TRUE(waitFor([&] { return viewableWindows(first) >= 1; }));
-    QThread::msleep(500);
-    screenshot(QStringLiteral("/tmp/quorvia-xvfb-island.png"));
-    xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-             QString::number(first.processId()), QStringLiteral("windowfocus"), QStringLiteral("--sync")});
-    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+q")});
-    ASSERT_TRUE(first.waitForFinished(60000));
-    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(first.exitCode(), 0);
+    ASSERT_TRUE(app->launch());
+    ASSERT_TRUE(waitFor([&] { return !app->windows().empty(); }));
+    pause(500);
+    // The whole screen, for a person to look at.
+    app->grab(QRect(0, 0, 1920, 1080)).save(QStringLiteral("/tmp/quorvia-xvfb-island.png"));
+    for (const Window& window : app->windows())
+        app->focus(window);
+    app->key(QStringLiteral("ctrl+q"), 0);
+    ASSERT_TRUE(app->process().waitForFinished(60000));
+    EXPECT_EQ(app->process().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app->process().exitCode(), 0);
 }
 
 TEST_F(ApplicationProcessTest, theEmergencyKeyHidesEveryWindowAndBringsTheIslandBack)
 {
-    launch(first);
-    ASSERT_TRUE(waitFor([&] { return viewableWindows(first) >= 1; }));
-    QThread::msleep(300);
-    const int shown = viewableWindows(first);
+    ASSERT_TRUE(app->launch());
+    ASSERT_TRUE(waitFor([&] { return !app->windows().empty(); }));
+    pause(300);
+    const std::size_t shown = app->windows().size();
 
-    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+super+shift+h")});
-    QThread::msleep(500);
-    EXPECT_EQ(viewableWindows(first), shown);
+    app->key(QStringLiteral("ctrl+alt+super+shift+h"), 500);
+    EXPECT_EQ(app->windows().size(), shown);
 
-    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+super+h")});
-    EXPECT_TRUE(waitFor([&] { return viewableWindows(first) == 0; }));
+    app->pressEmergencyKey();
+    EXPECT_TRUE(waitFor([&] { return app->windows().empty(); }));
 
-    xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+super+h")});
-    EXPECT_TRUE(waitFor([&] { return viewableWindows(first) == shown; }));
+    app->pressEmergencyKey();
+    EXPECT_TRUE(waitFor([&] { return app->windows().size() == shown; }));
 }
 
 TEST_F(ApplicationProcessTest, theEarlierSettingsFileIsInTheNewStoreWhenTheQuitReturns)
 {
     using namespace quorvia;
-    const QString config = folders.filePath(QStringLiteral("config/com.local.quorvia.mvp"));
+    const QString config = app->folder() + QStringLiteral("/config/com.local.quorvia.mvp");
     const QString script = QString::fromUtf8("1\n大家好\n---\nDemo\n演示");
     {
         QSettings legacy(config + QStringLiteral("/defaults.ini"), QSettings::IniFormat);
         legacy.setValue(PromptScript::legacyScriptKey, script);
     }
-    launch(first);
-    ASSERT_TRUE(waitUntilCatching(first, SIGTERM));
-    ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
-    ASSERT_TRUE(first.waitForFinished(60000));
-    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    ASSERT_TRUE(app->launch());
+    ASSERT_TRUE(app->waitUntilCatching(SIGTERM));
+    ::kill(static_cast<pid_t>(app->pid()), SIGTERM);
+    ASSERT_TRUE(app->process().waitForFinished(60000));
+    EXPECT_EQ(app->process().exitStatus(), QProcess::NormalExit);
 
     const platform::native::SettingsDefaults stored(config + QStringLiteral("/defaults"), QString());
     EXPECT_EQ(stored.string(PromptScript::legacyScriptKey), script);
@@ -215,7 +244,7 @@ TEST_F(ApplicationProcessTest, theEarlierSettingsFileIsInTheNewStoreWhenTheQuitR
 TEST_F(ApplicationProcessTest, theSavedReadingPositionOutlastsAStartAndAQuit)
 {
     using namespace quorvia;
-    const QString config = folders.filePath(QStringLiteral("config/com.local.quorvia.mvp"));
+    const QString config = app->folder() + QStringLiteral("/config/com.local.quorvia.mvp");
     QString text;
     for (int line = 1; line <= 80; ++line)
         text += QStringLiteral("第 %1 行：大家好，欢迎来到今天的发布会，我们从市场讲起。\n").arg(line);
@@ -241,12 +270,12 @@ TEST_F(ApplicationProcessTest, theSavedReadingPositionOutlastsAStartAndAQuit)
 
     // Twice: a quit that saved a wrong place would show at the second.
     for (int round = 0; round < 2; ++round) {
-        launch(first);
-        ASSERT_TRUE(waitFor([&] { return viewableWindows(first) >= 1; }));
-        QThread::msleep(500);
-        ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
-        ASSERT_TRUE(first.waitForFinished(60000));
-        EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+        ASSERT_TRUE(app->launch());
+        ASSERT_TRUE(waitFor([&] { return !app->windows().empty(); }));
+        pause(500);
+        ::kill(static_cast<pid_t>(app->pid()), SIGTERM);
+        ASSERT_TRUE(app->process().waitForFinished(60000));
+        EXPECT_EQ(app->process().exitStatus(), QProcess::NormalExit);
         // Within a line of the place: the view reads from the start of the line it stands on.
         EXPECT_NEAR(storedPosition(), 1500, 40) << "after start " << round + 1;
     }
@@ -254,42 +283,49 @@ TEST_F(ApplicationProcessTest, theSavedReadingPositionOutlastsAStartAndAQuit)
 
 TEST_F(ApplicationProcessTest, aChooserHiddenByTheEmergencyKeyReturnsWithTheWindowsAndCanBeCancelled)
 {
-    launch(first);
-    pressIslandSetting(508, 253); // "导入备份"
+    ASSERT_TRUE(app->launch());
+    const auto island = settledIsland();
+    ASSERT_TRUE(island);
+    ASSERT_TRUE(app->pressIslandSetting(*island, controls::settings::importBackup));
     const QString title = QStringLiteral("导入演讲项目备份");
-    ASSERT_TRUE(waitFor([&] { return !visibleWindows(first, title).isEmpty(); }));
+    ASSERT_TRUE(waitFor([&] { return !app->windows(title).empty(); }));
 
-    pressEmergencyKey();
-    EXPECT_TRUE(waitFor([&] { return viewableWindows(first) == 0; }));
-    pressEmergencyKey();
-    ASSERT_TRUE(waitFor([&] { return !visibleWindows(first, title).isEmpty(); }));
+    app->pressEmergencyKey();
+    EXPECT_TRUE(waitFor([&] { return app->windows().empty(); }));
+    app->pressEmergencyKey();
+    ASSERT_TRUE(waitFor([&] { return !app->windows(title).empty(); }));
 
-    focusAndType(visibleWindows(first, title).front(), {QStringLiteral("key"), QStringLiteral("Escape")});
-    EXPECT_TRUE(waitFor([&] { return visibleWindows(first, title).isEmpty(); }));
-    EXPECT_GE(viewableWindows(first), 1);
+    app->focus(app->windows(title).front());
+    app->key(QStringLiteral("Escape"), 0);
+    EXPECT_TRUE(waitFor([&] { return app->windows(title).empty(); }));
+    EXPECT_GE(app->windows().size(), 1u);
 }
 
 TEST_F(ApplicationProcessTest, anOutcomeAlertCutShortByTheEmergencyKeyWaitsAndShowsWhenTheWindowsReturn)
 {
-    QString alert = launchWithFailedImportAlert();
-    ASSERT_FALSE(alert.isEmpty()) << "the failed import raised no alert";
+    ASSERT_TRUE(app->launch());
+    const auto island = settledIsland();
+    ASSERT_TRUE(island);
+    ASSERT_TRUE(app->failKeynoteImport(*island)) << "the failed import raised no alert";
 
-    pressEmergencyKey();
-    EXPECT_TRUE(waitFor([&] { return viewableWindows(first) == 0; }));
-    QThread::msleep(1000);
-    EXPECT_EQ(viewableWindows(first), 0);
+    app->pressEmergencyKey();
+    EXPECT_TRUE(waitFor([&] { return app->windows().empty(); }));
+    pause(1000);
+    EXPECT_TRUE(app->windows().empty());
 
     // The island and the alert come back; the alert is read, then goes.
-    pressEmergencyKey();
-    alert.clear();
+    app->pressEmergencyKey();
+    std::optional<Window> alert;
     ASSERT_TRUE(waitFor([&] {
-        for (const QString& id : visibleWindows(first))
-            if (id != island)
-                alert = id;
-        return !alert.isEmpty() && visibleWindows(first).contains(island);
+        const auto shown = app->windows();
+        for (const Window& w : shown)
+            if (w != *island)
+                alert = w;
+        return alert && std::find(shown.begin(), shown.end(), *island) != shown.end();
     }));
-    focusAndType(alert, {QStringLiteral("key"), QStringLiteral("Return")});
-    EXPECT_TRUE(waitFor([&] { return visibleWindows(first) == QStringList{island}; }));
+    app->focus(*alert);
+    app->key(QStringLiteral("Return"), 0);
+    EXPECT_TRUE(waitFor([&] { return app->windows() == std::vector<Window>{*island}; }));
 }
 
 namespace {
@@ -327,33 +363,30 @@ std::function<qint64()> storeTenBlocks(const QString& config)
 // order after the steps, and by SIGTERM right after the last step shows.
 TEST_F(ApplicationProcessTest, theLastStepsBeforeAQuitOrATerminationSignalAreStored)
 {
-    const QString config = folders.filePath(QStringLiteral("config/com.local.quorvia.mvp"));
+    const QString config = app->folder() + QStringLiteral("/config/com.local.quorvia.mvp");
     const auto storedIndex = storeTenBlocks(config);
     ASSERT_EQ(storedIndex(), 0);
 
     for (const bool bySignal : {false, true}) {
         SCOPED_TRACE(bySignal ? "SIGTERM" : "Control+Q");
         const qint64 before = storedIndex();
-        launch(first);
-        ASSERT_TRUE(waitFor([&] { return viewableWindows(first) >= 1; }));
-        QThread::msleep(500);
-        const QStringList shown = visibleWindows(first);
-        ASSERT_EQ(shown.size(), 1);
-        island = shown.front();
-        xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), island});
+        ASSERT_TRUE(app->launch());
+        const auto island = settledIsland();
+        ASSERT_TRUE(island);
+        app->focus(*island);
         if (!bySignal) {
-            xdotool({QStringLiteral("key"), QStringLiteral("Right"), QStringLiteral("Right"), QStringLiteral("Right"), QStringLiteral("ctrl+q")});
+            app->key(QStringLiteral("Right Right Right ctrl+q"), 0);
         } else {
             // Each step is on screen before the next, so the signal follows all three.
             for (int step = 0; step < 3; ++step) {
-                const QImage was = windowImage(island);
-                xdotool({QStringLiteral("key"), QStringLiteral("Right")});
-                ASSERT_TRUE(waitFor([&] { return windowImage(island) != was; })) << "step " << step << " never showed";
+                const QImage was = app->windowImage(*island);
+                app->key(QStringLiteral("Right"), 0);
+                ASSERT_TRUE(waitFor([&] { return app->windowImage(*island) != was; })) << "step " << step << " never showed";
             }
-            ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
+            ::kill(static_cast<pid_t>(app->pid()), SIGTERM);
         }
-        ASSERT_TRUE(first.waitForFinished(60000));
-        EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+        ASSERT_TRUE(app->process().waitForFinished(60000));
+        EXPECT_EQ(app->process().exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(storedIndex(), before + 3);
     }
 }
@@ -363,7 +396,7 @@ TEST_F(ApplicationProcessTest, theLastStepsBeforeAQuitOrATerminationSignalAreSto
 // was stored before stays as it was.
 TEST_F(ApplicationProcessTest, AStoreThatCannotBeWrittenIsSaidWhileRunningAndAtTheEnd)
 {
-    const QString config = folders.filePath(QStringLiteral("config/com.local.quorvia.mvp"));
+    const QString config = app->folder() + QStringLiteral("/config/com.local.quorvia.mvp");
     const auto storedIndex = storeTenBlocks(config);
     const QByteArray store = QFile::encodeName(config + QStringLiteral("/defaults"));
     // Read-only for everyone, root too, where a mount is allowed; else closed to this user.
@@ -379,49 +412,61 @@ TEST_F(ApplicationProcessTest, AStoreThatCannotBeWrittenIsSaidWhileRunningAndAtT
     } restore{store, mounted};
     ASSERT_NE(::access(store.constData(), W_OK), 0) << "the store could not be made read-only here";
 
-    launch(first);
-    ASSERT_TRUE(waitFor([&] { return viewableWindows(first) >= 1; }));
-    QThread::msleep(300);
-    const QStringList shown = visibleWindows(first);
-    ASSERT_EQ(shown.size(), 1);
-    island = shown.front();
+    ASSERT_TRUE(app->launch());
+    ASSERT_TRUE(waitFor([&] { return !app->windows().empty(); }));
+    pause(300);
+    const auto shown = app->windows();
+    ASSERT_EQ(shown.size(), 1u);
+    const Window island = shown.front();
+    const auto isShown = [&](const Window& window) {
+        const auto now = app->windows();
+        return std::find(now.begin(), now.end(), window) != now.end();
+    };
     const auto newWindow = [&] {
-        QString found;
+        std::optional<Window> found;
         waitFor([&] {
-            for (const QString& id : visibleWindows(first))
-                if (id != island)
-                    found = id;
-            return !found.isEmpty();
+            for (const Window& w : app->windows())
+                if (w != island)
+                    found = w;
+            return found.has_value();
         });
         return found;
     };
     // The start's own save fails.
-    const QString running = newWindow();
-    ASSERT_FALSE(running.isEmpty()) << "the failed save was not said";
+    const auto running = newWindow();
+    ASSERT_TRUE(running) << "the failed save was not said";
     // A key typed before the alert has the keyboard is lost: answer again while it stands.
     int polls = 0;
     ASSERT_TRUE(waitFor([&] {
-        if (visibleWindows(first) == QStringList{island})
+        if (app->windows() == std::vector<Window>{island})
             return true;
-        if (polls++ % 50 == 0 && visibleWindows(first).contains(running))
-            focusAndType(running, {QStringLiteral("key"), QStringLiteral("Return")});
+        if (polls++ % 50 == 0 && isShown(*running)) {
+            app->focus(*running);
+            app->key(QStringLiteral("Return"), 0);
+        }
         return false;
     }));
 
-    xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), island});
-    xdotool({QStringLiteral("key"), QStringLiteral("Right")});
-    ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
-    const QString atTheEnd = newWindow();
-    ASSERT_FALSE(atTheEnd.isEmpty()) << "the failed last write was not said";
-    EXPECT_EQ(first.state(), QProcess::Running);
-    // Answered again while it stands; once it has gone, the application must end on its own.
+    app->focus(island);
+    app->key(QStringLiteral("Right"), 0);
+    ::kill(static_cast<pid_t>(app->pid()), SIGTERM);
+    const auto atTheEnd = newWindow();
+    ASSERT_TRUE(atTheEnd) << "the failed last write was not said";
+    EXPECT_TRUE(app->isRunning());
+    // Answered again while it stands; once it has gone, the application must
+    // end on its own. The island's leaving can replace the alert's window by
+    // another, so whatever stands besides the island is answered.
     bool ended = false;
     for (int round = 0; round < 30 && !ended; ++round) {
-        if (visibleWindows(first).contains(atTheEnd))
-            focusAndType(atTheEnd, {QStringLiteral("key"), QStringLiteral("Return")});
-        ended = first.waitForFinished(2000);
+        for (const Window& standing : app->windows()) {
+            if (standing == island)
+                continue;
+            app->focus(standing);
+            app->key(QStringLiteral("Return"), 0);
+        }
+        ended = app->process().waitForFinished(2000);
     }
     ASSERT_TRUE(ended);
-    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app->process().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(storedIndex(), 0);
 }

@@ -1,5 +1,6 @@
-#include "app/ApplicationProcessFixture.h"
 #include "platform/linux/SettingsDefaults.h"
+#include "support/ApplicationControls.h"
+#include "support/RunningApplication.h"
 #include "support/TwoOutputXServer.h"
 
 #include <QDir>
@@ -8,41 +9,81 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+#include <optional>
+
+using quorvia::test::RunningApplication;
 using quorvia::test::TwoOutputXServer;
+using Window = RunningApplication::Window;
+namespace controls = quorvia::test::controls;
 
 namespace {
 
-// The real executable on the server with a laptop screen and a projector.
-class ApplicationTwoOutputTest : public quorvia::test::ApplicationProcessFixture {
-protected:
-    QString displayName() const override { return TwoOutputXServer::display(); }
+std::string describe(const std::vector<Window>& windows)
+{
+    QStringList ids;
+    for (const Window& w : windows)
+        ids << QString::number(w.id);
+    return ids.join(u' ').toStdString();
+}
 
+// The real executable on the server with a laptop screen and a projector.
+class ApplicationTwoOutputTest : public ::testing::Test {
+protected:
     void SetUp() override
     {
-        ApplicationProcessFixture::SetUp();
-        ASSERT_TRUE(TwoOutputXServer::restoreLayout(displayName()));
+        display = TwoOutputXServer::display();
+        if (display.isEmpty())
+            FAIL() << "the test X server could not start";
+        ASSERT_TRUE(TwoOutputXServer::restoreLayout(display));
+        app = std::make_unique<RunningApplication>(display);
     }
 
     void TearDown() override
     {
-        ApplicationProcessFixture::TearDown();
-        TwoOutputXServer::restoreLayout(displayName());
+        app.reset();
+        TwoOutputXServer::restoreLayout(display);
     }
 
-    bool xrandr(const QStringList& arguments) { return TwoOutputXServer::xrandr(displayName(), arguments); }
+    static bool waitFor(const std::function<bool()>& condition, int timeoutMs = 60000)
+    {
+        return RunningApplication::waitFor(condition, timeoutMs);
+    }
+    static void pause(int ms) { RunningApplication::waitFor([] { return false; }, ms); }
+
+    bool xrandr(const QStringList& arguments) { return TwoOutputXServer::xrandr(display, arguments); }
     QString laptop() const { return QString::fromLatin1(TwoOutputXServer::laptopOutput); }
     QString projector() const { return QString::fromLatin1(TwoOutputXServer::projectorOutput); }
+    bool isShown(const Window& window) const
+    {
+        const auto shown = app->windows();
+        return std::find(shown.begin(), shown.end(), window) != shown.end();
+    }
+
+    // The island, once it stands alone after the start and has had time to settle.
+    std::optional<Window> settledIsland()
+    {
+        if (!waitFor([&] { return !app->windows().empty(); }))
+            return std::nullopt;
+        pause(500);
+        const auto shown = app->windows();
+        if (shown.size() != 1)
+            return std::nullopt;
+        return shown.front();
+    }
 
     // Starts the application while the projector copies the laptop; answers the
     // one window it shows then (the mask), or nothing if it never came alone.
-    QString launchMirroredUntilTheMaskAloneShows()
+    std::optional<Window> launchMirroredUntilTheMaskAloneShows()
     {
         if (!xrandr({QStringLiteral("--output"), projector(), QStringLiteral("--same-as"), laptop()}))
-            return {};
-        launch(first);
-        QString mask;
+            return std::nullopt;
+        if (!app->launch())
+            return std::nullopt;
+        std::optional<Window> mask;
         waitFor([&] {
-            const QStringList shown = visibleWindows(first);
+            const auto shown = app->windows();
             if (shown.size() != 1)
                 return false;
             mask = shown.front();
@@ -50,38 +91,45 @@ protected:
         });
         return mask;
     }
+
+    QString display;
+    std::unique_ptr<RunningApplication> app;
 };
 
 TEST_F(ApplicationTwoOutputTest, anOutcomeAlertUpWhenMirroringStartsWaitsBehindTheShieldAndReturnsAfterIt)
 {
-    QString alert = launchWithFailedImportAlert();
-    ASSERT_FALSE(alert.isEmpty()) << "the failed import raised no alert";
+    ASSERT_TRUE(app->launch());
+    const auto island = settledIsland();
+    ASSERT_TRUE(island);
+    auto alert = app->failKeynoteImport(*island);
+    ASSERT_TRUE(alert) << "the failed import raised no alert";
 
     // The projector copies the laptop: only the mask stays, over the laptop's whole screen.
     ASSERT_TRUE(xrandr({QStringLiteral("--output"), projector(), QStringLiteral("--same-as"), laptop()}));
-    QString mask;
+    std::optional<Window> mask;
     ASSERT_TRUE(waitFor([&] {
-        const QStringList shown = visibleWindows(first);
-        if (shown.size() != 1 || shown.front() == island || shown.front() == alert)
+        const auto shown = app->windows();
+        if (shown.size() != 1 || shown.front() == *island || shown.front() == *alert)
             return false;
         mask = shown.front();
         return true;
     }));
     ASSERT_TRUE(xrandr({QStringLiteral("--output"), projector(), QStringLiteral("--right-of"), laptop()}));
     QThread::msleep(1500);
-    EXPECT_EQ(visibleWindows(first), QStringList{mask});
+    EXPECT_EQ(app->windows(), std::vector<Window>{*mask});
 
-    clickIn(mask, 756, 655); // "关闭输出并返回"
-    alert.clear();
+    app->click(*mask, controls::overlay::stopAndReturn, 300);
+    alert.reset();
     ASSERT_TRUE(waitFor([&] {
-        for (const QString& id : visibleWindows(first))
-            if (id != island && id != mask)
-                alert = id;
-        return !alert.isEmpty() && visibleWindows(first).contains(island);
+        for (const Window& w : app->windows())
+            if (w != *island && w != *mask)
+                alert = w;
+        return alert && isShown(*island);
     }));
-    EXPECT_FALSE(visibleWindows(first).contains(mask));
-    focusAndType(alert, {QStringLiteral("key"), QStringLiteral("Return")});
-    EXPECT_TRUE(waitFor([&] { return visibleWindows(first) == QStringList{island}; }));
+    EXPECT_FALSE(isShown(*mask));
+    app->focus(*alert);
+    app->key(QStringLiteral("Return"), 0);
+    EXPECT_TRUE(waitFor([&] { return app->windows() == std::vector<Window>{*island}; }));
 }
 
 // Started while the projector copied the laptop, then extended again: the
@@ -91,29 +139,29 @@ TEST_F(ApplicationTwoOutputTest, returningFromTheMaskOfAMirroredStartAfterExtend
 {
     const QRect laptopArea = TwoOutputXServer::laptopArea();
     const QRect projectorArea = TwoOutputXServer::projectorArea();
-    const QImage projectorBefore = rootImage().copy(projectorArea);
+    const QImage projectorBefore = app->grab(projectorArea);
 
-    const QString mask = launchMirroredUntilTheMaskAloneShows();
-    ASSERT_FALSE(mask.isEmpty()) << visibleWindows(first).join(u' ').toStdString();
+    const auto mask = launchMirroredUntilTheMaskAloneShows();
+    ASSERT_TRUE(mask) << describe(app->windows());
 
     ASSERT_TRUE(xrandr({QStringLiteral("--output"), projector(), QStringLiteral("--right-of"), laptop()}));
     // Until the speaker answers, the mask alone stays.
     QThread::msleep(1500);
-    EXPECT_EQ(visibleWindows(first), QStringList{mask});
+    EXPECT_EQ(app->windows(), std::vector<Window>{*mask});
 
-    clickIn(mask, 756, 655); // "关闭输出并返回"
+    app->click(*mask, controls::overlay::stopAndReturn, 300);
     ASSERT_TRUE(waitFor([&] {
-        const QStringList shown = visibleWindows(first);
-        return shown.size() == 1 && shown.front() != mask;
-    })) << "still shown: " << visibleWindows(first).join(u' ').toStdString();
-    island = visibleWindows(first).front();
-    const QRect frame = windowFrame(island);
+        const auto shown = app->windows();
+        return shown.size() == 1 && shown.front() != *mask;
+    })) << "still shown: " << describe(app->windows());
+    const Window island = app->windows().front();
+    const QRect frame = island.frame;
     EXPECT_TRUE(laptopArea.contains(frame)) << frame.x() << "," << frame.y() << " " << frame.width() << "x"
                                             << frame.height();
     // Once it has drawn, the projector still shows only what it showed before the start.
-    ASSERT_TRUE(waitFor([&] { return !windowImage(island).isNull(); }));
+    ASSERT_TRUE(waitFor([&] { return !app->windowImage(island).isNull(); }));
     QThread::msleep(500);
-    const QImage projectorAfter = rootImage().copy(projectorArea);
+    const QImage projectorAfter = app->grab(projectorArea);
     ASSERT_EQ(projectorAfter.size(), projectorBefore.size());
     EXPECT_TRUE(projectorAfter == projectorBefore) << "the projector shows something new";
 }
@@ -122,7 +170,7 @@ TEST_F(ApplicationTwoOutputTest, returningFromTheMaskOfAMirroredStartAfterExtend
 // mirrored, nothing but the mask shows, also once the start-up alert is due.
 TEST_F(ApplicationTwoOutputTest, theDamagedStoreAlertWaitsBehindTheMaskOfAMirroredStart)
 {
-    const QString store = folders.filePath(QStringLiteral("config/com.local.quorvia.mvp/defaults"));
+    const QString store = app->folder() + QStringLiteral("/config/com.local.quorvia.mvp/defaults");
     {
         quorvia::platform::native::SettingsDefaults defaults(store, QString());
         defaults.setData(QStringLiteral("presentation.projects.v1"), QByteArray(96 << 10, '{'));
@@ -134,11 +182,11 @@ TEST_F(ApplicationTwoOutputTest, theDamagedStoreAlertWaitsBehindTheMaskOfAMirror
     for (const QString& file : valueFiles)
         ASSERT_TRUE(QFile::remove(store + u'/' + file));
 
-    const QString mask = launchMirroredUntilTheMaskAloneShows();
-    ASSERT_FALSE(mask.isEmpty()) << visibleWindows(first).join(u' ').toStdString();
+    const auto mask = launchMirroredUntilTheMaskAloneShows();
+    ASSERT_TRUE(mask) << describe(app->windows());
     // Well past the turn the alert is raised in.
     QThread::msleep(2000);
-    EXPECT_EQ(visibleWindows(first), QStringList{mask}) << "something opened beside the mask";
+    EXPECT_EQ(app->windows(), std::vector<Window>{*mask}) << "something opened beside the mask";
 }
 
 } // namespace
@@ -147,25 +195,25 @@ namespace {
 
 TEST_F(ApplicationTwoOutputTest, aModeForcedOnAThirdOutputCopyingTheLaptopWhileLiveLeavesOnlyTheMask)
 {
-    launch(first);
-    ASSERT_TRUE(waitFor([&] { return viewableWindows(first) >= 1; }));
-    QThread::msleep(500);
-    island = visibleWindows(first).front();
-    clickIn(island, 556, 89); // "启动隐私输出"
+    ASSERT_TRUE(app->launch());
+    const auto island = app->waitWindow(QString());
+    ASSERT_TRUE(island);
+    ASSERT_TRUE(app->waitUntilOffersPrivacyOutput(*island)) << "the island never offered 启动隐私输出";
+    app->click(*island, controls::island::privacyButton, 300);
     // The audience picture opens on the projector.
-    ASSERT_TRUE(waitFor([&] { return visibleWindows(first).size() >= 2; }));
+    ASSERT_TRUE(waitFor([&] { return app->windows().size() >= 2; }));
 
     ASSERT_TRUE(xrandr({QStringLiteral("--addmode"), QStringLiteral("DUMMY2"), QStringLiteral("1920x1080")}));
     ASSERT_TRUE(xrandr({QStringLiteral("--output"), QStringLiteral("DUMMY2"), QStringLiteral("--mode"),
                         QStringLiteral("1920x1080"), QStringLiteral("--same-as"), laptop()}));
-    QString mask;
+    std::optional<Window> mask;
     EXPECT_TRUE(waitFor([&] {
-        const QStringList shown = visibleWindows(first);
-        if (shown.size() != 1 || shown.front() == island)
+        const auto shown = app->windows();
+        if (shown.size() != 1 || shown.front() == *island)
             return false;
         mask = shown.front();
         return true;
-    })) << visibleWindows(first).join(u' ').toStdString();
+    })) << describe(app->windows());
 }
 
 } // namespace

@@ -6,12 +6,11 @@
 #include "prompter/PrompterPanel.h"
 #include "platform/linux/RandrDisplayService.h"
 #include "privacy/DisplayTopology.h"
+#include "support/EventWait.h"
 #include "support/TwoOutputXServer.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QThread>
 
 using namespace quorvia;
 using namespace quorvia::test;
@@ -45,15 +44,7 @@ protected:
     // server's pictures, so that a built-in screen is named again.
     bool letQtCatchUp(int timeoutMs = 60000)
     {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < timeoutMs) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-            if (DisplayTopology::builtInScreen())
-                return true;
-            QThread::msleep(20);
-        }
-        return false;
+        return quorvia::test::waitUntil([] { return DisplayTopology::builtInScreen().has_value(); }, timeoutMs);
     }
 
     // Every picture of the server shareable, then live on the projector.

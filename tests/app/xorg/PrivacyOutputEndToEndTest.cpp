@@ -70,14 +70,7 @@ protected:
         auto found = app->waitWindow(QString());
         ASSERT_TRUE(found);
         island = *found;
-        // Ready when the start button is drawn enabled: a light blue face.
-        ASSERT_TRUE(RunningApplication::waitFor(
-            [&] {
-                const QPoint at = island.frame.topLeft() + controls::island::privacyButton;
-                const QRgb p = app->grab(QRect(at, QSize(1, 1))).pixel(0, 0);
-                return qBlue(p) >= 235 && qRed(p) > 80 && qRed(p) < 170 && qGreen(p) > 150;
-            },
-            60000))
+        ASSERT_TRUE(app->waitUntilOffersPrivacyOutput(island))
             << "the island never offered 启动隐私输出: " << describe(app->windows()) << " colour "
             << QColor(app->grab(QRect(island.frame.topLeft() + controls::island::privacyButton, QSize(1, 1))).pixel(0, 0)).name().toStdString();
         pause(300);
@@ -90,8 +83,9 @@ protected:
             app->grab(laptop).save(QStringLiteral("/tmp/quorvia-e2e-%1-laptop.png").arg(test));
             app->grab(projector).save(QStringLiteral("/tmp/quorvia-e2e-%1-projector.png").arg(test));
         }
-        if (app && app->isRunning())
+        if (app && app->isRunning()) {
             EXPECT_TRUE(app->quit());
+        }
         TwoOutputXServer::restoreLayout(display);
     }
 

@@ -74,14 +74,7 @@ protected:
         auto found = app->waitWindow(QString());
         ASSERT_TRUE(found);
         island = *found;
-        // Ready when the start button is drawn enabled: a light blue face.
-        ASSERT_TRUE(RunningApplication::waitFor(
-            [&] {
-                const QPoint at = island.frame.topLeft() + controls::island::privacyButton;
-                const QRgb p = app->grab(QRect(at, QSize(1, 1))).pixel(0, 0);
-                return qBlue(p) >= 235 && qRed(p) > 80 && qRed(p) < 170 && qGreen(p) > 150;
-            }))
-            << "the island never offered 启动隐私输出";
+        ASSERT_TRUE(app->waitUntilOffersPrivacyOutput(island)) << "the island never offered 启动隐私输出";
         pause(300);
     }
 

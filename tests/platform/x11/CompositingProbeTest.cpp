@@ -4,9 +4,10 @@
 #include "platform/linux/X11CompositingWatch.h"
 #include "platform/linux/X11WindowHints.h"
 #include "platform/linux/XcbConnection.h"
+#include "support/EventWait.h"
+#include "support/TestPlatform.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
@@ -60,13 +61,7 @@ private:
     xcb_atom_t selection_ = XCB_ATOM_NONE;
 };
 
-void settle(int ms = 200)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
+void settle(int ms = 200) { quorvia::test::runEventsFor(ms); }
 
 } // namespace
 
@@ -83,6 +78,8 @@ TEST(CompositingProbe, ABareServerDoesNotCompositeAndASelectionOwnerDoes)
 
 TEST(CompositingProbe, TheServerSeesTheShadowsMarginOnlyWhileSomethingComposites)
 {
+    test::TestPlatform env;
+    env.platform().windowSystemService = std::make_shared<native::X11WindowSystem>();
     platform::Window bubble(Rect(200, 200, 56, 56), WindowStyle::borderless);
     bubble.setAttribute(Qt::WA_TranslucentBackground);
     bubble.setShape({WindowShape::Kind::ellipse});

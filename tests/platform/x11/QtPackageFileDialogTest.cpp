@@ -1,5 +1,6 @@
 #include "platform/linux/QtDialogService.h"
 #include "platform/linux/QtPackageFileDialog.h"
+#include "support/EventWait.h"
 #include "support/FakeDisplayService.h"
 #include "support/Snapshot.h"
 #include "support/TestPlatform.h"
@@ -88,11 +89,12 @@ protected:
                 ++next;
         });
         poll.start();
-        QDeadlineTimer deadline(90000);
-        while (!answer_ && !deadline.hasExpired()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            env_.scheduler().runPending();
-        }
+        quorvia::test::waitUntil(
+            [&] {
+                env_.scheduler().runPending();
+                return answer_.has_value();
+            },
+            90000);
         EXPECT_EQ(next, steps.size()) << "steps left undone; alert " << (visibleAlert() != nullptr) << " chooser "
                                       << (visibleChooser() != nullptr) << " active "
                                       << (visibleChooser() && visibleChooser()->isActiveWindow());

@@ -1,0 +1,20 @@
+#pragma once
+
+class QWidget;
+
+namespace quorvia::platform {
+
+// What only the window system can do or tell for a window, beyond Qt. The
+// backend installs its own with the platform; without one a window gets no
+// desktop hint and nothing counts as compositing.
+class WindowSystem {
+public:
+    virtual ~WindowSystem() = default;
+
+    // Shows the window on every desktop, or on its own one again.
+    virtual void setOnAllDesktops(QWidget& window, bool sticky) = 0;
+    // Whether something composites, so translucent windows blend with what lies under them.
+    virtual bool windowsAreComposited() = 0;
+};
+
+} // namespace quorvia::platform
