@@ -158,8 +158,9 @@ TEST(ScriptFileReaderTest, whateverIsTakenCanBeExported)
     ASSERT_LT(numbered.size(), ScriptFileReader::maximumBytes);
     for (const QByteArray& bytes : {oneBlock, numbered}) {
         const auto read = ScriptFileReader::read(write(dir, "limit.txt", bytes));
-        if (read)
+        if (read) {
             EXPECT_TRUE(exportable(*read)) << "a script was taken that no backup exports";
+        }
     }
 }
 

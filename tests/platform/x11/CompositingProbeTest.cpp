@@ -13,8 +13,6 @@
 #include <QWidget>
 #include <QtGui/qguiapplication_platform.h>
 
-#include "support/EventWait.h"
-
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
@@ -121,6 +119,8 @@ QSize serverSize(const QWidget& window)
 
 TEST(CompositingProbe, ShownWindowsTakeTheirShadowOrTheirCutAgainWhenAManagerStartsOrStops)
 {
+    test::TestPlatform env;
+    env.platform().windowSystemService = std::make_shared<native::X11WindowSystem>();
     platform::watchCompositing(native::X11CompositingWatch::make());
     struct Unwatch {
         ~Unwatch() { platform::watchCompositing(nullptr); }

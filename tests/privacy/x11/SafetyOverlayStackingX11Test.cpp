@@ -163,7 +163,10 @@ TEST_F(SafetyOverlayStackingX11Test, anAlertActivatedWhileTheMaskIsUpEndsBeneath
         answered = true;
     });
     platform::native::QtDialogService dialogs;
-    dialogs.runAlert({.messageText = QStringLiteral("无法保存"), .buttons = {QStringLiteral("知道了")}});
+    platform::AlertRequest request;
+    request.messageText = QStringLiteral("无法保存");
+    request.buttons = {QStringLiteral("知道了")};
+    dialogs.runAlert(request);
     ASSERT_TRUE(answered);
     EXPECT_GT(maskPlace, alertPlace) << "the mask stands at " << maskPlace << ", the modal alert at " << alertPlace;
     EXPECT_GE(alertPlace, 0);
