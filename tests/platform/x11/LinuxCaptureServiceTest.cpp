@@ -4,6 +4,7 @@
 #include "platform/linux/LinuxCaptureService.h"
 #include "platform/linux/QtDisplayService.h"
 #include "platform/linux/X11CaptureStream.h"
+#include "support/EventWait.h"
 #include "support/TestPlatform.h"
 
 #include <QCoreApplication>
@@ -45,13 +46,7 @@ protected:
         env.platform().displayService = std::make_shared<native::QtDisplayService>();
     }
 
-    void settle(int ms = 300)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < ms)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
+    void settle(int ms = 300) { test::runEventsFor(ms); }
 
     // Until the server shows the colour at a point of the root window: what
     // was drawn there has reached the screen, and the damage it made was sent
@@ -60,11 +55,7 @@ protected:
     void settleOnScreen(QPoint at, QColor colour)
     {
         QScreen* screen = QGuiApplication::primaryScreen();
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < 60000
-               && screen->grabWindow(0, at.x(), at.y(), 1, 1).toImage().pixelColor(0, 0) != colour)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        test::waitUntil([&] { return screen->grabWindow(0, at.x(), at.y(), 1, 1).toImage().pixelColor(0, 0) == colour; });
         EXPECT_EQ(screen->grabWindow(0, at.x(), at.y(), 1, 1).toImage().pixelColor(0, 0), colour)
             << "at " << at.x() << "," << at.y();
         settle(30);
