@@ -779,7 +779,9 @@ TEST_F(RunningCaptureTest, APrivateWindowMovedFastByAnotherClientNeverReachesAPi
     int worst = 0;
     QElapsedTimer timer;
     timer.start();
-    while (timer.elapsed() < 3000)
+    // A loaded machine delivers few pictures while the window never rests, so
+    // the moves go on until enough pictures were judged, or as only a hang needs.
+    while (timer.elapsed() < 3000 || (seen < 30 && timer.elapsed() < 60000))
         for (const QImage& picture : pictures(tick())) {
             ++seen;
             const int n = countPixels(picture, red);
