@@ -172,9 +172,10 @@ protected:
     }
 
     // The audience watch has judged at least this many frames; then its tally.
+    // A loaded server answers few grabs a second, so this waits past the usual bound.
     AudienceWatch::Tally tallyAfter(AudienceWatch& watch, int frames)
     {
-        RunningApplication::waitFor([&] { return watch.tally().frames >= frames; });
+        RunningApplication::waitFor([&] { return watch.tally().frames >= frames; }, 150000);
         return watch.stop();
     }
 
