@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/BackupLimits.h"
+#include "model/DeckTree.h"
 #include "model/ProjectBackupError.h"
 #include "platform/FileDescriptor.h"
 
@@ -36,10 +37,7 @@ public:
     // at `folderFd`. A link inside is kept only when it stays inside the copy.
     std::expected<void, ProjectBackupFailure> copy(int sourceFd, int folderFd, const char* name);
 
-    struct Size {
-        qint64 bytes = 0; // of its files
-        qint64 items = 0;
-    };
+    using Size = DeckTree::Size;
     // What a copy of the item open at `sourceFd` would take, within the limits.
     std::expected<Size, ProjectBackupFailure> measure(int sourceFd) const;
 

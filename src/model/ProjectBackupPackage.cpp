@@ -95,6 +95,16 @@ private:
     bool placed_ = false;
 };
 
+// Adds one deck to the total; refused once the decks together hold too many items.
+std::expected<void, ProjectBackupFailure> addDeck(DeckTree::Size& total, const DeckTree::Size& deck, const BackupLimits& limits)
+{
+    total.bytes += deck.bytes;
+    total.items += deck.items;
+    if (total.items > limits.deckItems)
+        return std::unexpected(ProjectBackupError::refused(limits.deckItemsText()));
+    return {};
+}
+
 // A private folder `name` in the folder open at `parentFd`, opened.
 std::expected<FileDescriptor, std::error_code> makeFolder(int parentFd, const char* name)
 {
@@ -217,10 +227,8 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
         const auto size = DeckTree::measure(toPath(sourcePath), project.name, limits);
         if (!size)
             return std::unexpected(size.error());
-        decks.bytes += size->bytes;
-        decks.items += size->items;
-        if (decks.items > limits.deckItems)
-            return std::unexpected(ProjectBackupError::refused(limits.deckItemsText()));
+        if (auto refused = addDeck(decks, *size, limits); !refused)
+            return std::unexpected(refused.error());
     }
     const QByteArray manifest = record.toManifest();
     if (manifest.size() > limits.manifestBytes)
@@ -342,7 +350,7 @@ ProjectBackupPackage::importBackup(const QString& packagePath, const std::option
             return std::unexpected(*problem);
 
     // Every deck is measured, and the store's disk asked for room, before any is copied.
-    DeckCopier::Size decks;
+    DeckTree::Size decks;
     for (auto& project : record.projects) {
         if (!project.deck) {
             project.deckAssetPath.reset();
@@ -353,10 +361,8 @@ ProjectBackupPackage::importBackup(const QString& packagePath, const std::option
         const auto size = reader->measureDeck(*project.deckAssetPath, project.name);
         if (!size)
             return std::unexpected(size.error());
-        decks.bytes += size->bytes;
-        decks.items += size->items;
-        if (decks.items > limits.deckItems)
-            return std::unexpected(ProjectBackupError::refused(limits.deckItemsText()));
+        if (auto refused = addDeck(decks, *size, limits); !refused)
+            return std::unexpected(refused.error());
     }
     std::optional<fs::path> storeRoot;
     if (decks.items > 0) {

@@ -143,7 +143,9 @@ TEST_F(SocketHttpSessionTest, AHeadOfAHundredThousandShortLinesEndsWithinTheDead
     const auto result = fetch(16 * 1024 * 1024, timeoutSeconds);
     const qint64 elapsedMs = clock.elapsed();
     ASSERT_TRUE(result.has_value()) << "no answer after " << elapsedMs << " ms";
-    EXPECT_LT(elapsedMs, timeoutSeconds * 1000 + 1500) << "the deadline did not end the exchange";
+    // Twice the deadline: a loaded machine may be late to it, a head read in
+    // quadratic time is not done in several times as long.
+    EXPECT_LT(elapsedMs, timeoutSeconds * 1000 * 2) << "the deadline did not end the exchange";
     EXPECT_FALSE(result->failure) << "cut off after " << elapsedMs << " ms";
     EXPECT_EQ(result->body, QByteArray("ok"));
 }

@@ -410,6 +410,17 @@ QImage RunningApplication::grab(const QRect& area) const
     return QImage(xcb_get_image_data(image.get()), area.width(), area.height(), QImage::Format_RGB32).copy();
 }
 
+std::optional<RunningApplication::Window> RunningApplication::settledIsland() const
+{
+    if (!waitFor([&] { return !windows().empty(); }))
+        return std::nullopt;
+    waitFor([] { return false; }, 500);
+    const auto shown = windows();
+    if (shown.size() != 1)
+        return std::nullopt;
+    return shown.front();
+}
+
 bool RunningApplication::waitFor(const std::function<bool()>& condition, int timeoutMs)
 {
     return waitUntil(condition, timeoutMs);

@@ -72,6 +72,8 @@ public:
 
     // The application's viewable top-level windows, by the pid Qt stamps on them.
     std::vector<Window> windows() const;
+    // The island, once it stands alone after the start and has had time to settle.
+    std::optional<Window> settledIsland() const;
     // Those whose name matches `pattern`.
     std::vector<Window> windows(const QString& pattern) const;
     // The largest viewable window whose name matches `pattern` (any when empty), or

@@ -49,18 +49,6 @@ protected:
     }
     static void pause(int ms) { RunningApplication::waitFor([] { return false; }, ms); }
 
-    // The island, once it stands alone after the start and has had time to settle.
-    std::optional<Window> settledIsland()
-    {
-        if (!waitFor([&] { return !app->windows().empty(); }))
-            return std::nullopt;
-        pause(500);
-        const auto shown = app->windows();
-        if (shown.size() != 1)
-            return std::nullopt;
-        return shown.front();
-    }
-
     XServer server;
     std::unique_ptr<RunningApplication> app;
     QProcess second;
@@ -284,7 +272,7 @@ TEST_F(ApplicationProcessTest, theSavedReadingPositionOutlastsAStartAndAQuit)
 TEST_F(ApplicationProcessTest, aChooserHiddenByTheEmergencyKeyReturnsWithTheWindowsAndCanBeCancelled)
 {
     ASSERT_TRUE(app->launch());
-    const auto island = settledIsland();
+    const auto island = app->settledIsland();
     ASSERT_TRUE(island);
     ASSERT_TRUE(app->pressIslandSetting(*island, controls::settings::importBackup));
     const QString title = QStringLiteral("导入演讲项目备份");
@@ -304,7 +292,7 @@ TEST_F(ApplicationProcessTest, aChooserHiddenByTheEmergencyKeyReturnsWithTheWind
 TEST_F(ApplicationProcessTest, anOutcomeAlertCutShortByTheEmergencyKeyWaitsAndShowsWhenTheWindowsReturn)
 {
     ASSERT_TRUE(app->launch());
-    const auto island = settledIsland();
+    const auto island = app->settledIsland();
     ASSERT_TRUE(island);
     ASSERT_TRUE(app->failKeynoteImport(*island)) << "the failed import raised no alert";
 
@@ -371,7 +359,7 @@ TEST_F(ApplicationProcessTest, theLastStepsBeforeAQuitOrATerminationSignalAreSto
         SCOPED_TRACE(bySignal ? "SIGTERM" : "Control+Q");
         const qint64 before = storedIndex();
         ASSERT_TRUE(app->launch());
-        const auto island = settledIsland();
+        const auto island = app->settledIsland();
         ASSERT_TRUE(island);
         app->focus(*island);
         if (!bySignal) {

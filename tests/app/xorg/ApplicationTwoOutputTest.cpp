@@ -50,7 +50,6 @@ protected:
     {
         return RunningApplication::waitFor(condition, timeoutMs);
     }
-    static void pause(int ms) { RunningApplication::waitFor([] { return false; }, ms); }
 
     bool xrandr(const QStringList& arguments) { return TwoOutputXServer::xrandr(display, arguments); }
     QString laptop() const { return QString::fromLatin1(TwoOutputXServer::laptopOutput); }
@@ -59,18 +58,6 @@ protected:
     {
         const auto shown = app->windows();
         return std::find(shown.begin(), shown.end(), window) != shown.end();
-    }
-
-    // The island, once it stands alone after the start and has had time to settle.
-    std::optional<Window> settledIsland()
-    {
-        if (!waitFor([&] { return !app->windows().empty(); }))
-            return std::nullopt;
-        pause(500);
-        const auto shown = app->windows();
-        if (shown.size() != 1)
-            return std::nullopt;
-        return shown.front();
     }
 
     // Starts the application while the projector copies the laptop; answers the
@@ -99,7 +86,7 @@ protected:
 TEST_F(ApplicationTwoOutputTest, anOutcomeAlertUpWhenMirroringStartsWaitsBehindTheShieldAndReturnsAfterIt)
 {
     ASSERT_TRUE(app->launch());
-    const auto island = settledIsland();
+    const auto island = app->settledIsland();
     ASSERT_TRUE(island);
     auto alert = app->failKeynoteImport(*island);
     ASSERT_TRUE(alert) << "the failed import raised no alert";
