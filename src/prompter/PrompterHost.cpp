@@ -19,7 +19,7 @@ PrompterHost::PrompterHost(PromptScript& script, AutoScrollController& autoScrol
         if (alive.lock())
             autoScroll_.pause();
     };
-    scriptView_->onLaidOut = [this, alive] {
+    scriptView_->onMoved = [this, alive] {
         if (alive.lock() && onReloaded)
             onReloaded();
     };

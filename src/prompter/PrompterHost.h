@@ -45,8 +45,8 @@ public:
     // Called after every auto-scroll advance; the prompter window sets it while it holds the view.
     std::function<void()> onAdvanced;
     // Called when the view shows another block or text, again once its
-    // reading position is restored, and when its text is laid out anew: what
-    // the view shows moved without an advance.
+    // reading position is restored, when its text is laid out anew and when
+    // the speaker scrolls it: what the view shows moved without an advance.
     std::function<void()> onReloaded;
 
 private:

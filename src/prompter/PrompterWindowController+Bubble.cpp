@@ -77,7 +77,7 @@ void PrompterWindowController::takeOverScriptView()
         if (alive.lock())
             updateProgress();
     };
-    // A step, a jump or a project switch shows another block: the bar follows it at once.
+    // A step, a jump, a project switch or a hand scroll moves what shows: the bar follows it at once.
     prompterHost_.onReloaded = prompterHost_.onAdvanced;
     if (!window_->isVisible())
         positionOnBuiltInScreen();

@@ -218,20 +218,25 @@ double ScriptScrollModel::progressFraction() const
     const double m = maximumOffset();
     if (m <= 0)
         return sections_.isEmpty() ? 0.0 : 1.0;
-    return std::min(std::max(currentOffset_ / m, 0.0), 1.0);
+    return std::min(std::max(scrolledOffset_ / m, 0.0), 1.0);
 }
 
 // MARK: Reading position
 
-int ScriptScrollModel::readingCharacterIndex() const
+int ScriptScrollModel::readingCharacterIndex()
 {
     if (layout_.textLength() == 0)
         return 0;
+    // Without the section sync: only a timed advance may change the section.
+    adoptScrolledOffset();
     const double y = std::max(0.0, currentOffset_ + readingLineInView() - layout_.insetHeight());
     const int c = layout_.characterAt(y);
     const auto index = static_cast<std::size_t>(highlighted_);
-    if (highlighted_ >= 0 && index < documents_.size() && index < ranges_.size())
-        return documents_[index].rawOffset(std::max(0, c - ranges_[index].location));
+    if (highlighted_ >= 0 && index < documents_.size() && index < ranges_.size()) {
+        const Range range = ranges_[index];
+        const int rendered = std::min(std::max(0, c - range.location), std::max(range.length - 1, 0));
+        return documents_[index].rawOffset(rendered);
+    }
     return c;
 }
 

@@ -75,8 +75,11 @@ public:
     double maximumOffset() const;
     void scrollByUser(double delta);
     void advance(double seconds, int charactersPerMinute);
-    int readingCharacterIndex() const;
+    // Adopts the speaker's hand scroll first, but never leaves the current
+    // section: a place past its text is its last character.
+    int readingCharacterIndex();
     void restoreReading(int rawOffset);
+    // Of the offset shown, so that it follows a hand scroll.
     double progressFraction() const;
     void scrollToSection(int index);
     void resetToTop() { applyScroll(0); }

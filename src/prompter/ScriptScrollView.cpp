@@ -59,16 +59,16 @@ void ScriptScrollView::decreaseFontSize()
 {
     followGeometry();
     model_.decreaseFontSize();
-    if (onLaidOut)
-        onLaidOut();
+    if (onMoved)
+        onMoved();
 }
 
 void ScriptScrollView::increaseFontSize()
 {
     followGeometry();
     model_.increaseFontSize();
-    if (onLaidOut)
-        onLaidOut();
+    if (onMoved)
+        onMoved();
 }
 
 void ScriptScrollView::advance(double seconds, int charactersPerMinute)
@@ -106,8 +106,8 @@ void ScriptScrollView::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     layout_.followViewWidth();
     model_.layoutChanged();
-    if (onLaidOut)
-        onLaidOut();
+    if (onMoved)
+        onMoved();
 }
 
 void ScriptScrollView::wheelEvent(QWheelEvent* event)
@@ -117,6 +117,8 @@ void ScriptScrollView::wheelEvent(QWheelEvent* event)
         delta = -event->angleDelta().y() / 120.0 * 3 * model_.fontSize() * 1.4;
     model_.scrollByUser(delta);
     event->accept();
+    if (onMoved)
+        onMoved();
 }
 
 void ScriptScrollView::paintEvent(QPaintEvent*)

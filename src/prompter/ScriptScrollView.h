@@ -44,8 +44,8 @@ public:
     std::function<void(int)> onSectionChanged;
     std::function<void()> onReachedEnd;
     // Called when the text is laid out anew at another font size or view
-    // size, which moves how far through it the view stands.
-    std::function<void()> onLaidOut;
+    // size, or scrolled by hand, which moves how far through it the view stands.
+    std::function<void()> onMoved;
 
     const ScriptScrollModel& model() const { return model_; }
     const QTextDocument& textDocument() const { return layout_.document(); }

@@ -6,7 +6,9 @@
 #include "PrompterSamples.h"
 #include "model/ModelFixtures.h"
 
+#include <QCoreApplication>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -114,6 +116,25 @@ TEST_F(PrompterHostTest, InstallMovesTheViewAndRestoresTwice)
     host->install(&window);
     EXPECT_EQ(window.layout()->count(), 1);
     EXPECT_EQ(view().parentWidget(), &window);
+}
+
+TEST_F(PrompterHostTest, AMoveKeepsTheTextTheSpeakerScrolledToByHand)
+{
+    QWidget island;
+    island.resize(600, 400);
+    host->install(&island);
+    view().restoreReading(300);
+    QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, -1200), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(&view(), &wheel);
+    const double shown = model().scrolledOffset();
+
+    QWidget window;
+    window.resize(600, 400);
+    host->install(&window);
+    env.scheduler().runPending();
+    // As wide as before, so the same line is back on the reading line.
+    EXPECT_NEAR(model().scrolledOffset(), shown, view().fontSize() * 1.5);
 }
 
 TEST_F(PrompterHostTest, AMoveOrAQuitBeforeALoadsRestoreKeepsTheSavedPlace)

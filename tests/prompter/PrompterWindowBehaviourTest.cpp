@@ -6,9 +6,13 @@
 #include "privacy/IslandButton.h"
 #include "privacy/WindowSettingsViewController.h"
 
+#include "support/EventWait.h"
+
 #include <QAccessible>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
+#include <QWheelEvent>
 
 #include <cmath>
 
@@ -117,6 +121,23 @@ TEST_F(PrompterWindowBehaviourTest, TheProgressBarFollowsAFontSizeThatMakesTheBl
     while (controller->smallerFontButton().isEnabled())
         controller->smallerFontPressed();
     EXPECT_EQ(controller->progress().value(), 100);
+}
+
+TEST_F(PrompterWindowBehaviourTest, TheProgressBarFollowsAHandScrollAndAResize)
+{
+    open();
+    ScriptScrollView& view = host->scriptView();
+    const auto shown = [&] { return std::lround(view.model().scrolledOffset() / view.model().maximumOffset() * 100); };
+    QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, -360), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(&view, &wheel);
+    ASSERT_GT(shown(), 0);
+    EXPECT_EQ(controller->progress().value(), shown());
+
+    const long before = shown();
+    window().setFrame(Rect(window().frame().origin, {window().frame().width(), window().frame().height() + 120}));
+    ASSERT_TRUE(test::waitUntil([&] { return shown() != before; }));
+    EXPECT_EQ(controller->progress().value(), shown());
 }
 
 TEST_F(PrompterWindowBehaviourTest, SettingsChangeBothWindowsAndClosesOnCollapse)

@@ -260,3 +260,29 @@ TEST_F(ScriptScrollModelTest, FontSizeReadsClampsStoresAndPostsOnlyOnChange)
     EXPECT_FALSE(model.canDecreaseFontSize());
     EXPECT_EQ(env.defaults().doubleValue(key), 12);
 }
+
+TEST_F(ScriptScrollModelTest, FontStepsAndTheBarReadWhereTheSpeakerScrolledByHand)
+{
+    layout.visible = 100;
+    model.setSections({letters(4000)}, 0);
+    model.scrollByUser(40 * layout.lineHeight());
+    const auto underReadingLine = [&] { return layout.characterAt(model.scrolledOffset() + 32 - 24); };
+    const int shown = underReadingLine();
+    EXPECT_DOUBLE_EQ(model.progressFraction(), model.scrolledOffset() / model.maximumOffset());
+    model.increaseFontSize();
+    EXPECT_NEAR(underReadingLine(), shown, layout.unitsPerLine);
+    model.decreaseFontSize();
+    EXPECT_NEAR(underReadingLine(), shown, layout.unitsPerLine);
+}
+
+TEST_F(ScriptScrollModelTest, AHandScrollIntoTheNextSectionLeavesTheCurrentOneCurrent)
+{
+    layout.visible = 100;
+    model.setSections({letters(400), letters(400)}, 0);
+    model.scrollByUser(model.sectionTops()[1] - 32 + 5 * layout.lineHeight());
+    model.increaseFontSize();
+    EXPECT_EQ(model.currentSectionIndex(), 0);
+    EXPECT_TRUE(sectionChanges.empty());
+    // The place stays in its text, on its last line.
+    EXPECT_EQ(layout.characterAt(model.scrolledOffset() + 32 - 24), 380);
+}
