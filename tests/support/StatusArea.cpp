@@ -12,17 +12,6 @@ namespace quorvia::test {
 
 StatusArea::StatusArea(const QString& display) : display_(display) {}
 
-StatusArea::~StatusArea()
-{
-    if (process_.state() == QProcess::NotRunning)
-        return;
-    process_.terminate();
-    if (!process_.waitForFinished(5000)) {
-        process_.kill();
-        process_.waitForFinished(5000);
-    }
-}
-
 bool StatusArea::start(int timeoutMs)
 {
     auto environment = QProcessEnvironment::systemEnvironment();

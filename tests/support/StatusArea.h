@@ -10,8 +10,8 @@ namespace quorvia::test {
 // desktop panel.
 class StatusArea {
 public:
+    // Ends with this object: QProcess kills what it started.
     explicit StatusArea(const QString& display);
-    ~StatusArea();
     StatusArea(const StatusArea&) = delete;
     StatusArea& operator=(const StatusArea&) = delete;
 
