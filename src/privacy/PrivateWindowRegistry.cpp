@@ -5,6 +5,7 @@
 #include "privacy/PrivateWindowBoundary.h"
 #include "privacy/PrivateWindowGeometry.h"
 #include "platform/ScreenSpace.h"
+#include "platform/StatusIconWindow.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -147,11 +148,12 @@ void PrivateWindowRegistry::hideAllAppOwnedWindows(const std::vector<Window*>& e
             if (!listed(except, w))
                 rememberAsVisible(w);
     // Popups, dialogs and anything else top-level belong to the application
-    // too. They are noted before any window goes, since hiding a parent takes
-    // its dialogs along.
+    // too, the status icon aside. They are noted before any window goes, since
+    // hiding a parent takes its dialogs along.
     std::vector<QWidget*> plain;
     for (QWidget* widget : QApplication::topLevelWidgets())
-        if (widget->isVisible() && !qobject_cast<Window*>(widget) && !listed(except, widget))
+        if (widget->isVisible() && !qobject_cast<Window*>(widget) && !listed(except, widget)
+            && !platform::isStatusIconWindow(*widget))
             plain.push_back(widget);
     // Dialogs come back; popups, menus and tooltips count as dismissed.
     if (preservingVisibility)

@@ -33,7 +33,8 @@ public:
     // App sharing: registered windows become capturable read-only.
     void setSharingEnabled(bool enabled);
 
-    // Orders out every window of the application, registered or not; the
+    // Orders out every window of the application, registered or not, but not
+    // the status icon, which stands in the desktop's status area; the
     // dialogs that were showing (choosers, alerts, sheets) come back with the
     // next restore. A restore without a built-in screen shows
     // nothing and keeps what it would have shown for a later one.

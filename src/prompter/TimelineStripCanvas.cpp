@@ -58,18 +58,23 @@ void TimelineStripCanvas::reload(const std::vector<PromptTimelineBlock>& blocks,
     blocks_ = blocks;
     selectedIndex_ = selectedIndex;
     titles_.resize(blocks_.size());
-    const QScrollArea* scrollArea = enclosingScrollArea(this);
-    updateFrame(scrollArea ? scrollArea->viewport()->width() : 0);
+    if (const QScrollArea* scrollArea = enclosingScrollArea(this))
+        updateFrame(scrollArea->viewport()->width(), scrollArea->viewport()->height());
+    else
+        updateFrame(0, timelineTotalHeight(density_));
     if (changed)
         update();
 }
 
-void TimelineStripCanvas::updateFrame(double minimumWidth)
+void TimelineStripCanvas::updateFrame(double minimumWidth, double maximumHeight)
 {
     // Only the size: where the canvas stands is the scroll area's, by the
     // scroller's value. Moving it here would leave the two disagreeing.
     const double width = timeline_geometry::canvasWidth(density_, cardCount(), minimumWidth);
-    resize(qRound(width), qRound(timelineTotalHeight(density_)));
+    // Never taller than what shows: the scroller's room comes out of the
+    // empty band under the rows, not out of a vertical range.
+    const double height = std::min(timelineTotalHeight(density_), maximumHeight);
+    resize(qRound(width), std::max(0, qRound(height)));
 }
 
 TimelineCardView TimelineStripCanvas::card(int index) const

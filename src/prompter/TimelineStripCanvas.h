@@ -28,7 +28,8 @@ public:
     ~TimelineStripCanvas() override;
 
     void reload(const std::vector<PromptTimelineBlock>& blocks, int selectedIndex);
-    void updateFrame(double minimumWidth);
+    // At least as wide as the visible area, and no taller than it.
+    void updateFrame(double minimumWidth, double maximumHeight);
     void revealBlock(int index);
 
     int cardCount() const { return static_cast<int>(blocks_.size()); }

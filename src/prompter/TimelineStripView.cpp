@@ -30,7 +30,7 @@ void styleRowLabel(QLabel* label, TimelineStripDensity density)
 TimelineStripView::TimelineStripView(Density density, QWidget* parent)
     : QWidget(parent),
       density_(density),
-      scrollView_(new QScrollArea(this)),
+      scrollView_(new TimelineStripScrollArea(this)),
       canvas_(new TimelineStripCanvas(density)),
       slideLabel_(new QLabel(QStringLiteral("PPT"), this)),
       demoLabel_(new QLabel(QStringLiteral("演示"), this))
@@ -62,6 +62,7 @@ TimelineStripView::TimelineStripView(Density density, QWidget* parent)
         if (self && self->onMove)
             self->onMove(from, to);
     };
+    scrollView_->onViewportResized = [this] { fitCanvas(); };
     layoutStrip();
 }
 
@@ -96,7 +97,13 @@ void TimelineStripView::layoutStrip()
     demoLabel_->setGeometry(0, 3 + cardHeight + qRound(timelineRowGap(density_)), labelWidth, cardHeight);
     const int scrollX = labelWidth + 7;
     scrollView_->setGeometry(scrollX, 0, std::max(0, width() - scrollX), height());
-    canvas_->updateFrame(scrollView_->viewport()->width());
+    fitCanvas();
+}
+
+void TimelineStripView::fitCanvas()
+{
+    const QWidget* viewport = scrollView_->viewport();
+    canvas_->updateFrame(viewport->width(), viewport->height());
 }
 
 } // namespace quorvia

@@ -2,6 +2,7 @@
 
 #include "model/PromptTimelineBlock.h"
 #include "prompter/TimelineStripDensity.h"
+#include "prompter/TimelineStripScrollArea.h"
 
 #include <QWidget>
 
@@ -9,7 +10,6 @@
 #include <vector>
 
 class QLabel;
-class QScrollArea;
 
 namespace quorvia {
 
@@ -41,9 +41,10 @@ protected:
 
 private:
     void layoutStrip();
+    void fitCanvas();
 
     Density density_;
-    QScrollArea* scrollView_;
+    TimelineStripScrollArea* scrollView_;
     TimelineStripCanvas* canvas_;
     QLabel* slideLabel_;
     QLabel* demoLabel_;

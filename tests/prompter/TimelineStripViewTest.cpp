@@ -19,8 +19,11 @@
 #include <QMouseEvent>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
+
+#include <vector>
 
 using namespace quorvia;
 
@@ -387,6 +390,56 @@ TEST_F(TimelineStripViewTest, TheSelectedCardStaysInViewThroughStepsRelayoutsAnd
     // A shorter script pulls the scroller back with the canvas.
     EXPECT_TRUE(select(numbered(6), 5));
     EXPECT_TRUE(select(script, 29));
+}
+
+// Once the scroller shows under the rows, every wheel moves the cards sideways
+// and none moves them up or down: they stay whole and in line with their labels.
+TEST_F(TimelineStripViewTest, EveryWheelScrollsTheCardsSidewaysOnly)
+{
+    for (const auto density : {TimelineStripDensity::regular, TimelineStripDensity::compact}) {
+        auto strip = makeStrip(density, 437);
+        auto script = numbered(30);
+        script[1].label = QStringLiteral("Demo");
+        strip->reload(script, 0);
+        platform.scheduler().runPending();
+        QCoreApplication::sendPostedEvents();
+        QScrollBar* bar = strip->scrollView()->horizontalScrollBar();
+        ASSERT_TRUE(bar->isVisible());
+        QWidget* viewport = strip->scrollView()->viewport();
+        // Where the platform hands a wheel over the cards to the scroll area.
+        auto turn = [&](QPoint angle) {
+            const QPointF at(100, 20);
+            QWheelEvent event(at, viewport->mapToGlobal(at), {}, angle, Qt::NoButton, Qt::NoModifier,
+                              Qt::NoScrollPhase, false);
+            QCoreApplication::sendEvent(viewport, &event);
+        };
+        // Card 0 on the upper row, card 1 on the lower, against their labels.
+        auto offsets = [&] {
+            std::vector<int> out;
+            for (int i : {0, 1}) {
+                const QRect shown = strip->canvas()->card(i).frame.translated(strip->canvas()->pos());
+                out.push_back((i == 0 ? strip->slideLabel() : strip->demoLabel())->y() - shown.top());
+                out.push_back(viewport->height() - shown.bottom());
+            }
+            return out;
+        };
+        const std::vector<int> start = offsets();
+        ASSERT_GT(start[3], 0) << "the lower row is cut off";
+        auto rowsInPlace = [&] { return offsets() == start; };
+        EXPECT_TRUE(rowsInPlace());
+
+        turn({0, -120}); // the ordinary wheel, down
+        EXPECT_GT(bar->value(), 0);
+        EXPECT_TRUE(rowsInPlace());
+        const int down = bar->value();
+        turn({0, 120});
+        EXPECT_LT(bar->value(), down);
+        EXPECT_TRUE(rowsInPlace());
+        turn({-120, 0}); // a sideways wheel
+        EXPECT_GT(bar->value(), 0);
+        EXPECT_TRUE(rowsInPlace());
+        EXPECT_EQ(strip->scrollView()->verticalScrollBar()->maximum(), 0);
+    }
 }
 
 TEST_F(TimelineStripViewTest, DropsMoveToTheColumnUnderThePointer)

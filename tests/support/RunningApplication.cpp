@@ -11,6 +11,7 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -234,6 +235,46 @@ std::vector<RunningApplication::Window> RunningApplication::windows() const
         found.push_back(window);
     }
     return found;
+}
+
+std::optional<RunningApplication::Window> RunningApplication::statusIcon() const
+{
+    if (!connection_ || xcb_connection_has_error(connection_) || !isRunning())
+        return std::nullopt;
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+    // Ours, viewable, and held inside another client's window, not a window manager's frame.
+    const std::vector<Window> topLevel = windows();
+    std::vector<xcb_window_t> pending;
+    if (auto tree = hold(xcb_query_tree_reply(connection_, xcb_query_tree(connection_, root), nullptr)))
+        for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i)
+            if (auto inside = hold(xcb_query_tree_reply(
+                    connection_, xcb_query_tree(connection_, xcb_query_tree_children(tree.get())[i]), nullptr)))
+                pending.insert(pending.end(), xcb_query_tree_children(inside.get()),
+                               xcb_query_tree_children(inside.get()) + xcb_query_tree_children_length(inside.get()));
+    while (!pending.empty()) {
+        const xcb_window_t w = pending.back();
+        pending.pop_back();
+        auto pid = hold(xcb_get_property_reply(
+            connection_, xcb_get_property(connection_, 0, w, pidAtom_, XCB_ATOM_CARDINAL, 0, 1), nullptr));
+        const bool ours = pid && xcb_get_property_value_length(pid.get()) == 4
+                          && *static_cast<std::uint32_t*>(xcb_get_property_value(pid.get())) == process_.processId();
+        auto attributes = hold(xcb_get_window_attributes_reply(connection_, xcb_get_window_attributes(connection_, w), nullptr));
+        auto geometry = hold(xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, w), nullptr));
+        auto at = hold(xcb_translate_coordinates_reply(connection_, xcb_translate_coordinates(connection_, w, root, 0, 0),
+                                                       nullptr));
+        const bool framed = std::any_of(topLevel.begin(), topLevel.end(), [w](const Window& t) { return t.id == w; });
+        if (ours && !framed && attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE && geometry && at) {
+            Window icon;
+            icon.id = w;
+            icon.frame = QRect(at->dst_x, at->dst_y, geometry->width, geometry->height);
+            icon.outer = icon.frame;
+            return icon;
+        }
+        if (auto inside = hold(xcb_query_tree_reply(connection_, xcb_query_tree(connection_, w), nullptr)))
+            pending.insert(pending.end(), xcb_query_tree_children(inside.get()),
+                           xcb_query_tree_children(inside.get()) + xcb_query_tree_children_length(inside.get()));
+    }
+    return std::nullopt;
 }
 
 std::vector<RunningApplication::Window> RunningApplication::windows(const QString& pattern) const

@@ -74,6 +74,8 @@ public:
     std::vector<Window> windows() const;
     // The island, once it stands alone after the start and has had time to settle.
     std::optional<Window> settledIsland() const;
+    // Its status icon, shown inside a status area (support/StatusArea.h).
+    std::optional<Window> statusIcon() const;
     // Those whose name matches `pattern`.
     std::vector<Window> windows(const QString& pattern) const;
     // The largest viewable window whose name matches `pattern` (any when empty), or

@@ -1,6 +1,7 @@
 #include "platform/linux/SettingsDefaults.h"
 #include "support/ApplicationControls.h"
 #include "support/RunningApplication.h"
+#include "support/StatusArea.h"
 #include "support/TwoOutputXServer.h"
 
 #include <QDir>
@@ -14,6 +15,7 @@
 #include <optional>
 
 using quorvia::test::RunningApplication;
+using quorvia::test::StatusArea;
 using quorvia::test::TwoOutputXServer;
 using Window = RunningApplication::Window;
 namespace controls = quorvia::test::controls;
@@ -201,6 +203,56 @@ TEST_F(ApplicationTwoOutputTest, aModeForcedOnAThirdOutputCopyingTheLaptopWhileL
         mask = shown.front();
         return true;
     })) << describe(app->windows());
+}
+
+// The status icon stands in the desktop's status area, not among the windows
+// the emergency key and the shield hide: it keeps its size, a click on it still
+// brings the collapsed island back and its menu still works.
+TEST_F(ApplicationTwoOutputTest, theStatusIconOutlastsTheEmergencyKeyAndTheShield)
+{
+    StatusArea area(display);
+    ASSERT_TRUE(area.start()) << area.failure().toStdString();
+    ASSERT_TRUE(app->launch());
+    const auto island = app->settledIsland();
+    ASSERT_TRUE(island);
+    std::optional<Window> icon;
+    ASSERT_TRUE(waitFor([&] { return (icon = app->statusIcon()) && icon->frame.width() > 1; }));
+    const QSize whole = icon->frame.size();
+    auto iconIsWhole = [&] { return (icon = app->statusIcon()) && icon->frame.size() == whole; };
+
+    app->pressEmergencyKey();
+    ASSERT_TRUE(waitFor([&] { return app->windows().empty(); }));
+    app->pressEmergencyKey();
+    ASSERT_TRUE(waitFor([&] { return isShown(*island); }));
+    EXPECT_TRUE(iconIsWhole());
+
+    ASSERT_TRUE(xrandr({QStringLiteral("--output"), projector(), QStringLiteral("--same-as"), laptop()}));
+    std::optional<Window> mask;
+    ASSERT_TRUE(waitFor([&] {
+        const auto shown = app->windows();
+        if (shown.size() != 1 || shown.front() == *island)
+            return false;
+        mask = shown.front();
+        return true;
+    }));
+    ASSERT_TRUE(xrandr({QStringLiteral("--output"), projector(), QStringLiteral("--right-of"), laptop()}));
+    app->click(*mask, controls::overlay::stopAndReturn, 300);
+    ASSERT_TRUE(waitFor([&] { return isShown(*island); }));
+    ASSERT_TRUE(iconIsWhole()) << "the icon is gone or shrunk";
+
+    const auto expanded = app->windows().front();
+    app->click(expanded, expanded.frame.width() / 2, expanded.frame.height() - 38); // 收起到顶部
+    ASSERT_TRUE(waitFor([&] { return !isShown(*island); }));
+    app->clickAt(icon->frame.center());
+    EXPECT_TRUE(waitFor([&] { return isShown(*island); })) << "a click on the icon left the island collapsed";
+
+    const auto before = app->windows();
+    app->tool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(icon->frame.center().x()),
+                                          QString::number(icon->frame.center().y()), QStringLiteral("click"),
+                                          QStringLiteral("3")});
+    ASSERT_TRUE(app->waitNewWindow(before)) << "the icon's menu did not open";
+    app->key(QStringLiteral("Down Return"));
+    EXPECT_TRUE(app->waitWindow(QStringLiteral("^关于Quorvia$")));
 }
 
 } // namespace
