@@ -15,6 +15,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace quorvia {
 
@@ -30,10 +31,14 @@ void limitLines(QLabel* l, int lines)
     l->setMaximumHeight(l->fontMetrics().lineSpacing() * lines);
 }
 
-// Reports every window of the application that is shown or becomes active.
+// Reports every top-level window of the application about to be mapped, and
+// every one that becomes active.
 class WindowShownFilter final : public QObject {
 public:
-    explicit WindowShownFilter(std::function<void(QWidget*)> onShown) : onShown_(std::move(onShown)) {}
+    WindowShownFilter(std::function<void(QWindow*)> onMapping, std::function<void(QWidget*)> onActivated)
+        : onMapping_(std::move(onMapping)), onActivated_(std::move(onActivated))
+    {
+    }
     ~WindowShownFilter() override
     {
         if (qApp)
@@ -42,16 +47,23 @@ public:
 
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if ((event->type() == QEvent::Show || event->type() == QEvent::WindowActivate) && watched->isWidgetType()) {
+        // A native window, a widget's or not, gets its show event right
+        // before it is mapped, not the widget's earlier one.
+        if (event->type() == QEvent::Show && watched->isWindowType()) {
+            auto* window = static_cast<QWindow*>(watched);
+            if (window->isTopLevel())
+                onMapping_(window);
+        } else if (event->type() == QEvent::WindowActivate && watched->isWidgetType()) {
             auto* widget = static_cast<QWidget*>(watched);
             if (widget->isWindow())
-                onShown_(widget);
+                onActivated_(widget);
         }
         return false;
     }
 
 private:
-    std::function<void(QWidget*)> onShown_;
+    std::function<void(QWindow*)> onMapping_;
+    std::function<void(QWidget*)> onActivated_;
 };
 
 QPalette darkAppearance()
@@ -192,18 +204,24 @@ void SafetyOverlayWindowController::keepAboveWindowsShownLater()
     if (keepAbove_ || !qApp)
         return;
     std::weak_ptr<bool> alive = alive_;
-    keepAbove_ = std::make_unique<WindowShownFilter>([this, alive](QWidget* shown) {
-        if (shown == panel_.get())
+    const auto onMapping = [this](QWindow* mapping) {
+        // Raised before the other is mapped, the mask is above it from its
+        // first picture on, with or without a window manager to stack it.
+        if (mapping != panel_->windowHandle() && panel_->isVisible())
+            panel_->raise();
+    };
+    const auto onActivated = [this, alive](QWidget* active) {
+        if (active == panel_.get())
             return;
-        // A window is mapped only after its show event, and one that stays
-        // on top goes to the front again as it becomes active (an alert up
-        // before the mask, a late activation): raised on a later turn, the
-        // mask goes above it.
+        // A window that stays on top goes to the front again as it becomes
+        // active (an alert up before the mask, a late activation): raised on
+        // a later turn, the mask goes above it.
         platform::MainQueue::async([this, alive] {
             if (const auto life = alive.lock(); life && *life && panel_->isVisible())
                 panel_->raise();
         });
-    });
+    };
+    keepAbove_ = std::make_unique<WindowShownFilter>(onMapping, onActivated);
     qApp->installEventFilter(keepAbove_.get());
 }
 

@@ -6,6 +6,7 @@
 #include "support/FakeDisplayService.h"
 #include "support/FakeProcessService.h"
 #include "support/FakeWorkspace.h"
+#include "support/StackingWatch.h"
 #include "support/TestPlatform.h"
 
 #include <QApplication>
@@ -58,22 +59,6 @@ protected:
         return QColor::fromRgb(value & 0xffffff);
     }
 
-    // Where each window stands in the server's stack, bottom up; -1 when it is not a child of the root.
-    int stackPlace(std::uint32_t window) const
-    {
-        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-        auto* tree = xcb_query_tree_reply(connection, xcb_query_tree(connection, root), nullptr);
-        int place = -1;
-        if (tree) {
-            const xcb_window_t* children = xcb_query_tree_children(tree);
-            for (int i = 0; i < xcb_query_tree_children_length(tree); ++i)
-                if (children[i] == window)
-                    place = i;
-        }
-        std::free(tree);
-        return place;
-    }
-
     // Where a window stands inside its own frame, away from any text.
     static QPoint insideOf(const QWidget& window) { return window.geometry().topLeft() + QPoint(6, 6); }
 
@@ -123,8 +108,7 @@ TEST_F(SafetyOverlayStackingX11Test, aWindowOfOursOpenedWhileTheMaskIsUpStaysBen
 
 // An alert that stays on top goes above the mask again when it is raised and
 // becomes the active window: one that was up before the mask came, brought to
-// the front only now, must end beneath the mask too, as must a modal alert run
-// through the dialog service while the mask is up.
+// the front only now, must end beneath the mask too.
 TEST_F(SafetyOverlayStackingX11Test, anAlertActivatedWhileTheMaskIsUpEndsBeneathIt)
 {
     QDialog earlier(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint);
@@ -136,40 +120,42 @@ TEST_F(SafetyOverlayStackingX11Test, anAlertActivatedWhileTheMaskIsUpEndsBeneath
     ASSERT_TRUE(test::waitUntil([&] { return pixel({300, 300}) == Qt::black; })) << "the mask never showed";
     const auto mask = std::uint32_t(overlay.window().winId());
     const auto earlierID = std::uint32_t(earlier.winId());
-    ASSERT_GT(stackPlace(mask), stackPlace(earlierID));
+    test::StackingWatch stack(QString::fromLocal8Bit(qgetenv("DISPLAY")));
+    ASSERT_GT(stack.placeNow(mask), stack.placeNow(earlierID));
     earlier.raise();
     earlier.activateWindow();
     ASSERT_TRUE(test::waitUntil([&] { return earlier.isActiveWindow(); }));
-    test::waitUntil([] { return false; }, 300);
-    EXPECT_GT(stackPlace(mask), stackPlace(earlierID))
-        << "the mask stands at " << stackPlace(mask) << ", the alert up before it at " << stackPlace(earlierID);
-    earlier.hide();
+    // Raised and made active before this asks, it must go beneath the mask again.
+    EXPECT_TRUE(test::waitUntil([&] { return stack.placeNow(mask) > stack.placeNow(earlierID); }))
+        << "the mask stands at " << stack.placeNow(mask) << ", the alert up before it at " << stack.placeNow(earlierID);
+}
 
-    int maskPlace = -1;
-    int alertPlace = -1;
-    bool answered = false;
+// Without a window manager nothing activates a modal alert run through the
+// dialog service while the mask is up: it must be beneath the mask the moment
+// it is mapped, not once something raises the mask later.
+TEST_F(SafetyOverlayStackingX11Test, aModalAlertRunWhileTheMaskIsUpIsMappedBeneathIt)
+{
+    SafetyOverlayWindowController overlay;
+    overlay.show(QStringLiteral("检测到系统镜像；私密窗口已先隐藏"));
+    ASSERT_TRUE(test::waitUntil([&] { return pixel({300, 300}) == Qt::black; })) << "the mask never showed";
+    const auto mask = std::uint32_t(overlay.window().winId());
+    test::StackingWatch stack(QString::fromLocal8Bit(qgetenv("DISPLAY")));
     QTimer::singleShot(0, [&] {
-        QWidget* alert = nullptr;
-        EXPECT_TRUE(test::waitUntil([&] {
-            alert = QApplication::activeModalWidget();
-            return alert && alert->testAttribute(Qt::WA_Mapped) && alert->isActiveWindow();
-        })) << "the alert never showed";
-        if (alert) {
-            test::waitUntil([] { return false; }, 300);
-            maskPlace = stackPlace(mask);
-            alertPlace = stackPlace(std::uint32_t(alert->winId()));
-            alert->close();
-        }
-        answered = true;
+        QWidget* modal = QApplication::activeModalWidget();
+        const std::uint32_t alert = modal ? stack.waitUntilMapped(std::uint32_t(modal->winId())) : 0;
+        EXPECT_NE(alert, 0u) << "the alert never showed";
+        EXPECT_GT(stack.placeWhenMapped(alert, mask), stack.placeWhenMapped(alert, alert)) << "mapped above the mask";
+        // Made active, it must stay beneath.
+        EXPECT_TRUE(test::waitUntil([&] { return modal && modal->isActiveWindow(); }));
+        EXPECT_TRUE(test::waitUntil([&] { return stack.placeNow(mask) > stack.placeNow(alert); }));
+        if (modal)
+            modal->close();
     });
     platform::native::QtDialogService dialogs;
     platform::AlertRequest request;
     request.messageText = QStringLiteral("无法保存");
     request.buttons = {QStringLiteral("知道了")};
-    dialogs.runAlert(request);
-    ASSERT_TRUE(answered);
-    EXPECT_GT(maskPlace, alertPlace) << "the mask stands at " << maskPlace << ", the modal alert at " << alertPlace;
-    EXPECT_GE(alertPlace, 0);
+    EXPECT_EQ(dialogs.runAlert(request).buttonIndex, -1);
 }
 
 } // namespace
