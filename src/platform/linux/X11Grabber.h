@@ -68,7 +68,6 @@ public:
                     const Judge& judge);
 
     int descriptor() const { return xcb_get_file_descriptor(windows_.connection()); }
-    bool failed() const { return xcb_connection_has_error(windows_.connection()) != 0; }
 
     // Right after the screen was read, before the events that came meanwhile
     // are taken: where tests change the screen during a grab.
@@ -92,6 +91,8 @@ private:
         QRegion grabbed;
     };
     enum class Grab { picture, busy, refused };
+
+    bool failed() const { return xcb_connection_has_error(windows_.connection()) != 0; }
 
     // Reads every event that has arrived and exposes the places left-out
     // windows left in them.
