@@ -16,10 +16,11 @@ QString XServer::display()
     return own->name();
 }
 
-XServer::XServer()
+XServer::XServer(const std::vector<std::string>& arguments)
 {
-    const auto server = DisplayServerProcess::start(
-        {"Xvfb", "-screen", "0", "1920x1080x24", "-nolisten", "tcp", "-noreset"});
+    std::vector<std::string> command{"Xvfb", "-screen", "0", "1920x1080x24", "-nolisten", "tcp", "-noreset"};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    const auto server = DisplayServerProcess::start(command);
     name_ = server.display;
     pid_ = server.pid;
 }

@@ -4,6 +4,9 @@
 
 #include <sys/types.h>
 
+#include <string>
+#include <vector>
+
 namespace quorvia::test {
 
 // A private X server (Xvfb, 1920x1080 at 24 bits, no TCP) for tests of the X11
@@ -27,8 +30,9 @@ public:
     // and stopped when this process exits. ":N"; empty when Xvfb cannot start.
     static QString display();
 
-    // A server of this object's own, stopped when it is destroyed.
-    XServer();
+    // A server of this object's own, stopped when it is destroyed; further
+    // arguments of Xvfb, e.g. {"-extension", "MIT-SHM"} for one without it.
+    explicit XServer(const std::vector<std::string>& arguments = {});
     ~XServer();
     XServer(const XServer&) = delete;
     XServer& operator=(const XServer&) = delete;

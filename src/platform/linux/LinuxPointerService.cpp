@@ -3,6 +3,7 @@
 #include "platform/MainQueue.h"
 #include "platform/ScreenSpace.h"
 #include "platform/linux/X11Windows.h"
+#include "platform/linux/XcbExtension.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -31,18 +32,15 @@ void LinuxPointerService::connect() const
     if (!x11_->isConnected())
         return;
     xcb_connection_t* c = x11_->connection();
-    auto* version = xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 4, 0), nullptr);
-    haveFixes_ = version != nullptr;
-    std::free(version);
+    // Without the cursor extension the cursor is our arrow.
+    haveFixes_ = bool(queryXcbExtension(
+        c, &xcb_xfixes_id, [c] { return xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 4, 0), nullptr); }));
     if (haveFixes_)
         xcb_xfixes_select_cursor_input(c, x11_->root(), XCB_XFIXES_CURSOR_NOTIFY_MASK_DISPLAY_CURSOR);
-    const auto* input = xcb_get_extension_data(c, &xcb_input_id);
-    if (input && input->present) {
-        auto* xi = xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 2), nullptr);
-        if (xi && xi->major_version >= 2)
-            inputOpcode_ = input->major_opcode;
-        std::free(xi);
-    }
+    const auto input = queryXcbExtension(
+        c, &xcb_input_id, [c] { return xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 2), nullptr); });
+    if (input && input.version->major_version >= 2)
+        inputOpcode_ = input.data->major_opcode;
     if (inputOpcode_) {
         // Events are read as they come, so none pile up while nobody asks.
         events_ = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(c), QSocketNotifier::Read);

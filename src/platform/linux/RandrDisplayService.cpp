@@ -4,6 +4,7 @@
 #include "platform/linux/QtScreenResync.h"
 #include "platform/linux/QtScreenWatch.h"
 #include "platform/linux/XcbConnection.h"
+#include "platform/linux/XcbExtension.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -34,17 +35,16 @@ RandrDisplayService::RandrDisplayService(const QByteArray& displayName)
     if (!opened)
         return;
     xcb_connection_t* c = opened->connection;
-    const xcb_query_extension_reply_t* extension = xcb_get_extension_data(c, &xcb_randr_id);
-    auto version = xcbReply(xcb_randr_query_version_reply(c, xcb_randr_query_version(c, 1, 3), nullptr));
+    const auto randr = queryXcbExtension(
+        c, &xcb_randr_id, [c] { return xcb_randr_query_version_reply(c, xcb_randr_query_version(c, 1, 3), nullptr); });
     // Primary outputs and cheap resource queries arrived in 1.3.
-    if (!extension || !extension->present || !version
-        || (version->major_version == 1 && version->minor_version < 3)) {
+    if (!randr || (randr.version->major_version == 1 && randr.version->minor_version < 3)) {
         xcb_disconnect(c);
         return;
     }
     connection_ = c;
     root_ = opened->screen->root;
-    firstEvent_ = extension->first_event;
+    firstEvent_ = randr.data->first_event;
     edidAtom_ = internXcbAtom(c, "EDID");
 
     xcb_randr_select_input(c, root_,

@@ -64,8 +64,8 @@ void X11CaptureStream::startCapture(Completion completion)
     }
     grabQueue_.async([self = shared_from_this(), completion = std::move(completion)]() mutable {
         auto grabber = std::make_unique<X11Grabber>();
-        if (!grabber->open(self->region_)) {
-            completion(CaptureError::startFailed);
+        if (const auto error = grabber->open(self->region_)) {
+            completion(*error);
             releaseOnMainQueue(std::move(self));
             return;
         }
@@ -208,20 +208,24 @@ void X11CaptureStream::grab(const QSet<std::uint32_t>& own, double interval)
     for (const auto& app : filter_.excludedApplications)
         processIDs.insert(app.processID);
 
-    grabber.pumpEvents(own, processIDs);
-    grabber.markRead();
-    const auto before = grabber.exclusions(own, processIDs);
-    if (!before) {
-        stopOnItsOwn(CaptureError::exclusionUnavailable);
-        return;
-    }
-    grabber.noteChanges();
     const bool showsCursor = showsCursor_;
-    const std::optional<QRegion> changed = grabber.changedSincePicture();
-    if (hasPicture_ && !showsCursor && !owed_ && *before == lastBlanked_ && own == lastOwn_
-        && changesOnlyBlankedPlaces(changed, *before)) {
+    X11Grabber::Frame frame = grabber.takeFrame(
+        own, processIDs, showsCursor, [&](const std::vector<QRect>& before, const std::optional<QRegion>& changed) {
+            if (hasPicture_ && !showsCursor && !owed_ && before == lastBlanked_ && own == lastOwn_
+                && changesOnlyBlankedPlaces(changed, before))
+                return X11Grabber::Wanted::nothingNew;
+            // Within the frame interval of the last picture the next tick
+            // takes it; the changes stay noted till then.
+            if (hasPicture_ && uptime() - lastPictureUptime_ < interval * 0.75)
+                return X11Grabber::Wanted::later;
+            return X11Grabber::Wanted::picture;
+        });
+    using Outcome = X11Grabber::Frame::Outcome;
+    switch (frame.outcome) {
+    case Outcome::picture:
+        break;
+    case Outcome::nothingNew: {
         // Nothing changed that a picture shows: only a sign of life now and then.
-        grabber.forgetChanges();
         followUp_ = false;
         const double now = uptime();
         if (now - lastDeliveryUptime_ < idleFrameInterval)
@@ -233,55 +237,32 @@ void X11CaptureStream::grab(const QSet<std::uint32_t>& own, double interval)
         MainQueue::async([self = shared_from_this(), idle = std::move(idle), own] { self->deliver(idle, own); });
         return;
     }
-
-    // Within the frame interval of the last picture the next tick takes it;
-    // the changes stay noted till then.
-    if (hasPicture_ && uptime() - lastPictureUptime_ < interval * 0.75) {
+    case Outcome::later:
+    case Outcome::busy:
+        // Too soon after the last picture, or every buffer still on its way
+        // or on screen: the next tick takes it.
         followUp_ = true;
         return;
-    }
-    const QRegion leftOutBefore = grabber.local(*before);
-    X11Grabber::Taken taken;
-    switch (grabber.grab(taken, leftOutBefore)) {
-    case X11Grabber::Grab::picture:
-        break;
-    case X11Grabber::Grab::busy:
-        // Every buffer is still on its way or on screen: try again next tick.
-        followUp_ = true;
-        return;
-    case X11Grabber::Grab::refused:
+    case Outcome::refused:
         stopOnItsOwn(CaptureError::streamInterrupted);
         return;
-    }
-    // The grab's reply came after every event the server sent before it.
-    grabber.pumpEvents(own, processIDs);
-    const auto after = grabber.exclusions(own, processIDs);
-    if (!after) {
-        grabber.discard(taken);
+    case Outcome::exclusionUnknown:
         stopOnItsOwn(CaptureError::exclusionUnavailable);
         return;
     }
-    // A window may have moved during the grab: blank where it was and where it is.
-    const QRegion leftOut = leftOutBefore + grabber.local(*after);
-    grabber.finish(taken, leftOut);
-    QImage image = std::move(taken.image);
-    if (showsCursor) {
-        grabber.drawCursor(image);
-        X11Grabber::forgetContent(taken);
-    }
+    QImage image = std::move(frame.image);
     image.setDevicePixelRatio(devicePixelRatio_);
     // What differs from the last picture; the owner repaints only that.
     std::optional<QRegion> dirty;
-    if (changed && hasPicture_ && !showsCursor)
-        dirty = X11PictureRefresh::changedFromLast(grabber.local(*changed), lastLeftOut_, leftOut);
-    lastBlanked_ = *after;
-    lastLeftOut_ = leftOut;
+    if (frame.changed && hasPicture_ && !showsCursor)
+        dirty = X11PictureRefresh::changedFromLast(*frame.changed, lastLeftOut_, frame.leftOut);
+    lastBlanked_ = frame.blankedAfter;
+    lastLeftOut_ = frame.leftOut;
     lastOwn_ = own;
     hasPicture_ = true;
-    grabber.forgetChanges();
     // Changes during the grab are in the next damage, but where the windows
     // stood before it may differ from where they stand now: grab once more.
-    owed_ = *before != *after;
+    owed_ = frame.blankedBefore != frame.blankedAfter;
     followUp_ = owed_;
 
     SampleBuffer buffer;

@@ -1,6 +1,7 @@
 #include "platform/linux/X11CompositingWatch.h"
 
 #include "platform/linux/XcbConnection.h"
+#include "platform/linux/XcbExtension.h"
 
 #include <QGuiApplication>
 #include <QSocketNotifier>
@@ -26,14 +27,13 @@ std::unique_ptr<X11CompositingWatch> X11CompositingWatch::make()
         return nullptr;
     std::unique_ptr<X11CompositingWatch> watch(new X11CompositingWatch);
     xcb_connection_t* c = watch->connection_ = screen->connection;
-    const xcb_query_extension_reply_t* fixes = xcb_get_extension_data(c, &xcb_xfixes_id);
-    if (!fixes || !fixes->present)
+    const auto fixes = queryXcbExtension(c, &xcb_xfixes_id, [c] {
+        return xcb_xfixes_query_version_reply(
+            c, xcb_xfixes_query_version(c, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION), nullptr);
+    });
+    if (!fixes)
         return nullptr;
-    auto version = xcbReply(xcb_xfixes_query_version_reply(
-        c, xcb_xfixes_query_version(c, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION), nullptr));
-    if (!version)
-        return nullptr;
-    watch->selectionNotify_ = fixes->first_event + XCB_XFIXES_SELECTION_NOTIFY;
+    watch->selectionNotify_ = fixes.data->first_event + XCB_XFIXES_SELECTION_NOTIFY;
 
     // The same selection the compositing probe asks about.
     const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(DefaultScreen(x11->display()));

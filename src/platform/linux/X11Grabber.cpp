@@ -1,6 +1,7 @@
 #include "platform/linux/X11Grabber.h"
 
 #include "platform/linux/X11PictureRefresh.h"
+#include "platform/linux/XcbExtension.h"
 
 #include <QPainter>
 
@@ -21,42 +22,52 @@ namespace {
 constexpr int poolCapacity = 5;
 } // namespace
 
-bool X11Grabber::open(const QRect& region)
+std::optional<CaptureError> X11Grabber::open(const QRect& region)
 {
-    if (!windows.isConnected())
-        return false;
-    xcb_connection_t* c = windows.connection();
+    if (!windows_.isConnected())
+        return CaptureError::displayUnavailable;
+    xcb_connection_t* c = windows_.connection();
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    if (!screen || screen->root_depth < 24)
-        return false;
+    if (!screen)
+        return CaptureError::displayUnavailable;
+    // Pictures are 32 bits a pixel.
+    if (screen->root_depth < 24)
+        return CaptureError::startFailed;
     region_ = region.intersected(QRect(0, 0, screen->width_in_pixels, screen->height_in_pixels));
     if (region_.isEmpty())
-        return false;
-    auto* fixes = xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 4, 0), nullptr);
-    haveFixes_ = fixes != nullptr;
-    if (fixes && fixes->major_version >= 2) {
+        return CaptureError::displayUnavailable;
+    // Without XFixes the cursor is not drawn in, and our exposing windows
+    // take the pointer's crossings like any window.
+    const auto fixes = queryXcbExtension(
+        c, &xcb_xfixes_id, [c] { return xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 4, 0), nullptr); });
+    haveFixes_ = bool(fixes);
+    if (fixes && fixes.version->major_version >= 2) {
         noInput_ = xcb_generate_id(c);
         xcb_xfixes_create_region(c, noInput_, 0, nullptr);
     }
-    std::free(fixes);
-    const auto* damageExtension = xcb_get_extension_data(c, &xcb_damage_id);
-    if (damageExtension && damageExtension->present) {
-        auto* version = xcb_damage_query_version_reply(c, xcb_damage_query_version(c, 1, 1), nullptr);
-        if (version) {
-            damage_ = xcb_generate_id(c);
-            // Every drawing, also where the screen was damaged already: a
-            // left-out window that goes leaves its place blank until the
-            // server draws there again, and that redrawing may come before
-            // the damage it lay in was taken.
-            xcb_damage_create(c, damage_, windows.root(), XCB_DAMAGE_REPORT_LEVEL_RAW_RECTANGLES);
-            damageEvent_ = damageExtension->first_event + XCB_DAMAGE_NOTIFY;
-        }
-        std::free(version);
+    // Without DAMAGE the capture still runs, reading the whole screen for
+    // every picture; but no drawing is ever reported, so a place a left-out
+    // window left is never released: it stays blank until the stream ends.
+    const auto damage = queryXcbExtension(
+        c, &xcb_damage_id, [c] { return xcb_damage_query_version_reply(c, xcb_damage_query_version(c, 1, 1), nullptr); });
+    if (damage) {
+        damage_ = xcb_generate_id(c);
+        // Every drawing, also where the screen was damaged already: a
+        // left-out window that goes leaves its place blank until the
+        // server draws there again, and that redrawing may come before
+        // the damage it lay in was taken.
+        xcb_damage_create(c, damage_, windows_.root(), XCB_DAMAGE_REPORT_LEVEL_RAW_RECTANGLES);
+        damageEvent_ = damage.data->first_event + XCB_DAMAGE_NOTIFY;
     }
+    // Without MIT-SHM every picture is read whole by plain image requests.
     pool_ = X11ShmPool::create(c, region_.size(), poolCapacity);
     if (pool_)
         scratch_ = X11ShmPool::create(c, region_.size(), 1);
-    return tracker.start();
+    if (!tracker_.start())
+        return CaptureError::exclusionUnavailable;
+    if (failed())
+        return CaptureError::startFailed;
+    return std::nullopt;
 }
 
 X11Grabber::~X11Grabber()
@@ -67,6 +78,75 @@ X11Grabber::~X11Grabber()
         scratch_->close();
 }
 
+X11Grabber::Frame X11Grabber::takeFrame(const QSet<std::uint32_t>& own, const QSet<qint64>& processIDs,
+                                        bool showsCursor, const Judge& judge)
+{
+    Frame frame;
+    pumpEvents(own, processIDs);
+    // The picture read next shows the screen as the events read so far left
+    // it; events read after it may have come before the read or after it.
+    leftPlaces_.pictureStarts();
+    const auto before = exclusions(own, processIDs);
+    if (!before) {
+        frame.outcome = Frame::Outcome::exclusionUnknown;
+        return frame;
+    }
+    frame.blankedBefore = *before;
+    noteChanges();
+    const std::optional<QRegion> changed = sincePicture_;
+    switch (judge(*before, changed)) {
+    case Wanted::nothingNew:
+        forgetChanges();
+        frame.outcome = Frame::Outcome::nothingNew;
+        return frame;
+    case Wanted::later:
+        frame.outcome = Frame::Outcome::later;
+        return frame;
+    case Wanted::picture:
+        break;
+    }
+    const QRegion leftOutBefore = local(*before);
+    Taken taken;
+    switch (grab(taken, leftOutBefore)) {
+    case Grab::picture:
+        break;
+    case Grab::busy:
+        frame.outcome = Frame::Outcome::busy;
+        return frame;
+    case Grab::refused:
+        frame.outcome = Frame::Outcome::refused;
+        return frame;
+    }
+    if (onGrabbed)
+        onGrabbed();
+    // The grab's reply came after every event the server sent before it.
+    pumpEvents(own, processIDs);
+    const auto after = exclusions(own, processIDs);
+    if (!after) {
+        discard(taken);
+        frame.outcome = Frame::Outcome::exclusionUnknown;
+        return frame;
+    }
+    // A window may have moved during the grab: blank where it was and where it is.
+    frame.leftOut = leftOutBefore + local(*after);
+    finish(taken, frame.leftOut);
+    if (showsCursor)
+        drawCursor(taken);
+    frame.image = std::move(taken.image);
+    frame.blankedAfter = *after;
+    if (changed)
+        frame.changed = local(*changed);
+    forgetChanges();
+    frame.outcome = Frame::Outcome::picture;
+    return frame;
+}
+
+void X11Grabber::sync()
+{
+    xcb_connection_t* c = windows_.connection();
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+}
+
 void X11Grabber::pumpEvents(const QSet<std::uint32_t>& own, const QSet<qint64>& processIDs)
 {
     const QRegion left = readEvents(own, processIDs);
@@ -75,66 +155,54 @@ void X11Grabber::pumpEvents(const QSet<std::uint32_t>& own, const QSet<qint64>& 
     // The server paints the desktop and the windows with a background of
     // their own as it exposes them: read that now, so the places show again
     // in the picture about to be taken. What programs draw comes later.
-    xcb_connection_t* c = windows.connection();
-    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    sync();
     exposeBeneath(readEvents(own, processIDs));
 }
 
 QRegion X11Grabber::readEvents(const QSet<std::uint32_t>& own, const QSet<qint64>& processIDs)
 {
-    xcb_connection_t* c = windows.connection();
+    xcb_connection_t* c = windows_.connection();
     QRegion left;
     while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
         const std::uint8_t type = event->response_type & ~0x80;
         if (damage_ && type == damageEvent_) {
             const auto* e = reinterpret_cast<const xcb_damage_notify_event_t*>(event);
             const QRect area(e->area.x, e->area.y, e->area.width, e->area.height);
-            // Drawn after the server exposed it: what lay beneath shows again.
-            stale_ -= area;
+            leftPlaces_.drawn(area);
             // The root spans every output; what is drawn on the others,
             // the audience window included, is no change of this picture.
             damaged_ += area.intersected(region_);
-        } else if (const std::uint32_t cover = coverOf(event)) {
-            // Our own windows that expose a place come and go unseen. The
-            // server exposes what lies beneath right after one is taken off
-            // the screen: drawing there from then on is that drawing again,
-            // while drawing before may be the window that left.
-            if (type == XCB_UNMAP_NOTIFY) {
-                const QRect place = covers_.value(cover);
-                stale_ += unexposed_ & place;
-                unexposed_ -= place;
-            } else if (type == XCB_DESTROY_NOTIFY) {
-                covers_.remove(cover);
-            }
+        } else if (const std::uint32_t exposing = exposingWindowOf(event)) {
+            // Our exposing windows come and go unseen. The server exposes
+            // what lies beneath right after one is taken off the screen.
+            if (type == XCB_UNMAP_NOTIFY)
+                leftPlaces_.exposingWindowGone(exposingWindows_.value(exposing));
+            else if (type == XCB_DESTROY_NOTIFY)
+                exposingWindows_.remove(exposing);
         } else {
             const std::uint32_t window = changedWindow(event);
             // A window mapped earlier in this pump is known as whose only once asked.
             if (window)
-                tracker.resolvePending();
-            const auto was = window ? tracker.mappedFrameIfAmong(window, own, processIDs) : std::nullopt;
-            tracker.handle(event);
-            if (was && tracker.frameOf(window) != was) {
-                unexposed_ += *was;
-                heldInPicture_ += *was;
+                tracker_.resolvePending();
+            const auto was = window ? tracker_.mappedFrameIfAmong(window, own, processIDs) : std::nullopt;
+            tracker_.handle(event);
+            if (was && tracker_.frameOf(window) != was) {
+                leftPlaces_.left(*was);
                 left += *was;
             }
         }
         std::free(event);
     }
-    tracker.resolvePending();
+    tracker_.resolvePending();
     return left;
-}
-
-void X11Grabber::markRead()
-{
-    heldInPicture_ = QRegion();
 }
 
 bool X11Grabber::exposeBeneath(const QRegion& places)
 {
+    // Without damage no drawing would release the places (see open()).
     if (places.isEmpty() || !damage_)
         return false;
-    xcb_connection_t* c = windows.connection();
+    xcb_connection_t* c = windows_.connection();
     std::vector<QRect> rects(places.begin(), places.end());
     constexpr std::size_t mostWindows = 8;
     if (rects.size() > mostWindows)
@@ -145,17 +213,17 @@ bool X11Grabber::exposeBeneath(const QRegion& places)
     for (const QRect& rect : rects) {
         if (rect.isEmpty())
             continue;
-        const xcb_window_t cover = xcb_generate_id(c);
-        xcb_create_window(c, XCB_COPY_FROM_PARENT, cover, windows.root(), std::int16_t(rect.x()),
+        const xcb_window_t exposing = xcb_generate_id(c);
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, exposing, windows_.root(), std::int16_t(rect.x()),
                           std::int16_t(rect.y()), std::uint16_t(rect.width()), std::uint16_t(rect.height()), 0,
                           XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
                           XCB_CW_BACK_PIXMAP | XCB_CW_OVERRIDE_REDIRECT, values);
         // Nothing for the pointer: the windows beneath it see no leave and enter.
         if (noInput_)
-            xcb_xfixes_set_window_shape_region(c, cover, XCB_SHAPE_SK_INPUT, 0, 0, noInput_);
-        xcb_map_window(c, cover);
-        xcb_destroy_window(c, cover);
-        covers_.insert(cover, rect);
+            xcb_xfixes_set_window_shape_region(c, exposing, XCB_SHAPE_SK_INPUT, 0, 0, noInput_);
+        xcb_map_window(c, exposing);
+        xcb_destroy_window(c, exposing);
+        exposingWindows_.insert(exposing, rect);
     }
     xcb_flush(c);
     return true;
@@ -202,12 +270,12 @@ QRegion X11Grabber::local(const QRegion& root) const
 
 std::optional<std::vector<QRect>> X11Grabber::exclusions(const QSet<std::uint32_t>& own, const QSet<qint64>& processIDs)
 {
-    std::vector<QRect> rects = tracker.framesOf(processIDs);
+    std::vector<QRect> rects = tracker_.framesOf(processIDs);
     for (std::uint32_t id : own) {
-        auto frame = tracker.frameOf(id);
+        auto frame = tracker_.frameOf(id);
         // Not a top-level nor a client the tracker knows: asked for directly.
         if (!frame)
-            frame = windows.viewableFrame(id);
+            frame = windows_.viewableFrame(id);
         if (!frame)
             return std::nullopt;
         if (!frame->isEmpty())
@@ -215,7 +283,7 @@ std::optional<std::vector<QRect>> X11Grabber::exclusions(const QSet<std::uint32_
     }
     if (failed())
         return std::nullopt;
-    for (const QRect& rect : stale_ + unexposed_ + heldInPicture_)
+    for (const QRect& rect : leftPlaces_.toBlank())
         rects.push_back(rect);
     // In a fixed order, so equal lists compare equal.
     std::sort(rects.begin(), rects.end(), [](const QRect& a, const QRect& b) {
@@ -226,13 +294,13 @@ std::optional<std::vector<QRect>> X11Grabber::exclusions(const QSet<std::uint32_
 
 X11Grabber::Grab X11Grabber::grab(Taken& taken, const QRegion& leftOutBefore)
 {
-    xcb_connection_t* c = windows.connection();
+    xcb_connection_t* c = windows_.connection();
     const int w = region_.width();
     const int h = region_.height();
     if (!pool_) {
         xcb_generic_error_t* error = nullptr;
         auto* reply = xcb_get_image_reply(c,
-                                          xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, windows.root(),
+                                          xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, windows_.root(),
                                                         std::int16_t(region_.x()), std::int16_t(region_.y()),
                                                         std::uint16_t(w), std::uint16_t(h), ~0u),
                                           &error);
@@ -285,17 +353,13 @@ void X11Grabber::discard(Taken& taken)
     taken = {};
 }
 
-void X11Grabber::forgetContent(Taken& taken)
+void X11Grabber::drawCursor(Taken& taken)
 {
     if (taken.buffer)
         taken.buffer->holdsPicture = false;
-}
-
-void X11Grabber::drawCursor(QImage& image)
-{
     if (!haveFixes_)
         return;
-    xcb_connection_t* c = windows.connection();
+    xcb_connection_t* c = windows_.connection();
     auto* reply = xcb_xfixes_get_cursor_image_reply(c, xcb_xfixes_get_cursor_image(c), nullptr);
     if (!reply)
         return;
@@ -304,7 +368,7 @@ void X11Grabber::drawCursor(QImage& image)
     if (w > 0 && h > 0 && xcb_xfixes_get_cursor_image_cursor_image_length(reply) >= w * h) {
         QImage cursor(reinterpret_cast<const uchar*>(xcb_xfixes_get_cursor_image_cursor_image(reply)), w, h,
                       w * 4, QImage::Format_ARGB32_Premultiplied);
-        QPainter painter(&image);
+        QPainter painter(&taken.image);
         painter.drawImage(QPoint(reply->x - reply->xhot - region_.x(), reply->y - reply->yhot - region_.y()),
                           cursor);
     }
@@ -313,11 +377,11 @@ void X11Grabber::drawCursor(QImage& image)
 
 bool X11Grabber::readWhole(X11ShmPool::Buffer& buffer)
 {
-    xcb_connection_t* c = windows.connection();
+    xcb_connection_t* c = windows_.connection();
     xcb_generic_error_t* error = nullptr;
     auto* reply = xcb_shm_get_image_reply(
         c,
-        xcb_shm_get_image(c, windows.root(), std::int16_t(region_.x()), std::int16_t(region_.y()),
+        xcb_shm_get_image(c, windows_.root(), std::int16_t(region_.x()), std::int16_t(region_.y()),
                           std::uint16_t(region_.width()), std::uint16_t(region_.height()), ~0u,
                           XCB_IMAGE_FORMAT_Z_PIXMAP, buffer.segment, 0),
         &error);
@@ -339,13 +403,13 @@ bool X11Grabber::readParts(X11ShmPool::Buffer& buffer, const QRegion& parts)
     X11ShmPool::Buffer* scratch = scratch_->acquire();
     if (!scratch)
         return false;
-    xcb_connection_t* c = windows.connection();
+    xcb_connection_t* c = windows_.connection();
     std::vector<xcb_shm_get_image_cookie_t> cookies;
     std::vector<std::size_t> offsets;
     std::size_t offset = 0;
     for (const QRect& r : reads) {
         offsets.push_back(offset);
-        cookies.push_back(xcb_shm_get_image(c, windows.root(), std::int16_t(region_.x() + r.x()),
+        cookies.push_back(xcb_shm_get_image(c, windows_.root(), std::int16_t(region_.x() + r.x()),
                                             std::int16_t(region_.y() + r.y()), std::uint16_t(r.width()),
                                             std::uint16_t(r.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
                                             scratch->segment, std::uint32_t(offset)));
@@ -378,9 +442,9 @@ bool X11Grabber::readParts(X11ShmPool::Buffer& buffer, const QRegion& parts)
     return answered;
 }
 
-std::uint32_t X11Grabber::coverOf(const xcb_generic_event_t* event) const
+std::uint32_t X11Grabber::exposingWindowOf(const xcb_generic_event_t* event) const
 {
-    if (covers_.isEmpty())
+    if (exposingWindows_.isEmpty())
         return 0;
     std::uint32_t window = 0;
     switch (event->response_type & ~0x80) {
@@ -393,7 +457,7 @@ std::uint32_t X11Grabber::coverOf(const xcb_generic_event_t* event) const
     default:
         window = changedWindow(event);
     }
-    return covers_.contains(window) ? window : 0;
+    return exposingWindows_.contains(window) ? window : 0;
 }
 
 std::uint32_t X11Grabber::changedWindow(const xcb_generic_event_t* event)

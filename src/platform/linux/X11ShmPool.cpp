@@ -1,5 +1,7 @@
 #include "platform/linux/X11ShmPool.h"
 
+#include "platform/linux/XcbExtension.h"
+
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
 
@@ -18,10 +20,11 @@ struct X11ShmPool::Handle {
 
 std::shared_ptr<X11ShmPool> X11ShmPool::create(xcb_connection_t* connection, QSize size, int capacity)
 {
-    auto* version = xcb_shm_query_version_reply(connection, xcb_shm_query_version(connection), nullptr);
-    if (!version)
+    const auto shm = queryXcbExtension(connection, &xcb_shm_id, [connection] {
+        return xcb_shm_query_version_reply(connection, xcb_shm_query_version(connection), nullptr);
+    });
+    if (!shm)
         return nullptr;
-    std::free(version);
     auto pool = std::make_shared<X11ShmPool>(connection, size, capacity);
     // One buffer now, so a pool that cannot attach any is never used.
     Buffer* first = pool->acquire();

@@ -81,4 +81,22 @@ TEST(LinuxPointerServiceTest, AsksWhereThePointerIsOnlyWhenItMovedOrForTheOccasi
     }
 }
 
+// On a server without the cursor extension the cursor is our arrow, and the
+// connection still tells of the pointer's moves.
+TEST(LinuxPointerServiceTest, WithoutTheCursorExtensionTheArrowIsShownAndMovesAreStillTold)
+{
+    test::XServer server({"-extension", "XFIXES"});
+    ASSERT_FALSE(server.name().isEmpty());
+    test::TestPlatform env;
+    LinuxPointerService pointer;
+    const QByteArray display = qgetenv("DISPLAY");
+    qputenv("DISPLAY", server.name().toLocal8Bit());
+    pointer.mouseLocation();
+    qputenv("DISPLAY", display);
+    const auto asked = pointer.positionQueries();
+    pointer.mouseLocation();
+    EXPECT_EQ(pointer.positionQueries(), asked);
+    EXPECT_EQ(pointer.currentCursor().image, pointer.arrowCursor().image);
+}
+
 } // namespace

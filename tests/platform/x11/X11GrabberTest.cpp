@@ -5,6 +5,7 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <optional>
 
 using quorvia::platform::native::X11Grabber;
 
@@ -70,11 +71,15 @@ private:
     QSize size_;
 };
 
-// Whatever the grabber's connection has been sent so far is read before the next step.
-void receive(X11Grabber& grabber)
+using Wanted = X11Grabber::Wanted;
+using Outcome = X11Grabber::Frame::Outcome;
+
+QRegion region(const std::vector<QRect>& rects)
 {
-    xcb_connection_t* c = grabber.windows.connection();
-    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    QRegion out;
+    for (const QRect& rect : rects)
+        out += rect;
+    return out;
 }
 
 } // namespace
@@ -88,29 +93,22 @@ TEST(X11GrabberTest, APlaceLeftAndDrawnAgainAfterTheReadStaysBlankInThatPicture)
     MovingWindow window(a, {120, 80});
     window.map();
     X11Grabber grabber;
-    ASSERT_TRUE(grabber.open(QRect(0, 0, 1920, 1080)));
+    ASSERT_FALSE(grabber.open(QRect(0, 0, 1920, 1080)));
     const QSet<std::uint32_t> own{window.id()};
-    receive(grabber);
+    grabber.sync();
 
-    grabber.pumpEvents(own, {});
-    grabber.markRead();
-    const auto before = grabber.exclusions(own, {});
-    ASSERT_TRUE(before);
-    EXPECT_EQ(grabber.local(*before), QRegion(window.at(a)));
-
-    window.moveTo(b);
-    X11Grabber::Taken taken;
-    ASSERT_EQ(grabber.grab(taken, grabber.local(*before)), X11Grabber::Grab::picture);
-    window.moveTo(c);
-    receive(grabber);
-
-    grabber.pumpEvents(own, {});
-    const auto after = grabber.exclusions(own, {});
-    ASSERT_TRUE(after);
-    grabber.finish(taken, grabber.local(*before) + grabber.local(*after));
-    ASSERT_FALSE(taken.image.isNull());
-    EXPECT_EQ(redPixels(taken.image), 0);
-    grabber.discard(taken);
+    grabber.onGrabbed = [&] {
+        window.moveTo(c);
+        grabber.sync();
+    };
+    const auto frame = grabber.takeFrame(own, {}, false, [&](const std::vector<QRect>& before, const auto&) {
+        EXPECT_EQ(region(before), QRegion(window.at(a)));
+        window.moveTo(b);
+        return Wanted::picture;
+    });
+    ASSERT_EQ(frame.outcome, Outcome::picture);
+    ASSERT_FALSE(frame.image.isNull());
+    EXPECT_EQ(redPixels(frame.image), 0);
 }
 
 // A window of an excluded program appears at A after the events were read and
@@ -121,25 +119,19 @@ TEST(X11GrabberTest, AWindowThatAppearsAndMovesBetweenReadsIsBlankedWhereItAppea
     const QPoint a(300, 200), b(900, 600);
     const qint64 excluded = 4242424;
     X11Grabber grabber;
-    ASSERT_TRUE(grabber.open(QRect(0, 0, 1920, 1080)));
-    grabber.pumpEvents({}, {excluded});
-    grabber.markRead();
-    const auto before = grabber.exclusions({}, {excluded});
-    ASSERT_TRUE(before);
-
-    MovingWindow window(a, {120, 80}, std::uint32_t(excluded));
-    window.map();
-    X11Grabber::Taken taken;
-    ASSERT_EQ(grabber.grab(taken, grabber.local(*before)), X11Grabber::Grab::picture);
-    window.moveTo(b);
-    receive(grabber);
-
-    grabber.pumpEvents({}, {excluded});
-    const auto after = grabber.exclusions({}, {excluded});
-    ASSERT_TRUE(after);
-    grabber.finish(taken, grabber.local(*before) + grabber.local(*after));
-    EXPECT_EQ(redPixels(taken.image), 0);
-    grabber.discard(taken);
+    ASSERT_FALSE(grabber.open(QRect(0, 0, 1920, 1080)));
+    std::optional<MovingWindow> window;
+    grabber.onGrabbed = [&] {
+        window->moveTo(b);
+        grabber.sync();
+    };
+    const auto frame = grabber.takeFrame({}, {excluded}, false, [&](const auto&, const auto&) {
+        window.emplace(a, QSize(120, 80), std::uint32_t(excluded));
+        window->map();
+        return Wanted::picture;
+    });
+    ASSERT_EQ(frame.outcome, Outcome::picture);
+    EXPECT_EQ(redPixels(frame.image), 0);
 }
 
 // Where a left-out window stood, the window beneath is asked to draw again;
@@ -163,9 +155,9 @@ TEST(X11GrabberTest, ExposingAPlaceAsksTheWindowBeneathToDrawWithoutCrossingTheP
         std::free(event);
 
     X11Grabber grabber;
-    ASSERT_TRUE(grabber.open(QRect(0, 0, 1920, 1080)));
+    ASSERT_FALSE(grabber.open(QRect(0, 0, 1920, 1080)));
     grabber.exposeBeneath(QRegion(300, 250, 100, 100));
-    receive(grabber);
+    grabber.sync();
     std::free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));
 
     QRegion exposed;
@@ -213,7 +205,7 @@ TEST(X11GrabberTest, DrawingReportedBeforeAPlaceIsExposedLeavesItBlank)
     std::free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));
 
     X11Grabber grabber;
-    ASSERT_TRUE(grabber.open(QRect(0, 0, 1920, 1080)));
+    ASSERT_FALSE(grabber.open(QRect(0, 0, 1920, 1080)));
     const QSet<std::uint32_t> own{frame};
     const std::uint32_t place[] = {204, 203, 175, 140};
     xcb_configure_window(other, frame,
@@ -221,19 +213,10 @@ TEST(X11GrabberTest, DrawingReportedBeforeAPlaceIsExposedLeavesItBlank)
                              | XCB_CONFIG_WINDOW_HEIGHT,
                          place);
     std::free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));
-    receive(grabber);
+    grabber.sync();
 
-    grabber.pumpEvents(own, {});
-    grabber.markRead();
-    const auto before = grabber.exclusions(own, {});
-    ASSERT_TRUE(before);
-    X11Grabber::Taken taken;
-    ASSERT_EQ(grabber.grab(taken, grabber.local(*before)), X11Grabber::Grab::picture);
-    grabber.pumpEvents(own, {});
-    const auto after = grabber.exclusions(own, {});
-    ASSERT_TRUE(after);
-    grabber.finish(taken, grabber.local(*before) + grabber.local(*after));
-    EXPECT_EQ(redPixels(taken.image), 0);
-    grabber.discard(taken);
+    const auto picture = grabber.takeFrame(own, {}, false, [](const auto&, const auto&) { return Wanted::picture; });
+    ASSERT_EQ(picture.outcome, Outcome::picture);
+    EXPECT_EQ(redPixels(picture.image), 0);
     xcb_disconnect(other);
 }

@@ -1,0 +1,20 @@
+#include "platform/linux/LeftPlaces.h"
+
+namespace quorvia::platform::native {
+
+void LeftPlaces::left(const QRect& place)
+{
+    unexposed_ += place;
+    awaitingDrawing_ -= place;
+    heldForPicture_ += place;
+}
+
+void LeftPlaces::exposingWindowGone(const QRect& place)
+{
+    awaitingDrawing_ += unexposed_ & place;
+    unexposed_ -= place;
+}
+
+void LeftPlaces::drawn(const QRect& area) { awaitingDrawing_ -= area; }
+
+} // namespace quorvia::platform::native
