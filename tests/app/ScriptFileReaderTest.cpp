@@ -156,7 +156,7 @@ TEST(ScriptFileReaderTest, whateverIsTakenCanBeExported)
     for (int i = 1; i < 2000; ++i)
         numbered += "\n---\n" + QByteArray(8380, 'z');
     ASSERT_LT(numbered.size(), ScriptFileReader::maximumBytes);
-    // Just under a limit, both are taken; at it, both are refused.
+    // The reader and a backup agree both ways: what one takes, so does the other.
     const QByteArray underOneBlock(1024 * 1024 - 1, 'x');
     for (const QByteArray& bytes : {oneBlock, numbered, underOneBlock}) {
         const auto read = ScriptFileReader::read(write(dir, "limit.txt", bytes));
