@@ -466,7 +466,7 @@ TEST_F(BackupPackageTest, DecksOfAnySizeRoundTripAndAFullDiskRefusesUpFront)
 
     SmallDisk disk(8 << 20);
     if (!disk.mounted())
-        GTEST_SKIP() << "no tmpfs can be mounted here";
+        GTEST_SKIP() << "the full disk, a small tmpfs, needs root to mount";
     makeSparse(path("decks/mid.key"), qint64(64) << 20);
     const PresentationProjectsBackup mid = backupOf({backupProject("丙", path("decks/mid.key"))});
     const QRegularExpression told(QStringLiteral("^(所选位置|演示文稿存放位置)的磁盘空间不足：需要约 [0-9.]+ MB，可用 [0-9.]+ MB。$"));
