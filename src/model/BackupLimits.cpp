@@ -1,6 +1,7 @@
 #include "model/BackupLimits.h"
 
 #include <algorithm>
+#include <limits>
 #include <sys/statvfs.h>
 
 namespace quorvia {
@@ -49,14 +50,27 @@ QString BackupLimits::sizeText(qint64 bytes)
     return QStringLiteral("%1 KB").arg((bytes + kib - 1) / kib);
 }
 
+qint64 BackupLimits::addSizes(qint64 a, qint64 b)
+{
+    qint64 sum = 0;
+    if (__builtin_add_overflow(a, b, &sum))
+        return b < 0 ? std::numeric_limits<qint64>::min() : std::numeric_limits<qint64>::max();
+    return sum;
+}
+
 std::optional<ProjectBackupError> BackupLimits::spaceProblem(const struct statvfs& disk, qint64 bytes, qint64 items,
                                                              const QString& place)
 {
     // Every item may take a block more than its bytes, and the disk is not
     // filled to the brim: a fiftieth more, at least 1 MB.
     const qint64 block = std::max<qint64>(disk.f_frsize, 4096);
-    const qint64 needed = bytes + items * block + std::max<qint64>(bytes / 50, qint64(1) << 20);
-    const qint64 available = qint64(disk.f_bavail) * qint64(disk.f_frsize);
+    qint64 itemBlocks = 0;
+    if (__builtin_mul_overflow(items, block, &itemBlocks))
+        itemBlocks = std::numeric_limits<qint64>::max();
+    const qint64 needed = addSizes(addSizes(bytes, itemBlocks), std::max<qint64>(bytes / 50, qint64(1) << 20));
+    qint64 available = 0;
+    if (__builtin_mul_overflow(disk.f_bavail, disk.f_frsize, &available))
+        available = std::numeric_limits<qint64>::max();
     if (needed <= available)
         return std::nullopt;
     return ProjectBackupError::refused(place + QStringLiteral("的磁盘空间不足：需要约 ") + sizeText(needed)

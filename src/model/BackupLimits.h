@@ -37,6 +37,11 @@ struct BackupLimits {
                                                           const QString& place);
     // A size in round words, as in "1.5 GB".
     static QString sizeText(qint64 bytes);
+
+    // a + b, or the largest size when the sum would pass it: sizes are the
+    // files' own word (a sparse file may claim nearly 2^63 bytes), and a total
+    // that large is refused for want of room like any other too large.
+    static qint64 addSizes(qint64 a, qint64 b);
 };
 
 } // namespace quorvia

@@ -55,16 +55,21 @@ void DeckCopier::remove(int folderFd, const char* name)
     }
 }
 
-void DeckCopier::removeContents(int folderFd)
+std::vector<std::string> DeckCopier::entryNames(int folderFd)
 {
+    std::vector<std::string> names;
     auto entries = listing(folderFd);
     if (!entries)
-        return;
-    std::vector<std::string> names;
+        return names;
     while (const dirent* entry = ::readdir(entries->get()))
         if (!isDotOrDotDot(entry->d_name))
             names.emplace_back(entry->d_name);
-    for (const std::string& name : names)
+    return names;
+}
+
+void DeckCopier::removeContents(int folderFd)
+{
+    for (const std::string& name : entryNames(folderFd))
         remove(folderFd, name.c_str());
 }
 
@@ -256,7 +261,7 @@ std::expected<void, ProjectBackupFailure> DeckCopier::measureFolder(int sourceFd
         if (++size.items > limits_.deckItems)
             return std::unexpected(ProjectBackupError::refused(limits_.deckItemsText()));
         if (S_ISREG(status.st_mode))
-            size.bytes += status.st_size;
+            size.bytes = BackupLimits::addSizes(size.bytes, status.st_size);
     }
     return {};
 }

@@ -12,6 +12,7 @@
 #include <expected>
 #include <filesystem>
 #include <limits>
+#include <string>
 #include <system_error>
 #include <vector>
 
@@ -46,6 +47,8 @@ public:
     static void remove(int folderFd, const char* name);
     // Removes everything in the folder open at `folderFd`; best effort.
     static void removeContents(int folderFd);
+    // The names in the folder open at `folderFd`, "." and ".." left out; none when it cannot be read.
+    static std::vector<std::string> entryNames(int folderFd);
 
 private:
     std::expected<void, ProjectBackupFailure> copyFile(int sourceFd, int folderFd, const char* name);

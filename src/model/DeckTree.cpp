@@ -117,7 +117,7 @@ std::expected<Size, ProjectBackupFailure> measure(const fs::path& path, const QS
             if (it.depth() + 1 > limits.deckDepth)
                 return std::unexpected(ProjectBackupError::refused(limits.deckDepthText()));
         } else if (fs::is_regular_file(entry)) {
-            size.bytes += static_cast<qint64>(it->file_size(error));
+            size.bytes = BackupLimits::addSizes(size.bytes, static_cast<qint64>(it->file_size(error)));
             if (error)
                 return std::unexpected(error);
         } else {

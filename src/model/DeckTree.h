@@ -17,6 +17,13 @@ namespace DeckTree {
 struct Size {
     qint64 bytes = 0; // of its files
     qint64 items = 0; // files, folders and links, the deck itself included
+
+    Size& operator+=(const Size& other)
+    {
+        bytes = BackupLimits::addSizes(bytes, other.bytes);
+        items = BackupLimits::addSizes(items, other.items);
+        return *this;
+    }
 };
 
 // Whether the link at `link` (relative to the deck folder open at `rootFd`)

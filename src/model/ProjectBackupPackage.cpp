@@ -13,6 +13,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <mutex>
+#include <set>
 #include <string>
 #include <utility>
 #include <fcntl.h>
@@ -28,9 +30,79 @@ namespace {
 
 fs::path toPath(const QString& path) { return ProjectDocumentStore::toPath(path); }
 
+const QString stagingPrefix = QStringLiteral(".QuorviaBackup-");
+const QString previousRole = QStringLiteral("previous-");
+
 std::string newStagingName(const QString& role)
 {
-    return QFile::encodeName(QStringLiteral(".QuorviaBackup-") + role + platform::uuidString(platform::newUuid())).toStdString();
+    return QFile::encodeName(stagingPrefix + role + platform::uuidString(platform::newUuid())).toStdString();
+}
+
+bool isStagingName(const std::string& name)
+{
+    const QString text = QFile::decodeName(QByteArray::fromStdString(name));
+    if (!text.startsWith(stagingPrefix))
+        return false;
+    QString uuid = text.mid(stagingPrefix.size());
+    if (uuid.startsWith(previousRole))
+        uuid = uuid.mid(previousRole.size());
+    return platform::parseUuid(uuid).has_value();
+}
+
+std::mutex& stagingNamesMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::set<std::string>& stagingNamesInUse()
+{
+    static std::set<std::string> names;
+    return names;
+}
+
+// A staging name this process writes under for as long as it is held. Only
+// one instance runs per user, so a staging item of ours under any other name
+// is what an export that never finished left behind.
+class HeldStagingName {
+public:
+    explicit HeldStagingName(std::string name) : name_(std::move(name))
+    {
+        const std::lock_guard lock(stagingNamesMutex());
+        stagingNamesInUse().insert(name_);
+    }
+    ~HeldStagingName()
+    {
+        const std::lock_guard lock(stagingNamesMutex());
+        stagingNamesInUse().erase(name_);
+    }
+    HeldStagingName(const HeldStagingName&) = delete;
+    HeldStagingName& operator=(const HeldStagingName&) = delete;
+    const std::string& name() const { return name_; }
+
+private:
+    std::string name_;
+};
+
+// Removes from the folder open at `folderFd` what exports that never
+// finished (killed, a crash, a power cut) left there: staging folders and the
+// older packages they replaced, which would otherwise take the disk's room
+// out of sight. Only items of this user under a staging name are touched.
+void sweepLeftovers(int folderFd)
+{
+    for (const std::string& name : DeckCopier::entryNames(folderFd)) {
+        if (!isStagingName(name))
+            continue;
+        struct stat status {};
+        if (::fstatat(folderFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 || status.st_uid != ::geteuid())
+            continue;
+        {
+            const std::lock_guard lock(stagingNamesMutex());
+            if (stagingNamesInUse().contains(name))
+                continue;
+        }
+        DeckCopier::remove(folderFd, name.c_str());
+    }
 }
 
 using Identity = std::pair<dev_t, ino_t>;
@@ -41,6 +113,24 @@ std::optional<Identity> identityAt(int folderFd, const std::string& name)
     if (::fstatat(folderFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
         return std::nullopt;
     return Identity(status.st_dev, status.st_ino);
+}
+
+// A private folder `name` in the folder open at `parentFd`, opened; one
+// already there is taken only when `existing` says so.
+std::expected<FileDescriptor, std::error_code> makeFolder(int parentFd, const char* name, bool existing = true)
+{
+    const bool made = ::mkdirat(parentFd, name, 0700) == 0;
+    if (!made && (errno != EEXIST || !existing))
+        return std::unexpected(lastError());
+    FileDescriptor folder(::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (folder.get() < 0) {
+        const std::error_code error = lastError();
+        // Gone with the failure, if it is still the empty folder just made.
+        if (made)
+            ::unlinkat(parentFd, name, AT_REMOVEDIR);
+        return std::unexpected(error);
+    }
+    return folder;
 }
 
 // The staging folder, held by its descriptor in the destination's folder,
@@ -55,29 +145,34 @@ public:
         // itself was moved away from its name.
         if (fd_.get() >= 0 && !placed_)
             DeckCopier::removeContents(fd_.get());
-        if (atName_ && identityAt(parentFd_, name_) == atName_)
-            DeckCopier::remove(parentFd_, name_.c_str());
+        if (atName_ && identityAt(parentFd_, name()) == atName_)
+            DeckCopier::remove(parentFd_, name().c_str());
     }
     StagingFolder(const StagingFolder&) = delete;
     StagingFolder& operator=(const StagingFolder&) = delete;
 
     std::error_code create()
     {
-        if (::mkdirat(parentFd_, name_.c_str(), 0700) != 0)
-            return lastError();
-        fd_ = FileDescriptor(::openat(parentFd_, name_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        auto made = makeFolder(parentFd_, name_.name().c_str(), false);
+        if (!made)
+            return made.error();
+        fd_ = std::move(*made);
         struct stat status {};
-        if (fd_.get() < 0 || ::fstat(fd_.get(), &status) != 0)
+        if (::fstat(fd_.get(), &status) != 0)
             return lastError();
-        // Another user's folder swapped in meanwhile is not ours to fill.
-        if (status.st_uid != ::geteuid() || (status.st_mode & 077) != 0)
+        // Another user's folder swapped in meanwhile is not ours to fill, nor to remove.
+        if (status.st_uid != ::geteuid())
             return std::make_error_code(std::errc::permission_denied);
         identity_ = Identity(status.st_dev, status.st_ino);
         atName_ = identity_;
+        // A drive without Unix modes (FAT, NTFS, a network share) shows every
+        // folder open whatever is asked; where modes are kept, ours is private.
+        if ((status.st_mode & 077) != 0)
+            ::fchmod(fd_.get(), 0700);
         return {};
     }
     int fd() const { return fd_.get(); }
-    const std::string& name() const { return name_; }
+    const std::string& name() const { return name_.name(); }
     const Identity& identity() const { return identity_; }
     // The package is in place; the staging name holds the item it replaced, if any.
     void placed(std::optional<Identity> replaced)
@@ -88,7 +183,7 @@ public:
 
 private:
     int parentFd_;
-    std::string name_;
+    HeldStagingName name_;
     FileDescriptor fd_;
     Identity identity_;
     std::optional<Identity> atName_;
@@ -98,22 +193,10 @@ private:
 // Adds one deck to the total; refused once the decks together hold too many items.
 std::expected<void, ProjectBackupFailure> addDeck(DeckTree::Size& total, const DeckTree::Size& deck, const BackupLimits& limits)
 {
-    total.bytes += deck.bytes;
-    total.items += deck.items;
+    total += deck;
     if (total.items > limits.deckItems)
         return std::unexpected(ProjectBackupError::refused(limits.deckItemsText()));
     return {};
-}
-
-// A private folder `name` in the folder open at `parentFd`, opened.
-std::expected<FileDescriptor, std::error_code> makeFolder(int parentFd, const char* name)
-{
-    if (::mkdirat(parentFd, name, 0700) != 0 && errno != EEXIST)
-        return std::unexpected(lastError());
-    FileDescriptor folder(::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (folder.get() < 0)
-        return std::unexpected(lastError());
-    return folder;
 }
 
 // Puts the staged package in place of `destination`, both names in the
@@ -138,7 +221,8 @@ std::expected<std::optional<Identity>, std::error_code> putInPlace(int parentFd,
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
         return std::unexpected(lastError());
     // No atomic exchange on this file system: set the old item aside first.
-    const std::string aside = newStagingName(QStringLiteral("previous-"));
+    const HeldStagingName held(newStagingName(previousRole));
+    const std::string& aside = held.name();
     if (::renameat(parentFd, destination.c_str(), parentFd, aside.c_str()) != 0)
         return std::unexpected(lastError());
     if (::renameat(parentFd, staging.name().c_str(), parentFd, destination.c_str()) != 0) {
@@ -246,11 +330,13 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
     const FileDescriptor parent(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (parent.get() < 0)
         return std::unexpected(lastError());
+    sweepLeftovers(parent.get());
     struct statvfs disk {};
     if (::fstatvfs(parent.get(), &disk) != 0)
         return std::unexpected(lastError());
     // The package folder, Documents, one folder per deck and the manifest besides the decks.
-    if (auto problem = BackupLimits::spaceProblem(disk, decks.bytes + manifest.size(), decks.items + 2 * qint64(record.projects.size()) + 3,
+    if (auto problem = BackupLimits::spaceProblem(disk, BackupLimits::addSizes(decks.bytes, manifest.size()),
+                                                  BackupLimits::addSizes(decks.items, 2 * qint64(record.projects.size()) + 3),
                                                   QStringLiteral("所选位置")))
         return std::unexpected(*problem);
 
@@ -380,7 +466,7 @@ ProjectBackupPackage::importBackup(const QString& packagePath, const std::option
             existing = existing.parent_path();
         }
         // One folder per deck besides the decks.
-        if (auto problem = BackupLimits::spaceProblem(disk, decks.bytes, decks.items * 2, QStringLiteral("演示文稿存放位置")))
+        if (auto problem = BackupLimits::spaceProblem(disk, decks.bytes, BackupLimits::addSizes(decks.items, decks.items), QStringLiteral("演示文稿存放位置")))
             return std::unexpected(*problem);
         reader->allowBytes(decks.bytes);
     }

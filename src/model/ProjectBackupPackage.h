@@ -29,7 +29,9 @@ public:
     // beyond the limits, with a script beyond the script limits, or larger than
     // the destination's disk has room for, is refused before anything is
     // written. The package is this user's alone from its first byte, even in a
-    // folder others can write to.
+    // folder others can write to, wherever the drive keeps Unix modes. What
+    // exports of this user cut short left in the destination's folder is
+    // removed before its disk is asked for room.
     static std::expected<void, ProjectBackupFailure> exportBackup(const PresentationProjectsBackup& backup,
                                                                   const QString& destination,
                                                                   const BackupLimits& limits = BackupLimits::standard());
