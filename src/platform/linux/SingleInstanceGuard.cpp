@@ -191,6 +191,10 @@ SingleInstanceGuard::Claim SingleInstanceGuard::claim()
         QString refusal;
         switch (takeLocks(refusal)) {
         case Locking::held: {
+            // No folder here can be written, so no lock says who runs: one
+            // that already listens still gets the reopen.
+            if (held_.empty() && !serverName_.isEmpty() && offerReopen() == Offer::taken)
+                return {Outcome::handedOver, {}};
             Claim claim{Outcome::primary, {}};
             listen(claim);
             return claim;
@@ -244,7 +248,8 @@ void SingleInstanceGuard::listen(Claim& claim)
         claim.reason = say(QStringLiteral("无法建立单实例通道（没有只属于当前用户的文件夹可放置它），再次启动时无法把窗口交给本实例。"));
         return;
     }
-    // Only the locks' holder gets here, so a socket at the path is a dead instance's.
+    // Only the locks' holder gets here, so a socket at the path is a dead
+    // instance's, or one that no longer answers where nothing needed a lock.
     QLocalServer::removeServer(serverName_);
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);

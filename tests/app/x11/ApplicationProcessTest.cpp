@@ -472,19 +472,25 @@ TEST_F(ApplicationProcessTest, AStoreThatCannotBeWrittenIsSaidWhileRunningAndAtT
     EXPECT_EQ(storedIndex(), 0);
 }
 
-// A settings folder nothing can write (a read-only disk, or one left to root
-// by a sudo run) leaves no room for a second writer either: the launch runs,
-// and the failed save says why nothing is kept.
-TEST_F(ApplicationProcessTest, aSettingsFolderNothingCanWriteStillRunsAndSaysSo)
+// Settings and data folders nothing can write (a read-only disk, or left to
+// root by a sudo run) leave no room for a second writer either: the launch
+// runs, the failed save says why nothing is kept, and a second launch still
+// hands its reopen over.
+TEST_F(ApplicationProcessTest, foldersNothingCanWriteStillLetOneLaunchRunAndSaySo)
 {
     const ReadOnlyFolder settings(app->folder() + QStringLiteral("/config/com.local.quorvia.mvp"));
-    if (!settings.isReadOnly())
-        GTEST_SKIP() << "needs root to mount the folder read-only: root writes past its mode";
+    const ReadOnlyFolder data(app->folder() + QStringLiteral("/data/com.local.quorvia.mvp"));
+    if (!settings.isReadOnly() || !data.isReadOnly())
+        GTEST_SKIP() << "needs root to mount the folders read-only: root writes past their mode";
     ASSERT_TRUE(app->launch());
     // The island and the alert of the start's own save.
     EXPECT_TRUE(waitFor([&] { return app->windows().size() >= 2 || !app->isRunning(); }));
-    EXPECT_TRUE(app->isRunning()) << "the launch ended";
+    ASSERT_TRUE(app->isRunning()) << "the launch ended";
     EXPECT_EQ(app->windows().size(), 2u);
+    ASSERT_TRUE(app->waitUntilListening());
+    ASSERT_TRUE(app->launchAnother(second));
+    EXPECT_TRUE(second.waitForFinished(60000)) << "two instances run";
+    EXPECT_EQ(second.exitCode(), 0);
 }
 
 // Two launches with settings of their own over one data folder: the second
