@@ -7,6 +7,8 @@
 #include "platform/Platform.h"
 #include "platform/linux/LinuxApplicationShell.h"
 #include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/RefusalPanel.h"
+#include "platform/linux/SingleInstanceGuard.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -61,17 +63,31 @@ int main(int argc, char** argv)
     ApplicationAppearance::apply(app);
     QApplication::setWindowIcon(platform::applicationIcon());
 
-    auto shell = std::make_shared<platform::native::LinuxApplicationShell>();
     // A second launch only asks the running instance to reopen; one that may
-    // not run never opens the store.
-    using Claim = platform::native::LinuxApplicationShell::Claim;
-    if (const Claim claim = shell->claimPrimaryInstance(); claim != Claim::primary)
-        return claim == Claim::handedOver ? 0 : 1;
+    // not run never opens the store, and says why where the speaker looks.
+    using Outcome = platform::native::SingleInstanceGuard::Outcome;
+    platform::native::SingleInstanceGuard guard;
+    if (const auto claim = guard.claim(); claim.outcome != Outcome::primary) {
+        if (claim.outcome == Outcome::handedOver)
+            return 0;
+        // Drawn nowhere, it would only hold the launch forever.
+        if (!QGuiApplication::platformName().startsWith(QLatin1String("offscreen"))) {
+            platform::native::installWindowPlatform();
+            platform::native::RefusalPanel(claim.reason).run();
+        }
+        return 1;
+    }
 
+    auto shell = std::make_shared<platform::native::LinuxApplicationShell>();
+    guard.onReopen = [shell] {
+        if (shell->onReopen)
+            shell->onReopen();
+    };
     platform::native::installLinuxPlatform();
     platform::current().applicationService = shell;
 
-    // Document copies an earlier run was stopped in the middle of go, before any new one begins.
+    // Document copies an earlier run was stopped in the middle of go, before
+    // any new one begins; only the holder of the data folder's lock gets here.
     for (const std::filesystem::path& left : ProjectDocumentStore::discardInterruptedCopies())
         platform::globalQueue().async([left] {
             std::error_code ignored;

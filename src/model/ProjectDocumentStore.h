@@ -55,6 +55,8 @@ public:
     // incoming folder out of the way, at once, and answers every such folder,
     // of this start and of earlier ones, for the caller to remove at leisure.
     // Nothing else in the store is touched. The default root is not created.
+    // Only the launch that holds the data folder's instance lock may call it:
+    // any other would empty the incoming folder under the running one's copies.
     static std::vector<std::filesystem::path> discardInterruptedCopies(const std::optional<QString>& root = std::nullopt);
 
     static std::filesystem::path toPath(const QString& path);

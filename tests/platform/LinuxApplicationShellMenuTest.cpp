@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QSystemTrayIcon>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -52,8 +51,7 @@ protected:
 
     test::TestPlatform env;
     std::shared_ptr<test::FakeDisplayService> displays = std::make_shared<test::FakeDisplayService>();
-    QTemporaryDir folder;
-    LinuxApplicationShell shell{folder.filePath(QStringLiteral("instance"))};
+    LinuxApplicationShell shell;
     int reopens = 0;
     int abouts = 0;
     int quits = 0;

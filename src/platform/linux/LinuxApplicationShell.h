@@ -8,8 +8,6 @@
 #include <map>
 #include <memory>
 
-class QLocalServer;
-
 namespace quorvia::platform::native {
 class AboutPanel;
 class QtStatusIcon;
@@ -18,40 +16,13 @@ class QtStatusIcon;
 namespace quorvia::platform::native {
 
 // The Qt application as the shell: key presses are seen once per window
-// before any widget gets them, the menu's shortcuts answer anywhere in the
-// application, a lock in the settings folder makes one launch the store's only
-// writer, and a local socket in a folder only this user can enter lets a
-// second launch hand a reopen to the running instance.
+// before any widget gets them, and the menu's shortcuts answer anywhere in the
+// application. Which launch runs is the SingleInstanceGuard's to decide.
 class LinuxApplicationShell final : public QObject, public ApplicationShell {
     Q_OBJECT
 public:
-    explicit LinuxApplicationShell(QString serverName = defaultServerName(), QString lockPath = defaultLockPath());
+    LinuxApplicationShell();
     ~LinuxApplicationShell() override;
-
-    // The socket's path: in the session's runtime folder, else in a folder of
-    // ours in the temporary folder, else in the config folder; each is used
-    // only when it is this user's alone. Empty when none is.
-    static QString defaultServerName();
-    // In the settings folder, beside the store it guards, whatever the socket finds.
-    static QString defaultLockPath();
-
-    // A message longer than this, or one not finished within the time, ends its connection.
-    static constexpr qint64 maximumMessageBytes = 4096;
-    static constexpr int messageTimeoutMs = 1000;
-    static constexpr int maximumConnections = 8;
-    // How long a second launch keeps trying to reach the running instance.
-    static constexpr int handOverPatienceMs = 10000;
-
-    enum class Claim {
-        primary,    // this launch runs, the store's only writer
-        handedOver, // another instance runs and was handed a reopen
-        refused,    // this launch may not run; the reason is on the error stream
-    };
-    // Becomes the running instance, holding the lock until the process ends.
-    // A launch that cannot hold it never runs: it hands a reopen to the
-    // instance that does, or says why it cannot start. Without a socket the
-    // holder still runs, and says a later launch cannot hand it a reopen.
-    Claim claimPrimaryInstance();
 
     // Whether the desktop has a status area for the icon; tests stand in for one.
     std::function<bool()> hasStatusArea;
@@ -75,15 +46,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void acceptConnection();
-    // False when the running instance never answered.
-    bool handOverReopen();
-
-    QString serverName_;
-    QString lockPath_;
-    QLocalServer* server_ = nullptr;
-    int lockFd_ = -1;
-    int connections_ = 0;
     std::vector<MenuItem> menu_;
     // Only where the desktop has a status area.
     std::unique_ptr<QtStatusIcon> statusIcon_;

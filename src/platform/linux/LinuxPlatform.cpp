@@ -25,19 +25,34 @@
 
 namespace quorvia::platform::native {
 
+namespace {
+std::shared_ptr<DisplayService> makeDisplayService()
+{
+    // Outside an X session (or without RandR) only Qt's own view is left.
+    auto randr = QGuiApplication::platformName() == QLatin1String("xcb") ? std::make_shared<RandrDisplayService>()
+                                                                          : nullptr;
+    if (randr && randr->isAvailable())
+        return randr;
+    return std::make_shared<QtDisplayService>();
+}
+} // namespace
+
+void installWindowPlatform()
+{
+    auto platform = std::make_unique<Platform>();
+    platform->schedulerService = std::make_shared<QtScheduler>();
+    platform->displayService = makeDisplayService();
+    platform->windowSystemService = std::make_shared<X11WindowSystem>();
+    install(std::move(platform));
+}
+
 void installLinuxPlatform()
 {
     auto platform = std::make_unique<Platform>();
     platform->schedulerService = std::make_shared<QtScheduler>();
     platform->defaultsService = std::make_shared<SettingsDefaults>();
     platform->workspaceService = std::make_shared<LinuxWorkspace>();
-    // Outside an X session (or without RandR) only Qt's own view is left.
-    auto randr = QGuiApplication::platformName() == QLatin1String("xcb") ? std::make_shared<RandrDisplayService>()
-                                                                          : nullptr;
-    if (randr && randr->isAvailable())
-        platform->displayService = randr;
-    else
-        platform->displayService = std::make_shared<QtDisplayService>();
+    platform->displayService = makeDisplayService();
     platform->scriptRunnerService = std::make_shared<LinuxScriptRunner>();
     platform->captureService = std::make_shared<LinuxCaptureService>();
     platform->permissionService = std::make_shared<LinuxPermissionService>();

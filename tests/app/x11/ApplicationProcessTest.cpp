@@ -1,5 +1,6 @@
 #include "model/PromptScript.h"
 #include "model/StoredState.h"
+#include "platform/FileDescriptor.h"
 #include "platform/linux/SettingsDefaults.h"
 #include "support/ApplicationControls.h"
 #include "support/RunningApplication.h"
@@ -21,6 +22,8 @@
 #include <optional>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -318,6 +321,26 @@ TEST_F(ApplicationProcessTest, anOutcomeAlertCutShortByTheEmergencyKeyWaitsAndSh
 
 namespace {
 
+// Read-only for everyone, root too, where a mount is allowed; else closed to this user.
+class ReadOnlyFolder {
+public:
+    explicit ReadOnlyFolder(const QString& folder) : path_(QFile::encodeName(folder))
+    {
+        QDir().mkpath(folder);
+        mounted_ = ::mount(path_.constData(), path_.constData(), nullptr, MS_BIND, nullptr) == 0;
+        if (mounted_)
+            ::mount(nullptr, path_.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr);
+        else
+            ::chmod(path_.constData(), 0500);
+    }
+    ~ReadOnlyFolder() { mounted_ ? void(::umount2(path_.constData(), MNT_DETACH)) : void(::chmod(path_.constData(), 0700)); }
+    bool isReadOnly() const { return ::access(path_.constData(), W_OK) != 0; }
+
+private:
+    QByteArray path_;
+    bool mounted_ = false;
+};
+
 // A project of ten short blocks; answers the stored current block, -1 when none can be read.
 std::function<qint64()> storeTenBlocks(const QString& config)
 {
@@ -386,19 +409,9 @@ TEST_F(ApplicationProcessTest, AStoreThatCannotBeWrittenIsSaidWhileRunningAndAtT
 {
     const QString config = app->folder() + QStringLiteral("/config/com.local.quorvia.mvp");
     const auto storedIndex = storeTenBlocks(config);
-    const QByteArray store = QFile::encodeName(config + QStringLiteral("/defaults"));
-    // Read-only for everyone, root too, where a mount is allowed; else closed to this user.
-    const bool mounted = ::mount(store.constData(), store.constData(), nullptr, MS_BIND, nullptr) == 0;
-    if (mounted)
-        ASSERT_EQ(::mount(nullptr, store.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr), 0);
-    else
-        ASSERT_EQ(::chmod(store.constData(), 0500), 0);
-    struct Restore {
-        QByteArray path;
-        bool mounted;
-        ~Restore() { mounted ? void(::umount2(path.constData(), MNT_DETACH)) : void(::chmod(path.constData(), 0700)); }
-    } restore{store, mounted};
-    ASSERT_NE(::access(store.constData(), W_OK), 0) << "the store could not be made read-only here";
+    const ReadOnlyFolder store(config + QStringLiteral("/defaults"));
+    if (!store.isReadOnly())
+        GTEST_SKIP() << "needs root to mount the folder read-only: root writes past its mode";
 
     ASSERT_TRUE(app->launch());
     ASSERT_TRUE(waitFor([&] { return !app->windows().empty(); }));
@@ -457,4 +470,61 @@ TEST_F(ApplicationProcessTest, AStoreThatCannotBeWrittenIsSaidWhileRunningAndAtT
     ASSERT_TRUE(ended);
     EXPECT_EQ(app->process().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(storedIndex(), 0);
+}
+
+// Settings and data folders nothing can write (a read-only disk, or left to
+// root by a sudo run) leave no room for a second writer either: the launch
+// runs, the failed save says why nothing is kept, and a second launch still
+// hands its reopen over.
+TEST_F(ApplicationProcessTest, foldersNothingCanWriteStillLetOneLaunchRunAndSaySo)
+{
+    const ReadOnlyFolder settings(app->folder() + QStringLiteral("/config/com.local.quorvia.mvp"));
+    const ReadOnlyFolder data(app->folder() + QStringLiteral("/data/com.local.quorvia.mvp"));
+    if (!settings.isReadOnly() || !data.isReadOnly())
+        GTEST_SKIP() << "needs root to mount the folders read-only: root writes past their mode";
+    ASSERT_TRUE(app->launch());
+    // The island and the alert of the start's own save.
+    EXPECT_TRUE(waitFor([&] { return app->windows().size() >= 2 || !app->isRunning(); }));
+    ASSERT_TRUE(app->isRunning()) << "the launch ended";
+    EXPECT_EQ(app->windows().size(), 2u);
+    ASSERT_TRUE(app->waitUntilListening());
+    ASSERT_TRUE(app->launchAnother(second));
+    EXPECT_TRUE(second.waitForFinished(60000)) << "two instances run";
+    EXPECT_EQ(second.exitCode(), 0);
+}
+
+// Two launches with settings of their own over one data folder: the second
+// gives way to the first, and the copy the first is making stays where it is.
+TEST_F(ApplicationProcessTest, aLaunchSharingOnlyTheDataFolderGivesWayAndLeavesItsCopiesAlone)
+{
+    // Its window is up: its own start's sweep is over.
+    ASSERT_TRUE(app->start());
+    const QString copy = app->folder() + QStringLiteral("/data/com.local.quorvia.mvp/ProjectDocuments/.incoming/A/deck.key");
+    ASSERT_TRUE(QDir().mkpath(copy));
+    app->environment().insert(QStringLiteral("XDG_CONFIG_HOME"), app->folder() + QStringLiteral("/config-other"));
+    ASSERT_TRUE(app->launchAnother(second));
+    EXPECT_TRUE(second.waitForFinished(60000)) << "two instances run over one data folder";
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(QFileInfo::exists(copy)) << "the second launch swept the first one's copy away";
+    EXPECT_TRUE(app->isRunning());
+}
+
+// Another Quorvia holds the lock and never answers: the launch that may not
+// run says so in a window of its own, and ends once that is read.
+TEST_F(ApplicationProcessTest, aRefusedLaunchSaysWhyInAWindow)
+{
+    const QString lock = app->folder() + QStringLiteral("/config/com.local.quorvia.mvp/instance.lock");
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(lock).path()));
+    const quorvia::platform::FileDescriptor held(::open(QFile::encodeName(lock).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    ASSERT_EQ(::flock(held.get(), LOCK_EX | LOCK_NB), 0);
+    ASSERT_TRUE(app->launch());
+    const auto panel = app->waitWindow(QString());
+    ASSERT_TRUE(panel) << "the refusal was said on the error stream only";
+    EXPECT_TRUE(app->isRunning());
+    ASSERT_TRUE(waitFor([&] {
+        if (app->isRunning() && app->focus(*panel, 1000))
+            app->key(QStringLiteral("Return"), 300);
+        return !app->isRunning();
+    }));
+    EXPECT_EQ(app->process().exitCode(), 1);
 }

@@ -1,0 +1,52 @@
+#include "platform/FileDescriptor.h"
+#include "platform/linux/SingleInstanceGuard.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+using quorvia::platform::FileDescriptor;
+using quorvia::platform::native::SingleInstanceGuard;
+
+// The lock is held and its holder listens but lets nobody in (stopped, or its
+// backlog full): that is known from one try, and the launch gives up then,
+// not after the patience meant for an instance that has not begun to listen.
+TEST(SingleInstanceGuardTest, anInstanceThatListensButLetsNobodyInIsKnownAtOnce)
+{
+    QTemporaryDir folder;
+    const QByteArray lock = QFile::encodeName(folder.filePath(QStringLiteral("instance.lock")));
+    const FileDescriptor held(::open(lock.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    ASSERT_EQ(::flock(held.get(), LOCK_EX | LOCK_NB), 0);
+
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    const QString name = folder.filePath(QStringLiteral("socket"));
+    std::strncpy(address.sun_path, QFile::encodeName(name).constData(), sizeof address.sun_path - 1);
+    const auto* raw = reinterpret_cast<const sockaddr*>(&address);
+    const FileDescriptor listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    ASSERT_EQ(::bind(listener.get(), raw, sizeof address), 0);
+    ASSERT_EQ(::listen(listener.get(), 0), 0);
+    std::vector<FileDescriptor> crowd;
+    for (int full = 0; full == 0;) {
+        crowd.emplace_back(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        full = ::connect(crowd.back().get(), raw, sizeof address);
+    }
+
+    SingleInstanceGuard guard(name, {{QFile::decodeName(lock), QStringLiteral("%1")}});
+    QElapsedTimer clock;
+    clock.start();
+    const SingleInstanceGuard::Claim claim = guard.claim();
+    EXPECT_EQ(claim.outcome, SingleInstanceGuard::Outcome::refused);
+    EXPECT_TRUE(claim.reason.contains(QStringLiteral("没有应答"))) << claim.reason.toStdString();
+    EXPECT_LT(clock.elapsed(), SingleInstanceGuard::handOverPatienceMs / 2);
+}
