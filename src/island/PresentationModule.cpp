@@ -84,7 +84,7 @@ PresentationModule::PresentationModule(PromptScript& script, AutoScrollControlle
     modeObserver_ = on(NotificationName::presentationModeChanged, &script_, [this] { refreshLater(automationPart); });
     syncObserver_ = on(PresentationSyncController::presentationSyncStatusChanged, &syncController_,
                        [this] { refreshLater(syncPart); });
-    speechObserver_ = on(PrompterSpeechAutomation::statusChangedNotification, speechAutomation_.notificationSender(),
+    speechObserver_ = on(NotificationName::speechAutomationStatusChanged, speechAutomation_.notificationSender(),
                          [this] { refreshLater(automationPart); });
     displaySelectionObserver_ = on(DisplaySelectionController::audienceDisplaySelectionChanged, &displaySelection_,
                                    [this] {

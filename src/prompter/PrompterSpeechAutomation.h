@@ -1,5 +1,7 @@
 #pragma once
 
+#include "speech/SpeechAutomationNotifications.h"
+
 #include <QString>
 
 namespace quorvia {
@@ -21,8 +23,6 @@ struct PrompterSpeechStatus {
 // automation controller stands behind it.
 class PrompterSpeechAutomation {
 public:
-    static inline const QString statusChangedNotification = QStringLiteral("SpeechAutomationStatusChanged");
-
     virtual ~PrompterSpeechAutomation() = default;
 
     virtual PrompterSpeechStatus status() const = 0;
@@ -30,7 +30,7 @@ public:
     virtual void stopRecognition(bool preserveCalibration) = 0;
     virtual void toggleQuestionPause() = 0;
     virtual void resumeAfterLowConfidence() = 0;
-    // The object that posts "SpeechAutomationStatusChanged".
+    // The object that posts NotificationName::speechAutomationStatusChanged.
     virtual const void* notificationSender() const = 0;
 };
 

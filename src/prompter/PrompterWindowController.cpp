@@ -154,7 +154,7 @@ void PrompterWindowController::observe()
     // start buttons follow an imported script at once.
     scriptObserver_ = center.observe(NotificationName::promptScriptChanged, &script_, controls);
     autoScrollObserver_ = center.observe(AutoScrollController::stateChangedNotification, &autoScroll_, controls);
-    speechObserver_ = center.observe(PrompterSpeechAutomation::statusChangedNotification,
+    speechObserver_ = center.observe(NotificationName::speechAutomationStatusChanged,
                                      speechAutomation_.notificationSender(), controls);
     modeObserver_ = center.observe(NotificationName::presentationModeChanged, &script_, controls);
     fontSizeObserver_ = center.observe(ScriptScrollView::fontSizeChangedNotification, &prompterHost_.scriptView(), controls);

@@ -5,6 +5,7 @@
 #include "privacy/TextStyle.h"
 #include "speech/AudioDeviceController.h"
 #include "speech/AudioSetupState.h"
+#include "speech/SpeechAutomationNotifications.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -86,7 +87,8 @@ AudioSetupWindowController::AudioSetupWindowController(AudioDeviceController& de
     positionOnBuiltInScreen();
 
     auto& center = platform::NotificationCenter::defaultCenter();
-    for (const QString& name : {automationStatusChanged, NotificationName::audioDeviceSelectionChanged,
+    for (const QString& name : {NotificationName::speechAutomationStatusChanged,
+                                NotificationName::audioDeviceSelectionChanged,
                                 NotificationName::audioDeviceTopologyChanged}) {
         observers_.push_back(center.observe(name, nullptr, [alive = std::weak_ptr(life_)](const auto&) {
             if (auto self = alive.lock())

@@ -32,7 +32,6 @@ public:
         std::function<void(bool)> setOutputRouteVerified;
         std::function<void()> audioRouteChanged;
     };
-    static inline const QString automationStatusChanged = QStringLiteral("SpeechAutomationStatusChanged");
 
     AudioSetupWindowController(AudioDeviceController& devices, Automation automation);
     ~AudioSetupWindowController();

@@ -6,6 +6,7 @@
 #include "privacy/PresentationSafetyState.h"
 #include "speech/OnDeviceSpeechState.h"
 #include "speech/SpeechAlignmentResult.h"
+#include "speech/SpeechAutomationNotifications.h"
 #include "speech/SpeechAutomationStatus.h"
 
 #include <QString>
@@ -19,12 +20,6 @@ namespace quorvia {
 class AudioDeviceController;
 class OnDeviceSpeechController;
 class PromptScript;
-
-namespace NotificationName {
-// Posted by SpeechAutomationController, with the controller as sender, when
-// its status really changes and on every setOutputRouteVerified.
-inline const QString speechAutomationStatusChanged = QStringLiteral("SpeechAutomationStatusChanged");
-} // namespace NotificationName
 
 // Lets the speaker's voice drive the script: starts and stops the recogniser,
 // turns its results into spoken progress and section advances, and runs the

@@ -3,6 +3,7 @@
 #include "LocalHttpsServer.h"
 #include "platform/HttpSession.h"
 #include "platform/linux/SocketHttpSession.h"
+#include "support/EventWait.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -158,12 +159,12 @@ protected:
     }
 
     // Waits for the answer as long as only a hang takes.
-    std::optional<CloudAIMatcher::Result> run(const CloudAIMatcher& matcher, const QUrl& endpoint, int waitMs = 60000)
+    std::optional<CloudAIMatcher::Result> run(const CloudAIMatcher& matcher, const QUrl& endpoint)
     {
         std::optional<CloudAIMatcher::Result> result;
         matcher.match(deckOf(3), {"a", "b", "c"}, CloudAIConfiguration{endpoint, QStringLiteral("m"), QStringLiteral("secret")},
                       [&](CloudAIMatcher::Result r) { result = std::move(r); });
-        test::spinUntil([&] { return result.has_value(); }, waitMs);
+        test::waitUntil([&] { return result.has_value(); });
         return result;
     }
 
@@ -200,7 +201,7 @@ TEST_F(CloudAIMatcherHttpsTest, ARedirectIsRejectedAndItsTargetNeverHearsOfTheTo
     CloudAIMatcher matcher(session);
     server.reply = {307, QByteArray(), {{"Location", other.url().toEncoded()}}};
     EXPECT_EQ(run(matcher, server.url()), CloudAIMatcher::Result(std::unexpected(Error::serverRejected)));
-    test::spinUntil([] { return false; }, 100);
+    test::runEventsFor(100);
     EXPECT_TRUE(other.requests.empty());
 }
 
@@ -233,7 +234,7 @@ TEST_F(CloudAIMatcherHttpsTest, APeerDrippingBytesIsCutOffAtTheTimeOut)
     server.reply.dripIntervalMs = 150;
     for (double timeout = 0.8; server.requests.empty() && timeout < 60; timeout *= 2) {
         CloudAIMatcher quick(session, timeout);
-        EXPECT_EQ(run(quick, server.url(), 90000), CloudAIMatcher::Result(std::unexpected(Error::transportFailure)));
+        EXPECT_EQ(run(quick, server.url()), CloudAIMatcher::Result(std::unexpected(Error::transportFailure)));
     }
     EXPECT_EQ(server.requests.size(), 1u);
 }

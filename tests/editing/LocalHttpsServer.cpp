@@ -1,8 +1,6 @@
 #include "LocalHttpsServer.h"
 
-#include "support/EventWait.h"
-
-#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSslConfiguration>
@@ -106,6 +104,19 @@ void LocalHttpsServer::serve(QSslSocket* socket)
             });
             return;
         }
+        if (reply.streamMs > 0) {
+            socket->write(response + "Connection: close\r\n\r\n");
+            auto clock = std::make_shared<QElapsedTimer>();
+            clock->start();
+            // Never on a timer, so a loop that runs no timers still streams.
+            QObject::connect(socket, &QSslSocket::encryptedBytesWritten, socket, [socket, clock, ms = reply.streamMs] {
+                if (clock->elapsed() < ms)
+                    socket->write("streamed\n");
+                else
+                    socket->disconnectFromHost();
+            });
+            return;
+        }
         if (reply.chunkSize > 0) {
             response += "Transfer-Encoding: chunked\r\nConnection: close\r\n\r\n";
             for (qsizetype at = 0; at < reply.body.size(); at += reply.chunkSize) {
@@ -139,7 +150,5 @@ void LocalHttpsServer::serve(QSslSocket* socket)
         socket->disconnectFromHost();
     });
 }
-
-bool spinUntil(const std::function<bool()>& done, int milliseconds) { return quorvia::test::waitUntil(done, milliseconds); }
 
 } // namespace quorvia::test

@@ -8,7 +8,6 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-#include <functional>
 #include <vector>
 
 namespace quorvia::test {
@@ -40,6 +39,9 @@ public:
         QByteArray raw{};
         // Above 0: `raw` in pieces of this size, each its own TLS record.
         int rawPieceBytes = 0;
+        // Above 0: the head, then a body of short records sent back to back
+        // for this long; then the server closes.
+        int streamMs = 0;
     };
 
     explicit LocalHttpsServer(const QString& certifiedHost = {});
@@ -61,8 +63,5 @@ private:
     QSslCertificate certificate_;
     QString problem_;
 };
-
-// Runs the event loop until `done` answers true or the time is up.
-bool spinUntil(const std::function<bool()>& done, int milliseconds = 60000);
 
 } // namespace quorvia::test

@@ -38,7 +38,7 @@ public:
     void set(PrompterSpeechStatus::Kind kind, const QString& title)
     {
         status_ = {kind, title, QStringLiteral("说明")};
-        platform::NotificationCenter::defaultCenter().post(statusChangedNotification, this);
+        platform::NotificationCenter::defaultCenter().post(NotificationName::speechAutomationStatusChanged, this);
     }
 
 private:

@@ -2,6 +2,7 @@
 #include "platform/BoundedFileRead.h"
 #include "platform/FileDescriptor.h"
 #include "platform/Fnv1a.h"
+#include "support/EventWait.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,7 +16,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/time.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 using namespace quorvia::platform;
@@ -69,8 +70,16 @@ TEST(BoundedFileReadTest, AFileThatGrowsWhileReadIsRefusedAtTheBound)
     EXPECT_EQ(readBounded(fd.get(), 16).outcome, Outcome::tooLarge);
 }
 
-std::atomic<int> alarms{0};
-void countAlarm(int) { alarms.fetch_add(1); }
+std::atomic<pid_t> writerThread{0};
+std::atomic<int> writerInterruptions{0};
+void countInterruption(int) { writerInterruptions += ::gettid() == writerThread; }
+
+// Whether the thread waits in write(2), as the kernel tells.
+bool inWrite(pid_t thread)
+{
+    QFile call(QStringLiteral("/proc/self/task/%1/syscall").arg(thread));
+    return call.open(QIODevice::ReadOnly) && call.readAll().startsWith(QByteArray::number(SYS_write) + ' ');
+}
 
 TEST(FileDescriptorTest, WriteAllCarriesOnThroughShortWritesAndInterruptions)
 {
@@ -78,41 +87,45 @@ TEST(FileDescriptorTest, WriteAllCarriesOnThroughShortWritesAndInterruptions)
     ASSERT_EQ(::pipe(ends), 0);
     FileDescriptor reader(ends[0]);
     FileDescriptor writer(ends[1]);
+    // A full pipe: the first write waits before it moves a byte.
+    ASSERT_EQ(::fcntl(writer.get(), F_SETFL, O_NONBLOCK), 0);
+    QByteArray filler(1 << 20, 'f');
+    filler.truncate(::write(writer.get(), filler.data(), filler.size()));
+    ASSERT_EQ(::fcntl(writer.get(), F_SETFL, 0), 0);
 
-    // A signal without SA_RESTART cuts a blocked write short or fails it with EINTR.
+    // Without SA_RESTART a signal fails a write that moved nothing with EINTR
+    // and cuts one that moved some bytes short.
     struct sigaction action {};
     struct sigaction previous {};
-    action.sa_handler = countAlarm;
-    ASSERT_EQ(::sigaction(SIGALRM, &action, &previous), 0);
-    itimerval every{{0, 2000}, {0, 2000}};
-    ASSERT_EQ(::setitimer(ITIMER_REAL, &every, nullptr), 0);
+    action.sa_handler = countInterruption;
+    ASSERT_EQ(::sigaction(SIGUSR1, &action, &previous), 0);
 
     QByteArray bytes(4 << 20, Qt::Uninitialized);
     for (qsizetype i = 0; i < bytes.size(); ++i)
         bytes[i] = char(i * 7 % 251);
-    QByteArray received;
-    std::thread drain([&] {
-        char buffer[4096];
-        for (;;) {
-            const ssize_t n = ::read(reader.get(), buffer, sizeof buffer);
-            if (n > 0)
-                received.append(buffer, n);
-            else if (n == 0 || errno != EINTR)
-                break;
-            if (received.size() % (256 << 10) < 4096)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+    bool written = false;
+    std::thread writing([&] {
+        writerThread = ::gettid();
+        written = writeAll(writer.get(), bytes);
+        writer.reset();
     });
-    const bool written = writeAll(writer.get(), bytes);
-    writer.reset();
-    drain.join();
-    itimerval off{};
-    ::setitimer(ITIMER_REAL, &off, nullptr);
-    ::sigaction(SIGALRM, &previous, nullptr);
+    // The signal goes to the writer alone, once it waits in write().
+    ASSERT_TRUE(quorvia::test::waitUntil([&] { return writerThread && inWrite(writerThread); }));
+    ::pthread_kill(writing.native_handle(), SIGUSR1);
+    ASSERT_TRUE(quorvia::test::waitUntil([&] { return writerInterruptions == 1; }));
+
+    QByteArray received;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(reader.get(), buffer, sizeof buffer)) > 0;) {
+        received.append(buffer, n);
+        if (received.size() % (256 << 10) == 0 && inWrite(writerThread))
+            ::pthread_kill(writing.native_handle(), SIGUSR1);
+    }
+    writing.join();
+    ::sigaction(SIGUSR1, &previous, nullptr);
 
     EXPECT_TRUE(written);
-    EXPECT_GT(alarms.load(), 0);
-    EXPECT_EQ(received, bytes);
+    EXPECT_TRUE(received == filler + bytes) << received.size() << " of " << (filler + bytes).size() << " bytes";
 }
 
 TEST(AtomicFileWriteTest, ReplacesWholeOrLeavesNoPiece)

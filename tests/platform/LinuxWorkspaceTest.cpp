@@ -1,11 +1,8 @@
 #include "platform/linux/LinuxWorkspace.h"
 #include "support/EventWait.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -34,18 +31,14 @@ protected:
     // The first started program, waiting for the detached start to run.
     QString started()
     {
-        QDeadlineTimer deadline(60000);
-        QFile file(log());
-        while (!deadline.hasExpired()) {
-            if (file.open(QIODevice::ReadOnly)) {
-                const QString text = QString::fromLocal8Bit(file.readAll()).trimmed();
-                file.close();
-                if (!text.isEmpty())
-                    return text.section(u'\n', 0, 0);
-            }
-            QThread::msleep(20);
-        }
-        return {};
+        QString first;
+        quorvia::test::waitUntil([&] {
+            QFile file(log());
+            if (file.open(QIODevice::ReadOnly))
+                first = QString::fromLocal8Bit(file.readAll()).trimmed().section(u'\n', 0, 0);
+            return !first.isEmpty();
+        });
+        return first;
     }
 
     // Asks, and runs the main loop until the answer comes.
@@ -53,12 +46,9 @@ protected:
     {
         std::optional<bool> opened;
         workspace.openDisplaySettings([&](bool answer) { opened = answer; });
-        spinUntil([&] { return opened.has_value(); });
-        EXPECT_TRUE(opened.has_value()) << "no answer";
+        EXPECT_TRUE(quorvia::test::waitUntil([&] { return opened.has_value(); })) << "no answer";
         return opened.value_or(false);
     }
-
-    static bool spinUntil(const std::function<bool()>& done) { return quorvia::test::waitUntil(done, 30000); }
 
     QTemporaryDir dir_;
     QByteArray savedPath_;
@@ -114,14 +104,14 @@ TEST_F(DisplaySettingsTools, AHungXdgMimeIsAskedOffTheMainThreadAndEndedWithEver
     std::optional<bool> opened;
     workspace.openDisplaySettings([&](bool answer) { opened = answer; });
     // The main loop runs on while the desktop is asked.
-    ASSERT_TRUE(spinUntil([&] { return QFile::exists(helper) && QFile(helper).size() > 0; }));
+    ASSERT_TRUE(quorvia::test::waitUntil([&] { return QFile::exists(helper) && QFile(helper).size() > 0; }));
     EXPECT_FALSE(opened.has_value());
     QFile file(helper);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const pid_t pid = file.readAll().trimmed().toInt();
     ASSERT_GT(pid, 0);
 
-    ASSERT_TRUE(spinUntil([&] { return opened.has_value(); })) << "no answer";
+    ASSERT_TRUE(quorvia::test::waitUntil([&] { return opened.has_value(); })) << "no answer";
     EXPECT_TRUE(*opened);
     EXPECT_EQ(started(), QStringLiteral("arandr"));
     // The helper went with the query: gone, or a zombie left for its new parent to reap.
@@ -132,7 +122,7 @@ TEST_F(DisplaySettingsTools, AHungXdgMimeIsAskedOffTheMainThreadAndEndedWithEver
         const QByteArray line = stat.readAll();
         return line.mid(line.lastIndexOf(')') + 2, 1) == "Z";
     };
-    EXPECT_TRUE(spinUntil(ended)) << "the query's helper still runs";
+    EXPECT_TRUE(quorvia::test::waitUntil(ended)) << "the query's helper still runs";
     if (!ended())
         ::kill(pid, SIGKILL);
 }

@@ -114,14 +114,14 @@ TEST_F(PrompterWindowTest, OnlyTheWatchedObjectsRefreshTheControls)
     build();
     speech.setSilently(PrompterSpeechStatus::Kind::listening, u"语音：逐字跟读中"_qs);
     test::FakeSpeechAutomation other;
-    platform::NotificationCenter::defaultCenter().post(PrompterSpeechAutomation::statusChangedNotification, &other);
+    platform::NotificationCenter::defaultCenter().post(NotificationName::speechAutomationStatusChanged, &other);
     EXPECT_EQ(controller->speedLabel().text(), u"语音：待命"_qs);
     ScriptScrollView otherView;
     platform::NotificationCenter::defaultCenter().post(ScriptScrollView::fontSizeChangedNotification, &otherView);
     platform::NotificationCenter::defaultCenter().post(AutoScrollController::stateChangedNotification, &otherView);
     EXPECT_EQ(controller->speedLabel().text(), u"语音：待命"_qs);
 
-    platform::NotificationCenter::defaultCenter().post(PrompterSpeechAutomation::statusChangedNotification, &speech);
+    platform::NotificationCenter::defaultCenter().post(NotificationName::speechAutomationStatusChanged, &speech);
     EXPECT_EQ(controller->speedLabel().text(), u"语音：逐字跟读中"_qs);
     EXPECT_EQ(controller->toggleScrollButton().text(), u"停止语音"_qs);
 }

@@ -42,7 +42,7 @@ public:
     void set(PrompterSpeechStatus::Kind kind, const QString& title)
     {
         status_ = {.kind = kind, .title = title, .detail = {}};
-        platform::NotificationCenter::defaultCenter().post(statusChangedNotification, this);
+        platform::NotificationCenter::defaultCenter().post(NotificationName::speechAutomationStatusChanged, this);
     }
     void setSilently(PrompterSpeechStatus::Kind kind, const QString& title) { status_ = {.kind = kind, .title = title, .detail = {}}; }
 

@@ -576,7 +576,8 @@ TEST_F(TimelineStripViewTest, CardTitleFiguresTakeOneWidthInADesktopFontWhoseOwn
         if (!hasEqualDigitWidths(font))
             proportional = font;
     }
-    ASSERT_FALSE(hasEqualDigitWidths(proportional)) << "no font with proportional figures at hand";
+    if (hasEqualDigitWidths(proportional))
+        GTEST_SKIP() << "no installed font has proportional figures";
     const QFont saved = QApplication::font();
     QApplication::setFont(proportional);
     auto strip = makeStrip(TimelineStripDensity::compact, 500);

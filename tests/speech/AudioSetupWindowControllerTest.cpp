@@ -28,7 +28,7 @@ struct FakeAutomation {
                 [this, &devices](bool value) {
                     verified = value && devices.selectedOutputIsSystemDefault();
                     platform::NotificationCenter::defaultCenter().post(
-                        AudioSetupWindowController::automationStatusChanged, this);
+                        NotificationName::speechAutomationStatusChanged, this);
                 },
                 [this] {
                     ++routeChanges;

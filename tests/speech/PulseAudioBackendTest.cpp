@@ -2,10 +2,10 @@
 
 #include "platform/Platform.h"
 #include "speech/AudioDeviceController.h"
+#include "support/EventWait.h"
 #include "support/PulseAudioServer.h"
 #include "support/TestPlatform.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
 
@@ -36,15 +36,12 @@ protected:
     }
 
     // Runs main-queue work until the condition holds, or for as long as only a hang takes.
-    bool pumpUntil(const std::function<bool()>& condition, int milliseconds = 60000)
+    bool pumpUntil(const std::function<bool()>& condition)
     {
-        QElapsedTimer clock;
-        clock.start();
-        while (!condition() && clock.elapsed() < milliseconds) {
+        return test::waitUntil([&] {
             platform.scheduler().runPending();
-            QThread::msleep(5);
-        }
-        return condition();
+            return condition();
+        });
     }
 
     test::TestPlatform platform;

@@ -17,6 +17,7 @@
 #include "support/FakeDisplayService.h"
 #include "support/FakePermissionService.h"
 #include "support/FakeSpeechService.h"
+#include "support/EventWait.h"
 #include "support/PulseAudioServer.h"
 #include "support/TestPlatform.h"
 
@@ -140,20 +141,13 @@ protected:
     // holds, or for as long as only a hang takes.
     bool pumpUntil(const std::function<bool()>& condition, int milliseconds = 60000)
     {
-        QElapsedTimer clock;
-        clock.start();
-        while (!condition() && clock.elapsed() < milliseconds) {
+        return test::waitUntil([&] {
             env.scheduler().runPending();
             env.scheduler().drainQueues();
-            QThread::msleep(5);
-        }
-        return condition();
+            return condition();
+        }, milliseconds);
     }
-
-    void pumpFor(int milliseconds)
-    {
-        pumpUntil([] { return false; }, milliseconds);
-    }
+    void pumpFor(int milliseconds) { pumpUntil([] { return false; }, milliseconds); }
 
     // Captured buffers that reached the current run's analyser since the last call.
     int heard()
