@@ -245,7 +245,7 @@ protected:
 
 // Over the other window's top left corner, its title bar where one is drawn,
 // the prompter folds into a bubble in steps.
-TEST_P(CaptureTrailTwoOutputTest, foldingAPrivateWindowIntoABubbleGivesBackTheWindowBeneath)
+TEST_P(CaptureTrailTwoOutputTest, FoldingAPrivateWindowIntoABubbleGivesBackTheWindowBeneath)
 {
     const QRect stood(480, 220, 400, 300);
     auto prompter = privateWindow(stood, {WindowShape::Kind::roundedRectangle, 24});
@@ -258,7 +258,7 @@ TEST_P(CaptureTrailTwoOutputTest, foldingAPrivateWindowIntoABubbleGivesBackTheWi
 }
 
 // The bubble dragged across the other window in fine steps.
-TEST_P(CaptureTrailTwoOutputTest, draggingABubbleAcrossAnotherWindowLeavesNoLine)
+TEST_P(CaptureTrailTwoOutputTest, DraggingABubbleAcrossAnotherWindowLeavesNoLine)
 {
     auto bubble = privateWindow(QRect(560, 420, 40, 40), {WindowShape::Kind::ellipse});
     for (int step = 1; step <= 60; ++step)
@@ -267,7 +267,7 @@ TEST_P(CaptureTrailTwoOutputTest, draggingABubbleAcrossAnotherWindowLeavesNoLine
 }
 
 // The island shrinks from its full height once the script leaves it.
-TEST_P(CaptureTrailTwoOutputTest, aPrivateWindowShrinkingOverAnotherWindowGivesBackTheWindowBeneath)
+TEST_P(CaptureTrailTwoOutputTest, APrivateWindowShrinkingOverAnotherWindowGivesBackTheWindowBeneath)
 {
     const QRect stood(800, 250, 420, 320);
     auto island = privateWindow(stood, {WindowShape::Kind::roundedRectangle, 24});

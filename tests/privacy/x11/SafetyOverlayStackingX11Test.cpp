@@ -13,14 +13,10 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
-#include <xcb/xcb.h>
-
-#include <cstdlib>
 #include <memory>
 
 using namespace quorvia;
@@ -55,12 +51,13 @@ protected:
 
 // An alert with no parent stays on top as the application's alerts do; a
 // chooser opens plainly. Either one opened under the mask stays beneath it.
-TEST_F(SafetyOverlayStackingX11Test, aWindowOfOursOpenedWhileTheMaskIsUpStaysBeneathIt)
+TEST_F(SafetyOverlayStackingX11Test, AWindowOfOursOpenedWhileTheMaskIsUpStaysBeneathIt)
 {
     SafetyOverlayWindowController overlay;
     overlay.show(QStringLiteral("检测到系统镜像；私密窗口已先隐藏"));
     ASSERT_TRUE(test::waitUntil([&] { return shown.at({300, 300}) == Qt::black; })) << "the mask never showed";
 
+    const auto mask = std::uint32_t(overlay.window().winId());
     for (const bool staysOnTop : {true, false}) {
         QDialog dialog;
         if (staysOnTop)
@@ -70,13 +67,16 @@ TEST_F(SafetyOverlayStackingX11Test, aWindowOfOursOpenedWhileTheMaskIsUpStaysBen
         palette.setColor(QPalette::Window, alertColour);
         dialog.setPalette(palette);
         dialog.setGeometry(500, 300, 420, 200);
+        test::StackingWatch stack(QString::fromLocal8Bit(qgetenv("DISPLAY")));
         dialog.show();
-        // Drawn first, then covered: the mask must end above it and stay.
-        ASSERT_TRUE(test::waitUntil([&] { return dialog.isVisible() && dialog.testAttribute(Qt::WA_Mapped); }));
-        EXPECT_TRUE(test::waitUntil([&] { return shown.at(insideOf(dialog)) == Qt::black; }))
-            << "stays on top " << staysOnTop << ": the window stands above the mask";
-        test::waitUntil([] { return false; }, 300);
-        EXPECT_EQ(shown.at(insideOf(dialog)), QColor(Qt::black)) << "stays on top " << staysOnTop;
+        // Beneath the mask from the moment it is mapped, and still once drawn.
+        const std::uint32_t mapped = stack.waitUntilMapped(std::uint32_t(dialog.winId()));
+        EXPECT_GT(stack.placeWhenMapped(mapped, mask), stack.placeWhenMapped(mapped, mapped))
+            << "stays on top " << staysOnTop << ": mapped above the mask";
+        EXPECT_TRUE(test::waitUntil([&] {
+            return dialog.testAttribute(Qt::WA_Mapped) && shown.at(insideOf(dialog)) == Qt::black;
+        })) << "stays on top " << staysOnTop << ": the window stands above the mask";
+        EXPECT_GT(stack.placeNow(mask), stack.placeNow(mapped)) << "stays on top " << staysOnTop;
         dialog.hide();
     }
 
@@ -95,7 +95,7 @@ TEST_F(SafetyOverlayStackingX11Test, aWindowOfOursOpenedWhileTheMaskIsUpStaysBen
 // An alert that stays on top goes above the mask again when it is raised and
 // becomes the active window: one that was up before the mask came, brought to
 // the front only now, must end beneath the mask too.
-TEST_F(SafetyOverlayStackingX11Test, anAlertActivatedWhileTheMaskIsUpEndsBeneathIt)
+TEST_F(SafetyOverlayStackingX11Test, AnAlertActivatedWhileTheMaskIsUpEndsBeneathIt)
 {
     QDialog earlier(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint);
     earlier.setGeometry(500, 300, 420, 200);
@@ -119,7 +119,7 @@ TEST_F(SafetyOverlayStackingX11Test, anAlertActivatedWhileTheMaskIsUpEndsBeneath
 // Without a window manager nothing activates a modal alert run through the
 // dialog service while the mask is up: it must be beneath the mask the moment
 // it is mapped, not once something raises the mask later.
-TEST_F(SafetyOverlayStackingX11Test, aModalAlertRunWhileTheMaskIsUpIsMappedBeneathIt)
+TEST_F(SafetyOverlayStackingX11Test, AModalAlertRunWhileTheMaskIsUpIsMappedBeneathIt)
 {
     SafetyOverlayWindowController overlay;
     overlay.show(QStringLiteral("检测到系统镜像；私密窗口已先隐藏"));
