@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QObject>
 
 #include <gtest/gtest.h>
@@ -47,8 +49,17 @@ private:
     uint nextCookie = 7;
 };
 
-// Lets replies still on their way arrive, to show that nothing more comes.
-void settle() { quorvia::test::runEventsFor(200); }
+// Once a call sent now is answered, whatever the client sent before has
+// reached the stand-in, and the replies that came before were handled.
+void roundTrip(const QDBusConnection& client)
+{
+    QDBusPendingCallWatcher call(client.asyncCall(QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.ScreenSaver"), QStringLiteral("/org/freedesktop/ScreenSaver"),
+        QStringLiteral("org.freedesktop.DBus.Introspectable"), QStringLiteral("Introspect"))));
+    bool answered = false;
+    QObject::connect(&call, &QDBusPendingCallWatcher::finished, [&] { answered = true; });
+    ASSERT_TRUE(quorvia::test::waitUntil([&] { return answered; }));
+}
 
 constexpr ActivityOptions keepDisplayAwake{.userInitiated = true, .idleDisplaySleepDisabled = true};
 
@@ -87,18 +98,19 @@ TEST_F(LinuxProcessServiceInhibit, OneInhibitSpansOverlappingActivitiesAndEndsWi
     offerService();
     LinuxProcessService service(QStringLiteral("/nonexistent"), client);
     const auto plain = service.beginActivity({.userInitiated = true}, QStringLiteral("其他"));
-    settle();
+    roundTrip(client);
     EXPECT_EQ(screenSaver.inhibitCalls, 0);
 
     const auto first = service.beginActivity(keepDisplayAwake, QStringLiteral("保持观众输出可见"));
     const auto second = service.beginActivity(keepDisplayAwake, QStringLiteral("保持镜像安全遮罩可见"));
     ASSERT_TRUE(test::waitUntil([&] { return screenSaver.inhibitCalls == 1; }));
+    roundTrip(client);
     EXPECT_EQ(screenSaver.lastReason, "保持观众输出可见");
     EXPECT_FALSE(service.keepsAwakeByIdleReset());
 
     service.endActivity(first);
     service.endActivity(plain);
-    settle();
+    roundTrip(client);
     EXPECT_EQ(screenSaver.unInhibitCalls, 0);
     service.endActivity(second);
     ASSERT_TRUE(test::waitUntil([&] { return screenSaver.unInhibitCalls == 1; }));

@@ -76,7 +76,7 @@ void whileAlertIsUp(std::function<void(QDialog*)> act)
 
 } // namespace
 
-TEST(QtDialogServiceTest, keepsButtonOrderWithTheFirstAtTheTrailingEndAndAnswersByIndex)
+TEST(QtDialogServiceTest, KeepsButtonOrderWithTheFirstAtTheTrailingEndAndAnswersByIndex)
 {
     QtDialogService service;
     AlertRequest request;
@@ -110,7 +110,7 @@ TEST(QtDialogServiceTest, keepsButtonOrderWithTheFirstAtTheTrailingEndAndAnswers
     EXPECT_EQ(service.runAlert(request).buttonIndex, -1);
 }
 
-TEST(QtDialogServiceTest, textFieldStartsWithItsValueAndAnswersWhatWasTypedUntrimmed)
+TEST(QtDialogServiceTest, TextFieldStartsWithItsValueAndAnswersWhatWasTypedUntrimmed)
 {
     QtDialogService service;
     AlertRequest request;

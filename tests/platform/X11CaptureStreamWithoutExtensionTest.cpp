@@ -1,4 +1,5 @@
 #include "platform/linux/X11CaptureStream.h"
+#include "support/ScreenPixels.h"
 #include "support/TestPlatform.h"
 #include "support/XServer.h"
 
@@ -18,17 +19,6 @@ namespace {
 const QRgb red = qRgb(255, 0, 0);
 const QRgb green = qRgb(0, 255, 0);
 constexpr qint64 excludedProcess = 4242424;
-
-int countPixels(const QImage& image, QRgb colour)
-{
-    int n = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x)
-            n += (row[x] | 0xff000000) == colour;
-    }
-    return n;
-}
 
 // The grab connection opens the display DISPLAY names; the rest of the
 // process runs offscreen.
@@ -129,8 +119,8 @@ TEST_P(X11CaptureStreamWithoutExtensionTest, TheStreamDeliversPicturesWithoutThe
     EXPECT_FALSE(stopped);
     ASSERT_EQ(pictures.size(), std::size(places));
     for (const QImage& picture : pictures) {
-        EXPECT_EQ(countPixels(picture, red), 0);
-        EXPECT_GT(countPixels(picture, green), 1920 * 1080 / 2);
+        EXPECT_EQ(test::ScreenPixels::count(picture, red), 0);
+        EXPECT_GT(test::ScreenPixels::count(picture, green), 1920 * 1080 / 2);
     }
 }
 

@@ -46,7 +46,7 @@ struct RegistryDialogs : ::testing::Test, test::PrivacyFakes {
     Window island{Rect(3100, 100, 600, 400)};
 };
 
-TEST_F(RegistryDialogs, aChooserHiddenWithTheWindowsReturnsWithThemAndCanStillBeAnswered)
+TEST_F(RegistryDialogs, AChooserHiddenWithTheWindowsReturnsWithThemAndCanStillBeAnswered)
 {
     platform::FileDialogRequest request;
     request.title = QStringLiteral("导入项目备份");
@@ -75,7 +75,7 @@ TEST_F(RegistryDialogs, aChooserHiddenWithTheWindowsReturnsWithThemAndCanStillBe
     EXPECT_FALSE(dialogs.isPresenting());
 }
 
-TEST_F(RegistryDialogs, aRestoreWithoutABuiltInScreenKeepsTheChooserForLater)
+TEST_F(RegistryDialogs, ARestoreWithoutABuiltInScreenKeepsTheChooserForLater)
 {
     platform::FileDialogRequest request;
     request.parent = &island;
@@ -98,7 +98,7 @@ TEST_F(RegistryDialogs, aRestoreWithoutABuiltInScreenKeepsTheChooserForLater)
     clock().settle();
 }
 
-TEST_F(RegistryDialogs, aChooserBroughtBackAfterTheDisplaysMovedComesBackOnTheBuiltInScreen)
+TEST_F(RegistryDialogs, AChooserBroughtBackAfterTheDisplaysMovedComesBackOnTheBuiltInScreen)
 {
     platform::FileDialogRequest request;
     request.parent = &island;
@@ -133,7 +133,7 @@ TEST_F(RegistryDialogs, aChooserBroughtBackAfterTheDisplaysMovedComesBackOnTheBu
     clock().settle();
 }
 
-TEST_F(RegistryDialogs, anAlertHiddenWithTheWindowsEndsUnansweredAndAnAlertOpensOnTheBuiltInScreen)
+TEST_F(RegistryDialogs, AnAlertHiddenWithTheWindowsEndsUnansweredAndAnAlertOpensOnTheBuiltInScreen)
 {
     platform::AlertRequest request;
     request.messageText = QStringLiteral("备份导入失败");

@@ -1,5 +1,7 @@
 #include "support/AudienceWatch.h"
 
+#include "support/ScreenPixels.h"
+
 #include <QPainter>
 
 #include <xcb/xcb.h>
@@ -16,28 +18,11 @@ namespace {
 
 constexpr int tolerance = 6;
 
-bool near(int a, int b) { return std::abs(a - b) <= tolerance; }
-
 bool isPrivate(QRgb p)
 {
     const int r = qRed(p), g = qGreen(p), b = qBlue(p);
     const bool grey = std::abs(r - g) <= 2 && std::abs(g - b) <= 2 && r >= 10;
-    const bool accentBlue = near(r, 10) && near(g, 132) && near(b, 255);
-    return grey || accentBlue;
-}
-
-QImage grabRoot(xcb_connection_t* c, const QRect& area)
-{
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-    std::unique_ptr<xcb_get_image_reply_t, decltype(&std::free)> image(
-        xcb_get_image_reply(c,
-                            xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, root, area.x(), area.y(), area.width(),
-                                          area.height(), ~0u),
-                            nullptr),
-        &std::free);
-    if (!image || xcb_get_image_data_length(image.get()) < area.width() * area.height() * 4)
-        return {};
-    return QImage(xcb_get_image_data(image.get()), area.width(), area.height(), QImage::Format_RGB32).copy();
+    return grey || ScreenPixels::matches(p, QColor(10, 132, 255), tolerance);
 }
 
 // Where the audience picture may show the pointer, which the output draws where
@@ -91,15 +76,13 @@ AudienceWatch::Tally AudienceWatch::tally() const
 
 QImage AudienceWatch::grab() const
 {
-    xcb_connection_t* c = xcb_connect(display_.toLatin1().constData(), nullptr);
-    QImage image = xcb_connection_has_error(c) ? QImage() : grabRoot(c, projector_);
-    xcb_disconnect(c);
-    return image;
+    return ScreenPixels(display_).read(projector_);
 }
 
 void AudienceWatch::run()
 {
     xcb_connection_t* c = xcb_connect(display_.toLatin1().constData(), nullptr);
+    const ScreenPixels screen(display_);
     std::deque<std::pair<QRect, std::chrono::steady_clock::time_point>> recentPointer;
     while (running_ && !xcb_connection_has_error(c)) {
         // The output draws the pointer where it was when its frame was taken,
@@ -108,7 +91,7 @@ void AudienceWatch::run()
         // for as long as a loaded machine may take to get to that check.
         if (const auto box = pointerBox(c, projector_))
             recentPointer.emplace_back(*box, std::chrono::steady_clock::now());
-        QImage frame = grabRoot(c, projector_);
+        QImage frame = screen.read(projector_);
         if (const auto box = pointerBox(c, projector_))
             recentPointer.emplace_back(*box, std::chrono::steady_clock::now());
         while (recentPointer.size() > 2
@@ -139,30 +122,11 @@ void AudienceWatch::run()
     xcb_disconnect(c);
 }
 
-int AudienceWatch::privatePixels(const QImage& image)
-{
-    int count = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x)
-            count += isPrivate(row[x]) ? 1 : 0;
-    }
-    return count;
-}
+int AudienceWatch::privatePixels(const QImage& image) { return ScreenPixels::countWhere(image, isPrivate); }
 
 int AudienceWatch::pixelsOfColour(const QImage& image, const QRect& area, QColor colour)
 {
-    int count = 0;
-    const QRect inside = area.intersected(image.rect());
-    for (int y = inside.top(); y <= inside.bottom(); ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = inside.left(); x <= inside.right(); ++x)
-            count += near(qRed(row[x]), colour.red()) && near(qGreen(row[x]), colour.green())
-                             && near(qBlue(row[x]), colour.blue())
-                         ? 1
-                         : 0;
-    }
-    return count;
+    return ScreenPixels::count(image.copy(area.intersected(image.rect())), colour, tolerance);
 }
 
 } // namespace quorvia::test

@@ -2,6 +2,7 @@
 
 #include "support/ApplicationControls.h"
 #include "support/EventWait.h"
+#include "support/ScreenPixels.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -421,35 +422,9 @@ void RunningApplication::movePointer(QPoint rootPoint) const
                                      QString::number(rootPoint.y())});
 }
 
-QImage RunningApplication::windowImage(const Window& window) const
-{
-    if (!connection_ || xcb_connection_has_error(connection_))
-        return {};
-    auto geometry = hold(xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, window.id), nullptr));
-    if (!geometry)
-        return {};
-    auto image = hold(xcb_get_image_reply(connection_,
-                                          xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, window.id, 0, 0,
-                                                        geometry->width, geometry->height, ~0u),
-                                          nullptr));
-    if (!image || xcb_get_image_data_length(image.get()) < geometry->width * geometry->height * 4)
-        return {};
-    return QImage(xcb_get_image_data(image.get()), geometry->width, geometry->height, QImage::Format_RGB32).copy();
-}
+QImage RunningApplication::windowImage(const Window& window) const { return ScreenPixels(display_).readWindow(window.id); }
 
-QImage RunningApplication::grab(const QRect& area) const
-{
-    if (!connection_ || xcb_connection_has_error(connection_))
-        return {};
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
-    auto image = hold(xcb_get_image_reply(connection_,
-                                          xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, root, area.x(), area.y(),
-                                                        area.width(), area.height(), ~0u),
-                                          nullptr));
-    if (!image || xcb_get_image_data_length(image.get()) < area.width() * area.height() * 4)
-        return {};
-    return QImage(xcb_get_image_data(image.get()), area.width(), area.height(), QImage::Format_RGB32).copy();
-}
+QImage RunningApplication::grab(const QRect& area) const { return ScreenPixels(display_).read(area); }
 
 std::optional<RunningApplication::Window> RunningApplication::settledIsland() const
 {

@@ -5,14 +5,12 @@
 #include "platform/linux/QtDisplayService.h"
 #include "platform/linux/X11CaptureStream.h"
 #include "support/EventWait.h"
+#include "support/ScreenPixels.h"
 #include "support/TestPlatform.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QGuiApplication>
 #include <QImage>
-#include <QPixmap>
-#include <QScreen>
 
 #include <gtest/gtest.h>
 
@@ -27,6 +25,7 @@
 
 using namespace quorvia;
 using namespace quorvia::platform;
+using quorvia::test::ScreenPixels;
 
 // The real extension query, on the private test X server.
 TEST(LinuxCaptureServiceServerTest, AnXvfbServerIsNotXWayland)
@@ -54,10 +53,7 @@ protected:
     // capture's socket to be noticed.
     void settleOnScreen(QPoint at, QColor colour)
     {
-        QScreen* screen = QGuiApplication::primaryScreen();
-        test::waitUntil([&] { return screen->grabWindow(0, at.x(), at.y(), 1, 1).toImage().pixelColor(0, 0) == colour; });
-        EXPECT_EQ(screen->grabWindow(0, at.x(), at.y(), 1, 1).toImage().pixelColor(0, 0), colour)
-            << "at " << at.x() << "," << at.y();
+        EXPECT_TRUE(test::waitUntil([&] { return shown.at(at) == colour; })) << "at " << at.x() << "," << at.y();
         settle(30);
     }
 
@@ -106,6 +102,7 @@ protected:
     }
 
     test::TestPlatform env;
+    ScreenPixels shown;
 };
 
 TEST_F(LinuxCaptureServiceTest, OurWindowsAreBlankedWhenExcludedAndSeenOtherwise)
@@ -147,19 +144,6 @@ TEST_F(LinuxCaptureServiceTest, AFrameTakenWhileAPrivateWindowAppearsIsDropped)
     const QImage frame = captureOnce(false, false, [&] { late.orderFront(); });
     EXPECT_TRUE(frame.isNull());
 }
-
-namespace {
-int countPixels(const QImage& image, QRgb colour)
-{
-    int n = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x)
-            n += (row[x] | 0xff000000) == colour;
-    }
-    return n;
-}
-} // namespace
 
 // One stream of the first display kept running; each step is one clock tick.
 class RunningCaptureTest : public LinuxCaptureServiceTest {
@@ -214,20 +198,6 @@ protected:
         return out;
     }
 
-    // Polls with the event loop running until the condition holds; only a
-    // hang reaches the deadline.
-    bool waitFor(const std::function<bool()>& condition)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < 10000) {
-            if (condition())
-                return true;
-            settle(30);
-        }
-        return condition();
-    }
-
     native::LinuxCaptureService service;
     std::shared_ptr<CaptureStream> stream;
     std::vector<SampleBuffer> frames;
@@ -261,8 +231,8 @@ TEST_F(RunningCaptureTest, APrivateWindowIsNeverSeenWhileItAppearsMovesOrGoesAwa
     auto check = [&](const char* step) {
         for (const QImage& picture : pictures(tick())) {
             ++seen;
-            EXPECT_EQ(countPixels(picture, red), 0) << step;
-            EXPECT_GT(countPixels(picture, green), 0) << step;
+            EXPECT_EQ(ScreenPixels::count(picture, red), 0) << step;
+            EXPECT_GT(ScreenPixels::count(picture, green), 0) << step;
         }
     };
     check("before");
@@ -387,7 +357,7 @@ TEST_F(RunningCaptureTest, RepaintsOfPrivateWindowsAloneAreNotGrabbedButTheirMov
     const auto movedBuffers = tick();
     const auto moved = pictures(movedBuffers);
     ASSERT_EQ(moved.size(), 1u);
-    EXPECT_EQ(countPixels(moved.front(), red), 0);
+    EXPECT_EQ(ScreenPixels::count(moved.front(), red), 0);
     EXPECT_EQ(moved.front().pixelColor(1000, 380), QColor(Qt::black));
     for (const auto& buffer : movedBuffers)
         if (buffer.hasImage() && buffer.dirtyRegion) {
@@ -406,7 +376,7 @@ TEST_F(RunningCaptureTest, RepaintsOfPrivateWindowsAloneAreNotGrabbedButTheirMov
     const auto sharedChange = pictures(tick());
     ASSERT_EQ(sharedChange.size(), 1u);
     EXPECT_EQ(sharedChange.front().pixelColor(60, 60), QColor(Qt::yellow));
-    EXPECT_EQ(countPixels(sharedChange.front(), red), 0);
+    EXPECT_EQ(ScreenPixels::count(sharedChange.front(), red), 0);
     EXPECT_FALSE(stoppedWithError);
 }
 
@@ -530,12 +500,12 @@ TEST_F(RunningCaptureTest, PicturesReadInPartsStayBlackOverPrivateWindowsAndShow
         settle(20);
         for (const QImage& picture : pictures(tick())) {
             ++seen;
-            ASSERT_EQ(countPixels(picture, reds[0]) + countPixels(picture, reds[1]) + countPixels(picture, blue), 0)
-                << "step " << step;
+            const auto isPrivate = [&](QRgb p) { return p == reds[0] || p == reds[1] || p == blue; };
+            ASSERT_EQ(ScreenPixels::countWhere(picture, isPrivate), 0) << "step " << step;
             // The shared window in one of its shades, never parts of two.
             const QImage window = picture.copy(40, 40, 300, 200);
             ASSERT_TRUE(std::any_of(std::begin(shades), std::end(shades),
-                                    [&](QRgb shade) { return countPixels(window, shade) == 300 * 200; }))
+                                    [&](QRgb shade) { return ScreenPixels::count(window, shade) == 300 * 200; }))
                 << "step " << step;
         }
     }
@@ -543,7 +513,7 @@ TEST_F(RunningCaptureTest, PicturesReadInPartsStayBlackOverPrivateWindowsAndShow
     settleOnScreen({190, 140}, QColor(shades[29 % 3]));
     for (int i = 0; i < 3; ++i)
         for (const QImage& picture : pictures(tick()))
-            EXPECT_EQ(countPixels(picture.copy(40, 40, 300, 200), shades[29 % 3]), 300 * 200);
+            EXPECT_EQ(ScreenPixels::count(picture.copy(40, 40, 300, 200), shades[29 % 3]), 300 * 200);
     // How many steps reach the server before their tick is the scheduler's
     // business; the first tick always gives a picture.
     EXPECT_GE(seen, 1);
@@ -600,7 +570,7 @@ TEST_F(RunningCaptureTest, AfterAStillWhileChangesAndMovesAreStillGrabbedAtOnceA
         const auto changed = woken({200, 150}, colour);
         ASSERT_EQ(changed.size(), 1u);
         EXPECT_EQ(changed.front().pixelColor(150, 150), colour);
-        EXPECT_EQ(countPixels(changed.front(), red), 0);
+        EXPECT_EQ(ScreenPixels::count(changed.front(), red), 0);
         EXPECT_GE(stayStill().idle, 2);
     }
     // A private window that moves after a still while: blank where it is.
@@ -612,7 +582,7 @@ TEST_F(RunningCaptureTest, AfterAStillWhileChangesAndMovesAreStillGrabbedAtOnceA
             moved.push_back(picture);
     ASSERT_FALSE(moved.empty()) << "the move was not grabbed";
     for (const QImage& picture : moved) {
-        EXPECT_EQ(countPixels(picture, red), 0);
+        EXPECT_EQ(ScreenPixels::count(picture, red), 0);
         EXPECT_EQ(picture.pixelColor(950, 550), QColor(Qt::black));
     }
     EXPECT_FALSE(stoppedWithError);
@@ -632,19 +602,6 @@ public:
         paint(0);
         xcb_disconnect(c_);
     }
-    // What the server shows at a point of the screen now.
-    QRgb shownAt(int x, int y) const
-    {
-        auto* reply = xcb_get_image_reply(
-            c_, xcb_get_image(c_, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, std::int16_t(x), std::int16_t(y), 1, 1, ~0u),
-            nullptr);
-        QRgb pixel = 0;
-        if (reply && xcb_get_image_data_length(reply) >= 4)
-            pixel = *reinterpret_cast<const quint32*>(xcb_get_image_data(reply)) | 0xff000000u;
-        std::free(reply);
-        return pixel;
-    }
-
 private:
     void paint(std::uint32_t pixel)
     {
@@ -689,22 +646,21 @@ TEST_F(RunningCaptureTest, TheCornersOfAShapedPrivateWindowShowTheDesktopOnceItF
     secret.orderFront();
     const QPoint corner = place.topLeft() + QPoint(3, 3);
     const QPoint shapeOverUndrawn(700, place.center().y());
-    ASSERT_TRUE(waitFor([&] {
-        return painted.shownAt(corner.x(), corner.y()) == desktop
-               && painted.shownAt(shapeOverUndrawn.x(), shapeOverUndrawn.y()) == red;
+    ASSERT_TRUE(test::waitUntil([&] {
+        return shown.at(corner) == desktop && shown.at(shapeOverUndrawn) == red;
     })) << "the window is not up, cut to its shape";
 
     int seen = 0;
     auto check = [&](const QImage& picture) {
         ++seen;
-        EXPECT_EQ(countPixels(picture, red), 0);
+        EXPECT_EQ(ScreenPixels::count(picture, red), 0);
         EXPECT_EQ(picture.pixel(shapeOverUndrawn), black);
     };
     for (int i = 0; i < 3; ++i)
         for (const QImage& picture : pictures(tick())) {
             check(picture);
             EXPECT_EQ(picture.pixel(corner), black);
-            EXPECT_EQ(countPixels(picture.copy(place), black), place.width() * place.height());
+            EXPECT_EQ(ScreenPixels::count(picture.copy(place), black), place.width() * place.height());
         }
     EXPECT_GE(seen, 1);
 
@@ -720,23 +676,24 @@ TEST_F(RunningCaptureTest, TheCornersOfAShapedPrivateWindowShowTheDesktopOnceItF
     }
     secret.setFrame(fromQtGlobal(QRectF(60, 60, 100, 80)));
     QCoreApplication::processEvents();
-    ASSERT_TRUE(waitFor([&] {
-        return painted.shownAt(corner.x(), corner.y()) == desktop
-               && painted.shownAt(overDesktop.center().x(), overDesktop.center().y()) == desktop;
+    ASSERT_TRUE(test::waitUntil([&] {
+        return shown.at(corner) == desktop && shown.at(overDesktop.center()) == desktop;
     }));
-    ASSERT_EQ(painted.shownAt(shapeOverUndrawn.x(), shapeOverUndrawn.y()), red)
+    ASSERT_EQ(shown.at(shapeOverUndrawn), red)
         << "the undrawn window no longer holds the private picture";
 
     QImage last;
-    const bool returned = waitFor([&] {
+    const auto notDesktop = [&] {
+        return overDesktop.width() * overDesktop.height() - ScreenPixels::count(last.copy(overDesktop), desktop);
+    };
+    const bool returned = test::waitUntil([&] {
         for (const QImage& picture : pictures(tick())) {
             check(picture);
             last = picture;
         }
-        return !last.isNull() && countPixels(last.copy(overDesktop), desktop) == overDesktop.width() * overDesktop.height();
+        return !last.isNull() && notDesktop() == 0;
     });
-    EXPECT_TRUE(returned) << "the capture shows "
-                          << overDesktop.width() * overDesktop.height() - countPixels(last.copy(overDesktop), desktop)
+    EXPECT_TRUE(returned) << "the capture shows " << notDesktop()
                           << " pixels where the window passed over the desktop otherwise than the desktop";
     EXPECT_FALSE(stoppedWithError);
     xcb_disconnect(other);
@@ -784,7 +741,7 @@ TEST_F(RunningCaptureTest, APrivateWindowMovedFastByAnotherClientNeverReachesAPi
     while (timer.elapsed() < 3000 || (seen < 30 && timer.elapsed() < 60000))
         for (const QImage& picture : pictures(tick())) {
             ++seen;
-            const int n = countPixels(picture, red);
+            const int n = ScreenPixels::count(picture, red);
             leaked += n > 0;
             worst = std::max(worst, n);
         }

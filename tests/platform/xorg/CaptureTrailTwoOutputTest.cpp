@@ -3,6 +3,7 @@
 #include "platform/linux/LinuxCaptureService.h"
 #include "platform/linux/QtDisplayService.h"
 #include "support/EventWait.h"
+#include "support/ScreenPixels.h"
 #include "support/TestPlatform.h"
 #include "support/TwoOutputXServer.h"
 #include "support/WindowManager.h"
@@ -108,7 +109,7 @@ protected:
         ASSERT_TRUE(test::waitUntil([&] {
             xcb_change_property(c, XCB_PROP_MODE_REPLACE, root, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 0, "");
             xcb_flush(c);
-            return shown(QRect(700, 400, 1, 1)).pixel(0, 0) == foreignColour;
+            return shown.at({700, 400}) == foreignColour;
         })) << "the other program's window never showed";
 
         env.platform().displayService = std::make_shared<native::QtDisplayService>();
@@ -149,32 +150,6 @@ protected:
         manager.reset();
     }
 
-    // What the server shows now.
-    QImage shown(const QRect& area) const
-    {
-        auto* reply = xcb_get_image_reply(c,
-                                          xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, root, std::int16_t(area.x()),
-                                                        std::int16_t(area.y()), std::uint16_t(area.width()),
-                                                        std::uint16_t(area.height()), ~0u),
-                                          nullptr);
-        QImage image;
-        if (reply && xcb_get_image_data_length(reply) >= area.width() * area.height() * 4)
-            image = QImage(xcb_get_image_data(reply), area.width(), area.height(), area.width() * 4,
-                           QImage::Format_RGB32)
-                        .copy();
-        std::free(reply);
-        return image;
-    }
-
-    static int countOf(const QImage& image, QRgb colour)
-    {
-        int n = 0;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                n += (image.pixel(x, y) | 0xff000000u) == colour;
-        return n;
-    }
-
     // One clock tick of the stream, with the event loop let run a moment
     // first so the programs draw what the server asks of them.
     void tick()
@@ -185,7 +160,7 @@ protected:
         env.scheduler().settle();
         for (const QImage& picture : pictures) {
             ++seen;
-            privatePixels = std::max(privatePixels, countOf(picture, privateColour));
+            privatePixels = std::max(privatePixels, test::ScreenPixels::count(picture, privateColour));
         }
         if (!pictures.empty())
             last = pictures.back();
@@ -202,7 +177,7 @@ protected:
     // Pixels of `area` where the last picture differs from what the screen shows.
     int differing(const QRect& area) const
     {
-        const QImage screen = shown(area);
+        const QImage screen = shown.read(area);
         const QImage picture = last.copy(area);
         int n = 0;
         for (int y = 0; y < area.height(); ++y)
@@ -216,7 +191,7 @@ protected:
     // intervals later the picture shows it as the screen does.
     void expectPictureFollows(const QRect& area)
     {
-        ASSERT_TRUE(test::waitUntil([&] { return countOf(shown(area), privateColour) == 0; }))
+        ASSERT_TRUE(test::waitUntil([&] { return test::ScreenPixels::count(shown.read(area), privateColour) == 0; }))
             << "the screen itself still shows the private window";
         int left = -1;
         for (int i = 0; i < 8 && left != 0; ++i) {
@@ -228,8 +203,11 @@ protected:
         EXPECT_EQ(privatePixels, 0) << "the worst of " << seen << " pictures";
         EXPECT_FALSE(stoppedWithError);
         if (left != 0) {
-            shown(area).save(QStringLiteral("/tmp/quorvia-trail-screen.png"));
-            last.copy(area).save(QStringLiteral("/tmp/quorvia-trail-picture.png"));
+            // Named after the test and its window manager: both runs may fail side by side.
+            const QString name = QString::fromLatin1(::testing::UnitTest::GetInstance()->current_test_info()->name())
+                                     .replace(u'/', u'-');
+            shown.read(area).save(QStringLiteral("/tmp/quorvia-trail-%1-screen.png").arg(name));
+            last.copy(area).save(QStringLiteral("/tmp/quorvia-trail-%1-picture.png").arg(name));
         }
     }
 
@@ -242,7 +220,7 @@ protected:
         window->setFrame(fromQtGlobal(QRectF(frame)));
         window->orderFront();
         const QPoint centre = frame.center();
-        EXPECT_TRUE(test::waitUntil([&] { return shown(QRect(centre, QSize(1, 1))).pixel(0, 0) == privateColour; }))
+        EXPECT_TRUE(test::waitUntil([&] { return shown.at(centre) == privateColour; }))
             << "the private window never showed";
         tick();
         tick();
@@ -253,6 +231,7 @@ protected:
     std::unique_ptr<WindowManager> manager;
     xcb_connection_t* c = nullptr;
     xcb_window_t root = 0;
+    test::ScreenPixels shown{TwoOutputXServer::display()};
     std::unique_ptr<ForeignWindow> foreign;
     test::TestPlatform env;
     native::LinuxCaptureService service;
@@ -266,7 +245,7 @@ protected:
 
 // Over the other window's top left corner, its title bar where one is drawn,
 // the prompter folds into a bubble in steps.
-TEST_P(CaptureTrailTwoOutputTest, foldingAPrivateWindowIntoABubbleGivesBackTheWindowBeneath)
+TEST_P(CaptureTrailTwoOutputTest, FoldingAPrivateWindowIntoABubbleGivesBackTheWindowBeneath)
 {
     const QRect stood(480, 220, 400, 300);
     auto prompter = privateWindow(stood, {WindowShape::Kind::roundedRectangle, 24});
@@ -279,7 +258,7 @@ TEST_P(CaptureTrailTwoOutputTest, foldingAPrivateWindowIntoABubbleGivesBackTheWi
 }
 
 // The bubble dragged across the other window in fine steps.
-TEST_P(CaptureTrailTwoOutputTest, draggingABubbleAcrossAnotherWindowLeavesNoLine)
+TEST_P(CaptureTrailTwoOutputTest, DraggingABubbleAcrossAnotherWindowLeavesNoLine)
 {
     auto bubble = privateWindow(QRect(560, 420, 40, 40), {WindowShape::Kind::ellipse});
     for (int step = 1; step <= 60; ++step)
@@ -288,7 +267,7 @@ TEST_P(CaptureTrailTwoOutputTest, draggingABubbleAcrossAnotherWindowLeavesNoLine
 }
 
 // The island shrinks from its full height once the script leaves it.
-TEST_P(CaptureTrailTwoOutputTest, aPrivateWindowShrinkingOverAnotherWindowGivesBackTheWindowBeneath)
+TEST_P(CaptureTrailTwoOutputTest, APrivateWindowShrinkingOverAnotherWindowGivesBackTheWindowBeneath)
 {
     const QRect stood(800, 250, 420, 320);
     auto island = privateWindow(stood, {WindowShape::Kind::roundedRectangle, 24});

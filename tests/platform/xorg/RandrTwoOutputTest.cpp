@@ -47,7 +47,7 @@ protected:
     const QString projector = QString::fromLatin1(TwoOutputXServer::projectorOutput);
 };
 
-TEST_F(RandrTwoOutputTest, mirroringAndExtendingAgainEachSettleOnAKnownLaptopScreen)
+TEST_F(RandrTwoOutputTest, MirroringAndExtendingAgainEachSettleOnAKnownLaptopScreen)
 {
     RandrDisplayService service(display.toLocal8Bit());
     ASSERT_TRUE(service.isAvailable());

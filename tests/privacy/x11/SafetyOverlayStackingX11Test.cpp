@@ -6,20 +6,17 @@
 #include "support/FakeDisplayService.h"
 #include "support/FakeProcessService.h"
 #include "support/FakeWorkspace.h"
+#include "support/ScreenPixels.h"
 #include "support/StackingWatch.h"
 #include "support/TestPlatform.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
-#include <xcb/xcb.h>
-
-#include <cstdlib>
 #include <memory>
 
 using namespace quorvia;
@@ -42,21 +39,6 @@ protected:
         p.displayService = displays;
         p.processService = std::make_shared<test::FakeProcessService>();
         p.workspaceService = std::make_shared<test::FakeWorkspace>();
-        connection = xcb_connect(qgetenv("DISPLAY").constData(), nullptr);
-    }
-    ~SafetyOverlayStackingX11Test() override { xcb_disconnect(connection); }
-
-    // What the server shows at a point of the screen, read back.
-    QColor pixel(QPoint at) const
-    {
-        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-        auto* image = xcb_get_image_reply(
-            connection, xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, root, at.x(), at.y(), 1, 1, ~0u), nullptr);
-        if (!image)
-            return {};
-        const auto value = *reinterpret_cast<const std::uint32_t*>(xcb_get_image_data(image));
-        std::free(image);
-        return QColor::fromRgb(value & 0xffffff);
     }
 
     // Where a window stands inside its own frame, away from any text.
@@ -64,17 +46,18 @@ protected:
 
     test::TestPlatform env;
     std::shared_ptr<test::FakeDisplayService> displays = std::make_shared<test::FakeDisplayService>();
-    xcb_connection_t* connection = nullptr;
+    test::ScreenPixels shown;
 };
 
 // An alert with no parent stays on top as the application's alerts do; a
 // chooser opens plainly. Either one opened under the mask stays beneath it.
-TEST_F(SafetyOverlayStackingX11Test, aWindowOfOursOpenedWhileTheMaskIsUpStaysBeneathIt)
+TEST_F(SafetyOverlayStackingX11Test, AWindowOfOursOpenedWhileTheMaskIsUpStaysBeneathIt)
 {
     SafetyOverlayWindowController overlay;
     overlay.show(QStringLiteral("检测到系统镜像；私密窗口已先隐藏"));
-    ASSERT_TRUE(test::waitUntil([&] { return pixel({300, 300}) == Qt::black; })) << "the mask never showed";
+    ASSERT_TRUE(test::waitUntil([&] { return shown.at({300, 300}) == Qt::black; })) << "the mask never showed";
 
+    const auto mask = std::uint32_t(overlay.window().winId());
     for (const bool staysOnTop : {true, false}) {
         QDialog dialog;
         if (staysOnTop)
@@ -84,13 +67,16 @@ TEST_F(SafetyOverlayStackingX11Test, aWindowOfOursOpenedWhileTheMaskIsUpStaysBen
         palette.setColor(QPalette::Window, alertColour);
         dialog.setPalette(palette);
         dialog.setGeometry(500, 300, 420, 200);
+        test::StackingWatch stack(QString::fromLocal8Bit(qgetenv("DISPLAY")));
         dialog.show();
-        // Drawn first, then covered: the mask must end above it and stay.
-        ASSERT_TRUE(test::waitUntil([&] { return dialog.isVisible() && dialog.testAttribute(Qt::WA_Mapped); }));
-        EXPECT_TRUE(test::waitUntil([&] { return pixel(insideOf(dialog)) == Qt::black; }))
-            << "stays on top " << staysOnTop << ": the window stands above the mask";
-        test::waitUntil([] { return false; }, 300);
-        EXPECT_EQ(pixel(insideOf(dialog)), QColor(Qt::black)) << "stays on top " << staysOnTop;
+        // Beneath the mask from the moment it is mapped, and still once drawn.
+        const std::uint32_t mapped = stack.waitUntilMapped(std::uint32_t(dialog.winId()));
+        EXPECT_GT(stack.placeWhenMapped(mapped, mask), stack.placeWhenMapped(mapped, mapped))
+            << "stays on top " << staysOnTop << ": mapped above the mask";
+        EXPECT_TRUE(test::waitUntil([&] {
+            return dialog.testAttribute(Qt::WA_Mapped) && shown.at(insideOf(dialog)) == Qt::black;
+        })) << "stays on top " << staysOnTop << ": the window stands above the mask";
+        EXPECT_GT(stack.placeNow(mask), stack.placeNow(mapped)) << "stays on top " << staysOnTop;
         dialog.hide();
     }
 
@@ -103,13 +89,13 @@ TEST_F(SafetyOverlayStackingX11Test, aWindowOfOursOpenedWhileTheMaskIsUpStaysBen
     after.setPalette(palette);
     after.setGeometry(500, 300, 420, 200);
     after.show();
-    EXPECT_TRUE(test::waitUntil([&] { return pixel(insideOf(after)) == alertColour; }));
+    EXPECT_TRUE(test::waitUntil([&] { return shown.at(insideOf(after)) == alertColour; }));
 }
 
 // An alert that stays on top goes above the mask again when it is raised and
 // becomes the active window: one that was up before the mask came, brought to
 // the front only now, must end beneath the mask too.
-TEST_F(SafetyOverlayStackingX11Test, anAlertActivatedWhileTheMaskIsUpEndsBeneathIt)
+TEST_F(SafetyOverlayStackingX11Test, AnAlertActivatedWhileTheMaskIsUpEndsBeneathIt)
 {
     QDialog earlier(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint);
     earlier.setGeometry(500, 300, 420, 200);
@@ -117,7 +103,7 @@ TEST_F(SafetyOverlayStackingX11Test, anAlertActivatedWhileTheMaskIsUpEndsBeneath
     ASSERT_TRUE(test::waitUntil([&] { return earlier.testAttribute(Qt::WA_Mapped); }));
     SafetyOverlayWindowController overlay;
     overlay.show(QStringLiteral("检测到系统镜像；私密窗口已先隐藏"));
-    ASSERT_TRUE(test::waitUntil([&] { return pixel({300, 300}) == Qt::black; })) << "the mask never showed";
+    ASSERT_TRUE(test::waitUntil([&] { return shown.at({300, 300}) == Qt::black; })) << "the mask never showed";
     const auto mask = std::uint32_t(overlay.window().winId());
     const auto earlierID = std::uint32_t(earlier.winId());
     test::StackingWatch stack(QString::fromLocal8Bit(qgetenv("DISPLAY")));
@@ -133,11 +119,11 @@ TEST_F(SafetyOverlayStackingX11Test, anAlertActivatedWhileTheMaskIsUpEndsBeneath
 // Without a window manager nothing activates a modal alert run through the
 // dialog service while the mask is up: it must be beneath the mask the moment
 // it is mapped, not once something raises the mask later.
-TEST_F(SafetyOverlayStackingX11Test, aModalAlertRunWhileTheMaskIsUpIsMappedBeneathIt)
+TEST_F(SafetyOverlayStackingX11Test, AModalAlertRunWhileTheMaskIsUpIsMappedBeneathIt)
 {
     SafetyOverlayWindowController overlay;
     overlay.show(QStringLiteral("检测到系统镜像；私密窗口已先隐藏"));
-    ASSERT_TRUE(test::waitUntil([&] { return pixel({300, 300}) == Qt::black; })) << "the mask never showed";
+    ASSERT_TRUE(test::waitUntil([&] { return shown.at({300, 300}) == Qt::black; })) << "the mask never showed";
     const auto mask = std::uint32_t(overlay.window().winId());
     test::StackingWatch stack(QString::fromLocal8Bit(qgetenv("DISPLAY")));
     QTimer::singleShot(0, [&] {

@@ -27,7 +27,7 @@ namespace {
 // the alert and stacks the frame itself, a modal alert run through the dialog
 // service while the mask is up is beneath the mask from the moment the frame
 // is mapped, and so is a popover, which no window manager stacks.
-TEST(SafetyOverlayStackingTwoOutputTest, windowsOfOursShownWhileTheMaskIsUpAreMappedBeneathIt)
+TEST(SafetyOverlayStackingTwoOutputTest, WindowsOfOursShownWhileTheMaskIsUpAreMappedBeneathIt)
 {
     const QString display = TwoOutputXServer::display();
     ASSERT_FALSE(display.isEmpty()) << "the two-output test X server did not start";

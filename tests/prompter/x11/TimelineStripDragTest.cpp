@@ -60,7 +60,7 @@ TEST(TimelineStripDrag, ARealDragSurvivesRebuildsAndMovesTheBlock)
     host.show();
     ASSERT_TRUE(test::waitUntil(
         [&] { return host.isVisible() && host.windowHandle() && host.windowHandle()->isExposed(); }));
-    test::waitUntil([] { return false; }, 200);
+    test::runEventsFor(200);
 
     // Spoken progress arrives all through the drag; a loaded machine may
     // take in the whole drag between two of the timer's turns, so the drag's
