@@ -156,7 +156,7 @@ std::expected<QByteArray, PPTXParserError> PPTXParser::archiveEntry(const QStrin
     // the file already opened here, under a name without pattern characters.
     // Opened without waiting, so a pipe under the name cannot block us before
     // the check of what was opened refuses it.
-    const platform::FileDescriptor archive(platform::openForReading(archivePath));
+    const platform::FileDescriptor archive = platform::openForReading(archivePath);
     if (!archive.isOpen() || !platform::isRegularFile(archive.get()))
         return std::unexpected(PPTXParserError::unreadableArchive);
     const int fd = archive.get();

@@ -7,13 +7,8 @@
 #include <QFile>
 #include <QStringList>
 
-#include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <memory>
-#include <string>
 #include <utility>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,6 +17,8 @@ namespace fs = std::filesystem;
 
 namespace quorvia {
 
+using platform::FileDescriptor;
+using platform::lastError;
 
 std::optional<BackupPackageReader> BackupPackageReader::open(const QString& packagePath, const BackupLimits& limits)
 {
@@ -31,23 +28,11 @@ std::optional<BackupPackageReader> BackupPackageReader::open(const QString& pack
     struct stat named {};
     if (path.isEmpty() || ::lstat(path.constData(), &named) != 0 || !S_ISDIR(named.st_mode))
         return std::nullopt;
-    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
+    FileDescriptor root = platform::openFolder(path.constData(), O_NOFOLLOW);
     struct stat opened {};
-    if (::fstat(fd, &opened) != 0 || opened.st_dev != named.st_dev || opened.st_ino != named.st_ino) {
-        ::close(fd);
+    if (!root.isOpen() || ::fstat(root.get(), &opened) != 0 || opened.st_dev != named.st_dev || opened.st_ino != named.st_ino)
         return std::nullopt;
-    }
-    return BackupPackageReader(fd, limits);
-}
-
-BackupPackageReader::BackupPackageReader(BackupPackageReader&& other) noexcept
-    : rootFd_(std::exchange(other.rootFd_, -1)), copier_(std::move(other.copier_)), copies_(std::move(other.copies_)),
-      createdStoreRoot_(std::move(other.createdStoreRoot_))
-{
-    other.copies_.clear();
-    other.createdStoreRoot_.reset();
+    return BackupPackageReader(std::move(root), limits);
 }
 
 BackupPackageReader::~BackupPackageReader()
@@ -60,18 +45,16 @@ BackupPackageReader::~BackupPackageReader()
     }
     if (!copies_.empty() && createdStoreRoot_)
         ::rmdir(createdStoreRoot_->c_str());
-    if (rootFd_ >= 0)
-        ::close(rootFd_);
 }
 
-std::expected<int, ProjectBackupFailure> BackupPackageReader::openBeneath(const QString& relativePath, int flags,
-                                                                          const QString& projectName) const
+std::expected<FileDescriptor, ProjectBackupFailure> BackupPackageReader::openBeneath(const QString& relativePath,
+                                                                                     const QString& projectName) const
 {
     // One name at a time from the package's own descriptor, refusing every
     // link: nothing reached this way lies outside the package.
     const QStringList segments = relativePath.split(u'/');
     FileDescriptor folder;
-    int at = rootFd_;
+    int at = root_.get();
     for (qsizetype i = 0; i < segments.size(); ++i) {
         const bool last = i + 1 == segments.size();
         const QByteArray name = QFile::encodeName(segments[i]);
@@ -83,9 +66,8 @@ std::expected<int, ProjectBackupFailure> BackupPackageReader::openBeneath(const 
             return std::unexpected(ProjectBackupError::invalidPresentationPath());
         // Folders on the way are judged after opening too: asked for a folder,
         // the kernel would not say whether a link or a file stood there.
-        const int fd = ::openat(at, name.constData(),
-                                last ? flags | O_NOFOLLOW | O_CLOEXEC : O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0) {
+        FileDescriptor opened = platform::openForReadingAt(at, name.constData());
+        if (!opened.isOpen()) {
             if (errno == ENOENT || errno == ENOTDIR)
                 return std::unexpected(ProjectBackupError::missingPresentation(projectName));
             if (errno == ELOOP || errno == ENXIO || errno == ENODEV)
@@ -93,14 +75,14 @@ std::expected<int, ProjectBackupFailure> BackupPackageReader::openBeneath(const 
             return std::unexpected(lastError());
         }
         if (last)
-            return fd;
-        folder = FileDescriptor(fd);
+            return opened;
+        folder = std::move(opened);
         struct stat status {};
-        if (::fstat(fd, &status) != 0)
+        if (::fstat(folder.get(), &status) != 0)
             return std::unexpected(lastError());
         if (!S_ISDIR(status.st_mode))
             return std::unexpected(ProjectBackupError::missingPresentation(projectName));
-        at = fd;
+        at = folder.get();
     }
     return std::unexpected(ProjectBackupError::invalidPresentationPath());
 }
@@ -110,34 +92,32 @@ std::optional<QByteArray> BackupPackageReader::readFile(const QString& relativeP
     bool ignored = false;
     bool& over = tooLarge ? *tooLarge : ignored;
     over = false;
-    const auto opened = openBeneath(relativePath, O_RDONLY | O_NONBLOCK | O_NOCTTY, {});
-    if (!opened)
+    const auto file = openBeneath(relativePath, {});
+    if (!file)
         return std::nullopt;
-    const FileDescriptor file(*opened);
-    auto read = platform::readBounded(file.get(), limit);
+    auto read = platform::readBounded(file->get(), limit);
     over = read.outcome == platform::BoundedFileRead::Outcome::tooLarge;
     if (!read.ok())
         return std::nullopt;
     return std::move(read.bytes);
 }
 
-std::expected<DeckCopier::Size, ProjectBackupFailure> BackupPackageReader::measureDeck(const QString& relativePath,
-                                                                                     const QString& projectName) const
+std::expected<DeckTree::Size, ProjectBackupFailure> BackupPackageReader::measureDeck(const QString& relativePath,
+                                                                                   const QString& projectName) const
 {
-    const auto opened = openBeneath(relativePath, O_RDONLY | O_NONBLOCK | O_NOCTTY, projectName);
-    if (!opened)
-        return std::unexpected(opened.error());
-    const FileDescriptor source(*opened);
-    return copier_.measure(source.get());
+    const auto source = openBeneath(relativePath, projectName);
+    if (!source)
+        return std::unexpected(source.error());
+    return DeckTree::measure(source->get(), projectName, limits_);
 }
 
 std::expected<QString, ProjectBackupFailure> BackupPackageReader::copyDeck(const QString& relativePath, const QString& projectName,
                                                                            const fs::path& storeRoot)
 {
-    const auto opened = openBeneath(relativePath, O_RDONLY | O_NONBLOCK | O_NOCTTY, projectName);
+    const auto opened = openBeneath(relativePath, projectName);
     if (!opened)
         return std::unexpected(opened.error());
-    const FileDescriptor source(*opened);
+    const FileDescriptor& source = *opened;
     struct stat status {};
     if (::fstat(source.get(), &status) != 0)
         return std::unexpected(lastError());
@@ -158,8 +138,8 @@ std::expected<QString, ProjectBackupFailure> BackupPackageReader::copyDeck(const
         return std::unexpected(incoming.error());
     const fs::path folder = *incoming;
     copies_.push_back({folder, storeRoot});
-    const FileDescriptor destination(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (destination.get() < 0)
+    const FileDescriptor destination = platform::openFolder(folder.c_str(), O_NOFOLLOW);
+    if (!destination.isOpen())
         return std::unexpected(lastError());
 
     const QString name = relativePath.section(u'/', -1);

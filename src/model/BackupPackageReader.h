@@ -2,7 +2,9 @@
 
 #include "model/BackupLimits.h"
 #include "model/DeckCopier.h"
+#include "model/DeckTree.h"
 #include "model/ProjectBackupError.h"
+#include "platform/FileDescriptor.h"
 
 #include <QByteArray>
 #include <QString>
@@ -27,7 +29,8 @@ public:
     static std::optional<BackupPackageReader> open(const QString& packagePath,
                                                    const BackupLimits& limits = BackupLimits::standard());
 
-    BackupPackageReader(BackupPackageReader&& other) noexcept;
+    // A moved-from reader holds no copies: the vector is left empty.
+    BackupPackageReader(BackupPackageReader&&) noexcept = default;
     BackupPackageReader& operator=(BackupPackageReader&&) = delete;
     BackupPackageReader(const BackupPackageReader&) = delete;
     ~BackupPackageReader();
@@ -37,7 +40,7 @@ public:
     std::optional<QByteArray> readFile(const QString& relativePath, qint64 limit, bool* tooLarge = nullptr) const;
 
     // What a copy of the deck at `relativePath` would take.
-    std::expected<DeckCopier::Size, ProjectBackupFailure> measureDeck(const QString& relativePath,
+    std::expected<DeckTree::Size, ProjectBackupFailure> measureDeck(const QString& relativePath,
                                                                       const QString& projectName) const;
 
     // Copies the deck at `relativePath` (a safe relative path) into a new
@@ -53,12 +56,16 @@ public:
     std::expected<void, ProjectBackupFailure> keepCopies();
 
 private:
-    BackupPackageReader(int rootFd, const BackupLimits& limits) : rootFd_(rootFd), copier_(limits) {}
+    BackupPackageReader(platform::FileDescriptor root, const BackupLimits& limits)
+        : root_(std::move(root)), limits_(limits), copier_(limits)
+    {
+    }
 
-    std::expected<int, ProjectBackupFailure> openBeneath(const QString& relativePath, int flags,
-                                                         const QString& projectName) const;
+    std::expected<platform::FileDescriptor, ProjectBackupFailure> openBeneath(const QString& relativePath,
+                                                                              const QString& projectName) const;
 
-    int rootFd_ = -1;
+    platform::FileDescriptor root_;
+    BackupLimits limits_;
     DeckCopier copier_;
     struct Copy {
         std::filesystem::path incoming;

@@ -1,13 +1,12 @@
 #include "model/DeckCopier.h"
 
 #include "model/DeckTree.h"
+#include "platform/FileDescriptor.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <memory>
 #include <string>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,27 +15,12 @@ namespace fs = std::filesystem;
 
 namespace quorvia {
 
+using platform::FileDescriptor;
+using platform::lastError;
+
 namespace {
 
 constexpr size_t chunkSize = 1 << 20;
-
-// A listing of the folder open at `fd`, through a descriptor of its own.
-std::expected<std::unique_ptr<DIR, int (*)(DIR*)>, std::error_code> listing(int fd)
-{
-    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (own < 0)
-        return std::unexpected(lastError());
-    DIR* entries = ::fdopendir(own);
-    if (!entries) {
-        const std::error_code error = lastError();
-        ::close(own);
-        return std::unexpected(error);
-    }
-    ::rewinddir(entries);
-    return std::unique_ptr<DIR, int (*)(DIR*)>(entries, &::closedir);
-}
-
-bool isDotOrDotDot(const char* name) { return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)); }
 
 } // namespace
 
@@ -46,8 +30,8 @@ void DeckCopier::remove(int folderFd, const char* name)
     if (::fstatat(folderFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
         return;
     if (S_ISDIR(status.st_mode)) {
-        const FileDescriptor folder(::openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (folder.get() >= 0)
+        const FileDescriptor folder = platform::openFolderAt(folderFd, name);
+        if (folder.isOpen())
             removeContents(folder.get());
         ::unlinkat(folderFd, name, AT_REMOVEDIR);
     } else {
@@ -55,21 +39,9 @@ void DeckCopier::remove(int folderFd, const char* name)
     }
 }
 
-std::vector<std::string> DeckCopier::entryNames(int folderFd)
-{
-    std::vector<std::string> names;
-    auto entries = listing(folderFd);
-    if (!entries)
-        return names;
-    while (const dirent* entry = ::readdir(entries->get()))
-        if (!isDotOrDotDot(entry->d_name))
-            names.emplace_back(entry->d_name);
-    return names;
-}
-
 void DeckCopier::removeContents(int folderFd)
 {
-    for (const std::string& name : entryNames(folderFd))
+    for (const std::string& name : DeckTree::entryNames(folderFd).value_or(std::vector<std::string>()))
         remove(folderFd, name.c_str());
 }
 
@@ -94,8 +66,8 @@ std::expected<void, ProjectBackupFailure> DeckCopier::copy(int sourceFd, int fol
         return copied;
     // Judged in the copy, once every item a link could pass through is there:
     // a chain of links may lead where no single one of them seems to.
-    const FileDescriptor deck(::openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (deck.get() < 0)
+    const FileDescriptor deck = platform::openFolderAt(folderFd, name);
+    if (!deck.isOpen())
         return std::unexpected(lastError());
     for (const fs::path& link : links_)
         if (!DeckTree::linkStaysInside(deck.get(), link))
@@ -162,17 +134,14 @@ std::expected<void, ProjectBackupFailure> DeckCopier::copyFolder(int sourceFd, i
         return fits;
     if (::mkdirat(folderFd, name, 0700) != 0)
         return std::unexpected(lastError());
-    const FileDescriptor target(::openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (target.get() < 0)
+    const FileDescriptor target = platform::openFolderAt(folderFd, name);
+    if (!target.isOpen())
         return std::unexpected(lastError());
 
-    auto entries = listing(sourceFd);
-    if (!entries)
-        return std::unexpected(entries.error());
-    while (const dirent* entry = ::readdir(entries->get())) {
-        if (isDotOrDotDot(entry->d_name))
-            continue;
-        const std::string child = entry->d_name;
+    const auto names = DeckTree::entryNames(sourceFd);
+    if (!names)
+        return std::unexpected(names.error());
+    for (const std::string& child : *names) {
         struct stat status {};
         if (::fstatat(sourceFd, child.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
             return std::unexpected(lastError());
@@ -200,9 +169,9 @@ std::expected<void, ProjectBackupFailure> DeckCopier::copyFolder(int sourceFd, i
             return std::unexpected(ProjectBackupError::invalidPresentationPath());
         // Opened without following, then judged by what was opened: an item
         // swapped after the look above is refused, never followed.
-        const FileDescriptor opened(::openat(sourceFd, child.c_str(),
-                                         (isFolder ? O_RDONLY | O_DIRECTORY : O_RDONLY | O_NONBLOCK | O_NOCTTY) | O_NOFOLLOW | O_CLOEXEC));
-        if (opened.get() < 0)
+        const FileDescriptor opened = isFolder ? platform::openFolderAt(sourceFd, child.c_str())
+                                               : platform::openForReadingAt(sourceFd, child.c_str());
+        if (!opened.isOpen())
             return std::unexpected(errno == ELOOP || errno == ENOTDIR || errno == ENXIO
                                        ? ProjectBackupFailure(ProjectBackupError::invalidPresentationPath())
                                        : ProjectBackupFailure(lastError()));
@@ -215,53 +184,6 @@ std::expected<void, ProjectBackupFailure> DeckCopier::copyFolder(int sourceFd, i
                                      : copyFile(opened.get(), target.get(), child.c_str());
         if (!copied)
             return copied;
-    }
-    return {};
-}
-
-std::expected<DeckCopier::Size, ProjectBackupFailure> DeckCopier::measure(int sourceFd) const
-{
-    struct stat status {};
-    if (::fstat(sourceFd, &status) != 0)
-        return std::unexpected(lastError());
-    if (S_ISREG(status.st_mode))
-        return Size{status.st_size, 1};
-    if (!S_ISDIR(status.st_mode))
-        return std::unexpected(ProjectBackupError::invalidPresentationPath());
-    Size size;
-    if (auto measured = measureFolder(sourceFd, 0, size); !measured)
-        return std::unexpected(measured.error());
-    return size;
-}
-
-std::expected<void, ProjectBackupFailure> DeckCopier::measureFolder(int sourceFd, int depth, Size& size) const
-{
-    if (depth > limits_.deckDepth)
-        return std::unexpected(ProjectBackupError::refused(limits_.deckDepthText()));
-    if (++size.items > limits_.deckItems)
-        return std::unexpected(ProjectBackupError::refused(limits_.deckItemsText()));
-    auto entries = listing(sourceFd);
-    if (!entries)
-        return std::unexpected(entries.error());
-    while (const dirent* entry = ::readdir(entries->get())) {
-        if (isDotOrDotDot(entry->d_name))
-            continue;
-        struct stat status {};
-        if (::fstatat(sourceFd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
-            return std::unexpected(lastError());
-        if (S_ISDIR(status.st_mode)) {
-            const FileDescriptor child(::openat(sourceFd, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            if (child.get() < 0)
-                return std::unexpected(errno == ELOOP || errno == ENOTDIR ? ProjectBackupFailure(ProjectBackupError::invalidPresentationPath())
-                                                                          : ProjectBackupFailure(lastError()));
-            if (auto measured = measureFolder(child.get(), depth + 1, size); !measured)
-                return measured;
-            continue;
-        }
-        if (++size.items > limits_.deckItems)
-            return std::unexpected(ProjectBackupError::refused(limits_.deckItemsText()));
-        if (S_ISREG(status.st_mode))
-            size.bytes = BackupLimits::addSizes(size.bytes, status.st_size);
     }
     return {};
 }

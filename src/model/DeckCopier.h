@@ -3,22 +3,15 @@
 #include "model/BackupLimits.h"
 #include "model/DeckTree.h"
 #include "model/ProjectBackupError.h"
-#include "platform/FileDescriptor.h"
 
 #include <QtGlobal>
-
-#include <cerrno>
 
 #include <expected>
 #include <filesystem>
 #include <limits>
-#include <string>
-#include <system_error>
 #include <vector>
 
 namespace quorvia {
-
-using platform::FileDescriptor;
 
 // Copies decks (a file, or a folder of files, folders and links) from open
 // descriptors into a folder open at another, one name at a time and never
@@ -38,17 +31,11 @@ public:
     // at `folderFd`. A link inside is kept only when it stays inside the copy.
     std::expected<void, ProjectBackupFailure> copy(int sourceFd, int folderFd, const char* name);
 
-    using Size = DeckTree::Size;
-    // What a copy of the item open at `sourceFd` would take, within the limits.
-    std::expected<Size, ProjectBackupFailure> measure(int sourceFd) const;
-
     // Removes `name` in the folder open at `folderFd`, and whatever it holds,
     // never following a link; best effort.
     static void remove(int folderFd, const char* name);
     // Removes everything in the folder open at `folderFd`; best effort.
     static void removeContents(int folderFd);
-    // The names in the folder open at `folderFd`, "." and ".." left out; none when it cannot be read.
-    static std::vector<std::string> entryNames(int folderFd);
 
 private:
     std::expected<void, ProjectBackupFailure> copyFile(int sourceFd, int folderFd, const char* name);
@@ -56,7 +43,6 @@ private:
     // there, to be judged once the whole deck is copied.
     std::expected<void, ProjectBackupFailure> copyFolder(int sourceFd, int folderFd, const char* name,
                                                          const std::filesystem::path& inside, int depth);
-    std::expected<void, ProjectBackupFailure> measureFolder(int sourceFd, int depth, Size& size) const;
     std::expected<void, ProjectBackupFailure> charge(qint64 items);
 
     BackupLimits limits_;
@@ -64,8 +50,5 @@ private:
     qint64 bytesLeft_ = std::numeric_limits<qint64>::max();
     std::vector<std::filesystem::path> links_;
 };
-
-// The errno of the last call, as an error.
-inline std::error_code lastError() { return {errno, std::generic_category()}; }
 
 } // namespace quorvia

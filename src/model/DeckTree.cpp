@@ -1,10 +1,12 @@
 #include "model/DeckTree.h"
 
+#include "platform/FileDescriptor.h"
+
 #include <cerrno>
 #include <climits>
 #include <deque>
-#include <string>
-#include <vector>
+#include <memory>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,14 +15,101 @@ namespace fs = std::filesystem;
 
 namespace quorvia::DeckTree {
 
+using platform::lastError;
+
 namespace {
 
 // The system's own limit on links followed in one path.
 constexpr int maximumLinkHops = 40;
 
-std::error_code lastError() { return {errno, std::generic_category()}; }
+// One walk over a folder deck, from the descriptor of its top.
+class Measure {
+public:
+    Measure(int rootFd, const QString& projectName, const BackupLimits& limits)
+        : rootFd_(rootFd), unusable_(QStringLiteral("项目“") + projectName + QStringLiteral("”的演示文稿中有")), limits_(limits)
+    {
+    }
+
+    // `inside` is where the folder open at `fd` lies within the deck.
+    std::expected<void, ProjectBackupFailure> folder(int fd, const fs::path& inside, int depth)
+    {
+        if (depth > limits_.deckDepth)
+            return std::unexpected(ProjectBackupError::refused(limits_.deckDepthText()));
+        if (auto counted = count(); !counted)
+            return counted;
+        const auto names = entryNames(fd);
+        if (!names)
+            return std::unexpected(names.error());
+        for (const std::string& name : *names) {
+            struct stat status {};
+            if (::fstatat(fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+                return std::unexpected(lastError());
+            if (S_ISDIR(status.st_mode)) {
+                const platform::FileDescriptor child = platform::openFolderAt(fd, name.c_str());
+                if (!child.isOpen())
+                    return std::unexpected(errno == ELOOP || errno == ENOTDIR
+                                               ? ProjectBackupFailure(ProjectBackupError::invalidPresentationPath())
+                                               : ProjectBackupFailure(lastError()));
+                if (auto measured = folder(child.get(), inside / name, depth + 1); !measured)
+                    return measured;
+                continue;
+            }
+            if (auto counted = count(); !counted)
+                return counted;
+            if (S_ISLNK(status.st_mode)) {
+                if (!linkStaysInside(rootFd_, inside / name))
+                    return std::unexpected(ProjectBackupError::refused(unusable_ + QStringLiteral("指向它以外的链接")));
+            } else if (S_ISREG(status.st_mode)) {
+                size_.bytes = BackupLimits::addSizes(size_.bytes, status.st_size);
+            } else {
+                return std::unexpected(ProjectBackupError::refused(unusable_ + QStringLiteral("既不是文件也不是文件夹的项目")));
+            }
+        }
+        return {};
+    }
+
+    const Size& size() const { return size_; }
+
+private:
+    std::expected<void, ProjectBackupFailure> count()
+    {
+        if (++size_.items > limits_.deckItems)
+            return std::unexpected(ProjectBackupError::refused(limits_.deckItemsText()));
+        return {};
+    }
+
+    int rootFd_;
+    QString unusable_;
+    const BackupLimits& limits_;
+    Size size_;
+};
+
+bool isDotOrDotDot(const char* name) { return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)); }
 
 } // namespace
+
+std::expected<std::vector<std::string>, std::error_code> entryNames(int folderFd)
+{
+    // Through a descriptor of its own, read from the start.
+    const int own = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
+    if (own < 0)
+        return std::unexpected(lastError());
+    const std::unique_ptr<DIR, int (*)(DIR*)> entries(::fdopendir(own), &::closedir);
+    if (!entries) {
+        const std::error_code error = lastError();
+        ::close(own);
+        return std::unexpected(error);
+    }
+    ::rewinddir(entries.get());
+    std::vector<std::string> names;
+    errno = 0;
+    while (const dirent* entry = ::readdir(entries.get()))
+        if (!isDotOrDotDot(entry->d_name))
+            names.emplace_back(entry->d_name);
+    if (errno != 0)
+        return std::unexpected(lastError());
+    return names;
+}
 
 bool linkStaysInside(int rootFd, const fs::path& link)
 {
@@ -70,63 +159,24 @@ bool linkStaysInside(int rootFd, const fs::path& link)
     return true;
 }
 
-std::expected<Size, ProjectBackupFailure> measure(const fs::path& path, const QString& projectName, const BackupLimits& limits)
+ProjectBackupError neitherFileNorFolder(const QString& projectName)
 {
-    std::error_code error;
-    const fs::path root = fs::canonical(path, error);
-    if (error)
-        return std::unexpected(error == std::errc::no_such_file_or_directory
-                                   ? ProjectBackupFailure(ProjectBackupError::missingPresentation(projectName))
-                                   : ProjectBackupFailure(error));
-    const fs::file_status status = fs::status(root, error);
-    if (error)
-        return std::unexpected(error);
-    Size size{0, 1};
-    if (fs::is_regular_file(status)) {
-        size.bytes = static_cast<qint64>(fs::file_size(root, error));
-        if (error)
-            return std::unexpected(error);
-        return size;
-    }
-    const QString unusable = QStringLiteral("项目“") + projectName + QStringLiteral("”的演示文稿中有");
-    if (!fs::is_directory(status))
-        return std::unexpected(ProjectBackupError::refused(QStringLiteral("项目“") + projectName
-                                                           + QStringLiteral("”的演示文稿既不是文件也不是文件夹")));
-    const int rootFd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (rootFd < 0)
-        return std::unexpected(lastError());
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{rootFd};
+    return ProjectBackupError::refused(QStringLiteral("项目“") + projectName + QStringLiteral("”的演示文稿既不是文件也不是文件夹"));
+}
 
-    for (fs::recursive_directory_iterator it(root, error), end; it != end; it.increment(error)) {
-        if (error)
-            return std::unexpected(error);
-        ++size.items;
-        if (size.items > limits.deckItems)
-            return size; // the caller refuses it; no need to look further
-        const fs::file_status entry = it->symlink_status(error);
-        if (error)
-            return std::unexpected(error);
-        if (fs::is_symlink(entry)) {
-            if (!linkStaysInside(rootFd, it->path().lexically_relative(root)))
-                return std::unexpected(ProjectBackupError::refused(unusable + QStringLiteral("指向它以外的链接")));
-        } else if (fs::is_directory(entry)) {
-            // The deck is at level 0, this folder one below its parent.
-            if (it.depth() + 1 > limits.deckDepth)
-                return std::unexpected(ProjectBackupError::refused(limits.deckDepthText()));
-        } else if (fs::is_regular_file(entry)) {
-            size.bytes = BackupLimits::addSizes(size.bytes, static_cast<qint64>(it->file_size(error)));
-            if (error)
-                return std::unexpected(error);
-        } else {
-            return std::unexpected(ProjectBackupError::refused(unusable + QStringLiteral("既不是文件也不是文件夹的项目")));
-        }
-    }
-    if (error)
-        return std::unexpected(error);
-    return size;
+std::expected<Size, ProjectBackupFailure> measure(int deckFd, const QString& projectName, const BackupLimits& limits)
+{
+    struct stat status {};
+    if (::fstat(deckFd, &status) != 0)
+        return std::unexpected(lastError());
+    if (S_ISREG(status.st_mode))
+        return Size{status.st_size, 1};
+    if (!S_ISDIR(status.st_mode))
+        return std::unexpected(neitherFileNorFolder(projectName));
+    Measure walk(deckFd, projectName, limits);
+    if (auto measured = walk.folder(deckFd, {}, 0); !measured)
+        return std::unexpected(measured.error());
+    return walk.size();
 }
 
 } // namespace quorvia::DeckTree

@@ -7,6 +7,9 @@
 
 #include <expected>
 #include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
 
 namespace quorvia {
 
@@ -26,16 +29,22 @@ struct Size {
     }
 };
 
+// The names in the folder open at `folderFd`, "." and ".." left out.
+std::expected<std::vector<std::string>, std::error_code> entryNames(int folderFd);
+
 // Whether the link at `link` (relative to the deck folder open at `rootFd`)
 // leads to a place inside the deck, following the deck's own links on the way
 // as the system would. Nothing outside the deck is ever looked at.
 bool linkStaysInside(int rootFd, const std::filesystem::path& link);
 
-// Measures the deck at `path` as an import will copy it (a link at the top is
-// followed, links inside are not); refuses a deck that no import would take.
+// The refusal of a deck that is itself no file and no folder.
+ProjectBackupError neitherFileNorFolder(const QString& projectName);
+
+// Measures the deck open at `deckFd` as a copy takes it, following none of
+// its links; refuses what no copy would take: an item that is no file and no
+// folder, a link leading out of the deck, a deck beyond the limits.
 // `projectName` names the project in the texts.
-std::expected<Size, ProjectBackupFailure> measure(const std::filesystem::path& path, const QString& projectName,
-                                                  const BackupLimits& limits);
+std::expected<Size, ProjectBackupFailure> measure(int deckFd, const QString& projectName, const BackupLimits& limits);
 
 } // namespace DeckTree
 

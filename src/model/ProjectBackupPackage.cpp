@@ -26,6 +26,9 @@ namespace fs = std::filesystem;
 
 namespace quorvia {
 
+using platform::FileDescriptor;
+using platform::lastError;
+
 namespace {
 
 fs::path toPath(const QString& path) { return ProjectDocumentStore::toPath(path); }
@@ -90,7 +93,7 @@ private:
 // out of sight. Only items of this user under a staging name are touched.
 void sweepLeftovers(int folderFd)
 {
-    for (const std::string& name : DeckCopier::entryNames(folderFd)) {
+    for (const std::string& name : DeckTree::entryNames(folderFd).value_or(std::vector<std::string>())) {
         if (!isStagingName(name))
             continue;
         struct stat status {};
@@ -122,8 +125,8 @@ std::expected<FileDescriptor, std::error_code> makeFolder(int parentFd, const ch
     const bool made = ::mkdirat(parentFd, name, 0700) == 0;
     if (!made && (errno != EEXIST || !existing))
         return std::unexpected(lastError());
-    FileDescriptor folder(::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (folder.get() < 0) {
+    FileDescriptor folder = platform::openFolderAt(parentFd, name);
+    if (!folder.isOpen()) {
         const std::error_code error = lastError();
         // Gone with the failure, if it is still the empty folder just made.
         if (made)
@@ -189,6 +192,21 @@ private:
     std::optional<Identity> atName_;
     bool placed_ = false;
 };
+
+// The deck bound at `path`, through a link at the top as the speaker bound it;
+// judged by type before it is opened.
+std::expected<FileDescriptor, ProjectBackupFailure> openDeck(const QString& path, const QString& projectName)
+{
+    struct stat status {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return std::unexpected(ProjectBackupError::missingPresentation(projectName));
+    if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode))
+        return std::unexpected(DeckTree::neitherFileNorFolder(projectName));
+    FileDescriptor deck = platform::openForReading(path);
+    if (!deck.isOpen())
+        return std::unexpected(lastError());
+    return deck;
+}
 
 // Adds one deck to the total; refused once the decks together hold too many items.
 std::expected<void, ProjectBackupFailure> addDeck(DeckTree::Size& total, const DeckTree::Size& deck, const BackupLimits& limits)
@@ -292,7 +310,6 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
     // Everything an import would refuse is refused here, before a byte is written.
     PresentationProjectsBackup record = backup;
     DeckTree::Size decks;
-    std::error_code error;
     for (auto& project : record.projects) {
         if (auto problem = scriptProblem(project))
             return std::unexpected(*problem);
@@ -301,14 +318,15 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
             continue;
         }
         const QString& sourcePath = project.deck->filePath;
-        if (sourcePath.isEmpty() || !fs::exists(toPath(sourcePath), error))
-            return std::unexpected(ProjectBackupError::missingPresentation(project.name));
+        const auto deck = openDeck(sourcePath, project.name);
+        if (!deck)
+            return std::unexpected(deck.error());
         const QString relative = documentsDirectoryName + u'/' + platform::uuidString(project.id) + u'/'
             + paths::lastPathComponent(sourcePath);
         if (!isSafeRelativePath(relative))
             return std::unexpected(ProjectBackupError::invalidPresentationPath());
         project.deckAssetPath = relative;
-        const auto size = DeckTree::measure(toPath(sourcePath), project.name, limits);
+        const auto size = DeckTree::measure(deck->get(), project.name, limits);
         if (!size)
             return std::unexpected(size.error());
         if (auto refused = addDeck(decks, *size, limits); !refused)
@@ -327,8 +345,8 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
     const std::string targetName = target.filename().native();
     if (targetName.empty() || targetName == "." || targetName == "..")
         return std::unexpected(ProjectBackupError::invalidPresentationPath());
-    const FileDescriptor parent(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (parent.get() < 0)
+    const FileDescriptor parent = platform::openFolder(folder.c_str());
+    if (!parent.isOpen())
         return std::unexpected(lastError());
     sweepLeftovers(parent.get());
     struct statvfs disk {};
@@ -362,19 +380,11 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
         auto projectFolder = makeFolder(documents->get(), QFile::encodeName(platform::uuidString(project.id)).constData());
         if (!projectFolder)
             return std::unexpected(projectFolder.error());
-        // The deck itself, through a link at the top as the speaker bound it;
-        // judged by type before it is opened.
-        const QByteArray sourcePath = QFile::encodeName(project.deck->filePath);
-        struct stat status {};
-        if (::stat(sourcePath.constData(), &status) != 0)
-            return std::unexpected(ProjectBackupError::missingPresentation(project.name));
-        if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode))
-            return std::unexpected(ProjectBackupError::invalidPresentationPath());
-        const FileDescriptor source(::open(sourcePath.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-        if (source.get() < 0)
-            return std::unexpected(lastError());
+        const auto source = openDeck(project.deck->filePath, project.name);
+        if (!source)
+            return std::unexpected(source.error());
         const QByteArray name = QFile::encodeName(project.deckAssetPath->section(u'/', -1));
-        if (auto copied = copier.copy(source.get(), projectFolder->get(), name.constData()); !copied)
+        if (auto copied = copier.copy(source->get(), projectFolder->get(), name.constData()); !copied)
             return std::unexpected(copied.error());
     }
 

@@ -17,7 +17,7 @@ void syncFolder(int folderFd) { ::fsync(folderFd); }
 
 void syncFolder(const QString& folder)
 {
-    const FileDescriptor fd(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const FileDescriptor fd = openFolder(QFile::encodeName(folder).constData());
     if (fd.isOpen())
         syncFolder(fd.get());
 }
@@ -47,7 +47,7 @@ std::expected<void, int> writeFileAtomically(int folderFd, const QByteArray& nam
 
 std::expected<void, int> writeFileAtomically(const QString& folder, const QString& name, QByteArrayView bytes, bool syncsFolder)
 {
-    const FileDescriptor folderFd(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const FileDescriptor folderFd = openFolder(QFile::encodeName(folder).constData());
     if (!folderFd.isOpen())
         return std::unexpected(errno);
     return writeFileAtomically(folderFd.get(), QFile::encodeName(name), bytes, syncsFolder);

@@ -2,11 +2,8 @@
 
 #include "platform/FileDescriptor.h"
 
-#include <QFile>
-
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,21 +11,9 @@ namespace quorvia::platform {
 
 namespace {
 
-constexpr int readingFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-
 BoundedFileRead failed(int error) { return {BoundedFileRead::Outcome::failed, {}, error}; }
 
 } // namespace
-
-int openForReading(const QString& path, int extraFlags)
-{
-    return ::open(QFile::encodeName(path).constData(), readingFlags | extraFlags);
-}
-
-int openForReadingAt(int folderFd, const QByteArray& name, int extraFlags)
-{
-    return ::openat(folderFd, name.constData(), readingFlags | extraFlags);
-}
 
 bool isRegularFile(int fd)
 {
@@ -72,7 +57,7 @@ BoundedFileRead readBounded(int fd, qint64 bound)
 
 BoundedFileRead readBoundedFile(const QString& path, qint64 bound, int extraFlags)
 {
-    const FileDescriptor file(openForReading(path, extraFlags));
+    const FileDescriptor file = openForReading(path, extraFlags);
     if (!file.isOpen()) {
         const int error = errno;
         if (error == ENOENT || error == ENOTDIR)

@@ -16,11 +16,6 @@ struct BoundedFileRead {
     bool ok() const { return outcome == Outcome::read; }
 };
 
-// Opens for reading without waiting on a FIFO or taking a terminal, closed on exec;
-// extraFlags adds e.g. O_NOFOLLOW. -1 with errno set.
-int openForReading(const QString& path, int extraFlags = 0);
-int openForReadingAt(int folderFd, const QByteArray& name, int extraFlags = 0);
-
 // Whether what was opened is a plain file (false too when fstat fails).
 bool isRegularFile(int fd);
 

@@ -1,9 +1,19 @@
 #include "platform/FileDescriptor.h"
 
+#include <QFile>
+
 #include <cerrno>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace quorvia::platform {
+
+namespace {
+
+constexpr int readingFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+} // namespace
 
 void FileDescriptor::reset(int fd) noexcept
 {
@@ -17,6 +27,28 @@ bool FileDescriptor::close() noexcept
     const int fd = release();
     return fd < 0 || ::close(fd) == 0;
 }
+
+FileDescriptor openForReading(const QString& path, int extraFlags)
+{
+    return FileDescriptor(::open(QFile::encodeName(path).constData(), readingFlags | extraFlags));
+}
+
+FileDescriptor openFolder(const char* path, int extraFlags)
+{
+    return FileDescriptor(::open(path, folderFlags | extraFlags));
+}
+
+FileDescriptor openForReadingAt(int folderFd, const char* name)
+{
+    return FileDescriptor(::openat(folderFd, name, readingFlags | O_NOFOLLOW));
+}
+
+FileDescriptor openFolderAt(int folderFd, const char* name)
+{
+    return FileDescriptor(::openat(folderFd, name, folderFlags | O_NOFOLLOW));
+}
+
+std::error_code lastError() { return {errno, std::generic_category()}; }
 
 bool writeAll(int fd, QByteArrayView bytes)
 {

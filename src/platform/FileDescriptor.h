@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QString>
 
+#include <system_error>
 #include <utility>
 
 namespace quorvia::platform {
@@ -32,6 +34,18 @@ public:
 private:
     int fd_;
 };
+
+// Opens for reading without waiting on a FIFO or taking a terminal, closed on
+// exec; extraFlags adds e.g. O_NOFOLLOW. Not open, with errno set, on failure.
+FileDescriptor openForReading(const QString& path, int extraFlags = 0);
+// A folder, to reach what it holds by name; extraFlags as above.
+FileDescriptor openFolder(const char* path, int extraFlags = 0);
+// The item `name` in the folder open at `folderFd`, never through a link there.
+FileDescriptor openForReadingAt(int folderFd, const char* name);
+FileDescriptor openFolderAt(int folderFd, const char* name);
+
+// The errno of the last call, as an error.
+std::error_code lastError();
 
 // Writes every byte, through short writes and interruptions; false with errno set.
 bool writeAll(int fd, QByteArrayView bytes);
