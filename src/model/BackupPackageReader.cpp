@@ -108,7 +108,7 @@ std::expected<DeckTree::Size, ProjectBackupFailure> BackupPackageReader::measure
     const auto source = openBeneath(relativePath, projectName);
     if (!source)
         return std::unexpected(source.error());
-    return DeckTree::measure(source->get(), projectName, limits_);
+    return DeckTree::measure(source->get(), projectName, limits_, DeckTree::Source::package);
 }
 
 std::expected<QString, ProjectBackupFailure> BackupPackageReader::copyDeck(const QString& relativePath, const QString& projectName,

@@ -25,8 +25,8 @@ constexpr int maximumLinkHops = 40;
 // One walk over a folder deck, from the descriptor of its top.
 class Measure {
 public:
-    Measure(int rootFd, const QString& projectName, const BackupLimits& limits)
-        : rootFd_(rootFd), unusable_(QStringLiteral("项目“") + projectName + QStringLiteral("”的演示文稿中有")), limits_(limits)
+    Measure(int rootFd, const QString& projectName, const BackupLimits& limits, Source source)
+        : rootFd_(rootFd), projectName_(projectName), limits_(limits), source_(source)
     {
     }
 
@@ -58,11 +58,11 @@ public:
                 return counted;
             if (S_ISLNK(status.st_mode)) {
                 if (!linkStaysInside(rootFd_, inside / name))
-                    return std::unexpected(ProjectBackupError::refused(unusable_ + QStringLiteral("指向它以外的链接")));
+                    return std::unexpected(unusable(QStringLiteral("指向它以外的链接")));
             } else if (S_ISREG(status.st_mode)) {
                 size_.bytes = BackupLimits::addSizes(size_.bytes, status.st_size);
             } else {
-                return std::unexpected(ProjectBackupError::refused(unusable_ + QStringLiteral("既不是文件也不是文件夹的项目")));
+                return std::unexpected(unusable(QStringLiteral("既不是文件也不是文件夹的项目")));
             }
         }
         return {};
@@ -71,6 +71,13 @@ public:
     const Size& size() const { return size_; }
 
 private:
+    ProjectBackupError unusable(const QString& what) const
+    {
+        if (source_ == Source::package)
+            return ProjectBackupError::invalidPresentationPath();
+        return ProjectBackupError::refused(QStringLiteral("项目“") + projectName_ + QStringLiteral("”的演示文稿中有") + what);
+    }
+
     std::expected<void, ProjectBackupFailure> count()
     {
         if (++size_.items > limits_.deckItems)
@@ -79,8 +86,9 @@ private:
     }
 
     int rootFd_;
-    QString unusable_;
+    QString projectName_;
     const BackupLimits& limits_;
+    Source source_;
     Size size_;
 };
 
@@ -159,12 +167,15 @@ bool linkStaysInside(int rootFd, const fs::path& link)
     return true;
 }
 
-ProjectBackupError neitherFileNorFolder(const QString& projectName)
+ProjectBackupError neitherFileNorFolder(const QString& projectName, Source source)
 {
+    if (source == Source::package)
+        return ProjectBackupError::invalidPresentationPath();
     return ProjectBackupError::refused(QStringLiteral("项目“") + projectName + QStringLiteral("”的演示文稿既不是文件也不是文件夹"));
 }
 
-std::expected<Size, ProjectBackupFailure> measure(int deckFd, const QString& projectName, const BackupLimits& limits)
+std::expected<Size, ProjectBackupFailure> measure(int deckFd, const QString& projectName, const BackupLimits& limits,
+                                                  Source source)
 {
     struct stat status {};
     if (::fstat(deckFd, &status) != 0)
@@ -172,8 +183,8 @@ std::expected<Size, ProjectBackupFailure> measure(int deckFd, const QString& pro
     if (S_ISREG(status.st_mode))
         return Size{status.st_size, 1};
     if (!S_ISDIR(status.st_mode))
-        return std::unexpected(neitherFileNorFolder(projectName));
-    Measure walk(deckFd, projectName, limits);
+        return std::unexpected(neitherFileNorFolder(projectName, source));
+    Measure walk(deckFd, projectName, limits, source);
     if (auto measured = walk.folder(deckFd, {}, 0); !measured)
         return std::unexpected(measured.error());
     return walk.size();

@@ -37,14 +37,20 @@ std::expected<std::vector<std::string>, std::error_code> entryNames(int folderFd
 // as the system would. Nothing outside the deck is ever looked at.
 bool linkStaysInside(int rootFd, const std::filesystem::path& link);
 
+// Where a deck lies decides how an item no copy takes is refused: the
+// speaker's own deck is named with what is wrong in it, a deck in a package
+// has an invalid path, as every unsafe path of a package has.
+enum class Source { speakersDeck, package };
+
 // The refusal of a deck that is itself no file and no folder.
-ProjectBackupError neitherFileNorFolder(const QString& projectName);
+ProjectBackupError neitherFileNorFolder(const QString& projectName, Source source);
 
 // Measures the deck open at `deckFd` as a copy takes it, following none of
 // its links; refuses what no copy would take: an item that is no file and no
 // folder, a link leading out of the deck, a deck beyond the limits.
 // `projectName` names the project in the texts.
-std::expected<Size, ProjectBackupFailure> measure(int deckFd, const QString& projectName, const BackupLimits& limits);
+std::expected<Size, ProjectBackupFailure> measure(int deckFd, const QString& projectName, const BackupLimits& limits,
+                                                  Source source);
 
 } // namespace DeckTree
 

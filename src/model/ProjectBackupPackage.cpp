@@ -201,7 +201,7 @@ std::expected<FileDescriptor, ProjectBackupFailure> openDeck(const QString& path
     if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &status) != 0)
         return std::unexpected(ProjectBackupError::missingPresentation(projectName));
     if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode))
-        return std::unexpected(DeckTree::neitherFileNorFolder(projectName));
+        return std::unexpected(DeckTree::neitherFileNorFolder(projectName, DeckTree::Source::speakersDeck));
     FileDescriptor deck = platform::openForReading(path);
     if (!deck.isOpen())
         return std::unexpected(lastError());
@@ -326,7 +326,7 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
         if (!isSafeRelativePath(relative))
             return std::unexpected(ProjectBackupError::invalidPresentationPath());
         project.deckAssetPath = relative;
-        const auto size = DeckTree::measure(deck->get(), project.name, limits);
+        const auto size = DeckTree::measure(deck->get(), project.name, limits, DeckTree::Source::speakersDeck);
         if (!size)
             return std::unexpected(size.error());
         if (auto refused = addDeck(decks, *size, limits); !refused)
