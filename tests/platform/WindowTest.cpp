@@ -4,7 +4,6 @@
 #include "platform/ScreenSpace.h"
 #include "platform/Window.h"
 #include "support/EventWait.h"
-#include "support/FakeWindowSystem.h"
 #include "support/TestPlatform.h"
 
 #include <QApplication>
@@ -14,7 +13,6 @@
 #include <memory>
 
 using namespace quorvia::platform;
-using quorvia::test::FakeWindowSystem;
 
 TEST(Window, FrameKeepsFractionsAndAnnouncesOnlyRealChanges)
 {
@@ -62,13 +60,12 @@ TEST(Window, MoveFromOutsideIsReadBackInYUpSpace)
 TEST(Window, LevelKeyEligibilityAndEveryDesktopMapOntoTheNativeWindow)
 {
     quorvia::test::TestPlatform env;
-    auto system = FakeWindowSystem::installIn(env.platform());
     Window window(Rect(0, 0, 100, 100));
     // Asked for before the native window exists, every desktop is asked for at the show.
     window.setCollectionBehavior(CollectionBehavior::canJoinAllSpaces);
     window.orderFront();
     window.setCollectionBehavior(CollectionBehavior::none);
-    EXPECT_EQ(system->stickyRequests, (std::vector<bool>{true, false}));
+    EXPECT_EQ(env.windowSystem().stickyRequests, (std::vector<bool>{true, false}));
     window.setLevel(Window::floatingLevel);
     EXPECT_TRUE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_FALSE(window.windowFlags().testFlag(Qt::X11BypassWindowManagerHint));
@@ -193,7 +190,6 @@ TEST(Window, FirstPaintIsReportedOnceAfterThePictureIsDrawn)
 TEST(WindowShape, WithoutACompositorTheWindowIsCutToItsShapeAtEverySize)
 {
     quorvia::test::TestPlatform env;
-    auto system = FakeWindowSystem::installIn(env.platform());
     Window bubble(Rect(100, 100, 56, 56), WindowStyle::borderless);
     bubble.setAttribute(Qt::WA_TranslucentBackground);
     bubble.setShape({WindowShape::Kind::ellipse});
@@ -224,7 +220,7 @@ TEST(WindowShape, WithoutACompositorTheWindowIsCutToItsShapeAtEverySize)
     EXPECT_TRUE(island.mask().isEmpty());
 
     // A compositing manager starts: the cut gives way to the shadow while the window stays up.
-    system->setComposited(true);
+    env.windowSystem().setComposited(true);
     EXPECT_TRUE(bubble.drawsShadow());
     EXPECT_TRUE(bubble.mask().isEmpty());
 }
@@ -232,7 +228,7 @@ TEST(WindowShape, WithoutACompositorTheWindowIsCutToItsShapeAtEverySize)
 TEST(WindowShape, WithACompositorTheShadowLiesOutsideTheFrameWhichStaysTheShapes)
 {
     quorvia::test::TestPlatform env;
-    FakeWindowSystem::installIn(env.platform(), true);
+    env.windowSystem().setComposited(true);
     Window panel(Rect(300, 300, 248, 58), WindowStyle::borderless);
     panel.setAttribute(Qt::WA_TranslucentBackground);
     auto* content = new QWidget;

@@ -1,6 +1,5 @@
 #include "privacy/WindowSettingsViewController.h"
 
-#include "support/FakeWindowSystem.h"
 #include "support/Snapshot.h"
 #include "support/TestPlatform.h"
 
@@ -51,13 +50,12 @@ TEST(WindowSettingsView, WithoutACompositorTheNoteSaysOpacityNeedsOne)
               note + QStringLiteral("透明度需要开启窗口合成的桌面才会生效。"));
 
     test::TestPlatform env;
-    auto system = test::FakeWindowSystem::installIn(env.platform());
     WindowSettingsViewController bare(QStringLiteral("灵动岛设置"), note, 0.97, true);
     EXPECT_TRUE(bare.noteLabel()->text().endsWith(QStringLiteral("透明度需要开启窗口合成的桌面才会生效。")));
     // The longer note still fits the popover's fixed size.
     EXPECT_LE(bare.layout()->minimumSize().height(), bare.height());
     test::keepSnapshot(bare.grab(), QStringLiteral("window-settings-no-compositor"));
-    system->setComposited(true);
+    env.windowSystem().setComposited(true);
     WindowSettingsViewController composited(QStringLiteral("灵动岛设置"), note, 0.97, true);
     EXPECT_EQ(composited.noteLabel()->text(), note);
 }
@@ -65,7 +63,6 @@ TEST(WindowSettingsView, WithoutACompositorTheNoteSaysOpacityNeedsOne)
 TEST(WindowSettingsView, ANoteLongerThanThePreferredHeightHoldsStaysWholeInsideIt)
 {
     test::TestPlatform env;
-    auto system = test::FakeWindowSystem::installIn(env.platform());
     WindowSettingsViewController view(QStringLiteral("提词窗设置"),
                                       QStringLiteral("只调整分离提词窗，不影响主页灵动岛。"), 0.97, true);
     view.show();
@@ -76,7 +73,7 @@ TEST(WindowSettingsView, ANoteLongerThanThePreferredHeightHoldsStaysWholeInsideI
     test::keepSnapshot(view.grab(), QStringLiteral("window-settings-long-note"));
 
     // A note that fits keeps the preferred size.
-    system->setComposited(true);
+    env.windowSystem().setComposited(true);
     WindowSettingsViewController shortNote(QStringLiteral("提词窗设置"), QStringLiteral("只调整分离提词窗。"), 0.97,
                                            true);
     EXPECT_EQ(shortNote.size(), QSize(320, 160));
