@@ -30,12 +30,6 @@ void setOnAllDesktops(QWidget& window, bool sticky)
     if (WindowSystem* system = windowSystem())
         system->setOnAllDesktops(window, sticky);
 }
-
-bool windowsAreComposited()
-{
-    WindowSystem* system = windowSystem();
-    return system && system->windowsAreComposited();
-}
 } // namespace
 
 Window::Window(const Rect& frame, WindowStyle style) : QWidget(nullptr), style_(style), frame_(frame)
@@ -118,7 +112,11 @@ void Window::setHasShadow(bool hasShadow)
     updateShapeAndShadow();
 }
 
-bool Window::isCompositing() { return compositingProbe ? compositingProbe() : windowsAreComposited(); }
+bool Window::isCompositing()
+{
+    WindowSystem* system = windowSystem();
+    return system && system->windowsAreComposited();
+}
 
 namespace {
 QPainterPath shapePath(const WindowShape& shape, const QRectF& rect)

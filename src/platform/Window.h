@@ -132,8 +132,7 @@ public:
     static constexpr QMargins shadowExtent{14, 8, 14, 22};
     // The shape as a region of a window of this size.
     static QRegion shapeRegion(const WindowShape& shape, const QSize& size);
-    // Whether a compositing manager blends translucent windows; tests stand in for one.
-    static inline std::function<bool()> compositingProbe;
+    // Whether a compositing manager blends translucent windows, as the installed window system tells.
     static bool isCompositing();
     // Re-reads the compositor and updates the shadow and the cut to the shape.
     void updateShapeAndShadow();

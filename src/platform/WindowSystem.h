@@ -15,6 +15,11 @@ public:
     virtual void setOnAllDesktops(QWidget& window, bool sticky) = 0;
     // Whether something composites, so translucent windows blend with what lies under them.
     virtual bool windowsAreComposited() = 0;
+
+    // The backend calls it on the main thread whenever compositing starts or
+    // stops: every shaped or shadowed window, shown or not, updates its shadow
+    // and its cut, so nothing decided under the old state is left.
+    void compositingChanged();
 };
 
 } // namespace quorvia::platform

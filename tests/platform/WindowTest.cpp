@@ -3,7 +3,6 @@
 #include "platform/Popover.h"
 #include "platform/ScreenSpace.h"
 #include "platform/Window.h"
-#include "platform/WindowSystem.h"
 #include "support/EventWait.h"
 #include "support/TestPlatform.h"
 
@@ -58,10 +57,15 @@ TEST(Window, MoveFromOutsideIsReadBackInYUpSpace)
     EXPECT_EQ(moves, 1);
 }
 
-TEST(Window, LevelAndKeyEligibilityMapToWindowFlags)
+TEST(Window, LevelKeyEligibilityAndEveryDesktopMapOntoTheNativeWindow)
 {
+    quorvia::test::TestPlatform env;
     Window window(Rect(0, 0, 100, 100));
+    // Asked for before the native window exists, every desktop is asked for at the show.
+    window.setCollectionBehavior(CollectionBehavior::canJoinAllSpaces);
     window.orderFront();
+    window.setCollectionBehavior(CollectionBehavior::none);
+    EXPECT_EQ(env.windowSystem().stickyRequests, (std::vector<bool>{true, false}));
     window.setLevel(Window::floatingLevel);
     EXPECT_TRUE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_FALSE(window.windowFlags().testFlag(Qt::X11BypassWindowManagerHint));
@@ -183,23 +187,9 @@ TEST(Window, FirstPaintIsReportedOnceAfterThePictureIsDrawn)
     EXPECT_EQ(paintsWhenReported.size(), 1u);
 }
 
-namespace {
-
-// Stands in for a compositing manager coming and going.
-struct CompositorStandIn {
-    explicit CompositorStandIn(bool running) { set(running); }
-    ~CompositorStandIn() { Window::compositingProbe = nullptr; }
-    void set(bool running)
-    {
-        Window::compositingProbe = [running] { return running; };
-    }
-};
-
-} // namespace
-
 TEST(WindowShape, WithoutACompositorTheWindowIsCutToItsShapeAtEverySize)
 {
-    CompositorStandIn compositor(false);
+    quorvia::test::TestPlatform env;
     Window bubble(Rect(100, 100, 56, 56), WindowStyle::borderless);
     bubble.setAttribute(Qt::WA_TranslucentBackground);
     bubble.setShape({WindowShape::Kind::ellipse});
@@ -228,11 +218,17 @@ TEST(WindowShape, WithoutACompositorTheWindowIsCutToItsShapeAtEverySize)
     // Back to a plain rectangle, nothing is cut.
     island.setShape({});
     EXPECT_TRUE(island.mask().isEmpty());
+
+    // A compositing manager starts: the cut gives way to the shadow while the window stays up.
+    env.windowSystem().setComposited(true);
+    EXPECT_TRUE(bubble.drawsShadow());
+    EXPECT_TRUE(bubble.mask().isEmpty());
 }
 
 TEST(WindowShape, WithACompositorTheShadowLiesOutsideTheFrameWhichStaysTheShapes)
 {
-    CompositorStandIn compositor(true);
+    quorvia::test::TestPlatform env;
+    env.windowSystem().setComposited(true);
     Window panel(Rect(300, 300, 248, 58), WindowStyle::borderless);
     panel.setAttribute(Qt::WA_TranslucentBackground);
     auto* content = new QWidget;
@@ -263,27 +259,4 @@ TEST(WindowShape, WithACompositorTheShadowLiesOutsideTheFrameWhichStaysTheShapes
     panel.setHasShadow(false);
     EXPECT_EQ(panel.geometry(), toQtGlobal(panel.frame()));
     EXPECT_EQ(panel.frame(), Rect(310, 290, 248, 58));
-}
-
-// The abstraction asks the backend the platform holds, not one of its own choosing.
-TEST(Window, AWindowOnEveryDesktopAndTheCompositorAreTheInstalledWindowSystemsToAnswer)
-{
-    struct RecordingWindowSystem final : WindowSystem {
-        std::vector<bool> sticky;
-        bool composited = true;
-        void setOnAllDesktops(QWidget&, bool value) override { sticky.push_back(value); }
-        bool windowsAreComposited() override { return composited; }
-    };
-    quorvia::test::TestPlatform env;
-    auto system = std::make_shared<RecordingWindowSystem>();
-    env.platform().windowSystemService = system;
-
-    Window window(Rect(10, 20, 300, 200));
-    window.setCollectionBehavior(CollectionBehavior::canJoinAllSpaces);
-    window.orderFront();
-    window.setCollectionBehavior(CollectionBehavior::none);
-    EXPECT_EQ(system->sticky, (std::vector<bool>{true, false}));
-    EXPECT_TRUE(Window::isCompositing());
-    system->composited = false;
-    EXPECT_FALSE(Window::isCompositing());
 }

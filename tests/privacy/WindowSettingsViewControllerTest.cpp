@@ -1,7 +1,7 @@
 #include "privacy/WindowSettingsViewController.h"
 
-#include "platform/Window.h"
 #include "support/Snapshot.h"
+#include "support/TestPlatform.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -49,24 +49,22 @@ TEST(WindowSettingsView, WithoutACompositorTheNoteSaysOpacityNeedsOne)
     EXPECT_EQ(WindowSettingsViewController::noteText(note, false),
               note + QStringLiteral("透明度需要开启窗口合成的桌面才会生效。"));
 
-    platform::Window::compositingProbe = [] { return false; };
+    test::TestPlatform env;
     WindowSettingsViewController bare(QStringLiteral("灵动岛设置"), note, 0.97, true);
     EXPECT_TRUE(bare.noteLabel()->text().endsWith(QStringLiteral("透明度需要开启窗口合成的桌面才会生效。")));
     // The longer note still fits the popover's fixed size.
     EXPECT_LE(bare.layout()->minimumSize().height(), bare.height());
     test::keepSnapshot(bare.grab(), QStringLiteral("window-settings-no-compositor"));
-    platform::Window::compositingProbe = [] { return true; };
+    env.windowSystem().setComposited(true);
     WindowSettingsViewController composited(QStringLiteral("灵动岛设置"), note, 0.97, true);
     EXPECT_EQ(composited.noteLabel()->text(), note);
-    platform::Window::compositingProbe = nullptr;
 }
 
 TEST(WindowSettingsView, ANoteLongerThanThePreferredHeightHoldsStaysWholeInsideIt)
 {
-    platform::Window::compositingProbe = [] { return false; };
+    test::TestPlatform env;
     WindowSettingsViewController view(QStringLiteral("提词窗设置"),
                                       QStringLiteral("只调整分离提词窗，不影响主页灵动岛。"), 0.97, true);
-    platform::Window::compositingProbe = nullptr;
     view.show();
     const QLabel* note = view.noteLabel();
     EXPECT_EQ(view.width(), 320);
@@ -75,9 +73,8 @@ TEST(WindowSettingsView, ANoteLongerThanThePreferredHeightHoldsStaysWholeInsideI
     test::keepSnapshot(view.grab(), QStringLiteral("window-settings-long-note"));
 
     // A note that fits keeps the preferred size.
-    platform::Window::compositingProbe = [] { return true; };
+    env.windowSystem().setComposited(true);
     WindowSettingsViewController shortNote(QStringLiteral("提词窗设置"), QStringLiteral("只调整分离提词窗。"), 0.97,
                                            true);
-    platform::Window::compositingProbe = nullptr;
     EXPECT_EQ(shortNote.size(), QSize(320, 160));
 }

@@ -11,6 +11,7 @@ TestPlatform::TestPlatform()
     p->schedulerService = scheduler_;
     p->defaultsService = defaults_;
     p->animatorService = animator_;
+    p->windowSystemService = windowSystem_;
     previous_ = platform::install(std::move(p));
 }
 

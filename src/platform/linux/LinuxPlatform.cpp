@@ -1,6 +1,5 @@
 #include "platform/linux/LinuxPlatform.h"
 
-#include "platform/CompositingWatch.h"
 #include "platform/Platform.h"
 #include "platform/linux/LibsecretKeychain.h"
 #include "platform/linux/LinuxCaptureService.h"
@@ -16,9 +15,8 @@
 #include "platform/linux/RandrDisplayService.h"
 #include "platform/linux/QtScheduler.h"
 #include "platform/linux/SettingsDefaults.h"
-#include "platform/linux/X11CompositingWatch.h"
 #include "platform/linux/X11HotKeyService.h"
-#include "platform/linux/X11WindowHints.h"
+#include "platform/linux/X11WindowSystem.h"
 #include "platform/ClockAnimator.h"
 
 #include <QGuiApplication>
@@ -67,8 +65,6 @@ void installLinuxPlatform()
     platform->audioService = std::make_shared<PulseAudioService>();
     platform->speechService = std::make_shared<PocketSphinxSpeechService>();
     install(std::move(platform));
-    // Shadows and cuts follow a compositing manager that starts or stops while windows are up.
-    watchCompositing(X11CompositingWatch::make());
 }
 
 } // namespace quorvia::platform::native

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "platform/CompositingWatch.h"
-
 #include <QPointer>
 
 #include <xcb/xcb.h>
 
+#include <functional>
 #include <memory>
 
 class QSocketNotifier;
@@ -14,11 +13,16 @@ namespace quorvia::platform::native {
 
 // Watches the owner of the X11 screen's compositing selection, which a
 // compositing manager holds while it runs, on a connection of its own.
-class X11CompositingWatch final : public CompositingWatch {
+class X11CompositingWatch final {
 public:
     // Nothing outside an X11 session, or where the server lacks XFixes.
     static std::unique_ptr<X11CompositingWatch> make();
-    ~X11CompositingWatch() override;
+    ~X11CompositingWatch();
+    X11CompositingWatch(const X11CompositingWatch&) = delete;
+    X11CompositingWatch& operator=(const X11CompositingWatch&) = delete;
+
+    // Called on the main thread at each start or stop.
+    std::function<void()> onChange;
 
 private:
     X11CompositingWatch() = default;

@@ -1,8 +1,6 @@
-#include "platform/CompositingWatch.h"
 #include "platform/ScreenSpace.h"
 #include "platform/Window.h"
-#include "platform/linux/X11CompositingWatch.h"
-#include "platform/linux/X11WindowHints.h"
+#include "platform/linux/X11WindowSystem.h"
 #include "platform/linux/XcbConnection.h"
 #include "support/EventWait.h"
 #include "support/TestPlatform.h"
@@ -65,13 +63,14 @@ void settle(int ms = 200) { quorvia::test::runEventsFor(ms); }
 
 TEST(CompositingProbe, ABareServerDoesNotCompositeAndASelectionOwnerDoes)
 {
-    EXPECT_FALSE(native::windowsAreComposited());
+    native::X11WindowSystem x11;
+    EXPECT_FALSE(x11.windowsAreComposited());
     {
         SelectionOwner compositor;
-        EXPECT_TRUE(native::windowsAreComposited());
+        EXPECT_TRUE(x11.windowsAreComposited());
     }
     // Given up, the selection has no owner any more.
-    EXPECT_FALSE(native::windowsAreComposited());
+    EXPECT_FALSE(x11.windowsAreComposited());
 }
 
 TEST(CompositingProbe, TheServerSeesTheShadowsMarginOnlyWhileSomethingComposites)
@@ -121,10 +120,6 @@ TEST(CompositingProbe, ShownWindowsTakeTheirShadowOrTheirCutAgainWhenAManagerSta
 {
     test::TestPlatform env;
     env.platform().windowSystemService = std::make_shared<native::X11WindowSystem>();
-    platform::watchCompositing(native::X11CompositingWatch::make());
-    struct Unwatch {
-        ~Unwatch() { platform::watchCompositing(nullptr); }
-    } unwatch;
     // A white desktop below, which shows wherever a window is cut away.
     QWidget desktop;
     desktop.setWindowFlags(Qt::FramelessWindowHint);

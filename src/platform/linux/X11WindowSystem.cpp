@@ -1,5 +1,6 @@
-#include "platform/linux/X11WindowHints.h"
+#include "platform/linux/X11WindowSystem.h"
 
+#include "platform/linux/X11CompositingWatch.h"
 #include "platform/linux/XcbConnection.h"
 
 #include <QGuiApplication>
@@ -12,10 +13,17 @@
 #include <cstdlib>
 #include <memory>
 
-
 namespace quorvia::platform::native {
 
-void setOnAllDesktops(QWidget& window, bool sticky)
+X11WindowSystem::X11WindowSystem() : watch_(X11CompositingWatch::make())
+{
+    if (watch_)
+        watch_->onChange = [this] { compositingChanged(); };
+}
+
+X11WindowSystem::~X11WindowSystem() = default;
+
+void X11WindowSystem::setOnAllDesktops(QWidget& window, bool sticky)
 {
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         return;
@@ -52,7 +60,7 @@ void setOnAllDesktops(QWidget& window, bool sticky)
     xcb_flush(c);
 }
 
-bool windowsAreComposited()
+bool X11WindowSystem::windowsAreComposited()
 {
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         return false;
@@ -69,9 +77,5 @@ bool windowsAreComposited()
         xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr), &std::free);
     return owner && owner->owner != XCB_NONE;
 }
-
-void X11WindowSystem::setOnAllDesktops(QWidget& window, bool sticky) { native::setOnAllDesktops(window, sticky); }
-
-bool X11WindowSystem::windowsAreComposited() { return native::windowsAreComposited(); }
 
 } // namespace quorvia::platform::native

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "platform/WindowSystem.h"
+
+#include <memory>
+
+class QWidget;
+
+namespace quorvia::platform::native {
+
+class X11CompositingWatch;
+
+// The X11 window manager's hints and the screen's compositing manager, as the
+// platform's window system. Outside an X11 session it hints nothing and
+// nothing composites.
+class X11WindowSystem final : public WindowSystem {
+public:
+    // Reports each start or stop of a compositing manager from here on.
+    X11WindowSystem();
+    ~X11WindowSystem() override;
+
+    void setOnAllDesktops(QWidget& window, bool sticky) override;
+    bool windowsAreComposited() override;
+
+private:
+    std::unique_ptr<X11CompositingWatch> watch_;
+};
+
+} // namespace quorvia::platform::native
