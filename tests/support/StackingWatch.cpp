@@ -1,7 +1,12 @@
 #include "support/StackingWatch.h"
 
+#include "platform/linux/QtDialogService.h"
 #include "support/EventWait.h"
 
+#include <QApplication>
+#include <QTimer>
+#include <QWidget>
+#include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
 #include <algorithm>
@@ -120,6 +125,26 @@ int StackingWatch::placeNow(std::uint32_t window) const
         return -1;
     const xcb_window_t* children = xcb_query_tree_children(tree.get());
     return placeIn({children, children + xcb_query_tree_children_length(tree.get())}, window);
+}
+
+void StackingWatch::expectAnAlertBeneath(std::uint32_t mask)
+{
+    QTimer::singleShot(0, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        const std::uint32_t alert = modal ? waitUntilMapped(std::uint32_t(modal->winId())) : 0;
+        EXPECT_NE(alert, 0u) << "the alert never showed";
+        EXPECT_GT(placeWhenMapped(alert, mask), placeWhenMapped(alert, alert)) << "mapped above the mask";
+        // Made active, it must stay beneath.
+        EXPECT_TRUE(waitUntil([&] { return modal && modal->isActiveWindow(); }));
+        EXPECT_TRUE(waitUntil([&] { return placeNow(mask) > placeNow(alert); }));
+        if (modal)
+            modal->close();
+    });
+    platform::native::QtDialogService dialogs;
+    platform::AlertRequest request;
+    request.messageText = QStringLiteral("无法保存");
+    request.buttons = {QStringLiteral("知道了")};
+    EXPECT_EQ(dialogs.runAlert(request).buttonIndex, -1);
 }
 
 } // namespace quorvia::test

@@ -30,6 +30,10 @@ public:
     int placeWhenMapped(std::uint32_t mapped, std::uint32_t window) const;
     int placeNow(std::uint32_t window) const;
 
+    // Runs a modal alert through the dialog service while `mask` is up, and
+    // expects the alert beneath it the moment it is mapped and once it is active.
+    void expectAnAlertBeneath(std::uint32_t mask);
+
 private:
     void update();
     std::uint32_t topLevelOf(std::uint32_t window) const;

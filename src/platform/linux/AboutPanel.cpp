@@ -1,8 +1,8 @@
 #include "platform/linux/AboutPanel.h"
 
+#include "platform/linux/PanelPlacement.h"
+
 #include "platform/ApplicationIcon.h"
-#include "platform/DisplayService.h"
-#include "platform/Platform.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -48,17 +48,10 @@ AboutPanel::AboutPanel()
 
 void AboutPanel::present()
 {
-    if (!hasCurrent())
-        return;
-    for (const Screen& screen : current().displays().screens()) {
-        if (!screen.isBuiltIn)
-            continue;
-        const Rect visible = screen.visibleFrame;
-        setFrameOrigin({visible.midX() - frame().width() / 2, visible.midY() - frame().height() / 2});
+    if (centreOnBuiltInScreen(*this)) {
         makeKeyAndOrderFront();
         return;
     }
-    // The one screen there is may be the audience's.
     orderOut();
 }
 

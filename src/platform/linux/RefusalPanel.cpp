@@ -1,8 +1,8 @@
 #include "platform/linux/RefusalPanel.h"
 
+#include "platform/linux/PanelPlacement.h"
+
 #include "platform/ApplicationIcon.h"
-#include "platform/DisplayService.h"
-#include "platform/Platform.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -53,22 +53,14 @@ RefusalPanel::RefusalPanel(const QString& reason)
 
 void RefusalPanel::run()
 {
-    if (!hasCurrent())
+    if (!centreOnBuiltInScreen(*this))
         return;
-    for (const Screen& screen : current().displays().screens()) {
-        if (!screen.isBuiltIn)
-            continue;
-        const Rect visible = screen.visibleFrame;
-        setFrameOrigin({visible.midX() - frame().width() / 2, visible.midY() - frame().height() / 2});
-        QEventLoop answered;
-        onWillClose = [&answered] { answered.quit(); };
-        makeKeyAndOrderFront();
-        button_->setFocus();
-        answered.exec();
-        onWillClose = nullptr;
-        return;
-    }
-    // The one screen there is may be the audience's.
+    QEventLoop answered;
+    onWillClose = [&answered] { answered.quit(); };
+    makeKeyAndOrderFront();
+    button_->setFocus();
+    answered.exec();
+    onWillClose = nullptr;
 }
 
 } // namespace quorvia::platform::native

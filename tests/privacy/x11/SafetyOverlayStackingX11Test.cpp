@@ -1,5 +1,4 @@
 #include "platform/Panel.h"
-#include "platform/linux/QtDialogService.h"
 #include "platform/linux/QtScheduler.h"
 #include "privacy/SafetyOverlayWindowController.h"
 #include "support/EventWait.h"
@@ -13,7 +12,6 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -126,22 +124,7 @@ TEST_F(SafetyOverlayStackingX11Test, AModalAlertRunWhileTheMaskIsUpIsMappedBenea
     ASSERT_TRUE(test::waitUntil([&] { return shown.at({300, 300}) == Qt::black; })) << "the mask never showed";
     const auto mask = std::uint32_t(overlay.window().winId());
     test::StackingWatch stack(QString::fromLocal8Bit(qgetenv("DISPLAY")));
-    QTimer::singleShot(0, [&] {
-        QWidget* modal = QApplication::activeModalWidget();
-        const std::uint32_t alert = modal ? stack.waitUntilMapped(std::uint32_t(modal->winId())) : 0;
-        EXPECT_NE(alert, 0u) << "the alert never showed";
-        EXPECT_GT(stack.placeWhenMapped(alert, mask), stack.placeWhenMapped(alert, alert)) << "mapped above the mask";
-        // Made active, it must stay beneath.
-        EXPECT_TRUE(test::waitUntil([&] { return modal && modal->isActiveWindow(); }));
-        EXPECT_TRUE(test::waitUntil([&] { return stack.placeNow(mask) > stack.placeNow(alert); }));
-        if (modal)
-            modal->close();
-    });
-    platform::native::QtDialogService dialogs;
-    platform::AlertRequest request;
-    request.messageText = QStringLiteral("无法保存");
-    request.buttons = {QStringLiteral("知道了")};
-    EXPECT_EQ(dialogs.runAlert(request).buttonIndex, -1);
+    stack.expectAnAlertBeneath(mask);
 }
 
 } // namespace

@@ -1,5 +1,4 @@
 #include "platform/Panel.h"
-#include "platform/linux/QtDialogService.h"
 #include "platform/linux/QtScheduler.h"
 #include "privacy/SafetyOverlayWindowController.h"
 #include "support/EventWait.h"
@@ -11,8 +10,6 @@
 #include "support/TwoOutputXServer.h"
 #include "support/WindowManager.h"
 
-#include <QApplication>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -50,22 +47,7 @@ TEST(SafetyOverlayStackingTwoOutputTest, WindowsOfOursShownWhileTheMaskIsUpAreMa
     ASSERT_TRUE(test::waitUntil([&] { return overlay.window().testAttribute(Qt::WA_Mapped); }));
     const auto mask = std::uint32_t(overlay.window().winId());
     test::StackingWatch stack(display);
-    QTimer::singleShot(0, [&] {
-        QWidget* modal = QApplication::activeModalWidget();
-        const std::uint32_t frame = modal ? stack.waitUntilMapped(std::uint32_t(modal->winId())) : 0;
-        EXPECT_NE(frame, 0u) << "the alert never showed";
-        EXPECT_GT(stack.placeWhenMapped(frame, mask), stack.placeWhenMapped(frame, frame)) << "mapped above the mask";
-        // Made active, it must stay beneath.
-        EXPECT_TRUE(test::waitUntil([&] { return modal && modal->isActiveWindow(); }));
-        EXPECT_TRUE(test::waitUntil([&] { return stack.placeNow(mask) > stack.placeNow(frame); }));
-        if (modal)
-            modal->close();
-    });
-    platform::native::QtDialogService dialogs;
-    platform::AlertRequest request;
-    request.messageText = QStringLiteral("无法保存");
-    request.buttons = {QStringLiteral("知道了")};
-    EXPECT_EQ(dialogs.runAlert(request).buttonIndex, -1);
+    stack.expectAnAlertBeneath(mask);
 
     // A popover is left to us by the window manager, as the mask is.
     platform::Window popover(platform::Rect(600, 400, 240, 120), platform::WindowStyle::popover);
