@@ -76,8 +76,17 @@ private:
         std::vector<Piece> pieces;
     };
     struct Index;
+    struct Loading;
 
     std::optional<Index> readIndex(const QString& name) const;
+    // The steps of a load: the copy read when the index cannot be, the values
+    // the index names, value files of keys it lost, and pieces no value names.
+    std::optional<Index> setIndexAsideForItsCopy(const QStringList& present);
+    void readIndexedValues(const Index& index, Loading& loading);
+    // True when the file gave the key its value.
+    bool readValueFile(const QString& key, const QString& name, Loading& loading);
+    void recoverValuesTheIndexLost(const QStringList& valueFiles, Loading& loading);
+    void setAsidePiecesNoValueNames(const QStringList& present, const QHash<QString, SeparateFile>& separate);
     std::expected<void, int> writeValuesAndIndex(const QMap<QString, QVariant>& values);
     std::expected<void, int> writeSeparate(const QString& key, const QVariant& value, QString& name);
     // Reuses the pieces of `previous` that the change leaves whole.
