@@ -30,7 +30,7 @@ protected:
     std::unique_ptr<AppDelegate> delegate;
 };
 
-TEST_F(AppDelegateTest, quitBeforeLaunchingHasFinishedAnswersAtOnce)
+TEST_F(AppDelegateTest, QuitBeforeLaunchingHasFinishedAnswersAtOnce)
 {
     delegate = std::make_unique<AppDelegate>(*shell);
     shell->terminate();
@@ -39,7 +39,7 @@ TEST_F(AppDelegateTest, quitBeforeLaunchingHasFinishedAnswersAtOnce)
     EXPECT_FALSE(delegate->applicationShouldTerminateAfterLastWindowClosed());
 }
 
-TEST_F(AppDelegateTest, aNormalQuitRepliesOnceJustAfterTheShutdownCompletes)
+TEST_F(AppDelegateTest, ANormalQuitRepliesOnceJustAfterTheShutdownCompletes)
 {
     launch();
     ASSERT_TRUE(delegate->coordinator()->isStarted());
@@ -61,7 +61,7 @@ TEST_F(AppDelegateTest, aNormalQuitRepliesOnceJustAfterTheShutdownCompletes)
     EXPECT_EQ(shell->terminationAnswers.size(), 1u);
 }
 
-TEST_F(AppDelegateTest, aCaptureThatNeverStopsStillQuitsAfterThreeSeconds)
+TEST_F(AppDelegateTest, ACaptureThatNeverStopsStillQuitsAfterThreeSeconds)
 {
     launch();
     goLive();
@@ -79,7 +79,7 @@ TEST_F(AppDelegateTest, aCaptureThatNeverStopsStillQuitsAfterThreeSeconds)
     EXPECT_EQ(shell->terminationAnswers.size(), 1u);
 }
 
-TEST_F(AppDelegateTest, reopenRunsTheCoordinatorsRulesWithoutASecondCoordinator)
+TEST_F(AppDelegateTest, ReopenRunsTheCoordinatorsRulesWithoutASecondCoordinator)
 {
     launch();
     auto* first = delegate->coordinator();
@@ -98,7 +98,7 @@ TEST_F(AppDelegateTest, reopenRunsTheCoordinatorsRulesWithoutASecondCoordinator)
 
 } // namespace
 
-TEST_F(AppDelegateTest, damagedStoredFilesSetAsideAreNamedOnceAtTheStart)
+TEST_F(AppDelegateTest, DamagedStoredFilesSetAsideAreNamedOnceAtTheStart)
 {
     const QString aside = QStringLiteral("/home/u/.config/com.local.quorvia.mvp/defaults/value-1f.dat.unreadable-2c");
     env.defaults().damage.setAside = {aside};
@@ -114,7 +114,7 @@ TEST_F(AppDelegateTest, damagedStoredFilesSetAsideAreNamedOnceAtTheStart)
 
 // The alert says what happened and nothing that did not: kept files only when
 // some were kept, the other settings in use only when the index was read.
-TEST(AppDelegateText, theStartAlertSaysOnlyWhatIsTrue)
+TEST(AppDelegateText, TheStartAlertSaysOnlyWhatIsTrue)
 {
     using Index = platform::DefaultsStoreDamage::Index;
     platform::DefaultsStoreDamage lost;
@@ -144,7 +144,7 @@ TEST(AppDelegateText, theStartAlertSaysOnlyWhatIsTrue)
     EXPECT_TRUE(AppDelegate::damagedStoreDetail(copy).contains(QStringLiteral("副本完整恢复")));
 }
 
-TEST_F(AppDelegateTest, aStoreThatCannotWriteIsToldWithItsFolderAndReason)
+TEST_F(AppDelegateTest, AStoreThatCannotWriteIsToldWithItsFolderAndReason)
 {
     launch();
     const platform::DefaultsWriteFailure failure{QStringLiteral("/home/u/.config/com.local.quorvia.mvp/defaults"),
@@ -158,7 +158,7 @@ TEST_F(AppDelegateTest, aStoreThatCannotWriteIsToldWithItsFolderAndReason)
     EXPECT_TRUE(dialogs->alerts.front().informativeText.contains(QStringLiteral("继续尝试保存")));
 }
 
-TEST_F(AppDelegateTest, aFinalWriteThatFailsIsSaidBeforeTheReply)
+TEST_F(AppDelegateTest, AFinalWriteThatFailsIsSaidBeforeTheReply)
 {
     launch();
     env.defaults().flushFailure = platform::DefaultsWriteFailure{QStringLiteral("/ro/defaults"), QStringLiteral("文件夹所在的磁盘只读")};
@@ -177,7 +177,7 @@ TEST_F(AppDelegateTest, aFinalWriteThatFailsIsSaidBeforeTheReply)
     EXPECT_TRUE(saidBeforeTheReply);
 }
 
-TEST_F(AppDelegateTest, aQuitWithEverythingWrittenSaysNothing)
+TEST_F(AppDelegateTest, AQuitWithEverythingWrittenSaysNothing)
 {
     launch();
     shell->terminate();
@@ -189,7 +189,7 @@ TEST_F(AppDelegateTest, aQuitWithEverythingWrittenSaysNothing)
 }
 
 // It names paths under the home folder: never on a screen the audience may see.
-TEST_F(AppDelegateTest, theDamagedStoreAlertWaitsUnderTheShieldUntilTheWindowsReturn)
+TEST_F(AppDelegateTest, TheDamagedStoreAlertWaitsUnderTheShieldUntilTheWindowsReturn)
 {
     env.defaults().damage.setAside = {QStringLiteral("/home/u/.config/com.local.quorvia.mvp/defaults/value-1f.dat.unreadable-2c")};
     mirrorDisplays();
@@ -207,7 +207,7 @@ TEST_F(AppDelegateTest, theDamagedStoreAlertWaitsUnderTheShieldUntilTheWindowsRe
     EXPECT_EQ(dialogs->alertMessages(), std::vector<QString>{AppDelegate::damagedStoreMessage});
 }
 
-TEST_F(AppDelegateTest, theDamagedStoreAlertWaitsForABuiltInScreen)
+TEST_F(AppDelegateTest, TheDamagedStoreAlertWaitsForABuiltInScreen)
 {
     env.defaults().damage.setAside = {QStringLiteral("/home/u/.config/com.local.quorvia.mvp/defaults/value-1f.dat.unreadable-2c")};
     displays->setScreens({FakeDisplayService::external(2)});
@@ -222,7 +222,7 @@ TEST_F(AppDelegateTest, theDamagedStoreAlertWaitsForABuiltInScreen)
     EXPECT_EQ(dialogs->alertMessages(), std::vector<QString>{AppDelegate::damagedStoreMessage});
 }
 
-TEST_F(AppDelegateTest, anIntactStoreStartsWithoutAnAlert)
+TEST_F(AppDelegateTest, AnIntactStoreStartsWithoutAnAlert)
 {
     launch();
     EXPECT_TRUE(dialogs->alertMessages().empty());

@@ -97,7 +97,7 @@ protected:
 // Two launches let go at once, a hundred times, the one left from the round
 // before killed without a chance to clean up: one of them always hands over and
 // ends, and the other is left running.
-TEST_F(ApplicationInstanceTest, twoLaunchesAtOnceNeverLeaveTwoRunning)
+TEST_F(ApplicationInstanceTest, TwoLaunchesAtOnceNeverLeaveTwoRunning)
 {
     for (int round = 0; round < 100; ++round) {
         SCOPED_TRACE(round);
@@ -119,7 +119,7 @@ TEST_F(ApplicationInstanceTest, twoLaunchesAtOnceNeverLeaveTwoRunning)
 // A running instance that does not answer (stopped, as a debugger or a full
 // backlog would leave it) still holds its place: a new launch ends instead of
 // replacing it.
-TEST_F(ApplicationInstanceTest, anInstanceThatDoesNotAnswerIsNotReplaced)
+TEST_F(ApplicationInstanceTest, AnInstanceThatDoesNotAnswerIsNotReplaced)
 {
     launchAtGate(a);
     openGate(1);
@@ -175,7 +175,7 @@ bool hasOpenedTheStore(const QProcess& process)
 // user and a config path too long for a socket there, no launch can hand over:
 // still only one of them opens the store, and the projects outlive both. A lock
 // that cannot be made at all lets no launch run.
-TEST_F(ApplicationInstanceTest, oneStoreWriterWhateverBecomesOfTheSocket)
+TEST_F(ApplicationInstanceTest, OneStoreWriterWhateverBecomesOfTheSocket)
 {
     environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
     QFile squatted(folders.filePath(QStringLiteral("quorvia-%1").arg(::getuid())));
@@ -219,7 +219,7 @@ TEST_F(ApplicationInstanceTest, oneStoreWriterWhateverBecomesOfTheSocket)
 // Every descriptor of the running application but its standard streams
 // closes when it starts a program, those it was handed included: a started
 // program holds none of its sockets, pipes or files.
-TEST_F(ApplicationInstanceTest, aStartedProgramInheritsOnlyTheStandardStreams)
+TEST_F(ApplicationInstanceTest, AStartedProgramInheritsOnlyTheStandardStreams)
 {
     int handed[2];
     ASSERT_EQ(::pipe(handed), 0); // without close-on-exec, as a careless launcher leaves one

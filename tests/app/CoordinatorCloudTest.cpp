@@ -42,7 +42,7 @@ protected:
     std::shared_ptr<FakeHttpSession> session = std::make_shared<FakeHttpSession>();
 };
 
-TEST_F(CoordinatorCloudTest, suggestionsAreStoredAsReviewsOfTheActiveProject)
+TEST_F(CoordinatorCloudTest, SuggestionsAreStoredAsReviewsOfTheActiveProject)
 {
     app().runCloudAIMapping();
     settle();
@@ -56,7 +56,7 @@ TEST_F(CoordinatorCloudTest, suggestionsAreStoredAsReviewsOfTheActiveProject)
     EXPECT_TRUE(review(2)->requiresReview);
 }
 
-TEST_F(CoordinatorCloudTest, aReplyForAProjectLeftMeanwhileIsDropped)
+TEST_F(CoordinatorCloudTest, AReplyForAProjectLeftMeanwhileIsDropped)
 {
     app().runCloudAIMapping();
     const QUuid first = app().script().activeProjectID();
@@ -67,7 +67,7 @@ TEST_F(CoordinatorCloudTest, aReplyForAProjectLeftMeanwhileIsDropped)
     EXPECT_EQ(session->requests.size(), 1u);
 }
 
-TEST_F(CoordinatorCloudTest, nothingRunsWithoutADeckSectionsOrWhileTheOutputIsOn)
+TEST_F(CoordinatorCloudTest, NothingRunsWithoutADeckSectionsOrWhileTheOutputIsOn)
 {
     app().script().deleteTimeline();
     app().runCloudAIMapping();
@@ -81,7 +81,7 @@ TEST_F(CoordinatorCloudTest, nothingRunsWithoutADeckSectionsOrWhileTheOutputIsOn
     EXPECT_FALSE(app().cloudSettingsWindow());
 }
 
-TEST_F(CoordinatorCloudTest, mappingWindowStaysClosedAndTheSettingsWindowIsMadeOnce)
+TEST_F(CoordinatorCloudTest, MappingWindowStaysClosedAndTheSettingsWindowIsMadeOnce)
 {
     app().showSlideMappings();
     EXPECT_FALSE(app().slideMapping());

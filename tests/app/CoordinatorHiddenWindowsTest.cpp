@@ -55,7 +55,7 @@ protected:
     std::unique_ptr<platform::Window> shown;
 };
 
-TEST_F(CoordinatorHiddenWindowsTest, anExpandCutShortByTheEmergencyKeyComesBackAsTheWindowAlone)
+TEST_F(CoordinatorHiddenWindowsTest, AnExpandCutShortByTheEmergencyKeyComesBackAsTheWindowAlone)
 {
     buildAndStart();
     PrompterWindowController& prompter = collapsedPrompter();
@@ -73,7 +73,7 @@ TEST_F(CoordinatorHiddenWindowsTest, anExpandCutShortByTheEmergencyKeyComesBackA
     EXPECT_FALSE(prompter.isBubbleAnimating());
 }
 
-TEST_F(CoordinatorHiddenWindowsTest, aCollapseCutShortByTheShieldComesBackAsTheSettledBubble)
+TEST_F(CoordinatorHiddenWindowsTest, ACollapseCutShortByTheShieldComesBackAsTheSettledBubble)
 {
     buildAndStart();
     plugAudienceDisplay();
@@ -94,7 +94,7 @@ TEST_F(CoordinatorHiddenWindowsTest, aCollapseCutShortByTheShieldComesBackAsTheS
     EXPECT_EQ(prompter.bubblePanel().frame().size, platform::Size(56, 56));
 }
 
-TEST_F(CoordinatorHiddenWindowsTest, theIslandAndItsTriggerComeBackOpaqueAfterAHideDuringTheirFade)
+TEST_F(CoordinatorHiddenWindowsTest, TheIslandAndItsTriggerComeBackOpaqueAfterAHideDuringTheirFade)
 {
     buildAndStart();
     const double opacity = islandWindow().alphaValue();
@@ -120,7 +120,7 @@ TEST_F(CoordinatorHiddenWindowsTest, theIslandAndItsTriggerComeBackOpaqueAfterAH
     EXPECT_EQ(env.animator().runningCount(), 0u);
 }
 
-TEST_F(CoordinatorHiddenWindowsTest, theEmergencyHideDuringTheStartWaitOutlastsTheOutputGoingLive)
+TEST_F(CoordinatorHiddenWindowsTest, TheEmergencyHideDuringTheStartWaitOutlastsTheOutputGoingLive)
 {
     buildAndStart();
     makePrivateWindow();
@@ -150,7 +150,7 @@ TEST_F(CoordinatorHiddenWindowsTest, theEmergencyHideDuringTheStartWaitOutlastsT
     EXPECT_EQ(app().safetyState(), State::live());
 }
 
-TEST_F(CoordinatorHiddenWindowsTest, aDisabledReportDoesNotUndoTheEmergencyHide)
+TEST_F(CoordinatorHiddenWindowsTest, ADisabledReportDoesNotUndoTheEmergencyHide)
 {
     buildAndStart();
     makePrivateWindow();
@@ -169,7 +169,7 @@ TEST_F(CoordinatorHiddenWindowsTest, aDisabledReportDoesNotUndoTheEmergencyHide)
     EXPECT_TRUE(shown->isVisible());
 }
 
-TEST_F(CoordinatorHiddenWindowsTest, theKeyWhileTheOutputIsStoppingIsRecordedThoughTheEngineRefusesThePause)
+TEST_F(CoordinatorHiddenWindowsTest, TheKeyWhileTheOutputIsStoppingIsRecordedThoughTheEngineRefusesThePause)
 {
     buildAndStart();
     makePrivateWindow();
@@ -193,7 +193,7 @@ TEST_F(CoordinatorHiddenWindowsTest, theKeyWhileTheOutputIsStoppingIsRecordedTho
     EXPECT_TRUE(islandWindow().isVisible());
 }
 
-TEST_F(CoordinatorHiddenWindowsTest, nothingPrivateStaysUpWhileAQuitWaitsForTheCaptureToStop)
+TEST_F(CoordinatorHiddenWindowsTest, NothingPrivateStaysUpWhileAQuitWaitsForTheCaptureToStop)
 {
     buildAndStart();
     makePrivateWindow();
@@ -209,7 +209,7 @@ TEST_F(CoordinatorHiddenWindowsTest, nothingPrivateStaysUpWhileAQuitWaitsForTheC
     EXPECT_FALSE(islandWindow().isVisible());
 }
 
-TEST_F(CoordinatorHiddenWindowsTest, aReopenOnceTheQuitIsAcceptedBringsBackNeitherTheMaskNorItsInhibit)
+TEST_F(CoordinatorHiddenWindowsTest, AReopenOnceTheQuitIsAcceptedBringsBackNeitherTheMaskNorItsInhibit)
 {
     buildAndStart();
     makePrivateWindow();
@@ -230,7 +230,7 @@ TEST_F(CoordinatorHiddenWindowsTest, aReopenOnceTheQuitIsAcceptedBringsBackNeith
     EXPECT_FALSE(islandWindow().isVisible());
 }
 
-TEST_F(CoordinatorHiddenWindowsTest, aReopenAfterTheQuitFindsMirroringRaisesNoShield)
+TEST_F(CoordinatorHiddenWindowsTest, AReopenAfterTheQuitFindsMirroringRaisesNoShield)
 {
     buildAndStart();
     app().shutdown([] {});
@@ -244,7 +244,7 @@ TEST_F(CoordinatorHiddenWindowsTest, aReopenAfterTheQuitFindsMirroringRaisesNoSh
     EXPECT_FALSE(islandWindow().isVisible());
 }
 
-TEST_F(CoordinatorHiddenWindowsTest, aPrompterSentHomeWhileHiddenNeverComesBackEmpty)
+TEST_F(CoordinatorHiddenWindowsTest, APrompterSentHomeWhileHiddenNeverComesBackEmpty)
 {
     displays->setScreens({FakeDisplayService::builtIn(1), FakeDisplayService::external(2)});
     buildAndStart();
@@ -279,7 +279,7 @@ TEST_F(CoordinatorHiddenWindowsTest, aPrompterSentHomeWhileHiddenNeverComesBackE
     }
 }
 
-TEST_F(CoordinatorHiddenWindowsTest, withoutABuiltInScreenNothingPrivateShowsUntilOneAppears)
+TEST_F(CoordinatorHiddenWindowsTest, WithoutABuiltInScreenNothingPrivateShowsUntilOneAppears)
 {
     displays->setScreens({FakeDisplayService::external(2)});
     buildAndStart();
@@ -307,7 +307,7 @@ TEST_F(CoordinatorHiddenWindowsTest, withoutABuiltInScreenNothingPrivateShowsUnt
     EXPECT_TRUE(islandWindow().isVisible());
 }
 
-TEST_F(CoordinatorHiddenWindowsTest, screensThatNameNoBuiltInOneHideTheWindowsUntilTheyAgreeAgain)
+TEST_F(CoordinatorHiddenWindowsTest, ScreensThatNameNoBuiltInOneHideTheWindowsUntilTheyAgreeAgain)
 {
     buildAndStart();
     makePrivateWindow();
@@ -338,7 +338,7 @@ TEST_F(CoordinatorHiddenWindowsTest, screensThatNameNoBuiltInOneHideTheWindowsUn
     EXPECT_TRUE(shown->isVisible());
 }
 
-TEST_F(CoordinatorHiddenWindowsTest, aShieldRaisedWhileNoScreenIsTheSpeakersShowsItsMaskOnceOneIs)
+TEST_F(CoordinatorHiddenWindowsTest, AShieldRaisedWhileNoScreenIsTheSpeakersShowsItsMaskOnceOneIs)
 {
     buildAndStart();
     makePrivateWindow();
@@ -366,7 +366,7 @@ TEST_F(CoordinatorHiddenWindowsTest, aShieldRaisedWhileNoScreenIsTheSpeakersShow
     EXPECT_FALSE(app().safetyOverlay().isShown());
 }
 
-TEST_F(CoordinatorHiddenWindowsTest, anOutcomeAlertWaitsForTheEmergencyHideAndTheShieldToLift)
+TEST_F(CoordinatorHiddenWindowsTest, AnOutcomeAlertWaitsForTheEmergencyHideAndTheShieldToLift)
 {
     buildAndStart();
     dialogs->answerPanel(QStringLiteral("/nowhere/Missing.key"));
@@ -393,7 +393,7 @@ TEST_F(CoordinatorHiddenWindowsTest, anOutcomeAlertWaitsForTheEmergencyHideAndTh
     EXPECT_EQ(dialogs->alerts.size(), 2u);
 }
 
-TEST_F(CoordinatorHiddenWindowsTest, anOutcomeAlertHiddenWhileUpShowsAgainAndLaterOnesKeepTheirOrder)
+TEST_F(CoordinatorHiddenWindowsTest, AnOutcomeAlertHiddenWhileUpShowsAgainAndLaterOnesKeepTheirOrder)
 {
     buildAndStart();
     dialogs->answerPanel(QStringLiteral("/nowhere/First.key"));
@@ -510,7 +510,7 @@ protected:
     bool quitAccepted = false;
 };
 
-TEST_P(CoordinatorRandomSequenceTest, theMaskItsInhibitAndTheQuitStayInStep)
+TEST_P(CoordinatorRandomSequenceTest, TheMaskItsInhibitAndTheQuitStayInStep)
 {
     capture->autoAnswer = true;
     capture->autoCompleteStart = true;
@@ -540,7 +540,7 @@ TEST_P(CoordinatorRandomSequenceTest, theMaskItsInhibitAndTheQuitStayInStep)
 
 INSTANTIATE_TEST_SUITE_P(Seeds, CoordinatorRandomSequenceTest, ::testing::Range(1u, 25u));
 
-TEST_F(CoordinatorHiddenWindowsTest, thePointerIsHiddenOverAnAlertOrChooserAsOverAnyOtherWindowOfOurs)
+TEST_F(CoordinatorHiddenWindowsTest, ThePointerIsHiddenOverAnAlertOrChooserAsOverAnyOtherWindowOfOurs)
 {
     buildAndStart();
     QDialog dialog;

@@ -26,7 +26,7 @@ protected:
     std::pair<QString, bool> result() { return app().keynoteNotesResult(); }
 };
 
-TEST_F(CoordinatorKeynoteTest, importBindsTheDocumentKeynoteOpenedAndSwitchesSyncOn)
+TEST_F(CoordinatorKeynoteTest, ImportBindsTheDocumentKeynoteOpenedAndSwitchesSyncOn)
 {
     buildAndStart();
     keynote->launch();
@@ -44,7 +44,7 @@ TEST_F(CoordinatorKeynoteTest, importBindsTheDocumentKeynoteOpenedAndSwitchesSyn
     EXPECT_EQ(result(), std::pair(QStringLiteral(".key 文稿已绑定，双向同步已自动启用"), false));
 }
 
-TEST_F(CoordinatorKeynoteTest, importDropsTheAnswerWhenTheProjectChangedMeanwhile)
+TEST_F(CoordinatorKeynoteTest, ImportDropsTheAnswerWhenTheProjectChangedMeanwhile)
 {
     buildAndStart();
     keynote->addFile(Document::withSlides(QStringLiteral("Talk.key"), kTalk, 30));
@@ -62,7 +62,7 @@ TEST_F(CoordinatorKeynoteTest, importDropsTheAnswerWhenTheProjectChangedMeanwhil
     EXPECT_TRUE(dialogs->alerts.empty());
 }
 
-TEST_F(CoordinatorKeynoteTest, importFailureShowsTheOpenErrorAndBindsNothing)
+TEST_F(CoordinatorKeynoteTest, ImportFailureShowsTheOpenErrorAndBindsNothing)
 {
     buildAndStart();
     dialogs->answerPanel(QStringLiteral("/nowhere/Missing.key"));
@@ -75,7 +75,7 @@ TEST_F(CoordinatorKeynoteTest, importFailureShowsTheOpenErrorAndBindsNothing)
     EXPECT_FALSE(app().script().deck());
 }
 
-TEST_F(CoordinatorKeynoteTest, sectionsOnOneSlideBecomeOneNoteSeparatedByABlankLine)
+TEST_F(CoordinatorKeynoteTest, SectionsOnOneSlideBecomeOneNoteSeparatedByABlankLine)
 {
     bindTalk(4, QStringLiteral("3\ns1\n---\n3\ns2\n---\nA\ndemo"));
     EXPECT_EQ(app().mappedPresenterNotes(), (std::map<qint64, QString>{{3, QStringLiteral("s1\n\ns2")}}));
@@ -86,7 +86,7 @@ TEST_F(CoordinatorKeynoteTest, sectionsOnOneSlideBecomeOneNoteSeparatedByABlankL
     EXPECT_EQ(keynote->writtenSlides(), std::vector<qint64>{3});
 }
 
-TEST_F(CoordinatorKeynoteTest, replaceTwiceThenRestoreBringsBackTheNotesFromBeforeTheFirstReplace)
+TEST_F(CoordinatorKeynoteTest, ReplaceTwiceThenRestoreBringsBackTheNotesFromBeforeTheFirstReplace)
 {
     bindTalk(4, QStringLiteral("3\ns1\n---\nA\nx"));
     app().replaceKeynotePresenterNotes();
@@ -105,7 +105,7 @@ TEST_F(CoordinatorKeynoteTest, replaceTwiceThenRestoreBringsBackTheNotesFromBefo
     EXPECT_EQ(result(), std::pair(QStringLiteral("当前 Keynote 没有可恢复的原注释"), true));
 }
 
-TEST_F(CoordinatorKeynoteTest, notesCommandsRefuseWithoutAMatchingStoppedDocumentOrWithAnotherDocumentsBackup)
+TEST_F(CoordinatorKeynoteTest, NotesCommandsRefuseWithoutAMatchingStoppedDocumentOrWithAnotherDocumentsBackup)
 {
     bindTalk(4, QStringLiteral("3\ns1\n---\nA\nx"));
     KeynotePresenterNotesBackup other{QStringLiteral("Other.key"), QStringLiteral("/x/Other.key"), 4, {{1, QStringLiteral("x")}}};
@@ -129,7 +129,7 @@ TEST_F(CoordinatorKeynoteTest, notesCommandsRefuseWithoutAMatchingStoppedDocumen
 
 namespace {
 
-TEST_F(CoordinatorKeynoteTest, withKeynotePlayingTheSlideFollowsAnArrowKeyStepAndMirroringStopsIt)
+TEST_F(CoordinatorKeynoteTest, WithKeynotePlayingTheSlideFollowsAnArrowKeyStepAndMirroringStopsIt)
 {
     bindTalk(4, QStringLiteral("1\na\n---\n2\nb\n---\n3\nc"));
     bool started = false;
@@ -156,7 +156,7 @@ TEST_F(CoordinatorKeynoteTest, withKeynotePlayingTheSlideFollowsAnArrowKeyStepAn
 
 namespace {
 
-TEST_F(CoordinatorKeynoteTest, speechAutomationIsRefusedWhileKeynoteIsStoppedAndUnderTheShield)
+TEST_F(CoordinatorKeynoteTest, SpeechAutomationIsRefusedWhileKeynoteIsStoppedAndUnderTheShield)
 {
     bindTalk(4, QStringLiteral("1\na\n---\n2\nb"));
     app().script().setPromptMode(PromptMode::wordFollow);

@@ -15,7 +15,7 @@ namespace {
 
 class CoordinatorPanelTest : public CoordinatorHarness {};
 
-TEST_F(CoordinatorPanelTest, thePanelIsTheFirstModuleAndEveryCommandIsWired)
+TEST_F(CoordinatorPanelTest, ThePanelIsTheFirstModuleAndEveryCommandIsWired)
 {
     buildAndStart();
     const auto& modules = app().modules().modules();
@@ -55,7 +55,7 @@ TEST_F(CoordinatorPanelTest, thePanelIsTheFirstModuleAndEveryCommandIsWired)
     EXPECT_FALSE(select(other));
 }
 
-TEST_F(CoordinatorPanelTest, thePrompterWindowIsMadeOnceAndClosingItReturnsTheView)
+TEST_F(CoordinatorPanelTest, ThePrompterWindowIsMadeOnceAndClosingItReturnsTheView)
 {
     buildAndStart();
     app().togglePrompterPlacement();
@@ -82,7 +82,7 @@ TEST_F(CoordinatorPanelTest, thePrompterWindowIsMadeOnceAndClosingItReturnsTheVi
     EXPECT_FALSE(prompter->window().isVisible());
 }
 
-TEST_F(CoordinatorPanelTest, theDetachedPromptersProgressBarShowsTheBlockNowShown)
+TEST_F(CoordinatorPanelTest, TheDetachedPromptersProgressBarShowsTheBlockNowShown)
 {
     buildAndStart();
     QString lines;
@@ -116,7 +116,7 @@ TEST_F(CoordinatorPanelTest, theDetachedPromptersProgressBarShowsTheBlockNowShow
     EXPECT_LT(bar.value(), 100);
 }
 
-TEST_F(CoordinatorPanelTest, sharingAndPreviewFollowTheOutputsState)
+TEST_F(CoordinatorPanelTest, SharingAndPreviewFollowTheOutputsState)
 {
     buildAndStart();
     app().toggleAudiencePreview(); // no audience display: nothing starts
@@ -141,7 +141,7 @@ TEST_F(CoordinatorPanelTest, sharingAndPreviewFollowTheOutputsState)
 
 namespace {
 
-TEST_F(CoordinatorPanelTest, audioDevicesArePolledEverySecondAndTheSetupWindowIsMadeOnce)
+TEST_F(CoordinatorPanelTest, AudioDevicesArePolledEverySecondAndTheSetupWindowIsMadeOnce)
 {
     buildAndStart();
     int changes = 0;

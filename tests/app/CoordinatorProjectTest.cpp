@@ -72,7 +72,7 @@ protected:
     QByteArray previousDataHome;
 };
 
-TEST_F(CoordinatorProjectTest, anOpenEditorRefusesEveryProjectChangeAndComesForward)
+TEST_F(CoordinatorProjectTest, AnOpenEditorRefusesEveryProjectChangeAndComesForward)
 {
     app().showScriptEditor();
     const auto before = names();
@@ -100,7 +100,7 @@ TEST_F(CoordinatorProjectTest, anOpenEditorRefusesEveryProjectChangeAndComesForw
     EXPECT_EQ(app().script().activeProjectID(), other);
 }
 
-TEST_F(CoordinatorProjectTest, createProposesTheNextNumberAndCancellingChangesNothing)
+TEST_F(CoordinatorProjectTest, CreateProposesTheNextNumberAndCancellingChangesNothing)
 {
     app().script().createProject(QStringLiteral("二"));
     app().script().createProject(QStringLiteral("三"));
@@ -125,7 +125,7 @@ TEST_F(CoordinatorProjectTest, createProposesTheNextNumberAndCancellingChangesNo
     EXPECT_EQ(names().back(), QStringLiteral("年会"));
 }
 
-TEST_F(CoordinatorProjectTest, deleteAsksByNameAndTheLastProjectIsNeverAsked)
+TEST_F(CoordinatorProjectTest, DeleteAsksByNameAndTheLastProjectIsNeverAsked)
 {
     app().deletePresentationProject();
     EXPECT_TRUE(dialogs->alerts.empty());
@@ -138,7 +138,7 @@ TEST_F(CoordinatorProjectTest, deleteAsksByNameAndTheLastProjectIsNeverAsked)
     EXPECT_EQ(names().size(), 1u);
 }
 
-TEST_F(CoordinatorProjectTest, duplicateWithoutADeckIsReadyAtOnceAndASwitchMeanwhileEndsSilently)
+TEST_F(CoordinatorProjectTest, DuplicateWithoutADeckIsReadyAtOnceAndASwitchMeanwhileEndsSilently)
 {
     dialogs->answerAlert(0);
     app().duplicatePresentationProject();
@@ -163,7 +163,7 @@ TEST_F(CoordinatorProjectTest, duplicateWithoutADeckIsReadyAtOnceAndASwitchMeanw
     EXPECT_EQ(names().size(), 2u);
 }
 
-TEST_F(CoordinatorProjectTest, aDuplicatedKeynoteDeckWithAnotherSlideCountLeavesSyncOff)
+TEST_F(CoordinatorProjectTest, ADuplicatedKeynoteDeckWithAnotherSlideCountLeavesSyncOff)
 {
     const QString talk = writeFile(QStringLiteral("Talk.key"), "keynote");
     app().script().replaceDeck(PresentationDeck::keynoteDocument(talk, 12));
@@ -181,7 +181,7 @@ TEST_F(CoordinatorProjectTest, aDuplicatedKeynoteDeckWithAnotherSlideCountLeaves
     EXPECT_FALSE(app().isProjectOperationRunning());
 }
 
-TEST_F(CoordinatorProjectTest, backupsRoundTripAndNeverReplaceAnythingButABackup)
+TEST_F(CoordinatorProjectTest, BackupsRoundTripAndNeverReplaceAnythingButABackup)
 {
     const QString slides = writeFile(QStringLiteral("deck.pptx"), "pptx bytes");
     app().script().replaceDeck(PresentationDeck::keynoteDocument(slides, 3));
@@ -250,7 +250,7 @@ TEST_F(CoordinatorProjectTest, backupsRoundTripAndNeverReplaceAnythingButABackup
     EXPECT_EQ(lastAlert().informativeText, QStringLiteral("已备份 8 个项目。此备份可通过“导入备份”追加恢复。"));
 }
 
-TEST_F(CoordinatorProjectTest, importOfSomethingElseFailsWithThePackagesReason)
+TEST_F(CoordinatorProjectTest, ImportOfSomethingElseFailsWithThePackagesReason)
 {
     dialogs->answerPanel(files.path());
     dialogs->answerAlert(0);

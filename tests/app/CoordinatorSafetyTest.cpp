@@ -31,7 +31,7 @@ protected:
     std::unique_ptr<platform::Window> hidden;
 };
 
-TEST_F(CoordinatorSafetyTest, mirroringWithTheOutputOffHidesEverythingWithinOneTickWithoutFailingClosed)
+TEST_F(CoordinatorSafetyTest, MirroringWithTheOutputOffHidesEverythingWithinOneTickWithoutFailingClosed)
 {
     buildAndStart();
     makePrivateWindows();
@@ -56,7 +56,7 @@ TEST_F(CoordinatorSafetyTest, mirroringWithTheOutputOffHidesEverythingWithinOneT
     EXPECT_FALSE(app().safetyOverlay().isShown());
 }
 
-TEST_F(CoordinatorSafetyTest, mirroringWhileLiveFailsTheOutputClosedOnceAndKeepsTheEnginesReason)
+TEST_F(CoordinatorSafetyTest, MirroringWhileLiveFailsTheOutputClosedOnceAndKeepsTheEnginesReason)
 {
     buildAndStart();
     goLive();
@@ -71,7 +71,7 @@ TEST_F(CoordinatorSafetyTest, mirroringWhileLiveFailsTheOutputClosedOnceAndKeeps
     EXPECT_EQ(capture->lastStream()->stopRequests, 1);
 }
 
-TEST_F(CoordinatorSafetyTest, temporaryExitBringsTheOverlayBackAfterEightSecondsOnlyWhileTheShieldStands)
+TEST_F(CoordinatorSafetyTest, TemporaryExitBringsTheOverlayBackAfterEightSecondsOnlyWhileTheShieldStands)
 {
     buildAndStart();
     mirrorDisplays();
@@ -92,7 +92,7 @@ TEST_F(CoordinatorSafetyTest, temporaryExitBringsTheOverlayBackAfterEightSeconds
     EXPECT_FALSE(app().safetyOverlay().isShown());
 }
 
-TEST_F(CoordinatorSafetyTest, retryWhileMirroredOnlyRepeatsTheAdviceAndStartsNothing)
+TEST_F(CoordinatorSafetyTest, RetryWhileMirroredOnlyRepeatsTheAdviceAndStartsNothing)
 {
     buildAndStart();
     mirrorDisplays();
@@ -104,7 +104,7 @@ TEST_F(CoordinatorSafetyTest, retryWhileMirroredOnlyRepeatsTheAdviceAndStartsNot
     EXPECT_FALSE(app().engine().isPrivacyOutputEnabled());
 }
 
-TEST_F(CoordinatorSafetyTest, theRefusedRetrysAdviceLastsOnlyWhileTheWatchStillSeesMirroring)
+TEST_F(CoordinatorSafetyTest, TheRefusedRetrysAdviceLastsOnlyWhileTheWatchStillSeesMirroring)
 {
     buildAndStart();
     makePrivateWindows();
@@ -133,7 +133,7 @@ TEST_F(CoordinatorSafetyTest, theRefusedRetrysAdviceLastsOnlyWhileTheWatchStillS
     EXPECT_EQ(overlayText(), kFound);
 }
 
-TEST_F(CoordinatorSafetyTest, emergencyToggleWithTheOutputOffHidesAndRestoresExactlyTheVisibleWindows)
+TEST_F(CoordinatorSafetyTest, EmergencyToggleWithTheOutputOffHidesAndRestoresExactlyTheVisibleWindows)
 {
     buildAndStart();
     makePrivateWindows();
@@ -150,7 +150,7 @@ TEST_F(CoordinatorSafetyTest, emergencyToggleWithTheOutputOffHidesAndRestoresExa
 
 }
 
-TEST_F(CoordinatorSafetyTest, emergencyRestoreUnderTheShieldNeverRevealsWindows)
+TEST_F(CoordinatorSafetyTest, EmergencyRestoreUnderTheShieldNeverRevealsWindows)
 {
     buildAndStart();
     makePrivateWindows();
@@ -172,7 +172,7 @@ TEST_F(CoordinatorSafetyTest, emergencyRestoreUnderTheShieldNeverRevealsWindows)
     EXPECT_FALSE(hidden->isVisible());
 }
 
-TEST_F(CoordinatorSafetyTest, emergencyToggleWhileLivePausesAndResumesOnlyOnASafeTopology)
+TEST_F(CoordinatorSafetyTest, EmergencyToggleWhileLivePausesAndResumesOnlyOnASafeTopology)
 {
     buildAndStart();
     makePrivateWindows();
@@ -190,7 +190,7 @@ TEST_F(CoordinatorSafetyTest, emergencyToggleWhileLivePausesAndResumesOnlyOnASaf
     EXPECT_TRUE(shown->isVisible());
 }
 
-TEST_F(CoordinatorSafetyTest, pointerIsHiddenOverOurWindowsButNeverWithAppSharing)
+TEST_F(CoordinatorSafetyTest, PointerIsHiddenOverOurWindowsButNeverWithAppSharing)
 {
     buildAndStart();
     makePrivateWindows();

@@ -38,7 +38,7 @@ protected:
     QTemporaryDir dir;
 };
 
-TEST_F(CoordinatorScriptTest, importReplacesTheScriptAndAnyFailureLeavesItUnchanged)
+TEST_F(CoordinatorScriptTest, ImportReplacesTheScriptAndAnyFailureLeavesItUnchanged)
 {
     app().showScriptManagement();
     ASSERT_TRUE(app().scriptManagement()->window()->isVisible());
@@ -66,7 +66,7 @@ TEST_F(CoordinatorScriptTest, importReplacesTheScriptAndAnyFailureLeavesItUnchan
     EXPECT_EQ(app().script().currentIndex(), 0);
 }
 
-TEST_F(CoordinatorScriptTest, anEmptyOrBlankFileIsRefusedAndTheScriptStays)
+TEST_F(CoordinatorScriptTest, AnEmptyOrBlankFileIsRefusedAndTheScriptStays)
 {
     app().showScriptManagement();
     const QString before = app().script().rawText();
@@ -84,7 +84,7 @@ TEST_F(CoordinatorScriptTest, anEmptyOrBlankFileIsRefusedAndTheScriptStays)
     EXPECT_EQ(labels(), (std::vector{QStringLiteral("1"), QStringLiteral("2")}));
 }
 
-TEST_F(CoordinatorScriptTest, aBinaryFileOrOneWithControlCharactersIsRefusedWithTheLineAndTheScriptStays)
+TEST_F(CoordinatorScriptTest, ABinaryFileOrOneWithControlCharactersIsRefusedWithTheLineAndTheScriptStays)
 {
     app().showScriptManagement();
     const QString before = app().script().rawText();
@@ -112,7 +112,7 @@ TEST_F(CoordinatorScriptTest, aBinaryFileOrOneWithControlCharactersIsRefusedWith
     EXPECT_TRUE(app().script().rawText().contains(QStringLiteral("\t缩进\u2028换行")));
 }
 
-TEST_F(CoordinatorScriptTest, aDemoUploadIsRefusedAsAScriptUploadIsAndKeepsTheScriptLimits)
+TEST_F(CoordinatorScriptTest, ADemoUploadIsRefusedAsAScriptUploadIsAndKeepsTheScriptLimits)
 {
     app().showScriptManagement();
     const QString before = app().script().rawText();
@@ -139,7 +139,7 @@ TEST_F(CoordinatorScriptTest, aDemoUploadIsRefusedAsAScriptUploadIsAndKeepsTheSc
     EXPECT_EQ(app().script().rawText(), before);
 }
 
-TEST_F(CoordinatorScriptTest, demoLabelsMustBeUnusedLettersAndANumberIsRefused)
+TEST_F(CoordinatorScriptTest, DemoLabelsMustBeUnusedLettersAndANumberIsRefused)
 {
     dialogs->answerAlert(0, QStringLiteral("12"));
     dialogs->answerAlert(0);
@@ -169,7 +169,7 @@ TEST_F(CoordinatorScriptTest, demoLabelsMustBeUnusedLettersAndANumberIsRefused)
     EXPECT_EQ(labels().size(), 3u);
 }
 
-TEST_F(CoordinatorScriptTest, aDemoOnAnEmptyTimelineGoesFirstAndOpensTheEditorOnIt)
+TEST_F(CoordinatorScriptTest, ADemoOnAnEmptyTimelineGoesFirstAndOpensTheEditorOnIt)
 {
     dialogs->answerAlert(0);
     app().deleteTimeline();
@@ -188,7 +188,7 @@ TEST_F(CoordinatorScriptTest, aDemoOnAnEmptyTimelineGoesFirstAndOpensTheEditorOn
     EXPECT_TRUE(app().scriptEditor()->window()->isVisible());
 }
 
-TEST_F(CoordinatorScriptTest, deleteAsksFirstAndHidesTheEditor)
+TEST_F(CoordinatorScriptTest, DeleteAsksFirstAndHidesTheEditor)
 {
     app().showScriptEditor();
     ASSERT_TRUE(app().scriptEditor()->window()->isVisible());
@@ -206,7 +206,7 @@ TEST_F(CoordinatorScriptTest, deleteAsksFirstAndHidesTheEditor)
     EXPECT_FALSE(app().scriptEditor()->window()->isVisible());
 }
 
-TEST_F(CoordinatorScriptTest, uploadedDemoTextGoesAfterTheCurrentBlock)
+TEST_F(CoordinatorScriptTest, UploadedDemoTextGoesAfterTheCurrentBlock)
 {
     app().showScriptManagement();
     dialogs->answerAlert(0, QStringLiteral("browser"));
@@ -218,7 +218,7 @@ TEST_F(CoordinatorScriptTest, uploadedDemoTextGoesAfterTheCurrentBlock)
     EXPECT_EQ(app().script().timelineBlocks()[1].text, QStringLiteral("打开浏览器"));
 }
 
-TEST_F(CoordinatorScriptTest, editingWindowsKeepTheArrowKeysAndRefuseWhileTheOutputRuns)
+TEST_F(CoordinatorScriptTest, EditingWindowsKeepTheArrowKeysAndRefuseWhileTheOutputRuns)
 {
     app().showScriptEditor();
     shell->key = app().scriptEditor()->window();

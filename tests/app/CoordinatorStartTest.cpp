@@ -26,7 +26,7 @@ protected:
     qint64 index() { return app().script().currentIndex(); }
 };
 
-TEST_F(CoordinatorStartTest, buildsTheMenuWithAboutAndQuitOnControlQ)
+TEST_F(CoordinatorStartTest, BuildsTheMenuWithAboutAndQuitOnControlQ)
 {
     buildAndStart();
     ASSERT_EQ(shell->menu.size(), 3u);
@@ -41,7 +41,7 @@ TEST_F(CoordinatorStartTest, buildsTheMenuWithAboutAndQuitOnControlQ)
     EXPECT_EQ(shell->aboutPanels, 1);
 }
 
-TEST_F(CoordinatorStartTest, theIslandsContextMenuReachesAboutAndQuit)
+TEST_F(CoordinatorStartTest, TheIslandsContextMenuReachesAboutAndQuit)
 {
     buildAndStart();
     IslandWindowController& island = *app().island();
@@ -74,7 +74,7 @@ TEST_F(CoordinatorStartTest, theIslandsContextMenuReachesAboutAndQuit)
     EXPECT_EQ(shell->terminateRequests, 1);
 }
 
-TEST_F(CoordinatorStartTest, startsSafelyOrRaisesTheShieldWhenDisplaysAreMirrored)
+TEST_F(CoordinatorStartTest, StartsSafelyOrRaisesTheShieldWhenDisplaysAreMirrored)
 {
     buildAndStart();
     EXPECT_FALSE(app().isShieldActive());
@@ -102,7 +102,7 @@ TEST_F(CoordinatorStartTest, startsSafelyOrRaisesTheShieldWhenDisplaysAreMirrore
     EXPECT_FALSE(app().safetyOverlay().isShown());
 }
 
-TEST_F(CoordinatorStartTest, arrowKeysStepTheScriptOnlyWhenNothingElseWantsThem)
+TEST_F(CoordinatorStartTest, ArrowKeysStepTheScriptOnlyWhenNothingElseWantsThem)
 {
     buildAndStart();
     threeBlocks();
@@ -131,7 +131,7 @@ TEST_F(CoordinatorStartTest, arrowKeysStepTheScriptOnlyWhenNothingElseWantsThem)
     EXPECT_EQ(index(), 1);
 }
 
-TEST_F(CoordinatorStartTest, theHiddenSafetyOverlayIsBuiltOnceTheIslandIsOnScreenAndBeforeTheDisplayWatchTicks)
+TEST_F(CoordinatorStartTest, TheHiddenSafetyOverlayIsBuiltOnceTheIslandIsOnScreenAndBeforeTheDisplayWatchTicks)
 {
     buildAndStart();
     EXPECT_FALSE(app().safetyOverlay().isWindowBuilt()) << "built before the island was painted";
@@ -152,7 +152,7 @@ TEST_F(CoordinatorStartTest, theHiddenSafetyOverlayIsBuiltOnceTheIslandIsOnScree
     EXPECT_LT(AppCoordinator::hiddenWindowsLatestDelay, AppCoordinator::topologyInterval / 2);
 }
 
-TEST_F(CoordinatorStartTest, aGoneCoordinatorAnswersEveryCallbackSafely)
+TEST_F(CoordinatorStartTest, AGoneCoordinatorAnswersEveryCallbackSafely)
 {
     buildAndStart();
     threeBlocks();

@@ -58,7 +58,7 @@ protected:
     QByteArray previousDataHome;
 };
 
-TEST_F(CoordinatorTimelineStripTest, theIslandsStripKeepsShowingTheCurrentCardWhateverMovesAroundIt)
+TEST_F(CoordinatorTimelineStripTest, TheIslandsStripKeepsShowingTheCurrentCardWhateverMovesAroundIt)
 {
     ASSERT_EQ(current(), 24);
     ASSERT_TRUE(showsCard(panelStrip(), 24));
@@ -104,7 +104,7 @@ TEST_F(CoordinatorTimelineStripTest, theIslandsStripKeepsShowingTheCurrentCardWh
     EXPECT_TRUE(showsCard(panelStrip(), 34)) << "the emergency key, twice";
 }
 
-TEST_F(CoordinatorTimelineStripTest, theStripShowsTheCurrentCardAfterTheSafetyOverlayAndABackupImport)
+TEST_F(CoordinatorTimelineStripTest, TheStripShowsTheCurrentCardAfterTheSafetyOverlayAndABackupImport)
 {
     mirrorDisplays();
     runFor(1.0);

@@ -33,7 +33,7 @@ QString write(const QTemporaryDir& dir, const QString& name, const QByteArray& b
     return path;
 }
 
-TEST(ScriptFileReaderTest, readsStrictUtf8FromRegularFilesOnly)
+TEST(ScriptFileReaderTest, ReadsStrictUtf8FromRegularFilesOnly)
 {
     QTemporaryDir dir;
     EXPECT_EQ(ScriptFileReader::read(write(dir, "a.md", QStringLiteral("1\n开场\n---\nA\n演示").toUtf8())),
@@ -53,7 +53,7 @@ TEST(ScriptFileReaderTest, readsStrictUtf8FromRegularFilesOnly)
     EXPECT_EQ(ScriptFileReader::read(dir.filePath("missing.txt")).error(), QStringLiteral("找不到所选文件。"));
 }
 
-TEST(ScriptFileReaderTest, refusesFilesAboveSixteenMebibytes)
+TEST(ScriptFileReaderTest, RefusesFilesAboveSixteenMebibytes)
 {
     QTemporaryDir dir;
     // As many blocks as a script may hold, filling the file to the byte.
@@ -67,7 +67,7 @@ TEST(ScriptFileReaderTest, refusesFilesAboveSixteenMebibytes)
     EXPECT_EQ(ScriptFileReader::read(above).error(), QStringLiteral("文件超过 16 MB，无法作为稿件上传。"));
 }
 
-TEST(ScriptFileReaderTest, aPipeSwappedInAfterAnyCheckNeverBlocksTheReader)
+TEST(ScriptFileReaderTest, APipeSwappedInAfterAnyCheckNeverBlocksTheReader)
 {
     QTemporaryDir dir;
     const QString script = write(dir, "talk.txt", QByteArray("1\n开场"));
@@ -107,7 +107,7 @@ TEST(ScriptFileReaderTest, aPipeSwappedInAfterAnyCheckNeverBlocksTheReader)
     EXPECT_TRUE(finished) << "a read blocked on a pipe";
 }
 
-TEST(ScriptFileReaderTest, refusesScriptsBeyondTheBlockLimits)
+TEST(ScriptFileReaderTest, RefusesScriptsBeyondTheBlockLimits)
 {
     QTemporaryDir dir;
     QByteArray atLimit;
@@ -139,7 +139,7 @@ TEST(ScriptFileReaderTest, refusesScriptsBeyondTheBlockLimits)
 
 // A script is judged as the blocks it becomes, labels included, so a file at a
 // limit before parsing cannot become a script that no backup will take.
-TEST(ScriptFileReaderTest, whateverIsTakenCanBeExported)
+TEST(ScriptFileReaderTest, WhateverIsTakenCanBeExported)
 {
     QTemporaryDir dir;
     const auto exportable = [](const QString& text) {

@@ -57,7 +57,7 @@ protected:
     QProcess second;
 };
 
-TEST_F(ApplicationProcessTest, aSecondLaunchHandsOverAndExitsWhileTheFirstStays)
+TEST_F(ApplicationProcessTest, ASecondLaunchHandsOverAndExitsWhileTheFirstStays)
 {
     ASSERT_TRUE(app->launch());
     ASSERT_TRUE(app->waitUntilListening());
@@ -69,7 +69,7 @@ TEST_F(ApplicationProcessTest, aSecondLaunchHandsOverAndExitsWhileTheFirstStays)
     EXPECT_TRUE(app->isRunning());
 }
 
-TEST_F(ApplicationProcessTest, terminationSignalQuitsCleanly)
+TEST_F(ApplicationProcessTest, TerminationSignalQuitsCleanly)
 {
     ASSERT_TRUE(app->launch());
     ASSERT_TRUE(app->waitUntilCatching(SIGTERM));
@@ -82,7 +82,7 @@ TEST_F(ApplicationProcessTest, terminationSignalQuitsCleanly)
 
 // Another local user can make names in the shared temporary folder, never in
 // the folders the instance socket now lives in.
-TEST_F(ApplicationProcessTest, aServerSquattingTheOldSocketNameIsNotBelieved)
+TEST_F(ApplicationProcessTest, AServerSquattingTheOldSocketNameIsNotBelieved)
 {
     QTemporaryDir runtime;
     app->environment().insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
@@ -103,7 +103,7 @@ TEST_F(ApplicationProcessTest, aServerSquattingTheOldSocketNameIsNotBelieved)
     EXPECT_EQ(approached, 0);
 }
 
-TEST_F(ApplicationProcessTest, aFileAtTheOldNameStillLeavesOneInstanceWithoutARuntimeFolder)
+TEST_F(ApplicationProcessTest, AFileAtTheOldNameStillLeavesOneInstanceWithoutARuntimeFolder)
 {
     app->environment().remove(QStringLiteral("XDG_RUNTIME_DIR"));
     QFile squatted(app->environment().value(QStringLiteral("TMPDIR")) + QStringLiteral("/quorvia-%1").arg(::getuid()));
@@ -122,7 +122,7 @@ TEST_F(ApplicationProcessTest, aFileAtTheOldNameStillLeavesOneInstanceWithoutARu
     EXPECT_EQ(QFileInfo(folder).permissions() & (QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther), 0);
 }
 
-TEST_F(ApplicationProcessTest, theSocketCutsOffEndlessMessagesAndCrowds)
+TEST_F(ApplicationProcessTest, TheSocketCutsOffEndlessMessagesAndCrowds)
 {
     ASSERT_TRUE(app->launch());
     ASSERT_TRUE(app->waitUntilListening());
@@ -176,7 +176,7 @@ TEST_F(ApplicationProcessTest, theSocketCutsOffEndlessMessagesAndCrowds)
 
 } // namespace
 
-TEST_F(ApplicationProcessTest, showsTheIslandAndQuitsOnControlQ)
+TEST_F(ApplicationProcessTest, ShowsTheIslandAndQuitsOnControlQ)
 {
     ASSERT_TRUE(app->launch());
     ASSERT_TRUE(waitFor([&] { return !app->windows().empty(); }));
@@ -191,7 +191,7 @@ TEST_F(ApplicationProcessTest, showsTheIslandAndQuitsOnControlQ)
     EXPECT_EQ(app->process().exitCode(), 0);
 }
 
-TEST_F(ApplicationProcessTest, theEmergencyKeyHidesEveryWindowAndBringsTheIslandBack)
+TEST_F(ApplicationProcessTest, TheEmergencyKeyHidesEveryWindowAndBringsTheIslandBack)
 {
     ASSERT_TRUE(app->launch());
     ASSERT_TRUE(waitFor([&] { return !app->windows().empty(); }));
@@ -208,7 +208,7 @@ TEST_F(ApplicationProcessTest, theEmergencyKeyHidesEveryWindowAndBringsTheIsland
     EXPECT_TRUE(waitFor([&] { return app->windows().size() == shown; }));
 }
 
-TEST_F(ApplicationProcessTest, theEarlierSettingsFileIsInTheNewStoreWhenTheQuitReturns)
+TEST_F(ApplicationProcessTest, TheEarlierSettingsFileIsInTheNewStoreWhenTheQuitReturns)
 {
     using namespace quorvia;
     const QString config = app->folder() + QStringLiteral("/config/com.local.quorvia.mvp");
@@ -232,7 +232,7 @@ TEST_F(ApplicationProcessTest, theEarlierSettingsFileIsInTheNewStoreWhenTheQuitR
     EXPECT_EQ(state->projects[0].timelineBlocks.value_or(std::vector<PromptTimelineBlock>{}).size(), 2u);
 }
 
-TEST_F(ApplicationProcessTest, theSavedReadingPositionOutlastsAStartAndAQuit)
+TEST_F(ApplicationProcessTest, TheSavedReadingPositionOutlastsAStartAndAQuit)
 {
     using namespace quorvia;
     const QString config = app->folder() + QStringLiteral("/config/com.local.quorvia.mvp");
@@ -272,7 +272,7 @@ TEST_F(ApplicationProcessTest, theSavedReadingPositionOutlastsAStartAndAQuit)
     }
 }
 
-TEST_F(ApplicationProcessTest, aChooserHiddenByTheEmergencyKeyReturnsWithTheWindowsAndCanBeCancelled)
+TEST_F(ApplicationProcessTest, AChooserHiddenByTheEmergencyKeyReturnsWithTheWindowsAndCanBeCancelled)
 {
     ASSERT_TRUE(app->launch());
     const auto island = app->settledIsland();
@@ -292,7 +292,7 @@ TEST_F(ApplicationProcessTest, aChooserHiddenByTheEmergencyKeyReturnsWithTheWind
     EXPECT_GE(app->windows().size(), 1u);
 }
 
-TEST_F(ApplicationProcessTest, anOutcomeAlertCutShortByTheEmergencyKeyWaitsAndShowsWhenTheWindowsReturn)
+TEST_F(ApplicationProcessTest, AnOutcomeAlertCutShortByTheEmergencyKeyWaitsAndShowsWhenTheWindowsReturn)
 {
     ASSERT_TRUE(app->launch());
     const auto island = app->settledIsland();
@@ -372,7 +372,7 @@ std::function<qint64()> storeTenBlocks(const QString& config)
 // Steps taken just before the quit are written, though the store holds a
 // change back for up to a second to gather others with it: by Control+Q, in
 // order after the steps, and by SIGTERM right after the last step shows.
-TEST_F(ApplicationProcessTest, theLastStepsBeforeAQuitOrATerminationSignalAreStored)
+TEST_F(ApplicationProcessTest, TheLastStepsBeforeAQuitOrATerminationSignalAreStored)
 {
     const QString config = app->folder() + QStringLiteral("/config/com.local.quorvia.mvp");
     const auto storedIndex = storeTenBlocks(config);
@@ -476,7 +476,7 @@ TEST_F(ApplicationProcessTest, AStoreThatCannotBeWrittenIsSaidWhileRunningAndAtT
 // root by a sudo run) leave no room for a second writer either: the launch
 // runs, the failed save says why nothing is kept, and a second launch still
 // hands its reopen over.
-TEST_F(ApplicationProcessTest, foldersNothingCanWriteStillLetOneLaunchRunAndSaySo)
+TEST_F(ApplicationProcessTest, FoldersNothingCanWriteStillLetOneLaunchRunAndSaySo)
 {
     const ReadOnlyFolder settings(app->folder() + QStringLiteral("/config/com.local.quorvia.mvp"));
     const ReadOnlyFolder data(app->folder() + QStringLiteral("/data/com.local.quorvia.mvp"));
@@ -495,7 +495,7 @@ TEST_F(ApplicationProcessTest, foldersNothingCanWriteStillLetOneLaunchRunAndSayS
 
 // Two launches with settings of their own over one data folder: the second
 // gives way to the first, and the copy the first is making stays where it is.
-TEST_F(ApplicationProcessTest, aLaunchSharingOnlyTheDataFolderGivesWayAndLeavesItsCopiesAlone)
+TEST_F(ApplicationProcessTest, ALaunchSharingOnlyTheDataFolderGivesWayAndLeavesItsCopiesAlone)
 {
     // Its window is up: its own start's sweep is over.
     ASSERT_TRUE(app->start());
@@ -511,7 +511,7 @@ TEST_F(ApplicationProcessTest, aLaunchSharingOnlyTheDataFolderGivesWayAndLeavesI
 
 // Another Quorvia holds the lock and never answers: the launch that may not
 // run says so in a window of its own, and ends once that is read.
-TEST_F(ApplicationProcessTest, aRefusedLaunchSaysWhyInAWindow)
+TEST_F(ApplicationProcessTest, ARefusedLaunchSaysWhyInAWindow)
 {
     const QString lock = app->folder() + QStringLiteral("/config/com.local.quorvia.mvp/instance.lock");
     ASSERT_TRUE(QDir().mkpath(QFileInfo(lock).path()));

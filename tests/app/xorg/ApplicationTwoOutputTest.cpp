@@ -85,7 +85,7 @@ protected:
     std::unique_ptr<RunningApplication> app;
 };
 
-TEST_F(ApplicationTwoOutputTest, anOutcomeAlertUpWhenMirroringStartsWaitsBehindTheShieldAndReturnsAfterIt)
+TEST_F(ApplicationTwoOutputTest, AnOutcomeAlertUpWhenMirroringStartsWaitsBehindTheShieldAndReturnsAfterIt)
 {
     ASSERT_TRUE(app->launch());
     const auto island = app->settledIsland();
@@ -124,7 +124,7 @@ TEST_F(ApplicationTwoOutputTest, anOutcomeAlertUpWhenMirroringStartsWaitsBehindT
 // Started while the projector copied the laptop, then extended again: the
 // speaker's way back from the mask brings the island onto the laptop screen,
 // and the projector shows nothing of ours.
-TEST_F(ApplicationTwoOutputTest, returningFromTheMaskOfAMirroredStartAfterExtendingBringsTheIslandBack)
+TEST_F(ApplicationTwoOutputTest, ReturningFromTheMaskOfAMirroredStartAfterExtendingBringsTheIslandBack)
 {
     const QRect laptopArea = TwoOutputXServer::laptopArea();
     const QRect projectorArea = TwoOutputXServer::projectorArea();
@@ -157,7 +157,7 @@ TEST_F(ApplicationTwoOutputTest, returningFromTheMaskOfAMirroredStartAfterExtend
 
 // The alert names a path under the home folder: started with the laptop
 // mirrored, nothing but the mask shows, also once the start-up alert is due.
-TEST_F(ApplicationTwoOutputTest, theDamagedStoreAlertWaitsBehindTheMaskOfAMirroredStart)
+TEST_F(ApplicationTwoOutputTest, TheDamagedStoreAlertWaitsBehindTheMaskOfAMirroredStart)
 {
     const QString store = app->folder() + QStringLiteral("/config/com.local.quorvia.mvp/defaults");
     {
@@ -182,7 +182,7 @@ TEST_F(ApplicationTwoOutputTest, theDamagedStoreAlertWaitsBehindTheMaskOfAMirror
 
 namespace {
 
-TEST_F(ApplicationTwoOutputTest, aModeForcedOnAThirdOutputCopyingTheLaptopWhileLiveLeavesOnlyTheMask)
+TEST_F(ApplicationTwoOutputTest, AModeForcedOnAThirdOutputCopyingTheLaptopWhileLiveLeavesOnlyTheMask)
 {
     ASSERT_TRUE(app->launch());
     const auto island = app->waitWindow(QString());
@@ -208,7 +208,7 @@ TEST_F(ApplicationTwoOutputTest, aModeForcedOnAThirdOutputCopyingTheLaptopWhileL
 // The status icon stands in the desktop's status area, not among the windows
 // the emergency key and the shield hide: it keeps its size, a click on it still
 // brings the collapsed island back and its menu still works.
-TEST_F(ApplicationTwoOutputTest, theStatusIconOutlastsTheEmergencyKeyAndTheShield)
+TEST_F(ApplicationTwoOutputTest, TheStatusIconOutlastsTheEmergencyKeyAndTheShield)
 {
     StatusArea area(display);
     ASSERT_TRUE(area.start()) << area.failure().toStdString();

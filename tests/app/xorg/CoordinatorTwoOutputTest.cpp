@@ -60,7 +60,7 @@ protected:
     std::shared_ptr<platform::native::RandrDisplayService> randr;
 };
 
-TEST_F(CoordinatorTwoOutputTest, aModeForcedOnAThirdOutputCopyingTheLaptopWhileLiveRaisesTheShield)
+TEST_F(CoordinatorTwoOutputTest, AModeForcedOnAThirdOutputCopyingTheLaptopWhileLiveRaisesTheShield)
 {
     buildAndStart();
     ASSERT_TRUE(islandWindow().isVisible());
@@ -79,7 +79,7 @@ TEST_F(CoordinatorTwoOutputTest, aModeForcedOnAThirdOutputCopyingTheLaptopWhileL
     EXPECT_NE(app().safetyState(), State::live());
 }
 
-TEST_F(CoordinatorTwoOutputTest, whileQtAndTheServerDisagreeTheWindowsStayHiddenAndReturnOnceTheyAgree)
+TEST_F(CoordinatorTwoOutputTest, WhileQtAndTheServerDisagreeTheWindowsStayHiddenAndReturnOnceTheyAgree)
 {
     buildAndStart();
     ASSERT_TRUE(islandWindow().isVisible());
@@ -111,7 +111,7 @@ TEST_F(CoordinatorTwoOutputTest, whileQtAndTheServerDisagreeTheWindowsStayHidden
     EXPECT_TRUE(islandWindow().isVisible());
 }
 
-TEST_F(CoordinatorTwoOutputTest, unpluggingTheProjectorSendsADetachedPrompterHomeForGood)
+TEST_F(CoordinatorTwoOutputTest, UnpluggingTheProjectorSendsADetachedPrompterHomeForGood)
 {
     buildAndStart();
     app().togglePrompterPlacement();

@@ -227,7 +227,7 @@ protected:
     Window island;
 };
 
-TEST_F(PrivacyOutputEndToEndTest, theAudienceSeesTheLaptopScreenWithoutAnyPrivateWindow)
+TEST_F(PrivacyOutputEndToEndTest, TheAudienceSeesTheLaptopScreenWithoutAnyPrivateWindow)
 {
     openPrivateWindows();
     startOutput();
@@ -241,7 +241,7 @@ TEST_F(PrivacyOutputEndToEndTest, theAudienceSeesTheLaptopScreenWithoutAnyPrivat
     EXPECT_TRUE(audienceSeesForeignWindow());
 }
 
-TEST_F(PrivacyOutputEndToEndTest, mirroringHidesEveryPrivateWindowAndRaisesTheOverlay)
+TEST_F(PrivacyOutputEndToEndTest, MirroringHidesEveryPrivateWindowAndRaisesTheOverlay)
 {
     openPrivateWindows();
     startOutput();
@@ -254,7 +254,7 @@ TEST_F(PrivacyOutputEndToEndTest, mirroringHidesEveryPrivateWindowAndRaisesTheOv
     EXPECT_TRUE(RunningApplication::waitFor([&] { return onlyTheOverlayStands(); })) << describe(app->windows());
 }
 
-TEST_F(PrivacyOutputEndToEndTest, windowsThatMoveOpenCloseAndFoldStayOutOfEveryFrame)
+TEST_F(PrivacyOutputEndToEndTest, WindowsThatMoveOpenCloseAndFoldStayOutOfEveryFrame)
 {
     openPrivateWindows();
     startOutput();
@@ -293,7 +293,7 @@ TEST_F(PrivacyOutputEndToEndTest, windowsThatMoveOpenCloseAndFoldStayOutOfEveryF
     EXPECT_TRUE(audienceSeesForeignWindow());
 }
 
-TEST_F(PrivacyOutputEndToEndTest, theEmergencyKeyPausesTheLiveOutputAndTheSecondPressResumesIt)
+TEST_F(PrivacyOutputEndToEndTest, TheEmergencyKeyPausesTheLiveOutputAndTheSecondPressResumesIt)
 {
     app->click(island, controls::island::detach.x(), controls::island::detach.y(), 800);
     startOutput();
@@ -317,7 +317,7 @@ TEST_F(PrivacyOutputEndToEndTest, theEmergencyKeyPausesTheLiveOutputAndTheSecond
     expectNoPrivatePixels(tallyAfter(watch, 20), 20);
 }
 
-TEST_F(PrivacyOutputEndToEndTest, retryAfterExtendingAgainBringsTheOutputAndTheWindowsBack)
+TEST_F(PrivacyOutputEndToEndTest, RetryAfterExtendingAgainBringsTheOutputAndTheWindowsBack)
 {
     app->click(island, controls::island::detach.x(), controls::island::detach.y(), 800);
     startOutput();
@@ -335,7 +335,7 @@ TEST_F(PrivacyOutputEndToEndTest, retryAfterExtendingAgainBringsTheOutputAndTheW
     expectBlankWherePrivateWindowsStand();
 }
 
-TEST_F(PrivacyOutputEndToEndTest, removingTheProjectorFailsClosedAndAddingItBackLetsTheOutputStartAgain)
+TEST_F(PrivacyOutputEndToEndTest, RemovingTheProjectorFailsClosedAndAddingItBackLetsTheOutputStartAgain)
 {
     startOutput();
     const QString projectorOutput = QString::fromLatin1(TwoOutputXServer::projectorOutput);
@@ -368,7 +368,7 @@ TEST_F(PrivacyOutputEndToEndTest, removingTheProjectorFailsClosedAndAddingItBack
     }
 }
 
-TEST_F(PrivacyOutputEndToEndTest, autoScrollMovesTheScriptWhileLiveAndStopsWithTheOutput)
+TEST_F(PrivacyOutputEndToEndTest, AutoScrollMovesTheScriptWhileLiveAndStopsWithTheOutput)
 {
     app->click(island, controls::island::detach.x(), controls::island::detach.y(), 800);
     const auto prompter = app->waitWindow(QStringLiteral("^私密提词窗口"));

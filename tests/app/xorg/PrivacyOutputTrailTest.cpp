@@ -185,7 +185,7 @@ protected:
     Window island;
 };
 
-TEST_P(PrivacyOutputTrailTest, foldingThePrompterIntoItsBubbleLeavesNoTrail)
+TEST_P(PrivacyOutputTrailTest, FoldingThePrompterIntoItsBubbleLeavesNoTrail)
 {
     auto prompter = detach();
     ASSERT_TRUE(prompter) << "分离窗口 opened no prompter window";
@@ -214,7 +214,7 @@ TEST_P(PrivacyOutputTrailTest, foldingThePrompterIntoItsBubbleLeavesNoTrail)
     expectNoPrivatePixels(watch);
 }
 
-TEST_P(PrivacyOutputTrailTest, draggingThePrompterInFineStepsLeavesNoTrail)
+TEST_P(PrivacyOutputTrailTest, DraggingThePrompterInFineStepsLeavesNoTrail)
 {
     auto prompter = detach();
     ASSERT_TRUE(prompter) << "分离窗口 opened no prompter window";
@@ -246,7 +246,7 @@ TEST_P(PrivacyOutputTrailTest, draggingThePrompterInFineStepsLeavesNoTrail)
     expectNoPrivatePixels(watch);
 }
 
-TEST_P(PrivacyOutputTrailTest, detachingThePrompterShrinksTheIslandWithoutATrail)
+TEST_P(PrivacyOutputTrailTest, DetachingThePrompterShrinksTheIslandWithoutATrail)
 {
     startOutput();
     AudienceWatch watch(display, projector);
