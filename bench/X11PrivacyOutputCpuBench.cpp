@@ -14,6 +14,7 @@
 //     still screen).
 // The application's main-thread wake-ups a second are counted too.
 #include "support/ApplicationControls.h"
+#include "support/EventWait.h"
 #include "support/RunningApplication.h"
 #include "support/TwoOutputXServer.h"
 
@@ -75,7 +76,7 @@ long long mainThreadWakes(qint64 pid)
 
 void pause(int ms)
 {
-    RunningApplication::waitFor([] { return false; }, ms);
+    quorvia::test::runEventsFor(ms);
 }
 
 // A small window on the laptop screen that draws a new picture 30 times a

@@ -10,6 +10,7 @@
 
 #include "support/ApplicationControls.h"
 #include "support/AudienceWatch.h"
+#include "support/EventWait.h"
 #include "support/RunningApplication.h"
 #include "support/TwoOutputXServer.h"
 
@@ -56,7 +57,7 @@ struct LiveApplication {
         }
         island = *found;
         // Ready when the start button is drawn enabled: a light blue face.
-        RunningApplication::waitFor([&] {
+        quorvia::test::waitUntil([&] {
             const QRgb p = app->grab(QRect(island.frame.topLeft() + controls::island::privacyButton, QSize(1, 1))).pixel(0, 0);
             return qBlue(p) >= 235 && qRed(p) > 80 && qRed(p) < 170 && qGreen(p) > 150;
         });
@@ -70,7 +71,7 @@ struct LiveApplication {
     bool startOutput()
     {
         app->click(island, controls::island::privacyButton.x(), controls::island::privacyButton.y(), 0);
-        return RunningApplication::waitFor([&] { return !windowsOn(projector).empty(); });
+        return quorvia::test::waitUntil([&] { return !windowsOn(projector).empty(); });
     }
 
     std::vector<RunningApplication::Window> windowsOn(const QRect& screen) const
@@ -101,7 +102,7 @@ void mirroringToOverlay(benchmark::State& state)
         clock.start();
         TwoOutputXServer::xrandr(live.server.name(), {QStringLiteral("--output"), QString::fromLatin1(TwoOutputXServer::projectorOutput),
                                                       QStringLiteral("--same-as"), QString::fromLatin1(TwoOutputXServer::laptopOutput)});
-        if (!RunningApplication::waitFor([&] { return live.onlyTheOverlayStands(); })) {
+        if (!quorvia::test::waitUntil([&] { return live.onlyTheOverlayStands(); })) {
             state.SkipWithError("the overlay never stood alone");
             return;
         }
@@ -112,11 +113,11 @@ void mirroringToOverlay(benchmark::State& state)
         // Extended again and retried from the overlay, untimed.
         state.PauseTiming();
         TwoOutputXServer::restoreLayout(live.server.name());
-        const bool back = RunningApplication::waitFor([&] {
+        const bool back = quorvia::test::waitUntil([&] {
             if (live.onlyTheOverlayStands())
                 if (const auto overlay = live.app->waitWindow(QString()))
                     live.app->click(*overlay, controls::overlay::retry.x(), controls::overlay::retry.y(), 0);
-            return RunningApplication::waitFor([&] { return !live.windowsOn(projector).empty(); }, 3000);
+            return quorvia::test::waitUntil([&] { return !live.windowsOn(projector).empty(); }, 3000);
         });
         state.ResumeTiming();
         if (!back) {
@@ -139,7 +140,7 @@ void emergencyKeyToHidden(benchmark::State& state)
         QElapsedTimer clock;
         clock.start();
         live.app->key(QStringLiteral("ctrl+alt+super+h"), 0);
-        if (!RunningApplication::waitFor([&] { return live.windowsOn(laptop).empty(); })) {
+        if (!quorvia::test::waitUntil([&] { return live.windowsOn(laptop).empty(); })) {
             state.SkipWithError("private windows still stood");
             return;
         }
@@ -150,7 +151,7 @@ void emergencyKeyToHidden(benchmark::State& state)
         // The second press brings them back, untimed.
         state.PauseTiming();
         live.app->key(QStringLiteral("ctrl+alt+super+h"), 0);
-        RunningApplication::waitFor([&] { return !live.windowsOn(laptop).empty() && !live.windowsOn(projector).empty(); });
+        quorvia::test::waitUntil([&] { return !live.windowsOn(laptop).empty() && !live.windowsOn(projector).empty(); });
         state.ResumeTiming();
     }
     state.counters["worst_ms"] = worst * 1000;

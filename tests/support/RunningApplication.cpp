@@ -44,8 +44,9 @@ RunningApplication::RunningApplication(const QString& display)
     : display_(display),
       executable_(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../quorvia")))
 {
-    connection_ = xcb_connect(display.toLatin1().constData(), nullptr);
-    if (xcb_connection_has_error(connection_) == 0) {
+    if (!display.isEmpty())
+        connection_ = xcb_connect(display.toLatin1().constData(), nullptr);
+    if (connection_ && xcb_connection_has_error(connection_) == 0) {
         pidAtom_ = internAtom(connection_, "_NET_WM_PID");
         nameAtom_ = internAtom(connection_, "_NET_WM_NAME");
         utf8Atom_ = internAtom(connection_, "UTF8_STRING");
@@ -56,8 +57,11 @@ RunningApplication::RunningApplication(const QString& display)
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 
     environment_ = QProcessEnvironment::systemEnvironment();
-    environment_.insert(QStringLiteral("DISPLAY"), display_);
-    environment_.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    if (display_.isEmpty())
+        environment_.remove(QStringLiteral("DISPLAY"));
+    else
+        environment_.insert(QStringLiteral("DISPLAY"), display_);
+    environment_.insert(QStringLiteral("QT_QPA_PLATFORM"), display_.isEmpty() ? QStringLiteral("offscreen") : QStringLiteral("xcb"));
     environment_.insert(QStringLiteral("HOME"), folders_.filePath(QStringLiteral("home")));
     environment_.insert(QStringLiteral("TMPDIR"), folders_.filePath(QStringLiteral("tmp")));
     environment_.insert(QStringLiteral("XDG_CONFIG_HOME"), folders_.filePath(QStringLiteral("config")));
@@ -100,22 +104,30 @@ bool RunningApplication::launch()
     process_.setProcessEnvironment(environment_);
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.setStandardOutputFile(folders_.filePath(QStringLiteral("application.log")));
-    process_.start(executable_, {});
+    startExecutable(process_);
     return process_.waitForStarted(60000);
 }
 
-bool RunningApplication::start(int timeoutMs)
+void RunningApplication::startExecutable(QProcess& process) const
+{
+    if (launcher_.isEmpty())
+        process.start(executable_, {});
+    else
+        process.start(launcher_.front(), launcher_.mid(1) << executable_);
+}
+
+bool RunningApplication::start()
 {
     if (!launch())
         return false;
-    return waitFor([&] { return !windows().empty() || !isRunning(); }, timeoutMs) && isRunning();
+    return waitUntil([&] { return !windows().empty() || !isRunning(); }) && isRunning();
 }
 
 bool RunningApplication::launchAnother(QProcess& process) const
 {
     process.setProcessEnvironment(environment_);
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(executable_, {});
+    startExecutable(process);
     return process.waitForStarted(60000);
 }
 
@@ -136,21 +148,20 @@ bool RunningApplication::quit(int timeoutMs)
     return true;
 }
 
-bool RunningApplication::waitUntilListening(int timeoutMs) const
+bool RunningApplication::waitUntilListening() const
 {
     const QDir runtime(environment_.value(QStringLiteral("XDG_RUNTIME_DIR"), folders_.filePath(QStringLiteral("tmp"))));
-    return waitFor(
+    return waitUntil(
         [&] {
             const QStringList entries = runtime.entryList(QDir::System);
             return std::any_of(entries.begin(), entries.end(),
                                [](const QString& entry) { return entry.startsWith(QStringLiteral("quorvia-")); });
-        },
-        timeoutMs);
+        });
 }
 
-bool RunningApplication::waitUntilCatching(int signal, int timeoutMs) const
+bool RunningApplication::waitUntilCatching(int signal) const
 {
-    return waitFor(
+    return waitUntil(
         [&] {
             QFile status(QStringLiteral("/proc/%1/status").arg(process_.processId()));
             if (!status.open(QIODevice::ReadOnly))
@@ -159,20 +170,18 @@ bool RunningApplication::waitUntilCatching(int signal, int timeoutMs) const
                 if (line.startsWith("SigCgt:"))
                     return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signal - 1) & 1) != 0;
             return false;
-        },
-        timeoutMs);
+        });
 }
 
-bool RunningApplication::waitUntilOffersPrivacyOutput(const Window& island, int timeoutMs) const
+bool RunningApplication::waitUntilOffersPrivacyOutput(const Window& island) const
 {
     // The enabled button's light blue face.
-    return waitFor(
+    return waitUntil(
         [&] {
             const QPoint at = island.frame.topLeft() + controls::island::privacyButton;
             const QRgb p = grab(QRect(at, QSize(1, 1))).pixel(0, 0);
             return qBlue(p) >= 235 && qRed(p) > 80 && qRed(p) < 170 && qGreen(p) > 150;
-        },
-        timeoutMs);
+        });
 }
 
 std::vector<RunningApplication::Window> RunningApplication::windows() const
@@ -286,11 +295,11 @@ std::vector<RunningApplication::Window> RunningApplication::windows(const QStrin
     return found;
 }
 
-std::optional<RunningApplication::Window> RunningApplication::waitWindow(const QString& pattern, int timeoutMs) const
+std::optional<RunningApplication::Window> RunningApplication::waitWindow(const QString& pattern) const
 {
     const QRegularExpression expression(pattern);
     std::optional<Window> best;
-    waitFor(
+    waitUntil(
         [&] {
             best.reset();
             for (const auto& w : windows())
@@ -298,16 +307,14 @@ std::optional<RunningApplication::Window> RunningApplication::waitWindow(const Q
                     && (!best || w.frame.width() * w.frame.height() > best->frame.width() * best->frame.height()))
                     best = w;
             return best.has_value();
-        },
-        timeoutMs);
+        });
     return best;
 }
 
-std::optional<RunningApplication::Window> RunningApplication::waitNewWindow(const std::vector<Window>& known,
-                                                                             int timeoutMs) const
+std::optional<RunningApplication::Window> RunningApplication::waitNewWindow(const std::vector<Window>& known) const
 {
     std::optional<Window> best;
-    waitFor(
+    waitUntil(
         [&] {
             best.reset();
             for (const auto& w : windows()) {
@@ -316,8 +323,7 @@ std::optional<RunningApplication::Window> RunningApplication::waitNewWindow(cons
                     best = w;
             }
             return best.has_value();
-        },
-        timeoutMs);
+        });
     return best;
 }
 
@@ -335,27 +341,26 @@ void RunningApplication::clickAt(QPoint rootPoint, int settleMs) const
 {
     tool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(rootPoint.x()),
                                      QString::number(rootPoint.y()), QStringLiteral("click"), QStringLiteral("1")});
-    waitFor([] { return false; }, settleMs);
+    runEventsFor(settleMs);
 }
 
 void RunningApplication::key(const QString& keys, int settleMs) const
 {
     tool(QStringLiteral("xdotool"), QStringList{QStringLiteral("key")} + keys.split(u' ', Qt::SkipEmptyParts));
-    waitFor([] { return false; }, settleMs);
+    runEventsFor(settleMs);
 }
 
-bool RunningApplication::focus(const Window& window, int timeoutMs) const
+bool RunningApplication::focus(const Window& window) const
 {
     if (!connection_ || xcb_connection_has_error(connection_))
         return false;
-    return waitFor(
+    return waitUntil(
         [&] {
             // Refused (and answered with an error we ignore) while the window is not viewable.
             xcb_set_input_focus(connection_, XCB_INPUT_FOCUS_POINTER_ROOT, window.id, XCB_CURRENT_TIME);
             auto focus = hold(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
             return focus && focus->focus == window.id;
-        },
-        timeoutMs);
+        });
 }
 
 void RunningApplication::type(const QString& text) const
@@ -428,18 +433,13 @@ QImage RunningApplication::grab(const QRect& area) const { return ScreenPixels(d
 
 std::optional<RunningApplication::Window> RunningApplication::settledIsland() const
 {
-    if (!waitFor([&] { return !windows().empty(); }))
+    if (!waitUntil([&] { return !windows().empty(); }))
         return std::nullopt;
-    waitFor([] { return false; }, 500);
+    runEventsFor(500);
     const auto shown = windows();
     if (shown.size() != 1)
         return std::nullopt;
     return shown.front();
-}
-
-bool RunningApplication::waitFor(const std::function<bool()>& condition, int timeoutMs)
-{
-    return waitUntil(condition, timeoutMs);
 }
 
 bool RunningApplication::tool(const QString& program, const QStringList& arguments, QString* output) const

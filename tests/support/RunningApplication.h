@@ -8,7 +8,6 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -33,7 +32,8 @@ public:
         bool operator==(const Window& other) const { return id == other.id; }
     };
 
-    explicit RunningApplication(const QString& display);
+    // Without a display, on the offscreen platform: no window is drawn anywhere.
+    explicit RunningApplication(const QString& display = QString());
     ~RunningApplication();
     RunningApplication(const RunningApplication&) = delete;
     RunningApplication& operator=(const RunningApplication&) = delete;
@@ -46,10 +46,13 @@ public:
     // XDG_DATA_HOME and XDG_RUNTIME_DIR in the private folders ("home",
     // "tmp", "config", "data", "run"). A test may change it before a start.
     QProcessEnvironment& environment() { return environment_; }
+    // A command every launch goes through, given the executable last, e.g.
+    // one that holds it at a gate; empty, the executable starts directly.
+    QStringList& launcher() { return launcher_; }
     // Starts the executable without waiting for more than the process.
     bool launch();
     // Starts the executable and waits for its first window.
-    bool start(int timeoutMs = 60000);
+    bool start();
     // Starts it once more in the same folders and environment, as a second
     // launch by the speaker; the caller waits for that one.
     bool launchAnother(QProcess& process) const;
@@ -63,12 +66,12 @@ public:
     QString folder() const { return folders_.path(); }
 
     // Until the instance socket stands in the runtime folder: start-up is over.
-    bool waitUntilListening(int timeoutMs = 60000) const;
+    bool waitUntilListening() const;
     // Until the process handles `signal`; before that, the signal ends it outright.
-    bool waitUntilCatching(int signal, int timeoutMs = 60000) const;
+    bool waitUntilCatching(int signal) const;
     // Until the island draws the privacy output's start button enabled, as
     // after start-up, when the button takes a click.
-    bool waitUntilOffersPrivacyOutput(const Window& island, int timeoutMs = 60000) const;
+    bool waitUntilOffersPrivacyOutput(const Window& island) const;
 
     // The application's viewable top-level windows, by the pid Qt stamps on them.
     std::vector<Window> windows() const;
@@ -79,9 +82,9 @@ public:
     // Those whose name matches `pattern`.
     std::vector<Window> windows(const QString& pattern) const;
     // The largest viewable window whose name matches `pattern` (any when empty), or
-    // that is not in `known`, waiting up to `timeoutMs`.
-    std::optional<Window> waitWindow(const QString& pattern, int timeoutMs = 60000) const;
-    std::optional<Window> waitNewWindow(const std::vector<Window>& known, int timeoutMs = 60000) const;
+    // that is not in `known`, waiting for one.
+    std::optional<Window> waitWindow(const QString& pattern) const;
+    std::optional<Window> waitNewWindow(const std::vector<Window>& known) const;
 
     // Clicks at a point inside a window (window coordinates), then lets events settle.
     // Controls are named in support/ApplicationControls.h.
@@ -92,7 +95,7 @@ public:
     void key(const QString& keys, int settleMs = 300) const;
     // Gives the window the keyboard, asking again until it has it: a window
     // just shown may not take it yet. False when it never did.
-    bool focus(const Window& window, int timeoutMs = 10000) const;
+    bool focus(const Window& window) const;
     // Types text as keystrokes into the window that has the keyboard.
     void type(const QString& text) const;
     void pressEmergencyKey() const;
@@ -114,16 +117,17 @@ public:
     // What a window draws now, read from the window itself.
     QImage windowImage(const Window& window) const;
 
-    // Waits for `condition` on the test's event loop (test::waitUntil).
-    static bool waitFor(const std::function<bool()>& condition, int timeoutMs = 60000);
     // Runs a command-line tool on the display; true when it exits 0.
     bool tool(const QString& program, const QStringList& arguments, QString* output = nullptr) const;
 
 private:
+    void startExecutable(QProcess& process) const;
+
     QString display_;
     QTemporaryDir folders_;
     QString executable_;
     QProcessEnvironment environment_;
+    QStringList launcher_;
     QProcess process_;
     xcb_connection_t* connection_ = nullptr;
     std::uint32_t pidAtom_ = 0;

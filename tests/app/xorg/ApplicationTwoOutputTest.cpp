@@ -1,12 +1,12 @@
 #include "platform/linux/SettingsDefaults.h"
 #include "support/ApplicationControls.h"
+#include "support/EventWait.h"
 #include "support/RunningApplication.h"
 #include "support/StatusArea.h"
 #include "support/TwoOutputXServer.h"
 
 #include <QDir>
 #include <QFile>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -17,6 +17,7 @@
 using quorvia::test::RunningApplication;
 using quorvia::test::StatusArea;
 using quorvia::test::TwoOutputXServer;
+using quorvia::test::waitUntil;
 using Window = RunningApplication::Window;
 namespace controls = quorvia::test::controls;
 
@@ -48,11 +49,6 @@ protected:
         TwoOutputXServer::restoreLayout(display);
     }
 
-    static bool waitFor(const std::function<bool()>& condition, int timeoutMs = 60000)
-    {
-        return RunningApplication::waitFor(condition, timeoutMs);
-    }
-
     bool xrandr(const QStringList& arguments) { return TwoOutputXServer::xrandr(display, arguments); }
     QString laptop() const { return QString::fromLatin1(TwoOutputXServer::laptopOutput); }
     QString projector() const { return QString::fromLatin1(TwoOutputXServer::projectorOutput); }
@@ -71,7 +67,7 @@ protected:
         if (!app->launch())
             return std::nullopt;
         std::optional<Window> mask;
-        waitFor([&] {
+        waitUntil([&] {
             const auto shown = app->windows();
             if (shown.size() != 1)
                 return false;
@@ -79,6 +75,41 @@ protected:
             return true;
         });
         return mask;
+    }
+
+    // The mask's words, above the buttons the pointer lights up.
+    QImage maskWords(const Window& mask) const
+    {
+        return app->windowImage(mask).copy(0, 0, mask.frame.width(), controls::overlay::retry.y() - 40);
+    }
+
+    // A retry pressed while the laptop is copied is refused with advice on the
+    // mask, shown once every event before it is handled. Answers the words before.
+    std::optional<QImage> refuseARetry(const Window& mask)
+    {
+        QImage before;
+        const bool drawn = waitUntil([&] {
+            before = maskWords(mask);
+            for (int y = 0; y < before.height(); ++y)
+                for (int x = 0; x < before.width(); ++x)
+                    if (qGray(before.pixel(x, y)) > 230) // its white title
+                        return true;
+            return false;
+        });
+        if (!drawn)
+            return std::nullopt;
+        app->click(mask, controls::overlay::retry, 0);
+        if (!waitUntil([&] { return maskWords(mask) != before; }))
+            return std::nullopt;
+        return before;
+    }
+
+    // Extends the desktop again under the mask; handled once the advice goes.
+    bool extendAgainUnder(const Window& mask)
+    {
+        const auto before = refuseARetry(mask);
+        return before && xrandr({QStringLiteral("--output"), projector(), QStringLiteral("--right-of"), laptop()})
+               && waitUntil([&] { return maskWords(mask) == *before; });
     }
 
     QString display;
@@ -96,20 +127,19 @@ TEST_F(ApplicationTwoOutputTest, AnOutcomeAlertUpWhenMirroringStartsWaitsBehindT
     // The projector copies the laptop: only the mask stays, over the laptop's whole screen.
     ASSERT_TRUE(xrandr({QStringLiteral("--output"), projector(), QStringLiteral("--same-as"), laptop()}));
     std::optional<Window> mask;
-    ASSERT_TRUE(waitFor([&] {
+    ASSERT_TRUE(waitUntil([&] {
         const auto shown = app->windows();
         if (shown.size() != 1 || shown.front() == *island || shown.front() == *alert)
             return false;
         mask = shown.front();
         return true;
     }));
-    ASSERT_TRUE(xrandr({QStringLiteral("--output"), projector(), QStringLiteral("--right-of"), laptop()}));
-    QThread::msleep(1500);
+    ASSERT_TRUE(extendAgainUnder(*mask));
     EXPECT_EQ(app->windows(), std::vector<Window>{*mask});
 
     app->click(*mask, controls::overlay::stopAndReturn, 300);
     alert.reset();
-    ASSERT_TRUE(waitFor([&] {
+    ASSERT_TRUE(waitUntil([&] {
         for (const Window& w : app->windows())
             if (w != *island && w != *mask)
                 alert = w;
@@ -118,7 +148,7 @@ TEST_F(ApplicationTwoOutputTest, AnOutcomeAlertUpWhenMirroringStartsWaitsBehindT
     EXPECT_FALSE(isShown(*mask));
     app->focus(*alert);
     app->key(QStringLiteral("Return"), 0);
-    EXPECT_TRUE(waitFor([&] { return app->windows() == std::vector<Window>{*island}; }));
+    EXPECT_TRUE(waitUntil([&] { return app->windows() == std::vector<Window>{*island}; }));
 }
 
 // Started while the projector copied the laptop, then extended again: the
@@ -133,13 +163,12 @@ TEST_F(ApplicationTwoOutputTest, ReturningFromTheMaskOfAMirroredStartAfterExtend
     const auto mask = launchMirroredUntilTheMaskAloneShows();
     ASSERT_TRUE(mask) << describe(app->windows());
 
-    ASSERT_TRUE(xrandr({QStringLiteral("--output"), projector(), QStringLiteral("--right-of"), laptop()}));
     // Until the speaker answers, the mask alone stays.
-    QThread::msleep(1500);
+    ASSERT_TRUE(extendAgainUnder(*mask));
     EXPECT_EQ(app->windows(), std::vector<Window>{*mask});
 
     app->click(*mask, controls::overlay::stopAndReturn, 300);
-    ASSERT_TRUE(waitFor([&] {
+    ASSERT_TRUE(waitUntil([&] {
         const auto shown = app->windows();
         return shown.size() == 1 && shown.front() != *mask;
     })) << "still shown: " << describe(app->windows());
@@ -148,11 +177,8 @@ TEST_F(ApplicationTwoOutputTest, ReturningFromTheMaskOfAMirroredStartAfterExtend
     EXPECT_TRUE(laptopArea.contains(frame)) << frame.x() << "," << frame.y() << " " << frame.width() << "x"
                                             << frame.height();
     // Once it has drawn, the projector still shows only what it showed before the start.
-    ASSERT_TRUE(waitFor([&] { return !app->windowImage(island).isNull(); }));
-    QThread::msleep(500);
-    const QImage projectorAfter = app->grab(projectorArea);
-    ASSERT_EQ(projectorAfter.size(), projectorBefore.size());
-    EXPECT_TRUE(projectorAfter == projectorBefore) << "the projector shows something new";
+    ASSERT_TRUE(waitUntil([&] { return !app->windowImage(island).isNull(); }));
+    EXPECT_TRUE(waitUntil([&] { return app->grab(projectorArea) == projectorBefore; })) << "the projector shows something new";
 }
 
 // The alert names a path under the home folder: started with the laptop
@@ -173,8 +199,8 @@ TEST_F(ApplicationTwoOutputTest, TheDamagedStoreAlertWaitsBehindTheMaskOfAMirror
 
     const auto mask = launchMirroredUntilTheMaskAloneShows();
     ASSERT_TRUE(mask) << describe(app->windows());
-    // Well past the turn the alert is raised in.
-    QThread::msleep(2000);
+    // The retry comes after the turn the alert is raised in.
+    ASSERT_TRUE(refuseARetry(*mask));
     EXPECT_EQ(app->windows(), std::vector<Window>{*mask}) << "something opened beside the mask";
 }
 
@@ -190,13 +216,13 @@ TEST_F(ApplicationTwoOutputTest, AModeForcedOnAThirdOutputCopyingTheLaptopWhileL
     ASSERT_TRUE(app->waitUntilOffersPrivacyOutput(*island)) << "the island never offered 启动隐私输出";
     app->click(*island, controls::island::privacyButton, 300);
     // The audience picture opens on the projector.
-    ASSERT_TRUE(waitFor([&] { return app->windows().size() >= 2; }));
+    ASSERT_TRUE(waitUntil([&] { return app->windows().size() >= 2; }));
 
     ASSERT_TRUE(xrandr({QStringLiteral("--addmode"), QStringLiteral("DUMMY2"), QStringLiteral("1920x1080")}));
     ASSERT_TRUE(xrandr({QStringLiteral("--output"), QStringLiteral("DUMMY2"), QStringLiteral("--mode"),
                         QStringLiteral("1920x1080"), QStringLiteral("--same-as"), laptop()}));
     std::optional<Window> mask;
-    EXPECT_TRUE(waitFor([&] {
+    EXPECT_TRUE(waitUntil([&] {
         const auto shown = app->windows();
         if (shown.size() != 1 || shown.front() == *island)
             return false;
@@ -216,19 +242,19 @@ TEST_F(ApplicationTwoOutputTest, TheStatusIconOutlastsTheEmergencyKeyAndTheShiel
     const auto island = app->settledIsland();
     ASSERT_TRUE(island);
     std::optional<Window> icon;
-    ASSERT_TRUE(waitFor([&] { return (icon = app->statusIcon()) && icon->frame.width() > 1; }));
+    ASSERT_TRUE(waitUntil([&] { return (icon = app->statusIcon()) && icon->frame.width() > 1; }));
     const QSize whole = icon->frame.size();
     auto iconIsWhole = [&] { return (icon = app->statusIcon()) && icon->frame.size() == whole; };
 
     app->pressEmergencyKey();
-    ASSERT_TRUE(waitFor([&] { return app->windows().empty(); }));
+    ASSERT_TRUE(waitUntil([&] { return app->windows().empty(); }));
     app->pressEmergencyKey();
-    ASSERT_TRUE(waitFor([&] { return isShown(*island); }));
+    ASSERT_TRUE(waitUntil([&] { return isShown(*island); }));
     EXPECT_TRUE(iconIsWhole());
 
     ASSERT_TRUE(xrandr({QStringLiteral("--output"), projector(), QStringLiteral("--same-as"), laptop()}));
     std::optional<Window> mask;
-    ASSERT_TRUE(waitFor([&] {
+    ASSERT_TRUE(waitUntil([&] {
         const auto shown = app->windows();
         if (shown.size() != 1 || shown.front() == *island)
             return false;
@@ -237,14 +263,14 @@ TEST_F(ApplicationTwoOutputTest, TheStatusIconOutlastsTheEmergencyKeyAndTheShiel
     }));
     ASSERT_TRUE(xrandr({QStringLiteral("--output"), projector(), QStringLiteral("--right-of"), laptop()}));
     app->click(*mask, controls::overlay::stopAndReturn, 300);
-    ASSERT_TRUE(waitFor([&] { return isShown(*island); }));
+    ASSERT_TRUE(waitUntil([&] { return isShown(*island); }));
     ASSERT_TRUE(iconIsWhole()) << "the icon is gone or shrunk";
 
     const auto expanded = app->windows().front();
     app->click(expanded, expanded.frame.width() / 2, expanded.frame.height() - 38); // 收起到顶部
-    ASSERT_TRUE(waitFor([&] { return !isShown(*island); }));
+    ASSERT_TRUE(waitUntil([&] { return !isShown(*island); }));
     app->clickAt(icon->frame.center());
-    EXPECT_TRUE(waitFor([&] { return isShown(*island); })) << "a click on the icon left the island collapsed";
+    EXPECT_TRUE(waitUntil([&] { return isShown(*island); })) << "a click on the icon left the island collapsed";
 
     const auto before = app->windows();
     app->tool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(icon->frame.center().x()),

@@ -42,9 +42,9 @@ protected:
 
     // Lets Qt read the server's changes until its screen list matches the
     // server's pictures, so that a built-in screen is named again.
-    bool letQtCatchUp(int timeoutMs = 60000)
+    bool letQtCatchUp()
     {
-        return quorvia::test::waitUntil([] { return DisplayTopology::builtInScreen().has_value(); }, timeoutMs);
+        return quorvia::test::waitUntil([] { return DisplayTopology::builtInScreen().has_value(); });
     }
 
     // Every picture of the server shareable, then live on the projector.

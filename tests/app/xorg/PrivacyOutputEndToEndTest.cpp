@@ -1,5 +1,6 @@
 #include "support/ApplicationControls.h"
 #include "support/AudienceWatch.h"
+#include "support/EventWait.h"
 #include "support/RunningApplication.h"
 #include "support/TwoOutputXServer.h"
 
@@ -10,6 +11,8 @@
 
 using quorvia::test::AudienceWatch;
 using quorvia::test::RunningApplication;
+using quorvia::test::runEventsFor;
+using quorvia::test::waitUntil;
 using quorvia::test::TwoOutputXServer;
 using Window = RunningApplication::Window;
 namespace controls = quorvia::test::controls;
@@ -49,11 +52,6 @@ std::string describe(const std::vector<Window>& windows)
     return QStringLiteral("%1 windows stand: %2").arg(windows.size()).arg(names.join(QStringLiteral(", "))).toStdString();
 }
 
-void pause(int ms)
-{
-    RunningApplication::waitFor([] { return false; }, ms);
-}
-
 // The real executable on the laptop screen and projector of a private Xorg.
 class PrivacyOutputEndToEndTest : public ::testing::Test {
 protected:
@@ -73,7 +71,7 @@ protected:
         ASSERT_TRUE(app->waitUntilOffersPrivacyOutput(island))
             << "the island never offered 启动隐私输出: " << describe(app->windows()) << " colour "
             << QColor(app->grab(QRect(island.frame.topLeft() + controls::island::privacyButton, QSize(1, 1))).pixel(0, 0)).name().toStdString();
-        pause(300);
+        runEventsFor(300);
     }
 
     void TearDown() override
@@ -95,7 +93,7 @@ protected:
     // where it stands on the laptop screen.
     bool audienceSeesForeignWindow(int timeoutMs = 60000)
     {
-        return RunningApplication::waitFor(
+        return waitUntil(
             [&] {
                 const QRect where = foreignOnProjector();
                 return AudienceWatch::pixelsOfColour(app->grab(projector), where, foreignColour)
@@ -161,7 +159,7 @@ protected:
             const QRect where = w.frame.intersected(laptop).adjusted(1, 1, -1, -1);
             return AudienceWatch::pixelsOfColour(picture, where, Qt::black) == where.width() * where.height();
         };
-        RunningApplication::waitFor([&] {
+        waitUntil([&] {
             picture = app->grab(projector);
             windows = windowsOn(laptop);
             return !windows.empty() && std::all_of(windows.begin(), windows.end(), blank);
@@ -175,7 +173,7 @@ protected:
     // A loaded server answers few grabs a second, so this waits past the usual bound.
     AudienceWatch::Tally tallyAfter(AudienceWatch& watch, int frames)
     {
-        RunningApplication::waitFor([&] { return watch.tally().frames >= frames; }, 150000);
+        waitUntil([&] { return watch.tally().frames >= frames; }, 150000);
         return watch.stop();
     }
 
@@ -251,7 +249,7 @@ TEST_F(PrivacyOutputEndToEndTest, MirroringHidesEveryPrivateWindowAndRaisesTheOv
     // Every private window hidden, the output stopped (its window gone from the
     // projector) and the overlay up with its reason. That the display watch
     // sees it at its next check is tested on virtual time.
-    EXPECT_TRUE(RunningApplication::waitFor([&] { return onlyTheOverlayStands(); })) << describe(app->windows());
+    EXPECT_TRUE(waitUntil([&] { return onlyTheOverlayStands(); })) << describe(app->windows());
 }
 
 TEST_F(PrivacyOutputEndToEndTest, WindowsThatMoveOpenCloseAndFoldStayOutOfEveryFrame)
@@ -265,7 +263,7 @@ TEST_F(PrivacyOutputEndToEndTest, WindowsThatMoveOpenCloseAndFoldStayOutOfEveryF
     ASSERT_TRUE(prompter);
     for (const QPoint to : {QPoint(900, 420), QPoint(300, 600), QPoint(1276, 578)}) {
         app->moveWindow(*prompter, to);
-        pause(300);
+        runEventsFor(300);
     }
     prompter = app->waitWindow(QStringLiteral("^私密提词窗口"));
     ASSERT_TRUE(prompter);
@@ -281,7 +279,7 @@ TEST_F(PrivacyOutputEndToEndTest, WindowsThatMoveOpenCloseAndFoldStayOutOfEveryF
         const auto settings = openSettings();
         ASSERT_TRUE(settings);
         app->clickAt({1700, 300}, 800);
-        EXPECT_TRUE(RunningApplication::waitFor(
+        EXPECT_TRUE(waitUntil(
             [&] {
                 const auto shown = app->windows();
                 return std::none_of(shown.begin(), shown.end(), [&](const Window& w) { return w.id == settings->id; });
@@ -298,19 +296,19 @@ TEST_F(PrivacyOutputEndToEndTest, TheEmergencyKeyPausesTheLiveOutputAndTheSecond
     app->click(island, controls::island::detach.x(), controls::island::detach.y(), 800);
     startOutput();
     // Well past the start: the state is live, not still on its way there.
-    pause(1500);
+    runEventsFor(1500);
     const auto shownBefore = app->windows().size();
     AudienceWatch watch(display, projector);
     watch.start();
 
     app->key(QStringLiteral("ctrl+alt+super+h"), 0);
-    EXPECT_TRUE(RunningApplication::waitFor([&] { return windowsOn(laptop).empty(); }))
+    EXPECT_TRUE(waitUntil([&] { return windowsOn(laptop).empty(); }))
         << windowsOn(laptop).size() << " private windows still stand";
-    pause(1500);
+    runEventsFor(1500);
     EXPECT_TRUE(windowsOn(laptop).empty()) << "a private window came back while the key's hide was in force";
 
     app->key(QStringLiteral("ctrl+alt+super+h"), 0);
-    EXPECT_TRUE(RunningApplication::waitFor([&] { return app->windows().size() == shownBefore; }));
+    EXPECT_TRUE(waitUntil([&] { return app->windows().size() == shownBefore; }));
     // Live again: the audience follows the laptop screen.
     foreign.move(foreign.pos() + QPoint(-200, 0));
     EXPECT_TRUE(audienceSeesForeignWindow());
@@ -324,13 +322,13 @@ TEST_F(PrivacyOutputEndToEndTest, RetryAfterExtendingAgainBringsTheOutputAndTheW
     const auto shownBefore = app->windows().size();
     ASSERT_TRUE(TwoOutputXServer::xrandr(display, {QStringLiteral("--output"), QString::fromLatin1(TwoOutputXServer::projectorOutput),
                                                    QStringLiteral("--same-as"), QString::fromLatin1(TwoOutputXServer::laptopOutput)}));
-    ASSERT_TRUE(RunningApplication::waitFor([&] { return onlyTheOverlayStands(); })) << describe(app->windows());
+    ASSERT_TRUE(waitUntil([&] { return onlyTheOverlayStands(); })) << describe(app->windows());
 
     ASSERT_TRUE(TwoOutputXServer::restoreLayout(display));
     EXPECT_TRUE(startAgainAfterTheLayoutReturns([&] { retryFromTheOverlay(); }))
         << "重新尝试隐私输出 did not bring the output back: "
                                                    << describe(app->windows());
-    EXPECT_TRUE(RunningApplication::waitFor([&] { return app->windows().size() == shownBefore; }))
+    EXPECT_TRUE(waitUntil([&] { return app->windows().size() == shownBefore; }))
         << describe(app->windows());
     expectBlankWherePrivateWindowsStand();
 }
@@ -341,12 +339,12 @@ TEST_F(PrivacyOutputEndToEndTest, RemovingTheProjectorFailsClosedAndAddingItBack
     const QString projectorOutput = QString::fromLatin1(TwoOutputXServer::projectorOutput);
     ASSERT_TRUE(TwoOutputXServer::xrandr(display, {QStringLiteral("--output"), projectorOutput, QStringLiteral("--off")}));
     // Failed closed: the audience window is gone and nothing private stands unshielded.
-    EXPECT_TRUE(RunningApplication::waitFor([&] { return windowsOn(projector).empty(); })) << describe(app->windows());
+    EXPECT_TRUE(waitUntil([&] { return windowsOn(projector).empty(); })) << describe(app->windows());
     // Either shielded, or stopped with the windows back: never nothing at all,
     // once the windows have come to rest.
     std::vector<std::uint32_t> shown;
-    EXPECT_TRUE(RunningApplication::waitFor([&] {
-        pause(1000);
+    EXPECT_TRUE(waitUntil([&] {
+        runEventsFor(1000);
         std::vector<std::uint32_t> now;
         for (const auto& w : app->windows())
             now.push_back(w.id);
@@ -378,21 +376,21 @@ TEST_F(PrivacyOutputEndToEndTest, AutoScrollMovesTheScriptWhileLiveAndStopsWithT
                        prompter->frame.width(), controls::prompter::scriptBottom - controls::prompter::scriptTop);
     const QImage still = app->grab(script);
     app->click(*prompter, controls::prompter::autoScroll.x(), controls::prompter::autoScroll.y(), 0);
-    EXPECT_TRUE(RunningApplication::waitFor([&] { return app->grab(script) != still; }))
+    EXPECT_TRUE(waitUntil([&] { return app->grab(script) != still; }))
         << "auto-scroll did not move the script";
 
     toggleOutput();
-    ASSERT_TRUE(RunningApplication::waitFor([&] { return windowsOn(projector).empty(); })) << "the output did not stop";
+    ASSERT_TRUE(waitUntil([&] { return windowsOn(projector).empty(); })) << "the output did not stop";
     // At rest once stopped, however long the stop took to reach the script.
     QImage stopped = app->grab(script);
-    EXPECT_TRUE(RunningApplication::waitFor([&] {
-        pause(300);
+    EXPECT_TRUE(waitUntil([&] {
+        runEventsFor(300);
         const QImage now = app->grab(script);
         const bool still = now == stopped;
         stopped = now;
         return still;
     })) << "the script still scrolls after the output stopped";
-    pause(1500);
+    runEventsFor(1500);
     EXPECT_EQ(app->grab(script), stopped) << "the script started scrolling again after the output stopped";
 }
 

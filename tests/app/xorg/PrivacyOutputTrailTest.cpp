@@ -1,5 +1,6 @@
 #include "support/ApplicationControls.h"
 #include "support/AudienceWatch.h"
+#include "support/EventWait.h"
 #include "support/RunningApplication.h"
 #include "support/TwoOutputXServer.h"
 #include "support/WindowManager.h"
@@ -10,8 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using quorvia::test::AudienceWatch;
 using quorvia::test::RunningApplication;
+using quorvia::test::runEventsFor;
+using quorvia::test::waitUntil;
 using quorvia::test::TwoOutputXServer;
 using quorvia::test::WindowManager;
 using Window = RunningApplication::Window;
@@ -25,8 +30,6 @@ const QRect laptop = TwoOutputXServer::laptopArea();
 const QRect projector = TwoOutputXServer::projectorArea();
 const QColor desktopColour(0, 64, 64);
 const QColor foreignColour(255, 0, 255);
-// Only a hang takes this long: the server redraws a bare desktop at once.
-constexpr int redrawnWithinMs = 60000;
 // Where the pointer waits, so the audience picture carries none.
 const QPoint pointerAway(2 * W - 5, H - 5);
 
@@ -44,11 +47,6 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), foreignColour); }
 };
-
-void pause(int ms)
-{
-    RunningApplication::waitFor([] { return false; }, ms);
-}
 
 enum class Manager { none, openbox };
 
@@ -75,7 +73,7 @@ protected:
         ASSERT_TRUE(found);
         island = *found;
         ASSERT_TRUE(app->waitUntilOffersPrivacyOutput(island)) << "the island never offered 启动隐私输出";
-        pause(300);
+        runEventsFor(300);
     }
 
     void TearDown() override
@@ -105,7 +103,7 @@ protected:
         app->click(island, controls::island::privacyButton.x(), controls::island::privacyButton.y(), 200);
         app->movePointer(pointerAway);
         const QRect where = foreign.geometry();
-        ASSERT_TRUE(RunningApplication::waitFor(
+        ASSERT_TRUE(waitUntil(
             [&] {
                 return AudienceWatch::pixelsOfColour(app->grab(projector), where, foreignColour)
                        > where.width() * where.height() * 9 / 10;
@@ -152,16 +150,14 @@ protected:
     {
         ASSERT_GT(area(where), 0) << "nothing of the place the window left is bare";
         app->movePointer(pointerAway);
-        ASSERT_TRUE(RunningApplication::waitFor([&] { return desktopPixels(app->grab(laptop), where) == area(where); },
-                                                redrawnWithinMs))
+        ASSERT_TRUE(waitUntil([&] { return desktopPixels(app->grab(laptop), where) == area(where); }))
             << "the laptop screen itself does not show the desktop where the window was";
         int shown = 0;
-        const bool returned = RunningApplication::waitFor(
+        const bool returned = waitUntil(
             [&] {
                 shown = desktopPixels(app->grab(projector), where);
                 return shown == area(where);
-            },
-            redrawnWithinMs);
+            });
         EXPECT_TRUE(returned) << "the projector shows " << area(where) - shown << " of " << area(where)
                               << " pixels where the window stood otherwise than the desktop";
     }
@@ -169,7 +165,7 @@ protected:
     // Read on a while after the window settled, then stopped.
     void expectNoPrivatePixels(AudienceWatch& watch)
     {
-        EXPECT_TRUE(RunningApplication::waitFor([&] { return watch.tally().frames >= 10; }, 60000));
+        EXPECT_TRUE(waitUntil([&] { return watch.tally().frames >= 10; }));
         const AudienceWatch::Tally tally = watch.stop();
         EXPECT_EQ(tally.framesWithPrivatePixels, 0)
             << "the worst of " << tally.frames << " frames had " << tally.mostPrivatePixels
@@ -191,7 +187,7 @@ TEST_P(PrivacyOutputTrailTest, FoldingThePrompterIntoItsBubbleLeavesNoTrail)
     ASSERT_TRUE(prompter) << "分离窗口 opened no prompter window";
     // Clear of the other program's window, which tells that the output is live.
     app->moveWindow(*prompter, {100, 480});
-    pause(500);
+    runEventsFor(500);
     startOutput();
     prompter = app->waitWindow(QStringLiteral("^私密提词窗口"));
     ASSERT_TRUE(prompter);
@@ -204,10 +200,13 @@ TEST_P(PrivacyOutputTrailTest, FoldingThePrompterIntoItsBubbleLeavesNoTrail)
     app->movePointer(pointerAway);
     ASSERT_TRUE(app->waitNewWindow(before)) << "缩成圆点 showed no bubble";
     // The fold animates: the bare place is known once the bubble has shrunk.
-    ASSERT_TRUE(RunningApplication::waitFor(
+    ASSERT_TRUE(waitUntil(
         [&] {
-            const auto bubble = app->waitNewWindow(before, 0);
-            return bubble && bubble->outer.width() < 100 && !app->waitWindow(QStringLiteral("^私密提词窗口"), 0);
+            int bubbles = 0;
+            for (const Window& w : app->windows())
+                if (std::find(before.begin(), before.end(), w) == before.end() && (++bubbles, w.outer.width() >= 100))
+                    return false;
+            return bubbles > 0 && app->windows(QStringLiteral("^私密提词窗口")).empty();
         }))
         << "the prompter did not fold into a small bubble";
     expectDesktopReturns(bareDesktopIn(stood));
@@ -219,7 +218,7 @@ TEST_P(PrivacyOutputTrailTest, DraggingThePrompterInFineStepsLeavesNoTrail)
     auto prompter = detach();
     ASSERT_TRUE(prompter) << "分离窗口 opened no prompter window";
     app->moveWindow(*prompter, {100, 420});
-    pause(500);
+    runEventsFor(500);
     startOutput();
     prompter = app->waitWindow(QStringLiteral("^私密提词窗口"));
     ASSERT_TRUE(prompter);
@@ -235,10 +234,10 @@ TEST_P(PrivacyOutputTrailTest, DraggingThePrompterInFineStepsLeavesNoTrail)
     // A window manager takes the moves in its own time, later on a loaded
     // machine: what is bare is known once the window has come to rest.
     const QRect last = prompter->outer.translated(step * steps);
-    RunningApplication::waitFor([&] { return outerOf(prompter->id) == last; });
+    waitUntil([&] { return outerOf(prompter->id) == last; });
     std::optional<QRect> was;
-    ASSERT_TRUE(RunningApplication::waitFor([&] {
-        pause(500);
+    ASSERT_TRUE(waitUntil([&] {
+        runEventsFor(500);
         const auto now = outerOf(prompter->id);
         return now && std::exchange(was, now) == now;
     })) << "the prompter never came to rest";
@@ -257,9 +256,9 @@ TEST_P(PrivacyOutputTrailTest, DetachingThePrompterShrinksTheIslandWithoutATrail
     ASSERT_TRUE(detach()) << "分离窗口 opened no prompter window";
     app->movePointer(pointerAway);
     // The island shrinks once the script has left it.
-    ASSERT_TRUE(RunningApplication::waitFor([&] { return outerOf(island.id) && outerOf(island.id)->height() < stood->height(); }))
+    ASSERT_TRUE(waitUntil([&] { return outerOf(island.id) && outerOf(island.id)->height() < stood->height(); }))
         << "the island did not shrink";
-    pause(500);
+    runEventsFor(500);
     expectDesktopReturns(bareDesktopIn(*stood));
     expectNoPrivatePixels(watch);
 }
