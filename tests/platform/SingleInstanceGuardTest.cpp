@@ -21,7 +21,7 @@ using quorvia::platform::native::SingleInstanceGuard;
 // The lock is held and its holder listens but lets nobody in (stopped, or its
 // backlog full): that is known from one try, and the launch gives up then,
 // not after the patience meant for an instance that has not begun to listen.
-TEST(SingleInstanceGuardTest, anInstanceThatListensButLetsNobodyInIsKnownAtOnce)
+TEST(SingleInstanceGuardTest, AnInstanceThatListensButLetsNobodyInIsKnownAtOnce)
 {
     QTemporaryDir folder;
     const QByteArray lock = QFile::encodeName(folder.filePath(QStringLiteral("instance.lock")));
