@@ -406,10 +406,6 @@ TEST_F(ApplicationProcessTest, AStoreThatCannotBeWrittenIsSaidWhileRunningAndAtT
     const auto shown = app->windows();
     ASSERT_EQ(shown.size(), 1u);
     const Window island = shown.front();
-    const auto isShown = [&](const Window& window) {
-        const auto now = app->windows();
-        return std::find(now.begin(), now.end(), window) != now.end();
-    };
     // The start's own save fails.
     const auto running = app->waitNewWindow({island});
     ASSERT_TRUE(running) << "the failed save was not said";
@@ -418,7 +414,7 @@ TEST_F(ApplicationProcessTest, AStoreThatCannotBeWrittenIsSaidWhileRunningAndAtT
     ASSERT_TRUE(waitUntil([&] {
         if (app->windows() == std::vector<Window>{island})
             return true;
-        if (polls++ % 50 == 0 && isShown(*running)) {
+        if (polls++ % 50 == 0 && app->shows(*running)) {
             app->focus(*running);
             app->key(QStringLiteral("Return"), 0);
         }

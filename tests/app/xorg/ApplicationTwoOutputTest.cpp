@@ -54,11 +54,6 @@ protected:
     bool xrandr(const QStringList& arguments) { return TwoOutputXServer::xrandr(display, arguments); }
     QString laptop() const { return QString::fromLatin1(TwoOutputXServer::laptopOutput); }
     QString projector() const { return QString::fromLatin1(TwoOutputXServer::projectorOutput); }
-    bool isShown(const Window& window) const
-    {
-        const auto shown = app->windows();
-        return std::find(shown.begin(), shown.end(), window) != shown.end();
-    }
 
     // The projector copies the laptop, or stands right of it again.
     bool mirror() { return xrandr({QStringLiteral("--output"), projector(), QStringLiteral("--same-as"), laptop()}); }
@@ -131,9 +126,9 @@ TEST_F(ApplicationTwoOutputTest, AnOutcomeAlertUpWhenMirroringStartsWaitsBehindT
         for (const Window& w : app->windows())
             if (w != *island && w != *mask)
                 alert = w;
-        return alert && isShown(*island);
+        return alert && app->shows(*island);
     }));
-    EXPECT_FALSE(isShown(*mask));
+    EXPECT_FALSE(app->shows(*mask));
     app->focus(*alert);
     app->key(QStringLiteral("Return"), 0);
     EXPECT_TRUE(waitUntil([&] { return app->windows() == std::vector<Window>{*island}; }));
@@ -227,21 +222,21 @@ TEST_F(ApplicationTwoOutputTest, TheStatusIconOutlastsTheEmergencyKeyAndTheShiel
     app->pressEmergencyKey();
     ASSERT_TRUE(waitUntil([&] { return app->windows().empty(); }));
     app->pressEmergencyKey();
-    ASSERT_TRUE(waitUntil([&] { return isShown(*island); }));
+    ASSERT_TRUE(waitUntil([&] { return app->shows(*island); }));
     EXPECT_TRUE(iconIsWhole());
 
     ASSERT_TRUE(mirror());
     const auto mask = waitAlone({*island});
     ASSERT_TRUE(mask && extend());
     app->click(*mask, controls::overlay::stopAndReturn, 300);
-    ASSERT_TRUE(waitUntil([&] { return isShown(*island); }));
+    ASSERT_TRUE(waitUntil([&] { return app->shows(*island); }));
     ASSERT_TRUE(iconIsWhole()) << "the icon is gone or shrunk";
 
     const auto expanded = app->windows().front();
     app->click(expanded, expanded.frame.width() / 2, expanded.frame.height() - 38); // 收起到顶部
-    ASSERT_TRUE(waitUntil([&] { return !isShown(*island); }));
+    ASSERT_TRUE(waitUntil([&] { return !app->shows(*island); }));
     app->clickAt(icon->frame.center());
-    EXPECT_TRUE(waitUntil([&] { return isShown(*island); })) << "a click on the icon left the island collapsed";
+    EXPECT_TRUE(waitUntil([&] { return app->shows(*island); })) << "a click on the icon left the island collapsed";
 
     const auto before = app->windows();
     app->tool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(icon->frame.center().x()),
