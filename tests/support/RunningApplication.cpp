@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 
 namespace quorvia::test {
@@ -254,13 +255,16 @@ std::optional<RunningApplication::Window> RunningApplication::statusIcon() const
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
     // Ours, viewable, and held inside another client's window, not a window manager's frame.
     const std::vector<Window> topLevel = windows();
+    const auto childrenOf = [this](xcb_window_t w) {
+        std::vector<xcb_window_t> children;
+        if (auto tree = hold(xcb_query_tree_reply(connection_, xcb_query_tree(connection_, w), nullptr)))
+            children.assign(xcb_query_tree_children(tree.get()),
+                            xcb_query_tree_children(tree.get()) + xcb_query_tree_children_length(tree.get()));
+        return children;
+    };
     std::vector<xcb_window_t> pending;
-    if (auto tree = hold(xcb_query_tree_reply(connection_, xcb_query_tree(connection_, root), nullptr)))
-        for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i)
-            if (auto inside = hold(xcb_query_tree_reply(
-                    connection_, xcb_query_tree(connection_, xcb_query_tree_children(tree.get())[i]), nullptr)))
-                pending.insert(pending.end(), xcb_query_tree_children(inside.get()),
-                               xcb_query_tree_children(inside.get()) + xcb_query_tree_children_length(inside.get()));
+    for (const xcb_window_t top : childrenOf(root))
+        std::ranges::copy(childrenOf(top), std::back_inserter(pending));
     while (!pending.empty()) {
         const xcb_window_t w = pending.back();
         pending.pop_back();
@@ -274,15 +278,10 @@ std::optional<RunningApplication::Window> RunningApplication::statusIcon() const
                                                        nullptr));
         const bool framed = std::any_of(topLevel.begin(), topLevel.end(), [w](const Window& t) { return t.id == w; });
         if (ours && !framed && attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE && geometry && at) {
-            Window icon;
-            icon.id = w;
-            icon.frame = QRect(at->dst_x, at->dst_y, geometry->width, geometry->height);
-            icon.outer = icon.frame;
-            return icon;
+            const QRect frame(at->dst_x, at->dst_y, geometry->width, geometry->height);
+            return Window{w, frame, {}, frame};
         }
-        if (auto inside = hold(xcb_query_tree_reply(connection_, xcb_query_tree(connection_, w), nullptr)))
-            pending.insert(pending.end(), xcb_query_tree_children(inside.get()),
-                           xcb_query_tree_children(inside.get()) + xcb_query_tree_children_length(inside.get()));
+        std::ranges::copy(childrenOf(w), std::back_inserter(pending));
     }
     return std::nullopt;
 }

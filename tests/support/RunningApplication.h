@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -75,6 +76,7 @@ public:
 
     // The application's viewable top-level windows, by the pid Qt stamps on them.
     std::vector<Window> windows() const;
+    bool shows(const Window& window) const { return std::ranges::count(windows(), window) > 0; }
     // The island, once it stands alone after the start and has had time to settle.
     std::optional<Window> settledIsland() const;
     // Its status icon, shown inside a status area (support/StatusArea.h).

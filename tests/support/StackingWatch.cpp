@@ -31,14 +31,9 @@ StackingWatch::StackingWatch(const QString& display)
     xcb_grab_server(connection_);
     const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
     xcb_change_window_attributes(connection_, root_, XCB_CW_EVENT_MASK, &mask);
-    std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
-        xcb_query_tree_reply(connection_, xcb_query_tree(connection_, root_), nullptr), &std::free);
+    stack_ = children();
     xcb_ungrab_server(connection_);
     xcb_flush(connection_);
-    if (tree) {
-        const xcb_window_t* children = xcb_query_tree_children(tree.get());
-        stack_.assign(children, children + xcb_query_tree_children_length(tree.get()));
-    }
 }
 
 StackingWatch::~StackingWatch() { xcb_disconnect(connection_); }
@@ -117,14 +112,16 @@ int StackingWatch::placeWhenMapped(std::uint32_t mapped, std::uint32_t window) c
     return stack == stackWhenMapped_.end() ? -1 : placeIn(stack->second, window);
 }
 
-int StackingWatch::placeNow(std::uint32_t window) const
+int StackingWatch::placeNow(std::uint32_t window) const { return placeIn(children(), window); }
+
+std::vector<std::uint32_t> StackingWatch::children() const
 {
     std::unique_ptr<xcb_query_tree_reply_t, decltype(&std::free)> tree(
         xcb_query_tree_reply(connection_, xcb_query_tree(connection_, root_), nullptr), &std::free);
     if (!tree)
-        return -1;
+        return {};
     const xcb_window_t* children = xcb_query_tree_children(tree.get());
-    return placeIn({children, children + xcb_query_tree_children_length(tree.get())}, window);
+    return {children, children + xcb_query_tree_children_length(tree.get())};
 }
 
 void StackingWatch::expectAnAlertBeneath(std::uint32_t mask)

@@ -37,6 +37,7 @@ public:
 private:
     void update();
     std::uint32_t topLevelOf(std::uint32_t window) const;
+    std::vector<std::uint32_t> children() const;
 
     xcb_connection_t* connection_ = nullptr;
     std::uint32_t root_ = 0;

@@ -1,12 +1,11 @@
 #include "support/StatusArea.h"
 
-#include <QElapsedTimer>
-#include <QThread>
+#include "support/EventWait.h"
 
 #include <xcb/xcb.h>
 
 #include <cstdlib>
-#include <cstring>
+#include <memory>
 
 namespace quorvia::test {
 
@@ -27,33 +26,23 @@ bool StatusArea::start(int timeoutMs)
         failure_ = QStringLiteral("trayer did not start: %1").arg(process_.errorString());
         return false;
     }
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < timeoutMs && process_.state() != QProcess::NotRunning) {
-        if (ownsTraySelection())
-            return true;
-        QThread::msleep(50);
-    }
+    const auto ended = [this] { return process_.state() == QProcess::NotRunning; };
+    if (waitUntil([&] { return ended() || ownsTraySelection(); }, timeoutMs, 50) && !ended())
+        return true;
     failure_ = QStringLiteral("trayer takes no icons: %1").arg(QString::fromLocal8Bit(process_.readAll()).right(2000));
     return false;
 }
 
 bool StatusArea::ownsTraySelection() const
 {
-    xcb_connection_t* c = xcb_connect(display_.toLatin1().constData(), nullptr);
-    bool owned = false;
-    if (!xcb_connection_has_error(c)) {
-        const char* name = "_NET_SYSTEM_TRAY_S0";
-        auto* atom = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen(name), name), nullptr);
-        if (atom) {
-            auto* owner = xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr);
-            owned = owner && owner->owner != XCB_WINDOW_NONE;
-            std::free(owner);
-            std::free(atom);
-        }
-    }
-    xcb_disconnect(c);
-    return owned;
+    const std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> c(
+        xcb_connect(display_.toLatin1().constData(), nullptr), &xcb_disconnect);
+    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
+        xcb_intern_atom_reply(c.get(), xcb_intern_atom(c.get(), 0, 19, "_NET_SYSTEM_TRAY_S0"), nullptr), &std::free);
+    const std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&std::free)> owner(
+        atom ? xcb_get_selection_owner_reply(c.get(), xcb_get_selection_owner(c.get(), atom->atom), nullptr) : nullptr,
+        &std::free);
+    return owner && owner->owner != XCB_WINDOW_NONE;
 }
 
 } // namespace quorvia::test

@@ -48,6 +48,15 @@ protected:
         app = std::make_unique<RunningApplication>(server.name());
     }
 
+    // A second launch in the same folders hands its reopen over and exits 0.
+    void expectASecondLaunchGivesWay(const char* otherwise = "two instances run")
+    {
+        ASSERT_TRUE(app->launchAnother(second));
+        ASSERT_TRUE(second.waitForFinished(60000)) << otherwise;
+        EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(second.exitCode(), 0);
+    }
+
     XServer server;
     std::unique_ptr<RunningApplication> app;
     QProcess second;
@@ -58,12 +67,8 @@ TEST_F(ApplicationProcessTest, ASecondLaunchHandsOverAndExitsWhileTheFirstStays)
     ASSERT_TRUE(app->launch());
     ASSERT_TRUE(app->waitUntilListening());
     // The first still answers the next launch once it has handled the one before.
-    for (int launch = 0; launch < 2; ++launch) {
-        ASSERT_TRUE(app->launchAnother(second));
-        ASSERT_TRUE(second.waitForFinished(60000));
-        EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(second.exitCode(), 0);
-    }
+    for (int launch = 0; launch < 2; ++launch)
+        expectASecondLaunchGivesWay();
     EXPECT_TRUE(app->isRunning());
 }
 
@@ -71,11 +76,8 @@ TEST_F(ApplicationProcessTest, TerminationSignalQuitsCleanly)
 {
     ASSERT_TRUE(app->launch());
     ASSERT_TRUE(app->waitUntilCatching(SIGTERM));
-    ::kill(static_cast<pid_t>(app->pid()), SIGTERM);
     // How soon the delegate's fallback answers is tested on virtual time.
-    ASSERT_TRUE(app->process().waitForFinished(60000));
-    EXPECT_EQ(app->process().exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(app->process().exitCode(), 0);
+    EXPECT_TRUE(app->quit());
 }
 
 // Another local user can make names in the shared temporary folder, never in
@@ -108,11 +110,8 @@ TEST_F(ApplicationProcessTest, AFileAtTheOldNameStillLeavesOneInstanceWithoutARu
     ASSERT_TRUE(squatted.open(QIODevice::WriteOnly));
     squatted.close();
 
-    ASSERT_TRUE(app->launch());
-    ASSERT_TRUE(waitUntil([&] { return !app->windows().empty(); }));
-    ASSERT_TRUE(app->launchAnother(second));
-    ASSERT_TRUE(second.waitForFinished(60000)) << "two instances run over one store";
-    EXPECT_EQ(second.exitCode(), 0);
+    ASSERT_TRUE(app->start());
+    expectASecondLaunchGivesWay("two instances run over one store");
     EXPECT_TRUE(app->isRunning());
     // The config folder took the socket, in a folder of its own closed to others.
     const QString folder = app->folder() + QStringLiteral("/config/com.local.quorvia.mvp/instance");
@@ -166,9 +165,7 @@ TEST_F(ApplicationProcessTest, TheSocketCutsOffEndlessMessagesAndCrowds)
     }));
 
     // An honest second launch still hands over.
-    ASSERT_TRUE(app->launchAnother(second));
-    ASSERT_TRUE(second.waitForFinished(60000));
-    EXPECT_EQ(second.exitCode(), 0);
+    expectASecondLaunchGivesWay();
     EXPECT_TRUE(app->isRunning());
 }
 
@@ -176,8 +173,7 @@ TEST_F(ApplicationProcessTest, TheSocketCutsOffEndlessMessagesAndCrowds)
 
 TEST_F(ApplicationProcessTest, ShowsTheIslandAndQuitsOnControlQ)
 {
-    ASSERT_TRUE(app->launch());
-    ASSERT_TRUE(waitUntil([&] { return !app->windows().empty(); }));
+    ASSERT_TRUE(app->start());
     runEventsFor(500);
     // The whole screen, for a person to look at.
     app->grab(QRect(0, 0, 1920, 1080)).save(QStringLiteral("/tmp/quorvia-xvfb-island.png"));
@@ -191,8 +187,7 @@ TEST_F(ApplicationProcessTest, ShowsTheIslandAndQuitsOnControlQ)
 
 TEST_F(ApplicationProcessTest, TheEmergencyKeyHidesEveryWindowAndBringsTheIslandBack)
 {
-    ASSERT_TRUE(app->launch());
-    ASSERT_TRUE(waitUntil([&] { return !app->windows().empty(); }));
+    ASSERT_TRUE(app->start());
     runEventsFor(300);
     const std::size_t shown = app->windows().size();
 
@@ -217,9 +212,7 @@ TEST_F(ApplicationProcessTest, TheEarlierSettingsFileIsInTheNewStoreWhenTheQuitR
     }
     ASSERT_TRUE(app->launch());
     ASSERT_TRUE(app->waitUntilCatching(SIGTERM));
-    ::kill(static_cast<pid_t>(app->pid()), SIGTERM);
-    ASSERT_TRUE(app->process().waitForFinished(60000));
-    EXPECT_EQ(app->process().exitStatus(), QProcess::NormalExit);
+    ASSERT_TRUE(app->quit());
 
     const platform::native::SettingsDefaults stored(config + QStringLiteral("/defaults"), QString());
     EXPECT_EQ(stored.string(PromptScript::legacyScriptKey), script);
@@ -259,12 +252,9 @@ TEST_F(ApplicationProcessTest, TheSavedReadingPositionOutlastsAStartAndAQuit)
 
     // Twice: a quit that saved a wrong place would show at the second.
     for (int round = 0; round < 2; ++round) {
-        ASSERT_TRUE(app->launch());
-        ASSERT_TRUE(waitUntil([&] { return !app->windows().empty(); }));
+        ASSERT_TRUE(app->start());
         runEventsFor(500);
-        ::kill(static_cast<pid_t>(app->pid()), SIGTERM);
-        ASSERT_TRUE(app->process().waitForFinished(60000));
-        EXPECT_EQ(app->process().exitStatus(), QProcess::NormalExit);
+        ASSERT_TRUE(app->quit());
         // Within a line of the place: the view reads from the start of the line it stands on.
         EXPECT_NEAR(storedPosition(), 1500, 40) << "after start " << round + 1;
     }
@@ -411,35 +401,20 @@ TEST_F(ApplicationProcessTest, AStoreThatCannotBeWrittenIsSaidWhileRunningAndAtT
     if (!store.isReadOnly())
         GTEST_SKIP() << "needs root to mount the folder read-only: root writes past its mode";
 
-    ASSERT_TRUE(app->launch());
-    ASSERT_TRUE(waitUntil([&] { return !app->windows().empty(); }));
+    ASSERT_TRUE(app->start());
     runEventsFor(300);
     const auto shown = app->windows();
     ASSERT_EQ(shown.size(), 1u);
     const Window island = shown.front();
-    const auto isShown = [&](const Window& window) {
-        const auto now = app->windows();
-        return std::find(now.begin(), now.end(), window) != now.end();
-    };
-    const auto newWindow = [&] {
-        std::optional<Window> found;
-        waitUntil([&] {
-            for (const Window& w : app->windows())
-                if (w != island)
-                    found = w;
-            return found.has_value();
-        });
-        return found;
-    };
     // The start's own save fails.
-    const auto running = newWindow();
+    const auto running = app->waitNewWindow({island});
     ASSERT_TRUE(running) << "the failed save was not said";
     // A key typed before the alert has the keyboard is lost: answer again while it stands.
     int polls = 0;
     ASSERT_TRUE(waitUntil([&] {
         if (app->windows() == std::vector<Window>{island})
             return true;
-        if (polls++ % 50 == 0 && isShown(*running)) {
+        if (polls++ % 50 == 0 && app->shows(*running)) {
             app->focus(*running);
             app->key(QStringLiteral("Return"), 0);
         }
@@ -449,7 +424,7 @@ TEST_F(ApplicationProcessTest, AStoreThatCannotBeWrittenIsSaidWhileRunningAndAtT
     app->focus(island);
     app->key(QStringLiteral("Right"), 0);
     ::kill(static_cast<pid_t>(app->pid()), SIGTERM);
-    const auto atTheEnd = newWindow();
+    const auto atTheEnd = app->waitNewWindow({island});
     ASSERT_TRUE(atTheEnd) << "the failed last write was not said";
     EXPECT_TRUE(app->isRunning());
     // Answered again while it stands; once it has gone, the application must
@@ -486,9 +461,7 @@ TEST_F(ApplicationProcessTest, FoldersNothingCanWriteStillLetOneLaunchRunAndSayS
     ASSERT_TRUE(app->isRunning()) << "the launch ended";
     EXPECT_EQ(app->windows().size(), 2u);
     ASSERT_TRUE(app->waitUntilListening());
-    ASSERT_TRUE(app->launchAnother(second));
-    EXPECT_TRUE(second.waitForFinished(60000)) << "two instances run";
-    EXPECT_EQ(second.exitCode(), 0);
+    expectASecondLaunchGivesWay();
 }
 
 // Two launches with settings of their own over one data folder: the second
@@ -500,9 +473,7 @@ TEST_F(ApplicationProcessTest, ALaunchSharingOnlyTheDataFolderGivesWayAndLeavesI
     const QString copy = app->folder() + QStringLiteral("/data/com.local.quorvia.mvp/ProjectDocuments/.incoming/A/deck.key");
     ASSERT_TRUE(QDir().mkpath(copy));
     app->environment().insert(QStringLiteral("XDG_CONFIG_HOME"), app->folder() + QStringLiteral("/config-other"));
-    ASSERT_TRUE(app->launchAnother(second));
-    EXPECT_TRUE(second.waitForFinished(60000)) << "two instances run over one data folder";
-    EXPECT_EQ(second.exitCode(), 0);
+    expectASecondLaunchGivesWay("two instances run over one data folder");
     EXPECT_TRUE(QFileInfo::exists(copy)) << "the second launch swept the first one's copy away";
     EXPECT_TRUE(app->isRunning());
 }

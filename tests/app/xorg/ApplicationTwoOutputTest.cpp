@@ -2,6 +2,7 @@
 #include "support/ApplicationControls.h"
 #include "support/EventWait.h"
 #include "support/RunningApplication.h"
+#include "support/ScreenPixels.h"
 #include "support/StatusArea.h"
 #include "support/TwoOutputXServer.h"
 
@@ -15,6 +16,7 @@
 #include <optional>
 
 using quorvia::test::RunningApplication;
+using quorvia::test::ScreenPixels;
 using quorvia::test::StatusArea;
 using quorvia::test::TwoOutputXServer;
 using quorvia::test::waitUntil;
@@ -52,29 +54,26 @@ protected:
     bool xrandr(const QStringList& arguments) { return TwoOutputXServer::xrandr(display, arguments); }
     QString laptop() const { return QString::fromLatin1(TwoOutputXServer::laptopOutput); }
     QString projector() const { return QString::fromLatin1(TwoOutputXServer::projectorOutput); }
-    bool isShown(const Window& window) const
-    {
-        const auto shown = app->windows();
-        return std::find(shown.begin(), shown.end(), window) != shown.end();
-    }
 
-    // Starts the application while the projector copies the laptop; answers the
-    // one window it shows then (the mask), or nothing if it never came alone.
-    std::optional<Window> launchMirroredUntilTheMaskAloneShows()
+    // The projector copies the laptop, or stands right of it again.
+    bool mirror() { return xrandr({QStringLiteral("--output"), projector(), QStringLiteral("--same-as"), laptop()}); }
+    bool extend() { return xrandr({QStringLiteral("--output"), projector(), QStringLiteral("--right-of"), laptop()}); }
+    // Until one window, none of `others`, shows alone (the mask); answers it.
+    std::optional<Window> waitAlone(const std::vector<Window>& others = {}) const
     {
-        if (!xrandr({QStringLiteral("--output"), projector(), QStringLiteral("--same-as"), laptop()}))
-            return std::nullopt;
-        if (!app->launch())
-            return std::nullopt;
-        std::optional<Window> mask;
+        std::optional<Window> alone;
         waitUntil([&] {
             const auto shown = app->windows();
-            if (shown.size() != 1)
-                return false;
-            mask = shown.front();
-            return true;
+            if (shown.size() == 1 && std::ranges::find(others, shown.front()) == others.end())
+                alone = shown.front();
+            return alone.has_value();
         });
-        return mask;
+        return alone;
+    }
+    // Starts the application while the projector copies the laptop; answers the mask.
+    std::optional<Window> launchMirroredUntilTheMaskAloneShows()
+    {
+        return mirror() && app->launch() ? waitAlone() : std::nullopt;
     }
 
     // The mask's words, above the buttons the pointer lights up.
@@ -88,28 +87,18 @@ protected:
     std::optional<QImage> refuseARetry(const Window& mask)
     {
         QImage before;
-        const bool drawn = waitUntil([&] {
-            before = maskWords(mask);
-            for (int y = 0; y < before.height(); ++y)
-                for (int x = 0; x < before.width(); ++x)
-                    if (qGray(before.pixel(x, y)) > 230) // its white title
-                        return true;
-            return false;
-        });
-        if (!drawn)
+        const auto white = [](QRgb pixel) { return qGray(pixel) > 230; }; // its title
+        if (!waitUntil([&] { return ScreenPixels::countWhere(before = maskWords(mask), white) > 0; }))
             return std::nullopt;
         app->click(mask, controls::overlay::retry, 0);
-        if (!waitUntil([&] { return maskWords(mask) != before; }))
-            return std::nullopt;
-        return before;
+        return waitUntil([&] { return maskWords(mask) != before; }) ? std::optional(before) : std::nullopt;
     }
 
     // Extends the desktop again under the mask; handled once the advice goes.
     bool extendAgainUnder(const Window& mask)
     {
         const auto before = refuseARetry(mask);
-        return before && xrandr({QStringLiteral("--output"), projector(), QStringLiteral("--right-of"), laptop()})
-               && waitUntil([&] { return maskWords(mask) == *before; });
+        return before && extend() && waitUntil([&] { return maskWords(mask) == *before; });
     }
 
     QString display;
@@ -125,15 +114,9 @@ TEST_F(ApplicationTwoOutputTest, AnOutcomeAlertUpWhenMirroringStartsWaitsBehindT
     ASSERT_TRUE(alert) << "the failed import raised no alert";
 
     // The projector copies the laptop: only the mask stays, over the laptop's whole screen.
-    ASSERT_TRUE(xrandr({QStringLiteral("--output"), projector(), QStringLiteral("--same-as"), laptop()}));
-    std::optional<Window> mask;
-    ASSERT_TRUE(waitUntil([&] {
-        const auto shown = app->windows();
-        if (shown.size() != 1 || shown.front() == *island || shown.front() == *alert)
-            return false;
-        mask = shown.front();
-        return true;
-    }));
+    ASSERT_TRUE(mirror());
+    const auto mask = waitAlone({*island, *alert});
+    ASSERT_TRUE(mask);
     ASSERT_TRUE(extendAgainUnder(*mask));
     EXPECT_EQ(app->windows(), std::vector<Window>{*mask});
 
@@ -143,9 +126,9 @@ TEST_F(ApplicationTwoOutputTest, AnOutcomeAlertUpWhenMirroringStartsWaitsBehindT
         for (const Window& w : app->windows())
             if (w != *island && w != *mask)
                 alert = w;
-        return alert && isShown(*island);
+        return alert && app->shows(*island);
     }));
-    EXPECT_FALSE(isShown(*mask));
+    EXPECT_FALSE(app->shows(*mask));
     app->focus(*alert);
     app->key(QStringLiteral("Return"), 0);
     EXPECT_TRUE(waitUntil([&] { return app->windows() == std::vector<Window>{*island}; }));
@@ -168,16 +151,13 @@ TEST_F(ApplicationTwoOutputTest, ReturningFromTheMaskOfAMirroredStartAfterExtend
     EXPECT_EQ(app->windows(), std::vector<Window>{*mask});
 
     app->click(*mask, controls::overlay::stopAndReturn, 300);
-    ASSERT_TRUE(waitUntil([&] {
-        const auto shown = app->windows();
-        return shown.size() == 1 && shown.front() != *mask;
-    })) << "still shown: " << describe(app->windows());
-    const Window island = app->windows().front();
-    const QRect frame = island.frame;
+    const auto island = waitAlone({*mask});
+    ASSERT_TRUE(island) << "still shown: " << describe(app->windows());
+    const QRect frame = island->frame;
     EXPECT_TRUE(laptopArea.contains(frame)) << frame.x() << "," << frame.y() << " " << frame.width() << "x"
                                             << frame.height();
     // Once it has drawn, the projector still shows only what it showed before the start.
-    ASSERT_TRUE(waitUntil([&] { return !app->windowImage(island).isNull(); }));
+    ASSERT_TRUE(waitUntil([&] { return !app->windowImage(*island).isNull(); }));
     EXPECT_TRUE(waitUntil([&] { return app->grab(projectorArea) == projectorBefore; })) << "the projector shows something new";
 }
 
@@ -221,14 +201,7 @@ TEST_F(ApplicationTwoOutputTest, AModeForcedOnAThirdOutputCopyingTheLaptopWhileL
     ASSERT_TRUE(xrandr({QStringLiteral("--addmode"), QStringLiteral("DUMMY2"), QStringLiteral("1920x1080")}));
     ASSERT_TRUE(xrandr({QStringLiteral("--output"), QStringLiteral("DUMMY2"), QStringLiteral("--mode"),
                         QStringLiteral("1920x1080"), QStringLiteral("--same-as"), laptop()}));
-    std::optional<Window> mask;
-    EXPECT_TRUE(waitUntil([&] {
-        const auto shown = app->windows();
-        if (shown.size() != 1 || shown.front() == *island)
-            return false;
-        mask = shown.front();
-        return true;
-    })) << describe(app->windows());
+    EXPECT_TRUE(waitAlone({*island})) << describe(app->windows());
 }
 
 // The status icon stands in the desktop's status area, not among the windows
@@ -249,28 +222,21 @@ TEST_F(ApplicationTwoOutputTest, TheStatusIconOutlastsTheEmergencyKeyAndTheShiel
     app->pressEmergencyKey();
     ASSERT_TRUE(waitUntil([&] { return app->windows().empty(); }));
     app->pressEmergencyKey();
-    ASSERT_TRUE(waitUntil([&] { return isShown(*island); }));
+    ASSERT_TRUE(waitUntil([&] { return app->shows(*island); }));
     EXPECT_TRUE(iconIsWhole());
 
-    ASSERT_TRUE(xrandr({QStringLiteral("--output"), projector(), QStringLiteral("--same-as"), laptop()}));
-    std::optional<Window> mask;
-    ASSERT_TRUE(waitUntil([&] {
-        const auto shown = app->windows();
-        if (shown.size() != 1 || shown.front() == *island)
-            return false;
-        mask = shown.front();
-        return true;
-    }));
-    ASSERT_TRUE(xrandr({QStringLiteral("--output"), projector(), QStringLiteral("--right-of"), laptop()}));
+    ASSERT_TRUE(mirror());
+    const auto mask = waitAlone({*island});
+    ASSERT_TRUE(mask && extend());
     app->click(*mask, controls::overlay::stopAndReturn, 300);
-    ASSERT_TRUE(waitUntil([&] { return isShown(*island); }));
+    ASSERT_TRUE(waitUntil([&] { return app->shows(*island); }));
     ASSERT_TRUE(iconIsWhole()) << "the icon is gone or shrunk";
 
     const auto expanded = app->windows().front();
     app->click(expanded, expanded.frame.width() / 2, expanded.frame.height() - 38); // 收起到顶部
-    ASSERT_TRUE(waitUntil([&] { return !isShown(*island); }));
+    ASSERT_TRUE(waitUntil([&] { return !app->shows(*island); }));
     app->clickAt(icon->frame.center());
-    EXPECT_TRUE(waitUntil([&] { return isShown(*island); })) << "a click on the icon left the island collapsed";
+    EXPECT_TRUE(waitUntil([&] { return app->shows(*island); })) << "a click on the icon left the island collapsed";
 
     const auto before = app->windows();
     app->tool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(icon->frame.center().x()),

@@ -46,6 +46,13 @@ protected:
     }
 
     void settle(int ms = 300) { test::runEventsFor(ms); }
+    // Gives a window one colour and shows it with its top left at `at`.
+    static void showAt(Window& window, QColor colour, QPointF at)
+    {
+        window.setBackgroundColor(colour);
+        window.setFrame(fromQtGlobal(QRectF(at, QSizeF(window.frame().width(), window.frame().height()))));
+        window.orderFront();
+    }
 
     // Until the server shows the colour at a point of the root window: what
     // was drawn there has reached the screen, and the damage it made was sent
@@ -108,9 +115,7 @@ protected:
 TEST_F(LinuxCaptureServiceTest, OurWindowsAreBlankedWhenExcludedAndSeenOtherwise)
 {
     Window window(Rect(0, 0, 200, 150), WindowStyle::borderless);
-    window.setBackgroundColor(Qt::red);
-    window.setFrame(fromQtGlobal(QRectF(100, 100, 200, 150)));
-    window.orderFront();
+    showAt(window, Qt::red, {100, 100});
     settleOnScreen({200, 175}, Qt::red);
 
     const QImage included = captureOnce(false);
@@ -209,9 +214,7 @@ TEST_F(RunningCaptureTest, APrivateWindowIsNeverSeenWhileItAppearsMovesOrGoesAwa
     const QRgb red = qRgb(255, 0, 0);
     const QRgb green = qRgb(0, 255, 0);
     Window shared(Rect(0, 0, 300, 200), WindowStyle::borderless);
-    shared.setBackgroundColor(QColor(green));
-    shared.setFrame(fromQtGlobal(QRectF(40, 40, 300, 200)));
-    shared.orderFront();
+    showAt(shared, QColor(green), {40, 40});
     Window secret(Rect(0, 0, 240, 160), WindowStyle::borderless);
     secret.setSharingType(SharingType::none);
     secret.setBackgroundColor(QColor(red));
@@ -268,9 +271,7 @@ TEST_F(RunningCaptureTest, APrivateWindowIsNeverSeenWhileItAppearsMovesOrGoesAwa
 TEST_F(RunningCaptureTest, AStillScreenIsNotGrabbedAgainButStaysAlive)
 {
     Window window(Rect(0, 0, 200, 100), WindowStyle::borderless);
-    window.setBackgroundColor(Qt::blue);
-    window.setFrame(fromQtGlobal(QRectF(100, 100, 200, 100)));
-    window.orderFront();
+    showAt(window, Qt::blue, {100, 100});
     settleOnScreen({200, 150}, Qt::blue);
     tick();
     tick();
@@ -324,14 +325,10 @@ TEST_F(RunningCaptureTest, RepaintsOfPrivateWindowsAloneAreNotGrabbedButTheirMov
 {
     const QRgb red = qRgb(255, 0, 0);
     Window shared(Rect(0, 0, 300, 200), WindowStyle::borderless);
-    shared.setBackgroundColor(Qt::green);
-    shared.setFrame(fromQtGlobal(QRectF(40, 40, 300, 200)));
-    shared.orderFront();
+    showAt(shared, Qt::green, {40, 40});
     Window secret(Rect(0, 0, 240, 160), WindowStyle::borderless);
     secret.setSharingType(SharingType::none);
-    secret.setBackgroundColor(QColor(red));
-    secret.setFrame(fromQtGlobal(QRectF(500, 400, 240, 160)));
-    secret.orderFront();
+    showAt(secret, QColor(red), {500, 400});
     settleOnScreen({190, 140}, Qt::green);
     settleOnScreen({620, 480}, QColor(red));
     tick();
@@ -404,13 +401,9 @@ TEST_F(RunningCaptureTest, ChangesOutsideTheCapturedScreenAreNotGrabbed)
     ASSERT_TRUE(started);
 
     Window elsewhere(Rect(0, 0, 400, 300), WindowStyle::borderless);
-    elsewhere.setBackgroundColor(Qt::blue);
-    elsewhere.setFrame(fromQtGlobal(QRectF(1200, 200, 400, 300)));
-    elsewhere.orderFront();
+    showAt(elsewhere, Qt::blue, {1200, 200});
     Window here(Rect(0, 0, 200, 100), WindowStyle::borderless);
-    here.setBackgroundColor(Qt::blue);
-    here.setFrame(fromQtGlobal(QRectF(100, 100, 200, 100)));
-    here.orderFront();
+    showAt(here, Qt::blue, {100, 100});
     settleOnScreen({200, 150}, Qt::blue);
     settleOnScreen({1400, 350}, Qt::blue);
     ASSERT_EQ(pictures(tick()).size(), 1u);
@@ -442,9 +435,7 @@ TEST_F(RunningCaptureTest, AChangeIsGrabbedWhenItsDamageArrivesNotAtTheNextClock
 {
     Window window(Rect(0, 0, 200, 100), WindowStyle::borderless);
     window.setSharingType(SharingType::readOnly);
-    window.setBackgroundColor(Qt::blue);
-    window.setFrame(fromQtGlobal(QRectF(100, 100, 200, 100)));
-    window.orderFront();
+    showAt(window, Qt::blue, {100, 100});
     settleOnScreen({200, 150}, Qt::blue);
     tick();
     tick();
@@ -528,14 +519,10 @@ TEST_F(RunningCaptureTest, AfterAStillWhileChangesAndMovesAreStillGrabbedAtOnceA
     const QRgb red = qRgb(255, 0, 0);
     Window shared(Rect(0, 0, 200, 100), WindowStyle::borderless);
     shared.setSharingType(SharingType::readOnly);
-    shared.setBackgroundColor(Qt::blue);
-    shared.setFrame(fromQtGlobal(QRectF(100, 100, 200, 100)));
-    shared.orderFront();
+    showAt(shared, Qt::blue, {100, 100});
     Window secret(Rect(0, 0, 240, 160), WindowStyle::borderless);
     secret.setSharingType(SharingType::none);
-    secret.setBackgroundColor(QColor(red));
-    secret.setFrame(fromQtGlobal(QRectF(600, 300, 240, 160)));
-    secret.orderFront();
+    showAt(secret, QColor(red), {600, 300});
     settleOnScreen({200, 150}, Qt::blue);
     settleOnScreen({720, 380}, QColor(red));
 
@@ -708,9 +695,7 @@ TEST_F(RunningCaptureTest, APrivateWindowMovedFastByAnotherClientNeverReachesAPi
     const QRgb red = qRgb(255, 0, 0);
     Window secret(Rect(0, 0, 120, 80), WindowStyle::borderless);
     secret.setSharingType(SharingType::none);
-    secret.setBackgroundColor(QColor(red));
-    secret.setFrame(fromQtGlobal(QRectF(100, 100, 120, 80)));
-    secret.orderFront();
+    showAt(secret, QColor(red), {100, 100});
     settleOnScreen({160, 140}, QColor(red));
     tick();
 

@@ -1,4 +1,6 @@
 #include "platform/linux/X11Grabber.h"
+#include "support/MovingWindow.h"
+#include "support/ScreenPixels.h"
 
 #include <gtest/gtest.h>
 
@@ -8,68 +10,13 @@
 #include <optional>
 
 using quorvia::platform::native::X11Grabber;
+using quorvia::test::MovingWindow;
 
 namespace {
 
 constexpr std::uint32_t red = 0xff0000;
 
-int redPixels(const QImage& image)
-{
-    int n = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x)
-            n += (row[x] & 0xffffff) == red;
-    }
-    return n;
-}
-
-// Another client's window that the grabber is told to leave out, moved by
-// that client with each step done by the server before the next.
-class MovingWindow {
-public:
-    MovingWindow(QPoint at, QSize size, std::uint32_t processID = 0) : size_(size)
-    {
-        connection_ = xcb_connect(nullptr, nullptr);
-        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
-        id_ = xcb_generate_id(connection_);
-        const std::uint32_t values[] = {red, 1};
-        xcb_create_window(connection_, XCB_COPY_FROM_PARENT, id_, screen->root, std::int16_t(at.x()),
-                          std::int16_t(at.y()), std::uint16_t(size.width()), std::uint16_t(size.height()), 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
-                          XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
-        if (processID) {
-            const char name[] = "_NET_WM_PID";
-            auto* atom = xcb_intern_atom_reply(connection_, xcb_intern_atom(connection_, 0, sizeof name - 1, name),
-                                               nullptr);
-            xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, id_, atom->atom, XCB_ATOM_CARDINAL, 32, 1,
-                                &processID);
-            std::free(atom);
-        }
-    }
-    void map()
-    {
-        xcb_map_window(connection_, id_);
-        sync();
-    }
-    ~MovingWindow() { xcb_disconnect(connection_); }
-
-    void moveTo(QPoint at)
-    {
-        const std::uint32_t values[] = {std::uint32_t(at.x()), std::uint32_t(at.y())};
-        xcb_configure_window(connection_, id_, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, values);
-        sync();
-    }
-    QRect at(QPoint place) const { return {place, size_}; }
-    std::uint32_t id() const { return id_; }
-
-private:
-    void sync() { std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr)); }
-
-    xcb_connection_t* connection_ = nullptr;
-    xcb_window_t id_ = 0;
-    QSize size_;
-};
+int redPixels(const QImage& image) { return quorvia::test::ScreenPixels::count(image, QColor(QRgb(red))); }
 
 using Wanted = X11Grabber::Wanted;
 using Outcome = X11Grabber::Frame::Outcome;
@@ -90,7 +37,7 @@ QRegion region(const std::vector<QRect>& rects)
 TEST(X11GrabberTest, APlaceLeftAndDrawnAgainAfterTheReadStaysBlankInThatPicture)
 {
     const QPoint a(100, 100), b(400, 300), c(800, 500);
-    MovingWindow window(a, {120, 80});
+    MovingWindow window({a, QSize(120, 80)}, red);
     window.map();
     X11Grabber grabber;
     ASSERT_FALSE(grabber.open(QRect(0, 0, 1920, 1080)));
@@ -126,7 +73,7 @@ TEST(X11GrabberTest, AWindowThatAppearsAndMovesBetweenReadsIsBlankedWhereItAppea
         grabber.sync();
     };
     const auto frame = grabber.takeFrame({}, {excluded}, false, [&](const auto&, const auto&) {
-        window.emplace(a, QSize(120, 80), std::uint32_t(excluded));
+        window.emplace(QRect(a, QSize(120, 80)), red, std::uint32_t(excluded));
         window->map();
         return Wanted::picture;
     });
