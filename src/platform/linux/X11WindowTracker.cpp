@@ -1,10 +1,13 @@
 #include "platform/linux/X11WindowTracker.h"
 
+#include "platform/linux/SameProgram.h"
 #include "platform/linux/X11Windows.h"
 
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+
+#include <unistd.h>
 
 namespace quorvia::platform::native {
 
@@ -16,7 +19,7 @@ QRect withBorder(int x, int y, int width, int height, int border)
 }
 } // namespace
 
-X11WindowTracker::X11WindowTracker(X11Windows& windows) : windows_(windows) {}
+X11WindowTracker::X11WindowTracker(X11Windows& windows) : windows_(windows), ownProcessID_(::getpid()) {}
 
 bool X11WindowTracker::start()
 {
@@ -160,6 +163,7 @@ void X11WindowTracker::resolvePending()
         top.resolved = true;
         top.client = clients[i].window;
         top.processID = clients[i].processID;
+        top.sameProgram = runsSameProgram(top.processID);
         if (top.client && top.client != windows[i])
             clientToTop_[top.client] = windows[i];
     }
@@ -179,13 +183,19 @@ std::optional<QRect> X11WindowTracker::frameOf(std::uint32_t window) const
     return it->second.mapped ? it->second.frame : QRect();
 }
 
+bool X11WindowTracker::among(const Top& top, const QSet<qint64>& processIDs) const
+{
+    return top.processID != 0
+           && (processIDs.contains(top.processID) || (top.sameProgram && processIDs.contains(ownProcessID_)));
+}
+
 std::vector<QRect> X11WindowTracker::framesOf(const QSet<qint64>& processIDs) const
 {
     std::vector<QRect> frames;
     if (processIDs.isEmpty())
         return frames;
     for (const auto& [window, top] : tops_)
-        if (top.mapped && top.processID != 0 && processIDs.contains(top.processID))
+        if (top.mapped && among(top, processIDs))
             frames.push_back(top.frame);
     return frames;
 }
@@ -198,7 +208,7 @@ std::optional<QRect> X11WindowTracker::mappedFrameIfAmong(std::uint32_t topLevel
         return std::nullopt;
     const Top& top = it->second;
     if (windows.contains(topLevel) || (top.client && windows.contains(top.client))
-        || (top.processID && processIDs.contains(top.processID)))
+        || among(top, processIDs))
         return top.frame;
     return std::nullopt;
 }

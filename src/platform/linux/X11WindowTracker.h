@@ -33,7 +33,8 @@ public:
     // client inside it; an empty rectangle when it is not mapped; none when
     // the window is not known here.
     std::optional<QRect> frameOf(std::uint32_t window) const;
-    // The frames of mapped windows whose client belongs to one of the processes.
+    // The frames of mapped windows whose client belongs to one of the
+    // processes, or to another launch of this program when ours is one.
     std::vector<QRect> framesOf(const QSet<qint64>& processIDs) const;
     // The frame of a mapped top-level window that is one of `windows` (or
     // holds one as its client) or belongs to one of the processes; else none.
@@ -49,11 +50,15 @@ private:
         bool resolved = false;
         std::uint32_t client = 0;
         qint64 processID = 0;
+        // Another launch of this program: left out with our own windows.
+        bool sameProgram = false;
     };
+    bool among(const Top& top, const QSet<qint64>& processIDs) const;
     void add(std::uint32_t window, QRect frame, bool mapped);
     void remove(std::uint32_t window);
 
     X11Windows& windows_;
+    const qint64 ownProcessID_;
     std::unordered_map<std::uint32_t, Top> tops_;
     std::unordered_map<std::uint32_t, std::uint32_t> clientToTop_;
     std::vector<std::uint32_t> pending_;

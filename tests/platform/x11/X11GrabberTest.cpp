@@ -6,8 +6,13 @@
 
 #include <xcb/xcb.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <optional>
+
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using quorvia::platform::native::X11Grabber;
 using quorvia::test::MovingWindow;
@@ -56,6 +61,40 @@ TEST(X11GrabberTest, APlaceLeftAndDrawnAgainAfterTheReadStaysBlankInThatPicture)
     ASSERT_EQ(frame.outcome, Outcome::picture);
     ASSERT_FALSE(frame.image.isNull());
     EXPECT_EQ(redPixels(frame.image), 0);
+}
+
+// A refused second launch shows its notice from its own process: with this
+// application excluded, another launch's window is left out too, while a
+// window of a different program (the one that started these tests) is not.
+TEST(X11GrabberTest, AnotherLaunchOfThisProgramIsLeftOutWithIt)
+{
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        MovingWindow window({200, 200, 120, 80}, red, std::uint32_t(::getpid()));
+        window.map();
+        (void)!::write(ready[1], "!", 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char sign = 0;
+    ASSERT_EQ(::read(ready[0], &sign, 1), 1);
+    const QRgb green = 0x00ff00;
+    MovingWindow other({600, 200, 120, 80}, green, std::uint32_t(::getppid()));
+    other.map();
+    X11Grabber grabber;
+    ASSERT_FALSE(grabber.open(QRect(0, 0, 1920, 1080)));
+    const auto frame = grabber.takeFrame({}, {qint64(::getpid())}, false,
+                                         [](const auto&, const auto&) { return Wanted::picture; });
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    ASSERT_EQ(frame.outcome, Outcome::picture);
+    EXPECT_EQ(redPixels(frame.image), 0);
+    EXPECT_EQ(quorvia::test::ScreenPixels::count(frame.image, QColor(green)), 120 * 80);
 }
 
 // A window of an excluded program appears at A after the events were read and
