@@ -24,33 +24,30 @@
 namespace quorvia::platform::native {
 
 namespace {
-std::shared_ptr<DisplayService> makeDisplayService()
+// What any window of ours needs: time, screens and the window manager's hints.
+std::unique_ptr<Platform> windowServices()
 {
+    auto platform = std::make_unique<Platform>();
+    platform->schedulerService = std::make_shared<QtScheduler>();
     // Outside an X session (or without RandR) only Qt's own view is left.
     auto randr = QGuiApplication::platformName() == QLatin1String("xcb") ? std::make_shared<RandrDisplayService>()
                                                                           : nullptr;
     if (randr && randr->isAvailable())
-        return randr;
-    return std::make_shared<QtDisplayService>();
+        platform->displayService = randr;
+    else
+        platform->displayService = std::make_shared<QtDisplayService>();
+    platform->windowSystemService = std::make_shared<X11WindowSystem>();
+    return platform;
 }
 } // namespace
 
-void installWindowPlatform()
-{
-    auto platform = std::make_unique<Platform>();
-    platform->schedulerService = std::make_shared<QtScheduler>();
-    platform->displayService = makeDisplayService();
-    platform->windowSystemService = std::make_shared<X11WindowSystem>();
-    install(std::move(platform));
-}
+void installWindowPlatform() { install(windowServices()); }
 
 void installLinuxPlatform()
 {
-    auto platform = std::make_unique<Platform>();
-    platform->schedulerService = std::make_shared<QtScheduler>();
+    auto platform = windowServices();
     platform->defaultsService = std::make_shared<SettingsDefaults>();
     platform->workspaceService = std::make_shared<LinuxWorkspace>();
-    platform->displayService = makeDisplayService();
     platform->scriptRunnerService = std::make_shared<LinuxScriptRunner>();
     platform->captureService = std::make_shared<LinuxCaptureService>();
     platform->permissionService = std::make_shared<LinuxPermissionService>();
@@ -60,7 +57,6 @@ void installLinuxPlatform()
     platform->hotKeyService = std::make_shared<X11HotKeyService>();
     platform->keychainService = std::make_shared<LibsecretKeychain>();
     platform->animatorService = std::make_shared<ClockAnimator>();
-    platform->windowSystemService = std::make_shared<X11WindowSystem>();
     platform->dialogService = std::make_shared<QtDialogService>();
     platform->audioService = std::make_shared<PulseAudioService>();
     platform->speechService = std::make_shared<PocketSphinxSpeechService>();
