@@ -26,8 +26,12 @@ constexpr size_t chunkSize = 1 << 20;
 
 void DeckCopier::remove(int folderFd, const char* name)
 {
+    struct stat folder {};
     struct stat status {};
-    if (::fstatat(folderFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+    if (::fstat(folderFd, &folder) != 0 || ::fstatat(folderFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return;
+    // Another file system mounted here is not part of what is removed.
+    if (status.st_dev != folder.st_dev)
         return;
     if (S_ISDIR(status.st_mode)) {
         const FileDescriptor folder = platform::openFolderAt(folderFd, name);

@@ -32,7 +32,7 @@ public:
     std::expected<void, ProjectBackupFailure> copy(int sourceFd, int folderFd, const char* name);
 
     // Removes `name` in the folder open at `folderFd`, and whatever it holds,
-    // never following a link; best effort.
+    // never following a link nor entering another file system; best effort.
     static void remove(int folderFd, const char* name);
     // Removes everything in the folder open at `folderFd`; best effort.
     static void removeContents(int folderFd);

@@ -2,6 +2,8 @@
 
 #include "platform/FileDescriptor.h"
 
+#include <QFile>
+
 #include <cerrno>
 #include <climits>
 #include <deque>
@@ -172,6 +174,19 @@ ProjectBackupError neitherFileNorFolder(const QString& projectName, Source sourc
     if (source == Source::package)
         return ProjectBackupError::invalidPresentationPath();
     return ProjectBackupError::refused(QStringLiteral("项目“") + projectName + QStringLiteral("”的演示文稿既不是文件也不是文件夹"));
+}
+
+std::expected<platform::FileDescriptor, ProjectBackupFailure> openSpeakersDeck(const QString& path, const QString& projectName)
+{
+    struct stat status {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return std::unexpected(ProjectBackupError::missingPresentation(projectName));
+    if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode))
+        return std::unexpected(neitherFileNorFolder(projectName, Source::speakersDeck));
+    platform::FileDescriptor deck = platform::openForReading(path);
+    if (!deck.isOpen())
+        return std::unexpected(lastError());
+    return deck;
 }
 
 std::expected<Size, ProjectBackupFailure> measure(int deckFd, const QString& projectName, const BackupLimits& limits,

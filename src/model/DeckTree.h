@@ -2,6 +2,7 @@
 
 #include "model/BackupLimits.h"
 #include "model/ProjectBackupError.h"
+#include "platform/FileDescriptor.h"
 
 #include <QString>
 
@@ -44,6 +45,10 @@ enum class Source { speakersDeck, package };
 
 // The refusal of a deck that is itself no file and no folder.
 ProjectBackupError neitherFileNorFolder(const QString& projectName, Source source);
+
+// The speaker's deck bound at `path`, opened through a link at the top as the
+// speaker bound it; judged by type before it is opened.
+std::expected<platform::FileDescriptor, ProjectBackupFailure> openSpeakersDeck(const QString& path, const QString& projectName);
 
 // Measures the deck open at `deckFd` as a copy takes it, following none of
 // its links; refuses what no copy would take: an item that is no file and no

@@ -6,6 +6,7 @@
 #include "model/FilePaths.h"
 #include "model/ProjectDocumentStore.h"
 #include "model/ScriptText.h"
+#include "model/StagingFolder.h"
 #include "platform/AtomicFileWrite.h"
 #include "platform/Uuid.h"
 
@@ -13,8 +14,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <mutex>
-#include <set>
 #include <string>
 #include <utility>
 #include <fcntl.h>
@@ -33,181 +32,6 @@ namespace {
 
 fs::path toPath(const QString& path) { return ProjectDocumentStore::toPath(path); }
 
-const QString stagingPrefix = QStringLiteral(".QuorviaBackup-");
-const QString previousRole = QStringLiteral("previous-");
-
-std::string newStagingName(const QString& role)
-{
-    return QFile::encodeName(stagingPrefix + role + platform::uuidString(platform::newUuid())).toStdString();
-}
-
-bool isStagingName(const std::string& name)
-{
-    const QString text = QFile::decodeName(QByteArray::fromStdString(name));
-    if (!text.startsWith(stagingPrefix))
-        return false;
-    QString uuid = text.mid(stagingPrefix.size());
-    if (uuid.startsWith(previousRole))
-        uuid = uuid.mid(previousRole.size());
-    return platform::parseUuid(uuid).has_value();
-}
-
-std::mutex& stagingNamesMutex()
-{
-    static std::mutex mutex;
-    return mutex;
-}
-
-std::set<std::string>& stagingNamesInUse()
-{
-    static std::set<std::string> names;
-    return names;
-}
-
-// A staging name this process writes under for as long as it is held. Only
-// one instance runs per user, so a staging item of ours under any other name
-// is what an export that never finished left behind.
-class HeldStagingName {
-public:
-    explicit HeldStagingName(std::string name) : name_(std::move(name))
-    {
-        const std::lock_guard lock(stagingNamesMutex());
-        stagingNamesInUse().insert(name_);
-    }
-    ~HeldStagingName()
-    {
-        const std::lock_guard lock(stagingNamesMutex());
-        stagingNamesInUse().erase(name_);
-    }
-    HeldStagingName(const HeldStagingName&) = delete;
-    HeldStagingName& operator=(const HeldStagingName&) = delete;
-    const std::string& name() const { return name_; }
-
-private:
-    std::string name_;
-};
-
-// Removes from the folder open at `folderFd` what exports that never
-// finished (killed, a crash, a power cut) left there: staging folders and the
-// older packages they replaced, which would otherwise take the disk's room
-// out of sight. Only items of this user under a staging name are touched.
-void sweepLeftovers(int folderFd)
-{
-    for (const std::string& name : DeckTree::entryNames(folderFd).value_or(std::vector<std::string>())) {
-        if (!isStagingName(name))
-            continue;
-        struct stat status {};
-        if (::fstatat(folderFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 || status.st_uid != ::geteuid())
-            continue;
-        {
-            const std::lock_guard lock(stagingNamesMutex());
-            if (stagingNamesInUse().contains(name))
-                continue;
-        }
-        DeckCopier::remove(folderFd, name.c_str());
-    }
-}
-
-using Identity = std::pair<dev_t, ino_t>;
-
-std::optional<Identity> identityAt(int folderFd, const std::string& name)
-{
-    struct stat status {};
-    if (::fstatat(folderFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
-        return std::nullopt;
-    return Identity(status.st_dev, status.st_ino);
-}
-
-// A private folder `name` in the folder open at `parentFd`, opened; one
-// already there is taken only when `existing` says so.
-std::expected<FileDescriptor, std::error_code> makeFolder(int parentFd, const char* name, bool existing = true)
-{
-    const bool made = ::mkdirat(parentFd, name, 0700) == 0;
-    if (!made && (errno != EEXIST || !existing))
-        return std::unexpected(lastError());
-    FileDescriptor folder = platform::openFolderAt(parentFd, name);
-    if (!folder.isOpen()) {
-        const std::error_code error = lastError();
-        // Gone with the failure, if it is still the empty folder just made.
-        if (made)
-            ::unlinkat(parentFd, name, AT_REMOVEDIR);
-        return std::unexpected(error);
-    }
-    return folder;
-}
-
-// The staging folder, held by its descriptor in the destination's folder,
-// which another user may be able to write: its name is trusted for nothing.
-// However the export ends, it takes away what it made and what it replaced.
-class StagingFolder {
-public:
-    StagingFolder(int parentFd, std::string name) : parentFd_(parentFd), name_(std::move(name)) {}
-    ~StagingFolder()
-    {
-        // Through the descriptor: what is in it goes even when the folder
-        // itself was moved away from its name.
-        if (fd_.get() >= 0 && !placed_)
-            DeckCopier::removeContents(fd_.get());
-        if (atName_ && identityAt(parentFd_, name()) == atName_)
-            DeckCopier::remove(parentFd_, name().c_str());
-    }
-    StagingFolder(const StagingFolder&) = delete;
-    StagingFolder& operator=(const StagingFolder&) = delete;
-
-    std::error_code create()
-    {
-        auto made = makeFolder(parentFd_, name_.name().c_str(), false);
-        if (!made)
-            return made.error();
-        fd_ = std::move(*made);
-        struct stat status {};
-        if (::fstat(fd_.get(), &status) != 0)
-            return lastError();
-        // Another user's folder swapped in meanwhile is not ours to fill, nor to remove.
-        if (status.st_uid != ::geteuid())
-            return std::make_error_code(std::errc::permission_denied);
-        identity_ = Identity(status.st_dev, status.st_ino);
-        atName_ = identity_;
-        // A drive without Unix modes (FAT, NTFS, a network share) shows every
-        // folder open whatever is asked; where modes are kept, ours is private.
-        if ((status.st_mode & 077) != 0)
-            ::fchmod(fd_.get(), 0700);
-        return {};
-    }
-    int fd() const { return fd_.get(); }
-    const std::string& name() const { return name_.name(); }
-    const Identity& identity() const { return identity_; }
-    // The package is in place; the staging name holds the item it replaced, if any.
-    void placed(std::optional<Identity> replaced)
-    {
-        placed_ = true;
-        atName_ = replaced;
-    }
-
-private:
-    int parentFd_;
-    HeldStagingName name_;
-    FileDescriptor fd_;
-    Identity identity_;
-    std::optional<Identity> atName_;
-    bool placed_ = false;
-};
-
-// The deck bound at `path`, through a link at the top as the speaker bound it;
-// judged by type before it is opened.
-std::expected<FileDescriptor, ProjectBackupFailure> openDeck(const QString& path, const QString& projectName)
-{
-    struct stat status {};
-    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &status) != 0)
-        return std::unexpected(ProjectBackupError::missingPresentation(projectName));
-    if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode))
-        return std::unexpected(DeckTree::neitherFileNorFolder(projectName, DeckTree::Source::speakersDeck));
-    FileDescriptor deck = platform::openForReading(path);
-    if (!deck.isOpen())
-        return std::unexpected(lastError());
-    return deck;
-}
-
 // Adds one deck to the total; refused once the decks together hold too many items.
 std::expected<void, ProjectBackupFailure> addDeck(DeckTree::Size& total, const DeckTree::Size& deck, const BackupLimits& limits)
 {
@@ -215,42 +39,6 @@ std::expected<void, ProjectBackupFailure> addDeck(DeckTree::Size& total, const D
     if (total.items > limits.deckItems)
         return std::unexpected(ProjectBackupError::refused(limits.deckItemsText()));
     return {};
-}
-
-// Puts the staged package in place of `destination`, both names in the
-// folder open at `parentFd`: a rename, never a copy across file systems.
-// Answers what the staging name holds afterwards: the replaced item, if any.
-std::expected<std::optional<Identity>, std::error_code> putInPlace(int parentFd, const StagingFolder& staging,
-                                                                    const std::string& destination)
-{
-    const auto previous = identityAt(parentFd, destination);
-    if (!previous) {
-        // RENAME_NOREPLACE: an item that appeared meanwhile is not overwritten.
-        if (::renameat2(parentFd, staging.name().c_str(), parentFd, destination.c_str(), RENAME_NOREPLACE) == 0)
-            return std::nullopt;
-        if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
-            return std::unexpected(lastError());
-        if (::renameat(parentFd, staging.name().c_str(), parentFd, destination.c_str()) != 0)
-            return std::unexpected(lastError());
-        return std::nullopt;
-    }
-    if (::renameat2(parentFd, staging.name().c_str(), parentFd, destination.c_str(), RENAME_EXCHANGE) == 0)
-        return previous; // the old item now sits at the staging name and goes with it
-    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
-        return std::unexpected(lastError());
-    // No atomic exchange on this file system: set the old item aside first.
-    const HeldStagingName held(newStagingName(previousRole));
-    const std::string& aside = held.name();
-    if (::renameat(parentFd, destination.c_str(), parentFd, aside.c_str()) != 0)
-        return std::unexpected(lastError());
-    if (::renameat(parentFd, staging.name().c_str(), parentFd, destination.c_str()) != 0) {
-        const std::error_code error = lastError();
-        ::renameat(parentFd, aside.c_str(), parentFd, destination.c_str());
-        return std::unexpected(error);
-    }
-    if (identityAt(parentFd, aside) == previous)
-        DeckCopier::remove(parentFd, aside.c_str());
-    return std::nullopt;
 }
 
 // The keys and values a JSON text holds, counted without parsing it.
@@ -318,7 +106,7 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
             continue;
         }
         const QString& sourcePath = project.deck->filePath;
-        const auto deck = openDeck(sourcePath, project.name);
+        const auto deck = DeckTree::openSpeakersDeck(sourcePath, project.name);
         if (!deck)
             return std::unexpected(deck.error());
         const QString relative = documentsDirectoryName + u'/' + platform::uuidString(project.id) + u'/'
@@ -348,7 +136,7 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
     const FileDescriptor parent = platform::openFolder(folder.c_str());
     if (!parent.isOpen())
         return std::unexpected(lastError());
-    sweepLeftovers(parent.get());
+    StagingFolder::sweepLeftovers(parent.get());
     struct statvfs disk {};
     if (::fstatvfs(parent.get(), &disk) != 0)
         return std::unexpected(lastError());
@@ -361,7 +149,7 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
     // Staged beside the destination, so putting it in place is a rename; built
     // only through the descriptor of the folder made for it, from the first
     // copy private to this user.
-    StagingFolder staging(parent.get(), newStagingName({}));
+    StagingFolder staging(parent.get(), targetName);
     if (const std::error_code made = staging.create())
         return std::unexpected(made);
 
@@ -372,15 +160,15 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
         if (!project.deckAssetPath)
             continue;
         if (!documents) {
-            auto made = makeFolder(staging.fd(), QFile::encodeName(documentsDirectoryName).constData());
+            auto made = platform::makeFolderAt(staging.packageFd(), QFile::encodeName(documentsDirectoryName).constData());
             if (!made)
                 return std::unexpected(made.error());
             documents = std::move(*made);
         }
-        auto projectFolder = makeFolder(documents->get(), QFile::encodeName(platform::uuidString(project.id)).constData());
+        auto projectFolder = platform::makeFolderAt(documents->get(), QFile::encodeName(platform::uuidString(project.id)).constData());
         if (!projectFolder)
             return std::unexpected(projectFolder.error());
-        const auto source = openDeck(project.deck->filePath, project.name);
+        const auto source = DeckTree::openSpeakersDeck(project.deck->filePath, project.name);
         if (!source)
             return std::unexpected(source.error());
         const QByteArray name = QFile::encodeName(project.deckAssetPath->section(u'/', -1));
@@ -388,26 +176,11 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
             return std::unexpected(copied.error());
     }
 
-    if (auto written = platform::writeFileAtomically(staging.fd(), QFile::encodeName(manifestName), manifest, false); !written)
+    if (auto written = platform::writeFileAtomically(staging.packageFd(), QFile::encodeName(manifestName), manifest, false); !written)
         return std::unexpected(std::error_code(written.error(), std::generic_category()));
-    if (::fsync(staging.fd()) != 0)
+    if (::fsync(staging.packageFd()) != 0)
         return std::unexpected(lastError());
-
-    // Whatever now bears the staging name must be the folder built; what was
-    // put in place must be it too, or the export did not happen.
-    const QString tampered = QStringLiteral("导出时所选文件夹中的备份被他人改动，未写入备份");
-    if (identityAt(parent.get(), staging.name()) != staging.identity())
-        return std::unexpected(ProjectBackupError::refused(tampered));
-    const auto replaced = putInPlace(parent.get(), staging, targetName);
-    if (!replaced)
-        return std::unexpected(replaced.error());
-    if (identityAt(parent.get(), targetName) != staging.identity()) {
-        staging.placed(std::nullopt);
-        DeckCopier::removeContents(staging.fd());
-        return std::unexpected(ProjectBackupError::refused(tampered));
-    }
-    staging.placed(*replaced);
-    return {};
+    return staging.putInPlace();
 }
 
 std::expected<PresentationProjectsBackup, ProjectBackupFailure>

@@ -1,6 +1,9 @@
 #include "model/ProjectDocumentStore.h"
 
+#include "model/DeckCopier.h"
+#include "model/DeckTree.h"
 #include "model/FilePaths.h"
+#include "platform/FileDescriptor.h"
 #include "platform/Uuid.h"
 
 #include <QFile>
@@ -31,40 +34,6 @@ std::expected<QString, ProjectBackupFailure> ProjectDocumentStore::defaultRoot()
     return fromPath(root);
 }
 
-void ProjectDocumentStore::makePrivate(const fs::path& item)
-{
-    std::error_code error;
-    const auto apply = [&](const fs::path& path, const fs::file_status& status) {
-        if (fs::is_directory(status))
-            fs::permissions(path, fs::perms::owner_all, error);
-        else if (fs::is_regular_file(status))
-            fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, error);
-    };
-    apply(item, fs::symlink_status(item, error));
-    if (!fs::is_directory(fs::symlink_status(item, error)))
-        return;
-    for (fs::recursive_directory_iterator it(item, error), end; !error && it != end; it.increment(error))
-        apply(it->path(), it->symlink_status(error));
-}
-
-std::error_code ProjectDocumentStore::copyItem(const fs::path& from, const fs::path& to)
-{
-    std::error_code error;
-    const fs::path source = fs::canonical(from, error);
-    if (error)
-        return error;
-    const fs::file_status status = fs::status(source, error);
-    if (error)
-        return error;
-    if (fs::is_directory(status))
-        fs::copy(source, to, fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
-    else if (fs::is_regular_file(status))
-        fs::copy_file(source, to, error);
-    else
-        error = std::make_error_code(std::errc::operation_not_supported);
-    return error;
-}
-
 std::expected<QString, ProjectBackupFailure> ProjectDocumentStore::copyDocument(const QString& sourcePath,
                                                                                 const std::optional<QString>& root)
 {
@@ -77,6 +46,14 @@ std::expected<QString, ProjectBackupFailure> ProjectDocumentStore::copyDocument(
     const QString name = paths::lastPathComponent(sourcePath);
     if (name.isEmpty() || name == u"." || name == u".." || name.contains(u'/'))
         return std::unexpected(ProjectBackupError::invalidPresentationPath());
+
+    const auto deck = DeckTree::openSpeakersDeck(sourcePath, name);
+    if (!deck)
+        return std::unexpected(deck.error());
+    const BackupLimits limits = BackupLimits::standard();
+    const auto size = DeckTree::measure(deck->get(), name, limits, DeckTree::Source::speakersDeck);
+    if (!size)
+        return std::unexpected(size.error());
 
     fs::path rootPath;
     if (root) {
@@ -92,18 +69,24 @@ std::expected<QString, ProjectBackupFailure> ProjectDocumentStore::copyDocument(
     const auto folder = makeIncomingFolder(rootPath);
     if (!folder)
         return std::unexpected(folder.error());
-    const fs::path destination = *folder / toPath(name);
-    std::error_code copyError = copyItem(source, destination);
-    if (!copyError)
-        makePrivate(destination);
-    const auto admitted = copyError ? std::expected<fs::path, std::error_code>() : admit(*folder, rootPath);
-    if (copyError || !admitted) {
+    std::expected<void, ProjectBackupFailure> copied;
+    if (const platform::FileDescriptor target = platform::openFolder(folder->c_str()); target.isOpen()) {
+        DeckCopier copier(limits);
+        copier.allowBytes(size->bytes);
+        copied = copier.copy(deck->get(), target.get(), QFile::encodeName(name).constData());
+    } else {
+        copied = std::unexpected(platform::lastError());
+    }
+    const auto admitted = copied ? admit(*folder, rootPath) : std::expected<fs::path, std::error_code>();
+    if (!copied || !admitted) {
         std::error_code ignored;
         fs::remove_all(*folder, ignored);
     }
     leaveIncomingFolder(rootPath);
-    if (copyError || !admitted)
-        return std::unexpected(copyError ? copyError : admitted.error());
+    if (!copied)
+        return std::unexpected(copied.error());
+    if (!admitted)
+        return std::unexpected(admitted.error());
     return fromPath(*admitted / toPath(name));
 }
 

@@ -29,19 +29,14 @@ public:
 
     // Copies the file or folder package at sourcePath into a new folder of the
     // store under `root` (the default root when none is given); answers the copy's path.
+    // A link at the top is followed, so the copy holds the document itself. The
+    // store takes what a backup takes: a deck holding an item that is no file
+    // and no folder, or a link leading out of it, is refused before anything is copied.
     static std::expected<QString, ProjectBackupFailure> copyDocument(const QString& sourcePath,
                                                                      const std::optional<QString>& root = std::nullopt);
 
     // The user's data folder + com.local.quorvia.mvp/ProjectDocuments, created when missing.
     static std::expected<QString, ProjectBackupFailure> defaultRoot();
-
-    // Copies a document to `to`: a link at the top is followed, so the copy holds
-    // the document itself; inside a folder links are copied as links, never followed.
-    static std::error_code copyItem(const std::filesystem::path& from, const std::filesystem::path& to);
-
-    // Files only this user can read and write, folders only this user can
-    // enter, throughout the item; links are left as they are.
-    static void makePrivate(const std::filesystem::path& item);
 
     // A new folder for one copy in the making, in the incoming folder under `root`.
     static std::expected<std::filesystem::path, std::error_code> makeIncomingFolder(const std::filesystem::path& root);

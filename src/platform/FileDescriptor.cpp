@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quorvia::platform {
@@ -46,6 +47,22 @@ FileDescriptor openForReadingAt(int folderFd, const char* name)
 FileDescriptor openFolderAt(int folderFd, const char* name)
 {
     return FileDescriptor(::openat(folderFd, name, folderFlags | O_NOFOLLOW));
+}
+
+std::expected<FileDescriptor, std::error_code> makeFolderAt(int parentFd, const char* name, bool existing)
+{
+    const bool made = ::mkdirat(parentFd, name, 0700) == 0;
+    if (!made && (errno != EEXIST || !existing))
+        return std::unexpected(lastError());
+    FileDescriptor folder = openFolderAt(parentFd, name);
+    if (!folder.isOpen()) {
+        const std::error_code error = lastError();
+        // Gone with the failure, if it is still the empty folder just made.
+        if (made)
+            ::unlinkat(parentFd, name, AT_REMOVEDIR);
+        return std::unexpected(error);
+    }
+    return folder;
 }
 
 std::error_code lastError() { return {errno, std::generic_category()}; }

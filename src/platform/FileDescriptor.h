@@ -3,6 +3,7 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <expected>
 #include <system_error>
 #include <utility>
 
@@ -43,6 +44,11 @@ FileDescriptor openFolder(const char* path, int extraFlags = 0);
 // The item `name` in the folder open at `folderFd`, never through a link there.
 FileDescriptor openForReadingAt(int folderFd, const char* name);
 FileDescriptor openFolderAt(int folderFd, const char* name);
+
+// A private folder `name` in the folder open at `parentFd`, made and opened;
+// one already there is taken only when `existing` says so. A folder made here
+// and then not opened is removed again.
+std::expected<FileDescriptor, std::error_code> makeFolderAt(int parentFd, const char* name, bool existing = true);
 
 // The errno of the last call, as an error.
 std::error_code lastError();

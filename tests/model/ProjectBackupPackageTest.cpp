@@ -3,6 +3,7 @@
 #include "model/BackupPackageReader.h"
 #include "model/ProjectBackupPackage.h"
 #include "model/ProjectDocumentStore.h"
+#include "model/StagingFolder.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -478,6 +479,36 @@ TEST_F(BackupPackageTest, DecksOfAnySizeRoundTripAndAFullDiskRefusesUpFront)
     EXPECT_TRUE(listTree(disk.path()).isEmpty());
 }
 
+namespace {
+
+// Runs an export in a child process that `prepare` may set up to stop or die
+// part way; answers the child.
+pid_t exportInChild(const PresentationProjectsBackup& backup, const QString& target, const std::function<void()>& prepare)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        prepare();
+        (void)ProjectBackupPackage::exportBackup(backup, target);
+        ::_exit(0);
+    }
+    return child;
+}
+
+// In a child: once a file it writes outgrows `bytes`, `handler` runs instead.
+void onFileSizeLimit(rlim_t bytes, void (*handler)(int))
+{
+    ::signal(SIGXFSZ, handler);
+    const rlimit fileSize{bytes, bytes};
+    ::setrlimit(RLIMIT_FSIZE, &fileSize);
+}
+
+QStringList stagingFoldersIn(const QString& folder)
+{
+    return listTree(folder).filter(QRegularExpression("^\\.QuorviaBackup-[^/]*$"));
+}
+
+} // namespace
+
 // What an export cut short (kill -9, a crash, a power cut) left beside its
 // destination is taken away before the next export asks the disk for room:
 // without that, the next one is refused for space with nothing to show why.
@@ -488,20 +519,13 @@ TEST_F(BackupPackageTest, WhatAKilledExportLeftIsSweptBeforeTheNextOneMeasuresTh
         GTEST_SKIP() << "a small disk of its own, a tmpfs, needs root to mount";
     const PresentationProjectsBackup backup = backupOf({backupProject("甲", deckFile("talk.key", QByteArray(20 << 20, 'd')))});
     const QString target = disk.path("全部.quorviabackup");
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        // Killed outright the moment 16 MB of the deck's copy are written.
-        ::signal(SIGXFSZ, [](int) { ::raise(SIGKILL); });
-        const rlimit fileSize{16 << 20, 16 << 20};
-        ::setrlimit(RLIMIT_FSIZE, &fileSize);
-        ProjectBackupPackage::exportBackup(backup, target);
-        ::_exit(0);
-    }
+    // Killed outright the moment 16 MB of the deck's copy are written.
+    const pid_t child = exportInChild(backup, target, [] { onFileSizeLimit(16 << 20, [](int) { ::raise(SIGKILL); }); });
+    ASSERT_GT(child, 0);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the export was not cut short";
-    ASSERT_EQ(listTree(disk.path()).filter(QRegularExpression("^\\.QuorviaBackup-[^/]*$")).size(), 1);
+    ASSERT_EQ(stagingFoldersIn(disk.path()).size(), 1);
     // Another user's item under a staging name is theirs to remove.
     const QString theirs = disk.path(".QuorviaBackup-" + platform::uuidString(platform::newUuid()));
     ASSERT_TRUE(QDir().mkpath(theirs));
@@ -511,6 +535,66 @@ TEST_F(BackupPackageTest, WhatAKilledExportLeftIsSweptBeforeTheNextOneMeasuresTh
     ASSERT_TRUE(exported) << failureText(exported).toStdString();
     EXPECT_EQ(listTree(disk.path()).filter(QRegularExpression("^[^/]*$")),
               (QStringList{QFileInfo(theirs).fileName(), "全部.quorviabackup"}));
+}
+
+// Two launches, or two machines on one share, export into one folder at once:
+// the first, held mid-copy, keeps its staging folder whole while its process
+// lives, stopped or not; once it is gone, the next export takes it away.
+TEST_F(BackupPackageTest, AnExportInFlightElsewhereIsLeftWholeUntilItsProcessIsGone)
+{
+    const PresentationProjectsBackup large = backupOf({backupProject("甲", deckFile("large.key", QByteArray(2 << 20, 'd')))});
+    const pid_t first = exportInChild(large, path("exports/甲.quorviabackup"), [] { onFileSizeLimit(1 << 20, [](int) { ::raise(SIGSTOP); }); });
+    ASSERT_GT(first, 0);
+    const std::shared_ptr<void> reap(nullptr, [&](void*) { ::kill(first, SIGKILL); ::waitpid(first, nullptr, 0); });
+    int status = 0;
+    ASSERT_EQ(::waitpid(first, &status, WUNTRACED), first);
+    ASSERT_TRUE(WIFSTOPPED(status)) << "the first export was not held mid-copy";
+    const QStringList inFlight = listTree(exportsFolder());
+    ASSERT_EQ(stagingFoldersIn(exportsFolder()).size(), 1);
+
+    const PresentationProjectsBackup small = backupOf({backupProject("乙", deckFile("small.key"))});
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(small, path("exports/乙.quorviabackup")));
+    QStringList after = listTree(exportsFolder()).filter(QRegularExpression("^(?!乙)"));
+    EXPECT_EQ(after, inFlight) << "the export in flight lost what it had written";
+
+    ::kill(first, SIGKILL);
+    ASSERT_EQ(::waitpid(first, nullptr, 0), first);
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(small, path("exports/乙.quorviabackup")));
+    EXPECT_TRUE(stagingFoldersIn(exportsFolder()).isEmpty());
+}
+
+// Only what an export of ours wrote makes a folder a leftover: a folder of
+// the speaker's under a staging name stays, and so does a file system mounted
+// under one, even holding the record of an export long gone.
+TEST_F(BackupPackageTest, AFolderNoExportLeftSurvivesUnderAStagingName)
+{
+    const QString own = path("exports/.QuorviaBackup-" + platform::uuidString(platform::newUuid()));
+    writeFile(own + "/notes.txt", "mine");
+    const PresentationProjectsBackup backup = backupOf({backupProject("甲", deckFile("talk.key", QByteArray(2 << 20, 'd')))});
+    const pid_t killed = exportInChild(backup, package(), [] { onFileSizeLimit(1 << 20, [](int) { ::raise(SIGKILL); }); });
+    ASSERT_GT(killed, 0);
+    ASSERT_EQ(::waitpid(killed, nullptr, 0), killed);
+    const QStringList left = stagingFoldersIn(exportsFolder()).filter(QRegularExpression("^(?!" + QFileInfo(own).fileName() + ")"));
+    ASSERT_EQ(left.size(), 1);
+    const QByteArray deadRecord = readFile(exportsFolder() + u'/' + left.front() + "/export.json");
+    ASSERT_FALSE(deadRecord.isEmpty());
+
+    SmallDisk mounted(1 << 20);
+    const QString mountPoint = path("exports/.QuorviaBackup-" + platform::uuidString(platform::newUuid()));
+    if (mounted.mounted()) {
+        QDir().mkpath(mountPoint);
+        writeFile(mounted.path("export.json"), deadRecord);
+        writeFile(mounted.path("slides.txt"), "on another disk");
+        ASSERT_EQ(::mount(QFile::encodeName(mounted.path()).constData(), QFile::encodeName(mountPoint).constData(), nullptr, MS_BIND, nullptr), 0);
+    }
+    const std::shared_ptr<void> unmount(nullptr, [&](void*) { ::umount2(QFile::encodeName(mountPoint).constData(), MNT_DETACH); });
+
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupOf({backupProject("乙", deckFile("small.key"))}), package()));
+    EXPECT_EQ(readFile(own + "/notes.txt"), "mine");
+    EXPECT_FALSE(QFileInfo::exists(exportsFolder() + u'/' + left.front())) << "the dead export's folder stayed";
+    if (!mounted.mounted())
+        GTEST_SKIP() << "a file system of its own under a staging name needs root to mount";
+    EXPECT_EQ(readFile(mountPoint + "/slides.txt"), "on another disk");
 }
 
 // A stick, an NTFS drive or a network share shows every folder 0755 whatever
@@ -532,6 +616,40 @@ TEST_F(BackupPackageTest, ExportWorksOnADriveWithoutUnixModes)
                                                              drive + "/全部.quorviabackup");
     ASSERT_TRUE(exported) << failureText(exported).toStdString();
     EXPECT_EQ(listTree(drive).filter(QRegularExpression("^[^/]*$")), QStringList{"全部.quorviabackup"});
+}
+
+// On a drive without an atomic exchange the old package is set aside before
+// the new one takes its name. An export killed in between loses nothing: the
+// next export into that folder, to any name, puts the old one back.
+TEST_F(BackupPackageTest, AnOldPackageSetAsideByAKilledExportIsPutBack)
+{
+    const QString real = path("real");
+    const QString drive = path("drive");
+    QDir().mkpath(real);
+    QDir().mkpath(drive);
+    if (::geteuid() != 0 || QProcess::execute("bindfs", {real, drive}) != 0)
+        GTEST_SKIP() << "a drive without an atomic exchange needs root and bindfs to mount";
+    const std::shared_ptr<void> unmount(nullptr, [&](void*) { ::umount2(QFile::encodeName(drive).constData(), MNT_DETACH); });
+    const QString sunday = drive + "/全部.quorviabackup";
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupOf({backupProject("甲", deckFile("a.key", "sunday"))}), sunday));
+
+    const pid_t child = exportInChild(backupOf({backupProject("甲", deckFile("b.key", "monday"))}), sunday, [] {
+        StagingFolder::onStep = [](StagingFolder::Step step) {
+            if (step == StagingFolder::Step::previousSetAside)
+                ::raise(SIGKILL);
+        };
+    });
+    ASSERT_GT(child, 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the export was not killed between its renames";
+    ASSERT_FALSE(QFileInfo::exists(sunday));
+
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupOf({backupProject("乙", deckFile("c.key"))}), drive + "/其他.quorviabackup"));
+    const auto imported = ProjectBackupPackage::importBackup(sunday, store());
+    ASSERT_TRUE(imported) << failureText(imported).toStdString();
+    EXPECT_EQ(readFile(imported->projects.front().deck->filePath), "sunday");
+    EXPECT_TRUE(stagingFoldersIn(drive).isEmpty());
 }
 
 // A sparse file may claim nearly 2^63 bytes. Decks claiming together more than
@@ -708,6 +826,26 @@ TEST_F(BackupPackageTest, AStagingFolderSwappedByAnotherUserNeverHandsThemTheDec
         QDir(package()).removeRecursively();
         ::unlink(package().toLocal8Bit().constData());
     }
+}
+
+// Another user swaps a folder of theirs in under the staging name the moment
+// it is made: the export refuses it and leaves it as it was.
+TEST_F(BackupPackageTest, AFolderSwappedInUnderTheStagingNameIsLeftAsItWas)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "another local user needs root to stand in for";
+    QString swapped;
+    StagingFolder::onStep = [&](StagingFolder::Step step) {
+        if (step != StagingFolder::Step::folderMade)
+            return;
+        swapped = exportsFolder() + u'/' + stagingFoldersIn(exportsFolder()).value(0);
+        QDir().rename(swapped, path("exports/ours"));
+        writeFile(swapped + "/theirs.txt", "theirs");
+        ::chown(QFile::encodeName(swapped).constData(), otherUser, otherUser);
+    };
+    const std::shared_ptr<void> restore(nullptr, [](void*) { StagingFolder::onStep = nullptr; });
+    EXPECT_FALSE(ProjectBackupPackage::exportBackup(backupOf({backupProject("甲", deckFile("a.key"))}), package()));
+    EXPECT_EQ(readFile(swapped + "/theirs.txt"), "theirs");
 }
 
 // A manifest dense with tiny values is refused before it is parsed: reading a
