@@ -120,12 +120,11 @@ StagingFolder::~StagingFolder()
 {
     if (!folder_.isOpen())
         return;
-    if (!placed_ && exists(folder_.get(), previousName)) {
-        // The old package could not be put back: it waits here, with the
-        // record, for an export after this process to return it.
-        DeckCopier::remove(folder_.get(), packageName);
+    // An old package that could not be put back waits here, with the record
+    // and the package that did not take its place, for an export after this
+    // process to return it.
+    if (!placed_ && exists(folder_.get(), previousName))
         return;
-    }
     // Through the descriptor: what is in it goes even when the folder itself
     // was moved away from its name.
     DeckCopier::removeContents(folder_.get());
@@ -135,9 +134,6 @@ StagingFolder::~StagingFolder()
 
 std::error_code StagingFolder::create()
 {
-    const auto stamp = platform::ProcessStamp::ofThisProcess();
-    if (!stamp)
-        return std::make_error_code(std::errc::operation_not_supported);
     if (::mkdirat(parentFd_, name_.c_str(), 0700) != 0)
         return lastError();
     if (onStep)
@@ -157,7 +153,9 @@ std::error_code StagingFolder::create()
     // folder open whatever is asked; where modes are kept, ours is private.
     if ((status.st_mode & 077) != 0)
         ::fchmod(folder_.get(), 0700);
-    const Record record{*stamp, destination_};
+    // Where the kernel will not say who this process is, the record names
+    // no writer, and what this export leaves is never taken for abandoned.
+    const Record record{platform::ProcessStamp::ofThisProcess().value_or(platform::ProcessStamp{}), destination_};
     if (auto written = platform::writeFileAtomically(folder_.get(), recordName, record.encoded(), false); !written)
         return std::error_code(written.error(), std::generic_category());
     auto package = platform::makeFolderAt(folder_.get(), packageName, false);
