@@ -90,7 +90,7 @@ std::expected<void, ProjectBackupFailure> DeckCopier::copyFile(int sourceFd, int
         return std::unexpected(ProjectBackupError::refused(QStringLiteral("演示文稿在复制时变大了，请稍后再试")));
     bytesLeft_ -= status.st_size;
     ::fcntl(sourceFd, F_SETFL, ::fcntl(sourceFd, F_GETFL) & ~O_NONBLOCK);
-    const FileDescriptor target(::openat(folderFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    const FileDescriptor target = platform::createFileAt(folderFd, name);
     if (target.get() < 0)
         return std::unexpected(lastError());
     // The bytes the file had when it was opened, no more: one that grows

@@ -7,8 +7,6 @@
 #include <cerrno>
 #include <climits>
 #include <deque>
-#include <memory>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -94,32 +92,9 @@ private:
     Size size_;
 };
 
-bool isDotOrDotDot(const char* name) { return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)); }
-
 } // namespace
 
-std::expected<std::vector<std::string>, std::error_code> entryNames(int folderFd)
-{
-    // Through a descriptor of its own, read from the start.
-    const int own = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
-    if (own < 0)
-        return std::unexpected(lastError());
-    const std::unique_ptr<DIR, int (*)(DIR*)> entries(::fdopendir(own), &::closedir);
-    if (!entries) {
-        const std::error_code error = lastError();
-        ::close(own);
-        return std::unexpected(error);
-    }
-    ::rewinddir(entries.get());
-    std::vector<std::string> names;
-    errno = 0;
-    while (const dirent* entry = ::readdir(entries.get()))
-        if (!isDotOrDotDot(entry->d_name))
-            names.emplace_back(entry->d_name);
-    if (errno != 0)
-        return std::unexpected(lastError());
-    return names;
-}
+std::expected<std::vector<std::string>, std::error_code> entryNames(int folderFd) { return platform::entryNames(folderFd); }
 
 bool linkStaysInside(int rootFd, const fs::path& link)
 {

@@ -101,11 +101,11 @@ std::expected<fs::path, std::error_code> ProjectDocumentStore::makeIncomingFolde
     // Another copy that just finished may take the empty incoming folder away in between.
     for (int attempt = 0;; ++attempt) {
         if (::mkdir(incoming.c_str(), 0700) != 0 && errno != EEXIST)
-            return std::unexpected(std::error_code(errno, std::generic_category()));
+            return std::unexpected(platform::lastError());
         if (::mkdir(folder.c_str(), 0700) == 0)
             return folder;
         if (errno != ENOENT || attempt == 10)
-            return std::unexpected(std::error_code(errno, std::generic_category()));
+            return std::unexpected(platform::lastError());
     }
 }
 
@@ -119,7 +119,7 @@ std::expected<fs::path, std::error_code> ProjectDocumentStore::admit(const fs::p
 {
     const fs::path admitted = root / incoming.filename();
     if (::rename(incoming.c_str(), admitted.c_str()) != 0)
-        return std::unexpected(std::error_code(errno, std::generic_category()));
+        return std::unexpected(platform::lastError());
     return admitted;
 }
 

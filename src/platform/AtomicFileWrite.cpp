@@ -25,8 +25,7 @@ void syncFolder(const QString& folder)
 std::expected<void, int> writeFileAtomically(int folderFd, const QByteArray& name, QByteArrayView bytes, bool syncsFolder)
 {
     const QByteArray temporary = name + atomicWriteTemporaryMarker + randomHex().toLatin1();
-    // O_EXCL with O_NOFOLLOW: never written through a link someone left under the name.
-    FileDescriptor fd(::openat(folderFd, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    FileDescriptor fd = createFileAt(folderFd, temporary.constData());
     if (!fd.isOpen())
         return std::unexpected(errno);
     int error = 0;

@@ -3,6 +3,8 @@
 #include <QFile>
 
 #include <cerrno>
+#include <memory>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,6 +49,41 @@ FileDescriptor openForReadingAt(int folderFd, const char* name)
 FileDescriptor openFolderAt(int folderFd, const char* name)
 {
     return FileDescriptor(::openat(folderFd, name, folderFlags | O_NOFOLLOW));
+}
+
+FileDescriptor createFileAt(int folderFd, const char* name)
+{
+    return FileDescriptor(::openat(folderFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+}
+
+std::expected<std::vector<std::string>, std::error_code> entryNames(int folderFd)
+{
+    FileDescriptor own(::fcntl(folderFd, F_DUPFD_CLOEXEC, 0));
+    if (!own.isOpen())
+        return std::unexpected(lastError());
+    const std::unique_ptr<DIR, int (*)(DIR*)> entries(::fdopendir(own.get()), &::closedir);
+    if (!entries)
+        return std::unexpected(lastError());
+    own.release(); // the listing closes it now
+    ::rewinddir(entries.get());
+    std::vector<std::string> names;
+    errno = 0;
+    while (const dirent* entry = ::readdir(entries.get())) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..")
+            names.emplace_back(name);
+    }
+    if (errno != 0)
+        return std::unexpected(lastError());
+    return names;
+}
+
+std::expected<PipePair, std::error_code> makePipe()
+{
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0)
+        return std::unexpected(lastError());
+    return PipePair{FileDescriptor(ends[0]), FileDescriptor(ends[1])};
 }
 
 std::expected<FileDescriptor, std::error_code> makeFolderAt(int parentFd, const char* name, bool existing)

@@ -4,8 +4,10 @@
 #include <QString>
 
 #include <expected>
+#include <string>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 namespace quorvia::platform {
 
@@ -44,6 +46,21 @@ FileDescriptor openFolder(const char* path, int extraFlags = 0);
 // The item `name` in the folder open at `folderFd`, never through a link there.
 FileDescriptor openForReadingAt(int folderFd, const char* name);
 FileDescriptor openFolderAt(int folderFd, const char* name);
+
+// A new private file `name` in the folder open at `folderFd`, for writing;
+// never one already there, never through a link left under the name.
+FileDescriptor createFileAt(int folderFd, const char* name);
+
+// The names in the folder open at `folderFd`, "." and ".." left out, read from
+// the start through a descriptor of the listing's own.
+std::expected<std::vector<std::string>, std::error_code> entryNames(int folderFd);
+
+// Both ends of a new pipe, closed on exec.
+struct PipePair {
+    FileDescriptor reading;
+    FileDescriptor writing;
+};
+std::expected<PipePair, std::error_code> makePipe();
 
 // A private folder `name` in the folder open at `parentFd`, made and opened;
 // one already there is taken only when `existing` says so. A folder made here

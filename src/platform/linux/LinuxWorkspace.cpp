@@ -1,5 +1,6 @@
 #include "platform/linux/LinuxWorkspace.h"
 
+#include "platform/FileDescriptor.h"
 #include "platform/MainQueue.h"
 
 #include <QCoreApplication>
@@ -33,14 +34,15 @@ void LinuxWorkspace::openDocument(const QString&, const QString&, std::function<
 
 std::optional<QByteArray> LinuxWorkspace::runBriefly(const QString& program, const QStringList& arguments, double seconds)
 {
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0)
+    auto ends = makePipe();
+    if (!ends)
         return std::nullopt;
+    const FileDescriptor out = std::move(ends->reading);
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
     ::posix_spawn_file_actions_init(&actions);
     ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    ::posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    ::posix_spawn_file_actions_adddup2(&actions, ends->writing.get(), 1);
     ::posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     ::posix_spawnattr_init(&attributes);
     // A group of its own, so that whatever it starts ends with it.
@@ -59,21 +61,19 @@ std::optional<QByteArray> LinuxWorkspace::runBriefly(const QString& program, con
     const int spawned = ::posix_spawn(&pid, path.constData(), &actions, &attributes, argv.data(), environ);
     ::posix_spawn_file_actions_destroy(&actions);
     ::posix_spawnattr_destroy(&attributes);
-    ::close(out[1]);
-    if (spawned != 0) {
-        ::close(out[0]);
+    ends->writing.reset();
+    if (spawned != 0)
         return std::nullopt;
-    }
 
     QByteArray output;
     bool exited = false;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    pollfd reading{out[0], POLLIN, 0};
+    pollfd reading{out.get(), POLLIN, 0};
     bool open = true;
     while (!exited && std::chrono::steady_clock::now() < deadline) {
         if (open && ::poll(&reading, 1, 20) > 0) {
             char buffer[4096];
-            const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+            const ssize_t n = ::read(out.get(), buffer, sizeof buffer);
             if (n > 0 && output.size() < 65536)
                 output.append(buffer, n);
             open = n != 0 && !(n < 0 && errno != EINTR && errno != EAGAIN);
@@ -85,9 +85,9 @@ std::optional<QByteArray> LinuxWorkspace::runBriefly(const QString& program, con
         exited = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
     }
     // What it wrote just before it ended; a child it left may hold the pipe open.
-    ::fcntl(out[0], F_SETFL, O_NONBLOCK);
+    ::fcntl(out.get(), F_SETFL, O_NONBLOCK);
     for (char buffer[4096]; open && output.size() < 65536;) {
-        const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+        const ssize_t n = ::read(out.get(), buffer, sizeof buffer);
         if (n <= 0)
             break;
         output.append(buffer, n);
@@ -96,7 +96,6 @@ std::optional<QByteArray> LinuxWorkspace::runBriefly(const QString& program, con
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    ::close(out[0]);
     if (!exited || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return std::nullopt;
     return output;

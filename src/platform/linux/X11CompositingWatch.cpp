@@ -35,8 +35,7 @@ std::unique_ptr<X11CompositingWatch> X11CompositingWatch::make()
         return nullptr;
     watch->selectionNotify_ = fixes.data->first_event + XCB_XFIXES_SELECTION_NOTIFY;
 
-    // The same selection the compositing probe asks about.
-    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(DefaultScreen(x11->display()));
+    const QByteArray name = selectionName(DefaultScreen(x11->display()));
     const xcb_atom_t selection = internXcbAtom(c, name.constData());
     if (selection == XCB_ATOM_NONE)
         return nullptr;
@@ -51,6 +50,8 @@ std::unique_ptr<X11CompositingWatch> X11CompositingWatch::make()
     QObject::connect(watch->events_, &QSocketNotifier::activated, watch->events_, [raw] { raw->readEvents(); });
     return watch;
 }
+
+QByteArray X11CompositingWatch::selectionName(int screen) { return "_NET_WM_CM_S" + QByteArray::number(screen); }
 
 X11CompositingWatch::~X11CompositingWatch()
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QPointer>
 
 #include <xcb/xcb.h>
@@ -20,6 +21,9 @@ public:
     ~X11CompositingWatch();
     X11CompositingWatch(const X11CompositingWatch&) = delete;
     X11CompositingWatch& operator=(const X11CompositingWatch&) = delete;
+
+    // The selection a compositing manager owns for the X11 screen numbered `screen`.
+    static QByteArray selectionName(int screen);
 
     // Called on the main thread at each start or stop.
     std::function<void()> onChange;

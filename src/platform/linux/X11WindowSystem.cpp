@@ -69,7 +69,7 @@ bool X11WindowSystem::windowsAreComposited()
         return false;
     xcb_connection_t* c = x11->connection();
     // A compositing manager owns this selection for the screen it composites.
-    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(DefaultScreen(x11->display()));
+    const QByteArray name = X11CompositingWatch::selectionName(DefaultScreen(x11->display()));
     const xcb_atom_t selection = internXcbAtom(c, name.constData());
     if (selection == XCB_ATOM_NONE)
         return false;
