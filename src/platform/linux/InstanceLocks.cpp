@@ -94,6 +94,13 @@ InstanceLocks::Taking InstanceLocks::take(int& error, QString* refusal)
     return Taking::held;
 }
 
+void InstanceLocks::release()
+{
+    std::lock_guard lock(mutex_);
+    for (FileDescriptor& fd : held_)
+        fd.reset();
+}
+
 int InstanceLocks::beforeWrite()
 {
     int error = 0;

@@ -33,6 +33,9 @@ public:
     // when a folder still needs none. On failure, `refusal` says why.
     Taking take(QString* refusal = nullptr);
 
+    // Lets go of every lock: for a launch that gives way after all.
+    void release();
+
     // Before a write: 0 when this launch may write, else why not (EBUSY while
     // another launch holds a lock).
     int beforeWrite();

@@ -132,11 +132,13 @@ SingleInstanceGuard::Claim SingleInstanceGuard::claim()
             // yet runs, and takes the locks before it writes: it is given way
             // to as any running instance is.
             const Offer offer = serverName_.isEmpty() ? Offer::notListening : offerReopen();
+            if (offer == Offer::notListening)
+                return {Outcome::primary, {}};
+            // Given back at once: the running one may write while this one says why it stops.
+            locks_->release();
             if (offer == Offer::taken)
                 return {Outcome::handedOver, {}};
-            if (offer == Offer::unanswered)
-                return {Outcome::refused, say(unanswered)};
-            return {Outcome::primary, {}};
+            return {Outcome::refused, say(unanswered)};
         }
         case InstanceLocks::Taking::failed:
             return {Outcome::refused, say(refusal)};
