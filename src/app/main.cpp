@@ -83,7 +83,8 @@ int main(int argc, char** argv)
         if (shell->onReopen)
             shell->onReopen();
     };
-    platform::native::installLinuxPlatform();
+    // A launch that began without locks takes them before its first write.
+    platform::native::installLinuxPlatform(guard.writeGate());
     platform::current().applicationService = shell;
 
     // Document copies an earlier run was stopped in the middle of go, before
@@ -108,6 +109,9 @@ int main(int argc, char** argv)
 
     AppDelegate delegate(*shell);
     platform::MainQueue::async([&delegate] { delegate.applicationDidFinishLaunching(); });
+    // Reopens are taken once the start is done, or from any loop it waits in:
+    // until then a later launch waits for this one to listen, not to answer.
+    platform::MainQueue::async([&guard] { guard.listen(); });
     const int status = app.exec();
     // Every way out of the event loop, SIGTERM included, ends here: nothing saved may stay in memory.
     if (const auto failure = platform::current().defaults().flush())

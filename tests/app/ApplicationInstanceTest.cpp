@@ -1,6 +1,7 @@
 #include "platform/FileDescriptor.h"
 #include "platform/linux/SettingsDefaults.h"
 #include "support/EventWait.h"
+#include "support/ReadOnlyFolder.h"
 #include "support/RunningApplication.h"
 
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <optional>
 #include <cstring>
 #include <vector>
 
@@ -19,6 +21,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+using quorvia::test::ReadOnlyFolder;
 using quorvia::test::RunningApplication;
 using quorvia::test::waitUntil;
 
@@ -92,6 +95,54 @@ TEST(ApplicationInstanceTest, AnInstanceThatDoesNotAnswerIsNotReplaced)
     ::kill(static_cast<pid_t>(app.pid()), SIGCONT);
     EXPECT_TRUE(app.isRunning());
     EXPECT_EQ(inodeOf(), inode) << "the running instance's socket was replaced";
+}
+
+// A stopped instance still lets a later launch in and takes its bytes: only
+// its answer is a hand-over. The launch says why it may not run and ends
+// non-zero; the instance, running again, answers the next one.
+TEST(ApplicationInstanceTest, ALaunchBesideAStoppedInstanceSaysWhyAndFails)
+{
+    RunningApplication app;
+    ASSERT_TRUE(app.launch());
+    ASSERT_TRUE(app.waitUntilListening());
+    ::kill(static_cast<pid_t>(app.pid()), SIGSTOP);
+    QProcess second;
+    ASSERT_TRUE(app.launchAnother(second, QProcess::SeparateChannels));
+    const bool ended = second.waitForFinished(60000);
+    ::kill(static_cast<pid_t>(app.pid()), SIGCONT);
+    ASSERT_TRUE(ended) << "the new launch stayed";
+    EXPECT_NE(second.exitCode(), 0);
+    EXPECT_TRUE(QString::fromUtf8(second.readAllStandardError()).contains(QStringLiteral("没有应答")));
+
+    QProcess third;
+    ASSERT_TRUE(app.launchAnother(third));
+    ASSERT_TRUE(third.waitForFinished(60000));
+    EXPECT_EQ(third.exitCode(), 0);
+    EXPECT_TRUE(app.isRunning());
+}
+
+// Folders nothing could write at the start: the launch runs holding no lock.
+// Once they can be written, a later launch gives way to it all the same, and
+// the first takes the locks and saves.
+TEST(ApplicationInstanceTest, ALaterLaunchGivesWayToOneThatBeganWithoutLocks)
+{
+    RunningApplication app;
+    const QString settings = app.folder() + QStringLiteral("/config/com.local.quorvia.mvp");
+    std::optional<ReadOnlyFolder> settingsReadOnly(std::in_place, settings);
+    std::optional<ReadOnlyFolder> dataReadOnly(std::in_place, app.folder() + QStringLiteral("/data/com.local.quorvia.mvp"));
+    if (!settingsReadOnly->isReadOnly() || !dataReadOnly->isReadOnly())
+        GTEST_SKIP() << "needs root to mount the folders read-only: root writes past their mode";
+    ASSERT_TRUE(app.launch());
+    ASSERT_TRUE(app.waitUntilListening());
+    settingsReadOnly.reset();
+    dataReadOnly.reset();
+
+    QProcess second;
+    ASSERT_TRUE(app.launchAnother(second));
+    ASSERT_TRUE(second.waitForFinished(60000)) << "two instances run over one store";
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(app.quit());
+    EXPECT_TRUE(QFileInfo::exists(settings + QStringLiteral("/defaults/defaults.dat")));
 }
 
 // The store's writer thread runs: the launch has opened the store.

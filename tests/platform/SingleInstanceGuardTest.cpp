@@ -1,13 +1,18 @@
 #include "platform/FileDescriptor.h"
+#include "platform/linux/SettingsDefaults.h"
 #include "platform/linux/SingleInstanceGuard.h"
+#include "support/ReadOnlyFolder.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include <fcntl.h>
@@ -16,6 +21,7 @@
 #include <sys/un.h>
 
 using quorvia::platform::FileDescriptor;
+using quorvia::platform::native::SettingsDefaults;
 using quorvia::platform::native::SingleInstanceGuard;
 
 // The lock is held and its holder listens but lets nobody in (stopped, or its
@@ -49,4 +55,40 @@ TEST(SingleInstanceGuardTest, AnInstanceThatListensButLetsNobodyInIsKnownAtOnce)
     EXPECT_EQ(claim.outcome, SingleInstanceGuard::Outcome::refused);
     EXPECT_TRUE(claim.reason.contains(QStringLiteral("没有应答"))) << claim.reason.toStdString();
     EXPECT_LT(clock.elapsed(), SingleInstanceGuard::handOverPatienceMs / 2);
+}
+
+// A launch that began where its folder could not be written holds no lock.
+// Once the folder can be written, its store writes nothing while a later
+// launch holds the lock, and takes the lock itself before it writes.
+TEST(SingleInstanceGuardTest, ALaunchThatBeganWithoutALockWritesOnlyHoldingIt)
+{
+    QTemporaryDir root;
+    const QString folder = root.filePath(QStringLiteral("settings"));
+    const QByteArray lock = QFile::encodeName(folder + QStringLiteral("/instance.lock"));
+    std::optional<quorvia::test::ReadOnlyFolder> readOnly(std::in_place, folder);
+    if (!readOnly->isReadOnly())
+        GTEST_SKIP() << "needs root to mount the folder read-only: root writes past its mode";
+    SingleInstanceGuard guard(QString(), {{QFile::decodeName(lock), QStringLiteral("%1")}});
+    ASSERT_EQ(guard.claim().outcome, SingleInstanceGuard::Outcome::primary);
+    // Writes only when flushed.
+    constexpr double never = 3600;
+    SettingsDefaults store(folder + QStringLiteral("/defaults"), QString(), never, never,
+                           quorvia::platform::native::DefaultsFileStore::piecewiseThreshold, guard.writeGate());
+    store.setInteger(QStringLiteral("small"), 1);
+    ASSERT_TRUE(store.flush().has_value());
+
+    readOnly.reset();
+    {
+        const FileDescriptor later(::open(lock.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+        ASSERT_EQ(::flock(later.get(), LOCK_EX | LOCK_NB), 0);
+        store.setInteger(QStringLiteral("small"), 2);
+        const auto refused = store.flush();
+        ASSERT_TRUE(refused.has_value());
+        EXPECT_EQ(refused->reason, SettingsDefaults::describeError(EBUSY));
+        EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/defaults")));
+    }
+    EXPECT_FALSE(store.flush().has_value());
+    EXPECT_EQ(SettingsDefaults(folder + QStringLiteral("/defaults"), QString(), never).integer(QStringLiteral("small")), 2);
+    const FileDescriptor another(::open(lock.constData(), O_RDWR | O_CLOEXEC));
+    EXPECT_NE(::flock(another.get(), LOCK_EX | LOCK_NB), 0) << "the writer does not hold the lock";
 }

@@ -124,10 +124,10 @@ bool RunningApplication::start()
     return waitUntil([&] { return !windows().empty() || !isRunning(); }) && isRunning();
 }
 
-bool RunningApplication::launchAnother(QProcess& process) const
+bool RunningApplication::launchAnother(QProcess& process, QProcess::ProcessChannelMode channels) const
 {
     process.setProcessEnvironment(environment_);
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.setProcessChannelMode(channels);
     startExecutable(process);
     return process.waitForStarted(60000);
 }

@@ -55,8 +55,9 @@ public:
     // Starts the executable and waits for its first window.
     bool start();
     // Starts it once more in the same folders and environment, as a second
-    // launch by the speaker; the caller waits for that one.
-    bool launchAnother(QProcess& process) const;
+    // launch by the speaker; the caller waits for that one. Its error stream
+    // is the test's unless `channels` says otherwise.
+    bool launchAnother(QProcess& process, QProcess::ProcessChannelMode channels = QProcess::ForwardedErrorChannel) const;
     // SIGTERM, then waits; true when it quit on its own with status 0.
     bool quit(int timeoutMs = 60000);
     bool isRunning() const { return process_.state() != QProcess::NotRunning; }

@@ -43,10 +43,10 @@ std::unique_ptr<Platform> windowServices()
 
 void installWindowPlatform() { install(windowServices()); }
 
-void installLinuxPlatform()
+void installLinuxPlatform(std::function<int()> beforeWrite)
 {
     auto platform = windowServices();
-    platform->defaultsService = std::make_shared<SettingsDefaults>();
+    platform->defaultsService = std::make_shared<SettingsDefaults>(std::move(beforeWrite));
     platform->workspaceService = std::make_shared<LinuxWorkspace>();
     platform->scriptRunnerService = std::make_shared<LinuxScriptRunner>();
     platform->captureService = std::make_shared<LinuxCaptureService>();

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <functional>
+
 namespace quorvia::platform::native {
 
-// Installs the real services; call once the QApplication exists.
-void installLinuxPlatform();
+// Installs the real services; call once the QApplication exists. The store
+// runs `beforeWrite` before each write (see SettingsDefaults).
+void installLinuxPlatform(std::function<int()> beforeWrite = {});
 // Installs only what a window needs (time, screens, the window manager's
 // hints), for a launch that may not run and so opens no store.
 void installWindowPlatform();

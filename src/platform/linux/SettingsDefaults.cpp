@@ -21,14 +21,16 @@ QString applicationConfigFolder()
 }
 } // namespace
 
-SettingsDefaults::SettingsDefaults()
-    : SettingsDefaults(applicationConfigFolder() + QStringLiteral("/defaults"), applicationConfigFolder() + QStringLiteral("/defaults.ini"))
+SettingsDefaults::SettingsDefaults(std::function<int()> beforeWrite)
+    : SettingsDefaults(applicationConfigFolder() + QStringLiteral("/defaults"), applicationConfigFolder() + QStringLiteral("/defaults.ini"),
+                       defaultCoalesceSeconds, defaultFirstRetrySeconds, DefaultsFileStore::piecewiseThreshold, std::move(beforeWrite))
 {
 }
 
 SettingsDefaults::SettingsDefaults(const QString& folder, const QString& legacySettingsPath, double coalesceSeconds,
-                                   double firstRetrySeconds, qsizetype piecewiseFrom)
-    : files_(folder, piecewiseFrom), coalesce_(coalesceSeconds), firstRetry_(firstRetrySeconds), retry_(firstRetrySeconds)
+                                   double firstRetrySeconds, qsizetype piecewiseFrom, std::function<int()> beforeWrite)
+    : files_(folder, piecewiseFrom), beforeWrite_(std::move(beforeWrite)), coalesce_(coalesceSeconds), firstRetry_(firstRetrySeconds),
+      retry_(firstRetrySeconds)
 {
     if (auto stored = files_.load())
         values_ = std::move(*stored);
@@ -163,6 +165,8 @@ QString SettingsDefaults::describeError(int error)
         return QStringLiteral("路径上有同名的文件占着位置");
     case EIO:
         return QStringLiteral("磁盘读写出错");
+    case EBUSY:
+        return QStringLiteral("另一个 Quorvia 正在使用这个文件夹");
     default:
         return QStringLiteral("系统错误 %1：%2").arg(error).arg(QString::fromLocal8Bit(std::strerror(error)));
     }
@@ -217,7 +221,8 @@ void SettingsDefaults::runWriter()
             produced.insert(it.key(), it->produce());
             snapshot.insert(it.key(), QVariant(produced.value(it.key())));
         }
-        const auto outcome = files_.write(snapshot);
+        const int refused = beforeWrite_ ? beforeWrite_() : 0;
+        const auto outcome = refused != 0 ? std::expected<void, int>(std::unexpected(refused)) : files_.write(snapshot);
         const bool written = outcome.has_value();
         lock.lock();
         for (auto it = produced.cbegin(); it != produced.cend(); ++it) {

@@ -24,11 +24,14 @@ class SettingsDefaults final : public DefaultsStore {
 public:
     // The store's folder under the user's config folder; the settings file that
     // earlier versions kept beside it is read at the first start.
-    SettingsDefaults();
+    explicit SettingsDefaults(std::function<int()> beforeWrite = {});
     // `legacySettingsPath` is read only while `folder` holds no store.
     // A change waits up to `coalesceSeconds` for others to join it in one write.
+    // `beforeWrite`, run on the writer before each write, answers 0 when the
+    // store may write now, else an error number that fails the write as its own.
     SettingsDefaults(const QString& folder, const QString& legacySettingsPath, double coalesceSeconds = defaultCoalesceSeconds,
-                     double firstRetrySeconds = 2.0, qsizetype piecewiseFrom = DefaultsFileStore::piecewiseThreshold);
+                     double firstRetrySeconds = defaultFirstRetrySeconds, qsizetype piecewiseFrom = DefaultsFileStore::piecewiseThreshold,
+                     std::function<int()> beforeWrite = {});
     // Writes what is still pending.
     ~SettingsDefaults() override;
 
@@ -45,6 +48,7 @@ public:
     DefaultsStoreDamage damageFound() const override { return damage_; }
 
     static constexpr double defaultCoalesceSeconds = 1.0;
+    static constexpr double defaultFirstRetrySeconds = 2.0;
     static constexpr double longestRetrySeconds = 30.0;
     // The writer thread's name, as the system lists it.
     static constexpr const char* writerThreadName = "quorvia-store";
@@ -60,6 +64,7 @@ private:
     void reportFailure(int error);
 
     DefaultsFileStore files_; // the writer's once constructed
+    const std::function<int()> beforeWrite_;
     DefaultsStoreDamage damage_;
     const std::chrono::duration<double> coalesce_;
     const std::chrono::duration<double> firstRetry_;

@@ -1,24 +1,18 @@
 #include "platform/linux/SingleInstanceGuard.h"
 
-#include "platform/linux/SettingsDefaults.h"
-
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
 
-#include <cerrno>
+#include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <optional>
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -28,6 +22,8 @@ namespace quorvia::platform::native {
 
 namespace {
 const QByteArray reopenMessage = QByteArrayLiteral("reopen\n");
+// The running instance's answer once it took the reopen.
+const QByteArray reopenedMessage = QByteArrayLiteral("reopened\n");
 // What a socket's path may hold, its final NUL aside.
 constexpr qsizetype maximumSocketPath = sizeof(sockaddr_un::sun_path) - 1;
 const QString applicationFolder = QStringLiteral("/com.local.quorvia.mvp");
@@ -69,58 +65,22 @@ QString settingsFolder()
     return config.isEmpty() ? QString() : config + applicationFolder;
 }
 
-bool isDenied(int error) { return error == EACCES || error == EPERM || error == EROFS; }
-
-enum class LockFile { held, busy, unneeded, failed };
-
-LockFile lockFile(const QString& path, FileDescriptor& fd, int& error)
-{
-    const QByteArray encoded = QFile::encodeName(path);
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).path());
-    std::error_code made;
-    std::filesystem::create_directories(folder.toStdString(), made);
-    // A folder nobody can make or write holds nothing of ours, and no other
-    // launch can write there either.
-    if (made && isDenied(made.value()))
-        return LockFile::unneeded;
-    fd.reset(::open(encoded.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
-    if (!fd.isOpen()) {
-        error = errno == ELOOP ? EEXIST : errno;
-        return isDenied(error) && ::access(folder.constData(), W_OK) != 0 && isDenied(errno) ? LockFile::unneeded
-                                                                                              : LockFile::failed;
-    }
-    // Only a plain file of this user's: anything else there is not our lock.
-    struct stat status {};
-    const int statError = ::fstat(fd.get(), &status) == 0 ? 0 : errno;
-    if (statError != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::getuid()) {
-        error = statError != 0 ? statError : EEXIST;
-        fd.reset();
-        return LockFile::failed;
-    }
-    int locked = -1;
-    do
-        locked = ::flock(fd.get(), LOCK_EX | LOCK_NB);
-    while (locked != 0 && errno == EINTR);
-    if (locked == 0)
-        return LockFile::held;
-    error = errno;
-    fd.reset();
-    return error == EWOULDBLOCK ? LockFile::busy : LockFile::failed;
-}
 } // namespace
 
 SingleInstanceGuard::SingleInstanceGuard(QString serverName, std::vector<Lock> locks)
-    : serverName_(std::move(serverName)), locks_(std::move(locks))
+    : serverName_(std::move(serverName)), locks_(std::make_shared<InstanceLocks>(std::move(locks)))
 {
 }
 
 SingleInstanceGuard::~SingleInstanceGuard()
 {
-    // The locks stay until the process ends: the store may still write on the way out.
-    for (FileDescriptor& fd : held_)
-        fd.release();
     delete server_;
     server_ = nullptr;
+}
+
+std::function<int()> SingleInstanceGuard::writeGate() const
+{
+    return [locks = locks_] { return locks->beforeWrite(); };
 }
 
 std::vector<SingleInstanceGuard::Lock> SingleInstanceGuard::defaultLocks()
@@ -154,30 +114,6 @@ QString SingleInstanceGuard::defaultServerName()
     return {};
 }
 
-SingleInstanceGuard::Locking SingleInstanceGuard::takeLocks(QString& refusal)
-{
-    // All or none: a launch that must give way holds nothing another needs.
-    std::vector<FileDescriptor> taken;
-    for (const Lock& lock : locks_) {
-        FileDescriptor fd;
-        int error = 0;
-        switch (lockFile(lock.path, fd, error)) {
-        case LockFile::held:
-            taken.push_back(std::move(fd));
-            break;
-        case LockFile::unneeded:
-            break;
-        case LockFile::busy:
-            return Locking::busy;
-        case LockFile::failed:
-            refusal = lock.refusal.arg(SettingsDefaults::describeError(error));
-            return Locking::failed;
-        }
-    }
-    held_ = std::move(taken);
-    return Locking::held;
-}
-
 SingleInstanceGuard::Claim SingleInstanceGuard::claim()
 {
     // Who runs is decided by locks held for the whole life of the running
@@ -187,21 +123,26 @@ SingleInstanceGuard::Claim SingleInstanceGuard::claim()
     // listens at its path.
     QElapsedTimer waited;
     waited.start();
+    const QString unanswered = QStringLiteral("已有一个 Quorvia 在运行，但它没有应答；本次启动不再继续。");
     for (;;) {
         QString refusal;
-        switch (takeLocks(refusal)) {
-        case Locking::held: {
-            // No folder here can be written, so no lock says who runs: one
-            // that already listens still gets the reopen.
-            if (held_.empty() && !serverName_.isEmpty() && offerReopen() == Offer::taken)
+        switch (locks_->take(&refusal)) {
+        case InstanceLocks::Taking::held: {
+            // One that began where no folder could be written holds no lock
+            // yet runs, and takes the locks before it writes: it is given way
+            // to as any running instance is.
+            const Offer offer = serverName_.isEmpty() ? Offer::notListening : offerReopen();
+            if (offer == Offer::notListening)
+                return {Outcome::primary, {}};
+            // Given back at once: the running one may write while this one says why it stops.
+            locks_->release();
+            if (offer == Offer::taken)
                 return {Outcome::handedOver, {}};
-            Claim claim{Outcome::primary, {}};
-            listen(claim);
-            return claim;
+            return {Outcome::refused, say(unanswered)};
         }
-        case Locking::failed:
+        case InstanceLocks::Taking::failed:
             return {Outcome::refused, say(refusal)};
-        case Locking::busy:
+        case InstanceLocks::Taking::busy:
             break;
         }
         if (serverName_.isEmpty())
@@ -209,21 +150,24 @@ SingleInstanceGuard::Claim SingleInstanceGuard::claim()
                     say(QStringLiteral("已有一个 Quorvia 在运行，但没有只属于当前用户的文件夹可放置单实例通道，无法把窗口交给它；本次启动不再继续。"))};
         // The running instance may have taken the lock a moment ago and not be
         // listening yet, or may have ended since; one that listens and does
-        // not let us in is still running, and is left be.
+        // not answer is still running, and is left be.
         const Offer offer = offerReopen();
         if (offer == Offer::taken)
             return {Outcome::handedOver, {}};
         if (offer == Offer::unanswered || waited.elapsed() >= handOverPatienceMs)
-            return {Outcome::refused, say(QStringLiteral("已有一个 Quorvia 在运行，但它没有应答；本次启动不再继续。"))};
+            return {Outcome::refused, say(unanswered)};
         QThread::msleep(50);
     }
 }
 
 SingleInstanceGuard::Offer SingleInstanceGuard::offerReopen() const
 {
+    QElapsedTimer clock;
+    clock.start();
+    const auto left = [&] { return int(std::max<qint64>(0, handOverAnswerMs - clock.elapsed())); };
     QLocalSocket probe;
     probe.connectToServer(serverName_);
-    if (!probe.waitForConnected(handOverTimeoutMs)) {
+    if (!probe.waitForConnected(left())) {
         const auto error = probe.error();
         probe.abort();
         // Nobody listens at the path yet: a socket left by a dead instance, or none.
@@ -236,26 +180,31 @@ SingleInstanceGuard::Offer SingleInstanceGuard::offerReopen() const
         probe.abort();
         return Offer::notListening;
     }
+    // The kernel lets a stopped instance's peer in and takes its bytes: only
+    // the instance's own answer says it took the reopen.
     probe.write(reopenMessage);
-    const bool written = probe.waitForBytesWritten(handOverTimeoutMs);
-    written ? probe.disconnectFromServer() : probe.abort();
-    return written ? Offer::taken : Offer::unanswered;
+    probe.waitForBytesWritten(left());
+    while (!probe.canReadLine() && probe.bytesAvailable() < maximumMessageBytes && probe.waitForReadyRead(left())) {
+    }
+    const bool taken = probe.canReadLine() && probe.readLine(maximumMessageBytes) == reopenedMessage;
+    probe.abort();
+    return taken ? Offer::taken : Offer::unanswered;
 }
 
-void SingleInstanceGuard::listen(Claim& claim)
+void SingleInstanceGuard::listen()
 {
     if (serverName_.isEmpty()) {
-        claim.reason = say(QStringLiteral("无法建立单实例通道（没有只属于当前用户的文件夹可放置它），再次启动时无法把窗口交给本实例。"));
+        say(QStringLiteral("无法建立单实例通道（没有只属于当前用户的文件夹可放置它），再次启动时无法把窗口交给本实例。"));
         return;
     }
-    // Only the locks' holder gets here, so a socket at the path is a dead
-    // instance's, or one that no longer answers where nothing needed a lock.
+    // Launches since the claim gave way or waited for this one, so a socket at
+    // the path is a dead instance's.
     QLocalServer::removeServer(serverName_);
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
     server_->setMaxPendingConnections(maximumConnections);
     if (!server_->listen(serverName_)) {
-        claim.reason = say(QStringLiteral("无法建立单实例通道（%1），再次启动时无法把窗口交给本实例。").arg(server_->errorString()));
+        say(QStringLiteral("无法建立单实例通道（%1），再次启动时无法把窗口交给本实例。").arg(server_->errorString()));
         delete server_;
         server_ = nullptr;
         return;
@@ -282,9 +231,17 @@ void SingleInstanceGuard::acceptConnection()
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             if (socket->canReadLine()) {
                 const bool reopen = socket->readLine(maximumMessageBytes + 1) == reopenMessage;
-                socket->abort();
-                socket->deleteLater();
-                if (reopen && onReopen)
+                disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
+                if (!reopen) {
+                    socket->abort();
+                    socket->deleteLater();
+                    return;
+                }
+                // Answered before the reopen runs, which may take a while.
+                socket->write(reopenedMessage);
+                socket->flush();
+                socket->disconnectFromServer();
+                if (onReopen)
                     onReopen();
             } else if (socket->bytesAvailable() >= maximumMessageBytes) {
                 socket->abort();

@@ -1,11 +1,12 @@
 #pragma once
 
-#include "platform/FileDescriptor.h"
+#include "platform/linux/InstanceLocks.h"
 
 #include <QObject>
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 class QLocalServer;
@@ -13,17 +14,14 @@ class QLocalServer;
 namespace quorvia::platform::native {
 
 // Makes one launch the only writer of every folder the application writes:
-// it holds a lock in each for its whole life, and a local socket in a folder
-// only this user can enter lets a later launch hand it a reopen. A folder
-// nobody can write needs no lock, since no second writer can exist there.
+// it holds a lock in each (InstanceLocks), and a local socket in a folder only
+// this user can enter lets a later launch hand it a reopen. A launch that
+// began without locks, where nothing could be written, listens all the same,
+// so a later one gives way to it.
 class SingleInstanceGuard final : public QObject {
     Q_OBJECT
 public:
-    struct Lock {
-        QString path;
-        // Said when the lock can be neither taken nor found held; %1 is why.
-        QString refusal;
-    };
+    using Lock = InstanceLocks::Lock;
 
     explicit SingleInstanceGuard(QString serverName = defaultServerName(), std::vector<Lock> locks = defaultLocks());
     ~SingleInstanceGuard() override;
@@ -41,8 +39,9 @@ public:
     static constexpr int maximumConnections = 8;
     // How long a later launch waits for a running instance that has not begun to listen.
     static constexpr int handOverPatienceMs = 10000;
-    // How long a listening instance may take to let a later launch in.
-    static constexpr int handOverTimeoutMs = 1000;
+    // How long a listening instance may take to let a later launch in and
+    // answer that it took the reopen.
+    static constexpr int handOverAnswerMs = 2000;
 
     enum class Outcome {
         primary,    // this launch runs, the only writer
@@ -51,30 +50,33 @@ public:
     };
     struct Claim {
         Outcome outcome = Outcome::refused;
-        // Why a refused launch may not run, or why a running one cannot be
-        // handed a reopen later; already said on the error stream.
+        // Why a refused launch may not run; already said on the error stream.
         QString reason;
     };
     // Becomes the running instance, holding the locks until the process ends.
-    // A launch that cannot hold them never runs: it hands a reopen to the
-    // instance that does, or says why it cannot start. Without a socket the
-    // holder still runs.
+    // A launch that cannot hold them, or finds an instance listening, never
+    // runs: it hands a reopen to that instance, or says why it cannot start.
+    // Without a socket the holder still runs.
     Claim claim();
+    // Takes reopens from later launches from now on; until then they wait for
+    // this one. Once the launch is ready to answer them. Problems are said on
+    // the error stream: the instance runs without the socket.
+    void listen();
+
+    // To run before each write to a folder the locks guard: 0 when this
+    // launch may write now, else why not. Usable after the guard is gone.
+    std::function<int()> writeGate() const;
 
     // A later launch asked for a reopen.
     std::function<void()> onReopen;
 
 private:
-    enum class Locking { held, busy, failed };
-    Locking takeLocks(QString& refusal);
     enum class Offer { taken, notListening, unanswered };
     Offer offerReopen() const;
-    void listen(Claim& claim);
     void acceptConnection();
 
     QString serverName_;
-    std::vector<Lock> locks_;
-    std::vector<FileDescriptor> held_;
+    std::shared_ptr<InstanceLocks> locks_;
     QLocalServer* server_ = nullptr;
     int connections_ = 0;
 };

@@ -4,6 +4,7 @@
 #include "platform/linux/SettingsDefaults.h"
 #include "support/ApplicationControls.h"
 #include "support/EventWait.h"
+#include "support/ReadOnlyFolder.h"
 #include "support/RunningApplication.h"
 #include "support/XServer.h"
 
@@ -29,6 +30,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using quorvia::test::ReadOnlyFolder;
 using quorvia::test::RunningApplication;
 using quorvia::test::runEventsFor;
 using quorvia::test::waitUntil;
@@ -308,26 +310,6 @@ TEST_F(ApplicationProcessTest, AnOutcomeAlertCutShortByTheEmergencyKeyWaitsAndSh
 }
 
 namespace {
-
-// Read-only for everyone, root too, where a mount is allowed; else closed to this user.
-class ReadOnlyFolder {
-public:
-    explicit ReadOnlyFolder(const QString& folder) : path_(QFile::encodeName(folder))
-    {
-        QDir().mkpath(folder);
-        mounted_ = ::mount(path_.constData(), path_.constData(), nullptr, MS_BIND, nullptr) == 0;
-        if (mounted_)
-            ::mount(nullptr, path_.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr);
-        else
-            ::chmod(path_.constData(), 0500);
-    }
-    ~ReadOnlyFolder() { mounted_ ? void(::umount2(path_.constData(), MNT_DETACH)) : void(::chmod(path_.constData(), 0700)); }
-    bool isReadOnly() const { return ::access(path_.constData(), W_OK) != 0; }
-
-private:
-    QByteArray path_;
-    bool mounted_ = false;
-};
 
 // A project of ten short blocks; answers the stored current block, -1 when none can be read.
 std::function<qint64()> storeTenBlocks(const QString& config)

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "platform/FileDescriptor.h"
+
+#include <QString>
+
+#include <mutex>
+#include <vector>
+
+namespace quorvia::platform::native {
+
+// One lock in each folder the application writes, each held from when it is
+// taken until the process ends. A folder nothing can write needs no lock at
+// the start: no second writer can exist there. Once it can be written, its
+// lock is taken before the next write, so a launch that began without locks
+// never writes beside one that holds them. Thread-safe.
+class InstanceLocks {
+public:
+    struct Lock {
+        QString path;
+        // Said when the lock can be neither taken nor found held; %1 is why.
+        QString refusal;
+    };
+
+    explicit InstanceLocks(std::vector<Lock> locks);
+    ~InstanceLocks();
+    InstanceLocks(const InstanceLocks&) = delete;
+    InstanceLocks& operator=(const InstanceLocks&) = delete;
+
+    enum class Taking { held, busy, failed };
+    // Takes every lock not held yet whose folder can be written, all or none:
+    // a launch that must give way holds nothing another needs. `held` also
+    // when a folder still needs none. On failure, `refusal` says why.
+    Taking take(QString* refusal = nullptr);
+
+    // Lets go of every lock: for a launch that gives way after all.
+    void release();
+
+    // Before a write: 0 when this launch may write, else why not (EBUSY while
+    // another launch holds a lock).
+    int beforeWrite();
+
+private:
+    Taking take(int& error, QString* refusal);
+
+    std::mutex mutex_;
+    const std::vector<Lock> locks_;
+    // One for each lock, open where it is held.
+    std::vector<FileDescriptor> held_;
+};
+
+} // namespace quorvia::platform::native
