@@ -152,7 +152,7 @@ void Window::updateShapeAndShadow()
         update();
     }
     if (shaped && !composited)
-        setMask(shapeRegion(shape_, toQtGlobal(frame_).size()));
+        setMask(shapeRegion(shape_, toQtGlobal(frame_).marginsRemoved(decorations_).size()));
     else
         clearMask();
 }
@@ -258,26 +258,46 @@ void Window::applyFlags()
     }
 }
 
+QRect Window::qtGeometry(const Rect& frame) const
+{
+    return toQtGlobal(frame).marginsRemoved(decorations_).marginsAdded(shadowMargins_);
+}
+
 void Window::applyGeometry()
 {
     applyingGeometry_ = true;
-    setGeometry(toQtGlobal(frame_).marginsAdded(shadowMargins_));
+    setGeometry(qtGeometry(frame_));
     applyingGeometry_ = false;
     if (!mask().isEmpty())
-        setMask(shapeRegion(shape_, toQtGlobal(frame_).size()));
+        setMask(shapeRegion(shape_, toQtGlobal(frame_).marginsRemoved(decorations_).size()));
 }
 
 void Window::adoptQtGeometry()
 {
     if (applyingGeometry_)
         return;
-    const QRect actual = geometry().marginsRemoved(shadowMargins_);
+    const QRect actual = geometry().marginsRemoved(shadowMargins_).marginsAdded(decorations_);
     // Qt's geometry is whole pixels; only a change the frame cannot explain is news.
     if (actual == toQtGlobal(frame_))
         return;
     const Rect old = frame_;
     frame_ = fromQtGlobal(QRectF(actual));
     announce(old.origin != frame_.origin, old.size != frame_.size);
+}
+
+void Window::adoptDecorations()
+{
+    // Only a window the manager has put on screen has its decorations; before
+    // that Qt answers none, which must not undo what an earlier showing taught.
+    QWindow* handle = windowHandle();
+    if (!handle || !isVisible() || !handle->isExposed())
+        return;
+    const QMargins margins = handle->frameMargins();
+    if (margins == decorations_)
+        return;
+    decorations_ = margins;
+    // The frame stays where it was asked for; the inner window gives way to the decorations.
+    applyGeometry();
 }
 
 void Window::announce(bool moved, bool resized)
@@ -297,12 +317,14 @@ void Window::announce(bool moved, bool resized)
 void Window::moveEvent(QMoveEvent* event)
 {
     QWidget::moveEvent(event);
+    adoptDecorations();
     adoptQtGeometry();
 }
 
 void Window::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    adoptDecorations();
     adoptQtGeometry();
 }
 
@@ -323,16 +345,19 @@ void Window::showEvent(QShowEvent* event)
     if (contains(collection_, CollectionBehavior::canJoinAllSpaces))
         setOnAllDesktops(*this, true);
     // The native window exists from the first show on; watching it is harmless when repeated.
-    if (onFirstPaint && windowHandle())
+    if (windowHandle())
         windowHandle()->installEventFilter(this);
 }
 
 bool Window::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() != QEvent::Expose || watched != windowHandle() || !windowHandle()->isExposed())
+        return QWidget::eventFilter(watched, event);
+    // Put on screen, the window has the manager's decorations around it.
+    adoptDecorations();
     // The widget draws its picture while the exposure is handled: a call
     // queued now runs once that picture is on screen.
-    if (event->type() == QEvent::Expose && watched == windowHandle() && windowHandle()->isExposed()) {
-        windowHandle()->removeEventFilter(this);
+    if (onFirstPaint) {
         QMetaObject::invokeMethod(
             this,
             [this] {

@@ -69,9 +69,11 @@ constexpr bool contains(WindowStyle set, WindowStyle flag)
 
 // A top-level window carrying what Qt lacks: level, sharing type, collection
 // behaviour, key and main eligibility, mouse transparency, and a frame in the
-// global y-up space. The frame set here is the truth; Qt's integer geometry
-// follows it, and a move or resize made outside (by the window manager) is
-// read back.
+// global y-up space. The frame is the whole window, the window manager's title
+// bar and border included, so a frame kept inside an area keeps all of the
+// window there. The frame set here is the truth; Qt's integer geometry of the
+// inner window follows it, and a move or resize made outside (by the window
+// manager) is read back.
 class Window : public QWidget {
     Q_OBJECT
 public:
@@ -95,6 +97,9 @@ public:
     Rect frame() const { return frame_; }
     void setFrame(const Rect& frame);
     void setFrameOrigin(Point origin);
+    // What the window manager draws around the window, as last seen while it
+    // was shown: none before that, and none without a window manager.
+    QMargins decorationMargins() const { return decorations_; }
 
     int level() const { return level_; }
     void setLevel(int level);
@@ -169,6 +174,9 @@ protected:
 private:
     void applyGeometry();
     void adoptQtGeometry();
+    void adoptDecorations();
+    // Qt's geometry of the inner window for a frame, shadow margins included.
+    QRect qtGeometry(const Rect& frame) const;
     bool applyingGeometry_ = false;
     void announce(bool moved, bool resized);
     void present(bool activate);
@@ -186,6 +194,7 @@ private:
     WindowShape shape_;
     bool hasShadow_ = false;
     QMargins shadowMargins_;
+    QMargins decorations_;
 };
 
 } // namespace quorvia::platform

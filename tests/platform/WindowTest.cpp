@@ -50,7 +50,8 @@ TEST(Window, MoveFromOutsideIsReadBackInYUpSpace)
     int moves = 0;
     window.onDidMove = [&] { ++moves; };
 
-    const QRect qt = toQtGlobal(Rect(50, 60, 200, 100));
+    // The frame is the whole window: the inner one lies within the decorations.
+    const QRect qt = toQtGlobal(Rect(50, 60, 200, 100)).marginsRemoved(window.decorationMargins());
     window.setGeometry(qt); // as the window manager would
     QApplication::processEvents();
     EXPECT_EQ(window.frame(), Rect(50, 60, 200, 100));
