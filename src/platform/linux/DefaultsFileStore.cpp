@@ -467,8 +467,13 @@ std::expected<void, int> DefaultsFileStore::writeValuesAndIndex(const QMap<QStri
 {
     indexReplaced_ = false;
     if (!QDir().mkpath(folder_)) {
-        // For the reason: the one step that fails again says why.
-        const int error = ::mkdir(QFile::encodeName(folder_).constData(), 0700) == 0 ? 0 : errno;
+        // For the reason: the first folder of the path that is not there says
+        // why it cannot be made; those below it would only find it missing.
+        QString first = QDir::cleanPath(folder_);
+        for (QString parent = QFileInfo(first).path(); parent != first && !QFileInfo::exists(parent);
+             parent = QFileInfo(first).path())
+            first = parent;
+        const int error = ::mkdir(QFile::encodeName(first).constData(), 0700) == 0 ? 0 : errno;
         return std::unexpected(error == 0 || error == EEXIST ? ENOTDIR : error);
     }
     QHash<QString, SeparateFile> next;
