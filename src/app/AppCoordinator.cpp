@@ -220,7 +220,7 @@ void AppCoordinator::buildMainMenu()
                          shell.orderFrontStandardAboutPanel();
                      }});
     items.push_back({{}, {}, nullptr, true});
-    items.push_back({QStringLiteral("退出"), QKeySequence(Qt::CTRL | Qt::Key_Q), [&shell] { shell.terminate(); }});
+    items.push_back({QStringLiteral("退出"), QKeySequence(Qt::CTRL | Qt::Key_Q), [&shell] { shell.terminate(platform::QuitRequest::speaker); }});
     shell.setMainMenu(std::move(items));
 }
 

@@ -11,7 +11,7 @@ namespace quorvia {
 
 AppDelegate::AppDelegate(platform::ApplicationShell& shell) : shell_(shell)
 {
-    shell_.shouldTerminate = [this] { return applicationShouldTerminate(); };
+    shell_.shouldTerminate = [this](platform::QuitRequest request) { return applicationShouldTerminate(request); };
     shell_.onReopen = [this] { applicationShouldHandleReopen(false); };
 }
 
@@ -87,7 +87,7 @@ bool AppDelegate::applicationShouldHandleReopen(bool)
     return true;
 }
 
-platform::TerminateReply AppDelegate::applicationShouldTerminate()
+platform::TerminateReply AppDelegate::applicationShouldTerminate(platform::QuitRequest request)
 {
     if (isTerminationPending_)
         return platform::TerminateReply::later;
@@ -95,9 +95,10 @@ platform::TerminateReply AppDelegate::applicationShouldTerminate()
         return platform::TerminateReply::now;
     isTerminationPending_ = true;
     // The shutdown hides every private window; an alert at the end may show
-    // only where one could have shown before it.
+    // only where one could have shown before it, and only to a speaker who
+    // asked for the quit: a logout or a shutdown waits for no click.
     const auto& holding = coordinator_->alertRunner().isHoldingWindows;
-    alertAllowedAtQuit_ = !holding || !holding();
+    alertAllowedAtQuit_ = request == platform::QuitRequest::speaker && (!holding || !holding());
 
     const std::weak_ptr<AppDelegate*> weak = life_;
     terminationFallback_ = platform::MainQueue::asyncAfter(terminationFallbackDelay, [weak] {

@@ -30,7 +30,7 @@ public:
     void applicationDidFinishLaunching();
     bool applicationShouldTerminateAfterLastWindowClosed() const { return false; }
     bool applicationShouldHandleReopen(bool hasVisibleWindows);
-    platform::TerminateReply applicationShouldTerminate();
+    platform::TerminateReply applicationShouldTerminate(platform::QuitRequest request);
 
     AppCoordinator* coordinator() const { return coordinator_.get(); }
 

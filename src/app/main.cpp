@@ -95,13 +95,14 @@ int main(int argc, char** argv)
             std::filesystem::remove_all(left, ignored);
         });
 
-    // SIGTERM and SIGINT quit through the delegate, never mid-turn.
+    // SIGTERM and SIGINT quit through the delegate, never mid-turn, and wait
+    // for no one to answer anything.
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
         auto* notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, &app);
         QObject::connect(notifier, &QSocketNotifier::activated, &app, [shell] {
             char byte = 0;
             [[maybe_unused]] auto got = ::read(signalPipe[1], &byte, 1);
-            shell->terminate();
+            shell->terminate(platform::QuitRequest::unattended);
         });
         std::signal(SIGTERM, onTerminationSignal);
         std::signal(SIGINT, onTerminationSignal);

@@ -15,6 +15,12 @@ class Window;
 
 enum class TerminateReply { now, later };
 
+// Who asked to quit. The speaker asks in a window (the menu, the status icon,
+// Control+Q) and is there to read an alert; a signal or the session ending
+// asks from outside and waits for no one, nor does a quit where no window is
+// drawn anywhere.
+enum class QuitRequest { speaker, unattended };
+
 // A key press as the local key monitor sees it. Command is Super (Meta in
 // Qt's terms), Option is Alt.
 struct KeyPress {
@@ -43,11 +49,11 @@ public:
     virtual ~ApplicationShell() = default;
 
     // The delegate's steps, set once by the entry point.
-    std::function<TerminateReply()> shouldTerminate;
+    std::function<TerminateReply(QuitRequest)> shouldTerminate;
     std::function<void()> onReopen;
 
     // A quit request from the menu, the keyboard, a signal or the session.
-    virtual void terminate() = 0;
+    virtual void terminate(QuitRequest request) = 0;
     // Ends a deferred quit: true quits, false keeps running.
     virtual void replyToTermination(bool shouldTerminate) = 0;
     virtual void activateIgnoringOtherApps() = 0;

@@ -177,6 +177,23 @@ TEST_F(AppDelegateTest, AFinalWriteThatFailsIsSaidBeforeTheReply)
     EXPECT_TRUE(saidBeforeTheReply);
 }
 
+// A signal or the session ending waits for no click: what was lost goes to
+// the error stream only, and the reply still comes by the fallback.
+TEST_F(AppDelegateTest, AnUnattendedQuitWhoseFinalWriteFailsRepliesWithoutAnAlert)
+{
+    launch();
+    goLive(); // the shutdown never completes: the fallback answers
+    env.defaults().flushFailure = platform::DefaultsWriteFailure{QStringLiteral("/ro/defaults"), QStringLiteral("文件夹所在的磁盘只读")};
+    dialogs->answerAlert(0);
+    const double asked = now();
+    shell->terminate(platform::QuitRequest::unattended);
+    env.scheduler().advance(AppDelegate::terminationFallbackDelay);
+    ASSERT_EQ(shell->terminationAnswers, std::vector{true});
+    EXPECT_LE(now() - asked, AppDelegate::terminationFallbackDelay);
+    EXPECT_TRUE(dialogs->alertMessages().empty());
+    capture->lastStream()->completeStop();
+}
+
 TEST_F(AppDelegateTest, AQuitWithEverythingWrittenSaysNothing)
 {
     launch();

@@ -1,8 +1,10 @@
 #include "platform/linux/SettingsDefaults.h"
 
+#include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -171,6 +173,44 @@ TEST(DefaultsFileStore, FilesThatAreNoPlainFilesOrTooLargeAreSetAsideWithoutWait
         EXPECT_FALSE(store->flush().has_value());
         EXPECT_TRUE(SettingsDefaults(folder, QString(), never).damageFound().isEmpty());
     }
+}
+
+// A damaged list length in the index claims billions of entries: the load
+// asks for no room the file could not fill, sets the index aside and reads
+// the copy.
+TEST(DefaultsFileStore, AnIndexWhoseListClaimsBillionsOfEntriesIsSetAsideAndTheCopyRead)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("defaults"));
+    const QVariantList list{QStringLiteral("甲"), QVariantMap{{QStringLiteral("乙"), QStringList{QStringLiteral("丙")}}}};
+    {
+        SettingsDefaults store(folder, QString(), never);
+        store.setValue(QStringLiteral("list"), list);
+        store.setInteger(QStringLiteral("speed"), 300);
+    }
+    QByteArray stored;
+    QDataStream out(&stored, QIODevice::WriteOnly);
+    out.setVersion(QDataStream::Qt_6_4);
+    out << QVariant(list);
+    const QString index = folder + u'/' + DefaultsFileStore::indexName;
+    QByteArray damaged = contents(index);
+    const qsizetype at = damaged.indexOf(stored);
+    ASSERT_GE(at, 0);
+    // The length follows the type and the null flag.
+    qToBigEndian<quint32>(0xF0000000u, damaged.data() + at + 5);
+    QFile file(index);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(damaged), damaged.size());
+    file.close();
+
+    DefaultsFileStore store(folder);
+    const auto values = store.load();
+    ASSERT_TRUE(values.has_value());
+    EXPECT_EQ(values->value(QStringLiteral("list")), QVariant(list));
+    EXPECT_EQ(values->value(QStringLiteral("speed")), QVariant(qint64(300)));
+    EXPECT_EQ(store.damage().index, DefaultsStoreDamage::Index::restoredFromCopy);
+    ASSERT_EQ(store.damage().setAside.size(), 1);
+    EXPECT_EQ(contents(store.damage().setAside.front()), damaged);
 }
 
 TEST(DefaultsFileStore, AnIndexThatIsAFifoIsSetAsideAndTheCopyRead)

@@ -141,3 +141,18 @@ TEST(ApplicationIcon, BothIconsDrawFromTheirOwnPictures)
     EXPECT_GT(qAlpha(app.pixel(32, 32)), 0);
     EXPECT_NE(app, backup);
 }
+
+// Drawn nowhere, an alert at the end could never be answered: even the menu's
+// quit waits for no one there.
+TEST_F(ShellMenuTest, AQuitWhereNothingIsDrawnIsUnattended)
+{
+    ASSERT_TRUE(QGuiApplication::platformName().startsWith(QLatin1String("offscreen")));
+    std::vector<platform::QuitRequest> asked;
+    shell.shouldTerminate = [&](platform::QuitRequest request) {
+        asked.push_back(request);
+        return platform::TerminateReply::later;
+    };
+    shell.terminate(platform::QuitRequest::speaker);
+    shell.replyToTermination(false);
+    EXPECT_EQ(asked, std::vector{platform::QuitRequest::unattended});
+}

@@ -347,6 +347,30 @@ TEST(SettingsDefaults, AReadOnlyFolderIsToldAndTheChangesLandOnceItIsWritable)
     EXPECT_EQ(onDisk.data(big), bigValue(2));
 }
 
+// An empty read-only disk: the store's folder cannot even be made, and the
+// speaker reads that and why, not that some folder on the way is missing.
+TEST(SettingsDefaults, AFolderThatCannotBeMadeSaysSoAndWhy)
+{
+    quorvia::test::TestPlatform env;
+    SmallDisk disk(1 << 20);
+    disk.makeReadOnly();
+    const QByteArray top = QFile::encodeName(disk.path());
+    if (!disk.isTmpfs())
+        ::chmod(top.constData(), 0500);
+    if (::access(top.constData(), W_OK) == 0)
+        GTEST_SKIP() << "needs a mount or a user the mode stops";
+    const QString folder = disk.path() + QStringLiteral("/config/com.local.quorvia.mvp/defaults");
+    SettingsDefaults store(folder, QString(), never);
+    store.setInteger(QStringLiteral("small"), 1);
+    const auto failure = store.flush();
+    if (!disk.isTmpfs())
+        ::chmod(top.constData(), 0700);
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->folder, folder);
+    const QString why = disk.isTmpfs() ? QStringLiteral("文件夹所在的磁盘只读") : QStringLiteral("没有写入该文件夹的权限");
+    EXPECT_EQ(failure->reason.toStdString(), QStringLiteral("文件夹不存在，也无法创建（%1）").arg(why).toStdString());
+}
+
 // A writer killed at random moments always leaves a store that reads back as one
 // of the states it wrote, each generation complete and no older than before.
 void killWriterAtRandomMoments(const std::function<QByteArray(qint64)>& bigValue,

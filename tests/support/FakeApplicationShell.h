@@ -13,10 +13,10 @@ namespace quorvia::test {
 // the monitors by press(). Focus, key window and modality are the test's to set.
 class FakeApplicationShell final : public platform::ApplicationShell {
 public:
-    void terminate() override
+    void terminate(platform::QuitRequest request) override
     {
         ++terminateRequests;
-        const auto reply = shouldTerminate ? shouldTerminate() : platform::TerminateReply::now;
+        const auto reply = shouldTerminate ? shouldTerminate(request) : platform::TerminateReply::now;
         replies.push_back(reply);
         if (reply == platform::TerminateReply::now)
             terminated = true;
@@ -49,6 +49,8 @@ public:
     bool hasModalWindow() const override { return modal; }
     bool focusIsInTextInput() const override { return textFocus; }
 
+    // The speaker's quit, from the menu.
+    void terminate() { terminate(platform::QuitRequest::speaker); }
     // True when a monitor used the key up.
     bool press(const platform::KeyPress& keyPress)
     {

@@ -2,6 +2,7 @@
 
 #include "platform/AtomicFileWrite.h"
 #include "platform/BoundedFileRead.h"
+#include "platform/linux/StoredVariant.h"
 
 #include <QCryptographicHash>
 #include <QDataStream>
@@ -101,9 +102,11 @@ std::optional<QVariant> decodeValue(const QByteArray& bytes)
     QDataStream in(bytes);
     in.setVersion(QDataStream::Qt_6_4);
     quint32 magic = 0;
-    QVariant value;
-    in >> magic >> value;
-    if (in.status() != QDataStream::Ok || magic != valueMagic || !in.atEnd() || !value.isValid())
+    in >> magic;
+    if (in.status() != QDataStream::Ok || magic != valueMagic)
+        return std::nullopt;
+    const auto value = readStoredVariant(in);
+    if (!value || !in.atEnd() || !value->isValid())
         return std::nullopt;
     return value;
 }
@@ -245,18 +248,19 @@ std::optional<DefaultsFileStore::Index> DefaultsFileStore::readIndex(const QStri
         Index::Entry entry;
         quint8 kind = 0;
         in >> entry.key >> kind;
+        if (in.status() != QDataStream::Ok)
+            return std::nullopt;
         if (entry.key == digestKey && kind == inlineValue) {
-            QVariant digest;
-            in >> digest;
+            const auto digest = readStoredVariant(in);
             // Only as the last entry; one an earlier writer carried along elsewhere is dropped.
-            if (i + 1 == count && digest.toByteArray() != digestOf(QByteArrayView(file.bytes).first(entryStart)))
+            if (!digest || (i + 1 == count && digest->toByteArray() != digestOf(QByteArrayView(file.bytes).first(entryStart))))
                 return std::nullopt;
             continue;
         }
         if (kind == inlineValue) {
-            QVariant value;
-            in >> value;
-            entry.inlineValue = value;
+            entry.inlineValue = readStoredVariant(in);
+            if (!entry.inlineValue)
+                return std::nullopt;
         } else if (kind == separateValue) {
             in >> entry.fileName;
             const auto named = keyOfFileName(entry.fileName);
@@ -467,8 +471,13 @@ std::expected<void, int> DefaultsFileStore::writeValuesAndIndex(const QMap<QStri
 {
     indexReplaced_ = false;
     if (!QDir().mkpath(folder_)) {
-        // For the reason: the one step that fails again says why.
-        const int error = ::mkdir(QFile::encodeName(folder_).constData(), 0700) == 0 ? 0 : errno;
+        // For the reason: the first folder of the path that is not there says
+        // why it cannot be made; those below it would only find it missing.
+        QString first = QDir::cleanPath(folder_);
+        for (QString parent = QFileInfo(first).path(); parent != first && !QFileInfo::exists(parent);
+             parent = QFileInfo(first).path())
+            first = parent;
+        const int error = ::mkdir(QFile::encodeName(first).constData(), 0700) == 0 ? 0 : errno;
         return std::unexpected(error == 0 || error == EEXIST ? ENOTDIR : error);
     }
     QHash<QString, SeparateFile> next;

@@ -24,11 +24,14 @@ LinuxApplicationShell::~LinuxApplicationShell()
         qApp->removeEventFilter(this);
 }
 
-void LinuxApplicationShell::terminate()
+void LinuxApplicationShell::terminate(QuitRequest request)
 {
     if (awaitingReply_)
         return;
-    const TerminateReply reply = shouldTerminate ? shouldTerminate() : TerminateReply::now;
+    // Drawn nowhere, an alert at the end would hold the quit forever.
+    if (QGuiApplication::platformName().startsWith(QLatin1String("offscreen")))
+        request = QuitRequest::unattended;
+    const TerminateReply reply = shouldTerminate ? shouldTerminate(request) : TerminateReply::now;
     if (reply == TerminateReply::now)
         QCoreApplication::exit(0);
     else

@@ -29,7 +29,7 @@ public:
     QtStatusIcon* statusIcon() const { return statusIcon_.get(); }
     AboutPanel* aboutPanel() const { return aboutPanel_.get(); }
 
-    void terminate() override;
+    void terminate(QuitRequest request) override;
     void replyToTermination(bool shouldTerminate) override;
     void activateIgnoringOtherApps() override;
     void setMainMenu(std::vector<MenuItem> items) override;

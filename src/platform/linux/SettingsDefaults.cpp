@@ -4,6 +4,7 @@
 #include "platform/Platform.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -174,7 +175,11 @@ QString SettingsDefaults::describeError(int error)
 
 void SettingsDefaults::reportFailure(int error)
 {
-    const DefaultsWriteFailure failure{files_.folder(), describeError(error)};
+    // A folder that is not there could not be made: said so, with why.
+    const bool missing = !QFileInfo(files_.folder()).isDir();
+    const QString reason = describeError(error);
+    const DefaultsWriteFailure failure{files_.folder(),
+                                       missing ? QStringLiteral("文件夹不存在，也无法创建（%1）").arg(reason) : reason};
     const bool alreadyTold = failure_.has_value();
     failure_ = failure;
     // On the way out the caller of the last flush says it.
