@@ -173,10 +173,10 @@ QString SettingsDefaults::describeError(int error)
     }
 }
 
-void SettingsDefaults::reportFailure(int error)
+void SettingsDefaults::reportFailure(int error, bool gated)
 {
     // A folder that is not there could not be made: said so, with why.
-    const bool missing = !QFileInfo(files_.folder()).isDir();
+    const bool missing = !gated && !QFileInfo(files_.folder()).isDir();
     const QString reason = describeError(error);
     const DefaultsWriteFailure failure{files_.folder(),
                                        missing ? QStringLiteral("文件夹不存在，也无法创建（%1）").arg(reason) : reason};
@@ -244,7 +244,7 @@ void SettingsDefaults::runWriter()
             failure_.reset();
             retry_ = firstRetry_;
         } else {
-            reportFailure(outcome.error());
+            reportFailure(outcome.error(), refused != 0);
             retry_ = std::min(retry_ * 2, std::chrono::duration<double>(longestRetrySeconds));
         }
         attemptFinished_.notify_all();

@@ -61,7 +61,8 @@ private:
     void produceDeferred(const QString& key) const;
     void runWriter();
     // With the lock held, on the writer.
-    void reportFailure(int error);
+    // `gated`: the write was refused before it began, so the folder was never tried.
+    void reportFailure(int error, bool gated);
 
     DefaultsFileStore files_; // the writer's once constructed
     const std::function<int()> beforeWrite_;
