@@ -177,7 +177,7 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
     }
 
     if (auto written = platform::writeFileAtomically(staging.packageFd(), QFile::encodeName(manifestName), manifest, false); !written)
-        return std::unexpected(std::error_code(written.error(), std::generic_category()));
+        return std::unexpected(written.error());
     if (::fsync(staging.packageFd()) != 0)
         return std::unexpected(lastError());
     return staging.putInPlace();

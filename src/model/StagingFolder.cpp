@@ -157,7 +157,7 @@ std::error_code StagingFolder::create()
     // no writer, and what this export leaves is never taken for abandoned.
     const Record record{platform::ProcessStamp::ofThisProcess().value_or(platform::ProcessStamp{}), destination_};
     if (auto written = platform::writeFileAtomically(folder_.get(), recordName, record.encoded(), false); !written)
-        return std::error_code(written.error(), std::generic_category());
+        return written.error();
     auto package = platform::makeFolderAt(folder_.get(), packageName, false);
     if (!package)
         return package.error();

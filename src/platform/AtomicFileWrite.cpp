@@ -22,20 +22,20 @@ void syncFolder(const QString& folder)
         syncFolder(fd.get());
 }
 
-std::expected<void, int> writeFileAtomically(int folderFd, const QByteArray& name, QByteArrayView bytes, bool syncsFolder)
+std::expected<void, std::error_code> writeFileAtomically(int folderFd, const QByteArray& name, QByteArrayView bytes, bool syncsFolder)
 {
     const QByteArray temporary = name + atomicWriteTemporaryMarker + randomHex().toLatin1();
     FileDescriptor fd = createFileAt(folderFd, temporary.constData());
     if (!fd.isOpen())
-        return std::unexpected(errno);
-    int error = 0;
+        return std::unexpected(lastError());
+    std::error_code error;
     if (!writeAll(fd.get(), bytes) || ::fsync(fd.get()) != 0)
-        error = errno;
-    if (!fd.close() && error == 0)
-        error = errno;
-    if (error == 0 && ::renameat(folderFd, temporary.constData(), folderFd, name.constData()) != 0)
-        error = errno;
-    if (error != 0) {
+        error = lastError();
+    if (!fd.close() && !error)
+        error = lastError();
+    if (!error && ::renameat(folderFd, temporary.constData(), folderFd, name.constData()) != 0)
+        error = lastError();
+    if (error) {
         ::unlinkat(folderFd, temporary.constData(), 0);
         return std::unexpected(error);
     }
@@ -44,11 +44,11 @@ std::expected<void, int> writeFileAtomically(int folderFd, const QByteArray& nam
     return {};
 }
 
-std::expected<void, int> writeFileAtomically(const QString& folder, const QString& name, QByteArrayView bytes, bool syncsFolder)
+std::expected<void, std::error_code> writeFileAtomically(const QString& folder, const QString& name, QByteArrayView bytes, bool syncsFolder)
 {
     const FileDescriptor folderFd = openFolder(QFile::encodeName(folder).constData());
     if (!folderFd.isOpen())
-        return std::unexpected(errno);
+        return std::unexpected(lastError());
     return writeFileAtomically(folderFd.get(), QFile::encodeName(name), bytes, syncsFolder);
 }
 

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <expected>
+#include <system_error>
 
 namespace quorvia::platform {
 
@@ -15,11 +16,11 @@ inline constexpr char atomicWriteTemporaryMarker[] = ".tmp-";
 // Writes `bytes` as `name` in the folder open at folderFd: to a private
 // temporary first, synced, then renamed over `name`, so a reader finds the
 // old file or the new one whole and never a part. On any failure the
-// temporary is removed at once and errno is returned. With syncsFolder the
+// temporary is removed at once and the error is returned. With syncsFolder the
 // new name itself is made durable too.
-std::expected<void, int> writeFileAtomically(int folderFd, const QByteArray& name, QByteArrayView bytes, bool syncsFolder);
+std::expected<void, std::error_code> writeFileAtomically(int folderFd, const QByteArray& name, QByteArrayView bytes, bool syncsFolder);
 // The same for a folder given by path.
-std::expected<void, int> writeFileAtomically(const QString& folder, const QString& name, QByteArrayView bytes, bool syncsFolder);
+std::expected<void, std::error_code> writeFileAtomically(const QString& folder, const QString& name, QByteArrayView bytes, bool syncsFolder);
 
 // Makes every rename done in the folder so far durable.
 void syncFolder(int folderFd);

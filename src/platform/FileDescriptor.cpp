@@ -56,6 +56,11 @@ FileDescriptor createFileAt(int folderFd, const char* name)
     return FileDescriptor(::openat(folderFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
 }
 
+FileDescriptor openOrCreate(const QString& path)
+{
+    return FileDescriptor(::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
+}
+
 std::expected<std::vector<std::string>, std::error_code> entryNames(int folderFd)
 {
     FileDescriptor own(::fcntl(folderFd, F_DUPFD_CLOEXEC, 0));

@@ -51,6 +51,10 @@ FileDescriptor openFolderAt(int folderFd, const char* name);
 // never one already there, never through a link left under the name.
 FileDescriptor createFileAt(int folderFd, const char* name);
 
+// A file to read and write, such as a lock, made private when missing; never
+// through a link at its name, never waiting on a FIFO.
+FileDescriptor openOrCreate(const QString& path);
+
 // The names in the folder open at `folderFd`, "." and ".." left out, read from
 // the start through a descriptor of the listing's own.
 std::expected<std::vector<std::string>, std::error_code> entryNames(int folderFd);

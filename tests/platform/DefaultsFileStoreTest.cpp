@@ -355,7 +355,7 @@ TEST(DefaultsFileStore, AFailedWriteOnAFullDiskLeavesNoPiecesBehind)
         SCOPED_TRACE(attempt);
         const auto written = store.write(values);
         ASSERT_FALSE(written);
-        EXPECT_EQ(written.error(), ENOSPC);
+        EXPECT_EQ(written.error(), std::errc::no_space_on_device);
         EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot), before);
     }
     DefaultsFileStore reread(folder);

@@ -2,6 +2,7 @@
 
 #include "platform/AtomicFileWrite.h"
 #include "platform/BoundedFileRead.h"
+#include "platform/FileDescriptor.h"
 #include "platform/linux/StoredVariant.h"
 
 #include <QCryptographicHash>
@@ -453,7 +454,7 @@ QString DefaultsFileStore::moveAside(const QString& name)
     return path;
 }
 
-std::expected<void, int> DefaultsFileStore::write(const QMap<QString, QVariant>& values)
+std::expected<void, std::error_code> DefaultsFileStore::write(const QMap<QString, QVariant>& values)
 {
     // A write that fails before its index is in place takes its new files
     // with it at once: no index names them, and on a full disk every retry
@@ -467,7 +468,7 @@ std::expected<void, int> DefaultsFileStore::write(const QMap<QString, QVariant>&
     return result;
 }
 
-std::expected<void, int> DefaultsFileStore::writeValuesAndIndex(const QMap<QString, QVariant>& values)
+std::expected<void, std::error_code> DefaultsFileStore::writeValuesAndIndex(const QMap<QString, QVariant>& values)
 {
     indexReplaced_ = false;
     if (!QDir().mkpath(folder_)) {
@@ -477,8 +478,9 @@ std::expected<void, int> DefaultsFileStore::writeValuesAndIndex(const QMap<QStri
         for (QString parent = QFileInfo(first).path(); parent != first && !QFileInfo::exists(parent);
              parent = QFileInfo(first).path())
             first = parent;
-        const int error = ::mkdir(QFile::encodeName(first).constData(), 0700) == 0 ? 0 : errno;
-        return std::unexpected(error == 0 || error == EEXIST ? ENOTDIR : error);
+        if (::mkdir(QFile::encodeName(first).constData(), 0700) != 0 && errno != EEXIST)
+            return std::unexpected(lastError());
+        return std::unexpected(std::make_error_code(std::errc::not_a_directory));
     }
     QHash<QString, SeparateFile> next;
     QByteArray index;
@@ -510,7 +512,7 @@ std::expected<void, int> DefaultsFileStore::writeValuesAndIndex(const QMap<QStri
     const QByteArray digest = digestOf(index);
     out << digestKey << inlineValue << QVariant(digest);
     if (out.status() != QDataStream::Ok)
-        return std::unexpected(EIO);
+        return std::unexpected(std::make_error_code(std::errc::io_error));
     if (auto written = writeFileAtomically(folder_, indexName, index, false); !written)
         return written;
     indexReplaced_ = true;
@@ -522,7 +524,7 @@ std::expected<void, int> DefaultsFileStore::writeValuesAndIndex(const QMap<QStri
     return {};
 }
 
-std::expected<void, int> DefaultsFileStore::writeSeparate(const QString& key, const QVariant& value, QString& name)
+std::expected<void, std::error_code> DefaultsFileStore::writeSeparate(const QString& key, const QVariant& value, QString& name)
 {
     name = separateFileName(key);
     auto done = writeFileAtomically(folder_, name, encodeValue(value), false);
@@ -531,7 +533,7 @@ std::expected<void, int> DefaultsFileStore::writeSeparate(const QString& key, co
     return done;
 }
 
-std::expected<void, int> DefaultsFileStore::writePiecewise(const QString& key, const QByteArray& value, const SeparateFile* previous,
+std::expected<void, std::error_code> DefaultsFileStore::writePiecewise(const QString& key, const QByteArray& value, const SeparateFile* previous,
                                                            SeparateFile& written)
 {
     std::vector<Piece> head;

@@ -57,7 +57,7 @@ public:
     // Writes every value, reusing the files of large values that did not change,
     // then deletes the files the new index no longer names. On failure, answers
     // the error number; the previous state is then still on disk.
-    std::expected<void, int> write(const QMap<QString, QVariant>& values);
+    std::expected<void, std::error_code> write(const QMap<QString, QVariant>& values);
 
     const QString& folder() const { return folder_; }
 
@@ -87,10 +87,10 @@ private:
     bool readValueFile(const QString& key, const QString& name, Loading& loading);
     void recoverValuesTheIndexLost(const QStringList& valueFiles, Loading& loading);
     void setAsidePiecesNoValueNames(const QStringList& present, const QHash<QString, SeparateFile>& separate);
-    std::expected<void, int> writeValuesAndIndex(const QMap<QString, QVariant>& values);
-    std::expected<void, int> writeSeparate(const QString& key, const QVariant& value, QString& name);
+    std::expected<void, std::error_code> writeValuesAndIndex(const QMap<QString, QVariant>& values);
+    std::expected<void, std::error_code> writeSeparate(const QString& key, const QVariant& value, QString& name);
     // Reuses the pieces of `previous` that the change leaves whole.
-    std::expected<void, int> writePiecewise(const QString& key, const QByteArray& value, const SeparateFile* previous,
+    std::expected<void, std::error_code> writePiecewise(const QString& key, const QByteArray& value, const SeparateFile* previous,
                                             SeparateFile& written);
     // The value a piece list names, when every piece is there whole.
     std::optional<QByteArray> readPieces(const std::vector<Piece>& pieces) const;

@@ -22,7 +22,6 @@ enum class LockFile { held, busy, unneeded, failed };
 
 LockFile lockFile(const QString& path, FileDescriptor& fd, int& error)
 {
-    const QByteArray encoded = QFile::encodeName(path);
     const QByteArray folder = QFile::encodeName(QFileInfo(path).path());
     std::error_code made;
     std::filesystem::create_directories(folder.toStdString(), made);
@@ -30,7 +29,7 @@ LockFile lockFile(const QString& path, FileDescriptor& fd, int& error)
     // launch can write there either.
     if (made && isDenied(made.value()))
         return LockFile::unneeded;
-    fd.reset(::open(encoded.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
+    fd = openOrCreate(path);
     if (!fd.isOpen()) {
         error = errno == ELOOP ? EEXIST : errno;
         return isDenied(error) && ::access(folder.constData(), W_OK) != 0 && isDenied(errno) ? LockFile::unneeded
@@ -101,18 +100,18 @@ void InstanceLocks::release()
         fd.reset();
 }
 
-int InstanceLocks::beforeWrite()
+std::error_code InstanceLocks::beforeWrite()
 {
     int error = 0;
     switch (take(error, nullptr)) {
     case Taking::held:
-        return 0;
+        return {};
     case Taking::busy:
-        return EBUSY;
+        return std::make_error_code(std::errc::device_or_resource_busy);
     case Taking::failed:
         break;
     }
-    return error;
+    return {error, std::generic_category()};
 }
 
 } // namespace quorvia::platform::native

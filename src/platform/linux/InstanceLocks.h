@@ -36,9 +36,9 @@ public:
     // Lets go of every lock: for a launch that gives way after all.
     void release();
 
-    // Before a write: 0 when this launch may write, else why not (EBUSY while
-    // another launch holds a lock).
-    int beforeWrite();
+    // Before a write: no error when this launch may write, else why not
+    // (busy while another launch holds a lock).
+    std::error_code beforeWrite();
 
 private:
     Taking take(int& error, QString* refusal);

@@ -22,14 +22,14 @@ QString applicationConfigFolder()
 }
 } // namespace
 
-SettingsDefaults::SettingsDefaults(std::function<int()> beforeWrite)
+SettingsDefaults::SettingsDefaults(std::function<std::error_code()> beforeWrite)
     : SettingsDefaults(applicationConfigFolder() + QStringLiteral("/defaults"), applicationConfigFolder() + QStringLiteral("/defaults.ini"),
                        defaultCoalesceSeconds, defaultFirstRetrySeconds, DefaultsFileStore::piecewiseThreshold, std::move(beforeWrite))
 {
 }
 
 SettingsDefaults::SettingsDefaults(const QString& folder, const QString& legacySettingsPath, double coalesceSeconds,
-                                   double firstRetrySeconds, qsizetype piecewiseFrom, std::function<int()> beforeWrite)
+                                   double firstRetrySeconds, qsizetype piecewiseFrom, std::function<std::error_code()> beforeWrite)
     : files_(folder, piecewiseFrom), beforeWrite_(std::move(beforeWrite)), coalesce_(coalesceSeconds), firstRetry_(firstRetrySeconds),
       retry_(firstRetrySeconds)
 {
@@ -226,8 +226,8 @@ void SettingsDefaults::runWriter()
             produced.insert(it.key(), it->produce());
             snapshot.insert(it.key(), QVariant(produced.value(it.key())));
         }
-        const int refused = beforeWrite_ ? beforeWrite_() : 0;
-        const auto outcome = refused != 0 ? std::expected<void, int>(std::unexpected(refused)) : files_.write(snapshot);
+        const std::error_code refused = beforeWrite_ ? beforeWrite_() : std::error_code();
+        const auto outcome = refused ? std::expected<void, std::error_code>(std::unexpected(refused)) : files_.write(snapshot);
         const bool written = outcome.has_value();
         lock.lock();
         for (auto it = produced.cbegin(); it != produced.cend(); ++it) {
@@ -244,7 +244,7 @@ void SettingsDefaults::runWriter()
             failure_.reset();
             retry_ = firstRetry_;
         } else {
-            reportFailure(outcome.error(), refused != 0);
+            reportFailure(outcome.error().value(), bool(refused));
             retry_ = std::min(retry_ * 2, std::chrono::duration<double>(longestRetrySeconds));
         }
         attemptFinished_.notify_all();

@@ -78,7 +78,7 @@ SingleInstanceGuard::~SingleInstanceGuard()
     server_ = nullptr;
 }
 
-std::function<int()> SingleInstanceGuard::writeGate() const
+std::function<std::error_code()> SingleInstanceGuard::writeGate() const
 {
     return [locks = locks_] { return locks->beforeWrite(); };
 }

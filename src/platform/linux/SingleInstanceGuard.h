@@ -63,9 +63,9 @@ public:
     // the error stream: the instance runs without the socket.
     void listen();
 
-    // To run before each write to a folder the locks guard: 0 when this
-    // launch may write now, else why not. Usable after the guard is gone.
-    std::function<int()> writeGate() const;
+    // To run before each write to a folder the locks guard: no error when
+    // this launch may write now, else why not. Usable after the guard is gone.
+    std::function<std::error_code()> writeGate() const;
 
     // A later launch asked for a reopen.
     std::function<void()> onReopen;
