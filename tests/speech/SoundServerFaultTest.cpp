@@ -203,7 +203,7 @@ TEST_F(SoundServerFaultTest, ATestToneCutOffMidwayCompletesOnceAndNeverReachesIt
             results[i] = ok;
         });
         ASSERT_TRUE(devices->isPlayingTestTone());
-        QThread::msleep(60);
+        QThread::msleep(60); // partway into the tone, which no sign marks
     }
     ASSERT_TRUE(pumpUntil([&] { return !devices->isPlayingTestTone(); }));
     answered();
