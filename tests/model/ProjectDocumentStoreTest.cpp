@@ -2,6 +2,7 @@
 
 #include "model/ProjectBackupPackage.h"
 #include "model/ProjectDocumentStore.h"
+#include "support/EventWait.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -141,16 +142,14 @@ TEST_F(DocumentStoreTest, ACopyKilledHalfWayIsGoneAfterTheNextStart)
         }
         // Killed once the copy has begun to fill, wherever in the store it is made.
         const fs::path keptPath = ProjectDocumentStore::toPath(*kept);
-        bool underWay = false;
-        for (int i = 0; i < 60000 && !underWay; ++i) {
+        const bool underWay = test::waitUntil([&] {
             std::error_code error;
             for (fs::recursive_directory_iterator it(ProjectDocumentStore::toPath(root()), error), end; !error && it != end; it.increment(error))
                 if (it->path() != keptPath && it->is_regular_file(error) && it->file_size(error) > 0
                     && it->file_size(error) != std::uintmax_t(-1))
-                    underWay = true;
-            if (!underWay)
-                ::usleep(1000);
-        }
+                    return true;
+            return false;
+        }, 60000, 1);
         ::kill(child, SIGKILL);
         int status = 0;
         ::waitpid(child, &status, 0);

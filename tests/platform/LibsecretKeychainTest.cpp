@@ -1,15 +1,14 @@
 #include "platform/linux/LibsecretKeychain.h"
 
 #include "support/DBusSessionBus.h"
+#include "support/EventWait.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -44,10 +43,9 @@ TEST(LibsecretKeychain, KeepsOneSecretInARealSecretService)
     keyring.closeWriteChannel();
 
     QDBusConnection probe = QDBusConnection::connectToBus(bus.address(), QStringLiteral("keyring-probe"));
-    QDeadlineTimer deadline(60000);
-    while (!probe.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.secrets")) && !deadline.hasExpired())
-        QThread::msleep(20);
-    ASSERT_TRUE(probe.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.secrets")))
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return probe.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.secrets")).value(); },
+        60000, 20))
         << keyring.readAllStandardError().toStdString() << keyring.readAllStandardOutput().toStdString();
 
     platform::native::LibsecretKeychain keychain;

@@ -1,9 +1,9 @@
 #include "platform/linux/PulseConnection.h"
+#include "support/EventWait.h"
 #include "support/PulseAudioServer.h"
 
 #include <QFile>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -72,9 +72,7 @@ TEST_F(PulseConnectionRetryTest, AServerStartedAgainOnItsSocketIsFoundAtOnceAndT
 
     server.kill();
     // The loss is seen by the connection's own thread; the next use finds it.
-    for (int i = 0; i < 6000 && connect(connection); ++i)
-        QThread::msleep(10);
-    EXPECT_FALSE(connect(connection));
+    EXPECT_TRUE(quorvia::test::waitUntil([&] { return !connect(connection); }));
     const int failed = connection.connectionAttempts();
     EXPECT_FALSE(connect(connection));
     EXPECT_EQ(connection.connectionAttempts(), failed) << "a gone server was asked for again at once";
@@ -83,8 +81,7 @@ TEST_F(PulseConnectionRetryTest, AServerStartedAgainOnItsSocketIsFoundAtOnceAndT
     EXPECT_TRUE(connect(connection)) << "the server started again was not looked for before the pause ended";
     // A success ends the pauses: a later loss is tried again at once.
     server.kill();
-    for (int i = 0; i < 6000 && connect(connection); ++i)
-        QThread::msleep(10);
+    EXPECT_TRUE(quorvia::test::waitUntil([&] { return !connect(connection); }));
     ASSERT_TRUE(server.restart());
     EXPECT_TRUE(connect(connection));
 }

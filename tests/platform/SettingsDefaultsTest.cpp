@@ -1,4 +1,5 @@
 #include "platform/linux/SettingsDefaults.h"
+#include "support/EventWait.h"
 #include "support/TestPlatform.h"
 
 #include <QDir>
@@ -301,12 +302,8 @@ TEST(SettingsDefaults, AFullDiskIsToldOnceAndTheWriteKeptTrying)
 
         // Room again: the writer gets the change out by itself.
         store.setData(big, bigValue(3));
-        bool written = false;
-        for (int i = 0; i < 6000 && !written; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            written = SettingsDefaults(folder, QString(), never).integer(QStringLiteral("small")) == 2;
-        }
-        EXPECT_TRUE(written);
+        EXPECT_TRUE(quorvia::test::waitUntil(
+            [&] { return SettingsDefaults(folder, QString(), never).integer(QStringLiteral("small")) == 2; }));
         EXPECT_FALSE(store.flush().has_value());
     }
     env.scheduler().runPending();

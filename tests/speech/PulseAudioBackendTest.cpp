@@ -7,7 +7,6 @@
 #include "support/TestPlatform.h"
 
 #include <QFile>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -155,7 +154,13 @@ TEST_F(PulseAudioServiceTest, CapturesTheBoundSourceInTapSizedBuffers)
     EXPECT_TRUE(pumpUntil([&] { return buffers >= 3; }));
     input->removeTap();
     const int seen = buffers;
-    QThread::msleep(150);
+    // A second stream of the microphone tells when buffers have gone on coming.
+    auto witness = service->makeInput();
+    std::atomic<int> witnessed = 0;
+    ASSERT_TRUE(controller.configureInputNode(*witness));
+    witness->installTap(1024, [&](const platform::PCMBuffer&) { ++witnessed; });
+    ASSERT_TRUE(witness->start());
+    EXPECT_TRUE(pumpUntil([&] { return witnessed >= 3; }));
     EXPECT_EQ(buffers, seen);
     EXPECT_TRUE(sized);
     input->stop();

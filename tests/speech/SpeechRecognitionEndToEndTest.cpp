@@ -1,6 +1,7 @@
 #include "platform/linux/PocketSphinxSpeechService.h"
 #include "speech/AudioDeviceController.h"
 #include "speech/OnDeviceSpeechController.h"
+#include "support/EventWait.h"
 #include "support/FakeAudioService.h"
 #include "support/FakePermissionService.h"
 #include "support/TestPlatform.h"
@@ -13,7 +14,6 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -161,21 +161,17 @@ TEST(SpeechRecognitionEndToEnd, SpokenSentenceIsRecognisedThroughTheCapturePipel
     const auto hasFinal = [&] {
         return std::any_of(results.begin(), results.end(), [](const auto& r) { return r.isFinal; });
     };
-    QElapsedTimer clock;
-    clock.start();
-    // The whole file, then the final result that its closing pause brings, and nothing more for a while.
-    const auto heardAll = [&] {
-        return input && input->finished() && hasFinal() && results.back().isFinal && sinceResult.elapsed() > 800;
-    };
-    while (!heardAll() && clock.elapsed() < 90000) {
+    // The whole file, then the final result that its closing pause brings, and
+    // nothing more for a while: only time tells that no result is still to come.
+    EXPECT_TRUE(test::waitUntil([&] {
         platform.scheduler().settle();
-        QThread::msleep(10);
-    }
+        return input && input->finished() && hasFinal() && results.back().isFinal && sinceResult.elapsed() > 800;
+    }, 90000));
     EXPECT_EQ(controller.state(), OnDeviceSpeechState::listening());
     controller.stop();
     platform.scheduler().settle();
 
-    ASSERT_TRUE(hasFinal()) << "no final result within 90 s";
+    ASSERT_TRUE(hasFinal()) << "no final result";
     EXPECT_TRUE(std::any_of(results.begin(), results.end(), [](const auto& r) { return !r.isFinal; }));
     EXPECT_GT(levels, 30);
     QString heard;

@@ -1,9 +1,9 @@
 #include "support/PulseAudioServer.h"
 
-#include <QElapsedTimer>
+#include "support/EventWait.h"
+
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <QThread>
 
 #include <csignal>
 
@@ -37,14 +37,12 @@ bool PulseAudioServer::launch()
     process_->start("pulseaudio", arguments_);
     if (!process_->waitForStarted(60000))
         return false;
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < 60000 && process_->state() == QProcess::Running) {
-        if (QFileInfo::exists(dir_.path() + "/native") && !pactl({"get-default-sink"}).isEmpty())
-            return true;
-        QThread::msleep(20);
-    }
-    return false;
+    bool answers = false;
+    waitUntil([&] {
+        return process_->state() != QProcess::Running
+            || (answers = QFileInfo::exists(dir_.path() + "/native") && !pactl({"get-default-sink"}).isEmpty());
+    }, 60000, 20);
+    return answers;
 }
 
 PulseAudioServer::~PulseAudioServer()

@@ -1,7 +1,6 @@
 #include "support/WindowManager.h"
 
-#include <QElapsedTimer>
-#include <QThread>
+#include "support/EventWait.h"
 
 #include <xcb/xcb.h>
 
@@ -24,15 +23,10 @@ bool WindowManager::start(int timeoutMs)
         failure_ = QStringLiteral("openbox did not start: %1").arg(process_.errorString());
         return false;
     }
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < timeoutMs) {
-        if (process_.state() == QProcess::NotRunning)
-            break;
-        if (isManaging())
-            return true;
-        QThread::msleep(50);
-    }
+    bool managing = false;
+    waitUntil([&] { return process_.state() == QProcess::NotRunning || (managing = isManaging()); }, timeoutMs, 50);
+    if (managing)
+        return true;
     failure_ = QStringLiteral("openbox does not manage the screen: %1")
                    .arg(QString::fromLocal8Bit(process_.readAll()).right(2000));
     stop();

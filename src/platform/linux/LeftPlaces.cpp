@@ -5,6 +5,8 @@ namespace quorvia::platform::native {
 void LeftPlaces::left(const QRect& place)
 {
     unexposed_ += place;
+    // Blank either way while it is unexposed: taken out only so each place
+    // is in one state, as the picture in LeftPlaces.h has it.
     awaitingDrawing_ -= place;
     heldForPicture_ += place;
 }

@@ -3,11 +3,11 @@
 #include "platform/linux/X11WindowSystem.h"
 #include "platform/linux/XcbConnection.h"
 #include "support/EventWait.h"
+#include "support/ScreenPixels.h"
 #include "support/TestPlatform.h"
 
 #include <QApplication>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QWidget>
 #include <QtGui/qguiapplication_platform.h>
 
@@ -99,11 +99,6 @@ TEST(CompositingProbe, TheServerSeesTheShadowsMarginOnlyWhileSomethingComposites
 
 namespace {
 
-QColor pixelAt(QPoint at)
-{
-    return QGuiApplication::primaryScreen()->grabWindow(0, at.x(), at.y(), 1, 1).toImage().pixelColor(0, 0);
-}
-
 // The window's size as the server has it.
 QSize serverSize(const QWidget& window)
 {
@@ -120,6 +115,7 @@ TEST(CompositingProbe, ShownWindowsTakeTheirShadowOrTheirCutAgainWhenAManagerSta
 {
     test::TestPlatform env;
     env.platform().windowSystemService = std::make_shared<native::X11WindowSystem>();
+    const test::ScreenPixels screen;
     // A white desktop below, which shows wherever a window is cut away.
     QWidget desktop;
     desktop.setWindowFlags(Qt::FramelessWindowHint);
@@ -139,19 +135,19 @@ TEST(CompositingProbe, ShownWindowsTakeTheirShadowOrTheirCutAgainWhenAManagerSta
     const QColor white(Qt::white);
     const QPoint bubbleCorner(201, 201);
     const QPoint islandCorner(401, 201);
-    ASSERT_TRUE(test::waitUntil([&] { return pixelAt(bubbleCorner) == white && pixelAt(islandCorner) == white; }));
+    ASSERT_TRUE(test::waitUntil([&] { return screen.at(bubbleCorner) == white && screen.at(islandCorner) == white; }));
 
     // A manager starts: the shadow's margin comes and the corners are no longer cut.
     std::optional<SelectionOwner> compositor(std::in_place);
     ASSERT_TRUE(test::waitUntil([&] { return bubble.drawsShadow() && island.drawsShadow(); }));
     EXPECT_EQ(serverSize(bubble), QSize(56, 56).grownBy(platform::Window::shadowExtent));
     EXPECT_EQ(serverSize(island), QSize(320, 260).grownBy(platform::Window::shadowExtent));
-    EXPECT_TRUE(test::waitUntil([&] { return pixelAt(bubbleCorner) != white && pixelAt(islandCorner) != white; }));
+    EXPECT_TRUE(test::waitUntil([&] { return screen.at(bubbleCorner) != white && screen.at(islandCorner) != white; }));
 
     // It stops: no black margin is left and the desktop shows past the corners again.
     compositor.reset();
     ASSERT_TRUE(test::waitUntil([&] { return !bubble.drawsShadow() && !island.drawsShadow(); }));
     EXPECT_EQ(serverSize(bubble), QSize(56, 56));
     EXPECT_EQ(serverSize(island), QSize(320, 260));
-    EXPECT_TRUE(test::waitUntil([&] { return pixelAt(bubbleCorner) == white && pixelAt(islandCorner) == white; }));
+    EXPECT_TRUE(test::waitUntil([&] { return screen.at(bubbleCorner) == white && screen.at(islandCorner) == white; }));
 }
