@@ -1,7 +1,7 @@
 #include "model/PromptScript.h"
 #include "platform/Text.h"
 #include "platform/Uuid.h"
-#include "platform/linux/SettingsDefaults.h"
+#include "platform/linux/settings/SettingsDefaults.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

@@ -5,8 +5,8 @@
 // a round no longer than the connection's answer bound (longest_ms against
 // goal_ms). The answering server is the reference from the same run.
 
-#include "platform/linux/PulseAudioService.h"
-#include "platform/linux/PulseConnection.h"
+#include "platform/linux/sound/PulseAudioService.h"
+#include "platform/linux/sound/PulseConnection.h"
 #include "speech/AudioDeviceController.h"
 #include "support/PulseAudioServer.h"
 #include "support/TestPlatform.h"

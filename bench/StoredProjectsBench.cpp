@@ -1,6 +1,6 @@
 #include "model/PromptScript.h"
 #include "model/StoredState.h"
-#include "platform/linux/SettingsDefaults.h"
+#include "platform/linux/settings/SettingsDefaults.h"
 
 #include <QCoreApplication>
 #include <QDir>

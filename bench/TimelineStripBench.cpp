@@ -6,7 +6,7 @@
 
 #include "../tests/support/MemoryDefaults.h"
 #include "platform/Platform.h"
-#include "platform/linux/QtScheduler.h"
+#include "platform/linux/application/QtScheduler.h"
 
 #include <QApplication>
 #include <QFile>

@@ -15,8 +15,8 @@
 
 #include "platform/VideoSurface.h"
 #include "platform/Window.h"
-#include "platform/linux/LinuxCaptureService.h"
-#include "platform/linux/QtScheduler.h"
+#include "platform/linux/capture/LinuxCaptureService.h"
+#include "platform/linux/application/QtScheduler.h"
 #include "platform/ScreenSpace.h"
 #include "privacy/AudienceCanvasView.h"
 #include "privacy/ScreenMirrorEngine.h"

@@ -1,6 +1,6 @@
 #include "app/ApplicationAppearance.h"
 
-#include "platform/linux/QtTranslations.h"
+#include "platform/linux/application/QtTranslations.h"
 #include "privacy/PrivacyPalette.h"
 
 #include <QApplication>

@@ -5,10 +5,10 @@
 #include "platform/DefaultsStore.h"
 #include "platform/MainQueue.h"
 #include "platform/Platform.h"
-#include "platform/linux/LinuxApplicationShell.h"
+#include "platform/linux/application/LinuxApplicationShell.h"
 #include "platform/linux/LinuxPlatform.h"
-#include "platform/linux/RefusalPanel.h"
-#include "platform/linux/SingleInstanceGuard.h"
+#include "platform/linux/application/RefusalPanel.h"
+#include "platform/linux/application/SingleInstanceGuard.h"
 
 #include <QApplication>
 #include <QSocketNotifier>

@@ -1,7 +1,7 @@
 #include "app/ApplicationAppearance.h"
 
 #include "platform/Popover.h"
-#include "platform/linux/QtDialogService.h"
+#include "platform/linux/dialogs/QtDialogService.h"
 #include "privacy/PrivacyPalette.h"
 #include "support/FakeDisplayService.h"
 #include "support/Snapshot.h"

@@ -1,5 +1,5 @@
 #include "platform/FileDescriptor.h"
-#include "platform/linux/SettingsDefaults.h"
+#include "platform/linux/settings/SettingsDefaults.h"
 #include "support/EventWait.h"
 #include "support/ReadOnlyFolder.h"
 #include "support/RunningApplication.h"

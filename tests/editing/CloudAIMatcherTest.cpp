@@ -2,7 +2,7 @@
 
 #include "LocalHttpsServer.h"
 #include "platform/HttpSession.h"
-#include "platform/linux/SocketHttpSession.h"
+#include "platform/linux/network/SocketHttpSession.h"
 #include "support/EventWait.h"
 
 #include <QJsonDocument>

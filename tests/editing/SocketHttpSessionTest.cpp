@@ -1,6 +1,6 @@
 #include "LocalHttpsServer.h"
 
-#include "platform/linux/SocketHttpSession.h"
+#include "platform/linux/network/SocketHttpSession.h"
 #include "support/EventWait.h"
 
 #include <QElapsedTimer>

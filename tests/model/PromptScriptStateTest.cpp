@@ -1,5 +1,5 @@
 #include "ModelFixtures.h"
-#include "platform/linux/SettingsDefaults.h"
+#include "platform/linux/settings/SettingsDefaults.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,7 @@
 
 #include "model/ProjectBackupPackage.h"
 #include "model/StoredStateEncoder.h"
-#include "platform/linux/SettingsDefaults.h"
+#include "platform/linux/settings/SettingsDefaults.h"
 
 #include <QSettings>
 

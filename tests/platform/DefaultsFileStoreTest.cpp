@@ -1,4 +1,4 @@
-#include "platform/linux/SettingsDefaults.h"
+#include "platform/linux/settings/SettingsDefaults.h"
 
 #include <QDataStream>
 #include <QDir>

@@ -1,5 +1,5 @@
 #include "EdidBlocks.h"
-#include "platform/linux/EdidIdentity.h"
+#include "platform/linux/displays/EdidIdentity.h"
 
 #include <gtest/gtest.h>
 

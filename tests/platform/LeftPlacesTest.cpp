@@ -1,4 +1,4 @@
-#include "platform/linux/LeftPlaces.h"
+#include "platform/linux/capture/LeftPlaces.h"
 
 #include <gtest/gtest.h>
 

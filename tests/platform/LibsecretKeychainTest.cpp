@@ -1,4 +1,4 @@
-#include "platform/linux/LibsecretKeychain.h"
+#include "platform/linux/network/LibsecretKeychain.h"
 
 #include "support/DBusSessionBus.h"
 #include "support/EventWait.h"

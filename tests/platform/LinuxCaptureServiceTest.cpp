@@ -1,4 +1,4 @@
-#include "platform/linux/LinuxCaptureService.h"
+#include "platform/linux/capture/LinuxCaptureService.h"
 
 #include <QByteArray>
 #include <QList>

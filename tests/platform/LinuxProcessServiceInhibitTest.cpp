@@ -1,4 +1,4 @@
-#include "platform/linux/LinuxProcessService.h"
+#include "platform/linux/system/LinuxProcessService.h"
 #include "support/DBusSessionBus.h"
 #include "support/EventWait.h"
 #include "support/TestPlatform.h"

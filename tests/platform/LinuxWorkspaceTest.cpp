@@ -1,4 +1,4 @@
-#include "platform/linux/LinuxWorkspace.h"
+#include "platform/linux/system/LinuxWorkspace.h"
 #include "support/EventWait.h"
 
 #include <QFile>

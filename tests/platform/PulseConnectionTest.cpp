@@ -1,4 +1,4 @@
-#include "platform/linux/PulseConnection.h"
+#include "platform/linux/sound/PulseConnection.h"
 #include "support/EventWait.h"
 #include "support/PulseAudioServer.h"
 

@@ -1,4 +1,4 @@
-#include "platform/linux/QtDisplayService.h"
+#include "platform/linux/displays/QtDisplayService.h"
 
 #include <gtest/gtest.h>
 

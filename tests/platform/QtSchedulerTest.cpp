@@ -1,4 +1,4 @@
-#include "platform/linux/QtScheduler.h"
+#include "platform/linux/application/QtScheduler.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "EdidBlocks.h"
-#include "platform/linux/RandrTopology.h"
+#include "platform/linux/displays/RandrTopology.h"
 
 #include <gtest/gtest.h>
 

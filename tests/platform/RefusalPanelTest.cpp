@@ -1,4 +1,4 @@
-#include "platform/linux/RefusalPanel.h"
+#include "platform/linux/application/RefusalPanel.h"
 #include "support/FakeDisplayService.h"
 #include "support/Snapshot.h"
 #include "support/TestPlatform.h"

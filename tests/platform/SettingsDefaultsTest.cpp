@@ -1,4 +1,4 @@
-#include "platform/linux/SettingsDefaults.h"
+#include "platform/linux/settings/SettingsDefaults.h"
 #include "support/EventWait.h"
 #include "support/TestPlatform.h"
 

@@ -1,6 +1,6 @@
 #include "platform/FileDescriptor.h"
-#include "platform/linux/SettingsDefaults.h"
-#include "platform/linux/SingleInstanceGuard.h"
+#include "platform/linux/settings/SettingsDefaults.h"
+#include "platform/linux/application/SingleInstanceGuard.h"
 #include "support/ReadOnlyFolder.h"
 
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "platform/linux/X11CaptureStream.h"
+#include "platform/linux/capture/X11CaptureStream.h"
 #include "support/MovingWindow.h"
 #include "support/ScreenPixels.h"
 #include "support/TestPlatform.h"

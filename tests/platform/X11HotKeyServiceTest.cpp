@@ -1,4 +1,4 @@
-#include "platform/linux/X11HotKeyService.h"
+#include "platform/linux/desktop/X11HotKeyService.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/linux/X11PictureRefresh.h"
+#include "platform/linux/capture/X11PictureRefresh.h"
 
 #include <QImage>
 #include <QPainter>

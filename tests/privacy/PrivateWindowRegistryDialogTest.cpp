@@ -2,7 +2,7 @@
 
 #include "PrivacyFakes.h"
 #include "platform/ScreenSpace.h"
-#include "platform/linux/QtDialogService.h"
+#include "platform/linux/dialogs/QtDialogService.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -1,4 +1,4 @@
-#include "platform/linux/PulseAudioService.h"
+#include "platform/linux/sound/PulseAudioService.h"
 
 #include "platform/Platform.h"
 #include "speech/AudioDeviceController.h"

@@ -6,9 +6,9 @@
 #include "model/PromptScript.h"
 #include "platform/AnalyzerInputQueue.h"
 #include "platform/MainQueue.h"
-#include "platform/linux/LinuxPermissionService.h"
-#include "platform/linux/PulseAudioService.h"
-#include "platform/linux/PulseConnection.h"
+#include "platform/linux/system/LinuxPermissionService.h"
+#include "platform/linux/sound/PulseAudioService.h"
+#include "platform/linux/sound/PulseConnection.h"
 
 #include "speech/AudioDeviceController.h"
 #include "speech/AudioSetupWindowController.h"

@@ -1,4 +1,4 @@
-#include "platform/linux/PocketSphinxSpeechService.h"
+#include "platform/linux/sound/PocketSphinxSpeechService.h"
 #include "speech/AudioDeviceController.h"
 #include "speech/OnDeviceSpeechController.h"
 #include "support/EventWait.h"

@@ -1,6 +1,6 @@
 #include "support/StackingWatch.h"
 
-#include "platform/linux/QtDialogService.h"
+#include "platform/linux/dialogs/QtDialogService.h"
 #include "support/EventWait.h"
 
 #include <QApplication>

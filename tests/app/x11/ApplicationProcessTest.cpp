@@ -1,7 +1,7 @@
 #include "model/PromptScript.h"
 #include "model/StoredState.h"
 #include "platform/FileDescriptor.h"
-#include "platform/linux/SettingsDefaults.h"
+#include "platform/linux/settings/SettingsDefaults.h"
 #include "support/ApplicationControls.h"
 #include "support/EventWait.h"
 #include "support/ReadOnlyFolder.h"
@@ -100,7 +100,8 @@ TEST_F(ApplicationProcessTest, AServerSquattingTheOldSocketNameIsNotBelieved)
     ASSERT_TRUE(app->launch());
     ASSERT_TRUE(waitUntil([&] { return !app->windows().empty() || !app->isRunning(); }));
     EXPECT_TRUE(app->isRunning()) << "the application believed the squatter and left";
-    EXPECT_TRUE(QFileInfo::exists(runtime.filePath(QStringLiteral("quorvia-instance"))));
+    // It listens once its start is done, which may be just after its windows show.
+    EXPECT_TRUE(waitUntil([&] { return QFileInfo::exists(runtime.filePath(QStringLiteral("quorvia-instance"))); }));
     QCoreApplication::processEvents();
     EXPECT_EQ(approached, 0);
 }

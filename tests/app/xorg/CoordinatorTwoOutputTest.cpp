@@ -4,7 +4,7 @@
 
 #include "island/IslandWindow.h"
 #include "prompter/PrompterPanel.h"
-#include "platform/linux/RandrDisplayService.h"
+#include "platform/linux/displays/RandrDisplayService.h"
 #include "privacy/DisplayTopology.h"
 #include "support/EventWait.h"
 #include "support/TwoOutputXServer.h"

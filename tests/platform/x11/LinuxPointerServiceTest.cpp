@@ -1,5 +1,5 @@
 #include "platform/ScreenSpace.h"
-#include "platform/linux/LinuxPointerService.h"
+#include "platform/linux/desktop/LinuxPointerService.h"
 #include "support/EventWait.h"
 #include "support/TestPlatform.h"
 #include "support/XServer.h"

@@ -1,5 +1,5 @@
-#include "platform/linux/QtDialogService.h"
-#include "platform/linux/QtPackageFileDialog.h"
+#include "platform/linux/dialogs/QtDialogService.h"
+#include "platform/linux/dialogs/QtPackageFileDialog.h"
 #include "support/EventWait.h"
 #include "support/FakeDisplayService.h"
 #include "support/Snapshot.h"

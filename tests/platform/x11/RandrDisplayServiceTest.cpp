@@ -1,6 +1,6 @@
 #include "platform/NotificationCenter.h"
 #include "platform/ScreenSpace.h"
-#include "platform/linux/RandrDisplayService.h"
+#include "platform/linux/displays/RandrDisplayService.h"
 #include "support/EventWait.h"
 #include "support/XServer.h"
 

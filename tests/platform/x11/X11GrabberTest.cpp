@@ -1,4 +1,4 @@
-#include "platform/linux/X11Grabber.h"
+#include "platform/linux/capture/X11Grabber.h"
 #include "support/MovingWindow.h"
 #include "support/ScreenPixels.h"
 

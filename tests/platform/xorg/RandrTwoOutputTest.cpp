@@ -1,4 +1,4 @@
-#include "platform/linux/RandrDisplayService.h"
+#include "platform/linux/displays/RandrDisplayService.h"
 #include "support/EventWait.h"
 #include "support/TwoOutputXServer.h"
 

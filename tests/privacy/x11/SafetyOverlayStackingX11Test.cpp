@@ -1,5 +1,5 @@
 #include "platform/Panel.h"
-#include "platform/linux/QtScheduler.h"
+#include "platform/linux/application/QtScheduler.h"
 #include "privacy/SafetyOverlayWindowController.h"
 #include "support/EventWait.h"
 #include "support/FakeDisplayService.h"

@@ -1,0 +1,141 @@
+#include "platform/linux/application/LinuxApplicationShell.h"
+
+#include "platform/Window.h"
+#include "platform/linux/application/AboutPanel.h"
+#include "platform/linux/application/QtStatusIcon.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+#include <QWindow>
+
+namespace quorvia::platform::native {
+
+LinuxApplicationShell::LinuxApplicationShell() : hasStatusArea(&QtStatusIcon::isAvailable)
+{
+    qApp->installEventFilter(this);
+}
+
+LinuxApplicationShell::~LinuxApplicationShell()
+{
+    if (qApp)
+        qApp->removeEventFilter(this);
+}
+
+void LinuxApplicationShell::terminate(QuitRequest request)
+{
+    if (awaitingReply_)
+        return;
+    // Drawn nowhere, an alert at the end would hold the quit forever.
+    if (QGuiApplication::platformName().startsWith(QLatin1String("offscreen")))
+        request = QuitRequest::unattended;
+    const TerminateReply reply = shouldTerminate ? shouldTerminate(request) : TerminateReply::now;
+    if (reply == TerminateReply::now)
+        QCoreApplication::exit(0);
+    else
+        awaitingReply_ = true;
+}
+
+void LinuxApplicationShell::replyToTermination(bool shouldTerminate)
+{
+    awaitingReply_ = false;
+    if (shouldTerminate)
+        QCoreApplication::exit(0);
+}
+
+void LinuxApplicationShell::activateIgnoringOtherApps()
+{
+    if (QApplication::activeWindow())
+        return;
+    const auto windows = Window::allWindows();
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+        if ((*it)->isVisible() && (*it)->canBecomeKey()) {
+            (*it)->activateWindow();
+            return;
+        }
+    }
+}
+
+void LinuxApplicationShell::setMainMenu(std::vector<MenuItem> items)
+{
+    menu_ = std::move(items);
+    statusIcon_.reset();
+    if (!hasStatusArea || !hasStatusArea())
+        return;
+    // A click on the icon is a reopen, as a second launch is.
+    statusIcon_ = std::make_unique<QtStatusIcon>(menu_, [this] {
+        if (onReopen)
+            onReopen();
+    });
+    statusIcon_->show();
+}
+
+Window* LinuxApplicationShell::standardAboutPanel()
+{
+    if (!aboutPanel_)
+        aboutPanel_ = std::make_unique<AboutPanel>();
+    return aboutPanel_.get();
+}
+
+void LinuxApplicationShell::orderFrontStandardAboutPanel()
+{
+    standardAboutPanel();
+    aboutPanel_->present();
+}
+
+ApplicationShell::MonitorID LinuxApplicationShell::addLocalKeyMonitor(std::function<bool(const KeyPress&)> handler)
+{
+    const MonitorID id = nextMonitor_++;
+    monitors_[id] = std::move(handler);
+    return id;
+}
+
+void LinuxApplicationShell::removeLocalKeyMonitor(MonitorID id) { monitors_.erase(id); }
+
+QWidget* LinuxApplicationShell::keyWindow() const { return QApplication::activeWindow(); }
+
+bool LinuxApplicationShell::hasModalWindow() const { return QApplication::activeModalWidget() != nullptr; }
+
+bool LinuxApplicationShell::focusIsInTextInput() const
+{
+    QWidget* focus = QApplication::focusWidget();
+    return qobject_cast<QLineEdit*>(focus) || qobject_cast<QTextEdit*>(focus)
+        || qobject_cast<QPlainTextEdit*>(focus);
+}
+
+bool LinuxApplicationShell::eventFilter(QObject* watched, QEvent* event)
+{
+    // A key press travels through its window before its widgets: seen once there.
+    if (event->type() != QEvent::KeyPress || !watched->isWindowType())
+        return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    KeyPress press;
+    press.key = key->key() == Qt::Key_Left    ? KeyPress::Key::left
+                : key->key() == Qt::Key_Right ? KeyPress::Key::right
+                                              : KeyPress::Key::other;
+    const auto modifiers = key->modifiers();
+    press.command = modifiers & Qt::MetaModifier;
+    press.control = modifiers & Qt::ControlModifier;
+    press.option = modifiers & Qt::AltModifier;
+    press.shift = modifiers & Qt::ShiftModifier;
+
+    // Copies: a handler may add or remove monitors.
+    const auto monitors = monitors_;
+    for (const auto& [id, handler] : monitors)
+        if (handler(press))
+            return true;
+
+    const QKeySequence typed(key->keyCombination());
+    for (const auto& item : menu_) {
+        if (!item.isSeparator && !item.shortcut.isEmpty() && item.shortcut.matches(typed) == QKeySequence::ExactMatch
+            && item.action) {
+            item.action();
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace quorvia::platform::native

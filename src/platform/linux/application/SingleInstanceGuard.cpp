@@ -1,0 +1,254 @@
+#include "platform/linux/application/SingleInstanceGuard.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QStandardPaths>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace quorvia::platform::native {
+
+namespace {
+const QByteArray reopenMessage = QByteArrayLiteral("reopen\n");
+// The running instance's answer once it took the reopen.
+const QByteArray reopenedMessage = QByteArrayLiteral("reopened\n");
+// What a socket's path may hold, its final NUL aside.
+constexpr qsizetype maximumSocketPath = sizeof(sockaddr_un::sun_path) - 1;
+const QString applicationFolder = QStringLiteral("/com.local.quorvia.mvp");
+
+// A folder nobody else can enter or replace: a real folder, not a link, this
+// user's, closed to everyone else.
+bool isPrivateFolder(const QString& path)
+{
+    struct stat status {};
+    return !path.isEmpty() && ::lstat(QFile::encodeName(path).constData(), &status) == 0 && S_ISDIR(status.st_mode)
+        && status.st_uid == ::getuid() && (status.st_mode & 077) == 0;
+}
+
+// Made when missing; an item already there is used only when it passes the check.
+QString privateFolder(const QString& path)
+{
+    ::mkdir(QFile::encodeName(path).constData(), 0700);
+    return isPrivateFolder(path) ? path : QString();
+}
+
+std::optional<uid_t> peerUid(qintptr descriptor)
+{
+    ucred credentials {};
+    socklen_t length = sizeof credentials;
+    if (descriptor < 0 || ::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0)
+        return std::nullopt;
+    return credentials.uid;
+}
+
+QString say(const QString& text)
+{
+    std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("Quorvia：") + text));
+    return text;
+}
+
+QString settingsFolder()
+{
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return config.isEmpty() ? QString() : config + applicationFolder;
+}
+
+} // namespace
+
+SingleInstanceGuard::SingleInstanceGuard(QString serverName, std::vector<Lock> locks)
+    : serverName_(std::move(serverName)), locks_(std::make_shared<InstanceLocks>(std::move(locks)))
+{
+}
+
+SingleInstanceGuard::~SingleInstanceGuard()
+{
+    delete server_;
+    server_ = nullptr;
+}
+
+std::function<std::error_code()> SingleInstanceGuard::writeGate() const
+{
+    return [locks = locks_] { return locks->beforeWrite(); };
+}
+
+std::vector<SingleInstanceGuard::Lock> SingleInstanceGuard::defaultLocks()
+{
+    std::vector<Lock> locks;
+    if (const QString settings = settingsFolder(); !settings.isEmpty())
+        locks.push_back({settings + QStringLiteral("/instance.lock"),
+                         QStringLiteral("无法锁定设置文件夹（%1）。为免两个 Quorvia 同时写入设置而丢失项目，本次启动不再继续。")});
+    if (const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation); !data.isEmpty())
+        locks.push_back({data + applicationFolder + QStringLiteral("/instance.lock"),
+                         QStringLiteral("无法锁定演讲项目文件夹（%1）。为免两个 Quorvia 同时写入演讲项目而丢失文件，本次启动不再继续。")});
+    return locks;
+}
+
+QString SingleInstanceGuard::defaultServerName()
+{
+    // The shared temporary folder is anyone's to squat a name in; these are not.
+    // Each is tried only when the one before cannot hold the socket.
+    const auto fits = [](const QString& path) { return QFile::encodeName(path).size() <= maximumSocketPath; };
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (QDir::isAbsolutePath(runtime) && isPrivateFolder(runtime) && fits(runtime + QStringLiteral("/quorvia-instance")))
+        return runtime + QStringLiteral("/quorvia-instance");
+    const QString temporary = QDir::tempPath() + QStringLiteral("/quorvia-") + QString::number(::getuid());
+    if (fits(temporary + QStringLiteral("/instance")) && !privateFolder(temporary).isEmpty())
+        return temporary + QStringLiteral("/instance");
+    const QString config = settingsFolder();
+    const QString instance = config + QStringLiteral("/instance");
+    if (!config.isEmpty() && fits(instance + QStringLiteral("/socket")) && QDir().mkpath(config)
+        && !privateFolder(instance).isEmpty())
+        return instance + QStringLiteral("/socket");
+    return {};
+}
+
+SingleInstanceGuard::Claim SingleInstanceGuard::claim()
+{
+    // Who runs is decided by locks held for the whole life of the running
+    // instance: two launches writing one store delete each other's files, so
+    // no launch that cannot hold them goes on, whatever became of the socket.
+    // A held lock cannot be taken; a socket can be replaced by anyone who
+    // listens at its path.
+    QElapsedTimer waited;
+    waited.start();
+    const QString unanswered = QStringLiteral("已有一个 Quorvia 在运行，但它没有应答；本次启动不再继续。");
+    for (;;) {
+        QString refusal;
+        switch (locks_->take(&refusal)) {
+        case InstanceLocks::Taking::held: {
+            // One that began where no folder could be written holds no lock
+            // yet runs, and takes the locks before it writes: it is given way
+            // to as any running instance is.
+            const Offer offer = serverName_.isEmpty() ? Offer::notListening : offerReopen();
+            if (offer == Offer::notListening)
+                return {Outcome::primary, {}};
+            // Given back at once: the running one may write while this one says why it stops.
+            locks_->release();
+            if (offer == Offer::taken)
+                return {Outcome::handedOver, {}};
+            return {Outcome::refused, say(unanswered)};
+        }
+        case InstanceLocks::Taking::failed:
+            return {Outcome::refused, say(refusal)};
+        case InstanceLocks::Taking::busy:
+            break;
+        }
+        if (serverName_.isEmpty())
+            return {Outcome::refused,
+                    say(QStringLiteral("已有一个 Quorvia 在运行，但没有只属于当前用户的文件夹可放置单实例通道，无法把窗口交给它；本次启动不再继续。"))};
+        // The running instance may have taken the lock a moment ago and not be
+        // listening yet, or may have ended since; one that listens and does
+        // not answer is still running, and is left be.
+        const Offer offer = offerReopen();
+        if (offer == Offer::taken)
+            return {Outcome::handedOver, {}};
+        if (offer == Offer::unanswered || waited.elapsed() >= handOverPatienceMs)
+            return {Outcome::refused, say(unanswered)};
+        QThread::msleep(50);
+    }
+}
+
+SingleInstanceGuard::Offer SingleInstanceGuard::offerReopen() const
+{
+    QElapsedTimer clock;
+    clock.start();
+    const auto left = [&] { return int(std::max<qint64>(0, handOverAnswerMs - clock.elapsed())); };
+    QLocalSocket probe;
+    probe.connectToServer(serverName_);
+    if (!probe.waitForConnected(left())) {
+        const auto error = probe.error();
+        probe.abort();
+        // Nobody listens at the path yet: a socket left by a dead instance, or none.
+        return error == QLocalSocket::ServerNotFoundError || error == QLocalSocket::ConnectionRefusedError
+            ? Offer::notListening
+            : Offer::unanswered;
+    }
+    // Only an instance of this user's is handed the reopen.
+    if (peerUid(probe.socketDescriptor()) != ::getuid()) {
+        probe.abort();
+        return Offer::notListening;
+    }
+    // The kernel lets a stopped instance's peer in and takes its bytes: only
+    // the instance's own answer says it took the reopen.
+    probe.write(reopenMessage);
+    probe.waitForBytesWritten(left());
+    while (!probe.canReadLine() && probe.bytesAvailable() < maximumMessageBytes && probe.waitForReadyRead(left())) {
+    }
+    const bool taken = probe.canReadLine() && probe.readLine(maximumMessageBytes) == reopenedMessage;
+    probe.abort();
+    return taken ? Offer::taken : Offer::unanswered;
+}
+
+void SingleInstanceGuard::listen()
+{
+    if (serverName_.isEmpty()) {
+        say(QStringLiteral("无法建立单实例通道（没有只属于当前用户的文件夹可放置它），再次启动时无法把窗口交给本实例。"));
+        return;
+    }
+    // Launches since the claim gave way or waited for this one, so a socket at
+    // the path is a dead instance's.
+    QLocalServer::removeServer(serverName_);
+    server_ = new QLocalServer(this);
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    server_->setMaxPendingConnections(maximumConnections);
+    if (!server_->listen(serverName_)) {
+        say(QStringLiteral("无法建立单实例通道（%1），再次启动时无法把窗口交给本实例。").arg(server_->errorString()));
+        delete server_;
+        server_ = nullptr;
+        return;
+    }
+    connect(server_, &QLocalServer::newConnection, this, &SingleInstanceGuard::acceptConnection);
+}
+
+void SingleInstanceGuard::acceptConnection()
+{
+    while (QLocalSocket* socket = server_->nextPendingConnection()) {
+        // Another user's peer, or one more than the few a reopen needs, is dropped unheard.
+        if (connections_ >= maximumConnections || peerUid(socket->socketDescriptor()) != ::getuid()) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        ++connections_;
+        connect(socket, &QObject::destroyed, this, [this] { --connections_; });
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        socket->setReadBufferSize(maximumMessageBytes);
+        // One short message per connection, within the time; a peer that says
+        // more or dawdles is cut off.
+        QTimer::singleShot(messageTimeoutMs, socket, [socket] { socket->abort(); socket->deleteLater(); });
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+            if (socket->canReadLine()) {
+                const bool reopen = socket->readLine(maximumMessageBytes + 1) == reopenMessage;
+                disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
+                if (!reopen) {
+                    socket->abort();
+                    socket->deleteLater();
+                    return;
+                }
+                // Answered before the reopen runs, which may take a while.
+                socket->write(reopenedMessage);
+                socket->flush();
+                socket->disconnectFromServer();
+                if (onReopen)
+                    onReopen();
+            } else if (socket->bytesAvailable() >= maximumMessageBytes) {
+                socket->abort();
+                socket->deleteLater();
+            }
+        });
+    }
+}
+
+} // namespace quorvia::platform::native

@@ -1,0 +1,173 @@
+#include "platform/linux/desktop/LinuxPointerService.h"
+
+#include "platform/MainQueue.h"
+#include "platform/ScreenSpace.h"
+#include "platform/linux/desktop/X11Windows.h"
+#include "platform/linux/desktop/XcbExtension.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+#include <QSocketNotifier>
+
+#include <xcb/xfixes.h>
+#include <xcb/xinput.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace quorvia::platform::native {
+
+LinuxPointerService::LinuxPointerService() = default;
+LinuxPointerService::~LinuxPointerService() = default;
+
+void LinuxPointerService::connect() const
+{
+    if (triedX11_ || QGuiApplication::platformName() != QLatin1String("xcb"))
+        return;
+    triedX11_ = true;
+    x11_ = std::make_unique<X11Windows>();
+    if (!x11_->isConnected())
+        return;
+    xcb_connection_t* c = x11_->connection();
+    // Without the cursor extension the cursor is our arrow.
+    haveFixes_ = bool(queryXcbExtension(
+        c, &xcb_xfixes_id, [c] { return xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 4, 0), nullptr); }));
+    if (haveFixes_)
+        xcb_xfixes_select_cursor_input(c, x11_->root(), XCB_XFIXES_CURSOR_NOTIFY_MASK_DISPLAY_CURSOR);
+    const auto input = queryXcbExtension(
+        c, &xcb_input_id, [c] { return xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 2), nullptr); });
+    if (input && input.version->major_version >= 2)
+        inputOpcode_ = input.data->major_opcode;
+    if (inputOpcode_) {
+        // Events are read as they come, so none pile up while nobody asks.
+        events_ = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(c), QSocketNotifier::Read);
+        QObject::connect(events_.get(), &QSocketNotifier::activated, events_.get(), [this] { readEvents(); });
+    }
+    xcb_flush(c);
+}
+
+void LinuxPointerService::watchMotion(bool watch) const
+{
+    if (!inputOpcode_ || watch == watching_)
+        return;
+    watching_ = watch;
+    struct {
+        xcb_input_event_mask_t head;
+        std::uint32_t mask;
+    } selection{{XCB_INPUT_DEVICE_ALL, 1}, watch ? std::uint32_t(XCB_INPUT_XI_EVENT_MASK_RAW_MOTION) : 0u};
+    xcb_input_xi_select_events(x11_->connection(), x11_->root(), 1, &selection.head);
+    xcb_flush(x11_->connection());
+}
+
+void LinuxPointerService::readEvents() const
+{
+    if (!x11_ || !x11_->isConnected())
+        return;
+    while (xcb_generic_event_t* event = xcb_poll_for_event(x11_->connection())) {
+        const std::uint8_t type = event->response_type & ~0x80;
+        if (type == XCB_GE_GENERIC && reinterpret_cast<xcb_ge_generic_event_t*>(event)->extension == inputOpcode_)
+            moved_ = true;
+        else
+            cursorChanged_ = true;
+        std::free(event);
+    }
+    // One word of motion is enough until the position has been asked for.
+    if (moved_)
+        watchMotion(false);
+}
+
+QPoint LinuxPointerService::position() const
+{
+    connect();
+    readEvents();
+    const double now = uptime();
+    const bool told = inputOpcode_ != 0;
+    if (position_ && told && !moved_ && now - queriedAt_ < recheckInterval)
+        return *position_;
+    // Asked for the next motion before the position, so none is missed between.
+    moved_ = false;
+    watchMotion(true);
+    position_ = QCursor::pos();
+    queriedAt_ = now;
+    ++queries_;
+    return *position_;
+}
+
+Point LinuxPointerService::mouseLocation() const { return fromQtGlobal(QPointF(position())); }
+
+bool LinuxPointerService::isApplicationActive() const
+{
+    return QGuiApplication::applicationState() == Qt::ApplicationActive;
+}
+
+CursorImage LinuxPointerService::arrowCursor() const
+{
+    // Drawn once, so callers see the same picture every time.
+    if (arrow_)
+        return *arrow_;
+    // Our own arrow, drawn at twice the point size for sharp scaling.
+    const double scale = 2.0;
+    QImage image(int(12 * scale), int(19 * scale), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(scale, scale);
+    QPainterPath arrow;
+    arrow.moveTo(1, 1);
+    arrow.lineTo(1, 16);
+    arrow.lineTo(4.8, 12.4);
+    arrow.lineTo(7.4, 18);
+    arrow.lineTo(9.6, 17);
+    arrow.lineTo(7.1, 11.6);
+    arrow.lineTo(11.8, 11.6);
+    arrow.closeSubpath();
+    painter.setPen(QPen(Qt::white, 1.2));
+    painter.setBrush(Qt::black);
+    painter.drawPath(arrow);
+    painter.end();
+    image.setDevicePixelRatio(scale);
+    arrow_ = CursorImage{image, {12, 19}, {1, 1}};
+    return *arrow_;
+}
+
+CursorImage LinuxPointerService::currentCursor() const
+{
+    connect();
+    if (!haveFixes_)
+        return arrowCursor();
+    readEvents();
+    // The screen under the position last asked for, not asked for again.
+    const QPoint at = position_ ? *position_ : position();
+    const QScreen* screenNow = QGuiApplication::screenAt(at);
+    const double dprNow = screenNow ? screenNow->devicePixelRatio() : 1.0;
+    if (cursor_ && !cursorChanged_ && cursor_->image.devicePixelRatio() == dprNow)
+        return *cursor_;
+    cursorChanged_ = false;
+    auto* reply = xcb_xfixes_get_cursor_image_reply(x11_->connection(),
+                                                    xcb_xfixes_get_cursor_image(x11_->connection()), nullptr);
+    if (!reply)
+        return arrowCursor();
+    const int w = reply->width;
+    const int h = reply->height;
+    CursorImage cursor;
+    if (w > 0 && h > 0 && xcb_xfixes_get_cursor_image_cursor_image_length(reply) >= w * h) {
+        const std::uint32_t* pixels = xcb_xfixes_get_cursor_image_cursor_image(reply);
+        // Premultiplied ARGB, one 32-bit value per pixel.
+        QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < h; ++y)
+            std::memcpy(image.scanLine(y), pixels + std::size_t(y) * w, std::size_t(w) * 4);
+        const double dpr = dprNow;
+        image.setDevicePixelRatio(dpr);
+        cursor = {image, {w / dpr, h / dpr}, {reply->xhot / dpr, reply->yhot / dpr}};
+    }
+    std::free(reply);
+    if (cursor.image.isNull())
+        return arrowCursor();
+    cursor_ = cursor;
+    return cursor;
+}
+
+} // namespace quorvia::platform::native

@@ -1,0 +1,258 @@
+#include "platform/linux/desktop/X11HotKeyService.h"
+
+#include "platform/linux/desktop/XcbConnection.h"
+
+#include <QSocketNotifier>
+
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+
+namespace quorvia::platform::native {
+
+namespace {
+
+// Keysyms of the keys whose modifier bits vary between servers.
+constexpr xcb_keysym_t superLeft = 0xffeb;
+constexpr xcb_keysym_t superRight = 0xffec;
+constexpr xcb_keysym_t altLeft = 0xffe9;
+constexpr xcb_keysym_t altRight = 0xffea;
+constexpr xcb_keysym_t numLock = 0xff7f;
+
+constexpr std::uint8_t evdevOffset = 8;
+constexpr std::uint8_t evdevKeyH = 35;
+
+// Which modifier bit each key is bound to in the server's current keymap;
+// the usual bits where a key is not bound.
+X11ModifierMasks readModifierMasks(xcb_connection_t* c, std::uint8_t minKeyCode, std::uint8_t maxKeyCode)
+{
+    X11ModifierMasks masks;
+    auto modifiers = xcbReply(xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr));
+    auto keyboard = xcbReply(xcb_get_keyboard_mapping_reply(
+        c, xcb_get_keyboard_mapping(c, minKeyCode, std::uint8_t(maxKeyCode - minKeyCode + 1)), nullptr));
+    if (!modifiers || !keyboard)
+        return masks;
+    const xcb_keycode_t* modKeys = xcb_get_modifier_mapping_keycodes(modifiers.get());
+    const int perModifier = modifiers->keycodes_per_modifier;
+    const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(keyboard.get());
+    const int perKey = keyboard->keysyms_per_keycode;
+    const int symCount = xcb_get_keyboard_mapping_keysyms_length(keyboard.get());
+
+    auto hasSym = [&](xcb_keycode_t key, std::initializer_list<xcb_keysym_t> wanted) {
+        const int first = (key - minKeyCode) * perKey;
+        for (int i = first; i < first + perKey && i < symCount; ++i) {
+            if (std::find(wanted.begin(), wanted.end(), syms[i]) != wanted.end())
+                return true;
+        }
+        return false;
+    };
+    bool superFound = false;
+    bool altFound = false;
+    bool numLockFound = false;
+    // Bits 3 to 7 are Mod1 to Mod5; Shift, Lock and Control are fixed.
+    for (int bit = 3; bit < 8; ++bit) {
+        for (int k = 0; k < perModifier; ++k) {
+            const xcb_keycode_t key = modKeys[bit * perModifier + k];
+            if (key < minKeyCode || key > maxKeyCode)
+                continue;
+            const auto mask = std::uint16_t(1u << bit);
+            if (!superFound && hasSym(key, {superLeft, superRight})) {
+                masks.super = mask;
+                superFound = true;
+            }
+            if (!altFound && hasSym(key, {altLeft, altRight})) {
+                masks.alt = mask;
+                altFound = true;
+            }
+            if (!numLockFound && hasSym(key, {numLock})) {
+                masks.numLock = mask;
+                numLockFound = true;
+            }
+        }
+    }
+    return masks;
+}
+
+} // namespace
+
+X11HotKeyService::X11HotKeyService(const QByteArray& displayName)
+{
+    const auto opened = connectXcbScreen(displayName);
+    if (!opened)
+        return;
+    xcb_connection_t* c = opened->connection;
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    connection_ = c;
+    root_ = opened->screen->root;
+    minKeyCode_ = setup->min_keycode;
+    maxKeyCode_ = setup->max_keycode;
+    masks_ = readModifierMasks(c, minKeyCode_, maxKeyCode_);
+    notifier_ = new QSocketNotifier(xcb_get_file_descriptor(c), QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, [this] { readEvents(); });
+}
+
+X11HotKeyService::~X11HotKeyService()
+{
+    delete notifier_;
+    if (!connection_)
+        return;
+    for (const auto& [ref, grab] : grabs_)
+        ungrab(grab);
+    sync();
+    xcb_disconnect(connection_);
+}
+
+std::optional<std::uint8_t> X11HotKeyService::x11KeyCode(std::uint32_t keyCode)
+{
+    if (keyCode == hotKeyCode::ansiH)
+        return std::uint8_t(evdevKeyH + evdevOffset);
+    return std::nullopt;
+}
+
+std::optional<std::uint16_t> X11HotKeyService::x11Modifiers(std::uint32_t modifiers, const X11ModifierMasks& masks)
+{
+    constexpr std::uint32_t known =
+        hotKeyModifier::command | hotKeyModifier::shift | hotKeyModifier::option | hotKeyModifier::control;
+    if (modifiers & ~known)
+        return std::nullopt;
+    std::uint16_t state = 0;
+    if (modifiers & hotKeyModifier::command)
+        state |= masks.super;
+    if (modifiers & hotKeyModifier::shift)
+        state |= XCB_MOD_MASK_SHIFT;
+    if (modifiers & hotKeyModifier::option)
+        state |= masks.alt;
+    if (modifiers & hotKeyModifier::control)
+        state |= XCB_MOD_MASK_CONTROL;
+    return state;
+}
+
+HotKeyService::HandlerRef X11HotKeyService::installHandler(Handler handler)
+{
+    const HandlerRef ref = nextRef_++;
+    handlers_.emplace_back(ref, std::move(handler));
+    return ref;
+}
+
+void X11HotKeyService::removeHandler(HandlerRef handler)
+{
+    std::erase_if(handlers_, [&](const auto& entry) { return entry.first == handler; });
+}
+
+std::vector<std::uint16_t> X11HotKeyService::lockVariants() const
+{
+    return {0, XCB_MOD_MASK_LOCK, masks_.numLock, std::uint16_t(XCB_MOD_MASK_LOCK | masks_.numLock)};
+}
+
+std::optional<HotKeyService::HotKeyRef> X11HotKeyService::registerHotKey(std::uint32_t keyCode, std::uint32_t modifiers,
+                                                                        HotKeyID id)
+{
+    const auto key = x11KeyCode(keyCode);
+    const auto state = x11Modifiers(modifiers, masks_);
+    if (!connection_ || !key || !state || *key < minKeyCode_ || *key > maxKeyCode_)
+        return std::nullopt;
+    std::vector<xcb_void_cookie_t> cookies;
+    for (std::uint16_t lock : lockVariants()) {
+        cookies.push_back(xcb_grab_key_checked(connection_, 1, root_, std::uint16_t(*state | lock), *key,
+                                               XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+    }
+    // Another client holding any variant makes the whole combination unavailable.
+    bool refused = false;
+    for (const auto& cookie : cookies) {
+        if (xcb_generic_error_t* error = xcb_request_check(connection_, cookie)) {
+            refused = true;
+            std::free(error);
+        }
+    }
+    readQueuedLater();
+    const Grab grab{*key, *state, id};
+    if (refused) {
+        ungrab(grab);
+        sync();
+        return std::nullopt;
+    }
+    const HotKeyRef ref = nextRef_++;
+    grabs_.emplace(ref, grab);
+    return ref;
+}
+
+void X11HotKeyService::unregisterHotKey(HotKeyRef hotKey)
+{
+    auto it = grabs_.find(hotKey);
+    if (it == grabs_.end())
+        return;
+    const Grab grab = it->second;
+    grabs_.erase(it);
+    // Another registration of the same combination keeps the grab.
+    const bool shared = std::any_of(grabs_.begin(), grabs_.end(), [&](const auto& entry) {
+        return entry.second.keyCode == grab.keyCode && entry.second.modifiers == grab.modifiers;
+    });
+    if (!shared) {
+        ungrab(grab);
+        sync();
+        readQueuedLater();
+    }
+}
+
+void X11HotKeyService::readQueuedLater()
+{
+    // Events that came in while a reply was awaited wait in the connection's
+    // queue, where the socket notifier does not see them.
+    QMetaObject::invokeMethod(this, [this] { readEvents(); }, Qt::QueuedConnection);
+}
+
+void X11HotKeyService::sync()
+{
+    // Once the server answers, the released keys are free for other clients.
+    std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+}
+
+void X11HotKeyService::ungrab(const Grab& grab)
+{
+    // Ungrabbing a variant another client holds leaves that client's grab alone.
+    for (std::uint16_t lock : lockVariants())
+        xcb_ungrab_key(connection_, grab.keyCode, root_, std::uint16_t(grab.modifiers | lock));
+}
+
+void X11HotKeyService::readEvents()
+{
+    while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+        const std::uint8_t type = event->response_type & 0x7F;
+        if (type == XCB_KEY_PRESS) {
+            const auto* press = reinterpret_cast<const xcb_key_press_event_t*>(event);
+            const bool repeat = press->detail == lastReleasedKey_ && press->time == lastReleaseTime_;
+            if (!repeat)
+                pressed(press->detail, press->state);
+        } else if (type == XCB_KEY_RELEASE) {
+            const auto* release = reinterpret_cast<const xcb_key_release_event_t*>(event);
+            lastReleasedKey_ = release->detail;
+            lastReleaseTime_ = release->time;
+        }
+        std::free(event);
+    }
+    if (xcb_connection_has_error(connection_))
+        notifier_->setEnabled(false);
+}
+
+void X11HotKeyService::pressed(std::uint8_t keyCode, std::uint16_t state)
+{
+    const auto locks = std::uint16_t(XCB_MOD_MASK_LOCK | masks_.numLock);
+    const auto held = std::uint16_t(state & 0xFF & ~locks);
+    std::vector<HotKeyID> ids;
+    for (const auto& [ref, grab] : grabs_) {
+        if (grab.keyCode == keyCode && grab.modifiers == held)
+            ids.push_back(grab.id);
+    }
+    for (const HotKeyID& id : ids) {
+        // Handlers may come and go while one runs.
+        const auto handlers = handlers_;
+        for (auto it = handlers.rbegin(); it != handlers.rend(); ++it) {
+            if (it->second(id) == HotKeyEventStatus::handled)
+                break;
+        }
+    }
+}
+
+} // namespace quorvia::platform::native

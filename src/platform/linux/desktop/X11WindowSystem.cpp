@@ -1,0 +1,81 @@
+#include "platform/linux/desktop/X11WindowSystem.h"
+
+#include "platform/linux/desktop/X11CompositingWatch.h"
+#include "platform/linux/desktop/XcbConnection.h"
+
+#include <QGuiApplication>
+#include <QWidget>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <X11/Xlib.h>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
+
+namespace quorvia::platform::native {
+
+X11WindowSystem::X11WindowSystem() : watch_(X11CompositingWatch::make())
+{
+    if (watch_)
+        watch_->onChange = [this] { compositingChanged(); };
+}
+
+X11WindowSystem::~X11WindowSystem() = default;
+
+void X11WindowSystem::setOnAllDesktops(QWidget& window, bool sticky)
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection())
+        return;
+    xcb_connection_t* c = x11->connection();
+    const auto id = xcb_window_t(window.winId());
+
+    // Before mapping the desktop property decides; afterwards only a state
+    // request to the root window does.
+    const xcb_atom_t desktop = internXcbAtom(c, "_NET_WM_DESKTOP");
+    if (sticky && desktop != XCB_ATOM_NONE) {
+        const std::uint32_t all = 0xFFFFFFFFu;
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, desktop, XCB_ATOM_CARDINAL, 32, 1, &all);
+    }
+    const xcb_atom_t state = internXcbAtom(c, "_NET_WM_STATE");
+    const xcb_atom_t stickyAtom = internXcbAtom(c, "_NET_WM_STATE_STICKY");
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    if (state != XCB_ATOM_NONE && stickyAtom != XCB_ATOM_NONE && screen) {
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = id;
+        event.type = state;
+        event.data.data32[0] = sticky ? 1 : 0;
+        event.data.data32[1] = stickyAtom;
+        event.data.data32[2] = 0;
+        event.data.data32[3] = 1;
+        xcb_send_event(c, 0, screen->root,
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&event));
+    }
+    xcb_flush(c);
+}
+
+bool X11WindowSystem::windowsAreComposited()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return false;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection())
+        return false;
+    xcb_connection_t* c = x11->connection();
+    // A compositing manager owns this selection for the screen it composites.
+    const QByteArray name = X11CompositingWatch::selectionName(DefaultScreen(x11->display()));
+    const xcb_atom_t selection = internXcbAtom(c, name.constData());
+    if (selection == XCB_ATOM_NONE)
+        return false;
+    std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&std::free)> owner(
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr), &std::free);
+    return owner && owner->owner != XCB_NONE;
+}
+
+} // namespace quorvia::platform::native

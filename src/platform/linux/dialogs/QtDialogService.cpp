@@ -1,0 +1,330 @@
+#include "platform/linux/dialogs/QtDialogService.h"
+
+#include "platform/DefaultsStore.h"
+#include "platform/DisplayService.h"
+#include "platform/MainQueue.h"
+#include "platform/Platform.h"
+#include "platform/ScreenSpace.h"
+#include "platform/Window.h"
+#include "platform/linux/dialogs/QtPackageFileDialog.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QDialog>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include <QCoreApplication>
+#include <QSettings>
+#include <QTimer>
+#include <QUrl>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+namespace quorvia::platform::native {
+
+namespace {
+
+QDialog* makeAlert(const AlertRequest& request, QLineEdit** field, int* answer)
+{
+    auto* dialog = new QDialog(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint);
+    dialog->setWindowTitle(QApplication::applicationName());
+    dialog->setModal(true);
+
+    auto* icon = new QLabel;
+    const auto pixmap = request.style == AlertStyle::warning ? QStyle::SP_MessageBoxWarning
+                                                             : QStyle::SP_MessageBoxInformation;
+    icon->setPixmap(dialog->style()->standardIcon(pixmap).pixmap(48, 48));
+    icon->setAlignment(Qt::AlignTop);
+
+    auto* message = new QLabel(request.messageText);
+    QFont bold = message->font();
+    bold.setBold(true);
+    message->setFont(bold);
+    message->setWordWrap(true);
+    auto* informative = new QLabel(request.informativeText);
+    informative->setWordWrap(true);
+    informative->setVisible(!request.informativeText.isEmpty());
+
+    auto* texts = new QVBoxLayout;
+    texts->addWidget(message);
+    texts->addWidget(informative);
+    if (request.textField) {
+        auto* edit = new QLineEdit(request.textField->initialValue);
+        edit->setPlaceholderText(request.textField->placeholder);
+        edit->setFixedWidth(static_cast<int>(request.textField->width));
+        if (request.textField->selectsAll)
+            edit->selectAll();
+        texts->addWidget(edit);
+        *field = edit;
+    }
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(icon);
+    top->addLayout(texts, 1);
+
+    // The first button sits at the trailing end and answers Return.
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    for (int i = static_cast<int>(request.buttons.size()) - 1; i >= 0; --i) {
+        auto* button = new QPushButton(request.buttons[static_cast<std::size_t>(i)]);
+        button->setAutoDefault(i == 0);
+        button->setDefault(i == 0);
+        QObject::connect(button, &QPushButton::clicked, dialog, [dialog, answer, i] {
+            *answer = i;
+            dialog->accept();
+        });
+        buttons->addWidget(button);
+    }
+
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addLayout(top);
+    layout->addLayout(buttons);
+    dialog->setMinimumWidth(360);
+    return dialog;
+}
+
+// A dialog without a parent to centre on goes to the middle of the speaker's
+// own screen; Qt would pick the primary one, which may be the audience's.
+void placeOnBuiltInScreen(QWidget* dialog)
+{
+    if (!hasCurrent())
+        return;
+    for (const Screen& screen : current().displays().screens()) {
+        if (!screen.isBuiltIn)
+            continue;
+        // A size given on purpose (a chooser's) is kept.
+        if (!dialog->testAttribute(Qt::WA_Resized))
+            dialog->adjustSize();
+        QRect frame(QPoint(), dialog->size());
+        frame.moveCenter(toQtGlobal(screen.visibleFrame).center());
+        dialog->move(frame.topLeft());
+        return;
+    }
+}
+
+// Choosers remember their last folder per kind of file they offer.
+QString lastFolderKey(const FileDialogRequest& request)
+{
+    QStringList kinds;
+    for (const auto& extension : request.allowedExtensions)
+        kinds << extension.toLower();
+    kinds.sort();
+    return QStringLiteral("fileDialog.lastFolder.")
+        + (kinds.isEmpty() ? QStringLiteral("any") : kinds.join(u'+'));
+}
+
+// Checks that have not answered yet: a share that stopped answering holds
+// each for minutes, so only a few are ever left waiting at once.
+std::atomic<int> checksWaiting{0};
+constexpr int maximumChecksWaiting = 4;
+
+const QString chooserWidthKey = QStringLiteral("fileDialog.width");
+const QString chooserHeightKey = QStringLiteral("fileDialog.height");
+
+// The size the speaker last left a chooser at, else one that reads every column.
+QSize chooserSize()
+{
+    const QSize fallback = QtPackageFileDialog::readableSize();
+    if (!hasCurrent())
+        return fallback;
+    const qint64 width = current().defaults().integer(chooserWidthKey);
+    const qint64 height = current().defaults().integer(chooserHeightKey);
+    if (width < 400 || height < 300 || width > 10000 || height > 10000)
+        return fallback;
+    return QSize(int(width), int(height));
+}
+
+void rememberChooserSize(const QSize& size)
+{
+    if (!hasCurrent())
+        return;
+    current().defaults().setInteger(chooserWidthKey, size.width());
+    current().defaults().setInteger(chooserHeightKey, size.height());
+}
+
+} // namespace
+
+bool QtDialogService::isPresenting() const
+{
+    return std::any_of(open_.begin(), open_.end(), [](const QPointer<QDialog>& d) { return d && d->isVisible(); });
+}
+
+AlertResponse QtDialogService::runAlert(const AlertRequest& request)
+{
+    QLineEdit* field = nullptr;
+    AlertResponse response;
+    QDialog* dialog = makeAlert(request, &field, &response.buttonIndex);
+    placeOnBuiltInScreen(dialog);
+    open_.emplace_back(dialog);
+    // Hidden with the private windows, the alert ends unanswered.
+    dialog->exec();
+    std::erase_if(open_, [dialog](const QPointer<QDialog>& d) { return !d || d == dialog; });
+    if (field)
+        response.text = field->text();
+    delete dialog;
+    return response;
+}
+
+void QtDialogService::beginOpenPanel(const FileDialogRequest& request, FileCompletion completion)
+{
+    beginPanel(request, false, std::move(completion));
+}
+
+void QtDialogService::beginSavePanel(const FileDialogRequest& request, FileCompletion completion)
+{
+    beginPanel(request, true, std::move(completion));
+}
+
+bool QtDialogService::confirmReplace(const QString& path)
+{
+    AlertRequest request;
+    request.style = AlertStyle::warning;
+    request.messageText = QStringLiteral("“%1”已存在。要替换它吗？").arg(QFileInfo(path).fileName());
+    request.informativeText = QStringLiteral("替换后，其中原有的内容会被新的内容取代。");
+    request.buttons = {QStringLiteral("替换"), QStringLiteral("取消")};
+    return runAlert(request).isFirstButton();
+}
+
+bool QtDialogService::isFilePanelKey() const
+{
+    return qobject_cast<QFileDialog*>(QApplication::activeWindow()) != nullptr;
+}
+
+void QtDialogService::beginPanel(const FileDialogRequest& request, bool saving, FileCompletion completion)
+{
+    // The last folder of this kind while it still is one, else the home folder.
+    const auto last = hasCurrent() ? current().defaults().string(lastFolderKey(request)) : std::nullopt;
+    if (!last || last->isEmpty() || checksWaiting.load() >= maximumChecksWaiting) {
+        openPanel(request, saving, std::move(completion), QDir::homePath());
+        return;
+    }
+
+    // Whichever comes first, the answer or the deadline, opens the chooser.
+    struct Pending {
+        FileDialogRequest request;
+        bool saving;
+        FileCompletion completion;
+        bool opened = false;
+    };
+    auto pending = std::make_shared<Pending>(Pending{request, saving, std::move(completion)});
+    const std::weak_ptr<bool> alive = alive_;
+    const auto open = [this, alive, pending](const QString& folder) {
+        if (pending->opened || alive.expired())
+            return;
+        pending->opened = true;
+        openPanel(pending->request, pending->saving, std::move(pending->completion), folder);
+    };
+    auto* deadline = new QTimer;
+    deadline->setSingleShot(true);
+    QObject::connect(deadline, &QTimer::timeout, deadline, [open, deadline] {
+        open(QDir::homePath());
+        deadline->deleteLater();
+    });
+    deadline->start(std::max(0, static_cast<int>(folderCheckSeconds * 1000)));
+
+    const auto check = checkFolder ? checkFolder : [](const QString& path) { return QFileInfo(path).isDir(); };
+    ++checksWaiting;
+    const QPointer<QTimer> timer = deadline;
+    std::thread([check, path = *last, open, timer] {
+        const bool isFolder = check(path);
+        --checksWaiting;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [open, timer, isFolder, path] {
+                if (!timer)
+                    return; // the deadline came first
+                timer->stop();
+                timer->deleteLater();
+                open(isFolder ? path : QDir::homePath());
+            },
+            Qt::QueuedConnection);
+    }).detach();
+}
+
+void QtDialogService::openPanel(const FileDialogRequest& request, bool saving, FileCompletion completion, const QString& folder)
+{
+    // Qt's first dialog in a process starts where any Qt application's dialog
+    // last was, looking at that folder on the main thread: make that this one.
+    QSettings(QSettings::UserScope, QStringLiteral("QtProject"))
+        .setValue(QStringLiteral("FileDialog/lastVisited"), QUrl::fromLocalFile(folder).toString());
+    auto* dialog = new QtPackageFileDialog(request.parent, request.title, request.allowedExtensions, folder);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(request.parent ? Qt::WindowModal : Qt::ApplicationModal);
+    dialog->setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setDirectory(folder);
+    dialog->resize(chooserSize());
+    if (saving) {
+        dialog->setFileMode(QFileDialog::AnyFile);
+        // A name typed bare gets the one kind of file being saved.
+        if (request.allowedExtensions.size() == 1)
+            dialog->setDefaultSuffix(request.allowedExtensions.front());
+    }
+    else if (request.canChooseDirectories && request.allowedExtensions.empty())
+        dialog->setFileMode(QFileDialog::Directory);
+    else
+        // Packages among the allowed extensions are picked as files are.
+        dialog->setFileMode(request.allowsMultipleSelection ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    dialog->onConfirmReplace = [this](const QString& path) { return confirmReplace(path); };
+    if (saving && request.refuseReplacing) {
+        dialog->onCheckReplace = request.refuseReplacing;
+        dialog->onRefuseReplace = [this](const QString& path, const QString& reason) {
+            AlertRequest refusal;
+            refusal.style = AlertStyle::warning;
+            refusal.messageText = QStringLiteral("不能替换“%1”").arg(QFileInfo(path).fileName());
+            refusal.informativeText = reason;
+            refusal.buttons = {QStringLiteral("知道了")};
+            runAlert(refusal);
+        };
+    }
+    if (!request.prompt.isEmpty())
+        dialog->setAcceptTitle(request.prompt);
+    if (!request.allowedExtensions.empty()) {
+        QStringList patterns;
+        for (const auto& ext : request.allowedExtensions)
+            patterns << QStringLiteral("*.") + ext;
+        dialog->setNameFilter(patterns.join(u' '));
+    }
+    if (saving && !request.suggestedName.isEmpty())
+        dialog->selectFile(request.suggestedName);
+    if (!request.message.isEmpty()) {
+        if (auto* grid = qobject_cast<QGridLayout*>(dialog->layout())) {
+            auto* label = new QLabel(request.message);
+            label->setWordWrap(true);
+            grid->addWidget(label, grid->rowCount(), 0, 1, -1);
+        }
+    }
+
+    if (!request.parent)
+        placeOnBuiltInScreen(dialog);
+    open_.emplace_back(dialog);
+    QObject::connect(dialog, &QFileDialog::finished, dialog,
+                     [this, dialog, key = lastFolderKey(request), completion = std::move(completion)](int result) {
+                         std::erase_if(open_, [dialog](const QPointer<QDialog>& d) { return !d || d == dialog; });
+                         rememberChooserSize(dialog->size());
+                         std::optional<QString> path;
+                         const auto files = dialog->selectedFiles();
+                         if (result == QDialog::Accepted && !dialog->chosenPackage().isEmpty())
+                             path = dialog->chosenPackage();
+                         else if (result == QDialog::Accepted && !files.isEmpty())
+                             path = files.front();
+                         if (path && hasCurrent())
+                             current().defaults().setString(key, QFileInfo(*path).absolutePath());
+                         // Qt starts its next dialog where its last one was, looking at that folder
+                         // on the main thread: leave it home, which our own check never needs.
+                         dialog->setDirectory(QDir::homePath());
+                         MainQueue::async([completion, path] { completion(path); });
+                     });
+    dialog->open();
+}
+
+} // namespace quorvia::platform::native
