@@ -1,5 +1,6 @@
 #include "platform/ScreenSpace.h"
 #include "platform/Window.h"
+#include "platform/linux/desktop/X11CompositingWatch.h"
 #include "platform/linux/desktop/X11WindowSystem.h"
 #include "platform/linux/desktop/XcbConnection.h"
 #include "support/EventWait.h"
@@ -36,7 +37,7 @@ public:
         window_ = xcb_generate_id(c_);
         xcb_create_window(c_, XCB_COPY_FROM_PARENT, window_, screen->root, 0, 0, 1, 1, 0,
                           XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
-        const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(DefaultScreen(x11->display()));
+        const QByteArray name = native::X11CompositingWatch::selectionName(DefaultScreen(x11->display()));
         selection_ = native::internXcbAtom(c_, name.constData());
         xcb_set_selection_owner(c_, window_, selection_, XCB_CURRENT_TIME);
         sync();
