@@ -3,7 +3,7 @@
 #include "support/EventWait.h"
 #include "support/RunningApplication.h"
 #include "support/TwoOutputXServer.h"
-#include "support/WindowManager.h"
+#include "support/WindowManagedTwoOutputTest.h"
 
 #include <QPainter>
 #include <QRegion>
@@ -18,7 +18,7 @@ using quorvia::test::RunningApplication;
 using quorvia::test::runEventsFor;
 using quorvia::test::waitUntil;
 using quorvia::test::TwoOutputXServer;
-using quorvia::test::WindowManager;
+using quorvia::test::WindowManagedTwoOutputTest;
 using Window = RunningApplication::Window;
 namespace controls = quorvia::test::controls;
 
@@ -48,22 +48,16 @@ protected:
     void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), foreignColour); }
 };
 
-enum class Manager { none, openbox };
-
 // Where a private window stood, the projector shows the desktop again once the
 // server has drawn it, after the window folded, moved or shrank while the
 // output was live; no picture on the way shows any of it.
-class PrivacyOutputTrailTest : public ::testing::TestWithParam<Manager> {
+class PrivacyOutputTrailTest : public WindowManagedTwoOutputTest {
 protected:
     void SetUp() override
     {
-        display = TwoOutputXServer::display();
-        ASSERT_FALSE(display.isEmpty()) << "the two-output test X server did not start";
-        ASSERT_TRUE(TwoOutputXServer::restoreLayout(display));
-        if (GetParam() == Manager::openbox) {
-            manager = std::make_unique<WindowManager>(display);
-            ASSERT_TRUE(manager->start()) << manager->failure().toStdString();
-        }
+        WindowManagedTwoOutputTest::SetUp();
+        if (HasFatalFailure())
+            return;
         app = std::make_unique<RunningApplication>(display);
         ASSERT_TRUE(app->tool(QStringLiteral("xsetroot"), {QStringLiteral("-solid"), desktopColour.name()}));
         foreign.show();
@@ -88,8 +82,7 @@ protected:
             EXPECT_TRUE(app->quit());
         }
         app.reset();
-        manager.reset();
-        TwoOutputXServer::restoreLayout(display);
+        WindowManagedTwoOutputTest::TearDown();
     }
 
     std::optional<Window> detach()
@@ -174,8 +167,6 @@ protected:
             tally.worstFrame.save(QStringLiteral("/tmp/quorvia-trail-leak.png"));
     }
 
-    QString display;
-    std::unique_ptr<WindowManager> manager;
     std::unique_ptr<RunningApplication> app;
     ForeignWindow foreign;
     Window island;
@@ -263,10 +254,6 @@ TEST_P(PrivacyOutputTrailTest, DetachingThePrompterShrinksTheIslandWithoutATrail
     expectNoPrivatePixels(watch);
 }
 
-INSTANTIATE_TEST_SUITE_P(WindowManagers, PrivacyOutputTrailTest, ::testing::Values(Manager::none, Manager::openbox),
-                         [](const ::testing::TestParamInfo<Manager>& info) {
-                             return info.param == Manager::openbox ? std::string("openbox")
-                                                                   : std::string("noWindowManager");
-                         });
+QUORVIA_UNDER_EACH_WINDOW_MANAGER(PrivacyOutputTrailTest);
 
 } // namespace

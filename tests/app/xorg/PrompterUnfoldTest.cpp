@@ -2,7 +2,7 @@
 #include "support/EventWait.h"
 #include "support/RunningApplication.h"
 #include "support/TwoOutputXServer.h"
-#include "support/WindowManager.h"
+#include "support/WindowManagedTwoOutputTest.h"
 
 #include <gtest/gtest.h>
 
@@ -12,25 +12,19 @@
 using quorvia::test::RunningApplication;
 using quorvia::test::TwoOutputXServer;
 using quorvia::test::waitUntil;
-using quorvia::test::WindowManager;
+using quorvia::test::WindowManagedTwoOutputTest;
 using Window = RunningApplication::Window;
 namespace controls = quorvia::test::controls;
 
 namespace {
 
-enum class Manager { none, openbox };
-
-class PrompterUnfoldTest : public ::testing::TestWithParam<Manager> {
+class PrompterUnfoldTest : public WindowManagedTwoOutputTest {
 protected:
     void SetUp() override
     {
-        display = TwoOutputXServer::display();
-        ASSERT_FALSE(display.isEmpty()) << "the two-output test X server did not start";
-        ASSERT_TRUE(TwoOutputXServer::restoreLayout(display));
-        if (GetParam() == Manager::openbox) {
-            manager = std::make_unique<WindowManager>(display);
-            ASSERT_TRUE(manager->start()) << manager->failure().toStdString();
-        }
+        WindowManagedTwoOutputTest::SetUp();
+        if (HasFatalFailure())
+            return;
         app = std::make_unique<RunningApplication>(display);
         ASSERT_TRUE(app->start());
     }
@@ -41,8 +35,7 @@ protected:
             EXPECT_TRUE(app->quit());
         }
         app.reset();
-        manager.reset();
-        TwoOutputXServer::restoreLayout(display);
+        WindowManagedTwoOutputTest::TearDown();
     }
 
     // The window's place on the screen as it stands now.
@@ -54,8 +47,6 @@ protected:
         return std::nullopt;
     }
 
-    QString display;
-    std::unique_ptr<WindowManager> manager;
     std::unique_ptr<RunningApplication> app;
 };
 
@@ -91,10 +82,6 @@ TEST_P(PrompterUnfoldTest, NearTheBottomEdgeTheWholeWindowStaysOnTheScreen)
     EXPECT_GE(prompter->frame.height(), 280) << "the window shrank to fit";
 }
 
-INSTANTIATE_TEST_SUITE_P(WindowManagers, PrompterUnfoldTest, ::testing::Values(Manager::none, Manager::openbox),
-                         [](const ::testing::TestParamInfo<Manager>& info) {
-                             return info.param == Manager::openbox ? std::string("openbox")
-                                                                   : std::string("noWindowManager");
-                         });
+QUORVIA_UNDER_EACH_WINDOW_MANAGER(PrompterUnfoldTest);
 
 } // namespace

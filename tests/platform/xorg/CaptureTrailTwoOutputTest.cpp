@@ -6,7 +6,7 @@
 #include "support/ScreenPixels.h"
 #include "support/TestPlatform.h"
 #include "support/TwoOutputXServer.h"
-#include "support/WindowManager.h"
+#include "support/WindowManagedTwoOutputTest.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +20,6 @@
 using namespace quorvia;
 using namespace quorvia::platform;
 using test::TwoOutputXServer;
-using test::WindowManager;
 
 namespace {
 
@@ -79,23 +78,17 @@ private:
     std::thread drawer_;
 };
 
-enum class Manager { none, openbox };
-
 // The laptop screen captured with nothing excluded but our private windows,
 // another program's window under a private one that folds, is dragged or
 // shrinks: what the private window left must come back to the picture as the
 // screen shows it, and no picture may hold a private pixel.
-class CaptureTrailTwoOutputTest : public ::testing::TestWithParam<Manager> {
+class CaptureTrailTwoOutputTest : public test::WindowManagedTwoOutputTest {
 protected:
     void SetUp() override
     {
-        display = TwoOutputXServer::display();
-        ASSERT_FALSE(display.isEmpty()) << "the two-output test X server did not start";
-        ASSERT_TRUE(TwoOutputXServer::restoreLayout(display));
-        if (GetParam() == Manager::openbox) {
-            manager = std::make_unique<WindowManager>(display);
-            ASSERT_TRUE(manager->start()) << manager->failure().toStdString();
-        }
+        WindowManagedTwoOutputTest::SetUp();
+        if (HasFatalFailure())
+            return;
         c = xcb_connect(display.toLocal8Bit().constData(), nullptr);
         root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
         const std::uint32_t pixel = desktop & 0xffffff;
@@ -147,7 +140,7 @@ protected:
         if (c)
             xcb_disconnect(c);
         foreign.reset();
-        manager.reset();
+        WindowManagedTwoOutputTest::TearDown();
     }
 
     // One clock tick of the stream, with the event loop let run a moment
@@ -227,8 +220,6 @@ protected:
         return window;
     }
 
-    QString display;
-    std::unique_ptr<WindowManager> manager;
     xcb_connection_t* c = nullptr;
     xcb_window_t root = 0;
     test::ScreenPixels shown{TwoOutputXServer::display()};
@@ -275,10 +266,6 @@ TEST_P(CaptureTrailTwoOutputTest, APrivateWindowShrinkingOverAnotherWindowGivesB
     expectPictureFollows(QRect(stood.left(), stood.top() + 90, stood.width(), stood.height() - 90));
 }
 
-INSTANTIATE_TEST_SUITE_P(WindowManagers, CaptureTrailTwoOutputTest, ::testing::Values(Manager::none, Manager::openbox),
-                         [](const ::testing::TestParamInfo<Manager>& info) {
-                             return info.param == Manager::openbox ? std::string("openbox")
-                                                                   : std::string("noWindowManager");
-                         });
+QUORVIA_UNDER_EACH_WINDOW_MANAGER(CaptureTrailTwoOutputTest);
 
 } // namespace
