@@ -461,10 +461,10 @@ TEST_F(ApplicationProcessTest, FoldersNothingCanWriteStillLetOneLaunchRunAndSayS
     if (!settings.isReadOnly() || !data.isReadOnly())
         GTEST_SKIP() << "needs root to mount the folders read-only: root writes past their mode";
     ASSERT_TRUE(app->launch());
-    // The island and the alert of the start's own save.
-    EXPECT_TRUE(waitUntil([&] { return app->windows().size() >= 2 || !app->isRunning(); }));
+    // The island and the alert of the start's own save, and nothing more;
+    // the server may list a window a moment late, so the count is waited for.
+    EXPECT_TRUE(waitUntil([&] { return app->windows().size() == 2 || !app->isRunning(); }));
     ASSERT_TRUE(app->isRunning()) << "the launch ended";
-    EXPECT_EQ(app->windows().size(), 2u);
     ASSERT_TRUE(app->waitUntilListening());
     expectASecondLaunchGivesWay();
 }
