@@ -130,6 +130,7 @@ void AppDelegate::replyToTerminationOnce()
     defaults.onWriteFailure = nullptr;
     if (const auto failure = defaults.flush()) {
         std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("Quorvia：%1").arg(quitWriteFailureDetail(*failure))));
+        quitWriteFailureSaid_ = true;
         if (coordinator_ && alertAllowedAtQuit_)
             CommandDialogs::acknowledge(platform::AlertStyle::warning, writeFailureMessage, quitWriteFailureDetail(*failure));
     }

@@ -41,6 +41,8 @@ public:
     static inline const QString writeFailureMessage = QStringLiteral("无法保存设置和演讲项目");
     static QString writeFailureDetail(const platform::DefaultsWriteFailure& failure);
     static QString quitWriteFailureDetail(const platform::DefaultsWriteFailure& failure);
+    // Whether the quit already said on the error stream that its last write failed.
+    bool quitWriteFailureSaid() const { return quitWriteFailureSaid_; }
 
 private:
     void replyToTerminationOnce();
@@ -50,6 +52,7 @@ private:
     bool isTerminationPending_ = false;
     platform::DelayedCall terminationFallback_;
     bool terminationReplySent_ = false;
+    bool quitWriteFailureSaid_ = false;
     bool alertAllowedAtQuit_ = false;
     std::shared_ptr<AppDelegate*> life_ = std::make_shared<AppDelegate*>(this);
 };

@@ -115,7 +115,8 @@ int main(int argc, char** argv)
     platform::MainQueue::async([&guard] { guard.listen(); });
     const int status = app.exec();
     // Every way out of the event loop, SIGTERM included, ends here: nothing saved may stay in memory.
-    if (const auto failure = platform::current().defaults().flush())
+    // A failure the quit already said is not said twice.
+    if (const auto failure = platform::current().defaults().flush(); failure && !delegate.quitWriteFailureSaid())
         std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("Quorvia：%1").arg(AppDelegate::quitWriteFailureDetail(*failure))));
     return status;
 }

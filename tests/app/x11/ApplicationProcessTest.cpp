@@ -447,7 +447,7 @@ TEST_F(ApplicationProcessTest, ATerminationSignalEndsWithoutAClickWhenNothingCan
     EXPECT_EQ(app->process().exitCode(), 0);
     QFile said(errors);
     ASSERT_TRUE(said.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(QString::fromUtf8(said.readAll()).contains(QStringLiteral("退出前无法写入文件夹")));
+    EXPECT_EQ(QString::fromUtf8(said.readAll()).count(QStringLiteral("退出前无法写入文件夹")), 1) << "said not once";
 }
 
 // Settings and data folders nothing can write (a read-only disk, or left to
