@@ -45,7 +45,7 @@ void DeckCopier::remove(int folderFd, const char* name)
 
 void DeckCopier::removeContents(int folderFd)
 {
-    for (const std::string& name : DeckTree::entryNames(folderFd).value_or(std::vector<std::string>()))
+    for (const std::string& name : platform::entryNames(folderFd).value_or(std::vector<std::string>()))
         remove(folderFd, name.c_str());
 }
 
@@ -142,7 +142,7 @@ std::expected<void, ProjectBackupFailure> DeckCopier::copyFolder(int sourceFd, i
     if (!target.isOpen())
         return std::unexpected(lastError());
 
-    const auto names = DeckTree::entryNames(sourceFd);
+    const auto names = platform::entryNames(sourceFd);
     if (!names)
         return std::unexpected(names.error());
     for (const std::string& child : *names) {

@@ -37,7 +37,7 @@ public:
             return std::unexpected(ProjectBackupError::refused(limits_.deckDepthText()));
         if (auto counted = count(); !counted)
             return counted;
-        const auto names = entryNames(fd);
+        const auto names = platform::entryNames(fd);
         if (!names)
             return std::unexpected(names.error());
         for (const std::string& name : *names) {
@@ -93,8 +93,6 @@ private:
 };
 
 } // namespace
-
-std::expected<std::vector<std::string>, std::error_code> entryNames(int folderFd) { return platform::entryNames(folderFd); }
 
 bool linkStaysInside(int rootFd, const fs::path& link)
 {

@@ -30,9 +30,6 @@ struct Size {
     }
 };
 
-// The names in the folder open at `folderFd`, "." and ".." left out.
-std::expected<std::vector<std::string>, std::error_code> entryNames(int folderFd);
-
 // Whether the link at `link` (relative to the deck folder open at `rootFd`)
 // leads to a place inside the deck, following the deck's own links on the way
 // as the system would. Nothing outside the deck is ever looked at.

@@ -1,7 +1,6 @@
 #include "model/StagingFolder.h"
 
 #include "model/DeckCopier.h"
-#include "model/DeckTree.h"
 #include "platform/AtomicFileWrite.h"
 #include "platform/BoundedFileRead.h"
 #include "platform/ProcessStamp.h"
@@ -207,7 +206,7 @@ void StagingFolder::sweepLeftovers(int folderFd)
     struct stat parent {};
     if (::fstat(folderFd, &parent) != 0)
         return;
-    for (const std::string& name : DeckTree::entryNames(folderFd).value_or(std::vector<std::string>())) {
+    for (const std::string& name : platform::entryNames(folderFd).value_or(std::vector<std::string>())) {
         // The name only narrows the search; what the folder holds decides.
         if (!isStagingName(name))
             continue;
