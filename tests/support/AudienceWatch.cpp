@@ -11,6 +11,7 @@
 #include <deque>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace quorvia::test {
 
@@ -27,6 +28,13 @@ bool isPrivate(QRgb p)
 
 // Where the audience picture may show the pointer, which the output draws where
 // the speaker's pointer is (left out over private windows): a box around it.
+QRect pointerBoxAt(QPoint at, const QRect& projector)
+{
+    if (projector.contains(at))
+        at -= projector.topLeft();
+    return QRect(at - QPoint(8, 8), QSize(48, 48));
+}
+
 std::optional<QRect> pointerBox(xcb_connection_t* c, const QRect& projector)
 {
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
@@ -34,10 +42,7 @@ std::optional<QRect> pointerBox(xcb_connection_t* c, const QRect& projector)
         xcb_query_pointer_reply(c, xcb_query_pointer(c, root), nullptr), &std::free);
     if (!pointer)
         return std::nullopt;
-    QPoint at(pointer->root_x, pointer->root_y);
-    if (projector.contains(at))
-        at -= projector.topLeft();
-    return QRect(at - QPoint(8, 8), QSize(48, 48));
+    return pointerBoxAt(QPoint(pointer->root_x, pointer->root_y), projector);
 }
 
 } // namespace
@@ -68,6 +73,12 @@ AudienceWatch::Tally AudienceWatch::stop()
     return tally();
 }
 
+void AudienceWatch::pointerWasAt(QPoint rootPoint)
+{
+    std::lock_guard lock(mutex_);
+    pointerPutAt_.push_back(rootPoint);
+}
+
 AudienceWatch::Tally AudienceWatch::tally() const
 {
     std::lock_guard lock(mutex_);
@@ -91,6 +102,11 @@ void AudienceWatch::run()
         // for as long as a loaded machine may take to get to that check.
         if (const auto box = pointerBox(c, projector_))
             recentPointer.emplace_back(*box, std::chrono::steady_clock::now());
+        {
+            std::lock_guard lock(mutex_);
+            for (const QPoint& at : std::exchange(pointerPutAt_, {}))
+                recentPointer.emplace_back(pointerBoxAt(at, projector_), std::chrono::steady_clock::now());
+        }
         QImage frame = screen.read(projector_);
         if (const auto box = pointerBox(c, projector_))
             recentPointer.emplace_back(*box, std::chrono::steady_clock::now());

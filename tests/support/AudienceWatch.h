@@ -2,12 +2,14 @@
 
 #include <QColor>
 #include <QImage>
+#include <QPoint>
 #include <QRect>
 #include <QString>
 
 #include <atomic>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace quorvia::test {
 
@@ -36,6 +38,9 @@ public:
     void start();
     Tally stop();
     Tally tally() const;
+    // The test put the pointer at `rootPoint` and moved it on at once, perhaps
+    // between two of the watch's own looks: leave out where it was all the same.
+    void pointerWasAt(QPoint rootPoint);
 
     // One read of the projector, outside the watch.
     QImage grab() const;
@@ -53,6 +58,7 @@ private:
     std::thread thread_;
     mutable std::mutex mutex_;
     Tally tally_;
+    std::vector<QPoint> pointerPutAt_;
 };
 
 } // namespace quorvia::test

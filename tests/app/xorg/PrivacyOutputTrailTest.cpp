@@ -187,6 +187,7 @@ TEST_P(PrivacyOutputTrailTest, FoldingThePrompterIntoItsBubbleLeavesNoTrail)
 
     const QRect stood = prompter->outer;
     const auto before = app->windows();
+    watch.pointerWasAt(prompter->frame.topLeft() + controls::prompter::collapse);
     app->click(*prompter, controls::prompter::collapse.x(), controls::prompter::collapse.y(), 0);
     app->movePointer(pointerAway);
     ASSERT_TRUE(app->waitNewWindow(before)) << "缩成圆点 showed no bubble";
