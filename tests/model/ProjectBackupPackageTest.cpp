@@ -429,17 +429,6 @@ private:
     bool mounted_ = false;
 };
 
-// A file that claims `bytes` and holds none of them on disk.
-void makeSparse(const QString& file, qint64 bytes)
-{
-    QDir().mkpath(QFileInfo(file).path());
-    const int fd = ::open(QFile::encodeName(file).constData(), O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0600);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::pwrite(fd, "deck", 4, 0), 4);
-    ASSERT_EQ(::ftruncate(fd, bytes), 0);
-    ::close(fd);
-}
-
 } // namespace
 
 // Decks larger together than any fixed figure go out and come back, as long
@@ -478,36 +467,6 @@ TEST_F(BackupPackageTest, DecksOfAnySizeRoundTripAndAFullDiskRefusesUpFront)
     EXPECT_TRUE(told.match(importText).hasMatch() && importText.startsWith(QStringLiteral("演示文稿存放位置"))) << importText.toStdString();
     EXPECT_TRUE(listTree(disk.path()).isEmpty());
 }
-
-namespace {
-
-// Runs an export in a child process that `prepare` may set up to stop or die
-// part way; answers the child.
-pid_t exportInChild(const PresentationProjectsBackup& backup, const QString& target, const std::function<void()>& prepare)
-{
-    const pid_t child = ::fork();
-    if (child == 0) {
-        prepare();
-        (void)ProjectBackupPackage::exportBackup(backup, target);
-        ::_exit(0);
-    }
-    return child;
-}
-
-// In a child: once a file it writes outgrows `bytes`, `handler` runs instead.
-void onFileSizeLimit(rlim_t bytes, void (*handler)(int))
-{
-    ::signal(SIGXFSZ, handler);
-    const rlimit fileSize{bytes, bytes};
-    ::setrlimit(RLIMIT_FSIZE, &fileSize);
-}
-
-QStringList stagingFoldersIn(const QString& folder)
-{
-    return listTree(folder).filter(QRegularExpression("^\\.QuorviaBackup-[^/]*$"));
-}
-
-} // namespace
 
 // What an export cut short (kill -9, a crash, a power cut) left beside its
 // destination is taken away before the next export asks the disk for room:
