@@ -37,10 +37,10 @@ protected:
     }
 
     // The bytes of the deck in the package at `package`, as an import brings them in.
-    QByteArray deckIn(const QString& package) const
+    std::string deckIn(const QString& package) const
     {
         const auto imported = ProjectBackupPackage::importBackup(package, path("store"));
-        return imported ? readFile(imported->projects.front().deck->filePath) : QByteArray("<not importable>");
+        return imported ? readFile(imported->projects.front().deck->filePath).toStdString() : "<not importable>";
     }
 
     // A staging folder that an export killed part way through its copy left in the exports folder.
@@ -87,7 +87,7 @@ TEST_F(BackupDurabilityTest, APowerCutRightAfterAnExportLeavesTheOldPackageOrThe
     MountedDrive after(MountedDrive::Kind::ext4Image, path("after.img"));
     ASSERT_TRUE(after.mounted());
 
-    const QByteArray deck = deckIn(after.path("全部.quorviabackup"));
+    const QByteArray deck = QByteArray::fromStdString(deckIn(after.path("全部.quorviabackup")));
     EXPECT_TRUE(deck == deckBytes('m') || deck == deckBytes('s'))
         << deck.size() << " bytes beginning with " << deck.left(16).toHex().toStdString();
 }
@@ -156,7 +156,7 @@ TEST_F(BackupDurabilityTest, ABindMountInsideADeadStagingFolderKeepsItsFiles)
     const std::shared_ptr<void> unmount(nullptr, [&](void*) { ::umount2(QFile::encodeName(inside).constData(), MNT_DETACH); });
 
     ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("small"), exportsFolder() + "/其他.quorviabackup"));
-    EXPECT_EQ(readFile(path("elsewhere/slides.txt")), "mine");
+    EXPECT_EQ(readFile(path("elsewhere/slides.txt")).toStdString(), "mine");
 }
 
 // An export killed between making its staging folder and naming its record
