@@ -126,6 +126,20 @@ bool isStagingName(const std::string& name)
     return text.startsWith(stagingPrefix) && platform::parseUuid(text.mid(stagingPrefix.size())).has_value();
 }
 
+// The staging folder `name` in the folder open at `folderFd`, found as
+// `status`, when what opens is that very folder on the same mount: a drive or
+// a bind mount under a staging name is not ours to judge.
+FileDescriptor openStaging(int folderFd, const std::string& name, const struct stat& status)
+{
+    FileDescriptor staging = platform::openFolderAt(folderFd, name.c_str());
+    struct stat opened {};
+    const auto mount = platform::mountIdOf(folderFd);
+    if (!staging.isOpen() || ::fstat(staging.get(), &opened) != 0 || opened.st_dev != status.st_dev
+        || opened.st_ino != status.st_ino || !mount || platform::mountIdOf(staging.get()) != mount)
+        return FileDescriptor();
+    return staging;
+}
+
 } // namespace
 
 StagingFolder::StagingFolder(int parentFd, std::string destination)
@@ -258,13 +272,12 @@ void StagingFolder::removeUnrecorded(const struct timespec& now) const
             continue;
         struct stat status {};
         if (::fstatat(parentFd_, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(status.st_mode)
-            || status.st_dev != identity_->first || status.st_uid != ::geteuid()
-            || status.st_mtim.tv_sec > now.tv_sec - unrecordedAge)
+            || status.st_uid != ::geteuid() || status.st_mtim.tv_sec > now.tv_sec - unrecordedAge)
             continue;
-        const FileDescriptor staging = platform::openFolderAt(parentFd_, name.c_str());
+        const FileDescriptor staging = openStaging(parentFd_, name, status);
+        if (!staging.isOpen())
+            continue;
         const Identity identity(status.st_dev, status.st_ino);
-        if (!staging.isOpen() || ::fstat(staging.get(), &status) != 0 || Identity(status.st_dev, status.st_ino) != identity)
-            continue;
         // Nothing in it but what writing the record began with.
         const auto names = platform::entryNames(staging.get());
         const std::string unfinished = std::string(recordName) + platform::atomicWriteTemporaryMarker;
@@ -278,21 +291,18 @@ void StagingFolder::removeUnrecorded(const struct timespec& now) const
 
 void StagingFolder::sweepLeftovers(int folderFd)
 {
-    struct stat parent {};
-    if (::fstat(folderFd, &parent) != 0)
-        return;
     for (const std::string& name : platform::entryNames(folderFd).value_or(std::vector<std::string>())) {
         // The name only narrows the search; what the folder holds decides.
         if (!isStagingName(name))
             continue;
         struct stat status {};
         if (::fstatat(folderFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(status.st_mode)
-            || status.st_dev != parent.st_dev || status.st_uid != ::geteuid())
+            || status.st_uid != ::geteuid())
             continue;
-        const FileDescriptor staging = platform::openFolderAt(folderFd, name.c_str());
+        const FileDescriptor staging = openStaging(folderFd, name, status);
+        if (!staging.isOpen())
+            continue;
         const Identity identity(status.st_dev, status.st_ino);
-        if (!staging.isOpen() || ::fstat(staging.get(), &status) != 0 || Identity(status.st_dev, status.st_ino) != identity)
-            continue;
         const auto record = Record::readFrom(staging.get());
         if (!record || !record->writer.isGone())
             continue;

@@ -14,11 +14,7 @@
 
 namespace quorvia::platform {
 
-namespace {
-
-// The mount the item open at `fd` lies on: a bind mount has an id of its own
-// though it shares the device. Nothing when the kernel will not say.
-std::optional<quint64> mountOf(int fd)
+std::optional<quint64> mountIdOf(int fd)
 {
     struct statx status {};
     if (::statx(fd, "", AT_EMPTY_PATH, STATX_MNT_ID, &status) == 0 && (status.stx_mask & STATX_MNT_ID))
@@ -35,6 +31,8 @@ std::optional<quint64> mountOf(int fd)
     return std::nullopt;
 }
 
+namespace {
+
 void removeContentsOn(int folderFd, quint64 mount);
 
 void removeOn(int folderFd, quint64 mount, const char* name)
@@ -49,7 +47,7 @@ void removeOn(int folderFd, quint64 mount, const char* name)
     // Judged by what was opened, so nothing mounted after a look is entered.
     const FileDescriptor folder = openFolderAt(folderFd, name);
     if (folder.isOpen()) {
-        if (mountOf(folder.get()) != mount)
+        if (mountIdOf(folder.get()) != mount)
             return;
         removeContentsOn(folder.get(), mount);
     }
@@ -64,15 +62,9 @@ void removeContentsOn(int folderFd, quint64 mount)
 
 } // namespace
 
-void removeTreeAt(int folderFd, const char* name)
-{
-    if (const auto mount = mountOf(folderFd))
-        removeOn(folderFd, *mount, name);
-}
-
 void removeTreeContents(int folderFd)
 {
-    if (const auto mount = mountOf(folderFd))
+    if (const auto mount = mountIdOf(folderFd))
         removeContentsOn(folderFd, *mount);
 }
 
@@ -84,8 +76,9 @@ void removeTree(const std::filesystem::path& named)
     if (parent.empty())
         parent = ".";
     const FileDescriptor folder = openFolder(parent.c_str());
-    if (folder.isOpen() && path.has_filename())
-        removeTreeAt(folder.get(), path.filename().c_str());
+    const auto mount = folder.isOpen() ? mountIdOf(folder.get()) : std::nullopt;
+    if (mount && path.has_filename())
+        removeOn(folder.get(), *mount, path.filename().c_str());
 }
 
 } // namespace quorvia::platform
