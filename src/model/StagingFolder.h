@@ -18,8 +18,9 @@ namespace quorvia {
 // destination, in a folder another user or another launch may write too, so
 // no name there is trusted for anything. The folder carries a record of the
 // export writing it; a later export removes it only when that record says the
-// writer is gone from this machine, and then puts back any old package it had
-// set aside before the new one reached the name. File work only.
+// writer is gone from this machine, and keeps any old package it had set aside
+// until the name holds the package built or is free to take the old one back.
+// File work only.
 class StagingFolder {
 public:
     using Identity = std::pair<dev_t, ino_t>;
@@ -31,7 +32,8 @@ public:
     // For the package `destination`, a name in the folder open at `parentFd`.
     StagingFolder(int parentFd, std::string destination);
     // Takes away what the export made, and what it replaced once the new
-    // package is in place; an old package not yet replaced is kept for the sweep.
+    // package is in place; an old package that could not go back under its
+    // name is kept for the sweep.
     ~StagingFolder();
     StagingFolder(const StagingFolder&) = delete;
     StagingFolder& operator=(const StagingFolder&) = delete;
