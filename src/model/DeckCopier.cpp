@@ -1,6 +1,7 @@
 #include "model/DeckCopier.h"
 
 #include "model/DeckTree.h"
+#include "platform/AtomicFileWrite.h"
 #include "platform/FileDescriptor.h"
 
 #include <algorithm>
@@ -203,7 +204,7 @@ std::expected<void, ProjectBackupFailure> DeckCopier::copyFolder(int sourceFd, i
             return copied;
     }
     // The names of what it holds reach the drive with it.
-    if (syncs_ && ::fsync(target.get()) != 0)
+    if (syncs_ && !platform::syncFolder(target.get()))
         return std::unexpected(lastError());
     return {};
 }

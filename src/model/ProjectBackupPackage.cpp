@@ -178,15 +178,15 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
         const QByteArray name = QFile::encodeName(project.deckAssetPath->section(u'/', -1));
         if (auto copied = copier.copy(source->get(), projectFolder->get(), name.constData()); !copied)
             return std::unexpected(copied.error());
-        if (::fsync(projectFolder->get()) != 0)
+        if (!platform::syncFolder(projectFolder->get()))
             return std::unexpected(lastError());
     }
-    if (documents && ::fsync(documents->get()) != 0)
+    if (documents && !platform::syncFolder(documents->get()))
         return std::unexpected(lastError());
 
     if (auto written = platform::writeFileAtomically(staging.packageFd(), QFile::encodeName(manifestName), manifest, false); !written)
         return std::unexpected(written.error());
-    if (::fsync(staging.packageFd()) != 0)
+    if (!platform::syncFolder(staging.packageFd()))
         return std::unexpected(lastError());
     return staging.putInPlace();
 }

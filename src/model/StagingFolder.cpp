@@ -214,7 +214,7 @@ std::expected<void, ProjectBackupFailure> StagingFolder::putInPlace()
     const Record record{platform::ProcessStamp::ofThisProcess().value_or(platform::ProcessStamp{}), destination_, packageIdentity_};
     if (auto written = platform::writeFileAtomically(folder_.get(), recordName, record.encoded(), false); !written)
         return std::unexpected(written.error());
-    if (::fsync(folder_.get()) != 0 || ::fsync(parentFd_) != 0)
+    if (!platform::syncFolder(folder_.get()) || !platform::syncFolder(parentFd_))
         return std::unexpected(lastError());
 
     const char* destination = destination_.c_str();
@@ -243,7 +243,7 @@ std::expected<void, ProjectBackupFailure> StagingFolder::putInPlace()
     if (onStep)
         onStep(Step::renamed);
     // The new name reaches the drive before the old package may go.
-    if (::fsync(parentFd_) != 0 || ::fsync(folder_.get()) != 0)
+    if (!platform::syncFolder(parentFd_) || !platform::syncFolder(folder_.get()))
         return std::unexpected(lastError());
     if (identityAt(parentFd_, destination) != packageIdentity_) {
         // Moved away by someone else: the new package stays wherever it went,
@@ -258,7 +258,7 @@ std::expected<void, ProjectBackupFailure> StagingFolder::putInPlace()
 QString StagingFolder::putBack(const char* name)
 {
     if (renameWithoutReplacing(folder_.get(), name, parentFd_, destination_.c_str())) {
-        ::fsync(parentFd_);
+        platform::syncFolder(parentFd_);
         return QStringLiteral("；原来的备份已放回原处");
     }
     keepsOldPackage_ = true;
