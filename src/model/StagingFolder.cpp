@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -126,18 +127,35 @@ bool isStagingName(const std::string& name)
     return text.startsWith(stagingPrefix) && platform::parseUuid(text.mid(stagingPrefix.size())).has_value();
 }
 
-// The staging folder `name` in the folder open at `folderFd`, found as
-// `status`, when what opens is that very folder on the same mount: a drive or
-// a bind mount under a staging name is not ours to judge.
-FileDescriptor openStaging(int folderFd, const std::string& name, const struct stat& status)
+// Each folder under a staging name in the folder open at `folderFd` that is
+// this user's and lies on that folder's own mount (a drive or a bind mount
+// under a staging name is not ours to judge), opened, with what it is.
+void forEachStagingFolder(int folderFd, const std::function<void(const std::string& name, int stagingFd, const struct stat& status)>& visit)
 {
-    FileDescriptor staging = platform::openFolderAt(folderFd, name.c_str());
-    struct stat opened {};
     const auto mount = platform::mountIdOf(folderFd);
-    if (!staging.isOpen() || ::fstat(staging.get(), &opened) != 0 || opened.st_dev != status.st_dev
-        || opened.st_ino != status.st_ino || !mount || platform::mountIdOf(staging.get()) != mount)
-        return FileDescriptor();
-    return staging;
+    for (const std::string& name : platform::entryNames(folderFd).value_or(std::vector<std::string>())) {
+        // The name only narrows the search; what the folder holds decides.
+        if (!mount || !isStagingName(name))
+            continue;
+        struct stat status {};
+        if (::fstatat(folderFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(status.st_mode)
+            || status.st_uid != ::geteuid())
+            continue;
+        const FileDescriptor staging = platform::openFolderAt(folderFd, name.c_str());
+        struct stat opened {};
+        if (staging.isOpen() && ::fstat(staging.get(), &opened) == 0 && opened.st_dev == status.st_dev
+            && opened.st_ino == status.st_ino && platform::mountIdOf(staging.get()) == mount)
+            visit(name, staging.get(), status);
+    }
+}
+
+// Empties the folder open at `folderFd` and removes it from under `name` in
+// the folder open at `parentFd`, unless another item took that name meanwhile.
+void removeFolder(int parentFd, const std::string& name, int folderFd, const StagingFolder::Identity& identity)
+{
+    platform::removeTreeContents(folderFd);
+    if (identityAt(parentFd, name.c_str()) == identity)
+        ::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR);
 }
 
 } // namespace
@@ -159,9 +177,7 @@ StagingFolder::~StagingFolder()
         return;
     // Through the descriptor: what is in it goes even when the folder itself
     // was moved away from its name.
-    platform::removeTreeContents(folder_.get());
-    if (identity_ && identityAt(parentFd_, name_.c_str()) == identity_)
-        ::unlinkat(parentFd_, name_.c_str(), AT_REMOVEDIR);
+    removeFolder(parentFd_, name_, folder_.get(), *identity_);
 }
 
 std::error_code StagingFolder::create()
@@ -267,63 +283,39 @@ QString StagingFolder::putBack(const char* name)
 
 void StagingFolder::removeUnrecorded(const struct timespec& now) const
 {
-    for (const std::string& name : platform::entryNames(parentFd_).value_or(std::vector<std::string>())) {
-        if (!isStagingName(name) || name == name_)
-            continue;
-        struct stat status {};
-        if (::fstatat(parentFd_, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(status.st_mode)
-            || status.st_uid != ::geteuid() || status.st_mtim.tv_sec > now.tv_sec - unrecordedAge)
-            continue;
-        const FileDescriptor staging = openStaging(parentFd_, name, status);
-        if (!staging.isOpen())
-            continue;
-        const Identity identity(status.st_dev, status.st_ino);
+    forEachStagingFolder(parentFd_, [&](const std::string& name, int staging, const struct stat& status) {
+        if (name == name_ || status.st_mtim.tv_sec > now.tv_sec - unrecordedAge)
+            return;
         // Nothing in it but what writing the record began with.
-        const auto names = platform::entryNames(staging.get());
+        const auto names = platform::entryNames(staging);
         const std::string unfinished = std::string(recordName) + platform::atomicWriteTemporaryMarker;
-        if (!names || !std::all_of(names->begin(), names->end(), [&](const std::string& entry) { return entry.starts_with(unfinished); }))
-            continue;
-        platform::removeTreeContents(staging.get());
-        if (identityAt(parentFd_, name.c_str()) == identity)
-            ::unlinkat(parentFd_, name.c_str(), AT_REMOVEDIR);
-    }
+        if (names && std::all_of(names->begin(), names->end(), [&](const std::string& entry) { return entry.starts_with(unfinished); }))
+            removeFolder(parentFd_, name, staging, Identity(status.st_dev, status.st_ino));
+    });
 }
 
 void StagingFolder::sweepLeftovers(int folderFd)
 {
-    for (const std::string& name : platform::entryNames(folderFd).value_or(std::vector<std::string>())) {
-        // The name only narrows the search; what the folder holds decides.
-        if (!isStagingName(name))
-            continue;
-        struct stat status {};
-        if (::fstatat(folderFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(status.st_mode)
-            || status.st_uid != ::geteuid())
-            continue;
-        const FileDescriptor staging = openStaging(folderFd, name, status);
-        if (!staging.isOpen())
-            continue;
-        const Identity identity(status.st_dev, status.st_ino);
-        const auto record = Record::readFrom(staging.get());
+    forEachStagingFolder(folderFd, [&](const std::string& name, int staging, const struct stat& status) {
+        const auto record = Record::readFrom(staging);
         if (!record || !record->writer.isGone())
-            continue;
+            return;
         // Once the renames may have begun, anything here but the package built
         // is the old one. It goes only when the name holds the package built;
         // otherwise it goes back under the name, and waits while that is taken.
-        if (record->placing && identityAt(folderFd, record->destination.c_str()) != record->placing) {
+        const char* destination = record->destination.c_str();
+        if (record->placing && identityAt(folderFd, destination) != record->placing) {
             bool kept = false;
             for (const char* item : {previousName, packageName}) {
-                const auto found = identityAt(staging.get(), item);
-                if (found && found != record->placing
-                    && !renameWithoutReplacing(staging.get(), item, folderFd, record->destination.c_str()))
+                const auto found = identityAt(staging, item);
+                if (found && found != record->placing && !renameWithoutReplacing(staging, item, folderFd, destination))
                     kept = true;
             }
             if (kept)
-                continue;
+                return;
         }
-        platform::removeTreeContents(staging.get());
-        if (identityAt(folderFd, name.c_str()) == identity)
-            ::unlinkat(folderFd, name.c_str(), AT_REMOVEDIR);
-    }
+        removeFolder(folderFd, name, staging, Identity(status.st_dev, status.st_ino));
+    });
 }
 
 } // namespace quorvia
