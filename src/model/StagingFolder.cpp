@@ -303,12 +303,16 @@ void StagingFolder::sweepLeftovers(int folderFd)
         // Once the renames may have begun, anything here but the package built
         // is the old one. It goes only when the name holds the package built;
         // otherwise it goes back under the name, and waits while that is taken.
+        // A record from before exports named the package built has only a
+        // package set aside to return.
         const char* destination = record->destination.c_str();
-        if (record->placing && identityAt(folderFd, destination) != record->placing) {
+        const auto& built = record->placing;
+        if (built ? identityAt(folderFd, destination) != built : exists(staging, previousName)) {
             bool kept = false;
             for (const char* item : {previousName, packageName}) {
                 const auto found = identityAt(staging, item);
-                if (found && found != record->placing && !renameWithoutReplacing(staging, item, folderFd, destination))
+                const bool old = found && (built ? found != built : item == previousName);
+                if (old && !renameWithoutReplacing(staging, item, folderFd, destination))
                     kept = true;
             }
             if (kept)
