@@ -5,6 +5,7 @@
 #include "platform/DefaultsStore.h"
 #include "platform/MainQueue.h"
 #include "platform/Platform.h"
+#include "platform/TreeRemoval.h"
 #include "platform/linux/application/LinuxApplicationShell.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/application/RefusalPanel.h"
@@ -91,8 +92,7 @@ int main(int argc, char** argv)
     // any new one begins; only the holder of the data folder's lock gets here.
     for (const std::filesystem::path& left : ProjectDocumentStore::discardInterruptedCopies())
         platform::globalQueue().async([left] {
-            std::error_code ignored;
-            std::filesystem::remove_all(left, ignored);
+            platform::removeTree(left);
         });
 
     // SIGTERM and SIGINT quit through the delegate, never mid-turn, and wait

@@ -2,6 +2,7 @@
 
 #include "model/ProjectDocumentStore.h"
 #include "platform/BoundedFileRead.h"
+#include "platform/TreeRemoval.h"
 #include "platform/Uuid.h"
 
 #include <QFile>
@@ -38,9 +39,8 @@ std::optional<BackupPackageReader> BackupPackageReader::open(const QString& pack
 BackupPackageReader::~BackupPackageReader()
 {
     // An import that did not finish leaves none of its copies behind.
-    std::error_code ignored;
     for (const Copy& copy : copies_) {
-        fs::remove_all(copy.incoming, ignored);
+        platform::removeTree(copy.incoming);
         ProjectDocumentStore::leaveIncomingFolder(copy.storeRoot);
     }
     if (!copies_.empty() && createdStoreRoot_)
@@ -156,9 +156,8 @@ std::expected<void, ProjectBackupFailure> BackupPackageReader::keepCopies()
         auto moved = ProjectDocumentStore::admit(copy.incoming, copy.storeRoot);
         if (!moved) {
             // All or none: the copies already in the store go with the rest.
-            std::error_code ignored;
             for (const fs::path& folder : admitted)
-                fs::remove_all(folder, ignored);
+                platform::removeTree(folder);
             return std::unexpected(moved.error());
         }
         admitted.push_back(*moved);

@@ -1,11 +1,13 @@
 #include "model/DeckCopier.h"
 
 #include "model/DeckTree.h"
+#include "platform/AtomicFileWrite.h"
 #include "platform/FileDescriptor.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <string>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,33 +23,39 @@ using platform::lastError;
 namespace {
 
 constexpr size_t chunkSize = 1 << 20;
+// What a hole is made of: a file system block.
+constexpr off_t holeBlock = 4096;
+
+bool isZero(const char* bytes, size_t count) { return count == 0 || (bytes[0] == 0 && std::memcmp(bytes, bytes + 1, count - 1) == 0); }
+
+// Writes `count` bytes as they lie at `at` in the file; with `holes`, blocks
+// of zeros are left out, so they stay holes in a new file.
+bool writeAt(int fd, const char* bytes, size_t count, off_t at, bool holes)
+{
+    size_t from = 0;
+    while (from < count) {
+        size_t to = from;
+        // A run of data up to the first block of zeros, whole blocks as the file counts them.
+        while (to < count) {
+            const size_t end = std::min(count, size_t((at + off_t(to)) / holeBlock + 1) * holeBlock - size_t(at));
+            if (holes && isZero(bytes + to, end - to))
+                break;
+            to = end;
+        }
+        if (to > from && (::lseek(fd, at + off_t(from), SEEK_SET) < 0 || !platform::writeAll(fd, QByteArrayView(bytes + from, qsizetype(to - from)))))
+            return false;
+        // Past the zeros.
+        for (from = to; from < count;) {
+            const size_t end = std::min(count, size_t((at + off_t(from)) / holeBlock + 1) * holeBlock - size_t(at));
+            if (!isZero(bytes + from, end - from))
+                break;
+            from = end;
+        }
+    }
+    return true;
+}
 
 } // namespace
-
-void DeckCopier::remove(int folderFd, const char* name)
-{
-    struct stat folder {};
-    struct stat status {};
-    if (::fstat(folderFd, &folder) != 0 || ::fstatat(folderFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
-        return;
-    // Another file system mounted here is not part of what is removed.
-    if (status.st_dev != folder.st_dev)
-        return;
-    if (S_ISDIR(status.st_mode)) {
-        const FileDescriptor folder = platform::openFolderAt(folderFd, name);
-        if (folder.isOpen())
-            removeContents(folder.get());
-        ::unlinkat(folderFd, name, AT_REMOVEDIR);
-    } else {
-        ::unlinkat(folderFd, name, 0);
-    }
-}
-
-void DeckCopier::removeContents(int folderFd)
-{
-    for (const std::string& name : platform::entryNames(folderFd).value_or(std::vector<std::string>()))
-        remove(folderFd, name.c_str());
-}
 
 std::expected<void, ProjectBackupFailure> DeckCopier::charge(qint64 items)
 {
@@ -95,11 +103,15 @@ std::expected<void, ProjectBackupFailure> DeckCopier::copyFile(int sourceFd, int
         return std::unexpected(lastError());
     // The bytes the file had when it was opened, no more: one that grows
     // meanwhile cannot outrun the room measured for it. Only its data is
-    // copied; its holes stay holes.
+    // copied; its holes stay holes. A drive that cannot say where they are
+    // shows it all as data, but a file taking less room than its size has
+    // some: its blocks of zeros are left out.
     const off_t size = status.st_size;
+    const bool holes = status.st_blocks * 512 < size;
     std::vector<char> buffer(chunkSize);
+    off_t end = size;
     off_t at = 0;
-    while (at < size) {
+    while (at < end) {
         off_t data = ::lseek(sourceFd, at, SEEK_DATA);
         if (data < 0 && errno == ENXIO)
             break; // a hole to the end
@@ -109,22 +121,24 @@ std::expected<void, ProjectBackupFailure> DeckCopier::copyFile(int sourceFd, int
             break;
         off_t hole = ::lseek(sourceFd, data, SEEK_HOLE);
         hole = hole < 0 ? size : std::min(hole, size);
-        if (::lseek(target.get(), data, SEEK_SET) < 0)
-            return std::unexpected(lastError());
         for (at = data; at < hole;) {
             const ssize_t n = ::pread(sourceFd, buffer.data(), static_cast<size_t>(std::min<off_t>(hole - at, chunkSize)), at);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)
                 return std::unexpected(lastError());
-            if (n == 0)
-                return ::ftruncate(target.get(), at) == 0 ? std::expected<void, ProjectBackupFailure>() : std::unexpected(lastError());
-            if (!platform::writeAll(target.get(), QByteArrayView(buffer.data(), n)))
+            if (n == 0) {
+                end = at; // shrunk meanwhile: the copy ends here
+                break;
+            }
+            if (!writeAt(target.get(), buffer.data(), size_t(n), at, holes))
                 return std::unexpected(lastError());
             at += n;
         }
     }
-    if (::ftruncate(target.get(), size) != 0)
+    if (::ftruncate(target.get(), end) != 0)
+        return std::unexpected(lastError());
+    if (syncs_ && ::fsync(target.get()) != 0)
         return std::unexpected(lastError());
     return {};
 }
@@ -189,6 +203,9 @@ std::expected<void, ProjectBackupFailure> DeckCopier::copyFolder(int sourceFd, i
         if (!copied)
             return copied;
     }
+    // The names of what it holds reach the drive with it.
+    if (syncs_ && !platform::syncFolder(target.get()))
+        return std::unexpected(lastError());
     return {};
 }
 

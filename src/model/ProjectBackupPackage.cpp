@@ -153,8 +153,12 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
     if (const std::error_code made = staging.create())
         return std::unexpected(made);
 
+    // Every file and folder of the package reaches the drive before the
+    // package takes the name: a power cut after "done" must not leave a
+    // package of the right sizes holding only zeros.
     DeckCopier copier(limits);
     copier.allowBytes(decks.bytes);
+    copier.syncEachCopy();
     std::optional<FileDescriptor> documents;
     for (const auto& project : record.projects) {
         if (!project.deckAssetPath)
@@ -174,11 +178,15 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
         const QByteArray name = QFile::encodeName(project.deckAssetPath->section(u'/', -1));
         if (auto copied = copier.copy(source->get(), projectFolder->get(), name.constData()); !copied)
             return std::unexpected(copied.error());
+        if (!platform::syncFolder(projectFolder->get()))
+            return std::unexpected(lastError());
     }
+    if (documents && !platform::syncFolder(documents->get()))
+        return std::unexpected(lastError());
 
     if (auto written = platform::writeFileAtomically(staging.packageFd(), QFile::encodeName(manifestName), manifest, false); !written)
         return std::unexpected(written.error());
-    if (::fsync(staging.packageFd()) != 0)
+    if (!platform::syncFolder(staging.packageFd()))
         return std::unexpected(lastError());
     return staging.putInPlace();
 }

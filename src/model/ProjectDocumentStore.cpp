@@ -4,6 +4,7 @@
 #include "model/DeckTree.h"
 #include "model/FilePaths.h"
 #include "platform/FileDescriptor.h"
+#include "platform/TreeRemoval.h"
 #include "platform/Uuid.h"
 
 #include <QFile>
@@ -78,10 +79,8 @@ std::expected<QString, ProjectBackupFailure> ProjectDocumentStore::copyDocument(
         copied = std::unexpected(platform::lastError());
     }
     const auto admitted = copied ? admit(*folder, rootPath) : std::expected<fs::path, std::error_code>();
-    if (!copied || !admitted) {
-        std::error_code ignored;
-        fs::remove_all(*folder, ignored);
-    }
+    if (!copied || !admitted)
+        platform::removeTree(*folder);
     leaveIncomingFolder(rootPath);
     if (!copied)
         return std::unexpected(copied.error());

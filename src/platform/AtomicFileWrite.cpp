@@ -13,7 +13,7 @@ namespace quorvia::platform {
 
 QString randomHex() { return QString::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, u'0'); }
 
-void syncFolder(int folderFd) { ::fsync(folderFd); }
+bool syncFolder(int folderFd) { return ::fsync(folderFd) == 0 || errno == EINVAL; }
 
 void syncFolder(const QString& folder)
 {

@@ -22,8 +22,10 @@ std::expected<void, std::error_code> writeFileAtomically(int folderFd, const QBy
 // The same for a folder given by path.
 std::expected<void, std::error_code> writeFileAtomically(const QString& folder, const QString& name, QByteArrayView bytes, bool syncsFolder);
 
-// Makes every rename done in the folder so far durable.
-void syncFolder(int folderFd);
+// Makes every name made or changed in the folder so far durable; false, with
+// errno set, when that failed. A file system that cannot sync a folder
+// (EINVAL) counts as done: it offers nothing better.
+bool syncFolder(int folderFd);
 void syncFolder(const QString& folder);
 
 // 16 lower-case hex digits from the system's random source.

@@ -65,10 +65,12 @@ std::optional<ProcessStamp> ProcessStamp::ofThisProcess()
 bool ProcessStamp::isGone() const
 {
     const auto here = ofThisProcess();
-    if (!here || machine != here->machine)
+    if (!here)
         return false;
+    // A record of this very boot was written on this machine, whatever its
+    // host name says now; from another boot, only the machine tells.
     if (boot != here->boot)
-        return true;
+        return machine == here->machine;
     if (pidNamespace != here->pidNamespace)
         return false;
     const auto now = startOf(pid);

@@ -19,7 +19,8 @@ struct ProcessStamp {
     static std::optional<ProcessStamp> ofThisProcess();
 
     // True only when the process is certainly gone: on this machine, after a
-    // reboot or with no process of that pid and start left. A process on
+    // reboot or with no process of that pid and start left. A stamp of this
+    // boot is of this machine, even when its host name has changed since. A process on
     // another machine, in a pid namespace this one cannot see, or stopped, is
     // not gone.
     bool isGone() const;

@@ -2,18 +2,26 @@
 
 #include "model/PresentationProjectsBackup.h"
 #include "model/ProjectBackupError.h"
+#include "model/ProjectBackupPackage.h"
 #include "platform/Uuid.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <expected>
 #include <filesystem>
+#include <functional>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace quorvia::test {
 
@@ -88,6 +96,43 @@ inline PresentationProjectsBackup backupOf(std::vector<PresentationProjectsBacku
 inline void writeManifest(const QString& package, const QJsonObject& manifest)
 {
     writeFile(package + QStringLiteral("/manifest.json"), QJsonDocument(manifest).toJson());
+}
+
+// A file that claims `bytes` and holds none of them on disk but "deck" at its start.
+inline void makeSparse(const QString& file, qint64 bytes)
+{
+    QDir().mkpath(QFileInfo(file).path());
+    const int fd = ::open(QFile::encodeName(file).constData(), O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, "deck", 4, 0), 4);
+    ASSERT_EQ(::ftruncate(fd, bytes), 0);
+    ::close(fd);
+}
+
+// Runs an export in a child process that `prepare` may set up to stop or die
+// part way; answers the child.
+inline pid_t exportInChild(const PresentationProjectsBackup& backup, const QString& target, const std::function<void()>& prepare)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        prepare();
+        (void)ProjectBackupPackage::exportBackup(backup, target);
+        ::_exit(0);
+    }
+    return child;
+}
+
+// In a child: once a file it writes outgrows `bytes`, `handler` runs instead.
+inline void onFileSizeLimit(rlim_t bytes, void (*handler)(int))
+{
+    ::signal(SIGXFSZ, handler);
+    const rlimit fileSize{bytes, bytes};
+    ::setrlimit(RLIMIT_FSIZE, &fileSize);
+}
+
+inline QStringList stagingFoldersIn(const QString& folder)
+{
+    return listTree(folder).filter(QRegularExpression("^\\.QuorviaBackup-[^/]*$"));
 }
 
 } // namespace quorvia::test

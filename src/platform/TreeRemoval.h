@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <filesystem>
+#include <optional>
+
+namespace quorvia::platform {
+
+// Removing a tree of files and folders, best effort. It never follows a link
+// and never enters another mount: a drive mounted inside, or a bind mount of
+// this very file system (same device), holds what is not ours to remove.
+
+// Removes everything in the folder open at `folderFd`.
+void removeTreeContents(int folderFd);
+// Removes the item at `path`; the folders on the way to it are taken as named.
+void removeTree(const std::filesystem::path& path);
+
+// The mount the item open at `fd` lies on: a bind mount has an id of its own
+// though it shares the device. Nothing when the kernel will not say.
+std::optional<quint64> mountIdOf(int fd);
+
+} // namespace quorvia::platform

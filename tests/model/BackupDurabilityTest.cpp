@@ -1,0 +1,222 @@
+#include "BackupFixtures.h"
+#include "MountedDrive.h"
+
+#include "model/ProjectBackupPackage.h"
+#include "model/StagingFolder.h"
+#include "platform/TreeRemoval.h"
+
+#include <QFileInfo>
+#include <QJsonObject>
+
+#include <csignal>
+
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace quorvia;
+using namespace quorvia::test;
+
+namespace {
+
+class BackupDurabilityTest : public ::testing::Test {
+protected:
+    QString path(const QString& relative) const { return dir.filePath(relative); }
+    QString exportsFolder() const { return path(QStringLiteral("exports")); }
+
+    void SetUp() override { QDir().mkpath(exportsFolder()); }
+
+    // A backup of one project whose deck is a file holding `bytes`.
+    PresentationProjectsBackup backupWithDeck(const QByteArray& bytes)
+    {
+        const QString deck = path("decks/" + platform::uuidString(platform::newUuid()) + ".key");
+        writeFile(deck, bytes);
+        return backupOf({backupProject(QStringLiteral("讲稿"), deck)});
+    }
+
+    // The bytes of the deck in the package at `package`, as an import brings them in.
+    std::string deckIn(const QString& package) const
+    {
+        const auto imported = ProjectBackupPackage::importBackup(package, path("store"));
+        return imported ? readFile(imported->projects.front().deck->filePath).toStdString() : "<not importable>";
+    }
+
+    // A staging folder that an export killed part way through its copy left in the exports folder.
+    QString deadStagingFolder()
+    {
+        const pid_t killed = exportInChild(backupWithDeck(QByteArray(2 << 20, 'd')), exportsFolder() + "/全部.quorviabackup",
+                                           [] { onFileSizeLimit(1 << 20, [](int) { ::raise(SIGKILL); }); });
+        int status = 0;
+        if (killed <= 0 || ::waitpid(killed, &status, 0) != killed || !WIFSIGNALED(status))
+            return {};
+        const QStringList left = stagingFoldersIn(exportsFolder());
+        return left.size() == 1 ? exportsFolder() + u'/' + left.front() : QString();
+    }
+
+    QTemporaryDir dir;
+};
+
+// Bytes no file system makes of nothing, different for each day.
+QByteArray deckBytes(char day) { return QByteArray(3 << 20, day); }
+
+} // namespace
+
+// The power is cut right after an export over an old backup said it was done:
+// what the drive holds then (the journal committed, as its timer does within
+// seconds, no file's data written back) has under the name the old deck or
+// the new one, byte for byte; never a package of the right sizes and zeros.
+TEST_F(BackupDurabilityTest, APowerCutRightAfterAnExportLeavesTheOldPackageOrTheNewWhole)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a drive of its own needs root to mount";
+    ASSERT_TRUE(MountedDrive::makeExt4Image(path("drive.img"), 64));
+    MountedDrive drive(MountedDrive::Kind::ext4Image, path("drive.img"));
+    ASSERT_TRUE(drive.mounted());
+    const QString backup = drive.path("全部.quorviabackup");
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck(deckBytes('s')), backup));
+    ::sync();
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck(deckBytes('m')), backup));
+
+    const int other = ::open(QFile::encodeName(drive.path("other")).constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::fsync(other), 0); // commits the journal, and with it every rename so far
+    ::close(other);
+    ASSERT_TRUE(QFile::copy(path("drive.img"), path("after.img")));
+    MountedDrive after(MountedDrive::Kind::ext4Image, path("after.img"));
+    ASSERT_TRUE(after.mounted());
+
+    const QByteArray deck = QByteArray::fromStdString(deckIn(after.path("全部.quorviabackup")));
+    EXPECT_TRUE(deck == deckBytes('m') || deck == deckBytes('s'))
+        << deck.size() << " bytes beginning with " << deck.left(16).toHex().toStdString();
+}
+
+// Someone renames the backup away between the renames that put it in place and
+// the export's check of the name, on a drive with an atomic exchange and on one
+// without. Nothing is emptied: the new package stays where it went, the old one
+// goes back under the name when it is free, and while the name is taken it
+// waits, through any sweep, until it is free.
+TEST_F(BackupDurabilityTest, ABackupRenamedAwayDuringTheExportCostsNoPackage)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "drives of its own need root to mount";
+    ASSERT_TRUE(MountedDrive::makeExt4Image(path("drive.img"), 32));
+    QDir().mkpath(path("real"));
+    for (const auto kind : {MountedDrive::Kind::ext4Image, MountedDrive::Kind::bindfs}) {
+        SCOPED_TRACE(kind == MountedDrive::Kind::ext4Image ? "ext4" : "bindfs");
+        MountedDrive drive(kind, kind == MountedDrive::Kind::ext4Image ? path("drive.img") : path("real"));
+        ASSERT_TRUE(drive.mounted());
+        const QByteArray name = QFile::encodeName(drive.path("全部.quorviabackup"));
+        const QByteArray moved = QFile::encodeName(drive.path("moved.quorviabackup"));
+        ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("sunday"), QFile::decodeName(name)));
+
+        StagingFolder::onStep = [&](StagingFolder::Step step) {
+            if (step == StagingFolder::Step::renamed)
+                ::rename(name.constData(), moved.constData());
+        };
+        const auto freed = ProjectBackupPackage::exportBackup(backupWithDeck("monday"), QFile::decodeName(name));
+        StagingFolder::onStep = nullptr;
+        EXPECT_EQ(failureText(freed), QStringLiteral("导出的备份刚放到所选位置就被他人移走或改名，新备份留在了它被移到的地方；原来的备份已放回原处。"));
+        EXPECT_EQ(deckIn(QFile::decodeName(name)), "sunday");
+        EXPECT_EQ(deckIn(QFile::decodeName(moved)), "monday");
+        EXPECT_TRUE(stagingFoldersIn(drive.path()).isEmpty());
+
+        platform::removeTree(moved.constData());
+        const pid_t child = exportInChild(backupWithDeck("tuesday"), QFile::decodeName(name), [&] {
+            StagingFolder::onStep = [&](StagingFolder::Step step) {
+                if (step == StagingFolder::Step::renamed && ::rename(name.constData(), moved.constData()) == 0)
+                    ::mkdir(name.constData(), 0700);
+            };
+        });
+        ASSERT_GT(child, 0);
+        ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+        ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("other"), drive.path("其他.quorviabackup")));
+        EXPECT_EQ(stagingFoldersIn(drive.path()).size(), 1) << "the old package was not kept while its name was taken";
+        EXPECT_EQ(deckIn(QFile::decodeName(moved)), "tuesday");
+        ASSERT_EQ(::rmdir(name.constData()), 0);
+        ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("other"), drive.path("其他.quorviabackup")));
+        EXPECT_EQ(deckIn(QFile::decodeName(name)), "sunday");
+        EXPECT_TRUE(stagingFoldersIn(drive.path()).isEmpty());
+    }
+}
+
+// A folder of the same file system bind-mounted inside a dead export's staging
+// folder is no part of it: the sweep that removes the folder keeps its files.
+TEST_F(BackupDurabilityTest, ABindMountInsideADeadStagingFolderKeepsItsFiles)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a bind mount needs root";
+    const QString dead = deadStagingFolder();
+    ASSERT_FALSE(dead.isEmpty()) << "no export was killed part way";
+    const QString inside = dead + "/package/Documents/mine";
+    ASSERT_TRUE(QDir().mkpath(inside));
+    writeFile(path("elsewhere/slides.txt"), "mine");
+    ASSERT_EQ(::mount(QFile::encodeName(path("elsewhere")).constData(), QFile::encodeName(inside).constData(), nullptr, MS_BIND, nullptr), 0);
+    const std::shared_ptr<void> unmount(nullptr, [&](void*) { ::umount2(QFile::encodeName(inside).constData(), MNT_DETACH); });
+
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("small"), exportsFolder() + "/其他.quorviabackup"));
+    EXPECT_EQ(readFile(path("elsewhere/slides.txt")).toStdString(), "mine");
+}
+
+// An export killed between making its staging folder and naming its record
+// leaves a folder nothing would ever judge; once clearly older than any export
+// at that step could be, the next export takes it away. A fresh one stays: its
+// export may still be writing the record.
+TEST_F(BackupDurabilityTest, AStagingFolderWithoutItsRecordGoesOnceClearlyOld)
+{
+    const QString old = exportsFolder() + "/.QuorviaBackup-" + platform::uuidString(platform::newUuid());
+    const QString fresh = exportsFolder() + "/.QuorviaBackup-" + platform::uuidString(platform::newUuid());
+    for (const QString& folder : {old, fresh})
+        writeFile(folder + "/export.json.tmp-00000000deadbeef", "{\"kind\":");
+    const timespec twoDaysAgo[2] = {{::time(nullptr) - 2 * 24 * 3600, 0}, {::time(nullptr) - 2 * 24 * 3600, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(old).constData(), twoDaysAgo, 0), 0);
+
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("deck"), exportsFolder() + "/全部.quorviabackup"));
+    EXPECT_FALSE(QFileInfo::exists(old));
+    EXPECT_TRUE(QFileInfo::exists(fresh + "/export.json.tmp-00000000deadbeef"));
+}
+
+// The machine's host name changed since an export was killed: its record, of
+// this very boot, is still judged by its process, and the folder goes.
+TEST_F(BackupDurabilityTest, ARecordOfThisBootWithAnotherHostNameIsJudgedByItsProcess)
+{
+    const QString dead = deadStagingFolder();
+    ASSERT_FALSE(dead.isEmpty()) << "no export was killed part way";
+    QJsonObject record = QJsonDocument::fromJson(readFile(dead + "/export.json")).object();
+    ASSERT_TRUE(record.value("machine").toString().contains(u'/'));
+    record.insert("machine", record.value("machine").toString().section(u'/', 0, 0) + "/another-name");
+    writeFile(dead + "/export.json", QJsonDocument(record).toJson());
+
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("small"), exportsFolder() + "/其他.quorviabackup"));
+    EXPECT_FALSE(QFileInfo::exists(dead));
+}
+
+// A stick that cannot say where a file's holes are shows all of it as data; a
+// sparse deck imported from there still takes no more room than its data.
+TEST_F(BackupDurabilityTest, ASparseDeckImportedFromADriveThatHidesItsHolesStaysSparse)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a drive through bindfs needs root to mount";
+    const qint64 size = qint64(64) << 20;
+    makeSparse(path("decks/talk.key"), size);
+    const int deck = ::open(QFile::encodeName(path("decks/talk.key")).constData(), O_WRONLY | O_CLOEXEC);
+    ASSERT_EQ(::pwrite(deck, "slide", 5, size / 2 + 1), 5);
+    ::close(deck);
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupOf({backupProject("讲稿", path("decks/talk.key"))}),
+                                                   exportsFolder() + "/全部.quorviabackup"));
+    MountedDrive stick(MountedDrive::Kind::bindfs, exportsFolder());
+    ASSERT_TRUE(stick.mounted());
+
+    const auto imported = ProjectBackupPackage::importBackup(stick.path("全部.quorviabackup"), path("store"));
+    ASSERT_TRUE(imported) << failureText(imported).toStdString();
+    QFile copy(imported->projects.front().deck->filePath);
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    struct stat status {};
+    ASSERT_EQ(::fstat(copy.handle(), &status), 0);
+    EXPECT_EQ(status.st_size, size);
+    EXPECT_LT(status.st_blocks * 512, qint64(1) << 20) << "the copy filled its holes";
+    EXPECT_EQ(copy.read(4), "deck");
+    ASSERT_TRUE(copy.seek(size / 2 + 1));
+    EXPECT_EQ(copy.read(5), "slide");
+}
