@@ -137,7 +137,7 @@ bool RunningApplication::quit(int timeoutMs)
     if (!isRunning())
         return false;
     ::kill(static_cast<pid_t>(process_.processId()), SIGTERM);
-    if (!process_.waitForFinished(timeoutMs)) {
+    if (!waitUntilEnded(process_, timeoutMs)) {
         std::fprintf(stderr, "the application did not quit within %d ms of SIGTERM\n", timeoutMs);
         return false;
     }
@@ -147,6 +147,11 @@ bool RunningApplication::quit(int timeoutMs)
         return false;
     }
     return true;
+}
+
+bool RunningApplication::waitUntilEnded(QProcess& process, int timeoutMs)
+{
+    return waitUntil([&] { return process.state() == QProcess::NotRunning; }, timeoutMs);
 }
 
 bool RunningApplication::waitUntilListening() const

@@ -60,6 +60,9 @@ public:
     bool launchAnother(QProcess& process, QProcess::ProcessChannelMode channels = QProcess::ForwardedErrorChannel) const;
     // SIGTERM, then waits; true when it quit on its own with status 0.
     bool quit(int timeoutMs = 60000);
+    // Until `process` has ended, true too when it had before; within the
+    // test's waits (EventWait.h), unlike QProcess::waitForFinished.
+    static bool waitUntilEnded(QProcess& process, int timeoutMs = 60000);
     bool isRunning() const { return process_.state() != QProcess::NotRunning; }
     qint64 pid() const { return process_.processId(); }
     // The first start, for its exit status.
