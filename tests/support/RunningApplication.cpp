@@ -90,6 +90,18 @@ void RunningApplication::seedScript(const QString& text)
     legacy.setValue(QStringLiteral("presentation.promptScript"), text);
 }
 
+void RunningApplication::collectErrors()
+{
+    launcher_ << QStringLiteral("/bin/sh") << QStringLiteral("-c")
+              << QStringLiteral("exec \"$0\" 2>>'%1'").arg(folders_.filePath(QStringLiteral("errors.log")));
+}
+
+QString RunningApplication::errorsSaid() const
+{
+    QFile said(folders_.filePath(QStringLiteral("errors.log")));
+    return said.open(QIODevice::ReadOnly) ? QString::fromUtf8(said.readAll()) : QString();
+}
+
 QString RunningApplication::scrollingTalk()
 {
     QFile file(QStringLiteral(QUORVIA_SAMPLE_TALK));

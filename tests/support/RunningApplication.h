@@ -50,6 +50,11 @@ public:
     // A command every launch goes through, given the executable last, e.g.
     // one that holds it at a gate; empty, the executable starts directly.
     QStringList& launcher() { return launcher_; }
+    // From now on each launch appends its error stream to a file of the
+    // test's, behind the launcher set so far.
+    void collectErrors();
+    // What the launches said on their error streams since collectErrors().
+    QString errorsSaid() const;
     // Starts the executable without waiting for more than the process.
     bool launch();
     // Starts the executable and waits for its first window.

@@ -3,8 +3,6 @@
 #include "support/RunningApplication.h"
 #include "support/WindowManagedTwoOutputTest.h"
 
-#include <QFile>
-
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -55,8 +53,7 @@ TEST_P(QuitAlertSignalTest, ATerminationSignalEndsTheQuitWhileItsAlertStands)
     const ReadOnlyFolder store(app->folder() + QStringLiteral("/config/com.local.quorvia.mvp/defaults"));
     if (!store.isReadOnly())
         GTEST_SKIP() << "needs root to mount the folder read-only: root writes past its mode";
-    const QString errors = app->folder() + QStringLiteral("/errors.log");
-    app->launcher() = {QStringLiteral("/bin/sh"), QStringLiteral("-c"), QStringLiteral("exec \"$0\" 2>'%1'").arg(errors)};
+    app->collectErrors();
     ASSERT_TRUE(app->launch());
     const auto island = app->waitWindow(QString());
     ASSERT_TRUE(island);
@@ -73,9 +70,7 @@ TEST_P(QuitAlertSignalTest, ATerminationSignalEndsTheQuitWhileItsAlertStands)
     ASSERT_TRUE(waitUntil([&] { return !app->isRunning(); }, 20000)) << "the quit waits for a click";
     EXPECT_EQ(app->process().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app->process().exitCode(), 0);
-    QFile said(errors);
-    ASSERT_TRUE(said.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(said.readAll()).count(QStringLiteral("退出前无法写入文件夹")), 1) << "said not once";
+    EXPECT_EQ(app->errorsSaid().count(QStringLiteral("退出前无法写入文件夹")), 1) << "said not once";
 }
 
 QUORVIA_UNDER_EACH_WINDOW_MANAGER(QuitAlertSignalTest);
