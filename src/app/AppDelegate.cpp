@@ -89,8 +89,15 @@ bool AppDelegate::applicationShouldHandleReopen(bool)
 
 platform::TerminateReply AppDelegate::applicationShouldTerminate(platform::QuitRequest request)
 {
-    if (isTerminationPending_)
-        return platform::TerminateReply::later;
+    if (isTerminationPending_) {
+        if (request == platform::QuitRequest::speaker)
+            return platform::TerminateReply::later;
+        // A logout asks during the speaker's quit: it waits for no click. The
+        // quit's last alert shows no more, and one already up ends with the
+        // process; otherwise the fallback still ends the quit in time.
+        alertAllowedAtQuit_ = false;
+        return terminationReplySent_ ? platform::TerminateReply::now : platform::TerminateReply::later;
+    }
     if (!coordinator_)
         return platform::TerminateReply::now;
     isTerminationPending_ = true;

@@ -12,20 +12,15 @@
 #include "platform/linux/application/SingleInstanceGuard.h"
 
 #include <QApplication>
-#include <QSocketNotifier>
 
-#include <csignal>
 #include <filesystem>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <linux/close_range.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
-int signalPipe[2] = {-1, -1};
-
 void markInheritedDescriptorsCloseOnExec()
 {
     if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0)
@@ -38,12 +33,6 @@ void markInheritedDescriptorsCloseOnExec()
         if (fd > 2)
             ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
     }
-}
-
-void onTerminationSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] auto written = ::write(signalPipe[0], &byte, 1);
 }
 } // namespace
 
@@ -66,20 +55,21 @@ int main(int argc, char** argv)
 
     // A second launch only asks the running instance to reopen; one that may
     // not run never opens the store, and says why where the speaker looks.
+    using platform::native::LinuxApplicationShell;
     using Outcome = platform::native::SingleInstanceGuard::Outcome;
     platform::native::SingleInstanceGuard guard;
     if (const auto claim = guard.claim(); claim.outcome != Outcome::primary) {
         if (claim.outcome == Outcome::handedOver)
             return 0;
         // Drawn nowhere, it would only hold the launch forever.
-        if (!QGuiApplication::platformName().startsWith(QLatin1String("offscreen"))) {
+        if (!LinuxApplicationShell::drawsNowhere()) {
             platform::native::installWindowPlatform();
             platform::native::RefusalPanel(claim.reason).run();
         }
         return 1;
     }
 
-    auto shell = std::make_shared<platform::native::LinuxApplicationShell>();
+    auto shell = std::make_shared<LinuxApplicationShell>();
     guard.onReopen = [shell] {
         if (shell->onReopen)
             shell->onReopen();
@@ -95,18 +85,8 @@ int main(int argc, char** argv)
             platform::removeTree(left);
         });
 
-    // SIGTERM and SIGINT quit through the delegate, never mid-turn, and wait
-    // for no one to answer anything.
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
-        auto* notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &app, [shell] {
-            char byte = 0;
-            [[maybe_unused]] auto got = ::read(signalPipe[1], &byte, 1);
-            shell->terminate(platform::QuitRequest::unattended);
-        });
-        std::signal(SIGTERM, onTerminationSignal);
-        std::signal(SIGINT, onTerminationSignal);
-    }
+    // SIGTERM and SIGINT quit through the delegate and wait for no one to answer anything.
+    shell->quitOnTerminationSignals();
 
     AppDelegate delegate(*shell);
     platform::MainQueue::async([&delegate] { delegate.applicationDidFinishLaunching(); });

@@ -83,10 +83,10 @@ std::expected<std::vector<std::string>, std::error_code> entryNames(int folderFd
     return names;
 }
 
-std::expected<PipePair, std::error_code> makePipe()
+std::expected<PipePair, std::error_code> makePipe(int extraFlags)
 {
     int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0)
+    if (::pipe2(ends, O_CLOEXEC | extraFlags) != 0)
         return std::unexpected(lastError());
     return PipePair{FileDescriptor(ends[0]), FileDescriptor(ends[1])};
 }

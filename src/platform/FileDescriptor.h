@@ -59,12 +59,12 @@ FileDescriptor openOrCreate(const QString& path);
 // the start through a descriptor of the listing's own.
 std::expected<std::vector<std::string>, std::error_code> entryNames(int folderFd);
 
-// Both ends of a new pipe, closed on exec.
+// Both ends of a new pipe, closed on exec; extraFlags adds e.g. O_NONBLOCK.
 struct PipePair {
     FileDescriptor reading;
     FileDescriptor writing;
 };
-std::expected<PipePair, std::error_code> makePipe();
+std::expected<PipePair, std::error_code> makePipe(int extraFlags = 0);
 
 // A private folder `name` in the folder open at `parentFd`, made and opened;
 // one already there is taken only when `existing` says so. A folder made here

@@ -33,18 +33,21 @@ quint64 pidNamespaceOfThisProcess()
     return ::stat("/proc/self/ns/pid", &status) == 0 ? quint64(status.st_ino) : 0;
 }
 
+// The fields of the process's line in /proc after its name, the state
+// first; none when there is no such process.
+QList<QByteArray> statusFieldsOf(qint64 pid)
+{
+    const BoundedFileRead read = readBoundedFile(QStringLiteral("/proc/%1/stat").arg(pid), 4096);
+    // The name in parentheses may hold anything; the fields after it do not.
+    const qsizetype end = read.ok() ? read.bytes.lastIndexOf(')') : -1;
+    return end < 0 ? QList<QByteArray>() : read.bytes.mid(end + 2).split(' ');
+}
+
 // When the process `pid` began, in ticks since boot; nothing when there is none.
 std::optional<quint64> startOf(qint64 pid)
 {
-    const BoundedFileRead read = readBoundedFile(QStringLiteral("/proc/%1/stat").arg(pid), 4096);
-    if (!read.ok())
-        return std::nullopt;
-    // The name in parentheses may hold anything; the fields after it do not.
-    const qsizetype end = read.bytes.lastIndexOf(')');
-    if (end < 0)
-        return std::nullopt;
-    // After the name: state is field 3, start time field 22.
-    const QList<QByteArray> fields = read.bytes.mid(end + 2).split(' ');
+    // State is field 3, start time field 22.
+    const QList<QByteArray> fields = statusFieldsOf(pid);
     bool ok = false;
     const quint64 started = fields.size() > 19 ? fields.at(19).toULongLong(&ok) : 0;
     return ok ? std::optional<quint64>(started) : std::nullopt;
@@ -75,6 +78,13 @@ bool ProcessStamp::isGone() const
         return false;
     const auto now = startOf(pid);
     return !now || *now != started;
+}
+
+bool isProcessStopped(qint64 pid)
+{
+    const QList<QByteArray> fields = statusFieldsOf(pid);
+    // T when stopped by a signal, t when by a debugger.
+    return !fields.isEmpty() && (fields.front() == "T" || fields.front() == "t");
 }
 
 } // namespace quorvia::platform

@@ -28,4 +28,8 @@ struct ProcessStamp {
     bool operator==(const ProcessStamp&) const = default;
 };
 
+// Whether the process `pid` is stopped, by a signal or a debugger: it answers
+// nothing until it is continued.
+bool isProcessStopped(qint64 pid);
+
 } // namespace quorvia::platform

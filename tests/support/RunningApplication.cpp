@@ -90,6 +90,18 @@ void RunningApplication::seedScript(const QString& text)
     legacy.setValue(QStringLiteral("presentation.promptScript"), text);
 }
 
+void RunningApplication::collectErrors()
+{
+    launcher_ << QStringLiteral("/bin/sh") << QStringLiteral("-c")
+              << QStringLiteral("exec \"$0\" 2>>'%1'").arg(folders_.filePath(QStringLiteral("errors.log")));
+}
+
+QString RunningApplication::errorsSaid() const
+{
+    QFile said(folders_.filePath(QStringLiteral("errors.log")));
+    return said.open(QIODevice::ReadOnly) ? QString::fromUtf8(said.readAll()) : QString();
+}
+
 QString RunningApplication::scrollingTalk()
 {
     QFile file(QStringLiteral(QUORVIA_SAMPLE_TALK));
@@ -137,7 +149,7 @@ bool RunningApplication::quit(int timeoutMs)
     if (!isRunning())
         return false;
     ::kill(static_cast<pid_t>(process_.processId()), SIGTERM);
-    if (!process_.waitForFinished(timeoutMs)) {
+    if (!waitUntilEnded(process_, timeoutMs)) {
         std::fprintf(stderr, "the application did not quit within %d ms of SIGTERM\n", timeoutMs);
         return false;
     }
@@ -147,6 +159,11 @@ bool RunningApplication::quit(int timeoutMs)
         return false;
     }
     return true;
+}
+
+bool RunningApplication::waitUntilEnded(QProcess& process, int timeoutMs)
+{
+    return waitUntil([&] { return process.state() == QProcess::NotRunning; }, timeoutMs);
 }
 
 bool RunningApplication::waitUntilListening() const

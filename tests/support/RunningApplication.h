@@ -50,6 +50,11 @@ public:
     // A command every launch goes through, given the executable last, e.g.
     // one that holds it at a gate; empty, the executable starts directly.
     QStringList& launcher() { return launcher_; }
+    // From now on each launch appends its error stream to a file of the
+    // test's, behind the launcher set so far.
+    void collectErrors();
+    // What the launches said on their error streams since collectErrors().
+    QString errorsSaid() const;
     // Starts the executable without waiting for more than the process.
     bool launch();
     // Starts the executable and waits for its first window.
@@ -60,6 +65,9 @@ public:
     bool launchAnother(QProcess& process, QProcess::ProcessChannelMode channels = QProcess::ForwardedErrorChannel) const;
     // SIGTERM, then waits; true when it quit on its own with status 0.
     bool quit(int timeoutMs = 60000);
+    // Until `process` has ended, true too when it had before; within the
+    // test's waits (EventWait.h), unlike QProcess::waitForFinished.
+    static bool waitUntilEnded(QProcess& process, int timeoutMs = 60000);
     bool isRunning() const { return process_.state() != QProcess::NotRunning; }
     qint64 pid() const { return process_.processId(); }
     // The first start, for its exit status.

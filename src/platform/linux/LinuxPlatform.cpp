@@ -43,7 +43,7 @@ std::unique_ptr<Platform> windowServices()
 
 void installWindowPlatform() { install(windowServices()); }
 
-void installLinuxPlatform(std::function<std::error_code()> beforeWrite)
+void installLinuxPlatform(std::function<std::error_code(const QString& folder)> beforeWrite)
 {
     auto platform = windowServices();
     platform->defaultsService = std::make_shared<SettingsDefaults>(std::move(beforeWrite));

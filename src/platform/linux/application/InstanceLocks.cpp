@@ -2,6 +2,7 @@
 
 #include "platform/linux/settings/SettingsDefaults.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -27,8 +28,10 @@ LockFile lockFile(const QString& path, FileDescriptor& fd, int& error)
     std::filesystem::create_directories(folder.toStdString(), made);
     // A folder nobody can make or write holds nothing of ours, and no other
     // launch can write there either.
-    if (made && isDenied(made.value()))
+    if (made && isDenied(made.value())) {
+        error = made.value();
         return LockFile::unneeded;
+    }
     fd = openOrCreate(path);
     if (!fd.isOpen()) {
         error = errno == ELOOP ? EEXIST : errno;
@@ -55,7 +58,10 @@ LockFile lockFile(const QString& path, FileDescriptor& fd, int& error)
 }
 } // namespace
 
-InstanceLocks::InstanceLocks(std::vector<Lock> locks) : locks_(std::move(locks)), held_(locks_.size()) {}
+InstanceLocks::InstanceLocks(std::vector<Lock> locks)
+    : locks_(std::move(locks)), held_(locks_.size()), denied_(locks_.size(), 0)
+{
+}
 
 InstanceLocks::~InstanceLocks()
 {
@@ -78,6 +84,7 @@ InstanceLocks::Taking InstanceLocks::take(int& error, QString* refusal)
         if (held_[i].isOpen())
             continue;
         const LockFile outcome = lockFile(locks_[i].path, held_[i], error);
+        denied_[i] = outcome == LockFile::unneeded ? error : 0;
         if (outcome == LockFile::held)
             taken.push_back(i);
         if (outcome != LockFile::busy && outcome != LockFile::failed)
@@ -100,18 +107,27 @@ void InstanceLocks::release()
         fd.reset();
 }
 
-std::error_code InstanceLocks::beforeWrite()
+std::error_code InstanceLocks::beforeWrite(const QString& folder)
 {
     int error = 0;
     switch (take(error, nullptr)) {
     case Taking::held:
-        return {};
+        break;
     case Taking::busy:
         return std::make_error_code(std::errc::device_or_resource_busy);
     case Taking::failed:
-        break;
+        return {error, std::generic_category()};
     }
-    return {error, std::generic_category()};
+    // A lock no launch could take leaves room for two writers in a folder
+    // beneath it that can still be written.
+    const QString written = QDir::cleanPath(folder);
+    std::lock_guard lock(mutex_);
+    for (std::size_t i = 0; i < locks_.size(); ++i) {
+        const QString guarded = QDir::cleanPath(QFileInfo(locks_[i].path).path());
+        if (!held_[i].isOpen() && (written == guarded || written.startsWith(guarded + u'/')))
+            return {denied_[i] != 0 ? denied_[i] : EACCES, std::generic_category()};
+    }
+    return {};
 }
 
 } // namespace quorvia::platform::native

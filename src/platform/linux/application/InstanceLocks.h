@@ -9,9 +9,11 @@
 
 namespace quorvia::platform::native {
 
-// One lock in each folder the application writes, each held from when it is
-// taken until the process ends. A folder nothing can write needs no lock at
-// the start: no second writer can exist there. Once it can be written, its
+// One lock in each folder the application writes, guarding all beneath it,
+// each held from when it is taken until the process ends. A folder nothing
+// can write needs no lock to start: no second launch can take one there
+// either. Nothing is written beneath it without its lock, though, whatever
+// the modes of the folders further down: once the folder can be written its
 // lock is taken before the next write, so a launch that began without locks
 // never writes beside one that holds them. Thread-safe.
 class InstanceLocks {
@@ -36,9 +38,9 @@ public:
     // Lets go of every lock: for a launch that gives way after all.
     void release();
 
-    // Before a write: no error when this launch may write, else why not
-    // (busy while another launch holds a lock).
-    std::error_code beforeWrite();
+    // Before a write into `folder`: no error when this launch holds every
+    // lock guarding it, else why not (busy while another launch holds one).
+    std::error_code beforeWrite(const QString& folder);
 
 private:
     Taking take(int& error, QString* refusal);
@@ -47,6 +49,8 @@ private:
     const std::vector<Lock> locks_;
     // One for each lock, open where it is held.
     std::vector<FileDescriptor> held_;
+    // For each lock not held, why its folder could not be written when last tried.
+    std::vector<int> denied_;
 };
 
 } // namespace quorvia::platform::native

@@ -1,5 +1,6 @@
 #include "platform/linux/application/LinuxApplicationShell.h"
 
+#include "platform/FileDescriptor.h"
 #include "platform/Window.h"
 #include "platform/linux/application/AboutPanel.h"
 #include "platform/linux/application/QtStatusIcon.h"
@@ -8,10 +9,27 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QSocketNotifier>
 #include <QTextEdit>
 #include <QWindow>
 
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace quorvia::platform::native {
+
+namespace {
+// The pipe's end a signal writes to: a handler may only make async-signal-safe calls.
+int signalWriter = -1;
+
+void onTerminationSignal(int)
+{
+    const char byte = 1;
+    // A byte already waiting asks the same: one that does not fit is not needed.
+    [[maybe_unused]] auto written = ::write(signalWriter, &byte, 1);
+}
+} // namespace
 
 LinuxApplicationShell::LinuxApplicationShell() : hasStatusArea(&QtStatusIcon::isAvailable)
 {
@@ -24,13 +42,38 @@ LinuxApplicationShell::~LinuxApplicationShell()
         qApp->removeEventFilter(this);
 }
 
+bool LinuxApplicationShell::drawsNowhere()
+{
+    return QGuiApplication::platformName().startsWith(QLatin1String("offscreen"));
+}
+
+void LinuxApplicationShell::quitOnTerminationSignals()
+{
+    auto ends = makePipe(O_NONBLOCK);
+    if (!ends)
+        return;
+    auto* notifier = new QSocketNotifier(ends->reading.get(), QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [this, reading = std::make_shared<FileDescriptor>(std::move(ends->reading))] {
+        char bytes[64];
+        while (::read(reading->get(), bytes, sizeof bytes) > 0) {
+        }
+        terminate(QuitRequest::unattended);
+    });
+    // Open until the process ends: a signal may come at any moment.
+    signalWriter = ends->writing.release();
+    std::signal(SIGTERM, onTerminationSignal);
+    std::signal(SIGINT, onTerminationSignal);
+}
+
 void LinuxApplicationShell::terminate(QuitRequest request)
 {
-    if (awaitingReply_)
-        return;
     // Drawn nowhere, an alert at the end would hold the quit forever.
-    if (QGuiApplication::platformName().startsWith(QLatin1String("offscreen")))
+    if (drawsNowhere())
         request = QuitRequest::unattended;
+    // The speaker's second ask adds nothing; a logout's is never dropped, for
+    // the delegate may have to end an alert the speaker was shown.
+    if (awaitingReply_ && request == QuitRequest::speaker)
+        return;
     const TerminateReply reply = shouldTerminate ? shouldTerminate(request) : TerminateReply::now;
     if (reply == TerminateReply::now)
         QCoreApplication::exit(0);

@@ -24,6 +24,13 @@ public:
     LinuxApplicationShell();
     ~LinuxApplicationShell() override;
 
+    // Whether Qt draws on no screen at all (the offscreen platform): there no
+    // window can be answered, so none may hold a launch or a quit.
+    static bool drawsNowhere();
+    // SIGTERM and SIGINT from now on ask to quit as a request from outside,
+    // taken on the event loop, never mid-turn. Once per process.
+    void quitOnTerminationSignals();
+
     // Whether the desktop has a status area for the icon; tests stand in for one.
     std::function<bool()> hasStatusArea;
     QtStatusIcon* statusIcon() const { return statusIcon_.get(); }

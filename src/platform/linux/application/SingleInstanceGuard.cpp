@@ -1,7 +1,8 @@
 #include "platform/linux/application/SingleInstanceGuard.h"
 
+#include "platform/ProcessStamp.h"
+
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -44,14 +45,23 @@ QString privateFolder(const QString& path)
     return isPrivateFolder(path) ? path : QString();
 }
 
-std::optional<uid_t> peerUid(qintptr descriptor)
+std::optional<ucred> peerOf(qintptr descriptor)
 {
     ucred credentials {};
     socklen_t length = sizeof credentials;
     if (descriptor < 0 || ::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0)
         return std::nullopt;
-    return credentials.uid;
+    return credentials;
 }
+
+std::optional<uid_t> peerUid(qintptr descriptor)
+{
+    const auto peer = peerOf(descriptor);
+    return peer ? std::optional<uid_t>(peer->uid) : std::nullopt;
+}
+
+// How often a launch waiting for an answer looks whether the instance was stopped meanwhile.
+constexpr int stoppedCheckMs = 50;
 
 QString say(const QString& text)
 {
@@ -78,9 +88,9 @@ SingleInstanceGuard::~SingleInstanceGuard()
     server_ = nullptr;
 }
 
-std::function<std::error_code()> SingleInstanceGuard::writeGate() const
+std::function<std::error_code(const QString& folder)> SingleInstanceGuard::writeGate() const
 {
-    return [locks = locks_] { return locks->beforeWrite(); };
+    return [locks = locks_](const QString& folder) { return locks->beforeWrite(folder); };
 }
 
 std::vector<SingleInstanceGuard::Lock> SingleInstanceGuard::defaultLocks()
@@ -121,8 +131,7 @@ SingleInstanceGuard::Claim SingleInstanceGuard::claim()
     // no launch that cannot hold them goes on, whatever became of the socket.
     // A held lock cannot be taken; a socket can be replaced by anyone who
     // listens at its path.
-    QElapsedTimer waited;
-    waited.start();
+    const QDeadlineTimer patience(handOverPatienceMs);
     const QString unanswered = QStringLiteral("已有一个 Quorvia 在运行，但它没有应答；本次启动不再继续。");
     for (;;) {
         QString refusal;
@@ -131,7 +140,7 @@ SingleInstanceGuard::Claim SingleInstanceGuard::claim()
             // One that began where no folder could be written holds no lock
             // yet runs, and takes the locks before it writes: it is given way
             // to as any running instance is.
-            const Offer offer = serverName_.isEmpty() ? Offer::notListening : offerReopen();
+            const Offer offer = serverName_.isEmpty() ? Offer::notListening : offerReopen(patience);
             if (offer == Offer::notListening)
                 return {Outcome::primary, {}};
             // Given back at once: the running one may write while this one says why it stops.
@@ -151,23 +160,21 @@ SingleInstanceGuard::Claim SingleInstanceGuard::claim()
         // The running instance may have taken the lock a moment ago and not be
         // listening yet, or may have ended since; one that listens and does
         // not answer is still running, and is left be.
-        const Offer offer = offerReopen();
+        const Offer offer = offerReopen(patience);
         if (offer == Offer::taken)
             return {Outcome::handedOver, {}};
-        if (offer == Offer::unanswered || waited.elapsed() >= handOverPatienceMs)
+        if (offer == Offer::unanswered || patience.hasExpired())
             return {Outcome::refused, say(unanswered)};
         QThread::msleep(50);
     }
 }
 
-SingleInstanceGuard::Offer SingleInstanceGuard::offerReopen() const
+SingleInstanceGuard::Offer SingleInstanceGuard::offerReopen(const QDeadlineTimer& deadline) const
 {
-    QElapsedTimer clock;
-    clock.start();
-    const auto left = [&] { return int(std::max<qint64>(0, handOverAnswerMs - clock.elapsed())); };
+    const auto left = [&](qint64 most) { return int(std::clamp<qint64>(deadline.remainingTime(), 0, most)); };
     QLocalSocket probe;
     probe.connectToServer(serverName_);
-    if (!probe.waitForConnected(left())) {
+    if (!probe.waitForConnected(left(handOverConnectMs))) {
         const auto error = probe.error();
         probe.abort();
         // Nobody listens at the path yet: a socket left by a dead instance, or none.
@@ -176,16 +183,24 @@ SingleInstanceGuard::Offer SingleInstanceGuard::offerReopen() const
             : Offer::unanswered;
     }
     // Only an instance of this user's is handed the reopen.
-    if (peerUid(probe.socketDescriptor()) != ::getuid()) {
+    const auto peer = peerOf(probe.socketDescriptor());
+    if (!peer || peer->uid != ::getuid()) {
         probe.abort();
         return Offer::notListening;
     }
     // The kernel lets a stopped instance's peer in and takes its bytes: only
-    // the instance's own answer says it took the reopen.
-    probe.write(reopenMessage);
-    probe.waitForBytesWritten(left());
-    while (!probe.canReadLine() && probe.bytesAvailable() < maximumMessageBytes && probe.waitForReadyRead(left())) {
+    // the instance's own answer says it took the reopen. A stopped one is
+    // handed nothing it would act on once continued, and not waited for; a
+    // loaded one is, until the deadline.
+    if (isProcessStopped(peer->pid)) {
+        probe.abort();
+        return Offer::unanswered;
     }
+    probe.write(reopenMessage);
+    probe.waitForBytesWritten(left(handOverPatienceMs));
+    while (!probe.canReadLine() && probe.bytesAvailable() < maximumMessageBytes && !deadline.hasExpired()
+           && probe.state() == QLocalSocket::ConnectedState && !isProcessStopped(peer->pid))
+        probe.waitForReadyRead(left(stoppedCheckMs));
     const bool taken = probe.canReadLine() && probe.readLine(maximumMessageBytes) == reopenedMessage;
     probe.abort();
     return taken ? Offer::taken : Offer::unanswered;

@@ -2,6 +2,7 @@
 
 #include "platform/linux/application/InstanceLocks.h"
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
 
@@ -37,11 +38,13 @@ public:
     static constexpr qint64 maximumMessageBytes = 4096;
     static constexpr int messageTimeoutMs = 1000;
     static constexpr int maximumConnections = 8;
-    // How long a later launch waits for a running instance that has not begun to listen.
+    // How long, in all, a later launch waits for a running instance to listen
+    // and to answer that it took the reopen: enough for one on a loaded
+    // machine or just continued. A stopped one is not waited for.
     static constexpr int handOverPatienceMs = 10000;
-    // How long a listening instance may take to let a later launch in and
-    // answer that it took the reopen.
-    static constexpr int handOverAnswerMs = 2000;
+    // How long a listening instance may take to let a later launch in: the
+    // kernel does that at once, unless its backlog is full.
+    static constexpr int handOverConnectMs = 2000;
 
     enum class Outcome {
         primary,    // this launch runs, the only writer
@@ -63,16 +66,16 @@ public:
     // the error stream: the instance runs without the socket.
     void listen();
 
-    // To run before each write to a folder the locks guard: no error when
-    // this launch may write now, else why not. Usable after the guard is gone.
-    std::function<std::error_code()> writeGate() const;
+    // To run before each write into a folder: no error when this launch holds
+    // every lock guarding it, else why not. Usable after the guard is gone.
+    std::function<std::error_code(const QString& folder)> writeGate() const;
 
     // A later launch asked for a reopen.
     std::function<void()> onReopen;
 
 private:
     enum class Offer { taken, notListening, unanswered };
-    Offer offerReopen() const;
+    Offer offerReopen(const QDeadlineTimer& deadline) const;
     void acceptConnection();
 
     QString serverName_;

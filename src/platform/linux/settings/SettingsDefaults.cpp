@@ -22,14 +22,14 @@ QString applicationConfigFolder()
 }
 } // namespace
 
-SettingsDefaults::SettingsDefaults(std::function<std::error_code()> beforeWrite)
+SettingsDefaults::SettingsDefaults(std::function<std::error_code(const QString& folder)> beforeWrite)
     : SettingsDefaults(applicationConfigFolder() + QStringLiteral("/defaults"), applicationConfigFolder() + QStringLiteral("/defaults.ini"),
                        defaultCoalesceSeconds, defaultFirstRetrySeconds, DefaultsFileStore::piecewiseThreshold, std::move(beforeWrite))
 {
 }
 
 SettingsDefaults::SettingsDefaults(const QString& folder, const QString& legacySettingsPath, double coalesceSeconds,
-                                   double firstRetrySeconds, qsizetype piecewiseFrom, std::function<std::error_code()> beforeWrite)
+                                   double firstRetrySeconds, qsizetype piecewiseFrom, std::function<std::error_code(const QString& folder)> beforeWrite)
     : files_(folder, piecewiseFrom), beforeWrite_(std::move(beforeWrite)), coalesce_(coalesceSeconds), firstRetry_(firstRetrySeconds),
       retry_(firstRetrySeconds)
 {
@@ -226,7 +226,7 @@ void SettingsDefaults::runWriter()
             produced.insert(it.key(), it->produce());
             snapshot.insert(it.key(), QVariant(produced.value(it.key())));
         }
-        const std::error_code refused = beforeWrite_ ? beforeWrite_() : std::error_code();
+        const std::error_code refused = beforeWrite_ ? beforeWrite_(files_.folder()) : std::error_code();
         const auto outcome = refused ? std::expected<void, std::error_code>(std::unexpected(refused)) : files_.write(snapshot);
         const bool written = outcome.has_value();
         lock.lock();

@@ -24,14 +24,15 @@ class SettingsDefaults final : public DefaultsStore {
 public:
     // The store's folder under the user's config folder; the settings file that
     // earlier versions kept beside it is read at the first start.
-    explicit SettingsDefaults(std::function<std::error_code()> beforeWrite = {});
+    explicit SettingsDefaults(std::function<std::error_code(const QString& folder)> beforeWrite = {});
     // `legacySettingsPath` is read only while `folder` holds no store.
     // A change waits up to `coalesceSeconds` for others to join it in one write.
-    // `beforeWrite`, run on the writer before each write, answers no error when
-    // the store may write now, else an error that fails the write as its own.
+    // `beforeWrite`, run on the writer before each write with the folder
+    // written, answers no error when the store may write now, else an error
+    // that fails the write as its own.
     SettingsDefaults(const QString& folder, const QString& legacySettingsPath, double coalesceSeconds = defaultCoalesceSeconds,
                      double firstRetrySeconds = defaultFirstRetrySeconds, qsizetype piecewiseFrom = DefaultsFileStore::piecewiseThreshold,
-                     std::function<std::error_code()> beforeWrite = {});
+                     std::function<std::error_code(const QString& folder)> beforeWrite = {});
     // Writes what is still pending.
     ~SettingsDefaults() override;
 
@@ -65,7 +66,7 @@ private:
     void reportFailure(int error, bool gated);
 
     DefaultsFileStore files_; // the writer's once constructed
-    const std::function<std::error_code()> beforeWrite_;
+    const std::function<std::error_code(const QString& folder)> beforeWrite_;
     DefaultsStoreDamage damage_;
     const std::chrono::duration<double> coalesce_;
     const std::chrono::duration<double> firstRetry_;

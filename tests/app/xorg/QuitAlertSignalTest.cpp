@@ -1,0 +1,78 @@
+#include "support/EventWait.h"
+#include "support/ReadOnlyFolder.h"
+#include "support/RunningApplication.h"
+#include "support/WindowManagedTwoOutputTest.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <memory>
+
+using quorvia::test::ReadOnlyFolder;
+using quorvia::test::RunningApplication;
+using quorvia::test::waitUntil;
+using quorvia::test::WindowManagedTwoOutputTest;
+using Window = RunningApplication::Window;
+
+namespace {
+
+class QuitAlertSignalTest : public WindowManagedTwoOutputTest {
+protected:
+    void TearDown() override
+    {
+        app.reset();
+        WindowManagedTwoOutputTest::TearDown();
+    }
+
+    // Answers whatever stands beside the island until the island stands alone.
+    bool answerAllBut(const Window& island)
+    {
+        int polls = 0;
+        return waitUntil([&] {
+            const auto shown = app->windows();
+            if (shown == std::vector<Window>{island})
+                return true;
+            // A key typed before the alert has the keyboard is lost: asked again while it stands.
+            if (polls++ % 50 == 0)
+                for (const Window& standing : shown)
+                    if (!(standing == island) && app->focus(standing))
+                        app->key(QStringLiteral("Return"), 0);
+            return false;
+        });
+    }
+
+    std::unique_ptr<RunningApplication> app;
+};
+
+// A logout while the speaker's quit says its last write failed: the alert
+// waits for a click that never comes, yet the signal ends the process, and
+// what was lost is said on the error stream once.
+TEST_P(QuitAlertSignalTest, ATerminationSignalEndsTheQuitWhileItsAlertStands)
+{
+    app = std::make_unique<RunningApplication>(display);
+    const ReadOnlyFolder store(app->folder() + QStringLiteral("/config/com.local.quorvia.mvp/defaults"));
+    if (!store.isReadOnly())
+        GTEST_SKIP() << "needs root to mount the folder read-only: root writes past its mode";
+    app->collectErrors();
+    ASSERT_TRUE(app->launch());
+    const auto island = app->waitWindow(QString());
+    ASSERT_TRUE(island);
+    // The start's own save fails and says so first.
+    ASSERT_TRUE(app->waitNewWindow({*island})) << "the failed save was not said";
+    ASSERT_TRUE(answerAllBut(*island));
+
+    ASSERT_TRUE(app->focus(*island));
+    app->key(QStringLiteral("Right ctrl+q"), 0);
+    ASSERT_TRUE(app->waitNewWindow({*island})) << "the failed last write was not said";
+    ASSERT_TRUE(app->waitUntilCatching(SIGTERM));
+    ::kill(static_cast<pid_t>(app->pid()), SIGTERM);
+    // Well past the fallback (3.0 s), for a loaded machine; dropped, the signal leaves it waiting forever.
+    ASSERT_TRUE(waitUntil([&] { return !app->isRunning(); }, 20000)) << "the quit waits for a click";
+    EXPECT_EQ(app->process().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app->process().exitCode(), 0);
+    EXPECT_EQ(app->errorsSaid().count(QStringLiteral("退出前无法写入文件夹")), 1) << "said not once";
+}
+
+QUORVIA_UNDER_EACH_WINDOW_MANAGER(QuitAlertSignalTest);
+
+} // namespace
