@@ -1,4 +1,5 @@
 #include "platform/linux/settings/SettingsDefaults.h"
+#include "support/QtPrinting.h"
 
 #include <QDataStream>
 #include <QDir>

@@ -1,5 +1,6 @@
 #include "privacy/SafetyOverlayWindowController.h"
 
+#include "support/QtPrinting.h"
 #include "support/Snapshot.h"
 #include "platform/Panel.h"
 #include "privacy/DisplayTopology.h"

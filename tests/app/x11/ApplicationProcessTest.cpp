@@ -4,6 +4,7 @@
 #include "platform/linux/settings/SettingsDefaults.h"
 #include "support/ApplicationControls.h"
 #include "support/EventWait.h"
+#include "support/QtPrinting.h"
 #include "support/ReadOnlyFolder.h"
 #include "support/RunningApplication.h"
 #include "support/Snapshot.h"

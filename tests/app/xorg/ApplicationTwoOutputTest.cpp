@@ -1,6 +1,7 @@
 #include "platform/linux/settings/SettingsDefaults.h"
 #include "support/ApplicationControls.h"
 #include "support/EventWait.h"
+#include "support/QtPrinting.h"
 #include "support/RunningApplication.h"
 #include "support/StatusArea.h"
 #include "support/TwoOutputXServer.h"

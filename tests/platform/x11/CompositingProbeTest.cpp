@@ -4,6 +4,7 @@
 #include "platform/linux/desktop/X11WindowSystem.h"
 #include "platform/linux/desktop/XcbConnection.h"
 #include "support/EventWait.h"
+#include "support/QtPrinting.h"
 #include "support/ScreenPixels.h"
 #include "support/TestPlatform.h"
 
