@@ -13,9 +13,7 @@ set(QUORVIA_TEST_PCH_HEADERS ${QUORVIA_PCH_HEADERS}
   <gtest/gtest.h> <gmock/gmock.h>
   <QApplication> <QDeadlineTimer> <QElapsedTimer> <QImage> <QProcess>
   <QTemporaryDir> <QThread> <QTimer>
-  <atomic> <chrono> <thread>
-  # Not for speed: how failures print texts, in every test file.
-  ${PROJECT_SOURCE_DIR}/tests/support/QStringPrinting.h)
+  <atomic> <chrono> <thread>)
 
 # The first target builds the header; the rest reuse it, since they are
 # compiled with the same flags and definitions.

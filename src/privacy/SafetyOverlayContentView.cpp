@@ -42,6 +42,9 @@ void SafetyOverlayContentView::resizeEvent(QResizeEvent* event)
     for (int i = 0; i + 1 < list.size(); i += 2)
         buttons = std::max(buttons, 2 * std::max(list[i]->sizeHint().width(), list[i + 1]->sizeHint().width()) + 12);
     column_->setFixedWidth(columnWidth(std::max(natural, buttons), width()));
+    // The layout placed the column before its new width; placed again now, the
+    // first picture has it centred rather than a turn later.
+    layout()->activate();
 }
 
 } // namespace quorvia

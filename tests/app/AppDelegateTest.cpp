@@ -1,6 +1,7 @@
 #include "CoordinatorHarness.h"
 
 #include "app/AppDelegate.h"
+#include "support/QtPrinting.h"
 
 #include <QLabel>
 

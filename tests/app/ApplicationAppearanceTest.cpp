@@ -4,6 +4,7 @@
 #include "platform/linux/dialogs/QtDialogService.h"
 #include "privacy/PrivacyPalette.h"
 #include "support/FakeDisplayService.h"
+#include "support/QtPrinting.h"
 #include "support/Snapshot.h"
 #include "support/TestPlatform.h"
 

@@ -2,6 +2,7 @@
 #include "platform/linux/application/SingleInstanceGuard.h"
 #include "platform/linux/settings/SettingsDefaults.h"
 #include "support/EventWait.h"
+#include "support/QtPrinting.h"
 #include "support/ReadOnlyFolder.h"
 #include "support/RunningApplication.h"
 

@@ -1,5 +1,6 @@
 #include "model/ProjectBackupPackage.h"
 #include "platform/ApplicationIcon.h"
+#include "support/QtPrinting.h"
 
 #include <QFile>
 #include <QXmlStreamReader>

@@ -2,6 +2,7 @@
 
 #include "editing/CloudAISettings.h"
 #include "platform/HttpSession.h"
+#include "support/QtPrinting.h"
 
 using namespace quorvia;
 using namespace quorvia::test;

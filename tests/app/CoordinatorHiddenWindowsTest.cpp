@@ -6,6 +6,7 @@
 #include "privacy/IslandTriggerPanel.h"
 #include "prompter/PrompterBubbleView.h"
 #include "prompter/PrompterPanel.h"
+#include "support/QtPrinting.h"
 
 #include <QDialog>
 

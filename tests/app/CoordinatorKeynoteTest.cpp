@@ -1,4 +1,5 @@
 #include "CoordinatorHarness.h"
+#include "support/QtPrinting.h"
 
 using namespace quorvia;
 using namespace quorvia::test;

@@ -2,6 +2,7 @@
 
 #include "prompter/PrompterPanel.h"
 #include "prompter/ScriptScrollView.h"
+#include "support/QtPrinting.h"
 
 #include <QProgressBar>
 

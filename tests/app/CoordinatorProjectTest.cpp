@@ -1,6 +1,7 @@
 #include "CoordinatorHarness.h"
 
 #include "model/ProjectBackupPackage.h"
+#include "support/QtPrinting.h"
 
 #include <QCryptographicHash>
 #include <QDir>

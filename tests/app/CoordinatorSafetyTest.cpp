@@ -1,6 +1,7 @@
 #include "CoordinatorHarness.h"
 
 #include "platform/Window.h"
+#include "support/QtPrinting.h"
 
 #include <QLabel>
 

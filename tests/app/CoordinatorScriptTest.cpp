@@ -1,4 +1,5 @@
 #include "CoordinatorHarness.h"
+#include "support/QtPrinting.h"
 
 #include <QFile>
 #include <QTemporaryDir>

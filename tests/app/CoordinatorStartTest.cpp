@@ -2,6 +2,7 @@
 
 #include "privacy/PrivateWindowRegistry.h"
 #include "support/EventWait.h"
+#include "support/QtPrinting.h"
 
 #include <QAction>
 #include <QApplication>

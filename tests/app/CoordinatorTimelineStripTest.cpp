@@ -3,6 +3,7 @@
 #include "platform/Popover.h"
 #include "privacy/IslandButton.h"
 #include "prompter/TimelineStripExpectations.h"
+#include "support/QtPrinting.h"
 
 #include <QCoreApplication>
 #include <QMouseEvent>

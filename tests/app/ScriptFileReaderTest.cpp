@@ -1,6 +1,7 @@
 #include "app/ScriptFileReader.h"
 #include "model/ProjectBackupPackage.h"
 #include "model/ScriptText.h"
+#include "support/QtPrinting.h"
 
 #include <QFile>
 #include <QTemporaryDir>

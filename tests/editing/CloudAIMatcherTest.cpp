@@ -4,6 +4,7 @@
 #include "platform/HttpSession.h"
 #include "platform/linux/network/SocketHttpSession.h"
 #include "support/EventWait.h"
+#include "support/QtPrinting.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

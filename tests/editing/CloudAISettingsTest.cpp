@@ -2,6 +2,7 @@
 
 #include "support/MemoryDefaults.h"
 #include "support/MemoryKeychain.h"
+#include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>
 

@@ -3,6 +3,7 @@
 #include "EditingFixture.h"
 #include "editing/CloudAISettings.h"
 #include "support/MemoryKeychain.h"
+#include "support/QtPrinting.h"
 #include "support/Snapshot.h"
 
 #include <QLabel>

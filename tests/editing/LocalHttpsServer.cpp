@@ -1,4 +1,5 @@
 #include "LocalHttpsServer.h"
+#include "support/QtPrinting.h"
 
 #include <QElapsedTimer>
 #include <QFile>

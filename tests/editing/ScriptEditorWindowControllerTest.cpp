@@ -4,6 +4,7 @@
 #include "editing/EditingAlertSheet.h"
 #include "editing/ScriptEditorTexts.h"
 #include "editing/TextFindBar.h"
+#include "support/QtPrinting.h"
 #include "support/Snapshot.h"
 
 #include <QApplication>

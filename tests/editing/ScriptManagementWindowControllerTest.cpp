@@ -1,6 +1,7 @@
 #include "editing/ScriptManagementWindowController.h"
 
 #include "EditingFixture.h"
+#include "support/QtPrinting.h"
 #include "support/Snapshot.h"
 
 #include <QLabel>

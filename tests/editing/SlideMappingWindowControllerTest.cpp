@@ -2,6 +2,7 @@
 
 #include "EditingFixture.h"
 #include "editing/SlideMappingRows.h"
+#include "support/QtPrinting.h"
 #include "support/Snapshot.h"
 
 #include <QComboBox>

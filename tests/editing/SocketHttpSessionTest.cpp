@@ -2,6 +2,7 @@
 
 #include "platform/linux/network/SocketHttpSession.h"
 #include "support/EventWait.h"
+#include "support/QtPrinting.h"
 
 #include <QElapsedTimer>
 #include <QCoreApplication>

@@ -1,4 +1,5 @@
 #include "editing/TextSearch.h"
+#include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>
 

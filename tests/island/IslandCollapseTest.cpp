@@ -9,6 +9,7 @@
 #include "privacy/IslandButton.h"
 #include "privacy/IslandTriggerPanel.h"
 #include "privacy/PrivacyPalette.h"
+#include "support/QtPrinting.h"
 #include "support/Snapshot.h"
 #include "privacy/WindowSettingsViewController.h"
 

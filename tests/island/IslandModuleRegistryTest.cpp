@@ -1,6 +1,7 @@
 #include "island/IslandModuleRegistry.h"
 
 #include "IslandFixture.h"
+#include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>
 

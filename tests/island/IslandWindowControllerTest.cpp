@@ -7,6 +7,7 @@
 #include "platform/Popover.h"
 #include "privacy/IslandButton.h"
 #include "privacy/IslandTriggerPanel.h"
+#include "support/QtPrinting.h"
 #include "support/Snapshot.h"
 #include "privacy/WindowSettingsViewController.h"
 

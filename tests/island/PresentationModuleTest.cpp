@@ -10,6 +10,7 @@
 #include "prompter/TimelineCardView.h"
 #include "prompter/TimelineStripCanvas.h"
 #include "prompter/TimelineStripView.h"
+#include "support/QtPrinting.h"
 #include "support/Snapshot.h"
 
 #include <QAccessible>

@@ -1,4 +1,5 @@
 #include "island/PresentationPanelModel.h"
+#include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>
 

@@ -14,6 +14,7 @@
 #include "speech/SpeechAutomationRig.h"
 #include "support/FakeDisplayService.h"
 #include "support/FakeWorkspace.h"
+#include "support/QtPrinting.h"
 #include "support/SimulatedKeynote.h"
 
 #include <QLabel>

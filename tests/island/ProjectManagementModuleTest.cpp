@@ -1,5 +1,6 @@
 #include "island/ProjectManagementModule.h"
 
+#include "support/QtPrinting.h"
 #include "support/Snapshot.h"
 
 #include <QLabel>

@@ -1,4 +1,5 @@
 #include "KeynoteControllerFixture.h"
+#include "support/QtPrinting.h"
 
 using namespace quorvia;
 using namespace quorvia::test;

@@ -1,4 +1,5 @@
 #include "keynote/KeynoteScripts.h"
+#include "support/QtPrinting.h"
 #include "support/SimulatedKeynote.h"
 
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 #include "keynote/KeynoteDocumentIdentity.h"
 #include "keynote/KeynoteOpenError.h"
 #include "model/PresentationDeck.h"
+#include "support/QtPrinting.h"
 
 #include <QFileInfo>
 

@@ -1,5 +1,6 @@
 #include "keynote/PPTXParser.h"
 #include "keynote/PPTXParserXml.h"
+#include "support/QtPrinting.h"
 
 #include <QDataStream>
 #include <QDir>

@@ -2,6 +2,7 @@
 
 #include "keynote/PresentationSyncController.h"
 #include "model/PromptScript.h"
+#include "support/QtPrinting.h"
 
 #include <algorithm>
 

@@ -4,6 +4,7 @@
 #include "model/BackupLimits.h"
 #include "model/ProjectBackupPackage.h"
 #include "model/ScriptText.h"
+#include "support/QtPrinting.h"
 
 using namespace quorvia;
 using namespace quorvia::test;

@@ -4,6 +4,7 @@
 #include "model/ProjectBackupPackage.h"
 #include "model/ProjectDocumentStore.h"
 #include "model/StagingFolder.h"
+#include "support/QtPrinting.h"
 
 #include <QFileInfo>
 #include <QProcess>

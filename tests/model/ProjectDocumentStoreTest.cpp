@@ -3,6 +3,7 @@
 #include "model/ProjectBackupPackage.h"
 #include "model/ProjectDocumentStore.h"
 #include "support/EventWait.h"
+#include "support/QtPrinting.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>

@@ -1,5 +1,6 @@
 #include "BackupFixtures.h"
 #include "ModelFixtures.h"
+#include "support/QtPrinting.h"
 
 using namespace quorvia;
 using quorvia::test::makeBlocks;

@@ -7,6 +7,7 @@
 #include "model/StoredProject.h"
 
 #include "BackupFixtures.h"
+#include "support/QtPrinting.h"
 
 #include <QJsonArray>
 

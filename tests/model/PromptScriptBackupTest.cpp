@@ -2,6 +2,7 @@
 #include "ModelFixtures.h"
 
 #include "model/ProjectBackupPackage.h"
+#include "support/QtPrinting.h"
 
 #include <QDateTime>
 

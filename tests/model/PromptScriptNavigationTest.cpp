@@ -1,4 +1,5 @@
 #include "ModelFixtures.h"
+#include "support/QtPrinting.h"
 
 using namespace quorvia;
 using quorvia::test::makeBlocks;

@@ -1,5 +1,6 @@
 #include "ModelFixtures.h"
 #include "platform/linux/settings/SettingsDefaults.h"
+#include "support/QtPrinting.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,5 @@
 #include "ModelFixtures.h"
+#include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>
 

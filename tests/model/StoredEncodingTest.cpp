@@ -4,6 +4,7 @@
 #include "model/ProjectBackupPackage.h"
 #include "model/StoredStateEncoder.h"
 #include "platform/linux/settings/SettingsDefaults.h"
+#include "support/QtPrinting.h"
 
 #include <QSettings>
 

@@ -1,6 +1,7 @@
 #include "ModelFixtures.h"
 
 #include "platform/Uuid.h"
+#include "support/QtPrinting.h"
 
 using namespace quorvia;
 using quorvia::test::makeBlocks;

@@ -1,6 +1,7 @@
 #include "platform/Animator.h"
 #include "platform/ClockAnimator.h"
 #include "platform/Symbols.h"
+#include "support/QtPrinting.h"
 #include "support/TestPlatform.h"
 
 #include <gtest/gtest.h>

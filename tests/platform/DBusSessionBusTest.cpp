@@ -1,4 +1,5 @@
 #include "support/DBusSessionBus.h"
+#include "support/QtPrinting.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -1,5 +1,6 @@
 #include "platform/linux/settings/SettingsDefaults.h"
 #include "support/MemoryDefaults.h"
+#include "support/QtPrinting.h"
 
 #include <QTemporaryDir>
 

@@ -1,4 +1,5 @@
 #include "EdidBlocks.h"
+#include "support/QtPrinting.h"
 
 namespace quorvia::test {
 

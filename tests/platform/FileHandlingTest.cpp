@@ -3,6 +3,7 @@
 #include "platform/FileDescriptor.h"
 #include "platform/Fnv1a.h"
 #include "support/EventWait.h"
+#include "support/QtPrinting.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,6 +2,7 @@
 
 #include "support/DBusSessionBus.h"
 #include "support/EventWait.h"
+#include "support/QtPrinting.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -4,6 +4,7 @@
 #include "platform/linux/application/LinuxApplicationShell.h"
 #include "platform/linux/application/QtStatusIcon.h"
 #include "support/FakeDisplayService.h"
+#include "support/QtPrinting.h"
 #include "support/Snapshot.h"
 #include "support/TestPlatform.h"
 

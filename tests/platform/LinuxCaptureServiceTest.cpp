@@ -1,4 +1,5 @@
 #include "platform/linux/capture/LinuxCaptureService.h"
+#include "support/QtPrinting.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,6 +1,7 @@
 #include "platform/linux/system/LinuxProcessService.h"
 #include "support/DBusSessionBus.h"
 #include "support/EventWait.h"
+#include "support/QtPrinting.h"
 #include "support/TestPlatform.h"
 
 #include <QCoreApplication>

@@ -1,4 +1,5 @@
 #include "platform/linux/system/LinuxProcessService.h"
+#include "support/QtPrinting.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,6 @@
 #include "platform/linux/system/LinuxWorkspace.h"
 #include "support/EventWait.h"
+#include "support/QtPrinting.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,4 +1,5 @@
 #include "platform/NotificationCenter.h"
+#include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
 #include "platform/linux/sound/PulseConnection.h"
 #include "support/EventWait.h"
 #include "support/PulseAudioServer.h"
+#include "support/QtPrinting.h"
 
 #include <QFile>
 #include <QTemporaryDir>

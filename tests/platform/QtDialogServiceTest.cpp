@@ -3,6 +3,7 @@
 #include "platform/linux/dialogs/QtPackageFileDialog.h"
 #include "platform/linux/application/QtTranslations.h"
 #include "support/EventWait.h"
+#include "support/QtPrinting.h"
 #include "support/Snapshot.h"
 #include "support/FakeDisplayService.h"
 #include "support/TestPlatform.h"

@@ -1,4 +1,5 @@
 #include "platform/linux/displays/QtDisplayService.h"
+#include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
 #include "platform/linux/application/QtScheduler.h"
+#include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>
 

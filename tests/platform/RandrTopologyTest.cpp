@@ -1,5 +1,6 @@
 #include "EdidBlocks.h"
 #include "platform/linux/displays/RandrTopology.h"
+#include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>
 

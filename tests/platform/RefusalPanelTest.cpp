@@ -1,5 +1,6 @@
 #include "platform/linux/application/RefusalPanel.h"
 #include "support/FakeDisplayService.h"
+#include "support/QtPrinting.h"
 #include "support/Snapshot.h"
 #include "support/TestPlatform.h"
 

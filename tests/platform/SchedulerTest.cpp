@@ -1,4 +1,5 @@
 #include "platform/MainQueue.h"
+#include "support/QtPrinting.h"
 #include "support/TestPlatform.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,6 @@
 #include "platform/linux/settings/SettingsDefaults.h"
 #include "support/EventWait.h"
+#include "support/QtPrinting.h"
 #include "support/TestPlatform.h"
 
 #include <QDir>

@@ -1,6 +1,7 @@
 #include "platform/FileDescriptor.h"
 #include "platform/linux/settings/SettingsDefaults.h"
 #include "platform/linux/application/SingleInstanceGuard.h"
+#include "support/QtPrinting.h"
 #include "support/ReadOnlyFolder.h"
 
 #include <QElapsedTimer>

@@ -1,5 +1,6 @@
 #include "platform/Text.h"
 #include "platform/Uuid.h"
+#include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 #include "platform/linux/capture/X11CaptureStream.h"
 #include "support/MovingWindow.h"
+#include "support/QtPrinting.h"
 #include "support/ScreenPixels.h"
 #include "support/TestPlatform.h"
 #include "support/XServer.h"

@@ -1,4 +1,5 @@
 #include "support/XServer.h"
+#include "support/QtPrinting.h"
 
 #include <xcb/xcb.h>
 

@@ -1,5 +1,6 @@
 #include "privacy/AudienceCanvasView.h"
 
+#include "support/QtPrinting.h"
 #include "support/Snapshot.h"
 #include "platform/VideoSurface.h"
 #include "support/FakeVideoSurface.h"

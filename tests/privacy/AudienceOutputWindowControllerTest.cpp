@@ -2,6 +2,7 @@
 #include "privacy/AudienceCanvasView.h"
 #include "privacy/AudienceOutputWindowController.h"
 #include "support/FakeVideoSurface.h"
+#include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>
 

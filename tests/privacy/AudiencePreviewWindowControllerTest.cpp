@@ -1,5 +1,6 @@
 #include "privacy/AudiencePreviewWindowController.h"
 
+#include "support/QtPrinting.h"
 #include "support/Snapshot.h"
 #include "platform/Popover.h"
 #include "platform/Window.h"

@@ -1,4 +1,5 @@
 #include "privacy/CaptureHeartbeat.h"
+#include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
 #include "privacy/CaptureIdentity.h"
 
 #include "PrivacyFakes.h"
+#include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>
 

@@ -2,6 +2,7 @@
 
 #include "platform/NotificationCenter.h"
 #include "PrivacyFakes.h"
+#include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
 #include "privacy/DisplayTopology.h"
 
 #include "PrivacyFakes.h"
+#include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
 #include "privacy/PresentationSafetyState.h"
+#include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>
 

@@ -3,6 +3,7 @@
 #include "PrivacyFakes.h"
 #include "platform/ScreenSpace.h"
 #include "platform/linux/dialogs/QtDialogService.h"
+#include "support/QtPrinting.h"
 
 #include <QApplication>
 #include <QDialog>

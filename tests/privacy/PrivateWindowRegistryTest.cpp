@@ -3,6 +3,7 @@
 #include "privacy/IslandTriggerPanel.h"
 #include "privacy/PrivateWindowGeometry.h"
 #include "PrivacyFakes.h"
+#include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>
 

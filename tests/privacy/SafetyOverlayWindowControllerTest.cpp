@@ -1,5 +1,6 @@
 #include "privacy/SafetyOverlayWindowController.h"
 
+#include "support/QtPrinting.h"
 #include "support/Snapshot.h"
 #include "platform/Panel.h"
 #include "privacy/DisplayTopology.h"
@@ -181,4 +182,14 @@ TEST_F(Overlay, TheMaskIsBuiltWhenFirstNeededAndIsWhollyThereWhenItShows)
     EXPECT_EQ(early.reasonLabel().text(), QStringLiteral("启动时检测到系统镜像"));
     EXPECT_EQ(early.window().findChildren<QPushButton*>().size(), 4);
     early.hide();
+}
+
+// A picture may be drawn before any posted event runs: the column is centred
+// for the mask's own width by then.
+TEST_F(Overlay, IsLaidOutForItsOwnWidthAsItShows)
+{
+    displays->setFrame(1, Rect(0, 0, 1920, 1080), Rect(0, 0, 1920, 1080));
+    overlay.show(QStringLiteral("显示器列表尚未一致；私密窗口已先隐藏"));
+    const QWidget* column = overlay.reasonLabel().parentWidget();
+    EXPECT_NEAR(column->mapTo(&overlay.window(), column->rect().center()).x(), 960, 1);
 }

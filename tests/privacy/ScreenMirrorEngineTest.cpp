@@ -1,4 +1,5 @@
 #include "ScreenMirrorEngineFixture.h"
+#include "support/QtPrinting.h"
 
 #include <thread>
 

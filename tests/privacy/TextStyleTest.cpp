@@ -1,4 +1,5 @@
 #include "privacy/TextStyle.h"
+#include "support/QtPrinting.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>

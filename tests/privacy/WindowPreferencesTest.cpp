@@ -1,6 +1,7 @@
 #include "privacy/AudiencePreviewPreferences.h"
 #include "privacy/PrompterPreferences.h"
 
+#include "support/QtPrinting.h"
 #include "support/TestPlatform.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,6 @@
 #include "privacy/WindowSettingsViewController.h"
 
+#include "support/QtPrinting.h"
 #include "support/Snapshot.h"
 #include "support/TestPlatform.h"
 

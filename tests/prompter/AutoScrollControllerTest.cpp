@@ -1,6 +1,7 @@
 #include "prompter/AutoScrollController.h"
 
 #include "platform/NotificationCenter.h"
+#include "support/QtPrinting.h"
 #include "support/TestPlatform.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #include "prompter/MarkdownPromptDocument.h"
+#include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>
 

@@ -5,6 +5,7 @@
 
 #include "PrompterSamples.h"
 #include "model/ModelFixtures.h"
+#include "support/QtPrinting.h"
 
 #include <QCoreApplication>
 #include <QVBoxLayout>

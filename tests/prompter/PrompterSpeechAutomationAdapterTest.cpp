@@ -14,6 +14,7 @@
 #include "support/FakeDisplayService.h"
 #include "support/FakeWorkspace.h"
 #include "support/ManualAnimator.h"
+#include "support/QtPrinting.h"
 #include "support/Snapshot.h"
 #include "support/SimulatedKeynote.h"
 

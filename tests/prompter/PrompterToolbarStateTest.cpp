@@ -1,4 +1,5 @@
 #include "prompter/PrompterToolbarState.h"
+#include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>
 

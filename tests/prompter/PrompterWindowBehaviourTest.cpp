@@ -7,6 +7,7 @@
 #include "privacy/WindowSettingsViewController.h"
 
 #include "support/EventWait.h"
+#include "support/QtPrinting.h"
 
 #include <QAccessible>
 #include <QCoreApplication>

@@ -7,6 +7,7 @@
 #include "platform/ScreenSpace.h"
 #include "privacy/IslandButton.h"
 #include "privacy/PrivateWindowRegistry.h"
+#include "support/QtPrinting.h"
 #include "support/Snapshot.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,7 @@
 #include "FakeScriptLayout.h"
 
 #include "platform/NotificationCenter.h"
+#include "support/QtPrinting.h"
 #include "support/TestPlatform.h"
 
 #include <gtest/gtest.h>

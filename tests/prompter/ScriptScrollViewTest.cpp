@@ -1,6 +1,7 @@
 #include "prompter/ScriptScrollView.h"
 
 #include "PrompterSamples.h"
+#include "support/QtPrinting.h"
 #include "support/Snapshot.h"
 #include "support/TestPlatform.h"
 

@@ -1,6 +1,7 @@
 #include "prompter/TimelineBlockIndex.h"
 #include "prompter/TimelineStripGeometry.h"
 #include "prompter/TimelineStripReload.h"
+#include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>
 

@@ -7,6 +7,7 @@
 #include "prompter/TimelineStripCanvas.h"
 #include "prompter/TimelineStripExpectations.h"
 #include "privacy/TextStyle.h"
+#include "support/QtPrinting.h"
 #include "support/Snapshot.h"
 #include "support/TestPlatform.h"
 

@@ -2,6 +2,7 @@
 
 #include "platform/NotificationCenter.h"
 #include "support/FakeAudioService.h"
+#include "support/QtPrinting.h"
 #include "support/TestPlatform.h"
 
 #include <gtest/gtest.h>

@@ -7,6 +7,7 @@
 #include "speech/AudioSetupState.h"
 #include "support/FakeAudioService.h"
 #include "support/FakeDisplayService.h"
+#include "support/QtPrinting.h"
 #include "support/Snapshot.h"
 #include "support/TestPlatform.h"
 

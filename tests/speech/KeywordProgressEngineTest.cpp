@@ -1,4 +1,5 @@
 #include "speech/KeywordProgressEngine.h"
+#include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>
 

@@ -6,6 +6,7 @@
 #include "support/FakeAudioService.h"
 #include "support/FakePermissionService.h"
 #include "support/FakeSpeechService.h"
+#include "support/QtPrinting.h"
 #include "support/TestPlatform.h"
 
 #include <gtest/gtest.h>

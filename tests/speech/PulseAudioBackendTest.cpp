@@ -4,6 +4,7 @@
 #include "speech/AudioDeviceController.h"
 #include "support/EventWait.h"
 #include "support/PulseAudioServer.h"
+#include "support/QtPrinting.h"
 #include "support/TestPlatform.h"
 
 #include <QFile>

@@ -19,6 +19,7 @@
 #include "support/FakeSpeechService.h"
 #include "support/EventWait.h"
 #include "support/PulseAudioServer.h"
+#include "support/QtPrinting.h"
 #include "support/TestPlatform.h"
 
 #include <QComboBox>

@@ -1,4 +1,5 @@
 #include "speech/SpeechAlignmentEngine.h"
+#include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>
 

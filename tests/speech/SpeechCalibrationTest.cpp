@@ -1,4 +1,5 @@
 #include "SpeechAutomationRig.h"
+#include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>
 

@@ -4,6 +4,7 @@
 #include "support/EventWait.h"
 #include "support/FakeAudioService.h"
 #include "support/FakePermissionService.h"
+#include "support/QtPrinting.h"
 #include "support/TestPlatform.h"
 #include "support/WavFileInput.h"
 

@@ -1,6 +1,7 @@
 #include "speech/SpokenText.h"
 
 #include "platform/Text.h"
+#include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,10 @@
 #include "platform/linux/settings/SettingsDefaults.h"
 #include "support/ApplicationControls.h"
 #include "support/EventWait.h"
+#include "support/QtPrinting.h"
 #include "support/ReadOnlyFolder.h"
 #include "support/RunningApplication.h"
+#include "support/Snapshot.h"
 #include "support/XServer.h"
 
 #include <QFile>
@@ -179,7 +181,7 @@ TEST_F(ApplicationProcessTest, ShowsTheIslandAndQuitsOnControlQ)
     ASSERT_TRUE(app->start());
     runEventsFor(500);
     // The whole screen, for a person to look at.
-    app->grab(QRect(0, 0, 1920, 1080)).save(QStringLiteral("/tmp/quorvia-xvfb-island.png"));
+    quorvia::test::keepSnapshot(QPixmap::fromImage(app->grab(QRect(0, 0, 1920, 1080))), QStringLiteral("xvfb-island"));
     for (const Window& window : app->windows())
         app->focus(window);
     app->key(QStringLiteral("ctrl+q"), 0);
@@ -385,10 +387,10 @@ TEST_F(ApplicationProcessTest, AStoreThatCannotBeWrittenIsSaidWhileRunningAndAtT
         GTEST_SKIP() << "needs root to mount the folder read-only: root writes past its mode";
 
     ASSERT_TRUE(app->start());
-    runEventsFor(300);
-    const auto shown = app->windows();
-    ASSERT_EQ(shown.size(), 1u);
-    const Window island = shown.front();
+    // The island, the larger should the alert already stand beside it.
+    const auto shown = app->waitWindow(QString());
+    ASSERT_TRUE(shown);
+    const Window island = *shown;
     // The start's own save fails.
     const auto running = app->waitNewWindow({island});
     ASSERT_TRUE(running) << "the failed save was not said";

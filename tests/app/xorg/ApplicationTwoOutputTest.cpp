@@ -1,8 +1,8 @@
 #include "platform/linux/settings/SettingsDefaults.h"
 #include "support/ApplicationControls.h"
 #include "support/EventWait.h"
+#include "support/QtPrinting.h"
 #include "support/RunningApplication.h"
-#include "support/ScreenPixels.h"
 #include "support/StatusArea.h"
 #include "support/TwoOutputXServer.h"
 
@@ -16,7 +16,6 @@
 #include <optional>
 
 using quorvia::test::RunningApplication;
-using quorvia::test::ScreenPixels;
 using quorvia::test::StatusArea;
 using quorvia::test::TwoOutputXServer;
 using quorvia::test::waitUntil;
@@ -87,8 +86,18 @@ protected:
     std::optional<QImage> refuseARetry(const Window& mask)
     {
         QImage before;
-        const auto white = [](QRgb pixel) { return qGray(pixel) > 230; }; // its title
-        if (!waitUntil([&] { return ScreenPixels::countWhere(before = maskWords(mask), white) > 0; }))
+        // Settled once its white title stands centred: a first picture may be laid out otherwise.
+        const auto titleCentred = [](const QImage& words) {
+            qint64 sum = 0, n = 0;
+            for (int y = 0; y < words.height(); ++y)
+                for (int x = 0; x < words.width(); ++x)
+                    if (qGray(words.pixel(x, y)) > 230) {
+                        sum += x;
+                        ++n;
+                    }
+            return n > 0 && std::abs(sum / n - words.width() / 2) <= 4;
+        };
+        if (!waitUntil([&] { return titleCentred(before = maskWords(mask)); }))
             return std::nullopt;
         app->click(mask, controls::overlay::retry, 0);
         return waitUntil([&] { return maskWords(mask) != before; }) ? std::optional(before) : std::nullopt;

@@ -7,6 +7,7 @@
 #include "platform/linux/displays/RandrDisplayService.h"
 #include "privacy/DisplayTopology.h"
 #include "support/EventWait.h"
+#include "support/QtPrinting.h"
 #include "support/TwoOutputXServer.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,7 @@
 #include "support/ApplicationControls.h"
 #include "support/AudienceWatch.h"
 #include "support/EventWait.h"
+#include "support/QtPrinting.h"
 #include "support/RunningApplication.h"
 #include "support/TwoOutputXServer.h"
 

@@ -1,5 +1,6 @@
 #include "support/ApplicationControls.h"
 #include "support/EventWait.h"
+#include "support/QtPrinting.h"
 #include "support/RunningApplication.h"
 #include "support/TwoOutputXServer.h"
 #include "support/WindowManagedTwoOutputTest.h"

@@ -4,12 +4,14 @@
 #include "platform/linux/desktop/X11WindowSystem.h"
 #include "platform/linux/desktop/XcbConnection.h"
 #include "support/EventWait.h"
+#include "support/QtPrinting.h"
 #include "support/ScreenPixels.h"
 #include "support/TestPlatform.h"
 
 #include <QApplication>
 #include <QGuiApplication>
 #include <QWidget>
+#include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
 
 #include <gtest/gtest.h>
@@ -58,7 +60,15 @@ private:
     xcb_atom_t selection_ = XCB_ATOM_NONE;
 };
 
-void settle(int ms = 200) { quorvia::test::runEventsFor(ms); }
+// The window's size as the server has it.
+QSize serverSize(const QWidget& window)
+{
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* c = x11->connection();
+    auto geometry =
+        native::xcbReply(xcb_get_geometry_reply(c, xcb_get_geometry(c, xcb_window_t(window.winId())), nullptr));
+    return geometry ? QSize(geometry->width, geometry->height) : QSize();
+}
 
 } // namespace
 
@@ -83,7 +93,7 @@ TEST(CompositingProbe, TheServerSeesTheShadowsMarginOnlyWhileSomethingComposites
     bubble.setShape({WindowShape::Kind::ellipse});
     bubble.setHasShadow(true);
     bubble.orderFront();
-    settle();
+    ASSERT_TRUE(test::waitUntil([&] { return bubble.windowHandle()->isExposed(); }));
     EXPECT_FALSE(bubble.drawsShadow());
     EXPECT_EQ(bubble.geometry(), toQtGlobal(bubble.frame()));
     EXPECT_FALSE(bubble.mask().isEmpty());
@@ -91,26 +101,12 @@ TEST(CompositingProbe, TheServerSeesTheShadowsMarginOnlyWhileSomethingComposites
     SelectionOwner compositor;
     bubble.orderOut();
     bubble.orderFront();
-    settle();
+    ASSERT_TRUE(test::waitUntil([&] { return serverSize(bubble) == QSize(56, 56).grownBy(platform::Window::shadowExtent); }));
     EXPECT_TRUE(bubble.drawsShadow());
     EXPECT_TRUE(bubble.mask().isEmpty());
     EXPECT_EQ(bubble.frame(), Rect(200, 200, 56, 56));
     EXPECT_EQ(bubble.geometry(), toQtGlobal(bubble.frame()).marginsAdded(platform::Window::shadowExtent));
 }
-
-namespace {
-
-// The window's size as the server has it.
-QSize serverSize(const QWidget& window)
-{
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    xcb_connection_t* c = x11->connection();
-    auto geometry =
-        native::xcbReply(xcb_get_geometry_reply(c, xcb_get_geometry(c, xcb_window_t(window.winId())), nullptr));
-    return geometry ? QSize(geometry->width, geometry->height) : QSize();
-}
-
-} // namespace
 
 TEST(CompositingProbe, ShownWindowsTakeTheirShadowOrTheirCutAgainWhenAManagerStartsOrStops)
 {

@@ -5,6 +5,7 @@
 #include "platform/linux/displays/QtDisplayService.h"
 #include "platform/linux/capture/X11CaptureStream.h"
 #include "support/EventWait.h"
+#include "support/QtPrinting.h"
 #include "support/ScreenPixels.h"
 #include "support/TestPlatform.h"
 

@@ -1,6 +1,7 @@
 #include "platform/ScreenSpace.h"
 #include "platform/linux/desktop/LinuxPointerService.h"
 #include "support/EventWait.h"
+#include "support/QtPrinting.h"
 #include "support/TestPlatform.h"
 #include "support/XServer.h"
 

@@ -2,6 +2,7 @@
 #include "platform/linux/dialogs/QtPackageFileDialog.h"
 #include "support/EventWait.h"
 #include "support/FakeDisplayService.h"
+#include "support/QtPrinting.h"
 #include "support/Snapshot.h"
 #include "support/TestPlatform.h"
 

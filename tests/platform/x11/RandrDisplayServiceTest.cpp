@@ -2,6 +2,7 @@
 #include "platform/ScreenSpace.h"
 #include "platform/linux/displays/RandrDisplayService.h"
 #include "support/EventWait.h"
+#include "support/QtPrinting.h"
 #include "support/XServer.h"
 
 #include <QCoreApplication>

@@ -1,5 +1,6 @@
 #include "platform/linux/desktop/X11HotKeyService.h"
 #include "support/EventWait.h"
+#include "support/QtPrinting.h"
 #include "support/XServer.h"
 
 #include <QCoreApplication>

@@ -3,6 +3,7 @@
 #include "platform/linux/capture/LinuxCaptureService.h"
 #include "platform/linux/displays/QtDisplayService.h"
 #include "support/EventWait.h"
+#include "support/QtPrinting.h"
 #include "support/ScreenPixels.h"
 #include "support/TestPlatform.h"
 #include "support/TwoOutputXServer.h"

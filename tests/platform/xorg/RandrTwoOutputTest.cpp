@@ -1,5 +1,6 @@
 #include "platform/linux/displays/RandrDisplayService.h"
 #include "support/EventWait.h"
+#include "support/QtPrinting.h"
 #include "support/TwoOutputXServer.h"
 
 #include <QCoreApplication>

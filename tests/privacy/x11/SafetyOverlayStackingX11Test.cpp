@@ -5,6 +5,7 @@
 #include "support/FakeDisplayService.h"
 #include "support/FakeProcessService.h"
 #include "support/FakeWorkspace.h"
+#include "support/QtPrinting.h"
 #include "support/ScreenPixels.h"
 #include "support/StackingWatch.h"
 #include "support/TestPlatform.h"

@@ -10,6 +10,7 @@
 #include "support/FakePointerService.h"
 #include "support/FakeProcessService.h"
 #include "support/FakeWorkspace.h"
+#include "support/QtPrinting.h"
 #include "support/TestPlatform.h"
 
 #include <QCoreApplication>

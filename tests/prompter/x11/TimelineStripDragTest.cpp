@@ -5,6 +5,7 @@
 #include "platform/NotificationCenter.h"
 #include "prompter/TimelineStripCanvas.h"
 #include "support/EventWait.h"
+#include "support/QtPrinting.h"
 #include "support/TestPlatform.h"
 
 #include <QCoreApplication>

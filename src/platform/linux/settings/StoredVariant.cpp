@@ -80,6 +80,8 @@ std::optional<QVariant> readList(QDataStream& in, qint64 least, ReadEntry readEn
     if (!count)
         return std::nullopt;
     List list;
+    // Room for the count at once, which the check above keeps within the bytes left.
+    list.reserve(*count);
     for (quint32 i = 0; i < *count; ++i) {
         auto entry = readEntry();
         if (!entry)
