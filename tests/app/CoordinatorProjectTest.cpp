@@ -1,6 +1,7 @@
 #include "CoordinatorHarness.h"
 
 #include "model/ProjectBackupPackage.h"
+#include "support/ReadOnlyFolder.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -248,6 +249,20 @@ TEST_F(CoordinatorProjectTest, BackupsRoundTripAndNeverReplaceAnythingButABackup
     app().exportProjectBackup();
     settle();
     EXPECT_EQ(lastAlert().informativeText, QStringLiteral("已备份 8 个项目。此备份可通过“导入备份”追加恢复。"));
+}
+
+// The system's own words for the error are English: the speaker reads ours.
+TEST_F(CoordinatorProjectTest, AnExportIntoAReadOnlyFolderSaysWhyInChinese)
+{
+    const ReadOnlyFolder readOnly(files.filePath(QStringLiteral("只读")));
+    if (!readOnly.isMounted())
+        GTEST_SKIP() << "a read-only folder of its own needs root to mount";
+    dialogs->answerPanel(files.filePath(QStringLiteral("只读/全部")));
+    dialogs->answerAlert(0);
+    app().exportProjectBackup();
+    settle();
+    EXPECT_EQ(lastAlert().messageText, QStringLiteral("导出备份失败"));
+    EXPECT_EQ(lastAlert().informativeText, QStringLiteral("文件夹所在的磁盘只读"));
 }
 
 TEST_F(CoordinatorProjectTest, ImportOfSomethingElseFailsWithThePackagesReason)
