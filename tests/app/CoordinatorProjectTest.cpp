@@ -182,6 +182,22 @@ TEST_F(CoordinatorProjectTest, ADuplicatedKeynoteDeckWithAnotherSlideCountLeaves
     EXPECT_FALSE(app().isProjectOperationRunning());
 }
 
+// A refusal names the project as the speaker knows it, not its deck's file.
+TEST_F(CoordinatorProjectTest, ADuplicateRefusedForItsDeckNamesTheProject)
+{
+    app().script().createProject(QStringLiteral("小文稿演讲"));
+    writeFile(QStringLiteral("secret.txt"), "secret");
+    QDir(files.path()).mkpath(QStringLiteral("Small.key/Data"));
+    writeFile(QStringLiteral("Small.key/Index.zip"), "index");
+    ASSERT_TRUE(QFile::link(files.filePath(QStringLiteral("secret.txt")), files.filePath(QStringLiteral("Small.key/Data/outside"))));
+    app().script().replaceDeck(PresentationDeck::keynoteDocument(files.filePath(QStringLiteral("Small.key")), 3));
+    dialogs->answerAlert(0);
+    app().duplicatePresentationProject();
+    settle();
+    EXPECT_EQ(lastAlert().messageText, QStringLiteral("复制项目失败"));
+    EXPECT_EQ(lastAlert().informativeText, QStringLiteral("项目“小文稿演讲”的演示文稿中有指向它以外的链接。"));
+}
+
 TEST_F(CoordinatorProjectTest, BackupsRoundTripAndNeverReplaceAnythingButABackup)
 {
     const QString slides = writeFile(QStringLiteral("deck.pptx"), "pptx bytes");
