@@ -63,6 +63,22 @@ QFileDialog* visibleChooser()
     return nullptr;
 }
 
+// The backup in the active chooser's list, once listed, and that list.
+QModelIndex listedBackup(QAbstractItemView*& list)
+{
+    auto* chooser = visibleChooser();
+    list = chooser ? chooser->findChild<QAbstractItemView*>(QStringLiteral("listView")) : nullptr;
+    if (!list || !chooser->isActiveWindow())
+        return {};
+    const QModelIndex root = list->rootIndex();
+    for (int row = 0; row < list->model()->rowCount(root); ++row) {
+        const QModelIndex item = list->model()->index(row, 0, root);
+        if (item.data().toString() == QStringLiteral("演讲项目备份.quorviabackup"))
+            return item;
+    }
+    return {};
+}
+
 // The alert over the chooser, once it shows.
 QDialog* visibleAlert()
 {
@@ -236,20 +252,13 @@ TEST_F(BackupSavePanel, ReturnOnABackupInTheListChoosesItInTheOpenPanel)
     QString acceptTitle;
     run({
         [&] {
-            auto* chooser = visibleChooser();
-            auto* list = chooser ? chooser->findChild<QAbstractItemView*>(QStringLiteral("listView")) : nullptr;
-            if (!list || !chooser->isActiveWindow())
+            QAbstractItemView* list = nullptr;
+            const QModelIndex item = listedBackup(list);
+            if (!item.isValid())
                 return false;
-            const QModelIndex root = list->rootIndex();
-            for (int row = 0; row < list->model()->rowCount(root); ++row) {
-                const QModelIndex item = list->model()->index(row, 0, root);
-                if (item.data().toString() != QStringLiteral("演讲项目备份.quorviabackup"))
-                    continue;
-                list->setFocus();
-                list->setCurrentIndex(item);
-                return true;
-            }
-            return false;
+            list->setFocus();
+            list->setCurrentIndex(item);
+            return true;
         },
         [&] {
             auto* chooser = visibleChooser();
@@ -285,17 +294,9 @@ TEST_F(BackupSavePanel, OneClickOnABackupSelectsItAndTheButtonOpensIt)
     QPushButton* accept = nullptr;
     run({
         [&] {
-            auto* chooser = visibleChooser();
-            auto* list = chooser ? chooser->findChild<QAbstractItemView*>(QStringLiteral("listView")) : nullptr;
-            if (!list || !chooser->isActiveWindow())
-                return false;
-            const QModelIndex root = list->rootIndex();
-            for (int row = 0; row < list->model()->rowCount(root); ++row) {
-                const QModelIndex item = list->model()->index(row, 0, root);
-                if (item.data().toString() == QStringLiteral("演讲项目备份.quorviabackup"))
-                    return click(list->viewport(), list->visualRect(item).center());
-            }
-            return false;
+            QAbstractItemView* list = nullptr;
+            const QModelIndex item = listedBackup(list);
+            return item.isValid() && click(list->viewport(), list->visualRect(item).center());
         },
         [&] {
             auto* chooser = visibleChooser();
