@@ -101,10 +101,10 @@ void AppCoordinator::duplicatePresentationProject()
     setProjectOperationRunning(true);
 
     const WeakLife weak = life_;
-    platform::globalQueue().async([weak, sourceID, sourcePath] {
+    platform::globalQueue().async([weak, sourceID, sourcePath, name = promptScript->activeProjectName()] {
         std::expected<std::optional<QString>, ProjectBackupFailure> copy = std::optional<QString>();
         if (sourcePath) {
-            auto copied = ProjectDocumentStore::copyDocument(*sourcePath);
+            auto copied = ProjectDocumentStore::copyDocument(*sourcePath, std::nullopt, name);
             if (copied)
                 copy = std::optional<QString>(*copied);
             else

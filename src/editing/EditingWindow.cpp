@@ -21,7 +21,7 @@ std::unique_ptr<platform::Window> make(platform::Size contentSize, platform::Win
     dark.setColor(QPalette::WindowText, privacy_palette::white());
     dark.setColor(QPalette::Base, privacy_palette::editingTextBackground());
     dark.setColor(QPalette::Text, privacy_palette::white());
-    dark.setColor(QPalette::Button, QColor(60, 60, 62));
+    privacy_palette::setButtonFace(dark, QColor(60, 60, 62));
     dark.setColor(QPalette::ButtonText, privacy_palette::white());
     dark.setColor(QPalette::PlaceholderText, privacy_palette::tertiaryLabel());
     dark.setColor(QPalette::Highlight, privacy_palette::controlAccent());

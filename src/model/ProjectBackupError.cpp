@@ -1,5 +1,7 @@
 #include "model/ProjectBackupError.h"
 
+#include "platform/ErrorDescription.h"
+
 namespace quorvia {
 
 QString ProjectBackupError::description() const
@@ -25,7 +27,7 @@ QString description(const ProjectBackupFailure& failure)
 {
     if (const auto* own = std::get_if<ProjectBackupError>(&failure))
         return own->description();
-    return QString::fromStdString(std::get<std::error_code>(failure).message());
+    return platform::describeError(std::get<std::error_code>(failure));
 }
 
 } // namespace quorvia

@@ -36,23 +36,24 @@ std::expected<QString, ProjectBackupFailure> ProjectDocumentStore::defaultRoot()
 }
 
 std::expected<QString, ProjectBackupFailure> ProjectDocumentStore::copyDocument(const QString& sourcePath,
-                                                                                const std::optional<QString>& root)
+                                                                                const std::optional<QString>& root,
+                                                                                const QString& projectName)
 {
+    // The copy is named after the source; a root folder or "." has no name to keep.
+    const QString name = paths::lastPathComponent(sourcePath);
+    const QString named = projectName.isEmpty() ? name : projectName;
     const fs::path source = toPath(sourcePath);
     std::error_code error;
     if (sourcePath.isEmpty() || !fs::exists(source, error))
-        return std::unexpected(ProjectBackupError::missingPresentation(paths::lastPathComponent(sourcePath)));
-
-    // The copy is named after the source; a root folder or "." has no name to keep.
-    const QString name = paths::lastPathComponent(sourcePath);
+        return std::unexpected(ProjectBackupError::missingPresentation(named));
     if (name.isEmpty() || name == u"." || name == u".." || name.contains(u'/'))
         return std::unexpected(ProjectBackupError::invalidPresentationPath());
 
-    const auto deck = DeckTree::openSpeakersDeck(sourcePath, name);
+    const auto deck = DeckTree::openSpeakersDeck(sourcePath, named);
     if (!deck)
         return std::unexpected(deck.error());
     const BackupLimits limits = BackupLimits::standard();
-    const auto size = DeckTree::measure(deck->get(), name, limits, DeckTree::Source::speakersDeck);
+    const auto size = DeckTree::measure(deck->get(), named, limits, DeckTree::Source::speakersDeck);
     if (!size)
         return std::unexpected(size.error());
 

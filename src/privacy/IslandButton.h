@@ -1,5 +1,7 @@
 #pragma once
 
+#include "privacy/PrivacyPalette.h"
+
 #include <QPushButton>
 
 #include <optional>
@@ -24,7 +26,7 @@ public:
         // Only the face is set, so every other role still follows the parent.
         QPalette p;
         if (color)
-            p.setColor(QPalette::Button, *color);
+            privacy_palette::setButtonFace(p, *color);
         setPalette(p);
     }
     std::optional<QColor> bezelColor() const { return bezelColor_; }

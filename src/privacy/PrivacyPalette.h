@@ -32,13 +32,26 @@ inline QColor islandBorder() { return QColor::fromRgbF(0.22f, 0.22f, 0.22f, 1.0f
 
 inline QColor buttonFace() { return QColor(72, 72, 74); }
 
+// A button's face, sunk most of the way into the dark panel behind it where
+// the button takes no click: a dimmed title alone leaves a coloured face
+// looking live.
+inline void setButtonFace(QPalette& palette, const QColor& face)
+{
+    palette.setColor(QPalette::Button, face);
+    const QColor panel(30, 30, 32);
+    const auto sunk = [](int faceChannel, int panelChannel) { return (faceChannel * 2 + panelChannel * 3) / 5; };
+    palette.setColor(QPalette::Disabled, QPalette::Button,
+                     QColor(sunk(face.red(), panel.red()), sunk(face.green(), panel.green()),
+                            sunk(face.blue(), panel.blue())));
+}
+
 // The dark appearance the island and its popovers take.
 inline QPalette darkAppearance()
 {
     QPalette p;
     p.setColor(QPalette::Window, QColor(30, 30, 32));
     p.setColor(QPalette::WindowText, white());
-    p.setColor(QPalette::Button, buttonFace());
+    setButtonFace(p, buttonFace());
     p.setColor(QPalette::ButtonText, white());
     p.setColor(QPalette::Base, QColor(28, 28, 30));
     p.setColor(QPalette::AlternateBase, QColor(44, 44, 46));

@@ -71,7 +71,7 @@ QPalette darkAppearance()
     QPalette p;
     p.setColor(QPalette::Window, privacy_palette::black());
     p.setColor(QPalette::WindowText, privacy_palette::white());
-    p.setColor(QPalette::Button, QColor(72, 72, 74));
+    privacy_palette::setButtonFace(p, privacy_palette::buttonFace());
     p.setColor(QPalette::ButtonText, privacy_palette::white());
     p.setColor(QPalette::Base, QColor(28, 28, 30));
     p.setColor(QPalette::Text, privacy_palette::white());
@@ -136,7 +136,7 @@ QWidget* SafetyOverlayWindowController::makeContentView()
 
     auto* retry = button(QStringLiteral("重新尝试隐私输出"), &SafetyOverlayWindowController::retryPressed);
     QPalette blue = retry->palette();
-    blue.setColor(QPalette::Button, privacy_palette::systemBlue());
+    privacy_palette::setButtonFace(blue, privacy_palette::systemBlue());
     retry->setPalette(blue);
 
     auto row = [](QWidget* left, QWidget* right) {

@@ -2,6 +2,7 @@
 
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QLabel>
 
@@ -54,6 +55,12 @@ void setTextColour(QWidget* widget, const QColor& colour)
     QPalette p = widget->palette();
     p.setColor(QPalette::WindowText, colour);
     widget->setPalette(p);
+}
+
+int chineseLinesHeight(const QFont& font, int lines)
+{
+    const QString sample = QStringList(lines, QStringLiteral("国Ag")).join(u'\n');
+    return QFontMetrics(font).boundingRect(QRect(0, 0, 1 << 20, 1 << 20), Qt::AlignLeft | Qt::AlignTop, sample).height();
 }
 
 QLabel* styledLabel(const QString& text, const QFont& font, const QColor& colour)

@@ -18,6 +18,10 @@ QFont pixelFont(int pixelSize, QFont::Weight weight = QFont::Normal);
 QFont monospacedDigitFont(const QFont& base);
 bool hasEqualDigitWidths(const QFont& font);
 
+// The height of `lines` lines of Chinese text in the font: its characters come
+// from a fallback font whose lines are taller than the font's own metrics say.
+int chineseLinesHeight(const QFont& font, int lines);
+
 // Colours the widget's text (its WindowText role).
 void setTextColour(QWidget* widget, const QColor& colour);
 

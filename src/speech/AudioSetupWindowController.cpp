@@ -17,14 +17,15 @@
 namespace quorvia {
 
 namespace {
-constexpr platform::Size windowSize{620, 350};
+// The least size inside the window; it grows to whatever its content needs.
+constexpr QSize leastContentSize{620, 350};
 
 QLabel* makeLabel(const QString& text, int pixelSize, QFont::Weight weight, const QColor& colour, int maxLines = 0)
 {
     QLabel* label = styledLabel(text, pixelSize, weight, colour);
     if (maxLines > 0) {
         label->setWordWrap(true);
-        label->setMaximumHeight(label->fontMetrics().lineSpacing() * maxLines);
+        label->setMaximumHeight(chineseLinesHeight(label->font(), maxLines));
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     }
     return label;
@@ -72,7 +73,7 @@ std::optional<QString> selectedUID(const QComboBox* popup)
 
 AudioSetupWindowController::AudioSetupWindowController(AudioDeviceController& devices, Automation automation)
     : devices_(devices), automation_(std::move(automation)),
-      window_(std::make_unique<platform::Window>(platform::Rect({0, 0}, windowSize),
+      window_(std::make_unique<platform::Window>(platform::Rect(0, 0, leastContentSize.width(), leastContentSize.height()),
                                                  platform::WindowStyle::titled | platform::WindowStyle::closable)),
       life_(std::make_shared<AudioSetupWindowController*>(this))
 {
@@ -109,7 +110,7 @@ QWidget* AudioSetupWindowController::makeContentView()
     root->setPalette(palette);
 
     auto* stack = new QVBoxLayout(root);
-    stack->setContentsMargins(22, 20, 22, 0);
+    stack->setContentsMargins(22, 20, 22, 20);
     stack->setSpacing(12);
     stack->addWidget(makeLabel(QStringLiteral("麦克风与系统输出"), 20, QFont::DemiBold, privacy_palette::white()));
 
@@ -163,12 +164,32 @@ void AudioSetupWindowController::apply(const AudioSetupState& state)
         confirmButton_->setChecked(state.confirmChecked);
         confirmButton_->setText(state.confirmTitle);
     }
+    fitToContent();
+}
+
+void AudioSetupWindowController::fitToContent()
+{
+    QWidget* content = window_->contentView();
+    if (!content)
+        return;
+    const int width = std::max(leastContentSize.width(), content->minimumSizeHint().width());
+    const int height = std::max(leastContentSize.height(), content->hasHeightForWidth() ? content->heightForWidth(width)
+                                                                                         : content->sizeHint().height());
+    // Held inside by Qt, so the window manager's decorations, known only once
+    // shown, come on top of it rather than out of it.
+    window_->setMinimumSize(width, height);
+    const QMargins decorations = window_->decorationMargins();
+    const platform::Size frame{double(width + decorations.left() + decorations.right()),
+                               double(height + decorations.top() + decorations.bottom())};
+    if (window_->frame().size != frame)
+        window_->setFrame(platform::Rect(window_->frame().origin, frame));
 }
 
 void AudioSetupWindowController::setStatus(const QString& text)
 {
     if (statusLabel_)
         statusLabel_->setText(text);
+    fitToContent();
 }
 
 void AudioSetupWindowController::reload()

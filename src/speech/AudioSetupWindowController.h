@@ -64,6 +64,8 @@ private:
     void reload();
     void apply(const AudioSetupState& state);
     void setStatus(const QString& text);
+    // At least 620 x 350 inside, and as large as the content needs.
+    void fitToContent();
 
     AudioDeviceController& devices_;
     Automation automation_;

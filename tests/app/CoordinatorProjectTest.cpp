@@ -2,6 +2,7 @@
 
 #include "model/ProjectBackupPackage.h"
 #include "support/QtPrinting.h"
+#include "support/ReadOnlyFolder.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -182,6 +183,22 @@ TEST_F(CoordinatorProjectTest, ADuplicatedKeynoteDeckWithAnotherSlideCountLeaves
     EXPECT_FALSE(app().isProjectOperationRunning());
 }
 
+// A refusal names the project as the speaker knows it, not its deck's file.
+TEST_F(CoordinatorProjectTest, ADuplicateRefusedForItsDeckNamesTheProject)
+{
+    app().script().createProject(QStringLiteral("小文稿演讲"));
+    writeFile(QStringLiteral("secret.txt"), "secret");
+    QDir(files.path()).mkpath(QStringLiteral("Small.key/Data"));
+    writeFile(QStringLiteral("Small.key/Index.zip"), "index");
+    ASSERT_TRUE(QFile::link(files.filePath(QStringLiteral("secret.txt")), files.filePath(QStringLiteral("Small.key/Data/outside"))));
+    app().script().replaceDeck(PresentationDeck::keynoteDocument(files.filePath(QStringLiteral("Small.key")), 3));
+    dialogs->answerAlert(0);
+    app().duplicatePresentationProject();
+    settle();
+    EXPECT_EQ(lastAlert().messageText, QStringLiteral("复制项目失败"));
+    EXPECT_EQ(lastAlert().informativeText, QStringLiteral("项目“小文稿演讲”的演示文稿中有指向它以外的链接。"));
+}
+
 TEST_F(CoordinatorProjectTest, BackupsRoundTripAndNeverReplaceAnythingButABackup)
 {
     const QString slides = writeFile(QStringLiteral("deck.pptx"), "pptx bytes");
@@ -249,6 +266,20 @@ TEST_F(CoordinatorProjectTest, BackupsRoundTripAndNeverReplaceAnythingButABackup
     app().exportProjectBackup();
     settle();
     EXPECT_EQ(lastAlert().informativeText, QStringLiteral("已备份 8 个项目。此备份可通过“导入备份”追加恢复。"));
+}
+
+// The system's own words for the error are English: the speaker reads ours.
+TEST_F(CoordinatorProjectTest, AnExportIntoAReadOnlyFolderSaysWhyInChinese)
+{
+    const ReadOnlyFolder readOnly(files.filePath(QStringLiteral("只读")));
+    if (!readOnly.isMounted())
+        GTEST_SKIP() << "a read-only folder of its own needs root to mount";
+    dialogs->answerPanel(files.filePath(QStringLiteral("只读/全部")));
+    dialogs->answerAlert(0);
+    app().exportProjectBackup();
+    settle();
+    EXPECT_EQ(lastAlert().messageText, QStringLiteral("导出备份失败"));
+    EXPECT_EQ(lastAlert().informativeText, QStringLiteral("文件夹所在的磁盘只读"));
 }
 
 TEST_F(CoordinatorProjectTest, ImportOfSomethingElseFailsWithThePackagesReason)

@@ -126,6 +126,27 @@ TEST_F(PresentationModuleTest, ProjectsPopupRestoresARefusedSwitch)
     EXPECT_TRUE(module->outlets().scriptManagementButton->isEnabled());
 }
 
+// A button that takes no click shows it on its face, not only in its title.
+TEST_F(PresentationModuleTest, ADisabledDeleteLooksDisabled)
+{
+    std::unique_ptr<QWidget> settings(module->makeIslandSettingsView());
+    settings->resize(settings->sizeHint());
+    QPushButton* remove = module->outlets().deleteProjectButton;
+    ASSERT_FALSE(remove->isEnabled()); // the only project
+    const QImage disabled = remove->grab().toImage();
+    script->createProject(QStringLiteral("第二场"));
+    ASSERT_TRUE(remove->isEnabled());
+    const QImage enabled = remove->grab().toImage();
+    test::keepSnapshot(QPixmap::fromImage(enabled), QStringLiteral("delete-enabled"));
+    test::keepSnapshot(QPixmap::fromImage(disabled), QStringLiteral("delete-disabled"));
+    // A point of the face clear of the title.
+    const QPoint face(8, remove->height() / 2);
+    const QColor live = enabled.pixelColor(face);
+    const QColor dead = disabled.pixelColor(face);
+    EXPECT_GT(std::abs(live.red() - dead.red()) + std::abs(live.green() - dead.green()) + std::abs(live.blue() - dead.blue()), 120)
+        << live.name().toStdString() << " against " << dead.name().toStdString();
+}
+
 TEST_F(PresentationModuleTest, ANotesOutcomeStaysVisibleUntilSomethingNewerHappens)
 {
     readKeynote();

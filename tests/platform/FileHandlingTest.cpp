@@ -1,5 +1,6 @@
 #include "platform/AtomicFileWrite.h"
 #include "platform/BoundedFileRead.h"
+#include "platform/ErrorDescription.h"
 #include "platform/FileDescriptor.h"
 #include "platform/Fnv1a.h"
 #include "support/EventWait.h"
@@ -7,11 +8,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <thread>
 
 #include <csignal>
@@ -159,3 +162,16 @@ TEST(Fnv1aTest, MatchesThePublishedVectors)
 }
 
 } // namespace
+
+// Every error reads in the speaker's words, one the program has none for too:
+// the system's own messages are English.
+TEST(ErrorDescriptionTest, NoErrorReachesTheSpeakerInTheSystemsEnglish)
+{
+    EXPECT_EQ(describeError(std::make_error_code(std::errc::read_only_file_system)), QStringLiteral("文件夹所在的磁盘只读"));
+    EXPECT_EQ(describeError(std::error_code(ENOSPC, std::system_category())), QStringLiteral("磁盘空间已满"));
+    for (int error = 1; error < 134; ++error) {
+        const QString text = describeError(error).remove(QStringLiteral("Quorvia"));
+        EXPECT_FALSE(text.contains(QRegularExpression(QStringLiteral("[A-Za-z]{2,}")))) << error << ' ' << text.toStdString();
+    }
+    EXPECT_EQ(describeError(std::make_error_code(std::future_errc::broken_promise)), QStringLiteral("系统错误"));
+}

@@ -1,3 +1,4 @@
+#include "platform/ErrorDescription.h"
 #include "platform/FileDescriptor.h"
 #include "platform/linux/settings/SettingsDefaults.h"
 #include "platform/linux/application/SingleInstanceGuard.h"
@@ -85,7 +86,7 @@ TEST(SingleInstanceGuardTest, ALaunchThatBeganWithoutALockWritesOnlyHoldingIt)
         store.setInteger(QStringLiteral("small"), 2);
         const auto refused = store.flush();
         ASSERT_TRUE(refused.has_value());
-        EXPECT_EQ(refused->reason, SettingsDefaults::describeError(EBUSY));
+        EXPECT_EQ(refused->reason, quorvia::platform::describeError(EBUSY));
         EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/defaults")));
     }
     EXPECT_FALSE(store.flush().has_value());

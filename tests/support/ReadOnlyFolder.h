@@ -27,6 +27,8 @@ public:
     ReadOnlyFolder(const ReadOnlyFolder&) = delete;
     ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;
     bool isReadOnly() const { return ::access(path_.constData(), W_OK) != 0; }
+    // Read-only as a disk is, rather than closed to this user.
+    bool isMounted() const { return mounted_; }
 
 private:
     QByteArray path_;

@@ -5,6 +5,7 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <memory>
 
 namespace quorvia::test {
 
@@ -25,9 +26,11 @@ bool WindowManager::start(int timeoutMs)
     }
     bool managing = false;
     waitUntil([&] { return process_.state() == QProcess::NotRunning || (managing = isManaging()); }, timeoutMs, 50);
-    if (managing)
+    // Holding the screen comes early in its start: a window mapped before it
+    // takes in new windows is never managed, and never shows.
+    if (managing && managesNewWindows(timeoutMs))
         return true;
-    failure_ = QStringLiteral("openbox does not manage the screen: %1")
+    failure_ = QStringLiteral("openbox does not manage the screen or new windows: %1")
                    .arg(QString::fromLocal8Bit(process_.readAll()).right(2000));
     stop();
     return false;
@@ -42,6 +45,42 @@ void WindowManager::stop()
         process_.kill();
         process_.waitForFinished(5000);
     }
+}
+
+bool WindowManager::managesNewWindows(int timeoutMs) const
+{
+    xcb_connection_t* c = xcb_connect(display_.toLatin1().constData(), nullptr);
+    bool managed = false;
+    if (!xcb_connection_has_error(c)) {
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+        const xcb_window_t probe = xcb_generate_id(c);
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, screen->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                          screen->root_visual, 0, nullptr);
+        const char name[] = "WM_STATE";
+        std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
+            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr), &std::free);
+        // The manager puts its state on every window it takes in; one mapped
+        // while it starts is lost to it, so the probe is mapped afresh.
+        int polls = 0;
+        waitUntil(
+            [&] {
+                if (polls++ % 10 == 0) {
+                    xcb_unmap_window(c, probe);
+                    xcb_map_window(c, probe);
+                    xcb_flush(c);
+                }
+                std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> state(
+                    xcb_get_property_reply(c, xcb_get_property(c, 0, probe, atom ? atom->atom : 0, XCB_GET_PROPERTY_TYPE_ANY, 0, 2),
+                                           nullptr),
+                    &std::free);
+                return managed = state && state->type != XCB_ATOM_NONE;
+            },
+            timeoutMs, 20);
+        xcb_destroy_window(c, probe);
+        xcb_flush(c);
+    }
+    xcb_disconnect(c);
+    return managed;
 }
 
 bool WindowManager::isManaging() const

@@ -23,6 +23,8 @@ public:
 
 private:
     bool isManaging() const;
+    // Maps a window of its own and waits until the manager has taken it in.
+    bool managesNewWindows(int timeoutMs) const;
 
     QString display_;
     QProcess process_;

@@ -15,7 +15,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -34,12 +36,48 @@ bool press(QWidget* window, const QString& key)
         && QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), key}) == 0;
 }
 
+// A real click of the first button from the X server, at a point of the widget given.
+bool click(QWidget* widget, QPoint point)
+{
+    const QPoint at = widget->mapToGlobal(point);
+    return QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--sync"),
+                                                         QString::number(at.x()), QString::number(at.y()),
+                                                         QStringLiteral("click"), QStringLiteral("1")})
+        == 0;
+}
+
+// A desktop where one click opens an item in a list, as some desktops set it.
+class OneClickOpensStyle final : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget, QStyleHintReturn* data) const override
+    {
+        return hint == SH_ItemView_ActivateItemOnSingleClick ? 1 : QProxyStyle::styleHint(hint, option, widget, data);
+    }
+};
+
 QFileDialog* visibleChooser()
 {
     for (auto* widget : QApplication::topLevelWidgets())
         if (auto* dialog = qobject_cast<QFileDialog*>(widget); dialog && dialog->isVisible())
             return dialog;
     return nullptr;
+}
+
+// The backup in the active chooser's list, once listed, and that list.
+QModelIndex listedBackup(QAbstractItemView*& list)
+{
+    auto* chooser = visibleChooser();
+    list = chooser ? chooser->findChild<QAbstractItemView*>(QStringLiteral("listView")) : nullptr;
+    if (!list || !chooser->isActiveWindow())
+        return {};
+    const QModelIndex root = list->rootIndex();
+    for (int row = 0; row < list->model()->rowCount(root); ++row) {
+        const QModelIndex item = list->model()->index(row, 0, root);
+        if (item.data().toString() == QStringLiteral("演讲项目备份.quorviabackup"))
+            return item;
+    }
+    return {};
 }
 
 // The alert over the chooser, once it shows.
@@ -215,20 +253,13 @@ TEST_F(BackupSavePanel, ReturnOnABackupInTheListChoosesItInTheOpenPanel)
     QString acceptTitle;
     run({
         [&] {
-            auto* chooser = visibleChooser();
-            auto* list = chooser ? chooser->findChild<QAbstractItemView*>(QStringLiteral("listView")) : nullptr;
-            if (!list || !chooser->isActiveWindow())
+            QAbstractItemView* list = nullptr;
+            const QModelIndex item = listedBackup(list);
+            if (!item.isValid())
                 return false;
-            const QModelIndex root = list->rootIndex();
-            for (int row = 0; row < list->model()->rowCount(root); ++row) {
-                const QModelIndex item = list->model()->index(row, 0, root);
-                if (item.data().toString() != QStringLiteral("演讲项目备份.quorviabackup"))
-                    continue;
-                list->setFocus();
-                list->setCurrentIndex(item);
-                return true;
-            }
-            return false;
+            list->setFocus();
+            list->setCurrentIndex(item);
+            return true;
         },
         [&] {
             auto* chooser = visibleChooser();
@@ -242,5 +273,46 @@ TEST_F(BackupSavePanel, ReturnOnABackupInTheListChoosesItInTheOpenPanel)
     ASSERT_TRUE(answer_);
     EXPECT_EQ(*answer_, existing());
     // The button keeps its own title: a package is chosen, not opened.
+    EXPECT_EQ(acceptTitle, QStringLiteral("导入"));
+}
+
+// One click on a backup selects it and the chooser's button opens it, also
+// where a click opens an item: the chooser would walk into the package there.
+TEST_F(BackupSavePanel, OneClickOnABackupSelectsItAndTheButtonOpensIt)
+{
+    const QString previousStyle = QApplication::style()->name();
+    QApplication::setStyle(new OneClickOpensStyle(QStyleFactory::create(previousStyle)));
+    const std::shared_ptr<void> restore(nullptr, [&](void*) { QApplication::setStyle(QStyleFactory::create(previousStyle)); });
+    FileDialogRequest request;
+    request.title = QStringLiteral("导入演讲项目备份");
+    request.prompt = QStringLiteral("导入");
+    request.canChooseFiles = true;
+    request.canChooseDirectories = true;
+    request.allowedExtensions = {QStringLiteral("quorviabackup")};
+    service_.beginOpenPanel(request, [this](std::optional<QString> path) { answer_ = path; });
+    QString acceptTitle;
+    QString folderAfterClick;
+    QPushButton* accept = nullptr;
+    run({
+        [&] {
+            QAbstractItemView* list = nullptr;
+            const QModelIndex item = listedBackup(list);
+            return item.isValid() && click(list->viewport(), list->visualRect(item).center());
+        },
+        [&] {
+            auto* chooser = visibleChooser();
+            for (auto* button : chooser->findChildren<QPushButton*>())
+                if (button->isDefault())
+                    accept = button;
+            if (!accept || !accept->isEnabled() || accept->text() != request.prompt)
+                return false;
+            acceptTitle = accept->text();
+            folderAfterClick = QDir(chooser->directory()).absolutePath();
+            return click(accept, accept->rect().center());
+        },
+    });
+    ASSERT_TRUE(answer_) << "the button never opened the backup: " << (accept ? accept->text().toStdString() : "no button");
+    EXPECT_EQ(*answer_, existing());
+    EXPECT_EQ(folderAfterClick, QDir(home_.path()).absolutePath()) << "the chooser walked into the backup";
     EXPECT_EQ(acceptTitle, QStringLiteral("导入"));
 }

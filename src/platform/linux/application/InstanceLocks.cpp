@@ -1,6 +1,6 @@
 #include "platform/linux/application/InstanceLocks.h"
 
-#include "platform/linux/settings/SettingsDefaults.h"
+#include "platform/ErrorDescription.h"
 
 #include <QDir>
 #include <QFile>
@@ -94,7 +94,7 @@ InstanceLocks::Taking InstanceLocks::take(int& error, QString* refusal)
         if (outcome == LockFile::busy)
             return Taking::busy;
         if (refusal)
-            *refusal = locks_[i].refusal.arg(SettingsDefaults::describeError(error));
+            *refusal = locks_[i].refusal.arg(describeError(error));
         return Taking::failed;
     }
     return Taking::held;

@@ -89,7 +89,11 @@ QDialog* makeAlert(const AlertRequest& request, QLineEdit** field, int* answer)
     auto* layout = new QVBoxLayout(dialog);
     layout->addLayout(top);
     layout->addLayout(buttons);
-    dialog->setMinimumWidth(360);
+    // Held at the size its texts need, at least 360 wide: a window manager
+    // offers to maximise any window it may resize, whatever its hints say.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    const QMargins margins = layout->contentsMargins();
+    layout->addStrut(360 - margins.left() - margins.right());
     return dialog;
 }
 

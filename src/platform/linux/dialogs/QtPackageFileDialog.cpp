@@ -3,6 +3,7 @@
 #include "platform/ApplicationIcon.h"
 
 #include <QAbstractItemView>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDialogButtonBox>
 #include <QFileIconProvider>
@@ -14,6 +15,8 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QStyle>
 #include <QTreeView>
 
 namespace quorvia::platform::native {
@@ -158,6 +161,17 @@ void QtPackageFileDialog::choosePackage(const QString& path)
 
 bool QtPackageFileDialog::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::MouseButtonRelease && !releasingQuietly_ && holdsPackageClickedOnce(watched, event)) {
+        // Where one click opens an item (a desktop's setting), the chooser
+        // would walk into a package: one click selects it, as it selects a
+        // file, and the view says nothing of an activation.
+        auto* view = static_cast<QAbstractItemView*>(watched->parent());
+        const QSignalBlocker quiet(view);
+        releasingQuietly_ = true;
+        QCoreApplication::sendEvent(watched, event);
+        releasingQuietly_ = false;
+        return true;
+    }
     QAbstractItemView* view = nullptr;
     QModelIndex index;
     if (event->type() == QEvent::MouseButtonDblClick) {
@@ -178,6 +192,18 @@ bool QtPackageFileDialog::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QFileDialog::eventFilter(watched, event);
+}
+
+bool QtPackageFileDialog::holdsPackageClickedOnce(QObject* viewport, QEvent* release) const
+{
+    auto* view = qobject_cast<QAbstractItemView*>(viewport->parent());
+    if (!view || view->viewport() != viewport
+        || !view->style()->styleHint(QStyle::SH_ItemView_ActivateItemOnSingleClick, nullptr, view))
+        return false;
+    const auto* mouse = static_cast<QMouseEvent*>(release);
+    const QModelIndex index = view->indexAt(mouse->position().toPoint());
+    return mouse->button() == Qt::LeftButton && index.isValid()
+        && isPackage(index.data(QFileSystemModel::FilePathRole).toString());
 }
 
 void QtPackageFileDialog::keepAcceptTitle()

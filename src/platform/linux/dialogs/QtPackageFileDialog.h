@@ -44,6 +44,8 @@ protected:
 
 private:
     void choosePackage(const QString& path);
+    // A left button's release over a package in a view that opens an item on one click.
+    bool holdsPackageClickedOnce(QObject* viewport, QEvent* release) const;
     // Saving onto an item that must stay: says so and answers true.
     bool refusesReplacing(const QString& path);
     // Qt retitles the button "Open" over a folder; a package is chosen, not
@@ -53,6 +55,7 @@ private:
     std::vector<QString> packageExtensions_;
     QString chosenPackage_;
     QString acceptTitle_;
+    bool releasingQuietly_ = false;
 };
 
 } // namespace quorvia::platform::native

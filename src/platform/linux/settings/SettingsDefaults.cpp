@@ -1,5 +1,6 @@
 #include "platform/linux/settings/SettingsDefaults.h"
 
+#include "platform/ErrorDescription.h"
 #include "platform/MainQueue.h"
 #include "platform/Platform.h"
 
@@ -147,30 +148,6 @@ std::optional<DefaultsWriteFailure> SettingsDefaults::flush()
     if (stored_ >= target)
         return std::nullopt;
     return failure_;
-}
-
-QString SettingsDefaults::describeError(int error)
-{
-    switch (error) {
-    case ENOSPC:
-        return QStringLiteral("磁盘空间已满");
-    case EDQUOT:
-        return QStringLiteral("已超出磁盘配额");
-    case EROFS:
-        return QStringLiteral("文件夹所在的磁盘只读");
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("没有写入该文件夹的权限");
-    case ENOTDIR:
-    case EEXIST:
-        return QStringLiteral("路径上有同名的文件占着位置");
-    case EIO:
-        return QStringLiteral("磁盘读写出错");
-    case EBUSY:
-        return QStringLiteral("另一个 Quorvia 正在使用这个文件夹");
-    default:
-        return QStringLiteral("系统错误 %1：%2").arg(error).arg(QString::fromLocal8Bit(std::strerror(error)));
-    }
 }
 
 void SettingsDefaults::reportFailure(int error, bool gated)

@@ -53,8 +53,6 @@ public:
     static constexpr double longestRetrySeconds = 30.0;
     // The writer thread's name, as the system lists it.
     static constexpr const char* writerThreadName = "quorvia-store";
-    // In words for the speaker.
-    static QString describeError(int error);
 
 private:
     void importLegacySettings(const QString& path);
