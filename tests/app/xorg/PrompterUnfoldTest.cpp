@@ -95,7 +95,12 @@ TEST_P(PrompterUnfoldTest, TwentyUnfoldsEachLandAtTheirBubble)
     auto prompter = app->waitWindow(QStringLiteral("^私密提词窗口"));
     ASSERT_TRUE(prompter) << "分离窗口 opened no prompter window";
     const QRect screen = TwoOutputXServer::laptopArea();
-    QRect outer = prompter->outer;
+    QRect outer;
+    // Detached, it stands near the screen's top right corner.
+    EXPECT_TRUE(waitUntil([&] {
+        outer = outerOf(prompter->id).value_or(QRect());
+        return outer.right() == screen.right() - 24 && outer.bottom() == screen.bottom() - 42;
+    }, 5000)) << "detached at " << outer.x() << "," << outer.y();
     for (int i = 0; i < 20; ++i) {
         const QPoint bubbleAt(screen.width() * (i % 5) / 4 - 56 * (i % 5) / 4, screen.height() * (i / 5) / 3 - 56 * (i / 5) / 3);
         SCOPED_TRACE(::testing::Message() << "bubble at " << bubbleAt.x() << "," << bubbleAt.y());
@@ -135,6 +140,14 @@ TEST_P(PrompterUnfoldTest, TwentyUnfoldsEachLandAtTheirBubble)
             return outer == expected;
         }, 5000)) << "the window stands at " << outer.x() << "," << outer.y() << " " << outer.width() << "x"
             << outer.height() << ", not at " << expected.x() << "," << expected.y();
+        if (i % 5 == 4) {
+            // Hidden by the emergency key and brought back, it stands there again.
+            app->pressEmergencyKey();
+            ASSERT_TRUE(waitUntil([&] { return app->windows().empty(); })) << "the emergency key hid nothing";
+            app->pressEmergencyKey();
+            EXPECT_TRUE(waitUntil([&] { return outerOf(prompter->id) == expected; }, 5000)) << "not restored there";
+            outer = outerOf(prompter->id).value_or(QRect());
+        }
         // Where it stands now is where the next collapse is pressed.
         prompter = app->waitWindow(QStringLiteral("^私密提词窗口"));
         ASSERT_TRUE(prompter);
