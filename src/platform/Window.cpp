@@ -1,5 +1,6 @@
 #include "platform/Window.h"
 
+#include "platform/ModalStacking.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Platform.h"
 #include "platform/ScreenSpace.h"
@@ -219,6 +220,7 @@ void Window::present(bool activate)
     raise();
     if (activate && canBecomeKey())
         activateWindow();
+    ModalStacking::raiseAbove(*this);
 }
 
 void Window::applyFlags()
@@ -255,6 +257,7 @@ void Window::applyFlags()
     if (wasVisible) {
         applyGeometry();
         QWidget::show();
+        ModalStacking::raiseAbove(*this);
     }
 }
 
