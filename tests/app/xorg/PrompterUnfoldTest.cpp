@@ -49,6 +49,16 @@ protected:
         return std::nullopt;
     }
 
+    // Presses 分离窗口 on the island, and answers the prompter window it opens.
+    std::optional<Window> detach() const
+    {
+        const auto island = app->waitWindow(QString());
+        if (!island)
+            return std::nullopt;
+        app->click(*island, controls::island::detach, 800);
+        return app->waitWindow(QStringLiteral("^私密提词窗口"));
+    }
+
     std::unique_ptr<RunningApplication> app;
 };
 
@@ -56,10 +66,7 @@ protected:
 // pushed up, its title bar and border included, to stay on that screen.
 TEST_P(PrompterUnfoldTest, NearTheBottomEdgeTheWholeWindowStaysOnTheScreen)
 {
-    const auto island = app->waitWindow(QString());
-    ASSERT_TRUE(island);
-    app->click(*island, controls::island::detach, 800);
-    auto prompter = app->waitWindow(QStringLiteral("^私密提词窗口"));
+    auto prompter = detach();
     ASSERT_TRUE(prompter) << "分离窗口 opened no prompter window";
     const auto before = app->windows();
     app->click(*prompter, controls::prompter::collapse, 800);
@@ -89,10 +96,7 @@ TEST_P(PrompterUnfoldTest, NearTheBottomEdgeTheWholeWindowStaysOnTheScreen)
 // leave it, and never where the window manager's frame put it first.
 TEST_P(PrompterUnfoldTest, TwentyUnfoldsEachLandAtTheirBubble)
 {
-    const auto island = app->waitWindow(QString());
-    ASSERT_TRUE(island);
-    app->click(*island, controls::island::detach, 800);
-    auto prompter = app->waitWindow(QStringLiteral("^私密提词窗口"));
+    auto prompter = detach();
     ASSERT_TRUE(prompter) << "分离窗口 opened no prompter window";
     const QRect screen = TwoOutputXServer::laptopArea();
     QRect outer;
