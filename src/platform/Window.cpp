@@ -1,5 +1,6 @@
 #include "platform/Window.h"
 
+#include "platform/ModalStacking.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Platform.h"
 #include "platform/ScreenSpace.h"
@@ -219,6 +220,7 @@ void Window::present(bool activate)
     raise();
     if (activate && canBecomeKey())
         activateWindow();
+    ModalStacking::raiseAbove(*this);
 }
 
 void Window::applyFlags()
@@ -255,6 +257,7 @@ void Window::applyFlags()
     if (wasVisible) {
         applyGeometry();
         QWidget::show();
+        ModalStacking::raiseAbove(*this);
     }
 }
 
@@ -276,8 +279,21 @@ void Window::adoptQtGeometry()
 {
     if (applyingGeometry_)
         return;
-    const QRect actual = geometry().marginsRemoved(shadowMargins_).marginsAdded(decorations_);
+    // As a window manager takes a shown window into its frame, Qt may report
+    // a place the window has only for a moment (the screen's corner), and
+    // still hold it once the window is on screen: until then nothing counts,
+    // and then the server, not Qt, says where the window stands.
+    const bool shown = isVisible();
+    if (shown && (!windowHandle() || !windowHandle()->isExposed()))
+        return;
+    QRect inner = geometry();
     // Qt's geometry is whole pixels; only a change the frame cannot explain is news.
+    if (inner.marginsRemoved(shadowMargins_).marginsAdded(decorations_) == toQtGlobal(frame_))
+        return;
+    if (WindowSystem* system = windowSystem(); system && shown)
+        if (const auto origin = system->innerOrigin(*this))
+            inner.moveTopLeft(*origin);
+    const QRect actual = inner.marginsRemoved(shadowMargins_).marginsAdded(decorations_);
     if (actual == toQtGlobal(frame_))
         return;
     const Rect old = frame_;
@@ -353,8 +369,9 @@ bool Window::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() != QEvent::Expose || watched != windowHandle() || !windowHandle()->isExposed())
         return QWidget::eventFilter(watched, event);
-    // Put on screen, the window has the manager's decorations around it.
+    // Put on screen, the window has the manager's decorations around it, and its place.
     adoptDecorations();
+    adoptQtGeometry();
     // The widget draws its picture while the exposure is handled: a call
     // queued now runs once that picture is on screen.
     if (onFirstPaint) {

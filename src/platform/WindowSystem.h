@@ -1,5 +1,9 @@
 #pragma once
 
+#include <QPoint>
+
+#include <optional>
+
 class QWidget;
 
 namespace quorvia::platform {
@@ -15,6 +19,9 @@ public:
     virtual void setOnAllDesktops(QWidget& window, bool sticky) = 0;
     // Whether something composites, so translucent windows blend with what lies under them.
     virtual bool windowsAreComposited() = 0;
+    // Where the server has a shown window's inner top-left corner now, in
+    // Qt's global coordinates; nothing when it cannot tell.
+    virtual std::optional<QPoint> innerOrigin(const QWidget&) { return std::nullopt; }
 
     // The backend calls it on the main thread whenever compositing starts or
     // stops: every shaped or shadowed window, shown or not, updates its shadow

@@ -59,6 +59,7 @@ void StackingWatch::update()
             if (e->event != root_)
                 break;
             remove(e->window);
+            restacked_.push_back(e->window);
             const auto below = std::find(stack_.begin(), stack_.end(), e->above_sibling);
             stack_.insert(below == stack_.end() ? stack_.begin() : below + 1, e->window);
             break;
@@ -104,6 +105,14 @@ std::uint32_t StackingWatch::waitUntilMapped(std::uint32_t window)
         return topLevel && stackWhenMapped_.contains(topLevel);
     });
     return stackWhenMapped_.contains(topLevel) ? topLevel : 0;
+}
+
+bool StackingWatch::waitUntilRestacked(std::uint32_t topLevel)
+{
+    return waitUntil([&] {
+        update();
+        return std::ranges::count(restacked_, topLevel) > 0;
+    });
 }
 
 int StackingWatch::placeWhenMapped(std::uint32_t mapped, std::uint32_t window) const

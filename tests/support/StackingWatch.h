@@ -29,6 +29,11 @@ public:
     // not mapped or is gone.
     int placeWhenMapped(std::uint32_t mapped, std::uint32_t window) const;
     int placeNow(std::uint32_t window) const;
+    // The root's child that holds `window`; 0 when there is none.
+    std::uint32_t topLevelOf(std::uint32_t window) const;
+    // Runs the event loop until the root's child `topLevel` has been
+    // restacked or moved since the watch began; false when it never is.
+    bool waitUntilRestacked(std::uint32_t topLevel);
 
     // Runs a modal alert through the dialog service while `mask` is up, and
     // expects the alert beneath it the moment it is mapped and once it is active.
@@ -36,13 +41,13 @@ public:
 
 private:
     void update();
-    std::uint32_t topLevelOf(std::uint32_t window) const;
     std::vector<std::uint32_t> children() const;
 
     xcb_connection_t* connection_ = nullptr;
     std::uint32_t root_ = 0;
     std::vector<std::uint32_t> stack_;
     std::map<std::uint32_t, std::vector<std::uint32_t>> stackWhenMapped_;
+    std::vector<std::uint32_t> restacked_;
 };
 
 } // namespace quorvia::test

@@ -78,4 +78,23 @@ bool X11WindowSystem::windowsAreComposited()
     return owner && owner->owner != XCB_NONE;
 }
 
+std::optional<QPoint> X11WindowSystem::innerOrigin(const QWidget& window)
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb") || window.devicePixelRatioF() != 1.0
+        || !window.testAttribute(Qt::WA_WState_Created))
+        return std::nullopt;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection())
+        return std::nullopt;
+    xcb_connection_t* c = x11->connection();
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    std::unique_ptr<xcb_translate_coordinates_reply_t, decltype(&std::free)> place(
+        xcb_translate_coordinates_reply(c, xcb_translate_coordinates(c, xcb_window_t(window.winId()), root, 0, 0),
+                                        nullptr),
+        &std::free);
+    if (!place)
+        return std::nullopt;
+    return QPoint(place->dst_x, place->dst_y);
+}
+
 } // namespace quorvia::platform::native

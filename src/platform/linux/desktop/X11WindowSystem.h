@@ -21,6 +21,7 @@ public:
 
     void setOnAllDesktops(QWidget& window, bool sticky) override;
     bool windowsAreComposited() override;
+    std::optional<QPoint> innerOrigin(const QWidget& window) override;
 
 private:
     std::unique_ptr<X11CompositingWatch> watch_;

@@ -1,0 +1,74 @@
+#include "support/EventWait.h"
+#include "support/RunningApplication.h"
+#include "support/StackingWatch.h"
+#include "support/WindowManagedTwoOutputTest.h"
+
+#include <QProcess>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+
+using quorvia::test::RunningApplication;
+using quorvia::test::StackingWatch;
+using quorvia::test::waitUntil;
+using quorvia::test::WindowManagedTwoOutputTest;
+
+namespace {
+
+class AlertStackingTest : public WindowManagedTwoOutputTest {
+protected:
+    void TearDown() override
+    {
+        if (app && app->isRunning())
+            EXPECT_TRUE(app->quit());
+        app.reset();
+        WindowManagedTwoOutputTest::TearDown();
+    }
+
+    std::unique_ptr<RunningApplication> app;
+};
+
+// An import's result alert is up, and the speaker launches Quorvia again: the
+// reopen brings the island forward, and the alert with it, never beneath it.
+TEST_P(AlertStackingTest, AnOpenAlertStaysAboveTheIslandThroughEveryReopen)
+{
+    app = std::make_unique<RunningApplication>(display);
+    ASSERT_TRUE(app->launch());
+    const auto island = app->settledIsland();
+    ASSERT_TRUE(island);
+    ASSERT_TRUE(app->failKeynoteImport(*island)) << "the failed import raised no alert";
+    // By its title: a tooltip of the island may have come up first.
+    std::optional<RunningApplication::Window> alert;
+    ASSERT_TRUE(waitUntil([&] {
+        for (const auto& w : app->windows(QStringLiteral("^Quorvia$")))
+            if (w != *island)
+                alert = w;
+        return alert.has_value();
+    })) << "no alert titled Quorvia";
+
+    for (int reopen = 0; reopen < 3; ++reopen) {
+        SCOPED_TRACE(::testing::Message() << "reopen " << reopen + 1);
+        StackingWatch watch(display);
+        const std::uint32_t islandTop = watch.topLevelOf(island->id);
+        const std::uint32_t alertTop = watch.topLevelOf(alert->id);
+        ASSERT_TRUE(islandTop && alertTop);
+        ASSERT_TRUE(waitUntil([&] { return watch.placeNow(alertTop) > watch.placeNow(islandTop); }, 10000))
+            << "the alert is beneath the island";
+
+        QProcess second;
+        ASSERT_TRUE(app->launchAnother(second));
+        ASSERT_TRUE(second.waitForFinished(30000));
+        EXPECT_EQ(second.exitCode(), 0) << "the second launch did not hand over";
+        ASSERT_TRUE(watch.waitUntilRestacked(islandTop)) << "the reopen did not bring the island forward";
+        EXPECT_TRUE(waitUntil([&] { return watch.placeNow(alertTop) > watch.placeNow(islandTop); }, 5000))
+            << "the island covers the alert";
+    }
+    app->focus(*alert);
+    app->key(QStringLiteral("Return"), 0);
+    EXPECT_TRUE(waitUntil([&] { return !app->shows(*alert); })) << "the alert did not answer";
+}
+
+QUORVIA_UNDER_EACH_WINDOW_MANAGER(AlertStackingTest);
+
+} // namespace
