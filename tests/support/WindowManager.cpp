@@ -85,19 +85,22 @@ bool WindowManager::managesNewWindows(int timeoutMs) const
 
 bool WindowManager::isManaging() const
 {
-    // Only one client may redirect the root's children: the manager, once it runs.
+    // A manager owns the screen's manager selection. Asked without taking the
+    // root's redirect ourselves: held for even a moment, it makes a manager
+    // starting then give up, for it finds another one running.
     xcb_connection_t* c = xcb_connect(display_.toLatin1().constData(), nullptr);
-    bool held = false;
+    bool owned = false;
     if (!xcb_connection_has_error(c)) {
-        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-        const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT;
-        xcb_generic_error_t* error =
-            xcb_request_check(c, xcb_change_window_attributes_checked(c, root, XCB_CW_EVENT_MASK, &mask));
-        held = error != nullptr;
-        std::free(error);
+        const char name[] = "WM_S0";
+        std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
+            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr), &std::free);
+        std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&std::free)> owner(
+            atom ? xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr) : nullptr,
+            &std::free);
+        owned = owner && owner->owner != XCB_WINDOW_NONE;
     }
     xcb_disconnect(c);
-    return held;
+    return owned;
 }
 
 } // namespace quorvia::test
