@@ -20,8 +20,9 @@ class AlertStackingTest : public WindowManagedTwoOutputTest {
 protected:
     void TearDown() override
     {
-        if (app && app->isRunning())
+        if (app && app->isRunning()) {
             EXPECT_TRUE(app->quit());
+        }
         app.reset();
         WindowManagedTwoOutputTest::TearDown();
     }
