@@ -366,7 +366,7 @@ void RunningApplication::key(const QString& keys, int settleMs) const
     runEventsFor(settleMs);
 }
 
-bool RunningApplication::focus(const Window& window) const
+bool RunningApplication::focus(const Window& window, int timeoutMs) const
 {
     if (!connection_ || xcb_connection_has_error(connection_))
         return false;
@@ -376,7 +376,8 @@ bool RunningApplication::focus(const Window& window) const
             xcb_set_input_focus(connection_, XCB_INPUT_FOCUS_POINTER_ROOT, window.id, XCB_CURRENT_TIME);
             auto focus = hold(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
             return focus && focus->focus == window.id;
-        });
+        },
+        timeoutMs);
 }
 
 void RunningApplication::type(const QString& text) const

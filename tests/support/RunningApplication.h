@@ -106,7 +106,7 @@ public:
     void key(const QString& keys, int settleMs = 300) const;
     // Gives the window the keyboard, asking again until it has it: a window
     // just shown may not take it yet. False when it never did.
-    bool focus(const Window& window) const;
+    bool focus(const Window& window, int timeoutMs = 60000) const;
     // Types text as keystrokes into the window that has the keyboard.
     void type(const QString& text) const;
     void pressEmergencyKey() const;

@@ -400,7 +400,7 @@ TEST_F(ApplicationProcessTest, AStoreThatCannotBeWrittenIsSaidWhileRunningAndAtT
         if (app->windows() == std::vector<Window>{island})
             return true;
         if (polls++ % 50 == 0 && app->shows(*running)) {
-            app->focus(*running);
+            app->focus(*running, 2000);
             app->key(QStringLiteral("Return"), 0);
         }
         return false;
@@ -419,7 +419,7 @@ TEST_F(ApplicationProcessTest, AStoreThatCannotBeWrittenIsSaidWhileRunningAndAtT
         for (const Window& standing : app->windows()) {
             if (standing == island)
                 continue;
-            app->focus(standing);
+            app->focus(standing, 2000);
             app->key(QStringLiteral("Return"), 0);
         }
         ended = app->process().waitForFinished(2000);

@@ -33,9 +33,10 @@ protected:
             if (shown == std::vector<Window>{island})
                 return true;
             // A key typed before the alert has the keyboard is lost: asked again while it stands.
+            // One answered a moment ago may go before it takes the focus: not waited for.
             if (polls++ % 50 == 0)
                 for (const Window& standing : shown)
-                    if (!(standing == island) && app->focus(standing))
+                    if (!(standing == island) && app->focus(standing, 2000))
                         app->key(QStringLiteral("Return"), 0);
             return false;
         });
