@@ -32,25 +32,19 @@ bool isZero(const char* bytes, size_t count) { return count == 0 || (bytes[0] ==
 // of zeros are left out, so they stay holes in a new file.
 bool writeAt(int fd, const char* bytes, size_t count, off_t at, bool holes)
 {
+    // Where the block of the file holding byte `i` of `bytes` ends, within `bytes`.
+    const auto blockEnd = [&](size_t i) { return std::min(count, size_t((at + off_t(i)) / holeBlock + 1) * holeBlock - size_t(at)); };
     size_t from = 0;
     while (from < count) {
         size_t to = from;
         // A run of data up to the first block of zeros, whole blocks as the file counts them.
-        while (to < count) {
-            const size_t end = std::min(count, size_t((at + off_t(to)) / holeBlock + 1) * holeBlock - size_t(at));
-            if (holes && isZero(bytes + to, end - to))
-                break;
-            to = end;
-        }
+        while (to < count && !(holes && isZero(bytes + to, blockEnd(to) - to)))
+            to = blockEnd(to);
         if (to > from && (::lseek(fd, at + off_t(from), SEEK_SET) < 0 || !platform::writeAll(fd, QByteArrayView(bytes + from, qsizetype(to - from)))))
             return false;
         // Past the zeros.
-        for (from = to; from < count;) {
-            const size_t end = std::min(count, size_t((at + off_t(from)) / holeBlock + 1) * holeBlock - size_t(at));
-            if (!isZero(bytes + from, end - from))
-                break;
-            from = end;
-        }
+        for (from = to; from < count && isZero(bytes + from, blockEnd(from) - from);)
+            from = blockEnd(from);
     }
     return true;
 }

@@ -106,6 +106,16 @@ struct Record {
     }
 };
 
+// Writes this process's record of the export into the folder open at `folderFd`.
+// Where the kernel will not say who this process is, the record names no
+// writer, and what the export leaves is never taken for abandoned.
+std::expected<void, std::error_code> writeRecord(int folderFd, const std::string& destination,
+                                                 std::optional<StagingFolder::Identity> placing)
+{
+    const Record record{platform::ProcessStamp::ofThisProcess().value_or(platform::ProcessStamp{}), destination, placing};
+    return platform::writeFileAtomically(folderFd, recordName, record.encoded(), false);
+}
+
 // `name` in `fromFd` becomes `to` in `toFd`, never over an item already there.
 bool renameWithoutReplacing(int fromFd, const char* name, int toFd, const char* to)
 {
@@ -203,10 +213,7 @@ std::error_code StagingFolder::create()
     // folder open whatever is asked; where modes are kept, ours is private.
     if ((status.st_mode & 077) != 0)
         ::fchmod(folder_.get(), 0700);
-    // Where the kernel will not say who this process is, the record names
-    // no writer, and what this export leaves is never taken for abandoned.
-    const Record record{platform::ProcessStamp::ofThisProcess().value_or(platform::ProcessStamp{}), destination_, {}};
-    if (auto written = platform::writeFileAtomically(folder_.get(), recordName, record.encoded(), false); !written)
+    if (auto written = writeRecord(folder_.get(), destination_, std::nullopt); !written)
         return written.error();
     auto package = platform::makeFolderAt(folder_.get(), packageName, false);
     if (!package)
@@ -227,8 +234,7 @@ std::expected<void, ProjectBackupFailure> StagingFolder::putInPlace()
     // Before any rename the record names the package built and, with this
     // folder and its name, is on the drive: after a power cut the sweep tells
     // the old package from the new one by it.
-    const Record record{platform::ProcessStamp::ofThisProcess().value_or(platform::ProcessStamp{}), destination_, packageIdentity_};
-    if (auto written = platform::writeFileAtomically(folder_.get(), recordName, record.encoded(), false); !written)
+    if (auto written = writeRecord(folder_.get(), destination_, packageIdentity_); !written)
         return std::unexpected(written.error());
     if (!platform::syncFolder(folder_.get()) || !platform::syncFolder(parentFd_))
         return std::unexpected(lastError());
