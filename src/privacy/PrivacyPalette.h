@@ -31,6 +31,8 @@ inline QColor islandBackground() { return QColor::fromRgbF(0.055f, 0.055f, 0.055
 inline QColor islandBorder() { return QColor::fromRgbF(0.22f, 0.22f, 0.22f, 1.0f); }
 
 inline QColor buttonFace() { return QColor(72, 72, 74); }
+// The dark panel behind the island's and its popovers' controls.
+inline QColor darkPanel() { return QColor(30, 30, 32); }
 
 // A button's face, sunk most of the way into the dark panel behind it where
 // the button takes no click: a dimmed title alone leaves a coloured face
@@ -38,7 +40,7 @@ inline QColor buttonFace() { return QColor(72, 72, 74); }
 inline void setButtonFace(QPalette& palette, const QColor& face)
 {
     palette.setColor(QPalette::Button, face);
-    const QColor panel(30, 30, 32);
+    const QColor panel = darkPanel();
     const auto sunk = [](int faceChannel, int panelChannel) { return (faceChannel * 2 + panelChannel * 3) / 5; };
     palette.setColor(QPalette::Disabled, QPalette::Button,
                      QColor(sunk(face.red(), panel.red()), sunk(face.green(), panel.green()),
@@ -49,7 +51,7 @@ inline void setButtonFace(QPalette& palette, const QColor& face)
 inline QPalette darkAppearance()
 {
     QPalette p;
-    p.setColor(QPalette::Window, QColor(30, 30, 32));
+    p.setColor(QPalette::Window, darkPanel());
     p.setColor(QPalette::WindowText, white());
     setButtonFace(p, buttonFace());
     p.setColor(QPalette::ButtonText, white());
