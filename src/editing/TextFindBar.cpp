@@ -1,6 +1,6 @@
 #include "editing/TextFindBar.h"
 
-#include "platform/Symbols.h"
+#include "platform/desktop/Symbols.h"
 #include "privacy/PrivacyPalette.h"
 
 #include <QAbstractScrollArea>

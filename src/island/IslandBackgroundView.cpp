@@ -1,7 +1,7 @@
 #include "island/IslandBackgroundView.h"
 
-#include "platform/ScreenSpace.h"
-#include "platform/Window.h"
+#include "platform/desktop/ScreenSpace.h"
+#include "platform/desktop/Window.h"
 #include "privacy/PrivacyPalette.h"
 
 #include <QContextMenuEvent>

@@ -1,7 +1,7 @@
 #include "island/IslandCompactTriggerView.h"
 
-#include "platform/AccessibleButton.h"
-#include "platform/Symbols.h"
+#include "platform/desktop/AccessibleButton.h"
+#include "platform/desktop/Symbols.h"
 #include "privacy/PrivacyPalette.h"
 
 #include <QHBoxLayout>

@@ -5,7 +5,7 @@
 #include "keynote/PresentationSyncController.h"
 #include "model/PromptScript.h"
 #include "model/PromptScriptNotifications.h"
-#include "platform/MainQueue.h"
+#include "platform/core/MainQueue.h"
 #include "prompter/AutoScrollController.h"
 #include "prompter/PrompterHost.h"
 #include "prompter/ScriptScrollView.h"

@@ -1,10 +1,10 @@
 #include "model/StagingFolder.h"
 
-#include "platform/AtomicFileWrite.h"
-#include "platform/BoundedFileRead.h"
-#include "platform/ProcessStamp.h"
-#include "platform/TreeRemoval.h"
-#include "platform/Uuid.h"
+#include "platform/files/AtomicFileWrite.h"
+#include "platform/files/BoundedFileRead.h"
+#include "platform/files/ProcessStamp.h"
+#include "platform/files/TreeRemoval.h"
+#include "platform/core/Uuid.h"
 
 #include <QFile>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
 #include "privacy/AudiencePreviewCanvasView.h"
 
-#include "platform/VideoSurface.h"
+#include "platform/capture/VideoSurface.h"
 #include "privacy/PrivacyPalette.h"
 
 #include <QGridLayout>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/CaptureService.h"
-#include "platform/Geometry.h"
-#include "platform/MainQueue.h"
+#include "platform/capture/CaptureService.h"
+#include "platform/core/Geometry.h"
+#include "platform/core/MainQueue.h"
 #include "privacy/AudiencePreviewPreferences.h"
 
 #include <functional>

@@ -4,8 +4,8 @@
 #include "privacy/IslandTriggerPanel.h"
 #include "privacy/PrivateWindowBoundary.h"
 #include "privacy/PrivateWindowGeometry.h"
-#include "platform/ScreenSpace.h"
-#include "platform/StatusIconWindow.h"
+#include "platform/desktop/ScreenSpace.h"
+#include "platform/application/StatusIconWindow.h"
 
 #include <QApplication>
 #include <QDialog>

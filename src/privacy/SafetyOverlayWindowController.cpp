@@ -1,9 +1,9 @@
 #include "privacy/SafetyOverlayWindowController.h"
 
-#include "platform/MainQueue.h"
-#include "platform/Panel.h"
+#include "platform/core/MainQueue.h"
+#include "platform/desktop/Panel.h"
 #include "platform/Platform.h"
-#include "platform/Workspace.h"
+#include "platform/system/Workspace.h"
 #include "privacy/DisplayTopology.h"
 #include "privacy/IslandButton.h"
 #include "privacy/PrivacyPalette.h"

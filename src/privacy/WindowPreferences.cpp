@@ -1,6 +1,6 @@
 #include "privacy/WindowPreferences.h"
 
-#include "platform/DefaultsStore.h"
+#include "platform/settings/DefaultsStore.h"
 #include "platform/Platform.h"
 #include "privacy/AudiencePreviewPreferences.h"
 #include "privacy/PrompterPreferences.h"

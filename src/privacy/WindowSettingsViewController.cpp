@@ -1,7 +1,7 @@
 #include "privacy/WindowSettingsViewController.h"
 
-#include "platform/Text.h"
-#include "platform/Window.h"
+#include "platform/core/Text.h"
+#include "platform/desktop/Window.h"
 #include "privacy/WindowPreferences.h"
 #include "privacy/PrivacyPalette.h"
 #include "privacy/TextStyle.h"

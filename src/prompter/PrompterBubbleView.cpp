@@ -1,9 +1,9 @@
 #include "prompter/PrompterBubbleView.h"
 
-#include "platform/AccessibleButton.h"
-#include "platform/ScreenSpace.h"
-#include "platform/Symbols.h"
-#include "platform/Window.h"
+#include "platform/desktop/AccessibleButton.h"
+#include "platform/desktop/ScreenSpace.h"
+#include "platform/desktop/Symbols.h"
+#include "platform/desktop/Window.h"
 #include "privacy/PrivacyPalette.h"
 
 #include <QLabel>

@@ -9,7 +9,7 @@
 
 #include "keynote/PresentationSyncController.h"
 #include "model/PromptScript.h"
-#include "platform/Popover.h"
+#include "platform/desktop/Popover.h"
 #include "privacy/IslandButton.h"
 #include "privacy/PrompterPreferences.h"
 #include "privacy/WindowSettingsViewController.h"

@@ -2,7 +2,7 @@
 
 #include "privacy/PrivacyPalette.h"
 
-#include "platform/Text.h"
+#include "platform/core/Text.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QFontDatabase>

@@ -1,6 +1,6 @@
 #include "prompter/TimelineStripView.h"
 
-#include "platform/MainQueue.h"
+#include "platform/core/MainQueue.h"
 #include "privacy/PrivacyPalette.h"
 #include "prompter/TimelineStripCanvas.h"
 #include "prompter/TimelineStripReload.h"

@@ -1,6 +1,6 @@
 #include "app/ApplicationAppearance.h"
 
-#include "platform/Popover.h"
+#include "platform/desktop/Popover.h"
 #include "platform/linux/dialogs/QtDialogService.h"
 #include "privacy/PrivacyPalette.h"
 #include "support/FakeDisplayService.h"

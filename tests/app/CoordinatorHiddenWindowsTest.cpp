@@ -1,8 +1,8 @@
 #include "CoordinatorHarness.h"
 
 #include "island/IslandWindow.h"
-#include "platform/ScreenSpace.h"
-#include "platform/Window.h"
+#include "platform/desktop/ScreenSpace.h"
+#include "platform/desktop/Window.h"
 #include "privacy/IslandTriggerPanel.h"
 #include "prompter/PrompterBubbleView.h"
 #include "prompter/PrompterPanel.h"

@@ -1,6 +1,6 @@
 #include "CoordinatorHarness.h"
 
-#include "platform/Popover.h"
+#include "platform/desktop/Popover.h"
 #include "privacy/IslandButton.h"
 #include "prompter/TimelineStripExpectations.h"
 #include "support/QtPrinting.h"

@@ -5,7 +5,7 @@
 #include "island/IslandWindow.h"
 #include "island/IslandWindowGeometry.h"
 #include "privacy/DisplayTopology.h"
-#include "platform/Popover.h"
+#include "platform/desktop/Popover.h"
 #include "privacy/IslandButton.h"
 #include "privacy/IslandTriggerPanel.h"
 #include "privacy/PrivacyPalette.h"

@@ -4,7 +4,7 @@
 #include "island/IslandCompactTriggerView.h"
 #include "island/IslandResizeHandleView.h"
 #include "island/IslandWindow.h"
-#include "platform/Popover.h"
+#include "platform/desktop/Popover.h"
 #include "privacy/IslandButton.h"
 #include "privacy/IslandTriggerPanel.h"
 #include "support/QtPrinting.h"

@@ -3,7 +3,7 @@
 #include "island/IslandWindow.h"
 #include "island/IslandWindowController.h"
 #include "island/ProjectManagementModule.h"
-#include "platform/Popover.h"
+#include "platform/desktop/Popover.h"
 #include "privacy/IslandButton.h"
 #include "privacy/PrivacyPalette.h"
 #include "prompter/ScriptScrollView.h"

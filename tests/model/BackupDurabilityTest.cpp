@@ -3,7 +3,7 @@
 
 #include "model/ProjectBackupPackage.h"
 #include "model/StagingFolder.h"
-#include "platform/TreeRemoval.h"
+#include "platform/files/TreeRemoval.h"
 
 #include <QFileInfo>
 #include <QJsonObject>

@@ -3,7 +3,7 @@
 #include "model/PresentationProjectsBackup.h"
 #include "model/ProjectBackupError.h"
 #include "model/ProjectBackupPackage.h"
-#include "platform/Uuid.h"
+#include "platform/core/Uuid.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -2,8 +2,8 @@
 
 #include "support/QtPrinting.h"
 #include "support/Snapshot.h"
-#include "platform/Popover.h"
-#include "platform/Window.h"
+#include "platform/desktop/Popover.h"
+#include "platform/desktop/Window.h"
 #include "privacy/AudiencePreviewCanvasView.h"
 #include "privacy/WindowSettingsViewController.h"
 #include "PrivacyFakes.h"

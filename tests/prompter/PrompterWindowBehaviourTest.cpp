@@ -2,7 +2,7 @@
 
 #include "prompter/PrompterBubbleView.h"
 
-#include "platform/Popover.h"
+#include "platform/desktop/Popover.h"
 #include "privacy/IslandButton.h"
 #include "privacy/WindowSettingsViewController.h"
 

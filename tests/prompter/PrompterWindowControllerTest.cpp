@@ -4,7 +4,7 @@
 #include "prompter/PrompterBubbleView.h"
 #include "prompter/TimelineStripView.h"
 
-#include "platform/ScreenSpace.h"
+#include "platform/desktop/ScreenSpace.h"
 #include "privacy/IslandButton.h"
 #include "privacy/PrivateWindowRegistry.h"
 #include "support/QtPrinting.h"

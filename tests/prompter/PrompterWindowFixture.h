@@ -10,7 +10,7 @@
 #include "keynote/KeynoteController.h"
 #include "keynote/PresentationSyncController.h"
 #include "model/PromptScript.h"
-#include "platform/NotificationCenter.h"
+#include "platform/core/NotificationCenter.h"
 #include "privacy/IslandPreferences.h"
 #include "privacy/PrompterPreferences.h"
 #include "support/FakeDisplayService.h"

@@ -17,7 +17,7 @@
 #include "platform/linux/settings/SettingsDefaults.h"
 #include "platform/linux/desktop/X11HotKeyService.h"
 #include "platform/linux/desktop/X11WindowSystem.h"
-#include "platform/ClockAnimator.h"
+#include "platform/core/ClockAnimator.h"
 
 #include <QGuiApplication>
 

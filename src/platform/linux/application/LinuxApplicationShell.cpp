@@ -1,7 +1,7 @@
 #include "platform/linux/application/LinuxApplicationShell.h"
 
-#include "platform/FileDescriptor.h"
-#include "platform/Window.h"
+#include "platform/files/FileDescriptor.h"
+#include "platform/desktop/Window.h"
 #include "platform/linux/application/AboutPanel.h"
 #include "platform/linux/application/QtStatusIcon.h"
 

@@ -1,7 +1,7 @@
 #include "platform/linux/application/QtStatusIcon.h"
 
-#include "platform/ApplicationIcon.h"
-#include "platform/MenuItems.h"
+#include "platform/application/ApplicationIcon.h"
+#include "platform/application/MenuItems.h"
 
 #include <QCoreApplication>
 #include <QMenu>

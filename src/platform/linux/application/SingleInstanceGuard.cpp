@@ -1,6 +1,6 @@
 #include "platform/linux/application/SingleInstanceGuard.h"
 
-#include "platform/ProcessStamp.h"
+#include "platform/files/ProcessStamp.h"
 
 #include <QDir>
 #include <QFile>

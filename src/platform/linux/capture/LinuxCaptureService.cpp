@@ -1,8 +1,8 @@
 #include "platform/linux/capture/LinuxCaptureService.h"
 
-#include "platform/DisplayService.h"
+#include "platform/displays/DisplayService.h"
 #include "platform/Platform.h"
-#include "platform/ScreenSpace.h"
+#include "platform/desktop/ScreenSpace.h"
 #include "platform/linux/capture/X11CaptureStream.h"
 #include "platform/linux/desktop/X11Windows.h"
 #include "platform/linux/desktop/XcbConnection.h"

@@ -1,7 +1,7 @@
 #include "platform/linux/desktop/LinuxPointerService.h"
 
-#include "platform/MainQueue.h"
-#include "platform/ScreenSpace.h"
+#include "platform/core/MainQueue.h"
+#include "platform/desktop/ScreenSpace.h"
 #include "platform/linux/desktop/X11Windows.h"
 #include "platform/linux/desktop/XcbExtension.h"
 

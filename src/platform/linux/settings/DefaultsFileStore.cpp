@@ -1,8 +1,8 @@
 #include "platform/linux/settings/DefaultsFileStore.h"
 
-#include "platform/AtomicFileWrite.h"
-#include "platform/BoundedFileRead.h"
-#include "platform/FileDescriptor.h"
+#include "platform/files/AtomicFileWrite.h"
+#include "platform/files/BoundedFileRead.h"
+#include "platform/files/FileDescriptor.h"
 #include "platform/linux/settings/StoredVariant.h"
 
 #include <QCryptographicHash>

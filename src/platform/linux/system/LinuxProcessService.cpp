@@ -1,6 +1,6 @@
 #include "platform/linux/system/LinuxProcessService.h"
 
-#include "platform/MainQueue.h"
+#include "platform/core/MainQueue.h"
 #include "platform/linux/system/ScreenSaverInhibitor.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Workspace.h"
+#include "platform/system/Workspace.h"
 
 #include <QByteArray>
 #include <QStringList>
