@@ -11,7 +11,7 @@
 #include "prompter/ScriptScrollView.h"
 #include "prompter/TimelineStripView.h"
 #include "privacy/DisplaySelectionController.h"
-#include "privacy/IslandButton.h"
+#include "look/IslandButton.h"
 #include "prompter/PrompterSpeechAutomation.h"
 
 #include <QComboBox>

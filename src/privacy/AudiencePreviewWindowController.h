@@ -3,7 +3,7 @@
 #include "platform/capture/CaptureService.h"
 #include "platform/core/Geometry.h"
 #include "platform/core/MainQueue.h"
-#include "privacy/AudiencePreviewPreferences.h"
+#include "look/AudiencePreviewPreferences.h"
 
 #include <functional>
 #include <memory>

@@ -1,7 +1,7 @@
 #include "privacy/PrivateWindowRegistry.h"
 
 #include "privacy/DisplayTopology.h"
-#include "privacy/IslandTriggerPanel.h"
+#include "look/IslandTriggerPanel.h"
 #include "privacy/PrivateWindowBoundary.h"
 #include "privacy/PrivateWindowGeometry.h"
 #include "platform/desktop/ScreenSpace.h"

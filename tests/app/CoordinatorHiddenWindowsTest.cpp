@@ -3,7 +3,7 @@
 #include "island/IslandWindow.h"
 #include "platform/desktop/ScreenSpace.h"
 #include "platform/desktop/Window.h"
-#include "privacy/IslandTriggerPanel.h"
+#include "look/IslandTriggerPanel.h"
 #include "prompter/PrompterBubbleView.h"
 #include "prompter/PrompterPanel.h"
 #include "support/QtPrinting.h"

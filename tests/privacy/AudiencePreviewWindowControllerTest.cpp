@@ -5,7 +5,7 @@
 #include "platform/desktop/Popover.h"
 #include "platform/desktop/Window.h"
 #include "privacy/AudiencePreviewCanvasView.h"
-#include "privacy/WindowSettingsViewController.h"
+#include "look/WindowSettingsViewController.h"
 #include "PrivacyFakes.h"
 
 #include <QApplication>

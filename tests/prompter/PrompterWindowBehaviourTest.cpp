@@ -3,8 +3,8 @@
 #include "prompter/PrompterBubbleView.h"
 
 #include "platform/desktop/Popover.h"
-#include "privacy/IslandButton.h"
-#include "privacy/WindowSettingsViewController.h"
+#include "look/IslandButton.h"
+#include "look/WindowSettingsViewController.h"
 
 #include "support/EventWait.h"
 #include "support/QtPrinting.h"

@@ -5,7 +5,7 @@
 #include "prompter/TimelineStripView.h"
 
 #include "platform/desktop/ScreenSpace.h"
-#include "privacy/IslandButton.h"
+#include "look/IslandButton.h"
 #include "privacy/PrivateWindowRegistry.h"
 #include "support/QtPrinting.h"
 #include "support/Snapshot.h"

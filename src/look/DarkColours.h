@@ -3,9 +3,9 @@
 #include <QColor>
 #include <QPalette>
 
-namespace quorvia::privacy_palette {
+namespace quorvia::dark_colours {
 
-// The platform's dark-appearance colours, as the privacy surfaces use them.
+// The colours of the dark appearance every window of ours draws in.
 inline QColor black() { return QColor(0, 0, 0); }
 inline QColor white() { return QColor(255, 255, 255); }
 inline QColor secondaryLabel() { return QColor(235, 235, 245, 153); }
@@ -79,4 +79,4 @@ inline QColor prompterPlum() { return QColor::fromRgbF(0.12f, 0.03f, 0.08f, 0.98
 inline QColor prompterBubbleRing() { return QColor(255, 55, 95, 191); }
 inline QColor prompterButtonFill() { return QColor(255, 255, 255, 36); }
 
-} // namespace quorvia::privacy_palette
+} // namespace quorvia::dark_colours

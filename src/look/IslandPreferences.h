@@ -1,6 +1,6 @@
 #pragma once
 
-#include "privacy/WindowPreferences.h"
+#include "look/WindowPreferences.h"
 
 namespace quorvia {
 

@@ -1,5 +1,5 @@
-#include "privacy/AudiencePreviewPreferences.h"
-#include "privacy/PrompterPreferences.h"
+#include "look/AudiencePreviewPreferences.h"
+#include "look/PrompterPreferences.h"
 
 #include "support/QtPrinting.h"
 #include "support/TestPlatform.h"

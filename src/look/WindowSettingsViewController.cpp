@@ -1,10 +1,10 @@
-#include "privacy/WindowSettingsViewController.h"
+#include "look/WindowSettingsViewController.h"
 
 #include "platform/core/Text.h"
 #include "platform/desktop/Window.h"
-#include "privacy/WindowPreferences.h"
-#include "privacy/PrivacyPalette.h"
-#include "privacy/TextStyle.h"
+#include "look/WindowPreferences.h"
+#include "look/DarkColours.h"
+#include "look/TextStyle.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -129,7 +129,7 @@ void WindowSettingsViewController::loadView(const QString& heading, const QStrin
 QColor WindowSettingsViewController::secondaryColor() const
 {
     const bool dark = palette().color(QPalette::Window).lightness() < 128;
-    return dark ? privacy_palette::secondaryLabel() : privacy_palette::secondaryLabelOnLight();
+    return dark ? dark_colours::secondaryLabel() : dark_colours::secondaryLabelOnLight();
 }
 
 void WindowSettingsViewController::changeEvent(QEvent* event)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "privacy/IslandPreferences.h"
+#include "look/IslandPreferences.h"
 
 namespace quorvia {
 

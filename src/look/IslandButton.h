@@ -1,6 +1,6 @@
 #pragma once
 
-#include "privacy/PrivacyPalette.h"
+#include "look/DarkColours.h"
 
 #include <QPushButton>
 
@@ -26,7 +26,7 @@ public:
         // Only the face is set, so every other role still follows the parent.
         QPalette p;
         if (color)
-            privacy_palette::setButtonFace(p, *color);
+            dark_colours::setButtonFace(p, *color);
         setPalette(p);
     }
     std::optional<QColor> bezelColor() const { return bezelColor_; }

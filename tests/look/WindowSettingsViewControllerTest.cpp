@@ -1,4 +1,4 @@
-#include "privacy/WindowSettingsViewController.h"
+#include "look/WindowSettingsViewController.h"
 
 #include "support/QtPrinting.h"
 #include "support/Snapshot.h"

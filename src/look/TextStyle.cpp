@@ -1,4 +1,4 @@
-#include "privacy/TextStyle.h"
+#include "look/TextStyle.h"
 
 #include <QFontDatabase>
 #include <QFontInfo>

@@ -1,9 +1,9 @@
-#include "privacy/WindowPreferences.h"
+#include "look/WindowPreferences.h"
 
 #include "platform/settings/DefaultsStore.h"
 #include "platform/Platform.h"
-#include "privacy/AudiencePreviewPreferences.h"
-#include "privacy/PrompterPreferences.h"
+#include "look/AudiencePreviewPreferences.h"
+#include "look/PrompterPreferences.h"
 
 #include <algorithm>
 
