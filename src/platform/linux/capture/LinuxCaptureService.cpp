@@ -69,7 +69,7 @@ bool LinuxCaptureService::serverHasExtension(const char* name)
 
 bool LinuxCaptureService::isAvailable()
 {
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+    if (!qtOnX11())
         return false;
     // The server behind a running application never changes.
     static const bool seen = seesEveryWindow(&serverHasExtension);
