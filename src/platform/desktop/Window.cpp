@@ -200,7 +200,6 @@ void Window::setContentView(QWidget* view)
 }
 
 void Window::orderFront() { present(false); }
-void Window::orderFrontRegardless() { present(false); }
 void Window::makeKeyAndOrderFront() { present(true); }
 
 void Window::orderOut()

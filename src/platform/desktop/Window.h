@@ -147,7 +147,9 @@ public:
     QWidget* contentView() const { return content_; }
 
     void orderFront();
-    void orderFrontRegardless();
+    // X11 raises a window of an application in the background as readily as
+    // one in front, so the two ways to the front are one.
+    void orderFrontRegardless() { orderFront(); }
     void makeKeyAndOrderFront();
     void orderOut();
     bool isKeyWindow() const { return isActiveWindow(); }
