@@ -4,8 +4,9 @@
 
 namespace quorvia::platform {
 
-// Global space as the design computes frames: origin at the bottom-left of the
-// primary screen, y growing upwards.
+// Global space: origin at the bottom-left of the primary screen, y growing
+// upwards. Every frame, placement and private-window check computes in this
+// one space; only toQt/fromQt (and ScreenSpace) meet Qt's y-down one.
 struct Point {
     double x = 0;
     double y = 0;

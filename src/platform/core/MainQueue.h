@@ -6,7 +6,8 @@
 
 namespace quorvia::platform {
 
-// Monotonic seconds (the system uptime clock of the design).
+// Monotonic seconds, from the installed scheduler's clock: setting the date
+// never moves a timer, and tests drive time exactly.
 double uptime();
 // The wall clock, in UTC; only for dates that are stored or shown.
 QDateTime currentDate();

@@ -6,7 +6,9 @@
 
 namespace quorvia::platform {
 
-// Modifier bits as the design's key combinations are written.
+// Modifier bits of our own, one per modifier key, fixed whatever the X
+// server's modifier map says: a combination written once means the same keys
+// on every desktop, and the backend finds the server's bits for them.
 namespace hotKeyModifier {
 inline constexpr std::uint32_t command = 0x0100;
 inline constexpr std::uint32_t shift = 0x0200;
@@ -14,7 +16,8 @@ inline constexpr std::uint32_t option = 0x0800;
 inline constexpr std::uint32_t control = 0x1000;
 } // namespace hotKeyModifier
 
-// Key positions of the design's (ANSI) keyboard, whatever the layout prints.
+// Keys by their place on a US (ANSI) keyboard, whatever the layout prints: a
+// hot key stays under the same fingers when the speaker switches layouts.
 namespace hotKeyCode {
 inline constexpr std::uint32_t ansiH = 4;
 } // namespace hotKeyCode
