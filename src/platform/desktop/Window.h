@@ -156,6 +156,12 @@ public:
 
     // Every live window of the application, in creation order.
     static std::vector<Window*> allWindows();
+    // Keeps a modal alert or chooser of ours above every other window of ours
+    // while it is up: a window raised or shown meanwhile (a reopen brings the
+    // island forward) would otherwise cover the one window that still answers.
+    // Overlays stay above all: while one is up nothing is raised past it.
+    // Brings the modal windows up, the newest last, after `raised` went to the front.
+    static void raiseModalsAbove(const QWidget& raised);
 
     std::function<void()> onDidMove;
     std::function<void()> onDidResize;
@@ -182,12 +188,6 @@ private:
     bool applyingGeometry_ = false;
     void announce(bool moved, bool resized);
     void present(bool activate);
-    // Keeps a modal alert or chooser of ours above every other window of ours
-    // while it is up: a window raised or shown meanwhile (a reopen brings the
-    // island forward) would otherwise cover the one window that still answers.
-    // Overlays stay above all: while one is up nothing is raised past it.
-    // Brings the modal windows up, the newest last, after `raised` went to the front.
-    static void raiseModalsAbove(const QWidget& raised);
 
     WindowStyle style_;
     Rect frame_;
