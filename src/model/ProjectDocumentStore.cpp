@@ -44,8 +44,9 @@ std::expected<QString, ProjectBackupFailure> ProjectDocumentStore::copyDocument(
     const QString named = projectName.isEmpty() ? name : projectName;
     const fs::path source = toPath(sourcePath);
     std::error_code error;
+    // What is gone is the file: the project is still there to be named.
     if (sourcePath.isEmpty() || !fs::exists(source, error))
-        return std::unexpected(ProjectBackupError::missingPresentation(named));
+        return std::unexpected(ProjectBackupError::missingPresentation(name.isEmpty() ? named : name));
     if (name.isEmpty() || name == u"." || name == u".." || name.contains(u'/'))
         return std::unexpected(ProjectBackupError::invalidPresentationPath());
 

@@ -32,7 +32,8 @@ public:
     // A link at the top is followed, so the copy holds the document itself. The
     // store takes what a backup takes: a deck holding an item that is no file
     // and no folder, or a link leading out of it, is refused before anything is copied.
-    // A refusal names the project `projectName`, or without one the source's file.
+    // A missing source is named by its file; any other refusal names the
+    // project `projectName`, or without one the source's file.
     static std::expected<QString, ProjectBackupFailure> copyDocument(const QString& sourcePath,
                                                                      const std::optional<QString>& root = std::nullopt,
                                                                      const QString& projectName = {});

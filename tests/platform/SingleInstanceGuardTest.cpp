@@ -86,7 +86,7 @@ TEST(SingleInstanceGuardTest, ALaunchThatBeganWithoutALockWritesOnlyHoldingIt)
         store.setInteger(QStringLiteral("small"), 2);
         const auto refused = store.flush();
         ASSERT_TRUE(refused.has_value());
-        EXPECT_EQ(refused->reason, quorvia::platform::describeError(EBUSY));
+        EXPECT_EQ(refused->reason, QStringLiteral("另一个 Quorvia 正在使用这个文件夹"));
         EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/defaults")));
     }
     EXPECT_FALSE(store.flush().has_value());
