@@ -150,8 +150,8 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
     // only through the descriptor of the folder made for it, from the first
     // copy private to this user.
     StagingFolder staging(parent.get(), targetName);
-    if (const std::error_code made = staging.create())
-        return std::unexpected(made);
+    if (auto made = staging.create(); !made)
+        return std::unexpected(made.error());
 
     // Every file and folder of the package reaches the drive before the
     // package takes the name: a power cut after "done" must not leave a
