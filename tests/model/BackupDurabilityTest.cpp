@@ -3,10 +3,12 @@
 
 #include "model/ProjectBackupPackage.h"
 #include "model/StagingFolder.h"
+#include "platform/AtomicFileWrite.h"
 #include "platform/TreeRemoval.h"
 
 #include <QFileInfo>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include <csignal>
 
@@ -57,6 +59,30 @@ protected:
 
     QTemporaryDir dir;
 };
+
+// Every file below `folder` with its bytes, for comparing trees byte for byte.
+QStringList treeBytes(const QString& folder)
+{
+    QStringList out;
+    for (const QString& item : listTree(folder))
+        out.append(item + u'=' + QString::fromLatin1(readFile(folder + u'/' + item).toHex()));
+    return out;
+}
+
+// A child runs `work` as an export would be stopped: killed outright.
+void killAt(StagingFolder::Step at, int nth, const std::function<void()>& work)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        StagingFolder::onStep = [at, nth, seen = 0](StagingFolder::Step step) mutable {
+            if (step == at && seen++ == nth)
+                ::raise(SIGKILL);
+        };
+        work();
+        ::_exit(0);
+    }
+    ::waitpid(child, nullptr, 0);
+}
 
 // Bytes no file system makes of nothing, different for each day.
 QByteArray deckBytes(char day) { return QByteArray(3 << 20, day); }
@@ -167,14 +193,18 @@ TEST_F(BackupDurabilityTest, AStagingFolderWithoutItsRecordGoesOnceClearlyOld)
 {
     const QString old = exportsFolder() + "/.QuorviaBackup-" + platform::uuidString(platform::newUuid());
     const QString fresh = exportsFolder() + "/.QuorviaBackup-" + platform::uuidString(platform::newUuid());
-    for (const QString& folder : {old, fresh})
+    const QString holding = exportsFolder() + "/.QuorviaBackup-" + platform::uuidString(platform::newUuid());
+    for (const QString& folder : {old, fresh, holding})
         writeFile(folder + "/export.json.tmp-00000000deadbeef", "{\"kind\":");
+    writeFile(holding + "/package/manifest.json", "{}");
     const timespec twoDaysAgo[2] = {{::time(nullptr) - 2 * 24 * 3600, 0}, {::time(nullptr) - 2 * 24 * 3600, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(old).constData(), twoDaysAgo, 0), 0);
+    for (const QString& folder : {old, holding})
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(folder).constData(), twoDaysAgo, 0), 0);
 
     ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("deck"), exportsFolder() + "/全部.quorviabackup"));
     EXPECT_FALSE(QFileInfo::exists(old));
     EXPECT_TRUE(QFileInfo::exists(fresh + "/export.json.tmp-00000000deadbeef"));
+    EXPECT_TRUE(QFileInfo::exists(holding + "/package/manifest.json")) << "a folder holding more than its unfinished record went";
 }
 
 // The machine's host name changed since an export was killed: its record, of
@@ -190,6 +220,131 @@ TEST_F(BackupDurabilityTest, ARecordOfThisBootWithAnotherHostNameIsJudgedByItsPr
 
     ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("small"), exportsFolder() + "/其他.quorviabackup"));
     EXPECT_FALSE(QFileInfo::exists(dead));
+}
+
+// Another user renames a group-writable folder of the speaker's to a staging
+// name and writes a record of a dead export there: not ours, so not judged.
+TEST_F(BackupDurabilityTest, ARecordSomeoneElseWroteDecidesNoRemoval)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a record of another user's needs root to make";
+    const QString dead = deadStagingFolder();
+    ASSERT_FALSE(dead.isEmpty()) << "no export was killed part way";
+    ASSERT_EQ(::chown(QFile::encodeName(dead + "/export.json").constData(), 65534, 65534), 0);
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("small"), exportsFolder() + "/其他.quorviabackup"));
+    EXPECT_TRUE(QFileInfo::exists(dead + "/package"));
+}
+
+// In a shared folder without the sticky bit, someone renames the old backup
+// away mid-copy and puts a folder of theirs under its name, on a drive with an
+// atomic exchange and on one without: it is no package of the export's, so it
+// goes back under the name, whole, and the next sweep leaves it too.
+TEST_F(BackupDurabilityTest, AFolderPutUnderTheNameDuringTheCopySurvivesTheExportAndTheSweep)
+{
+    QDir().mkpath(path("real"));
+    const MountedDrive drive(MountedDrive::Kind::bindfs, path("real"));
+    for (const QString& folder : {exportsFolder(), drive.mounted() ? drive.path() : QString()}) {
+        if (folder.isEmpty())
+            continue;
+        const QString name = folder + "/全部.quorviabackup";
+        ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("sunday"), name));
+        StagingFolder::onStep = [&](StagingFolder::Step step) {
+            if (step == StagingFolder::Step::folderMade && QDir().rename(name, folder + "/moved.quorviabackup"))
+                writeFile(name + "/theirs.txt", "theirs");
+        };
+        const auto replaced = ProjectBackupPackage::exportBackup(backupWithDeck("monday"), name);
+        StagingFolder::onStep = nullptr;
+        EXPECT_EQ(failureText(replaced), QStringLiteral("导出时所选位置的备份被换成了别的项目，未写入备份；那个项目已放回原处。"));
+        ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("other"), folder + "/其他.quorviabackup"));
+        EXPECT_EQ(readFile(name + "/theirs.txt"), "theirs");
+        EXPECT_EQ(deckIn(folder + "/moved.quorviabackup"), "sunday");
+    }
+}
+
+// An I/O error (EIO, ENOSPC) at any one sync of an export over an old backup:
+// whenever the export says it failed, the name holds the old package byte for byte.
+TEST_F(BackupDurabilityTest, AnExportThatSaysItFailedLeavesTheOldPackageByteForByte)
+{
+    const QString name = exportsFolder() + "/全部.quorviabackup";
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("sunday"), name));
+    int syncs = 0;
+    platform::onSync = [&](int) {
+        ++syncs;
+        return 0;
+    };
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("sunday"), name));
+    const std::shared_ptr<void> restore(nullptr, [](void*) { platform::onSync = nullptr; });
+    for (int failing = 1, all = syncs; failing <= all; ++failing) {
+        SCOPED_TRACE(failing);
+        const QStringList before = treeBytes(name);
+        platform::onSync = [&, count = 0](int) mutable { return ++count == failing ? (failing % 2 ? EIO : ENOSPC) : 0; };
+        const auto exported = ProjectBackupPackage::exportBackup(backupWithDeck("monday"), name);
+        platform::onSync = nullptr;
+        if (exported)
+            ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("sunday"), name));
+        else
+            EXPECT_EQ(treeBytes(name), before) << failureText(exported).toStdString();
+    }
+}
+
+// A finished export killed at any removal of its clean-up: the record outlives
+// what it speaks for, so the next export's sweep leaves no package hidden.
+TEST_F(BackupDurabilityTest, AKillAtAnyRemovalOfTheCleanUpHidesNoPackage)
+{
+    const QString name = exportsFolder() + "/全部.quorviabackup";
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("sunday"), name));
+    for (int removal = 0; removal < 4; ++removal) {
+        SCOPED_TRACE(removal);
+        killAt(StagingFolder::Step::removing, removal, [&] { (void)ProjectBackupPackage::exportBackup(backupWithDeck("monday"), name); });
+        ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("other"), exportsFolder() + "/其他.quorviabackup"));
+        EXPECT_TRUE(listTree(exportsFolder()).filter(QRegularExpression("^\\.QuorviaBackup-[^/]*/(package|previous)$")).isEmpty());
+    }
+}
+
+// An export killed right after its renames on a FUSE drive, which comes back
+// under another device number when mounted again: the sweep still knows the
+// package under the name for the one built, and takes the old one away.
+TEST_F(BackupDurabilityTest, ACrashAfterTheRenamesOnADriveMountedAgainHidesNoPackage)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "drives of its own need root to mount";
+    QDir().mkpath(path("real"));
+    const MountedDrive first(MountedDrive::Kind::bindfs, path("real"));
+    ASSERT_TRUE(first.mounted());
+    const QString name = first.path("全部.quorviabackup");
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("sunday"), name));
+    killAt(StagingFolder::Step::renamed, 0, [&] { (void)ProjectBackupPackage::exportBackup(backupWithDeck("monday"), name); });
+    const MountedDrive again(MountedDrive::Kind::bindfs, path("real"));
+    ASSERT_TRUE(again.mounted());
+    struct stat before {}, after {};
+    ASSERT_TRUE(::stat(QFile::encodeName(first.path()).constData(), &before) == 0 && ::stat(QFile::encodeName(again.path()).constData(), &after) == 0);
+    ASSERT_NE(before.st_dev, after.st_dev);
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("other"), again.path("其他.quorviabackup")));
+    EXPECT_TRUE(stagingFoldersIn(again.path()).isEmpty());
+    EXPECT_EQ(deckIn(again.path("全部.quorviabackup")), "monday");
+}
+
+// Between the renames and the removal of the old package, the folder holding
+// the name is synced: otherwise a power cut may find neither package under it.
+TEST_F(BackupDurabilityTest, TheNewNameIsSyncedBeforeTheOldPackageGoes)
+{
+    const QString name = exportsFolder() + "/全部.quorviabackup";
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("sunday"), name));
+    struct stat folder {};
+    ASSERT_EQ(::stat(QFile::encodeName(exportsFolder()).constData(), &folder), 0);
+    QString order;
+    platform::onSync = [&](int fd) {
+        struct stat synced {};
+        if (::fstat(fd, &synced) == 0 && synced.st_ino == folder.st_ino && synced.st_dev == folder.st_dev)
+            order += u's';
+        return 0;
+    };
+    StagingFolder::onStep = [&](StagingFolder::Step step) { order += step == StagingFolder::Step::renamed ? u'r' : step == StagingFolder::Step::removing ? u'x' : u'.'; };
+    const auto exported = ProjectBackupPackage::exportBackup(backupWithDeck("monday"), name);
+    platform::onSync = nullptr;
+    StagingFolder::onStep = nullptr;
+    ASSERT_TRUE(exported);
+    EXPECT_TRUE(QRegularExpression("r[^x]*s[^r]*x").match(order).hasMatch()) << order.toStdString();
 }
 
 // A stick that cannot say where a file's holes are shows all of it as data; a
