@@ -5,7 +5,9 @@
 #include "model/StagingFolder.h"
 #include "platform/AtomicFileWrite.h"
 #include "platform/TreeRemoval.h"
+#include "support/QtPrinting.h"
 
+#include <QCryptographicHash>
 #include <QFileInfo>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -65,7 +67,7 @@ QStringList treeBytes(const QString& folder)
 {
     QStringList out;
     for (const QString& item : listTree(folder))
-        out.append(item + u'=' + QString::fromLatin1(readFile(folder + u'/' + item).toHex()));
+        out.append(item + u'=' + QCryptographicHash::hash(readFile(folder + u'/' + item), QCryptographicHash::Sha256).toHex());
     return out;
 }
 
