@@ -442,7 +442,7 @@ std::expected<void, ProjectBackupFailure> StagingFolder::putInPlace()
         if (!isOld(previousName))
             return std::unexpected(ProjectBackupError::refused(
                 replaced + (renameWithoutReplacing(folder_.get(), previousName, parentFd_, destination) ? returned : keptThere)));
-        if (::renameat(folder_.get(), packageName, parentFd_, destination) != 0) {
+        if (!renameWithoutReplacing(folder_.get(), packageName, parentFd_, destination)) {
             const std::error_code error = lastError();
             return std::unexpected(ProjectBackupError::refused(platform::describeError(error.value()) + putBack(previousName)));
         }

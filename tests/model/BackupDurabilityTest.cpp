@@ -10,7 +10,6 @@
 #include <QCryptographicHash>
 #include <QFileInfo>
 #include <QJsonObject>
-#include <QRegularExpression>
 
 #include <csignal>
 
@@ -71,19 +70,15 @@ QStringList treeBytes(const QString& folder)
     return out;
 }
 
-// A child runs `work` as an export would be stopped: killed outright.
-void killAt(StagingFolder::Step at, int nth, const std::function<void()>& work)
+// An export over `target` killed outright at its `nth` step `at`.
+void exportKilledAt(const PresentationProjectsBackup& backup, const QString& target, StagingFolder::Step at, int nth)
 {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        StagingFolder::onStep = [at, nth, seen = 0](StagingFolder::Step step) mutable {
+    ::waitpid(exportInChild(backup, target, [=] {
+        StagingFolder::onStep = [=, seen = 0](StagingFolder::Step step) mutable {
             if (step == at && seen++ == nth)
                 ::raise(SIGKILL);
         };
-        work();
-        ::_exit(0);
-    }
-    ::waitpid(child, nullptr, 0);
+    }), nullptr, 0);
 }
 
 // Bytes no file system makes of nothing, different for each day.
@@ -286,7 +281,7 @@ TEST_F(BackupDurabilityTest, AKillAtAnyRemovalOfTheCleanUpHidesNoPackage)
     const QString name = exportsFolder() + "/全部.quorviabackup";
     ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("sunday"), name));
     for (int removal = 0; removal < 4; ++removal) {
-        killAt(StagingFolder::Step::removing, removal, [&] { (void)ProjectBackupPackage::exportBackup(backupWithDeck("monday"), name); });
+        exportKilledAt(backupWithDeck("monday"), name, StagingFolder::Step::removing, removal);
         ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("other"), exportsFolder() + "/其他.quorviabackup"));
         EXPECT_TRUE(listTree(exportsFolder()).filter(QRegularExpression("^\\.QuorviaBackup-[^/]*/(package|previous)$")).isEmpty()) << removal;
     }
@@ -302,7 +297,7 @@ TEST_F(BackupDurabilityTest, ACrashAfterTheRenamesOnADriveMountedAgainHidesNoPac
     if (!first.mounted())
         GTEST_SKIP() << "drives of its own need root to mount";
     ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("sunday"), first.path("全部.quorviabackup")));
-    killAt(StagingFolder::Step::renamed, 0, [&] { (void)ProjectBackupPackage::exportBackup(backupWithDeck("monday"), first.path("全部.quorviabackup")); });
+    exportKilledAt(backupWithDeck("monday"), first.path("全部.quorviabackup"), StagingFolder::Step::renamed, 0);
     const MountedDrive again(MountedDrive::Kind::bindfs, path("real"));
     struct stat before {}, after {};
     ASSERT_TRUE(::stat(QFile::encodeName(first.path()).constData(), &before) == 0 && ::stat(QFile::encodeName(again.path()).constData(), &after) == 0);
@@ -320,7 +315,7 @@ TEST_F(BackupDurabilityTest, TheNewNameIsSyncedBeforeTheOldPackageGoes)
     const QFileInfo folder(exportsFolder());
     QString order;
     platform::onSync = [&](int fd) {
-        order += QFileInfo(QStringLiteral("/proc/self/fd/%1").arg(fd)).canonicalFilePath() == folder.canonicalFilePath() ? u's' : u'.';
+        order += QFileInfo("/proc/self/fd/" + QString::number(fd)) == folder ? u's' : u'.';
         return 0;
     };
     StagingFolder::onStep = [&](StagingFolder::Step step) { order += step == StagingFolder::Step::renamed ? u'r' : step == StagingFolder::Step::removing ? u'x' : u'.'; };
