@@ -79,7 +79,8 @@ int main(int argc, char** argv)
     platform::current().applicationService = shell;
 
     // Document copies an earlier run was stopped in the middle of go, before
-    // any new one begins; only the holder of the data folder's lock gets here.
+    // any new one begins; the store writes only under the data folder's lock.
+    ProjectDocumentStore::writeGate = guard.writeGate();
     for (const std::filesystem::path& left : ProjectDocumentStore::discardInterruptedCopies())
         platform::globalQueue().async([left] {
             platform::removeTree(left);
