@@ -1,15 +1,19 @@
 #include "support/EventWait.h"
 #include "support/ReadOnlyFolder.h"
 #include "support/RunningApplication.h"
+#include "support/StatusArea.h"
 #include "support/WindowManagedTwoOutputTest.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <memory>
+#include <optional>
+#include <string>
 
 using quorvia::test::ReadOnlyFolder;
 using quorvia::test::RunningApplication;
+using quorvia::test::StatusArea;
 using quorvia::test::waitUntil;
 using quorvia::test::WindowManagedTwoOutputTest;
 using Window = RunningApplication::Window;
@@ -72,6 +76,40 @@ TEST_P(QuitAlertSignalTest, ATerminationSignalEndsTheQuitWhileItsAlertStands)
     EXPECT_EQ(app->process().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app->process().exitCode(), 0);
     EXPECT_EQ(app->errorsSaid().count(QStringLiteral("退出前无法写入文件夹")), 1) << "said not once";
+}
+
+// With the icon in a status area, every way out ends with status 0: the
+// icon's menu, Control+Q, and SIGTERM and SIGINT as a logout sends them.
+TEST_P(QuitAlertSignalTest, EveryWayOutEndsCleanlyWithTheIconInAStatusArea)
+{
+    StatusArea area(display);
+    ASSERT_TRUE(area.start()) << area.failure().toStdString();
+    for (const char* way : {"menu", "ctrl+q", "SIGTERM", "SIGINT"}) {
+        SCOPED_TRACE(way);
+        app = std::make_unique<RunningApplication>(display);
+        ASSERT_TRUE(app->launch());
+        const auto island = app->settledIsland();
+        ASSERT_TRUE(island);
+        std::optional<Window> icon;
+        ASSERT_TRUE(waitUntil([&] { return (icon = app->statusIcon()) && icon->frame.width() > 1; }));
+        if (way == std::string("menu")) {
+            const QPoint at = icon->frame.center();
+            app->tool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
+                                                  QStringLiteral("click"), QStringLiteral("3")});
+            ASSERT_TRUE(app->waitNewWindow({*island})) << "the icon's menu did not open";
+            app->key(QStringLiteral("Up Return"), 0);
+        } else if (way == std::string("ctrl+q")) {
+            ASSERT_TRUE(app->focus(*island));
+            app->key(QStringLiteral("ctrl+q"), 0);
+        } else {
+            const int signal = way == std::string("SIGTERM") ? SIGTERM : SIGINT;
+            ASSERT_TRUE(app->waitUntilCatching(signal));
+            ::kill(static_cast<pid_t>(app->pid()), signal);
+        }
+        ASSERT_TRUE(RunningApplication::waitUntilEnded(app->process())) << "it did not quit";
+        EXPECT_EQ(app->process().exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(app->process().exitCode(), 0);
+    }
 }
 
 QUORVIA_UNDER_EACH_WINDOW_MANAGER(QuitAlertSignalTest);
