@@ -74,6 +74,7 @@ int main(int argc, char** argv)
         if (shell->onReopen)
             shell->onReopen();
     };
+    guard.isQuitting = [shell] { return shell->isQuitting(); };
     // A launch that began without locks takes them before its first write.
     platform::native::installLinuxPlatform(guard.writeGate());
     platform::current().applicationService = shell;
@@ -96,6 +97,8 @@ int main(int argc, char** argv)
         // until then a later launch waits for this one to listen, not to answer.
         platform::MainQueue::async([&guard] { guard.listen(); });
         status = app.exec();
+        // A later launch now waits for this one to end, and runs.
+        guard.stopListening();
         // Every way out of the event loop, SIGTERM included, ends here: nothing saved may stay in memory.
         // A failure the quit already said is not said twice.
         if (const auto failure = platform::current().defaults().flush(); failure && !delegate.quitWriteFailureSaid())
@@ -104,6 +107,7 @@ int main(int argc, char** argv)
     // Everything of Qt's goes while the application lives: left to the exit
     // handlers, the status icon is destroyed after it and takes the process down.
     guard.onReopen = nullptr;
+    guard.isQuitting = nullptr;
     shell.reset();
     platform::install(nullptr);
     return status;

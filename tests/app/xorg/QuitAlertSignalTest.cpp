@@ -78,6 +78,38 @@ TEST_P(QuitAlertSignalTest, ATerminationSignalEndsTheQuitWhileItsAlertStands)
     EXPECT_EQ(app->errorsSaid().count(QStringLiteral("退出前无法写入文件夹")), 1) << "said not once";
 }
 
+// A launch while the quit's last alert stands waits, and runs once the
+// speaker has answered and the quitting instance has ended.
+TEST_P(QuitAlertSignalTest, ALaunchBesideAQuittingInstanceRunsOnceItHasEnded)
+{
+    app = std::make_unique<RunningApplication>(display);
+    const ReadOnlyFolder store(app->folder() + QStringLiteral("/config/com.local.quorvia.mvp/defaults"));
+    if (!store.isReadOnly())
+        GTEST_SKIP() << "needs root to mount the folder read-only: root writes past its mode";
+    app->collectErrors();
+    ASSERT_TRUE(app->launch());
+    const auto island = app->waitWindow(QString());
+    ASSERT_TRUE(island && app->waitNewWindow({*island}) && answerAllBut(*island));
+    ASSERT_TRUE(app->focus(*island));
+    app->key(QStringLiteral("Right ctrl+q"), 0);
+    const auto alert = app->waitNewWindow({*island});
+    ASSERT_TRUE(alert) << "the failed last write was not said";
+
+    RunningApplication later(display);
+    later.environment() = app->environment();
+    later.launcher() = app->launcher();
+    ASSERT_TRUE(later.launch());
+    ASSERT_TRUE(waitUntil([&] { return app->errorsSaid().contains(QStringLiteral("正在退出")) || !later.isRunning(); }));
+    ASSERT_TRUE(later.isRunning()) << "the launch handed over to the quitting instance";
+    int polls = 0;
+    ASSERT_TRUE(waitUntil([&] {
+        if (polls++ % 50 == 0 && app->focus(*alert, 2000))
+            app->key(QStringLiteral("Return"), 0);
+        return !app->isRunning();
+    })) << "the alert was not answered";
+    EXPECT_TRUE(later.waitWindow(QString())) << "the launch never ran";
+}
+
 // With the icon in a status area, every way out ends with status 0: the
 // icon's menu, Control+Q, and SIGTERM and SIGINT as a logout sends them.
 TEST_P(QuitAlertSignalTest, EveryWayOutEndsCleanlyWithTheIconInAStatusArea)

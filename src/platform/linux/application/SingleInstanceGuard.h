@@ -63,8 +63,11 @@ public:
     Claim claim();
     // Takes reopens from later launches from now on; until then they wait for
     // this one. Once the launch is ready to answer them. Problems are said on
-    // the error stream: the instance runs without the socket.
-    void listen();
+    // the error stream, and returned: the instance runs without the socket.
+    QString listen();
+    // Once this instance is on its way out: a later launch then waits for the
+    // locks and runs, rather than waiting for an answer that never comes.
+    void stopListening();
 
     // To run before each write into a folder: no error when this launch holds
     // every lock guarding it, else why not. Usable after the guard is gone.
@@ -72,9 +75,14 @@ public:
 
     // A later launch asked for a reopen.
     std::function<void()> onReopen;
+    // Whether this instance is quitting: a later launch is then told to wait
+    // for its end, and runs, unless the quit is called off, when its next ask
+    // is a reopen as usual.
+    std::function<bool()> isQuitting;
 
 private:
-    enum class Offer { taken, notListening, unanswered };
+    // `quitting` and `closed` are waited out: the instance is on its way out.
+    enum class Offer { taken, notListening, unanswered, quitting, closed };
     Offer offerReopen(const QDeadlineTimer& deadline) const;
     void acceptConnection();
 
