@@ -14,10 +14,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <expected>
-#include <cstdio>
 #include <optional>
+#include <utility>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -199,12 +200,10 @@ SingleInstanceGuard::Claim SingleInstanceGuard::claim()
         // One that quits is waited for however long its last alert stands: it
         // answers, so it is not stuck.
         if (offer == Offer::quitting) {
-            if (!waitSaid)
+            if (!std::exchange(waitSaid, true))
                 say(QStringLiteral("已有一个 Quorvia 正在退出，本次启动等它退出后继续。"));
-            waitSaid = true;
             patience = QDeadlineTimer(handOverPatienceMs);
-        }
-        else if (offer == Offer::unanswered || patience.hasExpired())
+        } else if (offer == Offer::unanswered || patience.hasExpired())
             return {Outcome::refused, say(unanswered)};
         QThread::msleep(50);
     }

@@ -58,7 +58,8 @@ public:
     };
     // Becomes the running instance, holding the locks until the process ends.
     // A launch that cannot hold them, or finds an instance listening, never
-    // runs: it hands a reopen to that instance, or says why it cannot start.
+    // runs: it hands a reopen to that instance, or says why it cannot start;
+    // beside one that is quitting it waits for its end, and runs.
     // Without a socket the holder still runs.
     Claim claim();
     // Takes reopens from later launches from now on; until then they wait for
