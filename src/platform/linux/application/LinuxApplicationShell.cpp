@@ -76,7 +76,7 @@ void LinuxApplicationShell::terminate(QuitRequest request)
         return;
     const TerminateReply reply = shouldTerminate ? shouldTerminate(request) : TerminateReply::now;
     if (reply == TerminateReply::now)
-        QCoreApplication::exit(0);
+        exit();
     else
         awaitingReply_ = true;
 }
@@ -85,7 +85,13 @@ void LinuxApplicationShell::replyToTermination(bool shouldTerminate)
 {
     awaitingReply_ = false;
     if (shouldTerminate)
-        QCoreApplication::exit(0);
+        exit();
+}
+
+void LinuxApplicationShell::exit()
+{
+    exiting_ = true;
+    QCoreApplication::exit(0);
 }
 
 void LinuxApplicationShell::activateIgnoringOtherApps()
