@@ -62,11 +62,9 @@ void AppCoordinator::exportProjectBackup()
         platform::globalQueue().async([weak, snapshot, destination, &defaults] {
             // What the backup holds is on disk first, so the store is never older than a backup of it.
             defaults.flush();
+            // The export itself replaces only the backup package it finds under the name.
             std::expected<void, QString> outcome;
-            if (!mayReplace(destination))
-                outcome = std::unexpected(
-                    QStringLiteral("所选位置已有同名文件或文件夹，且它不是演讲项目备份；未做任何改动。"));
-            else if (auto written = ProjectBackupPackage::exportBackup(snapshot, destination); !written)
+            if (auto written = ProjectBackupPackage::exportBackup(snapshot, destination); !written)
                 outcome = std::unexpected(description(written.error()));
             platform::MainQueue::async([weak, outcome, count = snapshot.projects.size()] {
                 auto* self = alive(weak);

@@ -328,15 +328,17 @@ void AppCoordinator::handleEmergencyToggle()
             mirrorEngine->privacyPause();
         return;
     }
-    // Under the shield the windows stay hidden whatever the displays do now:
-    // only the shield's own ways out may reveal them.
+    // The hide stays while mirroring lasts: each later press tries the
+    // restore again and meets the shield again.
+    if (isSystemMirroring()) {
+        enterSafetyShield(QStringLiteral("系统镜像仍在运行；私密窗口保持隐藏"));
+        return;
+    }
+    // Mirroring has ended under the shield: only the shield's own ways out
+    // may reveal the windows.
     if (systemMirrorShieldActive) {
         emergencyLocalHidden = false;
         safetyOverlayController->show(lastSafetyReason);
-        return;
-    }
-    if (isSystemMirroring()) {
-        enterSafetyShield(QStringLiteral("系统镜像仍在运行；私密窗口保持隐藏"));
         return;
     }
     emergencyLocalHidden = false;

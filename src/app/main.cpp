@@ -54,12 +54,14 @@ int main(int argc, char** argv)
         if (shell->onReopen)
             shell->onReopen();
     };
+    guard.isQuitting = [shell] { return shell->isQuitting(); };
     // A launch that began without locks takes them before its first write.
     platform::native::installLinuxPlatform(guard.writeGate());
     platform::current().applicationService = shell;
 
     // Document copies an earlier run was stopped in the middle of go, before
-    // any new one begins; only the holder of the data folder's lock gets here.
+    // any new one begins; the store writes only under the data folder's lock.
+    ProjectDocumentStore::writeGate = guard.writeGate();
     for (const std::filesystem::path& left : ProjectDocumentStore::discardInterruptedCopies())
         platform::globalQueue().async([left] {
             platform::removeTree(left);
@@ -68,15 +70,26 @@ int main(int argc, char** argv)
     // SIGTERM and SIGINT quit through the delegate and wait for no one to answer anything.
     shell->quitOnTerminationSignals();
 
-    AppDelegate delegate(*shell);
-    platform::MainQueue::async([&delegate] { delegate.applicationDidFinishLaunching(); });
-    // Reopens are taken once the start is done, or from any loop it waits in:
-    // until then a later launch waits for this one to listen, not to answer.
-    platform::MainQueue::async([&guard] { guard.listen(); });
-    const int status = app.exec();
-    // Every way out of the event loop, SIGTERM included, ends here: nothing saved may stay in memory.
-    // A failure the quit already said is not said twice.
-    if (const auto failure = platform::current().defaults().flush(); failure && !delegate.quitWriteFailureSaid())
-        std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("Quorvia：%1").arg(AppDelegate::quitWriteFailureDetail(*failure))));
+    int status = 0;
+    {
+        AppDelegate delegate(*shell);
+        platform::MainQueue::async([&delegate] { delegate.applicationDidFinishLaunching(); });
+        // Reopens are taken once the start is done, or from any loop it waits in:
+        // until then a later launch waits for this one to listen, not to answer.
+        platform::MainQueue::async([&guard] { guard.listen(); });
+        status = app.exec();
+        // A later launch now waits for this one to end, and runs.
+        guard.stopListening();
+        // Every way out of the event loop, SIGTERM included, ends here: nothing saved may stay in memory.
+        // A failure the quit already said is not said twice.
+        if (const auto failure = platform::current().defaults().flush(); failure && !delegate.quitWriteFailureSaid())
+            std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("Quorvia：%1").arg(AppDelegate::quitWriteFailureDetail(*failure))));
+    }
+    // Everything of Qt's goes while the application lives: left to the exit
+    // handlers, the status icon is destroyed after it and takes the process down.
+    guard.onReopen = nullptr;
+    guard.isQuitting = nullptr;
+    shell.reset();
+    platform::install(nullptr);
     return status;
 }

@@ -61,13 +61,13 @@ qint64 BackupLimits::addSizes(qint64 a, qint64 b)
 std::optional<ProjectBackupError> BackupLimits::spaceProblem(const struct statvfs& disk, qint64 bytes, qint64 items,
                                                              const QString& place)
 {
-    // Every item may take a block more than its bytes, and the disk is not
-    // filled to the brim: a fiftieth more, at least 1 MB.
+    // Every item may take a block more than its bytes, and large files a
+    // fiftieth more for the blocks that map them: what the copy takes, no more.
     const qint64 block = std::max<qint64>(disk.f_frsize, 4096);
     qint64 itemBlocks = 0;
     if (__builtin_mul_overflow(items, block, &itemBlocks))
         itemBlocks = std::numeric_limits<qint64>::max();
-    const qint64 needed = addSizes(addSizes(bytes, itemBlocks), std::max<qint64>(bytes / 50, qint64(1) << 20));
+    const qint64 needed = addSizes(addSizes(bytes, itemBlocks), bytes / 50);
     qint64 available = 0;
     if (__builtin_mul_overflow(disk.f_bavail, disk.f_frsize, &available))
         available = std::numeric_limits<qint64>::max();

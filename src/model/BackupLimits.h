@@ -31,7 +31,7 @@ struct BackupLimits {
     QString deckDepthText() const;
 
     // Refuses copying `bytes` in `items` files and folders onto `disk` when it
-    // has not room for them with a margin; the text, led by `place` (as in
+    // has not room for the blocks they take; the text, led by `place` (as in
     // "所选位置"), names the space needed and the space free.
     static std::optional<ProjectBackupError> spaceProblem(const struct statvfs& disk, qint64 bytes, qint64 items,
                                                           const QString& place);

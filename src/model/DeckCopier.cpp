@@ -132,7 +132,7 @@ std::expected<void, ProjectBackupFailure> DeckCopier::copyFile(int sourceFd, int
     }
     if (::ftruncate(target.get(), end) != 0)
         return std::unexpected(lastError());
-    if (syncs_ && ::fsync(target.get()) != 0)
+    if (syncs_ && !platform::syncFile(target.get()))
         return std::unexpected(lastError());
     return {};
 }

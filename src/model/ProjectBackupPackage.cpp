@@ -140,6 +140,9 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
     struct statvfs disk {};
     if (::fstatvfs(parent.get(), &disk) != 0)
         return std::unexpected(lastError());
+    // Room on a drive nothing can be written to is beside the point.
+    if (disk.f_flag & ST_RDONLY)
+        return std::unexpected(std::make_error_code(std::errc::read_only_file_system));
     // The package folder, Documents, one folder per deck and the manifest besides the decks.
     if (auto problem = BackupLimits::spaceProblem(disk, BackupLimits::addSizes(decks.bytes, manifest.size()),
                                                   BackupLimits::addSizes(decks.items, 2 * qint64(record.projects.size()) + 3),
@@ -150,8 +153,8 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
     // only through the descriptor of the folder made for it, from the first
     // copy private to this user.
     StagingFolder staging(parent.get(), targetName);
-    if (const std::error_code made = staging.create())
-        return std::unexpected(made);
+    if (auto made = staging.create(); !made)
+        return std::unexpected(made.error());
 
     // Every file and folder of the package reaches the drive before the
     // package takes the name: a power cut after "done" must not leave a

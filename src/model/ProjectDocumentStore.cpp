@@ -18,6 +18,16 @@ namespace fs = std::filesystem;
 
 namespace quorvia {
 
+namespace {
+
+std::error_code gate(const fs::path& folder)
+{
+    return ProjectDocumentStore::writeGate ? ProjectDocumentStore::writeGate(ProjectDocumentStore::fromPath(folder))
+                                           : std::error_code();
+}
+
+} // namespace
+
 fs::path ProjectDocumentStore::toPath(const QString& path) { return fs::path(QFile::encodeName(path).toStdString()); }
 
 QString ProjectDocumentStore::fromPath(const fs::path& path) { return QFile::decodeName(QByteArray::fromStdString(path.native())); }
@@ -28,8 +38,9 @@ std::expected<QString, ProjectBackupFailure> ProjectDocumentStore::defaultRoot()
     if (dataFolder.isEmpty())
         return std::unexpected(ProjectBackupError::invalidPresentationPath());
     const fs::path root = toPath(dataFolder) / toPath(applicationFolderName) / toPath(documentsFolderName);
-    std::error_code error;
-    fs::create_directories(root, error);
+    std::error_code error = gate(root);
+    if (!error)
+        fs::create_directories(root, error);
     if (error)
         return std::unexpected(error);
     return fromPath(root);
@@ -44,8 +55,9 @@ std::expected<QString, ProjectBackupFailure> ProjectDocumentStore::copyDocument(
     const QString named = projectName.isEmpty() ? name : projectName;
     const fs::path source = toPath(sourcePath);
     std::error_code error;
+    // What is gone is the file: the project is still there to be named.
     if (sourcePath.isEmpty() || !fs::exists(source, error))
-        return std::unexpected(ProjectBackupError::missingPresentation(named));
+        return std::unexpected(ProjectBackupError::missingPresentation(name.isEmpty() ? named : name));
     if (name.isEmpty() || name == u"." || name == u".." || name.contains(u'/'))
         return std::unexpected(ProjectBackupError::invalidPresentationPath());
 
@@ -93,8 +105,9 @@ std::expected<QString, ProjectBackupFailure> ProjectDocumentStore::copyDocument(
 std::expected<fs::path, std::error_code> ProjectDocumentStore::makeIncomingFolder(const fs::path& root)
 {
     const fs::path incoming = root / toPath(incomingFolderName);
-    std::error_code error;
-    fs::create_directories(root, error);
+    std::error_code error = gate(root);
+    if (!error)
+        fs::create_directories(root, error);
     if (error)
         return std::unexpected(error);
     const fs::path folder = incoming / toPath(platform::uuidString(platform::newUuid()));
@@ -112,12 +125,15 @@ std::expected<fs::path, std::error_code> ProjectDocumentStore::makeIncomingFolde
 void ProjectDocumentStore::leaveIncomingFolder(const fs::path& root)
 {
     // Only when empty: another copy may be under way in it.
-    ::rmdir((root / toPath(incomingFolderName)).c_str());
+    if (!gate(root))
+        ::rmdir((root / toPath(incomingFolderName)).c_str());
 }
 
 std::expected<fs::path, std::error_code> ProjectDocumentStore::admit(const fs::path& incoming, const fs::path& root)
 {
     const fs::path admitted = root / incoming.filename();
+    if (const std::error_code refused = gate(root))
+        return std::unexpected(refused);
     if (::rename(incoming.c_str(), admitted.c_str()) != 0)
         return std::unexpected(platform::lastError());
     return admitted;
@@ -134,6 +150,8 @@ std::vector<fs::path> ProjectDocumentStore::discardInterruptedCopies(const std::
             return {};
         rootPath = toPath(dataFolder) / toPath(applicationFolderName) / toPath(documentsFolderName);
     }
+    if (gate(rootPath))
+        return {};
     // Renamed at once, so a copy begun from now on never meets what is being removed.
     const fs::path incoming = rootPath / toPath(incomingFolderName);
     const fs::path discarded = rootPath / toPath(discardedPrefix + platform::uuidString(platform::newUuid()));

@@ -6,6 +6,7 @@
 
 #include <expected>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <system_error>
 #include <vector>
@@ -26,13 +27,18 @@ public:
     static inline const QString documentsFolderName = QStringLiteral("ProjectDocuments");
     static inline const QString incomingFolderName = QStringLiteral(".incoming");
     static inline const QString discardedPrefix = QStringLiteral(".discarded-");
+    // Asked before each write beneath a folder: no error when this launch may
+    // write there, else why not. The entry point hands in the instance locks'
+    // gate, so no launch without the data folder's lock writes the store.
+    static inline std::function<std::error_code(const QString& folder)> writeGate;
 
     // Copies the file or folder package at sourcePath into a new folder of the
     // store under `root` (the default root when none is given); answers the copy's path.
     // A link at the top is followed, so the copy holds the document itself. The
     // store takes what a backup takes: a deck holding an item that is no file
     // and no folder, or a link leading out of it, is refused before anything is copied.
-    // A refusal names the project `projectName`, or without one the source's file.
+    // A missing source is named by its file; any other refusal names the
+    // project `projectName`, or without one the source's file.
     static std::expected<QString, ProjectBackupFailure> copyDocument(const QString& sourcePath,
                                                                      const std::optional<QString>& root = std::nullopt,
                                                                      const QString& projectName = {});
@@ -52,8 +58,8 @@ public:
     // incoming folder out of the way, at once, and answers every such folder,
     // of this start and of earlier ones, for the caller to remove at leisure.
     // Nothing else in the store is touched. The default root is not created.
-    // Only the launch that holds the data folder's instance lock may call it:
-    // any other would empty the incoming folder under the running one's copies.
+    // Nothing happens where the write gate refuses: a launch without the data
+    // folder's lock would empty the incoming folder under the running one's copies.
     static std::vector<std::filesystem::path> discardInterruptedCopies(const std::optional<QString>& root = std::nullopt);
 
     static std::filesystem::path toPath(const QString& path);

@@ -1,16 +1,20 @@
 #include "model/StagingFolder.h"
 
+#include "model/ProjectBackupPackage.h"
 #include "platform/files/AtomicFileWrite.h"
 #include "platform/files/BoundedFileRead.h"
+#include "platform/files/ErrorDescription.h"
 #include "platform/files/ProcessStamp.h"
 #include "platform/files/TreeRemoval.h"
 #include "platform/core/Uuid.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <functional>
@@ -22,6 +26,7 @@ namespace quorvia {
 
 using platform::FileDescriptor;
 using platform::lastError;
+using Mark = StagingFolder::Mark;
 
 namespace {
 
@@ -34,6 +39,20 @@ const QString recordKind = QStringLiteral("com.local.quorvia.backup-export");
 // waited a day for its record belongs to an export long gone.
 constexpr time_t unrecordedAge = 24 * 60 * 60;
 
+void step(StagingFolder::Step at)
+{
+    if (StagingFolder::onStep)
+        StagingFolder::onStep(at);
+}
+
+std::optional<StagingFolder::Identity> identityOf(int fd)
+{
+    struct stat status {};
+    if (::fstat(fd, &status) != 0)
+        return std::nullopt;
+    return StagingFolder::Identity(status.st_dev, status.st_ino);
+}
+
 std::optional<StagingFolder::Identity> identityAt(int folderFd, const char* name)
 {
     struct stat status {};
@@ -44,14 +63,75 @@ std::optional<StagingFolder::Identity> identityAt(int folderFd, const char* name
 
 bool exists(int folderFd, const char* name) { return identityAt(folderFd, name).has_value(); }
 
-// Who is writing a staging folder, and for which package.
+// The package folder open at `packageFd` as a mark: nothing when it holds no manifest file.
+std::optional<Mark> markOf(int packageFd)
+{
+    struct stat status {};
+    if (::fstat(packageFd, &status) != 0 || !S_ISDIR(status.st_mode))
+        return std::nullopt;
+    const FileDescriptor manifest = platform::openForReadingAt(packageFd, QFile::encodeName(ProjectBackupPackage::manifestName).constData());
+    struct stat file {};
+    if (!manifest.isOpen() || ::fstat(manifest.get(), &file) != 0 || !S_ISREG(file.st_mode))
+        return std::nullopt;
+    QCryptographicHash digest(QCryptographicHash::Sha256);
+    std::array<char, 64 * 1024> buffer;
+    for (;;) {
+        const ssize_t n = ::read(manifest.get(), buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return std::nullopt;
+        if (n == 0)
+            break;
+        digest.addData(QByteArrayView(buffer.data(), n));
+    }
+    return Mark{status.st_ino, digest.result().toHex()};
+}
+
+// Cheap refusal by inode first: most items are not the one looked for.
+bool matches(int fd, const Mark& mark)
+{
+    const auto identity = identityOf(fd);
+    return identity && identity->second == mark.inode && markOf(fd) == mark;
+}
+
+QJsonValue markJson(const std::optional<Mark>& mark)
+{
+    if (!mark)
+        return QJsonValue::Null;
+    return QJsonObject{{"inode", QString::number(mark->inode)}, {"manifest", QString::fromLatin1(mark->manifestDigest)}};
+}
+
+// A mark as written, `null` or none as nothing; false when it is neither.
+bool readMark(const QJsonValue& value, std::optional<Mark>& mark)
+{
+    if (value.isNull() || value.isUndefined())
+        return true;
+    bool ok = false;
+    const QJsonObject json = value.toObject();
+    const ino_t inode = json.value("inode").toString().toULongLong(&ok);
+    const QByteArray digest = json.value("manifest").toString().toLatin1();
+    if (!ok || digest.size() != 64)
+        return false;
+    mark = Mark{inode, digest};
+    return true;
+}
+
+// Who is writing a staging folder, for which package, and which packages it knows.
 struct Record {
     platform::ProcessStamp writer;
     std::string destination;
-    // The package built, once the renames that put it under the destination's
-    // name may have begun: from then on an item here that is not it is the
-    // old package.
-    std::optional<StagingFolder::Identity> placing;
+    // Records from before exports marked packages name only the package built,
+    // by device and inode; in theirs an item that is not it is the old package.
+    bool marks = true;
+    std::optional<StagingFolder::Identity> builtOnDevice;
+    // The package under the name when the export began.
+    std::optional<Mark> old;
+    // The package built, once the renames that put it under the name may have begun.
+    std::optional<Mark> built;
+    // The export failed after its renames and could not put the old package
+    // back: it goes back once the name is free, and never goes otherwise.
+    bool keepsOld = false;
 
     QByteArray encoded() const
     {
@@ -63,19 +143,23 @@ struct Record {
             {"pid", writer.pid},
             {"started", QString::number(writer.started)},
             {"pidNamespace", QString::number(writer.pidNamespace)},
+            {"old", markJson(old)},
         };
-        if (placing) {
-            json.insert("packageDevice", QString::number(placing->first));
-            json.insert("packageInode", QString::number(placing->second));
-        }
+        if (built)
+            json.insert("package", markJson(built));
+        if (keepsOld)
+            json.insert("keepsOld", true);
         return QJsonDocument(json).toJson();
     }
 
-    // The record in the folder open at `folderFd`, if one of ours is there.
+    // The record in the folder open at `folderFd`, if one of ours is there:
+    // a file of this user's with no other name, which only this user wrote.
     static std::optional<Record> readFrom(int folderFd)
     {
         const FileDescriptor file = platform::openForReadingAt(folderFd, recordName);
-        if (!file.isOpen())
+        struct stat status {};
+        if (!file.isOpen() || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::geteuid()
+            || status.st_nlink != 1)
             return std::nullopt;
         const platform::BoundedFileRead read = platform::readBounded(file.get(), 16 * 1024);
         const QJsonObject json = read.ok() ? QJsonDocument::fromJson(read.bytes).object() : QJsonObject();
@@ -90,11 +174,16 @@ struct Record {
         bool namespaceOk = false;
         record.writer.started = json.value("started").toString().toULongLong(&startedOk);
         record.writer.pidNamespace = json.value("pidNamespace").toString().toULongLong(&namespaceOk);
-        if (json.contains("packageDevice") || json.contains("packageInode")) {
+        record.marks = json.contains("old");
+        record.keepsOld = json.value("keepsOld").toBool();
+        if (record.marks) {
+            if (!readMark(json.value("old"), record.old) || !readMark(json.value("package"), record.built))
+                return std::nullopt;
+        } else if (json.contains("packageDevice") || json.contains("packageInode")) {
             bool deviceOk = false;
             bool inodeOk = false;
-            record.placing = StagingFolder::Identity(json.value("packageDevice").toString().toULongLong(&deviceOk),
-                                                     json.value("packageInode").toString().toULongLong(&inodeOk));
+            record.builtOnDevice = StagingFolder::Identity(json.value("packageDevice").toString().toULongLong(&deviceOk),
+                                                           json.value("packageInode").toString().toULongLong(&inodeOk));
             if (!deviceOk || !inodeOk)
                 return std::nullopt;
         }
@@ -104,17 +193,29 @@ struct Record {
             return std::nullopt;
         return record;
     }
-};
 
-// Writes this process's record of the export into the folder open at `folderFd`.
-// Where the kernel will not say who this process is, the record names no
-// writer, and what the export leaves is never taken for abandoned.
-std::expected<void, std::error_code> writeRecord(int folderFd, const std::string& destination,
-                                                 std::optional<StagingFolder::Identity> placing)
-{
-    const Record record{platform::ProcessStamp::ofThisProcess().value_or(platform::ProcessStamp{}), destination, placing};
-    return platform::writeFileAtomically(folderFd, recordName, record.encoded(), false);
-}
+    // Whether the item open at `fd` is the package built.
+    bool isBuilt(int fd) const
+    {
+        return built ? matches(fd, *built) : builtOnDevice && identityOf(fd) == builtOnDevice;
+    }
+
+    enum class Kind { built, old, other };
+    // What the item `name` in the staging folder, open at `fd` when a folder, is to this record.
+    Kind kindOf(const std::string& name, const FileDescriptor& item) const
+    {
+        if (!item.isOpen())
+            return Kind::other;
+        if (old && matches(item.get(), *old))
+            return Kind::old;
+        if (built || builtOnDevice)
+            return isBuilt(item.get()) ? Kind::built : !marks && (name == packageName || name == previousName) ? Kind::old : Kind::other;
+        // The renames had not begun: the package was being built.
+        if (name == packageName)
+            return Kind::built;
+        return !marks && name == previousName ? Kind::old : Kind::other;
+    }
+};
 
 // `name` in `fromFd` becomes `to` in `toFd`, never over an item already there.
 bool renameWithoutReplacing(int fromFd, const char* name, int toFd, const char* to)
@@ -168,6 +269,54 @@ void removeFolder(int parentFd, const std::string& name, int folderFd, const Sta
         ::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR);
 }
 
+bool isUnfinishedRecord(const std::string& name)
+{
+    return name.starts_with(std::string(recordName) + platform::atomicWriteTemporaryMarker);
+}
+
+// Brings the staging folder open at `stagingFd`, named `name` in the folder
+// open at `parentFd`, to rest by its record: the package built goes unless it
+// holds the name, the old package goes only once the package built holds the
+// name, and anything else goes back under the name when it is free. The
+// record and the folder go last, and only once nothing else is left in it.
+void settle(int parentFd, int stagingFd, const std::string& name, const StagingFolder::Identity& identity, const Record& record)
+{
+    const char* destination = record.destination.c_str();
+    const FileDescriptor underName = platform::openFolderAt(parentFd, destination);
+    const bool placed = underName.isOpen() && record.isBuilt(underName.get());
+    const auto mount = platform::mountIdOf(stagingFd);
+    for (const std::string& entry : platform::entryNames(stagingFd).value_or(std::vector<std::string>())) {
+        if (entry == recordName || isUnfinishedRecord(entry))
+            continue;
+        const FileDescriptor item = platform::openFolderAt(stagingFd, entry.c_str());
+        const Record::Kind kind = record.kindOf(entry, item);
+        if (kind == Record::Kind::built || (kind == Record::Kind::old && placed && !record.keepsOld)) {
+            // A drive mounted on the folder is not part of it.
+            if (!mount || platform::mountIdOf(item.get()) != mount)
+                continue;
+            step(StagingFolder::Step::removing);
+            platform::removeTreeContents(item.get());
+            ::unlinkat(stagingFd, entry.c_str(), AT_REMOVEDIR);
+        } else if (renameWithoutReplacing(stagingFd, entry.c_str(), parentFd, destination)) {
+            platform::syncFolder(parentFd);
+        }
+    }
+    const auto left = platform::entryNames(stagingFd);
+    if (!left || std::any_of(left->begin(), left->end(), [](const std::string& entry) { return entry != recordName && !isUnfinishedRecord(entry); }))
+        return;
+    for (const std::string& entry : *left) {
+        if (isUnfinishedRecord(entry)) {
+            step(StagingFolder::Step::removing);
+            ::unlinkat(stagingFd, entry.c_str(), 0);
+        }
+    }
+    step(StagingFolder::Step::removing);
+    ::unlinkat(stagingFd, recordName, 0);
+    step(StagingFolder::Step::removing);
+    if (identityAt(parentFd, name.c_str()) == identity)
+        ::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR);
+}
+
 } // namespace
 
 StagingFolder::StagingFolder(int parentFd, std::string destination)
@@ -181,30 +330,47 @@ StagingFolder::~StagingFolder()
 {
     if (!folder_.isOpen())
         return;
-    // An old package that could not be put back waits here, with the record,
-    // for an export after this process to return it.
-    if (keepsOldPackage_)
-        return;
-    // Through the descriptor: what is in it goes even when the folder itself
-    // was moved away from its name.
-    removeFolder(parentFd_, name_, folder_.get(), *identity_);
+    // Through the descriptor: what is in it is settled even when the folder
+    // itself was moved away from its name.
+    Record record{{}, destination_, true, std::nullopt, old_, built_, keepsOld_};
+    settle(parentFd_, folder_.get(), name_, *identity_, record);
 }
 
-std::error_code StagingFolder::create()
+std::error_code StagingFolder::record() const
 {
+    const Record record{platform::ProcessStamp::ofThisProcess().value_or(platform::ProcessStamp{}), destination_, true,
+                        std::nullopt, old_, built_, keepsOld_};
+    // Where the kernel will not say who this process is, the record names no
+    // writer, and what the export leaves is never taken for abandoned.
+    const auto written = platform::writeFileAtomically(folder_.get(), recordName, record.encoded(), false);
+    return written ? std::error_code() : written.error();
+}
+
+std::expected<void, ProjectBackupFailure> StagingFolder::create()
+{
+    // Only a backup package may be replaced, and only the very one here now.
+    if (FileDescriptor old = platform::openFolderAt(parentFd_, destination_.c_str()); old.isOpen()) {
+        old_ = markOf(old.get());
+        oldPackage_ = std::move(old);
+    } else if (errno != ENOENT && errno != ENOTDIR && errno != ELOOP) {
+        return std::unexpected(lastError());
+    }
+    if (exists(parentFd_, destination_.c_str()) && !old_)
+        return std::unexpected(ProjectBackupError::refused(
+            QStringLiteral("所选位置已有同名文件或文件夹，且它不是演讲项目备份；未做任何改动")));
+
     if (::mkdirat(parentFd_, name_.c_str(), 0700) != 0)
-        return lastError();
-    if (onStep)
-        onStep(Step::folderMade);
+        return std::unexpected(lastError());
+    step(Step::folderMade);
     FileDescriptor folder = platform::openFolderAt(parentFd_, name_.c_str());
     if (!folder.isOpen())
-        return lastError();
+        return std::unexpected(lastError());
     struct stat status {};
     if (::fstat(folder.get(), &status) != 0)
-        return lastError();
+        return std::unexpected(lastError());
     // Another user's folder swapped in meanwhile is not ours to fill, nor to empty.
     if (status.st_uid != ::geteuid())
-        return std::make_error_code(std::errc::permission_denied);
+        return std::unexpected(std::make_error_code(std::errc::permission_denied));
     folder_ = std::move(folder);
     identity_ = Identity(status.st_dev, status.st_ino);
     // Our new folder's time is the drive's own clock now.
@@ -213,37 +379,55 @@ std::error_code StagingFolder::create()
     // folder open whatever is asked; where modes are kept, ours is private.
     if ((status.st_mode & 077) != 0)
         ::fchmod(folder_.get(), 0700);
-    if (auto written = writeRecord(folder_.get(), destination_, std::nullopt); !written)
-        return written.error();
+    if (const std::error_code written = record())
+        return std::unexpected(written);
     auto package = platform::makeFolderAt(folder_.get(), packageName, false);
     if (!package)
-        return package.error();
+        return std::unexpected(package.error());
     package_ = std::move(*package);
     if (::fstat(package_.get(), &status) != 0)
-        return lastError();
+        return std::unexpected(lastError());
     packageIdentity_ = Identity(status.st_dev, status.st_ino);
     return {};
+}
+
+bool StagingFolder::isOld(const char* name) const
+{
+    const FileDescriptor item = platform::openFolderAt(folder_.get(), name);
+    return old_ && item.isOpen() && identityOf(item.get()) == identityOf(oldPackage_.get());
+}
+
+QString StagingFolder::keptHere() const
+{
+    return QStringLiteral("同一文件夹的隐藏文件夹“%1”中").arg(QFile::decodeName(QByteArray::fromStdString(name_)));
 }
 
 std::expected<void, ProjectBackupFailure> StagingFolder::putInPlace()
 {
     // Whatever was put in place must be the package built, or the export did not happen.
     const QString tampered = QStringLiteral("导出时所选文件夹中的备份被他人改动，未写入备份");
-    if (identityAt(folder_.get(), packageName) != packageIdentity_)
+    built_ = identityAt(folder_.get(), packageName) == packageIdentity_ ? markOf(package_.get()) : std::nullopt;
+    if (!built_)
         return std::unexpected(ProjectBackupError::refused(tampered));
     // Before any rename the record names the package built and, with this
     // folder and its name, is on the drive: after a power cut the sweep tells
     // the old package from the new one by it.
-    if (auto written = writeRecord(folder_.get(), destination_, packageIdentity_); !written)
-        return std::unexpected(written.error());
+    if (const std::error_code written = record())
+        return std::unexpected(written);
     if (!platform::syncFolder(folder_.get()) || !platform::syncFolder(parentFd_))
         return std::unexpected(lastError());
 
+    // Something other than the package found there when the export began.
+    const QString replaced = QStringLiteral("导出时所选位置的备份被换成了别的项目，未写入备份");
+    const QString returned = QStringLiteral("；那个项目已放回原处");
+    const QString keptThere = QStringLiteral("；那个项目暂存在") + keptHere() + QStringLiteral("，未做删除");
     const char* destination = destination_.c_str();
     const char* old = nullptr; // where the old package went, in this folder
-    if (!exists(parentFd_, destination)) {
+    if (!old_) {
         if (!renameWithoutReplacing(folder_.get(), packageName, parentFd_, destination))
-            return std::unexpected(lastError());
+            return std::unexpected(errno == EEXIST ? ProjectBackupFailure(ProjectBackupError::refused(
+                                                         QStringLiteral("导出时所选位置出现了同名的项目，未写入备份")))
+                                                   : ProjectBackupFailure(lastError()));
     } else if (::renameat2(folder_.get(), packageName, parentFd_, destination, RENAME_EXCHANGE) == 0) {
         old = packageName;
     } else {
@@ -254,27 +438,56 @@ std::expected<void, ProjectBackupFailure> StagingFolder::putInPlace()
         if (::renameat(parentFd_, destination, folder_.get(), previousName) != 0)
             return std::unexpected(lastError());
         old = previousName;
-        if (onStep)
-            onStep(Step::previousSetAside);
-        if (::renameat(folder_.get(), packageName, parentFd_, destination) != 0) {
+        step(Step::previousSetAside);
+        if (!isOld(previousName))
+            return std::unexpected(ProjectBackupError::refused(
+                replaced + (renameWithoutReplacing(folder_.get(), previousName, parentFd_, destination) ? returned : keptThere)));
+        if (!renameWithoutReplacing(folder_.get(), packageName, parentFd_, destination)) {
             const std::error_code error = lastError();
-            putBack(previousName);
-            return std::unexpected(error);
+            return std::unexpected(ProjectBackupError::refused(platform::describeError(error.value()) + putBack(previousName)));
         }
     }
-    if (onStep)
-        onStep(Step::renamed);
+    step(Step::renamed);
+    if (old && !isOld(old))
+        return std::unexpected(ProjectBackupError::refused(replaced + (withdraw(old) ? returned : keptThere)));
     // The new name reaches the drive before the old package may go.
-    if (!platform::syncFolder(parentFd_) || !platform::syncFolder(folder_.get()))
-        return std::unexpected(lastError());
+    if (!platform::syncFolder(parentFd_) || !platform::syncFolder(folder_.get())) {
+        const std::error_code error = lastError();
+        if (withdraw(old))
+            return std::unexpected(error);
+        return std::unexpected(ProjectBackupError::refused(
+            platform::describeError(error.value())
+            + (old ? QStringLiteral("；原来的备份暂存在") + keptHere() + QStringLiteral("，名称空出后下次导出到这里时放回")
+                   : QStringLiteral("；所选位置上的新备份未能确认写入磁盘，请重新导出"))));
+    }
     if (identityAt(parentFd_, destination) != packageIdentity_) {
         // Moved away by someone else: the new package stays wherever it went,
         // and nothing is emptied.
         const QString moved = QStringLiteral("导出的备份刚放到所选位置就被他人移走或改名，新备份留在了它被移到的地方");
         return std::unexpected(ProjectBackupError::refused(old ? moved + putBack(old) : moved));
     }
-    placed_ = true;
     return {};
+}
+
+bool StagingFolder::withdraw(const char* old)
+{
+    const char* destination = destination_.c_str();
+    bool back = false;
+    if (old == packageName)
+        back = ::renameat2(folder_.get(), packageName, parentFd_, destination, RENAME_EXCHANGE) == 0;
+    else if (identityAt(parentFd_, destination) == packageIdentity_
+             && renameWithoutReplacing(parentFd_, destination, folder_.get(), packageName))
+        back = !old || renameWithoutReplacing(folder_.get(), old, parentFd_, destination);
+    if (back) {
+        platform::syncFolder(parentFd_);
+        return true;
+    }
+    if (old) {
+        // Kept here for good unless the name comes free: the export said it failed.
+        keepsOld_ = true;
+        record();
+    }
+    return false;
 }
 
 QString StagingFolder::putBack(const char* name)
@@ -283,8 +496,7 @@ QString StagingFolder::putBack(const char* name)
         platform::syncFolder(parentFd_);
         return QStringLiteral("；原来的备份已放回原处");
     }
-    keepsOldPackage_ = true;
-    return QStringLiteral("；原来的名称已被占用，原来的备份暂存在同一文件夹中，名称空出后下次导出到这里时放回");
+    return QStringLiteral("；原来的名称已被占用，原来的备份暂存在") + keptHere() + QStringLiteral("，名称空出后下次导出到这里时放回");
 }
 
 void StagingFolder::removeUnrecorded(const struct timespec& now) const
@@ -294,8 +506,7 @@ void StagingFolder::removeUnrecorded(const struct timespec& now) const
             return;
         // Nothing in it but what writing the record began with.
         const auto names = platform::entryNames(staging);
-        const std::string unfinished = std::string(recordName) + platform::atomicWriteTemporaryMarker;
-        if (names && std::all_of(names->begin(), names->end(), [&](const std::string& entry) { return entry.starts_with(unfinished); }))
+        if (names && std::all_of(names->begin(), names->end(), isUnfinishedRecord))
             removeFolder(parentFd_, name, staging, Identity(status.st_dev, status.st_ino));
     });
 }
@@ -304,27 +515,8 @@ void StagingFolder::sweepLeftovers(int folderFd)
 {
     forEachStagingFolder(folderFd, [&](const std::string& name, int staging, const struct stat& status) {
         const auto record = Record::readFrom(staging);
-        if (!record || !record->writer.isGone())
-            return;
-        // Once the renames may have begun, anything here but the package built
-        // is the old one. It goes only when the name holds the package built;
-        // otherwise it goes back under the name, and waits while that is taken.
-        // A record from before exports named the package built has only a
-        // package set aside to return.
-        const char* destination = record->destination.c_str();
-        const auto& built = record->placing;
-        if (built ? identityAt(folderFd, destination) != built : exists(staging, previousName)) {
-            bool kept = false;
-            for (const char* item : {previousName, packageName}) {
-                const auto found = identityAt(staging, item);
-                const bool old = found && (built ? found != built : item == previousName);
-                if (old && !renameWithoutReplacing(staging, item, folderFd, destination))
-                    kept = true;
-            }
-            if (kept)
-                return;
-        }
-        removeFolder(folderFd, name, staging, Identity(status.st_dev, status.st_ino));
+        if (record && record->writer.isGone())
+            settle(folderFd, staging, name, Identity(status.st_dev, status.st_ino), *record);
     });
 }
 

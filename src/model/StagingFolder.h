@@ -3,6 +3,8 @@
 #include "model/ProjectBackupError.h"
 #include "platform/files/FileDescriptor.h"
 
+#include <QByteArray>
+
 #include <expected>
 #include <functional>
 #include <optional>
@@ -17,43 +19,54 @@ namespace quorvia {
 // Where an export builds its package: a private folder beside the
 // destination, in a folder another user or another launch may write too, so
 // no name there is trusted for anything. The folder carries a record of the
-// export writing it; a later export removes it only when that record says the
-// writer is gone from this machine, and keeps any old package it had set aside
-// until the name holds the package built or is free to take the old one back.
-// File work only.
+// export writing it; a later export settles it only when that record says the
+// writer is gone from this machine. Nothing is ever removed but the package
+// built and the very package found under the name when the export began, each
+// known by its inode and a digest of its manifest (a drive mounted again comes
+// back under another device number); anything else the renames took from
+// under the name goes back there when the name is free, and stays otherwise.
+// The record goes last, after all it speaks for. File work only.
 class StagingFolder {
 public:
     using Identity = std::pair<dev_t, ino_t>;
+    // A package, known again on the same drive however it was mounted since.
+    struct Mark {
+        ino_t inode = 0;
+        QByteArray manifestDigest;
+        bool operator==(const Mark&) const = default;
+    };
 
     // Points a test may stop an export at, as a crash or another process would.
-    enum class Step { folderMade, previousSetAside, renamed };
+    // `removing` comes before each removal of an item of the folder, and of the folder.
+    enum class Step { folderMade, previousSetAside, renamed, removing };
     static inline std::function<void(Step)> onStep;
 
     // For the package `destination`, a name in the folder open at `parentFd`.
     StagingFolder(int parentFd, std::string destination);
-    // Takes away what the export made, and what it replaced once the new
-    // package is in place; an old package that could not go back under its
-    // name is kept for the sweep.
+    // Takes away the package built unless it is in place, and the old package
+    // once the package built holds the name; anything else it keeps, with the
+    // record, for the sweep.
     ~StagingFolder();
     StagingFolder(const StagingFolder&) = delete;
     StagingFolder& operator=(const StagingFolder&) = delete;
 
-    // Makes the folder, records this export in it and opens the package
-    // folder inside. A folder found not to be ours is left untouched.
-    std::error_code create();
+    // Marks what is under the destination's name now, refusing anything there
+    // but a backup package; then makes the folder, records this export in it
+    // and opens the package folder inside. A folder found not to be ours is
+    // left untouched.
+    std::expected<void, ProjectBackupFailure> create();
     // The folder the package is built in.
     int packageFd() const { return package_.get(); }
 
     // Puts the package in place of the destination by renames within one
     // file system: whole, or not at all. Everything in the package must be on
     // the drive already; the new name is there too before this returns, so an
-    // old package removed afterwards is never missed after a power cut.
+    // old package removed afterwards is never missed after a power cut. On any
+    // failure the name holds again what it held, or the text says where that is.
     std::expected<void, ProjectBackupFailure> putInPlace();
 
-    // Removes from the folder open at `folderFd` what exports that can no
-    // longer be running left there. An old package they set aside is removed
-    // only when its name holds the very package that replaced it; otherwise it
-    // goes back under its name once the name is free. Never follows a link nor
+    // Settles in the folder open at `folderFd` what exports that can no longer
+    // be running left there, by their records. Never follows a link nor
     // enters another mount.
     static void sweepLeftovers(int folderFd);
 
@@ -61,6 +74,14 @@ private:
     // Puts the old package, set aside as `name` here, back under its name; kept
     // here for the sweep when the name is taken. Says which.
     QString putBack(const char* name);
+    // Undoes the renames: what went from the name to `old` here (nothing when
+    // the name was free) goes back, and the package built comes back here.
+    bool withdraw(const char* old);
+    // Where an item kept here is, in words.
+    QString keptHere() const;
+    // Whether the item `name` here is the package found under the name.
+    bool isOld(const char* name) const;
+    std::error_code record() const;
     // Removes folders beside this one that exports killed before their record
     // had a name left, once clearly older than any export could be at that step.
     void removeUnrecorded(const struct timespec& now) const;
@@ -72,8 +93,13 @@ private:
     platform::FileDescriptor package_;
     std::optional<Identity> identity_;
     Identity packageIdentity_{};
-    bool placed_ = false;
-    bool keepsOldPackage_ = false;
+    // The package under the name when the export began, held open so no other
+    // item takes its inode meanwhile.
+    std::optional<Mark> old_;
+    platform::FileDescriptor oldPackage_;
+    std::optional<Mark> built_;
+    // The export failed after its renames and the old package could not go back.
+    bool keepsOld_ = false;
 };
 
 } // namespace quorvia

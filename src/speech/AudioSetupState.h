@@ -29,11 +29,23 @@ struct AudioSetupPopup {
     friend bool operator==(const AudioSetupPopup&, const AudioSetupPopup&) = default;
 };
 
+// One line of the route: a device's name between words that say what it is
+// and how it stands. Short of room, only the name gives way.
+struct AudioRouteLine {
+    QString lead;
+    QString name;
+    QString trail;
+
+    QString text() const { return lead + name + trail; }
+    friend bool operator==(const AudioRouteLine&, const AudioRouteLine&) = default;
+};
+
 // What the audio setup window shows, decided from the devices and the speech
 // automation's status; the window only applies it.
 struct AudioSetupState {
     AudioSetupPopup inputs;
     AudioSetupPopup outputs;
+    std::vector<AudioRouteLine> route;
     QString routeText;
     QString statusText;
     QString confirmTitle;
@@ -41,8 +53,10 @@ struct AudioSetupState {
 
     static AudioSetupState of(const AudioDeviceController& devices, const QString& statusTitle,
                               const QString& statusDetail, bool routeVerified);
-    static QString routeLine(const std::optional<AudioDeviceDescriptor>& input,
-                             const std::optional<AudioDeviceDescriptor>& output, bool outputIsSystemDefault);
+    static std::vector<AudioRouteLine> routeLines(const std::optional<AudioDeviceDescriptor>& input,
+                                                  const std::optional<AudioDeviceDescriptor>& output,
+                                                  bool outputIsSystemDefault);
+    static QString routeLine(const std::vector<AudioRouteLine>& lines);
     static QString statusLine(const QString& title, const QString& detail) { return title + u'：' + detail; }
 };
 

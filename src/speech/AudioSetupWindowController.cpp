@@ -14,6 +14,8 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace quorvia {
 
 namespace {
@@ -30,6 +32,67 @@ QLabel* makeLabel(const QString& text, int pixelSize, QFont::Weight weight, cons
     }
     return label;
 }
+
+// The route, a line for each device. A line too long for the label gives way
+// in its device name, with an ellipsis: the words around the name, how the
+// route stands above all, always show whole.
+class RouteLabel final : public QLabel {
+public:
+    RouteLabel()
+    {
+        setFont(pixelFont(13, QFont::Normal));
+        setTextColour(this, dark_colours::secondaryLabel());
+        setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
+
+    void setRoute(std::vector<AudioRouteLine> lines)
+    {
+        lines_ = std::move(lines);
+        updateGeometry();
+        fit();
+    }
+
+    // As narrow as the words with an ellipsis for each name: the window grows
+    // to that, never cuts them.
+    QSize minimumSizeHint() const override
+    {
+        int width = 0;
+        for (const AudioRouteLine& line : lines_)
+            width = std::max(width, fontMetrics().horizontalAdvance(line.lead + ellipsis + line.trail));
+        const QMargins margins = contentsMargins();
+        return {width + margins.left() + margins.right() + 2 * margin(), QLabel::minimumSizeHint().height()};
+    }
+    QSize sizeHint() const override { return {minimumSizeHint().width(), QLabel::sizeHint().height()}; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QLabel::resizeEvent(event);
+        fit();
+    }
+
+private:
+    static constexpr QChar ellipsis = u'…';
+
+    void fit()
+    {
+        // Not yet laid out, its width says nothing of the room it will have.
+        const int room = testAttribute(Qt::WA_Resized) ? contentsRect().width() - 2 * margin() : QWIDGETSIZE_MAX;
+        QStringList shown;
+        for (const AudioRouteLine& line : lines_) {
+            const int left = room - fontMetrics().horizontalAdvance(line.lead + line.trail);
+            QString name = fontMetrics().elidedText(line.name, Qt::ElideRight, std::max(left, 0));
+            if (name.isEmpty() && !line.name.isEmpty())
+                name = ellipsis;
+            shown << line.lead + name + line.trail;
+        }
+        const QString text = shown.join(u'\n');
+        if (text != QLabel::text())
+            setText(text);
+    }
+
+    std::vector<AudioRouteLine> lines_;
+};
 
 QPushButton* makeButton(const QString& title)
 {
@@ -131,7 +194,7 @@ QWidget* AudioSetupWindowController::makeContentView()
     buttons->addStretch(1);
     stack->addLayout(buttons);
 
-    routeLabel_ = makeLabel(QString(), 13, QFont::Normal, dark_colours::secondaryLabel(), 3);
+    routeLabel_ = new RouteLabel;
     statusLabel_ = makeLabel(QString(), 13, QFont::Normal, dark_colours::systemOrange(), 3);
     stack->addWidget(routeLabel_);
     stack->addWidget(statusLabel_);
@@ -158,7 +221,7 @@ void AudioSetupWindowController::apply(const AudioSetupState& state)
     if (outputPopup_)
         fill(*outputPopup_, state.outputs);
     if (routeLabel_)
-        routeLabel_->setText(state.routeText);
+        static_cast<RouteLabel*>(routeLabel_.data())->setRoute(state.route);
     setStatus(state.statusText);
     if (confirmButton_) {
         confirmButton_->setChecked(state.confirmChecked);

@@ -243,6 +243,23 @@ TEST(ApplicationInstanceTest, LaunchesBesideReadOnlyApplicationFoldersNeverWrite
     EXPECT_FALSE(QFileInfo::exists(index)) << "a launch wrote the store without its lock";
 }
 
+// The data folder closed to writing, the document store beneath it open: a
+// launch that could not take the data folder's lock leaves the copies in the
+// making where they are, as it leaves everything beneath that folder.
+TEST(ApplicationInstanceTest, ALaunchWithoutTheDataFoldersLockLeavesIncomingCopiesAlone)
+{
+    RunningApplication app;
+    const QString data = app.folder() + QStringLiteral("/data/com.local.quorvia.mvp");
+    const QString copy = data + QStringLiteral("/ProjectDocuments/.incoming/A/deck.key");
+    ASSERT_TRUE(QDir().mkpath(copy));
+    ASSERT_EQ(::chmod(QFile::encodeName(data).constData(), 0555), 0);
+    app.launcher() = {QStringLiteral("setpriv"), QStringLiteral("--inh-caps=-all"),
+                      QStringLiteral("--bounding-set=-dac_override,-dac_read_search")};
+    ASSERT_TRUE(app.launch());
+    ASSERT_TRUE(app.waitUntilListening());
+    EXPECT_TRUE(QFileInfo::exists(copy)) << "a launch without the data folder's lock swept the store";
+}
+
 // The store's writer thread runs: the launch has opened the store.
 bool hasOpenedTheStore(const RunningApplication& app)
 {

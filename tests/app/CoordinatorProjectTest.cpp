@@ -199,6 +199,18 @@ TEST_F(CoordinatorProjectTest, ADuplicateRefusedForItsDeckNamesTheProject)
     EXPECT_EQ(lastAlert().informativeText, QStringLiteral("项目“小文稿演讲”的演示文稿中有指向它以外的链接。"));
 }
 
+TEST_F(CoordinatorProjectTest, ADuplicateWhoseDeckHasGoneNamesTheMissingFile)
+{
+    app().script().createProject(QStringLiteral("年终汇报"));
+    app().script().replaceDeck(PresentationDeck::keynoteDocument(files.filePath(QStringLiteral("已删除.key")), 3));
+    dialogs->answerAlert(0);
+    app().duplicatePresentationProject();
+    settle();
+    EXPECT_EQ(lastAlert().messageText, QStringLiteral("复制项目失败"));
+    EXPECT_EQ(lastAlert().informativeText,
+              QStringLiteral("项目“已删除.key”对应的演示文稿已丢失，无法生成或恢复完整备份。"));
+}
+
 TEST_F(CoordinatorProjectTest, BackupsRoundTripAndNeverReplaceAnythingButABackup)
 {
     const QString slides = writeFile(QStringLiteral("deck.pptx"), "pptx bytes");

@@ -3,8 +3,11 @@
 
 #include "model/ProjectBackupPackage.h"
 #include "model/StagingFolder.h"
+#include "platform/files/AtomicFileWrite.h"
 #include "platform/files/TreeRemoval.h"
+#include "support/QtPrinting.h"
 
+#include <QCryptographicHash>
 #include <QFileInfo>
 #include <QJsonObject>
 
@@ -57,6 +60,26 @@ protected:
 
     QTemporaryDir dir;
 };
+
+// Every item below `folder` with a digest of its bytes.
+QStringList treeBytes(const QString& folder)
+{
+    QStringList out = listTree(folder);
+    for (QString& item : out)
+        item += u'=' + QCryptographicHash::hash(readFile(folder + u'/' + item), QCryptographicHash::Sha256).toHex();
+    return out;
+}
+
+// An export over `target` killed outright at its `nth` step `at`.
+void exportKilledAt(const PresentationProjectsBackup& backup, const QString& target, StagingFolder::Step at, int nth)
+{
+    ::waitpid(exportInChild(backup, target, [=] {
+        StagingFolder::onStep = [=, seen = 0](StagingFolder::Step step) mutable {
+            if (step == at && seen++ == nth)
+                ::raise(SIGKILL);
+        };
+    }), nullptr, 0);
+}
 
 // Bytes no file system makes of nothing, different for each day.
 QByteArray deckBytes(char day) { return QByteArray(3 << 20, day); }
@@ -167,14 +190,18 @@ TEST_F(BackupDurabilityTest, AStagingFolderWithoutItsRecordGoesOnceClearlyOld)
 {
     const QString old = exportsFolder() + "/.QuorviaBackup-" + platform::uuidString(platform::newUuid());
     const QString fresh = exportsFolder() + "/.QuorviaBackup-" + platform::uuidString(platform::newUuid());
-    for (const QString& folder : {old, fresh})
+    const QString holding = exportsFolder() + "/.QuorviaBackup-" + platform::uuidString(platform::newUuid());
+    for (const QString& folder : {old, fresh, holding})
         writeFile(folder + "/export.json.tmp-00000000deadbeef", "{\"kind\":");
+    writeFile(holding + "/package/manifest.json", "{}");
     const timespec twoDaysAgo[2] = {{::time(nullptr) - 2 * 24 * 3600, 0}, {::time(nullptr) - 2 * 24 * 3600, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(old).constData(), twoDaysAgo, 0), 0);
+    for (const QString& folder : {old, holding})
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(folder).constData(), twoDaysAgo, 0), 0);
 
     ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("deck"), exportsFolder() + "/全部.quorviabackup"));
     EXPECT_FALSE(QFileInfo::exists(old));
     EXPECT_TRUE(QFileInfo::exists(fresh + "/export.json.tmp-00000000deadbeef"));
+    EXPECT_TRUE(QFileInfo::exists(holding + "/package/manifest.json")) << "a folder holding more than its unfinished record went";
 }
 
 // The machine's host name changed since an export was killed: its record, of
@@ -190,6 +217,113 @@ TEST_F(BackupDurabilityTest, ARecordOfThisBootWithAnotherHostNameIsJudgedByItsPr
 
     ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("small"), exportsFolder() + "/其他.quorviabackup"));
     EXPECT_FALSE(QFileInfo::exists(dead));
+}
+
+// Another user renames a group-writable folder of the speaker's to a staging
+// name and writes a record of a dead export there: not ours, so not judged.
+TEST_F(BackupDurabilityTest, ARecordSomeoneElseWroteDecidesNoRemoval)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a record of another user's needs root to make";
+    const QString dead = deadStagingFolder();
+    ASSERT_FALSE(dead.isEmpty()) << "no export was killed part way";
+    ASSERT_EQ(::chown(QFile::encodeName(dead + "/export.json").constData(), 65534, 65534), 0);
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("small"), exportsFolder() + "/其他.quorviabackup"));
+    EXPECT_TRUE(QFileInfo::exists(dead + "/package"));
+}
+
+// In a shared folder without the sticky bit, someone renames the old backup
+// away mid-copy and puts a folder of theirs under its name, on a drive with an
+// atomic exchange and on one without: it goes back under the name, whole, and
+// the next sweep leaves it too.
+TEST_F(BackupDurabilityTest, AFolderPutUnderTheNameDuringTheCopySurvivesTheExportAndTheSweep)
+{
+    QDir().mkpath(path("real"));
+    const MountedDrive drive(MountedDrive::Kind::bindfs, path("real"));
+    for (const QString& folder : drive.mounted() ? QStringList{exportsFolder(), drive.path()} : QStringList{exportsFolder()}) {
+        const QString name = folder + "/全部.quorviabackup";
+        ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("sunday"), name));
+        StagingFolder::onStep = [&](StagingFolder::Step step) {
+            if (step == StagingFolder::Step::folderMade && QDir().rename(name, folder + "/moved.quorviabackup"))
+                writeFile(name + "/theirs.txt", "theirs");
+        };
+        const auto replaced = ProjectBackupPackage::exportBackup(backupWithDeck("monday"), name);
+        StagingFolder::onStep = nullptr;
+        EXPECT_EQ(failureText(replaced), QStringLiteral("导出时所选位置的备份被换成了别的项目，未写入备份；那个项目已放回原处。"));
+        ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("other"), folder + "/其他.quorviabackup"));
+        EXPECT_EQ(readFile(name + "/theirs.txt"), "theirs");
+        EXPECT_EQ(deckIn(folder + "/moved.quorviabackup"), "sunday");
+    }
+}
+
+// An I/O error (EIO, ENOSPC) at any one sync of an export over an old backup:
+// whenever the export says it failed, the name holds the old package byte for byte.
+TEST_F(BackupDurabilityTest, AnExportThatSaysItFailedLeavesTheOldPackageByteForByte)
+{
+    const QString name = exportsFolder() + "/全部.quorviabackup";
+    const std::shared_ptr<void> restore(nullptr, [](void*) { platform::onSync = nullptr; });
+    for (int failing = 1, injected = 1; injected; ++failing) {
+        SCOPED_TRACE(failing);
+        ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("sunday"), name));
+        const QStringList before = treeBytes(name);
+        injected = 0;
+        platform::onSync = [&, count = 0](int) mutable { return ++count == failing ? (injected = failing % 2 ? EIO : ENOSPC) : 0; };
+        const auto exported = ProjectBackupPackage::exportBackup(backupWithDeck("monday"), name);
+        platform::onSync = nullptr;
+        EXPECT_TRUE(exported || treeBytes(name) == before) << failureText(exported).toStdString();
+    }
+}
+
+// A finished export killed at any removal of its clean-up: the record outlives
+// what it speaks for, so the next export's sweep leaves no package hidden.
+TEST_F(BackupDurabilityTest, AKillAtAnyRemovalOfTheCleanUpHidesNoPackage)
+{
+    const QString name = exportsFolder() + "/全部.quorviabackup";
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("sunday"), name));
+    for (int removal = 0; removal < 4; ++removal) {
+        exportKilledAt(backupWithDeck("monday"), name, StagingFolder::Step::removing, removal);
+        ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("other"), exportsFolder() + "/其他.quorviabackup"));
+        EXPECT_TRUE(listTree(exportsFolder()).filter(QRegularExpression("^\\.QuorviaBackup-[^/]*/(package|previous)$")).isEmpty()) << removal;
+    }
+}
+
+// An export killed right after its renames on a FUSE drive, which comes back
+// under another device number when mounted again: the sweep still knows the
+// package under the name for the one built, and takes the old one away.
+TEST_F(BackupDurabilityTest, ACrashAfterTheRenamesOnADriveMountedAgainHidesNoPackage)
+{
+    QDir().mkpath(path("real"));
+    const MountedDrive first(MountedDrive::Kind::bindfs, path("real"));
+    if (!first.mounted())
+        GTEST_SKIP() << "drives of its own need root to mount";
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("sunday"), first.path("全部.quorviabackup")));
+    exportKilledAt(backupWithDeck("monday"), first.path("全部.quorviabackup"), StagingFolder::Step::renamed, 0);
+    const MountedDrive again(MountedDrive::Kind::bindfs, path("real"));
+    struct stat before {}, after {};
+    ASSERT_TRUE(::stat(QFile::encodeName(first.path()).constData(), &before) == 0 && ::stat(QFile::encodeName(again.path()).constData(), &after) == 0);
+    ASSERT_NE(before.st_dev, after.st_dev);
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("other"), again.path("其他.quorviabackup")));
+    EXPECT_TRUE(stagingFoldersIn(again.path()).isEmpty());
+    EXPECT_EQ(deckIn(again.path("全部.quorviabackup")), "monday");
+}
+
+// Between the renames and the removal of the old package, the folder holding
+// the name is synced: otherwise a power cut may find neither package under it.
+TEST_F(BackupDurabilityTest, TheNewNameIsSyncedBeforeTheOldPackageGoes)
+{
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("sunday"), exportsFolder() + "/全部.quorviabackup"));
+    const QFileInfo folder(exportsFolder());
+    QString order;
+    platform::onSync = [&](int fd) {
+        order += QFileInfo("/proc/self/fd/" + QString::number(fd)) == folder ? u's' : u'.';
+        return 0;
+    };
+    StagingFolder::onStep = [&](StagingFolder::Step step) { order += step == StagingFolder::Step::renamed ? u'r' : step == StagingFolder::Step::removing ? u'x' : u'.'; };
+    const auto exported = ProjectBackupPackage::exportBackup(backupWithDeck("monday"), exportsFolder() + "/全部.quorviabackup");
+    platform::onSync = nullptr;
+    StagingFolder::onStep = nullptr;
+    ASSERT_TRUE(exported);
+    EXPECT_TRUE(QRegularExpression("r[^x]*s[^r]*x").match(order).hasMatch()) << order.toStdString();
 }
 
 // A stick that cannot say where a file's holes are shows all of it as data; a

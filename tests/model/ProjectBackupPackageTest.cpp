@@ -469,6 +469,21 @@ TEST_F(BackupPackageTest, DecksOfAnySizeRoundTripAndAFullDiskRefusesUpFront)
     EXPECT_TRUE(listTree(disk.path()).isEmpty());
 }
 
+// A small export asks for the room it takes, not a margin larger than itself;
+// a drive that cannot be written is said so before any room is measured.
+TEST_F(BackupPackageTest, ASmallExportAsksItsOwnRoomAndAReadOnlyDriveIsSaidSo)
+{
+    SmallDisk disk(1 << 20);
+    if (!disk.mounted())
+        GTEST_SKIP() << "a small disk of its own, a tmpfs, needs root to mount";
+    const auto small = ProjectBackupPackage::exportBackup(backupOf({backupProject("甲", deckFile("small.key", QByteArray(70 << 10, 's')))}),
+                                                         disk.path("小.quorviabackup"));
+    EXPECT_TRUE(small) << failureText(small).toStdString();
+    ASSERT_EQ(::mount("tmpfs", QFile::encodeName(disk.path()).constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    const PresentationProjectsBackup large = backupOf({backupProject("乙", deckFile("large.key", QByteArray(2 << 20, 'l')))});
+    EXPECT_EQ(failureText(ProjectBackupPackage::exportBackup(large, disk.path("大.quorviabackup"))), QStringLiteral("文件夹所在的磁盘只读"));
+}
+
 // What an export cut short (kill -9, a crash, a power cut) left beside its
 // destination is taken away before the next export asks the disk for room:
 // without that, the next one is refused for space with nothing to show why.

@@ -169,8 +169,11 @@ TEST(ErrorDescriptionTest, NoErrorReachesTheSpeakerInTheSystemsEnglish)
 {
     EXPECT_EQ(describeError(std::make_error_code(std::errc::read_only_file_system)), QStringLiteral("文件夹所在的磁盘只读"));
     EXPECT_EQ(describeError(std::error_code(ENOSPC, std::system_category())), QStringLiteral("磁盘空间已满"));
+    // A busy mount point is no other launch of ours: only the locks say that.
+    EXPECT_EQ(describeError(EBUSY), QStringLiteral("文件夹或磁盘正被系统占用（例如是挂载点）"));
+    EXPECT_EQ(describeError(anotherInstanceError()), QStringLiteral("另一个 Quorvia 正在使用这个文件夹"));
     for (int error = 1; error < 134; ++error) {
-        const QString text = describeError(error).remove(QStringLiteral("Quorvia"));
+        const QString text = describeError(error);
         EXPECT_FALSE(text.contains(QRegularExpression(QStringLiteral("[A-Za-z]{2,}")))) << error << ' ' << text.toStdString();
     }
     EXPECT_EQ(describeError(std::make_error_code(std::future_errc::broken_promise)), QStringLiteral("系统错误"));

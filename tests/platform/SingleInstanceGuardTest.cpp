@@ -1,10 +1,13 @@
 #include "platform/files/ErrorDescription.h"
 #include "platform/files/FileDescriptor.h"
 #include "platform/linux/settings/SettingsDefaults.h"
+#include "platform/linux/application/LinuxApplicationShell.h"
 #include "platform/linux/application/SingleInstanceGuard.h"
+#include "support/EventWait.h"
 #include "support/QtPrinting.h"
 #include "support/ReadOnlyFolder.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -14,6 +17,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <future>
 #include <optional>
 #include <vector>
 
@@ -86,11 +90,37 @@ TEST(SingleInstanceGuardTest, ALaunchThatBeganWithoutALockWritesOnlyHoldingIt)
         store.setInteger(QStringLiteral("small"), 2);
         const auto refused = store.flush();
         ASSERT_TRUE(refused.has_value());
-        EXPECT_EQ(refused->reason, quorvia::platform::describeError(EBUSY));
+        EXPECT_EQ(refused->reason, QStringLiteral("另一个 Quorvia 正在使用这个文件夹"));
         EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/defaults")));
     }
     EXPECT_FALSE(store.flush().has_value());
     EXPECT_EQ(SettingsDefaults(folder + QStringLiteral("/defaults"), QString(), never).integer(QStringLiteral("small")), 2);
     const FileDescriptor another(::open(lock.constData(), O_RDWR | O_CLOEXEC));
     EXPECT_NE(::flock(another.get(), LOCK_EX | LOCK_NB), 0) << "the writer does not hold the lock";
+}
+
+// A launch beside an instance whose quit waits on the speaker waits too, and
+// is handed over once the quit is called off. Something else at the socket's
+// path is said in the speaker's words.
+TEST(SingleInstanceGuardTest, ALaunchBesideAQuittingInstanceWaitsUntilTheQuitIsCalledOff)
+{
+    using namespace quorvia::platform;
+    QTemporaryDir folder;
+    const QString name = folder.filePath(QStringLiteral("socket"));
+    const SingleInstanceGuard::Lock lock {folder.filePath(QStringLiteral("instance.lock")), QStringLiteral("%1")};
+    SingleInstanceGuard running(name, {lock});
+    ASSERT_TRUE(QDir().mkdir(name) && running.claim().outcome == SingleInstanceGuard::Outcome::primary);
+    EXPECT_TRUE(running.listen().contains(name + QStringLiteral(" 已被同名的文件或文件夹占用")));
+    ASSERT_TRUE(QDir().rmdir(name) && running.listen().isEmpty());
+
+    native::LinuxApplicationShell shell;
+    shell.shouldTerminate = [](QuitRequest) { return TerminateReply::later; };
+    int asks = 0;
+    running.isQuitting = [&] { return ++asks, shell.isQuitting(); };
+    shell.terminate(QuitRequest::speaker);
+    auto later = std::async(std::launch::async, [&] { return SingleInstanceGuard(name, {lock}).claim().outcome; });
+    ASSERT_TRUE(quorvia::test::waitUntil([&] { return asks >= 2; })) << "the launch did not wait for the quit";
+    shell.replyToTermination(false);
+    ASSERT_TRUE(quorvia::test::waitUntil([&] { return later.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    EXPECT_EQ(later.get(), SingleInstanceGuard::Outcome::handedOver);
 }

@@ -247,6 +247,28 @@ TEST_F(AudioSetupWithAutomationTest, ADeviceChangeFoundOnOpeningIsHandledAsTheCo
     EXPECT_FALSE(devices->refresh()); // nothing left over for the coordinator's check
 }
 
+// Names too long for their lines would need a fourth: they give way with an
+// ellipsis, and the words saying how the route stands show whole.
+TEST_F(AudioSetupTest, LongDeviceNamesGiveWayToTheWordsAroundThem)
+{
+    const QString family = QStringLiteral("Family 17h/19h/1ah HD Audio Controller ");
+    audio->defaultInput = audio->add("long-mic", family + QStringLiteral("Digital Microphone Array + Headset Mic"), 1, 0);
+    audio->defaultOutput = audio->add("long-spk", family + QStringLiteral("Speaker + Headphones"), 0, 2);
+    auto& c = window();
+    c.present();
+    const QPixmap picture = c.window()->grab();
+    test::keepSnapshot(picture, QStringLiteral("audio-setup-long-names"));
+    EXPECT_EQ(picture.width(), 620);
+    const QLabel* route = c.routeLabel();
+    const QStringList lines = route->text().split(u'\n');
+    ASSERT_EQ(lines.size(), 2) << route->text().toStdString();
+    EXPECT_TRUE(lines[0].startsWith("当前输入：Family 17h") && lines[0].endsWith(u'…')) << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].startsWith("当前系统输出：Family 17h") && lines[1].endsWith("… · 已设为系统默认输出")) << lines[1].toStdString();
+    for (const QString& line : lines)
+        EXPECT_LE(route->fontMetrics().horizontalAdvance(line), route->contentsRect().width()) << line.toStdString();
+    EXPECT_GE(route->height(), route->sizeHint().height());
+}
+
 TEST_F(AudioSetupTest, LooksRight)
 {
     automation.title = QStringLiteral("语音跟随就绪");

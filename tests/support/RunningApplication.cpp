@@ -10,6 +10,7 @@
 #include <QSettings>
 #include <QThread>
 
+#include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
 #include <algorithm>
@@ -76,9 +77,15 @@ RunningApplication::RunningApplication(const QString& display)
 
 RunningApplication::~RunningApplication()
 {
-    if (process_.state() != QProcess::NotRunning) {
-        process_.kill();
-        process_.waitForFinished(5000);
+    // Ended as a logout ends it, so a crash on the way out fails the test.
+    if (isRunning()) {
+        ::kill(static_cast<pid_t>(process_.processId()), SIGCONT);
+        if (!waitUntilCatching(SIGTERM) || !quit())
+            ADD_FAILURE() << "the application did not end cleanly on SIGTERM";
+        if (isRunning()) {
+            process_.kill();
+            process_.waitForFinished(5000);
+        }
     }
     xcb_disconnect(connection_);
 }

@@ -35,6 +35,7 @@ public:
 
     // Without a display, on the offscreen platform: no window is drawn anywhere.
     explicit RunningApplication(const QString& display = QString());
+    // One still running is ended by SIGTERM, and fails the test unless it ends with status 0.
     ~RunningApplication();
     RunningApplication(const RunningApplication&) = delete;
     RunningApplication& operator=(const RunningApplication&) = delete;

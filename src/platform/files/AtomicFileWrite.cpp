@@ -13,7 +13,18 @@ namespace quorvia::platform {
 
 QString randomHex() { return QString::number(QRandomGenerator::system()->generate64(), 16).rightJustified(16, u'0'); }
 
-bool syncFolder(int folderFd) { return ::fsync(folderFd) == 0 || errno == EINVAL; }
+bool syncFile(int fd)
+{
+    if (onSync) {
+        if (const int injected = onSync(fd)) {
+            errno = injected;
+            return false;
+        }
+    }
+    return ::fsync(fd) == 0;
+}
+
+bool syncFolder(int folderFd) { return syncFile(folderFd) || errno == EINVAL; }
 
 void syncFolder(const QString& folder)
 {
@@ -29,7 +40,7 @@ std::expected<void, std::error_code> writeFileAtomically(int folderFd, const QBy
     if (!fd.isOpen())
         return std::unexpected(lastError());
     std::error_code error;
-    if (!writeAll(fd.get(), bytes) || ::fsync(fd.get()) != 0)
+    if (!writeAll(fd.get(), bytes) || !syncFile(fd.get()))
         error = lastError();
     if (!fd.close() && !error)
         error = lastError();

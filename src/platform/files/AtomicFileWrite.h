@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <expected>
+#include <functional>
 #include <system_error>
 
 namespace quorvia::platform {
@@ -21,6 +22,13 @@ inline constexpr char atomicWriteTemporaryMarker[] = ".tmp-";
 std::expected<void, std::error_code> writeFileAtomically(int folderFd, const QByteArray& name, QByteArrayView bytes, bool syncsFolder);
 // The same for a folder given by path.
 std::expected<void, std::error_code> writeFileAtomically(const QString& folder, const QString& name, QByteArrayView bytes, bool syncsFolder);
+
+// Makes what was written to the open file `fd` durable; false, with errno
+// set, when that failed.
+bool syncFile(int fd);
+// Runs before every sync of syncFile and syncFolder: a test may record the
+// order of syncs, or answer an errno a failing drive would give.
+inline std::function<int(int fd)> onSync;
 
 // Makes every name made or changed in the folder so far durable; false, with
 // errno set, when that failed. A file system that cannot sync a folder

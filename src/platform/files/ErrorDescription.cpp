@@ -1,8 +1,25 @@
 #include "platform/files/ErrorDescription.h"
 
 #include <cerrno>
+#include <string>
 
 namespace quorvia::platform {
+
+namespace {
+class InstanceCategory final : public std::error_category {
+public:
+    const char* name() const noexcept override { return "quorvia.instance"; }
+    std::string message(int) const override { return "another launch holds the instance locks"; }
+};
+
+const InstanceCategory& instanceCategory()
+{
+    static const InstanceCategory category;
+    return category;
+}
+} // namespace
+
+std::error_code anotherInstanceError() { return {1, instanceCategory()}; }
 
 QString describeError(int error)
 {
@@ -24,7 +41,7 @@ QString describeError(int error)
     case EIO:
         return QStringLiteral("磁盘读写出错");
     case EBUSY:
-        return QStringLiteral("另一个 Quorvia 正在使用这个文件夹");
+        return QStringLiteral("文件夹或磁盘正被系统占用（例如是挂载点）");
     case ENAMETOOLONG:
         return QStringLiteral("文件名或路径过长");
     case ELOOP:
@@ -51,6 +68,8 @@ QString describeError(int error)
 
 QString describeError(const std::error_code& error)
 {
+    if (error.category() == instanceCategory())
+        return QStringLiteral("另一个 Quorvia 正在使用这个文件夹");
     // Other categories number their errors in their own way.
     if (error.category() == std::generic_category() || error.category() == std::system_category())
         return describeError(error.value());

@@ -12,4 +12,8 @@ namespace quorvia::platform {
 QString describeError(int error);
 QString describeError(const std::error_code& error);
 
+// A write refused because another launch holds the instance locks: said in
+// words of its own, which no error of the system borrows.
+std::error_code anotherInstanceError();
+
 } // namespace quorvia::platform

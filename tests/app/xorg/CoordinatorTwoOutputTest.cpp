@@ -80,6 +80,29 @@ TEST_F(CoordinatorTwoOutputTest, AModeForcedOnAThirdOutputCopyingTheLaptopWhileL
     EXPECT_NE(app().safetyState(), State::live());
 }
 
+// With the output off and the projector copying the laptop, the emergency
+// key's first press hides the mask too; every press after it tries the
+// restore and meets the mask again, the windows still hidden.
+TEST_F(CoordinatorTwoOutputTest, UnderMirroringEveryPressAfterTheFirstMeetsTheMaskAgain)
+{
+    buildAndStart();
+    ASSERT_TRUE(xrandr({QStringLiteral("--output"), QString::fromLatin1(TwoOutputXServer::projectorOutput),
+                        QStringLiteral("--same-as"), QString::fromLatin1(TwoOutputXServer::laptopOutput)}));
+    letQtCatchUp();
+    runFor(1.0);
+    ASSERT_TRUE(app().safetyOverlay().isShown());
+    pressEmergencyKey();
+    ASSERT_FALSE(app().safetyOverlay().isShown());
+    for (int press = 2; press <= 4; ++press) {
+        pressEmergencyKey();
+        EXPECT_TRUE(app().safetyOverlay().isShown()) << "press " << press;
+        EXPECT_EQ(app().safetyOverlay().reasonLabel().text(), QStringLiteral("系统镜像仍在运行；私密窗口保持隐藏"))
+            << "press " << press;
+        EXPECT_TRUE(app().isEmergencyLocalHidden()) << "press " << press;
+        EXPECT_FALSE(islandWindow().isVisible()) << "press " << press;
+    }
+}
+
 TEST_F(CoordinatorTwoOutputTest, WhileQtAndTheServerDisagreeTheWindowsStayHiddenAndReturnOnceTheyAgree)
 {
     buildAndStart();

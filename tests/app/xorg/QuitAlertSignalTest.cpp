@@ -1,15 +1,18 @@
 #include "support/EventWait.h"
 #include "support/ReadOnlyFolder.h"
 #include "support/RunningApplication.h"
+#include "support/StatusArea.h"
 #include "support/WindowManagedTwoOutputTest.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <memory>
+#include <optional>
 
 using quorvia::test::ReadOnlyFolder;
 using quorvia::test::RunningApplication;
+using quorvia::test::StatusArea;
 using quorvia::test::waitUntil;
 using quorvia::test::WindowManagedTwoOutputTest;
 using Window = RunningApplication::Window;
@@ -24,13 +27,14 @@ protected:
         WindowManagedTwoOutputTest::TearDown();
     }
 
-    // Answers whatever stands beside the island until the island stands alone.
+    // Answers whatever stands beside the island until the island stands alone,
+    // or the application has ended.
     bool answerAllBut(const Window& island)
     {
         int polls = 0;
         return waitUntil([&] {
             const auto shown = app->windows();
-            if (shown == std::vector<Window>{island})
+            if (shown == std::vector<Window>{island} || !app->isRunning())
                 return true;
             // A key typed before the alert has the keyboard is lost: asked again while it stands.
             // One answered a moment ago may go before it takes the focus: not waited for.
@@ -72,6 +76,60 @@ TEST_P(QuitAlertSignalTest, ATerminationSignalEndsTheQuitWhileItsAlertStands)
     EXPECT_EQ(app->process().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app->process().exitCode(), 0);
     EXPECT_EQ(app->errorsSaid().count(QStringLiteral("退出前无法写入文件夹")), 1) << "said not once";
+}
+
+// A launch while the quit's last alert stands waits, and runs once the
+// speaker has answered and the quitting instance has ended.
+TEST_P(QuitAlertSignalTest, ALaunchBesideAQuittingInstanceRunsOnceItHasEnded)
+{
+    app = std::make_unique<RunningApplication>(display);
+    const ReadOnlyFolder store(app->folder() + QStringLiteral("/config/com.local.quorvia.mvp/defaults"));
+    if (!store.isReadOnly())
+        GTEST_SKIP() << "needs root to mount the folder read-only: root writes past its mode";
+    app->collectErrors();
+    ASSERT_TRUE(app->launch());
+    const auto island = app->waitWindow(QString());
+    ASSERT_TRUE(island && app->waitNewWindow({*island}) && answerAllBut(*island) && app->focus(*island));
+    app->key(QStringLiteral("Right ctrl+q"), 0);
+    ASSERT_TRUE(app->waitNewWindow({*island})) << "the failed last write was not said";
+    RunningApplication later(display);
+    later.environment() = app->environment();
+    later.launcher() = app->launcher();
+    ASSERT_TRUE(later.launch());
+    ASSERT_TRUE(waitUntil([&] { return app->errorsSaid().contains(QStringLiteral("正在退出")) || !later.isRunning(); }));
+    ASSERT_TRUE(later.isRunning()) << "the launch handed over to the quitting instance";
+    ASSERT_TRUE(answerAllBut(*island) && !app->isRunning());
+    EXPECT_TRUE(later.waitWindow(QString())) << "the launch never ran";
+}
+
+// With the icon in a status area, every way out ends with status 0: its
+// menu's 退出, Control+Q, and SIGINT and SIGTERM as a logout sends them.
+TEST_P(QuitAlertSignalTest, EveryWayOutEndsCleanlyWithTheIconInAStatusArea)
+{
+    StatusArea area(display);
+    ASSERT_TRUE(area.start()) << area.failure().toStdString();
+    for (const int way : {0, 1, SIGINT, SIGTERM}) {
+        SCOPED_TRACE(way); // the menu, Control+Q, then the signals
+        app = std::make_unique<RunningApplication>(display);
+        ASSERT_TRUE(app->launch());
+        const auto island = app->settledIsland();
+        std::optional<Window> icon;
+        ASSERT_TRUE(island && waitUntil([&] { return (icon = app->statusIcon()) && icon->frame.width() > 1; }));
+        const QPoint at = icon->frame.center();
+        if (way == 0) {
+            ASSERT_TRUE(app->tool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
+                                                              QStringLiteral("click"), QStringLiteral("3")})
+                        && app->waitNewWindow({*island})) << "the icon's menu did not open";
+        }
+        if (way > 1) {
+            ASSERT_TRUE(app->waitUntilCatching(way));
+            ::kill(static_cast<pid_t>(app->pid()), way);
+        } else if (way == 0 || app->focus(*island)) {
+            app->key(way == 0 ? QStringLiteral("Up Return") : QStringLiteral("ctrl+q"), 0);
+        }
+        ASSERT_TRUE(RunningApplication::waitUntilEnded(app->process()));
+        EXPECT_TRUE(app->process().exitStatus() == QProcess::NormalExit && app->process().exitCode() == 0);
+    }
 }
 
 QUORVIA_UNDER_EACH_WINDOW_MANAGER(QuitAlertSignalTest);

@@ -114,7 +114,7 @@ std::error_code InstanceLocks::beforeWrite(const QString& folder)
     case Taking::held:
         break;
     case Taking::busy:
-        return std::make_error_code(std::errc::device_or_resource_busy);
+        return anotherInstanceError();
     case Taking::failed:
         return {error, std::generic_category()};
     }

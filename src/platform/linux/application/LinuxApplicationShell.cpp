@@ -93,7 +93,7 @@ void LinuxApplicationShell::terminate(QuitRequest request)
         return;
     const TerminateReply reply = shouldTerminate ? shouldTerminate(request) : TerminateReply::now;
     if (reply == TerminateReply::now)
-        QCoreApplication::exit(0);
+        exit();
     else
         awaitingReply_ = true;
 }
@@ -102,7 +102,13 @@ void LinuxApplicationShell::replyToTermination(bool shouldTerminate)
 {
     awaitingReply_ = false;
     if (shouldTerminate)
-        QCoreApplication::exit(0);
+        exit();
+}
+
+void LinuxApplicationShell::exit()
+{
+    exiting_ = true;
+    QCoreApplication::exit(0);
 }
 
 void LinuxApplicationShell::activateIgnoringOtherApps()

@@ -38,6 +38,8 @@ public:
     // Whether the desktop has a status area for the icon; tests stand in for one.
     std::function<bool()> hasStatusArea;
     QtStatusIcon* statusIcon() const { return statusIcon_.get(); }
+    // From a quit's request until the process ends, unless it is called off.
+    bool isQuitting() const { return awaitingReply_ || exiting_; }
     AboutPanel* aboutPanel() const { return aboutPanel_.get(); }
 
     void terminate(QuitRequest request) override;
@@ -57,6 +59,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void exit();
+
     std::vector<MenuItem> menu_;
     // Only where the desktop has a status area.
     std::unique_ptr<QtStatusIcon> statusIcon_;
@@ -64,6 +68,7 @@ private:
     std::map<MonitorID, std::function<bool(const KeyPress&)>> monitors_;
     MonitorID nextMonitor_ = 1;
     bool awaitingReply_ = false;
+    bool exiting_ = false;
 };
 
 } // namespace quorvia::platform::native

@@ -1,5 +1,7 @@
 #include "platform/linux/application/SingleInstanceGuard.h"
 
+#include "platform/files/ErrorDescription.h"
+#include "platform/files/FileDescriptor.h"
 #include "platform/files/ProcessStamp.h"
 
 #include <QDir>
@@ -11,8 +13,12 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <expected>
 #include <optional>
+#include <utility>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -25,6 +31,8 @@ namespace {
 const QByteArray reopenMessage = QByteArrayLiteral("reopen\n");
 // The running instance's answer once it took the reopen.
 const QByteArray reopenedMessage = QByteArrayLiteral("reopened\n");
+// Its answer while it quits: the launch waits for it to end.
+const QByteArray quittingMessage = QByteArrayLiteral("quitting\n");
 // What a socket's path may hold, its final NUL aside.
 constexpr qsizetype maximumSocketPath = sizeof(sockaddr_un::sun_path) - 1;
 const QString applicationFolder = QStringLiteral("/com.local.quorvia.mvp");
@@ -67,6 +75,33 @@ QString say(const QString& text)
 {
     std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("Quorvia：") + text));
     return text;
+}
+
+// A socket listening at `path` for this user alone, else why not.
+std::expected<FileDescriptor, QString> listeningSocket(const QString& path, int backlog)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (name.size() > maximumSocketPath)
+        return std::unexpected(QStringLiteral("路径 %1 过长").arg(path));
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+    FileDescriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!socket.isOpen())
+        return std::unexpected(QStringLiteral("无法创建套接字：%1").arg(describeError(errno)));
+    if (::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        const int error = errno;
+        // What is left at the path after a dead instance's socket was removed is not ours to clear.
+        return std::unexpected(error == EADDRINUSE ? QStringLiteral("%1 已被同名的文件或文件夹占用").arg(path)
+                                                   : QStringLiteral("无法在 %1 放置套接字：%2").arg(path, describeError(error)));
+    }
+    // Nobody gets in before it listens, so the mode holds from the first peer on.
+    if (::chmod(name.constData(), 0600) != 0 || ::listen(socket.get(), backlog) != 0) {
+        const QString why = QStringLiteral("无法在 %1 等待连接：%2").arg(path, describeError(errno));
+        ::unlink(name.constData());
+        return std::unexpected(why);
+    }
+    return socket;
 }
 
 QString settingsFolder()
@@ -131,39 +166,44 @@ SingleInstanceGuard::Claim SingleInstanceGuard::claim()
     // no launch that cannot hold them goes on, whatever became of the socket.
     // A held lock cannot be taken; a socket can be replaced by anyone who
     // listens at its path.
-    const QDeadlineTimer patience(handOverPatienceMs);
+    QDeadlineTimer patience(handOverPatienceMs);
+    bool waitSaid = false;
     const QString unanswered = QStringLiteral("已有一个 Quorvia 在运行，但它没有应答；本次启动不再继续。");
     for (;;) {
         QString refusal;
+        Offer offer = Offer::notListening;
         switch (locks_->take(&refusal)) {
-        case InstanceLocks::Taking::held: {
+        case InstanceLocks::Taking::held:
             // One that began where no folder could be written holds no lock
             // yet runs, and takes the locks before it writes: it is given way
             // to as any running instance is.
-            const Offer offer = serverName_.isEmpty() ? Offer::notListening : offerReopen(patience);
+            offer = serverName_.isEmpty() ? Offer::notListening : offerReopen(patience);
             if (offer == Offer::notListening)
                 return {Outcome::primary, {}};
             // Given back at once: the running one may write while this one says why it stops.
             locks_->release();
-            if (offer == Offer::taken)
-                return {Outcome::handedOver, {}};
-            return {Outcome::refused, say(unanswered)};
-        }
+            break;
         case InstanceLocks::Taking::failed:
             return {Outcome::refused, say(refusal)};
         case InstanceLocks::Taking::busy:
+            if (serverName_.isEmpty())
+                return {Outcome::refused,
+                        say(QStringLiteral("已有一个 Quorvia 在运行，但没有只属于当前用户的文件夹可放置单实例通道，无法把窗口交给它；本次启动不再继续。"))};
+            // The running instance may have taken the lock a moment ago and not be
+            // listening yet, or may have ended since; one that listens and does
+            // not answer is still running, and is left be.
+            offer = offerReopen(patience);
             break;
         }
-        if (serverName_.isEmpty())
-            return {Outcome::refused,
-                    say(QStringLiteral("已有一个 Quorvia 在运行，但没有只属于当前用户的文件夹可放置单实例通道，无法把窗口交给它；本次启动不再继续。"))};
-        // The running instance may have taken the lock a moment ago and not be
-        // listening yet, or may have ended since; one that listens and does
-        // not answer is still running, and is left be.
-        const Offer offer = offerReopen(patience);
         if (offer == Offer::taken)
             return {Outcome::handedOver, {}};
-        if (offer == Offer::unanswered || patience.hasExpired())
+        // One that quits is waited for however long its last alert stands: it
+        // answers, so it is not stuck.
+        if (offer == Offer::quitting) {
+            if (!std::exchange(waitSaid, true))
+                say(QStringLiteral("已有一个 Quorvia 正在退出，本次启动等它退出后继续。"));
+            patience = QDeadlineTimer(handOverPatienceMs);
+        } else if (offer == Offer::unanswered || patience.hasExpired())
             return {Outcome::refused, say(unanswered)};
         QThread::msleep(50);
     }
@@ -201,30 +241,42 @@ SingleInstanceGuard::Offer SingleInstanceGuard::offerReopen(const QDeadlineTimer
     while (!probe.canReadLine() && probe.bytesAvailable() < maximumMessageBytes && !deadline.hasExpired()
            && probe.state() == QLocalSocket::ConnectedState && !isProcessStopped(peer->pid))
         probe.waitForReadyRead(left(stoppedCheckMs));
-    const bool taken = probe.canReadLine() && probe.readLine(maximumMessageBytes) == reopenedMessage;
+    if (!probe.canReadLine()) {
+        // Let go of unheard: cut off at the end of a quit, or as one of a crowd.
+        const bool closed = probe.state() != QLocalSocket::ConnectedState;
+        probe.abort();
+        return closed ? Offer::closed : Offer::unanswered;
+    }
+    const QByteArray answer = probe.readLine(maximumMessageBytes);
     probe.abort();
-    return taken ? Offer::taken : Offer::unanswered;
+    return answer == reopenedMessage ? Offer::taken : answer == quittingMessage ? Offer::quitting : Offer::unanswered;
 }
 
-void SingleInstanceGuard::listen()
+QString SingleInstanceGuard::listen()
 {
-    if (serverName_.isEmpty()) {
-        say(QStringLiteral("无法建立单实例通道（没有只属于当前用户的文件夹可放置它），再次启动时无法把窗口交给本实例。"));
-        return;
-    }
+    const QString unreachable = QStringLiteral("无法建立单实例通道（%1），再次启动时无法把窗口交给本实例。");
+    if (serverName_.isEmpty())
+        return say(unreachable.arg(QStringLiteral("没有只属于当前用户的文件夹可放置它")));
     // Launches since the claim gave way or waited for this one, so a socket at
     // the path is a dead instance's.
     QLocalServer::removeServer(serverName_);
     server_ = new QLocalServer(this);
-    server_->setSocketOptions(QLocalServer::UserAccessOption);
     server_->setMaxPendingConnections(maximumConnections);
-    if (!server_->listen(serverName_)) {
-        say(QStringLiteral("无法建立单实例通道（%1），再次启动时无法把窗口交给本实例。").arg(server_->errorString()));
+    auto socket = listeningSocket(serverName_, server_->listenBacklogSize());
+    if (!socket || !server_->listen(socket->get())) {
         delete server_;
         server_ = nullptr;
-        return;
+        return say(unreachable.arg(socket ? QStringLiteral("系统不接受套接字") : socket.error()));
     }
+    socket->release();
     connect(server_, &QLocalServer::newConnection, this, &SingleInstanceGuard::acceptConnection);
+    return {};
+}
+
+void SingleInstanceGuard::stopListening()
+{
+    delete server_;
+    server_ = nullptr;
 }
 
 void SingleInstanceGuard::acceptConnection()
@@ -252,11 +304,13 @@ void SingleInstanceGuard::acceptConnection()
                     socket->deleteLater();
                     return;
                 }
-                // Answered before the reopen runs, which may take a while.
-                socket->write(reopenedMessage);
+                // Answered before the reopen runs, which may take a while. A
+                // reopen while quitting would show nothing and leave nothing running.
+                const bool quitting = isQuitting && isQuitting();
+                socket->write(quitting ? quittingMessage : reopenedMessage);
                 socket->flush();
                 socket->disconnectFromServer();
-                if (onReopen)
+                if (!quitting && onReopen)
                     onReopen();
             } else if (socket->bytesAvailable() >= maximumMessageBytes) {
                 socket->abort();

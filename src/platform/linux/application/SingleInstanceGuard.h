@@ -58,13 +58,17 @@ public:
     };
     // Becomes the running instance, holding the locks until the process ends.
     // A launch that cannot hold them, or finds an instance listening, never
-    // runs: it hands a reopen to that instance, or says why it cannot start.
+    // runs: it hands a reopen to that instance, or says why it cannot start;
+    // beside one that is quitting it waits for its end, and runs.
     // Without a socket the holder still runs.
     Claim claim();
     // Takes reopens from later launches from now on; until then they wait for
     // this one. Once the launch is ready to answer them. Problems are said on
-    // the error stream: the instance runs without the socket.
-    void listen();
+    // the error stream, and returned: the instance runs without the socket.
+    QString listen();
+    // Once this instance is on its way out: a later launch then waits for the
+    // locks and runs, rather than waiting for an answer that never comes.
+    void stopListening();
 
     // To run before each write into a folder: no error when this launch holds
     // every lock guarding it, else why not. Usable after the guard is gone.
@@ -72,9 +76,14 @@ public:
 
     // A later launch asked for a reopen.
     std::function<void()> onReopen;
+    // Whether this instance is quitting: a later launch is then told to wait
+    // for its end, and runs, unless the quit is called off, when its next ask
+    // is a reopen as usual.
+    std::function<bool()> isQuitting;
 
 private:
-    enum class Offer { taken, notListening, unanswered };
+    // `quitting` and `closed` are waited out: the instance is on its way out.
+    enum class Offer { taken, notListening, unanswered, quitting, closed };
     Offer offerReopen(const QDeadlineTimer& deadline) const;
     void acceptConnection();
 

@@ -150,7 +150,7 @@ std::optional<DefaultsWriteFailure> SettingsDefaults::flush()
     return failure_;
 }
 
-void SettingsDefaults::reportFailure(int error, bool gated)
+void SettingsDefaults::reportFailure(const std::error_code& error, bool gated)
 {
     // A folder that is not there could not be made: said so, with why.
     const bool missing = !gated && !QFileInfo(files_.folder()).isDir();
@@ -221,7 +221,7 @@ void SettingsDefaults::runWriter()
             failure_.reset();
             retry_ = firstRetry_;
         } else {
-            reportFailure(outcome.error().value(), bool(refused));
+            reportFailure(outcome.error(), bool(refused));
             retry_ = std::min(retry_ * 2, std::chrono::duration<double>(longestRetrySeconds));
         }
         attemptFinished_.notify_all();

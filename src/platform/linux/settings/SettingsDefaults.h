@@ -61,7 +61,7 @@ private:
     void runWriter();
     // With the lock held, on the writer.
     // `gated`: the write was refused before it began, so the folder was never tried.
-    void reportFailure(int error, bool gated);
+    void reportFailure(const std::error_code& error, bool gated);
 
     DefaultsFileStore files_; // the writer's once constructed
     const std::function<std::error_code(const QString& folder)> beforeWrite_;
