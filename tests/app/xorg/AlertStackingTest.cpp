@@ -1,3 +1,4 @@
+#include "support/ApplicationControls.h"
 #include "support/EventWait.h"
 #include "support/RunningApplication.h"
 #include "support/StackingWatch.h"
@@ -25,6 +26,28 @@ protected:
         }
         app.reset();
         WindowManagedTwoOutputTest::TearDown();
+    }
+
+    struct Asked {
+        RunningApplication::Window island, management, alert;
+    };
+    // From 稿件管理, the confirmation to delete every block of a seeded script, standing.
+    std::optional<Asked> askToDeleteEveryBlock()
+    {
+        app = std::make_unique<RunningApplication>(display);
+        app->seedScript(QStringLiteral("1\n开场\n---\n2\n收尾"));
+        const auto island = app->launch() ? app->settledIsland() : std::nullopt;
+        if (!island || !app->pressIslandSetting(*island, quorvia::test::controls::settings::scriptManagement))
+            return std::nullopt;
+        const auto management = app->waitWindow(QStringLiteral("^稿件管理$"));
+        if (!management)
+            return std::nullopt;
+        const auto known = app->windows();
+        app->click(*management, quorvia::test::controls::scriptManagement::deleteAll);
+        const auto alert = app->waitNewWindow(known);
+        if (!alert)
+            return std::nullopt;
+        return Asked{*island, *management, *alert};
     }
 
     std::unique_ptr<RunningApplication> app;
@@ -68,6 +91,28 @@ TEST_P(AlertStackingTest, AnOpenAlertStaysAboveTheIslandThroughEveryReopen)
     app->focus(*alert);
     app->key(QStringLiteral("Return"), 0);
     EXPECT_TRUE(waitUntil([&] { return !app->shows(*alert); })) << "the alert did not answer";
+}
+
+// 稿件管理 asks before it deletes every block, and the speaker launches
+// Quorvia again: the island comes forward beneath 稿件管理, which the alert
+// belongs to, and the alert stays on top of both.
+TEST_P(AlertStackingTest, AReopenStacksTheIslandThenTheAlertsOwnWindowThenTheAlert)
+{
+    const auto asked = askToDeleteEveryBlock();
+    ASSERT_TRUE(asked) << "稿件管理 asked nothing";
+    StackingWatch watch(display);
+    const std::uint32_t island = watch.topLevelOf(asked->island.id);
+    const std::uint32_t own = watch.topLevelOf(asked->management.id);
+    const std::uint32_t alert = watch.topLevelOf(asked->alert.id);
+    ASSERT_TRUE(island && own && alert);
+    QProcess second;
+    ASSERT_TRUE(app->launchAnother(second));
+    ASSERT_TRUE(RunningApplication::waitUntilEnded(second));
+    ASSERT_TRUE(watch.waitUntilRestacked(island)) << "the reopen did not bring the island forward";
+    EXPECT_TRUE(waitUntil([&] {
+        return watch.placeNow(island) < watch.placeNow(own) && watch.placeNow(own) < watch.placeNow(alert);
+    }, 5000)) << "island " << watch.placeNow(island) << ", 稿件管理 " << watch.placeNow(own) << ", alert "
+              << watch.placeNow(alert);
 }
 
 QUORVIA_UNDER_EACH_WINDOW_MANAGER(AlertStackingTest);
