@@ -1,7 +1,12 @@
+#include "model/PromptScript.h"
+#include "model/StoredState.h"
+#include "platform/linux/settings/SettingsDefaults.h"
 #include "support/ApplicationControls.h"
 #include "support/EventWait.h"
 #include "support/RunningApplication.h"
+#include "support/ScreenPixels.h"
 #include "support/StackingWatch.h"
+#include "support/StatusArea.h"
 #include "support/WindowManagedTwoOutputTest.h"
 
 #include <QProcess>
@@ -11,6 +16,8 @@
 #include <optional>
 
 using quorvia::test::RunningApplication;
+using quorvia::test::ScreenPixels;
+using quorvia::test::StatusArea;
 using quorvia::test::StackingWatch;
 using quorvia::test::waitUntil;
 using quorvia::test::WindowManagedTwoOutputTest;
@@ -48,6 +55,18 @@ protected:
         if (!alert)
             return std::nullopt;
         return Asked{*island, *management, *alert};
+    }
+
+    // The blocks of the one project as stored, -1 while none can be read.
+    int storedBlocks() const
+    {
+        using namespace quorvia;
+        const platform::native::SettingsDefaults stored(
+            app->folder() + QStringLiteral("/config/com.local.quorvia.mvp/defaults"), QString());
+        const auto state = StoredState::fromJson(stored.data(PromptScript::projectsKey).value_or(QByteArray()));
+        if (!state || state->projects.size() != 1)
+            return -1;
+        return int(state->projects[0].timelineBlocks.value_or(std::vector<PromptTimelineBlock>{}).size());
     }
 
     std::unique_ptr<RunningApplication> app;
@@ -113,6 +132,62 @@ TEST_P(AlertStackingTest, AReopenStacksTheIslandThenTheAlertsOwnWindowThenTheAle
         return watch.placeNow(island) < watch.placeNow(own) && watch.placeNow(own) < watch.placeNow(alert);
     }, 5000)) << "island " << watch.placeNow(island) << ", 稿件管理 " << watch.placeNow(own) << ", alert "
               << watch.placeNow(alert);
+}
+
+// The emergency key hides 稿件管理's confirmation with everything else, not a
+// pixel of it left on the screen; the second press brings it back above
+// 稿件管理, still asking, and its answer deletes the blocks.
+TEST_P(AlertStackingTest, AConfirmationHiddenByTheEmergencyKeyComesBackAndItsAnswerActs)
+{
+    const auto asked = askToDeleteEveryBlock();
+    ASSERT_TRUE(asked) << "稿件管理 asked nothing";
+    ASSERT_TRUE(waitUntil([&] { return storedBlocks() == 2; }));
+    const QImage shown = app->grab(asked->alert.frame);
+    const QColor face = shown.pixelColor(4, shown.height() - 4);
+    ASSERT_GT(ScreenPixels::count(shown, face), shown.width() * shown.height() / 2);
+
+    app->pressEmergencyKey();
+    ASSERT_TRUE(waitUntil([&] { return app->windows().empty(); }));
+    EXPECT_EQ(ScreenPixels::count(app->grab(asked->alert.frame), face), 0) << "the hidden alert shows";
+    app->pressEmergencyKey();
+    ASSERT_TRUE(waitUntil([&] { return app->shows(asked->alert); })) << "the confirmation did not come back";
+    StackingWatch watch(display);
+    const std::uint32_t own = watch.topLevelOf(asked->management.id);
+    const std::uint32_t alert = watch.topLevelOf(asked->alert.id);
+    EXPECT_TRUE(waitUntil([&] { return own && watch.placeNow(own) < watch.placeNow(alert); }, 5000))
+        << "the confirmation is beneath 稿件管理";
+
+    app->focus(asked->alert);
+    app->key(QStringLiteral("Return"), 0);
+    EXPECT_TRUE(waitUntil([&] { return storedBlocks() == 0; })) << "全部删除 deleted nothing";
+}
+
+// While 稿件管理's confirmation stands, the status icon still answers: a click
+// brings the island forward with the alert in front of it, and the menu's
+// 退出 quits as Control+Q does.
+TEST_P(AlertStackingTest, TheStatusIconAndItsMenuAnswerWhileAnAlertStands)
+{
+    StatusArea area(display);
+    ASSERT_TRUE(area.start()) << area.failure().toStdString();
+    const auto asked = askToDeleteEveryBlock();
+    ASSERT_TRUE(asked) << "稿件管理 asked nothing";
+    std::optional<RunningApplication::Window> icon;
+    ASSERT_TRUE(waitUntil([&] { return (icon = app->statusIcon()) && icon->frame.width() > 1; }));
+    StackingWatch watch(display);
+    const std::uint32_t island = watch.topLevelOf(asked->island.id);
+    const std::uint32_t alert = watch.topLevelOf(asked->alert.id);
+    app->clickAt(icon->frame.center());
+    ASSERT_TRUE(watch.waitUntilRestacked(island)) << "a click on the icon did not bring the island forward";
+    EXPECT_TRUE(waitUntil([&] { return watch.placeNow(island) < watch.placeNow(alert); }, 5000));
+
+    const auto before = app->windows();
+    app->tool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(icon->frame.center().x()),
+                                          QString::number(icon->frame.center().y()), QStringLiteral("click"),
+                                          QStringLiteral("3")});
+    ASSERT_TRUE(app->waitNewWindow(before)) << "the icon's menu did not open";
+    app->key(QStringLiteral("Up Return"), 0);
+    // How the process then ends is the quit's own matter, alert or not.
+    EXPECT_TRUE(RunningApplication::waitUntilEnded(app->process())) << "退出 did not quit";
 }
 
 QUORVIA_UNDER_EACH_WINDOW_MANAGER(AlertStackingTest);
