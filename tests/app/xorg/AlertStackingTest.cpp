@@ -21,6 +21,7 @@ using quorvia::test::StatusArea;
 using quorvia::test::StackingWatch;
 using quorvia::test::waitUntil;
 using quorvia::test::WindowManagedTwoOutputTest;
+namespace controls = quorvia::test::controls;
 
 namespace {
 
@@ -44,29 +45,24 @@ protected:
         app = std::make_unique<RunningApplication>(display);
         app->seedScript(QStringLiteral("1\n开场\n---\n2\n收尾"));
         const auto island = app->launch() ? app->settledIsland() : std::nullopt;
-        if (!island || !app->pressIslandSetting(*island, quorvia::test::controls::settings::scriptManagement))
-            return std::nullopt;
-        const auto management = app->waitWindow(QStringLiteral("^稿件管理$"));
-        if (!management)
-            return std::nullopt;
+        const auto management = island && app->pressIslandSetting(*island, controls::settings::scriptManagement)
+                                     ? app->waitWindow(QStringLiteral("^稿件管理$")) : std::nullopt;
         const auto known = app->windows();
-        app->click(*management, quorvia::test::controls::scriptManagement::deleteAll);
-        const auto alert = app->waitNewWindow(known);
-        if (!alert)
-            return std::nullopt;
-        return Asked{*island, *management, *alert};
+        if (management)
+            app->click(*management, controls::scriptManagement::deleteAll);
+        const auto alert = management ? app->waitNewWindow(known) : std::nullopt;
+        return alert ? std::optional(Asked{*island, *management, *alert}) : std::nullopt;
     }
-
     // The blocks of the one project as stored, -1 while none can be read.
     int storedBlocks() const
     {
         using namespace quorvia;
-        const platform::native::SettingsDefaults stored(
-            app->folder() + QStringLiteral("/config/com.local.quorvia.mvp/defaults"), QString());
-        const auto state = StoredState::fromJson(stored.data(PromptScript::projectsKey).value_or(QByteArray()));
+        const QString folder = app->folder() + QStringLiteral("/config/com.local.quorvia.mvp/defaults");
+        const platform::native::SettingsDefaults store(folder, QString());
+        const auto state = StoredState::fromJson(store.data(PromptScript::projectsKey).value_or(QByteArray()));
         if (!state || state->projects.size() != 1)
             return -1;
-        return int(state->projects[0].timelineBlocks.value_or(std::vector<PromptTimelineBlock>{}).size());
+        return state->projects[0].timelineBlocks ? int(state->projects[0].timelineBlocks->size()) : 0;
     }
 
     std::unique_ptr<RunningApplication> app;
@@ -120,18 +116,13 @@ TEST_P(AlertStackingTest, AReopenStacksTheIslandThenTheAlertsOwnWindowThenTheAle
     const auto asked = askToDeleteEveryBlock();
     ASSERT_TRUE(asked) << "稿件管理 asked nothing";
     StackingWatch watch(display);
-    const std::uint32_t island = watch.topLevelOf(asked->island.id);
-    const std::uint32_t own = watch.topLevelOf(asked->management.id);
-    const std::uint32_t alert = watch.topLevelOf(asked->alert.id);
-    ASSERT_TRUE(island && own && alert);
+    const auto place = [&](const RunningApplication::Window& w) { return watch.placeNow(watch.topLevelOf(w.id)); };
     QProcess second;
-    ASSERT_TRUE(app->launchAnother(second));
-    ASSERT_TRUE(RunningApplication::waitUntilEnded(second));
-    ASSERT_TRUE(watch.waitUntilRestacked(island)) << "the reopen did not bring the island forward";
-    EXPECT_TRUE(waitUntil([&] {
-        return watch.placeNow(island) < watch.placeNow(own) && watch.placeNow(own) < watch.placeNow(alert);
-    }, 5000)) << "island " << watch.placeNow(island) << ", 稿件管理 " << watch.placeNow(own) << ", alert "
-              << watch.placeNow(alert);
+    ASSERT_TRUE(app->launchAnother(second) && RunningApplication::waitUntilEnded(second));
+    ASSERT_TRUE(watch.waitUntilRestacked(watch.topLevelOf(asked->island.id))) << "the reopen raised no island";
+    const auto &island = asked->island, &own = asked->management, &alert = asked->alert;
+    EXPECT_TRUE(waitUntil([&] { return place(island) < place(own) && place(own) < place(alert); }, 5000))
+        << "island " << place(island) << ", 稿件管理 " << place(own) << ", alert " << place(alert);
 }
 
 // The emergency key hides 稿件管理's confirmation with everything else, not a
@@ -140,23 +131,18 @@ TEST_P(AlertStackingTest, AReopenStacksTheIslandThenTheAlertsOwnWindowThenTheAle
 TEST_P(AlertStackingTest, AConfirmationHiddenByTheEmergencyKeyComesBackAndItsAnswerActs)
 {
     const auto asked = askToDeleteEveryBlock();
-    ASSERT_TRUE(asked) << "稿件管理 asked nothing";
-    ASSERT_TRUE(waitUntil([&] { return storedBlocks() == 2; }));
+    ASSERT_TRUE(asked && waitUntil([&] { return storedBlocks() == 2; })) << "稿件管理 asked nothing";
     const QImage shown = app->grab(asked->alert.frame);
     const QColor face = shown.pixelColor(4, shown.height() - 4);
     ASSERT_GT(ScreenPixels::count(shown, face), shown.width() * shown.height() / 2);
-
     app->pressEmergencyKey();
     ASSERT_TRUE(waitUntil([&] { return app->windows().empty(); }));
     EXPECT_EQ(ScreenPixels::count(app->grab(asked->alert.frame), face), 0) << "the hidden alert shows";
     app->pressEmergencyKey();
     ASSERT_TRUE(waitUntil([&] { return app->shows(asked->alert); })) << "the confirmation did not come back";
     StackingWatch watch(display);
-    const std::uint32_t own = watch.topLevelOf(asked->management.id);
-    const std::uint32_t alert = watch.topLevelOf(asked->alert.id);
-    EXPECT_TRUE(waitUntil([&] { return own && watch.placeNow(own) < watch.placeNow(alert); }, 5000))
-        << "the confirmation is beneath 稿件管理";
-
+    const auto place = [&](const RunningApplication::Window& w) { return watch.placeNow(watch.topLevelOf(w.id)); };
+    EXPECT_LT(place(asked->management), place(asked->alert)) << "the confirmation is beneath 稿件管理";
     app->focus(asked->alert);
     app->key(QStringLiteral("Return"), 0);
     EXPECT_TRUE(waitUntil([&] { return storedBlocks() == 0; })) << "全部删除 deleted nothing";
@@ -170,20 +156,15 @@ TEST_P(AlertStackingTest, TheStatusIconAndItsMenuAnswerWhileAnAlertStands)
     StatusArea area(display);
     ASSERT_TRUE(area.start()) << area.failure().toStdString();
     const auto asked = askToDeleteEveryBlock();
-    ASSERT_TRUE(asked) << "稿件管理 asked nothing";
     std::optional<RunningApplication::Window> icon;
-    ASSERT_TRUE(waitUntil([&] { return (icon = app->statusIcon()) && icon->frame.width() > 1; }));
+    ASSERT_TRUE(asked && waitUntil([&] { return (icon = app->statusIcon()) && icon->frame.width() > 1; }));
     StackingWatch watch(display);
-    const std::uint32_t island = watch.topLevelOf(asked->island.id);
-    const std::uint32_t alert = watch.topLevelOf(asked->alert.id);
+    const std::uint32_t island = watch.topLevelOf(asked->island.id), alert = watch.topLevelOf(asked->alert.id);
     app->clickAt(icon->frame.center());
     ASSERT_TRUE(watch.waitUntilRestacked(island)) << "a click on the icon did not bring the island forward";
     EXPECT_TRUE(waitUntil([&] { return watch.placeNow(island) < watch.placeNow(alert); }, 5000));
-
     const auto before = app->windows();
-    app->tool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(icon->frame.center().x()),
-                                          QString::number(icon->frame.center().y()), QStringLiteral("click"),
-                                          QStringLiteral("3")});
+    app->tool(QStringLiteral("xdotool"), {QStringLiteral("click"), QStringLiteral("3")});
     ASSERT_TRUE(app->waitNewWindow(before)) << "the icon's menu did not open";
     app->key(QStringLiteral("Up Return"), 0);
     // How the process then ends is the quit's own matter, alert or not.
