@@ -142,7 +142,7 @@ TEST_P(AlertStackingTest, AConfirmationHiddenByTheEmergencyKeyComesBackAndItsAns
     ASSERT_TRUE(waitUntil([&] { return app->shows(asked->alert); })) << "the confirmation did not come back";
     StackingWatch watch(display);
     const auto place = [&](const RunningApplication::Window& w) { return watch.placeNow(watch.topLevelOf(w.id)); };
-    EXPECT_LT(place(asked->management), place(asked->alert)) << "the confirmation is beneath 稿件管理";
+    EXPECT_TRUE(waitUntil([&] { return place(asked->management) < place(asked->alert); }, 5000)) << "beneath 稿件管理";
     app->focus(asked->alert);
     app->key(QStringLiteral("Return"), 0);
     EXPECT_TRUE(waitUntil([&] { return storedBlocks() == 0; })) << "全部删除 deleted nothing";
