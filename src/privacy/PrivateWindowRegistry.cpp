@@ -4,6 +4,7 @@
 #include "privacy/IslandTriggerPanel.h"
 #include "privacy/PrivateWindowBoundary.h"
 #include "privacy/PrivateWindowGeometry.h"
+#include "platform/ModalStacking.h"
 #include "platform/ScreenSpace.h"
 #include "platform/StatusIconWindow.h"
 
@@ -205,6 +206,9 @@ void PrivateWindowRegistry::restorePreviouslyVisible(Window* except)
         widget->show();
         widget->raise();
     }
+    // Each modal one above the window it belongs to, the newest on top, as before the hide.
+    if (!widgets.empty())
+        platform::ModalStacking::raiseModals();
     if (onRestored)
         onRestored();
 }
