@@ -7,8 +7,8 @@ namespace quorvia {
 
 void AlertRunner::acknowledge(platform::AlertStyle style, const QString& message, const QString& informative)
 {
-    // Behind one that waits, so outcomes keep their order.
-    if (holding() || !waiting_.empty()) {
+    // Behind one that waits or stands, so outcomes keep their order.
+    if (holding() || !waiting_.empty() || presenting_) {
         waiting_.push_back({style, message, informative});
         return;
     }
@@ -23,14 +23,18 @@ void AlertRunner::present(const Waiting& alert)
     request.informativeText = alert.informative;
     request.buttons = {CommandDialogs::acknowledgeTitle};
     std::weak_ptr<AlertRunner*> weak = life_;
+    presenting_ = true;
     const auto response = CommandDialogs::run(request);
     // The runner may be gone once the modal alert returns.
     auto life = weak.lock();
     if (!life)
         return;
-    // Hidden with the private windows before anyone read it: it shows again with them.
+    presenting_ = false;
+    // Ended unread while the private windows are held: it shows again with them.
     if (response.buttonIndex < 0 && holding())
         waiting_.push_front(alert);
+    // Those that came while it stood (through a hide and a restore too) follow it.
+    windowsReturned();
 }
 
 void AlertRunner::windowsReturned()
@@ -48,14 +52,12 @@ void AlertRunner::windowsReturned()
 void AlertRunner::showNext()
 {
     scheduled_ = false;
-    if (waiting_.empty() || holding())
+    // One that stands calls for the next once answered.
+    if (waiting_.empty() || holding() || presenting_)
         return;
     const Waiting next = waiting_.front();
     waiting_.pop_front();
-    std::weak_ptr<AlertRunner*> weak = life_;
     present(next);
-    if (auto life = weak.lock())
-        (*life)->windowsReturned();
 }
 
 } // namespace quorvia

@@ -45,6 +45,7 @@ private:
 
     std::deque<Waiting> waiting_;
     bool scheduled_ = false;
+    bool presenting_ = false;
     std::shared_ptr<AlertRunner*> life_ = std::make_shared<AlertRunner*>(this);
 };
 

@@ -205,6 +205,9 @@ void PrivateWindowRegistry::restorePreviouslyVisible(Window* except)
         widget->show();
         widget->raise();
     }
+    // Each modal one above the window it belongs to, the newest on top, as before the hide.
+    if (!widgets.empty())
+        platform::Window::raiseModals();
     if (onRestored)
         onRestored();
 }

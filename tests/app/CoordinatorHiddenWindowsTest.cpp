@@ -422,6 +422,25 @@ TEST_F(CoordinatorHiddenWindowsTest, AnOutcomeAlertHiddenWhileUpShowsAgainAndLat
     EXPECT_EQ(app().alertRunner().waitingCount(), 0u);
 }
 
+// An outcome alert stands through a hide and a restore, still waiting; one
+// that came meanwhile shows once it is answered, not over it.
+TEST_F(CoordinatorHiddenWindowsTest, AnOutcomeThatCameWhileAnotherStoodThroughAHideFollowsIt)
+{
+    buildAndStart();
+    dialogs->answerAlert(0);
+    dialogs->answerAlert(0);
+    dialogs->onAlert = [this](const platform::AlertRequest&) {
+        dialogs->onAlert = nullptr;
+        pressEmergencyKey();
+        app().alertRunner().acknowledge(platform::AlertStyle::warning, QStringLiteral("第二"), {});
+        liftEmergencyHide();
+        EXPECT_EQ(dialogs->alerts.size(), 1u) << "the later outcome showed over the standing one";
+    };
+    app().alertRunner().acknowledge(platform::AlertStyle::warning, QStringLiteral("第一"), {});
+    settle();
+    EXPECT_EQ(dialogs->alertMessages(), (std::vector{QStringLiteral("第一"), QStringLiteral("第二")}));
+}
+
 // Random sequences of what the speaker, the displays and the capture do, with
 // a quit somewhere among them. Whatever the order: the mask holds at most one
 // inhibit and never ends one it did not begin, nothing private stands beside

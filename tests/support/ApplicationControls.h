@@ -20,6 +20,10 @@ inline const QPoint audioDevices(458, 333);
 inline const QPoint importKeynote(558, 293);
 } // namespace settings
 
+namespace scriptManagement {
+inline const QPoint deleteAll(367, 151);
+}
+
 namespace prompter {
 inline const QPoint collapse(521, 30);
 inline const QPoint autoScroll(89, 373);

@@ -159,9 +159,13 @@ public:
     // Keeps a modal alert or chooser of ours above every other window of ours
     // while it is up: a window raised or shown meanwhile (a reopen brings the
     // island forward) would otherwise cover the one window that still answers.
+    // A modal one with a window of its own (the one it was asked from) brings
+    // that window up first, just beneath it, so it never floats alone.
     // Overlays stay above all: while one is up nothing is raised past it.
     // Brings the modal windows up, the newest last, after `raised` went to the front.
     static void raiseModalsAbove(const QWidget& raised);
+    // Brings the modal windows up, the newest last, as after dialogs came back.
+    static void raiseModals();
 
     std::function<void()> onDidMove;
     std::function<void()> onDidResize;

@@ -2,6 +2,7 @@
 
 #include "platform/application/ApplicationShell.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QObject>
 
 #include <functional>
@@ -14,7 +15,9 @@ namespace quorvia::platform::native {
 
 // The application's icon in the desktop's status area: a click asks for a
 // reopen, as a second launch does, and its menu holds the main menu's items.
-class QtStatusIcon : public QObject {
+// Both work while an alert holds every other window of ours: the icon is the
+// way back to the island.
+class QtStatusIcon : public QObject, private QAbstractNativeEventFilter {
     Q_OBJECT
 public:
     QtStatusIcon(const std::vector<MenuItem>& items, std::function<void()> onActivate);
@@ -28,6 +31,11 @@ public:
     QMenu* menu() const { return menu_.get(); }
 
 private:
+    // Qt hands no input to a window an application-modal one blocks: the
+    // icon's own presses are taken from the server's events before Qt drops them.
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+
+    std::function<void()> onActivate_;
     std::unique_ptr<QMenu> menu_;
     std::unique_ptr<QSystemTrayIcon> tray_;
 };

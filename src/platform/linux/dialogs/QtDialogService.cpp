@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QDialog>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -34,9 +35,9 @@ namespace quorvia::platform::native {
 
 namespace {
 
-QDialog* makeAlert(const AlertRequest& request, QLineEdit** field, int* answer)
+QDialog* makeAlert(const AlertRequest& request, QWidget* owner, QLineEdit** field, int* answer)
 {
-    auto* dialog = new QDialog(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint);
+    auto* dialog = new QDialog(owner, Qt::Dialog | Qt::WindowStaysOnTopHint);
     dialog->setWindowTitle(QApplication::applicationName());
     dialog->setModal(true);
 
@@ -156,6 +157,17 @@ void rememberChooserSize(const QSize& size)
     current().defaults().setInteger(chooserHeightKey, size.height());
 }
 
+// The window an alert is asked from, which it belongs to: it stands above it
+// and comes forward with it. An overlay is nobody's: nothing may pass it.
+QWidget* alertOwner()
+{
+    QWidget* active = QApplication::activeWindow();
+    const auto* window = qobject_cast<Window*>(active);
+    if (!active || !active->isVisible() || (window && window->level() >= Window::overlayLevel))
+        return nullptr;
+    return active;
+}
+
 } // namespace
 
 bool QtDialogService::isPresenting() const
@@ -167,14 +179,21 @@ AlertResponse QtDialogService::runAlert(const AlertRequest& request)
 {
     QLineEdit* field = nullptr;
     AlertResponse response;
-    QDialog* dialog = makeAlert(request, &field, &response.buttonIndex);
+    const QPointer<QDialog> dialog = makeAlert(request, alertOwner(), &field, &response.buttonIndex);
+    const QPointer<QLineEdit> text = field;
     placeOnBuiltInScreen(dialog);
     open_.emplace_back(dialog);
-    // Hidden with the private windows, the alert ends unanswered.
-    dialog->exec();
-    std::erase_if(open_, [dialog](const QPointer<QDialog>& d) { return !d || d == dialog; });
-    if (field)
-        response.text = field->text();
+    // Hidden with the private windows, the alert still waits for its answer and
+    // comes back with them: only an answer, its owner going, or the end of the
+    // application ends it. exec() would end it at the hide.
+    QEventLoop loop;
+    QObject::connect(dialog.data(), &QDialog::finished, &loop, &QEventLoop::quit);
+    QObject::connect(dialog.data(), &QObject::destroyed, &loop, &QEventLoop::quit);
+    dialog->show();
+    loop.exec(QEventLoop::DialogExec);
+    std::erase_if(open_, [&dialog](const QPointer<QDialog>& d) { return !d || d == dialog; });
+    if (text)
+        response.text = text->text();
     delete dialog;
     return response;
 }
