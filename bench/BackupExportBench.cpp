@@ -1,6 +1,6 @@
 #include "model/PresentationProjectsBackup.h"
 #include "model/ProjectBackupPackage.h"
-#include "platform/Uuid.h"
+#include "platform/core/Uuid.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "prompter/MarkdownPromptDocument.h"
 
-#include "platform/Text.h"
+#include "platform/core/Text.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,6 +1,6 @@
 #include "model/PromptScript.h"
-#include "platform/Text.h"
-#include "platform/Uuid.h"
+#include "platform/core/Text.h"
+#include "platform/core/Uuid.h"
 #include "platform/linux/settings/SettingsDefaults.h"
 
 #include <QCoreApplication>

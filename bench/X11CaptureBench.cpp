@@ -3,8 +3,8 @@
 // Runs on a private Xvfb (support/XServer.h), never on the desktop.
 
 #include "platform/Platform.h"
-#include "platform/VideoSurface.h"
-#include "platform/Window.h"
+#include "platform/capture/VideoSurface.h"
+#include "platform/desktop/Window.h"
 #include "platform/linux/capture/LinuxCaptureService.h"
 #include "platform/linux/application/QtScheduler.h"
 #include "privacy/AudienceCanvasView.h"

@@ -13,11 +13,11 @@
 // The server is the run's two-output Xorg when QUORVIA_TEST_TWO_OUTPUT_DISPLAY
 // names one, else a private one (support/TwoOutputXServer.h).
 
-#include "platform/VideoSurface.h"
-#include "platform/Window.h"
+#include "platform/capture/VideoSurface.h"
+#include "platform/desktop/Window.h"
 #include "platform/linux/capture/LinuxCaptureService.h"
 #include "platform/linux/application/QtScheduler.h"
-#include "platform/ScreenSpace.h"
+#include "platform/desktop/ScreenSpace.h"
 #include "privacy/AudienceCanvasView.h"
 #include "privacy/ScreenMirrorEngine.h"
 #include "prompter/ScriptScrollView.h"

@@ -1,7 +1,7 @@
 #include "app/AlertRunner.h"
 
 #include "app/CommandDialogs.h"
-#include "platform/MainQueue.h"
+#include "platform/core/MainQueue.h"
 
 namespace quorvia {
 

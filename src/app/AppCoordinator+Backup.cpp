@@ -1,7 +1,7 @@
 #include "app/AppCoordinator.h"
 
 #include "model/ProjectBackupPackage.h"
-#include "platform/DefaultsStore.h"
+#include "platform/settings/DefaultsStore.h"
 #include "platform/Platform.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "app/AppCoordinator.h"
 
-#include "platform/Panel.h"
+#include "platform/desktop/Panel.h"
 #include "platform/Platform.h"
-#include "platform/ScreenSpace.h"
+#include "platform/desktop/ScreenSpace.h"
 #include "privacy/DisplayTopology.h"
 
 #include <QApplication>

@@ -3,7 +3,7 @@
 #include "app/CommandDialogs.h"
 #include "app/ScriptFileReader.h"
 #include "platform/Platform.h"
-#include "platform/Text.h"
+#include "platform/core/Text.h"
 
 namespace quorvia {
 

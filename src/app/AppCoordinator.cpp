@@ -1,6 +1,6 @@
 #include "app/AppCoordinator.h"
 
-#include "platform/DisplayService.h"
+#include "platform/displays/DisplayService.h"
 #include "platform/Platform.h"
 #include "privacy/DisplayTopology.h"
 

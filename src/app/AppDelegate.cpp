@@ -2,7 +2,7 @@
 
 #include "app/AppCoordinator.h"
 #include "app/CommandDialogs.h"
-#include "platform/DefaultsStore.h"
+#include "platform/settings/DefaultsStore.h"
 #include "platform/Platform.h"
 
 #include <cstdio>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/ApplicationShell.h"
-#include "platform/DefaultsStore.h"
-#include "platform/MainQueue.h"
+#include "platform/application/ApplicationShell.h"
+#include "platform/settings/DefaultsStore.h"
+#include "platform/core/MainQueue.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,7 @@
 #include "app/ApplicationAppearance.h"
 
 #include "platform/linux/application/QtTranslations.h"
-#include "privacy/PrivacyPalette.h"
+#include "look/DarkColours.h"
 
 #include <QApplication>
 #include <QStyleFactory>
@@ -13,7 +13,7 @@ void ApplicationAppearance::apply(QApplication& application)
     // A style that draws with the palette, whatever the desktop's theme is.
     if (auto* style = QStyleFactory::create(QStringLiteral("Fusion")))
         QApplication::setStyle(style);
-    QApplication::setPalette(privacy_palette::darkAppearance());
+    QApplication::setPalette(dark_colours::darkAppearance());
     platform::native::QtTranslations::installChinese(application);
 }
 

@@ -1,6 +1,6 @@
 #include "app/CommandDialogs.h"
 
-#include "platform/ApplicationShell.h"
+#include "platform/application/ApplicationShell.h"
 #include "platform/Platform.h"
 
 namespace quorvia::CommandDialogs {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/HotKeyService.h"
+#include "platform/desktop/HotKeyService.h"
 
 #include <cstdint>
 #include <functional>

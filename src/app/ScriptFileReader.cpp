@@ -1,8 +1,8 @@
 #include "app/ScriptFileReader.h"
 
 #include "model/ScriptText.h"
-#include "platform/BoundedFileRead.h"
-#include "platform/Text.h"
+#include "platform/files/BoundedFileRead.h"
+#include "platform/core/Text.h"
 
 #include <QStringDecoder>
 

@@ -1,11 +1,11 @@
 #include "app/AppDelegate.h"
 #include "app/ApplicationAppearance.h"
 #include "model/ProjectDocumentStore.h"
-#include "platform/ApplicationIcon.h"
-#include "platform/DefaultsStore.h"
-#include "platform/MainQueue.h"
+#include "platform/application/ApplicationIcon.h"
+#include "platform/settings/DefaultsStore.h"
+#include "platform/core/MainQueue.h"
 #include "platform/Platform.h"
-#include "platform/TreeRemoval.h"
+#include "platform/files/TreeRemoval.h"
 #include "platform/linux/application/LinuxApplicationShell.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/application/RefusalPanel.h"
@@ -16,33 +16,13 @@
 #include <filesystem>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <linux/close_range.h>
 #include <unistd.h>
-
-namespace {
-void markInheritedDescriptorsCloseOnExec()
-{
-    if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0)
-        return;
-    // A kernel without it: one by one, as the process lists them.
-    const std::filesystem::path listed("/proc/self/fd");
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(listed, error)) {
-        const int fd = std::atoi(entry.path().filename().c_str());
-        if (fd > 2)
-            ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
-    }
-}
-} // namespace
 
 int main(int argc, char** argv)
 {
     using namespace quorvia;
 
-    // Nothing this process was handed, nor anything it opens, passes on to
-    // the programs it starts: those get their standard streams only.
-    markInheritedDescriptorsCloseOnExec();
+    platform::native::LinuxApplicationShell::markInheritedDescriptorsCloseOnExec();
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvia"));

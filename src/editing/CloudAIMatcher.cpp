@@ -1,6 +1,6 @@
 #include "editing/CloudAIMatcher.h"
 
-#include "platform/HttpSession.h"
+#include "platform/network/HttpSession.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,8 +1,8 @@
 #include "editing/CloudAISettings.h"
 
-#include "platform/DefaultsStore.h"
+#include "platform/settings/DefaultsStore.h"
 #include "platform/Platform.h"
-#include "platform/Text.h"
+#include "platform/core/Text.h"
 
 namespace quorvia {
 

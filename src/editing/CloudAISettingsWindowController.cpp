@@ -3,8 +3,8 @@
 #include "editing/CloudAISettings.h"
 #include "editing/EditingWindow.h"
 #include "privacy/BuiltInScreenPlacement.h"
-#include "privacy/PrivacyPalette.h"
-#include "privacy/TextStyle.h"
+#include "look/DarkColours.h"
+#include "look/TextStyle.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -33,7 +33,7 @@ QWidget* CloudAISettingsWindowController::labeledRow(const QString& title, QLine
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(10);
-    QLabel* label = styledLabel(title, 13, QFont::Normal, privacy_palette::white());
+    QLabel* label = styledLabel(title, 13, QFont::Normal, dark_colours::white());
     label->setFixedWidth(86);
     layout->addWidget(label);
     layout->addWidget(field, 1);
@@ -49,7 +49,7 @@ QWidget* CloudAISettingsWindowController::makeContentView()
     stack->setSpacing(12);
 
     stack->addWidget(styledLabel(QStringLiteral("供应商无关的 HTTPS JSON 服务"), 19, QFont::DemiBold,
-                                               privacy_palette::white()));
+                                               dark_colours::white()));
     endpointField_ = new QLineEdit;
     endpointField_->setPlaceholderText(endpointPlaceholder);
     modelField_ = new QLineEdit;
@@ -70,16 +70,16 @@ QWidget* CloudAISettingsWindowController::makeContentView()
     };
     addNote(QStringLiteral("只有你在页码映射窗口明确点击“运行云端 AI 匹配”时，稿件与 PPT 页面文字才会发送到此地址。现场音频永远不会发送。"
                            "请自行确认服务方的数据保存、删除与计费政策。"),
-            privacy_palette::systemOrange(), 5);
+            dark_colours::systemOrange(), 5);
     addNote(QStringLiteral("服务返回 JSON：{\"mappings\":[{\"section_index\":0,\"slide_number\":1,\"confidence\":0.9}]}。"
                            "置信度低于 0.72 的建议不会静默写入正式映射。"),
-            privacy_palette::secondaryLabel(), 4);
-    statusLabel_ = addNote(QString(), privacy_palette::systemRed(), 2);
+            dark_colours::secondaryLabel(), 4);
+    statusLabel_ = addNote(QString(), dark_colours::systemRed(), 2);
 
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(10);
     cancelButton_ = editing_window::makeButton(QStringLiteral("取消"));
-    saveButton_ = editing_window::makeButton(QStringLiteral("保存设置"), privacy_palette::systemBlue());
+    saveButton_ = editing_window::makeButton(QStringLiteral("保存设置"), dark_colours::systemBlue());
     buttons->addWidget(cancelButton_);
     buttons->addWidget(saveButton_);
     buttons->addStretch(1);

@@ -1,9 +1,9 @@
 #include "editing/CloudCredentialStore.h"
 
 #include "editing/CloudAIConfiguration.h"
-#include "platform/Keychain.h"
+#include "platform/network/Keychain.h"
 #include "platform/Platform.h"
-#include "platform/Text.h"
+#include "platform/core/Text.h"
 
 #include <QStringDecoder>
 

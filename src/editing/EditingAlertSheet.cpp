@@ -1,8 +1,8 @@
 #include "editing/EditingAlertSheet.h"
 
 #include "editing/EditingWindow.h"
-#include "privacy/PrivacyPalette.h"
-#include "privacy/TextStyle.h"
+#include "look/DarkColours.h"
+#include "look/TextStyle.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,21 +19,21 @@ EditingAlertSheet::EditingAlertSheet(const QString& message, const QString& info
     setAttribute(Qt::WA_WindowPropagation);
     setAutoFillBackground(true);
     QPalette dark = palette();
-    dark.setColor(QPalette::Window, privacy_palette::editingBackground());
-    dark.setColor(QPalette::WindowText, privacy_palette::white());
+    dark.setColor(QPalette::Window, dark_colours::editingBackground());
+    dark.setColor(QPalette::WindowText, dark_colours::white());
     setPalette(dark);
     setWindowTitle(message);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 18, 20, 16);
     layout->setSpacing(8);
-    auto* title = styledLabel(message, 14, QFont::Bold, privacy_palette::white());
-    auto* detail = styledLabel(informativeText, 12, QFont::Normal, privacy_palette::secondaryLabel());
+    auto* title = styledLabel(message, 14, QFont::Bold, dark_colours::white());
+    auto* detail = styledLabel(informativeText, 12, QFont::Normal, dark_colours::secondaryLabel());
     detail->setWordWrap(true);
     layout->addWidget(title);
     layout->addWidget(detail);
     auto* row = new QHBoxLayout;
     row->addStretch();
-    auto* ok = editing_window::makeButton(QStringLiteral("知道了"), privacy_palette::systemBlue());
+    auto* ok = editing_window::makeButton(QStringLiteral("知道了"), dark_colours::systemBlue());
     // The one button answers Return, as every alert's first button does.
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);

@@ -1,7 +1,7 @@
 #include "editing/EditingWindow.h"
 
 #include "privacy/DisplayTopology.h"
-#include "privacy/PrivacyPalette.h"
+#include "look/DarkColours.h"
 
 #include <QPushButton>
 
@@ -15,17 +15,17 @@ std::unique_ptr<platform::Window> make(platform::Size contentSize, platform::Win
     window->setCollectionBehavior(platform::CollectionBehavior::canJoinAllSpaces
                                   | platform::CollectionBehavior::fullScreenAuxiliary);
     window->setSharingType(platform::SharingType::none);
-    window->setBackgroundColor(privacy_palette::editingBackground());
+    window->setBackgroundColor(dark_colours::editingBackground());
     QPalette dark = window->palette();
-    dark.setColor(QPalette::Window, privacy_palette::editingBackground());
-    dark.setColor(QPalette::WindowText, privacy_palette::white());
-    dark.setColor(QPalette::Base, privacy_palette::editingTextBackground());
-    dark.setColor(QPalette::Text, privacy_palette::white());
-    privacy_palette::setButtonFace(dark, QColor(60, 60, 62));
-    dark.setColor(QPalette::ButtonText, privacy_palette::white());
-    dark.setColor(QPalette::PlaceholderText, privacy_palette::tertiaryLabel());
-    dark.setColor(QPalette::Highlight, privacy_palette::controlAccent());
-    dark.setColor(QPalette::HighlightedText, privacy_palette::white());
+    dark.setColor(QPalette::Window, dark_colours::editingBackground());
+    dark.setColor(QPalette::WindowText, dark_colours::white());
+    dark.setColor(QPalette::Base, dark_colours::editingTextBackground());
+    dark.setColor(QPalette::Text, dark_colours::white());
+    dark_colours::setButtonFace(dark, QColor(60, 60, 62));
+    dark.setColor(QPalette::ButtonText, dark_colours::white());
+    dark.setColor(QPalette::PlaceholderText, dark_colours::tertiaryLabel());
+    dark.setColor(QPalette::Highlight, dark_colours::controlAccent());
+    dark.setColor(QPalette::HighlightedText, dark_colours::white());
     window->setPalette(dark);
     return window;
 }
@@ -35,7 +35,7 @@ QWidget* makeContentView()
     auto* view = new QWidget;
     view->setAutoFillBackground(true);
     QPalette palette = view->palette();
-    palette.setColor(QPalette::Window, privacy_palette::editingBackground());
+    palette.setColor(QPalette::Window, dark_colours::editingBackground());
     view->setPalette(palette);
     return view;
 }

@@ -6,8 +6,8 @@
 #include "editing/ScriptEditorTexts.h"
 #include "editing/TextFindBar.h"
 #include "model/PromptScript.h"
-#include "privacy/PrivacyPalette.h"
-#include "privacy/TextStyle.h"
+#include "look/DarkColours.h"
+#include "look/TextStyle.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -42,7 +42,7 @@ QWidget* ScriptEditorWindowController::makeContentView()
     layout->setContentsMargins(20, 18, 20, 16);
     layout->setSpacing(0);
 
-    QLabel* rule = styledLabel(script_editor::ruleText(), 13, QFont::Normal, privacy_palette::secondaryLabel());
+    QLabel* rule = styledLabel(script_editor::ruleText(), 13, QFont::Normal, dark_colours::secondaryLabel());
     rule->setWordWrap(true);
     rule->setMaximumHeight(rule->fontMetrics().lineSpacing() * 3);
     layout->addWidget(rule);
@@ -50,7 +50,7 @@ QWidget* ScriptEditorWindowController::makeContentView()
 
     auto* labelRow = new QHBoxLayout;
     labelRow->setSpacing(10);
-    labelRow->addWidget(styledLabel(script_editor::labelCaption(), 13, QFont::Medium, privacy_palette::secondaryLabel()));
+    labelRow->addWidget(styledLabel(script_editor::labelCaption(), 13, QFont::Medium, dark_colours::secondaryLabel()));
     labelField_ = new QLineEdit;
     QFont fieldFont = labelField_->font();
     fieldFont.setPixelSize(16);
@@ -69,10 +69,10 @@ QWidget* ScriptEditorWindowController::makeContentView()
     textView_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     textView_->document()->setDocumentMargin(12);
     QPalette textPalette = textView_->palette();
-    textPalette.setColor(QPalette::Base, privacy_palette::editingTextBackground());
-    textPalette.setColor(QPalette::Text, privacy_palette::white());
-    textPalette.setColor(QPalette::Highlight, privacy_palette::controlAccent());
-    textPalette.setColor(QPalette::HighlightedText, privacy_palette::white());
+    textPalette.setColor(QPalette::Base, dark_colours::editingTextBackground());
+    textPalette.setColor(QPalette::Text, dark_colours::white());
+    textPalette.setColor(QPalette::Highlight, dark_colours::controlAccent());
+    textPalette.setColor(QPalette::HighlightedText, dark_colours::white());
     textView_->setPalette(textPalette);
     textView_->setFrameShape(QFrame::StyledPanel);
     layout->addWidget(textView_, 1);
@@ -86,7 +86,7 @@ QWidget* ScriptEditorWindowController::makeContentView()
     buttonRow->setSpacing(10);
     buttonRow->addStretch(1);
     cancelButton_ = editing_window::makeButton(QStringLiteral("取消"));
-    saveButton_ = editing_window::makeButton(QStringLiteral("保存当前块"), privacy_palette::systemBlue());
+    saveButton_ = editing_window::makeButton(QStringLiteral("保存当前块"), dark_colours::systemBlue());
     QObject::connect(cancelButton_, &QPushButton::clicked, content, [this] { cancelPressed(); });
     QObject::connect(saveButton_, &QPushButton::clicked, content, [this] { savePressed(); });
     buttonRow->addWidget(cancelButton_);
@@ -104,7 +104,7 @@ void ScriptEditorWindowController::applyTextAppearance()
     font.setWeight(QFont::Normal);
     font.setItalic(false);
     format.setFont(font);
-    format.setForeground(privacy_palette::white());
+    format.setForeground(dark_colours::white());
     if (!textView_->document()->isEmpty()) {
         QTextCursor all(textView_->document());
         all.select(QTextCursor::Document);

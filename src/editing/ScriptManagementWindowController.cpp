@@ -5,8 +5,8 @@
 #include "editing/ScriptManagementState.h"
 #include "model/PromptScript.h"
 #include "model/PromptScriptNotifications.h"
-#include "privacy/PrivacyPalette.h"
-#include "privacy/TextStyle.h"
+#include "look/DarkColours.h"
+#include "look/TextStyle.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -35,12 +35,12 @@ QWidget* ScriptManagementWindowController::makeContentView()
     stack->setContentsMargins(20, 18, 20, 18);
     stack->setSpacing(12);
 
-    stack->addWidget(styledLabel(QStringLiteral("整条时间线"), 20, QFont::DemiBold, privacy_palette::white()));
-    statusLabel_ = styledLabel(QString(), 13, QFont::Normal, privacy_palette::secondaryLabel());
+    stack->addWidget(styledLabel(QStringLiteral("整条时间线"), 20, QFont::DemiBold, dark_colours::white()));
+    statusLabel_ = styledLabel(QString(), 13, QFont::Normal, dark_colours::secondaryLabel());
     stack->addWidget(statusLabel_);
     QLabel* description = styledLabel(
         QStringLiteral("上传或重新导入会用新文件替换全部数字块和演示块。删除同样会清空整条时间线，但保留当前演讲项目和已绑定的 .key 文稿。"),
-        12, QFont::Normal, privacy_palette::secondaryLabel());
+        12, QFont::Normal, dark_colours::secondaryLabel());
     description->setWordWrap(true);
     description->setMaximumHeight(description->fontMetrics().lineSpacing() * 3);
     stack->addWidget(description);
@@ -52,8 +52,8 @@ QWidget* ScriptManagementWindowController::makeContentView()
         row->addWidget(right, 1);
         stack->addLayout(row);
     };
-    importButton_ = editing_window::makeButton(QStringLiteral("上传稿件"), privacy_palette::systemBlue());
-    deleteButton_ = editing_window::makeButton(QStringLiteral("删除全部稿件块"), privacy_palette::systemRed());
+    importButton_ = editing_window::makeButton(QStringLiteral("上传稿件"), dark_colours::systemBlue());
+    deleteButton_ = editing_window::makeButton(QStringLiteral("删除全部稿件块"), dark_colours::systemRed());
     addDemoButton_ = editing_window::makeButton(QStringLiteral("手动添加演示块"));
     uploadDemoButton_ = editing_window::makeButton(QStringLiteral("上传演示块"));
     addRow(importButton_, deleteButton_);

@@ -1,6 +1,6 @@
 #include "editing/SlideMappingRows.h"
 
-#include "platform/Text.h"
+#include "platform/core/Text.h"
 
 #include <cmath>
 

@@ -5,8 +5,8 @@
 #include "editing/SlideMappingRows.h"
 #include "model/PromptScript.h"
 #include "model/PromptScriptNotifications.h"
-#include "privacy/PrivacyPalette.h"
-#include "privacy/TextStyle.h"
+#include "look/DarkColours.h"
+#include "look/TextStyle.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -61,12 +61,12 @@ QWidget* SlideMappingWindowController::makeContentView()
     layout->setContentsMargins(20, 18, 20, 16);
     layout->setSpacing(0);
 
-    heading_ = styledLabel(QString(), 18, QFont::DemiBold, privacy_palette::white());
+    heading_ = styledLabel(QString(), 18, QFont::DemiBold, dark_colours::white());
     layout->addWidget(heading_);
     layout->addSpacing(8);
     QLabel* description = styledLabel(
         QStringLiteral("为每个稿件块选择对应的 PPT 页。使用 --- 分页时，其后的数字会自动映射；仍可在这里人工校对。"), 12,
-        QFont::Normal, privacy_palette::secondaryLabel());
+        QFont::Normal, dark_colours::secondaryLabel());
     description->setWordWrap(true);
     description->setMaximumHeight(description->fontMetrics().lineSpacing() * 2);
     layout->addWidget(description);
@@ -75,9 +75,9 @@ QWidget* SlideMappingWindowController::makeContentView()
     auto* cloudRow = new QHBoxLayout;
     cloudRow->setSpacing(10);
     configureAIButton_ = editing_window::makeButton(QStringLiteral("配置云服务"));
-    runAIButton_ = editing_window::makeButton(QStringLiteral("运行云端 AI 匹配"), privacy_palette::systemBlue());
+    runAIButton_ = editing_window::makeButton(QStringLiteral("运行云端 AI 匹配"), dark_colours::systemBlue());
     aiStatusLabel_ = styledLabel(QStringLiteral("云端匹配需明确点击；低置信度建议必须人工选择确认。"), 12,
-                                               QFont::Normal, privacy_palette::secondaryLabel());
+                                               QFont::Normal, dark_colours::secondaryLabel());
     aiStatusLabel_->setWordWrap(true);
     aiStatusLabel_->setMaximumHeight(aiStatusLabel_->fontMetrics().lineSpacing() * 2);
     cloudRow->addWidget(configureAIButton_);
@@ -103,7 +103,7 @@ QWidget* SlideMappingWindowController::makeContentView()
 
     auto* closeRow = new QHBoxLayout;
     closeRow->addStretch(1);
-    closeButton_ = editing_window::makeButton(QStringLiteral("完成"), privacy_palette::systemBlue());
+    closeButton_ = editing_window::makeButton(QStringLiteral("完成"), dark_colours::systemBlue());
     closeRow->addWidget(closeButton_);
     layout->addLayout(closeRow);
 
@@ -138,7 +138,7 @@ void SlideMappingWindowController::reload()
     const auto& deck = script_.deck();
     const QStringList& sections = script_.sections();
     if (!deck || sections.isEmpty()) {
-        QLabel* empty = styledLabel(slide_mapping::emptyText(), 13, QFont::Normal, privacy_palette::secondaryLabel());
+        QLabel* empty = styledLabel(slide_mapping::emptyText(), 13, QFont::Normal, dark_colours::secondaryLabel());
         empty->setWordWrap(true);
         rows_->insertWidget(0, empty);
         return;
@@ -157,10 +157,10 @@ QWidget* SlideMappingWindowController::makeRow(qint64 sectionIndex, const QStrin
     auto* column = new QVBoxLayout;
     column->setSpacing(3);
     QLabel* sectionLabel = styledLabel(slide_mapping::sectionTitle(sectionIndex),
-                                       monospacedDigitFont(pixelFont(11, QFont::DemiBold)), privacy_palette::systemOrange());
+                                       monospacedDigitFont(pixelFont(11, QFont::DemiBold)), dark_colours::systemOrange());
     sectionLabel->setObjectName(QStringLiteral("sectionLabel"));
     column->addWidget(sectionLabel);
-    QLabel* preview = styledLabel(slide_mapping::preview(text), 12, QFont::Normal, privacy_palette::white());
+    QLabel* preview = styledLabel(slide_mapping::preview(text), 12, QFont::Normal, dark_colours::white());
     preview->setObjectName(QStringLiteral("preview"));
     preview->setWordWrap(true);
     preview->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -170,7 +170,7 @@ QWidget* SlideMappingWindowController::makeRow(qint64 sectionIndex, const QStrin
     column->addWidget(preview);
     if (const auto line = slide_mapping::reviewLine(script_.slideMappingReview(sectionIndex))) {
         QLabel* review = styledLabel(line->text, 10, QFont::Medium,
-                                                   line->needsReview ? privacy_palette::systemRed() : privacy_palette::systemGreen());
+                                                   line->needsReview ? dark_colours::systemRed() : dark_colours::systemGreen());
         review->setObjectName(QStringLiteral("review"));
         column->addWidget(review);
     }
@@ -222,7 +222,7 @@ void SlideMappingWindowController::setCloudAIWorking(bool working)
 void SlideMappingWindowController::setCloudAIStatus(const QString& message, bool isError)
 {
     aiStatusLabel_->setText(message);
-    setTextColour(aiStatusLabel_, isError ? privacy_palette::systemRed() : privacy_palette::systemGreen());
+    setTextColour(aiStatusLabel_, isError ? dark_colours::systemRed() : dark_colours::systemGreen());
 }
 
 } // namespace quorvia

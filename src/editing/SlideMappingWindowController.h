@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/NotificationCenter.h"
-#include "platform/Window.h"
+#include "platform/core/NotificationCenter.h"
+#include "platform/desktop/Window.h"
 
 #include <functional>
 #include <memory>

@@ -1,7 +1,7 @@
 #include "editing/TextFindBar.h"
 
-#include "platform/Symbols.h"
-#include "privacy/PrivacyPalette.h"
+#include "platform/desktop/Symbols.h"
+#include "look/DarkColours.h"
 
 #include <QAbstractScrollArea>
 #include <QEvent>
@@ -42,7 +42,7 @@ TextFindBar::TextFindBar(QTextEdit* editor)
     setObjectName(QStringLiteral("findBar"));
     setAutoFillBackground(true);
     setFrameShape(QFrame::StyledPanel);
-    QPalette p = privacy_palette::darkAppearance();
+    QPalette p = dark_colours::darkAppearance();
     p.setColor(QPalette::Window, QColor(44, 44, 46));
     setPalette(p);
 
@@ -52,12 +52,12 @@ TextFindBar::TextFindBar(QTextEdit* editor)
     count_->setMinimumWidth(52);
     count_->setAlignment(Qt::AlignCenter);
     QPalette countPalette = count_->palette();
-    countPalette.setColor(QPalette::WindowText, privacy_palette::secondaryLabel());
+    countPalette.setColor(QPalette::WindowText, dark_colours::secondaryLabel());
     count_->setPalette(countPalette);
-    previous_->setIcon(platform::symbolIcon(QStringLiteral("chevron.up"), privacy_palette::white(), 14));
+    previous_->setIcon(platform::symbolIcon(QStringLiteral("chevron.up"), dark_colours::white(), 14));
     previous_->setToolTip(QStringLiteral("上一个（Shift+Return）"));
     previous_->setAccessibleName(QStringLiteral("上一个"));
-    next_->setIcon(platform::symbolIcon(QStringLiteral("chevron.down"), privacy_palette::white(), 14));
+    next_->setIcon(platform::symbolIcon(QStringLiteral("chevron.down"), dark_colours::white(), 14));
     next_->setToolTip(QStringLiteral("下一个（Return）"));
     next_->setAccessibleName(QStringLiteral("下一个"));
     for (QToolButton* button : {previous_, next_}) {

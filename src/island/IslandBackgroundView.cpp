@@ -1,8 +1,8 @@
 #include "island/IslandBackgroundView.h"
 
-#include "platform/ScreenSpace.h"
-#include "platform/Window.h"
-#include "privacy/PrivacyPalette.h"
+#include "platform/desktop/ScreenSpace.h"
+#include "platform/desktop/Window.h"
+#include "look/DarkColours.h"
 
 #include <QContextMenuEvent>
 #include <QMouseEvent>
@@ -23,8 +23,8 @@ void IslandBackgroundView::paintEvent(QPaintEvent*)
     const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     QPainterPath path;
     path.addRoundedRect(r, 24, 24);
-    p.fillPath(path, privacy_palette::islandBackground());
-    p.setPen(QPen(privacy_palette::islandBorder(), 1));
+    p.fillPath(path, dark_colours::islandBackground());
+    p.setPen(QPen(dark_colours::islandBorder(), 1));
     p.drawPath(path);
 }
 

@@ -1,8 +1,8 @@
 #include "island/IslandCompactTriggerView.h"
 
-#include "platform/AccessibleButton.h"
-#include "platform/Symbols.h"
-#include "privacy/PrivacyPalette.h"
+#include "platform/desktop/AccessibleButton.h"
+#include "platform/desktop/Symbols.h"
+#include "look/DarkColours.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -30,7 +30,7 @@ IslandCompactTriggerView::IslandCompactTriggerView(QWidget* parent) : QWidget(pa
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(7);
     iconView_ = new QLabel;
-    iconView_->setPixmap(platform::symbolPixmap(QStringLiteral("chevron.down"), privacy_palette::white(), 13,
+    iconView_->setPixmap(platform::symbolPixmap(QStringLiteral("chevron.down"), dark_colours::white(), 13,
                                                 devicePixelRatioF()));
     titleLabel_ = new QLabel(QStringLiteral("打开灵动岛"));
     QFont f;
@@ -38,7 +38,7 @@ IslandCompactTriggerView::IslandCompactTriggerView(QWidget* parent) : QWidget(pa
     f.setWeight(QFont::DemiBold);
     titleLabel_->setFont(f);
     QPalette p = titleLabel_->palette();
-    p.setColor(QPalette::WindowText, privacy_palette::white());
+    p.setColor(QPalette::WindowText, dark_colours::white());
     titleLabel_->setPalette(p);
     row->addWidget(iconView_, 0, Qt::AlignVCenter);
     row->addWidget(titleLabel_, 0, Qt::AlignVCenter);
@@ -82,8 +82,8 @@ void IslandCompactTriggerView::paintEvent(QPaintEvent*)
     p.setRenderHint(QPainter::Antialiasing);
     QPainterPath path;
     path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 20, 20);
-    p.fillPath(path, privacy_palette::black());
-    p.setPen(QPen(privacy_palette::islandBorder(), 1));
+    p.fillPath(path, dark_colours::black());
+    p.setPen(QPen(dark_colours::islandBorder(), 1));
     p.drawPath(path);
 }
 

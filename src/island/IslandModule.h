@@ -1,7 +1,7 @@
 #pragma once
 
 #include "island/IslandPrivacyClass.h"
-#include "platform/NotificationCenter.h"
+#include "platform/core/NotificationCenter.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #include "island/IslandResizeHandleView.h"
 
 #include "island/IslandWindow.h"
-#include "platform/ScreenSpace.h"
+#include "platform/desktop/ScreenSpace.h"
 
 #include <QMouseEvent>
 

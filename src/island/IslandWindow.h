@@ -1,7 +1,7 @@
 #pragma once
 
 #include "island/IslandWindowGeometry.h"
-#include "platform/Panel.h"
+#include "platform/desktop/Panel.h"
 
 namespace quorvia {
 

@@ -5,18 +5,18 @@
 #include "island/IslandResizeHandleView.h"
 #include "island/IslandWindow.h"
 #include "island/IslandWindowGeometry.h"
-#include "platform/Animator.h"
-#include "platform/MenuItems.h"
+#include "platform/core/Animator.h"
+#include "platform/application/MenuItems.h"
 #include "platform/Platform.h"
-#include "platform/Popover.h"
-#include "platform/Symbols.h"
+#include "platform/desktop/Popover.h"
+#include "platform/desktop/Symbols.h"
 #include "privacy/DisplayTopology.h"
-#include "privacy/IslandButton.h"
-#include "privacy/IslandPreferences.h"
-#include "privacy/IslandTriggerPanel.h"
-#include "privacy/PrivacyPalette.h"
-#include "privacy/WindowSettingsViewController.h"
-#include "privacy/TextStyle.h"
+#include "look/IslandButton.h"
+#include "look/IslandPreferences.h"
+#include "look/IslandTriggerPanel.h"
+#include "look/DarkColours.h"
+#include "look/WindowSettingsViewController.h"
+#include "look/TextStyle.h"
 #include "island/IslandModuleSettingsProviding.h"
 
 #include <QLabel>
@@ -99,7 +99,7 @@ void IslandWindowController::showWindow()
 void IslandWindowController::configureWindow(IslandWindow& w)
 {
     w.setAttribute(Qt::WA_TranslucentBackground);
-    w.setPalette(privacy_palette::darkAppearance());
+    w.setPalette(dark_colours::darkAppearance());
     w.setAlphaValue(preferences_.opacity());
     w.setLevel(preferences_.alwaysOnTop() ? platform::Window::floatingLevel : platform::Window::normalLevel);
     w.setCollectionBehavior(CollectionBehavior::canJoinAllSpaces | CollectionBehavior::fullScreenAuxiliary
@@ -119,7 +119,7 @@ void IslandWindowController::configureCompactPanel()
 {
     IslandTriggerPanel& p = *compactPanel_;
     p.setAttribute(Qt::WA_TranslucentBackground);
-    p.setPalette(privacy_palette::darkAppearance());
+    p.setPalette(dark_colours::darkAppearance());
     p.setLevel(statusWindowLevel);
     p.setCollectionBehavior(CollectionBehavior::canJoinAllSpaces | CollectionBehavior::fullScreenAuxiliary
                             | CollectionBehavior::stationary | CollectionBehavior::ignoresCycle);
@@ -135,7 +135,7 @@ IslandButton* IslandWindowController::iconButton(const QString& symbolName)
 {
     auto* b = new IslandButton;
     b->setFlat(true);
-    b->setIcon(platform::symbolIcon(symbolName, privacy_palette::white()));
+    b->setIcon(platform::symbolIcon(symbolName, dark_colours::white()));
     return b;
 }
 
@@ -153,14 +153,14 @@ void IslandWindowController::buildViewHierarchy()
                      [this] { showSettings(settingsButton_); });
 
     collapseButton_->setText(QStringLiteral("收起到顶部"));
-    collapseButton_->setIcon(platform::symbolIcon(QStringLiteral("chevron.up"), privacy_palette::white()));
+    collapseButton_->setIcon(platform::symbolIcon(QStringLiteral("chevron.up"), dark_colours::white()));
     collapseButton_->setFont(pixelFont(14, QFont::DemiBold));
     collapseButton_->setAccessibleName(QStringLiteral("收起到顶部"));
     QObject::connect(collapseButton_, &QPushButton::clicked, collapseButton_, [this] { toggleExpanded(); });
 
     moduleTitle_->setFont(pixelFont(22, QFont::Bold));
     QPalette titlePalette = moduleTitle_->palette();
-    titlePalette.setColor(QPalette::WindowText, privacy_palette::white());
+    titlePalette.setColor(QPalette::WindowText, dark_colours::white());
     moduleTitle_->setPalette(titlePalette);
     moduleTitle_->setWordWrap(false);
 
@@ -477,7 +477,7 @@ void IslandWindowController::showSettings(QWidget* sender)
     if (settingsPopover_)
         retiredPopovers_.push_back(std::move(settingsPopover_));
     settingsPopover_ = std::make_unique<platform::Popover>(content);
-    settingsPopover_->setPalette(privacy_palette::darkAppearance());
+    settingsPopover_->setPalette(dark_colours::darkAppearance());
     if (sender)
         settingsPopover_->show(sender, platform::Popover::Edge::maxY);
 }

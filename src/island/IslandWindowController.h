@@ -1,8 +1,8 @@
 #pragma once
 
 #include "island/IslandModule.h"
-#include "platform/Geometry.h"
-#include "platform/NotificationCenter.h"
+#include "platform/core/Geometry.h"
+#include "platform/core/NotificationCenter.h"
 
 #include <QPointer>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/DisplayService.h"
-#include "platform/Geometry.h"
+#include "platform/displays/DisplayService.h"
+#include "platform/core/Geometry.h"
 
 #include <optional>
 

@@ -1,7 +1,7 @@
 #include "island/PanelAppearance.h"
 
-#include "privacy/IslandButton.h"
-#include "privacy/PrivacyPalette.h"
+#include "look/IslandButton.h"
+#include "look/DarkColours.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -13,11 +13,11 @@ std::optional<QColor> color(PanelTint tint)
 {
     switch (tint) {
     case PanelTint::none: return std::nullopt;
-    case PanelTint::secondary: return privacy_palette::secondaryLabel();
-    case PanelTint::green: return privacy_palette::systemGreen();
-    case PanelTint::red: return privacy_palette::systemRed();
-    case PanelTint::blue: return privacy_palette::systemBlue();
-    case PanelTint::orange: return privacy_palette::systemOrange();
+    case PanelTint::secondary: return dark_colours::secondaryLabel();
+    case PanelTint::green: return dark_colours::systemGreen();
+    case PanelTint::red: return dark_colours::systemRed();
+    case PanelTint::blue: return dark_colours::systemBlue();
+    case PanelTint::orange: return dark_colours::systemOrange();
     }
     return std::nullopt;
 }
@@ -27,7 +27,7 @@ void applyLabel(QLabel& label, const PanelLabel& look)
     label.setText(look.text);
     label.setToolTip(look.toolTip);
     QPalette p = label.palette();
-    p.setColor(QPalette::WindowText, color(look.tint).value_or(privacy_palette::label()));
+    p.setColor(QPalette::WindowText, color(look.tint).value_or(dark_colours::label()));
     label.setPalette(p);
 }
 

@@ -3,7 +3,7 @@
 #include "keynote/KeynoteController.h"
 #include "keynote/PresentationSyncController.h"
 #include "model/PromptScript.h"
-#include "platform/Uuid.h"
+#include "platform/core/Uuid.h"
 #include "privacy/DisplaySelectionController.h"
 #include "prompter/AutoScrollController.h"
 #include "prompter/PrompterHost.h"

@@ -2,9 +2,9 @@
 
 #include "island/ElidedLabel.h"
 #include "model/PromptScript.h"
-#include "privacy/IslandButton.h"
-#include "privacy/PrivacyPalette.h"
-#include "privacy/TextStyle.h"
+#include "look/IslandButton.h"
+#include "look/DarkColours.h"
+#include "look/TextStyle.h"
 #include "prompter/AutoScrollController.h"
 #include "prompter/TimelineStripView.h"
 #include "prompter/PrompterSpeechAutomation.h"
@@ -60,7 +60,7 @@ IslandButton* PresentationModule::actionButton(const QString& title, void (Prese
     button->setMinimumHeight(30);
     QObject::connect(button, &QPushButton::clicked, this, [this, action] { (this->*action)(); });
     if (prominent)
-        button->setBezelColor(privacy_palette::systemBlue());
+        button->setBezelColor(dark_colours::systemBlue());
     return button;
 }
 
@@ -70,8 +70,8 @@ QWidget* PresentationModule::makeExpandedView()
 
     auto* stateLabel = new ElidedLabel(currentState_.title());
     stateLabel->setFont(pixelFont(19, QFont::DemiBold));
-    setTextColour(stateLabel, privacy_palette::white());
-    auto* detailLabel = smallLabel(currentState_.detail(), privacy_palette::secondaryLabel());
+    setTextColour(stateLabel, dark_colours::white());
+    auto* detailLabel = smallLabel(currentState_.detail(), dark_colours::secondaryLabel());
     detailLabel->setFont(pixelFont(11, QFont::Normal));
     IslandButton* privacyButton = actionButton(QStringLiteral("启动隐私输出"),
                                                &PresentationModule::togglePrivacyOutputPressed, true);
@@ -90,15 +90,15 @@ QWidget* PresentationModule::makeExpandedView()
 
     auto* positionLabel = new QLabel(script_.positionText());
     positionLabel->setFont(monospacedDigitFont(pixelFont(11, QFont::Medium)));
-    setTextColour(positionLabel, privacy_palette::systemOrange());
+    setTextColour(positionLabel, dark_colours::systemOrange());
     QComboBox* modePopup = popupButton();
     for (PromptMode mode : allPromptModes)
         modePopup->addItem(quorvia::title(mode), rawValue(mode));
     QObject::connect(modePopup, &QComboBox::activated, this, [this, modePopup] { promptModeChanged(modePopup); });
-    ElidedLabel* automationLabel = smallLabel(QString(), privacy_palette::secondaryLabel());
+    ElidedLabel* automationLabel = smallLabel(QString(), dark_colours::secondaryLabel());
     auto* speedLabel = new QLabel(autoScroll_.speedText());
     speedLabel->setFont(monospacedDigitFont(pixelFont(11, QFont::Medium)));
-    setTextColour(speedLabel, privacy_palette::secondaryLabel());
+    setTextColour(speedLabel, dark_colours::secondaryLabel());
     QHBoxLayout* reading = row(8);
     reading->addWidget(positionLabel);
     reading->addWidget(modePopup);
@@ -132,7 +132,7 @@ QWidget* PresentationModule::makeExpandedView()
     IslandButton* faster = actionButton(QStringLiteral("加速"), &PresentationModule::fasterPressed);
     IslandButton* question = actionButton(QStringLiteral("问答暂停"), &PresentationModule::questionPausePressed);
 
-    ElidedLabel* syncLabel = smallLabel(syncController_.status().title(), privacy_palette::label());
+    ElidedLabel* syncLabel = smallLabel(syncController_.status().title(), dark_colours::label());
     IslandButton* syncToggle = actionButton(QStringLiteral("启用双向同步"), &PresentationModule::toggleSyncPressed);
     IslandButton* syncResume = actionButton(QStringLiteral("恢复同步"), &PresentationModule::resumeSyncPressed);
     IslandButton* build = actionButton(QStringLiteral("下一动画"), &PresentationModule::nextKeynoteBuildPressed);
@@ -142,7 +142,7 @@ QWidget* PresentationModule::makeExpandedView()
     sync->addWidget(syncResume);
     sync->addWidget(build);
 
-    ElidedLabel* keynoteLabel = smallLabel(keynoteController_.state().title(), privacy_palette::label());
+    ElidedLabel* keynoteLabel = smallLabel(keynoteController_.state().title(), dark_colours::label());
     IslandButton* refresh = actionButton(QStringLiteral("检测 Keynote"), &PresentationModule::refreshKeynotePressed);
     IslandButton* playback = actionButton(QStringLiteral("开始放映"), &PresentationModule::toggleKeynotePlaybackPressed);
     IslandButton* preview = actionButton(QStringLiteral("外屏预览"), &PresentationModule::toggleAudiencePreviewPressed);
@@ -216,7 +216,7 @@ QWidget* PresentationModule::makeIslandSettingsView()
     IslandButton* create = actionButton(QStringLiteral("新建"), &PresentationModule::createProjectPressed);
     IslandButton* rename = actionButton(QStringLiteral("重命名"), &PresentationModule::renameProjectPressed);
     IslandButton* remove = actionButton(QStringLiteral("删除"), &PresentationModule::deleteProjectPressed);
-    remove->setBezelColor(privacy_palette::systemRed());
+    remove->setBezelColor(dark_colours::systemRed());
     QHBoxLayout* row1 = row(8);
     row1->addWidget(projectPopup, 1);
     row1->addWidget(create);
@@ -229,7 +229,7 @@ QWidget* PresentationModule::makeIslandSettingsView()
     IslandButton* importBackup = actionButton(QStringLiteral("导入备份"), &PresentationModule::importProjectBackupPressed);
 
     IslandButton* management = actionButton(QStringLiteral("稿件管理"), &PresentationModule::openScriptManagementPressed);
-    ElidedLabel* deckLabel = smallLabel(script_.deckStatusText(), privacy_palette::secondaryLabel(), Qt::ElideMiddle);
+    ElidedLabel* deckLabel = smallLabel(script_.deckStatusText(), dark_colours::secondaryLabel(), Qt::ElideMiddle);
     IslandButton* importDeck = actionButton(QStringLiteral("导入 .key 文稿"), &PresentationModule::importDeckPressed);
     QHBoxLayout* row3 = row(8);
     row3->addWidget(management);
@@ -240,7 +240,7 @@ QWidget* PresentationModule::makeIslandSettingsView()
     IslandButton* audio = actionButton(QStringLiteral("音频设备"), &PresentationModule::openAudioSetupPressed);
 
     ElidedLabel* notesLabel =
-        smallLabel(QStringLiteral("Keynote 注释：停止放映后可修改"), privacy_palette::secondaryLabel());
+        smallLabel(QStringLiteral("Keynote 注释：停止放映后可修改"), dark_colours::secondaryLabel());
     IslandButton* replace = actionButton(QStringLiteral("替换 Keynote 注释"), &PresentationModule::replaceKeynoteNotesPressed);
     IslandButton* restore = actionButton(QStringLiteral("恢复原注释"), &PresentationModule::restoreKeynoteNotesPressed);
     QHBoxLayout* row5 = row(8);

@@ -5,13 +5,13 @@
 #include "keynote/PresentationSyncController.h"
 #include "model/PromptScript.h"
 #include "model/PromptScriptNotifications.h"
-#include "platform/MainQueue.h"
+#include "platform/core/MainQueue.h"
 #include "prompter/AutoScrollController.h"
 #include "prompter/PrompterHost.h"
 #include "prompter/ScriptScrollView.h"
 #include "prompter/TimelineStripView.h"
 #include "privacy/DisplaySelectionController.h"
-#include "privacy/IslandButton.h"
+#include "look/IslandButton.h"
 #include "prompter/PrompterSpeechAutomation.h"
 
 #include <QComboBox>

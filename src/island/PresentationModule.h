@@ -3,7 +3,7 @@
 #include "island/IslandModule.h"
 #include "island/IslandModuleSettingsProviding.h"
 #include "island/PresentationPanelModel.h"
-#include "platform/NotificationCenter.h"
+#include "platform/core/NotificationCenter.h"
 #include "privacy/PresentationSafetyState.h"
 
 #include <QObject>

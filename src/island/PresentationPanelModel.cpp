@@ -1,6 +1,6 @@
 #include "island/PresentationPanelModel.h"
 
-#include "platform/Uuid.h"
+#include "platform/core/Uuid.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #include "keynote/KeynoteController.h"
 
 #include "keynote/KeynoteScripts.h"
-#include "platform/Workspace.h"
+#include "platform/system/Workspace.h"
 
 namespace quorvia {
 

@@ -1,8 +1,8 @@
 #include "keynote/KeynoteController.h"
 
 #include "keynote/KeynoteScripts.h"
-#include "platform/NotificationCenter.h"
-#include "platform/Workspace.h"
+#include "platform/core/NotificationCenter.h"
+#include "platform/system/Workspace.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -6,9 +6,9 @@
 #include "keynote/KeynoteOpenedDocument.h"
 #include "keynote/KeynotePresenterNotesError.h"
 #include "model/KeynotePresenterNotesBackup.h"
-#include "platform/MainQueue.h"
+#include "platform/core/MainQueue.h"
 #include "platform/Platform.h"
-#include "platform/ScriptRunner.h"
+#include "platform/system/ScriptRunner.h"
 
 #include <QString>
 

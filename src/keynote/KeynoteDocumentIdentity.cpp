@@ -2,7 +2,7 @@
 
 #include "model/FilePaths.h"
 #include "model/PresentationDeck.h"
-#include "platform/Text.h"
+#include "platform/core/Text.h"
 
 namespace quorvia {
 

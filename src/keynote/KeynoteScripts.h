@@ -3,7 +3,7 @@
 #include "keynote/KeynoteDocumentIdentity.h"
 #include "keynote/KeynotePresenterNotesError.h"
 #include "keynote/ProbeResult.h"
-#include "platform/ScriptRunner.h"
+#include "platform/system/ScriptRunner.h"
 
 #include <QString>
 

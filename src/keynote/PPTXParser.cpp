@@ -1,9 +1,9 @@
 #include "keynote/PPTXParser.h"
 
 #include "keynote/PPTXParserXml.h"
-#include "platform/BoundedFileRead.h"
-#include "platform/FileDescriptor.h"
-#include "platform/Text.h"
+#include "platform/files/BoundedFileRead.h"
+#include "platform/files/FileDescriptor.h"
+#include "platform/core/Text.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -3,8 +3,8 @@
 #include "keynote/PresentationSyncStatus.h"
 #include "keynote/SlideSyncReducer.h"
 #include "model/PresentationEventSource.h"
-#include "platform/MainQueue.h"
-#include "platform/NotificationCenter.h"
+#include "platform/core/MainQueue.h"
+#include "platform/core/NotificationCenter.h"
 #include "privacy/PresentationSafetyState.h"
 
 #include <QString>

@@ -1,9 +1,9 @@
 #include "model/BackupPackageReader.h"
 
 #include "model/ProjectDocumentStore.h"
-#include "platform/BoundedFileRead.h"
-#include "platform/TreeRemoval.h"
-#include "platform/Uuid.h"
+#include "platform/files/BoundedFileRead.h"
+#include "platform/files/TreeRemoval.h"
+#include "platform/core/Uuid.h"
 
 #include <QFile>
 #include <QStringList>

@@ -4,7 +4,7 @@
 #include "model/DeckCopier.h"
 #include "model/DeckTree.h"
 #include "model/ProjectBackupError.h"
-#include "platform/FileDescriptor.h"
+#include "platform/files/FileDescriptor.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,8 +1,8 @@
 #include "model/DeckCopier.h"
 
 #include "model/DeckTree.h"
-#include "platform/AtomicFileWrite.h"
-#include "platform/FileDescriptor.h"
+#include "platform/files/AtomicFileWrite.h"
+#include "platform/files/FileDescriptor.h"
 
 #include <algorithm>
 #include <cerrno>

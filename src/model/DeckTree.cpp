@@ -1,6 +1,6 @@
 #include "model/DeckTree.h"
 
-#include "platform/FileDescriptor.h"
+#include "platform/files/FileDescriptor.h"
 
 #include <QFile>
 

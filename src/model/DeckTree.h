@@ -2,7 +2,7 @@
 
 #include "model/BackupLimits.h"
 #include "model/ProjectBackupError.h"
-#include "platform/FileDescriptor.h"
+#include "platform/files/FileDescriptor.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "model/JsonFields.h"
 
-#include "platform/Uuid.h"
+#include "platform/core/Uuid.h"
 
 #include <QJsonDocument>
 

@@ -3,7 +3,7 @@
 #include "model/FilePaths.h"
 #include "model/JsonFields.h"
 #include "model/WholeNumber.h"
-#include "platform/Text.h"
+#include "platform/core/Text.h"
 
 
 namespace quorvia {

@@ -1,7 +1,7 @@
 #include "model/PresentationSlide.h"
 
 #include "model/JsonFields.h"
-#include "platform/Text.h"
+#include "platform/core/Text.h"
 
 namespace quorvia {
 

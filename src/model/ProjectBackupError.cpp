@@ -1,6 +1,6 @@
 #include "model/ProjectBackupError.h"
 
-#include "platform/ErrorDescription.h"
+#include "platform/files/ErrorDescription.h"
 
 namespace quorvia {
 

@@ -7,8 +7,8 @@
 #include "model/ProjectDocumentStore.h"
 #include "model/ScriptText.h"
 #include "model/StagingFolder.h"
-#include "platform/AtomicFileWrite.h"
-#include "platform/Uuid.h"
+#include "platform/files/AtomicFileWrite.h"
+#include "platform/core/Uuid.h"
 
 #include <QFile>
 

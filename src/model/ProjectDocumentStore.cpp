@@ -3,9 +3,9 @@
 #include "model/DeckCopier.h"
 #include "model/DeckTree.h"
 #include "model/FilePaths.h"
-#include "platform/FileDescriptor.h"
-#include "platform/TreeRemoval.h"
-#include "platform/Uuid.h"
+#include "platform/files/FileDescriptor.h"
+#include "platform/files/TreeRemoval.h"
+#include "platform/core/Uuid.h"
 
 #include <QFile>
 #include <QStandardPaths>

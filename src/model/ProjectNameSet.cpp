@@ -1,6 +1,6 @@
 #include "model/ProjectNameSet.h"
 
-#include "platform/Text.h"
+#include "platform/core/Text.h"
 
 #include <algorithm>
 

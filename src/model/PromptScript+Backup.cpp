@@ -2,8 +2,8 @@
 
 #include "model/ProjectBackupPackage.h"
 
-#include "platform/MainQueue.h"
-#include "platform/Uuid.h"
+#include "platform/core/MainQueue.h"
+#include "platform/core/Uuid.h"
 
 #include <QDateTime>
 

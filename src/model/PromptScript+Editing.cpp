@@ -1,7 +1,7 @@
 #include "model/PromptScript.h"
 
-#include "platform/Text.h"
-#include "platform/Uuid.h"
+#include "platform/core/Text.h"
+#include "platform/core/Uuid.h"
 
 #include <algorithm>
 

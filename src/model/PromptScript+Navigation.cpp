@@ -1,6 +1,6 @@
 #include "model/PromptScript.h"
 
-#include "platform/Text.h"
+#include "platform/core/Text.h"
 
 #include <algorithm>
 

@@ -1,10 +1,10 @@
 #include "model/PromptScript.h"
 
 #include "model/StoredState.h"
-#include "platform/DefaultsStore.h"
-#include "platform/NotificationCenter.h"
+#include "platform/settings/DefaultsStore.h"
+#include "platform/core/NotificationCenter.h"
 #include "platform/Platform.h"
-#include "platform/Text.h"
+#include "platform/core/Text.h"
 
 #include <QDataStream>
 #include <QIODevice>

@@ -2,7 +2,7 @@
 
 #include "model/JsonFields.h"
 #include "model/WholeNumber.h"
-#include "platform/Text.h"
+#include "platform/core/Text.h"
 
 namespace quorvia {
 

@@ -1,6 +1,6 @@
 #include "model/PromptTimelineBlockKind.h"
 
-#include "platform/Text.h"
+#include "platform/core/Text.h"
 
 namespace quorvia {
 

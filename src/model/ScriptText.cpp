@@ -1,8 +1,8 @@
 #include "model/ScriptText.h"
 
 #include "model/WholeNumber.h"
-#include "platform/Text.h"
-#include "platform/Uuid.h"
+#include "platform/core/Text.h"
+#include "platform/core/Uuid.h"
 
 #include <limits>
 

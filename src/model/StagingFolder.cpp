@@ -1,17 +1,15 @@
 #include "model/StagingFolder.h"
 
 #include "model/ProjectBackupPackage.h"
-#include "platform/AtomicFileWrite.h"
-#include "platform/BoundedFileRead.h"
-#include "platform/ErrorDescription.h"
-#include "platform/ProcessStamp.h"
-#include "platform/TreeRemoval.h"
-#include "platform/Uuid.h"
+#include "model/StagingRecord.h"
+#include "platform/files/AtomicFileWrite.h"
+#include "platform/files/ErrorDescription.h"
+#include "platform/files/ProcessStamp.h"
+#include "platform/files/TreeRemoval.h"
+#include "platform/core/Uuid.h"
 
 #include <QCryptographicHash>
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include <algorithm>
 #include <array>
@@ -31,10 +29,8 @@ using Mark = StagingFolder::Mark;
 namespace {
 
 const QString stagingPrefix = QStringLiteral(".QuorviaBackup-");
-constexpr char recordName[] = "export.json";
 constexpr char packageName[] = "package";
 constexpr char previousName[] = "previous";
-const QString recordKind = QStringLiteral("com.local.quorvia.backup-export");
 // Making the folder and naming its record takes moments; a folder that has
 // waited a day for its record belongs to an export long gone.
 constexpr time_t unrecordedAge = 24 * 60 * 60;
@@ -95,127 +91,27 @@ bool matches(int fd, const Mark& mark)
     return identity && identity->second == mark.inode && markOf(fd) == mark;
 }
 
-QJsonValue markJson(const std::optional<Mark>& mark)
+// Whether the item open at `fd` is the package `record` built.
+bool isBuilt(const StagingRecord& record, int fd)
 {
-    if (!mark)
-        return QJsonValue::Null;
-    return QJsonObject{{"inode", QString::number(mark->inode)}, {"manifest", QString::fromLatin1(mark->manifestDigest)}};
+    return record.built ? matches(fd, *record.built) : record.builtOnDevice && identityOf(fd) == record.builtOnDevice;
 }
 
-// A mark as written, `null` or none as nothing; false when it is neither.
-bool readMark(const QJsonValue& value, std::optional<Mark>& mark)
+enum class Kind { built, old, other };
+// What the item `name` in the staging folder, open at `fd` when a folder, is to `record`.
+Kind kindOf(const StagingRecord& record, const std::string& name, const FileDescriptor& item)
 {
-    if (value.isNull() || value.isUndefined())
-        return true;
-    bool ok = false;
-    const QJsonObject json = value.toObject();
-    const ino_t inode = json.value("inode").toString().toULongLong(&ok);
-    const QByteArray digest = json.value("manifest").toString().toLatin1();
-    if (!ok || digest.size() != 64)
-        return false;
-    mark = Mark{inode, digest};
-    return true;
+    if (!item.isOpen())
+        return Kind::other;
+    if (record.old && matches(item.get(), *record.old))
+        return Kind::old;
+    if (record.built || record.builtOnDevice)
+        return isBuilt(record, item.get()) ? Kind::built : !record.marks && (name == packageName || name == previousName) ? Kind::old : Kind::other;
+    // The renames had not begun: the package was being built.
+    if (name == packageName)
+        return Kind::built;
+    return !record.marks && name == previousName ? Kind::old : Kind::other;
 }
-
-// Who is writing a staging folder, for which package, and which packages it knows.
-struct Record {
-    platform::ProcessStamp writer;
-    std::string destination;
-    // Records from before exports marked packages name only the package built,
-    // by device and inode; in theirs an item that is not it is the old package.
-    bool marks = true;
-    std::optional<StagingFolder::Identity> builtOnDevice;
-    // The package under the name when the export began.
-    std::optional<Mark> old;
-    // The package built, once the renames that put it under the name may have begun.
-    std::optional<Mark> built;
-    // The export failed after its renames and could not put the old package
-    // back: it goes back once the name is free, and never goes otherwise.
-    bool keepsOld = false;
-
-    QByteArray encoded() const
-    {
-        QJsonObject json{
-            {"kind", recordKind},
-            {"destination", QString::fromLatin1(QByteArray::fromStdString(destination).toBase64())},
-            {"machine", writer.machine},
-            {"boot", writer.boot},
-            {"pid", writer.pid},
-            {"started", QString::number(writer.started)},
-            {"pidNamespace", QString::number(writer.pidNamespace)},
-            {"old", markJson(old)},
-        };
-        if (built)
-            json.insert("package", markJson(built));
-        if (keepsOld)
-            json.insert("keepsOld", true);
-        return QJsonDocument(json).toJson();
-    }
-
-    // The record in the folder open at `folderFd`, if one of ours is there:
-    // a file of this user's with no other name, which only this user wrote.
-    static std::optional<Record> readFrom(int folderFd)
-    {
-        const FileDescriptor file = platform::openForReadingAt(folderFd, recordName);
-        struct stat status {};
-        if (!file.isOpen() || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::geteuid()
-            || status.st_nlink != 1)
-            return std::nullopt;
-        const platform::BoundedFileRead read = platform::readBounded(file.get(), 16 * 1024);
-        const QJsonObject json = read.ok() ? QJsonDocument::fromJson(read.bytes).object() : QJsonObject();
-        if (json.value("kind").toString() != recordKind)
-            return std::nullopt;
-        Record record;
-        record.destination = QByteArray::fromBase64(json.value("destination").toString().toLatin1()).toStdString();
-        record.writer.machine = json.value("machine").toString();
-        record.writer.boot = json.value("boot").toString();
-        record.writer.pid = json.value("pid").toInteger();
-        bool startedOk = false;
-        bool namespaceOk = false;
-        record.writer.started = json.value("started").toString().toULongLong(&startedOk);
-        record.writer.pidNamespace = json.value("pidNamespace").toString().toULongLong(&namespaceOk);
-        record.marks = json.contains("old");
-        record.keepsOld = json.value("keepsOld").toBool();
-        if (record.marks) {
-            if (!readMark(json.value("old"), record.old) || !readMark(json.value("package"), record.built))
-                return std::nullopt;
-        } else if (json.contains("packageDevice") || json.contains("packageInode")) {
-            bool deviceOk = false;
-            bool inodeOk = false;
-            record.builtOnDevice = StagingFolder::Identity(json.value("packageDevice").toString().toULongLong(&deviceOk),
-                                                           json.value("packageInode").toString().toULongLong(&inodeOk));
-            if (!deviceOk || !inodeOk)
-                return std::nullopt;
-        }
-        const std::string& name = record.destination;
-        if (!startedOk || !namespaceOk || record.writer.pid <= 0 || record.writer.boot.isEmpty() || name.empty()
-            || name == "." || name == ".." || name.find('/') != std::string::npos || name.find('\0') != std::string::npos)
-            return std::nullopt;
-        return record;
-    }
-
-    // Whether the item open at `fd` is the package built.
-    bool isBuilt(int fd) const
-    {
-        return built ? matches(fd, *built) : builtOnDevice && identityOf(fd) == builtOnDevice;
-    }
-
-    enum class Kind { built, old, other };
-    // What the item `name` in the staging folder, open at `fd` when a folder, is to this record.
-    Kind kindOf(const std::string& name, const FileDescriptor& item) const
-    {
-        if (!item.isOpen())
-            return Kind::other;
-        if (old && matches(item.get(), *old))
-            return Kind::old;
-        if (built || builtOnDevice)
-            return isBuilt(item.get()) ? Kind::built : !marks && (name == packageName || name == previousName) ? Kind::old : Kind::other;
-        // The renames had not begun: the package was being built.
-        if (name == packageName)
-            return Kind::built;
-        return !marks && name == previousName ? Kind::old : Kind::other;
-    }
-};
 
 // `name` in `fromFd` becomes `to` in `toFd`, never over an item already there.
 bool renameWithoutReplacing(int fromFd, const char* name, int toFd, const char* to)
@@ -271,7 +167,7 @@ void removeFolder(int parentFd, const std::string& name, int folderFd, const Sta
 
 bool isUnfinishedRecord(const std::string& name)
 {
-    return name.starts_with(std::string(recordName) + platform::atomicWriteTemporaryMarker);
+    return name.starts_with(std::string(StagingRecord::fileName) + platform::atomicWriteTemporaryMarker);
 }
 
 // Brings the staging folder open at `stagingFd`, named `name` in the folder
@@ -279,18 +175,18 @@ bool isUnfinishedRecord(const std::string& name)
 // holds the name, the old package goes only once the package built holds the
 // name, and anything else goes back under the name when it is free. The
 // record and the folder go last, and only once nothing else is left in it.
-void settle(int parentFd, int stagingFd, const std::string& name, const StagingFolder::Identity& identity, const Record& record)
+void settle(int parentFd, int stagingFd, const std::string& name, const StagingFolder::Identity& identity, const StagingRecord& record)
 {
     const char* destination = record.destination.c_str();
     const FileDescriptor underName = platform::openFolderAt(parentFd, destination);
-    const bool placed = underName.isOpen() && record.isBuilt(underName.get());
+    const bool placed = underName.isOpen() && isBuilt(record, underName.get());
     const auto mount = platform::mountIdOf(stagingFd);
     for (const std::string& entry : platform::entryNames(stagingFd).value_or(std::vector<std::string>())) {
-        if (entry == recordName || isUnfinishedRecord(entry))
+        if (entry == StagingRecord::fileName || isUnfinishedRecord(entry))
             continue;
         const FileDescriptor item = platform::openFolderAt(stagingFd, entry.c_str());
-        const Record::Kind kind = record.kindOf(entry, item);
-        if (kind == Record::Kind::built || (kind == Record::Kind::old && placed && !record.keepsOld)) {
+        const Kind kind = kindOf(record, entry, item);
+        if (kind == Kind::built || (kind == Kind::old && placed && !record.keepsOld)) {
             // A drive mounted on the folder is not part of it.
             if (!mount || platform::mountIdOf(item.get()) != mount)
                 continue;
@@ -302,7 +198,7 @@ void settle(int parentFd, int stagingFd, const std::string& name, const StagingF
         }
     }
     const auto left = platform::entryNames(stagingFd);
-    if (!left || std::any_of(left->begin(), left->end(), [](const std::string& entry) { return entry != recordName && !isUnfinishedRecord(entry); }))
+    if (!left || std::any_of(left->begin(), left->end(), [](const std::string& entry) { return entry != StagingRecord::fileName && !isUnfinishedRecord(entry); }))
         return;
     for (const std::string& entry : *left) {
         if (isUnfinishedRecord(entry)) {
@@ -311,7 +207,7 @@ void settle(int parentFd, int stagingFd, const std::string& name, const StagingF
         }
     }
     step(StagingFolder::Step::removing);
-    ::unlinkat(stagingFd, recordName, 0);
+    ::unlinkat(stagingFd, StagingRecord::fileName, 0);
     step(StagingFolder::Step::removing);
     if (identityAt(parentFd, name.c_str()) == identity)
         ::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR);
@@ -332,17 +228,17 @@ StagingFolder::~StagingFolder()
         return;
     // Through the descriptor: what is in it is settled even when the folder
     // itself was moved away from its name.
-    Record record{{}, destination_, true, std::nullopt, old_, built_, keepsOld_};
+    StagingRecord record{{}, destination_, true, std::nullopt, old_, built_, keepsOld_};
     settle(parentFd_, folder_.get(), name_, *identity_, record);
 }
 
 std::error_code StagingFolder::record() const
 {
-    const Record record{platform::ProcessStamp::ofThisProcess().value_or(platform::ProcessStamp{}), destination_, true,
+    const StagingRecord record{platform::ProcessStamp::ofThisProcess().value_or(platform::ProcessStamp{}), destination_, true,
                         std::nullopt, old_, built_, keepsOld_};
     // Where the kernel will not say who this process is, the record names no
     // writer, and what the export leaves is never taken for abandoned.
-    const auto written = platform::writeFileAtomically(folder_.get(), recordName, record.encoded(), false);
+    const auto written = platform::writeFileAtomically(folder_.get(), StagingRecord::fileName, record.encoded(), false);
     return written ? std::error_code() : written.error();
 }
 
@@ -514,7 +410,7 @@ void StagingFolder::removeUnrecorded(const struct timespec& now) const
 void StagingFolder::sweepLeftovers(int folderFd)
 {
     forEachStagingFolder(folderFd, [&](const std::string& name, int staging, const struct stat& status) {
-        const auto record = Record::readFrom(staging);
+        const auto record = StagingRecord::readFrom(staging);
         if (record && record->writer.isGone())
             settle(folderFd, staging, name, Identity(status.st_dev, status.st_ino), *record);
     });

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/ProjectBackupError.h"
-#include "platform/FileDescriptor.h"
+#include "platform/files/FileDescriptor.h"
 
 #include <QByteArray>
 

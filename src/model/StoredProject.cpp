@@ -1,7 +1,7 @@
 #include "model/StoredProject.h"
 
 #include "model/JsonFields.h"
-#include "platform/Uuid.h"
+#include "platform/core/Uuid.h"
 
 namespace quorvia {
 

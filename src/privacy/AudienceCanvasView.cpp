@@ -1,7 +1,7 @@
 #include "privacy/AudienceCanvasView.h"
 
-#include "platform/VideoSurface.h"
-#include "platform/Window.h"
+#include "platform/capture/VideoSurface.h"
+#include "platform/desktop/Window.h"
 
 #include <QPaintEvent>
 #include <QPainter>

@@ -1,6 +1,6 @@
 #include "privacy/AudienceOutputWindowController.h"
 
-#include "platform/Window.h"
+#include "platform/desktop/Window.h"
 #include "privacy/AudienceCanvasView.h"
 
 namespace quorvia {

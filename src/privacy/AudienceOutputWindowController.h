@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/Geometry.h"
-#include "platform/PointerService.h"
-#include "platform/SampleBuffer.h"
+#include "platform/core/Geometry.h"
+#include "platform/desktop/PointerService.h"
+#include "platform/capture/SampleBuffer.h"
 #include "privacy/AudienceOutputMode.h"
 
 #include <memory>

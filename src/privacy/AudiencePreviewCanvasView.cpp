@@ -1,7 +1,7 @@
 #include "privacy/AudiencePreviewCanvasView.h"
 
-#include "platform/VideoSurface.h"
-#include "privacy/PrivacyPalette.h"
+#include "platform/capture/VideoSurface.h"
+#include "look/DarkColours.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -11,7 +11,7 @@ namespace quorvia {
 AudiencePreviewCanvasView::AudiencePreviewCanvasView(QWidget* parent) : QWidget(parent)
 {
     QPalette p = palette();
-    p.setColor(QPalette::Window, privacy_palette::black());
+    p.setColor(QPalette::Window, dark_colours::black());
     setPalette(p);
     setAutoFillBackground(true);
 
@@ -23,7 +23,7 @@ AudiencePreviewCanvasView::AudiencePreviewCanvasView(QWidget* parent) : QWidget(
     f.setWeight(QFont::Medium);
     statusLabel_->setFont(f);
     QPalette lp = statusLabel_->palette();
-    lp.setColor(QPalette::WindowText, privacy_palette::secondaryLabel());
+    lp.setColor(QPalette::WindowText, dark_colours::secondaryLabel());
     statusLabel_->setPalette(lp);
     statusLabel_->setAlignment(Qt::AlignCenter);
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/SampleBuffer.h"
+#include "platform/capture/SampleBuffer.h"
 
 #include <QWidget>
 

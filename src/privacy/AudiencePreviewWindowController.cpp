@@ -1,15 +1,15 @@
 #include "privacy/AudiencePreviewWindowController.h"
 
-#include "platform/DisplayService.h"
-#include "platform/PermissionService.h"
+#include "platform/displays/DisplayService.h"
+#include "platform/system/PermissionService.h"
 #include "platform/Platform.h"
-#include "platform/Popover.h"
-#include "platform/ProcessService.h"
-#include "platform/Window.h"
+#include "platform/desktop/Popover.h"
+#include "platform/system/ProcessService.h"
+#include "platform/desktop/Window.h"
 #include "privacy/AudiencePreviewCanvasView.h"
 #include "privacy/DisplayTopology.h"
-#include "privacy/PrivacyPalette.h"
-#include "privacy/WindowSettingsViewController.h"
+#include "look/DarkColours.h"
+#include "look/WindowSettingsViewController.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -295,7 +295,7 @@ void AudiencePreviewWindowController::showWindow(platform::DisplayID displayID)
             initialWindowFrame(), platform::WindowStyle::titled | platform::WindowStyle::closable
                                       | platform::WindowStyle::miniaturizable | platform::WindowStyle::resizable);
         window_->setTitle(kTitle);
-        window_->setBackgroundColor(privacy_palette::black());
+        window_->setBackgroundColor(dark_colours::black());
         window_->setSharingType(platform::SharingType::none);
         window_->setContentView(makeContentView());
         window_->onWillClose = [this] { windowWillClose(); };

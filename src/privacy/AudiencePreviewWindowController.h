@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/CaptureService.h"
-#include "platform/Geometry.h"
-#include "platform/MainQueue.h"
-#include "privacy/AudiencePreviewPreferences.h"
+#include "platform/capture/CaptureService.h"
+#include "platform/core/Geometry.h"
+#include "platform/core/MainQueue.h"
+#include "look/AudiencePreviewPreferences.h"
 
 #include <functional>
 #include <memory>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/DisplayService.h"
+#include "platform/displays/DisplayService.h"
 
 #include <optional>
 #include <vector>

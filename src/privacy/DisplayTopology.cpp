@@ -1,7 +1,7 @@
 #include "privacy/DisplayTopology.h"
 
 #include "platform/Platform.h"
-#include "platform/Text.h"
+#include "platform/core/Text.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/DisplayService.h"
+#include "platform/displays/DisplayService.h"
 #include "privacy/DisplayConfigurationSnapshot.h"
 #include "privacy/DisplaySnapshot.h"
 #include "privacy/ExternalDisplayDescriptor.h"

@@ -1,12 +1,11 @@
 #include "privacy/PrivateWindowRegistry.h"
 
 #include "privacy/DisplayTopology.h"
-#include "privacy/IslandTriggerPanel.h"
+#include "look/IslandTriggerPanel.h"
 #include "privacy/PrivateWindowBoundary.h"
 #include "privacy/PrivateWindowGeometry.h"
-#include "platform/ModalStacking.h"
-#include "platform/ScreenSpace.h"
-#include "platform/StatusIconWindow.h"
+#include "platform/desktop/ScreenSpace.h"
+#include "platform/application/StatusIconWindow.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -208,7 +207,7 @@ void PrivateWindowRegistry::restorePreviouslyVisible(Window* except)
     }
     // Each modal one above the window it belongs to, the newest on top, as before the hide.
     if (!widgets.empty())
-        platform::ModalStacking::raiseModals();
+        platform::Window::raiseModals();
     if (onRestored)
         onRestored();
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/Geometry.h"
-#include "platform/NotificationCenter.h"
-#include "platform/Window.h"
+#include "platform/core/Geometry.h"
+#include "platform/core/NotificationCenter.h"
+#include "platform/desktop/Window.h"
 
 #include <QPointer>
 

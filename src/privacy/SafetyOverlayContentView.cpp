@@ -1,6 +1,6 @@
 #include "privacy/SafetyOverlayContentView.h"
 
-#include "privacy/PrivacyPalette.h"
+#include "look/DarkColours.h"
 
 #include <QLabel>
 #include <QLayout>
@@ -14,7 +14,7 @@ namespace quorvia {
 SafetyOverlayContentView::SafetyOverlayContentView(QWidget* column) : column_(column)
 {
     QPalette p = palette();
-    p.setColor(QPalette::Window, privacy_palette::black());
+    p.setColor(QPalette::Window, dark_colours::black());
     setPalette(p);
     setAutoFillBackground(true);
 

@@ -1,13 +1,13 @@
 #include "privacy/SafetyOverlayWindowController.h"
 
-#include "platform/MainQueue.h"
-#include "platform/Panel.h"
+#include "platform/core/MainQueue.h"
+#include "platform/desktop/Panel.h"
 #include "platform/Platform.h"
-#include "platform/Workspace.h"
+#include "platform/system/Workspace.h"
 #include "privacy/DisplayTopology.h"
-#include "privacy/IslandButton.h"
-#include "privacy/PrivacyPalette.h"
-#include "privacy/TextStyle.h"
+#include "look/IslandButton.h"
+#include "look/DarkColours.h"
+#include "look/TextStyle.h"
 #include "privacy/SafetyOverlayContentView.h"
 
 #include <QApplication>
@@ -69,12 +69,12 @@ private:
 QPalette darkAppearance()
 {
     QPalette p;
-    p.setColor(QPalette::Window, privacy_palette::black());
-    p.setColor(QPalette::WindowText, privacy_palette::white());
-    privacy_palette::setButtonFace(p, privacy_palette::buttonFace());
-    p.setColor(QPalette::ButtonText, privacy_palette::white());
+    p.setColor(QPalette::Window, dark_colours::black());
+    p.setColor(QPalette::WindowText, dark_colours::white());
+    dark_colours::setButtonFace(p, dark_colours::buttonFace());
+    p.setColor(QPalette::ButtonText, dark_colours::white());
     p.setColor(QPalette::Base, QColor(28, 28, 30));
-    p.setColor(QPalette::Text, privacy_palette::white());
+    p.setColor(QPalette::Text, dark_colours::white());
     return p;
 }
 } // namespace
@@ -105,7 +105,7 @@ void SafetyOverlayWindowController::buildWindow()
                                                WindowStyle::borderless | WindowStyle::nonactivatingPanel);
     platform::Panel& p = *panel_;
     p.setPalette(darkAppearance());
-    p.setBackgroundColor(privacy_palette::black());
+    p.setBackgroundColor(dark_colours::black());
     p.setLevel(platform::Window::overlayLevel);
     p.setCollectionBehavior(CollectionBehavior::canJoinAllSpaces | CollectionBehavior::fullScreenAuxiliary
                             | CollectionBehavior::stationary | CollectionBehavior::ignoresCycle);
@@ -126,17 +126,17 @@ SafetyOverlayWindowController::~SafetyOverlayWindowController()
 
 QWidget* SafetyOverlayWindowController::makeContentView()
 {
-    auto* title = styledLabel(QStringLiteral("安全遮罩"), pixelFont(44, QFont::Bold), privacy_palette::white());
-    reasonLabel_ = styledLabel(QString(), pixelFont(18, QFont::Medium), privacy_palette::systemYellow());
+    auto* title = styledLabel(QStringLiteral("安全遮罩"), pixelFont(44, QFont::Bold), dark_colours::white());
+    reasonLabel_ = styledLabel(QString(), pixelFont(18, QFont::Medium), dark_colours::systemYellow());
     limitLines(reasonLabel_, 4);
     auto* explanation = styledLabel(QStringLiteral("全部私密窗口已先隐藏。系统镜像会把此内置屏遮罩复制到观众端。"
                                                    "请切换回扩展显示，然后点击“重新尝试隐私输出”。"),
-                                    pixelFont(15, QFont::Normal), privacy_palette::secondaryLabel());
+                                    pixelFont(15, QFont::Normal), dark_colours::secondaryLabel());
     limitLines(explanation, 5);
 
     auto* retry = button(QStringLiteral("重新尝试隐私输出"), &SafetyOverlayWindowController::retryPressed);
     QPalette blue = retry->palette();
-    privacy_palette::setButtonFace(blue, privacy_palette::systemBlue());
+    dark_colours::setButtonFace(blue, dark_colours::systemBlue());
     retry->setPalette(blue);
 
     auto row = [](QWidget* left, QWidget* right) {

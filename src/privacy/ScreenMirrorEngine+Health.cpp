@@ -1,6 +1,6 @@
 #include "platform/Platform.h"
-#include "platform/PointerService.h"
-#include "platform/Window.h"
+#include "platform/desktop/PointerService.h"
+#include "platform/desktop/Window.h"
 #include "privacy/AudienceCanvasView.h"
 #include "privacy/DisplayTopology.h"
 #include "privacy/ScreenMirrorEngine.h"

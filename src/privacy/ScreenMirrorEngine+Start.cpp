@@ -1,4 +1,4 @@
-#include "platform/PermissionService.h"
+#include "platform/system/PermissionService.h"
 #include "platform/Platform.h"
 #include "privacy/DisplayTopology.h"
 #include "privacy/ScreenMirrorEngine.h"

@@ -1,9 +1,9 @@
 #include "privacy/ScreenMirrorEngine.h"
 
-#include "platform/DisplayService.h"
+#include "platform/displays/DisplayService.h"
 #include "platform/Platform.h"
-#include "platform/Window.h"
-#include "platform/Workspace.h"
+#include "platform/desktop/Window.h"
+#include "platform/system/Workspace.h"
 #include "privacy/DisplayTopology.h"
 
 #include <QSet>

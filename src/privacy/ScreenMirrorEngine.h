@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/CaptureService.h"
-#include "platform/MainQueue.h"
-#include "platform/NotificationCenter.h"
-#include "platform/ProcessService.h"
+#include "platform/capture/CaptureService.h"
+#include "platform/core/MainQueue.h"
+#include "platform/core/NotificationCenter.h"
+#include "platform/system/ProcessService.h"
 #include "privacy/AudienceOutputWindowController.h"
 #include "privacy/CaptureHeartbeat.h"
 #include "privacy/CaptureIdentity.h"

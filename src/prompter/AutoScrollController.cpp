@@ -1,6 +1,6 @@
 #include "prompter/AutoScrollController.h"
 
-#include "platform/NotificationCenter.h"
+#include "platform/core/NotificationCenter.h"
 
 namespace quorvia {
 

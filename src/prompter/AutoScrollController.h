@@ -2,7 +2,7 @@
 
 #include "prompter/AutoScrollPreferences.h"
 
-#include "platform/MainQueue.h"
+#include "platform/core/MainQueue.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "prompter/AutoScrollPreferences.h"
 
-#include "platform/DefaultsStore.h"
+#include "platform/settings/DefaultsStore.h"
 #include "platform/Platform.h"
 
 #include <algorithm>

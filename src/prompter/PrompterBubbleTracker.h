@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Geometry.h"
+#include "platform/core/Geometry.h"
 
 #include <optional>
 

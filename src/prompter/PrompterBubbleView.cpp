@@ -1,10 +1,10 @@
 #include "prompter/PrompterBubbleView.h"
 
-#include "platform/AccessibleButton.h"
-#include "platform/ScreenSpace.h"
-#include "platform/Symbols.h"
-#include "platform/Window.h"
-#include "privacy/PrivacyPalette.h"
+#include "platform/desktop/AccessibleButton.h"
+#include "platform/desktop/ScreenSpace.h"
+#include "platform/desktop/Symbols.h"
+#include "platform/desktop/Window.h"
+#include "look/DarkColours.h"
 
 #include <QLabel>
 #include <QMouseEvent>
@@ -15,7 +15,7 @@ namespace quorvia {
 PrompterBubbleView::PrompterBubbleView(QWidget* parent) : QWidget(parent), iconView_(new QLabel(this))
 {
     iconView_->setPixmap(platform::symbolPixmap(QStringLiteral("arrow.up.left.and.arrow.down.right"),
-                                                privacy_palette::white(), 19, devicePixelRatioF()));
+                                                dark_colours::white(), 19, devicePixelRatioF()));
     iconView_->setFixedSize(19, 19);
     iconView_->setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_TranslucentBackground);
@@ -37,8 +37,8 @@ void PrompterBubbleView::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF circle = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    painter.setBrush(privacy_palette::prompterPlum());
-    painter.setPen(QPen(privacy_palette::prompterBubbleRing(), 1));
+    painter.setBrush(dark_colours::prompterPlum());
+    painter.setPen(QPen(dark_colours::prompterBubbleRing(), 1));
     painter.drawEllipse(circle);
 }
 

@@ -2,7 +2,7 @@
 
 #include "prompter/PrompterBubbleTracker.h"
 
-#include "platform/Geometry.h"
+#include "platform/core/Geometry.h"
 
 #include <QWidget>
 

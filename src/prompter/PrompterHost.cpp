@@ -4,7 +4,7 @@
 #include "prompter/ScriptScrollView.h"
 
 #include "model/PromptScript.h"
-#include "platform/MainQueue.h"
+#include "platform/core/MainQueue.h"
 
 #include <QLayout>
 #include <QVBoxLayout>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Panel.h"
+#include "platform/desktop/Panel.h"
 
 #include <functional>
 

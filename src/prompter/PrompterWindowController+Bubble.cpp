@@ -8,7 +8,7 @@
 
 #include "platform/Platform.h"
 #include "privacy/DisplayTopology.h"
-#include "privacy/PrompterPreferences.h"
+#include "look/PrompterPreferences.h"
 
 #include <QWidget>
 

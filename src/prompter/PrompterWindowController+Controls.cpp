@@ -9,10 +9,10 @@
 
 #include "keynote/PresentationSyncController.h"
 #include "model/PromptScript.h"
-#include "platform/Popover.h"
-#include "privacy/IslandButton.h"
-#include "privacy/PrompterPreferences.h"
-#include "privacy/WindowSettingsViewController.h"
+#include "platform/desktop/Popover.h"
+#include "look/IslandButton.h"
+#include "look/PrompterPreferences.h"
+#include "look/WindowSettingsViewController.h"
 
 #include <QLabel>
 #include <QProgressBar>

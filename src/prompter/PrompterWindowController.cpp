@@ -10,11 +10,11 @@
 #include "keynote/PresentationSyncController.h"
 #include "model/PromptScript.h"
 #include "platform/Platform.h"
-#include "platform/Popover.h"
-#include "platform/Symbols.h"
-#include "privacy/IslandButton.h"
-#include "privacy/PrivacyPalette.h"
-#include "privacy/PrompterPreferences.h"
+#include "platform/desktop/Popover.h"
+#include "platform/desktop/Symbols.h"
+#include "look/IslandButton.h"
+#include "look/DarkColours.h"
+#include "look/PrompterPreferences.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -97,7 +97,7 @@ PrompterWindowController::PrompterWindowController(PromptScript& script, AutoScr
     w.setHidesOnDeactivate(false);
     w.setBecomesKeyOnlyIfNeeded(true);
     w.setMinimumSize(380, 280);
-    w.setBackgroundColor(privacy_palette::prompterPlum());
+    w.setBackgroundColor(dark_colours::prompterPlum());
     w.setContentView(makeContentView());
     std::weak_ptr<bool> alive = alive_;
     w.onShouldClose = [this, alive] { return alive.lock() ? windowShouldClose() : false; };
@@ -174,7 +174,7 @@ void PrompterWindowController::configure(IslandButton* button, const QString& ti
     button->setFont(pixelFont(13, QFont::Medium));
     button->setMinimumHeight(30);
     button->setFocusPolicy(Qt::NoFocus);
-    button->setStyleSheet(buttonStyle(privacy_palette::prompterButtonFill()));
+    button->setStyleSheet(buttonStyle(dark_colours::prompterButtonFill()));
     std::weak_ptr<bool> alive = alive_;
     QObject::connect(button, &QPushButton::clicked, [this, alive, action] {
         if (alive.lock())
@@ -187,12 +187,12 @@ QWidget* PrompterWindowController::makeContentView()
     auto* root = new QWidget();
     root->setAutoFillBackground(true);
     QPalette rootPalette = root->palette();
-    rootPalette.setColor(QPalette::Window, privacy_palette::prompterPlum());
+    rootPalette.setColor(QPalette::Window, dark_colours::prompterPlum());
     root->setPalette(rootPalette);
 
     privateBadge_ = new BadgeLabel(QString());
     privateBadge_->setFont(pixelFont(12, QFont::Bold));
-    setTextColour(privateBadge_, privacy_palette::systemPink());
+    setTextColour(privateBadge_, dark_colours::systemPink());
     privateBadge_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     speedLabel_ = new QLabel();
@@ -200,10 +200,10 @@ QWidget* PrompterWindowController::makeContentView()
     speedFont.setPixelSize(11);
     speedFont.setWeight(QFont::Medium);
     speedLabel_->setFont(speedFont);
-    setTextColour(speedLabel_, privacy_palette::secondaryLabel());
+    setTextColour(speedLabel_, dark_colours::secondaryLabel());
 
     settingsButton_ = new QPushButton();
-    settingsButton_->setIcon(platform::symbolIcon(QStringLiteral("gearshape"), privacy_palette::white(), 18));
+    settingsButton_->setIcon(platform::symbolIcon(QStringLiteral("gearshape"), dark_colours::white(), 18));
     settingsButton_->setFlat(true);
     settingsButton_->setFocusPolicy(Qt::NoFocus);
     settingsButton_->setStyleSheet(QStringLiteral("QPushButton { border: none; padding: 2px; }"));
@@ -216,10 +216,10 @@ QWidget* PrompterWindowController::makeContentView()
     });
 
     collapseButton_ = new QPushButton(QStringLiteral("缩成圆点"));
-    collapseButton_->setIcon(platform::symbolIcon(QStringLiteral("minus.circle.fill"), privacy_palette::white(), 16));
+    collapseButton_->setIcon(platform::symbolIcon(QStringLiteral("minus.circle.fill"), dark_colours::white(), 16));
     collapseButton_->setFont(pixelFont(13, QFont::DemiBold));
     collapseButton_->setFocusPolicy(Qt::NoFocus);
-    collapseButton_->setStyleSheet(buttonStyle(privacy_palette::systemPink()));
+    collapseButton_->setStyleSheet(buttonStyle(dark_colours::systemPink()));
     collapseButton_->setAccessibleName(QStringLiteral("缩成圆点"));
     collapseButton_->setToolTip(QStringLiteral("缩成可拖动圆点"));
     QObject::connect(collapseButton_, &QPushButton::clicked, [this, alive] {
@@ -251,7 +251,7 @@ QWidget* PrompterWindowController::makeContentView()
     largerFontButton_ = new IslandButton();
     syncToggleButton_ = new IslandButton();
     configure(toggleScrollButton_, QStringLiteral("开始滚动"), &PrompterWindowController::toggleScrollPressed);
-    toggleScrollButton_->setStyleSheet(buttonStyle(privacy_palette::systemBlue()));
+    toggleScrollButton_->setStyleSheet(buttonStyle(dark_colours::systemBlue()));
     configure(slowerButton_, QStringLiteral("减速"), &PrompterWindowController::slowerPressed);
     configure(fasterButton_, QStringLiteral("加速"), &PrompterWindowController::fasterPressed);
     configure(questionPauseButton_, QStringLiteral("问答暂停"), &PrompterWindowController::questionPausePressed);
@@ -286,7 +286,7 @@ QWidget* PrompterWindowController::makeContentView()
     progress_->setFixedHeight(6);
     progress_->setStyleSheet(QStringLiteral("QProgressBar { background: rgba(255,255,255,30); border: none; border-radius: 3px; }"
                                             "QProgressBar::chunk { background: %1; border-radius: 3px; }")
-                                 .arg(privacy_palette::systemBlue().name()));
+                                 .arg(dark_colours::systemBlue().name()));
 
     auto* column = new QVBoxLayout(root);
     column->setContentsMargins(0, 16, 0, 16);

@@ -2,9 +2,9 @@
 
 #include "prompter/PrompterToolbarState.h"
 
-#include "platform/Animator.h"
-#include "platform/Geometry.h"
-#include "platform/NotificationCenter.h"
+#include "platform/core/Animator.h"
+#include "platform/core/Geometry.h"
+#include "platform/core/NotificationCenter.h"
 #include "privacy/PresentationSafetyState.h"
 
 #include <QPointer>

@@ -1,7 +1,7 @@
 #include "prompter/ScriptScrollModel.h"
 
-#include "platform/DefaultsStore.h"
-#include "platform/NotificationCenter.h"
+#include "platform/settings/DefaultsStore.h"
+#include "platform/core/NotificationCenter.h"
 #include "platform/Platform.h"
 
 #include <algorithm>

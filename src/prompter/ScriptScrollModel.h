@@ -3,7 +3,7 @@
 #include "prompter/MarkdownPromptDocument.h"
 #include "prompter/ScriptLayout.h"
 
-#include "platform/MainQueue.h"
+#include "platform/core/MainQueue.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "prompter/ScriptScrollView.h"
 
-#include "privacy/PrivacyPalette.h"
+#include "look/DarkColours.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QPainter>
@@ -131,7 +131,7 @@ void ScriptScrollView::paintEvent(QPaintEvent*)
     const double offset = model_.scrolledOffset();
     QAbstractTextDocumentLayout::PaintContext context;
     context.clip = QRectF(0, offset, width(), height());
-    context.palette.setColor(QPalette::Text, privacy_palette::promptDimText());
+    context.palette.setColor(QPalette::Text, dark_colours::promptDimText());
     QTextDocument& document = layout_.document();
 
     painter.save();
@@ -139,7 +139,7 @@ void ScriptScrollView::paintEvent(QPaintEvent*)
     document.documentLayout()->draw(&painter, context);
     painter.restore();
 
-    painter.fillRect(QRectF(14, height() * ScriptScrollModel::readingFraction, width() - 28, 1), privacy_palette::readingLine());
+    painter.fillRect(QRectF(14, height() * ScriptScrollModel::readingFraction, width() - 28, 1), dark_colours::readingLine());
 }
 
 } // namespace quorvia

@@ -1,8 +1,8 @@
 #include "prompter/ScriptTextLayout.h"
 
-#include "privacy/PrivacyPalette.h"
+#include "look/DarkColours.h"
 
-#include "platform/Text.h"
+#include "platform/core/Text.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QFontDatabase>
@@ -51,7 +51,7 @@ QTextCharFormat styleFormat(const MarkdownPromptStyle& style, double fontSize)
         mono.setPixelSize(std::max(1, static_cast<int>(std::lround(fontSize * 0.92))));
         mono.setWeight(QFont::Medium);
         auto format = fontFormat(mono);
-        format.setBackground(privacy_palette::promptCodeBackground());
+        format.setBackground(dark_colours::promptCodeBackground());
         return format;
     }
     case Kind::list:
@@ -85,7 +85,7 @@ void ScriptTextLayout::build(const ScriptScrollModel& model)
     block.setBottomMargin(fontSize * 0.28);
     cursor.mergeBlockFormat(block);
     QTextCharFormat baseFormat = fontFormat(base);
-    baseFormat.setForeground(privacy_palette::promptDimText());
+    baseFormat.setForeground(dark_colours::promptDimText());
     cursor.setCharFormat(baseFormat);
 
     const auto& documents = model.renderedDocuments();
@@ -143,16 +143,16 @@ void ScriptTextLayout::applyHighlight(std::optional<ScriptScrollModel::Range> cu
     QTextCursor batch(&document_);
     batch.beginEditBlock();
     if (newCurrent != paintedCurrent_) {
-        paint(paintedCurrent_.location, paintedCurrent_.length, privacy_palette::promptDimText());
-        paint(newCurrent.location, newCurrent.length, privacy_palette::white());
-        paint(newSpoken.location, newSpoken.length, privacy_palette::systemYellow());
+        paint(paintedCurrent_.location, paintedCurrent_.length, dark_colours::promptDimText());
+        paint(newCurrent.location, newCurrent.length, dark_colours::white());
+        paint(newSpoken.location, newSpoken.length, dark_colours::systemYellow());
     } else if (newSpoken != paintedSpoken_) {
         const int oldEnd = paintedSpoken_.length > 0 ? paintedSpoken_.location + paintedSpoken_.length : newCurrent.location;
         const int newEnd = newSpoken.length > 0 ? newSpoken.location + newSpoken.length : newCurrent.location;
         if (newEnd > oldEnd)
-            paint(oldEnd, newEnd - oldEnd, privacy_palette::systemYellow());
+            paint(oldEnd, newEnd - oldEnd, dark_colours::systemYellow());
         else
-            paint(newEnd, oldEnd - newEnd, privacy_palette::white());
+            paint(newEnd, oldEnd - newEnd, dark_colours::white());
     }
     batch.endEditBlock();
     paintedCurrent_ = newCurrent;

@@ -1,6 +1,6 @@
 #include "prompter/TimelineCardView.h"
 
-#include "privacy/PrivacyPalette.h"
+#include "look/DarkColours.h"
 
 #include <QPainter>
 
@@ -11,8 +11,8 @@ void TimelineCardView::paint(QPainter& painter, const TimelineCardTitle& title) 
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     const double border = selected ? 2 : 1;
-    painter.setPen(QPen(selected ? privacy_palette::controlAccent() : privacy_palette::timelineCardBorder(), border));
-    QColor fill = selected ? privacy_palette::controlAccent() : privacy_palette::timelineCardFill();
+    painter.setPen(QPen(selected ? dark_colours::controlAccent() : dark_colours::timelineCardBorder(), border));
+    QColor fill = selected ? dark_colours::controlAccent() : dark_colours::timelineCardFill();
     if (selected)
         fill.setAlphaF(0.34f);
     painter.setBrush(fill);
@@ -21,7 +21,7 @@ void TimelineCardView::paint(QPainter& painter, const TimelineCardTitle& title) 
     painter.drawRoundedRect(inner, 7 - border / 2, 7 - border / 2);
 
     painter.setFont(title.font);
-    painter.setPen(privacy_palette::white());
+    painter.setPen(dark_colours::white());
     painter.drawText(titleRect(), Qt::AlignCenter, title.text);
     painter.restore();
 }

@@ -4,7 +4,7 @@
 #include "prompter/TimelineStripAccessible.h"
 #include "prompter/TimelineStripGeometry.h"
 
-#include "privacy/TextStyle.h"
+#include "look/TextStyle.h"
 
 #include <QAccessible>
 #include <QDrag>

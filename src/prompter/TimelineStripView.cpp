@@ -1,7 +1,7 @@
 #include "prompter/TimelineStripView.h"
 
-#include "platform/MainQueue.h"
-#include "privacy/PrivacyPalette.h"
+#include "platform/core/MainQueue.h"
+#include "look/DarkColours.h"
 #include "prompter/TimelineStripCanvas.h"
 #include "prompter/TimelineStripReload.h"
 
@@ -21,7 +21,7 @@ void styleRowLabel(QLabel* label, TimelineStripDensity density)
     label->setFont(font);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, privacy_palette::tertiaryLabel());
+    palette.setColor(QPalette::WindowText, dark_colours::tertiaryLabel());
     label->setPalette(palette);
 }
 

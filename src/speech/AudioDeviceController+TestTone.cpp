@@ -1,6 +1,6 @@
 #include "speech/AudioDeviceController.h"
 
-#include "platform/MainQueue.h"
+#include "platform/core/MainQueue.h"
 #include "platform/Platform.h"
 
 #include <algorithm>

@@ -1,9 +1,9 @@
 #include "speech/AudioDeviceController.h"
 
-#include "platform/DefaultsStore.h"
-#include "platform/NotificationCenter.h"
+#include "platform/settings/DefaultsStore.h"
+#include "platform/core/NotificationCenter.h"
 #include "platform/Platform.h"
-#include "platform/Text.h"
+#include "platform/core/Text.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/AudioService.h"
-#include "platform/PCMBuffer.h"
+#include "platform/sound/AudioService.h"
+#include "platform/sound/PCMBuffer.h"
 #include "speech/AudioDeviceDescriptor.h"
 #include "speech/AudioDeviceError.h"
 

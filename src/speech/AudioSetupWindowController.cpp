@@ -1,8 +1,8 @@
 #include "speech/AudioSetupWindowController.h"
 
 #include "privacy/BuiltInScreenPlacement.h"
-#include "privacy/PrivacyPalette.h"
-#include "privacy/TextStyle.h"
+#include "look/DarkColours.h"
+#include "look/TextStyle.h"
 #include "speech/AudioDeviceController.h"
 #include "speech/AudioSetupState.h"
 #include "speech/SpeechAutomationNotifications.h"
@@ -41,7 +41,7 @@ public:
     RouteLabel()
     {
         setFont(pixelFont(13, QFont::Normal));
-        setTextColour(this, privacy_palette::secondaryLabel());
+        setTextColour(this, dark_colours::secondaryLabel());
         setAlignment(Qt::AlignLeft | Qt::AlignTop);
     }
 
@@ -106,7 +106,7 @@ QHBoxLayout* labeledRow(const QString& title, QWidget* control)
 {
     auto* row = new QHBoxLayout;
     row->setSpacing(12);
-    QLabel* label = makeLabel(title, 13, QFont::Medium, privacy_palette::white());
+    QLabel* label = makeLabel(title, 13, QFont::Medium, dark_colours::white());
     label->setFixedWidth(120);
     row->addWidget(label, 0, Qt::AlignVCenter);
     row->addWidget(control, 1, Qt::AlignVCenter);
@@ -141,8 +141,8 @@ AudioSetupWindowController::AudioSetupWindowController(AudioDeviceController& de
       life_(std::make_shared<AudioSetupWindowController*>(this))
 {
     window_->setTitle(QStringLiteral("音频设备"));
-    window_->setPalette(privacy_palette::darkAppearance());
-    window_->setBackgroundColor(privacy_palette::editingBackground());
+    window_->setPalette(dark_colours::darkAppearance());
+    window_->setBackgroundColor(dark_colours::editingBackground());
     window_->setLevel(platform::Window::floatingLevel);
     window_->setCollectionBehavior(platform::CollectionBehavior::canJoinAllSpaces
                                    | platform::CollectionBehavior::fullScreenAuxiliary);
@@ -168,14 +168,14 @@ QWidget* AudioSetupWindowController::makeContentView()
 {
     auto* root = new QWidget;
     root->setAutoFillBackground(true);
-    QPalette palette = privacy_palette::darkAppearance();
-    palette.setColor(QPalette::Window, privacy_palette::editingBackground());
+    QPalette palette = dark_colours::darkAppearance();
+    palette.setColor(QPalette::Window, dark_colours::editingBackground());
     root->setPalette(palette);
 
     auto* stack = new QVBoxLayout(root);
     stack->setContentsMargins(22, 20, 22, 20);
     stack->setSpacing(12);
-    stack->addWidget(makeLabel(QStringLiteral("麦克风与系统输出"), 20, QFont::DemiBold, privacy_palette::white()));
+    stack->addWidget(makeLabel(QStringLiteral("麦克风与系统输出"), 20, QFont::DemiBold, dark_colours::white()));
 
     inputPopup_ = new QComboBox;
     outputPopup_ = new QComboBox;
@@ -195,12 +195,12 @@ QWidget* AudioSetupWindowController::makeContentView()
     stack->addLayout(buttons);
 
     routeLabel_ = new RouteLabel;
-    statusLabel_ = makeLabel(QString(), 13, QFont::Normal, privacy_palette::systemOrange(), 3);
+    statusLabel_ = makeLabel(QString(), 13, QFont::Normal, dark_colours::systemOrange(), 3);
     stack->addWidget(routeLabel_);
     stack->addWidget(statusLabel_);
     stack->addWidget(makeLabel(QStringLiteral("逐字跟读或关键词模式会直接尝试语音识别；识别不可用时，可切回固定滚动或手动翻页。"
                                               "更换 USB / 蓝牙设备后请重新确认音频路径。现场音频只在设备端处理。"),
-                               12, QFont::Normal, privacy_palette::secondaryLabel(), 4));
+                               12, QFont::Normal, dark_colours::secondaryLabel(), 4));
     closeButton_ = makeButton(QStringLiteral("完成"));
     stack->addWidget(closeButton_, 0, Qt::AlignLeft);
     stack->addStretch(1);

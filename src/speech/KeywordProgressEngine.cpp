@@ -2,7 +2,7 @@
 
 #include "speech/SpokenText.h"
 
-#include "platform/Text.h"
+#include "platform/core/Text.h"
 
 #include <QSet>
 

@@ -1,9 +1,9 @@
 #include "speech/OnDeviceSpeechController.h"
 
-#include "platform/AnalyzerInputQueue.h"
-#include "platform/AudioService.h"
+#include "platform/sound/AnalyzerInputQueue.h"
+#include "platform/sound/AudioService.h"
 #include "platform/Platform.h"
-#include "platform/SpeechService.h"
+#include "platform/sound/SpeechService.h"
 #include "speech/AudioDeviceController.h"
 
 #include <algorithm>

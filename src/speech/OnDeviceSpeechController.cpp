@@ -1,11 +1,11 @@
 #include "speech/OnDeviceSpeechController.h"
 
-#include "platform/AnalyzerInputQueue.h"
-#include "platform/AudioService.h"
-#include "platform/NotificationCenter.h"
-#include "platform/PermissionService.h"
+#include "platform/sound/AnalyzerInputQueue.h"
+#include "platform/sound/AudioService.h"
+#include "platform/core/NotificationCenter.h"
+#include "platform/system/PermissionService.h"
 #include "platform/Platform.h"
-#include "platform/SpeechService.h"
+#include "platform/sound/SpeechService.h"
 #include "speech/AudioDeviceController.h"
 
 namespace quorvia {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/AudioConverter.h"
-#include "platform/MainQueue.h"
-#include "platform/PCMBuffer.h"
+#include "platform/sound/AudioConverter.h"
+#include "platform/core/MainQueue.h"
+#include "platform/sound/PCMBuffer.h"
 #include "speech/AudioDeviceError.h"
 #include "speech/OnDeviceSpeechState.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "model/PresentationEventSource.h"
-#include "platform/MainQueue.h"
-#include "platform/NotificationCenter.h"
+#include "platform/core/MainQueue.h"
+#include "platform/core/NotificationCenter.h"
 #include "privacy/PresentationSafetyState.h"
 #include "speech/OnDeviceSpeechState.h"
 #include "speech/SpeechAlignmentResult.h"

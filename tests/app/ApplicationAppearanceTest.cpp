@@ -1,8 +1,8 @@
 #include "app/ApplicationAppearance.h"
 
-#include "platform/Popover.h"
+#include "platform/desktop/Popover.h"
 #include "platform/linux/dialogs/QtDialogService.h"
-#include "privacy/PrivacyPalette.h"
+#include "look/DarkColours.h"
 #include "support/FakeDisplayService.h"
 #include "support/QtPrinting.h"
 #include "support/Snapshot.h"
@@ -49,7 +49,7 @@ protected:
         }
     }
 
-    static QColor dark() { return privacy_palette::darkAppearance().color(QPalette::Window); }
+    static QColor dark() { return dark_colours::darkAppearance().color(QPalette::Window); }
 
     test::TestPlatform env;
     QPalette savedPalette_;
@@ -102,7 +102,7 @@ TEST_F(ApplicationAppearanceTest, AlertsPopUpListsAndPopoversAreDark)
     projects.showPopup();
     QWidget* list = projects.view()->window();
     ASSERT_NE(list, &projects);
-    EXPECT_EQ(projects.view()->palette().color(QPalette::Base), privacy_palette::darkAppearance().color(QPalette::Base));
+    EXPECT_EQ(projects.view()->palette().color(QPalette::Base), dark_colours::darkAppearance().color(QPalette::Base));
     EXPECT_EQ(list->palette().color(QPalette::Window), dark());
     test::keepSnapshot(list->grab(), QStringLiteral("project-popup"));
     projects.hidePopup();
@@ -110,5 +110,5 @@ TEST_F(ApplicationAppearanceTest, AlertsPopUpListsAndPopoversAreDark)
     platform::Popover popover(new QLabel(QStringLiteral("提词窗设置")));
     EXPECT_EQ(popover.palette().color(QPalette::Window), dark());
     EXPECT_EQ(popover.contentView()->palette().color(QPalette::WindowText),
-              privacy_palette::darkAppearance().color(QPalette::WindowText));
+              dark_colours::darkAppearance().color(QPalette::WindowText));
 }

@@ -1,4 +1,4 @@
-#include "platform/FileDescriptor.h"
+#include "platform/files/FileDescriptor.h"
 #include "platform/linux/application/SingleInstanceGuard.h"
 #include "platform/linux/settings/SettingsDefaults.h"
 #include "support/EventWait.h"

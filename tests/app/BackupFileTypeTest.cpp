@@ -1,5 +1,5 @@
 #include "model/ProjectBackupPackage.h"
-#include "platform/ApplicationIcon.h"
+#include "platform/application/ApplicationIcon.h"
 #include "support/QtPrinting.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "CoordinatorHarness.h"
 
 #include "editing/CloudAISettings.h"
-#include "platform/HttpSession.h"
+#include "platform/network/HttpSession.h"
 #include "support/QtPrinting.h"
 
 using namespace quorvia;

@@ -1,9 +1,9 @@
 #include "CoordinatorHarness.h"
 
 #include "island/IslandWindow.h"
-#include "platform/ScreenSpace.h"
-#include "platform/Window.h"
-#include "privacy/IslandTriggerPanel.h"
+#include "platform/desktop/ScreenSpace.h"
+#include "platform/desktop/Window.h"
+#include "look/IslandTriggerPanel.h"
 #include "prompter/PrompterBubbleView.h"
 #include "prompter/PrompterPanel.h"
 #include "support/QtPrinting.h"

@@ -1,6 +1,6 @@
 #include "CoordinatorHarness.h"
 
-#include "platform/Window.h"
+#include "platform/desktop/Window.h"
 #include "support/QtPrinting.h"
 
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "CoordinatorHarness.h"
 
-#include "platform/Popover.h"
-#include "privacy/IslandButton.h"
+#include "platform/desktop/Popover.h"
+#include "look/IslandButton.h"
 #include "prompter/TimelineStripExpectations.h"
 #include "support/QtPrinting.h"
 

@@ -1,7 +1,7 @@
 #include "editing/CloudAIMatcher.h"
 
 #include "LocalHttpsServer.h"
-#include "platform/HttpSession.h"
+#include "platform/network/HttpSession.h"
 #include "platform/linux/network/SocketHttpSession.h"
 #include "support/EventWait.h"
 #include "support/QtPrinting.h"

@@ -5,13 +5,13 @@
 #include "island/IslandWindow.h"
 #include "island/IslandWindowGeometry.h"
 #include "privacy/DisplayTopology.h"
-#include "platform/Popover.h"
-#include "privacy/IslandButton.h"
-#include "privacy/IslandTriggerPanel.h"
-#include "privacy/PrivacyPalette.h"
+#include "platform/desktop/Popover.h"
+#include "look/IslandButton.h"
+#include "look/IslandTriggerPanel.h"
+#include "look/DarkColours.h"
 #include "support/QtPrinting.h"
 #include "support/Snapshot.h"
-#include "privacy/WindowSettingsViewController.h"
+#include "look/WindowSettingsViewController.h"
 
 #include <QAccessible>
 #include <QCheckBox>
@@ -178,7 +178,7 @@ TEST_F(IslandCollapseTest, SettingsChangeTheIslandOnlyAndAreBuiltAnewEachTime)
     EXPECT_EQ(settings->preferredContentSize(), (platform::Size{620, 472}));
     EXPECT_EQ(presentation->settingsViews, 1);
     // Its secondary texts follow the popover's dark appearance.
-    EXPECT_EQ(settings->valueLabel()->palette().color(QPalette::WindowText), privacy_palette::secondaryLabel());
+    EXPECT_EQ(settings->valueLabel()->palette().color(QPalette::WindowText), dark_colours::secondaryLabel());
     test::keepSnapshot(settings->grab(), QStringLiteral("island-settings"));
 
     settings->slider()->setValue(WindowSettingsViewController::sliderPosition(0.5));

@@ -2,7 +2,7 @@
 
 #include "island/IslandModule.h"
 #include "island/IslandModuleSettingsProviding.h"
-#include "privacy/IslandPreferences.h"
+#include "look/IslandPreferences.h"
 #include "support/FakeDisplayService.h"
 #include "support/TestPlatform.h"
 

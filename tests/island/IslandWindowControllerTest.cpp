@@ -4,12 +4,12 @@
 #include "island/IslandCompactTriggerView.h"
 #include "island/IslandResizeHandleView.h"
 #include "island/IslandWindow.h"
-#include "platform/Popover.h"
-#include "privacy/IslandButton.h"
-#include "privacy/IslandTriggerPanel.h"
+#include "platform/desktop/Popover.h"
+#include "look/IslandButton.h"
+#include "look/IslandTriggerPanel.h"
 #include "support/QtPrinting.h"
 #include "support/Snapshot.h"
-#include "privacy/WindowSettingsViewController.h"
+#include "look/WindowSettingsViewController.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -3,9 +3,9 @@
 #include "island/IslandWindow.h"
 #include "island/IslandWindowController.h"
 #include "island/ProjectManagementModule.h"
-#include "platform/Popover.h"
-#include "privacy/IslandButton.h"
-#include "privacy/PrivacyPalette.h"
+#include "platform/desktop/Popover.h"
+#include "look/IslandButton.h"
+#include "look/DarkColours.h"
 #include "prompter/ScriptScrollView.h"
 #include "prompter/TimelineCardView.h"
 #include "prompter/TimelineStripCanvas.h"
@@ -166,7 +166,7 @@ TEST_F(PresentationModuleTest, ANotesOutcomeStaysVisibleUntilSomethingNewerHappe
 
     module->setKeynoteNotesResult(QStringLiteral("替换失败：Keynote 没有回应。"), true);
     EXPECT_EQ(notes->text(), QStringLiteral("替换失败：Keynote 没有回应。"));
-    EXPECT_EQ(notes->palette().color(QPalette::WindowText), privacy_palette::systemRed());
+    EXPECT_EQ(notes->palette().color(QPalette::WindowText), dark_colours::systemRed());
     // The refreshes that follow keep it.
     script->setIndex(1, PresentationEventSource::manualPrompt);
     platform::NotificationCenter::defaultCenter().post(NotificationName::keynoteNotesBackupChanged, script.get());
@@ -177,7 +177,7 @@ TEST_F(PresentationModuleTest, ANotesOutcomeStaysVisibleUntilSomethingNewerHappe
     // A project change replaces it.
     script->renameActiveProject(QStringLiteral("新名字"));
     EXPECT_EQ(notes->text(), QStringLiteral("Keynote 注释：可替换"));
-    EXPECT_EQ(notes->palette().color(QPalette::WindowText), privacy_palette::secondaryLabel());
+    EXPECT_EQ(notes->palette().color(QPalette::WindowText), dark_colours::secondaryLabel());
 }
 
 TEST_F(PresentationModuleTest, KeynoteCommandsKeepTheirGates)

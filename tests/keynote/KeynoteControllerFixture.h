@@ -1,7 +1,7 @@
 #pragma once
 
 #include "keynote/KeynoteController.h"
-#include "platform/NotificationCenter.h"
+#include "platform/core/NotificationCenter.h"
 #include "support/FakeWorkspace.h"
 #include "support/SimulatedKeynote.h"
 #include "support/TestPlatform.h"

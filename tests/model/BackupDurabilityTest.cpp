@@ -3,8 +3,8 @@
 
 #include "model/ProjectBackupPackage.h"
 #include "model/StagingFolder.h"
-#include "platform/AtomicFileWrite.h"
-#include "platform/TreeRemoval.h"
+#include "platform/files/AtomicFileWrite.h"
+#include "platform/files/TreeRemoval.h"
 #include "support/QtPrinting.h"
 
 #include <QCryptographicHash>
@@ -14,7 +14,6 @@
 #include <csignal>
 
 #include <fcntl.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,25 +23,19 @@ using namespace quorvia::test;
 
 namespace {
 
-class BackupDurabilityTest : public ::testing::Test {
+class BackupDurabilityTest : public BackupPackageTest {
 protected:
-    QString path(const QString& relative) const { return dir.filePath(relative); }
-    QString exportsFolder() const { return path(QStringLiteral("exports")); }
-
-    void SetUp() override { QDir().mkpath(exportsFolder()); }
-
     // A backup of one project whose deck is a file holding `bytes`.
     PresentationProjectsBackup backupWithDeck(const QByteArray& bytes)
     {
-        const QString deck = path("decks/" + platform::uuidString(platform::newUuid()) + ".key");
-        writeFile(deck, bytes);
+        const QString deck = deckFile("decks/" + platform::uuidString(platform::newUuid()) + ".key", bytes);
         return backupOf({backupProject(QStringLiteral("讲稿"), deck)});
     }
 
     // The bytes of the deck in the package at `package`, as an import brings them in.
     std::string deckIn(const QString& package) const
     {
-        const auto imported = ProjectBackupPackage::importBackup(package, path("store"));
+        const auto imported = ProjectBackupPackage::importBackup(package, store());
         return imported ? readFile(imported->projects.front().deck->filePath).toStdString() : "<not importable>";
     }
 
@@ -57,8 +50,6 @@ protected:
         const QStringList left = stagingFoldersIn(exportsFolder());
         return left.size() == 1 ? exportsFolder() + u'/' + left.front() : QString();
     }
-
-    QTemporaryDir dir;
 };
 
 // Every item below `folder` with a digest of its bytes.
@@ -172,11 +163,9 @@ TEST_F(BackupDurabilityTest, ABindMountInsideADeadStagingFolderKeepsItsFiles)
         GTEST_SKIP() << "a bind mount needs root";
     const QString dead = deadStagingFolder();
     ASSERT_FALSE(dead.isEmpty()) << "no export was killed part way";
-    const QString inside = dead + "/package/Documents/mine";
-    ASSERT_TRUE(QDir().mkpath(inside));
     writeFile(path("elsewhere/slides.txt"), "mine");
-    ASSERT_EQ(::mount(QFile::encodeName(path("elsewhere")).constData(), QFile::encodeName(inside).constData(), nullptr, MS_BIND, nullptr), 0);
-    const std::shared_ptr<void> unmount(nullptr, [&](void*) { ::umount2(QFile::encodeName(inside).constData(), MNT_DETACH); });
+    const MountedDrive inside(path("elsewhere"), dead + "/package/Documents/mine");
+    ASSERT_TRUE(inside.mounted());
 
     ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("small"), exportsFolder() + "/其他.quorviabackup"));
     EXPECT_EQ(readFile(path("elsewhere/slides.txt")).toStdString(), "mine");

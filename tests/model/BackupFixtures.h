@@ -3,12 +3,14 @@
 #include "model/PresentationProjectsBackup.h"
 #include "model/ProjectBackupError.h"
 #include "model/ProjectBackupPackage.h"
-#include "platform/Uuid.h"
+#include "platform/core/Uuid.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -134,5 +136,46 @@ inline QStringList stagingFoldersIn(const QString& folder)
 {
     return listTree(folder).filter(QRegularExpression("^\\.QuorviaBackup-[^/]*$"));
 }
+
+// A folder of the test's own, with a folder to export into and one to import into.
+class BackupPackageTest : public ::testing::Test {
+protected:
+    QString path(const QString& relative) const { return dir.filePath(relative); }
+    QString exportsFolder() const { return path(QStringLiteral("exports")); }
+    QString package() const { return path(QStringLiteral("exports/全部.quorviabackup")); }
+    QString store() const { return path(QStringLiteral("store")); }
+
+    void SetUp() override { QDir().mkpath(exportsFolder()); }
+
+    QString deckFile(const QString& relative, const QByteArray& content = "deck")
+    {
+        writeFile(path(relative), content);
+        return path(relative);
+    }
+
+    // A one-project package with a deck file, whose manifest a test may then change.
+    QJsonObject singleProjectManifest(const QString& assetPath = QStringLiteral("Documents/A/talk.key"))
+    {
+        PresentationProjectsBackup::Project project = backupProject(QStringLiteral("讲稿"), QStringLiteral("/elsewhere/talk.key"));
+        project.deckAssetPath = assetPath;
+        return backupOf({project}).toJson();
+    }
+
+    static QJsonObject withFirstProject(QJsonObject manifest, const std::function<void(QJsonObject&)>& change)
+    {
+        QJsonArray projects = manifest.value("projects").toArray();
+        QJsonObject first = projects.at(0).toObject();
+        change(first);
+        projects.replace(0, first);
+        manifest.insert("projects", projects);
+        return manifest;
+    }
+
+    QString importFailure(const QString& packagePath) const { return failureText(ProjectBackupPackage::importBackup(packagePath, store())); }
+
+    const QString invalidPackage = ProjectBackupError::invalidPackage().description();
+    const QString invalidPath = ProjectBackupError::invalidPresentationPath().description();
+    QTemporaryDir dir;
+};
 
 } // namespace quorvia::test

@@ -2,7 +2,7 @@
 
 #include "model/PromptScript.h"
 #include "model/StoredState.h"
-#include "platform/NotificationCenter.h"
+#include "platform/core/NotificationCenter.h"
 #include "support/MemoryDefaults.h"
 #include "support/TestPlatform.h"
 

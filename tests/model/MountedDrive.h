@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <sys/mount.h>
@@ -9,8 +11,7 @@
 
 namespace quorvia::test {
 
-// A drive of the test's own, mounted in a folder of its own while it lives;
-// mounting needs root.
+// A drive of the test's own, mounted while it lives; mounting needs root.
 class MountedDrive {
 public:
     enum class Kind {
@@ -18,23 +19,45 @@ public:
         bindfs,    // a folder again through bindfs: no atomic exchange, and no holes it can report
     };
 
-    MountedDrive(Kind kind, const QString& source)
+    // `source` as a drive of `kind`, in a folder of its own; `options` go to bindfs.
+    MountedDrive(Kind kind, const QString& source, const QStringList& options = {})
     {
         if (::geteuid() != 0)
             return;
-        mounted_ = kind == Kind::ext4Image ? QProcess::execute("mount", {"-o", "loop", source, dir_.path()}) == 0
-                                           : QProcess::execute("bindfs", {source, dir_.path()}) == 0;
+        mounted_ = kind == Kind::ext4Image ? QProcess::execute("mount", {"-o", "loop", source, at_}) == 0
+                                           : QProcess::execute("bindfs", options + QStringList{source, at_}) == 0;
+    }
+    // A disk in memory (tmpfs) of `bytes`, in a folder of its own only this user enters.
+    explicit MountedDrive(qint64 bytes)
+    {
+        const QByteArray options = "size=" + QByteArray::number(bytes) + ",mode=0700";
+        mounted_ = ::geteuid() == 0 && ::mount("tmpfs", QFile::encodeName(at_).constData(), "tmpfs", 0, options.constData()) == 0;
+    }
+    // The folder `source` again at `at`, made for it: the same file system
+    // under a mount of its own (a bind mount).
+    MountedDrive(const QString& source, const QString& at)
+        : at_(at)
+    {
+        if (::geteuid() != 0 || !QDir().mkpath(at))
+            return;
+        mounted_ = ::mount(QFile::encodeName(source).constData(), QFile::encodeName(at).constData(), nullptr, MS_BIND, nullptr) == 0;
     }
     ~MountedDrive()
     {
         if (mounted_)
-            ::umount2(QFile::encodeName(dir_.path()).constData(), MNT_DETACH);
+            ::umount2(QFile::encodeName(at_).constData(), MNT_DETACH);
     }
     MountedDrive(const MountedDrive&) = delete;
     MountedDrive& operator=(const MountedDrive&) = delete;
 
     bool mounted() const { return mounted_; }
-    QString path(const QString& relative = {}) const { return relative.isEmpty() ? dir_.path() : dir_.filePath(relative); }
+    QString path(const QString& relative = {}) const { return relative.isEmpty() ? at_ : at_ + u'/' + relative; }
+
+    // From now on every write to the drive is refused.
+    bool remountReadOnly() const
+    {
+        return ::mount(nullptr, QFile::encodeName(at_).constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+    }
 
     // A new image file of `megabytes` holding an empty ext4 file system.
     static bool makeExt4Image(const QString& image, int megabytes)
@@ -46,6 +69,7 @@ public:
 
 private:
     QTemporaryDir dir_;
+    QString at_ = dir_.path();
     bool mounted_ = false;
 };
 

@@ -1,4 +1,5 @@
 #include "BackupFixtures.h"
+#include "MountedDrive.h"
 
 #include "model/BackupPackageReader.h"
 #include "model/ProjectBackupPackage.h"
@@ -7,7 +8,6 @@
 #include "support/QtPrinting.h"
 
 #include <QFileInfo>
-#include <QProcess>
 #include <QJsonArray>
 #include <QRegularExpression>
 
@@ -22,7 +22,6 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/inotify.h>
-#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/sysmacros.h>
 #include <sys/stat.h>
@@ -48,46 +47,6 @@ qint64 bytesReadByThisProcess()
             return line.mid(6).trimmed().toLongLong();
     return -1;
 }
-
-class BackupPackageTest : public ::testing::Test {
-protected:
-    QString path(const QString& relative) const { return dir.filePath(relative); }
-    QString exportsFolder() const { return path(QStringLiteral("exports")); }
-    QString package() const { return path(QStringLiteral("exports/全部.quorviabackup")); }
-    QString store() const { return path(QStringLiteral("store")); }
-
-    void SetUp() override { QDir().mkpath(exportsFolder()); }
-
-    QString deckFile(const QString& relative, const QByteArray& content = "deck")
-    {
-        writeFile(path(relative), content);
-        return path(relative);
-    }
-
-    // A one-project package with a deck file, whose manifest a test may then change.
-    QJsonObject singleProjectManifest(const QString& assetPath = QStringLiteral("Documents/A/talk.key"))
-    {
-        Project project = backupProject(QStringLiteral("讲稿"), QStringLiteral("/elsewhere/talk.key"));
-        project.deckAssetPath = assetPath;
-        return backupOf({project}).toJson();
-    }
-
-    static QJsonObject withFirstProject(QJsonObject manifest, const std::function<void(QJsonObject&)>& change)
-    {
-        QJsonArray projects = manifest.value("projects").toArray();
-        QJsonObject first = projects.at(0).toObject();
-        change(first);
-        projects.replace(0, first);
-        manifest.insert("projects", projects);
-        return manifest;
-    }
-
-    QString importFailure(const QString& packagePath) const { return failureText(ProjectBackupPackage::importBackup(packagePath, store())); }
-
-    const QString invalidPackage = ProjectBackupError::invalidPackage().description();
-    const QString invalidPath = ProjectBackupError::invalidPresentationPath().description();
-    QTemporaryDir dir;
-};
 
 } // namespace
 
@@ -407,31 +366,6 @@ TEST_F(BackupPackageTest, ExportsAndStoredCopiesAreForThisUserOnly)
         EXPECT_EQ(modeOf(package() + u'/' + item) & 077, 0u) << item.toStdString();
 }
 
-namespace {
-
-// A disk of `bytes` of the test's own, where this process may mount one.
-class SmallDisk {
-public:
-    explicit SmallDisk(qint64 bytes)
-    {
-        const QByteArray options = "size=" + QByteArray::number(bytes) + ",mode=0700";
-        mounted_ = ::mount("tmpfs", QFile::encodeName(dir_.path()).constData(), "tmpfs", 0, options.constData()) == 0;
-    }
-    ~SmallDisk()
-    {
-        if (mounted_)
-            ::umount2(QFile::encodeName(dir_.path()).constData(), MNT_DETACH);
-    }
-    bool mounted() const { return mounted_; }
-    QString path(const QString& relative = {}) const { return relative.isEmpty() ? dir_.path() : dir_.filePath(relative); }
-
-private:
-    QTemporaryDir dir_;
-    bool mounted_ = false;
-};
-
-} // namespace
-
 // Decks larger together than any fixed figure go out and come back, as long
 // as the disk has room; a disk without room refuses up front, naming the space
 // needed and free, and is left as it was.
@@ -455,7 +389,7 @@ TEST_F(BackupPackageTest, DecksOfAnySizeRoundTripAndAFullDiskRefusesUpFront)
         EXPECT_EQ(copy.read(4), "deck");
     }
 
-    SmallDisk disk(8 << 20);
+    MountedDrive disk(8 << 20);
     if (!disk.mounted())
         GTEST_SKIP() << "the full disk, a small tmpfs, needs root to mount";
     makeSparse(path("decks/mid.key"), qint64(64) << 20);
@@ -473,13 +407,13 @@ TEST_F(BackupPackageTest, DecksOfAnySizeRoundTripAndAFullDiskRefusesUpFront)
 // a drive that cannot be written is said so before any room is measured.
 TEST_F(BackupPackageTest, ASmallExportAsksItsOwnRoomAndAReadOnlyDriveIsSaidSo)
 {
-    SmallDisk disk(1 << 20);
+    MountedDrive disk(1 << 20);
     if (!disk.mounted())
         GTEST_SKIP() << "a small disk of its own, a tmpfs, needs root to mount";
     const auto small = ProjectBackupPackage::exportBackup(backupOf({backupProject("甲", deckFile("small.key", QByteArray(70 << 10, 's')))}),
                                                          disk.path("小.quorviabackup"));
     EXPECT_TRUE(small) << failureText(small).toStdString();
-    ASSERT_EQ(::mount("tmpfs", QFile::encodeName(disk.path()).constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    ASSERT_TRUE(disk.remountReadOnly());
     const PresentationProjectsBackup large = backupOf({backupProject("乙", deckFile("large.key", QByteArray(2 << 20, 'l')))});
     EXPECT_EQ(failureText(ProjectBackupPackage::exportBackup(large, disk.path("大.quorviabackup"))), QStringLiteral("文件夹所在的磁盘只读"));
 }
@@ -489,7 +423,7 @@ TEST_F(BackupPackageTest, ASmallExportAsksItsOwnRoomAndAReadOnlyDriveIsSaidSo)
 // without that, the next one is refused for space with nothing to show why.
 TEST_F(BackupPackageTest, WhatAKilledExportLeftIsSweptBeforeTheNextOneMeasuresTheDisk)
 {
-    SmallDisk disk(24 << 20);
+    MountedDrive disk(24 << 20);
     if (!disk.mounted())
         GTEST_SKIP() << "a small disk of its own, a tmpfs, needs root to mount";
     const PresentationProjectsBackup backup = backupOf({backupProject("甲", deckFile("talk.key", QByteArray(20 << 20, 'd')))});
@@ -554,20 +488,15 @@ TEST_F(BackupPackageTest, AFolderNoExportLeftSurvivesUnderAStagingName)
     const QByteArray deadRecord = readFile(exportsFolder() + u'/' + left.front() + "/export.json");
     ASSERT_FALSE(deadRecord.isEmpty());
 
-    const bool mounts = ::geteuid() == 0;
-    const QString mountPoint = path("exports/.QuorviaBackup-" + platform::uuidString(platform::newUuid()));
-    if (mounts) {
-        QDir().mkpath(mountPoint);
-        writeFile(path("elsewhere/export.json"), deadRecord);
-        writeFile(path("elsewhere/slides.txt"), "mounted here");
-        ASSERT_EQ(::mount(QFile::encodeName(path("elsewhere")).constData(), QFile::encodeName(mountPoint).constData(), nullptr, MS_BIND, nullptr), 0);
-    }
-    const std::shared_ptr<void> unmount(nullptr, [&](void*) { ::umount2(QFile::encodeName(mountPoint).constData(), MNT_DETACH); });
+    writeFile(path("elsewhere/export.json"), deadRecord);
+    writeFile(path("elsewhere/slides.txt"), "mounted here");
+    const MountedDrive bound(path("elsewhere"), path("exports/.QuorviaBackup-" + platform::uuidString(platform::newUuid())));
+    ASSERT_EQ(bound.mounted(), ::geteuid() == 0);
 
     ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupOf({backupProject("乙", deckFile("small.key"))}), package()));
     EXPECT_EQ(readFile(own + "/notes.txt"), "mine");
     EXPECT_FALSE(QFileInfo::exists(exportsFolder() + u'/' + left.front())) << "the dead export's folder stayed";
-    if (!mounts)
+    if (!bound.mounted())
         GTEST_SKIP() << "a folder mounted under a staging name needs root to mount";
     EXPECT_EQ(readFile(path("elsewhere/slides.txt")).toStdString(), "mounted here");
 }
@@ -576,21 +505,18 @@ TEST_F(BackupPackageTest, AFolderNoExportLeftSurvivesUnderAStagingName)
 // mode is set: exports work there and leave nothing hidden.
 TEST_F(BackupPackageTest, ExportWorksOnADriveWithoutUnixModes)
 {
-    const QString real = path("real");
-    const QString drive = path("drive");
-    QDir().mkpath(real);
-    QDir().mkpath(drive);
-    if (::geteuid() != 0 || QProcess::execute("bindfs", {"--perms=a+rX", real, drive}) != 0)
+    QDir().mkpath(path("real"));
+    const MountedDrive drive(MountedDrive::Kind::bindfs, path("real"), {"--perms=a+rX"});
+    if (!drive.mounted())
         GTEST_SKIP() << "a drive that shows every folder 0755 needs root and bindfs to mount";
-    const std::shared_ptr<void> unmount(nullptr, [&](void*) { ::umount2(QFile::encodeName(drive).constData(), MNT_DETACH); });
     struct stat status {};
-    ASSERT_EQ(::stat(QFile::encodeName(drive).constData(), &status), 0);
+    ASSERT_EQ(::stat(QFile::encodeName(drive.path()).constData(), &status), 0);
     ASSERT_EQ(status.st_mode & 0777, 0755u);
 
     const auto exported = ProjectBackupPackage::exportBackup(backupOf({backupProject("甲", deckFile("a.key", "first"))}),
-                                                             drive + "/全部.quorviabackup");
+                                                             drive.path("全部.quorviabackup"));
     ASSERT_TRUE(exported) << failureText(exported).toStdString();
-    EXPECT_EQ(listTree(drive).filter(QRegularExpression("^[^/]*$")), QStringList{"全部.quorviabackup"});
+    EXPECT_EQ(listTree(drive.path()).filter(QRegularExpression("^[^/]*$")), QStringList{"全部.quorviabackup"});
 }
 
 // On a drive without an atomic exchange the old package is set aside before
@@ -598,14 +524,11 @@ TEST_F(BackupPackageTest, ExportWorksOnADriveWithoutUnixModes)
 // next export into that folder, to any name, puts the old one back.
 TEST_F(BackupPackageTest, AnOldPackageSetAsideByAKilledExportIsPutBack)
 {
-    const QString real = path("real");
-    const QString drive = path("drive");
-    QDir().mkpath(real);
-    QDir().mkpath(drive);
-    if (::geteuid() != 0 || QProcess::execute("bindfs", {real, drive}) != 0)
+    QDir().mkpath(path("real"));
+    const MountedDrive drive(MountedDrive::Kind::bindfs, path("real"));
+    if (!drive.mounted())
         GTEST_SKIP() << "a drive without an atomic exchange needs root and bindfs to mount";
-    const std::shared_ptr<void> unmount(nullptr, [&](void*) { ::umount2(QFile::encodeName(drive).constData(), MNT_DETACH); });
-    const QString sunday = drive + "/全部.quorviabackup";
+    const QString sunday = drive.path("全部.quorviabackup");
     ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupOf({backupProject("甲", deckFile("a.key", "sunday"))}), sunday));
 
     const pid_t child = exportInChild(backupOf({backupProject("甲", deckFile("b.key", "monday"))}), sunday, [] {
@@ -620,11 +543,11 @@ TEST_F(BackupPackageTest, AnOldPackageSetAsideByAKilledExportIsPutBack)
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the export was not killed between its renames";
     ASSERT_FALSE(QFileInfo::exists(sunday));
 
-    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupOf({backupProject("乙", deckFile("c.key"))}), drive + "/其他.quorviabackup"));
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupOf({backupProject("乙", deckFile("c.key"))}), drive.path("其他.quorviabackup")));
     const auto imported = ProjectBackupPackage::importBackup(sunday, store());
     ASSERT_TRUE(imported) << failureText(imported).toStdString();
     EXPECT_EQ(readFile(imported->projects.front().deck->filePath), "sunday");
-    EXPECT_TRUE(stagingFoldersIn(drive).isEmpty());
+    EXPECT_TRUE(stagingFoldersIn(drive.path()).isEmpty());
 }
 
 // A sparse file may claim nearly 2^63 bytes. Decks claiming together more than
@@ -632,7 +555,7 @@ TEST_F(BackupPackageTest, AnOldPackageSetAsideByAKilledExportIsPutBack)
 // sides, and nothing is written.
 TEST_F(BackupPackageTest, DecksClaimingMoreThanASizeHoldsAreRefusedForRoom)
 {
-    SmallDisk disk(20 << 20);
+    MountedDrive disk(20 << 20);
     if (!disk.mounted())
         GTEST_SKIP() << "a file of nearly 2^63 bytes needs a tmpfs, which needs root to mount";
     const qint64 huge = std::numeric_limits<qint64>::max() - 1000;

@@ -1,6 +1,6 @@
 #include "ModelFixtures.h"
 
-#include "platform/Uuid.h"
+#include "platform/core/Uuid.h"
 #include "support/QtPrinting.h"
 
 using namespace quorvia;

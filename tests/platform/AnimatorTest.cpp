@@ -1,6 +1,6 @@
-#include "platform/Animator.h"
-#include "platform/ClockAnimator.h"
-#include "platform/Symbols.h"
+#include "platform/core/Animator.h"
+#include "platform/core/ClockAnimator.h"
+#include "platform/desktop/Symbols.h"
 #include "support/QtPrinting.h"
 #include "support/TestPlatform.h"
 

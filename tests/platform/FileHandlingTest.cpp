@@ -1,8 +1,8 @@
-#include "platform/AtomicFileWrite.h"
-#include "platform/BoundedFileRead.h"
-#include "platform/ErrorDescription.h"
-#include "platform/FileDescriptor.h"
-#include "platform/Fnv1a.h"
+#include "platform/files/AtomicFileWrite.h"
+#include "platform/files/BoundedFileRead.h"
+#include "platform/files/ErrorDescription.h"
+#include "platform/files/FileDescriptor.h"
+#include "platform/core/Fnv1a.h"
 #include "support/EventWait.h"
 #include "support/QtPrinting.h"
 

@@ -1,5 +1,5 @@
-#include "platform/ApplicationIcon.h"
-#include "platform/MenuItems.h"
+#include "platform/application/ApplicationIcon.h"
+#include "platform/application/MenuItems.h"
 #include "platform/linux/application/AboutPanel.h"
 #include "platform/linux/application/LinuxApplicationShell.h"
 #include "platform/linux/application/QtStatusIcon.h"

@@ -1,5 +1,5 @@
 #include "platform/linux/dialogs/QtDialogService.h"
-#include "platform/ApplicationIcon.h"
+#include "platform/application/ApplicationIcon.h"
 #include "platform/linux/dialogs/QtPackageFileDialog.h"
 #include "platform/linux/application/QtTranslations.h"
 #include "support/EventWait.h"

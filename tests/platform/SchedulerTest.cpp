@@ -1,4 +1,4 @@
-#include "platform/MainQueue.h"
+#include "platform/core/MainQueue.h"
 #include "support/QtPrinting.h"
 #include "support/TestPlatform.h"
 

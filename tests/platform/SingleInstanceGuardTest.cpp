@@ -1,5 +1,5 @@
-#include "platform/ErrorDescription.h"
-#include "platform/FileDescriptor.h"
+#include "platform/files/ErrorDescription.h"
+#include "platform/files/FileDescriptor.h"
 #include "platform/linux/settings/SettingsDefaults.h"
 #include "platform/linux/application/LinuxApplicationShell.h"
 #include "platform/linux/application/SingleInstanceGuard.h"

@@ -1,5 +1,5 @@
-#include "platform/Text.h"
-#include "platform/Uuid.h"
+#include "platform/core/Text.h"
+#include "platform/core/Uuid.h"
 #include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>

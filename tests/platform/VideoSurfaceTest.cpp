@@ -1,4 +1,4 @@
-#include "platform/VideoSurface.h"
+#include "platform/capture/VideoSurface.h"
 
 #include "support/TestPlatform.h"
 

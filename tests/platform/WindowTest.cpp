@@ -1,8 +1,8 @@
-#include "platform/NotificationCenter.h"
-#include "platform/Panel.h"
-#include "platform/Popover.h"
-#include "platform/ScreenSpace.h"
-#include "platform/Window.h"
+#include "platform/core/NotificationCenter.h"
+#include "platform/desktop/Panel.h"
+#include "platform/desktop/Popover.h"
+#include "platform/desktop/ScreenSpace.h"
+#include "platform/desktop/Window.h"
 #include "support/EventWait.h"
 #include "support/TestPlatform.h"
 

@@ -2,7 +2,7 @@
 
 #include "support/QtPrinting.h"
 #include "support/Snapshot.h"
-#include "platform/VideoSurface.h"
+#include "platform/capture/VideoSurface.h"
 #include "support/FakeVideoSurface.h"
 #include "support/TestPlatform.h"
 

@@ -1,4 +1,4 @@
-#include "platform/Window.h"
+#include "platform/desktop/Window.h"
 #include "privacy/AudienceCanvasView.h"
 #include "privacy/AudienceOutputWindowController.h"
 #include "support/FakeVideoSurface.h"

@@ -2,10 +2,10 @@
 
 #include "support/QtPrinting.h"
 #include "support/Snapshot.h"
-#include "platform/Popover.h"
-#include "platform/Window.h"
+#include "platform/desktop/Popover.h"
+#include "platform/desktop/Window.h"
 #include "privacy/AudiencePreviewCanvasView.h"
-#include "privacy/WindowSettingsViewController.h"
+#include "look/WindowSettingsViewController.h"
 #include "PrivacyFakes.h"
 
 #include <QApplication>

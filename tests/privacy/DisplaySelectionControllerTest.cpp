@@ -1,6 +1,6 @@
 #include "privacy/DisplaySelectionController.h"
 
-#include "platform/NotificationCenter.h"
+#include "platform/core/NotificationCenter.h"
 #include "PrivacyFakes.h"
 #include "support/QtPrinting.h"
 

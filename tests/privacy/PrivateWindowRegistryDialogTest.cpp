@@ -1,7 +1,7 @@
 #include "privacy/PrivateWindowRegistry.h"
 
 #include "PrivacyFakes.h"
-#include "platform/ScreenSpace.h"
+#include "platform/desktop/ScreenSpace.h"
 #include "platform/linux/dialogs/QtDialogService.h"
 #include "support/QtPrinting.h"
 

@@ -1,6 +1,6 @@
 #include "privacy/PrivateWindowRegistry.h"
 
-#include "privacy/IslandTriggerPanel.h"
+#include "look/IslandTriggerPanel.h"
 #include "privacy/PrivateWindowGeometry.h"
 #include "PrivacyFakes.h"
 #include "support/QtPrinting.h"

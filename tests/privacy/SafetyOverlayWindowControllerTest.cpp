@@ -2,7 +2,7 @@
 
 #include "support/QtPrinting.h"
 #include "support/Snapshot.h"
-#include "platform/Panel.h"
+#include "platform/desktop/Panel.h"
 #include "privacy/DisplayTopology.h"
 #include "privacy/SafetyOverlayContentView.h"
 #include "PrivacyFakes.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/Platform.h"
-#include "platform/Window.h"
+#include "platform/desktop/Window.h"
 #include "privacy/AudienceCanvasView.h"
 #include "privacy/ScreenMirrorEngine.h"
 #include "PrivacyFakes.h"

@@ -7,9 +7,9 @@
 
 #include "keynote/KeynoteController.h"
 #include "keynote/PresentationSyncController.h"
-#include "privacy/IslandButton.h"
-#include "privacy/IslandPreferences.h"
-#include "privacy/PrompterPreferences.h"
+#include "look/IslandButton.h"
+#include "look/IslandPreferences.h"
+#include "look/PrompterPreferences.h"
 #include "speech/SpeechAutomationRig.h"
 #include "support/FakeDisplayService.h"
 #include "support/FakeWorkspace.h"

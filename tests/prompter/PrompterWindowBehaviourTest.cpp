@@ -2,9 +2,9 @@
 
 #include "prompter/PrompterBubbleView.h"
 
-#include "platform/Popover.h"
-#include "privacy/IslandButton.h"
-#include "privacy/WindowSettingsViewController.h"
+#include "platform/desktop/Popover.h"
+#include "look/IslandButton.h"
+#include "look/WindowSettingsViewController.h"
 
 #include "support/EventWait.h"
 #include "support/QtPrinting.h"

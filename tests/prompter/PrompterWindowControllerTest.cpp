@@ -4,8 +4,8 @@
 #include "prompter/PrompterBubbleView.h"
 #include "prompter/TimelineStripView.h"
 
-#include "platform/ScreenSpace.h"
-#include "privacy/IslandButton.h"
+#include "platform/desktop/ScreenSpace.h"
+#include "look/IslandButton.h"
 #include "privacy/PrivateWindowRegistry.h"
 #include "support/QtPrinting.h"
 #include "support/Snapshot.h"

@@ -6,7 +6,7 @@
 #include "prompter/TimelineCardView.h"
 #include "prompter/TimelineStripCanvas.h"
 #include "prompter/TimelineStripExpectations.h"
-#include "privacy/TextStyle.h"
+#include "look/TextStyle.h"
 #include "support/QtPrinting.h"
 #include "support/Snapshot.h"
 #include "support/TestPlatform.h"

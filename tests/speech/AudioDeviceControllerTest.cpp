@@ -1,6 +1,6 @@
 #include "speech/AudioDeviceController.h"
 
-#include "platform/NotificationCenter.h"
+#include "platform/core/NotificationCenter.h"
 #include "support/FakeAudioService.h"
 #include "support/QtPrinting.h"
 #include "support/TestPlatform.h"

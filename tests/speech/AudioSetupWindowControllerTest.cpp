@@ -2,7 +2,7 @@
 
 #include "AudioSetupHooks.h"
 #include "SpeechAutomationRig.h"
-#include "platform/NotificationCenter.h"
+#include "platform/core/NotificationCenter.h"
 #include "speech/AudioDeviceController.h"
 #include "speech/AudioSetupState.h"
 #include "support/FakeAudioService.h"

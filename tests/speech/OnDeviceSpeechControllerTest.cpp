@@ -1,7 +1,7 @@
 #include "speech/OnDeviceSpeechController.h"
 
-#include "platform/AnalyzerInputQueue.h"
-#include "platform/NotificationCenter.h"
+#include "platform/sound/AnalyzerInputQueue.h"
+#include "platform/core/NotificationCenter.h"
 #include "speech/AudioDeviceController.h"
 #include "support/FakeAudioService.h"
 #include "support/FakePermissionService.h"

@@ -1,7 +1,7 @@
 #include "speech/OnDeviceSpeechController.h"
 
-#include "platform/AnalyzerInputQueue.h"
-#include "platform/AudioConverter.h"
+#include "platform/sound/AnalyzerInputQueue.h"
+#include "platform/sound/AudioConverter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/PromptScript.h"
-#include "platform/NotificationCenter.h"
+#include "platform/core/NotificationCenter.h"
 #include "speech/AudioDeviceController.h"
 #include "speech/OnDeviceSpeechController.h"
 #include "speech/SpeechAutomationController.h"

@@ -1,6 +1,6 @@
 #include "speech/SpokenText.h"
 
-#include "platform/Text.h"
+#include "platform/core/Text.h"
 #include "support/QtPrinting.h"
 
 #include <gtest/gtest.h>

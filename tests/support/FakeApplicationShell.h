@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/ApplicationShell.h"
-#include "platform/Window.h"
+#include "platform/application/ApplicationShell.h"
+#include "platform/desktop/Window.h"
 
 #include <map>
 #include <memory>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/CaptureService.h"
+#include "platform/capture/CaptureService.h"
 
 #include <atomic>
 #include <deque>

@@ -1,6 +1,6 @@
 #include "support/FakeDialogService.h"
 
-#include "platform/MainQueue.h"
+#include "platform/core/MainQueue.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "support/FakeDisplayService.h"
 
-#include "platform/NotificationCenter.h"
+#include "platform/core/NotificationCenter.h"
 
 #include <algorithm>
 

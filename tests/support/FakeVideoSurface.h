@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/VideoSurface.h"
+#include "platform/capture/VideoSurface.h"
 
 #include <QPointer>
 

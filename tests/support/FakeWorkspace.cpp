@@ -1,6 +1,6 @@
 #include "support/FakeWorkspace.h"
 
-#include "platform/MainQueue.h"
+#include "platform/core/MainQueue.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/MainQueue.h"
-#include "platform/Workspace.h"
+#include "platform/core/MainQueue.h"
+#include "platform/system/Workspace.h"
 
 #include <QSet>
 #include <QStringList>

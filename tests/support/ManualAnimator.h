@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Animator.h"
+#include "platform/core/Animator.h"
 
 #include <map>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "support/SimulatedKeynote.h"
 
-#include "platform/MainQueue.h"
+#include "platform/core/MainQueue.h"
 #include "support/FakeWorkspace.h"
 #include "support/ManualScheduler.h"
 

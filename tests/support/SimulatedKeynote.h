@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ScriptRunner.h"
+#include "platform/system/ScriptRunner.h"
 
 #include <QString>
 #include <QStringList>

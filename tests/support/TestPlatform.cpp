@@ -1,6 +1,6 @@
 #include "support/TestPlatform.h"
 
-#include "platform/NotificationCenter.h"
+#include "platform/core/NotificationCenter.h"
 
 namespace quorvia::test {
 

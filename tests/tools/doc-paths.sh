@@ -19,6 +19,6 @@ while read -r path; do
     [[ -e $candidate ]] && found=1
   done
   ((found)) || { echo "$doc names $path, which is not in the tree" >&2; status=1; }
-done < <(grep -oE '`(platform|model|privacy|keynote|speech|prompter|island|editing|app|tests|cmake|scripts)/[A-Za-z0-9_./+-]*`' "$doc" | tr -d '`' | sort -u)
+done < <(grep -oE '`(platform|look|model|privacy|keynote|speech|prompter|island|editing|app|tests|cmake|scripts)/[A-Za-z0-9_./+-]*`' "$doc" | tr -d '`' | sort -u)
 echo "$count source paths checked"
 exit $status

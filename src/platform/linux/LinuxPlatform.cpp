@@ -17,9 +17,8 @@
 #include "platform/linux/settings/SettingsDefaults.h"
 #include "platform/linux/desktop/X11HotKeyService.h"
 #include "platform/linux/desktop/X11WindowSystem.h"
-#include "platform/ClockAnimator.h"
-
-#include <QGuiApplication>
+#include "platform/core/ClockAnimator.h"
+#include "platform/linux/desktop/XcbConnection.h"
 
 namespace quorvia::platform::native {
 
@@ -30,8 +29,7 @@ std::unique_ptr<Platform> windowServices()
     auto platform = std::make_unique<Platform>();
     platform->schedulerService = std::make_shared<QtScheduler>();
     // Outside an X session (or without RandR) only Qt's own view is left.
-    auto randr = QGuiApplication::platformName() == QLatin1String("xcb") ? std::make_shared<RandrDisplayService>()
-                                                                          : nullptr;
+    auto randr = qtOnX11() ? std::make_shared<RandrDisplayService>() : nullptr;
     if (randr && randr->isAvailable())
         platform->displayService = randr;
     else

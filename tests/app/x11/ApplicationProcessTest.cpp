@@ -1,6 +1,6 @@
 #include "model/PromptScript.h"
 #include "model/StoredState.h"
-#include "platform/FileDescriptor.h"
+#include "platform/files/FileDescriptor.h"
 #include "platform/linux/settings/SettingsDefaults.h"
 #include "support/ApplicationControls.h"
 #include "support/EventWait.h"

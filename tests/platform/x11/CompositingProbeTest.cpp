@@ -1,5 +1,5 @@
-#include "platform/ScreenSpace.h"
-#include "platform/Window.h"
+#include "platform/desktop/ScreenSpace.h"
+#include "platform/desktop/Window.h"
 #include "platform/linux/desktop/X11CompositingWatch.h"
 #include "platform/linux/desktop/X11WindowSystem.h"
 #include "platform/linux/desktop/XcbConnection.h"

@@ -1,6 +1,6 @@
 #include "platform/Platform.h"
-#include "platform/ScreenSpace.h"
-#include "platform/Window.h"
+#include "platform/desktop/ScreenSpace.h"
+#include "platform/desktop/Window.h"
 #include "platform/linux/capture/LinuxCaptureService.h"
 #include "platform/linux/displays/QtDisplayService.h"
 #include "platform/linux/capture/X11CaptureStream.h"

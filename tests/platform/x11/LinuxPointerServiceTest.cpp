@@ -1,4 +1,4 @@
-#include "platform/ScreenSpace.h"
+#include "platform/desktop/ScreenSpace.h"
 #include "platform/linux/desktop/LinuxPointerService.h"
 #include "support/EventWait.h"
 #include "support/QtPrinting.h"

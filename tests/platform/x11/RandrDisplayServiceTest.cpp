@@ -1,5 +1,5 @@
-#include "platform/NotificationCenter.h"
-#include "platform/ScreenSpace.h"
+#include "platform/core/NotificationCenter.h"
+#include "platform/desktop/ScreenSpace.h"
 #include "platform/linux/displays/RandrDisplayService.h"
 #include "support/EventWait.h"
 #include "support/QtPrinting.h"

@@ -1,5 +1,5 @@
-#include "platform/ScreenSpace.h"
-#include "platform/Window.h"
+#include "platform/desktop/ScreenSpace.h"
+#include "platform/desktop/Window.h"
 #include "platform/linux/capture/LinuxCaptureService.h"
 #include "platform/linux/displays/QtDisplayService.h"
 #include "support/EventWait.h"

@@ -1,4 +1,4 @@
-#include "platform/Panel.h"
+#include "platform/desktop/Panel.h"
 #include "platform/linux/application/QtScheduler.h"
 #include "privacy/SafetyOverlayWindowController.h"
 #include "support/EventWait.h"

@@ -2,7 +2,7 @@
 
 #include "model/PromptScript.h"
 #include "model/PromptScriptNotifications.h"
-#include "platform/NotificationCenter.h"
+#include "platform/core/NotificationCenter.h"
 #include "prompter/TimelineStripCanvas.h"
 #include "support/EventWait.h"
 #include "support/QtPrinting.h"

@@ -1,6 +1,6 @@
 #include "platform/linux/application/InstanceLocks.h"
 
-#include "platform/ErrorDescription.h"
+#include "platform/files/ErrorDescription.h"
 
 #include <QDir>
 #include <QFile>

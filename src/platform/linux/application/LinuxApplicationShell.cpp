@@ -1,7 +1,7 @@
 #include "platform/linux/application/LinuxApplicationShell.h"
 
-#include "platform/FileDescriptor.h"
-#include "platform/Window.h"
+#include "platform/files/FileDescriptor.h"
+#include "platform/desktop/Window.h"
 #include "platform/linux/application/AboutPanel.h"
 #include "platform/linux/application/QtStatusIcon.h"
 
@@ -14,7 +14,10 @@
 #include <QWindow>
 
 #include <csignal>
+#include <cstdlib>
+#include <filesystem>
 #include <fcntl.h>
+#include <linux/close_range.h>
 #include <unistd.h>
 
 namespace quorvia::platform::native {
@@ -45,6 +48,20 @@ LinuxApplicationShell::~LinuxApplicationShell()
 bool LinuxApplicationShell::drawsNowhere()
 {
     return QGuiApplication::platformName().startsWith(QLatin1String("offscreen"));
+}
+
+void LinuxApplicationShell::markInheritedDescriptorsCloseOnExec()
+{
+    if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0)
+        return;
+    // A kernel without it: one by one, as the process lists them.
+    const std::filesystem::path listed("/proc/self/fd");
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(listed, error)) {
+        const int fd = std::atoi(entry.path().filename().c_str());
+        if (fd > 2)
+            ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
+    }
 }
 
 void LinuxApplicationShell::quitOnTerminationSignals()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ApplicationShell.h"
+#include "platform/application/ApplicationShell.h"
 
 #include <QObject>
 
@@ -27,6 +27,10 @@ public:
     // Whether Qt draws on no screen at all (the offscreen platform): there no
     // window can be answered, so none may hold a launch or a quit.
     static bool drawsNowhere();
+    // Nothing this process was handed, nor anything it opens, passes on to
+    // the programs it starts: those get their standard streams only. Before
+    // anything else runs, so no descriptor is opened without the mark.
+    static void markInheritedDescriptorsCloseOnExec();
     // SIGTERM and SIGINT from now on ask to quit as a request from outside,
     // taken on the event loop, never mid-turn. Once per process.
     void quitOnTerminationSignals();

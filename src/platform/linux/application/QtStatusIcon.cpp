@@ -1,8 +1,8 @@
 #include "platform/linux/application/QtStatusIcon.h"
 
-#include "platform/ApplicationIcon.h"
-#include "platform/MenuItems.h"
-#include "platform/StatusIconWindow.h"
+#include "platform/application/ApplicationIcon.h"
+#include "platform/application/MenuItems.h"
+#include "platform/application/StatusIconWindow.h"
 
 #include <QApplication>
 #include <QCursor>

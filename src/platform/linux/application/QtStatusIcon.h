@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ApplicationShell.h"
+#include "platform/application/ApplicationShell.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QObject>

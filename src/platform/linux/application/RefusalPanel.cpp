@@ -2,7 +2,7 @@
 
 #include "platform/linux/dialogs/PanelPlacement.h"
 
-#include "platform/ApplicationIcon.h"
+#include "platform/application/ApplicationIcon.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,8 +1,8 @@
 #include "platform/linux/application/SingleInstanceGuard.h"
 
-#include "platform/ErrorDescription.h"
-#include "platform/FileDescriptor.h"
-#include "platform/ProcessStamp.h"
+#include "platform/files/ErrorDescription.h"
+#include "platform/files/FileDescriptor.h"
+#include "platform/files/ProcessStamp.h"
 
 #include <QDir>
 #include <QFile>

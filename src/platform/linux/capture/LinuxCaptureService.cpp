@@ -1,8 +1,8 @@
 #include "platform/linux/capture/LinuxCaptureService.h"
 
-#include "platform/DisplayService.h"
+#include "platform/displays/DisplayService.h"
 #include "platform/Platform.h"
-#include "platform/ScreenSpace.h"
+#include "platform/desktop/ScreenSpace.h"
 #include "platform/linux/capture/X11CaptureStream.h"
 #include "platform/linux/desktop/X11Windows.h"
 #include "platform/linux/desktop/XcbConnection.h"
@@ -69,7 +69,7 @@ bool LinuxCaptureService::serverHasExtension(const char* name)
 
 bool LinuxCaptureService::isAvailable()
 {
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+    if (!qtOnX11())
         return false;
     // The server behind a running application never changes.
     static const bool seen = seesEveryWindow(&serverHasExtension);

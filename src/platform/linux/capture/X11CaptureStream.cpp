@@ -1,6 +1,6 @@
 #include "platform/linux/capture/X11CaptureStream.h"
 
-#include "platform/Window.h"
+#include "platform/desktop/Window.h"
 #include "platform/linux/capture/X11Grabber.h"
 #include "platform/linux/capture/X11PictureRefresh.h"
 

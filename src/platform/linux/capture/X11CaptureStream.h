@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/CaptureService.h"
-#include "platform/MainQueue.h"
+#include "platform/capture/CaptureService.h"
+#include "platform/core/MainQueue.h"
 
 #include <QRect>
 #include <QRegion>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/CaptureService.h"
+#include "platform/capture/CaptureService.h"
 #include "platform/linux/capture/LeftPlaces.h"
 #include "platform/linux/capture/X11ShmPool.h"
 #include "platform/linux/capture/X11WindowTracker.h"

@@ -1,9 +1,10 @@
 #include "platform/linux/desktop/LinuxPointerService.h"
 
-#include "platform/MainQueue.h"
-#include "platform/ScreenSpace.h"
+#include "platform/core/MainQueue.h"
+#include "platform/desktop/ScreenSpace.h"
 #include "platform/linux/desktop/X11Windows.h"
 #include "platform/linux/desktop/XcbExtension.h"
+#include "platform/linux/desktop/XcbConnection.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -25,7 +26,7 @@ LinuxPointerService::~LinuxPointerService() = default;
 
 void LinuxPointerService::connect() const
 {
-    if (triedX11_ || QGuiApplication::platformName() != QLatin1String("xcb"))
+    if (triedX11_ || !qtOnX11())
         return;
     triedX11_ = true;
     x11_ = std::make_unique<X11Windows>();

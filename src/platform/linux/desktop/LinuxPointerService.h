@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/PointerService.h"
+#include "platform/desktop/PointerService.h"
 
 #include <QPoint>
 

@@ -3,7 +3,6 @@
 #include "platform/linux/desktop/XcbConnection.h"
 #include "platform/linux/desktop/XcbExtension.h"
 
-#include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QtGui/qguiapplication_platform.h>
 
@@ -17,7 +16,7 @@ namespace quorvia::platform::native {
 
 std::unique_ptr<X11CompositingWatch> X11CompositingWatch::make()
 {
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+    if (!qtOnX11())
         return nullptr;
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     if (!x11 || !x11->display())

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/HotKeyService.h"
+#include "platform/desktop/HotKeyService.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -13,8 +13,8 @@ struct xcb_connection_t;
 
 namespace quorvia::platform::native {
 
-// The X server's modifier bits that stand for the design's modifiers and for
-// the lock keys, which a hot key must ignore.
+// The X server's modifier bits that stand for our command and option
+// modifiers (super and alt) and for the lock keys, which a hot key must ignore.
 struct X11ModifierMasks {
     std::uint16_t super = 0x40; // Mod4
     std::uint16_t alt = 0x08;   // Mod1
@@ -22,8 +22,9 @@ struct X11ModifierMasks {
 };
 
 // Hot keys as passive key grabs on the root window, on a connection of its
-// own. A key is grabbed by its position (the evdev code of the design's key),
-// with the exact modifiers and again with Caps Lock and Num Lock held.
+// own. A key is grabbed by its position (the evdev code of its US key, so a
+// layout switch never moves it), with the exact modifiers and again with Caps
+// Lock and Num Lock held.
 class X11HotKeyService final : public QObject, public HotKeyService {
     Q_OBJECT
 public:
@@ -39,10 +40,10 @@ public:
     std::optional<HotKeyRef> registerHotKey(std::uint32_t keyCode, std::uint32_t modifiers, HotKeyID id) override;
     void unregisterHotKey(HotKeyRef hotKey) override;
 
-    // The X key code of a design key position on an evdev server; none for a key
+    // The X key code of one of our key positions on an evdev server; none for a key
     // this service does not know.
     static std::optional<std::uint8_t> x11KeyCode(std::uint32_t keyCode);
-    // The X modifier state for design modifiers; none when a bit has no counterpart.
+    // The X modifier state for our modifiers; none when a bit has no counterpart.
     static std::optional<std::uint16_t> x11Modifiers(std::uint32_t modifiers, const X11ModifierMasks& masks);
 
 private:

@@ -3,7 +3,6 @@
 #include "platform/linux/desktop/X11CompositingWatch.h"
 #include "platform/linux/desktop/XcbConnection.h"
 
-#include <QGuiApplication>
 #include <QWidget>
 #include <QtGui/qguiapplication_platform.h>
 
@@ -25,7 +24,7 @@ X11WindowSystem::~X11WindowSystem() = default;
 
 void X11WindowSystem::setOnAllDesktops(QWidget& window, bool sticky)
 {
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+    if (!qtOnX11())
         return;
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     if (!x11 || !x11->connection())
@@ -62,7 +61,7 @@ void X11WindowSystem::setOnAllDesktops(QWidget& window, bool sticky)
 
 bool X11WindowSystem::windowsAreComposited()
 {
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+    if (!qtOnX11())
         return false;
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     if (!x11 || !x11->connection())
@@ -80,7 +79,7 @@ bool X11WindowSystem::windowsAreComposited()
 
 std::optional<QPoint> X11WindowSystem::innerOrigin(const QWidget& window)
 {
-    if (QGuiApplication::platformName() != QLatin1String("xcb") || window.devicePixelRatioF() != 1.0
+    if (!qtOnX11() || window.devicePixelRatioF() != 1.0
         || !window.testAttribute(Qt::WA_WState_Created))
         return std::nullopt;
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();

@@ -1,5 +1,7 @@
 #include "platform/linux/desktop/XcbConnection.h"
 
+#include <QGuiApplication>
+
 #include <cstring>
 
 namespace quorvia::platform::native {
@@ -29,5 +31,7 @@ xcb_atom_t internXcbAtom(xcb_connection_t* c, const char* name, bool onlyIfExist
         xcb_intern_atom_reply(c, xcb_intern_atom(c, onlyIfExists, std::uint16_t(std::strlen(name)), name), nullptr));
     return atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
 }
+
+bool qtOnX11() { return QGuiApplication::platformName() == QLatin1String("xcb"); }
 
 } // namespace quorvia::platform::native

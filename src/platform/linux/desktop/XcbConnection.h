@@ -23,6 +23,10 @@ struct XcbScreenConnection {
 // it names; nothing, with the connection closed again, when either fails.
 std::optional<XcbScreenConnection> connectXcbScreen(const QByteArray& displayName);
 
+// Whether Qt draws on an X server: elsewhere (offscreen, another display
+// system) there is no X server of Qt's to ask.
+bool qtOnX11();
+
 // XCB_ATOM_NONE when the server does not answer (or, with onlyIfExists,
 // does not know the name).
 xcb_atom_t internXcbAtom(xcb_connection_t* c, const char* name, bool onlyIfExists = false);

@@ -1,8 +1,8 @@
 #include "platform/linux/dialogs/PanelPlacement.h"
 
-#include "platform/DisplayService.h"
+#include "platform/displays/DisplayService.h"
 #include "platform/Platform.h"
-#include "platform/Window.h"
+#include "platform/desktop/Window.h"
 
 namespace quorvia::platform::native {
 

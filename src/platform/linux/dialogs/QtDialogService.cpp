@@ -1,11 +1,11 @@
 #include "platform/linux/dialogs/QtDialogService.h"
 
-#include "platform/DefaultsStore.h"
-#include "platform/DisplayService.h"
-#include "platform/MainQueue.h"
+#include "platform/settings/DefaultsStore.h"
+#include "platform/displays/DisplayService.h"
+#include "platform/core/MainQueue.h"
 #include "platform/Platform.h"
-#include "platform/ScreenSpace.h"
-#include "platform/Window.h"
+#include "platform/desktop/ScreenSpace.h"
+#include "platform/desktop/Window.h"
 #include "platform/linux/dialogs/QtPackageFileDialog.h"
 
 #include <QApplication>

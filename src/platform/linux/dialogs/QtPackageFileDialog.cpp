@@ -1,6 +1,6 @@
 #include "platform/linux/dialogs/QtPackageFileDialog.h"
 
-#include "platform/ApplicationIcon.h"
+#include "platform/application/ApplicationIcon.h"
 
 #include <QAbstractItemView>
 #include <QCoreApplication>

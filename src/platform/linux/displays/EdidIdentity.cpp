@@ -1,6 +1,6 @@
 #include "platform/linux/displays/EdidIdentity.h"
 
-#include "platform/Fnv1a.h"
+#include "platform/core/Fnv1a.h"
 
 #include <array>
 

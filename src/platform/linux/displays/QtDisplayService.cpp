@@ -1,8 +1,8 @@
 #include "platform/linux/displays/QtDisplayService.h"
 
-#include "platform/Fnv1a.h"
-#include "platform/NotificationCenter.h"
-#include "platform/ScreenSpace.h"
+#include "platform/core/Fnv1a.h"
+#include "platform/core/NotificationCenter.h"
+#include "platform/desktop/ScreenSpace.h"
 #include "platform/linux/displays/QtScreenWatch.h"
 
 #include <QGuiApplication>

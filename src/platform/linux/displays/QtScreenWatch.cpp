@@ -1,6 +1,6 @@
 #include "platform/linux/displays/QtScreenWatch.h"
 
-#include "platform/ScreenSpace.h"
+#include "platform/desktop/ScreenSpace.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/DisplayService.h"
+#include "platform/displays/DisplayService.h"
 
 #include <functional>
 #include <optional>

@@ -1,6 +1,6 @@
 #include "platform/linux/displays/RandrDisplayService.h"
 
-#include "platform/NotificationCenter.h"
+#include "platform/core/NotificationCenter.h"
 #include "platform/linux/displays/QtScreenResync.h"
 #include "platform/linux/displays/QtScreenWatch.h"
 #include "platform/linux/desktop/XcbConnection.h"

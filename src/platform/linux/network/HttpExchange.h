@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/HttpSession.h"
+#include "platform/network/HttpSession.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Keychain.h"
+#include "platform/network/Keychain.h"
 
 namespace quorvia::platform::native {
 

@@ -1,7 +1,7 @@
 #include "platform/linux/settings/SettingsDefaults.h"
 
-#include "platform/ErrorDescription.h"
-#include "platform/MainQueue.h"
+#include "platform/files/ErrorDescription.h"
+#include "platform/core/MainQueue.h"
 #include "platform/Platform.h"
 
 #include <QFile>

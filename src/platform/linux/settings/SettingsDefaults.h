@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/DefaultsStore.h"
+#include "platform/settings/DefaultsStore.h"
 #include "platform/linux/settings/DefaultsFileStore.h"
 
 #include <QMap>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/SpeechService.h"
+#include "platform/sound/SpeechService.h"
 
 namespace quorvia::platform::native {
 

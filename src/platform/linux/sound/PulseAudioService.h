@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/AudioService.h"
+#include "platform/sound/AudioService.h"
 
 #include <QHash>
 

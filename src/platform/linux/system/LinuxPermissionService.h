@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/PermissionService.h"
+#include "platform/system/PermissionService.h"
 
 namespace quorvia::platform::native {
 

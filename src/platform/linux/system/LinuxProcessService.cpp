@@ -1,12 +1,12 @@
 #include "platform/linux/system/LinuxProcessService.h"
 
-#include "platform/MainQueue.h"
+#include "platform/core/MainQueue.h"
 #include "platform/linux/system/ScreenSaverInhibitor.h"
+#include "platform/linux/desktop/XcbConnection.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QGuiApplication>
 
 #include <X11/Xlib.h>
 
@@ -137,7 +137,7 @@ void LinuxProcessService::startIdleReset()
 
 void LinuxProcessService::keepAwake()
 {
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+    if (!qtOnX11())
         return;
     // The screen saver and display power timers restart from now.
     if (Display* display = XOpenDisplay(nullptr)) {

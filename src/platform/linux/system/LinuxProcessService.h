@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ProcessService.h"
+#include "platform/system/ProcessService.h"
 
 #include <QDBusConnection>
 #include <QObject>

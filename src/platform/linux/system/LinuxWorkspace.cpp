@@ -1,7 +1,7 @@
 #include "platform/linux/system/LinuxWorkspace.h"
 
-#include "platform/FileDescriptor.h"
-#include "platform/MainQueue.h"
+#include "platform/files/FileDescriptor.h"
+#include "platform/core/MainQueue.h"
 
 #include <QCoreApplication>
 #include <QFile>

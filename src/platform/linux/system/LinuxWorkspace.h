@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Workspace.h"
+#include "platform/system/Workspace.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -9,8 +9,9 @@
 
 namespace quorvia::platform::native {
 
-// Slide show applications of the design do not exist on Linux, so none is ever
-// running or installed; documents open with the desktop's default handler.
+// The slide show application the controller drives has no Linux version, so
+// none is ever running or installed: the controller says it is missing rather
+// than driving something else. Documents open with the desktop's default handler.
 class LinuxWorkspace final : public Workspace {
 public:
     // How long the desktop may take to say whether it opens settings links.

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "model/StagingFolder.h"
+#include "platform/files/ProcessStamp.h"
+
+#include <QByteArray>
+
+#include <optional>
+#include <string>
+
+namespace quorvia {
+
+// Who is writing a staging folder, for which package, and which packages it
+// knows: the file a staging folder carries, which decides what a sweep may
+// take from it.
+struct StagingRecord {
+    static constexpr char fileName[] = "export.json";
+
+    platform::ProcessStamp writer;
+    std::string destination;
+    // Records from before exports marked packages name only the package built,
+    // by device and inode; in theirs an item that is not it is the old package.
+    bool marks = true;
+    std::optional<StagingFolder::Identity> builtOnDevice;
+    // The package under the name when the export began.
+    std::optional<StagingFolder::Mark> old;
+    // The package built, once the renames that put it under the name may have begun.
+    std::optional<StagingFolder::Mark> built;
+    // The export failed after its renames and could not put the old package
+    // back: it goes back once the name is free, and never goes otherwise.
+    bool keepsOld = false;
+
+    QByteArray encoded() const;
+    // The record in the folder open at `folderFd`, if one of ours is there:
+    // a file of this user's with no other name, which only this user wrote.
+    static std::optional<StagingRecord> readFrom(int folderFd);
+};
+
+} // namespace quorvia

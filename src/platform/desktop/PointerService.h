@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/core/Geometry.h"
+
+#include <QImage>
+
+namespace quorvia::platform {
+
+struct CursorImage {
+    QImage image;
+    // Size in points; the image may hold more pixels than that.
+    Size size;
+    // Measured from the image's top-left, in points.
+    Point hotSpot;
+};
+
+// The pointer: where it is and what it looks like.
+class PointerService {
+public:
+    virtual ~PointerService() = default;
+
+    // In global space (y up). Main thread.
+    virtual Point mouseLocation() const = 0;
+    // The cursor the system shows now, over the application's windows or elsewhere.
+    virtual CursorImage currentCursor() const = 0;
+    virtual CursorImage arrowCursor() const = 0;
+    // Whether the application is the active one (its cursor applies).
+    virtual bool isApplicationActive() const = 0;
+};
+
+} // namespace quorvia::platform

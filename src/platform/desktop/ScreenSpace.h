@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform/core/Geometry.h"
+
+#include <QRect>
+
+namespace quorvia::platform {
+
+// Conversions between the global y-up space and Qt's global top-left space,
+// anchored at the bottom-left corner of Qt's primary screen. Without a screen
+// the anchor is the origin.
+Rect fromQtGlobal(const QRectF& qtRect);
+QRect toQtGlobal(const Rect& rect);
+Point fromQtGlobal(QPointF qtPoint);
+QPointF toQtGlobal(Point point);
+
+} // namespace quorvia::platform

@@ -1,0 +1,212 @@
+#pragma once
+
+#include "platform/core/Geometry.h"
+
+#include <QColor>
+#include <QMargins>
+#include <QRegion>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <vector>
+
+namespace quorvia::platform {
+
+// How screen capture treats a window. None leaves it out of every captured
+// frame; read-only lets capture see it.
+enum class SharingType { none, readOnly, readWrite };
+
+enum class CollectionBehavior : unsigned {
+    none = 0,
+    canJoinAllSpaces = 1u << 0,
+    moveToActiveSpace = 1u << 1,
+    managed = 1u << 2,
+    transient = 1u << 3,
+    stationary = 1u << 4,
+    participatesInCycle = 1u << 5,
+    ignoresCycle = 1u << 6,
+    fullScreenPrimary = 1u << 7,
+    fullScreenAuxiliary = 1u << 8,
+};
+
+constexpr CollectionBehavior operator|(CollectionBehavior a, CollectionBehavior b)
+{
+    return CollectionBehavior(unsigned(a) | unsigned(b));
+}
+constexpr bool contains(CollectionBehavior set, CollectionBehavior flag)
+{
+    return (unsigned(set) & unsigned(flag)) == unsigned(flag) && unsigned(flag) != 0;
+}
+
+// The outline of what a borderless window draws, for its shadow and, where
+// nothing composites translucent windows, for the window's own shape.
+struct WindowShape {
+    enum class Kind { rectangle, roundedRectangle, ellipse };
+    Kind kind = Kind::rectangle;
+    double cornerRadius = 0;
+    friend bool operator==(const WindowShape&, const WindowShape&) = default;
+};
+
+enum class WindowStyle : unsigned {
+    borderless = 0,
+    titled = 1u << 0,
+    closable = 1u << 1,
+    miniaturizable = 1u << 2,
+    resizable = 1u << 3,
+    utilityWindow = 1u << 4,
+    nonactivatingPanel = 1u << 7,
+    fullSizeContentView = 1u << 15,
+    // A transient popup that closes on a click outside it.
+    popover = 1u << 20,
+};
+
+constexpr WindowStyle operator|(WindowStyle a, WindowStyle b) { return WindowStyle(unsigned(a) | unsigned(b)); }
+constexpr bool contains(WindowStyle set, WindowStyle flag)
+{
+    return (unsigned(set) & unsigned(flag)) == unsigned(flag) && unsigned(flag) != 0;
+}
+
+// A top-level window carrying what Qt lacks: level, sharing type, collection
+// behaviour, key and main eligibility, mouse transparency, and a frame in the
+// global y-up space. The frame is the whole window, the window manager's title
+// bar and border included, so a frame kept inside an area keeps all of the
+// window there. The frame set here is the truth; Qt's integer geometry of the
+// inner window follows it, and a move or resize made outside (by the window
+// manager) is read back.
+class Window : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int normalLevel = 0;
+    static constexpr int floatingLevel = 3;
+    static constexpr int overlayLevel = 1000;
+
+    // Posted on the default notification centre with the window as sender.
+    static inline const QString didMoveNotification = QStringLiteral("WindowDidMove");
+    static inline const QString didResizeNotification = QStringLiteral("WindowDidResize");
+    static inline const QString willCloseNotification = QStringLiteral("WindowWillClose");
+
+    explicit Window(const Rect& frame = {},
+                    WindowStyle style = WindowStyle::titled | WindowStyle::closable | WindowStyle::miniaturizable
+                        | WindowStyle::resizable);
+    ~Window() override;
+
+    WindowStyle styleMask() const { return style_; }
+    virtual bool isPanel() const { return false; }
+
+    Rect frame() const { return frame_; }
+    void setFrame(const Rect& frame);
+    void setFrameOrigin(Point origin);
+    // What the window manager draws around the window, as last seen while it
+    // was shown: none before that, and none without a window manager.
+    QMargins decorationMargins() const { return decorations_; }
+
+    int level() const { return level_; }
+    void setLevel(int level);
+
+    SharingType sharingType() const { return sharingType_; }
+    void setSharingType(SharingType type) { sharingType_ = type; }
+
+    CollectionBehavior collectionBehavior() const { return collection_; }
+    void setCollectionBehavior(CollectionBehavior behavior);
+
+    virtual bool canBecomeKey() const { return canBecomeKey_; }
+    virtual bool canBecomeMain() const { return canBecomeMain_; }
+    void setCanBecomeKey(bool value);
+    void setCanBecomeMain(bool value) { canBecomeMain_ = value; }
+
+    bool ignoresMouseEvents() const { return ignoresMouse_; }
+    void setIgnoresMouseEvents(bool value);
+
+    double alphaValue() const { return alpha_; }
+    void setAlphaValue(double alpha);
+
+    void setTitle(const QString& title) { setWindowTitle(title); }
+    QString title() const { return windowTitle(); }
+    void setBackgroundColor(const QColor& color);
+
+    // Where a compositor blends translucent windows, a shadow is drawn around
+    // the shape (outside the frame, which stays the shape's); elsewhere the
+    // window is cut to the shape, since its clear parts would show black.
+    void setShape(const WindowShape& shape);
+    WindowShape shape() const { return shape_; }
+    void setHasShadow(bool hasShadow);
+    bool hasShadow() const { return hasShadow_; }
+    // Whether the shadow is drawn now: asked for, and a compositor blends it.
+    bool drawsShadow() const { return !shadowMargins_.isNull(); }
+    static constexpr QMargins shadowExtent{14, 8, 14, 22};
+    // The shape as a region of a window of this size.
+    static QRegion shapeRegion(const WindowShape& shape, const QSize& size);
+    // Whether a compositing manager blends translucent windows, as the installed window system tells.
+    static bool isCompositing();
+    // Re-reads the compositor and updates the shadow and the cut to the shape.
+    void updateShapeAndShadow();
+
+    // The window takes the view and fills itself with it.
+    void setContentView(QWidget* view);
+    QWidget* contentView() const { return content_; }
+
+    void orderFront();
+    // X11 raises a window of an application in the background as readily as
+    // one in front, so the two ways to the front are one.
+    void orderFrontRegardless() { orderFront(); }
+    void makeKeyAndOrderFront();
+    void orderOut();
+    bool isKeyWindow() const { return isActiveWindow(); }
+
+    // Every live window of the application, in creation order.
+    static std::vector<Window*> allWindows();
+    // Keeps a modal alert or chooser of ours above every other window of ours
+    // while it is up: a window raised or shown meanwhile (a reopen brings the
+    // island forward) would otherwise cover the one window that still answers.
+    // A modal one with a window of its own (the one it was asked from) brings
+    // that window up first, just beneath it, so it never floats alone.
+    // Overlays stay above all: while one is up nothing is raised past it.
+    // Brings the modal windows up, the newest last, after `raised` went to the front.
+    static void raiseModalsAbove(const QWidget& raised);
+    // Brings the modal windows up, the newest last, as after dialogs came back.
+    static void raiseModals();
+
+    std::function<void()> onDidMove;
+    std::function<void()> onDidResize;
+    std::function<void()> onWillClose;
+    // Runs once, right after the window's first picture has been drawn on screen.
+    std::function<void()> onFirstPaint;
+
+protected:
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+    void applyFlags();
+
+private:
+    void applyGeometry();
+    void adoptQtGeometry();
+    void adoptDecorations();
+    // Qt's geometry of the inner window for a frame, shadow margins included.
+    QRect qtGeometry(const Rect& frame) const;
+    bool applyingGeometry_ = false;
+    void announce(bool moved, bool resized);
+    void present(bool activate);
+
+    WindowStyle style_;
+    Rect frame_;
+    int level_ = normalLevel;
+    SharingType sharingType_ = SharingType::readOnly;
+    CollectionBehavior collection_ = CollectionBehavior::none;
+    bool canBecomeKey_ = true;
+    bool canBecomeMain_ = true;
+    bool ignoresMouse_ = false;
+    double alpha_ = 1.0;
+    QWidget* content_ = nullptr;
+    WindowShape shape_;
+    bool hasShadow_ = false;
+    QMargins shadowMargins_;
+    QMargins decorations_;
+};
+
+} // namespace quorvia::platform
