@@ -422,8 +422,7 @@ TEST_F(CoordinatorHiddenWindowsTest, AnOutcomeAlertHiddenWhileUpShowsAgainAndLat
     EXPECT_EQ(app().alertRunner().waitingCount(), 0u);
 }
 
-// An outcome alert stands through a hide and a restore, still waiting; one
-// that came meanwhile shows once it is answered, not over it.
+// One that comes while an outcome alert stands, through a hide and a restore too, shows once it is answered.
 TEST_F(CoordinatorHiddenWindowsTest, AnOutcomeThatCameWhileAnotherStoodThroughAHideFollowsIt)
 {
     buildAndStart();

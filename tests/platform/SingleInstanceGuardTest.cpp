@@ -99,9 +99,8 @@ TEST(SingleInstanceGuardTest, ALaunchThatBeganWithoutALockWritesOnlyHoldingIt)
     EXPECT_NE(::flock(another.get(), LOCK_EX | LOCK_NB), 0) << "the writer does not hold the lock";
 }
 
-// A launch beside an instance whose quit waits on the speaker waits too, and
-// is handed over once the quit is called off. Something else at the socket's
-// path is said in the speaker's words.
+// A launch beside an instance whose quit waits on the speaker waits too, and is handed over once the
+// quit is called off. Something else at the socket's path is said in the speaker's words.
 TEST(SingleInstanceGuardTest, ALaunchBesideAQuittingInstanceWaitsUntilTheQuitIsCalledOff)
 {
     using namespace quorvia::platform;
@@ -112,7 +111,6 @@ TEST(SingleInstanceGuardTest, ALaunchBesideAQuittingInstanceWaitsUntilTheQuitIsC
     ASSERT_TRUE(QDir().mkdir(name) && running.claim().outcome == SingleInstanceGuard::Outcome::primary);
     EXPECT_TRUE(running.listen().contains(name + QStringLiteral(" 已被同名的文件或文件夹占用")));
     ASSERT_TRUE(QDir().rmdir(name) && running.listen().isEmpty());
-
     native::LinuxApplicationShell shell;
     shell.shouldTerminate = [](QuitRequest) { return TerminateReply::later; };
     int asks = 0;
@@ -121,6 +119,6 @@ TEST(SingleInstanceGuardTest, ALaunchBesideAQuittingInstanceWaitsUntilTheQuitIsC
     auto later = std::async(std::launch::async, [&] { return SingleInstanceGuard(name, {lock}).claim().outcome; });
     ASSERT_TRUE(quorvia::test::waitUntil([&] { return asks >= 2; })) << "the launch did not wait for the quit";
     shell.replyToTermination(false);
-    ASSERT_TRUE(quorvia::test::waitUntil([&] { return later.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
-    EXPECT_EQ(later.get(), SingleInstanceGuard::Outcome::handedOver);
+    EXPECT_TRUE(quorvia::test::waitUntil([&] { return later.wait_for(std::chrono::seconds(0)) == std::future_status::ready; })
+                && later.get() == SingleInstanceGuard::Outcome::handedOver);
 }

@@ -136,7 +136,6 @@ TEST_F(RegistryDialogs, AChooserBroughtBackAfterTheDisplaysMovedComesBackOnTheBu
     clock().settle();
 }
 
-// Hidden with the windows, an alert still waits for its answer and comes back with them.
 TEST_F(RegistryDialogs, AnAlertHiddenWithTheWindowsComesBackWaitingAndOpensOnTheBuiltInScreen)
 {
     platform::AlertRequest request;
@@ -148,7 +147,6 @@ TEST_F(RegistryDialogs, AnAlertHiddenWithTheWindowsComesBackWaitingAndOpensOnThe
         placed = alert->geometry();
         registry.hideAllAppOwnedWindows();
         EXPECT_FALSE(alert->isVisible());
-        // Answered on a later turn of the loop, as the speaker would.
         QTimer::singleShot(0, &island, [&, alert] {
             registry.restorePreviouslyVisible();
             ASSERT_TRUE(alert && alert->isVisible()) << "the alert did not come back";

@@ -77,15 +77,14 @@ RunningApplication::RunningApplication(const QString& display)
 
 RunningApplication::~RunningApplication()
 {
-    // Ended as a logout ends it, so a crash on the way out fails the test.
     if (isRunning()) {
         ::kill(static_cast<pid_t>(process_.processId()), SIGCONT);
         if (!waitUntilCatching(SIGTERM) || !quit())
             ADD_FAILURE() << "the application did not end cleanly on SIGTERM";
-        if (isRunning()) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
+    }
+    if (process_.state() != QProcess::NotRunning) {
+        process_.kill();
+        process_.waitForFinished(5000);
     }
     xcb_disconnect(connection_);
 }

@@ -15,13 +15,7 @@
 #include <memory>
 #include <optional>
 
-using quorvia::test::RunningApplication;
-using quorvia::test::ScreenPixels;
-using quorvia::test::StatusArea;
-using quorvia::test::StackingWatch;
-using quorvia::test::waitUntil;
-using quorvia::test::WindowManagedTwoOutputTest;
-namespace controls = quorvia::test::controls;
+using namespace quorvia::test;
 
 namespace {
 
@@ -36,36 +30,21 @@ protected:
         WindowManagedTwoOutputTest::TearDown();
     }
 
-    struct Asked {
-        RunningApplication::Window island, management, alert;
-    };
     // From 稿件管理, the confirmation to delete every block of a seeded script, standing.
-    std::optional<Asked> askToDeleteEveryBlock()
+    bool askToDeleteEveryBlock()
     {
         app = std::make_unique<RunningApplication>(display);
         app->seedScript(QStringLiteral("1\n开场\n---\n2\n收尾"));
-        const auto island = app->launch() ? app->settledIsland() : std::nullopt;
-        const auto management = island && app->pressIslandSetting(*island, controls::settings::scriptManagement)
-                                     ? app->waitWindow(QStringLiteral("^稿件管理$")) : std::nullopt;
+        if (!app->launch() || !(island = app->settledIsland()) || !app->pressIslandSetting(*island, controls::settings::scriptManagement)
+            || !(management = app->waitWindow(QStringLiteral("^稿件管理$"))))
+            return false;
         const auto known = app->windows();
-        if (management)
-            app->click(*management, controls::scriptManagement::deleteAll);
-        const auto alert = management ? app->waitNewWindow(known) : std::nullopt;
-        return alert ? std::optional(Asked{*island, *management, *alert}) : std::nullopt;
-    }
-    // The blocks of the one project as stored, -1 while none can be read.
-    int storedBlocks() const
-    {
-        using namespace quorvia;
-        const QString folder = app->folder() + QStringLiteral("/config/com.local.quorvia.mvp/defaults");
-        const platform::native::SettingsDefaults store(folder, QString());
-        const auto state = StoredState::fromJson(store.data(PromptScript::projectsKey).value_or(QByteArray()));
-        if (!state || state->projects.size() != 1)
-            return -1;
-        return state->projects[0].timelineBlocks ? int(state->projects[0].timelineBlocks->size()) : 0;
+        app->click(*management, controls::scriptManagement::deleteAll);
+        return bool(alert = app->waitNewWindow(known));
     }
 
     std::unique_ptr<RunningApplication> app;
+    std::optional<RunningApplication::Window> island, management, alert;
 };
 
 // An import's result alert is up, and the speaker launches Quorvia again: the
@@ -113,16 +92,13 @@ TEST_P(AlertStackingTest, AnOpenAlertStaysAboveTheIslandThroughEveryReopen)
 // belongs to, and the alert stays on top of both.
 TEST_P(AlertStackingTest, AReopenStacksTheIslandThenTheAlertsOwnWindowThenTheAlert)
 {
-    const auto asked = askToDeleteEveryBlock();
-    ASSERT_TRUE(asked) << "稿件管理 asked nothing";
+    ASSERT_TRUE(askToDeleteEveryBlock()) << "稿件管理 asked nothing";
     StackingWatch watch(display);
-    const auto place = [&](const RunningApplication::Window& w) { return watch.placeNow(watch.topLevelOf(w.id)); };
     QProcess second;
     ASSERT_TRUE(app->launchAnother(second) && RunningApplication::waitUntilEnded(second));
-    ASSERT_TRUE(watch.waitUntilRestacked(watch.topLevelOf(asked->island.id))) << "the reopen raised no island";
-    const auto &island = asked->island, &own = asked->management, &alert = asked->alert;
-    EXPECT_TRUE(waitUntil([&] { return place(island) < place(own) && place(own) < place(alert); }, 5000))
-        << "island " << place(island) << ", 稿件管理 " << place(own) << ", alert " << place(alert);
+    ASSERT_TRUE(watch.waitUntilRestacked(watch.topLevelOf(island->id))) << "the reopen raised no island";
+    const auto place = [&](const RunningApplication::Window& w) { return watch.placeNow(watch.topLevelOf(w.id)); };
+    EXPECT_TRUE(waitUntil([&] { return place(*island) < place(*management) && place(*management) < place(*alert); }, 5000));
 }
 
 // The emergency key hides 稿件管理's confirmation with everything else, not a
@@ -130,45 +106,46 @@ TEST_P(AlertStackingTest, AReopenStacksTheIslandThenTheAlertsOwnWindowThenTheAle
 // 稿件管理, still asking, and its answer deletes the blocks.
 TEST_P(AlertStackingTest, AConfirmationHiddenByTheEmergencyKeyComesBackAndItsAnswerActs)
 {
-    const auto asked = askToDeleteEveryBlock();
-    ASSERT_TRUE(asked && waitUntil([&] { return storedBlocks() == 2; })) << "稿件管理 asked nothing";
-    const QImage shown = app->grab(asked->alert.frame);
+    const auto blocks = [&] { // as stored, -1 while none can be read
+        const quorvia::platform::native::SettingsDefaults store(app->folder() + QStringLiteral("/config/com.local.quorvia.mvp/defaults"), QString());
+        const auto state = quorvia::StoredState::fromJson(store.data(quorvia::PromptScript::projectsKey).value_or(QByteArray()));
+        return state && state->projects.size() == 1 ? int(state->projects[0].timelineBlocks.value_or(std::vector<quorvia::PromptTimelineBlock>()).size()) : -1;
+    };
+    ASSERT_TRUE(askToDeleteEveryBlock() && waitUntil([&] { return blocks() == 2; })) << "稿件管理 asked nothing";
+    const QImage shown = app->grab(alert->frame);
     const QColor face = shown.pixelColor(4, shown.height() - 4);
     ASSERT_GT(ScreenPixels::count(shown, face), shown.width() * shown.height() / 2);
     app->pressEmergencyKey();
     ASSERT_TRUE(waitUntil([&] { return app->windows().empty(); }));
-    EXPECT_EQ(ScreenPixels::count(app->grab(asked->alert.frame), face), 0) << "the hidden alert shows";
+    EXPECT_EQ(ScreenPixels::count(app->grab(alert->frame), face), 0) << "the hidden alert shows";
     app->pressEmergencyKey();
-    ASSERT_TRUE(waitUntil([&] { return app->shows(asked->alert); })) << "the confirmation did not come back";
+    ASSERT_TRUE(waitUntil([&] { return app->shows(*alert); })) << "the confirmation did not come back";
     StackingWatch watch(display);
-    const auto place = [&](const RunningApplication::Window& w) { return watch.placeNow(watch.topLevelOf(w.id)); };
-    EXPECT_TRUE(waitUntil([&] { return place(asked->management) < place(asked->alert); }, 5000)) << "beneath 稿件管理";
-    app->focus(asked->alert);
+    EXPECT_TRUE(waitUntil([&] { return watch.placeNow(watch.topLevelOf(management->id)) < watch.placeNow(watch.topLevelOf(alert->id)); }, 5000))
+        << "beneath 稿件管理";
+    app->focus(*alert);
     app->key(QStringLiteral("Return"), 0);
-    EXPECT_TRUE(waitUntil([&] { return storedBlocks() == 0; })) << "全部删除 deleted nothing";
+    EXPECT_TRUE(waitUntil([&] { return blocks() == 0; })) << "全部删除 deleted nothing";
 }
 
 // While 稿件管理's confirmation stands, the status icon still answers: a click
 // brings the island forward with the alert in front of it, and the menu's
-// 退出 quits as Control+Q does.
+// 退出 quits as Control+Q does, with status 0.
 TEST_P(AlertStackingTest, TheStatusIconAndItsMenuAnswerWhileAnAlertStands)
 {
     StatusArea area(display);
     ASSERT_TRUE(area.start()) << area.failure().toStdString();
-    const auto asked = askToDeleteEveryBlock();
     std::optional<RunningApplication::Window> icon;
-    ASSERT_TRUE(asked && waitUntil([&] { return (icon = app->statusIcon()) && icon->frame.width() > 1; }));
+    ASSERT_TRUE(askToDeleteEveryBlock() && waitUntil([&] { return (icon = app->statusIcon()) && icon->frame.width() > 1; }));
     StackingWatch watch(display);
-    const std::uint32_t island = watch.topLevelOf(asked->island.id), alert = watch.topLevelOf(asked->alert.id);
     app->clickAt(icon->frame.center());
-    ASSERT_TRUE(watch.waitUntilRestacked(island)) << "a click on the icon did not bring the island forward";
-    EXPECT_TRUE(waitUntil([&] { return watch.placeNow(island) < watch.placeNow(alert); }, 5000));
-    const auto before = app->windows();
-    app->tool(QStringLiteral("xdotool"), {QStringLiteral("click"), QStringLiteral("3")});
-    ASSERT_TRUE(app->waitNewWindow(before)) << "the icon's menu did not open";
+    ASSERT_TRUE(watch.waitUntilRestacked(watch.topLevelOf(island->id))) << "a click on the icon did not bring the island forward";
+    EXPECT_TRUE(waitUntil([&] { return watch.placeNow(watch.topLevelOf(island->id)) < watch.placeNow(watch.topLevelOf(alert->id)); }, 5000));
+    ASSERT_TRUE(app->tool(QStringLiteral("xdotool"), {QStringLiteral("click"), QStringLiteral("3")})
+                && app->waitNewWindow({*island, *management, *alert})) << "the icon's menu did not open";
     app->key(QStringLiteral("Up Return"), 0);
-    // How the process then ends is the quit's own matter, alert or not.
-    EXPECT_TRUE(RunningApplication::waitUntilEnded(app->process())) << "退出 did not quit";
+    EXPECT_TRUE(RunningApplication::waitUntilEnded(app->process()) && app->process().exitStatus() == QProcess::NormalExit
+                && app->process().exitCode() == 0) << "退出 did not quit cleanly";
 }
 
 QUORVIA_UNDER_EACH_WINDOW_MANAGER(AlertStackingTest);

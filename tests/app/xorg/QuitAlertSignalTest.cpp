@@ -8,11 +8,9 @@
 
 #include <csignal>
 #include <memory>
-#include <optional>
 
 using quorvia::test::ReadOnlyFolder;
 using quorvia::test::RunningApplication;
-using quorvia::test::StatusArea;
 using quorvia::test::waitUntil;
 using quorvia::test::WindowManagedTwoOutputTest;
 using Window = RunningApplication::Window;
@@ -27,8 +25,7 @@ protected:
         WindowManagedTwoOutputTest::TearDown();
     }
 
-    // Answers whatever stands beside the island until the island stands alone,
-    // or the application has ended.
+    // Answers whatever stands beside the island until the island stands alone or the application ends.
     bool answerAllBut(const Window& island)
     {
         int polls = 0;
@@ -83,22 +80,19 @@ TEST_P(QuitAlertSignalTest, ATerminationSignalEndsTheQuitWhileItsAlertStands)
 TEST_P(QuitAlertSignalTest, ALaunchBesideAQuittingInstanceRunsOnceItHasEnded)
 {
     app = std::make_unique<RunningApplication>(display);
+    app->collectErrors();
+    const auto island = app->launch() ? app->settledIsland() : std::nullopt;
     const ReadOnlyFolder store(app->folder() + QStringLiteral("/config/com.local.quorvia.mvp/defaults"));
     if (!store.isReadOnly())
         GTEST_SKIP() << "needs root to mount the folder read-only: root writes past its mode";
-    app->collectErrors();
-    ASSERT_TRUE(app->launch());
-    const auto island = app->waitWindow(QString());
-    ASSERT_TRUE(island && app->waitNewWindow({*island}) && answerAllBut(*island) && app->focus(*island));
+    ASSERT_TRUE(island && app->focus(*island));
     app->key(QStringLiteral("Right ctrl+q"), 0);
-    ASSERT_TRUE(app->waitNewWindow({*island})) << "the failed last write was not said";
     RunningApplication later(display);
     later.environment() = app->environment();
     later.launcher() = app->launcher();
-    ASSERT_TRUE(later.launch());
+    ASSERT_TRUE(app->waitNewWindow({*island}) && later.launch()) << "the failed last write was not said";
     ASSERT_TRUE(waitUntil([&] { return app->errorsSaid().contains(QStringLiteral("正在退出")) || !later.isRunning(); }));
-    ASSERT_TRUE(later.isRunning()) << "the launch handed over to the quitting instance";
-    ASSERT_TRUE(answerAllBut(*island) && !app->isRunning());
+    ASSERT_TRUE(later.isRunning() && answerAllBut(*island) && !app->isRunning()) << "the launch did not wait, or the quit did not end";
     EXPECT_TRUE(later.waitWindow(QString())) << "the launch never ran";
 }
 
@@ -106,29 +100,22 @@ TEST_P(QuitAlertSignalTest, ALaunchBesideAQuittingInstanceRunsOnceItHasEnded)
 // menu's 退出, Control+Q, and SIGINT and SIGTERM as a logout sends them.
 TEST_P(QuitAlertSignalTest, EveryWayOutEndsCleanlyWithTheIconInAStatusArea)
 {
-    StatusArea area(display);
+    quorvia::test::StatusArea area(display);
     ASSERT_TRUE(area.start()) << area.failure().toStdString();
     for (const int way : {0, 1, SIGINT, SIGTERM}) {
         SCOPED_TRACE(way); // the menu, Control+Q, then the signals
         app = std::make_unique<RunningApplication>(display);
-        ASSERT_TRUE(app->launch());
-        const auto island = app->settledIsland();
-        std::optional<Window> icon;
-        ASSERT_TRUE(island && waitUntil([&] { return (icon = app->statusIcon()) && icon->frame.width() > 1; }));
+        std::optional<Window> island, icon;
+        ASSERT_TRUE(app->launch() && (island = app->settledIsland()) && (way < 2 || app->waitUntilCatching(way)));
+        ASSERT_TRUE(waitUntil([&] { return (icon = app->statusIcon()) && icon->frame.width() > 1; }));
         const QPoint at = icon->frame.center();
-        if (way == 0) {
-            ASSERT_TRUE(app->tool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
-                                                              QStringLiteral("click"), QStringLiteral("3")})
-                        && app->waitNewWindow({*island})) << "the icon's menu did not open";
-        }
-        if (way > 1) {
-            ASSERT_TRUE(app->waitUntilCatching(way));
+        if (way > 1)
             ::kill(static_cast<pid_t>(app->pid()), way);
-        } else if (way == 0 || app->focus(*island)) {
+        else if (way == 1 ? app->focus(*island) : app->tool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(at.x()),
+                            QString::number(at.y()), QStringLiteral("click"), QStringLiteral("3")}) && app->waitNewWindow({*island}))
             app->key(way == 0 ? QStringLiteral("Up Return") : QStringLiteral("ctrl+q"), 0);
-        }
-        ASSERT_TRUE(RunningApplication::waitUntilEnded(app->process()));
-        EXPECT_TRUE(app->process().exitStatus() == QProcess::NormalExit && app->process().exitCode() == 0);
+        EXPECT_TRUE(RunningApplication::waitUntilEnded(app->process()) && app->process().exitStatus() == QProcess::NormalExit
+                    && app->process().exitCode() == 0);
     }
 }
 
