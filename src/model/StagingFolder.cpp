@@ -105,12 +105,14 @@ Kind kindOf(const StagingRecord& record, const std::string& name, const FileDesc
         return Kind::other;
     if (record.old && matches(item.get(), *record.old))
         return Kind::old;
-    if (record.built || record.builtOnDevice)
-        return isBuilt(record, item.get()) ? Kind::built : !record.marks && (name == packageName || name == previousName) ? Kind::old : Kind::other;
-    // The renames had not begun: the package was being built.
-    if (name == packageName)
+    // Before the renames the package being built is the one under its own name.
+    const bool renamed = record.built || record.builtOnDevice;
+    if (renamed ? isBuilt(record, item.get()) : name == packageName)
         return Kind::built;
-    return !record.marks && name == previousName ? Kind::old : Kind::other;
+    // A record from before marks knew the old package only by where the renames put it.
+    if (!record.marks && (name == previousName || (renamed && name == packageName)))
+        return Kind::old;
+    return Kind::other;
 }
 
 // `name` in `fromFd` becomes `to` in `toFd`, never over an item already there.

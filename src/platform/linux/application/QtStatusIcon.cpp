@@ -23,7 +23,7 @@ namespace {
 bool heldByApplicationModal()
 {
     for (const QWidget* widget : QApplication::topLevelWidgets())
-        if (widget->isVisible() && widget->isModal() && widget->windowModality() == Qt::ApplicationModal)
+        if (widget->isVisible() && widget->windowModality() == Qt::ApplicationModal)
             return true;
     return false;
 }
