@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Fails when a file under src/ includes across the platform layer against the
-# rules the architecture page states, from its two tables:
+# Fails when a file under src/ includes, or declares a class of, a folder the
+# architecture page says it may not, from its three tables:
+# - a folder src/F/ includes only itself and the folders its row in the first
+#   table names, and the top CMakeLists.txt links it to just those;
 # - an interface folder platform/X/ includes only itself, Platform.h and the
 #   folders its row names;
 # - a backend folder platform/linux/X/ implements platform/X/ (the folder of
@@ -9,35 +11,65 @@
 #   `Y/` another interface;
 # - nothing lies at platform/'s top but Platform.h and Platform.cpp;
 # - nothing above platform/ includes platform/linux/ but app/main.cpp and
-#   app/ApplicationAppearance.cpp.
-# Both `#include "…"` and `# include <…>` count.
+#   app/ApplicationAppearance.cpp, and only main.cpp includes LinuxPlatform.
+# An include counts as the file it names, however it is spelt: "…" is looked
+# for beside the including file first, then in src/, <…> in src/ only, as the
+# compiler does. One that names no file under src/ (Qt's, the system's) is
+# not ours. A class declared ahead (`class Window;`) counts as an include of
+# the one header under src/ that defines a class of that name, if only one does.
 # Usage: platform-includes.sh ARCHITECTURE.md REPOSITORY
 set -euo pipefail
 doc=$1
-src=$2/src
-# Breaks the page owns up to, as "file folder" (folder as a row names it).
+repo=$2
+src=$repo/src
+# Breaks the page owns up to, as "file folder", e.g.
+# "platform/dialogs/DialogService.h platform/desktop/".
 # One that no longer happens fails too, so its line goes with it.
 exceptions=()
-include='^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]platform/[^">]+[">]'
 
 status=0
 fail() { echo "$1" >&2; status=1; }
 
 # The folders a row's last column names, each as " name/ ".
 leans_of() { echo " $({ grep -oE '`(linux/)?[a-z]+/`' <<<"$1" || true; } | tr -d '`' | tr '\n' ' ')"; }
+# The same words as a sorted set, to compare two lists.
+set_of() { tr ' ' '\n' <<<"$1" | sed '/^$/d' | sort -u | tr '\n' ' '; }
 
-declare -A interface=() backend=()
+declare -A may=() interface=() backend=() links=()
+while IFS='|' read -r _ folder _ leans _; do
+  name=$(grep -oE '[a-z]+/' <<<"$folder" | tr -d /)
+  may[$name]=$(leans_of "$leans")
+done < <(grep -E '^\| `[a-z]+/` \|' "$doc")
 while IFS='|' read -r _ folder _ leans _; do
   name=$(grep -oE 'platform/[a-z]+/' <<<"$folder" | cut -d/ -f2)
-  interface[$name]=$(leans_of "$leans")
+  interface[$name]=""
+  for lean in $(leans_of "$leans"); do interface[$name]+=" platform/$lean"; done
 done < <(grep -E '^\| `platform/[a-z]+/` \|' "$doc" | grep -v '`platform/linux/`')
 while IFS='|' read -r _ folder _ leans _; do
   name=$(grep -oE 'platform/linux/[a-z]+/' <<<"$folder" | cut -d/ -f3)
-  backend[$name]=$(leans_of "$leans")
+  backend[$name]=""
+  for lean in $(leans_of "$leans"); do backend[$name]+=" platform/$lean"; done
 done < <(grep -E '^\| `platform/linux/[a-z]+/` \|' "$doc")
+((${#may[@]})) || { echo "$doc has no table of src/'s folders" >&2; exit 1; }
 ((${#interface[@]})) || { echo "$doc has no table of platform/'s folders" >&2; exit 1; }
 ((${#backend[@]})) || { echo "$doc has no table of platform/linux/'s subfolders" >&2; exit 1; }
+while read -r name deps; do
+  links[$name]=" $(for dep in $deps; do printf '%s/ ' "$dep"; done)"
+done < <(sed -nE 's/^quorvia_folder\(([a-z]+)[[:space:]]*(DEPENDS)?([^)]*)\).*/\1 \3/p' "$repo/CMakeLists.txt")
 
+for dir in "$src"/*/; do
+  name=$(basename "$dir")
+  [[ -v may[$name] ]] || fail "$name/ has no row in $doc's table of folders"
+done
+for name in "${!may[@]}"; do
+  if [[ ! -d $src/$name ]]; then
+    fail "$doc's table of folders has a row for $name/, which src/ lacks"
+  elif [[ ! -v links[$name] ]]; then
+    fail "$name/ is no quorvia_folder() in CMakeLists.txt"
+  elif [[ $(set_of "${may[$name]}") != "$(set_of "${links[$name]}")" ]]; then
+    fail "CMakeLists.txt links $name/ to${links[$name]:- nothing}but its row in $doc names${may[$name]}"
+  fi
+done
 for file in "$src"/platform/*; do
   name=$(basename "$file")
   if [[ -d $file ]]; then
@@ -52,53 +84,104 @@ for dir in "$src"/platform/linux/*/; do
   [[ -d $src/platform/$name ]] || fail "platform/linux/$name/ implements no platform/$name/"
 done
 
-# The folder an include names, as a row names it ("" for Platform.h itself).
-target_of() {
-  local path=${1#*platform/}
-  path=${path%[\">]}
+# What each file includes, as "file:line", how, and the path the include
+# names, before ../ and ./ are taken out.
+sources=() hows=() paths=()
+include='^[[:space:]]*#[[:space:]]*include[[:space:]]*([<"])([^">]+)[">]'
+while IFS= read -r hit; do
+  file=${hit%%:*} rest=${hit#*:}
+  [[ ${rest#*:} =~ $include ]] || continue
+  spelt=${BASH_REMATCH[2]} dir=.
+  [[ $file == */* ]] && dir=${file%/*}
+  if [[ ${BASH_REMATCH[1]} == '"' && -f $src/$dir/$spelt ]]; then
+    paths+=("$dir/$spelt")
+  elif [[ -f $src/$spelt ]]; then
+    paths+=("$spelt")
+  else
+    continue
+  fi
+  sources+=("$file:${rest%%:*}") hows+=("includes")
+done < <(cd "$src" && grep -rnIE "$include" -- *)
+
+# The header that defines each class, empty when more than one does.
+declare -A defined=()
+while IFS=: read -r file text; do
+  [[ $text =~ (class|struct)[[:space:]]+([A-Za-z_][A-Za-z0-9_]*) ]] || continue
+  name=${BASH_REMATCH[2]}
+  if [[ -v defined[$name] && ${defined[$name]} != "$file" ]]; then defined[$name]=; else defined[$name]=$file; fi
+done < <(cd "$src" && grep -rHIE --include='*.h' \
+  '^(class|struct)[[:space:]]+[A-Za-z_][A-Za-z0-9_]*([[:space:]]+final)?[[:space:]]*($|:[^:]|\{)' -- *)
+while IFS= read -r hit; do
+  file=${hit%%:*} rest=${hit#*:}
+  [[ ${rest#*:} =~ (class|struct)[[:space:]]+([A-Za-z_][A-Za-z0-9_]*) ]] || continue
+  name=${BASH_REMATCH[2]}
+  [[ -n ${defined[$name]:-} && ${defined[$name]} != "$file" ]] || continue
+  sources+=("$file:${rest%%:*}") hows+=("declares $name of") paths+=("${defined[$name]}")
+done < <(cd "$src" && grep -rnIE '^(class|struct)[[:space:]]+[A-Za-z_][A-Za-z0-9_]*[[:space:]]*;' -- *)
+
+targets=()
+((${#paths[@]} == 0)) || mapfile -t targets < <(cd "$src" && realpath -ms --relative-to=. -- "${paths[@]}")
+
+# The folder a row speaks for, of a path under src/.
+unit_of() {
+  local path=$1
   case $path in
-    linux/*/*) path=${path#linux/}; echo "linux/${path%%/*}/" ;;
-    */*) echo "${path%%/*}/" ;;
-    Platform.h) echo "" ;;
-    *) echo "$path" ;;
+    platform/linux/*/*) path=${path#platform/linux/}; unit=platform/linux/${path%%/*}/ ;;
+    platform/*/*) path=${path#platform/}; unit=platform/${path%%/*}/ ;;
+    */*) unit=${path%%/*}/ ;;
+    *) unit= ;;
   esac
+}
+
+# What a folder may include besides itself, as a message says it; within the
+# platform, platform/ stands for Platform.h.
+said() {
+  local unit list=
+  for unit in $1; do [[ $unit == platform/ && -n ${2-} ]] && unit=platform/Platform.h; list+=" $unit"; done
+  echo "itself${list:+ and$list}"
 }
 
 declare -A seen=()
-count=0
-check() { # file (relative to platform/), its folder's allowance, what it includes
-  local rel=$1 allowed=$2 target=$3 exception
-  count=$((count + 1))
-  [[ -z $target || $allowed == *" $target "* ]] && return
+check() { # file:line, how, what it names
+  local file=${1%:*} how=$2 target=$3 from to allowed exception name
+  unit_of "$file"; from=$unit
+  unit_of "$target"; to=$unit
+  [[ $to == "$from" ]] && return
   for exception in "${exceptions[@]}"; do
-    [[ $exception == "$rel $target" ]] && { seen[$exception]=1; return; }
+    [[ $exception == "$file $to" ]] && { seen[$exception]=1; return; }
   done
-  fail "platform/$rel includes platform/$target, which its folder may not lean on ($doc)"
+  if [[ $target == ../* ]]; then
+    fail "$1 $how $target, which lies outside src/"
+  elif [[ ${file%%/*} != "${target%%/*}" ]]; then
+    allowed=${may[${file%%/*}]-}
+    [[ $allowed == *" ${target%%/*}/ "* ]] ||
+      fail "$1 $how $target, but ${file%%/*}/ may include only $(said "$allowed") ($doc, table of folders)"
+    [[ $to != platform/linux/* || $file == app/main.cpp || $file == app/ApplicationAppearance.cpp ]] ||
+      fail "$1 $how $target, but only the Linux set, app/main.cpp and app/ApplicationAppearance.cpp include platform/linux/ ($doc)"
+    [[ $to != platform/linux/ || $file == app/main.cpp ]] ||
+      fail "$1 $how $target, but only app/main.cpp includes LinuxPlatform ($doc)"
+    return
+  fi
+  [[ $from == platform/* ]] || return 0
+  case $from in
+    platform/) allowed=" platform/" ; for name in "${!interface[@]}"; do allowed+=" platform/$name/"; done ;;
+    platform/linux/) return ;;
+    platform/linux/*/)
+      name=${from#platform/linux/}
+      allowed=" platform/ platform/$name platform/core/ platform/files/${backend[${name%/}]-}" ;;
+    *) name=${from#platform/}; allowed=" platform/${interface[${name%/}]-}" ;;
+  esac
+  [[ "$allowed " == *" $to "* ]] ||
+    fail "$1 $how $target, but $from may include only $(said "$allowed" within) ($doc, the platform's tables)"
 }
 
-for name in "${!interface[@]}"; do
-  [[ -d $src/platform/$name ]] || continue
-  while IFS= read -r hit; do
-    check "${hit%%:*}" " $name/${interface[$name]}" "$(target_of "${hit#*:}")"
-  done < <(cd "$src/platform" && grep -rHoE "$include" "$name/" || true)
-done
-for name in "${!backend[@]}"; do
-  [[ -d $src/platform/linux/$name ]] || continue
-  while IFS= read -r hit; do
-    check "linux/${hit%%:*}" " linux/$name/ $name/ core/ files/${backend[$name]}" "$(target_of "${hit#*:}")"
-  done < <(cd "$src/platform/linux" && grep -rHoE "$include" "$name/" || true)
+for i in "${!targets[@]}"; do
+  check "${sources[$i]}" "${hows[$i]}" "${targets[$i]}"
 done
 
 for exception in "${exceptions[@]}"; do
-  [[ -v seen[$exception] ]] || fail "platform/${exception% *} no longer includes ${exception#* }: drop it from this script's exceptions and from $doc"
+  [[ -v seen[$exception] ]] || fail "${exception% *} no longer includes ${exception#* }: drop it from this script's exceptions and from $doc"
 done
 
-while IFS= read -r file; do
-  case ${file#"$src"/} in
-    app/main.cpp | app/ApplicationAppearance.cpp | platform/linux/*) ;;
-    *) fail "${file#"$src"/} includes platform/linux/, which only the Linux set, app/main.cpp and app/ApplicationAppearance.cpp may ($doc)" ;;
-  esac
-done < <(grep -rlE '^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]platform/linux/' "$src")
-
-echo "$count includes within the platform layer checked"
+echo "${#targets[@]} includes and declarations checked"
 exit $status
