@@ -55,13 +55,13 @@ int main(int argc, char** argv)
             shell->onReopen();
     };
     guard.isQuitting = [shell] { return shell->isQuitting(); };
-    // A launch that began without locks takes them before its first write.
+    // Both stores ask the locks before every write: a launch that began
+    // without them takes them before its first.
     platform::native::installLinuxPlatform(guard.writeGate());
     platform::current().applicationService = shell;
 
     // Document copies an earlier run was stopped in the middle of go, before
     // any new one begins; the store writes only under the data folder's lock.
-    ProjectDocumentStore::writeGate = guard.writeGate();
     for (const std::filesystem::path& left : ProjectDocumentStore::discardInterruptedCopies())
         platform::globalQueue().async([left] {
             platform::removeTree(left);
@@ -90,6 +90,8 @@ int main(int argc, char** argv)
     guard.onReopen = nullptr;
     guard.isQuitting = nullptr;
     shell.reset();
+    // The store's last write still asks the gate, so it goes before the set.
+    platform::current().defaultsService.reset();
     platform::install(nullptr);
     return status;
 }

@@ -125,17 +125,15 @@ std::expected<QString, ProjectBackupFailure> BackupPackageReader::copyDeck(const
         return std::unexpected(ProjectBackupError::invalidPresentationPath());
 
     std::error_code error;
-    if (!fs::exists(storeRoot, error)) {
-        fs::create_directories(storeRoot, error);
-        if (error)
-            return std::unexpected(error);
-        createdStoreRoot_ = storeRoot;
-    }
+    const bool storeWasThere = fs::exists(storeRoot, error);
     // Every copy in a folder of its own that only this user can enter, made
-    // where the next start removes it unless the import keeps it.
+    // where the next start removes it unless the import keeps it; the store's
+    // folder too is made there, as the write gate allows.
     const auto incoming = ProjectDocumentStore::makeIncomingFolder(storeRoot);
     if (!incoming)
         return std::unexpected(incoming.error());
+    if (!storeWasThere)
+        createdStoreRoot_ = storeRoot;
     const fs::path folder = *incoming;
     copies_.push_back({folder, storeRoot});
     const FileDescriptor destination = platform::openFolder(folder.c_str(), O_NOFOLLOW);

@@ -5,6 +5,7 @@
 #include "model/FilePaths.h"
 #include "platform/files/FileDescriptor.h"
 #include "platform/files/TreeRemoval.h"
+#include "platform/files/WriteGate.h"
 #include "platform/core/Uuid.h"
 
 #include <QFile>
@@ -20,11 +21,7 @@ namespace quorvia {
 
 namespace {
 
-std::error_code gate(const fs::path& folder)
-{
-    return ProjectDocumentStore::writeGate ? ProjectDocumentStore::writeGate(ProjectDocumentStore::fromPath(folder))
-                                           : std::error_code();
-}
+std::error_code gate(const fs::path& folder) { return platform::askWriteGate(ProjectDocumentStore::fromPath(folder)); }
 
 } // namespace
 

@@ -6,7 +6,6 @@
 
 #include <expected>
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <system_error>
 #include <vector>
@@ -18,7 +17,9 @@ namespace quorvia {
 // enter; a kept copy is never removed. A copy is made in the store's incoming
 // folder and moved into the store whole once complete, so one cut short (the
 // application killed) is never taken for a document: the next start removes
-// it. File work only: callers run it off the main thread.
+// it. Every write asks the installed write gate first (platform/files/WriteGate),
+// so no launch without the data folder's lock writes the store. File work
+// only: callers run it off the main thread.
 class ProjectDocumentStore {
 public:
     ProjectDocumentStore() = delete;
@@ -27,10 +28,6 @@ public:
     static inline const QString documentsFolderName = QStringLiteral("ProjectDocuments");
     static inline const QString incomingFolderName = QStringLiteral(".incoming");
     static inline const QString discardedPrefix = QStringLiteral(".discarded-");
-    // Asked before each write beneath a folder: no error when this launch may
-    // write there, else why not. The entry point hands in the instance locks'
-    // gate, so no launch without the data folder's lock writes the store.
-    static inline std::function<std::error_code(const QString& folder)> writeGate;
 
     // Copies the file or folder package at sourcePath into a new folder of the
     // store under `root` (the default root when none is given); answers the copy's path.

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 
 namespace quorvia::platform {
 
@@ -10,6 +11,13 @@ std::unique_ptr<Platform>& slot()
 {
     static std::unique_ptr<Platform> instance;
     return instance;
+}
+
+// Held while the set is swapped, so another thread reads the gate of one set.
+std::mutex& swapping()
+{
+    static std::mutex mutex;
+    return mutex;
 }
 
 template <typename T>
@@ -37,9 +45,16 @@ bool hasCurrent() { return slot() != nullptr; }
 
 std::unique_ptr<Platform> install(std::unique_ptr<Platform> platform)
 {
+    std::lock_guard lock(swapping());
     auto previous = std::move(slot());
     slot() = std::move(platform);
     return previous;
+}
+
+std::shared_ptr<WriteGate> installedWriteGate()
+{
+    std::lock_guard lock(swapping());
+    return slot() ? slot()->writeGateService : nullptr;
 }
 
 Scheduler& Platform::scheduler() const { return require(schedulerService, "scheduler"); }

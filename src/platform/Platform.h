@@ -21,6 +21,7 @@ class ApplicationShell;
 class Animator;
 class DialogService;
 class WindowSystem;
+class WriteGate;
 
 // The platform's shared instances. The application installs the Linux set at
 // start; each test installs the fakes it needs. Reaching a service that was not
@@ -63,11 +64,17 @@ public:
     std::shared_ptr<Animator> animatorService;
     std::shared_ptr<DialogService> dialogService;
     std::shared_ptr<WindowSystem> windowSystemService;
+    // Optional too: without it every write goes ahead. Read through
+    // installedWriteGate(), since the stores ask it on their own threads.
+    std::shared_ptr<WriteGate> writeGateService;
 };
 
 Platform& current();
 bool hasCurrent();
 // Replaces the whole set; returns the previous one so tests can restore it.
 std::unique_ptr<Platform> install(std::unique_ptr<Platform> platform);
+// The installed set's write gate, or none; from any thread, even while
+// install() runs. Set the gate before any write begins, as the other services.
+std::shared_ptr<WriteGate> installedWriteGate();
 
 } // namespace quorvia::platform

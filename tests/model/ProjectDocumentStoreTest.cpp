@@ -2,8 +2,10 @@
 
 #include "model/ProjectBackupPackage.h"
 #include "model/ProjectDocumentStore.h"
+#include "platform/files/WriteGate.h"
 #include "support/EventWait.h"
 #include "support/QtPrinting.h"
+#include "support/TestPlatform.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -103,6 +105,49 @@ TEST_F(DocumentStoreTest, DefaultRootLivesInTheUserDataFolder)
         qputenv("XDG_DATA_HOME", previous);
     ASSERT_TRUE(copy);
     EXPECT_TRUE(copy->startsWith(path("data/com.local.quorvia.mvp/ProjectDocuments/")));
+}
+
+// Every write into the store asks the installed write gate: where it refuses,
+// nothing is copied in, imported, made, taken away or swept, in any store.
+TEST_F(DocumentStoreTest, NothingIsWrittenWhereTheWriteGateRefuses)
+{
+    writeFile(path("a.key"), "deck");
+    const QString package = path("备份.quorviabackup");
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupOf({backupProject(QStringLiteral("甲"), path("a.key"))}), package));
+    ASSERT_TRUE(ProjectDocumentStore::copyDocument(path("a.key"), root()));
+    // What a copy cut short leaves for the sweep, and an empty incoming folder.
+    writeFile(root() + "/.incoming/A/deck.key", "part");
+    ASSERT_TRUE(QDir().mkpath(path("other/.incoming")));
+    const QStringList before = listTree(dir.path());
+
+    struct RefusingGate final : platform::WriteGate {
+        int allowed = 0; // asks let through before it refuses
+        std::error_code beforeWrite(const QString&) override
+        {
+            return allowed-- > 0 ? std::error_code() : std::make_error_code(std::errc::device_or_resource_busy);
+        }
+    };
+    const auto gate = std::make_shared<RefusingGate>();
+    TestPlatform env;
+    env.platform().writeGateService = gate;
+    const QByteArray previous = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", path("data").toLocal8Bit());
+    for (const std::optional<QString>& store : {std::optional(root()), std::optional(path("new")), std::optional<QString>()}) {
+        EXPECT_FALSE(ProjectDocumentStore::copyDocument(path("a.key"), store));
+        EXPECT_FALSE(ProjectBackupPackage::importBackup(package, store));
+    }
+    // Refused only once the copy is made, it is not taken into the store either.
+    gate->allowed = 1;
+    EXPECT_FALSE(ProjectDocumentStore::copyDocument(path("a.key"), root()));
+    gate->allowed = 1;
+    EXPECT_FALSE(ProjectBackupPackage::importBackup(package, root()));
+    EXPECT_TRUE(ProjectDocumentStore::discardInterruptedCopies(root()).empty());
+    ProjectDocumentStore::leaveIncomingFolder(ProjectDocumentStore::toPath(path("other")));
+    if (previous.isNull())
+        qunsetenv("XDG_DATA_HOME");
+    else
+        qputenv("XDG_DATA_HOME", previous);
+    EXPECT_EQ(listTree(dir.path()), before);
 }
 
 // A copy into the store, of a document or of a backup's deck, killed half way:

@@ -41,10 +41,10 @@ std::unique_ptr<Platform> windowServices()
 
 void installWindowPlatform() { install(windowServices()); }
 
-void installLinuxPlatform(std::function<std::error_code(const QString& folder)> beforeWrite)
+void installLinuxPlatform(std::shared_ptr<WriteGate> writeGate)
 {
     auto platform = windowServices();
-    platform->defaultsService = std::make_shared<SettingsDefaults>(std::move(beforeWrite));
+    platform->writeGateService = std::move(writeGate);
     platform->workspaceService = std::make_shared<LinuxWorkspace>();
     platform->scriptRunnerService = std::make_shared<LinuxScriptRunner>();
     platform->captureService = std::make_shared<LinuxCaptureService>();
@@ -59,6 +59,8 @@ void installLinuxPlatform(std::function<std::error_code(const QString& folder)> 
     platform->audioService = std::make_shared<PulseAudioService>();
     platform->speechService = std::make_shared<PocketSphinxSpeechService>();
     install(std::move(platform));
+    // Made once the set holds the gate, so its writer never writes ungated.
+    current().defaultsService = std::make_shared<SettingsDefaults>();
 }
 
 } // namespace quorvia::platform::native

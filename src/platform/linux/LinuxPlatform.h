@@ -1,15 +1,16 @@
 #pragma once
 
-#include <QString>
+#include <memory>
 
-#include <functional>
-#include <system_error>
+namespace quorvia::platform {
+class WriteGate;
+}
 
 namespace quorvia::platform::native {
 
-// Installs the real services; call once the QApplication exists. The store
-// runs `beforeWrite` before each write into its folder (see SettingsDefaults).
-void installLinuxPlatform(std::function<std::error_code(const QString& folder)> beforeWrite = {});
+// Installs the real services; call once the QApplication exists. Both stores
+// ask `writeGate` before each write (see WriteGate).
+void installLinuxPlatform(std::shared_ptr<WriteGate> writeGate = {});
 // Installs only what a window needs (time, screens, the window manager's
 // hints), for a launch that may not run and so opens no store.
 void installWindowPlatform();

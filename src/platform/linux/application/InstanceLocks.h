@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/files/FileDescriptor.h"
+#include "platform/files/WriteGate.h"
 
 #include <QString>
 
@@ -16,7 +17,7 @@ namespace quorvia::platform::native {
 // the modes of the folders further down: once the folder can be written its
 // lock is taken before the next write, so a launch that began without locks
 // never writes beside one that holds them. Thread-safe.
-class InstanceLocks {
+class InstanceLocks final : public WriteGate {
 public:
     struct Lock {
         QString path;
@@ -25,7 +26,7 @@ public:
     };
 
     explicit InstanceLocks(std::vector<Lock> locks);
-    ~InstanceLocks();
+    ~InstanceLocks() override;
     InstanceLocks(const InstanceLocks&) = delete;
     InstanceLocks& operator=(const InstanceLocks&) = delete;
 
@@ -40,7 +41,7 @@ public:
 
     // Before a write into `folder`: no error when this launch holds every
     // lock guarding it, else why not (busy while another launch holds one).
-    std::error_code beforeWrite(const QString& folder);
+    std::error_code beforeWrite(const QString& folder) override;
 
 private:
     Taking take(int& error, QString* refusal);

@@ -123,10 +123,7 @@ SingleInstanceGuard::~SingleInstanceGuard()
     server_ = nullptr;
 }
 
-std::function<std::error_code(const QString& folder)> SingleInstanceGuard::writeGate() const
-{
-    return [locks = locks_](const QString& folder) { return locks->beforeWrite(folder); };
-}
+std::shared_ptr<WriteGate> SingleInstanceGuard::writeGate() const { return locks_; }
 
 std::vector<SingleInstanceGuard::Lock> SingleInstanceGuard::defaultLocks()
 {

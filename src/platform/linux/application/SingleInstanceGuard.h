@@ -70,9 +70,9 @@ public:
     // locks and runs, rather than waiting for an answer that never comes.
     void stopListening();
 
-    // To run before each write into a folder: no error when this launch holds
+    // Asked before each write into a folder: no error when this launch holds
     // every lock guarding it, else why not. Usable after the guard is gone.
-    std::function<std::error_code(const QString& folder)> writeGate() const;
+    std::shared_ptr<WriteGate> writeGate() const;
 
     // A later launch asked for a reopen.
     std::function<void()> onReopen;

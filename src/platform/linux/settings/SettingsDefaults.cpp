@@ -1,6 +1,7 @@
 #include "platform/linux/settings/SettingsDefaults.h"
 
 #include "platform/files/ErrorDescription.h"
+#include "platform/files/WriteGate.h"
 #include "platform/core/MainQueue.h"
 #include "platform/Platform.h"
 
@@ -23,15 +24,14 @@ QString applicationConfigFolder()
 }
 } // namespace
 
-SettingsDefaults::SettingsDefaults(std::function<std::error_code(const QString& folder)> beforeWrite)
-    : SettingsDefaults(applicationConfigFolder() + QStringLiteral("/defaults"), applicationConfigFolder() + QStringLiteral("/defaults.ini"),
-                       defaultCoalesceSeconds, defaultFirstRetrySeconds, DefaultsFileStore::piecewiseThreshold, std::move(beforeWrite))
+SettingsDefaults::SettingsDefaults()
+    : SettingsDefaults(applicationConfigFolder() + QStringLiteral("/defaults"), applicationConfigFolder() + QStringLiteral("/defaults.ini"))
 {
 }
 
 SettingsDefaults::SettingsDefaults(const QString& folder, const QString& legacySettingsPath, double coalesceSeconds,
-                                   double firstRetrySeconds, qsizetype piecewiseFrom, std::function<std::error_code(const QString& folder)> beforeWrite)
-    : files_(folder, piecewiseFrom), beforeWrite_(std::move(beforeWrite)), coalesce_(coalesceSeconds), firstRetry_(firstRetrySeconds),
+                                   double firstRetrySeconds, qsizetype piecewiseFrom)
+    : files_(folder, piecewiseFrom), coalesce_(coalesceSeconds), firstRetry_(firstRetrySeconds),
       retry_(firstRetrySeconds)
 {
     if (auto stored = files_.load())
@@ -203,7 +203,7 @@ void SettingsDefaults::runWriter()
             produced.insert(it.key(), it->produce());
             snapshot.insert(it.key(), QVariant(produced.value(it.key())));
         }
-        const std::error_code refused = beforeWrite_ ? beforeWrite_(files_.folder()) : std::error_code();
+        const std::error_code refused = askWriteGate(files_.folder());
         const auto outcome = refused ? std::expected<void, std::error_code>(std::unexpected(refused)) : files_.write(snapshot);
         const bool written = outcome.has_value();
         lock.lock();

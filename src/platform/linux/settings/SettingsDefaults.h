@@ -19,20 +19,17 @@ namespace quorvia::platform::native {
 // disk within about a second of a change, taking every change made meanwhile in
 // one atomic write (a value set again before then is written once), and at
 // once when flushed. A write that fails is tried again, later and later, until
-// one succeeds.
+// one succeeds. Each write asks the installed write gate first; one it refuses
+// fails with its error.
 class SettingsDefaults final : public DefaultsStore {
 public:
     // The store's folder under the user's config folder; the settings file that
     // earlier versions kept beside it is read at the first start.
-    explicit SettingsDefaults(std::function<std::error_code(const QString& folder)> beforeWrite = {});
+    SettingsDefaults();
     // `legacySettingsPath` is read only while `folder` holds no store.
     // A change waits up to `coalesceSeconds` for others to join it in one write.
-    // `beforeWrite`, run on the writer before each write with the folder
-    // written, answers no error when the store may write now, else an error
-    // that fails the write as its own.
     SettingsDefaults(const QString& folder, const QString& legacySettingsPath, double coalesceSeconds = defaultCoalesceSeconds,
-                     double firstRetrySeconds = defaultFirstRetrySeconds, qsizetype piecewiseFrom = DefaultsFileStore::piecewiseThreshold,
-                     std::function<std::error_code(const QString& folder)> beforeWrite = {});
+                     double firstRetrySeconds = defaultFirstRetrySeconds, qsizetype piecewiseFrom = DefaultsFileStore::piecewiseThreshold);
     // Writes what is still pending.
     ~SettingsDefaults() override;
 
@@ -64,7 +61,6 @@ private:
     void reportFailure(const std::error_code& error, bool gated);
 
     DefaultsFileStore files_; // the writer's once constructed
-    const std::function<std::error_code(const QString& folder)> beforeWrite_;
     DefaultsStoreDamage damage_;
     const std::chrono::duration<double> coalesce_;
     const std::chrono::duration<double> firstRetry_;

@@ -6,6 +6,7 @@
 #include "support/EventWait.h"
 #include "support/QtPrinting.h"
 #include "support/ReadOnlyFolder.h"
+#include "support/TestPlatform.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -78,8 +79,9 @@ TEST(SingleInstanceGuardTest, ALaunchThatBeganWithoutALockWritesOnlyHoldingIt)
     ASSERT_EQ(guard.claim().outcome, SingleInstanceGuard::Outcome::primary);
     // Writes only when flushed.
     constexpr double never = 3600;
-    SettingsDefaults store(folder + QStringLiteral("/defaults"), QString(), never, never,
-                           quorvia::platform::native::DefaultsFileStore::piecewiseThreshold, guard.writeGate());
+    quorvia::test::TestPlatform env;
+    env.platform().writeGateService = guard.writeGate();
+    SettingsDefaults store(folder + QStringLiteral("/defaults"), QString(), never, never);
     store.setInteger(QStringLiteral("small"), 1);
     ASSERT_TRUE(store.flush().has_value());
 
