@@ -20,10 +20,11 @@ namespace quorvia {
 // destination, in a folder another user or another launch may write too, so
 // no name there is trusted for anything. The folder carries a record of the
 // export writing it; a later export settles it only when that record says the
-// writer is gone from this machine. Nothing is ever removed but the package
-// built and the very package found under the name when the export began, each
-// known by its inode and a digest of its manifest (a drive mounted again comes
-// back under another device number); anything else the renames took from
+// writer is gone from this machine and holds no lock on it. Nothing is ever
+// removed but the package built and the very package found under the name when
+// the export began, each known by its inode and a digest of its manifest (a
+// drive mounted again comes back under another device number), and each first
+// renamed to a name that says it goes; anything else the renames took from
 // under the name goes back there when the name is free, and stays otherwise.
 // The record goes last, after all it speaks for. File work only.
 class StagingFolder {
@@ -37,12 +38,13 @@ public:
     };
 
     // Points a test may stop an export at, as a crash or another process would.
-    // `removing` comes before each removal of an item of the folder, and of the folder.
+    // `removing` comes before each removal of a file or folder in the folder, and of the folder.
     enum class Step { folderMade, previousSetAside, renamed, removing };
     static inline std::function<void(Step)> onStep;
 
-    // For the package `destination`, a name in the folder open at `parentFd`.
-    StagingFolder(int parentFd, std::string destination);
+    // For the package `destination`, a name in the folder open at `parentFd`;
+    // no manifest beyond `manifestBytes` is read.
+    StagingFolder(int parentFd, std::string destination, qint64 manifestBytes);
     // Takes away the package built unless it is in place, and the old package
     // once the package built holds the name; anything else it keeps, with the
     // record, for the sweep.
@@ -68,7 +70,7 @@ public:
     // Settles in the folder open at `folderFd` what exports that can no longer
     // be running left there, by their records. Never follows a link nor
     // enters another mount.
-    static void sweepLeftovers(int folderFd);
+    static void sweepLeftovers(int folderFd, qint64 manifestBytes);
 
 private:
     // Puts the old package, set aside as `name` here, back under its name; kept
@@ -77,11 +79,14 @@ private:
     // Undoes the renames: what went from the name to `old` here (nothing when
     // the name was free) goes back, and the package built comes back here.
     bool withdraw(const char* old);
+    // Keeps the old package, set aside as `old` here, from every sweep until
+    // the name is free: the export says so.
+    void keep(const char* old);
     // Where an item kept here is, in words.
     QString keptHere() const;
     // Whether the item `name` here is the package found under the name.
     bool isOld(const char* name) const;
-    std::error_code record() const;
+    std::error_code record();
     // Removes folders beside this one that exports killed before their record
     // had a name left, once clearly older than any export could be at that step.
     void removeUnrecorded(const struct timespec& now) const;
@@ -89,8 +94,11 @@ private:
     int parentFd_;
     std::string destination_;
     std::string name_;
+    qint64 manifestBytes_;
     platform::FileDescriptor folder_;
     platform::FileDescriptor package_;
+    // Holds the record locked while this export runs.
+    platform::FileDescriptor recordLock_;
     std::optional<Identity> identity_;
     Identity packageIdentity_{};
     // The package under the name when the export began, held open so no other

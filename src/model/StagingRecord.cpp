@@ -82,6 +82,7 @@ std::optional<StagingRecord> StagingRecord::readFrom(int folderFd)
     record.writer.pidNamespace = json.value("pidNamespace").toString().toULongLong(&namespaceOk);
     record.marks = json.contains("old");
     record.keepsOld = json.value("keepsOld").toBool();
+    record.locked = platform::isLockedElsewhere(file.get());
     if (record.marks) {
         if (!readMark(json.value("old"), record.old) || !readMark(json.value("package"), record.built))
             return std::nullopt;

@@ -29,6 +29,9 @@ struct StagingRecord {
     // The export failed after its renames and could not put the old package
     // back: it goes back once the name is free, and never goes otherwise.
     bool keepsOld = false;
+    // Read only: its writer holds the record locked, so it runs, whatever the
+    // stamp says (two machines made from one image share their names).
+    bool locked = false;
 
     QByteArray encoded() const;
     // The record in the folder open at `folderFd`, if one of ours is there:
