@@ -4,7 +4,6 @@
 #include "model/StagingRecord.h"
 #include "platform/files/AtomicFileWrite.h"
 #include "platform/files/BoundedFileRead.h"
-#include "platform/files/ErrorDescription.h"
 #include "platform/files/ProcessStamp.h"
 #include "platform/files/TreeRemoval.h"
 #include "platform/core/Uuid.h"
@@ -24,7 +23,10 @@ namespace quorvia {
 
 using platform::FileDescriptor;
 using platform::lastError;
-using Mark = StagingFolder::Mark;
+using Identity = StagingRecord::Identity;
+using Mark = StagingRecord::Mark;
+using Found = DestinationOutcome::Found;
+using Left = DestinationOutcome::Left;
 
 namespace {
 
@@ -45,20 +47,20 @@ void step(StagingFolder::Step at)
         StagingFolder::onStep(at);
 }
 
-std::optional<StagingFolder::Identity> identityOf(int fd)
+std::optional<Identity> identityOf(int fd)
 {
     struct stat status {};
     if (::fstat(fd, &status) != 0)
         return std::nullopt;
-    return StagingFolder::Identity(status.st_dev, status.st_ino);
+    return Identity(status.st_dev, status.st_ino);
 }
 
-std::optional<StagingFolder::Identity> identityAt(int folderFd, const char* name)
+std::optional<Identity> identityAt(int folderFd, const char* name)
 {
     struct stat status {};
     if (::fstatat(folderFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
         return std::nullopt;
-    return StagingFolder::Identity(status.st_dev, status.st_ino);
+    return Identity(status.st_dev, status.st_ino);
 }
 
 bool exists(int folderFd, const char* name) { return identityAt(folderFd, name).has_value(); }
@@ -101,7 +103,7 @@ enum class Kind { built, old, going, other };
 // What the item `name` in the staging folder, open at `fd` when a folder, is
 // to `record`; `held` is the package built as its export holds it open.
 Kind kindOf(const StagingRecord& record, const std::string& name, const FileDescriptor& item,
-            const std::optional<StagingFolder::Identity>& held, qint64 bound)
+            const std::optional<Identity>& held, qint64 bound)
 {
     if (!item.isOpen() || name == keptName)
         return Kind::other;
@@ -167,7 +169,7 @@ void forEachStagingFolder(int folderFd, const std::function<void(const std::stri
 
 // Empties the folder open at `folderFd` and removes it from under `name` in
 // the folder open at `parentFd`, unless another item took that name meanwhile.
-void removeFolder(int parentFd, const std::string& name, int folderFd, const StagingFolder::Identity& identity)
+void removeFolder(int parentFd, const std::string& name, int folderFd, const Identity& identity)
 {
     platform::removeTreeContents(folderFd);
     if (identityAt(parentFd, name.c_str()) == identity)
@@ -212,8 +214,8 @@ bool isUnfinishedRecord(const std::string& name)
 // open, and its lock on the record, let go just before the record goes (a
 // file system that keeps an open file's name until it is closed would keep
 // the folder too).
-void settle(int parentFd, int stagingFd, const std::string& name, const StagingFolder::Identity& identity, const StagingRecord& record,
-            qint64 bound, const std::optional<StagingFolder::Identity>& held = std::nullopt, FileDescriptor* recordLock = nullptr)
+void settle(int parentFd, int stagingFd, const std::string& name, const Identity& identity, const StagingRecord& record,
+            qint64 bound, const std::optional<Identity>& held = std::nullopt, FileDescriptor* recordLock = nullptr)
 {
     const char* destination = record.destination.c_str();
     const FileDescriptor underName = platform::openFolderAt(parentFd, destination);
@@ -298,8 +300,7 @@ std::expected<void, ProjectBackupFailure> StagingFolder::create()
         return std::unexpected(lastError());
     }
     if (exists(parentFd_, destination_.c_str()) && !old_)
-        return std::unexpected(ProjectBackupError::refused(
-            QStringLiteral("所选位置已有同名文件或文件夹，且它不是演讲项目备份；未做任何改动")));
+        return std::unexpected(outcome(Found::notABackup));
 
     if (::mkdirat(parentFd_, name_.c_str(), 0700) != 0)
         return std::unexpected(lastError());
@@ -339,18 +340,17 @@ bool StagingFolder::isOld(const char* name) const
     return old_ && item.isOpen() && identityOf(item.get()) == identityOf(oldPackage_.get());
 }
 
-QString StagingFolder::keptHere() const
+ProjectBackupError StagingFolder::outcome(Found found, Left left, int error) const
 {
-    return QStringLiteral("同一文件夹的隐藏文件夹“%1”中").arg(QFile::decodeName(QByteArray::fromStdString(name_)));
+    return ProjectBackupError::atDestination({found, left, error, QFile::decodeName(QByteArray::fromStdString(name_))});
 }
 
 std::expected<void, ProjectBackupFailure> StagingFolder::putInPlace()
 {
     // Whatever was put in place must be the package built, or the export did not happen.
-    const QString tampered = QStringLiteral("导出时所选文件夹中的备份被他人改动，未写入备份");
     built_ = identityAt(folder_.get(), packageName) == packageIdentity_ ? markOf(package_.get(), manifestBytes_) : std::nullopt;
     if (!built_)
-        return std::unexpected(ProjectBackupError::refused(tampered));
+        return std::unexpected(outcome(Found::tampered));
     // Before any rename the record names the package built and, with this
     // folder and its name, is on the drive: after a power cut the sweep tells
     // the old package from the new one by it.
@@ -359,18 +359,11 @@ std::expected<void, ProjectBackupFailure> StagingFolder::putInPlace()
     if (!platform::syncFolder(folder_.get()) || !platform::syncFolder(parentFd_))
         return std::unexpected(lastError());
 
-    // Something other than the package found there when the export began.
-    const QString replaced = QStringLiteral("导出时所选位置的备份被换成了别的项目，未写入备份");
-    const QString returned = QStringLiteral("；那个项目已放回原处");
-    const QString keptThere = QStringLiteral("；那个项目暂存在") + keptHere() + QStringLiteral("，未做删除");
-    const QString oldKept = QStringLiteral("；原来的备份暂存在") + keptHere() + QStringLiteral("，名称空出后下次导出到这里时放回");
     const char* destination = destination_.c_str();
     const char* old = nullptr; // where the old package went, in this folder
     if (!old_) {
         if (!renameWithoutReplacing(folder_.get(), packageName, parentFd_, destination))
-            return std::unexpected(errno == EEXIST ? ProjectBackupFailure(ProjectBackupError::refused(
-                                                         QStringLiteral("导出时所选位置出现了同名的项目，未写入备份")))
-                                                   : ProjectBackupFailure(lastError()));
+            return std::unexpected(errno == EEXIST ? ProjectBackupFailure(outcome(Found::nameTaken)) : ProjectBackupFailure(lastError()));
     } else if (::renameat2(folder_.get(), packageName, parentFd_, destination, RENAME_EXCHANGE) == 0) {
         old = packageName;
     } else {
@@ -383,34 +376,32 @@ std::expected<void, ProjectBackupFailure> StagingFolder::putInPlace()
         old = previousName;
         step(Step::previousSetAside);
         if (!isOld(previousName))
-            return std::unexpected(ProjectBackupError::refused(
-                replaced + (renameWithoutReplacing(folder_.get(), previousName, parentFd_, destination) ? returned : keptThere)));
+            return std::unexpected(outcome(Found::replaced, renameWithoutReplacing(folder_.get(), previousName, parentFd_, destination)
+                                                                ? Left::theirsBack
+                                                                : Left::theirsKept));
         if (!renameWithoutReplacing(folder_.get(), packageName, parentFd_, destination)) {
-            const std::error_code error = lastError();
-            return std::unexpected(ProjectBackupError::refused(platform::describeError(error.value()) + putBack(previousName)));
+            const int error = errno;
+            return std::unexpected(outcome(Found::driveError, putBack(previousName), error));
         }
     }
     step(Step::renamed);
+    // Something other than the package found there when the export began.
     if (old && !isOld(old))
-        return std::unexpected(ProjectBackupError::refused(replaced + (withdraw(old) ? returned : keptThere)));
+        return std::unexpected(outcome(Found::replaced, withdraw(old) ? Left::theirsBack : Left::theirsKept));
     // The new name reaches the drive before the old package may go.
     if (!platform::syncFolder(parentFd_) || !platform::syncFolder(folder_.get())) {
         const std::error_code error = lastError();
         if (withdraw(old))
             return std::unexpected(error);
-        return std::unexpected(ProjectBackupError::refused(
-            platform::describeError(error.value()) + (old ? oldKept : QStringLiteral("；所选位置上的新备份未能确认写入磁盘，请重新导出"))));
+        return std::unexpected(outcome(Found::driveError, old ? Left::oldKept : Left::newUnconfirmed, error.value()));
     }
+    // Moved away by someone else: the new package stays wherever it went, and nothing is emptied.
     const FileDescriptor placed = platform::openFolderAt(parentFd_, destination);
-    if (!placed.isOpen() || identityOf(placed.get()) != packageIdentity_) {
-        // Moved away by someone else: the new package stays wherever it went,
-        // and nothing is emptied.
-        const QString moved = QStringLiteral("导出的备份刚放到所选位置就被他人移走或改名，新备份留在了它被移到的地方");
-        return std::unexpected(ProjectBackupError::refused(old ? moved + putBack(old) : moved));
-    }
+    if (!placed.isOpen() || identityOf(placed.get()) != packageIdentity_)
+        return std::unexpected(outcome(Found::moved, old ? putBack(old) : Left::nothing));
     // Emptied through a descriptor someone held, it is no longer the package built.
     if (!matches(placed.get(), *built_, manifestBytes_))
-        return std::unexpected(ProjectBackupError::refused(tampered + (withdraw(old) || !old ? QString() : oldKept)));
+        return std::unexpected(outcome(Found::tampered, withdraw(old) || !old ? Left::nothing : Left::oldKept));
     return {};
 }
 
@@ -445,14 +436,14 @@ void StagingFolder::keep(const char* old)
         ::unlinkat(folder_.get(), StagingRecord::fileName, 0);
 }
 
-QString StagingFolder::putBack(const char* name)
+Left StagingFolder::putBack(const char* name)
 {
     if (renameWithoutReplacing(folder_.get(), name, parentFd_, destination_.c_str())) {
         platform::syncFolder(parentFd_);
-        return QStringLiteral("；原来的备份已放回原处");
+        return Left::oldBack;
     }
     keep(name);
-    return QStringLiteral("；原来的名称已被占用，原来的备份暂存在") + keptHere() + QStringLiteral("，名称空出后下次导出到这里时放回");
+    return Left::oldKeptNameTaken;
 }
 
 void StagingFolder::removeUnrecorded(const struct timespec& now) const

@@ -1,18 +1,14 @@
 #pragma once
 
 #include "model/ProjectBackupError.h"
+#include "model/StagingRecord.h"
 #include "platform/files/FileDescriptor.h"
-
-#include <QByteArray>
 
 #include <expected>
 #include <functional>
 #include <optional>
 #include <string>
 #include <system_error>
-#include <utility>
-
-#include <sys/types.h>
 
 namespace quorvia {
 
@@ -29,14 +25,6 @@ namespace quorvia {
 // The record goes last, after all it speaks for. File work only.
 class StagingFolder {
 public:
-    using Identity = std::pair<dev_t, ino_t>;
-    // A package, known again on the same drive however it was mounted since.
-    struct Mark {
-        ino_t inode = 0;
-        QByteArray manifestDigest;
-        bool operator==(const Mark&) const = default;
-    };
-
     // Points a test may stop an export at, as a crash or another process would.
     // `removing` comes before each removal of a file or folder in the folder, and of the folder.
     enum class Step { folderMade, previousSetAside, renamed, removing };
@@ -73,17 +61,21 @@ public:
     static void sweepLeftovers(int folderFd, qint64 manifestBytes);
 
 private:
+    using Identity = StagingRecord::Identity;
+    using Mark = StagingRecord::Mark;
+
     // Puts the old package, set aside as `name` here, back under its name; kept
     // here for the sweep when the name is taken. Says which.
-    QString putBack(const char* name);
+    DestinationOutcome::Left putBack(const char* name);
     // Undoes the renames: what went from the name to `old` here (nothing when
     // the name was free) goes back, and the package built comes back here.
     bool withdraw(const char* old);
     // Keeps the old package, set aside as `old` here, from every sweep until
     // the name is free: the export says so.
     void keep(const char* old);
-    // Where an item kept here is, in words.
-    QString keptHere() const;
+    // What the export met at the destination, and what became of what it moved.
+    ProjectBackupError outcome(DestinationOutcome::Found found, DestinationOutcome::Left left = DestinationOutcome::Left::nothing,
+                               int error = 0) const;
     // Whether the item `name` here is the package found under the name.
     bool isOld(const char* name) const;
     std::error_code record();

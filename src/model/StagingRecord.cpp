@@ -11,7 +11,7 @@
 
 namespace quorvia {
 
-using Mark = StagingFolder::Mark;
+using Mark = StagingRecord::Mark;
 
 namespace {
 
@@ -89,7 +89,7 @@ std::optional<StagingRecord> StagingRecord::readFrom(int folderFd)
     } else if (json.contains("packageDevice") || json.contains("packageInode")) {
         bool deviceOk = false;
         bool inodeOk = false;
-        record.builtOnDevice = StagingFolder::Identity(json.value("packageDevice").toString().toULongLong(&deviceOk),
+        record.builtOnDevice = Identity(json.value("packageDevice").toString().toULongLong(&deviceOk),
                                                        json.value("packageInode").toString().toULongLong(&inodeOk));
         if (!deviceOk || !inodeOk)
             return std::nullopt;
