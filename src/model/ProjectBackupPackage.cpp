@@ -78,6 +78,17 @@ bool ProjectBackupPackage::isSafeRelativePath(const QString& path)
     return true;
 }
 
+std::optional<PresentationProjectsBackup> ProjectBackupPackage::decodeManifest(const QByteArray& bytes)
+{
+    // Parsing keeps about 16 bytes for each key and value, far more than a
+    // short number such as "0," takes in the text. The manifests export
+    // writes, one member to a line, take more than this for each; a denser
+    // one would take many times its size in memory to read.
+    if (jsonItemCount(bytes) > bytes.size() / 8 + 64)
+        return std::nullopt;
+    return PresentationProjectsBackup::fromManifest(bytes);
+}
+
 std::optional<ProjectBackupError> ProjectBackupPackage::scriptProblem(const PresentationProjectsBackup::Project& project)
 {
     if (const auto limit = ScriptText::exceededLimit(project.timelineBlocks, project.rawText))
@@ -136,7 +147,7 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
     const FileDescriptor parent = platform::openFolder(folder.c_str());
     if (!parent.isOpen())
         return std::unexpected(lastError());
-    StagingFolder::sweepLeftovers(parent.get());
+    StagingFolder::sweepLeftovers(parent.get(), limits.manifestBytes);
     struct statvfs disk {};
     if (::fstatvfs(parent.get(), &disk) != 0)
         return std::unexpected(lastError());
@@ -152,7 +163,7 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
     // Staged beside the destination, so putting it in place is a rename; built
     // only through the descriptor of the folder made for it, from the first
     // copy private to this user.
-    StagingFolder staging(parent.get(), targetName);
+    StagingFolder staging(parent.get(), targetName, limits.manifestBytes);
     if (auto made = staging.create(); !made)
         return std::unexpected(made.error());
 
@@ -211,13 +222,7 @@ ProjectBackupPackage::importBackup(const QString& packagePath, const std::option
     if (!manifest)
         return std::unexpected(tooLarge ? ProjectBackupError::refused(limits.manifestText())
                                         : ProjectBackupError::invalidPackage());
-    // Parsing keeps about 16 bytes for each key and value, far more than a
-    // short number such as "0," takes in the text. The manifests export
-    // writes, one member to a line, take more than this for each; a denser
-    // one would take many times its size in memory to read.
-    if (jsonItemCount(*manifest) > manifest->size() / 8 + 64)
-        return std::unexpected(ProjectBackupError::invalidPackage());
-    auto decoded = PresentationProjectsBackup::fromManifest(*manifest);
+    auto decoded = decodeManifest(*manifest);
     if (!decoded)
         return std::unexpected(ProjectBackupError::invalidPackage());
     PresentationProjectsBackup record = std::move(*decoded);

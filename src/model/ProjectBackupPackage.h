@@ -45,6 +45,10 @@ public:
     importBackup(const QString& packagePath, const std::optional<QString>& documentStoreRoot = std::nullopt,
                  const BackupLimits& limits = BackupLimits::standard());
 
+    // The manifest `bytes` as a record; nothing when they do not read as a
+    // backup's manifest.
+    static std::optional<PresentationProjectsBackup> decodeManifest(const QByteArray& bytes);
+
     // Why the project's script is beyond the script limits, or nothing.
     static std::optional<ProjectBackupError> scriptProblem(const PresentationProjectsBackup::Project& project);
 

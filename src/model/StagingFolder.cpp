@@ -3,7 +3,7 @@
 #include "model/ProjectBackupPackage.h"
 #include "model/StagingRecord.h"
 #include "platform/files/AtomicFileWrite.h"
-#include "platform/files/ErrorDescription.h"
+#include "platform/files/BoundedFileRead.h"
 #include "platform/files/ProcessStamp.h"
 #include "platform/files/TreeRemoval.h"
 #include "platform/core/Uuid.h"
@@ -12,7 +12,6 @@
 #include <QFile>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <functional>
@@ -24,13 +23,20 @@ namespace quorvia {
 
 using platform::FileDescriptor;
 using platform::lastError;
-using Mark = StagingFolder::Mark;
+using Identity = StagingRecord::Identity;
+using Mark = StagingRecord::Mark;
+using Found = DestinationOutcome::Found;
+using Left = DestinationOutcome::Left;
 
 namespace {
 
 const QString stagingPrefix = QStringLiteral(".QuorviaBackup-");
 constexpr char packageName[] = "package";
 constexpr char previousName[] = "previous";
+// An old package the export said it kept, where the record could not say so.
+constexpr char keptName[] = "kept";
+// An item being removed: whatever is left of it goes.
+constexpr char goingPrefix[] = "removing-";
 // Making the folder and naming its record takes moments; a folder that has
 // waited a day for its record belongs to an export long gone.
 constexpr time_t unrecordedAge = 24 * 60 * 60;
@@ -41,73 +47,76 @@ void step(StagingFolder::Step at)
         StagingFolder::onStep(at);
 }
 
-std::optional<StagingFolder::Identity> identityOf(int fd)
+std::optional<Identity> identityOf(int fd)
 {
     struct stat status {};
     if (::fstat(fd, &status) != 0)
         return std::nullopt;
-    return StagingFolder::Identity(status.st_dev, status.st_ino);
+    return Identity(status.st_dev, status.st_ino);
 }
 
-std::optional<StagingFolder::Identity> identityAt(int folderFd, const char* name)
+std::optional<Identity> identityAt(int folderFd, const char* name)
 {
     struct stat status {};
     if (::fstatat(folderFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
         return std::nullopt;
-    return StagingFolder::Identity(status.st_dev, status.st_ino);
+    return Identity(status.st_dev, status.st_ino);
 }
 
 bool exists(int folderFd, const char* name) { return identityAt(folderFd, name).has_value(); }
 
-// The package folder open at `packageFd` as a mark: nothing when it holds no manifest file.
-std::optional<Mark> markOf(int packageFd)
+// The package folder open at `packageFd` as a mark: nothing when its manifest
+// is no plain file of at most `bound` bytes or, with `backup`, does not read
+// as a backup's manifest.
+std::optional<Mark> markOf(int packageFd, qint64 bound, bool backup = false)
 {
+    const QByteArray name = QFile::encodeName(ProjectBackupPackage::manifestName);
     struct stat status {};
-    if (::fstat(packageFd, &status) != 0 || !S_ISDIR(status.st_mode))
+    struct stat named {};
+    // Judged by type before it is opened: opening a device can do something.
+    if (::fstat(packageFd, &status) != 0 || !S_ISDIR(status.st_mode)
+        || ::fstatat(packageFd, name.constData(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(named.st_mode))
         return std::nullopt;
-    const FileDescriptor manifest = platform::openForReadingAt(packageFd, QFile::encodeName(ProjectBackupPackage::manifestName).constData());
-    struct stat file {};
-    if (!manifest.isOpen() || ::fstat(manifest.get(), &file) != 0 || !S_ISREG(file.st_mode))
+    const FileDescriptor manifest = platform::openForReadingAt(packageFd, name.constData());
+    if (!manifest.isOpen())
         return std::nullopt;
-    QCryptographicHash digest(QCryptographicHash::Sha256);
-    std::array<char, 64 * 1024> buffer;
-    for (;;) {
-        const ssize_t n = ::read(manifest.get(), buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return std::nullopt;
-        if (n == 0)
-            break;
-        digest.addData(QByteArrayView(buffer.data(), n));
-    }
-    return Mark{status.st_ino, digest.result().toHex()};
+    const platform::BoundedFileRead read = platform::readBounded(manifest.get(), bound);
+    if (!read.ok() || (backup && !ProjectBackupPackage::decodeManifest(read.bytes)))
+        return std::nullopt;
+    return Mark{status.st_ino, QCryptographicHash::hash(read.bytes, QCryptographicHash::Sha256).toHex()};
 }
 
 // Cheap refusal by inode first: most items are not the one looked for.
-bool matches(int fd, const Mark& mark)
+bool matches(int fd, const Mark& mark, qint64 bound)
 {
     const auto identity = identityOf(fd);
-    return identity && identity->second == mark.inode && markOf(fd) == mark;
+    return identity && identity->second == mark.inode && markOf(fd, bound) == mark;
 }
 
 // Whether the item open at `fd` is the package `record` built.
-bool isBuilt(const StagingRecord& record, int fd)
+bool isBuilt(const StagingRecord& record, int fd, qint64 bound)
 {
-    return record.built ? matches(fd, *record.built) : record.builtOnDevice && identityOf(fd) == record.builtOnDevice;
+    return record.built ? matches(fd, *record.built, bound) : record.builtOnDevice && identityOf(fd) == record.builtOnDevice;
 }
 
-enum class Kind { built, old, other };
-// What the item `name` in the staging folder, open at `fd` when a folder, is to `record`.
-Kind kindOf(const StagingRecord& record, const std::string& name, const FileDescriptor& item)
+enum class Kind { built, old, going, other };
+// What the item `name` in the staging folder, open at `fd` when a folder, is
+// to `record`; `held` is the package built as its export holds it open.
+Kind kindOf(const StagingRecord& record, const std::string& name, const FileDescriptor& item,
+            const std::optional<Identity>& held, qint64 bound)
 {
-    if (!item.isOpen())
+    if (!item.isOpen() || name == keptName)
         return Kind::other;
-    if (record.old && matches(item.get(), *record.old))
+    if (name.starts_with(goingPrefix))
+        return Kind::going;
+    // Whatever became of its manifest meanwhile.
+    if (held && identityOf(item.get()) == held)
+        return Kind::built;
+    if (record.old && matches(item.get(), *record.old, bound))
         return Kind::old;
     // Before the renames the package being built is the one under its own name.
     const bool renamed = record.built || record.builtOnDevice;
-    if (renamed ? isBuilt(record, item.get()) : name == packageName)
+    if (renamed ? isBuilt(record, item.get(), bound) : name == packageName)
         return Kind::built;
     // A record from before marks knew the old package only by where the renames put it.
     if (!record.marks && (name == previousName || (renamed && name == packageName)))
@@ -160,11 +169,35 @@ void forEachStagingFolder(int folderFd, const std::function<void(const std::stri
 
 // Empties the folder open at `folderFd` and removes it from under `name` in
 // the folder open at `parentFd`, unless another item took that name meanwhile.
-void removeFolder(int parentFd, const std::string& name, int folderFd, const StagingFolder::Identity& identity)
+void removeFolder(int parentFd, const std::string& name, int folderFd, const Identity& identity)
 {
     platform::removeTreeContents(folderFd);
     if (identityAt(parentFd, name.c_str()) == identity)
         ::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR);
+}
+
+// Takes away the folder `entry` in the folder open at `stagingFd`, open at
+// `itemFd`. Renamed first to a name that says it goes: a removal cut short
+// leaves no package without its manifest, whatever order the drive lists its
+// files in, and the next sweep finishes it.
+void removeItem(int stagingFd, const std::string& entry, int itemFd)
+{
+    std::string going = entry;
+    if (!entry.starts_with(goingPrefix)) {
+        going = goingPrefix + entry;
+        if (!renameWithoutReplacing(stagingFd, entry.c_str(), stagingFd, going.c_str()))
+            return;
+        // Only the very item judged goes, and its new name is on the drive first.
+        if (identityAt(stagingFd, going.c_str()) != identityOf(itemFd)) {
+            renameWithoutReplacing(stagingFd, going.c_str(), stagingFd, entry.c_str());
+            return;
+        }
+        if (!platform::syncFolder(stagingFd))
+            return;
+    }
+    platform::removeTreeContents(itemFd, [] { step(StagingFolder::Step::removing); });
+    step(StagingFolder::Step::removing);
+    ::unlinkat(stagingFd, going.c_str(), AT_REMOVEDIR);
 }
 
 bool isUnfinishedRecord(const std::string& name)
@@ -177,24 +210,26 @@ bool isUnfinishedRecord(const std::string& name)
 // holds the name, the old package goes only once the package built holds the
 // name, and anything else goes back under the name when it is free. The
 // record and the folder go last, and only once nothing else is left in it.
-void settle(int parentFd, int stagingFd, const std::string& name, const StagingFolder::Identity& identity, const StagingRecord& record)
+// An export settling its own folder passes the package built as it holds it
+// open, and its lock on the record, let go just before the record goes (a
+// file system that keeps an open file's name until it is closed would keep
+// the folder too).
+void settle(int parentFd, int stagingFd, const std::string& name, const Identity& identity, const StagingRecord& record,
+            qint64 bound, const std::optional<Identity>& held = std::nullopt, FileDescriptor* recordLock = nullptr)
 {
     const char* destination = record.destination.c_str();
     const FileDescriptor underName = platform::openFolderAt(parentFd, destination);
-    const bool placed = underName.isOpen() && isBuilt(record, underName.get());
+    const bool placed = underName.isOpen() && isBuilt(record, underName.get(), bound);
     const auto mount = platform::mountIdOf(stagingFd);
     for (const std::string& entry : platform::entryNames(stagingFd).value_or(std::vector<std::string>())) {
         if (entry == StagingRecord::fileName || isUnfinishedRecord(entry))
             continue;
         const FileDescriptor item = platform::openFolderAt(stagingFd, entry.c_str());
-        const Kind kind = kindOf(record, entry, item);
-        if (kind == Kind::built || (kind == Kind::old && placed && !record.keepsOld)) {
+        const Kind kind = kindOf(record, entry, item, held, bound);
+        if (kind == Kind::going || kind == Kind::built || (kind == Kind::old && placed && !record.keepsOld)) {
             // A drive mounted on the folder is not part of it.
-            if (!mount || platform::mountIdOf(item.get()) != mount)
-                continue;
-            step(StagingFolder::Step::removing);
-            platform::removeTreeContents(item.get());
-            ::unlinkat(stagingFd, entry.c_str(), AT_REMOVEDIR);
+            if (mount && platform::mountIdOf(item.get()) == mount)
+                removeItem(stagingFd, entry, item.get());
         } else if (renameWithoutReplacing(stagingFd, entry.c_str(), parentFd, destination)) {
             platform::syncFolder(parentFd);
         }
@@ -208,6 +243,8 @@ void settle(int parentFd, int stagingFd, const std::string& name, const StagingF
             ::unlinkat(stagingFd, entry.c_str(), 0);
         }
     }
+    if (recordLock)
+        recordLock->reset();
     step(StagingFolder::Step::removing);
     ::unlinkat(stagingFd, StagingRecord::fileName, 0);
     step(StagingFolder::Step::removing);
@@ -217,10 +254,11 @@ void settle(int parentFd, int stagingFd, const std::string& name, const StagingF
 
 } // namespace
 
-StagingFolder::StagingFolder(int parentFd, std::string destination)
+StagingFolder::StagingFolder(int parentFd, std::string destination, qint64 manifestBytes)
     : parentFd_(parentFd),
       destination_(std::move(destination)),
-      name_(QFile::encodeName(stagingPrefix + platform::uuidString(platform::newUuid())).toStdString())
+      name_(QFile::encodeName(stagingPrefix + platform::uuidString(platform::newUuid())).toStdString()),
+      manifestBytes_(manifestBytes)
 {
 }
 
@@ -231,31 +269,38 @@ StagingFolder::~StagingFolder()
     // Through the descriptor: what is in it is settled even when the folder
     // itself was moved away from its name.
     StagingRecord record{{}, destination_, true, std::nullopt, old_, built_, keepsOld_};
-    settle(parentFd_, folder_.get(), name_, *identity_, record);
+    settle(parentFd_, folder_.get(), name_, *identity_, record, manifestBytes_,
+           package_.isOpen() ? std::optional<Identity>(packageIdentity_) : std::nullopt, &recordLock_);
 }
 
-std::error_code StagingFolder::record() const
+std::error_code StagingFolder::record()
 {
     const StagingRecord record{platform::ProcessStamp::ofThisProcess().value_or(platform::ProcessStamp{}), destination_, true,
                         std::nullopt, old_, built_, keepsOld_};
     // Where the kernel will not say who this process is, the record names no
     // writer, and what the export leaves is never taken for abandoned.
-    const auto written = platform::writeFileAtomically(folder_.get(), StagingRecord::fileName, record.encoded(), false);
-    return written ? std::error_code() : written.error();
+    // Locked before it takes the name, so no sweep finds it unlocked while
+    // this export runs.
+    FileDescriptor lock;
+    const auto written = platform::writeFileAtomically(folder_.get(), StagingRecord::fileName, record.encoded(), false,
+                                                       [&](int fd) { lock = platform::lockedCopy(fd); });
+    if (!written)
+        return written.error();
+    recordLock_ = std::move(lock);
+    return {};
 }
 
 std::expected<void, ProjectBackupFailure> StagingFolder::create()
 {
     // Only a backup package may be replaced, and only the very one here now.
     if (FileDescriptor old = platform::openFolderAt(parentFd_, destination_.c_str()); old.isOpen()) {
-        old_ = markOf(old.get());
+        old_ = markOf(old.get(), manifestBytes_, true);
         oldPackage_ = std::move(old);
     } else if (errno != ENOENT && errno != ENOTDIR && errno != ELOOP) {
         return std::unexpected(lastError());
     }
     if (exists(parentFd_, destination_.c_str()) && !old_)
-        return std::unexpected(ProjectBackupError::refused(
-            QStringLiteral("所选位置已有同名文件或文件夹，且它不是演讲项目备份；未做任何改动")));
+        return std::unexpected(outcome(Found::notABackup));
 
     if (::mkdirat(parentFd_, name_.c_str(), 0700) != 0)
         return std::unexpected(lastError());
@@ -295,18 +340,17 @@ bool StagingFolder::isOld(const char* name) const
     return old_ && item.isOpen() && identityOf(item.get()) == identityOf(oldPackage_.get());
 }
 
-QString StagingFolder::keptHere() const
+ProjectBackupError StagingFolder::outcome(Found found, Left left, int error) const
 {
-    return QStringLiteral("同一文件夹的隐藏文件夹“%1”中").arg(QFile::decodeName(QByteArray::fromStdString(name_)));
+    return ProjectBackupError::atDestination({found, left, error, QFile::decodeName(QByteArray::fromStdString(name_))});
 }
 
 std::expected<void, ProjectBackupFailure> StagingFolder::putInPlace()
 {
     // Whatever was put in place must be the package built, or the export did not happen.
-    const QString tampered = QStringLiteral("导出时所选文件夹中的备份被他人改动，未写入备份");
-    built_ = identityAt(folder_.get(), packageName) == packageIdentity_ ? markOf(package_.get()) : std::nullopt;
+    built_ = identityAt(folder_.get(), packageName) == packageIdentity_ ? markOf(package_.get(), manifestBytes_) : std::nullopt;
     if (!built_)
-        return std::unexpected(ProjectBackupError::refused(tampered));
+        return std::unexpected(outcome(Found::tampered));
     // Before any rename the record names the package built and, with this
     // folder and its name, is on the drive: after a power cut the sweep tells
     // the old package from the new one by it.
@@ -315,17 +359,11 @@ std::expected<void, ProjectBackupFailure> StagingFolder::putInPlace()
     if (!platform::syncFolder(folder_.get()) || !platform::syncFolder(parentFd_))
         return std::unexpected(lastError());
 
-    // Something other than the package found there when the export began.
-    const QString replaced = QStringLiteral("导出时所选位置的备份被换成了别的项目，未写入备份");
-    const QString returned = QStringLiteral("；那个项目已放回原处");
-    const QString keptThere = QStringLiteral("；那个项目暂存在") + keptHere() + QStringLiteral("，未做删除");
     const char* destination = destination_.c_str();
     const char* old = nullptr; // where the old package went, in this folder
     if (!old_) {
         if (!renameWithoutReplacing(folder_.get(), packageName, parentFd_, destination))
-            return std::unexpected(errno == EEXIST ? ProjectBackupFailure(ProjectBackupError::refused(
-                                                         QStringLiteral("导出时所选位置出现了同名的项目，未写入备份")))
-                                                   : ProjectBackupFailure(lastError()));
+            return std::unexpected(errno == EEXIST ? ProjectBackupFailure(outcome(Found::nameTaken)) : ProjectBackupFailure(lastError()));
     } else if (::renameat2(folder_.get(), packageName, parentFd_, destination, RENAME_EXCHANGE) == 0) {
         old = packageName;
     } else {
@@ -338,32 +376,32 @@ std::expected<void, ProjectBackupFailure> StagingFolder::putInPlace()
         old = previousName;
         step(Step::previousSetAside);
         if (!isOld(previousName))
-            return std::unexpected(ProjectBackupError::refused(
-                replaced + (renameWithoutReplacing(folder_.get(), previousName, parentFd_, destination) ? returned : keptThere)));
+            return std::unexpected(outcome(Found::replaced, renameWithoutReplacing(folder_.get(), previousName, parentFd_, destination)
+                                                                ? Left::theirsBack
+                                                                : Left::theirsKept));
         if (!renameWithoutReplacing(folder_.get(), packageName, parentFd_, destination)) {
-            const std::error_code error = lastError();
-            return std::unexpected(ProjectBackupError::refused(platform::describeError(error.value()) + putBack(previousName)));
+            const int error = errno;
+            return std::unexpected(outcome(Found::driveError, putBack(previousName), error));
         }
     }
     step(Step::renamed);
+    // Something other than the package found there when the export began.
     if (old && !isOld(old))
-        return std::unexpected(ProjectBackupError::refused(replaced + (withdraw(old) ? returned : keptThere)));
+        return std::unexpected(outcome(Found::replaced, withdraw(old) ? Left::theirsBack : Left::theirsKept));
     // The new name reaches the drive before the old package may go.
     if (!platform::syncFolder(parentFd_) || !platform::syncFolder(folder_.get())) {
         const std::error_code error = lastError();
         if (withdraw(old))
             return std::unexpected(error);
-        return std::unexpected(ProjectBackupError::refused(
-            platform::describeError(error.value())
-            + (old ? QStringLiteral("；原来的备份暂存在") + keptHere() + QStringLiteral("，名称空出后下次导出到这里时放回")
-                   : QStringLiteral("；所选位置上的新备份未能确认写入磁盘，请重新导出"))));
+        return std::unexpected(outcome(Found::driveError, old ? Left::oldKept : Left::newUnconfirmed, error.value()));
     }
-    if (identityAt(parentFd_, destination) != packageIdentity_) {
-        // Moved away by someone else: the new package stays wherever it went,
-        // and nothing is emptied.
-        const QString moved = QStringLiteral("导出的备份刚放到所选位置就被他人移走或改名，新备份留在了它被移到的地方");
-        return std::unexpected(ProjectBackupError::refused(old ? moved + putBack(old) : moved));
-    }
+    // Moved away by someone else: the new package stays wherever it went, and nothing is emptied.
+    const FileDescriptor placed = platform::openFolderAt(parentFd_, destination);
+    if (!placed.isOpen() || identityOf(placed.get()) != packageIdentity_)
+        return std::unexpected(outcome(Found::moved, old ? putBack(old) : Left::nothing));
+    // Emptied through a descriptor someone held, it is no longer the package built.
+    if (!matches(placed.get(), *built_, manifestBytes_))
+        return std::unexpected(outcome(Found::tampered, withdraw(old) || !old ? Left::nothing : Left::oldKept));
     return {};
 }
 
@@ -380,21 +418,32 @@ bool StagingFolder::withdraw(const char* old)
         platform::syncFolder(parentFd_);
         return true;
     }
-    if (old) {
-        // Kept here for good unless the name comes free: the export said it failed.
-        keepsOld_ = true;
-        record();
-    }
+    if (old)
+        keep(old);
     return false;
 }
 
-QString StagingFolder::putBack(const char* name)
+void StagingFolder::keep(const char* old)
+{
+    keepsOld_ = true;
+    // Where the record cannot say so, the package's name here does; where that
+    // cannot change either, no record is left to let a sweep near it.
+    if (!record())
+        return;
+    if (renameWithoutReplacing(folder_.get(), old, folder_.get(), keptName))
+        platform::syncFolder(folder_.get());
+    else
+        ::unlinkat(folder_.get(), StagingRecord::fileName, 0);
+}
+
+Left StagingFolder::putBack(const char* name)
 {
     if (renameWithoutReplacing(folder_.get(), name, parentFd_, destination_.c_str())) {
         platform::syncFolder(parentFd_);
-        return QStringLiteral("；原来的备份已放回原处");
+        return Left::oldBack;
     }
-    return QStringLiteral("；原来的名称已被占用，原来的备份暂存在") + keptHere() + QStringLiteral("，名称空出后下次导出到这里时放回");
+    keep(name);
+    return Left::oldKeptNameTaken;
 }
 
 void StagingFolder::removeUnrecorded(const struct timespec& now) const
@@ -409,12 +458,12 @@ void StagingFolder::removeUnrecorded(const struct timespec& now) const
     });
 }
 
-void StagingFolder::sweepLeftovers(int folderFd)
+void StagingFolder::sweepLeftovers(int folderFd, qint64 manifestBytes)
 {
     forEachStagingFolder(folderFd, [&](const std::string& name, int staging, const struct stat& status) {
         const auto record = StagingRecord::readFrom(staging);
-        if (record && record->writer.isGone())
-            settle(folderFd, staging, name, Identity(status.st_dev, status.st_ino), *record);
+        if (record && !record->locked && record->writer.isGone())
+            settle(folderFd, staging, name, Identity(status.st_dev, status.st_ino), *record, manifestBytes);
     });
 }
 

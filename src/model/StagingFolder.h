@@ -1,18 +1,14 @@
 #pragma once
 
 #include "model/ProjectBackupError.h"
+#include "model/StagingRecord.h"
 #include "platform/files/FileDescriptor.h"
-
-#include <QByteArray>
 
 #include <expected>
 #include <functional>
 #include <optional>
 #include <string>
 #include <system_error>
-#include <utility>
-
-#include <sys/types.h>
 
 namespace quorvia {
 
@@ -20,29 +16,23 @@ namespace quorvia {
 // destination, in a folder another user or another launch may write too, so
 // no name there is trusted for anything. The folder carries a record of the
 // export writing it; a later export settles it only when that record says the
-// writer is gone from this machine. Nothing is ever removed but the package
-// built and the very package found under the name when the export began, each
-// known by its inode and a digest of its manifest (a drive mounted again comes
-// back under another device number); anything else the renames took from
+// writer is gone from this machine and holds no lock on it. Nothing is ever
+// removed but the package built and the very package found under the name when
+// the export began, each known by its inode and a digest of its manifest (a
+// drive mounted again comes back under another device number), and each first
+// renamed to a name that says it goes; anything else the renames took from
 // under the name goes back there when the name is free, and stays otherwise.
 // The record goes last, after all it speaks for. File work only.
 class StagingFolder {
 public:
-    using Identity = std::pair<dev_t, ino_t>;
-    // A package, known again on the same drive however it was mounted since.
-    struct Mark {
-        ino_t inode = 0;
-        QByteArray manifestDigest;
-        bool operator==(const Mark&) const = default;
-    };
-
     // Points a test may stop an export at, as a crash or another process would.
-    // `removing` comes before each removal of an item of the folder, and of the folder.
+    // `removing` comes before each removal of a file or folder in the folder, and of the folder.
     enum class Step { folderMade, previousSetAside, renamed, removing };
     static inline std::function<void(Step)> onStep;
 
-    // For the package `destination`, a name in the folder open at `parentFd`.
-    StagingFolder(int parentFd, std::string destination);
+    // For the package `destination`, a name in the folder open at `parentFd`;
+    // no manifest beyond `manifestBytes` is read.
+    StagingFolder(int parentFd, std::string destination, qint64 manifestBytes);
     // Takes away the package built unless it is in place, and the old package
     // once the package built holds the name; anything else it keeps, with the
     // record, for the sweep.
@@ -68,20 +58,27 @@ public:
     // Settles in the folder open at `folderFd` what exports that can no longer
     // be running left there, by their records. Never follows a link nor
     // enters another mount.
-    static void sweepLeftovers(int folderFd);
+    static void sweepLeftovers(int folderFd, qint64 manifestBytes);
 
 private:
+    using Identity = StagingRecord::Identity;
+    using Mark = StagingRecord::Mark;
+
     // Puts the old package, set aside as `name` here, back under its name; kept
     // here for the sweep when the name is taken. Says which.
-    QString putBack(const char* name);
+    DestinationOutcome::Left putBack(const char* name);
     // Undoes the renames: what went from the name to `old` here (nothing when
     // the name was free) goes back, and the package built comes back here.
     bool withdraw(const char* old);
-    // Where an item kept here is, in words.
-    QString keptHere() const;
+    // Keeps the old package, set aside as `old` here, from every sweep until
+    // the name is free: the export says so.
+    void keep(const char* old);
+    // What the export met at the destination, and what became of what it moved.
+    ProjectBackupError outcome(DestinationOutcome::Found found, DestinationOutcome::Left left = DestinationOutcome::Left::nothing,
+                               int error = 0) const;
     // Whether the item `name` here is the package found under the name.
     bool isOld(const char* name) const;
-    std::error_code record() const;
+    std::error_code record();
     // Removes folders beside this one that exports killed before their record
     // had a name left, once clearly older than any export could be at that step.
     void removeUnrecorded(const struct timespec& now) const;
@@ -89,8 +86,11 @@ private:
     int parentFd_;
     std::string destination_;
     std::string name_;
+    qint64 manifestBytes_;
     platform::FileDescriptor folder_;
     platform::FileDescriptor package_;
+    // Holds the record locked while this export runs.
+    platform::FileDescriptor recordLock_;
     std::optional<Identity> identity_;
     Identity packageIdentity_{};
     // The package under the name when the export began, held open so no other

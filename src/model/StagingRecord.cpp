@@ -11,7 +11,7 @@
 
 namespace quorvia {
 
-using Mark = StagingFolder::Mark;
+using Mark = StagingRecord::Mark;
 
 namespace {
 
@@ -82,13 +82,14 @@ std::optional<StagingRecord> StagingRecord::readFrom(int folderFd)
     record.writer.pidNamespace = json.value("pidNamespace").toString().toULongLong(&namespaceOk);
     record.marks = json.contains("old");
     record.keepsOld = json.value("keepsOld").toBool();
+    record.locked = platform::isLockedElsewhere(file.get());
     if (record.marks) {
         if (!readMark(json.value("old"), record.old) || !readMark(json.value("package"), record.built))
             return std::nullopt;
     } else if (json.contains("packageDevice") || json.contains("packageInode")) {
         bool deviceOk = false;
         bool inodeOk = false;
-        record.builtOnDevice = StagingFolder::Identity(json.value("packageDevice").toString().toULongLong(&deviceOk),
+        record.builtOnDevice = Identity(json.value("packageDevice").toString().toULongLong(&deviceOk),
                                                        json.value("packageInode").toString().toULongLong(&inodeOk));
         if (!deviceOk || !inodeOk)
             return std::nullopt;

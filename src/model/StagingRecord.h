@@ -1,12 +1,14 @@
 #pragma once
 
-#include "model/StagingFolder.h"
 #include "platform/files/ProcessStamp.h"
 
 #include <QByteArray>
 
 #include <optional>
 #include <string>
+#include <utility>
+
+#include <sys/types.h>
 
 namespace quorvia {
 
@@ -16,19 +18,31 @@ namespace quorvia {
 struct StagingRecord {
     static constexpr char fileName[] = "export.json";
 
+    // An item by device and inode.
+    using Identity = std::pair<dev_t, ino_t>;
+    // A package, known again on the same drive however it was mounted since.
+    struct Mark {
+        ino_t inode = 0;
+        QByteArray manifestDigest;
+        bool operator==(const Mark&) const = default;
+    };
+
     platform::ProcessStamp writer;
     std::string destination;
     // Records from before exports marked packages name only the package built,
     // by device and inode; in theirs an item that is not it is the old package.
     bool marks = true;
-    std::optional<StagingFolder::Identity> builtOnDevice;
+    std::optional<Identity> builtOnDevice;
     // The package under the name when the export began.
-    std::optional<StagingFolder::Mark> old;
+    std::optional<Mark> old;
     // The package built, once the renames that put it under the name may have begun.
-    std::optional<StagingFolder::Mark> built;
+    std::optional<Mark> built;
     // The export failed after its renames and could not put the old package
     // back: it goes back once the name is free, and never goes otherwise.
     bool keepsOld = false;
+    // Read only: its writer holds the record locked, so it runs, whatever the
+    // stamp says (two machines made from one image share their names).
+    bool locked = false;
 
     QByteArray encoded() const;
     // The record in the folder open at `folderFd`, if one of ours is there:

@@ -14,7 +14,9 @@
 #include <csignal>
 
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,16 +41,24 @@ protected:
         return imported ? readFile(imported->projects.front().deck->filePath).toStdString() : "<not importable>";
     }
 
-    // A staging folder that an export killed part way through its copy left in the exports folder.
-    QString deadStagingFolder()
+    // The staging folder an export in a child left once `signal` stopped or
+    // killed it part way through its copy; the child in `child`.
+    template <int signal>
+    QString stagingFolderPartWay(pid_t& child)
     {
-        const pid_t killed = exportInChild(backupWithDeck(QByteArray(2 << 20, 'd')), exportsFolder() + "/全部.quorviabackup",
-                                           [] { onFileSizeLimit(1 << 20, [](int) { ::raise(SIGKILL); }); });
+        child = exportInChild(backupWithDeck(QByteArray(2 << 20, 'd')), exportsFolder() + "/全部.quorviabackup",
+                              [] { onFileSizeLimit(1 << 20, [](int) { ::raise(signal); }); });
         int status = 0;
-        if (killed <= 0 || ::waitpid(killed, &status, 0) != killed || !WIFSIGNALED(status))
+        if (child <= 0 || ::waitpid(child, &status, WUNTRACED) != child || !(WIFSIGNALED(status) || WIFSTOPPED(status)))
             return {};
         const QStringList left = stagingFoldersIn(exportsFolder());
         return left.size() == 1 ? exportsFolder() + u'/' + left.front() : QString();
+    }
+
+    QString deadStagingFolder()
+    {
+        pid_t child = 0;
+        return stagingFolderPartWay<SIGKILL>(child);
     }
 };
 
@@ -61,15 +71,17 @@ QStringList treeBytes(const QString& folder)
     return out;
 }
 
-// An export over `target` killed outright at its `nth` step `at`.
-void exportKilledAt(const PresentationProjectsBackup& backup, const QString& target, StagingFolder::Step at, int nth)
+// An export over `target` killed outright at its `nth` step `at`; false when it had no such step.
+bool exportKilledAt(const PresentationProjectsBackup& backup, const QString& target, StagingFolder::Step at, int nth)
 {
+    int status = 0;
     ::waitpid(exportInChild(backup, target, [=] {
         StagingFolder::onStep = [=, seen = 0](StagingFolder::Step step) mutable {
             if (step == at && seen++ == nth)
                 ::raise(SIGKILL);
         };
-    }), nullptr, 0);
+    }), &status, 0);
+    return WIFSIGNALED(status);
 }
 
 // Bytes no file system makes of nothing, different for each day.
@@ -110,7 +122,8 @@ TEST_F(BackupDurabilityTest, APowerCutRightAfterAnExportLeavesTheOldPackageOrThe
 // the export's check of the name, on a drive with an atomic exchange and on one
 // without. Nothing is emptied: the new package stays where it went, the old one
 // goes back under the name when it is free, and while the name is taken it
-// waits, through any sweep, until it is free.
+// waits, through any sweep, until it is free: also when a failing stick lets
+// no record say it was kept.
 TEST_F(BackupDurabilityTest, ABackupRenamedAwayDuringTheExportCostsNoPackage)
 {
     if (::geteuid() != 0)
@@ -148,10 +161,32 @@ TEST_F(BackupDurabilityTest, ABackupRenamedAwayDuringTheExportCostsNoPackage)
         ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("other"), drive.path("其他.quorviabackup")));
         EXPECT_EQ(stagingFoldersIn(drive.path()).size(), 1) << "the old package was not kept while its name was taken";
         EXPECT_EQ(deckIn(QFile::decodeName(moved)), "tuesday");
+        // The new package comes back under the name: the old one waits on.
         ASSERT_EQ(::rmdir(name.constData()), 0);
+        ASSERT_EQ(::rename(moved.constData(), name.constData()), 0);
+        ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("other"), drive.path("其他.quorviabackup")));
+        EXPECT_EQ(stagingFoldersIn(drive.path()).size(), 1) << "the old package the export said it kept went";
+        platform::removeTree(name.constData());
         ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("other"), drive.path("其他.quorviabackup")));
         EXPECT_EQ(deckIn(QFile::decodeName(name)), "sunday");
         EXPECT_TRUE(stagingFoldersIn(drive.path()).isEmpty());
+
+        // Every sync fails from the renames on, so the undo finds the name
+        // empty and the record that keeps the old package fails to write.
+        int failing = -1;
+        const pid_t failed = exportInChild(backupWithDeck("wednesday"), QFile::decodeName(name), [&] {
+            StagingFolder::onStep = [&](StagingFolder::Step at) { failing = at == StagingFolder::Step::renamed ? ::rename(name.constData(), moved.constData()) : failing; };
+            platform::onSync = [&](int) {
+                if (failing >= 0 && failing++ == 1) // the record's sync: the new package is back by now
+                    ::rename(moved.constData(), name.constData());
+                return failing < 0 ? 0 : EIO;
+            };
+        });
+        ASSERT_EQ(::waitpid(failed, nullptr, 0), failed);
+        ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("other"), drive.path("其他.quorviabackup")));
+        platform::removeTree(name.constData());
+        ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("other"), drive.path("其他.quorviabackup")));
+        EXPECT_EQ(deckIn(QFile::decodeName(name)), "sunday");
     }
 }
 
@@ -208,10 +243,17 @@ TEST_F(BackupDurabilityTest, ARecordOfThisBootWithAnotherHostNameIsJudgedByItsPr
     EXPECT_FALSE(QFileInfo::exists(dead));
 }
 
-// Another user renames a group-writable folder of the speaker's to a staging
-// name and writes a record of a dead export there: not ours, so not judged.
+// A dead export's record with a second name, through which anyone may have
+// written it, and another user's record in a group-writable folder of the
+// speaker's renamed to a staging name: not ours, so not judged.
 TEST_F(BackupDurabilityTest, ARecordSomeoneElseWroteDecidesNoRemoval)
 {
+    const QString linked = deadStagingFolder();
+    ASSERT_EQ(::link(QFile::encodeName(linked + "/export.json").constData(), QFile::encodeName(path("second")).constData()), 0);
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("small"), exportsFolder() + "/其他.quorviabackup"));
+    EXPECT_TRUE(QFileInfo::exists(linked + "/package"));
+    ASSERT_TRUE(QFile::remove(path("second")));
+
     if (::geteuid() != 0)
         GTEST_SKIP() << "a record of another user's needs root to make";
     const QString dead = deadStagingFolder();
@@ -263,17 +305,77 @@ TEST_F(BackupDurabilityTest, AnExportThatSaysItFailedLeavesTheOldPackageByteForB
     }
 }
 
-// A finished export killed at any removal of its clean-up: the record outlives
-// what it speaks for, so the next export's sweep leaves no package hidden.
+// An export over an old backup killed at any removal of its clean-up, then the
+// next at the same removal of its sweep, on drives listing a package's files in
+// either order (the second ext4 drive lists its manifest first): the next sweep
+// finishes each removal, and no package is left hidden.
 TEST_F(BackupDurabilityTest, AKillAtAnyRemovalOfTheCleanUpHidesNoPackage)
 {
-    const QString name = exportsFolder() + "/全部.quorviabackup";
-    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("sunday"), name));
-    for (int removal = 0; removal < 4; ++removal) {
-        exportKilledAt(backupWithDeck("monday"), name, StagingFolder::Step::removing, removal);
-        ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("other"), exportsFolder() + "/其他.quorviabackup"));
-        EXPECT_TRUE(listTree(exportsFolder()).filter(QRegularExpression("^\\.QuorviaBackup-[^/]*/(package|previous)$")).isEmpty()) << removal;
+    std::vector<std::unique_ptr<MountedDrive>> drives;
+    QStringList folders{exportsFolder()};
+    for (const QString seed : {"00000001-0000-4000-8000-000000000000", "00000005-0000-4000-8000-000000000000"})
+        if (MountedDrive::makeExt4Image(path(seed), 16, seed) && drives.emplace_back(new MountedDrive(MountedDrive::Kind::ext4Image, path(seed)))->mounted())
+            folders.append(drives.back()->path());
+    for (const QString& folder : folders) {
+        const QString name = folder + "/全部.quorviabackup", other = folder + "/其他.quorviabackup";
+        ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("sunday"), name));
+        for (int removal = 0; exportKilledAt(backupWithDeck("monday"), name, StagingFolder::Step::removing, removal); ++removal) {
+            exportKilledAt(backupWithDeck("other"), other, StagingFolder::Step::removing, removal);
+            ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("other"), other));
+            EXPECT_EQ(listTree(folder).filter(QRegularExpression("^\\.QuorviaBackup-[^/]*/")), QStringList()) << removal;
+        }
     }
+}
+
+// Machines made from one image share machine id and host name, so another's
+// running export reads as one of an earlier boot here: its lock on its record
+// keeps the sweep from its package. And were its package emptied through a
+// descriptor as it takes the name, the inode there is the one built, but the
+// package is not, and the export is not done.
+TEST_F(BackupDurabilityTest, ARunningExportIsNeverTakenForADeadOne)
+{
+    pid_t child = 0;
+    const QString running = stagingFolderPartWay<SIGSTOP>(child);
+    const std::shared_ptr<void> reap(nullptr, [&](void*) { if (child > 0 && ::kill(child, SIGKILL) == 0) ::waitpid(child, nullptr, 0); });
+    ASSERT_FALSE(running.isEmpty()) << "no export was stopped part way";
+    QJsonObject record = QJsonDocument::fromJson(readFile(running + "/export.json")).object();
+    record.insert("boot", "another boot");
+    writeFile(running + "/export.json", QJsonDocument(record).toJson()); // in place: the lock stays
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("sunday"), package()));
+    EXPECT_TRUE(QFileInfo::exists(running + "/package"));
+
+    StagingFolder::onStep = [&](StagingFolder::Step step) {
+        if (step == StagingFolder::Step::renamed)
+            platform::removeTree(QFile::encodeName(package() + "/manifest.json").constData());
+    };
+    const auto emptied = ProjectBackupPackage::exportBackup(backupWithDeck("monday"), package());
+    StagingFolder::onStep = nullptr;
+    EXPECT_EQ(failureText(emptied), QStringLiteral("导出时所选文件夹中的备份被他人改动，未写入备份。"));
+    EXPECT_EQ(deckIn(package()), "sunday");
+}
+
+// What is under the name is judged without harm: a manifest beyond the limit
+// is not read, one that reads as no backup's makes no backup, and a device is
+// never opened. None of them is replaced.
+TEST_F(BackupDurabilityTest, WhatIsUnderTheNameIsJudgedWithoutHarm)
+{
+    const QString noBackup = QStringLiteral("所选位置已有同名文件或文件夹，且它不是演讲项目备份；未做任何改动。");
+    const QString manifest = package() + "/manifest.json";
+    BackupLimits limits;
+    limits.manifestBytes = 4096;
+    writeFile(manifest, QJsonDocument(singleProjectManifest()).toJson().leftJustified(limits.manifestBytes + 1, ' '));
+    EXPECT_EQ(failureText(ProjectBackupPackage::exportBackup(backupWithDeck("deck"), package(), limits)), noBackup);
+    writeFile(manifest, "");
+    writeFile(package() + "/theirs.txt", "theirs");
+    EXPECT_EQ(failureText(ProjectBackupPackage::exportBackup(backupWithDeck("deck"), package())), noBackup);
+    ASSERT_TRUE(QFile::remove(manifest));
+    if (::mknod(QFile::encodeName(manifest).constData(), S_IFCHR | 0600, makedev(1, 3)) != 0)
+        GTEST_SKIP() << "a device needs root to make";
+    const platform::FileDescriptor opens(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    ASSERT_GE(::inotify_add_watch(opens.get(), QFile::encodeName(manifest).constData(), IN_OPEN), 0);
+    EXPECT_EQ(failureText(ProjectBackupPackage::exportBackup(backupWithDeck("deck"), package())), noBackup);
+    char event[4096];
+    EXPECT_LT(::read(opens.get(), event, sizeof event), 0) << "the device was opened";
 }
 
 // An export killed right after its renames on a FUSE drive, which comes back

@@ -59,12 +59,15 @@ public:
         return ::mount(nullptr, QFile::encodeName(at_).constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
     }
 
-    // A new image file of `megabytes` holding an empty ext4 file system.
-    static bool makeExt4Image(const QString& image, int megabytes)
+    // A new image file of `megabytes` holding an empty ext4 file system; it
+    // lists a folder's names in the order of their hashes under `hashSeed` (a
+    // UUID), a random one when none is given.
+    static bool makeExt4Image(const QString& image, int megabytes, const QString& hashSeed = {})
     {
         QFile file(image);
+        const QStringList seed = hashSeed.isEmpty() ? QStringList() : QStringList{"-E", "hash_seed=" + hashSeed};
         return file.open(QIODevice::WriteOnly) && file.resize(qint64(megabytes) << 20)
-            && QProcess::execute("mkfs.ext4", {"-q", "-F", image}) == 0;
+            && QProcess::execute("mkfs.ext4", QStringList{"-q", "-F"} + seed + QStringList{image}) == 0;
     }
 
 private:

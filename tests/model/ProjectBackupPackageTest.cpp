@@ -85,7 +85,8 @@ TEST_F(BackupPackageTest, ExportWritesManifestAndOneFolderPerDeck)
 
 TEST_F(BackupPackageTest, ExportReplacesTheDestinationWholeOrNotAtAll)
 {
-    writeFile(package() + "/manifest.json", "old manifest");
+    const QByteArray oldManifest = QJsonDocument(singleProjectManifest()).toJson();
+    writeFile(package() + "/manifest.json", oldManifest);
     writeFile(package() + "/Documents/OLD/old.key", "old deck");
     const QStringList before = listTree(exportsFolder());
 
@@ -94,7 +95,7 @@ TEST_F(BackupPackageTest, ExportReplacesTheDestinationWholeOrNotAtAll)
     const auto failed = ProjectBackupPackage::exportBackup(backupOf({present, missing}), package());
     EXPECT_EQ(failureText(failed), QStringLiteral("项目“失踪的项目”对应的演示文稿已丢失，无法生成或恢复完整备份。"));
     EXPECT_EQ(listTree(exportsFolder()), before);
-    EXPECT_EQ(readFile(package() + "/manifest.json"), "old manifest");
+    EXPECT_EQ(readFile(package() + "/manifest.json"), oldManifest);
     EXPECT_EQ(readFile(package() + "/Documents/OLD/old.key"), "old deck");
 
     ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupOf({backupProject("甲")}), package()));

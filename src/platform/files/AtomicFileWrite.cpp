@@ -33,7 +33,8 @@ void syncFolder(const QString& folder)
         syncFolder(fd.get());
 }
 
-std::expected<void, std::error_code> writeFileAtomically(int folderFd, const QByteArray& name, QByteArrayView bytes, bool syncsFolder)
+std::expected<void, std::error_code> writeFileAtomically(int folderFd, const QByteArray& name, QByteArrayView bytes, bool syncsFolder,
+                                                         const std::function<void(int fd)>& beforeRename)
 {
     const QByteArray temporary = name + atomicWriteTemporaryMarker + randomHex().toLatin1();
     FileDescriptor fd = createFileAt(folderFd, temporary.constData());
@@ -42,6 +43,8 @@ std::expected<void, std::error_code> writeFileAtomically(int folderFd, const QBy
     std::error_code error;
     if (!writeAll(fd.get(), bytes) || !syncFile(fd.get()))
         error = lastError();
+    else if (beforeRename)
+        beforeRename(fd.get());
     if (!fd.close() && !error)
         error = lastError();
     if (!error && ::renameat(folderFd, temporary.constData(), folderFd, name.constData()) != 0)

@@ -127,6 +127,27 @@ std::expected<FileDescriptor, std::error_code> makeFolderAt(int parentFd, const 
     return folder;
 }
 
+FileDescriptor lockedCopy(int fd)
+{
+    // A lock of the open file itself, not of the process: closing another
+    // descriptor of the file here leaves it held.
+    FileDescriptor copy(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    if (!copy.isOpen() || ::fcntl(copy.get(), F_OFD_SETLK, &lock) != 0)
+        return FileDescriptor();
+    return copy;
+}
+
+bool isLockedElsewhere(int fd)
+{
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    return ::fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+}
+
 std::error_code lastError() { return {errno, std::generic_category()}; }
 
 bool writeAll(int fd, QByteArrayView bytes)

@@ -72,6 +72,15 @@ std::expected<PipePair, std::error_code> makePipe(int extraFlags = 0);
 // and then not opened is removed again.
 std::expected<FileDescriptor, std::error_code> makeFolderAt(int parentFd, const char* name, bool existing = true);
 
+// A second descriptor of the file open at `fd` (open for writing) that holds
+// a write lock on all of it while it stays open, against every other open of
+// the file, in this process or another, on this machine or beyond where the
+// file system carries locks. Not open when the lock is taken or not kept.
+FileDescriptor lockedCopy(int fd);
+// Whether another open of the file at `fd` holds a lock on it; false on a
+// file system that keeps no locks.
+bool isLockedElsewhere(int fd);
+
 // The mount the item open at `fd` lies on: a bind mount has an id of its own
 // though it shares the device. Nothing when the kernel will not say.
 std::optional<quint64> mountIdOf(int fd);

@@ -14,14 +14,18 @@ namespace quorvia::platform {
 
 namespace {
 
-void removeContentsOn(int folderFd, quint64 mount);
+using BeforeEach = std::function<void()>;
 
-void removeOn(int folderFd, quint64 mount, const char* name)
+void removeContentsOn(int folderFd, quint64 mount, const BeforeEach& beforeEach);
+
+void removeOn(int folderFd, quint64 mount, const char* name, const BeforeEach& beforeEach = {})
 {
     struct stat status {};
     if (::fstatat(folderFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
         return;
     if (!S_ISDIR(status.st_mode)) {
+        if (beforeEach)
+            beforeEach();
         ::unlinkat(folderFd, name, 0);
         return;
     }
@@ -30,23 +34,25 @@ void removeOn(int folderFd, quint64 mount, const char* name)
     if (folder.isOpen()) {
         if (mountIdOf(folder.get()) != mount)
             return;
-        removeContentsOn(folder.get(), mount);
+        removeContentsOn(folder.get(), mount, beforeEach);
     }
+    if (beforeEach)
+        beforeEach();
     ::unlinkat(folderFd, name, AT_REMOVEDIR);
 }
 
-void removeContentsOn(int folderFd, quint64 mount)
+void removeContentsOn(int folderFd, quint64 mount, const BeforeEach& beforeEach)
 {
     for (const std::string& name : entryNames(folderFd).value_or(std::vector<std::string>()))
-        removeOn(folderFd, mount, name.c_str());
+        removeOn(folderFd, mount, name.c_str(), beforeEach);
 }
 
 } // namespace
 
-void removeTreeContents(int folderFd)
+void removeTreeContents(int folderFd, const BeforeEach& beforeEach)
 {
     if (const auto mount = mountIdOf(folderFd))
-        removeContentsOn(folderFd, *mount);
+        removeContentsOn(folderFd, *mount, beforeEach);
 }
 
 void removeTree(const std::filesystem::path& named)
