@@ -35,7 +35,7 @@ constexpr char packageName[] = "package";
 constexpr char previousName[] = "previous";
 // An old package the export said it kept, where the record could not say so.
 constexpr char keptName[] = "kept";
-// An item being removed: whatever is left of it goes.
+// An item being removed, followed by its inode: whatever is left of it goes.
 constexpr char goingPrefix[] = "removing-";
 // Making the folder and naming its record takes moments; a folder that has
 // waited a day for its record belongs to an export long gone.
@@ -107,8 +107,12 @@ Kind kindOf(const StagingRecord& record, const std::string& name, const FileDesc
 {
     if (!item.isOpen() || name == keptName)
         return Kind::other;
-    if (name.starts_with(goingPrefix))
-        return Kind::going;
+    // The inode in the name tells an item this folder's removal renamed from
+    // one that merely took such a name.
+    if (name.starts_with(goingPrefix)) {
+        const auto identity = identityOf(item.get());
+        return identity && name == goingPrefix + std::to_string(identity->second) ? Kind::going : Kind::other;
+    }
     // Whatever became of its manifest meanwhile.
     if (held && identityOf(item.get()) == held)
         return Kind::built;
@@ -182,9 +186,11 @@ void removeFolder(int parentFd, const std::string& name, int folderFd, const Ide
 // files in, and the next sweep finishes it.
 void removeItem(int stagingFd, const std::string& entry, int itemFd)
 {
-    std::string going = entry;
-    if (!entry.starts_with(goingPrefix)) {
-        going = goingPrefix + entry;
+    const auto identity = identityOf(itemFd);
+    if (!identity)
+        return;
+    const std::string going = goingPrefix + std::to_string(identity->second);
+    if (entry != going) {
         if (!renameWithoutReplacing(stagingFd, entry.c_str(), stagingFd, going.c_str()))
             return;
         // Only the very item judged goes, and its new name is on the drive first.

@@ -263,6 +263,17 @@ TEST_F(BackupDurabilityTest, ARecordSomeoneElseWroteDecidesNoRemoval)
     EXPECT_TRUE(QFileInfo::exists(dead + "/package"));
 }
 
+// A folder someone put into a dead export's staging folder under the name a
+// removal gives its items is no item of that export's: the sweep keeps it.
+TEST_F(BackupDurabilityTest, AFolderNamedAsOneBeingRemovedIsNotTakenForOne)
+{
+    const QString dead = deadStagingFolder();
+    ASSERT_FALSE(dead.isEmpty()) << "no export was killed part way";
+    writeFile(dead + "/removing-package/theirs.txt", "theirs");
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("small"), exportsFolder() + "/其他.quorviabackup"));
+    EXPECT_EQ(readFile(exportsFolder() + "/全部.quorviabackup/theirs.txt"), "theirs");
+}
+
 // In a shared folder without the sticky bit, someone renames the old backup
 // away mid-copy and puts a folder of theirs under its name, on a drive with an
 // atomic exchange and on one without: it goes back under the name, whole, and
