@@ -14,6 +14,7 @@ namespace {
 const QString kFound = QStringLiteral("检测到系统镜像；私密窗口已先隐藏");
 const QString kCannotExclude = QStringLiteral("系统镜像无法保证私密窗口排除");
 const QString kStillMirroring = QStringLiteral("系统镜像仍在运行；私密窗口保持隐藏");
+const QString kKeptHidden = QStringLiteral("私密窗口保持隐藏");
 
 class CoordinatorSafetyTest : public CoordinatorHarness {
 protected:
@@ -171,6 +172,26 @@ TEST_F(CoordinatorSafetyTest, EmergencyRestoreUnderTheShieldNeverRevealsWindows)
     app().stopPrivacyOutputAndReturn();
     EXPECT_TRUE(shown->isVisible());
     EXPECT_FALSE(hidden->isVisible());
+}
+
+TEST_F(CoordinatorSafetyTest, OnceMirroringHasEndedTheMaskNoLongerSaysItRuns)
+{
+    buildAndStart();
+    makePrivateWindows();
+    pressEmergencyKey();
+    mirrorDisplays();
+    runFor(1.0);
+    pressEmergencyKey();
+    EXPECT_EQ(overlayText(), kStillMirroring);
+
+    displays->unmirror();
+    runFor(1.0);
+    EXPECT_EQ(overlayText(), kKeptHidden);
+    for (int press = 0; press < 3; ++press)
+        pressEmergencyKey();
+    EXPECT_TRUE(app().safetyOverlay().isShown());
+    EXPECT_EQ(overlayText(), kKeptHidden);
+    EXPECT_FALSE(shown->isVisible());
 }
 
 TEST_F(CoordinatorSafetyTest, EmergencyToggleWhileLivePausesAndResumesOnlyOnASafeTopology)
