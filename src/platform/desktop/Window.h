@@ -153,6 +153,10 @@ public:
     void makeKeyAndOrderFront();
     void orderOut();
     bool isKeyWindow() const { return isActiveWindow(); }
+    // The window last made key, or, while the server has not yet moved the
+    // keyboard since one was made key, that one: on X11 activation lags
+    // behind the ask. May be a top-level widget other than a Window.
+    static QWidget* keyWindow();
 
     // Every live window of the application, in creation order.
     static std::vector<Window*> allWindows();
