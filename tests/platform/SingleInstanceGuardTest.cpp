@@ -117,11 +117,7 @@ TEST(SingleInstanceGuardTest, ALaunchBesideAQuittingInstanceWaitsUntilTheQuitIsC
     int asks = 0;
     running.isQuitting = [&] { return ++asks, shell.isQuitting(); };
     shell.terminate(QuitRequest::speaker);
-    auto later = std::async(std::launch::async, [&] {
-        SingleInstanceGuard guard(name, {lock});
-        guard.patienceMs = 100;
-        return guard.claim().outcome;
-    });
+    auto later = std::async(std::launch::async, [&] { SingleInstanceGuard guard(name, {lock}); guard.patienceMs = 100; return guard.claim().outcome; });
     const auto ended = [&] { return later.wait_for(std::chrono::seconds(0)) == std::future_status::ready; };
     // Each ask comes at least 50 ms after the last: twenty span ten patiences.
     ASSERT_TRUE(quorvia::test::waitUntil([&] { return asks >= 20 || ended(); }) && !ended()) << "the launch did not wait for the quit";

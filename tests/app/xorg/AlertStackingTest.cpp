@@ -104,30 +104,27 @@ TEST_P(AlertStackingTest, AReopenStacksTheIslandThenTheAlertsOwnWindowThenTheAle
 }
 
 // With the editor open, 新建 is refused: the editor comes forward above the
-// island and the refusal above both; once it is answered the editor stays
-// above the island, with the keyboard.
+// island and the refusal above both; once answered, the editor keeps its place
+// and has the keyboard.
 TEST_P(AlertStackingTest, ARefusedProjectCommandStacksTheIslandThenTheEditorThenTheAlert)
 {
     app = std::make_unique<RunningApplication>(display);
-    app->seedScript(QStringLiteral("1\n开场\n---\n2\n收尾"));
+    app->seedScript(QStringLiteral("开场"));
     ASSERT_TRUE(app->launch() && (island = app->settledIsland()));
     app->click(*island, controls::island::editBlock, 800);
     const auto editor = app->waitWindow(QStringLiteral("^编辑稿件块"));
-    ASSERT_TRUE(editor) << "编辑当前块 opened no editor";
-    const auto settings = app->pressIslandSetting(*island, controls::settings::createProject);
+    const auto settings = editor ? app->pressIslandSetting(*island, controls::settings::createProject) : std::nullopt;
     ASSERT_TRUE(settings && (alert = app->waitNewWindow({*island, *editor, *settings}))) << "新建 was not refused";
     StackingWatch watch(display);
     const auto place = [&](const RunningApplication::Window& w) { return watch.placeNow(watch.topLevelOf(w.id)); };
-    EXPECT_TRUE(waitUntil([&] { return place(*island) < place(*editor) && place(*editor) < place(*alert); }, 5000))
-        << "island " << place(*island) << ", editor " << place(*editor) << ", alert " << place(*alert);
+    EXPECT_TRUE(waitUntil([&] { return place(*island) < place(*editor) && place(*editor) < place(*alert); }, 5000));
     app->focus(*alert);
     app->key(QStringLiteral("Return"), 0);
-    ASSERT_TRUE(waitUntil([&] { return !app->shows(*alert); })) << "the refusal did not answer";
-    QString focused;
+    QString key;
     EXPECT_TRUE(waitUntil([&] {
-        return place(*island) < place(*editor) && app->tool(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus"), QStringLiteral("-f")}, &focused)
-            && focused.trimmed().toUInt() == editor->id;
-    }, 5000)) << "island " << place(*island) << ", editor " << place(*editor) << ", focus " << focused.trimmed().toStdString();
+        return !app->shows(*alert) && place(*island) < place(*editor)
+            && app->tool(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus"), QStringLiteral("-f")}, &key) && key.trimmed().toUInt() == editor->id;
+    }, 5000));
 }
 
 // The emergency key hides 稿件管理's confirmation with everything else, not a
