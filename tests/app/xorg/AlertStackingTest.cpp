@@ -103,9 +103,8 @@ TEST_P(AlertStackingTest, AReopenStacksTheIslandThenTheAlertsOwnWindowThenTheAle
     EXPECT_TRUE(waitUntil([&] { return place(*island) < place(*management) && place(*management) < place(*alert); }, 5000));
 }
 
-// With the editor open, 新建 is refused: the editor comes forward above the
-// island and the refusal above both; once answered, the editor keeps its place
-// and has the keyboard.
+// With the editor open, 新建 is refused: the editor comes forward above the island, the refusal
+// above both; once answered, the editor stays above the island, with the keyboard.
 TEST_P(AlertStackingTest, ARefusedProjectCommandStacksTheIslandThenTheEditorThenTheAlert)
 {
     app = std::make_unique<RunningApplication>(display);
@@ -121,10 +120,8 @@ TEST_P(AlertStackingTest, ARefusedProjectCommandStacksTheIslandThenTheEditorThen
     app->focus(*alert);
     app->key(QStringLiteral("Return"), 0);
     QString key;
-    EXPECT_TRUE(waitUntil([&] {
-        return !app->shows(*alert) && place(*island) < place(*editor)
-            && app->tool(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus"), QStringLiteral("-f")}, &key) && key.trimmed().toUInt() == editor->id;
-    }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return !app->shows(*alert) && place(*island) < place(*editor)
+        && app->tool(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus"), QStringLiteral("-f")}, &key) && key.trimmed().toUInt() == editor->id; }, 5000));
 }
 
 // The emergency key hides 稿件管理's confirmation with everything else, not a
