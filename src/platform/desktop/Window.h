@@ -153,9 +153,9 @@ public:
     void makeKeyAndOrderFront();
     void orderOut();
     bool isKeyWindow() const { return isActiveWindow(); }
-    // The window last made key, or, while the server has not yet moved the
-    // keyboard since one was made key, that one: on X11 activation lags
-    // behind the ask. May be a top-level widget other than a Window.
+    // The window last made key until the server next moves the keyboard (on
+    // X11 activation lags behind the ask), else the active top-level widget,
+    // which need not be a Window.
     static QWidget* keyWindow();
 
     // Every live window of the application, in creation order.
