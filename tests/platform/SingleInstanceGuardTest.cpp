@@ -116,10 +116,10 @@ TEST(SingleInstanceGuardTest, ALaunchBesideAQuittingInstanceWaitsUntilTheQuitIsC
     int asks = 0;
     running.isQuitting = [&] { return ++asks, shell.isQuitting(); };
     shell.terminate(QuitRequest::speaker);
-    auto later = std::async(std::launch::async, [&] { SingleInstanceGuard guard(name, {lock}); guard.patienceMs = 100; return guard.claim().outcome; });
+    auto later = std::async(std::launch::async, [&] { SingleInstanceGuard guard(name, {lock}); guard.patienceMs = 500; return guard.claim().outcome; });
     const auto ended = [&] { return later.wait_for(std::chrono::seconds(0)) == std::future_status::ready; };
-    // Asks come at least 50 ms apart: these span ten patiences.
-    ASSERT_TRUE(quorvia::test::waitUntil([&] { return asks >= 22 || ended(); }) && !ended()) << "the launch did not wait for the quit";
+    // Asks come at least 50 ms apart: these span four patiences.
+    ASSERT_TRUE(quorvia::test::waitUntil([&] { return asks >= 42 || ended(); }) && !ended()) << "the launch did not wait for the quit";
     shell.replyToTermination(false);
     EXPECT_TRUE(quorvia::test::waitUntil(ended) && later.get() == SingleInstanceGuard::Outcome::handedOver);
 }
