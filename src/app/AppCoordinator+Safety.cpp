@@ -36,7 +36,7 @@ void AppCoordinator::handlePresentationStateChange(const PresentationSafetyState
         break;
     case Kind::disabled:
         if (isSystemMirroring()) {
-            enterSafetyShield(QStringLiteral("系统镜像仍在运行；私密窗口保持隐藏"));
+            enterSafetyShield(stillMirroredReason);
         } else {
             systemMirrorShieldActive = false;
             safetyOverlayController->hide();
@@ -111,9 +111,7 @@ void AppCoordinator::monitorTopology()
     const DisplaySnapshot snapshot = DisplayTopology::snapshot();
     if (!snapshot.isMirroring()) {
         mirrorEngine->handleTopologyChange();
-        // The advice a refused retry gave no longer holds once mirroring has ended.
-        if (systemMirrorShieldActive && safetyOverlayController->reason() == retryWhileMirroredReason)
-            safetyOverlayController->setReason(lastSafetyReason);
+        forgetEndedMirroring();
         if (!systemMirrorShieldActive) {
             watchBuiltInScreen();
             privateWindows->clampAllToBuiltInScreen();
@@ -132,6 +130,19 @@ void AppCoordinator::monitorTopology()
         speechAutomation->audioRouteChanged();
         platform::NotificationCenter::defaultCenter().post(NotificationName::audioDeviceTopologyChanged, audioDevices.get());
     }
+}
+
+// Once mirroring has ended the mask no longer says it runs, neither now nor
+// when it comes back: the shield itself stands until its own ways out.
+void AppCoordinator::forgetEndedMirroring()
+{
+    if (!systemMirrorShieldActive)
+        return;
+    if (lastSafetyReason == stillMirroredReason)
+        lastSafetyReason = keptHiddenReason;
+    const QString shown = safetyOverlayController->reason();
+    if (shown == retryWhileMirroredReason || shown == stillMirroredReason)
+        safetyOverlayController->setReason(lastSafetyReason);
 }
 
 void AppCoordinator::enforceStartupSafety()
@@ -331,13 +342,14 @@ void AppCoordinator::handleEmergencyToggle()
     // The hide stays while mirroring lasts: each later press tries the
     // restore again and meets the shield again.
     if (isSystemMirroring()) {
-        enterSafetyShield(QStringLiteral("系统镜像仍在运行；私密窗口保持隐藏"));
+        enterSafetyShield(stillMirroredReason);
         return;
     }
     // Mirroring has ended under the shield: only the shield's own ways out
     // may reveal the windows.
     if (systemMirrorShieldActive) {
         emergencyLocalHidden = false;
+        forgetEndedMirroring();
         safetyOverlayController->show(lastSafetyReason);
         return;
     }

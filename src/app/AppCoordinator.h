@@ -65,6 +65,8 @@ public:
     // start-up left hidden is built this long after the start all the same.
     static constexpr double hiddenWindowsLatestDelay = 0.3;
     static inline const QString retryWhileMirroredReason = QStringLiteral("系统镜像仍在运行；请先切换为扩展显示");
+    static inline const QString stillMirroredReason = QStringLiteral("系统镜像仍在运行；私密窗口保持隐藏");
+    static inline const QString keptHiddenReason = QStringLiteral("私密窗口保持隐藏");
 
     // Tests hand the cloud matcher a session of their own; none makes the real one.
     explicit AppCoordinator(std::shared_ptr<platform::HttpSession> cloudSession = nullptr);
@@ -177,6 +179,7 @@ private:
     void enterSafetyShield(const QString& reason);
     void hidePrivateSurfaces(bool allowSafetyOverlay = false);
     void enforceStartupSafety();
+    void forgetEndedMirroring();
     // Private windows show only on the speaker's own screen: without one they
     // are held hidden, and they return when one appears.
     void watchBuiltInScreen();
@@ -266,7 +269,7 @@ private:
     bool isAppSharingEnabled = false;
     bool awaitingBuiltInScreen = false;
     bool isShuttingDown = false;
-    QString lastSafetyReason = QStringLiteral("私密窗口保持隐藏");
+    QString lastSafetyReason = keptHiddenReason;
     std::pair<QString, bool> lastKeynoteNotesResult;
     bool projectOperationRunning = false;
 

@@ -14,6 +14,7 @@ namespace {
 const QString kFound = QStringLiteral("检测到系统镜像；私密窗口已先隐藏");
 const QString kCannotExclude = QStringLiteral("系统镜像无法保证私密窗口排除");
 const QString kStillMirroring = QStringLiteral("系统镜像仍在运行；私密窗口保持隐藏");
+const QString kKeptHidden = QStringLiteral("私密窗口保持隐藏");
 
 class CoordinatorSafetyTest : public CoordinatorHarness {
 protected:
@@ -171,6 +172,20 @@ TEST_F(CoordinatorSafetyTest, EmergencyRestoreUnderTheShieldNeverRevealsWindows)
     app().stopPrivacyOutputAndReturn();
     EXPECT_TRUE(shown->isVisible());
     EXPECT_FALSE(hidden->isVisible());
+}
+
+TEST_F(CoordinatorSafetyTest, OnceMirroringHasEndedTheMaskNoLongerSaysItRuns)
+{
+    buildAndStart();
+    pressEmergencyKey();
+    mirrorDisplays();
+    pressEmergencyKey();
+    ASSERT_EQ(overlayText(), kStillMirroring);
+    displays->unmirror();
+    runFor(1.0);
+    EXPECT_EQ(overlayText(), kKeptHidden);
+    pressEmergencyKey(); // hides and shows the mask again
+    EXPECT_EQ(overlayText(), kKeptHidden);
 }
 
 TEST_F(CoordinatorSafetyTest, EmergencyToggleWhileLivePausesAndResumesOnlyOnASafeTopology)

@@ -5,9 +5,11 @@
 #include "platform/desktop/ScreenSpace.h"
 #include "platform/desktop/WindowSystem.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -24,6 +26,22 @@ std::vector<Window*>& liveWindows()
 }
 
 WindowSystem* windowSystem() { return hasCurrent() ? current().windowSystem() : nullptr; }
+
+// The window last asked to take the keyboard, until the server next moves it.
+QPointer<Window> keyAsked;
+
+void askKeyFor(Window* window)
+{
+    static QPointer<QCoreApplication> watched;
+    if (watched != QCoreApplication::instance()) {
+        watched = QCoreApplication::instance();
+        QObject::connect(qGuiApp, &QGuiApplication::focusWindowChanged, qGuiApp, [](QWindow* now) {
+            if (now)
+                keyAsked = nullptr;
+        });
+    }
+    keyAsked = window;
+}
 
 void setOnAllDesktops(QWidget& window, bool sticky)
 {
@@ -216,9 +234,18 @@ void Window::present(bool activate)
         QWidget::show();
     }
     raise();
-    if (activate && canBecomeKey())
+    if (activate && canBecomeKey()) {
         activateWindow();
+        askKeyFor(this);
+    }
     raiseModalsAbove(*this);
+}
+
+QWidget* Window::keyWindow()
+{
+    if (keyAsked && keyAsked->isVisible())
+        return keyAsked;
+    return QApplication::activeWindow();
 }
 
 void Window::applyFlags()

@@ -153,6 +153,10 @@ public:
     void makeKeyAndOrderFront();
     void orderOut();
     bool isKeyWindow() const { return isActiveWindow(); }
+    // The window last made key until the server next moves the keyboard (on
+    // X11 activation lags behind the ask), else the active top-level widget,
+    // which need not be a Window.
+    static QWidget* keyWindow();
 
     // Every live window of the application, in creation order.
     static std::vector<Window*> allWindows();

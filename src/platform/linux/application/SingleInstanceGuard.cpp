@@ -163,7 +163,7 @@ SingleInstanceGuard::Claim SingleInstanceGuard::claim()
     // no launch that cannot hold them goes on, whatever became of the socket.
     // A held lock cannot be taken; a socket can be replaced by anyone who
     // listens at its path.
-    QDeadlineTimer patience(handOverPatienceMs);
+    QDeadlineTimer patience(patienceMs);
     bool waitSaid = false;
     const QString unanswered = QStringLiteral("已有一个 Quorvia 在运行，但它没有应答；本次启动不再继续。");
     for (;;) {
@@ -199,7 +199,7 @@ SingleInstanceGuard::Claim SingleInstanceGuard::claim()
         if (offer == Offer::quitting) {
             if (!std::exchange(waitSaid, true))
                 say(QStringLiteral("已有一个 Quorvia 正在退出，本次启动等它退出后继续。"));
-            patience = QDeadlineTimer(handOverPatienceMs);
+            patience = QDeadlineTimer(patienceMs);
         } else if (offer == Offer::unanswered || patience.hasExpired())
             return {Outcome::refused, say(unanswered)};
         QThread::msleep(50);

@@ -74,6 +74,9 @@ public:
     // every lock guarding it, else why not. Usable after the guard is gone.
     std::shared_ptr<WriteGate> writeGate() const;
 
+    // This launch's patience as above; tests shorten it.
+    int patienceMs = handOverPatienceMs;
+
     // A later launch asked for a reopen.
     std::function<void()> onReopen;
     // Whether this instance is quitting: a later launch is then told to wait

@@ -158,10 +158,12 @@ void rememberChooserSize(const QSize& size)
 }
 
 // The window an alert is asked from, which it belongs to: it stands above it
-// and comes forward with it. An overlay is nobody's: nothing may pass it.
+// and comes forward with it. That is the key window, also one just made key
+// whose activation the server has yet to report. An overlay is nobody's:
+// nothing may pass it.
 QWidget* alertOwner()
 {
-    QWidget* active = QApplication::activeWindow();
+    QWidget* active = Window::keyWindow();
     const auto* window = qobject_cast<Window*>(active);
     if (!active || !active->isVisible() || (window && window->level() >= Window::overlayLevel))
         return nullptr;
@@ -179,7 +181,8 @@ AlertResponse QtDialogService::runAlert(const AlertRequest& request)
 {
     QLineEdit* field = nullptr;
     AlertResponse response;
-    const QPointer<QDialog> dialog = makeAlert(request, alertOwner(), &field, &response.buttonIndex);
+    const QPointer<QWidget> owner = alertOwner();
+    const QPointer<QDialog> dialog = makeAlert(request, owner, &field, &response.buttonIndex);
     const QPointer<QLineEdit> text = field;
     placeOnBuiltInScreen(dialog);
     open_.emplace_back(dialog);
@@ -192,6 +195,11 @@ AlertResponse QtDialogService::runAlert(const AlertRequest& request)
     dialog->show();
     loop.exec(QEventLoop::DialogExec);
     std::erase_if(open_, [&dialog](const QPointer<QDialog>& d) { return !d || d == dialog; });
+    // The keyboard goes back to the window the alert was asked from: without
+    // a window manager nothing else would take it from the root window.
+    QWidget* active = QApplication::activeWindow();
+    if (owner && owner->isVisible() && (!active || active == dialog))
+        owner->activateWindow();
     if (text)
         response.text = text->text();
     delete dialog;

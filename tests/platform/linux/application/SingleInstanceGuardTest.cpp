@@ -101,8 +101,8 @@ TEST(SingleInstanceGuardTest, ALaunchThatBeganWithoutALockWritesOnlyHoldingIt)
     EXPECT_NE(::flock(another.get(), LOCK_EX | LOCK_NB), 0) << "the writer does not hold the lock";
 }
 
-// A launch beside an instance whose quit waits on the speaker waits too, and is handed over once the
-// quit is called off. Something else at the socket's path is said in the speaker's words.
+// A launch beside an instance whose quit waits on the speaker waits too, long past its patience, and
+// is handed over once the quit is called off. Something else at the socket's path is said in the speaker's words.
 TEST(SingleInstanceGuardTest, ALaunchBesideAQuittingInstanceWaitsUntilTheQuitIsCalledOff)
 {
     using namespace quorvia::platform;
@@ -118,9 +118,10 @@ TEST(SingleInstanceGuardTest, ALaunchBesideAQuittingInstanceWaitsUntilTheQuitIsC
     int asks = 0;
     running.isQuitting = [&] { return ++asks, shell.isQuitting(); };
     shell.terminate(QuitRequest::speaker);
-    auto later = std::async(std::launch::async, [&] { return SingleInstanceGuard(name, {lock}).claim().outcome; });
-    ASSERT_TRUE(quorvia::test::waitUntil([&] { return asks >= 2; })) << "the launch did not wait for the quit";
+    auto later = std::async(std::launch::async, [&] { SingleInstanceGuard guard(name, {lock}); guard.patienceMs = 500; return guard.claim().outcome; });
+    const auto ended = [&] { return later.wait_for(std::chrono::seconds(0)) == std::future_status::ready; };
+    // Asks come at least 50 ms apart: these span four patiences.
+    ASSERT_TRUE(quorvia::test::waitUntil([&] { return asks >= 42 || ended(); }) && !ended()) << "the launch did not wait for the quit";
     shell.replyToTermination(false);
-    EXPECT_TRUE(quorvia::test::waitUntil([&] { return later.wait_for(std::chrono::seconds(0)) == std::future_status::ready; })
-                && later.get() == SingleInstanceGuard::Outcome::handedOver);
+    EXPECT_TRUE(quorvia::test::waitUntil(ended) && later.get() == SingleInstanceGuard::Outcome::handedOver);
 }

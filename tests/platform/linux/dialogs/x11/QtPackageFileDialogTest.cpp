@@ -224,13 +224,14 @@ TEST_F(BackupSavePanel, AFolderThatIsNotABackupIsRefusedInTheChooserWhichStaysFo
             test::keepSnapshot(alert->grab(), QStringLiteral("backup-not-a-backup-alert"));
             return press(alert, QStringLiteral("Return"));
         },
-        // Still there, for another name.
+        // Still there, with the keyboard, for another name.
         [&] {
             QFileDialog* chooser = visibleChooser();
-            if (visibleAlert() || !chooser)
+            if (visibleAlert() || !chooser || !chooser->isActiveWindow())
                 return false;
-            chooser->selectFile(QStringLiteral("talk"));
-            return press(chooser, QStringLiteral("Return"));
+            return press(chooser, QStringLiteral("ctrl+a"))
+                && QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("talk")}) == 0
+                && press(chooser, QStringLiteral("Return"));
         },
     });
     ASSERT_TRUE(answer_);
