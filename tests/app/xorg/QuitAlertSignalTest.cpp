@@ -1,3 +1,4 @@
+#include "support/ApplicationControls.h"
 #include "support/EventWait.h"
 #include "support/ReadOnlyFolder.h"
 #include "support/RunningApplication.h"
@@ -6,8 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+
 #include <csignal>
 #include <memory>
+#include <sys/mount.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 using quorvia::test::ReadOnlyFolder;
 using quorvia::test::RunningApplication;
@@ -117,6 +126,44 @@ TEST_P(QuitAlertSignalTest, EveryWayOutEndsCleanlyWithTheIconInAStatusArea)
         EXPECT_TRUE(RunningApplication::waitUntilEnded(app->process()) && app->process().exitStatus() == QProcess::NormalExit
                     && app->process().exitCode() == 0);
     }
+}
+
+// A quit while an export writes to a drive whose server has stopped: the
+// export ends once the server goes on, and then the process, with status 0.
+TEST_P(QuitAlertSignalTest, AQuitWhileAnExportWritesEndsOnceTheExportHas)
+{
+    const QTemporaryDir folder;
+    const QString real = folder.filePath(QStringLiteral("real")), drive = folder.filePath(QStringLiteral("drive"));
+    if (::geteuid() != 0 || !QDir().mkpath(real) || !QDir().mkpath(drive))
+        GTEST_SKIP() << "needs root to mount a drive";
+    // The drive's server stops itself as the export makes its first folder there.
+    QProcess server;
+    server.start(QStringLiteral("strace"), {"-f", "-o", "/dev/null", "-e", "trace=mkdir,mkdirat", "-e", "inject=mkdir,mkdirat:signal=SIGSTOP:when=1", "sh", "-c",
+                                             "echo $$; exec bindfs -f \"$0\" \"$1\"", real, drive});
+    ASSERT_TRUE(server.waitForReadyRead());
+    const QByteArray bindfs = server.readAllStandardOutput().trimmed();
+    const auto read = [](const QByteArray& file) { QFile f("/proc/" + file); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); };
+    const auto release = qScopeGuard([&] { ::kill(bindfs.toInt(), SIGCONT), ::umount2(QFile::encodeName(drive), MNT_DETACH), server.waitForFinished(); });
+    ASSERT_TRUE(waitUntil([&] { return read("self/mountinfo").contains(QFile::encodeName(drive)); }));
+
+    app = std::make_unique<RunningApplication>(display);
+    const auto island = app->launch() ? app->settledIsland() : std::nullopt;
+    ASSERT_TRUE(island && app->pressIslandSetting(*island, quorvia::test::controls::settings::exportBackup));
+    const auto chooser = app->waitWindow(QStringLiteral("导出全部演讲项目"));
+    ASSERT_TRUE(chooser && app->focus(*chooser));
+    app->key(QStringLiteral("ctrl+a"));
+    app->type(drive + QStringLiteral("/backup.quorviabackup"));
+    app->key(QStringLiteral("Return"), 0);
+    ASSERT_TRUE(waitUntil([&] { return read(bindfs + "/stat").split(' ').value(2).toLower() == "t"; })) << "the export never began";
+    ::kill(static_cast<pid_t>(app->pid()), SIGTERM);
+    // Until the loop has ended and main() waits for the export, wherever it does.
+    const QByteArray main = QByteArray::number(app->pid()) + "/task/" + QByteArray::number(app->pid()) + "/syscall";
+    int waited = 0;
+    ASSERT_TRUE(waitUntil([&] { return (waited = read(main).startsWith(QByteArray::number(SYS_futex) + ' ') && app->windows().empty() ? waited + 1 : 0) > 50; }));
+    ::kill(bindfs.toInt(), SIGCONT);
+    EXPECT_TRUE(RunningApplication::waitUntilEnded(app->process()) && app->process().exitStatus() == QProcess::NormalExit
+                && app->process().exitCode() == 0);
+    EXPECT_TRUE(QFile::exists(real + QStringLiteral("/backup.quorviabackup"))) << "the export was cut short";
 }
 
 QUORVIA_UNDER_EACH_WINDOW_MANAGER(QuitAlertSignalTest);
