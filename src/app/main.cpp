@@ -85,6 +85,9 @@ int main(int argc, char** argv)
         if (const auto failure = platform::current().defaults().flush(); failure && !delegate.quitWriteFailureSaid())
             std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("Quorvia：%1").arg(AppDelegate::quitWriteFailureDetail(*failure))));
     }
+    // An export, import or document copy still running finishes while the store
+    // and the platform it reaches still stand; what it hands back never runs.
+    platform::current().scheduler().finishGlobalWork();
     // Everything of Qt's goes while the application lives: left to the exit
     // handlers, the status icon is destroyed after it and takes the process down.
     guard.onReopen = nullptr;

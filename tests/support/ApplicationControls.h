@@ -16,6 +16,7 @@ inline const QPoint detach(545, 461);
 namespace settings {
 inline const QPoint createProject(388, 213);
 inline const QPoint scriptManagement(48, 293);
+inline const QPoint exportBackup(388, 253);
 inline const QPoint importBackup(508, 253);
 inline const QPoint audioDevices(458, 333);
 inline const QPoint importKeynote(558, 293);

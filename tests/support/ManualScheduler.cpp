@@ -104,6 +104,12 @@ std::shared_ptr<platform::WorkQueue> ManualScheduler::makeSerialQueue(const QStr
 
 platform::WorkQueue& ManualScheduler::globalQueue() { return *global_; }
 
+void ManualScheduler::finishGlobalWork()
+{
+    while (global_->runOne()) {
+    }
+}
+
 void ManualScheduler::runPending()
 {
     for (;;) {

@@ -1,3 +1,4 @@
+#include "support/ApplicationControls.h"
 #include "support/EventWait.h"
 #include "support/ReadOnlyFolder.h"
 #include "support/RunningApplication.h"
@@ -6,8 +7,18 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+
 #include <csignal>
 #include <memory>
+#include <utility>
+#include <poll.h>
+#include <sys/fanotify.h>
+#include <sys/mount.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 using quorvia::test::ReadOnlyFolder;
 using quorvia::test::RunningApplication;
@@ -117,6 +128,44 @@ TEST_P(QuitAlertSignalTest, EveryWayOutEndsCleanlyWithTheIconInAStatusArea)
         EXPECT_TRUE(RunningApplication::waitUntilEnded(app->process()) && app->process().exitStatus() == QProcess::NormalExit
                     && app->process().exitCode() == 0);
     }
+}
+
+// A quit while an export writes to a drive that has stalled: the export ends
+// once the drive goes on, and then the process, with status 0.
+TEST_P(QuitAlertSignalTest, AQuitWhileAnExportWritesEndsOnceTheExportHas)
+{
+    const QTemporaryDir folder;
+    const QByteArray drive = QFile::encodeName(folder.path());
+    if (::geteuid() != 0 || ::mount("quorvia-test", drive.constData(), "tmpfs", 0, "size=16m") != 0)
+        GTEST_SKIP() << "needs root to mount a drive";
+    // Every file opened on the drive waits until the test lets it go on.
+    int stall = ::fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC, O_RDONLY);
+    const auto release = qScopeGuard([&] { stall >= 0 && ::close(stall), ::umount2(drive.constData(), MNT_DETACH); });
+    ASSERT_EQ(::fanotify_mark(stall, FAN_MARK_ADD | FAN_MARK_FILESYSTEM, FAN_OPEN_PERM, AT_FDCWD, drive.constData()), 0);
+
+    app = std::make_unique<RunningApplication>(display);
+    const auto island = app->launch() ? app->settledIsland() : std::nullopt;
+    ASSERT_TRUE(island && app->pressIslandSetting(*island, quorvia::test::controls::settings::exportBackup));
+    const auto chooser = app->waitWindow(QStringLiteral("导出全部演讲项目"));
+    ASSERT_TRUE(chooser && app->focus(*chooser));
+    app->key(QStringLiteral("ctrl+a"));
+    app->type(folder.filePath(QStringLiteral("backup.quorviabackup")));
+    app->key(QStringLiteral("Return"), 0);
+    pollfd opened{stall, POLLIN, 0};
+    fanotify_event_metadata held{};
+    ASSERT_TRUE(waitUntil([&] { return ::poll(&opened, 1, 0) == 1; }) && ::read(stall, &held, sizeof held) == sizeof held) << "the export never began";
+    ::kill(static_cast<pid_t>(app->pid()), SIGTERM);
+    // Until the loop has ended and main() waits for the export, wherever it does.
+    const auto read = [](const QByteArray& file) { QFile f("/proc/" + file); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); };
+    const QByteArray main = QByteArray::number(app->pid()) + "/task/" + QByteArray::number(app->pid()) + "/syscall";
+    int waited = 0;
+    ASSERT_TRUE(waitUntil([&] { return (waited = read(main).startsWith(QByteArray::number(SYS_futex) + ' ') && app->windows().empty() ? waited + 1 : 0) > 50; }));
+    // Letting the drive's watch go lets every open it holds go on.
+    ::close(held.fd);
+    ::close(std::exchange(stall, -1));
+    EXPECT_TRUE(RunningApplication::waitUntilEnded(app->process()) && app->process().exitStatus() == QProcess::NormalExit
+                && app->process().exitCode() == 0);
+    EXPECT_TRUE(QFile::exists(folder.filePath(QStringLiteral("backup.quorviabackup")))) << "the export was cut short";
 }
 
 QUORVIA_UNDER_EACH_WINDOW_MANAGER(QuitAlertSignalTest);

@@ -141,4 +141,6 @@ std::shared_ptr<WorkQueue> QtScheduler::makeSerialQueue(const QString& label) { 
 
 WorkQueue& QtScheduler::globalQueue() { return *global_; }
 
+void QtScheduler::finishGlobalWork() { QThreadPool::globalInstance()->waitForDone(); }
+
 } // namespace quorvia::platform::native

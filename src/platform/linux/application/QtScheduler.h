@@ -26,6 +26,7 @@ public:
     bool isMainThread() const override;
     std::shared_ptr<WorkQueue> makeSerialQueue(const QString& label) override;
     WorkQueue& globalQueue() override;
+    void finishGlobalWork() override;
 
 private:
     QElapsedTimer clock_;
