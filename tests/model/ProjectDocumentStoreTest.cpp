@@ -27,6 +27,15 @@ class DocumentStoreTest : public ::testing::Test {
 protected:
     QString path(const QString& relative) const { return dir.filePath(relative); }
     QString root() const { return path(QStringLiteral("store")); }
+    // The default store lies under data/ here until the result goes.
+    std::shared_ptr<void> dataHomeHere() const
+    {
+        const QByteArray previous = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", path("data").toLocal8Bit());
+        return std::shared_ptr<void>(nullptr, [previous](void*) {
+            previous.isNull() ? void(qunsetenv("XDG_DATA_HOME")) : void(qputenv("XDG_DATA_HOME", previous));
+        });
+    }
 
     QTemporaryDir dir;
 };
@@ -95,14 +104,9 @@ TEST_F(DocumentStoreTest, FailedCopyRemovesItsNewFolder)
 
 TEST_F(DocumentStoreTest, DefaultRootLivesInTheUserDataFolder)
 {
-    const QByteArray previous = qgetenv("XDG_DATA_HOME");
-    qputenv("XDG_DATA_HOME", path("data").toLocal8Bit());
+    const auto dataHome = dataHomeHere();
     writeFile(path("a.key"), "a");
     const auto copy = ProjectDocumentStore::copyDocument(path("a.key"));
-    if (previous.isNull())
-        qunsetenv("XDG_DATA_HOME");
-    else
-        qputenv("XDG_DATA_HOME", previous);
     ASSERT_TRUE(copy);
     EXPECT_TRUE(copy->startsWith(path("data/com.local.quorvia.mvp/ProjectDocuments/")));
 }
@@ -130,8 +134,7 @@ TEST_F(DocumentStoreTest, NothingIsWrittenWhereTheWriteGateRefuses)
     const auto gate = std::make_shared<RefusingGate>();
     TestPlatform env;
     env.platform().writeGateService = gate;
-    const QByteArray previous = qgetenv("XDG_DATA_HOME");
-    qputenv("XDG_DATA_HOME", path("data").toLocal8Bit());
+    const auto dataHome = dataHomeHere();
     for (const std::optional<QString>& store : {std::optional(root()), std::optional(path("new")), std::optional<QString>()}) {
         EXPECT_FALSE(ProjectDocumentStore::copyDocument(path("a.key"), store));
         EXPECT_FALSE(ProjectBackupPackage::importBackup(package, store));
@@ -143,10 +146,6 @@ TEST_F(DocumentStoreTest, NothingIsWrittenWhereTheWriteGateRefuses)
     EXPECT_FALSE(ProjectBackupPackage::importBackup(package, root()));
     EXPECT_TRUE(ProjectDocumentStore::discardInterruptedCopies(root()).empty());
     ProjectDocumentStore::leaveIncomingFolder(ProjectDocumentStore::toPath(path("other")));
-    if (previous.isNull())
-        qunsetenv("XDG_DATA_HOME");
-    else
-        qputenv("XDG_DATA_HOME", previous);
     EXPECT_EQ(listTree(dir.path()), before);
 }
 
