@@ -90,7 +90,7 @@ std::optional<StagingRecord> StagingRecord::readFrom(int folderFd)
         bool deviceOk = false;
         bool inodeOk = false;
         record.builtOnDevice = Identity(json.value("packageDevice").toString().toULongLong(&deviceOk),
-                                                       json.value("packageInode").toString().toULongLong(&inodeOk));
+                                        json.value("packageInode").toString().toULongLong(&inodeOk));
         if (!deviceOk || !inodeOk)
             return std::nullopt;
     }
