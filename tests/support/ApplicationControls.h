@@ -24,6 +24,7 @@ inline const QPoint importKeynote(558, 293);
 
 namespace scriptManagement {
 inline const QPoint deleteAll(367, 151);
+inline const QPoint addDemo(132, 193);
 }
 
 namespace prompter {

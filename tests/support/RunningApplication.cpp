@@ -393,6 +393,32 @@ void RunningApplication::type(const QString& text) const
 
 void RunningApplication::pressEmergencyKey() const { key(QStringLiteral("ctrl+alt+super+h"), 0); }
 
+void RunningApplication::lowerWindow(const Window& window) const
+{
+    if (!connection_ || xcb_connection_has_error(connection_))
+        return;
+    const std::uint32_t below = XCB_STACK_MODE_BELOW;
+    xcb_configure_window(connection_, window.id, XCB_CONFIG_WINDOW_STACK_MODE, &below);
+    xcb_flush(connection_);
+}
+
+bool RunningApplication::hasKeyboard(const Window& window) const
+{
+    if (!connection_ || xcb_connection_has_error(connection_))
+        return false;
+    const auto focus = hold(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+    return focus && focus->focus == window.id;
+}
+
+std::uint32_t RunningApplication::transientFor(const Window& window) const
+{
+    if (!connection_ || xcb_connection_has_error(connection_))
+        return 0;
+    const auto owner = hold(xcb_get_property_reply(
+        connection_, xcb_get_property(connection_, 0, window.id, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 0, 1), nullptr));
+    return owner && xcb_get_property_value_length(owner.get()) == 4 ? *static_cast<std::uint32_t*>(xcb_get_property_value(owner.get())) : 0;
+}
+
 std::optional<RunningApplication::Window> RunningApplication::pressIslandSetting(const Window& island, QPoint control) const
 {
     const auto before = windows();

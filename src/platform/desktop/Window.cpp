@@ -27,20 +27,20 @@ std::vector<Window*>& liveWindows()
 
 WindowSystem* windowSystem() { return hasCurrent() ? current().windowSystem() : nullptr; }
 
-// The window last asked to take the keyboard, until the server next moves it.
-QPointer<Window> keyAsked;
+// The window last sent the keyboard, until the server next moves it.
+QPointer<QWidget> keyboardSent;
 
-void askKeyFor(Window* window)
+void rememberKeyboardSentTo(QWidget* window)
 {
     static QPointer<QCoreApplication> watched;
     if (watched != QCoreApplication::instance()) {
         watched = QCoreApplication::instance();
         QObject::connect(qGuiApp, &QGuiApplication::focusWindowChanged, qGuiApp, [](QWindow* now) {
             if (now)
-                keyAsked = nullptr;
+                keyboardSent = nullptr;
         });
     }
-    keyAsked = window;
+    keyboardSent = window;
 }
 
 void setOnAllDesktops(QWidget& window, bool sticky)
@@ -236,16 +236,24 @@ void Window::present(bool activate)
     raise();
     if (activate && canBecomeKey()) {
         activateWindow();
-        askKeyFor(this);
+        rememberKeyboardSentTo(this);
     }
     raiseModalsAbove(*this);
 }
 
-QWidget* Window::keyWindow()
+QWidget* Window::keyboardDestination()
 {
-    if (keyAsked && keyAsked->isVisible())
-        return keyAsked;
+    if (keyboardSent && keyboardSent->isVisible())
+        return keyboardSent;
     return QApplication::activeWindow();
+}
+
+void Window::sendKeyboardTo(QWidget& window)
+{
+    if (const auto* ours = qobject_cast<Window*>(&window); ours && !ours->canBecomeKey())
+        return;
+    window.activateWindow();
+    rememberKeyboardSentTo(&window);
 }
 
 void Window::applyFlags()

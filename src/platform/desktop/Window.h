@@ -153,10 +153,14 @@ public:
     void makeKeyAndOrderFront();
     void orderOut();
     bool isKeyWindow() const { return isActiveWindow(); }
-    // The window last made key until the server next moves the keyboard (on
-    // X11 activation lags behind the ask), else the active top-level widget,
-    // which need not be a Window.
-    static QWidget* keyWindow();
+    // Where the keyboard is going: the window last sent it, until the server
+    // next moves it (on X11 activation lags behind the ask), else the active
+    // top-level widget, which need not be a Window. The shell's key window is
+    // only what the server has reported.
+    static QWidget* keyboardDestination();
+    // Asks the keyboard for any top-level widget of ours, remembered as its
+    // destination until the server answers; a window that may not be key is left alone.
+    static void sendKeyboardTo(QWidget& window);
 
     // Every live window of the application, in creation order.
     static std::vector<Window*> allWindows();

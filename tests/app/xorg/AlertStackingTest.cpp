@@ -30,13 +30,19 @@ protected:
         WindowManagedTwoOutputTest::TearDown();
     }
 
-    // From 稿件管理, the confirmation to delete every block of a seeded script, standing.
-    bool askToDeleteEveryBlock()
+    // 稿件管理 open over the island, with a seeded script.
+    bool openScriptManagement()
     {
         app = std::make_unique<RunningApplication>(display);
         app->seedScript(QStringLiteral("1\n开场\n---\n2\n收尾"));
-        if (!app->launch() || !(island = app->settledIsland()) || !app->pressIslandSetting(*island, controls::settings::scriptManagement)
-            || !(management = app->waitWindow(QStringLiteral("^稿件管理$"))))
+        return app->launch() && (island = app->settledIsland()) && app->pressIslandSetting(*island, controls::settings::scriptManagement)
+            && (management = app->waitWindow(QStringLiteral("^稿件管理$")));
+    }
+
+    // From 稿件管理, the confirmation to delete every block of a seeded script, standing.
+    bool askToDeleteEveryBlock()
+    {
+        if (!openScriptManagement())
             return false;
         const auto known = app->windows();
         app->click(*management, controls::scriptManagement::deleteAll);
@@ -78,7 +84,12 @@ TEST_P(AlertStackingTest, AnOpenAlertStaysAboveTheIslandThroughEveryReopen)
         ASSERT_TRUE(app->launchAnother(second));
         ASSERT_TRUE(second.waitForFinished(30000));
         EXPECT_EQ(second.exitCode(), 0) << "the second launch did not hand over";
-        ASSERT_TRUE(watch.waitUntilRestacked(islandTop)) << "the reopen did not bring the island forward";
+        // The alert belongs to the island, which openbox keeps in front with
+        // it: there the reopen may have nothing to restack.
+        if (GetParam() == quorvia::test::Manager::none)
+            ASSERT_TRUE(watch.waitUntilRestacked(islandTop)) << "the reopen did not bring the island forward";
+        else
+            quorvia::test::runEventsFor(1000);
         EXPECT_TRUE(waitUntil([&] { return watch.placeNow(alertTop) > watch.placeNow(islandTop); }, 5000))
             << "the island covers the alert";
     }
@@ -122,6 +133,38 @@ TEST_P(AlertStackingTest, ARefusedProjectCommandStacksTheIslandThenTheEditorThen
     QString key;
     EXPECT_TRUE(waitUntil([&] { return !app->shows(*alert) && place(*island) < place(*editor)
         && app->tool(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus"), QStringLiteral("-f")}, &key) && key.trimmed().toUInt() == editor->id; }, 5000));
+}
+
+// In 稿件管理 a demonstration block's label is refused right after the alert
+// that took it: the refusal belongs to 稿件管理 too, and once answered
+// 稿件管理 has the keyboard.
+TEST_P(AlertStackingTest, ARefusalRightAfterAnotherAlertBelongsToTheWindowItWasAskedFrom)
+{
+    ASSERT_TRUE(openScriptManagement());
+    auto known = app->windows();
+    app->click(*management, controls::scriptManagement::addDemo);
+    const auto asked = app->waitNewWindow(known);
+    ASSERT_TRUE(asked && app->focus(*asked)) << "no label was asked";
+    app->type(QStringLiteral("x1"));
+    known.push_back(*asked);
+    app->key(QStringLiteral("Return"), 0);
+    ASSERT_TRUE(alert = app->waitNewWindow(known)) << "the label was not refused";
+    EXPECT_EQ(app->transientFor(*alert), management->id);
+    app->focus(*alert);
+    app->key(QStringLiteral("Return"), 0);
+    EXPECT_TRUE(waitUntil([&] { return !app->shows(*alert) && app->hasKeyboard(*management); }, 5000));
+}
+
+// With 稿件管理 open, the backup chooser asked from the island and cancelled
+// gives the keyboard back to the island, where the arrow keys step the script.
+TEST_P(AlertStackingTest, ACancelledChooserGivesTheKeyboardBackToTheWindowItWasAskedFrom)
+{
+    ASSERT_TRUE(openScriptManagement());
+    const auto chooser = app->pressIslandSetting(*island, controls::settings::importBackup)
+        ? app->waitWindow(QStringLiteral("导入演讲项目备份")) : std::nullopt;
+    ASSERT_TRUE(chooser && app->focus(*chooser)) << "the chooser did not open";
+    app->key(QStringLiteral("Escape"), 0);
+    EXPECT_TRUE(waitUntil([&] { return !app->shows(*chooser) && app->hasKeyboard(*island); }, 5000));
 }
 
 // The emergency key hides 稿件管理's confirmation with everything else, not a

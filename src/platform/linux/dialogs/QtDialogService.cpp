@@ -157,17 +157,28 @@ void rememberChooserSize(const QSize& size)
     current().defaults().setInteger(chooserHeightKey, size.height());
 }
 
-// The window an alert is asked from, which it belongs to: it stands above it
-// and comes forward with it. That is the key window, also one just made key
-// whose activation the server has yet to report. An overlay is nobody's:
+// The window an alert or chooser is asked from, which it belongs to: it stands
+// above it and comes forward with it. That is where the keyboard is going,
+// also when the server has yet to report it there. An overlay is nobody's:
 // nothing may pass it.
-QWidget* alertOwner()
+QWidget* askedFrom()
 {
-    QWidget* active = Window::keyWindow();
+    QWidget* active = Window::keyboardDestination();
     const auto* window = qobject_cast<Window*>(active);
     if (!active || !active->isVisible() || (window && window->level() >= Window::overlayLevel))
         return nullptr;
     return active;
+}
+
+// Once a dialog has ended, the keyboard goes back to the window it was asked
+// from, unless it has gone elsewhere meanwhile: without a window manager
+// nothing else would take it from the root window, and an alert or chooser
+// asked at once next belongs to that window too.
+void handKeyboardBack(QWidget* owner, const QWidget* dialog)
+{
+    QWidget* now = Window::keyboardDestination();
+    if (owner && owner->isVisible() && (!now || now == dialog))
+        Window::sendKeyboardTo(*owner);
 }
 
 } // namespace
@@ -181,7 +192,7 @@ AlertResponse QtDialogService::runAlert(const AlertRequest& request)
 {
     QLineEdit* field = nullptr;
     AlertResponse response;
-    const QPointer<QWidget> owner = alertOwner();
+    const QPointer<QWidget> owner = askedFrom();
     const QPointer<QDialog> dialog = makeAlert(request, owner, &field, &response.buttonIndex);
     const QPointer<QLineEdit> text = field;
     placeOnBuiltInScreen(dialog);
@@ -195,11 +206,7 @@ AlertResponse QtDialogService::runAlert(const AlertRequest& request)
     dialog->show();
     loop.exec(QEventLoop::DialogExec);
     std::erase_if(open_, [&dialog](const QPointer<QDialog>& d) { return !d || d == dialog; });
-    // The keyboard goes back to the window the alert was asked from: without
-    // a window manager nothing else would take it from the root window.
-    QWidget* active = QApplication::activeWindow();
-    if (owner && owner->isVisible() && (!active || active == dialog))
-        owner->activateWindow();
+    handKeyboardBack(owner, dialog);
     if (text)
         response.text = text->text();
     delete dialog;
@@ -338,9 +345,11 @@ void QtDialogService::openPanel(const FileDialogRequest& request, bool saving, F
     if (!request.parent)
         placeOnBuiltInScreen(dialog);
     open_.emplace_back(dialog);
+    const QPointer<QWidget> owner = request.parent ? request.parent : askedFrom();
     QObject::connect(dialog, &QFileDialog::finished, dialog,
-                     [this, dialog, key = lastFolderKey(request), completion = std::move(completion)](int result) {
+                     [this, dialog, owner, key = lastFolderKey(request), completion = std::move(completion)](int result) {
                          std::erase_if(open_, [dialog](const QPointer<QDialog>& d) { return !d || d == dialog; });
+                         handKeyboardBack(owner, dialog);
                          rememberChooserSize(dialog->size());
                          std::optional<QString> path;
                          const auto files = dialog->selectedFiles();
