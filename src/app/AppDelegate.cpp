@@ -101,6 +101,7 @@ platform::TerminateReply AppDelegate::applicationShouldTerminate(platform::QuitR
     if (!coordinator_)
         return platform::TerminateReply::now;
     isTerminationPending_ = true;
+    terminationRequestedAt_ = platform::uptime();
     // The shutdown hides every private window; an alert at the end may show
     // only where one could have shown before it, and only to a speaker who
     // asked for the quit: a logout or a shutdown waits for no click.
@@ -124,6 +125,11 @@ platform::TerminateReply AppDelegate::applicationShouldTerminate(platform::QuitR
         });
     });
     return platform::TerminateReply::later;
+}
+
+double AppDelegate::terminationDeadline() const
+{
+    return (isTerminationPending_ ? terminationRequestedAt_ : platform::uptime()) + terminationFallbackDelay;
 }
 
 void AppDelegate::replyToTerminationOnce()

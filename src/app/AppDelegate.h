@@ -33,6 +33,9 @@ public:
     platform::TerminateReply applicationShouldTerminate(platform::QuitRequest request);
 
     AppCoordinator* coordinator() const { return coordinator_.get(); }
+    // When the process must have ended: the fallback's delay after the first
+    // accepted quit request, or that long from now before any.
+    double terminationDeadline() const;
 
     // Told at the start when the settings store found something wrong.
     static inline const QString damagedStoreMessage = QStringLiteral("部分已保存的数据无法读取");
@@ -50,6 +53,7 @@ private:
     platform::ApplicationShell& shell_;
     std::unique_ptr<AppCoordinator> coordinator_;
     bool isTerminationPending_ = false;
+    double terminationRequestedAt_ = 0;
     platform::DelayedCall terminationFallback_;
     bool terminationReplySent_ = false;
     bool quitWriteFailureSaid_ = false;

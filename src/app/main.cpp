@@ -71,6 +71,7 @@ int main(int argc, char** argv)
     shell->quitOnTerminationSignals();
 
     int status = 0;
+    double deadline = 0;
     {
         AppDelegate delegate(*shell);
         platform::MainQueue::async([&delegate] { delegate.applicationDidFinishLaunching(); });
@@ -78,6 +79,7 @@ int main(int argc, char** argv)
         // until then a later launch waits for this one to listen, not to answer.
         platform::MainQueue::async([&guard] { guard.listen(); });
         status = app.exec();
+        deadline = delegate.terminationDeadline();
         // A later launch now waits for this one to end, and runs.
         guard.stopListening();
         // Every way out of the event loop, SIGTERM included, ends here: nothing saved may stay in memory.
@@ -85,9 +87,15 @@ int main(int argc, char** argv)
         if (const auto failure = platform::current().defaults().flush(); failure && !delegate.quitWriteFailureSaid())
             std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("Quorvia：%1").arg(AppDelegate::quitWriteFailureDetail(*failure))));
     }
-    // An export, import or document copy still running finishes while the store
-    // and the platform it reaches still stand; what it hands back never runs.
-    platform::current().scheduler().finishGlobalWork();
+    // An export, import or document copy still running may finish while the
+    // store and the platform it reaches still stand; what it hands back never
+    // runs. One still running at the quit's deadline is cut off as a kill cuts
+    // it, which the store and the backups survive: the process ends with
+    // nothing torn down under it, the settings already written.
+    if (!platform::current().scheduler().finishGlobalWork(deadline - platform::uptime())) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
     // Everything of Qt's goes while the application lives: left to the exit
     // handlers, the status icon is destroyed after it and takes the process down.
     guard.onReopen = nullptr;

@@ -104,10 +104,11 @@ std::shared_ptr<platform::WorkQueue> ManualScheduler::makeSerialQueue(const QStr
 
 platform::WorkQueue& ManualScheduler::globalQueue() { return *global_; }
 
-void ManualScheduler::finishGlobalWork()
+bool ManualScheduler::finishGlobalWork(double)
 {
     while (global_->runOne()) {
     }
+    return true;
 }
 
 void ManualScheduler::runPending()

@@ -33,7 +33,7 @@ public:
     bool isMainThread() const override;
     std::shared_ptr<platform::WorkQueue> makeSerialQueue(const QString& label) override;
     platform::WorkQueue& globalQueue() override;
-    void finishGlobalWork() override;
+    bool finishGlobalWork(double withinSeconds) override;
 
     // Runs everything due at the current time, including what that work posts.
     void runPending();

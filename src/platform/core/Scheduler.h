@@ -39,9 +39,10 @@ public:
 
     virtual std::shared_ptr<WorkQueue> makeSerialQueue(const QString& label) = 0;
     virtual WorkQueue& globalQueue() = 0;
-    // Main thread, once its loop has ended: waits until the global queue has
-    // run all its work; what that work posts to the main thread never runs.
-    virtual void finishGlobalWork() = 0;
+    // Main thread, once its loop has ended: waits at most `withinSeconds` for
+    // the global queue to run all its work, and says whether it has; what
+    // that work posts to the main thread never runs.
+    virtual bool finishGlobalWork(double withinSeconds) = 0;
 };
 
 } // namespace quorvia::platform

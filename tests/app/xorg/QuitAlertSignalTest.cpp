@@ -7,11 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <csignal>
+#include <map>
 #include <memory>
 #include <utility>
 #include <poll.h>
@@ -53,6 +56,8 @@ protected:
             return false;
         });
     }
+
+    bool beginExport(const Window& island, const QString& path);
 
     std::unique_ptr<RunningApplication> app;
 };
@@ -130,42 +135,144 @@ TEST_P(QuitAlertSignalTest, EveryWayOutEndsCleanlyWithTheIconInAStatusArea)
     }
 }
 
-// A quit while an export writes to a drive that has stalled: the export ends
-// once the drive goes on, and then the process, with status 0.
+// A private drive whose file opens wait, once stalled, until the test lets them go on.
+class StalledDrive {
+public:
+    StalledDrive() : path_(QFile::encodeName(folder_.path()))
+    {
+        mounted_ = ::geteuid() == 0 && ::mount("quorvia-test", path_.constData(), "tmpfs", 0, "size=16m") == 0;
+    }
+    ~StalledDrive()
+    {
+        goOn();
+        if (mounted_)
+            ::umount2(path_.constData(), MNT_DETACH);
+    }
+    bool isMounted() const { return mounted_; }
+    QString filePath(const QString& name) const { return folder_.filePath(name); }
+    bool stall()
+    {
+        watch_ = ::fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC, O_RDONLY);
+        return watch_ >= 0 && ::fanotify_mark(watch_, FAN_MARK_ADD | FAN_MARK_FILESYSTEM, FAN_OPEN_PERM, AT_FDCWD, path_.constData()) == 0;
+    }
+    // Until a file open waits on the drive.
+    bool waitUntilHeld()
+    {
+        pollfd opened{watch_, POLLIN, 0};
+        return waitUntil([&] { return ::poll(&opened, 1, 0) == 1; }) && ::read(watch_, &held_, sizeof held_) == sizeof held_;
+    }
+    // Letting the drive's watch go lets every open it holds go on.
+    void goOn()
+    {
+        if (held_.fd >= 0)
+            ::close(std::exchange(held_.fd, -1));
+        if (watch_ >= 0)
+            ::close(std::exchange(watch_, -1));
+    }
+
+private:
+    const QTemporaryDir folder_;
+    const QByteArray path_;
+    bool mounted_ = false;
+    int watch_ = -1;
+    fanotify_event_metadata held_{.fd = -1};
+};
+
+// A file's bytes under each relative path of a folder.
+std::map<QString, QByteArray> contentsOf(const QString& folder)
+{
+    std::map<QString, QByteArray> files;
+    for (QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
+        QFile file(it.next());
+        files[it.filePath().mid(folder.size())] = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("unreadable");
+    }
+    return files;
+}
+
+// Through the island's settings and the chooser, every project to `path`;
+// where a backup stands there, the chooser's question to replace it is answered yes.
+bool QuitAlertSignalTest::beginExport(const Window& island, const QString& path)
+{
+    const bool replacing = QFile::exists(path);
+    const auto chooser = app->pressIslandSetting(island, quorvia::test::controls::settings::exportBackup)
+        ? app->waitWindow(QStringLiteral("导出全部演讲项目")) : std::nullopt;
+    if (!chooser || !app->focus(*chooser))
+        return false;
+    app->key(QStringLiteral("ctrl+a"));
+    app->type(path);
+    const auto known = app->windows();
+    app->key(QStringLiteral("Return"), 0);
+    const auto asked = replacing ? app->waitNewWindow(known) : std::nullopt;
+    if (asked && app->focus(*asked))
+        app->key(QStringLiteral("Return"), 0);
+    return !replacing || asked;
+}
+
+// A quit while an export writes to a drive that has stalled, and goes on
+// within the quit's fallback: the export ends, and then the process, with status 0.
 TEST_P(QuitAlertSignalTest, AQuitWhileAnExportWritesEndsOnceTheExportHas)
 {
-    const QTemporaryDir folder;
-    const QByteArray drive = QFile::encodeName(folder.path());
-    if (::geteuid() != 0 || ::mount("quorvia-test", drive.constData(), "tmpfs", 0, "size=16m") != 0)
+    StalledDrive drive;
+    if (!drive.isMounted())
         GTEST_SKIP() << "needs root to mount a drive";
-    // Every file opened on the drive waits until the test lets it go on.
-    int stall = ::fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC, O_RDONLY);
-    const auto release = qScopeGuard([&] { stall >= 0 && ::close(stall), ::umount2(drive.constData(), MNT_DETACH); });
-    ASSERT_EQ(::fanotify_mark(stall, FAN_MARK_ADD | FAN_MARK_FILESYSTEM, FAN_OPEN_PERM, AT_FDCWD, drive.constData()), 0);
-
+    ASSERT_TRUE(drive.stall());
     app = std::make_unique<RunningApplication>(display);
     const auto island = app->launch() ? app->settledIsland() : std::nullopt;
-    ASSERT_TRUE(island && app->pressIslandSetting(*island, quorvia::test::controls::settings::exportBackup));
-    const auto chooser = app->waitWindow(QStringLiteral("导出全部演讲项目"));
-    ASSERT_TRUE(chooser && app->focus(*chooser));
-    app->key(QStringLiteral("ctrl+a"));
-    app->type(folder.filePath(QStringLiteral("backup.quorviabackup")));
-    app->key(QStringLiteral("Return"), 0);
-    pollfd opened{stall, POLLIN, 0};
-    fanotify_event_metadata held{};
-    ASSERT_TRUE(waitUntil([&] { return ::poll(&opened, 1, 0) == 1; }) && ::read(stall, &held, sizeof held) == sizeof held) << "the export never began";
+    const QString backup = drive.filePath(QStringLiteral("backup.quorviabackup"));
+    ASSERT_TRUE(island && beginExport(*island, backup));
+    ASSERT_TRUE(drive.waitUntilHeld()) << "the export never began";
     ::kill(static_cast<pid_t>(app->pid()), SIGTERM);
     // Until the loop has ended and main() waits for the export, wherever it does.
     const auto read = [](const QByteArray& file) { QFile f("/proc/" + file); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); };
     const QByteArray main = QByteArray::number(app->pid()) + "/task/" + QByteArray::number(app->pid()) + "/syscall";
     int waited = 0;
-    ASSERT_TRUE(waitUntil([&] { return (waited = read(main).startsWith(QByteArray::number(SYS_futex) + ' ') && app->windows().empty() ? waited + 1 : 0) > 50; }));
-    // Letting the drive's watch go lets every open it holds go on.
-    ::close(held.fd);
-    ::close(std::exchange(stall, -1));
+    ASSERT_TRUE(waitUntil([&] { return (waited = read(main).startsWith(QByteArray::number(SYS_futex) + ' ') && app->windows().empty() ? waited + 1 : 0) > 3; }));
+    drive.goOn();
     EXPECT_TRUE(RunningApplication::waitUntilEnded(app->process()) && app->process().exitStatus() == QProcess::NormalExit
                 && app->process().exitCode() == 0);
-    EXPECT_TRUE(QFile::exists(folder.filePath(QStringLiteral("backup.quorviabackup")))) << "the export was cut short";
+    EXPECT_TRUE(QFile::exists(backup)) << "the export was cut short";
+}
+
+// A quit, by SIGTERM and by Control+Q, while an export to replace a backup
+// waits on a drive that answers only after the process has ended: the
+// process still ends within the quit's fallback, with status 0, and the
+// next export leaves the old backup as it was under its name.
+TEST_P(QuitAlertSignalTest, AQuitWhileAnExportWaitsOnADriveThatNeverAnswersEndsInTime)
+{
+    StalledDrive drive;
+    if (!drive.isMounted())
+        GTEST_SKIP() << "needs root to mount a drive";
+    const QString backup = drive.filePath(QStringLiteral("backup.quorviabackup"));
+    std::map<QString, QByteArray> old;
+    for (const bool bySignal : {true, false}) {
+        SCOPED_TRACE(bySignal ? "SIGTERM" : "Control+Q");
+        app = std::make_unique<RunningApplication>(display);
+        const auto island = app->launch() ? app->settledIsland() : std::nullopt;
+        ASSERT_TRUE(island && app->waitUntilCatching(SIGTERM));
+        if (old.empty()) {
+            const auto said = [&] { return std::ranges::any_of(app->windows(QStringLiteral("^Quorvia$")), [&](const Window& w) { return !(w == *island); }); };
+            ASSERT_TRUE(beginExport(*island, backup) && waitUntil(said) && answerAllBut(*island) && QFile::exists(backup + "/manifest.json"))
+                << "the first backup was not written";
+            old = contentsOf(backup);
+        }
+        ASSERT_TRUE(drive.stall() && beginExport(*island, backup) && drive.waitUntilHeld()) << "the export never began";
+        QElapsedTimer quitting;
+        quitting.start();
+        if (bySignal)
+            ::kill(static_cast<pid_t>(app->pid()), SIGTERM);
+        else if (app->focus(*island))
+            app->key(QStringLiteral("ctrl+q"), 0);
+        ASSERT_TRUE(RunningApplication::waitUntilEnded(app->process(), 10000)) << "the quit waits for the drive";
+        EXPECT_LT(quitting.elapsed(), 3500) << "the quit waited for the drive";
+        EXPECT_TRUE(app->process().exitStatus() == QProcess::NormalExit && app->process().exitCode() == 0);
+        drive.goOn();
+        app.reset();
+    }
+    app = std::make_unique<RunningApplication>(display);
+    const auto island = app->launch() ? app->settledIsland() : std::nullopt;
+    ASSERT_TRUE(island && beginExport(*island, drive.filePath(QStringLiteral("other.quorviabackup")))
+                && waitUntil([&] { return QFile::exists(drive.filePath(QStringLiteral("other.quorviabackup/manifest.json"))); }));
+    EXPECT_TRUE(contentsOf(backup) == old) << "the old backup changed";
 }
 
 QUORVIA_UNDER_EACH_WINDOW_MANAGER(QuitAlertSignalTest);

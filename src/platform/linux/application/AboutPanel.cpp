@@ -5,6 +5,7 @@
 #include "platform/application/ApplicationIcon.h"
 
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -53,6 +54,15 @@ void AboutPanel::present()
         return;
     }
     orderOut();
+}
+
+void AboutPanel::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    Window::keyPressEvent(event);
 }
 
 } // namespace quorvia::platform::native

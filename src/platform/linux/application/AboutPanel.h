@@ -21,6 +21,10 @@ public:
     QLabel* versionLabel() const { return version_; }
     QLabel* iconLabel() const { return icon_; }
 
+protected:
+    // Escape closes it, as it does every other panel of its kind.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     QLabel* icon_;
     QLabel* name_;

@@ -141,6 +141,9 @@ std::shared_ptr<WorkQueue> QtScheduler::makeSerialQueue(const QString& label) { 
 
 WorkQueue& QtScheduler::globalQueue() { return *global_; }
 
-void QtScheduler::finishGlobalWork() { QThreadPool::globalInstance()->waitForDone(); }
+bool QtScheduler::finishGlobalWork(double withinSeconds)
+{
+    return QThreadPool::globalInstance()->waitForDone(static_cast<int>(std::max(0.0, withinSeconds) * 1000.0));
+}
 
 } // namespace quorvia::platform::native

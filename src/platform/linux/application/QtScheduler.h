@@ -26,7 +26,7 @@ public:
     bool isMainThread() const override;
     std::shared_ptr<WorkQueue> makeSerialQueue(const QString& label) override;
     WorkQueue& globalQueue() override;
-    void finishGlobalWork() override;
+    bool finishGlobalWork(double withinSeconds) override;
 
 private:
     QElapsedTimer clock_;

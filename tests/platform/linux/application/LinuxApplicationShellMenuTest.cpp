@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -124,7 +125,11 @@ TEST_F(ShellMenuTest, TheAboutPanelIsPrivateAndShowsNameIconAndVersionOnTheSpeak
     EXPECT_TRUE(builtIn.contains(about->frame().origin));
     test::keepSnapshot(about->grab(), QStringLiteral("about-panel"));
 
-    // Asked again, the one panel comes back; with only the audience's screen it stays away.
+    // Escape closes it; asked again, the one panel comes back; with only the audience's screen it stays away.
+    QTest::keyClick(about, Qt::Key_Escape);
+    EXPECT_FALSE(about->isVisible());
+    shell.orderFrontStandardAboutPanel();
+    ASSERT_TRUE(about->isVisible());
     about->orderOut();
     displays->setScreens({test::FakeDisplayService::external(7)});
     shell.orderFrontStandardAboutPanel();
