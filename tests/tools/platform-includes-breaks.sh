@@ -37,4 +37,11 @@ breaks "LinuxPlatform included by more than main()" src/app/ApplicationAppearanc
   '$a #include "platform/linux/LinuxPlatform.h"' 'only app/main.cpp includes LinuxPlatform'
 breaks "a link the table does not name" CMakeLists.txt \
   's/^quorvia_folder(model *DEPENDS platform)/quorvia_folder(model DEPENDS platform look)/' 'CMakeLists.txt links model/'
+for row in look platform/core platform/linux/sound; do
+  gone=${row%"${row##*/}"}gone/
+  breaks "a row for a folder src/ lacks after $row/'s" docs/architecture.md \
+    "/^| \`${row//\//\\/}\/\` |/a | \`$gone\` | nothing | — |" "has a row for $gone, which src/ lacks"
+done
+breaks "a row naming a folder src/ lacks" docs/architecture.md \
+  '/^| `platform\/linux\/sound\/` |/s/| — |$/| `linux\/gone\/` |/' 'names platform/linux/gone/, which src/ lacks'
 exit $status

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Fails when a file under src/ includes, or declares a class of, a folder the
 # architecture page says it may not, from its three tables:
+# - every folder a row names, its own or one it may include, is there;
 # - a folder src/F/ includes only itself and the folders its row in the first
 #   table names, and the top CMakeLists.txt links it to just those;
 # - an interface folder platform/X/ includes only itself, Platform.h and the
@@ -61,9 +62,20 @@ for dir in "$src"/*/; do
   name=$(basename "$dir")
   [[ -v may[$name] ]] || fail "$name/ has no row in $doc's table of folders"
 done
+# False when src/ lacks the folder of a row or one the row lets it include.
+present() { # table, the row's folder, what it may include
+  local folder ok=0
+  [[ -d $src/$2 ]] || { fail "$doc's table of $1 has a row for $2, which src/ lacks"; ok=1; }
+  for folder in $3; do
+    [[ -d $src/$folder ]] || { fail "$doc's row for $2 names $folder, which src/ lacks"; ok=1; }
+  done
+  return $ok
+}
+for name in "${!interface[@]}"; do present "platform/'s folders" "platform/$name/" "${interface[$name]}" || true; done
+for name in "${!backend[@]}"; do present subfolders "platform/linux/$name/" "${backend[$name]}" || true; done
 for name in "${!may[@]}"; do
-  if [[ ! -d $src/$name ]]; then
-    fail "$doc's table of folders has a row for $name/, which src/ lacks"
+  if ! present folders "$name/" "${may[$name]}"; then
+    continue
   elif [[ ! -v links[$name] ]]; then
     fail "$name/ is no quorvia_folder() in CMakeLists.txt"
   elif [[ $(set_of "${may[$name]}") != "$(set_of "${links[$name]}")" ]]; then
