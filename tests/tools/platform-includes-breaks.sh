@@ -37,6 +37,10 @@ breaks "LinuxPlatform included by more than main()" src/app/ApplicationAppearanc
   '$a #include "platform/linux/LinuxPlatform.h"' 'only app/main.cpp includes LinuxPlatform'
 breaks "a link the table does not name" CMakeLists.txt \
   's/^quorvia_folder(model *DEPENDS platform)/quorvia_folder(model DEPENDS platform look)/' 'CMakeLists.txt links model/'
+breaks "a class declared ahead on an indented line" src/platform/displays/DisplayService.h \
+  '$a namespace quorvia::platform {\n    class Window;\n}' 'declares Window of platform/desktop/Window.h, but platform/displays/'
+breaks "a class declared ahead second in a one-line namespace" src/platform/displays/DisplayService.h \
+  '$a namespace quorvia::platform { class Popover; class Window; }' 'declares Window of platform/desktop/Window.h'
 for row in look platform/core platform/linux/sound; do
   gone=${row%"${row##*/}"}gone/
   breaks "a row for a folder src/ lacks after $row/'s" docs/architecture.md \

@@ -16,8 +16,9 @@
 # An include counts as the file it names, however it is spelt: "…" is looked
 # for beside the including file first, then in src/, <…> in src/ only, as the
 # compiler does. One that names no file under src/ (Qt's, the system's) is
-# not ours. A class declared ahead (`class Window;`) counts as an include of
-# the one header under src/ that defines a class of that name, if only one does.
+# not ours. A class declared ahead (`class Window;`), wherever it stands on its
+# line, counts as an include of the one header under src/ that defines a class
+# of that name, if only one does.
 # Usage: platform-includes.sh ARCHITECTURE.md REPOSITORY
 set -euo pipefail
 doc=$1
@@ -123,13 +124,19 @@ while IFS=: read -r file text; do
   if [[ -v defined[$name] && ${defined[$name]} != "$file" ]]; then defined[$name]=; else defined[$name]=$file; fi
 done < <(cd "$src" && grep -rHIE --include='*.h' \
   '^(class|struct)[[:space:]]+[A-Za-z_][A-Za-z0-9_]*([[:space:]]+final)?[[:space:]]*($|:[^:]|\{)' -- *)
+# Each declaration on a line counts, indented or inside a one-line namespace;
+# a comment's and an enum's do not.
+ahead='(^|[^A-Za-z0-9_])(enum[[:space:]]+)?(class|struct)[[:space:]]+([A-Za-z_][A-Za-z0-9_]*)[[:space:]]*;(.*)'
 while IFS= read -r hit; do
   file=${hit%%:*} rest=${hit#*:}
-  [[ ${rest#*:} =~ (class|struct)[[:space:]]+([A-Za-z_][A-Za-z0-9_]*) ]] || continue
-  name=${BASH_REMATCH[2]}
-  [[ -n ${defined[$name]:-} && ${defined[$name]} != "$file" ]] || continue
-  sources+=("$file:${rest%%:*}") hows+=("declares $name of") paths+=("${defined[$name]}")
-done < <(cd "$src" && grep -rnIE '^(class|struct)[[:space:]]+[A-Za-z_][A-Za-z0-9_]*[[:space:]]*;' -- *)
+  text=${rest#*:}
+  text=${text%%//*}
+  while [[ $text =~ $ahead ]]; do
+    text=${BASH_REMATCH[5]} name=${BASH_REMATCH[4]}
+    [[ -z ${BASH_REMATCH[2]} && -n ${defined[$name]:-} && ${defined[$name]} != "$file" ]] || continue
+    sources+=("$file:${rest%%:*}") hows+=("declares $name of") paths+=("${defined[$name]}")
+  done
+done < <(cd "$src" && grep -rnIE '(class|struct)[[:space:]]+[A-Za-z_][A-Za-z0-9_]*[[:space:]]*;' -- *)
 
 targets=()
 ((${#paths[@]} == 0)) || mapfile -t targets < <(cd "$src" && realpath -ms --relative-to=. -- "${paths[@]}")
