@@ -37,6 +37,8 @@ breaks "LinuxPlatform included by more than main()" src/app/ApplicationAppearanc
   '$a #include "platform/linux/LinuxPlatform.h"' 'only app/main.cpp includes LinuxPlatform'
 breaks "a link the table does not name" CMakeLists.txt \
   's/^quorvia_folder(model *DEPENDS platform)/quorvia_folder(model DEPENDS platform look)/' 'CMakeLists.txt links model/'
+breaks "a link beside the DEPENDS lists that the table does not name" CMakeLists.txt \
+  '$a target_link_libraries(quorvia_model\n  PUBLIC quorvia_look)' 'CMakeLists.txt links model/'
 breaks "a class declared ahead on an indented line" src/platform/displays/DisplayService.h \
   '$a namespace quorvia::platform {\n    class Window;\n}' 'declares Window of platform/desktop/Window.h, but platform/displays/'
 breaks "a class declared ahead second in a one-line namespace" src/platform/displays/DisplayService.h \

@@ -3,7 +3,8 @@
 # architecture page says it may not, from its three tables:
 # - every folder a row names, its own or one it may include, is there;
 # - a folder src/F/ includes only itself and the folders its row in the first
-#   table names, and the top CMakeLists.txt links it to just those;
+#   table names, and the top CMakeLists.txt links it to just those, by DEPENDS
+#   or target_link_libraries();
 # - an interface folder platform/X/ includes only itself, Platform.h and the
 #   folders its row names;
 # - a backend folder platform/linux/X/ implements platform/X/ (the folder of
@@ -55,9 +56,21 @@ done < <(grep -E '^\| `platform/linux/[a-z]+/` \|' "$doc")
 ((${#may[@]})) || { echo "$doc has no table of src/'s folders" >&2; exit 1; }
 ((${#interface[@]})) || { echo "$doc has no table of platform/'s folders" >&2; exit 1; }
 ((${#backend[@]})) || { echo "$doc has no table of platform/linux/'s subfolders" >&2; exit 1; }
-while read -r name deps; do
-  links[$name]=" $(for dep in $deps; do printf '%s/ ' "$dep"; done)"
-done < <(sed -nE 's/^quorvia_folder\(([a-z]+)[[:space:]]*(DEPENDS)?([^)]*)\).*/\1 \3/p' "$repo/CMakeLists.txt")
+# A folder's links are its DEPENDS and what target_link_libraries() adds to
+# its quorvia_ target, each call read whole, over however many lines.
+declare -A declared=()
+while read -r command target deps; do
+  if [[ $command == quorvia_folder ]]; then
+    declared[$target]=1 links[$target]+=""
+    for dep in ${deps#DEPENDS}; do links[$target]+=" $dep/"; done
+  elif [[ $target =~ ^quorvia_([a-z]+)$ ]]; then
+    name=${BASH_REMATCH[1]}
+    for dep in $deps; do
+      if [[ $dep =~ ^quorvia_([a-z]+)$ ]]; then links[$name]+=" ${BASH_REMATCH[1]}/"; fi
+    done
+  fi
+done < <(sed 's/#.*//' "$repo/CMakeLists.txt" | tr '\n' ' ' |
+  grep -oE '(^|[^a-z_])(quorvia_folder|target_link_libraries)[[:space:]]*\([^)]*\)' | sed -E 's/^[^a-z]//; s/[()]/ /g')
 
 for dir in "$src"/*/; do
   name=$(basename "$dir")
@@ -77,10 +90,10 @@ for name in "${!backend[@]}"; do present subfolders "platform/linux/$name/" "${b
 for name in "${!may[@]}"; do
   if ! present folders "$name/" "${may[$name]}"; then
     continue
-  elif [[ ! -v links[$name] ]]; then
+  elif [[ ! -v declared[$name] ]]; then
     fail "$name/ is no quorvia_folder() in CMakeLists.txt"
   elif [[ $(set_of "${may[$name]}") != "$(set_of "${links[$name]}")" ]]; then
-    fail "CMakeLists.txt links $name/ to${links[$name]:- nothing}but its row in $doc names${may[$name]}"
+    fail "CMakeLists.txt links $name/ to${links[$name]:- nothing} but its row in $doc names${may[$name]}"
   fi
 done
 for file in "$src"/platform/*; do
