@@ -43,6 +43,8 @@ breaks "a class declared ahead on an indented line" src/platform/displays/Displa
   '$a namespace quorvia::platform {\n    class Window;\n}' 'declares Window of platform/desktop/Window.h, but platform/displays/'
 breaks "a class declared ahead second in a one-line namespace" src/platform/displays/DisplayService.h \
   '$a namespace quorvia::platform { class Popover; class Window; }' 'declares Window of platform/desktop/Window.h'
+breaks "an interface including Platform.h that its row does not name" src/platform/displays/DisplayService.h \
+  '$a #include "platform/Platform.h"' 'includes platform/Platform.h, but platform/displays/ may include only'
 for row in look platform/core platform/linux/sound; do
   gone=${row%"${row##*/}"}gone/
   breaks "a row for a folder src/ lacks after $row/'s" docs/architecture.md \
