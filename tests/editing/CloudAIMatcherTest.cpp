@@ -1,9 +1,9 @@
 #include "editing/CloudAIMatcher.h"
 
-#include "LocalHttpsServer.h"
 #include "platform/network/HttpSession.h"
 #include "platform/linux/network/SocketHttpSession.h"
 #include "support/EventWait.h"
+#include "support/LocalHttpsServer.h"
 #include "support/QtPrinting.h"
 
 #include <QJsonDocument>

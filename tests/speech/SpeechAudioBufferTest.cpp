@@ -1,13 +1,11 @@
 #include "speech/OnDeviceSpeechController.h"
 
-#include "platform/sound/AnalyzerInputQueue.h"
 #include "platform/sound/AudioConverter.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
-#include <thread>
 
 namespace quorvia {
 namespace {
@@ -101,35 +99,6 @@ TEST(SpeechAudioBuffer, ResamplingAcrossBuffersKeepsLengthAndPitch)
     for (std::size_t i = 100; i < out.size(); ++i)
         peak = std::max(peak, std::abs(out[i]));
     EXPECT_NEAR(peak, 0.5f, 0.03f);
-}
-
-TEST(AnalyzerInputQueue, KeepsTheNewestAndEndsAfterClose)
-{
-    platform::AnalyzerInputQueue queue(24);
-    for (int i = 0; i < 30; ++i) {
-        const auto outcome = queue.yield(filled({16000, 1}, 1, [i](int, auto) { return float(i); }));
-        EXPECT_EQ(outcome, i < 24 ? platform::AnalyzerInputQueue::YieldResult::enqueued
-                                  : platform::AnalyzerInputQueue::YieldResult::dropped);
-    }
-    queue.finish();
-    EXPECT_EQ(queue.yield(filled({16000, 1}, 1, [](int, auto) { return 0.0f; })),
-              platform::AnalyzerInputQueue::YieldResult::terminated);
-    std::vector<float> seen;
-    std::thread reader([&] {
-        while (auto item = queue.next())
-            seen.push_back(item->channelData(0)[0]);
-    });
-    reader.join();
-    ASSERT_EQ(seen.size(), 24u);
-    EXPECT_EQ(seen.front(), 6.0f);
-    EXPECT_EQ(seen.back(), 29.0f);
-    EXPECT_TRUE(queue.isFinished());
-
-    // A blocked reader wakes at the end.
-    platform::AnalyzerInputQueue waiting(24);
-    std::thread blocked([&] { EXPECT_FALSE(waiting.next()); });
-    waiting.finish();
-    blocked.join();
 }
 
 } // namespace

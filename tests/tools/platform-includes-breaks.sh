@@ -37,4 +37,19 @@ breaks "LinuxPlatform included by more than main()" src/app/ApplicationAppearanc
   '$a #include "platform/linux/LinuxPlatform.h"' 'only app/main.cpp includes LinuxPlatform'
 breaks "a link the table does not name" CMakeLists.txt \
   's/^quorvia_folder(model *DEPENDS platform)/quorvia_folder(model DEPENDS platform look)/' 'CMakeLists.txt links model/'
+breaks "a link beside the DEPENDS lists that the table does not name" CMakeLists.txt \
+  '$a target_link_libraries(quorvia_model\n  PUBLIC quorvia_look)' 'CMakeLists.txt links model/'
+breaks "a class declared ahead on an indented line" src/platform/displays/DisplayService.h \
+  '$a namespace quorvia::platform {\n    class Window;\n}' 'declares Window of platform/desktop/Window.h, but platform/displays/'
+breaks "a class declared ahead second in a one-line namespace" src/platform/displays/DisplayService.h \
+  '$a namespace quorvia::platform { class Popover; class Window; }' 'declares Window of platform/desktop/Window.h'
+breaks "an interface including Platform.h that its row does not name" src/platform/displays/DisplayService.h \
+  '$a #include "platform/Platform.h"' 'includes platform/Platform.h, but platform/displays/ may include only'
+for row in look platform/core platform/linux/sound; do
+  gone=${row%"${row##*/}"}gone/
+  breaks "a row for a folder src/ lacks after $row/'s" docs/architecture.md \
+    "/^| \`${row//\//\\/}\/\` |/a | \`$gone\` | nothing | — |" "has a row for $gone, which src/ lacks"
+done
+breaks "a row naming a folder src/ lacks" docs/architecture.md \
+  '/^| `platform\/linux\/sound\/` |/s/| — |$/| `linux\/gone\/` |/' 'names platform/linux/gone/, which src/ lacks'
 exit $status

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Fails when a file under src/ includes, or declares a class of, a folder the
 # architecture page says it may not, from its three tables:
+# - every folder a row names, its own or one it may include, is there;
 # - a folder src/F/ includes only itself and the folders its row in the first
-#   table names, and the top CMakeLists.txt links it to just those;
-# - an interface folder platform/X/ includes only itself, Platform.h and the
-#   folders its row names;
+#   table names, and the top CMakeLists.txt links it to just those, by DEPENDS
+#   or target_link_libraries();
+# - an interface folder platform/X/ includes only itself and what its row
+#   names, Platform.h among them or not;
 # - a backend folder platform/linux/X/ implements platform/X/ (the folder of
 #   its name must be there) and includes only itself, platform/X/, core/,
 #   files/, Platform.h and what its row names: `linux/Y/` another backend,
@@ -15,8 +17,9 @@
 # An include counts as the file it names, however it is spelt: "…" is looked
 # for beside the including file first, then in src/, <…> in src/ only, as the
 # compiler does. One that names no file under src/ (Qt's, the system's) is
-# not ours. A class declared ahead (`class Window;`) counts as an include of
-# the one header under src/ that defines a class of that name, if only one does.
+# not ours. A class declared ahead (`class Window;`), wherever it stands on its
+# line, counts as an include of the one header under src/ that defines a class
+# of that name, if only one does.
 # Usage: platform-includes.sh ARCHITECTURE.md REPOSITORY
 set -euo pipefail
 doc=$1
@@ -43,6 +46,8 @@ done < <(grep -E '^\| `[a-z]+/` \|' "$doc")
 while IFS='|' read -r _ folder _ leans _; do
   name=$(grep -oE 'platform/[a-z]+/' <<<"$folder" | cut -d/ -f2)
   interface[$name]=""
+  # Platform.h is platform/'s top, as unit_of below names it.
+  [[ $leans == *'`Platform.h`'* ]] && interface[$name]=" platform/"
   for lean in $(leans_of "$leans"); do interface[$name]+=" platform/$lean"; done
 done < <(grep -E '^\| `platform/[a-z]+/` \|' "$doc" | grep -v '`platform/linux/`')
 while IFS='|' read -r _ folder _ leans _; do
@@ -53,21 +58,44 @@ done < <(grep -E '^\| `platform/linux/[a-z]+/` \|' "$doc")
 ((${#may[@]})) || { echo "$doc has no table of src/'s folders" >&2; exit 1; }
 ((${#interface[@]})) || { echo "$doc has no table of platform/'s folders" >&2; exit 1; }
 ((${#backend[@]})) || { echo "$doc has no table of platform/linux/'s subfolders" >&2; exit 1; }
-while read -r name deps; do
-  links[$name]=" $(for dep in $deps; do printf '%s/ ' "$dep"; done)"
-done < <(sed -nE 's/^quorvia_folder\(([a-z]+)[[:space:]]*(DEPENDS)?([^)]*)\).*/\1 \3/p' "$repo/CMakeLists.txt")
+# A folder's links are its DEPENDS and what target_link_libraries() adds to
+# its quorvia_ target, each call read whole, over however many lines.
+declare -A declared=()
+while read -r command target deps; do
+  if [[ $command == quorvia_folder ]]; then
+    declared[$target]=1 links[$target]+=""
+    for dep in ${deps#DEPENDS}; do links[$target]+=" $dep/"; done
+  elif [[ $target =~ ^quorvia_([a-z]+)$ ]]; then
+    name=${BASH_REMATCH[1]}
+    for dep in $deps; do
+      if [[ $dep =~ ^quorvia_([a-z]+)$ ]]; then links[$name]+=" ${BASH_REMATCH[1]}/"; fi
+    done
+  fi
+done < <(sed 's/#.*//' "$repo/CMakeLists.txt" | tr '\n' ' ' |
+  grep -oE '(^|[^a-z_])(quorvia_folder|target_link_libraries)[[:space:]]*\([^)]*\)' | sed -E 's/^[^a-z]//; s/[()]/ /g')
 
 for dir in "$src"/*/; do
   name=$(basename "$dir")
   [[ -v may[$name] ]] || fail "$name/ has no row in $doc's table of folders"
 done
+# False when src/ lacks the folder of a row or one the row lets it include.
+present() { # table, the row's folder, what it may include
+  local folder ok=0
+  [[ -d $src/$2 ]] || { fail "$doc's table of $1 has a row for $2, which src/ lacks"; ok=1; }
+  for folder in $3; do
+    [[ -d $src/$folder ]] || { fail "$doc's row for $2 names $folder, which src/ lacks"; ok=1; }
+  done
+  return $ok
+}
+for name in "${!interface[@]}"; do present "platform/'s folders" "platform/$name/" "${interface[$name]}" || true; done
+for name in "${!backend[@]}"; do present subfolders "platform/linux/$name/" "${backend[$name]}" || true; done
 for name in "${!may[@]}"; do
-  if [[ ! -d $src/$name ]]; then
-    fail "$doc's table of folders has a row for $name/, which src/ lacks"
-  elif [[ ! -v links[$name] ]]; then
+  if ! present folders "$name/" "${may[$name]}"; then
+    continue
+  elif [[ ! -v declared[$name] ]]; then
     fail "$name/ is no quorvia_folder() in CMakeLists.txt"
   elif [[ $(set_of "${may[$name]}") != "$(set_of "${links[$name]}")" ]]; then
-    fail "CMakeLists.txt links $name/ to${links[$name]:- nothing}but its row in $doc names${may[$name]}"
+    fail "CMakeLists.txt links $name/ to${links[$name]:- nothing} but its row in $doc names${may[$name]}"
   fi
 done
 for file in "$src"/platform/*; do
@@ -111,13 +139,19 @@ while IFS=: read -r file text; do
   if [[ -v defined[$name] && ${defined[$name]} != "$file" ]]; then defined[$name]=; else defined[$name]=$file; fi
 done < <(cd "$src" && grep -rHIE --include='*.h' \
   '^(class|struct)[[:space:]]+[A-Za-z_][A-Za-z0-9_]*([[:space:]]+final)?[[:space:]]*($|:[^:]|\{)' -- *)
+# Each declaration on a line counts, indented or inside a one-line namespace;
+# a comment's and an enum's do not.
+ahead='(^|[^A-Za-z0-9_])(enum[[:space:]]+)?(class|struct)[[:space:]]+([A-Za-z_][A-Za-z0-9_]*)[[:space:]]*;(.*)'
 while IFS= read -r hit; do
   file=${hit%%:*} rest=${hit#*:}
-  [[ ${rest#*:} =~ (class|struct)[[:space:]]+([A-Za-z_][A-Za-z0-9_]*) ]] || continue
-  name=${BASH_REMATCH[2]}
-  [[ -n ${defined[$name]:-} && ${defined[$name]} != "$file" ]] || continue
-  sources+=("$file:${rest%%:*}") hows+=("declares $name of") paths+=("${defined[$name]}")
-done < <(cd "$src" && grep -rnIE '^(class|struct)[[:space:]]+[A-Za-z_][A-Za-z0-9_]*[[:space:]]*;' -- *)
+  text=${rest#*:}
+  text=${text%%//*}
+  while [[ $text =~ $ahead ]]; do
+    text=${BASH_REMATCH[5]} name=${BASH_REMATCH[4]}
+    [[ -z ${BASH_REMATCH[2]} && -n ${defined[$name]:-} && ${defined[$name]} != "$file" ]] || continue
+    sources+=("$file:${rest%%:*}") hows+=("declares $name of") paths+=("${defined[$name]}")
+  done
+done < <(cd "$src" && grep -rnIE '(class|struct)[[:space:]]+[A-Za-z_][A-Za-z0-9_]*[[:space:]]*;' -- *)
 
 targets=()
 ((${#paths[@]} == 0)) || mapfile -t targets < <(cd "$src" && realpath -ms --relative-to=. -- "${paths[@]}")
@@ -169,7 +203,7 @@ check() { # file:line, how, what it names
     platform/linux/*/)
       name=${from#platform/linux/}
       allowed=" platform/ platform/$name platform/core/ platform/files/${backend[${name%/}]-}" ;;
-    *) name=${from#platform/}; allowed=" platform/${interface[${name%/}]-}" ;;
+    *) name=${from#platform/}; allowed="${interface[${name%/}]-}" ;;
   esac
   [[ "$allowed " == *" $to "* ]] ||
     fail "$1 $how $target, but $from may include only $(said "$allowed" within) ($doc, the platform's tables)"

@@ -1,22 +1,22 @@
 #include "platform/linux/sound/PulseAudioService.h"
 
-#include "platform/Platform.h"
-#include "speech/AudioDeviceController.h"
 #include "support/EventWait.h"
 #include "support/PulseAudioServer.h"
 #include "support/QtPrinting.h"
-#include "support/TestPlatform.h"
 
 #include <QFile>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <numbers>
 
 namespace quorvia {
 namespace {
 
+using platform::AudioDeviceInfo;
 using platform::native::PulseAudioService;
 
 class PulseAudioServiceTest : public ::testing::Test {
@@ -32,54 +32,48 @@ protected:
         });
         ASSERT_TRUE(server->isRunning()) << "the private pulseaudio server did not start";
         service = std::make_shared<PulseAudioService>(server->address());
-        platform.platform().audioService = service;
     }
 
-    // Runs main-queue work until the condition holds, or for as long as only a hang takes.
-    bool pumpUntil(const std::function<bool()>& condition)
+    AudioDeviceInfo device(const QString& uid)
     {
-        return test::waitUntil([&] {
-            platform.scheduler().runPending();
-            return condition();
-        });
+        const auto devices = service->devices();
+        const auto found = std::find_if(devices.begin(), devices.end(), [&](auto& d) { return d.uid == uid; });
+        return found == devices.end() ? AudioDeviceInfo{} : *found;
     }
 
-    test::TestPlatform platform;
     std::unique_ptr<test::PulseAudioServer> server;
     std::shared_ptr<PulseAudioService> service;
 };
 
 TEST_F(PulseAudioServiceTest, ListsSinksAndSourcesButNoMonitorsAndSetsTheDefaultSink)
 {
-    AudioDeviceController controller;
-    const auto& devices = controller.devices();
+    const auto devices = service->devices();
     ASSERT_EQ(devices.size(), 3u);
-    EXPECT_EQ(devices[0].uid, "desk_mic");
-    EXPECT_EQ(devices[0].name, "Desk");
-    EXPECT_TRUE(devices[0].supportsInput);
-    EXPECT_FALSE(devices[0].supportsOutput);
-    EXPECT_EQ(devices[1].uid, "headphones");
-    EXPECT_EQ(devices[2].uid, "room_speaker");
-    EXPECT_TRUE(devices[2].supportsOutput);
-    EXPECT_EQ(controller.selectedInput()->uid, "desk_mic");
+    const auto mic = device("desk_mic"), phones = device("headphones"), room = device("room_speaker");
+    EXPECT_EQ(mic.name, "Desk");
+    EXPECT_EQ(mic.inputChannels, 1);
+    EXPECT_EQ(mic.outputChannels, 0);
+    EXPECT_EQ(phones.outputChannels, 2);
+    EXPECT_EQ(room.name, "Room");
+    EXPECT_EQ(room.outputChannels, 1);
+    EXPECT_EQ(service->defaultInputDevice(), mic.id);
 
-    ASSERT_TRUE(controller.selectOutput("headphones"));
+    ASSERT_TRUE(service->setDefaultOutputDevice(phones.id));
     EXPECT_EQ(server->pactl({"get-default-sink"}), "headphones");
-    EXPECT_TRUE(controller.selectedOutputIsSystemDefault());
-    EXPECT_FALSE(controller.selectOutput("desk_mic"));
-    EXPECT_TRUE(controller.refresh()); // the default output changed
-    EXPECT_FALSE(controller.refresh());
+    EXPECT_EQ(service->defaultOutputDevice(), phones.id);
+    EXPECT_FALSE(service->setDefaultOutputDevice(424242));
 
     // Ids stay with their devices across reads.
-    const auto again = service->devices();
-    EXPECT_EQ(std::find_if(again.begin(), again.end(), [](auto& d) { return d.uid == "headphones"; })->id,
-              devices[1].id);
+    EXPECT_EQ(device("headphones").id, phones.id);
 }
 
 TEST_F(PulseAudioServiceTest, TonePlaysOnTheChosenSinkAtItsFrequencyAndLength)
 {
-    AudioDeviceController controller;
-    ASSERT_TRUE(controller.selectOutput("room_speaker"));
+    // Outlive the player, which may report the end as it goes.
+    std::atomic<int> ends = 0;
+    std::atomic<platform::PlaybackEnd> end = platform::PlaybackEnd::lost;
+    auto player = service->makePlayer();
+    ASSERT_TRUE(player->bindDevice(device("room_speaker").id));
 
     const QString recording = server->folder() + "/tone.raw";
     QProcess recorder;
@@ -88,17 +82,26 @@ TEST_F(PulseAudioServiceTest, TonePlaysOnTheChosenSinkAtItsFrequencyAndLength)
     recorder.start("parec", {"--device=room_speaker.monitor", "--format=float32le", "--rate=48000", "--channels=1",
                              "--raw", "--latency-msec=20"});
     ASSERT_TRUE(recorder.waitForStarted(60000));
-    ASSERT_TRUE(pumpUntil([&] { return server->pactl({"list", "short", "source-outputs"}).size() > 0; }));
+    ASSERT_TRUE(test::waitUntil([&] { return server->pactl({"list", "short", "source-outputs"}).size() > 0; }));
     // Silence on record before the tone, so that its start is heard.
     QFile file(recording);
-    ASSERT_TRUE(pumpUntil([&] { return file.size() >= qint64(sizeof(float)) * 4800; }));
+    ASSERT_TRUE(test::waitUntil([&] { return file.size() >= qint64(sizeof(float)) * 4800; }));
 
-    std::vector<bool> results;
-    controller.playOutputTestTone([&](bool ok) { results.push_back(ok); });
-    ASSERT_TRUE(controller.isPlayingTestTone());
-    ASSERT_TRUE(pumpUntil([&] { return !results.empty(); }));
-    EXPECT_EQ(results, std::vector<bool>{true});
-    EXPECT_FALSE(controller.isPlayingTestTone());
+    // Half a second of 660 Hz, faded in and out so that its ends are clean.
+    const platform::AudioFormat format{48000, 1};
+    auto tone = *platform::PCMBuffer::make(format, 24000);
+    tone.setFrameLength(24000);
+    for (std::uint32_t n = 0; n < 24000; ++n)
+        tone.channelData(0)[n] = float(0.16 * std::sin(2 * std::numbers::pi * 660 * n / 48000.0)
+                                       * std::min({1.0, n / 1200.0, (24000 - n) / 1200.0}));
+    ASSERT_TRUE(player->start(format));
+    player->scheduleBuffer(tone, [&](platform::PlaybackEnd how) {
+        end = how;
+        ++ends;
+    });
+    player->play();
+    ASSERT_TRUE(test::waitUntil([&] { return ends > 0; }));
+    EXPECT_EQ(end, platform::PlaybackEnd::played);
 
     // The recorder lags the sink: it is done once a tenth of a second of
     // silence follows the tone on record.
@@ -123,7 +126,7 @@ TEST_F(PulseAudioServiceTest, TonePlaysOnTheChosenSinkAtItsFrequencyAndLength)
         }
         return first >= 0 && std::ptrdiff_t(count) - last > 4800;
     };
-    EXPECT_TRUE(pumpUntil(readRecording)) << "the recording never held the whole tone";
+    EXPECT_TRUE(test::waitUntil(readRecording)) << "the recording never held the whole tone";
     recorder.terminate();
     recorder.waitForFinished(60000);
     ASSERT_GE(first, 0) << "nothing was heard on the sink's monitor";
@@ -137,13 +140,15 @@ TEST_F(PulseAudioServiceTest, TonePlaysOnTheChosenSinkAtItsFrequencyAndLength)
     ASSERT_GT(crossings.size(), 100u);
     const double frequency = (crossings.size() - 1) * 48000.0 / (crossings.back() - crossings.front());
     EXPECT_NEAR(frequency, 660.0, 5.0);
+    EXPECT_EQ(ends, 1);
 }
 
 TEST_F(PulseAudioServiceTest, CapturesTheBoundSourceInTapSizedBuffers)
 {
-    AudioDeviceController controller;
+    const auto mic = service->defaultInputDevice();
+    ASSERT_TRUE(mic);
     auto input = service->makeInput();
-    ASSERT_TRUE(controller.configureInputNode(*input));
+    ASSERT_TRUE(input->bindDevice(*mic));
     EXPECT_EQ(input->format(), (platform::AudioFormat{16000, 1}));
     std::atomic<int> buffers = 0;
     std::atomic<bool> sized = true;
@@ -152,16 +157,16 @@ TEST_F(PulseAudioServiceTest, CapturesTheBoundSourceInTapSizedBuffers)
         ++buffers;
     });
     ASSERT_TRUE(input->start());
-    EXPECT_TRUE(pumpUntil([&] { return buffers >= 3; }));
+    EXPECT_TRUE(test::waitUntil([&] { return buffers >= 3; }));
     input->removeTap();
     const int seen = buffers;
     // A second stream of the microphone tells when buffers have gone on coming.
     auto witness = service->makeInput();
     std::atomic<int> witnessed = 0;
-    ASSERT_TRUE(controller.configureInputNode(*witness));
+    ASSERT_TRUE(witness->bindDevice(*mic));
     witness->installTap(1024, [&](const platform::PCMBuffer&) { ++witnessed; });
     ASSERT_TRUE(witness->start());
-    EXPECT_TRUE(pumpUntil([&] { return witnessed >= 3; }));
+    EXPECT_TRUE(test::waitUntil([&] { return witnessed >= 3; }));
     EXPECT_EQ(buffers, seen);
     EXPECT_TRUE(sized);
     input->stop();

@@ -1,7 +1,7 @@
-#include "LocalHttpsServer.h"
-
 #include "platform/linux/network/SocketHttpSession.h"
+
 #include "support/EventWait.h"
+#include "support/LocalHttpsServer.h"
 #include "support/QtPrinting.h"
 
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "LocalHttpsServer.h"
+#include "support/LocalHttpsServer.h"
 #include "support/QtPrinting.h"
 
 #include <QElapsedTimer>
