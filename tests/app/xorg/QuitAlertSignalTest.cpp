@@ -159,13 +159,17 @@ public:
     bool waitUntilHeld()
     {
         pollfd opened{watch_, POLLIN, 0};
-        return waitUntil([&] { return ::poll(&opened, 1, 0) == 1; }) && ::read(watch_, &held_, sizeof held_) == sizeof held_;
+        fanotify_event_metadata held{};
+        if (!waitUntil([&] { return ::poll(&opened, 1, 0) == 1; }) || ::read(watch_, &held, sizeof held) != sizeof held)
+            return false;
+        held_ = held.fd;
+        return true;
     }
     // Letting the drive's watch go lets every open it holds go on.
     void goOn()
     {
-        if (held_.fd >= 0)
-            ::close(std::exchange(held_.fd, -1));
+        if (held_ >= 0)
+            ::close(std::exchange(held_, -1));
         if (watch_ >= 0)
             ::close(std::exchange(watch_, -1));
     }
@@ -175,7 +179,7 @@ private:
     const QByteArray path_;
     bool mounted_ = false;
     int watch_ = -1;
-    fanotify_event_metadata held_{.fd = -1};
+    int held_ = -1; // the open that waits
 };
 
 // A file's bytes under each relative path of a folder.
