@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace quorvia {
 
@@ -100,6 +101,7 @@ private:
     std::optional<Mark> built_;
     // The export failed after its renames and the old package could not go back.
     bool keepsOld_ = false;
+    std::vector<std::string> removing_;
 };
 
 } // namespace quorvia
