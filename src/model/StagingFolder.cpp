@@ -303,7 +303,8 @@ std::error_code StagingFolder::record()
     // Locked before it takes the name, so no sweep finds it unlocked while
     // this export runs.
     FileDescriptor lock;
-    const auto written = platform::writeFileAtomically(folder_.get(), StagingRecord::fileName, record.encoded(), false,
+    // With the folder synced, no cut leaves a folder whose record lost its name.
+    const auto written = platform::writeFileAtomically(folder_.get(), StagingRecord::fileName, record.encoded(), true,
                                                        [&](int fd) { lock = platform::lockedCopy(fd); });
     if (!written)
         return written.error();

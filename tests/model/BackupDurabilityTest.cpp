@@ -473,6 +473,23 @@ TEST_F(BackupDurabilityTest, TheNewNameIsSyncedBeforeTheOldPackageGoes)
     EXPECT_TRUE(QRegularExpression("r[^x]*s[^r]*x").match(order).hasMatch()) << order.toStdString();
 }
 
+// The record's name is on the drive before the package is begun: a folder
+// whose record lost its name in a cut would wait a day for the sweep.
+TEST_F(BackupDurabilityTest, TheRecordsNameIsSyncedBeforeThePackageIsBegun)
+{
+    bool synced = false, begun = false;
+    platform::onSync = [&](int fd) {
+        const QString item = QFileInfo("/proc/self/fd/" + QString::number(fd)).symLinkTarget();
+        begun = begun || item.contains("/package/");
+        synced = synced || (!begun && item.contains("/.QuorviaBackup-") && QFileInfo::exists(item + "/export.json"));
+        return 0;
+    };
+    const auto exported = ProjectBackupPackage::exportBackup(backupWithDeck("monday"), exportsFolder() + "/全部.quorviabackup");
+    platform::onSync = nullptr;
+    ASSERT_TRUE(exported);
+    EXPECT_TRUE(synced);
+}
+
 // A stick that cannot say where a file's holes are shows all of it as data; a
 // sparse deck imported from there still takes no more room than its data.
 TEST_F(BackupDurabilityTest, ASparseDeckImportedFromADriveThatHidesItsHolesStaysSparse)
