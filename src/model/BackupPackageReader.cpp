@@ -149,17 +149,12 @@ std::expected<QString, ProjectBackupFailure> BackupPackageReader::copyDeck(const
 
 std::expected<void, ProjectBackupFailure> BackupPackageReader::keepCopies()
 {
-    std::vector<fs::path> admitted;
-    for (const Copy& copy : copies_) {
-        auto moved = ProjectDocumentStore::admit(copy.incoming, copy.storeRoot);
-        if (!moved) {
-            // All or none: the copies already in the store go with the rest.
-            for (const fs::path& folder : admitted)
-                platform::removeTree(folder);
-            return std::unexpected(moved.error());
-        }
-        admitted.push_back(*moved);
-    }
+    // One import, one store.
+    std::vector<fs::path> incoming;
+    for (const Copy& copy : copies_)
+        incoming.push_back(copy.incoming);
+    if (auto admitted = ProjectDocumentStore::admitTogether(incoming, copies_.empty() ? fs::path() : copies_.front().storeRoot); !admitted)
+        return std::unexpected(admitted.error());
     for (const Copy& copy : copies_)
         ProjectDocumentStore::leaveIncomingFolder(copy.storeRoot);
     copies_.clear();

@@ -50,7 +50,7 @@ QString DestinationOutcome::description() const
         text += QStringLiteral("；所选位置上的新备份未能确认写入磁盘，请重新导出");
         break;
     }
-    return text;
+    return text + QStringLiteral("。");
 }
 
 QString ProjectBackupError::description() const
@@ -76,7 +76,8 @@ QString description(const ProjectBackupFailure& failure)
 {
     if (const auto* own = std::get_if<ProjectBackupError>(&failure))
         return own->description();
-    return platform::describeError(std::get<std::error_code>(failure));
+    // Shown as a message of its own, so a sentence.
+    return platform::describeError(std::get<std::error_code>(failure)) + QStringLiteral("。");
 }
 
 } // namespace quorvia

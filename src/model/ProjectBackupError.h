@@ -60,7 +60,7 @@ struct ProjectBackupError {
     static ProjectBackupError invalidPresentationPath() { return {Kind::invalidPresentationPath, 0, {}}; }
     // `what` names the limit, as in "备份清单超过 256 MB 的上限".
     static ProjectBackupError refused(const QString& what) { return {Kind::refused, 0, what + QStringLiteral("。")}; }
-    static ProjectBackupError atDestination(const DestinationOutcome& outcome) { return refused(outcome.description()); }
+    static ProjectBackupError atDestination(const DestinationOutcome& outcome) { return {Kind::refused, 0, outcome.description()}; }
 
     QString description() const;
 

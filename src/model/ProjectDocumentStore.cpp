@@ -3,6 +3,7 @@
 #include "model/DeckCopier.h"
 #include "model/DeckTree.h"
 #include "model/FilePaths.h"
+#include "platform/files/AtomicFileWrite.h"
 #include "platform/files/FileDescriptor.h"
 #include "platform/files/TreeRemoval.h"
 #include "platform/files/WriteGate.h"
@@ -14,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -131,9 +133,49 @@ std::expected<fs::path, std::error_code> ProjectDocumentStore::admit(const fs::p
     const fs::path admitted = root / incoming.filename();
     if (const std::error_code refused = gate(root))
         return std::unexpected(refused);
+    if (onAdmit)
+        onAdmit();
     if (::rename(incoming.c_str(), admitted.c_str()) != 0)
         return std::unexpected(platform::lastError());
     return admitted;
+}
+
+std::expected<std::vector<fs::path>, std::error_code> ProjectDocumentStore::admitTogether(const std::vector<fs::path>& incoming,
+                                                                                        const fs::path& root)
+{
+    if (incoming.empty())
+        return {};
+    const fs::path folder = root / toPath(incomingFolderName);
+    const QString record = admittingPrefix + platform::uuidString(platform::newUuid());
+    QByteArray names;
+    for (const fs::path& copy : incoming)
+        names += QByteArray::fromStdString(copy.filename().native()) + '\n';
+    if (const std::error_code refused = gate(root))
+        return std::unexpected(refused);
+    if (auto written = platform::writeFileAtomically(fromPath(folder), record, names, true); !written)
+        return std::unexpected(written.error());
+    std::vector<fs::path> admitted;
+    std::error_code error;
+    for (const fs::path& copy : incoming) {
+        auto moved = admit(copy, root);
+        if (!moved) {
+            error = moved.error();
+            break;
+        }
+        admitted.push_back(*moved);
+    }
+    // Only once the record is gone for good may a project refer to the copies.
+    const fs::path recordPath = folder / toPath(record);
+    if (!error && ::unlink(recordPath.c_str()) != 0)
+        error = platform::lastError();
+    if (!error) {
+        platform::syncFolder(fromPath(folder));
+        return admitted;
+    }
+    for (const fs::path& copy : admitted)
+        platform::removeTree(copy);
+    ::unlink(recordPath.c_str());
+    return std::unexpected(error);
 }
 
 std::vector<fs::path> ProjectDocumentStore::discardInterruptedCopies(const std::optional<QString>& root)
@@ -159,6 +201,19 @@ std::vector<fs::path> ProjectDocumentStore::discardInterruptedCopies(const std::
         const QString name = fromPath(it->path().filename());
         if (name.startsWith(discardedPrefix) && it->symlink_status(error).type() == fs::file_type::directory)
             found.push_back(it->path());
+    }
+    // An import cut short between its admissions: those already in go with the rest.
+    for (const fs::path& folder : found) {
+        for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+            QFile record(fromPath(it->path()));
+            if (!fromPath(it->path().filename()).startsWith(admittingPrefix) || !it->is_regular_file(error)
+                || !record.open(QIODevice::ReadOnly))
+                continue;
+            for (const QByteArray& name : record.readAll().split('\n'))
+                if (platform::parseUuid(QString::fromLatin1(name)))
+                    ::rename((rootPath / name.toStdString()).c_str(), (folder / name.toStdString()).c_str());
+        }
+        error.clear();
     }
     return found;
 }

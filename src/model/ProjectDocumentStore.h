@@ -6,6 +6,7 @@
 
 #include <expected>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <system_error>
 #include <vector>
@@ -17,7 +18,8 @@ namespace quorvia {
 // enter; a kept copy is never removed. A copy is made in the store's incoming
 // folder and moved into the store whole once complete, so one cut short (the
 // application killed) is never taken for a document: the next start removes
-// it. Every write asks the installed write gate first (platform/files/WriteGate),
+// it. An import's copies come in together: one cut short between them leaves
+// none of them in the store once the next start is done. Every write asks the installed write gate first (platform/files/WriteGate),
 // so no launch without the data folder's lock writes the store. File work
 // only: callers run it off the main thread.
 class ProjectDocumentStore {
@@ -28,6 +30,11 @@ public:
     static inline const QString documentsFolderName = QStringLiteral("ProjectDocuments");
     static inline const QString incomingFolderName = QStringLiteral(".incoming");
     static inline const QString discardedPrefix = QStringLiteral(".discarded-");
+    // A record in the incoming folder of the copies being moved into the store together.
+    static inline const QString admittingPrefix = QStringLiteral("admitting-");
+
+    // Runs before each copy's folder moves into the store: a test may stop there, as a quit would.
+    static inline std::function<void()> onAdmit;
 
     // Copies the file or folder package at sourcePath into a new folder of the
     // store under `root` (the default root when none is given); answers the copy's path.
@@ -51,8 +58,14 @@ public:
     // under `root`, under the same name; answers where it now is.
     static std::expected<std::filesystem::path, std::error_code> admit(const std::filesystem::path& incoming,
                                                                        const std::filesystem::path& root);
+    // Admits several copies, all or none: answers where they now are. Until
+    // the last is in, a record names them, and the next start takes away those
+    // already in; nothing in the store can refer to them yet.
+    static std::expected<std::vector<std::filesystem::path>, std::error_code>
+    admitTogether(const std::vector<std::filesystem::path>& incoming, const std::filesystem::path& root);
     // At start, before any copy begins: moves what copies cut short left in the
-    // incoming folder out of the way, at once, and answers every such folder,
+    // incoming folder out of the way, at once, with the copies admitted by an
+    // import cut short, and answers every such folder,
     // of this start and of earlier ones, for the caller to remove at leisure.
     // Nothing else in the store is touched. The default root is not created.
     // Nothing happens where the write gate refuses: a launch without the data

@@ -99,20 +99,23 @@ bool isBuilt(const StagingRecord& record, int fd, qint64 bound)
     return record.built ? matches(fd, *record.built, bound) : record.builtOnDevice && identityOf(fd) == record.builtOnDevice;
 }
 
-enum class Kind { built, old, going, other };
+// `stays` is never put back under the name: it may be a package half removed.
+enum class Kind { built, old, going, other, stays };
 // What the item `name` in the staging folder, open at `fd` when a folder, is
 // to `record`; `held` is the package built as its export holds it open.
 Kind kindOf(const StagingRecord& record, const std::string& name, const FileDescriptor& item,
             const std::optional<Identity>& held, qint64 bound)
 {
+    if (name.starts_with(goingPrefix)) {
+        // The inode in the name tells an item this folder's removal renamed
+        // from one that merely took such a name; where the drive has numbered
+        // its files anew since, only the record can tell.
+        const auto identity = item.isOpen() ? identityOf(item.get()) : std::nullopt;
+        const bool recorded = std::find(record.removing.begin(), record.removing.end(), name) != record.removing.end();
+        return identity && (recorded || name == goingPrefix + std::to_string(identity->second)) ? Kind::going : Kind::stays;
+    }
     if (!item.isOpen() || name == keptName)
         return Kind::other;
-    // The inode in the name tells an item this folder's removal renamed from
-    // one that merely took such a name.
-    if (name.starts_with(goingPrefix)) {
-        const auto identity = identityOf(item.get());
-        return identity && name == goingPrefix + std::to_string(identity->second) ? Kind::going : Kind::other;
-    }
     // Whatever became of its manifest meanwhile.
     if (held && identityOf(item.get()) == held)
         return Kind::built;
@@ -181,16 +184,17 @@ void removeFolder(int parentFd, const std::string& name, int folderFd, const Ide
 }
 
 // Takes away the folder `entry` in the folder open at `stagingFd`, open at
-// `itemFd`. Renamed first to a name that says it goes: a removal cut short
-// leaves no package without its manifest, whatever order the drive lists its
-// files in, and the next sweep finishes it.
-void removeItem(int stagingFd, const std::string& entry, int itemFd)
+// `itemFd`. Renamed first to a name that says it goes, which `note` records:
+// a removal cut short leaves no package without its manifest, whatever order
+// the drive lists its files in, and the next sweep finishes it.
+void removeItem(int stagingFd, const std::string& entry, int itemFd, const std::function<void(const std::string&)>& note)
 {
     const auto identity = identityOf(itemFd);
     if (!identity)
         return;
-    const std::string going = goingPrefix + std::to_string(identity->second);
-    if (entry != going) {
+    std::string going = entry;
+    if (!entry.starts_with(goingPrefix)) {
+        going = goingPrefix + std::to_string(identity->second);
         if (!renameWithoutReplacing(stagingFd, entry.c_str(), stagingFd, going.c_str()))
             return;
         // Only the very item judged goes, and its new name is on the drive first.
@@ -198,6 +202,8 @@ void removeItem(int stagingFd, const std::string& entry, int itemFd)
             renameWithoutReplacing(stagingFd, going.c_str(), stagingFd, entry.c_str());
             return;
         }
+        // Only once renamed: an item of someone else's under that name is never recorded.
+        note(going);
         if (!platform::syncFolder(stagingFd))
             return;
     }
@@ -219,10 +225,15 @@ bool isUnfinishedRecord(const std::string& name)
 // An export settling its own folder passes the package built as it holds it
 // open, and its lock on the record, let go just before the record goes (a
 // file system that keeps an open file's name until it is closed would keep
-// the folder too).
-void settle(int parentFd, int stagingFd, const std::string& name, const Identity& identity, const StagingRecord& record,
-            qint64 bound, const std::optional<Identity>& held = std::nullopt, FileDescriptor* recordLock = nullptr)
+// the folder too). `write` puts the record, with each removal begun, on the drive.
+void settle(int parentFd, int stagingFd, const std::string& name, const Identity& identity, StagingRecord record,
+            qint64 bound, const std::function<void(const StagingRecord&)>& write,
+            const std::optional<Identity>& held = std::nullopt, FileDescriptor* recordLock = nullptr)
 {
+    const auto note = [&](const std::string& going) {
+        record.removing.push_back(going);
+        write(record);
+    };
     const char* destination = record.destination.c_str();
     const FileDescriptor underName = platform::openFolderAt(parentFd, destination);
     const bool placed = underName.isOpen() && isBuilt(record, underName.get(), bound);
@@ -235,8 +246,8 @@ void settle(int parentFd, int stagingFd, const std::string& name, const Identity
         if (kind == Kind::going || kind == Kind::built || (kind == Kind::old && placed && !record.keepsOld)) {
             // A drive mounted on the folder is not part of it.
             if (mount && platform::mountIdOf(item.get()) == mount)
-                removeItem(stagingFd, entry, item.get());
-        } else if (renameWithoutReplacing(stagingFd, entry.c_str(), parentFd, destination)) {
+                removeItem(stagingFd, entry, item.get(), note);
+        } else if (kind != Kind::stays && renameWithoutReplacing(stagingFd, entry.c_str(), parentFd, destination)) {
             platform::syncFolder(parentFd);
         }
     }
@@ -274,21 +285,26 @@ StagingFolder::~StagingFolder()
         return;
     // Through the descriptor: what is in it is settled even when the folder
     // itself was moved away from its name.
-    StagingRecord record{{}, destination_, true, std::nullopt, old_, built_, keepsOld_};
-    settle(parentFd_, folder_.get(), name_, *identity_, record, manifestBytes_,
+    StagingRecord record{{}, destination_, true, std::nullopt, old_, built_, keepsOld_, removing_};
+    const auto write = [this](const StagingRecord& noted) {
+        removing_ = noted.removing;
+        (void)this->record();
+    };
+    settle(parentFd_, folder_.get(), name_, *identity_, record, manifestBytes_, write,
            package_.isOpen() ? std::optional<Identity>(packageIdentity_) : std::nullopt, &recordLock_);
 }
 
 std::error_code StagingFolder::record()
 {
     const StagingRecord record{platform::ProcessStamp::ofThisProcess().value_or(platform::ProcessStamp{}), destination_, true,
-                        std::nullopt, old_, built_, keepsOld_};
+                        std::nullopt, old_, built_, keepsOld_, removing_};
     // Where the kernel will not say who this process is, the record names no
     // writer, and what the export leaves is never taken for abandoned.
     // Locked before it takes the name, so no sweep finds it unlocked while
     // this export runs.
     FileDescriptor lock;
-    const auto written = platform::writeFileAtomically(folder_.get(), StagingRecord::fileName, record.encoded(), false,
+    // With the folder synced, no cut leaves a folder whose record lost its name.
+    const auto written = platform::writeFileAtomically(folder_.get(), StagingRecord::fileName, record.encoded(), true,
                                                        [&](int fd) { lock = platform::lockedCopy(fd); });
     if (!written)
         return written.error();
@@ -469,7 +485,10 @@ void StagingFolder::sweepLeftovers(int folderFd, qint64 manifestBytes)
     forEachStagingFolder(folderFd, [&](const std::string& name, int staging, const struct stat& status) {
         const auto record = StagingRecord::readFrom(staging);
         if (record && !record->locked && record->writer.isGone())
-            settle(folderFd, staging, name, Identity(status.st_dev, status.st_ino), *record, manifestBytes);
+            settle(folderFd, staging, name, Identity(status.st_dev, status.st_ino), *record, manifestBytes,
+                   [staging](const StagingRecord& noted) {
+                       (void)platform::writeFileAtomically(staging, StagingRecord::fileName, noted.encoded(), true);
+                   });
     });
 }
 

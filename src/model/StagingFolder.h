@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace quorvia {
 
@@ -20,8 +21,10 @@ namespace quorvia {
 // removed but the package built and the very package found under the name when
 // the export began, each known by its inode and a digest of its manifest (a
 // drive mounted again comes back under another device number), and each first
-// renamed to a name that says it goes; anything else the renames took from
-// under the name goes back there when the name is free, and stays otherwise.
+// renamed to a name that says it goes, which the record keeps (a stick may
+// number its files anew at each mount). What is under such a name never goes
+// back under the package's name; anything else the renames took from under
+// the name goes back there when the name is free, and stays otherwise.
 // The record goes last, after all it speaks for. File work only.
 class StagingFolder {
 public:
@@ -100,6 +103,7 @@ private:
     std::optional<Mark> built_;
     // The export failed after its renames and the old package could not go back.
     bool keepsOld_ = false;
+    std::vector<std::string> removing_;
 };
 
 } // namespace quorvia

@@ -3,6 +3,7 @@
 #include "platform/files/BoundedFileRead.h"
 #include "platform/files/FileDescriptor.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -57,6 +58,12 @@ QByteArray StagingRecord::encoded() const
         json.insert("package", markJson(built));
     if (keepsOld)
         json.insert("keepsOld", true);
+    if (!removing.empty()) {
+        QJsonArray names;
+        for (const std::string& name : removing)
+            names.append(QString::fromStdString(name));
+        json.insert("removing", names);
+    }
     return QJsonDocument(json).toJson();
 }
 
@@ -83,6 +90,8 @@ std::optional<StagingRecord> StagingRecord::readFrom(int folderFd)
     record.marks = json.contains("old");
     record.keepsOld = json.value("keepsOld").toBool();
     record.locked = platform::isLockedElsewhere(file.get());
+    for (const QJsonValue& name : json.value("removing").toArray())
+        record.removing.push_back(name.toString().toStdString());
     if (record.marks) {
         if (!readMark(json.value("old"), record.old) || !readMark(json.value("package"), record.built))
             return std::nullopt;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <sys/types.h>
 
@@ -40,6 +41,9 @@ struct StagingRecord {
     // The export failed after its renames and could not put the old package
     // back: it goes back once the name is free, and never goes otherwise.
     bool keepsOld = false;
+    // The names items were renamed to when their removal began: a drive that
+    // numbers its files anew at each mount no longer shows the number they carry.
+    std::vector<std::string> removing;
     // Read only: its writer holds the record locked, so it runs, whatever the
     // stamp says (two machines made from one image share their names).
     bool locked = false;

@@ -291,7 +291,7 @@ TEST_F(CoordinatorProjectTest, AnExportIntoAReadOnlyFolderSaysWhyInChinese)
     app().exportProjectBackup();
     settle();
     EXPECT_EQ(lastAlert().messageText, QStringLiteral("导出备份失败"));
-    EXPECT_EQ(lastAlert().informativeText, QStringLiteral("文件夹所在的磁盘只读"));
+    EXPECT_EQ(lastAlert().informativeText, QStringLiteral("文件夹所在的磁盘只读。"));
 }
 
 TEST_F(CoordinatorProjectTest, ImportOfSomethingElseFailsWithThePackagesReason)

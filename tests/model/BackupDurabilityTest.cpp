@@ -71,12 +71,16 @@ QStringList treeBytes(const QString& folder)
     return out;
 }
 
-// An export over `target` killed outright at its `nth` step `at`; false when it had no such step.
-bool exportKilledAt(const PresentationProjectsBackup& backup, const QString& target, StagingFolder::Step at, int nth)
+// An export over `target` killed outright at its `nth` step `at`, after `also`
+// saw each step; false when it had no such step.
+bool exportKilledAt(const PresentationProjectsBackup& backup, const QString& target, StagingFolder::Step at, int nth,
+                    const std::function<void(StagingFolder::Step)>& also = {})
 {
     int status = 0;
     ::waitpid(exportInChild(backup, target, [=] {
         StagingFolder::onStep = [=, seen = 0](StagingFolder::Step step) mutable {
+            if (also)
+                also(step);
             if (step == at && seen++ == nth)
                 ::raise(SIGKILL);
         };
@@ -264,14 +268,18 @@ TEST_F(BackupDurabilityTest, ARecordSomeoneElseWroteDecidesNoRemoval)
 }
 
 // A folder someone put into a dead export's staging folder under the name a
-// removal gives its items is no item of that export's: the sweep keeps it.
+// removal gives its items, with another item's number, is no item of that
+// export's: the sweep keeps it where it is.
 TEST_F(BackupDurabilityTest, AFolderNamedAsOneBeingRemovedIsNotTakenForOne)
 {
     const QString dead = deadStagingFolder();
     ASSERT_FALSE(dead.isEmpty()) << "no export was killed part way";
-    writeFile(dead + "/removing-package/theirs.txt", "theirs");
+    struct stat other {};
+    ASSERT_EQ(::stat(QFile::encodeName(dead + "/package/Documents").constData(), &other), 0);
+    const QString theirs = dead + "/removing-" + QString::number(other.st_ino) + "/theirs.txt";
+    writeFile(theirs, "theirs");
     ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("small"), exportsFolder() + "/其他.quorviabackup"));
-    EXPECT_EQ(readFile(exportsFolder() + "/全部.quorviabackup/theirs.txt"), "theirs");
+    EXPECT_EQ(readFile(theirs), "theirs");
 }
 
 // In a shared folder without the sticky bit, someone renames the old backup
@@ -335,6 +343,43 @@ TEST_F(BackupDurabilityTest, AKillAtAnyRemovalOfTheCleanUpHidesNoPackage)
             ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("other"), other));
             EXPECT_EQ(listTree(folder).filter(QRegularExpression("^\\.QuorviaBackup-[^/]*/")), QStringList()) << removal;
         }
+    }
+    if (folders.size() < 3)
+        GTEST_SKIP() << "not every drive was tried: the ext4 drives listing a package in either order need root, mkfs.ext4 and a loop device";
+}
+
+// On an exFAT stick, which numbers its files anew at each mount, an export
+// finding the name taken is killed at each removal of its clean-up; the name
+// is freed, and the stick mounted again. The next export finishes the package
+// half removed and puts nothing under the name.
+TEST_F(BackupDurabilityTest, APackageHalfRemovedOnAStickNumberedAnewNeverTakesTheName)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "an exFAT drive through FUSE needs root to mount";
+    if (!MountedDrive::makeExfatImage(path("stick.img"), 32) || !MountedDrive(MountedDrive::Kind::exfatImage, path("stick.img")).mounted())
+        GTEST_SKIP() << "no exFAT drive could be made: it needs mkfs.exfat, losetup and mount.exfat-fuse (exfatprogs, exfat-fuse)";
+    for (int removal = 0, killed = 1; killed; ++removal) {
+        SCOPED_TRACE(removal);
+        QString going;
+        {
+            const MountedDrive stick(MountedDrive::Kind::exfatImage, path("stick.img"));
+            const QByteArray name = QFile::encodeName(stick.path("全部.quorviabackup"));
+            killed = exportKilledAt(backupWithDeck("monday"), QFile::decodeName(name), StagingFolder::Step::removing, removal,
+                                    [&](StagingFolder::Step step) { if (step == StagingFolder::Step::folderMade) ::mkdir(name.constData(), 0700); });
+            ASSERT_EQ(::rmdir(name.constData()), 0);
+            for (const QString& staging : stagingFoldersIn(stick.path()))
+                for (const QString& item : QDir(stick.path(staging)).entryList({"removing-*"}, QDir::Dirs))
+                    going = staging + u'/' + item;
+        }
+        const MountedDrive stick(MountedDrive::Kind::exfatImage, path("stick.img"));
+        struct stat status {};
+        if (!going.isEmpty()) {
+            ASSERT_EQ(::stat(QFile::encodeName(stick.path(going)).constData(), &status), 0);
+            ASSERT_FALSE(going.endsWith("-" + QString::number(status.st_ino))) << "the stick kept its numbers";
+        }
+        ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("other"), stick.path("其他.quorviabackup")));
+        EXPECT_FALSE(QFileInfo::exists(stick.path("全部.quorviabackup")));
+        EXPECT_EQ(listTree(stick.path()).filter(QRegularExpression("^\\.QuorviaBackup-[^/]*/")), QStringList());
     }
 }
 
@@ -426,6 +471,23 @@ TEST_F(BackupDurabilityTest, TheNewNameIsSyncedBeforeTheOldPackageGoes)
     StagingFolder::onStep = nullptr;
     ASSERT_TRUE(exported);
     EXPECT_TRUE(QRegularExpression("r[^x]*s[^r]*x").match(order).hasMatch()) << order.toStdString();
+}
+
+// The record's name is on the drive before the package is begun: a folder
+// whose record lost its name in a cut would wait a day for the sweep.
+TEST_F(BackupDurabilityTest, TheRecordsNameIsSyncedBeforeThePackageIsBegun)
+{
+    bool synced = false, begun = false;
+    platform::onSync = [&](int fd) {
+        const QString item = QFileInfo("/proc/self/fd/" + QString::number(fd)).symLinkTarget();
+        begun = begun || item.contains("/package/");
+        synced = synced || (!begun && item.contains("/.QuorviaBackup-") && QFileInfo::exists(item + "/export.json"));
+        return 0;
+    };
+    const auto exported = ProjectBackupPackage::exportBackup(backupWithDeck("monday"), exportsFolder() + "/全部.quorviabackup");
+    platform::onSync = nullptr;
+    ASSERT_TRUE(exported);
+    EXPECT_TRUE(synced);
 }
 
 // A stick that cannot say where a file's holes are shows all of it as data; a

@@ -416,7 +416,7 @@ TEST_F(BackupPackageTest, ASmallExportAsksItsOwnRoomAndAReadOnlyDriveIsSaidSo)
     EXPECT_TRUE(small) << failureText(small).toStdString();
     ASSERT_TRUE(disk.remountReadOnly());
     const PresentationProjectsBackup large = backupOf({backupProject("乙", deckFile("large.key", QByteArray(2 << 20, 'l')))});
-    EXPECT_EQ(failureText(ProjectBackupPackage::exportBackup(large, disk.path("大.quorviabackup"))), QStringLiteral("文件夹所在的磁盘只读"));
+    EXPECT_EQ(failureText(ProjectBackupPackage::exportBackup(large, disk.path("大.quorviabackup"))), QStringLiteral("文件夹所在的磁盘只读。"));
 }
 
 // What an export cut short (kill -9, a crash, a power cut) left beside its

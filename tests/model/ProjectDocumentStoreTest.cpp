@@ -213,3 +213,34 @@ TEST_F(DocumentStoreTest, ACopyKilledHalfWayIsGoneAfterTheNextStart)
         EXPECT_EQ(readFile(*kept), "deck");
     }
 }
+
+// An import of three decks killed at each admission of a deck into the store:
+// after the next start the store holds all three or none, besides what it kept.
+TEST_F(DocumentStoreTest, AnImportKilledAtAnyAdmissionLeavesAllItsDecksOrNone)
+{
+    writeFile(path("a.key"), "deck");
+    const auto kept = ProjectDocumentStore::copyDocument(path("a.key"), root());
+    ASSERT_TRUE(kept);
+    const QString package = path("备份.quorviabackup");
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(
+        backupOf({backupProject("甲", path("a.key")), backupProject("乙", path("a.key")), backupProject("丙", path("a.key"))}), package));
+    const qsizetype before = listTree(root()).size();
+    for (int admission = 0, killed = 1; killed; ++admission) {
+        SCOPED_TRACE(admission);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ProjectDocumentStore::onAdmit = [admission, seen = 0]() mutable { if (seen++ == admission) ::raise(SIGKILL); };
+            (void)ProjectBackupPackage::importBackup(package, root());
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        killed = WIFSIGNALED(status);
+        for (const std::filesystem::path& left : ProjectDocumentStore::discardInterruptedCopies(root()))
+            std::filesystem::remove_all(left);
+        // A deck is its folder and its file.
+        EXPECT_EQ(listTree(root()).size(), before + (killed ? 0 : 6)) << listTree(root()).join(u' ').toStdString();
+    }
+    EXPECT_EQ(readFile(*kept), "deck");
+}

@@ -1,4 +1,5 @@
 #include "support/EventWait.h"
+#include "support/MountLeakCheck.h"
 #include "support/TwoOutputXServer.h"
 #include "support/XServer.h"
 
@@ -19,9 +20,11 @@ extern "C" const char* __ubsan_default_options() { return "print_stacktrace=1:ha
 // the private test X server, never the user's desktop.
 int main(int argc, char** argv)
 {
+    quorvia::test::MountLeakCheck::isolate();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
+    ::testing::AddGlobalTestEnvironment(new quorvia::test::MountLeakCheck);
     // ctest's limit for this test (tests/CMakeLists.txt), which its waits keep within.
     for (int i = 1; i < argc; ++i)
         if (std::string_view(argv[i]).starts_with("--timeout=")) {
