@@ -393,15 +393,6 @@ void RunningApplication::type(const QString& text) const
 
 void RunningApplication::pressEmergencyKey() const { key(QStringLiteral("ctrl+alt+super+h"), 0); }
 
-void RunningApplication::lowerWindow(const Window& window) const
-{
-    if (!connection_ || xcb_connection_has_error(connection_))
-        return;
-    const std::uint32_t below = XCB_STACK_MODE_BELOW;
-    xcb_configure_window(connection_, window.id, XCB_CONFIG_WINDOW_STACK_MODE, &below);
-    xcb_flush(connection_);
-}
-
 bool RunningApplication::hasKeyboard(const Window& window) const
 {
     if (!connection_ || xcb_connection_has_error(connection_))

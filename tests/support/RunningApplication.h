@@ -108,8 +108,6 @@ public:
     // Gives the window the keyboard, asking again until it has it: a window
     // just shown may not take it yet. False when it never did.
     bool focus(const Window& window, int timeoutMs = 60000) const;
-    // Sends the window beneath every other, as the window itself would ask.
-    void lowerWindow(const Window& window) const;
     // Whether the window has the keyboard, as the server tells.
     bool hasKeyboard(const Window& window) const;
     // The window it stands for (its WM_TRANSIENT_FOR), 0 when none.

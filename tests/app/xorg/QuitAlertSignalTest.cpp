@@ -157,11 +157,7 @@ public:
         watch_ = ::fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC, O_RDONLY);
         return watch_ >= 0 && ::fanotify_mark(watch_, FAN_MARK_ADD | FAN_MARK_FILESYSTEM, FAN_OPEN_PERM, AT_FDCWD, path_.constData()) == 0;
     }
-    // Until a file open waits on the drive.
-    bool waitUntilHeld()
-    {
-        return waitUntil([&] { return isHeld(); });
-    }
+    // Whether a file open waits on the drive.
     bool isHeld()
     {
         pollfd opened{watch_, POLLIN, 0};
@@ -223,7 +219,7 @@ TEST_P(QuitAlertSignalTest, AQuitWhileAnExportWritesEndsOnceTheExportHas)
     const auto island = app->launch() ? app->settledIsland() : std::nullopt;
     const QString backup = drive.filePath(QStringLiteral("backup.quorviabackup"));
     ASSERT_TRUE(island && beginExport(*island, backup));
-    ASSERT_TRUE(drive.waitUntilHeld()) << "the export never began";
+    ASSERT_TRUE(waitUntil([&] { return drive.isHeld(); })) << "the export never began";
     ::kill(static_cast<pid_t>(app->pid()), SIGTERM);
     // Until the loop has ended and main() waits for the export, wherever it does.
     const auto read = [](const QByteArray& file) { QFile f("/proc/" + file); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); };
@@ -271,7 +267,6 @@ TEST_P(QuitAlertSignalTest, AQuitWhileAnExportWaitsOnADriveThatNeverAnswersEndsI
         EXPECT_LT(quitting.elapsed(), 3500) << "the quit waited for the drive";
         EXPECT_TRUE(app->process().exitStatus() == QProcess::NormalExit && app->process().exitCode() == 0);
         drive.goOn();
-        app.reset();
     }
     app = std::make_unique<RunningApplication>(display);
     const auto island = app->launch() ? app->settledIsland() : std::nullopt;
