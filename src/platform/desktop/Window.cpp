@@ -234,10 +234,8 @@ void Window::present(bool activate)
         QWidget::show();
     }
     raise();
-    if (activate && canBecomeKey()) {
-        activateWindow();
-        rememberKeyboardSentTo(this);
-    }
+    if (activate)
+        sendKeyboardTo(*this);
     raiseModalsAbove(*this);
 }
 

@@ -171,6 +171,11 @@ protected:
         stream = service.makeStream({content->displays.front(), {}}, config, [this](StreamID, CaptureError) {
             stoppedWithError = true;
         });
+        ASSERT_NO_FATAL_FAILURE(startCollecting());
+    }
+    // Starts `stream`, every frame it delivers going into `frames`.
+    void startCollecting()
+    {
         ASSERT_TRUE(stream->addStreamOutput(StreamOutputType::screen, SerialQueue(QStringLiteral("out")),
                                             [this](StreamID, const SampleBuffer& buffer, StreamOutputType) {
                                                 frames.push_back(buffer);
@@ -392,14 +397,7 @@ TEST_F(RunningCaptureTest, ChangesOutsideTheCapturedScreenAreNotGrabbed)
     stream = std::make_shared<native::X11CaptureStream>(
         ContentFilter{}, config, QRect(0, 0, 960, 1080), 1.0, QCoreApplication::applicationPid(),
         [this](StreamID, CaptureError) { stoppedWithError = true; });
-    ASSERT_TRUE(stream->addStreamOutput(StreamOutputType::screen, SerialQueue(QStringLiteral("out")),
-                                        [this](StreamID, const SampleBuffer& buffer, StreamOutputType) {
-                                            frames.push_back(buffer);
-                                        }));
-    bool started = false;
-    stream->startCapture([&](std::optional<CaptureError> error) { started = !error; });
-    env.scheduler().settle();
-    ASSERT_TRUE(started);
+    ASSERT_NO_FATAL_FAILURE(startCollecting());
 
     Window elsewhere(Rect(0, 0, 400, 300), WindowStyle::borderless);
     showAt(elsewhere, Qt::blue, {1200, 200});
