@@ -66,6 +66,7 @@ void AppCoordinator::start()
     islandController = std::make_unique<IslandWindowController>(registry->modules(), *preferences);
     for (platform::Window* window : islandController->privateWindows())
         privateWindows->registerWindow(window);
+    privateWindows->setKeyboardHome(islandController->window());
     const WeakLife weak = life_;
     islandController->onWindowFrameChanged = [weak] {
         if (auto* self = alive(weak))

@@ -11,6 +11,7 @@
 #include <QDialog>
 
 #include <algorithm>
+#include <utility>
 
 namespace quorvia {
 
@@ -117,6 +118,9 @@ void PrivateWindowRegistry::takeSnapshot(const std::vector<Window*>& except)
 {
     previouslyVisible_.clear();
     previouslyVisibleWidgets_.clear();
+    // Read before anything goes: nothing of ours keeps the keyboard through a hide.
+    keyboardHolder_ = Window::keyboardDestination();
+    keyboardWasOurs_ = keyboardHolder_ != nullptr;
     for (Window* w : registeredWindows())
         if (w->isVisible() && !listed(except, w))
             previouslyVisible_.emplace_back(w);
@@ -208,6 +212,7 @@ void PrivateWindowRegistry::restorePreviouslyVisible(Window* except)
     // Each modal one above the window it belongs to, the newest on top, as before the hide.
     if (!widgets.empty())
         platform::Window::raiseModals();
+    returnKeyboard();
     if (onRestored)
         onRestored();
 }
@@ -227,6 +232,20 @@ void PrivateWindowRegistry::discardRestorationSnapshot()
     previouslyVisible_.clear();
     previouslyVisibleWidgets_.clear();
     hasRestorationSnapshot_ = false;
+    keyboardWasOurs_ = false;
+}
+
+// On X11 nothing gives the keyboard back to windows that come back; left on
+// the root, the speaker's keys would reach no one. Another program that had
+// it keeps it.
+void PrivateWindowRegistry::returnKeyboard()
+{
+    if (!std::exchange(keyboardWasOurs_, false))
+        return;
+    QWidget* to = keyboardHolder_ && keyboardHolder_->isVisible() ? keyboardHolder_.data() : keyboardHome_.data();
+    keyboardHolder_ = nullptr;
+    if (to && to->isVisible())
+        Window::sendKeyboardTo(*to);
 }
 
 void PrivateWindowRegistry::clampAllToBuiltInScreen()

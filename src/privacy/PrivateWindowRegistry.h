@@ -48,6 +48,10 @@ public:
     bool containsVisiblePrivateWindow(platform::Point point) const;
     bool visibleWindowsAreOnBuiltInScreen() const;
 
+    // The window a restore hands the keyboard to when the one of ours that
+    // had it at the hide is no longer shown.
+    void setKeyboardHome(platform::Window* window) { keyboardHome_ = window; }
+
     // Runs once a restore has brought the hidden windows back.
     std::function<void()> onRestored;
 
@@ -65,12 +69,17 @@ private:
     bool clamp(platform::Window& window);
     void takeSnapshot(const std::vector<platform::Window*>& except);
     std::vector<platform::Window*> settleTransitions();
+    void returnKeyboard();
 
     std::vector<QPointer<platform::Window>> windows_;
     std::vector<QPointer<platform::Window>> previouslyVisible_;
     std::vector<QPointer<QWidget>> previouslyVisibleWidgets_;
     std::vector<TransitionSettler> settlers_;
     bool hasRestorationSnapshot_ = false;
+    // Whether a window of ours had the keyboard when the windows went, and which.
+    bool keyboardWasOurs_ = false;
+    QPointer<QWidget> keyboardHolder_;
+    QPointer<platform::Window> keyboardHome_;
     bool sharingEnabled_ = false;
     std::vector<BoundaryWatch> boundaryObservers_;
 };

@@ -281,7 +281,6 @@ void AudioSetupWindowController::present()
     if (!centreOnBuiltInScreen(*window_))
         return;
     window_->makeKeyAndOrderFront();
-    window_->activateWindow();
 }
 
 void AudioSetupWindowController::inputChanged()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPoint>
+#include <QSize>
 
 namespace quorvia::test::controls {
 
@@ -34,6 +35,11 @@ inline const QPoint autoScroll(89, 373);
 inline const int scriptTop = 70;
 inline const int scriptBottom = 200;
 } // namespace prompter
+
+namespace scriptEditor {
+// From the bottom-right corner: a window manager's title bar makes the window shorter.
+inline QPoint cancel(QSize window) { return {window.width() - 159, window.height() - 30}; }
+} // namespace scriptEditor
 
 namespace audioSetup {
 inline const QPoint done(61, 321);

@@ -15,12 +15,14 @@ namespace quorvia::test {
 // the server before the next.
 class MovingWindow {
 public:
-    MovingWindow(const QRect& frame, QRgb colour, std::uint32_t processID = 0)
-        : connection_(xcb_connect(nullptr, nullptr)), size_(frame.size())
+    // A managed one is left to the window manager, as an ordinary program's is.
+    MovingWindow(const QRect& frame, QRgb colour, std::uint32_t processID = 0, const char* display = nullptr,
+                 bool managed = false)
+        : connection_(xcb_connect(display, nullptr)), size_(frame.size())
     {
         const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
         id_ = xcb_generate_id(connection_);
-        const std::uint32_t values[] = {colour & 0xffffff, 1};
+        const std::uint32_t values[] = {colour & 0xffffff, managed ? 0u : 1u};
         xcb_create_window(connection_, XCB_COPY_FROM_PARENT, id_, screen->root, std::int16_t(frame.x()),
                           std::int16_t(frame.y()), std::uint16_t(frame.width()), std::uint16_t(frame.height()), 0,
                           XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,

@@ -414,7 +414,14 @@ std::optional<RunningApplication::Window> RunningApplication::pressIslandSetting
 {
     const auto before = windows();
     click(island, controls::island::gear, 300);
-    const auto settings = waitNewWindow(before);
+    // The gear's tooltip may come up first: the settings are the new window that holds the control.
+    std::optional<Window> settings;
+    waitUntil([&] {
+        for (const auto& w : windows())
+            if (std::ranges::count(before, w) == 0 && w.frame.width() > control.x() && w.frame.height() > control.y())
+                settings = w;
+        return settings.has_value();
+    });
     if (settings)
         click(*settings, control, 300);
     return settings;

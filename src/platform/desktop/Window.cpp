@@ -27,22 +27,6 @@ std::vector<Window*>& liveWindows()
 
 WindowSystem* windowSystem() { return hasCurrent() ? current().windowSystem() : nullptr; }
 
-// The window last sent the keyboard, until the server next moves it.
-QPointer<QWidget> keyboardSent;
-
-void rememberKeyboardSentTo(QWidget* window)
-{
-    static QPointer<QCoreApplication> watched;
-    if (watched != QCoreApplication::instance()) {
-        watched = QCoreApplication::instance();
-        QObject::connect(qGuiApp, &QGuiApplication::focusWindowChanged, qGuiApp, [](QWindow* now) {
-            if (now)
-                keyboardSent = nullptr;
-        });
-    }
-    keyboardSent = window;
-}
-
 void setOnAllDesktops(QWidget& window, bool sticky)
 {
     if (WindowSystem* system = windowSystem())
@@ -234,24 +218,11 @@ void Window::present(bool activate)
         QWidget::show();
     }
     raise();
-    if (activate)
+    if (activate) {
+        noteOpener();
         sendKeyboardTo(*this);
+    }
     raiseModalsAbove(*this);
-}
-
-QWidget* Window::keyboardDestination()
-{
-    if (keyboardSent && keyboardSent->isVisible())
-        return keyboardSent;
-    return QApplication::activeWindow();
-}
-
-void Window::sendKeyboardTo(QWidget& window)
-{
-    if (const auto* ours = qobject_cast<Window*>(&window); ours && !ours->canBecomeKey())
-        return;
-    window.activateWindow();
-    rememberKeyboardSentTo(&window);
 }
 
 void Window::applyFlags()
@@ -398,6 +369,8 @@ void Window::showEvent(QShowEvent* event)
 
 bool Window::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == windowHandle() && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress))
+        noteActedIn();
     if (event->type() != QEvent::Expose || watched != windowHandle() || !windowHandle()->isExposed())
         return QWidget::eventFilter(watched, event);
     // Put on screen, the window has the manager's decorations around it, and its place.

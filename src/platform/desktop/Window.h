@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QMargins>
+#include <QPointer>
 #include <QRegion>
 #include <QString>
 #include <QWidget>
@@ -154,13 +155,23 @@ public:
     void orderOut();
     bool isKeyWindow() const { return isActiveWindow(); }
     // Where the keyboard is going: the window last sent it, until the server
-    // next moves it (on X11 activation lags behind the ask), else the active
-    // top-level widget, which need not be a Window. The shell's key window is
-    // only what the server has reported.
+    // next moves it (on X11 activation lags behind the ask) or while another
+    // program has it, else the top-level widget of ours that has it, which
+    // need not be a Window.
     static QWidget* keyboardDestination();
-    // Asks the keyboard for any top-level widget of ours, remembered as its
-    // destination until the server answers; a window that may not be key is left alone.
+    // The top-level widget of ours that has the keyboard, as the server
+    // reports (Qt's active window where no server tells); null while another
+    // program's window or nobody's has it.
+    static QWidget* windowWithKeyboard();
+    // The one way to ask the keyboard for any top-level widget of ours; it is
+    // remembered as its destination until the server answers. A window that
+    // may not be key is left alone.
     static void sendKeyboardTo(QWidget& window);
+    // The window of ours this one was last brought forward with the keyboard
+    // from: where the speaker clicked or typed, else where the keyboard was.
+    // Closed or ordered out while it has the keyboard, this one hands it back
+    // there, as an alert does to the window it was asked from.
+    QWidget* openedFrom() const { return opener_; }
 
     // Every live window of the application, in creation order.
     static std::vector<Window*> allWindows();
@@ -181,6 +192,8 @@ public:
     // Runs once, right after the window's first picture has been drawn on screen.
     std::function<void()> onFirstPaint;
 
+    void setVisible(bool visible) override;
+
 protected:
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -200,6 +213,8 @@ private:
     bool applyingGeometry_ = false;
     void announce(bool moved, bool resized);
     void present(bool activate);
+    void noteOpener();
+    void noteActedIn();
 
     WindowStyle style_;
     Rect frame_;
@@ -215,6 +230,7 @@ private:
     bool hasShadow_ = false;
     QMargins shadowMargins_;
     QMargins decorations_;
+    QPointer<QWidget> opener_;
 };
 
 } // namespace quorvia::platform

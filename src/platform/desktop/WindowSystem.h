@@ -8,6 +8,16 @@ class QWidget;
 
 namespace quorvia::platform {
 
+// Who has the keyboard, as the server tells: a window of ours, nobody (the
+// root, or the window manager's own window while no client has it), or a
+// window of another program.
+struct KeyboardFocus {
+    enum class Holder { ours, nobody, otherProgram };
+    Holder holder = Holder::nobody;
+    // The top-level widget of ours that has it; null unless ours.
+    QWidget* window = nullptr;
+};
+
 // What only the window system can do or tell for a window, beyond Qt. The
 // backend installs its own with the platform; without one a window gets no
 // desktop hint and nothing counts as compositing.
@@ -22,6 +32,8 @@ public:
     // Where the server has a shown window's inner top-left corner now, in
     // Qt's global coordinates; nothing when it cannot tell.
     virtual std::optional<QPoint> innerOrigin(const QWidget&) { return std::nullopt; }
+    // Where the server has the keyboard now; nothing when it cannot tell.
+    virtual std::optional<KeyboardFocus> keyboardFocus() { return std::nullopt; }
 
     // The backend calls it on the main thread whenever compositing starts or
     // stops: every shaped or shadowed window, shown or not, updates its shadow

@@ -3,6 +3,7 @@
 #include "platform/linux/settings/SettingsDefaults.h"
 #include "support/ApplicationControls.h"
 #include "support/EventWait.h"
+#include "support/MovingWindow.h"
 #include "support/RunningApplication.h"
 #include "support/ScreenPixels.h"
 #include "support/StackingWatch.h"
@@ -192,6 +193,60 @@ TEST_P(AlertStackingTest, AConfirmationHiddenByTheEmergencyKeyComesBackAndItsAns
     app->focus(*alert);
     app->key(QStringLiteral("Return"), 0);
     EXPECT_TRUE(waitUntil([&] { return blocks() == 0; })) << "全部删除 deleted nothing";
+}
+
+// Two rounds of the emergency key leave the keyboard with the island each
+// time, as the server tells: the speaker's Control+Q still quits.
+TEST_P(AlertStackingTest, TheIslandKeepsTheKeyboardThroughEveryHideAndRestore)
+{
+    app = std::make_unique<RunningApplication>(display);
+    ASSERT_TRUE(app->launch() && (island = app->settledIsland()) && app->focus(*island));
+    for (int round = 1; round <= 2; ++round) {
+        SCOPED_TRACE(::testing::Message() << "round " << round);
+        app->pressEmergencyKey();
+        ASSERT_TRUE(waitUntil([&] { return app->windows().empty(); })) << "nothing was hidden";
+        app->pressEmergencyKey();
+        ASSERT_TRUE(waitUntil([&] { return app->shows(*island); })) << "the island did not come back";
+        EXPECT_TRUE(waitUntil([&] { return app->hasKeyboard(*island); }, 5000)) << "the island lost the keyboard";
+    }
+    app->key(QStringLiteral("ctrl+q"), 0);
+    EXPECT_TRUE(RunningApplication::waitUntilEnded(app->process(), 10000) && app->process().exitCode() == 0);
+}
+
+// Pressed while another program has the keyboard, the emergency key hides and
+// restores without ever taking it.
+TEST_P(AlertStackingTest, AnotherProgramKeepsTheKeyboardThroughAHideAndARestore)
+{
+    app = std::make_unique<RunningApplication>(display);
+    ASSERT_TRUE(app->launch() && (island = app->settledIsland()));
+    MovingWindow program(QRect(300, 500, 400, 300), qRgb(40, 90, 160), 0, display.toUtf8().constData(), true);
+    program.map();
+    const RunningApplication::Window other{program.id(), {}, {}, {}};
+    ASSERT_TRUE(app->focus(other));
+    app->pressEmergencyKey();
+    ASSERT_TRUE(waitUntil([&] { return app->windows().empty(); })) << "nothing was hidden";
+    app->pressEmergencyKey();
+    ASSERT_TRUE(waitUntil([&] { return app->shows(*island); })) << "the island did not come back";
+    runEventsFor(1500);
+    EXPECT_TRUE(app->hasKeyboard(other)) << "the restore took the keyboard";
+}
+
+// 稿件管理 lies open behind the island; the script editor, opened from the
+// island and cancelled, gives the keyboard back to the island, not to the
+// window out of sight.
+TEST_P(AlertStackingTest, TheCancelledScriptEditorGivesTheKeyboardBackToTheIsland)
+{
+    ASSERT_TRUE(openScriptManagement());
+    // A reopen brings the island forward, over 稿件管理.
+    StackingWatch watch(display);
+    QProcess second;
+    ASSERT_TRUE(app->launchAnother(second) && RunningApplication::waitUntilEnded(second));
+    ASSERT_TRUE(waitUntil([&] { return watch.placeNow(watch.topLevelOf(management->id)) < watch.placeNow(watch.topLevelOf(island->id)); }, 10000));
+    app->click(*island, controls::island::editBlock, 800);
+    const auto editor = app->waitWindow(QStringLiteral("^编辑稿件块"));
+    ASSERT_TRUE(editor && app->focus(*editor)) << "the editor did not open";
+    app->click(*editor, controls::scriptEditor::cancel(editor->frame.size()));
+    EXPECT_TRUE(waitUntil([&] { return !app->shows(*editor) && app->hasKeyboard(*island); }, 5000));
 }
 
 // While 稿件管理's confirmation stands, the status icon still answers: a click

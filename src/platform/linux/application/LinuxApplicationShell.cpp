@@ -113,12 +113,12 @@ void LinuxApplicationShell::exit()
 
 void LinuxApplicationShell::activateIgnoringOtherApps()
 {
-    if (QApplication::activeWindow())
+    if (keyWindow())
         return;
     const auto windows = Window::allWindows();
     for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
         if ((*it)->isVisible() && (*it)->canBecomeKey()) {
-            (*it)->activateWindow();
+            Window::sendKeyboardTo(**it);
             return;
         }
     }
@@ -160,7 +160,7 @@ ApplicationShell::MonitorID LinuxApplicationShell::addLocalKeyMonitor(std::funct
 
 void LinuxApplicationShell::removeLocalKeyMonitor(MonitorID id) { monitors_.erase(id); }
 
-QWidget* LinuxApplicationShell::keyWindow() const { return QApplication::activeWindow(); }
+QWidget* LinuxApplicationShell::keyWindow() const { return Window::windowWithKeyboard(); }
 
 bool LinuxApplicationShell::hasModalWindow() const { return QApplication::activeModalWidget() != nullptr; }
 

@@ -3,6 +3,7 @@
 #include "platform/linux/desktop/X11CompositingWatch.h"
 #include "platform/linux/desktop/XcbConnection.h"
 
+#include <QApplication>
 #include <QWidget>
 #include <QtGui/qguiapplication_platform.h>
 
@@ -94,6 +95,52 @@ std::optional<QPoint> X11WindowSystem::innerOrigin(const QWidget& window)
     if (!place)
         return std::nullopt;
     return QPoint(place->dst_x, place->dst_y);
+}
+
+namespace {
+
+// The window the window manager names as its own, which holds the keyboard
+// while no client does.
+xcb_window_t managersOwnWindow(xcb_connection_t* c, xcb_window_t root)
+{
+    const xcb_atom_t check = internXcbAtom(c, "_NET_SUPPORTING_WM_CHECK", true);
+    if (check == XCB_ATOM_NONE)
+        return XCB_NONE;
+    const auto reply = xcbReply(
+        xcb_get_property_reply(c, xcb_get_property(c, 0, root, check, XCB_ATOM_WINDOW, 0, 1), nullptr));
+    return reply && xcb_get_property_value_length(reply.get()) == 4
+        ? *static_cast<xcb_window_t*>(xcb_get_property_value(reply.get()))
+        : XCB_NONE;
+}
+
+} // namespace
+
+std::optional<KeyboardFocus> X11WindowSystem::keyboardFocus()
+{
+    if (!qtOnX11())
+        return std::nullopt;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection())
+        return std::nullopt;
+    xcb_connection_t* c = x11->connection();
+    const auto focus = xcbReply(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    if (!focus)
+        return std::nullopt;
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    xcb_window_t window = focus->focus;
+    if (window == XCB_NONE || window == XCB_INPUT_FOCUS_POINTER_ROOT || window == root
+        || window == managersOwnWindow(c, root))
+        return KeyboardFocus{KeyboardFocus::Holder::nobody, nullptr};
+    const auto widgets = QApplication::topLevelWidgets();
+    // The focus may rest on a window inside one of ours.
+    while (window != XCB_NONE && window != root) {
+        for (QWidget* widget : widgets)
+            if (widget->internalWinId() && xcb_window_t(widget->internalWinId()) == window)
+                return KeyboardFocus{KeyboardFocus::Holder::ours, widget};
+        const auto tree = xcbReply(xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr));
+        window = tree ? tree->parent : XCB_NONE;
+    }
+    return KeyboardFocus{KeyboardFocus::Holder::otherProgram, nullptr};
 }
 
 } // namespace quorvia::platform::native

@@ -22,6 +22,7 @@ public:
     void setOnAllDesktops(QWidget& window, bool sticky) override;
     bool windowsAreComposited() override;
     std::optional<QPoint> innerOrigin(const QWidget& window) override;
+    std::optional<KeyboardFocus> keyboardFocus() override;
 
 private:
     std::unique_ptr<X11CompositingWatch> watch_;

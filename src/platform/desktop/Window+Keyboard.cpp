@@ -1,0 +1,111 @@
+#include "platform/desktop/Window.h"
+
+#include "platform/Platform.h"
+#include "platform/desktop/WindowSystem.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QWindow>
+
+#include <optional>
+
+namespace quorvia::platform {
+
+namespace {
+
+// The window last sent the keyboard, until the server next moves it.
+QPointer<QWidget> keyboardSent;
+// Counts every ask for the keyboard: a hand-back queued before one yields to it.
+unsigned keyboardAsks = 0;
+// The window of ours the speaker last clicked or typed in, while the keyboard stayed with us.
+QPointer<Window> actedIn;
+
+void watchFocus()
+{
+    static QPointer<QCoreApplication> watched;
+    if (watched == QCoreApplication::instance())
+        return;
+    watched = QCoreApplication::instance();
+    QObject::connect(qGuiApp, &QGuiApplication::focusWindowChanged, qGuiApp, [](QWindow* now) {
+        if (now)
+            keyboardSent = nullptr;
+        else
+            actedIn = nullptr; // the keyboard left us: a click from before opens nothing later
+    });
+}
+
+std::optional<KeyboardFocus> serverFocus()
+{
+    WindowSystem* system = hasCurrent() ? current().windowSystem() : nullptr;
+    return system ? system->keyboardFocus() : std::nullopt;
+}
+
+bool isPopover(const QWidget* widget)
+{
+    const auto* window = qobject_cast<const Window*>(widget);
+    return (window && contains(window->styleMask(), WindowStyle::popover)) || widget->windowType() == Qt::Popup;
+}
+
+} // namespace
+
+QWidget* Window::keyboardDestination()
+{
+    const auto focus = serverFocus();
+    if (keyboardSent && keyboardSent->isVisible() && !(focus && focus->holder == KeyboardFocus::Holder::otherProgram))
+        return keyboardSent;
+    return focus ? focus->window : QApplication::activeWindow();
+}
+
+QWidget* Window::windowWithKeyboard()
+{
+    const auto focus = serverFocus();
+    return focus ? focus->window : QApplication::activeWindow();
+}
+
+void Window::sendKeyboardTo(QWidget& window)
+{
+    if (const auto* ours = qobject_cast<Window*>(&window); ours && !ours->canBecomeKey())
+        return;
+    watchFocus();
+    window.activateWindow();
+    keyboardSent = &window;
+    ++keyboardAsks;
+}
+
+void Window::noteActedIn()
+{
+    // A popover belongs to the window beside it: what it opens, that window opened.
+    if (isPopover(this))
+        return;
+    watchFocus();
+    actedIn = this;
+}
+
+void Window::noteOpener()
+{
+    QWidget* from = actedIn && actedIn->isVisible() ? actedIn.data() : keyboardDestination();
+    if (from && from != this && from->isVisible() && !isPopover(from))
+        opener_ = from;
+}
+
+void Window::setVisible(bool visible)
+{
+    // Asked while the window still stands: once it is unmapped the server has moved the keyboard.
+    const bool handsBack = !visible && isVisible() && opener_ && opener_ != this && keyboardDestination() == this;
+    QWidget::setVisible(visible);
+    if (!handsBack)
+        return;
+    // Queued: when every window goes at once its opener goes too, and then
+    // there is nothing to hand back to.
+    const unsigned asks = keyboardAsks;
+    QMetaObject::invokeMethod(
+        qApp,
+        [back = opener_, self = QPointer<Window>(this), asks] {
+            if (back && back->isVisible() && !(self && self->isVisible()) && asks == keyboardAsks
+                && !QApplication::activeModalWidget())
+                sendKeyboardTo(*back);
+        },
+        Qt::QueuedConnection);
+}
+
+} // namespace quorvia::platform
