@@ -2,6 +2,8 @@
 
 #include "model/ProjectBackupPackage.h"
 #include "model/ProjectDocumentStore.h"
+#include "model/PromptScript.h"
+#include "platform/linux/settings/SettingsDefaults.h"
 #include "platform/files/WriteGate.h"
 #include "support/EventWait.h"
 #include "support/QtPrinting.h"
@@ -231,7 +233,9 @@ TEST_F(DocumentStoreTest, AnImportKilledAtAnyAdmissionLeavesAllItsDecksOrNone)
         ASSERT_GE(child, 0);
         if (child == 0) {
             ProjectDocumentStore::onAdmit = [admission, seen = 0]() mutable { if (seen++ == admission) ::raise(SIGKILL); };
-            (void)ProjectBackupPackage::importBackup(package, root());
+            // Settled as once its projects are stored.
+            if (const auto imported = ProjectBackupPackage::importBackup(package, root()))
+                ProjectBackupPackage::settleImport(*imported);
             ::_exit(0);
         }
         int status = 0;
@@ -243,4 +247,46 @@ TEST_F(DocumentStoreTest, AnImportKilledAtAnyAdmissionLeavesAllItsDecksOrNone)
         EXPECT_EQ(listTree(root()).size(), before + (killed ? 0 : 6)) << listTree(root()).join(u' ').toStdString();
     }
     EXPECT_EQ(readFile(*kept), "deck");
+}
+
+// An import killed once its deck is in the store but before its project is
+// saved leaves no deck after the next start; killed once its project is saved
+// but before it settled, it leaves the deck the project names.
+TEST_F(DocumentStoreTest, AnImportKilledBeforeItsProjectIsSavedLeavesNoDeck)
+{
+    writeFile(path("a.key"), "deck");
+    const QString package = path("备份.quorviabackup");
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupOf({backupProject("甲", path("a.key"))}), package));
+    const QString defaults = path("defaults");
+    TestPlatform env;
+    const auto stored = [&] { return PromptScript::storedDocumentPaths(platform::native::SettingsDefaults(defaults, QString())); };
+    for (const bool saved : {false, true}) {
+        SCOPED_TRACE(saved ? "saved" : "not saved");
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            platform::native::SettingsDefaults store(defaults, QString());
+            PromptScript model(store);
+            if (const auto imported = ProjectBackupPackage::importBackup(package, root()); imported && saved && model.importProjectsBackup(*imported))
+                (void)store.flush();
+            ::raise(SIGKILL);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_EQ(listTree(root()).filter(QRegularExpression("^[0-9A-F-]{36}/a.key$")).size(), 1) << "the deck never came in";
+        for (const std::filesystem::path& left : ProjectDocumentStore::discardInterruptedCopies(root(), stored))
+            std::filesystem::remove_all(left);
+        // The deck is its folder and its file.
+        EXPECT_EQ(listTree(root()).size(), saved ? 2 : 0) << listTree(root()).join(u' ').toStdString();
+    }
+}
+
+// A leftover import record moves nothing but the store's own copies, whatever it names.
+TEST_F(DocumentStoreTest, ALeftoverImportRecordMovesNothingOutsideTheStore)
+{
+    writeFile(path("outside/talk.key"), "deck");
+    writeFile(root() + "/.incoming/" + ProjectDocumentStore::admittingPrefix + "X", "../outside\n");
+    for (const std::filesystem::path& left : ProjectDocumentStore::discardInterruptedCopies(root()))
+        std::filesystem::remove_all(left);
+    EXPECT_EQ(readFile(path("outside/talk.key")), "deck");
 }
