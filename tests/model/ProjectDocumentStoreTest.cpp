@@ -216,8 +216,9 @@ TEST_F(DocumentStoreTest, ACopyKilledHalfWayIsGoneAfterTheNextStart)
     }
 }
 
-// An import of three decks killed at each admission of a deck into the store:
-// after the next start the store holds all three or none, besides what it kept.
+// An import of three decks killed at each admission of a deck into the store,
+// then once all are in, before and after its projects are saved: after the
+// next start the store holds all three once they are saved, else none, besides what it kept.
 TEST_F(DocumentStoreTest, AnImportKilledAtAnyAdmissionLeavesAllItsDecksOrNone)
 {
     writeFile(path("a.key"), "deck");
@@ -227,58 +228,28 @@ TEST_F(DocumentStoreTest, AnImportKilledAtAnyAdmissionLeavesAllItsDecksOrNone)
     ASSERT_TRUE(ProjectBackupPackage::exportBackup(
         backupOf({backupProject("甲", path("a.key")), backupProject("乙", path("a.key")), backupProject("丙", path("a.key"))}), package));
     const qsizetype before = listTree(root()).size();
-    for (int admission = 0, killed = 1; killed; ++admission) {
+    TestPlatform env;
+    const auto stored = [&] { return PromptScript::storedDocumentPaths(platform::native::SettingsDefaults(path("defaults"), QString())); };
+    for (const int admission : {0, 1, 2, 3, 4}) { // then unsaved, then saved
         SCOPED_TRACE(admission);
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
             ProjectDocumentStore::onAdmit = [admission, seen = 0]() mutable { if (seen++ == admission) ::raise(SIGKILL); };
-            // Settled as once its projects are stored.
-            if (const auto imported = ProjectBackupPackage::importBackup(package, root()))
-                ProjectBackupPackage::settleImport(*imported);
-            ::_exit(0);
-        }
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        killed = WIFSIGNALED(status);
-        for (const std::filesystem::path& left : ProjectDocumentStore::discardInterruptedCopies(root()))
-            std::filesystem::remove_all(left);
-        // A deck is its folder and its file.
-        EXPECT_EQ(listTree(root()).size(), before + (killed ? 0 : 6)) << listTree(root()).join(u' ').toStdString();
-    }
-    EXPECT_EQ(readFile(*kept), "deck");
-}
-
-// An import killed once its deck is in the store but before its project is
-// saved leaves no deck after the next start; killed once its project is saved
-// but before it settled, it leaves the deck the project names.
-TEST_F(DocumentStoreTest, AnImportKilledBeforeItsProjectIsSavedLeavesNoDeck)
-{
-    writeFile(path("a.key"), "deck");
-    const QString package = path("备份.quorviabackup");
-    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupOf({backupProject("甲", path("a.key"))}), package));
-    const QString defaults = path("defaults");
-    TestPlatform env;
-    const auto stored = [&] { return PromptScript::storedDocumentPaths(platform::native::SettingsDefaults(defaults, QString())); };
-    for (const bool saved : {false, true}) {
-        SCOPED_TRACE(saved ? "saved" : "not saved");
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            platform::native::SettingsDefaults store(defaults, QString());
+            platform::native::SettingsDefaults store(path("defaults"), QString());
             PromptScript model(store);
-            if (const auto imported = ProjectBackupPackage::importBackup(package, root()); imported && saved && model.importProjectsBackup(*imported))
+            const auto imported = ProjectBackupPackage::importBackup(package, root());
+            if (imported && admission == 4 && model.importProjectsBackup(*imported))
                 (void)store.flush();
             ::raise(SIGKILL);
         }
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        ASSERT_EQ(listTree(root()).filter(QRegularExpression("^[0-9A-F-]{36}/a.key$")).size(), 1) << "the deck never came in";
+        ASSERT_EQ(::waitpid(child, nullptr, 0), child);
         for (const std::filesystem::path& left : ProjectDocumentStore::discardInterruptedCopies(root(), stored))
             std::filesystem::remove_all(left);
-        // The deck is its folder and its file.
-        EXPECT_EQ(listTree(root()).size(), saved ? 2 : 0) << listTree(root()).join(u' ').toStdString();
+        // A deck is its folder and its file.
+        EXPECT_EQ(listTree(root()).size(), before + (admission == 4 ? 6 : 0)) << listTree(root()).join(u' ').toStdString();
     }
+    EXPECT_EQ(readFile(*kept), "deck");
 }
 
 // A leftover import record moves nothing but the store's own copies, whatever it names.
