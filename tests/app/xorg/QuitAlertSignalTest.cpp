@@ -60,7 +60,6 @@ protected:
         });
     }
 
-    // Through the island's settings and the chooser, every project to `path`, or the backup at `path` in.
     bool beginExport(const Window& island, const QString& path) { return choose(island, path, true); }
     bool beginImport(const Window& island, const QString& path) { return choose(island, path, false); }
     bool choose(const Window& island, const QString& path, bool exporting);
@@ -207,6 +206,7 @@ bool waitsForWorkAfterItsLoop(const RunningApplication& app)
     return waitUntil([&] { return (waited = read(main).startsWith(QByteArray::number(SYS_futex) + ' ') && app.windows().empty() ? waited + 1 : 0) > 3; });
 }
 
+// Through the island's settings and the chooser, every project to `path`, or the backup at `path` in.
 bool QuitAlertSignalTest::choose(const Window& island, const QString& path, bool exporting)
 {
     using namespace quorvia::test::controls::settings;
@@ -241,30 +241,27 @@ TEST_P(QuitAlertSignalTest, AQuitWhileAnExportWritesEndsOnceTheExportHas)
     EXPECT_TRUE(QFile::exists(backup)) << "the export was cut short";
 }
 
-// A quit while an import waits on its drive, which goes on once the loop has
-// ended: the deck comes in but its project is never stored, and the next
-// start takes the deck away.
+// A quit while an import waits on its drive, which goes on once the loop has ended:
+// the deck comes in, its project is never stored, and the next start takes the deck away.
 TEST_P(QuitAlertSignalTest, AnImportWhoseProjectAQuitLeftUnstoredLeavesNoDeckAfterTheNextStart)
 {
     StalledDrive drive;
     if (!drive.isMounted())
         GTEST_SKIP() << "needs root to mount a drive";
     app = std::make_unique<RunningApplication>(display);
-    const QString deck = app->folder() + QStringLiteral("/talk.key"), package = drive.filePath(QStringLiteral("backup.quorviabackup"));
+    const QString deck = app->folder() + "/talk.key", package = drive.filePath(QStringLiteral("backup.quorviabackup"));
     quorvia::test::writeFile(deck, "deck");
-    ASSERT_TRUE(quorvia::ProjectBackupPackage::exportBackup(quorvia::test::backupOf({quorvia::test::backupProject(QStringLiteral("甲"), deck)}), package));
+    ASSERT_TRUE(quorvia::ProjectBackupPackage::exportBackup(quorvia::test::backupOf({quorvia::test::backupProject("甲", deck)}), package));
     const auto island = app->launch() ? app->settledIsland() : std::nullopt;
-    ASSERT_TRUE(island && drive.stall() && beginImport(*island, package) && waitUntil([&] { return drive.isHeld(); }))
-        << "the import never began";
+    ASSERT_TRUE(island && drive.stall() && beginImport(*island, package) && waitUntil([&] { return drive.isHeld(); })) << "the import never began";
     ::kill(static_cast<pid_t>(app->pid()), SIGTERM);
     ASSERT_TRUE(waitsForWorkAfterItsLoop(*app));
     drive.goOn();
-    const auto decks = [&] { return QDir(app->folder() + QStringLiteral("/data/com.local.quorvia.mvp/ProjectDocuments")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(); };
+    const auto decks = [&] { return QDir(app->folder() + "/data/com.local.quorvia.mvp/ProjectDocuments").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(); };
     ASSERT_TRUE(RunningApplication::waitUntilEnded(app->process()) && decks() == 1) << "the import's deck never came in";
     RunningApplication next(display);
     next.environment() = app->environment();
-    ASSERT_TRUE(next.launch() && next.settledIsland());
-    EXPECT_TRUE(waitUntil([&] { return decks() == 0; })) << "the deck stayed";
+    EXPECT_TRUE(next.launch() && next.settledIsland() && waitUntil([&] { return decks() == 0; })) << "the deck stayed";
 }
 
 // A quit, by SIGTERM and by Control+Q, while an export to replace a backup
