@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 #include "app/ApplicationAppearance.h"
 #include "model/ProjectDocumentStore.h"
+#include "model/PromptScript.h"
 #include "platform/application/ApplicationIcon.h"
 #include "platform/settings/DefaultsStore.h"
 #include "platform/core/MainQueue.h"
@@ -61,8 +62,10 @@ int main(int argc, char** argv)
     platform::current().applicationService = shell;
 
     // Document copies an earlier run was stopped in the middle of go, before
-    // any new one begins; the store writes only under the data folder's lock.
-    for (const std::filesystem::path& left : ProjectDocumentStore::discardInterruptedCopies())
+    // any new one begins, and so do an import's whose projects were never
+    // stored; the store writes only under the data folder's lock.
+    const auto storedDocuments = [] { return PromptScript::storedDocumentPaths(platform::current().defaults()); };
+    for (const std::filesystem::path& left : ProjectDocumentStore::discardInterruptedCopies(std::nullopt, storedDocuments))
         platform::globalQueue().async([left] {
             platform::removeTree(left);
         });

@@ -52,7 +52,8 @@ public:
     // The bytes all decks copied together may take, once measured.
     void allowBytes(qint64 bytes) { copier_.allowBytes(bytes); }
 
-    // The copies move into the store, all or none; otherwise they go when the reader does.
+    // The copies move into the store, all or none, and outlast the next start
+    // once settled (ProjectDocumentStore::admitTogether); otherwise they go when the reader does.
     std::expected<void, ProjectBackupFailure> keepCopies();
 
 private:

@@ -285,4 +285,14 @@ ProjectBackupPackage::importBackup(const QString& packagePath, const std::option
     return record;
 }
 
+void ProjectBackupPackage::settleImport(const PresentationProjectsBackup& imported)
+{
+    // The decks were copied in the projects' order.
+    for (const auto& project : imported.projects)
+        if (project.deck) {
+            ProjectDocumentStore::settleAdmission(toPath(project.deck->filePath).parent_path());
+            return;
+        }
+}
+
 } // namespace quorvia

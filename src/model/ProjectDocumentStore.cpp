@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <sys/stat.h>
@@ -146,7 +147,8 @@ std::expected<std::vector<fs::path>, std::error_code> ProjectDocumentStore::admi
     if (incoming.empty())
         return {};
     const fs::path folder = root / toPath(incomingFolderName);
-    const QString record = admittingPrefix + platform::uuidString(platform::newUuid());
+    // Named after the first copy, so that where it lands finds the record again.
+    const QString record = admittingPrefix + fromPath(incoming.front().filename());
     QByteArray names;
     for (const fs::path& copy : incoming)
         names += QByteArray::fromStdString(copy.filename().native()) + '\n';
@@ -164,21 +166,26 @@ std::expected<std::vector<fs::path>, std::error_code> ProjectDocumentStore::admi
         }
         admitted.push_back(*moved);
     }
-    // Only once the record is gone for good may a project refer to the copies.
-    const fs::path recordPath = folder / toPath(record);
-    if (!error && ::unlink(recordPath.c_str()) != 0)
-        error = platform::lastError();
-    if (!error) {
-        platform::syncFolder(fromPath(folder));
+    if (!error)
         return admitted;
-    }
     for (const fs::path& copy : admitted)
         platform::removeTree(copy);
-    ::unlink(recordPath.c_str());
+    ::unlink((folder / toPath(record)).c_str());
     return std::unexpected(error);
 }
 
-std::vector<fs::path> ProjectDocumentStore::discardInterruptedCopies(const std::optional<QString>& root)
+void ProjectDocumentStore::settleAdmission(const fs::path& firstCopy)
+{
+    const fs::path root = firstCopy.parent_path();
+    const fs::path folder = root / toPath(incomingFolderName);
+    if (gate(root) || ::unlink((folder / toPath(admittingPrefix + fromPath(firstCopy.filename()))).c_str()) != 0)
+        return;
+    platform::syncFolder(fromPath(folder));
+    leaveIncomingFolder(root);
+}
+
+std::vector<fs::path> ProjectDocumentStore::discardInterruptedCopies(const std::optional<QString>& root,
+                                                                     const std::function<std::optional<QStringList>()>& storedDocuments)
 {
     fs::path rootPath;
     if (root) {
@@ -202,7 +209,17 @@ std::vector<fs::path> ProjectDocumentStore::discardInterruptedCopies(const std::
         if (name.startsWith(discardedPrefix) && it->symlink_status(error).type() == fs::file_type::directory)
             found.push_back(it->path());
     }
-    // An import cut short between its admissions: those already in go with the rest.
+    // An import cut short between its admissions, or before its projects were
+    // stored: its copies go with the rest, but for those a stored project names.
+    std::optional<std::optional<QStringList>> stored;
+    const auto isNamed = [&](const QByteArray& name) {
+        if (!stored)
+            stored = storedDocuments ? storedDocuments() : QStringList();
+        // By the copy's own folder, however the root was spelled when it was stored.
+        return !*stored || std::ranges::any_of(**stored, [&](const QString& document) {
+            return toPath(document).parent_path().filename() == name.toStdString();
+        });
+    };
     for (const fs::path& folder : found) {
         for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
             QFile record(fromPath(it->path()));
@@ -210,7 +227,7 @@ std::vector<fs::path> ProjectDocumentStore::discardInterruptedCopies(const std::
                 || !record.open(QIODevice::ReadOnly))
                 continue;
             for (const QByteArray& name : record.readAll().split('\n'))
-                if (platform::parseUuid(QString::fromLatin1(name)))
+                if (platform::parseUuid(QString::fromLatin1(name)) && !isNamed(name))
                     ::rename((rootPath / name.toStdString()).c_str(), (folder / name.toStdString()).c_str());
         }
         error.clear();

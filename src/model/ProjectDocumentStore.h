@@ -3,6 +3,7 @@
 #include "model/ProjectBackupError.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <expected>
 #include <filesystem>
@@ -18,8 +19,9 @@ namespace quorvia {
 // enter; a kept copy is never removed. A copy is made in the store's incoming
 // folder and moved into the store whole once complete, so one cut short (the
 // application killed) is never taken for a document: the next start removes
-// it. An import's copies come in together: one cut short between them leaves
-// none of them in the store once the next start is done. Every write asks the installed write gate first (platform/files/WriteGate),
+// it. An import's copies come in together: one cut short between them, or
+// before its projects were stored, leaves none of them in the store once the
+// next start is done. Every write asks the installed write gate first (platform/files/WriteGate),
 // so no launch without the data folder's lock writes the store. File work
 // only: callers run it off the main thread.
 class ProjectDocumentStore {
@@ -58,19 +60,27 @@ public:
     // under `root`, under the same name; answers where it now is.
     static std::expected<std::filesystem::path, std::error_code> admit(const std::filesystem::path& incoming,
                                                                        const std::filesystem::path& root);
-    // Admits several copies, all or none: answers where they now are. Until
-    // the last is in, a record names them, and the next start takes away those
-    // already in; nothing in the store can refer to them yet.
+    // Admits several copies, all or none: answers where they now are. A record
+    // names them until settleAdmission(), and the next start takes away those
+    // in the store that no stored project names: the import's projects may never be stored.
     static std::expected<std::vector<std::filesystem::path>, std::error_code>
     admitTogether(const std::vector<std::filesystem::path>& incoming, const std::filesystem::path& root);
+    // Once the projects naming copies admitted together are stored: their
+    // record goes. `firstCopy` is where the first of them now is.
+    static void settleAdmission(const std::filesystem::path& firstCopy);
     // At start, before any copy begins: moves what copies cut short left in the
     // incoming folder out of the way, at once, with the copies admitted by an
-    // import cut short, and answers every such folder,
+    // import whose projects were not stored, and answers every such folder,
     // of this start and of earlier ones, for the caller to remove at leisure.
+    // `storedDocuments` answers the documents stored projects name, nothing
+    // when they cannot be read (then every admitted copy stays); it is asked
+    // only once an import's record is found, and without it none is named.
     // Nothing else in the store is touched. The default root is not created.
     // Nothing happens where the write gate refuses: a launch without the data
     // folder's lock would empty the incoming folder under the running one's copies.
-    static std::vector<std::filesystem::path> discardInterruptedCopies(const std::optional<QString>& root = std::nullopt);
+    static std::vector<std::filesystem::path>
+    discardInterruptedCopies(const std::optional<QString>& root = std::nullopt,
+                             const std::function<std::optional<QStringList>()>& storedDocuments = {});
 
     static std::filesystem::path toPath(const QString& path);
     static QString fromPath(const std::filesystem::path& path);

@@ -1,9 +1,11 @@
 #include "model/PromptScript.h"
 
 #include "model/ProjectBackupPackage.h"
+#include "model/StoredState.h"
 
 #include "platform/core/MainQueue.h"
 #include "platform/core/Uuid.h"
+#include "platform/settings/DefaultsStore.h"
 
 #include <QDateTime>
 
@@ -62,6 +64,24 @@ std::expected<qint64, ProjectBackupError> PromptScript::importProjectsBackup(con
     loadActiveProject();
     finishProjectSwitch();
     return static_cast<qint64>(backup.projects.size());
+}
+
+std::optional<QStringList> PromptScript::storedDocumentPaths(const platform::DefaultsStore& defaults)
+{
+    QStringList paths;
+    if (!defaults.contains(projectsKey))
+        return paths;
+    const auto data = defaults.data(projectsKey);
+    const auto state = data ? StoredState::fromJson(*data) : std::nullopt;
+    if (!state)
+        return std::nullopt;
+    for (const StoredProject& project : state->projects) {
+        if (project.deck)
+            paths.append(project.deck->filePath);
+        if (project.keynoteNotesBackup && project.keynoteNotesBackup->documentPath)
+            paths.append(*project.keynoteNotesBackup->documentPath);
+    }
+    return paths;
 }
 
 } // namespace quorvia

@@ -146,6 +146,9 @@ public:
     // Adds the backup's projects under new ids and activates the counterpart of
     // its active project; answers how many were added. Fails only before any change.
     std::expected<qint64, ProjectBackupError> importProjectsBackup(const PresentationProjectsBackup& backup);
+    // The documents the projects stored in `defaults` name, decks and notes
+    // alike; nothing when the stored projects cannot be read.
+    static std::optional<QStringList> storedDocumentPaths(const platform::DefaultsStore& defaults);
 
 private:
     // Loading and saving.

@@ -2,6 +2,8 @@
 
 #include "model/ProjectBackupPackage.h"
 #include "model/ProjectDocumentStore.h"
+#include "model/PromptScript.h"
+#include "platform/linux/settings/SettingsDefaults.h"
 #include "platform/files/WriteGate.h"
 #include "support/EventWait.h"
 #include "support/QtPrinting.h"
@@ -214,8 +216,9 @@ TEST_F(DocumentStoreTest, ACopyKilledHalfWayIsGoneAfterTheNextStart)
     }
 }
 
-// An import of three decks killed at each admission of a deck into the store:
-// after the next start the store holds all three or none, besides what it kept.
+// An import of three decks killed at each admission of a deck into the store,
+// then once all are in, before and after its projects are saved: after the
+// next start the store holds all three once they are saved, else none, besides what it kept.
 TEST_F(DocumentStoreTest, AnImportKilledAtAnyAdmissionLeavesAllItsDecksOrNone)
 {
     writeFile(path("a.key"), "deck");
@@ -225,22 +228,35 @@ TEST_F(DocumentStoreTest, AnImportKilledAtAnyAdmissionLeavesAllItsDecksOrNone)
     ASSERT_TRUE(ProjectBackupPackage::exportBackup(
         backupOf({backupProject("甲", path("a.key")), backupProject("乙", path("a.key")), backupProject("丙", path("a.key"))}), package));
     const qsizetype before = listTree(root()).size();
-    for (int admission = 0, killed = 1; killed; ++admission) {
+    TestPlatform env;
+    const auto stored = [&] { return PromptScript::storedDocumentPaths(platform::native::SettingsDefaults(path("defaults"), QString())); };
+    for (const int admission : {0, 1, 2, 3, 4}) { // then unsaved, then saved
         SCOPED_TRACE(admission);
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
             ProjectDocumentStore::onAdmit = [admission, seen = 0]() mutable { if (seen++ == admission) ::raise(SIGKILL); };
-            (void)ProjectBackupPackage::importBackup(package, root());
-            ::_exit(0);
+            platform::native::SettingsDefaults store(path("defaults"), QString());
+            PromptScript model(store);
+            const auto imported = ProjectBackupPackage::importBackup(package, root());
+            if (imported && admission == 4 && model.importProjectsBackup(*imported))
+                (void)store.flush();
+            ::raise(SIGKILL);
         }
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        killed = WIFSIGNALED(status);
-        for (const std::filesystem::path& left : ProjectDocumentStore::discardInterruptedCopies(root()))
+        ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+        for (const std::filesystem::path& left : ProjectDocumentStore::discardInterruptedCopies(root(), stored))
             std::filesystem::remove_all(left);
         // A deck is its folder and its file.
-        EXPECT_EQ(listTree(root()).size(), before + (killed ? 0 : 6)) << listTree(root()).join(u' ').toStdString();
+        EXPECT_EQ(listTree(root()).size(), before + (admission == 4 ? 6 : 0)) << listTree(root()).join(u' ').toStdString();
     }
     EXPECT_EQ(readFile(*kept), "deck");
+}
+
+// A leftover import record moves nothing but the store's own copies.
+TEST_F(DocumentStoreTest, ALeftoverImportRecordMovesNothingOutsideTheStore)
+{
+    writeFile(path("outside/talk.key"), "deck");
+    writeFile(root() + "/.incoming/" + ProjectDocumentStore::admittingPrefix + "X", "../outside\n");
+    ProjectDocumentStore::discardInterruptedCopies(root());
+    EXPECT_EQ(readFile(path("outside/talk.key")), "deck");
 }

@@ -1,3 +1,4 @@
+#include "model/BackupFixtures.h"
 #include "support/ApplicationControls.h"
 #include "support/EventWait.h"
 #include "support/ReadOnlyFolder.h"
@@ -59,7 +60,9 @@ protected:
         });
     }
 
-    bool beginExport(const Window& island, const QString& path);
+    bool beginExport(const Window& island, const QString& path) { return choose(island, path, true); }
+    bool beginImport(const Window& island, const QString& path) { return choose(island, path, false); }
+    bool choose(const Window& island, const QString& path, bool exporting);
 
     std::unique_ptr<RunningApplication> app;
 };
@@ -194,11 +197,21 @@ std::map<QString, QByteArray> contentsOf(const QString& folder)
     return files;
 }
 
-// Through the island's settings and the chooser, every project to `path`.
-bool QuitAlertSignalTest::beginExport(const Window& island, const QString& path)
+// Until the loop has ended and main() waits for the work still running, wherever it does.
+bool waitsForWorkAfterItsLoop(const RunningApplication& app)
 {
-    const auto chooser = app->pressIslandSetting(island, quorvia::test::controls::settings::exportBackup)
-        ? app->waitWindow(QStringLiteral("导出全部演讲项目")) : std::nullopt;
+    const auto read = [](const QByteArray& file) { QFile f("/proc/" + file); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); };
+    const QByteArray main = QByteArray::number(app.pid()) + "/task/" + QByteArray::number(app.pid()) + "/syscall";
+    int waited = 0;
+    return waitUntil([&] { return (waited = read(main).startsWith(QByteArray::number(SYS_futex) + ' ') && app.windows().empty() ? waited + 1 : 0) > 3; });
+}
+
+// Through the island's settings and the chooser, every project to `path`, or the backup at `path` in.
+bool QuitAlertSignalTest::choose(const Window& island, const QString& path, bool exporting)
+{
+    using namespace quorvia::test::controls::settings;
+    const auto chooser = app->pressIslandSetting(island, exporting ? exportBackup : importBackup)
+        ? app->waitWindow(exporting ? QStringLiteral("导出全部演讲项目") : QStringLiteral("导入演讲项目备份")) : std::nullopt;
     if (!chooser || !app->focus(*chooser))
         return false;
     app->key(QStringLiteral("ctrl+a"));
@@ -221,15 +234,34 @@ TEST_P(QuitAlertSignalTest, AQuitWhileAnExportWritesEndsOnceTheExportHas)
     ASSERT_TRUE(island && beginExport(*island, backup));
     ASSERT_TRUE(waitUntil([&] { return drive.isHeld(); })) << "the export never began";
     ::kill(static_cast<pid_t>(app->pid()), SIGTERM);
-    // Until the loop has ended and main() waits for the export, wherever it does.
-    const auto read = [](const QByteArray& file) { QFile f("/proc/" + file); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); };
-    const QByteArray main = QByteArray::number(app->pid()) + "/task/" + QByteArray::number(app->pid()) + "/syscall";
-    int waited = 0;
-    ASSERT_TRUE(waitUntil([&] { return (waited = read(main).startsWith(QByteArray::number(SYS_futex) + ' ') && app->windows().empty() ? waited + 1 : 0) > 3; }));
+    ASSERT_TRUE(waitsForWorkAfterItsLoop(*app));
     drive.goOn();
     EXPECT_TRUE(RunningApplication::waitUntilEnded(app->process()) && app->process().exitStatus() == QProcess::NormalExit
                 && app->process().exitCode() == 0);
     EXPECT_TRUE(QFile::exists(backup)) << "the export was cut short";
+}
+
+// A quit while an import waits on its drive, which goes on once the loop has ended:
+// the deck comes in, its project is never stored, and the next start takes the deck away.
+TEST_P(QuitAlertSignalTest, AnImportWhoseProjectAQuitLeftUnstoredLeavesNoDeckAfterTheNextStart)
+{
+    StalledDrive drive;
+    if (!drive.isMounted())
+        GTEST_SKIP() << "needs root to mount a drive";
+    app = std::make_unique<RunningApplication>(display);
+    const QString deck = app->folder() + "/talk.key", package = drive.filePath(QStringLiteral("backup.quorviabackup"));
+    quorvia::test::writeFile(deck, "deck");
+    ASSERT_TRUE(quorvia::ProjectBackupPackage::exportBackup(quorvia::test::backupOf({quorvia::test::backupProject("甲", deck)}), package));
+    const auto island = app->launch() ? app->settledIsland() : std::nullopt;
+    ASSERT_TRUE(island && drive.stall() && beginImport(*island, package) && waitUntil([&] { return drive.isHeld(); })) << "the import never began";
+    ::kill(static_cast<pid_t>(app->pid()), SIGTERM);
+    ASSERT_TRUE(waitsForWorkAfterItsLoop(*app));
+    drive.goOn();
+    const auto decks = [&] { return QDir(app->folder() + "/data/com.local.quorvia.mvp/ProjectDocuments").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(); };
+    ASSERT_TRUE(RunningApplication::waitUntilEnded(app->process()) && decks() == 1) << "the import's deck never came in";
+    RunningApplication next(display);
+    next.environment() = app->environment();
+    EXPECT_TRUE(next.launch() && next.settledIsland() && waitUntil([&] { return decks() == 0; })) << "the deck stayed";
 }
 
 // A quit, by SIGTERM and by Control+Q, while an export to replace a backup
