@@ -153,7 +153,7 @@ public:
     void orderFrontRegardless() { orderFront(); }
     void makeKeyAndOrderFront();
     void orderOut();
-    bool isKeyWindow() const { return isActiveWindow(); }
+    bool isKeyWindow() const { return windowWithKeyboard() == this; }
     // Where the keyboard is going: the window last sent it, until the server
     // next moves it (on X11 activation lags behind the ask) or while another
     // program has it, else the top-level widget of ours that has it, which

@@ -235,7 +235,7 @@ bool QtDialogService::confirmReplace(const QString& path)
 
 bool QtDialogService::isFilePanelKey() const
 {
-    return qobject_cast<QFileDialog*>(QApplication::activeWindow()) != nullptr;
+    return qobject_cast<QFileDialog*>(Window::windowWithKeyboard()) != nullptr;
 }
 
 void QtDialogService::beginPanel(const FileDialogRequest& request, bool saving, FileCompletion completion)
