@@ -111,14 +111,16 @@ private:
         return loop;
     }
 
-    // A FUSE daemon in the foreground, killed when the thread starting it
-    // (the test's, which mounts) ends, however it ends; mounted once the
+    // A FUSE daemon in the foreground, ended when the thread starting it (the
+    // test's, which mounts) ends, however it ends: asked to, so that it
+    // unmounts first. Killed, it would be the last in the test's mount
+    // namespace and wait for ever on its own drive's unmount. Mounted once the
     // folder is another file system's.
     void runDaemon(const QString& program, const QStringList& arguments)
     {
         const pid_t parent = ::getpid();
         daemon_.setChildProcessModifier([parent] {
-            if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent)
+            if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != parent)
                 ::_exit(1);
         });
         daemon_.setStandardOutputFile(QProcess::nullDevice());
