@@ -113,14 +113,15 @@ private:
 
     // A FUSE daemon in the foreground, ended when the thread starting it (the
     // test's, which mounts) ends, however it ends: asked to, so that it
-    // unmounts first. Killed, it would be the last in the test's mount
-    // namespace and wait for ever on its own drive's unmount. Mounted once the
+    // unmounts first. Killed, it could be the last in the test's mount
+    // namespace and wait for ever on its own drive's unmount; in a session of
+    // its own, a kill of the test's process group misses it. Mounted once the
     // folder is another file system's.
     void runDaemon(const QString& program, const QStringList& arguments)
     {
         const pid_t parent = ::getpid();
         daemon_.setChildProcessModifier([parent] {
-            if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != parent)
+            if (::setsid() < 0 || ::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || ::getppid() != parent)
                 ::_exit(1);
         });
         daemon_.setStandardOutputFile(QProcess::nullDevice());
