@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
 #include <sys/mman.h>
 #include <unistd.h>
 
