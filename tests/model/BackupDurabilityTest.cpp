@@ -1,4 +1,5 @@
 #include "BackupFixtures.h"
+#include "DriveImage.h"
 #include "MountedDrive.h"
 
 #include "model/ProjectBackupPackage.h"
@@ -101,8 +102,9 @@ TEST_F(BackupDurabilityTest, APowerCutRightAfterAnExportLeavesTheOldPackageOrThe
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "a drive of its own needs root to mount";
-    ASSERT_TRUE(MountedDrive::makeExt4Image(path("drive.img"), 64));
-    MountedDrive drive(MountedDrive::Kind::ext4Image, path("drive.img"));
+    const DriveImage image = DriveImage::ext4(64);
+    ASSERT_TRUE(image.made());
+    MountedDrive drive(MountedDrive::Kind::ext4Image, image.path());
     ASSERT_TRUE(drive.mounted());
     const QString backup = drive.path("全部.quorviabackup");
     ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck(deckBytes('s')), backup));
@@ -113,8 +115,7 @@ TEST_F(BackupDurabilityTest, APowerCutRightAfterAnExportLeavesTheOldPackageOrThe
     ASSERT_GE(other, 0);
     ASSERT_EQ(::fsync(other), 0); // commits the journal, and with it every rename so far
     ::close(other);
-    ASSERT_TRUE(QFile::copy(path("drive.img"), path("after.img")));
-    MountedDrive after(MountedDrive::Kind::ext4Image, path("after.img"));
+    MountedDrive after(MountedDrive::Kind::ext4Image, image.copy().path());
     ASSERT_TRUE(after.mounted());
 
     const QByteArray deck = QByteArray::fromStdString(deckIn(after.path("全部.quorviabackup")));
@@ -132,11 +133,12 @@ TEST_F(BackupDurabilityTest, ABackupRenamedAwayDuringTheExportCostsNoPackage)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "drives of its own need root to mount";
-    ASSERT_TRUE(MountedDrive::makeExt4Image(path("drive.img"), 32));
+    const DriveImage image = DriveImage::ext4(32);
+    ASSERT_TRUE(image.made());
     QDir().mkpath(path("real"));
     for (const auto kind : {MountedDrive::Kind::ext4Image, MountedDrive::Kind::bindfs}) {
         SCOPED_TRACE(kind == MountedDrive::Kind::ext4Image ? "ext4" : "bindfs");
-        MountedDrive drive(kind, kind == MountedDrive::Kind::ext4Image ? path("drive.img") : path("real"));
+        MountedDrive drive(kind, kind == MountedDrive::Kind::ext4Image ? image.path() : path("real"));
         ASSERT_TRUE(drive.mounted());
         const QByteArray name = QFile::encodeName(drive.path("全部.quorviabackup"));
         const QByteArray moved = QFile::encodeName(drive.path("moved.quorviabackup"));
@@ -333,7 +335,7 @@ TEST_F(BackupDurabilityTest, AKillAtAnyRemovalOfTheCleanUpHidesNoPackage)
     std::vector<std::unique_ptr<MountedDrive>> drives;
     QStringList folders{exportsFolder()};
     for (const QString seed : {"00000001-0000-4000-8000-000000000000", "00000005-0000-4000-8000-000000000000"})
-        if (MountedDrive::makeExt4Image(path(seed), 16, seed) && drives.emplace_back(new MountedDrive(MountedDrive::Kind::ext4Image, path(seed)))->mounted())
+        if (const DriveImage image = DriveImage::ext4(16, seed); image.made() && drives.emplace_back(new MountedDrive(MountedDrive::Kind::ext4Image, image.path()))->mounted())
             folders.append(drives.back()->path());
     for (const QString& folder : folders) {
         const QString name = folder + "/全部.quorviabackup", other = folder + "/其他.quorviabackup";
@@ -356,13 +358,14 @@ TEST_F(BackupDurabilityTest, APackageHalfRemovedOnAStickNumberedAnewNeverTakesTh
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "an exFAT drive through FUSE needs root to mount";
-    if (!MountedDrive::makeExfatImage(path("stick.img"), 32) || !MountedDrive(MountedDrive::Kind::exfatImage, path("stick.img")).mounted())
+    const DriveImage image = DriveImage::exfat(32);
+    if (!image.made() || !MountedDrive(MountedDrive::Kind::exfatImage, image.path()).mounted())
         GTEST_SKIP() << "no exFAT drive could be made: it needs mkfs.exfat, losetup and mount.exfat-fuse (exfatprogs, exfat-fuse)";
     for (int removal = 0, killed = 1; killed; ++removal) {
         SCOPED_TRACE(removal);
         QString going;
         {
-            const MountedDrive stick(MountedDrive::Kind::exfatImage, path("stick.img"));
+            const MountedDrive stick(MountedDrive::Kind::exfatImage, image.path());
             const QByteArray name = QFile::encodeName(stick.path("全部.quorviabackup"));
             killed = exportKilledAt(backupWithDeck("monday"), QFile::decodeName(name), StagingFolder::Step::removing, removal,
                                     [&](StagingFolder::Step step) { if (step == StagingFolder::Step::folderMade) ::mkdir(name.constData(), 0700); });
@@ -371,7 +374,7 @@ TEST_F(BackupDurabilityTest, APackageHalfRemovedOnAStickNumberedAnewNeverTakesTh
                 for (const QString& item : QDir(stick.path(staging)).entryList({"removing-*"}, QDir::Dirs))
                     going = staging + u'/' + item;
         }
-        const MountedDrive stick(MountedDrive::Kind::exfatImage, path("stick.img"));
+        const MountedDrive stick(MountedDrive::Kind::exfatImage, image.path());
         struct stat status {};
         if (!going.isEmpty()) {
             ASSERT_EQ(::stat(QFile::encodeName(stick.path(going)).constData(), &status), 0);

@@ -1,4 +1,5 @@
 #include "BackupFixtures.h"
+#include "DriveImage.h"
 #include "MountedDrive.h"
 
 #include "model/BackupPackageReader.h"
@@ -11,6 +12,9 @@
 #include <QJsonArray>
 #include <QRegularExpression>
 
+#include <gtest/gtest-spi.h>
+
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <limits>
@@ -22,6 +26,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/inotify.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/sysmacros.h>
 #include <sys/stat.h>
@@ -518,6 +523,43 @@ TEST_F(BackupPackageTest, ExportWorksOnADriveWithoutUnixModes)
                                                              drive.path("全部.quorviabackup"));
     ASSERT_TRUE(exported) << failureText(exported).toStdString();
     EXPECT_EQ(listTree(drive.path()).filter(QRegularExpression("^[^/]*$")), QStringList{"全部.quorviabackup"});
+}
+
+// A test process killed while its drives are mounted leaves none behind: no
+// daemon, no loop device and so no image. A loop device a test leaves
+// attached fails the check at its process's end, which detaches it.
+TEST_F(BackupPackageTest, TheDrivesATestMakesGoWithItsProcess)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "drives of its own need root to mount";
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1); // the killed test's daemons come back here, to be counted
+    const pid_t test = ::fork();
+    if (test == 0) {
+        MountLeakCheck::isolate();
+        qputenv("TMPDIR", QFile::encodeName(path("."))); // their folders, which the kill leaves, go with this test's
+        const DriveImage stick = DriveImage::exfat(8), disk = DriveImage::ext4(8);
+        const MountedDrive drives[] = {{MountedDrive::Kind::exfatImage, stick.path()}, {MountedDrive::Kind::ext4Image, disk.path()},
+                                       {MountedDrive::Kind::bindfs, exportsFolder()}};
+        if (std::ranges::all_of(drives, &MountedDrive::mounted))
+            ::raise(SIGSTOP);
+        ::_exit(1);
+    }
+    int status = 0;
+    ASSERT_TRUE(::waitpid(test, &status, WUNTRACED) == test && WIFSTOPPED(status)) << "the drives could not be made";
+    ASSERT_EQ(MountLeakCheck::loopDevicesOf(test).size(), 2u);
+    ::kill(test, SIGKILL);
+    for (QDeadlineTimer deadline(10000); !deadline.hasExpired() && (::waitpid(-1, nullptr, WNOHANG) != -1 || !MountLeakCheck::loopDevicesOf(test).empty());)
+        ::usleep(10000);
+    ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "a daemon outlived its test";
+    EXPECT_EQ(MountLeakCheck::loopDevicesOf(test), std::vector<std::string>());
+
+    MountLeakCheck check;
+    check.SetUp();
+    const DriveImage image = DriveImage::exfat(8);
+    ASSERT_EQ(QProcess::execute("losetup", {"-f", image.path()}), 0);
+    EXPECT_NONFATAL_FAILURE(check.TearDown(), "attached");
+    EXPECT_EQ(MountLeakCheck::loopDevicesOf(::getpid()), std::vector<std::string>());
 }
 
 // On a drive without an atomic exchange the old package is set aside before

@@ -1,9 +1,13 @@
 #include "support/MountLeakCheck.h"
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include <fcntl.h>
+#include <linux/loop.h>
 #include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -29,6 +33,21 @@ std::map<std::string, std::string> MountLeakCheck::mounts()
     return found;
 }
 
+std::string MountLeakCheck::imageName(pid_t process) { return "quorvia-drive-" + std::to_string(process); }
+
+std::vector<std::string> MountLeakCheck::loopDevicesOf(pid_t process)
+{
+    std::vector<std::string> found;
+    const std::string image = "/memfd:" + imageName(process) + " (deleted)";
+    for (const auto& device : std::filesystem::directory_iterator("/sys/block")) {
+        std::ifstream backing(device.path() / "loop/backing_file");
+        std::string file;
+        if (std::getline(backing, file) && file == image)
+            found.push_back(device.path().filename());
+    }
+    return found;
+}
+
 void MountLeakCheck::SetUp()
 {
     if (isolated_)
@@ -45,6 +64,13 @@ void MountLeakCheck::TearDown()
         ADD_FAILURE() << "a test left " << point << " mounted";
         // A FUSE daemon would otherwise keep it, and this namespace, alive.
         ::umount2(point.c_str(), MNT_DETACH);
+    }
+    for (const std::string& loop : loopDevicesOf(::getpid())) {
+        ADD_FAILURE() << "a test left /dev/" << loop << " attached";
+        // Detached once nothing holds it, were it mounted still.
+        const int device = ::open(("/dev/" + loop).c_str(), O_RDONLY | O_CLOEXEC);
+        ::ioctl(device, LOOP_CLR_FD);
+        ::close(device);
     }
 }
 

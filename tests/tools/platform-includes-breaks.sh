@@ -8,7 +8,7 @@ check=$(dirname "$0")/platform-includes.sh
 copy=$(mktemp -d)
 trap 'rm -rf "$copy"' EXIT
 mkdir "$copy/docs"
-cp -r "$repo/src" "$repo/CMakeLists.txt" "$copy/"
+cp -r "$repo/src" "$repo/CMakeLists.txt" "$repo/cmake" "$copy/"
 cp "$repo/docs/architecture.md" "$copy/docs/"
 run() { bash "$check" "$copy/docs/architecture.md" "$copy" 2>&1 >/dev/null; }
 run || { echo "the untouched copy fails already" >&2; exit 1; }
@@ -36,13 +36,17 @@ breaks "an interface declaring a class of a folder its row does not name" src/pl
 breaks "LinuxPlatform included by more than main()" src/app/ApplicationAppearance.cpp \
   '$a #include "platform/linux/LinuxPlatform.h"' 'only app/main.cpp includes LinuxPlatform'
 breaks "a link the table does not name" CMakeLists.txt \
-  's/^quorvia_folder(model *DEPENDS platform)/quorvia_folder(model DEPENDS platform look)/' 'CMakeLists.txt links model/'
+  's/^quorvia_folder(model *DEPENDS platform)/quorvia_folder(model DEPENDS platform look)/' 'CMake files link model/'
 breaks "a link beside the DEPENDS lists that the table does not name" CMakeLists.txt \
-  '$a target_link_libraries(quorvia_model\n  PUBLIC quorvia_look)' 'CMakeLists.txt links model/'
+  '$a target_link_libraries(quorvia_model\n  PUBLIC quorvia_look)' 'CMake files link model/'
+breaks "a link spelt in capitals" CMakeLists.txt '$a TARGET_LINK_LIBRARIES(quorvia_model PUBLIC quorvia_look)' 'CMake files link model/'
+breaks "a link in cmake/" cmake/QuorviaFolders.cmake '$a target_link_libraries(quorvia_model PUBLIC quorvia_look)' 'CMake files link model/'
 breaks "a class declared ahead on an indented line" src/platform/displays/DisplayService.h \
   '$a namespace quorvia::platform {\n    class Window;\n}' 'declares Window of platform/desktop/Window.h, but platform/displays/'
 breaks "a class declared ahead second in a one-line namespace" src/platform/displays/DisplayService.h \
   '$a namespace quorvia::platform { class Popover; class Window; }' 'declares Window of platform/desktop/Window.h'
+breaks "a class with an attribute declared ahead" src/platform/displays/DisplayService.h \
+  '$a namespace quorvia::platform {\nclass [[deprecated]] Window;\n}' 'declares Window of platform/desktop/Window.h'
 breaks "an interface including Platform.h that its row does not name" src/platform/displays/DisplayService.h \
   '$a #include "platform/Platform.h"' 'includes platform/Platform.h, but platform/displays/ may include only'
 for row in look platform/core platform/linux/sound; do

@@ -3,8 +3,8 @@
 # architecture page says it may not, from its three tables:
 # - every folder a row names, its own or one it may include, is there;
 # - a folder src/F/ includes only itself and the folders its row in the first
-#   table names, and the top CMakeLists.txt links it to just those, by DEPENDS
-#   or target_link_libraries();
+#   table names, and the CMake files (the top CMakeLists.txt, cmake/*.cmake)
+#   link it to just those, by DEPENDS or target_link_libraries(), in any case;
 # - an interface folder platform/X/ includes only itself and what its row
 #   names, Platform.h among them or not;
 # - a backend folder platform/linux/X/ implements platform/X/ (the folder of
@@ -17,9 +17,11 @@
 # An include counts as the file it names, however it is spelt: "…" is looked
 # for beside the including file first, then in src/, <…> in src/ only, as the
 # compiler does. One that names no file under src/ (Qt's, the system's) is
-# not ours. A class declared ahead (`class Window;`), wherever it stands on its
-# line, counts as an include of the one header under src/ that defines a class
-# of that name, if only one does.
+# not ours. A class declared ahead (`class Window;`, `class [[deprecated]]
+# Window;`), wherever it stands on its line, counts as an include of the one
+# header under src/ that defines a class of that name, if only one does.
+# Not read: any other CMake file, and a definition with anything between
+# `class` and the name (`class [[deprecated]] Window {`).
 # Usage: platform-includes.sh ARCHITECTURE.md REPOSITORY
 set -euo pipefail
 doc=$1
@@ -59,10 +61,13 @@ done < <(grep -E '^\| `platform/linux/[a-z]+/` \|' "$doc")
 ((${#interface[@]})) || { echo "$doc has no table of platform/'s folders" >&2; exit 1; }
 ((${#backend[@]})) || { echo "$doc has no table of platform/linux/'s subfolders" >&2; exit 1; }
 # A folder's links are its DEPENDS and what target_link_libraries() adds to
-# its quorvia_ target, each call read whole, over however many lines.
+# its quorvia_ target, each call read whole, over however many lines; CMake
+# takes a command's name in any case.
+cmake_files=("$repo/CMakeLists.txt")
+[[ -d $repo/cmake ]] && cmake_files+=("$repo"/cmake/*.cmake)
 declare -A declared=()
 while read -r command target deps; do
-  if [[ $command == quorvia_folder ]]; then
+  if [[ ${command,,} == quorvia_folder ]]; then
     declared[$target]=1 links[$target]+=""
     for dep in ${deps#DEPENDS}; do links[$target]+=" $dep/"; done
   elif [[ $target =~ ^quorvia_([a-z]+)$ ]]; then
@@ -71,8 +76,8 @@ while read -r command target deps; do
       if [[ $dep =~ ^quorvia_([a-z]+)$ ]]; then links[$name]+=" ${BASH_REMATCH[1]}/"; fi
     done
   fi
-done < <(sed 's/#.*//' "$repo/CMakeLists.txt" | tr '\n' ' ' |
-  grep -oE '(^|[^a-z_])(quorvia_folder|target_link_libraries)[[:space:]]*\([^)]*\)' | sed -E 's/^[^a-z]//; s/[()]/ /g')
+done < <(sed 's/#.*//' "${cmake_files[@]}" | tr '\n' ' ' |
+  grep -ioE '(^|[[:space:]])(quorvia_folder|target_link_libraries)[[:space:]]*\([^)]*\)' | sed -E 's/^[[:space:]]//; s/[()]/ /g')
 
 for dir in "$src"/*/; do
   name=$(basename "$dir")
@@ -93,9 +98,9 @@ for name in "${!may[@]}"; do
   if ! present folders "$name/" "${may[$name]}"; then
     continue
   elif [[ ! -v declared[$name] ]]; then
-    fail "$name/ is no quorvia_folder() in CMakeLists.txt"
+    fail "$name/ is no quorvia_folder() in the CMake files"
   elif [[ $(set_of "${may[$name]}") != "$(set_of "${links[$name]}")" ]]; then
-    fail "CMakeLists.txt links $name/ to${links[$name]:- nothing} but its row in $doc names${may[$name]}"
+    fail "the CMake files link $name/ to${links[$name]:- nothing} but its row in $doc names${may[$name]}"
   fi
 done
 for file in "$src"/platform/*; do
@@ -139,19 +144,21 @@ while IFS=: read -r file text; do
   if [[ -v defined[$name] && ${defined[$name]} != "$file" ]]; then defined[$name]=; else defined[$name]=$file; fi
 done < <(cd "$src" && grep -rHIE --include='*.h' \
   '^(class|struct)[[:space:]]+[A-Za-z_][A-Za-z0-9_]*([[:space:]]+final)?[[:space:]]*($|:[^:]|\{)' -- *)
-# Each declaration on a line counts, indented or inside a one-line namespace;
-# a comment's and an enum's do not.
-ahead='(^|[^A-Za-z0-9_])(enum[[:space:]]+)?(class|struct)[[:space:]]+([A-Za-z_][A-Za-z0-9_]*)[[:space:]]*;(.*)'
+# Each declaration on a line counts, indented or inside a one-line namespace,
+# attributes before its name (`[[deprecated]] `) or not; a comment's and an
+# enum's do not.
+attributes='(\[\[[^]]*\]\][[:space:]]*)*'
+ahead="(^|[^A-Za-z0-9_])(enum[[:space:]]+)?(class|struct)[[:space:]]+$attributes([A-Za-z_][A-Za-z0-9_]*)[[:space:]]*;(.*)"
 while IFS= read -r hit; do
   file=${hit%%:*} rest=${hit#*:}
   text=${rest#*:}
   text=${text%%//*}
   while [[ $text =~ $ahead ]]; do
-    text=${BASH_REMATCH[5]} name=${BASH_REMATCH[4]}
+    text=${BASH_REMATCH[6]} name=${BASH_REMATCH[5]}
     [[ -z ${BASH_REMATCH[2]} && -n ${defined[$name]:-} && ${defined[$name]} != "$file" ]] || continue
     sources+=("$file:${rest%%:*}") hows+=("declares $name of") paths+=("${defined[$name]}")
   done
-done < <(cd "$src" && grep -rnIE '(class|struct)[[:space:]]+[A-Za-z_][A-Za-z0-9_]*[[:space:]]*;' -- *)
+done < <(cd "$src" && grep -rnIE "(class|struct)[[:space:]]+$attributes[A-Za-z_][A-Za-z0-9_]*[[:space:]]*;" -- *)
 
 targets=()
 ((${#paths[@]} == 0)) || mapfile -t targets < <(cd "$src" && realpath -ms --relative-to=. -- "${paths[@]}")
