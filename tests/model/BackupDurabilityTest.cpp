@@ -210,11 +210,10 @@ TEST_F(BackupDurabilityTest, ABindMountInsideADeadStagingFolderKeepsItsFiles)
     EXPECT_EQ(readFile(path("elsewhere/slides.txt")).toStdString(), "mine");
 }
 
-// An export cut short between making its staging folder and naming its record
-// leaves a folder nothing would ever judge. The next export takes it away once
-// the lock on its unfinished record says its export is gone, or, with nothing
-// in it to tell, once ten minutes old. A fresh one stays, and one whose export
-// is stopped writing the record: their exports may still be writing it.
+// A staging folder an export left before naming its record goes with the next
+// export once the lock on its unfinished record says its export is gone, or,
+// empty, once ten minutes old. A fresh one stays, and one whose export is
+// stopped writing the record.
 TEST_F(BackupDurabilityTest, AStagingFolderWithoutItsRecordGoesOnceItsExportIsGone)
 {
     const pid_t child = exportInChild(backupWithDeck("deck"), exportsFolder() + "/其他.quorviabackup", [] { platform::onSync = [](int) { return ::raise(SIGSTOP); }; });
@@ -394,10 +393,10 @@ TEST_F(BackupDurabilityTest, APackageHalfRemovedOnAStickNumberedAnewNeverTakesTh
     }
 }
 
-// An export over an old backup on an exFAT stick is killed just before its
-// package takes the name or just after, the next at its sweep's first removal,
-// the stick mounted anew each time: the export after removes the package that
-// never took the name, and the old one once the new one holds it.
+// Exports on an exFAT stick killed just before the package takes the name or
+// just after, then at the sweep's first removal, the stick mounted anew each
+// time: the package that never took the name goes, and the old one once the
+// new one has it.
 TEST_F(BackupDurabilityTest, WhatAnExportLeavesOnAStickNumberedAnewGoesAsOnAnyDrive)
 {
     if (::geteuid() != 0 || !MountedDrive::makeExfatImage(path("stick.img"), 32))
