@@ -38,8 +38,11 @@ constexpr char keptName[] = "kept";
 // An item being removed, followed by its inode: whatever is left of it goes.
 constexpr char goingPrefix[] = "removing-";
 // Making the folder and naming its record takes moments; a folder that has
-// waited a day for its record belongs to an export long gone.
-constexpr time_t unrecordedAge = 24 * 60 * 60;
+// waited this long for its record belongs to an export long gone.
+constexpr time_t unrecordedAge = 10 * 60;
+// An export locks its unfinished record the moment it makes it: one unlocked
+// a few seconds on belongs to no running export.
+constexpr time_t unlockedAge = 5;
 
 void step(StagingFolder::Step at)
 {
@@ -86,17 +89,23 @@ std::optional<Mark> markOf(int packageFd, qint64 bound, bool backup = false)
     return Mark{status.st_ino, QCryptographicHash::hash(read.bytes, QCryptographicHash::Sha256).toHex()};
 }
 
-// Cheap refusal by inode first: most items are not the one looked for.
-bool matches(int fd, const Mark& mark, qint64 bound)
+// Cheap refusal by inode first: most items are not the one looked for. An
+// item `inPlace`, where the export put that package, is known by its manifest
+// alone: a drive mounted again may have numbered its files anew.
+bool matches(int fd, const Mark& mark, qint64 bound, bool inPlace = false)
 {
     const auto identity = identityOf(fd);
-    return identity && identity->second == mark.inode && markOf(fd, bound) == mark;
+    if (!identity || (identity->second != mark.inode && !inPlace))
+        return false;
+    const auto found = markOf(fd, bound);
+    return found && found->manifestDigest == mark.manifestDigest;
 }
 
 // Whether the item open at `fd` is the package `record` built.
-bool isBuilt(const StagingRecord& record, int fd, qint64 bound)
+bool isBuilt(const StagingRecord& record, int fd, qint64 bound, bool inPlace = false)
 {
-    return record.built ? matches(fd, *record.built, bound) : record.builtOnDevice && identityOf(fd) == record.builtOnDevice;
+    return record.built ? matches(fd, *record.built, bound, inPlace)
+                        : record.builtOnDevice && identityOf(fd) == record.builtOnDevice;
 }
 
 // `stays` is never put back under the name: it may be a package half removed.
@@ -123,8 +132,11 @@ Kind kindOf(const StagingRecord& record, const std::string& name, const FileDesc
         return Kind::old;
     // Before the renames the package being built is the one under its own name.
     const bool renamed = record.built || record.builtOnDevice;
-    if (renamed ? isBuilt(record, item.get(), bound) : name == packageName)
+    if (renamed ? isBuilt(record, item.get(), bound, name == packageName) : name == packageName)
         return Kind::built;
+    // Set aside, or swapped into the package's place by an exchange.
+    if (record.old && (name == previousName || name == packageName) && matches(item.get(), *record.old, bound, true))
+        return Kind::old;
     // A record from before marks knew the old package only by where the renames put it.
     if (!record.marks && (name == previousName || (renamed && name == packageName)))
         return Kind::old;
@@ -236,7 +248,7 @@ void settle(int parentFd, int stagingFd, const std::string& name, const Identity
     };
     const char* destination = record.destination.c_str();
     const FileDescriptor underName = platform::openFolderAt(parentFd, destination);
-    const bool placed = underName.isOpen() && isBuilt(record, underName.get(), bound);
+    const bool placed = underName.isOpen() && isBuilt(record, underName.get(), bound, true);
     const auto mount = platform::mountIdOf(stagingFd);
     for (const std::string& entry : platform::entryNames(stagingFd).value_or(std::vector<std::string>())) {
         if (entry == StagingRecord::fileName || isUnfinishedRecord(entry))
@@ -338,14 +350,14 @@ std::expected<void, ProjectBackupFailure> StagingFolder::create()
         return std::unexpected(std::make_error_code(std::errc::permission_denied));
     folder_ = std::move(folder);
     identity_ = Identity(status.st_dev, status.st_ino);
-    // Our new folder's time is the drive's own clock now.
-    removeUnrecorded(status.st_mtim);
     // A drive without Unix modes (FAT, NTFS, a network share) shows every
     // folder open whatever is asked; where modes are kept, ours is private.
     if ((status.st_mode & 077) != 0)
         ::fchmod(folder_.get(), 0700);
     if (const std::error_code written = record())
         return std::unexpected(written);
+    // Our new folder's time is the drive's own clock now.
+    removeUnrecorded(status.st_mtim);
     auto package = platform::makeFolderAt(folder_.get(), packageName, false);
     if (!package)
         return std::unexpected(package.error());
@@ -470,12 +482,25 @@ Left StagingFolder::putBack(const char* name)
 
 void StagingFolder::removeUnrecorded(const struct timespec& now) const
 {
+    // Our own record took a lock only where this drive keeps them.
+    const bool locksTell = recordLock_.isOpen();
     forEachStagingFolder(parentFd_, [&](const std::string& name, int staging, const struct stat& status) {
-        if (name == name_ || status.st_mtim.tv_sec > now.tv_sec - unrecordedAge)
-            return;
         // Nothing in it but what writing the record began with.
         const auto names = platform::entryNames(staging);
-        if (names && std::all_of(names->begin(), names->end(), isUnfinishedRecord))
+        if (name == name_ || !names || !std::all_of(names->begin(), names->end(), isUnfinishedRecord))
+            return;
+        const auto locked = [staging](const std::string& entry) {
+            struct stat item {};
+            // Judged by type before it is opened: opening a device can do something.
+            if (::fstatat(staging, entry.c_str(), &item, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(item.st_mode))
+                return false;
+            const FileDescriptor file = platform::openForReadingAt(staging, entry.c_str());
+            return file.isOpen() && platform::isLockedElsewhere(file.get());
+        };
+        // A folder with nothing in it tells nothing.
+        const bool tells = locksTell && !names->empty();
+        if ((!tells || std::none_of(names->begin(), names->end(), locked))
+            && status.st_mtim.tv_sec <= now.tv_sec - (tells ? unlockedAge : unrecordedAge))
             removeFolder(parentFd_, name, staging, Identity(status.st_dev, status.st_ino));
     });
 }

@@ -20,7 +20,8 @@ namespace quorvia {
 // writer is gone from this machine and holds no lock on it. Nothing is ever
 // removed but the package built and the very package found under the name when
 // the export began, each known by its inode and a digest of its manifest (a
-// drive mounted again comes back under another device number), and each first
+// drive mounted again comes back under another device number; one that numbers
+// its files anew leaves the digest, and where the export put each), and each first
 // renamed to a name that says it goes, which the record keeps (a stick may
 // number its files anew at each mount). What is under such a name never goes
 // back under the package's name; anything else the renames took from under
@@ -82,8 +83,10 @@ private:
     // Whether the item `name` here is the package found under the name.
     bool isOld(const char* name) const;
     std::error_code record();
-    // Removes folders beside this one that exports killed before their record
-    // had a name left, once clearly older than any export could be at that step.
+    // Removes folders beside this one that exports cut short before their
+    // record had a name left: once the lock on an unfinished record says its
+    // export is gone, or, where nothing can tell, once clearly older than any
+    // export could be at that step.
     void removeUnrecorded(const struct timespec& now) const;
 
     int parentFd_;

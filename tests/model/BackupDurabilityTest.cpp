@@ -212,25 +212,35 @@ TEST_F(BackupDurabilityTest, ABindMountInsideADeadStagingFolderKeepsItsFiles)
     EXPECT_EQ(readFile(path("elsewhere/slides.txt")).toStdString(), "mine");
 }
 
-// An export killed between making its staging folder and naming its record
-// leaves a folder nothing would ever judge; once clearly older than any export
-// at that step could be, the next export takes it away. A fresh one stays: its
-// export may still be writing the record.
-TEST_F(BackupDurabilityTest, AStagingFolderWithoutItsRecordGoesOnceClearlyOld)
+// A staging folder an export left before naming its record goes with the next
+// export once the lock on its unfinished record says its export is gone, or,
+// empty, once ten minutes old. A fresh one stays, and one whose export is
+// stopped writing the record.
+TEST_F(BackupDurabilityTest, AStagingFolderWithoutItsRecordGoesOnceItsExportIsGone)
 {
+    const pid_t child = exportInChild(backupWithDeck("deck"), exportsFolder() + "/其他.quorviabackup", [] { platform::onSync = [](int) { return ::raise(SIGSTOP); }; });
+    const std::shared_ptr<void> reap(nullptr, [&](void*) { if (child > 0 && ::kill(child, SIGKILL) == 0) ::waitpid(child, nullptr, 0); });
+    int stopped = 0;
+    ASSERT_TRUE(child > 0 && ::waitpid(child, &stopped, WUNTRACED) == child && WIFSTOPPED(stopped)) << "no export was stopped at its record";
+    const QString running = exportsFolder() + u'/' + stagingFoldersIn(exportsFolder()).value(0);
     const QString old = exportsFolder() + "/.QuorviaBackup-" + platform::uuidString(platform::newUuid());
     const QString fresh = exportsFolder() + "/.QuorviaBackup-" + platform::uuidString(platform::newUuid());
     const QString holding = exportsFolder() + "/.QuorviaBackup-" + platform::uuidString(platform::newUuid());
+    const QString empty = exportsFolder() + "/.QuorviaBackup-" + platform::uuidString(platform::newUuid());
     for (const QString& folder : {old, fresh, holding})
         writeFile(folder + "/export.json.tmp-00000000deadbeef", "{\"kind\":");
     writeFile(holding + "/package/manifest.json", "{}");
-    const timespec twoDaysAgo[2] = {{::time(nullptr) - 2 * 24 * 3600, 0}, {::time(nullptr) - 2 * 24 * 3600, 0}};
-    for (const QString& folder : {old, holding})
-        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(folder).constData(), twoDaysAgo, 0), 0);
+    ASSERT_TRUE(QDir().mkpath(empty));
+    for (const auto& [folder, minutes] : {std::pair(old, 1), std::pair(holding, 11), std::pair(running, 11), std::pair(empty, 11)}) {
+        const timespec ago[2] = {{::time(nullptr) - minutes * 60, 0}, {::time(nullptr) - minutes * 60, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(folder).constData(), ago, 0), 0);
+    }
 
     ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("deck"), exportsFolder() + "/全部.quorviabackup"));
     EXPECT_FALSE(QFileInfo::exists(old));
+    EXPECT_FALSE(QFileInfo::exists(empty));
     EXPECT_TRUE(QFileInfo::exists(fresh + "/export.json.tmp-00000000deadbeef"));
+    EXPECT_TRUE(QFileInfo::exists(running)) << "the folder of an export writing its record went";
     EXPECT_TRUE(QFileInfo::exists(holding + "/package/manifest.json")) << "a folder holding more than its unfinished record went";
 }
 
@@ -386,6 +396,30 @@ TEST_F(BackupDurabilityTest, APackageHalfRemovedOnAStickNumberedAnewNeverTakesTh
     }
 }
 
+// Exports on an exFAT stick killed just before the package takes the name or
+// just after, then at the sweep's first removal, the stick mounted anew each
+// time: the package that never took the name goes, and the old one once the
+// new one has it.
+TEST_F(BackupDurabilityTest, WhatAnExportLeavesOnAStickNumberedAnewGoesAsOnAnyDrive)
+{
+    if (::geteuid() != 0 || !MountedDrive::makeExfatImage(path("stick.img"), 32))
+        GTEST_SKIP() << "an exFAT drive through FUSE needs root, mkfs.exfat, losetup and mount.exfat-fuse";
+    for (const auto& [at, kept] : {std::pair(StagingFolder::Step::previousSetAside, "sunday"), std::pair(StagingFolder::Step::renamed, "monday")}) {
+        SCOPED_TRACE(kept);
+        std::optional<MountedDrive> stick(std::in_place, MountedDrive::Kind::exfatImage, path("stick.img"));
+        for (int file = 0; file < 64; ++file) // numbers here run past any the next mount hands out first
+            writeFile(stick->path("filler/" + QString::number(file)), "");
+        ASSERT_TRUE(stick->mounted() && ProjectBackupPackage::exportBackup(backupWithDeck("sunday"), stick->path("全部.quorviabackup")));
+        ASSERT_TRUE(exportKilledAt(backupWithDeck("monday"), stick->path("全部.quorviabackup"), at, 0));
+        stick.emplace(MountedDrive::Kind::exfatImage, path("stick.img"));
+        ASSERT_TRUE(exportKilledAt(backupWithDeck("other"), stick->path("其他.quorviabackup"), StagingFolder::Step::removing, 0));
+        stick.emplace(MountedDrive::Kind::exfatImage, path("stick.img"));
+        ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("other"), stick->path("其他.quorviabackup")));
+        EXPECT_EQ(deckIn(stick->path("全部.quorviabackup")), kept);
+        EXPECT_TRUE(stagingFoldersIn(stick->path()).isEmpty());
+    }
+}
+
 // Machines made from one image share machine id and host name, so another's
 // running export reads as one of an earlier boot here: its lock on its record
 // keeps the sweep from its package. And were its package emptied through a
@@ -477,7 +511,7 @@ TEST_F(BackupDurabilityTest, TheNewNameIsSyncedBeforeTheOldPackageGoes)
 }
 
 // The record's name is on the drive before the package is begun: a folder
-// whose record lost its name in a cut would wait a day for the sweep.
+// whose record lost its name in a cut, a package begun in it, would stay for good.
 TEST_F(BackupDurabilityTest, TheRecordsNameIsSyncedBeforeThePackageIsBegun)
 {
     bool synced = false, begun = false;

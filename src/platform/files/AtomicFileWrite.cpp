@@ -34,17 +34,17 @@ void syncFolder(const QString& folder)
 }
 
 std::expected<void, std::error_code> writeFileAtomically(int folderFd, const QByteArray& name, QByteArrayView bytes, bool syncsFolder,
-                                                         const std::function<void(int fd)>& beforeRename)
+                                                         const std::function<void(int fd)>& onMade)
 {
     const QByteArray temporary = name + atomicWriteTemporaryMarker + randomHex().toLatin1();
     FileDescriptor fd = createFileAt(folderFd, temporary.constData());
     if (!fd.isOpen())
         return std::unexpected(lastError());
+    if (onMade)
+        onMade(fd.get());
     std::error_code error;
     if (!writeAll(fd.get(), bytes) || !syncFile(fd.get()))
         error = lastError();
-    else if (beforeRename)
-        beforeRename(fd.get());
     if (!fd.close() && !error)
         error = lastError();
     if (!error && ::renameat(folderFd, temporary.constData(), folderFd, name.constData()) != 0)
