@@ -402,18 +402,19 @@ TEST_F(BackupDurabilityTest, APackageHalfRemovedOnAStickNumberedAnewNeverTakesTh
 // new one has it.
 TEST_F(BackupDurabilityTest, WhatAnExportLeavesOnAStickNumberedAnewGoesAsOnAnyDrive)
 {
-    if (::geteuid() != 0 || !MountedDrive::makeExfatImage(path("stick.img"), 32))
-        GTEST_SKIP() << "an exFAT drive through FUSE needs root, mkfs.exfat, losetup and mount.exfat-fuse";
+    const DriveImage image = DriveImage::exfat(32);
+    if (::geteuid() != 0 || !image.made())
+        GTEST_SKIP() << "an exFAT drive through FUSE needs root, mkfs.exfat and mount.exfat-fuse";
     for (const auto& [at, kept] : {std::pair(StagingFolder::Step::previousSetAside, "sunday"), std::pair(StagingFolder::Step::renamed, "monday")}) {
         SCOPED_TRACE(kept);
-        std::optional<MountedDrive> stick(std::in_place, MountedDrive::Kind::exfatImage, path("stick.img"));
+        std::optional<MountedDrive> stick(std::in_place, MountedDrive::Kind::exfatImage, image.path());
         for (int file = 0; file < 64; ++file) // numbers here run past any the next mount hands out first
             writeFile(stick->path("filler/" + QString::number(file)), "");
         ASSERT_TRUE(stick->mounted() && ProjectBackupPackage::exportBackup(backupWithDeck("sunday"), stick->path("全部.quorviabackup")));
         ASSERT_TRUE(exportKilledAt(backupWithDeck("monday"), stick->path("全部.quorviabackup"), at, 0));
-        stick.emplace(MountedDrive::Kind::exfatImage, path("stick.img"));
+        stick.emplace(MountedDrive::Kind::exfatImage, image.path());
         ASSERT_TRUE(exportKilledAt(backupWithDeck("other"), stick->path("其他.quorviabackup"), StagingFolder::Step::removing, 0));
-        stick.emplace(MountedDrive::Kind::exfatImage, path("stick.img"));
+        stick.emplace(MountedDrive::Kind::exfatImage, image.path());
         ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("other"), stick->path("其他.quorviabackup")));
         EXPECT_EQ(deckIn(stick->path("全部.quorviabackup")), kept);
         EXPECT_TRUE(stagingFoldersIn(stick->path()).isEmpty());
