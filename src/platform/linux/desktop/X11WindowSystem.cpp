@@ -15,6 +15,33 @@
 
 namespace quorvia::platform::native {
 
+namespace {
+
+// Qt's own X11 connection, where Qt draws on an X server that answers.
+QNativeInterface::QX11Application* qtX11()
+{
+    if (!qtOnX11())
+        return nullptr;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 && x11->connection() ? x11 : nullptr;
+}
+
+// The window the window manager names as its own, which holds the keyboard
+// while no client does.
+xcb_window_t managersOwnWindow(xcb_connection_t* c, xcb_window_t root)
+{
+    const xcb_atom_t check = internXcbAtom(c, "_NET_SUPPORTING_WM_CHECK", true);
+    if (check == XCB_ATOM_NONE)
+        return XCB_NONE;
+    const auto reply = xcbReply(
+        xcb_get_property_reply(c, xcb_get_property(c, 0, root, check, XCB_ATOM_WINDOW, 0, 1), nullptr));
+    return reply && xcb_get_property_value_length(reply.get()) == 4
+        ? *static_cast<xcb_window_t*>(xcb_get_property_value(reply.get()))
+        : XCB_NONE;
+}
+
+} // namespace
+
 X11WindowSystem::X11WindowSystem() : watch_(X11CompositingWatch::make())
 {
     if (watch_)
@@ -25,10 +52,8 @@ X11WindowSystem::~X11WindowSystem() = default;
 
 void X11WindowSystem::setOnAllDesktops(QWidget& window, bool sticky)
 {
-    if (!qtOnX11())
-        return;
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11 || !x11->connection())
+    auto* x11 = qtX11();
+    if (!x11)
         return;
     xcb_connection_t* c = x11->connection();
     const auto id = xcb_window_t(window.winId());
@@ -62,10 +87,8 @@ void X11WindowSystem::setOnAllDesktops(QWidget& window, bool sticky)
 
 bool X11WindowSystem::windowsAreComposited()
 {
-    if (!qtOnX11())
-        return false;
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11 || !x11->connection())
+    auto* x11 = qtX11();
+    if (!x11)
         return false;
     xcb_connection_t* c = x11->connection();
     // A compositing manager owns this selection for the screen it composites.
@@ -80,11 +103,8 @@ bool X11WindowSystem::windowsAreComposited()
 
 std::optional<QPoint> X11WindowSystem::innerOrigin(const QWidget& window)
 {
-    if (!qtOnX11() || window.devicePixelRatioF() != 1.0
-        || !window.testAttribute(Qt::WA_WState_Created))
-        return std::nullopt;
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11 || !x11->connection())
+    auto* x11 = qtX11();
+    if (!x11 || window.devicePixelRatioF() != 1.0 || !window.testAttribute(Qt::WA_WState_Created))
         return std::nullopt;
     xcb_connection_t* c = x11->connection();
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
@@ -97,30 +117,10 @@ std::optional<QPoint> X11WindowSystem::innerOrigin(const QWidget& window)
     return QPoint(place->dst_x, place->dst_y);
 }
 
-namespace {
-
-// The window the window manager names as its own, which holds the keyboard
-// while no client does.
-xcb_window_t managersOwnWindow(xcb_connection_t* c, xcb_window_t root)
-{
-    const xcb_atom_t check = internXcbAtom(c, "_NET_SUPPORTING_WM_CHECK", true);
-    if (check == XCB_ATOM_NONE)
-        return XCB_NONE;
-    const auto reply = xcbReply(
-        xcb_get_property_reply(c, xcb_get_property(c, 0, root, check, XCB_ATOM_WINDOW, 0, 1), nullptr));
-    return reply && xcb_get_property_value_length(reply.get()) == 4
-        ? *static_cast<xcb_window_t*>(xcb_get_property_value(reply.get()))
-        : XCB_NONE;
-}
-
-} // namespace
-
 std::optional<KeyboardFocus> X11WindowSystem::keyboardFocus()
 {
-    if (!qtOnX11())
-        return std::nullopt;
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11 || !x11->connection())
+    auto* x11 = qtX11();
+    if (!x11)
         return std::nullopt;
     xcb_connection_t* c = x11->connection();
     const auto focus = xcbReply(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
