@@ -19,6 +19,7 @@ void AppCoordinator::startPrivacyOutputDirectly()
     emergencyLocalHidden = false;
     safetyOverlayController->hide();
     displaySelection->refresh();
+    reserveAudienceDisplay();
     const auto id = displaySelection->selectedDisplayID();
     mirrorEngine->setSelectedExternalDisplayID(id);
     mirrorEngine->setPrivacyOutputEnabled(true);

@@ -107,6 +107,8 @@ void AppCoordinator::hidePrivateSurfaces(bool allowSafetyOverlay)
 void AppCoordinator::monitorTopology()
 {
     presentationModule->refreshAudienceDisplays();
+    reserveAudienceDisplay();
+    mirrorEngine->keepAudienceWindowsOnTheirDisplays();
     audiencePreview->handleTopologyChange(displaySelection->selectedDisplayID());
     const DisplaySnapshot snapshot = DisplayTopology::snapshot();
     if (!snapshot.isMirroring()) {
@@ -124,12 +126,23 @@ void AppCoordinator::monitorTopology()
     }
     // A shield raised while the screens were being sorted out shows its mask
     // as soon as the speaker's screen is known.
-    if (systemMirrorShieldActive && !emergencyLocalHidden && !isShuttingDown)
-        safetyOverlayController->showIfWaiting();
+    if (!emergencyLocalHidden && !isShuttingDown) {
+        if (systemMirrorShieldActive)
+            safetyOverlayController->showIfWaiting();
+        safetyOverlayController->followSpeakersScreen();
+    }
     if (audioDevices->refresh()) {
         speechAutomation->audioRouteChanged();
         platform::NotificationCenter::defaultCenter().post(NotificationName::audioDeviceTopologyChanged, audioDevices.get());
     }
+}
+
+// A display once given to the audience stays theirs until another is: the
+// speaker's screen is never guessed onto it.
+void AppCoordinator::reserveAudienceDisplay()
+{
+    if (const auto id = displaySelection->selectedDisplayID())
+        platform::current().displays().setAudienceDisplay(id);
 }
 
 // Once mirroring has ended the mask no longer says it runs, neither now nor

@@ -61,6 +61,7 @@ PrompterPreferences& AppCoordinator::prompterPreferences()
 void AppCoordinator::start()
 {
     configureModules();
+    reserveAudienceDisplay();
     displayConfigurationSnapshot = DisplayTopology::configurationSnapshot();
 
     islandController = std::make_unique<IslandWindowController>(registry->modules(), *preferences);

@@ -180,6 +180,7 @@ private:
     void hidePrivateSurfaces(bool allowSafetyOverlay = false);
     void enforceStartupSafety();
     void forgetEndedMirroring();
+    void reserveAudienceDisplay();
     // Private windows show only on the speaker's own screen: without one they
     // are held hidden, and they return when one appears.
     void watchBuiltInScreen();

@@ -3,6 +3,8 @@
 #include "platform/desktop/Window.h"
 #include "privacy/AudienceCanvasView.h"
 
+#include <utility>
+
 namespace quorvia {
 
 AudienceOutputWindowController::AudienceOutputWindowController() = default;
@@ -27,9 +29,25 @@ void AudienceOutputWindowController::show(const platform::Rect& screenFrame, Aud
         window_ = std::move(window);
         canvas_ = canvas;
     }
+    heldOut_ = false;
     window_->setFrame(screenFrame);
     canvas_->setMode(std::move(mode));
     window_->orderFrontRegardless();
+}
+
+void AudienceOutputWindowController::follow(std::optional<platform::Rect> screenFrame)
+{
+    if (!window_ || (!heldOut_ && !window_->isVisible()))
+        return;
+    if (!screenFrame) {
+        heldOut_ = true;
+        window_->orderOut();
+        return;
+    }
+    if (window_->frame() != *screenFrame)
+        window_->setFrame(*screenFrame);
+    if (std::exchange(heldOut_, false))
+        window_->orderFrontRegardless();
 }
 
 void AudienceOutputWindowController::setMode(AudienceOutputMode mode)
@@ -59,6 +77,7 @@ void AudienceOutputWindowController::updatePointer(platform::Point globalLocatio
 
 void AudienceOutputWindowController::hideImmediately()
 {
+    heldOut_ = false;
     if (window_)
         window_->orderOut();
 }
@@ -76,6 +95,7 @@ void AudienceOutputWindowController::destroy()
         window_.reset();
     }
     canvas_ = nullptr;
+    heldOut_ = false;
 }
 
 } // namespace quorvia

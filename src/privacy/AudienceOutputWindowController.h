@@ -6,6 +6,7 @@
 #include "privacy/AudienceOutputMode.h"
 
 #include <memory>
+#include <optional>
 
 namespace quorvia {
 
@@ -32,6 +33,10 @@ public:
     void updatePointer(platform::Point globalLocation, const platform::CursorImage& cursor, bool isSuppressed);
     // Orders the window out and keeps it for a later show.
     void hideImmediately();
+    // After a change of the displays: fitted to its display's frame as it now
+    // stands, or, given none, out of sight until it may stand there again.
+    // A window hidden by its owner stays hidden.
+    void follow(std::optional<platform::Rect> screenFrame);
     bool isRendererHealthy() const;
     // Tears the window down; a later show builds a new one.
     void destroy();
@@ -42,6 +47,7 @@ public:
 private:
     std::unique_ptr<platform::Window> window_;
     AudienceCanvasView* canvas_ = nullptr; // owned by the window
+    bool heldOut_ = false;
 };
 
 } // namespace quorvia

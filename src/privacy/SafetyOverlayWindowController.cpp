@@ -231,6 +231,24 @@ void SafetyOverlayWindowController::showIfWaiting()
         show(*waitingReason_);
 }
 
+void SafetyOverlayWindowController::followSpeakersScreen()
+{
+    if (!isShown())
+        return;
+    const auto screen = DisplayTopology::safetyOverlayScreen();
+    if (!screen) {
+        // Left standing it would cover whatever display took its place.
+        waitingReason_ = reason_;
+        panel_->orderOut();
+        return;
+    }
+    if (panel_->frame() == screen->frame)
+        return;
+    panel_->setFrame(screen->frame);
+    panel_->orderFrontRegardless();
+    panel_->update();
+}
+
 QString SafetyOverlayWindowController::reason() const
 {
     if (waitingReason_)

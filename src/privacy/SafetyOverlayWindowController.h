@@ -40,6 +40,9 @@ public:
     void hide();
     // Shows the mask that waited, now that a built-in screen may be there.
     void showIfWaiting();
+    // After a change of the displays a shown mask covers the speaker's screen
+    // as it now stands, above every window of ours, and waits while there is none.
+    void followSpeakersScreen();
     // The reason the mask states, shown or waiting; empty when it is down.
     QString reason() const;
     // Changes what a shown or waiting mask states, and shows nothing.

@@ -75,6 +75,7 @@ void ScreenMirrorEngine::beginPrivacyOutput(int generation)
         return;
     }
     isStarting_ = true;
+    outputDisplayID_ = identity->audienceID;
     output_.show(audience->frame, AudienceOutputMode::standby());
     showAuxiliarySafeOutputs(identity->audienceID);
     transition(PresentationSafetyState::standby());
@@ -113,6 +114,7 @@ void ScreenMirrorEngine::startPrivacyOutput()
         return;
     }
 
+    outputDisplayID_ = identity->audienceID;
     output_.show(audience->frame, AudienceOutputMode::safe(QStringLiteral("正在验证捕获链路")));
     showAuxiliarySafeOutputs(identity->audienceID);
     output_.configurePointerSource(builtIn->frame);

@@ -154,6 +154,26 @@ void ScreenMirrorEngine::hideAuxiliaryOutputs()
         aux->hideImmediately();
 }
 
+void ScreenMirrorEngine::keepAudienceWindowsOnTheirDisplays()
+{
+    const auto speakers = DisplayTopology::safetyOverlayScreen();
+    const bool mirroring = DisplayTopology::snapshot().isMirroring();
+    // False when the display is gone and the window with it.
+    const auto follow = [&](AudienceOutputWindowController& output, platform::DisplayID id) {
+        const auto screen = DisplayTopology::screen(id);
+        if (!screen) {
+            output.destroy();
+            return false;
+        }
+        const bool clear = !mirroring && !(speakers && speakers->frame.intersects(screen->frame));
+        output.follow(clear ? std::optional(screen->frame) : std::nullopt);
+        return true;
+    };
+    if (output_.window() && outputDisplayID_)
+        follow(output_, *outputDisplayID_);
+    std::erase_if(auxiliaryOutputs_, [&](const auto& entry) { return !follow(*entry.second, entry.first); });
+}
+
 void ScreenMirrorEngine::destroyAuxiliaryOutputs()
 {
     for (auto& [id, aux] : auxiliaryOutputs_)
@@ -249,10 +269,14 @@ void ScreenMirrorEngine::finishFailClosed(int generation, std::optional<platform
     if (generation != lifecycleGeneration_)
         return;
     const auto screen = audienceID ? DisplayTopology::screen(*audienceID) : std::nullopt;
-    if (screen && !DisplayTopology::snapshot().isMirroring())
+    if (screen && !DisplayTopology::snapshot().isMirroring()) {
+        outputDisplayID_ = audienceID;
         output_.show(screen->frame, AudienceOutputMode::safe(reason));
-    else
+        // Never over the speaker's screen, wherever the displays now stand.
+        keepAudienceWindowsOnTheirDisplays();
+    } else {
         output_.destroy();
+    }
     destroyAuxiliaryOutputs();
     captureIdentity_.reset();
     transition(PresentationSafetyState::safeStopped(reason));

@@ -58,6 +58,11 @@ public:
     void resumeAfterPrivacyPause();
     // Any thread.
     void handleTopologyChange();
+    // Main thread, after any change of the displays: each audience window
+    // stands on its own display as that display now stands. One whose display
+    // is gone goes; one that would lie over the speaker's screen or be
+    // mirrored waits out of sight.
+    void keepAudienceWindowsOnTheirDisplays();
     void failClosed(const QString& reason);
     // Main thread; the completion runs on a later turn of the main queue once
     // capture has stopped.
@@ -133,6 +138,8 @@ private:
     std::unique_ptr<platform::Timer> healthTimer_;
     std::unique_ptr<platform::Timer> pointerTimer_;
     std::optional<platform::DisplayID> selectedExternalDisplayID_;
+    // The display `output_` was last shown on.
+    std::optional<platform::DisplayID> outputDisplayID_;
     std::optional<CaptureIdentity> captureIdentity_;
     bool privacyOutputEnabled_ = false;
     bool includesOwnApplication_ = false;

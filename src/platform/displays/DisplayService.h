@@ -55,6 +55,15 @@ public:
 
     // The screen that holds most of the rectangle; none when it touches none.
     std::optional<Screen> screenContaining(const Rect& rect) const;
+
+    // The display chosen or taken for the audience. Where the speaker's screen
+    // is only guessed (no panel), a guess that lands on it is no answer:
+    // private windows would show to the room.
+    void setAudienceDisplay(std::optional<DisplayID> id) { audienceDisplay_ = id; }
+    std::optional<DisplayID> audienceDisplay() const { return audienceDisplay_; }
+
+private:
+    std::optional<DisplayID> audienceDisplay_;
 };
 
 } // namespace quorvia::platform

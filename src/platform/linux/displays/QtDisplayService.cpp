@@ -82,7 +82,7 @@ std::vector<Screen> QtDisplayService::screens() const
         screen.visibleFrame = fromQtGlobal(QRectF(s->availableGeometry()));
         screen.backingScaleFactor = s->devicePixelRatio();
         screen.localizedName = s->model().isEmpty() ? s->name() : s->model();
-        screen.isBuiltIn = anyPanel ? isBuiltInConnector(s->name()) : s == primary;
+        screen.isBuiltIn = anyPanel ? isBuiltInConnector(s->name()) : s == primary && id != audienceDisplay();
         screen.vendorNumber = digest(s->manufacturer());
         screen.modelNumber = digest(s->model());
         screen.serialNumber = serialNumber(s->serialNumber());

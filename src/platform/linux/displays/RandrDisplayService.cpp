@@ -196,7 +196,7 @@ std::vector<Screen> RandrDisplayService::screens() const
     const auto table = readTable();
     if (!table)
         return {};
-    return decideScreens(*table, qtScreens());
+    return decideScreens(*table, qtScreens(), audienceDisplay());
 }
 
 std::optional<Screen> RandrDisplayService::mainScreen() const

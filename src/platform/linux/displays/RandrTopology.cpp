@@ -52,7 +52,8 @@ std::size_t distinctAreas(std::vector<QRect> areas)
 
 } // namespace
 
-std::vector<Screen> decideScreens(const RandrTable& table, const std::vector<QtScreenInfo>& qtScreens)
+std::vector<Screen> decideScreens(const RandrTable& table, const std::vector<QtScreenInfo>& qtScreens,
+                                  std::optional<DisplayID> audienceDisplay)
 {
     const std::vector<ActiveOutput> active = activeOutputs(table);
 
@@ -79,7 +80,23 @@ std::vector<Screen> decideScreens(const RandrTable& table, const std::vector<QtS
     for (const QtScreenInfo& s : qtScreens)
         qtAreas.push_back(s.geometry);
     const bool agreesWithQt = distinctAreas(qtAreas) == pictures.size();
+    // The first picture's bottom-left corner is the origin, as Qt's primary
+    // screen is for the conversions into Qt's space.
+    const int left = pictures.empty() ? 0 : pictures.front().x();
     const int anchor = pictures.empty() ? 0 : pictures.front().y() + pictures.front().height();
+    const auto holds = [&](std::size_t group, auto&& test) {
+        return std::any_of(groups[group].begin(), groups[group].end(), [&](const ActiveOutput* a) { return test(*a->output); });
+    };
+    std::optional<std::size_t> standIn;
+    if (!hasPanelConnector) {
+        for (std::size_t i = 0; i < groups.size() && !standIn; ++i)
+            if (table.primaryOutput != 0 && holds(i, [&](const RandrOutput& o) { return o.id == table.primaryOutput; }))
+                standIn = i;
+        if (!standIn && groups.size() == 1)
+            standIn = 0;
+        if (standIn && audienceDisplay && holds(*standIn, [&](const RandrOutput& o) { return o.id == *audienceDisplay; }))
+            standIn.reset();
+    }
 
     std::vector<Screen> screens;
     for (std::size_t i = 0; i < groups.size(); ++i) {
@@ -87,7 +104,7 @@ std::vector<Screen> decideScreens(const RandrTable& table, const std::vector<QtS
         const RandrOutput& lead = *groups[i].front()->output;
         Screen screen;
         screen.displayID = lead.id;
-        screen.frame = Rect(area.x(), anchor - (area.y() + area.height()), area.width(), area.height());
+        screen.frame = Rect(area.x() - left, anchor - (area.y() + area.height()), area.width(), area.height());
         screen.visibleFrame = screen.frame;
         screen.localizedName = lead.name;
         if (const QtScreenInfo* qt = qtScreenNamed(qtScreens, lead.name)) {
@@ -110,7 +127,7 @@ std::vector<Screen> decideScreens(const RandrTable& table, const std::vector<QtS
         const bool panel = std::any_of(groups[i].begin(), groups[i].end(), [](const ActiveOutput* a) {
             return QtDisplayService::isBuiltInConnector(a->output->name);
         });
-        const bool speakers = hasPanelConnector ? panel : i == 0;
+        const bool speakers = hasPanelConnector ? panel : standIn == i;
         screen.isBuiltIn = agreesWithQt && speakers;
         screen.isBuiltInPendingWindowSystem = !agreesWithQt && speakers;
         screen.isInMirrorSet = groups[i].size() > 1;

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace quorvia::platform::native {
@@ -47,6 +48,10 @@ struct QtScreenInfo {
 // set), the primary output first, frames in the y-up global space.
 // Where Qt counts a different number of pictures, no screen is built in, so
 // every safety check fails closed until both sides agree again.
-std::vector<Screen> decideScreens(const RandrTable& table, const std::vector<QtScreenInfo>& qtScreens);
+// Without a panel connector the lit primary stands in as the speaker's
+// screen, else a lone picture; never the audience's display, and with several
+// pictures and no primary lit, nothing does.
+std::vector<Screen> decideScreens(const RandrTable& table, const std::vector<QtScreenInfo>& qtScreens,
+                                  std::optional<DisplayID> audienceDisplay = std::nullopt);
 
 } // namespace quorvia::platform::native

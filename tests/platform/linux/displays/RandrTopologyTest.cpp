@@ -178,7 +178,8 @@ TEST(RandrTopology, TwoExternalsWithoutAPanel)
     EXPECT_EQ(screens[0].displayID, 81u);
     EXPECT_TRUE(screens[0].isBuiltIn);
     EXPECT_FALSE(screens[1].isBuiltIn);
-    EXPECT_EQ(screens[0].frame, Rect(1920, 0, 1920, 1080));
+    EXPECT_EQ(screens[0].frame, Rect(0, 0, 1920, 1080));
+    EXPECT_EQ(screens[1].frame, Rect(-1920, 0, 1920, 1080));
     // Identical monitors without serial numbers differ in their unit number.
     EXPECT_EQ(screens[0].serialNumber, screens[1].serialNumber);
     EXPECT_NE(screens[0].unitNumber, screens[1].unitNumber);
@@ -236,4 +237,39 @@ TEST(RandrTopology, BadEdidGivesNoIdentityAndQtDisagreementFailsClosed)
     EXPECT_TRUE(screens[0].isBuiltInPendingWindowSystem);
     EXPECT_TRUE(screens[0].isInMirrorSet);
     EXPECT_TRUE(decideScreens({}, {}).empty());
+}
+
+TEST(RandrTopology, WithoutAPanelOnlyALitPrimaryOrALonePictureThatIsNotTheAudiencesStandsIn)
+{
+    RandrTable table;
+    table.outputs = {output(80, "DUMMY0", 1), output(81, "DUMMY1", 2)};
+    table.crtcs = {{1, QRect(0, 0, 1920, 1080)}, {2, QRect(1920, 0, 1920, 1080)}};
+    table.primaryOutput = 80;
+    const auto both = qtFor({{"DUMMY0", QRect(0, 0, 1920, 1080)}, {"DUMMY1", QRect(1920, 0, 1920, 1080)}});
+    const auto builtIn = [](const std::vector<Screen>& screens) {
+        std::vector<DisplayID> ids;
+        for (const Screen& s : screens)
+            if (s.isBuiltIn)
+                ids.push_back(*s.displayID);
+        return ids;
+    };
+    EXPECT_EQ(builtIn(decideScreens(table, both, 81)), std::vector<DisplayID>{80});
+
+    // The laptop's output off: the server still names it primary.
+    RandrTable laptopOff = table;
+    laptopOff.outputs[0].crtc = 0;
+    laptopOff.crtcs[1].area = QRect(0, 0, 1920, 1080);
+    const auto projectorOnly = qtFor({{"DUMMY1", QRect(0, 0, 1920, 1080)}});
+    EXPECT_TRUE(builtIn(decideScreens(laptopOff, projectorOnly, 81)).empty());
+    laptopOff.primaryOutput = 0;
+    EXPECT_TRUE(builtIn(decideScreens(laptopOff, projectorOnly, 81)).empty());
+    // One display, never the audience's, works as it always has.
+    EXPECT_EQ(builtIn(decideScreens(laptopOff, projectorOnly)), std::vector<DisplayID>{81});
+
+    // Several pictures and no primary lit: nobody can tell which is the speaker's.
+    table.primaryOutput = 0;
+    EXPECT_TRUE(builtIn(decideScreens(table, both)).empty());
+    // The audience's display made primary is no answer either.
+    table.primaryOutput = 81;
+    EXPECT_TRUE(builtIn(decideScreens(table, both, 81)).empty());
 }
