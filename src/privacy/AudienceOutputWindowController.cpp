@@ -44,8 +44,9 @@ void AudienceOutputWindowController::follow(std::optional<platform::Rect> screen
         window_->orderOut();
         return;
     }
-    if (window_->frame() != *screenFrame)
-        window_->setFrame(*screenFrame);
+    // Set even when unchanged: Qt's screens may have caught up with the
+    // server since, and the same frame then lands elsewhere.
+    window_->setFrame(*screenFrame);
     if (std::exchange(heldOut_, false))
         window_->orderFrontRegardless();
 }

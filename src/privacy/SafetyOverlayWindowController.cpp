@@ -242,9 +242,12 @@ void SafetyOverlayWindowController::followSpeakersScreen()
         panel_->orderOut();
         return;
     }
-    if (panel_->frame() == screen->frame)
-        return;
+    // Set even when unchanged: Qt's screens may have caught up with the
+    // server since, and the same frame then lands elsewhere.
+    const QRect before = panel_->geometry();
     panel_->setFrame(screen->frame);
+    if (panel_->geometry() == before)
+        return;
     panel_->orderFrontRegardless();
     panel_->update();
 }

@@ -94,7 +94,9 @@ std::vector<Screen> decideScreens(const RandrTable& table, const std::vector<QtS
                 standIn = i;
         if (!standIn && groups.size() == 1)
             standIn = 0;
-        if (standIn && audienceDisplay && holds(*standIn, [&](const RandrOutput& o) { return o.id == *audienceDisplay; }))
+        // A picture the audience's display shares with another output is
+        // still the speaker's: a mirror, which the shield covers.
+        if (standIn && audienceDisplay && !holds(*standIn, [&](const RandrOutput& o) { return o.id != *audienceDisplay; }))
             standIn.reset();
     }
 

@@ -254,6 +254,10 @@ TEST(RandrTopology, WithoutAPanelOnlyALitPrimaryOrALonePictureThatIsNotTheAudien
         return ids;
     };
     EXPECT_EQ(builtIn(decideScreens(table, both, 81)), std::vector<DisplayID>{80});
+    // Mirrored, the one picture is still the speaker's.
+    RandrTable mirrored = table;
+    mirrored.crtcs[1].area = mirrored.crtcs[0].area;
+    EXPECT_EQ(builtIn(decideScreens(mirrored, qtFor({{"DUMMY0", QRect(0, 0, 1920, 1080)}}), 81)), std::vector<DisplayID>{80});
 
     // The laptop's output off: the server still names it primary.
     RandrTable laptopOff = table;
