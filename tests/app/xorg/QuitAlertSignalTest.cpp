@@ -1,4 +1,6 @@
 #include "model/BackupFixtures.h"
+#include "model/PromptScript.h"
+#include "platform/linux/settings/SettingsDefaults.h"
 #include "support/ApplicationControls.h"
 #include "support/EventWait.h"
 #include "support/ReadOnlyFolder.h"
@@ -243,7 +245,8 @@ TEST_P(QuitAlertSignalTest, AQuitWhileAnExportWritesEndsOnceTheExportHas)
 
 // A quit while an import waits on its drive, which goes on once the loop has ended:
 // the deck comes in, its project is never stored, and the next start takes the deck away.
-TEST_P(QuitAlertSignalTest, AnImportWhoseProjectAQuitLeftUnstoredLeavesNoDeckAfterTheNextStart)
+// Imported again and its project stored, the deck outlasts a quit and the next start.
+TEST_P(QuitAlertSignalTest, AnImportsDeckOutlastsTheNextStartOnlyWithItsProjectStored)
 {
     StalledDrive drive;
     if (!drive.isMounted())
@@ -262,6 +265,17 @@ TEST_P(QuitAlertSignalTest, AnImportWhoseProjectAQuitLeftUnstoredLeavesNoDeckAft
     RunningApplication next(display);
     next.environment() = app->environment();
     EXPECT_TRUE(next.launch() && waitUntil([&] { return decks() == 0; })) << "the deck stayed";
+
+    ASSERT_TRUE(next.quit());
+    const auto again = app->launch() ? app->settledIsland() : std::nullopt;
+    const auto stored = [&] {
+        const auto named = quorvia::PromptScript::storedDocumentPaths(
+            quorvia::platform::native::SettingsDefaults(app->folder() + "/config/com.local.quorvia.mvp/defaults", QString()));
+        return named && named->size() == 1;
+    };
+    ASSERT_TRUE(again && beginImport(*again, package) && waitUntil(stored)) << "the imported project was never stored";
+    ASSERT_TRUE(app->quit() && app->start());
+    EXPECT_EQ(decks(), 1) << "the stored project's deck went";
 }
 
 // A quit, by SIGTERM and by Control+Q, while an export to replace a backup
