@@ -1,6 +1,4 @@
 #include "BackupFixtures.h"
-#include "DriveImage.h"
-#include "MountedDrive.h"
 
 #include "model/ProjectBackupPackage.h"
 #include "model/ProjectDocumentStore.h"
@@ -12,7 +10,6 @@
 #include "support/TestPlatform.h"
 
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 
 #include <csignal>
@@ -262,34 +259,4 @@ TEST_F(DocumentStoreTest, ALeftoverImportRecordMovesNothingOutsideTheStore)
     writeFile(root() + "/.incoming/" + ProjectDocumentStore::admittingPrefix + "X", "../outside\n");
     ProjectDocumentStore::discardInterruptedCopies(root());
     EXPECT_EQ(readFile(path("outside/talk.key")), "deck");
-}
-
-// The power is cut right after an import and a binding said they were done:
-// what the drive holds then (the journal committed, as its timer does within
-// seconds, no file's data written back) has each deck byte for byte, never a
-// file of the right size holding zeros.
-TEST_F(DocumentStoreTest, APowerCutRightAfterADeckCameInLeavesItWhole)
-{
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "a drive of its own needs root to mount";
-    const DriveImage image = DriveImage::ext4(96);
-    ASSERT_TRUE(image.made());
-    const MountedDrive drive(MountedDrive::Kind::ext4Image, image.path());
-    ASSERT_TRUE(drive.mounted());
-    QByteArray bytes(20 << 20, Qt::Uninitialized);
-    QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
-    writeFile(path("talk.key"), bytes);
-    const QString package = path("备份.quorviabackup");
-    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupOf({backupProject("甲", path("talk.key"))}), package));
-
-    const auto imported = ProjectBackupPackage::importBackup(package, drive.path("store"));
-    const auto bound = ProjectDocumentStore::copyDocument(path("talk.key"), drive.path("store"));
-    ASSERT_TRUE(imported && bound);
-    const int other = ::open(QFile::encodeName(drive.path("other")).constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
-    ASSERT_EQ(::fsync(other), 0); // commits the journal, and with it every rename so far
-    ::close(other);
-    const MountedDrive after(MountedDrive::Kind::ext4Image, image.copy().path());
-    ASSERT_TRUE(after.mounted());
-    for (const QString& deck : {imported->projects.front().deck->filePath, *bound})
-        EXPECT_TRUE(readFile(after.path(deck.mid(drive.path().size() + 1))) == bytes) << deck.toStdString();
 }
