@@ -16,16 +16,16 @@ namespace quorvia {
 
 // The application's own folder of copied presentation documents. Every copy
 // gets a folder of its own, so copies never collide, that only this user can
-// enter; nothing takes a copy out of the store but the start after an
-// import (below). A copy is made in the store's incoming
-// folder and moved into the store whole once complete and on the drive, so
-// one cut short (the application killed, the power cut) is never taken for a
-// document: the next start removes it. An import's copies come in together,
-// and the next start takes away those no stored project names: one cut short
-// between them, or before its projects were stored, leaves none of them in
-// the store once that start is done. Every write asks the installed write
-// gate first (platform/files/WriteGate), so no launch without the data
-// folder's lock writes the store. File work only: callers run it off the main thread.
+// enter; nothing takes a copy out of the store but the start after an import
+// (below). A copy is made in the store's incoming folder and moved into the
+// store whole once complete and on the drive, so one cut short (the
+// application killed, the power cut) is never taken for a document: the next
+// start removes it. An import's copies come in together, and the next start
+// takes away those no stored project names: one cut short between them, or
+// before its projects were stored, leaves none of them in the store once that
+// start is done. Every write asks the installed write gate first
+// (platform/files/WriteGate), so no launch without the data folder's lock
+// writes the store. File work only: callers run it off the main thread.
 class ProjectDocumentStore {
 public:
     ProjectDocumentStore() = delete;
