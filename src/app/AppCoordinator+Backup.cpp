@@ -121,11 +121,6 @@ void AppCoordinator::importProjectBackup()
                     self->showProjectOperationError(QStringLiteral("导入备份失败"), added.error().description());
                     return;
                 }
-                // Its decks outlast the next start only once the projects naming them are on disk.
-                platform::globalQueue().async([&defaults = platform::current().defaults(), imported = *backup] {
-                    if (!defaults.flush())
-                        ProjectBackupPackage::settleImport(imported);
-                });
                 self->activateRestoredProjectKeynote(
                     QStringLiteral("已追加恢复 %1 个项目；原有项目保持不变。").arg(*added));
             });

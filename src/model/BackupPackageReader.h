@@ -52,8 +52,9 @@ public:
     // The bytes all decks copied together may take, once measured.
     void allowBytes(qint64 bytes) { copier_.allowBytes(bytes); }
 
-    // The copies move into the store, all or none, and outlast the next start
-    // once settled (ProjectDocumentStore::admitTogether); otherwise they go when the reader does.
+    // The copies move into the store, all or none, each on the drive, data
+    // and name; the next start keeps those a stored project names by then
+    // (ProjectDocumentStore::admitTogether). Copies not kept go when the reader does.
     std::expected<void, ProjectBackupFailure> keepCopies();
 
 private:

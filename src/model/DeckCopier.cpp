@@ -68,8 +68,12 @@ std::expected<void, ProjectBackupFailure> DeckCopier::copy(int sourceFd, int fol
         return std::unexpected(ProjectBackupError::invalidPresentationPath());
     links_.clear();
     const auto copied = S_ISREG(status.st_mode) ? copyFile(sourceFd, folderFd, name) : copyFolder(sourceFd, folderFd, name, {}, 0);
-    if (!copied || links_.empty())
+    if (!copied)
         return copied;
+    if (!platform::syncFolder(folderFd))
+        return std::unexpected(lastError());
+    if (links_.empty())
+        return {};
     // Judged in the copy, once every item a link could pass through is there:
     // a chain of links may lead where no single one of them seems to.
     const FileDescriptor deck = platform::openFolderAt(folderFd, name);
@@ -132,7 +136,7 @@ std::expected<void, ProjectBackupFailure> DeckCopier::copyFile(int sourceFd, int
     }
     if (::ftruncate(target.get(), end) != 0)
         return std::unexpected(lastError());
-    if (syncs_ && !platform::syncFile(target.get()))
+    if (!platform::syncFile(target.get()))
         return std::unexpected(lastError());
     return {};
 }
@@ -198,7 +202,7 @@ std::expected<void, ProjectBackupFailure> DeckCopier::copyFolder(int sourceFd, i
             return copied;
     }
     // The names of what it holds reach the drive with it.
-    if (syncs_ && !platform::syncFolder(target.get()))
+    if (!platform::syncFolder(target.get()))
         return std::unexpected(lastError());
     return {};
 }

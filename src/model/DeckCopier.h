@@ -17,7 +17,9 @@ namespace quorvia {
 // descriptors into a folder open at another, one name at a time and never
 // following a link, so nothing outside what was opened is reached, and no name
 // swapped on the way is written through. What it makes is this user's alone
-// from its creation. Files keep their holes: a sparse deck stays sparse, even
+// from its creation, and on the drive, data and name, before the copy
+// returns: a power cut once a deck is said to be copied leaves no file of the
+// right size holding zeros. Files keep their holes: a sparse deck stays sparse, even
 // from a drive that cannot tell where its holes are. The deck item and depth
 // limits hold over every deck one copier copies. File work only.
 class DeckCopier {
@@ -27,8 +29,6 @@ public:
     // The bytes all copies together may take: what was measured and found
     // room for. A file that grew since is refused rather than let fill the disk.
     void allowBytes(qint64 bytes) { bytesLeft_ = bytes; }
-    // Every file and folder copied is on the drive before the copy returns.
-    void syncEachCopy() { syncs_ = true; }
 
     // The file or folder open at `sourceFd` becomes `name` in the folder open
     // at `folderFd`. A link inside is kept only when it stays inside the copy.
@@ -45,7 +45,6 @@ private:
     BackupLimits limits_;
     qint64 itemsLeft_ = 0;
     qint64 bytesLeft_ = std::numeric_limits<qint64>::max();
-    bool syncs_ = false;
     std::vector<std::filesystem::path> links_;
 };
 

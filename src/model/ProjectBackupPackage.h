@@ -41,12 +41,12 @@ public:
     // record's decks and matching notes backups point at the copies. The same
     // limits as export's hold, every script keeps to the script limits, and
     // decks the store's disk has no room for are refused before any is copied.
-    // The next start takes the copies away again unless settleImport() came first.
+    // Every copy is on the drive, data and name, before the record is answered.
+    // The next start takes away the copies no stored project names by then
+    // (ProjectDocumentStore::admitTogether).
     static std::expected<PresentationProjectsBackup, ProjectBackupFailure>
     importBackup(const QString& packagePath, const std::optional<QString>& documentStoreRoot = std::nullopt,
                  const BackupLimits& limits = BackupLimits::standard());
-    // Once the projects importBackup answered are stored: their decks stay.
-    static void settleImport(const PresentationProjectsBackup& imported);
 
     // The manifest `bytes` as a record; nothing when they do not read as a
     // backup's manifest.

@@ -138,6 +138,13 @@ std::expected<fs::path, std::error_code> ProjectDocumentStore::admit(const fs::p
         onAdmit();
     if (::rename(incoming.c_str(), admitted.c_str()) != 0)
         return std::unexpected(platform::lastError());
+    // The copy's name in the store is on the drive before a project may name it.
+    const platform::FileDescriptor store = platform::openFolder(root.c_str());
+    if (!store.isOpen() || !platform::syncFolder(store.get())) {
+        const std::error_code error = platform::lastError();
+        platform::removeTree(admitted);
+        return std::unexpected(error);
+    }
     return admitted;
 }
 
@@ -147,7 +154,7 @@ std::expected<std::vector<fs::path>, std::error_code> ProjectDocumentStore::admi
     if (incoming.empty())
         return {};
     const fs::path folder = root / toPath(incomingFolderName);
-    // Named after the first copy, so that where it lands finds the record again.
+    // One record for each import, named after its first copy.
     const QString record = admittingPrefix + fromPath(incoming.front().filename());
     QByteArray names;
     for (const fs::path& copy : incoming)
@@ -172,16 +179,6 @@ std::expected<std::vector<fs::path>, std::error_code> ProjectDocumentStore::admi
         platform::removeTree(copy);
     ::unlink((folder / toPath(record)).c_str());
     return std::unexpected(error);
-}
-
-void ProjectDocumentStore::settleAdmission(const fs::path& firstCopy)
-{
-    const fs::path root = firstCopy.parent_path();
-    const fs::path folder = root / toPath(incomingFolderName);
-    if (gate(root) || ::unlink((folder / toPath(admittingPrefix + fromPath(firstCopy.filename()))).c_str()) != 0)
-        return;
-    platform::syncFolder(fromPath(folder));
-    leaveIncomingFolder(root);
 }
 
 std::vector<fs::path> ProjectDocumentStore::discardInterruptedCopies(const std::optional<QString>& root,

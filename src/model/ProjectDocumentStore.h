@@ -16,14 +16,16 @@ namespace quorvia {
 
 // The application's own folder of copied presentation documents. Every copy
 // gets a folder of its own, so copies never collide, that only this user can
-// enter; a kept copy is never removed. A copy is made in the store's incoming
-// folder and moved into the store whole once complete, so one cut short (the
-// application killed) is never taken for a document: the next start removes
-// it. An import's copies come in together: one cut short between them, or
-// before its projects were stored, leaves none of them in the store once the
-// next start is done. Every write asks the installed write gate first (platform/files/WriteGate),
-// so no launch without the data folder's lock writes the store. File work
-// only: callers run it off the main thread.
+// enter; nothing takes a copy out of the store but the start after an import
+// (below). A copy is made in the store's incoming folder and moved into the
+// store whole once complete and on the drive, so one cut short (the
+// application killed, the power cut) is never taken for a document: the next
+// start removes it. An import's copies come in together, and the next start
+// takes away those no stored project names: one cut short between them, or
+// before its projects were stored, leaves none of them in the store once that
+// start is done. Every write asks the installed write gate first
+// (platform/files/WriteGate), so no launch without the data folder's lock
+// writes the store. File work only: callers run it off the main thread.
 class ProjectDocumentStore {
 public:
     ProjectDocumentStore() = delete;
@@ -57,17 +59,15 @@ public:
     // Takes the incoming folder under `root` away once no copy is in it.
     static void leaveIncomingFolder(const std::filesystem::path& root);
     // Moves a complete copy's folder out of the incoming folder into the store
-    // under `root`, under the same name; answers where it now is.
+    // under `root`, under the same name, and has the name on the drive;
+    // answers where it now is.
     static std::expected<std::filesystem::path, std::error_code> admit(const std::filesystem::path& incoming,
                                                                        const std::filesystem::path& root);
     // Admits several copies, all or none: answers where they now are. A record
-    // names them until settleAdmission(), and the next start takes away those
-    // in the store that no stored project names: the import's projects may never be stored.
+    // names them until the next start, which takes away those no stored
+    // project names then: the import's projects may never have been stored.
     static std::expected<std::vector<std::filesystem::path>, std::error_code>
     admitTogether(const std::vector<std::filesystem::path>& incoming, const std::filesystem::path& root);
-    // Once the projects naming copies admitted together are stored: their
-    // record goes. `firstCopy` is where the first of them now is.
-    static void settleAdmission(const std::filesystem::path& firstCopy);
     // At start, before any copy begins: moves what copies cut short left in the
     // incoming folder out of the way, at once, with the copies admitted by an
     // import whose projects were not stored, and answers every such folder,

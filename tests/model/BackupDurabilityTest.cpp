@@ -3,6 +3,7 @@
 #include "MountedDrive.h"
 
 #include "model/ProjectBackupPackage.h"
+#include "model/ProjectDocumentStore.h"
 #include "model/StagingFolder.h"
 #include "platform/files/AtomicFileWrite.h"
 #include "platform/files/TreeRemoval.h"
@@ -98,6 +99,7 @@ QByteArray deckBytes(char day) { return QByteArray(3 << 20, day); }
 // what the drive holds then (the journal committed, as its timer does within
 // seconds, no file's data written back) has under the name the old deck or
 // the new one, byte for byte; never a package of the right sizes and zeros.
+// So too the new deck imported from it, and bound, into a store on the drive.
 TEST_F(BackupDurabilityTest, APowerCutRightAfterAnExportLeavesTheOldPackageOrTheNewWhole)
 {
     if (::geteuid() != 0)
@@ -109,7 +111,11 @@ TEST_F(BackupDurabilityTest, APowerCutRightAfterAnExportLeavesTheOldPackageOrThe
     const QString backup = drive.path("全部.quorviabackup");
     ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck(deckBytes('s')), backup));
     ::sync();
-    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck(deckBytes('m')), backup));
+    const PresentationProjectsBackup monday = backupWithDeck(deckBytes('m'));
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(monday, backup));
+    const auto imported = ProjectBackupPackage::importBackup(backup, drive.path("store"));
+    const auto bound = ProjectDocumentStore::copyDocument(monday.projects.front().deck->filePath, drive.path("store"));
+    ASSERT_TRUE(imported && bound);
 
     const int other = ::open(QFile::encodeName(drive.path("other")).constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
     ASSERT_GE(other, 0);
@@ -121,6 +127,8 @@ TEST_F(BackupDurabilityTest, APowerCutRightAfterAnExportLeavesTheOldPackageOrThe
     const QByteArray deck = QByteArray::fromStdString(deckIn(after.path("全部.quorviabackup")));
     EXPECT_TRUE(deck == deckBytes('m') || deck == deckBytes('s'))
         << deck.size() << " bytes beginning with " << deck.left(16).toHex().toStdString();
+    for (const QString& copy : {imported->projects.front().deck->filePath, *bound})
+        EXPECT_TRUE(readFile(after.path(copy.mid(drive.path().size() + 1))) == deckBytes('m')) << copy.toStdString();
 }
 
 // Someone renames the backup away between the renames that put it in place and

@@ -1,4 +1,6 @@
 #include "model/BackupFixtures.h"
+#include "model/PromptScript.h"
+#include "platform/linux/settings/SettingsDefaults.h"
 #include "support/ApplicationControls.h"
 #include "support/EventWait.h"
 #include "support/ReadOnlyFolder.h"
@@ -242,7 +244,7 @@ TEST_P(QuitAlertSignalTest, AQuitWhileAnExportWritesEndsOnceTheExportHas)
 }
 
 // A quit while an import waits on its drive, which goes on once the loop has ended:
-// the deck comes in, its project is never stored, and the next start takes the deck away.
+// the deck comes in, its project is never stored, and the next start takes the deck away; imported again and stored, it stays.
 TEST_P(QuitAlertSignalTest, AnImportWhoseProjectAQuitLeftUnstoredLeavesNoDeckAfterTheNextStart)
 {
     StalledDrive drive;
@@ -262,6 +264,11 @@ TEST_P(QuitAlertSignalTest, AnImportWhoseProjectAQuitLeftUnstoredLeavesNoDeckAft
     RunningApplication next(display);
     next.environment() = app->environment();
     EXPECT_TRUE(next.launch() && waitUntil([&] { return decks() == 0; })) << "the deck stayed";
+    const auto again = next.quit() && app->launch() ? app->settledIsland() : std::nullopt;
+    const auto stored = [&] { return quorvia::PromptScript::storedDocumentPaths(quorvia::platform::native::SettingsDefaults(
+                                         app->folder() + "/config/com.local.quorvia.mvp/defaults", {})).value_or(QStringList()).size() == 1; };
+    ASSERT_TRUE(again && beginImport(*again, package) && waitUntil(stored) && app->quit() && app->start()) << "the imported project was never stored";
+    EXPECT_EQ(decks(), 1) << "the stored project's deck went";
 }
 
 // A quit, by SIGTERM and by Control+Q, while an export to replace a backup
