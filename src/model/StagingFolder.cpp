@@ -121,7 +121,13 @@ Kind kindOf(const StagingRecord& record, const std::string& name, const FileDesc
         // its files anew since, only the record can tell.
         const auto identity = item.isOpen() ? identityOf(item.get()) : std::nullopt;
         const bool recorded = std::find(record.removing.begin(), record.removing.end(), name) != record.removing.end();
-        return identity && (recorded || name == goingPrefix + std::to_string(identity->second)) ? Kind::going : Kind::stays;
+        if (identity && (recorded || name == goingPrefix + std::to_string(identity->second)))
+            return Kind::going;
+        // Cut short before the record listed it: a package the record removes
+        // is known by its manifest alone.
+        const auto found = identity ? markOf(item.get(), bound) : std::nullopt;
+        const auto removes = [&](const std::optional<Mark>& mark) { return found && mark && mark->manifestDigest == found->manifestDigest; };
+        return removes(record.old) || removes(record.built) ? Kind::going : Kind::stays;
     }
     if (!item.isOpen() || name == keptName)
         return Kind::other;
@@ -214,6 +220,7 @@ void removeItem(int stagingFd, const std::string& entry, int itemFd, const std::
             renameWithoutReplacing(stagingFd, going.c_str(), stagingFd, entry.c_str());
             return;
         }
+        step(StagingFolder::Step::goingNamed);
         // Only once renamed: an item of someone else's under that name is never recorded.
         note(going);
         if (!platform::syncFolder(stagingFd))

@@ -30,8 +30,10 @@ namespace quorvia {
 class StagingFolder {
 public:
     // Points a test may stop an export at, as a crash or another process would.
-    // `removing` comes before each removal of a file or folder in the folder, and of the folder.
-    enum class Step { folderMade, previousSetAside, renamed, removing };
+    // `removing` comes before each removal of a file or folder in the folder, and of the folder;
+    // `goingNamed` after an item takes a removal's name, before the record lists it;
+    // `recordBegun` as a temporary of the record is made, before it is locked.
+    enum class Step { folderMade, previousSetAside, renamed, removing, goingNamed, recordBegun };
     static inline std::function<void(Step)> onStep;
 
     // For the package `destination`, a name in the folder open at `parentFd`;

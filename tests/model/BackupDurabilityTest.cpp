@@ -396,24 +396,28 @@ TEST_F(BackupDurabilityTest, APackageHalfRemovedOnAStickNumberedAnewNeverTakesTh
     }
 }
 
-// Exports on an exFAT stick killed just before the package takes the name or
-// just after, then at the sweep's first removal, the stick mounted anew each
-// time: the package that never took the name goes, and the old one once the
-// new one has it.
+// Exports on an exFAT stick killed just before the package takes the name,
+// just after, or as the old package takes a removal's name, then at the sweep's
+// first removal or its first removal's name, the stick mounted anew each time:
+// the package that never took the name goes, and the old one once the new one
+// has it.
 TEST_F(BackupDurabilityTest, WhatAnExportLeavesOnAStickNumberedAnewGoesAsOnAnyDrive)
 {
     const DriveImage image = DriveImage::exfat(32);
     if (::geteuid() != 0 || !image.made())
         GTEST_SKIP() << "an exFAT drive through FUSE needs root, mkfs.exfat and mount.exfat-fuse";
-    for (const auto& [at, kept] : {std::pair(StagingFolder::Step::previousSetAside, "sunday"), std::pair(StagingFolder::Step::renamed, "monday")}) {
-        SCOPED_TRACE(kept);
+    using Step = StagingFolder::Step;
+    for (const auto& [at, sweptAt, kept] : {std::tuple(Step::previousSetAside, Step::removing, "sunday"), std::tuple(Step::renamed, Step::removing, "monday"),
+                                            std::tuple(Step::previousSetAside, Step::goingNamed, "sunday"), std::tuple(Step::renamed, Step::goingNamed, "monday"),
+                                            std::tuple(Step::goingNamed, Step::removing, "monday")}) {
+        SCOPED_TRACE(testing::Message() << int(at) << " " << int(sweptAt));
         std::optional<MountedDrive> stick(std::in_place, MountedDrive::Kind::exfatImage, image.path());
         for (int file = 0; file < 64; ++file) // numbers here run past any the next mount hands out first
             writeFile(stick->path("filler/" + QString::number(file)), "");
         ASSERT_TRUE(stick->mounted() && ProjectBackupPackage::exportBackup(backupWithDeck("sunday"), stick->path("全部.quorviabackup")));
         ASSERT_TRUE(exportKilledAt(backupWithDeck("monday"), stick->path("全部.quorviabackup"), at, 0));
         stick.emplace(MountedDrive::Kind::exfatImage, image.path());
-        ASSERT_TRUE(exportKilledAt(backupWithDeck("other"), stick->path("其他.quorviabackup"), StagingFolder::Step::removing, 0));
+        ASSERT_TRUE(exportKilledAt(backupWithDeck("other"), stick->path("其他.quorviabackup"), sweptAt, 0));
         stick.emplace(MountedDrive::Kind::exfatImage, image.path());
         ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("other"), stick->path("其他.quorviabackup")));
         EXPECT_EQ(deckIn(stick->path("全部.quorviabackup")), kept);
