@@ -214,11 +214,17 @@ TEST_F(BackupDurabilityTest, ABindMountInsideADeadStagingFolderKeepsItsFiles)
 
 // A staging folder an export left before naming its record goes with the next
 // export once the lock on its unfinished record says its export is gone, or,
-// empty, once ten minutes old. A fresh one stays, and one whose export is
-// stopped writing the record.
+// empty, once ten minutes old. A fresh one stays, an empty one a minute old,
+// and one whose export stopped as it made its record, however long ago: that
+// export goes on and ends with its backup whole.
 TEST_F(BackupDurabilityTest, AStagingFolderWithoutItsRecordGoesOnceItsExportIsGone)
 {
-    const pid_t child = exportInChild(backupWithDeck("deck"), exportsFolder() + "/其他.quorviabackup", [] { platform::onSync = [](int) { return ::raise(SIGSTOP); }; });
+    const pid_t child = exportInChild(backupWithDeck("deck"), exportsFolder() + "/其他.quorviabackup", [] {
+        StagingFolder::onStep = [stopped = false](StagingFolder::Step step) mutable {
+            if (step == StagingFolder::Step::recordBegun && !std::exchange(stopped, true))
+                ::raise(SIGSTOP);
+        };
+    });
     const std::shared_ptr<void> reap(nullptr, [&](void*) { if (child > 0 && ::kill(child, SIGKILL) == 0) ::waitpid(child, nullptr, 0); });
     int stopped = 0;
     ASSERT_TRUE(child > 0 && ::waitpid(child, &stopped, WUNTRACED) == child && WIFSTOPPED(stopped)) << "no export was stopped at its record";
@@ -227,11 +233,12 @@ TEST_F(BackupDurabilityTest, AStagingFolderWithoutItsRecordGoesOnceItsExportIsGo
     const QString fresh = exportsFolder() + "/.QuorviaBackup-" + platform::uuidString(platform::newUuid());
     const QString holding = exportsFolder() + "/.QuorviaBackup-" + platform::uuidString(platform::newUuid());
     const QString empty = exportsFolder() + "/.QuorviaBackup-" + platform::uuidString(platform::newUuid());
+    const QString emptyNewer = exportsFolder() + "/.QuorviaBackup-" + platform::uuidString(platform::newUuid());
     for (const QString& folder : {old, fresh, holding})
         writeFile(folder + "/export.json.tmp-00000000deadbeef", "{\"kind\":");
     writeFile(holding + "/package/manifest.json", "{}");
-    ASSERT_TRUE(QDir().mkpath(empty));
-    for (const auto& [folder, minutes] : {std::pair(old, 1), std::pair(holding, 11), std::pair(running, 11), std::pair(empty, 11)}) {
+    ASSERT_TRUE(QDir().mkpath(empty) && QDir().mkpath(emptyNewer));
+    for (const auto& [folder, minutes] : {std::pair(old, 1), std::pair(holding, 11), std::pair(running, 11), std::pair(empty, 11), std::pair(emptyNewer, 1)}) {
         const timespec ago[2] = {{::time(nullptr) - minutes * 60, 0}, {::time(nullptr) - minutes * 60, 0}};
         ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(folder).constData(), ago, 0), 0);
     }
@@ -241,7 +248,11 @@ TEST_F(BackupDurabilityTest, AStagingFolderWithoutItsRecordGoesOnceItsExportIsGo
     EXPECT_FALSE(QFileInfo::exists(empty));
     EXPECT_TRUE(QFileInfo::exists(fresh + "/export.json.tmp-00000000deadbeef"));
     EXPECT_TRUE(QFileInfo::exists(running)) << "the folder of an export writing its record went";
+    EXPECT_TRUE(QFileInfo::exists(emptyNewer)) << "an empty folder went before ten minutes";
     EXPECT_TRUE(QFileInfo::exists(holding + "/package/manifest.json")) << "a folder holding more than its unfinished record went";
+    ASSERT_EQ(::kill(child, SIGCONT), 0);
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    EXPECT_EQ(deckIn(exportsFolder() + "/其他.quorviabackup"), "deck") << "the export stopped as it made its record lost its folder";
 }
 
 // The machine's host name changed since an export was killed: its record, of
