@@ -112,13 +112,11 @@ inline void makeSparse(const QString& file, qint64 bytes)
     ::close(fd);
 }
 
-// fork(), the child killed once the calling thread ends, stopped or not: a
-// test killed part way leaves none behind.
+// fork(), the child killed once the calling thread ends, stopped or not (the
+// parent may end before the child asks for that).
 inline pid_t forkEndingWithThisThread()
 {
-    const pid_t parent = ::getpid();
-    const pid_t child = ::fork();
-    // The parent may have ended before the signal was asked for.
+    const pid_t parent = ::getpid(), child = ::fork();
     if (child == 0 && (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent))
         ::_exit(1);
     return child;

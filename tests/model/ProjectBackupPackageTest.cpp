@@ -761,14 +761,13 @@ TEST_F(BackupPackageTest, AStagingFolderSwappedByAnotherUserNeverHandsThemTheDec
         const std::string loot = theirs + "/loot" + std::to_string(int(at));
         // Moved aside within the shared folder: moving another user's folder elsewhere is not allowed.
         const std::string kept = shared + "/kept" + std::to_string(int(at));
-        const QStringList before = stagingFoldersIn(exportsFolder());
         int swapped = -1;
         StagingFolder::onStep = [&](StagingFolder::Step step) {
             if (step != at || swapped >= 0)
                 return;
-            const QStringList now = stagingFoldersIn(exportsFolder());
-            const auto made = std::ranges::find_if(now, [&](const QString& name) { return !before.contains(name); });
-            const std::string staging = shared + "/" + QFile::encodeName(made == now.end() ? QString() : *made).toStdString();
+            // The export's own folder: a link an earlier swap left is none.
+            const QString made = QDir(exportsFolder()).entryList({".QuorviaBackup-*"}, QDir::Dirs | QDir::Hidden | QDir::NoSymLinks).value(0);
+            const std::string staging = shared + "/" + QFile::encodeName(made).toStdString();
             swapped = asOtherUser([&] {
                 return ::mkdir(loot.c_str(), 0777) == 0 && ::rename(staging.c_str(), kept.c_str()) == 0 && ::symlink(loot.c_str(), staging.c_str()) == 0 ? 0 : 1;
             });
