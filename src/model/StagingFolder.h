@@ -86,9 +86,9 @@ private:
     bool isOld(const char* name) const;
     std::error_code record();
     // Removes folders beside this one that exports cut short before their
-    // record had a name left: once the lock on an unfinished record says its
-    // export is gone, or, where nothing can tell, once clearly older than any
-    // export could be at that step.
+    // record had a name left: once no lock on the folder or an unfinished
+    // record says its export runs, or, where nothing can tell, once clearly
+    // older than any export could be at that step.
     void removeUnrecorded(const struct timespec& now) const;
 
     int parentFd_;
