@@ -40,8 +40,8 @@ constexpr char goingPrefix[] = "removing-";
 // Making the folder and naming its record takes moments; a folder that has
 // waited this long for its record belongs to an export long gone.
 constexpr time_t unrecordedAge = 10 * 60;
-// An export locks its unfinished record the moment it makes it: one unlocked
-// a few seconds on belongs to no running export.
+// An export locks its folder before it makes its record: a folder holding
+// unfinished records, unlocked a few seconds on, belongs to no running export.
 constexpr time_t unlockedAge = 5;
 
 void step(StagingFolder::Step at)
@@ -118,10 +118,16 @@ Kind kindOf(const StagingRecord& record, const std::string& name, const FileDesc
     if (name.starts_with(goingPrefix)) {
         // The inode in the name tells an item this folder's removal renamed
         // from one that merely took such a name; where the drive has numbered
-        // its files anew since, only the record can tell.
+        // its files anew since, only the record or the package's manifest can tell.
         const auto identity = item.isOpen() ? identityOf(item.get()) : std::nullopt;
         const bool recorded = std::find(record.removing.begin(), record.removing.end(), name) != record.removing.end();
-        return identity && (recorded || name == goingPrefix + std::to_string(identity->second)) ? Kind::going : Kind::stays;
+        if (identity && (recorded || name == goingPrefix + std::to_string(identity->second)))
+            return Kind::going;
+        // Cut short before the record listed it: a package the record removes
+        // is known by its manifest alone.
+        const auto found = identity ? markOf(item.get(), bound) : std::nullopt;
+        const auto removes = [&](const std::optional<Mark>& mark) { return found && mark && mark->manifestDigest == found->manifestDigest; };
+        return removes(record.old) || removes(record.built) ? Kind::going : Kind::stays;
     }
     if (!item.isOpen() || name == keptName)
         return Kind::other;
@@ -214,6 +220,7 @@ void removeItem(int stagingFd, const std::string& entry, int itemFd, const std::
             renameWithoutReplacing(stagingFd, going.c_str(), stagingFd, entry.c_str());
             return;
         }
+        step(StagingFolder::Step::goingNamed);
         // Only once renamed: an item of someone else's under that name is never recorded.
         note(going);
         if (!platform::syncFolder(stagingFd))
@@ -317,7 +324,10 @@ std::error_code StagingFolder::record()
     FileDescriptor lock;
     // With the folder synced, no cut leaves a folder whose record lost its name.
     const auto written = platform::writeFileAtomically(folder_.get(), StagingRecord::fileName, record.encoded(), true,
-                                                       [&](int fd) { lock = platform::lockedCopy(fd); });
+                                                       [&](int fd) {
+                                                           step(Step::recordBegun);
+                                                           lock = platform::lockedCopy(fd);
+                                                       });
     if (!written)
         return written.error();
     recordLock_ = std::move(lock);
@@ -350,6 +360,9 @@ std::expected<void, ProjectBackupFailure> StagingFolder::create()
         return std::unexpected(std::make_error_code(std::errc::permission_denied));
     folder_ = std::move(folder);
     identity_ = Identity(status.st_dev, status.st_ino);
+    // Locked while this export runs, before anything is made in it: however
+    // long it stalls, no sweep finds it unlocked with something in it.
+    platform::holdSharedLock(folder_.get());
     // A drive without Unix modes (FAT, NTFS, a network share) shows every
     // folder open whatever is asked; where modes are kept, ours is private.
     if ((status.st_mode & 077) != 0)
@@ -497,10 +510,11 @@ void StagingFolder::removeUnrecorded(const struct timespec& now) const
             const FileDescriptor file = platform::openForReadingAt(staging, entry.c_str());
             return file.isOpen() && platform::isLockedElsewhere(file.get());
         };
-        // A folder with nothing in it tells nothing.
+        // Its export locks the folder before anything is made in it; an empty
+        // one unlocked may be an export that has yet to lock it.
+        const bool alive = locksTell && (platform::isLockedElsewhere(staging) || std::any_of(names->begin(), names->end(), locked));
         const bool tells = locksTell && !names->empty();
-        if ((!tells || std::none_of(names->begin(), names->end(), locked))
-            && status.st_mtim.tv_sec <= now.tv_sec - (tells ? unlockedAge : unrecordedAge))
+        if (!alive && status.st_mtim.tv_sec <= now.tv_sec - (tells ? unlockedAge : unrecordedAge))
             removeFolder(parentFd_, name, staging, Identity(status.st_dev, status.st_ino));
     });
 }

@@ -30,8 +30,10 @@ namespace quorvia {
 class StagingFolder {
 public:
     // Points a test may stop an export at, as a crash or another process would.
-    // `removing` comes before each removal of a file or folder in the folder, and of the folder.
-    enum class Step { folderMade, previousSetAside, renamed, removing };
+    // `removing` comes before each removal of a file or folder in the folder, and of the folder;
+    // `goingNamed` after an item takes a removal's name, before the record lists it;
+    // `recordBegun` as a temporary of the record is made, before it is locked.
+    enum class Step { folderMade, previousSetAside, renamed, removing, goingNamed, recordBegun };
     static inline std::function<void(Step)> onStep;
 
     // For the package `destination`, a name in the folder open at `parentFd`;
@@ -84,9 +86,9 @@ private:
     bool isOld(const char* name) const;
     std::error_code record();
     // Removes folders beside this one that exports cut short before their
-    // record had a name left: once the lock on an unfinished record says its
-    // export is gone, or, where nothing can tell, once clearly older than any
-    // export could be at that step.
+    // record had a name left: once no lock on the folder or an unfinished
+    // record says its export runs, or, where nothing can tell, once clearly
+    // older than any export could be at that step.
     void removeUnrecorded(const struct timespec& now) const;
 
     int parentFd_;

@@ -222,11 +222,17 @@ TEST_F(BackupDurabilityTest, ABindMountInsideADeadStagingFolderKeepsItsFiles)
 
 // A staging folder an export left before naming its record goes with the next
 // export once the lock on its unfinished record says its export is gone, or,
-// empty, once ten minutes old. A fresh one stays, and one whose export is
-// stopped writing the record.
+// empty, once ten minutes old. A fresh one stays, an empty one a minute old,
+// and one whose export stopped as it made its record, however long ago: that
+// export goes on and ends with its backup whole.
 TEST_F(BackupDurabilityTest, AStagingFolderWithoutItsRecordGoesOnceItsExportIsGone)
 {
-    const pid_t child = exportInChild(backupWithDeck("deck"), exportsFolder() + "/其他.quorviabackup", [] { platform::onSync = [](int) { return ::raise(SIGSTOP); }; });
+    const pid_t child = exportInChild(backupWithDeck("deck"), exportsFolder() + "/其他.quorviabackup", [] {
+        StagingFolder::onStep = [stopped = false](StagingFolder::Step step) mutable {
+            if (step == StagingFolder::Step::recordBegun && !std::exchange(stopped, true))
+                ::raise(SIGSTOP);
+        };
+    });
     const std::shared_ptr<void> reap(nullptr, [&](void*) { if (child > 0 && ::kill(child, SIGKILL) == 0) ::waitpid(child, nullptr, 0); });
     int stopped = 0;
     ASSERT_TRUE(child > 0 && ::waitpid(child, &stopped, WUNTRACED) == child && WIFSTOPPED(stopped)) << "no export was stopped at its record";
@@ -235,11 +241,12 @@ TEST_F(BackupDurabilityTest, AStagingFolderWithoutItsRecordGoesOnceItsExportIsGo
     const QString fresh = exportsFolder() + "/.QuorviaBackup-" + platform::uuidString(platform::newUuid());
     const QString holding = exportsFolder() + "/.QuorviaBackup-" + platform::uuidString(platform::newUuid());
     const QString empty = exportsFolder() + "/.QuorviaBackup-" + platform::uuidString(platform::newUuid());
+    const QString emptyNewer = exportsFolder() + "/.QuorviaBackup-" + platform::uuidString(platform::newUuid());
     for (const QString& folder : {old, fresh, holding})
         writeFile(folder + "/export.json.tmp-00000000deadbeef", "{\"kind\":");
     writeFile(holding + "/package/manifest.json", "{}");
-    ASSERT_TRUE(QDir().mkpath(empty));
-    for (const auto& [folder, minutes] : {std::pair(old, 1), std::pair(holding, 11), std::pair(running, 11), std::pair(empty, 11)}) {
+    ASSERT_TRUE(QDir().mkpath(empty) && QDir().mkpath(emptyNewer));
+    for (const auto& [folder, minutes] : {std::pair(old, 1), std::pair(holding, 11), std::pair(running, 11), std::pair(empty, 11), std::pair(emptyNewer, 1)}) {
         const timespec ago[2] = {{::time(nullptr) - minutes * 60, 0}, {::time(nullptr) - minutes * 60, 0}};
         ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(folder).constData(), ago, 0), 0);
     }
@@ -249,7 +256,11 @@ TEST_F(BackupDurabilityTest, AStagingFolderWithoutItsRecordGoesOnceItsExportIsGo
     EXPECT_FALSE(QFileInfo::exists(empty));
     EXPECT_TRUE(QFileInfo::exists(fresh + "/export.json.tmp-00000000deadbeef"));
     EXPECT_TRUE(QFileInfo::exists(running)) << "the folder of an export writing its record went";
+    EXPECT_TRUE(QFileInfo::exists(emptyNewer)) << "an empty folder went before ten minutes";
     EXPECT_TRUE(QFileInfo::exists(holding + "/package/manifest.json")) << "a folder holding more than its unfinished record went";
+    ASSERT_EQ(::kill(child, SIGCONT), 0);
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    EXPECT_EQ(deckIn(exportsFolder() + "/其他.quorviabackup"), "deck") << "the export stopped as it made its record lost its folder";
 }
 
 // The machine's host name changed since an export was killed: its record, of
@@ -404,24 +415,28 @@ TEST_F(BackupDurabilityTest, APackageHalfRemovedOnAStickNumberedAnewNeverTakesTh
     }
 }
 
-// Exports on an exFAT stick killed just before the package takes the name or
-// just after, then at the sweep's first removal, the stick mounted anew each
-// time: the package that never took the name goes, and the old one once the
-// new one has it.
+// Exports on an exFAT stick killed just before the package takes the name,
+// just after, or as the old package takes a removal's name, then at the sweep's
+// first removal or its first removal's name, the stick mounted anew each time:
+// the package that never took the name goes, and the old one once the new one
+// has it.
 TEST_F(BackupDurabilityTest, WhatAnExportLeavesOnAStickNumberedAnewGoesAsOnAnyDrive)
 {
     const DriveImage image = DriveImage::exfat(32);
     if (::geteuid() != 0 || !image.made())
         GTEST_SKIP() << "an exFAT drive through FUSE needs root, mkfs.exfat and mount.exfat-fuse";
-    for (const auto& [at, kept] : {std::pair(StagingFolder::Step::previousSetAside, "sunday"), std::pair(StagingFolder::Step::renamed, "monday")}) {
-        SCOPED_TRACE(kept);
+    using Step = StagingFolder::Step;
+    for (const auto& [at, sweptAt, kept] : {std::tuple(Step::previousSetAside, Step::removing, "sunday"), std::tuple(Step::renamed, Step::removing, "monday"),
+                                            std::tuple(Step::previousSetAside, Step::goingNamed, "sunday"), std::tuple(Step::renamed, Step::goingNamed, "monday"),
+                                            std::tuple(Step::goingNamed, Step::removing, "monday")}) {
+        SCOPED_TRACE(testing::Message() << int(at) << " " << int(sweptAt));
         std::optional<MountedDrive> stick(std::in_place, MountedDrive::Kind::exfatImage, image.path());
         for (int file = 0; file < 64; ++file) // numbers here run past any the next mount hands out first
             writeFile(stick->path("filler/" + QString::number(file)), "");
         ASSERT_TRUE(stick->mounted() && ProjectBackupPackage::exportBackup(backupWithDeck("sunday"), stick->path("全部.quorviabackup")));
         ASSERT_TRUE(exportKilledAt(backupWithDeck("monday"), stick->path("全部.quorviabackup"), at, 0));
         stick.emplace(MountedDrive::Kind::exfatImage, image.path());
-        ASSERT_TRUE(exportKilledAt(backupWithDeck("other"), stick->path("其他.quorviabackup"), StagingFolder::Step::removing, 0));
+        ASSERT_TRUE(exportKilledAt(backupWithDeck("other"), stick->path("其他.quorviabackup"), sweptAt, 0));
         stick.emplace(MountedDrive::Kind::exfatImage, image.path());
         ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("other"), stick->path("其他.quorviabackup")));
         EXPECT_EQ(deckIn(stick->path("全部.quorviabackup")), kept);

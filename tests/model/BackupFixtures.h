@@ -22,6 +22,7 @@
 #include <functional>
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -111,11 +112,21 @@ inline void makeSparse(const QString& file, qint64 bytes)
     ::close(fd);
 }
 
+// fork(), the child killed once the calling thread ends, stopped or not (the
+// parent may end before the child asks for that).
+inline pid_t forkEndingWithThisThread()
+{
+    const pid_t parent = ::getpid(), child = ::fork();
+    if (child == 0 && (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent))
+        ::_exit(1);
+    return child;
+}
+
 // Runs an export in a child process that `prepare` may set up to stop or die
 // part way; answers the child.
 inline pid_t exportInChild(const PresentationProjectsBackup& backup, const QString& target, const std::function<void()>& prepare)
 {
-    const pid_t child = ::fork();
+    const pid_t child = forkEndingWithThisThread();
     if (child == 0) {
         prepare();
         (void)ProjectBackupPackage::exportBackup(backup, target);

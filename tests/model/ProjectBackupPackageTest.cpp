@@ -16,8 +16,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <fstream>
 #include <functional>
 #include <limits>
+#include <string>
 #include <thread>
 
 #include <csignal>
@@ -533,7 +535,7 @@ TEST_F(BackupPackageTest, TheDrivesATestMakesGoWithItsProcess)
     if (::geteuid() != 0)
         GTEST_SKIP() << "drives of its own need root to mount";
     ::prctl(PR_SET_CHILD_SUBREAPER, 1); // the killed test's daemons come back here, to be counted
-    const pid_t test = ::fork();
+    const pid_t test = forkEndingWithThisThread();
     if (test == 0) {
         MountLeakCheck::isolate();
         qputenv("TMPDIR", QFile::encodeName(path("."))); // their folders, which the kill leaves, go with this test's
@@ -560,6 +562,46 @@ TEST_F(BackupPackageTest, TheDrivesATestMakesGoWithItsProcess)
     ASSERT_EQ(QProcess::execute("losetup", {"-f", image.path()}), 0);
     EXPECT_NONFATAL_FAILURE(check.TearDown(), "attached");
     EXPECT_EQ(MountLeakCheck::loopDevicesOf(::getpid()), std::vector<std::string>());
+}
+
+// The drive tests killed at several moments, one once a process they forked
+// stands stopped, leave no process, daemon or loop device.
+TEST_F(BackupPackageTest, DriveTestsKilledPartWayLeaveNothingBehind)
+{
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1); // what they leave comes back here
+    for (const std::string test : {"BackupDurabilityTest.ARunningExportIsNeverTakenForADeadOne", "BackupPackageTest.TheDrivesATestMakesGoWithItsProcess"})
+        for (const int ms : {0, 15, 30, 60, 120, 250}) { // 0: once a process it forked stands stopped
+            const pid_t run = forkEndingWithThisThread();
+            if (run == 0) {
+                ::setpgid(0, 0), ::dup2(::open("/dev/null", O_WRONLY), STDOUT_FILENO);
+                ::execl("/proc/self/exe", "model_tests", ("--gtest_filter=" + test).c_str(), nullptr);
+                ::_exit(127);
+            }
+            const auto stopped = [run] {
+                std::ifstream children("/proc/" + std::to_string(run) + "/task/" + std::to_string(run) + "/children");
+                QFile stat;
+                for (pid_t child; children >> child;)
+                    if (stat.setFileName("/proc/" + QString::number(child) + "/stat"), stat.open(QIODevice::ReadOnly) && stat.readAll().split(')').last().startsWith(" T"))
+                        return true;
+                return false;
+            };
+            std::vector<pid_t> reaped{run};
+            for (QDeadlineTimer deadline(ms ? ms : 5000); !deadline.hasExpired() && !(ms == 0 && stopped()) && ::waitpid(run, nullptr, WNOHANG) == 0;)
+                ::usleep(1000);
+            ::kill(run, SIGKILL);
+            const auto loops = [&] { return std::ranges::any_of(reaped, [](pid_t pid) { return !MountLeakCheck::loopDevicesOf(pid).empty(); }); };
+            for (QDeadlineTimer deadline(10000); !deadline.hasExpired();)
+                if (const pid_t pid = ::waitpid(-1, nullptr, WNOHANG); pid > 0)
+                    reaped.push_back(pid);
+                else if (pid < 0 && !loops())
+                    break;
+                else
+                    ::usleep(10000);
+            EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << test << " killed at " << ms << " ms left a process";
+            EXPECT_FALSE(loops()) << test << " killed at " << ms << " ms left a loop device";
+            ::kill(-run, SIGKILL);
+        }
+    ::prctl(PR_SET_CHILD_SUBREAPER, 0);
 }
 
 // On a drive without an atomic exchange the old package is set aside before
@@ -643,7 +685,7 @@ constexpr uid_t otherUser = 65534;
 // Runs `work` in a child process as another local user; answers its exit status.
 int asOtherUser(const std::function<int()>& work)
 {
-    const pid_t child = ::fork();
+    const pid_t child = forkEndingWithThisThread();
     if (child == 0) {
         if (::setgid(otherUser) != 0 || ::setuid(otherUser) != 0)
             ::_exit(200);
@@ -687,9 +729,9 @@ int readableCopies(const std::string& folder, const std::string& secret)
 } // namespace
 
 // Exporting into a folder another user can write: that user swaps the staging
-// folder for a link to a folder of their own the moment it appears. The
-// export then fails or writes a real package, and no copy of a deck is ever
-// theirs to read.
+// folder for a link to a folder of their own the moment it is made, or as the
+// export writes its record there. The export then fails or writes a real
+// package, and no copy of a deck is ever theirs to read.
 TEST_F(BackupPackageTest, AStagingFolderSwappedByAnotherUserNeverHandsThemTheDecks)
 {
     if (::geteuid() != 0)
@@ -701,8 +743,7 @@ TEST_F(BackupPackageTest, AStagingFolderSwappedByAnotherUserNeverHandsThemTheDec
     ASSERT_EQ(::mkdir(theirs.c_str(), 0777), 0);
     ASSERT_EQ(::chown(theirs.c_str(), otherUser, otherUser), 0);
     // Twenty projects, each deck readable by all, kept in a folder only this
-    // user enters, and a deck of many files that keeps the export going long
-    // after the swapper has woken.
+    // user enters, and a deck of many files.
     std::vector<Project> projects;
     for (int i = 0; i < 20; ++i) {
         const QString deck = deckFile(QStringLiteral("private/deck%1.key").arg(i), "secret deck");
@@ -714,48 +755,26 @@ TEST_F(BackupPackageTest, AStagingFolderSwappedByAnotherUserNeverHandsThemTheDec
     projects.push_back(backupProject(QStringLiteral("长"), path("private/many.key")));
     ASSERT_EQ(::chmod(QFile::encodeName(path("private")).constData(), 0700), 0);
 
-    for (int round = 0; round < 20; ++round) {
-        SCOPED_TRACE(round);
-        const std::string loot = theirs + "/loot" + std::to_string(round);
+    // Swapped before the export opens the folder, and after, while it fills it.
+    for (const auto at : {StagingFolder::Step::folderMade, StagingFolder::Step::recordBegun}) {
+        SCOPED_TRACE(int(at));
+        const std::string loot = theirs + "/loot" + std::to_string(int(at));
         // Moved aside within the shared folder: moving another user's folder elsewhere is not allowed.
-        const std::string kept = shared + "/kept" + std::to_string(round);
-        int ready[2];
-        ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
-        const pid_t swapper = ::fork();
-        if (swapper == 0) {
-            if (::setgid(otherUser) != 0 || ::setuid(otherUser) != 0)
-                ::_exit(200);
-            ::mkdir(loot.c_str(), 0777);
-            const int watch = ::inotify_init1(IN_CLOEXEC);
-            if (::inotify_add_watch(watch, shared.c_str(), IN_CREATE | IN_ONLYDIR) < 0 || ::write(ready[1], "r", 1) != 1)
-                ::_exit(202);
-            alignas(inotify_event) char events[4096];
-            for (;;) {
-                const ssize_t n = ::read(watch, events, sizeof events);
-                for (ssize_t at = 0; at < n;) {
-                    const auto* event = reinterpret_cast<const inotify_event*>(events + at);
-                    const std::string name = event->len ? event->name : "";
-                    if (name.rfind(".QuorviaBackup-", 0) == 0 && name.find("previous") == std::string::npos) {
-                        const std::string staging = shared + "/" + name;
-                        if (::rename(staging.c_str(), kept.c_str()) == 0 && ::symlink(loot.c_str(), staging.c_str()) == 0)
-                            ::_exit(0);
-                    }
-                    at += sizeof(inotify_event) + event->len;
-                }
-            }
-        }
-        ASSERT_GT(swapper, 0);
-        ::close(ready[1]);
-        char watching = 0;
-        const bool started = ::read(ready[0], &watching, 1) == 1;
-        ::close(ready[0]);
-        const auto exported = started ? ProjectBackupPackage::exportBackup(backupOf(projects), package())
-                                      : std::expected<void, ProjectBackupFailure>();
-        const bool swapped = QFileInfo::exists(QFile::decodeName(kept.c_str()));
-        ::kill(swapper, SIGKILL);
-        ::waitpid(swapper, nullptr, 0);
-        ASSERT_TRUE(started) << "the swapper never watched the folder";
-        EXPECT_TRUE(swapped) << "the staging folder was never swapped";
+        const std::string kept = shared + "/kept" + std::to_string(int(at));
+        int swapped = -1;
+        StagingFolder::onStep = [&](StagingFolder::Step step) {
+            if (step != at || swapped >= 0)
+                return;
+            // The export's own folder: a link an earlier swap left is none.
+            const QString made = QDir(exportsFolder()).entryList({".QuorviaBackup-*"}, QDir::Dirs | QDir::Hidden | QDir::NoSymLinks).value(0);
+            const std::string staging = shared + "/" + QFile::encodeName(made).toStdString();
+            swapped = asOtherUser([&] {
+                return ::mkdir(loot.c_str(), 0777) == 0 && ::rename(staging.c_str(), kept.c_str()) == 0 && ::symlink(loot.c_str(), staging.c_str()) == 0 ? 0 : 1;
+            });
+        };
+        const auto exported = ProjectBackupPackage::exportBackup(backupOf(projects), package());
+        StagingFolder::onStep = nullptr;
+        EXPECT_EQ(swapped, 0) << "the staging folder was never swapped";
         if (exported) {
             struct stat status {};
             ASSERT_EQ(::lstat(QFile::encodeName(package()).constData(), &status), 0);
@@ -809,7 +828,7 @@ TEST_F(BackupPackageTest, ReadingAManifestTakesMemoryInProportionToItsSize)
                 return line.mid(6).trimmed().split(' ').first().toLongLong();
         return qint64(0);
     };
-    const pid_t child = ::fork();
+    const pid_t child = forkEndingWithThisThread();
     ASSERT_GE(child, 0);
     if (child == 0) {
         const qint64 before = residentKiB();

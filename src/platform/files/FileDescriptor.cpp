@@ -140,6 +140,14 @@ FileDescriptor lockedCopy(int fd)
     return copy;
 }
 
+bool holdSharedLock(int fd)
+{
+    struct flock lock {};
+    lock.l_type = F_RDLCK;
+    lock.l_whence = SEEK_SET;
+    return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
 bool isLockedElsewhere(int fd)
 {
     struct flock lock {};

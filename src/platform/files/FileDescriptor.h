@@ -77,6 +77,10 @@ std::expected<FileDescriptor, std::error_code> makeFolderAt(int parentFd, const 
 // the file, in this process or another, on this machine or beyond where the
 // file system carries locks. Not open when the lock is taken or not kept.
 FileDescriptor lockedCopy(int fd);
+// Holds a shared lock on all of the file or folder open at `fd` (for reading)
+// while that open file lives, seen by every other open of it as
+// isLockedElsewhere sees a lock; false when the lock is not taken.
+bool holdSharedLock(int fd);
 // Whether another open of the file at `fd` holds a lock on it; false on a
 // file system that keeps no locks.
 bool isLockedElsewhere(int fd);
