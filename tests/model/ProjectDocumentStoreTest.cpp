@@ -178,7 +178,7 @@ TEST_F(DocumentStoreTest, ACopyKilledHalfWayIsGoneAfterTheNextStart)
 
     for (const char* kind : {"document", "backup"}) {
         SCOPED_TRACE(kind);
-        const pid_t child = ::fork();
+        const pid_t child = forkEndingWithThisThread();
         ASSERT_GE(child, 0);
         if (child == 0) {
             if (std::string_view(kind) == "document")
@@ -232,7 +232,7 @@ TEST_F(DocumentStoreTest, AnImportKilledAtAnyAdmissionLeavesAllItsDecksOrNone)
     const auto stored = [&] { return PromptScript::storedDocumentPaths(platform::native::SettingsDefaults(path("defaults"), QString())); };
     for (const int admission : {0, 1, 2, 3, 4}) { // then unsaved, then saved
         SCOPED_TRACE(admission);
-        const pid_t child = ::fork();
+        const pid_t child = forkEndingWithThisThread();
         ASSERT_GE(child, 0);
         if (child == 0) {
             ProjectDocumentStore::onAdmit = [admission, seen = 0]() mutable { if (seen++ == admission) ::raise(SIGKILL); };

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/prctl.h>
+
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -395,6 +397,7 @@ void killWriterAtRandomMoments(const std::function<QByteArray(qint64)>& bigValue
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
             ::close(written[0]);
             SettingsDefaults store(folder, QString(), 0);
             // Completes the generation on disk first, so the keys never lag by more than one.
