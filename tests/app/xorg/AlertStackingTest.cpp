@@ -242,11 +242,40 @@ TEST_P(AlertStackingTest, TheCancelledScriptEditorGivesTheKeyboardBackToTheIslan
     QProcess second;
     ASSERT_TRUE(app->launchAnother(second) && RunningApplication::waitUntilEnded(second));
     ASSERT_TRUE(waitUntil([&] { return watch.placeNow(watch.topLevelOf(management->id)) < watch.placeNow(watch.topLevelOf(island->id)); }, 10000));
+    ASSERT_TRUE(app->focus(*management));
     app->click(*island, controls::island::editBlock, 800);
     const auto editor = app->waitWindow(QStringLiteral("^编辑稿件块"));
     ASSERT_TRUE(editor && app->focus(*editor)) << "the editor did not open";
     app->click(*editor, controls::scriptEditor::cancel(editor->frame.size()));
     EXPECT_TRUE(waitUntil([&] { return !app->shows(*editor) && app->hasKeyboard(*island); }, 5000));
+}
+
+// 新建's name alert keeps what the speaker typed through the emergency key's
+// hide and restore, nothing selected anew: later keys add to it.
+TEST_P(AlertStackingTest, TypedTextStaysThroughTheEmergencyKeyAndLaterKeysAddToIt)
+{
+    const auto newest = [&] { // the name of a project made here, if any
+        const quorvia::platform::native::SettingsDefaults store(app->folder() + QStringLiteral("/config/com.local.quorvia.mvp/defaults"), QString());
+        const auto state = quorvia::StoredState::fromJson(store.data(quorvia::PromptScript::projectsKey).value_or(QByteArray()));
+        for (const auto& project : state ? state->projects : std::vector<quorvia::StoredProject>())
+            if (project.name.endsWith(QStringLiteral("XYZ")))
+                return project.name;
+        return QString();
+    };
+    app = std::make_unique<RunningApplication>(display);
+    ASSERT_TRUE(app->launch() && (island = app->settledIsland()));
+    const auto settings = app->pressIslandSetting(*island, controls::settings::createProject);
+    ASSERT_TRUE(settings && (alert = app->waitNewWindow({*island, *settings})) && app->focus(*alert)) << "新建 asked no name";
+    app->type(QStringLiteral("ABQ"));
+    runEventsFor(1000); // the key comes on a connection of its own: the letters first
+    app->pressEmergencyKey();
+    ASSERT_TRUE(waitUntil([&] { return app->windows().empty(); })) << "nothing was hidden";
+    app->pressEmergencyKey();
+    ASSERT_TRUE(waitUntil([&] { return app->shows(*alert); }) && app->focus(*alert)) << "the alert did not come back";
+    app->type(QStringLiteral("XYZ"));
+    app->key(QStringLiteral("Return"), 0);
+    ASSERT_TRUE(waitUntil([&] { return !newest().isEmpty(); })) << "no project was made";
+    EXPECT_EQ(newest().toStdString(), "ABQXYZ");
 }
 
 // While 稿件管理's confirmation stands, the status icon still answers: a click
