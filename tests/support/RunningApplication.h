@@ -138,6 +138,9 @@ public:
 
 private:
     void startExecutable(QProcess& process) const;
+    // Kills every process still carrying this object's launch mark: whatever
+    // the program left, also what left its process group or its parent.
+    void endLeftovers() const;
 
     QString display_;
     QTemporaryDir folders_;
@@ -149,6 +152,10 @@ private:
     std::uint32_t pidAtom_ = 0;
     std::uint32_t nameAtom_ = 0;
     std::uint32_t utf8Atom_ = 0;
+    std::uint32_t typeAtom_ = 0;
+    std::uint32_t tooltipAtom_ = 0;
+    // Each launch's environment carries it, so every descendant can be told.
+    QString launchMark_;
 };
 
 } // namespace quorvia::test
