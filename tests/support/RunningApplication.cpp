@@ -488,6 +488,9 @@ std::optional<RunningApplication::Window> RunningApplication::failKeynoteImport(
     type(deck.fileName());
     const auto known = windows();
     key(QStringLiteral("Return"), 0);
+    // Its completion list, named as an alert is, may come up late; it goes with the chooser.
+    if (!waitUntil([&] { return !shows(*chooser); }))
+        return std::nullopt;
     return waitNewWindow(known);
 }
 
