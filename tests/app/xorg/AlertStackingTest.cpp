@@ -50,6 +50,13 @@ protected:
         return bool(alert = app->waitNewWindow(known));
     }
 
+    // The projects as stored, while they can be read.
+    std::optional<quorvia::StoredState> stored() const
+    {
+        const quorvia::platform::native::SettingsDefaults store(app->folder() + QStringLiteral("/config/com.local.quorvia.mvp/defaults"), QString());
+        return quorvia::StoredState::fromJson(store.data(quorvia::PromptScript::projectsKey).value_or(QByteArray()));
+    }
+
     std::unique_ptr<RunningApplication> app;
     std::optional<RunningApplication::Window> island, management, alert;
 };
@@ -174,8 +181,7 @@ TEST_P(AlertStackingTest, ACancelledChooserGivesTheKeyboardBackToTheWindowItWasA
 TEST_P(AlertStackingTest, AConfirmationHiddenByTheEmergencyKeyComesBackAndItsAnswerActs)
 {
     const auto blocks = [&] { // as stored, -1 while none can be read
-        const quorvia::platform::native::SettingsDefaults store(app->folder() + QStringLiteral("/config/com.local.quorvia.mvp/defaults"), QString());
-        const auto state = quorvia::StoredState::fromJson(store.data(quorvia::PromptScript::projectsKey).value_or(QByteArray()));
+        const auto state = stored();
         return state && state->projects.size() == 1 ? int(state->projects[0].timelineBlocks.value_or(std::vector<quorvia::PromptTimelineBlock>()).size()) : -1;
     };
     ASSERT_TRUE(askToDeleteEveryBlock() && waitUntil([&] { return blocks() == 2; })) << "稿件管理 asked nothing";
@@ -254,14 +260,6 @@ TEST_P(AlertStackingTest, TheCancelledScriptEditorGivesTheKeyboardBackToTheIslan
 // hide and restore, nothing selected anew: later keys add to it.
 TEST_P(AlertStackingTest, TypedTextStaysThroughTheEmergencyKeyAndLaterKeysAddToIt)
 {
-    const auto newest = [&] { // the name of a project made here, if any
-        const quorvia::platform::native::SettingsDefaults store(app->folder() + QStringLiteral("/config/com.local.quorvia.mvp/defaults"), QString());
-        const auto state = quorvia::StoredState::fromJson(store.data(quorvia::PromptScript::projectsKey).value_or(QByteArray()));
-        for (const auto& project : state ? state->projects : std::vector<quorvia::StoredProject>())
-            if (project.name.endsWith(QStringLiteral("XYZ")))
-                return project.name;
-        return QString();
-    };
     app = std::make_unique<RunningApplication>(display);
     ASSERT_TRUE(app->launch() && (island = app->settledIsland()));
     const auto settings = app->pressIslandSetting(*island, controls::settings::createProject);
@@ -274,8 +272,13 @@ TEST_P(AlertStackingTest, TypedTextStaysThroughTheEmergencyKeyAndLaterKeysAddToI
     ASSERT_TRUE(waitUntil([&] { return app->shows(*alert); }) && app->focus(*alert)) << "the alert did not come back";
     app->type(QStringLiteral("XYZ"));
     app->key(QStringLiteral("Return"), 0);
-    ASSERT_TRUE(waitUntil([&] { return !newest().isEmpty(); })) << "no project was made";
-    EXPECT_EQ(newest().toStdString(), "ABQXYZ");
+    QString made;
+    ASSERT_TRUE(waitUntil([&] {
+        for (const auto& project : stored().value_or(quorvia::StoredState()).projects)
+            made = project.name.endsWith(QStringLiteral("XYZ")) ? project.name : made;
+        return !made.isEmpty();
+    })) << "no project was made";
+    EXPECT_EQ(made.toStdString(), "ABQXYZ");
 }
 
 // While 稿件管理's confirmation stands, the status icon still answers: a click
