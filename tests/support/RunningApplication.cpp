@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QThread>
+#include <QUuid>
 
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
@@ -20,6 +21,8 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
+
+#include <unistd.h>
 
 namespace quorvia::test {
 
@@ -40,6 +43,9 @@ std::uint32_t internAtom(xcb_connection_t* c, const char* name)
     return reply ? reply->atom : 0;
 }
 
+// Set in every launch's environment to this object's mark.
+constexpr auto launchMarkName = "QUORVIA_TEST_LAUNCH";
+
 } // namespace
 
 RunningApplication::RunningApplication(const QString& display)
@@ -52,7 +58,10 @@ RunningApplication::RunningApplication(const QString& display)
         pidAtom_ = internAtom(connection_, "_NET_WM_PID");
         nameAtom_ = internAtom(connection_, "_NET_WM_NAME");
         utf8Atom_ = internAtom(connection_, "UTF8_STRING");
+        typeAtom_ = internAtom(connection_, "_NET_WM_WINDOW_TYPE");
+        tooltipAtom_ = internAtom(connection_, "_NET_WM_WINDOW_TYPE_TOOLTIP");
     }
+    launchMark_ = QUuid::createUuid().toString(QUuid::WithoutBraces);
     for (const char* sub : {"config/com.local.quorvia.mvp", "data", "run", "tmp", "home"})
         QDir(folders_.path()).mkpath(QString::fromLatin1(sub));
     QFile::setPermissions(folders_.filePath(QStringLiteral("run")),
@@ -70,8 +79,10 @@ RunningApplication::RunningApplication(const QString& display)
     environment_.insert(QStringLiteral("XDG_DATA_HOME"), folders_.filePath(QStringLiteral("data")));
     environment_.insert(QStringLiteral("XDG_RUNTIME_DIR"), folders_.filePath(QStringLiteral("run")));
     environment_.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
-    // The emergency key and the private windows do not depend on a session bus.
-    environment_.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    // The emergency key and the private windows do not depend on a session
+    // bus. One that fails at once: without any, libdbus starts a launcher.
+    environment_.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                        QStringLiteral("unix:path=") + folders_.filePath(QStringLiteral("no-bus")));
     environment_.remove(QStringLiteral("SESSION_MANAGER"));
 }
 
@@ -86,6 +97,7 @@ RunningApplication::~RunningApplication()
         process_.kill();
         process_.waitForFinished(5000);
     }
+    endLeftovers();
     xcb_disconnect(connection_);
 }
 
@@ -129,10 +141,37 @@ bool RunningApplication::launch()
 
 void RunningApplication::startExecutable(QProcess& process) const
 {
+    QProcessEnvironment marked = process.processEnvironment();
+    marked.insert(QLatin1String(launchMarkName), launchMark_);
+    process.setProcessEnvironment(marked);
     if (launcher_.isEmpty())
         process.start(executable_, {});
     else
         process.start(launcher_.front(), launcher_.mid(1) << executable_);
+}
+
+void RunningApplication::endLeftovers() const
+{
+    const QByteArray mark = '\0' + QByteArray(launchMarkName) + '=' + launchMark_.toLatin1() + '\0';
+    std::vector<pid_t> marked;
+    const auto find = [&] {
+        marked.clear();
+        for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            bool isPid = false;
+            const pid_t pid = entry.toInt(&isPid);
+            QFile variables(QStringLiteral("/proc/%1/environ").arg(entry));
+            if (isPid && pid != ::getpid() && variables.open(QIODevice::ReadOnly)
+                && ('\0' + variables.readAll()).contains(mark))
+                marked.push_back(pid);
+        }
+        return marked.empty();
+    };
+    // An ended process's environment reads empty, so one gone stops counting at once.
+    for (int round = 0; round < 50 && !find(); ++round) {
+        for (const pid_t pid : marked)
+            ::kill(pid, SIGKILL);
+        QThread::msleep(20);
+    }
 }
 
 bool RunningApplication::start()
@@ -223,6 +262,13 @@ std::vector<RunningApplication::Window> RunningApplication::windows() const
         return pid && xcb_get_property_value_length(pid.get()) == 4
                && *static_cast<std::uint32_t*>(xcb_get_property_value(pid.get())) == process_.processId();
     };
+    // Qt names a tooltip after the application, as it does an alert.
+    auto isTooltip = [&](xcb_window_t w) {
+        auto type = hold(xcb_get_property_reply(
+            connection_, xcb_get_property(connection_, 0, w, typeAtom_, XCB_ATOM_ATOM, 0, 16), nullptr));
+        const auto* types = type ? static_cast<const xcb_atom_t*>(xcb_get_property_value(type.get())) : nullptr;
+        return types && std::count(types, types + xcb_get_property_value_length(type.get()) / 4, tooltipAtom_) > 0;
+    };
     const xcb_window_t* children = xcb_query_tree_children(tree.get());
     const int count = xcb_query_tree_children_length(tree.get());
     for (int i = 0; i < count; ++i) {
@@ -250,7 +296,7 @@ std::vector<RunningApplication::Window> RunningApplication::windows() const
                 at += QPoint(g->x + outer->border_width, g->y + outer->border_width);
             }
         }
-        if (!w)
+        if (!w || isTooltip(w))
             continue;
         auto geometry = hold(xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, w), nullptr));
         if (!geometry)
@@ -442,6 +488,9 @@ std::optional<RunningApplication::Window> RunningApplication::failKeynoteImport(
     type(deck.fileName());
     const auto known = windows();
     key(QStringLiteral("Return"), 0);
+    // Its completion list, named as an alert is, may come up late; it goes with the chooser.
+    if (!waitUntil([&] { return !shows(*chooser); }))
+        return std::nullopt;
     return waitNewWindow(known);
 }
 

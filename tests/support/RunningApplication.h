@@ -35,7 +35,8 @@ public:
 
     // Without a display, on the offscreen platform: no window is drawn anywhere.
     explicit RunningApplication(const QString& display = QString());
-    // One still running is ended by SIGTERM, and fails the test unless it ends with status 0.
+    // One still running is ended by SIGTERM, and fails the test unless it ends
+    // with status 0; then whatever any launch left running is killed.
     ~RunningApplication();
     RunningApplication(const RunningApplication&) = delete;
     RunningApplication& operator=(const RunningApplication&) = delete;
@@ -46,7 +47,8 @@ public:
     static QString scrollingTalk();
     // What the executable starts with: HOME, TMPDIR, XDG_CONFIG_HOME,
     // XDG_DATA_HOME and XDG_RUNTIME_DIR in the private folders ("home",
-    // "tmp", "config", "data", "run"). A test may change it before a start.
+    // "tmp", "config", "data", "run"), and a session bus address that fails
+    // at once. A test may change it before a start.
     QProcessEnvironment& environment() { return environment_; }
     // A command every launch goes through, given the executable last, e.g.
     // one that holds it at a gate; empty, the executable starts directly.
@@ -84,7 +86,8 @@ public:
     // after start-up, when the button takes a click.
     bool waitUntilOffersPrivacyOutput(const Window& island) const;
 
-    // The application's viewable top-level windows, by the pid Qt stamps on them.
+    // The application's viewable top-level windows, by the pid Qt stamps on
+    // them; tooltips are none.
     std::vector<Window> windows() const;
     bool shows(const Window& window) const { return std::ranges::count(windows(), window) > 0; }
     // The island, once it stands alone after the start and has had time to settle.
@@ -138,6 +141,9 @@ public:
 
 private:
     void startExecutable(QProcess& process) const;
+    // Kills every process still carrying this object's launch mark: whatever
+    // the program left, also what left its process group or its parent.
+    void endLeftovers() const;
 
     QString display_;
     QTemporaryDir folders_;
@@ -149,6 +155,10 @@ private:
     std::uint32_t pidAtom_ = 0;
     std::uint32_t nameAtom_ = 0;
     std::uint32_t utf8Atom_ = 0;
+    std::uint32_t typeAtom_ = 0;
+    std::uint32_t tooltipAtom_ = 0;
+    // Each launch's environment carries it, so every descendant can be told.
+    QString launchMark_;
 };
 
 } // namespace quorvia::test

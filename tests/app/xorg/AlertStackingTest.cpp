@@ -50,6 +50,13 @@ protected:
         return bool(alert = app->waitNewWindow(known));
     }
 
+    // The projects as stored, while they can be read.
+    std::optional<quorvia::StoredState> stored() const
+    {
+        const quorvia::platform::native::SettingsDefaults store(app->folder() + QStringLiteral("/config/com.local.quorvia.mvp/defaults"), QString());
+        return quorvia::StoredState::fromJson(store.data(quorvia::PromptScript::projectsKey).value_or(QByteArray()));
+    }
+
     std::unique_ptr<RunningApplication> app;
     std::optional<RunningApplication::Window> island, management, alert;
 };
@@ -174,8 +181,7 @@ TEST_P(AlertStackingTest, ACancelledChooserGivesTheKeyboardBackToTheWindowItWasA
 TEST_P(AlertStackingTest, AConfirmationHiddenByTheEmergencyKeyComesBackAndItsAnswerActs)
 {
     const auto blocks = [&] { // as stored, -1 while none can be read
-        const quorvia::platform::native::SettingsDefaults store(app->folder() + QStringLiteral("/config/com.local.quorvia.mvp/defaults"), QString());
-        const auto state = quorvia::StoredState::fromJson(store.data(quorvia::PromptScript::projectsKey).value_or(QByteArray()));
+        const auto state = stored();
         return state && state->projects.size() == 1 ? int(state->projects[0].timelineBlocks.value_or(std::vector<quorvia::PromptTimelineBlock>()).size()) : -1;
     };
     ASSERT_TRUE(askToDeleteEveryBlock() && waitUntil([&] { return blocks() == 2; })) << "稿件管理 asked nothing";
@@ -242,11 +248,37 @@ TEST_P(AlertStackingTest, TheCancelledScriptEditorGivesTheKeyboardBackToTheIslan
     QProcess second;
     ASSERT_TRUE(app->launchAnother(second) && RunningApplication::waitUntilEnded(second));
     ASSERT_TRUE(waitUntil([&] { return watch.placeNow(watch.topLevelOf(management->id)) < watch.placeNow(watch.topLevelOf(island->id)); }, 10000));
+    ASSERT_TRUE(app->focus(*management));
     app->click(*island, controls::island::editBlock, 800);
     const auto editor = app->waitWindow(QStringLiteral("^编辑稿件块"));
     ASSERT_TRUE(editor && app->focus(*editor)) << "the editor did not open";
     app->click(*editor, controls::scriptEditor::cancel(editor->frame.size()));
     EXPECT_TRUE(waitUntil([&] { return !app->shows(*editor) && app->hasKeyboard(*island); }, 5000));
+}
+
+// 新建's name alert keeps what the speaker typed through the emergency key's
+// hide and restore, nothing selected anew: later keys add to it.
+TEST_P(AlertStackingTest, TypedTextStaysThroughTheEmergencyKeyAndLaterKeysAddToIt)
+{
+    app = std::make_unique<RunningApplication>(display);
+    ASSERT_TRUE(app->launch() && (island = app->settledIsland()));
+    const auto settings = app->pressIslandSetting(*island, controls::settings::createProject);
+    ASSERT_TRUE(settings && (alert = app->waitNewWindow({*island, *settings})) && app->focus(*alert)) << "新建 asked no name";
+    app->type(QStringLiteral("ABQ"));
+    runEventsFor(1000); // the key comes on a connection of its own: the letters first
+    app->pressEmergencyKey();
+    ASSERT_TRUE(waitUntil([&] { return app->windows().empty(); })) << "nothing was hidden";
+    app->pressEmergencyKey();
+    ASSERT_TRUE(waitUntil([&] { return app->shows(*alert); }) && app->focus(*alert)) << "the alert did not come back";
+    app->type(QStringLiteral("XYZ"));
+    app->key(QStringLiteral("Return"), 0);
+    QString made;
+    ASSERT_TRUE(waitUntil([&] {
+        for (const auto& project : stored().value_or(quorvia::StoredState()).projects)
+            made = project.name.endsWith(QStringLiteral("XYZ")) ? project.name : made;
+        return !made.isEmpty();
+    })) << "no project was made";
+    EXPECT_EQ(made.toStdString(), "ABQXYZ");
 }
 
 // While 稿件管理's confirmation stands, the status icon still answers: a click

@@ -7,6 +7,8 @@
 #include "support/TestPlatform.h"
 
 #include <QApplication>
+#include <QMouseEvent>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -124,6 +126,28 @@ TEST(Window, OrderOutCloseAndTheLiveWindowList)
     window.reset();
     const auto after = Window::allWindows();
     EXPECT_EQ(std::find(after.begin(), after.end(), raw), after.end());
+}
+
+// A window opened with the keyboard came from where the speaker last clicked,
+// not from where the keyboard was; closed once another program has taken the
+// keyboard, before the server ever reported its own ask, it takes nothing back.
+TEST(Window, TheKeyboardGoesBackWhereTheSpeakerActedAndNeverFromAnotherProgram)
+{
+    quorvia::test::TestPlatform env;
+    Window island(Rect(0, 0, 200, 100)), management(Rect(300, 0, 200, 100)), editor(Rect(0, 300, 200, 100));
+    island.orderFront();
+    management.makeKeyAndOrderFront();
+    QApplication::processEvents();
+    env.windowSystem().focus = KeyboardFocus{KeyboardFocus::Holder::ours, &management};
+    QMouseEvent click(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(island.windowHandle(), &click);
+    editor.makeKeyAndOrderFront();
+    EXPECT_EQ(editor.openedFrom(), &island);
+
+    env.windowSystem().focus = KeyboardFocus{KeyboardFocus::Holder::otherProgram};
+    editor.orderOut();
+    quorvia::test::runEventsFor(100);
+    EXPECT_NE(QGuiApplication::focusWindow(), island.windowHandle()) << "taken from another program";
 }
 
 TEST(Popover, PrefersItsEdgeAndFlipsWhenThereIsNoRoom)

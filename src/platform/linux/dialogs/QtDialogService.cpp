@@ -35,9 +35,30 @@ namespace quorvia::platform::native {
 
 namespace {
 
+// Shown again after a hide, Qt hands the focused field a tab focus, which
+// selects a line edit's whole text: the next key would replace what the
+// speaker typed. A show leaves the text, caret and selection as they were.
+class AlertDialog final : public QDialog {
+public:
+    using QDialog::QDialog;
+    QPointer<QLineEdit> field;
+
+    void setVisible(bool visible) override
+    {
+        if (!visible || !field || field->hasSelectedText()) {
+            QDialog::setVisible(visible);
+            return;
+        }
+        const int caret = field->cursorPosition();
+        QDialog::setVisible(true);
+        field->deselect();
+        field->setCursorPosition(caret);
+    }
+};
+
 QDialog* makeAlert(const AlertRequest& request, QWidget* owner, QLineEdit** field, int* answer)
 {
-    auto* dialog = new QDialog(owner, Qt::Dialog | Qt::WindowStaysOnTopHint);
+    auto* dialog = new AlertDialog(owner, Qt::Dialog | Qt::WindowStaysOnTopHint);
     dialog->setWindowTitle(QApplication::applicationName());
     dialog->setModal(true);
 
@@ -67,6 +88,7 @@ QDialog* makeAlert(const AlertRequest& request, QWidget* owner, QLineEdit** fiel
             edit->selectAll();
         texts->addWidget(edit);
         *field = edit;
+        dialog->field = edit;
     }
 
     auto* top = new QHBoxLayout;
