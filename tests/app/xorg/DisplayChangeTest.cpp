@@ -22,11 +22,7 @@ protected:
         ASSERT_TRUE(app->tool(QStringLiteral("xsetroot"), {QStringLiteral("-solid"), desktop.name()}) && app->launch());
         ASSERT_TRUE((island = app->settledIsland()) && app->waitUntilOffersPrivacyOutput(*island));
     }
-    void TearDown() override
-    {
-        app.reset();
-        WindowManagedTwoOutputTest::TearDown();
-    }
+    void TearDown() override { app.reset(), WindowManagedTwoOutputTest::TearDown(); }
     QColor pixel(QPoint at) const { return app->grab(QRect(at, QSize(1, 1))).pixel(0, 0); }
     // Live once the projector shows the laptop's desktop beside the island.
     bool goLive()
@@ -35,10 +31,7 @@ protected:
         return waitUntil([&] { return pixel(projector.bottomLeft() + QPoint(100, -100)) == desktop; });
     }
     bool xrandr(const QString& arguments) { return TwoOutputXServer::xrandr(display, arguments.split(u' ')); }
-    bool anyOfOurs(const std::function<bool(const QRect&)>& test) const
-    {
-        return std::ranges::any_of(app->windows(), [&](const auto& w) { return test(w.frame); });
-    }
+    bool anyOfOurs(const std::function<bool(const QRect&)>& test) const { return std::ranges::any_of(app->windows(), [&](const auto& w) { return test(w.frame); }); }
 
     std::unique_ptr<RunningApplication> app;
     std::optional<RunningApplication::Window> island;
@@ -49,13 +42,8 @@ TEST_P(DisplayChangeTest, ALiveOutputThroughTheLaptopScreenGoneAndBackLeavesTheM
     ASSERT_TRUE(goLive() && xrandr(QStringLiteral("--output DUMMY0 --off --output DUMMY1 --pos 0x0")));
     runEventsFor(3000);
     ASSERT_TRUE(TwoOutputXServer::restoreLayout(display));
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            const QColor retryFace = pixel(controls::overlay::retry);
-            return retryFace.blue() > 200 && retryFace.blue() - retryFace.red() > 80
-                   && anyOfOurs([](const QRect& f) { return f == projector; });
-        },
-        5000));
+    const auto retryDrawn = [&] { const QColor c = pixel(controls::overlay::retry); return c.blue() > 200 && c.blue() - c.red() > 80; };
+    EXPECT_TRUE(waitUntil([&] { return retryDrawn() && anyOfOurs([](const QRect& f) { return f == projector; }); }, 5000));
 }
 
 TEST_P(DisplayChangeTest, WithTheOutputOffNothingOfOursShowsWhileTheLaptopScreenIsGone)
