@@ -264,7 +264,8 @@ TEST_P(QuitAlertSignalTest, AnImportWhoseProjectAQuitLeftUnstoredLeavesNoDeckAft
     RunningApplication next(display);
     next.environment() = app->environment();
     EXPECT_TRUE(next.launch() && waitUntil([&] { return decks() == 0; })) << "the deck stayed";
-    const auto again = next.quit() && app->launch() ? app->settledIsland() : std::nullopt;
+    // Before it catches the signal, a quit would end it outright.
+    const auto again = next.waitUntilCatching(SIGTERM) && next.quit() && app->launch() ? app->settledIsland() : std::nullopt;
     const auto stored = [&] { return quorvia::PromptScript::storedDocumentPaths(quorvia::platform::native::SettingsDefaults(
                                          app->folder() + "/config/com.local.quorvia.mvp/defaults", {})).value_or(QStringList()).size() == 1; };
     ASSERT_TRUE(again && beginImport(*again, package) && waitUntil(stored) && app->quit() && app->start()) << "the imported project was never stored";
