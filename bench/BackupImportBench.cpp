@@ -1,62 +1,24 @@
+#include "BenchDeck.h"
 #include "model/PresentationProjectsBackup.h"
 #include "model/ProjectBackupPackage.h"
 #include "platform/core/Uuid.h"
 #include "platform/files/TreeRemoval.h"
 
-#include <QByteArray>
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <cstdlib>
-#include <cstring>
 #include <vector>
-#include <fcntl.h>
 #include <unistd.h>
 
 using namespace quorvia;
 
-// Measured by hand: the size of the deck in MB (QUORVIA_BENCH_DECK_MB, 1024 by
-// default) and the folder on the drive to measure (QUORVIA_BENCH_DIR, the
-// system's temporary folder by default; not a disk in memory). Every round
-// starts with nothing dirty in the page cache, so one round's writeback is not
-// paid by the next.
+// Every round starts with nothing dirty in the page cache, so one round's
+// writeback is not paid by the next.
 namespace {
 
-qint64 deckBytes()
-{
-    const QByteArray asked = qgetenv("QUORVIA_BENCH_DECK_MB");
-    const qint64 megabytes = asked.isEmpty() ? 1024 : asked.toLongLong();
-    return std::max<qint64>(megabytes, 1) << 20;
-}
-
-QString benchFolder()
-{
-    const QString asked = qEnvironmentVariable("QUORVIA_BENCH_DIR");
-    return asked.isEmpty() ? QDir::tempPath() : asked;
-}
-
-// A deck file of `bytes` with no holes and nothing a disk could compress.
-void writeDeck(const QString& path, qint64 bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        std::abort();
-    QByteArray chunk(1 << 20, Qt::Uninitialized);
-    quint64 seed = 0x9e3779b97f4a7c15ull;
-    for (qint64 written = 0; written < bytes; written += chunk.size()) {
-        for (qsizetype i = 0; i + 8 <= chunk.size(); i += 8) {
-            seed ^= seed << 13;
-            seed ^= seed >> 7;
-            seed ^= seed << 17;
-            std::memcpy(chunk.data() + i, &seed, 8);
-        }
-        file.write(chunk.constData(), std::min<qint64>(chunk.size(), bytes - written));
-    }
-}
+using namespace quorvia::bench;
 
 // A backup package holding one project and its deck.
 struct Package {
@@ -71,19 +33,7 @@ struct Package {
     Package()
     {
         writeDeck(deck, bytes);
-        PresentationProjectsBackup::Project project;
-        project.id = id;
-        project.name = QStringLiteral("发布会");
-        project.rawText = QStringLiteral("1\n开场");
-        project.timelineBlocks = {PromptTimelineBlock(platform::newUuid(), QStringLiteral("1"), QStringLiteral("开场"))};
-        project.slideMappings = {1};
-        project.slideMappingReviews = {SlideMappingReview::manual};
-        project.speechProgress = {0};
-        project.deck = PresentationDeck::keynoteDocument(deck, 3);
-        PresentationProjectsBackup backup;
-        backup.exportedAt = QDateTime::currentDateTimeUtc();
-        backup.activeProjectID = project.id;
-        backup.projects = {project};
+        const PresentationProjectsBackup backup = oneProjectBackup(deck, id);
         if (!ProjectBackupPackage::exportBackup(backup, path))
             std::abort();
         ::sync();
@@ -122,17 +72,8 @@ void plainCopyAndOneSync(benchmark::State& state)
         ::unlink(target.constData());
         ::sync();
         state.ResumeTiming();
-        const int in = ::open(QFile::encodeName(source.packed).constData(), O_RDONLY | O_CLOEXEC);
-        if (in < 0)
-            state.SkipWithError("the package holds no deck");
-        const int out = ::open(target.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        for (ssize_t n; (n = ::read(in, buffer.data(), buffer.size())) > 0;)
-            if (::write(out, buffer.data(), size_t(n)) != n)
-                state.SkipWithError("the copy failed");
-        if (::fsync(out) != 0)
-            state.SkipWithError("the sync failed");
-        ::close(out);
-        ::close(in);
+        if (const char* failed = copyAndSyncOnce(QFile::encodeName(source.packed), target, buffer))
+            state.SkipWithError(failed);
     }
     state.SetBytesProcessed(state.iterations() * source.bytes);
 }
