@@ -272,12 +272,12 @@ void ScreenMirrorEngine::finishFailClosed(int generation, std::optional<platform
     if (screen && !DisplayTopology::snapshot().isMirroring()) {
         outputDisplayID_ = audienceID;
         output_.show(screen->frame, AudienceOutputMode::safe(reason));
-        // Never over the speaker's screen, wherever the displays now stand.
-        keepAudienceWindowsOnTheirDisplays();
     } else {
         output_.destroy();
     }
     destroyAuxiliaryOutputs();
+    // Never over the speaker's screen, wherever the displays now stand.
+    keepAudienceWindowsOnTheirDisplays();
     captureIdentity_.reset();
     transition(PresentationSafetyState::safeStopped(reason));
 }

@@ -58,12 +58,12 @@ public:
     void resumeAfterPrivacyPause();
     // Any thread.
     void handleTopologyChange();
+    void failClosed(const QString& reason);
     // Main thread, after any change of the displays: each audience window
     // stands on its own display as that display now stands. One whose display
     // is gone goes; one that would lie over the speaker's screen or be
     // mirrored waits out of sight.
     void keepAudienceWindowsOnTheirDisplays();
-    void failClosed(const QString& reason);
     // Main thread; the completion runs on a later turn of the main queue once
     // capture has stopped.
     void shutdown(std::function<void()> completion);

@@ -126,9 +126,7 @@ std::vector<Screen> decideScreens(const RandrTable& table, const std::vector<QtS
             if (!identity->monitorName.isEmpty())
                 screen.localizedName = identity->monitorName;
         }
-        const bool panel = std::any_of(groups[i].begin(), groups[i].end(), [](const ActiveOutput* a) {
-            return QtDisplayService::isBuiltInConnector(a->output->name);
-        });
+        const bool panel = holds(i, [](const RandrOutput& o) { return QtDisplayService::isBuiltInConnector(o.name); });
         const bool speakers = hasPanelConnector ? panel : standIn == i;
         screen.isBuiltIn = agreesWithQt && speakers;
         screen.isBuiltInPendingWindowSystem = !agreesWithQt && speakers;
