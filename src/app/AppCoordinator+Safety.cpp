@@ -293,6 +293,7 @@ void AppCoordinator::screenParametersChanged()
         audioSetupController->positionOnBuiltInScreen();
     if (cloudAISettingsController)
         cloudAISettingsController->positionOnBuiltInScreen();
+    privateWindows->centreDialogsOnBuiltInScreen();
 }
 
 void AppCoordinator::recallPrompter()

@@ -222,6 +222,7 @@ void PrivateWindowRegistry::restore(Window* window)
     if (!window)
         return;
     // Without a built-in screen a shown window could land on the audience display.
+    window->readBackFrame();
     if (!clamp(*window))
         return;
     window->orderFrontRegardless();
@@ -250,14 +251,31 @@ void PrivateWindowRegistry::returnKeyboard()
 
 void PrivateWindowRegistry::clampAllToBuiltInScreen()
 {
-    for (Window* w : registeredWindows())
+    for (Window* w : registeredWindows()) {
+        w->readBackFrame();
         clamp(*w);
+    }
+    // Alerts and choosers stand where the speaker works too.
+    const auto screen = DisplayTopology::builtInScreen();
+    if (!screen)
+        return;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->isVisible() && qobject_cast<QDialog*>(widget))
+            keepOnScreen(*widget, *screen);
 }
 
 bool PrivateWindowRegistry::clamp(Window& window)
 {
     const auto screen = DisplayTopology::builtInScreen();
     if (!screen) {
+        // Gone for want of a screen, it comes back with the next restore:
+        // the hide that follows finds it already out and would forget it.
+        if (window.isVisible()) {
+            if (hasRestorationSnapshot_)
+                rememberAsVisible(&window);
+            else
+                takeSnapshot({});
+        }
         window.orderOut();
         return false;
     }
@@ -268,6 +286,21 @@ bool PrivateWindowRegistry::clamp(Window& window)
     if (clamped != window.frame())
         window.setFrame(clamped);
     return true;
+}
+
+void PrivateWindowRegistry::centreDialogsOnBuiltInScreen()
+{
+    const auto screen = DisplayTopology::builtInScreen();
+    if (!screen)
+        return;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (!widget->isVisible() || !qobject_cast<QDialog*>(widget))
+            continue;
+        QRect frame = widget->frameGeometry();
+        frame.moveCenter(platform::toQtGlobal(screen->visibleFrame).center());
+        widget->move(frame.topLeft());
+        keepOnScreen(*widget, *screen);
+    }
 }
 
 bool PrivateWindowRegistry::containsVisiblePrivateWindow(platform::Point point) const

@@ -43,7 +43,11 @@ public:
     void restorePreviouslyVisible(platform::Window* except = nullptr);
     void restore(platform::Window* window);
     void discardRestorationSnapshot();
+    // Each registered window first reads where it stands; shown dialogs are
+    // kept on the built-in screen as well.
     void clampAllToBuiltInScreen();
+    // Shown alerts and choosers go back to the middle of the built-in screen.
+    void centreDialogsOnBuiltInScreen();
 
     bool containsVisiblePrivateWindow(platform::Point point) const;
     bool visibleWindowsAreOnBuiltInScreen() const;

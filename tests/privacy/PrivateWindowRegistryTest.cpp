@@ -5,6 +5,8 @@
 #include "PrivacyFakes.h"
 #include "support/QtPrinting.h"
 
+#include <QApplication>
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -67,6 +69,19 @@ TEST_F(Registry, MovingAWindowOffTheBuiltInScreenClampsItBack)
     registry.clampAllToBuiltInScreen();
     EXPECT_EQ(panel.frame(), Rect(600, 870, 240, 30));
     EXPECT_EQ(w->frame(), Rect(600, 845, 240, 30));
+}
+
+// The projector placed above the laptop moves the space under a window, which
+// stays where it stood on the server: now on the projector.
+TEST_F(Registry, AClampReadsWhereAWindowStandsOnceTheDisplaysMovedUnderIt)
+{
+    displays->origin = platform::Point{0, 900};
+    auto w = added(Rect(100, 100, 200, 100));
+    QApplication::processEvents();
+    displays->origin = platform::Point{0, 1800};
+    registry.clampAllToBuiltInScreen();
+    EXPECT_EQ(w->frame(), Rect(100, 775, 200, 100));
+    EXPECT_EQ(w->frameGeometry().top(), 1800 - 875) << "left on the projector";
 }
 
 TEST_F(Registry, RegisteringTwiceKeepsOneEntryAndReappliesTheSharingRule)

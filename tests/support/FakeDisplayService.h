@@ -12,6 +12,9 @@ class FakeDisplayService final : public platform::DisplayService {
 public:
     std::vector<platform::Screen> screens() const override { return screens_; }
     std::optional<platform::Screen> mainScreen() const override;
+    std::optional<platform::Point> globalOrigin() const override { return origin; }
+    // Where the origin stands in Qt's space; none leaves it to Qt's primary screen.
+    std::optional<platform::Point> origin;
 
     // A built-in 1440 x 900 panel with a 25-point menu bar, at the origin.
     static platform::Screen builtIn(platform::DisplayID id = 1);

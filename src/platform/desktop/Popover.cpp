@@ -1,6 +1,8 @@
 #include "platform/desktop/Popover.h"
 
+#include "platform/Platform.h"
 #include "platform/desktop/ScreenSpace.h"
+#include "platform/displays/DisplayService.h"
 
 #include <QScreen>
 
@@ -36,8 +38,14 @@ void Popover::show(QWidget* anchor, Edge preferredEdge)
     if (content)
         size = content->minimumSize() == content->maximumSize() ? content->minimumSize() : content->sizeHint();
     QRect anchorRect(anchor->mapToGlobal(QPoint(0, 0)), anchor->size());
-    const QScreen* screen = anchor->screen();
-    const QRect area = screen ? screen->availableGeometry() : QRect(anchorRect.topLeft(), size);
+    // The screen as the display service has it: Qt's own list lags behind a rearrangement.
+    QRect area(anchorRect.topLeft(), size);
+    if (const DisplayService* displays = hasCurrent() ? current().displayService.get() : nullptr) {
+        if (const auto screen = displays->screenContaining(fromQtGlobal(QRectF(anchorRect))))
+            area = toQtGlobal(screen->visibleFrame);
+    } else if (const QScreen* screen = anchor->screen()) {
+        area = screen->availableGeometry();
+    }
     setFrame(fromQtGlobal(QRectF(placement(anchorRect, size, area, preferredEdge))));
     orderFront();
 }

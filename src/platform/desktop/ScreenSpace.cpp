@@ -1,5 +1,8 @@
 #include "platform/desktop/ScreenSpace.h"
 
+#include "platform/Platform.h"
+#include "platform/displays/DisplayService.h"
+
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -15,6 +18,9 @@ struct Anchor {
 
 Anchor anchor()
 {
+    if (const DisplayService* displays = hasCurrent() ? current().displayService.get() : nullptr)
+        if (const auto origin = displays->globalOrigin())
+            return {origin->x, origin->y};
     const QScreen* primary = QGuiApplication::primaryScreen();
     if (!primary)
         return {};
@@ -23,8 +29,8 @@ Anchor anchor()
 }
 } // namespace
 
-// The flip itself is Geometry's; here we only shift by the primary screen's
-// left edge, which is not always at 0 in Qt's space.
+// The flip itself is Geometry's; here we only shift by the origin's left
+// edge, which is not always at 0 in Qt's space.
 Rect fromQtGlobal(const QRectF& r)
 {
     const Anchor a = anchor();

@@ -98,6 +98,10 @@ public:
     Rect frame() const { return frame_; }
     void setFrame(const Rect& frame);
     void setFrameOrigin(Point origin);
+    // Makes frame() say where the window stands now. Rearranged displays move
+    // the global space under every window, which stays where it was on the
+    // server: its old frame would name another place.
+    void readBackFrame() { adoptQtGeometry(); }
     // What the window manager draws around the window, as last seen while it
     // was shown: none before that, and none without a window manager.
     QMargins decorationMargins() const { return decorations_; }

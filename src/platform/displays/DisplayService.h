@@ -53,6 +53,12 @@ public:
     // The screen the speaker is working on (the one with the active window).
     virtual std::optional<Screen> mainScreen() const = 0;
 
+    // Where the global space's origin stands in the window system's own
+    // top-left space, read from the same picture as screens(), so that a
+    // window is placed where the screens it was placed by stand. None where
+    // only the window system knows: its primary screen is then the anchor.
+    virtual std::optional<Point> globalOrigin() const { return std::nullopt; }
+
     // The screen that holds most of the rectangle; none when it touches none.
     std::optional<Screen> screenContaining(const Rect& rect) const;
 

@@ -199,6 +199,15 @@ std::vector<Screen> RandrDisplayService::screens() const
     return decideScreens(*table, qtScreens(), audienceDisplay());
 }
 
+std::optional<Point> RandrDisplayService::globalOrigin() const
+{
+    const auto table = readTable();
+    if (!table)
+        return std::nullopt;
+    const QPoint origin = native::globalOrigin(*table);
+    return Point{double(origin.x()), double(origin.y())};
+}
+
 std::optional<Screen> RandrDisplayService::mainScreen() const
 {
     return screenOfFocusedWindow(*this);

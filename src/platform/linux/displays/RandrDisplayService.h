@@ -32,6 +32,9 @@ public:
 
     std::vector<Screen> screens() const override;
     std::optional<Screen> mainScreen() const override;
+    // On X11 a global position of Qt's is a root-window position: the root
+    // is the one space both sides share, whatever Qt's screens still say.
+    std::optional<Point> globalOrigin() const override;
 
     // The raw tables, none when the server does not answer.
     std::optional<RandrTable> readTable() const;

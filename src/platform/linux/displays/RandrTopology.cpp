@@ -52,6 +52,15 @@ std::size_t distinctAreas(std::vector<QRect> areas)
 
 } // namespace
 
+QPoint globalOrigin(const RandrTable& table)
+{
+    const std::vector<ActiveOutput> active = activeOutputs(table);
+    if (active.empty())
+        return {};
+    const QRect first = active.front().area;
+    return {first.x(), first.y() + first.height()};
+}
+
 std::vector<Screen> decideScreens(const RandrTable& table, const std::vector<QtScreenInfo>& qtScreens,
                                   std::optional<DisplayID> audienceDisplay)
 {
@@ -80,10 +89,9 @@ std::vector<Screen> decideScreens(const RandrTable& table, const std::vector<QtS
     for (const QtScreenInfo& s : qtScreens)
         qtAreas.push_back(s.geometry);
     const bool agreesWithQt = distinctAreas(qtAreas) == pictures.size();
-    // The first picture's bottom-left corner is the origin, as Qt's primary
-    // screen is for the conversions into Qt's space.
-    const int left = pictures.empty() ? 0 : pictures.front().x();
-    const int anchor = pictures.empty() ? 0 : pictures.front().y() + pictures.front().height();
+    const QPoint origin = globalOrigin(table);
+    const int left = origin.x();
+    const int anchor = origin.y();
     const auto holds = [&](std::size_t group, auto&& test) {
         return std::any_of(groups[group].begin(), groups[group].end(), [&](const ActiveOutput* a) { return test(*a->output); });
     };

@@ -43,6 +43,11 @@ struct QtScreenInfo {
     double devicePixelRatio = 1.0;
 };
 
+// Where the global space's origin stands in the root window: the first
+// picture's bottom-left corner (the primary's, when it is lit); the root's
+// corner when nothing shows.
+QPoint globalOrigin(const RandrTable& table);
+
 // Turns the recorded tables into the platform's screen list: one screen per
 // picture shown (outputs that show the same picture collapse into one mirror
 // set), the primary output first, frames in the y-up global space.
