@@ -579,3 +579,27 @@ TEST_F(BackupDurabilityTest, ASparseDeckImportedFromADriveThatHidesItsHolesStays
     ASSERT_TRUE(copy.seek(size / 2 + 1));
     EXPECT_EQ(copy.read(5), "slide");
 }
+
+// An import of a deck of nested folders syncs every name it makes before it
+// is done: the copy's in the folder it copied into, those in each folder the
+// copier makes, and the copy's folder in the store once admitted.
+TEST_F(BackupDurabilityTest, AnImportSyncsEveryNameItMakes)
+{
+    writeFile(path("decks/talk.key/a/b/slide.xml"), "deck");
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupOf({backupProject("讲稿", path("decks/talk.key"))}), package()));
+    QStringList synced;
+    platform::onSync = [&](int fd) {
+        const QString folder = QFile::symLinkTarget("/proc/self/fd/" + QString::number(fd));
+        for (const QString& name : QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+            synced.append(folder + u'/' + name);
+        return 0;
+    };
+    const auto imported = ProjectBackupPackage::importBackup(package(), store());
+    platform::onSync = nullptr;
+    ASSERT_TRUE(imported);
+    const QString copy = QFileInfo(imported->projects.front().deck->filePath).canonicalFilePath();
+    const QString folder = QFileInfo(copy).dir().dirName(), incoming = QFileInfo(store()).canonicalFilePath() + "/.incoming/" + folder;
+    for (const QString& name : {incoming + "/talk.key", incoming + "/talk.key/a", incoming + "/talk.key/a/b", incoming + "/talk.key/a/b/slide.xml",
+                                QFileInfo(store()).canonicalFilePath() + u'/' + folder})
+        EXPECT_TRUE(synced.contains(name)) << name.toStdString();
+}
