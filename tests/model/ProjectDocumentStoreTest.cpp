@@ -285,11 +285,15 @@ TEST_F(DocumentStoreTest, NoStartWhoseSettingsCannotTellTakesAStoredImportsDeck)
     PromptScript model(*settings);
     const auto start = [&](const QString& folder) {
         const SettingsDefaults read(folder, QString());
-        for (const fs::path& left : ProjectDocumentStore::discardInterruptedCopies(root(), [&](const QString& at) { return PromptScript::storedDocumentPaths(read, at); }))
+        const auto stored = [&](const QString& at) { return PromptScript::storedDocumentPaths(read, at); };
+        for (const fs::path& left : ProjectDocumentStore::discardInterruptedCopies(root(), stored))
             fs::remove_all(left);
         return folder;
     };
-    const auto newer = [&](const QString& name) { QFile index(usual + u'/' + name); return index.open(QIODevice::ReadWrite) && index.seek(3) && index.putChar(0x32); };
+    const auto newer = [&](const QString& name) {
+        QFile index(usual + u'/' + name);
+        return index.open(QIODevice::ReadWrite) && index.seek(3) && index.putChar(0x32); // a format one higher
+    };
     // Each spoils the settings and answers the folder the odd start reads.
     const std::vector<std::function<QString()>> odd{
         [&] { return QDir().mkpath(path("other")) ? path("other") : QString(); },
