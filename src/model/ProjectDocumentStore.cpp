@@ -15,9 +15,9 @@
 #include <QStandardPaths>
 
 #include <algorithm>
-#include <map>
 #include <cerrno>
 #include <cstdio>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
