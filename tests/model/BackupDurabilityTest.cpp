@@ -597,9 +597,8 @@ TEST_F(BackupDurabilityTest, AnImportSyncsEveryNameItMakes)
     const auto imported = ProjectBackupPackage::importBackup(package(), store());
     platform::onSync = nullptr;
     ASSERT_TRUE(imported);
-    const QString copy = QFileInfo(imported->projects.front().deck->filePath).canonicalFilePath();
-    const QString folder = QFileInfo(copy).dir().dirName(), incoming = QFileInfo(store()).canonicalFilePath() + "/.incoming/" + folder;
-    for (const QString& name : {incoming + "/talk.key", incoming + "/talk.key/a", incoming + "/talk.key/a/b", incoming + "/talk.key/a/b/slide.xml",
-                                QFileInfo(store()).canonicalFilePath() + u'/' + folder})
+    const QString root = QFileInfo(store()).canonicalFilePath(), folder = QFileInfo(imported->projects.front().deck->filePath).dir().dirName();
+    const QString copy = root + "/.incoming/" + folder + "/talk.key";
+    for (const QString& name : {copy, copy + "/a", copy + "/a/b", copy + "/a/b/slide.xml", root + u'/' + folder})
         EXPECT_TRUE(synced.contains(name)) << name.toStdString();
 }
