@@ -3,6 +3,7 @@
 #include "app/CommandDialogs.h"
 #include "model/ProjectDocumentStore.h"
 #include "platform/Platform.h"
+#include "platform/settings/DefaultsStore.h"
 
 #include <QFileInfo>
 
@@ -137,6 +138,37 @@ void AppCoordinator::duplicatePresentationProject()
 }
 
 void AppCoordinator::activateRestoredProjectKeynote(const QString& successMessage)
+{
+    // Said done only once the projects naming the new copies are on the drive:
+    // until then a power cut leaves copies no stored project names. The flush
+    // does not wait out the settings' gathering of changes.
+    platform::DefaultsStore& defaults = platform::current().defaults();
+    const QUuid projectID = promptScript->activeProjectID();
+    const WeakLife weak = life_;
+    platform::globalQueue().async([weak, &defaults, projectID, successMessage] {
+        const auto failure = defaults.flush();
+        platform::MainQueue::async([weak, failure, projectID, successMessage] {
+            auto* self = alive(weak);
+            if (!self)
+                return;
+            if (failure || self->promptScript->activeProjectID() != projectID) {
+                self->setProjectOperationRunning(false);
+                if (failure)
+                    self->showProjectOperationError(
+                        QStringLiteral("项目尚未保存"),
+                        successMessage
+                            + QStringLiteral(" 但项目无法保存到 %1（%2）。Quorvia 会继续尝试保存，保存成功前请勿关机。")
+                                  .arg(failure->folder, failure->reason));
+                else
+                    self->showProjectOperationSuccess(QStringLiteral("项目已就绪"), successMessage);
+                return;
+            }
+            self->openRestoredProjectKeynote(successMessage);
+        });
+    });
+}
+
+void AppCoordinator::openRestoredProjectKeynote(const QString& successMessage)
 {
     const auto& deck = promptScript->deck();
     if (!deck || QFileInfo(deck->filePath).suffix().compare(QStringLiteral("key"), Qt::CaseInsensitive) != 0) {

@@ -220,7 +220,9 @@ private:
                                               const QString& initialValue, const QString& confirmTitle);
     void showProjectOperationError(const QString& title, const QString& description);
     void showProjectOperationSuccess(const QString& title, const QString& message);
+    // Once the projects are on the drive, opens the active project's Keynote deck and says `successMessage`.
     void activateRestoredProjectKeynote(const QString& successMessage);
+    void openRestoredProjectKeynote(const QString& successMessage);
     void setProjectOperationRunning(bool running);
 
     Life life_ = std::make_shared<AppCoordinator*>(this);

@@ -63,8 +63,11 @@ int main(int argc, char** argv)
 
     // Document copies an earlier run was stopped in the middle of go, before
     // any new one begins, and so do an import's whose projects were never
-    // stored; the store writes only under the data folder's lock.
-    const auto storedDocuments = [] { return PromptScript::storedDocumentPaths(platform::current().defaults()); };
+    // stored, judged only by the settings it stored into, read whole; the
+    // store writes only under the data folder's lock.
+    const auto storedDocuments = [](const QString& settings) {
+        return PromptScript::storedDocumentPaths(platform::current().defaults(), settings);
+    };
     for (const std::filesystem::path& left : ProjectDocumentStore::discardInterruptedCopies(std::nullopt, storedDocuments))
         platform::globalQueue().async([left] {
             platform::removeTree(left);

@@ -8,6 +8,8 @@
 #include "platform/files/TreeRemoval.h"
 #include "platform/files/WriteGate.h"
 #include "platform/core/Uuid.h"
+#include "platform/Platform.h"
+#include "platform/settings/DefaultsStore.h"
 
 #include <QFile>
 #include <QStandardPaths>
@@ -15,6 +17,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +28,15 @@ namespace quorvia {
 namespace {
 
 std::error_code gate(const fs::path& folder) { return platform::askWriteGate(ProjectDocumentStore::fromPath(folder)); }
+
+// The line of an import's record that names the settings its projects are stored into.
+const QByteArray settingsLine = "settings:";
+
+// The settings this run stores its projects into.
+QString settingsLocation()
+{
+    return platform::hasCurrent() && platform::current().defaultsService ? platform::current().defaults().location() : QString();
+}
 
 } // namespace
 
@@ -156,7 +168,7 @@ std::expected<std::vector<fs::path>, std::error_code> ProjectDocumentStore::admi
     const fs::path folder = root / toPath(incomingFolderName);
     // One record for each import, named after its first copy.
     const QString record = admittingPrefix + fromPath(incoming.front().filename());
-    QByteArray names;
+    QByteArray names = settingsLine + settingsLocation().toUtf8().toBase64() + '\n';
     for (const fs::path& copy : incoming)
         names += QByteArray::fromStdString(copy.filename().native()) + '\n';
     if (const std::error_code refused = gate(root))
@@ -182,7 +194,7 @@ std::expected<std::vector<fs::path>, std::error_code> ProjectDocumentStore::admi
 }
 
 std::vector<fs::path> ProjectDocumentStore::discardInterruptedCopies(const std::optional<QString>& root,
-                                                                     const std::function<std::optional<QStringList>()>& storedDocuments)
+                                                                     const std::function<std::optional<QStringList>(const QString&)>& storedDocuments)
 {
     fs::path rootPath;
     if (root) {
@@ -207,15 +219,15 @@ std::vector<fs::path> ProjectDocumentStore::discardInterruptedCopies(const std::
             found.push_back(it->path());
     }
     // An import cut short between its admissions, or before its projects were
-    // stored: its copies go with the rest, but for those a stored project names.
-    std::optional<std::optional<QStringList>> stored;
-    const auto isNamed = [&](const QByteArray& name) {
-        if (!stored)
-            stored = storedDocuments ? storedDocuments() : QStringList();
-        // By the copy's own folder, however the root was spelled when it was stored.
-        return !*stored || std::ranges::any_of(**stored, [&](const QString& document) {
-            return toPath(document).parent_path().filename() == name.toStdString();
-        });
+    // stored: its copies go with the rest, but for those the settings it
+    // stored into name. While those cannot tell (another store, or one not
+    // read whole), every copy stays and the record waits for the next start.
+    std::map<QString, std::optional<QStringList>> stored;
+    const auto named = [&](const QString& settings) -> const std::optional<QStringList>& {
+        auto it = stored.find(settings);
+        if (it == stored.end())
+            it = stored.emplace(settings, storedDocuments ? storedDocuments(settings) : QStringList()).first;
+        return it->second;
     };
     for (const fs::path& folder : found) {
         for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
@@ -223,8 +235,20 @@ std::vector<fs::path> ProjectDocumentStore::discardInterruptedCopies(const std::
             if (!fromPath(it->path().filename()).startsWith(admittingPrefix) || !it->is_regular_file(error)
                 || !record.open(QIODevice::ReadOnly))
                 continue;
-            for (const QByteArray& name : record.readAll().split('\n'))
-                if (platform::parseUuid(QString::fromLatin1(name)) && !isNamed(name))
+            const QList<QByteArray> lines = record.readAll().split('\n');
+            const auto settings = std::ranges::find_if(lines, [](const QByteArray& line) { return line.startsWith(settingsLine); });
+            const std::optional<QStringList> documents =
+                settings == lines.end() ? std::nullopt : named(QString::fromUtf8(QByteArray::fromBase64(settings->mid(settingsLine.size()))));
+            if (!documents) {
+                if (::mkdir(incoming.c_str(), 0700) == 0 || errno == EEXIST)
+                    ::rename(it->path().c_str(), (incoming / it->path().filename()).c_str());
+                continue;
+            }
+            // By the copy's own folder, however the root was spelled when it was stored.
+            for (const QByteArray& name : lines)
+                if (platform::parseUuid(QString::fromLatin1(name)) && std::ranges::none_of(*documents, [&](const QString& document) {
+                        return toPath(document).parent_path().filename() == name.toStdString();
+                    }))
                     ::rename((rootPath / name.toStdString()).c_str(), (folder / name.toStdString()).c_str());
         }
         error.clear();

@@ -16,16 +16,27 @@ namespace quorvia {
 
 // The application's own folder of copied presentation documents. Every copy
 // gets a folder of its own, so copies never collide, that only this user can
-// enter; nothing takes a copy out of the store but the start after an import
-// (below). A copy is made in the store's incoming folder and moved into the
+// enter. A copy is made in the store's incoming folder and moved into the
 // store whole once complete and on the drive, so one cut short (the
-// application killed, the power cut) is never taken for a document: the next
-// start removes it. An import's copies come in together, and the next start
-// takes away those no stored project names: one cut short between them, or
-// before its projects were stored, leaves none of them in the store once that
-// start is done. Every write asks the installed write gate first
-// (platform/files/WriteGate), so no launch without the data folder's lock
-// writes the store. File work only: callers run it off the main thread.
+// application killed, the power cut) is never taken for a document. A project
+// names a copy only by its place in the store, so nothing in the incoming
+// folder is ever named. What takes anything out of the store, and what it
+// reads first:
+// - a start moves the incoming folder aside whole, reading nothing: the
+//   copies cut short there, and an import's copies not all admitted;
+// - a start takes away an import's admitted copies no stored project names,
+//   once it has read the import's record and, whole, the settings the record
+//   says the projects went into. A record naming no settings, other settings
+//   than this run's, or settings not read whole (damaged, unreadable, of a
+//   newer version, projects kept aside unread) removes nothing: the record
+//   waits for a start that can tell;
+// - what a start moved aside is removed later, in the background, reading
+//   nothing more: it holds only what the start judged;
+// - a copy or an import failing as it is admitted takes its own copies away,
+//   before any project could name them.
+// Every write asks the installed write gate first (platform/files/WriteGate),
+// so no launch without the data folder's lock writes the store. File work
+// only: callers run it off the main thread.
 class ProjectDocumentStore {
 public:
     ProjectDocumentStore() = delete;
@@ -64,23 +75,25 @@ public:
     static std::expected<std::filesystem::path, std::error_code> admit(const std::filesystem::path& incoming,
                                                                        const std::filesystem::path& root);
     // Admits several copies, all or none: answers where they now are. A record
-    // names them until the next start, which takes away those no stored
-    // project names then: the import's projects may never have been stored.
+    // names them, and the settings this run stores projects into, until the
+    // next start that can read those settings whole: it takes away the copies
+    // no stored project names then, as the import's projects may never have been stored.
     static std::expected<std::vector<std::filesystem::path>, std::error_code>
     admitTogether(const std::vector<std::filesystem::path>& incoming, const std::filesystem::path& root);
     // At start, before any copy begins: moves what copies cut short left in the
     // incoming folder out of the way, at once, with the copies admitted by an
     // import whose projects were not stored, and answers every such folder,
     // of this start and of earlier ones, for the caller to remove at leisure.
-    // `storedDocuments` answers the documents stored projects name, nothing
-    // when they cannot be read (then every admitted copy stays); it is asked
+    // `storedDocuments` answers the documents the projects stored in the
+    // settings at the given location name, or nothing when those settings
+    // cannot tell (then that import's copies and record stay); it is asked
     // only once an import's record is found, and without it none is named.
     // Nothing else in the store is touched. The default root is not created.
     // Nothing happens where the write gate refuses: a launch without the data
     // folder's lock would empty the incoming folder under the running one's copies.
     static std::vector<std::filesystem::path>
     discardInterruptedCopies(const std::optional<QString>& root = std::nullopt,
-                             const std::function<std::optional<QStringList>()>& storedDocuments = {});
+                             const std::function<std::optional<QStringList>(const QString& settingsLocation)>& storedDocuments = {});
 
     static std::filesystem::path toPath(const QString& path);
     static QString fromPath(const std::filesystem::path& path);

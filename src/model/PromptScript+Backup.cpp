@@ -66,8 +66,13 @@ std::expected<qint64, ProjectBackupError> PromptScript::importProjectsBackup(con
     return static_cast<qint64>(backup.projects.size());
 }
 
-std::optional<QStringList> PromptScript::storedDocumentPaths(const platform::DefaultsStore& defaults)
+std::optional<QStringList> PromptScript::storedDocumentPaths(const platform::DefaultsStore& defaults, const QString& location)
 {
+    if (location != defaults.location() || !defaults.readWhole())
+        return std::nullopt;
+    for (const QString& key : defaults.keys())
+        if (key.startsWith(unreadableProjectsKey))
+            return std::nullopt;
     QStringList paths;
     if (!defaults.contains(projectsKey))
         return paths;

@@ -147,8 +147,10 @@ public:
     // its active project; answers how many were added. Fails only before any change.
     std::expected<qint64, ProjectBackupError> importProjectsBackup(const PresentationProjectsBackup& backup);
     // The documents the projects stored in `defaults` name, decks and notes
-    // alike; nothing when the stored projects cannot be read.
-    static std::optional<QStringList> storedDocumentPaths(const platform::DefaultsStore& defaults);
+    // alike, when `defaults` are the settings kept at `location` and every
+    // value of them was read; nothing when they cannot tell: another store,
+    // one read in part, or projects an earlier start could not read kept aside.
+    static std::optional<QStringList> storedDocumentPaths(const platform::DefaultsStore& defaults, const QString& location);
 
 private:
     // Loading and saving.

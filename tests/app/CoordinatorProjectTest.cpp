@@ -1,6 +1,11 @@
 #include "CoordinatorHarness.h"
 
+#include "model/BackupFixtures.h"
+#include "model/DriveImage.h"
+#include "model/MountedDrive.h"
 #include "model/ProjectBackupPackage.h"
+#include "model/PromptScript.h"
+#include "platform/linux/settings/SettingsDefaults.h"
 #include "support/QtPrinting.h"
 #include "support/ReadOnlyFolder.h"
 
@@ -165,6 +170,16 @@ TEST_F(CoordinatorProjectTest, DuplicateWithoutADeckIsReadyAtOnceAndASwitchMeanw
     EXPECT_EQ(names().size(), 2u);
 }
 
+// A duplicate whose project the settings cannot write is not said done.
+TEST_F(CoordinatorProjectTest, ADuplicateWhoseProjectCannotBeSavedSaysSo)
+{
+    env.defaults().flushFailure = platform::DefaultsWriteFailure{QStringLiteral("/x"), QStringLiteral("磁盘已满")};
+    dialogs->answerAlert(0);
+    app().duplicatePresentationProject();
+    settle();
+    EXPECT_EQ(lastAlert().informativeText, kDuplicated + QStringLiteral(" 但项目无法保存到 /x（磁盘已满）。Quorvia 会继续尝试保存，保存成功前请勿关机。"));
+}
+
 TEST_F(CoordinatorProjectTest, ADuplicatedKeynoteDeckWithAnotherSlideCountLeavesSyncOff)
 {
     const QString talk = writeFile(QStringLiteral("Talk.key"), "keynote");
@@ -304,6 +319,37 @@ TEST_F(CoordinatorProjectTest, ImportOfSomethingElseFailsWithThePackagesReason)
     EXPECT_EQ(lastAlert().informativeText, QStringLiteral("所选文件不是有效的演讲项目备份。"));
     EXPECT_FALSE(app().isProjectOperationRunning());
     EXPECT_EQ(names().size(), 1u);
+}
+
+// The power is cut right after an import says it is done, and right after a
+// duplicate does, with nothing written back since: the drive holds the stored
+// projects naming their decks, and the decks whole. The settings here gather
+// changes for an hour, so only what the answer waits for is there.
+TEST_F(CoordinatorProjectTest, AProjectSaidDoneIsOnTheDriveWithItsDeck)
+{
+    const DriveImage image = DriveImage::ext4(64);
+    MountedDrive drive(MountedDrive::Kind::ext4Image, image.path());
+    if (!drive.mounted())
+        GTEST_SKIP() << "a drive of its own needs root to mount";
+    const QByteArray bytes(1 << 20, 'm');
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupOf({backupProject("甲", writeFile("talk.pptx", bytes))}), files.filePath("全部.quorviabackup")));
+    const std::shared_ptr<void> leave(nullptr, [&](void*) { coordinator.reset(); env.platform().defaultsService = std::make_shared<MemoryDefaults>(); });
+    coordinator.reset();
+    qputenv("XDG_DATA_HOME", drive.path().toLocal8Bit());
+    env.platform().defaultsService = std::make_shared<platform::native::SettingsDefaults>(drive.path("settings"), QString(), 3600);
+    buildAndStart();
+    for (const bool importing : {true, false}) {
+        dialogs->answerPanel(files.filePath("全部.quorviabackup"));
+        dialogs->answerAlert(0);
+        importing ? app().importProjectBackup() : app().duplicatePresentationProject();
+        settle();
+        ASSERT_EQ(lastAlert().messageText, QStringLiteral("项目已就绪")) << importing;
+        const MountedDrive cut(MountedDrive::Kind::ext4Image, image.copy().path());
+        const platform::native::SettingsDefaults stored(cut.path("settings"), QString());
+        const QString deck = app().script().deck()->filePath;
+        EXPECT_TRUE(PromptScript::storedDocumentPaths(stored, stored.location()).value_or(QStringList()).contains(deck)) << importing;
+        EXPECT_EQ(readFile(cut.path(deck.mid(drive.path().size() + 1))), bytes) << importing;
+    }
 }
 
 } // namespace

@@ -579,3 +579,26 @@ TEST_F(BackupDurabilityTest, ASparseDeckImportedFromADriveThatHidesItsHolesStays
     ASSERT_TRUE(copy.seek(size / 2 + 1));
     EXPECT_EQ(copy.read(5), "slide");
 }
+
+// An import of a deck of nested folders syncs every name it makes before it
+// is done: the copy's in the folder it copied into, those in each folder the
+// copier makes, and the copy's folder in the store once admitted.
+TEST_F(BackupDurabilityTest, AnImportSyncsEveryNameItMakes)
+{
+    writeFile(path("decks/talk.key/a/b/slide.xml"), "deck");
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupOf({backupProject("讲稿", path("decks/talk.key"))}), package()));
+    QStringList synced;
+    platform::onSync = [&](int fd) {
+        const QString folder = QFile::symLinkTarget("/proc/self/fd/" + QString::number(fd));
+        for (const QString& name : QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+            synced.append(folder + u'/' + name);
+        return 0;
+    };
+    const auto imported = ProjectBackupPackage::importBackup(package(), store());
+    platform::onSync = nullptr;
+    ASSERT_TRUE(imported);
+    const QString root = QFileInfo(store()).canonicalFilePath(), folder = QFileInfo(imported->projects.front().deck->filePath).dir().dirName();
+    const QString copy = root + "/.incoming/" + folder + "/talk.key";
+    for (const QString& name : {copy, copy + "/a", copy + "/a/b", copy + "/a/b/slide.xml", root + u'/' + folder})
+        EXPECT_TRUE(synced.contains(name)) << name.toStdString();
+}

@@ -229,18 +229,23 @@ TEST_F(DocumentStoreTest, AnImportKilledAtAnyAdmissionLeavesAllItsDecksOrNone)
         backupOf({backupProject("甲", path("a.key")), backupProject("乙", path("a.key")), backupProject("丙", path("a.key"))}), package));
     const qsizetype before = listTree(root()).size();
     TestPlatform env;
-    const auto stored = [&] { return PromptScript::storedDocumentPaths(platform::native::SettingsDefaults(path("defaults"), QString())); };
+    // The settings are there before any import, as every start writes them.
+    ASSERT_TRUE(QDir().mkpath(path("defaults")));
+    const auto stored = [&](const QString& settings) {
+        return PromptScript::storedDocumentPaths(platform::native::SettingsDefaults(path("defaults"), QString()), settings);
+    };
     for (const int admission : {0, 1, 2, 3, 4}) { // then unsaved, then saved
         SCOPED_TRACE(admission);
         const pid_t child = forkEndingWithThisThread();
         ASSERT_GE(child, 0);
         if (child == 0) {
             ProjectDocumentStore::onAdmit = [admission, seen = 0]() mutable { if (seen++ == admission) ::raise(SIGKILL); };
-            platform::native::SettingsDefaults store(path("defaults"), QString());
-            PromptScript model(store);
+            auto store = std::make_shared<platform::native::SettingsDefaults>(path("defaults"), QString());
+            env.platform().defaultsService = store;
+            PromptScript model(*store);
             const auto imported = ProjectBackupPackage::importBackup(package, root());
             if (imported && admission == 4 && model.importProjectsBackup(*imported))
-                (void)store.flush();
+                (void)store->flush();
             ::raise(SIGKILL);
         }
         ASSERT_EQ(::waitpid(child, nullptr, 0), child);
@@ -259,4 +264,53 @@ TEST_F(DocumentStoreTest, ALeftoverImportRecordMovesNothingOutsideTheStore)
     writeFile(root() + "/.incoming/" + ProjectDocumentStore::admittingPrefix + "X", "../outside\n");
     ProjectDocumentStore::discardInterruptedCopies(root());
     EXPECT_EQ(readFile(path("outside/talk.key")), "deck");
+}
+
+// An import whose projects were stored and one whose were not, then a start
+// whose settings cannot tell what they name: another settings folder, the
+// index and its copy damaged (and the start after, the damaged files set
+// aside), the folder unreadable, a projects record of a newer version (and the
+// start after the run that kept it aside). Then the usual settings again: the
+// stored deck is there byte for byte, the other gone.
+TEST_F(DocumentStoreTest, NoStartWhoseSettingsCannotTellTakesAStoredImportsDeck)
+{
+    namespace fs = std::filesystem;
+    using platform::native::SettingsDefaults;
+    writeFile(path("a.key/slides/1.xml"), "deck");
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupOf({backupProject("甲", path("a.key"))}), path("b.quorviabackup")));
+    TestPlatform env;
+    const QString usual = path("usual");
+    const auto settings = std::make_shared<SettingsDefaults>(usual, QString());
+    env.platform().defaultsService = settings;
+    PromptScript model(*settings);
+    const auto start = [&](const QString& folder) {
+        const SettingsDefaults read(folder, QString());
+        for (const fs::path& left : ProjectDocumentStore::discardInterruptedCopies(root(), [&](const QString& at) { return PromptScript::storedDocumentPaths(read, at); }))
+            fs::remove_all(left);
+        return folder;
+    };
+    const auto copyOver = [](const QString& from, const QString& to) { fs::remove_all(to.toStdString()); fs::copy(from.toStdString(), to.toStdString()); };
+    // Each spoils the settings and answers the folder the odd start reads.
+    const std::vector<std::function<QString()>> odd{
+        [&] { return QDir().mkpath(path("other")) ? path("other") : QString(); },
+        [&] { return QFile(usual + "/defaults.dat").resize(9) && QFile(usual + "/defaults-copy.dat").resize(9) ? start(usual) : QString(); },
+        [&] { return QDir(usual).removeRecursively() && QFile(usual).open(QIODevice::WriteOnly) ? usual : QString(); },
+        [&] {
+            SettingsDefaults(usual, QString()).setData(PromptScript::projectsKey, "{\"newer\":1}");
+            SettingsDefaults store(start(usual), QString());
+            PromptScript run(store);
+            return store.flush() ? QString() : usual;
+        },
+    };
+    for (std::size_t at = 0; at < odd.size(); ++at) {
+        const auto imported = ProjectBackupPackage::importBackup(path("b.quorviabackup"), root());
+        const auto unstored = ProjectBackupPackage::importBackup(path("b.quorviabackup"), root());
+        ASSERT_TRUE(imported && unstored && model.importProjectsBackup(*imported) && !settings->flush());
+        copyOver(usual, path("saved"));
+        ASSERT_FALSE(start(odd[at]()).isEmpty());
+        copyOver(path("saved"), usual);
+        start(usual);
+        EXPECT_EQ(readFile(imported->projects.front().deck->filePath + "/slides/1.xml"), "deck") << at;
+        EXPECT_FALSE(QFileInfo::exists(unstored->projects.front().deck->filePath)) << at;
+    }
 }

@@ -71,6 +71,13 @@ public:
     virtual std::optional<DefaultsWriteFailure> flush() { return std::nullopt; }
     // What opening the store found wrong; the application tells the user once.
     virtual DefaultsStoreDamage damageFound() const { return {}; }
+    // Where the store keeps its values, so a record made beside other files
+    // can find the same store again; empty for a store held in memory.
+    virtual QString location() const { return {}; }
+    // Whether opening read every value last written there: false when the
+    // folder was missing or could not be read, anything in it was damaged or
+    // of a newer format, or files set aside earlier may still hold values.
+    virtual bool readWhole() const { return true; }
 
     // Main thread. Told, on the main thread, when writes to disk begin to fail;
     // the store keeps trying, and tells again only after one has succeeded.

@@ -28,6 +28,8 @@ inline const QString separatePrefix = QStringLiteral("value-");
 inline const QString separateSuffix = QStringLiteral(".dat");
 inline const QString temporaryMarker = QString::fromLatin1(atomicWriteTemporaryMarker);
 inline const QString piecePrefix = QStringLiteral("piece-");
+// What a damaged file's name carries once it is set aside.
+inline const QString unreadableMarker = QStringLiteral(".unreadable-");
 // The index's last entry, under a key no caller can use, holds a digest of the
 // bytes before it: one stray byte anywhere makes the index unreadable rather
 // than naming a wrong file. An earlier reader takes it for one more value.

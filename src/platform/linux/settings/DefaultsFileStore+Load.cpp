@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <dirent.h>
 
 namespace quorvia::platform::native {
 
@@ -31,7 +32,15 @@ std::optional<QMap<QString, QVariant>> DefaultsFileStore::load()
     keep_.clear();
     damage_ = {};
     damage_.folder = folder_;
+    // A folder that is gone or cannot be listed looks empty to what follows.
+    readWhole_ = false;
+    if (DIR* listed = ::opendir(QFile::encodeName(folder_).constData())) {
+        ::closedir(listed);
+        readWhole_ = true;
+    }
     const QStringList present = QDir(folder_).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString& name : present)
+        readWhole_ = readWhole_ && !name.contains(unreadableMarker);
     QStringList valueFiles;
     for (const QString& name : present)
         if (isSeparateFileName(name))
@@ -55,6 +64,7 @@ std::optional<QMap<QString, QVariant>> DefaultsFileStore::load()
     if (!indexIntact || !loading.missing.isEmpty() || loading.piecesIncomplete)
         setAsidePiecesNoValueNames(present, loading.separate);
     separate_ = std::move(loading.separate);
+    readWhole_ = readWhole_ && damage_.isEmpty();
     if (!index && loading.values.isEmpty())
         return std::nullopt;
     return std::move(loading.values);
@@ -166,7 +176,7 @@ void DefaultsFileStore::setAsidePiecesNoValueNames(const QStringList& present, c
         if (!isPieceFileName(name) || used.contains(name))
             continue;
         if (aside.isEmpty()) {
-            aside = folder_ + QStringLiteral("/pieces.unreadable-") + randomHex();
+            aside = folder_ + QStringLiteral("/pieces") + unreadableMarker + randomHex();
             if (!QDir().mkdir(aside)) {
                 aside = folder_;
                 damage_.unaccounted.append(folder_ + u'/' + piecePrefix + u'*');
@@ -182,7 +192,7 @@ void DefaultsFileStore::setAsidePiecesNoValueNames(const QStringList& present, c
 QString DefaultsFileStore::moveAside(const QString& name)
 {
     const QString path = folder_ + u'/' + name;
-    const QString aside = path + QStringLiteral(".unreadable-") + randomHex();
+    const QString aside = path + unreadableMarker + randomHex();
     if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(aside).constData()) == 0)
         return aside;
     keep_.insert(name);

@@ -53,6 +53,8 @@ public:
 
     // What the last load found wrong.
     const DefaultsStoreDamage& damage() const { return damage_; }
+    // Whether the last load read every value last written (DefaultsStore::readWhole).
+    bool readWhole() const { return readWhole_; }
 
     // Writes every value, reusing the files of large values that did not change,
     // then deletes the files the new index no longer names. On failure, answers
@@ -103,6 +105,7 @@ private:
     // What the index on disk names, with the value each file holds.
     QHash<QString, SeparateFile> separate_;
     DefaultsStoreDamage damage_;
+    bool readWhole_ = false;
     // Files that could not be moved aside: never removed as leftovers.
     QSet<QString> keep_;
     // Made by the write under way, and whether its index has replaced the one on disk.

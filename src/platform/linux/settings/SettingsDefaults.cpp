@@ -31,7 +31,7 @@ SettingsDefaults::SettingsDefaults()
 
 SettingsDefaults::SettingsDefaults(const QString& folder, const QString& legacySettingsPath, double coalesceSeconds,
                                    double firstRetrySeconds, qsizetype piecewiseFrom)
-    : files_(folder, piecewiseFrom), coalesce_(coalesceSeconds), firstRetry_(firstRetrySeconds),
+    : files_(folder, piecewiseFrom), location_(folder), coalesce_(coalesceSeconds), firstRetry_(firstRetrySeconds),
       retry_(firstRetrySeconds)
 {
     if (auto stored = files_.load())
@@ -39,6 +39,7 @@ SettingsDefaults::SettingsDefaults(const QString& folder, const QString& legacyS
     else
         importLegacySettings(legacySettingsPath);
     damage_ = files_.damage();
+    readWhole_ = files_.readWhole();
     // What was recovered is written at once under a new index and its copy,
     // which no longer name what was set aside or missing: said once.
     if (!damage_.isEmpty())

@@ -44,6 +44,8 @@ public:
     QStringList keys() const override;
     std::optional<DefaultsWriteFailure> flush() override;
     DefaultsStoreDamage damageFound() const override { return damage_; }
+    QString location() const override { return location_; }
+    bool readWhole() const override { return readWhole_; }
 
     static constexpr double defaultCoalesceSeconds = 1.0;
     static constexpr double defaultFirstRetrySeconds = 2.0;
@@ -62,6 +64,8 @@ private:
 
     DefaultsFileStore files_; // the writer's once constructed
     DefaultsStoreDamage damage_;
+    const QString location_;
+    bool readWhole_ = false;
     const std::chrono::duration<double> coalesce_;
     const std::chrono::duration<double> firstRetry_;
     std::chrono::duration<double> retry_;
