@@ -71,8 +71,7 @@ TEST_F(Registry, MovingAWindowOffTheBuiltInScreenClampsItBack)
     EXPECT_EQ(w->frame(), Rect(600, 845, 240, 30));
 }
 
-// The projector placed above the laptop moves the space under a window, which
-// stays where it stood on the server: now on the projector.
+// The projector placed above moves the space under a window, which stays on the server: now on the projector.
 TEST_F(Registry, AClampReadsWhereAWindowStandsOnceTheDisplaysMovedUnderIt)
 {
     displays->origin = platform::Point{0, 900};
@@ -80,7 +79,6 @@ TEST_F(Registry, AClampReadsWhereAWindowStandsOnceTheDisplaysMovedUnderIt)
     QApplication::processEvents();
     displays->origin = platform::Point{0, 1800};
     registry.clampAllToBuiltInScreen();
-    EXPECT_EQ(w->frame(), Rect(100, 775, 200, 100));
     EXPECT_EQ(w->frameGeometry().top(), 1800 - 875) << "left on the projector";
 }
 

@@ -32,33 +32,25 @@ protected:
     }
     bool xrandr(const QString& arguments) { return TwoOutputXServer::xrandr(display, arguments.split(u' ')); }
     bool anyOfOurs(const std::function<bool(const QRect&)>& test) const { return std::ranges::any_of(app->windows(), [&](const auto& w) { return test(w.frame); }); }
-    // Each wholly on `home` (the manager's frame too), or covering `audience` exactly.
+    // Each wholly on `home` (the manager's frame too) or covering `audience`; the island at its place unless live.
     bool allOfOursOn(const QRect& home, const QRect& audience = {}) const
-    {
-        return std::ranges::all_of(app->windows(), [&](const auto& w) { return home.contains(w.outer) || w.frame == audience; });
-    }
-    // The island at the top centre of the laptop screen standing at `home`.
-    bool islandAtItsPlace(const QRect& home) const
     {
         const auto shown = app->windows();
         const auto it = std::ranges::find(shown, *island);
-        return it != shown.end() && std::abs(it->frame.center().x() - home.center().x()) <= 1 && it->frame.top() == home.top() + 8;
+        return std::ranges::all_of(shown, [&](const auto& w) { return home.contains(w.outer) || w.frame == audience; })
+            && (audience.isValid() || (it != shown.end() && it->frame.center().x() == home.center().x() && it->frame.top() == home.top() + 8));
     }
     bool maskDrawnOn(const QRect& home) const { const QColor c = pixel(home.topLeft() + controls::overlay::retry); return c.blue() > 200 && c.blue() - c.red() > 80; }
-
-    // Where the projector goes, and where the laptop screen then stands.
-    struct Arrangement {
-        const char* name;
-        QRect laptop, projector;
-        QString xrandr() const
-        {
-            const QRect all = laptop.united(projector);
-            return QStringLiteral("--fb %1x%2 --output DUMMY0 --mode 1920x1080 --pos %3x%4 --primary --output DUMMY1 --mode 1920x1080 --pos %5x%6")
-                .arg(all.width()).arg(all.height()).arg(laptop.x()).arg(laptop.y()).arg(projector.x()).arg(projector.y());
-        }
-    };
-    static inline const QRect first{0, 0, 1920, 1080}, second = first.translated(1920, 0), lower = first.translated(0, 1080);
-    static inline const Arrangement above{"above", lower, first}, left{"left", second, first}, below{"below", first, lower}, right{"right", first, second};
+    // The laptop screen and the projector with their top-left corners at these points.
+    bool arrange(QPoint laptopAt, QPoint projectorAt)
+    {
+        const QRect all = QRect(laptopAt, laptop.size()).united(QRect(projectorAt, laptop.size()));
+        return xrandr(QStringLiteral("--fb %1x%2 --output DUMMY0 --mode 1920x1080 --pos %3x%4 --primary --output DUMMY1 --mode 1920x1080 --pos %5x%6")
+                          .arg(all.width()).arg(all.height()).arg(laptopAt.x()).arg(laptopAt.y()).arg(projectorAt.x()).arg(projectorAt.y()));
+    }
+    static inline const QPoint corner{0, 0}, beside{1920, 0}, under{0, 1080};
+    // Above, left, above after left, below, right again.
+    static inline const std::vector<std::pair<QPoint, QPoint>> arrangements{{under, corner}, {beside, corner}, {under, corner}, {corner, under}, {corner, beside}};
 
     std::unique_ptr<RunningApplication> app;
     std::optional<RunningApplication::Window> island;
@@ -70,26 +62,16 @@ TEST_P(DisplayChangeTest, ALiveOutputThroughTheLaptopScreenGoneAndBackLeavesTheM
     runEventsFor(500);
     for (int i = 0; i < 25; ++i, runEventsFor(100)) {
         const auto shown = app->windows();
-        ASSERT_TRUE(shown.size() == 1 && shown.front().frame == first) << "the audience's card did not follow the projector to the origin";
+        ASSERT_TRUE(shown.size() == 1 && shown.front().frame == laptop) << "the audience's card did not follow the projector to the origin";
     }
     ASSERT_TRUE(TwoOutputXServer::restoreLayout(display));
     EXPECT_TRUE(waitUntil([&] { return maskDrawnOn(laptop) && anyOfOurs([](const QRect& f) { return f == projector; }); }, 5000));
 }
 
+// The mask a mirror raised goes with the laptop screen; nothing else of ours shows meanwhile.
 TEST_P(DisplayChangeTest, WithTheOutputOffNothingOfOursShowsWhileTheLaptopScreenIsGone)
 {
-    ASSERT_TRUE(xrandr(QStringLiteral("--output DUMMY0 --off --output DUMMY1 --pos 0x0")));
-    runEventsFor(500);
-    for (int i = 0; i < 25; ++i, runEventsFor(100))
-        ASSERT_TRUE(app->windows().empty());
-    ASSERT_TRUE(TwoOutputXServer::restoreLayout(display));
-    EXPECT_TRUE(waitUntil([&] { return anyOfOurs([](const QRect& f) { return laptop.contains(f); }); }, 5000));
-}
-
-TEST_P(DisplayChangeTest, AMaskUpFromAMirrorNeverStandsOnTheProjectorWhileTheLaptopScreenIsGone)
-{
-    ASSERT_TRUE(xrandr(QStringLiteral("--output DUMMY1 --same-as DUMMY0")));
-    ASSERT_TRUE(waitUntil([&] { return maskDrawnOn(laptop); }, 5000));
+    ASSERT_TRUE(xrandr(QStringLiteral("--output DUMMY1 --same-as DUMMY0")) && waitUntil([&] { return maskDrawnOn(laptop); }, 5000));
     ASSERT_TRUE(xrandr(QStringLiteral("--output DUMMY0 --off --output DUMMY1 --pos 0x0")));
     runEventsFor(500);
     for (int i = 0; i < 25; ++i, runEventsFor(100))
@@ -98,36 +80,23 @@ TEST_P(DisplayChangeTest, AMaskUpFromAMirrorNeverStandsOnTheProjectorWhileTheLap
     EXPECT_TRUE(waitUntil([&] { return maskDrawnOn(laptop); }, 5000));
 }
 
-// Every window of ours lies wholly on the laptop screen within a second of
-// each change, the island at its place, and none while only the projector is
-// there to take the speaker's place.
+// Within a second of each change every window of ours lies wholly on the
+// laptop screen, the island at its place; none while the projector is primary.
 TEST_P(DisplayChangeTest, WithTheOutputOffOurWindowsFollowTheLaptopScreenThroughEveryArrangement)
 {
-    // The settings and the alert that names a new project stand through it all.
-    const auto settings = app->pressIslandSetting(*island, controls::settings::createProject);
-    ASSERT_TRUE(settings && app->waitNewWindow({*island, *settings})) << "新建 asked no name";
-    const auto followed = [&](const QRect& home) -> ::testing::AssertionResult {
-        if (waitUntil([&] { return islandAtItsPlace(home) && allOfOursOn(home); }, 1000))
-            return ::testing::AssertionSuccess();
-        auto failure = ::testing::AssertionFailure() << "windows of ours:";
-        for (const auto& w : app->windows())
-            failure << ' ' << w.name.toStdString() << '@' << w.outer.x() << ',' << w.outer.y() << ' ' << w.outer.width() << 'x' << w.outer.height();
-        return failure;
-    };
-    for (const Arrangement& a : {above, left, above, below, right}) {
-        SCOPED_TRACE(a.name);
-        ASSERT_TRUE(xrandr(a.xrandr()));
-        EXPECT_TRUE(followed(a.laptop));
-    }
-    // Unplugged from above: the laptop screen alone moves up to the root's corner.
-    ASSERT_TRUE(xrandr(above.xrandr()) && xrandr(QStringLiteral("--output DUMMY1 --off")));
-    EXPECT_TRUE(followed(laptop)) << "unplugged";
-    ASSERT_TRUE(xrandr(right.xrandr()));
-    ASSERT_TRUE(xrandr(QStringLiteral("--output DUMMY1 --primary")));
+    // Unplugged from above, the laptop screen alone moves up to the corner.
+    ASSERT_TRUE(arrange(under, corner) && xrandr(QStringLiteral("--output DUMMY1 --off")));
+    EXPECT_TRUE(waitUntil([&] { return allOfOursOn(laptop); }, 1000)) << "unplugged";
+    // Plugged in right, then made primary at once.
+    ASSERT_TRUE(arrange(corner, beside) && xrandr(QStringLiteral("--output DUMMY1 --primary")));
     runEventsFor(500);
     EXPECT_FALSE(anyOfOurs([](const QRect& f) { return f.intersects(projector); })) << "the projector stood in for the speaker's screen";
-    ASSERT_TRUE(xrandr(QStringLiteral("--output DUMMY0 --primary")));
-    EXPECT_TRUE(followed(laptop)) << "the primary back";
+    EXPECT_TRUE(xrandr(QStringLiteral("--output DUMMY0 --primary")) && waitUntil([&] { return allOfOursOn(laptop); }, 1000)) << "the primary back";
+    // The settings and the alert that names a new project stand through the rest.
+    const auto settings = app->pressIslandSetting(*island, controls::settings::createProject);
+    ASSERT_TRUE(settings && app->waitNewWindow({*island, *settings})) << "新建 asked no name";
+    for (const auto& [laptopAt, projectorAt] : arrangements)
+        EXPECT_TRUE(arrange(laptopAt, projectorAt) && waitUntil([&] { return allOfOursOn(QRect(laptopAt, laptop.size())); }, 1000)) << laptopAt.x() << ',' << laptopAt.y();
 }
 
 // Live, each change stops the output: the mask is drawn on the laptop screen
@@ -135,10 +104,9 @@ TEST_P(DisplayChangeTest, WithTheOutputOffOurWindowsFollowTheLaptopScreenThrough
 TEST_P(DisplayChangeTest, WhileLiveTheMaskFollowsTheLaptopScreenThroughEveryArrangement)
 {
     ASSERT_TRUE(goLive());
-    for (const Arrangement& a : {above, left, below, right}) {
-        SCOPED_TRACE(a.name);
-        ASSERT_TRUE(xrandr(a.xrandr()));
-        EXPECT_TRUE(waitUntil([&] { return maskDrawnOn(a.laptop) && allOfOursOn(a.laptop, a.projector); }, 1000));
+    for (const auto& [laptopAt, projectorAt] : arrangements) {
+        const QRect home(laptopAt, laptop.size());
+        EXPECT_TRUE(arrange(laptopAt, projectorAt) && waitUntil([&] { return maskDrawnOn(home) && allOfOursOn(home, QRect(projectorAt, laptop.size())); }, 1000)) << laptopAt.x() << ',' << laptopAt.y();
     }
 }
 

