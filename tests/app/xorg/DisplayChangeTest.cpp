@@ -40,6 +40,14 @@ protected:
         return std::ranges::all_of(shown, [&](const auto& w) { return home.contains(w.outer) || w.frame == audience; })
             && (audience.isValid() || (it != shown.end() && it->frame.center().x() == home.center().x() && it->frame.top() == home.top() + 8));
     }
+    // Where each window of ours stands, for a failure's message.
+    std::string ours() const
+    {
+        QString said;
+        for (const auto& w : app->windows())
+            said += QStringLiteral(" %1@%2,%3 %4x%5").arg(w == *island ? "island" : w.name).arg(w.outer.x()).arg(w.outer.y()).arg(w.outer.width()).arg(w.outer.height());
+        return said.toStdString();
+    }
     bool maskDrawnOn(const QRect& home) const { const QColor c = pixel(home.topLeft() + controls::overlay::retry); return c.blue() > 200 && c.blue() - c.red() > 80; }
     // The laptop screen and the projector with their top-left corners at these points.
     bool arrange(QPoint laptopAt, QPoint projectorAt)
@@ -86,17 +94,17 @@ TEST_P(DisplayChangeTest, WithTheOutputOffOurWindowsFollowTheLaptopScreenThrough
 {
     // Unplugged from above, the laptop screen alone moves up to the corner.
     ASSERT_TRUE(arrange(under, corner) && xrandr(QStringLiteral("--output DUMMY1 --off")));
-    EXPECT_TRUE(waitUntil([&] { return allOfOursOn(laptop); }, 1000)) << "unplugged";
+    EXPECT_TRUE(waitUntil([&] { return allOfOursOn(laptop); }, 1000)) << "unplugged:" << ours();
     // Plugged in right, then made primary at once.
     ASSERT_TRUE(arrange(corner, beside) && xrandr(QStringLiteral("--output DUMMY1 --primary")));
     runEventsFor(500);
-    EXPECT_FALSE(anyOfOurs([](const QRect& f) { return f.intersects(projector); })) << "the projector stood in for the speaker's screen";
-    EXPECT_TRUE(xrandr(QStringLiteral("--output DUMMY0 --primary")) && waitUntil([&] { return allOfOursOn(laptop); }, 1000)) << "the primary back";
+    EXPECT_FALSE(anyOfOurs([](const QRect& f) { return f.intersects(projector); })) << "the projector stood in for the speaker's screen:" << ours();
+    EXPECT_TRUE(xrandr(QStringLiteral("--output DUMMY0 --primary")) && waitUntil([&] { return allOfOursOn(laptop); }, 1000)) << "the primary back:" << ours();
     // The settings and the alert that names a new project stand through the rest.
     const auto settings = app->pressIslandSetting(*island, controls::settings::createProject);
     ASSERT_TRUE(settings && app->waitNewWindow({*island, *settings})) << "新建 asked no name";
     for (const auto& [laptopAt, projectorAt] : arrangements)
-        EXPECT_TRUE(arrange(laptopAt, projectorAt) && waitUntil([&] { return allOfOursOn(QRect(laptopAt, laptop.size())); }, 1000)) << laptopAt.x() << ',' << laptopAt.y();
+        EXPECT_TRUE(arrange(laptopAt, projectorAt) && waitUntil([&] { return allOfOursOn(QRect(laptopAt, laptop.size())); }, 1000)) << laptopAt.x() << ',' << laptopAt.y() << ':' << ours();
 }
 
 // Live, each change stops the output: the mask is drawn on the laptop screen
@@ -106,7 +114,7 @@ TEST_P(DisplayChangeTest, WhileLiveTheMaskFollowsTheLaptopScreenThroughEveryArra
     ASSERT_TRUE(goLive());
     for (const auto& [laptopAt, projectorAt] : arrangements) {
         const QRect home(laptopAt, laptop.size());
-        EXPECT_TRUE(arrange(laptopAt, projectorAt) && waitUntil([&] { return maskDrawnOn(home) && allOfOursOn(home, QRect(projectorAt, laptop.size())); }, 1000)) << laptopAt.x() << ',' << laptopAt.y();
+        EXPECT_TRUE(arrange(laptopAt, projectorAt) && waitUntil([&] { return maskDrawnOn(home) && allOfOursOn(home, QRect(projectorAt, laptop.size())); }, 1000)) << laptopAt.x() << ',' << laptopAt.y() << ':' << ours();
     }
 }
 
