@@ -75,7 +75,10 @@ QDialog* makeAlert(const AlertRequest& request, QWidget* owner, QLineEdit** fiel
     message->setWordWrap(true);
     auto* informative = new QLabel(request.informativeText);
     informative->setWordWrap(true);
-    informative->setVisible(!request.informativeText.isEmpty());
+    // Shown while it has no parent yet, it would be a window of its own, on
+    // no screen of our choosing and in every capture.
+    if (request.informativeText.isEmpty())
+        informative->hide();
 
     auto* texts = new QVBoxLayout;
     texts->addWidget(message);

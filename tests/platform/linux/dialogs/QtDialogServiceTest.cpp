@@ -75,6 +75,19 @@ void whileAlertIsUp(std::function<void(QDialog*)> act)
     });
 }
 
+// The windows shown while it lives, other than dialogs.
+struct StrayWindows : QObject {
+    StrayWindows() { qApp->installEventFilter(this); }
+    QStringList shown;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (event->type() == QEvent::Show && widget && widget->isWindow() && !qobject_cast<QDialog*>(widget))
+            shown << QString::fromLatin1(widget->metaObject()->className());
+        return false;
+    }
+};
+
 } // namespace
 
 TEST(QtDialogServiceTest, KeepsButtonOrderWithTheFirstAtTheTrailingEndAndAnswersByIndex)
@@ -88,6 +101,7 @@ TEST(QtDialogServiceTest, KeepsButtonOrderWithTheFirstAtTheTrailingEndAndAnswers
 
     QStringList titles;
     bool presentingWhileUp = false;
+    const StrayWindows strays;
     whileAlertIsUp([&](QDialog* dialog) {
         presentingWhileUp = service.isPresenting();
         auto buttons = buttonsLeftToRight(dialog);
@@ -103,6 +117,7 @@ TEST(QtDialogServiceTest, KeepsButtonOrderWithTheFirstAtTheTrailingEndAndAnswers
     EXPECT_TRUE(answer.isFirstButton());
     EXPECT_TRUE(presentingWhileUp);
     EXPECT_FALSE(service.isPresenting());
+    EXPECT_EQ(strays.shown, QStringList()) << "a part of the alert showed as a window of its own";
 
     whileAlertIsUp([](QDialog* dialog) { buttonsLeftToRight(dialog).front()->click(); });
     EXPECT_EQ(service.runAlert(request).buttonIndex, 1);
