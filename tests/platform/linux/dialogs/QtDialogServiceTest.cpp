@@ -1,4 +1,6 @@
 #include "platform/linux/dialogs/QtDialogService.h"
+#include "platform/desktop/Window.h"
+#include "platform/linux/application/LinuxApplicationShell.h"
 #include "platform/application/ApplicationIcon.h"
 #include "platform/linux/dialogs/QtPackageFileDialog.h"
 #include "platform/linux/application/QtTranslations.h"
@@ -25,6 +27,7 @@
 #include <QSettings>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 #include <QTranslator>
 #include <QTreeView>
 
@@ -124,6 +127,37 @@ TEST(QtDialogServiceTest, KeepsButtonOrderWithTheFirstAtTheTrailingEndAndAnswers
 
     whileAlertIsUp([](QDialog* dialog) { dialog->reject(); });
     EXPECT_EQ(service.runAlert(request).buttonIndex, -1);
+}
+
+// The speaker clicks the island, the keyboard last sent to 稿件管理, while the
+// server has yet to follow: the alert asked then belongs to the island.
+// Answered while the window manager hands the keyboard to 稿件管理, it gives
+// the keyboard back to the island.
+TEST(QtDialogServiceTest, AnAlertAskedRightAfterAClickBelongsToTheClickedWindow)
+{
+    quorvia::test::TestPlatform env;
+    env.platform().displayService = std::make_shared<quorvia::test::FakeDisplayService>();
+    Window island(Rect(0, 0, 200, 100)), management(Rect(300, 0, 200, 100));
+    island.orderFront();
+    // Where the server has the keyboard at the click: still in 稿件管理, or nowhere yet.
+    for (const auto& focus : {KeyboardFocus{KeyboardFocus::Holder::ours, &management}, KeyboardFocus{KeyboardFocus::Holder::nobody}}) {
+        management.makeKeyAndOrderFront();
+        QApplication::processEvents();
+        env.windowSystem().focus = focus;
+        QMouseEvent click(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(island.windowHandle(), &click);
+        native::LinuxApplicationShell().activateIgnoringOtherApps(); // as every command's alert does first
+        QWidget* owner = nullptr;
+        whileAlertIsUp([&](QDialog* dialog) {
+            owner = dialog->parentWidget();
+            env.windowSystem().focus = KeyboardFocus{KeyboardFocus::Holder::ours, &management};
+            dialog->reject();
+        });
+        QtDialogService().runAlert({});
+        EXPECT_EQ(owner, &island);
+        quorvia::test::runEventsFor(100);
+        EXPECT_EQ(QGuiApplication::focusWindow(), island.windowHandle()) << "the keyboard stayed where the window manager put it";
+    }
 }
 
 TEST(QtDialogServiceTest, TextFieldStartsWithItsValueAndAnswersWhatWasTypedUntrimmed)
