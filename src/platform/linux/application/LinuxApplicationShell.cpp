@@ -116,7 +116,8 @@ void LinuxApplicationShell::activateIgnoringOtherApps()
     if (keyWindow())
         return;
     // The window the speaker works in, else the newest.
-    if (auto* speakers = qobject_cast<Window*>(Window::speakersWindow()); speakers && speakers->isVisible() && speakers->canBecomeKey()) {
+    auto* speakers = qobject_cast<Window*>(Window::speakersWindow());
+    if (speakers && speakers->isVisible() && speakers->canBecomeKey()) {
         Window::sendKeyboardTo(*speakers);
         return;
     }
