@@ -4,6 +4,7 @@
 #include "platform/desktop/WindowSystem.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QPointer>
 #include <QWindow>
 
@@ -19,6 +20,9 @@ QPointer<QWidget> keyboardSent;
 unsigned keyboardAsks = 0;
 // The window of ours the speaker last clicked or typed in, while the keyboard stayed with us.
 QPointer<Window> actedIn;
+// Whether that was after the keyboard was last asked for: an ask of ours
+// since (a window brought forward, a hand-back) moved the speaker there.
+bool actedSinceAsk = false;
 
 void watchFocus()
 {
@@ -56,6 +60,23 @@ QWidget* Window::keyboardDestination()
     return focus ? focus->window : QApplication::activeWindow();
 }
 
+QWidget* Window::speakersWindow()
+{
+    // A dialog of ours with the keyboard stands modal: the speaker acts in it.
+    QWidget* keyboard = keyboardDestination();
+    if (qobject_cast<QDialog*>(keyboard) && keyboard->isVisible())
+        return keyboard;
+    if (actedIn && actedIn->isVisible() && actedSinceAsk)
+        return actedIn;
+    return keyboard;
+}
+
+bool Window::anotherProgramHasKeyboard()
+{
+    const auto focus = serverFocus();
+    return focus && focus->holder == KeyboardFocus::Holder::otherProgram;
+}
+
 QWidget* Window::windowWithKeyboard()
 {
     const auto focus = serverFocus();
@@ -70,6 +91,7 @@ void Window::sendKeyboardTo(QWidget& window)
     window.activateWindow();
     keyboardSent = &window;
     ++keyboardAsks;
+    actedSinceAsk = false;
 }
 
 void Window::noteActedIn()
@@ -79,11 +101,12 @@ void Window::noteActedIn()
         return;
     watchFocus();
     actedIn = this;
+    actedSinceAsk = true;
 }
 
 void Window::noteOpener()
 {
-    QWidget* from = actedIn && actedIn->isVisible() ? actedIn.data() : keyboardDestination();
+    QWidget* from = speakersWindow();
     if (from && from != this && from->isVisible() && !isPopover(from))
         opener_ = from;
 }

@@ -163,10 +163,18 @@ public:
     // program has it, else the top-level widget of ours that has it, which
     // need not be a Window.
     static QWidget* keyboardDestination();
+    // The window of ours the speaker works in, which what they ask for
+    // belongs to: a dialog of ours with the keyboard, else the window last
+    // clicked or typed in, unless the keyboard was asked for since (a window
+    // brought forward, one handed the keyboard back), else where the
+    // keyboard is going. Right after a click the server may still report
+    // the window before.
+    static QWidget* speakersWindow();
     // The top-level widget of ours that has the keyboard, as the server
     // reports (Qt's active window where no server tells); null while another
     // program's window or nobody's has it.
     static QWidget* windowWithKeyboard();
+    static bool anotherProgramHasKeyboard();
     // The one way to ask the keyboard for any top-level widget of ours; it is
     // remembered as its destination until the server answers. A window that
     // may not be key is left alone.

@@ -115,6 +115,12 @@ void LinuxApplicationShell::activateIgnoringOtherApps()
 {
     if (keyWindow())
         return;
+    // The window the speaker works in, else the newest.
+    auto* speakers = qobject_cast<Window*>(Window::speakersWindow());
+    if (speakers && speakers->isVisible() && speakers->canBecomeKey()) {
+        Window::sendKeyboardTo(*speakers);
+        return;
+    }
     const auto windows = Window::allWindows();
     for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
         if ((*it)->isVisible() && (*it)->canBecomeKey()) {

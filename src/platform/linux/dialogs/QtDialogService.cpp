@@ -75,7 +75,10 @@ QDialog* makeAlert(const AlertRequest& request, QWidget* owner, QLineEdit** fiel
     message->setWordWrap(true);
     auto* informative = new QLabel(request.informativeText);
     informative->setWordWrap(true);
-    informative->setVisible(!request.informativeText.isEmpty());
+    // Shown while it has no parent yet, it would be a window of its own, on
+    // no screen of our choosing and in every capture.
+    if (request.informativeText.isEmpty())
+        informative->hide();
 
     auto* texts = new QVBoxLayout;
     texts->addWidget(message);
@@ -180,12 +183,12 @@ void rememberChooserSize(const QSize& size)
 }
 
 // The window an alert or chooser is asked from, which it belongs to: it stands
-// above it and comes forward with it. That is where the keyboard is going,
-// also when the server has yet to report it there. An overlay is nobody's:
+// above it and comes forward with it. That is where the speaker works, also
+// right after a click the server has yet to follow. An overlay is nobody's:
 // nothing may pass it.
 QWidget* askedFrom()
 {
-    QWidget* active = Window::keyboardDestination();
+    QWidget* active = Window::speakersWindow();
     const auto* window = qobject_cast<Window*>(active);
     if (!active || !active->isVisible() || (window && window->level() >= Window::overlayLevel))
         return nullptr;
@@ -193,13 +196,13 @@ QWidget* askedFrom()
 }
 
 // Once a dialog has ended, the keyboard goes back to the window it was asked
-// from, unless it has gone elsewhere meanwhile: without a window manager
-// nothing else would take it from the root window, and an alert or chooser
-// asked at once next belongs to that window too.
-void handKeyboardBack(QWidget* owner, const QWidget* dialog)
+// from, unless another program has taken it: without a window manager nothing
+// else would take it from the root window, and a window manager hands it to
+// whichever window of ours it picks. An alert or chooser asked at once next
+// belongs to that window too.
+void handKeyboardBack(QWidget* owner)
 {
-    QWidget* now = Window::keyboardDestination();
-    if (owner && owner->isVisible() && (!now || now == dialog))
+    if (owner && owner->isVisible() && !Window::anotherProgramHasKeyboard())
         Window::sendKeyboardTo(*owner);
 }
 
@@ -228,7 +231,7 @@ AlertResponse QtDialogService::runAlert(const AlertRequest& request)
     dialog->show();
     loop.exec(QEventLoop::DialogExec);
     std::erase_if(open_, [&dialog](const QPointer<QDialog>& d) { return !d || d == dialog; });
-    handKeyboardBack(owner, dialog);
+    handKeyboardBack(owner);
     if (text)
         response.text = text->text();
     delete dialog;
@@ -371,7 +374,7 @@ void QtDialogService::openPanel(const FileDialogRequest& request, bool saving, F
     QObject::connect(dialog, &QFileDialog::finished, dialog,
                      [this, dialog, owner, key = lastFolderKey(request), completion = std::move(completion)](int result) {
                          std::erase_if(open_, [dialog](const QPointer<QDialog>& d) { return !d || d == dialog; });
-                         handKeyboardBack(owner, dialog);
+                         handKeyboardBack(owner);
                          rememberChooserSize(dialog->size());
                          std::optional<QString> path;
                          const auto files = dialog->selectedFiles();

@@ -1,4 +1,6 @@
 #include "platform/linux/dialogs/QtDialogService.h"
+#include "platform/desktop/Window.h"
+#include "platform/linux/application/LinuxApplicationShell.h"
 #include "platform/application/ApplicationIcon.h"
 #include "platform/linux/dialogs/QtPackageFileDialog.h"
 #include "platform/linux/application/QtTranslations.h"
@@ -25,6 +27,7 @@
 #include <QSettings>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 #include <QTranslator>
 #include <QTreeView>
 
@@ -75,6 +78,18 @@ void whileAlertIsUp(std::function<void(QDialog*)> act)
     });
 }
 
+// Counts the windows other than dialogs shown while it lives.
+struct StrayWindows : QObject {
+    StrayWindows() { qApp->installEventFilter(this); }
+    int shown = 0;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        shown += event->type() == QEvent::Show && widget && widget->isWindow() && !qobject_cast<QDialog*>(widget);
+        return false;
+    }
+};
+
 } // namespace
 
 TEST(QtDialogServiceTest, KeepsButtonOrderWithTheFirstAtTheTrailingEndAndAnswersByIndex)
@@ -88,6 +103,7 @@ TEST(QtDialogServiceTest, KeepsButtonOrderWithTheFirstAtTheTrailingEndAndAnswers
 
     QStringList titles;
     bool presentingWhileUp = false;
+    const StrayWindows strays;
     whileAlertIsUp([&](QDialog* dialog) {
         presentingWhileUp = service.isPresenting();
         auto buttons = buttonsLeftToRight(dialog);
@@ -103,12 +119,43 @@ TEST(QtDialogServiceTest, KeepsButtonOrderWithTheFirstAtTheTrailingEndAndAnswers
     EXPECT_TRUE(answer.isFirstButton());
     EXPECT_TRUE(presentingWhileUp);
     EXPECT_FALSE(service.isPresenting());
+    EXPECT_EQ(strays.shown, 0) << "a part of the alert showed as a window of its own";
 
     whileAlertIsUp([](QDialog* dialog) { buttonsLeftToRight(dialog).front()->click(); });
     EXPECT_EQ(service.runAlert(request).buttonIndex, 1);
 
     whileAlertIsUp([](QDialog* dialog) { dialog->reject(); });
     EXPECT_EQ(service.runAlert(request).buttonIndex, -1);
+}
+
+// Asked right after a click on the island, while the server has yet to follow,
+// the alert belongs to the island and, answered while the window manager hands
+// the keyboard to 稿件管理, gives the keyboard back to the island.
+TEST(QtDialogServiceTest, AnAlertAskedRightAfterAClickBelongsToTheClickedWindow)
+{
+    quorvia::test::TestPlatform env;
+    env.platform().displayService = std::make_shared<quorvia::test::FakeDisplayService>();
+    Window island(Rect(0, 0, 200, 100)), management(Rect(300, 0, 200, 100));
+    island.orderFront();
+    // Where the server has the keyboard at the click: still in 稿件管理, or nowhere yet.
+    for (const auto& focus : {KeyboardFocus{KeyboardFocus::Holder::ours, &management}, KeyboardFocus{KeyboardFocus::Holder::nobody}}) {
+        management.makeKeyAndOrderFront();
+        QApplication::processEvents();
+        env.windowSystem().focus = focus;
+        QMouseEvent click(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(island.windowHandle(), &click);
+        native::LinuxApplicationShell().activateIgnoringOtherApps(); // as every command's alert does first
+        QWidget* owner = nullptr;
+        whileAlertIsUp([&](QDialog* dialog) {
+            owner = dialog->parentWidget();
+            env.windowSystem().focus = KeyboardFocus{KeyboardFocus::Holder::ours, &management};
+            dialog->reject();
+        });
+        QtDialogService().runAlert({});
+        EXPECT_EQ(owner, &island);
+        quorvia::test::runEventsFor(100);
+        EXPECT_EQ(QGuiApplication::focusWindow(), island.windowHandle()) << "the keyboard stayed where the window manager put it";
+    }
 }
 
 TEST(QtDialogServiceTest, TextFieldStartsWithItsValueAndAnswersWhatWasTypedUntrimmed)

@@ -1,3 +1,4 @@
+#include "platform/desktop/Window.h"
 #include "platform/linux/dialogs/QtDialogService.h"
 #include "platform/linux/dialogs/QtPackageFileDialog.h"
 #include "support/EventWait.h"
@@ -14,12 +15,14 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -210,6 +213,11 @@ TEST_F(BackupSavePanel, AFolderThatIsNotABackupIsRefusedInTheChooserWhichStaysFo
             return QStringLiteral("所选位置已有同名文件或文件夹，且它不是演讲项目备份。请换一个名称或位置。");
         return std::nullopt;
     };
+    // Opened from the island the speaker clicked, the refusal still belongs to the chooser.
+    Window island(Rect(0, 0, 200, 100));
+    island.orderFront();
+    QMouseEvent click(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(island.windowHandle(), &click);
     service_.beginSavePanel(request, [this](std::optional<QString> path) { answer_ = path; });
     QStringList alertTexts;
     run({
