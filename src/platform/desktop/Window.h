@@ -174,6 +174,7 @@ public:
     // reports (Qt's active window where no server tells); null while another
     // program's window or nobody's has it.
     static QWidget* windowWithKeyboard();
+    // Whether the server has the keyboard in another program's window.
     static bool anotherProgramHasKeyboard();
     // The one way to ask the keyboard for any top-level widget of ours; it is
     // remembered as its destination until the server answers. A window that
