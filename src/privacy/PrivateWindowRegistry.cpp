@@ -129,6 +129,7 @@ void PrivateWindowRegistry::takeSnapshot(const std::vector<Window*>& except)
 
 void PrivateWindowRegistry::hideAll(Window* except, bool preservingVisibility)
 {
+    outForWantOfScreen_.clear();
     const std::vector<Window*> excepted = except ? std::vector<Window*>{except} : std::vector<Window*>{};
     const std::vector<Window*> settled = settleTransitions();
     if (preservingVisibility && !hasRestorationSnapshot_)
@@ -144,6 +145,7 @@ void PrivateWindowRegistry::hideAll(Window* except, bool preservingVisibility)
 
 void PrivateWindowRegistry::hideAllAppOwnedWindows(const std::vector<Window*>& except, bool preservingVisibility)
 {
+    outForWantOfScreen_.clear();
     const std::vector<Window*> settled = settleTransitions();
     if (preservingVisibility && !hasRestorationSnapshot_)
         takeSnapshot(except);
@@ -187,6 +189,7 @@ void PrivateWindowRegistry::restorePreviouslyVisible(Window* except)
         }
         return;
     }
+    outForWantOfScreen_.clear();
     std::vector<Window*> taken;
     for (const auto& w : previouslyVisible_)
         if (w)
@@ -230,6 +233,7 @@ void PrivateWindowRegistry::restore(Window* window)
 
 void PrivateWindowRegistry::discardRestorationSnapshot()
 {
+    outForWantOfScreen_.clear();
     previouslyVisible_.clear();
     previouslyVisibleWidgets_.clear();
     hasRestorationSnapshot_ = false;
@@ -251,6 +255,10 @@ void PrivateWindowRegistry::returnKeyboard()
 
 void PrivateWindowRegistry::clampAllToBuiltInScreen()
 {
+    // The screen came back before any hide of the owner's took these over:
+    // nobody else would bring them back.
+    if (!outForWantOfScreen_.empty() && DisplayTopology::builtInScreen())
+        restorePreviouslyVisible();
     for (Window* w : registeredWindows()) {
         w->readBackFrame();
         clamp(*w);
@@ -275,6 +283,7 @@ bool PrivateWindowRegistry::clamp(Window& window)
                 rememberAsVisible(&window);
             else
                 takeSnapshot({});
+            outForWantOfScreen_.emplace_back(&window);
         }
         window.orderOut();
         return false;

@@ -44,7 +44,8 @@ public:
     void restore(platform::Window* window);
     void discardRestorationSnapshot();
     // Each registered window first reads where it stands; shown dialogs are
-    // kept on the built-in screen as well.
+    // kept on the built-in screen as well. Windows a clamp ordered out for want
+    // of a screen, which no hide has taken over since, come back first.
     void clampAllToBuiltInScreen();
     // Shown alerts and choosers go back to the middle of the built-in screen.
     void centreDialogsOnBuiltInScreen();
@@ -86,6 +87,8 @@ private:
     QPointer<platform::Window> keyboardHome_;
     bool sharingEnabled_ = false;
     std::vector<BoundaryWatch> boundaryObservers_;
+    // Ordered out by a clamp for want of a built-in screen, before any hide.
+    std::vector<QPointer<platform::Window>> outForWantOfScreen_;
 };
 
 } // namespace quorvia

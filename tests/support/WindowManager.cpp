@@ -19,13 +19,16 @@ bool WindowManager::start(int timeoutMs)
     environment.insert(QStringLiteral("DISPLAY"), display_);
     process_.setProcessEnvironment(environment);
     process_.setProcessChannelMode(QProcess::MergedChannels);
-    process_.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-    if (!process_.waitForStarted(60000)) {
-        failure_ = QStringLiteral("openbox did not start: %1").arg(process_.errorString());
-        return false;
-    }
     bool managing = false;
-    waitUntil([&] { return process_.state() == QProcess::NotRunning || (managing = isManaging()); }, timeoutMs, 50);
+    // On a loaded machine it now and then ends at once, saying nothing; a second start takes.
+    for (int attempt = 0; attempt < 2 && !managing && process_.state() == QProcess::NotRunning; ++attempt) {
+        process_.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+        if (!process_.waitForStarted(60000)) {
+            failure_ = QStringLiteral("openbox did not start: %1").arg(process_.errorString());
+            return false;
+        }
+        waitUntil([&] { return process_.state() == QProcess::NotRunning || (managing = isManaging()); }, timeoutMs, 50);
+    }
     // Holding the screen comes early in its start: a window mapped before it
     // takes in new windows is never managed, and never shows.
     if (managing && managesNewWindows(timeoutMs))
