@@ -173,6 +173,10 @@ TEST_F(Registry, WithoutABuiltInScreenWindowsAreOrderedOutAndNeverRestored)
     EXPECT_FALSE(registry.visibleWindowsAreOnBuiltInScreen());
     registry.clampAllToBuiltInScreen();
     EXPECT_FALSE(a->isVisible());
+    // The screen back before any hide took it over, the next clamp brings it back.
+    displays->setScreens({FakeDisplayService::builtIn(1)});
+    registry.clampAllToBuiltInScreen();
+    EXPECT_TRUE(a->isVisible());
 }
 
 TEST_F(Registry, PlacementAndPointerQueriesSeeOnlyVisibleRegisteredWindows)
