@@ -142,11 +142,12 @@ void AppCoordinator::activateRestoredProjectKeynote(const QString& successMessag
     // Said done only once the projects naming the new copies are on the drive:
     // until then a power cut leaves copies no stored project names. The flush
     // does not wait out the settings' gathering of changes.
-    platform::DefaultsStore& defaults = platform::current().defaults();
+    // Held by the task: a quit may take the platform down while it writes.
+    const std::shared_ptr<platform::DefaultsStore> defaults = platform::current().defaultsService;
     const QUuid projectID = promptScript->activeProjectID();
     const WeakLife weak = life_;
-    platform::globalQueue().async([weak, &defaults, projectID, successMessage] {
-        const auto failure = defaults.flush();
+    platform::globalQueue().async([weak, defaults, projectID, successMessage] {
+        const auto failure = defaults->flush();
         platform::MainQueue::async([weak, failure, projectID, successMessage] {
             auto* self = alive(weak);
             if (!self)

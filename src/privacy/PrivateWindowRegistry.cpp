@@ -39,6 +39,16 @@ void keepOnScreen(QWidget& dialog, const platform::Screen& screen)
     dialog.move(target.topLeft());
 }
 
+// The alerts and choosers now showing.
+std::vector<QWidget*> shownDialogs()
+{
+    std::vector<QWidget*> shown;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->isVisible() && qobject_cast<QDialog*>(widget))
+            shown.push_back(widget);
+    return shown;
+}
+
 platform::SharingType sharingType(bool sharingEnabled)
 {
     return sharingEnabled ? platform::SharingType::readOnly : platform::SharingType::none;
@@ -267,9 +277,8 @@ void PrivateWindowRegistry::clampAllToBuiltInScreen()
     const auto screen = DisplayTopology::builtInScreen();
     if (!screen)
         return;
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (widget->isVisible() && qobject_cast<QDialog*>(widget))
-            keepOnScreen(*widget, *screen);
+    for (QWidget* dialog : shownDialogs())
+        keepOnScreen(*dialog, *screen);
 }
 
 bool PrivateWindowRegistry::clamp(Window& window)
@@ -302,13 +311,11 @@ void PrivateWindowRegistry::centreDialogsOnBuiltInScreen()
     const auto screen = DisplayTopology::builtInScreen();
     if (!screen)
         return;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (!widget->isVisible() || !qobject_cast<QDialog*>(widget))
-            continue;
-        QRect frame = widget->frameGeometry();
+    for (QWidget* dialog : shownDialogs()) {
+        QRect frame = dialog->frameGeometry();
         frame.moveCenter(platform::toQtGlobal(screen->visibleFrame).center());
-        widget->move(frame.topLeft());
-        keepOnScreen(*widget, *screen);
+        dialog->move(frame.topLeft());
+        keepOnScreen(*dialog, *screen);
     }
 }
 
