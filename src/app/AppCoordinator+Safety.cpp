@@ -8,6 +8,7 @@
 #include <QApplication>
 
 #include <algorithm>
+#include <utility>
 
 namespace quorvia {
 
@@ -215,6 +216,7 @@ void AppCoordinator::revealPrivateWindows()
         watchBuiltInScreen();
         return;
     }
+    placeAfterChangeUnderShield();
     privateWindows->restorePreviouslyVisible();
 }
 
@@ -279,9 +281,65 @@ void AppCoordinator::screenParametersChanged()
     const bool changed = !displayConfigurationSnapshot || *displayConfigurationSnapshot != snapshot;
     displayConfigurationSnapshot = snapshot;
     monitorTopology();
+    // Hidden windows keep their old place in the window system: the change
+    // is owed to them when the shield goes.
     if (systemMirrorShieldActive || !changed)
         return;
+    placeAfterDisplayChange();
+}
+
+void AppCoordinator::placeAfterChangeUnderShield()
+{
+    if (displayConfigurationSnapshot != placedConfiguration)
+        placeAfterDisplayChange();
+}
+
+void AppCoordinator::placeAfterDisplayChange()
+{
+    placedConfiguration = displayConfigurationSnapshot;
     recallPrompter();
+    positionPrivateWindows();
+    const double now = platform::uptime();
+    placementSettlesAt = now + placementSettleTime;
+    placementGivesUpAt = now + placementSettleLimit;
+    schedulePlacementCheck();
+}
+
+void AppCoordinator::schedulePlacementCheck()
+{
+    const WeakLife weak = life_;
+    const std::uint64_t generation = ++placementGeneration;
+    platform::MainQueue::asyncAfter(placementCheckInterval, [weak, generation] {
+        auto* self = alive(weak);
+        if (self && generation == self->placementGeneration)
+            self->holdPlacement();
+    });
+}
+
+// The window manager may move a window after we placed it, as it catches up
+// with the screens; openbox does. The placing runs again until nothing has
+// moved for a while.
+void AppCoordinator::holdPlacement()
+{
+    // Under the shield the windows wait for its end, which places them.
+    if (systemMirrorShieldActive || isShuttingDown)
+        return;
+    positionPrivateWindows();
+    if (platform::uptime() < placementSettlesAt)
+        schedulePlacementCheck();
+}
+
+void AppCoordinator::windowMovedWhileScreensSettle()
+{
+    const double now = platform::uptime();
+    if (isPositioningWindows || now >= placementSettlesAt)
+        return;
+    placementSettlesAt = std::min(std::max(placementSettlesAt, now + placementSettleTime), placementGivesUpAt);
+}
+
+void AppCoordinator::positionPrivateWindows()
+{
+    const bool wasPositioning = std::exchange(isPositioningWindows, true);
     islandController->positionOnBuiltInScreen();
     if (scriptEditorController)
         scriptEditorController->positionOnBuiltInScreen();
@@ -294,6 +352,7 @@ void AppCoordinator::screenParametersChanged()
     if (cloudAISettingsController)
         cloudAISettingsController->positionOnBuiltInScreen();
     privateWindows->centreDialogsOnBuiltInScreen();
+    isPositioningWindows = wasPositioning;
 }
 
 void AppCoordinator::recallPrompter()
@@ -326,6 +385,7 @@ void AppCoordinator::restorePrimaryWindowAfterReopen()
         return;
     }
     platform::current().application().activateIgnoringOtherApps();
+    placeAfterChangeUnderShield();
     islandController->restoreAfterApplicationReopen();
     privateWindows->clampAllToBuiltInScreen();
 }

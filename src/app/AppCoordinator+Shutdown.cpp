@@ -33,6 +33,7 @@ void AppCoordinator::shutdown(std::function<void()> completion)
     mirrorEngine->arePrivateWindowsWithinSafeBounds = nullptr;
     safetyOverlayController->hide();
     screenParametersObserver.reset();
+    windowMovedObserver.reset();
     mirrorEngine->shutdown(std::move(completion));
 }
 

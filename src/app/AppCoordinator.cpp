@@ -63,6 +63,7 @@ void AppCoordinator::start()
     configureModules();
     reserveAudienceDisplay();
     displayConfigurationSnapshot = DisplayTopology::configurationSnapshot();
+    placedConfiguration = displayConfigurationSnapshot;
 
     islandController = std::make_unique<IslandWindowController>(registry->modules(), *preferences);
     for (platform::Window* window : islandController->privateWindows())
@@ -133,6 +134,12 @@ void AppCoordinator::start()
         platform::DisplayService::screenParametersChangedNotification, nullptr, [weak](const auto&) {
             if (auto* self = alive(weak))
                 self->screenParametersChanged();
+        });
+
+    windowMovedObserver = platform::NotificationCenter::defaultCenter().observe(
+        platform::Window::didMoveNotification, nullptr, [weak](const auto&) {
+            if (auto* self = alive(weak))
+                self->windowMovedWhileScreensSettle();
         });
 
     topologyTimer = platform::Timer::scheduled(topologyInterval, true, weakly(&AppCoordinator::monitorTopology));

@@ -61,6 +61,12 @@ public:
 
     static constexpr double topologyInterval = 1.0;
     static constexpr double safetyOverlayReturnDelay = 8.0;
+    // While a window manager sorts out new screens it may still move our
+    // windows: the placing is repeated until it has held this long, but not
+    // for longer than the limit after the change.
+    static constexpr double placementCheckInterval = 0.5;
+    static constexpr double placementSettleTime = 2.0;
+    static constexpr double placementSettleLimit = 10.0;
     // When the island never gets painted (no built-in screen, say), what
     // start-up left hidden is built this long after the start all the same.
     static constexpr double hiddenWindowsLatestDelay = 0.3;
@@ -192,6 +198,17 @@ private:
     bool mayRevealPrivateWindows() const;
     bool isHoldingPrivateWindows() const;
     void recallPrompter();
+    // Where a real change of the displays puts the windows: the prompter back
+    // in the island, every open private window at its place on the speaker's
+    // screen, alerts and choosers in its middle.
+    void placeAfterDisplayChange();
+    // The placing a change under the shield held back, before the windows show again.
+    void placeAfterChangeUnderShield();
+    // Every open private window at its place; the prompter is left where it is.
+    void positionPrivateWindows();
+    void schedulePlacementCheck();
+    void holdPlacement();
+    void windowMovedWhileScreensSettle();
     // Hides the prompter window and its bubble for good, also from a later restore.
     void releasePrompterWindow();
     PrompterWindowController& prompterWindow();
@@ -271,6 +288,14 @@ private:
     bool emergencyLocalHidden = false;
     bool isAppSharingEnabled = false;
     bool awaitingBuiltInScreen = false;
+    // The displays as the windows were last placed for: a shield that ends
+    // under others owes them the placing it held back.
+    std::optional<DisplayConfigurationSnapshot> placedConfiguration;
+    bool isPositioningWindows = false;
+    double placementSettlesAt = 0;
+    double placementGivesUpAt = 0;
+    std::uint64_t placementGeneration = 0;
+    platform::Observation windowMovedObserver;
     bool isShuttingDown = false;
     QString lastSafetyReason = keptHiddenReason;
     std::pair<QString, bool> lastKeynoteNotesResult;

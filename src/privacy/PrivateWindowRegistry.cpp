@@ -139,7 +139,7 @@ void PrivateWindowRegistry::takeSnapshot(const std::vector<Window*>& except)
 
 void PrivateWindowRegistry::hideAll(Window* except, bool preservingVisibility)
 {
-    outForWantOfScreen_.clear();
+    forgetWindowsOutForWantOfScreen();
     const std::vector<Window*> excepted = except ? std::vector<Window*>{except} : std::vector<Window*>{};
     const std::vector<Window*> settled = settleTransitions();
     if (preservingVisibility && !hasRestorationSnapshot_)
@@ -155,7 +155,7 @@ void PrivateWindowRegistry::hideAll(Window* except, bool preservingVisibility)
 
 void PrivateWindowRegistry::hideAllAppOwnedWindows(const std::vector<Window*>& except, bool preservingVisibility)
 {
-    outForWantOfScreen_.clear();
+    forgetWindowsOutForWantOfScreen();
     const std::vector<Window*> settled = settleTransitions();
     if (preservingVisibility && !hasRestorationSnapshot_)
         takeSnapshot(except);
@@ -199,7 +199,7 @@ void PrivateWindowRegistry::restorePreviouslyVisible(Window* except)
         }
         return;
     }
-    outForWantOfScreen_.clear();
+    forgetWindowsOutForWantOfScreen();
     std::vector<Window*> taken;
     for (const auto& w : previouslyVisible_)
         if (w)
@@ -243,7 +243,7 @@ void PrivateWindowRegistry::restore(Window* window)
 
 void PrivateWindowRegistry::discardRestorationSnapshot()
 {
-    outForWantOfScreen_.clear();
+    forgetWindowsOutForWantOfScreen();
     previouslyVisible_.clear();
     previouslyVisibleWidgets_.clear();
     hasRestorationSnapshot_ = false;
@@ -268,7 +268,7 @@ void PrivateWindowRegistry::clampAllToBuiltInScreen()
     // The screen came back before any hide of the owner's took these over:
     // nobody else would bring them back.
     if (!outForWantOfScreen_.empty() && DisplayTopology::builtInScreen())
-        restorePreviouslyVisible();
+        returnWindowsOutForWantOfScreen();
     for (Window* w : registeredWindows()) {
         w->readBackFrame();
         clamp(*w);
@@ -281,6 +281,26 @@ void PrivateWindowRegistry::clampAllToBuiltInScreen()
         keepOnScreen(*dialog, *screen);
 }
 
+void PrivateWindowRegistry::forgetWindowsOutForWantOfScreen()
+{
+    outForWantOfScreen_.clear();
+    clampTookSnapshot_ = false;
+}
+
+void PrivateWindowRegistry::returnWindowsOutForWantOfScreen()
+{
+    if (clampTookSnapshot_) {
+        restorePreviouslyVisible();
+        return;
+    }
+    // The snapshot is a hide's: what it took stays hidden until that hide ends.
+    std::vector<QPointer<Window>> out = std::exchange(outForWantOfScreen_, {});
+    for (const auto& w : out)
+        forgetVisibility(w);
+    for (const auto& w : out)
+        restore(w);
+}
+
 bool PrivateWindowRegistry::clamp(Window& window)
 {
     const auto screen = DisplayTopology::builtInScreen();
@@ -288,10 +308,12 @@ bool PrivateWindowRegistry::clamp(Window& window)
         // Gone for want of a screen, it comes back with the next restore:
         // the hide that follows finds it already out and would forget it.
         if (window.isVisible()) {
-            if (hasRestorationSnapshot_)
+            if (hasRestorationSnapshot_) {
                 rememberAsVisible(&window);
-            else
+            } else {
                 takeSnapshot({});
+                clampTookSnapshot_ = true;
+            }
             outForWantOfScreen_.emplace_back(&window);
         }
         window.orderOut();
@@ -311,7 +333,11 @@ void PrivateWindowRegistry::centreDialogsOnBuiltInScreen()
     const auto screen = DisplayTopology::builtInScreen();
     if (!screen)
         return;
-    for (QWidget* dialog : shownDialogs()) {
+    std::vector<QWidget*> dialogs = shownDialogs();
+    for (const auto& held : previouslyVisibleWidgets_)
+        if (held && !held->isVisible())
+            dialogs.push_back(held);
+    for (QWidget* dialog : dialogs) {
         QRect frame = dialog->frameGeometry();
         frame.moveCenter(platform::toQtGlobal(screen->visibleFrame).center());
         dialog->move(frame.topLeft());

@@ -47,7 +47,8 @@ public:
     // kept on the built-in screen as well. Windows a clamp ordered out for want
     // of a screen, which no hide has taken over since, come back first.
     void clampAllToBuiltInScreen();
-    // Shown alerts and choosers go back to the middle of the built-in screen.
+    // Alerts and choosers, shown or held for the next restore, go back to the
+    // middle of the built-in screen.
     void centreDialogsOnBuiltInScreen();
 
     bool containsVisiblePrivateWindow(platform::Point point) const;
@@ -75,6 +76,8 @@ private:
     void takeSnapshot(const std::vector<platform::Window*>& except);
     std::vector<platform::Window*> settleTransitions();
     void returnKeyboard();
+    void returnWindowsOutForWantOfScreen();
+    void forgetWindowsOutForWantOfScreen();
 
     std::vector<QPointer<platform::Window>> windows_;
     std::vector<QPointer<platform::Window>> previouslyVisible_;
@@ -89,6 +92,8 @@ private:
     std::vector<BoundaryWatch> boundaryObservers_;
     // Ordered out by a clamp for want of a built-in screen, before any hide.
     std::vector<QPointer<platform::Window>> outForWantOfScreen_;
+    // The snapshot held is the one such a clamp took, not a hide's.
+    bool clampTookSnapshot_ = false;
 };
 
 } // namespace quorvia

@@ -75,6 +75,11 @@ TEST_F(Registry, MovingAWindowOffTheBuiltInScreenClampsItBack)
     displays->origin = platform::Point{0, 1800};
     registry.clampAllToBuiltInScreen();
     EXPECT_EQ(w->frameGeometry().top(), 1800 - 875) << "left on the projector";
+    // Moved again while hidden, it comes back on the laptop, not where its frame last said.
+    registry.hideAll();
+    displays->origin = platform::Point{0, 900};
+    registry.restorePreviouslyVisible();
+    EXPECT_EQ(w->frameGeometry().top(), 900 - 30) << "shown again on the projector";
 }
 
 TEST_F(Registry, RegisteringTwiceKeepsOneEntryAndReappliesTheSharingRule)
@@ -160,9 +165,10 @@ TEST_F(Registry, DestroyedWindowsDropOutOfEverything)
     EXPECT_EQ(fresh->frame(), Rect(0, 0, 100, 100));
 }
 
-TEST_F(Registry, WithoutABuiltInScreenWindowsAreOrderedOutAndNeverRestored)
+TEST_F(Registry, WithoutABuiltInScreenWindowsAreOrderedOutAndComeBackOnlyWithIt)
 {
     auto a = added();
+    auto b = added();
     registry.hideAll();
     displays->setScreens({FakeDisplayService::external(7, QStringLiteral("A"), Rect(0, 0, 1920, 1080))});
     registry.restorePreviouslyVisible();
@@ -177,6 +183,16 @@ TEST_F(Registry, WithoutABuiltInScreenWindowsAreOrderedOutAndNeverRestored)
     displays->setScreens({FakeDisplayService::builtIn(1)});
     registry.clampAllToBuiltInScreen();
     EXPECT_TRUE(a->isVisible());
+    EXPECT_FALSE(b->isVisible()) << "what the hide took came back without it";
+    registry.restorePreviouslyVisible();
+    EXPECT_TRUE(b->isVisible());
+    // A hide after such a clamp holds the windows itself.
+    displays->setScreens({FakeDisplayService::external(7, QStringLiteral("A"), Rect(0, 0, 1920, 1080))});
+    registry.clampAllToBuiltInScreen();
+    registry.hideAll();
+    displays->setScreens({FakeDisplayService::builtIn(1)});
+    registry.clampAllToBuiltInScreen();
+    EXPECT_FALSE(a->isVisible()) << "the hide's window came back with the screen";
 }
 
 TEST_F(Registry, PlacementAndPointerQueriesSeeOnlyVisibleRegisteredWindows)
