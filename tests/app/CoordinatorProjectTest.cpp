@@ -5,6 +5,7 @@
 #include "model/MountedDrive.h"
 #include "model/ProjectBackupPackage.h"
 #include "model/PromptScript.h"
+#include "platform/files/AtomicFileWrite.h"
 #include "platform/linux/settings/SettingsDefaults.h"
 #include "support/QtPrinting.h"
 #include "support/ReadOnlyFolder.h"
@@ -347,9 +348,45 @@ TEST_F(CoordinatorProjectTest, AProjectSaidDoneIsOnTheDriveWithItsDeck)
         const MountedDrive cut(MountedDrive::Kind::ext4Image, image.copy().path());
         const platform::native::SettingsDefaults stored(cut.path("settings"), QString());
         const QString deck = app().script().deck()->filePath;
-        EXPECT_TRUE(PromptScript::storedDocumentPaths(stored, stored.location()).value_or(QStringList()).contains(deck)) << importing;
+        EXPECT_TRUE(PromptScript::storedDocumentPaths(stored, stored.location(), stored.identity()).value_or(QStringList()).contains(deck)) << importing;
         EXPECT_EQ(readFile(cut.path(deck.mid(drive.path().size() + 1))), bytes) << importing;
     }
+}
+
+// A settings folder whose sync fails leaves the projects not known to be on
+// the drive: neither an import nor a duplicate says it is done.
+TEST_F(CoordinatorProjectTest, ASettingsFolderThatCannotBeSyncedIsNeverSaidDone)
+{
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupOf({backupProject("甲", writeFile("talk.pptx", "deck"))}), files.filePath("全部.quorviabackup")));
+    const QString settings = QFileInfo(home.path()).canonicalFilePath() + "/settings";
+    const std::shared_ptr<void> leave(nullptr, [&](void*) { platform::onSync = nullptr; coordinator.reset(); env.platform().defaultsService = std::make_shared<MemoryDefaults>(); });
+    coordinator.reset();
+    env.platform().defaultsService = std::make_shared<platform::native::SettingsDefaults>(settings, QString(), 3600);
+    buildAndStart();
+    platform::onSync = [settings](int fd) { return QFile::symLinkTarget("/proc/self/fd/" + QString::number(fd)) == settings ? EIO : 0; };
+    for (const bool importing : {true, false}) {
+        dialogs->answerPanel(files.filePath("全部.quorviabackup"));
+        dialogs->answerAlert(0);
+        importing ? app().importProjectBackup() : app().duplicatePresentationProject();
+        settle();
+        EXPECT_EQ(lastAlert().messageText, QStringLiteral("项目尚未保存")) << importing;
+    }
+}
+
+// The quit takes the platform's settings away while an export waits to run: the export still has them.
+TEST_F(CoordinatorProjectTest, AQuitWhileAnExportWaitsLeavesItTheSettings)
+{
+    auto settings = std::make_shared<MemoryDefaults>();
+    const std::weak_ptr<MemoryDefaults> held = settings;
+    env.platform().defaultsService = std::move(settings);
+    dialogs->answerPanel(files.filePath("全部"));
+    app().exportProjectBackup();
+    env.scheduler().runPending();
+    coordinator.reset();
+    env.platform().defaultsService = std::make_shared<MemoryDefaults>();
+    ASSERT_FALSE(held.expired());
+    settle();
+    EXPECT_TRUE(QFileInfo::exists(files.filePath("全部.quorviabackup/manifest.json")));
 }
 
 } // namespace

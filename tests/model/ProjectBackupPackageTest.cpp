@@ -6,6 +6,7 @@
 #include "model/ProjectBackupPackage.h"
 #include "model/ProjectDocumentStore.h"
 #include "model/StagingFolder.h"
+#include "support/EventWait.h"
 #include "support/QtPrinting.h"
 
 #include <QFileInfo>
@@ -559,9 +560,11 @@ TEST_F(BackupPackageTest, TheDrivesATestMakesGoWithItsProcess)
     MountLeakCheck check;
     check.SetUp();
     const DriveImage image = DriveImage::exfat(8);
-    ASSERT_EQ(QProcess::execute("losetup", {"-f", image.path()}), 0);
+    const int loop = MountedDrive::attachLoop(image.path()); // gone with this process, killed here or not
+    ASSERT_GE(loop, 0);
     EXPECT_NONFATAL_FAILURE(check.TearDown(), "attached");
-    EXPECT_EQ(MountLeakCheck::loopDevicesOf(::getpid()), std::vector<std::string>());
+    ::close(loop);
+    EXPECT_TRUE(waitUntil([] { return MountLeakCheck::loopDevicesOf(::getpid()).empty(); }, 5000, 10));
 }
 
 // The drive tests killed at several moments, one once a process they forked
@@ -599,6 +602,8 @@ TEST_F(BackupPackageTest, DriveTestsKilledPartWayLeaveNothingBehind)
                     ::usleep(10000);
             EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << test << " killed at " << ms << " ms left a process";
             EXPECT_FALSE(loops()) << test << " killed at " << ms << " ms left a loop device";
+            for (const pid_t pid : reaped) // and none stays on the machine for it
+                std::ranges::for_each(MountLeakCheck::loopDevicesOf(pid), MountLeakCheck::detach);
             ::kill(-run, SIGKILL);
         }
     ::prctl(PR_SET_CHILD_SUBREAPER, 0);

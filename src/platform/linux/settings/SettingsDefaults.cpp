@@ -3,6 +3,7 @@
 #include "platform/files/ErrorDescription.h"
 #include "platform/files/WriteGate.h"
 #include "platform/core/MainQueue.h"
+#include "platform/core/Uuid.h"
 #include "platform/Platform.h"
 
 #include <QFile>
@@ -34,7 +35,9 @@ SettingsDefaults::SettingsDefaults(const QString& folder, const QString& legacyS
     : files_(folder, piecewiseFrom), location_(folder), coalesce_(coalesceSeconds), firstRetry_(firstRetrySeconds),
       retry_(firstRetrySeconds)
 {
-    if (auto stored = files_.load())
+    auto stored = files_.load();
+    const bool found = stored.has_value();
+    if (found)
         values_ = std::move(*stored);
     else
         importLegacySettings(legacySettingsPath);
@@ -44,6 +47,14 @@ SettingsDefaults::SettingsDefaults(const QString& folder, const QString& legacyS
     // which no longer name what was set aside or missing: said once.
     if (!damage_.isEmpty())
         ++changes_;
+    // Settings made afresh, or rewritten without what was lost, are not the
+    // ones anything stored earlier went into, though they lie in the same folder.
+    identity_ = values_.value(identityKey).toString();
+    if (!found || !damage_.isEmpty() || !parseUuid(identity_)) {
+        identity_ = uuidString(newUuid());
+        values_.insert(identityKey, identity_);
+        ++changes_;
+    }
     writer_ = std::thread([this] {
         ::pthread_setname_np(::pthread_self(), writerThreadName);
         runWriter();
@@ -128,6 +139,7 @@ QStringList SettingsDefaults::keys() const
 {
     std::lock_guard lock(mutex_);
     QStringList keys = values_.keys();
+    keys.removeOne(identityKey);
     for (auto it = deferred_.cbegin(); it != deferred_.cend(); ++it)
         if (!values_.contains(it.key()))
             keys.append(it.key());
