@@ -270,11 +270,9 @@ TEST_F(DocumentStoreTest, ALeftoverImportRecordMovesNothingOutsideTheStore)
 // whose settings cannot tell what they name: another settings folder, the
 // index and its copy damaged (and the start after, the damaged files set
 // aside), the folder unreadable, a projects record of a newer version (and the
-// start after the run that kept it aside); or other settings in the usual
-// folder: an empty one, a missing one (the start after the run that wrote it
-// afresh), another user's copied in or linked, the projects' file missing
-// (the start after the run that rewrote them). Then the usual settings
-// again: the stored deck is there byte for byte, the other gone.
+// start after the run that kept it aside), the folder empty, missing (and the start after the run that
+// wrote it afresh), another user's settings copied or linked there, the projects' file missing (and the
+// start after). Then the usual settings again: the stored deck is there byte for byte, the other gone.
 TEST_F(DocumentStoreTest, NoStartWhoseSettingsCannotTellTakesAStoredImportsDeck)
 {
     namespace fs = std::filesystem;
@@ -287,7 +285,6 @@ TEST_F(DocumentStoreTest, NoStartWhoseSettingsCannotTellTakesAStoredImportsDeck)
     env.platform().defaultsService = settings;
     PromptScript model(*settings);
     model.replaceText(QString(9000, u'字')); // the projects in a file of their own
-    { SettingsDefaults theirs(path("theirs"), QString()); PromptScript run(theirs); }
     const auto start = [&](const QString& folder) {
         const SettingsDefaults read(folder, QString());
         for (const fs::path& left : ProjectDocumentStore::discardInterruptedCopies(root(), [&](const QString& at, const QString& id) { return PromptScript::storedDocumentPaths(read, at, id); }))
@@ -295,11 +292,6 @@ TEST_F(DocumentStoreTest, NoStartWhoseSettingsCannotTellTakesAStoredImportsDeck)
         return folder;
     };
     const auto run = [&](const QString& folder) { SettingsDefaults store(start(folder), QString()); PromptScript script(store); return folder; };
-    const auto projectsFile = [&] {
-        const QStringList names = QDir(usual).entryList();
-        const auto file = std::ranges::find(names, PromptScript::projectsKey, [](const QString& name) { return platform::native::DefaultsFileStore::keyOfFileName(name); });
-        return file == names.end() ? QString() : usual + u'/' + *file;
-    };
     const auto copyOver = [](const QString& from, const QString& to) { fs::remove_all(to.toStdString()); fs::copy(from.toStdString(), to.toStdString()); };
     // Each spoils the settings and answers the folder the odd start reads.
     const std::vector<std::function<QString()>> odd{
@@ -314,9 +306,9 @@ TEST_F(DocumentStoreTest, NoStartWhoseSettingsCannotTellTakesAStoredImportsDeck)
         },
         [&] { return QDir(usual).removeRecursively() && QDir().mkpath(usual) ? usual : QString(); },
         [&] { return QDir(usual).removeRecursively() ? run(usual) : QString(); },
-        [&] { return copyOver(path("theirs"), usual), usual; },
+        [&] { return copyOver(run(path("theirs")), usual), usual; },
         [&] { return fs::remove_all(usual.toStdString()), fs::create_directory_symlink(path("theirs").toStdString(), usual.toStdString()), usual; },
-        [&] { return QFile::remove(projectsFile()) ? run(usual) : QString(); },
+        [&] { return QFile::remove(usual + u'/' + QDir(usual).entryList({"value-*"}).value(0)) ? run(usual) : QString(); },
     };
     for (std::size_t at = 0; at < odd.size(); ++at) {
         const auto imported = ProjectBackupPackage::importBackup(path("b.quorviabackup"), root());

@@ -67,16 +67,11 @@ void MountLeakCheck::TearDown()
     }
     for (const std::string& loop : loopDevicesOf(::getpid())) {
         ADD_FAILURE() << "a test left /dev/" << loop << " attached";
-        detach(loop);
+        // Detached once nothing holds it, were it mounted still.
+        const int device = ::open(("/dev/" + loop).c_str(), O_RDONLY | O_CLOEXEC);
+        ::ioctl(device, LOOP_CLR_FD);
+        ::close(device);
     }
-}
-
-void MountLeakCheck::detach(const std::string& loop)
-{
-    // Once nothing holds it, were it mounted still.
-    const int device = ::open(("/dev/" + loop).c_str(), O_RDONLY | O_CLOEXEC);
-    ::ioctl(device, LOOP_CLR_FD);
-    ::close(device);
 }
 
 } // namespace quorvia::test

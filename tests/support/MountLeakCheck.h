@@ -25,8 +25,6 @@ public:
     static std::string imageName(pid_t process = ::getpid());
     // The loop devices still attached to an image `process` made, as loopN.
     static std::vector<std::string> loopDevicesOf(pid_t process);
-    // Detaches the loop device loopN once nothing holds it.
-    static void detach(const std::string& loop);
 
     void SetUp() override;
     void TearDown() override;
