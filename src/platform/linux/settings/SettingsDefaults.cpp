@@ -35,9 +35,7 @@ SettingsDefaults::SettingsDefaults(const QString& folder, const QString& legacyS
     : files_(folder, piecewiseFrom), location_(folder), coalesce_(coalesceSeconds), firstRetry_(firstRetrySeconds),
       retry_(firstRetrySeconds)
 {
-    auto stored = files_.load();
-    const bool found = stored.has_value();
-    if (found)
+    if (auto stored = files_.load())
         values_ = std::move(*stored);
     else
         importLegacySettings(legacySettingsPath);
@@ -47,10 +45,10 @@ SettingsDefaults::SettingsDefaults(const QString& folder, const QString& legacyS
     // which no longer name what was set aside or missing: said once.
     if (!damage_.isEmpty())
         ++changes_;
-    // Settings made afresh, or rewritten without what was lost, are not the
-    // ones anything stored earlier went into, though they lie in the same folder.
+    // Settings made afresh have none yet. Rewritten without what was lost, they
+    // are not the ones anything stored earlier went into, though in the same folder.
     identity_ = values_.value(identityKey).toString();
-    if (!found || !damage_.isEmpty() || !parseUuid(identity_)) {
+    if (!damage_.isEmpty() || !parseUuid(identity_)) {
         identity_ = uuidString(newUuid());
         values_.insert(identityKey, identity_);
         ++changes_;
