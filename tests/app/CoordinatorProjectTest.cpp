@@ -339,7 +339,7 @@ TEST_F(CoordinatorProjectTest, AProjectSaidDoneIsOnTheDriveWithItsDeck)
     qputenv("XDG_DATA_HOME", drive.path().toLocal8Bit());
     env.platform().defaultsService = std::make_shared<platform::native::SettingsDefaults>(drive.path("settings"), QString(), 3600);
     buildAndStart();
-    for (const auto [importing, failing] : {std::pair(true, false), std::pair(false, false), std::pair(true, true), std::pair(false, true)}) {
+    for (const auto& [importing, failing] : {std::pair(true, false), std::pair(false, false), std::pair(true, true), std::pair(false, true)}) {
         if (failing && importing)
             platform::onSync = [at = QFileInfo(drive.path("settings")).canonicalFilePath()](int fd) { return QFile::symLinkTarget("/proc/self/fd/" + QString::number(fd)) == at ? EIO : 0; };
         dialogs->answerPanel(files.filePath("全部.quorviabackup"));
