@@ -58,10 +58,11 @@ void AppCoordinator::exportProjectBackup()
         const QString destination = withPackageExtension(*chosen);
         const PresentationProjectsBackup snapshot = self->promptScript->makeProjectsBackup();
         self->setProjectOperationRunning(true);
-        platform::DefaultsStore& defaults = platform::current().defaults();
-        platform::globalQueue().async([weak, snapshot, destination, &defaults] {
+        // Held by the task: a quit may take the platform down while it waits.
+        const std::shared_ptr<platform::DefaultsStore> defaults = platform::current().defaultsService;
+        platform::globalQueue().async([weak, snapshot, destination, defaults] {
             // What the backup holds is on disk first, so the store is never older than a backup of it.
-            defaults.flush();
+            defaults->flush();
             // The export itself replaces only the backup package it finds under the name.
             std::expected<void, QString> outcome;
             if (auto written = ProjectBackupPackage::exportBackup(snapshot, destination); !written)

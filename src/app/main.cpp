@@ -65,8 +65,8 @@ int main(int argc, char** argv)
     // any new one begins, and so do an import's whose projects were never
     // stored, judged only by the settings it stored into, read whole; the
     // store writes only under the data folder's lock.
-    const auto storedDocuments = [](const QString& settings) {
-        return PromptScript::storedDocumentPaths(platform::current().defaults(), settings);
+    const auto storedDocuments = [](const QString& settings, const QString& identity) {
+        return PromptScript::storedDocumentPaths(platform::current().defaults(), settings, identity);
     };
     for (const std::filesystem::path& left : ProjectDocumentStore::discardInterruptedCopies(std::nullopt, storedDocuments))
         platform::globalQueue().async([left] {

@@ -29,13 +29,22 @@ namespace {
 
 std::error_code gate(const fs::path& folder) { return platform::askWriteGate(ProjectDocumentStore::fromPath(folder)); }
 
-// The line of an import's record that names the settings its projects are stored into.
+// The lines of an import's record that name the settings its projects are
+// stored into: where they are kept, and their identity (none in an earlier build's).
 const QByteArray settingsLine = "settings:";
+const QByteArray identityLine = "identity:";
 
 // The settings this run stores its projects into.
-QString settingsLocation()
+const platform::DefaultsStore* currentSettings()
 {
-    return platform::hasCurrent() && platform::current().defaultsService ? platform::current().defaults().location() : QString();
+    return platform::hasCurrent() && platform::current().defaultsService ? &platform::current().defaults() : nullptr;
+}
+
+// What follows `prefix` on the record's line that begins with it; nothing without such a line.
+std::optional<QByteArray> recordLine(const QList<QByteArray>& lines, const QByteArray& prefix)
+{
+    const auto line = std::ranges::find_if(lines, [&](const QByteArray& each) { return each.startsWith(prefix); });
+    return line == lines.end() ? std::nullopt : std::optional(line->mid(prefix.size()));
 }
 
 } // namespace
@@ -168,13 +177,19 @@ std::expected<std::vector<fs::path>, std::error_code> ProjectDocumentStore::admi
     const fs::path folder = root / toPath(incomingFolderName);
     // One record for each import, named after its first copy.
     const QString record = admittingPrefix + fromPath(incoming.front().filename());
-    QByteArray names = settingsLine + settingsLocation().toUtf8().toBase64() + '\n';
+    const platform::DefaultsStore* settings = currentSettings();
+    QByteArray names = settingsLine + (settings ? settings->location() : QString()).toUtf8().toBase64() + '\n';
+    if (settings && !settings->identity().isEmpty())
+        names += identityLine + settings->identity().toLatin1() + '\n';
     for (const fs::path& copy : incoming)
         names += QByteArray::fromStdString(copy.filename().native()) + '\n';
     if (const std::error_code refused = gate(root))
         return std::unexpected(refused);
-    if (auto written = platform::writeFileAtomically(fromPath(folder), record, names, true); !written)
+    // A record whose name may not be on the drive fails the import as any failed write does.
+    if (auto written = platform::writeFileAtomically(fromPath(folder), record, names, true); !written) {
+        ::unlink((folder / toPath(record)).c_str());
         return std::unexpected(written.error());
+    }
     std::vector<fs::path> admitted;
     std::error_code error;
     for (const fs::path& copy : incoming) {
@@ -193,8 +208,8 @@ std::expected<std::vector<fs::path>, std::error_code> ProjectDocumentStore::admi
     return std::unexpected(error);
 }
 
-std::vector<fs::path> ProjectDocumentStore::discardInterruptedCopies(const std::optional<QString>& root,
-                                                                     const std::function<std::optional<QStringList>(const QString&)>& storedDocuments)
+std::vector<fs::path> ProjectDocumentStore::discardInterruptedCopies(
+    const std::optional<QString>& root, const std::function<std::optional<QStringList>(const QString&, const QString&)>& storedDocuments)
 {
     fs::path rootPath;
     if (root) {
@@ -220,13 +235,13 @@ std::vector<fs::path> ProjectDocumentStore::discardInterruptedCopies(const std::
     }
     // An import cut short between its admissions, or before its projects were
     // stored: its copies go with the rest, but for those the settings it
-    // stored into name. While those cannot tell (another store, or one not
+    // stored into name. While those cannot tell (other settings, or ones not
     // read whole), every copy stays and the record waits for the next start.
-    std::map<QString, std::optional<QStringList>> stored;
-    const auto named = [&](const QString& settings) -> const std::optional<QStringList>& {
-        auto it = stored.find(settings);
+    std::map<std::pair<QString, QString>, std::optional<QStringList>> stored;
+    const auto named = [&](const QString& settings, const QString& identity) -> const std::optional<QStringList>& {
+        auto it = stored.find({settings, identity});
         if (it == stored.end())
-            it = stored.emplace(settings, storedDocuments ? storedDocuments(settings) : QStringList()).first;
+            it = stored.emplace(std::pair(settings, identity), storedDocuments ? storedDocuments(settings, identity) : QStringList()).first;
         return it->second;
     };
     for (const fs::path& folder : found) {
@@ -236,9 +251,10 @@ std::vector<fs::path> ProjectDocumentStore::discardInterruptedCopies(const std::
                 || !record.open(QIODevice::ReadOnly))
                 continue;
             const QList<QByteArray> lines = record.readAll().split('\n');
-            const auto settings = std::ranges::find_if(lines, [](const QByteArray& line) { return line.startsWith(settingsLine); });
+            const auto settings = recordLine(lines, settingsLine);
+            const QString identity = QString::fromLatin1(recordLine(lines, identityLine).value_or(QByteArray()));
             const std::optional<QStringList> documents =
-                settings == lines.end() ? std::nullopt : named(QString::fromUtf8(QByteArray::fromBase64(settings->mid(settingsLine.size()))));
+                settings ? named(QString::fromUtf8(QByteArray::fromBase64(*settings)), identity) : std::nullopt;
             if (!documents) {
                 if (::mkdir(incoming.c_str(), 0700) == 0 || errno == EEXIST)
                     ::rename(it->path().c_str(), (incoming / it->path().filename()).c_str());

@@ -26,10 +26,12 @@ namespace quorvia {
 //   copies cut short there, and an import's copies not all admitted;
 // - a start takes away an import's admitted copies no stored project names,
 //   once it has read the import's record and, whole, the settings the record
-//   says the projects went into. A record naming no settings, other settings
-//   than this run's, or settings not read whole (damaged, unreadable, of a
-//   newer version, projects kept aside unread) removes nothing: the record
-//   waits for a start that can tell;
+//   says the projects went into, known by their identity (an earlier build's
+//   record names only their folder). A record naming no settings, other
+//   settings than this run's (made afresh in the same folder, too), or
+//   settings not read whole (damaged, unreadable, of a newer version,
+//   projects kept aside unread) removes nothing: the record waits for a
+//   start that can tell;
 // - what a start moved aside is removed later, in the background, reading
 //   nothing more: it holds only what the start judged;
 // - a copy or an import failing as it is admitted takes its own copies away,
@@ -75,7 +77,8 @@ public:
     static std::expected<std::filesystem::path, std::error_code> admit(const std::filesystem::path& incoming,
                                                                        const std::filesystem::path& root);
     // Admits several copies, all or none: answers where they now are. A record
-    // names them, and the settings this run stores projects into, until the
+    // names them, and the settings this run stores projects into, by where
+    // they are kept and by their identity, until the
     // next start that can read those settings whole: it takes away the copies
     // no stored project names then, as the import's projects may never have been stored.
     static std::expected<std::vector<std::filesystem::path>, std::error_code>
@@ -85,7 +88,8 @@ public:
     // import whose projects were not stored, and answers every such folder,
     // of this start and of earlier ones, for the caller to remove at leisure.
     // `storedDocuments` answers the documents the projects stored in the
-    // settings at the given location name, or nothing when those settings
+    // settings of the given identity name (of an earlier build's record, with
+    // no identity: at the given location), or nothing when those settings
     // cannot tell (then that import's copies and record stay); it is asked
     // only once an import's record is found, and without it none is named.
     // Nothing else in the store is touched. The default root is not created.
@@ -93,7 +97,8 @@ public:
     // folder's lock would empty the incoming folder under the running one's copies.
     static std::vector<std::filesystem::path>
     discardInterruptedCopies(const std::optional<QString>& root = std::nullopt,
-                             const std::function<std::optional<QStringList>(const QString& settingsLocation)>& storedDocuments = {});
+                             const std::function<std::optional<QStringList>(const QString& settingsLocation, const QString& settingsIdentity)>&
+                                 storedDocuments = {});
 
     static std::filesystem::path toPath(const QString& path);
     static QString fromPath(const std::filesystem::path& path);

@@ -66,9 +66,12 @@ std::expected<qint64, ProjectBackupError> PromptScript::importProjectsBackup(con
     return static_cast<qint64>(backup.projects.size());
 }
 
-std::optional<QStringList> PromptScript::storedDocumentPaths(const platform::DefaultsStore& defaults, const QString& location)
+std::optional<QStringList> PromptScript::storedDocumentPaths(const platform::DefaultsStore& defaults, const QString& location,
+                                                            const QString& identity)
 {
-    if (location != defaults.location() || !defaults.readWhole())
+    // Fresh settings in the same folder read whole and name nothing: only the identity tells them apart.
+    const bool same = identity.isEmpty() ? location == defaults.location() : identity == defaults.identity();
+    if (!same || !defaults.readWhole())
         return std::nullopt;
     for (const QString& key : defaults.keys())
         if (key.startsWith(unreadableProjectsKey))

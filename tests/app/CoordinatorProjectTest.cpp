@@ -5,6 +5,7 @@
 #include "model/MountedDrive.h"
 #include "model/ProjectBackupPackage.h"
 #include "model/PromptScript.h"
+#include "platform/files/AtomicFileWrite.h"
 #include "platform/linux/settings/SettingsDefaults.h"
 #include "support/QtPrinting.h"
 #include "support/ReadOnlyFolder.h"
@@ -324,7 +325,7 @@ TEST_F(CoordinatorProjectTest, ImportOfSomethingElseFailsWithThePackagesReason)
 // The power is cut right after an import says it is done, and right after a
 // duplicate does, with nothing written back since: the drive holds the stored
 // projects naming their decks, and the decks whole. The settings here gather
-// changes for an hour, so only what the answer waits for is there.
+// changes for an hour, so only what the answer waits for is there. Neither is said done while the settings' folder sync fails.
 TEST_F(CoordinatorProjectTest, AProjectSaidDoneIsOnTheDriveWithItsDeck)
 {
     const DriveImage image = DriveImage::ext4(64);
@@ -333,23 +334,37 @@ TEST_F(CoordinatorProjectTest, AProjectSaidDoneIsOnTheDriveWithItsDeck)
         GTEST_SKIP() << "a drive of its own needs root to mount";
     const QByteArray bytes(1 << 20, 'm');
     ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupOf({backupProject("甲", writeFile("talk.pptx", bytes))}), files.filePath("全部.quorviabackup")));
-    const std::shared_ptr<void> leave(nullptr, [&](void*) { coordinator.reset(); env.platform().defaultsService = std::make_shared<MemoryDefaults>(); });
+    const std::shared_ptr<void> leave(nullptr, [&](void*) { coordinator.reset(); env.platform().defaultsService = std::make_shared<MemoryDefaults>(); platform::onSync = nullptr; });
     coordinator.reset();
     qputenv("XDG_DATA_HOME", drive.path().toLocal8Bit());
     env.platform().defaultsService = std::make_shared<platform::native::SettingsDefaults>(drive.path("settings"), QString(), 3600);
     buildAndStart();
-    for (const bool importing : {true, false}) {
+    for (const auto& [importing, failing] : {std::pair(true, false), std::pair(false, false), std::pair(true, true), std::pair(false, true)}) {
+        if (failing && importing)
+            platform::onSync = [at = QFileInfo(drive.path("settings")).canonicalFilePath()](int fd) { return QFile::symLinkTarget("/proc/self/fd/" + QString::number(fd)) == at ? EIO : 0; };
         dialogs->answerPanel(files.filePath("全部.quorviabackup"));
         dialogs->answerAlert(0);
         importing ? app().importProjectBackup() : app().duplicatePresentationProject();
         settle();
-        ASSERT_EQ(lastAlert().messageText, QStringLiteral("项目已就绪")) << importing;
+        ASSERT_EQ(lastAlert().messageText, failing ? QStringLiteral("项目尚未保存") : QStringLiteral("项目已就绪")) << importing;
+        if (failing)
+            continue;
         const MountedDrive cut(MountedDrive::Kind::ext4Image, image.copy().path());
         const platform::native::SettingsDefaults stored(cut.path("settings"), QString());
         const QString deck = app().script().deck()->filePath;
-        EXPECT_TRUE(PromptScript::storedDocumentPaths(stored, stored.location()).value_or(QStringList()).contains(deck)) << importing;
+        EXPECT_TRUE(PromptScript::storedDocumentPaths(stored, stored.location(), stored.identity()).value_or(QStringList()).contains(deck)) << importing;
         EXPECT_EQ(readFile(cut.path(deck.mid(drive.path().size() + 1))), bytes) << importing;
     }
+}
+
+TEST_F(CoordinatorProjectTest, AQuitWhileAnExportWaitsLeavesItTheSettings)
+{
+    const std::weak_ptr<platform::DefaultsStore> held = env.platform().defaultsService = std::make_shared<MemoryDefaults>();
+    dialogs->answerPanel(files.filePath("全部"));
+    app().exportProjectBackup();
+    env.scheduler().runPending();
+    env.platform().defaultsService = std::make_shared<MemoryDefaults>();
+    EXPECT_FALSE(held.expired());
 }
 
 } // namespace

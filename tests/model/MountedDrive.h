@@ -88,7 +88,6 @@ public:
         return ::mount(nullptr, QFile::encodeName(at_).constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
     }
 
-private:
     // A loop device on `image`, open; it detaches itself once no one has it
     // open, so a drive left by a killed test lets go of its image.
     static int attachLoop(const QString& image)
@@ -110,6 +109,8 @@ private:
         ::close(file);
         return loop;
     }
+
+private:
 
     // A FUSE daemon in the foreground, ended when the thread starting it (the
     // test's, which mounts) ends, however it ends: asked to, so that it

@@ -559,8 +559,9 @@ TEST_F(BackupPackageTest, TheDrivesATestMakesGoWithItsProcess)
     MountLeakCheck check;
     check.SetUp();
     const DriveImage image = DriveImage::exfat(8);
-    ASSERT_EQ(QProcess::execute("losetup", {"-f", image.path()}), 0);
+    const int loop = MountedDrive::attachLoop(image.path()); // gone with this process, killed here or not
     EXPECT_NONFATAL_FAILURE(check.TearDown(), "attached");
+    ::close(loop);
     EXPECT_EQ(MountLeakCheck::loopDevicesOf(::getpid()), std::vector<std::string>());
 }
 
@@ -599,6 +600,8 @@ TEST_F(BackupPackageTest, DriveTestsKilledPartWayLeaveNothingBehind)
                     ::usleep(10000);
             EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << test << " killed at " << ms << " ms left a process";
             EXPECT_FALSE(loops()) << test << " killed at " << ms << " ms left a loop device";
+            for (const pid_t pid : reaped) // counted, and detached so that none stays on the machine
+                for (const std::string& loop : MountLeakCheck::loopDevicesOf(pid)) QProcess::execute("losetup", {"-d", QString::fromStdString("/dev/" + loop)});
             ::kill(-run, SIGKILL);
         }
     ::prctl(PR_SET_CHILD_SUBREAPER, 0);

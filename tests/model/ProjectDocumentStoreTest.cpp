@@ -230,9 +230,9 @@ TEST_F(DocumentStoreTest, AnImportKilledAtAnyAdmissionLeavesAllItsDecksOrNone)
     const qsizetype before = listTree(root()).size();
     TestPlatform env;
     // The settings are there before any import, as every start writes them.
-    ASSERT_TRUE(QDir().mkpath(path("defaults")));
-    const auto stored = [&](const QString& settings) {
-        return PromptScript::storedDocumentPaths(platform::native::SettingsDefaults(path("defaults"), QString()), settings);
+    platform::native::SettingsDefaults(path("defaults"), QString());
+    const auto stored = [&](const QString& settings, const QString& identity) {
+        return PromptScript::storedDocumentPaths(platform::native::SettingsDefaults(path("defaults"), QString()), settings, identity);
     };
     for (const int admission : {0, 1, 2, 3, 4}) { // then unsaved, then saved
         SCOPED_TRACE(admission);
@@ -270,8 +270,9 @@ TEST_F(DocumentStoreTest, ALeftoverImportRecordMovesNothingOutsideTheStore)
 // whose settings cannot tell what they name: another settings folder, the
 // index and its copy damaged (and the start after, the damaged files set
 // aside), the folder unreadable, a projects record of a newer version (and the
-// start after the run that kept it aside). Then the usual settings again: the
-// stored deck is there byte for byte, the other gone.
+// start after the run that kept it aside), the folder empty, missing (and the start after the run that
+// wrote it afresh), another user's settings copied or linked there, the projects' file missing (and the
+// start after). Then the usual settings again: the stored deck is there byte for byte, the other gone.
 TEST_F(DocumentStoreTest, NoStartWhoseSettingsCannotTellTakesAStoredImportsDeck)
 {
     namespace fs = std::filesystem;
@@ -283,12 +284,14 @@ TEST_F(DocumentStoreTest, NoStartWhoseSettingsCannotTellTakesAStoredImportsDeck)
     const auto settings = std::make_shared<SettingsDefaults>(usual, QString());
     env.platform().defaultsService = settings;
     PromptScript model(*settings);
+    model.replaceText(QString(9000, u'字')); // the projects in a file of their own
     const auto start = [&](const QString& folder) {
         const SettingsDefaults read(folder, QString());
-        for (const fs::path& left : ProjectDocumentStore::discardInterruptedCopies(root(), [&](const QString& at) { return PromptScript::storedDocumentPaths(read, at); }))
+        for (const fs::path& left : ProjectDocumentStore::discardInterruptedCopies(root(), [&](const QString& at, const QString& id) { return PromptScript::storedDocumentPaths(read, at, id); }))
             fs::remove_all(left);
         return folder;
     };
+    const auto run = [&](const QString& folder) { SettingsDefaults store(start(folder), QString()); PromptScript script(store); return folder; };
     const auto copyOver = [](const QString& from, const QString& to) { fs::remove_all(to.toStdString()); fs::copy(from.toStdString(), to.toStdString()); };
     // Each spoils the settings and answers the folder the odd start reads.
     const std::vector<std::function<QString()>> odd{
@@ -301,6 +304,11 @@ TEST_F(DocumentStoreTest, NoStartWhoseSettingsCannotTellTakesAStoredImportsDeck)
             PromptScript run(store);
             return store.flush() ? QString() : usual;
         },
+        [&] { return QDir(usual).removeRecursively() && QDir().mkpath(usual) ? usual : QString(); },
+        [&] { return QDir(usual).removeRecursively() ? run(usual) : QString(); },
+        [&] { return copyOver(run(path("theirs")), usual), usual; },
+        [&] { return fs::remove_all(usual.toStdString()), fs::create_directory_symlink(path("theirs").toStdString(), usual.toStdString()), usual; },
+        [&] { return QFile::remove(usual + u'/' + QDir(usual).entryList({"value-*"}).value(0)) ? run(usual) : QString(); },
     };
     for (std::size_t at = 0; at < odd.size(); ++at) {
         const auto imported = ProjectBackupPackage::importBackup(path("b.quorviabackup"), root());

@@ -53,8 +53,9 @@ std::expected<void, std::error_code> writeFileAtomically(int folderFd, const QBy
         ::unlinkat(folderFd, temporary.constData(), 0);
         return std::unexpected(error);
     }
-    if (syncsFolder)
-        syncFolder(folderFd);
+    // The new name is there, but not known to be on the drive: the caller treats it as a failed write.
+    if (syncsFolder && !syncFolder(folderFd))
+        return std::unexpected(lastError());
     return {};
 }
 

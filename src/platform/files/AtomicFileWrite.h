@@ -18,8 +18,9 @@ inline constexpr char atomicWriteTemporaryMarker[] = ".tmp-";
 // temporary first, synced, then renamed over `name`, so a reader finds the
 // old file or the new one whole and never a part. On any failure the
 // temporary is removed at once and the error is returned. With syncsFolder the
-// new name itself is made durable too. `onMade` sees the temporary as soon as
-// it is made, before a byte is written (to lock it, say).
+// new name itself is made durable too, and a failed folder sync answers its
+// error, though the file is then in place under its name. `onMade` sees the
+// temporary as soon as it is made, before a byte is written (to lock it, say).
 std::expected<void, std::error_code> writeFileAtomically(int folderFd, const QByteArray& name, QByteArrayView bytes, bool syncsFolder,
                                                          const std::function<void(int fd)>& onMade = {});
 // The same for a folder given by path.

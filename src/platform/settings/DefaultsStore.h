@@ -78,6 +78,11 @@ public:
     // folder was missing or could not be read, anything in it was damaged or
     // of a newer format, or files set aside earlier may still hold values.
     virtual bool readWhole() const { return true; }
+    // The settings' own name, kept among them: it stays while they are
+    // rewritten, and settings made afresh or rewritten over what opening found
+    // damaged or missing get a new one. A copy or link of other settings
+    // carries theirs. Empty for a store held in memory.
+    virtual QString identity() const { return {}; }
 
     // Main thread. Told, on the main thread, when writes to disk begin to fail;
     // the store keeps trying, and tells again only after one has succeeded.

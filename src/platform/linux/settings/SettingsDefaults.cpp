@@ -3,6 +3,7 @@
 #include "platform/files/ErrorDescription.h"
 #include "platform/files/WriteGate.h"
 #include "platform/core/MainQueue.h"
+#include "platform/core/Uuid.h"
 #include "platform/Platform.h"
 
 #include <QFile>
@@ -44,6 +45,14 @@ SettingsDefaults::SettingsDefaults(const QString& folder, const QString& legacyS
     // which no longer name what was set aside or missing: said once.
     if (!damage_.isEmpty())
         ++changes_;
+    // Settings made afresh have none yet. Rewritten without what was lost, they
+    // are not the ones anything stored earlier went into, though in the same folder.
+    identity_ = values_.value(identityKey).toString();
+    if (!damage_.isEmpty() || !parseUuid(identity_)) {
+        identity_ = uuidString(newUuid());
+        values_.insert(identityKey, identity_);
+        ++changes_;
+    }
     writer_ = std::thread([this] {
         ::pthread_setname_np(::pthread_self(), writerThreadName);
         runWriter();
@@ -128,6 +137,7 @@ QStringList SettingsDefaults::keys() const
 {
     std::lock_guard lock(mutex_);
     QStringList keys = values_.keys();
+    keys.removeOne(identityKey);
     for (auto it = deferred_.cbegin(); it != deferred_.cend(); ++it)
         if (!values_.contains(it.key()))
             keys.append(it.key());

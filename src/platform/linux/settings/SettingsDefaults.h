@@ -46,12 +46,15 @@ public:
     DefaultsStoreDamage damageFound() const override { return damage_; }
     QString location() const override { return location_; }
     bool readWhole() const override { return readWhole_; }
+    QString identity() const override { return identity_; }
 
     static constexpr double defaultCoalesceSeconds = 1.0;
     static constexpr double defaultFirstRetrySeconds = 2.0;
     static constexpr double longestRetrySeconds = 30.0;
     // The writer thread's name, as the system lists it.
     static constexpr const char* writerThreadName = "quorvia-store";
+    // The key the identity is kept under; keys() leaves it out.
+    static inline const QString identityKey = QStringLiteral("\u0000settings-identity");
 
 private:
     void importLegacySettings(const QString& path);
@@ -66,6 +69,7 @@ private:
     DefaultsStoreDamage damage_;
     const QString location_;
     bool readWhole_ = false;
+    QString identity_;
     const std::chrono::duration<double> coalesce_;
     const std::chrono::duration<double> firstRetry_;
     std::chrono::duration<double> retry_;
