@@ -22,7 +22,7 @@ unsigned keyboardAsks = 0;
 // dialog of, while the keyboard stayed with us.
 QPointer<QWidget> actedIn;
 // Whether that was after the keyboard was last asked for: an ask of ours
-// since (a window brought forward, a hand-back) moved the speaker there.
+// since (a window brought forward, a closed window's hand-back) moved the speaker there.
 bool actedSinceAsk = false;
 
 void watchFocus()

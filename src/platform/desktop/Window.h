@@ -165,10 +165,10 @@ public:
     static QWidget* keyboardDestination();
     // The window of ours the speaker works in, which what they ask for
     // belongs to: a dialog of ours with the keyboard, else the window last
-    // clicked or typed in, unless the keyboard was asked for since (a window
-    // brought forward, one handed the keyboard back), else where the
-    // keyboard is going. Right after a click the server may still report
-    // the window before.
+    // clicked or typed in, or handed the keyboard back by a dialog, unless
+    // the keyboard was asked for since (a window brought forward, or handed
+    // it back as a window closed), else where the keyboard is going. Right
+    // after a click the server may still report the window before.
     static QWidget* speakersWindow();
     // The top-level widget of ours that has the keyboard, as the server
     // reports (Qt's active window where no server tells); null while another

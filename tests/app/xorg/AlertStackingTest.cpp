@@ -124,8 +124,7 @@ TEST_P(AlertStackingTest, AReopenStacksTheIslandThenTheAlertsOwnWindowThenTheAle
 }
 
 // With the editor open, 新建 is refused: the editor comes forward above the island, the refusal
-// above both; once answered, the editor stays above the island, with the keyboard, as it has
-// once the editor's own refusal of a label is answered.
+// above both; once answered, the editor stays above the island, with the keyboard, as after its own refusal.
 TEST_P(AlertStackingTest, ARefusedProjectCommandStacksAboveTheEditorAndEveryRefusalHandsItTheKeyboardBack)
 {
     app = std::make_unique<RunningApplication>(display);

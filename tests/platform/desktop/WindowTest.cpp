@@ -133,8 +133,7 @@ TEST(Window, OrderOutCloseAndTheLiveWindowList)
 // A window opened with the keyboard came from where the speaker last clicked,
 // not from where the keyboard was; closed once another program has taken the
 // keyboard, before the server ever reported its own ask, it takes nothing back,
-// nor does a dialog that ends then. A dialog that ends with the keyboard still
-// ours leaves the speaker in its window, wherever the window manager moves it.
+// nor does a dialog ending then; one ending later leaves the speaker in its window.
 TEST(Window, TheKeyboardGoesBackWhereTheSpeakerActedAndNeverFromAnotherProgram)
 {
     quorvia::test::TestPlatform env;
@@ -153,7 +152,6 @@ TEST(Window, TheKeyboardGoesBackWhereTheSpeakerActedAndNeverFromAnotherProgram)
     Window::handKeyboardBack(&island);
     quorvia::test::runEventsFor(100);
     EXPECT_NE(QGuiApplication::focusWindow(), island.windowHandle()) << "taken from another program";
-
     env.windowSystem().focus = KeyboardFocus{KeyboardFocus::Holder::ours, &management};
     Window::handKeyboardBack(&island);
     management.windowHandle()->requestActivate(); // the window manager's choice, not the speaker's
