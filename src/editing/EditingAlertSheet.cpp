@@ -3,6 +3,7 @@
 #include "editing/EditingWindow.h"
 #include "look/DarkColours.h"
 #include "look/TextStyle.h"
+#include "platform/desktop/Window.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -37,6 +38,7 @@ EditingAlertSheet::EditingAlertSheet(const QString& message, const QString& info
     // The one button answers Return, as every alert's first button does.
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(this, &QDialog::finished, this, [this] { platform::Window::handKeyboardBack(parentWidget()); });
     row->addWidget(ok);
     layout->addLayout(row);
     setMinimumWidth(320);

@@ -37,8 +37,10 @@ inline const int scriptBottom = 200;
 } // namespace prompter
 
 namespace scriptEditor {
+inline const QPoint label(340, 81);
 // From the bottom-right corner: a window manager's title bar makes the window shorter.
 inline QPoint cancel(QSize window) { return {window.width() - 159, window.height() - 30}; }
+inline QPoint save(QSize window) { return {window.width() - 64, window.height() - 30}; }
 } // namespace scriptEditor
 
 namespace audioSetup {

@@ -18,10 +18,11 @@ namespace {
 QPointer<QWidget> keyboardSent;
 // Counts every ask for the keyboard: a hand-back queued before one yields to it.
 unsigned keyboardAsks = 0;
-// The window of ours the speaker last clicked or typed in, while the keyboard stayed with us.
-QPointer<Window> actedIn;
+// The window of ours the speaker last clicked or typed in, or answered a
+// dialog of, while the keyboard stayed with us.
+QPointer<QWidget> actedIn;
 // Whether that was after the keyboard was last asked for: an ask of ours
-// since (a window brought forward, a hand-back) moved the speaker there.
+// since (a window brought forward, a closed window's hand-back) moved the speaker there.
 bool actedSinceAsk = false;
 
 void watchFocus()
@@ -92,6 +93,15 @@ void Window::sendKeyboardTo(QWidget& window)
     keyboardSent = &window;
     ++keyboardAsks;
     actedSinceAsk = false;
+}
+
+void Window::handKeyboardBack(QWidget* owner)
+{
+    if (!owner || !owner->isVisible() || anotherProgramHasKeyboard())
+        return;
+    sendKeyboardTo(*owner);
+    actedIn = owner;
+    actedSinceAsk = true;
 }
 
 void Window::noteActedIn()

@@ -165,10 +165,10 @@ public:
     static QWidget* keyboardDestination();
     // The window of ours the speaker works in, which what they ask for
     // belongs to: a dialog of ours with the keyboard, else the window last
-    // clicked or typed in, unless the keyboard was asked for since (a window
-    // brought forward, one handed the keyboard back), else where the
-    // keyboard is going. Right after a click the server may still report
-    // the window before.
+    // clicked or typed in, or handed the keyboard back by a dialog, unless
+    // the keyboard was asked for since (a window brought forward, or handed
+    // it back as a window closed), else where the keyboard is going. Right
+    // after a click the server may still report the window before.
     static QWidget* speakersWindow();
     // The top-level widget of ours that has the keyboard, as the server
     // reports (Qt's active window where no server tells); null while another
@@ -180,6 +180,15 @@ public:
     // remembered as its destination until the server answers. A window that
     // may not be key is left alone.
     static void sendKeyboardTo(QWidget& window);
+    // The one way an alert, sheet or chooser of ours, once ended, hands the
+    // keyboard back to the window it belongs to: without a window manager
+    // nothing else would take it from the root window, and a window manager
+    // hands it to whichever window of ours it picks. Another program that has
+    // it by then keeps it. The speaker answered there, so what they ask next
+    // (a refusal that answers a chooser) belongs to that window too, wherever
+    // the window manager moves the keyboard meanwhile, until they act
+    // elsewhere or the keyboard is asked elsewhere.
+    static void handKeyboardBack(QWidget* owner);
     // The window of ours this one was last brought forward with the keyboard
     // from: where the speaker clicked or typed, else where the keyboard was.
     // Closed or ordered out while it has the keyboard, this one hands it back

@@ -124,8 +124,8 @@ TEST_P(AlertStackingTest, AReopenStacksTheIslandThenTheAlertsOwnWindowThenTheAle
 }
 
 // With the editor open, 新建 is refused: the editor comes forward above the island, the refusal
-// above both; once answered, the editor stays above the island, with the keyboard.
-TEST_P(AlertStackingTest, ARefusedProjectCommandStacksTheIslandThenTheEditorThenTheAlert)
+// above both; once answered, the editor stays above the island, with the keyboard, as after its own refusal.
+TEST_P(AlertStackingTest, ARefusedProjectCommandStacksAboveTheEditorAndEveryRefusalHandsItTheKeyboardBack)
 {
     app = std::make_unique<RunningApplication>(display);
     app->seedScript(QStringLiteral("开场"));
@@ -142,6 +142,12 @@ TEST_P(AlertStackingTest, ARefusedProjectCommandStacksTheIslandThenTheEditorThen
     QString key;
     EXPECT_TRUE(waitUntil([&] { return !app->shows(*alert) && place(*island) < place(*editor)
         && app->tool(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus"), QStringLiteral("-f")}, &key) && key.trimmed().toUInt() == editor->id; }, 5000));
+    app->click(*editor, controls::scriptEditor::label);
+    app->key(QStringLiteral("ctrl+a 0"));
+    app->click(*editor, controls::scriptEditor::save(editor->frame.size()));
+    ASSERT_TRUE((alert = app->waitNewWindow({*island, *editor, *settings})) && app->focus(*alert)) << "the label was not refused";
+    app->key(QStringLiteral("Return"), 0);
+    EXPECT_TRUE(waitUntil([&] { return !app->shows(*alert) && app->hasKeyboard(*editor); }, 5000));
 }
 
 // In 稿件管理 a demonstration block's label is refused right after the alert

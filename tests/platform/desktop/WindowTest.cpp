@@ -132,7 +132,8 @@ TEST(Window, OrderOutCloseAndTheLiveWindowList)
 
 // A window opened with the keyboard came from where the speaker last clicked,
 // not from where the keyboard was; closed once another program has taken the
-// keyboard, before the server ever reported its own ask, it takes nothing back.
+// keyboard, before the server ever reported its own ask, it takes nothing back,
+// nor does a dialog ending then; one ending later leaves the speaker in its window.
 TEST(Window, TheKeyboardGoesBackWhereTheSpeakerActedAndNeverFromAnotherProgram)
 {
     quorvia::test::TestPlatform env;
@@ -148,8 +149,14 @@ TEST(Window, TheKeyboardGoesBackWhereTheSpeakerActedAndNeverFromAnotherProgram)
 
     env.windowSystem().focus = KeyboardFocus{KeyboardFocus::Holder::otherProgram};
     editor.orderOut();
+    Window::handKeyboardBack(&island);
     quorvia::test::runEventsFor(100);
     EXPECT_NE(QGuiApplication::focusWindow(), island.windowHandle()) << "taken from another program";
+    env.windowSystem().focus = KeyboardFocus{KeyboardFocus::Holder::ours, &management};
+    Window::handKeyboardBack(&island);
+    management.windowHandle()->requestActivate(); // the window manager's choice, not the speaker's
+    quorvia::test::runEventsFor(100);
+    EXPECT_EQ(Window::speakersWindow(), &island);
 }
 
 TEST(Popover, PrefersItsEdgeAndFlipsWhenThereIsNoRoom)

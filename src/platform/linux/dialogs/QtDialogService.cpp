@@ -195,17 +195,6 @@ QWidget* askedFrom()
     return active;
 }
 
-// Once a dialog has ended, the keyboard goes back to the window it was asked
-// from, unless another program has taken it: without a window manager nothing
-// else would take it from the root window, and a window manager hands it to
-// whichever window of ours it picks. An alert or chooser asked at once next
-// belongs to that window too.
-void handKeyboardBack(QWidget* owner)
-{
-    if (owner && owner->isVisible() && !Window::anotherProgramHasKeyboard())
-        Window::sendKeyboardTo(*owner);
-}
-
 } // namespace
 
 bool QtDialogService::isPresenting() const
@@ -231,7 +220,7 @@ AlertResponse QtDialogService::runAlert(const AlertRequest& request)
     dialog->show();
     loop.exec(QEventLoop::DialogExec);
     std::erase_if(open_, [&dialog](const QPointer<QDialog>& d) { return !d || d == dialog; });
-    handKeyboardBack(owner);
+    Window::handKeyboardBack(owner);
     if (text)
         response.text = text->text();
     delete dialog;
@@ -374,7 +363,7 @@ void QtDialogService::openPanel(const FileDialogRequest& request, bool saving, F
     QObject::connect(dialog, &QFileDialog::finished, dialog,
                      [this, dialog, owner, key = lastFolderKey(request), completion = std::move(completion)](int result) {
                          std::erase_if(open_, [dialog](const QPointer<QDialog>& d) { return !d || d == dialog; });
-                         handKeyboardBack(owner);
+                         Window::handKeyboardBack(owner);
                          rememberChooserSize(dialog->size());
                          std::optional<QString> path;
                          const auto files = dialog->selectedFiles();
