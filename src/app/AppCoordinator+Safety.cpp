@@ -216,17 +216,21 @@ void AppCoordinator::revealPrivateWindows()
         watchBuiltInScreen();
         return;
     }
-    placeAfterChangeUnderShield();
+    placeWhatIsOwed();
     privateWindows->restorePreviouslyVisible();
 }
 
 bool AppCoordinator::mayRevealPrivateWindows() const { return !emergencyLocalHidden && !isShuttingDown; }
 
-bool AppCoordinator::isHoldingPrivateWindows() const
+bool AppCoordinator::arePrivateWindowsHeld() const
 {
     return emergencyLocalHidden || isShuttingDown || systemMirrorShieldActive || awaitingBuiltInScreen
-        || privateWindows->hasRestorationSnapshot() || presentationState.kind() == Kind::privacyPaused
-        || !DisplayTopology::builtInScreen();
+        || presentationState.kind() == Kind::privacyPaused;
+}
+
+bool AppCoordinator::isHoldingPrivateWindows() const
+{
+    return arePrivateWindowsHeld() || privateWindows->hasRestorationSnapshot() || !DisplayTopology::builtInScreen();
 }
 
 void AppCoordinator::retryAfterSafetyStop()
@@ -278,17 +282,36 @@ bool AppCoordinator::shouldSuppressAudiencePointer(platform::Point point) const
 void AppCoordinator::screenParametersChanged()
 {
     const auto snapshot = DisplayTopology::configurationSnapshot();
-    const bool changed = !displayConfigurationSnapshot || *displayConfigurationSnapshot != snapshot;
+    const bool caughtUp = displayConfigurationSnapshot && !snapshot.hasSameVisibleFrames(*displayConfigurationSnapshot);
     displayConfigurationSnapshot = snapshot;
     monitorTopology();
-    // Hidden windows keep their old place in the window system: the change
-    // is owed to them when the shield goes.
-    if (systemMirrorShieldActive || !changed)
-        return;
-    placeAfterDisplayChange();
+    if (caughtUp || displayConfigurationSnapshot != placedConfiguration)
+        schedulePlacing();
 }
 
-void AppCoordinator::placeAfterChangeUnderShield()
+// One change brings several notices, from the server and from Qt as it
+// catches up: the placing waits until they have all been handled.
+void AppCoordinator::schedulePlacing()
+{
+    if (std::exchange(isPlacingScheduled, true))
+        return;
+    platform::MainQueue::async(weakly(&AppCoordinator::placeOrKeepPlaces));
+}
+
+void AppCoordinator::placeOrKeepPlaces()
+{
+    isPlacingScheduled = false;
+    // Hidden windows keep their old place in the window system: what a change
+    // owes them is placed on the way out of the hold.
+    if (arePrivateWindowsHeld() || !DisplayTopology::builtInScreen())
+        return;
+    if (displayConfigurationSnapshot != placedConfiguration)
+        placeAfterDisplayChange();
+    else if (placementWatch && placementWatch->hasPlaced())
+        placementWatch->place(false, [this] { positionPrivateWindows(); });
+}
+
+void AppCoordinator::placeWhatIsOwed()
 {
     if (displayConfigurationSnapshot != placedConfiguration)
         placeAfterDisplayChange();
@@ -298,61 +321,29 @@ void AppCoordinator::placeAfterDisplayChange()
 {
     placedConfiguration = displayConfigurationSnapshot;
     recallPrompter();
-    positionPrivateWindows();
-    const double now = platform::uptime();
-    placementSettlesAt = now + placementSettleTime;
-    placementGivesUpAt = now + placementSettleLimit;
-    schedulePlacementCheck();
-}
-
-void AppCoordinator::schedulePlacementCheck()
-{
-    const WeakLife weak = life_;
-    const std::uint64_t generation = ++placementGeneration;
-    platform::MainQueue::asyncAfter(placementCheckInterval, [weak, generation] {
-        auto* self = alive(weak);
-        if (self && generation == self->placementGeneration)
-            self->holdPlacement();
-    });
-}
-
-// The window manager may move a window after we placed it, as it catches up
-// with the screens; openbox does. The placing runs again until nothing has
-// moved for a while.
-void AppCoordinator::holdPlacement()
-{
-    // Under the shield the windows wait for its end, which places them.
-    if (systemMirrorShieldActive || isShuttingDown)
-        return;
-    positionPrivateWindows();
-    if (platform::uptime() < placementSettlesAt)
-        schedulePlacementCheck();
-}
-
-void AppCoordinator::windowMovedWhileScreensSettle()
-{
-    const double now = platform::uptime();
-    if (isPositioningWindows || now >= placementSettlesAt)
-        return;
-    placementSettlesAt = std::min(std::max(placementSettlesAt, now + placementSettleTime), placementGivesUpAt);
+    if (placementWatch)
+        placementWatch->place(true, [this] { positionPrivateWindows(); });
+    else
+        positionPrivateWindows();
 }
 
 void AppCoordinator::positionPrivateWindows()
 {
-    const bool wasPositioning = std::exchange(isPositioningWindows, true);
-    islandController->positionOnBuiltInScreen();
-    if (scriptEditorController)
-        scriptEditorController->positionOnBuiltInScreen();
-    if (scriptManagementController)
-        scriptManagementController->positionOnBuiltInScreen();
-    if (slideMappingController)
-        slideMappingController->positionOnBuiltInScreen();
-    if (audioSetupController)
-        audioSetupController->positionOnBuiltInScreen();
-    if (cloudAISettingsController)
-        cloudAISettingsController->positionOnBuiltInScreen();
-    privateWindows->centreDialogsOnBuiltInScreen();
-    isPositioningWindows = wasPositioning;
+    const auto keepsItsPlace = [this](const QWidget* window) {
+        return placementWatch && placementWatch->isSpeakers(window);
+    };
+    if (!keepsItsPlace(islandController->window()))
+        islandController->positionOnBuiltInScreen();
+    const auto position = [&](auto& controller) {
+        if (controller && !keepsItsPlace(controller->window()))
+            controller->positionOnBuiltInScreen();
+    };
+    position(scriptEditorController);
+    position(scriptManagementController);
+    position(slideMappingController);
+    position(audioSetupController);
+    position(cloudAISettingsController);
+    privateWindows->centreDialogsOnBuiltInScreen(keepsItsPlace);
 }
 
 void AppCoordinator::recallPrompter()
@@ -385,7 +376,6 @@ void AppCoordinator::restorePrimaryWindowAfterReopen()
         return;
     }
     platform::current().application().activateIgnoringOtherApps();
-    placeAfterChangeUnderShield();
     islandController->restoreAfterApplicationReopen();
     privateWindows->clampAllToBuiltInScreen();
 }
@@ -436,3 +426,4 @@ void AppCoordinator::handleEmergencyToggle()
 }
 
 } // namespace quorvia
+

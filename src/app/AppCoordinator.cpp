@@ -4,6 +4,10 @@
 #include "platform/Platform.h"
 #include "privacy/DisplayTopology.h"
 
+#include <QDialog>
+
+#include <algorithm>
+
 namespace quorvia {
 
 AppCoordinator::AppCoordinator(std::shared_ptr<platform::HttpSession> cloudSession)
@@ -136,11 +140,15 @@ void AppCoordinator::start()
                 self->screenParametersChanged();
         });
 
-    windowMovedObserver = platform::NotificationCenter::defaultCenter().observe(
-        platform::Window::didMoveNotification, nullptr, [weak](const auto&) {
-            if (auto* self = alive(weak))
-                self->windowMovedWhileScreensSettle();
-        });
+    placementWatch = std::make_unique<PlacementWatch>();
+    placementWatch->placesWindow = [weak](const QWidget& window) {
+        auto* self = alive(weak);
+        return self && (qobject_cast<const QDialog*>(&window) || std::ranges::count(self->privateWindows->registeredWindows(), &window));
+    };
+    placementWatch->onMovedByWindowManager = [weak](QWidget&) {
+        if (auto* self = alive(weak))
+            self->schedulePlacing();
+    };
 
     topologyTimer = platform::Timer::scheduled(topologyInterval, true, weakly(&AppCoordinator::monitorTopology));
 

@@ -7,6 +7,7 @@
 
 #include "app/AlertRunner.h"
 #include "app/GlobalHotKeyController.h"
+#include "app/PlacementWatch.h"
 #include "editing/CloudAIMatcher.h"
 #include "editing/CloudAISettings.h"
 #include "editing/CloudAISettingsWindowController.h"
@@ -61,12 +62,6 @@ public:
 
     static constexpr double topologyInterval = 1.0;
     static constexpr double safetyOverlayReturnDelay = 8.0;
-    // While a window manager sorts out new screens it may still move our
-    // windows: the placing is repeated until it has held this long, but not
-    // for longer than the limit after the change.
-    static constexpr double placementCheckInterval = 0.5;
-    static constexpr double placementSettleTime = 2.0;
-    static constexpr double placementSettleLimit = 10.0;
     // When the island never gets painted (no built-in screen, say), what
     // start-up left hidden is built this long after the start all the same.
     static constexpr double hiddenWindowsLatestDelay = 0.3;
@@ -196,19 +191,28 @@ private:
     // Whether a state report or a lifted shield may bring the private windows
     // back: not while the emergency hide or the quit holds them.
     bool mayRevealPrivateWindows() const;
+    // What keeps the private windows out of sight: the shield, the emergency
+    // hide, the pause, the wait for the speaker's screen, the quit. While any
+    // of it lasts a change of the displays is owed to the windows, and the
+    // way out places them before they show.
+    bool arePrivateWindowsHeld() const;
+    // The above, or a hide's snapshot still held, or no screen of the speaker's.
     bool isHoldingPrivateWindows() const;
     void recallPrompter();
+    // Once the notices of a change have come in: the windows placed for it,
+    // or, when the window manager has caught up since, put back where it
+    // moved them from.
+    void schedulePlacing();
+    void placeOrKeepPlaces();
     // Where a real change of the displays puts the windows: the prompter back
     // in the island, every open private window at its place on the speaker's
     // screen, alerts and choosers in its middle.
     void placeAfterDisplayChange();
-    // The placing a change under the shield held back, before the windows show again.
-    void placeAfterChangeUnderShield();
-    // Every open private window at its place; the prompter is left where it is.
+    // The placing a change under a hold owes, before the windows show again.
+    void placeWhatIsOwed();
+    // Every open private window at its place but those the speaker has taken
+    // in hand; the prompter is left where it is.
     void positionPrivateWindows();
-    void schedulePlacementCheck();
-    void holdPlacement();
-    void windowMovedWhileScreensSettle();
     // Hides the prompter window and its bubble for good, also from a later restore.
     void releasePrompterWindow();
     PrompterWindowController& prompterWindow();
@@ -288,14 +292,11 @@ private:
     bool emergencyLocalHidden = false;
     bool isAppSharingEnabled = false;
     bool awaitingBuiltInScreen = false;
-    // The displays as the windows were last placed for: a shield that ends
+    // The displays as the windows were last placed for: a hold that ends
     // under others owes them the placing it held back.
     std::optional<DisplayConfigurationSnapshot> placedConfiguration;
-    bool isPositioningWindows = false;
-    double placementSettlesAt = 0;
-    double placementGivesUpAt = 0;
-    std::uint64_t placementGeneration = 0;
-    platform::Observation windowMovedObserver;
+    std::unique_ptr<PlacementWatch> placementWatch;
+    bool isPlacingScheduled = false;
     bool isShuttingDown = false;
     QString lastSafetyReason = keptHiddenReason;
     std::pair<QString, bool> lastKeynoteNotesResult;

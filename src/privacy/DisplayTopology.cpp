@@ -104,7 +104,7 @@ DisplayConfigurationSnapshot DisplayTopology::configurationSnapshot()
 {
     DisplayConfigurationSnapshot config;
     for (const Screen& s : identifiedScreens())
-        config.screens.push_back({*s.displayID, s.frame, s.backingScaleFactor, s.isBuiltIn, s.isInMirrorSet});
+        config.screens.push_back({*s.displayID, s.frame, s.backingScaleFactor, s.isBuiltIn, s.isInMirrorSet, s.visibleFrame});
     std::sort(config.screens.begin(), config.screens.end(),
               [](const auto& a, const auto& b) { return a.id < b.id; });
     return config;

@@ -23,20 +23,40 @@ bool listed(const std::vector<Window*>& list, const QWidget* widget)
     return std::find(list.begin(), list.end(), widget) != list.end();
 }
 
+// A dialog's decorations: what its window manager draws around it. Qt may
+// answer none for a moment while the manager sorts out new screens (openbox
+// does): the ones last seen stand until Qt knows them again.
+QMargins decorationsOf(QWidget& dialog)
+{
+    static const char* const seenKey = "quorviaDecorations";
+    const QRect outer = dialog.frameGeometry(), inner = dialog.geometry();
+    const QMargins now(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                       outer.bottom() - inner.bottom());
+    if (!now.isNull()) {
+        dialog.setProperty(seenKey, QVariantList{now.left(), now.top(), now.right(), now.bottom()});
+        return now;
+    }
+    const QVariantList seen = dialog.property(seenKey).toList();
+    return seen.size() == 4 ? QMargins(seen[0].toInt(), seen[1].toInt(), seen[2].toInt(), seen[3].toInt()) : now;
+}
+
+// Puts the dialog's whole frame at `frame` by its inner window, which stands
+// where it is asked whatever Qt believes of the decorations then.
+void placeFrame(QWidget& dialog, const QRect& frame, const QMargins& decorations)
+{
+    dialog.setGeometry(frame.marginsRemoved(decorations));
+}
+
 // A dialog shown again where it stood could stand on the audience's screen,
 // if the displays were rearranged meanwhile: it comes back inside the
 // built-in screen's visible frame, as the registered windows do.
 void keepOnScreen(QWidget& dialog, const platform::Screen& screen)
 {
-    const QRect qtFrame = dialog.frameGeometry();
-    const platform::Rect frame = platform::fromQtGlobal(QRectF(qtFrame));
+    const QMargins decorations = decorationsOf(dialog);
+    const platform::Rect frame = platform::fromQtGlobal(QRectF(dialog.geometry().marginsAdded(decorations)));
     const platform::Rect clamped = PrivateWindowGeometry::clampedFrame(frame, screen.visibleFrame);
-    if (clamped == frame)
-        return;
-    const QRect target = platform::toQtGlobal(clamped);
-    if (target.size() != qtFrame.size())
-        dialog.resize(dialog.size() - (qtFrame.size() - target.size()));
-    dialog.move(target.topLeft());
+    if (clamped != frame)
+        placeFrame(dialog, platform::toQtGlobal(clamped), decorations);
 }
 
 // The alerts and choosers now showing.
@@ -328,7 +348,7 @@ bool PrivateWindowRegistry::clamp(Window& window)
     return true;
 }
 
-void PrivateWindowRegistry::centreDialogsOnBuiltInScreen()
+void PrivateWindowRegistry::centreDialogsOnBuiltInScreen(const std::function<bool(const QWidget*)>& keepsItsPlace)
 {
     const auto screen = DisplayTopology::builtInScreen();
     if (!screen)
@@ -338,9 +358,12 @@ void PrivateWindowRegistry::centreDialogsOnBuiltInScreen()
         if (held && !held->isVisible())
             dialogs.push_back(held);
     for (QWidget* dialog : dialogs) {
-        QRect frame = dialog->frameGeometry();
+        if (keepsItsPlace && keepsItsPlace(dialog))
+            continue;
+        const QMargins decorations = decorationsOf(*dialog);
+        QRect frame = dialog->geometry().marginsAdded(decorations);
         frame.moveCenter(platform::toQtGlobal(screen->visibleFrame).center());
-        dialog->move(frame.topLeft());
+        placeFrame(*dialog, frame, decorations);
         keepOnScreen(*dialog, *screen);
     }
 }

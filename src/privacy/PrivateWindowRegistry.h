@@ -48,8 +48,8 @@ public:
     // of a screen, which no hide has taken over since, come back first.
     void clampAllToBuiltInScreen();
     // Alerts and choosers, shown or held for the next restore, go back to the
-    // middle of the built-in screen.
-    void centreDialogsOnBuiltInScreen();
+    // middle of the built-in screen, but those `keepsItsPlace` names.
+    void centreDialogsOnBuiltInScreen(const std::function<bool(const QWidget*)>& keepsItsPlace = nullptr);
 
     bool containsVisiblePrivateWindow(platform::Point point) const;
     bool visibleWindowsAreOnBuiltInScreen() const;

@@ -91,6 +91,7 @@ protected:
         if (displays->screens().size() < 2)
             displays->plug(FakeDisplayService::external(2));
         shareScreens(displays->screens());
+        settle();
     }
 
     // These screens shareable, this application running.
@@ -113,6 +114,12 @@ protected:
     void carryOutputLive()
     {
         app().startPrivacyOutputDirectly();
+        answerOutputStart();
+    }
+
+    // The capture answering a start already asked for, until the first frame.
+    void answerOutputStart()
+    {
         env.scheduler().runPending();
         env.scheduler().advance(0.5);
         ASSERT_TRUE(capture->answerContent());

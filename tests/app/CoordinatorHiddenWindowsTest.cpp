@@ -265,9 +265,9 @@ TEST_F(CoordinatorHiddenWindowsTest, APrompterSentHomeWhileHiddenNeverComesBackE
         }
         displays->setScreens({lagging});
         runFor(1.0);
-        EXPECT_EQ(app().host().placement(), PrompterHost::Placement::island);
         displays->setScreens({FakeDisplayService::builtIn(1)});
         runFor(1.0);
+        EXPECT_EQ(app().host().placement(), PrompterHost::Placement::island);
         EXPECT_TRUE(islandWindow().isVisible());
         EXPECT_FALSE(prompter.window().isVisible()) << "folded " << folded;
         EXPECT_FALSE(prompter.bubblePanel().isVisible()) << "folded " << folded;

@@ -79,6 +79,7 @@ TEST_F(CoordinatorPanelTest, ThePrompterWindowIsMadeOnceAndClosingItReturnsTheVi
     // A real display change sends a detached prompter home.
     app().togglePrompterPlacement();
     displays->plug(FakeDisplayService::external(2));
+    settle();
     EXPECT_EQ(app().host().placement(), Placement::island);
     EXPECT_FALSE(prompter->window().isVisible());
 }

@@ -5,6 +5,8 @@
 
 #include <QLabel>
 
+#include <map>
+
 using namespace quorvia;
 using namespace quorvia::test;
 using State = PresentationSafetyState;
@@ -226,5 +228,60 @@ TEST_F(CoordinatorSafetyTest, PointerIsHiddenOverOurWindowsButNeverWithAppSharin
     EXPECT_TRUE(app().appSharingEnabled());
     EXPECT_FALSE(app().shouldSuppressAudiencePointer({150, 150}));
 }
+
+// A change of the displays under a hold is placed by whichever way ends it, before the windows show.
+class CoordinatorWayOutTest : public CoordinatorHarness, public ::testing::WithParamInterface<std::string> {
+protected:
+    // Where the window stood as it showed: placed later, it showed at its old place first.
+    struct ShownAt : QObject {
+        std::optional<platform::Rect> frame;
+        bool eventFilter(QObject* window, QEvent* event) override
+        {
+            if (event->type() == QEvent::Show && !frame)
+                frame = static_cast<platform::Window*>(window)->frame();
+            return false;
+        }
+    };
+    void setBuiltIn(bool isBuiltIn)
+    {
+        auto screens = displays->screens();
+        screens.front().isBuiltIn = isBuiltIn;
+        displays->setScreens(screens);
+    }
+};
+
+TEST_P(CoordinatorWayOutTest, PlacesTheIslandForAChangeUnderTheHold)
+{
+    // Mirroring ended, and its notices handled, before the speaker acts.
+    const auto unmirror = [&] { displays->unmirror(), runFor(1.0); };
+    const std::map<std::string, std::pair<std::function<void()>, std::function<void()>>> ways{
+        {"retry", {[&] { mirrorDisplays(); }, [&] { unmirror(), shareScreens(displays->screens()), app().retryAfterSafetyStop(), answerOutputStart(); }}},
+        {"stopAndReturn", {[&] { mirrorDisplays(); }, [&] { unmirror(), app().stopPrivacyOutputAndReturn(); }}},
+        {"disabledReport", {[&] { goLive(), mirrorDisplays(); }, [&] {
+             unmirror(), app().engine().setPrivacyOutputEnabled(false), settle();
+             capture->lastStream()->completeStop();
+         }}},
+        {"emergencyKey", {[&] { pressEmergencyKey(); }, [&] { pressEmergencyKey(); }}},
+        {"speakersScreen", {[&] { setBuiltIn(false); }, [&] { setBuiltIn(true); }}},
+    };
+    buildAndStart();
+    plugAudienceDisplay();
+    const auto& [hold, leave] = ways.at(GetParam());
+    hold();
+    runFor(1.0);
+    // The laptop screen goes below the projector.
+    displays->setFrame(1, platform::Rect(1440, -900, 1440, 900), platform::Rect(1440, -900, 1440, 875));
+    runFor(1.0);
+    ShownAt shown;
+    app().island()->window()->installEventFilter(&shown);
+    leave();
+    runFor(1.0);
+    ASSERT_TRUE(shown.frame);
+    EXPECT_TRUE(shown.frame->midX() == 2160 && shown.frame->maxY() == -33) << shown.frame->minX() << ',' << shown.frame->minY();
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, CoordinatorWayOutTest,
+                         ::testing::Values("retry", "stopAndReturn", "disabledReport", "emergencyKey", "speakersScreen"),
+                         [](const auto& info) { return info.param; });
 
 } // namespace

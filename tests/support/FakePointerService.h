@@ -18,11 +18,13 @@ public:
     platform::CursorImage currentCursor() const override { return current; }
     platform::CursorImage arrowCursor() const override { return arrow; }
     bool isApplicationActive() const override { return active; }
+    bool isButtonHeld() const override { return buttonHeld; }
 
     platform::Point location;
     platform::CursorImage current;
     platform::CursorImage arrow;
     bool active = false;
+    bool buttonHeld = false;
 };
 
 } // namespace quorvia::test

@@ -523,6 +523,16 @@ void RunningApplication::movePointer(QPoint rootPoint) const
                                      QString::number(rootPoint.y())});
 }
 
+void RunningApplication::drag(QPoint from, QPoint to, int steps, int intervalMs) const
+{
+    const auto at = [](QPoint p) { return QStringList{QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y())}; };
+    const QString pause = QString::number(intervalMs / 1000.0);
+    QStringList chain = at(from) + QStringList{QStringLiteral("mousedown"), QStringLiteral("1")};
+    for (int i = 1; i <= steps; ++i)
+        chain += QStringList{QStringLiteral("sleep"), pause} + at(from + (to - from) * i / steps);
+    tool(QStringLiteral("xdotool"), chain + QStringList{QStringLiteral("sleep"), pause, QStringLiteral("mouseup"), QStringLiteral("1")});
+}
+
 QImage RunningApplication::windowImage(const Window& window) const { return ScreenPixels(display_).readWindow(window.id); }
 
 QImage RunningApplication::grab(const QRect& area) const { return ScreenPixels(display_).read(area); }

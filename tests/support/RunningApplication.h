@@ -130,6 +130,9 @@ public:
     void moveWindowInSteps(const Window& window, QPoint step, int count, int intervalMs) const;
     // Puts the pointer at a point of the root window.
     void movePointer(QPoint rootPoint) const;
+    // Presses the first button at `from`, moves to `to` in `steps` steps
+    // `intervalMs` apart and lets go there, as a hand drags.
+    void drag(QPoint from, QPoint to, int steps = 10, int intervalMs = 30) const;
 
     // The picture the server shows in `area` (root coordinates), read back.
     QImage grab(const QRect& area) const;

@@ -26,6 +26,9 @@ public:
     virtual CursorImage arrowCursor() const = 0;
     // Whether the application is the active one (its cursor applies).
     virtual bool isApplicationActive() const = 0;
+    // Whether a pointer button is held down now, wherever the pointer is: a
+    // drag the window manager runs (by a title bar) counts too.
+    virtual bool isButtonHeld() const = 0;
 };
 
 } // namespace quorvia::platform

@@ -39,6 +39,12 @@ protected:
         return std::ranges::all_of(shown, [&](const auto& w) { return home.contains(w.outer) || w.frame == audience; })
             && (audience.isValid() || islandAtItsPlace(home));
     }
+    QRect islandFrame() const
+    {
+        const auto shown = app->windows();
+        const auto it = std::ranges::find(shown, *island);
+        return it == shown.end() ? QRect() : it->frame;
+    }
     bool islandAtItsPlace(const QRect& home) const
     {
         const auto shown = app->windows();
@@ -142,6 +148,17 @@ TEST_P(DisplayChangeTest, AChangeUnderTheMaskPlacesTheIslandOnceRetryOrStopTakes
     ASSERT_TRUE(arrange(corner, beside) && waitUntil([&] { return maskDrawnOn(laptop); }, 5000));
     app->clickAt(laptop.topLeft() + controls::overlay::stopAndReturn);
     EXPECT_TRUE(waitUntil([&] { return allOfOursOn(laptop); }, 5000)) << "returned:" << ours();
+}
+
+// Right after the projector comes is when the speaker arranges the windows.
+TEST_P(DisplayChangeTest, TheIslandDraggedASecondAfterAChangeStaysWhereTheDragLeftIt)
+{
+    ASSERT_TRUE(arrange(corner, under) && waitUntil([&] { return allOfOursOn(laptop); }, 5000)) << ours();
+    runEventsFor(1000);
+    const QPoint from = islandFrame().topLeft(), by(-400, 300);
+    app->drag(from + QPoint(150, 28), from + QPoint(150, 28) + by);
+    runEventsFor(3000);
+    EXPECT_EQ(islandFrame().topLeft(), from + by) << ours();
 }
 
 TEST_P(DisplayChangeTest, AProjectorMovedLeftWithAnotherModeKeepsEveryAudienceWindowOffTheLaptop)

@@ -104,6 +104,22 @@ bool LinuxPointerService::isApplicationActive() const
     return QGuiApplication::applicationState() == Qt::ApplicationActive;
 }
 
+bool LinuxPointerService::isButtonHeld() const
+{
+    connect();
+    // Qt sees the buttons only over our own windows; the server sees them all.
+    if (!x11_ || !x11_->isConnected())
+        return QGuiApplication::mouseButtons() != Qt::NoButton;
+    xcb_connection_t* c = x11_->connection();
+    auto* reply = xcb_query_pointer_reply(c, xcb_query_pointer(c, x11_->root()), nullptr);
+    if (!reply)
+        return false;
+    const bool held = reply->mask
+        & (XCB_BUTTON_MASK_1 | XCB_BUTTON_MASK_2 | XCB_BUTTON_MASK_3 | XCB_BUTTON_MASK_4 | XCB_BUTTON_MASK_5);
+    std::free(reply);
+    return held;
+}
+
 CursorImage LinuxPointerService::arrowCursor() const
 {
     // Drawn once, so callers see the same picture every time.

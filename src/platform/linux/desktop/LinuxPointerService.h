@@ -28,6 +28,7 @@ public:
     CursorImage currentCursor() const override;
     CursorImage arrowCursor() const override;
     bool isApplicationActive() const override;
+    bool isButtonHeld() const override;
 
     // Seconds between checks of a pointer the server has not seen move.
     static constexpr double recheckInterval = 0.25;
