@@ -1,11 +1,13 @@
 #include "privacy/PrivateWindowRegistry.h"
 
 #include "look/IslandTriggerPanel.h"
+#include "platform/desktop/ScreenSpace.h"
 #include "privacy/PrivateWindowGeometry.h"
 #include "PrivacyFakes.h"
 #include "support/QtPrinting.h"
 
 #include <QApplication>
+#include <QDialog>
 
 #include <gtest/gtest.h>
 
@@ -147,6 +149,17 @@ TEST_F(Registry, AppOwnedHideReachesUnregisteredWindowsButRestoresOnlyRegistered
     registry.restorePreviouslyVisible();
     EXPECT_TRUE(registered->isVisible());
     EXPECT_FALSE(stranger->isVisible());
+
+    // An alert the hide holds goes to the middle of the speaker's screen where it now stands.
+    QDialog alert;
+    alert.setGeometry(10, 10, 300, 120);
+    alert.show();
+    registry.hideAllAppOwnedWindows();
+    displays->setFrame(1, Rect(1440, -900, 1440, 900), Rect(1440, -900, 1440, 875));
+    registry.centreDialogsOnBuiltInScreen();
+    registry.restorePreviouslyVisible();
+    const QPoint middle = platform::toQtGlobal(Rect(1440, -900, 1440, 875)).center();
+    EXPECT_LE((alert.frameGeometry().center() - middle).manhattanLength(), 1) << alert.frameGeometry().x() << ',' << alert.frameGeometry().y();
 }
 
 TEST_F(Registry, DestroyedWindowsDropOutOfEverything)
@@ -193,6 +206,13 @@ TEST_F(Registry, WithoutABuiltInScreenWindowsAreOrderedOutAndComeBackOnlyWithIt)
     displays->setScreens({FakeDisplayService::builtIn(1)});
     registry.clampAllToBuiltInScreen();
     EXPECT_FALSE(a->isVisible()) << "the hide's window came back with the screen";
+    // Taken by a clamp alone, they come back with the screen and nothing stays held.
+    registry.restorePreviouslyVisible();
+    displays->setScreens({FakeDisplayService::external(7, QStringLiteral("A"), Rect(0, 0, 1920, 1080))});
+    registry.clampAllToBuiltInScreen();
+    displays->setScreens({FakeDisplayService::builtIn(1)});
+    registry.clampAllToBuiltInScreen();
+    EXPECT_TRUE(a->isVisible() && b->isVisible() && !registry.hasRestorationSnapshot()) << "the clamp's hold outlived the screen";
 }
 
 TEST_F(Registry, PlacementAndPointerQueriesSeeOnlyVisibleRegisteredWindows)

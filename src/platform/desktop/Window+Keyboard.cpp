@@ -84,22 +84,22 @@ QWidget* Window::windowWithKeyboard()
     return focus ? focus->window : QApplication::activeWindow();
 }
 
-void Window::sendKeyboardTo(QWidget& window)
+bool Window::sendKeyboardTo(QWidget& window)
 {
     if (const auto* ours = qobject_cast<Window*>(&window); ours && !ours->canBecomeKey())
-        return;
+        return false;
     watchFocus();
     window.activateWindow();
     keyboardSent = &window;
     ++keyboardAsks;
     actedSinceAsk = false;
+    return true;
 }
 
 void Window::handKeyboardBack(QWidget* owner)
 {
-    if (!owner || !owner->isVisible() || anotherProgramHasKeyboard())
+    if (!owner || !owner->isVisible() || anotherProgramHasKeyboard() || !sendKeyboardTo(*owner))
         return;
-    sendKeyboardTo(*owner);
     actedIn = owner;
     actedSinceAsk = true;
 }

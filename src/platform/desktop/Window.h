@@ -178,13 +178,15 @@ public:
     static bool anotherProgramHasKeyboard();
     // The one way to ask the keyboard for any top-level widget of ours; it is
     // remembered as its destination until the server answers. A window that
-    // may not be key is left alone.
-    static void sendKeyboardTo(QWidget& window);
-    // The one way an alert, sheet or chooser of ours, once ended, hands the
-    // keyboard back to the window it belongs to: without a window manager
+    // may not be key is left alone: false.
+    static bool sendKeyboardTo(QWidget& window);
+    // How an alert, sheet or chooser of ours, once ended, hands the keyboard
+    // back to the window it belongs to (a closed window and a restore hand it
+    // back by their own roads): without a window manager
     // nothing else would take it from the root window, and a window manager
     // hands it to whichever window of ours it picks. Another program that has
-    // it by then keeps it. The speaker answered there, so what they ask next
+    // it by then keeps it, and a window gone, hidden or that may not be key
+    // gets nothing. The speaker answered there, so what they ask next
     // (a refusal that answers a chooser) belongs to that window too, wherever
     // the window manager moves the keyboard meanwhile, until they act
     // elsewhere or the keyboard is asked elsewhere.

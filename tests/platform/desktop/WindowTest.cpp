@@ -157,6 +157,14 @@ TEST(Window, TheKeyboardGoesBackWhereTheSpeakerActedAndNeverFromAnotherProgram)
     management.windowHandle()->requestActivate(); // the window manager's choice, not the speaker's
     quorvia::test::runEventsFor(100);
     EXPECT_EQ(Window::speakersWindow(), &island);
+    // Nothing for a window that is gone, hidden or may not have the keyboard.
+    Window bar(Rect(0, 600, 200, 20));
+    bar.setCanBecomeKey(false);
+    bar.orderFront();
+    for (QWidget* owner : std::initializer_list<QWidget*>{nullptr, &editor, &bar}) {
+        Window::handKeyboardBack(owner);
+        EXPECT_EQ(Window::speakersWindow(), &island) << (owner ? owner->geometry().y() : -1);
+    }
 }
 
 TEST(Popover, PrefersItsEdgeAndFlipsWhenThereIsNoRoom)
