@@ -6,7 +6,7 @@
 #include "platform/desktop/Window.h"
 
 #include <QApplication>
-#include <QEvent>
+#include <QMoveEvent>
 
 #include <algorithm>
 #include <utility>
@@ -38,6 +38,8 @@ void PlacementWatch::place(bool afresh, const std::function<void()>& place)
 {
     if (afresh) {
         speakers_.clear();
+        if (platform::hasCurrent())
+            pressesBeforePlacing_ = platform::current().pointer().lastPress().number;
         windowManagerMovesLeft_ = windowManagerMovesAnswered;
         hasPlaced_ = true;
     }
@@ -63,7 +65,29 @@ bool PlacementWatch::isHeldNow(const QWidget& window) const
     if (!window.isVisible() || !platform::hasCurrent())
         return false;
     const auto& pointer = platform::current().pointer();
-    return pointer.isButtonHeld() && frameOf(window).contains(pointer.mouseLocation());
+    return pointer.isButtonHeld() && frameOf(window).contains(pointer.lastPress().location);
+}
+
+// A window manager's drag by a title bar tells the window nothing until the
+// button is up again; the press on the window before it says whose it was.
+bool PlacementWatch::isSpeakersMove(const QWidget& window, const QEvent& event) const
+{
+    if (!platform::hasCurrent())
+        return false;
+    const auto& pointer = platform::current().pointer();
+    if (pointer.isButtonHeld())
+        return true;
+    const auto press = pointer.lastPress();
+    if (press.number <= pressesBeforePlacing_)
+        return false;
+    platform::Rect before = frameOf(window);
+    // A dialog already stands at its new place as the move arrives; ours not yet.
+    if (event.type() == QEvent::Move && !qobject_cast<const platform::Window*>(&window)) {
+        const auto& move = static_cast<const QMoveEvent&>(event);
+        before.origin.x -= move.pos().x() - move.oldPos().x();
+        before.origin.y += move.pos().y() - move.oldPos().y();
+    }
+    return before.contains(press.location);
 }
 
 bool PlacementWatch::eventFilter(QObject* watched, QEvent* event)
@@ -73,7 +97,7 @@ bool PlacementWatch::eventFilter(QObject* watched, QEvent* event)
     auto* window = qobject_cast<QWidget*>(watched);
     if (!window || !window->isWindow() || !placesWindow || !placesWindow(*window) || isTakenInHand(window))
         return false;
-    if (platform::hasCurrent() && platform::current().pointer().isButtonHeld()) {
+    if (isSpeakersMove(*window, *event)) {
         speakers_.emplace_back(window);
         return false;
     }
@@ -85,4 +109,3 @@ bool PlacementWatch::eventFilter(QObject* watched, QEvent* event)
 }
 
 } // namespace quorvia
-

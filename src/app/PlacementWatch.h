@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -12,10 +13,12 @@ namespace quorvia {
 // After a change of the displays the private windows are placed once; two
 // others may move them after that. The window manager does, as it catches up
 // with the new screens (openbox moves windows it had placed by its old picture
-// of them); the speaker does, arranging them. A move made while a pointer
-// button is held is the speaker's, by our own grip or by the window manager's
-// title bar, and that window stays where they leave it until the next change.
-// Any other move we did not make ourselves is the window manager's.
+// of them); the speaker does, arranging them. A move is the speaker's when a
+// pointer button is held (a drag by our own grip), or when their last press
+// since the placing landed on the window (a window manager's drag by the
+// title bar, told only once the button is up); that window stays where they
+// leave it until the next change. Any other move we did not make ourselves is
+// the window manager's.
 class PlacementWatch final : public QObject {
 public:
     // A window manager that keeps moving windows where they will not stay is
@@ -42,11 +45,13 @@ public:
 private:
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool isHeldNow(const QWidget& window) const;
+    bool isSpeakersMove(const QWidget& window, const QEvent& event) const;
     bool isTakenInHand(const QWidget* window) const;
 
     bool placing_ = false;
     bool hasPlaced_ = false;
     int windowManagerMovesLeft_ = 0;
+    std::uint64_t pressesBeforePlacing_ = 0;
     std::vector<QPointer<QWidget>> speakers_;
 };
 

@@ -19,12 +19,14 @@ public:
     platform::CursorImage arrowCursor() const override { return arrow; }
     bool isApplicationActive() const override { return active; }
     bool isButtonHeld() const override { return buttonHeld; }
+    Press lastPress() const override { return press; }
 
     platform::Point location;
     platform::CursorImage current;
     platform::CursorImage arrow;
     bool active = false;
     bool buttonHeld = false;
+    Press press;
 };
 
 } // namespace quorvia::test

@@ -4,6 +4,8 @@
 
 #include <QImage>
 
+#include <cstdint>
+
 namespace quorvia::platform {
 
 struct CursorImage {
@@ -29,6 +31,14 @@ public:
     // Whether a pointer button is held down now, wherever the pointer is: a
     // drag the window manager runs (by a title bar) counts too.
     virtual bool isButtonHeld() const = 0;
+    // Where a pointer button was last pressed, anywhere (on a title bar the
+    // window manager draws too), numbered in order from 1; 0 before any. The
+    // first call starts the count.
+    struct Press {
+        std::uint64_t number = 0;
+        Point location;
+    };
+    virtual Press lastPress() const = 0;
 };
 
 } // namespace quorvia::platform

@@ -39,11 +39,11 @@ protected:
         return std::ranges::all_of(shown, [&](const auto& w) { return home.contains(w.outer) || w.frame == audience; })
             && (audience.isValid() || islandAtItsPlace(home));
     }
-    QRect islandFrame() const
+    QRect outerOf(const RunningApplication::Window& window) const
     {
         const auto shown = app->windows();
-        const auto it = std::ranges::find(shown, *island);
-        return it == shown.end() ? QRect() : it->frame;
+        const auto it = std::ranges::find(shown, window);
+        return it == shown.end() ? QRect() : it->outer;
     }
     bool islandAtItsPlace(const QRect& home) const
     {
@@ -150,15 +150,24 @@ TEST_P(DisplayChangeTest, AChangeUnderTheMaskPlacesTheIslandOnceRetryOrStopTakes
     EXPECT_TRUE(waitUntil([&] { return allOfOursOn(laptop); }, 5000)) << "returned:" << ours();
 }
 
-// Right after the projector comes is when the speaker arranges the windows.
-TEST_P(DisplayChangeTest, TheIslandDraggedASecondAfterAChangeStaysWhereTheDragLeftIt)
+// Right after the projector comes is when the speaker arranges the windows:
+// the island by its top row, 稿件管理 by the window manager's title bar.
+TEST_P(DisplayChangeTest, WindowsDraggedASecondAfterAChangeStayWhereTheDragLeftThem)
 {
+    std::optional<RunningApplication::Window> management;
+    if (GetParam() == Manager::openbox) {
+        ASSERT_TRUE(app->pressIslandSetting(*island, controls::settings::scriptManagement) && (management = app->waitWindow(QStringLiteral("稿件管理"))));
+        app->key(QStringLiteral("Escape"));
+    }
     ASSERT_TRUE(arrange(corner, under) && waitUntil([&] { return allOfOursOn(laptop); }, 5000)) << ours();
     runEventsFor(1000);
-    const QPoint from = islandFrame().topLeft(), by(-400, 300);
-    app->drag(from + QPoint(150, 28), from + QPoint(150, 28) + by);
+    const QPoint from = outerOf(*island).topLeft(), grip(150, 28), by(-400, 300);
+    app->drag(from + grip, from + grip + by);
+    const QPoint managementFrom = management ? outerOf(*management).topLeft() : QPoint();
+    if (management)
+        app->drag(managementFrom + QPoint(250, 8), managementFrom + QPoint(250, 8) - by);
     runEventsFor(3000);
-    EXPECT_EQ(islandFrame().topLeft(), from + by) << ours();
+    EXPECT_TRUE(outerOf(*island).topLeft() == from + by && (!management || outerOf(*management).topLeft() == managementFrom - by)) << ours();
 }
 
 TEST_P(DisplayChangeTest, AProjectorMovedLeftWithAnotherModeKeepsEveryAudienceWindowOffTheLaptop)

@@ -43,6 +43,9 @@ void LinuxPointerService::connect() const
     if (input && input.version->major_version >= 2)
         inputOpcode_ = input.data->major_opcode;
     if (inputOpcode_) {
+        // Presses are counted from now on; motion only while asked for.
+        watching_ = true;
+        watchMotion(false);
         // Events are read as they come, so none pile up while nobody asks.
         events_ = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(c), QSocketNotifier::Read);
         QObject::connect(events_.get(), &QSocketNotifier::activated, events_.get(), [this] { readEvents(); });
@@ -58,7 +61,9 @@ void LinuxPointerService::watchMotion(bool watch) const
     struct {
         xcb_input_event_mask_t head;
         std::uint32_t mask;
-    } selection{{XCB_INPUT_DEVICE_ALL, 1}, watch ? std::uint32_t(XCB_INPUT_XI_EVENT_MASK_RAW_MOTION) : 0u};
+    } selection{{XCB_INPUT_DEVICE_ALL, 1},
+                std::uint32_t(XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS)
+                    | (watch ? std::uint32_t(XCB_INPUT_XI_EVENT_MASK_RAW_MOTION) : 0u)};
     xcb_input_xi_select_events(x11_->connection(), x11_->root(), 1, &selection.head);
     xcb_flush(x11_->connection());
 }
@@ -69,10 +74,13 @@ void LinuxPointerService::readEvents() const
         return;
     while (xcb_generic_event_t* event = xcb_poll_for_event(x11_->connection())) {
         const std::uint8_t type = event->response_type & ~0x80;
-        if (type == XCB_GE_GENERIC && reinterpret_cast<xcb_ge_generic_event_t*>(event)->extension == inputOpcode_)
-            moved_ = true;
-        else
+        const auto* generic = reinterpret_cast<xcb_ge_generic_event_t*>(event);
+        if (type != XCB_GE_GENERIC || generic->extension != inputOpcode_)
             cursorChanged_ = true;
+        else if (generic->event_type == XCB_INPUT_RAW_BUTTON_PRESS)
+            notePress();
+        else
+            moved_ = true;
         std::free(event);
     }
     // One word of motion is enough until the position has been asked for.
@@ -102,6 +110,24 @@ Point LinuxPointerService::mouseLocation() const { return fromQtGlobal(QPointF(p
 bool LinuxPointerService::isApplicationActive() const
 {
     return QGuiApplication::applicationState() == Qt::ApplicationActive;
+}
+
+// A raw press tells no place: the pointer is asked at once, still where the press was.
+void LinuxPointerService::notePress() const
+{
+    xcb_connection_t* c = x11_->connection();
+    auto* reply = xcb_query_pointer_reply(c, xcb_query_pointer(c, x11_->root()), nullptr);
+    if (!reply)
+        return;
+    lastPress_ = {lastPress_.number + 1, fromQtGlobal(QPointF(reply->root_x, reply->root_y))};
+    std::free(reply);
+}
+
+PointerService::Press LinuxPointerService::lastPress() const
+{
+    connect();
+    readEvents();
+    return lastPress_;
 }
 
 bool LinuxPointerService::isButtonHeld() const

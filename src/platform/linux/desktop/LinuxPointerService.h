@@ -29,6 +29,7 @@ public:
     CursorImage arrowCursor() const override;
     bool isApplicationActive() const override;
     bool isButtonHeld() const override;
+    Press lastPress() const override;
 
     // Seconds between checks of a pointer the server has not seen move.
     static constexpr double recheckInterval = 0.25;
@@ -40,6 +41,7 @@ private:
     // Asks for word of the next pointer motion, or for none.
     void watchMotion(bool watch) const;
     void readEvents() const;
+    void notePress() const;
     // The pointer in Qt's global space, asked for when it may have moved.
     QPoint position() const;
 
@@ -49,6 +51,7 @@ private:
     mutable bool haveFixes_ = false;
     mutable std::uint8_t inputOpcode_ = 0; // 0: no word of motion from the server
     mutable bool watching_ = false;
+    mutable Press lastPress_;
     mutable bool moved_ = true;
     mutable bool cursorChanged_ = true;
     mutable std::optional<QPoint> position_;
