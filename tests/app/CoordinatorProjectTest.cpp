@@ -368,7 +368,7 @@ TEST_F(CoordinatorProjectTest, AProjectSaidDoneIsOnTheDriveWithItsDeck)
             std::filesystem::remove_all(left);
         std::filesystem::remove_all(settings);
         std::filesystem::rename(settings + ".now", settings);
-        EXPECT_EQ(readFile(deck), bytes);
+        EXPECT_TRUE(readFile(deck) == bytes) << "the deck of the import said done went";
     }
 }
 
