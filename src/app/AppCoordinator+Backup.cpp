@@ -58,7 +58,8 @@ void AppCoordinator::exportProjectBackup()
         const QString destination = withPackageExtension(*chosen);
         const PresentationProjectsBackup snapshot = self->promptScript->makeProjectsBackup();
         self->setProjectOperationRunning(true);
-        // Held by the task: a quit may take the platform down while it waits.
+        // Taken here and held by the task, which never reads the platform from
+        // its own thread: the settings it writes stay whatever ends first.
         const std::shared_ptr<platform::DefaultsStore> defaults = platform::current().defaultsService;
         platform::globalQueue().async([weak, snapshot, destination, defaults] {
             // What the backup holds is on disk first, so the store is never older than a backup of it.
@@ -105,8 +106,10 @@ void AppCoordinator::importProjectBackup()
         self->autoScroll->pause();
         self->prompterHost->captureReadingPosition();
         self->setProjectOperationRunning(true);
-        platform::globalQueue().async([weak, source = *source] {
-            auto backup = ProjectBackupPackage::importBackup(source);
+        // Held as the export holds them: the import's record names the settings its projects go into.
+        const std::shared_ptr<const platform::DefaultsStore> defaults = platform::current().defaultsService;
+        platform::globalQueue().async([weak, source = *source, defaults] {
+            auto backup = ProjectBackupPackage::importBackup(source, std::nullopt, BackupLimits::standard(), defaults.get());
             platform::MainQueue::async([weak, backup] {
                 auto* self = alive(weak);
                 if (!self)
@@ -122,8 +125,11 @@ void AppCoordinator::importProjectBackup()
                     self->showProjectOperationError(QStringLiteral("导入备份失败"), added.error().description());
                     return;
                 }
-                self->activateRestoredProjectKeynote(
-                    QStringLiteral("已追加恢复 %1 个项目；原有项目保持不变。").arg(*added));
+                QStringList copies;
+                for (const auto& project : backup->projects)
+                    if (project.deck)
+                        copies.append(project.deck->filePath);
+                self->activateRestoredProjectKeynote(QStringLiteral("已追加恢复 %1 个项目；原有项目保持不变。").arg(*added), copies);
             });
         });
     });

@@ -137,17 +137,21 @@ void AppCoordinator::duplicatePresentationProject()
     });
 }
 
-void AppCoordinator::activateRestoredProjectKeynote(const QString& successMessage)
+void AppCoordinator::activateRestoredProjectKeynote(const QString& successMessage, const QStringList& importedCopies)
 {
     // Said done only once the projects naming the new copies are on the drive:
     // until then a power cut leaves copies no stored project names. The flush
-    // does not wait out the settings' gathering of changes.
-    // Held by the task: a quit may take the platform down while it writes.
+    // does not wait out the settings' gathering of changes. Then an import's
+    // record goes: no later start is to judge it, not even under an older copy
+    // of these settings put back.
+    // Taken here and held by the task, which never reads the platform from its own thread.
     const std::shared_ptr<platform::DefaultsStore> defaults = platform::current().defaultsService;
     const QUuid projectID = promptScript->activeProjectID();
     const WeakLife weak = life_;
-    platform::globalQueue().async([weak, defaults, projectID, successMessage] {
+    platform::globalQueue().async([weak, defaults, projectID, successMessage, importedCopies] {
         const auto failure = defaults->flush();
+        if (!failure)
+            ProjectDocumentStore::endImport(importedCopies);
         platform::MainQueue::async([weak, failure, projectID, successMessage] {
             auto* self = alive(weak);
             if (!self)

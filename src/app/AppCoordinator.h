@@ -242,7 +242,8 @@ private:
     void showProjectOperationError(const QString& title, const QString& description);
     void showProjectOperationSuccess(const QString& title, const QString& message);
     // Once the projects are on the drive, opens the active project's Keynote deck and says `successMessage`.
-    void activateRestoredProjectKeynote(const QString& successMessage);
+    // `importedCopies`: the copies an import made, as its projects name them.
+    void activateRestoredProjectKeynote(const QString& successMessage, const QStringList& importedCopies = {});
     void openRestoredProjectKeynote(const QString& successMessage);
     void setProjectOperationRunning(bool running);
 

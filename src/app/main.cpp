@@ -62,9 +62,10 @@ int main(int argc, char** argv)
     platform::current().applicationService = shell;
 
     // Document copies an earlier run was stopped in the middle of go, before
-    // any new one begins, and so do an import's whose projects were never
-    // stored, judged only by the settings it stored into, read whole; the
-    // store writes only under the data folder's lock.
+    // any new one begins, and so do an import's never said done whose
+    // projects were never stored, judged only by the settings it stored into,
+    // in their own folder with their own identity, read whole; the store
+    // writes only under the data folder's lock.
     const auto storedDocuments = [](const QString& settings, const QString& identity) {
         return PromptScript::storedDocumentPaths(platform::current().defaults(), settings, identity);
     };

@@ -147,13 +147,14 @@ std::expected<QString, ProjectBackupFailure> BackupPackageReader::copyDeck(const
     return ProjectDocumentStore::fromPath(storeRoot / folder.filename() / ProjectDocumentStore::toPath(name));
 }
 
-std::expected<void, ProjectBackupFailure> BackupPackageReader::keepCopies()
+std::expected<void, ProjectBackupFailure> BackupPackageReader::keepCopies(const platform::DefaultsStore* settings)
 {
     // One import, one store.
     std::vector<fs::path> incoming;
     for (const Copy& copy : copies_)
         incoming.push_back(copy.incoming);
-    if (auto admitted = ProjectDocumentStore::admitTogether(incoming, copies_.empty() ? fs::path() : copies_.front().storeRoot); !admitted)
+    if (auto admitted = ProjectDocumentStore::admitTogether(incoming, copies_.empty() ? fs::path() : copies_.front().storeRoot, settings);
+        !admitted)
         return std::unexpected(admitted.error());
     for (const Copy& copy : copies_)
         ProjectDocumentStore::leaveIncomingFolder(copy.storeRoot);

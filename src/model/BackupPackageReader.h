@@ -16,6 +16,10 @@
 
 namespace quorvia {
 
+namespace platform {
+class DefaultsStore;
+}
+
 // Reads one backup package without ever leaving it: the package folder is
 // opened once and every item beneath it is reached from that descriptor, one
 // name at a time, refusing any link on the way, and copied from the very
@@ -53,9 +57,10 @@ public:
     void allowBytes(qint64 bytes) { copier_.allowBytes(bytes); }
 
     // The copies move into the store, all or none, each on the drive, data
-    // and name; the next start keeps those a stored project names by then
-    // (ProjectDocumentStore::admitTogether). Copies not kept go when the reader does.
-    std::expected<void, ProjectBackupFailure> keepCopies();
+    // and name; the next start keeps those a stored project in `settings`
+    // names by then (ProjectDocumentStore::admitTogether). Copies not kept go
+    // when the reader does.
+    std::expected<void, ProjectBackupFailure> keepCopies(const platform::DefaultsStore* settings);
 
 private:
     BackupPackageReader(platform::FileDescriptor root, const BackupLimits& limits)

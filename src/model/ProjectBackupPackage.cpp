@@ -203,7 +203,7 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
 
 std::expected<PresentationProjectsBackup, ProjectBackupFailure>
 ProjectBackupPackage::importBackup(const QString& packagePath, const std::optional<QString>& documentStoreRoot,
-                                   const BackupLimits& limits)
+                                   const BackupLimits& limits, const platform::DefaultsStore* settings)
 {
     const QString packageName = paths::lastPathComponent(packagePath);
     const qsizetype dot = packageName.lastIndexOf(u'.');
@@ -276,7 +276,7 @@ ProjectBackupPackage::importBackup(const QString& packagePath, const std::option
         if (project.keynoteNotesBackup)
             project.keynoteNotesBackup = project.keynoteNotesBackup->relocated(*copy, bound);
     }
-    if (auto kept = reader->keepCopies(); !kept)
+    if (auto kept = reader->keepCopies(settings); !kept)
         return std::unexpected(kept.error());
     return record;
 }

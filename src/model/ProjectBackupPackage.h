@@ -3,6 +3,7 @@
 #include "model/BackupLimits.h"
 #include "model/PresentationProjectsBackup.h"
 #include "model/ProjectBackupError.h"
+#include "model/ProjectDocumentStore.h"
 
 #include <QString>
 
@@ -42,11 +43,13 @@ public:
     // limits as export's hold, every script keeps to the script limits, and
     // decks the store's disk has no room for are refused before any is copied.
     // Every copy is on the drive, data and name, before the record is answered.
-    // The next start takes away the copies no stored project names by then
-    // (ProjectDocumentStore::admitTogether).
+    // Until ProjectDocumentStore::endImport, the next start takes away the
+    // copies no project stored in `settings` names by then (admitTogether);
+    // the caller holds them while the import runs.
     static std::expected<PresentationProjectsBackup, ProjectBackupFailure>
     importBackup(const QString& packagePath, const std::optional<QString>& documentStoreRoot = std::nullopt,
-                 const BackupLimits& limits = BackupLimits::standard());
+                 const BackupLimits& limits = BackupLimits::standard(),
+                 const platform::DefaultsStore* settings = ProjectDocumentStore::installedSettings());
 
     // The manifest `bytes` as a record; nothing when they do not read as a
     // backup's manifest.

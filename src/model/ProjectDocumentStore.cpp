@@ -3,6 +3,7 @@
 #include "model/DeckCopier.h"
 #include "model/DeckTree.h"
 #include "model/FilePaths.h"
+#include "model/ImportRecord.h"
 #include "platform/files/AtomicFileWrite.h"
 #include "platform/files/FileDescriptor.h"
 #include "platform/files/TreeRemoval.h"
@@ -29,22 +30,10 @@ namespace {
 
 std::error_code gate(const fs::path& folder) { return platform::askWriteGate(ProjectDocumentStore::fromPath(folder)); }
 
-// The lines of an import's record that name the settings its projects are
-// stored into: where they are kept, and their identity (none in an earlier build's).
-const QByteArray settingsLine = "settings:";
-const QByteArray identityLine = "identity:";
-
-// The settings this run stores its projects into.
-const platform::DefaultsStore* currentSettings()
+// An import's record is named after its first copy's folder.
+QString recordName(const fs::path& firstCopy)
 {
-    return platform::hasCurrent() && platform::current().defaultsService ? &platform::current().defaults() : nullptr;
-}
-
-// What follows `prefix` on the record's line that begins with it; nothing without such a line.
-std::optional<QByteArray> recordLine(const QList<QByteArray>& lines, const QByteArray& prefix)
-{
-    const auto line = std::ranges::find_if(lines, [&](const QByteArray& each) { return each.startsWith(prefix); });
-    return line == lines.end() ? std::nullopt : std::optional(line->mid(prefix.size()));
+    return ProjectDocumentStore::admittingPrefix + ProjectDocumentStore::fromPath(firstCopy.filename());
 }
 
 } // namespace
@@ -170,23 +159,21 @@ std::expected<fs::path, std::error_code> ProjectDocumentStore::admit(const fs::p
 }
 
 std::expected<std::vector<fs::path>, std::error_code> ProjectDocumentStore::admitTogether(const std::vector<fs::path>& incoming,
-                                                                                        const fs::path& root)
+                                                                                        const fs::path& root,
+                                                                                        const platform::DefaultsStore* settings)
 {
     if (incoming.empty())
         return {};
     const fs::path folder = root / toPath(incomingFolderName);
     // One record for each import, named after its first copy.
-    const QString record = admittingPrefix + fromPath(incoming.front().filename());
-    const platform::DefaultsStore* settings = currentSettings();
-    QByteArray names = settingsLine + (settings ? settings->location() : QString()).toUtf8().toBase64() + '\n';
-    if (settings && !settings->identity().isEmpty())
-        names += identityLine + settings->identity().toLatin1() + '\n';
+    const QString record = recordName(incoming.front());
+    ImportRecord names{settings ? settings->location() : QString(), settings ? settings->identity() : QString(), {}};
     for (const fs::path& copy : incoming)
-        names += QByteArray::fromStdString(copy.filename().native()) + '\n';
+        names.copyFolders.append(QByteArray::fromStdString(copy.filename().native()));
     if (const std::error_code refused = gate(root))
         return std::unexpected(refused);
     // A record whose name may not be on the drive fails the import as any failed write does.
-    if (auto written = platform::writeFileAtomically(fromPath(folder), record, names, true); !written) {
+    if (auto written = platform::writeFileAtomically(fromPath(folder), record, names.encoded(), true); !written) {
         ::unlink((folder / toPath(record)).c_str());
         return std::unexpected(written.error());
     }
@@ -206,6 +193,23 @@ std::expected<std::vector<fs::path>, std::error_code> ProjectDocumentStore::admi
         platform::removeTree(copy);
     ::unlink((folder / toPath(record)).c_str());
     return std::unexpected(error);
+}
+
+void ProjectDocumentStore::endImport(const QStringList& copies)
+{
+    // Only the first copy names a record; any copy may come first.
+    for (const QString& copy : copies) {
+        const fs::path folder = toPath(copy).parent_path(), root = folder.parent_path();
+        if (gate(root))
+            return;
+        if (::unlink((root / toPath(incomingFolderName) / toPath(recordName(folder))).c_str()) == 0)
+            return leaveIncomingFolder(root);
+    }
+}
+
+const platform::DefaultsStore* ProjectDocumentStore::installedSettings()
+{
+    return platform::hasCurrent() && platform::current().defaultsService ? &platform::current().defaults() : nullptr;
 }
 
 std::vector<fs::path> ProjectDocumentStore::discardInterruptedCopies(
@@ -250,19 +254,17 @@ std::vector<fs::path> ProjectDocumentStore::discardInterruptedCopies(
             if (!fromPath(it->path().filename()).startsWith(admittingPrefix) || !it->is_regular_file(error)
                 || !record.open(QIODevice::ReadOnly))
                 continue;
-            const QList<QByteArray> lines = record.readAll().split('\n');
-            const auto settings = recordLine(lines, settingsLine);
-            const QString identity = QString::fromLatin1(recordLine(lines, identityLine).value_or(QByteArray()));
+            const ImportRecord import = ImportRecord::decoded(record.readAll());
             const std::optional<QStringList> documents =
-                settings ? named(QString::fromUtf8(QByteArray::fromBase64(*settings)), identity) : std::nullopt;
+                import.settingsLocation ? named(*import.settingsLocation, import.settingsIdentity) : std::nullopt;
             if (!documents) {
                 if (::mkdir(incoming.c_str(), 0700) == 0 || errno == EEXIST)
                     ::rename(it->path().c_str(), (incoming / it->path().filename()).c_str());
                 continue;
             }
             // By the copy's own folder, however the root was spelled when it was stored.
-            for (const QByteArray& name : lines)
-                if (platform::parseUuid(QString::fromLatin1(name)) && std::ranges::none_of(*documents, [&](const QString& document) {
+            for (const QByteArray& name : import.copyFolders)
+                if (std::ranges::none_of(*documents, [&](const QString& document) {
                         return toPath(document).parent_path().filename() == name.toStdString();
                     }))
                     ::rename((rootPath / name.toStdString()).c_str(), (folder / name.toStdString()).c_str());

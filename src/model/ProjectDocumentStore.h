@@ -14,6 +14,10 @@
 
 namespace quorvia {
 
+namespace platform {
+class DefaultsStore;
+}
+
 // The application's own folder of copied presentation documents. Every copy
 // gets a folder of its own, so copies never collide, that only this user can
 // enter. A copy is made in the store's incoming folder and moved into the
@@ -26,12 +30,14 @@ namespace quorvia {
 //   copies cut short there, and an import's copies not all admitted;
 // - a start takes away an import's admitted copies no stored project names,
 //   once it has read the import's record and, whole, the settings the record
-//   says the projects went into, known by their identity (an earlier build's
-//   record names only their folder). A record naming no settings, other
-//   settings than this run's (made afresh in the same folder, too), or
-//   settings not read whole (damaged, unreadable, of a newer version,
-//   projects kept aside unread) removes nothing: the record waits for a
-//   start that can tell;
+//   says the projects went into: in their own folder, with their own identity
+//   (an earlier build's record names only the folder). A record naming no
+//   settings, settings elsewhere (a copy in another configuration folder,
+//   too), other settings in that folder (made afresh there, too), or settings
+//   not read whole (damaged, unreadable, of a newer version, projects kept
+//   aside unread) removes nothing: the record waits for a start that can tell.
+//   An import said done has no record left, so no start judges it, not even
+//   one under an older copy of its settings put back;
 // - what a start moved aside is removed later, in the background, reading
 //   nothing more: it holds only what the start judged;
 // - a copy or an import failing as it is admitted takes its own copies away,
@@ -77,20 +83,29 @@ public:
     static std::expected<std::filesystem::path, std::error_code> admit(const std::filesystem::path& incoming,
                                                                        const std::filesystem::path& root);
     // Admits several copies, all or none: answers where they now are. A record
-    // names them, and the settings this run stores projects into, by where
-    // they are kept and by their identity, until the
-    // next start that can read those settings whole: it takes away the copies
-    // no stored project names then, as the import's projects may never have been stored.
+    // names them, and `settings`, those the import's projects go into, by
+    // where they are kept and by their identity, until endImport or the next
+    // start that can read those settings whole: it takes away the copies no
+    // stored project names then, as the import's projects may never have been
+    // stored. The record is on the drive before any copy is admitted, or the
+    // import fails with no record left.
     static std::expected<std::vector<std::filesystem::path>, std::error_code>
-    admitTogether(const std::vector<std::filesystem::path>& incoming, const std::filesystem::path& root);
+    admitTogether(const std::vector<std::filesystem::path>& incoming, const std::filesystem::path& root,
+                  const platform::DefaultsStore* settings);
+    // Once settings naming an import's copies are on the drive, its record
+    // goes: `copies` as the imported projects name them. A removal that fails
+    // or is cut short leaves the record to the next start.
+    static void endImport(const QStringList& copies);
+    // The settings of the installed platform, read on the calling thread; none without them.
+    static const platform::DefaultsStore* installedSettings();
     // At start, before any copy begins: moves what copies cut short left in the
     // incoming folder out of the way, at once, with the copies admitted by an
     // import whose projects were not stored, and answers every such folder,
     // of this start and of earlier ones, for the caller to remove at leisure.
     // `storedDocuments` answers the documents the projects stored in the
-    // settings of the given identity name (of an earlier build's record, with
-    // no identity: at the given location), or nothing when those settings
-    // cannot tell (then that import's copies and record stay); it is asked
+    // settings at the given location with the given identity name (of an
+    // earlier build's record, with no identity: at the location), or nothing
+    // when those settings cannot tell (then that import's copies and record stay); it is asked
     // only once an import's record is found, and without it none is named.
     // Nothing else in the store is touched. The default root is not created.
     // Nothing happens where the write gate refuses: a launch without the data

@@ -69,8 +69,9 @@ std::expected<qint64, ProjectBackupError> PromptScript::importProjectsBackup(con
 std::optional<QStringList> PromptScript::storedDocumentPaths(const platform::DefaultsStore& defaults, const QString& location,
                                                             const QString& identity)
 {
-    // Fresh settings in the same folder read whole and name nothing: only the identity tells them apart.
-    const bool same = identity.isEmpty() ? location == defaults.location() : identity == defaults.identity();
+    // Both: fresh settings in the same folder read whole and name nothing, and
+    // a copy elsewhere (in another configuration folder, say) may be older.
+    const bool same = location == defaults.location() && (identity.isEmpty() || identity == defaults.identity());
     if (!same || !defaults.readWhole())
         return std::nullopt;
     for (const QString& key : defaults.keys())

@@ -147,10 +147,11 @@ public:
     // its active project; answers how many were added. Fails only before any change.
     std::expected<qint64, ProjectBackupError> importProjectsBackup(const PresentationProjectsBackup& backup);
     // The documents the projects stored in `defaults` name, decks and notes
-    // alike, when `defaults` are the settings of that `identity` (of an
-    // earlier build's record, naming none: kept at `location`) and every value
-    // of them was read; nothing when they cannot tell: other settings, ones
-    // read in part, or projects an earlier start could not read kept aside.
+    // alike, when `defaults` are the settings kept at `location` with that
+    // `identity` (an earlier build's record names none: the location alone)
+    // and every value of them was read; nothing when they cannot tell: other
+    // settings or the same elsewhere, ones read in part, or projects an
+    // earlier start could not read kept aside.
     static std::optional<QStringList> storedDocumentPaths(const platform::DefaultsStore& defaults, const QString& location,
                                                           const QString& identity);
 

@@ -328,10 +328,11 @@ std::error_code StagingFolder::record()
                                                            step(Step::recordBegun);
                                                            lock = platform::lockedCopy(fd);
                                                        });
-    if (!written)
-        return written.error();
-    recordLock_ = std::move(lock);
-    return {};
+    // A record whose folder sync failed is under its name all the same: it
+    // stays locked until it goes with the export.
+    if (written || identityAt(folder_.get(), StagingRecord::fileName) == identityOf(lock.get()))
+        recordLock_ = std::move(lock);
+    return written ? std::error_code() : written.error();
 }
 
 std::expected<void, ProjectBackupFailure> StagingFolder::create()

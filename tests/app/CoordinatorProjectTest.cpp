@@ -4,6 +4,7 @@
 #include "model/DriveImage.h"
 #include "model/MountedDrive.h"
 #include "model/ProjectBackupPackage.h"
+#include "model/ProjectDocumentStore.h"
 #include "model/PromptScript.h"
 #include "platform/files/AtomicFileWrite.h"
 #include "platform/linux/settings/SettingsDefaults.h"
@@ -326,6 +327,7 @@ TEST_F(CoordinatorProjectTest, ImportOfSomethingElseFailsWithThePackagesReason)
 // duplicate does, with nothing written back since: the drive holds the stored
 // projects naming their decks, and the decks whole. The settings here gather
 // changes for an hour, so only what the answer waits for is there. Neither is said done while the settings' folder sync fails.
+// The import said done keeps its deck through a start under a copy of the settings from before it, put back for that start.
 TEST_F(CoordinatorProjectTest, AProjectSaidDoneIsOnTheDriveWithItsDeck)
 {
     const DriveImage image = DriveImage::ext4(64);
@@ -339,6 +341,9 @@ TEST_F(CoordinatorProjectTest, AProjectSaidDoneIsOnTheDriveWithItsDeck)
     qputenv("XDG_DATA_HOME", drive.path().toLocal8Bit());
     env.platform().defaultsService = std::make_shared<platform::native::SettingsDefaults>(drive.path("settings"), QString(), 3600);
     buildAndStart();
+    const std::string settings = drive.path("settings").toStdString(), older = files.filePath("older").toStdString();
+    ASSERT_FALSE(env.platform().defaultsService->flush());
+    std::filesystem::copy(settings, older);
     for (const auto& [importing, failing] : {std::pair(true, false), std::pair(false, false), std::pair(true, true), std::pair(false, true)}) {
         if (failing && importing)
             platform::onSync = [at = QFileInfo(drive.path("settings")).canonicalFilePath()](int fd) { return QFile::symLinkTarget("/proc/self/fd/" + QString::number(fd)) == at ? EIO : 0; };
@@ -354,17 +359,31 @@ TEST_F(CoordinatorProjectTest, AProjectSaidDoneIsOnTheDriveWithItsDeck)
         const QString deck = app().script().deck()->filePath;
         EXPECT_TRUE(PromptScript::storedDocumentPaths(stored, stored.location(), stored.identity()).value_or(QStringList()).contains(deck)) << importing;
         EXPECT_EQ(readFile(cut.path(deck.mid(drive.path().size() + 1))), bytes) << importing;
+        if (!importing)
+            continue;
+        std::filesystem::rename(settings, settings + ".now");
+        std::filesystem::copy(older, settings);
+        for (const auto& left : ProjectDocumentStore::discardInterruptedCopies(std::nullopt, [&](const QString& at, const QString& id) {
+                 return PromptScript::storedDocumentPaths(platform::native::SettingsDefaults(drive.path("settings"), QString()), at, id); }))
+            std::filesystem::remove_all(left);
+        std::filesystem::remove_all(settings);
+        std::filesystem::rename(settings + ".now", settings);
+        EXPECT_TRUE(readFile(deck) == bytes) << "the deck of the import said done went";
     }
 }
 
-TEST_F(CoordinatorProjectTest, AQuitWhileAnExportWaitsLeavesItTheSettings)
+// A quit takes the coordinator down while an export waits to run, as main()
+// does before it waits for the work: the backup is still written whole, and nothing is said.
+TEST_F(CoordinatorProjectTest, AQuitWhileAnExportWaitsStillWritesTheBackup)
 {
-    const std::weak_ptr<platform::DefaultsStore> held = env.platform().defaultsService = std::make_shared<MemoryDefaults>();
     dialogs->answerPanel(files.filePath("全部"));
     app().exportProjectBackup();
     env.scheduler().runPending();
-    env.platform().defaultsService = std::make_shared<MemoryDefaults>();
-    EXPECT_FALSE(held.expired());
+    const std::size_t said = dialogs->alerts.size();
+    coordinator.reset();
+    settle();
+    EXPECT_TRUE(contents(files.filePath("全部.quorviabackup")).contains("manifest.json"));
+    EXPECT_EQ(dialogs->alerts.size(), said);
 }
 
 } // namespace

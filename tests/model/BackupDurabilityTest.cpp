@@ -6,6 +6,7 @@
 #include "model/ProjectDocumentStore.h"
 #include "model/StagingFolder.h"
 #include "platform/files/AtomicFileWrite.h"
+#include "platform/files/FileDescriptor.h"
 #include "platform/files/TreeRemoval.h"
 #include "support/QtPrinting.h"
 
@@ -551,6 +552,30 @@ TEST_F(BackupDurabilityTest, TheRecordsNameIsSyncedBeforeThePackageIsBegun)
     EXPECT_TRUE(synced);
 }
 
+// The record's folder sync failing as an export begins, and as it puts the
+// package in place: the export says it failed, the old backup stays, and the
+// record, under its name all the same, stays locked until it goes with the export.
+TEST_F(BackupDurabilityTest, AnExportWhoseRecordMayNotBeOnTheDriveFailsAndKeepsItLocked)
+{
+    const QString name = exportsFolder() + "/全部.quorviabackup";
+    ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("sunday"), name));
+    const std::shared_ptr<void> restore(nullptr, [](void*) { platform::onSync = nullptr; StagingFolder::onStep = nullptr; });
+    for (const int failing : {1, 2}) {
+        bool unlocked = false;
+        platform::onSync = [&, count = 0](int fd) mutable {
+            return QFileInfo(QFile::symLinkTarget("/proc/self/fd/" + QString::number(fd))).fileName().startsWith(".QuorviaBackup-") && ++count == failing ? EIO : 0;
+        };
+        StagingFolder::onStep = [&](StagingFolder::Step at) {
+            QFile record(exportsFolder() + u'/' + stagingFoldersIn(exportsFolder()).value(0) + u'/' + StagingRecord::fileName);
+            unlocked = unlocked || (at == StagingFolder::Step::goingNamed && (!record.open(QIODevice::ReadOnly) || !platform::isLockedElsewhere(record.handle())));
+        };
+        EXPECT_FALSE(ProjectBackupPackage::exportBackup(backupWithDeck("monday"), name)) << failing;
+        EXPECT_FALSE(unlocked) << failing;
+        platform::onSync = nullptr;
+        EXPECT_EQ(deckIn(name), "sunday") << failing;
+    }
+}
+
 // A stick that cannot say where a file's holes are shows all of it as data; a
 // sparse deck imported from there still takes no more room than its data.
 TEST_F(BackupDurabilityTest, ASparseDeckImportedFromADriveThatHidesItsHolesStaysSparse)
@@ -601,4 +626,10 @@ TEST_F(BackupDurabilityTest, AnImportSyncsEveryNameItMakes)
     const QString copy = root + "/.incoming/" + folder + "/talk.key";
     for (const QString& name : {copy, copy + "/a", copy + "/a/b", copy + "/a/b/slide.xml", root + u'/' + folder})
         EXPECT_TRUE(synced.contains(name)) << name.toStdString();
+    // With its record's name not on the drive, an import fails and leaves the store as it was.
+    const QStringList before = listTree(store());
+    platform::onSync = [](int fd) { return QFile::symLinkTarget("/proc/self/fd/" + QString::number(fd)).endsWith("/.incoming") ? EIO : 0; };
+    EXPECT_FALSE(ProjectBackupPackage::importBackup(package(), store()));
+    platform::onSync = nullptr;
+    EXPECT_EQ(listTree(store()), before);
 }

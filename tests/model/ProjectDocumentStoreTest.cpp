@@ -5,6 +5,7 @@
 #include "model/PromptScript.h"
 #include "platform/linux/settings/SettingsDefaults.h"
 #include "platform/files/WriteGate.h"
+#include "platform/core/Uuid.h"
 #include "support/EventWait.h"
 #include "support/QtPrinting.h"
 #include "support/TestPlatform.h"
@@ -257,13 +258,22 @@ TEST_F(DocumentStoreTest, AnImportKilledAtAnyAdmissionLeavesAllItsDecksOrNone)
     EXPECT_EQ(readFile(*kept), "deck");
 }
 
-// A leftover import record moves nothing but the store's own copies.
-TEST_F(DocumentStoreTest, ALeftoverImportRecordMovesNothingOutsideTheStore)
+// A leftover import record as an earlier build wrote it, naming its settings
+// by their folder alone: a start under them takes the store's copy they do not
+// name, and moves nothing outside the store.
+TEST_F(DocumentStoreTest, AnEarlierBuildsImportRecordTakesOnlyTheStoresOwnCopies)
 {
+    const QString copy = root() + u'/' + platform::uuidString(platform::newUuid());
     writeFile(path("outside/talk.key"), "deck");
-    writeFile(root() + "/.incoming/" + ProjectDocumentStore::admittingPrefix + "X", "../outside\n");
-    ProjectDocumentStore::discardInterruptedCopies(root());
+    writeFile(copy + "/talk.key", "deck");
+    writeFile(root() + "/.incoming/" + ProjectDocumentStore::admittingPrefix + "X",
+              "settings:" + path("defaults").toUtf8().toBase64() + "\n../outside\n" + QFileInfo(copy).fileName().toLatin1() + '\n');
+    platform::native::SettingsDefaults(path("defaults"), QString());
+    const platform::native::SettingsDefaults settings(path("defaults"), QString());
+    for (const auto& left : ProjectDocumentStore::discardInterruptedCopies(root(), [&](const QString& at, const QString& id) { return PromptScript::storedDocumentPaths(settings, at, id); }))
+        std::filesystem::remove_all(left);
     EXPECT_EQ(readFile(path("outside/talk.key")), "deck");
+    EXPECT_FALSE(QFileInfo::exists(copy));
 }
 
 // An import whose projects were stored and one whose were not, then a start
@@ -272,7 +282,7 @@ TEST_F(DocumentStoreTest, ALeftoverImportRecordMovesNothingOutsideTheStore)
 // aside), the folder unreadable, a projects record of a newer version (and the
 // start after the run that kept it aside), the folder empty, missing (and the start after the run that
 // wrote it afresh), another user's settings copied or linked there, the projects' file missing (and the
-// start after). Then the usual settings again: the stored deck is there byte for byte, the other gone.
+// start after), these settings as they were before the imports copied into another folder. Then the usual settings again: the stored deck is there byte for byte, the other gone.
 TEST_F(DocumentStoreTest, NoStartWhoseSettingsCannotTellTakesAStoredImportsDeck)
 {
     namespace fs = std::filesystem;
@@ -309,8 +319,11 @@ TEST_F(DocumentStoreTest, NoStartWhoseSettingsCannotTellTakesAStoredImportsDeck)
         [&] { return copyOver(run(path("theirs")), usual), usual; },
         [&] { return fs::remove_all(usual.toStdString()), fs::create_directory_symlink(path("theirs").toStdString(), usual.toStdString()), usual; },
         [&] { return QFile::remove(usual + u'/' + QDir(usual).entryList({"value-*"}).value(0)) ? run(usual) : QString(); },
+        [&] { return copyOver(path("before"), path("copied")), path("copied"); },
     };
     for (std::size_t at = 0; at < odd.size(); ++at) {
+        ASSERT_FALSE(settings->flush());
+        copyOver(usual, path("before"));
         const auto imported = ProjectBackupPackage::importBackup(path("b.quorviabackup"), root());
         const auto unstored = ProjectBackupPackage::importBackup(path("b.quorviabackup"), root());
         ASSERT_TRUE(imported && unstored && model.importProjectsBackup(*imported) && !settings->flush());

@@ -267,8 +267,8 @@ TEST_P(QuitAlertSignalTest, AnImportWhoseProjectAQuitLeftUnstoredLeavesNoDeckAft
     // Before it catches the signal, a quit would end it outright.
     const auto again = next.waitUntilCatching(SIGTERM) && next.quit() && app->launch() ? app->settledIsland() : std::nullopt;
     const QString settings = app->folder() + "/config/com.local.quorvia.mvp/defaults";
-    const auto stored = [&] { return quorvia::PromptScript::storedDocumentPaths(quorvia::platform::native::SettingsDefaults(settings, {}), settings, {})
-                                         .value_or(QStringList()).size() == 1; };
+    const auto stored = [&] { const quorvia::platform::native::SettingsDefaults read(settings, {});
+                              return quorvia::PromptScript::storedDocumentPaths(read, settings, read.identity()).value_or(QStringList()).size() == 1; };
     ASSERT_TRUE(again && beginImport(*again, package) && waitUntil(stored) && app->quit() && app->start()) << "the imported project was never stored";
     EXPECT_EQ(decks(), 1) << "the stored project's deck went";
 }
