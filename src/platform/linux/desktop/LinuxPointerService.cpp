@@ -78,7 +78,7 @@ void LinuxPointerService::readEvents() const
         if (type != XCB_GE_GENERIC || generic->extension != inputOpcode_)
             cursorChanged_ = true;
         else if (generic->event_type == XCB_INPUT_RAW_BUTTON_PRESS)
-            notePress();
+            notePress(reinterpret_cast<xcb_input_raw_button_press_event_t*>(event)->detail);
         else
             moved_ = true;
         std::free(event);
@@ -113,8 +113,11 @@ bool LinuxPointerService::isApplicationActive() const
 }
 
 // A raw press tells no place: the pointer is asked at once, still where the press was.
-void LinuxPointerService::notePress() const
+void LinuxPointerService::notePress(std::uint32_t button) const
 {
+    // Buttons 4 to 7 are the wheel's turns, no press on anything.
+    if (button < 1 || button > 3)
+        return;
     xcb_connection_t* c = x11_->connection();
     auto* reply = xcb_query_pointer_reply(c, xcb_query_pointer(c, x11_->root()), nullptr);
     if (!reply)
@@ -140,8 +143,7 @@ bool LinuxPointerService::isButtonHeld() const
     auto* reply = xcb_query_pointer_reply(c, xcb_query_pointer(c, x11_->root()), nullptr);
     if (!reply)
         return false;
-    const bool held = reply->mask
-        & (XCB_BUTTON_MASK_1 | XCB_BUTTON_MASK_2 | XCB_BUTTON_MASK_3 | XCB_BUTTON_MASK_4 | XCB_BUTTON_MASK_5);
+    const bool held = reply->mask & (XCB_BUTTON_MASK_1 | XCB_BUTTON_MASK_2 | XCB_BUTTON_MASK_3);
     std::free(reply);
     return held;
 }

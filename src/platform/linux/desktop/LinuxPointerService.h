@@ -41,7 +41,7 @@ private:
     // Asks for word of the next pointer motion, or for none.
     void watchMotion(bool watch) const;
     void readEvents() const;
-    void notePress() const;
+    void notePress(std::uint32_t button) const;
     // The pointer in Qt's global space, asked for when it may have moved.
     QPoint position() const;
 
