@@ -307,8 +307,8 @@ void AppCoordinator::placeOrKeepPlaces()
         return;
     if (displayConfigurationSnapshot != placedConfiguration)
         placeAfterDisplayChange();
-    else if (placementWatch && placementWatch->hasPlaced())
-        placementWatch->place(false, [this] { positionPrivateWindows(); });
+    else if (placementWatch.hasPlaced())
+        placementWatch.place(false, [this] { positionPrivateWindows(); });
 }
 
 void AppCoordinator::placeWhatIsOwed()
@@ -321,17 +321,12 @@ void AppCoordinator::placeAfterDisplayChange()
 {
     placedConfiguration = displayConfigurationSnapshot;
     recallPrompter();
-    if (placementWatch)
-        placementWatch->place(true, [this] { positionPrivateWindows(); });
-    else
-        positionPrivateWindows();
+    placementWatch.place(true, [this] { positionPrivateWindows(); });
 }
 
 void AppCoordinator::positionPrivateWindows()
 {
-    const auto keepsItsPlace = [this](const QWidget* window) {
-        return placementWatch && placementWatch->isSpeakers(window);
-    };
+    const auto keepsItsPlace = [this](const QWidget* window) { return placementWatch.isSpeakers(window); };
     if (!keepsItsPlace(islandController->window()))
         islandController->positionOnBuiltInScreen();
     const auto position = [&](auto& controller) {
@@ -426,4 +421,3 @@ void AppCoordinator::handleEmergencyToggle()
 }
 
 } // namespace quorvia
-

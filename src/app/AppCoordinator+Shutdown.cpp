@@ -33,7 +33,7 @@ void AppCoordinator::shutdown(std::function<void()> completion)
     mirrorEngine->arePrivateWindowsWithinSafeBounds = nullptr;
     safetyOverlayController->hide();
     screenParametersObserver.reset();
-    placementWatch.reset();
+    placementWatch.onMovedByWindowManager = nullptr;
     mirrorEngine->shutdown(std::move(completion));
 }
 

@@ -140,12 +140,11 @@ void AppCoordinator::start()
                 self->screenParametersChanged();
         });
 
-    placementWatch = std::make_unique<PlacementWatch>();
-    placementWatch->placesWindow = [weak](const QWidget& window) {
+    placementWatch.placesWindow = [weak](const QWidget& window) {
         auto* self = alive(weak);
         return self && (qobject_cast<const QDialog*>(&window) || std::ranges::count(self->privateWindows->registeredWindows(), &window));
     };
-    placementWatch->onMovedByWindowManager = [weak](QWidget&) {
+    placementWatch.onMovedByWindowManager = [weak](QWidget&) {
         if (auto* self = alive(weak))
             self->schedulePlacing();
     };

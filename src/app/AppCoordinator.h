@@ -296,7 +296,7 @@ private:
     // The displays as the windows were last placed for: a hold that ends
     // under others owes them the placing it held back.
     std::optional<DisplayConfigurationSnapshot> placedConfiguration;
-    std::unique_ptr<PlacementWatch> placementWatch;
+    PlacementWatch placementWatch;
     bool isPlacingScheduled = false;
     bool isShuttingDown = false;
     QString lastSafetyReason = keptHiddenReason;

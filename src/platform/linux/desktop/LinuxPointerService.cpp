@@ -112,18 +112,20 @@ bool LinuxPointerService::isApplicationActive() const
     return QGuiApplication::applicationState() == Qt::ApplicationActive;
 }
 
+XcbReply<xcb_query_pointer_reply_t> LinuxPointerService::queryPointer() const
+{
+    xcb_connection_t* c = x11_->connection();
+    return xcbReply(xcb_query_pointer_reply(c, xcb_query_pointer(c, x11_->root()), nullptr));
+}
+
 // A raw press tells no place: the pointer is asked at once, still where the press was.
 void LinuxPointerService::notePress(std::uint32_t button) const
 {
     // Buttons 4 to 7 are the wheel's turns, no press on anything.
     if (button < 1 || button > 3)
         return;
-    xcb_connection_t* c = x11_->connection();
-    auto* reply = xcb_query_pointer_reply(c, xcb_query_pointer(c, x11_->root()), nullptr);
-    if (!reply)
-        return;
-    lastPress_ = {lastPress_.number + 1, fromQtGlobal(QPointF(reply->root_x, reply->root_y))};
-    std::free(reply);
+    if (const auto pointer = queryPointer())
+        lastPress_ = {lastPress_.number + 1, fromQtGlobal(QPointF(pointer->root_x, pointer->root_y))};
 }
 
 PointerService::Press LinuxPointerService::lastPress() const
@@ -139,13 +141,8 @@ bool LinuxPointerService::isButtonHeld() const
     // Qt sees the buttons only over our own windows; the server sees them all.
     if (!x11_ || !x11_->isConnected())
         return QGuiApplication::mouseButtons() != Qt::NoButton;
-    xcb_connection_t* c = x11_->connection();
-    auto* reply = xcb_query_pointer_reply(c, xcb_query_pointer(c, x11_->root()), nullptr);
-    if (!reply)
-        return false;
-    const bool held = reply->mask & (XCB_BUTTON_MASK_1 | XCB_BUTTON_MASK_2 | XCB_BUTTON_MASK_3);
-    std::free(reply);
-    return held;
+    const auto pointer = queryPointer();
+    return pointer && (pointer->mask & (XCB_BUTTON_MASK_1 | XCB_BUTTON_MASK_2 | XCB_BUTTON_MASK_3));
 }
 
 CursorImage LinuxPointerService::arrowCursor() const

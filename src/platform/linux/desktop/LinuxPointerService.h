@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/desktop/PointerService.h"
+#include "platform/linux/desktop/XcbConnection.h"
 
 #include <QPoint>
 
@@ -42,6 +43,7 @@ private:
     void watchMotion(bool watch) const;
     void readEvents() const;
     void notePress(std::uint32_t button) const;
+    XcbReply<xcb_query_pointer_reply_t> queryPointer() const;
     // The pointer in Qt's global space, asked for when it may have moved.
     QPoint position() const;
 
