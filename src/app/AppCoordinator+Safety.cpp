@@ -217,6 +217,7 @@ void AppCoordinator::revealPrivateWindows()
         return;
     }
     placeWhatIsOwed();
+    placementWatch.forgetEarlierInput();
     privateWindows->restorePreviouslyVisible();
 }
 
@@ -305,16 +306,25 @@ void AppCoordinator::placeOrKeepPlaces()
     // owes them is placed on the way out of the hold.
     if (arePrivateWindowsHeld() || !DisplayTopology::builtInScreen())
         return;
-    if (displayConfigurationSnapshot != placedConfiguration)
+    if (isPlacingOwed())
         placeAfterDisplayChange();
-    else if (placementWatch.hasPlaced())
+    else if (placedConfiguration)
         placementWatch.place(false, [this] { positionPrivateWindows(); });
 }
 
+bool AppCoordinator::isPlacingOwed() const { return displayConfigurationSnapshot != placedConfiguration; }
+
 void AppCoordinator::placeWhatIsOwed()
 {
-    if (displayConfigurationSnapshot != placedConfiguration)
+    if (isPlacingOwed()) {
         placeAfterDisplayChange();
+        return;
+    }
+    // The same screens as before: a window the window manager pushed about
+    // as the hold began (the lid closing) goes back where it stood.
+    for (platform::Window* window : privateWindows->windowsToRestore())
+        if (!window->standsWhereAsked())
+            window->setFrame(window->askedFrame());
 }
 
 void AppCoordinator::placeAfterDisplayChange()

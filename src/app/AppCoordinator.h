@@ -208,7 +208,10 @@ private:
     // in the island, every open private window at its place on the speaker's
     // screen, alerts and choosers in its middle.
     void placeAfterDisplayChange();
-    // The placing a change under a hold owes, before the windows show again.
+    // Whether the displays have changed since the windows were last placed.
+    bool isPlacingOwed() const;
+    // On the way out of a hold, before the windows show again: the placing a
+    // change under it owes, or else every window back at its place.
     void placeWhatIsOwed();
     // Every open private window at its place but those the speaker has taken
     // in hand; the prompter is left where it is.

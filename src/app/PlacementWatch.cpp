@@ -6,7 +6,9 @@
 #include "platform/desktop/Window.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMoveEvent>
+#include <QResizeEvent>
 
 #include <algorithm>
 #include <utility>
@@ -14,11 +16,11 @@
 namespace quorvia {
 
 namespace {
-platform::Rect frameOf(const QWidget& window)
+QRect frameOf(const QWidget& window)
 {
     if (const auto* w = qobject_cast<const platform::Window*>(&window))
-        return w->frame();
-    return platform::fromQtGlobal(QRectF(window.frameGeometry()));
+        return platform::toQtGlobal(w->frame());
+    return window.frameGeometry();
 }
 } // namespace
 
@@ -26,6 +28,17 @@ PlacementWatch::PlacementWatch(QObject* parent) : QObject(parent)
 {
     if (qApp)
         qApp->installEventFilter(this);
+    // Our windows are judged once they have taken in where they stand.
+    const auto told = [this](const platform::Notification& notification) {
+        auto* window = static_cast<platform::Window*>(const_cast<void*>(notification.sender));
+        if (window && std::ranges::count(platform::Window::allWindows(), window)) {
+            const QRect before = platform::toQtGlobal(window->formerFrame());
+            judge(*window, before, before.marginsRemoved(window->decorationMargins()));
+        }
+    };
+    auto& center = platform::NotificationCenter::defaultCenter();
+    moves_ = center.observe(platform::Window::didMoveNotification, nullptr, told);
+    resizes_ = center.observe(platform::Window::didResizeNotification, nullptr, told);
 }
 
 PlacementWatch::~PlacementWatch()
@@ -38,14 +51,20 @@ void PlacementWatch::place(bool afresh, const std::function<void()>& place)
 {
     if (afresh) {
         speakers_.clear();
-        if (platform::hasCurrent())
-            pressesBeforePlacing_ = platform::current().pointer().lastPress().number;
+        forgetEarlierInput();
         windowManagerMovesLeft_ = windowManagerMovesAnswered;
-        hasPlaced_ = true;
     }
     const bool was = std::exchange(placing_, true);
     place();
     placing_ = was;
+}
+
+void PlacementWatch::forgetEarlierInput()
+{
+    if (!platform::hasCurrent())
+        return;
+    const auto& pointer = platform::current().pointer();
+    inputBefore_ = std::max(pointer.lastPress().number, pointer.lastKey());
 }
 
 bool PlacementWatch::isSpeakers(const QWidget* window) const
@@ -65,46 +84,88 @@ bool PlacementWatch::isHeldNow(const QWidget& window) const
     if (!window.isVisible() || !platform::hasCurrent())
         return false;
     const auto& pointer = platform::current().pointer();
-    return pointer.isButtonHeld() && frameOf(window).contains(pointer.lastPress().location);
+    return pointer.isButtonHeld() && frameOf(window).contains(platform::toQtGlobal(pointer.lastPress().location).toPoint());
 }
 
-// A window manager's drag by a title bar tells the window nothing until the
-// button is up again; the press on the window before it says whose it was.
-bool PlacementWatch::isSpeakersMove(const QWidget& window, const QEvent& event) const
+// Window managers tell a window of a drag by its title bar once the button is
+// up, and of a move by the keyboard once it ends: the input before says whose.
+bool PlacementWatch::isSpeakersMove(const QWidget& window, const QRect& before, const QRect& inner) const
 {
     if (!platform::hasCurrent())
         return false;
     const auto& pointer = platform::current().pointer();
-    if (pointer.isButtonHeld())
-        return true;
     const auto press = pointer.lastPress();
-    if (press.number <= pressesBeforePlacing_)
+    const std::uint64_t key = pointer.lastKey();
+    if (std::max(press.number, key) <= inputBefore_)
         return false;
-    platform::Rect before = frameOf(window);
-    // A dialog already stands at its new place as the move arrives; ours not yet.
-    if (event.type() == QEvent::Move && !qobject_cast<const platform::Window*>(&window)) {
-        const auto& move = static_cast<const QMoveEvent&>(event);
-        before.origin.x -= move.pos().x() - move.oldPos().x();
-        before.origin.y += move.pos().y() - move.oldPos().y();
+    if (press.number > key) {
+        // A click moves nothing; a drag is still held or let go elsewhere.
+        const bool drags = !press.release || *press.release != press.location;
+        const QPoint at = platform::toQtGlobal(press.location).toPoint();
+        return drags && before.contains(at) && (press.withModifier || !inner.contains(at));
     }
-    return before.contains(press.location);
+    // Keys the window manager took while this window had the keyboard.
+    return key > keyReceived_ && platform::Window::windowWithKeyboard() == &window;
+}
+
+void PlacementWatch::judge(QWidget& window, const QRect& before, const QRect& inner)
+{
+    if (placing_ || !placesWindow || !placesWindow(window))
+        return;
+    auto* ours = qobject_cast<platform::Window*>(&window);
+    if (ours && ours->standsWhereAsked()) {
+        // Our own grips ask for every step of the speaker's drag.
+        if (pressedWindow_ == &window && !isTakenInHand(&window))
+            speakers_.emplace_back(&window);
+        return;
+    }
+    if (!isSpeakersMove(window, before, inner)) {
+        if (windowManagerMovesLeft_ > 0 && onMovedByWindowManager) {
+            --windowManagerMovesLeft_;
+            onMovedByWindowManager(window);
+        }
+        return;
+    }
+    if (!isTakenInHand(&window))
+        speakers_.emplace_back(&window);
+    // Where the speaker left it is its place from now on.
+    if (ours)
+        ours->setFrame(ours->frame());
 }
 
 bool PlacementWatch::eventFilter(QObject* watched, QEvent* event)
 {
-    if ((event->type() != QEvent::Move && event->type() != QEvent::Resize) || placing_ || !hasPlaced_)
+    if (event->type() == QEvent::KeyPress && event->spontaneous() && platform::hasCurrent()) {
+        keyReceived_ = platform::current().pointer().lastKey();
+        return false;
+    }
+    if (event->type() == QEvent::MouseButtonPress && event->spontaneous()) {
+        if (auto* widget = qobject_cast<QWidget*>(watched))
+            pressedWindow_ = widget->window();
+        return false;
+    }
+    if (event->type() == QEvent::MouseButtonRelease && event->spontaneous()) {
+        pressedWindow_ = nullptr;
+        return false;
+    }
+    if (event->type() != QEvent::Move && event->type() != QEvent::Resize)
         return false;
     auto* window = qobject_cast<QWidget*>(watched);
-    if (!window || !window->isWindow() || !placesWindow || !placesWindow(*window) || isTakenInHand(window))
+    // Our own windows are told by their own notices. A dialog we move is told
+    // at once, and the server's echo of it changes nothing.
+    if (!window || !window->isWindow() || qobject_cast<platform::Window*>(window) || !event->spontaneous())
         return false;
-    if (isSpeakersMove(*window, *event)) {
-        speakers_.emplace_back(window);
+    // A dialog already stands at its new place as the move arrives.
+    QPoint by;
+    if (event->type() == QEvent::Move) {
+        const auto& move = static_cast<const QMoveEvent&>(*event);
+        by = move.pos() - move.oldPos();
+        if (by.isNull())
+            return false;
+    } else if (const auto& resize = static_cast<const QResizeEvent&>(*event); resize.size() == resize.oldSize()) {
         return false;
     }
-    if (windowManagerMovesLeft_ > 0 && onMovedByWindowManager) {
-        --windowManagerMovesLeft_;
-        onMovedByWindowManager(*window);
-    }
+    judge(*window, window->frameGeometry().translated(-by), window->geometry().translated(-by));
     return false;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/core/NotificationCenter.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
@@ -10,15 +12,17 @@
 
 namespace quorvia {
 
-// After a change of the displays the private windows are placed once; two
-// others may move them after that. The window manager does, as it catches up
-// with the new screens (openbox moves windows it had placed by its old picture
-// of them); the speaker does, arranging them. A move is the speaker's when a
-// pointer button is held (a drag by our own grip), or when their last press
-// since the placing landed on the window (a window manager's drag by the
-// title bar, told only once the button is up); that window stays where they
-// leave it until the next change. Any other move we did not make ourselves is
-// the window manager's.
+// Tells whose each move of the private windows was. The application's own
+// (a placing, a clamp, an animation, a drag by our own grips) and the
+// server's echoes of them land where it asked. The speaker's, by the window
+// manager's means, come with the input that made them: a drag that began on
+// the window's title bar or border, or anywhere on it with Alt or Super held,
+// or keys the window manager took while the window had the keyboard. Any
+// other move is the window manager's: the window keeps the place asked for
+// it, and is put back there (openbox may still move windows by its stale
+// picture of the screens after the placing). A window the speaker moved keeps
+// where they left it as its place, and the placing leaves it there until the
+// next change of the displays.
 class PlacementWatch final : public QObject {
 public:
     // A window manager that keeps moving windows where they will not stay is
@@ -34,25 +38,32 @@ public:
     // Whether this placing has to leave the window where it is: the speaker
     // moved it since the last change was placed, or holds a button on it now.
     bool isSpeakers(const QWidget* window) const;
-    // Whether a change has been placed, whose places the window manager's moves may still undo.
-    bool hasPlaced() const { return hasPlaced_; }
+    // Input from before now says nothing of later moves: keys the speaker
+    // gave the emergency key, say, are no move by the keyboard.
+    void forgetEarlierInput();
 
     // The windows the placing places: the moves of others are nobody's concern here.
     std::function<bool(const QWidget& window)> placesWindow;
-    // One of them the window manager moved since the last change, not the speaker's.
+    // One of them the window manager moved away from its place since a change was placed.
     std::function<void(QWidget& window)> onMovedByWindowManager;
 
 private:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // `before`: the window's whole frame before the move, `inner` the part the
+    // window manager does not draw, in Qt's global space.
+    void judge(QWidget& window, const QRect& before, const QRect& inner);
     bool isHeldNow(const QWidget& window) const;
-    bool isSpeakersMove(const QWidget& window, const QEvent& event) const;
+    bool isSpeakersMove(const QWidget& window, const QRect& before, const QRect& inner) const;
     bool isTakenInHand(const QWidget* window) const;
 
     bool placing_ = false;
-    bool hasPlaced_ = false;
     int windowManagerMovesLeft_ = 0;
-    std::uint64_t pressesBeforePlacing_ = 0;
+    std::uint64_t inputBefore_ = 0;
+    std::uint64_t keyReceived_ = 0;
     std::vector<QPointer<QWidget>> speakers_;
+    // The window of ours a button is held on.
+    QPointer<QWidget> pressedWindow_;
+    platform::Observation moves_, resizes_;
 };
 
 } // namespace quorvia

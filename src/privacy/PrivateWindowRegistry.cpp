@@ -84,6 +84,15 @@ std::vector<Window*> PrivateWindowRegistry::registeredWindows() const
     return live;
 }
 
+std::vector<Window*> PrivateWindowRegistry::windowsToRestore() const
+{
+    std::vector<Window*> live;
+    for (const auto& w : previouslyVisible_)
+        if (w)
+            live.push_back(w);
+    return live;
+}
+
 void PrivateWindowRegistry::registerWindow(Window* window)
 {
     if (!window)

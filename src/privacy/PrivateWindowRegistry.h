@@ -63,6 +63,8 @@ public:
 
     bool hasRestorationSnapshot() const { return hasRestorationSnapshot_; }
     std::vector<platform::Window*> registeredWindows() const;
+    // What the next restore brings back.
+    std::vector<platform::Window*> windowsToRestore() const;
 
 private:
     struct BoundaryWatch {

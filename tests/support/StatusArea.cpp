@@ -9,7 +9,7 @@
 
 namespace quorvia::test {
 
-StatusArea::StatusArea(const QString& display) : display_(display) {}
+StatusArea::StatusArea(const QString& display, bool atTop) : display_(display), atTop_(atTop) {}
 
 bool StatusArea::start(int timeoutMs)
 {
@@ -18,10 +18,13 @@ bool StatusArea::start(int timeoutMs)
     process_.setProcessEnvironment(environment);
     process_.setProcessChannelMode(QProcess::MergedChannels);
     // Bottom left: on the laptop's screen, clear of the island at the top.
-    process_.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("bottom"),
-                                              QStringLiteral("--align"), QStringLiteral("left"),
-                                              QStringLiteral("--widthtype"), QStringLiteral("request"),
-                                              QStringLiteral("--height"), QStringLiteral("30")});
+    QStringList arguments{QStringLiteral("--edge"), QStringLiteral("bottom"), QStringLiteral("--align"), QStringLiteral("left"),
+                          QStringLiteral("--widthtype"), QStringLiteral("request"), QStringLiteral("--height"), QStringLiteral("30")};
+    // Across the top it keeps windows off its strip, as a desktop's panel does.
+    if (atTop_)
+        arguments = {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--monitor"), QStringLiteral("primary"),
+                     QStringLiteral("--height"), QStringLiteral("30"), QStringLiteral("--SetPartialStrut"), QStringLiteral("true")};
+    process_.start(QStringLiteral("trayer"), arguments);
     if (!process_.waitForStarted(60000)) {
         failure_ = QStringLiteral("trayer did not start: %1").arg(process_.errorString());
         return false;

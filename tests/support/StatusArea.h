@@ -11,7 +11,8 @@ namespace quorvia::test {
 class StatusArea {
 public:
     // Ends with this object: QProcess kills what it started.
-    explicit StatusArea(const QString& display);
+    // At the bottom left of the primary screen, or across its top.
+    explicit StatusArea(const QString& display, bool atTop = false);
     StatusArea(const StatusArea&) = delete;
     StatusArea& operator=(const StatusArea&) = delete;
 
@@ -24,6 +25,7 @@ private:
     bool ownsTraySelection() const;
 
     QString display_;
+    bool atTop_;
     QProcess process_;
     QString failure_;
 };

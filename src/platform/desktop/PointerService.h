@@ -5,6 +5,7 @@
 #include <QImage>
 
 #include <cstdint>
+#include <optional>
 
 namespace quorvia::platform {
 
@@ -31,14 +32,21 @@ public:
     // Whether a pointer button is held down now, wherever the pointer is: a
     // drag the window manager runs (by a title bar) counts too.
     virtual bool isButtonHeld() const = 0;
-    // Where a pointer button was last pressed, anywhere (on a title bar the
-    // window manager draws too), numbered in order from 1; 0 before any. The
-    // first call starts the count.
+    // The last press of a pointer button, anywhere (on a title bar the window
+    // manager draws too). Presses and keys are numbered in one order from 1,
+    // 0 before any; the first call of either starts the count.
     struct Press {
         std::uint64_t number = 0;
         Point location;
+        // Alt or Super held: window managers move a window dragged so anywhere on it.
+        bool withModifier = false;
+        // Where the button went up, once it has; a drag lets go away from the press.
+        std::optional<Point> release;
     };
     virtual Press lastPress() const = 0;
+    // The number of the last key pressed anywhere, in the presses' order: a
+    // key the window manager took (a move by the keyboard) counts too.
+    virtual std::uint64_t lastKey() const = 0;
 };
 
 } // namespace quorvia::platform

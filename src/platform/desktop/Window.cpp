@@ -34,7 +34,7 @@ void setOnAllDesktops(QWidget& window, bool sticky)
 }
 } // namespace
 
-Window::Window(const Rect& frame, WindowStyle style) : QWidget(nullptr), style_(style), frame_(frame)
+Window::Window(const Rect& frame, WindowStyle style) : QWidget(nullptr), style_(style), frame_(frame), asked_(frame), former_(frame)
 {
     setAttribute(Qt::WA_DeleteOnClose, false);
     liveWindows().push_back(this);
@@ -53,10 +53,12 @@ std::vector<Window*> Window::allWindows() { return liveWindows(); }
 void Window::setFrame(const Rect& frame)
 {
     const Rect old = frame_;
-    frame_ = frame;
+    frame_ = asked_ = frame;
     applyGeometry();
-    announce(old.origin != frame.origin, old.size != frame.size);
+    announce(old);
 }
+
+bool Window::standsWhereAsked() const { return toQtGlobal(frame_) == toQtGlobal(asked_); }
 
 void Window::setFrameOrigin(Point origin) { setFrame(Rect(origin, frame_.size)); }
 
@@ -300,7 +302,7 @@ void Window::adoptQtGeometry()
         return;
     const Rect old = frame_;
     frame_ = fromQtGlobal(QRectF(actual));
-    announce(old.origin != frame_.origin, old.size != frame_.size);
+    announce(old);
 }
 
 void Window::adoptDecorations()
@@ -318,8 +320,10 @@ void Window::adoptDecorations()
     applyGeometry();
 }
 
-void Window::announce(bool moved, bool resized)
+void Window::announce(const Rect& old)
 {
+    const bool moved = old.origin != frame_.origin, resized = old.size != frame_.size;
+    former_ = old;
     if (moved) {
         if (onDidMove)
             onDidMove();

@@ -97,6 +97,14 @@ public:
 
     Rect frame() const { return frame_; }
     void setFrame(const Rect& frame);
+    // Where the application last put the window, or kept it as the speaker
+    // left it (setFrame with where it stands); a window manager's own move
+    // leaves it. A move that lands there is the application's, or the server's
+    // echo of it.
+    Rect askedFrame() const { return asked_; }
+    bool standsWhereAsked() const;
+    // While a move or resize is told: where the window stood before it.
+    Rect formerFrame() const { return former_; }
     void setFrameOrigin(Point origin);
     // Makes frame() say where the window stands now. Rearranged displays move
     // the global space under every window, which stays where it was on the
@@ -235,13 +243,15 @@ private:
     // Qt's geometry of the inner window for a frame, shadow margins included.
     QRect qtGeometry(const Rect& frame) const;
     bool applyingGeometry_ = false;
-    void announce(bool moved, bool resized);
+    void announce(const Rect& old);
     void present(bool activate);
     void noteOpener();
     void noteActedIn();
 
     WindowStyle style_;
     Rect frame_;
+    Rect asked_;
+    Rect former_;
     int level_ = normalLevel;
     SharingType sharingType_ = SharingType::readOnly;
     CollectionBehavior collection_ = CollectionBehavior::none;

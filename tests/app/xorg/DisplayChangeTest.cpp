@@ -1,6 +1,7 @@
 #include "support/ApplicationControls.h"
 #include "support/EventWait.h"
 #include "support/RunningApplication.h"
+#include "support/StatusArea.h"
 #include "support/WindowManagedTwoOutputTest.h"
 
 #include <gtest/gtest.h>
@@ -168,6 +169,64 @@ TEST_P(DisplayChangeTest, WindowsDraggedASecondAfterAChangeStayWhereTheDragLeftT
         app->drag(managementFrom + QPoint(250, 8), managementFrom + QPoint(250, 8) - by);
     runEventsFor(3000);
     EXPECT_TRUE(outerOf(*island).topLeft() == from + by && (!management || outerOf(*management).topLeft() == managementFrom - by)) << ours();
+}
+
+// With the projector above, the window manager pushes a window into its area
+// as the lid closes: opened again into the same arrangement, the island
+// stands where the speaker left it, by our grip or by the window manager's keys.
+TEST_P(DisplayChangeTest, AWindowMovedBeforeTheLidClosesComesBackWhereItWasLeft)
+{
+    const QRect below(under, laptop.size());
+    for (const bool byKeys : {false, true}) {
+        if (byKeys && GetParam() != Manager::openbox)
+            break;
+        ASSERT_TRUE(arrange(under, corner) && waitUntil([&] { return allOfOursOn(below); }, 5000)) << ours();
+        const QPoint from = outerOf(*island).topLeft(), grip(150, 28);
+        if (byKeys) {
+            ASSERT_TRUE(app->focus(*island));
+            app->key(QStringLiteral("alt+space"), 500);
+            app->key(QStringLiteral("m") + QStringLiteral(" Down").repeated(20) + QStringLiteral(" Return"));
+        } else {
+            app->drag(from + grip, from + grip + QPoint(-400, 300));
+        }
+        ASSERT_TRUE(waitUntil([&] { return outerOf(*island).top() > from.y() + 100; }, 3000)) << ours();
+        const QPoint left = outerOf(*island).topLeft();
+        ASSERT_TRUE(xrandr(QStringLiteral("--output DUMMY0 --off")) && waitUntil([&] { return !app->shows(*island); }, 5000));
+        runEventsFor(1500);
+        ASSERT_TRUE(arrange(under, corner));
+        EXPECT_TRUE(waitUntil([&] { return outerOf(*island).topLeft() == left; }, 5000) && (runEventsFor(1500), outerOf(*island).topLeft() == left)) << byKeys << ours();
+        // Back to its place for the next way.
+        ASSERT_TRUE(arrange(corner, beside) && waitUntil([&] { return allOfOursOn(laptop); }, 5000)) << ours();
+    }
+}
+
+// After a change the island's own moves (collapsed, its trigger hovered,
+// expanded again) are not the window manager's, nor the speaker's, and
+// neither is a move nobody asked for while a button is held on the desktop:
+// the island goes back to its place, and a panel that comes at the top of the
+// laptop screen later takes it under itself.
+TEST_P(DisplayChangeTest, AMoveNobodyAskedForAfterTheIslandsOwnIsUndone)
+{
+    const QPoint trigger(laptop.center().x(), 3);
+    ASSERT_TRUE(arrange(corner, under) && waitUntil([&] { return allOfOursOn(laptop); }, 5000)) << ours();
+    for (int i = 0; i < 3; ++i) {
+        const QRect at = outerOf(*island);
+        app->clickAt(at.topLeft() + QPoint(at.width() / 2, at.height() - 38), 300); // 收起到顶部
+        ASSERT_TRUE(waitUntil([&] { return !app->shows(*island); }));
+        app->movePointer(trigger + QPoint(0, 6));
+        app->clickAt(trigger, 300);
+        ASSERT_TRUE(waitUntil([&] { return app->shows(*island); }));
+    }
+    runEventsFor(1000);
+    ASSERT_TRUE(app->tool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("900"), QStringLiteral("1500"), QStringLiteral("mousedown"), QStringLiteral("1")}));
+    app->moveWindow(*island, QPoint(100, 300));
+    EXPECT_TRUE(waitUntil([&] { return islandAtItsPlace(laptop); }, 5000) && (runEventsFor(1000), islandAtItsPlace(laptop))) << ours();
+    app->tool(QStringLiteral("xdotool"), {QStringLiteral("mouseup"), QStringLiteral("1")});
+    if (GetParam() != Manager::openbox)
+        return; // only a window manager keeps windows off a panel's strip
+    StatusArea panel(display, true);
+    ASSERT_TRUE(panel.start()) << panel.failure().toStdString();
+    EXPECT_TRUE(waitUntil([&] { return outerOf(*island).top() == 30 + 8; }, 5000)) << ours();
 }
 
 TEST_P(DisplayChangeTest, AProjectorMovedLeftWithAnotherModeKeepsEveryAudienceWindowOffTheLaptop)

@@ -62,7 +62,8 @@ void LinuxPointerService::watchMotion(bool watch) const
         xcb_input_event_mask_t head;
         std::uint32_t mask;
     } selection{{XCB_INPUT_DEVICE_ALL, 1},
-                std::uint32_t(XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS)
+                std::uint32_t(XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_RELEASE
+                              | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS)
                     | (watch ? std::uint32_t(XCB_INPUT_XI_EVENT_MASK_RAW_MOTION) : 0u)};
     xcb_input_xi_select_events(x11_->connection(), x11_->root(), 1, &selection.head);
     xcb_flush(x11_->connection());
@@ -79,6 +80,10 @@ void LinuxPointerService::readEvents() const
             cursorChanged_ = true;
         else if (generic->event_type == XCB_INPUT_RAW_BUTTON_PRESS)
             notePress(reinterpret_cast<xcb_input_raw_button_press_event_t*>(event)->detail);
+        else if (generic->event_type == XCB_INPUT_RAW_BUTTON_RELEASE)
+            noteRelease(reinterpret_cast<xcb_input_raw_button_release_event_t*>(event)->detail);
+        else if (generic->event_type == XCB_INPUT_RAW_KEY_PRESS)
+            lastKey_ = ++inputs_;
         else
             moved_ = true;
         std::free(event);
@@ -125,7 +130,16 @@ void LinuxPointerService::notePress(std::uint32_t button) const
     if (button < 1 || button > 3)
         return;
     if (const auto pointer = queryPointer())
-        lastPress_ = {lastPress_.number + 1, fromQtGlobal(QPointF(pointer->root_x, pointer->root_y))};
+        lastPress_ = {++inputs_, fromQtGlobal(QPointF(pointer->root_x, pointer->root_y)),
+                      bool(pointer->mask & (XCB_KEY_BUT_MASK_MOD_1 | XCB_KEY_BUT_MASK_MOD_4)), std::nullopt};
+}
+
+void LinuxPointerService::noteRelease(std::uint32_t button) const
+{
+    if (button < 1 || button > 3 || lastPress_.number == 0)
+        return;
+    if (const auto pointer = queryPointer())
+        lastPress_.release = fromQtGlobal(QPointF(pointer->root_x, pointer->root_y));
 }
 
 PointerService::Press LinuxPointerService::lastPress() const
@@ -133,6 +147,13 @@ PointerService::Press LinuxPointerService::lastPress() const
     connect();
     readEvents();
     return lastPress_;
+}
+
+std::uint64_t LinuxPointerService::lastKey() const
+{
+    connect();
+    readEvents();
+    return lastKey_;
 }
 
 bool LinuxPointerService::isButtonHeld() const

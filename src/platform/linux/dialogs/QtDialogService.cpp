@@ -123,8 +123,9 @@ QDialog* makeAlert(const AlertRequest& request, QWidget* owner, QLineEdit** fiel
     return dialog;
 }
 
-// A dialog without a parent to centre on goes to the middle of the speaker's
-// own screen; Qt would pick the primary one, which may be the audience's.
+// A dialog goes to the middle of the speaker's own screen, as alerts do: Qt
+// would centre it on its parent, over the island, or without one on the
+// primary screen, which may be the audience's.
 void placeOnBuiltInScreen(QWidget* dialog)
 {
     if (!hasCurrent())
@@ -356,8 +357,7 @@ void QtDialogService::openPanel(const FileDialogRequest& request, bool saving, F
         }
     }
 
-    if (!request.parent)
-        placeOnBuiltInScreen(dialog);
+    placeOnBuiltInScreen(dialog);
     open_.emplace_back(dialog);
     const QPointer<QWidget> owner = request.parent ? request.parent : askedFrom();
     QObject::connect(dialog, &QFileDialog::finished, dialog,
