@@ -1,4 +1,6 @@
 #include "BackupFixtures.h"
+#include "DriveImage.h"
+#include "MountedDrive.h"
 
 #include "model/ProjectBackupPackage.h"
 #include "model/ProjectDocumentStore.h"
@@ -17,6 +19,7 @@
 #include <string_view>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -38,6 +41,21 @@ protected:
         return std::shared_ptr<void>(nullptr, [previous](void*) {
             previous.isNull() ? void(qunsetenv("XDG_DATA_HOME")) : void(qputenv("XDG_DATA_HOME", previous));
         });
+    }
+
+    // A start under settings naming `documents`, and the removal of what it set aside.
+    static void startNaming(const QString& store, const QStringList& documents)
+    {
+        for (const auto& left : ProjectDocumentStore::discardInterruptedCopies(store, [&](const QString&, const QString&) { return std::optional(documents); }))
+            std::filesystem::remove_all(left);
+    }
+    // A stored copy's deck, and a hand-made record of an import under `store` naming the copy as `spelled`.
+    static QString copyWithRecord(const QString& store, const std::function<QString(const QString&)>& spelled)
+    {
+        const QString copy = store + u'/' + platform::uuidString(platform::newUuid());
+        writeFile(copy + "/talk.key", "deck");
+        writeFile(store + "/.incoming/" + ProjectDocumentStore::admittingPrefix + "X", "settings:\n" + spelled(QFileInfo(copy).fileName()).toLatin1() + '\n');
+        return copy + "/talk.key";
     }
 
     QTemporaryDir dir;
@@ -140,13 +158,13 @@ TEST_F(DocumentStoreTest, NothingIsWrittenWhereTheWriteGateRefuses)
     const auto dataHome = dataHomeHere();
     for (const std::optional<QString>& store : {std::optional(root()), std::optional(path("new")), std::optional<QString>()}) {
         EXPECT_FALSE(ProjectDocumentStore::copyDocument(path("a.key"), store));
-        EXPECT_FALSE(ProjectBackupPackage::importBackup(package, store));
+        EXPECT_FALSE(ProjectBackupPackage::importBackup(package, nullptr, store));
     }
     // Refused only once the copy is made, it is not taken into the store either.
     gate->allowed = 1;
     EXPECT_FALSE(ProjectDocumentStore::copyDocument(path("a.key"), root()));
     gate->allowed = 1;
-    EXPECT_FALSE(ProjectBackupPackage::importBackup(package, root()));
+    EXPECT_FALSE(ProjectBackupPackage::importBackup(package, nullptr, root()));
     EXPECT_TRUE(ProjectDocumentStore::discardInterruptedCopies(root()).empty());
     ProjectDocumentStore::leaveIncomingFolder(ProjectDocumentStore::toPath(path("other")));
     EXPECT_EQ(listTree(dir.path()), before);
@@ -185,7 +203,7 @@ TEST_F(DocumentStoreTest, ACopyKilledHalfWayIsGoneAfterTheNextStart)
             if (std::string_view(kind) == "document")
                 (void)ProjectDocumentStore::copyDocument(large, root());
             else
-                (void)ProjectBackupPackage::importBackup(package, root());
+                (void)ProjectBackupPackage::importBackup(package, nullptr, root());
             ::_exit(0);
         }
         // Killed once the copy has begun to fill, wherever in the store it is made.
@@ -244,7 +262,7 @@ TEST_F(DocumentStoreTest, AnImportKilledAtAnyAdmissionLeavesAllItsDecksOrNone)
             auto store = std::make_shared<platform::native::SettingsDefaults>(path("defaults"), QString());
             env.platform().defaultsService = store;
             PromptScript model(*store);
-            const auto imported = ProjectBackupPackage::importBackup(package, root());
+            const auto imported = ProjectBackupPackage::importBackup(package, store.get(), root());
             if (imported && admission == 4 && model.importProjectsBackup(*imported))
                 (void)store->flush();
             ::raise(SIGKILL);
@@ -324,8 +342,8 @@ TEST_F(DocumentStoreTest, NoStartWhoseSettingsCannotTellTakesAStoredImportsDeck)
     for (std::size_t at = 0; at < odd.size(); ++at) {
         ASSERT_FALSE(settings->flush());
         copyOver(usual, path("before"));
-        const auto imported = ProjectBackupPackage::importBackup(path("b.quorviabackup"), root());
-        const auto unstored = ProjectBackupPackage::importBackup(path("b.quorviabackup"), root());
+        const auto imported = ProjectBackupPackage::importBackup(path("b.quorviabackup"), settings.get(), root());
+        const auto unstored = ProjectBackupPackage::importBackup(path("b.quorviabackup"), settings.get(), root());
         ASSERT_TRUE(imported && unstored && model.importProjectsBackup(*imported) && !settings->flush());
         copyOver(usual, path("saved"));
         ASSERT_FALSE(start(odd[at]()).isEmpty());
@@ -334,4 +352,33 @@ TEST_F(DocumentStoreTest, NoStartWhoseSettingsCannotTellTakesAStoredImportsDeck)
         EXPECT_EQ(readFile(imported->projects.front().deck->filePath + "/slides/1.xml"), "deck") << at;
         EXPECT_FALSE(QFileInfo::exists(unstored->projects.front().deck->filePath)) << at;
     }
+}
+
+// A record larger than any import writes is not judged, nor read: the next
+// start takes nothing away and holds no more of it in memory than of a small one.
+TEST_F(DocumentStoreTest, ARecordLargerThanAnyImportWritesTakesNothingAway)
+{
+    const QString deck = copyWithRecord(root(), [](const QString& name) { return name; });
+    const QString record = root() + "/.incoming/" + ProjectDocumentStore::admittingPrefix + "X";
+    ASSERT_TRUE(QFile::resize(record, qint64(1) << 30)); // a hole, taking no room
+    rusage before {}, after {};
+    ::getrusage(RUSAGE_SELF, &before);
+    startNaming(root(), {});
+    ::getrusage(RUSAGE_SELF, &after);
+    EXPECT_EQ(readFile(deck), "deck");
+    EXPECT_TRUE(QFileInfo::exists(record));
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 16 << 10); // in KiB
+}
+
+// On a drive whose names ignore case, a record naming a stored copy in
+// another spelling than the store's own: the stored project's deck stays.
+TEST_F(DocumentStoreTest, ARecordNamingAStoredCopyInAnotherSpellingTakesNothingAway)
+{
+    const DriveImage image = DriveImage::exfat(32);
+    const MountedDrive stick(MountedDrive::Kind::exfatImage, image.path());
+    if (!image.made() || !stick.mounted())
+        GTEST_SKIP() << "an exFAT drive through FUSE needs root, mkfs.exfat and mount.exfat-fuse";
+    const QString deck = copyWithRecord(stick.path("store"), [](const QString& name) { return name.toLower(); });
+    startNaming(stick.path("store"), {deck});
+    EXPECT_EQ(readFile(deck), "deck");
 }
