@@ -352,7 +352,6 @@ TEST_F(CoordinatorProjectTest, AProjectSaidDoneIsOnTheDriveWithItsDeck)
         importing ? app().importProjectBackup() : app().duplicatePresentationProject();
         settle();
         ASSERT_EQ(lastAlert().messageText, failing ? QStringLiteral("项目尚未保存") : QStringLiteral("项目已就绪")) << importing;
-        // The import's record goes only with the flush: the failed one's stays for the next start.
         EXPECT_EQ(QDir(drive.path("com.local.quorvia.mvp/ProjectDocuments/.incoming")).entryList(QDir::Files | QDir::Hidden).size(), failing ? 1 : 0) << importing;
         if (failing)
             continue;

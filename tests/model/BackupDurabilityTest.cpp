@@ -554,18 +554,17 @@ TEST_F(BackupDurabilityTest, TheRecordsNameIsSyncedBeforeThePackageIsBegun)
 
 // The record's folder sync failing as an export begins, and as it puts the
 // package in place: the export says it failed, the old backup stays, and the
-// record, under its name all the same, stays locked until it goes with the
-// export. So does the record before, when the new one fails before its rename.
+// record, under its name all the same, stays locked until it goes with the export.
+// So does the record before, when the new one fails before its rename.
 TEST_F(BackupDurabilityTest, AnExportWhoseRecordMayNotBeOnTheDriveFailsAndKeepsItLocked)
 {
     const QString name = exportsFolder() + "/全部.quorviabackup";
     ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupWithDeck("sunday"), name));
     const std::shared_ptr<void> restore(nullptr, [](void*) { platform::onSync = nullptr; StagingFolder::onStep = nullptr; });
-    for (const int failing : {2, 3, 4}) { // the syncs of the folder and of each record's temporary
+    for (const int failing : {2, 3, 4}) { // the folder's syncs and the records' own
         bool unlocked = false;
         platform::onSync = [&, count = 0](int fd) mutable {
-            const QString synced = QFileInfo(QFile::symLinkTarget("/proc/self/fd/" + QString::number(fd))).fileName();
-            return (synced.startsWith(".QuorviaBackup-") || synced.startsWith(QString(StagingRecord::fileName) + platform::atomicWriteTemporaryMarker)) && ++count == failing ? EIO : 0;
+            return QFileInfo(QFile::symLinkTarget("/proc/self/fd/" + QString::number(fd))).fileName().contains(QRegularExpression("^(\\.QuorviaBackup-|export\\.json\\.tmp-)")) && ++count == failing ? EIO : 0;
         };
         StagingFolder::onStep = [&](StagingFolder::Step at) {
             QFile record(exportsFolder() + u'/' + stagingFoldersIn(exportsFolder()).value(0) + u'/' + StagingRecord::fileName);
