@@ -55,7 +55,7 @@ void importADeck(benchmark::State& state)
         platform::removeTree(QFile::encodeName(source.store).toStdString());
         ::sync();
         state.ResumeTiming();
-        if (!ProjectBackupPackage::importBackup(source.path, source.store))
+        if (!ProjectBackupPackage::importBackup(source.path, nullptr, source.store))
             state.SkipWithError("the import failed");
     }
     state.SetBytesProcessed(state.iterations() * source.bytes);

@@ -109,7 +109,7 @@ void AppCoordinator::importProjectBackup()
         // Held as the export holds them: the import's record names the settings its projects go into.
         const std::shared_ptr<const platform::DefaultsStore> defaults = platform::current().defaultsService;
         platform::globalQueue().async([weak, source = *source, defaults] {
-            auto backup = ProjectBackupPackage::importBackup(source, std::nullopt, BackupLimits::standard(), defaults.get());
+            auto backup = ProjectBackupPackage::importBackup(source, defaults.get());
             platform::MainQueue::async([weak, backup] {
                 auto* self = alive(weak);
                 if (!self)

@@ -1,8 +1,10 @@
 #include "model/ImportRecord.h"
 
+#include "model/BackupLimits.h"
 #include "platform/core/Uuid.h"
 
 #include <algorithm>
+#include <climits>
 
 namespace quorvia {
 
@@ -40,9 +42,16 @@ ImportRecord ImportRecord::decoded(const QByteArray& bytes)
     record.settingsIdentity = QString::fromLatin1(lineAfter(lines, identityLine).value_or(QByteArray()));
     // Only a copy's own folder name, never a path that leads elsewhere.
     for (const QByteArray& line : lines)
-        if (platform::parseUuid(QString::fromLatin1(line)))
+        if (const auto id = platform::parseUuid(QString::fromLatin1(line)); id && platform::uuidString(*id).toLatin1() == line)
             record.copyFolders.append(line);
     return record;
+}
+
+qint64 ImportRecord::byteBound()
+{
+    const qint64 uuidLine = platform::uuidString(QUuid()).size() + 1;
+    return settingsLine.size() + (PATH_MAX + 2) / 3 * 4 + 1 + identityLine.size() + uuidLine
+        + BackupLimits::standard().deckItems * uuidLine;
 }
 
 } // namespace quorvia

@@ -21,7 +21,12 @@ struct ImportRecord {
     QList<QByteArray> copyFolders;
 
     QByteArray encoded() const;
+    // A copy's folder only as the store names it: on a drive that ignores
+    // case, another spelling reaches the same folder under a name no project uses.
     static ImportRecord decoded(const QByteArray& bytes);
+    // The most an import writes: settings by a path the system can open, and a
+    // copy for each item the decks of the largest backup hold. A start reads no more.
+    static qint64 byteBound();
 };
 
 } // namespace quorvia

@@ -202,8 +202,8 @@ std::expected<void, ProjectBackupFailure> ProjectBackupPackage::exportBackup(con
 }
 
 std::expected<PresentationProjectsBackup, ProjectBackupFailure>
-ProjectBackupPackage::importBackup(const QString& packagePath, const std::optional<QString>& documentStoreRoot,
-                                   const BackupLimits& limits, const platform::DefaultsStore* settings)
+ProjectBackupPackage::importBackup(const QString& packagePath, const platform::DefaultsStore* settings,
+                                   const std::optional<QString>& documentStoreRoot, const BackupLimits& limits)
 {
     const QString packageName = paths::lastPathComponent(packagePath);
     const qsizetype dot = packageName.lastIndexOf(u'.');

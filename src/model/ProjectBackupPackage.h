@@ -45,11 +45,12 @@ public:
     // Every copy is on the drive, data and name, before the record is answered.
     // Until ProjectDocumentStore::endImport, the next start takes away the
     // copies no project stored in `settings` names by then (admitTogether);
-    // the caller holds them while the import runs.
+    // the caller takes them on the main thread and holds them while the
+    // import runs.
     static std::expected<PresentationProjectsBackup, ProjectBackupFailure>
-    importBackup(const QString& packagePath, const std::optional<QString>& documentStoreRoot = std::nullopt,
-                 const BackupLimits& limits = BackupLimits::standard(),
-                 const platform::DefaultsStore* settings = ProjectDocumentStore::installedSettings());
+    importBackup(const QString& packagePath, const platform::DefaultsStore* settings,
+                 const std::optional<QString>& documentStoreRoot = std::nullopt,
+                 const BackupLimits& limits = BackupLimits::standard());
 
     // The manifest `bytes` as a record; nothing when they do not read as a
     // backup's manifest.

@@ -5,11 +5,11 @@
 #include "model/FilePaths.h"
 #include "model/ImportRecord.h"
 #include "platform/files/AtomicFileWrite.h"
+#include "platform/files/BoundedFileRead.h"
 #include "platform/files/FileDescriptor.h"
 #include "platform/files/TreeRemoval.h"
 #include "platform/files/WriteGate.h"
 #include "platform/core/Uuid.h"
-#include "platform/Platform.h"
 #include "platform/settings/DefaultsStore.h"
 
 #include <QFile>
@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -207,11 +208,6 @@ void ProjectDocumentStore::endImport(const QStringList& copies)
     }
 }
 
-const platform::DefaultsStore* ProjectDocumentStore::installedSettings()
-{
-    return platform::hasCurrent() && platform::current().defaultsService ? &platform::current().defaults() : nullptr;
-}
-
 std::vector<fs::path> ProjectDocumentStore::discardInterruptedCopies(
     const std::optional<QString>& root, const std::function<std::optional<QStringList>(const QString&, const QString&)>& storedDocuments)
 {
@@ -250,13 +246,15 @@ std::vector<fs::path> ProjectDocumentStore::discardInterruptedCopies(
     };
     for (const fs::path& folder : found) {
         for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-            QFile record(fromPath(it->path()));
-            if (!fromPath(it->path().filename()).startsWith(admittingPrefix) || !it->is_regular_file(error)
-                || !record.open(QIODevice::ReadOnly))
+            if (!fromPath(it->path().filename()).startsWith(admittingPrefix))
                 continue;
-            const ImportRecord import = ImportRecord::decoded(record.readAll());
+            // No import writes more: a larger record is no import's, and is never read whole.
+            const auto read = platform::readBoundedFile(fromPath(it->path()), ImportRecord::byteBound(), O_NOFOLLOW);
+            if (!read.ok() && read.outcome != platform::BoundedFileRead::Outcome::tooLarge)
+                continue;
+            const ImportRecord import = ImportRecord::decoded(read.bytes);
             const std::optional<QStringList> documents =
-                import.settingsLocation ? named(*import.settingsLocation, import.settingsIdentity) : std::nullopt;
+                read.ok() && import.settingsLocation ? named(*import.settingsLocation, import.settingsIdentity) : std::nullopt;
             if (!documents) {
                 if (::mkdir(incoming.c_str(), 0700) == 0 || errno == EEXIST)
                     ::rename(it->path().c_str(), (incoming / it->path().filename()).c_str());

@@ -31,11 +31,13 @@ class DefaultsStore;
 // - a start takes away an import's admitted copies no stored project names,
 //   once it has read the import's record and, whole, the settings the record
 //   says the projects went into: in their own folder, with their own identity
-//   (an earlier build's record names only the folder). A record naming no
-//   settings, settings elsewhere (a copy in another configuration folder,
-//   too), other settings in that folder (made afresh there, too), or settings
-//   not read whole (damaged, unreadable, of a newer version, projects kept
-//   aside unread) removes nothing: the record waits for a start that can tell.
+//   (an earlier build's record names only the folder), and a copy only by the
+//   name the store gave it. A record larger than any import writes (never
+//   read past that), one naming no settings, settings elsewhere (a copy in
+//   another configuration folder, too), other settings in that folder (made
+//   afresh there, too), or settings not read whole (damaged, unreadable, of a
+//   newer version, projects kept aside unread) removes nothing: the record
+//   waits for a start that can tell.
 //   An import said done has no record left, so no start judges it, not even
 //   one under an older copy of its settings put back;
 // - what a start moved aside is removed later, in the background, reading
@@ -96,8 +98,6 @@ public:
     // goes: `copies` as the imported projects name them. A removal that fails
     // or is cut short leaves the record to the next start.
     static void endImport(const QStringList& copies);
-    // The settings of the installed platform, read on the calling thread; none without them.
-    static const platform::DefaultsStore* installedSettings();
     // At start, before any copy begins: moves what copies cut short left in the
     // incoming folder out of the way, at once, with the copies admitted by an
     // import whose projects were not stored, and answers every such folder,

@@ -352,6 +352,7 @@ TEST_F(CoordinatorProjectTest, AProjectSaidDoneIsOnTheDriveWithItsDeck)
         importing ? app().importProjectBackup() : app().duplicatePresentationProject();
         settle();
         ASSERT_EQ(lastAlert().messageText, failing ? QStringLiteral("项目尚未保存") : QStringLiteral("项目已就绪")) << importing;
+        EXPECT_EQ(QDir(drive.path("com.local.quorvia.mvp/ProjectDocuments/.incoming")).entryList(QDir::Files | QDir::Hidden).size(), failing ? 1 : 0) << importing;
         if (failing)
             continue;
         const MountedDrive cut(MountedDrive::Kind::ext4Image, image.copy().path());

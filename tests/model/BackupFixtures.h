@@ -182,7 +182,7 @@ protected:
         return manifest;
     }
 
-    QString importFailure(const QString& packagePath) const { return failureText(ProjectBackupPackage::importBackup(packagePath, store())); }
+    QString importFailure(const QString& packagePath) const { return failureText(ProjectBackupPackage::importBackup(packagePath, nullptr, store())); }
 
     const QString invalidPackage = ProjectBackupError::invalidPackage().description();
     const QString invalidPath = ProjectBackupError::invalidPresentationPath().description();

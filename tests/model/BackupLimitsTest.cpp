@@ -79,7 +79,7 @@ TEST_F(BackupLimitsTest, AProjectAtEveryScriptLimitRoundTripsThroughExportImport
     // Each script is written twice: well past the 16 MB the manifest once allowed.
     EXPECT_GT(QFileInfo(package() + QStringLiteral("/manifest.json")).size(), 32 * MiB);
 
-    const auto imported = ProjectBackupPackage::importBackup(package(), store());
+    const auto imported = ProjectBackupPackage::importBackup(package(), nullptr, store());
     ASSERT_TRUE(imported) << failureText(imported).toStdString();
     EXPECT_TRUE(imported->projects[0].timelineBlocks == big.timelineBlocks);
     EXPECT_TRUE(imported->projects[0].rawText == big.rawText);
@@ -118,7 +118,7 @@ TEST_F(BackupLimitsTest, ExportAndImportRefuseAScriptOneStepBeyondEachLimitAndNa
         // The same project in a package written some other way.
         QDir(package()).removeRecursively();
         writeManifest(package(), backupOf({over}).toJson());
-        EXPECT_EQ(failureText(ProjectBackupPackage::importBackup(package(), store())), c.text);
+        EXPECT_EQ(failureText(ProjectBackupPackage::importBackup(package(), nullptr, store())), c.text);
         EXPECT_FALSE(QFileInfo::exists(store()));
 
         makeScript(makeBlocks({{"1", "内容"}}));
@@ -159,7 +159,7 @@ TEST_F(BackupLimitsTest, DecksAndTheManifestMeetTheSameLimitsOnBothSides)
     {
         const auto written = ProjectBackupPackage::exportBackup(backup, package(), exact);
         ASSERT_TRUE(written) << failureText(written).toStdString();
-        const auto imported = ProjectBackupPackage::importBackup(package(), store(), exact);
+        const auto imported = ProjectBackupPackage::importBackup(package(), nullptr, store(), exact);
         ASSERT_TRUE(imported) << failureText(imported).toStdString();
         QDir(package()).removeRecursively();
         QDir(store()).removeRecursively();
@@ -183,7 +183,7 @@ TEST_F(BackupLimitsTest, DecksAndTheManifestMeetTheSameLimitsOnBothSides)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
         expectExportRefused(backup, c.text, c.limits);
-        EXPECT_EQ(failureText(ProjectBackupPackage::importBackup(path("roomy.quorviabackup"), store(), c.limits)), c.text);
+        EXPECT_EQ(failureText(ProjectBackupPackage::importBackup(path("roomy.quorviabackup"), nullptr, store(), c.limits)), c.text);
         EXPECT_TRUE(listTree(store()).isEmpty());
     }
 }

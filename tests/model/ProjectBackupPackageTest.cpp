@@ -114,7 +114,7 @@ TEST_F(BackupPackageTest, PackageMustCarryTheExtensionAndAReadableManifest)
 {
     const QString upper = path("upper.QUORVIABACKUP");
     writeManifest(upper, backupOf({backupProject("甲")}).toJson());
-    EXPECT_TRUE(ProjectBackupPackage::importBackup(upper, store()));
+    EXPECT_TRUE(ProjectBackupPackage::importBackup(upper, nullptr, store()));
 
     const QString other = path("other.zip");
     writeManifest(other, backupOf({backupProject("甲")}).toJson());
@@ -148,7 +148,7 @@ TEST_F(BackupPackageTest, ManifestMembersAreCheckedStrictly)
 
     // No deck and a stray asset path: read, and the path dropped.
     writeManifest(package(), withFirstProject(manifest, [](QJsonObject& p) { p.insert("deckAssetPath", "Documents/x/y.key"); }));
-    const auto read = ProjectBackupPackage::importBackup(package(), store());
+    const auto read = ProjectBackupPackage::importBackup(package(), nullptr, store());
     ASSERT_TRUE(read);
     EXPECT_FALSE(read->projects[0].deck);
     EXPECT_FALSE(read->projects[0].deckAssetPath);
@@ -209,7 +209,7 @@ TEST_F(BackupPackageTest, LinksWithinThePackageAreKept)
     writeFile(package() + "/Documents/A/talk.key/Data/image.png", "png");
     makeLink("Data/image.png", package() + "/Documents/A/talk.key/preview.png");
     writeManifest(package(), singleProjectManifest());
-    const auto imported = ProjectBackupPackage::importBackup(package(), store());
+    const auto imported = ProjectBackupPackage::importBackup(package(), nullptr, store());
     ASSERT_TRUE(imported) << failureText(imported).toStdString();
     const QString copy = imported->projects[0].deck->filePath;
     EXPECT_TRUE(QFileInfo(copy + "/preview.png").isSymLink());
@@ -249,7 +249,7 @@ TEST_F(BackupPackageTest, ADeckSwappedForALinkDuringTheImportIsNeverFollowed)
     // copies the deck itself or is refused, and no copy ever holds the secret.
     QStringList leaks;
     for (int i = 0; i < 100; ++i) {
-        const auto result = ProjectBackupPackage::importBackup(package(), store());
+        const auto result = ProjectBackupPackage::importBackup(package(), nullptr, store());
         if (!result) {
             EXPECT_EQ(failureText(result), invalidPath);
             continue;
@@ -278,7 +278,7 @@ TEST_F(BackupPackageTest, ALinkInAFolderDeckMustStayInsideTheDeck)
     QFile::remove(package() + "/Documents/A/talk.key/leak");
     writeFile(package() + "/Documents/A/talk.key/Data/a/b.png", "png");
     makeLink("../../Index.zip", package() + "/Documents/A/talk.key/Data/a/index");
-    const auto imported = ProjectBackupPackage::importBackup(package(), store());
+    const auto imported = ProjectBackupPackage::importBackup(package(), nullptr, store());
     ASSERT_TRUE(imported) << failureText(imported).toStdString();
     EXPECT_EQ(readFile(imported->projects[0].deck->filePath + "/Data/a/index"), "index");
 }
@@ -312,7 +312,7 @@ TEST_F(BackupPackageTest, AChainOfLinksIsJudgedByWhereItReallyLeadsInTheCopy)
     makeLink("a1/a2/a3/a4/a5/up/Index.zip", deck + "/esc");
     makeLink("../esc", deck + "/a1/again");
     makeLink("../../../../../missing/../Index.zip", deck + "/a1/a2/a3/a4/a5/dangling");
-    const auto imported = ProjectBackupPackage::importBackup(package(), store());
+    const auto imported = ProjectBackupPackage::importBackup(package(), nullptr, store());
     ASSERT_TRUE(imported) << failureText(imported).toStdString();
     EXPECT_EQ(readFile(imported->projects[0].deck->filePath + "/a1/again"), "index");
 }
@@ -353,7 +353,7 @@ TEST_F(BackupPackageTest, ExportsAndStoredCopiesAreForThisUserOnly)
     Project project = backupProject("甲", deckFile("decks/talk.key/Index.zip", "index").section(u'/', 0, -2));
     const auto exported = ProjectBackupPackage::exportBackup(backupOf({project}), package());
     ASSERT_TRUE(exported) << failureText(exported).toStdString();
-    const auto imported = ProjectBackupPackage::importBackup(package(), store());
+    const auto imported = ProjectBackupPackage::importBackup(package(), nullptr, store());
     ASSERT_TRUE(imported) << failureText(imported).toStdString();
     const auto copied = ProjectDocumentStore::copyDocument(deckFile("plain.key"), store());
     ASSERT_TRUE(copied);
@@ -385,7 +385,7 @@ TEST_F(BackupPackageTest, DecksOfAnySizeRoundTripAndAFullDiskRefusesUpFront)
     const PresentationProjectsBackup backup = backupOf({backupProject("甲", path("decks/one.key")), backupProject("乙", path("decks/two.key"))});
     const auto exported = ProjectBackupPackage::exportBackup(backup, package());
     ASSERT_TRUE(exported) << failureText(exported).toStdString();
-    const auto imported = ProjectBackupPackage::importBackup(package(), store());
+    const auto imported = ProjectBackupPackage::importBackup(package(), nullptr, store());
     ASSERT_TRUE(imported) << failureText(imported).toStdString();
     for (const auto& project : imported->projects) {
         struct stat status {};
@@ -406,7 +406,7 @@ TEST_F(BackupPackageTest, DecksOfAnySizeRoundTripAndAFullDiskRefusesUpFront)
     const QString exportText = failureText(ProjectBackupPackage::exportBackup(mid, disk.path("全部.quorviabackup")));
     EXPECT_TRUE(told.match(exportText).hasMatch() && exportText.startsWith(QStringLiteral("所选位置"))) << exportText.toStdString();
     ASSERT_TRUE(ProjectBackupPackage::exportBackup(mid, path("mid.quorviabackup")));
-    const QString importText = failureText(ProjectBackupPackage::importBackup(path("mid.quorviabackup"), disk.path("store")));
+    const QString importText = failureText(ProjectBackupPackage::importBackup(path("mid.quorviabackup"), nullptr, disk.path("store")));
     EXPECT_TRUE(told.match(importText).hasMatch() && importText.startsWith(QStringLiteral("演示文稿存放位置"))) << importText.toStdString();
     EXPECT_TRUE(listTree(disk.path()).isEmpty());
 }
@@ -632,7 +632,7 @@ TEST_F(BackupPackageTest, AnOldPackageSetAsideByAKilledExportIsPutBack)
     ASSERT_FALSE(QFileInfo::exists(sunday));
 
     ASSERT_TRUE(ProjectBackupPackage::exportBackup(backupOf({backupProject("乙", deckFile("c.key"))}), drive.path("其他.quorviabackup")));
-    const auto imported = ProjectBackupPackage::importBackup(sunday, store());
+    const auto imported = ProjectBackupPackage::importBackup(sunday, nullptr, store());
     ASSERT_TRUE(imported) << failureText(imported).toStdString();
     EXPECT_EQ(readFile(imported->projects.front().deck->filePath), "sunday");
     EXPECT_TRUE(stagingFoldersIn(drive.path()).isEmpty());
@@ -660,7 +660,7 @@ TEST_F(BackupPackageTest, DecksClaimingMoreThanASizeHoldsAreRefusedForRoom)
     first.deckAssetPath = QStringLiteral("Documents/A/a.key");
     second.deckAssetPath = QStringLiteral("Documents/B/b.key");
     writeManifest(disk.path("hand.quorviabackup"), backupOf({first, second}).toJson());
-    const QString importText = failureText(ProjectBackupPackage::importBackup(disk.path("hand.quorviabackup"), disk.path("store")));
+    const QString importText = failureText(ProjectBackupPackage::importBackup(disk.path("hand.quorviabackup"), nullptr, disk.path("store")));
     EXPECT_TRUE(importText.startsWith(QStringLiteral("演示文稿存放位置的磁盘空间不足"))) << importText.toStdString();
     EXPECT_FALSE(QFileInfo::exists(disk.path("store")));
 }
@@ -835,7 +835,7 @@ TEST_F(BackupPackageTest, ReadingAManifestTakesMemoryInProportionToItsSize)
     ASSERT_GE(child, 0);
     if (child == 0) {
         const qint64 before = residentKiB();
-        const auto imported = ProjectBackupPackage::importBackup(package(), store());
+        const auto imported = ProjectBackupPackage::importBackup(package(), nullptr, store());
         rusage usage {};
         ::getrusage(RUSAGE_SELF, &usage);
         ::_exit(imported ? 2 : (qint64(usage.ru_maxrss) - before) * 1024 > allowed ? 1 : 0);

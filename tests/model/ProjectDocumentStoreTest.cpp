@@ -1,4 +1,6 @@
 #include "BackupFixtures.h"
+#include "DriveImage.h"
+#include "MountedDrive.h"
 
 #include "model/ProjectBackupPackage.h"
 #include "model/ProjectDocumentStore.h"
@@ -17,6 +19,7 @@
 #include <string_view>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -140,13 +143,13 @@ TEST_F(DocumentStoreTest, NothingIsWrittenWhereTheWriteGateRefuses)
     const auto dataHome = dataHomeHere();
     for (const std::optional<QString>& store : {std::optional(root()), std::optional(path("new")), std::optional<QString>()}) {
         EXPECT_FALSE(ProjectDocumentStore::copyDocument(path("a.key"), store));
-        EXPECT_FALSE(ProjectBackupPackage::importBackup(package, store));
+        EXPECT_FALSE(ProjectBackupPackage::importBackup(package, nullptr, store));
     }
     // Refused only once the copy is made, it is not taken into the store either.
     gate->allowed = 1;
     EXPECT_FALSE(ProjectDocumentStore::copyDocument(path("a.key"), root()));
     gate->allowed = 1;
-    EXPECT_FALSE(ProjectBackupPackage::importBackup(package, root()));
+    EXPECT_FALSE(ProjectBackupPackage::importBackup(package, nullptr, root()));
     EXPECT_TRUE(ProjectDocumentStore::discardInterruptedCopies(root()).empty());
     ProjectDocumentStore::leaveIncomingFolder(ProjectDocumentStore::toPath(path("other")));
     EXPECT_EQ(listTree(dir.path()), before);
@@ -185,7 +188,7 @@ TEST_F(DocumentStoreTest, ACopyKilledHalfWayIsGoneAfterTheNextStart)
             if (std::string_view(kind) == "document")
                 (void)ProjectDocumentStore::copyDocument(large, root());
             else
-                (void)ProjectBackupPackage::importBackup(package, root());
+                (void)ProjectBackupPackage::importBackup(package, nullptr, root());
             ::_exit(0);
         }
         // Killed once the copy has begun to fill, wherever in the store it is made.
@@ -244,7 +247,7 @@ TEST_F(DocumentStoreTest, AnImportKilledAtAnyAdmissionLeavesAllItsDecksOrNone)
             auto store = std::make_shared<platform::native::SettingsDefaults>(path("defaults"), QString());
             env.platform().defaultsService = store;
             PromptScript model(*store);
-            const auto imported = ProjectBackupPackage::importBackup(package, root());
+            const auto imported = ProjectBackupPackage::importBackup(package, store.get(), root());
             if (imported && admission == 4 && model.importProjectsBackup(*imported))
                 (void)store->flush();
             ::raise(SIGKILL);
@@ -324,8 +327,8 @@ TEST_F(DocumentStoreTest, NoStartWhoseSettingsCannotTellTakesAStoredImportsDeck)
     for (std::size_t at = 0; at < odd.size(); ++at) {
         ASSERT_FALSE(settings->flush());
         copyOver(usual, path("before"));
-        const auto imported = ProjectBackupPackage::importBackup(path("b.quorviabackup"), root());
-        const auto unstored = ProjectBackupPackage::importBackup(path("b.quorviabackup"), root());
+        const auto imported = ProjectBackupPackage::importBackup(path("b.quorviabackup"), settings.get(), root());
+        const auto unstored = ProjectBackupPackage::importBackup(path("b.quorviabackup"), settings.get(), root());
         ASSERT_TRUE(imported && unstored && model.importProjectsBackup(*imported) && !settings->flush());
         copyOver(usual, path("saved"));
         ASSERT_FALSE(start(odd[at]()).isEmpty());
@@ -333,5 +336,31 @@ TEST_F(DocumentStoreTest, NoStartWhoseSettingsCannotTellTakesAStoredImportsDeck)
         start(usual);
         EXPECT_EQ(readFile(imported->projects.front().deck->filePath + "/slides/1.xml"), "deck") << at;
         EXPECT_FALSE(QFileInfo::exists(unstored->projects.front().deck->filePath)) << at;
+    }
+}
+
+// Records a start does not judge: one larger than any import writes, never
+// read whole, so the start holds no more of it in memory than of a small one;
+// and, on a drive whose names ignore case, one naming a stored copy in another
+// spelling than the store's. The deck stays, stored or not.
+TEST_F(DocumentStoreTest, AStartJudgesOnlyARecordAsAnImportWritesIt)
+{
+    const DriveImage image = DriveImage::exfat(32);
+    const MountedDrive stick(MountedDrive::Kind::exfatImage, image.path());
+    for (const QString& store : {root(), stick.path("store")}) {
+        const bool large = store == root();
+        if (!large && !stick.mounted())
+            GTEST_SKIP() << "an exFAT drive through FUSE needs root, mkfs.exfat and mount.exfat-fuse";
+        const QString copy = store + u'/' + platform::uuidString(platform::newUuid()), record = store + "/.incoming/" + ProjectDocumentStore::admittingPrefix + "X";
+        writeFile(copy + "/talk.key", "deck");
+        writeFile(record, "settings:\n" + (large ? QFileInfo(copy).fileName() : QFileInfo(copy).fileName().toLower()).toLatin1() + '\n');
+        ASSERT_TRUE(!large || QFile::resize(record, qint64(256) << 20)); // a hole, taking no room
+        rusage before {}, after {};
+        ::getrusage(RUSAGE_SELF, &before);
+        for (const auto& left : ProjectDocumentStore::discardInterruptedCopies(store, [&](const QString&, const QString&) { return std::optional(large ? QStringList() : QStringList{copy + "/talk.key"}); }))
+            std::filesystem::remove_all(left);
+        ::getrusage(RUSAGE_SELF, &after);
+        EXPECT_EQ(readFile(copy + "/talk.key"), "deck") << large;
+        EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 16 << 10) << large; // in KiB
     }
 }

@@ -18,7 +18,7 @@ protected:
     // The application's two steps: the package on its own, then the model.
     std::expected<qint64, ProjectBackupFailure> importPackage(const QString& package)
     {
-        auto record = ProjectBackupPackage::importBackup(package, path("store"));
+        auto record = ProjectBackupPackage::importBackup(package, nullptr, path("store"));
         if (!record)
             return std::unexpected(record.error());
         auto added = script->importProjectsBackup(*record);

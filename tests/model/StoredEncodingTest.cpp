@@ -117,7 +117,7 @@ TEST(StoredEncoding, LeadingByteOrderMarksSurviveExportAndImport)
     const PresentationProjectsBackup backup = test::backupOf({project});
     const QString package = dir.filePath(QStringLiteral("a.quorviabackup"));
     ASSERT_TRUE(ProjectBackupPackage::exportBackup(backup, package));
-    const auto imported = ProjectBackupPackage::importBackup(package, dir.filePath(QStringLiteral("store")));
+    const auto imported = ProjectBackupPackage::importBackup(package, nullptr, dir.filePath(QStringLiteral("store")));
     ASSERT_TRUE(imported) << test::failureText(imported).toStdString();
     ASSERT_EQ(imported->projects.size(), 1u);
     EXPECT_EQ(imported->projects[0].name, project.name);
@@ -140,18 +140,18 @@ TEST(StoredEncoding, AnOversizedManifestMakesTheImportFailBeforeReadingIt)
     ASSERT_TRUE(manifest.open(QIODevice::Append));
     manifest.write(QByteArray(limits.manifestBytes - size, ' '));
     manifest.close();
-    EXPECT_TRUE(ProjectBackupPackage::importBackup(package, store, limits));
+    EXPECT_TRUE(ProjectBackupPackage::importBackup(package, nullptr, store, limits));
 
     ASSERT_TRUE(manifest.open(QIODevice::Append));
     manifest.write(" ");
     manifest.close();
-    const auto refused = ProjectBackupPackage::importBackup(package, dir.filePath(QStringLiteral("other")), limits);
+    const auto refused = ProjectBackupPackage::importBackup(package, nullptr, dir.filePath(QStringLiteral("other")), limits);
     EXPECT_EQ(test::failureText(refused), QStringLiteral("备份清单超过 65536 字节的上限。"));
     EXPECT_FALSE(QDir(dir.filePath(QStringLiteral("other"))).exists());
 
     // A manifest that claims more than the standard limit is never read.
     ASSERT_EQ(::truncate(QFile::encodeName(manifest.fileName()).constData(), BackupLimits::standard().manifestBytes + 1), 0);
-    EXPECT_EQ(test::failureText(ProjectBackupPackage::importBackup(package, store)),
+    EXPECT_EQ(test::failureText(ProjectBackupPackage::importBackup(package, nullptr, store)),
               QStringLiteral("备份清单超过 256 MB 的上限。"));
 }
 
