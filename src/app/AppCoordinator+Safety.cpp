@@ -217,7 +217,6 @@ void AppCoordinator::revealPrivateWindows()
         return;
     }
     placeWhatIsOwed();
-    placementWatch.forgetEarlierInput();
     privateWindows->restorePreviouslyVisible();
 }
 

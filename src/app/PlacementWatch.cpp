@@ -51,20 +51,14 @@ void PlacementWatch::place(bool afresh, const std::function<void()>& place)
 {
     if (afresh) {
         speakers_.clear();
-        forgetEarlierInput();
+        // Input from before the change made none of the moves after it.
+        if (platform::hasCurrent())
+            inputBefore_ = std::max(platform::current().pointer().lastPress().number, platform::current().pointer().lastKey());
         windowManagerMovesLeft_ = windowManagerMovesAnswered;
     }
     const bool was = std::exchange(placing_, true);
     place();
     placing_ = was;
-}
-
-void PlacementWatch::forgetEarlierInput()
-{
-    if (!platform::hasCurrent())
-        return;
-    const auto& pointer = platform::current().pointer();
-    inputBefore_ = std::max(pointer.lastPress().number, pointer.lastKey());
 }
 
 bool PlacementWatch::isSpeakers(const QWidget* window) const

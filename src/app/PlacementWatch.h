@@ -38,9 +38,6 @@ public:
     // Whether this placing has to leave the window where it is: the speaker
     // moved it since the last change was placed, or holds a button on it now.
     bool isSpeakers(const QWidget* window) const;
-    // Input from before now says nothing of later moves: keys the speaker
-    // gave the emergency key, say, are no move by the keyboard.
-    void forgetEarlierInput();
 
     // The windows the placing places: the moves of others are nobody's concern here.
     std::function<bool(const QWidget& window)> placesWindow;

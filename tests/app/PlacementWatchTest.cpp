@@ -58,6 +58,7 @@ platform::PointerService::Press press(std::uint64_t number, QPoint at, bool modi
 
 TEST_P(PlacementWatchTest, AMoveIsTheSpeakersOnlyWithTheInputThatMadeIt)
 {
+    pointer->key = 2;
     watch.place(true, [] {});
     GetParam().input(*pointer, window);
     const platform::Rect before = window.askedFrame();
@@ -68,29 +69,25 @@ TEST_P(PlacementWatchTest, AMoveIsTheSpeakersOnlyWithTheInputThatMadeIt)
 }
 
 INSTANTIATE_TEST_SUITE_P(Inputs, PlacementWatchTest, ::testing::Values(
-    Case{"noInput", [](auto&, auto&) {}, false},
-    Case{"altDragOnTheWindow", [](auto& p, auto&) { p.press = press(1, {150, 150}, true); }, true},
-    Case{"altDragStillHeld", [](auto& p, auto&) { p.press = press(1, {150, 150}, true, std::nullopt); }, true},
-    Case{"clickThatMovesNothing", [](auto& p, auto&) { p.press = press(1, {150, 150}, true, QPoint(150, 150)); }, false},
-    Case{"plainDragInside", [](auto& p, auto&) { p.press = press(1, {150, 150}); }, false},
-    Case{"heldOnTheDesktop", [](auto& p, auto&) { p.press = press(1, {900, 700}, true, std::nullopt), p.buttonHeld = true; }, false},
+    Case{"altDragOnTheWindow", [](auto& p, auto&) { p.press = press(3, {150, 150}, true); }, true},
+    Case{"altDragStillHeld", [](auto& p, auto&) { p.press = press(3, {150, 150}, true, std::nullopt); }, true},
+    Case{"clickThatMovesNothing", [](auto& p, auto&) { p.press = press(3, {150, 150}, true, QPoint(150, 150)); }, false},
+    Case{"plainDragInside", [](auto& p, auto&) { p.press = press(3, {150, 150}); }, false},
+    Case{"heldOnTheDesktop", [](auto& p, auto&) { p.press = press(3, {900, 700}, true, std::nullopt), p.buttonHeld = true; }, false},
     Case{"keysTheWindowManagerTook", [](auto& p, auto&) { p.key = 3; }, true},
     Case{"keysTheWindowHad", [](auto& p, auto& w) {
         p.key = 3;
         QTest::keyPress(w.windowHandle(), Qt::Key_Left);
     }, false},
-    Case{"keysBeforeThePlacing", [](auto& p, auto&) { p.key = 0; }, false}),
+    Case{"keysBeforeThePlacing", [](auto&, auto&) {}, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Our own moves, the echoes of them and the input before the placing never
-// make a window the speaker's.
-TEST_F(PlacementWatchTest, OwnMovesAndEarlierInputAreNobodysMove)
+// With input that would make any other move the speaker's, our own moves
+// and the echoes of them stay nobody's.
+TEST_F(PlacementWatchTest, OurOwnMovesAndTheirEchoesAreNobodys)
 {
-    pointer->key = 5;
-    watch.forgetEarlierInput();
-    moveByOthers();
-    EXPECT_FALSE(watch.isSpeakers(&window));
-    pointer->key = 6;
+    watch.place(true, [] {});
+    pointer->key = 1;
     window.setFrame(platform::fromQtGlobal(QRectF(300, 300, 400, 300)));
     moveByOthers({300, 300});
     EXPECT_FALSE(watch.isSpeakers(&window));

@@ -173,28 +173,35 @@ TEST_P(DisplayChangeTest, WindowsDraggedASecondAfterAChangeStayWhereTheDragLeftT
 
 // With the projector above, the window manager pushes a window into its area
 // as the lid closes: opened again into the same arrangement, the island
-// stands where the speaker left it, by our grip or by the window manager's keys.
+// stands where the speaker left it, by our grip or by the window manager's
+// keys, or at its place after the emergency key hid and brought it back.
 TEST_P(DisplayChangeTest, AWindowMovedBeforeTheLidClosesComesBackWhereItWasLeft)
 {
+    enum class Way { grip, keys, emergencyKey };
     const QRect below(under, laptop.size());
-    for (const bool byKeys : {false, true}) {
-        if (byKeys && GetParam() != Manager::openbox)
+    for (const Way way : {Way::grip, Way::keys, Way::emergencyKey}) {
+        if (way != Way::grip && GetParam() != Manager::openbox)
             break;
         ASSERT_TRUE(arrange(under, corner) && waitUntil([&] { return allOfOursOn(below); }, 5000)) << ours();
         const QPoint from = outerOf(*island).topLeft(), grip(150, 28);
-        if (byKeys) {
+        if (way == Way::keys) {
             ASSERT_TRUE(app->focus(*island));
             app->key(QStringLiteral("alt+space"), 500);
             app->key(QStringLiteral("m") + QStringLiteral(" Down").repeated(20) + QStringLiteral(" Return"));
-        } else {
+        } else if (way == Way::grip) {
             app->drag(from + grip, from + grip + QPoint(-400, 300));
+        } else {
+            ASSERT_TRUE(app->focus(*island));
+            app->pressEmergencyKey();
+            ASSERT_TRUE(waitUntil([&] { return !app->shows(*island); }));
+            app->pressEmergencyKey();
         }
-        ASSERT_TRUE(waitUntil([&] { return outerOf(*island).top() > from.y() + 100; }, 3000)) << ours();
+        ASSERT_TRUE(waitUntil([&] { return app->shows(*island) && (way == Way::emergencyKey || outerOf(*island).top() > from.y() + 100); }, 3000)) << ours();
         const QPoint left = outerOf(*island).topLeft();
         ASSERT_TRUE(xrandr(QStringLiteral("--output DUMMY0 --off")) && waitUntil([&] { return !app->shows(*island); }, 5000));
         runEventsFor(1500);
         ASSERT_TRUE(arrange(under, corner));
-        EXPECT_TRUE(waitUntil([&] { return outerOf(*island).topLeft() == left; }, 5000) && (runEventsFor(1500), outerOf(*island).topLeft() == left)) << byKeys << ours();
+        EXPECT_TRUE(waitUntil([&] { return outerOf(*island).topLeft() == left; }, 5000) && (runEventsFor(1500), outerOf(*island).topLeft() == left)) << int(way) << ours();
         // Back to its place for the next way.
         ASSERT_TRUE(arrange(corner, beside) && waitUntil([&] { return allOfOursOn(laptop); }, 5000)) << ours();
     }
