@@ -69,29 +69,24 @@ std::vector<QWidget*> shownDialogs()
     return shown;
 }
 
+std::vector<Window*> alive(const std::vector<QPointer<Window>>& windows)
+{
+    std::vector<Window*> live;
+    for (const auto& w : windows)
+        if (w)
+            live.push_back(w);
+    return live;
+}
+
 platform::SharingType sharingType(bool sharingEnabled)
 {
     return sharingEnabled ? platform::SharingType::readOnly : platform::SharingType::none;
 }
 } // namespace
 
-std::vector<Window*> PrivateWindowRegistry::registeredWindows() const
-{
-    std::vector<Window*> live;
-    for (const auto& w : windows_)
-        if (w)
-            live.push_back(w);
-    return live;
-}
+std::vector<Window*> PrivateWindowRegistry::registeredWindows() const { return alive(windows_); }
 
-std::vector<Window*> PrivateWindowRegistry::windowsToRestore() const
-{
-    std::vector<Window*> live;
-    for (const auto& w : previouslyVisible_)
-        if (w)
-            live.push_back(w);
-    return live;
-}
+std::vector<Window*> PrivateWindowRegistry::windowsToRestore() const { return alive(previouslyVisible_); }
 
 void PrivateWindowRegistry::registerWindow(Window* window)
 {
