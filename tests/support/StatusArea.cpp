@@ -18,13 +18,9 @@ bool StatusArea::start(int timeoutMs)
     process_.setProcessEnvironment(environment);
     process_.setProcessChannelMode(QProcess::MergedChannels);
     // Bottom left: on the laptop's screen, clear of the island at the top.
-    QStringList arguments{QStringLiteral("--edge"), QStringLiteral("bottom"), QStringLiteral("--align"), QStringLiteral("left"),
-                          QStringLiteral("--widthtype"), QStringLiteral("request"), QStringLiteral("--height"), QStringLiteral("30")};
     // Across the top it keeps windows off its strip, as a desktop's panel does.
-    if (atTop_)
-        arguments = {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--monitor"), QStringLiteral("primary"),
-                     QStringLiteral("--height"), QStringLiteral("30"), QStringLiteral("--SetPartialStrut"), QStringLiteral("true")};
-    process_.start(QStringLiteral("trayer"), arguments);
+    const QString edge = atTop_ ? QStringLiteral("--edge top --monitor primary --SetPartialStrut true") : QStringLiteral("--edge bottom --align left --widthtype request");
+    process_.start(QStringLiteral("trayer"), (edge + QStringLiteral(" --height 30")).split(u' '));
     if (!process_.waitForStarted(60000)) {
         failure_ = QStringLiteral("trayer did not start: %1").arg(process_.errorString());
         return false;
