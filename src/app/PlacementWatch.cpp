@@ -30,10 +30,12 @@ PlacementWatch::PlacementWatch(QObject* parent) : QObject(parent)
         qApp->installEventFilter(this);
     // Our windows are judged once they have taken in where they stand.
     const auto told = [this](const platform::Notification& notification) {
-        auto* window = static_cast<platform::Window*>(const_cast<void*>(notification.sender));
-        if (window && std::ranges::count(platform::Window::allWindows(), window)) {
+        for (platform::Window* window : platform::Window::allWindows()) {
+            if (window != notification.sender)
+                continue;
             const QRect before = platform::toQtGlobal(window->formerFrame());
             judge(*window, before, before.marginsRemoved(window->decorationMargins()));
+            return;
         }
     };
     auto& center = platform::NotificationCenter::defaultCenter();
