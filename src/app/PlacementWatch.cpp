@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QMoveEvent>
 #include <QResizeEvent>
 
@@ -111,7 +112,7 @@ void PlacementWatch::judge(QWidget& window, const QRect& before, const QRect& in
     auto* ours = qobject_cast<platform::Window*>(&window);
     if (ours && ours->standsWhereAsked()) {
         // Our own grips ask for every step of the speaker's drag.
-        if (pressedWindow_ == &window && !isTakenInHand(&window))
+        if (draggedWindow_ == &window && !isTakenInHand(&window))
             speakers_.emplace_back(&window);
         return;
     }
@@ -135,13 +136,15 @@ bool PlacementWatch::eventFilter(QObject* watched, QEvent* event)
         keyReceived_ = platform::current().pointer().lastKey();
         return false;
     }
-    if (event->type() == QEvent::MouseButtonPress && event->spontaneous()) {
+    // A press alone moves nothing of the speaker's; the pointer moving while
+    // held drags whatever our grip there moves.
+    if (event->type() == QEvent::MouseMove && event->spontaneous() && static_cast<QMouseEvent*>(event)->buttons() != Qt::NoButton) {
         if (auto* widget = qobject_cast<QWidget*>(watched))
-            pressedWindow_ = widget->window();
+            draggedWindow_ = widget->window();
         return false;
     }
     if (event->type() == QEvent::MouseButtonRelease && event->spontaneous()) {
-        pressedWindow_ = nullptr;
+        draggedWindow_ = nullptr;
         return false;
     }
     if (event->type() != QEvent::Move && event->type() != QEvent::Resize)

@@ -58,8 +58,8 @@ private:
     std::uint64_t inputBefore_ = 0;
     std::uint64_t keyReceived_ = 0;
     std::vector<QPointer<QWidget>> speakers_;
-    // The window of ours a button is held on.
-    QPointer<QWidget> pressedWindow_;
+    // The window of ours the pointer drags in, a button held.
+    QPointer<QWidget> draggedWindow_;
     platform::Observation moves_, resizes_;
 };
 
