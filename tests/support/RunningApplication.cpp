@@ -439,6 +439,20 @@ void RunningApplication::type(const QString& text) const
 
 void RunningApplication::pressEmergencyKey() const { key(QStringLiteral("ctrl+alt+super+h"), 0); }
 
+int RunningApplication::shownTopLevels() const
+{
+    if (!connection_ || xcb_connection_has_error(connection_))
+        return 0;
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+    const auto tree = hold(xcb_query_tree_reply(connection_, xcb_query_tree(connection_, root), nullptr));
+    int shown = 0;
+    for (int i = 0; tree && i < xcb_query_tree_children_length(tree.get()); ++i) {
+        const auto a = hold(xcb_get_window_attributes_reply(connection_, xcb_get_window_attributes(connection_, xcb_query_tree_children(tree.get())[i]), nullptr));
+        shown += a && a->map_state == XCB_MAP_STATE_VIEWABLE;
+    }
+    return shown;
+}
+
 bool RunningApplication::hasKeyboard(const Window& window) const
 {
     if (!connection_ || xcb_connection_has_error(connection_))

@@ -113,6 +113,8 @@ public:
     bool focus(const Window& window, int timeoutMs = 60000) const;
     // Whether the window has the keyboard, as the server tells.
     bool hasKeyboard(const Window& window) const;
+    // How many top-level windows of any client stand on the screen (a window manager's menu too).
+    int shownTopLevels() const;
     // The window it stands for (its WM_TRANSIENT_FOR), 0 when none.
     std::uint32_t transientFor(const Window& window) const;
     // Types text as keystrokes into the window that has the keyboard.
