@@ -13,9 +13,9 @@
 #include "platform/settings/DefaultsStore.h"
 
 #include <QFile>
+#include <QSet>
 #include <QStandardPaths>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -237,12 +237,23 @@ std::vector<fs::path> ProjectDocumentStore::discardInterruptedCopies(
     // stored: its copies go with the rest, but for those the settings it
     // stored into name. While those cannot tell (other settings, or ones not
     // read whole), every copy stays and the record waits for the next start.
-    std::map<std::pair<QString, QString>, std::optional<QStringList>> stored;
-    const auto named = [&](const QString& settings, const QString& identity) -> const std::optional<QStringList>& {
+    // A stored document names its copy by its own folder's name, however the
+    // root was spelled when it was stored: gathered once for each settings, so
+    // a record costs what it names and what they store, not their product.
+    std::map<std::pair<QString, QString>, std::optional<QSet<QByteArray>>> stored;
+    const std::optional<QSet<QByteArray>> unjudged;
+    const auto named = [&](const QString& settings, const QString& identity) -> const std::optional<QSet<QByteArray>>& {
         auto it = stored.find({settings, identity});
-        if (it == stored.end())
-            it = stored.emplace(std::pair(settings, identity), storedDocuments ? storedDocuments(settings, identity) : QStringList()).first;
-        return it->second;
+        if (it != stored.end())
+            return it->second;
+        const std::optional<QStringList> documents = storedDocuments ? storedDocuments(settings, identity) : QStringList();
+        std::optional<QSet<QByteArray>> folders;
+        if (documents) {
+            folders.emplace().reserve(documents->size());
+            for (const QString& document : *documents)
+                folders->insert(QByteArray::fromStdString(toPath(document).parent_path().filename().native()));
+        }
+        return stored.emplace(std::pair(settings, identity), std::move(folders)).first->second;
     };
     for (const fs::path& folder : found) {
         for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
@@ -253,18 +264,15 @@ std::vector<fs::path> ProjectDocumentStore::discardInterruptedCopies(
             if (!read.ok() && read.outcome != platform::BoundedFileRead::Outcome::tooLarge)
                 continue;
             const ImportRecord import = ImportRecord::decoded(read.bytes);
-            const std::optional<QStringList> documents =
-                read.ok() && import.settingsLocation ? named(*import.settingsLocation, import.settingsIdentity) : std::nullopt;
-            if (!documents) {
+            const std::optional<QSet<QByteArray>>& folders =
+                read.ok() && import.settingsLocation ? named(*import.settingsLocation, import.settingsIdentity) : unjudged;
+            if (!folders) {
                 if (::mkdir(incoming.c_str(), 0700) == 0 || errno == EEXIST)
                     ::rename(it->path().c_str(), (incoming / it->path().filename()).c_str());
                 continue;
             }
-            // By the copy's own folder, however the root was spelled when it was stored.
             for (const QByteArray& name : import.copyFolders)
-                if (std::ranges::none_of(*documents, [&](const QString& document) {
-                        return toPath(document).parent_path().filename() == name.toStdString();
-                    }))
+                if (!folders->contains(name))
                     ::rename((rootPath / name.toStdString()).c_str(), (folder / name.toStdString()).c_str());
         }
         error.clear();

@@ -279,6 +279,26 @@ TEST_F(DocumentStoreTest, AnEarlierBuildsImportRecordTakesOnlyTheStoresOwnCopies
     EXPECT_FALSE(QFileInfo::exists(copy));
 }
 
+// A stored deck keeps a copy by its folder's name alone: every time the record
+// names the copy, and from a folder of that name outside the store too.
+TEST_F(DocumentStoreTest, ARecordsCopyStaysForAnyStoredDeckInAFolderOfItsName)
+{
+    const auto copy = [&] {
+        const QString name = platform::uuidString(platform::newUuid());
+        writeFile(root() + u'/' + name + "/talk.key", "deck");
+        return name;
+    };
+    const QString twice = copy(), elsewhere = copy(), unstored = copy();
+    writeFile(root() + "/.incoming/" + ProjectDocumentStore::admittingPrefix + "X",
+              ("settings:\n" + QStringList{twice, unstored, elsewhere, twice, unstored}.join(u'\n') + '\n').toLatin1());
+    const QStringList documents{root() + u'/' + twice + "/talk.key", path("moved/") + elsewhere + "/talk.key"};
+    for (const auto& left : ProjectDocumentStore::discardInterruptedCopies(root(), [&](const QString&, const QString&) { return std::optional(documents); }))
+        std::filesystem::remove_all(left);
+    QStringList kept{elsewhere, elsewhere + "/talk.key", twice, twice + "/talk.key"};
+    kept.sort();
+    EXPECT_EQ(listTree(root()), kept);
+}
+
 // An import whose projects were stored and one whose were not, then a start
 // whose settings cannot tell what they name: another settings folder, the
 // index and its copy damaged (and the start after, the damaged files set
