@@ -102,6 +102,8 @@ void AppCoordinator::hidePrivateSurfaces(bool allowSafetyOverlay)
     auto keep = mirrorEngine->audienceOutputWindows();
     if (allowSafetyOverlay)
         keep.push_back(&safetyOverlayController->window());
+    // Nothing the speaker did before the hold moves a window during or after it.
+    placementWatch.forgetInput();
     privateWindows->hideAllAppOwnedWindows(keep, true);
 }
 
@@ -220,17 +222,12 @@ void AppCoordinator::revealPrivateWindows()
     privateWindows->restorePreviouslyVisible();
 }
 
-bool AppCoordinator::mayRevealPrivateWindows() const { return !emergencyLocalHidden && !isShuttingDown; }
-
-bool AppCoordinator::arePrivateWindowsHeld() const
+unsigned AppCoordinator::privateWindowHolds() const
 {
-    return emergencyLocalHidden || isShuttingDown || systemMirrorShieldActive || awaitingBuiltInScreen
-        || presentationState.kind() == Kind::privacyPaused;
-}
-
-bool AppCoordinator::isHoldingPrivateWindows() const
-{
-    return arePrivateWindowsHeld() || privateWindows->hasRestorationSnapshot() || !DisplayTopology::builtInScreen();
+    const auto held = [](bool holds, Hold hold) { return holds ? unsigned(hold) : 0u; };
+    return held(emergencyLocalHidden, emergencyHide) | held(isShuttingDown, quitting) | held(systemMirrorShieldActive, shield)
+        | held(presentationState.kind() == Kind::privacyPaused, privacyPause) | held(awaitingBuiltInScreen, awaitingScreen)
+        | held(!DisplayTopology::builtInScreen(), noBuiltInScreen) | held(privateWindows->hasRestorationSnapshot(), restorePending);
 }
 
 void AppCoordinator::retryAfterSafetyStop()
@@ -285,7 +282,9 @@ void AppCoordinator::screenParametersChanged()
     const bool caughtUp = displayConfigurationSnapshot && !snapshot.hasSameVisibleFrames(*displayConfigurationSnapshot);
     displayConfigurationSnapshot = snapshot;
     monitorTopology();
-    if (caughtUp || displayConfigurationSnapshot != placedConfiguration)
+    // Input before a change made none of the moves it brings.
+    placementWatch.forgetInput();
+    if (caughtUp || isPlacingOwed())
         schedulePlacing();
 }
 
@@ -303,11 +302,11 @@ void AppCoordinator::placeOrKeepPlaces()
     isPlacingScheduled = false;
     // Hidden windows keep their old place in the window system: what a change
     // owes them is placed on the way out of the hold.
-    if (arePrivateWindowsHeld() || !DisplayTopology::builtInScreen())
+    if (isHoldingPrivateWindows(restorePending))
         return;
     if (isPlacingOwed())
         placeAfterDisplayChange();
-    else if (placedConfiguration)
+    else
         placementWatch.place(false, [this] { positionPrivateWindows(); });
 }
 
@@ -315,6 +314,7 @@ bool AppCoordinator::isPlacingOwed() const { return displayConfigurationSnapshot
 
 void AppCoordinator::placeWhatIsOwed()
 {
+    placementWatch.forgetInput();
     if (isPlacingOwed()) {
         placeAfterDisplayChange();
         return;
@@ -322,8 +322,8 @@ void AppCoordinator::placeWhatIsOwed()
     // The same screens as before: a window the window manager pushed about
     // as the hold began (the lid closing) goes back where it stood.
     for (platform::Window* window : privateWindows->windowsToRestore())
-        if (!window->standsWhereAsked())
-            window->setFrame(window->askedFrame());
+        if (platform::toQtGlobal(window->frame()) != platform::toQtGlobal(window->placeFrame()))
+            window->setFrame(window->placeFrame());
 }
 
 void AppCoordinator::placeAfterDisplayChange()

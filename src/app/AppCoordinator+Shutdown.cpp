@@ -34,6 +34,7 @@ void AppCoordinator::shutdown(std::function<void()> completion)
     safetyOverlayController->hide();
     screenParametersObserver.reset();
     placementWatch.onMovedByWindowManager = nullptr;
+    placementWatch.isSettled = nullptr;
     mirrorEngine->shutdown(std::move(completion));
 }
 

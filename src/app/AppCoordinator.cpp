@@ -144,6 +144,10 @@ void AppCoordinator::start()
         auto* self = alive(weak);
         return self && (qobject_cast<const QDialog*>(&window) || std::ranges::count(self->privateWindows->registeredWindows(), &window));
     };
+    placementWatch.isSettled = [weak] {
+        auto* self = alive(weak);
+        return self && !self->isHoldingPrivateWindows() && DisplayTopology::configurationSnapshot() == self->placedConfiguration;
+    };
     placementWatch.onMovedByWindowManager = [weak](QWidget&) {
         if (auto* self = alive(weak))
             self->schedulePlacing();

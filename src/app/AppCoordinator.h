@@ -188,16 +188,26 @@ private:
     // Restores what a hide took away, or waits for a built-in screen to do it.
     void revealPrivateWindows();
     void showIsland();
-    // Whether a state report or a lifted shield may bring the private windows
-    // back: not while the emergency hide or the quit holds them.
-    bool mayRevealPrivateWindows() const;
-    // What keeps the private windows out of sight: the shield, the emergency
-    // hide, the pause, the wait for the speaker's screen, the quit. While any
-    // of it lasts a change of the displays is owed to the windows, and the
-    // way out places them before they show.
-    bool arePrivateWindowsHeld() const;
-    // The above, or a hide's snapshot still held, or no screen of the speaker's.
-    bool isHoldingPrivateWindows() const;
+    // What keeps the private windows out of sight, each kind named once, so
+    // that every question below knows a new one. While one lasts a change of
+    // the displays is owed to the windows, and the way out places them
+    // before they show.
+    enum Hold : unsigned {
+        emergencyHide = 1u << 0,
+        quitting = 1u << 1,
+        shield = 1u << 2,
+        privacyPause = 1u << 3,
+        awaitingScreen = 1u << 4,
+        noBuiltInScreen = 1u << 5,
+        // A hide's snapshot not yet restored: the windows it names are
+        // placed with the rest.
+        restorePending = 1u << 6,
+    };
+    // Lifted only by their own end: no state report or lifted shield brings the windows back meanwhile.
+    static constexpr unsigned holdsUntilTheirOwnEnd = emergencyHide | quitting;
+    unsigned privateWindowHolds() const;
+    bool isHoldingPrivateWindows(unsigned ignoring = 0) const { return (privateWindowHolds() & ~ignoring) != 0; }
+    bool mayRevealPrivateWindows() const { return (privateWindowHolds() & holdsUntilTheirOwnEnd) == 0; }
     void recallPrompter();
     // Once the notices of a change have come in: the windows placed for it,
     // or, when the window manager has caught up since, put back where it

@@ -16,32 +16,21 @@
 
 namespace quorvia {
 
-namespace {
-QRect frameOf(const QWidget& window)
-{
-    if (const auto* w = qobject_cast<const platform::Window*>(&window))
-        return platform::toQtGlobal(w->frame());
-    return window.frameGeometry();
-}
-} // namespace
-
 PlacementWatch::PlacementWatch(QObject* parent) : QObject(parent)
 {
     if (qApp)
         qApp->installEventFilter(this);
-    // Our windows are judged once they have taken in where they stand.
-    const auto told = [this](const platform::Notification& notification) {
-        for (platform::Window* window : platform::Window::allWindows()) {
-            if (window != notification.sender)
-                continue;
-            const QRect before = platform::toQtGlobal(window->formerFrame());
-            judge(*window, before, before.marginsRemoved(window->decorationMargins()));
-            return;
-        }
-    };
-    auto& center = platform::NotificationCenter::defaultCenter();
-    moves_ = center.observe(platform::Window::didMoveNotification, nullptr, told);
-    resizes_ = center.observe(platform::Window::didResizeNotification, nullptr, told);
+    // Input is counted from the start on, so the speaker's first move is known as theirs.
+    forgetInput();
+    changes_ = platform::NotificationCenter::defaultCenter().observe(
+        platform::Window::frameWillBeAnsweredNotification, nullptr, [this](const platform::Notification& notification) {
+            for (platform::Window* window : platform::Window::allWindows()) {
+                if (window != notification.sender)
+                    continue;
+                judge(*window, platform::toQtGlobal(window->formerFrame()).marginsRemoved(window->decorationMargins()));
+                return;
+            }
+        });
 }
 
 PlacementWatch::~PlacementWatch()
@@ -54,14 +43,24 @@ void PlacementWatch::place(bool afresh, const std::function<void()>& place)
 {
     if (afresh) {
         speakers_.clear();
-        // Input from before the change made none of the moves after it.
-        if (platform::hasCurrent())
-            inputBefore_ = std::max(platform::current().pointer().lastPress().number, platform::current().pointer().lastKey());
+        forgetInput();
         windowManagerMovesLeft_ = windowManagerMovesAnswered;
     }
     const bool was = std::exchange(placing_, true);
+    // The speaker's windows go back where they left them (a panel come and
+    // gone, a clamp), but for one they hold now.
+    for (const auto& window : speakers_)
+        if (auto* ours = qobject_cast<platform::Window*>(window.data()); ours && ours->isVisible() && !isHeldNow(*ours)
+            && platform::toQtGlobal(ours->frame()) != platform::toQtGlobal(ours->placeFrame()))
+            ours->setFrame(ours->placeFrame());
     place();
     placing_ = was;
+}
+
+void PlacementWatch::forgetInput()
+{
+    if (platform::hasCurrent())
+        spentInput_ = std::max(platform::current().pointer().lastPress().number, platform::current().pointer().lastKey().number);
 }
 
 bool PlacementWatch::isSpeakers(const QWidget* window) const
@@ -76,64 +75,87 @@ bool PlacementWatch::isTakenInHand(const QWidget* window) const
     return std::ranges::any_of(speakers_, [window](const QPointer<QWidget>& w) { return w == window; });
 }
 
+void PlacementWatch::takeInHand(QWidget& window)
+{
+    if (!isTakenInHand(&window))
+        speakers_.emplace_back(&window);
+}
+
 bool PlacementWatch::isHeldNow(const QWidget& window) const
 {
     if (!window.isVisible() || !platform::hasCurrent())
         return false;
     const auto& pointer = platform::current().pointer();
-    return pointer.isButtonHeld() && frameOf(window).contains(platform::toQtGlobal(pointer.lastPress().location).toPoint());
+    const auto press = pointer.lastPress();
+    return press.window == &window && !press.release && pointer.isButtonHeld();
 }
 
 // Window managers tell a window of a drag by its title bar once the button is
-// up, and of a move by the keyboard once it ends: the input before says whose.
-bool PlacementWatch::isSpeakersMove(const QWidget& window, const QRect& before, const QRect& inner) const
+// up, and of a move by the keyboard once it ends: that tale spends the input.
+bool PlacementWatch::isSpeakersMove(const QWidget& window, const QRect& inner)
 {
     if (!platform::hasCurrent())
         return false;
     const auto& pointer = platform::current().pointer();
     const auto press = pointer.lastPress();
-    const std::uint64_t key = pointer.lastKey();
-    if (std::max(press.number, key) <= inputBefore_)
+    const auto key = pointer.lastKey();
+    if (std::max(press.number, key.number) <= spentInput_)
         return false;
-    if (press.number > key) {
+    if (press.number > key.number) {
         // A click moves nothing; a drag is still held or let go elsewhere.
         const bool drags = !press.release || *press.release != press.location;
-        const QPoint at = platform::toQtGlobal(press.location).toPoint();
-        return drags && before.contains(at) && (press.withModifier || !inner.contains(at));
+        const bool grips = press.withModifier || !inner.contains(platform::toQtGlobal(press.location).toPoint());
+        if (press.window != &window || !drags || !grips)
+            return false;
+        if (press.release)
+            spentInput_ = press.number;
+        return true;
     }
     // Keys the window manager took while this window had the keyboard.
-    return key > keyReceived_ && platform::Window::windowWithKeyboard() == &window;
+    if (key.window != &window || key.number <= keyReceived_)
+        return false;
+    spentInput_ = key.number;
+    return true;
 }
 
-void PlacementWatch::judge(QWidget& window, const QRect& before, const QRect& inner)
+void PlacementWatch::judge(QWidget& window, const QRect& inner)
 {
-    if (placing_ || !placesWindow || !placesWindow(window))
+    // A hidden window is held: nothing it does is the speaker's, and the
+    // hold's end puts it back.
+    if (placing_ || !window.isVisible() || !placesWindow || !placesWindow(window))
         return;
     auto* ours = qobject_cast<platform::Window*>(&window);
     if (ours && ours->standsWhereAsked()) {
         // Our own grips ask for every step of the speaker's drag.
-        if (draggedWindow_ == &window && !isTakenInHand(&window))
-            speakers_.emplace_back(&window);
+        if (draggedWindow_ == &window)
+            takeInHand(window);
         return;
     }
-    if (!isSpeakersMove(window, before, inner)) {
-        if (windowManagerMovesLeft_ > 0 && onMovedByWindowManager) {
-            --windowManagerMovesLeft_;
-            onMovedByWindowManager(window);
-        }
+    const bool settled = !isSettled || isSettled();
+    if (!settled)
+        forgetInput();
+    if (settled && isSpeakersMove(window, inner)) {
+        takeInHand(window);
+        // Where the speaker left it is its place from now on.
+        if (ours)
+            ours->setFrame(ours->frame());
         return;
     }
-    if (!isTakenInHand(&window))
-        speakers_.emplace_back(&window);
-    // Where the speaker left it is its place from now on.
-    if (ours)
-        ours->setFrame(ours->frame());
+    if (windowManagerMovesLeft_ <= 0)
+        return;
+    --windowManagerMovesLeft_;
+    // Back at its place before a clamp makes an edge of it; after a change
+    // only the placing knows the place.
+    if (settled && ours)
+        ours->setFrame(ours->placeFrame());
+    if (onMovedByWindowManager)
+        onMovedByWindowManager(window);
 }
 
 bool PlacementWatch::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::KeyPress && event->spontaneous() && platform::hasCurrent()) {
-        keyReceived_ = platform::current().pointer().lastKey();
+        keyReceived_ = platform::current().pointer().lastKey().number;
         return false;
     }
     // A press alone moves nothing of the speaker's; the pointer moving while
@@ -164,7 +186,7 @@ bool PlacementWatch::eventFilter(QObject* watched, QEvent* event)
     } else if (const auto& resize = static_cast<const QResizeEvent&>(*event); resize.size() == resize.oldSize()) {
         return false;
     }
-    judge(*window, window->frameGeometry().translated(-by), window->geometry().translated(-by));
+    judge(*window, window->geometry().translated(-by));
     return false;
 }
 

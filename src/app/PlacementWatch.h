@@ -12,17 +12,19 @@
 
 namespace quorvia {
 
-// Tells whose each move of the private windows was. The application's own
-// (a placing, a clamp, an animation, a drag by our own grips) and the
-// server's echoes of them land where it asked. The speaker's, by the window
-// manager's means, come with the input that made them: a drag that began on
-// the window's title bar or border, or anywhere on it with Alt or Super held,
-// or keys the window manager took while the window had the keyboard. Any
-// other move is the window manager's: the window keeps the place asked for
-// it, and is put back there (openbox may still move windows by its stale
-// picture of the screens after the placing). A window the speaker moved keeps
-// where they left it as its place, and the placing leaves it there until the
-// next change of the displays.
+// Tells whose each move of the private windows was, as it comes and before
+// anything answers it. The application's own (a placing, a clamp, an
+// animation, a drag by our own grips) and the server's echoes of them land
+// where it asked. The speaker's, by the window manager's means, come with
+// the input that made them, on that very window: a drag that began on its
+// title bar or border, or anywhere on it with Alt or Super held, or keys the
+// window manager took while it had the keyboard. An input makes moves until
+// the first one told after it ended, and none across a change of the
+// displays or a hold of the windows. Any other move is the window manager's
+// or another program's: the window goes back to the place asked for it
+// (openbox may still move windows by its stale picture of the screens after
+// the placing). A window the speaker moved keeps where they left it as its
+// place, and the placing leaves it there until the next change of the displays.
 class PlacementWatch final : public QObject {
 public:
     // A window manager that keeps moving windows where they will not stay is
@@ -35,32 +37,42 @@ public:
     // Moves the windows to their places through `place`. Afresh, after a new
     // change, every window is the placing's again, the speaker's included.
     void place(bool afresh, const std::function<void()>& place);
+    // The input so far makes none of the moves from now on.
+    void forgetInput();
     // Whether this placing has to leave the window where it is: the speaker
     // moved it since the last change was placed, or holds a button on it now.
     bool isSpeakers(const QWidget* window) const;
 
     // The windows the placing places: the moves of others are nobody's concern here.
     std::function<bool(const QWidget& window)> placesWindow;
+    // Whether the windows stand shown under the arrangement they were placed
+    // for; otherwise a move is the window manager's push as screens come or
+    // go, and the placing owed answers it.
+    std::function<bool()> isSettled;
     // One of them the window manager moved away from its place since a change was placed.
     std::function<void(QWidget& window)> onMovedByWindowManager;
 
 private:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    // `before`: the window's whole frame before the move, `inner` the part the
-    // window manager does not draw, in Qt's global space.
-    void judge(QWidget& window, const QRect& before, const QRect& inner);
+    // `inner`: the part of the window's frame before the move that the window
+    // manager does not draw, in Qt's global space.
+    void judge(QWidget& window, const QRect& inner);
     bool isHeldNow(const QWidget& window) const;
-    bool isSpeakersMove(const QWidget& window, const QRect& before, const QRect& inner) const;
+    // Spends the input that made the move.
+    bool isSpeakersMove(const QWidget& window, const QRect& inner);
     bool isTakenInHand(const QWidget* window) const;
+    void takeInHand(QWidget& window);
 
     bool placing_ = false;
+    // None before the first change: tools may arrange the windows at will.
     int windowManagerMovesLeft_ = 0;
-    std::uint64_t inputBefore_ = 0;
+    // Input numbered up to this makes no move from now on.
+    std::uint64_t spentInput_ = 0;
     std::uint64_t keyReceived_ = 0;
     std::vector<QPointer<QWidget>> speakers_;
     // The window of ours the pointer drags in, a button held.
     QPointer<QWidget> draggedWindow_;
-    platform::Observation moves_, resizes_;
+    platform::Observation changes_;
 };
 
 } // namespace quorvia

@@ -347,8 +347,10 @@ bool PrivateWindowRegistry::clamp(Window& window)
                                                                       : PrivateWindowBoundary::visibleDesktop;
     const platform::Rect area = bounds(boundary, screen->frame, screen->visibleFrame);
     const platform::Rect clamped = PrivateWindowGeometry::clampedFrame(window.frame(), area);
+    // Pushed inside for now: a push by the window manager as the screens
+    // changed is no place of the window's.
     if (clamped != window.frame())
-        window.setFrame(clamped);
+        window.keepFrame(clamped);
     return true;
 }
 

@@ -12,39 +12,77 @@
 
 using namespace quorvia;
 
-// After the placing, a press numbered `press` (with Alt or Super, let go at `release` or still held) and
-// keys numbered up to `key`, then a move of the window at 100,100, which has the keyboard: whose was it?
+namespace {
+// The server tells where the window stands now.
+void serverMoves(platform::Window& window, const QRect& to)
+{
+    QMoveEvent moved(to.topLeft(), window.pos());
+    window.QWidget::setGeometry(to);
+    QCoreApplication::sendEvent(&window, &moved);
+}
+} // namespace
+
+// After the placing, a press numbered `press` (on the window or not, with Alt or Super, let go at `release` or
+// still held) and keys numbered up to `key`, then a move of the shown window at 100,100: whose was it?
 TEST(PlacementWatch, AMoveIsTheSpeakersOnlyWithTheInputThatMadeIt)
 {
     const QPoint on(150, 150), off(900, 700);
     const std::optional<QPoint> held;
-    struct Case { const char* name; std::uint64_t press; QPoint at; bool modifier; std::optional<QPoint> release; std::uint64_t key; bool typed, ours, speakers; };
+    struct Case { const char* name; std::uint64_t press; QPoint at; bool modifier; std::optional<QPoint> release; std::uint64_t key; bool typed, ours, speakers; bool keyboardHere = true; };
     for (const Case& c : {Case{"altDrag", 3, on, true, off, 2, false, false, true}, Case{"altDragStillHeld", 3, on, true, held, 2, false, false, true},
                           Case{"altClick", 3, on, true, on, 2, false, false, false}, Case{"plainDrag", 3, on, false, off, 2, false, false, false},
                           Case{"heldOnTheDesktop", 3, off, true, held, 2, false, false, false}, Case{"beforeThePlacing", 2, on, true, off, 2, false, false, false},
                           Case{"keysTheManagerTook", 0, {}, false, {}, 3, false, false, true}, Case{"keysTheWindowHad", 0, {}, false, {}, 3, true, false, false},
+                          Case{"keysWhileAnotherHadTheKeyboard", 0, {}, false, {}, 3, false, false, false, false},
                           Case{"ourOwnMoveAndItsEcho", 0, {}, false, {}, 3, false, true, false}}) {
         test::TestPlatform env;
         auto pointer = std::make_shared<test::FakePointerService>();
+        env.platform().pointerService = pointer;
         platform::Window window(platform::fromQtGlobal(QRectF(100, 100, 400, 300)));
         PlacementWatch watch;
-        env.platform().pointerService = pointer;
         env.windowSystem().focus = platform::KeyboardFocus{platform::KeyboardFocus::Holder::ours, &window};
         watch.placesWindow = [](const QWidget&) { return true; };
-        pointer->key = 2;
+        window.orderFront();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        pointer->key = {2, &window};
         watch.place(true, [] {});
         pointer->press = {c.press, platform::fromQtGlobal(QPointF(c.at)), c.modifier,
-                          c.release ? std::optional(platform::fromQtGlobal(QPointF(*c.release))) : std::nullopt};
-        pointer->key = c.key;
+                          c.release ? std::optional(platform::fromQtGlobal(QPointF(*c.release))) : std::nullopt, c.at == on ? &window : nullptr};
+        pointer->key = {c.key, c.keyboardHere ? &window : nullptr};
         if (c.typed)
             QTest::keyPress(&window, Qt::Key_Left);
-        const platform::Rect to = platform::fromQtGlobal(QRectF(140, 130, 400, 300));
-        if (c.ours)
-            window.setFrame(to);
-        // The server tells where the window stands now.
-        QMoveEvent moved(QPoint(140, 130), static_cast<QWidget&>(window).pos());
-        static_cast<QWidget&>(window).setGeometry(platform::toQtGlobal(to));
-        QCoreApplication::sendEvent(&window, &moved);
+        const QRect stood = window.geometry();
+        QRect to(140, 130, 400, 300);
+        if (c.ours) {
+            window.setFrame(platform::fromQtGlobal(QRectF(to)));
+            to = window.geometry();
+        }
+        serverMoves(window, to);
         EXPECT_EQ(watch.isSpeakers(&window), c.speakers) << c.name;
+        // Any other move goes back at once.
+        EXPECT_EQ(window.geometry(), c.speakers || c.ours ? to : stood) << c.name;
+    }
+}
+
+// The first move told once a drag or the keys have ended spends them: a later one, another program's or a window
+// manager's push as the screens change, goes back where the speaker left the window; unsettled, none is theirs.
+TEST(PlacementWatch, AnInputMakesNoMoveAfterTheFirstToldOnceItEnded)
+{
+    for (const bool settled : {true, false}) {
+        test::TestPlatform env;
+        auto pointer = std::make_shared<test::FakePointerService>();
+        env.platform().pointerService = pointer;
+        platform::Window window(platform::fromQtGlobal(QRectF(100, 100, 400, 300)));
+        PlacementWatch watch;
+        watch.placesWindow = [](const QWidget&) { return true; };
+        watch.isSettled = [&] { return settled; };
+        window.orderFront();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        watch.place(true, [] {});
+        pointer->press = {1, platform::fromQtGlobal(QPointF(150, 150)), true, platform::fromQtGlobal(QPointF(190, 180)), &window};
+        serverMoves(window, {140, 130, 400, 300});
+        EXPECT_EQ(watch.isSpeakers(&window), settled);
+        serverMoves(window, {700, 500, 400, 300});
+        EXPECT_EQ(window.geometry(), settled ? QRect(140, 130, 400, 300) : QRect(700, 500, 400, 300)) << settled;
     }
 }

@@ -20,7 +20,7 @@ public:
     bool isApplicationActive() const override { return active; }
     bool isButtonHeld() const override { return buttonHeld; }
     Press lastPress() const override { return press; }
-    std::uint64_t lastKey() const override { return key; }
+    Key lastKey() const override { return key; }
 
     platform::Point location;
     platform::CursorImage current;
@@ -28,7 +28,7 @@ public:
     bool active = false;
     bool buttonHeld = false;
     Press press;
-    std::uint64_t key = 0;
+    Key key;
 };
 
 } // namespace quorvia::test

@@ -256,12 +256,7 @@ std::vector<RunningApplication::Window> RunningApplication::windows() const
     auto tree = hold(xcb_query_tree_reply(connection_, xcb_query_tree(connection_, root), nullptr));
     if (!tree)
         return found;
-    auto isOurs = [&](xcb_window_t w) {
-        auto pid = hold(xcb_get_property_reply(
-            connection_, xcb_get_property(connection_, 0, w, pidAtom_, XCB_ATOM_CARDINAL, 0, 1), nullptr));
-        return pid && xcb_get_property_value_length(pid.get()) == 4
-               && *static_cast<std::uint32_t*>(xcb_get_property_value(pid.get())) == process_.processId();
-    };
+    const auto isOurs = [this](xcb_window_t w) { return this->isOurs(w); };
     // Qt names a tooltip after the application, as it does an alert.
     auto isTooltip = [&](xcb_window_t w) {
         auto type = hold(xcb_get_property_reply(
@@ -439,7 +434,13 @@ void RunningApplication::type(const QString& text) const
 
 void RunningApplication::pressEmergencyKey() const { key(QStringLiteral("ctrl+alt+super+h"), 0); }
 
-int RunningApplication::shownTopLevels() const
+bool RunningApplication::isOurs(std::uint32_t window) const
+{
+    auto pid = hold(xcb_get_property_reply(connection_, xcb_get_property(connection_, 0, window, pidAtom_, XCB_ATOM_CARDINAL, 0, 1), nullptr));
+    return pid && xcb_get_property_value_length(pid.get()) == 4 && *static_cast<std::uint32_t*>(xcb_get_property_value(pid.get())) == process_.processId();
+}
+
+int RunningApplication::shownTopLevelsOfOthers() const
 {
     if (!connection_ || xcb_connection_has_error(connection_))
         return 0;
@@ -447,8 +448,12 @@ int RunningApplication::shownTopLevels() const
     const auto tree = hold(xcb_query_tree_reply(connection_, xcb_query_tree(connection_, root), nullptr));
     int shown = 0;
     for (int i = 0; tree && i < xcb_query_tree_children_length(tree.get()); ++i) {
-        const auto a = hold(xcb_get_window_attributes_reply(connection_, xcb_get_window_attributes(connection_, xcb_query_tree_children(tree.get())[i]), nullptr));
-        shown += a && a->map_state == XCB_MAP_STATE_VIEWABLE;
+        const xcb_window_t top = xcb_query_tree_children(tree.get())[i];
+        const auto a = hold(xcb_get_window_attributes_reply(connection_, xcb_get_window_attributes(connection_, top), nullptr));
+        const auto inside = hold(xcb_query_tree_reply(connection_, xcb_query_tree(connection_, top), nullptr));
+        const xcb_window_t* children = inside ? xcb_query_tree_children(inside.get()) : nullptr;
+        const int count = inside ? xcb_query_tree_children_length(inside.get()) : 0;
+        shown += a && a->map_state == XCB_MAP_STATE_VIEWABLE && !isOurs(top) && std::none_of(children, children + count, [&](xcb_window_t w) { return isOurs(w); });
     }
     return shown;
 }
@@ -537,14 +542,16 @@ void RunningApplication::movePointer(QPoint rootPoint) const
                                      QString::number(rootPoint.y())});
 }
 
-void RunningApplication::drag(QPoint from, QPoint to, int steps, int intervalMs) const
+void RunningApplication::drag(QPoint from, QPoint to, int steps, int intervalMs, const QString& holding) const
 {
     const auto at = [](QPoint p) { return QStringList{QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y())}; };
     const QString pause = QString::number(intervalMs / 1000.0);
-    QStringList chain = at(from) + QStringList{QStringLiteral("mousedown"), QStringLiteral("1")};
+    const QStringList held = holding.isEmpty() ? QStringList() : QStringList{QStringLiteral("keydown"), holding};
+    QStringList chain = at(from) + held + QStringList{QStringLiteral("mousedown"), QStringLiteral("1")};
     for (int i = 1; i <= steps; ++i)
         chain += QStringList{QStringLiteral("sleep"), pause} + at(from + (to - from) * i / steps);
-    tool(QStringLiteral("xdotool"), chain + QStringList{QStringLiteral("sleep"), pause, QStringLiteral("mouseup"), QStringLiteral("1")});
+    chain += QStringList{QStringLiteral("sleep"), pause, QStringLiteral("mouseup"), QStringLiteral("1")};
+    tool(QStringLiteral("xdotool"), holding.isEmpty() ? chain : chain + QStringList{QStringLiteral("keyup"), holding});
 }
 
 QImage RunningApplication::windowImage(const Window& window) const { return ScreenPixels(display_).readWindow(window.id); }

@@ -113,8 +113,8 @@ public:
     bool focus(const Window& window, int timeoutMs = 60000) const;
     // Whether the window has the keyboard, as the server tells.
     bool hasKeyboard(const Window& window) const;
-    // How many top-level windows of any client stand on the screen (a window manager's menu too).
-    int shownTopLevels() const;
+    // How many top-level windows stand on the screen that hold none of ours: a window manager's menu, say.
+    int shownTopLevelsOfOthers() const;
     // The window it stands for (its WM_TRANSIENT_FOR), 0 when none.
     std::uint32_t transientFor(const Window& window) const;
     // Types text as keystrokes into the window that has the keyboard.
@@ -133,8 +133,9 @@ public:
     // Puts the pointer at a point of the root window.
     void movePointer(QPoint rootPoint) const;
     // Presses the first button at `from`, moves to `to` in `steps` steps
-    // `intervalMs` apart and lets go there, as a hand drags.
-    void drag(QPoint from, QPoint to, int steps = 10, int intervalMs = 30) const;
+    // `intervalMs` apart and lets go there, as a hand drags; `holding` a key
+    // throughout ("alt"), when named.
+    void drag(QPoint from, QPoint to, int steps = 10, int intervalMs = 30, const QString& holding = {}) const;
 
     // The picture the server shows in `area` (root coordinates), read back.
     QImage grab(const QRect& area) const;
@@ -146,6 +147,8 @@ public:
 
 private:
     void startExecutable(QProcess& process) const;
+    // Stamped with this process's pid, as Qt stamps each of its windows.
+    bool isOurs(std::uint32_t window) const;
     // Kills every process still carrying this object's launch mark: whatever
     // the program left, also what left its process group or its parent.
     void endLeftovers() const;

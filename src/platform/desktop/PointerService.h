@@ -3,6 +3,8 @@
 #include "platform/core/Geometry.h"
 
 #include <QImage>
+#include <QPointer>
+#include <QWidget>
 
 #include <cstdint>
 #include <optional>
@@ -42,11 +44,19 @@ public:
         bool withModifier = false;
         // Where the button went up, once it has; a drag lets go away from the press.
         std::optional<Point> release;
+        // The top-level window of ours it landed on, its window manager's
+        // title bar and border included; none on anything else.
+        QPointer<QWidget> window;
     };
     virtual Press lastPress() const = 0;
-    // The number of the last key pressed anywhere, in the presses' order: a
-    // key the window manager took (a move by the keyboard) counts too.
-    virtual std::uint64_t lastKey() const = 0;
+    // The last key pressed anywhere, numbered in the presses' order: a key
+    // the window manager took (a move by the keyboard) counts too.
+    struct Key {
+        std::uint64_t number = 0;
+        // The top-level window of ours that had the keyboard; none when another had it.
+        QPointer<QWidget> window;
+    };
+    virtual Key lastKey() const = 0;
 };
 
 } // namespace quorvia::platform

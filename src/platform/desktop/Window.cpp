@@ -34,7 +34,7 @@ void setOnAllDesktops(QWidget& window, bool sticky)
 }
 } // namespace
 
-Window::Window(const Rect& frame, WindowStyle style) : QWidget(nullptr), style_(style), frame_(frame), asked_(frame), former_(frame)
+Window::Window(const Rect& frame, WindowStyle style) : QWidget(nullptr), style_(style), frame_(frame), asked_(frame), place_(frame), former_(frame)
 {
     setAttribute(Qt::WA_DeleteOnClose, false);
     liveWindows().push_back(this);
@@ -51,6 +51,12 @@ Window::~Window()
 std::vector<Window*> Window::allWindows() { return liveWindows(); }
 
 void Window::setFrame(const Rect& frame)
+{
+    place_ = frame;
+    keepFrame(frame);
+}
+
+void Window::keepFrame(const Rect& frame)
 {
     const Rect old = frame_;
     frame_ = asked_ = frame;
@@ -324,6 +330,8 @@ void Window::announce(const Rect& old)
 {
     const bool moved = old.origin != frame_.origin, resized = old.size != frame_.size;
     former_ = old;
+    if (moved || resized)
+        NotificationCenter::defaultCenter().post(frameWillBeAnsweredNotification, this);
     if (moved) {
         if (onDidMove)
             onDidMove();

@@ -86,6 +86,10 @@ public:
     static inline const QString didMoveNotification = QStringLiteral("WindowDidMove");
     static inline const QString didResizeNotification = QStringLiteral("WindowDidResize");
     static inline const QString willCloseNotification = QStringLiteral("WindowWillClose");
+    // Posted first for a move or resize, before the window's callbacks and
+    // the notices above answer it: a judge of whose the change was sees it
+    // as it came, not as an answer (a clamp) has made it.
+    static inline const QString frameWillBeAnsweredNotification = QStringLiteral("WindowFrameWillBeAnswered");
 
     explicit Window(const Rect& frame = {},
                     WindowStyle style = WindowStyle::titled | WindowStyle::closable | WindowStyle::miniaturizable
@@ -103,6 +107,11 @@ public:
     // echo of it.
     Rect askedFrame() const { return asked_; }
     bool standsWhereAsked() const;
+    // Where the window belongs: as asked, but a frame it is only kept in for
+    // a while (pushed inside a screen's edges) leaves it.
+    Rect placeFrame() const { return place_; }
+    // Moves the window as setFrame does, its place staying where it was.
+    void keepFrame(const Rect& frame);
     // While a move or resize is told: where the window stood before it.
     Rect formerFrame() const { return former_; }
     void setFrameOrigin(Point origin);
@@ -251,6 +260,7 @@ private:
     WindowStyle style_;
     Rect frame_;
     Rect asked_;
+    Rect place_;
     Rect former_;
     int level_ = normalLevel;
     SharingType sharingType_ = SharingType::readOnly;

@@ -6,8 +6,9 @@
 #include "platform/linux/desktop/XcbExtension.h"
 #include "platform/linux/desktop/XcbConnection.h"
 
+#include <QApplication>
 #include <QCursor>
-#include <QGuiApplication>
+#include <QWidget>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
@@ -83,7 +84,7 @@ void LinuxPointerService::readEvents() const
         else if (generic->event_type == XCB_INPUT_RAW_BUTTON_RELEASE)
             noteRelease(reinterpret_cast<xcb_input_raw_button_release_event_t*>(event)->detail);
         else if (generic->event_type == XCB_INPUT_RAW_KEY_PRESS)
-            lastKey_ = ++inputs_;
+            noteKey();
         else
             moved_ = true;
         std::free(event);
@@ -131,7 +132,43 @@ void LinuxPointerService::notePress(std::uint32_t button) const
         return;
     if (const auto pointer = queryPointer())
         lastPress_ = {++inputs_, fromQtGlobal(QPointF(pointer->root_x, pointer->root_y)),
-                      bool(pointer->mask & (XCB_KEY_BUT_MASK_MOD_1 | XCB_KEY_BUT_MASK_MOD_4)), std::nullopt};
+                      bool(pointer->mask & (XCB_KEY_BUT_MASK_MOD_1 | XCB_KEY_BUT_MASK_MOD_4)), std::nullopt,
+                      ourWindowHolding(pointer->child)};
+}
+
+// A key tells no window: the keyboard is asked where it is at once, still there.
+void LinuxPointerService::noteKey() const
+{
+    xcb_connection_t* c = x11_->connection();
+    const auto focus = xcbReply(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    lastKey_ = {++inputs_, focus ? ourWindowHolding(focus->focus) : nullptr};
+}
+
+std::uint32_t LinuxPointerService::rootChildHolding(std::uint32_t window) const
+{
+    xcb_connection_t* c = x11_->connection();
+    for (int depth = 0; window != XCB_NONE && depth < 8; ++depth) {
+        const auto tree = xcbReply(xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr));
+        if (!tree)
+            return XCB_NONE;
+        if (tree->parent == tree->root)
+            return window;
+        window = tree->parent;
+    }
+    return XCB_NONE;
+}
+
+// By the root's child that holds both: a window manager's frame holds its
+// title bar and border as well as our window.
+QWidget* LinuxPointerService::ourWindowHolding(std::uint32_t window) const
+{
+    const std::uint32_t holder = rootChildHolding(window);
+    if (holder == XCB_NONE)
+        return nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->isVisible() && widget->internalWinId() && rootChildHolding(std::uint32_t(widget->internalWinId())) == holder)
+            return widget;
+    return nullptr;
 }
 
 void LinuxPointerService::noteRelease(std::uint32_t button) const
@@ -149,7 +186,7 @@ PointerService::Press LinuxPointerService::lastPress() const
     return lastPress_;
 }
 
-std::uint64_t LinuxPointerService::lastKey() const
+PointerService::Key LinuxPointerService::lastKey() const
 {
     connect();
     readEvents();

@@ -31,7 +31,7 @@ public:
     bool isApplicationActive() const override;
     bool isButtonHeld() const override;
     Press lastPress() const override;
-    std::uint64_t lastKey() const override;
+    Key lastKey() const override;
 
     // Seconds between checks of a pointer the server has not seen move.
     static constexpr double recheckInterval = 0.25;
@@ -45,6 +45,10 @@ private:
     void readEvents() const;
     void notePress(std::uint32_t button) const;
     void noteRelease(std::uint32_t button) const;
+    void noteKey() const;
+    // The shown top-level window of ours that the root's child holding `window` holds.
+    QWidget* ourWindowHolding(std::uint32_t window) const;
+    std::uint32_t rootChildHolding(std::uint32_t window) const;
     XcbReply<xcb_query_pointer_reply_t> queryPointer() const;
     // The pointer in Qt's global space, asked for when it may have moved.
     QPoint position() const;
@@ -56,7 +60,7 @@ private:
     mutable std::uint8_t inputOpcode_ = 0; // 0: no word of motion from the server
     mutable bool watching_ = false;
     mutable Press lastPress_;
-    mutable std::uint64_t lastKey_ = 0;
+    mutable Key lastKey_;
     mutable std::uint64_t inputs_ = 0;
     mutable bool moved_ = true;
     mutable bool cursorChanged_ = true;
