@@ -1,5 +1,7 @@
 #include "app/PlacementWatch.h"
 
+#include "CoordinatorHarness.h"
+
 #include "platform/desktop/ScreenSpace.h"
 #include "platform/desktop/Window.h"
 #include "support/FakePointerService.h"
@@ -85,4 +87,24 @@ TEST(PlacementWatch, AnInputMakesNoMoveAfterTheFirstToldOnceItEnded)
         serverMoves(window, {700, 500, 400, 300});
         EXPECT_EQ(window.geometry(), settled ? QRect(140, 130, 400, 300) : QRect(700, 500, 400, 300)) << settled;
     }
+}
+
+// An Alt drag the window manager never told of (held against an edge, it moved nothing) makes no move after
+// the emergency key's hide: a move then is another program's, and goes back.
+class PlacementAcrossAHold : public test::CoordinatorHarness {};
+TEST_F(PlacementAcrossAHold, InputBeforeTheHoldMakesNoMoveAfterIt)
+{
+    buildAndStart();
+    plugAudienceDisplay();
+    runFor(1.0);
+    platform::Window& island = *app().island()->window();
+    ASSERT_TRUE(island.isVisible());
+    const QRect stood = island.geometry();
+    pointer->press = {1, platform::fromQtGlobal(QPointF(stood.center())), true, platform::fromQtGlobal(QPointF(stood.center() + QPoint(0, -40))), &island};
+    pressEmergencyKey();
+    pressEmergencyKey();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&island));
+    serverMoves(island, stood.translated(200, 100));
+    settle();
+    EXPECT_EQ(island.geometry(), stood);
 }
