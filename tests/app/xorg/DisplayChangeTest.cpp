@@ -190,7 +190,7 @@ TEST_P(DisplayChangeTest, AWindowMovedBeforeTheLidClosesComesBackWhereItWasLeft)
         ASSERT_TRUE(waitUntil([&] { return way.size() <= 4 || (way == "alt+space" ? app->shownTopLevelsOfOthers() > menus : !app->shows(*island)); }));
         if (way.size() > 4)
             app->key(way == "alt+space" ? QStringLiteral("m") + QStringLiteral(" Down").repeated(20) + QStringLiteral(" Return") : way);
-        ASSERT_TRUE(waitUntil([&] { return app->shows(*island) && (way.startsWith("ctrl") || outerOf(*island).top() > from.y() + 100); }, 5000)) << ours();
+        ASSERT_TRUE(waitUntil([&] { return app->shows(*island) && (way.startsWith("ctrl") || outerOf(*island).top() > from.y() + 100); }, 5000)) << way.toStdString() << ours();
         const QPoint left = outerOf(*island).topLeft();
         ASSERT_TRUE(xrandr(QStringLiteral("--output DUMMY0 --off")) && waitUntil([&] { return !app->shows(*island); }, 5000) && arrange(under, corner));
         EXPECT_TRUE(waitUntil([&] { return outerOf(*island).topLeft() == left; }, 5000) && (runEventsFor(500), outerOf(*island).topLeft() == left)) << way.toStdString() << ours();

@@ -84,9 +84,9 @@ protected:
     {
         const QRect area = visible();
         return shown("island") && std::ranges::all_of(app->windows(), [&](const auto& w) {
-            // A panel pushes what it would cover beneath it.
+            // A panel pushes what it would cover beneath it; the program may change a window's size.
             if (const auto it = left.find(w.id); it != left.end())
-                return w.outer == it->second.translated(0, std::max(0, area.top() - it->second.top()));
+                return w.outer.topLeft() == it->second.topLeft() + QPoint(0, std::max(0, area.top() - it->second.top()));
             return (home.contains(w.outer) || (live && !home.intersects(w.outer)))
                 && (w.id != island->id || (w.frame.top() == area.top() + 8 && w.frame.center().x() == area.center().x()))
                 && (!w.name.contains("稿件管理") || (w.outer.center() - area.center()).manhattanLength() <= 2);
@@ -111,9 +111,8 @@ protected:
         const bool managed = GetParam() == Manager::openbox;
         const QStringList word = next.split(u' ');
         if (arrangements.contains(next) || next == "lid") {
-            const auto now = std::ranges::find_if(arrangements, [&](const auto& a) { return QRect(a.second.first, laptop.size()) == home; });
-            const QString to = next == "lid" ? now->first : next;
-            if (next == "lid" ? !xrandr(QStringLiteral("--output DUMMY0 --off")) || !waitUntil([&] { return !shown("island"); }, 5000) : to == now->first)
+            const QString to = next == "lid" ? arrangement : next;
+            if (next == "lid" ? !xrandr(QStringLiteral("--output DUMMY0 --off")) || !waitUntil([&] { return !shown("island"); }, 5000) : to == arrangement)
                 return false;
             if (next != "lid")
                 left.clear(), changed = true;
@@ -191,6 +190,7 @@ protected:
     bool xrandr(const QString& arguments) { return TwoOutputXServer::xrandr(display, arguments.split(u' ')); }
     void arrange(const QString& name)
     {
+        arrangement = name;
         const auto [laptopAt, projectorAt] = arrangements.at(name);
         const QRect all = QRect(laptopAt, laptop.size()).united(QRect(projectorAt, laptop.size()));
         home = QRect(laptopAt, laptop.size()), audience = QRect(projectorAt, laptop.size());
@@ -201,6 +201,7 @@ protected:
     std::unique_ptr<RunningApplication> app;
     std::optional<RunningApplication::Window> island;
     std::unique_ptr<StatusArea> panel;
+    QString arrangement;
     QRect home, audience;
     // Where the speaker left each window they moved, and where the prompter was put.
     std::map<std::uint32_t, QRect> left;
@@ -222,11 +223,12 @@ TEST_P(PlacementWalk, NamedWalks)
     }
 }
 
-// A few fixed seeds; QUORVIA_PLACEMENT_WALK_SEED names another (scripts/test --walk N draws N).
+// Seeds that found the moves of another program partly past an edge or onto the projector kept there;
+// QUORVIA_PLACEMENT_WALK_SEED names another (scripts/test --walk N draws N).
 TEST_P(PlacementWalk, Seeds)
 {
     const QString asked = qEnvironmentVariable("QUORVIA_PLACEMENT_WALK_SEED");
-    for (const std::uint32_t seed : asked.isEmpty() ? std::vector<std::uint32_t>{1, 2} : std::vector<std::uint32_t>{asked.toUInt()}) {
+    for (const std::uint32_t seed : asked.isEmpty() ? std::vector<std::uint32_t>{2, 7} : std::vector<std::uint32_t>{asked.toUInt()}) {
         walk(seed);
         launch();
     }
