@@ -46,8 +46,13 @@ protected:
         if (!openScriptManagement())
             return false;
         const auto known = app->windows();
-        app->click(*management, controls::scriptManagement::deleteAll);
-        return bool(alert = app->waitNewWindow(known));
+        const auto asked = [&] {
+            const auto shown = app->windows();
+            const auto it = std::ranges::find_if(shown, [&](const auto& w) { return !std::ranges::count(known, w); });
+            return it != shown.end() && (alert = *it, true);
+        };
+        // Pressed again until it asks: on a loaded machine 稿件管理 may not take a click as soon as it shows.
+        return waitUntil([&] { return app->click(*management, controls::scriptManagement::deleteAll, 0), waitUntil(asked, 2000); });
     }
 
     // The projects as stored, while they can be read.
