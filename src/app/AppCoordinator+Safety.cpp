@@ -282,8 +282,6 @@ void AppCoordinator::screenParametersChanged()
     const bool caughtUp = displayConfigurationSnapshot && !snapshot.hasSameVisibleFrames(*displayConfigurationSnapshot);
     displayConfigurationSnapshot = snapshot;
     monitorTopology();
-    // Input before a change made none of the moves it brings.
-    placementWatch.forgetInput();
     if (caughtUp || isPlacingOwed())
         schedulePlacing();
 }

@@ -21,10 +21,11 @@ namespace quorvia {
 // window manager took while it had the keyboard. An input makes moves until
 // the first one told after it ended, and none across a change of the
 // displays or a hold of the windows. Any other move is the window manager's
-// or another program's: the window goes back to the place asked for it
-// (openbox may still move windows by its stale picture of the screens after
-// the placing). A window the speaker moved keeps where they left it as its
-// place, and the placing leaves it there until the next change of the displays.
+// or another program's: from the first change on, the window goes back to
+// its place at once (openbox may still move windows by its stale picture of
+// the screens after the placing). A window the speaker moved keeps where they
+// left it as its place, and each placing puts it back there until the next
+// change of the displays.
 class PlacementWatch final : public QObject {
 public:
     // A window manager that keeps moving windows where they will not stay is
