@@ -320,8 +320,7 @@ void AppCoordinator::placeWhatIsOwed()
     // The same screens as before: a window the window manager pushed about
     // as the hold began (the lid closing) goes back where it stood.
     for (platform::Window* window : privateWindows->windowsToRestore())
-        if (platform::toQtGlobal(window->frame()) != platform::toQtGlobal(window->placeFrame()))
-            window->setFrame(window->placeFrame());
+        window->returnToPlace();
 }
 
 void AppCoordinator::placeAfterDisplayChange()

@@ -50,9 +50,8 @@ void PlacementWatch::place(bool afresh, const std::function<void()>& place)
     // The speaker's windows go back where they left them (a panel come and
     // gone, a clamp), but for one they hold now.
     for (const auto& window : speakers_)
-        if (auto* ours = qobject_cast<platform::Window*>(window.data()); ours && ours->isVisible() && !isHeldNow(*ours)
-            && platform::toQtGlobal(ours->frame()) != platform::toQtGlobal(ours->placeFrame()))
-            ours->setFrame(ours->placeFrame());
+        if (auto* ours = qobject_cast<platform::Window*>(window.data()); ours && ours->isVisible() && !isHeldNow(*ours))
+            ours->returnToPlace();
     place();
     placing_ = was;
 }

@@ -66,6 +66,12 @@ void Window::keepFrame(const Rect& frame)
 
 bool Window::standsWhereAsked() const { return toQtGlobal(frame_) == toQtGlobal(asked_); }
 
+void Window::returnToPlace()
+{
+    if (toQtGlobal(frame_) != toQtGlobal(place_))
+        setFrame(place_);
+}
+
 void Window::setFrameOrigin(Point origin) { setFrame(Rect(origin, frame_.size)); }
 
 void Window::setLevel(int level)
