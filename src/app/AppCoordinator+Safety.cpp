@@ -128,9 +128,10 @@ void AppCoordinator::monitorTopology()
             mirrorEngine->failClosed(QStringLiteral("系统镜像无法保证私密窗口排除"));
     }
     // A shield raised while the screens were being sorted out shows its mask
-    // as soon as the speaker's screen is known.
-    if (!emergencyLocalHidden && !isShuttingDown) {
-        if (systemMirrorShieldActive)
+    // as soon as the speaker's screen is known; one shown follows that screen
+    // whatever holds, the emergency key's hide too.
+    if (!isShuttingDown) {
+        if (systemMirrorShieldActive && !emergencyLocalHidden)
             safetyOverlayController->showIfWaiting();
         safetyOverlayController->followSpeakersScreen();
     }
@@ -300,15 +301,20 @@ void AppCoordinator::placeOrKeepPlaces()
     isPlacingScheduled = false;
     // Hidden windows keep their old place in the window system: what a change
     // owes them is placed on the way out of the hold.
-    if (isHoldingPrivateWindows(restorePending))
+    if (!mayPlacePrivateWindows())
         return;
     if (isPlacingOwed())
         placeAfterDisplayChange();
     else
-        placementWatch.place(false, [this] { positionPrivateWindows(); });
+        keepPlaces();
 }
 
-bool AppCoordinator::isPlacingOwed() const { return displayConfigurationSnapshot != placedConfiguration; }
+void AppCoordinator::keepPlaces()
+{
+    // The same displays: only the panels may differ from those last kept for.
+    placedConfiguration = displayConfigurationSnapshot;
+    placementWatch.place(false, [this] { positionPrivateWindows(); });
+}
 
 void AppCoordinator::placeWhatIsOwed()
 {
@@ -318,9 +324,12 @@ void AppCoordinator::placeWhatIsOwed()
         return;
     }
     // The same screens as before: a window the window manager pushed about
-    // as the hold began (the lid closing) goes back where it stood.
+    // as the hold began (the lid closing) goes back where it stood, and below
+    // a panel that came meanwhile.
     for (platform::Window* window : privateWindows->windowsToRestore())
         window->returnToPlace();
+    if (displayConfigurationSnapshot && placedConfiguration && !displayConfigurationSnapshot->hasSameVisibleFrames(*placedConfiguration))
+        keepPlaces();
 }
 
 void AppCoordinator::placeAfterDisplayChange()

@@ -146,7 +146,7 @@ void AppCoordinator::start()
     };
     placementWatch.isSettled = [weak] {
         auto* self = alive(weak);
-        return self && !self->isHoldingPrivateWindows() && DisplayTopology::configurationSnapshot() == self->placedConfiguration;
+        return self && self->mayPlacePrivateWindows() && !self->isPlacingOwed(DisplayTopology::configurationSnapshot());
     };
     placementWatch.onMovedByWindowManager = [weak](QWidget&) {
         if (auto* self = alive(weak))

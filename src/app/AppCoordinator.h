@@ -214,12 +214,19 @@ private:
     // moved them from.
     void schedulePlacing();
     void placeOrKeepPlaces();
+    // The same displays: each window back at its place, the panels' changes heeded.
+    void keepPlaces();
     // Where a real change of the displays puts the windows: the prompter back
     // in the island, every open private window at its place on the speaker's
     // screen, alerts and choosers in its middle.
     void placeAfterDisplayChange();
-    // Whether the displays have changed since the windows were last placed.
-    bool isPlacingOwed() const;
+    // Whether the displays, as last noticed or as `now`, differ from those
+    // the windows were last placed for.
+    bool isPlacingOwed() const { return isPlacingOwed(displayConfigurationSnapshot); }
+    bool isPlacingOwed(const std::optional<DisplayConfigurationSnapshot>& now) const { return now != placedConfiguration; }
+    // No hold keeps the windows out of sight; a restore still pending does
+    // not count, since the windows it names are placed with the rest.
+    bool mayPlacePrivateWindows() const { return !isHoldingPrivateWindows(restorePending); }
     // On the way out of a hold, before the windows show again: the placing a
     // change under it owes, or else every window back at its place.
     void placeWhatIsOwed();
@@ -306,8 +313,9 @@ private:
     bool emergencyLocalHidden = false;
     bool isAppSharingEnabled = false;
     bool awaitingBuiltInScreen = false;
-    // The displays as the windows were last placed for: a hold that ends
-    // under others owes them the placing it held back.
+    // The displays as the windows were last placed for, and the panels as
+    // they were last kept for: a hold that ends under others owes them the
+    // placing it held back.
     std::optional<DisplayConfigurationSnapshot> placedConfiguration;
     PlacementWatch placementWatch;
     bool isPlacingScheduled = false;

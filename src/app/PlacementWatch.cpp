@@ -43,7 +43,7 @@ void PlacementWatch::place(bool afresh, const std::function<void()>& place)
 {
     if (afresh) {
         speakers_.clear();
-        forgetInput();
+        forgetInput(true);
         windowManagerMovesLeft_ = windowManagerMovesAnswered;
     }
     const bool was = std::exchange(placing_, true);
@@ -56,10 +56,17 @@ void PlacementWatch::place(bool afresh, const std::function<void()>& place)
     placing_ = was;
 }
 
-void PlacementWatch::forgetInput()
+void PlacementWatch::forgetInput(bool keepHeldDrag)
 {
-    if (platform::hasCurrent())
-        spentInput_ = std::max(platform::current().pointer().lastPress().number, platform::current().pointer().lastKey().number);
+    if (!platform::hasCurrent())
+        return;
+    const auto& pointer = platform::current().pointer();
+    const auto press = pointer.lastPress();
+    spentInput_ = std::max(press.number, pointer.lastKey().number);
+    // A drag still held through a change of the displays is the speaker's:
+    // where they let it go is its place.
+    if (keepHeldDrag && press.number > 0 && press.window && !press.release && pointer.isButtonHeld())
+        spentInput_ = std::min(spentInput_, press.number - 1);
 }
 
 bool PlacementWatch::isSpeakers(const QWidget* window) const
@@ -89,12 +96,46 @@ bool PlacementWatch::isHeldNow(const QWidget& window) const
     return press.window == &window && !press.release && pointer.isButtonHeld();
 }
 
+// Nothing is left to tell of an input that ended with its window where it
+// stood at the input, or where the program itself last put it.
+static bool leftNothingToTell(const QWidget* window, const std::optional<platform::Rect>& at, const std::optional<platform::Rect>& ended)
+{
+    if (!window || !at || !ended)
+        return false;
+    const QRect end = platform::toQtGlobal(*ended);
+    if (end == platform::toQtGlobal(*at))
+        return true;
+    const auto* ours = qobject_cast<const platform::Window*>(window);
+    return ours && end == platform::toQtGlobal(ours->askedFrame()).marginsRemoved(ours->decorationMargins());
+}
+
+void PlacementWatch::spendEndedInput()
+{
+    const auto& pointer = platform::current().pointer();
+    const auto press = pointer.lastPress();
+    const auto key = pointer.lastKey();
+    if (press.number > key.number) {
+        if (press.number > spentInput_ && press.release && leftNothingToTell(press.window, press.area, press.areaAtRelease))
+            spentInput_ = press.number;
+        return;
+    }
+    if (key.number <= spentInput_)
+        return;
+    // A move by the keyboard runs over many keys: the window stands where the
+    // first of them found it once nothing moved.
+    const auto keys = pointer.keysAfter(spentInput_);
+    const auto first = std::ranges::find_if(keys, [&](const auto& k) { return k.window == key.window; });
+    if (first != keys.end() && leftNothingToTell(key.window, first->area, key.areaAtRelease))
+        spentInput_ = key.number;
+}
+
 // Window managers tell a window of a drag by its title bar once the button is
 // up, and of a move by the keyboard once it ends: that tale spends the input.
 bool PlacementWatch::isSpeakersMove(const QWidget& window, const QRect& inner)
 {
     if (!platform::hasCurrent())
         return false;
+    spendEndedInput();
     const auto& pointer = platform::current().pointer();
     const auto press = pointer.lastPress();
     const auto key = pointer.lastKey();
@@ -103,7 +144,10 @@ bool PlacementWatch::isSpeakersMove(const QWidget& window, const QRect& inner)
     if (press.number > key.number) {
         // A click moves nothing; a drag is still held or let go elsewhere.
         const bool drags = !press.release || *press.release != press.location;
-        const bool grips = press.withModifier || !inner.contains(platform::toQtGlobal(press.location).toPoint());
+        // On the title bar or border as the window stood at the press, not
+        // where a drag of our own grip has carried it since.
+        const QRect stood = press.area ? platform::toQtGlobal(*press.area) : inner;
+        const bool grips = press.withModifier || !stood.contains(platform::toQtGlobal(press.location).toPoint());
         if (press.window != &window || !drags || !grips)
             return false;
         if (press.release)
@@ -132,7 +176,7 @@ void PlacementWatch::judge(QWidget& window, const QRect& inner)
     }
     const bool settled = !isSettled || isSettled();
     if (!settled)
-        forgetInput();
+        forgetInput(true);
     if (settled && isSpeakersMove(window, inner)) {
         takeInHand(window);
         // Where the speaker left it is its place from now on.
@@ -146,7 +190,7 @@ void PlacementWatch::judge(QWidget& window, const QRect& inner)
     // Back at its place before a clamp makes an edge of it; after a change
     // only the placing knows the place.
     if (settled && ours)
-        ours->setFrame(ours->placeFrame());
+        ours->returnToPlace();
     if (onMovedByWindowManager)
         onMovedByWindowManager(window);
 }

@@ -38,8 +38,9 @@ public:
     // Moves the windows to their places through `place`. Afresh, after a new
     // change, every window is the placing's again, the speaker's included.
     void place(bool afresh, const std::function<void()>& place);
-    // The input so far makes none of the moves from now on.
-    void forgetInput();
+    // The input so far makes none of the moves from now on; but for a drag
+    // still held, when `keepHeldDrag`.
+    void forgetInput(bool keepHeldDrag = false);
     // Whether this placing has to leave the window where it is: the speaker
     // moved it since the last change was placed, or holds a button on it now.
     bool isSpeakers(const QWidget* window) const;
@@ -61,6 +62,9 @@ private:
     bool isHeldNow(const QWidget& window) const;
     // Spends the input that made the move.
     bool isSpeakersMove(const QWidget& window, const QRect& inner);
+    // An input is spent by the first move of its window told after it ended,
+    // or at once when it ended leaving nothing for the window manager to tell.
+    void spendEndedInput();
     bool isTakenInHand(const QWidget* window) const;
     void takeInHand(QWidget& window);
 

@@ -39,24 +39,22 @@ void IslandBackgroundView::mousePressEvent(QMouseEvent* event)
     auto* w = qobject_cast<platform::Window*>(window());
     if (!w || event->button() != Qt::LeftButton)
         return QWidget::mousePressEvent(event);
-    dragOrigin_ = w->frame().origin;
-    dragMouse_ = platform::fromQtGlobal(event->globalPosition());
+    // Where the pointer holds the window, not where either stood: the window
+    // keeps under the pointer though the displays change mid-drag.
+    const platform::Point at = platform::fromQtGlobal(event->globalPosition());
+    grip_ = platform::Point{at.x - w->frame().origin.x, at.y - w->frame().origin.y};
 }
 
 void IslandBackgroundView::mouseMoveEvent(QMouseEvent* event)
 {
     auto* w = qobject_cast<platform::Window*>(window());
-    if (!w || !dragOrigin_ || !dragMouse_)
+    if (!w || !grip_)
         return;
     const platform::Point now = platform::fromQtGlobal(event->globalPosition());
-    w->setFrameOrigin({dragOrigin_->x + now.x - dragMouse_->x, dragOrigin_->y + now.y - dragMouse_->y});
+    w->setFrameOrigin({now.x - grip_->x, now.y - grip_->y});
 }
 
-void IslandBackgroundView::mouseReleaseEvent(QMouseEvent*)
-{
-    dragOrigin_.reset();
-    dragMouse_.reset();
-}
+void IslandBackgroundView::mouseReleaseEvent(QMouseEvent*) { grip_.reset(); }
 
 void IslandBackgroundView::contextMenuEvent(QContextMenuEvent* event)
 {

@@ -30,8 +30,8 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    std::optional<platform::Point> dragOrigin_;
-    std::optional<platform::Point> dragMouse_;
+    // The pointer's offset from the window's origin while a drag holds it.
+    std::optional<platform::Point> grip_;
 };
 
 } // namespace quorvia

@@ -26,17 +26,28 @@ void serverMoves(platform::Window& window, const QRect& to)
 
 // After the placing, a press numbered `press` (on the window or not, with Alt or Super, let go at `release` or
 // still held) and keys numbered up to `key`, then a move of the shown window at 100,100: whose was it?
+// `movedNothing`: the input ended with its window where it stood at the input. `gripFirst`: our own grip carried
+// the window off the press point before the move. `changeWhileHeld`: a change of the displays was placed while
+// the press was held.
 TEST(PlacementWatch, AMoveIsTheSpeakersOnlyWithTheInputThatMadeIt)
 {
     const QPoint on(150, 150), off(900, 700);
     const std::optional<QPoint> held;
-    struct Case { const char* name; std::uint64_t press; QPoint at; bool modifier; std::optional<QPoint> release; std::uint64_t key; bool typed, ours, speakers; bool keyboardHere = true; };
+    struct Case {
+        const char* name; std::uint64_t press; QPoint at; bool modifier; std::optional<QPoint> release; std::uint64_t key; bool typed, ours, speakers;
+        bool keyboardHere = true, movedNothing = false, gripFirst = false, changeWhileHeld = false;
+    };
     for (const Case& c : {Case{"altDrag", 3, on, true, off, 2, false, false, true}, Case{"altDragStillHeld", 3, on, true, held, 2, false, false, true},
                           Case{"altClick", 3, on, true, on, 2, false, false, false}, Case{"plainDrag", 3, on, false, off, 2, false, false, false},
                           Case{"heldOnTheDesktop", 3, off, true, held, 2, false, false, false}, Case{"beforeThePlacing", 2, on, true, off, 2, false, false, false},
                           Case{"keysTheManagerTook", 0, {}, false, {}, 3, false, false, true}, Case{"keysTheWindowHad", 0, {}, false, {}, 3, true, false, false},
                           Case{"keysWhileAnotherHadTheKeyboard", 0, {}, false, {}, 3, false, false, false, false},
-                          Case{"ourOwnMoveAndItsEcho", 0, {}, false, {}, 3, false, true, false}}) {
+                          Case{"ourOwnMoveAndItsEcho", 0, {}, false, {}, 3, false, true, false},
+                          Case{"altDragThatMovedNothing", 3, on, true, off, 2, false, false, false, true, true},
+                          Case{"keysThatMovedNothing", 0, {}, false, {}, 3, false, false, false, true, true},
+                          Case{"afterOurGripsDrag", 3, on, false, off, 2, false, false, false, true, false, true},
+                          Case{"altDragHeldThroughAChange", 3, on, true, held, 2, false, false, true, true, false, false, true},
+                          Case{"altDragLetGoAfterAChange", 3, on, true, off, 2, false, false, true, true, false, false, true}}) {
         test::TestPlatform env;
         auto pointer = std::make_shared<test::FakePointerService>();
         env.platform().pointerService = pointer;
@@ -46,11 +57,23 @@ TEST(PlacementWatch, AMoveIsTheSpeakersOnlyWithTheInputThatMadeIt)
         watch.placesWindow = [](const QWidget&) { return true; };
         window.orderFront();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-        pointer->key = {2, &window};
+        pointer->key = {2, &window, {}, {}};
         watch.place(true, [] {});
+        const auto area = platform::fromQtGlobal(QRectF(window.geometry()));
+        const auto ended = c.movedNothing ? std::optional(area) : std::nullopt;
         pointer->press = {c.press, platform::fromQtGlobal(QPointF(c.at)), c.modifier,
-                          c.release ? std::optional(platform::fromQtGlobal(QPointF(*c.release))) : std::nullopt, c.at == on ? &window : nullptr};
-        pointer->key = {c.key, c.keyboardHere ? &window : nullptr};
+                          c.release && !c.changeWhileHeld ? std::optional(platform::fromQtGlobal(QPointF(*c.release))) : std::nullopt,
+                          c.at == on ? &window : nullptr, area, c.release ? ended : std::nullopt};
+        pointer->buttonHeld = !pointer->press.release;
+        pointer->keys = {pointer->key};
+        pointer->key = {c.key, c.keyboardHere ? &window : nullptr, area, c.press ? std::nullopt : ended};
+        if (c.changeWhileHeld) {
+            watch.place(true, [] {});
+            pointer->press.release = c.release ? std::optional(platform::fromQtGlobal(QPointF(*c.release))) : std::nullopt;
+            pointer->buttonHeld = !c.release;
+        }
+        if (c.gripFirst)
+            window.setFrame(platform::fromQtGlobal(QRectF(300, 200, 400, 300)));
         if (c.typed)
             QTest::keyPress(&window, Qt::Key_Left);
         const QRect stood = window.geometry();
@@ -82,7 +105,7 @@ TEST(PlacementWatch, AnInputMakesNoMoveAfterTheFirstToldOnceItEnded)
         window.orderFront();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         watch.place(true, [] {});
-        pointer->press = {1, platform::fromQtGlobal(QPointF(150, 150)), true, platform::fromQtGlobal(QPointF(190, 180)), &window};
+        pointer->press = {1, platform::fromQtGlobal(QPointF(150, 150)), true, platform::fromQtGlobal(QPointF(190, 180)), &window, {}, {}};
         serverMoves(window, {140, 130, 400, 300});
         EXPECT_EQ(watch.isSpeakers(&window), settled);
         serverMoves(window, {700, 500, 400, 300});
@@ -106,7 +129,7 @@ TEST_F(PlacementAcrossAHold, InputBeforeTheHoldMakesNoMoveAfterIt)
     platform::Window& island = *app().island()->window();
     ASSERT_TRUE(island.isVisible());
     const QRect stood = island.geometry();
-    pointer->press = {1, platform::fromQtGlobal(QPointF(stood.center())), true, platform::fromQtGlobal(QPointF(stood.center() + QPoint(0, -40))), &island};
+    pointer->press = {1, platform::fromQtGlobal(QPointF(stood.center())), true, platform::fromQtGlobal(QPointF(stood.center() + QPoint(0, -40))), &island, {}, {}};
     pressEmergencyKey();
     pressEmergencyKey();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&island));

@@ -21,6 +21,16 @@ public:
     bool isButtonHeld() const override { return buttonHeld; }
     Press lastPress() const override { return press; }
     Key lastKey() const override { return key; }
+    std::vector<Key> keysAfter(std::uint64_t number) const override
+    {
+        std::vector<Key> after;
+        for (const Key& k : keys)
+            if (k.number > number)
+                after.push_back(k);
+        if (key.number > number)
+            after.push_back(key);
+        return after;
+    }
 
     platform::Point location;
     platform::CursorImage current;
@@ -29,6 +39,8 @@ public:
     bool buttonHeld = false;
     Press press;
     Key key;
+    // The keys before `key`, oldest first; `key` itself is not repeated here.
+    std::vector<Key> keys;
 };
 
 } // namespace quorvia::test

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace quorvia::platform {
 
@@ -47,6 +48,10 @@ public:
         // The top-level window of ours it landed on, its window manager's
         // title bar and border included; none on anything else.
         QPointer<QWidget> window;
+        // The own area of `window` (its window manager's frame left out) as
+        // it stood at the press, and as the button went up.
+        std::optional<Rect> area;
+        std::optional<Rect> areaAtRelease;
     };
     virtual Press lastPress() const = 0;
     // The last key pressed anywhere, numbered in the presses' order: a key
@@ -55,8 +60,14 @@ public:
         std::uint64_t number = 0;
         // The top-level window of ours that had the keyboard; none when another had it.
         QPointer<QWidget> window;
+        // That window's own area at the key, and as the key went up.
+        std::optional<Rect> area;
+        std::optional<Rect> areaAtRelease;
     };
     virtual Key lastKey() const = 0;
+    // The keys numbered above `number`, oldest first, as far back as kept:
+    // where a stretch of keys began.
+    virtual std::vector<Key> keysAfter(std::uint64_t number) const { (void)number; return {}; }
 };
 
 } // namespace quorvia::platform

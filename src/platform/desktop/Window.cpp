@@ -68,7 +68,8 @@ bool Window::standsWhereAsked() const { return toQtGlobal(frame_) == toQtGlobal(
 
 void Window::returnToPlace()
 {
-    if (toQtGlobal(frame_) != toQtGlobal(place_))
+    // Asked anew too, so the server's echo of the place is known as ours.
+    if (toQtGlobal(frame_) != toQtGlobal(place_) || toQtGlobal(asked_) != toQtGlobal(place_))
         setFrame(place_);
 }
 

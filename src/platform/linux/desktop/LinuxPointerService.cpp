@@ -133,7 +133,7 @@ void LinuxPointerService::notePress(std::uint32_t button) const
     if (const auto pointer = queryPointer())
         lastPress_ = {++inputs_, fromQtGlobal(QPointF(pointer->root_x, pointer->root_y)),
                       bool(pointer->mask & (XCB_KEY_BUT_MASK_MOD_1 | XCB_KEY_BUT_MASK_MOD_4)), std::nullopt,
-                      ourWindowHolding(pointer->child)};
+                      ourWindowHolding(pointer->child), {}, {}};
 }
 
 // A key tells no window: the keyboard is asked where it is at once, still there.
@@ -141,7 +141,7 @@ void LinuxPointerService::noteKey() const
 {
     xcb_connection_t* c = x11_->connection();
     const auto focus = xcbReply(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
-    lastKey_ = {++inputs_, focus ? ourWindowHolding(focus->focus) : nullptr};
+    lastKey_ = {++inputs_, focus ? ourWindowHolding(focus->focus) : nullptr, {}, {}};
 }
 
 std::uint32_t LinuxPointerService::rootChildHolding(std::uint32_t window) const
