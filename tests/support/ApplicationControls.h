@@ -50,6 +50,7 @@ inline const QPoint done(61, 321);
 namespace overlay {
 inline const QPoint retry(1163, 612);
 inline const QPoint stopAndReturn(756, 655);
+inline const QPoint temporaryExit(1163, 655);
 }
 
 } // namespace quorvia::test::controls

@@ -139,6 +139,47 @@ TEST_P(DisplayChangeTest, WhileLiveTheMaskFollowsTheLaptopScreenThroughEveryArra
     }
 }
 
+// Each road to a mask shown during the emergency key's hide, then the projector above, on the left, below and
+// the lid closed: the mask stands wholly on the laptop screen wherever it went, or is not shown without one, and
+// nothing of ours stands on the projector but the audience's card while the output was live.
+TEST_P(DisplayChangeTest, AMaskShownDuringTheEmergencyKeysHideFollowsTheLaptopScreen)
+{
+    const auto mirror = [&] { return xrandr(QStringLiteral("--output DUMMY1 --same-as DUMMY0")) && waitUntil([&] { return maskDrawnOn(laptop); }, 5000); };
+    const auto keyHides = [&] { return app->pressEmergencyKey(), waitUntil([&] { return !maskDrawnOn(laptop) && !app->shows(*island); }, 5000); };
+    struct Road { const char* name; std::function<bool()> take; bool live = false; };
+    const std::vector<Road> roads{
+        {"the key twice under a mirror", [&] { return mirror() && keyHides() && (app->pressEmergencyKey(), waitUntil([&] { return maskDrawnOn(laptop); }, 5000)); }},
+        {"the key once, then a mirror", [&] { return keyHides() && mirror(); }},
+        {"临时退出遮罩, then the key", [&] {
+             return mirror() && (app->clickAt(laptop.topLeft() + controls::overlay::temporaryExit), waitUntil([&] { return !maskDrawnOn(laptop); }, 5000))
+                 && (app->pressEmergencyKey(), waitUntil([&] { return maskDrawnOn(laptop); }, 12000));
+         }},
+        {"live, the key once", [&] { return goLive() && (app->pressEmergencyKey(), waitUntil([&] { return !app->shows(*island); }, 5000)); }, true}};
+    for (const Road& road : roads) {
+        if (&road != &roads.front()) {
+            app.reset();
+            ASSERT_TRUE(TwoOutputXServer::restoreLayout(display));
+            app = std::make_unique<RunningApplication>(display);
+            ASSERT_TRUE(app->launch() && (island = app->settledIsland()) && app->waitUntilOffersPrivacyOutput(*island));
+        }
+        ASSERT_TRUE(road.take()) << road.name;
+        QRect audience = projector;
+        // Without a laptop screen no window of ours draws the mask, wherever it stands.
+        const auto standsRight = [&](const std::optional<QRect>& home) {
+            return std::ranges::all_of(app->windows(), [&](const auto& w) {
+                return home ? home->contains(w.outer) || (road.live && w.frame == audience)
+                            : (!w.outer.intersects(audience) || (road.live && w.frame == audience)) && !maskDrawnOn(w.frame);
+            }) && !maskDrawnOn(audience) && (!home || maskDrawnOn(*home));
+        };
+        for (const auto& [laptopAt, projectorAt] : {arrangements[0], arrangements[1], arrangements[3]}) {
+            audience = QRect(projectorAt, laptop.size());
+            EXPECT_TRUE(arrange(laptopAt, projectorAt) && waitUntil([&] { return standsRight(QRect(laptopAt, laptop.size())); }, 5000))
+                << road.name << ", the laptop at " << laptopAt.x() << ',' << laptopAt.y() << ':' << ours();
+        }
+        EXPECT_TRUE(xrandr(QStringLiteral("--output DUMMY0 --off")) && waitUntil([&] { return standsRight(std::nullopt); }, 5000)) << road.name << ", the lid closed:" << ours();
+    }
+}
+
 // A change under the mask places the windows once it goes, by either of its buttons.
 TEST_P(DisplayChangeTest, AChangeUnderTheMaskPlacesTheIslandOnceRetryOrStopTakesTheMaskAway)
 {
