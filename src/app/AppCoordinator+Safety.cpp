@@ -102,8 +102,6 @@ void AppCoordinator::hidePrivateSurfaces(bool allowSafetyOverlay)
     auto keep = mirrorEngine->audienceOutputWindows();
     if (allowSafetyOverlay)
         keep.push_back(&safetyOverlayController->window());
-    // Nothing the speaker did before the hold moves a window during or after it.
-    placementWatch.forgetInput();
     privateWindows->hideAllAppOwnedWindows(keep, true);
 }
 
@@ -318,6 +316,7 @@ void AppCoordinator::keepPlaces()
 
 void AppCoordinator::placeWhatIsOwed()
 {
+    // Nothing the speaker did before or during the hold moves a window after it.
     placementWatch.forgetInput();
     if (isPlacingOwed()) {
         placeAfterDisplayChange();

@@ -118,6 +118,29 @@ TEST(PlacementWatch, AnInputMakesNoMoveAfterTheFirstToldOnceItEnded)
     }
 }
 
+// A window manager that keeps moving a window is answered so many times after each change, then left alone.
+TEST(PlacementWatch, MovesByNobodyAreAnsweredOnlySoOftenAChange)
+{
+    test::TestPlatform env;
+    env.platform().pointerService = std::make_shared<test::FakePointerService>();
+    platform::Window window(platform::fromQtGlobal(QRectF(100, 100, 400, 300)));
+    PlacementWatch watch;
+    watch.placesWindow = [](const QWidget&) { return true; };
+    window.orderFront();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const QRect home = window.geometry();
+    for (int change = 0; change < 2; ++change) {
+        watch.place(true, [] {});
+        int answered = 0;
+        for (int i = 1; i <= 2 * PlacementWatch::windowManagerMovesAnswered; ++i) {
+            serverMoves(window, home.translated(i, 0));
+            answered += window.geometry() == home;
+        }
+        EXPECT_EQ(answered, 16) << change;
+        window.returnToPlace();
+    }
+}
+
 // An Alt drag the window manager never told of (held against an edge, it moved nothing) makes no move after
 // the emergency key's hide: a move then is another program's, and goes back.
 class PlacementAcrossAHold : public test::CoordinatorHarness {};
