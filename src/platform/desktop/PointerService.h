@@ -53,6 +53,7 @@ public:
         std::optional<Rect> area;
         std::optional<Rect> areaAtRelease;
     };
+    // Each fact is as of the press or release itself, however late it is asked for.
     virtual Press lastPress() const = 0;
     // The last key pressed anywhere, numbered in the presses' order: a key
     // the window manager took (a move by the keyboard) counts too.
@@ -67,7 +68,7 @@ public:
     virtual Key lastKey() const = 0;
     // The keys numbered above `number`, oldest first, as far back as kept:
     // where a stretch of keys began.
-    virtual std::vector<Key> keysAfter(std::uint64_t number) const { (void)number; return {}; }
+    virtual std::vector<Key> keysAfter(std::uint64_t number) const = 0;
 };
 
 } // namespace quorvia::platform

@@ -7,6 +7,7 @@
 #include "platform/linux/desktop/XcbConnection.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QCursor>
 #include <QWidget>
 #include <QPainter>
@@ -17,10 +18,285 @@
 #include <xcb/xfixes.h>
 #include <xcb/xinput.h>
 
+#include <sys/eventfd.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace quorvia::platform::native {
+
+// Reads raw presses, releases and keys on a thread and connection of its own
+// and asks the server at once where each happened. It knows X ids and root
+// pixels only: no Qt on its thread.
+class LinuxPointerService::InputReader {
+public:
+    struct Press {
+        std::uint64_t number = 0;
+        QPoint location;
+        bool withModifier = false;
+        std::optional<QPoint> release;
+        xcb_window_t window = XCB_NONE;
+        std::optional<QRect> area;
+        std::optional<QRect> areaAtRelease;
+    };
+    struct Key {
+        std::uint64_t number = 0;
+        xcb_keycode_t keycode = 0;
+        bool down = true;
+        xcb_window_t window = XCB_NONE;
+        std::optional<QRect> area;
+        std::optional<QRect> areaAtRelease;
+    };
+
+    // Input is selected before this returns, so none after it is missed;
+    // none without a server or its input extension. Windows of ours are those
+    // whose ids the server gave Qt's connection: `base` and any bits of `mask`.
+    static std::unique_ptr<InputReader> start(std::uint32_t base, std::uint32_t mask)
+    {
+        auto connection = connectXcbScreen(QByteArray());
+        if (!connection)
+            return nullptr;
+        std::unique_ptr<InputReader> reader(new InputReader(connection->connection, connection->screen->root, base, mask));
+        if (!reader->select())
+            return nullptr;
+        reader->thread_ = std::thread([r = reader.get()] { r->run(); });
+        return reader;
+    }
+
+    ~InputReader()
+    {
+        if (thread_.joinable()) {
+            const std::uint64_t one = 1;
+            stopping_ = true;
+            [[maybe_unused]] const auto written = ::write(wake_, &one, sizeof one);
+            thread_.join();
+        }
+        if (wake_ >= 0)
+            ::close(wake_);
+        xcb_disconnect(c_);
+    }
+
+    Press press() const
+    {
+        std::lock_guard lock(mutex_);
+        return press_;
+    }
+    std::deque<Key> keys() const
+    {
+        std::lock_guard lock(mutex_);
+        return keys_;
+    }
+    Key lastKey() const
+    {
+        std::lock_guard lock(mutex_);
+        return keys_.empty() ? Key{} : keys_.back();
+    }
+
+private:
+    InputReader(xcb_connection_t* c, xcb_window_t root, std::uint32_t base, std::uint32_t mask)
+        : c_(c), root_(root), base_(base), mask_(mask), wake_(::eventfd(0, EFD_CLOEXEC))
+    {
+    }
+
+    bool select()
+    {
+        const auto input = queryXcbExtension(
+            c_, &xcb_input_id, [this] { return xcb_input_xi_query_version_reply(c_, xcb_input_xi_query_version(c_, 2, 2), nullptr); });
+        if (wake_ < 0 || !input || input.version->major_version < 2)
+            return false;
+        opcode_ = input.data->major_opcode;
+        struct {
+            xcb_input_event_mask_t head;
+            std::uint32_t mask;
+        } selection{{XCB_INPUT_DEVICE_ALL_MASTER, 1},
+                    std::uint32_t(XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_RELEASE
+                                  | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE)};
+        // A master device only: each press comes from its own device and its master too.
+        xcb_input_xi_select_events(c_, root_, 1, &selection.head);
+        // A round trip: the selection stands before the first call returns.
+        return bool(xcbReply(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr)));
+    }
+
+    // Replies pull events into xcb's queue: it is emptied before each wait.
+    void run()
+    {
+        pollfd waits[2] = {{xcb_get_file_descriptor(c_), POLLIN, 0}, {wake_, POLLIN, 0}};
+        while (!stopping_) {
+            while (xcb_generic_event_t* event = xcb_poll_for_event(c_)) {
+                if (!stopping_)
+                    handle(event);
+                std::free(event);
+            }
+            if (stopping_ || xcb_connection_has_error(c_))
+                return;
+            if (::poll(waits, 2, -1) < 0 && errno != EINTR)
+                return;
+        }
+    }
+
+    void handle(const xcb_generic_event_t* event)
+    {
+        const auto* generic = reinterpret_cast<const xcb_ge_generic_event_t*>(event);
+        if ((event->response_type & ~0x80) != XCB_GE_GENERIC || generic->extension != opcode_)
+            return;
+        // Raw events carry the same head; detail is the button or key code.
+        const std::uint32_t detail = reinterpret_cast<const xcb_input_raw_button_press_event_t*>(event)->detail;
+        switch (generic->event_type) {
+        case XCB_INPUT_RAW_BUTTON_PRESS: return notePress(detail);
+        case XCB_INPUT_RAW_BUTTON_RELEASE: return noteRelease(detail);
+        case XCB_INPUT_RAW_KEY_PRESS: return noteKey(xcb_keycode_t(detail));
+        case XCB_INPUT_RAW_KEY_RELEASE: return noteKeyUp(xcb_keycode_t(detail));
+        default: return;
+        }
+    }
+
+    XcbReply<xcb_query_pointer_reply_t> queryPointer() const
+    {
+        return xcbReply(xcb_query_pointer_reply(c_, xcb_query_pointer(c_, root_), nullptr));
+    }
+
+    // Buttons 4 to 7 are the wheel's turns, no press on anything. The pointer
+    // is asked first: it is what a drag moves soonest.
+    void notePress(std::uint32_t button)
+    {
+        if (button < 1 || button > 3)
+            return;
+        const auto pointer = queryPointer();
+        if (!pointer)
+            return;
+        const xcb_window_t window = ourWindowIn(pointer->child);
+        const auto area = areaOf(window);
+        std::lock_guard lock(mutex_);
+        press_ = {++inputs_, QPoint(pointer->root_x, pointer->root_y),
+                  bool(pointer->mask & (XCB_KEY_BUT_MASK_MOD_1 | XCB_KEY_BUT_MASK_MOD_4)), std::nullopt, window, area,
+                  std::nullopt};
+    }
+
+    // Only this thread writes press_ and keys_, so it reads them unlocked.
+    void noteRelease(std::uint32_t button)
+    {
+        if (button < 1 || button > 3 || press_.number == 0)
+            return;
+        const auto pointer = queryPointer();
+        if (!pointer)
+            return;
+        const auto area = areaOf(press_.window);
+        std::lock_guard lock(mutex_);
+        press_.release = QPoint(pointer->root_x, pointer->root_y);
+        press_.areaAtRelease = area;
+    }
+
+    void noteKey(xcb_keycode_t keycode)
+    {
+        const auto focus = xcbReply(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
+        const xcb_window_t window = focus ? ourWindowAbove(focus->focus) : XCB_NONE;
+        const auto area = areaOf(window);
+        std::lock_guard lock(mutex_);
+        keys_.push_back({++inputs_, keycode, true, window, area, std::nullopt});
+        if (keys_.size() > keptKeys)
+            keys_.pop_front();
+    }
+
+    // A held key may have repeated: each of its presses went up now.
+    void noteKeyUp(xcb_keycode_t keycode)
+    {
+        xcb_window_t window = XCB_NONE;
+        for (const Key& key : keys_)
+            if (key.down && key.keycode == keycode)
+                window = key.window;
+        const auto area = areaOf(window);
+        std::lock_guard lock(mutex_);
+        for (Key& key : keys_)
+            if (key.down && key.keycode == keycode) {
+                key.down = false;
+                key.areaAtRelease = area;
+            }
+    }
+
+    bool isOurs(xcb_window_t window) const { return window != XCB_NONE && (window & ~mask_) == base_; }
+
+    // Our top-level window that a child of the root is or holds: a window
+    // manager's frame holds ours a level or two down.
+    xcb_window_t ourWindowIn(xcb_window_t rootChild) const
+    {
+        std::vector<xcb_window_t> level;
+        if (rootChild != XCB_NONE)
+            level.push_back(rootChild);
+        for (int depth = 0; depth < 4 && !level.empty(); ++depth) {
+            for (const xcb_window_t window : level)
+                if (isOurs(window))
+                    return window;
+            if (depth == 3)
+                break;
+            // Every request of a level goes out before any reply is read.
+            std::vector<xcb_query_tree_cookie_t> asked;
+            for (const xcb_window_t window : level)
+                asked.push_back(xcb_query_tree(c_, window));
+            level.clear();
+            for (const auto cookie : asked)
+                if (const auto tree = xcbReply(xcb_query_tree_reply(c_, cookie, nullptr))) {
+                    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+                    level.insert(level.end(), children, children + xcb_query_tree_children_length(tree.get()));
+                }
+        }
+        return XCB_NONE;
+    }
+
+    // Our top-level window holding `window`: the topmost of ours above it,
+    // else the one in the root's child above it (the keyboard may be given to
+    // a frame or to a window of a widget inside ours).
+    xcb_window_t ourWindowAbove(xcb_window_t window) const
+    {
+        xcb_window_t topmost = XCB_NONE;
+        // None and PointerRoot are no windows.
+        for (int depth = 0; window > 1 && window != root_ && depth < 8; ++depth) {
+            if (isOurs(window))
+                topmost = window;
+            const auto tree = xcbReply(xcb_query_tree_reply(c_, xcb_query_tree(c_, window), nullptr));
+            if (!tree)
+                return topmost;
+            if (tree->parent == root_)
+                return topmost != XCB_NONE ? topmost : ourWindowIn(window);
+            window = tree->parent;
+        }
+        return topmost;
+    }
+
+    // Our client window's own area, without the frame around it, in root pixels.
+    std::optional<QRect> areaOf(xcb_window_t window) const
+    {
+        if (window == XCB_NONE)
+            return std::nullopt;
+        const auto origin = xcb_translate_coordinates(c_, window, root_, 0, 0);
+        const auto size = xcb_get_geometry(c_, window);
+        const auto at = xcbReply(xcb_translate_coordinates_reply(c_, origin, nullptr));
+        const auto geometry = xcbReply(xcb_get_geometry_reply(c_, size, nullptr));
+        if (!at || !geometry)
+            return std::nullopt;
+        return QRect(at->dst_x, at->dst_y, geometry->width, geometry->height);
+    }
+
+    xcb_connection_t* const c_;
+    const xcb_window_t root_;
+    const std::uint32_t base_;
+    const std::uint32_t mask_;
+    const int wake_;
+    std::uint8_t opcode_ = 0;
+    std::thread thread_;
+    std::atomic<bool> stopping_ = false;
+    mutable std::mutex mutex_;
+    std::uint64_t inputs_ = 0;
+    Press press_;
+    std::deque<Key> keys_;
+};
 
 LinuxPointerService::LinuxPointerService() = default;
 LinuxPointerService::~LinuxPointerService() = default;
@@ -44,14 +320,16 @@ void LinuxPointerService::connect() const
     if (input && input.version->major_version >= 2)
         inputOpcode_ = input.data->major_opcode;
     if (inputOpcode_) {
-        // Presses are counted from now on; motion only while asked for.
-        watching_ = true;
-        watchMotion(false);
         // Events are read as they come, so none pile up while nobody asks.
         events_ = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(c), QSocketNotifier::Read);
         QObject::connect(events_.get(), &QSocketNotifier::activated, events_.get(), [this] { readEvents(); });
     }
     xcb_flush(c);
+    // Presses and keys are counted from now on.
+    if (auto* qt = qGuiApp->nativeInterface<QNativeInterface::QX11Application>(); qt && qt->connection()) {
+        const xcb_setup_t* setup = xcb_get_setup(qt->connection());
+        input_ = InputReader::start(setup->resource_id_base, setup->resource_id_mask);
+    }
 }
 
 void LinuxPointerService::watchMotion(bool watch) const
@@ -62,10 +340,7 @@ void LinuxPointerService::watchMotion(bool watch) const
     struct {
         xcb_input_event_mask_t head;
         std::uint32_t mask;
-    } selection{{XCB_INPUT_DEVICE_ALL, 1},
-                std::uint32_t(XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_RELEASE
-                              | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS)
-                    | (watch ? std::uint32_t(XCB_INPUT_XI_EVENT_MASK_RAW_MOTION) : 0u)};
+    } selection{{XCB_INPUT_DEVICE_ALL, 1}, watch ? std::uint32_t(XCB_INPUT_XI_EVENT_MASK_RAW_MOTION) : 0u};
     xcb_input_xi_select_events(x11_->connection(), x11_->root(), 1, &selection.head);
     xcb_flush(x11_->connection());
 }
@@ -79,12 +354,6 @@ void LinuxPointerService::readEvents() const
         const auto* generic = reinterpret_cast<xcb_ge_generic_event_t*>(event);
         if (type != XCB_GE_GENERIC || generic->extension != inputOpcode_)
             cursorChanged_ = true;
-        else if (generic->event_type == XCB_INPUT_RAW_BUTTON_PRESS)
-            notePress(reinterpret_cast<xcb_input_raw_button_press_event_t*>(event)->detail);
-        else if (generic->event_type == XCB_INPUT_RAW_BUTTON_RELEASE)
-            noteRelease(reinterpret_cast<xcb_input_raw_button_release_event_t*>(event)->detail);
-        else if (generic->event_type == XCB_INPUT_RAW_KEY_PRESS)
-            noteKey();
         else
             moved_ = true;
         std::free(event);
@@ -124,73 +393,64 @@ XcbReply<xcb_query_pointer_reply_t> LinuxPointerService::queryPointer() const
     return xcbReply(xcb_query_pointer_reply(c, xcb_query_pointer(c, x11_->root()), nullptr));
 }
 
-// A raw press tells no place: the pointer is asked at once, still where the press was.
-void LinuxPointerService::notePress(std::uint32_t button) const
+QWidget* LinuxPointerService::widgetOf(std::uint32_t window)
 {
-    // Buttons 4 to 7 are the wheel's turns, no press on anything.
-    if (button < 1 || button > 3)
-        return;
-    if (const auto pointer = queryPointer())
-        lastPress_ = {++inputs_, fromQtGlobal(QPointF(pointer->root_x, pointer->root_y)),
-                      bool(pointer->mask & (XCB_KEY_BUT_MASK_MOD_1 | XCB_KEY_BUT_MASK_MOD_4)), std::nullopt,
-                      ourWindowHolding(pointer->child), {}, {}};
-}
-
-// A key tells no window: the keyboard is asked where it is at once, still there.
-void LinuxPointerService::noteKey() const
-{
-    xcb_connection_t* c = x11_->connection();
-    const auto focus = xcbReply(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
-    lastKey_ = {++inputs_, focus ? ourWindowHolding(focus->focus) : nullptr, {}, {}};
-}
-
-std::uint32_t LinuxPointerService::rootChildHolding(std::uint32_t window) const
-{
-    xcb_connection_t* c = x11_->connection();
-    for (int depth = 0; window != XCB_NONE && depth < 8; ++depth) {
-        const auto tree = xcbReply(xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr));
-        if (!tree)
-            return XCB_NONE;
-        if (tree->parent == tree->root)
-            return window;
-        window = tree->parent;
-    }
-    return XCB_NONE;
-}
-
-// By the root's child that holds both: a window manager's frame holds its
-// title bar and border as well as our window.
-QWidget* LinuxPointerService::ourWindowHolding(std::uint32_t window) const
-{
-    const std::uint32_t holder = rootChildHolding(window);
-    if (holder == XCB_NONE)
+    if (window == XCB_NONE)
         return nullptr;
     for (QWidget* widget : QApplication::topLevelWidgets())
-        if (widget->isVisible() && widget->internalWinId() && rootChildHolding(std::uint32_t(widget->internalWinId())) == holder)
+        if (widget->internalWinId() == window)
             return widget;
     return nullptr;
 }
 
-void LinuxPointerService::noteRelease(std::uint32_t button) const
+namespace {
+
+// Root pixels are Qt's global space on X.
+std::optional<Rect> inGlobalSpace(const std::optional<QRect>& area)
 {
-    if (button < 1 || button > 3 || lastPress_.number == 0)
-        return;
-    if (const auto pointer = queryPointer())
-        lastPress_.release = fromQtGlobal(QPointF(pointer->root_x, pointer->root_y));
+    return area ? std::optional(fromQtGlobal(QRectF(*area))) : std::nullopt;
 }
+
+} // namespace
 
 PointerService::Press LinuxPointerService::lastPress() const
 {
     connect();
-    readEvents();
-    return lastPress_;
+    if (!input_)
+        return {};
+    const auto press = input_->press();
+    if (press.number == 0)
+        return {};
+    return {press.number,
+            fromQtGlobal(QPointF(press.location)),
+            press.withModifier,
+            press.release ? std::optional(fromQtGlobal(QPointF(*press.release))) : std::nullopt,
+            widgetOf(press.window),
+            inGlobalSpace(press.area),
+            inGlobalSpace(press.areaAtRelease)};
 }
 
 PointerService::Key LinuxPointerService::lastKey() const
 {
     connect();
-    readEvents();
-    return lastKey_;
+    if (!input_)
+        return {};
+    const auto key = input_->lastKey();
+    if (key.number == 0)
+        return {};
+    return {key.number, widgetOf(key.window), inGlobalSpace(key.area), inGlobalSpace(key.areaAtRelease)};
+}
+
+std::vector<PointerService::Key> LinuxPointerService::keysAfter(std::uint64_t number) const
+{
+    connect();
+    std::vector<Key> after;
+    if (!input_)
+        return after;
+    for (const auto& key : input_->keys())
+        if (key.number > number)
+            after.push_back({key.number, widgetOf(key.window), inGlobalSpace(key.area), inGlobalSpace(key.areaAtRelease)});
+    return after;
 }
 
 bool LinuxPointerService::isButtonHeld() const
