@@ -8,11 +8,13 @@
 #include "support/ScreenPixels.h"
 #include "support/StackingWatch.h"
 #include "support/StatusArea.h"
+#include "support/TwoOutputXServer.h"
 #include "support/WindowManagedTwoOutputTest.h"
 
 #include <QProcess>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -250,6 +252,69 @@ TEST_P(AlertStackingTest, AnotherProgramKeepsTheKeyboardThroughAHideAndARestore)
     ASSERT_TRUE(waitUntil([&] { return app->shows(*island); })) << "the island did not come back";
     runEventsFor(1500);
     EXPECT_TRUE(app->hasKeyboard(other)) << "the restore took the keyboard";
+}
+
+// The emergency key hides everything while openbox holds the whole keyboard:
+// in a drag by the title bar, in its keyboard move, with its desktop menu
+// open. Each press acts once: the next one, after openbox lets go, restores.
+TEST_P(AlertStackingTest, TheEmergencyKeyActsWhileTheWindowManagerHoldsTheKeyboard)
+{
+    if (GetParam() != Manager::openbox)
+        GTEST_SKIP() << "only a window manager holds the keyboard so";
+    ASSERT_TRUE(openScriptManagement());
+    const auto xdotool = [&](const QStringList& arguments) { return app->tool(QStringLiteral("xdotool"), arguments); };
+    const auto at = [](QPoint p) { return QStringList{QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y())}; };
+    const auto managementNow = [&] {
+        const auto shown = app->windows();
+        const auto it = std::ranges::find(shown, *management);
+        return it == shown.end() ? *management : *it;
+    };
+    const auto managementMoved = [&](QRect before) { return waitUntil([&] { return managementNow().frame != before; }, 5000); };
+    // Whatever else stands besides ours, openbox's menus aside.
+    const int others = app->shownTopLevelsOfOthers();
+    const auto menuShown = [&] { return waitUntil([&] { return app->shownTopLevelsOfOthers() > others; }, 5000); };
+    const struct {
+        const char* name;
+        std::function<bool()> hold;
+        QStringList letGo;
+    } cases[] = {
+        {"a drag by the title bar",
+         [&] {
+             const RunningApplication::Window w = managementNow();
+             const QPoint title(w.outer.center().x(), (w.outer.top() + w.frame.top()) / 2);
+             return xdotool(at(title) + QStringList{QStringLiteral("mousedown"), QStringLiteral("1"), QStringLiteral("sleep"), QStringLiteral("0.1")}
+                            + at(title + QPoint(20, 10)) + QStringList{QStringLiteral("sleep"), QStringLiteral("0.1")} + at(title + QPoint(60, 30)))
+                 && managementMoved(w.frame);
+         },
+         {QStringLiteral("mouseup"), QStringLiteral("1")}},
+        {"the keyboard move",
+         [&] {
+             const RunningApplication::Window w = managementNow();
+             return app->focus(w) && (app->key(QStringLiteral("alt+space")), menuShown())
+                 && (app->key(QStringLiteral("m")), app->key(QStringLiteral("Right Right")), managementMoved(w.frame));
+         },
+         {QStringLiteral("key"), QStringLiteral("Return")}},
+        {"the desktop menu",
+         [&] {
+             const QRect laptop = TwoOutputXServer::laptopArea();
+             const QPoint empty(laptop.left() + 40, laptop.bottom() - 40);
+             for (const auto& w : app->windows())
+                 EXPECT_FALSE(w.outer.contains(empty)) << w.name.toStdString() << " stands on the spot";
+             return xdotool(at(empty) + QStringList{QStringLiteral("click"), QStringLiteral("3")}) && menuShown();
+         },
+         {QStringLiteral("key"), QStringLiteral("Escape")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(c.hold()) << "openbox did not take the keyboard";
+        app->pressEmergencyKey();
+        EXPECT_TRUE(waitUntil([&] { return app->windows().empty(); }, 500)) << "nothing was hidden";
+        ASSERT_TRUE(xdotool(c.letGo));
+        runEventsFor(300);
+        app->pressEmergencyKey();
+        ASSERT_TRUE(waitUntil([&] { return app->shows(*island) && app->shows(*management); })) << "the windows did not come back";
+        EXPECT_TRUE(waitUntil([&] { return app->shownTopLevelsOfOthers() == others; }, 5000)) << "openbox still holds on";
+    }
 }
 
 // 稿件管理 lies open behind the island; the script editor, opened from the
