@@ -14,7 +14,6 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -262,58 +261,42 @@ TEST_P(AlertStackingTest, TheEmergencyKeyActsWhileTheWindowManagerHoldsTheKeyboa
     if (GetParam() != Manager::openbox)
         GTEST_SKIP() << "only a window manager holds the keyboard so";
     ASSERT_TRUE(openScriptManagement());
-    const auto xdotool = [&](const QStringList& arguments) { return app->tool(QStringLiteral("xdotool"), arguments); };
-    const auto at = [](QPoint p) { return QStringList{QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y())}; };
-    const auto managementNow = [&] {
+    const int others = app->shownTopLevelsOfOthers(); // openbox's menus aside
+    const auto xdotool = [&](const QString& command) { return app->tool(QStringLiteral("xdotool"), command.split(u' ')); };
+    const auto at = [](QPoint p) { return QStringLiteral("%1 %2").arg(p.x()).arg(p.y()); };
+    const auto current = [&] {
         const auto shown = app->windows();
         const auto it = std::ranges::find(shown, *management);
-        return it == shown.end() ? *management : *it;
+        return it == shown.end() ? std::nullopt : std::optional(*it);
     };
-    const auto managementMoved = [&](QRect before) { return waitUntil([&] { return managementNow().frame != before; }, 5000); };
-    // Whatever else stands besides ours, openbox's menus aside.
-    const int others = app->shownTopLevelsOfOthers();
-    const auto menuShown = [&] { return waitUntil([&] { return app->shownTopLevelsOfOthers() > others; }, 5000); };
     const struct {
         const char* name;
-        std::function<bool()> hold;
-        QStringList letGo;
+        bool moves;
+        QString hold, letGo;
     } cases[] = {
-        {"a drag by the title bar",
-         [&] {
-             const RunningApplication::Window w = managementNow();
-             const QPoint title(w.outer.center().x(), (w.outer.top() + w.frame.top()) / 2);
-             return xdotool(at(title) + QStringList{QStringLiteral("mousedown"), QStringLiteral("1"), QStringLiteral("sleep"), QStringLiteral("0.1")}
-                            + at(title + QPoint(20, 10)) + QStringList{QStringLiteral("sleep"), QStringLiteral("0.1")} + at(title + QPoint(60, 30)))
-                 && managementMoved(w.frame);
-         },
-         {QStringLiteral("mouseup"), QStringLiteral("1")}},
-        {"the keyboard move",
-         [&] {
-             const RunningApplication::Window w = managementNow();
-             return app->focus(w) && (app->key(QStringLiteral("alt+space")), menuShown())
-                 && (app->key(QStringLiteral("m")), app->key(QStringLiteral("Right Right")), managementMoved(w.frame));
-         },
-         {QStringLiteral("key"), QStringLiteral("Return")}},
-        {"the desktop menu",
-         [&] {
-             const QRect laptop = TwoOutputXServer::laptopArea();
-             const QPoint empty(laptop.left() + 40, laptop.bottom() - 40);
-             for (const auto& w : app->windows())
-                 EXPECT_FALSE(w.outer.contains(empty)) << w.name.toStdString() << " stands on the spot";
-             return xdotool(at(empty) + QStringList{QStringLiteral("click"), QStringLiteral("3")}) && menuShown();
-         },
-         {QStringLiteral("key"), QStringLiteral("Escape")}},
+        {"a drag by the title bar", true,
+         QStringLiteral("mousemove TITLE mousedown 1 sleep 0.1 mousemove_relative 20 10 sleep 0.1 mousemove_relative 40 20"),
+         QStringLiteral("mouseup 1")},
+        {"the keyboard move", true, QStringLiteral("key alt+space sleep 0.5 key m sleep 0.5 key Right Right"), QStringLiteral("key Return")},
+        {"the desktop menu", false, QStringLiteral("mousemove EMPTY click 3"), QStringLiteral("key Escape")},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_TRUE(c.hold()) << "openbox did not take the keyboard";
+        ASSERT_TRUE(app->focus(*management));
+        const auto before = current();
+        ASSERT_TRUE(before);
+        const QPoint title(before->outer.center().x(), (before->outer.top() + before->frame.top()) / 2);
+        const QPoint empty = TwoOutputXServer::laptopArea().bottomLeft() + QPoint(40, -40);
+        ASSERT_TRUE(xdotool(QString(c.hold).replace(QStringLiteral("TITLE"), at(title)).replace(QStringLiteral("EMPTY"), at(empty))));
+        ASSERT_TRUE(waitUntil([&] {
+            const auto now = current();
+            return c.moves ? now && now->frame != before->frame : app->shownTopLevelsOfOthers() > others;
+        }, 5000)) << "openbox did not take the keyboard";
         app->pressEmergencyKey();
         EXPECT_TRUE(waitUntil([&] { return app->windows().empty(); }, 500)) << "nothing was hidden";
-        ASSERT_TRUE(xdotool(c.letGo));
-        runEventsFor(300);
+        ASSERT_TRUE(xdotool(c.letGo) && waitUntil([&] { return app->shownTopLevelsOfOthers() == others; }, 5000)) << "openbox holds on";
         app->pressEmergencyKey();
         ASSERT_TRUE(waitUntil([&] { return app->shows(*island) && app->shows(*management); })) << "the windows did not come back";
-        EXPECT_TRUE(waitUntil([&] { return app->shownTopLevelsOfOthers() == others; }, 5000)) << "openbox still holds on";
     }
 }
 
