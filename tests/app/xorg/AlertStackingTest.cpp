@@ -8,6 +8,7 @@
 #include "support/ScreenPixels.h"
 #include "support/StackingWatch.h"
 #include "support/StatusArea.h"
+#include "support/TwoOutputXServer.h"
 #include "support/WindowManagedTwoOutputTest.h"
 
 #include <QProcess>
@@ -250,6 +251,53 @@ TEST_P(AlertStackingTest, AnotherProgramKeepsTheKeyboardThroughAHideAndARestore)
     ASSERT_TRUE(waitUntil([&] { return app->shows(*island); })) << "the island did not come back";
     runEventsFor(1500);
     EXPECT_TRUE(app->hasKeyboard(other)) << "the restore took the keyboard";
+}
+
+// The emergency key hides everything while openbox holds the whole keyboard:
+// in a drag by the title bar, in its keyboard move, with its desktop menu
+// open. Each press acts once: the next one, after openbox lets go, restores.
+TEST_P(AlertStackingTest, TheEmergencyKeyActsWhileTheWindowManagerHoldsTheKeyboard)
+{
+    if (GetParam() != Manager::openbox)
+        GTEST_SKIP() << "only a window manager holds the keyboard so";
+    ASSERT_TRUE(openScriptManagement());
+    const int others = app->shownTopLevelsOfOthers(); // openbox's menus aside
+    const auto xdotool = [&](const QString& command) { return app->tool(QStringLiteral("xdotool"), command.split(u' ')); };
+    const auto at = [](QPoint p) { return QStringLiteral("%1 %2").arg(p.x()).arg(p.y()); };
+    const auto current = [&] {
+        const auto shown = app->windows();
+        const auto it = std::ranges::find(shown, *management);
+        return it == shown.end() ? std::nullopt : std::optional(*it);
+    };
+    const struct {
+        const char* name;
+        bool moves;
+        QString hold, letGo;
+    } cases[] = {
+        {"a drag by the title bar", true,
+         QStringLiteral("mousemove TITLE mousedown 1 sleep 0.1 mousemove_relative 20 10 sleep 0.1 mousemove_relative 40 20"),
+         QStringLiteral("mouseup 1")},
+        {"the keyboard move", true, QStringLiteral("key alt+space sleep 0.5 key m sleep 0.5 key Right Right"), QStringLiteral("key Return")},
+        {"the desktop menu", false, QStringLiteral("mousemove EMPTY click 3"), QStringLiteral("key Escape")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(app->focus(*management));
+        const auto before = current();
+        ASSERT_TRUE(before);
+        const QPoint title(before->outer.center().x(), (before->outer.top() + before->frame.top()) / 2);
+        const QPoint empty = TwoOutputXServer::laptopArea().bottomLeft() + QPoint(40, -40);
+        ASSERT_TRUE(xdotool(QString(c.hold).replace(QStringLiteral("TITLE"), at(title)).replace(QStringLiteral("EMPTY"), at(empty))));
+        ASSERT_TRUE(waitUntil([&] {
+            const auto now = current();
+            return c.moves ? now && now->frame != before->frame : app->shownTopLevelsOfOthers() > others;
+        }, 5000)) << "openbox did not take the keyboard";
+        app->pressEmergencyKey();
+        EXPECT_TRUE(waitUntil([&] { return app->windows().empty(); }, 500)) << "nothing was hidden";
+        ASSERT_TRUE(xdotool(c.letGo) && waitUntil([&] { return app->shownTopLevelsOfOthers() == others; }, 5000)) << "openbox holds on";
+        app->pressEmergencyKey();
+        ASSERT_TRUE(waitUntil([&] { return app->shows(*island) && app->shows(*management); })) << "the windows did not come back";
+    }
 }
 
 // 稿件管理 lies open behind the island; the script editor, opened from the

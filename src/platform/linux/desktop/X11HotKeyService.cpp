@@ -1,10 +1,12 @@
 #include "platform/linux/desktop/X11HotKeyService.h"
 
 #include "platform/linux/desktop/XcbConnection.h"
+#include "platform/linux/desktop/XcbExtension.h"
 
 #include <QSocketNotifier>
 
 #include <xcb/xcb.h>
+#include <xcb/xinput.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -25,10 +27,12 @@ constexpr std::uint8_t evdevOffset = 8;
 constexpr std::uint8_t evdevKeyH = 35;
 
 // Which modifier bit each key is bound to in the server's current keymap;
-// the usual bits where a key is not bound.
-X11ModifierMasks readModifierMasks(xcb_connection_t* c, std::uint8_t minKeyCode, std::uint8_t maxKeyCode)
+// the usual bits where a key is not bound. `ofKey` gets every key code's bits.
+X11ModifierMasks readModifierMasks(xcb_connection_t* c, std::uint8_t minKeyCode, std::uint8_t maxKeyCode,
+                                   std::array<std::uint16_t, 256>& ofKey)
 {
     X11ModifierMasks masks;
+    ofKey.fill(0);
     auto modifiers = xcbReply(xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr));
     auto keyboard = xcbReply(xcb_get_keyboard_mapping_reply(
         c, xcb_get_keyboard_mapping(c, minKeyCode, std::uint8_t(maxKeyCode - minKeyCode + 1)), nullptr));
@@ -48,6 +52,12 @@ X11ModifierMasks readModifierMasks(xcb_connection_t* c, std::uint8_t minKeyCode,
         }
         return false;
     };
+    for (int bit = 0; bit < 8; ++bit) {
+        for (int k = 0; k < perModifier; ++k) {
+            if (const xcb_keycode_t key = modKeys[bit * perModifier + k])
+                ofKey[key] |= std::uint16_t(1u << bit);
+        }
+    }
     bool superFound = false;
     bool altFound = false;
     bool numLockFound = false;
@@ -88,7 +98,21 @@ X11HotKeyService::X11HotKeyService(const QByteArray& displayName)
     root_ = opened->screen->root;
     minKeyCode_ = setup->min_keycode;
     maxKeyCode_ = setup->max_keycode;
-    masks_ = readModifierMasks(c, minKeyCode_, maxKeyCode_);
+    masks_ = readModifierMasks(c, minKeyCode_, maxKeyCode_, modifiersOfKey_);
+    // Raw events reach a client during another's grab from version 2.1 on,
+    // the version the client announces.
+    const auto input = queryXcbExtension(
+        c, &xcb_input_id, [c] { return xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 2), nullptr); });
+    if (input && (input.version->major_version > 2 || (input.version->major_version == 2 && input.version->minor_version >= 1))) {
+        inputOpcode_ = input.data->major_opcode;
+        struct {
+            xcb_input_event_mask_t head;
+            std::uint32_t mask;
+        } selection{{XCB_INPUT_DEVICE_ALL, 1},
+                    std::uint32_t(XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE)};
+        xcb_input_xi_select_events(c, root_, 1, &selection.head);
+        xcb_flush(c);
+    }
     notifier_ = new QSocketNotifier(xcb_get_file_descriptor(c), QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] { readEvents(); });
 }
@@ -224,7 +248,12 @@ void X11HotKeyService::readEvents()
             const auto* press = reinterpret_cast<const xcb_key_press_event_t*>(event);
             const bool repeat = press->detail == lastReleasedKey_ && press->time == lastReleaseTime_;
             if (!repeat)
-                pressed(press->detail, press->state);
+                pressed(press->detail, press->time, press->state);
+        } else if (type == XCB_GE_GENERIC && inputOpcode_
+                   && reinterpret_cast<const xcb_ge_generic_event_t*>(event)->extension == inputOpcode_) {
+            const std::uint16_t raw = reinterpret_cast<const xcb_ge_generic_event_t*>(event)->event_type;
+            if (raw == XCB_INPUT_RAW_KEY_PRESS || raw == XCB_INPUT_RAW_KEY_RELEASE)
+                rawKey(event, raw == XCB_INPUT_RAW_KEY_PRESS);
         } else if (type == XCB_KEY_RELEASE) {
             const auto* release = reinterpret_cast<const xcb_key_release_event_t*>(event);
             lastReleasedKey_ = release->detail;
@@ -236,8 +265,35 @@ void X11HotKeyService::readEvents()
         notifier_->setEnabled(false);
 }
 
-void X11HotKeyService::pressed(std::uint8_t keyCode, std::uint16_t state)
+void X11HotKeyService::rawKey(const void* event, bool press)
 {
+    // Press and release share their layout.
+    const auto* raw = static_cast<const xcb_input_raw_key_press_event_t*>(event);
+    // A slave's event comes again from its master, which our own grab may keep
+    // to itself: only the slaves' are read, each press once.
+    if (raw->deviceid != raw->sourceid || raw->detail > 255)
+        return;
+    const auto key = std::uint8_t(raw->detail);
+    if (!press) {
+        down_.reset(key);
+        return;
+    }
+    if (down_.test(key))
+        return;
+    // The state as the press found it, before the key's own bit.
+    std::uint16_t state = 0;
+    for (std::size_t k = 0; k < down_.size(); ++k) {
+        if (down_.test(k))
+            state |= modifiersOfKey_[k];
+    }
+    down_.set(key);
+    pressed(key, raw->time, state);
+}
+
+void X11HotKeyService::pressed(std::uint8_t keyCode, std::uint32_t time, std::uint16_t state)
+{
+    if (lastActed_ && lastActed_->first == keyCode && lastActed_->second == time)
+        return;
     const auto locks = std::uint16_t(XCB_MOD_MASK_LOCK | masks_.numLock);
     const auto held = std::uint16_t(state & 0xFF & ~locks);
     std::vector<HotKeyID> ids;
@@ -245,6 +301,8 @@ void X11HotKeyService::pressed(std::uint8_t keyCode, std::uint16_t state)
         if (grab.keyCode == keyCode && grab.modifiers == held)
             ids.push_back(grab.id);
     }
+    if (!ids.empty())
+        lastActed_ = {keyCode, time};
     for (const HotKeyID& id : ids) {
         // Handlers may come and go while one runs.
         const auto handlers = handlers_;

@@ -5,7 +5,10 @@
 #include <QByteArray>
 #include <QObject>
 
+#include <array>
+#include <bitset>
 #include <map>
+#include <optional>
 #include <vector>
 
 class QSocketNotifier;
@@ -25,6 +28,10 @@ struct X11ModifierMasks {
 // own. A key is grabbed by its position (the evdev code of its US key, so a
 // layout switch never moves it), with the exact modifiers and again with Caps
 // Lock and Num Lock held.
+// While another client grabs the whole keyboard (a window manager's move, any
+// open menu) the server holds a passive grab's keys back; XInput2's raw key
+// events still come then, so where the server has them a press is also read
+// from those, against the modifier keys they tell down.
 class X11HotKeyService final : public QObject, public HotKeyService {
     Q_OBJECT
 public:
@@ -58,13 +65,22 @@ private:
     void sync();
     void readQueuedLater();
     void readEvents();
-    void pressed(std::uint8_t keyCode, std::uint16_t state);
+    void rawKey(const void* event, bool press);
+    void pressed(std::uint8_t keyCode, std::uint32_t time, std::uint16_t state);
 
     xcb_connection_t* connection_ = nullptr;
     std::uint32_t root_ = 0;
     std::uint8_t minKeyCode_ = 0;
     std::uint8_t maxKeyCode_ = 0;
     X11ModifierMasks masks_;
+    // The modifier bits each key code is bound to.
+    std::array<std::uint16_t, 256> modifiersOfKey_{};
+    // 0 where the server has no raw key events to give during others' grabs.
+    std::uint8_t inputOpcode_ = 0;
+    // Keys down as the raw events tell, so a held key's repeats act no more.
+    std::bitset<256> down_;
+    // The press that last acted: each press comes by both roads with one timestamp.
+    std::optional<std::pair<std::uint8_t, std::uint32_t>> lastActed_;
     QSocketNotifier* notifier_ = nullptr;
     std::vector<std::pair<HandlerRef, Handler>> handlers_;
     std::map<HotKeyRef, Grab> grabs_;

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <xcb/xcb.h>
+
 using namespace quorvia::platform;
 using native::X11HotKeyService;
 
@@ -19,16 +21,29 @@ constexpr HotKeyID ours{0x51564854, 1};
 
 QByteArray testDisplay() { return quorvia::test::XServer::display().toLocal8Bit(); }
 
-// Types keys into the test's X server as a person would.
-void type(const QByteArray& display, const QString& keys)
+// Runs xdotool on the test's X server with the words of `command`, as a person's keys.
+void xdotool(const QByteArray& display, const QString& command)
 {
     QProcess xdotool;
     auto environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
     xdotool.setProcessEnvironment(environment);
-    xdotool.start(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("10"), keys});
+    xdotool.start(QStringLiteral("xdotool"), command.split(u' '));
     ASSERT_TRUE(xdotool.waitForFinished(60000));
     ASSERT_EQ(xdotool.exitCode(), 0) << xdotool.readAllStandardError().toStdString();
+}
+
+void type(const QByteArray& display, const QString& keys) { xdotool(display, QStringLiteral("key --delay 10 ") + keys); }
+
+// Another client's active grab of the whole keyboard, as an open menu or a
+// window manager's move holds one, until it disconnects.
+bool holdKeyboardElsewhere(xcb_connection_t* c)
+{
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    auto* reply = xcb_grab_keyboard_reply(c, xcb_grab_keyboard(c, 0, root, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC), nullptr);
+    const bool held = reply && reply->status == XCB_GRAB_STATUS_SUCCESS;
+    std::free(reply);
+    return held;
 }
 
 } // namespace
@@ -91,4 +106,40 @@ TEST(X11HotKeyGrab, ACombinationHeldElsewhereIsUnavailableUntilReleased)
     X11HotKeyService nowhere(QByteArrayLiteral(":4093"));
     EXPECT_FALSE(nowhere.isAvailable());
     EXPECT_FALSE(nowhere.registerHotKey(hotKeyCode::ansiH, emergency, ours));
+}
+
+// Each press acts once, whether the passive grab sees it, the raw events do or
+// both; a held key's repeats and the wrong modifiers act never.
+TEST(X11HotKeyGrab, EveryPressActsOnceWhoeverHoldsTheKeyboard)
+{
+    X11HotKeyService service(testDisplay());
+    int pressed = 0;
+    service.installHandler([&](HotKeyID) { return ++pressed, HotKeyEventStatus::handled; });
+    ASSERT_TRUE(service.registerHotKey(hotKeyCode::ansiH, emergency, ours));
+    const QString held = QStringLiteral("keydown ctrl+alt+super+h keydown h keydown h keyup ctrl+alt+super+h");
+    const QString wrong = QStringLiteral("key ctrl+alt+h ctrl+alt+super+shift+h super+h h");
+    const struct {
+        const char* name;
+        bool grabbedElsewhere;
+        QString keys;
+        int acts;
+    } cases[] = {
+        {"a press", false, QStringLiteral("key ctrl+alt+super+h"), 1},
+        {"a press during another's grab", true, QStringLiteral("key ctrl+alt+super+h"), 1},
+        {"a held key", false, held, 1},
+        {"a held key during another's grab", true, held, 1},
+        {"the wrong modifiers during another's grab", true, wrong, 0},
+        {"the exact ones after the wrong ones", true, wrong + QStringLiteral(" ctrl+alt+super+h"), 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        pressed = 0;
+        xcb_connection_t* other = xcb_connect(testDisplay().constData(), nullptr);
+        EXPECT_TRUE(!c.grabbedElsewhere || holdKeyboardElsewhere(other));
+        xdotool(testDisplay(), c.keys);
+        quorvia::test::waitUntil([&] { return pressed >= c.acts; }, 5000);
+        quorvia::test::runEventsFor(300);
+        xcb_disconnect(other);
+        EXPECT_EQ(pressed, c.acts);
+    }
 }
