@@ -554,6 +554,29 @@ void RunningApplication::drag(QPoint from, QPoint to, int steps, int intervalMs,
     tool(QStringLiteral("xdotool"), holding.isEmpty() ? chain : chain + QStringList{QStringLiteral("keyup"), holding});
 }
 
+void RunningApplication::press(QPoint at, const QString& holding) const
+{
+    const QStringList held = holding.isEmpty() ? QStringList() : QStringList{QStringLiteral("keydown"), holding};
+    tool(QStringLiteral("xdotool"), QStringList{QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())} + held
+                                        + QStringList{QStringLiteral("mousedown"), QStringLiteral("1")});
+}
+
+void RunningApplication::moveHeld(QPoint from, QPoint to, int steps, int intervalMs) const
+{
+    QStringList chain;
+    for (int i = 1; i <= steps; ++i) {
+        const QPoint p = from + (to - from) * i / steps;
+        chain += QStringList{QStringLiteral("sleep"), QString::number(intervalMs / 1000.0), QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y())};
+    }
+    tool(QStringLiteral("xdotool"), chain);
+}
+
+void RunningApplication::release(const QString& holding) const
+{
+    const QStringList held = holding.isEmpty() ? QStringList() : QStringList{QStringLiteral("keyup"), holding};
+    tool(QStringLiteral("xdotool"), QStringList{QStringLiteral("sleep"), QStringLiteral("0.03"), QStringLiteral("mouseup"), QStringLiteral("1")} + held);
+}
+
 QImage RunningApplication::windowImage(const Window& window) const { return ScreenPixels(display_).readWindow(window.id); }
 
 QImage RunningApplication::grab(const QRect& area) const { return ScreenPixels(display_).read(area); }

@@ -136,6 +136,11 @@ public:
     // `intervalMs` apart and lets go there, as a hand drags; `holding` a key
     // throughout ("alt"), when named.
     void drag(QPoint from, QPoint to, int steps = 10, int intervalMs = 30, const QString& holding = {}) const;
+    // The same drag in parts, for what happens while the button is held: pressed at `at`,
+    // moved from `from` to `to` as drag() moves, and let go wherever the pointer then is.
+    void press(QPoint at, const QString& holding = {}) const;
+    void moveHeld(QPoint from, QPoint to, int steps = 10, int intervalMs = 30) const;
+    void release(const QString& holding = {}) const;
 
     // The picture the server shows in `area` (root coordinates), read back.
     QImage grab(const QRect& area) const;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <map>
 #include <random>
 
@@ -18,7 +19,7 @@ const QPoint corner(0, 0), beside(1920, 0), under(0, 1080);
 // Laptop and projector by where the projector stands.
 const std::map<QString, std::pair<QPoint, QPoint>> arrangements{
     {"above", {under, corner}}, {"below", {corner, under}}, {"left", {beside, corner}}, {"right", {corner, beside}}};
-const QStringList windowNames{"island", "management", "prompter"};
+const QStringList windowNames{"island", "management", "prompter"}, arrangementNames{"above", "below", "left", "right"};
 
 // Steps the speaker, the window manager and other programs take with our windows, as a seeded walk or
 // as a named script. After each step every shown window of ours lies wholly on the laptop screen: where
@@ -35,24 +36,34 @@ protected:
         arrange(arrangement);
         app = std::make_unique<RunningApplication>(display);
         ASSERT_TRUE(app->launch() && (island = app->settledIsland()));
-        left.clear(), live = changed = false, said.clear();
+        left.clear(), live = changed = wrong = false, said.clear();
     }
 
     // Draws `count` steps from the seed, each taken and checked in turn.
     void walk(std::uint32_t seed, int count = 15)
     {
         std::mt19937 draw(seed);
-        const QStringList kinds{"above", "below", "left", "right", "lid", "emergency", "panel", "live", "open management", "detach",
-                                "grip island", "alt", "title", "keys", "other"};
+        const QStringList kinds{"above", "below", "left", "right", "lid", "emergency", "panel", "emergency panel", "live", "open management",
+                                "detach", "grip island", "alt", "title", "keys", "other", "hold", "still"};
         const QStringList where{"on", "right", "bottom", "projector"};
         const auto any = [&](const QStringList& from) { return from[std::uniform_int_distribution<int>(0, int(from.size()) - 1)(draw)]; };
-        for (int taken = 0; taken < count && !HasFatalFailure();) {
+        // A walk ends at its first failure: what follows it only tells the same fault again.
+        for (int taken = 0; taken < count && !wrong && !HasFatalFailure();) {
             QString next = any(kinds);
+            const QString kind = next;
             if (next == "alt" || next == "title" || next == "keys")
                 next += u' ' + any(windowNames);
             else if (next == "other")
                 next += u' ' + any(windowNames) + u' ' + any(where);
-            taken += script({next}, seed, draw());
+            else if (next == "hold" || next == "still")
+                next += (draw() % 2 ? " alt " : " ") + any(windowNames) + (next == "hold" ? u' ' + any(arrangementNames) : QString());
+            const int took = script({next}, seed, draw());
+            taken += took;
+            // Now and then another program moves the same window right after the speaker.
+            const QStringList words = next.split(u' ');
+            const auto moved = std::ranges::find_first_of(words, windowNames);
+            if (took && !wrong && kind != "other" && moved != words.end() && draw() % 3 == 0)
+                taken += script({"other " + *moved + u' ' + any(where)}, seed, draw());
         }
     }
 
@@ -60,13 +71,14 @@ protected:
     int script(const QStringList& steps, std::uint32_t seed = 0, std::uint32_t offset = 0)
     {
         int taken = 0;
+        seedNow = seed;
         for (const QString& next : steps) {
-            if (!step(next, offset += 100003u))
+            if (note.clear(), !step(next, offset += 100003u))
                 continue;
             said += next + u';', ++taken;
             const bool right = waitUntil([&] { return standRight(); }, 5000) && (runEventsFor(300), standRight());
-            EXPECT_TRUE(right) << "seed " << seed << ": " << said.toStdString() << where().toStdString();
-            if (!right)
+            EXPECT_TRUE(right) << "seed " << seed << ": " << said.toStdString() << note.toStdString() << where().toStdString();
+            if (!right && (wrong = true))
                 break;
         }
         return taken;
@@ -92,10 +104,43 @@ protected:
                 && (!w.name.contains("稿件管理") || (w.outer.center() - area.center()).manhattanLength() <= 2);
         });
     }
-    // Not under another window of ours but the island, where no window manager keeps the island on top.
-    bool uncovered(QPoint control) const
+    // A press there lands on `w` and on no other window of ours, whichever stands above.
+    bool alone(const RunningApplication::Window& w, QPoint at) const
     {
-        return std::ranges::none_of(app->windows(), [&](const auto& w) { return w.id != island->id && w.outer.contains(island->frame.topLeft() + control); });
+        return w.outer.contains(at) && std::ranges::none_of(app->windows(), [&](const auto& o) { return o.id != w.id && o.outer.contains(at); });
+    }
+    bool uncovered(QPoint control) const { return alone(*island, island->frame.topLeft() + control); }
+    // Openbox stops a window at another's edge it comes within 10 px of by a drag, or 7 by a key, and
+    // holds it back one key's worth where it crosses one: the edges of `w` going from `from` to `to`
+    // keep that clear of every edge of our other windows, so it ends exactly where it was taken.
+    bool clear(const RunningApplication::Window& w, const QRect& from, const QRect& to, int by) const
+    {
+        const auto near = [by](int a, int b, int edge) { return std::min(a, b) - by <= edge && edge <= std::max(a, b) + by; };
+        return std::ranges::none_of(app->windows(), [&](const auto& o) {
+            return o.id != w.id
+                && (std::ranges::any_of(std::array{o.outer.left(), o.outer.right() + 1}, [&](int e) { return near(from.left(), to.left(), e) || near(from.right() + 1, to.right() + 1, e); })
+                    || std::ranges::any_of(std::array{o.outer.top(), o.outer.bottom() + 1}, [&](int e) { return near(from.top(), to.top(), e) || near(from.bottom() + 1, to.bottom() + 1, e); }));
+        });
+    }
+    // Where a drag drawn from `offset` puts `w` down: wholly on the laptop screen, more than openbox's
+    // 20 px from its edges and clear of our other windows' edges.
+    std::optional<QPoint> spot(const RunningApplication::Window& w, std::uint32_t offset) const
+    {
+        const QRect area = visible().adjusted(24, 24, -24, -24);
+        if (area.width() <= w.outer.width() || area.height() <= w.outer.height())
+            return std::nullopt;
+        for (int tries = 0; tries < 16; ++tries, offset = offset * 69069u + 12345u) {
+            const QRect to(area.left() + int(offset % std::uint32_t(area.width() - w.outer.width())),
+                           area.top() + int(offset / 7 % std::uint32_t(area.height() - w.outer.height())), w.outer.width(), w.outer.height());
+            if (clear(w, to, to, 11))
+                return to.topLeft();
+        }
+        return std::nullopt;
+    }
+    // Where the press of a drag by `means` takes hold of `w`.
+    static QPoint handle(const RunningApplication::Window& w, const QString& means)
+    {
+        return w.outer.topLeft() + (means == "grip" ? QPoint(150, 28) : means == "title" ? QPoint(w.outer.width() / 2, 8) : QPoint(w.outer.width() / 2, w.outer.height() / 2));
     }
     QString where() const
     {
@@ -130,13 +175,20 @@ protected:
             app->pressEmergencyKey();
             return waitUntil([&] { return !shown("island"); }, 5000) && (app->pressEmergencyKey(), true);
         }
-        if (next == "panel") {
+        if (next == "panel" || next == "emergency panel") {
             // The panel's strut reaches down from the top of the whole screen.
             if (!managed || live || home.top() != 0)
                 return false;
+            // Or it comes while the emergency key's hide holds the windows, which the key's second press ends.
+            const bool held = next != "panel";
+            if (held && (app->pressEmergencyKey(), !waitUntil([&] { return !shown("island"); }, 5000)))
+                return ADD_FAILURE() << "the emergency key hid nothing: " << said.toStdString() << where().toStdString(), true;
             panel = std::make_unique<StatusArea>(display, true);
-            const bool came = panel->start() && waitUntil([&] { return standRight(); }, 5000);
-            EXPECT_TRUE(came) << "under the panel: " << said.toStdString() << where().toStdString();
+            const bool started = panel->start();
+            if (held)
+                app->pressEmergencyKey();
+            const bool came = started && waitUntil([&] { return standRight(); }, 5000) && (runEventsFor(300), standRight());
+            EXPECT_TRUE(came || !(wrong = true)) << "seed " << seedNow << ": under the panel: " << said.toStdString() << next.toStdString() << where().toStdString();
             return panel.reset(), true;
         }
         if (next == "live") {
@@ -158,34 +210,85 @@ protected:
             const bool came = waitUntil([&] { return shown("prompter").has_value(); }, 5000);
             return came && (runEventsFor(300), left[shown("prompter")->id] = shown("prompter")->outer, true);
         }
-        const auto w = shown(word.value(1));
-        if (!w || word.size() < 2 || (word[0] != "other" && word[0] != "grip" && !managed) || (word[0] == "title" && w->id == island->id))
+        // "hold [alt] <window> <arrangement>" and "still [alt] <window>" take the island by our grip and
+        // the others by the title bar, unless by Alt.
+        const bool byAlt = (word[0] == "hold" || word[0] == "still") && word.value(1) == "alt";
+        const QString name = word.value(byAlt ? 2 : 1);
+        const auto w = shown(name);
+        const QString means = word[0] == "hold" || word[0] == "still" ? byAlt ? "alt" : w && w->id == island->id ? "grip" : "title" : word[0];
+        // With no window manager only our own grip moves a window.
+        if (!w || word.size() < 2 || (means != "other" && means != "grip" && !managed) || (means == "title" && w->id == island->id) || (means == "grip" && w->id != island->id))
             return false;
-        // Somewhere on the laptop screen the window fits wholly, drawn from `offset`.
-        const QPoint on(visible().left() + int(offset % std::uint32_t(visible().width() - w->outer.width())),
-                        visible().top() + int(offset / 7 % std::uint32_t(visible().height() - w->outer.height())));
+        const QString holding = means == "alt" ? QStringLiteral("alt") : QString();
+        const QRect was = w->outer;
+        const QPoint from = handle(*w, means);
+        if (means != "keys" && means != "other" && !alone(*w, from))
+            return false;
         if (word[0] == "other") {
             // Before the first change of the displays other programs may arrange the windows at will.
             if (!changed)
                 return false;
+            const QPoint on(visible().left() + int(offset % std::uint32_t(visible().width() - w->outer.width())),
+                            visible().top() + int(offset / 7 % std::uint32_t(visible().height() - w->outer.height())));
             const QPoint to = word[2] == "on" ? on : word[2] == "right" ? QPoint(home.right() - w->outer.width() / 2, on.y())
                 : word[2] == "bottom" ? QPoint(on.x(), home.bottom() - w->outer.height() / 2) : audience.center();
             return app->moveWindow(*w, to), true;
         }
         if (word[0] == "keys") {
+            // Openbox moves a window 8 px a key.
+            QPoint by;
+            for (int tries = 0; tries < 16 && by.isNull(); ++tries, offset = offset * 69069u + 12345u) {
+                const QPoint keys(int(offset % 15) - 7, int(offset / 15 % 15) - 7);
+                const QRect to = was.translated(keys * 8);
+                if (std::abs(keys.x()) + std::abs(keys.y()) >= 3 && visible().contains(to) && clear(*w, was, to, 8))
+                    by = keys;
+            }
             const int menus = app->shownTopLevelsOfOthers();
-            if (!app->focus(*w, 5000) || (app->key(QStringLiteral("alt+space"), 0), !waitUntil([&] { return app->shownTopLevelsOfOthers() > menus; }, 5000)))
+            if (by.isNull() || !app->focus(*w, 5000) || (app->key(QStringLiteral("alt+space"), 0), !waitUntil([&] { return app->shownTopLevelsOfOthers() > menus; }, 5000)))
                 return false;
-            app->key(QStringLiteral("m") + QStringLiteral(" Up").repeated(int(offset % 8)) + QStringLiteral(" Left").repeated(int(offset % 5) + 3) + QStringLiteral(" Return"));
-        } else {
-            const QPoint from = w->outer.topLeft() + (word[0] == "grip" ? QPoint(150, 28) : word[0] == "title" ? QPoint(w->outer.width() / 2, 8) : QPoint(w->outer.width() / 2, w->outer.height() / 2));
-            app->drag(from, from + on - w->outer.topLeft(), 10, 30, word[0] == "alt" ? QStringLiteral("alt") : QString());
+            app->key(QStringLiteral("m") + QString(by.y() < 0 ? " Up" : " Down").repeated(std::abs(by.y())) + QString(by.x() < 0 ? " Left" : " Right").repeated(std::abs(by.x())) + QStringLiteral(" Return"));
+            return left[w->id] = was.translated(by * 8), true;
         }
-        // The speaker's move stands where it was let go (pushed inside the screen's edges), and is its place from now on.
-        waitUntil([&] { return shown(word[1]) && shown(word[1])->outer != w->outer; }, 2000);
-        runEventsFor(300);
-        const auto moved = shown(word[1]);
-        return moved && (left[w->id] = moved->outer, true);
+        if (word[0] == "still") {
+            // Away toward the middle of the screen and back: the speaker moved it, and left it where it was.
+            if (!clear(*w, was, was, 11))
+                return false;
+            const QPoint away = from + QPoint(home.center().x() > from.x() ? 120 : -120, home.center().y() > from.y() ? 90 : -90);
+            app->press(from, holding), app->moveHeld(from, away), app->moveHeld(away, from), app->release(holding);
+            return runEventsFor(300), left[w->id] = was, true;
+        }
+        if (word[0] == "hold") {
+            // Taken, moved part way, the displays changed under the held button, then put down on the laptop screen
+            // where it stands now: where it was let go is its place, pushed wholly onto the screen.
+            const QString to = word.value(byAlt ? 3 : 2);
+            if (live || !arrangements.contains(to) || to == arrangement)
+                return false;
+            const QPoint part = from + QPoint(home.center().x() > from.x() ? 120 : -120, home.center().y() > from.y() ? 90 : -90);
+            app->press(from, holding), app->moveHeld(from, part, 5);
+            runEventsFor(200);
+            left.clear(), changed = true;
+            arrange(to);
+            waitUntil([&] { return std::ranges::all_of(app->windows(), [&](const auto& o) { return o.id == w->id || home.contains(o.outer); }); }, 5000);
+            runEventsFor(500);
+            // Our grip may also let it go partly past the right edge, for the push.
+            QPoint down = spot(*w, offset).value_or(home.center() - QPoint(was.width() / 2, was.height() / 2));
+            if (means == "grip" && offset % 3 == 0)
+                down.setX(home.right() + 1 - was.width() + 120);
+            app->moveHeld(part, from + down - was.topLeft());
+            const auto held = shown(name);
+            app->release(holding);
+            // Where it followed the hand to, for a failure's message.
+            note = held ? QStringLiteral(" (held at %1,%2 as it was let go)").arg(held->outer.x()).arg(held->outer.y()) : QStringLiteral(" (hidden while held)");
+            QRect put(down, was.size());
+            put.moveRight(std::min(put.right(), home.right()));
+            return runEventsFor(300), left[w->id] = put, true;
+        }
+        // Grip, Alt or the title bar: the speaker's move stands where it was let go, and is its place from now on.
+        const auto on = spot(*w, offset);
+        if (!on)
+            return false;
+        app->drag(from, from + *on - was.topLeft(), 10, 30, holding);
+        return runEventsFor(300), left[w->id] = QRect(*on, was.size()), true;
     }
     bool xrandr(const QString& arguments) { return TwoOutputXServer::xrandr(display, arguments.split(u' ')); }
     void arrange(const QString& name)
@@ -205,17 +308,24 @@ protected:
     QRect home, audience;
     // Where the speaker left each window they moved, and where the prompter was put.
     std::map<std::uint32_t, QRect> left;
-    bool live = false, changed = false;
-    QString said;
+    bool live = false, changed = false, wrong = false;
+    std::uint32_t seedNow = 0;
+    QString said, note;
 };
 
 // Each a walk that found a fault: the lid closed and opened after an Alt drag whose press stays in the
 // island; with 稿件管理 under the island; after the prompter's drag by its title bar, the output off and
-// live; the same drag before any change of the displays, the program started with the projector above.
+// live; the same drag before any change of the displays, the program started with the projector above;
+// another program's move right after the speaker's grip took the island back to its place. And drags held
+// across a change, one let go where it began, and a panel come while the emergency key holds the windows.
 TEST_P(PlacementWalk, NamedWalks)
 {
     for (const QString walk : {"above;alt island;lid", "above;open management;alt island;lid",
-                               "above;detach;title prompter;grip island;lid;live;lid", "start above;detach;title prompter;lid"}) {
+                               "above;detach;title prompter;grip island;lid;live;lid", "start above;detach;title prompter;lid",
+                               "left;live;above;detach;grip island;live;lid;right;grip island;above;grip island;other island on",
+                               "right;hold island below", "above;hold island right", "below;open management;hold management left",
+                               "left;hold alt island above", "below;still island;panel", "detach;still prompter;above;still alt prompter",
+                               "below;grip island;emergency panel", "left;emergency panel"}) {
         if (walk.startsWith("start "))
             launch(walk.section(u';', 0, 0).mid(6));
         script(walk.section(u';', walk.startsWith("start ") ? 1 : 0).split(u';'));
