@@ -1,19 +1,34 @@
 #include "island/IslandBackgroundView.h"
 
+#include "platform/Platform.h"
+#include "platform/desktop/PointerService.h"
 #include "platform/desktop/ScreenSpace.h"
 #include "platform/desktop/Window.h"
 #include "look/DarkColours.h"
 
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+
+#include <utility>
 
 namespace quorvia {
 
 IslandBackgroundView::IslandBackgroundView(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_TranslucentBackground);
+    held_.setInterval(16);
+    connect(&held_, &QTimer::timeout, this, [this] {
+        if (!platform::current().pointer().isButtonHeld()) {
+            grip_.reset();
+            held_.stop();
+            return;
+        }
+        // Asked of the server now: a position kept from earlier would pull the window back.
+        follow(platform::fromQtGlobal(QPointF(QCursor::pos())));
+    });
 }
 
 void IslandBackgroundView::paintEvent(QPaintEvent*)
@@ -43,18 +58,26 @@ void IslandBackgroundView::mousePressEvent(QMouseEvent* event)
     // keeps under the pointer though the displays change mid-drag.
     const platform::Point at = platform::fromQtGlobal(event->globalPosition());
     grip_ = platform::Point{at.x - w->frame().origin.x, at.y - w->frame().origin.y};
+    followed_ = at;
+    held_.start();
 }
 
-void IslandBackgroundView::mouseMoveEvent(QMouseEvent* event)
+void IslandBackgroundView::mouseMoveEvent(QMouseEvent* event) { follow(platform::fromQtGlobal(event->globalPosition())); }
+
+void IslandBackgroundView::follow(platform::Point pointer)
 {
     auto* w = qobject_cast<platform::Window*>(window());
-    if (!w || !grip_)
+    // A pointer at rest asks nothing, though a clamp keeps the window short of it.
+    if (!w || !grip_ || std::exchange(followed_, pointer) == pointer)
         return;
-    const platform::Point now = platform::fromQtGlobal(event->globalPosition());
-    w->setFrameOrigin({now.x - grip_->x, now.y - grip_->y});
+    w->setFrameOrigin({pointer.x - grip_->x, pointer.y - grip_->y});
 }
 
-void IslandBackgroundView::mouseReleaseEvent(QMouseEvent*) { grip_.reset(); }
+void IslandBackgroundView::mouseReleaseEvent(QMouseEvent*)
+{
+    grip_.reset();
+    held_.stop();
+}
 
 void IslandBackgroundView::contextMenuEvent(QContextMenuEvent* event)
 {

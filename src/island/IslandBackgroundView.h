@@ -2,6 +2,7 @@
 
 #include "platform/core/Geometry.h"
 
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -30,8 +31,14 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    void follow(platform::Point pointer);
+
     // The pointer's offset from the window's origin while a drag holds it.
     std::optional<platform::Point> grip_;
+    std::optional<platform::Point> followed_;
+    // Qt may stop telling of the pointer when the displays change mid-drag:
+    // the drag also follows the server's word until the button is up.
+    QTimer held_;
 };
 
 } // namespace quorvia
