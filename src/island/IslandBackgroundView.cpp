@@ -27,7 +27,7 @@ IslandBackgroundView::IslandBackgroundView(QWidget* parent) : QWidget(parent)
             return;
         }
         // Asked of the server now: a position kept from earlier would pull the window back.
-        follow(platform::fromQtGlobal(QPointF(QCursor::pos())));
+        follow(QPointF(QCursor::pos()));
     });
 }
 
@@ -54,23 +54,24 @@ void IslandBackgroundView::mousePressEvent(QMouseEvent* event)
     auto* w = qobject_cast<platform::Window*>(window());
     if (!w || event->button() != Qt::LeftButton)
         return QWidget::mousePressEvent(event);
-    // Where the pointer holds the window, not where either stood: the window
-    // keeps under the pointer though the displays change mid-drag.
-    const platform::Point at = platform::fromQtGlobal(event->globalPosition());
-    grip_ = platform::Point{at.x - w->frame().origin.x, at.y - w->frame().origin.y};
-    followed_ = at;
+    // Where the pointer holds the window, from its top left, not where either
+    // stood: the window keeps under the pointer though the displays change or
+    // the island changes its height mid-drag.
+    grip_ = event->globalPosition() - QPointF(platform::toQtGlobal(w->frame()).topLeft());
+    followed_ = event->globalPosition();
     held_.start();
 }
 
-void IslandBackgroundView::mouseMoveEvent(QMouseEvent* event) { follow(platform::fromQtGlobal(event->globalPosition())); }
+void IslandBackgroundView::mouseMoveEvent(QMouseEvent* event) { follow(event->globalPosition()); }
 
-void IslandBackgroundView::follow(platform::Point pointer)
+void IslandBackgroundView::follow(QPointF pointer)
 {
     auto* w = qobject_cast<platform::Window*>(window());
     // A pointer at rest asks nothing, though a clamp keeps the window short of it.
     if (!w || !grip_ || std::exchange(followed_, pointer) == pointer)
         return;
-    w->setFrameOrigin({pointer.x - grip_->x, pointer.y - grip_->y});
+    const QRectF now(pointer - *grip_, QSizeF(platform::toQtGlobal(w->frame()).size()));
+    w->setFrameOrigin(platform::fromQtGlobal(now).origin);
 }
 
 void IslandBackgroundView::mouseReleaseEvent(QMouseEvent*)

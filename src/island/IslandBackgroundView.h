@@ -31,11 +31,12 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    void follow(platform::Point pointer);
+    // In Qt's global space.
+    void follow(QPointF pointer);
 
-    // The pointer's offset from the window's origin while a drag holds it.
-    std::optional<platform::Point> grip_;
-    std::optional<platform::Point> followed_;
+    // The pointer's offset from the window's top left while a drag holds it.
+    std::optional<QPointF> grip_;
+    std::optional<QPointF> followed_;
     // Qt may stop telling of the pointer when the displays change mid-drag:
     // the drag also follows the server's word until the button is up.
     QTimer held_;

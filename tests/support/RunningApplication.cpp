@@ -606,3 +606,26 @@ bool RunningApplication::tool(const QString& program, const QStringList& argumen
 }
 
 } // namespace quorvia::test
+
+namespace quorvia::test {
+
+void RunningApplication::noteHides(const Window& window) const
+{
+    const std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    xcb_change_window_attributes(connection_, window.id, XCB_CW_EVENT_MASK, &mask);
+    hold(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+    wasHidden(window);
+}
+
+bool RunningApplication::wasHidden(const Window& window) const
+{
+    bool hidden = false;
+    while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+        if ((event->response_type & 0x7f) == XCB_UNMAP_NOTIFY && reinterpret_cast<xcb_unmap_notify_event_t*>(event)->window == window.id)
+            hidden = true;
+        std::free(event);
+    }
+    return hidden;
+}
+
+} // namespace quorvia::test

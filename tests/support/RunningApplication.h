@@ -141,6 +141,9 @@ public:
     void press(QPoint at, const QString& holding = {}) const;
     void moveHeld(QPoint from, QPoint to, int steps = 10, int intervalMs = 30) const;
     void release(const QString& holding = {}) const;
+    // From now on notes whether `window` is taken off the screen, however briefly: wasHidden says so once.
+    void noteHides(const Window& window) const;
+    bool wasHidden(const Window& window) const;
 
     // The picture the server shows in `area` (root coordinates), read back.
     QImage grab(const QRect& area) const;

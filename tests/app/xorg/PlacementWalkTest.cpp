@@ -255,7 +255,8 @@ protected:
                 return false;
             const QPoint away = from + QPoint(home.center().x() > from.x() ? 120 : -120, home.center().y() > from.y() ? 90 : -90);
             app->press(from, holding), app->moveHeld(from, away), app->moveHeld(away, from), app->release(holding);
-            return runEventsFor(300), left[w->id] = was, true;
+            // Our grip moved it there and back, which takes it in hand; the window manager's drag moved nothing.
+            return runEventsFor(300), (means == "grip" ? left[w->id] = was : was), true;
         }
         if (word[0] == "hold") {
             // Taken, moved part way, the displays changed under the held button, then put down on the laptop screen
@@ -264,6 +265,7 @@ protected:
             if (live || !arrangements.contains(to) || to == arrangement)
                 return false;
             const QPoint part = from + QPoint(home.center().x() > from.x() ? 120 : -120, home.center().y() > from.y() ? 90 : -90);
+            app->noteHides(*w);
             app->press(from, holding), app->moveHeld(from, part, 5);
             runEventsFor(200);
             left.clear(), changed = true;
@@ -281,6 +283,10 @@ protected:
             note = held ? QStringLiteral(" (held at %1,%2 as it was let go)").arg(held->outer.x()).arg(held->outer.y()) : QStringLiteral(" (hidden while held)");
             QRect put(down, was.size());
             put.moveRight(std::min(put.right(), home.right()));
+            // For a moment the program knew no screen of the speaker's and hid everything: the window manager
+            // let go of the window it carried, which is the placing's again. Our grip carries on.
+            if (app->wasHidden(*w) && means != "grip")
+                return runEventsFor(300), left.erase(w->id), true;
             return runEventsFor(300), left[w->id] = put, true;
         }
         // Grip, Alt or the title bar: the speaker's move stands where it was let go, and is its place from now on.
