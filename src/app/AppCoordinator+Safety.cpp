@@ -316,8 +316,10 @@ void AppCoordinator::keepPlaces()
 
 void AppCoordinator::placeWhatIsOwed()
 {
-    // Nothing the speaker did before or during the hold moves a window after it.
-    placementWatch.forgetInput();
+    // Nothing the speaker did before or during the hold moves a window after
+    // it, but for a drag still held through it (a moment without a screen of
+    // the speaker's as the displays change).
+    placementWatch.forgetInput(true);
     if (isPlacingOwed()) {
         placeAfterDisplayChange();
         return;

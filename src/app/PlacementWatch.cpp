@@ -42,8 +42,8 @@ PlacementWatch::~PlacementWatch()
 void PlacementWatch::place(bool afresh, const std::function<void()>& place)
 {
     if (afresh) {
-        speakers_.clear();
         forgetInput(true);
+        speakers_.clear();
         windowManagerMovesLeft_ = windowManagerMovesAnswered;
     }
     const bool was = std::exchange(placing_, true);
@@ -60,6 +60,7 @@ void PlacementWatch::forgetInput(bool keepHeldDrag)
 {
     if (!platform::hasCurrent())
         return;
+    adoptUntoldDrag();
     const auto& pointer = platform::current().pointer();
     const auto press = pointer.lastPress();
     spentInput_ = std::max(press.number, pointer.lastKey().number);
@@ -94,6 +95,27 @@ bool PlacementWatch::isHeldNow(const QWidget& window) const
     const auto& pointer = platform::current().pointer();
     const auto press = pointer.lastPress();
     return press.window == &window && !press.release && pointer.isButtonHeld();
+}
+
+// A window manager that lost track of a window mid-drag (hidden and shown
+// again as the displays changed) may carry it on and never tell it where it
+// left it, or tell it while a hold keeps it hidden: the server's word at the
+// release says where the speaker left it.
+void PlacementWatch::adoptUntoldDrag()
+{
+    const auto& pointer = platform::current().pointer();
+    const auto press = pointer.lastPress();
+    auto* ours = qobject_cast<platform::Window*>(press.window.data());
+    if (press.number <= spentInput_ || press.number < pointer.lastKey().number || !press.release || !press.area || !press.areaAtRelease
+        || !ours || !placesWindow || !placesWindow(*ours))
+        return;
+    const QRect ended = platform::toQtGlobal(*press.areaAtRelease);
+    const bool grips = press.withModifier || !platform::toQtGlobal(*press.area).contains(platform::toQtGlobal(press.location).toPoint());
+    if (!grips || *press.release == press.location || ended == platform::toQtGlobal(ours->placeFrame()).marginsRemoved(ours->decorationMargins()))
+        return;
+    spentInput_ = press.number;
+    takeInHand(*ours);
+    ours->setFrame(platform::fromQtGlobal(QRectF(ended.marginsAdded(ours->decorationMargins()))));
 }
 
 // Nothing is left to tell of an input that ended with its window where it

@@ -65,6 +65,7 @@ private:
     // An input is spent by the first move of its window told after it ended,
     // or at once when it ended leaving nothing for the window manager to tell.
     void spendEndedInput();
+    void adoptUntoldDrag();
     bool isTakenInHand(const QWidget* window) const;
     void takeInHand(QWidget& window);
 

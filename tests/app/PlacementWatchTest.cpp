@@ -118,6 +118,30 @@ TEST(PlacementWatch, AnInputMakesNoMoveAfterTheFirstToldOnceItEnded)
     }
 }
 
+// A window manager that carried a window on without telling it where (it lost track of it mid-drag) left it
+// where the server said as the button went up, the speaker's from then on.
+TEST(PlacementWatch, ADragNeverToldOfStandsWhereTheButtonWentUp)
+{
+    test::TestPlatform env;
+    auto pointer = std::make_shared<test::FakePointerService>();
+    env.platform().pointerService = pointer;
+    platform::Window window(platform::fromQtGlobal(QRectF(100, 100, 400, 300)));
+    PlacementWatch watch;
+    watch.placesWindow = [](const QWidget&) { return true; };
+    window.orderFront();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    watch.place(true, [] {});
+    const QRect stood = window.geometry(), ended = stood.translated(300, 200);
+    pointer->press = {1, platform::fromQtGlobal(QPointF(stood.center())), true, platform::fromQtGlobal(QPointF(stood.center() + QPoint(300, 200))),
+                      &window, platform::fromQtGlobal(QRectF(stood)), platform::fromQtGlobal(QRectF(ended))};
+    // A hold's end: the speaker's until the next change.
+    watch.forgetInput(true);
+    EXPECT_EQ(window.geometry(), ended);
+    EXPECT_TRUE(watch.isSpeakers(&window));
+    watch.place(true, [] {});
+    EXPECT_FALSE(watch.isSpeakers(&window));
+}
+
 // A window manager that keeps moving a window is answered so many times after each change, then left alone.
 TEST(PlacementWatch, MovesByNobodyAreAnsweredOnlySoOftenAChange)
 {

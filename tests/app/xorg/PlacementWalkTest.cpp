@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <algorithm>
 #include <map>
 #include <random>
 
@@ -283,10 +284,20 @@ protected:
             note = held ? QStringLiteral(" (held at %1,%2 as it was let go)").arg(held->outer.x()).arg(held->outer.y()) : QStringLiteral(" (hidden while held)");
             QRect put(down, was.size());
             put.moveRight(std::min(put.right(), home.right()));
-            // For a moment the program knew no screen of the speaker's and hid everything: the window manager
-            // let go of the window it carried, which is the placing's again. Our grip carries on.
-            if (app->wasHidden(*w) && means != "grip")
-                return runEventsFor(300), left.erase(w->id), true;
+            // For a moment the program knew no screen of the speaker's and hid everything. The window manager
+            // either let go of the window it carried, which is then the placing's again, or carried it on by the
+            // pointer's moves since the press, which the laptop screen's move has shifted: where it stood as it
+            // was let go is where the speaker left it, wholly on the laptop screen. Our grip carries on.
+            if (app->wasHidden(*w) && means != "grip" && held) {
+                const QRect area = visible();
+                if (w->id == island->id ? held->frame.top() == area.top() + 8 && held->frame.center().x() == area.center().x()
+                                        : (held->outer.center() - area.center()).manhattanLength() <= 2)
+                    return runEventsFor(300), left.erase(w->id), true;
+                QRect kept = held->outer;
+                kept.moveLeft(std::clamp(kept.left(), home.left(), home.right() + 1 - kept.width()));
+                kept.moveTop(std::clamp(kept.top(), home.top(), home.bottom() + 1 - kept.height()));
+                return runEventsFor(300), left[w->id] = kept, true;
+            }
             return runEventsFor(300), left[w->id] = put, true;
         }
         // Grip, Alt or the title bar: the speaker's move stands where it was let go, and is its place from now on.
