@@ -101,6 +101,14 @@ bool PlacementWatch::isHeldNow(const QWidget& window) const
 // again as the displays changed) may carry it on and never tell it where it
 // left it, or tell it while a hold keeps it hidden: the server's word at the
 // release says where the speaker left it.
+// On the title bar or border as the window stood at the press, not where a
+// drag of our own grip has carried it since; or anywhere with Alt or Super.
+static bool gripsByWindowManager(const platform::PointerService::Press& press, const QRect& stood)
+{
+    const QRect at = press.area ? platform::toQtGlobal(*press.area) : stood;
+    return press.withModifier || !at.contains(platform::toQtGlobal(press.location).toPoint());
+}
+
 void PlacementWatch::adoptUntoldDrag()
 {
     const auto& pointer = platform::current().pointer();
@@ -110,12 +118,12 @@ void PlacementWatch::adoptUntoldDrag()
         || !ours || !placesWindow || !placesWindow(*ours))
         return;
     const QRect ended = platform::toQtGlobal(*press.areaAtRelease);
-    const bool grips = press.withModifier || !platform::toQtGlobal(*press.area).contains(platform::toQtGlobal(press.location).toPoint());
-    if (!grips || *press.release == press.location || ended == platform::toQtGlobal(ours->placeFrame()).marginsRemoved(ours->decorationMargins()))
+    if (!gripsByWindowManager(press, {}) || *press.release == press.location || ended == platform::toQtGlobal(*press.area))
         return;
     spentInput_ = press.number;
     takeInHand(*ours);
-    ours->setFrame(platform::fromQtGlobal(QRectF(ended.marginsAdded(ours->decorationMargins()))));
+    if (ended != platform::toQtGlobal(ours->placeFrame()).marginsRemoved(ours->decorationMargins()))
+        ours->setFrame(platform::fromQtGlobal(QRectF(ended.marginsAdded(ours->decorationMargins()))));
 }
 
 // Nothing is left to tell of an input that ended with its window where it
@@ -137,8 +145,13 @@ void PlacementWatch::spendEndedInput()
     const auto press = pointer.lastPress();
     const auto key = pointer.lastKey();
     if (press.number > key.number) {
-        if (press.number > spentInput_ && press.release && leftNothingToTell(press.window, press.area, press.areaAtRelease))
-            spentInput_ = press.number;
+        if (press.number <= spentInput_ || !press.release || !leftNothingToTell(press.window, press.area, press.areaAtRelease))
+            return;
+        spentInput_ = press.number;
+        // The window manager's drag that ended where the program last put the
+        // window moved it all the same.
+        if (press.window && *press.release != press.location && *press.areaAtRelease != *press.area && gripsByWindowManager(press, {}))
+            takeInHand(*press.window);
         return;
     }
     if (key.number <= spentInput_)
@@ -166,11 +179,7 @@ bool PlacementWatch::isSpeakersMove(const QWidget& window, const QRect& inner)
     if (press.number > key.number) {
         // A click moves nothing; a drag is still held or let go elsewhere.
         const bool drags = !press.release || *press.release != press.location;
-        // On the title bar or border as the window stood at the press, not
-        // where a drag of our own grip has carried it since.
-        const QRect stood = press.area ? platform::toQtGlobal(*press.area) : inner;
-        const bool grips = press.withModifier || !stood.contains(platform::toQtGlobal(press.location).toPoint());
-        if (press.window != &window || !drags || !grips)
+        if (press.window != &window || !drags || !gripsByWindowManager(press, inner))
             return false;
         if (press.release)
             spentInput_ = press.number;
