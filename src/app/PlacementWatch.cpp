@@ -22,6 +22,9 @@ PlacementWatch::PlacementWatch(QObject* parent) : QObject(parent)
         qApp->installEventFilter(this);
     // Input is counted from the start on, so the speaker's first move is known as theirs.
     forgetInput();
+    // A press is spent, or its untold drag taken, as its button goes up.
+    if (platform::hasCurrent())
+        platform::current().pointer().onPressEnded = [this] { pressEnded(); };
     changes_ = platform::NotificationCenter::defaultCenter().observe(
         platform::Window::frameWillBeAnsweredNotification, nullptr, [this](const platform::Notification& notification) {
             for (platform::Window* window : platform::Window::allWindows()) {
@@ -35,6 +38,8 @@ PlacementWatch::PlacementWatch(QObject* parent) : QObject(parent)
 
 PlacementWatch::~PlacementWatch()
 {
+    if (platform::hasCurrent())
+        platform::current().pointer().onPressEnded = nullptr;
     if (qApp)
         qApp->removeEventFilter(this);
 }
@@ -107,6 +112,15 @@ static bool gripsByWindowManager(const platform::PointerService::Press& press, c
 {
     const QRect at = press.area ? platform::toQtGlobal(*press.area) : stood;
     return press.withModifier || !at.contains(platform::toQtGlobal(press.location).toPoint());
+}
+
+void PlacementWatch::pressEnded()
+{
+    const bool settled = !isSettled || isSettled();
+    if (placing_ || !settled)
+        return;
+    spendEndedInput();
+    adoptUntoldDrag();
 }
 
 void PlacementWatch::adoptUntoldDrag()

@@ -66,6 +66,7 @@ private:
     // or at once when it ended leaving nothing for the window manager to tell.
     void spendEndedInput();
     void adoptUntoldDrag();
+    void pressEnded();
     bool isTakenInHand(const QWidget* window) const;
     void takeInHand(QWidget& window);
 

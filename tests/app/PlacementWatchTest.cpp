@@ -134,8 +134,9 @@ TEST(PlacementWatch, ADragNeverToldOfStandsWhereTheButtonWentUp)
     const QRect stood = window.geometry(), ended = stood.translated(300, 200);
     pointer->press = {1, platform::fromQtGlobal(QPointF(stood.center())), true, platform::fromQtGlobal(QPointF(stood.center() + QPoint(300, 200))),
                       &window, platform::fromQtGlobal(QRectF(stood)), platform::fromQtGlobal(QRectF(ended))};
-    // A hold's end: the speaker's until the next change.
-    watch.forgetInput(true);
+    // Taken as the button goes up; the speaker's until the next change.
+    ASSERT_TRUE(pointer->onPressEnded);
+    pointer->onPressEnded();
     EXPECT_EQ(window.geometry(), ended);
     EXPECT_TRUE(watch.isSpeakers(&window));
     watch.place(true, [] {});

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -55,6 +56,9 @@ public:
     };
     // Each fact is as of the press or release itself, however late it is asked for.
     virtual Press lastPress() const = 0;
+    // On the main thread, once a press's button has gone up: lastPress()
+    // tells of it, whatever the program was doing as it went up.
+    std::function<void()> onPressEnded;
     // The last key pressed anywhere, numbered in the presses' order: a key
     // the window manager took (a move by the keyboard) counts too.
     struct Key {

@@ -25,6 +25,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <functional>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -59,12 +60,14 @@ public:
     // Input is selected before this returns, so none after it is missed;
     // none without a server or its input extension. Windows of ours are those
     // whose ids the server gave Qt's connection: `base` and any bits of `mask`.
-    static std::unique_ptr<InputReader> start(std::uint32_t base, std::uint32_t mask)
+    // `released` is called on the reader's thread once a release is noted.
+    static std::unique_ptr<InputReader> start(std::uint32_t base, std::uint32_t mask, std::function<void()> released)
     {
         auto connection = connectXcbScreen(QByteArray());
         if (!connection)
             return nullptr;
         std::unique_ptr<InputReader> reader(new InputReader(connection->connection, connection->screen->root, base, mask));
+        reader->released_ = std::move(released);
         if (!reader->select())
             return nullptr;
         reader->thread_ = std::thread([r = reader.get()] { r->run(); });
@@ -189,9 +192,13 @@ private:
         if (!pointer)
             return;
         const auto area = areaOf(press_.window);
-        std::lock_guard lock(mutex_);
-        press_.release = QPoint(pointer->root_x, pointer->root_y);
-        press_.areaAtRelease = area;
+        {
+            std::lock_guard lock(mutex_);
+            press_.release = QPoint(pointer->root_x, pointer->root_y);
+            press_.areaAtRelease = area;
+        }
+        if (released_)
+            released_();
     }
 
     void noteKey(xcb_keycode_t keycode)
@@ -296,6 +303,7 @@ private:
     std::uint64_t inputs_ = 0;
     Press press_;
     std::deque<Key> keys_;
+    std::function<void()> released_;
 };
 
 LinuxPointerService::LinuxPointerService() = default;
@@ -328,7 +336,13 @@ void LinuxPointerService::connect() const
     // Presses and keys are counted from now on.
     if (auto* qt = qGuiApp->nativeInterface<QNativeInterface::QX11Application>(); qt && qt->connection()) {
         const xcb_setup_t* setup = xcb_get_setup(qt->connection());
-        input_ = InputReader::start(setup->resource_id_base, setup->resource_id_mask);
+        mainThread_ = std::make_unique<QObject>();
+        input_ = InputReader::start(setup->resource_id_base, setup->resource_id_mask, [this, context = mainThread_.get()] {
+            QMetaObject::invokeMethod(context, [this] {
+                if (onPressEnded)
+                    onPressEnded();
+            }, Qt::QueuedConnection);
+        });
     }
 }
 

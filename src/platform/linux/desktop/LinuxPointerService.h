@@ -61,6 +61,9 @@ private:
 
     mutable std::unique_ptr<X11Windows> x11_;
     mutable std::unique_ptr<QSocketNotifier> events_;
+    // Where the reader's word of a release is handed to the main thread; it
+    // outlives the reader.
+    mutable std::unique_ptr<QObject> mainThread_;
     mutable std::unique_ptr<InputReader> input_;
     mutable bool triedX11_ = false;
     mutable bool haveFixes_ = false;
