@@ -221,7 +221,7 @@ void PlacementWatch::judge(QWidget& window, const QRect& inner)
     }
     const bool settled = !isSettled || isSettled();
     if (!settled)
-        forgetInput(true);
+        forgetInput();
     if (settled && isSpeakersMove(window, inner)) {
         takeInHand(window);
         // Where the speaker left it is its place from now on.

@@ -35,7 +35,7 @@ TEST(PlacementWatch, AMoveIsTheSpeakersOnlyWithTheInputThatMadeIt)
     const std::optional<QPoint> held;
     struct Case {
         const char* name; std::uint64_t press; QPoint at; bool modifier; std::optional<QPoint> release; std::uint64_t key; bool typed, ours, speakers;
-        bool keyboardHere = true, movedNothing = false, gripFirst = false, changeWhileHeld = false;
+        bool keyboardHere = true, movedNothing = false, gripFirst = false, changeWhileHeld = false, pushedUnsettled = false;
     };
     for (const Case& c : {Case{"altDrag", 3, on, true, off, 2, false, false, true}, Case{"altDragStillHeld", 3, on, true, held, 2, false, false, true},
                           Case{"altClick", 3, on, true, on, 2, false, false, false}, Case{"plainDrag", 3, on, false, off, 2, false, false, false},
@@ -47,12 +47,15 @@ TEST(PlacementWatch, AMoveIsTheSpeakersOnlyWithTheInputThatMadeIt)
                           Case{"keysThatMovedNothing", 0, {}, false, {}, 3, false, false, false, true, true},
                           Case{"afterOurGripsDrag", 3, on, false, off, 2, false, false, false, true, false, true},
                           Case{"altDragHeldThroughAChange", 3, on, true, held, 2, false, false, true, true, false, false, true},
-                          Case{"altDragLetGoAfterAChange", 3, on, true, off, 2, false, false, true, true, false, false, true}}) {
+                          Case{"altDragLetGoAfterAChange", 3, on, true, off, 2, false, false, true, true, false, false, true},
+                          Case{"altDragHeldThroughAPushBeforeThePlacing", 3, on, true, off, 2, false, false, true, true, false, false, true, true}}) {
         test::TestPlatform env;
         auto pointer = std::make_shared<test::FakePointerService>();
         env.platform().pointerService = pointer;
         platform::Window window(platform::fromQtGlobal(QRectF(100, 100, 400, 300)));
         PlacementWatch watch;
+        bool settled = true;
+        watch.isSettled = [&] { return settled; };
         env.windowSystem().focus = platform::KeyboardFocus{platform::KeyboardFocus::Holder::ours, &window};
         watch.placesWindow = [](const QWidget&) { return true; };
         window.orderFront();
@@ -68,6 +71,9 @@ TEST(PlacementWatch, AMoveIsTheSpeakersOnlyWithTheInputThatMadeIt)
         pointer->keys = {pointer->key};
         pointer->key = {c.key, c.keyboardHere ? &window : nullptr, area, c.press ? std::nullopt : ended};
         if (c.changeWhileHeld) {
+            // The window manager's push as the screens change, judged before the placing.
+            if (c.pushedUnsettled)
+                settled = false, serverMoves(window, window.geometry().translated(0, 40)), settled = true;
             watch.place(true, [] {});
             pointer->press.release = c.release ? std::optional(platform::fromQtGlobal(QPointF(*c.release))) : std::nullopt;
             pointer->buttonHeld = !c.release;
@@ -141,6 +147,14 @@ TEST(PlacementWatch, ADragNeverToldOfStandsWhereTheButtonWentUp)
     EXPECT_TRUE(watch.isSpeakers(&window));
     watch.place(true, [] {});
     EXPECT_FALSE(watch.isSpeakers(&window));
+    // Let go where the program had just put it: nothing left to tell, and the speaker's all the same.
+    const QRect asked = stood.translated(-50, 30);
+    window.setFrame(platform::fromQtGlobal(QRectF(asked.marginsAdded(window.decorationMargins()))));
+    pointer->press = {2, platform::fromQtGlobal(QPointF(stood.center())), true, platform::fromQtGlobal(QPointF(stood.center() + QPoint(-50, 30))),
+                      &window, platform::fromQtGlobal(QRectF(stood)), platform::fromQtGlobal(QRectF(asked))};
+    pointer->onPressEnded();
+    EXPECT_EQ(window.geometry(), asked);
+    EXPECT_TRUE(watch.isSpeakers(&window));
 }
 
 // A window manager that keeps moving a window is answered so many times after each change, then left alone.
