@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <map>
 #include <random>
+#include <set>
 
 using namespace quorvia::test;
 
@@ -37,7 +38,7 @@ protected:
         arrange(arrangement);
         app = std::make_unique<RunningApplication>(display);
         ASSERT_TRUE(app->launch() && (island = app->settledIsland()));
-        left.clear(), live = changed = wrong = false, said.clear();
+        left.clear(), eitherWay.clear(), live = changed = wrong = false, said.clear();
     }
 
     // Draws `count` steps from the seed, each taken and checked in turn.
@@ -98,11 +99,12 @@ protected:
         const QRect area = visible();
         return shown("island") && std::ranges::all_of(app->windows(), [&](const auto& w) {
             // A panel pushes what it would cover beneath it; the program may change a window's size.
-            if (const auto it = left.find(w.id); it != left.end())
-                return w.outer.topLeft() == it->second.topLeft() + QPoint(0, std::max(0, area.top() - it->second.top()));
-            return (home.contains(w.outer) || (live && !home.intersects(w.outer)))
+            const auto it = left.find(w.id);
+            const bool asLeft = it != left.end() && w.outer.topLeft() == it->second.topLeft() + QPoint(0, std::max(0, area.top() - it->second.top()));
+            const bool asPlaced = (home.contains(w.outer) || (live && !home.intersects(w.outer)))
                 && (w.id != island->id || (w.frame.top() == area.top() + 8 && w.frame.center().x() == area.center().x()))
                 && (!w.name.contains("稿件管理") || (w.outer.center() - area.center()).manhattanLength() <= 2);
+            return (it != left.end() ? asLeft : asPlaced) || (eitherWay.contains(w.id) && (asLeft || asPlaced));
         });
     }
     // A press there lands on `w` and on no other window of ours, whichever stands above.
@@ -161,7 +163,7 @@ protected:
             if (next == "lid" ? !xrandr(QStringLiteral("--output DUMMY0 --off")) || !waitUntil([&] { return !shown("island"); }, 5000) : to == arrangement)
                 return false;
             if (next != "lid")
-                left.clear(), changed = true;
+                left.clear(), eitherWay.clear(), changed = true;
             arrange(to);
             // Live, the output stops as the displays change: the mask stays until 停止并返回.
             const auto mask = [&] {
@@ -222,6 +224,8 @@ protected:
             return false;
         const QString holding = means == "alt" ? QStringLiteral("alt") : QString();
         const QRect was = w->outer;
+        if (means != "other")
+            eitherWay.erase(w->id);
         const QPoint from = handle(*w, means);
         if (means != "keys" && means != "other" && !alone(*w, from))
             return false;
@@ -269,7 +273,7 @@ protected:
             app->noteHides(*w);
             app->press(from, holding), app->moveHeld(from, part, 5);
             runEventsFor(200);
-            left.clear(), changed = true;
+            left.clear(), eitherWay.clear(), changed = true;
             arrange(to);
             waitUntil([&] { return std::ranges::all_of(app->windows(), [&](const auto& o) { return o.id == w->id || home.contains(o.outer); }); }, 5000);
             runEventsFor(500);
@@ -282,17 +286,21 @@ protected:
             app->release(holding);
             // Where it followed the hand to, for a failure's message.
             note = held ? QStringLiteral(" (held at %1,%2 as it was let go)").arg(held->outer.x()).arg(held->outer.y()) : QStringLiteral(" (hidden while held)");
-            QRect put(down, was.size());
+            // The island may take back the prompter as the displays change, and grow.
+            QRect put(down, held ? held->outer.size() : was.size());
             put.moveRight(std::min(put.right(), home.right()));
+            put.moveBottom(std::min(put.bottom(), home.bottom()));
             // For a moment the program knew no screen of the speaker's and hid everything. The window manager
             // either let go of the window it carried, which is then the placing's again, or carried it on by the
             // pointer's moves since the press, which the laptop screen's move has shifted: where it stood as it
             // was let go is where the speaker left it, wholly on the laptop screen. Our grip carries on.
             if (app->wasHidden(*w) && means != "grip" && held) {
                 const QRect area = visible();
+                // Let go where the program had put it: whether the speaker or the program placed it there,
+                // nobody can tell, and either way it stands there now.
                 if (w->id == island->id ? held->frame.top() == area.top() + 8 && held->frame.center().x() == area.center().x()
                                         : (held->outer.center() - area.center()).manhattanLength() <= 2)
-                    return runEventsFor(300), left.erase(w->id), true;
+                    return runEventsFor(300), left[w->id] = held->outer, eitherWay.insert(w->id), true;
                 QRect kept = held->outer;
                 kept.moveLeft(std::clamp(kept.left(), home.left(), home.right() + 1 - kept.width()));
                 kept.moveTop(std::clamp(kept.top(), home.top(), home.bottom() + 1 - kept.height()));
@@ -325,6 +333,8 @@ protected:
     QRect home, audience;
     // Where the speaker left each window they moved, and where the prompter was put.
     std::map<std::uint32_t, QRect> left;
+    // Windows that stand rightly either where left or at their place.
+    std::set<std::uint32_t> eitherWay;
     bool live = false, changed = false, wrong = false;
     std::uint32_t seedNow = 0;
     QString said, note;
