@@ -22,6 +22,23 @@ void serverMoves(platform::Window& window, const QRect& to)
     window.QWidget::setGeometry(to);
     QCoreApplication::sendEvent(&window, &moved);
 }
+
+// A shown window of ours at 100,100 under a watch that places it, with a pointer that tells of input; the
+// platform outlives both.
+struct Watched {
+    Watched()
+    {
+        env.platform().pointerService = pointer;
+        window = std::make_unique<platform::Window>(platform::fromQtGlobal(QRectF(100, 100, 400, 300)));
+        watch = std::make_unique<PlacementWatch>();
+        watch->placesWindow = [](const QWidget&) { return true; };
+        window->orderFront();
+    }
+    test::TestPlatform env;
+    std::shared_ptr<test::FakePointerService> pointer = std::make_shared<test::FakePointerService>();
+    std::unique_ptr<platform::Window> window;
+    std::unique_ptr<PlacementWatch> watch;
+};
 } // namespace
 
 // After the placing, a press numbered `press` (on the window or not, with Alt or Super, let go at `release` or
@@ -49,16 +66,13 @@ TEST(PlacementWatch, AMoveIsTheSpeakersOnlyWithTheInputThatMadeIt)
                           Case{"altDragHeldThroughAChange", 3, on, true, held, 2, false, false, true, true, false, false, true},
                           Case{"altDragLetGoAfterAChange", 3, on, true, off, 2, false, false, true, true, false, false, true},
                           Case{"altDragHeldThroughAPushBeforeThePlacing", 3, on, true, off, 2, false, false, true, true, false, false, true, true}}) {
-        test::TestPlatform env;
-        auto pointer = std::make_shared<test::FakePointerService>();
-        env.platform().pointerService = pointer;
-        platform::Window window(platform::fromQtGlobal(QRectF(100, 100, 400, 300)));
-        PlacementWatch watch;
+        Watched w;
+        auto& window = *w.window;
+        auto& watch = *w.watch;
+        auto& pointer = w.pointer;
         bool settled = true;
         watch.isSettled = [&] { return settled; };
-        env.windowSystem().focus = platform::KeyboardFocus{platform::KeyboardFocus::Holder::ours, &window};
-        watch.placesWindow = [](const QWidget&) { return true; };
-        window.orderFront();
+        w.env.windowSystem().focus = platform::KeyboardFocus{platform::KeyboardFocus::Holder::ours, &window};
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         pointer->key = {2, &window, {}, {}};
         watch.place(true, [] {});
@@ -101,14 +115,11 @@ TEST(PlacementWatch, AMoveIsTheSpeakersOnlyWithTheInputThatMadeIt)
 TEST(PlacementWatch, AnInputMakesNoMoveAfterTheFirstToldOnceItEnded)
 {
     for (const bool settled : {true, false}) {
-        test::TestPlatform env;
-        auto pointer = std::make_shared<test::FakePointerService>();
-        env.platform().pointerService = pointer;
-        platform::Window window(platform::fromQtGlobal(QRectF(100, 100, 400, 300)));
-        PlacementWatch watch;
-        watch.placesWindow = [](const QWidget&) { return true; };
+        Watched w;
+        auto& window = *w.window;
+        auto& watch = *w.watch;
+        auto& pointer = w.pointer;
         watch.isSettled = [&] { return settled; };
-        window.orderFront();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         watch.place(true, [] {});
         pointer->press = {1, platform::fromQtGlobal(QPointF(150, 150)), true, platform::fromQtGlobal(QPointF(190, 180)), &window, {}, {}};
@@ -128,13 +139,10 @@ TEST(PlacementWatch, AnInputMakesNoMoveAfterTheFirstToldOnceItEnded)
 // where the server said as the button went up, the speaker's from then on.
 TEST(PlacementWatch, ADragNeverToldOfStandsWhereTheButtonWentUp)
 {
-    test::TestPlatform env;
-    auto pointer = std::make_shared<test::FakePointerService>();
-    env.platform().pointerService = pointer;
-    platform::Window window(platform::fromQtGlobal(QRectF(100, 100, 400, 300)));
-    PlacementWatch watch;
-    watch.placesWindow = [](const QWidget&) { return true; };
-    window.orderFront();
+    Watched w;
+    auto& window = *w.window;
+    auto& watch = *w.watch;
+    auto& pointer = w.pointer;
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     watch.place(true, [] {});
     const QRect stood = window.geometry(), ended = stood.translated(300, 200);
@@ -160,12 +168,9 @@ TEST(PlacementWatch, ADragNeverToldOfStandsWhereTheButtonWentUp)
 // A window manager that keeps moving a window is answered so many times after each change, then left alone.
 TEST(PlacementWatch, MovesByNobodyAreAnsweredOnlySoOftenAChange)
 {
-    test::TestPlatform env;
-    env.platform().pointerService = std::make_shared<test::FakePointerService>();
-    platform::Window window(platform::fromQtGlobal(QRectF(100, 100, 400, 300)));
-    PlacementWatch watch;
-    watch.placesWindow = [](const QWidget&) { return true; };
-    window.orderFront();
+    Watched w;
+    auto& window = *w.window;
+    auto& watch = *w.watch;
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     const QRect home = window.geometry();
     for (int change = 0; change < 2; ++change) {
