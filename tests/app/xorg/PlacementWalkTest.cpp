@@ -251,7 +251,9 @@ protected:
             const int menus = app->shownTopLevelsOfOthers();
             if (by.isNull() || !app->focus(*w, 5000) || (app->key(QStringLiteral("alt+space"), 0), !waitUntil([&] { return app->shownTopLevelsOfOthers() > menus; }, 5000)))
                 return false;
-            app->key(QStringLiteral("m") + QString(by.y() < 0 ? " Up" : " Down").repeated(std::abs(by.y())) + QString(by.x() < 0 ? " Left" : " Right").repeated(std::abs(by.x())) + QStringLiteral(" Return"));
+            // An arrow typed before openbox has begun the move is lost on a loaded machine.
+            app->key(QStringLiteral("m"), 0), runEventsFor(300);
+            app->key(QString(by.y() < 0 ? " Up" : " Down").repeated(std::abs(by.y())) + QString(by.x() < 0 ? " Left" : " Right").repeated(std::abs(by.x())) + QStringLiteral(" Return"));
             return left[w->id] = was.translated(by * 8), true;
         }
         if (word[0] == "still") {
