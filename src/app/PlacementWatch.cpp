@@ -102,10 +102,6 @@ bool PlacementWatch::isHeldNow(const QWidget& window) const
     return press.window == &window && !press.release && pointer.isButtonHeld();
 }
 
-// A window manager that lost track of a window mid-drag (hidden and shown
-// again as the displays changed) may carry it on and never tell it where it
-// left it, or tell it while a hold keeps it hidden: the server's word at the
-// release says where the speaker left it.
 // On the title bar or border as the window stood at the press, not where a
 // drag of our own grip has carried it since; or anywhere with Alt or Super.
 static bool gripsByWindowManager(const platform::PointerService::Press& press, const QRect& stood)
@@ -123,6 +119,10 @@ void PlacementWatch::pressEnded()
     adoptUntoldDrag();
 }
 
+// A window manager that lost track of a window mid-drag (hidden and shown
+// again as the displays changed) may carry it on and never tell it where it
+// left it, or tell it while a hold keeps it hidden: the server's word at the
+// release says where the speaker left it.
 void PlacementWatch::adoptUntoldDrag()
 {
     const auto& pointer = platform::current().pointer();

@@ -1,6 +1,7 @@
 #include "island/IslandBackgroundView.h"
 
 #include "platform/Platform.h"
+#include "platform/core/MainQueue.h"
 #include "platform/desktop/PointerService.h"
 #include "platform/desktop/ScreenSpace.h"
 #include "platform/desktop/Window.h"
@@ -19,16 +20,6 @@ namespace quorvia {
 IslandBackgroundView::IslandBackgroundView(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_TranslucentBackground);
-    held_.setInterval(16);
-    connect(&held_, &QTimer::timeout, this, [this] {
-        if (!platform::current().pointer().isButtonHeld()) {
-            grip_.reset();
-            held_.stop();
-            return;
-        }
-        // Asked of the server now: a position kept from earlier would pull the window back.
-        follow(QPointF(QCursor::pos()));
-    });
 }
 
 void IslandBackgroundView::paintEvent(QPaintEvent*)
@@ -59,7 +50,15 @@ void IslandBackgroundView::mousePressEvent(QMouseEvent* event)
     // the island changes its height mid-drag.
     grip_ = event->globalPosition() - QPointF(platform::toQtGlobal(w->frame()).topLeft());
     followed_ = event->globalPosition();
-    held_.start();
+    held_ = platform::Timer::scheduled(1.0 / 60, true, [this] {
+        if (!platform::current().pointer().isButtonHeld()) {
+            grip_.reset();
+            held_.reset();
+            return;
+        }
+        // Asked of the server now: a position kept from earlier would pull the window back.
+        follow(QPointF(QCursor::pos()));
+    });
 }
 
 void IslandBackgroundView::mouseMoveEvent(QMouseEvent* event) { follow(event->globalPosition()); }
@@ -77,7 +76,7 @@ void IslandBackgroundView::follow(QPointF pointer)
 void IslandBackgroundView::mouseReleaseEvent(QMouseEvent*)
 {
     grip_.reset();
-    held_.stop();
+    held_.reset();
 }
 
 void IslandBackgroundView::contextMenuEvent(QContextMenuEvent* event)

@@ -1,11 +1,12 @@
 #pragma once
 
 #include "platform/core/Geometry.h"
+#include "platform/core/MainQueue.h"
 
-#include <QTimer>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace quorvia {
@@ -39,7 +40,7 @@ private:
     std::optional<QPointF> followed_;
     // Qt may stop telling of the pointer when the displays change mid-drag:
     // the drag also follows the server's word until the button is up.
-    QTimer held_;
+    std::unique_ptr<platform::Timer> held_;
 };
 
 } // namespace quorvia
