@@ -136,8 +136,10 @@ void PlacementWatch::adoptUntoldDrag()
         return;
     spentInput_ = press.number;
     takeInHand(*ours);
-    if (ended != platform::toQtGlobal(ours->placeFrame()).marginsRemoved(ours->decorationMargins()))
-        ours->setFrame(platform::fromQtGlobal(QRectF(ended.marginsAdded(ours->decorationMargins()))));
+    const QMargins decorations = ours->decorationMargins();
+    if (ended != platform::toQtGlobal(ours->placeFrame()).marginsRemoved(decorations))
+        ours->setFrame(platform::fromQtGlobal(QRectF(ended.marginsAdded(decorations))),
+                       platform::fromQtGlobal(QRectF(platform::toQtGlobal(*press.area).marginsAdded(decorations))));
 }
 
 // Nothing is left to tell of an input that ended with its window where it
@@ -226,7 +228,7 @@ void PlacementWatch::judge(QWidget& window, const QRect& inner)
         takeInHand(window);
         // Where the speaker left it is its place from now on.
         if (ours)
-            ours->setFrame(ours->frame());
+            ours->setFrame(ours->frame(), ours->formerFrame());
         return;
     }
     if (windowManagerMovesLeft_ <= 0)

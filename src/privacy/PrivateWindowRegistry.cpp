@@ -6,9 +6,12 @@
 #include "privacy/PrivateWindowGeometry.h"
 #include "platform/desktop/ScreenSpace.h"
 #include "platform/application/StatusIconWindow.h"
+#include "platform/Platform.h"
+#include "platform/desktop/WindowSystem.h"
 
 #include <QApplication>
 #include <QDialog>
+#include <QEvent>
 
 #include <algorithm>
 #include <utility>
@@ -82,7 +85,51 @@ platform::SharingType sharingType(bool sharingEnabled)
 {
     return sharingEnabled ? platform::SharingType::readOnly : platform::SharingType::none;
 }
+
+// The window manager's drags of an alert or chooser stop at the built-in
+// screen's edge as they happen, as a registered window's do.
+void guardDialog(QWidget& dialog)
+{
+    platform::WindowSystem* system = platform::hasCurrent() ? platform::current().windowSystem() : nullptr;
+    if (!system)
+        return;
+    const auto screen = DisplayTopology::builtInScreen();
+    system->keepInside(dialog, screen ? std::optional(platform::toQtGlobal(screen->visibleFrame)) : std::nullopt,
+                       &PrivateWindowGeometry::boundedFrame);
+}
+
+class DialogWatch final : public QObject {
+public:
+    DialogWatch() { qApp->installEventFilter(this); }
+
+private:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show)
+            if (auto* dialog = qobject_cast<QDialog*>(watched); dialog && dialog->isWindow())
+                guardDialog(*dialog);
+        return false;
+    }
+};
 } // namespace
+
+PrivateWindowRegistry::PrivateWindowRegistry()
+{
+    if (qApp)
+        dialogWatch_ = std::make_unique<DialogWatch>();
+}
+
+PrivateWindowRegistry::~PrivateWindowRegistry() = default;
+
+std::optional<platform::Rect> PrivateWindowRegistry::boundsOf(const Window& window)
+{
+    const auto screen = DisplayTopology::builtInScreen();
+    if (!screen)
+        return std::nullopt;
+    const auto boundary = qobject_cast<const IslandTriggerPanel*>(&window) ? PrivateWindowBoundary::fullDisplay
+                                                                            : PrivateWindowBoundary::visibleDesktop;
+    return bounds(boundary, screen->frame, screen->visibleFrame);
+}
 
 std::vector<Window*> PrivateWindowRegistry::registeredWindows() const { return alive(windows_); }
 
@@ -96,6 +143,16 @@ void PrivateWindowRegistry::registerWindow(Window* window)
     if (!listed(registeredWindows(), window))
         windows_.emplace_back(window);
     window->setSharingType(sharingType(sharingEnabled_));
+    QPointer<Window> bounded(window);
+    window->setBound(
+        [bounded]() -> std::optional<Window::Bounds> {
+            const auto area = bounded ? boundsOf(*bounded) : std::nullopt;
+            const auto screen = DisplayTopology::builtInScreen();
+            if (!area || !screen)
+                return std::nullopt;
+            return Window::Bounds{*area, screen->frame};
+        },
+        &PrivateWindowGeometry::boundedFrame);
 
     // A dead window's watch could otherwise match a new window at its address.
     std::erase_if(boundaryObservers_, [](const BoundaryWatch& w) { return w.window.isNull(); });
@@ -106,7 +163,7 @@ void PrivateWindowRegistry::registerWindow(Window* window)
     QPointer<Window> weak(window);
     auto clampIfAlive = [this, weak](const platform::Notification&) {
         if (weak)
-            clamp(*weak);
+            clamp(*weak, weak->formerFrame());
     };
     auto& center = platform::NotificationCenter::defaultCenter();
     boundaryObservers_.push_back({weak, center.observe(Window::didMoveNotification, window, clampIfAlive),
@@ -301,8 +358,10 @@ void PrivateWindowRegistry::clampAllToBuiltInScreen()
     const auto screen = DisplayTopology::builtInScreen();
     if (!screen)
         return;
-    for (QWidget* dialog : shownDialogs())
+    for (QWidget* dialog : shownDialogs()) {
+        guardDialog(*dialog);
         keepOnScreen(*dialog, *screen);
+    }
 }
 
 void PrivateWindowRegistry::forgetWindowsOutForWantOfScreen()
@@ -325,10 +384,11 @@ void PrivateWindowRegistry::returnWindowsOutForWantOfScreen()
         restore(w);
 }
 
-bool PrivateWindowRegistry::clamp(Window& window)
+bool PrivateWindowRegistry::clamp(Window& window, const std::optional<platform::Rect>& former)
 {
-    const auto screen = DisplayTopology::builtInScreen();
-    if (!screen) {
+    const auto area = boundsOf(window);
+    window.rereadBound();
+    if (!area) {
         // Gone for want of a screen, it comes back with the next restore:
         // the hide that follows finds it already out and would forget it.
         if (window.isVisible()) {
@@ -343,10 +403,8 @@ bool PrivateWindowRegistry::clamp(Window& window)
         window.orderOut();
         return false;
     }
-    const auto boundary = qobject_cast<IslandTriggerPanel*>(&window) ? PrivateWindowBoundary::fullDisplay
-                                                                      : PrivateWindowBoundary::visibleDesktop;
-    const platform::Rect area = bounds(boundary, screen->frame, screen->visibleFrame);
-    const platform::Rect clamped = PrivateWindowGeometry::clampedFrame(window.frame(), area);
+    const platform::Rect clamped = former ? PrivateWindowGeometry::boundedFrame(window.frame(), *former, *area)
+                                          : PrivateWindowGeometry::clampedFrame(window.frame(), *area);
     // Pushed inside for now: a push by the window manager as the screens
     // changed is no place of the window's.
     if (clamped != window.frame())

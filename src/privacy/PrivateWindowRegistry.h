@@ -7,6 +7,8 @@
 #include <QPointer>
 
 #include <functional>
+#include <memory>
+#include <optional>
 #include <vector>
 
 namespace quorvia {
@@ -16,7 +18,8 @@ namespace quorvia {
 // were showing, and brings exactly those back. Windows are held weakly.
 class PrivateWindowRegistry {
 public:
-    PrivateWindowRegistry() = default;
+    PrivateWindowRegistry();
+    ~PrivateWindowRegistry();
     PrivateWindowRegistry(const PrivateWindowRegistry&) = delete;
     PrivateWindowRegistry& operator=(const PrivateWindowRegistry&) = delete;
 
@@ -51,6 +54,9 @@ public:
     // middle of the built-in screen, but those `keepsItsPlace` names.
     void centreDialogsOnBuiltInScreen(const std::function<bool(const QWidget*)>& keepsItsPlace = nullptr);
 
+    // The area a registered window must stay in; none without a built-in screen.
+    static std::optional<platform::Rect> boundsOf(const platform::Window& window);
+
     bool containsVisiblePrivateWindow(platform::Point point) const;
     bool visibleWindowsAreOnBuiltInScreen() const;
 
@@ -74,7 +80,10 @@ private:
     };
 
     // False when the window had to be ordered out for want of a built-in screen.
-    bool clamp(platform::Window& window);
+    // `former`: where a move or resize told now began; a resize from inside
+    // the bounds stops growing at their edge rather than moving.
+    bool clamp(platform::Window& window, const std::optional<platform::Rect>& former = std::nullopt);
+
     void takeSnapshot(const std::vector<platform::Window*>& except);
     std::vector<platform::Window*> settleTransitions();
     void returnKeyboard();
@@ -96,6 +105,8 @@ private:
     std::vector<QPointer<platform::Window>> outForWantOfScreen_;
     // The snapshot held is the one such a clamp took, not a hide's.
     bool clampTookSnapshot_ = false;
+    // Keeps each alert and chooser inside the built-in screen from its first show.
+    std::unique_ptr<QObject> dialogWatch_;
 };
 
 } // namespace quorvia

@@ -30,6 +30,27 @@ TEST(PrivateWindowGeometry, ClampShrinksThenMovesIntoTheBounds)
               Rect(-100, 200, 100, 100));
 }
 
+// A frame on its way from another: a move stops at the edge, a resize stops growing there.
+TEST(PrivateWindowGeometry, ABoundedResizeStopsAtTheEdgeWhereAMoveIsPushedBack)
+{
+    const Rect visible(0, 0, 1440, 875), at(1000, 200, 300, 300);
+    const struct {
+        Rect frame, former, bounded;
+    } rows[] = {
+        {Rect(1200, 200, 300, 300), at, Rect(1140, 200, 300, 300)},   // moved past the right edge
+        {Rect(1000, 200, 600, 300), at, Rect(1000, 200, 440, 300)},   // its right edge dragged past it
+        {Rect(1000, 100, 300, 900), Rect(1000, 100, 300, 400), Rect(1000, 100, 300, 775)}, // its top
+        {Rect(-200, 200, 1500, 300), Rect(100, 200, 1200, 300), Rect(0, 200, 1300, 300)}, // its left
+        {Rect(1000, 200, 600, 800), at, Rect(1000, 200, 440, 675)},   // a corner, both ways
+        {Rect(900, 100, 700, 300), at, Rect(740, 100, 700, 300)},     // both edges moved: moved back whole
+        {Rect(1000, 200, 600, 300), Rect(1000, 200, 700, 300), Rect(1000, 200, 440, 300)}, // from outside, by its edge
+        {Rect(1500, 200, 600, 300), Rect(1500, 200, 500, 300), Rect(840, 200, 600, 300)},  // all outside: pushed back
+        {Rect(1000, 200, 300, 300), at, at},                           // inside: as it is
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(PrivateWindowGeometry::boundedFrame(row.frame, row.former, visible), row.bounded) << row.frame.minX() << "," << row.frame.width();
+}
+
 namespace {
 struct Registry : ::testing::Test, test::PrivacyFakes {
     PrivateWindowRegistry registry;
@@ -82,6 +103,32 @@ TEST_F(Registry, MovingAWindowOffTheBuiltInScreenClampsItBack)
     displays->origin = platform::Point{0, 900};
     registry.restorePreviouslyVisible();
     EXPECT_EQ(w->frameGeometry().top(), 900 - 30) << "shown again on the projector";
+}
+
+// A frame asked of a registered window is bounded before the server hears of it, and its place
+// too, but for a panel's strip: a place under a panel is kept for when the panel goes.
+TEST_F(Registry, AFrameAskedIsBoundedFirstAndSoIsThePlace)
+{
+    auto w = added(Rect(100, 100, 800, 600));
+    std::vector<QRect> asked;
+    w->onDidMove = [&] { asked.push_back(w->geometry()); };
+    w->setFrame(Rect(1000, 100, 800, 600));
+    EXPECT_EQ(w->frame(), Rect(640, 100, 800, 600));
+    EXPECT_EQ(w->placeFrame(), Rect(640, 100, 800, 600));
+    EXPECT_EQ(asked, std::vector<QRect>{platform::toQtGlobal(Rect(640, 100, 800, 600))}) << "asked off the screen first";
+    // Moved by hand by its edge: it stops growing there rather than moving.
+    w->setFrame(Rect(640, 100, 1000, 600), w->frame());
+    EXPECT_EQ(w->frame(), Rect(640, 100, 800, 600));
+    // Under the menu-bar strip it stands below it, but keeps its place there.
+    w->setFrame(Rect(100, 400, 800, 600));
+    EXPECT_EQ(w->frame(), Rect(100, 275, 800, 600));
+    EXPECT_EQ(w->placeFrame(), Rect(100, 300, 800, 600));
+    // Without the built-in screen nothing is asked; the place is kept for its return.
+    displays->setScreens({FakeDisplayService::external(7)});
+    asked.clear();
+    w->setFrame(Rect(2000, 100, 800, 600));
+    EXPECT_TRUE(asked.empty());
+    EXPECT_EQ(w->frame(), Rect(100, 275, 800, 600));
 }
 
 TEST_F(Registry, RegisteringTwiceKeepsOneEntryAndReappliesTheSharingRule)

@@ -44,24 +44,66 @@ Window::Window(const Rect& frame, WindowStyle style) : QWidget(nullptr), style_(
 
 Window::~Window()
 {
+    // The server may give a later window of ours this one's id.
+    if (WindowSystem* system = windowSystem(); system && boundRule_)
+        system->keepInside(*this, std::nullopt, nullptr);
     auto& windows = liveWindows();
     windows.erase(std::remove(windows.begin(), windows.end(), this), windows.end());
 }
 
 std::vector<Window*> Window::allWindows() { return liveWindows(); }
 
-void Window::setFrame(const Rect& frame)
+void Window::setFrame(const Rect& frame) { setFrame(frame, frame); }
+
+void Window::setFrame(const Rect& frame, const Rect& from)
 {
-    place_ = frame;
-    keepFrame(frame);
+    place_ = bounded(frame, from, &Bounds::placeArea).value_or(frame);
+    if (const auto kept = bounded(frame, from))
+        keepFrame(*kept);
 }
 
 void Window::keepFrame(const Rect& frame)
 {
+    const auto kept = bounded(frame, frame);
+    if (!kept)
+        return;
     const Rect old = frame_;
-    frame_ = asked_ = frame;
+    frame_ = asked_ = *kept;
     applyGeometry();
     announce(old);
+}
+
+void Window::setBound(std::function<std::optional<Bounds>()> bounds, FrameRule rule)
+{
+    const bool lifted = boundRule_ && !rule;
+    bounds_ = std::move(bounds);
+    boundRule_ = rule;
+    if (WindowSystem* system = windowSystem(); system && lifted)
+        system->keepInside(*this, std::nullopt, nullptr);
+    rereadBound();
+}
+
+void Window::rereadBound()
+{
+    const auto bounds = bounds_ ? bounds_() : std::nullopt;
+    tellWindowSystemBound(bounds ? std::optional(bounds->area) : std::nullopt);
+}
+
+std::optional<Rect> Window::bounded(const Rect& frame, const Rect& from, Rect Bounds::*area)
+{
+    if (!bounds_ || !boundRule_)
+        return frame;
+    const std::optional<Bounds> bounds = bounds_();
+    tellWindowSystemBound(bounds ? std::optional(bounds->area) : std::nullopt);
+    if (!bounds)
+        return std::nullopt;
+    return boundRule_(frame, from, (*bounds).*area);
+}
+
+void Window::tellWindowSystemBound(const std::optional<Rect>& area)
+{
+    if (WindowSystem* system = windowSystem(); system && boundRule_)
+        system->keepInside(*this, area ? std::optional(toQtGlobal(*area)) : std::nullopt, boundRule_);
 }
 
 bool Window::standsWhereAsked() const { return toQtGlobal(frame_) == toQtGlobal(asked_); }
@@ -229,6 +271,13 @@ void Window::present(bool activate)
 {
     applyFlags();
     if (!isVisible()) {
+        // Shown where it stood when last asked, it could stand where the
+        // displays have since put the audience's screen.
+        if (const auto kept = bounded(frame_, frame_); kept && *kept != frame_) {
+            const Rect old = frame_;
+            frame_ = asked_ = *kept;
+            announce(old);
+        }
         applyGeometry();
         QWidget::show();
     }
@@ -376,6 +425,8 @@ void Window::closeEvent(QCloseEvent* event)
 void Window::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    // Its native window may be new: the window system learns it.
+    rereadBound();
     // A compositor may have come or gone since the window was last up.
     if (shape_.kind != WindowShape::Kind::rectangle || hasShadow_)
         updateShapeAndShadow();

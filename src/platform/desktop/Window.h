@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/core/Geometry.h"
+#include "platform/desktop/WindowSystem.h"
 
 #include <QColor>
 #include <QMargins>
@@ -10,6 +11,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace quorvia::platform {
@@ -100,7 +102,12 @@ public:
     virtual bool isPanel() const { return false; }
 
     Rect frame() const { return frame_; }
+    // Every frame asked for the window passes its bound first: the server
+    // never hears of a frame outside the area. Asked by the program, a frame
+    // is moved inside whole; one the speaker took by hand `from` another is
+    // bounded as their move or resize from there, a resize stopping short.
     void setFrame(const Rect& frame);
+    void setFrame(const Rect& frame, const Rect& from);
     // Where the application last put the window, or kept it as the speaker
     // left it (setFrame with where it stands); a window manager's own move
     // leaves it. A move that lands there is the application's, or the server's
@@ -121,6 +128,22 @@ public:
     // the global space under every window, which stays where it was on the
     // server: its old frame would name another place.
     void readBackFrame() { adoptQtGeometry(); }
+    // Where the window may stand now (`area`) and where its place may lie
+    // (`placeArea`, the whole screen it belongs to, so that a place a panel
+    // covers for a while is kept for when it goes).
+    struct Bounds {
+        Rect area;
+        Rect placeArea;
+    };
+    // `bounds` answers them now, none while the window may stand nowhere (a
+    // frame asked for then is kept as its place but not asked of the
+    // server); `rule` makes a frame asked for, from the frame before it, one
+    // inside an area. The window system keeps the shown window inside its
+    // area too, answering each step of a move or resize another client makes
+    // as it comes. Without a bound the window stands wherever it is asked.
+    void setBound(std::function<std::optional<Bounds>()> bounds, FrameRule rule);
+    // The area may have changed (the displays did): the window system learns the new one.
+    void rereadBound();
     // What the window manager draws around the window, as last seen while it
     // was shown: none before that, and none without a window manager.
     QMargins decorationMargins() const { return decorations_; }
@@ -249,6 +272,10 @@ protected:
 
 private:
     void applyGeometry();
+    // The frame the bound lets the window take on its way from where it
+    // stands; none while it may stand nowhere.
+    std::optional<Rect> bounded(const Rect& frame, const Rect& from, Rect Bounds::*area = &Bounds::area);
+    void tellWindowSystemBound(const std::optional<Rect>& area);
     void adoptQtGeometry();
     void adoptDecorations();
     // Qt's geometry of the inner window for a frame, shadow margins included.
@@ -277,6 +304,8 @@ private:
     QMargins shadowMargins_;
     QMargins decorations_;
     QPointer<QWidget> opener_;
+    std::function<std::optional<Bounds>()> bounds_;
+    FrameRule boundRule_ = nullptr;
 };
 
 } // namespace quorvia::platform

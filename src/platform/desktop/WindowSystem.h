@@ -1,6 +1,9 @@
 #pragma once
 
+#include "platform/core/Geometry.h"
+
 #include <QPoint>
+#include <QRect>
 
 #include <optional>
 
@@ -18,6 +21,11 @@ struct KeyboardFocus {
     QWidget* window = nullptr;
 };
 
+// Makes a frame asked for, from the frame before it, one inside an area. A
+// plain function, so the window system may apply it on a thread of its own;
+// it holds in Qt's y-down space as well as in the global y-up one.
+using FrameRule = Rect (*)(const Rect& frame, const Rect& former, const Rect& area);
+
 // What only the window system can do or tell for a window, beyond Qt. The
 // backend installs its own with the platform; without one a window gets no
 // desktop hint and nothing counts as compositing.
@@ -32,6 +40,11 @@ public:
     // Where the server has a shown window's inner top-left corner now, in
     // Qt's global coordinates; nothing when it cannot tell.
     virtual std::optional<QPoint> innerOrigin(const QWidget&) { return std::nullopt; }
+    // Keeps a shown window inside `area` (Qt's global space) at every step of
+    // a move or resize another client makes, the window manager's own drags
+    // included, answered as the server tells of each rather than when the
+    // window is told; none lets it go.
+    virtual void keepInside(QWidget&, const std::optional<QRect>& /*area*/, FrameRule) {}
     // Where the server has the keyboard now; nothing when it cannot tell.
     virtual std::optional<KeyboardFocus> keyboardFocus() { return std::nullopt; }
 

@@ -1,6 +1,7 @@
 #include "platform/linux/desktop/X11WindowSystem.h"
 
 #include "platform/linux/desktop/X11CompositingWatch.h"
+#include "platform/linux/desktop/X11FrameGuard.h"
 #include "platform/linux/desktop/XcbConnection.h"
 
 #include <QApplication>
@@ -12,6 +13,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 namespace quorvia::platform::native {
 
@@ -141,6 +143,35 @@ std::optional<KeyboardFocus> X11WindowSystem::keyboardFocus()
         window = tree ? tree->parent : XCB_NONE;
     }
     return KeyboardFocus{KeyboardFocus::Holder::otherProgram, nullptr};
+}
+
+void X11WindowSystem::keepInside(QWidget& window, const std::optional<QRect>& area, FrameRule rule)
+{
+    if (!std::exchange(triedGuard_, true) && qtX11())
+        guard_ = X11FrameGuard::start();
+    if (!guard_)
+        return;
+    const auto id = window.testAttribute(Qt::WA_WState_Created) && window.devicePixelRatioF() == 1.0
+        ? std::uint32_t(window.internalWinId())
+        : 0u;
+    const auto known = guarded_.find(&window);
+    if (known != guarded_.end() && known->second != id)
+        guard_->keepInside(known->second, std::nullopt, nullptr);
+    if (!id || !area) {
+        if (id)
+            guard_->keepInside(id, std::nullopt, nullptr);
+        if (known != guarded_.end())
+            guarded_.erase(known);
+        return;
+    }
+    if (known == guarded_.end() || known->second != id)
+        // A dialog goes without telling: its id must not bound a later window.
+        QObject::connect(&window, &QObject::destroyed, [guard = std::weak_ptr(guard_), id] {
+            if (auto alive = guard.lock())
+                alive->keepInside(id, std::nullopt, nullptr);
+        });
+    guarded_[&window] = id;
+    guard_->keepInside(id, area, rule);
 }
 
 } // namespace quorvia::platform::native

@@ -2,6 +2,7 @@
 
 #include "platform/desktop/WindowSystem.h"
 
+#include <map>
 #include <memory>
 
 class QWidget;
@@ -9,6 +10,7 @@ class QWidget;
 namespace quorvia::platform::native {
 
 class X11CompositingWatch;
+class X11FrameGuard;
 
 // The X11 window manager's hints and the screen's compositing manager, as the
 // platform's window system. Outside an X11 session it hints nothing and
@@ -23,9 +25,14 @@ public:
     bool windowsAreComposited() override;
     std::optional<QPoint> innerOrigin(const QWidget& window) override;
     std::optional<KeyboardFocus> keyboardFocus() override;
+    void keepInside(QWidget& window, const std::optional<QRect>& area, FrameRule rule) override;
 
 private:
     std::unique_ptr<X11CompositingWatch> watch_;
+    std::shared_ptr<X11FrameGuard> guard_;
+    bool triedGuard_ = false;
+    // The X window each guarded widget had when last told: Qt may make it anew.
+    std::map<const QWidget*, std::uint32_t> guarded_;
 };
 
 } // namespace quorvia::platform::native

@@ -1,0 +1,262 @@
+#include "platform/linux/desktop/X11FrameGuard.h"
+
+#include "platform/linux/desktop/XcbConnection.h"
+#include "platform/linux/desktop/XcbExtension.h"
+
+#include <xcb/randr.h>
+
+#include <sys/eventfd.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <vector>
+
+namespace quorvia::platform::native {
+
+namespace {
+
+Rect toRect(const QRect& r) { return Rect(r.x(), r.y(), r.width(), r.height()); }
+
+QRect toQRect(const Rect& r)
+{
+    return QRect(int(std::lround(r.minX())), int(std::lround(r.minY())), int(std::lround(r.width())),
+                 int(std::lround(r.height())));
+}
+
+// A window manager that will not let go of a frame past the area would
+// otherwise be answered for ever.
+constexpr int answersASecond = 240;
+
+} // namespace
+
+std::unique_ptr<X11FrameGuard> X11FrameGuard::start()
+{
+    auto connection = connectXcbScreen(QByteArray());
+    if (!connection)
+        return nullptr;
+    std::unique_ptr<X11FrameGuard> guard(new X11FrameGuard(connection->connection, connection->screen->root));
+    if (!guard->select())
+        return nullptr;
+    guard->thread_ = std::thread([g = guard.get()] { g->run(); });
+    return guard;
+}
+
+X11FrameGuard::X11FrameGuard(xcb_connection_t* c, xcb_window_t root)
+    : c_(c), root_(root), wake_(::eventfd(0, EFD_CLOEXEC))
+{
+}
+
+X11FrameGuard::~X11FrameGuard()
+{
+    if (thread_.joinable()) {
+        const std::uint64_t one = 1;
+        stopping_ = true;
+        [[maybe_unused]] const auto written = ::write(wake_.get(), &one, sizeof one);
+        thread_.join();
+    }
+    xcb_disconnect(c_);
+}
+
+bool X11FrameGuard::select()
+{
+    const auto randr = queryXcbExtension(
+        c_, &xcb_randr_id, [this] { return xcb_randr_query_version_reply(c_, xcb_randr_query_version(c_, 1, 2), nullptr); });
+    if (!wake_.isOpen() || !randr)
+        return false;
+    randrEvent_ = randr.data->first_event;
+    const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_change_window_attributes(c_, root_, XCB_CW_EVENT_MASK, &mask);
+    xcb_randr_select_input(c_, root_,
+                           XCB_RANDR_NOTIFY_MASK_SCREEN_CHANGE | XCB_RANDR_NOTIFY_MASK_CRTC_CHANGE
+                               | XCB_RANDR_NOTIFY_MASK_OUTPUT_CHANGE);
+    // A round trip: the selection stands before the first area is given.
+    return bool(xcbReply(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr)));
+}
+
+void X11FrameGuard::keepInside(xcb_window_t client, const std::optional<QRect>& area, FrameRule rule)
+{
+    std::lock_guard lock(mutex_);
+    if (!area || !rule) {
+        bounds_.erase(client);
+        return;
+    }
+    auto [it, added] = bounds_.try_emplace(client);
+    it->second.area = *area;
+    it->second.rule = rule;
+    if (added)
+        clientsChanged_ = true;
+}
+
+void X11FrameGuard::run()
+{
+    pollfd waits[2] = {{xcb_get_file_descriptor(c_), POLLIN, 0}, {wake_.get(), POLLIN, 0}};
+    while (!stopping_) {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c_)) {
+            if (!stopping_)
+                handle(event);
+            std::free(event);
+        }
+        if (stopping_ || xcb_connection_has_error(c_))
+            return;
+        if (::poll(waits, 2, -1) < 0 && errno != EINTR)
+            return;
+    }
+}
+
+void X11FrameGuard::handle(const xcb_generic_event_t* event)
+{
+    const std::uint8_t type = event->response_type & ~0x80;
+    if (type == XCB_CONFIGURE_NOTIFY) {
+        const auto* configure = reinterpret_cast<const xcb_configure_notify_event_t*>(event);
+        if (configure->event != root_)
+            return;
+        const int border = 2 * configure->border_width;
+        stepped(configure->window, QRect(configure->x, configure->y, configure->width + border, configure->height + border));
+        return;
+    }
+    if (type == XCB_MAP_NOTIFY) {
+        const auto* map = reinterpret_cast<const xcb_map_notify_event_t*>(event);
+        if (map->event == root_)
+            mapped_.insert(map->window);
+        clientsChanged_ = true;
+        return;
+    }
+    if (type == XCB_UNMAP_NOTIFY || type == XCB_DESTROY_NOTIFY) {
+        // Unmap and destroy notices name the window in the same place.
+        const auto* unmap = reinterpret_cast<const xcb_unmap_notify_event_t*>(event);
+        if (unmap->event == root_)
+            mapped_.erase(unmap->window);
+        return;
+    }
+    if (type == XCB_REPARENT_NOTIFY) {
+        // A client taken into a frame, or out of it: its top-level is found anew.
+        clientsChanged_ = true;
+        return;
+    }
+    if (type == randrEvent_ + XCB_RANDR_SCREEN_CHANGE_NOTIFY || type == randrEvent_ + XCB_RANDR_NOTIFY) {
+        std::lock_guard lock(mutex_);
+        for (auto& [client, bound] : bounds_)
+            bound.area = QRect();
+    }
+}
+
+void X11FrameGuard::stepped(xcb_window_t topLevel, const QRect& outer)
+{
+    if (clientsChanged_.exchange(false))
+        findTopLevels();
+    xcb_window_t client = XCB_NONE;
+    QRect kept;
+    {
+        std::lock_guard lock(mutex_);
+        for (auto& [id, bound] : bounds_) {
+            if (bound.topLevel != topLevel)
+                continue;
+            const QRect former = bound.lastSeen.isValid() ? bound.lastSeen : outer;
+            bound.lastSeen = outer;
+            if (!bound.area.isValid() || !bound.rule || !mapped_.contains(topLevel))
+                return;
+            kept = toQRect(bound.rule(toRect(outer), toRect(former), toRect(bound.area)));
+            if (kept == outer)
+                return;
+            const auto now = std::chrono::steady_clock::now();
+            if (now - bound.countedFrom > std::chrono::seconds(1))
+                bound.countedFrom = now, bound.answersCounted = 0;
+            if (++bound.answersCounted > answersASecond)
+                return;
+            client = id;
+            break;
+        }
+    }
+    if (client != XCB_NONE)
+        ask(client, topLevel, kept);
+}
+
+xcb_window_t X11FrameGuard::topLevelOf(xcb_window_t window)
+{
+    for (int depth = 0; depth < 8 && window != XCB_NONE; ++depth) {
+        const auto tree = xcbReply(xcb_query_tree_reply(c_, xcb_query_tree(c_, window), nullptr));
+        if (!tree)
+            return XCB_NONE;
+        if (tree->parent == root_)
+            return window;
+        window = tree->parent;
+    }
+    return XCB_NONE;
+}
+
+void X11FrameGuard::findTopLevels()
+{
+    std::vector<xcb_window_t> clients;
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& [id, bound] : bounds_)
+            clients.push_back(id);
+    }
+    std::vector<std::pair<xcb_window_t, QRect>> found;
+    for (xcb_window_t client : clients) {
+        const xcb_window_t top = topLevelOf(client);
+        QRect seen;
+        if (const auto attributes = xcbReply(
+                xcb_get_window_attributes_reply(c_, xcb_get_window_attributes(c_, top), nullptr));
+            attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE)
+            mapped_.insert(top);
+        if (const auto geometry = xcbReply(xcb_get_geometry_reply(c_, xcb_get_geometry(c_, top), nullptr)))
+            seen = QRect(geometry->x, geometry->y, geometry->width + 2 * geometry->border_width,
+                         geometry->height + 2 * geometry->border_width);
+        found.emplace_back(top, seen);
+    }
+    std::lock_guard lock(mutex_);
+    for (std::size_t i = 0; i < clients.size(); ++i) {
+        const auto it = bounds_.find(clients[i]);
+        if (it == bounds_.end())
+            continue;
+        if (it->second.topLevel != found[i].first)
+            it->second.lastSeen = found[i].second;
+        it->second.topLevel = found[i].first;
+    }
+}
+
+void X11FrameGuard::ask(xcb_window_t client, xcb_window_t topLevel, const QRect& outer)
+{
+    const auto geometry = xcbReply(xcb_get_geometry_reply(c_, xcb_get_geometry(c_, client), nullptr));
+    if (!geometry)
+        return;
+    const int border = 2 * geometry->border_width;
+    QMargins decorations;
+    if (client != topLevel) {
+        const auto at = xcbReply(
+            xcb_translate_coordinates_reply(c_, xcb_translate_coordinates(c_, client, topLevel, 0, 0), nullptr));
+        const auto top = xcbReply(xcb_get_geometry_reply(c_, xcb_get_geometry(c_, topLevel), nullptr));
+        if (!at || !top)
+            return;
+        const int width = top->width + 2 * top->border_width, height = top->height + 2 * top->border_width;
+        decorations = QMargins(at->dst_x, at->dst_y, width - at->dst_x - geometry->width,
+                               height - at->dst_y - geometry->height);
+    }
+    const QRect inner = outer.marginsRemoved(decorations);
+    QPoint origin = outer.topLeft();
+    // A managed client asks by its own corner under static gravity, by its frame's otherwise.
+    if (client != topLevel) {
+        // WM_NORMAL_HINTS: flags first, the gravity eighteenth, flagged by bit 9.
+        const auto hints = xcbReply(xcb_get_property_reply(
+            c_, xcb_get_property(c_, 0, client, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 0, 18), nullptr));
+        if (hints && hints->format == 32 && xcb_get_property_value_length(hints.get()) >= 18 * 4) {
+            const auto* words = static_cast<const std::uint32_t*>(xcb_get_property_value(hints.get()));
+            if ((words[0] & (1u << 9)) && words[17] == XCB_GRAVITY_STATIC)
+                origin = inner.topLeft();
+        }
+    }
+    const std::uint32_t values[] = {std::uint32_t(origin.x()), std::uint32_t(origin.y()),
+                                    std::uint32_t(std::max(1, inner.width() - border)),
+                                    std::uint32_t(std::max(1, inner.height() - border))};
+    xcb_configure_window(c_, client,
+                         XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
+                         values);
+    xcb_flush(c_);
+    ++answers_;
+}
+
+} // namespace quorvia::platform::native

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "platform/desktop/WindowSystem.h"
+#include "platform/files/FileDescriptor.h"
+
+#include <QRect>
+
+#include <xcb/xcb.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <thread>
+
+namespace quorvia::platform::native {
+
+// Keeps windows of ours inside their areas at every step of a move or resize
+// another client makes. A window manager tells a window of its own drag only
+// once it ends, but the server tells the root of each step of the frame it
+// moves: each step past the area is answered at once, from a thread and
+// connection of its own, whatever the main thread is doing. Knows X ids and
+// root pixels only: no Qt on its thread. A change of the screens lifts every
+// area until it is given anew, since an old area may now be the audience's.
+class X11FrameGuard {
+public:
+    // None without a server, or without the screens' change notices.
+    static std::unique_ptr<X11FrameGuard> start();
+    ~X11FrameGuard();
+    X11FrameGuard(const X11FrameGuard&) = delete;
+    X11FrameGuard& operator=(const X11FrameGuard&) = delete;
+
+    // Any thread. `client` is our top-level X window; none lifts its area.
+    void keepInside(xcb_window_t client, const std::optional<QRect>& area, FrameRule rule);
+    // How many steps were answered so far.
+    std::uint64_t answers() const { return answers_; }
+
+private:
+    struct Bound {
+        QRect area;
+        FrameRule rule = nullptr;
+        // The top-level window the client stands in (the window manager's
+        // frame, or the client itself), as last found.
+        xcb_window_t topLevel = XCB_NONE;
+        QRect lastSeen;
+        std::chrono::steady_clock::time_point countedFrom;
+        int answersCounted = 0;
+    };
+
+    X11FrameGuard(xcb_connection_t* c, xcb_window_t root);
+    bool select();
+    void run();
+    void handle(const xcb_generic_event_t* event);
+    void stepped(xcb_window_t topLevel, const QRect& outer);
+    // Finds the clients' top-level windows anew; under the lock.
+    void findTopLevels();
+    xcb_window_t topLevelOf(xcb_window_t window);
+    // Asks for the client's frame at `outer` (its window manager's frame included).
+    void ask(xcb_window_t client, xcb_window_t topLevel, const QRect& outer);
+
+    xcb_connection_t* c_;
+    xcb_window_t root_;
+    std::uint8_t randrEvent_ = 0;
+    FileDescriptor wake_;
+    std::atomic<bool> stopping_ = false;
+    std::atomic<bool> clientsChanged_ = false;
+    std::atomic<std::uint64_t> answers_ = 0;
+    std::mutex mutex_;
+    std::map<xcb_window_t, Bound> bounds_;
+    // The root's children now mapped; the thread's own. A frame the window
+    // manager has only begun to make stands at the root's corner a moment.
+    std::set<xcb_window_t> mapped_;
+    std::thread thread_;
+};
+
+} // namespace quorvia::platform::native
