@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QThread>
@@ -213,13 +214,30 @@ bool RunningApplication::waitUntilEnded(QProcess& process, int timeoutMs)
 
 bool RunningApplication::waitUntilListening() const
 {
-    const QDir runtime(environment_.value(QStringLiteral("XDG_RUNTIME_DIR"), folders_.filePath(QStringLiteral("tmp"))));
-    return waitUntil(
-        [&] {
-            const QStringList entries = runtime.entryList(QDir::System);
-            return std::any_of(entries.begin(), entries.end(),
-                               [](const QString& entry) { return entry.startsWith(QStringLiteral("quorvia-")); });
-        });
+    // The places the instance socket may take, in the order it tries them.
+    const QString runtime = environment_.value(QStringLiteral("XDG_RUNTIME_DIR"));
+    const QString temporary = environment_.value(QStringLiteral("TMPDIR"), QDir::tempPath());
+    const QString config = environment_.value(QStringLiteral("XDG_CONFIG_HOME")) + u'/';
+    const QString ours = temporary + QStringLiteral("/quorvia-%1/instance").arg(::getuid());
+    const auto isOurs = [&](const QString& path) {
+        return (!runtime.isEmpty() && path == runtime + QStringLiteral("/quorvia-instance")) || path == ours
+            || (path.startsWith(config) && path.endsWith(QStringLiteral("/instance/socket")));
+    };
+    // A socket bound but not yet listening refuses every peer: the kernel's
+    // own word on it, not the name in the folder.
+    return waitUntil([&] {
+        QFile sockets(QStringLiteral("/proc/net/unix"));
+        if (!sockets.open(QIODevice::ReadOnly))
+            return false;
+        // Num RefCount Protocol Flags Type St Inode Path; Flags has __SO_ACCEPTCON once listen() is done.
+        constexpr quint32 listening = 0x10000;
+        for (const QByteArray& line : sockets.readAll().split('\n')) {
+            const QList<QByteArray> words = line.simplified().split(' ');
+            if (words.size() >= 8 && (words[3].toUInt(nullptr, 16) & listening) && isOurs(QFile::decodeName(words[7])))
+                return true;
+        }
+        return false;
+    });
 }
 
 bool RunningApplication::waitUntilCatching(int signal) const

@@ -78,7 +78,7 @@ public:
     const QString& display() const { return display_; }
     QString folder() const { return folders_.path(); }
 
-    // Until the instance socket stands in the runtime folder: start-up is over.
+    // Until the instance socket listens, at whichever of its places: start-up is over.
     bool waitUntilListening() const;
     // Until the process handles `signal`; before that, the signal ends it outright.
     bool waitUntilCatching(int signal) const;

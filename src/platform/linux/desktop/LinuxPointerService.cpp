@@ -2,6 +2,7 @@
 
 #include "platform/core/MainQueue.h"
 #include "platform/desktop/ScreenSpace.h"
+#include "platform/files/FileDescriptor.h"
 #include "platform/linux/desktop/X11Windows.h"
 #include "platform/linux/desktop/XcbExtension.h"
 #include "platform/linux/desktop/XcbConnection.h"
@@ -79,11 +80,9 @@ public:
         if (thread_.joinable()) {
             const std::uint64_t one = 1;
             stopping_ = true;
-            [[maybe_unused]] const auto written = ::write(wake_, &one, sizeof one);
+            [[maybe_unused]] const auto written = ::write(wake_.get(), &one, sizeof one);
             thread_.join();
         }
-        if (wake_ >= 0)
-            ::close(wake_);
         xcb_disconnect(c_);
     }
 
@@ -113,7 +112,7 @@ private:
     {
         const auto input = queryXcbExtension(
             c_, &xcb_input_id, [this] { return xcb_input_xi_query_version_reply(c_, xcb_input_xi_query_version(c_, 2, 2), nullptr); });
-        if (wake_ < 0 || !input || input.version->major_version < 2)
+        if (!wake_.isOpen() || !input || input.version->major_version < 2)
             return false;
         opcode_ = input.data->major_opcode;
         struct {
@@ -131,7 +130,7 @@ private:
     // Replies pull events into xcb's queue: it is emptied before each wait.
     void run()
     {
-        pollfd waits[2] = {{xcb_get_file_descriptor(c_), POLLIN, 0}, {wake_, POLLIN, 0}};
+        pollfd waits[2] = {{xcb_get_file_descriptor(c_), POLLIN, 0}, {wake_.get(), POLLIN, 0}};
         while (!stopping_) {
             while (xcb_generic_event_t* event = xcb_poll_for_event(c_)) {
                 if (!stopping_)
@@ -295,7 +294,7 @@ private:
     const xcb_window_t root_;
     const std::uint32_t base_;
     const std::uint32_t mask_;
-    const int wake_;
+    const FileDescriptor wake_;
     std::uint8_t opcode_ = 0;
     std::thread thread_;
     std::atomic<bool> stopping_ = false;

@@ -165,9 +165,9 @@ void X11HotKeyService::removeHandler(HandlerRef handler)
     std::erase_if(handlers_, [&](const auto& entry) { return entry.first == handler; });
 }
 
-std::vector<std::uint16_t> X11HotKeyService::lockVariants() const
+std::vector<std::uint16_t> X11HotKeyService::lockVariants(std::uint16_t numLock)
 {
-    return {0, XCB_MOD_MASK_LOCK, masks_.numLock, std::uint16_t(XCB_MOD_MASK_LOCK | masks_.numLock)};
+    return {0, XCB_MOD_MASK_LOCK, numLock, std::uint16_t(XCB_MOD_MASK_LOCK | numLock)};
 }
 
 std::optional<HotKeyService::HotKeyRef> X11HotKeyService::registerHotKey(std::uint32_t keyCode, std::uint32_t modifiers,
@@ -178,7 +178,7 @@ std::optional<HotKeyService::HotKeyRef> X11HotKeyService::registerHotKey(std::ui
     if (!connection_ || !key || !state || *key < minKeyCode_ || *key > maxKeyCode_)
         return std::nullopt;
     std::vector<xcb_void_cookie_t> cookies;
-    for (std::uint16_t lock : lockVariants()) {
+    for (std::uint16_t lock : lockVariants(masks_.numLock)) {
         cookies.push_back(xcb_grab_key_checked(connection_, 1, root_, std::uint16_t(*state | lock), *key,
                                                XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
     }
@@ -191,7 +191,7 @@ std::optional<HotKeyService::HotKeyRef> X11HotKeyService::registerHotKey(std::ui
         }
     }
     readQueuedLater();
-    const Grab grab{*key, *state, id};
+    const Grab grab{*key, *state, id, keyCode, modifiers};
     if (refused) {
         ungrab(grab);
         sync();
@@ -236,33 +236,70 @@ void X11HotKeyService::sync()
 void X11HotKeyService::ungrab(const Grab& grab)
 {
     // Ungrabbing a variant another client holds leaves that client's grab alone.
-    for (std::uint16_t lock : lockVariants())
+    for (std::uint16_t lock : lockVariants(masks_.numLock))
         xcb_ungrab_key(connection_, grab.keyCode, root_, std::uint16_t(grab.modifiers | lock));
 }
 
 void X11HotKeyService::readEvents()
 {
-    while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
-        const std::uint8_t type = event->response_type & 0x7F;
-        if (type == XCB_KEY_PRESS) {
-            const auto* press = reinterpret_cast<const xcb_key_press_event_t*>(event);
-            const bool repeat = press->detail == lastReleasedKey_ && press->time == lastReleaseTime_;
-            if (!repeat)
-                pressed(press->detail, press->time, press->state);
-        } else if (type == XCB_GE_GENERIC && inputOpcode_
-                   && reinterpret_cast<const xcb_ge_generic_event_t*>(event)->extension == inputOpcode_) {
-            const std::uint16_t raw = reinterpret_cast<const xcb_ge_generic_event_t*>(event)->event_type;
-            if (raw == XCB_INPUT_RAW_KEY_PRESS || raw == XCB_INPUT_RAW_KEY_RELEASE)
-                rawKey(event, raw == XCB_INPUT_RAW_KEY_PRESS);
-        } else if (type == XCB_KEY_RELEASE) {
-            const auto* release = reinterpret_cast<const xcb_key_release_event_t*>(event);
-            lastReleasedKey_ = release->detail;
-            lastReleaseTime_ = release->time;
+    for (;;) {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+            const std::uint8_t type = event->response_type & 0x7F;
+            // A press after a change is read by the new mapping; a burst of changes is read once.
+            if (mappingChanged_ && type != XCB_MAPPING_NOTIFY)
+                remap();
+            if (type == XCB_KEY_PRESS) {
+                const auto* press = reinterpret_cast<const xcb_key_press_event_t*>(event);
+                const bool repeat = press->detail == lastReleasedKey_ && press->time == lastReleaseTime_;
+                if (!repeat)
+                    pressed(press->detail, press->time, press->state);
+            } else if (type == XCB_GE_GENERIC && inputOpcode_
+                       && reinterpret_cast<const xcb_ge_generic_event_t*>(event)->extension == inputOpcode_) {
+                const std::uint16_t raw = reinterpret_cast<const xcb_ge_generic_event_t*>(event)->event_type;
+                if (raw == XCB_INPUT_RAW_KEY_PRESS || raw == XCB_INPUT_RAW_KEY_RELEASE)
+                    rawKey(event, raw == XCB_INPUT_RAW_KEY_PRESS);
+            } else if (type == XCB_KEY_RELEASE) {
+                const auto* release = reinterpret_cast<const xcb_key_release_event_t*>(event);
+                lastReleasedKey_ = release->detail;
+                lastReleaseTime_ = release->time;
+            } else if (type == XCB_MAPPING_NOTIFY) {
+                // Every client hears of it unasked; an XKB keymap change comes so too.
+                mappingChanged_ |= reinterpret_cast<const xcb_mapping_notify_event_t*>(event)->request != XCB_MAPPING_POINTER;
+            }
+            std::free(event);
         }
-        std::free(event);
+        if (!mappingChanged_ || xcb_connection_has_error(connection_))
+            break;
+        // Its replies may bring more events into the queue.
+        remap();
     }
     if (xcb_connection_has_error(connection_))
         notifier_->setEnabled(false);
+}
+
+void X11HotKeyService::remap()
+{
+    mappingChanged_ = false;
+    const std::uint16_t numLockBefore = masks_.numLock;
+    masks_ = readModifierMasks(connection_, minKeyCode_, maxKeyCode_, modifiersOfKey_);
+    bool grabbed = false;
+    for (auto& [ref, grab] : grabs_) {
+        const Grab before = grab;
+        grab.keyCode = x11KeyCode(grab.ourKeyCode).value_or(grab.keyCode);
+        grab.modifiers = x11Modifiers(grab.ourModifiers, masks_).value_or(grab.modifiers);
+        // A grab whose bits stand is kept: the key never reaches another window meanwhile.
+        if (grab.keyCode == before.keyCode && grab.modifiers == before.modifiers && masks_.numLock == numLockBefore)
+            continue;
+        for (std::uint16_t lock : lockVariants(numLockBefore))
+            xcb_ungrab_key(connection_, before.keyCode, root_, std::uint16_t(before.modifiers | lock));
+        // One another client took meanwhile stays its own; the raw road still reads ours.
+        for (std::uint16_t lock : lockVariants(masks_.numLock))
+            xcb_grab_key(connection_, 1, root_, std::uint16_t(grab.modifiers | lock), grab.keyCode, XCB_GRAB_MODE_ASYNC,
+                         XCB_GRAB_MODE_ASYNC);
+        grabbed = true;
+    }
+    if (grabbed)
+        sync();
 }
 
 void X11HotKeyService::rawKey(const void* event, bool press)

@@ -32,6 +32,8 @@ struct X11ModifierMasks {
 // open menu) the server holds a passive grab's keys back; XInput2's raw key
 // events still come then, so where the server has them a press is also read
 // from those, against the modifier keys they tell down.
+// A keymap or modifier map changed later (a desktop's settings applied after
+// we start) moves the modifiers' bits and keys: both roads are set anew.
 class X11HotKeyService final : public QObject, public HotKeyService {
     Q_OBJECT
 public:
@@ -58,10 +60,15 @@ private:
         std::uint8_t keyCode = 0;
         std::uint16_t modifiers = 0;
         HotKeyID id;
+        // As registered, to grab again after the mapping changes.
+        std::uint32_t ourKeyCode = 0;
+        std::uint32_t ourModifiers = 0;
     };
 
-    std::vector<std::uint16_t> lockVariants() const;
+    static std::vector<std::uint16_t> lockVariants(std::uint16_t numLock);
     void ungrab(const Grab& grab);
+    // Reads the modifier bits again and grabs every key anew with them.
+    void remap();
     void sync();
     void readQueuedLater();
     void readEvents();
@@ -75,6 +82,8 @@ private:
     X11ModifierMasks masks_;
     // The modifier bits each key code is bound to.
     std::array<std::uint16_t, 256> modifiersOfKey_{};
+    // The server said the keymap or the modifier map changed.
+    bool mappingChanged_ = false;
     // 0 where the server has no raw key events to give during others' grabs.
     std::uint8_t inputOpcode_ = 0;
     // Keys down as the raw events tell, so a held key's repeats act no more.

@@ -10,6 +10,7 @@
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QTest>
+#include <QThread>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -225,19 +226,39 @@ TEST(LinuxPointerServiceTest, APressOnOurWindowRecordsItsAreaAtThePressAndAtTheR
     const QRect before = input.areaOf(window.winId());
     ASSERT_EQ(before, QRect(200, 150, 300, 200));
     const auto earlier = pointer.lastPress().number;
+    // Each end, on the main thread, with what lastPress() told then.
+    std::vector<platform::PointerService::Press> ended;
+    pointer.onPressEnded = [&] {
+        EXPECT_EQ(QThread::currentThread(), qApp->thread());
+        ended.push_back(pointer.lastPress());
+    };
 
     input.moveTo({350, 250});
     input.press(1);
     ASSERT_TRUE(test::waitUntil([&] { return pointer.lastPress().number > earlier; }));
     ASSERT_NO_FATAL_FAILURE(moveTo(window, input, {700, 500}));
+    EXPECT_TRUE(ended.empty()) << "ended while still held";
     input.release(1);
-    ASSERT_TRUE(test::waitUntil([&] { return pointer.lastPress().release.has_value(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return !ended.empty(); }));
 
     const auto press = pointer.lastPress();
+    ASSERT_TRUE(press.release);
     EXPECT_EQ(press.window, &window);
     EXPECT_EQ(press.location, at({350, 250}));
     EXPECT_EQ(press.area, at(before));
     EXPECT_EQ(press.areaAtRelease, at(QRect(700, 500, 300, 200)));
+
+    // A wheel's turn ends nothing; the next press ends once more.
+    input.press(4);
+    input.release(4);
+    input.press(1);
+    input.release(1);
+    ASSERT_TRUE(test::waitUntil([&] { return ended.size() >= 2; }));
+    ASSERT_EQ(ended.size(), 2u);
+    EXPECT_EQ(ended[0].number, press.number);
+    EXPECT_EQ(ended[0].areaAtRelease, press.areaAtRelease);
+    EXPECT_EQ(ended[1].number, press.number + 1);
+    EXPECT_TRUE(ended[1].release);
 }
 
 // Keys are numbered with the presses, each with the area of the window of

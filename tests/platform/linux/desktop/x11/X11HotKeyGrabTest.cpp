@@ -21,17 +21,29 @@ constexpr HotKeyID ours{0x51564854, 1};
 
 QByteArray testDisplay() { return quorvia::test::XServer::display().toLocal8Bit(); }
 
-// Runs xdotool on the test's X server with the words of `command`, as a person's keys.
-void xdotool(const QByteArray& display, const QString& command)
+// Runs `program` on the test's X server: xdotool as a person's keys, setxkbmap
+// and xmodmap as a desktop's keyboard settings.
+void run(const QByteArray& display, const QString& program, const QStringList& arguments)
 {
-    QProcess xdotool;
+    QProcess process;
     auto environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
-    xdotool.setProcessEnvironment(environment);
-    xdotool.start(QStringLiteral("xdotool"), command.split(u' '));
-    ASSERT_TRUE(xdotool.waitForFinished(60000));
-    ASSERT_EQ(xdotool.exitCode(), 0) << xdotool.readAllStandardError().toStdString();
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    ASSERT_TRUE(process.waitForFinished(60000)) << program.toStdString();
+    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
 }
+
+void xdotool(const QByteArray& display, const QString& command) { run(display, QStringLiteral("xdotool"), command.split(u' ')); }
+
+// Super moved from Mod4 to Mod3, as a desktop's keyboard settings may.
+const QStringList superOnMod3{QStringLiteral("-e"), QStringLiteral("remove mod4 = Super_L Super_R"), QStringLiteral("-e"),
+                              QStringLiteral("add mod3 = Super_L Super_R")};
+
+// The test server's keymap laid anew from its rules, as it started, when this goes.
+struct KeymapRestored {
+    ~KeymapRestored() { run(testDisplay(), QStringLiteral("setxkbmap"), {QStringLiteral("-option"), QString()}); }
+};
 
 void type(const QByteArray& display, const QString& keys) { xdotool(display, QStringLiteral("key --delay 10 ") + keys); }
 
@@ -103,6 +115,15 @@ TEST(X11HotKeyGrab, ACombinationHeldElsewhereIsUnavailableUntilReleased)
     other.reset();
     EXPECT_TRUE(service.registerHotKey(hotKeyCode::ansiH, emergency, ours));
 
+    // Once Super's bit moves, the holder holds the combination by the new bit.
+    const KeymapRestored restored;
+    int acted = 0;
+    service.installHandler([&](HotKeyID) { return ++acted, HotKeyEventStatus::handled; });
+    ASSERT_NO_FATAL_FAILURE(run(testDisplay(), QStringLiteral("xmodmap"), superOnMod3));
+    type(testDisplay(), QStringLiteral("ctrl+alt+super+h"));
+    ASSERT_TRUE(quorvia::test::waitUntil([&] { return acted == 1; }));
+    EXPECT_FALSE(X11HotKeyService(testDisplay()).registerHotKey(hotKeyCode::ansiH, emergency, ours));
+
     X11HotKeyService nowhere(QByteArrayLiteral(":4093"));
     EXPECT_FALSE(nowhere.isAvailable());
     EXPECT_FALSE(nowhere.registerHotKey(hotKeyCode::ansiH, emergency, ours));
@@ -118,11 +139,14 @@ TEST(X11HotKeyGrab, EveryPressActsOnceWhoeverHoldsTheKeyboard)
     ASSERT_TRUE(service.registerHotKey(hotKeyCode::ansiH, emergency, ours));
     const QString held = QStringLiteral("keydown ctrl+alt+super+h keydown h keydown h keyup ctrl+alt+super+h");
     const QString wrong = QStringLiteral("key ctrl+alt+h ctrl+alt+super+shift+h super+h h");
+    const QStringList swapCaps{QStringLiteral("-option"), QString(), QStringLiteral("-option"), QStringLiteral("ctrl:swapcaps")};
     const struct {
         const char* name;
         bool grabbedElsewhere;
         QString keys;
         int acts;
+        // Keyboard settings applied first, long after the service started.
+        std::vector<std::pair<QString, QStringList>> settings = {};
     } cases[] = {
         {"a press", false, QStringLiteral("key ctrl+alt+super+h"), 1},
         {"a press during another's grab", true, QStringLiteral("key ctrl+alt+super+h"), 1},
@@ -130,10 +154,19 @@ TEST(X11HotKeyGrab, EveryPressActsOnceWhoeverHoldsTheKeyboard)
         {"a held key during another's grab", true, held, 1},
         {"the wrong modifiers during another's grab", true, wrong, 0},
         {"the exact ones after the wrong ones", true, wrong + QStringLiteral(" ctrl+alt+super+h"), 1},
+        {"a press after Control moved to Caps Lock and Super to Mod3", false, QStringLiteral("key ctrl+alt+super+h"), 1,
+         {{QStringLiteral("setxkbmap"), swapCaps}, {QStringLiteral("xmodmap"), superOnMod3}}},
+        {"a press during another's grab after Control moved to Caps Lock", true, QStringLiteral("key ctrl+alt+super+h"), 1,
+         {{QStringLiteral("setxkbmap"), swapCaps}}},
+        {"a press during another's grab after Super moved too", true, QStringLiteral("key ctrl+alt+super+h"), 1,
+         {{QStringLiteral("xmodmap"), superOnMod3}}},
     };
+    const KeymapRestored restored;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         pressed = 0;
+        for (const auto& [program, arguments] : c.settings)
+            ASSERT_NO_FATAL_FAILURE(run(testDisplay(), program, arguments));
         xcb_connection_t* other = xcb_connect(testDisplay().constData(), nullptr);
         EXPECT_TRUE(!c.grabbedElsewhere || holdKeyboardElsewhere(other));
         xdotool(testDisplay(), c.keys);
