@@ -1,25 +1,25 @@
 #include "island/IslandBackgroundView.h"
 
-#include "platform/Platform.h"
-#include "platform/core/MainQueue.h"
-#include "platform/desktop/PointerService.h"
 #include "platform/desktop/ScreenSpace.h"
 #include "platform/desktop/Window.h"
 #include "look/DarkColours.h"
 
 #include <QContextMenuEvent>
-#include <QCursor>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-
-#include <utility>
 
 namespace quorvia {
 
 IslandBackgroundView::IslandBackgroundView(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_TranslucentBackground);
+    hold_.onMove = [this](QPointF pointer) { follow(pointer); };
+    hold_.onRelease = [this](std::optional<QPointF> at) {
+        if (at)
+            follow(*at);
+        grip_.reset();
+    };
 }
 
 void IslandBackgroundView::paintEvent(QPaintEvent*)
@@ -49,34 +49,24 @@ void IslandBackgroundView::mousePressEvent(QMouseEvent* event)
     // stood: the window keeps under the pointer though the displays change or
     // the island changes its height mid-drag.
     grip_ = event->globalPosition() - QPointF(platform::toQtGlobal(w->frame()).topLeft());
-    followed_ = event->globalPosition();
-    held_ = platform::Timer::scheduled(1.0 / 60, true, [this] {
-        if (!platform::current().pointer().isButtonHeld()) {
-            grip_.reset();
-            held_.reset();
-            return;
-        }
-        // Asked of the server now: a position kept from earlier would pull the window back.
-        follow(QPointF(QCursor::pos()));
-    });
+    hold_.begin(event->globalPosition());
 }
 
-void IslandBackgroundView::mouseMoveEvent(QMouseEvent* event) { follow(event->globalPosition()); }
+void IslandBackgroundView::mouseMoveEvent(QMouseEvent* event) { hold_.moveTo(event->globalPosition()); }
 
 void IslandBackgroundView::follow(QPointF pointer)
 {
     auto* w = qobject_cast<platform::Window*>(window());
-    // A pointer at rest asks nothing, though a clamp keeps the window short of it.
-    if (!w || !grip_ || std::exchange(followed_, pointer) == pointer)
+    if (!w || !grip_)
         return;
     const QRectF now(pointer - *grip_, QSizeF(platform::toQtGlobal(w->frame()).size()));
     w->setFrameOrigin(platform::fromQtGlobal(now).origin);
 }
 
-void IslandBackgroundView::mouseReleaseEvent(QMouseEvent*)
+void IslandBackgroundView::mouseReleaseEvent(QMouseEvent* event)
 {
-    grip_.reset();
-    held_.reset();
+    if (event->button() == Qt::LeftButton)
+        hold_.release(event->globalPosition());
 }
 
 void IslandBackgroundView::contextMenuEvent(QContextMenuEvent* event)

@@ -1,12 +1,10 @@
 #pragma once
 
-#include "platform/core/Geometry.h"
-#include "platform/core/MainQueue.h"
+#include "island/IslandPointerHold.h"
 
 #include <QWidget>
 
 #include <functional>
-#include <memory>
 #include <optional>
 
 namespace quorvia {
@@ -37,10 +35,7 @@ private:
 
     // The pointer's offset from the window's top left while a drag holds it.
     std::optional<QPointF> grip_;
-    std::optional<QPointF> followed_;
-    // Qt may stop telling of the pointer when the displays change mid-drag:
-    // the drag also follows the server's word until the button is up.
-    std::unique_ptr<platform::Timer> held_;
+    IslandPointerHold hold_;
 };
 
 } // namespace quorvia

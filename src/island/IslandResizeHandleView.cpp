@@ -11,6 +11,12 @@ IslandResizeHandleView::IslandResizeHandleView(Edge edge, QWidget* parent) : QWi
 {
     setCursor(cursorShape(edge));
     setAttribute(Qt::WA_NoSystemBackground);
+    hold_.onMove = [this](QPointF pointer) { dragTo(platform::fromQtGlobal(pointer)); };
+    hold_.onRelease = [this](std::optional<QPointF> at) {
+        if (at)
+            dragTo(platform::fromQtGlobal(*at));
+        endDrag();
+    };
 }
 
 Qt::CursorShape IslandResizeHandleView::cursorShape(Edge edge)
@@ -59,14 +65,18 @@ void IslandResizeHandleView::endDrag()
 
 void IslandResizeHandleView::mousePressEvent(QMouseEvent* event)
 {
+    if (event->button() != Qt::LeftButton)
+        return QWidget::mousePressEvent(event);
     beginDrag(platform::fromQtGlobal(event->globalPosition()));
+    hold_.begin(event->globalPosition());
 }
 
-void IslandResizeHandleView::mouseMoveEvent(QMouseEvent* event)
+void IslandResizeHandleView::mouseMoveEvent(QMouseEvent* event) { hold_.moveTo(event->globalPosition()); }
+
+void IslandResizeHandleView::mouseReleaseEvent(QMouseEvent* event)
 {
-    dragTo(platform::fromQtGlobal(event->globalPosition()));
+    if (event->button() == Qt::LeftButton)
+        hold_.release(event->globalPosition());
 }
-
-void IslandResizeHandleView::mouseReleaseEvent(QMouseEvent*) { endDrag(); }
 
 } // namespace quorvia

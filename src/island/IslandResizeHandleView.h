@@ -1,5 +1,6 @@
 #pragma once
 
+#include "island/IslandPointerHold.h"
 #include "island/IslandWindowGeometry.h"
 
 #include <QWidget>
@@ -33,6 +34,9 @@ private:
     const Edge edge_;
     std::optional<platform::Rect> initialFrame_;
     std::optional<platform::Point> initialMouseLocation_;
+    // The press's frame and pointer are in the laptop screen's space, which a
+    // change of the displays leaves where it was: only the pointer is asked anew.
+    IslandPointerHold hold_;
 };
 
 } // namespace quorvia

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 using namespace quorvia::test;
 
 namespace {
@@ -210,6 +212,44 @@ TEST_P(DisplayChangeTest, WindowsDraggedASecondAfterAChangeStayWhereTheDragLeftT
         app->drag(managementFrom + QPoint(250, 8), managementFrom + QPoint(250, 8) - by);
     runEventsFor(3000);
     EXPECT_TRUE(outerOf(*island).topLeft() == from + by && (!management || outerOf(*management).topLeft() == managementFrom - by)) << ours();
+    // Back and forth with the program busy over each drag's last 200 ms: it ends where it is let go, not half way.
+    for (const QPoint to : {from, from + by, from}) {
+        const QPoint at = outerOf(*island).topLeft(), half = (at + to) / 2;
+        app->press(at + grip), app->moveHeld(at + grip, half + grip, 5);
+        ASSERT_TRUE(waitUntil([&] { return outerOf(*island).topLeft() == half; }, 5000)) << ours();
+        ::kill(pid_t(app->pid()), SIGSTOP);
+        app->moveHeld(half + grip, to + grip, 5, 40), app->release();
+        ::kill(pid_t(app->pid()), SIGCONT);
+        EXPECT_TRUE(waitUntil([&] { return outerOf(*island).topLeft() == to; }, 5000) && (runEventsFor(500), outerOf(*island).topLeft() == to)) << ours();
+    }
+}
+
+// The island's right edge held by its handle while the projector moves from the right to the left, then with the
+// program busy over each drag's last 200 ms: it ends at the size let go, its left edge where it stood on the laptop screen.
+TEST_P(DisplayChangeTest, TheIslandResizedThroughAChangeOrABusyMomentEndsAtTheSizeLetGo)
+{
+    ASSERT_TRUE(arrange(corner, beside) && waitUntil([&] { return islandAtItsPlace(laptop); }, 5000)) << ours();
+    QRect home = laptop;
+    for (const auto& [busy, letGo] : {std::pair(false, 1500), {true, 1200}, {true, 1600}, {true, 1300}}) {
+        const QRect was = outerOf(*island).translated(-home.topLeft());
+        const QPoint edge = home.topLeft() + QPoint(was.right() - 4, was.top() + 300), part = edge + QPoint(100, 0);
+        app->press(edge), app->moveHeld(edge, part, 5);
+        ASSERT_TRUE(waitUntil([&] { return outerOf(*island).width() == was.width() + 100; }, 5000)) << busy << ours();
+        const QPoint from = edge - home.topLeft();
+        if (busy) {
+            ::kill(pid_t(app->pid()), SIGSTOP);
+        } else {
+            ASSERT_TRUE(arrange(beside, corner));
+            home.moveTopLeft(beside);
+        }
+        const QPoint down = home.topLeft() + QPoint(letGo, 400);
+        app->moveHeld(part, down, 5, 40), app->release();
+        if (busy)
+            ::kill(pid_t(app->pid()), SIGCONT);
+        const QRect expected(home.topLeft() + was.topLeft(), QSize(was.width() + (down - home.topLeft() - from).x(), was.height()));
+        EXPECT_TRUE(waitUntil([&] { return outerOf(*island) == expected; }, 5000) && (runEventsFor(500), outerOf(*island) == expected))
+            << busy << " expected " << expected.x() << ',' << expected.y() << ' ' << expected.width() << ours();
+    }
 }
 
 // The lid closed and opened with the projector above, which openbox pushes the island into: it stands
