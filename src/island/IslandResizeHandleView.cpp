@@ -54,7 +54,8 @@ void IslandResizeHandleView::dragTo(platform::Point mouse)
         return;
     auto* island = qobject_cast<IslandWindow*>(w);
     const platform::Size minimum = island ? island->contentMinSize() : platform::Size{};
-    w->setFrame(island_geometry::resizedFrame(edge_, *initialFrame_, *initialMouseLocation_, mouse, minimum));
+    // From the frame of the press, so an edge dragged past the screen's stops there, the other staying put.
+    w->setFrame(island_geometry::resizedFrame(edge_, *initialFrame_, *initialMouseLocation_, mouse, minimum), *initialFrame_);
 }
 
 void IslandResizeHandleView::endDrag()
