@@ -1,4 +1,5 @@
 #include "support/ApplicationControls.h"
+#include "support/ConfigureWatch.h"
 #include "support/EventWait.h"
 #include "support/RunningApplication.h"
 #include "support/StatusArea.h"
@@ -316,6 +317,106 @@ TEST_P(DisplayChangeTest, AMoveNobodyAskedForAfterTheIslandsOwnIsUndone)
             runEventsFor(500), app->pressEmergencyKey();
         EXPECT_TRUE(waitUntil([&] { return outerOf(*island).top() == 30 + 8; }, 5000) && (runEventsFor(500), outerOf(*island).top() == 30 + 8)) << held << ours();
     }
+}
+
+// Every road that carries a window to and fro past the laptop's edge facing the projector, in each
+// arrangement: by our own means the server never hears of a frame there; by the window manager's, each
+// step there is answered within 50 ms. The speaker's bubble, script management and island are dragged
+// as a speaker would, the watch seeing every configure on the root.
+TEST_P(DisplayChangeTest, NoRoadPastTheLaptopsEdgeStandsAWindowOnTheProjector)
+{
+    const bool managed = GetParam() == Manager::openbox;
+    std::optional<RunningApplication::Window> management, bubble;
+    if (managed) {
+        ASSERT_TRUE(app->pressIslandSetting(*island, controls::settings::scriptManagement) && (management = app->waitWindow(QStringLiteral("稿件管理"))));
+        app->key(QStringLiteral("Escape"));
+    }
+    ConfigureWatch watch(display, app->pid());
+    // Where the projector stands, toward it, and the laptop's and projector's corners.
+    const struct {
+        const char* name;
+        QPoint toward, laptopAt, projectorAt;
+    } sides[] = {{"right", {1, 0}, corner, beside}, {"left", {-1, 0}, beside, corner}, {"above", {0, -1}, under, corner}, {"below", {0, 1}, corner, under}};
+    const QStringList roads{"grip", "handle", "bubble", "title", "alt", "keys", "border"};
+    for (const auto& side : sides) {
+        const QRect home(side.laptopAt, laptop.size()), audience(side.projectorAt, laptop.size());
+        ASSERT_TRUE(arrange(side.laptopAt, side.projectorAt) && waitUntil([&] { return allOfOursOn(home); }, 5000)) << side.name << ours();
+        // A change takes the prompter back into the island.
+        bubble.reset();
+        runEventsFor(1000);
+        // Script management, placed in the middle, is taken out from under the island by the keys.
+        if (managed) {
+            const int menus = app->shownTopLevelsOfOthers();
+            ASSERT_TRUE(app->focus(*management, 5000) && (app->key(QStringLiteral("alt+space"), 0), waitUntil([&] { return app->shownTopLevelsOfOthers() > menus; }, 5000)));
+            app->key(QStringLiteral("m"), 0), runEventsFor(300);
+            app->key(QStringLiteral(" Down").repeated(45) + QStringLiteral(" Return"));
+            ASSERT_TRUE(waitUntil([&] { return outerOf(*management).top() > outerOf(*island).bottom(); }, 5000)) << side.name << ours();
+        }
+        for (const QString& road : roads) {
+            const bool ours = road == "grip" || road == "handle" || road == "bubble";
+            if (!ours && !managed)
+                continue;
+            if (road == "bubble" && !bubble) {
+                const auto shown = app->windows();
+                app->click(*std::ranges::find(shown, *island), controls::island::detach, 800);
+                const auto prompter = app->waitWindow(QStringLiteral("^私密提词窗口"));
+                ASSERT_TRUE(prompter) << "分离窗口 opened no prompter window";
+                const auto before = app->windows();
+                app->click(*prompter, controls::prompter::collapse, 800);
+                ASSERT_TRUE((bubble = app->waitNewWindow(before)) && waitUntil([&] { return app->windows(QStringLiteral("^私密提词窗口")).empty(); }))
+                    << "缩成圆点 showed no bubble";
+            }
+            const auto carried = road == "bubble" ? bubble : road == "title" || road == "keys" || road == "border" ? management : island;
+            const QRect was = outerOf(*carried);
+            ASSERT_TRUE(was.isValid()) << road.toStdString() << ::testing::PrintToString(side.name) << this->ours();
+            // Held by the edge facing the projector for the handle and the border, else well inside.
+            const QPoint edge = side.toward.x() > 0 ? QPoint(was.right() - (road == "border" ? 0 : 4), was.center().y())
+                : side.toward.x() < 0 ? QPoint(was.left() + (road == "border" ? 0 : 4), was.center().y())
+                : side.toward.y() < 0 ? QPoint(was.center().x() + 40, was.top() + (road == "border" ? 0 : 4))
+                                      : QPoint(was.center().x() + 40, was.bottom() - (road == "border" ? 2 : 4));
+            const QPoint from = road == "handle" || road == "border" ? edge : road == "title" ? was.topLeft() + QPoint(250, 8)
+                : road == "grip" ? was.topLeft() + QPoint(150, 28) : road == "alt" ? was.topLeft() + QPoint(170, 370) : was.center();
+            const QPoint past = from + side.toward * 1400;
+            watch.start();
+            if (road == "keys") {
+                const int menus = app->shownTopLevelsOfOthers();
+                ASSERT_TRUE(app->focus(*carried, 5000) && (app->key(QStringLiteral("alt+space"), 0), waitUntil([&] { return app->shownTopLevelsOfOthers() > menus; }, 5000)));
+                app->key(QStringLiteral("m"), 0), runEventsFor(300);
+                const QString there = side.toward.x() > 0 ? " Right" : side.toward.x() < 0 ? " Left" : side.toward.y() < 0 ? " Up" : " Down";
+                const QString back = side.toward.x() > 0 ? " Left" : side.toward.x() < 0 ? " Right" : side.toward.y() < 0 ? " Down" : " Up";
+                app->key(there.repeated(120) + back.repeated(120) + QStringLiteral(" Return"));
+            } else {
+                const QString holding = road == "alt" ? QStringLiteral("alt") : QString();
+                app->press(from, holding), app->moveHeld(from, past, 12, 25), app->moveHeld(past, from, 12, 25), app->release(holding);
+            }
+            runEventsFor(300);
+            watch.stop();
+            for (const auto& stay : watch.stays(audience))
+                EXPECT_TRUE(!ours ? stay.ms() <= 50 : false) << road.toStdString() << " toward the " << side.name << ": " << stay.said().toStdString();
+        }
+    }
+    if (!managed)
+        return;
+    // Let go over the projector (below now), script management's place is on the laptop screen all the
+    // same: a panel come and gone and the lid closed and opened put it back there and nowhere else.
+    const QRect audience(under, laptop.size());
+    const QPoint title = outerOf(*management).topLeft() + QPoint(250, 8);
+    app->drag(title, QPoint(title.x(), audience.top() + 300));
+    ASSERT_TRUE(waitUntil([&] { return laptop.contains(outerOf(*management)); }, 5000)) << ours();
+    runEventsFor(500);
+    watch.start();
+    {
+        StatusArea panel(display, true);
+        ASSERT_TRUE(panel.start()) << panel.failure().toStdString();
+        EXPECT_TRUE(waitUntil([&] { return outerOf(*management).top() >= 30 && laptop.contains(outerOf(*management)); }, 5000)) << ours();
+    }
+    runEventsFor(1000);
+    ASSERT_TRUE(xrandr(QStringLiteral("--output DUMMY0 --off")) && waitUntil([&] { return !app->shows(*island); }, 5000));
+    ASSERT_TRUE(arrange(corner, under) && waitUntil([&] { return app->shows(*island) && !anyOfOurs([&](const QRect& f) { return !laptop.contains(f); }); }, 5000)) << ours();
+    runEventsFor(500);
+    watch.stop();
+    for (const auto& stay : watch.stays(audience))
+        EXPECT_TRUE(stay.nearChange && stay.ms() <= 100) << "let go over the projector: " << stay.said().toStdString();
 }
 
 // A window manager that moves the island away after every placing is answered only so often per change,
