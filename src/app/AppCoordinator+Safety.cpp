@@ -396,8 +396,10 @@ void AppCoordinator::handleEmergencyToggle()
     const Kind kind = presentationState.kind();
     // The audience sees the pause page: this press resumes it.
     if (kind == Kind::privacyPaused) {
+        // The press ends the key's hide either way: on unsafe displays the
+        // shield holds the windows, and its mask waits for the laptop screen.
+        emergencyLocalHidden = false;
         if (DisplayTopology::snapshot().isSafe(displaySelection->selectedDisplayID())) {
-            emergencyLocalHidden = false;
             mirrorEngine->resumeAfterPrivacyPause();
         } else {
             mirrorEngine->failClosed(QStringLiteral("紧急恢复时显示器拓扑不安全"));

@@ -300,7 +300,7 @@ void PrivateWindowRegistry::restorePreviouslyVisible(Window* except)
     for (QWidget* widget : widgets) {
         if (screen)
             keepOnScreen(*widget, *screen);
-        widget->show();
+        Window::showLeavingKeyboard(*widget);
         widget->raise();
     }
     // Each modal one above the window it belongs to, the newest on top, as before the hide.
@@ -319,7 +319,8 @@ void PrivateWindowRegistry::restore(Window* window)
     window->readBackFrame();
     if (!clamp(*window))
         return;
-    window->orderFrontRegardless();
+    // The keyboard stays where it is; returnKeyboard gives it back if it was ours.
+    window->orderFrontLeavingKeyboard();
 }
 
 void PrivateWindowRegistry::discardRestorationSnapshot()

@@ -1,11 +1,14 @@
 #include "CoordinatorHarness.h"
 
+#include "platform/core/NotificationCenter.h"
 #include "platform/desktop/Window.h"
+#include "platform/displays/DisplayService.h"
 #include "support/QtPrinting.h"
 
 #include <QLabel>
 
 #include <map>
+#include <utility>
 
 using namespace quorvia;
 using namespace quorvia::test;
@@ -192,6 +195,13 @@ TEST_F(CoordinatorSafetyTest, OnceMirroringHasEndedTheMaskNoLongerSaysItRuns)
 
 TEST_F(CoordinatorSafetyTest, EmergencyToggleWhileLivePausesAndResumesOnlyOnASafeTopology)
 {
+    // Armed, the key is pressed as the lid closes, before the coordinator hears of the change.
+    bool pressAsTheLidCloses = false;
+    const auto lid = platform::NotificationCenter::defaultCenter().observe(
+        platform::DisplayService::screenParametersChangedNotification, nullptr, [&](const auto&) {
+            if (std::exchange(pressAsTheLidCloses, false))
+                app().handleEmergencyToggle();
+        });
     buildAndStart();
     makePrivateWindows();
     goLive();
@@ -206,6 +216,21 @@ TEST_F(CoordinatorSafetyTest, EmergencyToggleWhileLivePausesAndResumesOnlyOnASaf
     deliverFrame();
     EXPECT_EQ(app().safetyState(), State::live());
     EXPECT_TRUE(shown->isVisible());
+
+    // Paused again, the resume meets no laptop screen: the output fails closed
+    // and the mask shows as soon as the screen is back, the windows still hidden.
+    app().handleEmergencyToggle();
+    settle();
+    ASSERT_EQ(app().safetyState(), State::privacyPaused());
+    pressAsTheLidCloses = true;
+    displays->unplug(1);
+    runFor(1.0);
+    EXPECT_TRUE(app().safetyState().isSafeStopped());
+    EXPECT_FALSE(app().safetyOverlay().isShown());
+    displays->plug(FakeDisplayService::builtIn(1));
+    runFor(1.0);
+    EXPECT_TRUE(app().safetyOverlay().isShown());
+    EXPECT_FALSE(shown->isVisible());
 }
 
 TEST_F(CoordinatorSafetyTest, PointerIsHiddenOverOurWindowsButNeverWithAppSharing)

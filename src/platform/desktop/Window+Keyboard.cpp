@@ -96,6 +96,22 @@ bool Window::sendKeyboardTo(QWidget& window)
     return true;
 }
 
+void Window::showLeavingKeyboard(QWidget& window)
+{
+    // Qt copies the attribute onto a native window it makes, and maps one
+    // with this property at a user time of zero, which no window manager
+    // answers with the keyboard. Both are put back for later shows.
+    static const char* const withoutActivating = "_q_showWithoutActivating";
+    const bool always = window.testAttribute(Qt::WA_ShowWithoutActivating);
+    if (QWindow* handle = window.windowHandle())
+        handle->setProperty(withoutActivating, true);
+    window.setAttribute(Qt::WA_ShowWithoutActivating, true);
+    window.show();
+    window.setAttribute(Qt::WA_ShowWithoutActivating, always);
+    if (QWindow* handle = window.windowHandle())
+        handle->setProperty(withoutActivating, always ? QVariant(true) : QVariant());
+}
+
 void Window::handKeyboardBack(QWidget* owner)
 {
     if (!owner || !owner->isVisible() || anotherProgramHasKeyboard() || !sendKeyboardTo(*owner))

@@ -260,6 +260,7 @@ void Window::setContentView(QWidget* view)
 
 void Window::orderFront() { present(false); }
 void Window::makeKeyAndOrderFront() { present(true); }
+void Window::orderFrontLeavingKeyboard() { present(false, true); }
 
 void Window::orderOut()
 {
@@ -267,7 +268,7 @@ void Window::orderOut()
         hide();
 }
 
-void Window::present(bool activate)
+void Window::present(bool activate, bool leavingKeyboard)
 {
     applyFlags();
     if (!isVisible()) {
@@ -279,7 +280,10 @@ void Window::present(bool activate)
             announce(old);
         }
         applyGeometry();
-        QWidget::show();
+        if (leavingKeyboard)
+            showLeavingKeyboard(*this);
+        else
+            QWidget::show();
     }
     raise();
     if (activate) {

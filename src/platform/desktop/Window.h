@@ -198,6 +198,11 @@ public:
     // one in front, so the two ways to the front are one.
     void orderFrontRegardless() { orderFront(); }
     void makeKeyAndOrderFront();
+    // As orderFront, but shown without the keyboard, which stays wherever it is.
+    void orderFrontLeavingKeyboard();
+    // Shows any top-level widget of ours so: marked as shown by no act of the
+    // speaker's, which a window manager does not give the keyboard.
+    static void showLeavingKeyboard(QWidget& window);
     void orderOut();
     bool isKeyWindow() const { return windowWithKeyboard() == this; }
     // Where the keyboard is going: the window last sent it, until the server
@@ -282,7 +287,7 @@ private:
     QRect qtGeometry(const Rect& frame) const;
     bool applyingGeometry_ = false;
     void announce(const Rect& old);
-    void present(bool activate);
+    void present(bool activate, bool leavingKeyboard = false);
     void noteOpener();
     void noteActedIn();
 

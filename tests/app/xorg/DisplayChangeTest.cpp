@@ -157,7 +157,20 @@ TEST_P(DisplayChangeTest, AMaskShownDuringTheEmergencyKeysHideFollowsTheLaptopSc
              return mirror() && (app->clickAt(laptop.topLeft() + controls::overlay::temporaryExit), waitUntil([&] { return !maskDrawnOn(laptop); }, 5000))
                  && (app->pressEmergencyKey(), waitUntil([&] { return maskDrawnOn(laptop); }, 12000));
          }},
-        {"live, the key once", [&] { return goLive() && (app->pressEmergencyKey(), waitUntil([&] { return !app->shows(*island); }, 5000)); }, true}};
+        {"live, the key once", [&] { return goLive() && (app->pressEmergencyKey(), waitUntil([&] { return !app->shows(*island); }, 5000)); }, true},
+        {"live, the key again as the lid closes while busy, the lid opening, closing and opening", [&] {
+             if (!goLive() || (app->pressEmergencyKey(), !waitUntil([&] { return !app->shows(*island); }, 5000)))
+                 return false;
+             ::kill(pid_t(app->pid()), SIGSTOP);
+             app->pressEmergencyKey();
+             const bool closed = xrandr(QStringLiteral("--output DUMMY0 --off"));
+             ::kill(pid_t(app->pid()), SIGCONT);
+             // The mask comes with the laptop screen each time, not only with the output's late stop.
+             const auto opens = [&] { return TwoOutputXServer::restoreLayout(display) && waitUntil([&] { return maskDrawnOn(laptop); }, 5000); };
+             // The projector may move to the corner as the lid closes.
+             const auto maskGone = [&] { return std::ranges::none_of(app->windows(), [&](const auto& w) { return maskDrawnOn(w.frame); }); };
+             return closed && opens() && xrandr(QStringLiteral("--output DUMMY0 --off")) && waitUntil(maskGone, 5000) && opens();
+         }, true}};
     for (const Road& road : roads) {
         if (&road != &roads.front()) {
             app.reset();
