@@ -320,6 +320,16 @@ std::vector<ConfigureWatch::Clock::time_point> ConfigureWatch::changes() const
     return changes_;
 }
 
+std::vector<QRect> ConfigureWatch::placesOf(std::uint32_t window) const
+{
+    std::lock_guard lock(mutex_);
+    std::vector<QRect> places;
+    for (const Sample& s : samples_)
+        if (s.ours == window && (places.empty() || places.back() != s.rect))
+            places.push_back(s.rect);
+    return places;
+}
+
 std::vector<ConfigureWatch::Stay> ConfigureWatch::stays(const QRect& area) const
 {
     std::lock_guard lock(mutex_);

@@ -58,6 +58,8 @@ public:
     // (e.g. "DUMMY1") stood at each moment.
     std::vector<Stay> stays(const QRect& area) const;
     std::vector<Stay> staysOn(const QString& output) const;
+    // Where our window (its frame, when managed) stood since start(), in turn, shown or not.
+    std::vector<QRect> placesOf(std::uint32_t window) const;
     // When the displays changed since start().
     std::vector<Clock::time_point> changes() const;
 
