@@ -405,8 +405,11 @@ protected:
                 const auto h = shown(name);
                 if (!h || (dropped && (!home.contains(h->outer) || h->outer.size() != (now ? now->outer.size() : size))))
                     return false;
-                const bool edgeHeld = w->id == island->id ? h->outer.height() == put.height() : h->outer.bottom() == put.bottom();
-                return dropped || (edge ? home.contains(h->outer) && h->outer.right() == put.right() && edgeHeld : h->outer == put);
+                // The island takes back the prompter, and grows, as the displays change or as it is let go.
+                const bool tall = w->id != island->id || h->outer.height() == put.height() || h->outer.height() == was.height();
+                const bool edgeHeld = w->id == island->id || h->outer.bottom() == put.bottom();
+                return dropped || (tall && (edge ? home.contains(h->outer) && h->outer.right() == put.right() && edgeHeld
+                                                 : h->outer.topLeft() == put.topLeft() && h->outer.width() == put.width() && (w->id == island->id || h->outer == put)));
             };
             const bool heldRight = waitUntil(held, 5000) && (runEventsFor(100), held());
             const auto last = shown(name);
@@ -433,7 +436,7 @@ protected:
                 return runEventsFor(300), left[w->id] = kept, true;
             }
             if (edge && last)
-                put = last->outer;
+                put = QRect(last->outer.topLeft(), QSize(last->outer.width(), w->id == island->id ? size.height() : last->outer.height()));
             return runEventsFor(300), left[w->id] = put, sizes[name] = put.size(), true;
         }
         // Grip, Alt or the title bar: the speaker's move stands where it was let go, and is its place from now on.
