@@ -493,10 +493,10 @@ std::uint32_t RunningApplication::transientFor(const Window& window) const
     return owner && xcb_get_property_value_length(owner.get()) == 4 ? *static_cast<std::uint32_t*>(xcb_get_property_value(owner.get())) : 0;
 }
 
-std::optional<RunningApplication::Window> RunningApplication::pressIslandSetting(const Window& island, QPoint control) const
+std::optional<RunningApplication::Window> RunningApplication::pressIslandSetting(const Window& island, QPoint control, QPoint gear) const
 {
     const auto before = windows();
-    click(island, controls::island::gear, 300);
+    click(island, gear, 300);
     // The gear's tooltip may come up first: the settings are the new window that holds the control.
     std::optional<Window> settings;
     waitUntil([&] {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/ApplicationControls.h"
+
 #include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -120,9 +122,9 @@ public:
     // Types text as keystrokes into the window that has the keyboard.
     void type(const QString& text) const;
     void pressEmergencyKey() const;
-    // Opens "灵动岛设置" from the island and presses one of its controls;
-    // answers the settings window.
-    std::optional<Window> pressIslandSetting(const Window& island, QPoint control) const;
+    // Opens "灵动岛设置" from the island (by its gear, where a resize moved it) and presses one of its
+    // controls; answers the settings window.
+    std::optional<Window> pressIslandSetting(const Window& island, QPoint control, QPoint gear = controls::island::gear) const;
     // From the island, imports an empty .key file through the chooser: with no
     // Keynote here the import fails at once and says so in an alert, which
     // this answers.

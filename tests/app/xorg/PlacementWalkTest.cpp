@@ -1,4 +1,5 @@
 #include "support/ApplicationControls.h"
+#include "support/ConfigureWatch.h"
 #include "support/EventWait.h"
 #include "support/RunningApplication.h"
 #include "support/StatusArea.h"
@@ -24,8 +25,11 @@ const std::map<QString, std::pair<QPoint, QPoint>> arrangements{
 const QStringList windowNames{"island", "management", "prompter"}, arrangementNames{"above", "below", "left", "right"};
 
 // Steps the speaker, the window manager and other programs take with our windows, as a seeded walk or
-// as a named script. After each step every shown window of ours lies wholly on the laptop screen: where
-// the speaker last left it, if they moved it since the last change of the displays, else at its place.
+// as a named script. After each step every window of ours that should be shown is, at its size, wholly on
+// the laptop screen: where the speaker last left it, if they moved it since the last change of the
+// displays, else at its place. At no moment of a step does one stand on the projector but the audience's
+// own window while live, a push of the window manager's as the displays change taken back at once, and
+// another program's move the program takes back.
 class PlacementWalk : public WindowManagedTwoOutputTest {
 protected:
     void SetUp() override { WindowManagedTwoOutputTest::SetUp(), launch(); }
@@ -33,12 +37,22 @@ protected:
     // Started afresh under an arrangement.
     void launch(const QString& arrangement = "right")
     {
-        app.reset();
+        watch.reset(), app.reset();
         ASSERT_TRUE(TwoOutputXServer::restoreLayout(display));
         arrange(arrangement);
         app = std::make_unique<RunningApplication>(display);
-        ASSERT_TRUE(app->launch() && (island = app->settledIsland()));
+        ASSERT_TRUE(app->launch());
+        watch = std::make_unique<ConfigureWatch>(display, app->pid());
+        ASSERT_TRUE(island = app->settledIsland());
         left.clear(), eitherWay.clear(), live = changed = wrong = false, said.clear();
+        sizes = {{"island", island->outer.size()}}, islandTall = island->outer.height(), islandWide = island->frame.width();
+    }
+    // Every window is the placing's again after a change, and the island takes back the prompter.
+    void displaysChanged()
+    {
+        left.clear(), eitherWay.clear(), changed = true;
+        if (sizes.erase("prompter"))
+            sizes["island"].setHeight(islandTall);
     }
 
     // Draws `count` steps from the seed, each taken and checked in turn.
@@ -46,7 +60,7 @@ protected:
     {
         std::mt19937 draw(seed);
         const QStringList kinds{"above", "below", "left", "right", "lid", "emergency", "panel", "emergency panel", "live", "open management",
-                                "detach", "grip island", "alt", "title", "keys", "other", "hold", "still"};
+                                "detach", "grip island", "alt", "title", "keys", "other", "hold", "still", "edge"};
         const QStringList where{"on", "right", "bottom", "projector"};
         const auto any = [&](const QStringList& from) { return from[std::uniform_int_distribution<int>(0, int(from.size()) - 1)(draw)]; };
         // A walk ends at its first failure: what follows it only tells the same fault again.
@@ -57,8 +71,14 @@ protected:
                 next += u' ' + any(windowNames);
             else if (next == "other")
                 next += u' ' + any(windowNames) + u' ' + any(where);
-            else if (next == "hold" || next == "still")
-                next += (draw() % 2 ? " alt " : " ") + any(windowNames) + (next == "hold" ? u' ' + any(arrangementNames) : QString());
+            else if (next == "edge")
+                next += u' ' + any({"island", "management"});
+            else if (next == "still")
+                next += (draw() % 2 ? " alt " : " ") + any(windowNames);
+            // Held through one change or two, by any means: the grip or the title bar, Alt, or the edge that resizes.
+            else if (next == "hold")
+                next += QStringList{" ", " alt ", " edge "}[int(draw() % 3)] + any(windowNames) + u' ' + any(arrangementNames)
+                        + (draw() % 3 == 0 ? u' ' + any(arrangementNames) : QString());
             const int took = script({next}, seed, draw());
             taken += took;
             // Now and then another program moves the same window right after the speaker.
@@ -75,15 +95,35 @@ protected:
         int taken = 0;
         seedNow = seed;
         for (const QString& next : steps) {
-            if (note.clear(), !step(next, offset += 100003u))
+            const bool wasLive = live;
+            if (note.clear(), movedByOther = 0, watch->start(), !step(next, offset += 100003u))
                 continue;
             said += next + u';', ++taken;
-            const bool right = waitUntil([&] { return standRight(); }, 5000) && (runEventsFor(300), standRight());
+            bool right = waitUntil([&] { return standRight(); }, 5000) && (runEventsFor(300), standRight());
+            watch->stop();
+            const QString strayed = strays(wasLive);
             EXPECT_TRUE(right) << "seed " << seed << ": " << said.toStdString() << note.toStdString() << where().toStdString();
+            EXPECT_TRUE(strayed.isEmpty()) << "seed " << seed << ": " << said.toStdString() << " on the projector:" << strayed.toStdString();
+            right = right && strayed.isEmpty();
             if (!right && (wrong = true))
                 break;
         }
         return taken;
+    }
+
+    // What of ours stood on the projector during the step: only the audience's own window while live, and
+    // what the window manager pushed there as the displays changed and took back at once.
+    QString strays(bool wasLive) const
+    {
+        QString all;
+        for (const auto& stay : watch->staysOn(TwoOutputXServer::projectorOutput)) {
+            const bool audience = stay.rect.size() == laptop.size() && (wasLive || live) && (live || !stay.staying);
+            // Another program may put a window there: the program takes it back.
+            const bool others = stay.window == movedByOther && stay.moved && !stay.staying && stay.ms() <= 1000;
+            if (!audience && !others && (stay.moved ? !stay.nearChange || stay.ms() > 100 : stay.ms() > 1000))
+                all += u' ' + stay.said();
+        }
+        return all;
     }
 
     std::optional<RunningApplication::Window> shown(const QString& which) const
@@ -97,12 +137,14 @@ protected:
     bool standRight() const
     {
         const QRect area = visible();
-        return shown("island") && std::ranges::all_of(app->windows(), [&](const auto& w) {
+        // Each window that should be shown is, at the size it should have.
+        const bool all = std::ranges::all_of(sizes, [&](const auto& s) { const auto w = shown(s.first); return w && w->outer.size() == s.second; });
+        return all && std::ranges::all_of(app->windows(), [&](const auto& w) {
             // A panel pushes what it would cover beneath it; the program may change a window's size.
             const auto it = left.find(w.id);
             const bool asLeft = it != left.end() && w.outer.topLeft() == it->second.topLeft() + QPoint(0, std::max(0, area.top() - it->second.top()));
             const bool asPlaced = (home.contains(w.outer) || (live && !home.intersects(w.outer)))
-                && (w.id != island->id || (w.frame.top() == area.top() + 8 && w.frame.center().x() == area.center().x()))
+                && (w.id != island->id || (w.frame.top() == area.top() + 8 && std::abs(w.frame.center().x() - area.center().x()) <= 1))
                 && (!w.name.contains("稿件管理") || (w.outer.center() - area.center()).manhattanLength() <= 2);
             return (it != left.end() ? asLeft : asPlaced) || (eitherWay.contains(w.id) && (asLeft || asPlaced));
         });
@@ -112,7 +154,9 @@ protected:
     {
         return w.outer.contains(at) && std::ranges::none_of(app->windows(), [&](const auto& o) { return o.id != w.id && o.outer.contains(at); });
     }
-    bool uncovered(QPoint control) const { return alone(*island, island->frame.topLeft() + control); }
+    // The island's controls keep to its right edge as it is resized.
+    QPoint at(QPoint control) const { return control + QPoint(island->frame.width() - islandWide, 0); }
+    bool uncovered(QPoint control) const { return alone(*island, island->frame.topLeft() + at(control)); }
     // Openbox stops a window at another's edge it comes within 10 px of by a drag, or 7 by a key, and
     // holds it back one key's worth where it crosses one: the edges of `w` going from `from` to `to`
     // keep that clear of every edge of our other windows, so it ends exactly where it was taken.
@@ -141,16 +185,29 @@ protected:
         return std::nullopt;
     }
     // Where the press of a drag by `means` takes hold of `w`.
-    static QPoint handle(const RunningApplication::Window& w, const QString& means)
+    QPoint handle(const RunningApplication::Window& w, const QString& means) const
     {
+        if (means == "edge")
+            return w.id == island->id ? w.frame.topLeft() + QPoint(w.frame.width() - 6, w.frame.height() / 2) : w.outer.bottomRight() - QPoint(2, 2);
         return w.outer.topLeft() + (means == "grip" ? QPoint(150, 28) : means == "title" ? QPoint(w.outer.width() / 2, 8) : QPoint(w.outer.width() / 2, w.outer.height() / 2));
+    }
+    // The size a drag of the edge from `was` asks for, wholly on the laptop screen: the island's width; 稿件管理 grows
+    // both ways from openbox's bottom-right corner.
+    QSize resized(const RunningApplication::Window& w, const QRect& was, std::uint32_t offset) const
+    {
+        const QRect area = visible().adjusted(24, 24, -24, -24);
+        const int wide = std::min(area.right() + 1 - was.left(), w.id == island->id ? was.width() - 100 + int(offset % 301) : was.width() + 20 + int(offset % 181));
+        return {std::max(w.id == island->id ? 600 : was.width(), wide), w.id == island->id ? was.height() : std::min(area.bottom() + 1 - was.top(), was.height() + 20 + int(offset / 7 % 131))};
     }
     QString where() const
     {
         QString all;
         for (const auto& w : app->windows())
-            all += QStringLiteral(" %1@%2,%3%4").arg(w.id == island->id ? "island" : w.name).arg(w.outer.x()).arg(w.outer.y())
+            all += QStringLiteral(" %1@%2,%3 %4x%5%6").arg(w.id == island->id ? "island" : w.name).arg(w.outer.x()).arg(w.outer.y()).arg(w.outer.width()).arg(w.outer.height())
                        .arg(left.contains(w.id) ? QStringLiteral(" (left at %1,%2)").arg(left.at(w.id).x()).arg(left.at(w.id).y()) : QString());
+        all += QStringLiteral("; should show");
+        for (const auto& [name, size] : sizes)
+            all += QStringLiteral(" %1 %2x%3").arg(name).arg(size.width()).arg(size.height());
         return all;
     }
 
@@ -163,15 +220,19 @@ protected:
             if (next == "lid" ? !xrandr(QStringLiteral("--output DUMMY0 --off")) || !waitUntil([&] { return !shown("island"); }, 5000) : to == arrangement)
                 return false;
             if (next != "lid")
-                left.clear(), eitherWay.clear(), changed = true;
+                displaysChanged();
             arrange(to);
             // Live, the output stops as the displays change: the mask stays until 停止并返回.
             const auto mask = [&] {
                 const QColor retry = app->grab(QRect(home.topLeft() + controls::overlay::retry, QSize(1, 1))).pixel(0, 0);
                 return retry.blue() > 200 && retry.blue() - retry.red() > 80;
             };
-            if (std::exchange(live, false) && waitUntil(mask, 5000))
+            if (std::exchange(live, false) && waitUntil(mask, 5000)) {
                 app->clickAt(home.topLeft() + controls::overlay::stopAndReturn);
+                // Stopped, the audience's window goes with the mask.
+                if (!waitUntil([&] { return !mask(); }, 5000))
+                    note = QStringLiteral(" (the mask stayed after 停止并返回)");
+            }
             return true;
         }
         if (next == "emergency") {
@@ -197,30 +258,37 @@ protected:
         if (next == "live") {
             if (live || !(island = shown("island")) || !uncovered(controls::island::privacyButton))
                 return false;
-            app->click(*island, controls::island::privacyButton, 200);
+            app->click(*island, at(controls::island::privacyButton), 200);
             return live = waitUntil([&] { return std::ranges::any_of(app->windows(), [&](const auto& w) { return !home.intersects(w.outer); }); }, 5000);
         }
         if (next == "open management") {
             if (shown("management") || !(island = shown("island")) || !uncovered(controls::island::gear)
-                || !app->pressIslandSetting(*island, controls::settings::scriptManagement))
+                || !app->pressIslandSetting(*island, controls::settings::scriptManagement, at(controls::island::gear)))
                 return false;
-            return app->key(QStringLiteral("Escape")), waitUntil([&] { return shown("management").has_value(); }, 5000);
+            app->key(QStringLiteral("Escape"));
+            return waitUntil([&] { return shown("management").has_value(); }, 5000) && (sizes["management"] = shown("management")->outer.size(), true);
         }
         if (next == "detach") {
             if (shown("prompter") || !(island = shown("island")) || !uncovered(controls::island::detach))
                 return false;
-            app->click(*island, controls::island::detach);
+            app->click(*island, at(controls::island::detach));
             const bool came = waitUntil([&] { return shown("prompter").has_value(); }, 5000);
-            return came && (runEventsFor(300), left[shown("prompter")->id] = shown("prompter")->outer, true);
+            // The island gives up the prompter's room.
+            waitUntil([&] { return shown("island") && shown("island")->outer.height() != islandTall; }, 5000);
+            if (const auto now = shown("island"))
+                sizes["island"] = now->outer.size();
+            return came && (runEventsFor(300), sizes["prompter"] = shown("prompter")->outer.size(), left[shown("prompter")->id] = shown("prompter")->outer, true);
         }
-        // "hold [alt] <window> <arrangement>" and "still [alt] <window>" take the island by our grip and
-        // the others by the title bar, unless by Alt.
-        const bool byAlt = (word[0] == "hold" || word[0] == "still") && word.value(1) == "alt";
-        const QString name = word.value(byAlt ? 2 : 1);
+        // "hold [alt|edge] <window> <arrangement> [<arrangement>]" and "still [alt] <window>" take the island by our
+        // grip and the others by the title bar, unless by Alt or by the edge: the island's handle, openbox's corner.
+        const bool byMeans = (word[0] == "hold" || word[0] == "still") && (word.value(1) == "alt" || word.value(1) == "edge");
+        const QString name = word.value(byMeans ? 2 : 1);
         const auto w = shown(name);
-        const QString means = word[0] == "hold" || word[0] == "still" ? byAlt ? "alt" : w && w->id == island->id ? "grip" : "title" : word[0];
-        // With no window manager only our own grip moves a window.
-        if (!w || word.size() < 2 || (means != "other" && means != "grip" && !managed) || (means == "title" && w->id == island->id) || (means == "grip" && w->id != island->id))
+        const QString means = word[0] == "hold" || word[0] == "still" ? byMeans ? word[1] : w && w->id == island->id ? "grip" : "title" : word[0];
+        // With no window manager only our own grip and handles move a window.
+        const bool ours = w && w->id == island->id && (means == "grip" || means == "edge");
+        if (!w || word.size() < 2 || (means != "other" && !ours && !managed) || (means == "title" && w->id == island->id) || (means == "grip" && w->id != island->id)
+            || (means == "edge" && name == "prompter"))
             return false;
         const QString holding = means == "alt" ? QStringLiteral("alt") : QString();
         const QRect was = w->outer;
@@ -237,7 +305,11 @@ protected:
                             visible().top() + int(offset / 7 % std::uint32_t(visible().height() - w->outer.height())));
             const QPoint to = word[2] == "on" ? on : word[2] == "right" ? QPoint(home.right() - w->outer.width() / 2, on.y())
                 : word[2] == "bottom" ? QPoint(on.x(), home.bottom() - w->outer.height() / 2) : audience.center();
-            return app->moveWindow(*w, to), true;
+            // Checked once the move has landed: a window manager carries it out in its own time.
+            app->moveWindow(*w, to);
+            if (to != w->frame.topLeft())
+                waitUntil([&] { return std::ranges::any_of(watch->placesOf(w->id), [&](const QRect& r) { return r != was; }); }, 5000);
+            return movedByOther = w->id, true;
         }
         if (word[0] == "keys") {
             // Openbox moves a window 8 px a key.
@@ -251,10 +323,21 @@ protected:
             const int menus = app->shownTopLevelsOfOthers();
             if (by.isNull() || !app->focus(*w, 5000) || (app->key(QStringLiteral("alt+space"), 0), !waitUntil([&] { return app->shownTopLevelsOfOthers() > menus; }, 5000)))
                 return false;
-            // An arrow typed before openbox has begun the move is lost on a loaded machine.
-            app->key(QStringLiteral("m"), 0), runEventsFor(300);
+            // Openbox begins the move as it takes its menu down: an arrow typed before is lost.
+            app->key(QStringLiteral("m"), 0);
+            waitUntil([&] { return app->shownTopLevelsOfOthers() <= menus; }, 5000);
             app->key(QString(by.y() < 0 ? " Up" : " Down").repeated(std::abs(by.y())) + QString(by.x() < 0 ? " Left" : " Right").repeated(std::abs(by.x())) + QStringLiteral(" Return"));
             return left[w->id] = was.translated(by * 8), true;
+        }
+        if (word[0] == "edge") {
+            // Grown or shrunk, its top left stays where it was.
+            QRect to(was.topLeft(), resized(*w, was, offset));
+            for (int tries = 0; tries < 16 && w->id != island->id && !clear(*w, was, to, 11); ++tries, offset = offset * 69069u + 12345u)
+                to.setSize(resized(*w, was, offset));
+            if (to.size() == was.size() || (w->id != island->id && !clear(*w, was, to, 11)))
+                return false;
+            app->drag(from, from + QPoint(to.width() - was.width(), to.height() - was.height()), 10, 30);
+            return runEventsFor(300), left[w->id] = to, sizes[name] = to.size(), true;
         }
         if (word[0] == "still") {
             // Away toward the middle of the screen and back: the speaker moved it, and left it where it was.
@@ -266,49 +349,95 @@ protected:
             return runEventsFor(300), (means == "grip" ? left[w->id] = was : was), true;
         }
         if (word[0] == "hold") {
-            // Taken, moved part way, the displays changed under the held button, then put down on the laptop screen
-            // where it stands now: where it was let go is its place, pushed wholly onto the screen.
-            const QString to = word.value(byAlt ? 3 : 2);
-            if (live || !arrangements.contains(to) || to == arrangement)
+            // Taken, moved part way, the displays changed once or twice under the held button, then put down on the
+            // laptop screen where it stands now: where it was let go is its place, pushed wholly onto the screen.
+            const QStringList to = word.mid(byMeans ? 3 : 2);
+            if (live || to.isEmpty() || !std::ranges::all_of(to, [](const QString& a) { return arrangements.contains(a); }) || to[0] == arrangement
+                || (to.size() > 1 && to[1] == to[0]))
                 return false;
-            const QPoint part = from + QPoint(home.center().x() > from.x() ? 120 : -120, home.center().y() > from.y() ? 90 : -90);
+            const bool edge = means == "edge";
+            const QPoint part = from + (edge ? QPoint(60, w->id == island->id ? 0 : 40) : QPoint(home.center().x() > from.x() ? 120 : -120, home.center().y() > from.y() ? 90 : -90));
             app->noteHides(*w);
             app->press(from, holding), app->moveHeld(from, part, 5);
             runEventsFor(200);
-            left.clear(), eitherWay.clear(), changed = true;
-            arrange(to);
+            // A second change 0.1 to 0.3 s after the first, as a cable that blinks.
+            for (int i = 0; i < to.size(); ++i) {
+                if (i)
+                    runEventsFor(100 + int(offset % 200));
+                displaysChanged(), arrange(to[i]);
+            }
             waitUntil([&] { return std::ranges::all_of(app->windows(), [&](const auto& o) { return o.id == w->id || home.contains(o.outer); }); }, 5000);
             runEventsFor(500);
-            // Our grip may also let it go partly past the right edge, for the push.
-            QPoint down = spot(*w, offset).value_or(home.center() - QPoint(was.width() / 2, was.height() / 2));
-            if (means == "grip" && offset % 3 == 0)
-                down.setX(home.right() + 1 - was.width() + 120);
-            app->moveHeld(part, from + down - was.topLeft());
-            const auto held = shown(name);
+            // For a moment the program knew no screen of the speaker's and hid everything. The window manager either
+            // let go of the window it carried, which is then the placing's again, or carried it on by the pointer's
+            // moves since the press, which the laptop screen's move has shifted. Our grip and handle carry on.
+            const bool dropped = app->wasHidden(*w) && !ours;
+            const auto now = shown(name);
+            const QSize size = sizes.contains(name) ? sizes[name] : was.size();
+            // Where the hand puts it down, and where it should stand then, still held: bounded to the laptop screen.
+            QPoint hand;
+            QRect put;
+            if (edge) {
+                // Its edge follows the hand, from where it stands now or else from its place; our handle may also push
+                // the island's past the right edge. Where its left and top stand is the placing's.
+                QRect at(home.center() - QPoint(size.width() / 2, size.height() / 2), size);
+                if (now && home.contains(now->outer))
+                    at.moveTopLeft(now->outer.topLeft());
+                put = QRect(at.topLeft(), resized(*w, at, offset));
+                if (w->id == island->id && offset % 3 == 0)
+                    put.setRight(home.right() + 120);
+                hand = from + QPoint(put.right() - was.right(), put.bottom() - was.bottom());
+                put.setRight(std::min(put.right(), home.right()));
+            } else {
+                // Our grip may also let it go partly past the right edge, for the push.
+                QPoint down = spot(*w, offset).value_or(home.center() - QPoint(was.width() / 2, was.height() / 2));
+                if (means == "grip" && offset % 3 == 0)
+                    down.setX(home.right() + 1 - was.width() + 120);
+                hand = from + down - was.topLeft();
+                put = QRect(down, size);
+                put.moveRight(std::min(put.right(), home.right()));
+                put.moveBottom(std::min(put.bottom(), home.bottom()));
+            }
+            app->moveHeld(part, hand);
+            // Still held: shown, wholly on the laptop screen at its size; where the hand has it, unless the window
+            // manager dropped it.
+            const auto held = [&] {
+                const auto h = shown(name);
+                if (!h || (dropped && (!home.contains(h->outer) || h->outer.size() != (now ? now->outer.size() : size))))
+                    return false;
+                // The island takes back the prompter, and grows, as the displays change or as it is let go.
+                const bool tall = w->id != island->id || h->outer.height() == put.height() || h->outer.height() == was.height();
+                const bool edgeHeld = w->id == island->id || h->outer.bottom() == put.bottom();
+                return dropped || (tall && (edge ? home.contains(h->outer) && h->outer.right() == put.right() && edgeHeld
+                                                 : h->outer.topLeft() == put.topLeft() && h->outer.width() == put.width() && (w->id == island->id || h->outer == put)));
+            };
+            const bool heldRight = waitUntil(held, 5000) && (runEventsFor(100), held());
+            const auto last = shown(name);
             app->release(holding);
-            // Where it followed the hand to, for a failure's message.
-            note = held ? QStringLiteral(" (held at %1,%2 as it was let go)").arg(held->outer.x()).arg(held->outer.y()) : QStringLiteral(" (hidden while held)");
-            // The island may take back the prompter as the displays change, and grow.
-            QRect put(down, held ? held->outer.size() : was.size());
-            put.moveRight(std::min(put.right(), home.right()));
-            put.moveBottom(std::min(put.bottom(), home.bottom()));
-            // For a moment the program knew no screen of the speaker's and hid everything. The window manager
-            // either let go of the window it carried, which is then the placing's again, or carried it on by the
-            // pointer's moves since the press, which the laptop screen's move has shifted: where it stood as it
-            // was let go is where the speaker left it, wholly on the laptop screen. Our grip carries on.
-            if (app->wasHidden(*w) && means != "grip" && held) {
+            note = last ? QStringLiteral(" (held at %1,%2 %3x%4 as it was let go)").arg(last->outer.x()).arg(last->outer.y()).arg(last->outer.width()).arg(last->outer.height())
+                        : QStringLiteral(" (hidden while held)");
+            EXPECT_TRUE(heldRight || !(wrong = true)) << "seed " << seedNow << ": " << said.toStdString() << next.toStdString() << ": while held"
+                                                      << (dropped ? " after the window manager let go" : QString(" at %1,%2 %3x%4").arg(put.x()).arg(put.y()).arg(put.width()).arg(put.height()).toStdString())
+                                                      << note.toStdString() << where().toStdString();
+            if (dropped && last) {
                 const QRect area = visible();
+                sizes[name] = last->outer.size();
                 // Let go where the program had put it: whether the speaker or the program placed it there,
                 // nobody can tell, and either way it stands there now.
-                if (w->id == island->id ? held->frame.top() == area.top() + 8 && held->frame.center().x() == area.center().x()
-                                        : (held->outer.center() - area.center()).manhattanLength() <= 2)
-                    return runEventsFor(300), left[w->id] = held->outer, eitherWay.insert(w->id), true;
-                QRect kept = held->outer;
+                if (w->id == island->id ? last->frame.top() == area.top() + 8 && std::abs(last->frame.center().x() - area.center().x()) <= 1
+                                        : (last->outer.center() - area.center()).manhattanLength() <= 2)
+                    return runEventsFor(300), left[w->id] = last->outer, eitherWay.insert(w->id), true;
+                // A resize the window manager let go of is no move: the window stays the placing's.
+                if (edge)
+                    return runEventsFor(300), true;
+                QRect kept = last->outer;
                 kept.moveLeft(std::clamp(kept.left(), home.left(), home.right() + 1 - kept.width()));
                 kept.moveTop(std::clamp(kept.top(), home.top(), home.bottom() + 1 - kept.height()));
                 return runEventsFor(300), left[w->id] = kept, true;
             }
-            return runEventsFor(300), left[w->id] = put, true;
+            if (edge && last)
+                put = QRect(last->outer.topLeft(), QSize(last->outer.width(), w->id == island->id ? size.height() : last->outer.height()));
+            return runEventsFor(300), left[w->id] = put, sizes[name] = put.size(), true;
         }
         // Grip, Alt or the title bar: the speaker's move stands where it was let go, and is its place from now on.
         const auto on = spot(*w, offset);
@@ -329,16 +458,20 @@ protected:
     }
 
     std::unique_ptr<RunningApplication> app;
+    std::unique_ptr<ConfigureWatch> watch;
     std::optional<RunningApplication::Window> island;
     std::unique_ptr<StatusArea> panel;
     QString arrangement;
     QRect home, audience;
     // Where the speaker left each window they moved, and where the prompter was put.
     std::map<std::uint32_t, QRect> left;
+    // The windows that should be shown, by name, at the size each should have; the island's height with the prompter in it.
+    std::map<QString, QSize> sizes;
+    int islandTall = 0, islandWide = 0;
     // Windows that stand rightly either where left or at their place.
     std::set<std::uint32_t> eitherWay;
     bool live = false, changed = false, wrong = false;
-    std::uint32_t seedNow = 0;
+    std::uint32_t seedNow = 0, movedByOther = 0;
     QString said, note;
 };
 
@@ -346,7 +479,8 @@ protected:
 // island; with 稿件管理 under the island; after the prompter's drag by its title bar, the output off and
 // live; the same drag before any change of the displays, the program started with the projector above;
 // another program's move right after the speaker's grip took the island back to its place. And drags held
-// across a change, one let go where it began, and a panel come while the emergency key holds the windows.
+// across a change, one let go where it began, and a panel come while the emergency key holds the windows. And
+// resizes by the island's handle and openbox's corner, also held across a change, and two changes in one hold.
 TEST_P(PlacementWalk, NamedWalks)
 {
     for (const QString walk : {"above;alt island;lid", "above;open management;alt island;lid",
@@ -354,7 +488,9 @@ TEST_P(PlacementWalk, NamedWalks)
                                "left;live;above;detach;grip island;live;lid;right;grip island;above;grip island;other island on",
                                "right;hold island below", "above;hold island right", "below;open management;hold management left",
                                "left;hold alt island above", "below;still island;panel", "detach;still prompter;above;still alt prompter",
-                               "below;grip island;emergency panel", "left;emergency panel"}) {
+                               "below;grip island;emergency panel", "left;emergency panel",
+                               "edge island;open management;grip island;edge management", "right;hold edge island left",
+                               "open management;grip island;hold edge management below", "hold island below left", "left;hold alt island below right"}) {
         if (walk.startsWith("start "))
             launch(walk.section(u';', 0, 0).mid(6));
         script(walk.section(u';', walk.startsWith("start ") ? 1 : 0).split(u';'));
