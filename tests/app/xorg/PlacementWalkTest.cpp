@@ -46,7 +46,7 @@ protected:
         ASSERT_TRUE(island = app->settledIsland());
         left.clear(), eitherWay.clear(), live = changed = wrong = false, said.clear();
         // Openbox's frame is a pixel wide for a moment as it takes the window in.
-        ASSERT_TRUE(waitUntil([&] { const auto now = shown("island"); return now && now->outer.width() > 1 && (island = now); }, 5000));
+        ASSERT_TRUE(waitUntil([&] { const auto now = shown("island"); return now && now->outer.width() > 1 && (island = now); }, 20000)) << "no island taken in";
         sizes = {{"island", island->outer.size()}}, islandTall = island->outer.height(), islandWide = island->frame.width();
     }
     // Every window is the placing's again after a change, and the island takes back the prompter.
