@@ -94,8 +94,11 @@ void guardDialog(QWidget& dialog)
     if (!system)
         return;
     const auto screen = DisplayTopology::builtInScreen();
-    system->keepInside(dialog, screen ? std::optional(platform::toQtGlobal(screen->visibleFrame)) : std::nullopt,
-                       &PrivateWindowGeometry::boundedFrame);
+    const auto kept = screen ? std::optional(platform::KeptArea{platform::toQtGlobal(screen->visibleFrame),
+                                                                screen->displayID.value_or(0),
+                                                                platform::toQtGlobal(screen->frame)})
+                             : std::nullopt;
+    system->keepInside(dialog, kept, &PrivateWindowGeometry::boundedFrame);
 }
 
 class DialogWatch final : public QObject {
@@ -150,7 +153,7 @@ void PrivateWindowRegistry::registerWindow(Window* window)
             const auto screen = DisplayTopology::builtInScreen();
             if (!area || !screen)
                 return std::nullopt;
-            return Window::Bounds{*area, screen->frame};
+            return Window::Bounds{*area, screen->frame, screen->displayID.value_or(0), screen->frame};
         },
         &PrivateWindowGeometry::boundedFrame);
 

@@ -86,7 +86,7 @@ void Window::setBound(std::function<std::optional<Bounds>()> bounds, FrameRule r
 void Window::rereadBound()
 {
     const auto bounds = bounds_ ? bounds_() : std::nullopt;
-    tellWindowSystemBound(bounds ? std::optional(bounds->area) : std::nullopt);
+    tellWindowSystemBound(bounds);
 }
 
 std::optional<Rect> Window::bounded(const Rect& frame, const Rect& from, Rect Bounds::*area)
@@ -94,16 +94,20 @@ std::optional<Rect> Window::bounded(const Rect& frame, const Rect& from, Rect Bo
     if (!bounds_ || !boundRule_)
         return frame;
     const std::optional<Bounds> bounds = bounds_();
-    tellWindowSystemBound(bounds ? std::optional(bounds->area) : std::nullopt);
+    tellWindowSystemBound(bounds);
     if (!bounds)
         return std::nullopt;
     return boundRule_(frame, from, (*bounds).*area);
 }
 
-void Window::tellWindowSystemBound(const std::optional<Rect>& area)
+void Window::tellWindowSystemBound(const std::optional<Bounds>& bounds)
 {
-    if (WindowSystem* system = windowSystem(); system && boundRule_)
-        system->keepInside(*this, area ? std::optional(toQtGlobal(*area)) : std::nullopt, boundRule_);
+    WindowSystem* system = windowSystem();
+    if (!system || !boundRule_)
+        return;
+    if (!bounds)
+        return system->keepInside(*this, std::nullopt, boundRule_);
+    system->keepInside(*this, KeptArea{toQtGlobal(bounds->area), bounds->display, toQtGlobal(bounds->displayFrame)}, boundRule_);
 }
 
 bool Window::standsWhereAsked() const { return toQtGlobal(frame_) == toQtGlobal(asked_); }

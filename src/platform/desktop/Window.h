@@ -134,6 +134,9 @@ public:
     struct Bounds {
         Rect area;
         Rect placeArea;
+        // The display they lie on and its frame, as the program knows them.
+        std::uint32_t display = 0;
+        Rect displayFrame;
     };
     // `bounds` answers them now, none while the window may stand nowhere (a
     // frame asked for then is kept as its place but not asked of the
@@ -280,7 +283,7 @@ private:
     // The frame the bound lets the window take on its way from where it
     // stands; none while it may stand nowhere.
     std::optional<Rect> bounded(const Rect& frame, const Rect& from, Rect Bounds::*area = &Bounds::area);
-    void tellWindowSystemBound(const std::optional<Rect>& area);
+    void tellWindowSystemBound(const std::optional<Bounds>& bounds);
     void adoptQtGeometry();
     void adoptDecorations();
     // Qt's geometry of the inner window for a frame, shadow margins included.

@@ -5,6 +5,7 @@
 #include <QPoint>
 #include <QRect>
 
+#include <cstdint>
 #include <optional>
 
 class QWidget;
@@ -26,6 +27,15 @@ struct KeyboardFocus {
 // it holds in Qt's y-down space as well as in the global y-up one.
 using FrameRule = Rect (*)(const Rect& frame, const Rect& former, const Rect& area);
 
+// An area a window must stay inside, on the display it was read from, as
+// the program knew that display: once the server has moved the display, the
+// area is the old arrangement's and binds nothing.
+struct KeptArea {
+    QRect area; // Qt's global space, as the rest
+    std::uint32_t display = 0; // none named: always in force
+    QRect displayRect;
+};
+
 // What only the window system can do or tell for a window, beyond Qt. The
 // backend installs its own with the platform; without one a window gets no
 // desktop hint and nothing counts as compositing.
@@ -44,7 +54,7 @@ public:
     // a move or resize another client makes, the window manager's own drags
     // included, answered as the server tells of each rather than when the
     // window is told; none lets it go.
-    virtual void keepInside(QWidget&, const std::optional<QRect>& /*area*/, FrameRule) {}
+    virtual void keepInside(QWidget&, const std::optional<KeptArea>&, FrameRule) {}
     // Where the server has the keyboard now; nothing when it cannot tell.
     virtual std::optional<KeyboardFocus> keyboardFocus() { return std::nullopt; }
 

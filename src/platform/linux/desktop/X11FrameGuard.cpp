@@ -72,11 +72,33 @@ bool X11FrameGuard::select()
     xcb_randr_select_input(c_, root_,
                            XCB_RANDR_NOTIFY_MASK_SCREEN_CHANGE | XCB_RANDR_NOTIFY_MASK_CRTC_CHANGE
                                | XCB_RANDR_NOTIFY_MASK_OUTPUT_CHANGE);
-    // A round trip: the selection stands before the first area is given.
-    return bool(xcbReply(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr)));
+    // Read after the selection: no move of an output is missed.
+    readOutputs();
+    return true;
 }
 
-void X11FrameGuard::keepInside(xcb_window_t client, const std::optional<QRect>& area, FrameRule rule)
+void X11FrameGuard::readOutputs()
+{
+    outputs_.clear();
+    const auto resources = xcbReply(xcb_randr_get_screen_resources_current_reply(
+        c_, xcb_randr_get_screen_resources_current(c_, root_), nullptr));
+    if (!resources)
+        return;
+    const xcb_randr_output_t* ids = xcb_randr_get_screen_resources_current_outputs(resources.get());
+    const int count = xcb_randr_get_screen_resources_current_outputs_length(resources.get());
+    for (int i = 0; i < count; ++i) {
+        const auto output = xcbReply(xcb_randr_get_output_info_reply(
+            c_, xcb_randr_get_output_info(c_, ids[i], resources->config_timestamp), nullptr));
+        if (!output || output->crtc == XCB_NONE)
+            continue;
+        const auto crtc = xcbReply(xcb_randr_get_crtc_info_reply(
+            c_, xcb_randr_get_crtc_info(c_, output->crtc, resources->config_timestamp), nullptr));
+        if (crtc && crtc->width && crtc->height)
+            outputs_[ids[i]] = QRect(crtc->x, crtc->y, crtc->width, crtc->height);
+    }
+}
+
+void X11FrameGuard::keepInside(xcb_window_t client, const std::optional<KeptArea>& area, FrameRule rule)
 {
     std::lock_guard lock(mutex_);
     if (!area || !rule) {
@@ -84,7 +106,7 @@ void X11FrameGuard::keepInside(xcb_window_t client, const std::optional<QRect>& 
         return;
     }
     auto [it, added] = bounds_.try_emplace(client);
-    it->second.area = *area;
+    it->second.kept = *area;
     it->second.rule = rule;
     if (added)
         clientsChanged_ = true;
@@ -136,11 +158,8 @@ void X11FrameGuard::handle(const xcb_generic_event_t* event)
         clientsChanged_ = true;
         return;
     }
-    if (type == randrEvent_ + XCB_RANDR_SCREEN_CHANGE_NOTIFY || type == randrEvent_ + XCB_RANDR_NOTIFY) {
-        std::lock_guard lock(mutex_);
-        for (auto& [client, bound] : bounds_)
-            bound.area = QRect();
-    }
+    if (type == randrEvent_ + XCB_RANDR_SCREEN_CHANGE_NOTIFY || type == randrEvent_ + XCB_RANDR_NOTIFY)
+        readOutputs();
 }
 
 void X11FrameGuard::stepped(xcb_window_t topLevel, const QRect& outer)
@@ -156,9 +175,13 @@ void X11FrameGuard::stepped(xcb_window_t topLevel, const QRect& outer)
                 continue;
             const QRect former = bound.lastSeen.isValid() ? bound.lastSeen : outer;
             bound.lastSeen = outer;
-            if (!bound.area.isValid() || !bound.rule || !mapped_.contains(topLevel))
+            if (!bound.rule || !mapped_.contains(topLevel))
                 return;
-            kept = toQRect(bound.rule(toRect(outer), toRect(former), toRect(bound.area)));
+            // Read before the display moved: the program's placing answers this.
+            if (const auto it = outputs_.find(bound.kept.display);
+                bound.kept.display && (it == outputs_.end() || it->second != bound.kept.displayRect))
+                return;
+            kept = toQRect(bound.rule(toRect(outer), toRect(former), toRect(bound.kept.area)));
             if (kept == outer)
                 return;
             const auto now = std::chrono::steady_clock::now();

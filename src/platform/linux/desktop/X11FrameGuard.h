@@ -24,8 +24,9 @@ namespace quorvia::platform::native {
 // once it ends, but the server tells the root of each step of the frame it
 // moves: each step past the area is answered at once, from a thread and
 // connection of its own, whatever the main thread is doing. Knows X ids and
-// root pixels only: no Qt on its thread. A change of the screens lifts every
-// area until it is given anew, since an old area may now be the audience's.
+// root pixels only: no Qt on its thread. An area given for a display that
+// has moved since binds nothing: the old arrangement's area may now be the
+// audience's.
 class X11FrameGuard {
 public:
     // None without a server, or without the screens' change notices.
@@ -35,13 +36,13 @@ public:
     X11FrameGuard& operator=(const X11FrameGuard&) = delete;
 
     // Any thread. `client` is our top-level X window; none lifts its area.
-    void keepInside(xcb_window_t client, const std::optional<QRect>& area, FrameRule rule);
+    void keepInside(xcb_window_t client, const std::optional<KeptArea>& area, FrameRule rule);
     // How many steps were answered so far.
     std::uint64_t answers() const { return answers_; }
 
 private:
     struct Bound {
-        QRect area;
+        KeptArea kept;
         FrameRule rule = nullptr;
         // The top-level window the client stands in (the window manager's
         // frame, or the client itself), as last found.
@@ -56,7 +57,9 @@ private:
     void run();
     void handle(const xcb_generic_event_t* event);
     void stepped(xcb_window_t topLevel, const QRect& outer);
-    // Finds the clients' top-level windows anew; under the lock.
+    // Where each output stands now, as the server says; none when it cannot tell.
+    void readOutputs();
+    // Finds the clients' top-level windows anew.
     void findTopLevels();
     xcb_window_t topLevelOf(xcb_window_t window);
     // Asks for the client's frame at `outer` (its window manager's frame included).
@@ -74,6 +77,8 @@ private:
     // The root's children now mapped; the thread's own. A frame the window
     // manager has only begun to make stands at the root's corner a moment.
     std::set<xcb_window_t> mapped_;
+    // Each lit output's area; the thread's own.
+    std::map<std::uint32_t, QRect> outputs_;
     std::thread thread_;
 };
 

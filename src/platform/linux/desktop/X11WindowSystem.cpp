@@ -145,7 +145,7 @@ std::optional<KeyboardFocus> X11WindowSystem::keyboardFocus()
     return KeyboardFocus{KeyboardFocus::Holder::otherProgram, nullptr};
 }
 
-void X11WindowSystem::keepInside(QWidget& window, const std::optional<QRect>& area, FrameRule rule)
+void X11WindowSystem::keepInside(QWidget& window, const std::optional<KeptArea>& area, FrameRule rule)
 {
     if (!std::exchange(triedGuard_, true) && qtX11())
         guard_ = X11FrameGuard::start();

@@ -25,7 +25,7 @@ public:
     bool windowsAreComposited() override;
     std::optional<QPoint> innerOrigin(const QWidget& window) override;
     std::optional<KeyboardFocus> keyboardFocus() override;
-    void keepInside(QWidget& window, const std::optional<QRect>& area, FrameRule rule) override;
+    void keepInside(QWidget& window, const std::optional<KeptArea>& area, FrameRule rule) override;
 
 private:
     std::unique_ptr<X11CompositingWatch> watch_;
