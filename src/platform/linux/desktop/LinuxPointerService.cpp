@@ -6,6 +6,7 @@
 #include "platform/linux/desktop/X11Windows.h"
 #include "platform/linux/desktop/XcbExtension.h"
 #include "platform/linux/desktop/XcbConnection.h"
+#include "platform/linux/desktop/XcbEventThread.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -71,18 +72,13 @@ public:
         reader->released_ = std::move(released);
         if (!reader->select())
             return nullptr;
-        reader->thread_ = std::thread([r = reader.get()] { r->run(); });
+        reader->events_.start([r = reader.get()](const xcb_generic_event_t* event) { r->handle(event); });
         return reader;
     }
 
     ~InputReader()
     {
-        if (thread_.joinable()) {
-            const std::uint64_t one = 1;
-            stopping_ = true;
-            [[maybe_unused]] const auto written = ::write(wake_.get(), &one, sizeof one);
-            thread_.join();
-        }
+        events_.stop();
         xcb_disconnect(c_);
     }
 
@@ -104,7 +100,7 @@ public:
 
 private:
     InputReader(xcb_connection_t* c, xcb_window_t root, std::uint32_t base, std::uint32_t mask)
-        : c_(c), root_(root), base_(base), mask_(mask), wake_(::eventfd(0, EFD_CLOEXEC))
+        : c_(c), root_(root), base_(base), mask_(mask), events_(c)
     {
     }
 
@@ -112,7 +108,7 @@ private:
     {
         const auto input = queryXcbExtension(
             c_, &xcb_input_id, [this] { return xcb_input_xi_query_version_reply(c_, xcb_input_xi_query_version(c_, 2, 2), nullptr); });
-        if (!wake_.isOpen() || !input || input.version->major_version < 2)
+        if (!events_.isReady() || !input || input.version->major_version < 2)
             return false;
         opcode_ = input.data->major_opcode;
         struct {
@@ -125,23 +121,6 @@ private:
         xcb_input_xi_select_events(c_, root_, 1, &selection.head);
         // A round trip: the selection stands before the first call returns.
         return bool(xcbReply(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr)));
-    }
-
-    // Replies pull events into xcb's queue: it is emptied before each wait.
-    void run()
-    {
-        pollfd waits[2] = {{xcb_get_file_descriptor(c_), POLLIN, 0}, {wake_.get(), POLLIN, 0}};
-        while (!stopping_) {
-            while (xcb_generic_event_t* event = xcb_poll_for_event(c_)) {
-                if (!stopping_)
-                    handle(event);
-                std::free(event);
-            }
-            if (stopping_ || xcb_connection_has_error(c_))
-                return;
-            if (::poll(waits, 2, -1) < 0 && errno != EINTR)
-                return;
-        }
     }
 
     void handle(const xcb_generic_event_t* event)
@@ -294,10 +273,8 @@ private:
     const xcb_window_t root_;
     const std::uint32_t base_;
     const std::uint32_t mask_;
-    const FileDescriptor wake_;
+    XcbEventThread events_;
     std::uint8_t opcode_ = 0;
-    std::thread thread_;
-    std::atomic<bool> stopping_ = false;
     mutable std::mutex mutex_;
     std::uint64_t inputs_ = 0;
     Press press_;

@@ -5,11 +5,6 @@
 
 #include <xcb/randr.h>
 
-#include <sys/eventfd.h>
-#include <poll.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <vector>
@@ -40,23 +35,18 @@ std::unique_ptr<X11FrameGuard> X11FrameGuard::start()
     std::unique_ptr<X11FrameGuard> guard(new X11FrameGuard(connection->connection, connection->screen->root));
     if (!guard->select())
         return nullptr;
-    guard->thread_ = std::thread([g = guard.get()] { g->run(); });
+    guard->events_.start([g = guard.get()](const xcb_generic_event_t* event) { g->handle(event); });
     return guard;
 }
 
 X11FrameGuard::X11FrameGuard(xcb_connection_t* c, xcb_window_t root)
-    : c_(c), root_(root), wake_(::eventfd(0, EFD_CLOEXEC))
+    : c_(c), root_(root), events_(c)
 {
 }
 
 X11FrameGuard::~X11FrameGuard()
 {
-    if (thread_.joinable()) {
-        const std::uint64_t one = 1;
-        stopping_ = true;
-        [[maybe_unused]] const auto written = ::write(wake_.get(), &one, sizeof one);
-        thread_.join();
-    }
+    events_.stop();
     xcb_disconnect(c_);
 }
 
@@ -64,7 +54,7 @@ bool X11FrameGuard::select()
 {
     const auto randr = queryXcbExtension(
         c_, &xcb_randr_id, [this] { return xcb_randr_query_version_reply(c_, xcb_randr_query_version(c_, 1, 2), nullptr); });
-    if (!wake_.isOpen() || !randr)
+    if (!events_.isReady() || !randr)
         return false;
     randrEvent_ = randr.data->first_event;
     const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
@@ -110,22 +100,6 @@ void X11FrameGuard::keepInside(xcb_window_t client, const std::optional<KeptArea
     it->second.rule = rule;
     if (added)
         clientsChanged_ = true;
-}
-
-void X11FrameGuard::run()
-{
-    pollfd waits[2] = {{xcb_get_file_descriptor(c_), POLLIN, 0}, {wake_.get(), POLLIN, 0}};
-    while (!stopping_) {
-        while (xcb_generic_event_t* event = xcb_poll_for_event(c_)) {
-            if (!stopping_)
-                handle(event);
-            std::free(event);
-        }
-        if (stopping_ || xcb_connection_has_error(c_))
-            return;
-        if (::poll(waits, 2, -1) < 0 && errno != EINTR)
-            return;
-    }
 }
 
 void X11FrameGuard::handle(const xcb_generic_event_t* event)

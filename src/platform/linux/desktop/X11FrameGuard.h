@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/desktop/WindowSystem.h"
-#include "platform/files/FileDescriptor.h"
+#include "platform/linux/desktop/XcbEventThread.h"
 
 #include <QRect>
 
@@ -15,7 +15,6 @@
 #include <mutex>
 #include <optional>
 #include <set>
-#include <thread>
 
 namespace quorvia::platform::native {
 
@@ -54,7 +53,6 @@ private:
 
     X11FrameGuard(xcb_connection_t* c, xcb_window_t root);
     bool select();
-    void run();
     void handle(const xcb_generic_event_t* event);
     void stepped(xcb_window_t topLevel, const QRect& outer);
     // Where each output stands now, as the server says; none when it cannot tell.
@@ -68,8 +66,6 @@ private:
     xcb_connection_t* c_;
     xcb_window_t root_;
     std::uint8_t randrEvent_ = 0;
-    FileDescriptor wake_;
-    std::atomic<bool> stopping_ = false;
     std::atomic<bool> clientsChanged_ = false;
     std::atomic<std::uint64_t> answers_ = 0;
     std::mutex mutex_;
@@ -79,7 +75,8 @@ private:
     std::set<xcb_window_t> mapped_;
     // Each lit output's area; the thread's own.
     std::map<std::uint32_t, QRect> outputs_;
-    std::thread thread_;
+    // Last, so it stops before anything it hands events to goes.
+    XcbEventThread events_;
 };
 
 } // namespace quorvia::platform::native
