@@ -125,7 +125,13 @@ TEST_F(IslandWindowControllerTest, ResizeHandlesDragFromTheirPressAndStopAtTheMi
     // moves made before it; what Qt tells after that is spent. A release noted before the press is another's.
     auto pointer = std::make_shared<test::FakePointerService>();
     env.platform().pointerService = pointer;
-    pointer->press = {7, {}, false, platform::Point{}};
+    const auto released = [](std::uint64_t number, platform::Point at) {
+        platform::PointerService::Press press;
+        press.number = number;
+        press.release = at;
+        return press;
+    };
+    pointer->press = released(7, platform::Point{});
     IslandResizeHandleView* right = island->resizeHandles()[1];
     const auto send = [&](QEvent::Type type, double x) {
         QMouseEvent event(type, QPointF(), QPointF(x, 300), Qt::LeftButton,
@@ -137,7 +143,7 @@ TEST_F(IslandWindowControllerTest, ResizeHandlesDragFromTheirPressAndStopAtTheMi
     env.scheduler().advance(0.1);
     send(QEvent::MouseMove, 1100);
     EXPECT_EQ(island->window()->frame(), Rect(520, 307, 620, 560));
-    pointer->press = {8, {}, false, platform::fromQtGlobal(QPointF(1180, 300))};
+    pointer->press = released(8, platform::fromQtGlobal(QPointF(1180, 300)));
     env.scheduler().advance(0.1);
     send(QEvent::MouseMove, 1300);
     send(QEvent::MouseButtonRelease, 1300);
