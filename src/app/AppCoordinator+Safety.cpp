@@ -316,14 +316,14 @@ void AppCoordinator::keepPlaces()
 
 void AppCoordinator::placeWhatIsOwed()
 {
-    // Nothing the speaker did before or during the hold moves a window after
-    // it, but for a drag still held through it (a moment without a screen of
-    // the speaker's as the displays change).
-    placementWatch.forgetInput(true);
+    // A placing after a change forgets the input itself.
     if (isPlacingOwed()) {
         placeAfterDisplayChange();
         return;
     }
+    // Nothing the speaker did before or during the hold moves a window after
+    // it, but for a drag still held through it.
+    placementWatch.forgetInput(true);
     // The same screens as before: a window the window manager pushed about
     // as the hold began (the lid closing) goes back where it stood, and below
     // a panel that came meanwhile.

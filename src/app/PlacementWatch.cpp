@@ -47,11 +47,19 @@ PlacementWatch::~PlacementWatch()
 void PlacementWatch::place(bool afresh, const std::function<void()>& place)
 {
     if (afresh) {
-        forgetInput(true);
         speakers_.clear();
         windowManagerMovesLeft_ = windowManagerMovesAnswered;
+        if (platform::hasCurrent())
+            pressAtLastChange_ = platform::current().pointer().lastPress().number;
+        // After the clearing: a drag let go since the change began, untold
+        // till now, stays where it was let go.
+        forgetInput(true);
     }
     const bool was = std::exchange(placing_, true);
+    // A window the window manager let go of mid-drag first takes back its
+    // place, at its size then, which the placing may move it from.
+    if (auto* cut = qobject_cast<platform::Window*>(std::exchange(cutWindow_, nullptr).data()))
+        cut->returnToPlace();
     // The speaker's windows go back where they left them (a panel come and
     // gone, a clamp), but for one they hold now.
     for (const auto& window : speakers_)
@@ -61,18 +69,18 @@ void PlacementWatch::place(bool afresh, const std::function<void()>& place)
     placing_ = was;
 }
 
-void PlacementWatch::forgetInput(bool keepHeldDrag)
+void PlacementWatch::forgetInput(bool keepHeldPress)
 {
     if (!platform::hasCurrent())
         return;
     adoptUntoldDrag();
     const auto& pointer = platform::current().pointer();
-    const auto press = pointer.lastPress();
-    spentInput_ = std::max(press.number, pointer.lastKey().number);
     // A drag still held through a change of the displays is the speaker's:
     // where they let it go is its place.
-    if (keepHeldDrag && press.number > 0 && press.window && !press.release && pointer.isButtonHeld())
-        spentInput_ = std::min(spentInput_, press.number - 1);
+    const auto held = keepHeldPress ? heldPress() : std::nullopt;
+    spentInput_ = std::max({spentInput_, pointer.lastPress().number, pointer.lastKey().number});
+    if (held)
+        spentInput_ = held->number - 1;
 }
 
 bool PlacementWatch::isSpeakers(const QWidget* window) const
@@ -93,13 +101,32 @@ void PlacementWatch::takeInHand(QWidget& window)
         speakers_.emplace_back(&window);
 }
 
+std::optional<platform::PointerService::Press> PlacementWatch::heldPress() const
+{
+    if (!platform::hasCurrent())
+        return std::nullopt;
+    const auto& pointer = platform::current().pointer();
+    auto press = pointer.lastPress();
+    if (press.number <= spentInput_ || !press.window || press.release || !pointer.isButtonHeld())
+        return std::nullopt;
+    return press;
+}
+
 bool PlacementWatch::isHeldNow(const QWidget& window) const
 {
-    if (!window.isVisible() || !platform::hasCurrent())
-        return false;
-    const auto& pointer = platform::current().pointer();
-    const auto press = pointer.lastPress();
-    return press.window == &window && !press.release && pointer.isButtonHeld();
+    const auto press = heldPress();
+    return press && press->window == &window;
+}
+
+void PlacementWatch::cutHeldPress(QWidget& window)
+{
+    // Our own grip carries a hidden window on.
+    const auto press = heldPress();
+    if (!press || press->window != &window || draggedWindow_ == &window)
+        return;
+    spentInput_ = press->number;
+    cutPress_ = press->number;
+    cutWindow_ = &window;
 }
 
 // On the title bar or border as the window stood at the press, not where a
@@ -108,6 +135,14 @@ static bool gripsByWindowManager(const platform::PointerService::Press& press, c
 {
     const QRect at = press.area ? platform::toQtGlobal(*press.area) : stood;
     return press.withModifier || !at.contains(platform::toQtGlobal(press.location).toPoint());
+}
+
+// By the title bar or with Alt or Super held, not by a border.
+static bool movesWhole(const platform::PointerService::Press& press)
+{
+    const QRect at = platform::toQtGlobal(*press.area);
+    const QPoint on = platform::toQtGlobal(press.location).toPoint();
+    return press.withModifier || (on.y() < at.top() && on.x() >= at.left() && on.x() <= at.right());
 }
 
 void PlacementWatch::pressEnded()
@@ -128,13 +163,23 @@ void PlacementWatch::adoptUntoldDrag()
     const auto& pointer = platform::current().pointer();
     const auto press = pointer.lastPress();
     auto* ours = qobject_cast<platform::Window*>(press.window.data());
-    if (press.number <= spentInput_ || press.number < pointer.lastKey().number || !press.release || !press.area || !press.areaAtRelease
-        || !ours || !placesWindow || !placesWindow(*ours))
+    if (!press.release || !press.area || *press.release == press.location || !ours || !placesWindow || !placesWindow(*ours))
         return;
-    const QRect ended = platform::toQtGlobal(*press.areaAtRelease);
-    if (!gripsByWindowManager(press, {}) || *press.release == press.location || ended == platform::toQtGlobal(*press.area))
-        return;
-    spentInput_ = press.number;
+    QRect ended;
+    if (press.number == std::exchange(cutPress_, 0)) {
+        // A drag a hold cut and the hand carried on (the emergency key's
+        // hide) is where the hand let go; not a resize, nor across a change.
+        if (press.number <= pressAtLastChange_ || !movesWhole(press))
+            return;
+        ended = platform::toQtGlobal(*press.area).translated((platform::toQtGlobal(*press.release) - platform::toQtGlobal(press.location)).toPoint());
+    } else {
+        if (press.number <= spentInput_ || press.number < pointer.lastKey().number || !press.areaAtRelease || !gripsByWindowManager(press, {}))
+            return;
+        ended = platform::toQtGlobal(*press.areaAtRelease);
+        if (ended == platform::toQtGlobal(*press.area))
+            return;
+    }
+    spentInput_ = std::max(spentInput_, press.number);
     takeInHand(*ours);
     const QMargins decorations = ours->decorationMargins();
     if (ended != platform::toQtGlobal(ours->placeFrame()).marginsRemoved(decorations))
@@ -166,8 +211,11 @@ void PlacementWatch::spendEndedInput()
         spentInput_ = press.number;
         // The window manager's drag that ended where the program last put the
         // window moved it all the same.
-        if (press.window && *press.release != press.location && *press.areaAtRelease != *press.area && gripsByWindowManager(press, {}))
+        if (press.window && *press.release != press.location && *press.areaAtRelease != *press.area && gripsByWindowManager(press, {})) {
             takeInHand(*press.window);
+            if (auto* ours = qobject_cast<platform::Window*>(press.window.data()))
+                ours->setFrame(ours->frame(), platform::fromQtGlobal(QRectF(platform::toQtGlobal(*press.area).marginsAdded(ours->decorationMargins()))));
+        }
         return;
     }
     if (key.number <= spentInput_)
@@ -223,8 +271,15 @@ void PlacementWatch::judge(QWidget& window, const QRect& inner)
     }
     const bool settled = !isSettled || isSettled();
     if (!settled)
-        forgetInput();
+        forgetInput(true);
     if (settled && isSpeakersMove(window, inner)) {
+        // Held, where the window manager carries it is no place yet: one it
+        // lets go of mid-drag goes back to where it was.
+        if (isHeldNow(window)) {
+            if (ours)
+                ours->keepFrame(ours->frame());
+            return;
+        }
         takeInHand(window);
         // Where the speaker left it is its place from now on.
         if (ours)
@@ -244,6 +299,11 @@ void PlacementWatch::judge(QWidget& window, const QRect& inner)
 
 bool PlacementWatch::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::Hide) {
+        if (auto* widget = qobject_cast<QWidget*>(watched); widget && widget->isWindow())
+            cutHeldPress(*widget);
+        return false;
+    }
     if (event->type() == QEvent::KeyPress && event->spontaneous() && platform::hasCurrent()) {
         keyReceived_ = platform::current().pointer().lastKey().number;
         return false;

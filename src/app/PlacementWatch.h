@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/core/NotificationCenter.h"
+#include "platform/desktop/PointerService.h"
 
 #include <QObject>
 #include <QPointer>
@@ -8,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace quorvia {
@@ -20,12 +22,16 @@ namespace quorvia {
 // title bar or border, or anywhere on it with Alt or Super held, or keys the
 // window manager took while it had the keyboard. An input makes moves until
 // the first one told after it ended, and none across a change of the
-// displays or a hold of the windows. Any other move is the window manager's
-// or another program's: from the first change on, the window goes back to
-// its place at once (openbox may still move windows by its stale picture of
-// the screens after the placing). A window the speaker moved keeps where they
-// left it as its place, and each placing puts it back there until the next
-// change of the displays.
+// displays or a hold of the windows, but for a press held through them: the
+// window manager's steps while it is down are the speaker's, and where it is
+// let go the window's place. A window hidden mid-drag is one the window
+// manager lets go of: it goes back to its place, or, under the same displays,
+// where the hand let go (the emergency key cut the drag). Any other move is
+// the window manager's or another program's: from the first change on, the
+// window goes back to its place at once (openbox may still move windows by
+// its stale picture of the screens after the placing). A window the speaker
+// moved keeps where they left it as its place, and each placing puts it back
+// there until the next change of the displays.
 class PlacementWatch final : public QObject {
 public:
     // A window manager that keeps moving windows where they will not stay is
@@ -36,11 +42,12 @@ public:
     ~PlacementWatch() override;
 
     // Moves the windows to their places through `place`. Afresh, after a new
-    // change, every window is the placing's again, the speaker's included.
+    // change, every window is the placing's again, the speaker's included,
+    // but for one still held, or let go since the change began.
     void place(bool afresh, const std::function<void()>& place);
-    // The input so far makes none of the moves from now on; but for a drag
-    // still held, when `keepHeldDrag`.
-    void forgetInput(bool keepHeldDrag = false);
+    // The input so far makes none of the moves from now on; but for a press
+    // still holding its window, when `keepHeldPress`.
+    void forgetInput(bool keepHeldPress = false);
     // Whether this placing has to leave the window where it is: the speaker
     // moved it since the last change was placed, or holds a button on it now.
     bool isSpeakers(const QWidget* window) const;
@@ -59,7 +66,12 @@ private:
     // `inner`: the part of the window's frame before the move that the window
     // manager does not draw, in Qt's global space.
     void judge(QWidget& window, const QRect& inner);
+    // The last press while it holds its window: down on it, and neither spent
+    // nor cut from it by a hide since.
+    std::optional<platform::PointerService::Press> heldPress() const;
     bool isHeldNow(const QWidget& window) const;
+    // A window manager lets go of a window hidden mid-drag, for good.
+    void cutHeldPress(QWidget& window);
     // Spends the input that made the move.
     bool isSpeakersMove(const QWidget& window, const QRect& inner);
     // An input is spent by the first move of its window told after it ended,
@@ -76,6 +88,12 @@ private:
     // Input numbered up to this makes no move from now on.
     std::uint64_t spentInput_ = 0;
     std::uint64_t keyReceived_ = 0;
+    // The newest press as the last change was placed: one after it was made
+    // under the displays of now.
+    std::uint64_t pressAtLastChange_ = 0;
+    // The press a hide cut, and its window, which goes back to its place.
+    std::uint64_t cutPress_ = 0;
+    QPointer<QWidget> cutWindow_;
     std::vector<QPointer<QWidget>> speakers_;
     // The window of ours the pointer drags in, a button held.
     QPointer<QWidget> draggedWindow_;

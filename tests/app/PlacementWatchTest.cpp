@@ -7,7 +7,9 @@
 #include "support/FakePointerService.h"
 #include "support/TestPlatform.h"
 
+#include <QMouseEvent>
 #include <QMoveEvent>
+#include <QSpontaneKeyEvent>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -45,14 +47,15 @@ struct Watched {
 // still held) and keys numbered up to `key`, then a move of the shown window at 100,100: whose was it?
 // `movedNothing`: the input ended with its window where it stood at the input. `gripFirst`: our own grip carried
 // the window off the press point before the move. `changeWhileHeld`: a change of the displays was placed while
-// the press was held.
+// the press was held; `reverts`: it was undone before its placing; `hidden`: it hid the window meanwhile, which
+// the window manager lets go of.
 TEST(PlacementWatch, AMoveIsTheSpeakersOnlyWithTheInputThatMadeIt)
 {
     const QPoint on(150, 150), off(900, 700);
     const std::optional<QPoint> held;
     struct Case {
         const char* name; std::uint64_t press; QPoint at; bool modifier; std::optional<QPoint> release; std::uint64_t key; bool typed, ours, speakers;
-        bool keyboardHere = true, movedNothing = false, gripFirst = false, changeWhileHeld = false, pushedUnsettled = false;
+        bool keyboardHere = true, movedNothing = false, gripFirst = false, changeWhileHeld = false, pushedUnsettled = false, reverts = false, hidden = false;
     };
     for (const Case& c : {Case{"altDrag", 3, on, true, off, 2, false, false, true}, Case{"altDragStillHeld", 3, on, true, held, 2, false, false, true},
                           Case{"altClick", 3, on, true, on, 2, false, false, false}, Case{"plainDrag", 3, on, false, off, 2, false, false, false},
@@ -65,7 +68,10 @@ TEST(PlacementWatch, AMoveIsTheSpeakersOnlyWithTheInputThatMadeIt)
                           Case{"afterOurGripsDrag", 3, on, false, off, 2, false, false, false, true, false, true},
                           Case{"altDragHeldThroughAChange", 3, on, true, held, 2, false, false, true, true, false, false, true},
                           Case{"altDragLetGoAfterAChange", 3, on, true, off, 2, false, false, true, true, false, false, true},
-                          Case{"altDragHeldThroughAPushBeforeThePlacing", 3, on, true, off, 2, false, false, true, true, false, false, true, true}}) {
+                          Case{"altDragHeldThroughAPushBeforeThePlacing", 3, on, true, off, 2, false, false, true, true, false, false, true, true},
+                          Case{"altDragHeldThroughAChangeThatReverts", 3, on, true, off, 2, false, false, true, true, false, false, true, true, true},
+                          Case{"altDragHeldThroughAHide", 3, on, true, held, 2, false, false, false, true, false, false, true, false, false, true},
+                          Case{"altDragLetGoAfterAHide", 3, on, true, off, 2, false, false, false, true, false, false, true, false, false, true}}) {
         Watched w;
         auto& window = *w.window;
         auto& watch = *w.watch;
@@ -88,7 +94,11 @@ TEST(PlacementWatch, AMoveIsTheSpeakersOnlyWithTheInputThatMadeIt)
             // The window manager's push as the screens change, judged before the placing.
             if (c.pushedUnsettled)
                 settled = false, serverMoves(window, window.geometry().translated(0, 40)), settled = true;
-            watch.place(true, [] {});
+            if (c.hidden) {
+                window.orderOut(), window.orderFront();
+                ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+            }
+            watch.place(!c.reverts, [] {});
             pointer->press.release = c.release ? std::optional(platform::fromQtGlobal(QPointF(*c.release))) : std::nullopt;
             pointer->buttonHeld = !c.release;
         }
@@ -132,6 +142,16 @@ TEST(PlacementWatch, AnInputMakesNoMoveAfterTheFirstToldOnceItEnded)
         const int kept = window.geometry().top();
         watch.place(false, [] {});
         EXPECT_EQ(window.geometry().top(), settled ? 130 : kept) << settled;
+        if (!settled)
+            continue;
+        // Pushed back to its place while a clamp's ask is on its way, it asks for its place anew: the clamp's late
+        // echo is no move of ours.
+        const QRect placed = window.geometry();
+        window.keepFrame(platform::fromQtGlobal(QRectF(140, 180, 400, 300)));
+        const QRect clamped = window.geometry();
+        serverMoves(window, placed);
+        serverMoves(window, clamped);
+        EXPECT_EQ(window.geometry(), placed);
     }
 }
 
@@ -163,6 +183,79 @@ TEST(PlacementWatch, ADragNeverToldOfStandsWhereTheButtonWentUp)
     pointer->onPressEnded();
     EXPECT_EQ(window.geometry(), asked);
     EXPECT_TRUE(watch.isSpeakers(&window));
+    // Let go before the change it was held through is placed: the placing leaves it where it was let go.
+    bool settled = false;
+    watch.isSettled = [&] { return settled; };
+    const QRect home(200, 150, 400, 300), let = asked.translated(120, 60);
+    pointer->press = {3, platform::fromQtGlobal(QPointF(asked.center())), true, platform::fromQtGlobal(QPointF(let.center())), &window,
+                      platform::fromQtGlobal(QRectF(asked)), platform::fromQtGlobal(QRectF(let))};
+    pointer->onPressEnded();
+    settled = true;
+    watch.place(true, [&] {
+        if (!watch.isSpeakers(&window))
+            window.setFrame(platform::fromQtGlobal(QRectF(home.marginsAdded(window.decorationMargins()))));
+    });
+    EXPECT_EQ(window.geometry(), let);
+    EXPECT_TRUE(watch.isSpeakers(&window));
+}
+
+// A drag by the title bar or with Alt, or a resize by a border whose steps the window manager told while held:
+// let go, it stands where it was let go, at that size, as its place. A hold hides it mid-drag (the emergency key),
+// and the window manager lets go of it while the hand carries on: moved whole, it stands where the hand let go;
+// resized, or across a change, it is at its place at its size then.
+TEST(PlacementWatch, ADragOrResizeEndsWhereLetGoOrAHoldCutItAtItsPlace)
+{
+    enum class Ends { byHand, resized, atItsPlace, placed };
+    struct Case { const char* name; QPoint at; bool modifier, hidden, change; Ends ends; };
+    for (const Case& c : {Case{"borderLetGo", {403, 303}, false, false, false, Ends::resized}, Case{"titleBarCut", {50, -10}, false, true, false, Ends::byHand},
+                          Case{"altCut", {50, 50}, true, true, false, Ends::byHand}, Case{"borderCut", {403, 303}, false, true, false, Ends::atItsPlace},
+                          Case{"titleBarCutAcrossAChange", {50, -10}, false, true, true, Ends::placed},
+                          Case{"borderCutAcrossAChange", {403, 303}, false, true, true, Ends::placed}}) {
+        Watched w;
+        auto& window = *w.window;
+        auto& watch = *w.watch;
+        auto& pointer = w.pointer;
+        bool settled = true;
+        watch.isSettled = [&] { return settled; };
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        // Its frame as the window manager's decorations, known now, make it.
+        window.setFrame(platform::fromQtGlobal(QRectF(window.geometry().marginsAdded(window.decorationMargins()))));
+        watch.place(true, [] {});
+        const QRect place = window.geometry(), home(QPoint(300, 200), place.size()), resized(place.topLeft(), place.size() - QSize(80, 60));
+        const QPoint from = place.topLeft() + c.at, to = from + QPoint(-60, 40);
+        pointer->press = {1, platform::fromQtGlobal(QPointF(from)), c.modifier, std::nullopt, &window, platform::fromQtGlobal(QRectF(place)), std::nullopt};
+        pointer->buttonHeld = true;
+        if (c.at.x() > place.width())
+            serverMoves(window, resized);
+        if (c.hidden) {
+            // The key, then its hide; the window manager puts a window it moved back where the drag began.
+            pointer->key = {2, &window, {}, {}};
+            settled = false;
+            window.orderOut();
+            if (c.at.x() < place.width())
+                serverMoves(window, place);
+        }
+        pointer->press.release = platform::fromQtGlobal(QPointF(to));
+        pointer->press.areaAtRelease = platform::fromQtGlobal(QRectF(window.geometry()));
+        pointer->buttonHeld = false;
+        pointer->onPressEnded();
+        settled = true;
+        // The placing puts it in the middle at the size it has.
+        if (c.change)
+            watch.place(true, [&] {
+                if (!watch.isSpeakers(&window))
+                    window.setFrame(platform::fromQtGlobal(QRectF(QRect(home.topLeft(), window.geometry().size()).marginsAdded(window.decorationMargins()))));
+            });
+        else if (c.hidden)
+            watch.forgetInput(true), window.returnToPlace();
+        window.orderFront();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        // Whatever stands so is its place from now on.
+        watch.place(false, [] {});
+        const QRect ended = c.ends == Ends::byHand ? place.translated(to - from) : c.ends == Ends::resized ? resized : c.ends == Ends::placed ? home : place;
+        EXPECT_EQ(window.geometry(), ended) << c.name;
+        EXPECT_EQ(watch.isSpeakers(&window), c.ends == Ends::byHand || c.ends == Ends::resized) << c.name;
+    }
 }
 
 // A window manager that keeps moving a window is answered so many times after each change, then left alone.
@@ -185,16 +278,31 @@ TEST(PlacementWatch, MovesByNobodyAreAnsweredOnlySoOftenAChange)
     }
 }
 
+class PlacementAcrossAHold : public test::CoordinatorHarness {
+protected:
+    // Started with the projector plugged in.
+    platform::Window& shownIsland()
+    {
+        buildAndStart();
+        plugAudienceDisplay();
+        runFor(1.0);
+        platform::Window& island = *app().island()->window();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&island));
+        return island;
+    }
+    // Held down at `at` on the island, with Alt or not.
+    void press(platform::Window& island, QPoint at, bool alt)
+    {
+        pointer->press = {1, platform::fromQtGlobal(QPointF(at)), alt, std::nullopt, &island, platform::fromQtGlobal(QRectF(island.geometry())), std::nullopt};
+        pointer->buttonHeld = true;
+    }
+};
+
 // An Alt drag the window manager never told of (held against an edge, it moved nothing) makes no move after
 // the emergency key's hide: a move then is another program's, and goes back.
-class PlacementAcrossAHold : public test::CoordinatorHarness {};
 TEST_F(PlacementAcrossAHold, InputBeforeTheHoldMakesNoMoveAfterIt)
 {
-    buildAndStart();
-    plugAudienceDisplay();
-    runFor(1.0);
-    platform::Window& island = *app().island()->window();
-    ASSERT_TRUE(island.isVisible());
+    platform::Window& island = shownIsland();
     const QRect stood = island.geometry();
     pointer->press = {1, platform::fromQtGlobal(QPointF(stood.center())), true, platform::fromQtGlobal(QPointF(stood.center() + QPoint(0, -40))), &island, {}, {}};
     pressEmergencyKey();
@@ -203,4 +311,62 @@ TEST_F(PlacementAcrossAHold, InputBeforeTheHoldMakesNoMoveAfterIt)
     serverMoves(island, stood.translated(200, 100));
     settle();
     EXPECT_EQ(island.geometry(), stood);
+}
+
+// A drag let go as the projector moves, before that change is placed, which the window manager never told of;
+// then the emergency key's hide and its end: the placing the change owes leaves the island where it was let go.
+TEST_F(PlacementAcrossAHold, ADragLetGoAsTheDisplaysChangeStaysThroughTheHoldThatFollows)
+{
+    platform::Window& island = shownIsland();
+    const QRect let = island.geometry().translated(-200, 150);
+    press(island, island.geometry().center(), true);
+    displays->setFrame(2, platform::Rect(-1920, 0, 1920, 1080));
+    pointer->press.release = platform::fromQtGlobal(QPointF(let.center()));
+    pointer->press.areaAtRelease = platform::fromQtGlobal(QRectF(let));
+    pointer->buttonHeld = false;
+    pointer->onPressEnded();
+    pressEmergencyKey();
+    pressEmergencyKey();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&island));
+    settle();
+    EXPECT_EQ(island.geometry(), let);
+}
+
+// Our grip drags the island through the emergency key's hide, a panel coming meanwhile: the hold's end leaves
+// it where the grip carries it, held still.
+TEST_F(PlacementAcrossAHold, OurGripsDragHeldThroughTheHoldIsLeftToTheHand)
+{
+    platform::Window& island = shownIsland();
+    press(island, island.geometry().topLeft() + QPoint(150, 28), false);
+    QMouseEvent dragged(QEvent::MouseMove, QPointF(160, 30), QPointF(island.geometry().topLeft() + QPoint(160, 30)), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QSpontaneKeyEvent::setSpontaneous(&dragged);
+    qApp->notify(&island, &dragged);
+    pressEmergencyKey();
+    island.setFrame(island.frame().offsetBy(-200, -150));
+    const QRect carried = island.geometry();
+    const auto screen = test::FakeDisplayService::builtIn(1);
+    displays->setFrame(1, screen.frame, platform::Rect(screen.visibleFrame.origin, platform::Size(screen.visibleFrame.size.width, screen.visibleFrame.size.height - 60)));
+    pressEmergencyKey();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&island));
+    settle();
+    EXPECT_EQ(island.geometry(), carried);
+}
+
+// A hide's restore still pending holds no placing back, nor makes a speaker's move another's.
+TEST_F(PlacementAcrossAHold, ARestoreStillPendingLeavesTheSpeakersMoveTheirs)
+{
+    platform::Window& island = shownIsland();
+    const auto registered = app().windows().registeredWindows();
+    const auto hidden = std::ranges::find_if(registered, [](const platform::Window* w) { return !w->isVisible(); });
+    ASSERT_NE(hidden, registered.end());
+    app().windows().rememberAsVisible(*hidden);
+    ASSERT_TRUE(app().windows().hasRestorationSnapshot());
+    const QRect moved = island.geometry().translated(-200, 150);
+    press(island, island.geometry().center(), true);
+    pointer->press.release = platform::fromQtGlobal(QPointF(moved.center()));
+    pointer->press.area.reset();
+    pointer->buttonHeld = false;
+    serverMoves(island, moved);
+    settle();
+    EXPECT_EQ(island.geometry(), moved);
 }
