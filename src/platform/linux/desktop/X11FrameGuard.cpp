@@ -138,6 +138,9 @@ void X11FrameGuard::handle(const xcb_generic_event_t* event)
 
 void X11FrameGuard::stepped(xcb_window_t topLevel, const QRect& outer)
 {
+    // A frame the window manager is still making stands a pixel wide at the root's corner.
+    if (outer.width() <= 1 || outer.height() <= 1)
+        return;
     if (clientsChanged_.exchange(false))
         findTopLevels();
     xcb_window_t client = XCB_NONE;
@@ -168,7 +171,7 @@ void X11FrameGuard::stepped(xcb_window_t topLevel, const QRect& outer)
         }
     }
     if (client != XCB_NONE)
-        ask(client, topLevel, kept);
+        ask(client, topLevel, kept, kept.size() != outer.size());
 }
 
 xcb_window_t X11FrameGuard::topLevelOf(xcb_window_t window)
@@ -216,7 +219,7 @@ void X11FrameGuard::findTopLevels()
     }
 }
 
-void X11FrameGuard::ask(xcb_window_t client, xcb_window_t topLevel, const QRect& outer)
+void X11FrameGuard::ask(xcb_window_t client, xcb_window_t topLevel, const QRect& outer, bool resize)
 {
     const auto geometry = xcbReply(xcb_get_geometry_reply(c_, xcb_get_geometry(c_, client), nullptr));
     if (!geometry)
@@ -249,8 +252,10 @@ void X11FrameGuard::ask(xcb_window_t client, xcb_window_t topLevel, const QRect&
     const std::uint32_t values[] = {std::uint32_t(origin.x()), std::uint32_t(origin.y()),
                                     std::uint32_t(std::max(1, inner.width() - border)),
                                     std::uint32_t(std::max(1, inner.height() - border))};
+    // A move leaves the size alone: the server's word of it may be newer than the step's.
     xcb_configure_window(c_, client,
-                         XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
+                         XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y
+                             | (resize ? XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT : 0),
                          values);
     xcb_flush(c_);
     ++answers_;

@@ -60,8 +60,9 @@ private:
     // Finds the clients' top-level windows anew.
     void findTopLevels();
     xcb_window_t topLevelOf(xcb_window_t window);
-    // Asks for the client's frame at `outer` (its window manager's frame included).
-    void ask(xcb_window_t client, xcb_window_t topLevel, const QRect& outer);
+    // Asks for the client's frame at `outer` (its window manager's frame
+    // included), its size too only for a resize.
+    void ask(xcb_window_t client, xcb_window_t topLevel, const QRect& outer, bool resize);
 
     xcb_connection_t* c_;
     xcb_window_t root_;
