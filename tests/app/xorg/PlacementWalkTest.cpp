@@ -409,7 +409,10 @@ protected:
             // manager dropped it.
             const auto held = [&] {
                 const auto h = shown(name);
-                if (!h || (dropped && (!home.contains(h->outer) || h->outer.size() != (now ? now->outer.size() : size))))
+                // A change takes the detached prompter back into the island, held or not.
+                if (!h)
+                    return dropped && name == "prompter";
+                if ((dropped && (!home.contains(h->outer) || h->outer.size() != (now ? now->outer.size() : size))))
                     return false;
                 // The island takes back the prompter, and grows, as the displays change or as it is let go.
                 const bool tall = w->id != island->id || h->outer.height() == put.height() || h->outer.height() == was.height();
@@ -425,6 +428,8 @@ protected:
             EXPECT_TRUE(heldRight || !(wrong = true)) << "seed " << seedNow << ": " << said.toStdString() << next.toStdString() << ": while held"
                                                       << (dropped ? " after the window manager let go" : QString(" at %1,%2 %3x%4").arg(put.x()).arg(put.y()).arg(put.width()).arg(put.height()).toStdString())
                                                       << note.toStdString() << where().toStdString();
+            if (dropped && !last && name == "prompter")
+                return runEventsFor(300), true;
             if (dropped && last) {
                 const QRect area = visible();
                 sizes[name] = last->outer.size();
