@@ -124,14 +124,15 @@ PrivateWindowRegistry::PrivateWindowRegistry()
 
 PrivateWindowRegistry::~PrivateWindowRegistry() = default;
 
-std::optional<platform::Rect> PrivateWindowRegistry::boundsOf(const Window& window)
+std::optional<Window::Bounds> PrivateWindowRegistry::boundsOf(const Window& window)
 {
     const auto screen = DisplayTopology::builtInScreen();
     if (!screen)
         return std::nullopt;
     const auto boundary = qobject_cast<const IslandTriggerPanel*>(&window) ? PrivateWindowBoundary::fullDisplay
                                                                             : PrivateWindowBoundary::visibleDesktop;
-    return bounds(boundary, screen->frame, screen->visibleFrame);
+    return Window::Bounds{bounds(boundary, screen->frame, screen->visibleFrame), screen->frame,
+                          screen->displayID.value_or(0), screen->frame};
 }
 
 std::vector<Window*> PrivateWindowRegistry::registeredWindows() const { return alive(windows_); }
@@ -147,15 +148,8 @@ void PrivateWindowRegistry::registerWindow(Window* window)
         windows_.emplace_back(window);
     window->setSharingType(sharingType(sharingEnabled_));
     QPointer<Window> bounded(window);
-    window->setBound(
-        [bounded]() -> std::optional<Window::Bounds> {
-            const auto area = bounded ? boundsOf(*bounded) : std::nullopt;
-            const auto screen = DisplayTopology::builtInScreen();
-            if (!area || !screen)
-                return std::nullopt;
-            return Window::Bounds{*area, screen->frame, screen->displayID.value_or(0), screen->frame};
-        },
-        &PrivateWindowGeometry::boundedFrame);
+    window->setBound([bounded] { return bounded ? boundsOf(*bounded) : std::nullopt; },
+                     &PrivateWindowGeometry::boundedFrame);
 
     // A dead window's watch could otherwise match a new window at its address.
     std::erase_if(boundaryObservers_, [](const BoundaryWatch& w) { return w.window.isNull(); });
@@ -390,9 +384,9 @@ void PrivateWindowRegistry::returnWindowsOutForWantOfScreen()
 
 bool PrivateWindowRegistry::clamp(Window& window, const std::optional<platform::Rect>& former)
 {
-    const auto area = boundsOf(window);
+    const auto bounds = boundsOf(window);
     window.rereadBound();
-    if (!area) {
+    if (!bounds) {
         // Gone for want of a screen, it comes back with the next restore:
         // the hide that follows finds it already out and would forget it.
         if (window.isVisible()) {
@@ -407,8 +401,8 @@ bool PrivateWindowRegistry::clamp(Window& window, const std::optional<platform::
         window.orderOut();
         return false;
     }
-    const platform::Rect clamped = former ? PrivateWindowGeometry::boundedFrame(window.frame(), *former, *area)
-                                          : PrivateWindowGeometry::clampedFrame(window.frame(), *area);
+    const platform::Rect clamped = former ? PrivateWindowGeometry::boundedFrame(window.frame(), *former, bounds->area)
+                                          : PrivateWindowGeometry::clampedFrame(window.frame(), bounds->area);
     // Pushed inside for now: a push by the window manager as the screens
     // changed is no place of the window's.
     if (clamped != window.frame())

@@ -54,8 +54,8 @@ public:
     // middle of the built-in screen, but those `keepsItsPlace` names.
     void centreDialogsOnBuiltInScreen(const std::function<bool(const QWidget*)>& keepsItsPlace = nullptr);
 
-    // The area a registered window must stay in; none without a built-in screen.
-    static std::optional<platform::Rect> boundsOf(const platform::Window& window);
+    // Where a registered window must stay and where its place may lie; none without a built-in screen.
+    static std::optional<platform::Window::Bounds> boundsOf(const platform::Window& window);
 
     bool containsVisiblePrivateWindow(platform::Point point) const;
     bool visibleWindowsAreOnBuiltInScreen() const;
