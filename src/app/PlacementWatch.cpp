@@ -145,6 +145,18 @@ static bool movesWhole(const platform::PointerService::Press& press)
     return press.withModifier || (on.y() < at.top() && on.x() >= at.left() && on.x() <= at.right());
 }
 
+// A window manager carries a window it moves whole at its size at the press;
+// the program may have resized it since (the island taking back the prompter).
+static QRect carriedFrame(const platform::Window& window, const platform::PointerService::Press& press, QRect told)
+{
+    if (!press.area || press.number < platform::current().pointer().lastKey().number || !movesWhole(press))
+        return told;
+    const QSize atPress = platform::toQtGlobal(*press.area).marginsAdded(window.decorationMargins()).size();
+    if (const QSize asked = platform::toQtGlobal(window.askedFrame()).size(); told.size() == atPress && asked != atPress)
+        told.setSize(asked);
+    return told;
+}
+
 void PlacementWatch::pressEnded()
 {
     const bool settled = !isSettled || isSettled();
@@ -182,6 +194,7 @@ void PlacementWatch::adoptUntoldDrag()
     spentInput_ = std::max(spentInput_, press.number);
     takeInHand(*ours);
     const QMargins decorations = ours->decorationMargins();
+    ended = carriedFrame(*ours, press, ended.marginsAdded(decorations)).marginsRemoved(decorations);
     if (ended != platform::toQtGlobal(ours->placeFrame()).marginsRemoved(decorations))
         ours->setFrame(platform::fromQtGlobal(QRectF(ended.marginsAdded(decorations))),
                        platform::fromQtGlobal(QRectF(platform::toQtGlobal(*press.area).marginsAdded(decorations))));
@@ -275,15 +288,19 @@ void PlacementWatch::judge(QWidget& window, const QRect& inner)
     if (settled && isSpeakersMove(window, inner)) {
         // Held, where the window manager carries it is no place yet: one it
         // lets go of mid-drag goes back to where it was.
+        if (!ours) {
+            if (!isHeldNow(window))
+                takeInHand(window);
+            return;
+        }
+        const QRect told = carriedFrame(*ours, platform::current().pointer().lastPress(), platform::toQtGlobal(ours->frame()));
         if (isHeldNow(window)) {
-            if (ours)
-                ours->keepFrame(ours->frame());
+            ours->keepFrame(platform::fromQtGlobal(QRectF(told)));
             return;
         }
         takeInHand(window);
         // Where the speaker left it is its place from now on.
-        if (ours)
-            ours->setFrame(ours->frame(), ours->formerFrame());
+        ours->setFrame(platform::fromQtGlobal(QRectF(told)), ours->formerFrame());
         return;
     }
     if (windowManagerMovesLeft_ <= 0)

@@ -55,7 +55,8 @@ void IslandResizeHandleView::dragTo(platform::Point mouse)
     auto* island = qobject_cast<IslandWindow*>(w);
     const platform::Size minimum = island ? island->contentMinSize() : platform::Size{};
     // From the frame of the press, so an edge dragged past the screen's stops there, the other staying put.
-    w->setFrame(island_geometry::resizedFrame(edge_, *initialFrame_, *initialMouseLocation_, mouse, minimum), *initialFrame_);
+    const platform::Rect frame = island_geometry::resizedFrame(edge_, *initialFrame_, *initialMouseLocation_, mouse, minimum, w->frame());
+    w->setFrame(frame, island_geometry::resizedFrame(edge_, *initialFrame_, *initialMouseLocation_, *initialMouseLocation_, minimum, w->frame()));
 }
 
 void IslandResizeHandleView::endDrag()

@@ -9,7 +9,7 @@ using platform::Point;
 using platform::Rect;
 using platform::Size;
 
-Rect resizedFrame(IslandResizeEdge edge, const Rect& f, Point initialMouse, Point mouse, Size m)
+Rect resizedFrame(IslandResizeEdge edge, const Rect& f, Point initialMouse, Point mouse, Size m, const Rect& current)
 {
     const double dx = mouse.x - initialMouse.x;
     const double dy = mouse.y - initialMouse.y;
@@ -23,6 +23,15 @@ Rect resizedFrame(IslandResizeEdge edge, const Rect& f, Point initialMouse, Poin
         || edge == IslandResizeEdge::bottomRight;
 
     Rect r = f;
+    // Along an axis no held edge lies on, the window stands where it stands now.
+    if (!left && !right) {
+        r.origin.x = current.origin.x;
+        r.size.width = current.size.width;
+    }
+    if (!top && !bottom) {
+        r.origin.y = current.origin.y;
+        r.size.height = current.size.height;
+    }
     if (left) {
         r.size.width = std::max(m.width, f.width() - dx);
         r.origin.x = f.maxX() - r.size.width;

@@ -205,12 +205,13 @@ TEST(PlacementWatch, ADragNeverToldOfStandsWhereTheButtonWentUp)
 // resized, or across a change, it is at its place at its size then.
 TEST(PlacementWatch, ADragOrResizeEndsWhereLetGoOrAHoldCutItAtItsPlace)
 {
-    enum class Ends { byHand, resized, atItsPlace, placed };
-    struct Case { const char* name; QPoint at; bool modifier, hidden, change; Ends ends; };
+    enum class Ends { byHand, resized, atItsPlace, placed, grownByHand };
+    struct Case { const char* name; QPoint at; bool modifier, hidden, change; Ends ends; bool grows = false; };
     for (const Case& c : {Case{"borderLetGo", {403, 303}, false, false, false, Ends::resized}, Case{"titleBarCut", {50, -10}, false, true, false, Ends::byHand},
                           Case{"altCut", {50, 50}, true, true, false, Ends::byHand}, Case{"borderCut", {403, 303}, false, true, false, Ends::atItsPlace},
                           Case{"titleBarCutAcrossAChange", {50, -10}, false, true, true, Ends::placed},
-                          Case{"borderCutAcrossAChange", {403, 303}, false, true, true, Ends::placed}}) {
+                          Case{"borderCutAcrossAChange", {403, 303}, false, true, true, Ends::placed},
+                          Case{"altDragWhileTheProgramGrowsIt", {50, 50}, true, false, false, Ends::grownByHand, true}}) {
         Watched w;
         auto& window = *w.window;
         auto& watch = *w.watch;
@@ -227,6 +228,12 @@ TEST(PlacementWatch, ADragOrResizeEndsWhereLetGoOrAHoldCutItAtItsPlace)
         pointer->buttonHeld = true;
         if (c.at.x() > place.width())
             serverMoves(window, resized);
+        // Openbox carries it on at its size at the press.
+        const QRect grown(place.topLeft() + (to - from), place.size() + QSize(0, 100));
+        if (c.grows) {
+            window.setFrame(platform::fromQtGlobal(QRectF(QRect(place.topLeft(), grown.size()).marginsAdded(window.decorationMargins()))));
+            serverMoves(window, QRect(grown.topLeft(), place.size()));
+        }
         if (c.hidden) {
             // The key, then its hide; the window manager puts a window it moved back where the drag began.
             pointer->key = {2, &window, {}, {}};
@@ -252,9 +259,10 @@ TEST(PlacementWatch, ADragOrResizeEndsWhereLetGoOrAHoldCutItAtItsPlace)
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         // Whatever stands so is its place from now on.
         watch.place(false, [] {});
-        const QRect ended = c.ends == Ends::byHand ? place.translated(to - from) : c.ends == Ends::resized ? resized : c.ends == Ends::placed ? home : place;
+        const QRect ended = c.ends == Ends::byHand ? place.translated(to - from) : c.ends == Ends::resized ? resized : c.ends == Ends::placed ? home
+            : c.ends == Ends::grownByHand ? grown : place;
         EXPECT_EQ(window.geometry(), ended) << c.name;
-        EXPECT_EQ(watch.isSpeakers(&window), c.ends == Ends::byHand || c.ends == Ends::resized) << c.name;
+        EXPECT_EQ(watch.isSpeakers(&window), c.ends == Ends::byHand || c.ends == Ends::resized || c.ends == Ends::grownByHand) << c.name;
     }
 }
 

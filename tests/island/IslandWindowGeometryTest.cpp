@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace quorvia {
 namespace {
 
@@ -15,9 +17,11 @@ struct ResizeCase {
     IslandResizeEdge edge;
     Point mouse;
     Rect expected;
+    // Where the window stands as the pointer moves, when not where the drag began.
+    std::optional<Rect> current = std::nullopt;
 };
 
-TEST(IslandResizeGeometry, DraggedEdgeMovesAndTheOppositeEdgeStaysUntilTheMinimum)
+TEST(IslandResizeGeometry, DraggedEdgeMovesAndTheOthersStayWhereTheWindowStandsUntilTheMinimum)
 {
     const Rect start(100, 200, 640, 660);
     const Point grab(100, 500);
@@ -34,9 +38,13 @@ TEST(IslandResizeGeometry, DraggedEdgeMovesAndTheOppositeEdgeStaysUntilTheMinimu
         {IslandResizeEdge::bottomLeft, {130, 480}, Rect(130, 180, 610, 680)},
         {IslandResizeEdge::bottomRight, {50, 900}, Rect(100, 300, 590, 560)},
         {IslandResizeEdge::topLeft, {90, 490}, Rect(90, 200, 650, 650)},
+        // Grown by 140 since the press, its top edge kept: the held edge alone follows the pointer.
+        {IslandResizeEdge::right, {150, 500}, Rect(100, 60, 690, 800), Rect(100, 60, 640, 800)},
+        {IslandResizeEdge::left, {700, 500}, Rect(220, 60, 520, 800), Rect(100, 60, 640, 800)},
+        {IslandResizeEdge::bottom, {100, 450}, Rect(100, 150, 640, 710), Rect(100, 60, 640, 800)},
     };
     for (const auto& c : cases) {
-        const Rect r = geometry::resizedFrame(c.edge, start, grab, c.mouse, minimum);
+        const Rect r = geometry::resizedFrame(c.edge, start, grab, c.mouse, minimum, c.current.value_or(start));
         EXPECT_EQ(r, c.expected) << int(c.edge) << " -> " << r.minX() << "," << r.minY() << " " << r.width() << "x"
                                  << r.height();
     }
