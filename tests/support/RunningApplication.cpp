@@ -493,6 +493,17 @@ std::uint32_t RunningApplication::transientFor(const Window& window) const
     return owner && xcb_get_property_value_length(owner.get()) == 4 ? *static_cast<std::uint32_t*>(xcb_get_property_value(owner.get())) : 0;
 }
 
+bool RunningApplication::hasState(const Window& window, const char* state) const
+{
+    if (!connection_ || xcb_connection_has_error(connection_))
+        return false;
+    const std::uint32_t wanted = internAtom(connection_, state);
+    const auto states = hold(xcb_get_property_reply(
+        connection_, xcb_get_property(connection_, 0, window.id, internAtom(connection_, "_NET_WM_STATE"), XCB_ATOM_ATOM, 0, 64), nullptr));
+    const auto* atoms = states ? static_cast<const std::uint32_t*>(xcb_get_property_value(states.get())) : nullptr;
+    return atoms && wanted && std::count(atoms, atoms + xcb_get_property_value_length(states.get()) / 4, wanted) > 0;
+}
+
 std::optional<RunningApplication::Window> RunningApplication::pressIslandSetting(const Window& island, QPoint control, QPoint gear) const
 {
     const auto before = windows();

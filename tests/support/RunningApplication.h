@@ -119,6 +119,8 @@ public:
     int shownTopLevelsOfOthers() const;
     // The window it stands for (its WM_TRANSIENT_FOR), 0 when none.
     std::uint32_t transientFor(const Window& window) const;
+    // Whether the window's _NET_WM_STATE names the state, as a window manager reads it.
+    bool hasState(const Window& window, const char* state) const;
     // Types text as keystrokes into the window that has the keyboard.
     void type(const QString& text) const;
     void pressEmergencyKey() const;

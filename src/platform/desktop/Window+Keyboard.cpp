@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QPointer>
 #include <QWindow>
+#include <QtGui/private/qguiapplication_p.h>
 
 #include <optional>
 
@@ -106,7 +107,22 @@ void Window::showLeavingKeyboard(QWidget& window)
     if (QWindow* handle = window.windowHandle())
         handle->setProperty(withoutActivating, true);
     window.setAttribute(Qt::WA_ShowWithoutActivating, true);
+    // Qt's X11 layer asks the keyboard for a modal window it maps, past the
+    // zero user time: mapped plain, it stands modal again at once.
+    const QPointer<QWindow> modal =
+        !window.isVisible() && window.windowHandle() && window.windowHandle()->isModal() ? window.windowHandle() : nullptr;
+    const Qt::WindowModality modality = modal ? modal->modality() : Qt::NonModal;
+    if (modal) {
+        if (WindowSystem* system = hasCurrent() ? current().windowSystem() : nullptr)
+            system->markModal(window);
+        modal->setModality(Qt::NonModal);
+    }
     window.show();
+    if (modal) {
+        modal->setModality(modality);
+        if (modal->isVisible())
+            QGuiApplicationPrivate::showModalWindow(modal);
+    }
     window.setAttribute(Qt::WA_ShowWithoutActivating, always);
     if (QWindow* handle = window.windowHandle())
         handle->setProperty(withoutActivating, always ? QVariant(true) : QVariant());

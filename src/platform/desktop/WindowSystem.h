@@ -57,6 +57,9 @@ public:
     virtual void keepInside(QWidget&, const std::optional<KeptArea>&, FrameRule) {}
     // Where the server has the keyboard now; nothing when it cannot tell.
     virtual std::optional<KeyboardFocus> keyboardFocus() { return std::nullopt; }
+    // Tells the window manager, before a window not shown is shown again,
+    // that it stands modal, as Qt tells only of a window it maps modal.
+    virtual void markModal(QWidget&) {}
 
     // The backend calls it on the main thread whenever compositing starts or
     // stops: every shaped or shadowed window, shown or not, updates its shadow

@@ -11,6 +11,7 @@
 #include <X11/Xlib.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <utility>
@@ -143,6 +144,26 @@ std::optional<KeyboardFocus> X11WindowSystem::keyboardFocus()
         window = tree ? tree->parent : XCB_NONE;
     }
     return KeyboardFocus{KeyboardFocus::Holder::otherProgram, nullptr};
+}
+
+void X11WindowSystem::markModal(QWidget& window)
+{
+    auto* x11 = qtX11();
+    if (!x11 || !window.testAttribute(Qt::WA_WState_Created) || window.isVisible())
+        return;
+    xcb_connection_t* c = x11->connection();
+    const auto id = xcb_window_t(window.internalWinId());
+    const xcb_atom_t state = internXcbAtom(c, "_NET_WM_STATE");
+    const xcb_atom_t modal = internXcbAtom(c, "_NET_WM_STATE_MODAL");
+    if (state == XCB_ATOM_NONE || modal == XCB_ATOM_NONE)
+        return;
+    // Qt keeps what the property holds as it maps the window; the window
+    // manager cleared it when the window was last hidden.
+    const auto held = xcbReply(xcb_get_property_reply(c, xcb_get_property(c, 0, id, state, XCB_ATOM_ATOM, 0, 1024), nullptr));
+    const auto* atoms = held && held->format == 32 ? static_cast<const xcb_atom_t*>(xcb_get_property_value(held.get())) : nullptr;
+    const int count = atoms ? xcb_get_property_value_length(held.get()) / 4 : 0;
+    if (std::find(atoms, atoms + count, modal) == atoms + count)
+        xcb_change_property(c, XCB_PROP_MODE_APPEND, id, state, XCB_ATOM_ATOM, 32, 1, &modal);
 }
 
 void X11WindowSystem::keepInside(QWidget& window, const std::optional<KeptArea>& area, FrameRule rule)

@@ -25,6 +25,7 @@ public:
     bool windowsAreComposited() override;
     std::optional<QPoint> innerOrigin(const QWidget& window) override;
     std::optional<KeyboardFocus> keyboardFocus() override;
+    void markModal(QWidget& window) override;
     void keepInside(QWidget& window, const std::optional<KeptArea>& area, FrameRule rule) override;
 
 private:
