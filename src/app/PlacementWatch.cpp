@@ -67,8 +67,6 @@ void PlacementWatch::place(bool afresh, const std::function<void()>& place)
             ours->returnToPlace();
     place();
     placing_ = was;
-    if (afresh)
-        resumeHeldResize();
 }
 
 void PlacementWatch::forgetInput(bool keepHeldPress)
@@ -157,48 +155,6 @@ static QRect carriedFrame(const platform::Window& window, const platform::Pointe
     if (const QSize asked = platform::toQtGlobal(window.askedFrame()).size(); told.size() == atPress && asked != atPress)
         told.setSize(asked);
     return told;
-}
-
-void PlacementWatch::learnResize(const platform::PointerService::Press& press, const QWidget& window, const QRect& told)
-{
-    const auto* ours = qobject_cast<const platform::Window*>(&window);
-    if (!ours || !press.area || movesWhole(press))
-        return;
-    if (resize_.press != press.number)
-        resize_ = HeldResize{press.number, {}, false};
-    // The window manager's own frames leave the edges it does not move where
-    // they stood at the press; other frames (a clamp's, ours) teach nothing.
-    const QRect at = platform::toQtGlobal(*press.area).marginsAdded(ours->decorationMargins());
-    Qt::Edges same, moved;
-    (told.left() == at.left() ? same : moved) |= Qt::LeftEdge;
-    (told.right() == at.right() ? same : moved) |= Qt::RightEdge;
-    (told.top() == at.top() ? same : moved) |= Qt::TopEdge;
-    (told.bottom() == at.bottom() ? same : moved) |= Qt::BottomEdge;
-    if (same && moved)
-        resize_.edges |= moved;
-}
-
-void PlacementWatch::resumeHeldResize()
-{
-    const auto press = heldPress();
-    auto* ours = press ? qobject_cast<platform::Window*>(press->window.data()) : nullptr;
-    if (!ours || !ours->isVisible() || resize_.press != press->number || !resize_.edges || !press->area || !placesWindow
-        || !placesWindow(*ours) || !platform::current().windowSystem())
-        return;
-    // Where it stands, inside the laptop screen; the hand keeps the held edges
-    // as far from it as they were at the press.
-    ours->readBackFrame();
-    ours->keepFrame(ours->frame());
-    const QRect stands = platform::toQtGlobal(ours->frame());
-    const QRect at = platform::toQtGlobal(*press->area).marginsAdded(ours->decorationMargins());
-    const QPoint on = platform::toQtGlobal(press->location).toPoint();
-    QPoint pointer = platform::toQtGlobal(platform::current().pointer().mouseLocation()).toPoint();
-    const Qt::Edges edges = resize_.edges;
-    if (edges & (Qt::LeftEdge | Qt::RightEdge))
-        pointer.setX(edges & Qt::RightEdge ? stands.right() + on.x() - at.right() : stands.left() + on.x() - at.left());
-    if (edges & (Qt::TopEdge | Qt::BottomEdge))
-        pointer.setY(edges & Qt::BottomEdge ? stands.bottom() + on.y() - at.bottom() : stands.top() + on.y() - at.top());
-    resize_.resumed = platform::current().windowSystem()->resumeResize(*ours, stands, edges, pointer) || resize_.resumed;
 }
 
 void PlacementWatch::pressEnded()
@@ -339,9 +295,7 @@ void PlacementWatch::judge(QWidget& window, const QRect& inner)
         }
         const QRect told = carriedFrame(*ours, platform::current().pointer().lastPress(), platform::toQtGlobal(ours->frame()));
         if (isHeldNow(window)) {
-            learnResize(platform::current().pointer().lastPress(), window, told);
-            if (!resize_.resumed)
-                ours->keepFrame(platform::fromQtGlobal(QRectF(told)));
+            ours->keepFrame(platform::fromQtGlobal(QRectF(told)));
             return;
         }
         takeInHand(window);

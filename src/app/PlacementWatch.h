@@ -79,12 +79,6 @@ private:
     void spendEndedInput();
     void adoptUntoldDrag();
     void pressEnded();
-    // A resize by the window manager's border goes on after a change from
-    // where the window stood at the press, in a space the change has moved:
-    // the edges it moves are learnt as it goes, and at a change it is begun
-    // anew from where the window stands, those edges where the hand has them.
-    void learnResize(const platform::PointerService::Press& press, const QWidget& window, const QRect& told);
-    void resumeHeldResize();
     bool isTakenInHand(const QWidget* window) const;
     void takeInHand(QWidget& window);
 
@@ -103,13 +97,6 @@ private:
     std::vector<QPointer<QWidget>> speakers_;
     // The window of ours the pointer drags in, a button held.
     QPointer<QWidget> draggedWindow_;
-    struct HeldResize {
-        std::uint64_t press = 0;
-        Qt::Edges edges;
-        // Begun anew by the window manager since: its frames stand as they come.
-        bool resumed = false;
-    };
-    HeldResize resize_;
     platform::Observation changes_;
 };
 

@@ -60,12 +60,6 @@ public:
     // Tells the window manager, before a window not shown is shown again,
     // that it stands modal, as Qt tells only of a window it maps modal.
     virtual void markModal(QWidget&) {}
-    // Ends a resize by the border the window manager runs for a shown window,
-    // stands the window in `frame` (its decorations included, Qt's global
-    // space) and has the window manager resize it on from there by `edges`,
-    // the pointer at `pointer` taken as where they are held. False when no
-    // window manager takes that.
-    virtual bool resumeResize(QWidget&, const QRect& /*frame*/, Qt::Edges, QPoint /*pointer*/) { return false; }
 
     // The backend calls it on the main thread whenever compositing starts or
     // stops: every shaped or shadowed window, shown or not, updates its shadow

@@ -219,17 +219,6 @@ void X11FrameGuard::findTopLevels()
     }
 }
 
-bool X11FrameGuard::asksByItsOwnCorner(xcb_connection_t* c, xcb_window_t client)
-{
-    // WM_NORMAL_HINTS: flags first, the gravity eighteenth, flagged by bit 9.
-    const auto hints = xcbReply(xcb_get_property_reply(
-        c, xcb_get_property(c, 0, client, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 0, 18), nullptr));
-    if (!hints || hints->format != 32 || xcb_get_property_value_length(hints.get()) < 18 * 4)
-        return false;
-    const auto* words = static_cast<const std::uint32_t*>(xcb_get_property_value(hints.get()));
-    return (words[0] & (1u << 9)) && words[17] == XCB_GRAVITY_STATIC;
-}
-
 void X11FrameGuard::ask(xcb_window_t client, xcb_window_t topLevel, const QRect& outer, bool resize)
 {
     const auto geometry = xcbReply(xcb_get_geometry_reply(c_, xcb_get_geometry(c_, client), nullptr));
@@ -249,8 +238,17 @@ void X11FrameGuard::ask(xcb_window_t client, xcb_window_t topLevel, const QRect&
     }
     const QRect inner = outer.marginsRemoved(decorations);
     QPoint origin = outer.topLeft();
-    if (client != topLevel && asksByItsOwnCorner(c_, client))
-        origin = inner.topLeft();
+    // A managed client asks by its own corner under static gravity, by its frame's otherwise.
+    if (client != topLevel) {
+        // WM_NORMAL_HINTS: flags first, the gravity eighteenth, flagged by bit 9.
+        const auto hints = xcbReply(xcb_get_property_reply(
+            c_, xcb_get_property(c_, 0, client, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 0, 18), nullptr));
+        if (hints && hints->format == 32 && xcb_get_property_value_length(hints.get()) >= 18 * 4) {
+            const auto* words = static_cast<const std::uint32_t*>(xcb_get_property_value(hints.get()));
+            if ((words[0] & (1u << 9)) && words[17] == XCB_GRAVITY_STATIC)
+                origin = inner.topLeft();
+        }
+    }
     const std::uint32_t values[] = {std::uint32_t(origin.x()), std::uint32_t(origin.y()),
                                     std::uint32_t(std::max(1, inner.width() - border)),
                                     std::uint32_t(std::max(1, inner.height() - border))};

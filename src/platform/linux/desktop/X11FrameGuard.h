@@ -36,9 +36,6 @@ public:
 
     // Any thread. `client` is our top-level X window; none lifts its area.
     void keepInside(xcb_window_t client, const std::optional<KeptArea>& area, FrameRule rule);
-    // Whether a managed client asks for its place by its own corner (static
-    // gravity) rather than by its frame's.
-    static bool asksByItsOwnCorner(xcb_connection_t* c, xcb_window_t client);
     // How many steps were answered so far.
     std::uint64_t answers() const { return answers_; }
 

@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QWidget>
-#include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
 
 #include <X11/Xlib.h>
@@ -165,48 +164,6 @@ void X11WindowSystem::markModal(QWidget& window)
     const int count = atoms ? xcb_get_property_value_length(held.get()) / 4 : 0;
     if (std::find(atoms, atoms + count, modal) == atoms + count)
         xcb_change_property(c, XCB_PROP_MODE_APPEND, id, state, XCB_ATOM_ATOM, 32, 1, &modal);
-}
-
-bool X11WindowSystem::resumeResize(QWidget& window, const QRect& frame, Qt::Edges edges, QPoint pointer)
-{
-    auto* x11 = qtX11();
-    if (!x11 || !edges || !window.testAttribute(Qt::WA_WState_Created) || !window.isVisible())
-        return false;
-    xcb_connection_t* c = x11->connection();
-    const auto id = xcb_window_t(window.internalWinId());
-    const xcb_atom_t moveResize = internXcbAtom(c, "_NET_WM_MOVERESIZE");
-    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    if (moveResize == XCB_ATOM_NONE || !screen || managersOwnWindow(c, screen->root) == XCB_NONE)
-        return false;
-    const auto tell = [&](std::uint32_t x, std::uint32_t y, std::uint32_t direction) {
-        xcb_client_message_event_t event{};
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = id;
-        event.type = moveResize;
-        event.data.data32[0] = x;
-        event.data.data32[1] = y;
-        event.data.data32[2] = direction;
-        event.data.data32[3] = 1;
-        event.data.data32[4] = 1;
-        xcb_send_event(c, 0, screen->root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                       reinterpret_cast<const char*>(&event));
-    };
-    constexpr std::uint32_t cancel = 11;
-    const bool left = edges & Qt::LeftEdge, right = edges & Qt::RightEdge, top = edges & Qt::TopEdge, bottom = edges & Qt::BottomEdge;
-    const std::uint32_t direction = top ? (left ? 0 : right ? 2 : 1) : bottom ? (left ? 6 : right ? 4 : 5) : left ? 7 : 3;
-    // In this order on one connection, so the window manager takes each before
-    // the next: the old resize ends (putting the window back where it began),
-    // the window stands in its frame, and the new resize begins from there.
-    tell(0, 0, cancel);
-    const QRect inner = frame.marginsRemoved(window.windowHandle() ? window.windowHandle()->frameMargins() : QMargins());
-    const QPoint origin = X11FrameGuard::asksByItsOwnCorner(c, id) ? inner.topLeft() : frame.topLeft();
-    const std::uint32_t values[] = {std::uint32_t(origin.x()), std::uint32_t(origin.y()), std::uint32_t(std::max(1, inner.width())),
-                                    std::uint32_t(std::max(1, inner.height()))};
-    xcb_configure_window(c, id, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, values);
-    tell(std::uint32_t(pointer.x()), std::uint32_t(pointer.y()), direction);
-    xcb_flush(c);
-    return true;
 }
 
 void X11WindowSystem::keepInside(QWidget& window, const std::optional<KeptArea>& area, FrameRule rule)

@@ -26,7 +26,6 @@ public:
     std::optional<QPoint> innerOrigin(const QWidget& window) override;
     std::optional<KeyboardFocus> keyboardFocus() override;
     void markModal(QWidget& window) override;
-    bool resumeResize(QWidget& window, const QRect& frame, Qt::Edges edges, QPoint pointer) override;
     void keepInside(QWidget& window, const std::optional<KeptArea>& area, FrameRule rule) override;
 
 private:
