@@ -49,7 +49,9 @@ Rect resizedFrame(IslandResizeEdge edge, const Rect& f, Point initialMouse, Poin
 
 Point islandOrigin(const platform::Screen& screen, Size windowSize)
 {
-    return {screen.frame.midX() - windowSize.width / 2, screen.visibleFrame.maxY() - windowSize.height - 8};
+    // On whole pixels: the server rounds half of an odd width one way, a later
+    // frame reckoned from it the other, and the island would creep a pixel.
+    return {std::floor(screen.frame.midX() - windowSize.width / 2), screen.visibleFrame.maxY() - windowSize.height - 8};
 }
 
 std::optional<Rect> expandedFrame(const Rect& current, double preferredModuleHeight)

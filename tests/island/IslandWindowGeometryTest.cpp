@@ -68,6 +68,8 @@ TEST(IslandWindowGeometry, IslandHangsBelowTheMenuBarCentredOnTheWholeScreen)
     screen.frame = Rect(-200, 0, 1440, 900);
     screen.visibleFrame = Rect(-100, 0, 1340, 875);
     EXPECT_EQ(geometry::islandOrigin(screen, {640, 660}), (Point{200, 207}));
+    // An odd width stands on a whole pixel, not half way.
+    EXPECT_EQ(geometry::islandOrigin(screen, {641, 660}), (Point{199, 207}));
 }
 
 TEST(IslandTriggerGeometry, FramesWithAndWithoutANotchHangFromTheTopOfTheScreen)
