@@ -23,14 +23,13 @@ Rect resizedFrame(IslandResizeEdge edge, const Rect& f, Point initialMouse, Poin
         || edge == IslandResizeEdge::bottomRight;
 
     Rect r = f;
-    // Along an axis no held edge lies on, the window stands where it stands now.
-    if (!left && !right) {
-        r.origin.x = current.origin.x;
+    // Along an axis no held edge lies on, the window keeps the size it has
+    // now, from its top or left edge at the press.
+    if (!left && !right)
         r.size.width = current.size.width;
-    }
     if (!top && !bottom) {
-        r.origin.y = current.origin.y;
         r.size.height = current.size.height;
+        r.origin.y = f.maxY() - current.size.height;
     }
     if (left) {
         r.size.width = std::max(m.width, f.width() - dx);

@@ -26,7 +26,7 @@ inline constexpr platform::Size minimumContentSize{520, 560};
 
 // The window's frame during a handle drag: always measured from where the drag
 // began, so the opposite edge stays put and a dragged edge stops at the minimum.
-// Along an axis the drag holds no edge of, the window keeps the frame it has
+// Along an axis the drag holds no edge of, the window keeps the size it has
 // now: the island taking back the prompter grows it under the held hand.
 platform::Rect resizedFrame(IslandResizeEdge edge, const platform::Rect& initialFrame, platform::Point initialMouse,
                             platform::Point mouse, platform::Size minimum, const platform::Rect& current);
