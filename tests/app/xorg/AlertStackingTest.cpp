@@ -1,3 +1,4 @@
+#include "look/DarkColours.h"
 #include "model/PromptScript.h"
 #include "model/StoredState.h"
 #include "platform/linux/settings/SettingsDefaults.h"
@@ -200,9 +201,14 @@ TEST_P(AlertStackingTest, AConfirmationHiddenByTheEmergencyKeyComesBackAndItsAns
         return state && state->projects.size() == 1 ? int(state->projects[0].timelineBlocks.value_or(std::vector<quorvia::PromptTimelineBlock>()).size()) : -1;
     };
     ASSERT_TRUE(askToDeleteEveryBlock() && waitUntil([&] { return blocks() == 2; })) << "稿件管理 asked nothing";
-    const QImage shown = app->grab(alert->frame);
-    const QColor face = shown.pixelColor(4, shown.height() - 4);
-    ASSERT_GT(ScreenPixels::count(shown, face), shown.width() * shown.height() / 2);
+    // Read once drawn where it stands: under load the window manager may show it first in a corner, not yet drawn.
+    const QColor face = quorvia::dark_colours::darkAppearance().color(QPalette::Window);
+    ASSERT_TRUE(waitUntil([&] {
+        const auto shown = app->windows();
+        const auto it = std::ranges::find(shown, *alert);
+        const QImage drawn = it == shown.end() ? QImage() : (alert = *it, app->grab(alert->frame));
+        return !drawn.isNull() && ScreenPixels::count(drawn, face) > drawn.width() * drawn.height() / 2;
+    }, 5000)) << "the confirmation was never drawn";
     app->pressEmergencyKey();
     ASSERT_TRUE(waitUntil([&] { return app->windows().empty(); }));
     // A loaded window manager takes its frame, which still holds the alert's last picture, down a moment later.
