@@ -208,7 +208,7 @@ protected:
         QString all;
         for (const auto& w : app->windows())
             all += QStringLiteral(" %1@%2,%3 %4x%5%6").arg(w.id == island->id ? "island" : w.name).arg(w.outer.x()).arg(w.outer.y()).arg(w.outer.width()).arg(w.outer.height())
-                       .arg(left.contains(w.id) ? QStringLiteral(" (left at %1,%2)").arg(left.at(w.id).x()).arg(left.at(w.id).y()) : QString());
+                       .arg(left.contains(w.id) ? QStringLiteral(" (left at %1,%2%3)").arg(left.at(w.id).x()).arg(left.at(w.id).y()).arg(eitherWay.contains(w.id) ? QStringLiteral(" or where placed") : QString()) : QString());
         all += QStringLiteral("; should show");
         for (const auto& [name, size] : sizes)
             all += QStringLiteral(" %1 %2x%3").arg(name).arg(size.width()).arg(size.height());
@@ -298,15 +298,20 @@ protected:
         if (!ours && means != "other")
             carriedByManager = w->id;
         const QRect was = w->outer;
-        if (means != "other")
-            eitherWay.erase(w->id);
+        // A step not taken leaves the windows as the speaker or the program put them.
+        const bool either = means != "other" && eitherWay.erase(w->id);
+        const auto untaken = [&] {
+            if (either)
+                eitherWay.insert(w->id);
+            return false;
+        };
         const QPoint from = handle(*w, means);
         if (means != "keys" && means != "other" && !alone(*w, from))
-            return false;
+            return untaken();
         if (word[0] == "other") {
             // Before the first change of the displays other programs may arrange the windows at will.
             if (!changed)
-                return false;
+                return untaken();
             const QPoint on(visible().left() + int(offset % std::uint32_t(visible().width() - w->outer.width())),
                             visible().top() + int(offset / 7 % std::uint32_t(visible().height() - w->outer.height())));
             const QPoint to = word[2] == "on" ? on : word[2] == "right" ? QPoint(home.right() - w->outer.width() / 2, on.y())
@@ -328,7 +333,7 @@ protected:
             }
             const int menus = app->shownTopLevelsOfOthers();
             if (by.isNull() || !app->focus(*w, 5000) || (app->key(QStringLiteral("alt+space"), 0), !waitUntil([&] { return app->shownTopLevelsOfOthers() > menus; }, 5000)))
-                return false;
+                return untaken();
             // Openbox begins the move as it takes its menu down: an arrow typed before is lost.
             app->key(QStringLiteral("m"), 0);
             waitUntil([&] { return app->shownTopLevelsOfOthers() <= menus; }, 5000);
@@ -341,14 +346,14 @@ protected:
             for (int tries = 0; tries < 16 && w->id != island->id && !clear(*w, was, to, 11); ++tries, offset = offset * 69069u + 12345u)
                 to.setSize(resized(*w, was, offset));
             if (to.size() == was.size() || (w->id != island->id && !clear(*w, was, to, 11)))
-                return false;
+                return untaken();
             app->drag(from, from + QPoint(to.width() - was.width(), to.height() - was.height()), 10, 30);
             return runEventsFor(300), left[w->id] = to, sizes[name] = to.size(), true;
         }
         if (word[0] == "still") {
             // Away toward the middle of the screen and back: the speaker moved it, and left it where it was.
             if (!clear(*w, was, was, 11))
-                return false;
+                return untaken();
             const QPoint away = from + QPoint(home.center().x() > from.x() ? 120 : -120, home.center().y() > from.y() ? 90 : -90);
             app->press(from, holding), app->moveHeld(from, away), app->moveHeld(away, from), app->release(holding);
             // Our grip moved it there and back, which takes it in hand; the window manager's drag moved nothing.
@@ -360,7 +365,7 @@ protected:
             const QStringList to = word.mid(byMeans ? 3 : 2);
             if (live || to.isEmpty() || !std::ranges::all_of(to, [](const QString& a) { return arrangements.contains(a); }) || to[0] == arrangement
                 || (to.size() > 1 && to[1] == to[0]))
-                return false;
+                return untaken();
             const bool edge = means == "edge";
             const QPoint part = from + (edge ? QPoint(60, w->id == island->id ? 0 : 40) : QPoint(home.center().x() > from.x() ? 120 : -120, home.center().y() > from.y() ? 90 : -90));
             app->noteHides(*w);
@@ -453,7 +458,7 @@ protected:
         // Grip, Alt or the title bar: the speaker's move stands where it was let go, and is its place from now on.
         const auto on = spot(*w, offset);
         if (!on)
-            return false;
+            return untaken();
         app->drag(from, from + *on - was.topLeft(), 10, 30, holding);
         return runEventsFor(300), left[w->id] = QRect(*on, was.size()), true;
     }
