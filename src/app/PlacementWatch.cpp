@@ -6,6 +6,7 @@
 #include "platform/desktop/Window.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QMoveEvent>
@@ -67,6 +68,8 @@ void PlacementWatch::place(bool afresh, const std::function<void()>& place)
             ours->returnToPlace();
     place();
     placing_ = was;
+    if (afresh)
+        takeOverHeldResize();
 }
 
 void PlacementWatch::forgetInput(bool keepHeldPress)
@@ -157,10 +160,95 @@ static QRect carriedFrame(const platform::Window& window, const platform::Pointe
     return told;
 }
 
+void PlacementWatch::learnResize(const platform::PointerService::Press& press, const QWidget& window, const QRect& told)
+{
+    const auto* ours = qobject_cast<const platform::Window*>(&window);
+    if (!ours || !press.area || movesWhole(press))
+        return;
+    if (resize_.press != press.number)
+        resize_ = HeldResize{press.number, {}, {}, {}, {}};
+    // The window manager's own frames leave the edges it does not move where
+    // they stood at the press; other frames (a clamp's, ours) teach nothing.
+    const QRect at = platform::toQtGlobal(*press.area).marginsAdded(ours->decorationMargins());
+    Qt::Edges same, moved;
+    (told.left() == at.left() ? same : moved) |= Qt::LeftEdge;
+    (told.right() == at.right() ? same : moved) |= Qt::RightEdge;
+    (told.top() == at.top() ? same : moved) |= Qt::TopEdge;
+    (told.bottom() == at.bottom() ? same : moved) |= Qt::BottomEdge;
+    if (same && moved)
+        resize_.edges |= moved;
+}
+
+void PlacementWatch::takeOverHeldResize()
+{
+    const auto press = heldPress();
+    auto* ours = press ? qobject_cast<platform::Window*>(press->window.data()) : nullptr;
+    if (!ours || !ours->isVisible() || resize_.press != press->number || !resize_.edges || !placesWindow || !placesWindow(*ours))
+        return;
+    // Taken over already, it carries on from where the newest change left it.
+    if (!resize_.window) {
+        if (!platform::current().windowSystem() || !platform::current().windowSystem()->stopManagersDrag(*ours))
+            return;
+        hand_.onMove = [this](QPointF pointer) { carryResize(pointer, false); };
+        hand_.onRelease = [this](std::optional<QPointF> at) { carryResize(at.value_or(QCursor::pos()), true); };
+        hand_.begin(QCursor::pos());
+    }
+    resize_.window = ours;
+    ours->readBackFrame();
+    ours->keepFrame(ours->frame());
+    resize_.stood = platform::toQtGlobal(ours->frame());
+    carryResize(QCursor::pos(), false);
+}
+
+bool PlacementWatch::isCarried(const QWidget& window) const
+{
+    return resize_.window == &window && isHeldNow(window);
+}
+
+void PlacementWatch::carryResize(QPointF pointer, bool letGo)
+{
+    const auto press = platform::current().pointer().lastPress();
+    auto* ours = qobject_cast<platform::Window*>(resize_.window.data());
+    // A hide cut the resize: the window goes back to its place.
+    if (!ours || press.number != resize_.press || press.number <= spentInput_ || !press.area || !ours->isVisible()) {
+        if (letGo)
+            resize_.window = nullptr;
+        return;
+    }
+    // The held edges keep as far from the hand as they were at the press; the
+    // others stay where the window stood.
+    const QRect at = platform::toQtGlobal(*press.area).marginsAdded(ours->decorationMargins());
+    const QPoint by = pointer.toPoint() - platform::toQtGlobal(press.location).toPoint();
+    const QSize least = ours->minimumSize().grownBy(ours->decorationMargins());
+    QRect to = resize_.stood;
+    if (resize_.edges & Qt::LeftEdge)
+        to.setLeft(std::min(at.left() + by.x(), to.right() + 1 - least.width()));
+    else if (resize_.edges & Qt::RightEdge)
+        to.setRight(std::max(at.right() + by.x(), to.left() - 1 + least.width()));
+    if (resize_.edges & Qt::TopEdge)
+        to.setTop(std::min(at.top() + by.y(), to.bottom() + 1 - least.height()));
+    else if (resize_.edges & Qt::BottomEdge)
+        to.setBottom(std::max(at.bottom() + by.y(), to.top() - 1 + least.height()));
+    // Bounded as a resize from where it stood: an edge stops short of the
+    // screen's. Held, its place stays where it was for a hide to take it back to.
+    const auto from = platform::fromQtGlobal(QRectF(resize_.stood));
+    if (letGo)
+        ours->setFrame(platform::fromQtGlobal(QRectF(to)), from);
+    else
+        ours->keepFrame(platform::fromQtGlobal(QRectF(to)), from);
+    resize_.carried = platform::toQtGlobal(ours->frame());
+    if (!letGo)
+        return;
+    resize_.window = nullptr;
+    spentInput_ = std::max(spentInput_, press.number);
+    takeInHand(*ours);
+}
+
 void PlacementWatch::pressEnded()
 {
     const bool settled = !isSettled || isSettled();
-    if (placing_ || !settled)
+    // A resize the program carries ends as its own hand tells.
+    if (placing_ || !settled || (resize_.window && platform::current().pointer().lastPress().number == resize_.press))
         return;
     spendEndedInput();
     adoptUntoldDrag();
@@ -282,6 +370,12 @@ void PlacementWatch::judge(QWidget& window, const QRect& inner)
             takeInHand(window);
         return;
     }
+    // The window manager's word on a resize the program carries (its end
+    // puts the window back where the resize began) stands for nothing.
+    if (ours && resize_.window == &window) {
+        ours->keepFrame(platform::fromQtGlobal(QRectF(resize_.carried)));
+        return;
+    }
     const bool settled = !isSettled || isSettled();
     if (!settled)
         forgetInput(true);
@@ -295,6 +389,7 @@ void PlacementWatch::judge(QWidget& window, const QRect& inner)
         }
         const QRect told = carriedFrame(*ours, platform::current().pointer().lastPress(), platform::toQtGlobal(ours->frame()));
         if (isHeldNow(window)) {
+            learnResize(platform::current().pointer().lastPress(), window, told);
             ours->keepFrame(platform::fromQtGlobal(QRectF(told)));
             return;
         }

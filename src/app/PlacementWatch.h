@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/core/NotificationCenter.h"
+#include "platform/desktop/PointerHold.h"
 #include "platform/desktop/PointerService.h"
 
 #include <QObject>
@@ -79,6 +80,15 @@ private:
     void spendEndedInput();
     void adoptUntoldDrag();
     void pressEnded();
+    // A resize by the window manager's border goes on after a change from
+    // where the window stood at the press, in a space the change has moved:
+    // the edges it moves are learnt as it goes, and at a change the program
+    // takes the resize over from where the window stands, those edges
+    // following the hand to the release.
+    void learnResize(const platform::PointerService::Press& press, const QWidget& window, const QRect& told);
+    void takeOverHeldResize();
+    void carryResize(QPointF pointer, bool letGo);
+    bool isCarried(const QWidget& window) const;
     bool isTakenInHand(const QWidget* window) const;
     void takeInHand(QWidget& window);
 
@@ -97,6 +107,15 @@ private:
     std::vector<QPointer<QWidget>> speakers_;
     // The window of ours the pointer drags in, a button held.
     QPointer<QWidget> draggedWindow_;
+    struct HeldResize {
+        std::uint64_t press = 0;
+        Qt::Edges edges;
+        // Once taken over: the window, where it stood then, and where the hand has it now.
+        QPointer<QWidget> window;
+        QRect stood, carried;
+    };
+    HeldResize resize_;
+    platform::PointerHold hand_;
     platform::Observation changes_;
 };
 

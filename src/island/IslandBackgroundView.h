@@ -1,6 +1,6 @@
 #pragma once
 
-#include "island/IslandPointerHold.h"
+#include "platform/desktop/PointerHold.h"
 
 #include <QWidget>
 
@@ -35,7 +35,7 @@ private:
 
     // The pointer's offset from the window's top left while a drag holds it.
     std::optional<QPointF> grip_;
-    IslandPointerHold hold_;
+    platform::PointerHold hold_;
 };
 
 } // namespace quorvia

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "island/IslandPointerHold.h"
+#include "platform/desktop/PointerHold.h"
 #include "island/IslandWindowGeometry.h"
 
 #include <QWidget>
@@ -36,7 +36,7 @@ private:
     std::optional<platform::Point> initialMouseLocation_;
     // The press's frame and pointer are in the laptop screen's space, which a
     // change of the displays leaves where it was: only the pointer is asked anew.
-    IslandPointerHold hold_;
+    platform::PointerHold hold_;
 };
 
 } // namespace quorvia

@@ -62,9 +62,11 @@ void Window::setFrame(const Rect& frame, const Rect& from)
         keepFrame(*kept);
 }
 
-void Window::keepFrame(const Rect& frame)
+void Window::keepFrame(const Rect& frame) { keepFrame(frame, frame); }
+
+void Window::keepFrame(const Rect& frame, const Rect& from)
 {
-    const auto kept = bounded(frame, frame);
+    const auto kept = bounded(frame, from);
     if (!kept)
         return;
     const Rect old = frame_;

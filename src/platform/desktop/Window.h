@@ -119,6 +119,7 @@ public:
     Rect placeFrame() const { return place_; }
     // Moves the window as setFrame does, its place staying where it was.
     void keepFrame(const Rect& frame);
+    void keepFrame(const Rect& frame, const Rect& from);
     // Back at its place, when it stands or was last asked elsewhere.
     void returnToPlace();
     // While a move or resize is told: where the window stood before it.

@@ -60,6 +60,9 @@ public:
     // Tells the window manager, before a window not shown is shown again,
     // that it stands modal, as Qt tells only of a window it maps modal.
     virtual void markModal(QWidget&) {}
+    // Ends a move or resize the window manager runs for a shown window, so
+    // the program carries it on; false when no window manager takes that.
+    virtual bool stopManagersDrag(QWidget&) { return false; }
 
     // The backend calls it on the main thread whenever compositing starts or
     // stops: every shaped or shadowed window, shown or not, updates its shadow

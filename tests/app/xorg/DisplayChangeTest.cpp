@@ -486,6 +486,20 @@ TEST_P(DisplayChangeTest, ADragHeldWhileTheWindowsGoAndComeBackEndsWhereLetGoOrA
              app->moveHeld(from + QPoint(-100, -80), outerOf(w).bottomRight() + QPoint(40, 30)), app->release();
              return back && stays([&] { return outerOf(w).size() == was.size() && (outerOf(w).center() - left.center()).manhattanLength() <= 2; });
          }},
+        {"稿件管理 by its bottom-right border, the projector above, shown throughout", true, [&] {
+             const auto w = management();
+             const QRect was = outerOf(w), home(under, laptop.size());
+             const QPoint from = was.bottomRight() + QPoint(-3, -2), part = from + QPoint(-100, -80);
+             app->noteHides(w);
+             app->press(from), app->moveHeld(from, part, 5);
+             arrange(under, corner);
+             QRect now;
+             const bool moved = stays([&] { return home.contains(now = outerOf(w)); });
+             // The corner follows the hand from where the window stands now.
+             const QPoint to = now.bottomRight() + QPoint(40, 30);
+             app->moveHeld(part, to, 5), app->release();
+             return moved && !app->wasHidden(w) && stays([&] { return outerOf(w) == QRect(now.topLeft(), to - (from - was.bottomRight())); });
+         }},
         {"稿件管理 by its title bar, the emergency key pressed mid-drag", true, [&] {
              const auto w = management();
              const QRect was = outerOf(w);

@@ -12,6 +12,7 @@
 #include <xcb/xcb.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <utility>
@@ -164,6 +165,30 @@ void X11WindowSystem::markModal(QWidget& window)
     const int count = atoms ? xcb_get_property_value_length(held.get()) / 4 : 0;
     if (std::find(atoms, atoms + count, modal) == atoms + count)
         xcb_change_property(c, XCB_PROP_MODE_APPEND, id, state, XCB_ATOM_ATOM, 32, 1, &modal);
+}
+
+bool X11WindowSystem::stopManagersDrag(QWidget& window)
+{
+    auto* x11 = qtX11();
+    if (!x11 || !window.testAttribute(Qt::WA_WState_Created) || !window.isVisible())
+        return false;
+    xcb_connection_t* c = x11->connection();
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    const xcb_atom_t moveResize = internXcbAtom(c, "_NET_WM_MOVERESIZE", true);
+    if (!screen || moveResize == XCB_ATOM_NONE || managersOwnWindow(c, screen->root) == XCB_NONE)
+        return false;
+    constexpr std::uint32_t cancel = 11;
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = xcb_window_t(window.internalWinId());
+    event.type = moveResize;
+    event.data.data32[2] = cancel;
+    event.data.data32[4] = 1;
+    xcb_send_event(c, 0, screen->root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&event));
+    xcb_flush(c);
+    return true;
 }
 
 void X11WindowSystem::keepInside(QWidget& window, const std::optional<KeptArea>& area, FrameRule rule)

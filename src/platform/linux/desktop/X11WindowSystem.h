@@ -26,6 +26,7 @@ public:
     std::optional<QPoint> innerOrigin(const QWidget& window) override;
     std::optional<KeyboardFocus> keyboardFocus() override;
     void markModal(QWidget& window) override;
+    bool stopManagersDrag(QWidget& window) override;
     void keepInside(QWidget& window, const std::optional<KeptArea>& area, FrameRule rule) override;
 
 private:

@@ -1,4 +1,4 @@
-#include "island/IslandPointerHold.h"
+#include "platform/desktop/PointerHold.h"
 
 #include "platform/Platform.h"
 #include "platform/desktop/PointerService.h"
@@ -8,64 +8,64 @@
 
 #include <utility>
 
-namespace quorvia {
+namespace quorvia::platform {
 
-void IslandPointerHold::begin(QPointF pointer)
+void PointerHold::begin(QPointF pointer)
 {
     // The last press came before this one unless it is still down: the
     // reader may hear of this one after Qt.
-    const auto press = platform::current().pointer().lastPress();
+    const auto press = current().pointer().lastPress();
     before_ = press.number > 0 && !press.release ? press.number - 1 : press.number;
     followed_ = pointer;
     upSince_.reset();
-    ticks_ = platform::Timer::scheduled(1.0 / 60, true, [this] { tick(); });
+    ticks_ = Timer::scheduled(1.0 / 60, true, [this] { tick(); });
 }
 
 // Qt tells only of moves made before the release, though a busy program hears
 // of them after the server says the button is up.
-void IslandPointerHold::moveTo(QPointF pointer)
+void PointerHold::moveTo(QPointF pointer)
 {
     if (ticks_)
         follow(pointer);
 }
 
-void IslandPointerHold::release(QPointF pointer)
+void PointerHold::release(QPointF pointer)
 {
     if (ticks_)
         finish(releasePoint().value_or(pointer));
 }
 
-void IslandPointerHold::tick()
+void PointerHold::tick()
 {
     if (!upSince_) {
         // Asked of the server now: a position kept from earlier would pull the window back.
-        if (platform::current().pointer().isButtonHeld())
+        if (current().pointer().isButtonHeld())
             return follow(QPointF(QCursor::pos()));
         // The pointer may move on after the release: only where it went up counts now.
-        upSince_ = platform::uptime();
+        upSince_ = uptime();
     }
     if (const auto at = releasePoint())
         finish(at);
-    else if (platform::uptime() - *upSince_ >= releaseWait)
+    else if (uptime() - *upSince_ >= releaseWait)
         finish(std::nullopt);
 }
 
-void IslandPointerHold::follow(QPointF pointer)
+void PointerHold::follow(QPointF pointer)
 {
     // A pointer at rest asks nothing, though a clamp keeps the window short of it.
     if (std::exchange(followed_, pointer) != pointer && onMove)
         onMove(pointer);
 }
 
-std::optional<QPointF> IslandPointerHold::releasePoint() const
+std::optional<QPointF> PointerHold::releasePoint() const
 {
-    const auto press = platform::current().pointer().lastPress();
+    const auto press = current().pointer().lastPress();
     if (press.number <= before_ || !press.release)
         return std::nullopt;
-    return platform::toQtGlobal(*press.release);
+    return toQtGlobal(*press.release);
 }
 
-void IslandPointerHold::finish(std::optional<QPointF> at)
+void PointerHold::finish(std::optional<QPointF> at)
 {
     ticks_.reset();
     followed_.reset();
@@ -74,4 +74,4 @@ void IslandPointerHold::finish(std::optional<QPointF> at)
         onRelease(at);
 }
 
-} // namespace quorvia
+} // namespace quorvia::platform

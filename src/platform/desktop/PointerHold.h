@@ -9,13 +9,14 @@
 #include <memory>
 #include <optional>
 
-namespace quorvia {
+namespace quorvia::platform {
 
-// A press on the island followed to its release by the server's word as well
-// as Qt's: a change of the displays that hides the window ends Qt's grab, and
-// a program busy as the button went up reads the drag's last moves only after
-// the server says it is up. Points are in Qt's global space.
-class IslandPointerHold {
+// A press followed to its release by the server's word as well as Qt's: a
+// change of the displays that hides the window ends Qt's grab, a window
+// manager's grab tells Qt nothing, and a program busy as the button went up
+// reads the drag's last moves only after the server says it is up. Points are
+// in Qt's global space.
+class PointerHold {
 public:
     // At the press Qt tells of.
     void begin(QPointF pointer);
@@ -37,7 +38,7 @@ private:
     std::optional<QPointF> releasePoint() const;
     void finish(std::optional<QPointF> at);
 
-    std::unique_ptr<platform::Timer> ticks_;
+    std::unique_ptr<Timer> ticks_;
     std::optional<QPointF> followed_;
     // Presses numbered up to this one came before the hold's.
     std::uint64_t before_ = 0;
@@ -45,4 +46,4 @@ private:
     std::optional<double> upSince_;
 };
 
-} // namespace quorvia
+} // namespace quorvia::platform
