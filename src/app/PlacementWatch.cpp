@@ -45,6 +45,8 @@ PlacementWatch::~PlacementWatch()
         qApp->removeEventFilter(this);
 }
 
+static bool gripsByWindowManager(const platform::PointerService::Press& press, const QRect& stood);
+
 void PlacementWatch::place(bool afresh, const std::function<void()>& place)
 {
     if (afresh) {
@@ -65,6 +67,11 @@ void PlacementWatch::place(bool afresh, const std::function<void()>& place)
     // gone, a clamp), but for one they hold now.
     for (const auto& window : speakers_)
         if (auto* ours = qobject_cast<platform::Window*>(window.data()); ours && ours->isVisible() && !isHeldNow(*ours))
+            ours->returnToPlace();
+    // Our own grips and handles carry on a window held through it: it stands
+    // where they last asked, though a hide kept that from the server.
+    if (const auto held = heldPress(); held && !gripsByWindowManager(*held, {}))
+        if (auto* ours = qobject_cast<platform::Window*>(held->window.data()))
             ours->returnToPlace();
     place();
     placing_ = was;

@@ -242,12 +242,12 @@ TEST_P(DisplayChangeTest, WindowsDraggedASecondAfterAChangeStayWhereTheDragLeftT
     }
 }
 
-// The island's right edge held by its handle while the projector moves from the right to the left, then with the
+// The island's right edge held by its handle while the projector moves from above to the right and the left, then with the
 // program busy over each drag's last 200 ms: it ends at the size let go, its left edge where it stood on the laptop screen.
 TEST_P(DisplayChangeTest, TheIslandResizedThroughAChangeOrABusyMomentEndsAtTheSizeLetGo)
 {
-    ASSERT_TRUE(arrange(corner, beside) && waitUntil([&] { return islandAtItsPlace(laptop); }, 5000)) << ours();
-    QRect home = laptop;
+    QRect home(under, laptop.size());
+    ASSERT_TRUE(arrange(under, corner) && waitUntil([&] { return islandAtItsPlace(home); }, 5000)) << ours();
     for (const auto& [busy, letGo] : {std::pair(false, 1500), {true, 1200}, {true, 1600}, {true, 1300}}) {
         const QRect was = outerOf(*island).translated(-home.topLeft());
         const QPoint edge = home.topLeft() + QPoint(was.right() - 4, was.top() + 300), part = edge + QPoint(100, 0);
@@ -257,8 +257,13 @@ TEST_P(DisplayChangeTest, TheIslandResizedThroughAChangeOrABusyMomentEndsAtTheSi
         if (busy) {
             ::kill(pid_t(app->pid()), SIGSTOP);
         } else {
-            ASSERT_TRUE(arrange(beside, corner));
+            // The projector above, then right, then left, as a cable that blinks.
+            ASSERT_TRUE(arrange(corner, beside) && (runEventsFor(200), arrange(beside, corner)));
             home.moveTopLeft(beside);
+            // The hand at rest, the screens moved under it: the island stands on the laptop screen at once,
+            // its left edge where it stood, not where a clamp left it.
+            const auto stands = [&] { const QRect now = outerOf(*island); return home.contains(now) && now.left() == home.left() + was.left(); };
+            EXPECT_TRUE(waitUntil(stands, 5000) && (runEventsFor(300), stands())) << ours();
         }
         const QPoint down = home.topLeft() + QPoint(letGo, 400);
         app->moveHeld(part, down, 5, 40), app->release();
