@@ -68,11 +68,14 @@ void PlacementWatch::place(bool afresh, const std::function<void()>& place)
     for (const auto& window : speakers_)
         if (auto* ours = qobject_cast<platform::Window*>(window.data()); ours && ours->isVisible() && !isHeldNow(*ours))
             ours->returnToPlace();
-    // Our own grips and handles carry on a window held through it: it stands
-    // where they last asked, though a hide kept that from the server.
-    if (const auto held = heldPress(); held && !gripsByWindowManager(*held, {}))
-        if (auto* ours = qobject_cast<platform::Window*>(held->window.data()))
+    // Our own grips and handles carry on a window they drag through it: it
+    // stays the speaker's, and stands where they last asked, though a hide
+    // kept that from the server.
+    if (const auto held = heldPress(); held && held->window == draggedWindow_ && !gripsByWindowManager(*held, {}))
+        if (auto* ours = qobject_cast<platform::Window*>(held->window.data())) {
             ours->returnToPlace();
+            takeInHand(*ours);
+        }
     place();
     placing_ = was;
     if (afresh)

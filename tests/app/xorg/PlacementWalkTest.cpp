@@ -496,7 +496,8 @@ protected:
 // live; the same drag before any change of the displays, the program started with the projector above;
 // another program's move right after the speaker's grip took the island back to its place. And drags held
 // across a change, one let go where it began, and a panel come while the emergency key holds the windows. And
-// resizes by the island's handle and openbox's corner, also held across a change, and two changes in one hold.
+// resizes by the island's handle and openbox's corner, also held across a change, and two changes in one hold;
+// the island's edge held past the screen's through a change, let go, then moved by another program.
 TEST_P(PlacementWalk, NamedWalks)
 {
     for (const QString walk : {"above;alt island;lid", "above;open management;alt island;lid",
@@ -506,7 +507,8 @@ TEST_P(PlacementWalk, NamedWalks)
                                "left;hold alt island above", "below;still island;panel", "detach;still prompter;above;still alt prompter",
                                "below;grip island;emergency panel", "left;emergency panel",
                                "edge island;open management;grip island;edge management", "right;hold edge island left",
-                               "open management;grip island;hold edge management below", "hold island below left", "left;hold alt island below right"}) {
+                               "open management;grip island;hold edge management below", "hold island below left", "left;hold alt island below right",
+                               "left;lid;hold edge island right below;other island right"}) {
         if (walk.startsWith("start "))
             launch(walk.section(u';', 0, 0).mid(6));
         script(walk.section(u';', walk.startsWith("start ") ? 1 : 0).split(u';'));
