@@ -210,6 +210,7 @@ void PlacementWatch::takeOverHeldResize()
     carryResize(QCursor::pos(), false);
 }
 
+// Until the release, or a hide that cuts it.
 bool PlacementWatch::isCarried(const QWidget& window) const
 {
     return resize_.window == &window && isHeldNow(window);
@@ -382,7 +383,7 @@ void PlacementWatch::judge(QWidget& window, const QRect& inner)
     }
     // The window manager's word on a resize the program carries (its end
     // puts the window back where the resize began) stands for nothing.
-    if (ours && resize_.window == &window) {
+    if (ours && isCarried(window)) {
         ours->keepFrame(platform::fromQtGlobal(QRectF(resize_.carried)));
         return;
     }
