@@ -58,8 +58,7 @@ void Window::setFrame(const Rect& frame) { setFrame(frame, frame); }
 void Window::setFrame(const Rect& frame, const Rect& from)
 {
     place_ = bounded(frame, from, &Bounds::placeArea).value_or(frame);
-    if (const auto kept = bounded(frame, from))
-        keepFrame(*kept);
+    keepFrame(frame, from);
 }
 
 void Window::keepFrame(const Rect& frame) { keepFrame(frame, frame); }
