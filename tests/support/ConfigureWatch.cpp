@@ -314,6 +314,12 @@ void ConfigureWatch::stop()
     stopped_ = Clock::now();
 }
 
+void ConfigureWatch::managerCatchesUp()
+{
+    std::lock_guard lock(mutex_);
+    changes_.push_back(Clock::now());
+}
+
 std::vector<ConfigureWatch::Clock::time_point> ConfigureWatch::changes() const
 {
     std::lock_guard lock(mutex_);

@@ -62,6 +62,9 @@ public:
     std::vector<QRect> placesOf(std::uint32_t window) const;
     // When the displays changed since start().
     std::vector<Clock::time_point> changes() const;
+    // A window manager stopped over a change catches up with it as it goes on: its pushes from now are
+    // forgiven as at a change.
+    void managerCatchesUp();
 
 private:
     struct Sample {

@@ -4,6 +4,7 @@
 
 #include <xcb/xcb.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <memory>
 
@@ -39,10 +40,17 @@ bool WindowManager::start(int timeoutMs)
     return false;
 }
 
+void WindowManager::pause(bool paused) const
+{
+    if (const qint64 pid = process_.processId())
+        ::kill(pid_t(pid), paused ? SIGSTOP : SIGCONT);
+}
+
 void WindowManager::stop()
 {
     if (process_.state() == QProcess::NotRunning)
         return;
+    pause(false);
     process_.terminate();
     if (!process_.waitForFinished(5000)) {
         process_.kill();

@@ -18,6 +18,8 @@ public:
     // Starts it and waits until it manages the screen.
     bool start(int timeoutMs = 60000);
     void stop();
+    // Stopped, it takes no request until it goes on, as when busy.
+    void pause(bool paused) const;
     // Why it did not start, for the failure message.
     QString failure() const { return failure_; }
 

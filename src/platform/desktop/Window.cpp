@@ -343,6 +343,8 @@ QRect Window::qtGeometry(const Rect& frame) const
 
 void Window::applyGeometry()
 {
+    if (WindowSystem* system = windowSystem(); system && boundRule_)
+        system->asking(*this, toQtGlobal(frame_).marginsAdded(shadowMargins_));
     applyingGeometry_ = true;
     setGeometry(qtGeometry(frame_));
     applyingGeometry_ = false;

@@ -55,6 +55,10 @@ public:
     // included, answered as the server tells of each rather than when the
     // window is told; none lets it go.
     virtual void keepInside(QWidget&, const std::optional<KeptArea>&, FrameRule) {}
+    // The program asks for a kept window's frame at `outer` (Qt's global
+    // space, what the window manager draws included): a window manager still
+    // carrying out an earlier ask of ours is not another client's move.
+    virtual void asking(QWidget&, const QRect& /*outer*/) {}
     // Where the server has the keyboard now; nothing when it cannot tell.
     virtual std::optional<KeyboardFocus> keyboardFocus() { return std::nullopt; }
     // Tells the window manager, before a window not shown is shown again,

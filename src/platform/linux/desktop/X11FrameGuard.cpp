@@ -5,6 +5,7 @@
 
 #include <xcb/randr.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <vector>
@@ -102,6 +103,20 @@ void X11FrameGuard::keepInside(xcb_window_t client, const std::optional<KeptArea
         clientsChanged_ = true;
 }
 
+void X11FrameGuard::asking(xcb_window_t client, const QRect& outer)
+{
+    // Enough for the asks a window manager busy for a moment still has to carry out.
+    constexpr std::size_t kept = 8;
+    std::lock_guard lock(mutex_);
+    const auto it = bounds_.find(client);
+    if (it == bounds_.end())
+        return;
+    auto& asks = it->second.asks;
+    if (asks.size() == kept)
+        asks.erase(asks.begin());
+    asks.push_back(outer);
+}
+
 void X11FrameGuard::handle(const xcb_generic_event_t* event)
 {
     const std::uint8_t type = event->response_type & ~0x80;
@@ -144,13 +159,15 @@ void X11FrameGuard::stepped(xcb_window_t topLevel, const QRect& outer)
     if (clientsChanged_.exchange(false))
         findTopLevels();
     xcb_window_t client = XCB_NONE;
-    QRect kept;
+    QRect former, area;
+    FrameRule rule = nullptr;
+    std::vector<QRect> asks;
     {
         std::lock_guard lock(mutex_);
         for (auto& [id, bound] : bounds_) {
             if (bound.topLevel != topLevel)
                 continue;
-            const QRect former = bound.lastSeen.isValid() ? bound.lastSeen : outer;
+            former = bound.lastSeen.isValid() ? bound.lastSeen : outer;
             bound.lastSeen = outer;
             if (!bound.rule || !mapped_.contains(topLevel))
                 return;
@@ -158,20 +175,19 @@ void X11FrameGuard::stepped(xcb_window_t topLevel, const QRect& outer)
             if (const auto it = outputs_.find(bound.kept.display);
                 bound.kept.display && (it == outputs_.end() || it->second != bound.kept.displayRect))
                 return;
-            kept = toQRect(bound.rule(toRect(outer), toRect(former), toRect(bound.kept.area)));
-            if (kept == outer)
+            if (toQRect(bound.rule(toRect(outer), toRect(former), toRect(bound.kept.area))) == outer)
                 return;
             const auto now = std::chrono::steady_clock::now();
             if (now - bound.countedFrom > std::chrono::seconds(1))
                 bound.countedFrom = now, bound.answersCounted = 0;
             if (++bound.answersCounted > answersASecond)
                 return;
-            client = id;
+            client = id, rule = bound.rule, area = bound.kept.area, asks = bound.asks;
             break;
         }
     }
     if (client != XCB_NONE)
-        ask(client, topLevel, kept, kept.size() != outer.size());
+        ask(client, topLevel, Step{outer, former}, rule, area, asks);
 }
 
 xcb_window_t X11FrameGuard::topLevelOf(xcb_window_t window)
@@ -219,20 +235,37 @@ void X11FrameGuard::findTopLevels()
     }
 }
 
-void X11FrameGuard::ask(xcb_window_t client, xcb_window_t topLevel, const QRect& outer, bool resize)
+void X11FrameGuard::ask(xcb_window_t client, xcb_window_t topLevel, const Step& step, FrameRule rule, const QRect& area,
+                        const std::vector<QRect>& asks)
 {
     const auto geometry = xcbReply(xcb_get_geometry_reply(c_, xcb_get_geometry(c_, client), nullptr));
-    if (!geometry)
+    XcbReply<xcb_get_geometry_reply_t> top(nullptr, std::free);
+    if (client != topLevel)
+        top = xcbReply(xcb_get_geometry_reply(c_, xcb_get_geometry(c_, topLevel), nullptr));
+    if (!geometry || (client != topLevel && !top))
         return;
+    // Read late, the step may be one the frame has left since: the program's
+    // placing, asked after it, may have moved it back inside, which answering
+    // the step would undo. The frame as it stands now is the one answered.
+    const auto& frame = top ? *top : *geometry;
+    const int width = frame.width + 2 * frame.border_width, height = frame.height + 2 * frame.border_width;
+    const QRect now(frame.x, frame.y, width, height);
+    QRect outer = toQRect(rule(toRect(now), toRect(now == step.outer ? step.former : step.outer), toRect(area)));
+    // A window manager busy over a change carries out our asks for the old
+    // arrangement late: the newest one, asked again, comes after them.
+    if (!asks.empty() && now != asks.back() && std::ranges::find(asks, now) != asks.end()
+        && toQRect(rule(toRect(asks.back()), toRect(asks.back()), toRect(area))) == asks.back())
+        outer = asks.back();
+    if (outer == now)
+        return;
+    const bool resize = outer.size() != now.size();
     const int border = 2 * geometry->border_width;
     QMargins decorations;
-    if (client != topLevel) {
+    if (top) {
         const auto at = xcbReply(
             xcb_translate_coordinates_reply(c_, xcb_translate_coordinates(c_, client, topLevel, 0, 0), nullptr));
-        const auto top = xcbReply(xcb_get_geometry_reply(c_, xcb_get_geometry(c_, topLevel), nullptr));
-        if (!at || !top)
+        if (!at)
             return;
-        const int width = top->width + 2 * top->border_width, height = top->height + 2 * top->border_width;
         decorations = QMargins(at->dst_x, at->dst_y, width - at->dst_x - geometry->width,
                                height - at->dst_y - geometry->height);
     }
@@ -252,7 +285,7 @@ void X11FrameGuard::ask(xcb_window_t client, xcb_window_t topLevel, const QRect&
     const std::uint32_t values[] = {std::uint32_t(origin.x()), std::uint32_t(origin.y()),
                                     std::uint32_t(std::max(1, inner.width() - border)),
                                     std::uint32_t(std::max(1, inner.height() - border))};
-    // A move leaves the size alone: the server's word of it may be newer than the step's.
+    // A move leaves the size alone.
     xcb_configure_window(c_, client,
                          XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y
                              | (resize ? XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT : 0),

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <vector>
 
 namespace quorvia::platform::native {
 
@@ -36,6 +37,8 @@ public:
 
     // Any thread. `client` is our top-level X window; none lifts its area.
     void keepInside(xcb_window_t client, const std::optional<KeptArea>& area, FrameRule rule);
+    // Any thread: the program asks for the client's frame at `outer`.
+    void asking(xcb_window_t client, const QRect& outer);
     // How many steps were answered so far.
     std::uint64_t answers() const { return answers_; }
 
@@ -47,6 +50,8 @@ private:
         // frame, or the client itself), as last found.
         xcb_window_t topLevel = XCB_NONE;
         QRect lastSeen;
+        // The program's latest asks of the client, the newest last.
+        std::vector<QRect> asks;
         std::chrono::steady_clock::time_point countedFrom;
         int answersCounted = 0;
     };
@@ -60,9 +65,17 @@ private:
     // Finds the clients' top-level windows anew.
     void findTopLevels();
     xcb_window_t topLevelOf(xcb_window_t window);
-    // Asks for the client's frame at `outer` (its window manager's frame
-    // included), its size too only for a resize.
-    void ask(xcb_window_t client, xcb_window_t topLevel, const QRect& outer, bool resize);
+    // A frame the server told of, and the one it told before.
+    struct Step {
+        QRect outer, former;
+    };
+    // Asks for the client's frame (its window manager's frame included)
+    // inside `area`, from where it stands as the step is answered; its size
+    // too only for a resize.
+    // A frame that is one of the program's own asks since overtaken by a
+    // newer one (`asks`) is answered with the newest.
+    void ask(xcb_window_t client, xcb_window_t topLevel, const Step& step, FrameRule rule, const QRect& area,
+             const std::vector<QRect>& asks);
 
     xcb_connection_t* c_;
     xcb_window_t root_;

@@ -220,4 +220,10 @@ void X11WindowSystem::keepInside(QWidget& window, const std::optional<KeptArea>&
     guard_->keepInside(id, area, rule);
 }
 
+void X11WindowSystem::asking(QWidget& window, const QRect& outer)
+{
+    if (const auto known = guarded_.find(&window); guard_ && known != guarded_.end())
+        guard_->asking(known->second, outer);
+}
+
 } // namespace quorvia::platform::native

@@ -28,6 +28,7 @@ public:
     void markModal(QWidget& window) override;
     bool stopManagersDrag(QWidget& window) override;
     void keepInside(QWidget& window, const std::optional<KeptArea>& area, FrameRule rule) override;
+    void asking(QWidget& window, const QRect& outer) override;
 
 private:
     std::unique_ptr<X11CompositingWatch> watch_;
