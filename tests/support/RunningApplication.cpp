@@ -548,6 +548,19 @@ void RunningApplication::moveWindow(const Window& window, QPoint topLeft) const
                                      QString::number(topLeft.x()), QString::number(topLeft.y())});
 }
 
+void RunningApplication::moveWindowAtOnce(const Window& window, const std::vector<QPoint>& topLefts) const
+{
+    if (!connection_ || xcb_connection_has_error(connection_))
+        return;
+    xcb_grab_server(connection_);
+    for (const QPoint at : topLefts) {
+        const std::uint32_t values[] = {std::uint32_t(at.x()), std::uint32_t(at.y())};
+        xcb_configure_window(connection_, window.id, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, values);
+    }
+    xcb_ungrab_server(connection_);
+    std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+}
+
 void RunningApplication::moveWindowInSteps(const Window& window, QPoint step, int count, int intervalMs) const
 {
     if (!connection_ || xcb_connection_has_error(connection_))

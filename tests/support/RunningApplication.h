@@ -132,6 +132,9 @@ public:
     // this answers.
     std::optional<Window> failKeynoteImport(const Window& island) const;
     void moveWindow(const Window& window, QPoint topLeft) const;
+    // Moves a window to each point in turn under one grab of the server: whoever watches hears of the
+    // first moves only once it stands at the last.
+    void moveWindowAtOnce(const Window& window, const std::vector<QPoint>& topLefts) const;
     // Moves a window `count` times by `step`, `intervalMs` apart, as a drag does.
     void moveWindowInSteps(const Window& window, QPoint step, int count, int intervalMs) const;
     // Puts the pointer at a point of the root window.

@@ -305,8 +305,9 @@ TEST_P(DisplayChangeTest, AWindowMovedBeforeTheLidClosesComesBackWhereItWasLeft)
 }
 
 // After the island's own moves (collapsed, hovered, expanded), a move nobody asked for (a button held on the
-// desktop, then wholly on the laptop screen, partly past its right and bottom edges) is undone, and a panel
-// that comes later at the top takes the island under it, also one that comes while a hold keeps it hidden.
+// desktop, then wholly on the laptop screen, partly past its right and bottom edges, onto the projector and back
+// at once) is undone, and a panel that comes later at the top takes the island under it, also one that comes
+// while a hold keeps it hidden.
 TEST_P(DisplayChangeTest, AMoveNobodyAskedForAfterTheIslandsOwnIsUndone)
 {
     const auto expandedAtItsPlace = [&] { return islandAtItsPlace(laptop) && outerOf(*island).height() > 600; };
@@ -324,6 +325,17 @@ TEST_P(DisplayChangeTest, AMoveNobodyAskedForAfterTheIslandsOwnIsUndone)
     for (const QPoint to : {QPoint(100, 300), QPoint(1500, 300), QPoint(100, 700)}) {
         app->moveWindow(*island, to);
         EXPECT_TRUE(waitUntil([&] { return outerOf(*island).topLeft() != to && islandAtItsPlace(laptop); }, 5000) && (runEventsFor(500), islandAtItsPlace(laptop))) << to.x() << ',' << to.y() << ours();
+    }
+    // Onto the projector and back at once: the word of the first move, read once the window has left it, is
+    // not answered with a frame at the laptop's edge.
+    if (GetParam() == Manager::none) {
+        ConfigureWatch watch(display, app->pid());
+        watch.start();
+        app->moveWindowAtOnce(*island, {QPoint(100, 1500), QPoint(100, 300)});
+        EXPECT_TRUE(waitUntil([&] { return islandAtItsPlace(laptop); }, 5000) && (runEventsFor(500), islandAtItsPlace(laptop))) << ours();
+        watch.stop();
+        const auto places = watch.placesOf(island->id);
+        EXPECT_TRUE(std::ranges::none_of(places, [](const QRect& r) { return r.bottom() == laptop.bottom(); })) << places.size() << " places, the last at " << places.back().y();
     }
     // The panel comes as the island stands, then again while the emergency key's hide holds.
     for (const bool held : {false, true}) {
