@@ -162,6 +162,7 @@ void X11FrameGuard::stepped(xcb_window_t topLevel, const QRect& outer)
     QRect former, area;
     FrameRule rule = nullptr;
     std::vector<QRect> asks;
+    bool late = false;
     {
         std::lock_guard lock(mutex_);
         for (auto& [id, bound] : bounds_) {
@@ -175,9 +176,13 @@ void X11FrameGuard::stepped(xcb_window_t topLevel, const QRect& outer)
             if (const auto it = outputs_.find(bound.kept.display);
                 bound.kept.display && (it == outputs_.end() || it->second != bound.kept.displayRect))
                 return;
-            if (toQRect(bound.rule(toRect(outer), toRect(former), toRect(bound.kept.area))) == outer)
-                return;
             const auto now = std::chrono::steady_clock::now();
+            // Our answer carried out over the program's newer ask, which stood
+            // already: a window manager late with it lets it undo the placing.
+            late = outer == bound.answered && now - bound.answeredAt < std::chrono::seconds(1) && !bound.asks.empty()
+                && former == bound.asks.back() && former != outer;
+            if (!late && toQRect(bound.rule(toRect(outer), toRect(former), toRect(bound.kept.area))) == outer)
+                return;
             if (now - bound.countedFrom > std::chrono::seconds(1))
                 bound.countedFrom = now, bound.answersCounted = 0;
             if (++bound.answersCounted > answersASecond)
@@ -187,7 +192,7 @@ void X11FrameGuard::stepped(xcb_window_t topLevel, const QRect& outer)
         }
     }
     if (client != XCB_NONE)
-        ask(client, topLevel, Step{outer, former}, rule, area, asks);
+        ask(client, topLevel, Step{outer, former, late}, rule, area, asks);
 }
 
 xcb_window_t X11FrameGuard::topLevelOf(xcb_window_t window)
@@ -253,9 +258,11 @@ void X11FrameGuard::ask(xcb_window_t client, xcb_window_t topLevel, const Step& 
     QRect outer = toQRect(rule(toRect(now), toRect(now == step.outer ? step.former : step.outer), toRect(area)));
     // A window manager busy over a change carries out our asks for the old
     // arrangement late: the newest one, asked again, comes after them.
-    if (!asks.empty() && now != asks.back() && std::ranges::find(asks, now) != asks.end()
+    if (!asks.empty() && now != asks.back() && (step.late ? now == step.outer : std::ranges::find(asks, now) != asks.end())
         && toQRect(rule(toRect(asks.back()), toRect(asks.back()), toRect(area))) == asks.back())
         outer = asks.back();
+    else if (step.late)
+        return;
     if (outer == now)
         return;
     const bool resize = outer.size() != now.size();
@@ -292,6 +299,9 @@ void X11FrameGuard::ask(xcb_window_t client, xcb_window_t topLevel, const Step& 
                          values);
     xcb_flush(c_);
     ++answers_;
+    std::lock_guard lock(mutex_);
+    if (const auto it = bounds_.find(client); it != bounds_.end())
+        it->second.answered = outer, it->second.answeredAt = std::chrono::steady_clock::now();
 }
 
 } // namespace quorvia::platform::native

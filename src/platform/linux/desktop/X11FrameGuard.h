@@ -52,6 +52,9 @@ private:
         QRect lastSeen;
         // The program's latest asks of the client, the newest last.
         std::vector<QRect> asks;
+        // Our own last answer, and when it went out.
+        QRect answered;
+        std::chrono::steady_clock::time_point answeredAt;
         std::chrono::steady_clock::time_point countedFrom;
         int answersCounted = 0;
     };
@@ -65,9 +68,11 @@ private:
     // Finds the clients' top-level windows anew.
     void findTopLevels();
     xcb_window_t topLevelOf(xcb_window_t window);
-    // A frame the server told of, and the one it told before.
+    // A frame the server told of, and the one it told before; `late`: our
+    // own answer, carried out after the program's newer ask.
     struct Step {
         QRect outer, former;
+        bool late = false;
     };
     // Asks for the client's frame (its window manager's frame included)
     // inside `area`, from where it stands as the step is answered; its size
