@@ -257,8 +257,11 @@ void X11FrameGuard::ask(xcb_window_t client, xcb_window_t topLevel, const Step& 
     const QRect now(frame.x, frame.y, width, height);
     QRect outer = toQRect(rule(toRect(now), toRect(now == step.outer ? step.former : step.outer), toRect(area)));
     // A window manager busy over a change carries out our asks for the old
-    // arrangement late: the newest one, asked again, comes after them.
-    if (!asks.empty() && now != asks.back() && (step.late ? now == step.outer : std::ranges::find(asks, now) != asks.end())
+    // arrangement late: the newest one, asked again, comes after them. Only
+    // an ask now past the area counts: inside, it may be the window
+    // manager's own frame, which the program asks again as it follows a drag.
+    const bool overtaken = step.late ? now == step.outer : outer != now && std::ranges::find(asks, now) != asks.end();
+    if (!asks.empty() && now != asks.back() && overtaken
         && toQRect(rule(toRect(asks.back()), toRect(asks.back()), toRect(area))) == asks.back())
         outer = asks.back();
     else if (step.late)
