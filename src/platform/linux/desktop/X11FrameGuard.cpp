@@ -22,6 +22,12 @@ QRect toQRect(const Rect& r)
                  int(std::lround(r.height())));
 }
 
+// Where `rule` keeps `frame`, come from `former`, inside `area`; all in root pixels.
+QRect kept(FrameRule rule, const QRect& frame, const QRect& former, const QRect& area)
+{
+    return toQRect(rule(toRect(frame), toRect(former), toRect(area)));
+}
+
 // A window manager that will not let go of a frame past the area would
 // otherwise be answered for ever.
 constexpr int answersASecond = 240;
@@ -106,13 +112,13 @@ void X11FrameGuard::keepInside(xcb_window_t client, const std::optional<KeptArea
 void X11FrameGuard::asking(xcb_window_t client, const QRect& outer)
 {
     // Enough for the asks a window manager busy for a moment still has to carry out.
-    constexpr std::size_t kept = 8;
+    constexpr std::size_t most = 8;
     std::lock_guard lock(mutex_);
     const auto it = bounds_.find(client);
     if (it == bounds_.end())
         return;
     auto& asks = it->second.asks;
-    if (asks.size() == kept)
+    if (asks.size() == most)
         asks.erase(asks.begin());
     asks.push_back(outer);
 }
@@ -181,7 +187,7 @@ void X11FrameGuard::stepped(xcb_window_t topLevel, const QRect& outer)
             // already: a window manager late with it lets it undo the placing.
             late = outer == bound.answered && now - bound.answeredAt < std::chrono::seconds(1) && !bound.asks.empty()
                 && former == bound.asks.back() && former != outer;
-            if (!late && toQRect(bound.rule(toRect(outer), toRect(former), toRect(bound.kept.area))) == outer)
+            if (!late && kept(bound.rule, outer, former, bound.kept.area) == outer)
                 return;
             if (now - bound.countedFrom > std::chrono::seconds(1))
                 bound.countedFrom = now, bound.answersCounted = 0;
@@ -255,14 +261,14 @@ void X11FrameGuard::ask(xcb_window_t client, xcb_window_t topLevel, const Step& 
     const auto& frame = top ? *top : *geometry;
     const int width = frame.width + 2 * frame.border_width, height = frame.height + 2 * frame.border_width;
     const QRect now(frame.x, frame.y, width, height);
-    QRect outer = toQRect(rule(toRect(now), toRect(now == step.outer ? step.former : step.outer), toRect(area)));
+    QRect outer = kept(rule, now, now == step.outer ? step.former : step.outer, area);
     // A window manager busy over a change carries out our asks for the old
-    // arrangement late: the newest one, asked again, comes after them. Only
-    // an ask now past the area counts: inside, it may be the window
-    // manager's own frame, which the program asks again as it follows a drag.
+    // arrangement, or our own answer, late: the newest ask, asked again, comes
+    // after them. Only an ask now past the area counts: inside, it may be the
+    // window manager's own frame, which the program asks again as it follows a drag.
     const bool overtaken = step.late ? now == step.outer : outer != now && std::ranges::find(asks, now) != asks.end();
-    if (!asks.empty() && now != asks.back() && overtaken
-        && toQRect(rule(toRect(asks.back()), toRect(asks.back()), toRect(area))) == asks.back())
+    const bool newestStands = !asks.empty() && now != asks.back() && kept(rule, asks.back(), asks.back(), area) == asks.back();
+    if (overtaken && newestStands)
         outer = asks.back();
     else if (step.late)
         return;

@@ -75,10 +75,9 @@ private:
         bool late = false;
     };
     // Asks for the client's frame (its window manager's frame included)
-    // inside `area`, from where it stands as the step is answered; its size
-    // too only for a resize.
-    // A frame that is one of the program's own asks since overtaken by a
-    // newer one (`asks`) is answered with the newest.
+    // inside `area`, from where it stands as the step is answered, its size
+    // too only for a resize; a frame that is one of the program's own asks
+    // since overtaken by a newer one (`asks`) is answered with the newest.
     void ask(xcb_window_t client, xcb_window_t topLevel, const Step& step, FrameRule rule, const QRect& area,
              const std::vector<QRect>& asks);
 
